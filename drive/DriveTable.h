@@ -1,0 +1,126 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "drive/Scsi.h"
+
+namespace dravix {
+
+class Platform;
+class TransportPath;
+
+inline constexpr int kMaxDrives = 8;
+inline constexpr std::intptr_t kNoDevice = -1;
+
+// One drive found by discovery. A free slot holds zeros and no device handle.
+struct DriveEntry {
+    std::intptr_t deviceHandle = kNoDevice;  // pass-through: descriptor / handle commands go through
+    uint8_t adapterId = 0;                   // ASPI: host adapter number
+    uint8_t targetId = 0;                    // ASPI: SCSI target id
+    char productName[50] = {};               // INQUIRY bytes 8..31 as the drive returned them
+    char revision[12] = {};                  // INQUIRY bytes 32..35
+    std::string nodeName;                    // pass-through: the node opened ("/dev/sg1"), for diagnostics
+};
+
+// A candidate drive node that exists but could not be opened for lack of permission.
+struct RefusedNode {
+    std::string path;        // the node that refused us ("/dev/sr0" or "/dev/sg1")
+    std::string groupName;   // the group that owns it, empty when unknown
+    bool genericModuleMissing = false;  // no SCSI generic nodes exist at all
+};
+
+// Text telling the user why no drive could be used, for "No Device found!"; empty when nothing
+// was refused.
+std::string PermissionHint(const std::vector<RefusedNode>& refused);
+
+// What Enumerate and SendCommand need of the table they fill; implemented by DriveTable.
+class DiscoveryTarget {
+public:
+    virtual ~DiscoveryTarget() = default;
+    // True when the table holds kMaxDrives entries: further drives are ignored.
+    virtual bool Full() const = 0;
+    // Puts the candidate into the next free entry, points the selection at it and sends INQUIRY
+    // with the given allocation length. On success the entry takes the drive's identity and the
+    // count grows. Returns the SendCommand status; on failure the caller still owns the handle.
+    virtual uint8_t TryAddDrive(const DriveEntry& candidate, uint8_t inquiryLength) = 0;
+    virtual void NoteRefusedNode(const RefusedNode& node) = 0;
+};
+
+// The drives of the computer and the one operation that sends a command block to the selected
+// one. Each window that talks to drives owns one; an instance is used by one thread at a time.
+class DriveTable final : private DiscoveryTarget {
+public:
+    DriveTable();
+    ~DriveTable() override;
+    DriveTable(const DriveTable&) = delete;
+    DriveTable& operator=(const DriveTable&) = delete;
+
+    // Chooses the path (DetectPassThrough) and prepares it (LoadAspi). Shows the ASPI messages.
+    bool InitTransport();
+    void DetectPassThrough();
+    bool LoadAspi();
+    bool UsePassThrough() const { return m_usePassThrough != 0; }
+
+    // Discovery: closes handles of an earlier run, fills the entries in discovery order.
+    int EnumerateDrives();
+    uint8_t DriveCount() const { return m_driveCount; }
+    bool SelectDrive(uint8_t index);
+    uint8_t SelectedIndex() const { return m_selectedIndex; }
+    const DriveEntry& Entry(int index) const { return m_entries[index]; }
+
+    // "%s%s" of product name and revision; false when the table is empty. The buffer forms write
+    // at most size - 1 characters and always terminate.
+    bool GetDriveLabel(char* buffer, size_t size) const;
+    bool GetFirmwareRevision(char* buffer, size_t size) const;
+    std::string DriveLabel() const;
+    std::string FirmwareRevision() const;
+
+    // 0 completed, 1 failed (LastSense holds a CHECK CONDITION's sense), 255 timed out.
+    uint8_t SendCommand(const uint8_t* cdb, int direction, void* data, uint32_t length,
+                        uint32_t timeoutSeconds);
+
+    Sense LastSense() const { return m_lastSense; }
+    uint8_t SenseKey() const { return m_lastSense.key; }
+    uint8_t SenseAsc() const { return m_lastSense.asc; }
+    uint8_t SenseAscq() const { return m_lastSense.ascq; }
+    // Operating-system error of the last command whose platform call failed (errno on Linux,
+    // GetLastError on Windows); 0 when the last command reached the drive.
+    int LastOsError() const { return m_lastOsError; }
+
+    bool MoveTray(bool open);
+    bool SetVendorMode(bool on);
+    // True only when the drive reports that no medium is present. Gives up with false after the
+    // ready-wait limit while the drive keeps reporting that it is becoming ready.
+    bool WaitUntilReady();
+
+    // Nodes skipped during the last EnumerateDrives because we may not open them.
+    const std::vector<RefusedNode>& RefusedNodes() const { return m_refused; }
+
+    // How long WaitUntilReady keeps retrying a drive that is becoming ready (process-wide).
+    static void SetReadyWaitLimitMs(int64_t milliseconds);
+    static int64_t ReadyWaitLimitMs();
+
+private:
+    bool Full() const override;
+    uint8_t TryAddDrive(const DriveEntry& candidate, uint8_t inquiryLength) override;
+    void NoteRefusedNode(const RefusedNode& node) override;
+    void CloseHandles();
+
+    std::shared_ptr<Platform> m_platform;
+    std::unique_ptr<TransportPath> m_path;
+
+    uint8_t m_usePassThrough = 0;
+    uint8_t m_driveCount = 0;
+    uint8_t m_selectedIndex = 255;
+    int32_t m_adapterCount = 0;
+    Sense m_lastSense;
+    int m_lastOsError = 0;
+    DriveEntry m_entries[kMaxDrives];
+    std::vector<RefusedNode> m_refused;
+};
+
+}  // namespace dravix

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace dravix {
+
+// The drive layer's own message boxes ("Can't load WNASPI32.DLL!!", "Unexpected ASPI Failure")
+// go through one handler: the program shows a box, the command line prints a line. The default
+// writes to standard error.
+using MessageHandler = std::function<void(const std::string& text)>;
+void SetDriveMessageHandler(MessageHandler handler);
+void ShowDriveMessage(const std::string& text);
+
+inline constexpr const char* kMsgCantLoadAspi = "Can't load WNASPI32.DLL!!";
+inline constexpr const char* kMsgUnexpectedAspiFailure = "Unexpected ASPI Failure";
+
+}  // namespace dravix

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "drive/AspiSrb.h"
+
+namespace dravix {
+
+class TransportPath;
+
+// A loaded ASPI library and its two entry points (null when the library lacks one). Unloads the
+// library when destroyed.
+class AspiLibrary {
+public:
+    virtual ~AspiLibrary() = default;
+    virtual aspi::GetSupportInfoFn SupportInfo() const = 0;
+    virtual aspi::SendCommandFn SendCommand() const = 0;
+};
+
+// Completion signal for an ASPI request. Platforms without one return null from
+// CreateCompletionEvent and the request is polled instead.
+class CompletionEvent {
+public:
+    virtual ~CompletionEvent() = default;
+    virtual void* NativeHandle() = 0;  // goes into SRB_PostProc
+    virtual void Wait() = 0;
+};
+
+// Everything a DriveTable needs of the operating system. Tests replace it to stand a virtual
+// drive behind fake device nodes or a library of their own.
+class Platform {
+public:
+    virtual ~Platform() = default;
+    // The operating-system family test of DetectPassThrough.
+    virtual bool PassThroughFamily() = 0;
+    virtual std::unique_ptr<TransportPath> MakePassThroughPath() = 0;
+    // Loads the ASPI library; null when it cannot be loaded.
+    virtual std::unique_ptr<AspiLibrary> LoadAspiLibrary() = 0;
+    virtual std::unique_ptr<CompletionEvent> CreateCompletionEvent() = 0;
+};
+
+// The platform of this system.
+std::shared_ptr<Platform> SystemPlatform();
+
+// Every DriveTable constructed while an override is set uses it instead of the system's.
+void SetPlatformOverride(std::shared_ptr<Platform> platform);
+std::shared_ptr<Platform> CurrentPlatform();
+
+// The ASPI path over a library; shared by every platform.
+std::unique_ptr<TransportPath> MakeAspiPath(Platform& platform);
+
+// Environment variable that names the ASPI library on Linux (and selects the ASPI path there).
+inline constexpr const char* kAspiLibraryVariable = "DRAVIX_ASPI_LIBRARY";
+
+}  // namespace dravix

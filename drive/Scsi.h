@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace dravix {
+
+// Direction argument of DriveTable::SendCommand. Any other value means "no data phase".
+enum TransferDirection : int {
+    kNoData = 0,
+    kDataOut = 1,  // data to the drive
+    kDataIn = 2,   // data from the drive
+};
+
+// Results of DriveTable::SendCommand.
+inline constexpr uint8_t kCommandCompleted = 0;
+inline constexpr uint8_t kCommandFailed = 1;
+inline constexpr uint8_t kCommandTimedOut = 255;
+
+// SCSI status bytes the transports look at.
+inline constexpr uint8_t kScsiGood = 0x00;
+inline constexpr uint8_t kScsiCheckCondition = 0x02;
+inline constexpr uint8_t kScsiBusy = 0x08;
+
+// Sense key (low four bits only), additional sense code and qualifier of the last failed command.
+struct Sense {
+    uint8_t key = 0;
+    uint8_t asc = 0;
+    uint8_t ascq = 0;
+
+    friend bool operator==(const Sense&, const Sense&) = default;
+};
+
+inline constexpr size_t kMaxCdbLength = 16;
+
+// Length of the command block for an operation code: 0xA0 and above travel as 12 bytes, below
+// that the command group decides (0 → 6, 1 and 2 → 10, 3 → 12, 4 → 16).
+int CdbLength(uint8_t opcode);
+
+// Decodes fixed-format (70h/71h) and descriptor-format (72h/73h) sense data. Anything shorter than
+// the fields it needs leaves those fields zero.
+Sense DecodeSense(const uint8_t* data, size_t length);
+
+// The maker's four-letter signature that every vendor command and some answers carry.
+inline constexpr char kSignature[4] = {'Z', 'A', 'R', 'N'};
+inline constexpr uint8_t kVendorOpcode = 0xFD;
+
+// Fills a zeroed 12-byte vendor frame: FDh, sub-code, "ZARN", six zero bytes.
+void BuildVendorCdb(uint8_t cdb[12], uint8_t subCode);
+
+// True when p[0..3] is the signature; p must hold four bytes.
+bool HasSignature(const uint8_t* p);
+
+// "12 00 00 00 38 00" — upper-case hex bytes separated by blanks.
+std::string HexBytes(const uint8_t* data, size_t length);
+
+}  // namespace dravix

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "drive/Scsi.h"
+
+namespace dravix {
+
+// One command as the diagnostics log records it.
+struct CommandTrace {
+    int driveIndex = -1;
+    std::vector<uint8_t> cdb;
+    int direction = 0;
+    uint32_t length = 0;
+    uint8_t status = 0;
+    Sense sense;
+    int osError = 0;
+    std::vector<uint8_t> dataHead;  // the first bytes of the answer (data-in commands)
+};
+
+// The log line for one command: "CDB FD F1 5A 41 52 4E 00 00 00 00 00 00 -> 0" plus sense and data.
+std::string FormatTrace(const CommandTrace& trace);
+
+// Process-wide sink of command traces; set once at start-up, called from any thread (the sink
+// serialises its own output). Null turns tracing off.
+using TraceSink = std::function<void(const CommandTrace&)>;
+void SetTraceSink(TraceSink sink);
+bool TraceEnabled();
+void EmitTrace(const CommandTrace& trace);
+
+// A sink that appends FormatTrace lines to a file (the program's DRAVIX_TRACE) or a stream.
+TraceSink MakeFileTraceSink(const std::string& path);
+TraceSink MakeStderrTraceSink();
+
+}  // namespace dravix
