@@ -1,1 +1,82 @@
-// Filled in shortly.
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "drive/DriveTable.h"
+#include "drive/Scsi.h"
+#include "drive/Support.h"
+
+namespace dravix {
+
+const char* FeaturePageTitle(uint8_t code) {
+    switch (code) {
+        case kFeatureProbix: return "Probix";
+        case kFeatureWopc: return "WOPC";
+        case kFeatureTestWrite: return "Test Write";
+        case kFeatureBookType: return "Book Type";
+        case kFeatureLumard: return "Lumard";
+        case kFeatureOverSpeed: return "OverSpeed";
+        default: return nullptr;
+    }
+}
+
+std::string PermissionHint(const std::vector<RefusedNode>& refused) {
+    if (refused.empty()) return {};
+    std::string text = "Some drives could not be opened:";
+    std::set<std::string> groups;
+    bool moduleMissing = false;
+    for (const RefusedNode& node : refused) {
+        text += "\n  " + node.path;
+        if (!node.groupName.empty()) {
+            text += " (group \"" + node.groupName + "\")";
+            groups.insert(node.groupName);
+        }
+        moduleMissing = moduleMissing || node.genericModuleMissing;
+    }
+    text += "\nAsk for read and write access to these nodes";
+    if (!groups.empty()) {
+        text += ", for example by joining the group";
+        for (const std::string& g : groups) text += " \"" + g + "\"";
+        text += " and logging in again";
+    }
+    text += ".";
+    if (moduleMissing) {
+        text += "\nThe SCSI generic driver is not loaded: vendor commands need it (run \"modprobe sg\" "
+                "as root).";
+    }
+    return text;
+}
+
+uint8_t ReadFeatureList(DriveTable& table, uint8_t (&buffer)[kFeatureListLength]) {
+    uint8_t cdb[12];
+    BuildVendorCdb(cdb, 0x1B);
+    cdb[6] = 0x0E;
+    cdb[8] = 0xFF;
+    std::memset(buffer, 0, sizeof buffer);
+    return table.SendCommand(cdb, kDataIn, buffer, kFeatureListLength, 15);
+}
+
+std::vector<uint8_t> FeatureCodesOf(const uint8_t (&buffer)[kFeatureListLength]) {
+    const size_t n = std::min<size_t>(buffer[7], kFeatureListLength - 8);
+    return std::vector<uint8_t>(buffer + 8, buffer + 8 + n);
+}
+
+SupportResult CheckDriveSupport(DriveTable& table) {
+    SupportResult result;
+    table.WaitUntilReady();
+    if (!table.SetVendorMode(true)) {
+        result.outcome = SupportOutcome::VendorModeRefused;
+        return result;
+    }
+    uint8_t list[kFeatureListLength];
+    result.featureListStatus = ReadFeatureList(table, list);
+    if (result.featureListStatus != kCommandCompleted || !HasSignature(list)) {
+        result.outcome = SupportOutcome::FirmwareNotSupported;
+        return result;
+    }
+    result.outcome = SupportOutcome::Supported;
+    result.featureCodes = FeatureCodesOf(list);
+    return result;
+}
+
+}  // namespace dravix

@@ -1,1 +1,219 @@
-// Filled in shortly.
+#include "drive/DriveTable.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "drive/Messages.h"
+#include "drive/Platform.h"
+#include "drive/Trace.h"
+#include "drive/TransportPath.h"
+
+namespace dravix {
+
+namespace {
+
+constexpr uint32_t kWrapperTimeoutSeconds = 15;
+constexpr auto kReadyPollInterval = std::chrono::milliseconds(200);
+constexpr size_t kTraceDataBytes = 16;
+
+std::atomic<int64_t> g_readyWaitLimitMs{30'000};
+
+// Copies at most size - 1 characters of text and terminates; a zero-sized buffer gets nothing.
+void CopyText(char* buffer, size_t size, const std::string& text) {
+    if (buffer == nullptr || size == 0) return;
+    const size_t n = std::min(size - 1, text.size());
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+}
+
+// The entry's fixed-size text fields, read up to their first NUL and never beyond the field.
+std::string FieldText(const char* field, size_t size) {
+    return std::string(field, strnlen(field, size));
+}
+
+}  // namespace
+
+DriveTable::DriveTable() : m_platform(CurrentPlatform()) {}
+
+DriveTable::~DriveTable() { CloseHandles(); }
+
+void DriveTable::SetReadyWaitLimitMs(int64_t milliseconds) { g_readyWaitLimitMs = milliseconds; }
+int64_t DriveTable::ReadyWaitLimitMs() { return g_readyWaitLimitMs; }
+
+bool DriveTable::InitTransport() {
+    DetectPassThrough();
+    if (!LoadAspi()) {
+        ShowDriveMessage(kMsgCantLoadAspi);
+        return false;
+    }
+    return true;
+}
+
+void DriveTable::DetectPassThrough() {
+    m_usePassThrough = m_platform->PassThroughFamily() ? 1 : 0;
+}
+
+bool DriveTable::LoadAspi() {
+    CloseHandles();
+    m_path = m_usePassThrough ? m_platform->MakePassThroughPath() : MakeAspiPath(*m_platform);
+    if (!m_path) return false;
+    if (!m_path->Load()) {
+        m_driveCount = 0;
+        m_selectedIndex = 255;
+        return false;
+    }
+    m_adapterCount = m_path->AdapterCount();
+    return true;
+}
+
+void DriveTable::CloseHandles() {
+    if (!m_path) return;
+    for (DriveEntry& entry : m_entries) {
+        if (entry.deviceHandle != kNoDevice) m_path->CloseHandle(entry);
+        entry.deviceHandle = kNoDevice;
+    }
+}
+
+int DriveTable::EnumerateDrives() {
+    CloseHandles();
+    for (DriveEntry& entry : m_entries) entry = DriveEntry{};
+    m_driveCount = 0;
+    m_selectedIndex = 255;
+    m_refused.clear();
+    if (m_path) m_path->Enumerate(*this);
+    m_selectedIndex = m_driveCount != 0 ? 0 : 255;
+    return m_driveCount;
+}
+
+bool DriveTable::Full() const { return m_driveCount >= kMaxDrives; }
+
+uint8_t DriveTable::TryAddDrive(const DriveEntry& candidate, uint8_t inquiryLength) {
+    if (Full()) return kCommandFailed;
+    DriveEntry& entry = m_entries[m_driveCount];
+    entry = candidate;
+    m_selectedIndex = m_driveCount;
+
+    uint8_t cdb[12] = {0x12, 0, 0, 0, inquiryLength, 0};
+    uint8_t data[256] = {};
+    const uint8_t status = SendCommand(cdb, kDataIn, data, inquiryLength, kWrapperTimeoutSeconds);
+    if (status != kCommandCompleted) {
+        // The caller closes the handle; the slot is free again for the next drive.
+        entry = DriveEntry{};
+        return status;
+    }
+    std::memset(entry.productName, 0, sizeof entry.productName);
+    std::memset(entry.revision, 0, sizeof entry.revision);
+    std::memcpy(entry.productName, data + 8, 24);
+    std::memcpy(entry.revision, data + 32, 4);
+    ++m_driveCount;
+    return status;
+}
+
+void DriveTable::NoteRefusedNode(const RefusedNode& node) { m_refused.push_back(node); }
+
+bool DriveTable::SelectDrive(uint8_t index) {
+    if (m_driveCount == 0 || index >= m_driveCount) return false;
+    m_selectedIndex = index;
+    return true;
+}
+
+std::string DriveTable::DriveLabel() const {
+    if (m_driveCount == 0 || m_selectedIndex >= m_driveCount) return {};
+    const DriveEntry& e = m_entries[m_selectedIndex];
+    return FieldText(e.productName, sizeof e.productName) + FieldText(e.revision, sizeof e.revision);
+}
+
+std::string DriveTable::FirmwareRevision() const {
+    if (m_driveCount == 0 || m_selectedIndex >= m_driveCount) return {};
+    const DriveEntry& e = m_entries[m_selectedIndex];
+    return FieldText(e.revision, sizeof e.revision);
+}
+
+bool DriveTable::GetDriveLabel(char* buffer, size_t size) const {
+    if (m_driveCount == 0) return false;
+    CopyText(buffer, size, DriveLabel());
+    return true;
+}
+
+bool DriveTable::GetFirmwareRevision(char* buffer, size_t size) const {
+    if (m_driveCount == 0) return false;
+    CopyText(buffer, size, FirmwareRevision());
+    return true;
+}
+
+uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, uint32_t length,
+                                uint32_t timeoutSeconds) {
+    if (m_selectedIndex == 255 || !m_path || cdb == nullptr) return kCommandFailed;
+    m_lastSense = Sense{};
+    m_lastOsError = 0;
+    const int cdbLength = CdbLength(cdb[0]);
+    if (direction != kDataOut && direction != kDataIn) length = 0;
+    if (length != 0 && data == nullptr) return kCommandFailed;
+
+    const TransportResult r = m_path->Send(m_entries[m_selectedIndex], cdb, cdbLength, direction,
+                                           data, length, timeoutSeconds);
+    uint8_t status = kCommandFailed;
+    switch (r.outcome) {
+        case TransportResult::Outcome::Completed:
+            status = kCommandCompleted;
+            break;
+        case TransportResult::Outcome::CheckCondition:
+            m_lastSense = r.sense;
+            break;
+        case TransportResult::Outcome::Failed:
+            m_lastSense = r.sense;
+            m_lastOsError = r.osError;
+            break;
+        case TransportResult::Outcome::TimedOut:
+            m_lastSense = r.sense;
+            m_lastOsError = r.osError;
+            status = kCommandTimedOut;
+            break;
+    }
+
+    if (TraceEnabled()) {
+        CommandTrace t;
+        t.driveIndex = m_selectedIndex;
+        t.cdb.assign(cdb, cdb + cdbLength);
+        t.direction = direction;
+        t.length = length;
+        t.status = status;
+        t.sense = m_lastSense;
+        t.osError = m_lastOsError;
+        if (direction == kDataIn && status == kCommandCompleted && data != nullptr) {
+            const auto* bytes = static_cast<const uint8_t*>(data);
+            t.dataHead.assign(bytes, bytes + std::min<size_t>(length, kTraceDataBytes));
+        }
+        EmitTrace(t);
+    }
+    return status;
+}
+
+bool DriveTable::MoveTray(bool open) {
+    uint8_t cdb[12] = {0x1B, 0, 0, 0, static_cast<uint8_t>(open ? 0x02 : 0x03), 0};
+    return SendCommand(cdb, kNoData, nullptr, 0, kWrapperTimeoutSeconds) == kCommandCompleted;
+}
+
+bool DriveTable::SetVendorMode(bool on) {
+    uint8_t cdb[12];
+    BuildVendorCdb(cdb, on ? 0xF1 : 0xF2);
+    return SendCommand(cdb, kNoData, nullptr, 0, kWrapperTimeoutSeconds) == kCommandCompleted;
+}
+
+bool DriveTable::WaitUntilReady() {
+    const uint8_t cdb[12] = {};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_readyWaitLimitMs.load());
+    for (;;) {
+        if (SendCommand(cdb, kNoData, nullptr, 0, kWrapperTimeoutSeconds) == kCommandCompleted) return false;
+        const uint8_t asc = SenseAsc();
+        if (asc != 0x04 && asc != 0x28 && asc != 0x29) return asc == 0x3A;
+        // A drive that never becomes ready must not hold the caller forever.
+        if (std::chrono::steady_clock::now() + kReadyPollInterval > deadline) return false;
+        std::this_thread::sleep_for(kReadyPollInterval);
+    }
+}
+
+}  // namespace dravix

@@ -1,1 +1,67 @@
-// Filled in shortly.
+#include "drive/Trace.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <mutex>
+
+namespace dravix {
+
+namespace {
+std::mutex g_sinkMutex;
+std::shared_ptr<TraceSink> g_sink;
+}  // namespace
+
+std::string FormatTrace(const CommandTrace& t) {
+    std::string line = "[" + std::to_string(t.driveIndex) + "] CDB " + HexBytes(t.cdb.data(), t.cdb.size());
+    if (t.direction == 1) line += " out " + std::to_string(t.length);
+    if (t.direction == 2) line += " in " + std::to_string(t.length);
+    line += " -> " + std::to_string(t.status);
+    if (t.status != 0) {
+        char sense[32];
+        std::snprintf(sense, sizeof sense, " sense %02X/%02X/%02X", t.sense.key, t.sense.asc, t.sense.ascq);
+        line += sense;
+        if (t.osError != 0) line += " os-error " + std::to_string(t.osError);
+    }
+    if (!t.dataHead.empty()) line += " data " + HexBytes(t.dataHead.data(), t.dataHead.size());
+    return line;
+}
+
+void SetTraceSink(TraceSink sink) {
+    std::lock_guard lock(g_sinkMutex);
+    g_sink = sink ? std::make_shared<TraceSink>(std::move(sink)) : nullptr;
+}
+
+bool TraceEnabled() {
+    std::lock_guard lock(g_sinkMutex);
+    return g_sink != nullptr;
+}
+
+void EmitTrace(const CommandTrace& trace) {
+    std::shared_ptr<TraceSink> sink;
+    {
+        std::lock_guard lock(g_sinkMutex);
+        sink = g_sink;
+    }
+    if (sink) (*sink)(trace);
+}
+
+TraceSink MakeFileTraceSink(const std::string& path) {
+    auto file = std::make_shared<std::ofstream>(path, std::ios::app);
+    auto mutex = std::make_shared<std::mutex>();
+    return [file, mutex](const CommandTrace& t) {
+        std::lock_guard lock(*mutex);
+        if (*file) *file << FormatTrace(t) << std::endl;
+    };
+}
+
+TraceSink MakeStderrTraceSink() {
+    auto mutex = std::make_shared<std::mutex>();
+    return [mutex](const CommandTrace& t) {
+        std::lock_guard lock(*mutex);
+        std::cerr << FormatTrace(t) << std::endl;
+    };
+}
+
+}  // namespace dravix

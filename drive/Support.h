@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dravix {
+
+class DriveTable;
+
+// Firmware features a drive announces in its feature list; each brings one page.
+enum FeatureCode : uint8_t {
+    kFeatureProbix = 1,
+    kFeatureWopc = 2,
+    kFeatureTestWrite = 3,
+    kFeatureBookType = 5,
+    kFeatureLumard = 6,
+    kFeatureOverSpeed = 7,
+};
+
+// The tab title of the page a feature code brings ("Probix", "WOPC", …); null for codes that
+// bring none (4 and unknown values).
+const char* FeaturePageTitle(uint8_t code);
+
+enum class SupportOutcome {
+    Supported,             // vendor mode is on; the caller sends vendor mode off when done
+    VendorModeRefused,     // the caller shows the not-supported dialog
+    FirmwareNotSupported,  // the caller shows kMsgFirmwareNotSupported
+};
+
+struct SupportResult {
+    SupportOutcome outcome = SupportOutcome::FirmwareNotSupported;
+    std::vector<uint8_t> featureCodes;  // as listed by the drive, Supported only
+    uint8_t featureListStatus = 0;      // SendCommand status of the feature list read
+};
+
+inline constexpr const char* kMsgFirmwareNotSupported =
+    "Firmware or product not supported.\nPlease check FAQ in user manual or help files.";
+inline constexpr const char* kMsgNoDeviceFound = "No Device found!";
+
+inline constexpr size_t kFeatureListLength = 255;
+
+// Vendor feature list FD 1B "ZARN" 0E 00 FF … into a zeroed 255-byte buffer; the SendCommand status.
+uint8_t ReadFeatureList(DriveTable& table, uint8_t (&buffer)[kFeatureListLength]);
+
+// Feature codes of a feature-list answer: n at byte 7, codes from byte 8, never beyond the answer.
+std::vector<uint8_t> FeatureCodesOf(const uint8_t (&buffer)[kFeatureListLength]);
+
+// The support check on the selected drive: wait for it, vendor mode on, feature list. Sends no
+// vendor mode off itself and shows no message: the outcome tells the caller what to show.
+SupportResult CheckDriveSupport(DriveTable& table);
+
+}  // namespace dravix
