@@ -1,0 +1,109 @@
+#include "chart/ScanChart.h"
+
+#include <qdrawutil.h>
+#include <QMetaObject>
+#include <QPainter>
+#include <QThread>
+
+namespace dravix {
+
+namespace {
+// A client edge (two pixels, sunken) with a static edge (one pixel) inside it.
+constexpr int kStaticEdge = 1;
+}  // namespace
+
+CScanChart::CScanChart() {
+    setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+    setContentsMargins(kStaticEdge, kStaticEdge, kStaticEdge, kStaticEdge);
+    // paintEvent covers every client pixel, so Qt need not clear it first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+CScanChart::~CScanChart() = default;
+
+bool CScanChart::Create(QWidget* parent, const QRect& rect) {
+    if (parent == nullptr || m_created) return false;
+    setParent(parent);
+    setGeometry(rect);
+    m_created = true;
+    // The layers are made at the client size of this moment, as the window's first size
+    // notification left it.
+    const QSize client = contentsRect().size();
+    m_canvas.Create(client.width(), client.height());
+    show();
+    return true;
+}
+
+int CScanChart::SetRange(double yLower, double yUpper, int xLower, int xUpper, int yDecimals) {
+    const int result = m_canvas.SetRange(yLower, yUpper, xLower, xUpper, yDecimals);
+    RequestRepaint();
+    return result;
+}
+
+bool CScanChart::AddSeries(QRgb colour) {
+    if (!m_canvas.AddSeries(colour)) return false;
+    RequestRepaint();
+    return true;
+}
+
+double CScanChart::AppendPoint(int index, double y, double x) {
+    return m_canvas.AppendPoint(index, y, x);
+}
+
+void CScanChart::UpdateCurves() {
+    m_canvas.UpdateCurves();
+    RequestRepaint();
+}
+
+void CScanChart::ResetCurves() {
+    m_canvas.ResetCurves();
+    RequestRepaint();
+}
+
+void CScanChart::DrawLimitLine(int index, int value, int on) {
+    m_canvas.DrawLimitLine(index, value, on);
+    RequestRepaint();
+}
+
+void CScanChart::DrawRangeMarker(int which, int x, int on) {
+    m_canvas.DrawRangeMarker(which, x, on);
+    RequestRepaint();
+}
+
+void CScanChart::RequestRepaint() {
+    if (QThread::currentThread() == thread()) {
+        update();
+        return;
+    }
+    // From the scan worker: the window belongs to the UI thread, so the request is queued there.
+    // It is dropped if the window is gone by then.
+    QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+}
+
+void CScanChart::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    OnSize();
+}
+
+void CScanChart::OnSize() {
+    // Qt also delivers a resize when a widget sized while hidden is first shown; only a real change
+    // of the client size is a size notification for the chart.
+    const QSize client = contentsRect().size();
+    const ChartLayout layout = m_canvas.Layout();
+    if (client == QSize(layout.clientWidth, layout.clientHeight)) return;
+    m_canvas.OnSize(client.width(), client.height());
+}
+
+void CScanChart::paintEvent(QPaintEvent* /*event*/) {
+    OnPaint();
+}
+
+void CScanChart::OnPaint() {
+    QPainter painter(this);
+    m_canvas.Paint(painter, contentsRect().topLeft());
+    drawFrame(&painter);
+    const QRect staticEdge = contentsRect().adjusted(-kStaticEdge, -kStaticEdge, kStaticEdge, kStaticEdge);
+    qDrawShadePanel(&painter, staticEdge, palette(), true, kStaticEdge);
+}
+
+}  // namespace dravix

@@ -1,0 +1,143 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QtGlobal>
+
+#include <mutex>
+#include <vector>
+
+#include "chart/ChartSeries.h"
+
+class QPainter;
+
+namespace dravix {
+
+// One axis label as DrawFrame placed it.
+struct ChartLabel {
+    enum class Align { Left, Centre, Right };
+    QString text;
+    QPoint anchor;  // the reference point given to the text output
+    Align align = Align::Left;
+    bool baseline = false;  // anchor.y() is the baseline (otherwise the top of the text cell)
+    QRect cell;             // the opaque text cell that was painted
+};
+
+// Geometry of the chart at one moment, in client pixels.
+struct ChartLayout {
+    int clientWidth = 0;
+    int clientHeight = 0;
+    int plotLeft = 0;
+    int plotTop = 0;
+    int plotRight = 0;
+    int plotBottom = 0;
+    int plotWidth = 0;
+    int plotHeight = 0;
+    double yFactor = 0.0;
+    double xFactor = 0.0;
+};
+
+// The chart without a window: two layers of client size (the GridLayer with frame, grid and labels;
+// the PlotLayer with curves, criterion lines and range markers) and every drawing operation of the
+// scan chart. The widget CScanChart shows one; the command line renders one into a picture.
+//
+// Thread safety: every public member takes one lock, so a drawing operation from the scan worker and
+// a composition for the screen never overlap. Text output needs a QGuiApplication.
+class ScanChartCanvas final {
+  public:
+    ScanChartCanvas();
+    ~ScanChartCanvas();
+    Q_DISABLE_COPY_MOVE(ScanChartCanvas)
+
+    // OnSize followed by the first DrawFrame, which creates the layers at this size for good.
+    void Create(int clientWidth, int clientHeight);
+    // Lays out the plot rectangle for a new client size; never redraws or re-creates the layers.
+    void OnSize(int clientWidth, int clientHeight);
+    // Creates the layers on its first run, redraws the GridLayer and clears the PlotLayer.
+    void DrawFrame();
+
+    // Always returns 0. Requires yUpper != yLower and xUpper != xLower (other ranges draw
+    // nonsense but never fault).
+    int SetRange(double yLower, double yUpper, int xLower, int xUpper, int yDecimals);
+    // False, with nothing redrawn, when memory for the series cannot be had.
+    bool AddSeries(QRgb colour);
+    // Moves series `index` on to (x, y); returns its former current Y, or 0.0 for an unknown index.
+    double AppendPoint(int index, double y, double x);
+    // Draws the newest segment of every curve (series 2 onwards) into the PlotLayer.
+    void UpdateCurves();
+    // Forgets every series' points and clears the PlotLayer.
+    void ResetCurves();
+    // on == 1 draws the dotted criterion line at Y = value in series `index`'s colour; any other
+    // value erases it (and whatever curve pixels lie on it).
+    void DrawLimitLine(int index, int value, int on);
+    // which == 0: start marker, else end marker. on == 1 draws it at X = x and remembers x; any other
+    // value erases the marker at its remembered position.
+    void DrawRangeMarker(int which, int x, int on);
+
+    // GridLayer OR PlotLayer at the current client size (black outside the layers).
+    QImage Render() const;
+    void ComposeInto(QImage& target) const;
+    // Brings the kept composition up to date where the layers changed since the last call and
+    // draws it at `origin`. For the window's paint handler.
+    void Paint(QPainter& painter, QPoint origin);
+
+    bool HasLayers() const;
+    ChartLayout Layout() const;
+    QImage GridLayer() const;
+    QImage PlotLayer() const;
+    std::vector<ChartLabel> Labels() const;
+    int SeriesCount() const;
+    ChartSeries Series(int index) const;
+    int StartMarkerX() const;
+    int EndMarkerX() const;
+
+  private:
+    void OnSizeLocked(int clientWidth, int clientHeight);
+    void DrawFrameLocked();
+    void DrawLabelsLocked(int mid, int quarter);
+    void DrawSegmentsLocked();
+    int PixelX(double x) const;
+    int PixelY(double v) const;
+    void MarkChanged(const QRect& rect);
+    void ComposeRegionLocked(QImage& target, const QRect& region) const;
+
+    mutable std::mutex m_mutex;
+
+    int m_yDecimals = 0;
+    QRgb m_backColour = 0xFF000000;
+    QRgb m_gridColour = 0xFFFFFFFF;
+    int m_clientHeight = 0;
+    int m_clientWidth = 0;
+    int m_plotHeight = 0;
+    int m_plotWidth = 0;
+    double m_yLower = 0.0;
+    double m_yUpper = 1000.0;
+    double m_yRange = 1000.0;
+    double m_yFactor = 0.0;
+    int m_xLower = 0;
+    int m_xUpper = 2295103;  // last address of a single-layer DVD+R
+    double m_xRange = 2295103.0;
+    double m_xFactor = 0.0;
+    int m_plotLeft = 0;
+    int m_plotTop = 0;
+    int m_plotRight = 0;
+    int m_plotBottom = 0;
+
+    bool m_layersCreated = false;
+    QImage m_grid;
+    QImage m_plot;
+    std::vector<ChartSeries> m_series;
+    int m_startMarkerX = 0;
+    int m_endMarkerX = 0;
+    std::vector<ChartLabel> m_labels;
+
+    // The composition the window shows, kept between paints; only what the layers changed since
+    // the last paint is composed again.
+    QImage m_composed;
+    QRect m_changed;
+    bool m_allChanged = true;
+};
+
+}  // namespace dravix
