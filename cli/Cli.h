@@ -41,10 +41,11 @@ public:
     std::ostream& Err() { return m_err; }
     std::istream& In() { return m_in; }
 
-    // A DriveTable with the transport prepared, the drives enumerated and --drive selected.
-    // Prints "No Device found!" (with the permission hint) or the transport failure and returns
-    // null when there is no such drive; the command then exits with kExitNoDrive.
-    DriveTable* OpenDrive();
+    // A DriveTable with the transport prepared, the drives enumerated and --drive selected
+    // (drive 0 when selectChosen is false). Prints "No Device found!" (with the permission hint)
+    // or the transport failure and returns null when there is no such drive; the command then
+    // exits with kExitNoDrive.
+    DriveTable* OpenDrive(bool selectChosen = true);
 
     // Asks a yes/no question on the terminal; --yes answers yes without asking. End of input or
     // anything but y/yes is no.

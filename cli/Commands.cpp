@@ -1,0 +1,21 @@
+#include <array>
+
+#include "cli/Commands.h"
+
+namespace dravix::cli {
+
+namespace {
+
+const std::array kCommands = {
+    CliCommand{"drives", "drives", "list the CD/DVD drives in discovery order", RunDrives},
+    CliCommand{"probe", "probe", "check whether the drive is a Zarn drive and which features it offers",
+               RunProbe},
+    CliCommand{"raw", "raw [--in N | --out HEXFILE] [--timeout S] HEXBYTES...",
+               "send one command block and show status, sense and answer", RunRaw},
+};
+
+}  // namespace
+
+std::span<const CliCommand> AllCommands() { return kCommands; }
+
+}  // namespace dravix::cli

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/Cli.h"
+
+// One function per command; each lives in its own cmd_<name>.cpp and is listed in Commands.cpp.
+namespace dravix::cli {
+
+int RunDrives(CliContext& context, const std::vector<std::string>& args);
+int RunProbe(CliContext& context, const std::vector<std::string>& args);
+int RunRaw(CliContext& context, const std::vector<std::string>& args);
+
+}  // namespace dravix::cli

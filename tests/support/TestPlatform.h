@@ -1,0 +1,47 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "drive/Platform.h"
+#include "drive/SgSystem.h"
+#include "drive/TransportPath.h"
+
+namespace dravix::test {
+
+// A platform whose pass-through path runs over a given SgSystem and whose ASPI library comes from
+// a loader of the test's choice.
+class TestPlatform final : public Platform {
+public:
+    bool passThrough = true;
+    std::shared_ptr<SgSystem> sg;
+    std::function<std::unique_ptr<AspiLibrary>()> loadAspi;
+
+    bool PassThroughFamily() override { return passThrough; }
+    std::unique_ptr<TransportPath> MakePassThroughPath() override { return MakeSgPath(sg); }
+    std::unique_ptr<AspiLibrary> LoadAspiLibrary() override { return loadAspi ? loadAspi() : nullptr; }
+    std::unique_ptr<CompletionEvent> CreateCompletionEvent() override { return nullptr; }
+};
+
+// Installs a platform for every DriveTable made during its lifetime.
+class ScopedPlatform final {
+public:
+    explicit ScopedPlatform(std::shared_ptr<Platform> platform) { SetPlatformOverride(std::move(platform)); }
+    ~ScopedPlatform() { SetPlatformOverride(nullptr); }
+    ScopedPlatform(const ScopedPlatform&) = delete;
+    ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+};
+
+// An ASPI library made of two plain functions (tests keep their state in globals).
+class FunctionLibrary final : public AspiLibrary {
+public:
+    FunctionLibrary(aspi::GetSupportInfoFn info, aspi::SendCommandFn send) : m_info(info), m_send(send) {}
+    aspi::GetSupportInfoFn SupportInfo() const override { return m_info; }
+    aspi::SendCommandFn SendCommand() const override { return m_send; }
+
+private:
+    aspi::GetSupportInfoFn m_info;
+    aspi::SendCommandFn m_send;
+};
+
+}  // namespace dravix::test
