@@ -1,0 +1,87 @@
+#include "app/Prompter.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QPointer>
+#include <QThread>
+#include <mutex>
+
+namespace dravix {
+
+namespace {
+
+std::mutex g_mutex;
+std::shared_ptr<Prompter> g_prompter;
+
+class MessageBoxPrompter final : public Prompter {
+public:
+    PromptAnswer Show(QWidget* owner, const PromptRecord& r) override {
+        QMessageBox box(owner);
+        box.setWindowTitle(r.caption);
+        box.setText(r.text);
+        switch (r.icon) {
+            case PromptIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+            case PromptIcon::Information: box.setIcon(QMessageBox::Information); break;
+            case PromptIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+            case PromptIcon::Error: box.setIcon(QMessageBox::Critical); break;
+            case PromptIcon::Question: box.setIcon(QMessageBox::Question); break;
+        }
+        switch (r.buttons) {
+            case PromptButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+            case PromptButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+            case PromptButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        }
+        switch (box.exec()) {
+            case QMessageBox::Ok: return PromptAnswer::Ok;
+            case QMessageBox::Yes: return PromptAnswer::Yes;
+            case QMessageBox::No: return PromptAnswer::No;
+            default: return r.buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Cancel;
+        }
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<Prompter> MakeMessageBoxPrompter() { return std::make_shared<MessageBoxPrompter>(); }
+
+void SetPrompter(std::shared_ptr<Prompter> prompter) {
+    std::lock_guard lock(g_mutex);
+    g_prompter = std::move(prompter);
+}
+
+std::shared_ptr<Prompter> CurrentPrompter() {
+    std::lock_guard lock(g_mutex);
+    if (!g_prompter) g_prompter = MakeMessageBoxPrompter();
+    return g_prompter;
+}
+
+PromptAnswer Prompt(QWidget* owner, const PromptRecord& record) {
+    const std::shared_ptr<Prompter> prompter = CurrentPrompter();
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr || QThread::currentThread() == app->thread()) return prompter->Show(owner, record);
+    // A worker asks: show the box on the UI thread and wait for the answer there.
+    PromptAnswer answer = PromptAnswer::Cancel;
+    QPointer<QWidget> guardedOwner(owner);
+    QMetaObject::invokeMethod(
+        app, [&] { answer = prompter->Show(guardedOwner.data(), record); }, Qt::BlockingQueuedConnection);
+    return answer;
+}
+
+QString AppTitle() {
+    const QString path = QCoreApplication::applicationFilePath();
+    if (path.isEmpty()) return QStringLiteral("dravix");
+    return QFileInfo(path).completeBaseName();
+}
+
+void Inform(QWidget* owner, const QString& text, PromptIcon icon) {
+    Prompt(owner, PromptRecord{AppTitle(), text, icon, PromptButtons::Ok});
+}
+
+PromptAnswer Ask(QWidget* owner, const QString& caption, const QString& text, PromptIcon icon,
+                 PromptButtons buttons) {
+    return Prompt(owner, PromptRecord{caption, text, icon, buttons});
+}
+
+}  // namespace dravix

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+namespace dravix {
+
+enum class PromptIcon { None, Information, Exclamation, Error, Question };
+enum class PromptButtons { Ok, OkCancel, YesNo };
+enum class PromptAnswer { Ok, Cancel, Yes, No };
+
+// One message box as the program asks for it.
+struct PromptRecord {
+    QString caption;
+    QString text;
+    PromptIcon icon = PromptIcon::None;
+    PromptButtons buttons = PromptButtons::Ok;
+};
+
+// Every message box of the program goes through the current prompter. The program's shows a
+// QMessageBox; tests install a scripted one that records what was asked and answers it.
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+    // Runs on the UI thread; owner may be null.
+    virtual PromptAnswer Show(QWidget* owner, const PromptRecord& record) = 0;
+};
+
+void SetPrompter(std::shared_ptr<Prompter> prompter);
+std::shared_ptr<Prompter> CurrentPrompter();
+
+// Shows a box from any thread: a worker's request is carried to the UI thread and waited for.
+PromptAnswer Prompt(QWidget* owner, const PromptRecord& record);
+
+// The caption of application message boxes: the executable's file name without extension.
+QString AppTitle();
+
+// Application message box: OK, the application's title, no icon unless given.
+void Inform(QWidget* owner, const QString& text, PromptIcon icon = PromptIcon::None);
+// Window message box with a fixed caption.
+PromptAnswer Ask(QWidget* owner, const QString& caption, const QString& text, PromptIcon icon,
+                 PromptButtons buttons);
+
+// The production prompter.
+std::shared_ptr<Prompter> MakeMessageBoxPrompter();
+
+}  // namespace dravix

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+#include <QTabWidget>
+#include <QWidget>
+
+namespace dravix {
+
+// Gives a control its resource id as object name ("id1015"), so the main window and tests find it.
+void SetControlId(QWidget* control, int id);
+QString ControlName(int id);
+
+// A page of the property sheet. Its window is created when the page is first shown, which runs
+// OnInitDialog once; afterwards every notification from the sheet (the page becoming active and
+// being left) reaches OnSheetNotify.
+class PropertyPage : public QWidget {
+    Q_OBJECT
+public:
+    PropertyPage(int dialogId, QString title, int tabIconId, QWidget* parent = nullptr);
+    ~PropertyPage() override;
+
+    int DialogId() const { return m_dialogId; }
+    QString Title() const { return m_title; }
+    int TabIconId() const { return m_tabIconId; }
+    bool IsInitialised() const { return m_initialised; }
+
+    // Runs OnInitDialog the first time.
+    void EnsureInitialised();
+    virtual void OnSheetNotify() {}
+
+    // The control with the given resource id, or null.
+    template <typename T = QWidget>
+    T* Control(int id) const {
+        return findChild<T*>(ControlName(id));
+    }
+
+protected:
+    virtual void OnInitDialog() = 0;
+
+private:
+    int m_dialogId;
+    QString m_title;
+    int m_tabIconId;
+    bool m_initialised = false;
+};
+
+// The property sheet: pages as tabs. Adding a page does not create its window; the page is
+// initialised when it first becomes active. Removing a page destroys it.
+class PropertySheet final : public QTabWidget {
+    Q_OBJECT
+public:
+    explicit PropertySheet(QWidget* parent = nullptr);
+
+    void AddPage(PropertyPage* page);  // takes ownership
+    void RemovePage(PropertyPage* page);
+    void SetActivePage(PropertyPage* page);
+    PropertyPage* ActivePage() const;
+    PropertyPage* Page(int index) const;
+    int PageCount() const { return count(); }
+
+private:
+    void OnCurrentChanged(int index);
+
+    PropertyPage* m_active = nullptr;
+};
+
+}  // namespace dravix
