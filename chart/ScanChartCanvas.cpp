@@ -64,6 +64,7 @@ ScanChartCanvas::~ScanChartCanvas() = default;
 void ScanChartCanvas::Create(int clientWidth, int clientHeight) {
     const std::lock_guard lock(m_mutex);
     OnSizeLocked(clientWidth, clientHeight);
+    m_created = true;
     DrawFrameLocked();
 }
 
@@ -92,6 +93,7 @@ void ScanChartCanvas::DrawFrame() {
 }
 
 void ScanChartCanvas::DrawFrameLocked() {
+    if (!m_created) return;
     if (!m_layersCreated) {
         // Both layers keep this size for the life of the chart, whatever sizes follow.
         m_grid = QImage(m_clientWidth, m_clientHeight, QImage::Format_RGB32);

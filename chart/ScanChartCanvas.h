@@ -55,7 +55,8 @@ class ScanChartCanvas final {
     void Create(int clientWidth, int clientHeight);
     // Lays out the plot rectangle for a new client size; never redraws or re-creates the layers.
     void OnSize(int clientWidth, int clientHeight);
-    // Creates the layers on its first run, redraws the GridLayer and clears the PlotLayer.
+    // Creates the layers on its first run, redraws the GridLayer and clears the PlotLayer. Before
+    // Create it does nothing, so that no layer is ever made without a client size.
     void DrawFrame();
 
     // Always returns 0. Requires yUpper != yLower and xUpper != xLower (other ranges draw
@@ -125,6 +126,7 @@ class ScanChartCanvas final {
     int m_plotRight = 0;
     int m_plotBottom = 0;
 
+    bool m_created = false;  // Create has run: there is a client area to make layers for
     bool m_layersCreated = false;
     QImage m_grid;
     QImage m_plot;
