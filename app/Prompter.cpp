@@ -1,6 +1,7 @@
 #include "app/Prompter.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMetaObject>
@@ -14,6 +15,7 @@ namespace {
 
 std::mutex g_mutex;
 std::shared_ptr<Prompter> g_prompter;
+DialogRunner g_runner;
 
 class MessageBoxPrompter final : public Prompter {
 public:
@@ -67,6 +69,20 @@ PromptAnswer Prompt(QWidget* owner, const PromptRecord& record) {
     QMetaObject::invokeMethod(
         app, [&] { answer = prompter->Show(guardedOwner.data(), record); }, Qt::BlockingQueuedConnection);
     return answer;
+}
+
+void SetDialogRunner(DialogRunner runner) {
+    std::lock_guard lock(g_mutex);
+    g_runner = std::move(runner);
+}
+
+int RunModal(QDialog& dialog) {
+    DialogRunner runner;
+    {
+        std::lock_guard lock(g_mutex);
+        runner = g_runner;
+    }
+    return runner ? runner(dialog) : dialog.exec();
 }
 
 QString AppTitle() {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+class QDialog;
 class QWidget;
 
 namespace dravix {
@@ -46,5 +47,12 @@ PromptAnswer Ask(QWidget* owner, const QString& caption, const QString& text, Pr
 
 // The production prompter.
 std::shared_ptr<Prompter> MakeMessageBoxPrompter();
+
+// Every modal dialog of the program (the not-supported dialog, the About box, the setting-scope
+// dialog, the Smart report) runs through one runner: exec() in the program; tests install one
+// that drives the dialog (clicks its buttons, records it) and returns its result.
+using DialogRunner = std::function<int(QDialog& dialog)>;
+void SetDialogRunner(DialogRunner runner);
+int RunModal(QDialog& dialog);
 
 }  // namespace dravix
