@@ -8,14 +8,15 @@
 namespace dravix {
 
 namespace {
-// A client edge (two pixels, sunken) with a static edge (one pixel) inside it.
+// The sunken look: a two-pixel client edge with a one-pixel static edge inside it.
+constexpr int kClientEdge = 2;
 constexpr int kStaticEdge = 1;
 }  // namespace
 
 CScanChart::CScanChart() {
-    setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
-    setContentsMargins(kStaticEdge, kStaticEdge, kStaticEdge, kStaticEdge);
-    // paintEvent covers every client pixel, so Qt need not clear it first.
+    const int edge = kClientEdge + kStaticEdge;
+    setContentsMargins(edge, edge, edge, edge);
+    // paintEvent covers every pixel, so Qt need not clear the window first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -81,7 +82,7 @@ void CScanChart::RequestRepaint() {
 }
 
 void CScanChart::resizeEvent(QResizeEvent* event) {
-    QFrame::resizeEvent(event);
+    QWidget::resizeEvent(event);
     OnSize();
 }
 
@@ -101,9 +102,9 @@ void CScanChart::paintEvent(QPaintEvent* /*event*/) {
 void CScanChart::OnPaint() {
     QPainter painter(this);
     m_canvas.Paint(painter, contentsRect().topLeft());
-    drawFrame(&painter);
-    const QRect staticEdge = contentsRect().adjusted(-kStaticEdge, -kStaticEdge, kStaticEdge, kStaticEdge);
-    qDrawShadePanel(&painter, staticEdge, palette(), true, kStaticEdge);
+    qDrawWinPanel(&painter, rect(), palette(), true);
+    qDrawShadePanel(&painter, rect().adjusted(kClientEdge, kClientEdge, -kClientEdge, -kClientEdge),
+                    palette(), true, kStaticEdge);
 }
 
 }  // namespace dravix

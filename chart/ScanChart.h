@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QFrame>
 #include <QRect>
+#include <QWidget>
 
 #include "chart/ScanChartCanvas.h"
 
@@ -10,7 +10,7 @@ namespace dravix {
 // The chart window of the scan page: a sunken child window showing a ScanChartCanvas. The drawing
 // operations may be called from the scan worker as well as from the UI thread; the window itself
 // is only touched on the UI thread (repaints asked for from elsewhere are posted to it).
-class CScanChart final : public QFrame {
+class CScanChart final : public QWidget {
     Q_OBJECT
 
   public:

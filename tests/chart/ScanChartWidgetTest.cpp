@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QEvent>
+#include <QWidget>
+
+#include <cmath>
+#include <thread>
+
+#include "chart/ScanChart.h"
+#include "tests/chart/ChartTestSupport.h"
+
+namespace dravix {
+namespace {
+
+using namespace dravix::test;
+
+class PaintCounter final : public QObject {
+  public:
+    int paints = 0;
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+void ProcessEvents() {
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+}
+
+class ScanChartWidgetTest : public ::testing::Test {
+  protected:
+    // The placeholder frame's rectangle in the page; the client area is 3 pixels in on every side.
+    static inline const QRect kPlaceholder{10, 20, 706, 406};
+
+    void SetUp() override {
+        page.resize(800, 500);
+        ASSERT_TRUE(chart->Create(&page, kPlaceholder));
+        for (QRgb colour : {kTe, kFe, kTe, kFe}) ASSERT_TRUE(chart->AddSeries(colour));
+        chart->SetRange(0.0, 40.0, 0, kLastLba, 0);
+    }
+
+    QWidget page;
+    CScanChart* chart = new CScanChart;  // owned by the page once created
+};
+
+TEST_F(ScanChartWidgetTest, CreatesAVisibleSunkenChildWithLayersOfItsClientSize) {
+    EXPECT_EQ(chart->parentWidget(), &page);
+    EXPECT_TRUE(chart->isVisibleTo(&page));
+    EXPECT_EQ(chart->geometry(), kPlaceholder);
+    EXPECT_EQ(chart->contentsRect(), QRect(3, 3, 700, 400));
+    EXPECT_EQ(chart->Canvas().GridLayer().size(), QSize(700, 400));
+    EXPECT_EQ(chart->Canvas().Layout().plotRight, 690);
+
+    EXPECT_FALSE(chart->Create(&page, kPlaceholder));  // once only
+    CScanChart orphan;
+    EXPECT_FALSE(orphan.Create(nullptr, kPlaceholder));
+
+    // Showing the page delivers the resize that Qt held back while hidden; it changes nothing.
+    page.show();
+    ProcessEvents();
+    EXPECT_EQ(chart->Canvas().Layout().plotLeft, 24);
+
+    // The window shows exactly the composition, inside its frame.
+    chart->DrawLimitLine(0, 27, 1);
+    chart->DrawRangeMarker(0, 500000, 1);
+    chart->AppendPoint(2, 10.0, 0);
+    chart->UpdateCurves();
+    chart->AppendPoint(2, 30.0, 2000000);
+    chart->UpdateCurves();
+    const QImage shown = chart->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown.copy(chart->contentsRect()), chart->Canvas().Render());
+
+    // A real size change moves the plot but keeps the layers.
+    chart->resize(606, 306);
+    EXPECT_EQ(chart->Canvas().Layout().plotRight, 590);
+    EXPECT_EQ(chart->Canvas().GridLayer().size(), QSize(700, 400));
+}
+
+TEST_F(ScanChartWidgetTest, DrawingFromAWorkerPostsTheRepaintToTheUiThread) {
+    page.show();
+    ProcessEvents();
+    PaintCounter counter;
+    chart->installEventFilter(&counter);
+
+    std::thread worker([this] {
+        chart->ResetCurves();
+        chart->DrawLimitLine(0, 27, 1);
+        for (int pos = 0; pos < kLastLba; pos += 49152) {
+            chart->AppendPoint(2, 20.0 + 10.0 * std::sin(pos / 100000.0), pos);
+            chart->AppendPoint(3, 8.0, pos);
+            chart->UpdateCurves();
+        }
+    });
+    worker.join();
+    EXPECT_EQ(counter.paints, 0);  // nothing was painted from the worker
+    ProcessEvents();
+    EXPECT_GE(counter.paints, 1);
+    const QImage plot = chart->Canvas().PlotLayer();
+    EXPECT_GT(Count(plot, plot.rect(), kFe), 600);
+}
+
+}  // namespace
+}  // namespace dravix
