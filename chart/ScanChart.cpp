@@ -11,11 +11,13 @@ namespace {
 // The sunken look: a two-pixel client edge with a one-pixel static edge inside it.
 constexpr int kClientEdge = 2;
 constexpr int kStaticEdge = 1;
+constexpr int kEdge = kClientEdge + kStaticEdge;
+// Where the client area starts; a constant, so the worker never has to ask the window.
+constexpr QPoint kClientOrigin(kEdge, kEdge);
 }  // namespace
 
 CScanChart::CScanChart() {
-    const int edge = kClientEdge + kStaticEdge;
-    setContentsMargins(edge, edge, edge, edge);
+    setContentsMargins(kEdge, kEdge, kEdge, kEdge);
     // paintEvent covers every pixel, so Qt need not clear the window first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -72,13 +74,18 @@ void CScanChart::DrawRangeMarker(int which, int x, int on) {
 }
 
 void CScanChart::RequestRepaint() {
+    // Only what changed is repainted: during a scan that is the newest segments, not the window.
+    // Empty when a paint has already shown the change.
+    const QRect changed = m_canvas.PendingRepaint().translated(kClientOrigin);
+    if (changed.isEmpty()) return;
     if (QThread::currentThread() == thread()) {
-        update();
+        update(changed);
         return;
     }
     // From the scan worker: the window belongs to the UI thread, so the request is queued there.
     // It is dropped if the window is gone by then.
-    QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, changed] { update(changed); }, Qt::QueuedConnection);
 }
 
 void CScanChart::resizeEvent(QResizeEvent* event) {
@@ -101,7 +108,7 @@ void CScanChart::paintEvent(QPaintEvent* /*event*/) {
 
 void CScanChart::OnPaint() {
     QPainter painter(this);
-    m_canvas.Paint(painter, contentsRect().topLeft());
+    m_canvas.Paint(painter, kClientOrigin);
     qDrawWinPanel(&painter, rect(), palette(), true);
     qDrawShadePanel(&painter, rect().adjusted(kClientEdge, kClientEdge, -kClientEdge, -kClientEdge),
                     palette(), true, kStaticEdge);

@@ -40,6 +40,7 @@ class CScanChart final : public QWidget {
   private:
     void OnSize();
     void OnPaint();
+    // Asks for a repaint of what the canvas changed since it was last shown.
     void RequestRepaint();
 
     ScanChartCanvas m_canvas;

@@ -83,6 +83,8 @@ class ScanChartCanvas final {
     // Brings the kept composition up to date where the layers changed since the last call and
     // draws it at `origin`. For the window's paint handler.
     void Paint(QPainter& painter, QPoint origin);
+    // The client area that changed since the last Paint: what a window needs to repaint.
+    QRect PendingRepaint() const;
 
     bool HasLayers() const;
     ChartLayout Layout() const;
