@@ -1,6 +1,7 @@
 #include "app/Prompter.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -16,6 +17,7 @@ namespace {
 std::mutex g_mutex;
 std::shared_ptr<Prompter> g_prompter;
 DialogRunner g_runner;
+UrlOpener g_opener;
 
 class MessageBoxPrompter final : public Prompter {
 public:
@@ -83,6 +85,20 @@ int RunModal(QDialog& dialog) {
         runner = g_runner;
     }
     return runner ? runner(dialog) : dialog.exec();
+}
+
+void SetUrlOpener(UrlOpener opener) {
+    std::lock_guard lock(g_mutex);
+    g_opener = std::move(opener);
+}
+
+bool OpenUrl(const QUrl& url) {
+    UrlOpener opener;
+    {
+        std::lock_guard lock(g_mutex);
+        opener = g_opener;
+    }
+    return opener ? opener(url) : QDesktopServices::openUrl(url);
 }
 
 QString AppTitle() {

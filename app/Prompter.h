@@ -5,6 +5,7 @@
 #include <memory>
 
 class QDialog;
+class QUrl;
 class QWidget;
 
 namespace dravix {
@@ -54,5 +55,10 @@ std::shared_ptr<Prompter> MakeMessageBoxPrompter();
 using DialogRunner = std::function<int(QDialog& dialog)>;
 void SetDialogRunner(DialogRunner runner);
 int RunModal(QDialog& dialog);
+
+// Opens a file or web address with the desktop's handler (QDesktopServices); replaceable in tests.
+using UrlOpener = std::function<bool(const QUrl& url)>;
+void SetUrlOpener(UrlOpener opener);
+bool OpenUrl(const QUrl& url);
 
 }  // namespace dravix

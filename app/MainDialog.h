@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+#include <functional>
+#include <vector>
+
+#include "app/PageRegistry.h"
+#include "drive/DriveTable.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenuBar;
+
+namespace dravix {
+
+class PropertyPage;
+class PropertySheet;
+
+// The main window: the drive list, the property sheet with the drive's feature pages, the menu.
+class CMainDialog final : public QDialog {
+    Q_OBJECT
+public:
+    explicit CMainDialog(PageFactory pages = DefaultPageFactory(), QWidget* parent = nullptr);
+    ~CMainDialog() override;
+    Q_DISABLE_COPY_MOVE(CMainDialog)
+
+    // The initialisation of the window, before it is shown: start-up warning, transport, drive
+    // list, probe and sheet. False when the transport could not be prepared ("Initial fail."):
+    // the window is then closed and the program ends.
+    bool OnInitDialog();
+
+    void FillDriveList();
+    void ShowDriveSheet();
+    bool ProbeDrive();
+    void OpenHelpFile();
+    void OnDriveListChanged(int index);
+    void OnTimer();
+    // The system menu's commands: id 16 (low four bits ignored) is the About item.
+    void OnSysCommand(int id);
+    void OnSave();
+    void OnAbout();
+
+    // Where the help file is looked for: the executable's folder plus "Dravix V1.0.CHM".
+    static QString HelpFilePath();
+
+    // File > Save runs this with the main window (the picture export installs it).
+    using SaveHandler = std::function<void(CMainDialog& window)>;
+    static void SetSaveHandler(SaveHandler handler);
+
+    QComboBox* DriveList() const { return m_driveList; }
+    PropertySheet* Sheet() const { return m_sheet; }
+    QTimer& Timer() { return m_timer; }
+    DriveTable& Drives() { return m_drives; }
+    QMenuBar* MenuBar() const { return m_menuBar; }
+
+protected:
+    void done(int result) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void BuildLayout();
+    void BuildMenu();
+    void AddPage(uint8_t featureCode, bool makeActive);
+    void RemovePages();
+    void LayoutSheet();
+
+    PageFactory m_pageFactory;
+    DriveTable m_drives;
+    QMenuBar* m_menuBar = nullptr;
+    QLabel* m_banner = nullptr;
+    QComboBox* m_driveList = nullptr;
+    QGroupBox* m_sheetFrame = nullptr;
+    PropertySheet* m_sheet = nullptr;
+    std::vector<PropertyPage*> m_pages;  // the pages of the last successful probe, in sheet order
+    QTimer m_timer;
+    bool m_closing = false;
+};
+
+// The start-up warning, as the program shows it.
+extern const char* const kStartupWarning;
+inline constexpr const char* kStartupCaption = "Dravix version 2.0";
+inline constexpr const char* kMsgInitialFail = "Initial fail.";
+inline constexpr const char* kMsgHelpMissing = "Files could not be found on this disc.";
+
+}  // namespace dravix
