@@ -1,0 +1,53 @@
+#include "export/ByteSource.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+namespace dravix {
+
+FileSource::FileSource(const std::string& path) : m_file(std::fopen(path.c_str(), "rb")) {
+    if (!m_file) return;
+    struct stat info {};
+    // Only regular files have a size to trust; a folder opens on Linux but cannot be read.
+    if (fstat(fileno(m_file), &info) != 0 || !S_ISREG(info.st_mode)) {
+        std::fclose(m_file);
+        m_file = nullptr;
+        return;
+    }
+    m_size = static_cast<uint64_t>(info.st_size);
+}
+
+FileSource::~FileSource() {
+    if (m_file) std::fclose(m_file);
+}
+
+bool FileSource::Read(void* data, size_t size) noexcept {
+    if (!m_file) return false;
+    if (size > m_size || m_position > m_size - size) return false;
+    if (std::fread(data, 1, size, m_file) != size) return false;
+    m_position += size;
+    return true;
+}
+
+bool FileSource::Seek(uint64_t offset) noexcept {
+    if (!m_file || offset > m_size) return false;
+    if (fseeko(m_file, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+    m_position = offset;
+    return true;
+}
+
+bool MemorySource::Read(void* data, size_t size) noexcept {
+    if (size > m_bytes.size() || m_position > m_bytes.size() - size) return false;
+    if (size != 0) std::memcpy(data, m_bytes.data() + m_position, size);
+    m_position += size;
+    return true;
+}
+
+bool MemorySource::Seek(uint64_t offset) noexcept {
+    if (offset > m_bytes.size()) return false;
+    m_position = offset;
+    return true;
+}
+
+}  // namespace dravix
