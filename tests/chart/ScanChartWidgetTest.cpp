@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <thread>
+#include <utility>
 
 #include "chart/ScanChart.h"
 #include "tests/chart/ChartTestSupport.h"
@@ -98,6 +99,37 @@ TEST_F(ScanChartWidgetTest, DrawingFromAWorkerPostsTheRepaintToTheUiThread) {
     EXPECT_GE(counter.paints, 1);
     const QImage plot = chart->Canvas().PlotLayer();
     EXPECT_GT(Count(plot, plot.rect(), kFe), 600);
+}
+
+// A whole scan as the page drives it, then the start and end boxes edited. Set
+// DRAVIX_CHART_PICTURE to a .png path to keep the picture.
+TEST_F(ScanChartWidgetTest, ScanPicture) {
+    page.show();
+    chart->ResetCurves();
+    chart->DrawLimitLine(1, 18, 1);
+    chart->DrawLimitLine(0, 27, 1);
+    for (int pos = 0; pos < kLastLba - 16384; pos += 16384) {
+        const double t = double(pos) / kLastLba;
+        chart->AppendPoint(2, 9.0 + 14.0 * t + 3.0 * std::sin(pos / 90000.0) + (t > 0.9 ? 30.0 : 0.0), pos);
+        chart->AppendPoint(3, 5.0 + 6.0 * t + 2.0 * std::cos(pos / 70000.0), pos);
+        chart->UpdateCurves();
+    }
+    for (const auto& [which, x] : {std::pair{0, 300000}, std::pair{1, 1900000}}) {
+        chart->DrawRangeMarker(which, x, 0);
+        chart->DrawRangeMarker(which, x, 1);
+    }
+    ProcessEvents();
+    const QImage picture = chart->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (const QByteArray path = qgetenv("DRAVIX_CHART_PICTURE"); !path.isEmpty())
+        picture.save(QString::fromLocal8Bit(path));
+
+    const QImage client = picture.copy(chart->contentsRect());
+    EXPECT_GT(Count(client, client.rect(), kBlack), client.width() * client.height() * 9 / 10);
+    EXPECT_GT(Count(client, client.rect(), kWhite), 2 * (700 + 400));  // frame, grid, labels
+    EXPECT_GT(Count(client, client.rect(), kTe), 600);
+    EXPECT_GT(Count(client, client.rect(), kFe), 600);
+    EXPECT_GT(Count(client, client.rect(), kMarker), 2 * 300);
+    EXPECT_EQ(CountNonBlack(client, QRect(0, 0, 700, 10)), 0);  // the TE peak is cut at the top
 }
 
 }  // namespace
