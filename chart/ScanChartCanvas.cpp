@@ -105,7 +105,9 @@ void ScanChartCanvas::DrawFrameLocked() {
         m_plot = QImage(m_clientWidth, m_clientHeight, QImage::Format_RGB32);
         m_layersCreated = true;
     }
-    raster::FillRect(m_grid, 0, 0, m_clientWidth, m_clientHeight, m_backColour);
+    // The whole layer, not just today's client area: after the window shrank, pixels beyond it
+    // would come back into view when it grows again.
+    raster::FillRect(m_grid, 0, 0, m_grid.width(), m_grid.height(), m_backColour);
 
     const int digits = std::max(MarginDigits(m_yUpper), MarginDigits(m_yLower));
     const int64_t margin = 6 * (int64_t{digits} + m_yDecimals + 3);
@@ -133,7 +135,7 @@ void ScanChartCanvas::DrawFrameLocked() {
 
     DrawLabelsLocked(mid, quarter);
 
-    raster::FillRect(m_plot, 0, 0, m_clientWidth, m_clientHeight, m_backColour);
+    raster::FillRect(m_plot, 0, 0, m_plot.width(), m_plot.height(), m_backColour);
     m_allChanged = true;
 }
 

@@ -302,6 +302,11 @@ TEST_F(ScanChartCanvasTest, CompositionIsGridOrPlotAndPaintKeepsUp) {
     EXPECT_EQ(grown.size(), QSize(kWidth + 50, kHeight + 20));
     EXPECT_EQ(CountNonBlack(grown, QRect(kWidth, 0, 50, kHeight + 20)), 0);
     EXPECT_EQ(grown.copy(0, 0, kWidth, kHeight), rendered);
+
+    // Clearing while the client area is smaller than the layers still clears all of them.
+    chart.OnSize(kWidth / 2, kHeight / 2);
+    chart.ResetCurves();
+    EXPECT_EQ(CountNonBlack(chart.PlotLayer(), chart.PlotLayer().rect()), 0);
 }
 
 TEST(ScanChartCanvasBeforeCreate, DrawsNothingAndRemembersMarkers) {
