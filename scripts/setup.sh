@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fp-utils
   g++-mingw-w64-x86-64
+  fonts-liberation2 fontconfig
   xvfb xauth x11-apps
 )
 
