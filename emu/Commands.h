@@ -1,0 +1,56 @@
+#pragma once
+
+// The command set of the virtual drive: one handler per operation code, each a function of the
+// drive state that either fills the answer or names the sense of its CHECK CONDITION. Internal to
+// the virtual drive.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "emu/DriveState.h"
+#include "emu/Media.h"
+#include "emu/Sense.h"
+
+namespace dravix::emu::detail {
+
+struct Command {
+    explicit Command(DriveState& driveState) : state(driveState) {}
+
+    std::array<uint8_t, 16> cdb{};  // zero beyond what the caller sent
+    DriveState& state;
+    int64_t nowMs = 0;
+    std::vector<uint8_t> reply;      // the whole data-in answer
+    uint32_t allocation = UINT32_MAX;  // the CDB's allocation length, where it has one
+    std::optional<SenseCode> failure;  // set: CHECK CONDITION, no data
+
+    void Fail(SenseCode code) { failure = code; }
+};
+
+// Runs a command on the state. The caller has checked the CDB length.
+void RunCommand(Command& command);
+
+// Length a CDB of this operation code must have (6, 10, 12 or 16).
+size_t RequiredCdbLength(uint8_t opcode);
+
+// Which latency a command takes.
+LatencyClass LatencyClassOf(const std::array<uint8_t, 16>& cdb);
+
+// The media of the disc in the drive whatever its readiness; null for an empty tray.
+const MediaInfo* LoadedMedia(const DriveState& state);
+
+// No medium (tray open or empty), becoming ready, or nothing: the disc can be used.
+std::optional<SenseCode> MediumProblem(const DriveState& state, int64_t nowMs);
+
+// Handlers of the maker's commands (opcodes FDh, FEh, FFh).
+void VendorFrame(Command& command);
+void ReadBookType(Command& command);
+void SetBookType(Command& command);
+
+uint16_t GetBe16(const uint8_t* p);
+uint32_t GetBe24(const uint8_t* p);
+void PutBe16(uint8_t* p, uint16_t v);
+void PutBe32(uint8_t* p, uint32_t v);
+
+}  // namespace dravix::emu::detail

@@ -1,0 +1,137 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "emu/Sense.h"
+
+namespace dravix::emu {
+
+enum class DriveKind {
+    Maker,        // the maker's drive: vendor mode and every vendor command
+    OtherMaker,   // a drive of another maker: knows none of the vendor commands
+    OldFirmware,  // the maker's drive with old firmware: feature list without the signature
+};
+
+// The three media classes whose written book type the drive keeps.
+enum class BookTypeRow { PlusRw = 0, PlusR = 1, PlusRDl = 2 };
+
+enum class OptionKind { UnknownDisc = 0, SupportedDisc = 1, OverSpeed = 2 };
+
+// Command classes that can be given a latency; SpinUp is the time a loaded disc takes to become
+// ready (the drive answers "becoming ready" meanwhile), not a delay of one command.
+enum class LatencyClass { Command = 0, Tray = 1, Vendor = 2, TeFe = 3, SpinUp = 4 };
+inline constexpr size_t kLatencyClassCount = 5;
+
+std::string_view DriveKindName(DriveKind kind);  // "maker", "other-maker", "old-firmware"
+std::optional<DriveKind> DriveKindFromName(std::string_view name);
+std::string_view LatencyClassName(LatencyClass latencyClass);  // "command", "tray", "vendor", "tefe", "spinup"
+std::optional<LatencyClass> LatencyClassFromName(std::string_view name);
+std::string_view BookTypeRowName(BookTypeRow row);  // "dvd+rw", "dvd+r", "dvd+r-dl"
+std::string_view OptionKindName(OptionKind kind);   // "unknown-disc", "supported-disc", "overspeed"
+
+// An option switch kept in the drive: state byte bit 1 = on, bit 0 = temporary. A temporary
+// value overrides the permanent one until the next power cycle.
+struct OptionSetting {
+    uint8_t permanent = 0;                // 0 or 2
+    std::optional<uint8_t> temporary;     // 1 or 3
+    uint8_t Reported() const { return temporary.value_or(permanent); }
+    // Applies a written state byte (0..3).
+    void Write(uint8_t state);
+
+    friend bool operator==(const OptionSetting&, const OptionSetting&) = default;
+};
+
+struct Disc {
+    std::string media;     // catalogue name
+    uint8_t bookType = 0;  // first byte of its physical format information (changeable on DVD+RW)
+
+    friend bool operator==(const Disc&, const Disc&) = default;
+};
+
+// A rule that makes matching commands misbehave. It matches on the operation code and,
+// optionally, CDB byte 1 (the vendor sub-code), byte 6 (the vendor function) and any further
+// bytes; it lets `after` matching calls pass and then fires once or on every later match.
+struct FaultRule {
+    enum class Action {
+        CheckCondition,  // CHECK CONDITION with `sense`
+        HostTimeout,     // the command never completes
+        Busy,            // status BUSY
+        BadAnswer,       // the command runs, its answer's byte 0 becomes `answerByte0`
+        Reply,           // GOOD with `reply` as the data, the command is not run
+    };
+
+    uint8_t opcode = 0;
+    std::optional<uint8_t> subCode;
+    std::optional<uint8_t> function;
+    std::map<uint8_t, uint8_t> bytes;  // further CDB byte index → value
+    uint32_t after = 0;
+    bool once = false;
+    Action action = Action::CheckCondition;
+    SenseCode sense;
+    uint8_t answerByte0 = 1;
+    std::vector<uint8_t> reply;
+
+    uint32_t seen = 0;   // matching calls so far
+    bool spent = false;  // a once-rule that has fired
+
+    bool Matches(const uint8_t* cdb, size_t cdbLength) const;
+
+    friend bool operator==(const FaultRule&, const FaultRule&) = default;
+};
+
+std::string_view FaultActionName(FaultRule::Action action);  // "check", "timeout", "busy", "bad-answer", "reply"
+std::optional<FaultRule::Action> FaultActionFromName(std::string_view name);
+
+// Everything one virtual drive is: identity, firmware settings (permanent and until power-off),
+// tray and disc, pending conditions, and the faults and latencies a test or user gave it.
+struct DriveState {
+    DriveKind kind = DriveKind::Maker;
+    std::string vendor;    // up to 8 characters, padded with blanks in INQUIRY
+    std::string product;   // up to 16
+    std::string revision;  // up to 4
+    std::vector<uint8_t> featureCodes;
+    uint16_t bufferKiB = 8192;
+    uint8_t regionMask = 0xFE;
+    bool writesDvdPlusRDl = true;
+
+    // Kept across power cycles.
+    std::array<uint8_t, 3> bookTypes{0x92, 0xA1, 0xE1};  // by BookTypeRow
+    std::array<OptionSetting, 3> options{};              // by OptionKind
+    std::vector<std::string> learnedDiscs;
+
+    // Lost at a power cycle.
+    bool testWrite = false;
+    bool wopcDisabled = false;
+    bool vendorMode = false;
+
+    bool trayOpen = false;
+    std::optional<Disc> disc;
+    uint8_t pendingAttention = 0;  // ASC of a unit attention not yet reported (28h, 29h), 0 none
+    int64_t readyAtMs = 0;         // clock time at which a loaded disc has spun up
+    uint32_t becomingReadyCount = 0;  // TEST UNIT READYs still answered "becoming ready"
+
+    std::array<uint32_t, kLatencyClassCount> latencyMs{};
+    std::vector<FaultRule> faults;
+
+    friend bool operator==(const DriveState&, const DriveState&) = default;
+};
+
+inline constexpr size_t kMaxLearnedDiscs = 20;   // what the media information answer can carry
+inline constexpr size_t kLearnedIdLength = 12;
+inline constexpr size_t kMaxFeatureCodes = 64;
+
+// A drive of the kind as it leaves the factory: identity, features 1 2 3 5 6 7 on the maker's
+// drive, default book types and options, closed empty tray.
+DriveState FactoryState(DriveKind kind);
+
+// Checks the rules a state must keep (lengths, value ranges); returns the first problem, or an
+// empty text.
+std::string ValidateState(const DriveState& state);
+
+}  // namespace dravix::emu

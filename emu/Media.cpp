@@ -1,0 +1,181 @@
+#include "emu/Media.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace dravix::emu {
+
+namespace {
+
+constexpr uint32_t kSingleLayerEndLba = 2295103;  // 4.7 GB
+constexpr uint32_t kDualLayerEndLba = 4173823;    // 8.5 GB, two layers of 2086912 sectors
+constexpr uint32_t kCdEndLba = 359846;            // 80 minutes
+
+// Write speeds in kB/s: 2.4X 4X 6X 8X 10X 12X 16X of DVD, and CD speeds.
+constexpr uint32_t k2_4X = 3324, k4X = 5540, k6X = 8310, k8X = 11080, k10X = 13850, k12X = 16620,
+                   k16X = 22160;
+constexpr uint32_t kOdd2X = 2770;  // a DVD-R 2X descriptor the scan's speed table does not know
+constexpr uint32_t kCd16X = 2822, kCd24X = 4234, kCd40X = 7056, kCd48X = 8467;
+
+//                                2.4X  4X    6X    8X    10X   12X   16X
+constexpr std::array<double, 7> kGoodGain{1.00, 1.03, 1.08, 1.14, 1.22, 1.34, 1.80};
+constexpr std::array<double, 7> kMarginalGain{1.00, 1.02, 1.05, 1.10, 1.20, 1.62, 2.00};
+constexpr std::array<double, 7> kBadGain{1.00, 1.05, 1.10, 1.18, 1.30, 1.45, 1.80};
+constexpr std::array<double, 7> kDualLayerGain{1.00, 1.05, 1.12, 1.60, 1.80, 2.00, 2.40};
+constexpr std::array<double, 7> kDashRGain{1.00, 1.03, 1.08, 1.15, 1.25, 1.40, 1.85};
+constexpr std::array<double, 7> kRewritableGain{1.00, 1.03, 1.07, 1.12, 1.20, 1.30, 1.60};
+
+uint32_t PsnOfLba(uint32_t lba) { return kDataZoneStartPsn + lba; }
+
+TeFeModel Model(uint16_t teRef, uint16_t feRef, LevelModel te, LevelModel fe, uint64_t seed,
+                std::vector<DefectSpot> defects = {}) {
+    return TeFeModel{teRef, feRef, te, fe, seed, std::move(defects)};
+}
+
+std::vector<MediaInfo> BuildCatalogue() {
+    std::vector<MediaInfo> list;
+    auto add = [&list](MediaInfo info) { list.push_back(std::move(info)); };
+    const std::vector<uint32_t> allDvdSpeeds{k2_4X, k4X, k6X, k8X, k10X, k12X, k16X};
+
+    // Fit up to 12X everywhere; at 16X the outer zone (from about 79 % of the radius) fails.
+    add({"dvd+r", "blank DVD+R, good: fit up to 12X, not at 16X", MediaFamily::DvdPlusR, 0x1B, true,
+         false, false, 0xA1, kSingleLayerEndLba, k16X, allDvdSpeeds, "ORIONDSC", "R16",
+         Model(1840, 1260, {10, 8, kGoodGain, 0.6}, {6, 5, kGoodGain, 0.5}, 0x5EED0001)});
+    // Fit up to 10X; from 12X the outer zone fails.
+    add({"dvd+r-marginal", "blank DVD+R, marginal: fit up to 10X, not from 12X", MediaFamily::DvdPlusR,
+         0x1B, true, false, false, 0xA1, kSingleLayerEndLba, k16X, allDvdSpeeds, "BUDGETMD", "R08",
+         Model(1710, 1190, {13, 7, kMarginalGain, 0.6}, {8, 5, kMarginalGain, 0.5}, 0x5EED0002,
+               {{PsnOfLba(1100000), PsnOfLba(1120000), 3.0, 1.5}})});
+    // High levels toward the outer edge and two defect spots: not fit at any speed.
+    add({"dvd+r-bad", "blank DVD+R, bad: not fit at any speed", MediaFamily::DvdPlusR, 0x1B, true, false,
+         false, 0xA1, kSingleLayerEndLba, k8X, {k2_4X, k4X, k6X, k8X}, "CHEAPDSK", "R04",
+         Model(1550, 1020, {21, 11, kBadGain, 0.8}, {11, 9, kBadGain, 0.6}, 0x5EED0003,
+               {{PsnOfLba(560000), PsnOfLba(640000), 12.0, 7.0},
+                {PsnOfLba(1300000), PsnOfLba(1340000), 9.0, 6.0}})});
+    // Fit up to 6X; at 8X the outer zone of each layer fails.
+    add({"dvd+r-dl", "blank DVD+R DL: fit up to 6X, not at 8X", MediaFamily::DvdPlusRDl, 0x2B, true, false,
+         true, 0xE1, kDualLayerEndLba, k16X, {k2_4X, k4X, k6X, k8X}, "ORIONDSC", "D08",
+         Model(1620, 1180, {11, 8, kDualLayerGain, 0.6}, {7, 5, kDualLayerGain, 0.5}, 0x5EED0004)});
+    // The 2X descriptor comes first, so a speed list must skip it and keep its entries in line.
+    add({"dvd-r", "blank DVD-R: fit up to 8X, not at 16X; lists an odd 2X speed", MediaFamily::DvdMinusR,
+         0x11, true, false, false, 0x25, kSingleLayerEndLba, k16X, {kOdd2X, k4X, k8X, k16X}, "PRISMA",
+         "DR16G1", Model(1780, 1230, {10, 8, kDashRGain, 0.6}, {6, 5, kDashRGain, 0.5}, 0x5EED0005)});
+    add({"dvd+rw-blank", "blank DVD+RW", MediaFamily::DvdPlusRw, 0x1A, true, true, false, 0x92,
+         kSingleLayerEndLba, k16X, {k2_4X, k4X, k8X}, "ORIONDSC", "W08",
+         Model(1700, 1200, {9, 7, kRewritableGain, 0.5}, {6, 4, kRewritableGain, 0.4}, 0x5EED0006)});
+    add({"dvd+rw-recorded", "recorded DVD+RW (book type can be changed)", MediaFamily::DvdPlusRw, 0x1A,
+         false, true, false, 0x92, kSingleLayerEndLba, k16X, {k2_4X, k4X, k8X}, "ORIONDSC", "W08",
+         Model(1700, 1200, {9, 7, kRewritableGain, 0.5}, {6, 4, kRewritableGain, 0.4}, 0x5EED0007)});
+    add({"dvd-rw", "blank DVD-RW", MediaFamily::DvdMinusRw, 0x14, true, true, false, 0x32, kSingleLayerEndLba,
+         k16X, {k4X, k6X}, "PRISMA", "RW6X01",
+         Model(1690, 1190, {9, 7, kRewritableGain, 0.5}, {6, 4, kRewritableGain, 0.4}, 0x5EED0008)});
+    add({"dvd-ram", "DVD-RAM", MediaFamily::DvdRam, 0x12, false, true, false, 0x16, kSingleLayerEndLba, k8X,
+         {k2_4X, k4X}, "ORION DISC CORP", "RAM-5X",
+         Model(1720, 1210, {9, 7, kRewritableGain, 0.5}, {6, 4, kRewritableGain, 0.4}, 0x5EED0009)});
+    add({"dvd-rom", "pressed DVD-ROM", MediaFamily::DvdRom, 0x10, false, false, false, 0x01, kSingleLayerEndLba,
+         k16X, {}, "", "", std::nullopt});
+    add({"cd-rom", "pressed CD-ROM", MediaFamily::CdRom, 0x08, false, false, false, 0, kCdEndLba, kCd48X, {},
+         "", "", std::nullopt});
+    add({"cd-r", "blank CD-R", MediaFamily::CdR, 0x09, true, false, false, 0, kCdEndLba, kCd48X,
+         {kCd16X, kCd24X, kCd40X, kCd48X}, "", "", std::nullopt});
+    add({"cd-rw", "blank CD-RW", MediaFamily::CdRw, 0x0A, true, true, false, 0, kCdEndLba, kCd40X,
+         {kCd16X, kCd24X}, "", "", std::nullopt});
+    return list;
+}
+
+// splitmix64: a cheap, well-mixed hash so that the noise is the same on every run and machine.
+uint64_t Mix(uint64_t x) {
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+// A value in [-1, 1] fixed by disc, sector, speed and channel.
+double Noise(uint64_t seed, uint32_t psn, uint8_t speedCode, int channel) {
+    const uint64_t h = Mix(seed ^ Mix((static_cast<uint64_t>(psn) << 16) ^ (static_cast<uint64_t>(speedCode) << 4) ^
+                                      static_cast<uint64_t>(channel)));
+    const double unit = static_cast<double>(h >> 11) / static_cast<double>(1ull << 53);  // [0, 1)
+    return unit * 2.0 - 1.0;
+}
+
+double Level(const LevelModel& model, double radius, uint8_t speedCode, double noise) {
+    const size_t index = std::clamp<int>(speedCode - kFirstSpeedCode, 0, kSpeedCodeCount - 1);
+    return (model.base + model.rise * radius * radius) * model.gain[index] + model.noise * noise;
+}
+
+double Percent(const MediaInfo& media, uint32_t psn, uint8_t speedCode, bool te) {
+    if (!media.tefe) return 0;
+    const TeFeModel& model = *media.tefe;
+    const double radius = RadialPosition(media, psn).value_or(1.0);
+    double level = Level(te ? model.te : model.fe, radius, speedCode, Noise(model.seed, psn, speedCode, te ? 1 : 2));
+    for (const DefectSpot& spot : model.defects) {
+        if (psn >= spot.firstPsn && psn <= spot.lastPsn) level += te ? spot.tePercent : spot.fePercent;
+    }
+    return std::max(level, 0.0);
+}
+
+uint16_t Raw(double percent, uint16_t reference) {
+    const double raw = std::round(percent * reference / 100.0);
+    return static_cast<uint16_t>(std::clamp(raw, 0.0, 65535.0));
+}
+
+}  // namespace
+
+std::span<const MediaInfo> MediaCatalogue() {
+    static const std::vector<MediaInfo> catalogue = BuildCatalogue();
+    return catalogue;
+}
+
+const MediaInfo* FindMedia(std::string_view name) {
+    for (const MediaInfo& media : MediaCatalogue()) {
+        if (media.name == name) return &media;
+    }
+    return nullptr;
+}
+
+bool IsDvd(MediaFamily family) {
+    return family != MediaFamily::CdRom && family != MediaFamily::CdR && family != MediaFamily::CdRw;
+}
+
+bool HasAdipInformation(MediaFamily family) {
+    return family == MediaFamily::DvdPlusR || family == MediaFamily::DvdPlusRDl || family == MediaFamily::DvdPlusRw;
+}
+
+bool HasPrerecordedInformation(MediaFamily family) {
+    return family == MediaFamily::DvdMinusR || family == MediaFamily::DvdMinusRw;
+}
+
+std::optional<double> RadialPosition(const MediaInfo& media, uint32_t psn) {
+    const uint64_t sectors = static_cast<uint64_t>(media.endLba) + 1;
+    if (!media.dualLayer) {
+        if (psn < kDataZoneStartPsn || psn - kDataZoneStartPsn >= sectors) return std::nullopt;
+        return static_cast<double>(psn - kDataZoneStartPsn) / static_cast<double>(sectors);
+    }
+    const uint32_t layerSectors = static_cast<uint32_t>(sectors / 2);
+    if (psn >= kDataZoneStartPsn && psn - kDataZoneStartPsn < layerSectors) {
+        return static_cast<double>(psn - kDataZoneStartPsn) / layerSectors;
+    }
+    const uint32_t mirrored = ~psn & 0xFFFFFFu;  // layer 1 sector → the layer 0 sector at its radius
+    if (psn <= 0xFFFFFFu && psn > 0x800000u && mirrored >= kDataZoneStartPsn &&
+        mirrored - kDataZoneStartPsn < layerSectors) {
+        return static_cast<double>(mirrored - kDataZoneStartPsn) / layerSectors;
+    }
+    return std::nullopt;
+}
+
+double TePercent(const MediaInfo& media, uint32_t psn, uint8_t speedCode) {
+    return Percent(media, psn, speedCode, true);
+}
+
+double FePercent(const MediaInfo& media, uint32_t psn, uint8_t speedCode) {
+    return Percent(media, psn, speedCode, false);
+}
+
+TeFeLevels MeasureLevels(const MediaInfo& media, uint32_t psn, uint8_t speedCode) {
+    if (!media.tefe) return {};
+    return TeFeLevels{Raw(TePercent(media, psn, speedCode), media.tefe->teReference),
+                      Raw(FePercent(media, psn, speedCode), media.tefe->feReference)};
+}
+
+}  // namespace dravix::emu

@@ -1,0 +1,268 @@
+#include "emu/Scenario.h"
+
+#include <stdexcept>
+
+#include "emu/Media.h"
+#include "emu/StateFile.h"
+
+namespace dravix::emu {
+
+namespace {
+
+DriveState WithDisc(DriveState state, const char* media) {
+    const MediaInfo* info = FindMedia(media);
+    state.disc = Disc{info->name, info->bookType};
+    return state;
+}
+
+}  // namespace
+
+std::optional<Preset> PresetFromName(std::string_view name) {
+    if (name == "demo") return Preset::Demo;
+    if (name == "minimal") return Preset::Minimal;
+    if (name == "two-drives") return Preset::TwoDrives;
+    return std::nullopt;
+}
+
+std::vector<DriveState> PresetDrives(Preset preset) {
+    switch (preset) {
+    case Preset::Demo: {
+        DriveState maker = WithDisc(FactoryState(DriveKind::Maker), "dvd+r");
+        maker.learnedDiscs = {"ORIONDSCR16", "BUDGETMDR08", "PRISMADR16G1"};
+        // What a real drive takes: a tray movement, a disc spinning up, a vendor command, a sample.
+        maker.latencyMs[static_cast<size_t>(LatencyClass::Tray)] = 800;
+        maker.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)] = 1000;
+        maker.latencyMs[static_cast<size_t>(LatencyClass::Vendor)] = 20;
+        maker.latencyMs[static_cast<size_t>(LatencyClass::TeFe)] = 40;
+        DriveState other = WithDisc(FactoryState(DriveKind::OtherMaker), "dvd-rom");
+        other.latencyMs[static_cast<size_t>(LatencyClass::Tray)] = 800;
+        other.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)] = 1000;
+        return {maker, other};
+    }
+    case Preset::Minimal: return {WithDisc(FactoryState(DriveKind::Maker), "dvd+r")};
+    case Preset::TwoDrives: {
+        DriveState second = WithDisc(FactoryState(DriveKind::Maker), "dvd+rw-recorded");
+        second.revision = "1.08";
+        second.featureCodes = {2, 3, 5};
+        return {WithDisc(FactoryState(DriveKind::Maker), "dvd+r"), second};
+    }
+    }
+    return {};
+}
+
+Scenario::Scenario() = default;
+
+Scenario::Scenario(Preset preset) : Scenario(PresetDrives(preset)) {}
+
+Scenario::Scenario(const std::vector<DriveState>& drives) {
+    for (const DriveState& state : drives) AppendDrive(state);
+}
+
+Scenario::~Scenario() = default;
+
+std::unique_ptr<Scenario> Scenario::Open(const std::string& path, std::string* error) {
+    std::string text;
+    std::string problem;
+    switch (ReadTextFile(path, &text, &problem)) {
+    case ReadResult::Missing:
+        *error = path + ": no such file (create it with: dravix-vdrive init)";
+        return nullptr;
+    case ReadResult::Failed: *error = path + ": " + problem; return nullptr;
+    case ReadResult::Ok: break;
+    }
+    std::vector<DriveState> drives;
+    if (!StateFromText(text, &drives, &problem)) {
+        *error = path + ": " + problem;
+        return nullptr;
+    }
+    auto scenario = std::make_unique<Scenario>(drives);
+    scenario->m_path = path;
+    scenario->m_fileLock = std::make_unique<StateFileLock>(path);
+    scenario->m_lastText = text;
+    return scenario;
+}
+
+bool Scenario::BindToFile(const std::string& path, std::string* error) {
+    std::lock_guard guard(m_mutex);
+    auto lock = std::make_unique<StateFileLock>(path);
+    lock->Acquire();
+    const std::string text = StateToText(CurrentStates());
+    std::string problem;
+    const bool written = WriteTextFileAtomically(path, text, &problem);
+    lock->Release();
+    if (!written) {
+        *error = path + ": " + problem;
+        return false;
+    }
+    m_path = path;
+    m_fileLock = std::move(lock);
+    m_lastText = text;
+    m_fileBad = false;
+    m_error.clear();
+    return true;
+}
+
+size_t Scenario::DriveCount() {
+    Lock();
+    const size_t count = m_active;
+    Unlock(false);
+    return count;
+}
+
+VirtualDrive& Scenario::Drive(size_t index) {
+    Lock();
+    const bool present = index < m_active;
+    VirtualDrive* drive = present ? m_drives[index].get() : nullptr;
+    Unlock(false);
+    if (!drive) throw std::out_of_range("no virtual drive " + std::to_string(index));
+    return *drive;
+}
+
+VirtualDrive& Scenario::AddDrive(DriveKind kind) { return AddDrive(FactoryState(kind)); }
+
+VirtualDrive& Scenario::AddDrive(const DriveState& state) {
+    Lock();
+    VirtualDrive* drive = nullptr;
+    if (m_active < m_drives.size()) {
+        // Reuse a drive object that a shorter file had detached, so references stay unique.
+        drive = m_drives[m_active].get();
+        drive->ReplaceState(state);
+        drive->SetDetached(false);
+        ++m_active;
+    } else {
+        drive = &AppendDrive(state);
+    }
+    Unlock(true);
+    return *drive;
+}
+
+std::vector<DriveState> Scenario::States() {
+    Lock();
+    std::vector<DriveState> states = CurrentStates();
+    Unlock(false);
+    return states;
+}
+
+std::string Scenario::Text() { return StateToText(States()); }
+
+std::string Scenario::LastError() {
+    std::lock_guard guard(m_mutex);
+    return m_error;
+}
+
+void Scenario::SetErrorSink(std::function<void(const std::string&)> sink) {
+    std::lock_guard guard(m_mutex);
+    m_errorSink = std::move(sink);
+}
+
+void Scenario::SetClock(NowFunction now) {
+    std::lock_guard guard(m_mutex);
+    m_now = now;
+    for (auto& drive : m_drives) drive->SetClock(now);
+}
+
+void Scenario::SetSleeper(SleepFunction sleep) {
+    std::lock_guard guard(m_mutex);
+    m_sleep = sleep;
+    for (auto& drive : m_drives) drive->SetSleeper(sleep);
+}
+
+void Scenario::Lock() {
+    m_mutex.lock();
+    if (m_depth++ == 0 && m_fileLock) {
+        m_fileLock->Acquire();
+        Refresh();
+    }
+}
+
+void Scenario::Unlock(bool changed) {
+    m_dirty = m_dirty || changed;
+    if (--m_depth == 0 && m_fileLock) {
+        if (m_dirty) Save();
+        m_fileLock->Release();
+    }
+    if (m_depth == 0) m_dirty = false;
+    m_mutex.unlock();
+}
+
+// With the file locked: takes over what another process wrote since we last looked.
+void Scenario::Refresh() {
+    std::string text;
+    std::string problem;
+    switch (ReadTextFile(m_path, &text, &problem)) {
+    case ReadResult::Missing:
+        // Deleted under us: keep running and write it anew at the next change.
+        m_fileBad = false;
+        m_lastText.clear();
+        m_error.clear();
+        return;
+    case ReadResult::Failed:
+        m_fileBad = true;
+        m_lastText.clear();
+        ReportError(m_path + ": " + problem);
+        return;
+    case ReadResult::Ok: break;
+    }
+    if (text == m_lastText) return;  // unchanged, good or bad
+    std::vector<DriveState> states;
+    if (!StateFromText(text, &states, &problem)) {
+        m_fileBad = true;
+        m_lastText = text;
+        ReportError(m_path + ": " + problem);
+        return;
+    }
+    m_fileBad = false;
+    m_error.clear();
+    m_lastText = text;
+    Apply(states);
+}
+
+void Scenario::Save() {
+    if (m_fileBad) return;  // a file we could not read is the user's to repair, not ours to replace
+    const std::string text = StateToText(CurrentStates());
+    if (text == m_lastText) return;
+    std::string problem;
+    if (!WriteTextFileAtomically(m_path, text, &problem)) {
+        ReportError(m_path + ": " + problem);
+        return;
+    }
+    m_lastText = text;
+    m_error.clear();
+}
+
+void Scenario::Apply(const std::vector<DriveState>& states) {
+    for (size_t i = 0; i < states.size(); ++i) {
+        if (i < m_drives.size()) {
+            m_drives[i]->ReplaceState(states[i]);
+            m_drives[i]->SetDetached(false);
+        } else {
+            AppendDrive(states[i]);
+        }
+    }
+    for (size_t i = states.size(); i < m_drives.size(); ++i) m_drives[i]->SetDetached(true);
+    m_active = states.size();
+}
+
+VirtualDrive& Scenario::AppendDrive(const DriveState& state) {
+    auto drive = std::make_unique<VirtualDrive>(state);
+    if (m_now) drive->SetClock(m_now);
+    if (m_sleep) drive->SetSleeper(m_sleep);
+    drive->AttachStore(this);
+    m_drives.push_back(std::move(drive));
+    m_active = m_drives.size();
+    return *m_drives.back();
+}
+
+void Scenario::ReportError(std::string error) {
+    if (error == m_error) return;
+    m_error = std::move(error);
+    if (m_errorSink) m_errorSink(m_error);
+}
+
+std::vector<DriveState> Scenario::CurrentStates() const {
+    std::vector<DriveState> states;
+    for (size_t i = 0; i < m_active; ++i) states.push_back(m_drives[i]->LocalState());
+    return states;
+}
+
+}  // namespace dravix::emu

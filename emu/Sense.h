@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace dravix::emu {
+
+// What one command block came back with: a SCSI status with fixed-format sense, or a host
+// time-out (the command never completed as far as the initiator can tell).
+struct ScsiOutcome {
+    enum class Kind { Good, CheckCondition, Busy, HostTimeout } kind;
+    uint8_t sense[18];  // fixed format 70h: key byte 2, ASC 12, ASCQ 13, additional length 10
+    uint32_t transferred;  // data-in bytes written into the caller's buffer
+};
+
+// Sense key, additional sense code and qualifier of a CHECK CONDITION.
+struct SenseCode {
+    uint8_t key = 0;
+    uint8_t asc = 0;
+    uint8_t ascq = 0;
+
+    friend bool operator==(const SenseCode&, const SenseCode&) = default;
+};
+
+inline constexpr SenseCode kNoMedium{0x02, 0x3A, 0x00};
+inline constexpr SenseCode kBecomingReady{0x02, 0x04, 0x01};
+inline constexpr SenseCode kMediumMayHaveChanged{0x06, 0x28, 0x00};
+inline constexpr SenseCode kPowerOnReset{0x06, 0x29, 0x00};
+inline constexpr SenseCode kInvalidOpcode{0x05, 0x20, 0x00};
+inline constexpr SenseCode kLbaOutOfRange{0x05, 0x21, 0x00};
+inline constexpr SenseCode kInvalidFieldInCdb{0x05, 0x24, 0x00};
+inline constexpr SenseCode kLogicalUnitNotSupported{0x05, 0x25, 0x00};
+inline constexpr SenseCode kIncompatibleMedium{0x05, 0x30, 0x00};
+inline constexpr SenseCode kCannotReadIncompatibleFormat{0x05, 0x30, 0x02};
+inline constexpr SenseCode kSavingNotSupported{0x05, 0x39, 0x00};
+
+inline constexpr size_t kSenseLength = 18;
+
+ScsiOutcome GoodOutcome(uint32_t transferred);
+ScsiOutcome CheckConditionOutcome(SenseCode code);
+ScsiOutcome BusyOutcome();
+ScsiOutcome HostTimeoutOutcome();
+
+// Reads key (low four bits), ASC and ASCQ back out of an outcome's sense bytes.
+SenseCode SenseOf(const ScsiOutcome& outcome);
+
+}  // namespace dravix::emu

@@ -1,0 +1,398 @@
+#include <algorithm>
+#include <cstring>
+
+#include "emu/Commands.h"
+
+namespace dravix::emu::detail {
+
+namespace {
+
+enum Flags : unsigned {
+    kReportsAttention = 1u << 0,  // a pending unit attention ends the command
+    kNeedsMedium = 1u << 1,       // a ready disc must be in the drive
+};
+
+using Handler = void (*)(Command&);
+
+struct Entry {
+    Handler handler = nullptr;
+    unsigned flags = 0;
+};
+
+void Put(std::vector<uint8_t>& out, size_t offset, std::string_view text, size_t width, char pad) {
+    for (size_t i = 0; i < width; ++i) out[offset + i] = static_cast<uint8_t>(i < text.size() ? text[i] : pad);
+}
+
+bool IsCd(MediaFamily family) { return !IsDvd(family); }
+
+// --- TEST UNIT READY -------------------------------------------------------------------------
+
+void TestUnitReady(Command& c) {
+    DriveState& s = c.state;
+    if (s.pendingAttention == 0x29) {
+        s.pendingAttention = 0;
+        return c.Fail(kPowerOnReset);
+    }
+    if (s.trayOpen || !s.disc) return c.Fail(kNoMedium);
+    if (s.becomingReadyCount > 0) {
+        --s.becomingReadyCount;
+        return c.Fail(kBecomingReady);
+    }
+    if (c.nowMs < s.readyAtMs) return c.Fail(kBecomingReady);
+    if (s.pendingAttention == 0x28) {
+        s.pendingAttention = 0;
+        return c.Fail(kMediumMayHaveChanged);
+    }
+}
+
+// --- INQUIRY ---------------------------------------------------------------------------------
+
+void Inquiry(Command& c) {
+    if (c.cdb[1] & 0x03) return c.Fail(kInvalidFieldInCdb);  // no vital product data pages
+    c.allocation = GetBe16(&c.cdb[3]);
+    c.reply.assign(36, 0);
+    c.reply[0] = 0x05;  // peripheral qualifier 0, device type 5 (CD/DVD)
+    c.reply[1] = 0x80;  // removable medium
+    c.reply[2] = 0x00;
+    c.reply[3] = 0x32;  // ATAPI version 3, response data format 2
+    c.reply[4] = 36 - 5;
+    Put(c.reply, 8, c.state.vendor, 8, ' ');
+    Put(c.reply, 16, c.state.product, 16, ' ');
+    Put(c.reply, 32, c.state.revision, 4, ' ');
+}
+
+// --- START STOP UNIT -------------------------------------------------------------------------
+
+void StartStopUnit(Command& c) {
+    const bool loadEject = c.cdb[4] & 0x02;
+    const bool start = c.cdb[4] & 0x01;
+    if (!loadEject) return;  // spinning up or down needs no change of state here
+    DriveState& s = c.state;
+    if (!start) {
+        s.trayOpen = true;
+        if (s.pendingAttention == 0x28) s.pendingAttention = 0;
+        return;
+    }
+    if (!s.trayOpen) return;
+    s.trayOpen = false;
+    if (s.disc) {
+        s.pendingAttention = std::max<uint8_t>(s.pendingAttention, 0x28);
+        s.readyAtMs = c.nowMs + s.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)];
+    }
+}
+
+// --- MODE SENSE(10), page 2Ah ----------------------------------------------------------------
+
+void ModeSense10(Command& c) {
+    const uint8_t pageControl = c.cdb[2] >> 6;
+    const uint8_t page = c.cdb[2] & 0x3F;
+    c.allocation = GetBe16(&c.cdb[7]);
+    if (page != 0x2A && page != 0x3F) return c.Fail(kInvalidFieldInCdb);
+    if (pageControl == 3) return c.Fail(kSavingNotSupported);
+
+    const MediaInfo* media = MediumProblem(c.state, c.nowMs) ? nullptr : LoadedMedia(c.state);
+    const std::vector<uint32_t> speeds = media ? media->writeSpeeds : std::vector<uint32_t>{};
+    const size_t pageLength = 32 + 4 * speeds.size();
+    c.reply.assign(8 + pageLength, 0);
+    PutBe16(&c.reply[0], static_cast<uint16_t>(c.reply.size() - 2));
+    uint8_t* p = &c.reply[8];
+    p[0] = 0x2A;
+    p[1] = static_cast<uint8_t>(pageLength - 2);
+    if (pageControl == 1) return;  // nothing in this page can be changed
+    p[2] = 0x3F;  // reads CD-R, CD-RW, method 2, DVD-ROM, DVD-R, DVD-RAM
+    p[3] = 0x37;  // writes CD-R, CD-RW, DVD-R, DVD-RAM; test write
+    p[4] = 0x40;  // multi-session
+    p[6] = 0x29;  // tray loader, eject, lock
+    PutBe16(&p[10], 256);
+    PutBe16(&p[12], c.state.bufferKiB);
+    PutBe16(&p[22], 1);
+    PutBe16(&p[28], speeds.empty() ? 0 : static_cast<uint16_t>(*std::max_element(speeds.begin(), speeds.end())));
+    PutBe16(&p[30], static_cast<uint16_t>(speeds.size()));
+    for (size_t i = 0; i < speeds.size(); ++i) PutBe16(&p[32 + 4 * i + 2], static_cast<uint16_t>(speeds[i]));
+}
+
+// --- REPORT KEY, format 08h ------------------------------------------------------------------
+
+void ReportKey(Command& c) {
+    c.allocation = GetBe16(&c.cdb[8]);
+    const uint8_t keyFormat = c.cdb[10] & 0x3F;
+    if (c.cdb[7] != 0 || keyFormat != 0x08) return c.Fail(kInvalidFieldInCdb);
+    c.reply.assign(8, 0);
+    PutBe16(&c.reply[0], 6);
+    c.reply[4] = (1 << 6) | (4 << 3) | 4;  // region set; 4 vendor resets and 4 user changes left
+    c.reply[5] = c.state.regionMask;
+    c.reply[6] = 0x01;  // RPC phase II
+}
+
+// --- GET CONFIGURATION -----------------------------------------------------------------------
+
+struct Feature {
+    uint16_t code;
+    uint8_t version;
+    bool persistent;
+    bool current;
+    std::vector<uint8_t> data;
+};
+
+std::vector<Feature> DriveFeatures(const DriveState& s, const MediaInfo* media) {
+    auto is = [media](MediaFamily family) { return media && media->family == family; };
+    static constexpr uint16_t kProfiles[] = {0x2B, 0x1B, 0x1A, 0x14, 0x13, 0x12, 0x11, 0x10, 0x0A, 0x09, 0x08};
+    std::vector<uint8_t> profiles;
+    for (uint16_t profile : kProfiles) {
+        const bool current = media && media->profile == profile;
+        profiles.insert(profiles.end(), {static_cast<uint8_t>(profile >> 8), static_cast<uint8_t>(profile),
+                                         static_cast<uint8_t>(current ? 1 : 0), 0});
+    }
+    const bool dvd = media && IsDvd(media->family);
+    const bool cd = media && IsCd(media->family);
+    return {
+        {0x0000, 0, true, true, profiles},
+        {0x0001, 1, true, true, {0, 0, 0, 2, 0x03, 0, 0, 0}},  // ATAPI, DBE
+        {0x0002, 1, true, true, {0x02, 0, 0, 0}},
+        {0x0003, 0, true, true, {0x29, 0, 0, 0}},              // tray, eject, lock
+        {0x0010, 0, false, media != nullptr, {0, 0, 0x08, 0, 0, 0x10, 0, 0}},  // 2048-byte blocks, blocking 16
+        {0x001D, 0, false, cd, {}},
+        {0x001E, 1, false, cd, {0, 0, 0, 0}},
+        {0x001F, 1, false, dvd, {0x01, 0, 0x01, 0}},
+        {0x002A, 1, false, is(MediaFamily::DvdPlusRw), {0x01, 0, 0, 0}},
+        {0x002B, 0, false, is(MediaFamily::DvdPlusR), {0x01, 0, 0, 0}},
+        {0x002D, 2, false, is(MediaFamily::CdR) || is(MediaFamily::CdRw), {0x46, 0, 0, 0}},
+        {0x002F, 1, false, is(MediaFamily::DvdMinusR) || is(MediaFamily::DvdMinusRw), {0x46, 0, 0, 0}},
+        // First data byte bit 0: the drive writes DVD+R DL.
+        {0x003B, 0, false, is(MediaFamily::DvdPlusRDl), {static_cast<uint8_t>(s.writesDvdPlusRDl ? 1 : 0), 0, 0, 0}},
+        {0x0100, 0, true, true, {}},
+    };
+}
+
+void GetConfiguration(Command& c) {
+    const uint8_t requestType = c.cdb[1] & 0x03;
+    const uint16_t start = GetBe16(&c.cdb[2]);
+    c.allocation = GetBe16(&c.cdb[7]);
+    if (requestType == 3) return c.Fail(kInvalidFieldInCdb);
+    // Until the disc is ready the drive knows no current profile.
+    const MediaInfo* media = MediumProblem(c.state, c.nowMs) ? nullptr : LoadedMedia(c.state);
+    c.reply.assign(8, 0);
+    PutBe16(&c.reply[6], media ? media->profile : 0);
+    for (const Feature& f : DriveFeatures(c.state, media)) {
+        const bool wanted = requestType == 0   ? f.code >= start
+                            : requestType == 1 ? f.code >= start && f.current
+                                               : f.code == start;
+        if (!wanted) continue;
+        c.reply.push_back(static_cast<uint8_t>(f.code >> 8));
+        c.reply.push_back(static_cast<uint8_t>(f.code));
+        c.reply.push_back(static_cast<uint8_t>((f.version << 2) | (f.persistent ? 2 : 0) | (f.current ? 1 : 0)));
+        c.reply.push_back(static_cast<uint8_t>(f.data.size()));
+        c.reply.insert(c.reply.end(), f.data.begin(), f.data.end());
+    }
+    PutBe32(&c.reply[0], static_cast<uint32_t>(c.reply.size() - 4));
+}
+
+// --- GET PERFORMANCE, type 03h ---------------------------------------------------------------
+
+void GetPerformance(Command& c) {
+    if (c.cdb[10] != 0x03) return c.Fail(kInvalidFieldInCdb);
+    const MediaInfo& media = *LoadedMedia(c.state);
+    const size_t count = std::min<size_t>(media.writeSpeeds.size(), GetBe16(&c.cdb[8]));
+    c.reply.assign(8 + 16 * count, 0);
+    PutBe32(&c.reply[0], static_cast<uint32_t>(4 + 16 * count));
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t* d = &c.reply[8 + 16 * i];
+        PutBe32(&d[4], media.endLba);
+        PutBe32(&d[8], media.readSpeed);
+        PutBe32(&d[12], media.writeSpeeds[i]);
+    }
+}
+
+// --- READ DVD STRUCTURE ----------------------------------------------------------------------
+
+void PutText(std::vector<uint8_t>& out, size_t offset, const std::string& text, size_t width) {
+    std::memcpy(&out[offset], text.data(), std::min(text.size(), width));
+}
+
+uint8_t LayerTypeBits(const MediaInfo& media) {
+    if (media.family == MediaFamily::DvdRom) return 0x01;  // embossed
+    return media.rewritable ? 0x04 : 0x02;
+}
+
+void PutDataZone(uint8_t* p, const MediaInfo& media) {
+    PutBe32(&p[0], kDataZoneStartPsn);
+    if (media.dualLayer) {
+        const uint32_t layerSectors = (media.endLba + 1) / 2;
+        PutBe32(&p[4], ~kDataZoneStartPsn & 0xFFFFFFu);
+        PutBe32(&p[8], kDataZoneStartPsn + layerSectors - 1);
+    } else {
+        PutBe32(&p[4], kDataZoneStartPsn + media.endLba);
+    }
+}
+
+void PhysicalFormat(Command& c, const MediaInfo& media) {
+    if (c.cdb[6] > (media.dualLayer ? 1 : 0)) return c.Fail(kInvalidFieldInCdb);
+    c.reply.assign(4 + 2048, 0);
+    PutBe16(&c.reply[0], 2048 + 2);
+    uint8_t* pfi = &c.reply[4];
+    pfi[0] = c.state.disc->bookType;
+    pfi[1] = 0x02;  // 120 mm, 10.08 Mbit/s
+    pfi[2] = static_cast<uint8_t>((media.dualLayer ? 0x30 : 0x00) | LayerTypeBits(media));  // layers, track path
+    pfi[3] = 0x10;
+    PutDataZone(&pfi[4], media);
+    if (media.family == MediaFamily::DvdRam) {
+        // The disc manufacturer's name and media type, each ended by a carriage return.
+        PutText(c.reply, 553, media.manufacturerId + '\r', 48);
+        PutText(c.reply, 601, media.mediaTypeId + '\r', 16);
+    }
+}
+
+void PrerecordedInformation(Command& c, const MediaInfo& media) {
+    if (!HasPrerecordedInformation(media.family)) return c.Fail(kInvalidFieldInCdb);
+    c.reply.assign(4 + 40, 0);
+    PutBe16(&c.reply[0], 40 + 2);
+    // Five fields of eight bytes: field id, six bytes of data, one reserved byte.
+    for (uint8_t field = 1; field <= 5; ++field) c.reply[4 + 8 * (field - 1)] = field;
+    c.reply[5] = 0x00;  // general-purpose application
+    c.reply[6] = media.bookType;  // disc physical code
+    const uint32_t lastRecordable = kDataZoneStartPsn + media.endLba;
+    c.reply[7] = static_cast<uint8_t>(lastRecordable >> 16);
+    c.reply[8] = static_cast<uint8_t>(lastRecordable >> 8);
+    c.reply[9] = static_cast<uint8_t>(lastRecordable);
+    PutText(c.reply, 21, media.manufacturerId, 6);  // field 3: manufacturer id, first part
+    PutText(c.reply, 29, media.mediaTypeId, 6);     // field 4: its second part
+}
+
+void AdipInformation(Command& c, const MediaInfo& media) {
+    if (!HasAdipInformation(media.family)) return c.Fail(kInvalidFieldInCdb);
+    c.reply.assign(4 + 256, 0);
+    PutBe16(&c.reply[0], 256 + 2);
+    uint8_t* adip = &c.reply[4];
+    adip[0] = media.bookType;  // disc category and version as pressed into the groove
+    adip[1] = 0x0F;
+    adip[2] = static_cast<uint8_t>((media.dualLayer ? 0x30 : 0x00) | LayerTypeBits(media));
+    adip[3] = 0x10;
+    PutDataZone(&adip[4], media);
+    PutText(c.reply, 23, media.manufacturerId, 8);
+    PutText(c.reply, 31, media.mediaTypeId, 3);
+    adip[30] = 0x01;  // product revision
+}
+
+void ReadDvdStructure(Command& c) {
+    c.allocation = GetBe16(&c.cdb[8]);
+    const MediaInfo& media = *LoadedMedia(c.state);
+    if (!IsDvd(media.family)) return c.Fail(kCannotReadIncompatibleFormat);
+    switch (c.cdb[7]) {
+    case 0x00: return PhysicalFormat(c, media);
+    case 0x0E: return PrerecordedInformation(c, media);
+    case 0x11: return AdipInformation(c, media);
+    default: return c.Fail(kInvalidFieldInCdb);
+    }
+}
+
+// --- READ DISC INFORMATION -------------------------------------------------------------------
+
+void ReadDiscInformation(Command& c) {
+    if (c.cdb[1] & 0x07) return c.Fail(kInvalidFieldInCdb);  // only standard disc information
+    c.allocation = GetBe16(&c.cdb[7]);
+    const MediaInfo& media = *LoadedMedia(c.state);
+    c.reply.assign(34, 0);
+    PutBe16(&c.reply[0], 32);
+    const uint8_t status = media.blank ? 0 : 2;      // empty / complete
+    const uint8_t lastSession = media.blank ? 0 : 3;  // empty / complete
+    c.reply[2] = static_cast<uint8_t>((media.rewritable ? 0x10 : 0) | (lastSession << 2) | status);
+    c.reply[3] = 1;
+    c.reply[4] = 1;
+    c.reply[5] = 1;
+    c.reply[6] = 1;
+    c.reply[7] = 0x20;  // unrestricted use
+    if (media.blank) {
+        PutBe32(&c.reply[16], 0xFFFFFFFF);
+        PutBe32(&c.reply[20], media.endLba + 1);
+    }
+}
+
+constexpr std::array<Entry, 256> BuildTable() {
+    std::array<Entry, 256> table{};
+    table[0x00] = {TestUnitReady, 0};  // orders its conditions itself
+    table[0x12] = {Inquiry, 0};
+    table[0x1B] = {StartStopUnit, kReportsAttention};
+    table[0x46] = {GetConfiguration, 0};
+    table[0x51] = {ReadDiscInformation, kReportsAttention | kNeedsMedium};
+    table[0x5A] = {ModeSense10, kReportsAttention};
+    table[0xA4] = {ReportKey, kReportsAttention};
+    table[0xAC] = {GetPerformance, kReportsAttention | kNeedsMedium};
+    table[0xAD] = {ReadDvdStructure, kReportsAttention | kNeedsMedium};
+    // The maker's commands do not report unit attentions: their firmware answers them from its
+    // own state whatever happened to the medium.
+    table[0xFD] = {VendorFrame, 0};
+    table[0xFE] = {SetBookType, 0};
+    table[0xFF] = {ReadBookType, 0};
+    return table;
+}
+
+constexpr std::array<Entry, 256> kCommandTable = BuildTable();
+
+}  // namespace
+
+uint16_t GetBe16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint32_t GetBe24(const uint8_t* p) {
+    return (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
+}
+void PutBe16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v >> 8);
+    p[1] = static_cast<uint8_t>(v);
+}
+void PutBe32(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v >> 24);
+    p[1] = static_cast<uint8_t>(v >> 16);
+    p[2] = static_cast<uint8_t>(v >> 8);
+    p[3] = static_cast<uint8_t>(v);
+}
+
+size_t RequiredCdbLength(uint8_t opcode) {
+    if (opcode >= 0xA0) return 12;
+    switch (opcode >> 5) {
+    case 0: return 6;
+    case 1:
+    case 2: return 10;
+    case 3: return 12;
+    default: return 16;
+    }
+}
+
+LatencyClass LatencyClassOf(const std::array<uint8_t, 16>& cdb) {
+    switch (cdb[0]) {
+    case 0x1B: return (cdb[4] & 0x02) ? LatencyClass::Tray : LatencyClass::Command;
+    case 0xFD: return (cdb[1] == 0xFB && cdb[6] == 0x05) ? LatencyClass::TeFe : LatencyClass::Vendor;
+    case 0xFE:
+    case 0xFF: return LatencyClass::Vendor;
+    default: return LatencyClass::Command;
+    }
+}
+
+const MediaInfo* LoadedMedia(const DriveState& state) {
+    return state.disc ? FindMedia(state.disc->media) : nullptr;
+}
+
+std::optional<SenseCode> MediumProblem(const DriveState& state, int64_t nowMs) {
+    if (state.trayOpen || !state.disc || !LoadedMedia(state)) return kNoMedium;
+    if (state.becomingReadyCount > 0 || nowMs < state.readyAtMs) return kBecomingReady;
+    return std::nullopt;
+}
+
+void RunCommand(Command& c) {
+    const Entry& entry = kCommandTable[c.cdb[0]];
+    if (!entry.handler) return c.Fail(kInvalidOpcode);
+    DriveState& s = c.state;
+    // A power-on attention is reported whatever the medium; a medium change only once the new
+    // disc is ready, so that a drive still spinning up answers "becoming ready" first.
+    if ((entry.flags & kReportsAttention) && s.pendingAttention == 0x29) {
+        s.pendingAttention = 0;
+        return c.Fail(kPowerOnReset);
+    }
+    const std::optional<SenseCode> mediumProblem = MediumProblem(s, c.nowMs);
+    if ((entry.flags & kNeedsMedium) && mediumProblem) return c.Fail(*mediumProblem);
+    if ((entry.flags & kReportsAttention) && s.pendingAttention == 0x28 && !mediumProblem) {
+        s.pendingAttention = 0;
+        return c.Fail(kMediumMayHaveChanged);
+    }
+    entry.handler(c);
+}
+
+}  // namespace dravix::emu::detail

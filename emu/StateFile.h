@@ -1,0 +1,51 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "emu/DriveState.h"
+
+namespace dravix::emu {
+
+// Environment variable that names the state file; when unset the default path is used.
+inline constexpr const char* kStateFileVariable = "DRAVIX_VDRIVE_STATE";
+
+// $XDG_STATE_HOME/dravix/vdrive.json, or ~/.local/state/dravix/vdrive.json.
+std::string DefaultStateFilePath();
+// The state file this process uses: DRAVIX_VDRIVE_STATE if set and not empty, else the default.
+std::string StateFilePath();
+
+// The text of a state file holding these drives.
+std::string StateToText(const std::vector<DriveState>& drives);
+
+// Parses a state file's text. On failure returns false and describes the problem (the place in
+// the file and what is wrong with it, without the file's name).
+bool StateFromText(const std::string& text, std::vector<DriveState>* drives, std::string* problem);
+
+enum class ReadResult { Ok, Missing, Failed };
+// Reads a whole file; on Failed, *problem says why.
+ReadResult ReadTextFile(const std::string& path, std::string* text, std::string* problem);
+
+// Replaces the file in one step: writes a temporary file beside it, flushes it and renames it over
+// the old one, so that a reader sees either the old or the new text. Creates missing directories.
+bool WriteTextFileAtomically(const std::string& path, const std::string& text, std::string* problem);
+
+// An advisory lock on "<state file>.lock" that keeps processes sharing the state file from
+// interleaving their read-change-write steps. Works without the lock when the lock file cannot be
+// created (a read-only directory, where nothing can be written anyway).
+class StateFileLock final {
+public:
+    explicit StateFileLock(const std::string& statePath);
+    ~StateFileLock();
+    StateFileLock(const StateFileLock&) = delete;
+    StateFileLock& operator=(const StateFileLock&) = delete;
+
+    void Acquire();
+    void Release();
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+};
+
+}  // namespace dravix::emu

@@ -1,0 +1,293 @@
+#include "emu/VirtualDrive.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "emu/Commands.h"
+#include "emu/Media.h"
+
+namespace dravix::emu {
+
+namespace {
+
+int64_t WallClockMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+void RealSleep(uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+// Holds the drive's store (if any) for one step and tells it at the end whether the step changed
+// anything.
+class StoreSession final {
+public:
+    explicit StoreSession(StateStore* store) : m_store(store) {
+        if (m_store) m_store->Lock();
+    }
+    ~StoreSession() {
+        if (m_store) m_store->Unlock(m_changed);
+    }
+    StoreSession(const StoreSession&) = delete;
+    StoreSession& operator=(const StoreSession&) = delete;
+    void MarkChanged(bool changed) { m_changed = m_changed || changed; }
+
+private:
+    StateStore* m_store;
+    bool m_changed = false;
+};
+
+uint32_t CopyOut(const std::vector<uint8_t>& reply, uint32_t allocation, int direction, uint8_t* buffer,
+                 uint32_t bufferLength) {
+    if (direction != 2 || !buffer) return 0;
+    const size_t count = std::min<size_t>({reply.size(), allocation, bufferLength});
+    if (count) std::memcpy(buffer, reply.data(), count);
+    return static_cast<uint32_t>(count);
+}
+
+void LoadDisc(DriveState& s, int64_t nowMs) {
+    s.trayOpen = false;
+    if (s.disc) {
+        s.pendingAttention = std::max<uint8_t>(s.pendingAttention, 0x28);
+        s.readyAtMs = nowMs + s.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)];
+    }
+}
+
+}  // namespace
+
+VirtualDrive::VirtualDrive(DriveKind kind) : VirtualDrive(FactoryState(kind)) {}
+
+VirtualDrive::VirtualDrive(DriveState state) : m_state(std::move(state)), m_now(WallClockMs), m_sleep(RealSleep) {}
+
+// Called with m_mutex held.
+int64_t VirtualDrive::Now() const { return m_now ? m_now() : WallClockMs(); }
+
+ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int direction, uint8_t* buffer,
+                                  uint32_t bufferLength, uint32_t timeoutSeconds) {
+    detail::Command command(m_state);
+    if (cdb) std::memcpy(command.cdb.data(), cdb, std::min(cdbLength, command.cdb.size()));
+    if (!cdb) cdbLength = 0;
+    if (!buffer) bufferLength = 0;
+
+    ScsiOutcome outcome = GoodOutcome(0);
+    uint32_t latencyMs = 0;
+    SleepFunction sleep;
+    TraceHook trace;
+    {
+        StoreSession session(m_store);
+        std::lock_guard lock(m_mutex);
+        sleep = m_sleep;
+        trace = m_trace;
+        if (m_detached) {
+            outcome = CheckConditionOutcome(kLogicalUnitNotSupported);
+        } else if (cdbLength == 0) {
+            outcome = CheckConditionOutcome(kInvalidOpcode);
+        } else {
+            const DriveState before = m_store ? m_state : DriveState{};
+            latencyMs = m_state.latencyMs[static_cast<size_t>(detail::LatencyClassOf(command.cdb))];
+
+            // Every rule that matches counts the call; the first one due acts.
+            FaultRule* fired = nullptr;
+            for (FaultRule& rule : m_state.faults) {
+                if (rule.spent || !rule.Matches(command.cdb.data(), cdbLength)) continue;
+                ++rule.seen;
+                if (!fired && rule.seen > rule.after) {
+                    fired = &rule;
+                    if (rule.once) rule.spent = true;
+                }
+            }
+            const FaultRule::Action action = fired ? fired->action : FaultRule::Action::BadAnswer;
+            if (fired && action == FaultRule::Action::CheckCondition) {
+                outcome = CheckConditionOutcome(fired->sense);
+            } else if (fired && action == FaultRule::Action::HostTimeout) {
+                outcome = HostTimeoutOutcome();
+            } else if (fired && action == FaultRule::Action::Busy) {
+                outcome = BusyOutcome();
+            } else if (fired && action == FaultRule::Action::Reply) {
+                outcome = GoodOutcome(CopyOut(fired->reply, UINT32_MAX, direction, buffer, bufferLength));
+            } else if (cdbLength < detail::RequiredCdbLength(command.cdb[0])) {
+                outcome = CheckConditionOutcome(kInvalidFieldInCdb);
+            } else {
+                command.nowMs = Now();
+                detail::RunCommand(command);
+                if (command.failure) {
+                    outcome = CheckConditionOutcome(*command.failure);
+                } else {
+                    outcome = GoodOutcome(
+                        CopyOut(command.reply, command.allocation, direction, buffer, bufferLength));
+                    if (fired && outcome.transferred > 0) buffer[0] = fired->answerByte0;
+                }
+            }
+            if (m_store) session.MarkChanged(before != m_state);
+        }
+    }
+
+    if (latencyMs > 0) {
+        if (timeoutSeconds > 0 && latencyMs > timeoutSeconds * 1000ull) {
+            if (sleep) sleep(timeoutSeconds * 1000);
+            outcome = HostTimeoutOutcome();
+        } else if (sleep) {
+            sleep(latencyMs);
+        }
+    }
+    if (trace) trace(cdb, cdbLength, outcome);
+    return outcome;
+}
+
+DriveState VirtualDrive::State() const {
+    StoreSession session(m_store);
+    std::lock_guard lock(m_mutex);
+    return m_state;
+}
+
+void VirtualDrive::Update(const std::function<void(DriveState&)>& change) {
+    StoreSession session(m_store);
+    std::lock_guard lock(m_mutex);
+    DriveState before = m_state;
+    change(m_state);
+    session.MarkChanged(before != m_state);
+}
+
+bool VirtualDrive::Insert(std::string_view media) {
+    const MediaInfo* info = FindMedia(media);
+    if (!info) return false;
+    Update([&](DriveState& s) {
+        s.disc = Disc{info->name, info->bookType};
+        if (!s.trayOpen) LoadDisc(s, Now());  // the tray went out and in again
+    });
+    return true;
+}
+
+void VirtualDrive::RemoveDisc() {
+    Update([](DriveState& s) {
+        s.disc.reset();
+        if (s.pendingAttention == 0x28) s.pendingAttention = 0;
+    });
+}
+
+void VirtualDrive::Eject() {
+    Update([](DriveState& s) {
+        s.trayOpen = true;
+        if (s.pendingAttention == 0x28) s.pendingAttention = 0;
+    });
+}
+
+void VirtualDrive::Load() {
+    Update([&](DriveState& s) {
+        if (s.trayOpen) LoadDisc(s, Now());
+    });
+}
+
+void VirtualDrive::Restart() {
+    Update([&](DriveState& s) {
+        const int64_t now = Now();
+        for (OptionSetting& option : s.options) option.temporary.reset();
+        s.testWrite = false;
+        s.wopcDisabled = false;
+        s.vendorMode = false;
+        s.becomingReadyCount = 0;
+        s.pendingAttention = 0x29;
+        s.readyAtMs = (s.disc && !s.trayOpen) ? now + s.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)] : 0;
+    });
+}
+
+void VirtualDrive::AddFault(FaultRule rule) {
+    rule.seen = 0;
+    rule.spent = false;
+    Update([&](DriveState& s) { s.faults.push_back(std::move(rule)); });
+}
+
+void VirtualDrive::ClearFaults() {
+    Update([](DriveState& s) {
+        s.faults.clear();
+        s.becomingReadyCount = 0;
+    });
+}
+
+void VirtualDrive::SetBecomingReady(uint32_t testUnitReadyCount) {
+    Update([&](DriveState& s) { s.becomingReadyCount = testUnitReadyCount; });
+}
+
+void VirtualDrive::SetLatency(LatencyClass latencyClass, uint32_t milliseconds) {
+    Update([&](DriveState& s) { s.latencyMs[static_cast<size_t>(latencyClass)] = milliseconds; });
+}
+
+void VirtualDrive::SetBookType(BookTypeRow row, uint8_t value) {
+    Update([&](DriveState& s) { s.bookTypes[static_cast<size_t>(row)] = value; });
+}
+
+void VirtualDrive::SetOption(OptionKind option, uint8_t stateByte) {
+    Update([&](DriveState& s) { s.options[static_cast<size_t>(option)].Write(stateByte & 0x03); });
+}
+
+void VirtualDrive::SetTestWrite(bool on) {
+    Update([&](DriveState& s) { s.testWrite = on; });
+}
+
+void VirtualDrive::SetWopcDisabled(bool disabled) {
+    Update([&](DriveState& s) { s.wopcDisabled = disabled; });
+}
+
+void VirtualDrive::SetLearnedDiscs(std::vector<std::string> ids) {
+    if (ids.size() > kMaxLearnedDiscs) ids.resize(kMaxLearnedDiscs);
+    for (std::string& id : ids) {
+        if (id.size() > kLearnedIdLength) id.resize(kLearnedIdLength);
+    }
+    Update([&](DriveState& s) { s.learnedDiscs = std::move(ids); });
+}
+
+void VirtualDrive::SetRegionMask(uint8_t mask) {
+    Update([&](DriveState& s) { s.regionMask = mask; });
+}
+
+void VirtualDrive::SetBufferKiB(uint16_t kib) {
+    Update([&](DriveState& s) { s.bufferKiB = kib; });
+}
+
+void VirtualDrive::SetFeatureCodes(std::vector<uint8_t> codes) {
+    if (codes.size() > kMaxFeatureCodes) codes.resize(kMaxFeatureCodes);
+    Update([&](DriveState& s) { s.featureCodes = std::move(codes); });
+}
+
+void VirtualDrive::SetVendorMode(bool on) {
+    Update([&](DriveState& s) { s.vendorMode = on; });
+}
+
+void VirtualDrive::SetClock(NowFunction now) {
+    std::lock_guard lock(m_mutex);
+    m_now = std::move(now);
+}
+
+void VirtualDrive::SetSleeper(SleepFunction sleep) {
+    std::lock_guard lock(m_mutex);
+    m_sleep = std::move(sleep);
+}
+
+void VirtualDrive::SetTraceHook(TraceHook hook) {
+    std::lock_guard lock(m_mutex);
+    m_trace = std::move(hook);
+}
+
+void VirtualDrive::AttachStore(StateStore* store) {
+    std::lock_guard lock(m_mutex);
+    m_store = store;
+}
+
+void VirtualDrive::ReplaceState(const DriveState& state) {
+    std::lock_guard lock(m_mutex);
+    m_state = state;
+}
+
+DriveState VirtualDrive::LocalState() const {
+    std::lock_guard lock(m_mutex);
+    return m_state;
+}
+
+void VirtualDrive::SetDetached(bool detached) {
+    std::lock_guard lock(m_mutex);
+    m_detached = detached;
+}
+
+}  // namespace dravix::emu

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string_view>
+#include <vector>
+
+#include "emu/DriveState.h"
+#include "emu/Sense.h"
+
+namespace dravix::emu {
+
+// Where a drive's state lives besides the drive itself (the scenario's state file). Lock brings
+// the drive up to date and holds other users out; Unlock stores the state when it changed.
+class StateStore {
+public:
+    virtual ~StateStore() = default;
+    virtual void Lock() = 0;
+    virtual void Unlock(bool changed) = 0;
+};
+
+// Time source in milliseconds (wall clock by default, so that processes sharing a state file
+// agree on when a disc has spun up) and the sleep that latencies use; both replaceable by tests.
+using NowFunction = std::function<int64_t()>;
+using SleepFunction = std::function<void(uint32_t milliseconds)>;
+// Called after every command with its CDB and outcome.
+using TraceHook = std::function<void(const uint8_t* cdb, size_t cdbLength, const ScsiOutcome& outcome)>;
+
+// A software model of one drive: answers command blocks from its state, as the maker's drive (or
+// one of the other kinds) would. Safe to use from several threads.
+class VirtualDrive final {
+public:
+    explicit VirtualDrive(DriveKind kind = DriveKind::Maker);
+    explicit VirtualDrive(DriveState state);
+    VirtualDrive(const VirtualDrive&) = delete;
+    VirtualDrive& operator=(const VirtualDrive&) = delete;
+
+    // Runs one CDB. Direction: 1 data to the drive, 2 data from the drive, other values none.
+    // Writes at most bufferLength bytes (and no more than the command's allocation length); a
+    // time-out of 0 means no limit, else a latency longer than it ends in a host time-out.
+    ScsiOutcome Execute(const uint8_t* cdb, size_t cdbLength, int direction, uint8_t* buffer,
+                        uint32_t bufferLength, uint32_t timeoutSeconds);
+
+    DriveState State() const;
+    // Changes the state as one step (stored when it changed).
+    void Update(const std::function<void(DriveState&)>& change);
+
+    // Tray and disc, as a user at the drive would handle them. Insert with the tray closed opens
+    // it, puts the disc in and closes it again. Insert returns false for an unknown media name.
+    bool Insert(std::string_view media);
+    void RemoveDisc();
+    void Eject();
+    void Load();
+    // Power cycle: temporary options, Test Write, WOPC and vendor mode are lost; book types,
+    // permanent options and the learned discs stay; a unit attention (29h) is pending.
+    void Restart();
+
+    void AddFault(FaultRule rule);
+    void ClearFaults();
+    void SetBecomingReady(uint32_t testUnitReadyCount);
+    void SetLatency(LatencyClass latencyClass, uint32_t milliseconds);
+
+    // Firmware state, directly.
+    void SetBookType(BookTypeRow row, uint8_t value);
+    void SetOption(OptionKind option, uint8_t stateByte);  // as the option write command does
+    void SetTestWrite(bool on);
+    void SetWopcDisabled(bool disabled);
+    void SetLearnedDiscs(std::vector<std::string> ids);
+    void SetRegionMask(uint8_t mask);
+    void SetBufferKiB(uint16_t kib);
+    void SetFeatureCodes(std::vector<uint8_t> codes);
+    void SetVendorMode(bool on);
+
+    void SetClock(NowFunction now);
+    void SetSleeper(SleepFunction sleep);
+    void SetTraceHook(TraceHook hook);
+
+    // Used by the scenario that owns the drive.
+    void AttachStore(StateStore* store);
+    void ReplaceState(const DriveState& state);  // no store involved
+    DriveState LocalState() const;               // no store involved
+    void SetDetached(bool detached);             // a drive no longer in the scenario
+
+private:
+    int64_t Now() const;
+
+    mutable std::mutex m_mutex;
+    DriveState m_state;
+    bool m_detached = false;
+    StateStore* m_store = nullptr;
+    NowFunction m_now;
+    SleepFunction m_sleep;
+    TraceHook m_trace;
+};
+
+}  // namespace dravix::emu
