@@ -40,3 +40,12 @@ inline constexpr const char* kWriteFailed = "Error writing image file";
 inline constexpr const char* kTooLarge = "Image too large for this format";
 
 }  // namespace dravix::texts
+
+// The export flow's own messages (File > Save and `dravix-cli convert`).
+namespace dravix::texts {
+
+inline constexpr const char* kUnsupportedType = "Can't support this image type.";
+inline constexpr const char* kFailToSave = "Fail to save file.";
+inline constexpr const char* kSaveSuccess = "Save successfully.";
+
+}  // namespace dravix::texts
