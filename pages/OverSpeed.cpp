@@ -1,0 +1,127 @@
+#include "pages/OverSpeed.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "app/BusyCursor.h"
+#include "app/DialogUnits.h"
+#include "app/Prompter.h"
+#include "drive/OptionCommands.h"
+#include "pages/SettingScopeDialog.h"
+#include "res/Icons.h"
+#include "res/Strings.h"
+
+namespace dravix {
+
+COverSpeed::COverSpeed(QWidget* parent)
+    : PropertyPage(kDialogId, QStringLiteral("OverSpeed"), kTabIconId, parent) {
+    BuildControls();
+}
+
+COverSpeed::~COverSpeed() = default;
+
+void COverSpeed::BuildControls() {
+    setFont(DialogFont());
+    const DialogUnits units(font());
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(units.X(7), units.Y(7), units.X(7), units.Y(7));
+    page->setSpacing(units.Y(7));
+
+    auto* status = new QGroupBox(this);
+    auto* statusRow = new QHBoxLayout(status);
+    m_icon = new QLabel(status);
+    SetControlId(m_icon, kStatusIconId);
+    m_icon->setFixedSize(32, 32);
+    m_check = new QPushButton(QStringLiteral("Check"), status);
+    SetControlId(m_check, kCheckId);
+    statusRow->addWidget(m_icon);
+    statusRow->addSpacing(units.X(10));
+    statusRow->addWidget(m_check);
+
+    auto* setting = new QGroupBox(this);
+    auto* settingRow = new QHBoxLayout(setting);
+    m_enable = new QRadioButton(QStringLiteral("Enable"), setting);
+    SetControlId(m_enable, kEnableId);
+    m_disable = new QRadioButton(QStringLiteral("Disable (Default)"), setting);
+    SetControlId(m_disable, kDisableId);
+    m_set = new QPushButton(QStringLiteral("Set"), setting);
+    SetControlId(m_set, kSetId);
+    settingRow->addWidget(m_enable);
+    settingRow->addWidget(m_disable);
+    settingRow->addStretch(1);
+    settingRow->addWidget(m_set);
+
+    for (QPushButton* button : {m_check, m_set}) button->setMinimumSize(units.Size(50, 14));
+
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(status);
+    controls->addWidget(setting, 1);
+    page->addLayout(controls);
+
+    m_note = new QLabel(this);
+    SetControlId(m_note, kNoteId);
+    m_note->setTextFormat(Qt::PlainText);
+    m_note->setWordWrap(true);
+    page->addWidget(m_note);
+    page->addStretch(1);
+
+    connect(m_check, &QPushButton::clicked, this, &COverSpeed::ReadState);
+    connect(m_set, &QPushButton::clicked, this, &COverSpeed::SetState);
+}
+
+void COverSpeed::OnInitDialog() {
+    m_note->setText(LoadString(135));
+    const int drives = m_drive.Open(this);
+    if (drives < 0) return;
+    if (drives == 0) {
+        m_check->setEnabled(false);
+        m_set->setEnabled(false);
+    }
+    ReadState();
+}
+
+void COverSpeed::OnSheetNotify() { ReadState(); }
+
+void COverSpeed::ReadState() {
+    if (!m_drive.BeginVendor(this)) return;
+    OptionReply reply;
+    uint8_t status = kCommandFailed;
+    {
+        BusyCursor busy;
+        status = ReadOptionStates(m_drive.Table(), reply);
+    }
+    if (status != kCommandCompleted) {
+        Inform(this, option_texts::kSetCommandFail);
+    } else if (const std::optional<bool> on = OptionStateIsOn(reply[kOverSpeedByte])) {
+        m_icon->setPixmap(LoadIconPixmap(*on ? kIconOn : kIconOff, 32));
+        (*on ? m_enable : m_disable)->setChecked(true);
+    }
+    m_drive.EndVendor();
+}
+
+void COverSpeed::SetState() {
+    if (!m_enable->isChecked() && !m_disable->isChecked()) {
+        Inform(this, option_texts::kMustSelectOverSpeed);
+        return;
+    }
+    const bool enable = m_enable->isChecked();
+    if (enable && Ask(this, option_texts::kCaptionWarning, option_texts::kOverSpeedWarning, PromptIcon::Exclamation,
+                      PromptButtons::YesNo) != PromptAnswer::Yes) {
+        return;
+    }
+    ScopeRequest request;
+    request.forOverSpeed = true;
+    request.overSpeedOn = enable;
+    {
+        SettingScopeDialog dialog(request, this);
+        RunModal(dialog);
+    }
+    ReadState();
+}
+
+}  // namespace dravix

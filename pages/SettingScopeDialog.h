@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDialog>
+
+#include "drive/OptionCommands.h"
+#include "pages/PageDrive.h"
+
+namespace dravix {
+
+// What the OverSpeed or the Lumard page asks the setting-scope dialog to write. The caller sets
+// exactly one of forOverSpeed and forLumard, and the flags of the radio buttons it found checked.
+struct ScopeRequest {
+    bool forOverSpeed = false;
+    bool forLumard = false;
+    bool overSpeedOn = false;  // "Enable" was checked, else "Disable (Default)"
+    bool supportedDiscOn = false;
+    bool supportedDiscOff = false;
+    bool unknownDiscOn = false;
+    bool unknownDiscOff = false;
+};
+
+// The state bytes of the write the request asks for in a scope.
+struct ScopeWrite {
+    OptionOperation operation;
+    uint8_t byte8;
+    uint8_t byte9;
+};
+ScopeWrite ScopeWriteFor(const ScopeRequest& request, SettingScope scope);
+
+// Dialog 179: writes the requested option either until the next restart ("Temporal Setting",
+// 1010) or for good ("System Setting", 1015), after a confirmation. An OverSpeed write needs an
+// empty tray. After a write the dialog closes as accepted; its close box writes nothing. The
+// caller reads the drive again however the dialog closed.
+class SettingScopeDialog final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SettingScopeDialog)
+public:
+    explicit SettingScopeDialog(const ScopeRequest& request, QWidget* parent = nullptr);
+    ~SettingScopeDialog() override;
+
+private:
+    void BuildControls();
+    void Write(SettingScope scope);
+    void WaitForEmptyTray();
+
+    ScopeRequest m_request;
+    PageDrive m_drive;
+};
+
+}  // namespace dravix
