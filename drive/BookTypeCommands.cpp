@@ -1,0 +1,370 @@
+#include "drive/BookTypeCommands.h"
+
+#include <algorithm>
+
+#include "drive/Bytes.h"
+#include "drive/DriveTable.h"
+#include "drive/InfoCommands.h"
+#include "drive/Scsi.h"
+
+namespace dravix {
+
+namespace {
+
+constexpr uint8_t kReadBookTypeOpcode = 0xFF;
+constexpr uint8_t kSetBookTypeOpcode = 0xFE;
+constexpr uint8_t kSetDiscTarget = 0x02;
+
+constexpr size_t kVendorReadLength = 2;
+constexpr size_t kProfileAnswerLength = 12;
+constexpr size_t kDiscInformationLength = 255;
+constexpr size_t kDiscStructureLength = 100;
+
+constexpr uint8_t kSenseNotReady = 0x02;
+constexpr uint8_t kAscMediumNotPresent = 0x3A;
+
+// clang-format off
+constexpr BookTypeRowInfo kRows[] = {
+    {"For DVD+RW Disc :", "dvd+rw", 1024, 1029, 0x00, 0x00, 0x04, 0x00, kBookDvdPlusRw, kLabelSetDvdPlusRw, 107},
+    {"For DVD+R Disc :", "dvd+r", 1025, 1017, 0x10, 0x00, 0x05, 0x00, kBookDvdPlusR, kLabelSetDvdPlusR, 108},
+    {"For DVD+R DL Disc :", "dvd+r-dl", 1026, 1018, 0x10, 0x01, 0x05, 0x01, kBookDvdPlusRDl, kLabelSetDvdPlusRDl, 109},
+};
+
+constexpr const char* kRowConfirmations[] = {
+    "Changes made to the writing book type of the DVD writer will apply to NEW media only.  \r\n"
+    "If modifying the book type of a previously recorded DVD+RW disc, \r\n"
+    "please use the \"Modify\" option in \"Media Status\" below.",
+    "Changes made to the writing book type of the DVD writer will apply to NEW media only.  \r\n"
+    "Keep in mind that once recorded, the book type of a DVD+R disc CANNOT be modified.",
+    "Changes made to the writing book type of the DVD writer will apply to NEW media only.  \r\n"
+    "Keep in mind that once recorded, the book type of a DVD+R DL disc CANNOT be modified.",
+};
+// clang-format on
+
+size_t IndexOf(BookTypeRow row) { return static_cast<size_t>(row); }
+
+bool SenseIsNoMedium(const DriveTable& table) {
+    return table.SenseKey() == kSenseNotReady && table.SenseAsc() == kAscMediumNotPresent;
+}
+
+enum class VendorRead { Ok, Refused, Failed };
+
+VendorRead ReadRow(DriveTable& table, BookTypeRow row, uint8_t& value, BookTypeObserver& observer) {
+    if (!table.SetVendorMode(true)) {
+        observer.Notice(BookTypeNotice::DriveNotSupported);
+        return VendorRead::Refused;
+    }
+    const uint8_t status = ReadDriveBookType(table, row, value);
+    if (status != kCommandCompleted) observer.Notice(BookTypeNotice::CheckDriveFailed);
+    table.SetVendorMode(false);
+    return status == kCommandCompleted ? VendorRead::Ok : VendorRead::Failed;
+}
+
+}  // namespace
+
+const char* BookTypeName(uint8_t value) {
+    switch (value) {
+        case kBookDvdRom: return "DVD-ROM";
+        case kBookDvdPlusR: return "DVD+R";
+        case kBookDvdPlusRw: return "DVD+RW";
+        case kBookDvdPlusRDl: return "DVD+R DL";
+        default: return kBookTypeNotAvailable;
+    }
+}
+
+const BookTypeRowInfo& RowInfo(BookTypeRow row) { return kRows[IndexOf(row)]; }
+
+std::optional<BookTypeRow> RowFromName(std::string_view name) {
+    for (BookTypeRow row : kAllBookTypeRows) {
+        if (name == RowInfo(row).name) return row;
+    }
+    return std::nullopt;
+}
+
+const char* RowConfirmationText(BookTypeRow row) { return kRowConfirmations[IndexOf(row)]; }
+
+RowDisplay DisplayOfRow(BookTypeRow row, uint8_t value) {
+    const BookTypeRowInfo& info = RowInfo(row);
+    switch (value) {
+        case kBookDvdRom: return {"DVD-ROM", info.ownLabel, true};
+        case kBookDvdPlusR:
+            // A DVD+RW row that writes DVD+R offers its own type back.
+            return {"DVD+R", row == BookTypeRow::PlusRw ? kLabelSetDvdPlusRw : kLabelSetDvdRom, true};
+        case kBookDvdPlusRw: return {"DVD+RW", kLabelSetDvdRom, true};
+        case kBookDvdPlusRDl: return {"DVD+R DL", kLabelSetDvdRom, true};
+        case kBookNone: return {kBookTypeNotAvailable, info.ownLabel, true};
+        default: return {kBookTypeNotAvailable, kLabelSetDvdRom, false};
+    }
+}
+
+std::optional<uint8_t> TargetOfRowLabel(BookTypeRow row, std::string_view label) {
+    if (label == kLabelSetDvdRom) return kBookDvdRom;
+    if (label == RowInfo(row).ownLabel) return RowInfo(row).ownValue;
+    return std::nullopt;
+}
+
+MediaKind MediaKindOfProfile(uint16_t profile) {
+    switch (profile & 0xFF) {
+        case 0x08: return MediaKind::CdRom;
+        case 0x09: return MediaKind::CdR;
+        case 0x0A: return MediaKind::CdRw;
+        case 0x10: return MediaKind::DvdRom;
+        case 0x1B: return MediaKind::DvdPlusR;
+        case 0x1A: return MediaKind::DvdPlusRw;
+        case 0x11: return MediaKind::DvdMinusR;
+        case 0x13:
+        case 0x14: return MediaKind::DvdMinusRw;
+        case 0x12: return MediaKind::DvdRam;
+        case 0x2B: return MediaKind::DvdPlusRDl;
+        default: return MediaKind::Other;
+    }
+}
+
+const char* MediaKindName(MediaKind kind) {
+    switch (kind) {
+        case MediaKind::CdRom: return "CD-ROM";
+        case MediaKind::CdR: return "CD-R";
+        case MediaKind::CdRw: return "CD-RW";
+        case MediaKind::DvdRom: return "DVD-ROM";
+        case MediaKind::DvdPlusR: return "DVD+R";
+        case MediaKind::DvdPlusRw: return "DVD+RW";
+        case MediaKind::DvdMinusR: return "DVD-R";
+        case MediaKind::DvdMinusRw: return "DVD-RW";
+        case MediaKind::DvdRam: return "DVD-RAM";
+        case MediaKind::DvdPlusRDl: return "DVD+R DL";
+        case MediaKind::NoMedium: return "None";
+        case MediaKind::Other:
+        case MediaKind::Failed: break;
+    }
+    return kBookTypeNotAvailable;
+}
+
+bool SetNeedsEject(MediaKind kind) {
+    return kind != MediaKind::DvdPlusR && kind != MediaKind::DvdPlusRw && kind != MediaKind::DvdPlusRDl &&
+           kind != MediaKind::NoMedium;
+}
+
+DiscBookDisplay DisplayOfDiscBookType(std::optional<uint8_t> nibble) {
+    if (!nibble) return {kBookTypeNotAvailable, nullptr, false};
+    switch (*nibble) {
+        case 0x0: return {"DVD-ROM", kLabelSetDvdPlusRw, false};
+        case 0x1: return {"DVD-RAM", kLabelSetDvdPlusRw, false};
+        case 0x2: return {"DVD-R", kLabelSetDvdPlusRw, false};
+        case 0x3: return {"DVD-RW", nullptr, false};
+        case 0x9: return {"DVD+RW", kLabelSetDvdRom, true};
+        case 0xA: return {"DVD+R", kLabelSetDvdRom, false};
+        case 0xE: return {"DVD+R DL", kLabelSetDvdRom, false};
+        default: return {kBookTypeNotAvailable, nullptr, false};
+    }
+}
+
+std::optional<uint8_t> TargetOfMediaLabel(std::string_view label) {
+    if (label == kLabelSetDvdRom) return kBookDvdRom;
+    if (label == kLabelSetDvdPlusRw) return kBookDvdPlusRw;
+    return std::nullopt;
+}
+
+bool WritesDvdPlusRDl(std::span<const uint8_t> answer) {
+    if (answer.size() < 4) return false;
+    const uint32_t dataLength = GetBe32(answer.data());
+    if (dataLength < 8) return false;
+    // The data length excludes its own four bytes, so a header starting at `dataLength` is the
+    // last one the answer can hold; the buffer bounds the walk whatever the drive claims.
+    const size_t lastHeader = std::min<size_t>(dataLength, answer.size() - 4);
+    size_t offset = 8;
+    while (offset <= lastHeader) {
+        const uint8_t* header = answer.data() + offset;
+        const uint16_t code = GetBe16(header);
+        const uint8_t additionalLength = header[3];
+        const size_t firstData = offset + 4;
+        if (code == kFeatureDvdPlusRDlWrite && additionalLength >= 1 && firstData < answer.size() &&
+            answer[firstData] == 0x01) {
+            return true;
+        }
+        offset = firstData + additionalLength;
+    }
+    return false;
+}
+
+bool IsEmptyDisc(std::span<const uint8_t> answer) { return answer.size() > 2 && (answer[2] & 0x03) == 0; }
+
+std::optional<uint8_t> DiscBookNibbleOf(std::span<const uint8_t> answer) {
+    if (answer.size() <= 4) return std::nullopt;
+    return static_cast<uint8_t>(answer[4] >> 4);
+}
+
+uint8_t ReadDriveBookType(DriveTable& table, BookTypeRow row, uint8_t& value) {
+    const BookTypeRowInfo& info = RowInfo(row);
+    const uint8_t cdb[12] = {kReadBookTypeOpcode, info.readByte1, info.readByte2};
+    uint8_t answer[kVendorReadLength] = {};
+    const uint8_t status =
+        table.SendCommand(cdb, kDataIn, answer, sizeof answer, kBookTypeReadTimeoutSeconds);
+    if (status == kCommandCompleted) value = answer[0];
+    return status;
+}
+
+uint8_t SetDriveBookTypeCommand(DriveTable& table, BookTypeRow row, uint8_t value) {
+    const BookTypeRowInfo& info = RowInfo(row);
+    const uint8_t cdb[12] = {kSetBookTypeOpcode, info.setByte1, value, info.setByte3};
+    return table.SendCommand(cdb, kNoData, nullptr, 0, kBookTypeSetTimeoutSeconds);
+}
+
+uint8_t SetDiscBookTypeCommand(DriveTable& table, uint8_t value) {
+    const uint8_t cdb[12] = {kSetBookTypeOpcode, kSetDiscTarget, value};
+    return table.SendCommand(cdb, kNoData, nullptr, 0, kBookTypeSetTimeoutSeconds);
+}
+
+uint8_t ReadProfileForBookType(DriveTable& table, uint16_t& profile) {
+    const uint8_t cdb[12] = {0x46, 0, 0, 0, 0, 0, 0, 0, 0x08, 0};
+    uint8_t answer[kProfileAnswerLength] = {};
+    const uint8_t status = table.SendCommand(cdb, kDataIn, answer, sizeof answer, kBookTypeReadTimeoutSeconds);
+    if (status == kCommandCompleted) profile = CurrentProfileOf(answer);
+    return status;
+}
+
+uint8_t ReadAllFeatures(DriveTable& table, std::vector<uint8_t>& answer) {
+    const uint8_t cdb[12] = {0x46, 0, 0, 0, 0, 0, 0, 0x40, 0x00, 0};
+    answer.assign(kConfigurationLength, 0);
+    return table.SendCommand(cdb, kDataIn, answer.data(), kConfigurationLength, kFeatureListTimeoutSeconds);
+}
+
+uint8_t ReadDiscStatus(DriveTable& table, bool& empty) {
+    const uint8_t cdb[12] = {0x51, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0};
+    uint8_t answer[kDiscInformationLength] = {};
+    const uint8_t status = table.SendCommand(cdb, kDataIn, answer, sizeof answer, kBookTypeReadTimeoutSeconds);
+    if (status == kCommandCompleted) empty = IsEmptyDisc(answer);
+    return status;
+}
+
+uint8_t ReadDiscBookType(DriveTable& table, std::optional<uint8_t>& nibble) {
+    const uint8_t cdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0, 0, 0x14, 0, 0};
+    uint8_t answer[kDiscStructureLength] = {};
+    const uint8_t status = table.SendCommand(cdb, kDataIn, answer, sizeof answer, kBookTypeReadTimeoutSeconds);
+    nibble = status == kCommandCompleted ? DiscBookNibbleOf(answer) : std::nullopt;
+    return status;
+}
+
+MediaKind DetermineMediaKind(DriveTable& table) {
+    table.WaitUntilReady();
+    if (TestUnitReady(table) != kCommandCompleted && SenseIsNoMedium(table)) return MediaKind::NoMedium;
+    uint16_t profile = 0;
+    if (ReadProfileForBookType(table, profile) != kCommandCompleted) return MediaKind::Failed;
+    return MediaKindOfProfile(profile);
+}
+
+bool TrayIsEmpty(DriveTable& table) {
+    return TestUnitReady(table) != kCommandCompleted && SenseIsNoMedium(table);
+}
+
+NoticeText TextOf(BookTypeNotice notice) {
+    switch (notice) {
+        case BookTypeNotice::DriveNotSupported: return {kCaptionError, kMsgBookDriveNotSupported, 104};
+        case BookTypeNotice::CheckDriveFailed: return {kCaptionFail, kMsgCheckDriveFail, 0};
+        case BookTypeNotice::SetDriveFailed: return {kCaptionFail, kMsgSetDriveFail, 0};
+        case BookTypeNotice::SetMediaFailed: return {kCaptionFail, kMsgSetMediaFail, 0};
+        case BookTypeNotice::GetConfigurationFailed: return {nullptr, kMsgGetConfigurationFail, 0};
+        case BookTypeNotice::GetConfigurationTimeout: return {nullptr, kMsgGetConfigurationTimeout, 0};
+        case BookTypeNotice::DvdPlusRwOnly: return {kCaptionError, kMsgDvdPlusRwOnly, 0};
+        case BookTypeNotice::IncorrectMedia: return {kCaptionWarning, kMsgIncorrectMedia, 105};
+        case BookTypeNotice::DriveEmpty: return {kCaptionWarning, kMsgDriveEmpty, 106};
+    }
+    return {kCaptionError, "", 0};
+}
+
+std::optional<uint8_t> ReadRowBookType(DriveTable& table, BookTypeRow row, BookTypeObserver& observer) {
+    uint8_t value = 0;
+    if (ReadRow(table, row, value, observer) != VendorRead::Ok) return std::nullopt;
+    return value;
+}
+
+DriveRows CheckDriveRows(DriveTable& table, BookTypeObserver& observer) {
+    DriveRows rows;
+    auto readRow = [&](BookTypeRow row) {
+        const std::optional<uint8_t> value = ReadRowBookType(table, row, observer);
+        if (!value) {
+            rows.failed = true;
+            return false;
+        }
+        rows.values[IndexOf(row)] = *value;
+        observer.RowRead(row, *value);
+        return true;
+    };
+
+    if (!readRow(BookTypeRow::PlusR)) return rows;
+
+    std::vector<uint8_t> features;
+    const uint8_t status = ReadAllFeatures(table, features);
+    if (status == kCommandCompleted) {
+        rows.writesDvdPlusRDl = WritesDvdPlusRDl(features);
+    } else {
+        observer.Notice(status == kCommandTimedOut ? BookTypeNotice::GetConfigurationTimeout
+                                                   : BookTypeNotice::GetConfigurationFailed);
+    }
+
+    if (rows.writesDvdPlusRDl && !readRow(BookTypeRow::PlusRDl)) return rows;
+    readRow(BookTypeRow::PlusRw);
+    return rows;
+}
+
+bool SetRowBookType(DriveTable& table, BookTypeRow row, uint8_t value, BookTypeObserver& observer) {
+    if (SetNeedsEject(DetermineMediaKind(table))) table.MoveTray(true);
+    if (!table.SetVendorMode(true)) {
+        observer.Notice(BookTypeNotice::DriveNotSupported);
+        return false;
+    }
+    const bool done = SetDriveBookTypeCommand(table, row, value) == kCommandCompleted;
+    if (!done) observer.Notice(BookTypeNotice::SetDriveFailed);
+    table.SetVendorMode(false);
+    return done;
+}
+
+bool SetDiscBookType(DriveTable& table, uint8_t value, BookTypeObserver& observer) {
+    if (DetermineMediaKind(table) != MediaKind::DvdPlusRw) {
+        observer.Notice(BookTypeNotice::DvdPlusRwOnly);
+        return false;
+    }
+    if (!table.SetVendorMode(true)) {
+        observer.Notice(BookTypeNotice::DriveNotSupported);
+        return false;
+    }
+    const bool done = SetDiscBookTypeCommand(table, value) == kCommandCompleted;
+    if (!done) observer.Notice(BookTypeNotice::SetMediaFailed);
+    // Vendor mode is left also after a refused set, so the drive is not kept in it.
+    table.SetVendorMode(false);
+    return done;
+}
+
+MediaCheck CheckMediaBookType(DriveTable& table, BookTypeObserver& observer) {
+    MediaCheck check;
+    check.kind = DetermineMediaKind(table);
+    observer.MediaKindFound(check.kind);
+    switch (check.kind) {
+        case MediaKind::CdRom:
+        case MediaKind::CdR:
+        case MediaKind::CdRw:
+        case MediaKind::Other:
+        case MediaKind::Failed: observer.Notice(BookTypeNotice::IncorrectMedia); break;
+        case MediaKind::NoMedium: observer.Notice(BookTypeNotice::DriveEmpty); break;
+        case MediaKind::DvdPlusRw: {
+            bool empty = false;
+            if (ReadDiscStatus(table, empty) == kCommandCompleted && empty) {
+                check.blankDvdPlusRw = true;
+                observer.BlankDvdPlusRw();
+                return check;
+            }
+            break;
+        }
+        default: break;
+    }
+    ReadDiscBookType(table, check.nibble);
+    observer.DiscBookTypeRead(check.nibble);
+    return check;
+}
+
+void ReloadDisc(DriveTable& table) {
+    table.MoveTray(true);
+    table.MoveTray(false);
+    table.WaitUntilReady();
+}
+
+}  // namespace dravix

@@ -1,0 +1,219 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dravix {
+
+class DriveTable;
+
+// The book type a drive writes into the physical format information of new DVD+RW, DVD+R and
+// DVD+R DL media, and the book type of a loaded DVD+RW disc: the vendor read (FFh) and set (FEh)
+// commands, the standard reads that find out which disc is loaded, and the procedures the Book
+// Type page and the command line run on top of them.
+
+inline constexpr uint32_t kBookTypeReadTimeoutSeconds = 200;
+inline constexpr uint32_t kBookTypeSetTimeoutSeconds = 60;
+inline constexpr uint32_t kFeatureListTimeoutSeconds = 15;
+inline constexpr uint32_t kTrayTimeoutSeconds = 15;
+
+// Book type bytes: upper four bits the book type, lower four the part version.
+inline constexpr uint8_t kBookNone = 0x00;
+inline constexpr uint8_t kBookDvdRom = 0x01;
+inline constexpr uint8_t kBookDvdPlusRw = 0x92;
+inline constexpr uint8_t kBookDvdPlusR = 0xA1;
+inline constexpr uint8_t kBookDvdPlusRDl = 0xE1;
+
+inline constexpr const char* kBookTypeNotAvailable = "N/A";
+inline constexpr const char* kLabelSetDvdRom = "Set to DVD-ROM Type";
+inline constexpr const char* kLabelSetDvdPlusRw = "Set to DVD+RW Type";
+inline constexpr const char* kLabelSetDvdPlusR = "Set to DVD+R Type";
+inline constexpr const char* kLabelSetDvdPlusRDl = "Set to DVD+R DL Type";
+
+// "DVD-ROM", "DVD+R", "DVD+RW", "DVD+R DL"; "N/A" for 00h and every other byte.
+const char* BookTypeName(uint8_t value);
+
+// The three media classes whose written book type the drive keeps.
+enum class BookTypeRow { PlusRw = 0, PlusR = 1, PlusRDl = 2 };
+inline constexpr BookTypeRow kAllBookTypeRows[] = {BookTypeRow::PlusRw, BookTypeRow::PlusR,
+                                                   BookTypeRow::PlusRDl};
+
+struct BookTypeRowInfo {
+    const char* label;        // "For DVD+RW Disc :"
+    const char* name;         // "dvd+rw", the command line's name of the row
+    int statusControl;        // page control showing the book type
+    int buttonControl;        // its Modify button
+    uint8_t readByte1, readByte2;  // vendor read CDB bytes 1 and 2
+    uint8_t setByte1, setByte3;    // vendor set CDB bytes 1 and 3
+    uint8_t ownValue;         // the row's own book type byte
+    const char* ownLabel;     // "Set to DVD+RW Type"
+    int confirmationString;   // string table id of the Modify confirmation
+};
+const BookTypeRowInfo& RowInfo(BookTypeRow row);
+std::optional<BookTypeRow> RowFromName(std::string_view name);
+
+// How a row shows the byte the drive reported.
+struct RowDisplay {
+    const char* status;
+    const char* buttonLabel;
+    bool buttonEnabled;
+};
+RowDisplay DisplayOfRow(BookTypeRow row, uint8_t value);
+
+// What a row's Modify button with this label sets: 01h for "Set to DVD-ROM Type", the row's own
+// byte for its own label, nothing for any other label.
+std::optional<uint8_t> TargetOfRowLabel(BookTypeRow row, std::string_view label);
+
+// Kinds of loaded media, from the current profile.
+enum class MediaKind {
+    CdRom, CdR, CdRw, DvdRom, DvdPlusR, DvdPlusRw, DvdMinusR, DvdMinusRw, DvdRam, DvdPlusRDl,
+    Other, NoMedium, Failed,
+};
+MediaKind MediaKindOfProfile(uint16_t profile);  // the low byte counts
+// What the page shows for the kind: "CD-ROM" … "DVD+R DL", "None", "N/A".
+const char* MediaKindName(MediaKind kind);
+// A set of the drive's book type ejects the tray first unless it holds one of these (or nothing).
+bool SetNeedsEject(MediaKind kind);
+
+// How the loaded disc's book type (the upper four bits of its physical format information) is
+// shown: the name, the Modify label it offers (none: label unchanged), and whether it enables
+// Modify. `nibble` is empty when the read failed.
+struct DiscBookDisplay {
+    const char* name;
+    const char* modifyLabel;  // null: unchanged
+    bool enablesModify;
+};
+DiscBookDisplay DisplayOfDiscBookType(std::optional<uint8_t> nibble);
+
+// What the disc's Modify button with this label sets: 01h, 92h, or nothing.
+std::optional<uint8_t> TargetOfMediaLabel(std::string_view label);
+
+// --- decoders --------------------------------------------------------------------------------
+
+inline constexpr size_t kConfigurationLength = 16384;
+inline constexpr uint16_t kFeatureDvdPlusRDlWrite = 0x003B;
+
+// Walks the feature descriptors of a GET CONFIGURATION answer: true when descriptor 003Bh has a
+// first data byte of 01h. Stops at the data length the drive reports and never reads beyond the
+// answer, whatever that length says.
+bool WritesDvdPlusRDl(std::span<const uint8_t> answer);
+
+// READ DISC INFORMATION: disc status (byte 2, bits 0..1) 0 means an empty disc.
+bool IsEmptyDisc(std::span<const uint8_t> answer);
+
+// READ DVD STRUCTURE format 00h: the book type nibble of byte 4; none when the answer is too short.
+std::optional<uint8_t> DiscBookNibbleOf(std::span<const uint8_t> answer);
+
+// --- commands (each returns the SendCommand status) ------------------------------------------
+
+uint8_t ReadDriveBookType(DriveTable& table, BookTypeRow row, uint8_t& value);
+uint8_t SetDriveBookTypeCommand(DriveTable& table, BookTypeRow row, uint8_t value);
+uint8_t SetDiscBookTypeCommand(DriveTable& table, uint8_t value);
+// GET CONFIGURATION allocation 8 into 12 bytes; profile receives the Current Profile field.
+uint8_t ReadProfileForBookType(DriveTable& table, uint16_t& profile);
+// GET CONFIGURATION of all features, allocation 16384; answer is resized to 16384 and zeroed.
+uint8_t ReadAllFeatures(DriveTable& table, std::vector<uint8_t>& answer);
+uint8_t ReadDiscStatus(DriveTable& table, bool& empty);
+uint8_t ReadDiscBookType(DriveTable& table, std::optional<uint8_t>& nibble);
+
+// WaitUntilReady, TEST UNIT READY: sense key 2 with ASC 3Ah is no medium; otherwise the current
+// profile decides (a failed read: Failed).
+MediaKind DetermineMediaKind(DriveTable& table);
+
+// TEST UNIT READY says the tray holds no disc (sense key 2, ASC 3Ah).
+bool TrayIsEmpty(DriveTable& table);
+
+// --- procedures ------------------------------------------------------------------------------
+
+// The messages the procedures give. The front end shows them (a message box, a line on standard
+// error) with TextOf's caption and text; string-table texts carry their id as well.
+enum class BookTypeNotice {
+    DriveNotSupported,        // string 104, "Error"
+    CheckDriveFailed,         // "FAIL"
+    SetDriveFailed,           // "FAIL"
+    SetMediaFailed,           // "FAIL"
+    GetConfigurationFailed,   // application title
+    GetConfigurationTimeout,  // application title
+    DvdPlusRwOnly,            // "Error"
+    IncorrectMedia,           // string 105, "Warning"
+    DriveEmpty,               // string 106, "Warning"
+};
+struct NoticeText {
+    const char* caption;  // null: the application's title
+    const char* text;
+    int stringId;         // its string table id, 0 when it is not in the table
+};
+NoticeText TextOf(BookTypeNotice notice);
+
+inline constexpr const char* kCaptionWarning = "Warning";
+inline constexpr const char* kCaptionError = "Error";
+inline constexpr const char* kCaptionFail = "FAIL";
+inline constexpr const char* kMsgBookDriveNotSupported = "This drive is not supported";  // string 104
+inline constexpr const char* kMsgIncorrectMedia = "Incorrect media format; please insert a DVD disc";  // 105
+inline constexpr const char* kMsgDriveEmpty = "The drive is empty; please insert a DVD disc";  // 106
+inline constexpr const char* kMsgCheckDriveFail = "Check Drive Book Type Fail !!";
+inline constexpr const char* kMsgSetDriveFail = "Set Drive Book Type Fail !!";
+inline constexpr const char* kMsgSetMediaFail = "Set Media Book Type Fail !!";
+inline constexpr const char* kMsgGetConfigurationFail = "Get Configuration fail.";
+inline constexpr const char* kMsgGetConfigurationTimeout = "Get Configuration timeout.";
+inline constexpr const char* kMsgDvdPlusRwOnly = "For DVD+RW disc only...";
+inline constexpr const char* kMsgChangeBookTypeNow = "Change the book type now?";
+inline constexpr const char* kMsgBookTypeChanged = "Book type has been changed! \r\nEnd process and check status now?";
+
+// The Modify confirmations of the drive rows (strings 107, 108, 109).
+const char* RowConfirmationText(BookTypeRow row);
+
+// Receives what a procedure finds, as it finds it, so a page can show each step at once.
+class BookTypeObserver {
+public:
+    virtual ~BookTypeObserver() = default;
+    virtual void Notice(BookTypeNotice notice) = 0;
+    virtual void RowRead(BookTypeRow /*row*/, uint8_t /*value*/) {}
+    virtual void MediaKindFound(MediaKind /*kind*/) {}
+    // A DVD+RW disc with nothing recorded: no book type to show or change.
+    virtual void BlankDvdPlusRw() {}
+    // The loaded disc's book type nibble, none when its read failed.
+    virtual void DiscBookTypeRead(std::optional<uint8_t> /*nibble*/) {}
+};
+
+// The drive's book type of one row: vendor mode on, the read, vendor mode off. Empty on failure
+// (after DriveNotSupported or CheckDriveFailed).
+std::optional<uint8_t> ReadRowBookType(DriveTable& table, BookTypeRow row, BookTypeObserver& observer);
+
+struct DriveRows {
+    std::optional<uint8_t> values[3];  // by BookTypeRow; empty when not read
+    bool writesDvdPlusRDl = false;
+    bool failed = false;               // a row read failed; the rows after it were not read
+};
+
+// Check Drive after the wait: the DVD+R row, the feature list (does the drive write DVD+R DL?),
+// the DVD+R DL row when it does, the DVD+RW row. A failed row read ends the check. The caller
+// selects the drive and waits for it first.
+DriveRows CheckDriveRows(DriveTable& table, BookTypeObserver& observer);
+
+// Sets a row's book type: ejects the tray first unless it holds DVD+R, DVD+RW, DVD+R DL or
+// nothing, then vendor mode on, the set, vendor mode off. True when the drive took the value.
+bool SetRowBookType(DriveTable& table, BookTypeRow row, uint8_t value, BookTypeObserver& observer);
+
+// Sets the loaded disc's book type; only with a DVD+RW in the tray. True when the drive took it.
+bool SetDiscBookType(DriveTable& table, uint8_t value, BookTypeObserver& observer);
+
+struct MediaCheck {
+    MediaKind kind = MediaKind::Failed;
+    bool blankDvdPlusRw = false;      // the check ended after the disc status
+    std::optional<uint8_t> nibble;    // the loaded disc's book type, when read
+};
+
+// Check Media after the caller's select and wait: the media kind with its warnings, the disc
+// status of a DVD+RW (a blank one ends the check) and the loaded disc's book type.
+MediaCheck CheckMediaBookType(DriveTable& table, BookTypeObserver& observer);
+
+// After a change of the disc's book type: eject, load, wait until the drive is ready again.
+void ReloadDisc(DriveTable& table);
+
+}  // namespace dravix

@@ -1,0 +1,294 @@
+#include "drive/InfoCommands.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "drive/Bytes.h"
+#include "drive/DriveTable.h"
+#include "drive/Scsi.h"
+
+namespace dravix {
+
+namespace {
+
+constexpr uint16_t kBuffer8MKiB = 0x2000;
+constexpr size_t kDescriptorOffset = 8;
+constexpr size_t kDescriptorLength = 16;
+
+// The answer's bytes [offset, offset + width), clipped to the answer.
+std::span<const uint8_t> Field(std::span<const uint8_t> answer, size_t offset, size_t width) {
+    if (offset >= answer.size()) return {};
+    return answer.subspan(offset, std::min(width, answer.size() - offset));
+}
+
+// A letter or digit of the "C" locale, whatever locale the program runs in.
+bool IsAsciiAlnum(uint8_t c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// The text of an ADIP or pre-recorded field: from the first letter or digit among the first
+// `searched` bytes to the field's end. The drive pads short ids with NULs, which end the text.
+std::string TextFromFirstAlnum(std::span<const uint8_t> field, size_t searched) {
+    const size_t limit = std::min(searched, field.size());
+    for (size_t i = 0; i < limit; ++i) {
+        if (!IsAsciiAlnum(field[i])) continue;
+        std::string text;
+        for (size_t j = i; j < field.size() && field[j] != 0; ++j) text.push_back(static_cast<char>(field[j]));
+        return text;
+    }
+    return kTextNotAvailable;
+}
+
+// A DVD-RAM identifier: "NA" when the field starts with 0, else the field up to CR or NUL.
+std::string TextUpToReturn(std::span<const uint8_t> field) {
+    if (field.empty() || field[0] == 0) return kTextNoIdentifier;
+    std::string text;
+    for (uint8_t c : field) {
+        if (c == 0 || c == '\r') break;
+        text.push_back(static_cast<char>(c));
+    }
+    return text;
+}
+
+uint8_t ReadIn(DriveTable& table, const uint8_t (&cdb)[12], std::span<uint8_t> answer) {
+    std::fill(answer.begin(), answer.end(), 0);
+    return table.SendCommand(cdb, kDataIn, answer.data(), static_cast<uint32_t>(answer.size()),
+                             kInfoTimeoutSeconds);
+}
+
+}  // namespace
+
+DiscType DiscTypeOfProfile(uint16_t profile) {
+    switch (profile & 0xFF) {
+        case 0x08: return {kDiscCdRom, "CD ROM", IdentifierSource::None};
+        case 0x09: return {kDiscCdR, "CD R", IdentifierSource::None};
+        case 0x0A: return {kDiscCdRw, "CD RW", IdentifierSource::None};
+        case 0x10: return {kDiscDvdRom, "DVD ROM", IdentifierSource::None};
+        case 0x2B: return {kDiscDvdPlusRDl, "DVD+R DL", IdentifierSource::Adip};
+        case 0x1B: return {kDiscDvdPlusR, "DVD+R", IdentifierSource::Adip};
+        case 0x1A: return {kDiscDvdPlusRw, "DVD+RW", IdentifierSource::Adip};
+        case 0x11: return {kDiscDvdMinusR, "DVD-R", IdentifierSource::Prerecorded};
+        case 0x13:
+        case 0x14: return {kDiscDvdMinusRw, "DVD-RW", IdentifierSource::Prerecorded};
+        case 0x15: return {kDiscDvdMinusRDl, "DVD-R DL", IdentifierSource::Prerecorded};
+        case 0x12: return {kDiscDvdRam, "DVD-RAM", IdentifierSource::PhysicalFormat};
+        default: return {};
+    }
+}
+
+DiscType DiscTypeOfCode(uint8_t code) {
+    static constexpr uint8_t kProfileOfCode[][2] = {
+        {kDiscCdRom, 0x08},      {kDiscCdR, 0x09},        {kDiscCdRw, 0x0A},       {kDiscDvdRom, 0x10},
+        {kDiscDvdPlusRDl, 0x2B}, {kDiscDvdPlusR, 0x1B},   {kDiscDvdPlusRw, 0x1A},  {kDiscDvdMinusR, 0x11},
+        {kDiscDvdMinusRw, 0x14}, {kDiscDvdMinusRDl, 0x15}, {kDiscDvdRam, 0x12},
+    };
+    for (const auto& entry : kProfileOfCode) {
+        if (entry[0] == code) return DiscTypeOfProfile(entry[1]);
+    }
+    return {};
+}
+
+std::string BufferSizeText(std::span<const uint8_t> answer) {
+    const auto field = Field(answer, 20, 2);
+    return field.size() == 2 && GetBe16(field.data()) == kBuffer8MKiB ? kTextBuffer8M : kTextBuffer2M;
+}
+
+std::string RegionText(uint8_t mask) {
+    if (mask == 0xFF) return kTextNoRegion;
+    if (mask == 0x00) return kTextAllRegion;
+    std::string digits;
+    for (int region = 1; region <= 8; ++region) {
+        if ((mask & (1u << (region - 1))) == 0) digits.push_back(static_cast<char>('0' + region));
+    }
+    return digits;
+}
+
+std::optional<uint8_t> RegionMaskOf(std::span<const uint8_t> answer) {
+    if (answer.size() <= 5) return std::nullopt;
+    return answer[5];
+}
+
+uint16_t CurrentProfileOf(std::span<const uint8_t> answer) {
+    const auto field = Field(answer, 6, 2);
+    return field.size() == 2 ? GetBe16(field.data()) : 0;
+}
+
+DiscIdentifiers AdipIdentifiers(std::span<const uint8_t> answer) {
+    // The manufacturer field's eighth byte is shown but never starts the text.
+    return {TextFromFirstAlnum(Field(answer, 23, 8), 7), TextFromFirstAlnum(Field(answer, 31, 3), 3)};
+}
+
+DiscIdentifiers PrerecordedIdentifiers(std::span<const uint8_t> answer) {
+    return {TextFromFirstAlnum(Field(answer, 21, 6), 6), TextFromFirstAlnum(Field(answer, 29, 6), 6)};
+}
+
+DiscIdentifiers PhysicalFormatIdentifiers(std::span<const uint8_t> answer) {
+    return {TextUpToReturn(Field(answer, 553, 48)), TextUpToReturn(Field(answer, 601, 16))};
+}
+
+std::optional<int32_t> LastEndLbaOf(std::span<const uint8_t> answer) {
+    if (answer.size() < 4) return std::nullopt;
+    const uint32_t dataLength = GetBe32(answer.data());
+    if (dataLength < 4) return std::nullopt;  // no descriptor, and (length - 4) must not wrap
+    size_t count = (dataLength - 4) / kDescriptorLength;
+    const size_t fits =
+        answer.size() > kDescriptorOffset ? (answer.size() - kDescriptorOffset) / kDescriptorLength : 0;
+    count = std::min(count, fits);
+    if (count == 0) return std::nullopt;
+    const uint8_t* last = answer.data() + kDescriptorOffset + (count - 1) * kDescriptorLength;
+    return static_cast<int32_t>(GetBe32(last + 4));
+}
+
+std::string CapacityText(int32_t endLba) {
+    // In 64 bits, so that an End LBA of 7FFFFFFFh does not overflow when one is added.
+    const double megabytes = static_cast<double>(static_cast<int64_t>(endLba) + 1) * 0.001953125;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f MB", megabytes);
+    return text;
+}
+
+uint8_t TestUnitReady(DriveTable& table, uint32_t timeoutSeconds) {
+    const uint8_t cdb[12] = {};
+    return table.SendCommand(cdb, kNoData, nullptr, 0, timeoutSeconds);
+}
+
+uint8_t ReadCapabilitiesPage(DriveTable& table, std::span<uint8_t, kCapabilitiesLength> answer) {
+    const uint8_t cdb[12] = {0x5A, 0x08, 0x2A, 0, 0, 0, 0, 0, kCapabilitiesLength, 0};
+    return ReadIn(table, cdb, answer);
+}
+
+uint8_t ReadRpcState(DriveTable& table, std::span<uint8_t, kRpcStateLength> answer) {
+    const uint8_t cdb[12] = {0xA4, 0, 0, 0, 0, 0, 0, 0, 0, kRpcStateLength, 0x08, 0};
+    return ReadIn(table, cdb, answer);
+}
+
+uint8_t ReadCurrentProfile(DriveTable& table, std::span<uint8_t, kProfileLength> answer) {
+    const uint8_t cdb[12] = {0x46, 0, 0, 0, 0, 0, 0, 0, kProfileLength, 0};
+    return ReadIn(table, cdb, answer);
+}
+
+uint8_t ReadWriteSpeedDescriptors(DriveTable& table, std::span<uint8_t, kPerformanceLength> answer) {
+    const uint8_t cdb[12] = {0xAC, 0, 0, 0, 0, 0, 0, 0, 0, 10, 0x03, 0};
+    return ReadIn(table, cdb, answer);
+}
+
+uint8_t ReadDiscIdentifiers(DriveTable& table, IdentifierSource source, DiscIdentifiers& identifiers) {
+    switch (source) {
+        case IdentifierSource::Adip: {
+            uint8_t answer[kAdipLength];
+            const uint8_t cdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0x11, 0x01, 0x2C, 0, 0};
+            const uint8_t status = ReadIn(table, cdb, answer);
+            if (status == kCommandCompleted) identifiers = AdipIdentifiers(answer);
+            return status;
+        }
+        case IdentifierSource::Prerecorded: {
+            uint8_t answer[kPrerecordedLength];
+            const uint8_t cdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0x0E, 0x00, kPrerecordedLength, 0, 0};
+            const uint8_t status = ReadIn(table, cdb, answer);
+            if (status == kCommandCompleted) identifiers = PrerecordedIdentifiers(answer);
+            return status;
+        }
+        case IdentifierSource::PhysicalFormat: {
+            uint8_t answer[kPhysicalFormatLength];
+            const uint8_t cdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0x00, 0x02, 0xBC, 0, 0};
+            const uint8_t status = ReadIn(table, cdb, answer);
+            if (status == kCommandCompleted) identifiers = PhysicalFormatIdentifiers(answer);
+            return status;
+        }
+        case IdentifierSource::None: break;
+    }
+    return kCommandFailed;
+}
+
+namespace {
+
+void FillDriveFields(DriveTable& table, InfoFill& fill) {
+    fill.firmwareVersion = table.FirmwareRevision();
+
+    uint8_t capabilities[kCapabilitiesLength];
+    fill.bufferSize = ReadCapabilitiesPage(table, capabilities) == kCommandCompleted
+                          ? BufferSizeText(capabilities)
+                          : std::string(kTextBuffer2M);
+
+    fill.connectionInterface = kTextInterface;
+
+    uint8_t rpc[kRpcStateLength];
+    if (ReadRpcState(table, rpc) == kCommandCompleted) {
+        if (const auto mask = RegionMaskOf(rpc)) fill.regionSetting = RegionText(*mask);
+    }
+}
+
+void FillDiscFields(DriveTable& table, InfoFill& fill) {
+    uint8_t profile[kProfileLength];
+    const DiscType type = ReadCurrentProfile(table, profile) == kCommandCompleted
+                              ? DiscTypeOfProfile(CurrentProfileOf(profile))
+                              : DiscType{};
+    fill.discTypeCode = type.code;
+    fill.discType = type.name;
+    if (type.code == kDiscUnknown) {
+        fill.status = kStatusDiscNotSupported;
+        return;
+    }
+    fill.manufactureId = kTextNotAvailable;
+    fill.mediaTypeId = kTextNotAvailable;
+
+    if (type.source != IdentifierSource::None) {
+        DiscIdentifiers identifiers;
+        if (ReadDiscIdentifiers(table, type.source, identifiers) != kCommandCompleted) {
+            fill.status = kStatusDiscNotSupported;
+            return;
+        }
+        fill.manufactureId = identifiers.manufacturerId;
+        fill.mediaTypeId = identifiers.mediaTypeId;
+        fill.identifiers = std::move(identifiers);
+    }
+
+    uint8_t performance[kPerformanceLength];
+    if (ReadWriteSpeedDescriptors(table, performance) != kCommandCompleted) {
+        fill.blankDiscCapacity = kTextNoCapacity;
+        return;
+    }
+    // An answer without a descriptor carries no End LBA: shown like a failed read.
+    const auto endLba = LastEndLbaOf(performance);
+    if (!endLba) {
+        fill.blankDiscCapacity = kTextNoCapacity;
+        return;
+    }
+    fill.endLba = *endLba;
+    fill.blankDiscCapacity = CapacityText(*endLba);
+}
+
+}  // namespace
+
+InfoFill FillInfo(DriveTable& table) {
+    InfoFill fill;
+    const bool ready = TestUnitReady(table) == kCommandCompleted;
+    if (!ready) {
+        fill.discType = fill.manufactureId = fill.mediaTypeId = fill.blankDiscCapacity = kTextNotAvailable;
+        fill.status = kStatusInsertBlank;
+        FillDriveFields(table, fill);
+        return fill;
+    }
+    fill.status = kStatusReady;
+    FillDriveFields(table, fill);
+    FillDiscFields(table, fill);
+    return fill;
+}
+
+StoredDisc& StoredDiscInfo() {
+    static StoredDisc stored;
+    return stored;
+}
+
+void StoreDiscInfo(const InfoFill& fill) {
+    StoredDisc& stored = StoredDiscInfo();
+    if (fill.discTypeCode) stored.discTypeCode = *fill.discTypeCode;
+    if (fill.identifiers) {
+        stored.manufacturerId = fill.identifiers->manufacturerId.substr(0, 48);
+        stored.mediaTypeId = fill.identifiers->mediaTypeId.substr(0, 16);
+    }
+    if (fill.endLba) stored.endLba = *fill.endLba;
+}
+
+}  // namespace dravix

@@ -1,0 +1,152 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace dravix {
+
+class DriveTable;
+
+// The drive and disc information the Information page shows: the standard MMC reads it sends,
+// the decoders over their answers, and the fill procedure that turns both into field texts.
+// Every read here is a standard command; nothing is changed in the drive.
+
+inline constexpr uint32_t kInfoTimeoutSeconds = 15;
+
+// Texts of the fields and of the status line.
+inline constexpr const char* kTextNotAvailable = "N/A";
+inline constexpr const char* kTextNoIdentifier = "NA";  // a DVD-RAM identifier field that starts with 0
+inline constexpr const char* kTextBuffer8M = "8M";
+inline constexpr const char* kTextBuffer2M = "2M";
+inline constexpr const char* kTextInterface = "ATAPI / IDE";
+inline constexpr const char* kTextNoRegion = "No Region";
+inline constexpr const char* kTextAllRegion = "All Region";
+inline constexpr const char* kTextNoCapacity = "0";
+inline constexpr const char* kStatusDetect = "Detect...";
+inline constexpr const char* kStatusReady = " ";
+inline constexpr const char* kStatusInsertBlank = "Please insert blank disc...";
+inline constexpr const char* kStatusDiscNotSupported = "Not support for this disc.";
+inline constexpr const char* kMsgInitialFail = "Initial fail.";
+inline constexpr const char* kMsgDriveNotSupportedAtRefresh = "Not support the drive.";
+
+// Disc type codes, from the current profile.
+enum DiscTypeCode : uint8_t {
+    kDiscCdRom = 1,
+    kDiscCdR = 2,
+    kDiscCdRw = 3,
+    kDiscDvdRom = 4,
+    kDiscDvdPlusRDl = 5,
+    kDiscDvdPlusR = 6,
+    kDiscDvdPlusRw = 7,
+    kDiscDvdMinusR = 8,
+    kDiscDvdMinusRw = 9,
+    kDiscDvdMinusRDl = 16,
+    kDiscDvdRam = 17,
+    kDiscUnknown = 240,
+};
+
+// Where a disc keeps its manufacturer and media type identifiers.
+enum class IdentifierSource {
+    None,            // CDs and pressed DVDs
+    Adip,            // DVD+R, DVD+RW, DVD+R DL: READ DVD STRUCTURE format 11h
+    Prerecorded,     // DVD-R, DVD-RW, DVD-R DL: format 0Eh
+    PhysicalFormat,  // DVD-RAM: format 00h
+};
+
+struct DiscType {
+    uint8_t code = kDiscUnknown;
+    const char* name = kTextNotAvailable;
+    IdentifierSource source = IdentifierSource::None;
+};
+
+// Only the low byte of the Current Profile field counts.
+DiscType DiscTypeOfProfile(uint16_t profile);
+DiscType DiscTypeOfCode(uint8_t code);
+
+// --- decoders over answer bytes --------------------------------------------------------------
+// Each takes the whole answer buffer; bytes it needs beyond the buffer count as absent.
+
+// MODE SENSE(10) page 2Ah: "8M" when Buffer Size Supported (bytes 20..21) is 2000h KB, else "2M".
+std::string BufferSizeText(std::span<const uint8_t> answer);
+
+// The RPC state's region mask (a set bit: that region is not playable) as the page shows it.
+std::string RegionText(uint8_t mask);
+// REPORT KEY format 08h answer: the mask is byte 5; none when the answer is too short.
+std::optional<uint8_t> RegionMaskOf(std::span<const uint8_t> answer);
+
+// GET CONFIGURATION: the Current Profile field (bytes 6..7); 0 when the answer is too short.
+uint16_t CurrentProfileOf(std::span<const uint8_t> answer);
+
+struct DiscIdentifiers {
+    std::string manufacturerId;  // at most 48 characters
+    std::string mediaTypeId;     // at most 16 characters
+};
+
+// The identifier texts of a READ DVD STRUCTURE answer of the given source.
+DiscIdentifiers AdipIdentifiers(std::span<const uint8_t> answer);
+DiscIdentifiers PrerecordedIdentifiers(std::span<const uint8_t> answer);
+DiscIdentifiers PhysicalFormatIdentifiers(std::span<const uint8_t> answer);
+
+// GET PERFORMANCE (write speed descriptors): the End LBA of the last descriptor the answer holds,
+// none when it holds no whole descriptor. The count is clamped to what the buffer carries.
+std::optional<int32_t> LastEndLbaOf(std::span<const uint8_t> answer);
+// "%.1f MB" of (End LBA + 1) sectors of 2048 bytes.
+std::string CapacityText(int32_t endLba);
+
+// --- commands (each zero-fills its buffer and returns the SendCommand status) ----------------
+
+inline constexpr size_t kCapabilitiesLength = 30;
+inline constexpr size_t kRpcStateLength = 30;
+inline constexpr size_t kProfileLength = 8;
+inline constexpr size_t kAdipLength = 300;
+inline constexpr size_t kPrerecordedLength = 44;
+inline constexpr size_t kPhysicalFormatLength = 700;
+inline constexpr size_t kPerformanceLength = 200;
+
+uint8_t TestUnitReady(DriveTable& table, uint32_t timeoutSeconds = kInfoTimeoutSeconds);
+uint8_t ReadCapabilitiesPage(DriveTable& table, std::span<uint8_t, kCapabilitiesLength> answer);
+uint8_t ReadRpcState(DriveTable& table, std::span<uint8_t, kRpcStateLength> answer);
+uint8_t ReadCurrentProfile(DriveTable& table, std::span<uint8_t, kProfileLength> answer);
+uint8_t ReadWriteSpeedDescriptors(DriveTable& table, std::span<uint8_t, kPerformanceLength> answer);
+
+// Reads the identifiers from the source's structure; the SendCommand status (no read for None).
+uint8_t ReadDiscIdentifiers(DriveTable& table, IdentifierSource source, DiscIdentifiers& identifiers);
+
+// --- the fill procedure ----------------------------------------------------------------------
+
+// What one fill wrote. A field the procedure did not reach is empty, so the page keeps its text.
+struct InfoFill {
+    std::optional<std::string> firmwareVersion;
+    std::optional<std::string> bufferSize;
+    std::optional<std::string> connectionInterface;
+    std::optional<std::string> regionSetting;
+    std::optional<std::string> discType;
+    std::optional<std::string> manufactureId;
+    std::optional<std::string> mediaTypeId;
+    std::optional<std::string> blankDiscCapacity;
+    std::optional<std::string> status;
+
+    // What the program keeps of the disc between refreshes.
+    std::optional<uint8_t> discTypeCode;
+    std::optional<DiscIdentifiers> identifiers;
+    std::optional<int32_t> endLba;
+};
+
+// Reads the selected drive and its disc: TEST UNIT READY, the drive fields, then, with a ready
+// disc, its type, identifiers and free capacity. The caller has waited for the drive.
+InfoFill FillInfo(DriveTable& table);
+
+// The disc information kept program-wide, updated from each fill.
+struct StoredDisc {
+    uint8_t discTypeCode = 0;
+    std::string manufacturerId;
+    std::string mediaTypeId;
+    int32_t endLba = 0;
+};
+StoredDisc& StoredDiscInfo();
+void StoreDiscInfo(const InfoFill& fill);
+
+}  // namespace dravix
