@@ -1,0 +1,28 @@
+#include "app/UnsupportedDialog.h"
+
+#include "app/HyperLink.h"
+#include "app/SmallDialog.h"
+#include "app/WebConfig.h"
+
+namespace dravix {
+
+CUnsupportedDialog::CUnsupportedDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("dialog%1").arg(kDialogId));
+    SmallDialogBuilder build(*this, QStringLiteral("Dialog"), 181, 71);
+    build.Frame(7, 7, 167, 35);
+    build.Text(QStringLiteral("Sorry! Dravix is exclusive for Zarn drives.\n"
+                              "For product information please visit Zarn website:"),
+               12, 10, 158, 16);
+    m_mainSite = build.Link(kMainSiteLinkId, 57, 30, 71, 9);
+    build.OkButton(67, 49);
+    OnInitDialog();
+}
+
+CUnsupportedDialog::~CUnsupportedDialog() = default;
+
+void CUnsupportedDialog::OnInitDialog() {
+    m_mainSite->SetTarget(MakerMainSite());
+    m_mainSite->SetLinkText(MakerMainSite());
+}
+
+}  // namespace dravix
