@@ -12,6 +12,11 @@ const std::array kCommands = {
                RunProbe},
     CliCommand{"raw", "raw [--in N | --out HEXFILE] [--timeout S] HEXBYTES...",
                "send one command block and show status, sense and answer", RunRaw},
+    CliCommand{"overspeed", "overspeed [on|off --temporary|--permanent]", "show or switch OverSpeed burning", RunOverSpeed},
+    CliCommand{"lumard", "lumard [learned | clean | [--supported on|off] [--unknown on|off] --temporary|--permanent]",
+               "show or switch Lumard learning, list or clear the learned discs", RunLumard},
+    CliCommand{"testwrite", "testwrite [on|off]", "show or switch Test Write (simulation)", RunTestWrite},
+    CliCommand{"wopc", "wopc [on|off]", "show or switch Walking OPC", RunWopc},
 };
 
 }  // namespace

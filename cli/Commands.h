@@ -11,5 +11,9 @@ namespace dravix::cli {
 int RunDrives(CliContext& context, const std::vector<std::string>& args);
 int RunProbe(CliContext& context, const std::vector<std::string>& args);
 int RunRaw(CliContext& context, const std::vector<std::string>& args);
+int RunOverSpeed(CliContext& context, const std::vector<std::string>& args);
+int RunLumard(CliContext& context, const std::vector<std::string>& args);
+int RunTestWrite(CliContext& context, const std::vector<std::string>& args);
+int RunWopc(CliContext& context, const std::vector<std::string>& args);
 
 }  // namespace dravix::cli

@@ -144,6 +144,10 @@ inline constexpr const char* kCleanWarning =
 inline constexpr const char* kClearFail = "Clear up EEPROM FAIL";
 inline constexpr const char* kResponseError = "Response error data!";
 
+// The command line's own: a declined confirmation, and a pair it cannot keep as it is.
+inline constexpr const char* kNothingChanged = "Nothing changed.";
+inline constexpr const char* kNoValidState = "The drive reports no valid state for this pair; give it on or off:";
+
 }  // namespace option_texts
 
 }  // namespace dravix
