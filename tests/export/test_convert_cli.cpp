@@ -1,0 +1,64 @@
+// dravix-cli convert: the same texts and outcomes as File > Save, from a BMP on disk.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "TestDecoders.h"
+#include "cli/Cli.h"
+#include "export/ImageTexts.h"
+
+namespace dravix::cli {
+int RunConvert(CliContext& context, const std::vector<std::string>& args);
+}
+
+namespace dravix::test {
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+Outcome Convert(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    std::istringstream in;
+    cli::CliContext context(cli::CliOptions{}, out, err, in);
+    const int status = cli::RunConvert(context, args);
+    return {status, out.str(), err.str()};
+}
+
+TEST(ConvertCommand, SavesInTheFormatOfTheOutputExtension) {
+    const std::string input = TempPath("in.bmp");
+    ImageContainer image;
+    ASSERT_TRUE(image.Create(300, 10, 24));
+    FillTestPattern(image);
+    ASSERT_TRUE(image.Save(input, ImageType::kBmp));
+
+    const std::string png = TempPath("out.PNG");
+    const Outcome saved = Convert({input, png});
+    EXPECT_EQ(saved.status, cli::kExitOk);
+    EXPECT_EQ(saved.out, std::string(texts::kSaveSuccess) + "\n");
+    RgbImage decoded;
+    ASSERT_TRUE(DecodePng(ReadFile(png), decoded));
+    EXPECT_EQ(MaxChannelDifference(decoded, ToRgb(image)), 0);
+
+    const std::string ico = TempPath("out.ico");
+    const Outcome refused = Convert({input, ico});
+    EXPECT_EQ(refused.status, cli::kExitFailed);
+    EXPECT_EQ(refused.err, std::string(texts::kIcoSize) + "\n");
+    EXPECT_TRUE(ReadFile(ico).empty());
+
+    const std::string doc = TempPath("out.doc");
+    EXPECT_EQ(Convert({input, doc}).err, std::string(texts::kUnsupportedType) + "\n");
+    EXPECT_TRUE(ReadFile(doc).empty());
+    EXPECT_EQ(Convert({TempPath("missing.bmp"), png}).err, std::string(texts::kFailToSave) + "\n");
+    WriteFile(input, std::vector<uint8_t>(40, 7));
+    const Outcome unreadable = Convert({input, png});
+    EXPECT_EQ(unreadable.status, cli::kExitFailed);
+    EXPECT_EQ(unreadable.err, std::string(texts::kBmpInfo) + "\n");
+    EXPECT_EQ(Convert({input}).status, cli::kExitUsage);
+    for (const std::string& path : {input, png, ico, doc}) std::remove(path.c_str());
+}
+
+}  // namespace
+}  // namespace dravix::test
