@@ -37,9 +37,10 @@ inline std::vector<uint8_t> Cdb(std::initializer_list<uint8_t> bytes) {
 
 // FDh frame: sub-code, "ZARN", then bytes 6.. as given.
 inline std::vector<uint8_t> Vendor(uint8_t subCode, std::initializer_list<uint8_t> functionBytes = {}) {
-    std::vector<uint8_t> cdb{0xFD, subCode, 'Z', 'A', 'R', 'N'};
-    cdb.insert(cdb.end(), functionBytes);
-    cdb.resize(12, 0);
+    std::vector<uint8_t> cdb(12, 0);
+    const uint8_t head[6] = {0xFD, subCode, 'Z', 'A', 'R', 'N'};
+    std::copy(head, head + 6, cdb.begin());
+    std::copy(functionBytes.begin(), functionBytes.begin() + std::min<size_t>(functionBytes.size(), 6), cdb.begin() + 6);
     return cdb;
 }
 
