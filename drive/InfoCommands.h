@@ -32,6 +32,16 @@ inline constexpr const char* kStatusDiscNotSupported = "Not support for this dis
 inline constexpr const char* kMsgInitialFail = "Initial fail.";
 inline constexpr const char* kMsgDriveNotSupportedAtRefresh = "Not support the drive.";
 
+// Labels of the fields, as the page shows them beside the texts.
+inline constexpr const char* kLabelFirmwareVersion = "Firmware Version:";
+inline constexpr const char* kLabelBufferSize = "Buffer Size:";
+inline constexpr const char* kLabelConnectionInterface = "Connection Interface:";
+inline constexpr const char* kLabelRegionSetting = "DVD Region Setting:";
+inline constexpr const char* kLabelDiscType = "Disc Type:";
+inline constexpr const char* kLabelManufactureId = "Manufacture ID:";
+inline constexpr const char* kLabelMediaTypeId = "Media Type ID:";
+inline constexpr const char* kLabelBlankDiscCapacity = "Blank Disc Capacity:";
+
 // Disc type codes, from the current profile.
 enum DiscTypeCode : uint8_t {
     kDiscCdRom = 1,

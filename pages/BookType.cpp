@@ -1,0 +1,320 @@
+#include "pages/BookType.h"
+
+#include <QCursor>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/AppState.h"
+#include "app/BusyCursor.h"
+#include "app/DialogUnits.h"
+#include "app/Prompter.h"
+#include "res/Strings.h"
+
+namespace dravix {
+
+namespace {
+
+constexpr int kMaxLabelLength = 49;  // what the Modify handlers read of a button's label
+const QColor kStatusTextColour(0, 0, 128);
+
+QString Text(const char* text) { return QString::fromLatin1(text); }
+
+size_t IndexOf(BookTypeRow row) { return static_cast<size_t>(row); }
+
+// Marks a command sequence as running for as long as it lives.
+class SequenceScope final {
+public:
+    explicit SequenceScope(bool& flag) : m_flag(flag), m_previous(flag) { m_flag = true; }
+    ~SequenceScope() { m_flag = m_previous; }
+    SequenceScope(const SequenceScope&) = delete;
+    SequenceScope& operator=(const SequenceScope&) = delete;
+
+private:
+    bool& m_flag;
+    bool m_previous;
+};
+
+// A message box in the middle of a busy sequence gets the normal cursor back while it is up.
+class NormalCursor final {
+public:
+    NormalCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::ArrowCursor)); }
+    ~NormalCursor() { QGuiApplication::restoreOverrideCursor(); }
+    NormalCursor(const NormalCursor&) = delete;
+    NormalCursor& operator=(const NormalCursor&) = delete;
+};
+
+int ControlIdOf(const QObject* control) {
+    const QString name = control->objectName();
+    if (!name.startsWith(QLatin1String("id"))) return 0;
+    return name.mid(2).toInt();
+}
+
+}  // namespace
+
+CBookType::CBookType(QWidget* parent)
+    : PropertyPage(kDialogId, QStringLiteral("Book Type"), kTabIconId, parent) {
+    BuildControls();
+    m_poll = new QTimer(this);
+    m_poll->setInterval(kPollIntervalMs);
+    connect(m_poll, &QTimer::timeout, this, &CBookType::PollTray);
+}
+
+CBookType::~CBookType() = default;
+
+void CBookType::BuildControls() {
+    setFont(DialogFont());
+    const DialogUnits units(font());
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(units.X(7), units.Y(7), units.X(7), units.Y(7));
+    page->setSpacing(units.Y(6));
+
+    auto statusText = [&](QWidget* parent, int id) {
+        auto* label = new QLabel(Text(kBookTypeNotAvailable), parent);
+        label->setTextFormat(Qt::PlainText);
+        label->setMinimumWidth(units.X(50));
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, kStatusTextColour);
+        label->setPalette(palette);
+        label->setAutoFillBackground(false);  // drawn on the page's own background
+        SetControlId(label, id);
+        return label;
+    };
+    auto button = [&](const QString& text, QWidget* parent, int id) {
+        auto* b = new QPushButton(text, parent);
+        b->setMinimumSize(units.Size(80, 14));
+        SetControlId(b, id);
+        return b;
+    };
+
+    auto* drive = new QGroupBox(QStringLiteral("Drive Setting"), this);
+    auto* driveGrid = new QGridLayout(drive);
+    driveGrid->setHorizontalSpacing(units.X(8));
+    driveGrid->setVerticalSpacing(units.Y(4));
+    driveGrid->setColumnStretch(1, 1);
+    for (BookTypeRow row : kAllBookTypeRows) {
+        const BookTypeRowInfo& info = RowInfo(row);
+        const int line = static_cast<int>(IndexOf(row));
+        driveGrid->addWidget(new QLabel(Text(info.label), drive), line, 0);
+        m_rowStatus[IndexOf(row)] = statusText(drive, info.statusControl);
+        driveGrid->addWidget(m_rowStatus[IndexOf(row)], line, 1);
+        m_rowButton[IndexOf(row)] = button(Text(kLabelSetDvdRom), drive, info.buttonControl);
+        driveGrid->addWidget(m_rowButton[IndexOf(row)], line, 2);
+        connect(m_rowButton[IndexOf(row)], &QPushButton::clicked, this, [this, row] { ModifyRow(row); });
+    }
+    m_checkDrive = button(QStringLiteral("Check Drive"), drive, kCheckDriveId);
+    driveGrid->addWidget(m_checkDrive, 3, 2);
+    page->addWidget(drive);
+
+    auto* media = new QGroupBox(QStringLiteral("Media Status"), this);
+    auto* mediaGrid = new QGridLayout(media);
+    mediaGrid->setHorizontalSpacing(units.X(8));
+    mediaGrid->setVerticalSpacing(units.Y(4));
+    mediaGrid->setColumnStretch(1, 1);
+    mediaGrid->addWidget(new QLabel(QStringLiteral("Current Media :"), media), 0, 0);
+    m_mediaName = statusText(media, kMediaNameId);
+    mediaGrid->addWidget(m_mediaName, 0, 1);
+    mediaGrid->addWidget(new QLabel(QStringLiteral("Book Type :"), media), 1, 0);
+    m_mediaBookType = statusText(media, kMediaBookTypeId);
+    mediaGrid->addWidget(m_mediaBookType, 1, 1);
+    m_mediaModify = button(Text(kLabelSetDvdRom), media, kMediaModifyId);
+    mediaGrid->addWidget(m_mediaModify, 1, 2);
+    m_checkMedia = button(QStringLiteral("Check Media"), media, kCheckMediaId);
+    mediaGrid->addWidget(m_checkMedia, 2, 2);
+    page->addWidget(media);
+
+    m_hint = new QLabel(this);
+    m_hint->setTextFormat(Qt::PlainText);
+    m_hint->setWordWrap(true);
+    m_hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_hint->setMinimumHeight(2 * m_hint->fontMetrics().lineSpacing());
+    SetControlId(m_hint, kHintId);
+    page->addWidget(m_hint);
+    page->addStretch(1);
+
+    connect(m_checkDrive, &QPushButton::clicked, this, &CBookType::CheckDrive);
+    connect(m_checkMedia, &QPushButton::clicked, this, &CBookType::CheckMedia);
+    connect(m_mediaModify, &QPushButton::clicked, this, &CBookType::ModifyMedia);
+
+    // Buttons and texts take part in the hints; group boxes let the cursor through to the page.
+    for (QWidget* control : findChildren<QWidget*>()) {
+        if (qobject_cast<QPushButton*>(control) || qobject_cast<QLabel*>(control)) {
+            control->installEventFilter(this);
+        }
+    }
+}
+
+void CBookType::OnInitDialog() {
+    for (QPushButton* b : m_rowButton) b->setEnabled(false);
+    m_mediaModify->setEnabled(false);
+    const int drives = m_drive.Open(this);
+    if (drives < 0) return;
+    if (drives > 0) {
+        m_poll->start();
+    } else {
+        m_checkDrive->setEnabled(false);
+        m_checkMedia->setEnabled(false);
+    }
+    CheckDrive();
+}
+
+bool CBookType::PollRunning() const { return m_poll->isActive(); }
+
+int CBookType::HintStringId(int controlId, const QString& label) {
+    const bool toDvdRom = label == Text(kLabelSetDvdRom);
+    switch (controlId) {
+        case kCheckMediaId: return 110;
+        case kCheckDriveId: return 111;
+        case 1029: return toDvdRom ? 112 : label == Text(kLabelSetDvdPlusRw) ? 113 : 0;
+        case 1017: return toDvdRom ? 114 : label == Text(kLabelSetDvdPlusR) ? 115 : 0;
+        case 1018: return toDvdRom ? 116 : label == Text(kLabelSetDvdPlusRDl) ? 117 : 0;
+        case kMediaModifyId: return toDvdRom ? 118 : label == Text(kLabelSetDvdPlusRw) ? 119 : 0;
+        default: return 0;
+    }
+}
+
+bool CBookType::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Enter) {
+        if (auto* control = qobject_cast<QWidget*>(watched)) ShowHintFor(control);
+    }
+    return PropertyPage::eventFilter(watched, event);
+}
+
+void CBookType::ShowHintFor(QWidget* control) {
+    const auto* button = qobject_cast<QPushButton*>(control);
+    const int id = HintStringId(ControlIdOf(control), button ? button->text() : QString());
+    m_hint->setText(id != 0 ? LoadString(id) : QString());
+}
+
+void CBookType::CheckDrive() {
+    SequenceScope sequence(m_sequenceRunning);
+    m_checkDrive->setEnabled(false);
+    {
+        BusyCursor busy;
+        DriveTable& table = m_drive.Table();
+        table.SelectDrive(State().selectedDriveIndex);
+        table.WaitUntilReady();
+        CheckDriveRows(table, *this);
+    }
+    m_checkDrive->setEnabled(true);
+}
+
+void CBookType::ShowRow(BookTypeRow row, uint8_t value) {
+    const RowDisplay display = DisplayOfRow(row, value);
+    m_rowStatus[IndexOf(row)]->setText(Text(display.status));
+    m_rowButton[IndexOf(row)]->setText(Text(display.buttonLabel));
+    m_rowButton[IndexOf(row)]->setEnabled(display.buttonEnabled);
+}
+
+void CBookType::ModifyRow(BookTypeRow row) {
+    const BookTypeRowInfo& info = RowInfo(row);
+    if (Ask(this, Text(kCaptionWarning), LoadString(info.confirmationString), PromptIcon::None,
+            PromptButtons::OkCancel) != PromptAnswer::Ok) {
+        return;
+    }
+    const QString label = m_rowButton[IndexOf(row)]->text().left(kMaxLabelLength);
+    if (const std::optional<uint8_t> target = TargetOfRowLabel(row, label.toStdString())) {
+        SequenceScope sequence(m_sequenceRunning);
+        BusyCursor busy;
+        SetRowBookType(m_drive.Table(), row, *target, *this);
+    }
+    // Whatever happened, the rows show what the drive now reports.
+    CheckDrive();
+}
+
+void CBookType::CheckMedia() {
+    SequenceScope sequence(m_sequenceRunning);
+    DriveTable& table = m_drive.Table();
+    {
+        BusyCursor busy;
+        table.SelectDrive(State().selectedDriveIndex);
+        table.WaitUntilReady();
+    }
+    m_checkMedia->setEnabled(false);
+    m_mediaModify->setEnabled(false);
+    {
+        BusyCursor busy;
+        CheckMediaBookType(table, *this);
+    }
+    m_checkMedia->setEnabled(true);
+}
+
+void CBookType::ModifyMedia() {
+    if (Ask(this, Text(kCaptionWarning), Text(kMsgChangeBookTypeNow), PromptIcon::None,
+            PromptButtons::OkCancel) != PromptAnswer::Ok) {
+        return;
+    }
+    const QString label = m_mediaModify->text().left(kMaxLabelLength);
+    const std::optional<uint8_t> target = TargetOfMediaLabel(label.toStdString());
+    if (!target) return;
+    bool changed = false;
+    {
+        SequenceScope sequence(m_sequenceRunning);
+        BusyCursor busy;
+        changed = SetDiscBookType(m_drive.Table(), *target, *this);
+    }
+    if (!changed) return;
+    if (Ask(this, Text(kCaptionWarning), Text(kMsgBookTypeChanged), PromptIcon::None, PromptButtons::OkCancel) !=
+        PromptAnswer::Ok) {
+        return;
+    }
+    {
+        SequenceScope sequence(m_sequenceRunning);
+        BusyCursor busy;
+        ReloadDisc(m_drive.Table());
+    }
+    CheckMedia();
+}
+
+void CBookType::PollTray() {
+    if (m_sequenceRunning) return;
+    SequenceScope sequence(m_sequenceRunning);
+    DriveTable& table = m_drive.Table();
+    table.WaitUntilReady();
+    if (!TrayIsEmpty(table)) return;
+    m_mediaName->setText(Text(MediaKindName(MediaKind::NoMedium)));
+    m_mediaBookType->setText(Text(kBookTypeNotAvailable));
+    m_mediaModify->setEnabled(false);
+}
+
+void CBookType::Notice(BookTypeNotice notice) {
+    const NoticeText text = TextOf(notice);
+    const QString message = text.stringId != 0 ? LoadString(text.stringId) : Text(text.text);
+    NormalCursor normal;
+    if (text.caption == nullptr) {
+        Inform(this, message);
+    } else {
+        Ask(this, Text(text.caption), message, PromptIcon::None, PromptButtons::Ok);
+    }
+}
+
+void CBookType::RowRead(BookTypeRow row, uint8_t value) { ShowRow(row, value); }
+
+void CBookType::MediaKindFound(MediaKind kind) {
+    m_mediaName->setText(Text(MediaKindName(kind)));
+    if (kind == MediaKind::DvdPlusRw) m_mediaModify->setEnabled(true);
+}
+
+void CBookType::BlankDvdPlusRw() {
+    m_mediaBookType->setText(Text(kBookTypeNotAvailable));
+    m_mediaModify->setText(Text(kLabelSetDvdRom));
+    m_mediaModify->setEnabled(false);
+    m_checkMedia->setEnabled(true);
+}
+
+void CBookType::DiscBookTypeRead(std::optional<uint8_t> nibble) {
+    const DiscBookDisplay display = DisplayOfDiscBookType(nibble);
+    m_mediaBookType->setText(Text(display.name));
+    if (display.modifyLabel != nullptr) m_mediaModify->setText(Text(display.modifyLabel));
+    if (display.enablesModify) m_mediaModify->setEnabled(true);
+}
+
+}  // namespace dravix

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <optional>
+
+#include "app/PropertyPage.h"
+#include "drive/BookTypeCommands.h"
+#include "pages/PageDrive.h"
+
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace dravix {
+
+// The Book Type page (dialog 104): the book type the drive writes on new DVD+RW, DVD+R and
+// DVD+R DL media ("Drive Setting"), and the book type of a recorded DVD+RW in the tray ("Media
+// Status"), each read and changed. A 500 ms poll shows an emptied tray; hints under the groups
+// say what the control under the cursor does.
+class CBookType final : public PropertyPage, private BookTypeObserver {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CBookType)
+public:
+    explicit CBookType(QWidget* parent = nullptr);
+    ~CBookType() override;
+
+    static constexpr int kDialogId = 104;
+    static constexpr int kTabIconId = 139;
+    static constexpr int kCheckDriveId = 1016;
+    static constexpr int kCheckMediaId = 1019;
+    static constexpr int kMediaModifyId = 1021;
+    static constexpr int kMediaNameId = 1027;
+    static constexpr int kMediaBookTypeId = 1028;
+    static constexpr int kHintId = 1056;
+    static constexpr int kPollIntervalMs = 500;
+
+    // The string table id of the hint for a control showing this label; 0 when it has none.
+    static int HintStringId(int controlId, const QString& label);
+
+    // Timer 1: shows an emptied tray. Public so that tests can run one poll without waiting.
+    void PollTray();
+    bool PollRunning() const;
+
+protected:
+    void OnInitDialog() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void CheckDrive();
+    void CheckMedia();
+    void ModifyRow(BookTypeRow row);
+    void ModifyMedia();
+    void ShowRow(BookTypeRow row, uint8_t value);
+    void ShowHintFor(QWidget* control);
+
+    // BookTypeObserver: what the procedures find, shown as they find it.
+    void Notice(BookTypeNotice notice) override;
+    void RowRead(BookTypeRow row, uint8_t value) override;
+    void MediaKindFound(MediaKind kind) override;
+    void BlankDvdPlusRw() override;
+    void DiscBookTypeRead(std::optional<uint8_t> nibble) override;
+
+    PageDrive m_drive;
+    QTimer* m_poll = nullptr;
+    // Set while a command sequence runs, so the poll never sends between its commands when a
+    // message box lets the timer through.
+    bool m_sequenceRunning = false;
+
+    QLabel* m_rowStatus[3] = {};
+    QPushButton* m_rowButton[3] = {};
+    QPushButton* m_checkDrive = nullptr;
+    QLabel* m_mediaName = nullptr;
+    QLabel* m_mediaBookType = nullptr;
+    QPushButton* m_mediaModify = nullptr;
+    QPushButton* m_checkMedia = nullptr;
+    QLabel* m_hint = nullptr;
+};
+
+}  // namespace dravix

@@ -1,0 +1,144 @@
+#include "pages/Info.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/AppState.h"
+#include "app/BusyCursor.h"
+#include "app/DialogUnits.h"
+#include "app/Prompter.h"
+#include "drive/InfoCommands.h"
+
+namespace dravix {
+
+namespace {
+
+// Drive and disc texts are bytes as the drive sent them; Latin-1 shows every byte as one
+// character, as the dialog's static texts did.
+QString FromDrive(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void SetIfReached(QLabel* field, const std::optional<std::string>& text) {
+    if (text) field->setText(FromDrive(*text));
+}
+
+}  // namespace
+
+CInfo::CInfo(QWidget* parent)
+    : PropertyPage(kDialogId, QStringLiteral("Information"), kTabIconId, parent) {
+    BuildControls();
+}
+
+CInfo::~CInfo() = default;
+
+void CInfo::BuildControls() {
+    setFont(DialogFont());
+    const DialogUnits units(font());
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(units.X(7), units.Y(7), units.X(7), units.Y(7));
+    page->setSpacing(units.Y(6));
+
+    auto makeGroup = [&](const char* title, std::initializer_list<std::pair<const char*, QLabel**>> rows,
+                         std::initializer_list<int> ids) {
+        auto* group = new QGroupBox(QString::fromLatin1(title), this);
+        auto* grid = new QGridLayout(group);
+        grid->setHorizontalSpacing(units.X(8));
+        grid->setVerticalSpacing(units.Y(4));
+        grid->setColumnStretch(1, 1);
+        auto id = ids.begin();
+        int line = 0;
+        for (const auto& [label, field] : rows) {
+            grid->addWidget(new QLabel(QString::fromLatin1(label), group), line, 0);
+            *field = new QLabel(group);
+            (*field)->setTextFormat(Qt::PlainText);
+            (*field)->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            (*field)->setMinimumWidth(units.X(120));
+            SetControlId(*field, *id++);
+            grid->addWidget(*field, line++, 1);
+        }
+        page->addWidget(group);
+    };
+
+    makeGroup("Drive Info",
+              {{kLabelFirmwareVersion, &m_firmware},
+               {kLabelBufferSize, &m_buffer},
+               {kLabelConnectionInterface, &m_interface},
+               {kLabelRegionSetting, &m_region}},
+              {kFirmwareId, kBufferId, kInterfaceId, kRegionId});
+    makeGroup("Disc Info",
+              {{kLabelDiscType, &m_discType},
+               {kLabelManufactureId, &m_manufacturer},
+               {kLabelMediaTypeId, &m_mediaType},
+               {kLabelBlankDiscCapacity, &m_capacity}},
+              {kDiscTypeId, kManufacturerId, kMediaTypeId, kCapacityId});
+
+    auto* bottom = new QHBoxLayout;
+    m_status = new QLabel(this);
+    m_status->setTextFormat(Qt::PlainText);
+    SetControlId(m_status, kStatusId);
+    m_refresh = new QPushButton(QStringLiteral("Refresh"), this);
+    m_refresh->setMinimumSize(units.Size(50, 14));
+    SetControlId(m_refresh, kRefreshId);
+    bottom->addWidget(m_status, 1);
+    bottom->addWidget(m_refresh);
+    page->addLayout(bottom);
+    page->addStretch(1);
+
+    connect(m_refresh, &QPushButton::clicked, this, &CInfo::Refresh);
+}
+
+void CInfo::OnInitDialog() {
+    const int drives = m_drive.Open(this);
+    if (drives < 0) return;
+    if (drives > 0) {
+        BusyCursor busy;
+        m_drive.Table().WaitUntilReady();
+        Fill();
+    }
+    // The fields are read a second time here, the way the page has always been filled.
+    Refresh();
+}
+
+void CInfo::OnSheetNotify() { Refresh(); }
+
+void CInfo::Refresh() {
+    DriveTable& table = m_drive.Table();
+    if (!table.InitTransport()) {
+        Inform(this, QString::fromLatin1(kMsgDriveNotSupportedAtRefresh));
+        return;
+    }
+    BusyCursor busy;
+    if (table.EnumerateDrives() == 0) return;
+    table.SelectDrive(State().selectedDriveIndex);
+    m_status->setText(QString::fromLatin1(kStatusDetect));
+    // The wait below blocks the event loop; paint the status now so the user sees it.
+    m_status->repaint();
+    table.WaitUntilReady();
+    Fill();
+}
+
+void CInfo::Fill() {
+    const InfoFill fill = FillInfo(m_drive.Table());
+    StoreDiscInfo(fill);
+    Show(fill);
+}
+
+void CInfo::Show(const InfoFill& fill) {
+    SetIfReached(m_firmware, fill.firmwareVersion);
+    SetIfReached(m_buffer, fill.bufferSize);
+    SetIfReached(m_interface, fill.connectionInterface);
+    SetIfReached(m_region, fill.regionSetting);
+    SetIfReached(m_discType, fill.discType);
+    SetIfReached(m_manufacturer, fill.manufactureId);
+    SetIfReached(m_mediaType, fill.mediaTypeId);
+    SetIfReached(m_capacity, fill.blankDiscCapacity);
+    SetIfReached(m_status, fill.status);
+}
+
+}  // namespace dravix
