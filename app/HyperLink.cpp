@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
+#include <algorithm>
 #include <cerrno>
 
 #include "app/Prompter.h"
@@ -20,7 +21,9 @@ namespace {
 
 LinkLauncher g_launcher;  // used on the UI thread only
 
-int Launch(const LaunchCommand& command) { return g_launcher ? g_launcher(command) : LaunchDetached(command); }
+int Launch(const LaunchCommand& command) {
+    return g_launcher ? g_launcher(command) : LaunchDetached(command);
+}
 
 // What the desktop is asked to open: a web address as written, a file name as a file.
 QUrl LinkUrl(const QString& target) { return QUrl::fromUserInput(target, QDir::currentPath()); }
@@ -44,13 +47,15 @@ QString LinkErrorText(int code) {
         case 26: return QStringLiteral("A sharing violation occurred. ");
         case 27: return QStringLiteral("The filename association is\nincomplete or invalid.");
         case 28:
-            return QStringLiteral("The DDE transaction could not\nbe completed because the request timed out.");
+            return QStringLiteral(
+                "The DDE transaction could not\nbe completed because the request timed out.");
         case 29: return QStringLiteral("The DDE transaction failed.");
         case 30:
             return QStringLiteral(
                 "The DDE transaction could not\nbe completed because other DDE transactions\n"
                 "were being processed.");
-        case 31: return QStringLiteral("There is no application associated\nwith the given filename extension.");
+        case 31:
+            return QStringLiteral("There is no application associated\nwith the given filename extension.");
         case 32: return QStringLiteral("The specified dynamic-link library was not found.");
         default: return QStringLiteral("Unknown Error (%1) occurred.").arg(code);
     }
@@ -229,7 +234,13 @@ void CHyperLink::ResizeToFit() {
     const QRect frame = geometry();
     const int dx = frame.width() - contentsRect().width();
     const int dy = frame.height() - contentsRect().height();
-    const QSize textSize = QFontMetrics(font()).size(0, text());
+    // The text's advance, as a text extent is measured (a bounding box may add a pixel).
+    const QFontMetrics metrics(font());
+    const QStringList lines = text().split(u'\n');
+    int textWidth = 0;
+    for (const QString& line : lines) textWidth = std::max(textWidth, metrics.horizontalAdvance(line));
+    const int textHeight = metrics.height() + static_cast<int>(lines.size() - 1) * metrics.lineSpacing();
+    const QSize textSize(textWidth, textHeight);
 
     // Edges as the dialog's coordinates: right and bottom exclusive.
     int left = frame.left();
