@@ -17,6 +17,8 @@ const std::array kCommands = {
                "show or switch Lumard learning, list or clear the learned discs", RunLumard},
     CliCommand{"testwrite", "testwrite [on|off]", "show or switch Test Write (simulation)", RunTestWrite},
     CliCommand{"wopc", "wopc [on|off]", "show or switch Walking OPC", RunWopc},
+    CliCommand{"info", "info", "show the drive and disc information of the Information page", RunInfo},
+    CliCommand{"booktype", "booktype [set ROW dvd-rom|ROW | set-media dvd-rom|dvd+rw]   (ROW: dvd+rw, dvd+r, dvd+r-dl)", "show or change the written book types and the loaded DVD+RW disc's book type", RunBookType},
 };
 
 }  // namespace

@@ -15,5 +15,7 @@ int RunOverSpeed(CliContext& context, const std::vector<std::string>& args);
 int RunLumard(CliContext& context, const std::vector<std::string>& args);
 int RunTestWrite(CliContext& context, const std::vector<std::string>& args);
 int RunWopc(CliContext& context, const std::vector<std::string>& args);
+int RunInfo(CliContext& context, const std::vector<std::string>& args);
+int RunBookType(CliContext& context, const std::vector<std::string>& args);
 
 }  // namespace dravix::cli

@@ -34,6 +34,9 @@ inline constexpr const char* kLabelSetDvdRom = "Set to DVD-ROM Type";
 inline constexpr const char* kLabelSetDvdPlusRw = "Set to DVD+RW Type";
 inline constexpr const char* kLabelSetDvdPlusR = "Set to DVD+R Type";
 inline constexpr const char* kLabelSetDvdPlusRDl = "Set to DVD+R DL Type";
+// Labels of the loaded disc's kind and book type.
+inline constexpr const char* kLabelCurrentMedia = "Current Media :";
+inline constexpr const char* kLabelMediaBookType = "Book Type :";
 
 // "DVD-ROM", "DVD+R", "DVD+RW", "DVD+R DL"; "N/A" for 00h and every other byte.
 const char* BookTypeName(uint8_t value);

@@ -119,10 +119,10 @@ void CBookType::BuildControls() {
     mediaGrid->setHorizontalSpacing(units.X(8));
     mediaGrid->setVerticalSpacing(units.Y(4));
     mediaGrid->setColumnStretch(1, 1);
-    mediaGrid->addWidget(new QLabel(QStringLiteral("Current Media :"), media), 0, 0);
+    mediaGrid->addWidget(new QLabel(Text(kLabelCurrentMedia), media), 0, 0);
     m_mediaName = statusText(media, kMediaNameId);
     mediaGrid->addWidget(m_mediaName, 0, 1);
-    mediaGrid->addWidget(new QLabel(QStringLiteral("Book Type :"), media), 1, 0);
+    mediaGrid->addWidget(new QLabel(Text(kLabelMediaBookType), media), 1, 0);
     m_mediaBookType = statusText(media, kMediaBookTypeId);
     mediaGrid->addWidget(m_mediaBookType, 1, 1);
     m_mediaModify = button(Text(kLabelSetDvdRom), media, kMediaModifyId);
