@@ -109,7 +109,7 @@ public:
     }
 
     [[noreturn]] static void Fail(const std::string& where, const std::string& what) {
-        throw FormatError(where + ": " + what);
+        throw FormatError(where.empty() ? what : where + ": " + what);
     }
 
     const json* Find(const char* key) {

@@ -420,11 +420,12 @@ private:
             if (!values.empty()) rule.answerByte0 = HexByteOrThrow(values[0], "the answer's byte 0");
             break;
         case FaultRule::Action::Reply:
-            for (const std::string& value : values) {
-                // "07 00 00" or "070000".
+            for (std::string_view value : values) {
+                // "07 00 00", "070000" or "0x07".
+                if (value.size() > 2 && (value.substr(0, 2) == "0x" || value.substr(0, 2) == "0X")) value.remove_prefix(2);
                 if (value.size() % 2 != 0) throw UsageError{"reply takes hexadecimal bytes, as in 07 00 00"};
                 for (size_t at = 0; at < value.size(); at += 2) {
-                    rule.reply.push_back(HexByteOrThrow(std::string_view(value).substr(at, 2), "a reply byte"));
+                    rule.reply.push_back(HexByteOrThrow(value.substr(at, 2), "a reply byte"));
                 }
             }
             break;
