@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Times Dravix's writers against ImageMagick's `convert` on the same 1920 × 1080 BMP, one whole
-# process per run for both (read the BMP, encode, write the file), median of RUNS runs, and then
-# prints the in-process encode times of bench_export.
-#   bench/export/compare.sh [BUILD_DIR]        RUNS=7 by default
+# process per run for both (read the BMP, encode, write the file), mean of RUNS runs in
+# milliseconds, then prints the in-process encode times of bench_export. Times in milliseconds;
+# ratio = ImageMagick / Dravix, so above 1.0x Dravix is faster.
+#   bench/export/compare.sh [BUILD_DIR]        RUNS=10 by default
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$root/build-bench}
-runs=${RUNS:-7}
+runs=${RUNS:-10}
 
 "$root/scripts/setup.sh" imagemagick
 if ! command -v convert >/dev/null; then
@@ -23,19 +24,16 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$build/bin/bench_export" --write-bmp "$work/capture.bmp"
 
-now_ns() { date +%s%N; }
-
-# Median wall time in milliseconds of RUNS runs of "$@".
-median_ms() {
-  local times=() start end
-  for ((i = 0; i < runs; i++)); do
-    start=$(now_ns)
-    "$@" >/dev/null 2>&1 || { echo "failed"; return; }
-    end=$(now_ns)
-    times+=($(((end - start) / 1000)))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | awk -v n="$runs" 'NR == int((n + 1) / 2) { printf "%.1f", $1 / 1000 }'
+# Runs "$@" RUNS times; prints the mean wall time and the mean CPU time (user + system, all
+# threads) per run in milliseconds. CPU time is the steadier figure on a busy machine.
+measure() {
+  local TIMEFORMAT='%R %U %S' out
+  out=$({ time (for ((i = 0; i < runs; i++)); do "$@" >/dev/null 2>&1 || exit 1; done); } 2>&1) ||
+    { echo "failed failed"; return 0; }
+  awk -v n="$runs" '{ printf "%.1f %.1f\n", $1 * 1000 / n, ($2 + $3) * 1000 / n }' <<<"$out"
 }
+
+ratio() { awk -v ours="$1" -v theirs="$2" 'BEGIN { if (ours > 0) printf "%.1fx", theirs / ours; else print "-" }'; }
 
 # extension | ImageMagick options that match our writer's settings
 formats=(
@@ -52,7 +50,8 @@ formats=(
   "ras|"
 )
 
-printf '%-6s %12s %12s %8s %12s %12s\n' format dravix_ms magick_ms ratio dravix_bytes magick_bytes
+printf '%-5s | %9s %9s %7s | %9s %9s %7s | %9s %9s\n' format wall_ours wall_im ratio \
+  cpu_ours cpu_im ratio bytes_ours bytes_im
 for entry in "${formats[@]}"; do
   ext=${entry%%|*}
   options=${entry#*|}
@@ -62,13 +61,12 @@ for entry in "${formats[@]}"; do
     options=${options% *}
     [[ $options == "$prefix" ]] && options=""
   fi
-  ours=$(median_ms "$build/bin/export_convert_timing" "$work/capture.bmp" "$work/ours.$ext")
+  read -r ours_wall ours_cpu < <(measure "$build/bin/export_convert_timing" "$work/capture.bmp" "$work/ours.$ext")
   # shellcheck disable=SC2086
-  theirs=$(median_ms convert "$work/capture.bmp" $options "$prefix$work/magick.$ext")
-  ratio=$(awk -v a="$ours" -v b="$theirs" 'BEGIN { if (a > 0) printf "%.1fx", b / a; else print "-" }')
-  printf '%-6s %12s %12s %8s %12s %12s\n' "$ext" "$ours" "$theirs" "$ratio" \
+  read -r im_wall im_cpu < <(measure convert "$work/capture.bmp" $options "$prefix$work/magick.$ext")
+  printf '%-5s | %9s %9s %7s | %9s %9s %7s | %9s %9s\n' "$ext" "$ours_wall" "$im_wall" \
+    "$(ratio "$ours_wall" "$im_wall")" "$ours_cpu" "$im_cpu" "$(ratio "$ours_cpu" "$im_cpu")" \
     "$(stat -c %s "$work/ours.$ext" 2>/dev/null || echo -)" "$(stat -c %s "$work/magick.$ext" 2>/dev/null || echo -)"
 done
-echo "(ratio = ImageMagick time / Dravix time; above 1.0x Dravix is faster)"
 echo
 "$build/bin/bench_export" --benchmark_min_time=0.5
