@@ -21,7 +21,7 @@ struct Command {
     std::array<uint8_t, 16> cdb{};  // zero beyond what the caller sent
     DriveState& state;
     int64_t nowMs = 0;
-    std::vector<uint8_t> reply;      // the whole data-in answer
+    std::vector<uint8_t> reply;        // the whole data-in answer
     uint32_t allocation = UINT32_MAX;  // the CDB's allocation length, where it has one
     std::optional<SenseCode> failure;  // set: CHECK CONDITION, no data
 

@@ -21,7 +21,9 @@ bool Printable(std::string_view text) {
 
 }  // namespace
 
-std::string_view DriveKindName(DriveKind kind) { return kKindNames[static_cast<size_t>(kind)]; }
+std::string_view DriveKindName(DriveKind kind) {
+    return kKindNames[static_cast<size_t>(kind)];
+}
 
 std::optional<DriveKind> DriveKindFromName(std::string_view name) {
     for (size_t i = 0; i < kKindNames.size(); ++i) {
@@ -41,11 +43,17 @@ std::optional<LatencyClass> LatencyClassFromName(std::string_view name) {
     return std::nullopt;
 }
 
-std::string_view BookTypeRowName(BookTypeRow row) { return kRowNames[static_cast<size_t>(row)]; }
+std::string_view BookTypeRowName(BookTypeRow row) {
+    return kRowNames[static_cast<size_t>(row)];
+}
 
-std::string_view OptionKindName(OptionKind kind) { return kOptionNames[static_cast<size_t>(kind)]; }
+std::string_view OptionKindName(OptionKind kind) {
+    return kOptionNames[static_cast<size_t>(kind)];
+}
 
-std::string_view FaultActionName(FaultRule::Action action) { return kActionNames[static_cast<size_t>(action)]; }
+std::string_view FaultActionName(FaultRule::Action action) {
+    return kActionNames[static_cast<size_t>(action)];
+}
 
 std::optional<FaultRule::Action> FaultActionFromName(std::string_view name) {
     for (size_t i = 0; i < kActionNames.size(); ++i) {
@@ -79,26 +87,26 @@ DriveState FactoryState(DriveKind kind) {
     DriveState state;
     state.kind = kind;
     switch (kind) {
-    case DriveKind::Maker:
-        state.vendor = "ZARN";
-        state.product = "DVD-RW ZR1680A";
-        state.revision = "1.20";
-        state.featureCodes = {1, 2, 3, 5, 6, 7};
-        break;
-    case DriveKind::OldFirmware:
-        state.vendor = "ZARN";
-        state.product = "DVD-RW ZR1240A";
-        state.revision = "0.98";
-        state.featureCodes = {1, 5};
-        state.bufferKiB = 2048;
-        state.writesDvdPlusRDl = false;
-        break;
-    case DriveKind::OtherMaker:
-        state.vendor = "KORVANE";
-        state.product = "DVD+-RW KV880";
-        state.revision = "KV31";
-        state.bufferKiB = 2048;
-        break;
+        case DriveKind::Maker:
+            state.vendor = "ZARN";
+            state.product = "DVD-RW ZR1680A";
+            state.revision = "1.20";
+            state.featureCodes = {1, 2, 3, 5, 6, 7};
+            break;
+        case DriveKind::OldFirmware:
+            state.vendor = "ZARN";
+            state.product = "DVD-RW ZR1240A";
+            state.revision = "0.98";
+            state.featureCodes = {1, 5};
+            state.bufferKiB = 2048;
+            state.writesDvdPlusRDl = false;
+            break;
+        case DriveKind::OtherMaker:
+            state.vendor = "KORVANE";
+            state.product = "DVD+-RW KV880";
+            state.revision = "KV31";
+            state.bufferKiB = 2048;
+            break;
     }
     // Lumard learns unknown discs by default; the other switches start off.
     state.options[static_cast<size_t>(OptionKind::UnknownDisc)].permanent = 2;
@@ -106,7 +114,8 @@ DriveState FactoryState(DriveKind kind) {
 }
 
 std::string ValidateState(const DriveState& state) {
-    if (state.vendor.size() > 8 || !Printable(state.vendor)) return "vendor must be up to 8 printable characters";
+    if (state.vendor.size() > 8 || !Printable(state.vendor))
+        return "vendor must be up to 8 printable characters";
     if (state.product.size() > 16 || !Printable(state.product)) {
         return "product must be up to 16 printable characters";
     }

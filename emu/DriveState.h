@@ -30,7 +30,8 @@ inline constexpr size_t kLatencyClassCount = 5;
 
 std::string_view DriveKindName(DriveKind kind);  // "maker", "other-maker", "old-firmware"
 std::optional<DriveKind> DriveKindFromName(std::string_view name);
-std::string_view LatencyClassName(LatencyClass latencyClass);  // "command", "tray", "vendor", "tefe", "spinup"
+std::string_view LatencyClassName(
+    LatencyClass latencyClass);  // "command", "tray", "vendor", "tefe", "spinup"
 std::optional<LatencyClass> LatencyClassFromName(std::string_view name);
 std::string_view BookTypeRowName(BookTypeRow row);  // "dvd+rw", "dvd+r", "dvd+r-dl"
 std::string_view OptionKindName(OptionKind kind);   // "unknown-disc", "supported-disc", "overspeed"
@@ -38,8 +39,8 @@ std::string_view OptionKindName(OptionKind kind);   // "unknown-disc", "supporte
 // An option switch kept in the drive: state byte bit 1 = on, bit 0 = temporary. A temporary
 // value overrides the permanent one until the next power cycle.
 struct OptionSetting {
-    uint8_t permanent = 0;                // 0 or 2
-    std::optional<uint8_t> temporary;     // 1 or 3
+    uint8_t permanent = 0;             // 0 or 2
+    std::optional<uint8_t> temporary;  // 1 or 3
     uint8_t Reported() const { return temporary.value_or(permanent); }
     // Applies a written state byte (0..3).
     void Write(uint8_t state);
@@ -85,7 +86,8 @@ struct FaultRule {
     friend bool operator==(const FaultRule&, const FaultRule&) = default;
 };
 
-std::string_view FaultActionName(FaultRule::Action action);  // "check", "timeout", "busy", "bad-answer", "reply"
+std::string_view FaultActionName(
+    FaultRule::Action action);  // "check", "timeout", "busy", "bad-answer", "reply"
 std::optional<FaultRule::Action> FaultActionFromName(std::string_view name);
 
 // Everything one virtual drive is: identity, firmware settings (permanent and until power-off),
@@ -112,8 +114,8 @@ struct DriveState {
 
     bool trayOpen = false;
     std::optional<Disc> disc;
-    uint8_t pendingAttention = 0;  // ASC of a unit attention not yet reported (28h, 29h), 0 none
-    int64_t readyAtMs = 0;         // clock time at which a loaded disc has spun up
+    uint8_t pendingAttention = 0;     // ASC of a unit attention not yet reported (28h, 29h), 0 none
+    int64_t readyAtMs = 0;            // clock time at which a loaded disc has spun up
     uint32_t becomingReadyCount = 0;  // TEST UNIT READYs still answered "becoming ready"
 
     std::array<uint32_t, kLatencyClassCount> latencyMs{};
@@ -122,7 +124,7 @@ struct DriveState {
     friend bool operator==(const DriveState&, const DriveState&) = default;
 };
 
-inline constexpr size_t kMaxLearnedDiscs = 20;   // what the media information answer can carry
+inline constexpr size_t kMaxLearnedDiscs = 20;  // what the media information answer can carry
 inline constexpr size_t kLearnedIdLength = 12;
 inline constexpr size_t kMaxFeatureCodes = 64;
 

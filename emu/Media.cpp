@@ -25,7 +25,9 @@ constexpr std::array<double, 7> kDualLayerGain{1.00, 1.05, 1.12, 1.60, 1.80, 2.0
 constexpr std::array<double, 7> kDashRGain{1.00, 1.03, 1.08, 1.15, 1.25, 1.40, 1.85};
 constexpr std::array<double, 7> kRewritableGain{1.00, 1.03, 1.07, 1.12, 1.20, 1.30, 1.60};
 
-uint32_t PsnOfLba(uint32_t lba) { return kDataZoneStartPsn + lba; }
+uint32_t PsnOfLba(uint32_t lba) {
+    return kDataZoneStartPsn + lba;
+}
 
 TeFeModel Model(uint16_t teRef, uint16_t feRef, LevelModel te, LevelModel fe, uint64_t seed,
                 std::vector<DefectSpot> defects = {}) {
@@ -38,48 +40,173 @@ std::vector<MediaInfo> BuildCatalogue() {
     const std::vector<uint32_t> allDvdSpeeds{k2_4X, k4X, k6X, k8X, k10X, k12X, k16X};
 
     // Fit up to 12X everywhere; at 16X the outer zone (from about 79 % of the radius) fails.
-    add({"dvd+r", "blank DVD+R, good: fit up to 12X, not at 16X", MediaFamily::DvdPlusR, 0x1B, true,
-         false, false, 0xA1, kSingleLayerEndLba, k16X, allDvdSpeeds, "ORIONDSC", "R16",
+    add({"dvd+r", "blank DVD+R, good: fit up to 12X, not at 16X", MediaFamily::DvdPlusR, 0x1B, true, false,
+         false, 0xA1, kSingleLayerEndLba, k16X, allDvdSpeeds, "ORIONDSC", "R16",
          Model(1840, 1260, {10, 8, kGoodGain, 0.6}, {6, 5, kGoodGain, 0.5}, 0x5EED0001)});
     // Fit up to 10X; from 12X the outer zone fails.
-    add({"dvd+r-marginal", "blank DVD+R, marginal: fit up to 10X, not from 12X", MediaFamily::DvdPlusR,
-         0x1B, true, false, false, 0xA1, kSingleLayerEndLba, k16X, allDvdSpeeds, "BUDGETMD", "R08",
+    add({"dvd+r-marginal", "blank DVD+R, marginal: fit up to 10X, not from 12X", MediaFamily::DvdPlusR, 0x1B,
+         true, false, false, 0xA1, kSingleLayerEndLba, k16X, allDvdSpeeds, "BUDGETMD", "R08",
          Model(1710, 1190, {13, 7, kMarginalGain, 0.6}, {8, 5, kMarginalGain, 0.5}, 0x5EED0002,
                {{PsnOfLba(1100000), PsnOfLba(1120000), 3.0, 1.5}})});
     // High levels toward the outer edge and two defect spots: not fit at any speed.
-    add({"dvd+r-bad", "blank DVD+R, bad: not fit at any speed", MediaFamily::DvdPlusR, 0x1B, true, false,
-         false, 0xA1, kSingleLayerEndLba, k8X, {k2_4X, k4X, k6X, k8X}, "CHEAPDSK", "R04",
+    add({"dvd+r-bad",
+         "blank DVD+R, bad: not fit at any speed",
+         MediaFamily::DvdPlusR,
+         0x1B,
+         true,
+         false,
+         false,
+         0xA1,
+         kSingleLayerEndLba,
+         k8X,
+         {k2_4X, k4X, k6X, k8X},
+         "CHEAPDSK",
+         "R04",
          Model(1550, 1020, {21, 11, kBadGain, 0.8}, {11, 9, kBadGain, 0.6}, 0x5EED0003,
                {{PsnOfLba(560000), PsnOfLba(640000), 12.0, 7.0},
                 {PsnOfLba(1300000), PsnOfLba(1340000), 9.0, 6.0}})});
     // Fit up to 6X; at 8X the outer zone of each layer fails.
-    add({"dvd+r-dl", "blank DVD+R DL: fit up to 6X, not at 8X", MediaFamily::DvdPlusRDl, 0x2B, true, false,
-         true, 0xE1, kDualLayerEndLba, k16X, {k2_4X, k4X, k6X, k8X}, "ORIONDSC", "D08",
+    add({"dvd+r-dl",
+         "blank DVD+R DL: fit up to 6X, not at 8X",
+         MediaFamily::DvdPlusRDl,
+         0x2B,
+         true,
+         false,
+         true,
+         0xE1,
+         kDualLayerEndLba,
+         k16X,
+         {k2_4X, k4X, k6X, k8X},
+         "ORIONDSC",
+         "D08",
          Model(1620, 1180, {11, 8, kDualLayerGain, 0.6}, {7, 5, kDualLayerGain, 0.5}, 0x5EED0004)});
     // The 2X descriptor comes first, so a speed list must skip it and keep its entries in line.
-    add({"dvd-r", "blank DVD-R: fit up to 8X, not at 16X; lists an odd 2X speed", MediaFamily::DvdMinusR,
-         0x11, true, false, false, 0x25, kSingleLayerEndLba, k16X, {kOdd2X, k4X, k8X, k16X}, "PRISMA",
-         "DR16G1", Model(1780, 1230, {10, 8, kDashRGain, 0.6}, {6, 5, kDashRGain, 0.5}, 0x5EED0005)});
-    add({"dvd+rw-blank", "blank DVD+RW", MediaFamily::DvdPlusRw, 0x1A, true, true, false, 0x92,
-         kSingleLayerEndLba, k16X, {k2_4X, k4X, k8X}, "ORIONDSC", "W08",
+    add({"dvd-r",
+         "blank DVD-R: fit up to 8X, not at 16X; lists an odd 2X speed",
+         MediaFamily::DvdMinusR,
+         0x11,
+         true,
+         false,
+         false,
+         0x25,
+         kSingleLayerEndLba,
+         k16X,
+         {kOdd2X, k4X, k8X, k16X},
+         "PRISMA",
+         "DR16G1",
+         Model(1780, 1230, {10, 8, kDashRGain, 0.6}, {6, 5, kDashRGain, 0.5}, 0x5EED0005)});
+    add({"dvd+rw-blank",
+         "blank DVD+RW",
+         MediaFamily::DvdPlusRw,
+         0x1A,
+         true,
+         true,
+         false,
+         0x92,
+         kSingleLayerEndLba,
+         k16X,
+         {k2_4X, k4X, k8X},
+         "ORIONDSC",
+         "W08",
          Model(1700, 1200, {9, 7, kRewritableGain, 0.5}, {6, 4, kRewritableGain, 0.4}, 0x5EED0006)});
-    add({"dvd+rw-recorded", "recorded DVD+RW (book type can be changed)", MediaFamily::DvdPlusRw, 0x1A,
-         false, true, false, 0x92, kSingleLayerEndLba, k16X, {k2_4X, k4X, k8X}, "ORIONDSC", "W08",
+    add({"dvd+rw-recorded",
+         "recorded DVD+RW (book type can be changed)",
+         MediaFamily::DvdPlusRw,
+         0x1A,
+         false,
+         true,
+         false,
+         0x92,
+         kSingleLayerEndLba,
+         k16X,
+         {k2_4X, k4X, k8X},
+         "ORIONDSC",
+         "W08",
          Model(1700, 1200, {9, 7, kRewritableGain, 0.5}, {6, 4, kRewritableGain, 0.4}, 0x5EED0007)});
-    add({"dvd-rw", "blank DVD-RW", MediaFamily::DvdMinusRw, 0x14, true, true, false, 0x32, kSingleLayerEndLba,
-         k16X, {k4X, k6X}, "PRISMA", "RW6X01",
+    add({"dvd-rw",
+         "blank DVD-RW",
+         MediaFamily::DvdMinusRw,
+         0x14,
+         true,
+         true,
+         false,
+         0x32,
+         kSingleLayerEndLba,
+         k16X,
+         {k4X, k6X},
+         "PRISMA",
+         "RW6X01",
          Model(1690, 1190, {9, 7, kRewritableGain, 0.5}, {6, 4, kRewritableGain, 0.4}, 0x5EED0008)});
-    add({"dvd-ram", "DVD-RAM", MediaFamily::DvdRam, 0x12, false, true, false, 0x16, kSingleLayerEndLba, k8X,
-         {k2_4X, k4X}, "ORION DISC CORP", "RAM-5X",
+    add({"dvd-ram",
+         "DVD-RAM",
+         MediaFamily::DvdRam,
+         0x12,
+         false,
+         true,
+         false,
+         0x16,
+         kSingleLayerEndLba,
+         k8X,
+         {k2_4X, k4X},
+         "ORION DISC CORP",
+         "RAM-5X",
          Model(1720, 1210, {9, 7, kRewritableGain, 0.5}, {6, 4, kRewritableGain, 0.4}, 0x5EED0009)});
-    add({"dvd-rom", "pressed DVD-ROM", MediaFamily::DvdRom, 0x10, false, false, false, 0x01, kSingleLayerEndLba,
-         k16X, {}, "", "", std::nullopt});
-    add({"cd-rom", "pressed CD-ROM", MediaFamily::CdRom, 0x08, false, false, false, 0, kCdEndLba, kCd48X, {},
-         "", "", std::nullopt});
-    add({"cd-r", "blank CD-R", MediaFamily::CdR, 0x09, true, false, false, 0, kCdEndLba, kCd48X,
-         {kCd16X, kCd24X, kCd40X, kCd48X}, "", "", std::nullopt});
-    add({"cd-rw", "blank CD-RW", MediaFamily::CdRw, 0x0A, true, true, false, 0, kCdEndLba, kCd40X,
-         {kCd16X, kCd24X}, "", "", std::nullopt});
+    add({"dvd-rom",
+         "pressed DVD-ROM",
+         MediaFamily::DvdRom,
+         0x10,
+         false,
+         false,
+         false,
+         0x01,
+         kSingleLayerEndLba,
+         k16X,
+         {},
+         "",
+         "",
+         std::nullopt});
+    add({"cd-rom",
+         "pressed CD-ROM",
+         MediaFamily::CdRom,
+         0x08,
+         false,
+         false,
+         false,
+         0,
+         kCdEndLba,
+         kCd48X,
+         {},
+         "",
+         "",
+         std::nullopt});
+    add({"cd-r",
+         "blank CD-R",
+         MediaFamily::CdR,
+         0x09,
+         true,
+         false,
+         false,
+         0,
+         kCdEndLba,
+         kCd48X,
+         {kCd16X, kCd24X, kCd40X, kCd48X},
+         "",
+         "",
+         std::nullopt});
+    add({"cd-rw",
+         "blank CD-RW",
+         MediaFamily::CdRw,
+         0x0A,
+         true,
+         true,
+         false,
+         0,
+         kCdEndLba,
+         kCd40X,
+         {kCd16X, kCd24X},
+         "",
+         "",
+         std::nullopt});
     return list;
 }
 
@@ -93,8 +220,9 @@ uint64_t Mix(uint64_t x) {
 
 // A value in [-1, 1] fixed by disc, sector, speed and channel.
 double Noise(uint64_t seed, uint32_t psn, uint8_t speedCode, int channel) {
-    const uint64_t h = Mix(seed ^ Mix((static_cast<uint64_t>(psn) << 16) ^ (static_cast<uint64_t>(speedCode) << 4) ^
-                                      static_cast<uint64_t>(channel)));
+    const uint64_t h =
+        Mix(seed ^ Mix((static_cast<uint64_t>(psn) << 16) ^ (static_cast<uint64_t>(speedCode) << 4) ^
+                       static_cast<uint64_t>(channel)));
     const double unit = static_cast<double>(h >> 11) / static_cast<double>(1ull << 53);  // [0, 1)
     return unit * 2.0 - 1.0;
 }
@@ -108,7 +236,8 @@ double Percent(const MediaInfo& media, uint32_t psn, uint8_t speedCode, bool te)
     if (!media.tefe) return 0;
     const TeFeModel& model = *media.tefe;
     const double radius = RadialPosition(media, psn).value_or(1.0);
-    double level = Level(te ? model.te : model.fe, radius, speedCode, Noise(model.seed, psn, speedCode, te ? 1 : 2));
+    double level =
+        Level(te ? model.te : model.fe, radius, speedCode, Noise(model.seed, psn, speedCode, te ? 1 : 2));
     for (const DefectSpot& spot : model.defects) {
         if (psn >= spot.firstPsn && psn <= spot.lastPsn) level += te ? spot.tePercent : spot.fePercent;
     }
@@ -139,7 +268,8 @@ bool IsDvd(MediaFamily family) {
 }
 
 bool HasAdipInformation(MediaFamily family) {
-    return family == MediaFamily::DvdPlusR || family == MediaFamily::DvdPlusRDl || family == MediaFamily::DvdPlusRw;
+    return family == MediaFamily::DvdPlusR || family == MediaFamily::DvdPlusRDl ||
+           family == MediaFamily::DvdPlusRw;
 }
 
 bool HasPrerecordedInformation(MediaFamily family) {

@@ -10,7 +10,18 @@
 
 namespace dravix::emu {
 
-enum class MediaFamily { CdRom, CdR, CdRw, DvdRom, DvdPlusR, DvdPlusRDl, DvdMinusR, DvdPlusRw, DvdMinusRw, DvdRam };
+enum class MediaFamily {
+    CdRom,
+    CdR,
+    CdRw,
+    DvdRom,
+    DvdPlusR,
+    DvdPlusRDl,
+    DvdMinusR,
+    DvdPlusRw,
+    DvdMinusRw,
+    DvdRam
+};
 
 // Speed codes of the TE/FE measurement: 13 = 2.4X … 19 = 16X.
 inline constexpr uint8_t kFirstSpeedCode = 13;
@@ -53,25 +64,25 @@ struct MediaInfo {
     std::string name;         // catalogue name: "dvd+r", "cd-rom", …
     std::string description;  // one line for listings
     MediaFamily family = MediaFamily::CdRom;
-    uint16_t profile = 0;     // MMC current profile
-    bool blank = false;       // disc status empty (else complete)
+    uint16_t profile = 0;  // MMC current profile
+    bool blank = false;    // disc status empty (else complete)
     bool rewritable = false;
     bool dualLayer = false;
-    uint8_t bookType = 0;     // first byte of the physical format information
+    uint8_t bookType = 0;  // first byte of the physical format information
     uint32_t endLba = 0;
-    uint32_t readSpeed = 0;                 // kB/s, for the write speed descriptors
-    std::vector<uint32_t> writeSpeeds;      // kB/s, in the order GET PERFORMANCE lists them
-    std::string manufacturerId;  // ADIP 8 / pre-recorded 6 / DVD-RAM up to 48 characters
-    std::string mediaTypeId;     // ADIP 3 / pre-recorded 6 / DVD-RAM up to 16 characters
-    std::optional<TeFeModel> tefe;  // discs with a recording area the drive can measure
+    uint32_t readSpeed = 0;             // kB/s, for the write speed descriptors
+    std::vector<uint32_t> writeSpeeds;  // kB/s, in the order GET PERFORMANCE lists them
+    std::string manufacturerId;         // ADIP 8 / pre-recorded 6 / DVD-RAM up to 48 characters
+    std::string mediaTypeId;            // ADIP 3 / pre-recorded 6 / DVD-RAM up to 16 characters
+    std::optional<TeFeModel> tefe;      // discs with a recording area the drive can measure
 };
 
 std::span<const MediaInfo> MediaCatalogue();
 const MediaInfo* FindMedia(std::string_view name);
 
 bool IsDvd(MediaFamily family);
-bool HasAdipInformation(MediaFamily family);        // DVD+R, DVD+R DL, DVD+RW
-bool HasPrerecordedInformation(MediaFamily family); // DVD-R, DVD-RW
+bool HasAdipInformation(MediaFamily family);         // DVD+R, DVD+R DL, DVD+RW
+bool HasPrerecordedInformation(MediaFamily family);  // DVD-R, DVD-RW
 
 // Radial position (0 inner edge … 1 outer edge) of a physical sector within its layer; none when
 // the sector lies outside the disc's data area. Layer 1 of a dual-layer disc runs from the outer

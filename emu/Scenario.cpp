@@ -26,26 +26,27 @@ std::optional<Preset> PresetFromName(std::string_view name) {
 
 std::vector<DriveState> PresetDrives(Preset preset) {
     switch (preset) {
-    case Preset::Demo: {
-        DriveState maker = WithDisc(FactoryState(DriveKind::Maker), "dvd+r");
-        maker.learnedDiscs = {"ORIONDSCR16", "BUDGETMDR08", "PRISMADR16G1"};
-        // What a real drive takes: a tray movement, a disc spinning up, a vendor command, a sample.
-        maker.latencyMs[static_cast<size_t>(LatencyClass::Tray)] = 800;
-        maker.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)] = 1000;
-        maker.latencyMs[static_cast<size_t>(LatencyClass::Vendor)] = 20;
-        maker.latencyMs[static_cast<size_t>(LatencyClass::TeFe)] = 40;
-        DriveState other = WithDisc(FactoryState(DriveKind::OtherMaker), "dvd-rom");
-        other.latencyMs[static_cast<size_t>(LatencyClass::Tray)] = 800;
-        other.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)] = 1000;
-        return {maker, other};
-    }
-    case Preset::Minimal: return {WithDisc(FactoryState(DriveKind::Maker), "dvd+r")};
-    case Preset::TwoDrives: {
-        DriveState second = WithDisc(FactoryState(DriveKind::Maker), "dvd+rw-recorded");
-        second.revision = "1.08";
-        second.featureCodes = {2, 3, 5};
-        return {WithDisc(FactoryState(DriveKind::Maker), "dvd+r"), second};
-    }
+        case Preset::Demo: {
+            DriveState maker = WithDisc(FactoryState(DriveKind::Maker), "dvd+r");
+            maker.learnedDiscs = {"ORIONDSCR16", "BUDGETMDR08", "PRISMADR16G1"};
+            // What a real drive takes: a tray movement, a disc spinning up, a vendor command, a sample.
+            maker.latencyMs[static_cast<size_t>(LatencyClass::Tray)] = 800;
+            maker.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)] = 1000;
+            maker.latencyMs[static_cast<size_t>(LatencyClass::Vendor)] = 20;
+            maker.latencyMs[static_cast<size_t>(LatencyClass::TeFe)] = 40;
+            DriveState other = WithDisc(FactoryState(DriveKind::OtherMaker), "dvd-rom");
+            other.latencyMs[static_cast<size_t>(LatencyClass::Tray)] = 800;
+            other.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)] = 1000;
+            return {maker, other};
+        }
+        case Preset::Minimal:
+            return {WithDisc(FactoryState(DriveKind::Maker), "dvd+r")};
+        case Preset::TwoDrives: {
+            DriveState second = WithDisc(FactoryState(DriveKind::Maker), "dvd+rw-recorded");
+            second.revision = "1.08";
+            second.featureCodes = {2, 3, 5};
+            return {WithDisc(FactoryState(DriveKind::Maker), "dvd+r"), second};
+        }
     }
     return {};
 }
@@ -64,11 +65,14 @@ std::unique_ptr<Scenario> Scenario::Open(const std::string& path, std::string* e
     std::string text;
     std::string problem;
     switch (ReadTextFile(path, &text, &problem)) {
-    case ReadResult::Missing:
-        *error = path + ": no such file (create it with: dravix-vdrive init)";
-        return nullptr;
-    case ReadResult::Failed: *error = path + ": " + problem; return nullptr;
-    case ReadResult::Ok: break;
+        case ReadResult::Missing:
+            *error = path + ": no such file (create it with: dravix-vdrive init)";
+            return nullptr;
+        case ReadResult::Failed:
+            *error = path + ": " + problem;
+            return nullptr;
+        case ReadResult::Ok:
+            break;
     }
     std::vector<DriveState> drives;
     if (!StateFromText(text, &drives, &problem)) {
@@ -118,7 +122,9 @@ VirtualDrive& Scenario::Drive(size_t index) {
     return *drive;
 }
 
-VirtualDrive& Scenario::AddDrive(DriveKind kind) { return AddDrive(FactoryState(kind)); }
+VirtualDrive& Scenario::AddDrive(DriveKind kind) {
+    return AddDrive(FactoryState(kind));
+}
 
 VirtualDrive& Scenario::AddDrive(const DriveState& state) {
     Lock();
@@ -143,7 +149,9 @@ std::vector<DriveState> Scenario::States() {
     return states;
 }
 
-std::string Scenario::Text() { return StateToText(States()); }
+std::string Scenario::Text() {
+    return StateToText(States());
+}
 
 std::string Scenario::LastError() {
     std::lock_guard guard(m_mutex);
@@ -190,18 +198,19 @@ void Scenario::Refresh() {
     std::string text;
     std::string problem;
     switch (ReadTextFile(m_path, &text, &problem)) {
-    case ReadResult::Missing:
-        // Deleted under us: keep running and write it anew at the next change.
-        m_fileBad = false;
-        m_lastText.clear();
-        m_error.clear();
-        return;
-    case ReadResult::Failed:
-        m_fileBad = true;
-        m_lastText.clear();
-        ReportError(m_path + ": " + problem);
-        return;
-    case ReadResult::Ok: break;
+        case ReadResult::Missing:
+            // Deleted under us: keep running and write it anew at the next change.
+            m_fileBad = false;
+            m_lastText.clear();
+            m_error.clear();
+            return;
+        case ReadResult::Failed:
+            m_fileBad = true;
+            m_lastText.clear();
+            ReportError(m_path + ": " + problem);
+            return;
+        case ReadResult::Ok:
+            break;
     }
     if (text == m_lastText) return;  // unchanged, good or bad
     std::vector<DriveState> states;

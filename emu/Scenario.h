@@ -17,9 +17,11 @@ namespace dravix::emu {
 class StateFileLock;
 
 enum class Preset {
-    Demo,       // maker's drive (features 1 2 3 5 6 7, good blank DVD+R, realistic latencies), then another maker's drive
+    Demo,       // maker's drive (features 1 2 3 5 6 7, good blank DVD+R, realistic latencies), then another
+                // maker's drive
     Minimal,    // one maker's drive with a good blank DVD+R, no latencies
-    TwoDrives,  // two maker's drives: features 1 2 3 5 6 7 with a DVD+R, features 2 3 5 with a recorded DVD+RW
+    TwoDrives,  // two maker's drives: features 1 2 3 5 6 7 with a DVD+R, features 2 3 5 with a recorded
+                // DVD+RW
 };
 
 std::optional<Preset> PresetFromName(std::string_view name);  // "demo", "minimal", "two-drives"
@@ -31,7 +33,7 @@ std::vector<DriveState> PresetDrives(Preset preset);
 // that cannot be read or parsed is never written; the drives keep their last good state and
 // LastError() says what is wrong. Safe to use from several threads.
 class Scenario final : private StateStore {
-public:
+  public:
     Scenario();
     explicit Scenario(Preset preset);
     explicit Scenario(const std::vector<DriveState>& drives);
@@ -65,7 +67,7 @@ public:
     void SetClock(NowFunction now);
     void SetSleeper(SleepFunction sleep);
 
-private:
+  private:
     void Lock() override;
     void Unlock(bool changed) override;
     void Refresh();
@@ -84,8 +86,8 @@ private:
 
     std::string m_path;
     std::unique_ptr<StateFileLock> m_fileLock;
-    std::string m_lastText;   // what the file held when last read or written
-    bool m_fileBad = false;   // the file is malformed or unreadable: never write it
+    std::string m_lastText;  // what the file held when last read or written
+    bool m_fileBad = false;  // the file is malformed or unreadable: never write it
     std::string m_error;
     std::function<void(const std::string&)> m_errorSink;
 

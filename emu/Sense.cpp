@@ -32,9 +32,13 @@ ScsiOutcome CheckConditionOutcome(SenseCode code) {
     return outcome;
 }
 
-ScsiOutcome BusyOutcome() { return Blank(ScsiOutcome::Kind::Busy); }
+ScsiOutcome BusyOutcome() {
+    return Blank(ScsiOutcome::Kind::Busy);
+}
 
-ScsiOutcome HostTimeoutOutcome() { return Blank(ScsiOutcome::Kind::HostTimeout); }
+ScsiOutcome HostTimeoutOutcome() {
+    return Blank(ScsiOutcome::Kind::HostTimeout);
+}
 
 SenseCode SenseOf(const ScsiOutcome& outcome) {
     return SenseCode{static_cast<uint8_t>(outcome.sense[2] & 0x0F), outcome.sense[12], outcome.sense[13]};

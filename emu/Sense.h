@@ -9,7 +9,7 @@ namespace dravix::emu {
 // time-out (the command never completed as far as the initiator can tell).
 struct ScsiOutcome {
     enum class Kind { Good, CheckCondition, Busy, HostTimeout } kind;
-    uint8_t sense[18];  // fixed format 70h: key byte 2, ASC 12, ASCQ 13, additional length 10
+    uint8_t sense[18];     // fixed format 70h: key byte 2, ASC 12, ASCQ 13, additional length 10
     uint32_t transferred;  // data-in bytes written into the caller's buffer
 };
 

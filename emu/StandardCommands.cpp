@@ -20,10 +20,13 @@ struct Entry {
 };
 
 void Put(std::vector<uint8_t>& out, size_t offset, std::string_view text, size_t width, char pad) {
-    for (size_t i = 0; i < width; ++i) out[offset + i] = static_cast<uint8_t>(i < text.size() ? text[i] : pad);
+    for (size_t i = 0; i < width; ++i)
+        out[offset + i] = static_cast<uint8_t>(i < text.size() ? text[i] : pad);
 }
 
-bool IsCd(MediaFamily family) { return !IsDvd(family); }
+bool IsCd(MediaFamily family) {
+    return !IsDvd(family);
+}
 
 // --- TEST UNIT READY -------------------------------------------------------------------------
 
@@ -99,14 +102,15 @@ void ModeSense10(Command& c) {
     p[0] = 0x2A;
     p[1] = static_cast<uint8_t>(pageLength - 2);
     if (pageControl == 1) return;  // nothing in this page can be changed
-    p[2] = 0x3F;  // reads CD-R, CD-RW, method 2, DVD-ROM, DVD-R, DVD-RAM
-    p[3] = 0x37;  // writes CD-R, CD-RW, DVD-R, DVD-RAM; test write
-    p[4] = 0x40;  // multi-session
-    p[6] = 0x29;  // tray loader, eject, lock
+    p[2] = 0x3F;                   // reads CD-R, CD-RW, method 2, DVD-ROM, DVD-R, DVD-RAM
+    p[3] = 0x37;                   // writes CD-R, CD-RW, DVD-R, DVD-RAM; test write
+    p[4] = 0x40;                   // multi-session
+    p[6] = 0x29;                   // tray loader, eject, lock
     PutBe16(&p[10], 256);
     PutBe16(&p[12], c.state.bufferKiB);
     PutBe16(&p[22], 1);
-    PutBe16(&p[28], speeds.empty() ? 0 : static_cast<uint16_t>(*std::max_element(speeds.begin(), speeds.end())));
+    PutBe16(&p[28],
+            speeds.empty() ? 0 : static_cast<uint16_t>(*std::max_element(speeds.begin(), speeds.end())));
     PutBe16(&p[30], static_cast<uint16_t>(speeds.size()));
     for (size_t i = 0; i < speeds.size(); ++i) PutBe16(&p[32 + 4 * i + 2], static_cast<uint16_t>(speeds[i]));
 }
@@ -136,7 +140,8 @@ struct Feature {
 
 std::vector<Feature> DriveFeatures(const DriveState& s, const MediaInfo* media) {
     auto is = [media](MediaFamily family) { return media && media->family == family; };
-    static constexpr uint16_t kProfiles[] = {0x2B, 0x1B, 0x1A, 0x14, 0x13, 0x12, 0x11, 0x10, 0x0A, 0x09, 0x08};
+    static constexpr uint16_t kProfiles[] = {0x2B, 0x1B, 0x1A, 0x14, 0x13, 0x12,
+                                             0x11, 0x10, 0x0A, 0x09, 0x08};
     std::vector<uint8_t> profiles;
     for (uint16_t profile : kProfiles) {
         const bool current = media && media->profile == profile;
@@ -149,8 +154,12 @@ std::vector<Feature> DriveFeatures(const DriveState& s, const MediaInfo* media) 
         {0x0000, 0, true, true, profiles},
         {0x0001, 1, true, true, {0, 0, 0, 2, 0x03, 0, 0, 0}},  // ATAPI, DBE
         {0x0002, 1, true, true, {0x02, 0, 0, 0}},
-        {0x0003, 0, true, true, {0x29, 0, 0, 0}},              // tray, eject, lock
-        {0x0010, 0, false, media != nullptr, {0, 0, 0x08, 0, 0, 0x10, 0, 0}},  // 2048-byte blocks, blocking 16
+        {0x0003, 0, true, true, {0x29, 0, 0, 0}},  // tray, eject, lock
+        {0x0010,
+         0,
+         false,
+         media != nullptr,
+         {0, 0, 0x08, 0, 0, 0x10, 0, 0}},  // 2048-byte blocks, blocking 16
         {0x001D, 0, false, cd, {}},
         {0x001E, 1, false, cd, {0, 0, 0, 0}},
         {0x001F, 1, false, dvd, {0x01, 0, 0x01, 0}},
@@ -159,7 +168,11 @@ std::vector<Feature> DriveFeatures(const DriveState& s, const MediaInfo* media) 
         {0x002D, 2, false, is(MediaFamily::CdR) || is(MediaFamily::CdRw), {0x46, 0, 0, 0}},
         {0x002F, 1, false, is(MediaFamily::DvdMinusR) || is(MediaFamily::DvdMinusRw), {0x46, 0, 0, 0}},
         // First data byte bit 0: the drive writes DVD+R DL.
-        {0x003B, 0, false, is(MediaFamily::DvdPlusRDl), {static_cast<uint8_t>(s.writesDvdPlusRDl ? 1 : 0), 0, 0, 0}},
+        {0x003B,
+         0,
+         false,
+         is(MediaFamily::DvdPlusRDl),
+         {static_cast<uint8_t>(s.writesDvdPlusRDl ? 1 : 0), 0, 0, 0}},
         {0x0100, 0, true, true, {}},
     };
 }
@@ -180,7 +193,8 @@ void GetConfiguration(Command& c) {
         if (!wanted) continue;
         c.reply.push_back(static_cast<uint8_t>(f.code >> 8));
         c.reply.push_back(static_cast<uint8_t>(f.code));
-        c.reply.push_back(static_cast<uint8_t>((f.version << 2) | (f.persistent ? 2 : 0) | (f.current ? 1 : 0)));
+        c.reply.push_back(
+            static_cast<uint8_t>((f.version << 2) | (f.persistent ? 2 : 0) | (f.current ? 1 : 0)));
         c.reply.push_back(static_cast<uint8_t>(f.data.size()));
         c.reply.insert(c.reply.end(), f.data.begin(), f.data.end());
     }
@@ -232,7 +246,8 @@ void PhysicalFormat(Command& c, const MediaInfo& media) {
     uint8_t* pfi = &c.reply[4];
     pfi[0] = c.state.disc->bookType;
     pfi[1] = 0x02;  // 120 mm, 10.08 Mbit/s
-    pfi[2] = static_cast<uint8_t>((media.dualLayer ? 0x30 : 0x00) | LayerTypeBits(media));  // layers, track path
+    pfi[2] =
+        static_cast<uint8_t>((media.dualLayer ? 0x30 : 0x00) | LayerTypeBits(media));  // layers, track path
     pfi[3] = 0x10;
     PutDataZone(&pfi[4], media);
     if (media.family == MediaFamily::DvdRam) {
@@ -248,7 +263,7 @@ void PrerecordedInformation(Command& c, const MediaInfo& media) {
     PutBe16(&c.reply[0], 40 + 2);
     // Five fields of eight bytes: field id, six bytes of data, one reserved byte.
     for (uint8_t field = 1; field <= 5; ++field) c.reply[4 + 8 * (field - 1)] = field;
-    c.reply[5] = 0x00;  // general-purpose application
+    c.reply[5] = 0x00;            // general-purpose application
     c.reply[6] = media.bookType;  // disc physical code
     const uint32_t lastRecordable = kDataZoneStartPsn + media.endLba;
     c.reply[7] = static_cast<uint8_t>(lastRecordable >> 16);
@@ -278,10 +293,14 @@ void ReadDvdStructure(Command& c) {
     const MediaInfo& media = *LoadedMedia(c.state);
     if (!IsDvd(media.family)) return c.Fail(kCannotReadIncompatibleFormat);
     switch (c.cdb[7]) {
-    case 0x00: return PhysicalFormat(c, media);
-    case 0x0E: return PrerecordedInformation(c, media);
-    case 0x11: return AdipInformation(c, media);
-    default: return c.Fail(kInvalidFieldInCdb);
+        case 0x00:
+            return PhysicalFormat(c, media);
+        case 0x0E:
+            return PrerecordedInformation(c, media);
+        case 0x11:
+            return AdipInformation(c, media);
+        default:
+            return c.Fail(kInvalidFieldInCdb);
     }
 }
 
@@ -293,7 +312,7 @@ void ReadDiscInformation(Command& c) {
     const MediaInfo& media = *LoadedMedia(c.state);
     c.reply.assign(34, 0);
     PutBe16(&c.reply[0], 32);
-    const uint8_t status = media.blank ? 0 : 2;      // empty / complete
+    const uint8_t status = media.blank ? 0 : 2;       // empty / complete
     const uint8_t lastSession = media.blank ? 0 : 3;  // empty / complete
     c.reply[2] = static_cast<uint8_t>((media.rewritable ? 0x10 : 0) | (lastSession << 2) | status);
     c.reply[3] = 1;
@@ -330,7 +349,9 @@ constexpr std::array<Entry, 256> kCommandTable = BuildTable();
 
 }  // namespace
 
-uint16_t GetBe16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t GetBe16(const uint8_t* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 uint32_t GetBe24(const uint8_t* p) {
     return (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
 }
@@ -348,21 +369,29 @@ void PutBe32(uint8_t* p, uint32_t v) {
 size_t RequiredCdbLength(uint8_t opcode) {
     if (opcode >= 0xA0) return 12;
     switch (opcode >> 5) {
-    case 0: return 6;
-    case 1:
-    case 2: return 10;
-    case 3: return 12;
-    default: return 16;
+        case 0:
+            return 6;
+        case 1:
+        case 2:
+            return 10;
+        case 3:
+            return 12;
+        default:
+            return 16;
     }
 }
 
 LatencyClass LatencyClassOf(const std::array<uint8_t, 16>& cdb) {
     switch (cdb[0]) {
-    case 0x1B: return (cdb[4] & 0x02) ? LatencyClass::Tray : LatencyClass::Command;
-    case 0xFD: return (cdb[1] == 0xFB && cdb[6] == 0x05) ? LatencyClass::TeFe : LatencyClass::Vendor;
-    case 0xFE:
-    case 0xFF: return LatencyClass::Vendor;
-    default: return LatencyClass::Command;
+        case 0x1B:
+            return (cdb[4] & 0x02) ? LatencyClass::Tray : LatencyClass::Command;
+        case 0xFD:
+            return (cdb[1] == 0xFB && cdb[6] == 0x05) ? LatencyClass::TeFe : LatencyClass::Vendor;
+        case 0xFE:
+        case 0xFF:
+            return LatencyClass::Vendor;
+        default:
+            return LatencyClass::Command;
     }
 }
 

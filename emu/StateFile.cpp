@@ -28,11 +28,13 @@ constexpr int kFormatVersion = 1;
 
 // A problem in the file's content, with the place where it was found.
 class FormatError final : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
-std::string Errno(int error) { return std::strerror(error); }
+std::string Errno(int error) {
+    return std::strerror(error);
+}
 
 // --- writing ---------------------------------------------------------------------------------
 
@@ -103,7 +105,7 @@ json DriveToJson(const DriveState& s) {
 
 // Walks one JSON object: every key must be known, every value of the right type and range.
 class ObjectReader final {
-public:
+  public:
     ObjectReader(const json& value, std::string where) : m_value(value), m_where(std::move(where)) {
         if (!m_value.is_object()) Fail(m_where, "expected an object");
     }
@@ -153,7 +155,7 @@ public:
         return n;
     }
 
-private:
+  private:
     const json& m_value;
     std::string m_where;
     std::set<std::string> m_known;
@@ -233,7 +235,8 @@ DriveState DriveFromJson(const json& v, const std::string& where) {
     if (const json* books = r.Find("bookTypes")) {
         ObjectReader b(*books, r.Where("bookTypes"));
         for (size_t i = 0; i < s.bookTypes.size(); ++i) {
-            b.Number(std::string(BookTypeRowName(static_cast<BookTypeRow>(i))).c_str(), s.bookTypes[i], 0, 255);
+            b.Number(std::string(BookTypeRowName(static_cast<BookTypeRow>(i))).c_str(), s.bookTypes[i], 0,
+                     255);
         }
         b.NoOtherKeys();
     }
@@ -290,7 +293,8 @@ DriveState DriveFromJson(const json& v, const std::string& where) {
     if (const json* faults = r.Find("faults")) {
         if (!faults->is_array()) ObjectReader::Fail(r.Where("faults"), "expected a list");
         for (size_t i = 0; i < faults->size(); ++i) {
-            s.faults.push_back(FaultFromJson((*faults)[i], r.Where("faults") + "[" + std::to_string(i) + "]"));
+            s.faults.push_back(
+                FaultFromJson((*faults)[i], r.Where("faults") + "[" + std::to_string(i) + "]"));
         }
     }
     r.NoOtherKeys();
@@ -340,7 +344,8 @@ bool StateFromText(const std::string& text, std::vector<DriveState>* drives, std
         ObjectReader r(root, "");
         std::string format;
         r.String("format", format);
-        if (format != kFormatName) ObjectReader::Fail("format", std::string("expected \"") + kFormatName + "\"");
+        if (format != kFormatName)
+            ObjectReader::Fail("format", std::string("expected \"") + kFormatName + "\"");
         int version = 0;
         r.Number("version", version, 0, INT32_MAX);
         if (version != kFormatVersion) {
@@ -401,9 +406,9 @@ bool WriteTextFileAtomically(const std::string& path, const std::string& text, s
     const std::filesystem::path target(path);
     std::error_code ignored;
     if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ignored);
-    const std::string temporary = (target.has_parent_path() ? target.parent_path().string() + "/" : std::string()) +
-                                  "." + target.filename().string() + ".tmp." + std::to_string(::getpid()) + "." +
-                                  std::to_string(counter++);
+    const std::string temporary =
+        (target.has_parent_path() ? target.parent_path().string() + "/" : std::string()) + "." +
+        target.filename().string() + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
         *problem = "cannot write: " + Errno(errno);

@@ -34,7 +34,7 @@ bool WriteTextFileAtomically(const std::string& path, const std::string& text, s
 // interleaving their read-change-write steps. Works without the lock when the lock file cannot be
 // created (a read-only directory, where nothing can be written anyway).
 class StateFileLock final {
-public:
+  public:
     explicit StateFileLock(const std::string& statePath);
     ~StateFileLock();
     StateFileLock(const StateFileLock&) = delete;
@@ -43,7 +43,7 @@ public:
     void Acquire();
     void Release();
 
-private:
+  private:
     std::string m_path;
     int m_fd = -1;
 };

@@ -1,8 +1,8 @@
 #include "emu/Tool.h"
 
 #include <charconv>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <iomanip>
 #include <memory>
 #include <optional>
@@ -29,7 +29,8 @@ struct FileError {
 std::optional<uint64_t> ParseDecimal(std::string_view text, uint64_t max) {
     uint64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > max) return std::nullopt;
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > max)
+        return std::nullopt;
     return value;
 }
 
@@ -39,7 +40,8 @@ std::optional<uint8_t> ParseHexByte(std::string_view text) {
     if (!text.empty() && (text.back() == 'h' || text.back() == 'H')) text.remove_suffix(1);
     unsigned value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
-    if (text.empty() || text.size() > 2 || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (text.empty() || text.size() > 2 || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
     return static_cast<uint8_t>(value);
 }
 
@@ -52,7 +54,8 @@ uint8_t HexByteOrThrow(std::string_view text, const std::string& what) {
 uint64_t DecimalOrThrow(std::string_view text, uint64_t max, const std::string& what) {
     const auto value = ParseDecimal(text, max);
     if (!value) {
-        throw UsageError{what + " must be a number from 0 to " + std::to_string(max) + ", not \"" + std::string(text) + "\""};
+        throw UsageError{what + " must be a number from 0 to " + std::to_string(max) + ", not \"" +
+                         std::string(text) + "\""};
     }
     return *value;
 }
@@ -62,7 +65,8 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
     size_t start = 0;
     for (;;) {
         const size_t at = text.find(separator, start);
-        parts.push_back(text.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
+        parts.push_back(
+            text.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
         if (at == std::string_view::npos) return parts;
         start = at + 1;
     }
@@ -70,14 +74,16 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
 
 std::string Hex(uint8_t value) {
     std::ostringstream text;
-    text << std::uppercase << std::hex << std::setw(2) << std::setfill('0') << static_cast<unsigned>(value) << 'h';
+    text << std::uppercase << std::hex << std::setw(2) << std::setfill('0') << static_cast<unsigned>(value)
+         << 'h';
     return text.str();
 }
 
 std::string SenseText(const SenseCode& sense) {
     std::ostringstream text;
-    text << std::uppercase << std::hex << std::setfill('0') << std::setw(2) << static_cast<unsigned>(sense.key) << '/'
-         << std::setw(2) << static_cast<unsigned>(sense.asc) << '/' << std::setw(2) << static_cast<unsigned>(sense.ascq);
+    text << std::uppercase << std::hex << std::setfill('0') << std::setw(2)
+         << static_cast<unsigned>(sense.key) << '/' << std::setw(2) << static_cast<unsigned>(sense.asc) << '/'
+         << std::setw(2) << static_cast<unsigned>(sense.ascq);
     return text.str();
 }
 
@@ -85,7 +91,8 @@ std::string OptionText(const OptionSetting& option) {
     auto word = [](uint8_t state) { return (state & 0x02) ? "on" : "off"; };
     std::string text = std::string(word(option.permanent)) + " (" + std::to_string(option.permanent) + ")";
     if (option.temporary) {
-        text += ", until restart " + std::string(word(*option.temporary)) + " (" + std::to_string(*option.temporary) + ")";
+        text += ", until restart " + std::string(word(*option.temporary)) + " (" +
+                std::to_string(*option.temporary) + ")";
     }
     return text;
 }
@@ -114,34 +121,38 @@ void Describe(std::ostream& out, size_t index, const DriveState& s) {
     if (s.disc) {
         const MediaInfo* media = FindMedia(s.disc->media);
         out << s.disc->media << " (" << (media ? media->description : "?") << ")";
-        if (media && media->family == MediaFamily::DvdPlusRw && !media->blank) out << ", book type " << Hex(s.disc->bookType);
+        if (media && media->family == MediaFamily::DvdPlusRw && !media->blank)
+            out << ", book type " << Hex(s.disc->bookType);
     } else {
         out << "none";
     }
     out << "\n  features:";
     for (uint8_t code : s.featureCodes) out << ' ' << static_cast<unsigned>(code);
-    out << "\n  vendor mode: " << (s.vendorMode ? "on" : "off") << ", writes DVD+R DL: " << (s.writesDvdPlusRDl ? "yes" : "no")
-        << "\n  book types: DVD+RW " << Hex(s.bookTypes[0]) << ", DVD+R " << Hex(s.bookTypes[1]) << ", DVD+R DL "
-        << Hex(s.bookTypes[2]) << "\n";
+    out << "\n  vendor mode: " << (s.vendorMode ? "on" : "off")
+        << ", writes DVD+R DL: " << (s.writesDvdPlusRDl ? "yes" : "no") << "\n  book types: DVD+RW "
+        << Hex(s.bookTypes[0]) << ", DVD+R " << Hex(s.bookTypes[1]) << ", DVD+R DL " << Hex(s.bookTypes[2])
+        << "\n";
     for (size_t i = 0; i < s.options.size(); ++i) {
         out << "  " << OptionKindName(static_cast<OptionKind>(i)) << ": " << OptionText(s.options[i]) << "\n";
     }
-    out << "  Test Write: " << (s.testWrite ? "on" : "off") << ", WOPC: " << (s.wopcDisabled ? "disabled" : "enabled")
-        << "\n  region mask: " << Hex(s.regionMask) << ", buffer: " << s.bufferKiB << " KB\n  learned discs ("
-        << s.learnedDiscs.size() << "):";
+    out << "  Test Write: " << (s.testWrite ? "on" : "off")
+        << ", WOPC: " << (s.wopcDisabled ? "disabled" : "enabled") << "\n  region mask: " << Hex(s.regionMask)
+        << ", buffer: " << s.bufferKiB << " KB\n  learned discs (" << s.learnedDiscs.size() << "):";
     for (const std::string& id : s.learnedDiscs) out << " \"" << id << "\"";
     out << "\n  latency (ms):";
     for (size_t i = 0; i < s.latencyMs.size(); ++i) {
         out << ' ' << LatencyClassName(static_cast<LatencyClass>(i)) << ' ' << s.latencyMs[i];
     }
     out << "\n";
-    if (s.becomingReadyCount) out << "  becoming ready for " << s.becomingReadyCount << " more TEST UNIT READY\n";
+    if (s.becomingReadyCount)
+        out << "  becoming ready for " << s.becomingReadyCount << " more TEST UNIT READY\n";
     if (s.faults.empty()) out << "  faults: none\n";
-    for (size_t i = 0; i < s.faults.size(); ++i) out << "  fault " << i << ": " << FaultText(s.faults[i]) << "\n";
+    for (size_t i = 0; i < s.faults.size(); ++i)
+        out << "  fault " << i << ": " << FaultText(s.faults[i]) << "\n";
 }
 
 class ToolRun final {
-public:
+  public:
     ToolRun(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
 
     int Run(const std::vector<std::string>& args) {
@@ -161,7 +172,7 @@ public:
         }
     }
 
-private:
+  private:
     int Dispatch(const std::vector<std::string>& all) {
         std::vector<std::string> args;
         for (size_t i = 0; i < all.size(); ++i) {
@@ -170,7 +181,8 @@ private:
                 m_out << VdriveToolUsage();
                 return kToolOk;
             }
-            if ((arg == "--file" || arg == "--drive") && i + 1 >= all.size()) throw UsageError{arg + " needs a value"};
+            if ((arg == "--file" || arg == "--drive") && i + 1 >= all.size())
+                throw UsageError{arg + " needs a value"};
             if (arg == "--file") {
                 m_file = all[++i];
             } else if (arg == "--drive") {
@@ -232,7 +244,8 @@ private:
             if (args[i] == "--preset") {
                 if (i + 1 >= args.size()) throw UsageError{"--preset needs demo, minimal or two-drives"};
                 const auto chosen = PresetFromName(args[++i]);
-                if (!chosen) throw UsageError{"unknown preset \"" + args[i] + "\" (demo, minimal, two-drives)"};
+                if (!chosen)
+                    throw UsageError{"unknown preset \"" + args[i] + "\" (demo, minimal, two-drives)"};
                 preset = *chosen;
             } else if (args[i] == "--force") {
                 force = true;
@@ -249,7 +262,8 @@ private:
         if (!force && std::filesystem::exists(file, ignored)) {
             // Replacing a good file is what init is for; a damaged one may hold work worth repairing.
             std::string error;
-            if (!Scenario::Open(file, &error)) throw FileError{error + " (not replaced; use --force to replace it)"};
+            if (!Scenario::Open(file, &error))
+                throw FileError{error + " (not replaced; use --force to replace it)"};
         }
         Scenario scenario(preset);
         std::string error;
@@ -278,7 +292,8 @@ private:
 
     int Insert(const std::vector<std::string>& args) {
         ExpectCount(args, 1, "insert MEDIA");
-        if (!FindMedia(args[0])) throw UsageError{"unknown media \"" + args[0] + "\" (see: dravix-vdrive media)"};
+        if (!FindMedia(args[0]))
+            throw UsageError{"unknown media \"" + args[0] + "\" (see: dravix-vdrive media)"};
         auto scenario = OpenFile();
         SelectedDrive(*scenario).Insert(args[0]);
         return Finish(*scenario);
@@ -295,7 +310,8 @@ private:
     int AddDrive(const std::vector<std::string>& args) {
         ExpectCount(args, 1, "add-drive maker|other-maker|old-firmware");
         const auto kind = DriveKindFromName(args[0]);
-        if (!kind) throw UsageError{"unknown drive kind \"" + args[0] + "\" (maker, other-maker, old-firmware)"};
+        if (!kind)
+            throw UsageError{"unknown drive kind \"" + args[0] + "\" (maker, other-maker, old-firmware)"};
         auto scenario = OpenFile();
         scenario->AddDrive(*kind);
         m_out << "Added drive " << scenario->DriveCount() - 1 << ".\n";
@@ -356,7 +372,8 @@ private:
             std::vector<std::string> ids(args.begin() + 1, args.end());
             if (ids.size() > kMaxLearnedDiscs) throw UsageError{"the drive keeps at most 20 learned discs"};
             for (const std::string& id : ids) {
-                if (id.size() > kLearnedIdLength) throw UsageError{"a learned disc id has at most 12 characters"};
+                if (id.size() > kLearnedIdLength)
+                    throw UsageError{"a learned disc id has at most 12 characters"};
             }
             change = [=](VirtualDrive& d) { d.SetLearnedDiscs(ids); };
         } else {
@@ -391,7 +408,8 @@ private:
                 words.push_back(arg);
             }
         }
-        if (words.size() < 2) throw UsageError{"usage: dravix-vdrive fault add [OPTIONS] OPCODE[:SUB[:FUNCTION]] ACTION"};
+        if (words.size() < 2)
+            throw UsageError{"usage: dravix-vdrive fault add [OPTIONS] OPCODE[:SUB[:FUNCTION]] ACTION"};
         const auto match = Split(words[0], ':');
         if (match.size() > 3) throw UsageError{"the command is OPCODE[:SUB[:FUNCTION]]"};
         rule.opcode = HexByteOrThrow(match[0], "the operation code");
@@ -399,36 +417,44 @@ private:
         if (match.size() > 2) rule.function = HexByteOrThrow(match[2], "the function");
 
         const auto action = FaultActionFromName(words[1]);
-        if (!action) throw UsageError{"unknown fault action \"" + words[1] + "\" (check, timeout, busy, bad-answer, reply)"};
+        if (!action)
+            throw UsageError{"unknown fault action \"" + words[1] +
+                             "\" (check, timeout, busy, bad-answer, reply)"};
         rule.action = *action;
         const std::vector<std::string> values(words.begin() + 2, words.end());
         switch (rule.action) {
-        case FaultRule::Action::CheckCondition: {
-            const auto parts = values.size() == 1 ? Split(values[0], '/') : std::vector<std::string_view>{};
-            if (parts.size() != 3) throw UsageError{"check takes KEY/ASC/ASCQ in hexadecimal, as in 02/3A/00"};
-            rule.sense = SenseCode{HexByteOrThrow(parts[0], "the sense key"), HexByteOrThrow(parts[1], "the ASC"),
-                                   HexByteOrThrow(parts[2], "the ASCQ")};
-            if (rule.sense.key > 0x0F) throw UsageError{"the sense key is 0 to F"};
-            break;
-        }
-        case FaultRule::Action::HostTimeout:
-        case FaultRule::Action::Busy:
-            if (!values.empty()) throw UsageError{std::string(FaultActionName(rule.action)) + " takes no value"};
-            break;
-        case FaultRule::Action::BadAnswer:
-            if (values.size() > 1) throw UsageError{"bad-answer takes at most one byte"};
-            if (!values.empty()) rule.answerByte0 = HexByteOrThrow(values[0], "the answer's byte 0");
-            break;
-        case FaultRule::Action::Reply:
-            for (std::string_view value : values) {
-                // "07 00 00", "070000" or "0x07".
-                if (value.size() > 2 && (value.substr(0, 2) == "0x" || value.substr(0, 2) == "0X")) value.remove_prefix(2);
-                if (value.size() % 2 != 0) throw UsageError{"reply takes hexadecimal bytes, as in 07 00 00"};
-                for (size_t at = 0; at < value.size(); at += 2) {
-                    rule.reply.push_back(HexByteOrThrow(value.substr(at, 2), "a reply byte"));
-                }
+            case FaultRule::Action::CheckCondition: {
+                const auto parts =
+                    values.size() == 1 ? Split(values[0], '/') : std::vector<std::string_view>{};
+                if (parts.size() != 3)
+                    throw UsageError{"check takes KEY/ASC/ASCQ in hexadecimal, as in 02/3A/00"};
+                rule.sense =
+                    SenseCode{HexByteOrThrow(parts[0], "the sense key"), HexByteOrThrow(parts[1], "the ASC"),
+                              HexByteOrThrow(parts[2], "the ASCQ")};
+                if (rule.sense.key > 0x0F) throw UsageError{"the sense key is 0 to F"};
+                break;
             }
-            break;
+            case FaultRule::Action::HostTimeout:
+            case FaultRule::Action::Busy:
+                if (!values.empty())
+                    throw UsageError{std::string(FaultActionName(rule.action)) + " takes no value"};
+                break;
+            case FaultRule::Action::BadAnswer:
+                if (values.size() > 1) throw UsageError{"bad-answer takes at most one byte"};
+                if (!values.empty()) rule.answerByte0 = HexByteOrThrow(values[0], "the answer's byte 0");
+                break;
+            case FaultRule::Action::Reply:
+                for (std::string_view value : values) {
+                    // "07 00 00", "070000" or "0x07".
+                    if (value.size() > 2 && (value.substr(0, 2) == "0x" || value.substr(0, 2) == "0X"))
+                        value.remove_prefix(2);
+                    if (value.size() % 2 != 0)
+                        throw UsageError{"reply takes hexadecimal bytes, as in 07 00 00"};
+                    for (size_t at = 0; at < value.size(); at += 2) {
+                        rule.reply.push_back(HexByteOrThrow(value.substr(at, 2), "a reply byte"));
+                    }
+                }
+                break;
         }
         return rule;
     }
@@ -445,7 +471,8 @@ private:
         if (args[0] != "add") throw UsageError{"fault takes add or clear"};
         if (!rest.empty() && rest[0] == "becoming-ready") {
             ExpectCount(rest, 2, "fault add becoming-ready N");
-            const auto count = static_cast<uint32_t>(DecimalOrThrow(rest[1], UINT32_MAX, "the number of TEST UNIT READYs"));
+            const auto count =
+                static_cast<uint32_t>(DecimalOrThrow(rest[1], UINT32_MAX, "the number of TEST UNIT READYs"));
             auto scenario = OpenFile();
             SelectedDrive(*scenario).SetBecomingReady(count);
             return Finish(*scenario);
@@ -459,8 +486,11 @@ private:
     int Latency(const std::vector<std::string>& args) {
         ExpectCount(args, 2, "latency command|tray|vendor|tefe|spinup MS");
         const auto latencyClass = LatencyClassFromName(args[0]);
-        if (!latencyClass) throw UsageError{"unknown latency class \"" + args[0] + "\" (command, tray, vendor, tefe, spinup)"};
-        const auto ms = static_cast<uint32_t>(DecimalOrThrow(args[1], 3600000, "the latency in milliseconds"));
+        if (!latencyClass)
+            throw UsageError{"unknown latency class \"" + args[0] +
+                             "\" (command, tray, vendor, tefe, spinup)"};
+        const auto ms =
+            static_cast<uint32_t>(DecimalOrThrow(args[1], 3600000, "the latency in milliseconds"));
         auto scenario = OpenFile();
         SelectedDrive(*scenario).SetLatency(*latencyClass, ms);
         return Finish(*scenario);
@@ -491,7 +521,8 @@ std::string VdriveToolUsage() {
            "  eject | load              open or close the tray\n"
            "  restart                   power-cycle the drive\n"
            "  add-drive maker|other-maker|old-firmware\n"
-           "  set booktype dvd+rw|dvd+r|dvd+r-dl BYTE | set option unknown-disc|supported-disc|overspeed 0-3\n"
+           "  set booktype dvd+rw|dvd+r|dvd+r-dl BYTE | set option unknown-disc|supported-disc|overspeed "
+           "0-3\n"
            "      | set testwrite on|off | set wopc on|off | set region MASK | set buffer KB\n"
            "      | set features CODE... | set learned ID...\n"
            "  fault add [--after N] [--once|--always] [--byte I=V]... OPCODE[:SUB[:FUNCTION]] ACTION\n"

@@ -19,9 +19,13 @@ constexpr uint8_t kOptionFunction = 0x16;
 
 constexpr uint8_t kBookDvdRom = 0x01, kBookDvdPlusRw = 0x92, kBookDvdPlusR = 0xA1, kBookDvdPlusRDl = 0xE1;
 
-bool KnowsVendorCommands(const DriveState& s) { return s.kind != DriveKind::OtherMaker; }
+bool KnowsVendorCommands(const DriveState& s) {
+    return s.kind != DriveKind::OtherMaker;
+}
 
-OptionSetting& Option(DriveState& s, OptionKind kind) { return s.options[static_cast<size_t>(kind)]; }
+OptionSetting& Option(DriveState& s, OptionKind kind) {
+    return s.options[static_cast<size_t>(kind)];
+}
 
 // --- feature list ----------------------------------------------------------------------------
 
@@ -41,7 +45,9 @@ void FeatureList(Command& c) {
 constexpr uint8_t kReadAllOptions = 0x01, kWriteLumard = 0x02, kClearLearned = 0x03, kLearnedCount = 0x05,
                   kWriteOverSpeed = 0x06, kMediaInformation = 0x07;
 
-bool ValidOptionState(uint8_t state) { return state <= 3; }
+bool ValidOptionState(uint8_t state) {
+    return state <= 3;
+}
 
 void MediaInformation(Command& c) {
     const std::vector<std::string>& ids = c.state.learnedDiscs;
@@ -51,33 +57,39 @@ void MediaInformation(Command& c) {
     c.reply[6] = kMediaInformation;
     c.reply[7] = static_cast<uint8_t>(kLearnedIdLength * ids.size());
     for (size_t i = 0; i < ids.size(); ++i) {
-        std::memcpy(&c.reply[8 + kLearnedIdLength * i], ids[i].data(), std::min(ids[i].size(), kLearnedIdLength));
+        std::memcpy(&c.reply[8 + kLearnedIdLength * i], ids[i].data(),
+                    std::min(ids[i].size(), kLearnedIdLength));
     }
 }
 
 void OptionCommand(Command& c) {
     DriveState& s = c.state;
     switch (c.cdb[7]) {
-    case kReadAllOptions:
-        c.reply = {Option(s, OptionKind::UnknownDisc).Reported(), Option(s, OptionKind::SupportedDisc).Reported(),
-                   Option(s, OptionKind::OverSpeed).Reported(), 0};
-        return;
-    case kWriteLumard:
-        if (!ValidOptionState(c.cdb[8]) || !ValidOptionState(c.cdb[9])) return c.Fail(kInvalidFieldInCdb);
-        Option(s, OptionKind::UnknownDisc).Write(c.cdb[8]);
-        Option(s, OptionKind::SupportedDisc).Write(c.cdb[9]);
-        return;
-    case kWriteOverSpeed:
-        if (!ValidOptionState(c.cdb[8])) return c.Fail(kInvalidFieldInCdb);
-        Option(s, OptionKind::OverSpeed).Write(c.cdb[8]);
-        return;
-    case kLearnedCount:
-        c.reply.assign(2, 0);
-        PutBe16(c.reply.data(), static_cast<uint16_t>(s.learnedDiscs.size()));
-        return;
-    case kMediaInformation: return MediaInformation(c);
-    case kClearLearned: s.learnedDiscs.clear(); return;
-    default: return c.Fail(kInvalidFieldInCdb);
+        case kReadAllOptions:
+            c.reply = {Option(s, OptionKind::UnknownDisc).Reported(),
+                       Option(s, OptionKind::SupportedDisc).Reported(),
+                       Option(s, OptionKind::OverSpeed).Reported(), 0};
+            return;
+        case kWriteLumard:
+            if (!ValidOptionState(c.cdb[8]) || !ValidOptionState(c.cdb[9])) return c.Fail(kInvalidFieldInCdb);
+            Option(s, OptionKind::UnknownDisc).Write(c.cdb[8]);
+            Option(s, OptionKind::SupportedDisc).Write(c.cdb[9]);
+            return;
+        case kWriteOverSpeed:
+            if (!ValidOptionState(c.cdb[8])) return c.Fail(kInvalidFieldInCdb);
+            Option(s, OptionKind::OverSpeed).Write(c.cdb[8]);
+            return;
+        case kLearnedCount:
+            c.reply.assign(2, 0);
+            PutBe16(c.reply.data(), static_cast<uint16_t>(s.learnedDiscs.size()));
+            return;
+        case kMediaInformation:
+            return MediaInformation(c);
+        case kClearLearned:
+            s.learnedDiscs.clear();
+            return;
+        default:
+            return c.Fail(kInvalidFieldInCdb);
     }
 }
 
@@ -115,24 +127,28 @@ void TeFe(Command& c) {
 void SwitchCommand(Command& c) {
     DriveState& s = c.state;
     switch (c.cdb[6]) {
-    case kReadSwitches:
-        c.reply = {0, static_cast<uint8_t>(s.testWrite ? 1 : 0), static_cast<uint8_t>(s.wopcDisabled ? 1 : 0), 0};
-        return;
-    case kSetTestWrite:
-        if (c.cdb[9] > 1) return c.Fail(kInvalidFieldInCdb);
-        s.testWrite = c.cdb[9] == 1;
-        return;
-    case kSetWopc:
-        if (c.cdb[9] > 1) return c.Fail(kInvalidFieldInCdb);
-        s.wopcDisabled = c.cdb[9] == 1;
-        return;
-    case kTeFe: return TeFe(c);
-    default: return c.Fail(kInvalidFieldInCdb);
+        case kReadSwitches:
+            c.reply = {0, static_cast<uint8_t>(s.testWrite ? 1 : 0),
+                       static_cast<uint8_t>(s.wopcDisabled ? 1 : 0), 0};
+            return;
+        case kSetTestWrite:
+            if (c.cdb[9] > 1) return c.Fail(kInvalidFieldInCdb);
+            s.testWrite = c.cdb[9] == 1;
+            return;
+        case kSetWopc:
+            if (c.cdb[9] > 1) return c.Fail(kInvalidFieldInCdb);
+            s.wopcDisabled = c.cdb[9] == 1;
+            return;
+        case kTeFe:
+            return TeFe(c);
+        default:
+            return c.Fail(kInvalidFieldInCdb);
     }
 }
 
 bool KnownBookType(uint8_t value) {
-    return value == kBookDvdRom || value == kBookDvdPlusRw || value == kBookDvdPlusR || value == kBookDvdPlusRDl;
+    return value == kBookDvdRom || value == kBookDvdPlusRw || value == kBookDvdPlusR ||
+           value == kBookDvdPlusRDl;
 }
 
 void SetDiscBookType(Command& c) {
@@ -165,9 +181,12 @@ void VendorFrame(Command& c) {
     if (!s.vendorMode) return c.Fail(kInvalidOpcode);
     if (subCode == kSwitchCommand) return SwitchCommand(c);
     switch (c.cdb[6]) {
-    case kFeatureListFunction: return FeatureList(c);
-    case kOptionFunction: return OptionCommand(c);
-    default: return c.Fail(kInvalidFieldInCdb);
+        case kFeatureListFunction:
+            return FeatureList(c);
+        case kOptionFunction:
+            return OptionCommand(c);
+        default:
+            return c.Fail(kInvalidFieldInCdb);
     }
 }
 

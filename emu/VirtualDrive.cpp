@@ -18,12 +18,14 @@ int64_t WallClockMs() {
         .count();
 }
 
-void RealSleep(uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void RealSleep(uint32_t milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 // Holds the drive's store (if any) for one step and tells it at the end whether the step changed
 // anything.
 class StoreSession final {
-public:
+  public:
     explicit StoreSession(StateStore* store) : m_store(store) {
         if (m_store) m_store->Lock();
     }
@@ -34,7 +36,7 @@ public:
     StoreSession& operator=(const StoreSession&) = delete;
     void MarkChanged(bool changed) { m_changed = m_changed || changed; }
 
-private:
+  private:
     StateStore* m_store;
     bool m_changed = false;
 };
@@ -59,10 +61,13 @@ void LoadDisc(DriveState& s, int64_t nowMs) {
 
 VirtualDrive::VirtualDrive(DriveKind kind) : VirtualDrive(FactoryState(kind)) {}
 
-VirtualDrive::VirtualDrive(DriveState state) : m_state(std::move(state)), m_now(WallClockMs), m_sleep(RealSleep) {}
+VirtualDrive::VirtualDrive(DriveState state)
+    : m_state(std::move(state)), m_now(WallClockMs), m_sleep(RealSleep) {}
 
 // Called with m_mutex held.
-int64_t VirtualDrive::Now() const { return m_now ? m_now() : WallClockMs(); }
+int64_t VirtualDrive::Now() const {
+    return m_now ? m_now() : WallClockMs();
+}
 
 ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int direction, uint8_t* buffer,
                                   uint32_t bufferLength, uint32_t timeoutSeconds) {
@@ -189,7 +194,8 @@ void VirtualDrive::Restart() {
         s.vendorMode = false;
         s.becomingReadyCount = 0;
         s.pendingAttention = 0x29;
-        s.readyAtMs = (s.disc && !s.trayOpen) ? now + s.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)] : 0;
+        s.readyAtMs =
+            (s.disc && !s.trayOpen) ? now + s.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)] : 0;
     });
 }
 

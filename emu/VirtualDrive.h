@@ -15,7 +15,7 @@ namespace dravix::emu {
 // Where a drive's state lives besides the drive itself (the scenario's state file). Lock brings
 // the drive up to date and holds other users out; Unlock stores the state when it changed.
 class StateStore {
-public:
+  public:
     virtual ~StateStore() = default;
     virtual void Lock() = 0;
     virtual void Unlock(bool changed) = 0;
@@ -31,7 +31,7 @@ using TraceHook = std::function<void(const uint8_t* cdb, size_t cdbLength, const
 // A software model of one drive: answers command blocks from its state, as the maker's drive (or
 // one of the other kinds) would. Safe to use from several threads.
 class VirtualDrive final {
-public:
+  public:
     explicit VirtualDrive(DriveKind kind = DriveKind::Maker);
     explicit VirtualDrive(DriveState state);
     VirtualDrive(const VirtualDrive&) = delete;
@@ -83,7 +83,7 @@ public:
     DriveState LocalState() const;               // no store involved
     void SetDetached(bool detached);             // a drive no longer in the scenario
 
-private:
+  private:
     int64_t Now() const;
 
     mutable std::mutex m_mutex;

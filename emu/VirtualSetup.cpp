@@ -32,7 +32,8 @@ std::string PrepareVirtualDrive(const std::string& libraryDirectory) {
     } else if (!Scenario::Open(path, &error)) {
         return error;
     }
-    if (::setenv(kStateFileVariable, path.c_str(), 0) != 0 || ::setenv("DRAVIX_ASPI_LIBRARY", library.c_str(), 1) != 0) {
+    if (::setenv(kStateFileVariable, path.c_str(), 0) != 0 ||
+        ::setenv("DRAVIX_ASPI_LIBRARY", library.c_str(), 1) != 0) {
         return "cannot set the environment for the virtual drive";
     }
     return {};

@@ -39,7 +39,7 @@ void CopyText(uint8_t* field, const char* text, size_t width) {
 }
 
 class AspiHost final {
-public:
+  public:
     static AspiHost& Instance() {
         static AspiHost host;
         return host;
@@ -64,14 +64,18 @@ public:
         if (!block) return SS_INVALID_SRB;
         auto* header = static_cast<SRB_Header*>(block);
         switch (header->SRB_Cmd) {
-        case SC_HA_INQUIRY: return Finish(header, HostAdapterInquiry(*static_cast<SRB_HAInquiry*>(block)));
-        case SC_GET_DEV_TYPE: return Finish(header, DeviceType(*static_cast<SRB_GDEVBlock*>(block)));
-        case SC_EXEC_SCSI_CMD: return Queue(*static_cast<SRB_ExecSCSICmd*>(block));
-        default: return Finish(header, SS_INVALID_SRB);
+            case SC_HA_INQUIRY:
+                return Finish(header, HostAdapterInquiry(*static_cast<SRB_HAInquiry*>(block)));
+            case SC_GET_DEV_TYPE:
+                return Finish(header, DeviceType(*static_cast<SRB_GDEVBlock*>(block)));
+            case SC_EXEC_SCSI_CMD:
+                return Queue(*static_cast<SRB_ExecSCSICmd*>(block));
+            default:
+                return Finish(header, SS_INVALID_SRB);
         }
     }
 
-private:
+  private:
     AspiHost() = default;
 
     Scenario* Load() {
@@ -84,8 +88,9 @@ private:
             m_loadError = error;
             return nullptr;
         }
-        m_scenario->SetErrorSink(
-            [](const std::string& message) { std::fprintf(stderr, "libdravix-vdrive: %s\n", message.c_str()); });
+        m_scenario->SetErrorSink([](const std::string& message) {
+            std::fprintf(stderr, "libdravix-vdrive: %s\n", message.c_str());
+        });
         return m_scenario.get();
     }
 
@@ -120,10 +125,11 @@ private:
     uint32_t Queue(SRB_ExecSCSICmd& block) {
         block.SRB_HaStat = HASTAT_OK;
         block.SRB_TargStat = 0;
-        if (block.SRB_HaId != 0 || !Load()) return Finish(reinterpret_cast<SRB_Header*>(&block), SS_INVALID_HA);
+        if (block.SRB_HaId != 0 || !Load())
+            return Finish(reinterpret_cast<SRB_Header*>(&block), SS_INVALID_HA);
         const uint8_t direction = block.SRB_Flags & (SRB_DIR_IN | SRB_DIR_OUT);
-        if (block.SRB_CDBLen == 0 || block.SRB_CDBLen > sizeof block.CDBByte || direction == (SRB_DIR_IN | SRB_DIR_OUT) ||
-            (block.SRB_BufLen > 0 && !block.SRB_BufPointer)) {
+        if (block.SRB_CDBLen == 0 || block.SRB_CDBLen > sizeof block.CDBByte ||
+            direction == (SRB_DIR_IN | SRB_DIR_OUT) || (block.SRB_BufLen > 0 && !block.SRB_BufPointer)) {
             return Finish(reinterpret_cast<SRB_Header*>(&block), SS_INVALID_SRB);
         }
         if (block.SRB_Lun != 0 || block.SRB_Target >= VisibleDrives()) {
@@ -159,8 +165,8 @@ private:
         ScsiOutcome outcome{};
         try {
             outcome = m_scenario->Drive(block.SRB_Target)
-                          .Execute(block.CDBByte, block.SRB_CDBLen, direction, block.SRB_BufPointer, block.SRB_BufLen,
-                                   0);
+                          .Execute(block.CDBByte, block.SRB_CDBLen, direction, block.SRB_BufPointer,
+                                   block.SRB_BufLen, 0);
         } catch (const std::exception&) {
             // The drive left the state file while the request waited.
             SetStatus(block.SRB_Status, SS_NO_DEVICE);
@@ -168,18 +174,22 @@ private:
         }
         uint8_t status = SS_ERR;
         switch (outcome.kind) {
-        case ScsiOutcome::Kind::Good:
-            block.SRB_TargStat = 0x00;
-            status = SS_COMP;
-            break;
-        case ScsiOutcome::Kind::CheckCondition: {
-            block.SRB_TargStat = 0x02;
-            const size_t length = std::min<size_t>(block.SRB_SenseLen, sizeof block.SenseArea);
-            std::memcpy(block.SenseArea, outcome.sense, std::min(length, sizeof outcome.sense));
-            break;
-        }
-        case ScsiOutcome::Kind::Busy: block.SRB_TargStat = 0x08; break;
-        case ScsiOutcome::Kind::HostTimeout: block.SRB_HaStat = HASTAT_TIMEOUT; break;
+            case ScsiOutcome::Kind::Good:
+                block.SRB_TargStat = 0x00;
+                status = SS_COMP;
+                break;
+            case ScsiOutcome::Kind::CheckCondition: {
+                block.SRB_TargStat = 0x02;
+                const size_t length = std::min<size_t>(block.SRB_SenseLen, sizeof block.SenseArea);
+                std::memcpy(block.SenseArea, outcome.sense, std::min(length, sizeof outcome.sense));
+                break;
+            }
+            case ScsiOutcome::Kind::Busy:
+                block.SRB_TargStat = 0x08;
+                break;
+            case ScsiOutcome::Kind::HostTimeout:
+                block.SRB_HaStat = HASTAT_TIMEOUT;
+                break;
         }
         SetStatus(block.SRB_Status, status);
     }

@@ -21,7 +21,7 @@ namespace {
 using namespace dravix::aspi;
 
 class AspiLibraryTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         s_dir = new TempDir;
         s_path = s_dir->File("vdrive.json");
@@ -50,8 +50,8 @@ protected:
         for (size_t i = 0; i < shared->DriveCount(); ++i) shared->Drive(i).ClearFaults();
     }
 
-    static SRB_ExecSCSICmd Request(uint8_t target, const std::vector<uint8_t>& cdb, uint8_t flags, uint8_t* buffer,
-                                   uint32_t length) {
+    static SRB_ExecSCSICmd Request(uint8_t target, const std::vector<uint8_t>& cdb, uint8_t flags,
+                                   uint8_t* buffer, uint32_t length) {
         SRB_ExecSCSICmd srb{};
         srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
         srb.SRB_Target = target;
@@ -69,7 +69,8 @@ protected:
         const uint32_t returned = s_send(&srb);
         if (returned != SS_PENDING) return static_cast<uint8_t>(returned);
         uint8_t status;
-        while ((status = std::atomic_ref<uint8_t>(srb.SRB_Status).load(std::memory_order_acquire)) == SS_PENDING) {
+        while ((status = std::atomic_ref<uint8_t>(srb.SRB_Status).load(std::memory_order_acquire)) ==
+               SS_PENDING) {
             std::this_thread::yield();
         }
         return status;
@@ -119,7 +120,8 @@ TEST_F(AspiLibraryTest, ExecuteIsPendingFirstAndCompletesWithData) {
     srb.SRB_Status = 0x77;
     EXPECT_EQ(s_send(&srb), SS_PENDING);
     uint8_t status;
-    while ((status = std::atomic_ref<uint8_t>(srb.SRB_Status).load(std::memory_order_acquire)) == SS_PENDING) {
+    while ((status = std::atomic_ref<uint8_t>(srb.SRB_Status).load(std::memory_order_acquire)) ==
+           SS_PENDING) {
         std::this_thread::yield();
     }
     EXPECT_EQ(status, SS_COMP);
@@ -194,7 +196,8 @@ TEST_F(AspiLibraryTest, RequestsFromSeveralThreadsAllComplete) {
         for (int i = 0; i < 200; ++i) {
             uint8_t data[36] = {};
             SRB_ExecSCSICmd srb = Request(target, Cdb({0x12, 0, 0, 0, 36, 0}), SRB_DIR_IN, data, sizeof data);
-            if (SendAndWait(srb) != SS_COMP || std::string(reinterpret_cast<char*>(data) + 8, 8) != vendor) ++wrong;
+            if (SendAndWait(srb) != SS_COMP || std::string(reinterpret_cast<char*>(data) + 8, 8) != vendor)
+                ++wrong;
         }
     };
     std::thread a(worker, 0, "ZARN    "), b(worker, 1, "KORVANE ");

@@ -25,7 +25,8 @@ struct Answer {
                static_cast<uint32_t>(data.at(at + 2)) << 8 | data.at(at + 3);
     }
     std::string Text(size_t at, size_t length) const {
-        return std::string(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + length));
+        return std::string(data.begin() + static_cast<long>(at),
+                           data.begin() + static_cast<long>(at + length));
     }
 };
 
@@ -40,7 +41,8 @@ inline std::vector<uint8_t> Vendor(uint8_t subCode, std::initializer_list<uint8_
     std::vector<uint8_t> cdb(12, 0);
     const uint8_t head[6] = {0xFD, subCode, 'Z', 'A', 'R', 'N'};
     std::copy(head, head + 6, cdb.begin());
-    std::copy(functionBytes.begin(), functionBytes.begin() + std::min<size_t>(functionBytes.size(), 6), cdb.begin() + 6);
+    std::copy(functionBytes.begin(), functionBytes.begin() + std::min<size_t>(functionBytes.size(), 6),
+              cdb.begin() + 6);
     return cdb;
 }
 
@@ -56,8 +58,10 @@ inline Answer Send(VirtualDrive& drive, const std::vector<uint8_t>& cdb, uint32_
     std::vector<uint8_t> buffer(length + 16, kGuard);
     std::fill(buffer.begin(), buffer.begin() + length, 0);
     Answer answer;
-    answer.outcome = drive.Execute(cdb.data(), cdb.size(), length ? 2 : 0, length ? buffer.data() : nullptr, length, 15);
-    for (size_t i = length; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], kGuard) << "wrote past the buffer at " << i;
+    answer.outcome =
+        drive.Execute(cdb.data(), cdb.size(), length ? 2 : 0, length ? buffer.data() : nullptr, length, 15);
+    for (size_t i = length; i < buffer.size(); ++i)
+        EXPECT_EQ(buffer[i], kGuard) << "wrote past the buffer at " << i;
     EXPECT_LE(answer.outcome.transferred, length);
     buffer.resize(length);
     answer.data = buffer;
@@ -72,10 +76,12 @@ inline ::testing::AssertionResult FailsWith(const Answer& answer, SenseCode expe
     if (got == expected && answer.outcome.sense[0] == 0x70 && answer.outcome.sense[7] == 10) {
         return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure() << std::hex << "sense " << int(got.key) << "/" << int(got.asc) << "/"
-                                         << int(got.ascq);
+    return ::testing::AssertionFailure()
+           << std::hex << "sense " << int(got.key) << "/" << int(got.asc) << "/" << int(got.ascq);
 }
 
-inline void EnterVendorMode(VirtualDrive& drive) { ASSERT_TRUE(Send(drive, Vendor(0xF1)).Good()); }
+inline void EnterVendorMode(VirtualDrive& drive) {
+    ASSERT_TRUE(Send(drive, Vendor(0xF1)).Good());
+}
 
 }  // namespace dravix::emu::test

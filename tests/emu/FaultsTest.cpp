@@ -18,7 +18,7 @@ FaultRule Rule(uint8_t opcode, FaultRule::Action action) {
 }
 
 class FaultTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(drive.Insert("dvd+r"));
         ASSERT_TRUE(FailsWith(Send(drive, kTestUnitReady), kMediumMayHaveChanged));
@@ -43,7 +43,8 @@ TEST_F(FaultTest, CheckConditionAfterTheNthCallOnce) {
 
 TEST_F(FaultTest, AlwaysKeepsFiringUntilCleared) {
     drive.AddFault(Rule(0x00, FaultRule::Action::Busy));
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(drive.Execute(kTestUnitReady.data(), 6, 0, nullptr, 0, 15).kind, ScsiOutcome::Kind::Busy);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(drive.Execute(kTestUnitReady.data(), 6, 0, nullptr, 0, 15).kind, ScsiOutcome::Kind::Busy);
     drive.ClearFaults();
     EXPECT_TRUE(Send(drive, kTestUnitReady).Good());
 }
@@ -149,7 +150,9 @@ TEST(Threads, ScanWorkerAndUserInterfaceShareOneDrive) {
             uint8_t buffer[8] = {};
             const std::vector<uint8_t> cdb = TeFeCdb(16, 0x120000, 0x00);
             const ScsiOutcome outcome = drive.Execute(cdb.data(), 12, 2, buffer, 8, 30);
-            if (outcome.kind != ScsiOutcome::Kind::Good || std::vector<uint8_t>(buffer, buffer + 8) != expected.data) ++wrong;
+            if (outcome.kind != ScsiOutcome::Kind::Good ||
+                std::vector<uint8_t>(buffer, buffer + 8) != expected.data)
+                ++wrong;
         }
     });
     for (int i = 0; i < 2000; ++i) {

@@ -81,7 +81,8 @@ TEST(MediaChange, InsertIntoAClosedTraySwapsTheDisc) {
     EXPECT_FALSE(drive.Insert("dvd+q"));
     // GET CONFIGURATION does not consume the attention; the next standard command does.
     EXPECT_EQ(Send(drive, kCurrentProfile, 8).Be16(6), 0x0A);
-    EXPECT_TRUE(FailsWith(Send(drive, Cdb({0x51, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0}), 255), kMediumMayHaveChanged));
+    EXPECT_TRUE(
+        FailsWith(Send(drive, Cdb({0x51, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0}), 255), kMediumMayHaveChanged));
     EXPECT_TRUE(Send(drive, kTestUnitReady).Good());
 }
 
@@ -141,8 +142,10 @@ TEST(ModeSense, CapabilitiesPageCarriesTheBufferSizeAtBytes20And21) {
     maker.SetBufferKiB(0x1234);
     EXPECT_EQ(Send(maker, cdb, 30).Be16(20), 0x1234);
 
-    EXPECT_TRUE(FailsWith(Send(maker, Cdb({0x5A, 0x08, 0xEA, 0, 0, 0, 0, 0, 0x1E, 0}), 30), kSavingNotSupported));
-    EXPECT_TRUE(FailsWith(Send(maker, Cdb({0x5A, 0x08, 0x05, 0, 0, 0, 0, 0, 0x1E, 0}), 30), kInvalidFieldInCdb));
+    EXPECT_TRUE(
+        FailsWith(Send(maker, Cdb({0x5A, 0x08, 0xEA, 0, 0, 0, 0, 0, 0x1E, 0}), 30), kSavingNotSupported));
+    EXPECT_TRUE(
+        FailsWith(Send(maker, Cdb({0x5A, 0x08, 0x05, 0, 0, 0, 0, 0, 0x1E, 0}), 30), kInvalidFieldInCdb));
 }
 
 TEST(ReportKey, RpcStateCarriesTheRegionMaskInByte5) {
@@ -156,7 +159,8 @@ TEST(ReportKey, RpcStateCarriesTheRegionMaskInByte5) {
         EXPECT_EQ(answer.outcome.transferred, 8u);
         EXPECT_EQ(answer.data[5], mask);
     }
-    EXPECT_TRUE(FailsWith(Send(drive, Cdb({0xA4, 0, 0, 0, 0, 0, 0, 0, 0, 0x1E, 0x01, 0}), 30), kInvalidFieldInCdb));
+    EXPECT_TRUE(
+        FailsWith(Send(drive, Cdb({0xA4, 0, 0, 0, 0, 0, 0, 0, 0, 0x1E, 0x01, 0}), 30), kInvalidFieldInCdb));
 }
 
 TEST(GetConfiguration, CurrentProfileOfEveryCatalogueDisc) {
@@ -175,7 +179,8 @@ std::vector<uint8_t> FeatureData(const Answer& answer, uint16_t code) {
     const uint32_t end = std::min<uint32_t>(answer.Be32(0) + 4, answer.outcome.transferred);
     for (uint32_t at = 8; at + 4 <= end; at += 4 + answer.data[at + 3]) {
         if (answer.Be16(at) == code) {
-            return std::vector<uint8_t>(answer.data.begin() + at + 4, answer.data.begin() + at + 4 + answer.data[at + 3]);
+            return std::vector<uint8_t>(answer.data.begin() + at + 4,
+                                        answer.data.begin() + at + 4 + answer.data[at + 3]);
         }
     }
     return {};
@@ -238,9 +243,9 @@ const std::vector<uint8_t> kPrerecorded = Cdb({0xAD, 0, 0, 0, 0, 0, 0, 0x0E, 0x0
 const std::vector<uint8_t> kAdip = Cdb({0xAD, 0, 0, 0, 0, 0, 0, 0x11, 0x01, 0x2C, 0, 0});
 
 TEST(ReadDvdStructure, PhysicalFormatBookTypeInByte4) {
-    const std::pair<const char*, uint8_t> discs[] = {{"dvd+r", 0xA}, {"dvd+rw-recorded", 0x9}, {"dvd-rom", 0x0},
-                                                     {"dvd-r", 0x2},  {"dvd-rw", 0x3},          {"dvd+r-dl", 0xE},
-                                                     {"dvd-ram", 0x1}};
+    const std::pair<const char*, uint8_t> discs[] = {
+        {"dvd+r", 0xA},  {"dvd+rw-recorded", 0x9}, {"dvd-rom", 0x0}, {"dvd-r", 0x2},
+        {"dvd-rw", 0x3}, {"dvd+r-dl", 0xE},        {"dvd-ram", 0x1}};
     for (const auto& [media, book] : discs) {
         VirtualDrive drive = DriveWith(media);
         const Answer answer = Send(drive, kPhysicalFormat, 700);
@@ -290,7 +295,8 @@ TEST(ReadDvdStructure, LayersAndMediaWithoutDvdStructures) {
     EXPECT_EQ(answer.data[6] & 0x60, 0x20);     // two layers
 
     VirtualDrive single = DriveWith("dvd+r");
-    EXPECT_TRUE(FailsWith(Send(single, Cdb({0xAD, 0, 0, 0, 0, 0, 1, 0, 0x02, 0xBC, 0, 0}), 700), kInvalidFieldInCdb));
+    EXPECT_TRUE(
+        FailsWith(Send(single, Cdb({0xAD, 0, 0, 0, 0, 0, 1, 0, 0x02, 0xBC, 0, 0}), 700), kInvalidFieldInCdb));
     VirtualDrive cd = DriveWith("cd-r");
     EXPECT_TRUE(FailsWith(Send(cd, kPhysicalFormat, 700), kCannotReadIncompatibleFormat));
     VirtualDrive empty(DriveKind::Maker);

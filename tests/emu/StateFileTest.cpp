@@ -24,7 +24,9 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path) << text;
+}
 
 DriveState BusyState() {
     DriveState s = FactoryState(DriveKind::OldFirmware);
@@ -84,13 +86,18 @@ TEST(StateText, ProblemsNameThePlaceAndWhatIsWrong) {
     const std::pair<std::string, std::string> cases[] = {
         {"{", "not valid JSON: parse error at line 1, column 2"},
         {R"({"format": "other", "version": 1, "drives": []})", "format: expected \"dravix-vdrive-state\""},
-        {R"({"format": "dravix-vdrive-state", "version": 2, "drives": []})", "version: this program reads version 1"},
+        {R"({"format": "dravix-vdrive-state", "version": 2, "drives": []})",
+         "version: this program reads version 1"},
         {head + R"({"bookTyps": {}}]})", "drives[0].bookTyps: unknown key"},
-        {head + R"({}, {"bookTypes": {"dvd+r": 300}}]})", "drives[1].bookTypes.dvd+r: expected a number from 0 to 255"},
+        {head + R"({}, {"bookTypes": {"dvd+r": 300}}]})",
+         "drives[1].bookTypes.dvd+r: expected a number from 0 to 255"},
         {head + R"({"disc": {"media": "dvd+q"}}]})", "drives[0].disc.media: unknown media \"dvd+q\""},
-        {head + R"({"learnedDiscs": ["1234567890123"]}]})", "drives[0]: learned disc identifiers must be up to 12"},
-        {head + R"({"faults": [{"opcode": 0, "action": "explode"}]}]})", "drives[0].faults[0].action: expected check"},
-        {head + R"({"faults": [{"opcode": 0, "bytes": {"16": 1}}]}]})", "drives[0].faults[0].bytes.16: a CDB byte index"},
+        {head + R"({"learnedDiscs": ["1234567890123"]}]})",
+         "drives[0]: learned disc identifiers must be up to 12"},
+        {head + R"({"faults": [{"opcode": 0, "action": "explode"}]}]})",
+         "drives[0].faults[0].action: expected check"},
+        {head + R"({"faults": [{"opcode": 0, "bytes": {"16": 1}}]}]})",
+         "drives[0].faults[0].bytes.16: a CDB byte index"},
         {head + R"({"tray": 1}]})", "drives[0].tray: expected a text"},
     };
     for (const auto& [text, expected] : cases) {
@@ -111,8 +118,10 @@ TEST(StateFilePath, EnvironmentChoosesTheFile) {
         }
         ~Restore() {
             for (int i = 0; i < 3; ++i) {
-                if (values[i]) ::setenv(names[i].c_str(), values[i]->c_str(), 1);
-                else ::unsetenv(names[i].c_str());
+                if (values[i])
+                    ::setenv(names[i].c_str(), values[i]->c_str(), 1);
+                else
+                    ::unsetenv(names[i].c_str());
             }
         }
     } restore;
@@ -210,7 +219,8 @@ TEST(ScenarioFile, MalformedFileIsReportedAndNeverOverwritten) {
     scenario.SetErrorSink([&reported](const std::string& message) { reported.push_back(message); });
     VirtualDrive& drive = scenario.Drive(0);
 
-    const std::string broken = R"({"format": "dravix-vdrive-state", "version": 1, "drives": [{"regionMask": -1}]})";
+    const std::string broken =
+        R"({"format": "dravix-vdrive-state", "version": 1, "drives": [{"regionMask": -1}]})";
     WriteFile(path, broken);
     drive.SetRegionMask(0x12);
     drive.Insert("dvd-rom");
@@ -236,7 +246,8 @@ TEST(ScenarioFile, WritesLeaveNoTemporaryFilesBehind) {
     ASSERT_TRUE(scenario.BindToFile(dir.File("vdrive.json"), &error));
     for (int i = 0; i < 50; ++i) scenario.Drive(0).SetRegionMask(static_cast<uint8_t>(i));
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"vdrive.json", "vdrive.json.lock"}));
 }
@@ -280,7 +291,9 @@ TEST(ScenarioFile, ConcurrentProcessesLoseNoChange) {
     constexpr int kProcesses = 6;
     std::vector<pid_t> children(kProcesses);
     for (int i = 0; i < kProcesses; ++i) {
-        ASSERT_EQ(RunTool({"--file", path, "fault", "add", "--after", std::to_string(i), "12", "busy"}, &children[i]), 0);
+        ASSERT_EQ(RunTool({"--file", path, "fault", "add", "--after", std::to_string(i), "12", "busy"},
+                          &children[i]),
+                  0);
     }
     // Meanwhile this process changes the same file.
     for (int i = 0; i < 20; ++i) scenario.Drive(0).SetRegionMask(static_cast<uint8_t>(i));

@@ -12,7 +12,7 @@ constexpr int32_t kDualLastLba = 4173823;
 constexpr int32_t kLayerBreakLba = 2086912;
 
 class Scanner {
-public:
+  public:
     explicit Scanner(const char* media) : m_dual(FindMedia(media)->dualLayer) {
         EXPECT_TRUE(m_drive.Insert(media));
         EnterVendorMode(m_drive);
@@ -52,7 +52,7 @@ public:
     int32_t firstFailingLba = -1;
     int samples = 0;
 
-private:
+  private:
     uint16_t Reference(uint32_t psn, uint8_t kind) {
         const Answer answer = Send(m_drive, TeFeCdb(0x02, psn, kind), 12);
         EXPECT_TRUE(answer.Good());
@@ -70,8 +70,9 @@ private:
     }
 
     int32_t Step(int32_t pos, int32_t base, int32_t lastLba) const {
-        const int32_t zone = m_dual ? (pos < kLayerBreakLba ? pos / 208691 : 10 - (pos - kLayerBreakLba) / 208691)
-                                    : pos / (lastLba / 10);
+        const int32_t zone =
+            m_dual ? (pos < kLayerBreakLba ? pos / 208691 : 10 - (pos - kLayerBreakLba) / 208691)
+                   : pos / (lastLba / 10);
         if (zone < 5) return base;
         if (zone <= 8) return (base + 16384) / 2;
         return 16384;
@@ -100,8 +101,10 @@ const Expectation kExpectations[] = {
 TEST(TeFeModel, NormalScanVerdictPerDiscAndSpeed) {
     for (const Expectation& e : kExpectations) {
         Scanner scanner(e.media);
-        for (uint8_t speed : e.fit) EXPECT_TRUE(scanner.Normal(speed)) << e.media << " at code " << int(speed);
-        for (uint8_t speed : e.unfit) EXPECT_FALSE(scanner.Normal(speed)) << e.media << " at code " << int(speed);
+        for (uint8_t speed : e.fit)
+            EXPECT_TRUE(scanner.Normal(speed)) << e.media << " at code " << int(speed);
+        for (uint8_t speed : e.unfit)
+            EXPECT_FALSE(scanner.Normal(speed)) << e.media << " at code " << int(speed);
     }
 }
 
@@ -109,7 +112,8 @@ TEST(TeFeModel, SmartReportVerdictPerDiscAndSpeed) {
     for (const Expectation& e : kExpectations) {
         Scanner scanner(e.media);
         for (uint8_t speed : e.fit) EXPECT_TRUE(scanner.Smart(speed)) << e.media << " at code " << int(speed);
-        for (uint8_t speed : e.unfit) EXPECT_FALSE(scanner.Smart(speed)) << e.media << " at code " << int(speed);
+        for (uint8_t speed : e.unfit)
+            EXPECT_FALSE(scanner.Smart(speed)) << e.media << " at code " << int(speed);
     }
 }
 

@@ -8,7 +8,7 @@ namespace dravix::emu::test {
 
 // A fresh directory under the system's temporary directory, removed with everything in it.
 class TempDir final {
-public:
+  public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "dravix-emu-XXXXXX").string();
         m_path = ::mkdtemp(pattern.data()) ? pattern : std::string();
@@ -23,7 +23,7 @@ public:
     std::string File(const std::string& name) const { return m_path + "/" + name; }
     const std::string& Path() const { return m_path; }
 
-private:
+  private:
     std::string m_path;
 };
 

@@ -21,7 +21,7 @@ struct ToolResult {
 };
 
 class ToolTest : public ::testing::Test {
-protected:
+  protected:
     ToolResult Run(std::vector<std::string> args, bool withFile = true) {
         if (withFile) args.insert(args.begin(), {"--file", path});
         std::ostringstream out, err;
@@ -78,7 +78,8 @@ TEST_F(ToolTest, ExitStatusTellsUsageFromFileProblems) {
     EXPECT_EQ(Run({"frobnicate"}).exit, 2);
     r = Run({"insert", "dvd+q"});
     EXPECT_EQ(r.exit, 2);
-    EXPECT_EQ(r.err.substr(0, r.err.find('\n')), "dravix-vdrive: unknown media \"dvd+q\" (see: dravix-vdrive media)");
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
+              "dravix-vdrive: unknown media \"dvd+q\" (see: dravix-vdrive media)");
     r = Run({"--drive", "3", "eject"});
     EXPECT_EQ(r.exit, 2);
     EXPECT_NE(r.err.find("there is no drive 3"), std::string::npos);
@@ -92,7 +93,10 @@ TEST_F(ToolTest, ExitStatusTellsUsageFromFileProblems) {
 
 TEST_F(ToolTest, FaultSyntax) {
     ASSERT_EQ(Run({"init", "--preset", "minimal"}).exit, 0);
-    ASSERT_EQ(Run({"fault", "add", "--after", "10", "--once", "fd:fb:05", "--byte", "11=00", "check", "02/3A/00"}).exit, 0);
+    ASSERT_EQ(
+        Run({"fault", "add", "--after", "10", "--once", "fd:fb:05", "--byte", "11=00", "check", "02/3A/00"})
+            .exit,
+        0);
     ASSERT_EQ(Run({"fault", "add", "fd:*:16", "reply", "070000", "0x01"}).exit, 0);
     ASSERT_EQ(Run({"fault", "add", "FDh:fb", "bad-answer"}).exit, 0);
     ASSERT_EQ(Run({"fault", "add", "0", "timeout"}).exit, 0);
@@ -161,12 +165,13 @@ TEST_F(ToolTest, CommandsWorkOnTheChosenDrive) {
 
     ASSERT_EQ(Run({"add-drive", "old-firmware"}).exit, 0);
     const ToolResult shown = Run({"show"});
-    EXPECT_NE(shown.out.find("Drive 2: \"ZARN\" \"DVD-RW ZR1240A\" \"0.98\" (old-firmware)"), std::string::npos);
+    EXPECT_NE(shown.out.find("Drive 2: \"ZARN\" \"DVD-RW ZR1240A\" \"0.98\" (old-firmware)"),
+              std::string::npos);
     EXPECT_NE(Run({"media"}).out.find("dvd+r-marginal"), std::string::npos);
 }
 
 class VirtualSetupTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         for (const char* name : {kStateFileVariable, "DRAVIX_ASPI_LIBRARY"}) {
             const char* value = std::getenv(name);
@@ -177,8 +182,10 @@ protected:
     }
     void TearDown() override {
         for (const auto& [name, value] : m_saved) {
-            if (value) ::setenv(name.c_str(), value->c_str(), 1);
-            else ::unsetenv(name.c_str());
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
         }
     }
 
@@ -186,7 +193,7 @@ protected:
     std::string path = dir.File("state/vdrive.json");
     std::string libraryDirectory = std::filesystem::path(DRAVIX_VDRIVE_LIBRARY).parent_path().string();
 
-private:
+  private:
     std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
 };
 
@@ -210,7 +217,8 @@ TEST_F(VirtualSetupTest, ReportsADamagedFileOrAMissingLibrary) {
     const std::string error = PrepareVirtualDrive(libraryDirectory);
     EXPECT_EQ(error, path + ": expected an object");
     EXPECT_EQ(std::getenv("DRAVIX_ASPI_LIBRARY"), nullptr);
-    EXPECT_EQ(PrepareVirtualDrive(dir.Path()), dir.Path() + "/libdravix-vdrive.so: the virtual drive library is missing");
+    EXPECT_EQ(PrepareVirtualDrive(dir.Path()),
+              dir.Path() + "/libdravix-vdrive.so: the virtual drive library is missing");
 }
 
 }  // namespace

@@ -14,10 +14,12 @@ const std::vector<uint8_t> kReadSwitches = Vendor(0xFB, {0x00, 0x00, 0x04});
 std::vector<uint8_t> LumardWrite(uint8_t unknownDisc, uint8_t supportedDisc) {
     return Vendor(0x1B, {0x16, 0x02, unknownDisc, supportedDisc});
 }
-std::vector<uint8_t> OverSpeedWrite(uint8_t state) { return Vendor(0x1B, {0x16, 0x06, state}); }
+std::vector<uint8_t> OverSpeedWrite(uint8_t state) {
+    return Vendor(0x1B, {0x16, 0x06, state});
+}
 
 class VendorTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(drive.Insert("dvd+r"));
         EnterVendorMode(drive);
@@ -104,7 +106,8 @@ TEST_F(VendorTest, InvalidOptionWriteChangesNothing) {
 }
 
 TEST_F(VendorTest, RestartKeepsPermanentStateAndDropsTheRest) {
-    ASSERT_TRUE(Send(drive, LumardWrite(1, 2), 12).Good());   // unknown: off until restart; supported: on for good
+    ASSERT_TRUE(
+        Send(drive, LumardWrite(1, 2), 12).Good());  // unknown: off until restart; supported: on for good
     ASSERT_TRUE(Send(drive, OverSpeedWrite(3), 12).Good());
     ASSERT_TRUE(Send(drive, Vendor(0xFB, {0x02, 0, 0, 1}), 12).Good());
     ASSERT_TRUE(Send(drive, Vendor(0xFB, {0x03, 0, 0, 1}), 12).Good());
