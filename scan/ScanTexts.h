@@ -1,0 +1,53 @@
+#pragma once
+
+#include "drive/InfoCommands.h"
+#include "drive/Support.h"
+
+// Every text the Probix page, the Smart report and the command line show about a scan. The
+// widgets, the command line and the tests all use these constants.
+namespace dravix::scan_texts {
+
+// Status line of the page.
+inline constexpr const char* kInitial = "Initial...";
+inline constexpr const char* kInsertBlankDisc = kStatusInsertBlank;
+inline constexpr const char* kDiscNotSupported = kStatusDiscNotSupported;
+inline constexpr const char* kReady = "Ready.";
+inline constexpr const char* kTesting = "Testing...";
+inline constexpr const char* kUserAbort = "User abort!";
+inline constexpr const char* kNotAvailable = kTextNotAvailable;
+
+// Verdicts.
+inline constexpr const char* kVerdictOk = "This disc is ok for writing under this speed setting.";
+inline constexpr const char* kVerdictNotRecommended =
+    "This disc is not recommended for writing under this speed setting.";
+
+// Failure paths of a run.
+inline constexpr const char* kWarningCaption = "Probix Warning";
+inline constexpr const char* kNoDiscInside = "No disc inside.";
+inline constexpr const char* kDriveActivating = "Drive activating... Please retry.";
+inline constexpr const char* kFirmwareNotSupported = kMsgFirmwareNotSupported;
+
+// Range checks.
+inline constexpr const char* kStartAddressWrong = "The start address isn't correct.";
+inline constexpr const char* kEndAddressWrong = "The end address isn't correct.";
+inline constexpr const char* kMinimumLength = "The minimum length is 150000.";
+inline constexpr const char* kEndAddressExceeds = "The end address exceed the maximum.";
+
+// Page initialisation.
+inline constexpr const char* kInitialFail = kMsgInitialFail;
+inline constexpr const char* kNoDeviceFound = kMsgNoDeviceFound;
+
+// Elapsed time field, filled with whole seconds.
+inline constexpr const char* kElapsedFormat = "%ld seconds";
+
+// Smart Mode report.
+inline constexpr const char* kReportCaption = "Smart Mode Report";
+inline constexpr const char* kReportNote =
+    "The result is acquired thru measuring TE/FE value at certain point on the outer track.";
+inline constexpr const char* kSpeedOk = "OK.";
+inline constexpr const char* kSpeedNotRecommended = "Not recommended.";
+inline constexpr const char* kSpeedTesting = "Testing...";
+inline constexpr const char* kReportNotSupport = "Not Support.";
+inline constexpr const char* kCapacityUnread = kTextNoCapacity;
+
+}  // namespace dravix::scan_texts

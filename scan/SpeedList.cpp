@@ -1,0 +1,138 @@
+#include "scan/SpeedList.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "drive/Bytes.h"
+#include "drive/DriveTable.h"
+#include "drive/InfoCommands.h"
+#include "scan/SharedDrive.h"
+
+namespace dravix {
+
+namespace {
+
+constexpr std::array<SpeedEntry, 7> kSpeeds = {{
+    {3324, 13, "2.4X => (%5ld Kb/Sec)  ", "2.4X"},
+    {5540, 14, " 4X => (%5ld Kb/Sec)  ", "4X"},
+    {8310, 15, " 6X => (%5ld Kb/Sec)  ", "6X"},
+    {11080, 16, " 8X => (%5ld Kb/Sec)  ", "8X"},
+    {13850, 17, "10X => (%5ld Kb/Sec)  ", "10X"},
+    {16620, 18, "12X => (%5ld Kb/Sec)  ", "12X"},
+    {22160, 19, "16X => (%5ld Kb/Sec)  ", "16X"},
+}};
+
+constexpr size_t kDescriptorOffset = 8;
+constexpr size_t kDescriptorLength = 16;
+constexpr size_t kWriteSpeedField = 12;
+
+}  // namespace
+
+std::span<const SpeedEntry> SpeedTable() {
+    return kSpeeds;
+}
+
+const SpeedEntry* SpeedOfKbps(uint32_t kbps) {
+    const auto it =
+        std::find_if(kSpeeds.begin(), kSpeeds.end(), [kbps](const SpeedEntry& e) { return e.kbps == kbps; });
+    return it == kSpeeds.end() ? nullptr : &*it;
+}
+
+const SpeedEntry* SpeedOfCode(uint8_t code) {
+    const auto it =
+        std::find_if(kSpeeds.begin(), kSpeeds.end(), [code](const SpeedEntry& e) { return e.code == code; });
+    return it == kSpeeds.end() ? nullptr : &*it;
+}
+
+std::string SpeedListLabel(const SpeedEntry& speed, uint32_t kbps) {
+    char text[64];
+    // The formats come from the table above and each takes exactly one long.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    std::snprintf(text, sizeof text, speed.labelFormat, static_cast<long>(kbps));
+#pragma GCC diagnostic pop
+    return text;
+}
+
+const char* ShortSpeedLabel(uint8_t code) {
+    const SpeedEntry* speed = SpeedOfCode(code);
+    return speed ? speed->shortLabel : "?";
+}
+
+uint8_t ScanDiscTypeOfProfile(uint16_t profile) {
+    // The scan knows the discs of the Information page except DVD-R DL and DVD-RAM.
+    const uint8_t code = DiscTypeOfProfile(profile).code;
+    return code == kDiscDvdMinusRDl || code == kDiscDvdRam ? kScanDiscUnknown : code;
+}
+
+bool ScanSupportsDisc(uint8_t discTypeCode) {
+    return ScanDiscName(discTypeCode) != nullptr;
+}
+
+const char* ScanDiscName(uint8_t discTypeCode) {
+    switch (discTypeCode) {
+        case kScanDvdPlusRDl:
+            return "DVD+R DL";
+        case kScanDvdPlusR:
+            return "DVD+R";
+        case kScanDvdMinusR:
+            return "DVD-R";
+        default:
+            return nullptr;
+    }
+}
+
+uint8_t ReadDiscType(DriveTable& table) {
+    uint8_t answer[kProfileLength];
+    if (ReadCurrentProfile(table, answer) != kCommandCompleted) return kScanDiscUnknown;
+    return ScanDiscTypeOfProfile(CurrentProfileOf(answer));
+}
+
+DiscSpeeds DecodeWriteSpeeds(std::span<const uint8_t> answer) {
+    DiscSpeeds speeds;
+    speeds.lastLba = LastEndLbaOf(answer);
+    if (answer.size() < kDescriptorOffset) return speeds;
+    const uint32_t dataLength = GetBe32(answer.data());
+    if (dataLength < 4) return speeds;
+    const size_t fits = (answer.size() - kDescriptorOffset) / kDescriptorLength;
+    const size_t count = std::min<size_t>((dataLength - 4) / kDescriptorLength, fits);
+    for (size_t i = 0; i < count && speeds.codes.size() < kMaxSpeedCount; ++i) {
+        const uint8_t* descriptor = answer.data() + kDescriptorOffset + i * kDescriptorLength;
+        const uint32_t kbps = GetBe32(descriptor + kWriteSpeedField);
+        const SpeedEntry* speed = SpeedOfKbps(kbps);
+        if (speed == nullptr) continue;  // skipped without leaving a gap in the list
+        speeds.codes.push_back(speed->code);
+        speeds.kbps.push_back(kbps);
+        speeds.labels.push_back(SpeedListLabel(*speed, kbps));
+    }
+    return speeds;
+}
+
+uint8_t ReadWriteSpeeds(DriveTable& table, std::span<uint8_t> answer) {
+    if (answer.size() < kPerformanceLength) return kCommandFailed;
+    return ReadWriteSpeedDescriptors(table, answer.first<kPerformanceLength>());
+}
+
+DiscSurvey SurveyDisc(SharedDrive& drive, const StopRequested& stopRequested) {
+    DiscSurvey survey;
+    if (stopRequested()) return survey;
+    survey.discTypeCode = drive.Locked([](DriveTable& table) { return ReadDiscType(table); });
+    if (!ScanSupportsDisc(survey.discTypeCode)) {
+        survey.kind = DiscSurvey::Kind::NotSupported;
+        return survey;
+    }
+    if (stopRequested()) return survey;
+    std::array<uint8_t, kPerformanceLength> answer{};
+    const uint8_t status =
+        drive.Locked([&answer](DriveTable& table) { return ReadWriteSpeeds(table, answer); });
+    if (status != kCommandCompleted) {
+        survey.kind = DiscSurvey::Kind::SpeedsUnreadable;
+        return survey;
+    }
+    survey.speeds = DecodeWriteSpeeds(answer);
+    survey.kind = survey.speeds.codes.empty() ? DiscSurvey::Kind::NoKnownSpeed : DiscSurvey::Kind::Ready;
+    return survey;
+}
+
+}  // namespace dravix
