@@ -128,17 +128,6 @@ TEST_F(FaultTest, LatencyBeyondTheTimeoutIsAHostTimeout) {
     EXPECT_EQ(sleeps, (std::vector<uint32_t>{30000, 31000}));
 }
 
-TEST_F(FaultTest, TraceHookSeesEveryCommand) {
-    std::vector<std::pair<uint8_t, ScsiOutcome::Kind>> seen;
-    drive.SetTraceHook([&seen](const uint8_t* cdb, size_t, const ScsiOutcome& outcome) {
-        seen.emplace_back(cdb[0], outcome.kind);
-    });
-    Send(drive, kTestUnitReady);
-    Send(drive, Cdb({0x28}));
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1], std::make_pair(uint8_t{0x28}, ScsiOutcome::Kind::CheckCondition));
-}
-
 TEST(Threads, ScanWorkerAndUserInterfaceShareOneDrive) {
     VirtualDrive drive(DriveKind::Maker);
     drive.Insert("dvd+r");

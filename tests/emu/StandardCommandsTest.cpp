@@ -36,13 +36,6 @@ TEST(Inquiry, IdentifiesACdDvdDriveWithPaddedNames) {
     EXPECT_TRUE(FailsWith(Send(drive, Cdb({0x12, 0x01, 0, 0, 0x38, 0}), 56), kInvalidFieldInCdb));
 }
 
-TEST(Inquiry, OtherKindsHaveTheirOwnIdentity) {
-    VirtualDrive other(DriveKind::OtherMaker);
-    EXPECT_EQ(Send(other, Cdb({0x12, 0, 0, 0, 0x24, 0}), 36).Text(8, 8), "KORVANE ");
-    VirtualDrive old(DriveKind::OldFirmware);
-    EXPECT_EQ(Send(old, Cdb({0x12, 0, 0, 0, 0x24, 0}), 36).Text(32, 4), "0.98");
-}
-
 TEST(Commands, UnknownOpcodesAndShortBlocksAreRefused) {
     VirtualDrive drive = DriveWith("dvd+r");
     EXPECT_TRUE(FailsWith(Send(drive, Cdb({0x28})), kInvalidOpcode));

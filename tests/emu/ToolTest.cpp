@@ -139,26 +139,19 @@ TEST_F(ToolTest, CommandsWorkOnTheChosenDrive) {
 
     ASSERT_EQ(Run({"set", "option", "overspeed", "3"}).exit, 0);
     ASSERT_EQ(Run({"set", "booktype", "dvd+r-dl", "01"}).exit, 0);
-    ASSERT_EQ(Run({"set", "testwrite", "on"}).exit, 0);
     ASSERT_EQ(Run({"set", "wopc", "off"}).exit, 0);
     ASSERT_EQ(Run({"set", "region", "DE"}).exit, 0);
-    ASSERT_EQ(Run({"set", "learned", "A", "B"}).exit, 0);
-    ASSERT_EQ(Run({"set", "features", "5", "1", "4"}).exit, 0);
     ASSERT_EQ(Run({"latency", "tefe", "40"}).exit, 0);
     DriveState first = State(0);
     EXPECT_EQ(first.options[2].Reported(), 3);
     EXPECT_EQ(first.bookTypes[2], 0x01);
-    EXPECT_TRUE(first.testWrite);
     EXPECT_TRUE(first.wopcDisabled);
     EXPECT_EQ(first.regionMask, 0xDE);
-    EXPECT_EQ(first.learnedDiscs, (std::vector<std::string>{"A", "B"}));
-    EXPECT_EQ(first.featureCodes, (std::vector<uint8_t>{5, 1, 4}));
     EXPECT_EQ(first.latencyMs[static_cast<size_t>(LatencyClass::TeFe)], 40u);
 
     ASSERT_EQ(Run({"restart"}).exit, 0);
     first = State(0);
     EXPECT_EQ(first.options[2].Reported(), 0);
-    EXPECT_FALSE(first.testWrite);
     EXPECT_EQ(first.bookTypes[2], 0x01);
     ASSERT_EQ(Run({"remove"}).exit, 0);
     EXPECT_FALSE(State(0).disc);
