@@ -1,0 +1,212 @@
+// The Smart mode's per-speed check and the disc survey that feeds the speed list.
+
+#include <gtest/gtest.h>
+
+#include "scan/ScanTexts.h"
+#include "scan/SpeedList.h"
+#include "tests/scan/ScanTestSupport.h"
+
+namespace dravix {
+namespace {
+
+using scan_test::DriveWithDisc;
+
+const StopRequested kNeverStop = [] { return false; };
+
+// Every point within the limits, so that each speed measures all its points.
+void PassEverywhere(DriveWithDisc& fixture) {
+    fixture.drive.AddFault(scan_test::ReferenceReply(TeFeChannel::Te, 1000));
+    fixture.drive.AddFault(scan_test::ReferenceReply(TeFeChannel::Fe, 1000));
+    fixture.drive.AddFault(scan_test::SampleReply(100, 100));
+}
+
+TEST(MeasureSpeed, SingleLayerMeasuresTwoPointsAtTheTopSpeedsAndOneBelow) {
+    DriveWithDisc fixture("dvd+r");
+    PassEverywhere(fixture);
+    for (uint8_t speed = 13; speed <= 19; ++speed) {
+        fixture.bus.ClearCommands();
+        EXPECT_EQ(MeasureSpeed(fixture.shared, kScanDvdPlusR, speed, kNeverStop), SpeedResult::Fit);
+        const std::vector<uint32_t> expected =
+            speed >= 18 ? std::vector<uint32_t>{0x220000, 0x225000} : std::vector<uint32_t>{0x260000};
+        EXPECT_EQ(fixture.MeasuredPsns(), expected) << "speed " << int(speed);
+        EXPECT_EQ(fixture.TeFeCommands(), 2 + expected.size());
+    }
+}
+
+TEST(MeasureSpeed, DualLayerMeasuresFourPointsAtEverySpeed) {
+    DriveWithDisc fixture("dvd+r-dl");
+    PassEverywhere(fixture);
+    for (uint8_t speed : {13, 16, 19}) {
+        fixture.bus.ClearCommands();
+        MeasureSpeed(fixture.shared, kScanDvdPlusRDl, speed, kNeverStop);
+        EXPECT_EQ(fixture.MeasuredPsns(), (std::vector<uint32_t>{0x220000, 0x225000, 0xDD3000, 0xDD3500}));
+    }
+}
+
+TEST(MeasureSpeed, VerdictsOfTheVirtualMedia) {
+    DriveWithDisc good("dvd+r");
+    EXPECT_EQ(MeasureSpeed(good.shared, kScanDvdPlusR, 13, kNeverStop), SpeedResult::Fit);
+    EXPECT_EQ(MeasureSpeed(good.shared, kScanDvdPlusR, 19, kNeverStop), SpeedResult::OverLimit);
+    DriveWithDisc bad("dvd+r-bad");
+    EXPECT_EQ(MeasureSpeed(bad.shared, kScanDvdPlusR, 13, kNeverStop), SpeedResult::OverLimit);
+    DriveWithDisc dl("dvd+r-dl");
+    EXPECT_EQ(MeasureSpeed(dl.shared, kScanDvdPlusRDl, 15, kNeverStop), SpeedResult::Fit);
+    EXPECT_EQ(MeasureSpeed(dl.shared, kScanDvdPlusRDl, 16, kNeverStop), SpeedResult::OverLimit);
+    EXPECT_STREQ(SpeedResultText(SpeedResult::Fit), scan_texts::kSpeedOk);
+    EXPECT_STREQ(SpeedResultText(SpeedResult::OverLimit), scan_texts::kSpeedNotRecommended);
+    EXPECT_STREQ(SpeedResultText(SpeedResult::Failed), scan_texts::kSpeedNotRecommended);
+}
+
+TEST(MeasureSpeed, TheFirstFailingPointDecides) {
+    DriveWithDisc fixture("dvd+r-dl");
+    fixture.drive.AddFault(scan_test::ReferenceReply(TeFeChannel::Te, 1000));
+    fixture.drive.AddFault(scan_test::ReferenceReply(TeFeChannel::Fe, 1000));
+    // First point: TE 28 %, FE far over its limit too; the later points would pass.
+    fixture.drive.AddFault(scan_test::SampleReply(280, 900, 0, true));
+    fixture.drive.AddFault(scan_test::SampleReply(100, 100));
+    EXPECT_EQ(MeasureSpeed(fixture.shared, kScanDvdPlusRDl, 13, kNeverStop), SpeedResult::OverLimit);
+    EXPECT_EQ(fixture.MeasuredPsns().size(), 1u);
+
+    // The third point fails its FE limit: the fourth is not measured.
+    fixture.drive.ClearFaults();
+    fixture.bus.ClearCommands();
+    fixture.drive.AddFault(scan_test::ReferenceReply(TeFeChannel::Te, 1000));
+    fixture.drive.AddFault(scan_test::ReferenceReply(TeFeChannel::Fe, 1000));
+    fixture.drive.AddFault(scan_test::SampleReply(270, 190, 2, true));
+    fixture.drive.AddFault(scan_test::SampleReply(270, 180));
+    EXPECT_EQ(MeasureSpeed(fixture.shared, kScanDvdPlusRDl, 13, kNeverStop), SpeedResult::OverLimit);
+    EXPECT_EQ(fixture.MeasuredPsns().size(), 3u);
+
+    // All points at the limits pass.
+    fixture.drive.ClearFaults();
+    fixture.drive.AddFault(scan_test::ReferenceReply(TeFeChannel::Te, 1000));
+    fixture.drive.AddFault(scan_test::ReferenceReply(TeFeChannel::Fe, 1000));
+    fixture.drive.AddFault(scan_test::SampleReply(270, 180));
+    EXPECT_EQ(MeasureSpeed(fixture.shared, kScanDvdPlusRDl, 13, kNeverStop), SpeedResult::Fit);
+}
+
+TEST(MeasureSpeed, FailuresMarkTheSpeedFailed) {
+    DriveWithDisc fixture("dvd+r");
+    fixture.drive.AddFault(scan_test::CheckConditionOn(scan_test::TeFeRule(0x04), emu::kBecomingReady));
+    EXPECT_EQ(MeasureSpeed(fixture.shared, kScanDvdPlusR, 13, kNeverStop), SpeedResult::Failed);
+    EXPECT_TRUE(fixture.MeasuredPsns().empty());
+
+    fixture.drive.ClearFaults();
+    emu::FaultRule invalid = scan_test::TeFeRule(0x00);
+    invalid.action = emu::FaultRule::Action::BadAnswer;
+    fixture.drive.AddFault(invalid);
+    EXPECT_EQ(MeasureSpeed(fixture.shared, kScanDvdPlusR, 19, kNeverStop), SpeedResult::Failed);
+}
+
+TEST(MeasureSpeed, AStopBetweenCommandsGivesNoResult) {
+    DriveWithDisc fixture("dvd+r-dl");
+    int asked = 0;
+    PassEverywhere(fixture);
+    // Asked before the first command and after each: the sixth question comes before the second point.
+    const SpeedResult result = MeasureSpeed(fixture.shared, kScanDvdPlusRDl, 13, [&] { return ++asked > 5; });
+    EXPECT_EQ(result, SpeedResult::Stopped);
+    EXPECT_EQ(fixture.MeasuredPsns().size(), 1u);
+}
+
+// A GET PERFORMANCE answer with the given write speeds; the last descriptor ends at endLba.
+std::vector<uint8_t> PerformanceAnswer(const std::vector<uint32_t>& speeds, uint32_t endLba) {
+    std::vector<uint8_t> answer(kPerformanceLength, 0);
+    const uint32_t length = static_cast<uint32_t>(4 + 16 * speeds.size());
+    answer[0] = static_cast<uint8_t>(length >> 24);
+    answer[1] = static_cast<uint8_t>(length >> 16);
+    answer[2] = static_cast<uint8_t>(length >> 8);
+    answer[3] = static_cast<uint8_t>(length);
+    for (size_t i = 0; i < speeds.size() && 8 + 16 * (i + 1) <= answer.size(); ++i) {
+        uint8_t* d = &answer[8 + 16 * i];
+        for (int b = 0; b < 4; ++b) {
+            d[4 + b] = static_cast<uint8_t>(endLba >> (24 - 8 * b));
+            d[12 + b] = static_cast<uint8_t>(speeds[i] >> (24 - 8 * b));
+        }
+    }
+    return answer;
+}
+
+TEST(SpeedList, LabelsCodesAndSkippedSpeedsStayInLine) {
+    const DiscSpeeds speeds = DecodeWriteSpeeds(PerformanceAnswer({2770, 3324, 5540, 9999, 22160}, 2295103));
+    EXPECT_EQ(speeds.codes, (std::vector<uint8_t>{13, 14, 19}));
+    ASSERT_EQ(speeds.labels.size(), 3u);
+    EXPECT_EQ(speeds.labels[0], "2.4X => ( 3324 Kb/Sec)  ");
+    EXPECT_EQ(speeds.labels[1], " 4X => ( 5540 Kb/Sec)  ");
+    EXPECT_EQ(speeds.labels[2], "16X => (22160 Kb/Sec)  ");
+    EXPECT_EQ(speeds.lastLba, 2295103);
+
+    const DiscSpeeds four = DecodeWriteSpeeds(PerformanceAnswer({3324, 5540, 8310, 11080}, 2295103));
+    ASSERT_EQ(four.labels.size(), 4u);
+    EXPECT_EQ(four.labels[2], " 6X => ( 8310 Kb/Sec)  ");
+    EXPECT_EQ(four.labels[3], " 8X => (11080 Kb/Sec)  ");
+}
+
+TEST(SpeedList, ALengthBeyondTheBufferIsClampedAndNoDescriptorGivesNothing) {
+    std::vector<uint8_t> answer = PerformanceAnswer(std::vector<uint32_t>(12, 3324), 100);
+    answer[0] = 0x7F;  // claims far more descriptors than 200 bytes hold
+    EXPECT_EQ(DecodeWriteSpeeds(answer).codes.size(), 12u);
+    const DiscSpeeds none = DecodeWriteSpeeds(PerformanceAnswer({}, 0));
+    EXPECT_TRUE(none.codes.empty());
+    EXPECT_FALSE(none.lastLba.has_value());
+}
+
+TEST(DiscSurvey, SupportedAndUnsupportedDiscs) {
+    struct Case {
+        const char* media;
+        DiscSurvey::Kind kind;
+        uint8_t code;
+        size_t speeds;
+    };
+    for (const Case& c :
+         {Case{"dvd+r", DiscSurvey::Kind::Ready, 6, 7}, Case{"dvd+r-dl", DiscSurvey::Kind::Ready, 5, 4},
+          Case{"dvd-r", DiscSurvey::Kind::Ready, 8, 3},
+          Case{"dvd+rw-blank", DiscSurvey::Kind::NotSupported, 7, 0},
+          Case{"dvd-rw", DiscSurvey::Kind::NotSupported, 9, 0},
+          Case{"dvd-rom", DiscSurvey::Kind::NotSupported, 4, 0},
+          Case{"cd-r", DiscSurvey::Kind::NotSupported, 2, 0},
+          Case{"dvd-ram", DiscSurvey::Kind::NotSupported, kScanDiscUnknown, 0}}) {
+        DriveWithDisc fixture(c.media);
+        const DiscSurvey survey = SurveyDisc(fixture.shared, kNeverStop);
+        EXPECT_EQ(survey.kind, c.kind) << c.media;
+        EXPECT_EQ(survey.discTypeCode, c.code) << c.media;
+        EXPECT_EQ(survey.speeds.codes.size(), c.speeds) << c.media;
+    }
+}
+
+TEST(DiscSurvey, TheOddDashRSpeedIsSkippedAndTheLastLbaRead) {
+    DriveWithDisc fixture("dvd-r");
+    const DiscSurvey survey = SurveyDisc(fixture.shared, kNeverStop);
+    EXPECT_EQ(survey.speeds.codes, (std::vector<uint8_t>{14, 16, 19}));
+    EXPECT_EQ(survey.speeds.lastLba, 2295103);
+    EXPECT_STREQ(ScanDiscName(survey.discTypeCode), "DVD-R");
+}
+
+TEST(DiscSurvey, FailuresOfTheTwoReads) {
+    DriveWithDisc fixture("dvd+r");
+    emu::FaultRule performance;
+    performance.opcode = 0xAC;
+    performance.sense = emu::kBecomingReady;
+    fixture.drive.AddFault(performance);
+    EXPECT_EQ(SurveyDisc(fixture.shared, kNeverStop).kind, DiscSurvey::Kind::SpeedsUnreadable);
+
+    fixture.drive.ClearFaults();
+    emu::FaultRule configuration;
+    configuration.opcode = 0x46;
+    configuration.sense = emu::kNoMedium;
+    fixture.drive.AddFault(configuration);
+    const DiscSurvey survey = SurveyDisc(fixture.shared, kNeverStop);
+    EXPECT_EQ(survey.kind, DiscSurvey::Kind::NotSupported);
+    EXPECT_EQ(survey.discTypeCode, kScanDiscUnknown);
+
+    // A disc whose speeds are all unknown to the table.
+    fixture.drive.ClearFaults();
+    emu::FaultRule odd;
+    odd.opcode = 0xAC;
+    odd.action = emu::FaultRule::Action::Reply;
+    odd.reply = PerformanceAnswer({2770, 4000}, 2295103);
+    fixture.drive.AddFault(odd);
+    EXPECT_EQ(SurveyDisc(fixture.shared, kNeverStop).kind, DiscSurvey::Kind::NoKnownSpeed);
+}
+
+}  // namespace
+}  // namespace dravix
