@@ -1,0 +1,769 @@
+// The information and book type command layer: decoders on crafted answers, and the commands and
+// procedures on a virtual drive behind the real pass-through code.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "drive/BookTypeCommands.h"
+#include "drive/Bytes.h"
+#include "drive/DriveTable.h"
+#include "drive/InfoCommands.h"
+#include "tests/support/VirtualBus.h"
+
+namespace dravix {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// --- decoders ------------------------------------------------------------------------------
+
+TEST(InfoDecoders, RegionTextFromTheMask) {
+    EXPECT_EQ(RegionText(0x00), "All Region");
+    EXPECT_EQ(RegionText(0xFF), "No Region");
+    EXPECT_EQ(RegionText(0xFE), "1");
+    EXPECT_EQ(RegionText(0xFC), "12");
+    EXPECT_EQ(RegionText(0xDE), "16");
+    EXPECT_EQ(RegionText(0x7F), "8");
+    EXPECT_EQ(RegionText(0x55), "2468");
+
+    Bytes rpc(30, 0);
+    rpc[5] = 0xFC;
+    EXPECT_EQ(RegionMaskOf(rpc), 0xFC);
+    EXPECT_FALSE(RegionMaskOf(std::span<const uint8_t>(rpc).first(5)));
+}
+
+TEST(InfoDecoders, BufferSizeIs8MOnlyFor2000h) {
+    Bytes page(30, 0);
+    PutBe16(&page[20], 0x2000);
+    EXPECT_EQ(BufferSizeText(page), "8M");
+    PutBe16(&page[20], 0x0800);
+    EXPECT_EQ(BufferSizeText(page), "2M");
+    PutBe16(&page[20], 0x2001);
+    EXPECT_EQ(BufferSizeText(page), "2M");
+    // An answer that ends inside the field has no buffer size.
+    PutBe16(&page[20], 0x2000);
+    EXPECT_EQ(BufferSizeText(std::span<const uint8_t>(page).first(21)), "2M");
+}
+
+TEST(InfoDecoders, DiscTypeFromTheLowByteOfTheProfile) {
+    struct Case {
+        uint16_t profile;
+        uint8_t code;
+        const char* name;
+        IdentifierSource source;
+    };
+    const Case cases[] = {
+        {0x08, 1, "CD ROM", IdentifierSource::None},         {0x09, 2, "CD R", IdentifierSource::None},
+        {0x0A, 3, "CD RW", IdentifierSource::None},          {0x10, 4, "DVD ROM", IdentifierSource::None},
+        {0x2B, 5, "DVD+R DL", IdentifierSource::Adip},       {0x1B, 6, "DVD+R", IdentifierSource::Adip},
+        {0x1A, 7, "DVD+RW", IdentifierSource::Adip},         {0x11, 8, "DVD-R", IdentifierSource::Prerecorded},
+        {0x13, 9, "DVD-RW", IdentifierSource::Prerecorded},  {0x14, 9, "DVD-RW", IdentifierSource::Prerecorded},
+        {0x15, 16, "DVD-R DL", IdentifierSource::Prerecorded},
+        {0x12, 17, "DVD-RAM", IdentifierSource::PhysicalFormat},
+        {0x0000, 240, "N/A", IdentifierSource::None},        {0x0040, 240, "N/A", IdentifierSource::None},
+        {0x011B, 6, "DVD+R", IdentifierSource::Adip},  // the high byte is not looked at
+    };
+    for (const Case& c : cases) {
+        const DiscType type = DiscTypeOfProfile(c.profile);
+        EXPECT_EQ(type.code, c.code) << std::hex << c.profile;
+        EXPECT_STREQ(type.name, c.name) << std::hex << c.profile;
+        EXPECT_EQ(type.source, c.source) << std::hex << c.profile;
+    }
+}
+
+Bytes AdipAnswer(const std::string& manufacturer, const std::string& mediaType) {
+    Bytes answer(300, 0);
+    std::copy(manufacturer.begin(), manufacturer.end(), answer.begin() + 23);
+    std::copy(mediaType.begin(), mediaType.end(), answer.begin() + 31);
+    return answer;
+}
+
+TEST(InfoDecoders, AdipIdentifiersStartAtTheFirstLetterOrDigit) {
+    DiscIdentifiers ids = AdipIdentifiers(AdipAnswer("  ABCDEF", "R16"));
+    EXPECT_EQ(ids.manufacturerId, "ABCDEF");
+    EXPECT_EQ(ids.mediaTypeId, "R16");
+
+    ids = AdipIdentifiers(AdipAnswer("        ", "   "));
+    EXPECT_EQ(ids.manufacturerId, "N/A");
+    EXPECT_EQ(ids.mediaTypeId, "N/A");
+
+    // The eighth manufacturer byte is shown but is not searched for the start.
+    ids = AdipIdentifiers(AdipAnswer("-------X", "  Z"));
+    EXPECT_EQ(ids.manufacturerId, "N/A");
+    EXPECT_EQ(ids.mediaTypeId, "Z");
+    ids = AdipIdentifiers(AdipAnswer("------YX", ""));
+    EXPECT_EQ(ids.manufacturerId, "YX");
+
+    // Blanks after the start stay; a NUL ends the text.
+    ids = AdipIdentifiers(AdipAnswer(std::string("AB C\0DE", 7), "R1"));
+    EXPECT_EQ(ids.manufacturerId, "AB C");
+    EXPECT_EQ(ids.mediaTypeId, "R1");
+
+    // A short answer gives "N/A", never bytes from beyond it.
+    ids = AdipIdentifiers(std::span<const uint8_t>(AdipAnswer("ABCDEFGH", "R16")).first(20));
+    EXPECT_EQ(ids.manufacturerId, "N/A");
+    EXPECT_EQ(ids.mediaTypeId, "N/A");
+}
+
+TEST(InfoDecoders, PrerecordedIdentifiersSearchTheWholeField) {
+    Bytes answer(44, 0);
+    const std::string manufacturer = "     P";
+    const std::string mediaType = "DR16G1";
+    std::copy(manufacturer.begin(), manufacturer.end(), answer.begin() + 21);
+    std::copy(mediaType.begin(), mediaType.end(), answer.begin() + 29);
+    answer[27] = 'Q';  // bytes 27 and 28 belong to no field
+    answer[35] = 'Q';
+    const DiscIdentifiers ids = PrerecordedIdentifiers(answer);
+    EXPECT_EQ(ids.manufacturerId, "P");
+    EXPECT_EQ(ids.mediaTypeId, "DR16G1");
+}
+
+TEST(InfoDecoders, PhysicalFormatIdentifiersEndAtReturnAndZeroMeansNA) {
+    Bytes answer(700, 0);
+    const std::string manufacturer = "ABC\rDEF";
+    std::copy(manufacturer.begin(), manufacturer.end(), answer.begin() + 553);
+    DiscIdentifiers ids = PhysicalFormatIdentifiers(answer);
+    EXPECT_EQ(ids.manufacturerId, "ABC");
+    EXPECT_EQ(ids.mediaTypeId, "NA");  // not "N/A"
+
+    // A full field without terminator gives all of its 48 characters and nothing of the next.
+    std::fill(answer.begin() + 553, answer.begin() + 601, 'M');
+    std::fill(answer.begin() + 601, answer.begin() + 617, 'T');
+    answer[617] = 'X';
+    ids = PhysicalFormatIdentifiers(answer);
+    EXPECT_EQ(ids.manufacturerId, std::string(48, 'M'));
+    EXPECT_EQ(ids.mediaTypeId, std::string(16, 'T'));
+
+    answer[553] = ' ';  // a leading blank is kept: only byte 0 means "NA"
+    EXPECT_EQ(PhysicalFormatIdentifiers(answer).manufacturerId, " " + std::string(47, 'M'));
+}
+
+Bytes Performance(uint32_t dataLength, std::vector<uint32_t> endLbas, size_t size = 200) {
+    Bytes answer(size, 0);
+    PutBe32(answer.data(), dataLength);
+    for (size_t i = 0; i < endLbas.size() && 8 + 16 * (i + 1) <= size; ++i) {
+        PutBe32(&answer[8 + 16 * i + 4], endLbas[i]);
+    }
+    return answer;
+}
+
+TEST(InfoDecoders, CapacityFromTheLastWriteSpeedDescriptor) {
+    EXPECT_EQ(LastEndLbaOf(Performance(4 + 16, {0x229FFF})), 0x229FFF);
+    EXPECT_EQ(CapacityText(0x229FFF), "4432.0 MB");
+    EXPECT_EQ(LastEndLbaOf(Performance(4 + 48, {1, 2, 0x229FFF})), 0x229FFF);
+    // A length that is not a multiple of 16 counts whole descriptors only.
+    EXPECT_EQ(LastEndLbaOf(Performance(4 + 16 + 15, {7, 8})), 7);
+
+    // No descriptor: nothing to show, whatever the length field says below 20.
+    EXPECT_FALSE(LastEndLbaOf(Performance(4, {})));
+    EXPECT_FALSE(LastEndLbaOf(Performance(19, {5})));
+    EXPECT_FALSE(LastEndLbaOf(Performance(0, {5})));  // length - 4 must not wrap around
+    EXPECT_FALSE(LastEndLbaOf(Performance(3, {5})));
+
+    // A length beyond the 200-byte buffer takes the last descriptor the buffer holds (12).
+    std::vector<uint32_t> many;
+    for (uint32_t i = 1; i <= 12; ++i) many.push_back(i);
+    EXPECT_EQ(LastEndLbaOf(Performance(0xFFFFFFFF, many)), 12);
+    EXPECT_EQ(LastEndLbaOf(Performance(4 + 16 * 40, many)), 12);
+
+    // The End LBA is signed; neither end of the range overflows.
+    EXPECT_EQ(CapacityText(-1), "0.0 MB");
+    EXPECT_EQ(CapacityText(0x7FFFFFFF), "4194304.0 MB");
+}
+
+TEST(BookTypeDecoders, BookTypeNames) {
+    EXPECT_STREQ(BookTypeName(0x01), "DVD-ROM");
+    EXPECT_STREQ(BookTypeName(0xA1), "DVD+R");
+    EXPECT_STREQ(BookTypeName(0x92), "DVD+RW");
+    EXPECT_STREQ(BookTypeName(0xE1), "DVD+R DL");
+    EXPECT_STREQ(BookTypeName(0x00), "N/A");
+    EXPECT_STREQ(BookTypeName(0xA2), "N/A");  // the part version counts as well
+}
+
+TEST(BookTypeDecoders, RowDisplayByReportedByte) {
+    using R = BookTypeRow;
+    auto expect = [](R row, uint8_t value, const char* status, const char* label, bool enabled) {
+        const RowDisplay d = DisplayOfRow(row, value);
+        EXPECT_STREQ(d.status, status) << RowInfo(row).name << " " << int(value);
+        EXPECT_STREQ(d.buttonLabel, label) << RowInfo(row).name << " " << int(value);
+        EXPECT_EQ(d.buttonEnabled, enabled) << RowInfo(row).name << " " << int(value);
+    };
+    expect(R::PlusR, 0x00, "N/A", "Set to DVD+R Type", true);
+    expect(R::PlusR, 0x55, "N/A", "Set to DVD-ROM Type", false);
+    expect(R::PlusR, 0xA1, "DVD+R", "Set to DVD-ROM Type", true);
+    expect(R::PlusR, 0x01, "DVD-ROM", "Set to DVD+R Type", true);
+    expect(R::PlusRw, 0xA1, "DVD+R", "Set to DVD+RW Type", true);
+    expect(R::PlusRw, 0x92, "DVD+RW", "Set to DVD-ROM Type", true);
+    expect(R::PlusRw, 0x01, "DVD-ROM", "Set to DVD+RW Type", true);
+    expect(R::PlusRDl, 0xE1, "DVD+R DL", "Set to DVD-ROM Type", true);
+    expect(R::PlusRDl, 0x00, "N/A", "Set to DVD+R DL Type", true);
+    expect(R::PlusRDl, 0x01, "DVD-ROM", "Set to DVD+R DL Type", true);
+
+    EXPECT_EQ(TargetOfRowLabel(R::PlusRw, "Set to DVD-ROM Type"), 0x01);
+    EXPECT_EQ(TargetOfRowLabel(R::PlusRw, "Set to DVD+RW Type"), 0x92);
+    EXPECT_EQ(TargetOfRowLabel(R::PlusR, "Set to DVD+R Type"), 0xA1);
+    EXPECT_EQ(TargetOfRowLabel(R::PlusRDl, "Set to DVD+R DL Type"), 0xE1);
+    EXPECT_FALSE(TargetOfRowLabel(R::PlusR, "Set to DVD+RW Type"));
+    EXPECT_FALSE(TargetOfRowLabel(R::PlusR, ""));
+    EXPECT_EQ(TargetOfMediaLabel("Set to DVD-ROM Type"), 0x01);
+    EXPECT_EQ(TargetOfMediaLabel("Set to DVD+RW Type"), 0x92);
+    EXPECT_FALSE(TargetOfMediaLabel("Set to DVD+R Type"));
+}
+
+TEST(BookTypeDecoders, LoadedDiscBookTypeByNibble) {
+    struct Case {
+        std::optional<uint8_t> nibble;
+        const char* name;
+        const char* label;
+        bool enables;
+    };
+    const Case cases[] = {
+        {0x0, "DVD-ROM", "Set to DVD+RW Type", false}, {0x1, "DVD-RAM", "Set to DVD+RW Type", false},
+        {0x2, "DVD-R", "Set to DVD+RW Type", false},   {0x3, "DVD-RW", nullptr, false},
+        {0x9, "DVD+RW", "Set to DVD-ROM Type", true},  {0xA, "DVD+R", "Set to DVD-ROM Type", false},
+        {0xE, "DVD+R DL", "Set to DVD-ROM Type", false}, {0x4, "N/A", nullptr, false},
+        {0xF, "N/A", nullptr, false},                  {std::nullopt, "N/A", nullptr, false},
+    };
+    for (const Case& c : cases) {
+        const DiscBookDisplay d = DisplayOfDiscBookType(c.nibble);
+        EXPECT_STREQ(d.name, c.name);
+        if (c.label) {
+            EXPECT_STREQ(d.modifyLabel, c.label) << c.name;
+        } else {
+            EXPECT_EQ(d.modifyLabel, nullptr) << c.name;
+        }
+        EXPECT_EQ(d.enablesModify, c.enables) << c.name;
+    }
+    Bytes pfi(100, 0);
+    pfi[4] = 0x92;
+    EXPECT_EQ(DiscBookNibbleOf(pfi), 0x9);
+    EXPECT_FALSE(DiscBookNibbleOf(std::span<const uint8_t>(pfi).first(4)));
+}
+
+TEST(BookTypeDecoders, MediaKindsAndTheEjectRule) {
+    EXPECT_EQ(MediaKindOfProfile(0x1B), MediaKind::DvdPlusR);
+    EXPECT_EQ(MediaKindOfProfile(0x2B), MediaKind::DvdPlusRDl);
+    EXPECT_EQ(MediaKindOfProfile(0x13), MediaKind::DvdMinusRw);
+    EXPECT_EQ(MediaKindOfProfile(0x14), MediaKind::DvdMinusRw);
+    EXPECT_EQ(MediaKindOfProfile(0x15), MediaKind::Other);
+    EXPECT_EQ(MediaKindOfProfile(0x0108), MediaKind::CdRom);
+    EXPECT_STREQ(MediaKindName(MediaKind::NoMedium), "None");
+    EXPECT_STREQ(MediaKindName(MediaKind::Failed), "N/A");
+    EXPECT_STREQ(MediaKindName(MediaKind::Other), "N/A");
+    EXPECT_STREQ(MediaKindName(MediaKind::DvdRam), "DVD-RAM");
+
+    for (MediaKind kept : {MediaKind::DvdPlusR, MediaKind::DvdPlusRw, MediaKind::DvdPlusRDl, MediaKind::NoMedium}) {
+        EXPECT_FALSE(SetNeedsEject(kept));
+    }
+    for (MediaKind ejected : {MediaKind::CdRom, MediaKind::CdR, MediaKind::CdRw, MediaKind::DvdRom,
+                              MediaKind::DvdMinusR, MediaKind::DvdMinusRw, MediaKind::DvdRam, MediaKind::Other,
+                              MediaKind::Failed}) {
+        EXPECT_TRUE(SetNeedsEject(ejected));
+    }
+
+    Bytes info(255, 0);
+    info[2] = 0x10;  // erasable, empty
+    EXPECT_TRUE(IsEmptyDisc(info));
+    info[2] = 0x1E;  // complete
+    EXPECT_FALSE(IsEmptyDisc(info));
+    info[2] = 0x01;  // incomplete
+    EXPECT_FALSE(IsEmptyDisc(info));
+}
+
+// A feature descriptor: code, version/flags, additional length, data.
+void AddFeature(Bytes& answer, uint16_t code, Bytes data) {
+    answer.push_back(static_cast<uint8_t>(code >> 8));
+    answer.push_back(static_cast<uint8_t>(code));
+    answer.push_back(0x00);
+    answer.push_back(static_cast<uint8_t>(data.size()));
+    answer.insert(answer.end(), data.begin(), data.end());
+}
+
+Bytes Configuration(std::initializer_list<std::pair<uint16_t, Bytes>> features) {
+    Bytes answer(8, 0);
+    for (const auto& [code, data] : features) AddFeature(answer, code, data);
+    PutBe32(answer.data(), static_cast<uint32_t>(answer.size() - 4));
+    return answer;
+}
+
+TEST(BookTypeDecoders, FeatureWalkFinds003BWithFirstByte01) {
+    EXPECT_TRUE(WritesDvdPlusRDl(Configuration({{0x0000, {0, 0x1B, 1, 0}}, {0x003B, {0x01, 0, 0, 0}}})));
+    EXPECT_FALSE(WritesDvdPlusRDl(Configuration({{0x0000, {0, 0x1B, 1, 0}}, {0x003B, {0x00, 0, 0, 0}}})));
+    EXPECT_FALSE(WritesDvdPlusRDl(Configuration({{0x003B, {0x03, 0, 0, 0}}})));  // not 01h exactly
+    EXPECT_FALSE(WritesDvdPlusRDl(Configuration({{0x002B, {0x01, 0, 0, 0}}})));
+    // A descriptor without data has no first data byte, even when the next byte is 01h.
+    EXPECT_FALSE(WritesDvdPlusRDl(Configuration({{0x003B, {}}, {0x0100, {0x01}}})));
+
+    // The walk stops at the reported data length.
+    Bytes cut = Configuration({{0x0001, {0, 0, 0, 0}}, {0x003B, {0x01, 0, 0, 0}}});
+    PutBe32(cut.data(), 8 + 8 - 1);  // ends before the 003Bh header
+    EXPECT_FALSE(WritesDvdPlusRDl(cut));
+    PutBe32(cut.data(), 7);
+    EXPECT_FALSE(WritesDvdPlusRDl(cut));
+}
+
+TEST(BookTypeDecoders, FeatureWalkNeverReadsBeyondTheAnswer) {
+    // The bytes after the span hold a 003Bh descriptor: a walk that strayed beyond would see it.
+    Bytes backing = Configuration({{0x0000, {0, 0, 0, 0}}});
+    const size_t end = backing.size();
+    AddFeature(backing, 0x003B, {0x01, 0, 0, 0});
+    PutBe32(backing.data(), 0xFFFFFFFF);
+    EXPECT_FALSE(WritesDvdPlusRDl(std::span<const uint8_t>(backing).first(end)));
+    EXPECT_FALSE(WritesDvdPlusRDl(std::span<const uint8_t>(backing).first(end + 3)));  // header cut short
+    EXPECT_FALSE(WritesDvdPlusRDl(std::span<const uint8_t>(backing).first(end + 4)));  // data byte outside
+    EXPECT_TRUE(WritesDvdPlusRDl(std::span<const uint8_t>(backing).first(end + 5)));
+
+    // A whole buffer of empty descriptors up to the last byte, with an over-long length.
+    Bytes full(kConfigurationLength, 0);
+    PutBe32(full.data(), 0x7FFFFFFF);
+    for (size_t offset = 8; offset + 4 <= full.size(); offset += 4) PutBe16(&full[offset], 0x0100);
+    EXPECT_FALSE(WritesDvdPlusRDl(full));
+    full[full.size() - 4] = 0x00;
+    full[full.size() - 3] = 0x3B;  // the last header, its data would lie outside
+    EXPECT_FALSE(WritesDvdPlusRDl(full));
+
+    EXPECT_FALSE(WritesDvdPlusRDl({}));
+}
+
+// --- on the virtual drive ------------------------------------------------------------------
+
+// Records what a procedure tells its user.
+struct Recorder final : BookTypeObserver {
+    void Notice(BookTypeNotice notice) override { notices.push_back(notice); }
+    void RowRead(BookTypeRow row, uint8_t value) override { rows.emplace_back(row, value); }
+    void MediaKindFound(MediaKind kind) override { kinds.push_back(kind); }
+    void BlankDvdPlusRw() override { blank = true; }
+    void DiscBookTypeRead(std::optional<uint8_t> nibble) override { nibbles.push_back(nibble); }
+
+    std::vector<BookTypeNotice> notices;
+    std::vector<std::pair<BookTypeRow, uint8_t>> rows;
+    std::vector<MediaKind> kinds;
+    bool blank = false;
+    std::vector<std::optional<uint8_t>> nibbles;
+};
+
+const Bytes kVendorOn = {0xFD, 0xF1, 'Z', 'A', 'R', 'N', 0, 0, 0, 0, 0, 0};
+const Bytes kVendorOff = {0xFD, 0xF2, 'Z', 'A', 'R', 'N', 0, 0, 0, 0, 0, 0};
+const Bytes kReadPlusRw = {0xFF, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const Bytes kReadPlusR = {0xFF, 0x10, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const Bytes kReadPlusRDl = {0xFF, 0x10, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const Bytes kAllFeatures = {0x46, 0, 0, 0, 0, 0, 0, 0x40, 0x00, 0};
+const Bytes kEject = {0x1B, 0, 0, 0, 0x02, 0};
+const Bytes kLoad = {0x1B, 0, 0, 0, 0x03, 0};
+const Bytes kDiscBookType = {0xAD, 0, 0, 0, 0, 0, 0, 0, 0, 0x14, 0, 0};
+
+struct OnVirtualDrive : ::testing::Test {
+    void SetUp() override {
+        ASSERT_TRUE(table.InitTransport());
+        ASSERT_EQ(table.EnumerateDrives(), 1);
+    }
+
+    void Insert(const char* media) {
+        ASSERT_TRUE(drive.Insert(media));
+        table.WaitUntilReady();  // past the medium-changed attention
+        bus.ClearCommands();
+    }
+
+    emu::FaultRule& Fault(uint8_t opcode, std::map<uint8_t, uint8_t> bytes = {}) {
+        rules.emplace_back();
+        rules.back().opcode = opcode;
+        rules.back().bytes = std::move(bytes);
+        rules.back().sense = emu::kInvalidFieldInCdb;
+        return rules.back();
+    }
+    void Arm() {
+        for (const auto& rule : rules) drive.AddFault(rule);
+        rules.clear();
+    }
+
+    bool Sent(const Bytes& cdb) const {
+        const auto commands = bus.Commands();
+        return std::find(commands.begin(), commands.end(), cdb) != commands.end();
+    }
+    std::vector<Bytes> Sequence(uint8_t opcodeA, uint8_t opcodeB = 0xFF, uint8_t opcodeC = 0xFF) const {
+        std::vector<Bytes> out;
+        for (const Bytes& cdb : bus.Commands()) {
+            if (cdb[0] == opcodeA || cdb[0] == opcodeB || cdb[0] == opcodeC) out.push_back(cdb);
+        }
+        return out;
+    }
+
+    test::VirtualBus bus;
+    emu::VirtualDrive& drive = bus.AddDrive();
+    DriveTable table;
+    std::vector<emu::FaultRule> rules;
+};
+
+TEST_F(OnVirtualDrive, FillWithAnEmptyTrayStillFillsTheDriveFields) {
+    drive.SetRegionMask(0xFC);
+    const InfoFill fill = FillInfo(table);
+    EXPECT_EQ(fill.status, "Please insert blank disc...");
+    EXPECT_EQ(fill.discType, "N/A");
+    EXPECT_EQ(fill.manufactureId, "N/A");
+    EXPECT_EQ(fill.mediaTypeId, "N/A");
+    EXPECT_EQ(fill.blankDiscCapacity, "N/A");
+    EXPECT_EQ(fill.firmwareVersion, "1.20");
+    EXPECT_EQ(fill.bufferSize, "8M");
+    EXPECT_EQ(fill.connectionInterface, "ATAPI / IDE");
+    EXPECT_EQ(fill.regionSetting, "12");
+    EXPECT_FALSE(fill.discTypeCode);
+    // The disc is not asked about.
+    EXPECT_TRUE(Sequence(0x46, 0xAD, 0xAC).empty());
+    EXPECT_TRUE(Sent({0x5A, 0x08, 0x2A, 0, 0, 0, 0, 0, 0x1E, 0}));
+    EXPECT_TRUE(Sent({0xA4, 0, 0, 0, 0, 0, 0, 0, 0, 0x1E, 0x08, 0}));
+}
+
+TEST_F(OnVirtualDrive, FillReadsEachDiscOfTheCatalogue) {
+    struct Case {
+        const char* media;
+        const char* type;
+        const char* manufacturer;
+        const char* mediaType;
+        const char* capacity;
+    };
+    const Case cases[] = {
+        {"dvd+r", "DVD+R", "ORIONDSC", "R16", "4482.6 MB"},
+        {"dvd+r-dl", "DVD+R DL", "ORIONDSC", "D08", "8152.0 MB"},
+        {"dvd+rw-recorded", "DVD+RW", "ORIONDSC", "W08", "4482.6 MB"},
+        {"dvd-r", "DVD-R", "PRISMA", "DR16G1", "4482.6 MB"},
+        {"dvd-rw", "DVD-RW", "PRISMA", "RW6X01", "4482.6 MB"},
+        {"dvd-ram", "DVD-RAM", "ORION DISC CORP", "RAM-5X", "4482.6 MB"},
+        {"cd-r", "CD R", "N/A", "N/A", "702.8 MB"},
+        {"dvd-rom", "DVD ROM", "N/A", "N/A", "0"},  // no write speed descriptor
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.media);
+        Insert(c.media);
+        const InfoFill fill = FillInfo(table);
+        EXPECT_EQ(fill.status, " ");
+        EXPECT_EQ(fill.discType, c.type);
+        EXPECT_EQ(fill.manufactureId, c.manufacturer);
+        EXPECT_EQ(fill.mediaTypeId, c.mediaType);
+        EXPECT_EQ(fill.blankDiscCapacity, c.capacity);
+        EXPECT_TRUE(Sent({0x46, 0, 0, 0, 0, 0, 0, 0, 0x08, 0}));
+        EXPECT_TRUE(Sent({0xAC, 0, 0, 0, 0, 0, 0, 0, 0, 0x0A, 0x03, 0}));
+        const std::string media = c.media;
+        if (media == "dvd-ram") {
+            EXPECT_TRUE(Sent({0xAD, 0, 0, 0, 0, 0, 0, 0x00, 0x02, 0xBC, 0, 0}));
+        }
+        if (media == "dvd-rw") {
+            EXPECT_TRUE(Sent({0xAD, 0, 0, 0, 0, 0, 0, 0x0E, 0x00, 0x2C, 0, 0}));
+        }
+        if (media == "dvd+r") {
+            EXPECT_TRUE(Sent({0xAD, 0, 0, 0, 0, 0, 0, 0x11, 0x01, 0x2C, 0, 0}));
+        }
+    }
+}
+
+TEST_F(OnVirtualDrive, CdHasNoIdentifierRead) {
+    Insert("cd-r");
+    const InfoFill fill = FillInfo(table);
+    EXPECT_EQ(fill.discTypeCode, kDiscCdR);
+    EXPECT_FALSE(fill.identifiers);
+    EXPECT_TRUE(Sequence(0xAD).empty());
+    EXPECT_EQ(fill.endLba, 359846);
+}
+
+TEST_F(OnVirtualDrive, DriveFieldsOnFailingOrOddAnswers) {
+    Insert("dvd+r");
+    drive.SetBufferKiB(0x0800);
+    drive.SetRegionMask(0x00);
+    InfoFill fill = FillInfo(table);
+    EXPECT_EQ(fill.bufferSize, "2M");
+    EXPECT_EQ(fill.regionSetting, "All Region");
+
+    drive.SetBufferKiB(0x2000);
+    drive.SetRegionMask(0xFF);
+    EXPECT_EQ(FillInfo(table).regionSetting, "No Region");
+
+    Fault(0x5A);
+    Fault(0xA4);
+    Arm();
+    fill = FillInfo(table);
+    EXPECT_EQ(fill.bufferSize, "2M");
+    EXPECT_FALSE(fill.regionSetting);  // the page keeps its text
+    EXPECT_EQ(fill.discType, "DVD+R");
+}
+
+TEST_F(OnVirtualDrive, DiscFieldsOnFailingOrOddAnswers) {
+    Insert("dvd+r");
+    // Unknown profile: "N/A" and the refusal, nothing more about the disc.
+    Fault(0x46, {{8, 0x08}}).action = emu::FaultRule::Action::Reply;
+    rules.back().reply = {0, 0, 0, 4, 0, 0, 0x00, 0x50};
+    Arm();
+    InfoFill fill = FillInfo(table);
+    EXPECT_EQ(fill.discTypeCode, kDiscUnknown);
+    EXPECT_EQ(fill.discType, "N/A");
+    EXPECT_EQ(fill.status, "Not support for this disc.");
+    EXPECT_FALSE(fill.manufactureId);
+    EXPECT_FALSE(fill.blankDiscCapacity);
+
+    // A failed identifier read: ids "N/A", capacity not reached.
+    drive.ClearFaults();
+    Fault(0xAD);
+    Arm();
+    bus.ClearCommands();
+    fill = FillInfo(table);
+    EXPECT_EQ(fill.discType, "DVD+R");
+    EXPECT_EQ(fill.manufactureId, "N/A");
+    EXPECT_EQ(fill.mediaTypeId, "N/A");
+    EXPECT_EQ(fill.status, "Not support for this disc.");
+    EXPECT_FALSE(fill.blankDiscCapacity);
+    EXPECT_TRUE(Sequence(0xAC).empty());
+
+    // GET PERFORMANCE failing, and answering without a descriptor: "0" either way.
+    drive.ClearFaults();
+    Fault(0xAC);
+    Arm();
+    EXPECT_EQ(FillInfo(table).blankDiscCapacity, "0");
+    drive.ClearFaults();
+    Fault(0xAC).action = emu::FaultRule::Action::Reply;
+    rules.back().reply = {0, 0, 0, 4, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF};
+    Arm();
+    fill = FillInfo(table);
+    EXPECT_EQ(fill.blankDiscCapacity, "0");
+    EXPECT_FALSE(fill.endLba);
+
+    // One descriptor ending at 229FFFh.
+    drive.ClearFaults();
+    Fault(0xAC).action = emu::FaultRule::Action::Reply;
+    rules.back().reply = Performance(4 + 16, {0x229FFF}, 24);
+    Arm();
+    fill = FillInfo(table);
+    EXPECT_EQ(fill.blankDiscCapacity, "4432.0 MB");
+    StoreDiscInfo(fill);
+    EXPECT_EQ(StoredDiscInfo().endLba, 0x229FFF);
+    EXPECT_EQ(StoredDiscInfo().discTypeCode, kDiscDvdPlusR);
+    EXPECT_EQ(StoredDiscInfo().manufacturerId, "ORIONDSC");
+}
+
+TEST_F(OnVirtualDrive, CheckDriveReadsTheRowsInOrderInsideVendorMode) {
+    drive.SetBookType(emu::BookTypeRow::PlusR, 0x01);
+    Recorder recorder;
+    const DriveRows rows = CheckDriveRows(table, recorder);
+    EXPECT_FALSE(rows.failed);
+    EXPECT_TRUE(rows.writesDvdPlusRDl);
+    EXPECT_EQ(rows.values[1], 0x01);
+    EXPECT_EQ(rows.values[2], 0xE1);
+    EXPECT_EQ(rows.values[0], 0x92);
+    EXPECT_TRUE(recorder.notices.empty());
+    ASSERT_EQ(recorder.rows.size(), 3u);
+    EXPECT_EQ(recorder.rows[0].first, BookTypeRow::PlusR);
+    EXPECT_EQ(recorder.rows[1].first, BookTypeRow::PlusRDl);
+    EXPECT_EQ(recorder.rows[2].first, BookTypeRow::PlusRw);
+    const std::vector<Bytes> expected = {kVendorOn,  kReadPlusR,   kVendorOff, kAllFeatures, kVendorOn,
+                                         kReadPlusRDl, kVendorOff, kVendorOn, kReadPlusRw,  kVendorOff};
+    EXPECT_EQ(Sequence(0xFD, 0xFF, 0x46), expected);
+    EXPECT_FALSE(drive.State().vendorMode);
+}
+
+TEST_F(OnVirtualDrive, WithoutTheDlFeatureTheDlRowIsNeverRead) {
+    drive.Update([](emu::DriveState& s) { s.writesDvdPlusRDl = false; });
+    Recorder recorder;
+    DriveRows rows = CheckDriveRows(table, recorder);
+    EXPECT_FALSE(rows.writesDvdPlusRDl);
+    EXPECT_FALSE(rows.values[2]);
+    EXPECT_TRUE(rows.values[0]);
+    EXPECT_FALSE(Sent(kReadPlusRDl));
+
+    // A failing or timed-out feature list counts as no DL, with its message.
+    drive.Update([](emu::DriveState& s) { s.writesDvdPlusRDl = true; });
+    Fault(0x46, {{7, 0x40}});
+    Arm();
+    rows = CheckDriveRows(table, recorder);
+    EXPECT_FALSE(rows.writesDvdPlusRDl);
+    EXPECT_TRUE(rows.values[0]);
+    drive.ClearFaults();
+    Fault(0x46, {{7, 0x40}}).action = emu::FaultRule::Action::HostTimeout;
+    Arm();
+    CheckDriveRows(table, recorder);
+    EXPECT_EQ(recorder.notices, (std::vector{BookTypeNotice::GetConfigurationFailed,
+                                             BookTypeNotice::GetConfigurationTimeout}));
+    EXPECT_FALSE(Sent(kReadPlusRDl));
+}
+
+TEST_F(OnVirtualDrive, OverLongFeatureListAnswers) {
+    // A reply that claims far more than the 16384 bytes and carries 003Bh only beyond the
+    // first few descriptors still decides by what the buffer holds.
+    Bytes reply = Configuration({{0x0000, {0, 0x1B, 1, 0}}, {0x003B, {0x01, 0, 0, 0}}});
+    PutBe32(reply.data(), 0xFFFFFFF0);
+    reply.resize(20000, 0);
+    Fault(0x46, {{7, 0x40}}).action = emu::FaultRule::Action::Reply;
+    rules.back().reply = reply;
+    Arm();
+    Recorder recorder;
+    EXPECT_TRUE(CheckDriveRows(table, recorder).writesDvdPlusRDl);
+
+    // A chain of descriptors whose lengths run to the end of the buffer and past it.
+    drive.ClearFaults();
+    Bytes chain(kConfigurationLength + 100, 0);
+    PutBe32(chain.data(), 0xFFFFFFFF);
+    for (size_t offset = 8; offset + 4 <= chain.size(); offset += 4 + 251) {
+        chain[offset + 1] = 0x01;
+        chain[offset + 3] = 251;
+    }
+    Fault(0x46, {{7, 0x40}}).action = emu::FaultRule::Action::Reply;
+    rules.back().reply = chain;
+    Arm();
+    EXPECT_FALSE(CheckDriveRows(table, recorder).writesDvdPlusRDl);
+    EXPECT_TRUE(recorder.notices.empty());
+}
+
+TEST_F(OnVirtualDrive, RefusedVendorModeOrFailedReadEndsTheCheck) {
+    Fault(0xFF, {{1, 0x10}, {2, 0x00}});
+    Arm();
+    Recorder recorder;
+    const DriveRows rows = CheckDriveRows(table, recorder);
+    EXPECT_TRUE(rows.failed);
+    EXPECT_EQ(recorder.notices, std::vector{BookTypeNotice::CheckDriveFailed});
+    EXPECT_FALSE(Sent(kAllFeatures));
+    EXPECT_FALSE(Sent(kReadPlusRw));
+    EXPECT_EQ(bus.Commands().back(), kVendorOff);  // vendor mode is left after the failed read
+}
+
+TEST(BookTypeOnAnotherMakersDrive, RefusedVendorModeEndsTheCheckWithoutVendorModeOff) {
+    test::VirtualBus bus;
+    bus.AddDrive(emu::DriveKind::OtherMaker);
+    DriveTable table;
+    ASSERT_TRUE(table.InitTransport());
+    ASSERT_EQ(table.EnumerateDrives(), 1);
+    Recorder recorder;
+    const DriveRows rows = CheckDriveRows(table, recorder);
+    EXPECT_TRUE(rows.failed);
+    EXPECT_EQ(recorder.notices, std::vector{BookTypeNotice::DriveNotSupported});
+    EXPECT_FALSE(SetRowBookType(table, BookTypeRow::PlusR, 0x01, recorder));
+    EXPECT_EQ(recorder.notices.size(), 2u);
+    const auto commands = bus.Commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), kVendorOff), 0);
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(), [](const Bytes& c) { return c[0] == 0xFE; }), 0);
+}
+
+TEST_F(OnVirtualDrive, SettingADriveRowEjectsUnlessThePlusMediaOrNothingIsLoaded) {
+    struct Case {
+        const char* media;  // null: empty tray
+        bool ejects;
+    };
+    const Case cases[] = {{nullptr, false},     {"dvd+r", false},   {"dvd+rw-blank", false},
+                          {"dvd+r-dl", false},  {"dvd-rom", true},  {"cd-rom", true},
+                          {"dvd-r", true},      {"dvd-ram", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.media ? c.media : "empty");
+        drive.RemoveDisc();
+        drive.Load();
+        if (c.media) Insert(c.media);
+        bus.ClearCommands();
+        Recorder recorder;
+        EXPECT_TRUE(SetRowBookType(table, BookTypeRow::PlusR, 0x01, recorder));
+        EXPECT_EQ(Sent(kEject), c.ejects);
+        EXPECT_EQ(drive.State().trayOpen, c.ejects);
+        // The eject comes before vendor mode, the set inside it.
+        const Bytes set = {0xFE, 0x05, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0};
+        const std::vector<Bytes> tail = {kVendorOn, set, kVendorOff};
+        EXPECT_EQ(Sequence(0xFD, 0xFE), tail);
+        EXPECT_TRUE(recorder.notices.empty());
+    }
+}
+
+TEST_F(OnVirtualDrive, BookTypeSetSurvivesARestart) {
+    Recorder recorder;
+    ASSERT_TRUE(SetRowBookType(table, BookTypeRow::PlusRw, kBookDvdRom, recorder));
+    ASSERT_TRUE(SetRowBookType(table, BookTypeRow::PlusRDl, kBookDvdRom, recorder));
+    EXPECT_TRUE(Sent({0xFE, 0x04, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(Sent({0xFE, 0x05, 0x01, 0x01, 0, 0, 0, 0, 0, 0, 0, 0}));
+    drive.Restart();
+    table.WaitUntilReady();
+    const DriveRows rows = CheckDriveRows(table, recorder);
+    EXPECT_EQ(rows.values[0], kBookDvdRom);
+    EXPECT_EQ(rows.values[1], kBookDvdPlusR);
+    EXPECT_EQ(rows.values[2], kBookDvdRom);
+    EXPECT_TRUE(recorder.notices.empty());
+}
+
+TEST_F(OnVirtualDrive, FailedSetsReportAndLeaveVendorMode) {
+    Fault(0xFE);
+    Arm();
+    Recorder recorder;
+    EXPECT_FALSE(SetRowBookType(table, BookTypeRow::PlusR, 0x01, recorder));
+    EXPECT_EQ(bus.Commands().back(), kVendorOff);
+    Insert("dvd+rw-recorded");
+    EXPECT_FALSE(SetDiscBookType(table, 0x01, recorder));
+    EXPECT_EQ(bus.Commands().back(), kVendorOff);
+    EXPECT_EQ(recorder.notices, (std::vector{BookTypeNotice::SetDriveFailed, BookTypeNotice::SetMediaFailed}));
+    EXPECT_EQ(drive.State().disc->bookType, 0x92);
+}
+
+TEST_F(OnVirtualDrive, DiscBookTypeOnlyOnDvdPlusRw) {
+    Insert("dvd+r");
+    Recorder recorder;
+    EXPECT_FALSE(SetDiscBookType(table, kBookDvdRom, recorder));
+    EXPECT_EQ(recorder.notices, std::vector{BookTypeNotice::DvdPlusRwOnly});
+    EXPECT_TRUE(Sequence(0xFD, 0xFE).empty());  // nothing sent to the firmware
+    EXPECT_EQ(drive.State().disc->bookType, 0xA1);
+
+    Insert("dvd+rw-recorded");
+    recorder.notices.clear();
+    ASSERT_TRUE(SetDiscBookType(table, kBookDvdRom, recorder));
+    EXPECT_TRUE(Sent({0xFE, 0x02, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    ReloadDisc(table);
+    const std::vector<Bytes> trays = {kEject, kLoad};
+    EXPECT_EQ(Sequence(0x1B), trays);
+    const MediaCheck check = CheckMediaBookType(table, recorder);
+    EXPECT_EQ(check.kind, MediaKind::DvdPlusRw);
+    EXPECT_EQ(check.nibble, 0x0);
+    EXPECT_TRUE(recorder.notices.empty());
+}
+
+TEST_F(OnVirtualDrive, CheckMediaForEachKindOfTray) {
+    Recorder recorder;
+    MediaCheck check = CheckMediaBookType(table, recorder);  // empty tray
+    EXPECT_EQ(check.kind, MediaKind::NoMedium);
+    EXPECT_EQ(recorder.notices, std::vector{BookTypeNotice::DriveEmpty});
+    EXPECT_EQ(recorder.nibbles, std::vector<std::optional<uint8_t>>{std::nullopt});
+
+    // A CD: its name, the warning, and the book type is still asked for.
+    Insert("cd-r");
+    recorder = {};
+    check = CheckMediaBookType(table, recorder);
+    EXPECT_EQ(check.kind, MediaKind::CdR);
+    EXPECT_EQ(recorder.notices, std::vector{BookTypeNotice::IncorrectMedia});
+    EXPECT_TRUE(Sent(kDiscBookType));
+    EXPECT_FALSE(check.nibble);
+
+    // A blank DVD+RW ends after the disc status.
+    Insert("dvd+rw-blank");
+    recorder = {};
+    check = CheckMediaBookType(table, recorder);
+    EXPECT_TRUE(check.blankDvdPlusRw);
+    EXPECT_TRUE(recorder.blank);
+    EXPECT_TRUE(Sent({0x51, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0}));
+    EXPECT_FALSE(Sent(kDiscBookType));
+
+    Insert("dvd-r");
+    recorder = {};
+    check = CheckMediaBookType(table, recorder);
+    EXPECT_EQ(check.kind, MediaKind::DvdMinusR);
+    EXPECT_EQ(check.nibble, 0x2);
+    EXPECT_TRUE(recorder.notices.empty());
+    EXPECT_FALSE(Sent({0x51, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0}));
+
+    // A failing profile read is "N/A" with the incorrect-media warning.
+    Fault(0x46, {{8, 0x08}});
+    Arm();
+    recorder = {};
+    check = CheckMediaBookType(table, recorder);
+    EXPECT_EQ(check.kind, MediaKind::Failed);
+    EXPECT_EQ(recorder.notices, std::vector{BookTypeNotice::IncorrectMedia});
+}
+
+TEST_F(OnVirtualDrive, TrayPollSeesOnlyAnEmptyTray) {
+    EXPECT_TRUE(TrayIsEmpty(table));
+    Insert("dvd+r");
+    EXPECT_FALSE(TrayIsEmpty(table));
+    drive.Eject();
+    EXPECT_TRUE(TrayIsEmpty(table));
+}
+
+}  // namespace
+}  // namespace dravix
