@@ -1,6 +1,6 @@
 #include "pages/Wopc.h"
 
-#include <QGroupBox>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -28,39 +28,45 @@ void CWOPC::BuildControls() {
     const DialogUnits units(font());
 
     auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(units.X(7), units.Y(7), units.X(7), units.Y(7));
-    page->setSpacing(units.Y(5));
+    page->setContentsMargins(units.X(7), units.Y(4), units.X(7), units.Y(3));
+    page->setSpacing(units.Y(3));
 
-    auto* status = new QGroupBox(this);
-    auto* statusRow = new QHBoxLayout(status);
-    m_icon = new QLabel(status);
+    // One row: the drive's state and Check, then the proposal and Set.
+    m_icon = new QLabel(this);
     SetControlId(m_icon, kStatusIconId);
     m_icon->setFixedSize(32, 32);
-    m_check = new QPushButton(QStringLiteral("Check"), status);
+    m_check = new QPushButton(QStringLiteral("Check"), this);
     SetControlId(m_check, kCheckId);
-    statusRow->addWidget(m_icon);
-    statusRow->addSpacing(units.X(10));
-    statusRow->addWidget(m_check);
-
-    auto* setting = new QGroupBox(this);
-    auto* settingRow = new QHBoxLayout(setting);
-    m_enable = new QRadioButton(QStringLiteral("Enable(default)"), setting);
+    auto* separator = new QFrame(this);
+    separator->setFrameShape(QFrame::VLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    m_enable = new QRadioButton(QStringLiteral("Enable(default)"), this);
     SetControlId(m_enable, kEnableId);
-    m_disable = new QRadioButton(QStringLiteral("Disable"), setting);
+    m_disable = new QRadioButton(QStringLiteral("Disable"), this);
     SetControlId(m_disable, kDisableId);
-    m_set = new QPushButton(QStringLiteral("Set"), setting);
+    m_set = new QPushButton(QStringLiteral("Set"), this);
     SetControlId(m_set, kSetId);
-    settingRow->addWidget(m_enable);
-    settingRow->addWidget(m_disable);
-    settingRow->addStretch(1);
-    settingRow->addWidget(m_set);
-
-    for (QPushButton* button : {m_check, m_set}) button->setMinimumSize(units.Size(50, 14));
 
     auto* controls = new QHBoxLayout;
-    controls->addWidget(status);
-    controls->addWidget(setting, 1);
+    controls->addWidget(m_icon);
+    controls->addSpacing(units.X(6));
+    controls->addWidget(m_check);
+    controls->addSpacing(units.X(10));
+    controls->addWidget(separator);
+    controls->addSpacing(units.X(10));
+    controls->addWidget(m_enable);
+    controls->addSpacing(units.X(6));
+    controls->addWidget(m_disable);
+    controls->addStretch(1);
+    controls->addWidget(m_set);
     page->addLayout(controls);
+
+    auto* rule = new QFrame(this);
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    page->addWidget(rule);
+
+    for (QPushButton* button : {m_check, m_set}) button->setMinimumSize(units.Size(50, 14));
 
     // The note carries its own line breaks and runs of blanks; it is shown as written.
     m_note = new QLabel(this);
