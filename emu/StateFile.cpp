@@ -383,6 +383,13 @@ ReadResult ReadTextFile(const std::string& path, std::string* text, std::string*
         *problem = "not a regular file";
         return ReadResult::Failed;
     }
+    // A scenario takes a few kilobytes; anything this big is not one.
+    constexpr off_t kLargestStateFile = 16 * 1024 * 1024;
+    if (info.st_size > kLargestStateFile) {
+        ::close(fd);
+        *problem = "too large for a state file";
+        return ReadResult::Failed;
+    }
     std::string content;
     char chunk[8192];
     for (;;) {

@@ -146,6 +146,9 @@ TEST_F(VendorTest, LearnedDiscsCountListAndClear) {
     // A full memory still fits the 255-byte answer.
     drive.SetLearnedDiscs(std::vector<std::string>(kMaxLearnedDiscs, "ID"));
     EXPECT_EQ(Send(drive, Vendor(0x1B, {0x16, 0x07}), 255).data[7], 240);
+    // A state set past the limit still gives a record length that fits its byte.
+    drive.Update([](DriveState& s) { s.learnedDiscs.assign(30, "X"); });
+    EXPECT_EQ(Send(drive, Vendor(0x1B, {0x16, 0x07}), 255).data[7], 240);
 
     ASSERT_TRUE(Send(drive, Vendor(0x1B, {0x16, 0x03}), 12).Good());
     EXPECT_EQ(Send(drive, Vendor(0x1B, {0x16, 0x05, 0x02}), 12).Be16(0), 0);
