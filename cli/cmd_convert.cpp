@@ -30,7 +30,8 @@ int RunConvert(CliContext& context, const std::vector<std::string>& args) {
     if (type == ImageType::kUnknown) return finish(false, texts::kUnsupportedType);
     // The input's own extension picks the first reader to try; the BMP reader is the fallback.
     ImageContainer image(input, ImageTypeFromExtension(GetFileExtension(input)));
-    if (!image.IsValid()) return finish(false, image.OpenFailed() ? texts::kFailToSave : image.GetLastError());
+    if (!image.IsValid())
+        return finish(false, image.OpenFailed() ? texts::kFailToSave : image.GetLastError());
     if (!image.Save(output, type)) {
         return finish(false, image.OpenFailed() ? texts::kFailToSave : image.GetLastError());
     }

@@ -67,20 +67,28 @@ bool IsSupportedDepth(unsigned bits, bool core) {
         case 2:
         case 4:
         case 8:
-        case 24: return true;
+        case 24:
+            return true;
         case 16:
-        case 32: return !core;
-        default: return false;
+        case 32:
+            return !core;
+        default:
+            return false;
     }
 }
 
 bool CompressionFits(uint32_t compression, unsigned bits) {
     switch (compression) {
-        case kCompressionRgb: return true;
-        case kCompressionRle8: return bits == 8;
-        case kCompressionRle4: return bits == 4;
-        case kCompressionBitFields: return bits == 16 || bits == 32;
-        default: return false;
+        case kCompressionRgb:
+            return true;
+        case kCompressionRle8:
+            return bits == 8;
+        case kCompressionRle4:
+            return bits == 4;
+        case kCompressionBitFields:
+            return bits == 16 || bits == 32;
+        default:
+            return false;
     }
 }
 
@@ -125,7 +133,8 @@ bool ReadLayout(ByteSource& source, BmpLayout& layout, std::string& error) {
         clrUsed = GetLe32(info + 32);
     }
     if (layout.width == 0 || layout.height == 0) return false;
-    if (!IsSupportedDepth(layout.bits, core) || !CompressionFits(layout.compression, layout.bits)) return false;
+    if (!IsSupportedDepth(layout.bits, core) || !CompressionFits(layout.compression, layout.bits))
+        return false;
     const bool rle = layout.compression == kCompressionRle4 || layout.compression == kCompressionRle8;
     if (rle && layout.topDown) return false;
 
@@ -169,7 +178,8 @@ bool ReadLayout(ByteSource& source, BmpLayout& layout, std::string& error) {
     if (!rle) {
         const size_t rowBytes = BmpRowBytes(layout.width, layout.bits);
         uint64_t dataBytes = 0;
-        if (rowBytes == 0 || __builtin_mul_overflow(uint64_t{rowBytes}, uint64_t{layout.height}, &dataBytes) ||
+        if (rowBytes == 0 ||
+            __builtin_mul_overflow(uint64_t{rowBytes}, uint64_t{layout.height}, &dataBytes) ||
             dataBytes > fileSize - layout.pixelOffset) {
             return false;
         }
@@ -213,7 +223,8 @@ void ConvertRow(const BmpLayout& layout, const uint8_t* in, uint8_t* out) {
                 out[3 * size_t{x} + 2] = ExtractChannel(pixel, layout.masks[0]);
             }
             break;
-        default: break;  // same depth in and out: copied by the caller
+        default:
+            break;  // same depth in and out: copied by the caller
     }
 }
 

@@ -9,7 +9,7 @@ namespace dravix {
 // Builds a header as a list of fields in file order, so a format's layout reads top to bottom
 // like its table.
 class FieldWriter final {
-public:
+  public:
     explicit FieldWriter(std::vector<uint8_t>& out) : m_out(out) {}
 
     FieldWriter& U8(unsigned v) {
@@ -30,11 +30,13 @@ public:
         return *this;
     }
 
-private:
+  private:
     std::vector<uint8_t>& m_out;
 };
 
-inline uint16_t GetLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t GetLe16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t GetLe32(const uint8_t* p) {
     return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }

@@ -37,7 +37,9 @@ bool FileSink::DoWrite(const void* data, size_t size) noexcept {
     return m_file && std::fwrite(data, 1, size, m_file) == size;
 }
 
-bool FileSink::DoFlush() noexcept { return m_file && std::fflush(m_file) == 0; }
+bool FileSink::DoFlush() noexcept {
+    return m_file && std::fflush(m_file) == 0;
+}
 
 bool MemorySink::DoWrite(const void* data, size_t size) noexcept {
     if (size > m_limit - m_bytes.size()) return false;

@@ -11,7 +11,7 @@ namespace dravix {
 // Where every image writer puts its bytes. The first failed write latches the sink into the
 // failed state: later writes are dropped, so a writer can emit a whole header and check once.
 class ByteSink {
-public:
+  public:
     virtual ~ByteSink() = default;
 
     // False once any write or flush of this sink has failed.
@@ -21,19 +21,19 @@ public:
     bool Flush() noexcept;
     bool Failed() const noexcept { return m_failed; }
 
-protected:
+  protected:
     ByteSink() = default;
     virtual bool DoWrite(const void* data, size_t size) noexcept = 0;
     virtual bool DoFlush() noexcept { return true; }
     void MarkFailed() noexcept { m_failed = true; }
 
-private:
+  private:
     bool m_failed = false;
 };
 
 // A file opened for binary writing and truncated; buffered by stdio.
 class FileSink final : public ByteSink {
-public:
+  public:
     explicit FileSink(const std::string& path);
     ~FileSink() override;
     FileSink(const FileSink&) = delete;
@@ -43,7 +43,7 @@ public:
     // Flushes and closes; false when anything written was lost (a full disk shows up here).
     bool Close() noexcept;
 
-private:
+  private:
     bool DoWrite(const void* data, size_t size) noexcept override;
     bool DoFlush() noexcept override;
 
@@ -53,14 +53,14 @@ private:
 // Collects the bytes in memory; used for encoders that have to seek back (TIFF, JPEG-2000) and
 // by tests. An optional limit makes writes past it fail, which is how tests provoke a full disk.
 class MemorySink final : public ByteSink {
-public:
+  public:
     MemorySink() = default;
     explicit MemorySink(size_t limit) : m_limit(limit) {}
 
     const std::vector<uint8_t>& Bytes() const noexcept { return m_bytes; }
     std::vector<uint8_t> TakeBytes() noexcept { return std::move(m_bytes); }
 
-private:
+  private:
     bool DoWrite(const void* data, size_t size) noexcept override;
 
     std::vector<uint8_t> m_bytes;

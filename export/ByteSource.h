@@ -11,7 +11,7 @@ namespace dravix {
 // Random-access input for the image readers. Reads are all-or-nothing, so a reader never works
 // on a half-filled header.
 class ByteSource {
-public:
+  public:
     virtual ~ByteSource() = default;
 
     virtual bool Read(void* data, size_t size) noexcept = 0;
@@ -19,13 +19,13 @@ public:
     virtual uint64_t Position() const noexcept = 0;
     virtual uint64_t Size() const noexcept = 0;
 
-protected:
+  protected:
     ByteSource() = default;
 };
 
 // A file opened for binary reading.
 class FileSource final : public ByteSource {
-public:
+  public:
     explicit FileSource(const std::string& path);
     ~FileSource() override;
     FileSource(const FileSource&) = delete;
@@ -38,7 +38,7 @@ public:
     uint64_t Position() const noexcept override { return m_position; }
     uint64_t Size() const noexcept override { return m_size; }
 
-private:
+  private:
     std::FILE* m_file = nullptr;
     uint64_t m_size = 0;
     uint64_t m_position = 0;
@@ -46,7 +46,7 @@ private:
 
 // Bytes already in memory; the caller keeps them alive.
 class MemorySource final : public ByteSource {
-public:
+  public:
     explicit MemorySource(std::span<const uint8_t> bytes) : m_bytes(bytes) {}
 
     bool Read(void* data, size_t size) noexcept override;
@@ -54,7 +54,7 @@ public:
     uint64_t Position() const noexcept override { return m_position; }
     uint64_t Size() const noexcept override { return m_bytes.size(); }
 
-private:
+  private:
     std::span<const uint8_t> m_bytes;
     uint64_t m_position = 0;
 };

@@ -18,7 +18,8 @@ std::optional<BitmapInfo> BuildBitmapInfo(const CaptureBitmap& bitmap) {
     uint64_t imageSize = 0;
     if (__builtin_mul_overflow(uint64_t{rowBytes}, uint64_t{bitmap.height}, &imageSize)) return std::nullopt;
     const uint64_t colours = b < 24 ? uint64_t{1} << b : 0;
-    if (kBitmapFileHeaderSize + kBitmapInfoHeaderSize + 4 * colours + imageSize > UINT32_MAX) return std::nullopt;
+    if (kBitmapFileHeaderSize + kBitmapInfoHeaderSize + 4 * colours + imageSize > UINT32_MAX)
+        return std::nullopt;
 
     BitmapInfo info;
     info.header.size = kBitmapInfoHeaderSize;

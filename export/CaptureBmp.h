@@ -17,10 +17,10 @@ namespace dravix {
 struct CaptureBitmap {
     uint32_t width = 0;
     uint32_t height = 0;
-    unsigned bitsPerPixel = 32;       // 1, 4, 8, 16, 24 or 32
-    const uint8_t* bits = nullptr;    // the first row in memory
-    size_t bytesPerLine = 0;          // distance between rows in memory
-    bool topDown = true;              // true when `bits` starts with the top row
+    unsigned bitsPerPixel = 32;              // 1, 4, 8, 16, 24 or 32
+    const uint8_t* bits = nullptr;           // the first row in memory
+    size_t bytesPerLine = 0;                 // distance between rows in memory
+    bool topDown = true;                     // true when `bits` starts with the top row
     std::span<const RgbQuad> colourTable{};  // depths below 16: missing entries are written as 0
 };
 

@@ -17,7 +17,7 @@ class ByteSink;
 // One coder serves any number of images: Begin resets it without clearing its 5003-slot hash
 // table (slots carry a generation stamp), so coding many small tiles stays cheap.
 class GifLzwEncoder final {
-public:
+  public:
     GifLzwEncoder();
 
     void Begin(ByteSink& sink, unsigned minCodeSize);
@@ -27,7 +27,7 @@ public:
     // sub-block, then flushes the sink. False when the sink reports an error.
     bool Finish();
 
-private:
+  private:
     void Output(unsigned code);
     void ResetHash();
     void FlushBlock();

@@ -21,7 +21,9 @@ size_t BmpRowBytes(uint64_t width, unsigned bitsPerPixel) {
 
 ImageContainer::ImageContainer() = default;
 
-ImageContainer::ImageContainer(const std::string& path, ImageType type) { Load(path, type); }
+ImageContainer::ImageContainer(const std::string& path, ImageType type) {
+    Load(path, type);
+}
 
 bool ImageContainer::Create(uint32_t width, uint32_t height, unsigned bitsPerPixel) {
     Destroy();
@@ -140,22 +142,54 @@ bool ImageContainer::Encode(ByteSink* sink, ImageType type) {
     bool written = false;
     try {
         switch (type) {
-            case ImageType::kBmp: written = writers::WriteBmp(*this, *sink, error); break;
-            case ImageType::kGif: written = writers::WriteGif(*this, *sink, error); break;
-            case ImageType::kJpeg: written = writers::WriteJpeg(*this, *sink, error); break;
-            case ImageType::kPng: written = writers::WritePng(*this, *sink, error); break;
-            case ImageType::kIco: written = writers::WriteIco(*this, *sink, error); break;
-            case ImageType::kTiff: written = writers::WriteTiff(*this, *sink, error); break;
-            case ImageType::kTga: written = writers::WriteTga(*this, *sink, error); break;
-            case ImageType::kPcx: written = writers::WritePcx(*this, *sink, error); break;
-            case ImageType::kWbmp: written = writers::WriteWbmp(*this, *sink, error); break;
-            case ImageType::kWmf: error = texts::kWmf; break;
-            case ImageType::kJp2: written = writers::WriteJpeg2000(*this, *sink, false, error); break;
-            case ImageType::kJpc: written = writers::WriteJpeg2000(*this, *sink, true, error); break;
-            case ImageType::kPgx: written = writers::WritePgx(*this, *sink, error); break;
-            case ImageType::kPnm: written = writers::WritePnm(*this, *sink, error); break;
-            case ImageType::kSunRaster: written = writers::WriteSunRaster(*this, *sink, error); break;
-            default: error = texts::kUnknownFormat; break;
+            case ImageType::kBmp:
+                written = writers::WriteBmp(*this, *sink, error);
+                break;
+            case ImageType::kGif:
+                written = writers::WriteGif(*this, *sink, error);
+                break;
+            case ImageType::kJpeg:
+                written = writers::WriteJpeg(*this, *sink, error);
+                break;
+            case ImageType::kPng:
+                written = writers::WritePng(*this, *sink, error);
+                break;
+            case ImageType::kIco:
+                written = writers::WriteIco(*this, *sink, error);
+                break;
+            case ImageType::kTiff:
+                written = writers::WriteTiff(*this, *sink, error);
+                break;
+            case ImageType::kTga:
+                written = writers::WriteTga(*this, *sink, error);
+                break;
+            case ImageType::kPcx:
+                written = writers::WritePcx(*this, *sink, error);
+                break;
+            case ImageType::kWbmp:
+                written = writers::WriteWbmp(*this, *sink, error);
+                break;
+            case ImageType::kWmf:
+                error = texts::kWmf;
+                break;
+            case ImageType::kJp2:
+                written = writers::WriteJpeg2000(*this, *sink, false, error);
+                break;
+            case ImageType::kJpc:
+                written = writers::WriteJpeg2000(*this, *sink, true, error);
+                break;
+            case ImageType::kPgx:
+                written = writers::WritePgx(*this, *sink, error);
+                break;
+            case ImageType::kPnm:
+                written = writers::WritePnm(*this, *sink, error);
+                break;
+            case ImageType::kSunRaster:
+                written = writers::WriteSunRaster(*this, *sink, error);
+                break;
+            default:
+                error = texts::kUnknownFormat;
+                break;
         }
     } catch (const std::bad_alloc&) {
         // Writers turn their own failures into texts; memory exhaustion is the one that can
@@ -203,9 +237,12 @@ uint8_t ImageContainer::GetPixelIndex(uint32_t x, uint32_t y) const {
     if (x >= m_width || y >= m_height || m_bitsPerPixel == 24) return 0;
     const uint8_t* row = RowFromTop(y);
     switch (m_bitsPerPixel) {
-        case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-        case 4: return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
-        default: return row[x];
+        case 1:
+            return (row[x >> 3] >> (7 - (x & 7))) & 1;
+        case 4:
+            return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+        default:
+            return row[x];
     }
 }
 
@@ -225,7 +262,9 @@ void ImageContainer::SetPixelIndex(uint32_t x, uint32_t y, uint8_t index) {
                 row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0x0F) | (index << 4));
             }
             break;
-        default: row[x] = index; break;
+        default:
+            row[x] = index;
+            break;
     }
 }
 
@@ -257,7 +296,9 @@ void ImageContainer::SetPixelsPerMetre(int32_t x, int32_t y) {
     m_header.yPelsPerMeter = y;
 }
 
-void ImageContainer::SetJpegQuality(int quality) { m_jpegQuality = std::clamp(quality, 1, 100); }
+void ImageContainer::SetJpegQuality(int quality) {
+    m_jpegQuality = std::clamp(quality, 1, 100);
+}
 
 uint32_t ImageContainer::CodecOptions(ImageType type) const {
     const int code = static_cast<int>(type);

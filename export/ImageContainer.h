@@ -61,7 +61,7 @@ size_t BmpRowBytes(uint64_t width, unsigned bitsPerPixel);
 // show image.GetLastError() (or the "cannot open" text when image.OpenFailed()); then
 // image.Save(path, type), showing image.GetLastError() on failure.
 class ImageContainer final {
-public:
+  public:
     ImageContainer();
     // Runs Load(path, type).
     ImageContainer(const std::string& path, ImageType type);
@@ -138,7 +138,7 @@ public:
     const std::string& GifComment() const { return m_gifComment; }
     void SetGifComment(std::string comment) { m_gifComment = std::move(comment); }
 
-private:
+  private:
     bool DecodeAs(ByteSource& source, ImageType type);
 
     uint32_t m_width = 0;

@@ -19,8 +19,8 @@ enum class ImageType : int {
     kPcx = 8,
     kWbmp = 9,
     kWmf = 10,
-    kJp2 = 11,       // JPEG-2000 file format
-    kJpc = 12,       // JPEG-2000 code stream
+    kJp2 = 11,  // JPEG-2000 file format
+    kJpc = 12,  // JPEG-2000 code stream
     kPgx = 13,
     kPnm = 14,
     kSunRaster = 15,

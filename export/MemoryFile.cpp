@@ -12,7 +12,8 @@ bool MemoryFile::Write(const void* data, size_t size) noexcept {
     if (__builtin_add_overflow(m_position, uint64_t{size}, &end) || end > SIZE_MAX / 2) return false;
     try {
         if (end > m_bytes.size()) {
-            if (end > m_bytes.capacity()) m_bytes.reserve(std::max<size_t>(static_cast<size_t>(end), m_bytes.capacity() * 2));
+            if (end > m_bytes.capacity())
+                m_bytes.reserve(std::max<size_t>(static_cast<size_t>(end), m_bytes.capacity() * 2));
             m_bytes.resize(static_cast<size_t>(end));
         }
     } catch (const std::bad_alloc&) {

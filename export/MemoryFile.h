@@ -10,7 +10,7 @@ namespace dravix {
 // (libtiff patches directory offsets, OpenJPEG box lengths). The finished bytes go to the sink
 // in one write.
 class MemoryFile final {
-public:
+  public:
     // Writes at the position, growing the file; false when memory runs out.
     bool Write(const void* data, size_t size) noexcept;
     // Reads up to size bytes at the position; returns the count read.
@@ -21,7 +21,7 @@ public:
     uint64_t Size() const noexcept { return m_bytes.size(); }
     const std::vector<uint8_t>& Bytes() const noexcept { return m_bytes; }
 
-private:
+  private:
     std::vector<uint8_t> m_bytes;
     uint64_t m_position = 0;
 };

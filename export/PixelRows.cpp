@@ -26,10 +26,14 @@ void RowToIndices(const ImageContainer& image, uint32_t y, uint8_t* out) {
         case 4:
             for (uint32_t x = 0; x < width; ++x) out[x] = (x & 1) ? (in[x >> 1] & 0x0F) : (in[x >> 1] >> 4);
             break;
-        default: std::copy_n(in, width, out); break;
+        default:
+            std::copy_n(in, width, out);
+            break;
     }
 }
 
-uint16_t ClampDpi16(int dpi) { return static_cast<uint16_t>(std::clamp(dpi, 0, 65535)); }
+uint16_t ClampDpi16(int dpi) {
+    return static_cast<uint16_t>(std::clamp(dpi, 0, 65535));
+}
 
 }  // namespace dravix

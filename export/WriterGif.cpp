@@ -49,7 +49,7 @@ void AppendImageDescriptor(std::vector<uint8_t>& out, uint32_t left, uint32_t to
 // Lowest colour-table index for each colour of one tile. Colours are inserted in index order,
 // so the first index stored for a colour is the lowest.
 class TileColourIndex final {
-public:
+  public:
     void Reset() {
         if (++m_stamp == 0) {
             m_stamps.fill(0);
@@ -69,7 +69,7 @@ public:
         return index;
     }
 
-private:
+  private:
     static constexpr unsigned kBits = 9;
     static constexpr size_t kSlots = size_t{1} << kBits;  // twice the 256 entries
     std::array<uint32_t, kSlots> m_colours{};

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <vector>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include "export/ByteSink.h"
 #include "export/ImageContainer.h"
@@ -33,7 +33,9 @@ struct JpegJob {
     uint8_t* row;           // one row of samples
 };
 
-JpegJob* JobOf(j_compress_ptr cinfo) { return static_cast<JpegJob*>(cinfo->client_data); }
+JpegJob* JobOf(j_compress_ptr cinfo) {
+    return static_cast<JpegJob*>(cinfo->client_data);
+}
 
 extern "C" void OnJpegError(j_common_ptr cinfo) {
     auto* job = static_cast<JpegJob*>(cinfo->client_data);
@@ -49,7 +51,9 @@ extern "C" void InitDestination(j_compress_ptr cinfo) {
     cinfo->dest->free_in_buffer = kOutputBufferSize;
 }
 
-bool SinkWrite(JpegJob* job, size_t size) { return job->sink->Write(job->outputBuffer, size); }
+bool SinkWrite(JpegJob* job, size_t size) {
+    return job->sink->Write(job->outputBuffer, size);
+}
 
 extern "C" boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
     JpegJob* job = JobOf(cinfo);

@@ -53,7 +53,7 @@ extern "C" void IgnoreMessage(const char*, void*) {}
 
 // Owns the library objects of one encoding.
 class OpenJpegSession final {
-public:
+  public:
     ~OpenJpegSession() {
         if (m_stream) opj_stream_destroy(m_stream);
         if (m_codec) opj_destroy_codec(m_codec);

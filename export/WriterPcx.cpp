@@ -112,9 +112,12 @@ size_t EncodeImage(const ImageContainer& image, std::unique_ptr<uint8_t[]>& code
                 EncodePlaneLine(blue, width, out);
                 break;
             }
-            case 8: EncodePlaneLine(row, width, out); break;
+            case 8:
+                EncodePlaneLine(row, width, out);
+                break;
             case 1:
-                for (size_t i = 0; i < planeBytes; ++i) plane[i] = invert ? static_cast<uint8_t>(~row[i]) : row[i];
+                for (size_t i = 0; i < planeBytes; ++i)
+                    plane[i] = invert ? static_cast<uint8_t>(~row[i]) : row[i];
                 if (width & 7) plane[planeBytes - 1] &= static_cast<uint8_t>(0xFF00 >> (width & 7));
                 EncodePlaneLine(plane.data(), planeBytes, out);
                 break;
@@ -123,10 +126,12 @@ size_t EncodeImage(const ImageContainer& image, std::unique_ptr<uint8_t[]>& code
                 std::fill(plane.begin(), plane.end(), 0);
                 for (uint32_t x = 0; x < width; ++x) {
                     for (unsigned p = 0; p < 4; ++p) {
-                        if ((indices[x] >> p) & 1) plane[p * planeBytes + (x >> 3)] |= static_cast<uint8_t>(0x80 >> (x & 7));
+                        if ((indices[x] >> p) & 1)
+                            plane[p * planeBytes + (x >> 3)] |= static_cast<uint8_t>(0x80 >> (x & 7));
                     }
                 }
-                for (unsigned p = 0; p < 4; ++p) EncodePlaneLine(plane.data() + p * planeBytes, planeBytes, out);
+                for (unsigned p = 0; p < 4; ++p)
+                    EncodePlaneLine(plane.data() + p * planeBytes, planeBytes, out);
                 break;
         }
     }
@@ -158,7 +163,9 @@ std::vector<uint8_t> BuildHeader(const ImageContainer& image, size_t bytesPerLin
     }
     FieldWriter(header)
         .U8(0)  // reserved
-        .U8(bits == 24 ? 3 : bits == 4 ? 4 : 1)
+        .U8(bits == 24  ? 3
+            : bits == 4 ? 4
+                        : 1)
         .Le16(static_cast<unsigned>(bytesPerLine))
         .Zeros(60);
     return header;

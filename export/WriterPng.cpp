@@ -28,10 +28,14 @@ struct PngJob {
     const char* failure;  // set when the writer fails
 };
 
-extern "C" void OnPngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+extern "C" void OnPngError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
 extern "C" void OnPngWarning(png_structp, png_const_charp) {}
 
-bool SinkWrite(PngJob* job, png_bytep data, size_t size) { return job->sink->Write(data, size); }
+bool SinkWrite(PngJob* job, png_bytep data, size_t size) {
+    return job->sink->Write(data, size);
+}
 
 extern "C" void OnPngWrite(png_structp png, png_bytep data, size_t size) {
     if (!SinkWrite(static_cast<PngJob*>(png_get_io_ptr(png)), data, size)) png_error(png, "write failed");
@@ -67,7 +71,8 @@ bool RunPngWrite(PngJob* job) {
 
     const ImageContainer& image = *job->image;
     const bool indexed = image.BitsPerPixel() != 24;
-    png_set_IHDR(png, info, image.Width(), image.Height(), indexed ? static_cast<int>(image.BitsPerPixel()) : 8,
+    png_set_IHDR(png, info, image.Width(), image.Height(),
+                 indexed ? static_cast<int>(image.BitsPerPixel()) : 8,
                  indexed ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (indexed) png_set_PLTE(png, info, job->palette, job->paletteEntries);

@@ -23,14 +23,14 @@ bool WriteTga(const ImageContainer& image, ByteSink& sink, std::string& error) {
     const bool mapped = bits == 8;
     std::vector<uint8_t> header;
     FieldWriter(header)
-        .U8(0)                 // ID length
-        .U8(mapped ? 1 : 0)    // colour-map type
-        .U8(mapped ? 1 : 2)    // image type: uncompressed colour-mapped or true colour
-        .Le16(0)               // first colour-map index
+        .U8(0)               // ID length
+        .U8(mapped ? 1 : 0)  // colour-map type
+        .U8(mapped ? 1 : 2)  // image type: uncompressed colour-mapped or true colour
+        .Le16(0)             // first colour-map index
         .Le16(mapped ? 256 : 0)
-        .U8(mapped ? 24 : 0)   // colour-map entry size
-        .Le16(0)               // X origin
-        .Le16(0)               // Y origin
+        .U8(mapped ? 24 : 0)  // colour-map entry size
+        .Le16(0)              // X origin
+        .Le16(0)              // Y origin
         .Le16(image.Width())
         .Le16(image.Height())
         .U8(bits)

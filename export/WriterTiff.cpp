@@ -2,6 +2,7 @@
 // memory and handed to the sink in one write. Its messages go to per-file handlers, never to
 // standard error.
 #include <cstdarg>
+#include <memory>
 #include <vector>
 
 #include <tiffio.h>
@@ -16,7 +17,9 @@
 namespace dravix::writers {
 namespace {
 
-MemoryFile& FileOf(thandle_t handle) { return *static_cast<MemoryFile*>(handle); }
+MemoryFile& FileOf(thandle_t handle) {
+    return *static_cast<MemoryFile*>(handle);
+}
 
 extern "C" tmsize_t TiffRead(thandle_t handle, void* data, tmsize_t size) {
     return size < 0 ? -1 : static_cast<tmsize_t>(FileOf(handle).Read(data, static_cast<size_t>(size)));
@@ -36,22 +39,29 @@ extern "C" toff_t TiffSeek(thandle_t handle, toff_t offset, int whence) {
     return file.Position();
 }
 
-extern "C" int TiffClose(thandle_t) { return 0; }
-extern "C" toff_t TiffSize(thandle_t handle) { return FileOf(handle).Size(); }
-extern "C" int TiffMap(thandle_t, void**, toff_t*) { return 0; }
+extern "C" int TiffClose(thandle_t) {
+    return 0;
+}
+extern "C" toff_t TiffSize(thandle_t handle) {
+    return FileOf(handle).Size();
+}
+extern "C" int TiffMap(thandle_t, void**, toff_t*) {
+    return 0;
+}
 extern "C" void TiffUnmap(thandle_t, void*, toff_t) {}
-extern "C" int TiffQuiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+extern "C" int TiffQuiet(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
 
 bool IsBlackAndWhite(const ImageContainer& image) {
     const auto palette = image.Palette();
     const RgbQuad black{0, 0, 0, 0};
     const RgbQuad white{255, 255, 255, 0};
-    return palette.size() == 2 && ((palette[0] == black && palette[1] == white) ||
-                                   (palette[0] == white && palette[1] == black));
+    return palette.size() == 2 &&
+           ((palette[0] == black && palette[1] == white) || (palette[0] == white && palette[1] == black));
 }
 
-// Sets the tags; returns the rows per strip.
-uint32_t SetTags(TIFF* tif, const ImageContainer& image, bool bilevel) {
+void SetTags(TIFF* tif, const ImageContainer& image, bool bilevel) {
     TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0);
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, image.Width());
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, image.Height());
@@ -98,7 +108,6 @@ uint32_t SetTags(TIFF* tif, const ImageContainer& image, bool bilevel) {
     uint32_t rowsPerStrip = TIFFDefaultStripSize(tif, 0);
     rowsPerStrip = (rowsPerStrip + 7) / 8 * 8;
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
-    return rowsPerStrip;
 }
 
 bool WriteRows(TIFF* tif, const ImageContainer& image, bool bilevel) {
@@ -130,26 +139,27 @@ bool WriteTiff(const ImageContainer& image, ByteSink& sink, std::string& error) 
     }
     TIFFOpenOptionsSetErrorHandlerExtR(options, TiffQuiet, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options, TiffQuiet, nullptr);
-    TIFF* tif = TIFFClientOpenExt("dravix", "w", &file, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize,
-                                  TiffMap, TiffUnmap, options);
+    // Closed on every path, including an allocation failure while the tags are set.
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tif(
+        TIFFClientOpenExt("dravix", "w", &file, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap,
+                          TiffUnmap, options),
+        TIFFClose);
     TIFFOpenOptionsFree(options);
     if (tif == nullptr) {
         error = texts::kTiffSave;
         return false;
     }
     const bool bilevel = image.BitsPerPixel() == 1 && IsBlackAndWhite(image);
-    SetTags(tif, image, bilevel);
-    if (!WriteRows(tif, image, bilevel)) {
-        TIFFClose(tif);
+    SetTags(tif.get(), image, bilevel);
+    if (!WriteRows(tif.get(), image, bilevel)) {
         error = texts::kTiffSave;
         return false;
     }
-    if (!TIFFWriteDirectory(tif)) {
-        TIFFClose(tif);
+    if (!TIFFWriteDirectory(tif.get())) {
         error = texts::kTiffDirectory;
         return false;
     }
-    TIFFClose(tif);
+    tif.reset();
     if (!sink.Write(file.Bytes())) {
         error = texts::kTiffSave;
         return false;

@@ -14,9 +14,9 @@ ImageContainer MakeCaptureImage() {
     std::mt19937 random(2024);
     for (uint32_t y = 0; y < kHeight; ++y) {
         for (uint32_t x = 0; x < kWidth; ++x) {
-            RgbQuad c{240, 240, 240, 0};  // window background
+            RgbQuad c{240, 240, 240, 0};                // window background
             if (y < 24) c = RgbQuad{250, 250, 250, 0};  // menu bar
-            if (y >= 40 && y < 120) {  // banner gradient
+            if (y >= 40 && y < 120) {                   // banner gradient
                 c = RgbQuad{uint8_t(120 + x / 16), uint8_t(60 + x / 20), uint8_t(20 + y), 0};
             }
             const bool inChart = x >= 200 && x < 1800 && y >= 200 && y < 950;

@@ -2,8 +2,8 @@
 // "--write-bmp PATH" to write the same picture as the BMP that compare.sh feeds to both tools.
 #include <benchmark/benchmark.h>
 
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 
 #include "CaptureImage.h"
 #include "export/ByteSink.h"

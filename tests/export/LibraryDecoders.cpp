@@ -84,7 +84,8 @@ std::vector<PngChunk> PngChunks(const std::vector<uint8_t>& bytes) {
                                 uint32_t{bytes[pos + 2]} << 8 | bytes[pos + 3];
         if (bytes.size() - pos - 12 < length) break;
         PngChunk chunk;
-        chunk.type.assign(bytes.begin() + static_cast<long>(pos + 4), bytes.begin() + static_cast<long>(pos + 8));
+        chunk.type.assign(bytes.begin() + static_cast<long>(pos + 4),
+                          bytes.begin() + static_cast<long>(pos + 8));
         chunk.data.assign(bytes.begin() + static_cast<long>(pos + 8),
                           bytes.begin() + static_cast<long>(pos + 8 + length));
         chunks.push_back(std::move(chunk));
@@ -137,7 +138,8 @@ bool DecodeTiff(const std::vector<uint8_t>& bytes, RgbImage& image, TiffInfo& in
     image.width = width;
     image.height = height;
     image.rgb.clear();
-    for (uint32_t p : raster) image.rgb.insert(image.rgb.end(), {uint8_t(TIFFGetR(p)), uint8_t(TIFFGetG(p)), uint8_t(TIFFGetB(p))});
+    for (uint32_t p : raster)
+        image.rgb.insert(image.rgb.end(), {uint8_t(TIFFGetR(p)), uint8_t(TIFFGetG(p)), uint8_t(TIFFGetB(p))});
     return ok;
 }
 

@@ -31,7 +31,8 @@ RgbImage ToRgb(const ImageContainer& image) {
 int MaxChannelDifference(const RgbImage& a, const RgbImage& b) {
     if (a.width != b.width || a.height != b.height || a.rgb.size() != b.rgb.size()) return -1;
     int worst = 0;
-    for (size_t i = 0; i < a.rgb.size(); ++i) worst = std::max(worst, std::abs(int{a.rgb[i]} - int{b.rgb[i]}));
+    for (size_t i = 0; i < a.rgb.size(); ++i)
+        worst = std::max(worst, std::abs(int{a.rgb[i]} - int{b.rgb[i]}));
     return worst;
 }
 
@@ -61,7 +62,7 @@ std::vector<uint8_t> EncodeToMemory(ImageContainer& image, ImageType type) {
 namespace {
 
 class Reader {
-public:
+  public:
     explicit Reader(const std::vector<uint8_t>& bytes) : m_bytes(bytes) {}
     bool Has(size_t n) const { return m_bytes.size() - m_pos >= n; }
     uint8_t U8() { return m_bytes[m_pos++]; }
@@ -71,12 +72,13 @@ public:
         return v;
     }
     void Take(size_t n, std::vector<uint8_t>& out) {
-        out.insert(out.end(), m_bytes.begin() + static_cast<long>(m_pos), m_bytes.begin() + static_cast<long>(m_pos + n));
+        out.insert(out.end(), m_bytes.begin() + static_cast<long>(m_pos),
+                   m_bytes.begin() + static_cast<long>(m_pos + n));
         m_pos += n;
     }
     size_t Pos() const { return m_pos; }
 
-private:
+  private:
     const std::vector<uint8_t>& m_bytes;
     size_t m_pos = 0;
 };
@@ -305,7 +307,8 @@ bool DecodePcx(const std::vector<uint8_t>& bytes, PcxFile& pcx, std::string& why
                 why = "a run crosses the end of a plane line";
                 return false;
             }
-            pcx.coded.emplace_back(bytes.begin() + static_cast<long>(start), bytes.begin() + static_cast<long>(pos));
+            pcx.coded.emplace_back(bytes.begin() + static_cast<long>(start),
+                                   bytes.begin() + static_cast<long>(pos));
             lines.push_back(std::move(line));
         }
     }
@@ -328,16 +331,19 @@ bool DecodePcx(const std::vector<uint8_t>& bytes, PcxFile& pcx, std::string& why
         const size_t first = size_t{y} * pcx.planes;
         for (uint32_t x = 0; x < pcx.width; ++x) {
             if (pcx.bitsPerPlane == 8 && pcx.planes == 3) {
-                pcx.image.rgb.insert(pcx.image.rgb.end(), {lines[first][x], lines[first + 1][x], lines[first + 2][x]});
+                pcx.image.rgb.insert(pcx.image.rgb.end(),
+                                     {lines[first][x], lines[first + 1][x], lines[first + 2][x]});
                 continue;
             }
             unsigned index = 0;
             if (pcx.bitsPerPlane == 8) {
                 index = lines[first][x];
             } else {
-                for (unsigned p = 0; p < pcx.planes; ++p) index |= ((lines[first + p][x / 8] >> (7 - x % 8)) & 1u) << p;
+                for (unsigned p = 0; p < pcx.planes; ++p)
+                    index |= ((lines[first + p][x / 8] >> (7 - x % 8)) & 1u) << p;
             }
-            pcx.image.rgb.insert(pcx.image.rgb.end(), palette.begin() + index * 3, palette.begin() + index * 3 + 3);
+            pcx.image.rgb.insert(pcx.image.rgb.end(), palette.begin() + index * 3,
+                                 palette.begin() + index * 3 + 3);
         }
     }
     return true;
@@ -366,7 +372,8 @@ bool DecodeTga(const std::vector<uint8_t>& bytes, RgbImage& image, std::string& 
     size_t pos = 18 + idLength;
     std::vector<uint8_t> map;  // blue, green, red
     if (mapType == 1) {
-        map.assign(bytes.begin() + static_cast<long>(pos), bytes.begin() + static_cast<long>(pos + mapLength * 3));
+        map.assign(bytes.begin() + static_cast<long>(pos),
+                   bytes.begin() + static_cast<long>(pos + mapLength * 3));
         pos += mapLength * 3;
     }
     const size_t bytesPerPixel = depth / 8;

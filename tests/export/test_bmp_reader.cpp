@@ -31,18 +31,28 @@ std::vector<uint8_t> MakeBmp(const BmpSpec& s) {
     std::vector<uint8_t> info;
     FieldWriter w(info);
     if (s.headerSize == 12) {
-        w.Le32(12).Le16(static_cast<unsigned>(s.width)).Le16(static_cast<unsigned>(s.height)).Le16(1).Le16(s.bits);
+        w.Le32(12)
+            .Le16(static_cast<unsigned>(s.width))
+            .Le16(static_cast<unsigned>(s.height))
+            .Le16(1)
+            .Le16(s.bits);
     } else {
-        w.Le32(s.headerSize).Le32(static_cast<uint32_t>(s.width)).Le32(static_cast<uint32_t>(s.height)).Le16(1);
+        w.Le32(s.headerSize)
+            .Le32(static_cast<uint32_t>(s.width))
+            .Le32(static_cast<uint32_t>(s.height))
+            .Le16(1);
         w.Le16(s.bits).Le32(s.compression).Le32(0).Le32(static_cast<uint32_t>(s.ppm));
-        w.Le32(static_cast<uint32_t>(s.ppm)).Le32(s.clrUsed).Le32(0).Zeros(s.headerSize > 40 ? s.headerSize - 40 : 0);
+        w.Le32(static_cast<uint32_t>(s.ppm))
+            .Le32(s.clrUsed)
+            .Le32(0)
+            .Zeros(s.headerSize > 40 ? s.headerSize - 40 : 0);
     }
     for (uint32_t m : s.masks) w.Le32(m);
     w.Bytes(s.palette.data(), s.palette.size());
     std::vector<uint8_t> file;
     const size_t headerBytes = s.fileHeader ? 14 : 0;
-    const uint32_t offset = s.offBits >= 0 ? static_cast<uint32_t>(s.offBits)
-                                           : static_cast<uint32_t>(headerBytes + info.size());
+    const uint32_t offset =
+        s.offBits >= 0 ? static_cast<uint32_t>(s.offBits) : static_cast<uint32_t>(headerBytes + info.size());
     if (s.fileHeader) FieldWriter(file).U8('B').U8('M').Le32(0).Le32(0).Le32(offset);
     file.insert(file.end(), info.begin(), info.end());
     file.insert(file.end(), s.pixels.begin(), s.pixels.end());
@@ -92,25 +102,36 @@ TEST(BmpReader, RoundTripsEveryDepthWithPaletteAndResolution) {
 TEST(BmpReader, NormalisesDepthsAndLayouts) {
     // 12-byte core header with 3-byte colour entries.
     ImageContainer core;
-    ASSERT_TRUE(Read(MakeBmp({.headerSize = 12, .width = 2, .height = 1, .bits = 8,
+    ASSERT_TRUE(Read(MakeBmp({.headerSize = 12,
+                              .width = 2,
+                              .height = 1,
+                              .bits = 8,
                               .palette = std::vector<uint8_t>(256 * 3, 9),
-                              .pixels = {0, 0, 0, 0}}), core));
+                              .pixels = {0, 0, 0, 0}}),
+                     core));
     EXPECT_EQ(core.Palette()[255], (RgbQuad{9, 9, 9, 0}));
 
     // 2 bits become 4 bits; the four entries keep their order.
     std::vector<uint8_t> palette2 = {0, 0, 0, 0, 10, 10, 10, 0, 20, 20, 20, 0, 30, 30, 30, 0};
     ImageContainer two;
-    ASSERT_TRUE(Read(MakeBmp({.width = 4, .height = 1, .bits = 2, .palette = palette2, .pixels = {0x1B, 0, 0, 0}}), two));
+    ASSERT_TRUE(Read(
+        MakeBmp({.width = 4, .height = 1, .bits = 2, .palette = palette2, .pixels = {0x1B, 0, 0, 0}}), two));
     EXPECT_EQ(two.BitsPerPixel(), 4u);
     for (uint32_t x = 0; x < 4; ++x) EXPECT_EQ(two.GetPixelIndex(x, 0), x);
 
     // 16 bits: 5-5-5 by default, any masks with compression 3; channels land in the top bits.
     ImageContainer rgb555, rgb565;
-    ASSERT_TRUE(Read(MakeBmp({.width = 2, .height = 1, .bits = 16, .pixels = {0x00, 0x7C, 0xFF, 0x7F}}), rgb555));
+    ASSERT_TRUE(
+        Read(MakeBmp({.width = 2, .height = 1, .bits = 16, .pixels = {0x00, 0x7C, 0xFF, 0x7F}}), rgb555));
     EXPECT_EQ(Rgb(rgb555, 0, 0), (std::array<uint8_t, 3>{248, 0, 0}));
     EXPECT_EQ(Rgb(rgb555, 1, 0), (std::array<uint8_t, 3>{248, 248, 248}));
-    ASSERT_TRUE(Read(MakeBmp({.width = 2, .height = 1, .bits = 16, .compression = 3,
-                              .masks = {0xF800, 0x07E0, 0x001F}, .pixels = {0xE0, 0x07, 0x1F, 0x00}}), rgb565));
+    ASSERT_TRUE(Read(MakeBmp({.width = 2,
+                              .height = 1,
+                              .bits = 16,
+                              .compression = 3,
+                              .masks = {0xF800, 0x07E0, 0x001F},
+                              .pixels = {0xE0, 0x07, 0x1F, 0x00}}),
+                     rgb565));
     EXPECT_EQ(Rgb(rgb565, 0, 0), (std::array<uint8_t, 3>{0, 252, 0}));
     EXPECT_EQ(Rgb(rgb565, 1, 0), (std::array<uint8_t, 3>{0, 0, 248}));
 
@@ -118,8 +139,13 @@ TEST(BmpReader, NormalisesDepthsAndLayouts) {
     ImageContainer plain32, masked32;
     ASSERT_TRUE(Read(MakeBmp({.width = 1, .height = 1, .bits = 32, .pixels = {1, 2, 3, 4}}), plain32));
     EXPECT_EQ(Rgb(plain32, 0, 0), (std::array<uint8_t, 3>{3, 2, 1}));
-    ASSERT_TRUE(Read(MakeBmp({.width = 1, .height = 1, .bits = 32, .compression = 3,
-                              .masks = {0xFF000000, 0x00FF0000, 0x0000FF00}, .pixels = {4, 3, 2, 1}}), masked32));
+    ASSERT_TRUE(Read(MakeBmp({.width = 1,
+                              .height = 1,
+                              .bits = 32,
+                              .compression = 3,
+                              .masks = {0xFF000000, 0x00FF0000, 0x0000FF00},
+                              .pixels = {4, 3, 2, 1}}),
+                     masked32));
     EXPECT_EQ(Rgb(masked32, 0, 0), (std::array<uint8_t, 3>{1, 2, 3}));
 
     // Top-down rows (negative height) and a bare info header without "BM".
@@ -137,8 +163,13 @@ TEST(BmpReader, DecodesRunLengthFiles) {
     // Bottom row: run of 3 × 7, absolute 5 8 9 (padded), end of line; next row: delta (2, 0) then
     // run of 2 × 4, end of bitmap.
     ImageContainer rle8;
-    ASSERT_TRUE(Read(MakeBmp({.width = 6, .height = 2, .bits = 8, .compression = 1, .palette = grey,
-                              .pixels = {3, 7, 0, 3, 5, 8, 9, 0, 0, 0, 0, 2, 2, 0, 2, 4, 0, 1}}), rle8));
+    ASSERT_TRUE(Read(MakeBmp({.width = 6,
+                              .height = 2,
+                              .bits = 8,
+                              .compression = 1,
+                              .palette = grey,
+                              .pixels = {3, 7, 0, 3, 5, 8, 9, 0, 0, 0, 0, 2, 2, 0, 2, 4, 0, 1}}),
+                     rle8));
     const std::vector<uint8_t> bottom = {7, 7, 7, 5, 8, 9}, top = {0, 0, 4, 4, 0, 0};
     for (uint32_t x = 0; x < 6; ++x) {
         EXPECT_EQ(rle8.GetPixelIndex(x, 1), bottom[x]) << x;
@@ -146,9 +177,13 @@ TEST(BmpReader, DecodesRunLengthFiles) {
     }
     // RLE4: run of 5 alternating 1,2; absolute 3 pixels 0xAB 0xC0 (padded to a word); end.
     ImageContainer rle4;
-    ASSERT_TRUE(Read(MakeBmp({.width = 8, .height = 1, .bits = 4, .compression = 2,
+    ASSERT_TRUE(Read(MakeBmp({.width = 8,
+                              .height = 1,
+                              .bits = 4,
+                              .compression = 2,
                               .palette = std::vector<uint8_t>(64, 0),
-                              .pixels = {5, 0x12, 0, 3, 0xAB, 0xC0, 0, 1}}), rle4));
+                              .pixels = {5, 0x12, 0, 3, 0xAB, 0xC0, 0, 1}}),
+                     rle4));
     const std::vector<uint8_t> expected = {1, 2, 1, 2, 1, 0xA, 0xB, 0xC};
     for (uint32_t x = 0; x < 8; ++x) EXPECT_EQ(rle4.GetPixelIndex(x, 0), expected[x]) << x;
 }
@@ -160,23 +195,31 @@ TEST(BmpReader, RejectsMalformedFilesWithTheReadersTexts) {
     EXPECT_EQ(ReadError(truncatedInfo), texts::kBmpInfo);
     const std::vector<uint8_t> row = {0, 0, 0, 0, 0, 0, 0, 0};
     const std::vector<BmpSpec> bad = {
-        {.headerSize = 20, .pixels = row},                        // unknown header size
-        {.width = 0, .pixels = row},                              // no width
-        {.height = 0, .pixels = row},                             // no height
-        {.bits = 3, .pixels = row},                               // no such depth
-        {.bits = 24, .compression = 1, .pixels = row},            // RLE8 needs 8 bits
+        {.headerSize = 20, .pixels = row},                           // unknown header size
+        {.width = 0, .pixels = row},                                 // no width
+        {.height = 0, .pixels = row},                                // no height
+        {.bits = 3, .pixels = row},                                  // no such depth
+        {.bits = 24, .compression = 1, .pixels = row},               // RLE8 needs 8 bits
         {.height = -2, .bits = 8, .compression = 1, .pixels = row},  // top-down RLE
-        {.width = 100000, .height = 100000, .pixels = row},       // pixels far beyond the file
-        {.pixels = row, .offBits = 4000},                         // pixel offset beyond the file
-        {.pixels = row, .offBits = 20},                           // pixel offset inside the header
-        {.width = 4, .height = 4, .pixels = row},                 // truncated rows
+        {.width = 100000, .height = 100000, .pixels = row},          // pixels far beyond the file
+        {.pixels = row, .offBits = 4000},                            // pixel offset beyond the file
+        {.pixels = row, .offBits = 20},                              // pixel offset inside the header
+        {.width = 4, .height = 4, .pixels = row},                    // truncated rows
         {.bits = 8, .clrUsed = 256, .palette = std::vector<uint8_t>(40, 0)},  // truncated table
-        {.bits = 8, .compression = 1, .palette = std::vector<uint8_t>(1024, 0), .pixels = {2, 1, 0}},  // data ends
+        {.bits = 8,
+         .compression = 1,
+         .palette = std::vector<uint8_t>(1024, 0),
+         .pixels = {2, 1, 0}},  // data ends
     };
-    for (size_t i = 0; i < bad.size(); ++i) EXPECT_EQ(ReadError(MakeBmp(bad[i])), texts::kBmpInfo) << "case " << i;
+    for (size_t i = 0; i < bad.size(); ++i)
+        EXPECT_EQ(ReadError(MakeBmp(bad[i])), texts::kBmpInfo) << "case " << i;
     // A tiny RLE file claiming 60000 × 60000 pixels is refused before any allocation.
-    EXPECT_EQ(ReadError(MakeBmp({.width = 60000, .height = 60000, .bits = 8, .compression = 1,
-                                 .palette = std::vector<uint8_t>(1024, 0), .pixels = {0, 1}})),
+    EXPECT_EQ(ReadError(MakeBmp({.width = 60000,
+                                 .height = 60000,
+                                 .bits = 8,
+                                 .compression = 1,
+                                 .palette = std::vector<uint8_t>(1024, 0),
+                                 .pixels = {0, 1}})),
               texts::kNoMemory);
 }
 
@@ -195,7 +238,8 @@ TEST(BmpReader, SurvivesRandomDamage) {
         ImageContainer image;
         if (!Read(bytes, image)) {
             const std::string error = image.GetLastError();
-            EXPECT_TRUE(error == texts::kNotBmp || error == texts::kBmpInfo || error == texts::kNoMemory) << error;
+            EXPECT_TRUE(error == texts::kNotBmp || error == texts::kBmpInfo || error == texts::kNoMemory)
+                << error;
         }
     }
 }
@@ -225,7 +269,7 @@ TEST(ContainerLoad, FallsBackToTheBmpReaderAndKeepsTextsOnOpenFailure) {
 
 TEST(CaptureBmp, WritesTheCaptureHeaderAndReadsBackAs24Bit) {
     // 3 × 2 pixels, 32 bits, top row first as a QImage holds them.
-    const std::vector<uint8_t> memory = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0,
+    const std::vector<uint8_t> memory = {1,  2,  3,  0, 4,  5,  6,  0, 7,  8,  9,  0,
                                          11, 12, 13, 0, 14, 15, 16, 0, 17, 18, 19, 0};
     const CaptureBitmap bitmap{3, 2, 32, memory.data(), 12, true, {}};
     const auto info = BuildBitmapInfo(bitmap);
@@ -270,10 +314,10 @@ TEST(FileNames, ExtensionAndTypeFollowTheTable) {
     EXPECT_EQ(GetFileExtension("/home/u/scan.old/result"), "");
     EXPECT_EQ(GetFileExtension("/home/u/result"), "");
     const std::vector<std::pair<const char*, int>> table = {
-        {"bmp", 1}, {"jpg", 3}, {"jpeg", 3}, {"gif", 2}, {"png", 4}, {"ico", 5}, {"tiff", 6}, {"tif", 6},
-        {"tga", 7}, {"pcx", 8}, {"wbmp", 9}, {"wmf", 10}, {"emf", 10}, {"jp2", 11}, {"j2k", 11}, {"jpc", 12},
-        {"j2c", 12}, {"pgx", 13}, {"ras", 15}, {"pnm", 14}, {"pgm", 14}, {"ppm", 14}, {"PnG", 4},
-        {"doc", 0}, {"", 0}, {"png ", 0}, {".png", 0}};
+        {"bmp", 1},  {"jpg", 3},  {"jpeg", 3}, {"gif", 2},  {"png", 4},  {"ico", 5},  {"tiff", 6},
+        {"tif", 6},  {"tga", 7},  {"pcx", 8},  {"wbmp", 9}, {"wmf", 10}, {"emf", 10}, {"jp2", 11},
+        {"j2k", 11}, {"jpc", 12}, {"j2c", 12}, {"pgx", 13}, {"ras", 15}, {"pnm", 14}, {"pgm", 14},
+        {"ppm", 14}, {"PnG", 4},  {"doc", 0},  {"", 0},     {"png ", 0}, {".png", 0}};
     for (const auto& [extension, code] : table) {
         EXPECT_EQ(static_cast<int>(ImageTypeFromExtension(extension)), code) << extension;
     }

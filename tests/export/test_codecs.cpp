@@ -25,7 +25,8 @@ ImageContainer Palette8(uint32_t width, uint32_t height, bool grey) {
     EXPECT_TRUE(image.Create(width, height, 8));
     for (size_t i = 0; i < 256; ++i) {
         const auto v = static_cast<uint8_t>(i);
-        image.SetPaletteEntry(i, grey ? RgbQuad{v, v, v, 0} : RgbQuad{uint8_t(v * 3), v, uint8_t(255 - v), 0});
+        image.SetPaletteEntry(i,
+                              grey ? RgbQuad{v, v, v, 0} : RgbQuad{uint8_t(v * 3), v, uint8_t(255 - v), 0});
     }
     for (uint32_t y = 0; y < height; ++y) {
         for (uint32_t x = 0; x < width; ++x) image.SetPixelIndex(x, y, uint8_t(x * 5 + y * 3));
@@ -77,7 +78,8 @@ TEST(Png, TrueColourChunksAndExactPixels) {
               (std::vector<uint8_t>{8, 2, 0, 0, 0}));
     EXPECT_EQ(chunks.back().type, "IEND");
     auto find = [&](const std::vector<PngChunk>& list, const std::string& type) {
-        const auto it = std::find_if(list.begin(), list.end(), [&](const PngChunk& c) { return c.type == type; });
+        const auto it =
+            std::find_if(list.begin(), list.end(), [&](const PngChunk& c) { return c.type == type; });
         return it == list.end() ? std::vector<uint8_t>{} : it->data;
     };
     EXPECT_EQ(find(chunks, "bKGD"), (std::vector<uint8_t>{0, 255, 0, 255, 0, 255}));
@@ -187,7 +189,8 @@ TEST(Jpeg2000, FileAndCodeStreamAreLossless) {
                 EncodeToMemory(image, codeStream ? ImageType::kJpc : ImageType::kJp2);
             ASSERT_GT(bytes.size(), 12u);
             if (codeStream) {
-                EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 4), (std::vector<uint8_t>{0xFF, 0x4F, 0xFF, 0x51}));
+                EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 4),
+                          (std::vector<uint8_t>{0xFF, 0x4F, 0xFF, 0x51}));
             } else {
                 EXPECT_EQ(std::string(bytes.begin() + 4, bytes.begin() + 8), "jP  ");
             }

@@ -45,7 +45,7 @@ TEST(Gif, TrueColourImageBecomesAMosaicOf17By15Tiles) {
     EXPECT_TRUE(gif.globalTable.empty());
     EXPECT_EQ(gif.comments, std::vector<std::string>{"Dravix"});
     ASSERT_EQ(gif.frames.size(), 6u);
-    const std::vector<std::array<uint32_t, 4>> expected = {{0, 0, 17, 15},  {17, 0, 17, 15},  {34, 0, 1, 15},
+    const std::vector<std::array<uint32_t, 4>> expected = {{0, 0, 17, 15}, {17, 0, 17, 15}, {34, 0, 1, 15},
                                                            {0, 15, 17, 1}, {17, 15, 17, 1}, {34, 15, 1, 1}};
     for (size_t i = 0; i < 6; ++i) {
         const GifFrame& f = gif.frames[i];
@@ -72,7 +72,8 @@ TEST(Gif, TrueColourImageBecomesAMosaicOf17By15Tiles) {
 }
 
 TEST(Gif, IndexedImagesUseOneImageWithAGlobalTable) {
-    for (const auto& [bits, packed, minCode] : std::vector<std::array<unsigned, 3>>{{1, 0x80, 2}, {4, 0xE3, 4}, {8, 0xE7, 8}}) {
+    for (const auto& [bits, packed, minCode] :
+         std::vector<std::array<unsigned, 3>>{{1, 0x80, 2}, {4, 0xE3, 4}, {8, 0xE7, 8}}) {
         ImageContainer image = RandomIndexed(23, 11, bits, bits);
         const GifFile gif = DecodeGifOrFail(image);
         EXPECT_EQ(gif.packed, packed);
@@ -143,7 +144,8 @@ TEST(Pcx, EveryDepthDecodesToTheSamePixels) {
     ImageContainer rgb;
     ASSERT_TRUE(rgb.Create(131, 9, 24));
     FillTestPattern(rgb);
-    for (uint32_t x = 0; x < 131; ++x) rgb.SetPixelColour(x, 3, RgbQuad{0xC0, 0xC0, uint8_t(x < 64 ? 0xFF : x)});
+    for (uint32_t x = 0; x < 131; ++x)
+        rgb.SetPixelColour(x, 3, RgbQuad{0xC0, 0xC0, uint8_t(x < 64 ? 0xFF : x)});
     EXPECT_EQ(MaxChannelDifference(DecodePcxOrFail(rgb).image, ToRgb(rgb)), 0);
 
     for (unsigned bits : {1u, 4u, 8u}) {

@@ -15,7 +15,8 @@ ImageContainer Indexed(uint32_t width, uint32_t height, unsigned bits, bool grey
     EXPECT_TRUE(image.Create(width, height, bits));
     for (size_t i = 0; i < image.Palette().size(); ++i) {
         const auto v = static_cast<uint8_t>(i);
-        image.SetPaletteEntry(i, greyRamp ? RgbQuad{v, v, v, 0} : RgbQuad{v, uint8_t(255 - v), uint8_t(v / 2), 0});
+        image.SetPaletteEntry(
+            i, greyRamp ? RgbQuad{v, v, v, 0} : RgbQuad{v, uint8_t(255 - v), uint8_t(v / 2), 0});
     }
     for (uint32_t y = 0; y < height; ++y) {
         for (uint32_t x = 0; x < width; ++x) image.SetPixelIndex(x, y, uint8_t((x + 2 * y) % (1u << bits)));
@@ -117,10 +118,24 @@ TEST(SmallFormats, BmpAndTgaHeadersAndPixels) {
     for (ImageContainer* image : {&rgb, &colour8}) {
         const std::vector<uint8_t> tga = EncodeToMemory(*image, ImageType::kTga);
         const bool mapped = image->BitsPerPixel() == 8;
-        const std::vector<uint8_t> header = {0, uint8_t(mapped), uint8_t(mapped ? 1 : 2), 0, 0,
-                                             uint8_t(mapped ? 0 : 0), uint8_t(mapped ? 1 : 0), uint8_t(mapped ? 24 : 0),
-                                             0, 0, 0, 0, uint8_t(image->Width()), 0, uint8_t(image->Height()), 0,
-                                             uint8_t(mapped ? 8 : 24), 0};
+        const std::vector<uint8_t> header = {0,
+                                             uint8_t(mapped),
+                                             uint8_t(mapped ? 1 : 2),
+                                             0,
+                                             0,
+                                             uint8_t(mapped ? 0 : 0),
+                                             uint8_t(mapped ? 1 : 0),
+                                             uint8_t(mapped ? 24 : 0),
+                                             0,
+                                             0,
+                                             0,
+                                             0,
+                                             uint8_t(image->Width()),
+                                             0,
+                                             uint8_t(image->Height()),
+                                             0,
+                                             uint8_t(mapped ? 8 : 24),
+                                             0};
         EXPECT_TRUE(std::equal(header.begin(), header.end(), tga.begin()));
         RgbImage decoded;
         std::string why;
@@ -134,13 +149,13 @@ TEST(SmallFormats, IconAndWirelessBitmap) {
     const std::vector<uint8_t> ico = EncodeToMemory(icon, ImageType::kIco);
     const size_t xorBytes = 8 * 10, andBytes = 4 * 10;
     ASSERT_EQ(ico.size(), 22u + 40 + 64 + xorBytes + andBytes);
-    EXPECT_EQ(GetLe16(&ico[2]), 1u);                   // icon
-    EXPECT_EQ(ico[6], 16);                             // width
-    EXPECT_EQ(ico[7], 10);                             // height
-    EXPECT_EQ(ico[8], 16);                             // colours
+    EXPECT_EQ(GetLe16(&ico[2]), 1u);  // icon
+    EXPECT_EQ(ico[6], 16);            // width
+    EXPECT_EQ(ico[7], 10);            // height
+    EXPECT_EQ(ico[8], 16);            // colours
     EXPECT_EQ(GetLe32(&ico[14]), 40u + 64 + xorBytes + andBytes);
     EXPECT_EQ(GetLe32(&ico[18]), 22u);
-    EXPECT_EQ(GetLe32(&ico[22 + 8]), 20u);             // height of colour and mask rows
+    EXPECT_EQ(GetLe32(&ico[22 + 8]), 20u);  // height of colour and mask rows
     EXPECT_TRUE(std::equal(icon.Pixels().begin(), icon.Pixels().end(), ico.begin() + 22 + 40 + 64));
 
     // 200 × 2, 1 bit: sizes as multi-byte integers, rows top first, set bit white.
@@ -150,7 +165,8 @@ TEST(SmallFormats, IconAndWirelessBitmap) {
     mono.SetPixelIndex(0, 0, 1);
     const std::vector<uint8_t> wbmp = EncodeToMemory(mono, ImageType::kWbmp);
     ASSERT_EQ(wbmp.size(), 5u + 2 * 25);
-    EXPECT_EQ(std::vector<uint8_t>(wbmp.begin(), wbmp.begin() + 6), (std::vector<uint8_t>{0, 0, 0x81, 0x48, 2, 0x7F}));
+    EXPECT_EQ(std::vector<uint8_t>(wbmp.begin(), wbmp.begin() + 6),
+              (std::vector<uint8_t>{0, 0, 0x81, 0x48, 2, 0x7F}));
     EXPECT_EQ(wbmp[7], 0xFF);
     ImageContainer wideMono;
     ASSERT_TRUE(wideMono.Create(256, 2, 1));
