@@ -101,10 +101,12 @@ std::optional<OptionReply> ReadOptions(CliContext& context, DriveTable& table, i
 }
 
 // Sends one option write; the SendCommand status, or nullopt when vendor mode was refused.
-std::optional<uint8_t> WriteOption(CliContext& context, DriveTable& table, const std::function<uint8_t()>& write) {
+std::optional<uint8_t> WriteOption(CliContext& context, DriveTable& table,
+                                   const std::function<uint8_t()>& write) {
     uint8_t status = kCommandFailed;
     if (!InVendorMode(context, table, [&] { status = write(); })) return std::nullopt;
-    if (status != kCommandCompleted) context.Err() << FailureText(option_texts::kSetCommandFail, table, status) << "\n";
+    if (status != kCommandCompleted)
+        context.Err() << FailureText(option_texts::kSetCommandFail, table, status) << "\n";
     return status;
 }
 
@@ -131,7 +133,8 @@ int RunOverSpeed(CliContext& context, const std::vector<std::string>& args) {
     std::optional<bool> on;
     std::optional<SettingScope> scope;
     if (!args.empty()) {
-        if (args.size() != 2) return UsageError(context, "overspeed takes on|off and --temporary|--permanent");
+        if (args.size() != 2)
+            return UsageError(context, "overspeed takes on|off and --temporary|--permanent");
         on = ParseOnOff(args[0]);
         scope = ParseScope(args[1]);
         if (!on || !scope) return UsageError(context, "overspeed takes on|off and --temporary|--permanent");
@@ -149,7 +152,8 @@ int RunOverSpeed(CliContext& context, const std::vector<std::string>& args) {
         return kExitFailed;
     }
     const uint8_t state = OptionStateByte(*on, *scope);
-    const std::optional<uint8_t> status = WriteOption(context, *table, [&] { return WriteOverSpeed(*table, state); });
+    const std::optional<uint8_t> status =
+        WriteOption(context, *table, [&] { return WriteOverSpeed(*table, state); });
     if (!status) return kExitNoDrive;
     return PrintOverSpeed(context, *table, *status == kCommandCompleted);
 }
@@ -217,7 +221,8 @@ int RunLumardClean(CliContext& context, DriveTable& table) {
     if (!context.Confirm(option_texts::kCleanWarning)) return NothingChanged(context);
     uint8_t status = kCommandFailed;
     if (!InVendorMode(context, table, [&] { status = ClearLearnedDiscs(table); })) return kExitNoDrive;
-    if (status != kCommandCompleted) context.Err() << FailureText(option_texts::kClearFail, table, status) << "\n";
+    if (status != kCommandCompleted)
+        context.Err() << FailureText(option_texts::kClearFail, table, status) << "\n";
     return PrintLearned(context, table, status == kCommandCompleted);
 }
 
@@ -253,14 +258,17 @@ int RunLumardSet(CliContext& context, DriveTable& table, const LumardArgs& reque
         return kExitFailed;
     }
     // A pair the command line leaves out keeps exactly what the drive reports for it.
-    auto stateFor = [&](const std::optional<bool>& wanted, size_t byte, const char* option) -> std::optional<uint8_t> {
+    auto stateFor = [&](const std::optional<bool>& wanted, size_t byte,
+                        const char* option) -> std::optional<uint8_t> {
         if (wanted) return OptionStateByte(*wanted, *request.scope);
         if (OptionStateIsOn((*reply)[byte])) return (*reply)[byte];
-        context.Err() << option_texts::kNoValidState << " " << option << " (" << HexByte((*reply)[byte]) << ")\n";
+        context.Err() << option_texts::kNoValidState << " " << option << " (" << HexByte((*reply)[byte])
+                      << ")\n";
         return std::nullopt;
     };
     const std::optional<uint8_t> unknownState = stateFor(request.unknown, kUnknownDiscByte, "--unknown");
-    const std::optional<uint8_t> supportedState = stateFor(request.supported, kSupportedDiscByte, "--supported");
+    const std::optional<uint8_t> supportedState =
+        stateFor(request.supported, kSupportedDiscByte, "--supported");
     if (!unknownState || !supportedState) return kExitFailed;
 
     if (!ConfirmScope(context, *request.scope)) return NothingChanged(context);
@@ -273,13 +281,15 @@ int RunLumardSet(CliContext& context, DriveTable& table, const LumardArgs& reque
 }  // namespace
 
 int RunLumard(CliContext& context, const std::vector<std::string>& args) {
-    const char* usage = "lumard takes learned, clean, or [--supported on|off] [--unknown on|off] "
-                        "--temporary|--permanent";
+    const char* usage =
+        "lumard takes learned, clean, or [--supported on|off] [--unknown on|off] "
+        "--temporary|--permanent";
     LumardArgs request;
     const bool single = args.size() == 1;
     const bool learned = single && args[0] == "learned";
     const bool clean = single && args[0] == "clean";
-    if (!args.empty() && !learned && !clean && !ParseLumardArgs(args, request)) return UsageError(context, usage);
+    if (!args.empty() && !learned && !clean && !ParseLumardArgs(args, request))
+        return UsageError(context, usage);
 
     DriveTable* table = context.OpenDrive();
     if (table == nullptr) return kExitNoDrive;
@@ -326,9 +336,8 @@ int RunSwitch(CliContext& context, const std::vector<std::string>& args, bool wo
     if (table == nullptr) return kExitNoDrive;
     if (!on) return PrintSwitch(context, *table, wopc, std::nullopt);
 
-    const std::optional<uint8_t> status = WriteOption(context, *table, [&] {
-        return wopc ? SetWopcDisabled(*table, !*on) : SetTestWrite(*table, *on);
-    });
+    const std::optional<uint8_t> status = WriteOption(
+        context, *table, [&] { return wopc ? SetWopcDisabled(*table, !*on) : SetTestWrite(*table, *on); });
     if (!status) return kExitNoDrive;
     return PrintSwitch(context, *table, wopc, *status == kCommandCompleted);
 }

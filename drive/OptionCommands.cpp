@@ -20,7 +20,8 @@ constexpr uint8_t kLearnedCountLength = 0x02;
 template <size_t N>
 uint8_t Send(DriveTable& table, const std::array<uint8_t, 12>& cdb, std::array<uint8_t, N>& reply) {
     reply.fill(0);
-    return table.SendCommand(cdb.data(), kDataIn, reply.data(), static_cast<uint32_t>(N), kOptionTimeoutSeconds);
+    return table.SendCommand(cdb.data(), kDataIn, reply.data(), static_cast<uint32_t>(N),
+                             kOptionTimeoutSeconds);
 }
 
 // The writes answer nothing, yet the firmware expects them as data-in commands like the reads.
@@ -70,7 +71,9 @@ uint8_t ReadMediaInformation(DriveTable& table, MediaInformationReply& reply) {
     return Send(table, OptionCdb(OptionOperation::MediaInformation), reply);
 }
 
-uint8_t ClearLearnedDiscs(DriveTable& table) { return SendWrite(table, OptionCdb(OptionOperation::ClearLearned)); }
+uint8_t ClearLearnedDiscs(DriveTable& table) {
+    return SendWrite(table, OptionCdb(OptionOperation::ClearLearned));
+}
 
 uint8_t ReadSwitchStates(DriveTable& table, OptionReply& reply) {
     return Send(table, SwitchCdb(SwitchFunction::Read, kStateReadLength), reply);
@@ -99,7 +102,9 @@ std::optional<bool> SwitchFlag(uint8_t flag) {
     return flag == 1;
 }
 
-uint16_t LearnedCountOf(const OptionReply& reply) { return GetBe16(reply.data()); }
+uint16_t LearnedCountOf(const OptionReply& reply) {
+    return GetBe16(reply.data());
+}
 
 MediaInformation DecodeMediaInformation(const MediaInformationReply& reply) {
     MediaInformation info;

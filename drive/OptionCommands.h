@@ -91,7 +91,8 @@ uint16_t LearnedCountOf(const OptionReply& reply);
 inline constexpr size_t kLearnedRecordLength = 12;
 inline constexpr size_t kMediaRecordsOffset = 8;
 // The most records a 255-byte answer can hold, whatever its length byte claims.
-inline constexpr size_t kMaxMediaRecords = (kMediaInformationLength - kMediaRecordsOffset) / kLearnedRecordLength;
+inline constexpr size_t kMaxMediaRecords =
+    (kMediaInformationLength - kMediaRecordsOffset) / kLearnedRecordLength;
 
 struct MediaInformation {
     bool headerValid = false;          // "ZARN", byte 5 = 16h, byte 6 = 07h
@@ -146,7 +147,8 @@ inline constexpr const char* kResponseError = "Response error data!";
 
 // The command line's own: a declined confirmation, and a pair it cannot keep as it is.
 inline constexpr const char* kNothingChanged = "Nothing changed.";
-inline constexpr const char* kNoValidState = "The drive reports no valid state for this pair; give it on or off:";
+inline constexpr const char* kNoValidState =
+    "The drive reports no valid state for this pair; give it on or off:";
 
 }  // namespace option_texts
 

@@ -71,7 +71,8 @@ void CSLWS::BuildControls() {
     auto* supportedGroup = new QButtonGroup(this);
     auto* unknownGroup = new QButtonGroup(this);
     m_supportedOn = Radio(QStringLiteral("Activated"), kSupportedOnId, setting, supportedGroup);
-    m_supportedOff = Radio(QStringLiteral("Non-Activated(default)"), kSupportedOffId, setting, supportedGroup);
+    m_supportedOff =
+        Radio(QStringLiteral("Non-Activated(default)"), kSupportedOffId, setting, supportedGroup);
     m_unknownOn = Radio(QStringLiteral("Activated(default)"), kUnknownOnId, setting, unknownGroup);
     m_unknownOff = Radio(QStringLiteral("Non-Activated"), kUnknownOffId, setting, unknownGroup);
     m_set = new QPushButton(QStringLiteral("Set"), setting);
@@ -136,7 +137,9 @@ void CSLWS::OnInitDialog() {
     StatusCheck();
 }
 
-void CSLWS::OnSheetNotify() { StatusCheck(); }
+void CSLWS::OnSheetNotify() {
+    StatusCheck();
+}
 
 void CSLWS::ShowPair(uint8_t stateByte, QLabel* icon, QRadioButton* on, QRadioButton* off) {
     const std::optional<bool> activated = OptionStateIsOn(stateByte);
@@ -173,8 +176,8 @@ void CSLWS::SetSetting() {
     if (status != kCommandCompleted) {
         Inform(this, option_texts::kSetCommandFail);
     } else if (OptionStateIsOn(reply[kOverSpeedByte]).value_or(false)) {
-        Ask(this, option_texts::kCaptionWarning, option_texts::kLumardOverSpeedActive, PromptIcon::Exclamation,
-            PromptButtons::Ok);
+        Ask(this, option_texts::kCaptionWarning, option_texts::kLumardOverSpeedActive,
+            PromptIcon::Exclamation, PromptButtons::Ok);
         m_drive.EndVendor();
         return;
     }
@@ -248,7 +251,8 @@ bool CSLWS::ReadMediaInformationFields() {
         return false;
     }
     for (size_t i = 0; i < info.records.size() && i < m_records.size(); ++i) {
-        m_records[i]->setText(QString::fromLatin1(info.records[i].data(), static_cast<int>(info.records[i].size())));
+        m_records[i]->setText(
+            QString::fromLatin1(info.records[i].data(), static_cast<int>(info.records[i].size())));
     }
     m_drive.EndVendor();
     return true;

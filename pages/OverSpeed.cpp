@@ -91,7 +91,9 @@ void COverSpeed::OnInitDialog() {
     ReadState();
 }
 
-void COverSpeed::OnSheetNotify() { ReadState(); }
+void COverSpeed::OnSheetNotify() {
+    ReadState();
+}
 
 void COverSpeed::ReadState() {
     if (!m_drive.BeginVendor(this)) return;
@@ -116,8 +118,8 @@ void COverSpeed::SetState() {
         return;
     }
     const bool enable = m_enable->isChecked();
-    if (enable && Ask(this, option_texts::kCaptionWarning, option_texts::kOverSpeedWarning, PromptIcon::Exclamation,
-                      PromptButtons::YesNo) != PromptAnswer::Yes) {
+    if (enable && Ask(this, option_texts::kCaptionWarning, option_texts::kOverSpeedWarning,
+                      PromptIcon::Exclamation, PromptButtons::YesNo) != PromptAnswer::Yes) {
         return;
     }
     ScopeRequest request;

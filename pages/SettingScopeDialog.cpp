@@ -6,8 +6,8 @@
 
 #include "app/BusyCursor.h"
 #include "app/DialogUnits.h"
-#include "app/PropertyPage.h"
 #include "app/Prompter.h"
+#include "app/PropertyPage.h"
 #include "res/Strings.h"
 
 namespace dravix {
@@ -74,7 +74,8 @@ void SettingScopeDialog::BuildControls() {
         layout->addWidget(button, 0, column, Qt::AlignHCenter);
         layout->addWidget(text, 1, column);
     };
-    addColumn(0, kTemporaryButton, QStringLiteral("Temporal Setting"), kTemporaryText, SettingScope::Temporary);
+    addColumn(0, kTemporaryButton, QStringLiteral("Temporal Setting"), kTemporaryText,
+              SettingScope::Temporary);
     addColumn(1, kPermanentButton, QStringLiteral("System Setting"), kPermanentText, SettingScope::Permanent);
     layout->setRowStretch(1, 1);
     setMinimumSize(units.Size(210, 70));
@@ -85,7 +86,8 @@ void SettingScopeDialog::WaitForEmptyTray() {
     // The user takes the disc out of the open tray; only a drive reporting no medium ends this.
     while (!table.WaitUntilReady()) {
         table.MoveTray(true);
-        Ask(this, option_texts::kCaptionNote, option_texts::kRemoveMedia, PromptIcon::None, PromptButtons::Ok);
+        Ask(this, option_texts::kCaptionNote, option_texts::kRemoveMedia, PromptIcon::None,
+            PromptButtons::Ok);
         table.MoveTray(false);
     }
 }
@@ -115,8 +117,9 @@ void SettingScopeDialog::Write(SettingScope scope) {
     uint8_t status = kCommandFailed;
     {
         BusyCursor busy;
-        status = write.operation == OptionOperation::WriteLumard ? WriteLumard(table, write.byte8, write.byte9)
-                                                                  : WriteOverSpeed(table, write.byte8);
+        status = write.operation == OptionOperation::WriteLumard
+                     ? WriteLumard(table, write.byte8, write.byte9)
+                     : WriteOverSpeed(table, write.byte8);
     }
     if (status != kCommandCompleted) Inform(this, option_texts::kSetCommandFail);
     table.SetVendorMode(false);

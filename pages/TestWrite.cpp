@@ -95,7 +95,9 @@ void CTestWrite::OnInitDialog() {
     ReadState();
 }
 
-void CTestWrite::OnSheetNotify() { ReadState(); }
+void CTestWrite::OnSheetNotify() {
+    ReadState();
+}
 
 void CTestWrite::ReadState() {
     if (!m_drive.BeginVendor(this)) return;

@@ -16,8 +16,7 @@
 
 namespace dravix {
 
-CWOPC::CWOPC(QWidget* parent)
-    : PropertyPage(kDialogId, QStringLiteral("WOPC"), kTabIconId, parent) {
+CWOPC::CWOPC(QWidget* parent) : PropertyPage(kDialogId, QStringLiteral("WOPC"), kTabIconId, parent) {
     BuildControls();
 }
 
@@ -90,7 +89,9 @@ void CWOPC::OnInitDialog() {
     ReadState();
 }
 
-void CWOPC::OnSheetNotify() { ReadState(); }
+void CWOPC::OnSheetNotify() {
+    ReadState();
+}
 
 void CWOPC::ReadState() {
     if (!m_drive.BeginVendor(this)) return;

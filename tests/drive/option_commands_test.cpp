@@ -71,12 +71,18 @@ TEST_F(OptionFixture, EveryCommandSendsItsBlock) {
     SetWopcDisabled(table, false);
 
     const std::vector<Bytes> expected = {
-        Vendor(0x1B, {0x16, 0x01, 0x04}),       Vendor(0x1B, {0x16, 0x02, 0x01, 0x03}),
-        Vendor(0x1B, {0x16, 0x02, 0x00, 0x02}), Vendor(0x1B, {0x16, 0x06, 0x03}),
-        Vendor(0x1B, {0x16, 0x06, 0x00}),       Vendor(0x1B, {0x16, 0x05, 0x02}),
-        Vendor(0x1B, {0x16, 0x07}),             Vendor(0x1B, {0x16, 0x03}),
-        Vendor(0xFB, {0x00, 0x00, 0x04}),       Vendor(0xFB, {0x02, 0x00, 0x00, 0x01}),
-        Vendor(0xFB, {0x02, 0x00, 0x00, 0x00}), Vendor(0xFB, {0x03, 0x00, 0x00, 0x01}),
+        Vendor(0x1B, {0x16, 0x01, 0x04}),
+        Vendor(0x1B, {0x16, 0x02, 0x01, 0x03}),
+        Vendor(0x1B, {0x16, 0x02, 0x00, 0x02}),
+        Vendor(0x1B, {0x16, 0x06, 0x03}),
+        Vendor(0x1B, {0x16, 0x06, 0x00}),
+        Vendor(0x1B, {0x16, 0x05, 0x02}),
+        Vendor(0x1B, {0x16, 0x07}),
+        Vendor(0x1B, {0x16, 0x03}),
+        Vendor(0xFB, {0x00, 0x00, 0x04}),
+        Vendor(0xFB, {0x02, 0x00, 0x00, 0x01}),
+        Vendor(0xFB, {0x02, 0x00, 0x00, 0x00}),
+        Vendor(0xFB, {0x03, 0x00, 0x00, 0x01}),
         Vendor(0xFB, {0x03, 0x00, 0x00, 0x00}),
     };
     EXPECT_EQ(bus.Commands(), expected);
@@ -92,15 +98,18 @@ TEST(OptionTransfer, DataInWithTwelveBytesOr255AndTwoHundredSeconds) {
         bool zeroed;
     };
     std::vector<Seen> seen;
-    bus.Os().AddDrive(0, [&](sg_io_hdr_t& r) {
-        if (r.cmdp[0] == 0xFD && r.cmdp[1] != 0xF1 && r.cmdp[1] != 0xF2) {
-            const auto* data = static_cast<const uint8_t*>(r.dxferp);
-            bool zeroed = true;
-            for (unsigned i = 0; i < r.dxfer_len; ++i) zeroed = zeroed && data[i] == 0;
-            seen.push_back({r.dxfer_direction, r.dxfer_len, r.timeout, zeroed});
-        }
-        return test::ExecuteOnVirtualDrive(drive, r);
-    }, 0);
+    bus.Os().AddDrive(
+        0,
+        [&](sg_io_hdr_t& r) {
+            if (r.cmdp[0] == 0xFD && r.cmdp[1] != 0xF1 && r.cmdp[1] != 0xF2) {
+                const auto* data = static_cast<const uint8_t*>(r.dxferp);
+                bool zeroed = true;
+                for (unsigned i = 0; i < r.dxfer_len; ++i) zeroed = zeroed && data[i] == 0;
+                seen.push_back({r.dxfer_direction, r.dxfer_len, r.timeout, zeroed});
+            }
+            return test::ExecuteOnVirtualDrive(drive, r);
+        },
+        0);
     DriveTable table;
     ASSERT_TRUE(table.InitTransport());
     ASSERT_EQ(table.EnumerateDrives(), 1);
@@ -211,8 +220,8 @@ TEST(VendorSequence, RunsBetweenOnAndOffOrNotAtAll) {
     uint8_t status = 0xEE;
     EXPECT_TRUE(WithVendorMode(table, [&] { status = ReadOptionStates(table, reply); }));
     EXPECT_EQ(status, kCommandCompleted);
-    EXPECT_EQ(bus.Commands(), (std::vector<Bytes>{Vendor(0xF1, {}), Vendor(0x1B, {0x16, 0x01, 0x04}),
-                                                  Vendor(0xF2, {})}));
+    EXPECT_EQ(bus.Commands(),
+              (std::vector<Bytes>{Vendor(0xF1, {}), Vendor(0x1B, {0x16, 0x01, 0x04}), Vendor(0xF2, {})}));
     EXPECT_FALSE(bus.Drive(0).State().vendorMode);
 
     ASSERT_TRUE(table.SelectDrive(1));
@@ -282,8 +291,9 @@ TEST(MediaInformationDecoder, HeaderAndRecordText) {
     std::memcpy(&reply[8], "ABCD\0\0\0\0\0\0\0\0", 12);
     EXPECT_EQ(DecodeMediaInformation(reply).records, std::vector<std::string>{"ABCD        "});
 
-    for (auto spoil : {+[](MediaInformationReply& r) { r[0] = 'X'; }, +[](MediaInformationReply& r) { r[5] = 0x17; },
-                       +[](MediaInformationReply& r) { r[6] = 0x06; }}) {
+    for (auto spoil :
+         {+[](MediaInformationReply& r) { r[0] = 'X'; }, +[](MediaInformationReply& r) { r[5] = 0x17; },
+          +[](MediaInformationReply& r) { r[6] = 0x06; }}) {
         MediaInformationReply bad = MediaAnswer(24);
         spoil(bad);
         const MediaInformation info = DecodeMediaInformation(bad);

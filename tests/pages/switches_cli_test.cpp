@@ -50,7 +50,8 @@ struct SwitchCli : ::testing::Test {
     std::vector<Bytes> Changes() const {
         std::vector<Bytes> changes;
         for (const Bytes& cdb : bus.Commands()) {
-            const bool optionWrite = cdb[0] == 0xFD && cdb[1] == 0x1B && (cdb[7] == 0x02 || cdb[7] == 0x03 || cdb[7] == 0x06);
+            const bool optionWrite =
+                cdb[0] == 0xFD && cdb[1] == 0x1B && (cdb[7] == 0x02 || cdb[7] == 0x03 || cdb[7] == 0x06);
             const bool switchWrite = cdb[0] == 0xFD && cdb[1] == 0xFB && cdb[6] != 0x00;
             if (optionWrite || switchWrite || cdb[0] == 0x1B) changes.push_back(cdb);
         }

@@ -34,7 +34,9 @@ Bytes MediaAnswer(const char* signature, uint8_t length) {
     return reply;
 }
 
-void MediaReply(SwitchPageFixture& f, Bytes reply) { f.Reply(0x1B, 0x16, {{7, 0x07}}, std::move(reply)); }
+void MediaReply(SwitchPageFixture& f, Bytes reply) {
+    f.Reply(0x1B, 0x16, {{7, 0x07}}, std::move(reply));
+}
 
 TEST_F(LumardPage, InitialisationReadsCountListAndBothPairs) {
     drive.SetLearnedDiscs({"ABCD", "RICOHJPN-R03"});
@@ -43,9 +45,9 @@ TEST_F(LumardPage, InitialisationReadsCountListAndBothPairs) {
     CSLWS page;
     page.EnsureInitialised();
 
-    EXPECT_EQ(VendorCommands(), (std::vector<Bytes>{kVendorOn, kLearnedCount, kVendorOff, kVendorOn,
-                                                    kMediaInformation, kVendorOff, kVendorOn, kReadOptions,
-                                                    kVendorOff}));
+    EXPECT_EQ(VendorCommands(),
+              (std::vector<Bytes>{kVendorOn, kLearnedCount, kVendorOff, kVendorOn, kMediaInformation,
+                                  kVendorOff, kVendorOn, kReadOptions, kVendorOff}));
     EXPECT_EQ(Text(&page, 1079), "2");
     // NULs after the identifier show as blanks.
     EXPECT_EQ(Records(&page), (std::vector<QString>{"ABCD        ", "RICOHJPN-R03", "", "", "", ""}));
@@ -102,9 +104,9 @@ TEST_F(LumardPage, SetWritesThePairsThroughTheScopeDialogAndReadsBack) {
     EXPECT_EQ(dialogScript.runs, 1);
     ASSERT_EQ(prompter->asked.size(), 1u);
     EXPECT_EQ(prompter->asked[0].text, texts::kConfirmPermanent);
-    EXPECT_EQ(VendorCommands(), (std::vector<Bytes>{kVendorOn, kReadOptions, kVendorOff, kVendorOn,
-                                                    LumardWrite(0x00, 0x02), kVendorOff, kVendorOn, kReadOptions,
-                                                    kVendorOff}));
+    EXPECT_EQ(VendorCommands(),
+              (std::vector<Bytes>{kVendorOn, kReadOptions, kVendorOff, kVendorOn, LumardWrite(0x00, 0x02),
+                                  kVendorOff, kVendorOn, kReadOptions, kVendorOff}));
     EXPECT_TRUE(ShowsIcon(&page, 1071, 184));
     EXPECT_TRUE(ShowsIcon(&page, 1101, 183));
 
@@ -157,8 +159,8 @@ TEST_F(LumardPage, LearnedCountAndMediaInformationAnswers) {
     drive.ClearFaults();
     MediaReply(*this, MediaAnswer("ZARN", 255));
     Click(&page, 1010);
-    EXPECT_EQ(Records(&page), (std::vector<QString>{"DISC10      ", "DISC11      ", "DISC12      ", "DISC13      ",
-                                                    "DISC14      ", "DISC15      "}));
+    EXPECT_EQ(Records(&page), (std::vector<QString>{"DISC10      ", "DISC11      ", "DISC12      ",
+                                                    "DISC13      ", "DISC14      ", "DISC15      "}));
 }
 
 TEST_F(LumardPage, WrongSignatureEndsInitialisationWithEmptyLines) {

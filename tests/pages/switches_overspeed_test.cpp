@@ -80,8 +80,8 @@ TEST_F(OverSpeedPage, EnableTemporarilyWarnsConfirmsAndWritesThree) {
 
     // The write, then the page's read of what the drive now holds.
     const std::vector<Bytes> vendor = VendorCommands();
-    const std::vector<Bytes> expected = {kVendorOn, OverSpeedWrite(0x03), kVendorOff, kVendorOn, kReadOptions,
-                                         kVendorOff};
+    const std::vector<Bytes> expected = {kVendorOn, OverSpeedWrite(0x03), kVendorOff,
+                                         kVendorOn, kReadOptions,         kVendorOff};
     EXPECT_EQ(vendor, expected);
     EXPECT_EQ(drive.State().options[2].Reported(), 3);
     EXPECT_TRUE(ShowsIcon(&page, kIcon, 181));

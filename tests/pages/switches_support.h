@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "app/AppState.h"
-#include "app/PropertyPage.h"
 #include "app/Prompter.h"
+#include "app/PropertyPage.h"
 #include "drive/OptionCommands.h"
 #include "res/Icons.h"
 #include "tests/support/VirtualBus.h"
@@ -40,7 +40,9 @@ inline const Bytes kReadSwitches = Vendor(0xFB, {0x00, 0x00, 0x04});
 inline const Bytes kLearnedCount = Vendor(0x1B, {0x16, 0x05, 0x02});
 inline const Bytes kMediaInformation = Vendor(0x1B, {0x16, 0x07});
 inline const Bytes kClearLearned = Vendor(0x1B, {0x16, 0x03});
-inline Bytes OverSpeedWrite(uint8_t state) { return Vendor(0x1B, {0x16, 0x06, state}); }
+inline Bytes OverSpeedWrite(uint8_t state) {
+    return Vendor(0x1B, {0x16, 0x06, state});
+}
 inline Bytes LumardWrite(uint8_t unknownDisc, uint8_t supportedDisc) {
     return Vendor(0x1B, {0x16, 0x02, unknownDisc, supportedDisc});
 }
@@ -88,10 +90,14 @@ struct SwitchPageFixture : ::testing::Test {
             ++dialogScript.runs;
             auto* temporary = dialog.findChild<QPushButton*>(ControlName(1010));
             auto* permanent = dialog.findChild<QPushButton*>(ControlName(1015));
-            dialogScript.buttonsEnabled = temporary && permanent && temporary->isEnabled() && permanent->isEnabled();
-            if (auto* label = dialog.findChild<QLabel*>(ControlName(1077))) dialogScript.text1077 = label->text();
-            if (auto* label = dialog.findChild<QLabel*>(ControlName(1078))) dialogScript.text1078 = label->text();
-            if (dialogScript.click != 0) dialog.findChild<QPushButton*>(ControlName(dialogScript.click))->click();
+            dialogScript.buttonsEnabled =
+                temporary && permanent && temporary->isEnabled() && permanent->isEnabled();
+            if (auto* label = dialog.findChild<QLabel*>(ControlName(1077)))
+                dialogScript.text1077 = label->text();
+            if (auto* label = dialog.findChild<QLabel*>(ControlName(1078)))
+                dialogScript.text1078 = label->text();
+            if (dialogScript.click != 0)
+                dialog.findChild<QPushButton*>(ControlName(dialogScript.click))->click();
             return dialog.result();
         });
     }

@@ -58,8 +58,8 @@ TEST_F(SwitchPages, TestWriteSetSendsTheSwitchAndReadsBack) {
     bus.ClearCommands();
     Click(&page, 1015);
     const Bytes enable = Vendor(0xFB, {0x02, 0x00, 0x00, 0x01});
-    EXPECT_EQ(VendorCommands(), (std::vector<Bytes>{kVendorOn, enable, kVendorOff, kVendorOn, kReadSwitches,
-                                                    kVendorOff}));
+    EXPECT_EQ(VendorCommands(),
+              (std::vector<Bytes>{kVendorOn, enable, kVendorOff, kVendorOn, kReadSwitches, kVendorOff}));
     EXPECT_TRUE(prompter->asked.empty());  // no confirmation
     EXPECT_TRUE(drive.State().testWrite);
     EXPECT_TRUE(ShowsIcon(&page, 1063, 174));
@@ -116,7 +116,7 @@ TEST_F(SwitchPages, FailuresLeaveThePageAsItWas) {
     Click(&page, 1015);
     ASSERT_EQ(prompter->asked.size(), 1u);
     EXPECT_EQ(prompter->asked[0].text, texts::kSetCommandFail);
-    EXPECT_TRUE(Checked(&page, 1022));          // the proposal stays: no read after a failed write
+    EXPECT_TRUE(Checked(&page, 1022));         // the proposal stays: no read after a failed write
     EXPECT_TRUE(ShowsIcon(&page, 1063, 175));  // the drive's state as last read
     EXPECT_FALSE(drive.State().vendorMode);
 
