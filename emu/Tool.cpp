@@ -363,7 +363,8 @@ class ToolRun final {
             const auto kib = static_cast<uint16_t>(DecimalOrThrow(args[1], 65535, "the buffer size"));
             change = [=](VirtualDrive& d) { d.SetBufferKiB(kib); };
         } else if (what == "features") {
-            if (args.size() - 1 > kMaxFeatureCodes) throw UsageError{"the drive announces at most 64 feature codes"};
+            if (args.size() - 1 > kMaxFeatureCodes)
+                throw UsageError{"the drive announces at most 64 feature codes"};
             std::vector<uint8_t> codes;
             for (size_t i = 1; i < args.size(); ++i) {
                 codes.push_back(static_cast<uint8_t>(DecimalOrThrow(args[i], 255, "a feature code")));

@@ -32,7 +32,8 @@ OptionSetting& Option(DriveState& s, OptionKind kind) {
 void FeatureList(Command& c) {
     c.allocation = GetBe16(&c.cdb[7]);
     const std::vector<uint8_t>& all = c.state.featureCodes;
-    const std::vector<uint8_t> codes(all.begin(), all.begin() + static_cast<long>(std::min<size_t>(all.size(), 255)));
+    const std::vector<uint8_t> codes(all.begin(),
+                                     all.begin() + static_cast<long>(std::min<size_t>(all.size(), 255)));
     c.reply.assign(8, 0);
     // Old firmware answers in an earlier layout that lacks the signature.
     if (c.state.kind == DriveKind::Maker) std::memcpy(c.reply.data(), kSignature, 4);
@@ -53,8 +54,8 @@ bool ValidOptionState(uint8_t state) {
 void MediaInformation(Command& c) {
     // The record length is one byte: never more records than fit in it.
     const std::vector<std::string>& all = c.state.learnedDiscs;
-    const std::vector<std::string> ids(all.begin(),
-                                       all.begin() + static_cast<long>(std::min(all.size(), kMaxLearnedDiscs)));
+    const std::vector<std::string> ids(
+        all.begin(), all.begin() + static_cast<long>(std::min(all.size(), kMaxLearnedDiscs)));
     c.reply.assign(8 + kLearnedIdLength * ids.size(), 0);
     std::memcpy(c.reply.data(), kSignature, 4);
     c.reply[5] = kOptionFunction;
