@@ -312,9 +312,11 @@ void CMainDialog::OnAbout() {
     RunModal(dialog);
 }
 
-QString CMainDialog::HelpFilePath() {
-    const QString exe = QCoreApplication::applicationFilePath();
-    return exe.left(exe.lastIndexOf(QLatin1Char('/')) + 1) + QLatin1String(kHelpFileName);
+QString CMainDialog::HelpFilePath() { return HelpFilePathFor(QCoreApplication::applicationFilePath()); }
+
+QString CMainDialog::HelpFilePathFor(const QString& executablePath) {
+    // Cut after the last separator, keeping it; spaces in folder names are part of the path.
+    return executablePath.left(executablePath.lastIndexOf(QLatin1Char('/')) + 1) + QLatin1String(kHelpFileName);
 }
 
 void CMainDialog::OpenHelpFile() {

@@ -44,6 +44,7 @@ public:
 
     // Where the help file is looked for: the executable's folder plus "Dravix V1.0.CHM".
     static QString HelpFilePath();
+    static QString HelpFilePathFor(const QString& executablePath);
 
     // File > Save runs this with the main window (the picture export installs it).
     using SaveHandler = std::function<void(CMainDialog& window)>;

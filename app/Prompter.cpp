@@ -10,6 +10,8 @@
 #include <QThread>
 #include <mutex>
 
+#include "drive/Messages.h"
+
 namespace dravix {
 
 namespace {
@@ -71,6 +73,10 @@ PromptAnswer Prompt(QWidget* owner, const PromptRecord& record) {
     QMetaObject::invokeMethod(
         app, [&] { answer = prompter->Show(guardedOwner.data(), record); }, Qt::BlockingQueuedConnection);
     return answer;
+}
+
+void RouteDriveMessagesToBoxes() {
+    SetDriveMessageHandler([](const std::string& text) { Inform(nullptr, QString::fromStdString(text)); });
 }
 
 void SetDialogRunner(DialogRunner runner) {

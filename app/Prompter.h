@@ -49,6 +49,9 @@ PromptAnswer Ask(QWidget* owner, const QString& caption, const QString& text, Pr
 // The production prompter.
 std::shared_ptr<Prompter> MakeMessageBoxPrompter();
 
+// The drive layer's own messages ("Can't load WNASPI32.DLL!!", …) become application message boxes.
+void RouteDriveMessagesToBoxes();
+
 // Every modal dialog of the program (the not-supported dialog, the About box, the setting-scope
 // dialog, the Smart report) runs through one runner: exec() in the program; tests install one
 // that drives the dialog (clicks its buttons, records it) and returns its result.

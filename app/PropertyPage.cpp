@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <utility>
 
+#include "app/AppState.h"
 #include "res/Icons.h"
 
 namespace dravix {
@@ -26,6 +27,12 @@ PropertySheet::PropertySheet(QWidget* parent) : QTabWidget(parent) {
     connect(this, &QTabWidget::currentChanged, this, &PropertySheet::OnCurrentChanged);
 }
 
+void PropertySheet::Create() {
+    if (m_created) return;
+    m_created = true;
+    OnCurrentChanged(currentIndex());
+}
+
 void PropertySheet::AddPage(PropertyPage* page) {
     // The first page added to an empty sheet becomes current at once, which initialises it.
     addTab(page, LoadIcon(page->TabIconId()), page->Title());
@@ -35,8 +42,9 @@ void PropertySheet::RemovePage(PropertyPage* page) {
     const int index = indexOf(page);
     if (index < 0) return;
     if (m_active == page) {
-        // Leaving the page is its last notification.
-        if (page->IsInitialised()) page->OnSheetNotify();
+        // Leaving the page is its last notification, unless the main window is taking all pages
+        // down for another drive: a page on its way out must not talk to the new drive.
+        if (page->IsInitialised() && State().pagesRemoving == 0) page->OnSheetNotify();
         m_active = nullptr;
     }
     removeTab(index);
@@ -58,10 +66,14 @@ PropertyPage* PropertySheet::ActivePage() const { return m_active; }
 PropertyPage* PropertySheet::Page(int index) const { return qobject_cast<PropertyPage*>(widget(index)); }
 
 void PropertySheet::OnCurrentChanged(int index) {
+    if (!m_created) return;
     QPointer<PropertyPage> previous = m_active;
     PropertyPage* next = Page(index);
     if (previous == next) return;
     m_active = next;
+    // While the main window removes every page, the pages that become current one after the
+    // other are about to go too: they are neither created nor told.
+    if (State().pagesRemoving != 0) return;
     if (previous && previous->IsInitialised()) previous->OnSheetNotify();
     if (next == nullptr) return;
     if (!next->IsInitialised()) {

@@ -45,11 +45,15 @@ private:
 };
 
 // The property sheet: pages as tabs. Adding a page does not create its window; the page is
-// initialised when it first becomes active. Removing a page destroys it.
+// initialised when it first becomes active in a created sheet. Removing a page destroys it.
 class PropertySheet final : public QTabWidget {
     Q_OBJECT
 public:
     explicit PropertySheet(QWidget* parent = nullptr);
+
+    // Until the sheet is created no page is initialised; creating it initialises the active page.
+    void Create();
+    bool IsCreated() const { return m_created; }
 
     void AddPage(PropertyPage* page);  // takes ownership
     void RemovePage(PropertyPage* page);
@@ -62,6 +66,7 @@ private:
     void OnCurrentChanged(int index);
 
     PropertyPage* m_active = nullptr;
+    bool m_created = false;
 };
 
 }  // namespace dravix

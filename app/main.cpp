@@ -6,11 +6,9 @@
 #include <string>
 
 #include "app/ToolApp.h"
-#include "drive/Messages.h"
 #include "drive/Trace.h"
-#include "emu/VirtualSetup.h"
 #include "app/Prompter.h"
-#include "app/MainDialog.h"
+#include "emu/VirtualSetup.h"
 
 namespace {
 
@@ -53,8 +51,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (useVirtual) {
-        std::string error;
-        if (!dravix::emu::PrepareVirtualDrive(argv[0], &error)) {
+        const std::string error = dravix::emu::PrepareVirtualDrive();
+        if (!error.empty()) {
             std::fprintf(stderr, "dravix: %s\n", error.c_str());
             return 1;
         }
@@ -64,7 +62,6 @@ int main(int argc, char** argv) {
     }
 
     dravix::CToolApp app(argc, argv);
-    // The drive layer's own messages are application message boxes.
-    dravix::SetDriveMessageHandler([](const std::string& text) { dravix::Inform(nullptr, QString::fromStdString(text)); });
+    dravix::RouteDriveMessagesToBoxes();
     return app.InitInstance();
 }

@@ -153,8 +153,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, std::ist
     SetDriveMessageHandler([&err](const std::string& text) { err << text << std::endl; });
     if (options.trace) SetTraceSink(MakeStderrTraceSink());
     if (options.virtualDrive) {
-        std::string error;
-        if (!emu::PrepareVirtualDrive(argc > 0 ? argv[0] : "", &error)) {
+        const std::string error = emu::PrepareVirtualDrive();
+        if (!error.empty()) {
             err << "dravix-cli: " << error << std::endl;
             return kExitFailed;
         }

@@ -19,6 +19,8 @@ const std::array kCommands = {
     CliCommand{"wopc", "wopc [on|off]", "show or switch Walking OPC", RunWopc},
     CliCommand{"info", "info", "show the drive and disc information of the Information page", RunInfo},
     CliCommand{"booktype", "booktype [set ROW dvd-rom|ROW | set-media dvd-rom|dvd+rw]   (ROW: dvd+rw, dvd+r, dvd+r-dl)", "show or change the written book types and the loaded DVD+RW disc's book type", RunBookType},
+    CliCommand{"convert", "convert IN OUT", "read a BMP picture and save it in the format of OUT's extension",
+               RunConvert},
 };
 
 }  // namespace

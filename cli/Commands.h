@@ -17,5 +17,6 @@ int RunTestWrite(CliContext& context, const std::vector<std::string>& args);
 int RunWopc(CliContext& context, const std::vector<std::string>& args);
 int RunInfo(CliContext& context, const std::vector<std::string>& args);
 int RunBookType(CliContext& context, const std::vector<std::string>& args);
+int RunConvert(CliContext& context, const std::vector<std::string>& args);
 
 }  // namespace dravix::cli

@@ -51,7 +51,7 @@ bool ParseCount(const std::string& text, uint32_t& value, uint32_t max) {
 std::string HexDump(const uint8_t* data, size_t length) {
     std::string out;
     for (size_t line = 0; line < length; line += 16) {
-        char head[16];
+        char head[24];
         std::snprintf(head, sizeof head, "%04zx  ", line);
         out += head;
         std::string text;
