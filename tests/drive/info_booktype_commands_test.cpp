@@ -47,32 +47,6 @@ TEST(InfoDecoders, BufferSizeIs8MOnlyFor2000h) {
     EXPECT_EQ(BufferSizeText(std::span<const uint8_t>(page).first(21)), "2M");
 }
 
-TEST(InfoDecoders, DiscTypeFromTheLowByteOfTheProfile) {
-    struct Case {
-        uint16_t profile;
-        uint8_t code;
-        const char* name;
-        IdentifierSource source;
-    };
-    const Case cases[] = {
-        {0x08, 1, "CD ROM", IdentifierSource::None},         {0x09, 2, "CD R", IdentifierSource::None},
-        {0x0A, 3, "CD RW", IdentifierSource::None},          {0x10, 4, "DVD ROM", IdentifierSource::None},
-        {0x2B, 5, "DVD+R DL", IdentifierSource::Adip},       {0x1B, 6, "DVD+R", IdentifierSource::Adip},
-        {0x1A, 7, "DVD+RW", IdentifierSource::Adip},         {0x11, 8, "DVD-R", IdentifierSource::Prerecorded},
-        {0x13, 9, "DVD-RW", IdentifierSource::Prerecorded},  {0x14, 9, "DVD-RW", IdentifierSource::Prerecorded},
-        {0x15, 16, "DVD-R DL", IdentifierSource::Prerecorded},
-        {0x12, 17, "DVD-RAM", IdentifierSource::PhysicalFormat},
-        {0x0000, 240, "N/A", IdentifierSource::None},        {0x0040, 240, "N/A", IdentifierSource::None},
-        {0x011B, 6, "DVD+R", IdentifierSource::Adip},  // the high byte is not looked at
-    };
-    for (const Case& c : cases) {
-        const DiscType type = DiscTypeOfProfile(c.profile);
-        EXPECT_EQ(type.code, c.code) << std::hex << c.profile;
-        EXPECT_STREQ(type.name, c.name) << std::hex << c.profile;
-        EXPECT_EQ(type.source, c.source) << std::hex << c.profile;
-    }
-}
-
 Bytes AdipAnswer(const std::string& manufacturer, const std::string& mediaType) {
     Bytes answer(300, 0);
     std::copy(manufacturer.begin(), manufacturer.end(), answer.begin() + 23);
@@ -173,105 +147,6 @@ TEST(InfoDecoders, CapacityFromTheLastWriteSpeedDescriptor) {
     EXPECT_EQ(CapacityText(0x7FFFFFFF), "4194304.0 MB");
 }
 
-TEST(BookTypeDecoders, BookTypeNames) {
-    EXPECT_STREQ(BookTypeName(0x01), "DVD-ROM");
-    EXPECT_STREQ(BookTypeName(0xA1), "DVD+R");
-    EXPECT_STREQ(BookTypeName(0x92), "DVD+RW");
-    EXPECT_STREQ(BookTypeName(0xE1), "DVD+R DL");
-    EXPECT_STREQ(BookTypeName(0x00), "N/A");
-    EXPECT_STREQ(BookTypeName(0xA2), "N/A");  // the part version counts as well
-}
-
-TEST(BookTypeDecoders, RowDisplayByReportedByte) {
-    using R = BookTypeRow;
-    auto expect = [](R row, uint8_t value, const char* status, const char* label, bool enabled) {
-        const RowDisplay d = DisplayOfRow(row, value);
-        EXPECT_STREQ(d.status, status) << RowInfo(row).name << " " << int(value);
-        EXPECT_STREQ(d.buttonLabel, label) << RowInfo(row).name << " " << int(value);
-        EXPECT_EQ(d.buttonEnabled, enabled) << RowInfo(row).name << " " << int(value);
-    };
-    expect(R::PlusR, 0x00, "N/A", "Set to DVD+R Type", true);
-    expect(R::PlusR, 0x55, "N/A", "Set to DVD-ROM Type", false);
-    expect(R::PlusR, 0xA1, "DVD+R", "Set to DVD-ROM Type", true);
-    expect(R::PlusR, 0x01, "DVD-ROM", "Set to DVD+R Type", true);
-    expect(R::PlusRw, 0xA1, "DVD+R", "Set to DVD+RW Type", true);
-    expect(R::PlusRw, 0x92, "DVD+RW", "Set to DVD-ROM Type", true);
-    expect(R::PlusRw, 0x01, "DVD-ROM", "Set to DVD+RW Type", true);
-    expect(R::PlusRDl, 0xE1, "DVD+R DL", "Set to DVD-ROM Type", true);
-    expect(R::PlusRDl, 0x00, "N/A", "Set to DVD+R DL Type", true);
-    expect(R::PlusRDl, 0x01, "DVD-ROM", "Set to DVD+R DL Type", true);
-
-    EXPECT_EQ(TargetOfRowLabel(R::PlusRw, "Set to DVD-ROM Type"), 0x01);
-    EXPECT_EQ(TargetOfRowLabel(R::PlusRw, "Set to DVD+RW Type"), 0x92);
-    EXPECT_EQ(TargetOfRowLabel(R::PlusR, "Set to DVD+R Type"), 0xA1);
-    EXPECT_EQ(TargetOfRowLabel(R::PlusRDl, "Set to DVD+R DL Type"), 0xE1);
-    EXPECT_FALSE(TargetOfRowLabel(R::PlusR, "Set to DVD+RW Type"));
-    EXPECT_FALSE(TargetOfRowLabel(R::PlusR, ""));
-    EXPECT_EQ(TargetOfMediaLabel("Set to DVD-ROM Type"), 0x01);
-    EXPECT_EQ(TargetOfMediaLabel("Set to DVD+RW Type"), 0x92);
-    EXPECT_FALSE(TargetOfMediaLabel("Set to DVD+R Type"));
-}
-
-TEST(BookTypeDecoders, LoadedDiscBookTypeByNibble) {
-    struct Case {
-        std::optional<uint8_t> nibble;
-        const char* name;
-        const char* label;
-        bool enables;
-    };
-    const Case cases[] = {
-        {0x0, "DVD-ROM", "Set to DVD+RW Type", false}, {0x1, "DVD-RAM", "Set to DVD+RW Type", false},
-        {0x2, "DVD-R", "Set to DVD+RW Type", false},   {0x3, "DVD-RW", nullptr, false},
-        {0x9, "DVD+RW", "Set to DVD-ROM Type", true},  {0xA, "DVD+R", "Set to DVD-ROM Type", false},
-        {0xE, "DVD+R DL", "Set to DVD-ROM Type", false}, {0x4, "N/A", nullptr, false},
-        {0xF, "N/A", nullptr, false},                  {std::nullopt, "N/A", nullptr, false},
-    };
-    for (const Case& c : cases) {
-        const DiscBookDisplay d = DisplayOfDiscBookType(c.nibble);
-        EXPECT_STREQ(d.name, c.name);
-        if (c.label) {
-            EXPECT_STREQ(d.modifyLabel, c.label) << c.name;
-        } else {
-            EXPECT_EQ(d.modifyLabel, nullptr) << c.name;
-        }
-        EXPECT_EQ(d.enablesModify, c.enables) << c.name;
-    }
-    Bytes pfi(100, 0);
-    pfi[4] = 0x92;
-    EXPECT_EQ(DiscBookNibbleOf(pfi), 0x9);
-    EXPECT_FALSE(DiscBookNibbleOf(std::span<const uint8_t>(pfi).first(4)));
-}
-
-TEST(BookTypeDecoders, MediaKindsAndTheEjectRule) {
-    EXPECT_EQ(MediaKindOfProfile(0x1B), MediaKind::DvdPlusR);
-    EXPECT_EQ(MediaKindOfProfile(0x2B), MediaKind::DvdPlusRDl);
-    EXPECT_EQ(MediaKindOfProfile(0x13), MediaKind::DvdMinusRw);
-    EXPECT_EQ(MediaKindOfProfile(0x14), MediaKind::DvdMinusRw);
-    EXPECT_EQ(MediaKindOfProfile(0x15), MediaKind::Other);
-    EXPECT_EQ(MediaKindOfProfile(0x0108), MediaKind::CdRom);
-    EXPECT_STREQ(MediaKindName(MediaKind::NoMedium), "None");
-    EXPECT_STREQ(MediaKindName(MediaKind::Failed), "N/A");
-    EXPECT_STREQ(MediaKindName(MediaKind::Other), "N/A");
-    EXPECT_STREQ(MediaKindName(MediaKind::DvdRam), "DVD-RAM");
-
-    for (MediaKind kept : {MediaKind::DvdPlusR, MediaKind::DvdPlusRw, MediaKind::DvdPlusRDl, MediaKind::NoMedium}) {
-        EXPECT_FALSE(SetNeedsEject(kept));
-    }
-    for (MediaKind ejected : {MediaKind::CdRom, MediaKind::CdR, MediaKind::CdRw, MediaKind::DvdRom,
-                              MediaKind::DvdMinusR, MediaKind::DvdMinusRw, MediaKind::DvdRam, MediaKind::Other,
-                              MediaKind::Failed}) {
-        EXPECT_TRUE(SetNeedsEject(ejected));
-    }
-
-    Bytes info(255, 0);
-    info[2] = 0x10;  // erasable, empty
-    EXPECT_TRUE(IsEmptyDisc(info));
-    info[2] = 0x1E;  // complete
-    EXPECT_FALSE(IsEmptyDisc(info));
-    info[2] = 0x01;  // incomplete
-    EXPECT_FALSE(IsEmptyDisc(info));
-}
-
 // A feature descriptor: code, version/flags, additional length, data.
 void AddFeature(Bytes& answer, uint16_t code, Bytes data) {
     answer.push_back(static_cast<uint8_t>(code >> 8));
@@ -333,15 +208,9 @@ TEST(BookTypeDecoders, FeatureWalkNeverReadsBeyondTheAnswer) {
 struct Recorder final : BookTypeObserver {
     void Notice(BookTypeNotice notice) override { notices.push_back(notice); }
     void RowRead(BookTypeRow row, uint8_t value) override { rows.emplace_back(row, value); }
-    void MediaKindFound(MediaKind kind) override { kinds.push_back(kind); }
-    void BlankDvdPlusRw() override { blank = true; }
-    void DiscBookTypeRead(std::optional<uint8_t> nibble) override { nibbles.push_back(nibble); }
 
     std::vector<BookTypeNotice> notices;
     std::vector<std::pair<BookTypeRow, uint8_t>> rows;
-    std::vector<MediaKind> kinds;
-    bool blank = false;
-    std::vector<std::optional<uint8_t>> nibbles;
 };
 
 const Bytes kVendorOn = {0xFD, 0xF1, 'Z', 'A', 'R', 'N', 0, 0, 0, 0, 0, 0};
@@ -351,8 +220,6 @@ const Bytes kReadPlusR = {0xFF, 0x10, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 const Bytes kReadPlusRDl = {0xFF, 0x10, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 const Bytes kAllFeatures = {0x46, 0, 0, 0, 0, 0, 0, 0x40, 0x00, 0};
 const Bytes kEject = {0x1B, 0, 0, 0, 0x02, 0};
-const Bytes kLoad = {0x1B, 0, 0, 0, 0x03, 0};
-const Bytes kDiscBookType = {0xAD, 0, 0, 0, 0, 0, 0, 0, 0, 0x14, 0, 0};
 
 struct OnVirtualDrive : ::testing::Test {
     void SetUp() override {
@@ -396,25 +263,6 @@ struct OnVirtualDrive : ::testing::Test {
     std::vector<emu::FaultRule> rules;
 };
 
-TEST_F(OnVirtualDrive, FillWithAnEmptyTrayStillFillsTheDriveFields) {
-    drive.SetRegionMask(0xFC);
-    const InfoFill fill = FillInfo(table);
-    EXPECT_EQ(fill.status, "Please insert blank disc...");
-    EXPECT_EQ(fill.discType, "N/A");
-    EXPECT_EQ(fill.manufactureId, "N/A");
-    EXPECT_EQ(fill.mediaTypeId, "N/A");
-    EXPECT_EQ(fill.blankDiscCapacity, "N/A");
-    EXPECT_EQ(fill.firmwareVersion, "1.20");
-    EXPECT_EQ(fill.bufferSize, "8M");
-    EXPECT_EQ(fill.connectionInterface, "ATAPI / IDE");
-    EXPECT_EQ(fill.regionSetting, "12");
-    EXPECT_FALSE(fill.discTypeCode);
-    // The disc is not asked about.
-    EXPECT_TRUE(Sequence(0x46, 0xAD, 0xAC).empty());
-    EXPECT_TRUE(Sent({0x5A, 0x08, 0x2A, 0, 0, 0, 0, 0, 0x1E, 0}));
-    EXPECT_TRUE(Sent({0xA4, 0, 0, 0, 0, 0, 0, 0, 0, 0x1E, 0x08, 0}));
-}
-
 TEST_F(OnVirtualDrive, FillReadsEachDiscOfTheCatalogue) {
     struct Case {
         const char* media;
@@ -455,36 +303,6 @@ TEST_F(OnVirtualDrive, FillReadsEachDiscOfTheCatalogue) {
             EXPECT_TRUE(Sent({0xAD, 0, 0, 0, 0, 0, 0, 0x11, 0x01, 0x2C, 0, 0}));
         }
     }
-}
-
-TEST_F(OnVirtualDrive, CdHasNoIdentifierRead) {
-    Insert("cd-r");
-    const InfoFill fill = FillInfo(table);
-    EXPECT_EQ(fill.discTypeCode, kDiscCdR);
-    EXPECT_FALSE(fill.identifiers);
-    EXPECT_TRUE(Sequence(0xAD).empty());
-    EXPECT_EQ(fill.endLba, 359846);
-}
-
-TEST_F(OnVirtualDrive, DriveFieldsOnFailingOrOddAnswers) {
-    Insert("dvd+r");
-    drive.SetBufferKiB(0x0800);
-    drive.SetRegionMask(0x00);
-    InfoFill fill = FillInfo(table);
-    EXPECT_EQ(fill.bufferSize, "2M");
-    EXPECT_EQ(fill.regionSetting, "All Region");
-
-    drive.SetBufferKiB(0x2000);
-    drive.SetRegionMask(0xFF);
-    EXPECT_EQ(FillInfo(table).regionSetting, "No Region");
-
-    Fault(0x5A);
-    Fault(0xA4);
-    Arm();
-    fill = FillInfo(table);
-    EXPECT_EQ(fill.bufferSize, "2M");
-    EXPECT_FALSE(fill.regionSetting);  // the page keeps its text
-    EXPECT_EQ(fill.discType, "DVD+R");
 }
 
 TEST_F(OnVirtualDrive, DiscFieldsOnFailingOrOddAnswers) {
@@ -692,77 +510,6 @@ TEST_F(OnVirtualDrive, FailedSetsReportAndLeaveVendorMode) {
     EXPECT_EQ(bus.Commands().back(), kVendorOff);
     EXPECT_EQ(recorder.notices, (std::vector{BookTypeNotice::SetDriveFailed, BookTypeNotice::SetMediaFailed}));
     EXPECT_EQ(drive.State().disc->bookType, 0x92);
-}
-
-TEST_F(OnVirtualDrive, DiscBookTypeOnlyOnDvdPlusRw) {
-    Insert("dvd+r");
-    Recorder recorder;
-    EXPECT_FALSE(SetDiscBookType(table, kBookDvdRom, recorder));
-    EXPECT_EQ(recorder.notices, std::vector{BookTypeNotice::DvdPlusRwOnly});
-    EXPECT_TRUE(Sequence(0xFD, 0xFE).empty());  // nothing sent to the firmware
-    EXPECT_EQ(drive.State().disc->bookType, 0xA1);
-
-    Insert("dvd+rw-recorded");
-    recorder.notices.clear();
-    ASSERT_TRUE(SetDiscBookType(table, kBookDvdRom, recorder));
-    EXPECT_TRUE(Sent({0xFE, 0x02, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-    ReloadDisc(table);
-    const std::vector<Bytes> trays = {kEject, kLoad};
-    EXPECT_EQ(Sequence(0x1B), trays);
-    const MediaCheck check = CheckMediaBookType(table, recorder);
-    EXPECT_EQ(check.kind, MediaKind::DvdPlusRw);
-    EXPECT_EQ(check.nibble, 0x0);
-    EXPECT_TRUE(recorder.notices.empty());
-}
-
-TEST_F(OnVirtualDrive, CheckMediaForEachKindOfTray) {
-    Recorder recorder;
-    MediaCheck check = CheckMediaBookType(table, recorder);  // empty tray
-    EXPECT_EQ(check.kind, MediaKind::NoMedium);
-    EXPECT_EQ(recorder.notices, std::vector{BookTypeNotice::DriveEmpty});
-    EXPECT_EQ(recorder.nibbles, std::vector<std::optional<uint8_t>>{std::nullopt});
-
-    // A CD: its name, the warning, and the book type is still asked for.
-    Insert("cd-r");
-    recorder = {};
-    check = CheckMediaBookType(table, recorder);
-    EXPECT_EQ(check.kind, MediaKind::CdR);
-    EXPECT_EQ(recorder.notices, std::vector{BookTypeNotice::IncorrectMedia});
-    EXPECT_TRUE(Sent(kDiscBookType));
-    EXPECT_FALSE(check.nibble);
-
-    // A blank DVD+RW ends after the disc status.
-    Insert("dvd+rw-blank");
-    recorder = {};
-    check = CheckMediaBookType(table, recorder);
-    EXPECT_TRUE(check.blankDvdPlusRw);
-    EXPECT_TRUE(recorder.blank);
-    EXPECT_TRUE(Sent({0x51, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0}));
-    EXPECT_FALSE(Sent(kDiscBookType));
-
-    Insert("dvd-r");
-    recorder = {};
-    check = CheckMediaBookType(table, recorder);
-    EXPECT_EQ(check.kind, MediaKind::DvdMinusR);
-    EXPECT_EQ(check.nibble, 0x2);
-    EXPECT_TRUE(recorder.notices.empty());
-    EXPECT_FALSE(Sent({0x51, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0}));
-
-    // A failing profile read is "N/A" with the incorrect-media warning.
-    Fault(0x46, {{8, 0x08}});
-    Arm();
-    recorder = {};
-    check = CheckMediaBookType(table, recorder);
-    EXPECT_EQ(check.kind, MediaKind::Failed);
-    EXPECT_EQ(recorder.notices, std::vector{BookTypeNotice::IncorrectMedia});
-}
-
-TEST_F(OnVirtualDrive, TrayPollSeesOnlyAnEmptyTray) {
-    EXPECT_TRUE(TrayIsEmpty(table));
-    Insert("dvd+r");
-    EXPECT_FALSE(TrayIsEmpty(table));
-    drive.Eject();
-    EXPECT_TRUE(TrayIsEmpty(table));
 }
 
 }  // namespace
