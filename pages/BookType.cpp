@@ -135,7 +135,8 @@ void CBookType::BuildControls() {
     m_hint->setTextFormat(Qt::PlainText);
     m_hint->setWordWrap(true);
     m_hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_hint->setMinimumHeight(2 * m_hint->fontMetrics().lineSpacing());
+    // Two wrapped lines, plus the line break some hints end with; fixed so the page never jumps.
+    m_hint->setFixedHeight(3 * m_hint->fontMetrics().lineSpacing());
     SetControlId(m_hint, kHintId);
     page->addWidget(m_hint);
     page->addStretch(1);
