@@ -39,7 +39,6 @@ inline const Bytes kReadOptions = Vendor(0x1B, {0x16, 0x01, 0x04});
 inline const Bytes kReadSwitches = Vendor(0xFB, {0x00, 0x00, 0x04});
 inline const Bytes kLearnedCount = Vendor(0x1B, {0x16, 0x05, 0x02});
 inline const Bytes kMediaInformation = Vendor(0x1B, {0x16, 0x07});
-inline const Bytes kClearLearned = Vendor(0x1B, {0x16, 0x03});
 inline Bytes OverSpeedWrite(uint8_t state) {
     return Vendor(0x1B, {0x16, 0x06, state});
 }
@@ -59,12 +58,6 @@ public:
         }
         if (answer) return answer(record);
         return record.buttons == PromptButtons::YesNo ? PromptAnswer::Yes : PromptAnswer::Ok;
-    }
-
-    std::vector<QString> Texts() const {
-        std::vector<QString> texts;
-        for (const PromptRecord& r : asked) texts.push_back(r.text);
-        return texts;
     }
 
     std::vector<PromptRecord> asked;
@@ -106,29 +99,24 @@ struct SwitchPageFixture : ::testing::Test {
         SetPrompter(nullptr);
     }
 
-    // An answer the drive gives instead of running the command whose byte `index` is `value`.
-    void Reply(uint8_t subCode, uint8_t function, std::map<uint8_t, uint8_t> bytes, Bytes reply) {
-        emu::FaultRule rule;
-        rule.opcode = 0xFD;
-        rule.subCode = subCode;
-        rule.function = function;
-        rule.bytes = std::move(bytes);
-        rule.action = emu::FaultRule::Action::Reply;
-        rule.reply = std::move(reply);
-        drive.AddFault(rule);
-    }
-    void OptionReply(Bytes reply) { Reply(0x1B, 0x16, {{7, 0x01}}, std::move(reply)); }
-    void SwitchReply(Bytes reply) { Reply(0xFB, 0x00, {}, std::move(reply)); }
-
-    void Fail(uint8_t subCode, std::optional<uint8_t> function, std::map<uint8_t, uint8_t> bytes = {}) {
+    // Makes the drive answer `reply` instead of running the matching command, or fail it when
+    // there is no reply.
+    void Fault(uint8_t subCode, std::optional<uint8_t> function, std::map<uint8_t, uint8_t> bytes,
+               std::optional<Bytes> reply = std::nullopt) {
         emu::FaultRule rule;
         rule.opcode = 0xFD;
         rule.subCode = subCode;
         rule.function = function;
         rule.bytes = std::move(bytes);
         rule.sense = emu::kInvalidFieldInCdb;
+        if (reply) {
+            rule.action = emu::FaultRule::Action::Reply;
+            rule.reply = std::move(*reply);
+        }
         drive.AddFault(rule);
     }
+    void OptionReply(Bytes reply) { Fault(0x1B, 0x16, {{7, 0x01}}, std::move(reply)); }
+    void SwitchReply(Bytes reply) { Fault(0xFB, 0x00, {}, std::move(reply)); }
 
     bool Sent(const Bytes& cdb) const {
         const auto commands = bus.Commands();
