@@ -216,6 +216,24 @@ class ScanObserver {
     virtual void OnEnd(const ScanResult& /*result*/) {}
 };
 
+// A ScanObserver made of functions; an empty one is not called.
+class ScanCallbacks final : public ScanObserver {
+  public:
+    std::function<void(uint16_t te, uint16_t fe, int plannedSamples)> onReferences;
+    std::function<void(const ScanSample& sample)> onSample;
+    std::function<void(const ScanResult& result)> onEnd;
+
+    void OnReferences(uint16_t te, uint16_t fe, int plannedSamples) override {
+        if (onReferences) onReferences(te, fe, plannedSamples);
+    }
+    void OnSample(const ScanSample& sample) override {
+        if (onSample) onSample(sample);
+    }
+    void OnEnd(const ScanResult& result) override {
+        if (onEnd) onEnd(result);
+    }
+};
+
 // Asked before every command and after it: true ends the run there, and the answer of a command
 // that was at the drive meanwhile is dropped.
 using StopRequested = std::function<bool()>;

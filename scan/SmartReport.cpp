@@ -1,0 +1,219 @@
+#include "scan/SmartReport.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <array>
+
+#include "app/BusyCursor.h"
+#include "app/DialogUnits.h"
+#include "app/Prompter.h"
+#include "app/PropertyPage.h"
+#include "drive/InfoCommands.h"
+#include "scan/ScanEngine.h"
+#include "scan/ScanTexts.h"
+#include "scan/SharedDrive.h"
+#include "scan/SpeedList.h"
+#include "scan/UiChannel.h"
+#include "scan/WorkerThreads.h"
+
+namespace dravix {
+
+namespace {
+
+constexpr int kDialogWidth = 230;
+constexpr int kDialogHeight = 240;
+
+QLabel* SunkenField(QWidget* parent, int id, const DialogUnits& units, int x, int y) {
+    auto* field = new QLabel(QString::fromLatin1(scan_texts::kNotAvailable), parent);
+    SetControlId(field, id);
+    field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    field->setTextFormat(Qt::PlainText);
+    PlaceDlu(field, units, x, y, 110, 11);
+    return field;
+}
+
+QLabel* Label(QWidget* parent, const char* text, const DialogUnits& units, int x, int y, int width,
+              int height) {
+    auto* label = new QLabel(QString::fromLatin1(text), parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    PlaceDlu(label, units, x, y, width, height);
+    return label;
+}
+
+}  // namespace
+
+CSmartReportDlg::CSmartReportDlg(SharedDrive& drive, WorkerThreads& workers, uint8_t discTypeCode,
+                                 std::vector<uint8_t> speedCodes, QWidget* parent)
+    : QDialog(parent),
+      m_drive(drive),
+      m_workers(workers),
+      m_discTypeCode(discTypeCode),
+      m_speedCodes(std::move(speedCodes)),
+      m_channel(std::make_shared<UiChannel>(this)) {
+    BuildControls();
+    OnInitDialog();
+}
+
+CSmartReportDlg::~CSmartReportDlg() {
+    // The worker may still wait for a command at the drive; from now on it only sees a closed
+    // channel and a stop request, and ends on its own.
+    m_channel->Close();
+    StopMeasurement();
+}
+
+void CSmartReportDlg::BuildControls() {
+    setObjectName(QStringLiteral("dialog%1").arg(kDialogId));
+    setWindowTitle(QString::fromLatin1(scan_texts::kReportCaption));
+    setFont(DialogFont());
+    setModal(true);
+    const DialogUnits units(font());
+    setFixedSize(units.Size(kDialogWidth, kDialogHeight));
+
+    auto* info = new QGroupBox(QStringLiteral("Disc Info "), this);
+    PlaceDlu(info, units, 7, 7, 216, 72);
+    const DialogUnits inner(info->font());
+    Label(info, "Disc Type:", inner, 8, 14, 80, 10);
+    Label(info, "Manufacture ID:", inner, 8, 28, 80, 10);
+    Label(info, "Media Type ID:", inner, 8, 42, 80, 10);
+    Label(info, "Blank Disc Capacity:", inner, 8, 56, 80, 10);
+    m_discType = SunkenField(info, kDiscTypeId, inner, 96, 13);
+    m_manufacturer = SunkenField(info, kManufacturerId, inner, 96, 27);
+    m_mediaType = SunkenField(info, kMediaTypeId, inner, 96, 41);
+    m_capacity = SunkenField(info, kCapacityId, inner, 96, 55);
+
+    auto* results = new QGroupBox(QStringLiteral("Result List"), this);
+    PlaceDlu(results, units, 7, 84, 216, 108);
+    m_list = new QTableWidget(0, 2, results);
+    SetControlId(m_list, kResultListId);
+    PlaceDlu(m_list, inner, 8, 12, 200, 74);
+    m_list->setHorizontalHeaderLabels({QStringLiteral("Speed"), QStringLiteral("Result")});
+    m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->setColumnWidth(0, kSpeedColumnWidth);
+    m_list->setColumnWidth(1, kResultColumnWidth);
+    m_list->verticalHeader()->hide();
+    m_list->setShowGrid(true);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    QPalette listPalette = m_list->palette();
+    listPalette.setColor(QPalette::Base, ListBackground());
+    m_list->setPalette(listPalette);
+
+    m_progress = new QProgressBar(results);
+    SetControlId(m_progress, kProgressId);
+    m_progress->setTextVisible(false);
+    PlaceDlu(m_progress, inner, 8, 90, 200, 9);
+
+    Label(this, scan_texts::kReportNote, units, 7, 196, 216, 18);
+
+    auto* exitButton = new QPushButton(QStringLiteral("Exit"), this);
+    SetControlId(exitButton, kExitId);
+    PlaceDlu(exitButton, units, 90, 219, 50, 14);
+    connect(exitButton, &QPushButton::clicked, this, &CSmartReportDlg::reject);
+}
+
+void CSmartReportDlg::OnInitDialog() {
+    ReadDiscInformation();
+    for (size_t i = 0; i < m_speedCodes.size(); ++i) {
+        const int row = m_list->rowCount();
+        m_list->insertRow(row);
+        auto* speed = new QTableWidgetItem(QString::fromLatin1(ShortSpeedLabel(m_speedCodes[i])));
+        speed->setBackground(ListBackground());
+        m_list->setItem(row, 0, speed);
+    }
+    StartMeasurement();
+}
+
+void CSmartReportDlg::ReadDiscInformation() {
+    const char* name = ScanDiscName(m_discTypeCode);
+    if (name == nullptr) {
+        const bool known =
+            m_discTypeCode != kScanDiscUnknown && DiscTypeOfCode(m_discTypeCode).code != kDiscUnknown;
+        m_discType->setText(
+            QString::fromLatin1(known ? scan_texts::kReportNotSupport : scan_texts::kNotAvailable));
+        return;
+    }
+    m_discType->setText(QString::fromLatin1(name));
+    m_manufacturer->setText(QString::fromLatin1(scan_texts::kNotAvailable));
+    m_mediaType->setText(QString::fromLatin1(scan_texts::kNotAvailable));
+
+    BusyCursor busy;
+    DiscIdentifiers identifiers;
+    const IdentifierSource source = DiscTypeOfCode(m_discTypeCode).source;
+    const uint8_t status =
+        m_drive.Locked([&](DriveTable& table) { return ReadDiscIdentifiers(table, source, identifiers); });
+    if (status != kCommandCompleted) {
+        Inform(this, QString::fromLatin1(scan_texts::kDiscNotSupported));
+        return;
+    }
+    m_manufacturer->setText(QString::fromStdString(identifiers.manufacturerId));
+    m_mediaType->setText(QString::fromStdString(identifiers.mediaTypeId));
+
+    std::array<uint8_t, kPerformanceLength> answer{};
+    const bool read = m_drive.Locked([&](DriveTable& table) { return ReadWriteSpeeds(table, answer); }) ==
+                      kCommandCompleted;
+    m_lastLba = read ? LastEndLbaOf(answer) : std::nullopt;
+    // An answer without a descriptor has no capacity to show, like a failed read.
+    m_capacity->setText(m_lastLba ? QString::fromStdString(CapacityText(*m_lastLba))
+                                  : QString::fromLatin1(scan_texts::kCapacityUnread));
+}
+
+void CSmartReportDlg::StartMeasurement() {
+    const int count = static_cast<int>(m_speedCodes.size());
+    m_progress->setRange(0, count);
+    m_progress->setValue(0);
+
+    // The worker keeps only what outlives this dialog: the page's drive, copies of the disc and
+    // its speeds, and the channel.
+    SharedDrive* drive = &m_drive;
+    m_workerId = m_workers.Start([this, drive, channel = m_channel, disc = m_discTypeCode,
+                                  codes = m_speedCodes](std::stop_token stop) {
+        const StopRequested stopRequested = [&stop] { return stop.stop_requested(); };
+        for (size_t i = 0; i < codes.size(); ++i) {
+            if (stopRequested()) return;
+            const int row = static_cast<int>(i);
+            channel->Post([this, row] {
+                SetResult(row, QString::fromLatin1(scan_texts::kSpeedTesting));
+                m_list->scrollToItem(m_list->item(row, 0));
+            });
+            const SpeedResult result = MeasureSpeed(*drive, disc, codes[i], stopRequested);
+            if (result == SpeedResult::Stopped) return;
+            channel->Post([this, row, result] {
+                SetResult(row, QString::fromLatin1(SpeedResultText(result)));
+                m_progress->setValue(m_progress->value() + 1);
+            });
+        }
+        channel->Post([this] { m_done = true; });
+    });
+}
+
+void CSmartReportDlg::SetResult(int row, const QString& text) {
+    QTableWidgetItem* item = m_list->item(row, 1);
+    if (item == nullptr) {
+        item = new QTableWidgetItem;
+        item->setBackground(ListBackground());
+        m_list->setItem(row, 1, item);
+    }
+    item->setText(text);
+}
+
+QString CSmartReportDlg::ResultText(int row) const {
+    const QTableWidgetItem* item = m_list->item(row, 1);
+    return item ? item->text() : QString();
+}
+
+void CSmartReportDlg::StopMeasurement() {
+    if (m_workerId != 0) m_workers.RequestStop(m_workerId);
+}
+
+void CSmartReportDlg::reject() {
+    StopMeasurement();
+    QDialog::reject();
+}
+
+}  // namespace dravix

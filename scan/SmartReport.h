@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QColor>
+#include <QDialog>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QLabel;
+class QProgressBar;
+class QTableWidget;
+
+namespace dravix {
+
+class SharedDrive;
+class UiChannel;
+class WorkerThreads;
+
+// The Smart Mode Report (dialog 162): the disc's information and, for every speed of the scan
+// page's list, whether the disc is fit for writing at it, judged at a few outer-track points.
+// The measurement runs on a worker of the page's; Exit stops it between commands without
+// waiting for a command at the drive, and the worker then ends on its own.
+class CSmartReportDlg final : public QDialog {
+    Q_OBJECT
+  public:
+    static constexpr int kDialogId = 162;
+    static constexpr int kDiscTypeId = 1006;
+    static constexpr int kManufacturerId = 1007;
+    static constexpr int kMediaTypeId = 1008;
+    static constexpr int kCapacityId = 1012;
+    static constexpr int kResultListId = 1028;
+    static constexpr int kProgressId = 1029;
+    static constexpr int kExitId = 2;
+    static constexpr int kSpeedColumnWidth = 60;
+    static constexpr int kResultColumnWidth = 155;
+    static QColor ListBackground() { return QColor(139, 179, 222); }
+
+    // Reads the disc information through `drive` (on this thread), lists the speeds and starts
+    // the measurement on one of `workers`. Both must outlive the measurement worker.
+    CSmartReportDlg(SharedDrive& drive, WorkerThreads& workers, uint8_t discTypeCode,
+                    std::vector<uint8_t> speedCodes, QWidget* parent = nullptr);
+    ~CSmartReportDlg() override;
+    Q_DISABLE_COPY_MOVE(CSmartReportDlg)
+
+    // The disc's last LBA as the capacity read found it; none when it was not read.
+    std::optional<int32_t> LastLba() const { return m_lastLba; }
+    // True once every speed has its result.
+    bool MeasurementDone() const { return m_done; }
+    QString ResultText(int row) const;
+    QTableWidget* ResultList() const { return m_list; }
+    QProgressBar* Progress() const { return m_progress; }
+
+  public slots:
+    // Exit, the close box and Escape.
+    void reject() override;
+
+  private:
+    void BuildControls();
+    void OnInitDialog();
+    void ReadDiscInformation();
+    void StartMeasurement();
+    void SetResult(int row, const QString& text);
+    void StopMeasurement();
+
+    SharedDrive& m_drive;
+    WorkerThreads& m_workers;
+    const uint8_t m_discTypeCode;
+    const std::vector<uint8_t> m_speedCodes;
+    std::shared_ptr<UiChannel> m_channel;
+    uint64_t m_workerId = 0;
+    std::optional<int32_t> m_lastLba;
+    bool m_done = false;
+
+    QLabel* m_discType = nullptr;
+    QLabel* m_manufacturer = nullptr;
+    QLabel* m_mediaType = nullptr;
+    QLabel* m_capacity = nullptr;
+    QTableWidget* m_list = nullptr;
+    QProgressBar* m_progress = nullptr;
+};
+
+}  // namespace dravix

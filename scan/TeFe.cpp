@@ -1,0 +1,591 @@
+#include "scan/TeFe.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include "app/AppState.h"
+#include "app/BusyCursor.h"
+#include "app/DialogUnits.h"
+#include "app/Prompter.h"
+#include "app/UnsupportedDialog.h"
+#include "chart/ScanChart.h"
+#include "drive/DriveTable.h"
+#include "drive/InfoCommands.h"
+#include "res/Strings.h"
+#include "scan/ScanTexts.h"
+#include "scan/SharedDrive.h"
+#include "scan/SmartReport.h"
+#include "scan/StatusLine.h"
+
+namespace dravix {
+
+namespace {
+
+// Help texts of the string table, by the control the pointer is over.
+constexpr int kHelpSampling = 127;
+constexpr int kHelpSpeeds = 128;
+constexpr int kHelpStart = 129;
+constexpr int kHelpEnd = 130;
+constexpr int kHelpCriteria = 131;
+
+constexpr int kTeSeries = 0;  // colour holders of the criterion lines
+constexpr int kFeSeries = 1;
+constexpr int kTeCurve = 2;
+constexpr int kFeCurve = 3;
+constexpr double kChartTopPercent = 40.0;
+
+QString Latin(const char* text) {
+    return QString::fromLatin1(text);
+}
+
+QLabel* StaticText(QWidget* parent, const QString& text, const DialogUnits& units, int x, int y, int width,
+                   int height) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    PlaceDlu(label, units, x, y, width, height);
+    return label;
+}
+
+void Colour(QWidget* control, const QColor& colour) {
+    // A transparent background in the control's own text colour.
+    QPalette palette = control->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::ButtonText, colour);
+    palette.setColor(QPalette::Text, colour);
+    control->setPalette(palette);
+    control->setAutoFillBackground(false);
+}
+
+}  // namespace
+
+CTEFE::CTEFE(QWidget* parent) : PropertyPage(kDialogId, QStringLiteral("Probix"), kTabIconId, parent) {
+    BuildControls();
+    m_timer.setInterval(kPollPeriodMs);
+    connect(&m_timer, &QTimer::timeout, this, &CTEFE::OnTimer);
+}
+
+CTEFE::~CTEFE() {
+    m_timer.stop();
+    // The workers post to this page and never wait for it, so joining them cannot deadlock; at
+    // most it waits for the one command each may have at the drive.
+    m_workers.JoinAll();
+    if (m_runSerial != 0) State().scanIdle = 1;  // a run ended with the page: the program is idle again
+    if (m_driveAccepted && m_scanDrive) m_scanDrive->SetVendorMode(false);
+}
+
+void CTEFE::BuildControls() {
+    setFont(DialogFont());
+    const DialogUnits units(font());
+
+    // Group boxes first, so that the controls placed over them stay on top.
+    PlaceDlu(new QGroupBox(QStringLiteral("Setting "), this), units, 7, 3, 331, 45);
+    PlaceDlu(new QGroupBox(QStringLiteral("TE/FE Test Area "), this), units, 7, 50, 222, 45);
+    PlaceDlu(new QGroupBox(QStringLiteral("Show Criteria"), this), units, 233, 50, 105, 45);
+
+    StaticText(this, QStringLiteral("Disc Speed:"), units, 14, 18, 44, 9);
+    m_speedCombo = new QComboBox(this);
+    SetControlId(m_speedCombo, kSpeedComboId);
+    PlaceDlu(m_speedCombo, units, 60, 15, 122, 13);
+
+    m_startLabel = StaticText(this, QStringLiteral("Start Position :"), units, 190, 15, 56, 9);
+    SetControlId(m_startLabel, kStartLabelId);
+    m_startEdit = new QLineEdit(this);
+    SetControlId(m_startEdit, kStartEditId);
+    PlaceDlu(m_startEdit, units, 248, 13, 56, 12);
+    StaticText(this, QStringLiteral("LBA"), units, 308, 15, 20, 9);
+
+    m_endLabel = StaticText(this, QStringLiteral("End Position  :"), units, 190, 31, 56, 9);
+    SetControlId(m_endLabel, kEndLabelId);
+    m_endEdit = new QLineEdit(this);
+    SetControlId(m_endEdit, kEndEditId);
+    PlaceDlu(m_endEdit, units, 248, 29, 56, 12);
+    StaticText(this, QStringLiteral("LBA"), units, 308, 31, 20, 9);
+
+    StaticText(this, QStringLiteral("Sampling Rate :"), units, 14, 64, 54, 9);
+    m_samplingCombo = new QComboBox(this);
+    SetControlId(m_samplingCombo, kSamplingComboId);
+    PlaceDlu(m_samplingCombo, units, 70, 61, 74, 13);
+
+    m_startButton = new QPushButton(QStringLiteral("START"), this);
+    SetControlId(m_startButton, kStartId);
+    PlaceDlu(m_startButton, units, 150, 60, 36, 14);
+    m_stopButton = new QPushButton(QStringLiteral("STOP"), this);
+    SetControlId(m_stopButton, kStopId);
+    PlaceDlu(m_stopButton, units, 189, 60, 36, 14);
+
+    StaticText(this, QStringLiteral("Elapsed Time:"), units, 14, 80, 54, 9);
+    m_elapsed = StaticText(this, QString(), units, 70, 80, 100, 9);
+    SetControlId(m_elapsed, kElapsedId);
+
+    m_teCheck = new QCheckBox(QStringLiteral("TE"), this);
+    SetControlId(m_teCheck, kTeCheckId);
+    PlaceDlu(m_teCheck, units, 239, 62, 24, 10);
+    StaticText(this, QStringLiteral("(Tracking Error)"), units, 264, 63, 56, 9);
+    m_teLegend = StaticText(this, QStringLiteral("---"), units, 322, 63, 14, 9);
+    SetControlId(m_teLegend, kTeLegendId);
+
+    m_feCheck = new QCheckBox(QStringLiteral("FE"), this);
+    SetControlId(m_feCheck, kFeCheckId);
+    PlaceDlu(m_feCheck, units, 239, 78, 24, 10);
+    StaticText(this, QStringLiteral("(Focus Error)"), units, 264, 79, 56, 9);
+    m_feLegend = StaticText(this, QStringLiteral("---"), units, 322, 79, 14, 9);
+    SetControlId(m_feLegend, kFeLegendId);
+
+    Colour(m_teCheck, TeColour());
+    Colour(m_teLegend, TeColour());
+    Colour(m_feCheck, FeColour());
+    Colour(m_feLegend, FeColour());
+
+    auto* frame = new QFrame(this);
+    frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    QPalette black = frame->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    frame->setPalette(black);
+    frame->setAutoFillBackground(true);
+    SetControlId(frame, kChartFrameId);
+    PlaceDlu(frame, units, 7, 99, 331, 118);
+    m_chartFrame = frame;
+
+    m_status = new StatusLine(this);
+    SetControlId(m_status, kStatusId);
+    PlaceDlu(m_status, units, 7, 220, 331, 12);
+    m_status->Show(QStringLiteral("status bar"));
+
+    setFixedSize(units.Size(345, 236));
+
+    // Until a disc is found nothing can be started; the initialisation's reset says so again.
+    for (QWidget* control : std::initializer_list<QWidget*>{m_startButton, m_stopButton, m_teCheck, m_feCheck,
+                                                            m_startEdit, m_endEdit}) {
+        control->setEnabled(false);
+    }
+
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_samplingCombo, m_speedCombo, m_startLabel, m_endLabel, m_teCheck,
+                                         m_feCheck, m_startEdit, m_endEdit}) {
+        control->installEventFilter(this);
+    }
+
+    connect(m_startButton, &QPushButton::clicked, this, &CTEFE::OnStart);
+    connect(m_stopButton, &QPushButton::clicked, this, &CTEFE::OnStop);
+    connect(m_speedCombo, &QComboBox::currentIndexChanged, this, &CTEFE::OnSpeedChanged);
+    connect(m_samplingCombo, &QComboBox::currentIndexChanged, this, &CTEFE::OnSamplingChanged);
+    connect(m_teCheck, &QCheckBox::clicked, this, &CTEFE::OnTeClicked);
+    connect(m_feCheck, &QCheckBox::clicked, this, &CTEFE::OnFeClicked);
+}
+
+void CTEFE::OnInitDialog() {
+    if (State().pagesRemoving.load() != 0) return;
+
+    m_pollRunning = false;
+    m_discKnown = false;
+    m_speedCodes.clear();
+    m_selectedSpeedCode = kFirstSpeedCode;
+    m_runSerial = 0;
+    m_feLimitShown = m_teLimitShown = false;
+    m_lastLba = kDefaultLastLba;
+    m_discTypeCode = kScanDiscUnknown;
+    m_baseStep = 0;
+    m_mode = SamplingMode::Normal;
+    m_statusText = Latin(scan_texts::kInitial);
+    m_scanBusy = false;
+
+    m_scanDrive = std::make_unique<DriveTable>();
+    if (!m_scanDrive->InitTransport()) {
+        Inform(this, Latin(scan_texts::kInitialFail));
+        return;
+    }
+    m_scanDrive->EnumerateDrives();
+    if (m_scanDrive->DriveCount() == 0) {
+        Inform(this, Latin(scan_texts::kNoDeviceFound));
+        return;
+    }
+    m_scanDrive->SelectDrive(State().selectedDriveIndex.load());
+    m_sharedDrive = std::make_unique<SharedDrive>(*m_scanDrive);
+
+    ResetScanPage();
+
+    {
+        const QSignalBlocker block(m_samplingCombo);
+        for (int entry = 0; entry < kSamplingModeCount; ++entry) {
+            m_samplingCombo->addItem(Latin(SamplingModeText(SamplingModeOfEntry(entry))));
+        }
+        m_samplingCombo->setCurrentIndex(0);
+    }
+    m_baseStep = kCoarseStep;
+    m_mode = SamplingMode::Normal;
+
+    bool accepted = false;
+    {
+        BusyCursor busy;
+        accepted = m_scanDrive->SetVendorMode(true);
+    }
+    if (accepted) {
+        m_driveAccepted = true;
+        m_timer.start();
+    } else {
+        CUnsupportedDialog dialog(this);
+        RunModal(dialog);
+        m_driveAccepted = false;
+    }
+
+    m_chart = new CScanChart;
+    m_chart->Create(this, m_chartFrame->geometry());
+    m_chart->setFixedSize(m_chartFrame->size());
+    m_chart->raise();
+    m_chart->AddSeries(TeColour().rgb());
+    m_chart->AddSeries(FeColour().rgb());
+    m_chart->AddSeries(TeColour().rgb());
+    m_chart->AddSeries(FeColour().rgb());
+    m_teLegend->setText(QStringLiteral("---"));
+    m_feLegend->setText(QStringLiteral("---"));
+}
+
+void CTEFE::ResetScanPage() {
+    m_startButton->setEnabled(false);
+    m_stopButton->setEnabled(false);
+    m_teCheck->setEnabled(false);
+    m_feCheck->setEnabled(false);
+    {
+        const QSignalBlocker block(m_speedCombo);
+        m_speedCombo->clear();
+        m_speedCombo->addItem(Latin(scan_texts::kNotAvailable));
+        m_speedCombo->setCurrentIndex(0);
+    }
+    m_startEdit->setEnabled(false);
+    m_endEdit->setEnabled(false);
+    SetStatus(Latin(scan_texts::kInsertBlankDisc));
+}
+
+void CTEFE::SetStatus(const QString& text, const QColor& colour) {
+    // The colour lasts for one paint of the line; the text stays the page's status text.
+    m_statusText = text;
+    m_status->Show(text, colour);
+}
+
+void CTEFE::ShowFieldHelp(int stringId) {
+    m_status->Show(LoadString(stringId), HelpColour());
+}
+
+bool CTEFE::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Enter) {
+        if (watched == m_samplingCombo) ShowFieldHelp(kHelpSampling);
+        if (watched == m_speedCombo) ShowFieldHelp(kHelpSpeeds);
+        if (watched == m_startLabel) ShowFieldHelp(kHelpStart);
+        if (watched == m_endLabel) ShowFieldHelp(kHelpEnd);
+        if (watched == m_teCheck || watched == m_feCheck) ShowFieldHelp(kHelpCriteria);
+    } else if (event->type() == QEvent::Leave) {
+        // Anywhere else the page's own status text comes back, in black.
+        m_status->Show(m_statusText);
+    } else if (event->type() == QEvent::FocusOut && (watched == m_startEdit || watched == m_endEdit)) {
+        // A message box taking the focus is no reason to check the box again.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            OnAddressEditLeft(static_cast<QLineEdit*>(watched));
+        }
+    }
+    return PropertyPage::eventFilter(watched, event);
+}
+
+// --- the disc poll ----------------------------------------------------------------------------
+
+void CTEFE::OnTimer() {
+    m_workers.Reap();
+    if (m_pollRunning || !m_sharedDrive) return;
+    m_pollRunning = true;
+    const bool discKnown = m_discKnown;
+    m_workers.Start([this, discKnown](std::stop_token stop) {
+        const PollOutcome outcome = PollDisc(discKnown, stop);
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { OnPollDone(outcome); }, Qt::QueuedConnection);
+    });
+}
+
+CTEFE::PollOutcome CTEFE::PollDisc(bool discKnown, std::stop_token stop) {
+    // Runs on the poll worker: only the drive and the two flags are used here.
+    const StopRequested quiet = [this, &stop] { return stop.stop_requested() || m_scanBusy.load(); };
+    PollOutcome outcome;
+    if (quiet()) return outcome;
+    const uint8_t status = m_sharedDrive->Locked([](DriveTable& table) {
+        uint8_t result = TestUnitReady(table);
+        // A unit attention reports that something changed (a disc was loaded), not that the drive
+        // is unusable: asking again gives the disc's real state within the same tick.
+        if (result == kCommandFailed && table.SenseKey() == 0x06) result = TestUnitReady(table);
+        return result;
+    });
+    if (status != kCommandCompleted) {
+        outcome.kind = PollOutcome::Kind::NotReady;
+        return outcome;
+    }
+    if (discKnown) {
+        outcome.kind = PollOutcome::Kind::Unchanged;
+        return outcome;
+    }
+    outcome.survey = SurveyDisc(*m_sharedDrive, quiet);
+    outcome.kind = outcome.survey.kind == DiscSurvey::Kind::Abandoned ? PollOutcome::Kind::Idle
+                                                                      : PollOutcome::Kind::Surveyed;
+    return outcome;
+}
+
+void CTEFE::OnPollDone(const PollOutcome& outcome) {
+    m_pollRunning = false;
+    m_workers.Reap();
+    // A run or report that started meanwhile owns the page: what the poll saw is stale.
+    if (m_scanBusy.load()) return;
+    switch (outcome.kind) {
+        case PollOutcome::Kind::Idle:
+        case PollOutcome::Kind::Unchanged:
+            return;
+        case PollOutcome::Kind::NotReady:
+            ResetScanPage();
+            m_discKnown = false;
+            return;
+        case PollOutcome::Kind::Surveyed:
+            BuildSpeedList(outcome.survey);
+            m_discKnown = true;
+            return;
+    }
+}
+
+void CTEFE::BuildSpeedList(const DiscSurvey& survey) {
+    m_discTypeCode = survey.discTypeCode;
+    if (survey.kind == DiscSurvey::Kind::NotSupported) {
+        SetStatus(Latin(scan_texts::kDiscNotSupported));
+        return;
+    }
+    SetStatus(Latin(ScanDiscName(m_discTypeCode)));
+
+    m_speedCombo->setEnabled(true);
+    {
+        const QSignalBlocker block(m_speedCombo);
+        m_speedCombo->clear();
+    }
+    if (survey.kind == DiscSurvey::Kind::SpeedsUnreadable) {
+        ResetScanPage();
+        return;
+    }
+
+    m_speedCodes = survey.speeds.codes;
+    {
+        const QSignalBlocker block(m_speedCombo);
+        for (const std::string& label : survey.speeds.labels)
+            m_speedCombo->addItem(QString::fromStdString(label));
+        if (m_speedCodes.empty()) {
+            m_speedCombo->addItem(Latin(scan_texts::kNotAvailable));
+            m_speedCombo->setCurrentIndex(0);
+        }
+    }
+    if (m_speedCodes.empty()) {
+        SetStatus(Latin(scan_texts::kDiscNotSupported));
+        return;
+    }
+    {
+        const QSignalBlocker block(m_speedCombo);
+        m_speedCombo->setCurrentIndex(0);
+    }
+    m_selectedSpeedCode = m_speedCodes[0];
+
+    if (survey.speeds.lastLba) m_lastLba = *survey.speeds.lastLba;
+    m_chart->SetRange(0.0, kChartTopPercent, 0, m_lastLba, 0);
+    m_startEdit->setText(QStringLiteral("0"));
+    m_endEdit->setText(QString::number(m_lastLba));
+
+    if (m_driveAccepted) {
+        m_startButton->setEnabled(true);
+        m_teCheck->setEnabled(true);
+        m_feCheck->setEnabled(true);
+        m_stopButton->setEnabled(false);
+    }
+    SetStatus(Latin(scan_texts::kReady));
+    repaint();
+}
+
+// --- settings ---------------------------------------------------------------------------------
+
+void CTEFE::OnSpeedChanged(int index) {
+    if (index >= 0 && static_cast<size_t>(index) < m_speedCodes.size())
+        m_selectedSpeedCode = m_speedCodes[index];
+}
+
+void CTEFE::OnSamplingChanged(int index) {
+    m_startEdit->setEnabled(false);
+    m_endEdit->setEnabled(false);
+    m_mode = SamplingModeOfEntry(index);
+    m_baseStep = BaseStepOf(m_mode);
+    if (m_mode == SamplingMode::Customize) {
+        m_startEdit->setEnabled(true);
+        m_endEdit->setEnabled(true);
+    }
+}
+
+void CTEFE::OnTeClicked() {
+    if (m_chart == nullptr) return;
+    std::lock_guard lock(m_drawMutex);
+    m_teLimitShown = !m_teLimitShown;
+    m_chart->DrawLimitLine(kTeSeries, kTeLimitPercent, m_teLimitShown ? 1 : 0);
+}
+
+void CTEFE::OnFeClicked() {
+    if (m_chart == nullptr) return;
+    std::lock_guard lock(m_drawMutex);
+    m_feLimitShown = !m_feLimitShown;
+    m_chart->DrawLimitLine(kFeSeries, kFeLimitPercent, m_feLimitShown ? 1 : 0);
+}
+
+void CTEFE::OnAddressEditLeft(QLineEdit* edit) {
+    const bool start = edit == m_startEdit;
+    const int32_t value = LeadingNumber(edit->text().toStdString());
+    const char* problem = start ? CheckStartAddress(value, m_lastLba) : CheckEndAddress(value, m_lastLba);
+    if (problem != nullptr) {
+        Inform(this, Latin(problem));
+        return;
+    }
+    if (m_chart == nullptr) return;
+    const int marker = start ? 0 : 1;
+    m_chart->DrawRangeMarker(marker, value, 0);
+    m_chart->DrawRangeMarker(marker, value, 1);
+}
+
+// --- the run ----------------------------------------------------------------------------------
+
+void CTEFE::LockScanControls(bool on) {
+    State().scanIdle = on ? 0 : 1;
+    m_startButton->setEnabled(!on);
+    m_stopButton->setEnabled(on);
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_startEdit, m_endEdit, m_speedCombo, m_samplingCombo}) {
+        control->setEnabled(!on);
+    }
+}
+
+void CTEFE::OnStart() {
+    // One run at a time; also a START arriving before the run has disabled the button.
+    if (!m_driveAccepted || !m_sharedDrive || m_chart == nullptr || m_runSerial != 0 || m_scanBusy.load())
+        return;
+
+    ScanSettings settings;
+    if (m_mode == SamplingMode::Customize) {
+        settings.customStart = LeadingNumber(m_startEdit->text().toStdString());
+        settings.customEnd = LeadingNumber(m_endEdit->text().toStdString());
+        if (const char* problem = CheckRange(settings.customStart, settings.customEnd, m_lastLba)) {
+            Inform(this, Latin(problem));
+            return;
+        }
+    }
+    if (m_mode == SamplingMode::Smart) {
+        RunSmartReport();
+        return;
+    }
+
+    settings.discTypeCode = m_discTypeCode;
+    settings.lastLba = m_lastLba;
+    settings.mode = m_mode;
+    settings.baseStep = m_baseStep;
+    settings.speedCode = m_selectedSpeedCode;
+
+    m_scanBusy = true;
+    LockScanControls(true);
+    m_elapsed->setText(QStringLiteral(" "));
+    SetStatus(Latin(scan_texts::kTesting));
+    const uint64_t run = m_nextRunSerial++;
+    m_runSerial = run;
+    m_runWorker =
+        m_workers.Start([this, run, settings](std::stop_token stop) { RunWorker(run, settings, stop); });
+}
+
+void CTEFE::RunWorker(uint64_t run, ScanSettings settings, std::stop_token stop) {
+    // Updates for the page's thread; dropped there when this run is no longer the page's run.
+    auto post = [this, run](auto update) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, run, update] {
+                if (m_runSerial == run) update();
+            },
+            Qt::QueuedConnection);
+    };
+    const StopRequested stopRequested = [&stop] { return stop.stop_requested(); };
+
+    if (stopRequested()) return;
+    // Vendor mode is switched on again before every run; what the drive answers is not looked at.
+    m_sharedDrive->Locked([](DriveTable& table) { return table.SetVendorMode(true); });
+    {
+        std::lock_guard lock(m_drawMutex);
+        if (stopRequested()) return;
+        m_chart->ResetCurves();
+        if (m_feLimitShown) m_chart->DrawLimitLine(kFeSeries, kFeLimitPercent, 1);
+        if (m_teLimitShown) m_chart->DrawLimitLine(kTeSeries, kTeLimitPercent, 1);
+    }
+
+    ScanCallbacks observer;
+    observer.onSample = [&](const ScanSample& sample) {
+        {
+            std::lock_guard lock(m_drawMutex);
+            if (stopRequested()) return;
+            m_chart->AppendPoint(kTeCurve, sample.tePercent, sample.lba);
+            m_chart->AppendPoint(kFeCurve, sample.fePercent, sample.lba);
+            m_chart->UpdateCurves();
+        }
+        const int64_t seconds = sample.elapsedSeconds;
+        post([this, seconds] { m_elapsed->setText(QString::fromStdString(ElapsedText(seconds))); });
+    };
+    const ScanResult result = RunTeFeScan(*m_sharedDrive, settings, observer, stopRequested);
+    if (result.end == ScanEnd::Stopped) return;  // STOP has already given the page back
+    post([this, result] { OnRunEnded(result); });
+}
+
+void CTEFE::OnRunEnded(const ScanResult& result) {
+    if (result.end == ScanEnd::Failed) {
+        m_elapsed->setText(QString::fromStdString(ElapsedText(result.elapsedSeconds)));
+        const FailureTexts texts = TextsOfFailure(result.path, result.outcome);
+        Ask(this, Latin(scan_texts::kWarningCaption), Latin(texts.box), PromptIcon::Exclamation,
+            PromptButtons::Ok);
+        SetStatus(Latin(texts.status), WarningColour());
+    } else {
+        const QString verdict = Latin(VerdictText(result));
+        Inform(this, verdict);
+        SetStatus(verdict, result.notRecommended ? WarningColour() : OkColour());
+    }
+    m_scanBusy = false;
+    m_runSerial = 0;
+    m_runWorker = 0;
+    LockScanControls(false);
+    m_workers.Reap();
+}
+
+void CTEFE::OnStop() {
+    if (m_runSerial == 0) return;
+    {
+        // After this, the stopped run draws nothing more, whatever command it is waiting for.
+        std::lock_guard lock(m_drawMutex);
+        m_workers.RequestStop(m_runWorker);
+    }
+    m_runSerial = 0;
+    m_runWorker = 0;
+    m_scanBusy = false;
+    LockScanControls(false);
+    SetStatus(Latin(scan_texts::kUserAbort), WarningColour());
+}
+
+void CTEFE::RunSmartReport() {
+    m_scanBusy = true;
+    {
+        BusyCursor busy;
+        m_sharedDrive->Locked([](DriveTable& table) { return table.SetVendorMode(true); });
+    }
+    {
+        CSmartReportDlg dialog(*m_sharedDrive, m_workers, m_discTypeCode, m_speedCodes, this);
+        RunModal(dialog);
+        if (dialog.LastLba()) m_lastLba = *dialog.LastLba();
+    }
+    m_scanBusy = false;
+}
+
+}  // namespace dravix

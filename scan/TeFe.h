@@ -1,0 +1,181 @@
+#pragma once
+
+#include <QColor>
+#include <QTimer>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <vector>
+
+#include "app/PropertyPage.h"
+#include "scan/ScanEngine.h"
+#include "scan/SpeedList.h"
+#include "scan/WorkerThreads.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace dravix {
+
+class CScanChart;
+class DriveTable;
+class SharedDrive;
+class StatusLine;
+
+// The Probix page (dialog 136): finds a blank DVD+R, DVD+R DL or DVD-R in the drive every second,
+// offers its write speeds, and measures TE and FE along the disc at the chosen speed on a worker,
+// drawing both curves as they come and judging the disc at the end. STOP ends a run between
+// commands. Smart mode opens the Smart Mode Report instead.
+//
+// Threads: the page's controls are touched only on its own thread; the poll and the run post
+// their results to it. The page's drive (ScanDrive) takes one command at a time from whichever
+// thread asks. No worker ever waits for the page's thread, so destroying the page can stop and
+// join them safely.
+class CTEFE final : public PropertyPage {
+    Q_OBJECT
+  public:
+    static constexpr int kDialogId = 136;
+    static constexpr int kTabIconId = 142;
+    static constexpr int kSpeedComboId = 1005;
+    static constexpr int kStartEditId = 1008;
+    static constexpr int kEndEditId = 1057;
+    static constexpr int kStartLabelId = 1061;
+    static constexpr int kEndLabelId = 1062;
+    static constexpr int kSamplingComboId = 1016;
+    static constexpr int kStartId = 1009;
+    static constexpr int kStopId = 1010;
+    static constexpr int kElapsedId = 1011;
+    static constexpr int kTeCheckId = 1024;
+    static constexpr int kFeCheckId = 1023;
+    static constexpr int kTeLegendId = 1017;
+    static constexpr int kFeLegendId = 1018;
+    static constexpr int kChartFrameId = 1015;
+    static constexpr int kStatusId = 1025;
+    static constexpr int kPollPeriodMs = 1000;
+
+    static QColor TeColour() { return QColor(227, 28, 187); }
+    static QColor FeColour() { return QColor(18, 237, 221); }
+    static QColor HelpColour() { return QColor(0, 0, 160); }
+    static QColor OkColour() { return QColor(0, 130, 0); }
+    static QColor WarningColour() { return QColor(255, 0, 0); }
+
+    explicit CTEFE(QWidget* parent = nullptr);
+    // Stops the timer and every worker (joining them; none waits for this thread), sends vendor
+    // mode off when the drive accepted it, and gives the program its idle state back.
+    ~CTEFE() override;
+    Q_DISABLE_COPY_MOVE(CTEFE)
+
+    // Timer 1: starts a disc poll unless one is running.
+    void OnTimer();
+    void OnStart();
+    void OnStop();
+
+    // State, for the main window's save and for tests.
+    CScanChart* Chart() const { return m_chart; }
+    StatusLine* Status() const { return m_status; }
+    QString StatusText() const { return m_statusText; }
+    bool DriveAccepted() const { return m_driveAccepted; }
+    bool ScanBusy() const { return m_scanBusy.load(); }
+    bool PollRunning() const { return m_pollRunning; }
+    bool DiscKnown() const { return m_discKnown; }
+    bool RunExists() const { return m_runSerial != 0; }
+    SamplingMode Mode() const { return m_mode; }
+    int32_t BaseStep() const { return m_baseStep; }
+    uint8_t SelectedSpeedCode() const { return m_selectedSpeedCode; }
+    const std::vector<uint8_t>& SpeedCodes() const { return m_speedCodes; }
+    uint8_t DiscTypeCode() const { return m_discTypeCode; }
+    int32_t LastLba() const { return m_lastLba; }
+    QTimer& Timer() { return m_timer; }
+    // Workers not yet joined: polls, runs (also stopped ones still at the drive), Smart reports.
+    size_t WorkerCount() const { return m_workers.Count(); }
+    // Joins the workers that have ended (the timer does it at every tick).
+    void ReapWorkers() { m_workers.Reap(); }
+
+  protected:
+    void OnInitDialog() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    struct PollOutcome {
+        enum class Kind { Idle, NotReady, Unchanged, Surveyed };
+        Kind kind = Kind::Idle;
+        DiscSurvey survey;
+    };
+
+    void BuildControls();
+    void ResetScanPage();
+    void SetStatus(const QString& text, const QColor& colour = Qt::black);
+    void ShowFieldHelp(int stringId);
+
+    PollOutcome PollDisc(bool discKnown, std::stop_token stop);
+    void OnPollDone(const PollOutcome& outcome);
+    void BuildSpeedList(const DiscSurvey& survey);
+
+    void OnSpeedChanged(int index);
+    void OnSamplingChanged(int index);
+    void OnTeClicked();
+    void OnFeClicked();
+    void OnAddressEditLeft(QLineEdit* edit);
+
+    void LockScanControls(bool on);
+    void RunWorker(uint64_t run, ScanSettings settings, std::stop_token stop);
+    void OnRunEnded(const ScanResult& result);
+    void RunSmartReport();
+
+    // ScanDrive: the page's own drive table, shared by its workers one command at a time.
+    std::unique_ptr<DriveTable> m_scanDrive;
+    std::unique_ptr<SharedDrive> m_sharedDrive;
+    WorkerThreads m_workers;
+    QTimer m_timer;
+
+    // Page fields (this thread only, except ScanBusy, which the poll worker reads).
+    std::atomic<bool> m_scanBusy{false};
+    int32_t m_baseStep = 0;
+    SamplingMode m_mode = SamplingMode::Normal;
+    bool m_driveAccepted = false;
+    bool m_pollRunning = false;
+    bool m_discKnown = false;
+    uint8_t m_selectedSpeedCode = kFirstSpeedCode;
+    QString m_statusText;
+
+    // The disc.
+    std::vector<uint8_t> m_speedCodes;
+    uint8_t m_discTypeCode = kScanDiscUnknown;
+    int32_t m_lastLba = kDefaultLastLba;
+
+    // The run: its serial number (0: no run) and its worker. A stopped run's worker may still be
+    // at the drive; it is no longer the page's run and stays in m_workers until it ends.
+    uint64_t m_runSerial = 0;
+    uint64_t m_nextRunSerial = 1;
+    uint64_t m_runWorker = 0;
+    // Held by the run while it draws a sample and by STOP while it asks the run to stop, so that
+    // nothing of a stopped run reaches the chart afterwards. Also guards the criterion flags,
+    // which the run reads when it redraws the lines.
+    std::mutex m_drawMutex;
+    bool m_teLimitShown = false;
+    bool m_feLimitShown = false;
+
+    QComboBox* m_speedCombo = nullptr;
+    QComboBox* m_samplingCombo = nullptr;
+    QLineEdit* m_startEdit = nullptr;
+    QLineEdit* m_endEdit = nullptr;
+    QLabel* m_startLabel = nullptr;
+    QLabel* m_endLabel = nullptr;
+    QPushButton* m_startButton = nullptr;
+    QPushButton* m_stopButton = nullptr;
+    QLabel* m_elapsed = nullptr;
+    QCheckBox* m_teCheck = nullptr;
+    QCheckBox* m_feCheck = nullptr;
+    QLabel* m_teLegend = nullptr;
+    QLabel* m_feLegend = nullptr;
+    QWidget* m_chartFrame = nullptr;
+    CScanChart* m_chart = nullptr;
+    StatusLine* m_status = nullptr;
+};
+
+}  // namespace dravix

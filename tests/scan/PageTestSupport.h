@@ -1,0 +1,174 @@
+#pragma once
+
+// What the scan page and Smart report tests share: a virtual drive on the bus, a prompter that
+// records every message box, a runner for modal dialogs, and a gate that holds TE/FE commands at
+// the drive until the test lets them finish.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "app/AppState.h"
+#include "app/Prompter.h"
+#include "app/PropertyPage.h"
+#include "scan/TeFe.h"
+#include "tests/support/VirtualBus.h"
+
+namespace dravix::scan_test {
+
+class RecordingPrompter final : public Prompter {
+  public:
+    PromptAnswer Show(QWidget*, const PromptRecord& record) override {
+        std::lock_guard lock(m_mutex);
+        m_asked.push_back(record);
+        return PromptAnswer::Ok;
+    }
+    std::vector<PromptRecord> Asked() const {
+        std::lock_guard lock(m_mutex);
+        return m_asked;
+    }
+    void Clear() {
+        std::lock_guard lock(m_mutex);
+        m_asked.clear();
+    }
+
+  private:
+    mutable std::mutex m_mutex;
+    std::vector<PromptRecord> m_asked;
+};
+
+// Holds every TE/FE command at the drive (after the drive has answered it, before the answer
+// returns) once the allowance is used up, until the test allows more or opens the gate.
+class CommandGate {
+  public:
+    ~CommandGate() { Open(); }
+
+    void Install(emu::VirtualDrive& drive) {
+        drive.SetLatency(emu::LatencyClass::TeFe, 1);
+        drive.SetSleeper([this](uint32_t) { Pass(); });
+    }
+    void Allow(int commands) {
+        std::lock_guard lock(m_mutex);
+        m_allowance += commands;
+        m_changed.notify_all();
+    }
+    void Open() {
+        std::lock_guard lock(m_mutex);
+        m_open = true;
+        m_changed.notify_all();
+    }
+    // Waits (processing the UI thread's events) until `count` commands have reached the gate.
+    bool WaitArrived(int count) {
+        return QTest::qWaitFor(
+            [&] {
+                std::lock_guard lock(m_mutex);
+                return m_arrived >= count;
+            },
+            20000);
+    }
+    int Arrived() const {
+        std::lock_guard lock(m_mutex);
+        return m_arrived;
+    }
+
+  private:
+    void Pass() {
+        std::unique_lock lock(m_mutex);
+        ++m_arrived;
+        m_changed.wait(lock, [&] { return m_open || m_passed < m_allowance; });
+        ++m_passed;
+    }
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_arrived = 0;
+    int m_passed = 0;
+    int m_allowance = 0;
+    bool m_open = false;
+};
+
+// A maker's drive, the page on it, and the recorded message boxes and dialogs.
+class PageFixture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetState();
+        SetPrompter(prompter);
+        SetDialogRunner([this](QDialog& dialog) {
+            dialogs.push_back(dialog.objectName());
+            if (dialogScript) return dialogScript(dialog);
+            return static_cast<int>(QDialog::Rejected);
+        });
+    }
+
+    void TearDown() override {
+        gate.Open();
+        delete page;
+        page = nullptr;
+        SetDialogRunner(nullptr);
+        SetPrompter(nullptr);
+    }
+
+    emu::VirtualDrive& AddDrive(emu::DriveKind kind = emu::DriveKind::Maker) { return bus.AddDrive(kind); }
+
+    // Creates the page and runs its initialisation; the test ticks the poll itself.
+    CTEFE& OpenPage() {
+        page = new CTEFE;
+        page->EnsureInitialised();
+        page->Timer().stop();
+        return *page;
+    }
+
+    // One tick of the poll timer, waited for until the poll has ended.
+    void Tick() {
+        page->OnTimer();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !page->PollRunning(); }, 20000));
+    }
+
+    // Waits until the page has no run.
+    bool WaitRunEnded() {
+        return QTest::qWaitFor([&] { return !page->RunExists(); }, 60000);
+    }
+
+    template <typename T = QWidget>
+    T* Control(int id) const {
+        return page->findChild<T*>(ControlName(id));
+    }
+
+    void ChooseMode(SamplingMode mode) {
+        Control<QComboBox>(CTEFE::kSamplingComboId)->setCurrentIndex(static_cast<int>(mode));
+    }
+    void ChooseSpeed(uint8_t code) {
+        const auto& codes = page->SpeedCodes();
+        const auto it = std::find(codes.begin(), codes.end(), code);
+        ASSERT_NE(it, codes.end()) << "speed code " << int(code) << " not offered";
+        Control<QComboBox>(CTEFE::kSpeedComboId)->setCurrentIndex(static_cast<int>(it - codes.begin()));
+    }
+    void ClickStart() { Control<QPushButton>(CTEFE::kStartId)->click(); }
+    void ClickStop() { Control<QPushButton>(CTEFE::kStopId)->click(); }
+
+    // Texts of the message boxes asked for so far.
+    std::vector<QString> BoxTexts() const {
+        std::vector<QString> texts;
+        for (const PromptRecord& record : prompter->Asked()) texts.push_back(record.text);
+        return texts;
+    }
+
+    std::shared_ptr<RecordingPrompter> prompter = std::make_shared<RecordingPrompter>();
+    std::vector<QString> dialogs;
+    std::function<int(QDialog&)> dialogScript;
+    test::VirtualBus bus;
+    CommandGate gate;
+    CTEFE* page = nullptr;
+};
+
+}  // namespace dravix::scan_test

@@ -1,0 +1,552 @@
+// The Probix page offscreen on the virtual drive: disc detection and the speed list, range
+// checks, runs with their verdicts and failures, STOP, and the program's idle flag.
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QSignalSpy>
+
+#include "chart/ScanChart.h"
+#include "res/Strings.h"
+#include "scan/ScanTexts.h"
+#include "scan/StatusLine.h"
+#include "tests/scan/PageTestSupport.h"
+
+namespace dravix {
+namespace {
+
+using scan_test::PageFixture;
+
+QString Latin(const char* text) {
+    return QString::fromLatin1(text);
+}
+
+std::vector<QString> Entries(QComboBox* combo) {
+    std::vector<QString> entries;
+    for (int i = 0; i < combo->count(); ++i) entries.push_back(combo->itemText(i));
+    return entries;
+}
+
+// Pixels of the chart's plot layer that something was drawn on.
+int DrawnPixels(CScanChart* chart) {
+    const QImage plot = chart->Canvas().PlotLayer();
+    int drawn = 0;
+    for (int y = 0; y < plot.height(); ++y) {
+        for (int x = 0; x < plot.width(); ++x) drawn += (plot.pixel(x, y) & 0xFFFFFF) != 0 ? 1 : 0;
+    }
+    return drawn;
+}
+
+size_t CountOpcode(const test::VirtualBus& bus, uint8_t opcode) {
+    size_t n = 0;
+    for (const auto& cdb : bus.Commands()) n += cdb[0] == opcode ? 1 : 0;
+    return n;
+}
+
+class TeFePage : public PageFixture {};
+
+TEST_F(TeFePage, InitialisationResetsThePageAndStartsThePoll) {
+    AddDrive();
+    CTEFE& p = OpenPage();
+    EXPECT_TRUE(p.DriveAccepted());
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kInsertBlankDisc));
+    EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)), std::vector<QString>{"N/A"});
+    EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSamplingComboId)),
+              (std::vector<QString>{"Normal (Default)", "Full", "Quick", "Smart", "Customize"}));
+    EXPECT_EQ(p.Mode(), SamplingMode::Normal);
+    EXPECT_EQ(p.BaseStep(), 0xC000);
+    for (int id :
+         {CTEFE::kStartId, CTEFE::kStopId, CTEFE::kTeCheckId, CTEFE::kFeCheckId, CTEFE::kStartEditId}) {
+        EXPECT_FALSE(Control(id)->isEnabled()) << id;
+    }
+    ASSERT_NE(p.Chart(), nullptr);
+    EXPECT_EQ(p.Chart()->Canvas().SeriesCount(), 4);
+    EXPECT_EQ(p.Chart()->Canvas().Series(2).colour, CTEFE::TeColour().rgb());
+    EXPECT_EQ(p.Chart()->Canvas().Series(3).colour, CTEFE::FeColour().rgb());
+    EXPECT_EQ(p.Chart()->geometry(), Control(CTEFE::kChartFrameId)->geometry());
+    EXPECT_TRUE(dialogs.empty());
+}
+
+TEST_F(TeFePage, WhilePagesAreRemovedTheInitialisationDoesNothing) {
+    AddDrive();
+    State().pagesRemoving = 1;
+    CTEFE& p = OpenPage();
+    EXPECT_TRUE(bus.Commands().empty());
+    EXPECT_EQ(p.Chart(), nullptr);
+    EXPECT_FALSE(p.DriveAccepted());
+}
+
+TEST_F(TeFePage, ADriveRefusingVendorModeGetsTheUnsupportedDialogAndNoPoll) {
+    AddDrive(emu::DriveKind::OtherMaker);
+    CTEFE& p = OpenPage();
+    EXPECT_EQ(dialogs, std::vector<QString>{"dialog161"});
+    EXPECT_FALSE(p.DriveAccepted());
+    EXPECT_NE(p.Chart(), nullptr);
+    bus.ClearCommands();
+    p.OnStart();
+    EXPECT_FALSE(p.RunExists());
+    EXPECT_TRUE(bus.Commands().empty());
+}
+
+TEST_F(TeFePage, NoDriveGivesNoDeviceFound) {
+    CTEFE& p = OpenPage();
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kNoDeviceFound)});
+    EXPECT_EQ(p.Chart(), nullptr);
+    p.OnTimer();  // no drive, no poll
+    EXPECT_FALSE(p.PollRunning());
+}
+
+TEST_F(TeFePage, AGoodDvdPlusRListsItsSpeedsWithinOneTick) {
+    AddDrive();
+    CTEFE& p = OpenPage();
+    bus.Drive(0).Insert("dvd+r");
+    Tick();
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    const std::vector<QString> expected = {"2.4X => ( 3324 Kb/Sec)  ", " 4X => ( 5540 Kb/Sec)  ",
+                                           " 6X => ( 8310 Kb/Sec)  ",  " 8X => (11080 Kb/Sec)  ",
+                                           "10X => (13850 Kb/Sec)  ",  "12X => (16620 Kb/Sec)  ",
+                                           "16X => (22160 Kb/Sec)  "};
+    EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)), expected);
+    EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->currentIndex(), 0);
+    EXPECT_EQ(p.SelectedSpeedCode(), 13);
+    EXPECT_EQ(p.LastLba(), 2295103);
+    EXPECT_EQ(p.DiscTypeCode(), 6);
+    EXPECT_EQ(Control<QLineEdit>(CTEFE::kStartEditId)->text(), "0");
+    EXPECT_EQ(Control<QLineEdit>(CTEFE::kEndEditId)->text(), "2295103");
+    EXPECT_FALSE(Control(CTEFE::kStartEditId)->isEnabled());
+    EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
+    EXPECT_TRUE(Control(CTEFE::kTeCheckId)->isEnabled());
+    EXPECT_FALSE(Control(CTEFE::kStopId)->isEnabled());
+    const auto labels = p.Chart()->Canvas().Labels();
+    EXPECT_TRUE(
+        std::any_of(labels.begin(), labels.end(), [](const ChartLabel& l) { return l.text == "2295103"; }));
+
+    // Known now: the next ticks only ask whether the disc is still there.
+    bus.ClearCommands();
+    Tick();
+    EXPECT_EQ(CountOpcode(bus, 0x46), 0u);
+    EXPECT_EQ(CountOpcode(bus, 0x00), 1u);
+}
+
+TEST_F(TeFePage, ASkippedSpeedKeepsListAndCodesInLine) {
+    AddDrive().Insert("dvd-r");  // 2770 kB/s first, then 4X, 8X, 16X
+    CTEFE& p = OpenPage();
+    Tick();
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)),
+              (std::vector<QString>{" 4X => ( 5540 Kb/Sec)  ", " 8X => (11080 Kb/Sec)  ",
+                                    "16X => (22160 Kb/Sec)  "}));
+    EXPECT_EQ(p.SelectedSpeedCode(), 14);
+    Control<QComboBox>(CTEFE::kSpeedComboId)->setCurrentIndex(1);
+    EXPECT_EQ(p.SelectedSpeedCode(), 16);
+    Control<QComboBox>(CTEFE::kSpeedComboId)->setCurrentIndex(2);
+    EXPECT_EQ(p.SelectedSpeedCode(), 19);
+}
+
+class UnsupportedDisc : public PageFixture, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(UnsupportedDisc, IsExaminedOnceUntilRemoved) {
+    AddDrive().Insert(GetParam());
+    CTEFE& p = OpenPage();
+    Tick();
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kDiscNotSupported));
+    EXPECT_FALSE(Control(CTEFE::kStartId)->isEnabled());
+    EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)), std::vector<QString>{"N/A"});
+    bus.ClearCommands();
+    Tick();
+    EXPECT_EQ(CountOpcode(bus, 0x46), 0u);
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kDiscNotSupported));
+}
+
+INSTANTIATE_TEST_SUITE_P(Discs, UnsupportedDisc,
+                         ::testing::Values("dvd+rw-blank", "dvd-rw", "cd-r", "cd-rom", "dvd-rom", "dvd-ram"));
+
+TEST_F(TeFePage, RemovingTheDiscResetsThePageWithinOneTickAndTheNextDiscIsExamined) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    ASSERT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    drive.RemoveDisc();
+    Tick();
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kInsertBlankDisc));
+    EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)), std::vector<QString>{"N/A"});
+    EXPECT_FALSE(Control(CTEFE::kStartId)->isEnabled());
+    EXPECT_FALSE(p.DiscKnown());
+
+    drive.Insert("dvd+r-dl");
+    Tick();
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    EXPECT_EQ(p.DiscTypeCode(), 5);
+    EXPECT_EQ(p.LastLba(), 4173823);
+    EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->count(), 4);
+}
+
+TEST_F(TeFePage, UnreadableSpeedsResetThePageUntilTheDiscIsRemoved) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    emu::FaultRule rule;
+    rule.opcode = 0xAC;
+    rule.sense = emu::kBecomingReady;
+    drive.AddFault(rule);
+    CTEFE& p = OpenPage();
+    Tick();
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kInsertBlankDisc));
+    EXPECT_TRUE(p.DiscKnown());
+    bus.ClearCommands();
+    Tick();
+    EXPECT_EQ(CountOpcode(bus, 0xAC), 0u);
+}
+
+TEST_F(TeFePage, SamplingModeEnablesTheEditsOnlyForCustomize) {
+    AddDrive().Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    ChooseMode(SamplingMode::Customize);
+    EXPECT_TRUE(Control(CTEFE::kStartEditId)->isEnabled());
+    EXPECT_TRUE(Control(CTEFE::kEndEditId)->isEnabled());
+    EXPECT_EQ(p.BaseStep(), 0xC000);
+    ChooseMode(SamplingMode::Full);
+    EXPECT_FALSE(Control(CTEFE::kStartEditId)->isEnabled());
+    EXPECT_EQ(p.Mode(), SamplingMode::Full);
+    EXPECT_EQ(p.BaseStep(), 0x4000);
+}
+
+TEST_F(TeFePage, CustomizeRangeChecksAtStart) {
+    AddDrive().Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    ChooseMode(SamplingMode::Customize);
+    struct Case {
+        const char* start;
+        const char* end;
+        const char* text;
+    };
+    for (const Case& c : {Case{"0", "149999", scan_texts::kMinimumLength},
+                          Case{"-5", "200000", scan_texts::kStartAddressWrong},
+                          Case{"0", "2295104", scan_texts::kEndAddressExceeds}}) {
+        prompter->Clear();
+        Control<QLineEdit>(CTEFE::kStartEditId)->setText(c.start);
+        Control<QLineEdit>(CTEFE::kEndEditId)->setText(c.end);
+        ClickStart();
+        EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(c.text)}) << c.start << ".." << c.end;
+        EXPECT_FALSE(p.RunExists());
+    }
+    // Exactly 150000 long is accepted: positions 0, 49152 and 98304.
+    prompter->Clear();
+    Control<QLineEdit>(CTEFE::kStartEditId)->setText("0");
+    Control<QLineEdit>(CTEFE::kEndEditId)->setText("150000");
+    bus.ClearCommands();
+    ClickStart();
+    EXPECT_TRUE(p.RunExists());
+    ASSERT_TRUE(WaitRunEnded());
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kVerdictOk)});
+    size_t measured = 0;
+    for (const auto& cdb : bus.Commands())
+        measured += cdb[0] == 0xFD && cdb[1] == 0xFB && cdb[11] == 0 ? 1 : 0;
+    EXPECT_EQ(measured, 3u);
+}
+
+TEST_F(TeFePage, AddressEditsCheckWhenTheyLoseTheFocusAndMoveTheMarkers) {
+    AddDrive().Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    ChooseMode(SamplingMode::Customize);
+    auto* start = Control<QLineEdit>(CTEFE::kStartEditId);
+    auto* end = Control<QLineEdit>(CTEFE::kEndEditId);
+    auto leave = [](QLineEdit* edit) {
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(edit, &out);
+    };
+    start->setText("-5");
+    leave(start);
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kStartAddressWrong)});
+    EXPECT_EQ(p.Chart()->Canvas().StartMarkerX(), 0);
+    start->setText("1000");
+    leave(start);
+    EXPECT_EQ(p.Chart()->Canvas().StartMarkerX(), 1000);
+
+    prompter->Clear();
+    end->setText("2295104");
+    leave(end);
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kEndAddressWrong)});
+    end->setText("500000 LBA");
+    leave(end);
+    EXPECT_EQ(p.Chart()->Canvas().EndMarkerX(), 500000);
+    // A message box taking the focus does not check again.
+    prompter->Clear();
+    end->setText("-1");
+    QFocusEvent byBox(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(end, &byBox);
+    EXPECT_TRUE(BoxTexts().empty());
+}
+
+TEST_F(TeFePage, ARunDrawsBothCurvesAndEndsWithTheVerdict) {
+    AddDrive().Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    ChooseSpeed(19);  // the good disc is not fit at 16X
+    ClickStart();
+    EXPECT_TRUE(p.RunExists());
+    EXPECT_EQ(State().scanIdle.load(), 0);
+    EXPECT_FALSE(Control(CTEFE::kStartId)->isEnabled());
+    EXPECT_TRUE(Control(CTEFE::kStopId)->isEnabled());
+    EXPECT_FALSE(Control(CTEFE::kSpeedComboId)->isEnabled());
+    EXPECT_FALSE(Control(CTEFE::kSamplingComboId)->isEnabled());
+    EXPECT_TRUE(Control(CTEFE::kTeCheckId)->isEnabled());
+    ASSERT_TRUE(WaitRunEnded());
+
+    const auto boxes = prompter->Asked();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, Latin(scan_texts::kVerdictNotRecommended));
+    EXPECT_EQ(boxes[0].icon, PromptIcon::None);
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kVerdictNotRecommended));
+    EXPECT_EQ(p.Status()->PendingColour(), CTEFE::WarningColour());
+    EXPECT_EQ(State().scanIdle.load(), 1);
+    EXPECT_FALSE(p.ScanBusy());
+    EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
+    EXPECT_FALSE(Control(CTEFE::kStopId)->isEnabled());
+    EXPECT_TRUE(Control(CTEFE::kStartEditId)->isEnabled());  // every mode gets the edits back
+    QApplication::processEvents();
+    EXPECT_TRUE(Control<QLabel>(CTEFE::kElapsedId)->text().endsWith(" seconds"));
+
+    // Both curves are drawn in their colours.
+    const QImage plot = p.Chart()->Canvas().PlotLayer();
+    bool te = false, fe = false;
+    for (int y = 0; y < plot.height(); ++y) {
+        for (int x = 0; x < plot.width(); ++x) {
+            te |= plot.pixel(x, y) == CTEFE::TeColour().rgb();
+            fe |= plot.pixel(x, y) == CTEFE::FeColour().rgb();
+        }
+    }
+    EXPECT_TRUE(te);
+    EXPECT_TRUE(fe);
+
+    // The status colour lasts for one paint.
+    p.Status()->grab();
+    EXPECT_EQ(p.Status()->PaintedColour(), CTEFE::WarningColour());
+    EXPECT_EQ(p.Status()->PendingColour(), QColor(Qt::black));
+
+    // The next run at a fit speed is ok, in green.
+    prompter->Clear();
+    ChooseSpeed(16);
+    ChooseMode(SamplingMode::Quick);
+    ClickStart();
+    ASSERT_TRUE(WaitRunEnded());
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kVerdictOk)});
+    EXPECT_EQ(p.Status()->PendingColour(), CTEFE::OkColour());
+}
+
+TEST_F(TeFePage, ReferenceFailuresShowProbixWarnings) {
+    struct Case {
+        emu::FaultRule rule;
+        const char* box;
+        const char* status;
+    };
+    auto rule = [](uint8_t byte11, emu::SenseCode sense) {
+        emu::FaultRule r;
+        r.opcode = 0xFD;
+        r.subCode = 0xFB;
+        r.bytes[11] = byte11;
+        r.sense = sense;
+        return r;
+    };
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    for (const Case& c :
+         {Case{rule(0x03, emu::kNoMedium), scan_texts::kNoDiscInside, scan_texts::kNoDiscInside},
+          Case{rule(0x03, emu::kBecomingReady), scan_texts::kDriveActivating, scan_texts::kDriveActivating},
+          Case{rule(0x04, emu::kBecomingReady), scan_texts::kFirmwareNotSupported,
+               scan_texts::kDriveActivating}}) {
+        drive.ClearFaults();
+        drive.AddFault(c.rule);
+        prompter->Clear();
+        ClickStart();
+        ASSERT_TRUE(WaitRunEnded());
+        const auto boxes = prompter->Asked();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].caption, "Probix Warning");
+        EXPECT_EQ(boxes[0].icon, PromptIcon::Exclamation);
+        EXPECT_EQ(boxes[0].text, Latin(c.box));
+        EXPECT_EQ(p.StatusText(), Latin(c.status));
+        EXPECT_EQ(p.Status()->PendingColour(), CTEFE::WarningColour());
+        EXPECT_EQ(State().scanIdle.load(), 1);
+        EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
+    }
+}
+
+TEST_F(TeFePage, StopMidRunKeepsTheCurvesAndANewRunStartsAtOnce) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    gate.Install(drive);
+    gate.Allow(2 + 10);  // references and ten samples; the eleventh is held at the drive
+    ChooseMode(SamplingMode::Full);
+    ClickStart();
+    ASSERT_TRUE(gate.WaitArrived(13));
+    QApplication::processEvents();
+    const int drawn = DrawnPixels(p.Chart());
+    EXPECT_GT(drawn, 0);
+
+    ClickStop();  // the eleventh sample is still at the drive
+    EXPECT_FALSE(p.RunExists());
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kUserAbort));
+    EXPECT_EQ(p.Status()->PendingColour(), CTEFE::WarningColour());
+    EXPECT_EQ(State().scanIdle.load(), 1);
+    EXPECT_FALSE(p.ScanBusy());
+    EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
+    EXPECT_FALSE(Control(CTEFE::kStopId)->isEnabled());
+
+    // The held answer comes back after STOP: it is dropped, nothing more is sent or drawn.
+    gate.Allow(1);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            p.ReapWorkers();
+            return p.WorkerCount() == 0;
+        },
+        20000));
+    EXPECT_EQ(gate.Arrived(), 13);
+    EXPECT_EQ(DrawnPixels(p.Chart()), drawn);
+    EXPECT_TRUE(prompter->Asked().empty());
+
+    // START again at once: a whole new run with its verdict.
+    gate.Open();
+    ClickStart();
+    EXPECT_TRUE(p.RunExists());
+    ASSERT_TRUE(WaitRunEnded());
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kVerdictOk)});
+    EXPECT_EQ(gate.Arrived(), 13 + 2 + 140);
+}
+
+TEST_F(TeFePage, StopThenStartWhileTheStoppedRunStillWaitsForTheDrive) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    gate.Install(drive);
+    gate.Allow(2 + 3);
+    ClickStart();
+    ASSERT_TRUE(gate.WaitArrived(6));
+    ClickStop();
+    ClickStart();  // the stopped run still holds a command at the drive
+    EXPECT_TRUE(p.RunExists());
+    EXPECT_EQ(State().scanIdle.load(), 0);
+    gate.Open();
+    ASSERT_TRUE(WaitRunEnded());
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kVerdictOk)});
+    // The stopped run sent nothing after its held sample: one run of 64 samples, plus 4 commands.
+    EXPECT_EQ(gate.Arrived(), 6 + 2 + 64);
+}
+
+TEST_F(TeFePage, AStartWhileARunExistsIsIgnored) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    gate.Install(drive);
+    gate.Allow(2);
+    ClickStart();
+    ASSERT_TRUE(gate.WaitArrived(3));
+    const size_t workers = p.WorkerCount();
+    p.OnStart();
+    EXPECT_EQ(p.WorkerCount(), workers);
+    gate.Open();
+    ASSERT_TRUE(WaitRunEnded());
+    EXPECT_EQ(prompter->Asked().size(), 1u);
+}
+
+TEST_F(TeFePage, ThePollStaysSilentDuringARun) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    gate.Install(drive);
+    gate.Allow(4);
+    ClickStart();
+    ASSERT_TRUE(gate.WaitArrived(5));
+    bus.ClearCommands();
+    Tick();
+    EXPECT_EQ(CountOpcode(bus, 0x00), 0u);
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kTesting));
+    gate.Open();
+    ASSERT_TRUE(WaitRunEnded());
+}
+
+TEST_F(TeFePage, DestroyingThePageMidRunStopsTheRunAndLeavesTheProgramIdle) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    OpenPage();
+    Tick();
+    gate.Install(drive);
+    gate.Allow(3);
+    ClickStart();
+    ASSERT_TRUE(gate.WaitArrived(4));
+    EXPECT_EQ(State().scanIdle.load(), 0);
+    // The held command ends while the page is being destroyed.
+    std::thread release([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        gate.Open();
+    });
+    bus.ClearCommands();
+    delete page;
+    page = nullptr;
+    release.join();
+    EXPECT_EQ(State().scanIdle.load(), 1);
+    const auto commands = bus.Commands();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.back(), (std::vector<uint8_t>{0xFD, 0xF2, 'Z', 'A', 'R', 'N', 0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(prompter->Asked().empty());
+}
+
+TEST_F(TeFePage, CriterionBoxesDrawAndEraseTheLimitLinesAndARunRedrawsThem) {
+    AddDrive().Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    const ChartLayout layout = p.Chart()->Canvas().Layout();
+    auto lineRow = [&](int percent) {
+        return layout.plotBottom - static_cast<int>(percent * layout.yFactor);
+    };
+    // Pixels of the colour on the row, inside the plot.
+    auto onRow = [&](int row, QRgb colour) {
+        const QImage plot = p.Chart()->Canvas().PlotLayer();
+        int n = 0;
+        for (int x = layout.plotLeft; x < layout.plotRight; ++x) n += plot.pixel(x, row) == colour ? 1 : 0;
+        return n;
+    };
+    Control<QCheckBox>(CTEFE::kFeCheckId)->click();
+    EXPECT_GT(onRow(lineRow(18), CTEFE::FeColour().rgb()), 50);
+    Control<QCheckBox>(CTEFE::kFeCheckId)->click();
+    EXPECT_EQ(DrawnPixels(p.Chart()), 0);
+
+    // A run clears the chart and draws the lines that are switched on again.
+    Control<QCheckBox>(CTEFE::kTeCheckId)->click();
+    ChooseMode(SamplingMode::Quick);
+    ClickStart();
+    ASSERT_TRUE(WaitRunEnded());
+    EXPECT_GT(onRow(lineRow(27), CTEFE::TeColour().rgb()), 50);
+    EXPECT_EQ(onRow(lineRow(18), CTEFE::FeColour().rgb()) > 50, false);
+}
+
+TEST_F(TeFePage, HoverHelpInDarkBlueAndTheStatusTextBackInBlack) {
+    AddDrive();
+    CTEFE& p = OpenPage();
+    const std::pair<int, int> helps[] = {{CTEFE::kSamplingComboId, 127}, {CTEFE::kSpeedComboId, 128},
+                                         {CTEFE::kStartLabelId, 129},    {CTEFE::kEndLabelId, 130},
+                                         {CTEFE::kTeCheckId, 131},       {CTEFE::kFeCheckId, 131}};
+    for (const auto& [id, string] : helps) {
+        QEvent enter(QEvent::Enter);
+        QApplication::sendEvent(Control(id), &enter);
+        EXPECT_EQ(p.Status()->Text(), LoadString(string)) << id;
+        EXPECT_EQ(p.Status()->PendingColour(), CTEFE::HelpColour());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(Control(id), &leave);
+        EXPECT_EQ(p.Status()->Text(), Latin(scan_texts::kInsertBlankDisc));
+        EXPECT_EQ(p.Status()->PendingColour(), QColor(Qt::black));
+    }
+    EXPECT_EQ(LoadString(130), "(1) Maximum: 2621440, (2) (End > Start) and (End - Start >= 150000)");
+}
+
+}  // namespace
+}  // namespace dravix
