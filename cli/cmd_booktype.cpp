@@ -12,11 +12,12 @@ namespace dravix::cli {
 
 namespace {
 
-constexpr const char* kSynopsis = "booktype [set dvd+rw|dvd+r|dvd+r-dl dvd-rom|dvd+rw|dvd+r|dvd+r-dl | set-media dvd-rom|dvd+rw]";
+constexpr const char* kSynopsis =
+    "booktype [set dvd+rw|dvd+r|dvd+r-dl dvd-rom|dvd+rw|dvd+r|dvd+r-dl | set-media dvd-rom|dvd+rw]";
 
 // Prints the procedures' messages on standard error and remembers how they went.
 class CliObserver final : public BookTypeObserver {
-public:
+  public:
     explicit CliObserver(CliContext& context) : m_context(context) {}
 
     void Notice(BookTypeNotice notice) override {
@@ -24,17 +25,22 @@ public:
         if (text.caption != nullptr) m_context.Err() << text.caption << ": ";
         m_context.Err() << text.text << "\n";
         switch (notice) {
-            case BookTypeNotice::DriveNotSupported: m_refused = true; break;
+            case BookTypeNotice::DriveNotSupported:
+                m_refused = true;
+                break;
             case BookTypeNotice::IncorrectMedia:
-            case BookTypeNotice::DriveEmpty: break;  // warnings about the disc, not failures
-            default: m_failed = true; break;
+            case BookTypeNotice::DriveEmpty:
+                break;  // warnings about the disc, not failures
+            default:
+                m_failed = true;
+                break;
         }
     }
 
     // The exit status the messages so far call for.
     int Status() const { return m_refused ? kExitNoDrive : m_failed ? kExitFailed : kExitOk; }
 
-private:
+  private:
     CliContext& m_context;
     bool m_refused = false;
     bool m_failed = false;
@@ -64,8 +70,9 @@ nlohmann::json RowsJson(const DriveRows& rows) {
     nlohmann::json object = nlohmann::json::object();
     for (BookTypeRow row : kAllBookTypeRows) {
         const auto& value = rows.values[static_cast<size_t>(row)];
-        object[RowInfo(row).name] = value ? nlohmann::json{{"value", *value}, {"bookType", RowText(rows, row)}}
-                                          : nlohmann::json(nullptr);
+        object[RowInfo(row).name] = value
+                                        ? nlohmann::json{{"value", *value}, {"bookType", RowText(rows, row)}}
+                                        : nlohmann::json(nullptr);
     }
     return object;
 }
@@ -146,7 +153,8 @@ int SetRow(CliContext& context, DriveTable& table, BookTypeRow row, uint8_t targ
     } else {
         PrintRows(context, after);
     }
-    if (observer.Status() != kExitOk || !set) return observer.Status() == kExitOk ? kExitFailed : observer.Status();
+    if (observer.Status() != kExitOk || !set)
+        return observer.Status() == kExitOk ? kExitFailed : observer.Status();
     if (after.values[index] != target) {
         context.Err() << "The drive still reports " << RowText(after, row) << " for this row.\n";
         return kExitFailed;
@@ -208,8 +216,8 @@ int RunBookType(CliContext& context, const std::vector<std::string>& args) {
         if (!row) return UsageError(context, "unknown row '" + args[1] + "' (dvd+rw, dvd+r, dvd+r-dl)");
         target = RowTarget(*row, args[2]);
         if (!target) {
-            return UsageError(context, "the " + args[1] + " row takes dvd-rom or " + args[1] + ", not '" +
-                                           args[2] + "'");
+            return UsageError(
+                context, "the " + args[1] + " row takes dvd-rom or " + args[1] + ", not '" + args[2] + "'");
         }
     } else if (args[0] == "set-media" && args.size() == 2) {
         action = Action::SetMedia;
@@ -223,9 +231,12 @@ int RunBookType(CliContext& context, const std::vector<std::string>& args) {
     DriveTable* table = context.OpenDrive();
     if (table == nullptr) return kExitNoDrive;
     switch (action) {
-        case Action::Show: return Show(context, *table);
-        case Action::SetRow: return SetRow(context, *table, *row, *target);
-        case Action::SetMedia: return SetMedia(context, *table, *target);
+        case Action::Show:
+            return Show(context, *table);
+        case Action::SetRow:
+            return SetRow(context, *table, *row, *target);
+        case Action::SetMedia:
+            return SetMedia(context, *table, *target);
     }
     return kExitFailed;
 }

@@ -41,7 +41,9 @@ constexpr const char* kRowConfirmations[] = {
 };
 // clang-format on
 
-size_t IndexOf(BookTypeRow row) { return static_cast<size_t>(row); }
+size_t IndexOf(BookTypeRow row) {
+    return static_cast<size_t>(row);
+}
 
 bool SenseIsNoMedium(const DriveTable& table) {
     return table.SenseKey() == kSenseNotReady && table.SenseAsc() == kAscMediumNotPresent;
@@ -64,15 +66,22 @@ VendorRead ReadRow(DriveTable& table, BookTypeRow row, uint8_t& value, BookTypeO
 
 const char* BookTypeName(uint8_t value) {
     switch (value) {
-        case kBookDvdRom: return "DVD-ROM";
-        case kBookDvdPlusR: return "DVD+R";
-        case kBookDvdPlusRw: return "DVD+RW";
-        case kBookDvdPlusRDl: return "DVD+R DL";
-        default: return kBookTypeNotAvailable;
+        case kBookDvdRom:
+            return "DVD-ROM";
+        case kBookDvdPlusR:
+            return "DVD+R";
+        case kBookDvdPlusRw:
+            return "DVD+RW";
+        case kBookDvdPlusRDl:
+            return "DVD+R DL";
+        default:
+            return kBookTypeNotAvailable;
     }
 }
 
-const BookTypeRowInfo& RowInfo(BookTypeRow row) { return kRows[IndexOf(row)]; }
+const BookTypeRowInfo& RowInfo(BookTypeRow row) {
+    return kRows[IndexOf(row)];
+}
 
 std::optional<BookTypeRow> RowFromName(std::string_view name) {
     for (BookTypeRow row : kAllBookTypeRows) {
@@ -81,19 +90,26 @@ std::optional<BookTypeRow> RowFromName(std::string_view name) {
     return std::nullopt;
 }
 
-const char* RowConfirmationText(BookTypeRow row) { return kRowConfirmations[IndexOf(row)]; }
+const char* RowConfirmationText(BookTypeRow row) {
+    return kRowConfirmations[IndexOf(row)];
+}
 
 RowDisplay DisplayOfRow(BookTypeRow row, uint8_t value) {
     const BookTypeRowInfo& info = RowInfo(row);
     switch (value) {
-        case kBookDvdRom: return {"DVD-ROM", info.ownLabel, true};
+        case kBookDvdRom:
+            return {"DVD-ROM", info.ownLabel, true};
         case kBookDvdPlusR:
             // A DVD+RW row that writes DVD+R offers its own type back.
             return {"DVD+R", row == BookTypeRow::PlusRw ? kLabelSetDvdPlusRw : kLabelSetDvdRom, true};
-        case kBookDvdPlusRw: return {"DVD+RW", kLabelSetDvdRom, true};
-        case kBookDvdPlusRDl: return {"DVD+R DL", kLabelSetDvdRom, true};
-        case kBookNone: return {kBookTypeNotAvailable, info.ownLabel, true};
-        default: return {kBookTypeNotAvailable, kLabelSetDvdRom, false};
+        case kBookDvdPlusRw:
+            return {"DVD+RW", kLabelSetDvdRom, true};
+        case kBookDvdPlusRDl:
+            return {"DVD+R DL", kLabelSetDvdRom, true};
+        case kBookNone:
+            return {kBookTypeNotAvailable, info.ownLabel, true};
+        default:
+            return {kBookTypeNotAvailable, kLabelSetDvdRom, false};
     }
 }
 
@@ -105,36 +121,59 @@ std::optional<uint8_t> TargetOfRowLabel(BookTypeRow row, std::string_view label)
 
 MediaKind MediaKindOfProfile(uint16_t profile) {
     switch (profile & 0xFF) {
-        case 0x08: return MediaKind::CdRom;
-        case 0x09: return MediaKind::CdR;
-        case 0x0A: return MediaKind::CdRw;
-        case 0x10: return MediaKind::DvdRom;
-        case 0x1B: return MediaKind::DvdPlusR;
-        case 0x1A: return MediaKind::DvdPlusRw;
-        case 0x11: return MediaKind::DvdMinusR;
+        case 0x08:
+            return MediaKind::CdRom;
+        case 0x09:
+            return MediaKind::CdR;
+        case 0x0A:
+            return MediaKind::CdRw;
+        case 0x10:
+            return MediaKind::DvdRom;
+        case 0x1B:
+            return MediaKind::DvdPlusR;
+        case 0x1A:
+            return MediaKind::DvdPlusRw;
+        case 0x11:
+            return MediaKind::DvdMinusR;
         case 0x13:
-        case 0x14: return MediaKind::DvdMinusRw;
-        case 0x12: return MediaKind::DvdRam;
-        case 0x2B: return MediaKind::DvdPlusRDl;
-        default: return MediaKind::Other;
+        case 0x14:
+            return MediaKind::DvdMinusRw;
+        case 0x12:
+            return MediaKind::DvdRam;
+        case 0x2B:
+            return MediaKind::DvdPlusRDl;
+        default:
+            return MediaKind::Other;
     }
 }
 
 const char* MediaKindName(MediaKind kind) {
     switch (kind) {
-        case MediaKind::CdRom: return "CD-ROM";
-        case MediaKind::CdR: return "CD-R";
-        case MediaKind::CdRw: return "CD-RW";
-        case MediaKind::DvdRom: return "DVD-ROM";
-        case MediaKind::DvdPlusR: return "DVD+R";
-        case MediaKind::DvdPlusRw: return "DVD+RW";
-        case MediaKind::DvdMinusR: return "DVD-R";
-        case MediaKind::DvdMinusRw: return "DVD-RW";
-        case MediaKind::DvdRam: return "DVD-RAM";
-        case MediaKind::DvdPlusRDl: return "DVD+R DL";
-        case MediaKind::NoMedium: return "None";
+        case MediaKind::CdRom:
+            return "CD-ROM";
+        case MediaKind::CdR:
+            return "CD-R";
+        case MediaKind::CdRw:
+            return "CD-RW";
+        case MediaKind::DvdRom:
+            return "DVD-ROM";
+        case MediaKind::DvdPlusR:
+            return "DVD+R";
+        case MediaKind::DvdPlusRw:
+            return "DVD+RW";
+        case MediaKind::DvdMinusR:
+            return "DVD-R";
+        case MediaKind::DvdMinusRw:
+            return "DVD-RW";
+        case MediaKind::DvdRam:
+            return "DVD-RAM";
+        case MediaKind::DvdPlusRDl:
+            return "DVD+R DL";
+        case MediaKind::NoMedium:
+            return "None";
         case MediaKind::Other:
-        case MediaKind::Failed: break;
+        case MediaKind::Failed:
+            break;
     }
     return kBookTypeNotAvailable;
 }
@@ -147,14 +186,22 @@ bool SetNeedsEject(MediaKind kind) {
 DiscBookDisplay DisplayOfDiscBookType(std::optional<uint8_t> nibble) {
     if (!nibble) return {kBookTypeNotAvailable, nullptr, false};
     switch (*nibble) {
-        case 0x0: return {"DVD-ROM", kLabelSetDvdPlusRw, false};
-        case 0x1: return {"DVD-RAM", kLabelSetDvdPlusRw, false};
-        case 0x2: return {"DVD-R", kLabelSetDvdPlusRw, false};
-        case 0x3: return {"DVD-RW", nullptr, false};
-        case 0x9: return {"DVD+RW", kLabelSetDvdRom, true};
-        case 0xA: return {"DVD+R", kLabelSetDvdRom, false};
-        case 0xE: return {"DVD+R DL", kLabelSetDvdRom, false};
-        default: return {kBookTypeNotAvailable, nullptr, false};
+        case 0x0:
+            return {"DVD-ROM", kLabelSetDvdPlusRw, false};
+        case 0x1:
+            return {"DVD-RAM", kLabelSetDvdPlusRw, false};
+        case 0x2:
+            return {"DVD-R", kLabelSetDvdPlusRw, false};
+        case 0x3:
+            return {"DVD-RW", nullptr, false};
+        case 0x9:
+            return {"DVD+RW", kLabelSetDvdRom, true};
+        case 0xA:
+            return {"DVD+R", kLabelSetDvdRom, false};
+        case 0xE:
+            return {"DVD+R DL", kLabelSetDvdRom, false};
+        default:
+            return {kBookTypeNotAvailable, nullptr, false};
     }
 }
 
@@ -186,7 +233,9 @@ bool WritesDvdPlusRDl(std::span<const uint8_t> answer) {
     return false;
 }
 
-bool IsEmptyDisc(std::span<const uint8_t> answer) { return answer.size() > 2 && (answer[2] & 0x03) == 0; }
+bool IsEmptyDisc(std::span<const uint8_t> answer) {
+    return answer.size() > 2 && (answer[2] & 0x03) == 0;
+}
 
 std::optional<uint8_t> DiscBookNibbleOf(std::span<const uint8_t> answer) {
     if (answer.size() <= 4) return std::nullopt;
@@ -217,7 +266,8 @@ uint8_t SetDiscBookTypeCommand(DriveTable& table, uint8_t value) {
 uint8_t ReadProfileForBookType(DriveTable& table, uint16_t& profile) {
     const uint8_t cdb[12] = {0x46, 0, 0, 0, 0, 0, 0, 0, 0x08, 0};
     uint8_t answer[kProfileAnswerLength] = {};
-    const uint8_t status = table.SendCommand(cdb, kDataIn, answer, sizeof answer, kBookTypeReadTimeoutSeconds);
+    const uint8_t status =
+        table.SendCommand(cdb, kDataIn, answer, sizeof answer, kBookTypeReadTimeoutSeconds);
     if (status == kCommandCompleted) profile = CurrentProfileOf(answer);
     return status;
 }
@@ -231,7 +281,8 @@ uint8_t ReadAllFeatures(DriveTable& table, std::vector<uint8_t>& answer) {
 uint8_t ReadDiscStatus(DriveTable& table, bool& empty) {
     const uint8_t cdb[12] = {0x51, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0};
     uint8_t answer[kDiscInformationLength] = {};
-    const uint8_t status = table.SendCommand(cdb, kDataIn, answer, sizeof answer, kBookTypeReadTimeoutSeconds);
+    const uint8_t status =
+        table.SendCommand(cdb, kDataIn, answer, sizeof answer, kBookTypeReadTimeoutSeconds);
     if (status == kCommandCompleted) empty = IsEmptyDisc(answer);
     return status;
 }
@@ -239,7 +290,8 @@ uint8_t ReadDiscStatus(DriveTable& table, bool& empty) {
 uint8_t ReadDiscBookType(DriveTable& table, std::optional<uint8_t>& nibble) {
     const uint8_t cdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0, 0, 0x14, 0, 0};
     uint8_t answer[kDiscStructureLength] = {};
-    const uint8_t status = table.SendCommand(cdb, kDataIn, answer, sizeof answer, kBookTypeReadTimeoutSeconds);
+    const uint8_t status =
+        table.SendCommand(cdb, kDataIn, answer, sizeof answer, kBookTypeReadTimeoutSeconds);
     nibble = status == kCommandCompleted ? DiscBookNibbleOf(answer) : std::nullopt;
     return status;
 }
@@ -258,15 +310,24 @@ bool TrayIsEmpty(DriveTable& table) {
 
 NoticeText TextOf(BookTypeNotice notice) {
     switch (notice) {
-        case BookTypeNotice::DriveNotSupported: return {kCaptionError, kMsgBookDriveNotSupported, 104};
-        case BookTypeNotice::CheckDriveFailed: return {kCaptionFail, kMsgCheckDriveFail, 0};
-        case BookTypeNotice::SetDriveFailed: return {kCaptionFail, kMsgSetDriveFail, 0};
-        case BookTypeNotice::SetMediaFailed: return {kCaptionFail, kMsgSetMediaFail, 0};
-        case BookTypeNotice::GetConfigurationFailed: return {nullptr, kMsgGetConfigurationFail, 0};
-        case BookTypeNotice::GetConfigurationTimeout: return {nullptr, kMsgGetConfigurationTimeout, 0};
-        case BookTypeNotice::DvdPlusRwOnly: return {kCaptionError, kMsgDvdPlusRwOnly, 0};
-        case BookTypeNotice::IncorrectMedia: return {kCaptionWarning, kMsgIncorrectMedia, 105};
-        case BookTypeNotice::DriveEmpty: return {kCaptionWarning, kMsgDriveEmpty, 106};
+        case BookTypeNotice::DriveNotSupported:
+            return {kCaptionError, kMsgBookDriveNotSupported, 104};
+        case BookTypeNotice::CheckDriveFailed:
+            return {kCaptionFail, kMsgCheckDriveFail, 0};
+        case BookTypeNotice::SetDriveFailed:
+            return {kCaptionFail, kMsgSetDriveFail, 0};
+        case BookTypeNotice::SetMediaFailed:
+            return {kCaptionFail, kMsgSetMediaFail, 0};
+        case BookTypeNotice::GetConfigurationFailed:
+            return {nullptr, kMsgGetConfigurationFail, 0};
+        case BookTypeNotice::GetConfigurationTimeout:
+            return {nullptr, kMsgGetConfigurationTimeout, 0};
+        case BookTypeNotice::DvdPlusRwOnly:
+            return {kCaptionError, kMsgDvdPlusRwOnly, 0};
+        case BookTypeNotice::IncorrectMedia:
+            return {kCaptionWarning, kMsgIncorrectMedia, 105};
+        case BookTypeNotice::DriveEmpty:
+            return {kCaptionWarning, kMsgDriveEmpty, 106};
     }
     return {kCaptionError, "", 0};
 }
@@ -343,8 +404,12 @@ MediaCheck CheckMediaBookType(DriveTable& table, BookTypeObserver& observer) {
         case MediaKind::CdR:
         case MediaKind::CdRw:
         case MediaKind::Other:
-        case MediaKind::Failed: observer.Notice(BookTypeNotice::IncorrectMedia); break;
-        case MediaKind::NoMedium: observer.Notice(BookTypeNotice::DriveEmpty); break;
+        case MediaKind::Failed:
+            observer.Notice(BookTypeNotice::IncorrectMedia);
+            break;
+        case MediaKind::NoMedium:
+            observer.Notice(BookTypeNotice::DriveEmpty);
+            break;
         case MediaKind::DvdPlusRw: {
             bool empty = false;
             if (ReadDiscStatus(table, empty) == kCommandCompleted && empty) {
@@ -354,7 +419,8 @@ MediaCheck CheckMediaBookType(DriveTable& table, BookTypeObserver& observer) {
             }
             break;
         }
-        default: break;
+        default:
+            break;
     }
     ReadDiscBookType(table, check.nibble);
     observer.DiscBookTypeRead(check.nibble);

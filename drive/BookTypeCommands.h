@@ -47,15 +47,15 @@ inline constexpr BookTypeRow kAllBookTypeRows[] = {BookTypeRow::PlusRw, BookType
                                                    BookTypeRow::PlusRDl};
 
 struct BookTypeRowInfo {
-    const char* label;        // "For DVD+RW Disc :"
-    const char* name;         // "dvd+rw", the command line's name of the row
-    int statusControl;        // page control showing the book type
-    int buttonControl;        // its Modify button
+    const char* label;             // "For DVD+RW Disc :"
+    const char* name;              // "dvd+rw", the command line's name of the row
+    int statusControl;             // page control showing the book type
+    int buttonControl;             // its Modify button
     uint8_t readByte1, readByte2;  // vendor read CDB bytes 1 and 2
     uint8_t setByte1, setByte3;    // vendor set CDB bytes 1 and 3
-    uint8_t ownValue;         // the row's own book type byte
-    const char* ownLabel;     // "Set to DVD+RW Type"
-    int confirmationString;   // string table id of the Modify confirmation
+    uint8_t ownValue;              // the row's own book type byte
+    const char* ownLabel;          // "Set to DVD+RW Type"
+    int confirmationString;        // string table id of the Modify confirmation
 };
 const BookTypeRowInfo& RowInfo(BookTypeRow row);
 std::optional<BookTypeRow> RowFromName(std::string_view name);
@@ -74,8 +74,19 @@ std::optional<uint8_t> TargetOfRowLabel(BookTypeRow row, std::string_view label)
 
 // Kinds of loaded media, from the current profile.
 enum class MediaKind {
-    CdRom, CdR, CdRw, DvdRom, DvdPlusR, DvdPlusRw, DvdMinusR, DvdMinusRw, DvdRam, DvdPlusRDl,
-    Other, NoMedium, Failed,
+    CdRom,
+    CdR,
+    CdRw,
+    DvdRom,
+    DvdPlusR,
+    DvdPlusRw,
+    DvdMinusR,
+    DvdMinusRw,
+    DvdRam,
+    DvdPlusRDl,
+    Other,
+    NoMedium,
+    Failed,
 };
 MediaKind MediaKindOfProfile(uint16_t profile);  // the low byte counts
 // What the page shows for the kind: "CD-ROM" … "DVD+R DL", "None", "N/A".
@@ -149,7 +160,7 @@ enum class BookTypeNotice {
 struct NoticeText {
     const char* caption;  // null: the application's title
     const char* text;
-    int stringId;         // its string table id, 0 when it is not in the table
+    int stringId;  // its string table id, 0 when it is not in the table
 };
 NoticeText TextOf(BookTypeNotice notice);
 
@@ -158,7 +169,7 @@ inline constexpr const char* kCaptionError = "Error";
 inline constexpr const char* kCaptionFail = "FAIL";
 inline constexpr const char* kMsgBookDriveNotSupported = "This drive is not supported";  // string 104
 inline constexpr const char* kMsgIncorrectMedia = "Incorrect media format; please insert a DVD disc";  // 105
-inline constexpr const char* kMsgDriveEmpty = "The drive is empty; please insert a DVD disc";  // 106
+inline constexpr const char* kMsgDriveEmpty = "The drive is empty; please insert a DVD disc";          // 106
 inline constexpr const char* kMsgCheckDriveFail = "Check Drive Book Type Fail !!";
 inline constexpr const char* kMsgSetDriveFail = "Set Drive Book Type Fail !!";
 inline constexpr const char* kMsgSetMediaFail = "Set Media Book Type Fail !!";
@@ -166,14 +177,15 @@ inline constexpr const char* kMsgGetConfigurationFail = "Get Configuration fail.
 inline constexpr const char* kMsgGetConfigurationTimeout = "Get Configuration timeout.";
 inline constexpr const char* kMsgDvdPlusRwOnly = "For DVD+RW disc only...";
 inline constexpr const char* kMsgChangeBookTypeNow = "Change the book type now?";
-inline constexpr const char* kMsgBookTypeChanged = "Book type has been changed! \r\nEnd process and check status now?";
+inline constexpr const char* kMsgBookTypeChanged =
+    "Book type has been changed! \r\nEnd process and check status now?";
 
 // The Modify confirmations of the drive rows (strings 107, 108, 109).
 const char* RowConfirmationText(BookTypeRow row);
 
 // Receives what a procedure finds, as it finds it, so a page can show each step at once.
 class BookTypeObserver {
-public:
+  public:
     virtual ~BookTypeObserver() = default;
     virtual void Notice(BookTypeNotice notice) = 0;
     virtual void RowRead(BookTypeRow /*row*/, uint8_t /*value*/) {}
@@ -191,7 +203,7 @@ std::optional<uint8_t> ReadRowBookType(DriveTable& table, BookTypeRow row, BookT
 struct DriveRows {
     std::optional<uint8_t> values[3];  // by BookTypeRow; empty when not read
     bool writesDvdPlusRDl = false;
-    bool failed = false;               // a row read failed; the rows after it were not read
+    bool failed = false;  // a row read failed; the rows after it were not read
 };
 
 // Check Drive after the wait: the DVD+R row, the feature list (does the drive write DVD+R DL?),
@@ -208,8 +220,8 @@ bool SetDiscBookType(DriveTable& table, uint8_t value, BookTypeObserver& observe
 
 struct MediaCheck {
     MediaKind kind = MediaKind::Failed;
-    bool blankDvdPlusRw = false;      // the check ended after the disc status
-    std::optional<uint8_t> nibble;    // the loaded disc's book type, when read
+    bool blankDvdPlusRw = false;    // the check ended after the disc status
+    std::optional<uint8_t> nibble;  // the loaded disc's book type, when read
 };
 
 // Check Media after the caller's select and wait: the media kind with its warnings, the disc

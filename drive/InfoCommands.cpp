@@ -34,7 +34,8 @@ std::string TextFromFirstAlnum(std::span<const uint8_t> field, size_t searched) 
     for (size_t i = 0; i < limit; ++i) {
         if (!IsAsciiAlnum(field[i])) continue;
         std::string text;
-        for (size_t j = i; j < field.size() && field[j] != 0; ++j) text.push_back(static_cast<char>(field[j]));
+        for (size_t j = i; j < field.size() && field[j] != 0; ++j)
+            text.push_back(static_cast<char>(field[j]));
         return text;
     }
     return kTextNotAvailable;
@@ -61,26 +62,38 @@ uint8_t ReadIn(DriveTable& table, const uint8_t (&cdb)[12], std::span<uint8_t> a
 
 DiscType DiscTypeOfProfile(uint16_t profile) {
     switch (profile & 0xFF) {
-        case 0x08: return {kDiscCdRom, "CD ROM", IdentifierSource::None};
-        case 0x09: return {kDiscCdR, "CD R", IdentifierSource::None};
-        case 0x0A: return {kDiscCdRw, "CD RW", IdentifierSource::None};
-        case 0x10: return {kDiscDvdRom, "DVD ROM", IdentifierSource::None};
-        case 0x2B: return {kDiscDvdPlusRDl, "DVD+R DL", IdentifierSource::Adip};
-        case 0x1B: return {kDiscDvdPlusR, "DVD+R", IdentifierSource::Adip};
-        case 0x1A: return {kDiscDvdPlusRw, "DVD+RW", IdentifierSource::Adip};
-        case 0x11: return {kDiscDvdMinusR, "DVD-R", IdentifierSource::Prerecorded};
+        case 0x08:
+            return {kDiscCdRom, "CD ROM", IdentifierSource::None};
+        case 0x09:
+            return {kDiscCdR, "CD R", IdentifierSource::None};
+        case 0x0A:
+            return {kDiscCdRw, "CD RW", IdentifierSource::None};
+        case 0x10:
+            return {kDiscDvdRom, "DVD ROM", IdentifierSource::None};
+        case 0x2B:
+            return {kDiscDvdPlusRDl, "DVD+R DL", IdentifierSource::Adip};
+        case 0x1B:
+            return {kDiscDvdPlusR, "DVD+R", IdentifierSource::Adip};
+        case 0x1A:
+            return {kDiscDvdPlusRw, "DVD+RW", IdentifierSource::Adip};
+        case 0x11:
+            return {kDiscDvdMinusR, "DVD-R", IdentifierSource::Prerecorded};
         case 0x13:
-        case 0x14: return {kDiscDvdMinusRw, "DVD-RW", IdentifierSource::Prerecorded};
-        case 0x15: return {kDiscDvdMinusRDl, "DVD-R DL", IdentifierSource::Prerecorded};
-        case 0x12: return {kDiscDvdRam, "DVD-RAM", IdentifierSource::PhysicalFormat};
-        default: return {};
+        case 0x14:
+            return {kDiscDvdMinusRw, "DVD-RW", IdentifierSource::Prerecorded};
+        case 0x15:
+            return {kDiscDvdMinusRDl, "DVD-R DL", IdentifierSource::Prerecorded};
+        case 0x12:
+            return {kDiscDvdRam, "DVD-RAM", IdentifierSource::PhysicalFormat};
+        default:
+            return {};
     }
 }
 
 DiscType DiscTypeOfCode(uint8_t code) {
     static constexpr uint8_t kProfileOfCode[][2] = {
-        {kDiscCdRom, 0x08},      {kDiscCdR, 0x09},        {kDiscCdRw, 0x0A},       {kDiscDvdRom, 0x10},
-        {kDiscDvdPlusRDl, 0x2B}, {kDiscDvdPlusR, 0x1B},   {kDiscDvdPlusRw, 0x1A},  {kDiscDvdMinusR, 0x11},
+        {kDiscCdRom, 0x08},      {kDiscCdR, 0x09},         {kDiscCdRw, 0x0A},      {kDiscDvdRom, 0x10},
+        {kDiscDvdPlusRDl, 0x2B}, {kDiscDvdPlusR, 0x1B},    {kDiscDvdPlusRw, 0x1A}, {kDiscDvdMinusR, 0x11},
         {kDiscDvdMinusRw, 0x14}, {kDiscDvdMinusRDl, 0x15}, {kDiscDvdRam, 0x12},
     };
     for (const auto& entry : kProfileOfCode) {
@@ -196,7 +209,8 @@ uint8_t ReadDiscIdentifiers(DriveTable& table, IdentifierSource source, DiscIden
             if (status == kCommandCompleted) identifiers = PhysicalFormatIdentifiers(answer);
             return status;
         }
-        case IdentifierSource::None: break;
+        case IdentifierSource::None:
+            break;
     }
     return kCommandFailed;
 }

@@ -25,26 +25,30 @@ namespace {
 constexpr int kMaxLabelLength = 49;  // what the Modify handlers read of a button's label
 const QColor kStatusTextColour(0, 0, 128);
 
-QString Text(const char* text) { return QString::fromLatin1(text); }
+QString Text(const char* text) {
+    return QString::fromLatin1(text);
+}
 
-size_t IndexOf(BookTypeRow row) { return static_cast<size_t>(row); }
+size_t IndexOf(BookTypeRow row) {
+    return static_cast<size_t>(row);
+}
 
 // Marks a command sequence as running for as long as it lives.
 class SequenceScope final {
-public:
+  public:
     explicit SequenceScope(bool& flag) : m_flag(flag), m_previous(flag) { m_flag = true; }
     ~SequenceScope() { m_flag = m_previous; }
     SequenceScope(const SequenceScope&) = delete;
     SequenceScope& operator=(const SequenceScope&) = delete;
 
-private:
+  private:
     bool& m_flag;
     bool m_previous;
 };
 
 // A message box in the middle of a busy sequence gets the normal cursor back while it is up.
 class NormalCursor final {
-public:
+  public:
     NormalCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::ArrowCursor)); }
     ~NormalCursor() { QGuiApplication::restoreOverrideCursor(); }
     NormalCursor(const NormalCursor&) = delete;
@@ -167,18 +171,27 @@ void CBookType::OnInitDialog() {
     CheckDrive();
 }
 
-bool CBookType::PollRunning() const { return m_poll->isActive(); }
+bool CBookType::PollRunning() const {
+    return m_poll->isActive();
+}
 
 int CBookType::HintStringId(int controlId, const QString& label) {
     const bool toDvdRom = label == Text(kLabelSetDvdRom);
     switch (controlId) {
-        case kCheckMediaId: return 110;
-        case kCheckDriveId: return 111;
-        case 1029: return toDvdRom ? 112 : label == Text(kLabelSetDvdPlusRw) ? 113 : 0;
-        case 1017: return toDvdRom ? 114 : label == Text(kLabelSetDvdPlusR) ? 115 : 0;
-        case 1018: return toDvdRom ? 116 : label == Text(kLabelSetDvdPlusRDl) ? 117 : 0;
-        case kMediaModifyId: return toDvdRom ? 118 : label == Text(kLabelSetDvdPlusRw) ? 119 : 0;
-        default: return 0;
+        case kCheckMediaId:
+            return 110;
+        case kCheckDriveId:
+            return 111;
+        case 1029:
+            return toDvdRom ? 112 : label == Text(kLabelSetDvdPlusRw) ? 113 : 0;
+        case 1017:
+            return toDvdRom ? 114 : label == Text(kLabelSetDvdPlusR) ? 115 : 0;
+        case 1018:
+            return toDvdRom ? 116 : label == Text(kLabelSetDvdPlusRDl) ? 117 : 0;
+        case kMediaModifyId:
+            return toDvdRom ? 118 : label == Text(kLabelSetDvdPlusRw) ? 119 : 0;
+        default:
+            return 0;
     }
 }
 
@@ -263,8 +276,8 @@ void CBookType::ModifyMedia() {
         changed = SetDiscBookType(m_drive.Table(), *target, *this);
     }
     if (!changed) return;
-    if (Ask(this, Text(kCaptionWarning), Text(kMsgBookTypeChanged), PromptIcon::None, PromptButtons::OkCancel) !=
-        PromptAnswer::Ok) {
+    if (Ask(this, Text(kCaptionWarning), Text(kMsgBookTypeChanged), PromptIcon::None,
+            PromptButtons::OkCancel) != PromptAnswer::Ok) {
         return;
     }
     {
@@ -297,7 +310,9 @@ void CBookType::Notice(BookTypeNotice notice) {
     }
 }
 
-void CBookType::RowRead(BookTypeRow row, uint8_t value) { ShowRow(row, value); }
+void CBookType::RowRead(BookTypeRow row, uint8_t value) {
+    ShowRow(row, value);
+}
 
 void CBookType::MediaKindFound(MediaKind kind) {
     m_mediaName->setText(Text(MediaKindName(kind)));

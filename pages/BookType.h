@@ -19,7 +19,7 @@ namespace dravix {
 class CBookType final : public PropertyPage, private BookTypeObserver {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CBookType)
-public:
+  public:
     explicit CBookType(QWidget* parent = nullptr);
     ~CBookType() override;
 
@@ -40,11 +40,11 @@ public:
     void PollTray();
     bool PollRunning() const;
 
-protected:
+  protected:
     void OnInitDialog() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void BuildControls();
     void CheckDrive();
     void CheckMedia();

@@ -29,8 +29,7 @@ void SetIfReached(QLabel* field, const std::optional<std::string>& text) {
 
 }  // namespace
 
-CInfo::CInfo(QWidget* parent)
-    : PropertyPage(kDialogId, QStringLiteral("Information"), kTabIconId, parent) {
+CInfo::CInfo(QWidget* parent) : PropertyPage(kDialogId, QStringLiteral("Information"), kTabIconId, parent) {
     BuildControls();
 }
 
@@ -105,7 +104,9 @@ void CInfo::OnInitDialog() {
     Refresh();
 }
 
-void CInfo::OnSheetNotify() { Refresh(); }
+void CInfo::OnSheetNotify() {
+    Refresh();
+}
 
 void CInfo::Refresh() {
     DriveTable& table = m_drive.Table();

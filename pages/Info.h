@@ -16,7 +16,7 @@ struct InfoFill;
 class CInfo final : public PropertyPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CInfo)
-public:
+  public:
     explicit CInfo(QWidget* parent = nullptr);
     ~CInfo() override;
 
@@ -35,10 +35,10 @@ public:
     static constexpr int kMediaTypeId = 1054;
     static constexpr int kCapacityId = 1055;
 
-protected:
+  protected:
     void OnInitDialog() override;
 
-private:
+  private:
     void BuildControls();
     void Refresh();
     void Fill();

@@ -371,8 +371,8 @@ TEST_F(OnVirtualDrive, CheckDriveReadsTheRowsInOrderInsideVendorMode) {
     EXPECT_EQ(recorder.rows[0].first, BookTypeRow::PlusR);
     EXPECT_EQ(recorder.rows[1].first, BookTypeRow::PlusRDl);
     EXPECT_EQ(recorder.rows[2].first, BookTypeRow::PlusRw);
-    const std::vector<Bytes> expected = {kVendorOn,  kReadPlusR,   kVendorOff, kAllFeatures, kVendorOn,
-                                         kReadPlusRDl, kVendorOff, kVendorOn, kReadPlusRw,  kVendorOff};
+    const std::vector<Bytes> expected = {kVendorOn,    kReadPlusR, kVendorOff, kAllFeatures, kVendorOn,
+                                         kReadPlusRDl, kVendorOff, kVendorOn,  kReadPlusRw,  kVendorOff};
     EXPECT_EQ(Sequence(0xFD, 0xFF, 0x46), expected);
     EXPECT_FALSE(drive.State().vendorMode);
 }
@@ -397,8 +397,8 @@ TEST_F(OnVirtualDrive, WithoutTheDlFeatureTheDlRowIsNeverRead) {
     Fault(0x46, {{7, 0x40}}).action = emu::FaultRule::Action::HostTimeout;
     Arm();
     CheckDriveRows(table, recorder);
-    EXPECT_EQ(recorder.notices, (std::vector{BookTypeNotice::GetConfigurationFailed,
-                                             BookTypeNotice::GetConfigurationTimeout}));
+    EXPECT_EQ(recorder.notices,
+              (std::vector{BookTypeNotice::GetConfigurationFailed, BookTypeNotice::GetConfigurationTimeout}));
     EXPECT_FALSE(Sent(kReadPlusRDl));
 }
 
@@ -455,7 +455,8 @@ TEST(BookTypeOnAnotherMakersDrive, RefusedVendorModeEndsTheCheckWithoutVendorMod
     EXPECT_EQ(recorder.notices.size(), 2u);
     const auto commands = bus.Commands();
     EXPECT_EQ(std::count(commands.begin(), commands.end(), kVendorOff), 0);
-    EXPECT_EQ(std::count_if(commands.begin(), commands.end(), [](const Bytes& c) { return c[0] == 0xFE; }), 0);
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(), [](const Bytes& c) { return c[0] == 0xFE; }),
+              0);
 }
 
 TEST_F(OnVirtualDrive, SettingADriveRowEjectsUnlessThePlusMediaOrNothingIsLoaded) {
@@ -463,9 +464,8 @@ TEST_F(OnVirtualDrive, SettingADriveRowEjectsUnlessThePlusMediaOrNothingIsLoaded
         const char* media;  // null: empty tray
         bool ejects;
     };
-    const Case cases[] = {{nullptr, false},     {"dvd+r", false},   {"dvd+rw-blank", false},
-                          {"dvd+r-dl", false},  {"dvd-rom", true},  {"cd-rom", true},
-                          {"dvd-r", true},      {"dvd-ram", true}};
+    const Case cases[] = {{nullptr, false},  {"dvd+r", false}, {"dvd+rw-blank", false}, {"dvd+r-dl", false},
+                          {"dvd-rom", true}, {"cd-rom", true}, {"dvd-r", true},         {"dvd-ram", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.media ? c.media : "empty");
         drive.RemoveDisc();
@@ -508,7 +508,8 @@ TEST_F(OnVirtualDrive, FailedSetsReportAndLeaveVendorMode) {
     Insert("dvd+rw-recorded");
     EXPECT_FALSE(SetDiscBookType(table, 0x01, recorder));
     EXPECT_EQ(bus.Commands().back(), kVendorOff);
-    EXPECT_EQ(recorder.notices, (std::vector{BookTypeNotice::SetDriveFailed, BookTypeNotice::SetMediaFailed}));
+    EXPECT_EQ(recorder.notices,
+              (std::vector{BookTypeNotice::SetDriveFailed, BookTypeNotice::SetMediaFailed}));
     EXPECT_EQ(drive.State().disc->bookType, 0x92);
 }
 

@@ -23,9 +23,12 @@ const Bytes kDiscBookType = {0xAD, 0, 0, 0, 0, 0, 0, 0, 0, 0x14, 0, 0};
 constexpr int kPlusRwStatus = 1024, kPlusRStatus = 1025, kDlStatus = 1026;
 constexpr int kPlusRwButton = 1029, kPlusRButton = 1017, kDlButton = 1018;
 
-Bytes RowSet(uint8_t b1, uint8_t value, uint8_t b3) { return {0xFE, b1, value, b3, 0, 0, 0, 0, 0, 0, 0, 0}; }
+Bytes RowSet(uint8_t b1, uint8_t value, uint8_t b3) {
+    return {0xFE, b1, value, b3, 0, 0, 0, 0, 0, 0, 0, 0};
+}
 
-void ExpectBox(const PromptRecord& record, const QString& caption, const QString& text, PromptButtons buttons) {
+void ExpectBox(const PromptRecord& record, const QString& caption, const QString& text,
+               PromptButtons buttons) {
     EXPECT_EQ(record.caption, caption);
     EXPECT_EQ(record.text, text);
     EXPECT_EQ(record.buttons, buttons);
@@ -256,8 +259,8 @@ TEST_F(BookTypePage, MediaModifyChangesTheDiscAndChecksAgain) {
     Click(page, 1021);
     ASSERT_EQ(prompter->asked.size(), 2u);
     ExpectBox(prompter->asked[0], "Warning", "Change the book type now?", PromptButtons::OkCancel);
-    ExpectBox(prompter->asked[1], "Warning", "Book type has been changed! \r\nEnd process and check status now?",
-              PromptButtons::OkCancel);
+    ExpectBox(prompter->asked[1], "Warning",
+              "Book type has been changed! \r\nEnd process and check status now?", PromptButtons::OkCancel);
     EXPECT_TRUE(Sent({0xFE, 0x02, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_TRUE(Sent(kEject));
     EXPECT_TRUE(Sent(kLoad));

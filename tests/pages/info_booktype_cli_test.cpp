@@ -34,7 +34,9 @@ CliRun Cli(std::vector<std::string> args, const std::string& input = "") {
     return run;
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 struct CliOnVirtualDrive : ::testing::Test {
     size_t CountOpcode(uint8_t opcode) const {

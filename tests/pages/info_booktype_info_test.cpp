@@ -49,9 +49,9 @@ TEST_F(InfoPage, ShowsTheDriveAndABlankDvdPlusR) {
     // The labels of dialog 154 stand beside the fields.
     QStringList labels;
     for (const QLabel* label : page.findChildren<QLabel*>()) labels << label->text();
-    for (const char* label : {kLabelFirmwareVersion, kLabelBufferSize, kLabelConnectionInterface,
-                              kLabelRegionSetting, kLabelDiscType, kLabelManufactureId, kLabelMediaTypeId,
-                              kLabelBlankDiscCapacity}) {
+    for (const char* label :
+         {kLabelFirmwareVersion, kLabelBufferSize, kLabelConnectionInterface, kLabelRegionSetting,
+          kLabelDiscType, kLabelManufactureId, kLabelMediaTypeId, kLabelBlankDiscCapacity}) {
         EXPECT_TRUE(labels.contains(QString::fromLatin1(label))) << label;
     }
 }
@@ -86,7 +86,8 @@ TEST_F(InfoPage, RegionAndBufferSize) {
     };
     CInfo page;
     page.EnsureInitialised();
-    for (const Case& c : {Case{0x00, "All Region"}, Case{0xFF, "No Region"}, Case{0xFE, "1"}, Case{0xFC, "12"}}) {
+    for (const Case& c :
+         {Case{0x00, "All Region"}, Case{0xFF, "No Region"}, Case{0xFE, "1"}, Case{0xFC, "12"}}) {
         drive.SetRegionMask(c.mask);
         Click(page, 1015);
         EXPECT_EQ(Text(page, 1051), c.text);

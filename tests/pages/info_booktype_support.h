@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "app/AppState.h"
-#include "app/PropertyPage.h"
 #include "app/Prompter.h"
+#include "app/PropertyPage.h"
 #include "tests/support/VirtualBus.h"
 
 namespace dravix::test {
@@ -24,7 +24,7 @@ using Bytes = std::vector<uint8_t>;
 
 // Records each box; answers from `answers` in order, then OK.
 class RecordingPrompter final : public Prompter {
-public:
+  public:
     PromptAnswer Show(QWidget*, const PromptRecord& record) override {
         asked.push_back(record);
         if (asked.size() > 40) {
@@ -94,7 +94,9 @@ inline QString Text(const PropertyPage& page, int id) {
     return {};
 }
 
-inline bool Enabled(const PropertyPage& page, int id) { return page.Control(id)->isEnabled(); }
+inline bool Enabled(const PropertyPage& page, int id) {
+    return page.Control(id)->isEnabled();
+}
 
 inline void Click(const PropertyPage& page, int id) {
     auto* button = page.Control<QAbstractButton>(id);
