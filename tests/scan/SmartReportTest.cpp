@@ -1,0 +1,195 @@
+// The Smart Mode Report opened from the page: disc information, one row per speed, results,
+// progress, and Exit while a command is at the drive.
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTableWidget>
+
+#include "scan/ScanTexts.h"
+#include "scan/SmartReport.h"
+#include "tests/scan/PageTestSupport.h"
+
+namespace dravix {
+namespace {
+
+using scan_test::PageFixture;
+
+QString Latin(const char* text) {
+    return QString::fromLatin1(text);
+}
+
+// What the report showed when the test's runner let it go.
+struct ReportSeen {
+    QString discType, manufacturer, mediaType, capacity;
+    std::vector<QString> speeds, results;
+    int progress = -1, progressMaximum = -1;
+    int speedWidth = 0, resultWidth = 0;
+    QColor background;
+    bool done = false;
+};
+
+class SmartReport : public PageFixture {
+  protected:
+    // Opens the page on a disc, chooses Smart mode and presses START; the runner waits for the
+    // measurement to end (or calls `during` first), records the dialog and clicks Exit.
+    void RunReport(const char* media, std::function<void(CSmartReportDlg&)> during = {}) {
+        auto& drive = AddDrive();
+        drive.Insert(media);
+        OpenPage();
+        Tick();
+        if (during) {
+            gate.Install(drive);
+            gate.Allow(2);  // the references of the first speed
+        }
+        ChooseMode(SamplingMode::Smart);
+        dialogScript = [this, during](QDialog& dialog) {
+            auto& report = static_cast<CSmartReportDlg&>(dialog);
+            busyWhileOpen = page->ScanBusy();
+            if (during) {
+                during(report);
+            } else {
+                EXPECT_TRUE(QTest::qWaitFor([&] { return report.MeasurementDone(); }, 30000));
+            }
+            Record(report);
+            report.findChild<QPushButton*>(ControlName(CSmartReportDlg::kExitId))->click();
+            return dialog.result();
+        };
+        ClickStart();
+    }
+
+    void Record(CSmartReportDlg& report) {
+        auto text = [&](int id) { return report.findChild<QLabel*>(ControlName(id))->text(); };
+        seen.discType = text(CSmartReportDlg::kDiscTypeId);
+        seen.manufacturer = text(CSmartReportDlg::kManufacturerId);
+        seen.mediaType = text(CSmartReportDlg::kMediaTypeId);
+        seen.capacity = text(CSmartReportDlg::kCapacityId);
+        QTableWidget* list = report.ResultList();
+        for (int row = 0; row < list->rowCount(); ++row) {
+            seen.speeds.push_back(list->item(row, 0)->text());
+            seen.results.push_back(report.ResultText(row));
+        }
+        seen.progress = report.Progress()->value();
+        seen.progressMaximum = report.Progress()->maximum();
+        seen.speedWidth = list->columnWidth(0);
+        seen.resultWidth = list->columnWidth(1);
+        seen.background = list->rowCount() ? list->item(0, 0)->background().color() : QColor();
+        seen.done = report.MeasurementDone();
+    }
+
+    ReportSeen seen;
+    bool busyWhileOpen = false;
+};
+
+TEST_F(SmartReport, AGoodDvdPlusRIsFitUpTo12X) {
+    RunReport("dvd+r");
+    EXPECT_EQ(dialogs, std::vector<QString>{"dialog162"});
+    EXPECT_TRUE(busyWhileOpen);
+    EXPECT_EQ(seen.discType, "DVD+R");
+    EXPECT_EQ(seen.manufacturer, "ORIONDSC");
+    EXPECT_EQ(seen.mediaType, "R16");
+    EXPECT_EQ(seen.capacity, "4482.6 MB");
+    EXPECT_EQ(seen.speeds, (std::vector<QString>{"2.4X", "4X", "6X", "8X", "10X", "12X", "16X"}));
+    const QString ok = Latin(scan_texts::kSpeedOk), no = Latin(scan_texts::kSpeedNotRecommended);
+    EXPECT_EQ(seen.results, (std::vector<QString>{ok, ok, ok, ok, ok, ok, no}));
+    EXPECT_EQ(seen.progress, 7);
+    EXPECT_EQ(seen.progressMaximum, 7);
+    EXPECT_EQ(seen.speedWidth, 60);
+    EXPECT_EQ(seen.resultWidth, 155);
+    EXPECT_EQ(seen.background, QColor(139, 179, 222));
+
+    // The page is idle again, its status line untouched, nothing drawn.
+    EXPECT_FALSE(page->ScanBusy());
+    EXPECT_EQ(page->StatusText(), Latin(scan_texts::kReady));
+    EXPECT_EQ(State().scanIdle.load(), 1);
+    EXPECT_TRUE(prompter->Asked().empty());
+}
+
+TEST_F(SmartReport, ADualLayerDiscIsMeasuredAtFourPointsPerSpeed) {
+    RunReport("dvd+r-dl");
+    EXPECT_EQ(seen.discType, "DVD+R DL");
+    EXPECT_EQ(seen.mediaType, "D08");
+    const QString ok = Latin(scan_texts::kSpeedOk), no = Latin(scan_texts::kSpeedNotRecommended);
+    EXPECT_EQ(seen.speeds, (std::vector<QString>{"2.4X", "4X", "6X", "8X"}));
+    EXPECT_EQ(seen.results, (std::vector<QString>{ok, ok, ok, no}));
+    size_t points = 0;
+    for (const auto& cdb : bus.Commands()) points += cdb[0] == 0xFD && cdb[1] == 0xFB && cdb[11] == 0 ? 1 : 0;
+    // Four points at each fit speed, at least one at the unfit one.
+    EXPECT_GE(points, 3u * 4 + 1);
+    EXPECT_LE(points, 4u * 4);
+}
+
+TEST_F(SmartReport, ADashRDiscReadsItsPrerecordedIdentifiers) {
+    RunReport("dvd-r");
+    EXPECT_EQ(seen.discType, "DVD-R");
+    EXPECT_EQ(seen.manufacturer, "PRISMA");
+    EXPECT_EQ(seen.mediaType, "DR16G1");
+    EXPECT_EQ(seen.speeds, (std::vector<QString>{"4X", "8X", "16X"}));
+}
+
+TEST_F(SmartReport, AnIdentifierReadFailureLeavesTheFieldsAndMeasuresAnyway) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    OpenPage();
+    Tick();
+    emu::FaultRule structure;
+    structure.opcode = 0xAD;
+    structure.sense = emu::kCannotReadIncompatibleFormat;
+    drive.AddFault(structure);
+    ChooseMode(SamplingMode::Smart);
+    dialogScript = [this](QDialog& dialog) {
+        auto& report = static_cast<CSmartReportDlg&>(dialog);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return report.MeasurementDone(); }, 30000));
+        Record(report);
+        return 0;
+    };
+    ClickStart();
+    EXPECT_EQ(prompter->Asked().size(), 1u);
+    EXPECT_EQ(prompter->Asked().at(0).text, Latin(scan_texts::kDiscNotSupported));
+    EXPECT_EQ(seen.discType, "DVD+R");
+    EXPECT_EQ(seen.manufacturer, "N/A");
+    EXPECT_EQ(seen.capacity, "N/A");  // not read after the failure
+    EXPECT_EQ(seen.results.size(), 7u);
+}
+
+TEST_F(SmartReport, ExitDuringAMeasurementClosesAtOnceAndTheWorkerStopsBetweenCommands) {
+    int heldAt = 0;
+    RunReport("dvd+r", [&](CSmartReportDlg& report) {
+        // Hold the third command (the first point of 2.4X) at the drive.
+        ASSERT_TRUE(gate.WaitArrived(3));
+        heldAt = gate.Arrived();
+        QApplication::processEvents();
+        EXPECT_EQ(report.ResultText(0), Latin(scan_texts::kSpeedTesting));
+        EXPECT_FALSE(report.MeasurementDone());
+    });
+    // The dialog closed while the command was still at the drive.
+    EXPECT_EQ(heldAt, 3);
+    EXPECT_EQ(seen.results.at(0), Latin(scan_texts::kSpeedTesting));
+    EXPECT_EQ(seen.progress, 0);
+    EXPECT_FALSE(page->ScanBusy());
+    EXPECT_EQ(page->StatusText(), Latin(scan_texts::kReady));
+
+    // The held answer returns; the worker sends nothing more and ends.
+    gate.Open();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            page->ReapWorkers();
+            return page->WorkerCount() == 0;
+        },
+        20000));
+    EXPECT_EQ(gate.Arrived(), 3);
+
+    // The drive answers normally: a new report measures every speed.
+    bool done = false;
+    dialogScript = [&done](QDialog& dialog) {
+        auto& report = static_cast<CSmartReportDlg&>(dialog);
+        done = QTest::qWaitFor([&] { return report.MeasurementDone(); }, 30000);
+        return 0;
+    };
+    ClickStart();
+    EXPECT_TRUE(done);
+    EXPECT_GE(gate.Arrived(), 3 + 7 * 3);  // each speed: two references and at least one point
+}
+
+}  // namespace
+}  // namespace dravix
