@@ -47,6 +47,23 @@ TEST(InfoDecoders, BufferSizeIs8MOnlyFor2000h) {
     EXPECT_EQ(BufferSizeText(std::span<const uint8_t>(page).first(21)), "2M");
 }
 
+TEST(InfoDecoders, DiscTypeByProfileAndByStoredCode) {
+    EXPECT_EQ(DiscTypeOfProfile(0x011B).code, kDiscDvdPlusR);  // the high byte is not looked at
+    EXPECT_EQ(DiscTypeOfProfile(0x13).code, DiscTypeOfProfile(0x14).code);
+    EXPECT_EQ(DiscTypeOfProfile(0x15).source, IdentifierSource::Prerecorded);
+    EXPECT_EQ(DiscTypeOfProfile(0x0040).code, kDiscUnknown);
+    // A stored code leads back to the same name and identifier source.
+    for (uint16_t profile : {0x08, 0x09, 0x0A, 0x10, 0x2B, 0x1B, 0x1A, 0x11, 0x14, 0x15, 0x12}) {
+        const DiscType type = DiscTypeOfProfile(profile);
+        const DiscType stored = DiscTypeOfCode(type.code);
+        EXPECT_EQ(stored.code, type.code);
+        EXPECT_STREQ(stored.name, type.name);
+        EXPECT_EQ(stored.source, type.source);
+    }
+    EXPECT_EQ(DiscTypeOfCode(0).code, kDiscUnknown);
+    EXPECT_EQ(DiscTypeOfCode(kDiscUnknown).source, IdentifierSource::None);
+}
+
 Bytes AdipAnswer(const std::string& manufacturer, const std::string& mediaType) {
     Bytes answer(300, 0);
     std::copy(manufacturer.begin(), manufacturer.end(), answer.begin() + 23);
