@@ -6,13 +6,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
-#include <array>
 
 #include "app/BusyCursor.h"
 #include "app/DialogUnits.h"
 #include "app/Prompter.h"
 #include "app/PropertyPage.h"
-#include "drive/InfoCommands.h"
+#include "scan/DiscReport.h"
 #include "scan/ScanEngine.h"
 #include "scan/ScanTexts.h"
 #include "scan/SharedDrive.h"
@@ -130,37 +129,20 @@ void CSmartReportDlg::OnInitDialog() {
 }
 
 void CSmartReportDlg::ReadDiscInformation() {
-    const char* name = ScanDiscName(m_discTypeCode);
-    if (name == nullptr) {
-        const bool known =
-            m_discTypeCode != kScanDiscUnknown && DiscTypeOfCode(m_discTypeCode).code != kDiscUnknown;
-        m_discType->setText(
-            QString::fromLatin1(known ? scan_texts::kReportNotSupport : scan_texts::kNotAvailable));
-        return;
+    DiscInformation info;
+    {
+        BusyCursor busy;
+        info = dravix::ReadDiscInformation(m_drive, m_discTypeCode);
     }
-    m_discType->setText(QString::fromLatin1(name));
-    m_manufacturer->setText(QString::fromLatin1(scan_texts::kNotAvailable));
-    m_mediaType->setText(QString::fromLatin1(scan_texts::kNotAvailable));
-
-    BusyCursor busy;
-    DiscIdentifiers identifiers;
-    const IdentifierSource source = DiscTypeOfCode(m_discTypeCode).source;
-    const uint8_t status =
-        m_drive.Locked([&](DriveTable& table) { return ReadDiscIdentifiers(table, source, identifiers); });
-    if (status != kCommandCompleted) {
+    m_discType->setText(QString::fromStdString(info.discType));
+    m_manufacturer->setText(QString::fromStdString(info.manufacturerId));
+    m_mediaType->setText(QString::fromStdString(info.mediaTypeId));
+    if (info.identifierReadFailed) {
         Inform(this, QString::fromLatin1(scan_texts::kDiscNotSupported));
         return;
     }
-    m_manufacturer->setText(QString::fromStdString(identifiers.manufacturerId));
-    m_mediaType->setText(QString::fromStdString(identifiers.mediaTypeId));
-
-    std::array<uint8_t, kPerformanceLength> answer{};
-    const bool read = m_drive.Locked([&](DriveTable& table) { return ReadWriteSpeeds(table, answer); }) ==
-                      kCommandCompleted;
-    m_lastLba = read ? LastEndLbaOf(answer) : std::nullopt;
-    // An answer without a descriptor has no capacity to show, like a failed read.
-    m_capacity->setText(m_lastLba ? QString::fromStdString(CapacityText(*m_lastLba))
-                                  : QString::fromLatin1(scan_texts::kCapacityUnread));
+    m_capacity->setText(QString::fromStdString(info.capacity));
+    m_lastLba = info.lastLba;
 }
 
 void CSmartReportDlg::StartMeasurement() {

@@ -19,8 +19,8 @@
 #include "app/UnsupportedDialog.h"
 #include "chart/ScanChart.h"
 #include "drive/DriveTable.h"
-#include "drive/InfoCommands.h"
 #include "res/Strings.h"
+#include "scan/DiscReport.h"
 #include "scan/ScanTexts.h"
 #include "scan/SharedDrive.h"
 #include "scan/SmartReport.h"
@@ -314,13 +314,10 @@ CTEFE::PollOutcome CTEFE::PollDisc(bool discKnown, std::stop_token stop) {
     const StopRequested quiet = [this, &stop] { return stop.stop_requested() || m_scanBusy.load(); };
     PollOutcome outcome;
     if (quiet()) return outcome;
-    const uint8_t status = m_sharedDrive->Locked([](DriveTable& table) {
-        uint8_t result = TestUnitReady(table);
-        // A unit attention reports that something changed (a disc was loaded), not that the drive
-        // is unusable: asking again gives the disc's real state within the same tick.
-        if (result == kCommandFailed && table.SenseKey() == 0x06) result = TestUnitReady(table);
-        return result;
-    });
+    // A disc loaded since the last tick is reported at once, not one tick later after its unit
+    // attention.
+    const uint8_t status =
+        m_sharedDrive->Locked([](DriveTable& table) { return TestUnitReadyAfterAttention(table); });
     if (status != kCommandCompleted) {
         outcome.kind = PollOutcome::Kind::NotReady;
         return outcome;

@@ -1,0 +1,52 @@
+#include "scan/DiscReport.h"
+
+#include <array>
+
+#include "drive/DriveTable.h"
+#include "drive/InfoCommands.h"
+#include "scan/ScanTexts.h"
+#include "scan/SharedDrive.h"
+#include "scan/SpeedList.h"
+
+namespace dravix {
+
+uint8_t TestUnitReadyAfterAttention(DriveTable& table) {
+    constexpr uint8_t kUnitAttention = 0x06;
+    const uint8_t status = TestUnitReady(table);
+    if (status == kCommandFailed && table.SenseKey() == kUnitAttention) return TestUnitReady(table);
+    return status;
+}
+
+DiscInformation ReadDiscInformation(SharedDrive& drive, uint8_t discTypeCode) {
+    DiscInformation info;
+    info.manufacturerId = info.mediaTypeId = info.capacity = scan_texts::kNotAvailable;
+    const char* name = ScanDiscName(discTypeCode);
+    if (name == nullptr) {
+        const bool known =
+            DiscTypeOfCode(discTypeCode).code != kDiscUnknown && discTypeCode != kScanDiscUnknown;
+        info.discType = known ? scan_texts::kReportNotSupport : scan_texts::kNotAvailable;
+        return info;
+    }
+    info.discType = name;
+
+    DiscIdentifiers identifiers;
+    const IdentifierSource source = DiscTypeOfCode(discTypeCode).source;
+    const uint8_t status =
+        drive.Locked([&](DriveTable& table) { return ReadDiscIdentifiers(table, source, identifiers); });
+    if (status != kCommandCompleted) {
+        info.identifierReadFailed = true;
+        return info;
+    }
+    info.manufacturerId = identifiers.manufacturerId;
+    info.mediaTypeId = identifiers.mediaTypeId;
+
+    std::array<uint8_t, kPerformanceLength> answer{};
+    const bool read =
+        drive.Locked([&](DriveTable& table) { return ReadWriteSpeeds(table, answer); }) == kCommandCompleted;
+    if (read) info.lastLba = LastEndLbaOf(answer);
+    // An answer without a descriptor has no capacity to show, like a failed read.
+    info.capacity = info.lastLba ? CapacityText(*info.lastLba) : scan_texts::kCapacityUnread;
+    return info;
+}
+
+}  // namespace dravix

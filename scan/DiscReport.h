@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace dravix {
+
+class DriveTable;
+class SharedDrive;
+
+// TEST UNIT READY, asked once more when the drive answers with a unit attention: that reports a
+// change (a disc was loaded, the drive was reset), not the disc's state.
+uint8_t TestUnitReadyAfterAttention(DriveTable& table);
+
+// The disc information of the Smart Mode report, read with the Information page's commands and
+// decoders.
+struct DiscInformation {
+    std::string discType;        // "DVD+R DL", "DVD+R", "DVD-R"; "Not Support." or "N/A" otherwise
+    std::string manufacturerId;  // "N/A" until read
+    std::string mediaTypeId;
+    std::string capacity;               // "%.1f MB"; "0" when the speeds cannot be read; "N/A" when not read
+    bool identifierReadFailed = false;  // the caller shows "Not support for this disc."
+    std::optional<int32_t> lastLba;     // from the capacity read
+};
+
+// Nothing is read for a disc the scan does not measure; after a failed identifier read the
+// capacity is not read either.
+DiscInformation ReadDiscInformation(SharedDrive& drive, uint8_t discTypeCode);
+
+}  // namespace dravix
