@@ -5,10 +5,12 @@
 #include <cstring>
 #include <string>
 
+#include "app/MainDialog.h"
 #include "app/ToolApp.h"
 #include "drive/Trace.h"
 #include "app/Prompter.h"
 #include "emu/VirtualSetup.h"
+#include "export/capture/SaveWindowImage.h"
 
 namespace {
 
@@ -63,5 +65,6 @@ int main(int argc, char** argv) {
 
     dravix::CToolApp app(argc, argv);
     dravix::RouteDriveMessagesToBoxes();
+    dravix::CMainDialog::SetSaveHandler([](dravix::CMainDialog& window) { dravix::SaveWindowImage(window); });
     return app.InitInstance();
 }
