@@ -7,6 +7,7 @@
 
 #include "app/PageRegistry.h"
 #include "drive/DriveTable.h"
+#include "drive/Support.h"
 
 class QComboBox;
 class QGroupBox;
@@ -83,7 +84,6 @@ private:
 // The start-up warning, as the program shows it.
 extern const char* const kStartupWarning;
 inline constexpr const char* kStartupCaption = "Dravix version 2.0";
-inline constexpr const char* kMsgInitialFail = "Initial fail.";
 inline constexpr const char* kMsgHelpMissing = "Files could not be found on this disc.";
 
 }  // namespace dravix

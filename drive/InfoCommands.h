@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+#include "drive/Support.h"
+
 namespace dravix {
 
 class DriveTable;
@@ -29,7 +31,6 @@ inline constexpr const char* kStatusDetect = "Detect...";
 inline constexpr const char* kStatusReady = " ";
 inline constexpr const char* kStatusInsertBlank = "Please insert blank disc...";
 inline constexpr const char* kStatusDiscNotSupported = "Not support for this disc.";
-inline constexpr const char* kMsgInitialFail = "Initial fail.";
 inline constexpr const char* kMsgDriveNotSupportedAtRefresh = "Not support the drive.";
 
 // Labels of the fields, as the page shows them beside the texts.

@@ -37,6 +37,7 @@ struct SupportResult {
 inline constexpr const char* kMsgFirmwareNotSupported =
     "Firmware or product not supported.\nPlease check FAQ in user manual or help files.";
 inline constexpr const char* kMsgNoDeviceFound = "No Device found!";
+inline constexpr const char* kMsgInitialFail = "Initial fail.";
 
 inline constexpr size_t kFeatureListLength = 255;
 

@@ -3,13 +3,14 @@
 #include "app/AppState.h"
 #include "app/BusyCursor.h"
 #include "app/Prompter.h"
+#include "drive/Support.h"
 #include "res/Strings.h"
 
 namespace dravix {
 
 int PageDrive::Open(QWidget* owner) {
     if (!m_table.InitTransport()) {
-        Inform(owner, QStringLiteral("Initial fail."));
+        Inform(owner, QString::fromLatin1(kMsgInitialFail));
         return -1;
     }
     const int count = m_table.EnumerateDrives();
