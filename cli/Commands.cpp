@@ -21,6 +21,8 @@ const std::array kCommands = {
     CliCommand{"booktype", "booktype [set ROW dvd-rom|ROW | set-media dvd-rom|dvd+rw]   (ROW: dvd+rw, dvd+r, dvd+r-dl)", "show or change the written book types and the loaded DVD+RW disc's book type", RunBookType},
     CliCommand{"convert", "convert IN OUT", "read a BMP picture and save it in the format of OUT's extension",
                RunConvert},
+    CliCommand{"scan", "scan --speed S [--mode normal|full|quick|custom] [--start LBA --end LBA] [--csv FILE] [--image FILE] [--json]", "measure TE/FE along the blank disc at a write speed (S: 2.4X..16X or kB/s) and judge it", RunScan},
+    CliCommand{"smart", "smart [--json]", "judge every write speed of the blank disc at its outer-track points (Smart Mode)", RunSmart},
 };
 
 }  // namespace

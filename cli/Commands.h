@@ -18,5 +18,7 @@ int RunWopc(CliContext& context, const std::vector<std::string>& args);
 int RunInfo(CliContext& context, const std::vector<std::string>& args);
 int RunBookType(CliContext& context, const std::vector<std::string>& args);
 int RunConvert(CliContext& context, const std::vector<std::string>& args);
+int RunScan(CliContext& context, const std::vector<std::string>& args);
+int RunSmart(CliContext& context, const std::vector<std::string>& args);
 
 }  // namespace dravix::cli
