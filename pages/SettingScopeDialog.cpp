@@ -81,15 +81,23 @@ void SettingScopeDialog::BuildControls() {
     setMinimumSize(units.Size(210, 70));
 }
 
-void SettingScopeDialog::WaitForEmptyTray() {
+bool SettingScopeDialog::WaitForEmptyTray() {
     DriveTable& table = m_drive.Table();
-    // The user takes the disc out of the open tray; only a drive reporting no medium ends this.
+    // The user takes the disc out of the open tray; a drive reporting no medium ends this.
     while (!table.WaitUntilReady()) {
+        // Only a drive that is ready holds a disc the user can take out. One that fails in another
+        // way would keep the user in this loop for good: the write is given up instead.
+        const uint8_t testUnitReady[12] = {};
+        if (table.SendCommand(testUnitReady, kNoData, nullptr, 0, 15) != kCommandCompleted) {
+            if (table.SenseKey() == 0x02 && table.SenseAsc() == 0x3A) return true;
+            return false;
+        }
         table.MoveTray(true);
         Ask(this, option_texts::kCaptionNote, option_texts::kRemoveMedia, PromptIcon::None,
             PromptButtons::Ok);
         table.MoveTray(false);
     }
+    return true;
 }
 
 void SettingScopeDialog::Write(SettingScope scope) {
@@ -100,7 +108,10 @@ void SettingScopeDialog::Write(SettingScope scope) {
         return;
     }
     m_drive.SelectIfChanged();
-    if (m_request.forOverSpeed) WaitForEmptyTray();
+    if (m_request.forOverSpeed && !WaitForEmptyTray()) {
+        Inform(this, option_texts::kSetCommandFail);
+        return;
+    }
 
     DriveTable& table = m_drive.Table();
     bool vendorOn = false;

@@ -41,7 +41,8 @@ public:
 private:
     void BuildControls();
     void Write(SettingScope scope);
-    void WaitForEmptyTray();
+    // True once the drive reports an empty tray; false when it cannot tell (it fails otherwise).
+    bool WaitForEmptyTray();
 
     ScopeRequest m_request;
     PageDrive m_drive;

@@ -140,6 +140,23 @@ TEST_F(ScopeDialog, OverSpeedWriteWaitsUntilTheTrayIsEmpty) {
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
+TEST_F(ScopeDialog, OverSpeedWriteGivesUpOnADriveThatCannotSayWhetherADiscIsIn) {
+    ASSERT_TRUE(drive.Insert("dvd+r"));
+    emu::FaultRule broken;
+    broken.opcode = 0x00;  // every TEST UNIT READY: hardware error
+    broken.sense = {0x04, 0x44, 0x00};
+    drive.AddFault(broken);
+    SettingScopeDialog dialog(OverSpeedRequest(true));
+    bus.ClearCommands();
+    Press(dialog, 1010);
+    EXPECT_EQ(prompter->asked.back().text, texts::kSetCommandFail);
+    EXPECT_EQ(std::count_if(prompter->asked.begin(), prompter->asked.end(),
+                            [](const PromptRecord& r) { return r.caption == "NOTE"; }),
+              0);
+    EXPECT_TRUE(VendorCommands().empty());  // nothing written
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);  // still open
+}
+
 TEST_F(ScopeDialog, LumardWriteDoesNotLookAtTheTray) {
     ASSERT_TRUE(drive.Insert("dvd+r"));
     ScopeRequest request;
