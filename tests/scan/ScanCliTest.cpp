@@ -1,0 +1,275 @@
+// dravix-cli scan and smart on the virtual drive: verdicts and exit codes, the page's texts, the
+// CSV and the picture, Ctrl+C.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "scan/ScanTexts.h"
+#include "tests/scan/ScanTestSupport.h"
+
+#ifdef DRAVIX_TEST_PICTURES
+#include <QImage>
+#endif
+
+namespace dravix {
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class ScanCli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        unsetenv("DRAVIX_ASPI_LIBRARY");
+        m_dir = std::filesystem::temp_directory_path() /
+                ("dravix-scan-cli-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                 "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(m_dir);
+    }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+    emu::VirtualDrive& Drive(const char* media) {
+        emu::VirtualDrive& drive = bus.AddDrive();
+        if (media) drive.Insert(media);
+        return drive;
+    }
+
+    CliRun Run(std::vector<std::string> args) {
+        args.insert(args.begin(), "dravix-cli");
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        std::ostringstream out, err;
+        std::istringstream in;
+        CliRun run;
+        run.status = cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err, in);
+        run.out = out.str();
+        run.err = err.str();
+        return run;
+    }
+
+    std::string Path(const char* name) const { return (m_dir / name).string(); }
+
+    // The CDB of the last command sent.
+    std::vector<uint8_t> LastCommand() const { return bus.Commands().back(); }
+
+    size_t Measurements() const {
+        size_t n = 0;
+        for (const auto& cdb : bus.Commands())
+            n += scan_test::DriveWithDisc::IsTeFe(cdb) && cdb[11] == 0 ? 1 : 0;
+        return n;
+    }
+
+    test::VirtualBus bus;
+    std::filesystem::path m_dir;
+};
+
+const std::vector<uint8_t> kVendorOff = {0xFD, 0xF2, 'Z', 'A', 'R', 'N', 0, 0, 0, 0, 0, 0};
+
+TEST_F(ScanCli, VerdictsAndExitCodesMatchThePage) {
+    Drive("dvd+r");
+    CliRun fit = Run({"scan", "--speed", "4X"});
+    EXPECT_EQ(fit.status, 0) << fit.err;
+    EXPECT_NE(fit.out.find(scan_texts::kVerdictOk), std::string::npos);
+    EXPECT_EQ(Measurements(), 64u);
+    EXPECT_EQ(LastCommand(), kVendorOff);
+
+    bus.ClearCommands();
+    CliRun unfit = Run({"scan", "--speed", "22160", "--mode", "quick"});
+    EXPECT_EQ(unfit.status, 4);
+    EXPECT_NE(unfit.out.find(scan_texts::kVerdictNotRecommended), std::string::npos);
+    EXPECT_EQ(Measurements(), 19u);
+}
+
+TEST_F(ScanCli, TheCsvHoldsOneRowPerSampleAfterItsDescription) {
+    Drive("dvd+r-dl");
+    const std::string csv = Path("dl.csv");
+    CliRun run = Run({"scan", "--speed", "8x", "--mode", "full", "--csv", csv});
+    EXPECT_EQ(run.status, 4) << run.err;
+    std::ifstream in(csv);
+    std::string line;
+    std::vector<std::string> comments, rows;
+    std::string header;
+    while (std::getline(in, line)) {
+        if (line.rfind("#", 0) == 0) {
+            comments.push_back(line);
+        } else if (header.empty()) {
+            header = line;
+        } else {
+            rows.push_back(line);
+        }
+    }
+    EXPECT_EQ(header, "lba,psn,te_raw,fe_raw,te_percent,fe_percent");
+    ASSERT_EQ(rows.size(), 254u);
+    EXPECT_EQ(rows.front().rfind("0,196608,", 0), 0u);
+    auto has = [&](const std::string& text) {
+        return std::any_of(comments.begin(), comments.end(),
+                           [&](const std::string& c) { return c.find(text) != std::string::npos; });
+    };
+    for (const char* wanted :
+         {"# drive: ZARN", "# firmware: ", "# disc type: DVD+R DL", "# manufacturer id: ORIONDSC",
+          "# media type id: D08", "# speed: 8X (11080 kB/s", "# mode: full", "# range: LBA 0",
+          "# references: te 1620, fe 1180", "# limits: te 27 %, fe 18 %",
+          "# date: ", "# program version: ", "# verdict: This disc is not recommended"}) {
+        EXPECT_TRUE(has(wanted)) << wanted;
+    }
+    // Every row's per-cent values are its raw values against the references.
+    for (const std::string& row : rows) {
+        long lba, psn, te, fe, tePercent, fePercent;
+        ASSERT_EQ(
+            std::sscanf(row.c_str(), "%ld,%ld,%ld,%ld,%ld,%ld", &lba, &psn, &te, &fe, &tePercent, &fePercent),
+            6);
+        EXPECT_EQ(tePercent, te * 100 / 1620);
+        EXPECT_EQ(fePercent, fe * 100 / 1180);
+        EXPECT_EQ(static_cast<uint32_t>(psn), ClampDualLayerPsn(LbaToPsn(static_cast<int32_t>(lba), 5), 5));
+    }
+}
+
+TEST_F(ScanCli, JsonCarriesTheResultAndTheSamples) {
+    Drive("dvd+r-marginal");
+    CliRun run =
+        Run({"--json", "scan", "--speed", "10X", "--mode", "custom", "--start", "0", "--end", "150000"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const nlohmann::json j = nlohmann::json::parse(run.out);
+    EXPECT_EQ(j["result"], "ok");
+    EXPECT_EQ(j["mode"], "custom");
+    EXPECT_EQ(j["samples"].size(), 3u);
+    EXPECT_EQ(j["samples"][2]["lba"], 98304);
+    EXPECT_EQ(j["text"], scan_texts::kVerdictOk);
+}
+
+TEST_F(ScanCli, RefusalsBeforeTheRun) {
+    emu::VirtualDrive& drive = Drive(nullptr);
+    CliRun empty = Run({"scan", "--speed", "4X"});
+    EXPECT_EQ(empty.status, 3);
+    EXPECT_NE(empty.err.find(scan_texts::kInsertBlankDisc), std::string::npos);
+
+    drive.Insert("dvd+rw-blank");
+    CliRun rewritable = Run({"scan", "--speed", "4X"});
+    EXPECT_EQ(rewritable.status, 3);
+    EXPECT_NE(rewritable.err.find(scan_texts::kDiscNotSupported), std::string::npos);
+    EXPECT_EQ(LastCommand(), kVendorOff);
+
+    drive.Insert("dvd-r");
+    CliRun missing = Run({"scan", "--speed", "2.4X"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("4X      5540 kB/s"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("16X    22160 kB/s"), std::string::npos);
+    EXPECT_EQ(Measurements(), 0u);
+
+    CliRun shortRange = Run({"scan", "--speed", "4X", "--start", "1000", "--end", "100000"});
+    EXPECT_EQ(shortRange.status, 2);
+    EXPECT_NE(shortRange.err.find(scan_texts::kMinimumLength), std::string::npos);
+    CliRun pastEnd = Run({"scan", "--speed", "4X", "--start", "0", "--end", "2295104"});
+    EXPECT_NE(pastEnd.err.find(scan_texts::kEndAddressExceeds), std::string::npos);
+
+    EXPECT_EQ(Run({"scan"}).status, 2);
+    EXPECT_EQ(Run({"scan", "--speed", "4X", "--mode", "custom"}).status, 2);
+    EXPECT_EQ(Run({"scan", "--speed", "4X", "--image", Path("chart.xyz")}).status, 2);
+    EXPECT_EQ(Measurements(), 0u);
+}
+
+TEST_F(ScanCli, AnOtherMakersDriveIsUnsupported) {
+    bus.AddDrive(emu::DriveKind::OtherMaker).Insert("dvd+r");
+    EXPECT_EQ(Run({"scan", "--speed", "4X"}).status, 3);
+    EXPECT_EQ(Run({"smart"}).status, 3);
+}
+
+TEST_F(ScanCli, FailuresExitWithOneAndThePagesTexts) {
+    emu::VirtualDrive& drive = Drive("dvd+r");
+    drive.AddFault(scan_test::CheckConditionOn(scan_test::TeFeRule(0x03), emu::kNoMedium));
+    CliRun noDisc = Run({"scan", "--speed", "4X"});
+    EXPECT_EQ(noDisc.status, 1);
+    EXPECT_NE(noDisc.out.find(scan_texts::kNoDiscInside), std::string::npos);
+
+    drive.ClearFaults();
+    emu::FaultRule invalid = scan_test::TeFeRule(0x00);
+    invalid.action = emu::FaultRule::Action::BadAnswer;
+    invalid.after = 5;
+    drive.AddFault(invalid);
+    CliRun marked = Run({"scan", "--speed", "4X"});
+    EXPECT_EQ(marked.status, 1);
+    EXPECT_NE(marked.out.find(scan_texts::kFirmwareNotSupported), std::string::npos);
+    EXPECT_NE(marked.out.find(scan_texts::kDriveActivating), std::string::npos);
+    EXPECT_EQ(LastCommand(), kVendorOff);
+}
+
+TEST_F(ScanCli, CtrlCStopsBetweenCommandsAndLeavesTheDriveUsable) {
+    emu::VirtualDrive& drive = Drive("dvd+r");
+    int measured = 0;
+    drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
+        if (cdb[0] == 0xFD && cdb[1] == 0xFB && cdb[11] == 0 && ++measured == 10) std::raise(SIGINT);
+    });
+    const std::string csv = Path("stopped.csv");
+    CliRun run = Run({"scan", "--speed", "4X", "--mode", "full", "--csv", csv});
+    drive.SetTraceHook(nullptr);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find(scan_texts::kUserAbort), std::string::npos);
+    EXPECT_EQ(Measurements(), 10u);
+    EXPECT_EQ(LastCommand(), kVendorOff);
+    EXPECT_FALSE(drive.State().vendorMode);
+    // The samples measured before the stop are kept; the one in flight is dropped.
+    std::ifstream in(csv);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("# verdict: User abort!"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 15 + 9);
+
+    // Ctrl+C is the program's own again, and the drive measures normally.
+    EXPECT_EQ(Run({"scan", "--speed", "4X", "--mode", "quick"}).status, 0);
+}
+
+TEST_F(ScanCli, SmartListsEverySpeedAndExitsByTheResults) {
+    emu::VirtualDrive& drive = Drive("dvd+r");
+    CliRun mixed = Run({"smart"});
+    EXPECT_EQ(mixed.status, 4);
+    EXPECT_NE(mixed.out.find("Manufacture ID: ORIONDSC"), std::string::npos);
+    EXPECT_NE(mixed.out.find("Blank Disc Capacity: 4482.6 MB"), std::string::npos);
+    EXPECT_NE(mixed.out.find("12X   OK."), std::string::npos);
+    EXPECT_NE(mixed.out.find("16X   Not recommended."), std::string::npos);
+
+    drive.AddFault(scan_test::ReferenceReply(TeFeChannel::Te, 1000));
+    drive.AddFault(scan_test::ReferenceReply(TeFeChannel::Fe, 1000));
+    drive.AddFault(scan_test::SampleReply(270, 180));
+    CliRun fit = Run({"smart", "--json"});
+    EXPECT_EQ(fit.status, 0) << fit.err;
+    const nlohmann::json j = nlohmann::json::parse(fit.out);
+    EXPECT_EQ(j["speeds"].size(), 7u);
+    EXPECT_TRUE(j["all_ok"].get<bool>());
+    EXPECT_EQ(LastCommand(), kVendorOff);
+}
+
+#ifdef DRAVIX_TEST_PICTURES
+TEST_F(ScanCli, ThePictureIsTheChartOfTheRun) {
+    Drive("dvd+r");
+    const std::string png = Path("chart.png");
+    const std::string bmp = Path("chart.bmp");
+    ASSERT_EQ(Run({"scan", "--speed", "16X", "--image", png}).status, 4);
+    ASSERT_EQ(Run({"scan", "--speed", "16X", "--image", bmp}).status, 4);
+    const QImage fromPng(QString::fromStdString(png));
+    const QImage fromBmp(QString::fromStdString(bmp));
+    ASSERT_FALSE(fromPng.isNull());
+    EXPECT_EQ(fromPng.size(), QSize(640, 360));
+    EXPECT_EQ(fromPng.convertToFormat(QImage::Format_RGB32), fromBmp.convertToFormat(QImage::Format_RGB32));
+    int te = 0, fe = 0;
+    for (int y = 0; y < fromPng.height(); ++y) {
+        for (int x = 0; x < fromPng.width(); ++x) {
+            te += (fromPng.pixel(x, y) & 0xFFFFFF) == 0xE31CBB ? 1 : 0;
+            fe += (fromPng.pixel(x, y) & 0xFFFFFF) == 0x12EDDD ? 1 : 0;
+        }
+    }
+    EXPECT_GT(te, 300);  // the curve and the criterion line
+    EXPECT_GT(fe, 300);
+}
+#endif
+
+}  // namespace
+}  // namespace dravix
