@@ -1,0 +1,306 @@
+// File > Save on a real widget with a scripted save dialog: the file name and format rules, the
+// picture that lands in each format (decoded by other code than the writers), the refusals and
+// failures with their texts, and saves that overlap or outlive their window.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDialog>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFutureWatcher>
+#include <QLabel>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <deque>
+#include <filesystem>
+
+#include "app/MainDialog.h"
+#include "app/Prompter.h"
+#include "export/ImageTexts.h"
+#include "export/capture/SaveDialog.h"
+#include "export/capture/SaveWindowImage.h"
+#include "tests/export/TestDecoders.h"
+#include "tests/support/ScriptedPrompter.h"
+
+namespace dravix {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RgbImage;
+
+RgbImage ToRgb(const QImage& source) {
+    const QImage image = source.convertToFormat(QImage::Format_RGB888);
+    RgbImage rgb{static_cast<uint32_t>(image.width()), static_cast<uint32_t>(image.height()), {}};
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* line = image.constScanLine(y);
+        rgb.rgb.insert(rgb.rgb.end(), line, line + 3 * image.width());
+    }
+    return rgb;
+}
+
+double MeanDifference(const RgbImage& a, const RgbImage& b) {
+    if (a.width != b.width || a.height != b.height || a.rgb.empty()) return 255;
+    double sum = 0;
+    for (size_t i = 0; i < a.rgb.size(); ++i) sum += std::abs(int(a.rgb[i]) - int(b.rgb[i]));
+    return sum / double(a.rgb.size());
+}
+
+// Waits for a save by running the event loop, which the save needs for its timer and its box.
+SaveOutcome Wait(const QFuture<SaveOutcome>& future) {
+    QEventLoop loop;
+    QFutureWatcher<SaveOutcome> watcher;
+    QObject::connect(&watcher, &QFutureWatcher<SaveOutcome>::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);  // a hung save fails instead of blocking
+    watcher.setFuture(future);
+    if (!future.isFinished()) loop.exec();
+    EXPECT_TRUE(future.isFinished() && future.resultCount() == 1);
+    return future.resultCount() == 1 ? future.result() : SaveOutcome{};
+}
+
+struct CaptureExportTest : ::testing::Test {
+    std::shared_ptr<test::ScriptedPrompter> prompter = std::make_shared<test::ScriptedPrompter>();
+    std::deque<std::optional<SaveChoice>> choices;  // what the save dialog answers, in turn
+    QTemporaryDir dir;
+    QDialog window;
+    QMenuBar* menuBar = new QMenuBar(&window);
+
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        SetPrompter(prompter);
+        SetSaveDialog([this] {
+            std::optional<SaveChoice> choice = choices.front();
+            choices.pop_front();
+            return choice;
+        });
+        // A window wider than an icon may be, with sharp edges and smooth text to encode.
+        window.resize(320, 200);
+        menuBar->addMenu(QStringLiteral("File(&F)"))->addAction(QStringLiteral("&Save"));
+        menuBar->setGeometry(0, 0, 320, menuBar->sizeHint().height());
+        auto* block = new QLabel(&window);
+        block->setStyleSheet(QStringLiteral("background: #c81e32"));
+        block->setGeometry(20, 60, 110, 70);
+        (new QLabel(QStringLiteral("Probix 16X"), &window))->move(160, 90);
+        window.show();
+    }
+    void TearDown() override {
+        SetSaveDialog(nullptr);
+        SetPrompter(nullptr);
+    }
+
+    std::string Path(const QString& name) const { return dir.filePath(name).toStdString(); }
+    SaveOutcome Save(const QString& name, int filter) {
+        choices.push_back(SaveChoice{dir.filePath(name), filter});
+        return Wait(SaveWindowImage(window));
+    }
+    RgbImage Expected() { return ToRgb(window.grab().toImage()); }
+    bool DirIsEmpty() const { return fs::is_empty(dir.path().toStdString()); }
+};
+
+TEST_F(CaptureExportTest, EachFilterAppendsItsExtensionAndWritesThePicture) {
+    const RgbImage expected = Expected();
+    ASSERT_EQ(expected.width, 320u);
+    // The menu bar is part of the picture.
+    const RgbImage bar = ToRgb(window.grab(menuBar->geometry()).toImage());
+    ASSERT_GT(bar.height, 0u);
+    EXPECT_TRUE(std::equal(bar.rgb.begin(), bar.rgb.end(), expected.rgb.begin()));
+
+    const char* names[] = {"result.bmp", "result.jpg", "result.png", "result.gif", "result.pcx"};
+    for (int filter = 1; filter <= 5; ++filter) {
+        SCOPED_TRACE(names[filter - 1]);
+        const SaveOutcome outcome = Save(QStringLiteral("result"), filter);
+        EXPECT_EQ(outcome.result, SaveOutcome::Result::Saved);
+        EXPECT_EQ(outcome.path, Path(QString::fromLatin1(names[filter - 1])));
+        const std::vector<uint8_t> bytes = test::ReadFile(outcome.path);
+        ASSERT_GT(bytes.size(), 128u);
+        RgbImage decoded;
+        std::string why;
+        if (filter == 1) {
+            EXPECT_EQ(bytes[28] | bytes[29] << 8, 24);  // the 32-bit capture is saved as 24 bits
+            EXPECT_EQ(bytes[10], 54);                   // and without a colour table
+            decoded = ToRgb(QImage(QString::fromStdString(outcome.path)));
+        } else if (filter == 2) {
+            test::JpegInfo info;
+            ASSERT_TRUE(test::DecodeJpeg(bytes, decoded, info));
+            EXPECT_TRUE(info.jfif);
+            EXPECT_EQ(info.densityUnit, 1);
+            EXPECT_EQ(info.xDensity, 0);
+            EXPECT_EQ(info.yDensity, 0);
+            EXPECT_LT(MeanDifference(decoded, expected), 4.0);
+            continue;
+        } else if (filter == 3) {
+            ASSERT_TRUE(test::DecodePng(bytes, decoded));
+        } else if (filter == 4) {
+            test::GifFile gif;
+            ASSERT_TRUE(test::DecodeGif(bytes, gif, why)) << why;
+            decoded = gif.canvas;
+        } else {
+            test::PcxFile pcx;
+            ASSERT_TRUE(test::DecodePcx(bytes, pcx, why)) << why;
+            decoded = pcx.image;
+        }
+        EXPECT_EQ(test::MaxChannelDifference(decoded, expected), 0);
+    }
+    EXPECT_EQ(prompter->Texts(), std::vector<QString>(5, QString::fromLatin1(texts::kSaveSuccess)));
+    EXPECT_EQ(prompter->asked.front().caption, AppTitle());
+}
+
+TEST_F(CaptureExportTest, TypedExtensionDecidesTheFormatAndTheNameStaysAsTyped) {
+    const RgbImage expected = Expected();
+    ASSERT_TRUE(fs::create_directory(Path(QStringLiteral("scan.old"))));
+    struct Case {
+        QString typed;
+        int filter;
+        QString written;
+    };
+    const Case cases[] = {
+        {QStringLiteral("result.gif"), 3, QStringLiteral("result.gif")},
+        {QStringLiteral("RESULT.PNG"), 1, QStringLiteral("RESULT.PNG")},
+        {QStringLiteral("scan.old/result"), 5, QStringLiteral("scan.old/result.pcx")},  // folder's dot
+        {QStringLiteral("shot.TIF"), 3, QStringLiteral("shot.TIF")},
+        {QStringLiteral("shot.tga"), 3, QStringLiteral("shot.tga")},
+        {QStringLiteral("shot.jp2"), 3, QStringLiteral("shot.jp2")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        EXPECT_EQ(Save(c.typed, c.filter).path, Path(c.written));
+        const std::vector<uint8_t> bytes = test::ReadFile(Path(c.written));
+        RgbImage decoded;
+        std::string why;
+        if (c.written.endsWith(QStringLiteral(".gif"))) {
+            test::GifFile gif;
+            ASSERT_TRUE(test::DecodeGif(bytes, gif, why)) << why;
+            decoded = gif.canvas;
+        } else if (c.written.endsWith(QStringLiteral(".PNG"))) {
+            ASSERT_TRUE(test::DecodePng(bytes, decoded));
+        } else if (c.written.endsWith(QStringLiteral(".pcx"))) {
+            test::PcxFile pcx;
+            ASSERT_TRUE(test::DecodePcx(bytes, pcx, why)) << why;
+            decoded = pcx.image;
+        } else if (c.written.endsWith(QStringLiteral(".TIF"))) {
+            test::TiffInfo info;
+            ASSERT_TRUE(test::DecodeTiff(bytes, decoded, info));
+            EXPECT_LT(MeanDifference(decoded, expected), 4.0);  // JPEG-compressed strips
+            continue;
+        } else if (c.written.endsWith(QStringLiteral(".tga"))) {
+            ASSERT_TRUE(test::DecodeTga(bytes, decoded, why)) << why;
+        } else {
+            test::Jpeg2000Info info;
+            ASSERT_TRUE(test::DecodeJpeg2000(bytes, false, decoded, info));
+        }
+        EXPECT_EQ(test::MaxChannelDifference(decoded, expected), 0);
+    }
+    EXPECT_EQ(prompter->Texts(), std::vector<QString>(6, QString::fromLatin1(texts::kSaveSuccess)));
+    EXPECT_FALSE(fs::exists(Path(QStringLiteral("RESULT.PNG.bmp"))));
+}
+
+TEST_F(CaptureExportTest, UnknownTypesAndCancelWriteNothing) {
+    const SaveOutcome doc = Save(QStringLiteral("result.doc"), 3);
+    EXPECT_EQ(doc.result, SaveOutcome::Result::Failed);
+    EXPECT_EQ(doc.message, QString::fromLatin1(texts::kUnsupportedType));
+    Save(QStringLiteral("result"), 0);  // no extension and no known filter
+    choices.push_back(std::nullopt);
+    EXPECT_EQ(Wait(SaveWindowImage(window)).result, SaveOutcome::Result::Cancelled);
+
+    EXPECT_TRUE(DirIsEmpty());
+    EXPECT_EQ(prompter->Texts(), std::vector<QString>(2, QString::fromLatin1(texts::kUnsupportedType)));
+}
+
+TEST_F(CaptureExportTest, RefusingWritersLeaveAnEmptyFileAndTheirText) {
+    EXPECT_EQ(Save(QStringLiteral("result.ico"), 1).message, QString::fromLatin1(texts::kIcoSize));
+    EXPECT_EQ(Save(QStringLiteral("result.wmf"), 1).message, QString::fromLatin1(texts::kWmf));
+    EXPECT_EQ(fs::file_size(Path(QStringLiteral("result.ico"))), 0u);
+    EXPECT_EQ(fs::file_size(Path(QStringLiteral("result.wmf"))), 0u);
+}
+
+TEST_F(CaptureExportTest, UnwritableFolderFailsAndAnExistingFileIsReplacedWithoutAPrompt) {
+    test::WriteFile(Path(QStringLiteral("plain")), {'x'});
+    const SaveOutcome failed = Save(QStringLiteral("plain/result.png"), 3);  // a file is no folder
+    EXPECT_EQ(failed.result, SaveOutcome::Result::Failed);
+    EXPECT_EQ(failed.message, QString::fromLatin1(texts::kFailToSave));
+
+    test::WriteFile(Path(QStringLiteral("old.png")), std::vector<uint8_t>(4096, 0xAB));
+    EXPECT_EQ(Save(QStringLiteral("old.png"), 1).result, SaveOutcome::Result::Saved);
+    RgbImage decoded;
+    ASSERT_TRUE(test::DecodePng(test::ReadFile(Path(QStringLiteral("old.png"))), decoded));
+    EXPECT_EQ(test::MaxChannelDifference(decoded, Expected()), 0);
+    EXPECT_EQ(prompter->Texts(), (std::vector<QString>{QString::fromLatin1(texts::kFailToSave),
+                                                       QString::fromLatin1(texts::kSaveSuccess)}));
+}
+
+TEST_F(CaptureExportTest, SavesStartedBackToBackAllComplete) {
+    const QString names[] = {QStringLiteral("a.png"), QStringLiteral("b.bmp"), QStringLiteral("a.png")};
+    std::vector<QFuture<SaveOutcome>> running;
+    for (const QString& name : names) {
+        choices.push_back(SaveChoice{dir.filePath(name), 1});
+        running.push_back(SaveWindowImage(window));
+    }
+    for (const QFuture<SaveOutcome>& future : running)
+        EXPECT_EQ(Wait(future).result, SaveOutcome::Result::Saved);
+    RgbImage decoded;
+    ASSERT_TRUE(test::DecodePng(test::ReadFile(Path(names[0])), decoded));  // two saves, one sound file
+    EXPECT_EQ(test::MaxChannelDifference(decoded, Expected()), 0);
+    EXPECT_EQ(prompter->asked.size(), 3u);
+}
+
+TEST_F(CaptureExportTest, AWindowClosedBeforeItsCaptureEndsTheSaveQuietly) {
+    auto* doomed = new QDialog;
+    doomed->resize(300, 100);
+    choices.push_back(SaveChoice{dir.filePath(QStringLiteral("late.png")), 3});
+    const QFuture<SaveOutcome> future = SaveWindowImage(*doomed);
+    delete doomed;
+    EXPECT_EQ(Wait(future).result, SaveOutcome::Result::Cancelled);
+    EXPECT_TRUE(prompter->asked.empty());
+    EXPECT_TRUE(DirIsEmpty());
+}
+
+TEST_F(CaptureExportTest, TheMainWindowsSaveCommandSavesThePictureOfTheMainWindow) {
+    CMainDialog main([](uint8_t) -> PropertyPage* { return nullptr; });
+    main.show();
+    QFuture<SaveOutcome> started;
+    CMainDialog::SetSaveHandler([&](CMainDialog& w) { started = SaveWindowImage(w); });
+    choices.push_back(SaveChoice{dir.filePath(QStringLiteral("main")), 3});
+    main.findChild<QAction*>(QStringLiteral("id32773"))->trigger();
+    CMainDialog::SetSaveHandler(nullptr);
+    ASSERT_EQ(Wait(started).result, SaveOutcome::Result::Saved);
+
+    RgbImage decoded;
+    ASSERT_TRUE(test::DecodePng(test::ReadFile(Path(QStringLiteral("main.png"))), decoded));
+    EXPECT_EQ(test::MaxChannelDifference(decoded, ToRgb(main.grab().toImage())), 0);
+    const RgbImage bar = ToRgb(main.MenuBar()->grab().toImage());
+    EXPECT_TRUE(std::equal(bar.rgb.begin(), bar.rgb.end(), decoded.rgb.begin()));
+}
+
+// The program's dialog itself, driven through the modal-dialog runner.
+TEST(SaveDialogTest, StandardDialogIsASaveDialogWithTheFiveFiltersAndNoPrompt) {
+    const QStringList filters = SaveDialogFilters();
+    ASSERT_EQ(filters,
+              (QStringList{"tttmap File (*.bmp)", "JPEG File (*.jpeg;*.jpg)",
+                           "Portable Network Graphics (*.png)", "GIF File(*.gif)", "PCX File(*.pcx)"}));
+    int answer = QDialog::Accepted;
+    SetDialogRunner([&](QDialog& d) {
+        auto& dialog = dynamic_cast<QFileDialog&>(d);
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Save Image File"));
+        EXPECT_EQ(dialog.parentWidget(), nullptr);
+        EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_TRUE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
+        EXPECT_TRUE(dialog.defaultSuffix().isEmpty());
+        EXPECT_EQ(dialog.nameFilters(), filters);
+        EXPECT_EQ(dialog.selectedNameFilter(), filters[0]);
+        EXPECT_TRUE(dialog.selectedFiles().value(0).endsWith(QStringLiteral("/Dravix")));
+        dialog.selectFile(QStringLiteral("/tmp/picked"));
+        dialog.selectNameFilter(filters[3]);
+        return answer;
+    });
+    const std::optional<SaveChoice> chosen = RunStandardSaveDialog();
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(chosen->path, QStringLiteral("/tmp/picked"));
+    EXPECT_EQ(chosen->filterIndex, 4);
+    answer = QDialog::Rejected;
+    EXPECT_FALSE(RunStandardSaveDialog().has_value());
+    SetDialogRunner(nullptr);
+}
+
+}  // namespace
+}  // namespace dravix
