@@ -45,6 +45,25 @@ int Zone(int64_t pos, uint8_t discTypeCode, int32_t lastLba) {
     return static_cast<int>(std::clamp<int64_t>(pos / zoneLength, INT_MIN, INT_MAX));
 }
 
+// The program's other windows switch vendor mode off after their own commands, also while a
+// scan runs (a page that becomes active reads its state); the drive then refuses the TE/FE
+// command as unknown. Vendor mode is switched on again and the command repeated once.
+bool VendorModeLost(const Sense& sense) {
+    return sense == Sense{0x05, 0x20, 0x00};
+}
+
+template <typename Command>
+auto SendTeFe(SharedDrive& drive, const StopRequested& stopRequested, Command command) {
+    return drive.Locked([&](DriveTable& table) {
+        auto reading = command(table);
+        if (reading.status == kCommandFailed && VendorModeLost(reading.sense) && !stopRequested()) {
+            table.SetVendorMode(true);
+            if (!stopRequested()) reading = command(table);
+        }
+        return reading;
+    });
+}
+
 }  // namespace
 
 const char* SamplingModeText(SamplingMode mode) {
@@ -254,12 +273,14 @@ ScanResult RunTeFeScan(SharedDrive& drive, const ScanSettings& settings, ScanObs
 
     const uint8_t disc = settings.discTypeCode;
     if (stopRequested()) return finish(ScanEnd::Stopped);
-    const ReferenceReading te =
-        drive.Locked([disc](DriveTable& table) { return ReadTeFeReference(table, TeFeChannel::Te, disc); });
+    const ReferenceReading te = SendTeFe(drive, stopRequested, [disc](DriveTable& table) {
+        return ReadTeFeReference(table, TeFeChannel::Te, disc);
+    });
     if (stopRequested()) return finish(ScanEnd::Stopped);
     if (te.value == 0) return fail(FailurePath::A, te.sense);
-    const ReferenceReading fe =
-        drive.Locked([disc](DriveTable& table) { return ReadTeFeReference(table, TeFeChannel::Fe, disc); });
+    const ReferenceReading fe = SendTeFe(drive, stopRequested, [disc](DriveTable& table) {
+        return ReadTeFeReference(table, TeFeChannel::Fe, disc);
+    });
     if (stopRequested()) return finish(ScanEnd::Stopped);
     if (fe.value == 0) return fail(FailurePath::B, fe.sense);
     result.teReference = te.value;
@@ -274,8 +295,9 @@ ScanResult RunTeFeScan(SharedDrive& drive, const ScanSettings& settings, ScanObs
     const uint8_t speed = settings.speedCode;
     for (const SamplePoint& point : points) {
         if (stopRequested()) return finish(ScanEnd::Stopped);
-        const TeFeReading reading =
-            drive.Locked([speed, &point](DriveTable& table) { return MeasureTeFe(table, speed, point.psn); });
+        const TeFeReading reading = SendTeFe(drive, stopRequested, [speed, &point](DriveTable& table) {
+            return MeasureTeFe(table, speed, point.psn);
+        });
         // The answer of a command that was at the drive when the stop came is dropped.
         if (stopRequested()) return finish(ScanEnd::Stopped);
         if (!reading.Ok()) return fail(FailurePath::B, reading.sense);
@@ -311,12 +333,12 @@ std::span<const uint32_t> SmartPoints(uint8_t discTypeCode, uint8_t speedCode) {
 SpeedResult MeasureSpeed(SharedDrive& drive, uint8_t discTypeCode, uint8_t speedCode,
                          const StopRequested& stopRequested) {
     if (stopRequested()) return SpeedResult::Stopped;
-    const ReferenceReading te = drive.Locked([discTypeCode](DriveTable& table) {
+    const ReferenceReading te = SendTeFe(drive, stopRequested, [discTypeCode](DriveTable& table) {
         return ReadTeFeReference(table, TeFeChannel::Te, discTypeCode);
     });
     if (stopRequested()) return SpeedResult::Stopped;
     if (te.value == 0) return SpeedResult::Failed;
-    const ReferenceReading fe = drive.Locked([discTypeCode](DriveTable& table) {
+    const ReferenceReading fe = SendTeFe(drive, stopRequested, [discTypeCode](DriveTable& table) {
         return ReadTeFeReference(table, TeFeChannel::Fe, discTypeCode);
     });
     if (stopRequested()) return SpeedResult::Stopped;
@@ -324,8 +346,9 @@ SpeedResult MeasureSpeed(SharedDrive& drive, uint8_t discTypeCode, uint8_t speed
 
     for (const uint32_t psn : SmartPoints(discTypeCode, speedCode)) {
         if (stopRequested()) return SpeedResult::Stopped;
-        const TeFeReading reading =
-            drive.Locked([speedCode, psn](DriveTable& table) { return MeasureTeFe(table, speedCode, psn); });
+        const TeFeReading reading = SendTeFe(drive, stopRequested, [speedCode, psn](DriveTable& table) {
+            return MeasureTeFe(table, speedCode, psn);
+        });
         if (stopRequested()) return SpeedResult::Stopped;
         if (!reading.Ok()) return SpeedResult::Failed;
         if (OverTeLimit(PercentOf(reading.teRaw, te.value))) return SpeedResult::OverLimit;

@@ -399,3 +399,45 @@ TEST(Texts, ElapsedAndSamplingModes) {
 
 }  // namespace
 }  // namespace dravix
+
+namespace dravix {
+namespace {
+
+TEST(VendorMode, SwitchedOffByAnotherWindowMidRunIsSwitchedOnAgainOnce) {
+    DriveWithDisc fixture("dvd+r");
+    int measured = 0;
+    // Another window's command sequence ends with vendor mode off after the tenth sample.
+    fixture.drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
+        if (cdb[0] == 0xFD && cdb[1] == 0xFB && cdb[11] == 0x00 && ++measured == 10)
+            fixture.drive.SetVendorMode(false);
+    });
+    Recorder recorder;
+    const ScanResult result =
+        RunTeFeScan(fixture.shared, Settings(6, kDefaultLastLba, SamplingMode::Normal), recorder, kNeverStop);
+    fixture.drive.SetTraceHook(nullptr);
+    EXPECT_EQ(result.end, ScanEnd::Finished);
+    EXPECT_EQ(recorder.samples.size(), 64u);
+    // The eleventh measurement was refused, vendor mode sent, and the measurement repeated.
+    const auto commands = fixture.bus.Commands();
+    const std::vector<uint8_t> vendorOn = {0xFD, 0xF1, 'Z', 'A', 'R', 'N', 0, 0, 0, 0, 0, 0};
+    ASSERT_EQ(std::count(commands.begin(), commands.end(), vendorOn), 1);
+    const auto on = std::find(commands.begin(), commands.end(), vendorOn);
+    EXPECT_EQ(*(on - 1), *(on + 1));
+    EXPECT_EQ(on - commands.begin(), 2 + 11);
+}
+
+TEST(VendorMode, ADriveThatKeepsRefusingFailsThroughPathBAfterOneRetry) {
+    DriveWithDisc fixture("dvd+r");
+    fixture.drive.AddFault(
+        scan_test::CheckConditionOn(scan_test::TeFeRule(0x00), emu::SenseCode{0x05, 0x20, 0x00}));
+    Recorder recorder;
+    const ScanResult result =
+        RunTeFeScan(fixture.shared, Settings(6, kDefaultLastLba, SamplingMode::Normal), recorder, kNeverStop);
+    EXPECT_EQ(result.end, ScanEnd::Failed);
+    EXPECT_EQ(result.path, FailurePath::B);
+    EXPECT_EQ(fixture.MeasuredPsns().size(), 2u);
+    EXPECT_EQ(MeasureSpeed(fixture.shared, kScanDvdPlusR, 13, kNeverStop), SpeedResult::Failed);
+}
+
+}  // namespace
+}  // namespace dravix

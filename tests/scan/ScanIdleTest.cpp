@@ -1,0 +1,94 @@
+// The Probix page inside the main window: while a run goes, ScanIdle lets the main window's timer
+// lock the drive list and the other pages' buttons, and gives them back when the run ends.
+
+#include <QComboBox>
+
+#include "app/MainDialog.h"
+#include "app/PageRegistry.h"
+#include "scan/ScanTexts.h"
+#include "tests/scan/PageTestSupport.h"
+
+namespace dravix {
+namespace {
+
+class ScanInMainWindow : public scan_test::PageFixture {
+  protected:
+    void TearDown() override {
+        page = nullptr;  // the sheet owns it
+        PageFixture::TearDown();
+    }
+
+    static PageFactory WithProbix() {
+        return [others = DefaultPageFactory()](uint8_t code) -> PropertyPage* {
+            return code == 1 ? new CTEFE : others(code);
+        };
+    }
+
+    template <typename T>
+    static T* FindPage(CMainDialog& window) {
+        for (int i = 0; i < window.Sheet()->PageCount(); ++i) {
+            if (auto* found = qobject_cast<T*>(window.Sheet()->Page(i))) return found;
+        }
+        return nullptr;
+    }
+};
+
+TEST_F(ScanInMainWindow, ARunLocksTheDriveListAndOtherPagesButtonsUntilItEnds) {
+    auto& drive = AddDrive();
+    drive.SetFeatureCodes({1, 2});
+    drive.Insert("dvd+r");
+    CMainDialog window(WithProbix());
+    ASSERT_TRUE(window.OnInitDialog());
+    page = FindPage<CTEFE>(window);
+    ASSERT_NE(page, nullptr);
+    window.Sheet()->SetActivePage(page);
+    ASSERT_TRUE(page->IsInitialised());
+    page->Timer().stop();
+    Tick();
+    ASSERT_EQ(page->StatusText(), QString::fromLatin1(scan_texts::kReady));
+
+    gate.Install(drive);
+    gate.Allow(2 + 5);
+    ClickStart();
+    ASSERT_TRUE(gate.WaitArrived(8));
+    window.OnTimer();
+    EXPECT_FALSE(window.DriveList()->isEnabled());
+
+    // The user looks at the WOPC page while the run goes on.
+    PropertyPage* wopc = nullptr;
+    for (int i = 0; i < window.Sheet()->PageCount(); ++i) {
+        if (window.Sheet()->Page(i)->DialogId() == 105) wopc = window.Sheet()->Page(i);
+    }
+    ASSERT_NE(wopc, nullptr);
+    window.Sheet()->SetActivePage(wopc);
+    window.OnTimer();
+    EXPECT_FALSE(wopc->Control(1030)->isEnabled());
+    EXPECT_FALSE(wopc->Control(1031)->isEnabled());
+
+    gate.Open();
+    ASSERT_TRUE(WaitRunEnded());
+    EXPECT_EQ(BoxTexts().back(), QString::fromLatin1(scan_texts::kVerdictOk));
+    window.OnTimer();
+    EXPECT_TRUE(window.DriveList()->isEnabled());
+    EXPECT_TRUE(wopc->Control(1030)->isEnabled());
+    EXPECT_TRUE(wopc->Control(1031)->isEnabled());
+
+    // STOP gives them back as well.
+    window.Sheet()->SetActivePage(page);
+    gate.Install(drive);
+    ClickStart();
+    window.OnTimer();
+    EXPECT_FALSE(window.DriveList()->isEnabled());
+    ClickStop();
+    window.OnTimer();
+    EXPECT_TRUE(window.DriveList()->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            page->ReapWorkers();
+            return page->WorkerCount() == 0;
+        },
+        20000));
+}
+
+}  // namespace
+}  // namespace dravix
