@@ -47,6 +47,9 @@ std::shared_ptr<Platform> SystemPlatform();
 void SetPlatformOverride(std::shared_ptr<Platform> platform);
 std::shared_ptr<Platform> CurrentPlatform();
 
+// Loads an ASPI library from a file; null when it cannot be loaded.
+std::unique_ptr<AspiLibrary> LoadAspiLibraryFile(const std::string& path);
+
 // The ASPI path over a library; shared by every platform.
 std::unique_ptr<TransportPath> MakeAspiPath(Platform& platform);
 

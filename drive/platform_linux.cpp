@@ -41,12 +41,7 @@ public:
 
     std::unique_ptr<AspiLibrary> LoadAspiLibrary() override {
         const char* path = AspiLibraryPath();
-        if (path == nullptr) return nullptr;
-        // Kept mapped after the last close: a library may still be finishing a request on its
-        // own thread when the table that loaded it goes away.
-        void* handle = ::dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-        if (handle == nullptr) return nullptr;
-        return std::make_unique<DlLibrary>(handle);
+        return path != nullptr ? LoadAspiLibraryFile(path) : nullptr;
     }
 
     // No event objects here: requests are polled.
@@ -54,6 +49,14 @@ public:
 };
 
 }  // namespace
+
+std::unique_ptr<AspiLibrary> LoadAspiLibraryFile(const std::string& path) {
+    // Kept mapped after the last close: a library may still be finishing a request on its own
+    // thread when the table that loaded it goes away.
+    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (handle == nullptr) return nullptr;
+    return std::make_unique<DlLibrary>(handle);
+}
 
 std::shared_ptr<Platform> SystemPlatform() {
     static const std::shared_ptr<Platform> platform = std::make_shared<LinuxPlatform>();

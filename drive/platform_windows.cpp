@@ -53,11 +53,7 @@ public:
 
     std::unique_ptr<TransportPath> MakePassThroughPath() override { return MakeSptiPath(RealSptiSystem()); }
 
-    std::unique_ptr<AspiLibrary> LoadAspiLibrary() override {
-        HMODULE module = ::LoadLibraryA("WNASPI32");
-        if (module == nullptr) return nullptr;
-        return std::make_unique<Win32Library>(module);
-    }
+    std::unique_ptr<AspiLibrary> LoadAspiLibrary() override { return LoadAspiLibraryFile("WNASPI32"); }
 
     std::unique_ptr<CompletionEvent> CreateCompletionEvent() override {
         HANDLE event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -67,6 +63,12 @@ public:
 };
 
 }  // namespace
+
+std::unique_ptr<AspiLibrary> LoadAspiLibraryFile(const std::string& path) {
+    HMODULE module = ::LoadLibraryA(path.c_str());
+    if (module == nullptr) return nullptr;
+    return std::make_unique<Win32Library>(module);
+}
 
 std::shared_ptr<Platform> SystemPlatform() {
     static const std::shared_ptr<Platform> platform = std::make_shared<WindowsPlatform>();

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include <filesystem>
 
 #include "drive/DriveTable.h"
+#include "drive/Platform.h"
 #include "drive/Scsi.h"
 #include "drive/Support.h"
 #include "emu/Scenario.h"
@@ -57,21 +57,6 @@ public:
 };
 const auto* const g_cleanup = ::testing::AddGlobalTestEnvironment(new StateFileCleanup);
 
-class DlLibrary final : public AspiLibrary {
-public:
-    explicit DlLibrary(void* handle) : m_handle(handle) {}
-    ~DlLibrary() override { ::dlclose(m_handle); }
-    aspi::GetSupportInfoFn SupportInfo() const override {
-        return reinterpret_cast<aspi::GetSupportInfoFn>(::dlsym(m_handle, aspi::kSupportInfoName));
-    }
-    aspi::SendCommandFn SendCommand() const override {
-        return reinterpret_cast<aspi::SendCommandFn>(::dlsym(m_handle, aspi::kSendCommandName));
-    }
-
-private:
-    void* m_handle;
-};
-
 class AspiBackend final : public Backend {
 public:
     AspiBackend() {
@@ -81,10 +66,9 @@ public:
         auto platform = std::make_shared<test::TestPlatform>();
         platform->passThrough = false;
         platform->loadAspi = [] {
-            const std::string path = std::string(DRAVIX_TEST_BIN_DIR) + "/libdravix-vdrive.so";
-            void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-            EXPECT_NE(handle, nullptr) << ::dlerror();
-            return handle ? std::unique_ptr<AspiLibrary>(new DlLibrary(handle)) : nullptr;
+            auto library = LoadAspiLibraryFile(std::string(DRAVIX_TEST_BIN_DIR) + "/libdravix-vdrive.so");
+            EXPECT_NE(library, nullptr);
+            return library;
         };
         m_scope = std::make_unique<test::ScopedPlatform>(platform);
     }
