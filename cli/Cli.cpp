@@ -151,7 +151,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, std::ist
     if (command == commands.end()) return UsageError(context, "unknown command '" + name + "'");
 
     SetDriveMessageHandler([&err](const std::string& text) { err << text << std::endl; });
-    if (options.trace) SetTraceSink(MakeStderrTraceSink());
+    if (options.trace) SetTraceSink(MakeStreamTraceSink(err));
     if (options.virtualDrive) {
         const std::string error = emu::PrepareVirtualDrive();
         if (!error.empty()) {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iostream>
+#include <ostream>
 #include <memory>
 #include <mutex>
 
@@ -56,11 +56,11 @@ TraceSink MakeFileTraceSink(const std::string& path) {
     };
 }
 
-TraceSink MakeStderrTraceSink() {
+TraceSink MakeStreamTraceSink(std::ostream& stream) {
     auto mutex = std::make_shared<std::mutex>();
-    return [mutex](const CommandTrace& t) {
+    return [mutex, &stream](const CommandTrace& t) {
         std::lock_guard lock(*mutex);
-        std::cerr << FormatTrace(t) << std::endl;
+        stream << FormatTrace(t) << std::endl;
     };
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,9 @@ void SetTraceSink(TraceSink sink);
 bool TraceEnabled();
 void EmitTrace(const CommandTrace& trace);
 
-// A sink that appends FormatTrace lines to a file (the program's DRAVIX_TRACE) or a stream.
+// A sink that appends FormatTrace lines to a file (the program's DRAVIX_TRACE) or to a stream
+// that outlives the sink (the command line's standard error).
 TraceSink MakeFileTraceSink(const std::string& path);
-TraceSink MakeStderrTraceSink();
+TraceSink MakeStreamTraceSink(std::ostream& stream);
 
 }  // namespace dravix

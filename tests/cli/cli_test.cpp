@@ -1,0 +1,197 @@
+// The command line's own commands (drives, probe, raw), its options, usage errors and exit
+// statuses, on virtual drives behind fake device nodes.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "drive/Support.h"
+#include "tests/support/CliRunner.h"
+#include "tests/support/VirtualBus.h"
+
+namespace dravix::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct CliTest : ::testing::Test {
+    void SetUp() override { unsetenv("DRAVIX_ASPI_LIBRARY"); }
+    VirtualBus bus;
+};
+
+// An INQUIRY answer with the given 28 identity bytes (vendor, product, revision).
+emu::FaultRule InquiryReply(const std::string& identity) {
+    emu::FaultRule rule;
+    rule.opcode = 0x12;
+    rule.action = emu::FaultRule::Action::Reply;
+    rule.reply.assign(36, 0);
+    rule.reply[0] = 0x05;
+    std::memcpy(rule.reply.data() + 8, identity.data(), std::min<size_t>(identity.size(), 28));
+    return rule;
+}
+
+TEST_F(CliTest, DrivesListsEveryDriveInDiscoveryOrder) {
+    bus.AddDrive();
+    bus.AddDrive(emu::DriveKind::OtherMaker);
+    const CliRun run = RunCliCapture({"drives"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string first = run.out.substr(0, run.out.find('\n'));
+    EXPECT_EQ(first.rfind("0: ", 0), 0u);
+    EXPECT_EQ(first.size(), 3u + 28u);
+    EXPECT_NE(run.out.find("\n1: "), std::string::npos);
+
+    const CliRun json = RunCliCapture({"--json", "drives"});
+    const auto object = nlohmann::json::parse(json.out);
+    ASSERT_EQ(object["drives"].size(), 2u);
+    EXPECT_EQ(object["drives"][1]["index"], 1);
+    EXPECT_EQ(object["drives"][0]["label"].get<std::string>().size(), 28u);
+}
+
+TEST_F(CliTest, DriveIdentityIsPrintedEscaped) {
+    bus.AddDrive().AddFault(InquiryReply(std::string("ZA\x07RN\x1B[2J") + "\xFF" + std::string(18, ' ') + "1.00"));
+    const CliRun run = RunCliCapture({"drives"});
+    ASSERT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("0: ZA\\x07RN\\x1B[2J\\xFF"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find('\x1B'), std::string::npos);  // no terminal control reaches the screen
+
+    // A NUL ends the product text, as the label is read as a C string; the revision follows.
+    VirtualBus other;
+    other.AddDrive().AddFault(InquiryReply(std::string("ZARN\0\0\0\0", 8) + std::string(16, 'P') + "REV1"));
+    const CliRun cut = RunCliCapture({"drives"});
+    EXPECT_EQ(cut.out, "0: ZARNREV1\n");
+}
+
+TEST_F(CliTest, NoDriveMeansExitThreeWithTheHint) {
+    const CliRun none = RunCliCapture({"drives"});
+    EXPECT_EQ(none.status, 3);
+    EXPECT_EQ(none.err, std::string(kMsgNoDeviceFound) + "\n");
+
+    FakeSgSystem::Node refused;
+    refused.openError = EACCES;
+    bus.Os().AddNode("/dev/sr0", refused);
+    const CliRun hinted = RunCliCapture({"probe"});
+    EXPECT_EQ(hinted.status, 3);
+    EXPECT_NE(hinted.err.find("No Device found!\nSome drives could not be opened:\n  /dev/sr0"), std::string::npos)
+        << hinted.err;
+}
+
+TEST_F(CliTest, ProbeTellsSupportedRefusedAndOldFirmwareApart) {
+    bus.AddDrive().SetFeatureCodes({7, 1, 4, 5});
+    bus.AddDrive(emu::DriveKind::OtherMaker);
+    bus.AddDrive(emu::DriveKind::OldFirmware);
+
+    const CliRun supported = RunCliCapture({"probe"});
+    EXPECT_EQ(supported.status, 0);
+    EXPECT_EQ(supported.out, "supported\nfeatures: 7 1 4 5\npages: Information, Book Type, Probix, OverSpeed\n");
+    EXPECT_FALSE(bus.Drive(0).State().vendorMode);  // left as found
+
+    const CliRun refused = RunCliCapture({"--drive", "1", "probe"});
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_EQ(refused.out, "vendor mode refused (refused by the drive)\n");
+
+    const CliRun old = RunCliCapture({"--drive", "2", "--json", "probe"});
+    EXPECT_EQ(old.status, 3);
+    const auto object = nlohmann::json::parse(old.out);
+    EXPECT_EQ(object["supported"], false);
+    EXPECT_EQ(object["reason"], kMsgFirmwareNotSupported);
+
+    const CliRun missing = RunCliCapture({"--drive", "3", "probe"});
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_EQ(missing.err, "There is no drive 3 (3 drives found).\n");
+}
+
+TEST_F(CliTest, RawSendsOneCommandAndShowsStatusSenseAndAnswer) {
+    emu::VirtualDrive& drive = bus.AddDrive();
+    const CliRun inquiry = RunCliCapture({"raw", "--in", "36", "12 00 00 00 24 00"});
+    ASSERT_EQ(inquiry.status, 0) << inquiry.err;
+    EXPECT_EQ(inquiry.out.rfind("status: 0 (completed)\nsense: 00/00/00\n0000  05 ", 0), 0u) << inquiry.out;
+    EXPECT_NE(inquiry.out.find("0020  "), std::string::npos);  // 36 bytes: three lines
+
+    drive.RemoveDisc();
+    const CliRun notReady = RunCliCapture({"raw", "00"});  // padded to six bytes
+    EXPECT_EQ(notReady.status, 1);
+    EXPECT_EQ(notReady.out, "status: 1 (failed)\nsense: 02/3A/00\n");
+    EXPECT_EQ(bus.Commands().back(), (Bytes{0, 0, 0, 0, 0, 0}));
+
+    const CliRun json = RunCliCapture({"--json", "raw", "0x5A", "08", "2A00000000001E00", "--in", "30"});
+    const auto object = nlohmann::json::parse(json.out);
+    EXPECT_EQ(object["cdb"], "5A 08 2A 00 00 00 00 00 1E 00");
+    EXPECT_EQ(object["status"], 0);
+    EXPECT_EQ(object["data"].get<std::string>().size(), 30u * 3 - 1);
+
+    // Data out from a file of hex bytes.
+    const std::string file = ::testing::TempDir() + "/dravix-raw-out.hex";
+    std::ofstream(file) << "00 00 00 08\n";
+    const CliRun out = RunCliCapture({"raw", "--out", file, "55 10 00 00 00 00 00 00 04 00"});
+    EXPECT_NE(out.out.find("status: "), std::string::npos);
+    std::remove(file.c_str());
+}
+
+TEST_F(CliTest, RawTellsAKernelRefusalFromTheDrives) {
+    // A kernel that refuses vendor command codes on the node it was given.
+    bus.Os().AddDrive(0, [](sg_io_hdr_t& r) {
+        if (r.cmdp[0] == 0xFD) return -EPERM;
+        if (r.cmdp[0] == 0x12) {
+            auto* data = static_cast<uint8_t*>(r.dxferp);
+            std::memset(data, 0, r.dxfer_len);
+            std::memcpy(data + 8, "ZARN    DVD-RW ZR1680A  1.20", 28);
+        }
+        return 0;
+    });
+    const CliRun raw = RunCliCapture({"raw", "FD F1 5A 41 52 4E"});
+    EXPECT_EQ(raw.status, 1);
+    EXPECT_NE(raw.out.find("refused by the kernel (permission denied)"), std::string::npos) << raw.out;
+
+    const CliRun probe = RunCliCapture({"probe"});
+    EXPECT_EQ(probe.status, 3);
+    EXPECT_NE(probe.out.find("vendor mode refused (refused by the kernel: permission denied on /dev/sr0"),
+              std::string::npos)
+        << probe.out;
+}
+
+TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
+    bus.AddDrive();
+    const std::vector<std::vector<std::string>> wrong = {
+        {},
+        {"frobnicate"},
+        {"--drive"},
+        {"--drive", "x", "drives"},
+        {"drives", "extra"},
+        {"raw"},
+        {"raw", "zz"},
+        {"raw", "12 00 00 00 24 00 00"},  // longer than INQUIRY's six bytes
+        {"raw", "--in", "4", "--out", "f", "00"},
+        {"raw", "--in", "99999999", "12"},
+        {"raw", "--timeout"},
+    };
+    for (const auto& args : wrong) {
+        const CliRun run = RunCliCapture(args);
+        EXPECT_EQ(run.status, 2) << (args.empty() ? "(none)" : args[0]);
+        EXPECT_NE(run.err.find("Usage: dravix-cli"), std::string::npos);
+        EXPECT_TRUE(run.out.empty());
+    }
+    EXPECT_TRUE(bus.Commands().empty());  // nothing reached the drive
+    const CliRun help = RunCliCapture({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("raw [--in N | --out HEXFILE] [--timeout S] HEXBYTES..."), std::string::npos);
+}
+
+TEST_F(CliTest, TraceWritesEveryCommandToStandardError) {
+    bus.AddDrive();
+    const CliRun run = RunCliCapture({"--trace", "probe"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find("[0] CDB 12 00 00 00 38 00 in 56 -> 0 data 05"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("CDB FD F1 5A 41 52 4E 00 00 00 00 00 00 -> 0"), std::string::npos);
+    EXPECT_NE(run.err.find("CDB FD 1B 5A 41 52 4E 0E 00 FF 00 00 00 in 255 -> 0 data 5A 41 52 4E"),
+              std::string::npos);
+    // Tracing ends with the command.
+    const CliRun quiet = RunCliCapture({"drives"});
+    EXPECT_TRUE(quiet.err.empty());
+}
+
+}  // namespace
+}  // namespace dravix::test

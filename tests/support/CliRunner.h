@@ -1,0 +1,31 @@
+#pragma once
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/Cli.h"
+
+namespace dravix::test {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs dravix-cli in this process with the given arguments and standard input.
+inline CliRun RunCliCapture(std::vector<std::string> args, const std::string& input = "") {
+    args.insert(args.begin(), "dravix-cli");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    std::ostringstream out, err;
+    std::istringstream in(input);
+    CliRun run;
+    run.status = cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err, in);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+}  // namespace dravix::test
