@@ -96,17 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ModeCase{"dvd+r-dl", 5, kDualLayerLastLba, SamplingMode::Quick, 25, kQuickStartLba,
                                2271437}));
 
-TEST(SamplePositions, NormalStartsWithCoarseStepsAndFullIsEvenlyFine) {
-    const auto normal = SamplePoints(RangeOf(SamplingMode::Normal, 6, kDefaultLastLba, 0, 0), kCoarseStep, 6,
-                                     kDefaultLastLba);
-    ASSERT_GE(normal.size(), 3u);
-    EXPECT_EQ(normal[1].lba, 49152);
-    EXPECT_EQ(normal[2].lba, 98304);
-    const auto full =
-        SamplePoints(RangeOf(SamplingMode::Full, 6, kDefaultLastLba, 0, 0), kFineStep, 6, kDefaultLastLba);
-    for (size_t i = 0; i < full.size(); ++i) EXPECT_EQ(full[i].lba, static_cast<int32_t>(i * 16384));
-}
-
 TEST(SamplePositions, CustomizeZeroTo150000MeasuresThreePositions) {
     const ScanRange range = RangeOf(SamplingMode::Customize, 6, kDefaultLastLba, 0, 150000);
     EXPECT_EQ(range.end, 133616);
@@ -141,15 +130,6 @@ TEST(DualLayerMapping, LayerOffsetsAndTheClampAroundTheLayerJump) {
     // Single-layer discs have one offset and no clamp.
     EXPECT_EQ(LbaToPsn(2086912, 6), 2086912u + 0x30000u);
     EXPECT_EQ(ClampDualLayerPsn(0x229900, 6), 0x229900u);
-}
-
-TEST(DualLayerMapping, StepsGetFinerTowardEachLayersOuterEdge) {
-    EXPECT_EQ(NextStep(0, kCoarseStep, 5, kDualLayerLastLba), 49152);
-    EXPECT_EQ(NextStep(5 * 208691, kCoarseStep, 5, kDualLayerLastLba), 32768);
-    EXPECT_EQ(NextStep(9 * 208691, kCoarseStep, 5, kDualLayerLastLba), 16384);
-    EXPECT_EQ(NextStep(kLayer1StartLba, kCoarseStep, 5, kDualLayerLastLba), 16384);  // zone 10
-    EXPECT_EQ(NextStep(kLayer1StartLba + 2 * 208691, kCoarseStep, 5, kDualLayerLastLba), 32768);
-    EXPECT_EQ(NextStep(kDualLayerLastLba, kCoarseStep, 5, kDualLayerLastLba), 49152);
 }
 
 TEST(TeFeCommands, ReferenceAndMeasurementBlocks) {
@@ -386,15 +366,6 @@ TEST(RangeEntry, LeadingNumberAndChecksInOrder) {
     EXPECT_STREQ(CheckStartAddress(-1, kDefaultLastLba), scan_texts::kStartAddressWrong);
     EXPECT_EQ(CheckStartAddress(kDefaultLastLba, kDefaultLastLba), nullptr);
     EXPECT_STREQ(CheckEndAddress(kDefaultLastLba + 1, kDefaultLastLba), scan_texts::kEndAddressWrong);
-}
-
-TEST(Texts, ElapsedAndSamplingModes) {
-    EXPECT_EQ(ElapsedText(0), "0 seconds");
-    EXPECT_EQ(ElapsedText(125), "125 seconds");
-    EXPECT_EQ(SamplingModeOfEntry(7), SamplingMode::Normal);
-    EXPECT_EQ(SamplingModeOfEntry(-1), SamplingMode::Normal);
-    EXPECT_EQ(BaseStepOf(SamplingModeOfEntry(1)), 0x4000);
-    EXPECT_EQ(BaseStepOf(SamplingModeOfEntry(4)), 0xC000);
 }
 
 }  // namespace

@@ -150,37 +150,6 @@ TEST(SpeedList, ALengthBeyondTheBufferIsClampedAndNoDescriptorGivesNothing) {
     EXPECT_FALSE(none.lastLba.has_value());
 }
 
-TEST(DiscSurvey, SupportedAndUnsupportedDiscs) {
-    struct Case {
-        const char* media;
-        DiscSurvey::Kind kind;
-        uint8_t code;
-        size_t speeds;
-    };
-    for (const Case& c :
-         {Case{"dvd+r", DiscSurvey::Kind::Ready, 6, 7}, Case{"dvd+r-dl", DiscSurvey::Kind::Ready, 5, 4},
-          Case{"dvd-r", DiscSurvey::Kind::Ready, 8, 3},
-          Case{"dvd+rw-blank", DiscSurvey::Kind::NotSupported, 7, 0},
-          Case{"dvd-rw", DiscSurvey::Kind::NotSupported, 9, 0},
-          Case{"dvd-rom", DiscSurvey::Kind::NotSupported, 4, 0},
-          Case{"cd-r", DiscSurvey::Kind::NotSupported, 2, 0},
-          Case{"dvd-ram", DiscSurvey::Kind::NotSupported, kScanDiscUnknown, 0}}) {
-        DriveWithDisc fixture(c.media);
-        const DiscSurvey survey = SurveyDisc(fixture.shared, kNeverStop);
-        EXPECT_EQ(survey.kind, c.kind) << c.media;
-        EXPECT_EQ(survey.discTypeCode, c.code) << c.media;
-        EXPECT_EQ(survey.speeds.codes.size(), c.speeds) << c.media;
-    }
-}
-
-TEST(DiscSurvey, TheOddDashRSpeedIsSkippedAndTheLastLbaRead) {
-    DriveWithDisc fixture("dvd-r");
-    const DiscSurvey survey = SurveyDisc(fixture.shared, kNeverStop);
-    EXPECT_EQ(survey.speeds.codes, (std::vector<uint8_t>{14, 16, 19}));
-    EXPECT_EQ(survey.speeds.lastLba, 2295103);
-    EXPECT_STREQ(ScanDiscName(survey.discTypeCode), "DVD-R");
-}
-
 TEST(DiscSurvey, FailuresOfTheTwoReads) {
     DriveWithDisc fixture("dvd+r");
     emu::FaultRule performance;
