@@ -8,6 +8,7 @@
 #include "pages/OverSpeed.h"
 #include "pages/TestWrite.h"
 #include "pages/Wopc.h"
+#include "scan/TeFe.h"
 
 namespace dravix {
 
@@ -16,11 +17,12 @@ PageFactory DefaultPageFactory() {
         switch (featureCode) {
             case 0: return new CInfo();
             case kFeatureBookType: return new CBookType();
+            case kFeatureProbix: return new CTEFE();
             case kFeatureWopc: return new CWOPC();
             case kFeatureTestWrite: return new CTestWrite();
             case kFeatureLumard: return new CSLWS();
             case kFeatureOverSpeed: return new COverSpeed();
-            default: return nullptr;  // the Probix page joins when the scan lands
+            default: return nullptr;
         }
     };
 }
