@@ -9,12 +9,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/BusyCursor.h"
 #include "app/DialogUnits.h"
 #include "app/Prompter.h"
-#include "drive/OptionCommands.h"
 #include "pages/SettingScopeDialog.h"
-#include "res/Icons.h"
 
 namespace dravix {
 
@@ -141,47 +138,26 @@ void CSLWS::OnSheetNotify() {
     StatusCheck();
 }
 
-void CSLWS::ShowPair(uint8_t stateByte, QLabel* icon, QRadioButton* on, QRadioButton* off) {
-    const std::optional<bool> activated = OptionStateIsOn(stateByte);
-    if (!activated) return;
-    icon->setPixmap(LoadIconPixmap(*activated ? kIconActivated : kIconNotActivated, 32));
-    (*activated ? on : off)->setChecked(true);
-}
-
 void CSLWS::StatusCheck() {
-    if (!m_drive.BeginVendor(this)) return;
-    OptionReply reply;
-    uint8_t status = kCommandFailed;
-    {
-        BusyCursor busy;
-        status = ReadOptionStates(m_drive.Table(), reply);
-    }
-    if (status != kCommandCompleted) {
-        Inform(this, option_texts::kSetCommandFail);
-    } else {
-        ShowPair(reply[kUnknownDiscByte], m_unknownIcon, m_unknownOn, m_unknownOff);
-        ShowPair(reply[kSupportedDiscByte], m_supportedIcon, m_supportedOn, m_supportedOff);
-    }
-    m_drive.EndVendor();
+    ReadStates(m_drive, this, ReadOptionStates, [this](const OptionReply& reply) {
+        ShowState(OptionStateIsOn(reply[kUnknownDiscByte]), m_unknownIcon, m_unknownOn, m_unknownOff,
+                  kIconActivated, kIconNotActivated);
+        ShowState(OptionStateIsOn(reply[kSupportedDiscByte]), m_supportedIcon, m_supportedOn, m_supportedOff,
+                  kIconActivated, kIconNotActivated);
+    });
 }
 
 void CSLWS::SetSetting() {
-    if (!m_drive.BeginVendor(this)) return;
-    OptionReply reply;
-    uint8_t status = kCommandFailed;
-    {
-        BusyCursor busy;
-        status = ReadOptionStates(m_drive.Table(), reply);
-    }
-    if (status != kCommandCompleted) {
-        Inform(this, option_texts::kSetCommandFail);
-    } else if (OptionStateIsOn(reply[kOverSpeedByte]).value_or(false)) {
-        Ask(this, option_texts::kCaptionWarning, option_texts::kLumardOverSpeedActive,
-            PromptIcon::Exclamation, PromptButtons::Ok);
-        m_drive.EndVendor();
-        return;
-    }
-    m_drive.EndVendor();
+    // A failed state read still lets the choice below go on; an active OverSpeed does not.
+    bool overSpeedOn = false;
+    const bool read = ReadStates(m_drive, this, ReadOptionStates, [&](const OptionReply& reply) {
+        overSpeedOn = OptionStateIsOn(reply[kOverSpeedByte]).value_or(false);
+        if (overSpeedOn) {
+            Ask(this, option_texts::kCaptionWarning, option_texts::kLumardOverSpeedActive,
+                PromptIcon::Exclamation, PromptButtons::Ok);
+        }
+    });
+    if (!read || overSpeedOn) return;
 
     if (!m_supportedOn->isChecked() && !m_supportedOff->isChecked() && !m_unknownOn->isChecked() &&
         !m_unknownOff->isChecked()) {
@@ -207,11 +183,7 @@ void CSLWS::Clean() {
         return;
     }
     if (!m_drive.BeginVendor(this)) return;
-    uint8_t status = kCommandFailed;
-    {
-        BusyCursor busy;
-        status = ClearLearnedDiscs(m_drive.Table());
-    }
+    const uint8_t status = RunBusy([this] { return ClearLearnedDiscs(m_drive.Table()); });
     if (status != kCommandCompleted) Inform(this, option_texts::kClearFail);
     m_drive.EndVendor();
     ReadLearnedCountField();
@@ -221,11 +193,7 @@ void CSLWS::Clean() {
 bool CSLWS::ReadLearnedCountField() {
     if (!m_drive.BeginVendor(this)) return false;
     OptionReply reply;
-    uint8_t status = kCommandFailed;
-    {
-        BusyCursor busy;
-        status = ReadLearnedCount(m_drive.Table(), reply);
-    }
+    const uint8_t status = RunBusy([&] { return ReadLearnedCount(m_drive.Table(), reply); });
     if (status == kCommandCompleted) m_learnedCount->setText(QString::number(LearnedCountOf(reply)));
     m_drive.EndVendor();
     return status == kCommandCompleted;
@@ -234,11 +202,7 @@ bool CSLWS::ReadLearnedCountField() {
 bool CSLWS::ReadMediaInformationFields() {
     if (!m_drive.BeginVendor(this)) return false;
     MediaInformationReply reply;
-    uint8_t status = kCommandFailed;
-    {
-        BusyCursor busy;
-        status = ReadMediaInformation(m_drive.Table(), reply);
-    }
+    const uint8_t status = RunBusy([&] { return ReadMediaInformation(m_drive.Table(), reply); });
     for (QLabel* field : m_records) field->clear();
     if (status != kCommandCompleted) {
         m_drive.EndVendor();

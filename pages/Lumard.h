@@ -2,12 +2,7 @@
 
 #include <array>
 
-#include "app/PropertyPage.h"
-#include "pages/PageDrive.h"
-
-class QLabel;
-class QPushButton;
-class QRadioButton;
+#include "pages/SwitchPage.h"
 
 namespace dravix {
 
@@ -50,7 +45,6 @@ private:
     void Clean();
     bool ReadLearnedCountField();
     bool ReadMediaInformationFields();
-    void ShowPair(uint8_t stateByte, QLabel* icon, QRadioButton* on, QRadioButton* off);
 
     PageDrive m_drive;
     QLabel* m_supportedIcon = nullptr;

@@ -1,123 +1,33 @@
 #include "pages/OverSpeed.h"
 
-#include <QFrame>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QVBoxLayout>
-
-#include "app/BusyCursor.h"
-#include "app/DialogUnits.h"
 #include "app/Prompter.h"
-#include "drive/OptionCommands.h"
 #include "pages/SettingScopeDialog.h"
-#include "res/Icons.h"
-#include "res/Strings.h"
 
 namespace dravix {
 
-COverSpeed::COverSpeed(QWidget* parent)
-    : PropertyPage(kDialogId, QStringLiteral("OverSpeed"), kTabIconId, parent) {
-    BuildControls();
-}
+const SwitchPageSpec COverSpeed::kSpec{
+    .dialogId = kDialogId,
+    .title = "OverSpeed",
+    .tabIconId = kTabIconId,
+    .statusIconId = kStatusIconId,
+    .checkId = kCheckId,
+    .enableId = kEnableId,
+    .disableId = kDisableId,
+    .setId = kSetId,
+    .enableText = "Enable",
+    .disableText = "Disable (Default)",
+    .iconOn = kIconOn,
+    .iconOff = kIconOff,
+    .notes = {{{kNoteId, 135}}},
+    .wrapNotes = true,
+    .mustSelect = option_texts::kMustSelectOverSpeed,
+    .read = ReadOptionStates,
+    .stateOf = [](const OptionReply& reply) { return OptionStateIsOn(reply[kOverSpeedByte]); },
+};
 
-COverSpeed::~COverSpeed() = default;
+COverSpeed::COverSpeed(QWidget* parent) : SwitchPage(kSpec, parent) {}
 
-void COverSpeed::BuildControls() {
-    setFont(DialogFont());
-    const DialogUnits units(font());
-
-    auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(units.X(7), units.Y(4), units.X(7), units.Y(3));
-    page->setSpacing(units.Y(3));
-
-    // One row: the drive's state and Check, then the proposal and Set.
-    m_icon = new QLabel(this);
-    SetControlId(m_icon, kStatusIconId);
-    m_icon->setFixedSize(32, 32);
-    m_check = new QPushButton(QStringLiteral("Check"), this);
-    SetControlId(m_check, kCheckId);
-    auto* separator = new QFrame(this);
-    separator->setFrameShape(QFrame::VLine);
-    separator->setFrameShadow(QFrame::Sunken);
-    m_enable = new QRadioButton(QStringLiteral("Enable"), this);
-    SetControlId(m_enable, kEnableId);
-    m_disable = new QRadioButton(QStringLiteral("Disable (Default)"), this);
-    SetControlId(m_disable, kDisableId);
-    m_set = new QPushButton(QStringLiteral("Set"), this);
-    SetControlId(m_set, kSetId);
-
-    auto* controls = new QHBoxLayout;
-    controls->addWidget(m_icon);
-    controls->addSpacing(units.X(6));
-    controls->addWidget(m_check);
-    controls->addSpacing(units.X(10));
-    controls->addWidget(separator);
-    controls->addSpacing(units.X(10));
-    controls->addWidget(m_enable);
-    controls->addSpacing(units.X(6));
-    controls->addWidget(m_disable);
-    controls->addStretch(1);
-    controls->addWidget(m_set);
-    page->addLayout(controls);
-
-    auto* rule = new QFrame(this);
-    rule->setFrameShape(QFrame::HLine);
-    rule->setFrameShadow(QFrame::Sunken);
-    page->addWidget(rule);
-
-    for (QPushButton* button : {m_check, m_set}) button->setMinimumSize(units.Size(50, 14));
-
-    m_note = new QLabel(this);
-    SetControlId(m_note, kNoteId);
-    m_note->setTextFormat(Qt::PlainText);
-    m_note->setWordWrap(true);
-    page->addWidget(m_note);
-    page->addStretch(1);
-
-    connect(m_check, &QPushButton::clicked, this, &COverSpeed::ReadState);
-    connect(m_set, &QPushButton::clicked, this, &COverSpeed::SetState);
-}
-
-void COverSpeed::OnInitDialog() {
-    m_note->setText(LoadString(135));
-    const int drives = m_drive.Open(this);
-    if (drives < 0) return;
-    if (drives == 0) {
-        m_check->setEnabled(false);
-        m_set->setEnabled(false);
-    }
-    ReadState();
-}
-
-void COverSpeed::OnSheetNotify() {
-    ReadState();
-}
-
-void COverSpeed::ReadState() {
-    if (!m_drive.BeginVendor(this)) return;
-    OptionReply reply;
-    uint8_t status = kCommandFailed;
-    {
-        BusyCursor busy;
-        status = ReadOptionStates(m_drive.Table(), reply);
-    }
-    if (status != kCommandCompleted) {
-        Inform(this, option_texts::kSetCommandFail);
-    } else if (const std::optional<bool> on = OptionStateIsOn(reply[kOverSpeedByte])) {
-        m_icon->setPixmap(LoadIconPixmap(*on ? kIconOn : kIconOff, 32));
-        (*on ? m_enable : m_disable)->setChecked(true);
-    }
-    m_drive.EndVendor();
-}
-
-void COverSpeed::SetState() {
-    if (!m_enable->isChecked() && !m_disable->isChecked()) {
-        Inform(this, option_texts::kMustSelectOverSpeed);
-        return;
-    }
-    const bool enable = m_enable->isChecked();
+void COverSpeed::Write(bool enable) {
     if (enable && Ask(this, option_texts::kCaptionWarning, option_texts::kOverSpeedWarning,
                       PromptIcon::Exclamation, PromptButtons::YesNo) != PromptAnswer::Yes) {
         return;
@@ -129,6 +39,7 @@ void COverSpeed::SetState() {
         SettingScopeDialog dialog(request, this);
         RunModal(dialog);
     }
+    // The dialog wrote or not, however it closed: the page shows what the drive now holds.
     ReadState();
 }
 

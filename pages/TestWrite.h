@@ -1,24 +1,16 @@
 #pragma once
 
-#include "app/PropertyPage.h"
-#include "pages/PageDrive.h"
-
-class QLabel;
-class QPushButton;
-class QRadioButton;
+#include "pages/SwitchPage.h"
 
 namespace dravix {
 
 // The Test Write page (dialog 106): the drive's simulation mode for DVD+R, DVD+RW and DVD+R DL,
 // which lasts until the drive restarts. Set writes without confirmation and reads back.
-class CTestWrite final : public PropertyPage {
+class CTestWrite final : public SwitchPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CTestWrite)
 public:
     explicit CTestWrite(QWidget* parent = nullptr);
-    ~CTestWrite() override;
-
-    void OnSheetNotify() override;
 
     static constexpr int kDialogId = 106;
     static constexpr int kTabIconId = 170;
@@ -32,22 +24,10 @@ public:
     static constexpr int kIconOn = 174;
     static constexpr int kIconOff = 175;
 
-protected:
-    void OnInitDialog() override;
-
 private:
-    void BuildControls();
-    void ReadState();
-    void SetState();
+    void Write(bool enable) override;
 
-    PageDrive m_drive;
-    QLabel* m_icon = nullptr;
-    QRadioButton* m_enable = nullptr;
-    QRadioButton* m_disable = nullptr;
-    QPushButton* m_check = nullptr;
-    QPushButton* m_set = nullptr;
-    QLabel* m_note = nullptr;
-    QLabel* m_note2 = nullptr;
+    static const SwitchPageSpec kSpec;
 };
 
 }  // namespace dravix
