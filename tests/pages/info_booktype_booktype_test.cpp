@@ -177,7 +177,7 @@ TEST(BookTypePageOnAnotherMakersDrive, RefusedVendorModeIsNotSupported) {
     ResetState();
     VirtualBus bus;
     bus.AddDrive(emu::DriveKind::OtherMaker);
-    auto prompter = std::make_shared<RecordingPrompter>();
+    auto prompter = std::make_shared<ScriptedPrompter>();
     SetPrompter(prompter);
     CBookType page;
     page.EnsureInitialised();

@@ -186,7 +186,7 @@ TEST_F(InfoPage, FailuresShowInTheFieldsAndKeepUnreachedTexts) {
 TEST(InfoPageWithoutDrive, LeavesItsFieldsEmpty) {
     ResetState();
     VirtualBus bus;  // no drive behind it
-    auto prompter = std::make_shared<RecordingPrompter>();
+    auto prompter = std::make_shared<ScriptedPrompter>();
     SetPrompter(prompter);
     CInfo page;
     page.EnsureInitialised();

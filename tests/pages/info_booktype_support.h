@@ -16,30 +16,12 @@
 #include "app/AppState.h"
 #include "app/Prompter.h"
 #include "app/PropertyPage.h"
+#include "tests/support/ScriptedPrompter.h"
 #include "tests/support/VirtualBus.h"
 
 namespace dravix::test {
 
 using Bytes = std::vector<uint8_t>;
-
-// Records each box; answers from `answers` in order, then OK.
-class RecordingPrompter final : public Prompter {
-  public:
-    PromptAnswer Show(QWidget*, const PromptRecord& record) override {
-        asked.push_back(record);
-        if (asked.size() > 40) {
-            ADD_FAILURE() << "more than 40 message boxes, last: " << record.text.toStdString();
-            return PromptAnswer::Cancel;
-        }
-        if (answers.empty()) return PromptAnswer::Ok;
-        const PromptAnswer answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-
-    std::vector<PromptRecord> asked;
-    std::deque<PromptAnswer> answers;
-};
 
 struct PageFixture : ::testing::Test {
     void SetUp() override {
@@ -83,7 +65,7 @@ struct PageFixture : ::testing::Test {
 
     VirtualBus bus;
     emu::VirtualDrive& drive = bus.AddDrive();
-    std::shared_ptr<RecordingPrompter> prompter = std::make_shared<RecordingPrompter>();
+    std::shared_ptr<ScriptedPrompter> prompter = std::make_shared<ScriptedPrompter>();
     std::deque<emu::FaultRule> pending;
 };
 

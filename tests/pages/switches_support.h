@@ -21,6 +21,7 @@
 #include "app/PropertyPage.h"
 #include "drive/OptionCommands.h"
 #include "res/Icons.h"
+#include "tests/support/ScriptedPrompter.h"
 #include "tests/support/VirtualBus.h"
 
 namespace dravix::test {
@@ -45,25 +46,6 @@ inline Bytes OverSpeedWrite(uint8_t state) {
 inline Bytes LumardWrite(uint8_t unknownDisc, uint8_t supportedDisc) {
     return Vendor(0x1B, {0x16, 0x02, unknownDisc, supportedDisc});
 }
-
-// Records every box; answers Yes to questions and OK to the rest unless the test says otherwise.
-class ScriptedPrompter final : public Prompter {
-public:
-    PromptAnswer Show(QWidget*, const PromptRecord& record) override {
-        asked.push_back(record);
-        if (asked.size() > 50) {
-            // A loop that never ends would hang the test: fail and let the caller's loop end.
-            ADD_FAILURE() << "more than 50 message boxes, last: " << record.text.toStdString();
-            if (runaway) runaway();
-        }
-        if (answer) return answer(record);
-        return record.buttons == PromptButtons::YesNo ? PromptAnswer::Yes : PromptAnswer::Ok;
-    }
-
-    std::vector<PromptRecord> asked;
-    std::function<PromptAnswer(const PromptRecord&)> answer;
-    std::function<void()> runaway;
-};
 
 // Drives the modal setting-scope dialog: clicks the button with the given id (0 = closes it with
 // the close box) and records what it found.
