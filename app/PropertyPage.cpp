@@ -1,6 +1,8 @@
 #include "app/PropertyPage.h"
 
 #include <QPointer>
+#include <QProxyStyle>
+#include <QTabBar>
 #include <utility>
 
 #include "app/AppState.h"
@@ -23,7 +25,25 @@ void PropertyPage::EnsureInitialised() {
     OnInitDialog();
 }
 
+namespace {
+
+// Tabs as narrow as a dialog's property sheet draws them, so a drive's seven pages fit in one row
+// of the sheet's width without scroll arrows.
+class CompactTabStyle final : public QProxyStyle {
+public:
+    CompactTabStyle() : QProxyStyle(nullptr) {}
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        const int value = QProxyStyle::pixelMetric(metric, option, widget);
+        return metric == PM_TabBarTabHSpace ? value / 2 : value;
+    }
+};
+
+}  // namespace
+
 PropertySheet::PropertySheet(QWidget* parent) : QTabWidget(parent) {
+    auto* style = new CompactTabStyle;
+    style->setParent(this);
+    tabBar()->setStyle(style);
     connect(this, &QTabWidget::currentChanged, this, &PropertySheet::OnCurrentChanged);
 }
 
