@@ -19,6 +19,7 @@
 #endif
 
 #include "cli/Commands.h"
+#include "cli/ScanSession.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "export/ImageContainer.h"
@@ -44,28 +45,6 @@
 namespace dravix::cli {
 
 namespace {
-
-// Ctrl+C asks the run to stop between commands, as STOP does on the page.
-std::atomic<bool> g_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void OnInterrupt(int) {
-    g_interrupted.store(true);
-}
-
-class InterruptScope final {
-  public:
-    InterruptScope() {
-        g_interrupted = false;
-        m_previous = std::signal(SIGINT, OnInterrupt);
-    }
-    ~InterruptScope() { std::signal(SIGINT, m_previous == SIG_ERR ? SIG_DFL : m_previous); }
-    InterruptScope(const InterruptScope&) = delete;
-    InterruptScope& operator=(const InterruptScope&) = delete;
-
-  private:
-    void (*m_previous)(int) = SIG_DFL;
-};
 
 constexpr int kImageWidth = 640;
 constexpr int kImageHeight = 360;
@@ -365,43 +344,13 @@ int RunScan(CliContext& context, const std::vector<std::string>& args) {
     ScanArgs parsed;
     if (const int status = ParseArgs(context, args, parsed); status != kExitOk) return status;
 
-    DriveTable* table = context.OpenDrive();
-    if (table == nullptr) return kExitNoDrive;
-    SharedDrive drive(*table);
-    const StopRequested interrupted = [] { return g_interrupted.load(); };
-    InterruptScope interrupts;
+    ScanSession session;
+    if (const int status = session.Open(context); status != kExitOk) return status;
+    DriveTable* table = &session.Table();
+    SharedDrive& drive = session.Drive();
+    const DiscSurvey& survey = session.Survey();
+    const StopRequested interrupted = session.Interrupted();
 
-    // A disc just loaded may still be spinning up: wait for it as the pages do.
-    table->WaitUntilReady();
-    if (TestUnitReadyAfterAttention(*table) != kCommandCompleted) {
-        context.Err() << scan_texts::kInsertBlankDisc << std::endl;
-        return kExitNoDrive;
-    }
-    if (!table->SetVendorMode(true)) {
-        context.Err() << "vendor mode refused: Dravix is exclusive for Zarn drives" << std::endl;
-        return kExitNoDrive;
-    }
-    // From here on the drive is left with vendor mode off, whatever happens.
-    struct VendorModeOff {
-        DriveTable& table;
-        ~VendorModeOff() { table.SetVendorMode(false); }
-    } vendorModeOff{*table};
-
-    const DiscSurvey survey = SurveyDisc(drive, interrupted);
-    switch (survey.kind) {
-        case DiscSurvey::Kind::Abandoned:
-            context.Err() << scan_texts::kUserAbort << std::endl;
-            return kExitFailed;
-        case DiscSurvey::Kind::NotSupported:
-        case DiscSurvey::Kind::NoKnownSpeed:
-            context.Err() << scan_texts::kDiscNotSupported << std::endl;
-            return kExitNoDrive;
-        case DiscSurvey::Kind::SpeedsUnreadable:
-            context.Err() << scan_texts::kInsertBlankDisc << std::endl;
-            return kExitNoDrive;
-        case DiscSurvey::Kind::Ready:
-            break;
-    }
     const std::optional<size_t> speed = FindSpeed(survey.speeds, parsed.speed);
     if (!speed) {
         context.Err() << "dravix-cli: the disc offers no speed '" << CliContext::Escaped(parsed.speed)

@@ -1,11 +1,10 @@
 // smart: the Smart Mode report from the command line: the disc's information and, for every speed
 // the disc offers, whether it is fit for writing at it, judged at the outer-track points.
 
-#include <atomic>
-#include <csignal>
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
+#include "cli/ScanSession.h"
 #include "drive/DriveTable.h"
 #include "scan/DiscReport.h"
 #include "scan/ScanEngine.h"
@@ -15,61 +14,17 @@
 
 namespace dravix::cli {
 
-namespace {
-
-// Ctrl+C stops between commands and leaves the drive usable.
-std::atomic<bool> g_smartInterrupted{false};
-
-extern "C" void OnSmartInterrupt(int) {
-    g_smartInterrupted.store(true);
-}
-
-}  // namespace
-
 int RunSmart(CliContext& context, const std::vector<std::string>& args) {
     bool json = context.Options().json;
     for (const std::string& arg : args) {
         if (arg != "--json") return UsageError(context, "smart: unknown argument '" + arg + "'");
         json = true;
     }
-    DriveTable* table = context.OpenDrive();
-    if (table == nullptr) return kExitNoDrive;
-    SharedDrive drive(*table);
-
-    g_smartInterrupted = false;
-    void (*previous)(int) = std::signal(SIGINT, OnSmartInterrupt);
-    struct RestoreSignal {
-        void (*handler)(int);
-        ~RestoreSignal() { std::signal(SIGINT, handler == SIG_ERR ? SIG_DFL : handler); }
-    } restore{previous};
-    const StopRequested interrupted = [] { return g_smartInterrupted.load(); };
-
-    // A disc just loaded may still be spinning up: wait for it as the pages do.
-    table->WaitUntilReady();
-    if (TestUnitReadyAfterAttention(*table) != kCommandCompleted) {
-        context.Err() << scan_texts::kInsertBlankDisc << std::endl;
-        return kExitNoDrive;
-    }
-    if (!table->SetVendorMode(true)) {
-        context.Err() << "vendor mode refused: Dravix is exclusive for Zarn drives" << std::endl;
-        return kExitNoDrive;
-    }
-    struct VendorModeOff {
-        DriveTable& table;
-        ~VendorModeOff() { table.SetVendorMode(false); }
-    } vendorModeOff{*table};
-
-    const DiscSurvey survey = SurveyDisc(drive, interrupted);
-    if (survey.kind == DiscSurvey::Kind::Abandoned) {
-        context.Err() << scan_texts::kUserAbort << std::endl;
-        return kExitFailed;
-    }
-    if (survey.kind != DiscSurvey::Kind::Ready) {
-        context.Err() << (survey.kind == DiscSurvey::Kind::SpeedsUnreadable ? scan_texts::kInsertBlankDisc
-                                                                            : scan_texts::kDiscNotSupported)
-                      << std::endl;
-        return kExitNoDrive;
-    }
+    ScanSession session;
+    if (const int status = session.Open(context); status != kExitOk) return status;
+    SharedDrive& drive = session.Drive();
+    const DiscSurvey& survey = session.Survey();
+    const StopRequested interrupted = session.Interrupted();
 
     const DiscInformation info = ReadDiscInformation(drive, survey.discTypeCode);
     if (info.identifierReadFailed) context.Err() << scan_texts::kDiscNotSupported << std::endl;
