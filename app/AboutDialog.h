@@ -11,7 +11,7 @@ class CHyperLink;
 // ends it.
 class CAboutDialog final : public QDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int kDialogId = 100;
     static constexpr int kMainSiteLinkId = 1034;
     static constexpr int kSupportSiteLinkId = 1035;
@@ -23,7 +23,7 @@ public:
     CHyperLink* MainSiteLink() const { return m_mainSite; }
     CHyperLink* SupportSiteLink() const { return m_supportSite; }
 
-private:
+  private:
     void OnInitDialog();
 
     CHyperLink* m_mainSite = nullptr;

@@ -10,7 +10,7 @@ namespace dravix {
 struct AppState {
     std::atomic<uint8_t> selectedDriveIndex{0};  // the drive chosen in the main window's list
     bool sheetCreated = false;
-    bool sheetPending = false;  // the last probe on the way to creating the sheet failed
+    bool sheetPending = false;              // the last probe on the way to creating the sheet failed
     std::atomic<uint8_t> pagesRemoving{0};  // 1 while the main window removes pages
     uint8_t featureFlags = 0;               // bit (code - 1) set: that feature's page was added
     bool bookTypeReenabled = false;         // the timer gave the Book type buttons back since the last scan

@@ -4,7 +4,7 @@ namespace dravix {
 
 // Shows the wait cursor while a command blocks the UI thread.
 class BusyCursor final {
-public:
+  public:
     BusyCursor();
     ~BusyCursor();
     BusyCursor(const BusyCursor&) = delete;

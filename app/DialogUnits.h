@@ -10,14 +10,14 @@ namespace dravix {
 
 // Dialog units of a dialog font: x = average character width / 4, y = character height / 8.
 class DialogUnits {
-public:
+  public:
     explicit DialogUnits(const QFont& font);
     int X(int units) const;
     int Y(int units) const;
     QRect Rect(int x, int y, int width, int height) const;
     QSize Size(int width, int height) const;
 
-private:
+  private:
     double m_baseX;
     double m_baseY;
 };

@@ -26,7 +26,9 @@ int Launch(const LaunchCommand& command) {
 }
 
 // What the desktop is asked to open: a web address as written, a file name as a file.
-QUrl LinkUrl(const QString& target) { return QUrl::fromUserInput(target, QDir::currentPath()); }
+QUrl LinkUrl(const QString& target) {
+    return QUrl::fromUserInput(target, QDir::currentPath());
+}
 
 int OpenWithBrowserCommand(const QString& target) {
     const std::optional<LaunchCommand> command = BrowserLaunchCommand(BrowserCommandText(), target);
@@ -38,30 +40,43 @@ int OpenWithBrowserCommand(const QString& target) {
 
 QString LinkErrorText(int code) {
     switch (code) {
-        case 0: return QStringLiteral("The operating system is out\nof memory or resources.");
-        case 2: return QStringLiteral("The specified file was not found.");
-        case 3: return QStringLiteral("The specified path was not found.");
-        case 5: return QStringLiteral("The operating system denied\naccess to the specified file.");
-        case 8: return QStringLiteral("There was not enough memory to complete the operation.");
-        case 11: return QStringLiteral("The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).");
-        case 26: return QStringLiteral("A sharing violation occurred. ");
-        case 27: return QStringLiteral("The filename association is\nincomplete or invalid.");
+        case 0:
+            return QStringLiteral("The operating system is out\nof memory or resources.");
+        case 2:
+            return QStringLiteral("The specified file was not found.");
+        case 3:
+            return QStringLiteral("The specified path was not found.");
+        case 5:
+            return QStringLiteral("The operating system denied\naccess to the specified file.");
+        case 8:
+            return QStringLiteral("There was not enough memory to complete the operation.");
+        case 11:
+            return QStringLiteral("The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).");
+        case 26:
+            return QStringLiteral("A sharing violation occurred. ");
+        case 27:
+            return QStringLiteral("The filename association is\nincomplete or invalid.");
         case 28:
             return QStringLiteral(
                 "The DDE transaction could not\nbe completed because the request timed out.");
-        case 29: return QStringLiteral("The DDE transaction failed.");
+        case 29:
+            return QStringLiteral("The DDE transaction failed.");
         case 30:
             return QStringLiteral(
                 "The DDE transaction could not\nbe completed because other DDE transactions\n"
                 "were being processed.");
         case 31:
             return QStringLiteral("There is no application associated\nwith the given filename extension.");
-        case 32: return QStringLiteral("The specified dynamic-link library was not found.");
-        default: return QStringLiteral("Unknown Error (%1) occurred.").arg(code);
+        case 32:
+            return QStringLiteral("The specified dynamic-link library was not found.");
+        default:
+            return QStringLiteral("Unknown Error (%1) occurred.").arg(code);
     }
 }
 
-QString LinkErrorMessage(int code) { return QStringLiteral("Can't open link:\n\n") + LinkErrorText(code); }
+QString LinkErrorMessage(int code) {
+    return QStringLiteral("Can't open link:\n\n") + LinkErrorText(code);
+}
 
 QStringList SplitCommandLine(const QString& text) {
     QStringList words;
@@ -72,15 +87,16 @@ QStringList SplitCommandLine(const QString& text) {
     for (qsizetype i = 0; i < size; ++i) {
         const QChar c = text.at(i);
         if (quote == u'\'') {
-            if (c == u'\'') quote = QChar();
-            else word += c;
+            if (c == u'\'')
+                quote = QChar();
+            else
+                word += c;
             continue;
         }
         if (quote == u'"') {
             if (c == u'"') {
                 quote = QChar();
-            } else if (c == u'\\' && i + 1 < size &&
-                       QStringView(u"\"\\$`").contains(text.at(i + 1))) {
+            } else if (c == u'\\' && i + 1 < size && QStringView(u"\"\\$`").contains(text.at(i + 1))) {
                 word += text.at(++i);
             } else {
                 word += c;
@@ -94,9 +110,12 @@ QStringList SplitCommandLine(const QString& text) {
             continue;
         }
         inWord = true;  // also for "" and '', which are empty words
-        if (c == u'"' || c == u'\'') quote = c;
-        else if (c == u'\\' && i + 1 < size) word += text.at(++i);
-        else word += c;
+        if (c == u'"' || c == u'\'')
+            quote = c;
+        else if (c == u'\\' && i + 1 < size)
+            word += text.at(++i);
+        else
+            word += c;
     }
     if (inWord) words << word;
     return words;
@@ -133,13 +152,19 @@ std::optional<LaunchCommand> BrowserLaunchCommand(const QString& commandText, co
 
 int LaunchErrorCode(int error) {
     switch (error) {
-        case ENOENT: return kLinkFileNotFound;
-        case ENOTDIR: return kLinkPathNotFound;
+        case ENOENT:
+            return kLinkFileNotFound;
+        case ENOTDIR:
+            return kLinkPathNotFound;
         case EACCES:
-        case EPERM: return kLinkAccessDenied;
-        case ENOMEM: return kLinkOutOfMemory;
-        case ENOEXEC: return kLinkBadExecutable;
-        default: return kLinkOutOfResources;
+        case EPERM:
+            return kLinkAccessDenied;
+        case ENOMEM:
+            return kLinkOutOfMemory;
+        case ENOEXEC:
+            return kLinkBadExecutable;
+        default:
+            return kLinkOutOfResources;
     }
 }
 
@@ -157,7 +182,9 @@ int LaunchDetached(const LaunchCommand& command) {
     return LaunchErrorCode(errno);
 }
 
-void SetLinkLauncher(LinkLauncher launcher) { g_launcher = std::move(launcher); }
+void SetLinkLauncher(LinkLauncher launcher) {
+    g_launcher = std::move(launcher);
+}
 
 CHyperLink::CHyperLink(const QString& text, QWidget* parent) : QLabel(parent) {
     // A link's text is shown as written, never as markup.
@@ -225,8 +252,10 @@ void CHyperLink::ApplyStyle() {
     QFont linkFont = font();
     linkFont.setUnderline((m_style & kUnderline) != 0);
     setFont(linkFont);
-    if (m_style & kNoHandCursor) unsetCursor();
-    else setCursor(Qt::PointingHandCursor);
+    if (m_style & kNoHandCursor)
+        unsetCursor();
+    else
+        setCursor(Qt::PointingHandCursor);
 }
 
 void CHyperLink::ResizeToFit() {

@@ -63,7 +63,7 @@ void SetLinkLauncher(LinkLauncher launcher);
 // while it has the focus.
 class CHyperLink final : public QLabel {
     Q_OBJECT
-public:
+  public:
     // Style bits.
     static constexpr uint32_t kUnderline = 0x01;       // the link font is underlined
     static constexpr uint32_t kHoverColour = 0x02;     // hover colour while the pointer is over it
@@ -108,7 +108,7 @@ public:
     // beeps and reports it; on success the link is drawn as visited from then on.
     bool OpenLink();
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -118,7 +118,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     void ApplyStyle();
     void ResizeToFit();
     void Refresh();

@@ -151,8 +151,8 @@ void CMainDialog::resizeEvent(QResizeEvent* event) {
 }
 
 bool CMainDialog::OnInitDialog() {
-    Ask(this, QString::fromLatin1(kStartupCaption), QString::fromLatin1(kStartupWarning), PromptIcon::Exclamation,
-        PromptButtons::Ok);
+    Ask(this, QString::fromLatin1(kStartupCaption), QString::fromLatin1(kStartupWarning),
+        PromptIcon::Exclamation, PromptButtons::Ok);
     if (!m_drives.InitTransport()) {
         Inform(this, QString::fromLatin1(kMsgInitialFail));
         m_closing = true;
@@ -312,11 +312,14 @@ void CMainDialog::OnAbout() {
     RunModal(dialog);
 }
 
-QString CMainDialog::HelpFilePath() { return HelpFilePathFor(QCoreApplication::applicationFilePath()); }
+QString CMainDialog::HelpFilePath() {
+    return HelpFilePathFor(QCoreApplication::applicationFilePath());
+}
 
 QString CMainDialog::HelpFilePathFor(const QString& executablePath) {
     // Cut after the last separator, keeping it; spaces in folder names are part of the path.
-    return executablePath.left(executablePath.lastIndexOf(QLatin1Char('/')) + 1) + QLatin1String(kHelpFileName);
+    return executablePath.left(executablePath.lastIndexOf(QLatin1Char('/')) + 1) +
+           QLatin1String(kHelpFileName);
 }
 
 void CMainDialog::OpenHelpFile() {
@@ -324,8 +327,7 @@ void CMainDialog::OpenHelpFile() {
     if (QFileInfo(chm).isReadable() && OpenUrl(QUrl::fromLocalFile(chm))) return;
     // Without a CHM viewer the same guide is installed as HTML pages beside it.
     const QString html = QFileInfo(chm).absolutePath() + QStringLiteral("/help/index.html");
-    if (QFileInfo(chm).isReadable() && QFileInfo(html).isReadable() &&
-        OpenUrl(QUrl::fromLocalFile(html))) {
+    if (QFileInfo(chm).isReadable() && QFileInfo(html).isReadable() && OpenUrl(QUrl::fromLocalFile(html))) {
         return;
     }
     Inform(this, QString::fromLatin1(kMsgHelpMissing));

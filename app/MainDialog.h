@@ -22,7 +22,7 @@ class PropertySheet;
 // The main window: the drive list, the property sheet with the drive's feature pages, the menu.
 class CMainDialog final : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit CMainDialog(PageFactory pages = DefaultPageFactory(), QWidget* parent = nullptr);
     ~CMainDialog() override;
     Q_DISABLE_COPY_MOVE(CMainDialog)
@@ -57,12 +57,12 @@ public:
     DriveTable& Drives() { return m_drives; }
     QMenuBar* MenuBar() const { return m_menuBar; }
 
-protected:
+  protected:
     void done(int result) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void BuildLayout();
     void BuildMenu();
     void AddPage(uint8_t featureCode, bool makeActive);

@@ -15,14 +15,22 @@ namespace dravix {
 PageFactory DefaultPageFactory() {
     return [](uint8_t featureCode) -> PropertyPage* {
         switch (featureCode) {
-            case 0: return new CInfo();
-            case kFeatureBookType: return new CBookType();
-            case kFeatureProbix: return new CTEFE();
-            case kFeatureWopc: return new CWOPC();
-            case kFeatureTestWrite: return new CTestWrite();
-            case kFeatureLumard: return new CSLWS();
-            case kFeatureOverSpeed: return new COverSpeed();
-            default: return nullptr;
+            case 0:
+                return new CInfo();
+            case kFeatureBookType:
+                return new CBookType();
+            case kFeatureProbix:
+                return new CTEFE();
+            case kFeatureWopc:
+                return new CWOPC();
+            case kFeatureTestWrite:
+                return new CTestWrite();
+            case kFeatureLumard:
+                return new CSLWS();
+            case kFeatureOverSpeed:
+                return new COverSpeed();
+            default:
+                return nullptr;
         }
     };
 }

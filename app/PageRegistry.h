@@ -14,7 +14,7 @@ struct PageSlot {
     const char* title;
 };
 inline constexpr PageSlot kPageSlots[] = {
-    {0, "Information"}, {5, "Book Type"}, {1, "Probix"},   {2, "WOPC"},
+    {0, "Information"}, {5, "Book Type"}, {1, "Probix"},    {2, "WOPC"},
     {3, "Test Write"},  {6, "Lumard"},    {7, "OverSpeed"},
 };
 

@@ -25,7 +25,7 @@ struct PromptRecord {
 // Every message box of the program goes through the current prompter. The program's shows a
 // QMessageBox; tests install a scripted one that records what was asked and answers it.
 class Prompter {
-public:
+  public:
     virtual ~Prompter() = default;
     // Runs on the UI thread; owner may be null.
     virtual PromptAnswer Show(QWidget* owner, const PromptRecord& record) = 0;

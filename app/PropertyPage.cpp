@@ -10,9 +10,13 @@
 
 namespace dravix {
 
-QString ControlName(int id) { return QStringLiteral("id%1").arg(id); }
+QString ControlName(int id) {
+    return QStringLiteral("id%1").arg(id);
+}
 
-void SetControlId(QWidget* control, int id) { control->setObjectName(ControlName(id)); }
+void SetControlId(QWidget* control, int id) {
+    control->setObjectName(ControlName(id));
+}
 
 PropertyPage::PropertyPage(int dialogId, QString title, int tabIconId, QWidget* parent)
     : QWidget(parent), m_dialogId(dialogId), m_title(std::move(title)), m_tabIconId(tabIconId) {}
@@ -30,7 +34,7 @@ namespace {
 // Tabs as narrow as a dialog's property sheet draws them, so a drive's seven pages fit in one row
 // of the sheet's width without scroll arrows.
 class CompactTabStyle final : public QProxyStyle {
-public:
+  public:
     CompactTabStyle() : QProxyStyle(nullptr) {}
     int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
         const int value = QProxyStyle::pixelMetric(metric, option, widget);
@@ -81,9 +85,13 @@ void PropertySheet::SetActivePage(PropertyPage* page) {
     setCurrentIndex(index);
 }
 
-PropertyPage* PropertySheet::ActivePage() const { return m_active; }
+PropertyPage* PropertySheet::ActivePage() const {
+    return m_active;
+}
 
-PropertyPage* PropertySheet::Page(int index) const { return qobject_cast<PropertyPage*>(widget(index)); }
+PropertyPage* PropertySheet::Page(int index) const {
+    return qobject_cast<PropertyPage*>(widget(index));
+}
 
 void PropertySheet::OnCurrentChanged(int index) {
     if (!m_created) return;

@@ -15,7 +15,7 @@ QString ControlName(int id);
 // being left) reaches OnSheetNotify.
 class PropertyPage : public QWidget {
     Q_OBJECT
-public:
+  public:
     PropertyPage(int dialogId, QString title, int tabIconId, QWidget* parent = nullptr);
     ~PropertyPage() override;
 
@@ -34,10 +34,10 @@ public:
         return findChild<T*>(ControlName(id));
     }
 
-protected:
+  protected:
     virtual void OnInitDialog() = 0;
 
-private:
+  private:
     int m_dialogId;
     QString m_title;
     int m_tabIconId;
@@ -48,7 +48,7 @@ private:
 // initialised when it first becomes active in a created sheet. Removing a page destroys it.
 class PropertySheet final : public QTabWidget {
     Q_OBJECT
-public:
+  public:
     explicit PropertySheet(QWidget* parent = nullptr);
 
     // Until the sheet is created no page is initialised; creating it initialises the active page.
@@ -62,7 +62,7 @@ public:
     PropertyPage* Page(int index) const;
     int PageCount() const { return count(); }
 
-private:
+  private:
     void OnCurrentChanged(int index);
 
     PropertyPage* m_active = nullptr;

@@ -16,7 +16,7 @@ class CHyperLink;
 // Building blocks of the program's small fixed-size dialogs (the About box and the
 // not-supported dialog), placed in dialog units of the dialog font.
 class SmallDialogBuilder final {
-public:
+  public:
     // Gives the dialog its caption, the dialog font, a fixed size and a title bar with only
     // a close box.
     SmallDialogBuilder(QDialog& dialog, const QString& caption, int width, int height);
@@ -31,7 +31,7 @@ public:
     // The OK button (id 1): the default button, it accepts the dialog.
     QPushButton* OkButton(int x, int y);
 
-private:
+  private:
     QDialog& m_dialog;
     DialogUnits m_units;
 };

@@ -11,7 +11,7 @@ class CHyperLink;
 // the close box ends it.
 class CUnsupportedDialog final : public QDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int kDialogId = 161;
     static constexpr int kMainSiteLinkId = 1034;
 
@@ -21,7 +21,7 @@ public:
 
     CHyperLink* MainSiteLink() const { return m_mainSite; }
 
-private:
+  private:
     void OnInitDialog();
 
     CHyperLink* m_mainSite = nullptr;

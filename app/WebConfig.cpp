@@ -10,7 +10,11 @@ constexpr char kSupportSite[] = "https://www.zarn-globe.com/manual";
 
 }  // namespace
 
-QString MakerMainSite() { return QString::fromLatin1(kMainSite); }
-QString MakerSupportSite() { return QString::fromLatin1(kSupportSite); }
+QString MakerMainSite() {
+    return QString::fromLatin1(kMainSite);
+}
+QString MakerSupportSite() {
+    return QString::fromLatin1(kSupportSite);
+}
 
 }  // namespace dravix

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "app/MainDialog.h"
+#include "app/Prompter.h"
 #include "app/ToolApp.h"
 #include "drive/Trace.h"
-#include "app/Prompter.h"
 #include "emu/VirtualSetup.h"
 #include "export/capture/SaveWindowImage.h"
 
@@ -48,8 +48,9 @@ int main(int argc, char** argv) {
         }
     }
     if (!HasDisplay()) {
-        std::fprintf(stderr, "dravix: no display to show the window on (DISPLAY is not set); run it on a "
-                             "desktop or under Xvfb\n");
+        std::fprintf(stderr,
+                     "dravix: no display to show the window on (DISPLAY is not set); run it on a "
+                     "desktop or under Xvfb\n");
         return 2;
     }
     if (useVirtual) {

@@ -48,11 +48,14 @@ bool CliContext::Confirm(const std::string& question) {
     m_err << question << " [y/N] " << std::flush;
     std::string answer;
     if (!std::getline(m_in, answer)) return false;
-    std::transform(answer.begin(), answer.end(), answer.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(answer.begin(), answer.end(), answer.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     return answer == "y" || answer == "yes";
 }
 
-void CliContext::PrintJson(const nlohmann::json& object) { m_out << object.dump() << std::endl; }
+void CliContext::PrintJson(const nlohmann::json& object) {
+    m_out << object.dump() << std::endl;
+}
 
 std::string CliContext::Escaped(const std::string& text) {
     std::string out;
@@ -146,8 +149,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, std::ist
     const std::string name = rest.front();
     const std::vector<std::string> args(rest.begin() + 1, rest.end());
     const auto commands = AllCommands();
-    const auto command = std::find_if(commands.begin(), commands.end(),
-                                      [&](const CliCommand& c) { return name == c.name; });
+    const auto command =
+        std::find_if(commands.begin(), commands.end(), [&](const CliCommand& c) { return name == c.name; });
     if (command == commands.end()) return UsageError(context, "unknown command '" + name + "'");
 
     SetDriveMessageHandler([&err](const std::string& text) { err << text << std::endl; });

@@ -18,8 +18,8 @@ enum ExitCode : int {
     kExitOk = 0,
     kExitFailed = 1,
     kExitUsage = 2,
-    kExitNoDrive = 3,          // no drive, drive or disc not supported, drive not ready
-    kExitNotRecommended = 4,   // a scan whose verdict is "not recommended"
+    kExitNoDrive = 3,         // no drive, drive or disc not supported, drive not ready
+    kExitNotRecommended = 4,  // a scan whose verdict is "not recommended"
 };
 
 struct CliOptions {
@@ -32,7 +32,7 @@ struct CliOptions {
 
 // What every command gets: the global options, the streams, and the drive it works on.
 class CliContext {
-public:
+  public:
     CliContext(CliOptions options, std::ostream& out, std::ostream& err, std::istream& in);
     ~CliContext();
 
@@ -57,7 +57,7 @@ public:
     // Makes text safe for a terminal: printable ASCII stays, everything else becomes \xNN.
     static std::string Escaped(const std::string& text);
 
-private:
+  private:
     CliOptions m_options;
     std::ostream& m_out;
     std::ostream& m_err;

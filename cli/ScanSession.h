@@ -13,7 +13,7 @@ namespace dravix::cli {
 // Exit do on the page; the disc is waited for; the drive is in vendor mode for the session and
 // left with vendor mode off whatever happens; the disc's type and speeds are known.
 class ScanSession final {
-public:
+  public:
     ScanSession();
     ~ScanSession();
     ScanSession(const ScanSession&) = delete;
@@ -28,7 +28,7 @@ public:
     const DiscSurvey& Survey() const { return m_survey; }
     StopRequested Interrupted() const;
 
-private:
+  private:
     DriveTable* m_table = nullptr;
     std::unique_ptr<SharedDrive> m_drive;
     bool m_vendorModeOn = false;

@@ -12,8 +12,8 @@ namespace dravix::cli {
 namespace {
 
 // Feature pages in the order the main window adds them.
-constexpr uint8_t kPageOrder[] = {kFeatureBookType, kFeatureProbix, kFeatureWopc, kFeatureTestWrite,
-                                  kFeatureLumard, kFeatureOverSpeed};
+constexpr uint8_t kPageOrder[] = {kFeatureBookType,  kFeatureProbix, kFeatureWopc,
+                                  kFeatureTestWrite, kFeatureLumard, kFeatureOverSpeed};
 
 std::vector<std::string> PagesFor(const std::vector<uint8_t>& codes) {
     std::vector<std::string> pages = {"Information"};
@@ -77,9 +77,8 @@ int RunProbe(CliContext& context, const std::vector<std::string>& args) {
             break;
     }
     if (json) {
-        context.PrintJson({{"drive", table->DriveLabel()},
-                           {"supported", false},
-                           {"reason", kMsgFirmwareNotSupported}});
+        context.PrintJson(
+            {{"drive", table->DriveLabel()}, {"supported", false}, {"reason", kMsgFirmwareNotSupported}});
     } else {
         context.Out() << kMsgFirmwareNotSupported << "\n";
     }

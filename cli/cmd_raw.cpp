@@ -98,7 +98,8 @@ int RunRaw(CliContext& context, const std::vector<std::string>& args) {
     const size_t cdbLength = static_cast<size_t>(CdbLength(cdb[0]));
     if (cdb.size() > cdbLength) {
         char text[96];
-        std::snprintf(text, sizeof text, "operation code %02Xh takes a %zu-byte command block", cdb[0], cdbLength);
+        std::snprintf(text, sizeof text, "operation code %02Xh takes a %zu-byte command block", cdb[0],
+                      cdbLength);
         return UsageError(context, text);
     }
     cdb.resize(kMaxCdbLength, 0);  // shorter blocks are padded with zeros
@@ -133,11 +134,12 @@ int RunRaw(CliContext& context, const std::vector<std::string>& args) {
                             {"sense", {sense.key, sense.asc, sense.ascq}}};
         if (osError != 0) j["os_error"] = osError;
         if (kernelRefused) j["refused_by"] = "kernel";
-        if (direction == kDataIn && status == kCommandCompleted) j["data"] = HexBytes(data.data(), data.size());
+        if (direction == kDataIn && status == kCommandCompleted)
+            j["data"] = HexBytes(data.data(), data.size());
         context.PrintJson(j);
     } else {
         context.Out() << "status: " << static_cast<int>(status)
-                      << (status == kCommandCompleted ? " (completed)"
+                      << (status == kCommandCompleted  ? " (completed)"
                           : status == kCommandTimedOut ? " (timed out)"
                                                        : " (failed)")
                       << "\n";
@@ -150,7 +152,8 @@ int RunRaw(CliContext& context, const std::vector<std::string>& args) {
         } else if (osError != 0) {
             context.Out() << "operating-system error: " << osError << "\n";
         }
-        if (direction == kDataIn && status == kCommandCompleted) context.Out() << HexDump(data.data(), data.size());
+        if (direction == kDataIn && status == kCommandCompleted)
+            context.Out() << HexDump(data.data(), data.size());
     }
     return status == kCommandCompleted ? kExitOk : kExitFailed;
 }

@@ -2,4 +2,6 @@
 
 #include "cli/Cli.h"
 
-int main(int argc, char** argv) { return dravix::cli::RunCli(argc, argv, std::cout, std::cerr, std::cin); }
+int main(int argc, char** argv) {
+    return dravix::cli::RunCli(argc, argv, std::cout, std::cerr, std::cin);
+}

@@ -10,13 +10,20 @@ namespace dravix {
 
 const char* FeaturePageTitle(uint8_t code) {
     switch (code) {
-        case kFeatureProbix: return "Probix";
-        case kFeatureWopc: return "WOPC";
-        case kFeatureTestWrite: return "Test Write";
-        case kFeatureBookType: return "Book Type";
-        case kFeatureLumard: return "Lumard";
-        case kFeatureOverSpeed: return "OverSpeed";
-        default: return nullptr;
+        case kFeatureProbix:
+            return "Probix";
+        case kFeatureWopc:
+            return "WOPC";
+        case kFeatureTestWrite:
+            return "Test Write";
+        case kFeatureBookType:
+            return "Book Type";
+        case kFeatureLumard:
+            return "Lumard";
+        case kFeatureOverSpeed:
+            return "OverSpeed";
+        default:
+            return nullptr;
     }
 }
 
@@ -41,8 +48,9 @@ std::string PermissionHint(const std::vector<RefusedNode>& refused) {
     }
     text += ".";
     if (moduleMissing) {
-        text += "\nThe SCSI generic driver is not loaded: vendor commands need it (run \"modprobe sg\" "
-                "as root).";
+        text +=
+            "\nThe SCSI generic driver is not loaded: vendor commands need it (run \"modprobe sg\" "
+            "as root).";
     }
     return text;
 }

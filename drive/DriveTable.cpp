@@ -38,10 +38,16 @@ std::string FieldText(const char* field, size_t size) {
 
 DriveTable::DriveTable() : m_platform(CurrentPlatform()) {}
 
-DriveTable::~DriveTable() { CloseHandles(); }
+DriveTable::~DriveTable() {
+    CloseHandles();
+}
 
-void DriveTable::SetReadyWaitLimitMs(int64_t milliseconds) { g_readyWaitLimitMs = milliseconds; }
-int64_t DriveTable::ReadyWaitLimitMs() { return g_readyWaitLimitMs; }
+void DriveTable::SetReadyWaitLimitMs(int64_t milliseconds) {
+    g_readyWaitLimitMs = milliseconds;
+}
+int64_t DriveTable::ReadyWaitLimitMs() {
+    return g_readyWaitLimitMs;
+}
 
 bool DriveTable::InitTransport() {
     DetectPassThrough();
@@ -88,7 +94,9 @@ int DriveTable::EnumerateDrives() {
     return m_driveCount;
 }
 
-bool DriveTable::Full() const { return m_driveCount >= kMaxDrives; }
+bool DriveTable::Full() const {
+    return m_driveCount >= kMaxDrives;
+}
 
 uint8_t DriveTable::TryAddDrive(const DriveEntry& candidate, uint8_t inquiryLength) {
     if (Full()) return kCommandFailed;
@@ -112,7 +120,9 @@ uint8_t DriveTable::TryAddDrive(const DriveEntry& candidate, uint8_t inquiryLeng
     return status;
 }
 
-void DriveTable::NoteRefusedNode(const RefusedNode& node) { m_refused.push_back(node); }
+void DriveTable::NoteRefusedNode(const RefusedNode& node) {
+    m_refused.push_back(node);
+}
 
 bool DriveTable::SelectDrive(uint8_t index) {
     if (m_driveCount == 0 || index >= m_driveCount) return false;
@@ -153,8 +163,8 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
     if (direction != kDataOut && direction != kDataIn) length = 0;
     if (length != 0 && data == nullptr) return kCommandFailed;
 
-    const TransportResult r = m_path->Send(m_entries[m_selectedIndex], cdb, cdbLength, direction,
-                                           data, length, timeoutSeconds);
+    const TransportResult r =
+        m_path->Send(m_entries[m_selectedIndex], cdb, cdbLength, direction, data, length, timeoutSeconds);
     uint8_t status = kCommandFailed;
     switch (r.outcome) {
         case TransportResult::Outcome::Completed:
@@ -205,7 +215,8 @@ bool DriveTable::SetVendorMode(bool on) {
 
 bool DriveTable::WaitUntilReady() {
     const uint8_t cdb[12] = {};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_readyWaitLimitMs.load());
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(g_readyWaitLimitMs.load());
     for (;;) {
         if (SendCommand(cdb, kNoData, nullptr, 0, kWrapperTimeoutSeconds) == kCommandCompleted) return false;
         const uint8_t asc = SenseAsc();

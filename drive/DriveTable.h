@@ -28,8 +28,8 @@ struct DriveEntry {
 
 // A candidate drive node that exists but could not be opened for lack of permission.
 struct RefusedNode {
-    std::string path;        // the node that refused us ("/dev/sr0" or "/dev/sg1")
-    std::string groupName;   // the group that owns it, empty when unknown
+    std::string path;                   // the node that refused us ("/dev/sr0" or "/dev/sg1")
+    std::string groupName;              // the group that owns it, empty when unknown
     bool genericModuleMissing = false;  // no SCSI generic nodes exist at all
 };
 
@@ -39,7 +39,7 @@ std::string PermissionHint(const std::vector<RefusedNode>& refused);
 
 // What Enumerate and SendCommand need of the table they fill; implemented by DriveTable.
 class DiscoveryTarget {
-public:
+  public:
     virtual ~DiscoveryTarget() = default;
     // True when the table holds kMaxDrives entries: further drives are ignored.
     virtual bool Full() const = 0;
@@ -53,7 +53,7 @@ public:
 // The drives of the computer and the one operation that sends a command block to the selected
 // one. Each window that talks to drives owns one; an instance is used by one thread at a time.
 class DriveTable final : private DiscoveryTarget {
-public:
+  public:
     DriveTable();
     ~DriveTable() override;
     DriveTable(const DriveTable&) = delete;
@@ -104,7 +104,7 @@ public:
     static void SetReadyWaitLimitMs(int64_t milliseconds);
     static int64_t ReadyWaitLimitMs();
 
-private:
+  private:
     bool Full() const override;
     uint8_t TryAddDrive(const DriveEntry& candidate, uint8_t inquiryLength) override;
     void NoteRefusedNode(const RefusedNode& node) override;

@@ -12,7 +12,7 @@ class TransportPath;
 // A loaded ASPI library and its two entry points (null when the library lacks one). Unloads the
 // library when destroyed.
 class AspiLibrary {
-public:
+  public:
     virtual ~AspiLibrary() = default;
     virtual aspi::GetSupportInfoFn SupportInfo() const = 0;
     virtual aspi::SendCommandFn SendCommand() const = 0;
@@ -21,7 +21,7 @@ public:
 // Completion signal for an ASPI request. Platforms without one return null from
 // CreateCompletionEvent and the request is polled instead.
 class CompletionEvent {
-public:
+  public:
     virtual ~CompletionEvent() = default;
     virtual void* NativeHandle() = 0;  // goes into SRB_PostProc
     virtual void Wait() = 0;
@@ -30,7 +30,7 @@ public:
 // Everything a DriveTable needs of the operating system. Tests replace it to stand a virtual
 // drive behind fake device nodes or a library of their own.
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
     // The operating-system family test of DetectPassThrough.
     virtual bool PassThroughFamily() = 0;

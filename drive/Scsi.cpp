@@ -7,11 +7,15 @@ namespace dravix {
 int CdbLength(uint8_t opcode) {
     if (opcode >= 0xA0) return 12;
     switch (opcode >> 5) {
-        case 0: return 6;
+        case 0:
+            return 6;
         case 1:
-        case 2: return 10;
-        case 3: return 12;
-        default: return 16;  // group 4 (0x80..0x9F)
+        case 2:
+            return 10;
+        case 3:
+            return 12;
+        default:
+            return 16;  // group 4 (0x80..0x9F)
     }
 }
 
@@ -38,7 +42,9 @@ void BuildVendorCdb(uint8_t cdb[12], uint8_t subCode) {
     std::memcpy(cdb + 2, kSignature, 4);
 }
 
-bool HasSignature(const uint8_t* p) { return std::memcmp(p, kSignature, 4) == 0; }
+bool HasSignature(const uint8_t* p) {
+    return std::memcmp(p, kSignature, 4) == 0;
+}
 
 std::string HexBytes(const uint8_t* data, size_t length) {
     static const char digits[] = "0123456789ABCDEF";

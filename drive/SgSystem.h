@@ -14,7 +14,7 @@ namespace dravix {
 class TransportPath;
 
 class SgSystem {
-public:
+  public:
     struct NodeStatus {
         bool exists = false;
         bool blockDevice = false;

@@ -13,9 +13,10 @@ namespace dravix {
 class TransportPath;
 
 class SptiSystem {
-public:
+  public:
     virtual ~SptiSystem() = default;
-    // CreateFile for reading and writing, sharing both, existing devices only; INVALID_HANDLE_VALUE on failure.
+    // CreateFile for reading and writing, sharing both, existing devices only; INVALID_HANDLE_VALUE on
+    // failure.
     virtual HANDLE OpenDevice(const std::string& path) = 0;
     virtual UINT DriveType(const std::string& root) = 0;
     virtual BOOL DeviceControl(HANDLE device, DWORD code, void* in, DWORD inLength, void* out,

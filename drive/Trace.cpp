@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <fstream>
-#include <ostream>
 #include <memory>
 #include <mutex>
+#include <ostream>
 
 namespace dravix {
 

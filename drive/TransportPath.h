@@ -23,16 +23,15 @@ struct TransportResult {
 
 // One way of reaching the drives: the platform's SCSI pass-through, or an ASPI library.
 class TransportPath {
-public:
+  public:
     virtual ~TransportPath() = default;
     // True for the ASPI library once loaded and its adapters counted; always true for pass-through.
     virtual bool Load() = 0;
     virtual int32_t AdapterCount() const { return 0; }
     // Finds the drives in discovery order and adds them through the target.
     virtual void Enumerate(DiscoveryTarget& target) = 0;
-    virtual TransportResult Send(const DriveEntry& entry, const uint8_t* cdb, int cdbLength,
-                                 int direction, void* data, uint32_t length,
-                                 uint32_t timeoutSeconds) = 0;
+    virtual TransportResult Send(const DriveEntry& entry, const uint8_t* cdb, int cdbLength, int direction,
+                                 void* data, uint32_t length, uint32_t timeoutSeconds) = 0;
     virtual void CloseHandle(DriveEntry& entry) = 0;
 };
 

@@ -18,7 +18,9 @@ namespace {
 using namespace aspi;
 
 // Reads the status byte the library writes from its own thread when the request ends.
-uint8_t LoadStatus(uint8_t& status) { return std::atomic_ref<uint8_t>(status).load(std::memory_order_acquire); }
+uint8_t LoadStatus(uint8_t& status) {
+    return std::atomic_ref<uint8_t>(status).load(std::memory_order_acquire);
+}
 
 // Without a completion event: poll the status byte, yielding the processor between reads and
 // backing off to short sleeps so a slow command does not keep a core busy.
@@ -34,7 +36,7 @@ void PollUntilDone(uint8_t& status) {
 }
 
 class AspiPath final : public TransportPath {
-public:
+  public:
     explicit AspiPath(Platform& platform) : m_platform(platform) {}
 
     bool Load() override {
@@ -125,7 +127,7 @@ public:
 
     void CloseHandle(DriveEntry& entry) override { entry.deviceHandle = kNoDevice; }
 
-private:
+  private:
     // Sends a request that the library may finish at once or later, and waits for its status.
     // A request the library rejects outright is not polled: its status byte may never change.
     uint8_t Submit(void* srb, uint8_t& status) {
@@ -148,6 +150,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TransportPath> MakeAspiPath(Platform& platform) { return std::make_unique<AspiPath>(platform); }
+std::unique_ptr<TransportPath> MakeAspiPath(Platform& platform) {
+    return std::make_unique<AspiPath>(platform);
+}
 
 }  // namespace dravix

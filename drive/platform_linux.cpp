@@ -13,7 +13,7 @@ namespace dravix {
 namespace {
 
 class DlLibrary final : public AspiLibrary {
-public:
+  public:
     explicit DlLibrary(void* handle) : m_handle(handle) {}
     ~DlLibrary() override { ::dlclose(m_handle); }
 
@@ -24,7 +24,7 @@ public:
         return reinterpret_cast<aspi::SendCommandFn>(::dlsym(m_handle, aspi::kSendCommandName));
     }
 
-private:
+  private:
     void* m_handle;
 };
 
@@ -34,7 +34,7 @@ const char* AspiLibraryPath() {
 }
 
 class LinuxPlatform final : public Platform {
-public:
+  public:
     bool PassThroughFamily() override { return AspiLibraryPath() == nullptr; }
 
     std::unique_ptr<TransportPath> MakePassThroughPath() override { return MakeSgPath(RealSgSystem()); }

@@ -11,7 +11,7 @@ namespace dravix {
 namespace {
 
 class Win32Library final : public AspiLibrary {
-public:
+  public:
     explicit Win32Library(HMODULE module) : m_module(module) {}
     ~Win32Library() override { ::FreeLibrary(m_module); }
 
@@ -24,23 +24,23 @@ public:
             reinterpret_cast<void*>(::GetProcAddress(m_module, aspi::kSendCommandName)));
     }
 
-private:
+  private:
     HMODULE m_module;
 };
 
 class Win32Event final : public CompletionEvent {
-public:
+  public:
     explicit Win32Event(HANDLE event) : m_event(event) {}
     ~Win32Event() override { ::CloseHandle(m_event); }
     void* NativeHandle() override { return m_event; }
     void Wait() override { ::WaitForSingleObject(m_event, INFINITE); }
 
-private:
+  private:
     HANDLE m_event;
 };
 
 class WindowsPlatform final : public Platform {
-public:
+  public:
     bool PassThroughFamily() override {
         OSVERSIONINFOA info{};
         info.dwOSVersionInfoSize = sizeof info;
@@ -51,9 +51,13 @@ public:
         return info.dwPlatformId == VER_PLATFORM_WIN32_NT;
     }
 
-    std::unique_ptr<TransportPath> MakePassThroughPath() override { return MakeSptiPath(RealSptiSystem()); }
+    std::unique_ptr<TransportPath> MakePassThroughPath() override {
+        return MakeSptiPath(RealSptiSystem());
+    }
 
-    std::unique_ptr<AspiLibrary> LoadAspiLibrary() override { return LoadAspiLibraryFile("WNASPI32"); }
+    std::unique_ptr<AspiLibrary> LoadAspiLibrary() override {
+        return LoadAspiLibraryFile("WNASPI32");
+    }
 
     std::unique_ptr<CompletionEvent> CreateCompletionEvent() override {
         HANDLE event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);

@@ -26,7 +26,7 @@ constexpr unsigned char kDriverSense = 0x08;    // DRIVER_SENSE
 constexpr size_t kSenseBufferLength = 32;
 
 class RealSystem final : public SgSystem {
-public:
+  public:
     NodeStatus Stat(const std::string& path) override {
         NodeStatus s;
         struct stat st {};
@@ -61,9 +61,7 @@ public:
         return node;
     }
 
-    int SgIo(int fd, sg_io_hdr_t* request) override {
-        return ::ioctl(fd, SG_IO, request) == 0 ? 0 : -errno;
-    }
+    int SgIo(int fd, sg_io_hdr_t* request) override { return ::ioctl(fd, SG_IO, request) == 0 ? 0 : -errno; }
 
     bool GenericDriverLoaded() override {
         struct stat st {};
@@ -79,10 +77,12 @@ public:
     }
 };
 
-bool IsPermissionError(int negativeErrno) { return negativeErrno == -EACCES || negativeErrno == -EPERM; }
+bool IsPermissionError(int negativeErrno) {
+    return negativeErrno == -EACCES || negativeErrno == -EPERM;
+}
 
 class SgPath final : public TransportPath {
-public:
+  public:
     explicit SgPath(std::shared_ptr<SgSystem> system) : m_os(std::move(system)) {}
 
     bool Load() override { return true; }
@@ -137,9 +137,16 @@ public:
         request.mx_sb_len = sizeof sense;
         request.sbp = sense;
         switch (direction) {
-            case kDataOut: request.dxfer_direction = SG_DXFER_TO_DEV; break;
-            case kDataIn: request.dxfer_direction = SG_DXFER_FROM_DEV; break;
-            default: request.dxfer_direction = SG_DXFER_NONE; length = 0; break;
+            case kDataOut:
+                request.dxfer_direction = SG_DXFER_TO_DEV;
+                break;
+            case kDataIn:
+                request.dxfer_direction = SG_DXFER_FROM_DEV;
+                break;
+            default:
+                request.dxfer_direction = SG_DXFER_NONE;
+                length = 0;
+                break;
         }
         request.dxfer_len = length;
         request.dxferp = length != 0 ? data : nullptr;
@@ -149,7 +156,8 @@ public:
         const int rc = m_os->SgIo(static_cast<int>(entry.deviceHandle), &request);
         if (rc != 0) {
             result.osError = -rc;
-            result.outcome = rc == -ETIMEDOUT ? TransportResult::Outcome::TimedOut : TransportResult::Outcome::Failed;
+            result.outcome =
+                rc == -ETIMEDOUT ? TransportResult::Outcome::TimedOut : TransportResult::Outcome::Failed;
             return result;
         }
         if (request.host_status == kHostTimeOut || (request.driver_status & 0x0F) == kDriverTimeOut) {
@@ -178,7 +186,7 @@ public:
         entry.deviceHandle = kNoDevice;
     }
 
-private:
+  private:
     void Refused(DiscoveryTarget& target, const std::string& path, unsigned gid) {
         RefusedNode refused;
         refused.path = path;
@@ -192,7 +200,9 @@ private:
 
 }  // namespace
 
-std::shared_ptr<SgSystem> RealSgSystem() { return std::make_shared<RealSystem>(); }
+std::shared_ptr<SgSystem> RealSgSystem() {
+    return std::make_shared<RealSystem>();
+}
 
 std::unique_ptr<TransportPath> MakeSgPath(std::shared_ptr<SgSystem> system) {
     return std::make_unique<SgPath>(std::move(system));

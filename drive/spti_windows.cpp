@@ -1,6 +1,7 @@
 // The Windows pass-through path: IOCTL_SCSI_PASS_THROUGH_DIRECT on "\\.\X:" handles.
 
 #include <windows.h>
+// The pass-through declarations need the Windows types above them.
 #include <ntddscsi.h>
 
 #include <cstddef>
@@ -24,7 +25,7 @@ struct PassThroughRequest {
 };
 
 class RealSystem final : public SptiSystem {
-public:
+  public:
     HANDLE OpenDevice(const std::string& path) override {
         return ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_EXISTING, 0, nullptr);
@@ -38,10 +39,12 @@ public:
     void Close(HANDLE device) override { ::CloseHandle(device); }
 };
 
-HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+HANDLE AsHandle(std::intptr_t value) {
+    return reinterpret_cast<HANDLE>(value);
+}
 
 class SptiPath final : public TransportPath {
-public:
+  public:
     explicit SptiPath(std::shared_ptr<SptiSystem> system) : m_os(std::move(system)) {}
 
     bool Load() override { return true; }
@@ -79,7 +82,7 @@ public:
         std::memcpy(spt.Cdb, cdb, static_cast<size_t>(cdbLength));
         spt.SenseInfoLength = kSenseAreaLength;
         spt.SenseInfoOffset = offsetof(PassThroughRequest, sense);
-        spt.DataIn = direction == kDataOut ? SCSI_IOCTL_DATA_OUT
+        spt.DataIn = direction == kDataOut  ? SCSI_IOCTL_DATA_OUT
                      : direction == kDataIn ? SCSI_IOCTL_DATA_IN
                                             : SCSI_IOCTL_DATA_UNSPECIFIED;
         spt.DataTransferLength = length;
@@ -111,13 +114,15 @@ public:
         entry.deviceHandle = kNoDevice;
     }
 
-private:
+  private:
     std::shared_ptr<SptiSystem> m_os;
 };
 
 }  // namespace
 
-std::shared_ptr<SptiSystem> RealSptiSystem() { return std::make_shared<RealSystem>(); }
+std::shared_ptr<SptiSystem> RealSptiSystem() {
+    return std::make_shared<RealSystem>();
+}
 
 std::unique_ptr<TransportPath> MakeSptiPath(std::shared_ptr<SptiSystem> system) {
     return std::make_unique<SptiPath>(std::move(system));

@@ -12,7 +12,7 @@ namespace dravix {
 class CSLWS final : public PropertyPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CSLWS)
-public:
+  public:
     explicit CSLWS(QWidget* parent = nullptr);
     ~CSLWS() override;
 
@@ -35,10 +35,10 @@ public:
     static constexpr int kIconActivated = 184;
     static constexpr int kIconNotActivated = 183;
 
-protected:
+  protected:
     void OnInitDialog() override;
 
-private:
+  private:
     void BuildControls();
     void StatusCheck();
     void SetSetting();

@@ -9,7 +9,7 @@ namespace dravix {
 class COverSpeed final : public SwitchPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(COverSpeed)
-public:
+  public:
     explicit COverSpeed(QWidget* parent = nullptr);
 
     static constexpr int kDialogId = 178;
@@ -23,7 +23,7 @@ public:
     static constexpr int kIconOn = 181;
     static constexpr int kIconOff = 180;
 
-private:
+  private:
     void Write(bool enable) override;
 
     static const SwitchPageSpec kSpec;

@@ -37,6 +37,8 @@ bool PageDrive::BeginVendor(QWidget* owner) {
     return false;
 }
 
-void PageDrive::EndVendor() { m_table.SetVendorMode(false); }
+void PageDrive::EndVendor() {
+    m_table.SetVendorMode(false);
+}
 
 }  // namespace dravix

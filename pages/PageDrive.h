@@ -12,7 +12,7 @@ namespace dravix {
 // talks to drives owns one; all of them enumerate the drives in the same order, so the index the
 // main window's list chose addresses the same drive here.
 class PageDrive final {
-public:
+  public:
     // InitTransport (on failure the application message box "Initial fail."), EnumerateDrives,
     // and with drives SelectDrive(SelectedDriveIndex). The number of drives, -1 when the
     // transport could not be prepared.
@@ -30,7 +30,7 @@ public:
     bool BeginVendor(QWidget* owner);
     void EndVendor();
 
-private:
+  private:
     DriveTable m_table;
     uint8_t m_lastIndex = 0;
 };

@@ -34,11 +34,11 @@ ScopeWrite ScopeWriteFor(const ScopeRequest& request, SettingScope scope);
 class SettingScopeDialog final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SettingScopeDialog)
-public:
+  public:
     explicit SettingScopeDialog(const ScopeRequest& request, QWidget* parent = nullptr);
     ~SettingScopeDialog() override;
 
-private:
+  private:
     void BuildControls();
     void Write(SettingScope scope);
     // True once the drive reports an empty tray; false when it cannot tell (it fails otherwise).

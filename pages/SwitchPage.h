@@ -64,12 +64,12 @@ struct SwitchPageSpec {
 class SwitchPage : public PropertyPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SwitchPage)
-public:
+  public:
     ~SwitchPage() override;
 
     void OnSheetNotify() override;
 
-protected:
+  protected:
     SwitchPage(const SwitchPageSpec& spec, QWidget* parent);
 
     void OnInitDialog() override;
@@ -79,7 +79,7 @@ protected:
     // The switch command's own write sequence, without confirmation; reads back when it worked.
     void WriteSwitch(uint8_t (*set)(DriveTable& table, bool value), bool value);
 
-private:
+  private:
     void BuildControls();
     void SetState();
 

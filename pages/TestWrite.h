@@ -9,7 +9,7 @@ namespace dravix {
 class CTestWrite final : public SwitchPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CTestWrite)
-public:
+  public:
     explicit CTestWrite(QWidget* parent = nullptr);
 
     static constexpr int kDialogId = 106;
@@ -24,7 +24,7 @@ public:
     static constexpr int kIconOn = 174;
     static constexpr int kIconOff = 175;
 
-private:
+  private:
     void Write(bool enable) override;
 
     static const SwitchPageSpec kSpec;

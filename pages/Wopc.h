@@ -9,7 +9,7 @@ namespace dravix {
 class CWOPC final : public SwitchPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CWOPC)
-public:
+  public:
     explicit CWOPC(QWidget* parent = nullptr);
 
     static constexpr int kDialogId = 105;
@@ -23,7 +23,7 @@ public:
     static constexpr int kIconOn = 172;
     static constexpr int kIconOff = 173;
 
-private:
+  private:
     void Write(bool enable) override;
 
     static const SwitchPageSpec kSpec;

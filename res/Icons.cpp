@@ -18,7 +18,9 @@ namespace dravix {
 
 namespace {
 
-QString IconPath(int id) { return QStringLiteral(":/icons/%1.svg").arg(id); }
+QString IconPath(int id) {
+    return QStringLiteral(":/icons/%1.svg").arg(id);
+}
 
 // Renders an SVG resource at a device-independent size, sharp at the screen's scale.
 QPixmap Render(const QString& path, const QSize& size) {

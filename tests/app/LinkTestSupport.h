@@ -14,7 +14,7 @@ namespace dravix::test {
 
 // Records every message box and answers OK.
 class RecordingPrompter final : public Prompter {
-public:
+  public:
     PromptAnswer Show(QWidget*, const PromptRecord& record) override {
         records.push_back(record);
         return PromptAnswer::Ok;
@@ -24,7 +24,7 @@ public:
 
 // Keeps an environment variable as it was before the test.
 class SavedEnv final {
-public:
+  public:
     explicit SavedEnv(const char* name)
         : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_value(qgetenv(name)) {}
     ~SavedEnv() {
@@ -36,7 +36,7 @@ public:
     SavedEnv(const SavedEnv&) = delete;
     SavedEnv& operator=(const SavedEnv&) = delete;
 
-private:
+  private:
     const char* m_name;
     bool m_wasSet;
     QByteArray m_value;
@@ -45,7 +45,7 @@ private:
 // Links open nothing real here: the desktop's answer and the browser start are scripted, and
 // every box and every attempt is recorded.
 class LinkFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SetPrompter(m_prompter);
         SetUrlOpener([this](const QUrl& url) {
@@ -71,7 +71,7 @@ protected:
     std::vector<QUrl> opened;
     std::vector<LaunchCommand> launched;
 
-private:
+  private:
     SavedEnv m_browser{"BROWSER"};
     SavedEnv m_path{"PATH"};
     std::shared_ptr<RecordingPrompter> m_prompter = std::make_shared<RecordingPrompter>();

@@ -13,7 +13,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // The build writes the help file and the pages next to the programs.
-fs::path BinDir() { return fs::path(DRAVIX_HELP_BIN_DIR); }
+fs::path BinDir() {
+    return fs::path(DRAVIX_HELP_BIN_DIR);
+}
 
 std::string ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -39,7 +41,7 @@ std::set<std::string> LocalLinks(const std::string& html) {
 }
 
 class HelpOutput : public ::testing::Test {
-protected:
+  protected:
     fs::path HelpDir() const { return BinDir() / "help"; }
 };
 

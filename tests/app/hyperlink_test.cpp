@@ -16,7 +16,7 @@ const QString kSite = QStringLiteral("https://www.example.test/drives");
 
 // A link placed in a window the way a dialog lays it out: the text "Static" in a 200 × 30 box.
 class HyperLinkTest : public LinkFixture {
-protected:
+  protected:
     void SetUp() override {
         LinkFixture::SetUp();
         host.resize(400, 200);

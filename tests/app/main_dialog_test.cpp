@@ -13,8 +13,8 @@
 
 #include "app/AppState.h"
 #include "app/MainDialog.h"
-#include "app/PropertyPage.h"
 #include "app/Prompter.h"
+#include "app/PropertyPage.h"
 #include "drive/Messages.h"
 #include "drive/Support.h"
 #include "tests/support/ScriptedPrompter.h"
@@ -29,7 +29,7 @@ const Bytes kVendorOff = {0xFD, 0xF2, 'Z', 'A', 'R', 'N', 0, 0, 0, 0, 0, 0};
 
 // A page that records what the sheet does to it and carries the controls the timer looks for.
 class FakePage final : public PropertyPage {
-public:
+  public:
     FakePage(int dialogId, const char* title, std::vector<int> controls, std::vector<std::string>* log)
         : PropertyPage(dialogId, QString::fromLatin1(title), 152), m_log(log) {
         for (int id : controls) {
@@ -40,10 +40,10 @@ public:
     ~FakePage() override { m_log->push_back("destroy " + Title().toStdString()); }
     void OnSheetNotify() override { m_log->push_back("notify " + Title().toStdString()); }
 
-protected:
+  protected:
     void OnInitDialog() override { m_log->push_back("init " + Title().toStdString()); }
 
-private:
+  private:
     std::vector<std::string>* m_log;
 };
 
@@ -78,12 +78,9 @@ struct MainDialogTest : ::testing::Test {
     PageFactory FakePages() {
         return [this](uint8_t code) -> PropertyPage* {
             static const std::map<uint8_t, std::pair<int, std::vector<int>>> kPages = {
-                {0, {154, {1015}}},
-                {5, {104, {1016, 1029, 1017, 1018, 1019, 1021}}},
-                {1, {136, {1009, 1010}}},
-                {2, {105, {1030, 1031}}},
-                {3, {106, {1010, 1015}}},
-                {6, {177, {1067}}},
+                {0, {154, {1015}}},       {5, {104, {1016, 1029, 1017, 1018, 1019, 1021}}},
+                {1, {136, {1009, 1010}}}, {2, {105, {1030, 1031}}},
+                {3, {106, {1010, 1015}}}, {6, {177, {1067}}},
                 {7, {178, {1073}}},
             };
             for (const PageSlot& slot : kPageSlots) {
@@ -136,8 +133,8 @@ TEST_F(MainDialogTest, StartsWithTheWarningThenListsTheDrivesAndShowsThePages) {
     EXPECT_EQ(window.DriveList()->currentIndex(), 0);
     EXPECT_TRUE(State().sheetCreated);
     EXPECT_FALSE(State().sheetPending);
-    EXPECT_EQ(Tabs(window), (std::vector<std::string>{"Information", "Book Type", "Probix", "WOPC", "Test Write",
-                                                      "Lumard", "OverSpeed"}));
+    EXPECT_EQ(Tabs(window), (std::vector<std::string>{"Information", "Book Type", "Probix", "WOPC",
+                                                      "Test Write", "Lumard", "OverSpeed"}));
     EXPECT_EQ(window.Sheet()->ActivePage()->Title(), QStringLiteral("Information"));
     EXPECT_EQ(pageLog, (std::vector<std::string>{"init Information"}));  // others wait until shown
     EXPECT_TRUE(window.Timer().isActive());
@@ -229,7 +226,8 @@ TEST_F(MainDialogTest, OtherMakersDriveThenMakersDriveThenBack) {
     EXPECT_EQ(dialogs.size(), 2u);
     EXPECT_TRUE(Tabs(window).empty());  // an empty sheet
     // The pages went in sheet order and were not woken up on their way out.
-    EXPECT_EQ(pageLog, (std::vector<std::string>{"destroy Information", "destroy Book Type", "destroy Probix"}));
+    EXPECT_EQ(pageLog,
+              (std::vector<std::string>{"destroy Information", "destroy Book Type", "destroy Probix"}));
 
     Choose(window, 1);
     EXPECT_EQ(Tabs(window), (std::vector<std::string>{"Information", "Book Type", "Probix"}));
@@ -334,8 +332,8 @@ TEST_F(MainDialogTest, SheetNotifiesPagesAsTheyAreLeftAndActivated) {
     sheet->SetActivePage(sheet->Page(1));
     sheet->SetActivePage(sheet->Page(2));
     sheet->SetActivePage(sheet->Page(1));
-    EXPECT_EQ(pageLog, (std::vector<std::string>{"notify Information", "init WOPC", "notify WOPC", "init Test Write",
-                                                 "notify Test Write", "notify WOPC"}));
+    EXPECT_EQ(pageLog, (std::vector<std::string>{"notify Information", "init WOPC", "notify WOPC",
+                                                 "init Test Write", "notify Test Write", "notify WOPC"}));
 }
 
 TEST_F(MainDialogTest, HelpOpensTheFileBesideTheProgramOrSaysItIsMissing) {

@@ -52,7 +52,8 @@ TEST_F(CliTest, DrivesListsEveryDriveInDiscoveryOrder) {
 }
 
 TEST_F(CliTest, DriveIdentityIsPrintedEscaped) {
-    bus.AddDrive().AddFault(InquiryReply(std::string("ZA\x07RN\x1B[2J") + "\xFF" + std::string(18, ' ') + "1.00"));
+    bus.AddDrive().AddFault(
+        InquiryReply(std::string("ZA\x07RN\x1B[2J") + "\xFF" + std::string(18, ' ') + "1.00"));
     const CliRun run = RunCliCapture({"drives"});
     ASSERT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("0: ZA\\x07RN\\x1B[2J\\xFF"), std::string::npos) << run.out;
@@ -75,7 +76,8 @@ TEST_F(CliTest, NoDriveMeansExitThreeWithTheHint) {
     bus.Os().AddNode("/dev/sr0", refused);
     const CliRun hinted = RunCliCapture({"probe"});
     EXPECT_EQ(hinted.status, 3);
-    EXPECT_NE(hinted.err.find("No Device found!\nSome drives could not be opened:\n  /dev/sr0"), std::string::npos)
+    EXPECT_NE(hinted.err.find("No Device found!\nSome drives could not be opened:\n  /dev/sr0"),
+              std::string::npos)
         << hinted.err;
 }
 
@@ -86,7 +88,8 @@ TEST_F(CliTest, ProbeTellsSupportedRefusedAndOldFirmwareApart) {
 
     const CliRun supported = RunCliCapture({"probe"});
     EXPECT_EQ(supported.status, 0);
-    EXPECT_EQ(supported.out, "supported\nfeatures: 7 1 4 5\npages: Information, Book Type, Probix, OverSpeed\n");
+    EXPECT_EQ(supported.out,
+              "supported\nfeatures: 7 1 4 5\npages: Information, Book Type, Probix, OverSpeed\n");
     EXPECT_FALSE(bus.Drive(0).State().vendorMode);  // left as found
 
     const CliRun refused = RunCliCapture({"--drive", "1", "probe"});

@@ -23,18 +23,18 @@ namespace {
 
 // Where the drives live for one test: a way to add them and reach them.
 class Backend {
-public:
+  public:
     virtual ~Backend() = default;
     virtual emu::VirtualDrive& AddDrive(emu::DriveKind kind) = 0;
     virtual emu::VirtualDrive& Drive(size_t index) = 0;
 };
 
 class PassThroughBackend final : public Backend {
-public:
+  public:
     emu::VirtualDrive& AddDrive(emu::DriveKind kind) override { return m_bus.AddDrive(kind); }
     emu::VirtualDrive& Drive(size_t index) override { return m_bus.Drive(index); }
 
-private:
+  private:
     test::VirtualBus m_bus;
 };
 
@@ -48,7 +48,7 @@ std::string SharedStatePath() {
 
 // Removes the state file (and its lock file) when the test program ends.
 class StateFileCleanup final : public ::testing::Environment {
-public:
+  public:
     void TearDown() override {
         std::error_code ignored;
         std::filesystem::remove(SharedStatePath(), ignored);
@@ -58,7 +58,7 @@ public:
 const auto* const g_cleanup = ::testing::AddGlobalTestEnvironment(new StateFileCleanup);
 
 class AspiBackend final : public Backend {
-public:
+  public:
     AspiBackend() {
         ::setenv("DRAVIX_VDRIVE_STATE", SharedStatePath().c_str(), 1);
         std::string error;
@@ -75,7 +75,7 @@ public:
     emu::VirtualDrive& AddDrive(emu::DriveKind kind) override { return m_scenario.AddDrive(kind); }
     emu::VirtualDrive& Drive(size_t index) override { return m_scenario.Drive(index); }
 
-private:
+  private:
     emu::Scenario m_scenario{std::vector<emu::DriveState>{}};
     std::unique_ptr<test::ScopedPlatform> m_scope;
 };

@@ -140,7 +140,8 @@ TEST_F(SgFixture, AnswersFoldIntoCompletedFailedAndTimedOut) {
     os->AddDrive(0, [&mode](sg_io_hdr_t& r) {
         if (r.cmdp[0] == 0x12) return MiniDrive{}(r);
         switch (mode) {
-            case 1: return MiniDrive::Check(r, {0x85, 0x3A, 0x00});
+            case 1:
+                return MiniDrive::Check(r, {0x85, 0x3A, 0x00});
             case 2: {  // descriptor-format sense
                 const uint8_t d[8] = {0x72, 0x06, 0x28, 0x00, 0, 0, 0, 0};
                 std::memcpy(r.sbp, d, sizeof d);
@@ -148,12 +149,21 @@ TEST_F(SgFixture, AnswersFoldIntoCompletedFailedAndTimedOut) {
                 r.status = kScsiCheckCondition;
                 return 0;
             }
-            case 3: r.status = kScsiBusy; return 0;
-            case 4: return -ETIMEDOUT;
-            case 5: r.host_status = 0x03; return 0;
-            case 6: return -EPERM;
-            case 7: r.host_status = 0x07; return 0;  // adapter error without sense
-            default: return 0;
+            case 3:
+                r.status = kScsiBusy;
+                return 0;
+            case 4:
+                return -ETIMEDOUT;
+            case 5:
+                r.host_status = 0x03;
+                return 0;
+            case 6:
+                return -EPERM;
+            case 7:
+                r.host_status = 0x07;
+                return 0;  // adapter error without sense
+            default:
+                return 0;
         }
     });
     DriveTable table;
@@ -393,7 +403,9 @@ struct FakeHost {
 };
 FakeHost* g_host = nullptr;
 
-uint32_t HostSupportInfo() { return g_host->supportInfo; }
+uint32_t HostSupportInfo() {
+    return g_host->supportInfo;
+}
 
 uint32_t HostSend(void* block) {
     auto* header = static_cast<aspi::SRB_Header*>(block);
@@ -426,8 +438,20 @@ uint32_t HostSend(void* block) {
                 if (srb->CDBByte[0] != 0x12 && (g_host->haStat || g_host->targStat)) {
                     srb->SRB_HaStat = g_host->haStat;
                     srb->SRB_TargStat = g_host->targStat;
-                    const uint8_t s[14] = {0x70, 0, g_host->sense[0], 0, 0, 0, 0, 6, 0, 0, 0, 0,
-                                           g_host->sense[1], g_host->sense[2]};
+                    const uint8_t s[14] = {0x70,
+                                           0,
+                                           g_host->sense[0],
+                                           0,
+                                           0,
+                                           0,
+                                           0,
+                                           6,
+                                           0,
+                                           0,
+                                           0,
+                                           0,
+                                           g_host->sense[1],
+                                           g_host->sense[2]};
                     std::memcpy(srb->SenseArea, s, sizeof s);
                     status = aspi::SS_ERR;
                 }

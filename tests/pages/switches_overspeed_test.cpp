@@ -153,7 +153,7 @@ TEST_F(ScopeDialog, OverSpeedWriteGivesUpOnADriveThatCannotSayWhetherADiscIsIn) 
     EXPECT_EQ(std::count_if(prompter->asked.begin(), prompter->asked.end(),
                             [](const PromptRecord& r) { return r.caption == "NOTE"; }),
               0);
-    EXPECT_TRUE(VendorCommands().empty());  // nothing written
+    EXPECT_TRUE(VendorCommands().empty());          // nothing written
     EXPECT_EQ(dialog.result(), QDialog::Rejected);  // still open
 }
 

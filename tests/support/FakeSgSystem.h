@@ -18,13 +18,13 @@ using SgDevice = std::function<int(sg_io_hdr_t& request)>;
 // Fake device nodes for the Linux pass-through path. Block nodes of the CD-ROM major stand for
 // drives; each drive may have a SCSI generic node; the device behind a node answers requests.
 class FakeSgSystem final : public SgSystem {
-public:
+  public:
     struct Node {
         bool blockDevice = true;
         unsigned major = kScsiCdromMajor;
         unsigned gid = 0;
-        int openError = 0;      // errno that Open reports, 0 = opens
-        std::string generic;    // the SCSI generic node behind this block node
+        int openError = 0;    // errno that Open reports, 0 = opens
+        std::string generic;  // the SCSI generic node behind this block node
         SgDevice device;
     };
 
@@ -34,7 +34,7 @@ public:
     void SetGroupName(unsigned gid, std::string name) { m_groups[gid] = std::move(name); }
     void SetGenericDriverLoaded(bool loaded) { m_genericLoaded = loaded; }
 
-    int OpenCount() const;                   // descriptors open now
+    int OpenCount() const;                    // descriptors open now
     std::vector<std::string> Opened() const;  // every successful open, in order
     std::string PathOf(int fd) const;
 
@@ -46,7 +46,7 @@ public:
     bool GenericDriverLoaded() override { return m_genericLoaded; }
     std::string GroupName(unsigned gid) override;
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::map<std::string, Node> m_nodes;
     std::map<int, std::string> m_open;

@@ -16,7 +16,7 @@ namespace dravix::test {
 // to the rest. Too many boxes in one test mean a loop that would never end: the test fails and
 // `runaway` may break the loop.
 class ScriptedPrompter final : public Prompter {
-public:
+  public:
     PromptAnswer Show(QWidget*, const PromptRecord& record) override {
         asked.push_back(record);
         if (asked.size() > 50) {

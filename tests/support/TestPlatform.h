@@ -12,7 +12,7 @@ namespace dravix::test {
 // A platform whose pass-through path runs over a given SgSystem and whose ASPI library comes from
 // a loader of the test's choice.
 class TestPlatform final : public Platform {
-public:
+  public:
     bool passThrough = true;
     std::shared_ptr<SgSystem> sg;
     std::function<std::unique_ptr<AspiLibrary>()> loadAspi;
@@ -25,7 +25,7 @@ public:
 
 // Installs a platform for every DriveTable made during its lifetime.
 class ScopedPlatform final {
-public:
+  public:
     explicit ScopedPlatform(std::shared_ptr<Platform> platform) { SetPlatformOverride(std::move(platform)); }
     ~ScopedPlatform() { SetPlatformOverride(nullptr); }
     ScopedPlatform(const ScopedPlatform&) = delete;
@@ -34,12 +34,12 @@ public:
 
 // An ASPI library made of two plain functions (tests keep their state in globals).
 class FunctionLibrary final : public AspiLibrary {
-public:
+  public:
     FunctionLibrary(aspi::GetSupportInfoFn info, aspi::SendCommandFn send) : m_info(info), m_send(send) {}
     aspi::GetSupportInfoFn SupportInfo() const override { return m_info; }
     aspi::SendCommandFn SendCommand() const override { return m_send; }
 
-private:
+  private:
     aspi::GetSupportInfoFn m_info;
     aspi::SendCommandFn m_send;
 };

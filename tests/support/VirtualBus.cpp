@@ -9,8 +9,8 @@ int ExecuteOnVirtualDrive(emu::VirtualDrive& drive, sg_io_hdr_t& r) {
     const int direction = r.dxfer_direction == SG_DXFER_TO_DEV     ? 1
                           : r.dxfer_direction == SG_DXFER_FROM_DEV ? 2
                                                                    : 0;
-    const emu::ScsiOutcome outcome = drive.Execute(r.cmdp, r.cmd_len, direction, static_cast<uint8_t*>(r.dxferp),
-                                                   r.dxfer_len, r.timeout / 1000);
+    const emu::ScsiOutcome outcome = drive.Execute(
+        r.cmdp, r.cmd_len, direction, static_cast<uint8_t*>(r.dxferp), r.dxfer_len, r.timeout / 1000);
     r.status = 0;
     r.host_status = 0;
     r.driver_status = 0;
@@ -18,7 +18,8 @@ int ExecuteOnVirtualDrive(emu::VirtualDrive& drive, sg_io_hdr_t& r) {
     r.resid = 0;
     switch (outcome.kind) {
         case emu::ScsiOutcome::Kind::Good:
-            if (direction == 2) r.resid = static_cast<int>(r.dxfer_len - std::min(r.dxfer_len, outcome.transferred));
+            if (direction == 2)
+                r.resid = static_cast<int>(r.dxfer_len - std::min(r.dxfer_len, outcome.transferred));
             break;
         case emu::ScsiOutcome::Kind::CheckCondition: {
             const size_t n = std::min<size_t>(emu::kSenseLength, r.mx_sb_len);
@@ -46,19 +47,24 @@ VirtualBus::VirtualBus()
     m_scope = std::make_unique<ScopedPlatform>(m_platform);
 }
 
-VirtualBus::~VirtualBus() { m_scope.reset(); }
+VirtualBus::~VirtualBus() {
+    m_scope.reset();
+}
 
 emu::VirtualDrive& VirtualBus::AddDrive(emu::DriveKind kind) {
     m_drives.push_back(std::make_unique<emu::VirtualDrive>(kind));
     emu::VirtualDrive* drive = m_drives.back().get();
     const int index = static_cast<int>(m_drives.size() - 1);
-    m_os->AddDrive(index, [this, drive](sg_io_hdr_t& r) {
-        {
-            std::lock_guard lock(m_logMutex);
-            m_log.emplace_back(r.cmdp, r.cmdp + r.cmd_len);
-        }
-        return ExecuteOnVirtualDrive(*drive, r);
-    }, index);
+    m_os->AddDrive(
+        index,
+        [this, drive](sg_io_hdr_t& r) {
+            {
+                std::lock_guard lock(m_logMutex);
+                m_log.emplace_back(r.cmdp, r.cmdp + r.cmd_len);
+            }
+            return ExecuteOnVirtualDrive(*drive, r);
+        },
+        index);
     return *drive;
 }
 

@@ -13,7 +13,7 @@ namespace dravix::test {
 // /dev/sg<i>. While the bus exists, every DriveTable finds these drives through the real Linux
 // pass-through code.
 class VirtualBus final {
-public:
+  public:
     VirtualBus();
     ~VirtualBus();
     VirtualBus(const VirtualBus&) = delete;
@@ -28,7 +28,7 @@ public:
     std::vector<std::vector<uint8_t>> Commands() const;
     void ClearCommands();
 
-private:
+  private:
     std::shared_ptr<FakeSgSystem> m_os;
     std::shared_ptr<TestPlatform> m_platform;
     std::unique_ptr<ScopedPlatform> m_scope;
