@@ -81,9 +81,8 @@ CMainDialog::CMainDialog(PageFactory pages, QWidget* parent)
 CMainDialog::~CMainDialog() {
     m_timer.stop();
     if (!m_closing) m_drives.SetVendorMode(false);
-    // Pages go before the drive table they never touch, so their own tables close first.
-    for (PropertyPage* page : m_pages) m_sheet->RemovePage(page);
-    m_pages.clear();
+    // The pages go quietly, as on a drive change: none of them talks to the drive on its way out.
+    RemovePages();
 }
 
 void CMainDialog::BuildMenu() {

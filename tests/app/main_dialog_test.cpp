@@ -336,6 +336,16 @@ TEST_F(MainDialogTest, SheetNotifiesPagesAsTheyAreLeftAndActivated) {
                                                  "init Test Write", "notify Test Write", "notify WOPC"}));
 }
 
+TEST_F(MainDialogTest, ClosingTakesThePagesDownWithoutWakingThem) {
+    bus.AddDrive().SetFeatureCodes({2});
+    auto window = std::make_unique<CMainDialog>(FakePages());
+    window->OnInitDialog();
+    window->Sheet()->SetActivePage(window->Sheet()->Page(1));
+    pageLog.clear();
+    window.reset();
+    EXPECT_EQ(pageLog, (std::vector<std::string>{"destroy Information", "destroy WOPC"}));
+}
+
 TEST_F(MainDialogTest, HelpOpensTheFileBesideTheProgramOrSaysItIsMissing) {
     EXPECT_EQ(CMainDialog::HelpFilePathFor(QStringLiteral("/opt/Zarn Tools/bin dir/dravix")),
               QStringLiteral("/opt/Zarn Tools/bin dir/Dravix V1.0.CHM"));
