@@ -39,6 +39,7 @@ class CliObserver final : public BookTypeObserver {
 
     // The exit status the messages so far call for.
     int Status() const { return m_refused ? kExitNoDrive : m_failed ? kExitFailed : kExitOk; }
+    bool Refused() const { return m_refused; }
 
   private:
     CliContext& m_context;
@@ -121,15 +122,18 @@ std::optional<uint8_t> RowTarget(BookTypeRow row, const std::string& type) {
 int SetRow(CliContext& context, DriveTable& table, BookTypeRow row, uint8_t target) {
     CliObserver observer(context);
     const DriveRows before = ReadRows(table, observer);
-    if (observer.Status() != kExitOk) return observer.Status();
+    if (observer.Refused()) return kExitNoDrive;
 
-    // The page offers no Modify for these rows; neither does the command line.
+    // The page offers no Modify for these rows; neither does the command line. A failure
+    // elsewhere in the check (the feature list, a row after this one) leaves this row's Modify
+    // on the page, so it does not stop the set here either.
     const size_t index = static_cast<size_t>(row);
     if (row == BookTypeRow::PlusRDl && !before.writesDvdPlusRDl) {
         context.Err() << "The drive does not write DVD+R DL media; that row has no book type to set.\n";
         return kExitFailed;
     }
-    if (before.values[index] && !DisplayOfRow(row, *before.values[index]).buttonEnabled) {
+    if (!before.values[index]) return kExitFailed;  // its read failed, and said so
+    if (!DisplayOfRow(row, *before.values[index]).buttonEnabled) {
         char hex[8];
         std::snprintf(hex, sizeof hex, "%02Xh", *before.values[index]);
         context.Err() << "The drive reports an unknown book type (" << hex
@@ -153,8 +157,8 @@ int SetRow(CliContext& context, DriveTable& table, BookTypeRow row, uint8_t targ
     } else {
         PrintRows(context, after);
     }
-    if (observer.Status() != kExitOk || !set)
-        return observer.Status() == kExitOk ? kExitFailed : observer.Status();
+    if (observer.Refused()) return kExitNoDrive;
+    if (!set) return kExitFailed;
     if (after.values[index] != target) {
         context.Err() << "The drive still reports " << RowText(after, row) << " for this row.\n";
         return kExitFailed;

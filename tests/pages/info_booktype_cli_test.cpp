@@ -187,6 +187,45 @@ TEST_F(CliOnVirtualDrive, RowRefusalsAndFailures) {
     EXPECT_TRUE(Contains(run.out, "For DVD+RW Disc : DVD+RW\n"));  // read back all the same
 }
 
+TEST_F(CliOnVirtualDrive, AFailedFeatureListLeavesTheDvdPlusRAndDvdPlusRwRowsSettable) {
+    // The page keeps Modify on the rows it could read when only the feature list fails.
+    emu::FaultRule rule;
+    rule.opcode = 0x46;
+    rule.bytes = {{7, 0x40}};
+    rule.sense = emu::kInvalidFieldInCdb;
+    drive.AddFault(rule);
+
+    CliRun run = Cli({"--yes", "booktype", "set", "dvd+r", "dvd-rom"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Contains(run.err, "Get Configuration fail."));
+    EXPECT_EQ(CountOpcode(0xFE), 1u);
+    EXPECT_EQ(drive.State().bookTypes[1], 0x01);
+    EXPECT_TRUE(Contains(run.out, "For DVD+R Disc : DVD-ROM\n"));
+
+    run = Cli({"--yes", "booktype", "set", "dvd+rw", "dvd-rom"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(drive.State().bookTypes[0], 0x01);
+
+    // Without the feature list the DVD+R DL row stays out of reach, as on the page.
+    run = Cli({"--yes", "booktype", "set", "dvd+r-dl", "dvd-rom"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(CountOpcode(0xFE), 2u);
+    EXPECT_EQ(drive.State().bookTypes[2], 0xE1);
+}
+
+TEST_F(CliOnVirtualDrive, ARowWhoseReadFailsIsNotSet) {
+    emu::FaultRule rule;
+    rule.opcode = 0xFF;
+    rule.bytes = {{1, 0x10}, {2, 0x00}};
+    rule.sense = emu::kInvalidFieldInCdb;
+    drive.AddFault(rule);
+    const CliRun run = Cli({"--yes", "booktype", "set", "dvd+r", "dvd-rom"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Contains(run.err, "FAIL: Check Drive Book Type Fail !!"));
+    EXPECT_EQ(CountOpcode(0xFE), 0u);
+    EXPECT_EQ(drive.State().bookTypes[1], 0xA1);
+}
+
 TEST(CliOnAnotherMakersDrive, BookTypeIsNotSupported) {
     VirtualBus bus;
     bus.AddDrive(emu::DriveKind::OtherMaker);
