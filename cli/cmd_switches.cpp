@@ -30,12 +30,21 @@ std::string FailureText(const char* text, const DriveTable& table, uint8_t statu
     return std::string(text) + detail;
 }
 
+// What the pages say when the drive refuses vendor mode: before a read (or the clean tool) string
+// 104 under "Error", before a write "Not support the drive!".
+enum class Refusal { Read, Write };
+
 // Runs one vendor sequence with the prologue every page uses. False (after saying so) when the
 // drive refuses vendor mode.
-bool InVendorMode(CliContext& context, DriveTable& table, const std::function<void()>& sequence) {
+bool InVendorMode(CliContext& context, DriveTable& table, const std::function<void()>& sequence,
+                  Refusal refusal = Refusal::Read) {
     table.WaitUntilReady();
     if (WithVendorMode(table, sequence)) return true;
-    context.Err() << option_texts::kNotSupportTheDrive << "\n";
+    if (refusal == Refusal::Read) {
+        context.Err() << option_texts::kCaptionError << ": " << option_texts::kDriveNotSupported << "\n";
+    } else {
+        context.Err() << option_texts::kNotSupportTheDrive << "\n";
+    }
     return false;
 }
 
@@ -104,7 +113,9 @@ std::optional<OptionReply> ReadOptions(CliContext& context, DriveTable& table, i
 std::optional<uint8_t> WriteOption(CliContext& context, DriveTable& table,
                                    const std::function<uint8_t()>& write) {
     uint8_t status = kCommandFailed;
-    if (!InVendorMode(context, table, [&] { status = write(); })) return std::nullopt;
+    if (!InVendorMode(
+            context, table, [&] { status = write(); }, Refusal::Write))
+        return std::nullopt;
     if (status != kCommandCompleted)
         context.Err() << FailureText(option_texts::kSetCommandFail, table, status) << "\n";
     return status;

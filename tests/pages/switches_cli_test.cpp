@@ -212,5 +212,28 @@ TEST_F(SwitchCli, UsageErrorsAndRefusals) {
     EXPECT_EQ(run.err, std::string(texts::kNotSupportTheDrive) + "\n");
 }
 
+TEST_F(SwitchCli, ARefusedReadSaysWhatThePagesSay) {
+    // The pages answer a refused vendor mode before a read (and before the Lumard clean tool)
+    // with string 104 under the caption "Error"; only the writes say "Not support the drive!".
+    bus.AddDrive(emu::DriveKind::OtherMaker);
+    const std::string notSupported = "Error: This drive is not supported\n";
+    for (std::vector<std::string> args :
+         std::vector<std::vector<std::string>>{{"overspeed"},
+                                               {"lumard"},
+                                               {"lumard", "learned"},
+                                               {"lumard", "clean"},
+                                               {"lumard", "--supported", "on", "--permanent"},
+                                               {"testwrite"},
+                                               {"wopc"}}) {
+        args.insert(args.begin(), {"--yes", "--drive", "1"});
+        const CliRun run = Run(args);
+        EXPECT_EQ(run.status, cli::kExitNoDrive) << args[3];
+        EXPECT_EQ(run.err, notSupported) << args[3];
+    }
+    const CliRun write = Run({"--yes", "--drive", "1", "overspeed", "off", "--permanent"});
+    EXPECT_EQ(write.status, cli::kExitNoDrive);
+    EXPECT_EQ(write.err, std::string(texts::kNotSupportTheDrive) + "\n");
+}
+
 }  // namespace
 }  // namespace dravix::test
