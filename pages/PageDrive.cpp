@@ -29,10 +29,13 @@ void PageDrive::SelectIfChanged() {
 }
 
 bool PageDrive::BeginVendor(QWidget* owner) {
-    BusyCursor busy;
-    SelectIfChanged();
-    m_table.WaitUntilReady();
-    if (m_table.SetVendorMode(true)) return true;
+    {
+        BusyCursor busy;
+        SelectIfChanged();
+        m_table.WaitUntilReady();
+        if (m_table.SetVendorMode(true)) return true;
+    }
+    // The box waits for the user, not for the drive: it gets the normal cursor.
     Ask(owner, QStringLiteral("Error"), LoadString(104), PromptIcon::None, PromptButtons::Ok);
     return false;
 }

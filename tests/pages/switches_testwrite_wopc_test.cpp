@@ -1,6 +1,9 @@
 // The Test Write and WOPC pages on a virtual drive: one switch read feeds both, Set writes without
 // confirmation and reads back.
 
+#include <QCursor>
+#include <QGuiApplication>
+
 #include "pages/TestWrite.h"
 #include "pages/Wopc.h"
 #include "res/Strings.h"
@@ -112,6 +115,26 @@ TEST_F(SwitchPages, FailuresLeaveThePageAsItWas) {
     Click(&page, 1010);
     EXPECT_EQ(prompter->asked.back().text, LoadString(104));
     EXPECT_EQ(prompter->asked.back().caption, "Error");
+}
+
+TEST_F(SwitchPages, TheRefusalIsShownWithoutTheWaitCursor) {
+    // The wait cursor belongs to the commands; the message box after a refused vendor mode waits
+    // for the user and gets the normal one.
+    std::vector<bool> waitCursorOverBox;
+    prompter->answer = [&](const PromptRecord&) {
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        waitCursorOverBox.push_back(cursor != nullptr && cursor->shape() == Qt::WaitCursor);
+        return PromptAnswer::Ok;
+    };
+    Fault(0xF1, std::nullopt, {});
+    CWOPC page;
+    page.EnsureInitialised();
+    Click(&page, 1033);
+    Click(&page, 1031);
+    ASSERT_EQ(prompter->asked.size(), 2u);
+    EXPECT_EQ(prompter->asked[0].text, LoadString(104));
+    EXPECT_EQ(prompter->asked[1].text, texts::kNotSupportTheDrive);
+    EXPECT_EQ(waitCursorOverBox, (std::vector<bool>{false, false}));
 }
 
 }  // namespace
