@@ -10,11 +10,12 @@
 
 namespace dravix {
 
-uint8_t TestUnitReadyAfterAttention(DriveTable& table) {
+uint8_t TestUnitReadyAfterAttention(DriveTable& table, bool* attention) {
     constexpr uint8_t kUnitAttention = 0x06;
     const uint8_t status = TestUnitReady(table);
-    if (status == kCommandFailed && table.SenseKey() == kUnitAttention) return TestUnitReady(table);
-    return status;
+    const bool changed = status == kCommandFailed && table.SenseKey() == kUnitAttention;
+    if (attention != nullptr) *attention = changed;
+    return changed ? TestUnitReady(table) : status;
 }
 
 DiscInformation ReadDiscInformation(SharedDrive& drive, uint8_t discTypeCode) {

@@ -10,8 +10,9 @@ class DriveTable;
 class SharedDrive;
 
 // TEST UNIT READY, asked once more when the drive answers with a unit attention: that reports a
-// change (a disc was loaded, the drive was reset), not the disc's state.
-uint8_t TestUnitReadyAfterAttention(DriveTable& table);
+// change (a disc was loaded, the drive was reset), not the disc's state. `attention`, when given,
+// tells whether such a change was reported.
+uint8_t TestUnitReadyAfterAttention(DriveTable& table, bool* attention = nullptr);
 
 // The disc information of the Smart Mode report, read with the Information page's commands and
 // decoders.

@@ -187,6 +187,7 @@ void CTEFE::OnInitDialog() {
 
     m_pollRunning = false;
     m_discKnown = false;
+    m_resetPending = false;
     m_speedCodes.clear();
     m_selectedSpeedCode = kFirstSpeedCode;
     m_runSerial = 0;
@@ -316,13 +317,17 @@ CTEFE::PollOutcome CTEFE::PollDisc(bool discKnown, std::stop_token stop) {
     if (quiet()) return outcome;
     // A disc loaded since the last tick is reported at once, not one tick later after its unit
     // attention.
-    const uint8_t status =
-        m_sharedDrive->Locked([](DriveTable& table) { return TestUnitReadyAfterAttention(table); });
+    bool attention = false;
+    const uint8_t status = m_sharedDrive->Locked(
+        [&attention](DriveTable& table) { return TestUnitReadyAfterAttention(table, &attention); });
     if (status != kCommandCompleted) {
         outcome.kind = PollOutcome::Kind::NotReady;
         return outcome;
     }
-    if (discKnown) {
+    // The tray may have gone out and in since the last tick: the drive is ready, but with another
+    // disc, which is examined now.
+    outcome.discChanged = discKnown && attention;
+    if (discKnown && !attention) {
         outcome.kind = PollOutcome::Kind::Unchanged;
         return outcome;
     }
@@ -335,8 +340,18 @@ CTEFE::PollOutcome CTEFE::PollDisc(bool discKnown, std::stop_token stop) {
 void CTEFE::OnPollDone(const PollOutcome& outcome) {
     m_pollRunning = false;
     m_workers.Reap();
+    // The drive reports a medium change only once: whatever else happens, the disc is examined anew.
+    if (outcome.discChanged) {
+        m_discKnown = false;
+        m_resetPending = true;
+    }
     // A run or report that started meanwhile owns the page: what the poll saw is stale.
     if (m_scanBusy.load()) return;
+    if (m_resetPending && outcome.kind != PollOutcome::Kind::Unchanged) {
+        // What the page shows belongs to the disc that was taken out.
+        ResetScanPage();
+        m_resetPending = false;
+    }
     switch (outcome.kind) {
         case PollOutcome::Kind::Idle:
         case PollOutcome::Kind::Unchanged:

@@ -105,6 +105,9 @@ class CTEFE final : public PropertyPage {
         enum class Kind { Idle, NotReady, Unchanged, Surveyed };
         Kind kind = Kind::Idle;
         DiscSurvey survey;
+        // The drive reported a medium change while the page knew its disc: the disc in the drive
+        // may be another one, so what the page shows of it no longer holds.
+        bool discChanged = false;
     };
 
     void BuildControls();
@@ -140,6 +143,9 @@ class CTEFE final : public PropertyPage {
     bool m_driveAccepted = false;
     bool m_pollRunning = false;
     bool m_discKnown = false;
+    // A medium change was seen while a run or the report owned the page: the page is reset before
+    // the next disc survey is shown.
+    bool m_resetPending = false;
     uint8_t m_selectedSpeedCode = kFirstSpeedCode;
     QString m_statusText;
 

@@ -181,6 +181,90 @@ TEST_F(TeFePage, RemovingTheDiscResetsThePageWithinOneTickAndTheNextDiscIsExamin
     EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->count(), 4);
 }
 
+// The tray went out and in between two ticks: the drive still answers "ready" once it has reported
+// the medium change, yet the disc in it is another one.
+TEST_F(TeFePage, ADiscSwappedBetweenTwoTicksIsExaminedAnew) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    ASSERT_EQ(p.DiscTypeCode(), 6);
+    ASSERT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->count(), 7);
+
+    drive.Insert("dvd+r-dl");
+    Tick();
+    EXPECT_EQ(p.DiscTypeCode(), 5);
+    EXPECT_EQ(p.LastLba(), 4173823);
+    EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->count(), 4);
+    EXPECT_EQ(Control<QLineEdit>(CTEFE::kEndEditId)->text(), "4173823");
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    EXPECT_TRUE(p.DiscKnown());
+
+    // A disc the scan does not measure takes the page back to the reset state.
+    drive.Insert("dvd+rw-blank");
+    Tick();
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kDiscNotSupported));
+    EXPECT_FALSE(Control(CTEFE::kStartId)->isEnabled());
+    EXPECT_FALSE(Control(CTEFE::kTeCheckId)->isEnabled());
+    EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)), std::vector<QString>{"N/A"});
+
+    // Back to a measurable disc.
+    drive.Insert("dvd-r");
+    Tick();
+    EXPECT_EQ(p.DiscTypeCode(), 8);
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
+}
+
+// The medium change is reported to the poll's TEST UNIT READY just as a run starts: the poll's
+// answer is dropped, but the disc is examined anew once the run is over.
+TEST_F(TeFePage, ADiscChangeSeenAsARunStartsIsExaminedAfterTheRun) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    ASSERT_EQ(p.DiscTypeCode(), 6);
+
+    drive.Insert("dvd+r-dl");
+    gate.Install(drive);
+    drive.SetLatency(emu::LatencyClass::Command, 1);  // TEST UNIT READY passes the gate too
+    gate.Allow(1);                                    // the one that reports the change
+    p.OnTimer();
+    ASSERT_TRUE(gate.WaitArrived(2));  // the poll asks again and is held there
+    ClickStart();
+    ASSERT_TRUE(p.RunExists());
+    gate.Open();
+    ASSERT_TRUE(WaitRunEnded());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !p.PollRunning(); }, 20000));
+
+    Tick();
+    EXPECT_EQ(p.DiscTypeCode(), 5);
+    EXPECT_EQ(p.LastLba(), 4173823);
+    EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->count(), 4);
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+}
+
+// START pressed right after a disc swap, before the poll saw it: the run goes on with what the page
+// knew; the next tick after it examines the new disc, so the next run measures it as it is.
+TEST_F(TeFePage, ADiscSwappedJustBeforeStartIsExaminedAtTheNextTickAfterTheRun) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    ASSERT_EQ(p.DiscTypeCode(), 6);
+
+    drive.Insert("dvd+r-dl");
+    ClickStart();
+    ASSERT_TRUE(WaitRunEnded());
+    EXPECT_EQ(prompter->Asked().size(), 1u);
+
+    Tick();
+    EXPECT_EQ(p.DiscTypeCode(), 5);
+    EXPECT_EQ(p.LastLba(), 4173823);
+    EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->count(), 4);
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+}
+
 TEST_F(TeFePage, UnreadableSpeedsResetThePageUntilTheDiscIsRemoved) {
     auto& drive = AddDrive();
     drive.Insert("dvd+r");
