@@ -65,6 +65,14 @@ void Colour(QWidget* control, const QColor& colour) {
     control->setAutoFillBackground(false);
 }
 
+// The moments at which the sampling combo reports the end of a selection without a new choice:
+// it loses the focus (its own list opening aside), or its list closes and gives the focus back.
+bool SelectionEndCancel(const QEvent* event) {
+    if (event->type() != QEvent::FocusOut && event->type() != QEvent::FocusIn) return false;
+    const bool popup = static_cast<const QFocusEvent*>(event)->reason() == Qt::PopupFocusReason;
+    return event->type() == QEvent::FocusOut ? !popup : popup;
+}
+
 }  // namespace
 
 CTEFE::CTEFE(QWidget* parent) : PropertyPage(kDialogId, QStringLiteral("Probix"), kTabIconId, parent) {
@@ -286,6 +294,10 @@ bool CTEFE::eventFilter(QObject* watched, QEvent* event) {
     } else if (event->type() == QEvent::Leave) {
         // Anywhere else the page's own status text comes back, in black.
         m_status->Show(m_statusText);
+    } else if (watched == m_samplingCombo && m_samplingCombo->isEnabled() && SelectionEndCancel(event)) {
+        // The mode is taken from the combo again, also when nothing new was chosen. A combo that
+        // is disabled (a run goes) is left alone.
+        OnSamplingChanged(m_samplingCombo->currentIndex());
     } else if (event->type() == QEvent::FocusOut && (watched == m_startEdit || watched == m_endEdit)) {
         // A message box taking the focus is no reason to check the box again.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();

@@ -295,6 +295,54 @@ TEST_F(TeFePage, SamplingModeEnablesTheEditsOnlyForCustomize) {
     EXPECT_EQ(p.BaseStep(), 0x4000);
 }
 
+// The mode is read from the sampling combo again whenever it loses the focus or its list closes,
+// also without a new choice: a page reset in Customize mode gets its edits back that way.
+TEST_F(TeFePage, TheSamplingComboIsReadAgainWhenItLosesTheFocusOrItsListCloses) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    ChooseMode(SamplingMode::Customize);
+    auto* combo = Control<QComboBox>(CTEFE::kSamplingComboId);
+    auto send = [combo](QEvent::Type type, Qt::FocusReason reason) {
+        QFocusEvent event(type, reason);
+        QApplication::sendEvent(combo, &event);
+    };
+
+    drive.RemoveDisc();
+    Tick();
+    drive.Insert("dvd+r");
+    Tick();
+    ASSERT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    EXPECT_FALSE(Control(CTEFE::kStartEditId)->isEnabled());  // the reset left them disabled
+    send(QEvent::FocusOut, Qt::TabFocusReason);
+    EXPECT_TRUE(Control(CTEFE::kStartEditId)->isEnabled());
+    EXPECT_TRUE(Control(CTEFE::kEndEditId)->isEnabled());
+    EXPECT_EQ(p.Mode(), SamplingMode::Customize);
+
+    drive.RemoveDisc();
+    Tick();
+    ASSERT_FALSE(Control(CTEFE::kStartEditId)->isEnabled());
+    send(QEvent::FocusOut, Qt::PopupFocusReason);  // the list opens: nothing is chosen yet
+    EXPECT_FALSE(Control(CTEFE::kStartEditId)->isEnabled());
+    send(QEvent::FocusIn, Qt::PopupFocusReason);  // the list closed
+    EXPECT_TRUE(Control(CTEFE::kStartEditId)->isEnabled());
+
+    // After a run every mode has its edits enabled; leaving the combo in Normal mode disables them.
+    drive.Insert("dvd+r");
+    Tick();
+    ChooseMode(SamplingMode::Quick);
+    ClickStart();
+    // While the run goes the combo is disabled: losing the focus then changes nothing.
+    send(QEvent::FocusOut, Qt::OtherFocusReason);
+    EXPECT_FALSE(Control(CTEFE::kStartEditId)->isEnabled());
+    ASSERT_TRUE(WaitRunEnded());
+    EXPECT_TRUE(Control(CTEFE::kStartEditId)->isEnabled());
+    send(QEvent::FocusOut, Qt::MouseFocusReason);
+    EXPECT_FALSE(Control(CTEFE::kStartEditId)->isEnabled());
+    EXPECT_EQ(p.Mode(), SamplingMode::Quick);
+}
+
 TEST_F(TeFePage, CustomizeRangeChecksAtStart) {
     AddDrive().Insert("dvd+r");
     CTEFE& p = OpenPage();
