@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "drive/Bytes.h"
 #include "drive/DriveTable.h"
@@ -52,9 +53,11 @@ bool VendorModeLost(const Sense& sense) {
     return sense == Sense{0x05, 0x20, 0x00};
 }
 
+// Empty when a stop request came before the command was sent: it is asked once the drive is free,
+// so a worker that waited for another's command sends nothing after its stop.
 template <typename Command>
 auto SendTeFe(SharedDrive& drive, const StopRequested& stopRequested, Command command) {
-    return drive.Locked([&](DriveTable& table) {
+    return drive.LockedUnlessStopped(stopRequested, [&](DriveTable& table) {
         auto reading = command(table);
         if (reading.status == kCommandFailed && VendorModeLost(reading.sense) && !stopRequested()) {
             table.SetVendorMode(true);
@@ -272,34 +275,33 @@ ScanResult RunTeFeScan(SharedDrive& drive, const ScanSettings& settings, ScanObs
     };
 
     const uint8_t disc = settings.discTypeCode;
-    if (stopRequested()) return finish(ScanEnd::Stopped);
-    const ReferenceReading te = SendTeFe(drive, stopRequested, [disc](DriveTable& table) {
+    const std::optional<ReferenceReading> te = SendTeFe(drive, stopRequested, [disc](DriveTable& table) {
         return ReadTeFeReference(table, TeFeChannel::Te, disc);
     });
-    if (stopRequested()) return finish(ScanEnd::Stopped);
-    if (te.value == 0) return fail(FailurePath::A, te.sense);
-    const ReferenceReading fe = SendTeFe(drive, stopRequested, [disc](DriveTable& table) {
+    if (!te || stopRequested()) return finish(ScanEnd::Stopped);
+    if (te->value == 0) return fail(FailurePath::A, te->sense);
+    const std::optional<ReferenceReading> fe = SendTeFe(drive, stopRequested, [disc](DriveTable& table) {
         return ReadTeFeReference(table, TeFeChannel::Fe, disc);
     });
-    if (stopRequested()) return finish(ScanEnd::Stopped);
-    if (fe.value == 0) return fail(FailurePath::B, fe.sense);
-    result.teReference = te.value;
-    result.feReference = fe.value;
+    if (!fe || stopRequested()) return finish(ScanEnd::Stopped);
+    if (fe->value == 0) return fail(FailurePath::B, fe->sense);
+    result.teReference = te->value;
+    result.feReference = fe->value;
 
     const ScanRange range =
         RangeOf(settings.mode, disc, settings.lastLba, settings.customStart, settings.customEnd);
     const std::vector<SamplePoint> points = SamplePoints(range, settings.baseStep, disc, settings.lastLba);
     result.plannedSamples = static_cast<int>(points.size());
-    observer.OnReferences(te.value, fe.value, result.plannedSamples);
+    observer.OnReferences(te->value, fe->value, result.plannedSamples);
 
     const uint8_t speed = settings.speedCode;
     for (const SamplePoint& point : points) {
-        if (stopRequested()) return finish(ScanEnd::Stopped);
-        const TeFeReading reading = SendTeFe(drive, stopRequested, [speed, &point](DriveTable& table) {
-            return MeasureTeFe(table, speed, point.psn);
-        });
+        const std::optional<TeFeReading> answer =
+            SendTeFe(drive, stopRequested,
+                     [speed, &point](DriveTable& table) { return MeasureTeFe(table, speed, point.psn); });
         // The answer of a command that was at the drive when the stop came is dropped.
-        if (stopRequested()) return finish(ScanEnd::Stopped);
+        if (!answer || stopRequested()) return finish(ScanEnd::Stopped);
+        const TeFeReading& reading = *answer;
         if (!reading.Ok()) return fail(FailurePath::B, reading.sense);
 
         ScanSample sample;
@@ -308,8 +310,8 @@ ScanResult RunTeFeScan(SharedDrive& drive, const ScanSettings& settings, ScanObs
         sample.psn = point.psn;
         sample.teRaw = reading.teRaw;
         sample.feRaw = reading.feRaw;
-        sample.tePercent = PercentOf(reading.teRaw, te.value);
-        sample.fePercent = PercentOf(reading.feRaw, fe.value);
+        sample.tePercent = PercentOf(reading.teRaw, te->value);
+        sample.fePercent = PercentOf(reading.feRaw, fe->value);
         sample.elapsedSeconds = elapsed();
         if (OverTeLimit(sample.tePercent)) ++result.teOverLimit;
         if (OverFeLimit(sample.fePercent)) ++result.feOverLimit;
@@ -332,27 +334,27 @@ std::span<const uint32_t> SmartPoints(uint8_t discTypeCode, uint8_t speedCode) {
 
 SpeedResult MeasureSpeed(SharedDrive& drive, uint8_t discTypeCode, uint8_t speedCode,
                          const StopRequested& stopRequested) {
-    if (stopRequested()) return SpeedResult::Stopped;
-    const ReferenceReading te = SendTeFe(drive, stopRequested, [discTypeCode](DriveTable& table) {
-        return ReadTeFeReference(table, TeFeChannel::Te, discTypeCode);
-    });
-    if (stopRequested()) return SpeedResult::Stopped;
-    if (te.value == 0) return SpeedResult::Failed;
-    const ReferenceReading fe = SendTeFe(drive, stopRequested, [discTypeCode](DriveTable& table) {
-        return ReadTeFeReference(table, TeFeChannel::Fe, discTypeCode);
-    });
-    if (stopRequested()) return SpeedResult::Stopped;
-    if (fe.value == 0) return SpeedResult::Failed;
+    const std::optional<ReferenceReading> te =
+        SendTeFe(drive, stopRequested, [discTypeCode](DriveTable& table) {
+            return ReadTeFeReference(table, TeFeChannel::Te, discTypeCode);
+        });
+    if (!te || stopRequested()) return SpeedResult::Stopped;
+    if (te->value == 0) return SpeedResult::Failed;
+    const std::optional<ReferenceReading> fe =
+        SendTeFe(drive, stopRequested, [discTypeCode](DriveTable& table) {
+            return ReadTeFeReference(table, TeFeChannel::Fe, discTypeCode);
+        });
+    if (!fe || stopRequested()) return SpeedResult::Stopped;
+    if (fe->value == 0) return SpeedResult::Failed;
 
     for (const uint32_t psn : SmartPoints(discTypeCode, speedCode)) {
-        if (stopRequested()) return SpeedResult::Stopped;
-        const TeFeReading reading = SendTeFe(drive, stopRequested, [speedCode, psn](DriveTable& table) {
-            return MeasureTeFe(table, speedCode, psn);
-        });
-        if (stopRequested()) return SpeedResult::Stopped;
-        if (!reading.Ok()) return SpeedResult::Failed;
-        if (OverTeLimit(PercentOf(reading.teRaw, te.value))) return SpeedResult::OverLimit;
-        if (OverFeLimit(PercentOf(reading.feRaw, fe.value))) return SpeedResult::OverLimit;
+        const std::optional<TeFeReading> reading =
+            SendTeFe(drive, stopRequested,
+                     [speedCode, psn](DriveTable& table) { return MeasureTeFe(table, speedCode, psn); });
+        if (!reading || stopRequested()) return SpeedResult::Stopped;
+        if (!reading->Ok()) return SpeedResult::Failed;
+        if (OverTeLimit(PercentOf(reading->teRaw, te->value))) return SpeedResult::OverLimit;
+        if (OverFeLimit(PercentOf(reading->feRaw, fe->value))) return SpeedResult::OverLimit;
     }
     return SpeedResult::Fit;
 }

@@ -234,8 +234,9 @@ class ScanCallbacks final : public ScanObserver {
     }
 };
 
-// Asked before every command and after it: true ends the run there, and the answer of a command
-// that was at the drive meanwhile is dropped.
+// Asked before every command, once the drive is free, and after it: true ends the run there (a
+// command not yet sent is not sent), and the answer of a command that was at the drive meanwhile
+// is dropped.
 using StopRequested = std::function<bool()>;
 
 // Reads both references, then measures every position of the range at the speed, and judges the

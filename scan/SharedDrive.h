@@ -1,6 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <mutex>
+#include <optional>
+#include <type_traits>
 #include <utility>
 
 #include "drive/DriveTable.h"
@@ -20,12 +23,34 @@ class SharedDrive final {
     // Runs `use(table)` with the drive to itself and returns what it returns.
     template <typename Use>
     decltype(auto) Locked(Use&& use) {
-        std::lock_guard lock(m_mutex);
+        const std::lock_guard lock(Acquire(), std::adopt_lock);
         return std::forward<Use>(use)(m_table);
     }
 
+    // As Locked, for a worker that can be told to stop: `stopRequested()` is asked once the drive
+    // is free, and when it is true nothing is sent and the result is empty. A worker that waited
+    // for another's command so sends nothing after its own stop request.
+    template <typename Stop, typename Use>
+    auto LockedUnlessStopped(const Stop& stopRequested, Use&& use)
+        -> std::optional<std::invoke_result_t<Use, DriveTable&>> {
+        const std::lock_guard lock(Acquire(), std::adopt_lock);
+        if (stopRequested()) return std::nullopt;
+        return std::forward<Use>(use)(m_table);
+    }
+
+    // Threads on their way to the drive or waiting for it to be free.
+    int Waiting() const { return m_waiting.load(); }
+
   private:
+    std::mutex& Acquire() {
+        ++m_waiting;
+        m_mutex.lock();
+        --m_waiting;
+        return m_mutex;
+    }
+
     std::mutex m_mutex;
+    std::atomic<int> m_waiting{0};
     DriveTable& m_table;
 };
 

@@ -116,17 +116,19 @@ uint8_t ReadWriteSpeeds(DriveTable& table, std::span<uint8_t> answer) {
 
 DiscSurvey SurveyDisc(SharedDrive& drive, const StopRequested& stopRequested) {
     DiscSurvey survey;
-    if (stopRequested()) return survey;
-    survey.discTypeCode = drive.Locked([](DriveTable& table) { return ReadDiscType(table); });
+    const std::optional<uint8_t> discType =
+        drive.LockedUnlessStopped(stopRequested, [](DriveTable& table) { return ReadDiscType(table); });
+    if (!discType) return survey;
+    survey.discTypeCode = *discType;
     if (!ScanSupportsDisc(survey.discTypeCode)) {
         survey.kind = DiscSurvey::Kind::NotSupported;
         return survey;
     }
-    if (stopRequested()) return survey;
     std::array<uint8_t, kPerformanceLength> answer{};
-    const uint8_t status =
-        drive.Locked([&answer](DriveTable& table) { return ReadWriteSpeeds(table, answer); });
-    if (status != kCommandCompleted) {
+    const std::optional<uint8_t> status = drive.LockedUnlessStopped(
+        stopRequested, [&answer](DriveTable& table) { return ReadWriteSpeeds(table, answer); });
+    if (!status) return survey;
+    if (*status != kCommandCompleted) {
         survey.kind = DiscSurvey::Kind::SpeedsUnreadable;
         return survey;
     }

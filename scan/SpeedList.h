@@ -75,7 +75,7 @@ struct DiscSurvey {
     DiscSpeeds speeds;
 };
 // The drive's part of building the speed list: disc type, then its speeds. Each command takes the
-// drive's lock for itself; a stop request is honoured before each.
+// drive's lock for itself; a stop request is honoured before each, once the drive is free.
 DiscSurvey SurveyDisc(SharedDrive& drive, const StopRequested& stopRequested);
 
 }  // namespace dravix

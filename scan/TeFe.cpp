@@ -11,6 +11,7 @@
 #include <QMetaObject>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <optional>
 
 #include "app/AppState.h"
 #include "app/BusyCursor.h"
@@ -326,13 +327,14 @@ CTEFE::PollOutcome CTEFE::PollDisc(bool discKnown, std::stop_token stop) {
     // Runs on the poll worker: only the drive and the two flags are used here.
     const StopRequested quiet = [this, &stop] { return stop.stop_requested() || m_scanBusy.load(); };
     PollOutcome outcome;
-    if (quiet()) return outcome;
+    if (quiet()) return outcome;  // not even waiting for the drive while a run has it
     // A disc loaded since the last tick is reported at once, not one tick later after its unit
-    // attention.
+    // attention. A run that started while the poll waited for the drive has it to itself.
     bool attention = false;
-    const uint8_t status = m_sharedDrive->Locked(
-        [&attention](DriveTable& table) { return TestUnitReadyAfterAttention(table, &attention); });
-    if (status != kCommandCompleted) {
+    const std::optional<uint8_t> status = m_sharedDrive->LockedUnlessStopped(
+        quiet, [&attention](DriveTable& table) { return TestUnitReadyAfterAttention(table, &attention); });
+    if (!status) return outcome;
+    if (*status != kCommandCompleted) {
         outcome.kind = PollOutcome::Kind::NotReady;
         return outcome;
     }
@@ -537,9 +539,12 @@ void CTEFE::RunWorker(uint64_t run, ScanSettings settings, std::stop_token stop)
     };
     const StopRequested stopRequested = [&stop] { return stop.stop_requested(); };
 
-    if (stopRequested()) return;
     // Vendor mode is switched on again before every run; what the drive answers is not looked at.
-    m_sharedDrive->Locked([](DriveTable& table) { return table.SetVendorMode(true); });
+    // A run stopped while it waited for the drive sends nothing.
+    if (!m_sharedDrive->LockedUnlessStopped(stopRequested,
+                                            [](DriveTable& table) { return table.SetVendorMode(true); })) {
+        return;
+    }
     {
         std::lock_guard lock(m_drawMutex);
         if (stopRequested()) return;

@@ -91,6 +91,8 @@ class CTEFE final : public PropertyPage {
     uint8_t DiscTypeCode() const { return m_discTypeCode; }
     int32_t LastLba() const { return m_lastLba; }
     QTimer& Timer() { return m_timer; }
+    // The page's drive as its workers share it; null before the initialisation has opened it.
+    SharedDrive* Drive() const { return m_sharedDrive.get(); }
     // Workers not yet joined: polls, runs (also stopped ones still at the drive), Smart reports.
     size_t WorkerCount() const { return m_workers.Count(); }
     // Joins the workers that have ended (the timer does it at every tick).

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 
 #include "scan/ScanTexts.h"
 #include "tests/scan/ScanTestSupport.h"
@@ -322,6 +323,29 @@ TEST(Run, AStopBeforeTheStartSendsNothing) {
                                           recorder, [] { return true; });
     EXPECT_EQ(result.end, ScanEnd::Stopped);
     EXPECT_TRUE(fixture.bus.Commands().empty());
+}
+
+// The stop comes while the run waits for the drive, which another thread has: once the drive is
+// free the run sends nothing more.
+TEST(Run, AStopWhileWaitingForTheDriveSendsNothing) {
+    DriveWithDisc fixture("dvd+r");
+    scan_test::StopSwitch stop;
+    Recorder recorder;
+    ScanResult result;
+    {
+        scan_test::DriveHolder holder(fixture.shared);
+        std::thread run([&] {
+            result = RunTeFeScan(fixture.shared, Settings(6, kDefaultLastLba, SamplingMode::Normal), recorder,
+                                 stop.Predicate());
+        });
+        scan_test::WaitForAWaiter(fixture.shared);
+        stop.Stop();
+        holder.Release();
+        run.join();
+    }
+    EXPECT_EQ(result.end, ScanEnd::Stopped);
+    EXPECT_TRUE(fixture.bus.Commands().empty());
+    EXPECT_TRUE(recorder.samples.empty());
 }
 
 TEST(VirtualMedia, VerdictsFollowTheDiscsQuality) {

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "drive/DriveTable.h"
@@ -93,5 +97,61 @@ class DriveWithDisc {
     DriveTable table;
     SharedDrive shared{table};
 };
+
+// Another thread has the drive to itself (as a stopped run's command or a poll may have) until the
+// test releases it.
+class DriveHolder {
+  public:
+    explicit DriveHolder(SharedDrive& drive)
+        : m_thread([this, &drive] {
+              drive.Locked([this](DriveTable&) {
+                  std::unique_lock lock(m_mutex);
+                  m_held = true;
+                  m_changed.notify_all();
+                  m_changed.wait(lock, [this] { return m_released; });
+                  return 0;
+              });
+          }) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_held; });
+    }
+    ~DriveHolder() {
+        Release();
+        m_thread.join();
+    }
+    DriveHolder(const DriveHolder&) = delete;
+    DriveHolder& operator=(const DriveHolder&) = delete;
+
+    void Release() {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_held = false;
+    bool m_released = false;
+    std::thread m_thread;
+};
+
+// A stop request the test switches on.
+class StopSwitch {
+  public:
+    StopRequested Predicate() {
+        return [this] { return m_stopped.load(); };
+    }
+    void Stop() { m_stopped = true; }
+
+  private:
+    std::atomic<bool> m_stopped{false};
+};
+
+// Until another thread is on its way to the drive or waits for it (the drive being held, it cannot
+// get further).
+inline void WaitForAWaiter(const SharedDrive& drive) {
+    while (drive.Waiting() == 0) std::this_thread::yield();
+}
 
 }  // namespace dravix::scan_test

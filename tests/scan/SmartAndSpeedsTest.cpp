@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <thread>
+
 #include "scan/ScanTexts.h"
 #include "scan/SpeedList.h"
 #include "tests/scan/ScanTestSupport.h"
@@ -102,10 +105,74 @@ TEST(MeasureSpeed, AStopBetweenCommandsGivesNoResult) {
     DriveWithDisc fixture("dvd+r-dl");
     int asked = 0;
     PassEverywhere(fixture);
-    // Asked before the first command and after each: the sixth question comes before the second point.
+    // Asked before each command (with the drive in hand) and after it: the sixth question comes
+    // after the first point, whose answer is dropped.
     const SpeedResult result = MeasureSpeed(fixture.shared, kScanDvdPlusRDl, 13, [&] { return ++asked > 5; });
     EXPECT_EQ(result, SpeedResult::Stopped);
     EXPECT_EQ(fixture.MeasuredPsns().size(), 1u);
+}
+
+// The stop (Exit) comes while the measurement waits for the drive, which another thread has: once
+// the drive is free nothing more is sent.
+TEST(MeasureSpeed, AStopWhileWaitingForTheDriveSendsNothing) {
+    DriveWithDisc fixture("dvd+r");
+    scan_test::StopSwitch stop;
+    SpeedResult result = SpeedResult::Fit;
+    {
+        scan_test::DriveHolder holder(fixture.shared);
+        std::thread measure(
+            [&] { result = MeasureSpeed(fixture.shared, kScanDvdPlusR, 13, stop.Predicate()); });
+        scan_test::WaitForAWaiter(fixture.shared);
+        stop.Stop();
+        holder.Release();
+        measure.join();
+    }
+    EXPECT_EQ(result, SpeedResult::Stopped);
+    EXPECT_TRUE(fixture.bus.Commands().empty());
+}
+
+// A poll that waits for the drive while a run starts sends nothing once the drive is free.
+TEST(DiscSurvey, AStopWhileWaitingForTheDriveSendsNothing) {
+    DriveWithDisc fixture("dvd+r");
+    scan_test::StopSwitch stop;
+    DiscSurvey survey;
+    survey.kind = DiscSurvey::Kind::Ready;
+    {
+        scan_test::DriveHolder holder(fixture.shared);
+        std::thread poll([&] { survey = SurveyDisc(fixture.shared, stop.Predicate()); });
+        scan_test::WaitForAWaiter(fixture.shared);
+        stop.Stop();
+        holder.Release();
+        poll.join();
+    }
+    EXPECT_EQ(survey.kind, DiscSurvey::Kind::Abandoned);
+    EXPECT_TRUE(fixture.bus.Commands().empty());
+}
+
+// What a worker sends is decided with the drive in hand: a stop requested meanwhile sends nothing.
+TEST(SharedDriveUse, AStopRequestedWhileWaitingForTheDriveSendsNothing) {
+    DriveWithDisc fixture("dvd+r");
+    scan_test::StopSwitch stop;
+    std::optional<uint8_t> status = kCommandFailed;
+    {
+        scan_test::DriveHolder holder(fixture.shared);
+        std::thread worker([&] {
+            status = fixture.shared.LockedUnlessStopped(
+                stop.Predicate(), [](DriveTable& table) { return TestUnitReady(table); });
+        });
+        scan_test::WaitForAWaiter(fixture.shared);
+        stop.Stop();
+        holder.Release();
+        worker.join();
+    }
+    EXPECT_FALSE(status.has_value());
+    EXPECT_TRUE(fixture.bus.Commands().empty());
+
+    // Without a stop the command goes to the drive and its status comes back.
+    status = fixture.shared.LockedUnlessStopped([] { return false; },
+                                                [](DriveTable& table) { return TestUnitReady(table); });
+    EXPECT_EQ(status, std::optional<uint8_t>(kCommandCompleted));
+    EXPECT_EQ(fixture.bus.Commands().size(), 1u);
 }
 
 // A GET PERFORMANCE answer with the given write speeds; the last descriptor ends at endLba.

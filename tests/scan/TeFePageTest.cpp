@@ -10,6 +10,7 @@
 #include "scan/ScanTexts.h"
 #include "scan/StatusLine.h"
 #include "tests/scan/PageTestSupport.h"
+#include "tests/scan/ScanTestSupport.h"
 
 namespace dravix {
 namespace {
@@ -570,6 +571,56 @@ TEST_F(TeFePage, StopThenStartWhileTheStoppedRunStillWaitsForTheDrive) {
     EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kVerdictOk)});
     // The stopped run sent nothing after its held sample: one run of 64 samples, plus 4 commands.
     EXPECT_EQ(gate.Arrived(), 6 + 2 + 64);
+}
+
+// A run stopped while it still waits for the drive (the run stopped before it has a command
+// there) sends nothing once the drive is free.
+TEST_F(TeFePage, ARunStoppedWhileWaitingForTheDriveSendsNothing) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    gate.Install(drive);
+    gate.Allow(2 + 3);
+    ClickStart();
+    ASSERT_TRUE(gate.WaitArrived(6));  // the fourth sample is held at the drive
+    ClickStop();
+    ClickStart();
+    scan_test::WaitForAWaiter(*p.Drive());  // the new run waits for the drive
+    ClickStop();
+    bus.ClearCommands();
+    gate.Open();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            p.ReapWorkers();
+            return p.WorkerCount() == 0;
+        },
+        20000));
+    EXPECT_TRUE(bus.Commands().empty());
+    EXPECT_TRUE(prompter->Asked().empty());
+    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kUserAbort));
+}
+
+// A poll that waits for the drive when a run starts leaves the drive to the run.
+TEST_F(TeFePage, APollWaitingForTheDriveWhenARunStartsSendsNothing) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    gate.Install(drive);
+    gate.Allow(2 + 3);
+    ClickStart();
+    ASSERT_TRUE(gate.WaitArrived(6));
+    ClickStop();  // its fourth sample is still at the drive
+    p.OnTimer();
+    scan_test::WaitForAWaiter(*p.Drive());  // the poll waits for the drive
+    ClickStart();
+    bus.ClearCommands();
+    gate.Open();
+    ASSERT_TRUE(WaitRunEnded());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !p.PollRunning(); }, 20000));
+    EXPECT_EQ(CountOpcode(bus, 0x00), 0u);
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kVerdictOk)});
 }
 
 TEST_F(TeFePage, AStartWhileARunExistsIsIgnored) {
