@@ -34,6 +34,23 @@ class SilentPrompter final : public Prompter {
     PromptAnswer Show(QWidget*, const PromptRecord&) override { return PromptAnswer::Ok; }
 };
 
+// Counts the TE/FE measurements the drive answers.
+void CountMeasurements(emu::VirtualDrive& drive, std::atomic<int>& measured) {
+    drive.SetTraceHook([&measured](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
+        if (cdb[0] == 0xFD && cdb[1] == 0xFB && cdb[11] == 0) ++measured;
+    });
+}
+
+// Initialises the page and runs its disc poll by hand until the speed list is built.
+void OpenWithSpeedsListed(CTEFE& page) {
+    page.EnsureInitialised();
+    page.Timer().stop();
+    page.show();
+    page.OnTimer();
+    while (page.PollRunning() || page.SpeedCodes().empty())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
 void BM_PageFullScanUiStall(benchmark::State& state) {
     SetPrompter(std::make_shared<SilentPrompter>());
     double worstStallMs = 0;
@@ -44,17 +61,10 @@ void BM_PageFullScanUiStall(benchmark::State& state) {
         emu::VirtualDrive& drive = bus.AddDrive();
         drive.Insert("dvd+r-dl");
         std::atomic<int> measured{0};
-        drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
-            if (cdb[0] == 0xFD && cdb[1] == 0xFB && cdb[11] == 0) ++measured;
-        });
+        CountMeasurements(drive, measured);
 
         CTEFE page;
-        page.EnsureInitialised();
-        page.Timer().stop();
-        page.show();
-        page.OnTimer();
-        while (page.PollRunning() || page.SpeedCodes().empty())
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        OpenWithSpeedsListed(page);
         page.findChild<QComboBox*>(ControlName(CTEFE::kSamplingComboId))->setCurrentIndex(1);  // Full
         page.findChild<QComboBox*>(ControlName(CTEFE::kSpeedComboId))->setCurrentIndex(2);     // 6X
 
@@ -96,16 +106,9 @@ void SaveSnapshot(const QString& path) {
     emu::VirtualDrive& drive = bus.AddDrive();
     drive.Insert("dvd+r-dl");
     std::atomic<int> measured{0};
-    drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
-        if (cdb[0] == 0xFD && cdb[1] == 0xFB && cdb[11] == 0) ++measured;
-    });
+    CountMeasurements(drive, measured);
     CTEFE page;
-    page.EnsureInitialised();
-    page.Timer().stop();
-    page.show();
-    page.OnTimer();
-    while (page.PollRunning() || page.SpeedCodes().empty())
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    OpenWithSpeedsListed(page);
     drive.SetLatency(emu::LatencyClass::TeFe, 5);
     page.findChild<QComboBox*>(ControlName(CTEFE::kSamplingComboId))->setCurrentIndex(1);
     page.findChild<QComboBox*>(ControlName(CTEFE::kSpeedComboId))->setCurrentIndex(3);
