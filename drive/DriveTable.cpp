@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "drive/Messages.h"
@@ -20,6 +22,14 @@ constexpr auto kReadyPollInterval = std::chrono::milliseconds(200);
 constexpr size_t kTraceDataBytes = 16;
 
 std::atomic<int64_t> g_readyWaitLimitMs{30'000};
+
+// Sleeps for the interval unless a stop request comes first.
+void SleepUnlessStopped(std::chrono::milliseconds interval, const std::stop_token& stop) {
+    std::mutex mutex;
+    std::condition_variable_any woken;
+    std::unique_lock lock(mutex);
+    woken.wait_for(lock, stop, interval, [] { return false; });
+}
 
 // Copies at most size - 1 characters of text and terminates; a zero-sized buffer gets nothing.
 void CopyText(char* buffer, size_t size, const std::string& text) {
@@ -213,17 +223,48 @@ bool DriveTable::SetVendorMode(bool on) {
     return SendCommand(cdb, kNoData, nullptr, 0, kWrapperTimeoutSeconds) == kCommandCompleted;
 }
 
+void DriveTable::RestoreFailure(const Failure& failure) {
+    m_lastSense = failure.sense;
+    m_lastOsError = failure.osError;
+}
+
+void DriveTable::SetReadyWaitHooks(ReadyWaitHooks hooks) {
+    m_readyWait = std::move(hooks);
+}
+
 bool DriveTable::WaitUntilReady() {
+    return WaitForDrive() == ReadyState::NoMedium;
+}
+
+ReadyState DriveTable::WaitForDrive() {
+    using Clock = std::chrono::steady_clock;
+    const auto now = [this] { return m_readyWait.now ? m_readyWait.now() : Clock::now(); };
+    const auto sleep = [this](std::chrono::milliseconds interval) {
+        if (m_readyWait.sleep) {
+            m_readyWait.sleep(interval, m_readyWait.stop);
+        } else {
+            SleepUnlessStopped(interval, m_readyWait.stop);
+        }
+    };
     const uint8_t cdb[12] = {};
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(g_readyWaitLimitMs.load());
+    const auto deadline = now() + std::chrono::milliseconds(g_readyWaitLimitMs.load());
+    bool told = false;
     for (;;) {
-        if (SendCommand(cdb, kNoData, nullptr, 0, kWrapperTimeoutSeconds) == kCommandCompleted) return false;
+        if (m_readyWait.stop.stop_requested()) return ReadyState::Cancelled;
+        if (SendCommand(cdb, kNoData, nullptr, 0, kWrapperTimeoutSeconds) == kCommandCompleted) {
+            return ReadyState::Ready;
+        }
         const uint8_t asc = SenseAsc();
-        if (asc != 0x04 && asc != 0x28 && asc != 0x29) return asc == 0x3A;
+        if (asc != 0x04 && asc != 0x28 && asc != 0x29) {
+            return asc == 0x3A ? ReadyState::NoMedium : ReadyState::Failed;
+        }
+        if (!told && m_readyWait.becomingReady) {
+            told = true;
+            m_readyWait.becomingReady();
+        }
         // A drive that never becomes ready must not hold the caller forever.
-        if (std::chrono::steady_clock::now() + kReadyPollInterval > deadline) return false;
-        std::this_thread::sleep_for(kReadyPollInterval);
+        if (now() + kReadyPollInterval > deadline) return ReadyState::StillBecomingReady;
+        sleep(kReadyPollInterval);
     }
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -50,6 +53,27 @@ class DiscoveryTarget {
     virtual void NoteRefusedNode(const RefusedNode& node) = 0;
 };
 
+// How a drive answered the waits of WaitForDrive.
+enum class ReadyState {
+    Ready,               // TEST UNIT READY completed
+    NoMedium,            // the drive reports that no medium is present (ASC 3Ah)
+    Failed,              // another failure; LastSense holds it
+    StillBecomingReady,  // the drive was still becoming ready when the wait limit ran out
+    Cancelled,           // the caller's stop request ended the wait between two polls
+};
+
+// What WaitForDrive uses to pass time and to learn that its caller gave up. Empty functions take
+// the steady clock and a sleep that a stop request cuts short.
+struct ReadyWaitHooks {
+    std::function<std::chrono::steady_clock::time_point()> now;
+    std::function<void(std::chrono::milliseconds, const std::stop_token&)> sleep;
+    // A stop request ends the wait between polls with ReadyState::Cancelled.
+    std::stop_token stop;
+    // Called once per wait when the drive first says it is becoming ready (for a "Drive
+    // activating..." status).
+    std::function<void()> becomingReady;
+};
+
 // The drives of the computer and the one operation that sends a command block to the selected
 // one. Each window that talks to drives owns one; an instance is used by one thread at a time.
 class DriveTable final : private DiscoveryTarget {
@@ -91,11 +115,26 @@ class DriveTable final : private DiscoveryTarget {
     // GetLastError on Windows); 0 when the last command reached the drive.
     int LastOsError() const { return m_lastOsError; }
 
+    // The sense and operating-system error of the last command, kept across a command that must
+    // not hide them (vendor mode off after a failed command).
+    struct Failure {
+        Sense sense;
+        int osError = 0;
+    };
+    Failure LastFailure() const { return {m_lastSense, m_lastOsError}; }
+    void RestoreFailure(const Failure& failure);
+
     bool MoveTray(bool open);
     bool SetVendorMode(bool on);
     // True only when the drive reports that no medium is present. Gives up with false after the
-    // ready-wait limit while the drive keeps reporting that it is becoming ready.
+    // ready-wait limit while the drive keeps reporting that it is becoming ready, and when the
+    // hooks' stop request arrives.
     bool WaitUntilReady();
+    // The same wait, with the reason it ended.
+    ReadyState WaitForDrive();
+    // Clock, sleep, stop request and observer of this table's waits (kept until replaced).
+    void SetReadyWaitHooks(ReadyWaitHooks hooks);
+    const ReadyWaitHooks& ReadyWait() const { return m_readyWait; }
 
     // Nodes skipped during the last EnumerateDrives because we may not open them.
     const std::vector<RefusedNode>& RefusedNodes() const { return m_refused; }
@@ -121,6 +160,7 @@ class DriveTable final : private DiscoveryTarget {
     int m_lastOsError = 0;
     DriveEntry m_entries[kMaxDrives];
     std::vector<RefusedNode> m_refused;
+    ReadyWaitHooks m_readyWait;
 };
 
 }  // namespace dravix

@@ -4,6 +4,7 @@
 
 #include "drive/Bytes.h"
 #include "drive/DriveTable.h"
+#include "drive/VendorMode.h"
 #include "drive/Scsi.h"
 
 namespace dravix {
@@ -123,9 +124,9 @@ MediaInformation DecodeMediaInformation(const MediaInformationReply& reply) {
 }
 
 bool WithVendorMode(DriveTable& table, const std::function<void()>& sequence) {
-    if (!table.SetVendorMode(true)) return false;
+    const VendorModeScope vendorMode(table);
+    if (!vendorMode) return false;
     sequence();
-    table.SetVendorMode(false);
     return true;
 }
 

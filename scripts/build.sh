@@ -3,5 +3,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${DRAVIX_BUILD_DIR:-build}
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=${DRAVIX_BUILD_TYPE:-RelWithDebInfo} "$@"
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  # Repeated builds (other build folders, sanitizer stages, work trees) reuse what was compiled.
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(cd .. && pwd)}
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=${DRAVIX_BUILD_TYPE:-RelWithDebInfo} "${launcher[@]}" "$@"
 cmake --build "$build_dir" -j "$(nproc)"

@@ -14,6 +14,7 @@
 #include "drive/Messages.h"
 #include "drive/Scsi.h"
 #include "drive/Support.h"
+#include "drive/VendorMode.h"
 #include "tests/support/FakeSgSystem.h"
 #include "tests/support/TestPlatform.h"
 
@@ -357,15 +358,53 @@ TEST_F(SgFixture, WaitUntilReadyGivesUpOnADriveThatNeverBecomesReady) {
     DriveTable table;
     table.InitTransport();
     table.EnumerateDrives();
-    const int64_t saved = DriveTable::ReadyWaitLimitMs();
-    DriveTable::SetReadyWaitLimitMs(500);
-    for (int i = 0; i < 100; ++i) drive->tur.push_back({0x02, 0x04, 0x01});
+    // Simulated time: every poll interval passes at once.
+    auto simulated = std::chrono::steady_clock::time_point{};
+    int told = 0;
+    ReadyWaitHooks hooks;
+    hooks.now = [&] { return simulated; };
+    hooks.sleep = [&](std::chrono::milliseconds interval, const std::stop_token&) { simulated += interval; };
+    hooks.becomingReady = [&] { ++told; };
+    table.SetReadyWaitHooks(hooks);
+    for (int i = 0; i < 1000; ++i) drive->tur.push_back({0x02, 0x04, 0x01});
     drive->cdbs.clear();
+    EXPECT_EQ(table.WaitForDrive(), ReadyState::StillBecomingReady);
+    // A poll every 200 ms from 0 to the 30 s limit, then the wait gives up.
+    EXPECT_EQ(drive->cdbs.size(), 151u);
+    EXPECT_EQ(simulated.time_since_epoch(), std::chrono::seconds(30));
+    EXPECT_EQ(told, 1);
+
+    // A stop request ends the wait between two polls.
+    std::stop_source stop;
+    hooks.stop = stop.get_token();
+    hooks.sleep = [&](std::chrono::milliseconds interval, const std::stop_token&) {
+        simulated += interval;
+        if (drive->cdbs.size() == 3) stop.request_stop();
+    };
+    table.SetReadyWaitHooks(hooks);
+    drive->cdbs.clear();
+    EXPECT_EQ(table.WaitForDrive(), ReadyState::Cancelled);
+    EXPECT_EQ(drive->cdbs.size(), 3u);
     EXPECT_FALSE(table.WaitUntilReady());
-    DriveTable::SetReadyWaitLimitMs(saved);
-    // 200 ms between attempts inside a 500 ms limit: a handful of attempts, not a hundred.
-    EXPECT_GE(drive->cdbs.size(), 2u);
-    EXPECT_LE(drive->cdbs.size(), 4u);
+}
+
+TEST_F(SgFixture, VendorModeOffKeepsTheSenseOfTheCommandThatFailed) {
+    auto drive = std::make_shared<MiniDrive>();
+    os->AddDrive(0, Device(drive));
+    DriveTable table;
+    table.InitTransport();
+    table.EnumerateDrives();
+    drive->cdbs.clear();
+    {
+        VendorModeScope vendorMode(table);
+        ASSERT_TRUE(vendorMode.Accepted());
+        drive->tur = {{0x05, 0x24, 0x00}};
+        const uint8_t tur[12] = {};
+        EXPECT_EQ(table.SendCommand(tur, kNoData, nullptr, 0, 15), kCommandFailed);
+    }
+    ASSERT_EQ(drive->cdbs.size(), 3u);
+    EXPECT_EQ(drive->cdbs.back()[1], 0xF2);                   // off was sent ...
+    EXPECT_EQ(table.LastSense(), (Sense{0x05, 0x24, 0x00}));  // ... and the failure is still there
 }
 
 TEST_F(SgFixture, WrappersSendTheirCommandBlocks) {
