@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
-# Installs what Dravix needs to build, run and test on Debian, and nothing that is there already.
+# Installs what Dravix needs on Debian, and nothing that is there already.
 # This is the only place that lists Debian packages.
+#   setup.sh run   what building and running the program needs (scripts/run.sh)
+#   setup.sh test  that, and what the tests and checks need in addition (scripts/test.sh)
+# Further packages for a purpose (benchmarks, screenshots) may follow the mode.
 set -euo pipefail
 
+mode=${1:-test}
+case "$mode" in
+  run | test) shift || true ;;
+  *) mode=test ;;
+esac
+
+# Building and running.
 packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
@@ -10,12 +20,16 @@ packages=(
   nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fp-utils
-  g++-mingw-w64-x86-64
   fonts-liberation2 fontconfig
+)
+
+# Testing: the Windows cross-build check, the display for screenshots.
+test_packages=(
+  g++-mingw-w64-x86-64
   xvfb xauth x11-apps
 )
 
-# Extra packages for a purpose (benchmarks, screenshots) are named by the caller.
+if [ "$mode" = test ]; then packages+=("${test_packages[@]}"); fi
 packages+=("$@")
 
 missing=()

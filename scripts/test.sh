@@ -2,7 +2,7 @@
 # Sets everything up, builds, and runs every test (widget tests on the offscreen platform).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+./scripts/setup.sh test
 ./scripts/build.sh
 ./scripts/check-windows-build.sh
 export QT_QPA_PLATFORM=offscreen
