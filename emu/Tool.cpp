@@ -512,6 +512,7 @@ std::string VdriveToolUsage() {
            "Manages the virtual drives that `dravix --virtual` and `dravix-cli --virtual` use.\n"
            "The state file is FILE, else $DRAVIX_VDRIVE_STATE, else $XDG_STATE_HOME/dravix/vdrive.json\n"
            "(~/.local/state/dravix/vdrive.json). --drive picks the drive (default 0).\n"
+           "--help shows this text, --version the version.\n"
            "\n"
            "Commands:\n"
            "  init [--preset demo|minimal|two-drives] [--force] [FILE]\n"
