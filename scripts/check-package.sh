@@ -16,11 +16,16 @@ fail() {
   exit 1
 }
 
-state=$(mktemp -d)
 hidden="${build_dir%/}.moved-away"
+if [ -e "$hidden" ]; then
+  # An earlier check was stopped while the build tree was out of the way.
+  [ ! -e "$build_dir" ] || fail "both $build_dir and $hidden exist; remove the one that is stale"
+  mv "$hidden" "$build_dir"
+fi
+state=$(mktemp -d)
 installed=0
 restore() {
-  if [ -d "$hidden" ]; then mv "$hidden" "$build_dir"; fi
+  if [ -d "$hidden" ] && [ ! -e "$build_dir" ]; then mv "$hidden" "$build_dir"; fi
   rm -rf "$state"
   # A failed check does not leave the package behind either.
   if [ $installed -eq 1 ]; then $sudo env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq dravix >/dev/null || true; fi
@@ -30,7 +35,7 @@ trap restore EXIT
 rm -rf "$build_dir/package"
 cpack --config "$build_dir/CPackConfig.cmake" >"$state/cpack" 2>&1 || { cat "$state/cpack"; fail "cpack failed"; }
 debs=("$build_dir"/package/dravix_*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "cpack wrote no single package"
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then fail "cpack wrote no single package"; fi
 deb=$(realpath "${debs[0]}")
 version=$(dpkg-deb -f "$deb" Version)
 echo "package check: $(basename "$deb")"
