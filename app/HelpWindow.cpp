@@ -16,6 +16,7 @@
 
 #include "app/Prompter.h"
 #include "emu/VirtualSetup.h"
+#include "res/Icons.h"
 
 namespace dravix {
 
@@ -25,6 +26,7 @@ constexpr const char* kFirstPage = "index.html";
 constexpr const char* kContentsFile = "toc.hhc";
 constexpr const char* kWindowTitle = "Dravix Help";
 constexpr int kPageRole = Qt::UserRole;
+constexpr int kProgramIcon = 128;
 
 QString Attribute(const QString& attributes, const QString& name) {
     const QRegularExpression pattern(name + QStringLiteral(R"re(\s*=\s*"([^"]*)")re"),
@@ -99,7 +101,7 @@ HelpWindow::HelpWindow(const QString& directory, QWidget* parent)
     : QWidget(parent, Qt::Window), m_directory(directory) {
     setObjectName(QStringLiteral("helpWindow"));
     setWindowTitle(QString::fromLatin1(kWindowTitle));
-    if (parent != nullptr) setWindowIcon(parent->windowIcon());
+    setWindowIcon(LoadIcon(kProgramIcon));
 
     auto makeButton = [this](const char* name, const QString& text, QStyle::StandardPixmap icon) {
         auto* button = new QToolButton(this);
