@@ -1,7 +1,9 @@
 // booktype: the book types the drive writes on DVD+RW, DVD+R and DVD+R DL media and the loaded
 // disc's, read and changed with the Book Type page's procedures, confirmations and messages.
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
@@ -47,13 +49,31 @@ class CliObserver final : public BookTypeObserver {
     bool m_failed = false;
 };
 
+std::string Unknown(uint8_t value, const char* format) {
+    char text[24];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// A byte the drive cannot mean is shown as such, not as the page's "N/A".
 std::string RowText(const DriveRows& rows, BookTypeRow row) {
     const auto& value = rows.values[static_cast<size_t>(row)];
+    if (value && !KnownDriveBookType(*value)) return Unknown(*value, "unknown (%02Xh)");
     return value ? DisplayOfRow(row, *value).status : kBookTypeNotAvailable;
 }
 
 std::string MediaBookText(const MediaCheck& media) {
-    return media.blankDvdPlusRw ? kBookTypeNotAvailable : DisplayOfDiscBookType(media.nibble).name;
+    if (media.blankDvdPlusRw) return kBookTypeNotAvailable;
+    if (media.nibble && !KnownDiscBookNibble(*media.nibble)) return Unknown(*media.nibble, "unknown (%Xh)");
+    return DisplayOfDiscBookType(media.nibble).name;
+}
+
+// Every book type read is one the drive or disc can mean.
+bool Plausible(const DriveRows& rows, const MediaCheck& media) {
+    const bool rowsKnown = std::all_of(std::begin(rows.values), std::end(rows.values), [](const auto& value) {
+        return !value || KnownDriveBookType(*value);
+    });
+    return rowsKnown && (media.blankDvdPlusRw || !media.nibble || KnownDiscBookNibble(*media.nibble));
 }
 
 void PrintRows(CliContext& context, const DriveRows& rows) {
@@ -108,6 +128,10 @@ int Show(CliContext& context, DriveTable& table) {
     } else {
         PrintRows(context, rows);
         PrintMedia(context, media);
+    }
+    if (observer.Status() == kExitOk && !Plausible(rows, media)) {
+        context.Err() << "The drive reports a book type that is not one of its settings.\n";
+        return kExitFailed;
     }
     return observer.Status();
 }

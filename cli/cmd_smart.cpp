@@ -37,6 +37,7 @@ int RunSmart(CliContext& context, const std::vector<std::string>& args) {
     }
 
     bool allFit = true;
+    bool allMeasured = true;
     nlohmann::json rows = nlohmann::json::array();
     for (size_t i = 0; i < survey.speeds.codes.size(); ++i) {
         const uint8_t code = survey.speeds.codes[i];
@@ -46,6 +47,7 @@ int RunSmart(CliContext& context, const std::vector<std::string>& args) {
             return kExitFailed;
         }
         allFit = allFit && result == SpeedResult::Fit;
+        allMeasured = allMeasured && result != SpeedResult::Failed;
         if (json) {
             rows.push_back({{"speed", ShortSpeedLabel(code)},
                             {"speed_kbps", survey.speeds.kbps[i]},
@@ -65,6 +67,8 @@ int RunSmart(CliContext& context, const std::vector<std::string>& args) {
                            {"speeds", rows},
                            {"all_ok", allFit}});
     }
+    // A speed that could not be measured has no result: the report as a whole failed.
+    if (!allMeasured) return kExitFailed;
     return allFit ? kExitOk : kExitNotRecommended;
 }
 

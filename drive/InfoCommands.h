@@ -108,6 +108,8 @@ std::optional<int32_t> LastEndLbaOf(std::span<const uint8_t> answer);
 std::string CapacityText(int32_t endLba);
 
 // --- commands (each zero-fills its buffer and returns the SendCommand status) ----------------
+// A command whose answer lacks a field its decoder reads is a failed command; decode only
+// table.Received(answer), the part the drive sent.
 
 inline constexpr size_t kCapabilitiesLength = 30;
 inline constexpr size_t kRpcStateLength = 30;

@@ -492,7 +492,7 @@ class ToolRun final {
             throw UsageError{"unknown latency class \"" + args[0] +
                              "\" (command, tray, vendor, tefe, spinup)"};
         const auto ms =
-            static_cast<uint32_t>(DecimalOrThrow(args[1], 3600000, "the latency in milliseconds"));
+            static_cast<uint32_t>(DecimalOrThrow(args[1], kMaxLatencyMs, "the latency in milliseconds"));
         auto scenario = OpenFile();
         SelectedDrive(*scenario).SetLatency(*latencyClass, ms);
         return Finish(*scenario);
