@@ -133,6 +133,13 @@ int Show(CliContext& context, DriveTable& table) {
         context.Err() << "The drive reports a book type that is not one of its settings.\n";
         return kExitFailed;
     }
+    // A + disc always has a book type; not reading it is a failure, not "N/A".
+    const bool plusDisc = media.kind == MediaKind::DvdPlusR || media.kind == MediaKind::DvdPlusRw ||
+                          media.kind == MediaKind::DvdPlusRDl;
+    if (observer.Status() == kExitOk && plusDisc && !media.blankDvdPlusRw && !media.nibble) {
+        context.Err() << "The disc's book type could not be read.\n";
+        return kExitFailed;
+    }
     return observer.Status();
 }
 

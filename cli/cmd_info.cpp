@@ -47,7 +47,7 @@ int RunInfo(CliContext& context, const std::vector<std::string>& args) {
         nlohmann::json object = {{"drive", CliContext::Escaped(table->DriveLabel())}};
         for (const Line& line : lines) object[line.key] = JsonOf(*line.value);
         context.PrintJson(object);
-        return kExitOk;
+        return fill.discReadFailed ? kExitFailed : kExitOk;
     }
     for (const Line& line : lines) {
         const std::string value = line.value->value_or("");
@@ -59,7 +59,8 @@ int RunInfo(CliContext& context, const std::vector<std::string>& args) {
         }
         context.Out() << line.label << " " << CliContext::Escaped(value) << "\n";
     }
-    return kExitOk;
+    // What the page shows for a disc it could not read is no success of the command.
+    return fill.discReadFailed ? kExitFailed : kExitOk;
 }
 
 }  // namespace dravix::cli

@@ -16,6 +16,8 @@ namespace {
 
 using nlohmann::json;
 
+constexpr uint8_t kSenseIllegalRequest = 0x05;
+
 std::string HexByte(uint8_t value) {
     char text[8];
     std::snprintf(text, sizeof text, "%02Xh", value);
@@ -24,23 +26,23 @@ std::string HexByte(uint8_t value) {
 
 // "Set Command FAIL (status 1, sense 05/24/00)": the page's text and what a script needs to know,
 // from the command that failed (not from the vendor mode off after it).
-std::string FailureText(const char* text, uint8_t status, const DriveTable::Failure& failure) {
-    return std::string(text) + FailureDetail(status, failure);
-}
-
-std::string FailureText(const char* text, const DriveTable& table, uint8_t status) {
-    return FailureText(text, status, table.LastFailure());
+std::string FailureText(const char* text, const DriveTable::Failure& failure) {
+    return std::string(text) + FailureDetail(failure);
 }
 
 // What the pages say when the drive refuses vendor mode: before a read (or the clean tool) string
 // 104 under "Error", before a write "Not support the drive!".
 enum class Refusal { Read, Write };
 
-void SayRefused(CliContext& context, Refusal refusal) {
+// The page's text; a drive that did not simply reject the command (one that timed out or
+// reported a hardware error) also gets what it reported.
+void SayRefused(CliContext& context, Refusal refusal, const DriveTable::Failure& failure) {
+    const bool rejected = failure.status == kCommandFailed && failure.sense.key == kSenseIllegalRequest;
+    const std::string detail = rejected ? std::string() : FailureDetail(failure);
     if (refusal == Refusal::Read) {
-        context.Err() << option_texts::kCaptionError << ": " << option_texts::kDriveNotSupported << "\n";
+        context.Err() << option_texts::kCaptionError << ": " << option_texts::kDriveNotSupported << detail << "\n";
     } else {
-        context.Err() << option_texts::kNotSupportTheDrive << "\n";
+        context.Err() << option_texts::kNotSupportTheDrive << detail << "\n";
     }
 }
 
@@ -50,7 +52,7 @@ bool InVendorMode(CliContext& context, DriveTable& table, const std::function<vo
                   Refusal refusal = Refusal::Read) {
     table.WaitUntilReady();
     if (WithVendorMode(table, sequence)) return true;
-    SayRefused(context, refusal);
+    SayRefused(context, refusal, table.LastFailure());
     return false;
 }
 
@@ -108,7 +110,7 @@ std::optional<OptionReply> ReadOptions(CliContext& context, DriveTable& table, i
         return std::nullopt;
     }
     if (status != kCommandCompleted) {
-        context.Err() << FailureText(option_texts::kSetCommandFail, table, status) << "\n";
+        context.Err() << FailureText(option_texts::kSetCommandFail, table.LastFailure()) << "\n";
         exitCode = kExitFailed;
         return std::nullopt;
     }
@@ -136,15 +138,15 @@ int ReportWrite(CliContext& context, const VerifiedWrite& write, const char* nam
                    {"confirmed", write.Done()}};
     switch (write.check) {
         case WriteCheck::Refused:
-            SayRefused(context, refusal);
+            SayRefused(context, refusal, write.failure);
             return kExitNoDrive;
         case WriteCheck::WriteFailed:
-            context.Err() << FailureText(option_texts::kSetCommandFail, write.status, write.failure) << "\n";
+            context.Err() << FailureText(option_texts::kSetCommandFail, write.failure) << "\n";
             if (context.Options().json) context.PrintJson(object);
             return kExitFailed;
         case WriteCheck::ReadBackFailed:
             context.Err() << name << ": "
-                          << FailureText(option_texts::kNotReadBack, write.status, write.failure) << "\n";
+                          << FailureText(option_texts::kNotReadBack, write.failure) << "\n";
             if (context.Options().json) context.PrintJson(object);
             return kExitFailed;
         case WriteCheck::Differs:
@@ -238,9 +240,7 @@ int PrintLearned(CliContext& context, DriveTable& table, std::optional<bool> cle
     });
     if (!vendor) return kExitNoDrive;
     if (countStatus != kCommandCompleted || infoStatus != kCommandCompleted) {
-        context.Err() << FailureText(option_texts::kSetCommandFail,
-                                     countStatus != kCommandCompleted ? countStatus : infoStatus, failure)
-                      << "\n";
+        context.Err() << FailureText(option_texts::kSetCommandFail, failure) << "\n";
         return kExitFailed;
     }
     const MediaInformation info = DecodeMediaInformation(infoReply);
@@ -276,14 +276,14 @@ int RunLumardClean(CliContext& context, DriveTable& table) {
     const VerifiedWrite clear = ClearLearnedDiscsVerified(table);
     switch (clear.check) {
         case WriteCheck::Refused:
-            SayRefused(context, Refusal::Read);
+            SayRefused(context, Refusal::Read, clear.failure);
             return kExitNoDrive;
         case WriteCheck::WriteFailed:
-            context.Err() << FailureText(option_texts::kClearFail, clear.status, clear.failure) << "\n";
+            context.Err() << FailureText(option_texts::kClearFail, clear.failure) << "\n";
             break;
         case WriteCheck::ReadBackFailed:
             context.Err() << "Lumard clean: "
-                          << FailureText(option_texts::kNotReadBack, clear.status, clear.failure) << "\n";
+                          << FailureText(option_texts::kNotReadBack, clear.failure) << "\n";
             return kExitFailed;
         case WriteCheck::Differs:
             context.Err() << option_texts::kNotTaken << "\n";
@@ -395,7 +395,7 @@ int PrintSwitch(CliContext& context, DriveTable& table, bool wopc) {
     uint8_t status = kCommandFailed;
     if (!InVendorMode(context, table, [&] { status = ReadSwitchStates(table, reply); })) return kExitNoDrive;
     if (status != kCommandCompleted) {
-        context.Err() << FailureText(option_texts::kSetCommandFail, table, status) << "\n";
+        context.Err() << FailureText(option_texts::kSetCommandFail, table.LastFailure()) << "\n";
         return kExitFailed;
     }
     return ShowState(context, reply, SwitchPrinter(wopc));

@@ -174,6 +174,7 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
     m_lastOsError = 0;
     m_lastTransferred = 0;
     m_lastShortAnswer = false;
+    m_lastStatus = kCommandFailed;
     const int cdbLength = CdbLength(cdb[0]);
     if (direction != kDataOut && direction != kDataIn) length = 0;
     if (length != 0 && data == nullptr) return kCommandFailed;
@@ -199,6 +200,7 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
             status = kCommandTimedOut;
             break;
     }
+    m_lastStatus = status;
 
     if (TraceEnabled()) {
         CommandTrace t;
@@ -230,6 +232,7 @@ uint8_t DriveTable::ReadAnswer(const uint8_t* cdb, std::span<uint8_t> answer, si
 uint8_t DriveTable::RequireReceived(uint8_t status, size_t needed) {
     if (status != kCommandCompleted || m_lastTransferred >= needed) return status;
     m_lastShortAnswer = true;
+    m_lastStatus = kCommandFailed;
     return kCommandFailed;
 }
 
@@ -245,15 +248,19 @@ bool DriveTable::SetVendorMode(bool on) {
 }
 
 void DriveTable::RestoreFailure(const Failure& failure) {
+    m_lastStatus = failure.status;
     m_lastSense = failure.sense;
     m_lastOsError = failure.osError;
     m_lastShortAnswer = failure.shortAnswer;
     m_lastTransferred = failure.transferred;
 }
 
-std::string FailureDetail(uint8_t status, const DriveTable::Failure& failure) {
+std::string FailureDetail(const DriveTable::Failure& failure) {
+    const int status = failure.status;
     char text[96];
-    if (failure.shortAnswer) {
+    if (status == kCommandTimedOut && failure.sense == Sense{}) {
+        std::snprintf(text, sizeof text, " (status %d, timed out)", status);
+    } else if (failure.shortAnswer) {
         std::snprintf(text, sizeof text, " (status %d, short answer: %u bytes)", status, failure.transferred);
     } else if (failure.osError != 0 && failure.sense == Sense{}) {
         std::snprintf(text, sizeof text, " (status %d, os error %d)", status, failure.osError);

@@ -135,12 +135,15 @@ class DriveTable final : private DiscoveryTarget {
     // The sense and operating-system error of the last command, kept across a command that must
     // not hide them (vendor mode off after a failed command).
     struct Failure {
+        uint8_t status = kCommandCompleted;  // 0 / 1 / 255 as SendCommand returned it
         Sense sense;
         int osError = 0;
         bool shortAnswer = false;  // the command completed, but its answer lacked fields
         uint32_t transferred = 0;
     };
-    Failure LastFailure() const { return {m_lastSense, m_lastOsError, m_lastShortAnswer, m_lastTransferred}; }
+    Failure LastFailure() const {
+        return {m_lastStatus, m_lastSense, m_lastOsError, m_lastShortAnswer, m_lastTransferred};
+    }
     void RestoreFailure(const Failure& failure);
 
     bool MoveTray(bool open);
@@ -177,6 +180,7 @@ class DriveTable final : private DiscoveryTarget {
     int32_t m_adapterCount = 0;
     Sense m_lastSense;
     int m_lastOsError = 0;
+    uint8_t m_lastStatus = kCommandCompleted;
     uint32_t m_lastTransferred = 0;
     bool m_lastShortAnswer = false;
     DriveEntry m_entries[kMaxDrives];
@@ -185,7 +189,8 @@ class DriveTable final : private DiscoveryTarget {
 };
 
 // What a failure text adds so that a script or a support request can tell failures apart:
-// " (status 1, sense 05/24/00)", " (status 1, short answer: 2 bytes)", " (status 1, os error 5)".
-std::string FailureDetail(uint8_t status, const DriveTable::Failure& failure);
+// " (status 1, sense 05/24/00)", " (status 1, short answer: 2 bytes)", " (status 1, os error 5)",
+// " (status 255, timed out)".
+std::string FailureDetail(const DriveTable::Failure& failure);
 
 }  // namespace dravix

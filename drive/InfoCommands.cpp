@@ -242,9 +242,9 @@ void FillDriveFields(DriveTable& table, InfoFill& fill) {
 
 void FillDiscFields(DriveTable& table, InfoFill& fill) {
     uint8_t profile[kProfileLength];
-    const DiscType type = ReadCurrentProfile(table, profile) == kCommandCompleted
-                              ? DiscTypeOfProfile(CurrentProfileOf(table.Received(profile)))
-                              : DiscType{};
+    const bool profileRead = ReadCurrentProfile(table, profile) == kCommandCompleted;
+    fill.discReadFailed = !profileRead;
+    const DiscType type = profileRead ? DiscTypeOfProfile(CurrentProfileOf(table.Received(profile))) : DiscType{};
     fill.discTypeCode = type.code;
     fill.discType = type.name;
     if (type.code == kDiscUnknown) {
@@ -258,6 +258,7 @@ void FillDiscFields(DriveTable& table, InfoFill& fill) {
         DiscIdentifiers identifiers;
         if (ReadDiscIdentifiers(table, type.source, identifiers) != kCommandCompleted) {
             fill.status = kStatusDiscNotSupported;
+            fill.discReadFailed = true;
             return;
         }
         fill.manufactureId = identifiers.manufacturerId;

@@ -146,6 +146,9 @@ struct InfoFill {
     std::optional<uint8_t> discTypeCode;
     std::optional<DiscIdentifiers> identifiers;
     std::optional<int32_t> endLba;
+    // The disc's type or identifiers could not be read: the fields show the failure texts, which
+    // a caller that must not report success (the command line) takes for a failure.
+    bool discReadFailed = false;
 };
 
 // Reads the selected drive and its disc: TEST UNIT READY, the drive fields, then, with a ready

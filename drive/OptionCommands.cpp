@@ -156,24 +156,20 @@ struct ExpectedByte {
 VerifiedWrite WriteAndReadBack(DriveTable& table, const std::function<uint8_t()>& write, StateRead read,
                                std::initializer_list<ExpectedByte> expected) {
     VerifiedWrite result;
-    auto failed = [&](WriteCheck check, uint8_t status) {
+    auto failed = [&](WriteCheck check) {
         result.check = check;
-        result.status = status;
         result.failure = table.LastFailure();
         return result;
     };
     {
         const VendorModeScope vendorMode(table);
-        if (!vendorMode) return failed(WriteCheck::Refused, kCommandFailed);
-        const uint8_t status = write();
-        if (status != kCommandCompleted) return failed(WriteCheck::WriteFailed, status);
+        if (!vendorMode) return failed(WriteCheck::Refused);
+        if (write() != kCommandCompleted) return failed(WriteCheck::WriteFailed);
     }
     table.WaitUntilReady();
     const VendorModeScope vendorMode(table);
-    if (!vendorMode) return failed(WriteCheck::ReadBackFailed, kCommandFailed);
-    const uint8_t status = read(table, result.reported);
-    if (status != kCommandCompleted) return failed(WriteCheck::ReadBackFailed, status);
-    result.status = kCommandCompleted;
+    if (!vendorMode) return failed(WriteCheck::ReadBackFailed);
+    if (read(table, result.reported) != kCommandCompleted) return failed(WriteCheck::ReadBackFailed);
     const bool same = std::all_of(expected.begin(), expected.end(),
                                   [&](const ExpectedByte& e) { return result.reported[e.index] == e.value; });
     result.check = same ? WriteCheck::Confirmed : WriteCheck::Differs;

@@ -118,9 +118,10 @@ enum class WriteCheck {
 
 struct VerifiedWrite {
     WriteCheck check = WriteCheck::WriteFailed;
-    uint8_t status = 1;           // the SendCommand status of the command that failed
-    DriveTable::Failure failure;  // its sense, operating-system error or short answer
-    OptionReply reported{};       // Confirmed, Differs: the state the drive reports
+    // Refused, WriteFailed, ReadBackFailed: the command that failed, with its status, sense,
+    // operating-system error or short answer (FailureDetail describes it).
+    DriveTable::Failure failure;
+    OptionReply reported{};  // Confirmed, Differs: the state the drive reports
     bool Done() const { return check == WriteCheck::Confirmed; }
 };
 
@@ -182,7 +183,7 @@ inline constexpr const char* kResponseError = "Response error data!";
 // The command line's own: a declined confirmation, and a pair it cannot keep as it is.
 inline constexpr const char* kNothingChanged = "Nothing changed.";
 inline constexpr const char* kNotReadBack = "sent, but the drive's state could not be read back";
-inline constexpr const char* kNotTaken = "The drive did not take the setting; it reports";
+inline constexpr const char* kNotTaken = "The drive did not take the setting.";
 inline constexpr const char* kNoValidState =
     "The drive reports no valid state for this pair; give it on or off:";
 
