@@ -85,6 +85,8 @@ TEST_F(ToolTest, ExitStatusTellsUsageFromFileProblems) {
     EXPECT_NE(r.err.find("there is no drive 3"), std::string::npos);
     EXPECT_EQ(Run({"latency", "warp", "5"}).exit, 2);
     EXPECT_EQ(Run({"latency", "tefe", "-5"}).exit, 2);
+    EXPECT_EQ(Run({"latency", "vendor", "120001"}).exit, 2);
+    EXPECT_EQ(Run({"latency", "vendor", "120000"}).exit, 0);
     EXPECT_EQ(Run({"fault", "add", "00", "check", "02/3A"}).exit, 2);
     EXPECT_EQ(Run({"fault", "add", "100", "busy"}).exit, 2);
     EXPECT_EQ(Run({"set", "booktype", "dvd+r", "1FF"}).exit, 2);
