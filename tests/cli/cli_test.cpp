@@ -139,6 +139,16 @@ TEST_F(CliTest, RawSendsOneCommandAndShowsStatusSenseAndAnswer) {
     std::ofstream(file) << "00 00 00 08\n";
     const CliRun out = RunCliCapture({"raw", "--out", file, "55 10 00 00 00 00 00 00 04 00"});
     EXPECT_NE(out.out.find("status: "), std::string::npos);
+    // The data-out file holds whole bytes, at most 1 MiB of them; past it, nothing is sent.
+    bus.ClearCommands();
+    std::ofstream(file) << "00 0 00\n";
+    const CliRun odd = RunCliCapture({"raw", "--out", file, "55 10 00 00 00 00 00 00 04 00"});
+    EXPECT_EQ(odd.status, 1);
+    EXPECT_NE(odd.err.find("'0' is not hex bytes"), std::string::npos) << odd.err;
+    const CliRun endless = RunCliCapture({"raw", "--out", "/dev/zero", "55 10 00 00 00 00 00 00 04 00"});
+    EXPECT_EQ(endless.status, 1);
+    EXPECT_NE(endless.err.find("holds more than 1048576 bytes"), std::string::npos) << endless.err;
+    EXPECT_TRUE(bus.Commands().empty());
     std::remove(file.c_str());
 }
 

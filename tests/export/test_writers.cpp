@@ -2,6 +2,11 @@
 // Sun raster), checked byte by byte or through the tests' own decoders.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+
 #include "TestDecoders.h"
 #include "export/ByteOrder.h"
 #include "export/ByteSink.h"
@@ -49,6 +54,8 @@ TEST(Dispatch, ChecksOutputImageAndFormatBeforeAnyWriter) {
     EXPECT_EQ(image.GetLastError().size(), 255u);
 }
 
+// A refusal writes nothing; the failed file is removed, except the icon's and the metafile's,
+// which stay empty as the export has always left them.
 TEST(Dispatch, RefusalsWriteNothing) {
     ImageContainer wide = Rgb24(256, 10);
     ImageContainer rgb = Rgb24(8, 8);
@@ -76,6 +83,8 @@ TEST(Dispatch, RefusalsWriteNothing) {
         EXPECT_FALSE(image->Save(path, type)) << text;
         EXPECT_FALSE(image->OpenFailed());
         EXPECT_EQ(image->GetLastError(), text);
+        const bool keptEmpty = type == ImageType::kIco || type == ImageType::kWmf;
+        EXPECT_EQ(std::filesystem::exists(path), keptEmpty) << text;
         EXPECT_TRUE(ReadFile(path).empty()) << text;
     }
     EXPECT_FALSE(grey8.Save("/nonexistent-folder/x.png", ImageType::kPng));
@@ -98,6 +107,21 @@ TEST(Dispatch, OutputFailuresAreReportedWithEachFormatsText) {
     // The container is still usable after a failed JPEG (libjpeg's longjmp left nothing behind).
     MemorySink sink;
     EXPECT_TRUE(rgb.Encode(&sink, ImageType::kJpeg));
+
+    // A file that could not be written whole is removed (a file size limit stands for a full disk).
+    const std::string path = TempPath("partial");
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved64 = rgb.Save(path, ImageType::kBmp);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(saved64);
+    EXPECT_EQ(rgb.GetLastError(), texts::kWriteFailed);
+    EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST(SmallFormats, BmpAndTgaHeadersAndPixels) {
