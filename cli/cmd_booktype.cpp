@@ -140,6 +140,10 @@ int Show(CliContext& context, DriveTable& table) {
         context.Err() << "The disc's book type could not be read.\n";
         return kExitFailed;
     }
+    if (observer.Status() == kExitOk && media.discStatusUnread) {
+        context.Err() << "The disc's status could not be read.\n";
+        return kExitFailed;
+    }
     return observer.Status();
 }
 

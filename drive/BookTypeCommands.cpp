@@ -430,7 +430,9 @@ MediaCheck CheckMediaBookType(DriveTable& table, BookTypeObserver& observer) {
             break;
         case MediaKind::DvdPlusRw: {
             bool empty = false;
-            if (ReadDiscStatus(table, empty) == kCommandCompleted && empty) {
+            const bool read = ReadDiscStatus(table, empty) == kCommandCompleted;
+            check.discStatusUnread = !read;
+            if (read && empty) {
                 check.blankDvdPlusRw = true;
                 observer.BlankDvdPlusRw();
                 return check;

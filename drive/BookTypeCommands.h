@@ -226,6 +226,7 @@ bool SetDiscBookType(DriveTable& table, uint8_t value, BookTypeObserver& observe
 struct MediaCheck {
     MediaKind kind = MediaKind::Failed;
     bool blankDvdPlusRw = false;    // the check ended after the disc status
+    bool discStatusUnread = false;  // a DVD+RW whose disc status read failed (taken as recorded)
     std::optional<uint8_t> nibble;  // the loaded disc's book type, when read
 };
 

@@ -228,22 +228,24 @@ void FillDriveFields(DriveTable& table, InfoFill& fill) {
     fill.firmwareVersion = table.FirmwareRevision();
 
     uint8_t capabilities[kCapabilitiesLength];
-    fill.bufferSize = ReadCapabilitiesPage(table, capabilities) == kCommandCompleted
-                          ? BufferSizeText(table.Received(capabilities))
-                          : std::string(kTextBuffer2M);
+    const bool capabilitiesRead = ReadCapabilitiesPage(table, capabilities) == kCommandCompleted;
+    fill.bufferSize = capabilitiesRead ? BufferSizeText(table.Received(capabilities)) : std::string(kTextBuffer2M);
+    if (!capabilitiesRead) fill.unread.push_back(kLabelBufferSize);
 
     fill.connectionInterface = kTextInterface;
 
     uint8_t rpc[kRpcStateLength];
     if (ReadRpcState(table, rpc) == kCommandCompleted) {
         if (const auto mask = RegionMaskOf(table.Received(rpc))) fill.regionSetting = RegionText(*mask);
+    } else {
+        fill.unread.push_back(kLabelRegionSetting);
     }
 }
 
 void FillDiscFields(DriveTable& table, InfoFill& fill) {
     uint8_t profile[kProfileLength];
     const bool profileRead = ReadCurrentProfile(table, profile) == kCommandCompleted;
-    fill.discReadFailed = !profileRead;
+    if (!profileRead) fill.unread.push_back(kLabelDiscType);
     const DiscType type = profileRead ? DiscTypeOfProfile(CurrentProfileOf(table.Received(profile))) : DiscType{};
     fill.discTypeCode = type.code;
     fill.discType = type.name;
@@ -258,7 +260,8 @@ void FillDiscFields(DriveTable& table, InfoFill& fill) {
         DiscIdentifiers identifiers;
         if (ReadDiscIdentifiers(table, type.source, identifiers) != kCommandCompleted) {
             fill.status = kStatusDiscNotSupported;
-            fill.discReadFailed = true;
+            fill.unread.push_back(kLabelManufactureId);
+            fill.unread.push_back(kLabelMediaTypeId);
             return;
         }
         fill.manufactureId = identifiers.manufacturerId;
@@ -269,6 +272,7 @@ void FillDiscFields(DriveTable& table, InfoFill& fill) {
     uint8_t performance[kPerformanceLength];
     if (ReadWriteSpeedDescriptors(table, performance) != kCommandCompleted) {
         fill.blankDiscCapacity = kTextNoCapacity;
+        fill.unread.push_back(kLabelBlankDiscCapacity);
         return;
     }
     // An answer without a descriptor carries no End LBA: shown like a failed read.

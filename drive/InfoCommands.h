@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "drive/Support.h"
 
@@ -146,9 +147,9 @@ struct InfoFill {
     std::optional<uint8_t> discTypeCode;
     std::optional<DiscIdentifiers> identifiers;
     std::optional<int32_t> endLba;
-    // The disc's type or identifiers could not be read: the fields show the failure texts, which
-    // a caller that must not report success (the command line) takes for a failure.
-    bool discReadFailed = false;
+    // The labels of the fields whose command failed: they show the page's failure texts ("2M",
+    // "N/A", "0"), which are no answer of the drive.
+    std::vector<const char*> unread;
 };
 
 // Reads the selected drive and its disc: TEST UNIT READY, the drive fields, then, with a ready
