@@ -49,6 +49,10 @@ class CliObserver final : public BookTypeObserver {
     bool m_failed = false;
 };
 
+// A row the check did not read (it failed, or the drive has no such row): the page's "N/A" would
+// look like an answer.
+constexpr const char* kNotRead = "(not read)";
+
 std::string Unknown(uint8_t value, const char* format) {
     char text[24];
     std::snprintf(text, sizeof text, format, value);
@@ -58,8 +62,9 @@ std::string Unknown(uint8_t value, const char* format) {
 // A byte the drive cannot mean is shown as such, not as the page's "N/A".
 std::string RowText(const DriveRows& rows, BookTypeRow row) {
     const auto& value = rows.values[static_cast<size_t>(row)];
-    if (value && !KnownDriveBookType(*value)) return Unknown(*value, "unknown (%02Xh)");
-    return value ? DisplayOfRow(row, *value).status : kBookTypeNotAvailable;
+    if (!value) return kNotRead;
+    if (!KnownDriveBookType(*value)) return Unknown(*value, "unknown (%02Xh)");
+    return DisplayOfRow(row, *value).status;
 }
 
 std::string MediaBookText(const MediaCheck& media) {

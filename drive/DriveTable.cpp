@@ -264,6 +264,9 @@ std::string FailureDetail(const DriveTable::Failure& failure) {
         std::snprintf(text, sizeof text, " (status %d, short answer: %u bytes)", status, failure.transferred);
     } else if (failure.osError != 0 && failure.sense == Sense{}) {
         std::snprintf(text, sizeof text, " (status %d, os error %d)", status, failure.osError);
+    } else if (failure.sense == Sense{}) {
+        // Busy, or an adapter error: the command did not run and the drive reported nothing.
+        std::snprintf(text, sizeof text, " (status %d, no sense)", status);
     } else {
         std::snprintf(text, sizeof text, " (status %d, sense %02X/%02X/%02X)", status, failure.sense.key,
                       failure.sense.asc, failure.sense.ascq);

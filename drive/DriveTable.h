@@ -190,7 +190,7 @@ class DriveTable final : private DiscoveryTarget {
 
 // What a failure text adds so that a script or a support request can tell failures apart:
 // " (status 1, sense 05/24/00)", " (status 1, short answer: 2 bytes)", " (status 1, os error 5)",
-// " (status 255, timed out)".
+// " (status 255, timed out)", " (status 1, no sense)".
 std::string FailureDetail(const DriveTable::Failure& failure);
 
 }  // namespace dravix
