@@ -533,10 +533,12 @@ std::string VdriveToolUsage() {
            "  fault add becoming-ready N  answer the next N TEST UNIT READYs with 02/04/01\n"
            "  fault clear               remove every fault of the drive\n"
            "  latency command|tray|vendor|tefe|spinup MS\n"
+           "                            how long a command class takes (at most 120000 ms)\n"
            "\n"
            "Bytes are hexadecimal. SUB is CDB byte 1, FUNCTION byte 6 (\"*\" leaves SUB open).\n"
            "Example: dravix-vdrive fault add --after 10 --once fd:fb:05 --byte 11=00 check 02/3A/00\n"
-           "Exit status: 0 done, 1 state file missing, unreadable or malformed, 2 usage error.\n";
+           "Exit status: 0 done, 1 state file missing, unreadable, malformed or not writable, 2 usage "
+           "error.\n";
 }
 
 int RunVdriveTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
