@@ -2,11 +2,9 @@
 // share it.
 
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -15,6 +13,7 @@
 #include "TempDir.h"
 #include "emu/Scenario.h"
 #include "emu/StateFile.h"
+#include "tests/support/FileSizeLimit.h"
 
 extern char** environ;
 
@@ -271,18 +270,13 @@ TEST(ScenarioFile, AChangeThatCannotBeSavedIsUndoneAndTheCommandFails) {
     const std::string before = ReadFile(dir.File("vdrive.json"));
     VirtualDrive& drive = scenario.Drive(0);
 
-    // Writing the file fails (a file size limit stands for a full disk or a read-only folder,
-    // which would not stop a test running as root).
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 16;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const Answer on = Send(drive, Vendor(0xF1));
-    const Answer inquiry = Send(drive, Cdb({0x12, 0, 0, 0, 36, 0}), 36);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    Answer on, inquiry;
+    {
+        const dravix::test::FileSizeLimit full(16);  // writing the file fails
+        ASSERT_TRUE(full.Set());
+        on = Send(drive, Vendor(0xF1));
+        inquiry = Send(drive, Cdb({0x12, 0, 0, 0, 36, 0}), 36);
+    }
 
     EXPECT_TRUE(FailsWith(on, kInternalTargetFailure));
     EXPECT_TRUE(inquiry.Good());  // a command that changes nothing still works

@@ -2,15 +2,13 @@
 // Sun raster), checked byte by byte or through the tests' own decoders.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <filesystem>
 
 #include "TestDecoders.h"
 #include "export/ByteOrder.h"
 #include "export/ByteSink.h"
 #include "export/ImageTexts.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace dravix::test {
 namespace {
@@ -108,18 +106,15 @@ TEST(Dispatch, OutputFailuresAreReportedWithEachFormatsText) {
     MemorySink sink;
     EXPECT_TRUE(rgb.Encode(&sink, ImageType::kJpeg));
 
-    // A file that could not be written whole is removed (a file size limit stands for a full disk).
+    // A file that could not be written whole is removed.
     const std::string path = TempPath("partial");
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 100;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved64 = rgb.Save(path, ImageType::kBmp);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-    EXPECT_FALSE(saved64);
+    bool saved = true;
+    {
+        const FileSizeLimit full(100);
+        ASSERT_TRUE(full.Set());
+        saved = rgb.Save(path, ImageType::kBmp);
+    }
+    EXPECT_FALSE(saved);
     EXPECT_EQ(rgb.GetLastError(), texts::kWriteFailed);
     EXPECT_FALSE(std::filesystem::exists(path));
 }
