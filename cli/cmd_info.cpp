@@ -51,7 +51,8 @@ int RunInfo(CliContext& context, const std::vector<std::string>& args) {
     const int status = fill.unread.empty() ? kExitOk : kExitFailed;
     if (context.Options().json) {
         nlohmann::json object = {{"drive", CliContext::Escaped(table->DriveLabel())}};
-        for (const Line& line : lines) object[line.key] = unread(line) ? nlohmann::json(nullptr) : JsonOf(*line.value);
+        for (const Line& line : lines)
+            object[line.key] = unread(line) ? nlohmann::json(nullptr) : JsonOf(*line.value);
         object["unread"] = fill.unread;
         context.PrintJson(object);
         return status;

@@ -40,7 +40,8 @@ void SayRefused(CliContext& context, Refusal refusal, const DriveTable::Failure&
     const bool rejected = failure.status == kCommandFailed && failure.sense.key == kSenseIllegalRequest;
     const std::string detail = rejected ? std::string() : FailureDetail(failure);
     if (refusal == Refusal::Read) {
-        context.Err() << option_texts::kCaptionError << ": " << option_texts::kDriveNotSupported << detail << "\n";
+        context.Err() << option_texts::kCaptionError << ": " << option_texts::kDriveNotSupported << detail
+                      << "\n";
     } else {
         context.Err() << option_texts::kNotSupportTheDrive << detail << "\n";
     }
@@ -145,8 +146,7 @@ int ReportWrite(CliContext& context, const VerifiedWrite& write, const char* nam
             if (context.Options().json) context.PrintJson(object);
             return kExitFailed;
         case WriteCheck::ReadBackFailed:
-            context.Err() << name << ": "
-                          << FailureText(option_texts::kNotReadBack, write.failure) << "\n";
+            context.Err() << name << ": " << FailureText(option_texts::kNotReadBack, write.failure) << "\n";
             if (context.Options().json) context.PrintJson(object);
             return kExitFailed;
         case WriteCheck::Differs:
@@ -282,8 +282,8 @@ int RunLumardClean(CliContext& context, DriveTable& table) {
             context.Err() << FailureText(option_texts::kClearFail, clear.failure) << "\n";
             break;
         case WriteCheck::ReadBackFailed:
-            context.Err() << "Lumard clean: "
-                          << FailureText(option_texts::kNotReadBack, clear.failure) << "\n";
+            context.Err() << "Lumard clean: " << FailureText(option_texts::kNotReadBack, clear.failure)
+                          << "\n";
             return kExitFailed;
         case WriteCheck::Differs:
             context.Err() << option_texts::kNotTaken << "\n";

@@ -229,7 +229,8 @@ void FillDriveFields(DriveTable& table, InfoFill& fill) {
 
     uint8_t capabilities[kCapabilitiesLength];
     const bool capabilitiesRead = ReadCapabilitiesPage(table, capabilities) == kCommandCompleted;
-    fill.bufferSize = capabilitiesRead ? BufferSizeText(table.Received(capabilities)) : std::string(kTextBuffer2M);
+    fill.bufferSize =
+        capabilitiesRead ? BufferSizeText(table.Received(capabilities)) : std::string(kTextBuffer2M);
     if (!capabilitiesRead) fill.unread.push_back(kLabelBufferSize);
 
     fill.connectionInterface = kTextInterface;
@@ -246,7 +247,8 @@ void FillDiscFields(DriveTable& table, InfoFill& fill) {
     uint8_t profile[kProfileLength];
     const bool profileRead = ReadCurrentProfile(table, profile) == kCommandCompleted;
     if (!profileRead) fill.unread.push_back(kLabelDiscType);
-    const DiscType type = profileRead ? DiscTypeOfProfile(CurrentProfileOf(table.Received(profile))) : DiscType{};
+    const DiscType type =
+        profileRead ? DiscTypeOfProfile(CurrentProfileOf(table.Received(profile))) : DiscType{};
     fill.discTypeCode = type.code;
     fill.discType = type.name;
     if (type.code == kDiscUnknown) {

@@ -109,6 +109,7 @@ std::vector<Target> Targets() {
         {"Measurement", TeFe(0x00), 7, kScan, Insert("dvd+r"), scan_texts::kVerdictOk},
         {"DiscIdentity", Match(0xAD), 34, kScan, Insert("dvd+r"), scan_texts::kVerdictOk, true},
         {"SmartMeasurement", TeFe(0x00), 7, {"smart"}, Insert("dvd+r"), scan_texts::kSpeedOk},
+        {"SmartIdentity", Match(0xAD), 34, {"smart"}, Insert("dvd+r"), "Manufacture ID: N/A", true},
     };
 }
 
