@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string_view>
 
@@ -154,37 +153,35 @@ int RunRaw(CliContext& context, const std::vector<std::string>& args) {
     int direction = kNoData;
     if (!outFile.empty()) {
         std::string problem;
-        if (!ReadHexFile(outFile, data, problem)) {
-            context.Err() << "dravix-cli: " << problem << std::endl;
-            return kExitFailed;
-        }
+        if (!ReadHexFile(outFile, data, problem)) return context.Fail(kExitFailed, problem);
         direction = kDataOut;
     } else if (inLength != 0) {
         data.assign(inLength, 0);
         direction = kDataIn;
     }
 
+    // Exactly the block given reaches the drive: no wait for it, no other command before.
     DriveTable* table = context.OpenDrive();
-    if (table == nullptr) return kExitNoDrive;
+    if (table == nullptr) return context.FailedStatus();
     const uint8_t status = table->SendCommand(cdb.data(), direction, data.empty() ? nullptr : data.data(),
                                               static_cast<uint32_t>(data.size()), timeout);
+    const DriveTable::Failure failure = table->LastFailure();
     const Sense sense = table->LastSense();
     const int osError = table->LastOsError();
     // Only what the drive sent is shown.
     const uint32_t transferred = table->LastTransferred();
     const bool kernelRefused = osError == EPERM || osError == EACCES;
+    const bool dataIn = direction == kDataIn && status == kCommandCompleted;
 
-    if (context.Options().json) {
-        nlohmann::json j = {{"cdb", HexBytes(cdb.data(), cdbLength)},
-                            {"status", status},
-                            {"sense", {sense.key, sense.asc, sense.ascq}}};
-        if (osError != 0) j["os_error"] = osError;
-        if (kernelRefused) j["refused_by"] = "kernel";
-        if (direction != kNoData) j["transferred"] = transferred;
-        if (direction == kDataIn && status == kCommandCompleted)
-            j["data"] = HexBytes(data.data(), transferred);
-        context.PrintJson(j);
-    } else {
+    schema::Json& json = context.Result();
+    json["cdb"] = HexBytes(cdb.data(), cdbLength);
+    json["status"] = status;
+    json["sense"] = {{"key", sense.key}, {"asc", sense.asc}, {"ascq", sense.ascq}};
+    json["os_error"] = osError != 0 ? schema::Json(osError) : nullptr;
+    json["refused_by_kernel"] = kernelRefused;
+    json["transferred"] = direction != kNoData ? schema::Json(transferred) : nullptr;
+    json["data"] = dataIn ? schema::Json(HexBytes(data.data(), transferred)) : nullptr;
+    if (!context.Json()) {
         context.Out() << "status: " << static_cast<int>(status)
                       << (status == kCommandCompleted  ? " (completed)"
                           : status == kCommandTimedOut ? " (timed out)"
@@ -202,10 +199,10 @@ int RunRaw(CliContext& context, const std::vector<std::string>& args) {
         if (direction != kNoData) {
             context.Out() << "transferred: " << transferred << " of " << data.size() << " bytes\n";
         }
-        if (direction == kDataIn && status == kCommandCompleted)
-            context.Out() << HexDump(data.data(), transferred);
+        if (dataIn) context.Out() << HexDump(data.data(), transferred);
     }
-    return status == kCommandCompleted ? kExitOk : kExitFailed;
+    if (status == kCommandCompleted) return kExitOk;
+    return context.Fail(kExitFailed, "The command did not complete" + FailureDetail(failure) + ".");
 }
 
 }  // namespace dravix::cli

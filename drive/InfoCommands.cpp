@@ -237,7 +237,10 @@ void FillDriveFields(DriveTable& table, InfoFill& fill) {
 
     uint8_t rpc[kRpcStateLength];
     if (ReadRpcState(table, rpc) == kCommandCompleted) {
-        if (const auto mask = RegionMaskOf(table.Received(rpc))) fill.regionSetting = RegionText(*mask);
+        if (const auto mask = RegionMaskOf(table.Received(rpc))) {
+            fill.regionMask = mask;
+            fill.regionSetting = RegionText(*mask);
+        }
     } else {
         fill.unread.push_back(kLabelRegionSetting);
     }

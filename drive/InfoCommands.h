@@ -143,6 +143,8 @@ struct InfoFill {
     std::optional<std::string> blankDiscCapacity;
     std::optional<std::string> status;
 
+    std::optional<uint8_t> regionMask;  // the mask the region text was made from
+
     // What the program keeps of the disc between refreshes.
     std::optional<uint8_t> discTypeCode;
     std::optional<DiscIdentifiers> identifiers;

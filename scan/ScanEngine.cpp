@@ -413,7 +413,7 @@ std::span<const uint32_t> SmartPoints(uint8_t discTypeCode, uint8_t speedCode) {
 }
 
 SpeedResult MeasureSpeed(SharedDrive& drive, uint8_t discTypeCode, uint8_t speedCode,
-                         const StopRequested& stopRequested) {
+                         const StopRequested& stopRequested, const std::function<void()>& onPoint) {
     const std::optional<ReferenceReading> te =
         SendTeFe(drive, stopRequested, [discTypeCode](DriveTable& table) {
             return ReadTeFeReference(table, TeFeChannel::Te, discTypeCode);
@@ -433,6 +433,7 @@ SpeedResult MeasureSpeed(SharedDrive& drive, uint8_t discTypeCode, uint8_t speed
                      [speedCode, psn](DriveTable& table) { return MeasureTeFe(table, speedCode, psn); });
         if (!reading || stopRequested()) return SpeedResult::Stopped;
         if (!reading->Ok()) return SpeedResult::Failed;
+        if (onPoint) onPoint();
         if (OverTeLimit(PercentOf(reading->teRaw, te->value))) return SpeedResult::OverLimit;
         if (OverFeLimit(PercentOf(reading->feRaw, fe->value))) return SpeedResult::OverLimit;
     }

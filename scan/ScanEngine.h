@@ -279,7 +279,8 @@ const char* SpeedResultText(SpeedResult result);
 std::span<const uint32_t> SmartPoints(uint8_t discTypeCode, uint8_t speedCode);
 
 // Both references, then each point in order; the first point over a limit or failing decides.
+// `onPoint`, when given, is called after each point the drive measured (for a progress line).
 SpeedResult MeasureSpeed(SharedDrive& drive, uint8_t discTypeCode, uint8_t speedCode,
-                         const StopRequested& stopRequested);
+                         const StopRequested& stopRequested, const std::function<void()>& onPoint = {});
 
 }  // namespace dravix

@@ -69,7 +69,7 @@ TEST_F(CliTest, DriveIdentityIsPrintedEscaped) {
 TEST_F(CliTest, NoDriveMeansExitThreeWithTheHint) {
     const CliRun none = RunCliCapture({"drives"});
     EXPECT_EQ(none.status, 3);
-    EXPECT_EQ(none.err, std::string(kMsgNoDeviceFound) + "\n");
+    EXPECT_EQ(none.err, std::string("dravix-cli: ") + kMsgNoDeviceFound + "\n");
 
     FakeSgSystem::Node refused;
     refused.openError = EACCES;
@@ -94,17 +94,18 @@ TEST_F(CliTest, ProbeTellsSupportedRefusedAndOldFirmwareApart) {
 
     const CliRun refused = RunCliCapture({"--drive", "1", "probe"});
     EXPECT_EQ(refused.status, 3);
-    EXPECT_EQ(refused.out, "vendor mode refused (refused by the drive)\n");
+    EXPECT_EQ(refused.err, "dravix-cli: vendor mode refused (refused by the drive)\n");
 
     const CliRun old = RunCliCapture({"--drive", "2", "--json", "probe"});
     EXPECT_EQ(old.status, 3);
     const auto object = nlohmann::json::parse(old.out);
     EXPECT_EQ(object["supported"], false);
-    EXPECT_EQ(object["reason"], kMsgFirmwareNotSupported);
+    EXPECT_EQ(object["error"], (nlohmann::json{{"code", 3}, {"message", kMsgFirmwareNotSupported}}));
+    EXPECT_FALSE(bus.Drive(2).State().vendorMode);
 
     const CliRun missing = RunCliCapture({"--drive", "3", "probe"});
     EXPECT_EQ(missing.status, 3);
-    EXPECT_EQ(missing.err, "There is no drive 3 (3 drives found).\n");
+    EXPECT_EQ(missing.err, "dravix-cli: There is no drive 3\n");
 }
 
 TEST_F(CliTest, RawSendsOneCommandAndShowsStatusSenseAndAnswer) {
@@ -169,38 +170,75 @@ TEST_F(CliTest, RawTellsAKernelRefusalFromTheDrives) {
 
     const CliRun probe = RunCliCapture({"probe"});
     EXPECT_EQ(probe.status, 3);
-    EXPECT_NE(probe.out.find("vendor mode refused (refused by the kernel: permission denied on /dev/sr0"),
+    EXPECT_NE(probe.err.find("vendor mode refused (refused by the kernel: permission denied on /dev/sr0"),
               std::string::npos)
-        << probe.out;
+        << probe.err;
 }
 
-TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
+TEST_F(CliTest, AUsageErrorIsOneLineThatNamesTheHelpToRead) {
     bus.AddDrive();
-    const std::vector<std::vector<std::string>> wrong = {
-        {},
-        {"frobnicate"},
-        {"--drive"},
-        {"--drive", "x", "drives"},
-        {"drives", "extra"},
-        {"raw"},
-        {"raw", "zz"},
-        {"raw", "12 00 00 00 24 00 00"},  // longer than INQUIRY's six bytes
-        {"raw", "12 00"},                 // shorter: not padded with zeros
-        {"raw", "120 0 0 0 24"},          // an odd number of digits is no byte
-        {"raw", "--in", "4", "--out", "f", "00"},
-        {"raw", "--in", "99999999", "12"},
-        {"raw", "--timeout"},
+    struct Case {
+        std::vector<std::string> args;
+        const char* line;  // standard error, whole
     };
-    for (const auto& args : wrong) {
-        const CliRun run = RunCliCapture(args);
-        EXPECT_EQ(run.status, 2) << (args.empty() ? "(none)" : args[0]);
-        EXPECT_NE(run.err.find("Usage: dravix-cli"), std::string::npos);
+    const Case cases[] = {
+        {{}, "no command given (see dravix-cli help)"},
+        {{"frobnicate"}, "unknown command 'frobnicate' (see dravix-cli help)"},
+        {{"--bogus", "info"}, "unknown option '--bogus' (see dravix-cli help info)"},
+        {{"info", "--bogus"}, "unknown option '--bogus' (see dravix-cli help info)"},
+        {{"drives", "extra"}, "unexpected argument 'extra' (see dravix-cli help drives)"},
+        {{"--drive"}, "--drive takes a drive index (a number from 0) (see dravix-cli help)"},
+        {{"--drive", "-1", "info"},
+         "--drive takes a drive index (a number from 0) (see dravix-cli help info)"},
+        {{"help", "frobnicate"}, "unknown command 'frobnicate' (see dravix-cli help)"},
+        {{"raw"}, "raw needs the command block as hex bytes (see dravix-cli help raw)"},
+        {{"raw", "zz"}, "'zz' is not hex bytes (two digits a byte) (see dravix-cli help raw)"},
+        // Longer or shorter than the opcode's block: never padded; an odd number of digits is no byte.
+        {{"raw", "12 00 00 00 24 00 00"},
+         "operation code 12h takes a 6-byte command block, not 7 bytes (see dravix-cli help raw)"},
+        {{"raw", "12 00"},
+         "operation code 12h takes a 6-byte command block, not 2 bytes (see dravix-cli help raw)"},
+        {{"raw", "120 0 0 0 24"},
+         "'120 0 0 0 24' is not hex bytes (two digits a byte) (see dravix-cli help raw)"},
+        {{"raw", "--in", "4", "--out", "f", "00"},
+         "--in and --out exclude each other (see dravix-cli help raw)"},
+        {{"raw", "--in", "99999999", "12"},
+         "--in takes a byte count up to 1048576 (see dravix-cli help raw)"},
+        {{"scan", "--speed", "4X", "--mode", "slow"},
+         "--mode is one of normal, full, quick, custom (see dravix-cli help scan)"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = RunCliCapture(c.args);
+        EXPECT_EQ(run.status, 2) << c.line;
+        EXPECT_EQ(run.err, std::string("dravix-cli: ") + c.line + "\n");
         EXPECT_TRUE(run.out.empty());
+
+        // With --json the same error is the one object on standard output.
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), "--json");
+        const CliRun json = RunCliCapture(args);
+        EXPECT_EQ(json.status, 2);
+        EXPECT_TRUE(json.err.empty()) << json.err;
+        const auto object = nlohmann::json::parse(json.out);
+        EXPECT_EQ(object["error"], (nlohmann::json{{"code", 2}, {"message", c.line}}));
     }
     EXPECT_TRUE(bus.Commands().empty());  // nothing reached the drive
+}
+
+TEST_F(CliTest, HelpOfTheProgramAndOfEachCommand) {
     const CliRun help = RunCliCapture({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("raw [--in N | --out HEXFILE] [--timeout S] HEXBYTES..."), std::string::npos);
+    EXPECT_EQ(RunCliCapture({"help"}).out, help.out);
+    for (const cli::CliCommand& command : cli::AllCommands()) {
+        EXPECT_NE(help.out.find(std::string("\n  ") + command.name + " "), std::string::npos) << command.name;
+        const CliRun own = RunCliCapture({"help", command.name});
+        EXPECT_EQ(own.status, 0);
+        EXPECT_EQ(own.out.rfind(std::string("Usage: dravix-cli [OPTIONS] ") + command.name, 0), 0u)
+            << own.out;
+        EXPECT_NE(own.out.find("\nExamples:\n  dravix-cli "), std::string::npos) << command.name;
+        EXPECT_EQ(RunCliCapture({command.name, "--help"}).out, own.out);
+    }
+    EXPECT_NE(RunCliCapture({"help", "raw"}).out.find("  --in N "), std::string::npos);
 }
 
 TEST_F(CliTest, TraceWritesEveryCommandToStandardError) {
