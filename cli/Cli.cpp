@@ -376,7 +376,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, std::ist
     auto showText = [&](const std::string& text) {
         context.SetName("help");
         if (context.Json()) {
-            context.Result()["text"] = text;
+            context.Result()["text"] = text.substr(0, text.find_last_not_of('\n') + 1);
         } else {
             out << text;
         }
