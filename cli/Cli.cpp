@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -227,7 +228,7 @@ std::string UsageText() {
         s << line;
     }
     std::snprintf(line, sizeof line, "  %-10s  %s\n", "help",
-                  "this help; 'help COMMAND': a command's options and examples");
+                  "show this help, or with a command's name its options and examples");
     s << line;
     s << "\nRun 'dravix-cli help COMMAND' for a command's options and examples.\n\n" << kExitStatusText;
     return s.str();
@@ -237,7 +238,10 @@ std::string CommandHelp(const CliCommand& command) {
     std::ostringstream s;
     s << "Usage: dravix-cli [OPTIONS] " << command.name;
     if (*command.synopsis != '\0') s << " " << command.synopsis;
-    s << "\n\n" << command.summary << "\n";
+    // The summary of the command list, as a sentence.
+    std::string summary = command.summary;
+    summary[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(summary[0])));
+    s << "\n\n" << summary << ".\n";
     if (!command.options.empty()) {
         s << "\nOptions:\n";
         PrintOptions(s, command.options);
