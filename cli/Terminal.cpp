@@ -50,6 +50,7 @@ InterruptScope::InterruptScope() {
 }
 
 InterruptScope::~InterruptScope() {
+    g_interrupted = false;
 #ifndef _WIN32
     sigaction(SIGINT, &g_previous, nullptr);
 #else

@@ -58,6 +58,14 @@ TEST_F(CliTest, DriveIdentityIsPrintedEscaped) {
     ASSERT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("0: ZA\\x07RN\\x1B[2J\\xFF"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find('\x1B'), std::string::npos);  // no terminal control reaches the screen
+    // Nor into JSON, which could not even hold the byte FFh.
+    for (const char* command : {"drives", "probe", "info"}) {
+        const CliRun json = RunCliCapture({"--json", command});
+        const auto object = nlohmann::json::parse(json.out);
+        const auto& drive = command == std::string("drives") ? object["drives"][0] : object["drive"];
+        EXPECT_EQ(drive["vendor"], "ZA\\x07RN\\x1B[2");
+        EXPECT_EQ(drive["product"], "J\\xFF");
+    }
 
     // A NUL ends the product text, as the label is read as a C string; the revision follows.
     VirtualBus other;

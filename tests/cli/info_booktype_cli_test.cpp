@@ -23,11 +23,7 @@ bool Contains(const std::string& text, const std::string& part) {
 }
 
 struct CliOnVirtualDrive : ::testing::Test {
-    size_t CountOpcode(uint8_t opcode) const {
-        size_t n = 0;
-        for (const auto& cdb : bus.Commands()) n += cdb[0] == opcode;
-        return n;
-    }
+    size_t CountOpcode(uint8_t opcode) const { return bus.CountOpcode(opcode); }
 
     VirtualBus bus;
     emu::VirtualDrive& drive = bus.AddDrive();

@@ -26,12 +26,6 @@ struct Interruption : ::testing::Test {
             for (int i = 0; i < times; ++i) std::raise(SIGINT);
         });
     }
-    size_t Count(uint8_t opcode) const {
-        size_t n = 0;
-        for (const auto& cdb : bus.Commands()) n += cdb[0] == opcode;
-        return n;
-    }
-
     VirtualBus bus;
     emu::VirtualDrive& drive = bus.AddDrive();
     int readies = 0;
@@ -50,8 +44,8 @@ TEST_F(Interruption, CtrlCEndsTheWaitForTheDriveBeforeItsNextPoll) {
         } else {
             EXPECT_EQ(run.err, "dravix-cli: User abort!\n");
         }
-        EXPECT_EQ(Count(0x00), 1u);  // no poll after Ctrl+C
-        EXPECT_EQ(Count(0xFD), 0u);  // nor anything else
+        EXPECT_EQ(bus.CountOpcode(0x00), 1u);  // no poll after Ctrl+C
+        EXPECT_EQ(bus.CountOpcode(0xFD), 0u);  // nor anything else
     }
     drive.SetTraceHook(nullptr);
 }
