@@ -107,12 +107,13 @@ schema::Json RowsJson(const DriveRows& rows) {
 }
 
 schema::Json MediaJson(const MediaCheck& media) {
-    const std::string kind = MediaKindName(media.kind);
+    // No disc, a disc of no known kind, or a kind that could not be read: no kind to name.
+    const bool named = media.kind != MediaKind::NoMedium && media.kind != MediaKind::Other &&
+                       media.kind != MediaKind::Failed;
     schema::Json type = nullptr;
     if (!media.blankDvdPlusRw && media.nibble && KnownDiscBookNibble(*media.nibble))
         type = DisplayOfDiscBookType(media.nibble).name;
-    return {{"kind",
-             kind == "None" || kind == kBookTypeNotAvailable ? schema::Json(nullptr) : schema::Json(kind)},
+    return {{"kind", named ? schema::Json(MediaKindName(media.kind)) : nullptr},
             {"book_type", type},
             {"raw", media.nibble && !media.blankDvdPlusRw ? schema::Json(*media.nibble) : nullptr},
             {"blank", media.blankDvdPlusRw}};
