@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -48,8 +49,9 @@ void MakeTimeless(emu::VirtualDrive& drive) {
     drive.SetSleeper([](uint32_t) {});
 }
 
-void RunCheckedCommand(emu::VirtualDrive& drive, std::span<const uint8_t> cdb, size_t cdbLength, int direction,
-                       uint32_t bufferLength, std::span<const uint8_t> data, bool scriptedReplies) {
+void RunCheckedCommand(emu::VirtualDrive& drive, std::span<const uint8_t> cdb, size_t cdbLength,
+                       int direction, uint32_t bufferLength, std::span<const uint8_t> data,
+                       bool scriptedReplies) {
     std::array<uint8_t, 16> block{};
     std::copy_n(cdb.begin(), std::min(cdb.size(), block.size()), block.begin());
 
@@ -59,17 +61,19 @@ void RunCheckedCommand(emu::VirtualDrive& drive, std::span<const uint8_t> cdb, s
         for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = data[i % data.size()];
     }
     const std::vector<uint8_t> before = buffer;
-    const emu::ScsiOutcome outcome =
-        drive.Execute(block.data(), cdbLength, direction, buffer.empty() ? nullptr : buffer.data(), bufferLength,
-                      /*timeoutSeconds=*/30);
+    const emu::ScsiOutcome outcome = drive.Execute(block.data(), cdbLength, direction,
+                                                   buffer.empty() ? nullptr : buffer.data(), bufferLength,
+                                                   /*timeoutSeconds=*/30);
 
     FUZZ_CHECK(outcome.transferred <= bufferLength);
     if (outcome.kind != emu::ScsiOutcome::Kind::Good || direction != 2) FUZZ_CHECK(outcome.transferred == 0);
     if (direction == 2 && outcome.kind == emu::ScsiOutcome::Kind::Good && cdbLength > 0 && !scriptedReplies) {
-        if (const std::optional<uint32_t> limit = AllocationLimit(block)) FUZZ_CHECK(outcome.transferred <= *limit);
+        if (const std::optional<uint32_t> limit = AllocationLimit(block))
+            FUZZ_CHECK(outcome.transferred <= *limit);
     }
     // Nothing beyond what was transferred is touched, and a data-out buffer is left as it was.
-    FUZZ_CHECK(std::equal(buffer.begin() + outcome.transferred, buffer.end(), before.begin() + outcome.transferred));
+    FUZZ_CHECK(
+        std::equal(buffer.begin() + outcome.transferred, buffer.end(), before.begin() + outcome.transferred));
     if (outcome.kind == emu::ScsiOutcome::Kind::CheckCondition) FUZZ_CHECK(outcome.sense[0] == 0x70);
 }
 

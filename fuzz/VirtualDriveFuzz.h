@@ -19,7 +19,8 @@ void MakeTimeless(emu::VirtualDrive& drive);
 // buffer of exactly bufferLength bytes and checks the answer. Data for a data-out command comes
 // from `data` (repeated or cut to the buffer's length). A drive given scripted replies (fault
 // rules that answer in the drive's stead) is only held to the buffer, not to the allocation length.
-void RunCheckedCommand(emu::VirtualDrive& drive, std::span<const uint8_t> cdb, size_t cdbLength, int direction,
-                       uint32_t bufferLength, std::span<const uint8_t> data, bool scriptedReplies = false);
+void RunCheckedCommand(emu::VirtualDrive& drive, std::span<const uint8_t> cdb, size_t cdbLength,
+                       int direction, uint32_t bufferLength, std::span<const uint8_t> data,
+                       bool scriptedReplies = false);
 
 }  // namespace dravix::fuzz

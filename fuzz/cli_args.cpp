@@ -1,9 +1,10 @@
 // The command line of dravix-cli: global options, command names, each command's arguments and
 // the hex bytes of `raw`, split from the input at NUL bytes. No drive can be reached (the ASPI
-// library named does not exist) and the run happens in an empty folder; arguments that would
+// library named does not exist) and each run happens in an empty folder; arguments that would
 // leave it (a "/") or start the virtual drive are not tried. Every run ends with a documented
 // exit status, and one that fails says something.
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -20,6 +21,7 @@ namespace {
 constexpr size_t kMaxArguments = 24;
 
 std::filesystem::path g_folder;
+int g_startFolder = -1;  // where the fuzzer reads and writes its own files
 
 void RemoveFolder() {
     std::error_code error;
@@ -33,7 +35,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     char pattern[] = "/tmp/dravix-cli-fuzz-XXXXXX";
     FUZZ_CHECK(mkdtemp(pattern) != nullptr);
     g_folder = pattern;
-    FUZZ_CHECK(chdir(pattern) == 0);
+    g_startFolder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    FUZZ_CHECK(g_startFolder >= 0);
     std::atexit(RemoveFolder);
     return 0;
 }
@@ -59,7 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     argv.push_back(nullptr);
     std::ostringstream out, err;
     std::istringstream in;
+    FUZZ_CHECK(chdir(g_folder.c_str()) == 0);
     const int status = dravix::cli::RunCli(static_cast<int>(args.size()), argv.data(), out, err, in);
+    FUZZ_CHECK(fchdir(g_startFolder) == 0);
 
     FUZZ_CHECK(status >= dravix::cli::kExitOk && status <= dravix::cli::kExitNotRecommended);
     if (status == dravix::cli::kExitUsage) FUZZ_CHECK(err.str().rfind("dravix-cli: ", 0) == 0);
