@@ -10,3 +10,6 @@ export QT_QPA_PLATFORM=offscreen
 export XDG_STATE_HOME=$(mktemp -d)
 trap 'rm -rf "$XDG_STATE_HOME"' EXIT
 ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 600
+./scripts/check-sanitizers.sh
+./scripts/check-fuzz.sh
+./scripts/check-kernel.sh
