@@ -61,6 +61,7 @@ void RunCheckedCommand(emu::VirtualDrive& drive, std::span<const uint8_t> cdb, s
         for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = data[i % data.size()];
     }
     const std::vector<uint8_t> before = buffer;
+    const emu::DriveState stateBefore = drive.LocalState();
     const emu::ScsiOutcome outcome = drive.Execute(block.data(), cdbLength, direction,
                                                    buffer.empty() ? nullptr : buffer.data(), bufferLength,
                                                    /*timeoutSeconds=*/30);
@@ -74,7 +75,16 @@ void RunCheckedCommand(emu::VirtualDrive& drive, std::span<const uint8_t> cdb, s
     // Nothing beyond what was transferred is touched, and a data-out buffer is left as it was.
     FUZZ_CHECK(
         std::equal(buffer.begin() + outcome.transferred, buffer.end(), before.begin() + outcome.transferred));
-    if (outcome.kind == emu::ScsiOutcome::Kind::CheckCondition) FUZZ_CHECK(outcome.sense[0] == 0x70);
+    if (outcome.kind == emu::ScsiOutcome::Kind::CheckCondition) {
+        FUZZ_CHECK(outcome.sense[0] == 0x70);
+        // A refused request (ILLEGAL REQUEST) changes nothing: requests are checked whole before
+        // anything is applied. Only the fault rules' own counters may move.
+        if ((outcome.sense[2] & 0x0F) == 0x05) {
+            emu::DriveState after = drive.LocalState();
+            after.faults = stateBefore.faults;
+            FUZZ_CHECK(after == stateBefore);
+        }
+    }
 }
 
 }  // namespace dravix::fuzz

@@ -2,7 +2,8 @@
 
 // Running command blocks on a virtual drive and checking what any drive owes its caller: the
 // answer stays inside the data buffer and inside the command's allocation length, nothing is
-// written into a buffer that carries data to the drive, and a command that fails moves no data.
+// written into a buffer that carries data to the drive, a command that fails moves no data, and
+// a refused request leaves the drive as it was.
 
 #include <cstddef>
 #include <cstdint>

@@ -17,7 +17,7 @@ using dravix::ImageType;
 
 // The writers run only on images up to this size, so that a tiny RLE file that unpacks into a
 // huge picture does not spend the run in the JPEG and JPEG-2000 encoders.
-constexpr uint64_t kMaxPixelsForWriters = 256 * 256;
+constexpr uint64_t kMaxPixelsForWriters = 64 * 64;
 
 void CheckReadsBackTheSame(const ImageContainer& image, const std::vector<uint8_t>& file) {
     dravix::MemorySource source(file);
