@@ -14,10 +14,8 @@ start=$SECONDS
 DRAVIX_BUILD_DIR=build-asan ./scripts/build.sh -DDRAVIX_ASAN=ON "${common[@]}"
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0
 ctest --test-dir build-asan --output-on-failure -j "$(nproc)" --timeout 900
 echo "AddressSanitizer + UndefinedBehaviorSanitizer: $((SECONDS - start)) s"
-unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
 
 # Scan engine and page, chart, virtual drive and its library, capture, the pages' and the main
 # window's workers.
