@@ -14,7 +14,7 @@ start=$SECONDS
 DRAVIX_BUILD_DIR=build-asan ./scripts/build.sh -DDRAVIX_ASAN=ON "${common[@]}"
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-ctest --test-dir build-asan --output-on-failure -j "$(nproc)" --timeout 900
+ctest --test-dir build-asan --no-label-summary --output-on-failure -j "$(nproc)" --timeout 900
 echo "AddressSanitizer + UndefinedBehaviorSanitizer: $((SECONDS - start)) s"
 
 # Scan engine and page, chart, virtual drive and its library, capture, the pages' and the main
@@ -27,5 +27,5 @@ DRAVIX_BUILD_DIR=build-tsan DRAVIX_BUILD_TARGETS="${tsan_tests[*]}" \
   ./scripts/build.sh -DDRAVIX_TSAN=ON "${common[@]}"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/sanitizers/tsan.supp"
 regex=$(IFS='|'; echo "${tsan_tests[*]}")
-ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" --timeout 900 -L "^($regex)\$"
+ctest --test-dir build-tsan --no-label-summary --output-on-failure -j "$(nproc)" --timeout 900 -L "^($regex)\$"
 echo "ThreadSanitizer: $((SECONDS - start)) s"
