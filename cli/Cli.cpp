@@ -81,7 +81,9 @@ std::string UsageText() {
       << "  --drive N   the drive to use, by its index in 'drives' (default 0)\n"
       << "  --json      print one JSON object instead of text\n"
       << "  --trace     print every command sent to the drive on standard error\n"
-      << "  --yes       answer yes to every confirmation\n\n"
+      << "  --yes       answer yes to every confirmation\n"
+      << "  --help      show this help and end\n"
+      << "  --version   show the version and end\n\n"
       << "Commands:\n";
     for (const CliCommand& c : AllCommands()) {
         s << "  " << c.synopsis << "\n      " << c.summary << "\n";
@@ -136,6 +138,9 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, std::ist
             ++i;
         } else if (arg == "--help" || arg == "-h") {
             out << UsageText();
+            return kExitOk;
+        } else if (arg == "--version") {
+            out << "dravix-cli " << DRAVIX_VERSION_TEXT << "\n";
             return kExitOk;
         } else {
             rest.push_back(arg);

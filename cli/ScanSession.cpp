@@ -27,7 +27,7 @@ ScanSession::ScanSession() {
 }
 
 ScanSession::~ScanSession() {
-    if (m_vendorModeOn) m_table->SetVendorMode(false);
+    m_vendorMode.reset();
     std::signal(SIGINT, m_previousHandler == SIG_ERR ? SIG_DFL : m_previousHandler);
 }
 
@@ -46,11 +46,11 @@ int ScanSession::Open(CliContext& context) {
         context.Err() << scan_texts::kInsertBlankDisc << std::endl;
         return kExitNoDrive;
     }
-    if (!m_table->SetVendorMode(true)) {
+    m_vendorMode.emplace(*m_table);
+    if (!*m_vendorMode) {
         context.Err() << "vendor mode refused: Dravix is exclusive for Zarn drives" << std::endl;
         return kExitNoDrive;
     }
-    m_vendorModeOn = true;
 
     m_survey = SurveyDisc(*m_drive, Interrupted());
     switch (m_survey.kind) {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "cli/Cli.h"
+#include "drive/VendorMode.h"
 #include "scan/ScanEngine.h"
 #include "scan/SharedDrive.h"
 #include "scan/SpeedList.h"
@@ -31,7 +33,7 @@ class ScanSession final {
   private:
     DriveTable* m_table = nullptr;
     std::unique_ptr<SharedDrive> m_drive;
-    bool m_vendorModeOn = false;
+    std::optional<VendorModeScope> m_vendorMode;
     DiscSurvey m_survey;
     void (*m_previousHandler)(int) = nullptr;
 };

@@ -1,7 +1,9 @@
 // booktype: the book types the drive writes on DVD+RW, DVD+R and DVD+R DL media and the loaded
 // disc's, read and changed with the Book Type page's procedures, confirmations and messages.
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
@@ -47,13 +49,36 @@ class CliObserver final : public BookTypeObserver {
     bool m_failed = false;
 };
 
+// A row the check did not read (it failed, or the drive has no such row): the page's "N/A" would
+// look like an answer.
+constexpr const char* kNotRead = "(not read)";
+
+std::string Unknown(uint8_t value, const char* format) {
+    char text[24];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// A byte the drive cannot mean is shown as such, not as the page's "N/A".
 std::string RowText(const DriveRows& rows, BookTypeRow row) {
     const auto& value = rows.values[static_cast<size_t>(row)];
-    return value ? DisplayOfRow(row, *value).status : kBookTypeNotAvailable;
+    if (!value) return kNotRead;
+    if (!KnownDriveBookType(*value)) return Unknown(*value, "unknown (%02Xh)");
+    return DisplayOfRow(row, *value).status;
 }
 
 std::string MediaBookText(const MediaCheck& media) {
-    return media.blankDvdPlusRw ? kBookTypeNotAvailable : DisplayOfDiscBookType(media.nibble).name;
+    if (media.blankDvdPlusRw) return kBookTypeNotAvailable;
+    if (media.nibble && !KnownDiscBookNibble(*media.nibble)) return Unknown(*media.nibble, "unknown (%Xh)");
+    return DisplayOfDiscBookType(media.nibble).name;
+}
+
+// Every book type read is one the drive or disc can mean.
+bool Plausible(const DriveRows& rows, const MediaCheck& media) {
+    const bool rowsKnown = std::all_of(std::begin(rows.values), std::end(rows.values), [](const auto& value) {
+        return !value || KnownDriveBookType(*value);
+    });
+    return rowsKnown && (media.blankDvdPlusRw || !media.nibble || KnownDiscBookNibble(*media.nibble));
 }
 
 void PrintRows(CliContext& context, const DriveRows& rows) {
@@ -108,6 +133,21 @@ int Show(CliContext& context, DriveTable& table) {
     } else {
         PrintRows(context, rows);
         PrintMedia(context, media);
+    }
+    if (observer.Status() == kExitOk && !Plausible(rows, media)) {
+        context.Err() << "The drive reports a book type that is not one of its settings.\n";
+        return kExitFailed;
+    }
+    // A + disc always has a book type; not reading it is a failure, not "N/A".
+    const bool plusDisc = media.kind == MediaKind::DvdPlusR || media.kind == MediaKind::DvdPlusRw ||
+                          media.kind == MediaKind::DvdPlusRDl;
+    if (observer.Status() == kExitOk && plusDisc && !media.blankDvdPlusRw && !media.nibble) {
+        context.Err() << "The disc's book type could not be read.\n";
+        return kExitFailed;
+    }
+    if (observer.Status() == kExitOk && media.discStatusUnread) {
+        context.Err() << "The disc's status could not be read.\n";
+        return kExitFailed;
     }
     return observer.Status();
 }

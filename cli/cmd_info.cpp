@@ -1,5 +1,6 @@
 // info: the Information page's fields for the chosen drive and its disc.
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
@@ -43,13 +44,24 @@ int RunInfo(CliContext& context, const std::vector<std::string>& args) {
         {"Status:", "status", &fill.status},
     };
 
+    // A field whose command failed shows no stand-in value: the command fails instead.
+    auto unread = [&fill](const Line& line) {
+        return std::find(fill.unread.begin(), fill.unread.end(), line.label) != fill.unread.end();
+    };
+    const int status = fill.unread.empty() ? kExitOk : kExitFailed;
     if (context.Options().json) {
         nlohmann::json object = {{"drive", CliContext::Escaped(table->DriveLabel())}};
-        for (const Line& line : lines) object[line.key] = JsonOf(*line.value);
+        for (const Line& line : lines)
+            object[line.key] = unread(line) ? nlohmann::json(nullptr) : JsonOf(*line.value);
+        object["unread"] = fill.unread;
         context.PrintJson(object);
-        return kExitOk;
+        return status;
     }
     for (const Line& line : lines) {
+        if (unread(line)) {
+            context.Out() << line.label << " (not read)\n";
+            continue;
+        }
         const std::string value = line.value->value_or("");
         // The status line is a single blank while all is well; it has nothing to say then.
         if (value.find_first_not_of(' ') == std::string::npos) {
@@ -59,7 +71,7 @@ int RunInfo(CliContext& context, const std::vector<std::string>& args) {
         }
         context.Out() << line.label << " " << CliContext::Escaped(value) << "\n";
     }
-    return kExitOk;
+    return status;
 }
 
 }  // namespace dravix::cli

@@ -171,6 +171,8 @@ std::string OutcomeText(const ScanResult& result) {
             return VerdictText(result);
         case ScanEnd::Stopped:
             return scan_texts::kUserAbort;
+        case ScanEnd::NoVerdict:
+            return NoVerdictText(result.noVerdict);
         case ScanEnd::Failed:
             break;
     }
@@ -186,6 +188,13 @@ bool WriteCsv(const std::string& path, const ScanRecord& r, std::ostream& err) {
         err << "dravix-cli: cannot write " << path << std::endl;
         return false;
     }
+    // A file that could not be written whole is not left behind as if it were the record.
+    auto failed = [&] {
+        csv.close();
+        std::remove(path.c_str());
+        err << "dravix-cli: cannot write " << path << std::endl;
+        return false;
+    };
     std::string verdict = OutcomeText(r.result);
     std::replace(verdict.begin(), verdict.end(), '\n', ' ');
     csv << "# Dravix Probix TE/FE scan\n"
@@ -210,10 +219,9 @@ bool WriteCsv(const std::string& path, const ScanRecord& r, std::ostream& err) {
             << s.fePercent << '\n';
     }
     csv.flush();
-    if (!csv) {
-        err << "dravix-cli: cannot write " << path << std::endl;
-        return false;
-    }
+    if (!csv) return failed();
+    csv.close();
+    if (!csv) return failed();
     return true;
 }
 
@@ -416,10 +424,11 @@ int RunScan(CliContext& context, const std::vector<std::string>& args) {
     if (parsed.json) {
         nlohmann::json samples = nlohmann::json::array();
         for (const ScanSample& s : record.samples) samples.push_back(SampleJson(s));
-        const char* outcome = result.end == ScanEnd::Stopped  ? "stopped"
-                              : result.end == ScanEnd::Failed ? "failed"
-                              : result.notRecommended         ? "not recommended"
-                                                              : "ok";
+        const char* outcome = result.end == ScanEnd::Stopped     ? "stopped"
+                              : result.end == ScanEnd::Failed    ? "failed"
+                              : result.end == ScanEnd::NoVerdict ? "no verdict"
+                              : result.notRecommended            ? "not recommended"
+                                                                 : "ok";
         context.PrintJson({{"drive", record.driveLabel},
                            {"firmware", record.firmware},
                            {"disc", ScanDiscName(record.discTypeCode)},

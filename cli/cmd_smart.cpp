@@ -28,15 +28,20 @@ int RunSmart(CliContext& context, const std::vector<std::string>& args) {
 
     const DiscInformation info = ReadDiscInformation(drive, survey.discTypeCode);
     if (info.identifierReadFailed) context.Err() << scan_texts::kDiscNotSupported << std::endl;
+    // After a failed identifier read the report's "N/A" stands for no answer: say so instead.
+    auto field = [&info](const std::string& value) {
+        return info.identifierReadFailed ? std::string("(not read)") : CliContext::Escaped(value);
+    };
     if (!json) {
         context.Out() << "Disc Type: " << info.discType << "\n"
-                      << "Manufacture ID: " << CliContext::Escaped(info.manufacturerId) << "\n"
-                      << "Media Type ID: " << CliContext::Escaped(info.mediaTypeId) << "\n"
-                      << "Blank Disc Capacity: " << info.capacity << "\n"
+                      << "Manufacture ID: " << field(info.manufacturerId) << "\n"
+                      << "Media Type ID: " << field(info.mediaTypeId) << "\n"
+                      << "Blank Disc Capacity: " << field(info.capacity) << "\n"
                       << std::flush;
     }
 
     bool allFit = true;
+    bool allMeasured = true;
     nlohmann::json rows = nlohmann::json::array();
     for (size_t i = 0; i < survey.speeds.codes.size(); ++i) {
         const uint8_t code = survey.speeds.codes[i];
@@ -46,6 +51,7 @@ int RunSmart(CliContext& context, const std::vector<std::string>& args) {
             return kExitFailed;
         }
         allFit = allFit && result == SpeedResult::Fit;
+        allMeasured = allMeasured && result != SpeedResult::Failed;
         if (json) {
             rows.push_back({{"speed", ShortSpeedLabel(code)},
                             {"speed_kbps", survey.speeds.kbps[i]},
@@ -58,13 +64,18 @@ int RunSmart(CliContext& context, const std::vector<std::string>& args) {
         }
     }
     if (json) {
-        context.PrintJson({{"disc_type", info.discType},
-                           {"manufacturer_id", info.manufacturerId},
-                           {"media_type_id", info.mediaTypeId},
-                           {"capacity", info.capacity},
-                           {"speeds", rows},
-                           {"all_ok", allFit}});
+        const bool unread = info.identifierReadFailed;
+        context.PrintJson(
+            {{"disc_type", info.discType},
+             {"manufacturer_id", unread ? nlohmann::json(nullptr) : nlohmann::json(info.manufacturerId)},
+             {"media_type_id", unread ? nlohmann::json(nullptr) : nlohmann::json(info.mediaTypeId)},
+             {"capacity", unread ? nlohmann::json(nullptr) : nlohmann::json(info.capacity)},
+             {"speeds", rows},
+             {"all_ok", allFit}});
     }
+    // A speed that could not be measured has no result, and a disc whose identifiers could not be
+    // read is not known to be the one reported on: the report as a whole failed.
+    if (!allMeasured || info.identifierReadFailed) return kExitFailed;
     return allFit ? kExitOk : kExitNotRecommended;
 }
 

@@ -16,23 +16,36 @@ namespace {
 
 using nlohmann::json;
 
+constexpr uint8_t kSenseIllegalRequest = 0x05;
+
 std::string HexByte(uint8_t value) {
     char text[8];
     std::snprintf(text, sizeof text, "%02Xh", value);
     return text;
 }
 
-// "Set Command FAIL (status 1, sense 05/24/00)": the page's text and what a script needs to know.
-std::string FailureText(const char* text, const DriveTable& table, uint8_t status) {
-    char detail[64];
-    std::snprintf(detail, sizeof detail, " (status %d, sense %02X/%02X/%02X)", status, table.SenseKey(),
-                  table.SenseAsc(), table.SenseAscq());
-    return std::string(text) + detail;
+// "Set Command FAIL (status 1, sense 05/24/00)": the page's text and what a script needs to know,
+// from the command that failed (not from the vendor mode off after it).
+std::string FailureText(const char* text, const DriveTable::Failure& failure) {
+    return std::string(text) + FailureDetail(failure);
 }
 
 // What the pages say when the drive refuses vendor mode: before a read (or the clean tool) string
 // 104 under "Error", before a write "Not support the drive!".
 enum class Refusal { Read, Write };
+
+// The page's text; a drive that did not simply reject the command (one that timed out or
+// reported a hardware error) also gets what it reported.
+void SayRefused(CliContext& context, Refusal refusal, const DriveTable::Failure& failure) {
+    const bool rejected = failure.status == kCommandFailed && failure.sense.key == kSenseIllegalRequest;
+    const std::string detail = rejected ? std::string() : FailureDetail(failure);
+    if (refusal == Refusal::Read) {
+        context.Err() << option_texts::kCaptionError << ": " << option_texts::kDriveNotSupported << detail
+                      << "\n";
+    } else {
+        context.Err() << option_texts::kNotSupportTheDrive << detail << "\n";
+    }
+}
 
 // Runs one vendor sequence with the prologue every page uses. False (after saying so) when the
 // drive refuses vendor mode.
@@ -40,11 +53,7 @@ bool InVendorMode(CliContext& context, DriveTable& table, const std::function<vo
                   Refusal refusal = Refusal::Read) {
     table.WaitUntilReady();
     if (WithVendorMode(table, sequence)) return true;
-    if (refusal == Refusal::Read) {
-        context.Err() << option_texts::kCaptionError << ": " << option_texts::kDriveNotSupported << "\n";
-    } else {
-        context.Err() << option_texts::kNotSupportTheDrive << "\n";
-    }
+    SayRefused(context, refusal, table.LastFailure());
     return false;
 }
 
@@ -102,40 +111,68 @@ std::optional<OptionReply> ReadOptions(CliContext& context, DriveTable& table, i
         return std::nullopt;
     }
     if (status != kCommandCompleted) {
-        context.Err() << FailureText(option_texts::kSetCommandFail, table, status) << "\n";
+        context.Err() << FailureText(option_texts::kSetCommandFail, table.LastFailure()) << "\n";
         exitCode = kExitFailed;
         return std::nullopt;
     }
     return reply;
 }
 
-// Sends one option write; the SendCommand status, or nullopt when vendor mode was refused.
-std::optional<uint8_t> WriteOption(CliContext& context, DriveTable& table,
-                                   const std::function<uint8_t()>& write) {
-    uint8_t status = kCommandFailed;
-    if (!InVendorMode(
-            context, table, [&] { status = write(); }, Refusal::Write))
-        return std::nullopt;
-    if (status != kCommandCompleted)
-        context.Err() << FailureText(option_texts::kSetCommandFail, table, status) << "\n";
-    return status;
+// Prints the state lines of a reply (into the JSON object, or as text); false when one of them
+// is a value the drive cannot mean.
+using StatePrinter = std::function<bool(CliContext& context, const OptionReply& reply, json& object)>;
+
+// A state that is not one the drive can mean is shown as unknown, and the command fails.
+int ShowState(CliContext& context, const OptionReply& reply, const StatePrinter& print, json object = {}) {
+    const bool plausible = print(context, reply, object);
+    if (context.Options().json) context.PrintJson(object);
+    if (plausible) return kExitOk;
+    context.Err() << "The drive reports a state that is not one of its settings.\n";
+    return kExitFailed;
+}
+
+// What a write ended with, told as the pages tell it, and the state the drive reports after it.
+int ReportWrite(CliContext& context, const VerifiedWrite& write, const char* name, const StatePrinter& print,
+                Refusal refusal = Refusal::Write) {
+    json object = {{"written", write.check == WriteCheck::Confirmed || write.check == WriteCheck::Differs ||
+                                   write.check == WriteCheck::ReadBackFailed},
+                   {"confirmed", write.Done()}};
+    switch (write.check) {
+        case WriteCheck::Refused:
+            SayRefused(context, refusal, write.failure);
+            return kExitNoDrive;
+        case WriteCheck::WriteFailed:
+            context.Err() << FailureText(option_texts::kSetCommandFail, write.failure) << "\n";
+            if (context.Options().json) context.PrintJson(object);
+            return kExitFailed;
+        case WriteCheck::ReadBackFailed:
+            context.Err() << name << ": " << FailureText(option_texts::kNotReadBack, write.failure) << "\n";
+            if (context.Options().json) context.PrintJson(object);
+            return kExitFailed;
+        case WriteCheck::Differs:
+            ShowState(context, write.reported, print, object);
+            context.Err() << option_texts::kNotTaken << "\n";
+            return kExitFailed;
+        case WriteCheck::Confirmed:
+            break;
+    }
+    return ShowState(context, write.reported, print, object);
 }
 
 // --- overspeed ----------------------------------------------------------------------------------
 
-int PrintOverSpeed(CliContext& context, DriveTable& table, std::optional<bool> written) {
+bool PrintOverSpeedState(CliContext& context, const OptionReply& reply, json& object) {
+    const uint8_t state = reply[kOverSpeedByte];
+    object["overSpeed"] = OptionJson(state);
+    if (!context.Options().json) context.Out() << "OverSpeed: " << OptionText(state) << "\n";
+    return OptionStateIsOn(state).has_value();
+}
+
+int PrintOverSpeed(CliContext& context, DriveTable& table) {
     int exitCode = kExitOk;
     const std::optional<OptionReply> reply = ReadOptions(context, table, exitCode);
     if (!reply) return exitCode;
-    const uint8_t state = (*reply)[kOverSpeedByte];
-    if (context.Options().json) {
-        json object = {{"overSpeed", OptionJson(state)}};
-        if (written) object["written"] = *written;
-        context.PrintJson(object);
-    } else {
-        context.Out() << "OverSpeed: " << OptionText(state) << "\n";
-    }
-    return written.value_or(true) ? kExitOk : kExitFailed;
+    return ShowState(context, *reply, PrintOverSpeedState);
 }
 
 }  // namespace
@@ -152,7 +189,7 @@ int RunOverSpeed(CliContext& context, const std::vector<std::string>& args) {
     }
     DriveTable* table = context.OpenDrive();
     if (table == nullptr) return kExitNoDrive;
-    if (!on) return PrintOverSpeed(context, *table, std::nullopt);
+    if (!on) return PrintOverSpeed(context, *table);
 
     if (*on && !context.Confirm(option_texts::kOverSpeedWarning)) return NothingChanged(context);
     if (!ConfirmScope(context, *scope)) return NothingChanged(context);
@@ -162,33 +199,30 @@ int RunOverSpeed(CliContext& context, const std::vector<std::string>& args) {
         context.Err() << option_texts::kRemoveMedia << "\n";
         return kExitFailed;
     }
-    const uint8_t state = OptionStateByte(*on, *scope);
-    const std::optional<uint8_t> status =
-        WriteOption(context, *table, [&] { return WriteOverSpeed(*table, state); });
-    if (!status) return kExitNoDrive;
-    return PrintOverSpeed(context, *table, *status == kCommandCompleted);
+    const VerifiedWrite write = WriteOverSpeedVerified(*table, OptionStateByte(*on, *scope));
+    return ReportWrite(context, write, "OverSpeed", PrintOverSpeedState);
 }
 
 // --- lumard -------------------------------------------------------------------------------------
 
 namespace {
 
-int PrintLumard(CliContext& context, DriveTable& table, std::optional<bool> written) {
-    int exitCode = kExitOk;
-    const std::optional<OptionReply> reply = ReadOptions(context, table, exitCode);
-    if (!reply) return exitCode;
-    const OptionReply& r = *reply;
-    if (context.Options().json) {
-        json object = {{"supportedDisc", OptionJson(r[kSupportedDiscByte])},
-                       {"unknownDisc", OptionJson(r[kUnknownDiscByte])},
-                       {"overSpeed", OptionJson(r[kOverSpeedByte])}};
-        if (written) object["written"] = *written;
-        context.PrintJson(object);
-    } else {
+bool PrintLumardState(CliContext& context, const OptionReply& r, json& object) {
+    object["supportedDisc"] = OptionJson(r[kSupportedDiscByte]);
+    object["unknownDisc"] = OptionJson(r[kUnknownDiscByte]);
+    object["overSpeed"] = OptionJson(r[kOverSpeedByte]);
+    if (!context.Options().json) {
         context.Out() << "Supported Disc: " << OptionText(r[kSupportedDiscByte]) << "\n"
                       << "Un-Known Disc: " << OptionText(r[kUnknownDiscByte]) << "\n";
     }
-    return written.value_or(true) ? kExitOk : kExitFailed;
+    return OptionStateIsOn(r[kSupportedDiscByte]) && OptionStateIsOn(r[kUnknownDiscByte]);
+}
+
+int PrintLumard(CliContext& context, DriveTable& table) {
+    int exitCode = kExitOk;
+    const std::optional<OptionReply> reply = ReadOptions(context, table, exitCode);
+    if (!reply) return exitCode;
+    return ShowState(context, *reply, PrintLumardState);
 }
 
 // The learned count and the learned discs, as the page's clean tool shows them (all records, not
@@ -198,15 +232,15 @@ int PrintLearned(CliContext& context, DriveTable& table, std::optional<bool> cle
     MediaInformationReply infoReply;
     uint8_t countStatus = kCommandFailed;
     uint8_t infoStatus = kCommandFailed;
+    DriveTable::Failure failure;
     const bool vendor = InVendorMode(context, table, [&] {
         countStatus = ReadLearnedCount(table, countReply);
         if (countStatus == kCommandCompleted) infoStatus = ReadMediaInformation(table, infoReply);
+        failure = table.LastFailure();
     });
     if (!vendor) return kExitNoDrive;
     if (countStatus != kCommandCompleted || infoStatus != kCommandCompleted) {
-        context.Err() << FailureText(option_texts::kSetCommandFail, table,
-                                     countStatus != kCommandCompleted ? countStatus : infoStatus)
-                      << "\n";
+        context.Err() << FailureText(option_texts::kSetCommandFail, failure) << "\n";
         return kExitFailed;
     }
     const MediaInformation info = DecodeMediaInformation(infoReply);
@@ -214,27 +248,50 @@ int PrintLearned(CliContext& context, DriveTable& table, std::optional<bool> cle
         context.Err() << option_texts::kResponseError << "\n";
         return kExitFailed;
     }
-    const uint16_t count = LearnedCountOf(countReply);
+    const std::optional<uint16_t> count = PlausibleLearnedCount(countReply);
     if (context.Options().json) {
-        json object = {{"learnedCount", count}, {"discs", info.records}};
+        json object = {{"learnedCount", count ? json(*count) : json(nullptr)}, {"discs", info.records}};
+        if (!count) object["learnedCountState"] = LearnedCountOf(countReply);
         if (cleared) object["cleared"] = *cleared;
         context.PrintJson(object);
     } else {
-        context.Out() << "Learned Disc : " << count << " pcs\n";
+        context.Out() << "Learned Disc : "
+                      << (count ? std::to_string(*count) + " pcs"
+                                : "unknown (" + std::to_string(LearnedCountOf(countReply)) + ")")
+                      << "\n";
         for (size_t i = 0; i < info.records.size(); ++i) {
             context.Out() << (i + 1) << ": " << CliContext::Escaped(info.records[i]) << "\n";
         }
+    }
+    if (!count) {
+        context.Err() << "The drive reports more learned discs than it can hold.\n";
+        return kExitFailed;
     }
     return cleared.value_or(true) ? kExitOk : kExitFailed;
 }
 
 int RunLumardClean(CliContext& context, DriveTable& table) {
     if (!context.Confirm(option_texts::kCleanWarning)) return NothingChanged(context);
-    uint8_t status = kCommandFailed;
-    if (!InVendorMode(context, table, [&] { status = ClearLearnedDiscs(table); })) return kExitNoDrive;
-    if (status != kCommandCompleted)
-        context.Err() << FailureText(option_texts::kClearFail, table, status) << "\n";
-    return PrintLearned(context, table, status == kCommandCompleted);
+    table.WaitUntilReady();
+    const VerifiedWrite clear = ClearLearnedDiscsVerified(table);
+    switch (clear.check) {
+        case WriteCheck::Refused:
+            SayRefused(context, Refusal::Read, clear.failure);
+            return kExitNoDrive;
+        case WriteCheck::WriteFailed:
+            context.Err() << FailureText(option_texts::kClearFail, clear.failure) << "\n";
+            break;
+        case WriteCheck::ReadBackFailed:
+            context.Err() << "Lumard clean: " << FailureText(option_texts::kNotReadBack, clear.failure)
+                          << "\n";
+            return kExitFailed;
+        case WriteCheck::Differs:
+            context.Err() << option_texts::kNotTaken << "\n";
+            break;
+        case WriteCheck::Confirmed:
+            break;
+    }
+    return PrintLearned(context, table, clear.Done());
 }
 
 struct LumardArgs {
@@ -264,7 +321,14 @@ int RunLumardSet(CliContext& context, DriveTable& table, const LumardArgs& reque
     int exitCode = kExitOk;
     const std::optional<OptionReply> reply = ReadOptions(context, table, exitCode);
     if (!reply) return exitCode;
-    if (OptionStateIsOn((*reply)[kOverSpeedByte]).value_or(false)) {
+    // Lumard may only change while OverSpeed is off, and only a state that says off lets it.
+    const std::optional<bool> overSpeed = OptionStateIsOn((*reply)[kOverSpeedByte]);
+    if (!overSpeed) {
+        context.Err() << "OverSpeed: " << OptionText((*reply)[kOverSpeedByte]) << "\n"
+                      << option_texts::kNothingChanged << "\n";
+        return kExitFailed;
+    }
+    if (*overSpeed) {
         context.Err() << option_texts::kLumardOverSpeedActive;
         return kExitFailed;
     }
@@ -283,10 +347,9 @@ int RunLumardSet(CliContext& context, DriveTable& table, const LumardArgs& reque
     if (!unknownState || !supportedState) return kExitFailed;
 
     if (!ConfirmScope(context, *request.scope)) return NothingChanged(context);
-    const std::optional<uint8_t> status =
-        WriteOption(context, table, [&] { return WriteLumard(table, *unknownState, *supportedState); });
-    if (!status) return kExitNoDrive;
-    return PrintLumard(context, table, *status == kCommandCompleted);
+    table.WaitUntilReady();
+    const VerifiedWrite write = WriteLumardVerified(table, *unknownState, *supportedState);
+    return ReportWrite(context, write, "Lumard", PrintLumardState);
 }
 
 }  // namespace
@@ -306,7 +369,7 @@ int RunLumard(CliContext& context, const std::vector<std::string>& args) {
     if (table == nullptr) return kExitNoDrive;
     if (learned) return PrintLearned(context, *table, std::nullopt);
     if (clean) return RunLumardClean(context, *table);
-    if (args.empty()) return PrintLumard(context, *table, std::nullopt);
+    if (args.empty()) return PrintLumard(context, *table);
     return RunLumardSet(context, *table, request);
 }
 
@@ -315,25 +378,27 @@ int RunLumard(CliContext& context, const std::vector<std::string>& args) {
 namespace {
 
 // Both switches come from the same read: byte 1 Test Write, byte 2 the WOPC disabled flag.
-int PrintSwitch(CliContext& context, DriveTable& table, bool wopc, std::optional<bool> written) {
+StatePrinter SwitchPrinter(bool wopc) {
+    return [wopc](CliContext& context, const OptionReply& reply, json& object) {
+        const uint8_t raw = reply[wopc ? kWopcDisabledByte : kTestWriteByte];
+        std::optional<bool> on = SwitchFlag(raw);
+        if (wopc && on) on = !*on;  // the drive reports whether WOPC is disabled
+        object[wopc ? "wopc" : "testWrite"] = FlagJson(on, raw);
+        if (!context.Options().json)
+            context.Out() << (wopc ? "WOPC: " : "Test Write: ") << FlagText(on, raw) << "\n";
+        return on.has_value();
+    };
+}
+
+int PrintSwitch(CliContext& context, DriveTable& table, bool wopc) {
     OptionReply reply;
     uint8_t status = kCommandFailed;
     if (!InVendorMode(context, table, [&] { status = ReadSwitchStates(table, reply); })) return kExitNoDrive;
     if (status != kCommandCompleted) {
-        context.Err() << FailureText(option_texts::kSetCommandFail, table, status) << "\n";
+        context.Err() << FailureText(option_texts::kSetCommandFail, table.LastFailure()) << "\n";
         return kExitFailed;
     }
-    const uint8_t raw = reply[wopc ? kWopcDisabledByte : kTestWriteByte];
-    std::optional<bool> on = SwitchFlag(raw);
-    if (wopc && on) on = !*on;  // the drive reports whether WOPC is disabled
-    if (context.Options().json) {
-        json object = {{wopc ? "wopc" : "testWrite", FlagJson(on, raw)}};
-        if (written) object["written"] = *written;
-        context.PrintJson(object);
-    } else {
-        context.Out() << (wopc ? "WOPC: " : "Test Write: ") << FlagText(on, raw) << "\n";
-    }
-    return written.value_or(true) ? kExitOk : kExitFailed;
+    return ShowState(context, reply, SwitchPrinter(wopc));
 }
 
 int RunSwitch(CliContext& context, const std::vector<std::string>& args, bool wopc) {
@@ -345,12 +410,12 @@ int RunSwitch(CliContext& context, const std::vector<std::string>& args, bool wo
     }
     DriveTable* table = context.OpenDrive();
     if (table == nullptr) return kExitNoDrive;
-    if (!on) return PrintSwitch(context, *table, wopc, std::nullopt);
+    if (!on) return PrintSwitch(context, *table, wopc);
 
-    const std::optional<uint8_t> status = WriteOption(
-        context, *table, [&] { return wopc ? SetWopcDisabled(*table, !*on) : SetTestWrite(*table, *on); });
-    if (!status) return kExitNoDrive;
-    return PrintSwitch(context, *table, wopc, *status == kCommandCompleted);
+    table->WaitUntilReady();
+    const VerifiedWrite write =
+        wopc ? SetWopcDisabledVerified(*table, !*on) : SetTestWriteVerified(*table, *on);
+    return ReportWrite(context, write, wopc ? "WOPC" : "Test Write", SwitchPrinter(wopc));
 }
 
 }  // namespace

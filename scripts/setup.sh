@@ -59,15 +59,17 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libtiff-dev libopenjp2-7-dev zlib1g-dev
   nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fp-utils
+  fp-utils help2man file
   fonts-liberation2 fontconfig
 )
 
-# Testing: the Windows cross-build check, the display for screenshots, the fuzz targets (clang
-# and its libFuzzer runtime), and the kernel check (QEMU, the guest's shell, its disc image).
+# Testing: the Windows cross-build check, the display for screenshots and window checks, the
+# checks of the Debian package (scripts/check-package.sh), the fuzz targets (clang and its
+# libFuzzer runtime), and the kernel check (QEMU, the guest's shell, its disc image).
 test_packages=(
   g++-mingw-w64-x86-64
-  xvfb xauth x11-apps
+  xvfb xauth x11-apps x11-utils
+  lintian desktop-file-utils appstream man-db
   clang libclang-rt-14-dev
   qemu-system-x86 busybox-static genisoimage
 )

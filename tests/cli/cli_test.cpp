@@ -111,11 +111,19 @@ TEST_F(CliTest, RawSendsOneCommandAndShowsStatusSenseAndAnswer) {
     emu::VirtualDrive& drive = bus.AddDrive();
     const CliRun inquiry = RunCliCapture({"raw", "--in", "36", "12 00 00 00 24 00"});
     ASSERT_EQ(inquiry.status, 0) << inquiry.err;
-    EXPECT_EQ(inquiry.out.rfind("status: 0 (completed)\nsense: 00/00/00\n0000  05 ", 0), 0u) << inquiry.out;
+    EXPECT_EQ(inquiry.out.rfind(
+                  "status: 0 (completed)\nsense: 00/00/00\ntransferred: 36 of 36 bytes\n0000  05 ", 0),
+              0u)
+        << inquiry.out;
     EXPECT_NE(inquiry.out.find("0020  "), std::string::npos);  // 36 bytes: three lines
 
+    // Only what the drive sent is shown.
+    const CliRun longer = RunCliCapture({"raw", "--in", "64", "12 00 00 00 40 00"});
+    EXPECT_NE(longer.out.find("transferred: 36 of 64 bytes\n"), std::string::npos) << longer.out;
+    EXPECT_EQ(longer.out.find("0030  "), std::string::npos);
+
     drive.RemoveDisc();
-    const CliRun notReady = RunCliCapture({"raw", "00"});  // padded to six bytes
+    const CliRun notReady = RunCliCapture({"raw", "00 00 00 00 00 00"});
     EXPECT_EQ(notReady.status, 1);
     EXPECT_EQ(notReady.out, "status: 1 (failed)\nsense: 02/3A/00\n");
     EXPECT_EQ(bus.Commands().back(), (Bytes{0, 0, 0, 0, 0, 0}));
@@ -131,6 +139,16 @@ TEST_F(CliTest, RawSendsOneCommandAndShowsStatusSenseAndAnswer) {
     std::ofstream(file) << "00 00 00 08\n";
     const CliRun out = RunCliCapture({"raw", "--out", file, "55 10 00 00 00 00 00 00 04 00"});
     EXPECT_NE(out.out.find("status: "), std::string::npos);
+    // The data-out file holds whole bytes, at most 1 MiB of them; past it, nothing is sent.
+    bus.ClearCommands();
+    std::ofstream(file) << "00 0 00\n";
+    const CliRun odd = RunCliCapture({"raw", "--out", file, "55 10 00 00 00 00 00 00 04 00"});
+    EXPECT_EQ(odd.status, 1);
+    EXPECT_NE(odd.err.find("'0' is not hex bytes"), std::string::npos) << odd.err;
+    const CliRun endless = RunCliCapture({"raw", "--out", "/dev/zero", "55 10 00 00 00 00 00 00 04 00"});
+    EXPECT_EQ(endless.status, 1);
+    EXPECT_NE(endless.err.find("holds more than 1048576 bytes"), std::string::npos) << endless.err;
+    EXPECT_TRUE(bus.Commands().empty());
     std::remove(file.c_str());
 }
 
@@ -145,7 +163,7 @@ TEST_F(CliTest, RawTellsAKernelRefusalFromTheDrives) {
         }
         return 0;
     });
-    const CliRun raw = RunCliCapture({"raw", "FD F1 5A 41 52 4E"});
+    const CliRun raw = RunCliCapture({"raw", "FD F1 5A 41 52 4E 00 00 00 00 00 00"});
     EXPECT_EQ(raw.status, 1);
     EXPECT_NE(raw.out.find("refused by the kernel (permission denied)"), std::string::npos) << raw.out;
 
@@ -167,6 +185,8 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
         {"raw"},
         {"raw", "zz"},
         {"raw", "12 00 00 00 24 00 00"},  // longer than INQUIRY's six bytes
+        {"raw", "12 00"},                 // shorter: not padded with zeros
+        {"raw", "120 0 0 0 24"},          // an odd number of digits is no byte
         {"raw", "--in", "4", "--out", "f", "00"},
         {"raw", "--in", "99999999", "12"},
         {"raw", "--timeout"},
@@ -187,9 +207,10 @@ TEST_F(CliTest, TraceWritesEveryCommandToStandardError) {
     bus.AddDrive();
     const CliRun run = RunCliCapture({"--trace", "probe"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.err.find("[0] CDB 12 00 00 00 38 00 in 56 -> 0 data 05"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("[0] CDB 12 00 00 00 38 00 in 56 -> 0 got 36 data 05"), std::string::npos)
+        << run.err;
     EXPECT_NE(run.err.find("CDB FD F1 5A 41 52 4E 00 00 00 00 00 00 -> 0"), std::string::npos);
-    EXPECT_NE(run.err.find("CDB FD 1B 5A 41 52 4E 0E 00 FF 00 00 00 in 255 -> 0 data 5A 41 52 4E"),
+    EXPECT_NE(run.err.find("CDB FD 1B 5A 41 52 4E 0E 00 FF 00 00 00 in 255 -> 0 got 14 data 5A 41 52 4E"),
               std::string::npos);
     // Tracing ends with the command.
     const CliRun quiet = RunCliCapture({"drives"});

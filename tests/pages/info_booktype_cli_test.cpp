@@ -82,9 +82,12 @@ TEST_F(CliOnVirtualDrive, InfoLeavesUnreachedFieldsEmpty) {
     rule.sense = emu::kInvalidFieldInCdb;
     drive.AddFault(rule);
     const CliRun run = Cli({"--json", "info"});
+    EXPECT_EQ(run.status, 1);
     const auto object = nlohmann::json::parse(run.out);
     EXPECT_EQ(object["status"], "Not support for this disc.");
-    EXPECT_EQ(object["manufactureId"], "N/A");
+    // The page's "N/A" for a read that failed is no identifier the drive reported.
+    EXPECT_TRUE(object["manufactureId"].is_null());
+    EXPECT_EQ(object["unread"], (nlohmann::json{"Manufacture ID:", "Media Type ID:"}));
     EXPECT_TRUE(object["blankDiscCapacity"].is_null());
 }
 
