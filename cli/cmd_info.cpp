@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "cli/Commands.h"
 #include "drive/DriveTable.h"
@@ -45,8 +46,10 @@ int RunInfo(CliContext& context, const std::vector<std::string>& args) {
     };
 
     // A field whose command failed shows no stand-in value: the command fails instead.
+    // By text: two uses of one label constant need not be one string in memory.
     auto unread = [&fill](const Line& line) {
-        return std::find(fill.unread.begin(), fill.unread.end(), line.label) != fill.unread.end();
+        return std::any_of(fill.unread.begin(), fill.unread.end(),
+                           [&line](const char* label) { return std::string_view(label) == line.label; });
     };
     const int status = fill.unread.empty() ? kExitOk : kExitFailed;
     if (context.Options().json) {
