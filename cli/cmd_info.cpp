@@ -1,6 +1,7 @@
 // info: the Information page's fields for the chosen drive and its disc.
 
 #include <algorithm>
+#include <string_view>
 
 #include "cli/Commands.h"
 #include "drive/DriveTable.h"
@@ -60,8 +61,10 @@ int RunInfo(CliContext& context, const std::vector<std::string>& args) {
     };
 
     // A field whose command failed shows no stand-in value: the command fails instead.
+    // By text: two uses of one label constant need not be one string in memory.
     auto unread = [&fill](const Line& line) {
-        return std::find(fill.unread.begin(), fill.unread.end(), line.label) != fill.unread.end();
+        return std::any_of(fill.unread.begin(), fill.unread.end(),
+                           [&line](const char* label) { return std::string_view(label) == line.label; });
     };
     std::vector<std::string> unreadLabels, unreadKeys;
     for (const Line& line : lines) {

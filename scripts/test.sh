@@ -11,3 +11,6 @@ export XDG_STATE_HOME=$(mktemp -d)
 trap 'rm -rf "$XDG_STATE_HOME"' EXIT
 ./scripts/check-package.sh
 ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 600
+./scripts/check-sanitizers.sh
+./scripts/check-fuzz.sh
+./scripts/check-kernel.sh
