@@ -6,11 +6,11 @@
 #include <string>
 
 #include "app/MainDialog.h"
-#include "app/Prompter.h"
 #include "app/ToolApp.h"
 #include "drive/Trace.h"
 #include "emu/VirtualSetup.h"
 #include "export/capture/SaveWindowImage.h"
+#include "ui/Prompter.h"
 
 namespace {
 

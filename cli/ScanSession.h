@@ -4,8 +4,8 @@
 
 #include "cli/Cli.h"
 #include "scan/ScanEngine.h"
-#include "scan/SharedDrive.h"
 #include "scan/SpeedList.h"
+#include "ui/SharedDrive.h"
 
 namespace dravix::cli {
 

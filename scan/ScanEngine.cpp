@@ -11,7 +11,7 @@
 #include "drive/Bytes.h"
 #include "drive/DriveTable.h"
 #include "scan/ScanTexts.h"
-#include "scan/SharedDrive.h"
+#include "ui/SharedDrive.h"
 
 namespace dravix {
 

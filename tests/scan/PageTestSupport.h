@@ -18,11 +18,12 @@
 #include <mutex>
 #include <vector>
 
-#include "app/AppState.h"
-#include "app/Prompter.h"
-#include "app/PropertyPage.h"
 #include "scan/TeFe.h"
+#include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
+#include "ui/AppState.h"
+#include "ui/Prompter.h"
+#include "ui/PropertyPage.h"
 
 namespace dravix::scan_test {
 
@@ -120,10 +121,11 @@ class PageFixture : public ::testing::Test {
 
     emu::VirtualDrive& AddDrive(emu::DriveKind kind = emu::DriveKind::Maker) { return bus.AddDrive(kind); }
 
-    // Creates the page and runs its initialisation; the test ticks the poll itself.
+    // Creates the page and runs its initialisation to its end; the test ticks the poll itself.
     CTEFE& OpenPage() {
         page = new CTEFE;
         page->EnsureInitialised();
+        EXPECT_TRUE(test::Settle(*page));
         page->Timer().stop();
         return *page;
     }
