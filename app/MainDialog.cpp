@@ -99,11 +99,14 @@ CMainDialog::~CMainDialog() {
 }
 
 void CMainDialog::SendVendorModeOff() {
-    m_sequence->Finally([index = State().selectedDriveIndex.load()](DriveTable& table) {
-        // A probe of another drive may have used the table since this was asked for.
-        if (table.SelectedIndex() != index) table.SelectDrive(index);
-        table.SetVendorMode(false);
-    });
+    const uint8_t index = State().selectedDriveIndex.load();
+    m_sequence->Finally(
+        [index](DriveTable& table) {
+            // A probe of another drive may have used the table since this was asked for.
+            if (table.SelectedIndex() != index) table.SelectDrive(index);
+            table.SetVendorMode(false);
+        },
+        index);
 }
 
 void CMainDialog::BuildMenu() {

@@ -89,6 +89,9 @@ struct CTEFE::Shared {
     CScanChart* chart = nullptr;  // null once the page is gone
     bool teLimitShown = false;
     bool feLimitShown = false;
+    // The drive took vendor mode on at the page's initialisation (set on the worker, so that the
+    // page's end knows it even when the page goes before it has heard).
+    std::atomic<bool> vendorModeOn{false};
 };
 
 CTEFE::CTEFE(QWidget* parent)
@@ -109,8 +112,13 @@ CTEFE::~CTEFE() {
         m_workers->RequestStopAll();
     }
     if (m_runWorker != 0) State().scanIdle = 1;  // a run ended with the page: the program is idle again
-    // Vendor mode off goes out after the command a worker may still have at the drive.
-    if (m_driveAccepted) m_sequence->Finally([](DriveTable& table) { table.SetVendorMode(false); });
+    // Vendor mode off goes out after the command a worker may still have at the drive, when the
+    // drive accepted vendor mode on.
+    if (m_sequence != nullptr) {
+        m_sequence->Finally([shared = m_shared](DriveTable& table) {
+            if (shared->vendorModeOn) table.SetVendorMode(false);
+        });
+    }
 }
 
 bool CTEFE::ScanBusy() const {
@@ -281,8 +289,12 @@ void CTEFE::OnScanDriveOpen(int drives) {
     m_baseStep = kCoarseStep;
     m_mode = SamplingMode::Normal;
 
-    m_sequence->Step([](DriveTable& table, const WorkerContext&) { return table.SetVendorMode(true); },
-                     [this](bool accepted) { OnVendorMode(accepted); });
+    m_sequence->Step(
+        [shared = m_shared](DriveTable& table, const WorkerContext&) {
+            shared->vendorModeOn = table.SetVendorMode(true);
+            return shared->vendorModeOn.load();
+        },
+        [this](bool accepted) { OnVendorMode(accepted); });
 }
 
 void CTEFE::OnVendorMode(bool accepted) {

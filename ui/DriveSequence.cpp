@@ -20,10 +20,6 @@ void KeepReadableWhenDisabled(QLabel& label) {
     label.setPalette(palette);
 }
 
-DriveTurns::Turn ReserveTurn() {
-    return DriveTurns::Of(State().selectedDriveIndex.load()).Reserve();
-}
-
 }  // namespace
 
 DriveSequence::DriveSequence(QWidget& busy, std::shared_ptr<StoppableDrive> drive, QLabel* status)
@@ -69,8 +65,9 @@ void DriveSequence::RunStep(ErasedWork work, bool background) {
         if (m_atDrive++ == 0) EnterBusy();
     }
     // The turn is reserved here, on the UI thread, so that steps keep the order in which they
-    // were asked for.
-    auto turn = std::make_shared<DriveTurns::Turn>(ReserveTurn());
+    // were asked for. A window's steps address the drive chosen in the main window.
+    m_lastDrive = State().selectedDriveIndex.load();
+    auto turn = std::make_shared<DriveTurns::Turn>(DriveTurns::Of(*m_lastDrive).Reserve());
     const uint64_t worker = m_workers->Start([this, drive = m_drive, turn, work = std::move(work), generation,
                                               background](const WorkerContext& context) {
         std::optional<SharedDrive::Holder> holder =
@@ -124,8 +121,9 @@ void DriveSequence::Leave(uint64_t generation) {
     emit Idle();
 }
 
-void DriveSequence::Finally(std::function<void(DriveTable& table)> work) {
-    auto turn = std::make_shared<DriveTurns::Turn>(ReserveTurn());
+void DriveSequence::Finally(std::function<void(DriveTable& table)> work, std::optional<uint8_t> driveIndex) {
+    const uint8_t index = driveIndex.value_or(m_lastDrive.value_or(State().selectedDriveIndex.load()));
+    auto turn = std::make_shared<DriveTurns::Turn>(DriveTurns::Of(index).Reserve());
     ++*m_finally;
     WorkerThreads::Program().Start(
         [drive = m_drive, turn, work = std::move(work), pending = m_finally](std::stop_token) {

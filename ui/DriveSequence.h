@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <type_traits>
 
 #include "ui/StoppableDrive.h"
@@ -67,8 +68,10 @@ class DriveSequence final : public QObject {
     }
 
     // Work that reaches the drive even when the window goes right after (vendor mode off at the
-    // end of a window): after the steps asked for before it, not stopped, nothing comes back.
-    void Finally(std::function<void(DriveTable& table)> work);
+    // end of a window): after the steps asked for before it, not stopped, nothing comes back. It
+    // takes its turn at the drive of the last step (the program's selected drive when there was
+    // none), or at `driveIndex`.
+    void Finally(std::function<void(DriveTable& table)> work, std::optional<uint8_t> driveIndex = {});
 
     // A sequence is running (a step, a continuation, or one waiting to begin).
     bool Running() const { return m_depth > 0; }
@@ -123,6 +126,7 @@ class DriveSequence final : public QObject {
     uint64_t m_backgroundWorker = 0;
     bool m_busyWasEnabled = true;
     uint64_t m_generation = 0;
+    std::optional<uint8_t> m_lastDrive;  // the drive the last step took its turn at
     std::shared_ptr<std::atomic<int>> m_finally = std::make_shared<std::atomic<int>>(0);
     std::function<void()> m_waiting;
 };
