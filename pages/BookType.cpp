@@ -178,21 +178,14 @@ void CBookType::BuildControls() {
 void CBookType::OnInitDialog() {
     for (QPushButton* b : m_rowButton) b->setEnabled(false);
     m_mediaModify->setEnabled(false);
-    Sequence().Start([this] {
-        Sequence().Step([](DriveTable& table, const WorkerContext&) { return OpenPageDrive(table); },
-                        [this](int drives) {
-                            if (drives < 0) {
-                                Inform(this, QString::fromLatin1(kMsgInitialFail));
-                                return;
-                            }
-                            if (drives > 0) {
-                                m_poll->start();
-                            } else {
-                                m_checkDrive->setEnabled(false);
-                                m_checkMedia->setEnabled(false);
-                            }
-                            BeginCheckDrive();
-                        });
+    m_drive.Open([this](int drives) {
+        if (drives > 0) {
+            m_poll->start();
+        } else {
+            m_checkDrive->setEnabled(false);
+            m_checkMedia->setEnabled(false);
+        }
+        BeginCheckDrive();
     });
 }
 

@@ -133,20 +133,13 @@ void CSLWS::BuildControls() {
 }
 
 void CSLWS::OnInitDialog() {
-    Sequence().Start([this] {
-        Sequence().Step([](DriveTable& table, const WorkerContext&) { return OpenPageDrive(table); },
-                        [this](int drives) {
-                            if (drives < 0) {
-                                Inform(this, QString::fromLatin1(option_texts::kInitialFail));
-                                return;
-                            }
-                            if (drives == 0) {
-                                m_check->setEnabled(false);
-                                m_set->setEnabled(false);
-                                m_clean->setEnabled(false);
-                            }
-                            BeginLearnedDiscs(true, [this] { BeginStatusCheck(); });
-                        });
+    m_drive.Open([this](int drives) {
+        if (drives == 0) {
+            m_check->setEnabled(false);
+            m_set->setEnabled(false);
+            m_clean->setEnabled(false);
+        }
+        BeginLearnedDiscs(true, [this] { BeginStatusCheck(); });
     });
 }
 
@@ -228,12 +221,8 @@ void CSLWS::Clean() {
     }
     Sequence().Start([this] {
         Sequence().Step(
-            [](DriveTable& table, const WorkerContext&) -> std::optional<uint8_t> {
-                SelectPageDrive(table);
-                table.WaitUntilReady();
-                const VendorModeScope vendor(table);
-                if (!vendor) return std::nullopt;
-                return ClearLearnedDiscs(table);
+            [](DriveTable& table, const WorkerContext&) {
+                return WithVendorModeOnPageDrive(table, [](DriveTable& t) { return ClearLearnedDiscs(t); });
             },
             [this](std::optional<uint8_t> status) {
                 if (!status) {
@@ -254,14 +243,10 @@ void CSLWS::BeginLearnedDiscs(bool stopAtFailure, std::function<void()> then) {
             const bool countRead = !discs.count.vendorRefused && discs.count.status == kCommandCompleted;
             if (stopAtFailure && !countRead) return discs;
             discs.informationAsked = true;
-            SelectPageDrive(table);
-            table.WaitUntilReady();
-            const VendorModeScope vendor(table);
-            if (!vendor) {
-                discs.informationRefused = true;
-                return discs;
-            }
-            discs.informationStatus = ReadMediaInformation(table, discs.information);
+            const std::optional<uint8_t> status = WithVendorModeOnPageDrive(
+                table, [&](DriveTable& t) { return ReadMediaInformation(t, discs.information); });
+            discs.informationRefused = !status;
+            discs.informationStatus = status.value_or(kCommandFailed);
             return discs;
         },
         [this, then = std::move(then)](const LearnedDiscs& discs) {

@@ -1,12 +1,28 @@
 #include "pages/PageDrive.h"
 
-#include "drive/VendorMode.h"
+#include "drive/Support.h"
 #include "ui/AppState.h"
+#include "ui/Prompter.h"
 
 namespace dravix {
 
 PageDrive::PageDrive(QWidget& window)
-    : m_drive(std::make_shared<StoppableDrive>()), m_sequence(new DriveSequence(window, m_drive)) {}
+    : m_window(window),
+      m_drive(std::make_shared<StoppableDrive>()),
+      m_sequence(new DriveSequence(window, m_drive)) {}
+
+void PageDrive::Open(std::function<void(int drives)> opened) {
+    m_sequence->Start([this, opened = std::move(opened)] {
+        m_sequence->Step([](DriveTable& table, const WorkerContext&) { return OpenPageDrive(table); },
+                         [this, opened](int drives) {
+                             if (drives < 0) {
+                                 Inform(&m_window, QString::fromLatin1(kMsgInitialFail));
+                                 return;
+                             }
+                             opened(drives);
+                         });
+    });
+}
 
 int OpenPageDrive(DriveTable& table) {
     if (!table.InitTransport()) return -1;
@@ -21,15 +37,11 @@ void SelectPageDrive(DriveTable& table) {
 }
 
 StateRead ReadStatesOnDrive(DriveTable& table, StateReadCommand read) {
-    SelectPageDrive(table);
-    table.WaitUntilReady();
     StateRead result;
-    const VendorModeScope vendor(table);
-    if (!vendor) {
-        result.vendorRefused = true;
-        return result;
-    }
-    result.status = read(table, result.reply);
+    const std::optional<uint8_t> status =
+        WithVendorModeOnPageDrive(table, [&](DriveTable& t) { return read(t, result.reply); });
+    result.vendorRefused = !status;
+    result.status = status.value_or(kCommandFailed);
     return result;
 }
 

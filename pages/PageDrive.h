@@ -1,10 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <type_traits>
 
 #include "drive/DriveTable.h"
 #include "drive/OptionCommands.h"
+#include "drive/VendorMode.h"
 #include "ui/DriveSequence.h"
 #include "ui/StoppableDrive.h"
 
@@ -23,7 +27,14 @@ class PageDrive final {
 
     DriveSequence& Sequence() { return *m_sequence; }
 
+    // The start of the window's initialisation, as its first sequence: the transport and the
+    // drives (OpenPageDrive). When the transport cannot be prepared the application message box
+    // "Initial fail." ends the initialisation; otherwise `opened` goes on with the number of
+    // drives found, inside the sequence.
+    void Open(std::function<void(int drives)> opened);
+
   private:
+    QWidget& m_window;
     std::shared_ptr<StoppableDrive> m_drive;
     DriveSequence* m_sequence;  // a child of the window
 };
@@ -45,6 +56,19 @@ struct StateRead {
 };
 
 using StateReadCommand = uint8_t (*)(DriveTable& table, OptionReply& reply);
+
+// The common start of a page's vendor command sequence, then its commands: select if needed,
+// WaitUntilReady, vendor mode on, `commands(table)`, vendor mode off. Empty when the drive refused
+// vendor mode (nothing was sent after the refusal, no off either).
+template <typename Commands>
+auto WithVendorModeOnPageDrive(DriveTable& table, Commands commands)
+    -> std::optional<std::invoke_result_t<Commands&, DriveTable&>> {
+    SelectPageDrive(table);
+    table.WaitUntilReady();
+    const VendorModeScope vendor(table);
+    if (!vendor) return std::nullopt;
+    return commands(table);
+}
 
 // Select if needed, WaitUntilReady, vendor mode on, the read, vendor mode off.
 StateRead ReadStatesOnDrive(DriveTable& table, StateReadCommand read);

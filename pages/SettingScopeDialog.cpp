@@ -52,13 +52,12 @@ ScopeStep TrayCheckAndWrite(DriveTable& table, bool forOverSpeed, bool closeTray
     if (forOverSpeed) {
         if (const std::optional<ScopeStep::Outcome> tray = CheckTrayIsEmpty(table)) return ScopeStep{*tray};
     }
-    table.WaitUntilReady();
-    const VendorModeScope vendor(table);
-    if (!vendor) return ScopeStep{ScopeStep::Outcome::VendorRefused};
-    const uint8_t status = write.operation == OptionOperation::WriteLumard
-                               ? WriteLumard(table, write.byte8, write.byte9)
-                               : WriteOverSpeed(table, write.byte8);
-    return ScopeStep{ScopeStep::Outcome::Sent, status};
+    const std::optional<uint8_t> status = WithVendorModeOnPageDrive(table, [&write](DriveTable& t) {
+        return write.operation == OptionOperation::WriteLumard ? WriteLumard(t, write.byte8, write.byte9)
+                                                               : WriteOverSpeed(t, write.byte8);
+    });
+    if (!status) return ScopeStep{ScopeStep::Outcome::VendorRefused};
+    return ScopeStep{ScopeStep::Outcome::Sent, *status};
 }
 
 uint8_t PairByte(bool on, bool off, SettingScope scope) {
@@ -83,16 +82,14 @@ SettingScopeDialog::SettingScopeDialog(const ScopeRequest& request, QWidget* par
     findChild<QLabel*>(ControlName(kTemporaryText))->setText(LoadString(133));
     findChild<QLabel*>(ControlName(kPermanentText))->setText(LoadString(134));
     // Without a drive there is nothing to write to, and the empty-tray wait of an OverSpeed write
-    // could never end: the buttons stay disabled (also when the transport is not ready).
-    m_drive.Sequence().Start([this] {
-        m_drive.Sequence().Step([](DriveTable& table, const WorkerContext&) { return OpenPageDrive(table); },
-                                [this](int drives) {
-                                    if (drives < 0)
-                                        Inform(this, QString::fromLatin1(option_texts::kInitialFail));
-                                    if (drives > 0) return;
-                                    findChild<QPushButton*>(ControlName(kTemporaryButton))->setEnabled(false);
-                                    findChild<QPushButton*>(ControlName(kPermanentButton))->setEnabled(false);
-                                });
+    // could never end: the buttons work only once drives were found.
+    auto* temporary = findChild<QPushButton*>(ControlName(kTemporaryButton));
+    auto* permanent = findChild<QPushButton*>(ControlName(kPermanentButton));
+    temporary->setEnabled(false);
+    permanent->setEnabled(false);
+    m_drive.Open([temporary, permanent](int drives) {
+        temporary->setEnabled(drives > 0);
+        permanent->setEnabled(drives > 0);
     });
 }
 

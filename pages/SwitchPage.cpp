@@ -114,19 +114,12 @@ void SwitchPage::OnInitDialog() {
     for (size_t i = 0; i < m_notes.size(); ++i) {
         if (m_notes[i] != nullptr) m_notes[i]->setText(LoadString(m_spec.notes[i].stringId));
     }
-    Sequence().Start([this] {
-        Sequence().Step([](DriveTable& table, const WorkerContext&) { return OpenPageDrive(table); },
-                        [this](int drives) {
-                            if (drives < 0) {
-                                Inform(this, QString::fromLatin1(option_texts::kInitialFail));
-                                return;
-                            }
-                            if (drives == 0) {
-                                m_check->setEnabled(false);
-                                m_set->setEnabled(false);
-                            }
-                            BeginRead();
-                        });
+    m_drive.Open([this](int drives) {
+        if (drives == 0) {
+            m_check->setEnabled(false);
+            m_set->setEnabled(false);
+        }
+        BeginRead();
     });
 }
 
@@ -161,12 +154,8 @@ void SwitchPage::SetState() {
 
 void SwitchPage::WriteSwitch(uint8_t (*set)(DriveTable& table, bool value), bool value, bool enable) {
     Sequence().Step(
-        [set, value](DriveTable& table, const WorkerContext&) -> std::optional<uint8_t> {
-            SelectPageDrive(table);
-            table.WaitUntilReady();
-            const VendorModeScope vendor(table);
-            if (!vendor) return std::nullopt;
-            return set(table, value);
+        [set, value](DriveTable& table, const WorkerContext&) {
+            return WithVendorModeOnPageDrive(table, [&](DriveTable& t) { return set(t, value); });
         },
         [this, enable](std::optional<uint8_t> status) {
             // A refused vendor mode says "Not support the drive!" here, not string 104.
