@@ -116,9 +116,7 @@ void DriveSequence::Leave(uint64_t generation) {
         ++m_depth;
         next();
         Leave(generation);
-        return;
     }
-    emit Idle();
 }
 
 void DriveSequence::Finally(std::function<void(DriveTable& table)> work, std::optional<uint8_t> driveIndex) {
@@ -142,9 +140,7 @@ void DriveSequence::Stop() {
     m_background = false;
     if (m_atDrive > 0) LeaveBusy();
     m_atDrive = 0;
-    if (m_depth == 0) return;
     m_depth = 0;
-    emit Idle();
 }
 
 void DriveSequence::ShowStatus(const QString& text) {

@@ -32,10 +32,10 @@ inline constexpr const char* kStatusCheckingDrive = "Checking the drive\u2026";
 //
 // While a step is at the drive the window is busy: its busy widget is disabled and shows the wait
 // cursor, and a status line says "Drive activating..." while the drive becomes ready. While a
-// continuation asks the user something, the window is not disabled (a dialog it opens must be
-// usable), but the sequence still runs: Running() stays true until its last continuation is done. Stop (the
-// window changes drive or goes) lets the command at the drive finish and ends the step without sending
-// another command (vendor mode off aside); its continuation never runs.
+// continuation asks the user something the window is not disabled (a dialog it opens must be
+// usable), but the sequence still runs: Running() stays true until its last continuation is done.
+// Stop (the window changes drive or goes) lets the command at the drive finish and ends the step
+// without sending another command (vendor mode off aside); its continuation never runs.
 class DriveSequence final : public QObject {
     Q_OBJECT
   public:
@@ -85,10 +85,6 @@ class DriveSequence final : public QObject {
 
     // True while any sequence of `root` or of a window inside it works (tests, the main window).
     static bool AnyWorking(const QObject& root);
-
-  signals:
-    // The running sequence has ended.
-    void Idle();
 
   private:
     using Continuation = std::function<void()>;
