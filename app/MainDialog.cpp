@@ -3,16 +3,15 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcut>
-#include <QUrl>
 #include <mutex>
 
 #include "app/AboutDialog.h"
+#include "app/HelpWindow.h"
 #include "drive/Support.h"
 #include "res/Icons.h"
 #include "res/Strings.h"
@@ -46,7 +45,6 @@ namespace {
 
 constexpr int kTimerPeriodMs = 600;
 constexpr int kSysCommandAbout = 16;
-constexpr const char* kHelpFileName = "Dravix V1.0.CHM";
 
 // Page dialogs whose buttons the timer locks while a scan runs.
 constexpr int kInfoDialog = 154;
@@ -375,25 +373,21 @@ void CMainDialog::OnAbout() {
     RunModal(dialog);
 }
 
-QString CMainDialog::HelpFilePath() {
-    return HelpFilePathFor(QCoreApplication::applicationFilePath());
-}
-
-QString CMainDialog::HelpFilePathFor(const QString& executablePath) {
-    // Cut after the last separator, keeping it; spaces in folder names are part of the path.
-    return executablePath.left(executablePath.lastIndexOf(QLatin1Char('/')) + 1) +
-           QLatin1String(kHelpFileName);
-}
-
 void CMainDialog::OpenHelpFile() {
-    const QString chm = HelpFilePath();
-    if (QFileInfo(chm).isReadable() && OpenUrl(QUrl::fromLocalFile(chm))) return;
-    // Without a CHM viewer the same guide is installed as HTML pages beside it.
-    const QString html = QFileInfo(chm).absolutePath() + QStringLiteral("/help/index.html");
-    if (QFileInfo(chm).isReadable() && QFileInfo(html).isReadable() && OpenUrl(QUrl::fromLocalFile(html))) {
+    OpenHelpFileFor(QCoreApplication::applicationDirPath());
+}
+
+void CMainDialog::OpenHelpFileFor(const QString& programDirectory) {
+    // The guide is shown in the program's own window, so neither a CHM viewer nor a browser is needed.
+    const QString guide = FindGuideDirectory(programDirectory);
+    if (guide.isEmpty()) {
+        Inform(this, QString::fromLatin1(kMsgHelpMissing));
         return;
     }
-    Inform(this, QString::fromLatin1(kMsgHelpMissing));
+    if (m_help == nullptr) m_help = new HelpWindow(guide, this);
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
 }
 
 void CMainDialog::SetSaveHandler(SaveHandler handler) {

@@ -19,6 +19,7 @@ class QMenuBar;
 namespace dravix {
 
 class DriveSequence;
+class HelpWindow;
 class PropertyPage;
 class PropertySheet;
 class StoppableDrive;
@@ -50,9 +51,10 @@ class CMainDialog final : public QDialog {
     void OnSave();
     void OnAbout();
 
-    // Where the help file is looked for: the executable's folder plus "Dravix V1.0.CHM".
-    static QString HelpFilePath();
-    static QString HelpFilePathFor(const QString& executablePath);
+    // Shows the user's guide found for a program in the given folder in the help window, or says
+    // that it is missing. OpenHelpFile looks for this program's own.
+    void OpenHelpFileFor(const QString& programDirectory);
+    HelpWindow* Help() const { return m_help; }
 
     // File > Save runs this with the main window (the picture export installs it).
     using SaveHandler = std::function<void(CMainDialog& window)>;
@@ -95,6 +97,7 @@ class CMainDialog final : public QDialog {
     PropertySheet* m_sheet = nullptr;
     std::vector<PropertyPage*> m_pages;  // the pages of the last successful probe, in sheet order
     QTimer m_timer;
+    HelpWindow* m_help = nullptr;  // once opened; a child window, so a modal main window leaves it usable
     bool m_closing = false;
 };
 

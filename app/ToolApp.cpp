@@ -1,13 +1,36 @@
 #include "app/ToolApp.h"
 
+#include <cstdio>
+
+#include "app/HelpWindow.h"
 #include "app/MainDialog.h"
 #include "ui/Prompter.h"
 #include "ui/Workers.h"
 
 namespace dravix {
 
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine line;
+    for (const std::string& argument : arguments) {
+        if (argument == "--virtual") {
+            line.useVirtual = true;
+        } else if (argument == "--help-window") {
+            line.helpWindow = true;
+        } else if (argument == "--help" || argument == "-h") {
+            line.showUsage = true;
+        } else if (argument == "--version") {
+            line.showVersion = true;
+        } else if (line.unknown.empty()) {
+            line.unknown = argument;
+        }
+    }
+    return line;
+}
+
 CToolApp::CToolApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("dravix"));
+    // Matches the installed desktop entry, so a desktop shows the entry's name and icon for the window.
+    setDesktopFileName(QStringLiteral("org.dravix.Dravix"));
     setQuitOnLastWindowClosed(false);
 }
 
@@ -21,6 +44,18 @@ int CToolApp::InitInstance() {
     // off follows it. The program ends once they are back.
     JoinAllWorkers();
     return 0;
+}
+
+int CToolApp::RunHelpWindow() {
+    const QString guide = FindGuideDirectory(applicationDirPath());
+    if (guide.isEmpty()) {
+        std::fprintf(stderr, "dravix: %s\n", kMsgHelpMissing);
+        return 1;
+    }
+    HelpWindow window(guide);
+    window.show();
+    setQuitOnLastWindowClosed(true);
+    return exec();
 }
 
 }  // namespace dravix

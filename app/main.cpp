@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/MainDialog.h"
 #include "app/ToolApp.h"
@@ -14,10 +15,18 @@
 
 namespace {
 
-bool HasDisplay() {
+// The platform plug-in Qt will use: its -platform option, else QT_QPA_PLATFORM.
+std::string PlatformName(int argc, char** argv) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return argv[i + 1];
+    }
     const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform != nullptr && *platform != '\0' && std::strncmp(platform, "xcb", 3) != 0 &&
-        std::strncmp(platform, "wayland", 7) != 0) {
+    return platform != nullptr ? platform : "";
+}
+
+bool HasDisplay(const std::string& platform) {
+    if (!platform.empty() && platform.rfind("xcb", 0) != 0 && platform.rfind("wayland", 0) != 0) {
         return true;  // offscreen, vnc, … bring their own surface
     }
     const char* x = std::getenv("DISPLAY");
@@ -26,45 +35,63 @@ bool HasDisplay() {
 }
 
 int Usage(FILE* stream, int status) {
-    std::fprintf(stream,
-                 "Usage: dravix [--virtual]\n"
-                 "  --virtual   run on the virtual drive (its state file is created from the demo preset\n"
-                 "              when there is none; see dravix-vdrive)\n");
+    std::fprintf(
+        stream,
+        "Usage: dravix [QT-OPTIONS] [--virtual] [--help-window]\n"
+        "Shows the firmware features of a Zarn DVD recorder drive: drive and disc information,\n"
+        "book type, the Probix media scan, OverSpeed, Lumard, Test Write and WOPC.\n"
+        "\n"
+        "  --virtual       run on the virtual drive (its state file is created from the demo preset\n"
+        "                  when there is none; see dravix-vdrive)\n"
+        "  --help-window   show only the user's guide in its window\n"
+        "  -h, --help      show this help and end\n"
+        "  --version       show the version and end\n"
+        "\n"
+        "Qt's standard options come first, for example -style Fusion, -platform offscreen or\n"
+        "-reverse.\n");
     return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool useVirtual = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--virtual") == 0) {
-            useVirtual = true;
-        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            return Usage(stdout, 0);
-        } else if (argv[i][0] == '-' && std::strncmp(argv[i], "-platform", 9) != 0) {
-            std::fprintf(stderr, "dravix: unknown option '%s'\n", argv[i]);
-            return Usage(stderr, 2);
-        }
+    // Help and version need no display; the other options are read once Qt has taken its own.
+    const dravix::CommandLine early =
+        dravix::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (early.showUsage) return Usage(stdout, 0);
+    if (early.showVersion) {
+        std::printf("dravix %s\n", DRAVIX_VERSION_TEXT);
+        return 0;
     }
-    if (!HasDisplay()) {
+    if (!HasDisplay(PlatformName(argc, argv))) {
         std::fprintf(stderr,
                      "dravix: no display to show the window on (DISPLAY is not set); run it on a "
                      "desktop or under Xvfb\n");
         return 2;
     }
-    if (useVirtual) {
+
+    dravix::CToolApp app(argc, argv);
+    const dravix::CommandLine line =
+        dravix::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!line.unknown.empty()) {
+        std::fprintf(
+            stderr,
+            line.unknown[0] == '-' ? "dravix: unknown option '%s'\n" : "dravix: unexpected argument '%s'\n",
+            line.unknown.c_str());
+        return Usage(stderr, 2);
+    }
+    if (line.useVirtual) {
         const std::string error = dravix::emu::PrepareVirtualDrive();
         if (!error.empty()) {
             std::fprintf(stderr, "dravix: %s\n", error.c_str());
             return 1;
         }
     }
+    if (line.helpWindow) return app.RunHelpWindow();
     if (const char* trace = std::getenv("DRAVIX_TRACE"); trace != nullptr && *trace != '\0') {
         dravix::SetTraceSink(dravix::MakeFileTraceSink(trace));
     }
 
-    dravix::CToolApp app(argc, argv);
     dravix::RouteDriveMessagesToBoxes();
     dravix::CMainDialog::SetSaveHandler([](dravix::CMainDialog& window) { dravix::SaveWindowImage(window); });
     return app.InitInstance();

@@ -2,57 +2,112 @@
 
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json_fwd.hpp>
-
-namespace dravix {
-class DriveTable;
-}
+#include "cli/Schema.h"
+#include "drive/DriveTable.h"
 
 namespace dravix::cli {
 
 enum ExitCode : int {
     kExitOk = 0,
-    kExitFailed = 1,
-    kExitUsage = 2,
-    kExitNoDrive = 3,         // no drive, drive or disc not supported, drive not ready
-    kExitNotRecommended = 4,  // a scan whose verdict is "not recommended"
+    kExitFailed = 1,          // the command failed, or was stopped with Ctrl+C
+    kExitUsage = 2,           // the command line is wrong
+    kExitNoDrive = 3,         // no such drive; drive, feature or disc not supported; drive not ready
+    kExitNotRecommended = 4,  // a scan verdict or Smart report: no speed recommended
 };
+
+// The command line's own texts (the pages' texts come from the drive layer and the scan texts).
+namespace cli_texts {
+inline constexpr const char* kPrefix = "dravix-cli: ";
+inline constexpr const char* kNoSuchDrive = "There is no drive ";                // + the index
+inline constexpr const char* kFeatureNotOffered = "This drive does not offer ";  // + the page title
+}  // namespace cli_texts
 
 struct CliOptions {
     bool virtualDrive = false;
-    int driveIndex = 0;
+    std::string drive = "0";  // the index as given: decimal digits, no leading zeros
     bool json = false;
     bool trace = false;
     bool yes = false;
+    bool quiet = false;
+    bool progress = false;
 };
 
-// What every command gets: the global options, the streams, and the drive it works on.
+struct CliCommand;
+
+// What a drive command needs before it starts: the feature the drive must list (checked with the
+// support check, before any question or tray check), and whether a refused vendor mode is told
+// as before a write ("Not support the drive!") or as before a read ("This drive is not supported").
+struct DriveNeeds {
+    std::optional<uint8_t> feature;
+    bool write = false;
+};
+
+// What every command gets: the global options, the streams, the drive it works on, and the
+// result it reports (lines on standard output, or one JSON object with --json).
 class CliContext {
   public:
     CliContext(CliOptions options, std::ostream& out, std::ostream& err, std::istream& in);
     ~CliContext();
 
     const CliOptions& Options() const { return m_options; }
+    bool Json() const { return m_options.json; }
     std::ostream& Out() { return m_out; }
     std::ostream& Err() { return m_err; }
     std::istream& In() { return m_in; }
 
-    // A DriveTable with the transport prepared, the drives enumerated and --drive selected
-    // (drive 0 when selectChosen is false). Prints "No Device found!" (with the permission hint)
-    // or the transport failure and returns null when there is no such drive; the command then
-    // exits with kExitNoDrive.
-    DriveTable* OpenDrive(bool selectChosen = true);
+    // The command being run (for "see dravix-cli help COMMAND"), and the JSON's "command" (also
+    // "help" and "version", which are no commands of the table).
+    void SetCommand(const CliCommand* command);
+    void SetName(std::string name) { m_name = std::move(name); }
+    const CliCommand* Command() const { return m_command; }
 
-    // Asks a yes/no question on the terminal; --yes answers yes without asking. End of input or
-    // anything but y/yes is no.
+    // The keys of the command's JSON result; printed after "schema", "command" and "error".
+    schema::Json& Result() { return m_result; }
+
+    // Records the failure and returns `status`. Without --json the message goes to standard
+    // error at once, its first line after the one prefix; with --json it becomes the result's
+    // "error".
+    int Fail(int status, const std::string& message);
+    // A wrong command line: one line naming the problem and the help to read. kExitUsage.
+    int Usage(const std::string& message);
+    // A remark that is no failure (a warning of a page, a step that failed while the command went
+    // on): standard error, after the prefix, in either mode.
+    void Note(const std::string& text);
+    // The exit status of the last Fail.
+    int FailedStatus() const { return m_failedStatus; }
+
+    // The JSON object of the run: schema, command, error, then the result's keys.
+    schema::Json Report(int status) const;
+
+    // A DriveTable with the transport prepared, the drives enumerated and --drive selected
+    // (drive 0 when selectChosen is false); its waits end at Ctrl+C. Null, after Fail with
+    // kExitNoDrive, when there is no such drive. With selectChosen the result gets "drive".
+    DriveTable* OpenDrive(bool selectChosen = true);
+    // OpenDrive, then the wait for the drive and the support check of `needs`. Null after Fail:
+    // Ctrl+C (kExitFailed), a drive that never became ready or that does not offer the feature
+    // (kExitNoDrive). `state`, when given, receives how the wait ended.
+    DriveTable* UseDrive(const DriveNeeds& needs, ReadyState* state = nullptr);
+
+    // The wait for the drive with its failures: Ctrl+C and a drive still becoming ready end the
+    // command (Fail); otherwise kExitOk, with how the wait ended in `state`.
+    int AwaitDrive(DriveTable& table, ReadyState* state = nullptr);
+
+    // Fails with the refusal text of `needs` for a drive that refused vendor mode; the failure's
+    // detail is added unless the drive simply rejected the command. kExitNoDrive.
+    int Refused(const DriveNeeds& needs, const DriveTable::Failure& failure);
+
+    // Asks a yes/no question on the terminal; --yes answers yes without asking. End of input,
+    // Ctrl+C and anything but y/yes is no.
     bool Confirm(const std::string& question);
 
-    // Prints one JSON object on a line of its own.
-    void PrintJson(const nlohmann::json& object);
+    // Progress lines go to standard error: on a terminal unless --quiet, or with --progress.
+    bool ShowProgress() const;
+    bool ErrIsTerminal() const;
 
     // Makes text safe for a terminal: printable ASCII stays, everything else becomes \xNN.
     static std::string Escaped(const std::string& text);
@@ -63,25 +118,44 @@ class CliContext {
     std::ostream& m_err;
     std::istream& m_in;
     std::unique_ptr<DriveTable> m_table;
+    const CliCommand* m_command = nullptr;
+    std::string m_name;
+    schema::Json m_result = schema::Json::object();
+    std::vector<std::string> m_errors;
+    int m_failedStatus = kExitFailed;
 };
 
 using CommandFn = int (*)(CliContext& context, const std::vector<std::string>& args);
 
+struct CliOption {
+    const char* name;  // "--speed S"
+    const char* text;
+};
+
 struct CliCommand {
     const char* name;
-    const char* synopsis;  // "raw [--in N | --out HEXFILE] [--timeout S] HEXBYTES..."
-    const char* summary;   // one line for the usage text
+    const char* synopsis;  // the arguments after the name
+    const char* summary;   // one line for the command list
+    std::span<const CliOption> options;
+    std::span<const char* const> examples;  // whole command lines
     CommandFn run;
 };
 
-// Every command, in the order the usage text lists them.
+// Every command, in the order the help lists them.
 std::span<const CliCommand> AllCommands();
+const CliCommand* FindCommand(const std::string& name);
 
-// Prints "dravix-cli: <message>" and the usage text to standard error; returns kExitUsage.
+// context.Usage(message).
 int UsageError(CliContext& context, const std::string& message);
+// The usage error of an argument a command does not take: "unknown option '--x'" for an option,
+// "unexpected argument 'x'" otherwise.
+int UnexpectedArgument(CliContext& context, const std::string& arg);
+// The help of the whole program, and of one command.
 std::string UsageText();
+std::string CommandHelp(const CliCommand& command);
 
-// The whole command line: global options, then the command and its arguments.
+// The whole command line: global options (before or after the command), then the command and
+// its arguments.
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream& in);
 
 }  // namespace dravix::cli

@@ -1,37 +1,149 @@
-#include <array>
-
 #include "cli/Commands.h"
+
+#include <array>
 
 namespace dravix::cli {
 
 namespace {
 
+using Examples = const char* const[];
+
+constexpr Examples kDrivesExamples = {"dravix-cli drives", "dravix-cli --json drives"};
+
+constexpr Examples kProbeExamples = {"dravix-cli probe", "dravix-cli --drive 1 --json probe"};
+
+constexpr CliOption kRawOptions[] = {
+    {"HEXBYTES", "the whole command block, two hex digits a byte (blanks between bytes optional)"},
+    {"--in N", "read N bytes from the drive (at most 1048576)"},
+    {"--out HEXFILE", "send the hex bytes of HEXFILE to the drive (at most 1048576)"},
+    {"--timeout S", "the command's time-out in seconds (default 30)"},
+};
+constexpr Examples kRawExamples = {"dravix-cli raw --in 36 12 00 00 00 24 00",
+                                   "dravix-cli --json raw 00 00 00 00 00 00"};
+
+constexpr CliOption kOverSpeedOptions[] = {
+    {"on|off", "switch OverSpeed burning on or off (asks first; no disc may be in the drive)"},
+    {"--temporary", "until the drive restarts"},
+    {"--permanent", "until it is changed again"},
+};
+constexpr Examples kOverSpeedExamples = {"dravix-cli overspeed", "dravix-cli --yes overspeed on --temporary"};
+
+constexpr CliOption kLumardOptions[] = {
+    {"learned", "list the discs Lumard has learned"},      {"clean", "clear the learned discs (asks first)"},
+    {"--supported on|off", "learning of supported discs"}, {"--unknown on|off", "learning of unknown discs"},
+    {"--temporary", "until the drive restarts"},           {"--permanent", "until it is changed again"},
+};
+constexpr Examples kLumardExamples = {"dravix-cli lumard", "dravix-cli lumard learned",
+                                      "dravix-cli --yes lumard --unknown off --permanent"};
+
+constexpr CliOption kSwitchOptions[] = {{"on|off", "switch it on or off"}};
+constexpr Examples kTestWriteExamples = {"dravix-cli testwrite", "dravix-cli testwrite on"};
+constexpr Examples kWopcExamples = {"dravix-cli wopc", "dravix-cli --json wopc off"};
+
+constexpr Examples kInfoExamples = {"dravix-cli info", "dravix-cli --json info"};
+
+constexpr CliOption kBookTypeOptions[] = {
+    {"set ROW TYPE", "the book type the drive writes on ROW media (dvd+rw, dvd+r, dvd+r-dl): dvd-rom or ROW"},
+    {"set-media TYPE", "the book type of the recorded DVD+RW in the drive: dvd-rom or dvd+rw"},
+};
+constexpr Examples kBookTypeExamples = {"dravix-cli booktype", "dravix-cli booktype set dvd+r dvd-rom",
+                                        "dravix-cli --yes booktype set-media dvd-rom"};
+
+constexpr CliOption kConvertOptions[] = {
+    {"IN", "a BMP picture"},
+    {"OUT", "the file to write; its extension chooses the format (bmp, gif, jpg, png, tif, ...)"},
+};
+constexpr Examples kConvertExamples = {"dravix-cli convert chart.bmp chart.png"};
+
+constexpr CliOption kScanOptions[] = {
+    {"--speed S", "the write speed: its label (8X) or kB/s (11080), one the disc offers"},
+    {"--mode M", "normal (default), full, quick or custom"},
+    {"--start LBA", "custom range: the first LBA"},
+    {"--end LBA", "custom range: the last LBA (implies --mode custom with --start)"},
+    {"--csv FILE", "write the samples as CSV after the run (also after Ctrl+C)"},
+    {"--image FILE", "write the chart after the run; the extension chooses the format"},
+};
+constexpr Examples kScanExamples = {"dravix-cli scan --speed 8X",
+                                    "dravix-cli scan --speed 16X --mode full --csv scan.csv --image scan.png",
+                                    "dravix-cli --json --quiet scan --speed 11080 --start 0 --end 200000"};
+
+constexpr Examples kSmartExamples = {"dravix-cli smart", "dravix-cli --json smart"};
+
 const std::array kCommands = {
-    CliCommand{"drives", "drives", "list the CD/DVD drives in discovery order", RunDrives},
-    CliCommand{"probe", "probe", "check whether the drive is a Zarn drive and which features it offers",
-               RunProbe},
-    CliCommand{"raw", "raw [--in N | --out HEXFILE] [--timeout S] HEXBYTES...",
-               "send one command block and show status, sense and answer", RunRaw},
-    CliCommand{"overspeed", "overspeed [on|off --temporary|--permanent]", "show or switch OverSpeed burning",
-               RunOverSpeed},
-    CliCommand{"lumard",
-               "lumard [learned | clean | [--supported on|off] [--unknown on|off] --temporary|--permanent]",
-               "show or switch Lumard learning, list or clear the learned discs", RunLumard},
-    CliCommand{"testwrite", "testwrite [on|off]", "show or switch Test Write (simulation)", RunTestWrite},
-    CliCommand{"wopc", "wopc [on|off]", "show or switch Walking OPC", RunWopc},
-    CliCommand{"info", "info", "show the drive and disc information of the Information page", RunInfo},
-    CliCommand{"booktype",
-               "booktype [set ROW dvd-rom|ROW | set-media dvd-rom|dvd+rw]   (ROW: dvd+rw, dvd+r, dvd+r-dl)",
-               "show or change the written book types and the loaded DVD+RW disc's book type", RunBookType},
-    CliCommand{"convert", "convert IN OUT", "read a BMP picture and save it in the format of OUT's extension",
-               RunConvert},
-    CliCommand{"scan",
-               "scan --speed S [--mode normal|full|quick|custom] [--start LBA --end LBA] [--csv FILE] "
-               "[--image FILE] [--json]",
-               "measure TE/FE along the blank disc at a write speed (S: 2.4X..16X or kB/s) and judge it",
-               RunScan},
-    CliCommand{"smart", "smart [--json]",
-               "judge every write speed of the blank disc at its outer-track points (Smart Mode)", RunSmart},
+    CliCommand{.name = "drives",
+               .synopsis = "",
+               .summary = "list the CD/DVD drives in discovery order",
+               .options = {},
+               .examples = kDrivesExamples,
+               .run = RunDrives},
+    CliCommand{.name = "probe",
+               .synopsis = "",
+               .summary = "check whether the drive is a Zarn drive and which features it offers",
+               .options = {},
+               .examples = kProbeExamples,
+               .run = RunProbe},
+    CliCommand{.name = "info",
+               .synopsis = "",
+               .summary = "show the drive and disc information of the Information page",
+               .options = {},
+               .examples = kInfoExamples,
+               .run = RunInfo},
+    CliCommand{.name = "booktype",
+               .synopsis = "[set ROW TYPE | set-media TYPE]",
+               .summary = "show or change the written book types and the loaded DVD+RW disc's book type",
+               .options = kBookTypeOptions,
+               .examples = kBookTypeExamples,
+               .run = RunBookType},
+    CliCommand{.name = "overspeed",
+               .synopsis = "[on|off --temporary|--permanent]",
+               .summary = "show or switch OverSpeed burning",
+               .options = kOverSpeedOptions,
+               .examples = kOverSpeedExamples,
+               .run = RunOverSpeed},
+    CliCommand{
+        .name = "lumard",
+        .synopsis = "[learned | clean | [--supported on|off] [--unknown on|off] --temporary|--permanent]",
+        .summary = "show or switch Lumard learning, list or clear the learned discs",
+        .options = kLumardOptions,
+        .examples = kLumardExamples,
+        .run = RunLumard},
+    CliCommand{.name = "testwrite",
+               .synopsis = "[on|off]",
+               .summary = "show or switch Test Write (simulation)",
+               .options = kSwitchOptions,
+               .examples = kTestWriteExamples,
+               .run = RunTestWrite},
+    CliCommand{.name = "wopc",
+               .synopsis = "[on|off]",
+               .summary = "show or switch Walking OPC",
+               .options = kSwitchOptions,
+               .examples = kWopcExamples,
+               .run = RunWopc},
+    CliCommand{.name = "scan",
+               .synopsis = "--speed S [--mode normal|full|quick|custom] [--start LBA --end LBA] [--csv FILE] "
+                           "[--image FILE]",
+               .summary = "measure TE/FE along the blank disc at a write speed and judge it",
+               .options = kScanOptions,
+               .examples = kScanExamples,
+               .run = RunScan},
+    CliCommand{.name = "smart",
+               .synopsis = "",
+               .summary = "judge every write speed of the blank disc at its outer-track points",
+               .options = {},
+               .examples = kSmartExamples,
+               .run = RunSmart},
+    CliCommand{.name = "convert",
+               .synopsis = "IN OUT",
+               .summary = "read a BMP picture and save it in the format of OUT's extension",
+               .options = kConvertOptions,
+               .examples = kConvertExamples,
+               .run = RunConvert},
+    CliCommand{.name = "raw",
+               .synopsis = "[--in N | --out HEXFILE] [--timeout S] HEXBYTES...",
+               .summary = "send one command block of your own and show status, sense and answer (experts)",
+               .options = kRawOptions,
+               .examples = kRawExamples,
+               .run = RunRaw},
 };
 
 }  // namespace

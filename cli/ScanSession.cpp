@@ -1,69 +1,41 @@
 #include "cli/ScanSession.h"
 
-#include <atomic>
-#include <csignal>
-#include <ostream>
-
+#include "cli/Terminal.h"
 #include "drive/DriveTable.h"
+#include "drive/Support.h"
 #include "scan/DiscReport.h"
 #include "scan/ScanTexts.h"
 
 namespace dravix::cli {
 
-namespace {
-
-std::atomic<bool> g_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void OnInterrupt(int) {
-    g_interrupted.store(true);
-}
-
-}  // namespace
-
-ScanSession::ScanSession() {
-    g_interrupted = false;
-    m_previousHandler = std::signal(SIGINT, OnInterrupt);
-}
-
 ScanSession::~ScanSession() {
-    if (m_vendorModeOn) m_table->SetVendorMode(false);
-    std::signal(SIGINT, m_previousHandler == SIG_ERR ? SIG_DFL : m_previousHandler);
+    m_vendorMode.reset();
 }
 
-StopRequested ScanSession::Interrupted() const {
-    return [] { return g_interrupted.load(); };
+StopRequested ScanSession::Interrupted() {
+    return [] { return cli::Interrupted(); };
 }
 
 int ScanSession::Open(CliContext& context) {
-    m_table = context.OpenDrive();
-    if (m_table == nullptr) return kExitNoDrive;
+    const DriveNeeds needs{.feature = kFeatureProbix};
+    m_table = context.UseDrive(needs);
+    if (m_table == nullptr) return context.FailedStatus();
     m_drive = std::make_unique<SharedDrive>(*m_table);
 
-    // A disc just loaded may still be spinning up: wait for it as the pages do.
-    m_table->WaitUntilReady();
-    if (TestUnitReadyAfterAttention(*m_table) != kCommandCompleted) {
-        context.Err() << scan_texts::kInsertBlankDisc << std::endl;
-        return kExitNoDrive;
-    }
-    if (!m_table->SetVendorMode(true)) {
-        context.Err() << "vendor mode refused: Dravix is exclusive for Zarn drives" << std::endl;
-        return kExitNoDrive;
-    }
-    m_vendorModeOn = true;
+    if (TestUnitReadyAfterAttention(*m_table) != kCommandCompleted)
+        return context.Fail(kExitNoDrive, scan_texts::kInsertBlankDisc);
+    m_vendorMode.emplace(*m_table);
+    if (!*m_vendorMode) return context.Refused(needs, m_table->LastFailure());
 
     m_survey = SurveyDisc(*m_drive, Interrupted());
     switch (m_survey.kind) {
         case DiscSurvey::Kind::Abandoned:
-            context.Err() << scan_texts::kUserAbort << std::endl;
-            return kExitFailed;
+            return context.Fail(kExitFailed, scan_texts::kUserAbort);
         case DiscSurvey::Kind::NotSupported:
         case DiscSurvey::Kind::NoKnownSpeed:
-            context.Err() << scan_texts::kDiscNotSupported << std::endl;
-            return kExitNoDrive;
+            return context.Fail(kExitNoDrive, scan_texts::kDiscNotSupported);
         case DiscSurvey::Kind::SpeedsUnreadable:
-            context.Err() << scan_texts::kInsertBlankDisc << std::endl;
-            return kExitNoDrive;
+            return context.Fail(kExitNoDrive, scan_texts::kInsertBlankDisc);
         case DiscSurvey::Kind::Ready:
             break;
     }

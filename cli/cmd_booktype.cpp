@@ -1,38 +1,39 @@
 // booktype: the book types the drive writes on DVD+RW, DVD+R and DVD+R DL media and the loaded
 // disc's, read and changed with the Book Type page's procedures, confirmations and messages.
 
+#include <algorithm>
 #include <cstdio>
-#include <nlohmann/json.hpp>
+#include <iterator>
 
 #include "cli/Commands.h"
 #include "drive/BookTypeCommands.h"
 #include "drive/DriveTable.h"
+#include "drive/Support.h"
 
 namespace dravix::cli {
 
 namespace {
 
-constexpr const char* kSynopsis =
-    "booktype [set dvd+rw|dvd+r|dvd+r-dl dvd-rom|dvd+rw|dvd+r|dvd+r-dl | set-media dvd-rom|dvd+rw]";
-
-// Prints the procedures' messages on standard error and remembers how they went.
+// Tells the procedures' messages and remembers how they went: the warnings about the disc as
+// notes, everything else as a failure (which the command's exit status may still overrule).
 class CliObserver final : public BookTypeObserver {
   public:
     explicit CliObserver(CliContext& context) : m_context(context) {}
 
     void Notice(BookTypeNotice notice) override {
         const NoticeText text = TextOf(notice);
-        if (text.caption != nullptr) m_context.Err() << text.caption << ": ";
-        m_context.Err() << text.text << "\n";
         switch (notice) {
             case BookTypeNotice::DriveNotSupported:
                 m_refused = true;
+                m_context.Fail(kExitNoDrive, text.text);
                 break;
             case BookTypeNotice::IncorrectMedia:
             case BookTypeNotice::DriveEmpty:
-                break;  // warnings about the disc, not failures
+                m_context.Note(std::string(text.caption) + ": " + text.text);
+                break;
             default:
                 m_failed = true;
+                m_context.Fail(kExitFailed, text.text);
                 break;
         }
     }
@@ -47,13 +48,36 @@ class CliObserver final : public BookTypeObserver {
     bool m_failed = false;
 };
 
+// A row the check did not read (it failed, or the drive has no such row): the page's "N/A" would
+// look like an answer.
+constexpr const char* kNotRead = "(not read)";
+
+std::string Unknown(uint8_t value, const char* format) {
+    char text[24];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// A byte the drive cannot mean is shown as such, not as the page's "N/A".
 std::string RowText(const DriveRows& rows, BookTypeRow row) {
     const auto& value = rows.values[static_cast<size_t>(row)];
-    return value ? DisplayOfRow(row, *value).status : kBookTypeNotAvailable;
+    if (!value) return kNotRead;
+    if (!KnownDriveBookType(*value)) return Unknown(*value, "unknown (%02Xh)");
+    return DisplayOfRow(row, *value).status;
 }
 
 std::string MediaBookText(const MediaCheck& media) {
-    return media.blankDvdPlusRw ? kBookTypeNotAvailable : DisplayOfDiscBookType(media.nibble).name;
+    if (media.blankDvdPlusRw) return kBookTypeNotAvailable;
+    if (media.nibble && !KnownDiscBookNibble(*media.nibble)) return Unknown(*media.nibble, "unknown (%Xh)");
+    return DisplayOfDiscBookType(media.nibble).name;
+}
+
+// Every book type read is one the drive or disc can mean.
+bool Plausible(const DriveRows& rows, const MediaCheck& media) {
+    const bool rowsKnown = std::all_of(std::begin(rows.values), std::end(rows.values), [](const auto& value) {
+        return !value || KnownDriveBookType(*value);
+    });
+    return rowsKnown && (media.blankDvdPlusRw || !media.nibble || KnownDiscBookNibble(*media.nibble));
 }
 
 void PrintRows(CliContext& context, const DriveRows& rows) {
@@ -67,21 +91,38 @@ void PrintMedia(CliContext& context, const MediaCheck& media) {
                   << kLabelMediaBookType << " " << MediaBookText(media) << "\n";
 }
 
-nlohmann::json RowsJson(const DriveRows& rows) {
-    nlohmann::json object = nlohmann::json::object();
+// [{"row", "book_type", "raw"}]: a row not read has both null; "none" is the drive's 00h.
+schema::Json RowsJson(const DriveRows& rows) {
+    schema::Json list = schema::Json::array();
     for (BookTypeRow row : kAllBookTypeRows) {
         const auto& value = rows.values[static_cast<size_t>(row)];
-        object[RowInfo(row).name] = value
-                                        ? nlohmann::json{{"value", *value}, {"bookType", RowText(rows, row)}}
-                                        : nlohmann::json(nullptr);
+        schema::Json type = nullptr;
+        if (value && *value == kBookNone) type = "none";
+        if (value && *value != kBookNone && KnownDriveBookType(*value)) type = BookTypeName(*value);
+        list.push_back({{"row", RowInfo(row).name},
+                        {"book_type", type},
+                        {"raw", value ? schema::Json(*value) : nullptr}});
     }
-    return object;
+    return list;
 }
 
-nlohmann::json MediaJson(const MediaCheck& media) {
-    return {{"kind", MediaKindName(media.kind)},
-            {"bookType", MediaBookText(media)},
+schema::Json MediaJson(const MediaCheck& media) {
+    // No disc, a disc of no known kind, or a kind that could not be read: no kind to name.
+    const bool named = media.kind != MediaKind::NoMedium && media.kind != MediaKind::Other &&
+                       media.kind != MediaKind::Failed;
+    schema::Json type = nullptr;
+    if (!media.blankDvdPlusRw && media.nibble && KnownDiscBookNibble(*media.nibble))
+        type = DisplayOfDiscBookType(media.nibble).name;
+    return {{"kind", named ? schema::Json(MediaKindName(media.kind)) : nullptr},
+            {"book_type", type},
+            {"raw", media.nibble && !media.blankDvdPlusRw ? schema::Json(*media.nibble) : nullptr},
             {"blank", media.blankDvdPlusRw}};
+}
+
+// Every key of the command's result, so that each form of it has the same shape.
+void StartResult(CliContext& context) {
+    for (const char* key : {"rows", "writes_dvd_plus_r_dl", "media", "write"})
+        context.Result()[key] = nullptr;
 }
 
 // The drive rows as the page's Check Drive reads them: select, wait, read.
@@ -100,16 +141,23 @@ int Show(CliContext& context, DriveTable& table) {
     const DriveRows rows = ReadRows(table, observer);
     if (observer.Status() == kExitNoDrive) return kExitNoDrive;
     const MediaCheck media = ReadMedia(table, observer);
-    if (context.Options().json) {
-        context.PrintJson({{"drive", CliContext::Escaped(table.DriveLabel())},
-                           {"rows", RowsJson(rows)},
-                           {"writesDvdPlusRDl", rows.writesDvdPlusRDl},
-                           {"media", MediaJson(media)}});
-    } else {
+    context.Result()["rows"] = RowsJson(rows);
+    context.Result()["writes_dvd_plus_r_dl"] = rows.writesDvdPlusRDl;
+    context.Result()["media"] = MediaJson(media);
+    if (!context.Json()) {
         PrintRows(context, rows);
         PrintMedia(context, media);
     }
-    return observer.Status();
+    if (observer.Status() != kExitOk) return observer.Status();
+    if (!Plausible(rows, media))
+        return context.Fail(kExitFailed, "The drive reports a book type that is not one of its settings.");
+    // A + disc always has a book type; not reading it is a failure, not "N/A".
+    const bool plusDisc = media.kind == MediaKind::DvdPlusR || media.kind == MediaKind::DvdPlusRw ||
+                          media.kind == MediaKind::DvdPlusRDl;
+    if (plusDisc && !media.blankDvdPlusRw && !media.nibble)
+        return context.Fail(kExitFailed, "The disc's book type could not be read.");
+    if (media.discStatusUnread) return context.Fail(kExitFailed, "The disc's status could not be read.");
+    return kExitOk;
 }
 
 // The byte a row may be set to by name: DVD-ROM, or the row's own type.
@@ -129,40 +177,30 @@ int SetRow(CliContext& context, DriveTable& table, BookTypeRow row, uint8_t targ
     // on the page, so it does not stop the set here either.
     const size_t index = static_cast<size_t>(row);
     if (row == BookTypeRow::PlusRDl && !before.writesDvdPlusRDl) {
-        context.Err() << "The drive does not write DVD+R DL media; that row has no book type to set.\n";
-        return kExitFailed;
+        return context.Fail(kExitFailed,
+                            "The drive does not write DVD+R DL media; that row has no book type to set.");
     }
-    if (!before.values[index]) return kExitFailed;  // its read failed, and said so
+    if (!before.values[index]) return context.FailedStatus();  // its read failed, and said so
     if (!DisplayOfRow(row, *before.values[index]).buttonEnabled) {
         char hex[8];
         std::snprintf(hex, sizeof hex, "%02Xh", *before.values[index]);
-        context.Err() << "The drive reports an unknown book type (" << hex
-                      << ") for this row; it cannot be changed.\n";
-        return kExitFailed;
+        return context.Fail(kExitFailed, std::string("The drive reports an unknown book type (") + hex +
+                                             ") for this row; it cannot be changed.");
     }
 
-    if (!context.Confirm(RowConfirmationText(row))) {
-        context.Err() << "Cancelled.\n";
-        return kExitFailed;
-    }
+    if (!context.Confirm(RowConfirmationText(row))) return context.Fail(kExitFailed, "Cancelled.");
     const bool set = SetRowBookType(table, row, target, observer);
     // As on the page, the rows are read again whatever the set did.
     const DriveRows after = ReadRows(table, observer);
-    if (context.Options().json) {
-        context.PrintJson({{"drive", CliContext::Escaped(table.DriveLabel())},
-                           {"row", RowInfo(row).name},
-                           {"requested", BookTypeName(target)},
-                           {"set", set},
-                           {"rows", RowsJson(after)}});
-    } else {
-        PrintRows(context, after);
-    }
+    context.Result()["rows"] = RowsJson(after);
+    context.Result()["writes_dvd_plus_r_dl"] = after.writesDvdPlusRDl;
+    context.Result()["write"] = schema::Write(
+        set, after.values[index] ? std::optional<bool>(after.values[index] == target) : std::nullopt);
+    if (!context.Json()) PrintRows(context, after);
     if (observer.Refused()) return kExitNoDrive;
-    if (!set) return kExitFailed;
-    if (after.values[index] != target) {
-        context.Err() << "The drive still reports " << RowText(after, row) << " for this row.\n";
-        return kExitFailed;
-    }
+    if (!set) return context.FailedStatus();
+    if (after.values[index] != target)
+        return context.Fail(kExitFailed, "The drive still reports " + RowText(after, row) + " for this row.");
     return kExitOk;
 }
 
@@ -172,37 +210,33 @@ int SetMedia(CliContext& context, DriveTable& table, uint8_t target) {
     table.WaitUntilReady();
     if (DetermineMediaKind(table) != MediaKind::DvdPlusRw) {
         observer.Notice(BookTypeNotice::DvdPlusRwOnly);
-        return kExitFailed;
+        return context.FailedStatus();
     }
     bool empty = false;
     if (ReadDiscStatus(table, empty) == 0 && empty) {
-        context.Err() << "The DVD+RW disc is blank; only a recorded disc has a book type to change.\n";
-        return kExitFailed;
+        return context.Fail(kExitFailed,
+                            "The DVD+RW disc is blank; only a recorded disc has a book type to change.");
     }
 
-    if (!context.Confirm(kMsgChangeBookTypeNow)) {
-        context.Err() << "Cancelled.\n";
-        return kExitFailed;
+    if (!context.Confirm(kMsgChangeBookTypeNow)) return context.Fail(kExitFailed, "Cancelled.");
+    if (!SetDiscBookType(table, target, observer)) {
+        context.Result()["write"] = schema::Write(false, std::nullopt);
+        return observer.Status();
     }
-    if (!SetDiscBookType(table, target, observer)) return observer.Status();
     if (!context.Confirm(kMsgBookTypeChanged)) {
-        context.Err() << "The disc was not reloaded; run 'booktype' to see its book type.\n";
+        // Not read again: whether the disc took it shows after the next load.
+        context.Result()["write"] = schema::Write(true, std::nullopt);
+        context.Note("The disc was not reloaded; run 'booktype' to see its book type.");
         return kExitOk;
     }
     ReloadDisc(table);
     const MediaCheck media = ReadMedia(table, observer);
-    if (context.Options().json) {
-        context.PrintJson({{"drive", CliContext::Escaped(table.DriveLabel())},
-                           {"requested", BookTypeName(target)},
-                           {"media", MediaJson(media)}});
-    } else {
-        PrintMedia(context, media);
-    }
+    const bool taken = media.nibble == static_cast<uint8_t>(target >> 4);
+    context.Result()["media"] = MediaJson(media);
+    context.Result()["write"] = schema::Write(true, media.nibble ? std::optional<bool>(taken) : std::nullopt);
+    if (!context.Json()) PrintMedia(context, media);
     if (observer.Status() != kExitOk) return observer.Status();
-    if (media.nibble != static_cast<uint8_t>(target >> 4)) {
-        context.Err() << "The disc still reports " << MediaBookText(media) << ".\n";
-        return kExitFailed;
-    }
+    if (!taken) return context.Fail(kExitFailed, "The disc still reports " + MediaBookText(media) + ".");
     return kExitOk;
 }
 
@@ -229,11 +263,12 @@ int RunBookType(CliContext& context, const std::vector<std::string>& args) {
         if (args[1] == "dvd+rw") target = kBookDvdPlusRw;
         if (!target) return UsageError(context, "set-media takes dvd-rom or dvd+rw, not '" + args[1] + "'");
     } else {
-        return UsageError(context, std::string("usage: ") + kSynopsis);
+        return UsageError(context, "booktype takes nothing, set ROW TYPE or set-media TYPE");
     }
 
-    DriveTable* table = context.OpenDrive();
-    if (table == nullptr) return kExitNoDrive;
+    DriveTable* table = context.UseDrive({.feature = kFeatureBookType});
+    if (table == nullptr) return context.FailedStatus();
+    StartResult(context);
     switch (action) {
         case Action::Show:
             return Show(context, *table);

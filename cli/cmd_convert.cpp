@@ -1,7 +1,8 @@
 // convert IN OUT: reads IN into an image container (the BMP reader) and writes it in the format
-// of OUT's extension, with the texts that File > Save shows.
+// of OUT's extension, with the texts that File > Save shows, each naming its file.
 
-#include <nlohmann/json.hpp>
+#include <algorithm>
+#include <cctype>
 
 #include "cli/Commands.h"
 #include "export/ImageContainer.h"
@@ -10,32 +11,51 @@
 
 namespace dravix::cli {
 
+namespace {
+
+// The format's name in the JSON: the usual extension, lower case.
+const char* FormatName(ImageType type) {
+    static constexpr const char* kNames[] = {nullptr, "bmp",  "gif", "jpg", "png", "ico", "tif", "tga",
+                                             "pcx",   "wbmp", "wmf", "jp2", "jpc", "pgx", "pnm", "ras"};
+    const int index = static_cast<int>(type);
+    return index >= kFirstImageType && index <= kLastImageType ? kNames[index] : nullptr;
+}
+
+std::string Quoted(const std::string& path) {
+    return "'" + path + "'";
+}
+
+}  // namespace
+
 int RunConvert(CliContext& context, const std::vector<std::string>& args) {
     if (args.size() != 2) return UsageError(context, "convert takes an input and an output file");
     const std::string& input = args[0];
     const std::string& output = args[1];
     const ImageType type = ImageTypeFromExtension(GetFileExtension(output));
 
-    auto finish = [&](bool saved, const std::string& message) {
-        if (context.Options().json) {
-            context.PrintJson({{"saved", saved}, {"message", message}, {"type", static_cast<int>(type)}});
-        } else if (saved) {
-            context.Out() << message << "\n";
-        } else {
-            context.Err() << message << "\n";
-        }
-        return saved ? kExitOk : kExitFailed;
-    };
+    schema::Json& json = context.Result();
+    json["input"] = input;
+    json["output"] = output;
+    const char* format = FormatName(type);
+    json["format"] = format ? schema::Json(format) : nullptr;
+    json["saved"] = false;
 
-    if (type == ImageType::kUnknown) return finish(false, texts::kUnsupportedType);
+    if (type == ImageType::kUnknown)
+        return context.Fail(kExitFailed, Quoted(output) + ": " + texts::kUnsupportedType);
     // The input's own extension picks the first reader to try; the BMP reader is the fallback.
     ImageContainer image(input, ImageTypeFromExtension(GetFileExtension(input)));
-    if (!image.IsValid())
-        return finish(false, image.OpenFailed() ? texts::kFailToSave : image.GetLastError());
-    if (!image.Save(output, type)) {
-        return finish(false, image.OpenFailed() ? texts::kFailToSave : image.GetLastError());
+    if (!image.IsValid()) {
+        return context.Fail(kExitFailed, image.OpenFailed() ? "cannot open " + Quoted(input)
+                                                            : Quoted(input) + ": " + image.GetLastError());
     }
-    return finish(true, texts::kSaveSuccess);
+    if (!image.Save(output, type)) {
+        return context.Fail(
+            kExitFailed,
+            Quoted(output) + ": " + (image.OpenFailed() ? texts::kFailToSave : image.GetLastError()));
+    }
+    json["saved"] = true;
+    if (!context.Json()) context.Out() << texts::kSaveSuccess << "\n";
+    return kExitOk;
 }
 
 }  // namespace dravix::cli

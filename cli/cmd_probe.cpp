@@ -1,7 +1,6 @@
 // probe: the support check on the chosen drive, as the main window runs it.
 
 #include <cerrno>
-#include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
 #include "drive/DriveTable.h"
@@ -31,22 +30,22 @@ std::vector<std::string> PagesFor(const std::vector<uint8_t>& codes) {
 }  // namespace
 
 int RunProbe(CliContext& context, const std::vector<std::string>& args) {
-    if (!args.empty()) return UsageError(context, "probe takes no arguments");
-    DriveTable* table = context.OpenDrive();
-    if (table == nullptr) return kExitNoDrive;
+    if (!args.empty()) return UnexpectedArgument(context, args.front());
+    DriveTable* table = context.UseDrive({});
+    if (table == nullptr) return context.FailedStatus();
 
     const SupportResult result = CheckDriveSupport(*table);
-    const bool json = context.Options().json;
+    schema::Json& json = context.Result();
+    json["supported"] = result.outcome == SupportOutcome::Supported;
+    json["features"] = nullptr;
+    json["pages"] = nullptr;
     switch (result.outcome) {
         case SupportOutcome::Supported: {
             table->SetVendorMode(false);
             const std::vector<std::string> pages = PagesFor(result.featureCodes);
-            if (json) {
-                context.PrintJson({{"drive", table->DriveLabel()},
-                                   {"supported", true},
-                                   {"features", result.featureCodes},
-                                   {"pages", pages}});
-            } else {
+            json["features"] = result.featureCodes;
+            json["pages"] = pages;
+            if (!context.Json()) {
                 context.Out() << "supported\nfeatures:";
                 for (uint8_t c : result.featureCodes) context.Out() << " " << static_cast<int>(c);
                 context.Out() << "\npages:";
@@ -63,26 +62,13 @@ int RunProbe(CliContext& context, const std::vector<std::string>& args) {
                                                    " (vendor commands need read and write access to the "
                                                    "drive's SCSI generic node, /dev/sg*)"
                                              : "refused by the drive";
-            if (json) {
-                context.PrintJson({{"drive", table->DriveLabel()},
-                                   {"supported", false},
-                                   {"reason", "vendor mode refused"},
-                                   {"detail", why}});
-            } else {
-                context.Out() << "vendor mode refused (" << why << ")\n";
-            }
-            return kExitNoDrive;
+            return context.Fail(kExitNoDrive, "vendor mode refused (" + why + ")");
         }
         case SupportOutcome::FirmwareNotSupported:
             break;
     }
-    if (json) {
-        context.PrintJson(
-            {{"drive", table->DriveLabel()}, {"supported", false}, {"reason", kMsgFirmwareNotSupported}});
-    } else {
-        context.Out() << kMsgFirmwareNotSupported << "\n";
-    }
-    return kExitNoDrive;
+    table->SetVendorMode(false);
+    return context.Fail(kExitNoDrive, kMsgFirmwareNotSupported);
 }
 
 }  // namespace dravix::cli

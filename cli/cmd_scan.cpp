@@ -2,24 +2,17 @@
 // page's texts and verdict, a progress line on a terminal, and the samples as CSV or a chart.
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
-#include <iostream>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 #include "cli/Commands.h"
+#include "cli/Progress.h"
 #include "cli/ScanSession.h"
+#include "cli/Terminal.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "export/ImageContainer.h"
@@ -57,7 +50,6 @@ struct ScanArgs {
     std::optional<int32_t> end;
     std::string csvPath;
     std::string imagePath;
-    bool json = false;
 };
 
 const char* ModeName(SamplingMode mode) {
@@ -95,13 +87,12 @@ std::optional<size_t> FindSpeed(const DiscSpeeds& speeds, const std::string& wan
     return std::nullopt;
 }
 
+// "4X (5540 kB/s), 8X (11080 kB/s)".
 std::string SpeedList(const DiscSpeeds& speeds) {
     std::string list;
     for (size_t i = 0; i < speeds.codes.size(); ++i) {
-        char line[48];
-        std::snprintf(line, sizeof line, "  %-5s %6lu kB/s\n", ShortSpeedLabel(speeds.codes[i]),
-                      static_cast<unsigned long>(speeds.kbps[i]));
-        list += line;
+        list += (i ? ", " : "") + std::string(ShortSpeedLabel(speeds.codes[i])) + " (" +
+                std::to_string(speeds.kbps[i]) + " kB/s)";
     }
     return list;
 }
@@ -118,38 +109,6 @@ std::string UtcNow() {
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;
 }
-
-// The terminal's progress line: position, samples, elapsed and estimated time left.
-class ProgressLine final {
-  public:
-    explicit ProgressLine(bool shown) : m_shown(shown) {}
-
-    void Start(int planned) {
-        m_planned = planned;
-        m_started = std::chrono::steady_clock::now();
-    }
-    void Sample(const ScanSample& sample) {
-        if (!m_shown) return;
-        const double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
-        const int done = sample.index + 1;
-        const double left = done > 0 ? elapsed / done * (m_planned - done) : 0.0;
-        std::fprintf(stderr, "\r  LBA %8ld   sample %4d/%-4d   elapsed %5.0f s   left ~%5.0f s ",
-                     static_cast<long>(sample.lba), done, m_planned, elapsed, left);
-        std::fflush(stderr);
-    }
-    void End() {
-        if (m_shown && m_planned >= 0) {
-            std::fprintf(stderr, "\r%78s\r", "");
-            std::fflush(stderr);
-        }
-    }
-
-  private:
-    bool m_shown;
-    int m_planned = -1;
-    std::chrono::steady_clock::time_point m_started;
-};
 
 struct ScanRecord {
     std::string driveLabel;
@@ -171,6 +130,8 @@ std::string OutcomeText(const ScanResult& result) {
             return VerdictText(result);
         case ScanEnd::Stopped:
             return scan_texts::kUserAbort;
+        case ScanEnd::NoVerdict:
+            return NoVerdictText(result.noVerdict);
         case ScanEnd::Failed:
             break;
     }
@@ -180,12 +141,19 @@ std::string OutcomeText(const ScanResult& result) {
     return text;
 }
 
-bool WriteCsv(const std::string& path, const ScanRecord& r, std::ostream& err) {
+bool WriteCsv(const std::string& path, const ScanRecord& r, CliContext& context) {
     std::ofstream csv(path, std::ios::out | std::ios::trunc);
     if (!csv) {
-        err << "dravix-cli: cannot write " << path << std::endl;
+        context.Fail(kExitFailed, "cannot write '" + path + "'");
         return false;
     }
+    // A file that could not be written whole is not left behind as if it were the record.
+    auto failed = [&] {
+        csv.close();
+        std::remove(path.c_str());
+        context.Fail(kExitFailed, "cannot write '" + path + "'");
+        return false;
+    };
     std::string verdict = OutcomeText(r.result);
     std::replace(verdict.begin(), verdict.end(), '\n', ' ');
     csv << "# Dravix Probix TE/FE scan\n"
@@ -210,17 +178,16 @@ bool WriteCsv(const std::string& path, const ScanRecord& r, std::ostream& err) {
             << s.fePercent << '\n';
     }
     csv.flush();
-    if (!csv) {
-        err << "dravix-cli: cannot write " << path << std::endl;
-        return false;
-    }
+    if (!csv) return failed();
+    csv.close();
+    if (!csv) return failed();
     return true;
 }
 
 #ifdef DRAVIX_CLI_CHART_IMAGES
 // The chart as the page draws it (both criterion lines shown), written through the image
 // container in the format of the file's extension.
-bool WriteImage(const std::string& path, const ScanRecord& r, std::ostream& err) {
+bool WriteImage(const std::string& path, const ScanRecord& r, CliContext& context) {
     std::unique_ptr<QGuiApplication> app;
     if (QCoreApplication::instance() == nullptr) {
         // Text output needs a GUI application; no display is needed for an offscreen picture.
@@ -248,7 +215,7 @@ bool WriteImage(const std::string& path, const ScanRecord& r, std::ostream& err)
 
     ImageContainer image;
     if (!image.Create(static_cast<uint32_t>(picture.width()), static_cast<uint32_t>(picture.height()), 24)) {
-        err << "dravix-cli: " << image.GetLastError() << std::endl;
+        context.Fail(kExitFailed, "'" + path + "': " + image.GetLastError());
         return false;
     }
     for (int y = 0; y < picture.height(); ++y) {
@@ -260,21 +227,20 @@ bool WriteImage(const std::string& path, const ScanRecord& r, std::ostream& err)
         }
     }
     if (!image.Save(path, ImageTypeFromExtension(GetFileExtension(path)))) {
-        err << "dravix-cli: cannot write " << path;
-        if (!image.OpenFailed()) err << ": " << image.GetLastError();
-        err << std::endl;
+        context.Fail(kExitFailed,
+                     "cannot write '" + path + "'" + (image.OpenFailed() ? "" : ": " + image.GetLastError()));
         return false;
     }
     return true;
 }
 #else
-bool WriteImage(const std::string& /*path*/, const ScanRecord& /*r*/, std::ostream& err) {
-    err << "dravix-cli: this build writes no pictures (it was built without the GUI)" << std::endl;
+bool WriteImage(const std::string& /*path*/, const ScanRecord& /*r*/, CliContext& context) {
+    context.Fail(kExitFailed, "this build writes no pictures (it was built without the GUI)");
     return false;
 }
 #endif
 
-nlohmann::json SampleJson(const ScanSample& s) {
+schema::Json SampleJson(const ScanSample& s) {
     return {{"lba", s.lba},
             {"psn", s.psn},
             {"te_raw", s.teRaw},
@@ -284,14 +250,11 @@ nlohmann::json SampleJson(const ScanSample& s) {
 }
 
 int ParseArgs(CliContext& context, const std::vector<std::string>& args, ScanArgs& parsed) {
-    parsed.json = context.Options().json;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
-        if (arg == "--json") {
-            parsed.json = true;
-        } else if (!hasValue && (arg == "--speed" || arg == "--mode" || arg == "--start" || arg == "--end" ||
-                                 arg == "--csv" || arg == "--image")) {
+        if (!hasValue && (arg == "--speed" || arg == "--mode" || arg == "--start" || arg == "--end" ||
+                          arg == "--csv" || arg == "--image")) {
             return UsageError(context, arg + " takes a value");
         } else if (arg == "--speed") {
             parsed.speed = args[++i];
@@ -319,7 +282,7 @@ int ParseArgs(CliContext& context, const std::vector<std::string>& args, ScanArg
         } else if (arg == "--image") {
             parsed.imagePath = args[++i];
         } else {
-            return UsageError(context, "scan: unknown argument '" + arg + "'");
+            return UnexpectedArgument(context, arg);
         }
     }
     if (parsed.speed.empty()) return UsageError(context, "scan needs --speed");
@@ -338,25 +301,64 @@ int ParseArgs(CliContext& context, const std::vector<std::string>& args, ScanArg
     return kExitOk;
 }
 
+const char* OutcomeName(const ScanResult& result) {
+    switch (result.end) {
+        case ScanEnd::Stopped:
+            return "stopped";
+        case ScanEnd::Failed:
+            return "failed";
+        case ScanEnd::NoVerdict:
+            return "no_verdict";
+        case ScanEnd::Finished:
+            break;
+    }
+    return result.notRecommended ? "not_recommended" : "ok";
+}
+
+// Writes the files asked for. They are made only now, so that a run that failed before it
+// measured anything leaves no empty file; a stopped run keeps what it measured. False when one
+// could not be written.
+bool WriteFiles(CliContext& context, const ScanArgs& parsed, const ScanRecord& record) {
+    bool allWritten = true;
+    schema::Json files = {{"csv", nullptr}, {"image", nullptr}};
+    const bool measured = !record.samples.empty();
+    for (const auto& [key, path] : {std::pair{"csv", parsed.csvPath}, std::pair{"image", parsed.imagePath}}) {
+        if (path.empty()) continue;
+        if (!measured) {
+            context.Note("'" + path + "' was not written: nothing was measured");
+            continue;
+        }
+        const bool written =
+            std::string(key) == "csv" ? WriteCsv(path, record, context) : WriteImage(path, record, context);
+        if (written) files[key] = path;
+        allWritten = allWritten && written;
+    }
+    context.Result()["files"] = files;
+    return allWritten;
+}
+
 }  // namespace
 
 int RunScan(CliContext& context, const std::vector<std::string>& args) {
     ScanArgs parsed;
     if (const int status = ParseArgs(context, args, parsed); status != kExitOk) return status;
+    // The files' folders are checked before the drive is touched, not after a long run.
+    for (const std::string& path : {parsed.csvPath, parsed.imagePath}) {
+        if (path.empty()) continue;
+        if (const std::string problem = OutputFileProblem(path); !problem.empty())
+            return context.Fail(kExitFailed, problem);
+    }
 
     ScanSession session;
     if (const int status = session.Open(context); status != kExitOk) return status;
     DriveTable* table = &session.Table();
     SharedDrive& drive = session.Drive();
     const DiscSurvey& survey = session.Survey();
-    const StopRequested interrupted = session.Interrupted();
 
     const std::optional<size_t> speed = FindSpeed(survey.speeds, parsed.speed);
     if (!speed) {
-        context.Err() << "dravix-cli: the disc offers no speed '" << CliContext::Escaped(parsed.speed)
-                      << "'; its speeds are:\n"
-                      << SpeedList(survey.speeds);
-        return kExitUsage;
+        return context.Usage("the disc offers no speed '" + CliContext::Escaped(parsed.speed) +
+                             "'; it offers " + SpeedList(survey.speeds));
     }
 
     ScanRecord record;
@@ -375,15 +377,14 @@ int RunScan(CliContext& context, const std::vector<std::string>& args) {
     if (parsed.mode == SamplingMode::Customize) {
         if (const char* problem =
                 CheckRange(record.settings.customStart, record.settings.customEnd, record.settings.lastLba)) {
-            context.Err() << problem << std::endl;
-            return kExitUsage;
+            return context.Usage(problem);
         }
     }
     record.range = RangeOf(parsed.mode, record.discTypeCode, record.settings.lastLba,
                            record.settings.customStart, record.settings.customEnd);
     record.disc = ReadDiscInformation(drive, record.discTypeCode);
 
-    if (!parsed.json) {
+    if (!context.Json()) {
         context.Out() << "drive: " << CliContext::Escaped(record.driveLabel) << "\n"
                       << "disc: " << ScanDiscName(record.discTypeCode) << " "
                       << CliContext::Escaped(record.disc.manufacturerId) << " "
@@ -393,60 +394,44 @@ int RunScan(CliContext& context, const std::vector<std::string>& args) {
                       << record.range.end << std::endl;
     }
 
-#ifdef _WIN32
-    const bool terminal = false;
-#else
-    const bool terminal = &context.Err() == &std::cerr && isatty(STDERR_FILENO) != 0;
-#endif
-    ProgressLine progress(terminal);
+    Progress progress(context.Err(), context.ShowProgress(), context.ErrIsTerminal());
     ScanCallbacks observer;
     observer.onReferences = [&](uint16_t, uint16_t, int planned) { progress.Start(planned); };
     observer.onSample = [&](const ScanSample& sample) {
         record.samples.push_back(sample);
-        progress.Sample(sample);
+        progress.Update(
+            std::string(ShortSpeedLabel(record.speedCode)) + "  LBA " + std::to_string(sample.lba),
+            sample.index + 1);
     };
-    record.result = RunTeFeScan(drive, record.settings, observer, interrupted);
+    record.result = RunTeFeScan(drive, record.settings, observer, ScanSession::Interrupted());
     progress.End();
 
-    bool written = true;
-    if (!parsed.csvPath.empty()) written = WriteCsv(parsed.csvPath, record, context.Err()) && written;
-    if (!parsed.imagePath.empty()) written = WriteImage(parsed.imagePath, record, context.Err()) && written;
-
     const ScanResult& result = record.result;
-    if (parsed.json) {
-        nlohmann::json samples = nlohmann::json::array();
-        for (const ScanSample& s : record.samples) samples.push_back(SampleJson(s));
-        const char* outcome = result.end == ScanEnd::Stopped  ? "stopped"
-                              : result.end == ScanEnd::Failed ? "failed"
-                              : result.notRecommended         ? "not recommended"
-                                                              : "ok";
-        context.PrintJson({{"drive", record.driveLabel},
-                           {"firmware", record.firmware},
-                           {"disc", ScanDiscName(record.discTypeCode)},
-                           {"manufacturer_id", record.disc.manufacturerId},
-                           {"media_type_id", record.disc.mediaTypeId},
-                           {"speed", ShortSpeedLabel(record.speedCode)},
-                           {"speed_kbps", record.kbps},
-                           {"mode", ModeName(parsed.mode)},
-                           {"start", record.range.start},
-                           {"end", record.range.end},
-                           {"last_lba", record.settings.lastLba},
-                           {"te_reference", result.teReference},
-                           {"fe_reference", result.feReference},
-                           {"te_limit", kTeLimitPercent},
-                           {"fe_limit", kFeLimitPercent},
-                           {"te_over_limit", result.teOverLimit},
-                           {"fe_over_limit", result.feOverLimit},
-                           {"elapsed_seconds", result.elapsedSeconds},
-                           {"result", outcome},
-                           {"text", OutcomeText(result)},
-                           {"samples", samples}});
-    } else {
-        context.Out() << OutcomeText(result) << std::endl;
-    }
+    const bool unread = record.disc.identifierReadFailed;
+    auto idJson = [unread](const std::string& text) { return unread ? nullptr : schema::TextOrNull(text); };
+    schema::Json samples = schema::Json::array();
+    for (const ScanSample& s : record.samples) samples.push_back(SampleJson(s));
+    auto reference = [](uint16_t value) { return value != 0 ? schema::Json(value) : nullptr; };
+    schema::Json& json = context.Result();
+    json["disc"] = schema::Disc(ScanDiscName(record.discTypeCode), idJson(record.disc.manufacturerId),
+                                idJson(record.disc.mediaTypeId), unread ? std::nullopt : record.disc.lastLba);
+    json["speed"] = schema::Speed(ShortSpeedLabel(record.speedCode), record.kbps);
+    json["mode"] = ModeName(parsed.mode);
+    json["range"] = {{"start", record.range.start}, {"end", record.range.end}};
+    json["last_lba"] = record.settings.lastLba;
+    json["references"] = {{"te", reference(result.teReference)}, {"fe", reference(result.feReference)}};
+    json["limits"] = {{"te_percent", kTeLimitPercent}, {"fe_percent", kFeLimitPercent}};
+    json["statistics"] = {{"te", {{"over_limit", result.teOverLimit}}},
+                          {"fe", {{"over_limit", result.feOverLimit}}}};
+    json["elapsed_seconds"] = result.elapsedSeconds;
+    json["result"] = OutcomeName(result);
+    json["text"] = OutcomeText(result);
+    json["samples"] = samples;
 
-    if (result.end != ScanEnd::Finished) return kExitFailed;
-    if (!written) return kExitFailed;
+    const bool written = WriteFiles(context, parsed, record);
+    if (result.end != ScanEnd::Finished) return context.Fail(kExitFailed, OutcomeText(result));
+    if (!context.Json()) context.Out() << OutcomeText(result) << std::endl;
+    if (!written) return context.FailedStatus();
     return result.notRecommended ? kExitNotRecommended : kExitOk;
 }
 

@@ -1,9 +1,12 @@
 // smart: the Smart Mode report from the command line: the disc's information and, for every speed
-// the disc offers, whether it is fit for writing at it, judged at the outer-track points.
+// the disc offers, whether it is fit for writing at it, judged at the outer-track points; then the
+// highest speed it is fit for.
 
-#include <nlohmann/json.hpp>
+#include <cstdint>
+#include <cstdio>
 
 #include "cli/Commands.h"
+#include "cli/Progress.h"
 #include "cli/ScanSession.h"
 #include "drive/DriveTable.h"
 #include "scan/DiscReport.h"
@@ -14,58 +17,130 @@
 
 namespace dravix::cli {
 
-int RunSmart(CliContext& context, const std::vector<std::string>& args) {
-    bool json = context.Options().json;
-    for (const std::string& arg : args) {
-        if (arg != "--json") return UsageError(context, "smart: unknown argument '" + arg + "'");
-        json = true;
+namespace {
+
+constexpr const char* kHighestRecommended = "Highest recommended speed: ";
+constexpr const char* kNoSpeedRecommended = "No speed is recommended for this disc.";
+
+// A speed's result in the JSON; null for a speed that has none (the run stopped before it).
+schema::Json ResultName(SpeedResult result) {
+    switch (result) {
+        case SpeedResult::Fit:
+            return "ok";
+        case SpeedResult::OverLimit:
+            return "not_recommended";
+        case SpeedResult::Failed:
+            return "failed";
+        case SpeedResult::Stopped:
+            break;
     }
+    return nullptr;
+}
+
+}  // namespace
+
+int RunSmart(CliContext& context, const std::vector<std::string>& args) {
+    if (!args.empty()) return UnexpectedArgument(context, args.front());
     ScanSession session;
     if (const int status = session.Open(context); status != kExitOk) return status;
     SharedDrive& drive = session.Drive();
     const DiscSurvey& survey = session.Survey();
-    const StopRequested interrupted = session.Interrupted();
+    const StopRequested interrupted = ScanSession::Interrupted();
 
     const DiscInformation info = ReadDiscInformation(drive, survey.discTypeCode);
-    if (info.identifierReadFailed) context.Err() << scan_texts::kDiscNotSupported << std::endl;
-    if (!json) {
+    const bool unread = info.identifierReadFailed;
+    if (unread) context.Fail(kExitFailed, scan_texts::kDiscNotSupported);
+    // After a failed identifier read the report's "N/A" stands for no answer: say so instead.
+    auto field = [unread](const std::string& value) {
+        return unread ? std::string("(not read)") : CliContext::Escaped(value);
+    };
+    auto fieldJson = [unread](const std::string& value) {
+        return unread ? schema::Json(nullptr) : schema::TextOrNull(value);
+    };
+    context.Result()["disc"] =
+        schema::Disc(schema::TextOrNull(info.discType), fieldJson(info.manufacturerId),
+                     fieldJson(info.mediaTypeId), unread ? std::nullopt : info.lastLba);
+    if (!context.Json()) {
         context.Out() << "Disc Type: " << info.discType << "\n"
-                      << "Manufacture ID: " << CliContext::Escaped(info.manufacturerId) << "\n"
-                      << "Media Type ID: " << CliContext::Escaped(info.mediaTypeId) << "\n"
-                      << "Blank Disc Capacity: " << info.capacity << "\n"
+                      << "Manufacture ID: " << field(info.manufacturerId) << "\n"
+                      << "Media Type ID: " << field(info.mediaTypeId) << "\n"
+                      << "Blank Disc Capacity: " << field(info.capacity) << "\n"
                       << std::flush;
     }
 
-    bool allFit = true;
-    nlohmann::json rows = nlohmann::json::array();
-    for (size_t i = 0; i < survey.speeds.codes.size(); ++i) {
-        const uint8_t code = survey.speeds.codes[i];
-        const SpeedResult result = MeasureSpeed(drive, survey.discTypeCode, code, interrupted);
-        if (result == SpeedResult::Stopped) {
-            context.Err() << scan_texts::kUserAbort << std::endl;
-            return kExitFailed;
-        }
-        allFit = allFit && result == SpeedResult::Fit;
-        if (json) {
-            rows.push_back({{"speed", ShortSpeedLabel(code)},
-                            {"speed_kbps", survey.speeds.kbps[i]},
-                            {"result", SpeedResultText(result)},
-                            {"measured", result != SpeedResult::Failed}});
-        } else {
+    const DiscSpeeds& speeds = survey.speeds;
+    std::vector<SpeedResult> results(speeds.codes.size(), SpeedResult::Stopped);
+    int total = 0;
+    for (uint8_t code : speeds.codes)
+        total += static_cast<int>(SmartPoints(survey.discTypeCode, code).size());
+    Progress progress(context.Err(), context.ShowProgress(), context.ErrIsTerminal());
+    progress.Start(total);
+    int done = 0;
+    bool stopped = false;
+    for (size_t i = 0; i < speeds.codes.size() && !stopped; ++i) {
+        const uint8_t code = speeds.codes[i];
+        char what[48];
+        std::snprintf(what, sizeof what, "%s (%zu of %zu)", ShortSpeedLabel(code), i + 1,
+                      speeds.codes.size());
+        int measured = 0;
+        progress.Update(what, done);
+        results[i] = MeasureSpeed(drive, survey.discTypeCode, code, interrupted,
+                                  [&] { progress.Update(what, done + ++measured); });
+        done += static_cast<int>(SmartPoints(survey.discTypeCode, code).size());
+        stopped = results[i] == SpeedResult::Stopped;
+        if (!stopped && !context.Json()) {
+            progress.End();
             char line[64];
-            std::snprintf(line, sizeof line, "%-6s%s", ShortSpeedLabel(code), SpeedResultText(result));
+            std::snprintf(line, sizeof line, "%-6s%s", ShortSpeedLabel(code), SpeedResultText(results[i]));
             context.Out() << line << std::endl;
         }
     }
-    if (json) {
-        context.PrintJson({{"disc_type", info.discType},
-                           {"manufacturer_id", info.manufacturerId},
-                           {"media_type_id", info.mediaTypeId},
-                           {"capacity", info.capacity},
-                           {"speeds", rows},
-                           {"all_ok", allFit}});
+    progress.End();
+
+    schema::Json rows = schema::Json::array();
+    bool anyFailed = false;
+    constexpr size_t kNone = SIZE_MAX;
+    size_t highest = kNone;  // the fastest speed found fit
+    for (size_t i = 0; i < speeds.codes.size(); ++i) {
+        const SpeedResult result = results[i];
+        anyFailed = anyFailed || result == SpeedResult::Failed;
+        if (result == SpeedResult::Fit && (highest == kNone || speeds.kbps[i] > speeds.kbps[highest]))
+            highest = i;
+        rows.push_back({{"speed", schema::Speed(ShortSpeedLabel(speeds.codes[i]), speeds.kbps[i])},
+                        {"result", ResultName(result)},
+                        {"text", result == SpeedResult::Stopped ? schema::Json(nullptr)
+                                                                : schema::Json(SpeedResultText(result))}});
     }
-    return allFit ? kExitOk : kExitNotRecommended;
+    // A recommendation needs the whole report: a speed not measured may be the higher one.
+    const bool complete = !stopped && !anyFailed && !unread;
+    if (!complete) highest = kNone;
+    const bool recommended = highest != kNone;
+    const char* outcome = stopped               ? "stopped"
+                          : anyFailed || unread ? "failed"
+                          : recommended         ? "ok"
+                                                : "not_recommended";
+    context.Result()["speeds"] = rows;
+    context.Result()["recommended_speed"] =
+        recommended ? schema::Speed(ShortSpeedLabel(speeds.codes[highest]), speeds.kbps[highest]) : nullptr;
+    context.Result()["result"] = outcome;
+
+    if (stopped) return context.Fail(kExitFailed, scan_texts::kUserAbort);
+    if (anyFailed) {
+        std::string failed;
+        for (size_t i = 0; i < speeds.codes.size(); ++i) {
+            if (results[i] == SpeedResult::Failed)
+                failed += (failed.empty() ? "" : ", ") + std::string(ShortSpeedLabel(speeds.codes[i]));
+        }
+        return context.Fail(kExitFailed, "The measurement failed at " + failed + ".");
+    }
+    // A disc whose identifiers could not be read is not known to be the one reported on.
+    if (unread) return context.FailedStatus();
+    if (!context.Json())
+        context.Out() << (recommended
+                              ? kHighestRecommended + std::string(ShortSpeedLabel(speeds.codes[highest]))
+                              : std::string(kNoSpeedRecommended))
+                      << "\n";
+    return recommended ? kExitOk : kExitNotRecommended;
 }
 
 }  // namespace dravix::cli

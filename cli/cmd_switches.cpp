@@ -2,19 +2,19 @@
 // same commands, confirmations and refusals as their pages.
 
 #include <cstdio>
-#include <nlohmann/json.hpp>
 #include <optional>
 
 #include "cli/Commands.h"
 #include "drive/DriveTable.h"
 #include "drive/OptionCommands.h"
 #include "drive/Scsi.h"
+#include "drive/Support.h"
 
 namespace dravix::cli {
 
 namespace {
 
-using nlohmann::json;
+using schema::Json;
 
 std::string HexByte(uint8_t value) {
     char text[8];
@@ -22,52 +22,31 @@ std::string HexByte(uint8_t value) {
     return text;
 }
 
-// "Set Command FAIL (status 1, sense 05/24/00)": the page's text and what a script needs to know.
-std::string FailureText(const char* text, const DriveTable& table, uint8_t status) {
-    char detail[64];
-    std::snprintf(detail, sizeof detail, " (status %d, sense %02X/%02X/%02X)", status, table.SenseKey(),
-                  table.SenseAsc(), table.SenseAscq());
-    return std::string(text) + detail;
+// "Set Command FAIL (status 1, sense 05/24/00)": the page's text and what a script needs to know,
+// from the command that failed (not from the vendor mode off after it).
+std::string FailureText(const char* text, const DriveTable::Failure& failure) {
+    return std::string(text) + FailureDetail(failure);
 }
 
-// What the pages say when the drive refuses vendor mode: before a read (or the clean tool) string
-// 104 under "Error", before a write "Not support the drive!".
-enum class Refusal { Read, Write };
-
-// Runs one vendor sequence with the prologue every page uses. False (after saying so) when the
-// drive refuses vendor mode.
-bool InVendorMode(CliContext& context, DriveTable& table, const std::function<void()>& sequence,
-                  Refusal refusal = Refusal::Read) {
-    table.WaitUntilReady();
+// Runs one vendor sequence with the prologue every page uses (the command has waited for the
+// drive). False, after saying so, when the drive refuses vendor mode.
+bool InVendorMode(CliContext& context, DriveTable& table, const DriveNeeds& needs,
+                  const std::function<void()>& sequence) {
     if (WithVendorMode(table, sequence)) return true;
-    if (refusal == Refusal::Read) {
-        context.Err() << option_texts::kCaptionError << ": " << option_texts::kDriveNotSupported << "\n";
-    } else {
-        context.Err() << option_texts::kNotSupportTheDrive << "\n";
-    }
+    context.Refused(needs, table.LastFailure());
     return false;
 }
 
-// An option state byte as text and as JSON.
+// An option state byte as text.
 std::string OptionText(uint8_t state) {
     const std::optional<bool> on = OptionStateIsOn(state);
     if (!on) return "unknown (" + HexByte(state) + ")";
     return std::string(*on ? "on" : "off") + ((state & 1) ? " (until restart)" : "");
 }
 
-json OptionJson(uint8_t state) {
-    const std::optional<bool> on = OptionStateIsOn(state);
-    if (!on) return {{"on", nullptr}, {"temporary", nullptr}, {"state", state}};
-    return {{"on", *on}, {"temporary", (state & 1) != 0}, {"state", state}};
-}
-
 std::string FlagText(std::optional<bool> on, uint8_t raw) {
     if (!on) return "unknown (" + HexByte(raw) + ")";
     return *on ? "on" : "off";
-}
-
-json FlagJson(std::optional<bool> on, uint8_t raw) {
-    return {{"on", on ? json(*on) : json(nullptr)}, {"state", raw}};
 }
 
 std::optional<bool> ParseOnOff(const std::string& word) {
@@ -89,53 +68,63 @@ bool ConfirmScope(CliContext& context, SettingScope scope) {
 }
 
 int NothingChanged(CliContext& context) {
-    context.Err() << option_texts::kNothingChanged << "\n";
-    return kExitFailed;
+    return context.Fail(kExitFailed, option_texts::kNothingChanged);
 }
 
-// Reads the option states; prints the failure and gives nullopt when that is not possible.
-std::optional<OptionReply> ReadOptions(CliContext& context, DriveTable& table, int& exitCode) {
+// Reads the option states; records the failure and gives nullopt when that is not possible.
+std::optional<OptionReply> ReadOptions(CliContext& context, DriveTable& table, const DriveNeeds& needs) {
     OptionReply reply;
     uint8_t status = kCommandFailed;
-    if (!InVendorMode(context, table, [&] { status = ReadOptionStates(table, reply); })) {
-        exitCode = kExitNoDrive;
+    if (!InVendorMode(context, table, needs, [&] { status = ReadOptionStates(table, reply); }))
         return std::nullopt;
-    }
     if (status != kCommandCompleted) {
-        context.Err() << FailureText(option_texts::kSetCommandFail, table, status) << "\n";
-        exitCode = kExitFailed;
+        context.Fail(kExitFailed, FailureText(option_texts::kSetCommandFail, table.LastFailure()));
         return std::nullopt;
     }
     return reply;
 }
 
-// Sends one option write; the SendCommand status, or nullopt when vendor mode was refused.
-std::optional<uint8_t> WriteOption(CliContext& context, DriveTable& table,
-                                   const std::function<uint8_t()>& write) {
-    uint8_t status = kCommandFailed;
-    if (!InVendorMode(
-            context, table, [&] { status = write(); }, Refusal::Write))
-        return std::nullopt;
-    if (status != kCommandCompleted)
-        context.Err() << FailureText(option_texts::kSetCommandFail, table, status) << "\n";
-    return status;
+// Puts the state of a reply into the result and, without --json, prints its lines; false when
+// one of them is a value the drive cannot mean.
+using StatePrinter = std::function<bool(CliContext& context, const OptionReply& reply)>;
+
+// A state that is not one the drive can mean is shown as unknown, and the command fails.
+int ShowState(CliContext& context, const OptionReply& reply, const StatePrinter& print) {
+    if (print(context, reply)) return kExitOk;
+    return context.Fail(kExitFailed, "The drive reports a state that is not one of its settings.");
+}
+
+// What a write ended with, told as the pages tell it, and the state the drive reports after it.
+int ReportWrite(CliContext& context, const VerifiedWrite& write, const char* name, const StatePrinter& print,
+                const DriveNeeds& needs) {
+    switch (write.check) {
+        case WriteCheck::Refused:
+            return context.Refused(needs, write.failure);
+        case WriteCheck::WriteFailed:
+            context.Result()["write"] = schema::Write(false, std::nullopt);
+            return context.Fail(kExitFailed, FailureText(option_texts::kSetCommandFail, write.failure));
+        case WriteCheck::ReadBackFailed:
+            context.Result()["write"] = schema::Write(true, std::nullopt);
+            return context.Fail(kExitFailed, std::string(name) + ": " +
+                                                 FailureText(option_texts::kNotReadBack, write.failure));
+        case WriteCheck::Differs:
+            context.Result()["write"] = schema::Write(true, false);
+            ShowState(context, write.reported, print);
+            return context.Fail(kExitFailed, option_texts::kNotTaken);
+        case WriteCheck::Confirmed:
+            break;
+    }
+    context.Result()["write"] = schema::Write(true, true);
+    return ShowState(context, write.reported, print);
 }
 
 // --- overspeed ----------------------------------------------------------------------------------
 
-int PrintOverSpeed(CliContext& context, DriveTable& table, std::optional<bool> written) {
-    int exitCode = kExitOk;
-    const std::optional<OptionReply> reply = ReadOptions(context, table, exitCode);
-    if (!reply) return exitCode;
-    const uint8_t state = (*reply)[kOverSpeedByte];
-    if (context.Options().json) {
-        json object = {{"overSpeed", OptionJson(state)}};
-        if (written) object["written"] = *written;
-        context.PrintJson(object);
-    } else {
-        context.Out() << "OverSpeed: " << OptionText(state) << "\n";
-    }
-    return written.value_or(true) ? kExitOk : kExitFailed;
+bool PrintOverSpeedState(CliContext& context, const OptionReply& reply) {
+    const uint8_t state = reply[kOverSpeedByte];
+    context.Result()["overspeed"] = schema::Setting(state);
+    if (!context.Json()) context.Out() << "OverSpeed: " << OptionText(state) << "\n";
+    return OptionStateIsOn(state).has_value();
 }
 
 }  // namespace
@@ -144,97 +133,111 @@ int RunOverSpeed(CliContext& context, const std::vector<std::string>& args) {
     std::optional<bool> on;
     std::optional<SettingScope> scope;
     if (!args.empty()) {
-        if (args.size() != 2)
-            return UsageError(context, "overspeed takes on|off and --temporary|--permanent");
-        on = ParseOnOff(args[0]);
-        scope = ParseScope(args[1]);
+        if (args.size() == 2) {
+            on = ParseOnOff(args[0]);
+            scope = ParseScope(args[1]);
+        }
         if (!on || !scope) return UsageError(context, "overspeed takes on|off and --temporary|--permanent");
     }
-    DriveTable* table = context.OpenDrive();
-    if (table == nullptr) return kExitNoDrive;
-    if (!on) return PrintOverSpeed(context, *table, std::nullopt);
+    const DriveNeeds needs{.feature = kFeatureOverSpeed, .write = on.has_value()};
+    ReadyState ready = ReadyState::Failed;
+    DriveTable* table = context.UseDrive(needs, &ready);
+    if (table == nullptr) return context.FailedStatus();
+    context.Result()["overspeed"] = nullptr;
+    context.Result()["write"] = nullptr;
+    if (!on) {
+        const std::optional<OptionReply> reply = ReadOptions(context, *table, needs);
+        return reply ? ShowState(context, *reply, PrintOverSpeedState) : context.FailedStatus();
+    }
 
+    // The page opens the tray and waits for the user to take the disc out; a script cannot, so
+    // the command stops here, before it asks anything.
+    if (ready != ReadyState::NoMedium) return context.Fail(kExitFailed, option_texts::kRemoveMedia);
     if (*on && !context.Confirm(option_texts::kOverSpeedWarning)) return NothingChanged(context);
     if (!ConfirmScope(context, *scope)) return NothingChanged(context);
-    // The page opens the tray and waits for the user to take the disc out; a script cannot, so
-    // the command stops here.
-    if (!table->WaitUntilReady()) {
-        context.Err() << option_texts::kRemoveMedia << "\n";
-        return kExitFailed;
-    }
-    const uint8_t state = OptionStateByte(*on, *scope);
-    const std::optional<uint8_t> status =
-        WriteOption(context, *table, [&] { return WriteOverSpeed(*table, state); });
-    if (!status) return kExitNoDrive;
-    return PrintOverSpeed(context, *table, *status == kCommandCompleted);
+    table->WaitUntilReady();
+    const VerifiedWrite write = WriteOverSpeedVerified(*table, OptionStateByte(*on, *scope));
+    return ReportWrite(context, write, "OverSpeed", PrintOverSpeedState, needs);
 }
 
 // --- lumard -------------------------------------------------------------------------------------
 
 namespace {
 
-int PrintLumard(CliContext& context, DriveTable& table, std::optional<bool> written) {
-    int exitCode = kExitOk;
-    const std::optional<OptionReply> reply = ReadOptions(context, table, exitCode);
-    if (!reply) return exitCode;
-    const OptionReply& r = *reply;
-    if (context.Options().json) {
-        json object = {{"supportedDisc", OptionJson(r[kSupportedDiscByte])},
-                       {"unknownDisc", OptionJson(r[kUnknownDiscByte])},
-                       {"overSpeed", OptionJson(r[kOverSpeedByte])}};
-        if (written) object["written"] = *written;
-        context.PrintJson(object);
-    } else {
+bool PrintLumardState(CliContext& context, const OptionReply& r) {
+    context.Result()["supported_disc"] = schema::Setting(r[kSupportedDiscByte]);
+    context.Result()["unknown_disc"] = schema::Setting(r[kUnknownDiscByte]);
+    context.Result()["overspeed"] = schema::Setting(r[kOverSpeedByte]);
+    if (!context.Json()) {
         context.Out() << "Supported Disc: " << OptionText(r[kSupportedDiscByte]) << "\n"
                       << "Un-Known Disc: " << OptionText(r[kUnknownDiscByte]) << "\n";
     }
-    return written.value_or(true) ? kExitOk : kExitFailed;
+    return OptionStateIsOn(r[kSupportedDiscByte]) && OptionStateIsOn(r[kUnknownDiscByte]);
 }
 
 // The learned count and the learned discs, as the page's clean tool shows them (all records, not
-// only the first six).
-int PrintLearned(CliContext& context, DriveTable& table, std::optional<bool> cleared) {
+// only the first six). `failed` tells that the command has failed already (a clear that did not
+// happen): the list is still shown.
+int PrintLearned(CliContext& context, DriveTable& table, const DriveNeeds& needs, bool failed) {
     OptionReply countReply;
     MediaInformationReply infoReply;
     uint8_t countStatus = kCommandFailed;
     uint8_t infoStatus = kCommandFailed;
-    const bool vendor = InVendorMode(context, table, [&] {
+    DriveTable::Failure failure;
+    const bool vendor = InVendorMode(context, table, needs, [&] {
         countStatus = ReadLearnedCount(table, countReply);
         if (countStatus == kCommandCompleted) infoStatus = ReadMediaInformation(table, infoReply);
+        failure = table.LastFailure();
     });
-    if (!vendor) return kExitNoDrive;
-    if (countStatus != kCommandCompleted || infoStatus != kCommandCompleted) {
-        context.Err() << FailureText(option_texts::kSetCommandFail, table,
-                                     countStatus != kCommandCompleted ? countStatus : infoStatus)
-                      << "\n";
-        return kExitFailed;
-    }
+    if (!vendor) return context.FailedStatus();
+    if (countStatus != kCommandCompleted || infoStatus != kCommandCompleted)
+        return context.Fail(kExitFailed, FailureText(option_texts::kSetCommandFail, failure));
     const MediaInformation info = DecodeMediaInformation(infoReply);
-    if (!info.headerValid) {
-        context.Err() << option_texts::kResponseError << "\n";
-        return kExitFailed;
-    }
-    const uint16_t count = LearnedCountOf(countReply);
-    if (context.Options().json) {
-        json object = {{"learnedCount", count}, {"discs", info.records}};
-        if (cleared) object["cleared"] = *cleared;
-        context.PrintJson(object);
-    } else {
-        context.Out() << "Learned Disc : " << count << " pcs\n";
+    if (!info.headerValid) return context.Fail(kExitFailed, option_texts::kResponseError);
+
+    const std::optional<uint16_t> count = PlausibleLearnedCount(countReply);
+    Json discs = Json::array();
+    for (const std::string& record : info.records) discs.push_back(schema::Text(record));
+    context.Result()["learned"] = {{"count", count ? Json(*count) : Json(nullptr)},
+                                   {"raw", LearnedCountOf(countReply)},
+                                   {"discs", discs}};
+    if (!context.Json()) {
+        context.Out() << "Learned Disc : "
+                      << (count ? std::to_string(*count) + " pcs"
+                                : "unknown (" + std::to_string(LearnedCountOf(countReply)) + ")")
+                      << "\n";
         for (size_t i = 0; i < info.records.size(); ++i) {
             context.Out() << (i + 1) << ": " << CliContext::Escaped(info.records[i]) << "\n";
         }
     }
-    return cleared.value_or(true) ? kExitOk : kExitFailed;
+    if (!count) return context.Fail(kExitFailed, "The drive reports more learned discs than it can hold.");
+    return failed ? context.FailedStatus() : kExitOk;
 }
 
-int RunLumardClean(CliContext& context, DriveTable& table) {
+int RunLumardClean(CliContext& context, DriveTable& table, const DriveNeeds& needs) {
     if (!context.Confirm(option_texts::kCleanWarning)) return NothingChanged(context);
-    uint8_t status = kCommandFailed;
-    if (!InVendorMode(context, table, [&] { status = ClearLearnedDiscs(table); })) return kExitNoDrive;
-    if (status != kCommandCompleted)
-        context.Err() << FailureText(option_texts::kClearFail, table, status) << "\n";
-    return PrintLearned(context, table, status == kCommandCompleted);
+    table.WaitUntilReady();
+    const VerifiedWrite clear = ClearLearnedDiscsVerified(table);
+    switch (clear.check) {
+        case WriteCheck::Refused:
+            return context.Refused(needs, clear.failure);
+        case WriteCheck::WriteFailed:
+            context.Result()["write"] = schema::Write(false, std::nullopt);
+            context.Fail(kExitFailed, FailureText(option_texts::kClearFail, clear.failure));
+            break;
+        case WriteCheck::ReadBackFailed:
+            context.Result()["write"] = schema::Write(true, std::nullopt);
+            return context.Fail(kExitFailed,
+                                "Lumard clean: " + FailureText(option_texts::kNotReadBack, clear.failure));
+        case WriteCheck::Differs:
+            context.Result()["write"] = schema::Write(true, false);
+            context.Fail(kExitFailed, option_texts::kNotTaken);
+            break;
+        case WriteCheck::Confirmed:
+            context.Result()["write"] = schema::Write(true, true);
+            break;
+    }
+    return PrintLearned(context, table, needs, !clear.Done());
 }
 
 struct LumardArgs {
@@ -260,33 +263,38 @@ bool ParseLumardArgs(const std::vector<std::string>& args, LumardArgs& parsed) {
     return parsed.scope && (parsed.supported || parsed.unknown);
 }
 
-int RunLumardSet(CliContext& context, DriveTable& table, const LumardArgs& request) {
-    int exitCode = kExitOk;
-    const std::optional<OptionReply> reply = ReadOptions(context, table, exitCode);
-    if (!reply) return exitCode;
-    if (OptionStateIsOn((*reply)[kOverSpeedByte]).value_or(false)) {
-        context.Err() << option_texts::kLumardOverSpeedActive;
-        return kExitFailed;
+int RunLumardSet(CliContext& context, DriveTable& table, const LumardArgs& request, const DriveNeeds& needs) {
+    const std::optional<OptionReply> reply = ReadOptions(context, table, needs);
+    if (!reply) return context.FailedStatus();
+    // Lumard may only change while OverSpeed is off, and only a state that says off lets it.
+    const std::optional<bool> overSpeed = OptionStateIsOn((*reply)[kOverSpeedByte]);
+    if (!overSpeed) {
+        return context.Fail(kExitFailed, "OverSpeed: " + OptionText((*reply)[kOverSpeedByte]) + "\n" +
+                                             option_texts::kNothingChanged);
+    }
+    if (*overSpeed) {
+        std::string text = option_texts::kLumardOverSpeedActive;
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        return context.Fail(kExitFailed, text);
     }
     // A pair the command line leaves out keeps exactly what the drive reports for it.
     auto stateFor = [&](const std::optional<bool>& wanted, size_t byte,
                         const char* option) -> std::optional<uint8_t> {
         if (wanted) return OptionStateByte(*wanted, *request.scope);
         if (OptionStateIsOn((*reply)[byte])) return (*reply)[byte];
-        context.Err() << option_texts::kNoValidState << " " << option << " (" << HexByte((*reply)[byte])
-                      << ")\n";
+        context.Fail(kExitFailed, std::string(option_texts::kNoValidState) + " " + option + " (" +
+                                      HexByte((*reply)[byte]) + ")");
         return std::nullopt;
     };
     const std::optional<uint8_t> unknownState = stateFor(request.unknown, kUnknownDiscByte, "--unknown");
     const std::optional<uint8_t> supportedState =
         stateFor(request.supported, kSupportedDiscByte, "--supported");
-    if (!unknownState || !supportedState) return kExitFailed;
+    if (!unknownState || !supportedState) return context.FailedStatus();
 
     if (!ConfirmScope(context, *request.scope)) return NothingChanged(context);
-    const std::optional<uint8_t> status =
-        WriteOption(context, table, [&] { return WriteLumard(table, *unknownState, *supportedState); });
-    if (!status) return kExitNoDrive;
-    return PrintLumard(context, table, *status == kCommandCompleted);
+    table.WaitUntilReady();
+    const VerifiedWrite write = WriteLumardVerified(table, *unknownState, *supportedState);
+    return ReportWrite(context, write, "Lumard", PrintLumardState, needs);
 }
 
 }  // namespace
@@ -302,12 +310,20 @@ int RunLumard(CliContext& context, const std::vector<std::string>& args) {
     if (!args.empty() && !learned && !clean && !ParseLumardArgs(args, request))
         return UsageError(context, usage);
 
-    DriveTable* table = context.OpenDrive();
-    if (table == nullptr) return kExitNoDrive;
-    if (learned) return PrintLearned(context, *table, std::nullopt);
-    if (clean) return RunLumardClean(context, *table);
-    if (args.empty()) return PrintLumard(context, *table, std::nullopt);
-    return RunLumardSet(context, *table, request);
+    // The pages answer a refused vendor mode before a read, the clean tool and a Lumard change
+    // (which reads first) alike.
+    const DriveNeeds needs{.feature = kFeatureLumard, .write = false};
+    DriveTable* table = context.UseDrive(needs);
+    if (table == nullptr) return context.FailedStatus();
+    for (const char* key : {"supported_disc", "unknown_disc", "overspeed", "learned", "write"})
+        context.Result()[key] = nullptr;
+    if (learned) return PrintLearned(context, *table, needs, false);
+    if (clean) return RunLumardClean(context, *table, needs);
+    if (args.empty()) {
+        const std::optional<OptionReply> reply = ReadOptions(context, *table, needs);
+        return reply ? ShowState(context, *reply, PrintLumardState) : context.FailedStatus();
+    }
+    return RunLumardSet(context, *table, request, needs);
 }
 
 // --- testwrite, wopc ----------------------------------------------------------------------------
@@ -315,25 +331,15 @@ int RunLumard(CliContext& context, const std::vector<std::string>& args) {
 namespace {
 
 // Both switches come from the same read: byte 1 Test Write, byte 2 the WOPC disabled flag.
-int PrintSwitch(CliContext& context, DriveTable& table, bool wopc, std::optional<bool> written) {
-    OptionReply reply;
-    uint8_t status = kCommandFailed;
-    if (!InVendorMode(context, table, [&] { status = ReadSwitchStates(table, reply); })) return kExitNoDrive;
-    if (status != kCommandCompleted) {
-        context.Err() << FailureText(option_texts::kSetCommandFail, table, status) << "\n";
-        return kExitFailed;
-    }
-    const uint8_t raw = reply[wopc ? kWopcDisabledByte : kTestWriteByte];
-    std::optional<bool> on = SwitchFlag(raw);
-    if (wopc && on) on = !*on;  // the drive reports whether WOPC is disabled
-    if (context.Options().json) {
-        json object = {{wopc ? "wopc" : "testWrite", FlagJson(on, raw)}};
-        if (written) object["written"] = *written;
-        context.PrintJson(object);
-    } else {
-        context.Out() << (wopc ? "WOPC: " : "Test Write: ") << FlagText(on, raw) << "\n";
-    }
-    return written.value_or(true) ? kExitOk : kExitFailed;
+StatePrinter SwitchPrinter(bool wopc) {
+    return [wopc](CliContext& context, const OptionReply& reply) {
+        const uint8_t raw = reply[wopc ? kWopcDisabledByte : kTestWriteByte];
+        std::optional<bool> on = SwitchFlag(raw);
+        if (wopc && on) on = !*on;  // the drive reports whether WOPC is disabled
+        context.Result()[wopc ? "wopc" : "test_write"] = schema::Switch(on, raw);
+        if (!context.Json()) context.Out() << (wopc ? "WOPC: " : "Test Write: ") << FlagText(on, raw) << "\n";
+        return on.has_value();
+    };
 }
 
 int RunSwitch(CliContext& context, const std::vector<std::string>& args, bool wopc) {
@@ -343,14 +349,24 @@ int RunSwitch(CliContext& context, const std::vector<std::string>& args, bool wo
         if (args.size() == 1) on = ParseOnOff(args[0]);
         if (!on) return UsageError(context, std::string(name) + " takes on or off");
     }
-    DriveTable* table = context.OpenDrive();
-    if (table == nullptr) return kExitNoDrive;
-    if (!on) return PrintSwitch(context, *table, wopc, std::nullopt);
-
-    const std::optional<uint8_t> status = WriteOption(
-        context, *table, [&] { return wopc ? SetWopcDisabled(*table, !*on) : SetTestWrite(*table, *on); });
-    if (!status) return kExitNoDrive;
-    return PrintSwitch(context, *table, wopc, *status == kCommandCompleted);
+    const DriveNeeds needs{.feature = wopc ? kFeatureWopc : kFeatureTestWrite, .write = on.has_value()};
+    DriveTable* table = context.UseDrive(needs);
+    if (table == nullptr) return context.FailedStatus();
+    context.Result()[wopc ? "wopc" : "test_write"] = nullptr;
+    context.Result()["write"] = nullptr;
+    if (!on) {
+        OptionReply reply;
+        uint8_t status = kCommandFailed;
+        if (!InVendorMode(context, *table, needs, [&] { status = ReadSwitchStates(*table, reply); }))
+            return context.FailedStatus();
+        if (status != kCommandCompleted)
+            return context.Fail(kExitFailed,
+                                FailureText(option_texts::kSetCommandFail, table->LastFailure()));
+        return ShowState(context, reply, SwitchPrinter(wopc));
+    }
+    const VerifiedWrite write =
+        wopc ? SetWopcDisabledVerified(*table, !*on) : SetTestWriteVerified(*table, *on);
+    return ReportWrite(context, write, wopc ? "WOPC" : "Test Write", SwitchPrinter(wopc), needs);
 }
 
 }  // namespace

@@ -13,11 +13,13 @@ namespace dravix::aspi {
 inline constexpr uint8_t SC_HA_INQUIRY = 0x00;
 inline constexpr uint8_t SC_GET_DEV_TYPE = 0x01;
 inline constexpr uint8_t SC_EXEC_SCSI_CMD = 0x02;
+inline constexpr uint8_t SC_ABORT_SRB = 0x03;
 
 // Status codes (SRB_Status) and the status byte of GetASPI32SupportInfo.
 inline constexpr uint8_t SS_PENDING = 0x00;
 inline constexpr uint8_t SS_COMP = 0x01;
 inline constexpr uint8_t SS_ABORTED = 0x02;
+inline constexpr uint8_t SS_ABORT_FAIL = 0x03;
 inline constexpr uint8_t SS_ERR = 0x04;
 inline constexpr uint8_t SS_INVALID_HA = 0x81;
 inline constexpr uint8_t SS_NO_DEVICE = 0x82;
@@ -95,10 +97,27 @@ struct SRB_ExecSCSICmd {
     uint8_t SenseArea[SENSE_LEN + 2];
 };
 
+struct SRB_Abort {
+    uint8_t SRB_Cmd;
+    uint8_t SRB_Status;
+    uint8_t SRB_HaId;
+    uint8_t SRB_Flags;
+    uint32_t SRB_Hdr_Rsvd;
+    void* SRB_ToAbort;  // the execute request to end
+};
+
 #pragma pack(pop)
+
+// The interface has no field for the bytes a command moved. The project's own library (the
+// virtual drive) names itself with this manager id in SC_HA_INQUIRY and, when an execute request
+// ends, rewrites its SRB_BufLen with the bytes the data phase moved. Another manager leaves the
+// field alone, so its callers can only assume that the whole buffer was moved.
+inline constexpr char kCountingManagerId[16] = {'D', 'R', 'A', 'V', 'I', 'X', ' ', 'V',
+                                                'D', 'R', 'I', 'V', 'E', ' ', ' ', ' '};
 
 static_assert(sizeof(SRB_HAInquiry) == 60);
 static_assert(sizeof(SRB_GDEVBlock) == 12);
+static_assert(sizeof(SRB_Abort) == 8 + sizeof(void*));
 static_assert(sizeof(SRB_ExecSCSICmd) == 72 + 2 * sizeof(void*));
 
 // Entry points exported by an ASPI library.

@@ -6,6 +6,7 @@
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "drive/Scsi.h"
+#include "drive/VendorMode.h"
 
 namespace dravix {
 
@@ -19,6 +20,12 @@ constexpr size_t kVendorReadLength = 2;
 constexpr size_t kProfileAnswerLength = 12;
 constexpr size_t kDiscInformationLength = 255;
 constexpr size_t kDiscStructureLength = 100;
+
+// The fields each answer must carry.
+constexpr size_t kProfileNeeded = 8;        // current profile, bytes 6..7
+constexpr size_t kFeatureHeaderLength = 8;  // data length and current profile
+constexpr size_t kDiscStatusNeeded = 3;     // disc status, byte 2
+constexpr size_t kDiscBookNeeded = 5;       // book type, byte 4
 
 constexpr uint8_t kSenseNotReady = 0x02;
 constexpr uint8_t kAscMediumNotPresent = 0x3A;
@@ -52,13 +59,14 @@ bool SenseIsNoMedium(const DriveTable& table) {
 enum class VendorRead { Ok, Refused, Failed };
 
 VendorRead ReadRow(DriveTable& table, BookTypeRow row, uint8_t& value, BookTypeObserver& observer) {
-    if (!table.SetVendorMode(true)) {
+    VendorModeScope vendorMode(table);
+    if (!vendorMode) {
         observer.Notice(BookTypeNotice::DriveNotSupported);
         return VendorRead::Refused;
     }
     const uint8_t status = ReadDriveBookType(table, row, value);
+    vendorMode.End();
     if (status != kCommandCompleted) observer.Notice(BookTypeNotice::CheckDriveFailed);
-    table.SetVendorMode(false);
     return status == kCommandCompleted ? VendorRead::Ok : VendorRead::Failed;
 }
 
@@ -77,6 +85,15 @@ const char* BookTypeName(uint8_t value) {
         default:
             return kBookTypeNotAvailable;
     }
+}
+
+bool KnownDriveBookType(uint8_t value) {
+    return value == kBookNone || value == kBookDvdRom || value == kBookDvdPlusRw || value == kBookDvdPlusR ||
+           value == kBookDvdPlusRDl;
+}
+
+bool KnownDiscBookNibble(uint8_t nibble) {
+    return DisplayOfDiscBookType(nibble).name != kBookTypeNotAvailable;
 }
 
 const BookTypeRowInfo& RowInfo(BookTypeRow row) {
@@ -246,8 +263,7 @@ uint8_t ReadDriveBookType(DriveTable& table, BookTypeRow row, uint8_t& value) {
     const BookTypeRowInfo& info = RowInfo(row);
     const uint8_t cdb[12] = {kReadBookTypeOpcode, info.readByte1, info.readByte2};
     uint8_t answer[kVendorReadLength] = {};
-    const uint8_t status =
-        table.SendCommand(cdb, kDataIn, answer, sizeof answer, kBookTypeReadTimeoutSeconds);
+    const uint8_t status = table.ReadAnswer(cdb, answer, 1, kBookTypeReadTimeoutSeconds);
     if (status == kCommandCompleted) value = answer[0];
     return status;
 }
@@ -266,33 +282,33 @@ uint8_t SetDiscBookTypeCommand(DriveTable& table, uint8_t value) {
 uint8_t ReadProfileForBookType(DriveTable& table, uint16_t& profile) {
     const uint8_t cdb[12] = {0x46, 0, 0, 0, 0, 0, 0, 0, 0x08, 0};
     uint8_t answer[kProfileAnswerLength] = {};
-    const uint8_t status =
-        table.SendCommand(cdb, kDataIn, answer, sizeof answer, kBookTypeReadTimeoutSeconds);
-    if (status == kCommandCompleted) profile = CurrentProfileOf(answer);
+    const uint8_t status = table.ReadAnswer(cdb, answer, kProfileNeeded, kBookTypeReadTimeoutSeconds);
+    if (status == kCommandCompleted) profile = CurrentProfileOf(table.Received(answer));
     return status;
 }
 
 uint8_t ReadAllFeatures(DriveTable& table, std::vector<uint8_t>& answer) {
     const uint8_t cdb[12] = {0x46, 0, 0, 0, 0, 0, 0, 0x40, 0x00, 0};
     answer.assign(kConfigurationLength, 0);
-    return table.SendCommand(cdb, kDataIn, answer.data(), kConfigurationLength, kFeatureListTimeoutSeconds);
+    const uint8_t status = table.ReadAnswer(cdb, answer, kFeatureHeaderLength, kFeatureListTimeoutSeconds);
+    // What the walk may read: only the part the drive sent.
+    answer.resize(status == kCommandCompleted ? table.LastTransferred() : 0);
+    return status;
 }
 
 uint8_t ReadDiscStatus(DriveTable& table, bool& empty) {
     const uint8_t cdb[12] = {0x51, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0};
     uint8_t answer[kDiscInformationLength] = {};
-    const uint8_t status =
-        table.SendCommand(cdb, kDataIn, answer, sizeof answer, kBookTypeReadTimeoutSeconds);
-    if (status == kCommandCompleted) empty = IsEmptyDisc(answer);
+    const uint8_t status = table.ReadAnswer(cdb, answer, kDiscStatusNeeded, kBookTypeReadTimeoutSeconds);
+    if (status == kCommandCompleted) empty = IsEmptyDisc(table.Received(answer));
     return status;
 }
 
 uint8_t ReadDiscBookType(DriveTable& table, std::optional<uint8_t>& nibble) {
     const uint8_t cdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0, 0, 0x14, 0, 0};
     uint8_t answer[kDiscStructureLength] = {};
-    const uint8_t status =
-        table.SendCommand(cdb, kDataIn, answer, sizeof answer, kBookTypeReadTimeoutSeconds);
-    nibble = status == kCommandCompleted ? DiscBookNibbleOf(answer) : std::nullopt;
+    const uint8_t status = table.ReadAnswer(cdb, answer, kDiscBookNeeded, kBookTypeReadTimeoutSeconds);
+    nibble = status == kCommandCompleted ? DiscBookNibbleOf(table.Received(answer)) : std::nullopt;
     return status;
 }
 
@@ -369,13 +385,14 @@ DriveRows CheckDriveRows(DriveTable& table, BookTypeObserver& observer) {
 
 bool SetRowBookType(DriveTable& table, BookTypeRow row, uint8_t value, BookTypeObserver& observer) {
     if (SetNeedsEject(DetermineMediaKind(table))) table.MoveTray(true);
-    if (!table.SetVendorMode(true)) {
+    VendorModeScope vendorMode(table);
+    if (!vendorMode) {
         observer.Notice(BookTypeNotice::DriveNotSupported);
         return false;
     }
     const bool done = SetDriveBookTypeCommand(table, row, value) == kCommandCompleted;
+    vendorMode.End();
     if (!done) observer.Notice(BookTypeNotice::SetDriveFailed);
-    table.SetVendorMode(false);
     return done;
 }
 
@@ -384,14 +401,15 @@ bool SetDiscBookType(DriveTable& table, uint8_t value, BookTypeObserver& observe
         observer.Notice(BookTypeNotice::DvdPlusRwOnly);
         return false;
     }
-    if (!table.SetVendorMode(true)) {
+    // Vendor mode is left also after a refused set, so the drive is not kept in it.
+    VendorModeScope vendorMode(table);
+    if (!vendorMode) {
         observer.Notice(BookTypeNotice::DriveNotSupported);
         return false;
     }
     const bool done = SetDiscBookTypeCommand(table, value) == kCommandCompleted;
+    vendorMode.End();
     if (!done) observer.Notice(BookTypeNotice::SetMediaFailed);
-    // Vendor mode is left also after a refused set, so the drive is not kept in it.
-    table.SetVendorMode(false);
     return done;
 }
 
@@ -412,7 +430,9 @@ MediaCheck CheckMediaBookType(DriveTable& table, BookTypeObserver& observer) {
             break;
         case MediaKind::DvdPlusRw: {
             bool empty = false;
-            if (ReadDiscStatus(table, empty) == kCommandCompleted && empty) {
+            const bool read = ReadDiscStatus(table, empty) == kCommandCompleted;
+            check.discStatusUnread = !read;
+            if (read && empty) {
                 check.blankDvdPlusRw = true;
                 observer.BlankDvdPlusRw();
                 return check;

@@ -40,6 +40,11 @@ inline constexpr const char* kLabelMediaBookType = "Book Type :";
 
 // "DVD-ROM", "DVD+R", "DVD+RW", "DVD+R DL"; "N/A" for 00h and every other byte.
 const char* BookTypeName(uint8_t value);
+// The bytes a drive row can hold: none (00h) and the four book types. Any other byte is not a
+// value the drive can mean; it is shown as unknown and never the basis of a change.
+bool KnownDriveBookType(uint8_t value);
+// The book type nibbles of a disc that have a name (DVD-ROM … DVD+R DL).
+bool KnownDiscBookNibble(uint8_t nibble);
 
 // The three media classes whose written book type the drive keeps.
 enum class BookTypeRow { PlusRw = 0, PlusR = 1, PlusRDl = 2 };
@@ -130,7 +135,7 @@ uint8_t SetDriveBookTypeCommand(DriveTable& table, BookTypeRow row, uint8_t valu
 uint8_t SetDiscBookTypeCommand(DriveTable& table, uint8_t value);
 // GET CONFIGURATION allocation 8 into 12 bytes; profile receives the Current Profile field.
 uint8_t ReadProfileForBookType(DriveTable& table, uint16_t& profile);
-// GET CONFIGURATION of all features, allocation 16384; answer is resized to 16384 and zeroed.
+// GET CONFIGURATION of all features, allocation 16384; answer then holds what the drive sent.
 uint8_t ReadAllFeatures(DriveTable& table, std::vector<uint8_t>& answer);
 uint8_t ReadDiscStatus(DriveTable& table, bool& empty);
 uint8_t ReadDiscBookType(DriveTable& table, std::optional<uint8_t>& nibble);
@@ -221,6 +226,7 @@ bool SetDiscBookType(DriveTable& table, uint8_t value, BookTypeObserver& observe
 struct MediaCheck {
     MediaKind kind = MediaKind::Failed;
     bool blankDvdPlusRw = false;    // the check ended after the disc status
+    bool discStatusUnread = false;  // a DVD+RW whose disc status read failed (taken as recorded)
     std::optional<uint8_t> nibble;  // the loaded disc's book type, when read
 };
 

@@ -60,8 +60,10 @@ uint8_t ReadFeatureList(DriveTable& table, uint8_t (&buffer)[kFeatureListLength]
     BuildVendorCdb(cdb, 0x1B);
     cdb[6] = 0x0E;
     cdb[8] = 0xFF;
-    std::memset(buffer, 0, sizeof buffer);
-    return table.SendCommand(cdb, kDataIn, buffer, kFeatureListLength, 15);
+    constexpr size_t kHeaderLength = 8;
+    const uint8_t status = table.ReadAnswer(cdb, buffer, kHeaderLength, 15);
+    // Every code the count announces must have arrived.
+    return table.RequireReceived(status, std::min<size_t>(kHeaderLength + buffer[7], kFeatureListLength));
 }
 
 std::vector<uint8_t> FeatureCodesOf(const uint8_t (&buffer)[kFeatureListLength]) {

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -122,6 +123,8 @@ uint8_t DriveTable::TryAddDrive(const DriveEntry& candidate, uint8_t inquiryLeng
         entry = DriveEntry{};
         return status;
     }
+    // Only what the drive sent: a short answer leaves the rest of the identity blank.
+    std::memset(data + m_lastTransferred, 0, sizeof data - m_lastTransferred);
     std::memset(entry.productName, 0, sizeof entry.productName);
     std::memset(entry.revision, 0, sizeof entry.revision);
     std::memcpy(entry.productName, data + 8, 24);
@@ -169,6 +172,9 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
     if (m_selectedIndex == 255 || !m_path || cdb == nullptr) return kCommandFailed;
     m_lastSense = Sense{};
     m_lastOsError = 0;
+    m_lastTransferred = 0;
+    m_lastShortAnswer = false;
+    m_lastStatus = kCommandFailed;
     const int cdbLength = CdbLength(cdb[0]);
     if (direction != kDataOut && direction != kDataIn) length = 0;
     if (length != 0 && data == nullptr) return kCommandFailed;
@@ -179,6 +185,7 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
     switch (r.outcome) {
         case TransportResult::Outcome::Completed:
             status = kCommandCompleted;
+            m_lastTransferred = std::min(r.transferred, length);
             break;
         case TransportResult::Outcome::CheckCondition:
             m_lastSense = r.sense;
@@ -193,6 +200,7 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
             status = kCommandTimedOut;
             break;
     }
+    m_lastStatus = status;
 
     if (TraceEnabled()) {
         CommandTrace t;
@@ -203,13 +211,29 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
         t.status = status;
         t.sense = m_lastSense;
         t.osError = m_lastOsError;
+        t.transferred = m_lastTransferred;
         if (direction == kDataIn && status == kCommandCompleted && data != nullptr) {
             const auto* bytes = static_cast<const uint8_t*>(data);
-            t.dataHead.assign(bytes, bytes + std::min<size_t>(length, kTraceDataBytes));
+            t.dataHead.assign(bytes, bytes + std::min<size_t>(m_lastTransferred, kTraceDataBytes));
         }
         EmitTrace(t);
     }
     return status;
+}
+
+uint8_t DriveTable::ReadAnswer(const uint8_t* cdb, std::span<uint8_t> answer, size_t needed,
+                               uint32_t timeoutSeconds) {
+    std::fill(answer.begin(), answer.end(), 0);
+    const uint8_t status =
+        SendCommand(cdb, kDataIn, answer.data(), static_cast<uint32_t>(answer.size()), timeoutSeconds);
+    return RequireReceived(status, needed);
+}
+
+uint8_t DriveTable::RequireReceived(uint8_t status, size_t needed) {
+    if (status != kCommandCompleted || m_lastTransferred >= needed) return status;
+    m_lastShortAnswer = true;
+    m_lastStatus = kCommandFailed;
+    return kCommandFailed;
 }
 
 bool DriveTable::MoveTray(bool open) {
@@ -224,8 +248,30 @@ bool DriveTable::SetVendorMode(bool on) {
 }
 
 void DriveTable::RestoreFailure(const Failure& failure) {
+    m_lastStatus = failure.status;
     m_lastSense = failure.sense;
     m_lastOsError = failure.osError;
+    m_lastShortAnswer = failure.shortAnswer;
+    m_lastTransferred = failure.transferred;
+}
+
+std::string FailureDetail(const DriveTable::Failure& failure) {
+    const int status = failure.status;
+    char text[96];
+    if (status == kCommandTimedOut && failure.sense == Sense{}) {
+        std::snprintf(text, sizeof text, " (status %d, timed out)", status);
+    } else if (failure.shortAnswer) {
+        std::snprintf(text, sizeof text, " (status %d, short answer: %u bytes)", status, failure.transferred);
+    } else if (failure.osError != 0 && failure.sense == Sense{}) {
+        std::snprintf(text, sizeof text, " (status %d, os error %d)", status, failure.osError);
+    } else if (failure.sense == Sense{}) {
+        // Busy, or an adapter error: the command did not run and the drive reported nothing.
+        std::snprintf(text, sizeof text, " (status %d, no sense)", status);
+    } else {
+        std::snprintf(text, sizeof text, " (status %d, sense %02X/%02X/%02X)", status, failure.sense.key,
+                      failure.sense.asc, failure.sense.ascq);
+    }
+    return text;
 }
 
 void DriveTable::SetReadyWaitHooks(ReadyWaitHooks hooks) {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -107,6 +109,21 @@ class DriveTable final : private DiscoveryTarget {
     uint8_t SendCommand(const uint8_t* cdb, int direction, void* data, uint32_t length,
                         uint32_t timeoutSeconds);
 
+    // A data-in command into the zero-filled answer that must bring at least `needed` bytes: one
+    // that completes with less is a failed command (status 1, no sense, LastFailure().shortAnswer),
+    // so a field the drive did not send never reads as a zero it sent.
+    uint8_t ReadAnswer(const uint8_t* cdb, std::span<uint8_t> answer, size_t needed, uint32_t timeoutSeconds);
+    // The same rule for an answer whose needed length shows only in the answer itself: the status
+    // of the last command, or 1 when it completed with fewer than `needed` bytes.
+    uint8_t RequireReceived(uint8_t status, size_t needed);
+    // Bytes the data phase of the last command moved (for data in: how much of the answer the
+    // drive sent); 0 after a failed command and after one without data.
+    uint32_t LastTransferred() const { return m_lastTransferred; }
+    // The part of an answer buffer that the last command filled.
+    std::span<const uint8_t> Received(std::span<const uint8_t> answer) const {
+        return answer.first(std::min<size_t>(answer.size(), m_lastTransferred));
+    }
+
     Sense LastSense() const { return m_lastSense; }
     uint8_t SenseKey() const { return m_lastSense.key; }
     uint8_t SenseAsc() const { return m_lastSense.asc; }
@@ -118,10 +135,15 @@ class DriveTable final : private DiscoveryTarget {
     // The sense and operating-system error of the last command, kept across a command that must
     // not hide them (vendor mode off after a failed command).
     struct Failure {
+        uint8_t status = kCommandCompleted;  // 0 / 1 / 255 as SendCommand returned it
         Sense sense;
         int osError = 0;
+        bool shortAnswer = false;  // the command completed, but its answer lacked fields
+        uint32_t transferred = 0;
     };
-    Failure LastFailure() const { return {m_lastSense, m_lastOsError}; }
+    Failure LastFailure() const {
+        return {m_lastStatus, m_lastSense, m_lastOsError, m_lastShortAnswer, m_lastTransferred};
+    }
     void RestoreFailure(const Failure& failure);
 
     bool MoveTray(bool open);
@@ -158,9 +180,17 @@ class DriveTable final : private DiscoveryTarget {
     int32_t m_adapterCount = 0;
     Sense m_lastSense;
     int m_lastOsError = 0;
+    uint8_t m_lastStatus = kCommandCompleted;
+    uint32_t m_lastTransferred = 0;
+    bool m_lastShortAnswer = false;
     DriveEntry m_entries[kMaxDrives];
     std::vector<RefusedNode> m_refused;
     ReadyWaitHooks m_readyWait;
 };
+
+// What a failure text adds so that a script or a support request can tell failures apart:
+// " (status 1, sense 05/24/00)", " (status 1, short answer: 2 bytes)", " (status 1, os error 5)",
+// " (status 255, timed out)", " (status 1, no sense)".
+std::string FailureDetail(const DriveTable::Failure& failure);
 
 }  // namespace dravix

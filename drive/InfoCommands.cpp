@@ -52,10 +52,17 @@ std::string TextUpToReturn(std::span<const uint8_t> field) {
     return text;
 }
 
-uint8_t ReadIn(DriveTable& table, const uint8_t (&cdb)[12], std::span<uint8_t> answer) {
-    std::fill(answer.begin(), answer.end(), 0);
-    return table.SendCommand(cdb, kDataIn, answer.data(), static_cast<uint32_t>(answer.size()),
-                             kInfoTimeoutSeconds);
+// The fields each answer must carry (up to the last byte a decoder reads).
+constexpr size_t kCapabilitiesNeeded = 22;     // buffer size, bytes 20..21
+constexpr size_t kRpcStateNeeded = 6;          // region mask, byte 5
+constexpr size_t kProfileNeeded = 8;           // current profile, bytes 6..7
+constexpr size_t kPerformanceNeeded = 8;       // header; the descriptors are counted in what arrived
+constexpr size_t kAdipNeeded = 34;             // media type id, bytes 31..33
+constexpr size_t kPrerecordedNeeded = 35;      // media type id, bytes 29..34
+constexpr size_t kPhysicalFormatNeeded = 617;  // media type id, bytes 601..616
+
+uint8_t ReadIn(DriveTable& table, const uint8_t (&cdb)[12], std::span<uint8_t> answer, size_t needed) {
+    return table.ReadAnswer(cdb, answer, needed, kInfoTimeoutSeconds);
 }
 
 }  // namespace
@@ -168,22 +175,22 @@ uint8_t TestUnitReady(DriveTable& table, uint32_t timeoutSeconds) {
 
 uint8_t ReadCapabilitiesPage(DriveTable& table, std::span<uint8_t, kCapabilitiesLength> answer) {
     const uint8_t cdb[12] = {0x5A, 0x08, 0x2A, 0, 0, 0, 0, 0, kCapabilitiesLength, 0};
-    return ReadIn(table, cdb, answer);
+    return ReadIn(table, cdb, answer, kCapabilitiesNeeded);
 }
 
 uint8_t ReadRpcState(DriveTable& table, std::span<uint8_t, kRpcStateLength> answer) {
     const uint8_t cdb[12] = {0xA4, 0, 0, 0, 0, 0, 0, 0, 0, kRpcStateLength, 0x08, 0};
-    return ReadIn(table, cdb, answer);
+    return ReadIn(table, cdb, answer, kRpcStateNeeded);
 }
 
 uint8_t ReadCurrentProfile(DriveTable& table, std::span<uint8_t, kProfileLength> answer) {
     const uint8_t cdb[12] = {0x46, 0, 0, 0, 0, 0, 0, 0, kProfileLength, 0};
-    return ReadIn(table, cdb, answer);
+    return ReadIn(table, cdb, answer, kProfileNeeded);
 }
 
 uint8_t ReadWriteSpeedDescriptors(DriveTable& table, std::span<uint8_t, kPerformanceLength> answer) {
     const uint8_t cdb[12] = {0xAC, 0, 0, 0, 0, 0, 0, 0, 0, 10, 0x03, 0};
-    return ReadIn(table, cdb, answer);
+    return ReadIn(table, cdb, answer, kPerformanceNeeded);
 }
 
 uint8_t ReadDiscIdentifiers(DriveTable& table, IdentifierSource source, DiscIdentifiers& identifiers) {
@@ -191,22 +198,22 @@ uint8_t ReadDiscIdentifiers(DriveTable& table, IdentifierSource source, DiscIden
         case IdentifierSource::Adip: {
             uint8_t answer[kAdipLength];
             const uint8_t cdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0x11, 0x01, 0x2C, 0, 0};
-            const uint8_t status = ReadIn(table, cdb, answer);
-            if (status == kCommandCompleted) identifiers = AdipIdentifiers(answer);
+            const uint8_t status = ReadIn(table, cdb, answer, kAdipNeeded);
+            if (status == kCommandCompleted) identifiers = AdipIdentifiers(table.Received(answer));
             return status;
         }
         case IdentifierSource::Prerecorded: {
             uint8_t answer[kPrerecordedLength];
             const uint8_t cdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0x0E, 0x00, kPrerecordedLength, 0, 0};
-            const uint8_t status = ReadIn(table, cdb, answer);
-            if (status == kCommandCompleted) identifiers = PrerecordedIdentifiers(answer);
+            const uint8_t status = ReadIn(table, cdb, answer, kPrerecordedNeeded);
+            if (status == kCommandCompleted) identifiers = PrerecordedIdentifiers(table.Received(answer));
             return status;
         }
         case IdentifierSource::PhysicalFormat: {
             uint8_t answer[kPhysicalFormatLength];
             const uint8_t cdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0x00, 0x02, 0xBC, 0, 0};
-            const uint8_t status = ReadIn(table, cdb, answer);
-            if (status == kCommandCompleted) identifiers = PhysicalFormatIdentifiers(answer);
+            const uint8_t status = ReadIn(table, cdb, answer, kPhysicalFormatNeeded);
+            if (status == kCommandCompleted) identifiers = PhysicalFormatIdentifiers(table.Received(answer));
             return status;
         }
         case IdentifierSource::None:
@@ -221,23 +228,30 @@ void FillDriveFields(DriveTable& table, InfoFill& fill) {
     fill.firmwareVersion = table.FirmwareRevision();
 
     uint8_t capabilities[kCapabilitiesLength];
-    fill.bufferSize = ReadCapabilitiesPage(table, capabilities) == kCommandCompleted
-                          ? BufferSizeText(capabilities)
-                          : std::string(kTextBuffer2M);
+    const bool capabilitiesRead = ReadCapabilitiesPage(table, capabilities) == kCommandCompleted;
+    fill.bufferSize =
+        capabilitiesRead ? BufferSizeText(table.Received(capabilities)) : std::string(kTextBuffer2M);
+    if (!capabilitiesRead) fill.unread.push_back(kLabelBufferSize);
 
     fill.connectionInterface = kTextInterface;
 
     uint8_t rpc[kRpcStateLength];
     if (ReadRpcState(table, rpc) == kCommandCompleted) {
-        if (const auto mask = RegionMaskOf(rpc)) fill.regionSetting = RegionText(*mask);
+        if (const auto mask = RegionMaskOf(table.Received(rpc))) {
+            fill.regionMask = mask;
+            fill.regionSetting = RegionText(*mask);
+        }
+    } else {
+        fill.unread.push_back(kLabelRegionSetting);
     }
 }
 
 void FillDiscFields(DriveTable& table, InfoFill& fill) {
     uint8_t profile[kProfileLength];
-    const DiscType type = ReadCurrentProfile(table, profile) == kCommandCompleted
-                              ? DiscTypeOfProfile(CurrentProfileOf(profile))
-                              : DiscType{};
+    const bool profileRead = ReadCurrentProfile(table, profile) == kCommandCompleted;
+    if (!profileRead) fill.unread.push_back(kLabelDiscType);
+    const DiscType type =
+        profileRead ? DiscTypeOfProfile(CurrentProfileOf(table.Received(profile))) : DiscType{};
     fill.discTypeCode = type.code;
     fill.discType = type.name;
     if (type.code == kDiscUnknown) {
@@ -251,6 +265,8 @@ void FillDiscFields(DriveTable& table, InfoFill& fill) {
         DiscIdentifiers identifiers;
         if (ReadDiscIdentifiers(table, type.source, identifiers) != kCommandCompleted) {
             fill.status = kStatusDiscNotSupported;
+            fill.unread.push_back(kLabelManufactureId);
+            fill.unread.push_back(kLabelMediaTypeId);
             return;
         }
         fill.manufactureId = identifiers.manufacturerId;
@@ -261,10 +277,11 @@ void FillDiscFields(DriveTable& table, InfoFill& fill) {
     uint8_t performance[kPerformanceLength];
     if (ReadWriteSpeedDescriptors(table, performance) != kCommandCompleted) {
         fill.blankDiscCapacity = kTextNoCapacity;
+        fill.unread.push_back(kLabelBlankDiscCapacity);
         return;
     }
     // An answer without a descriptor carries no End LBA: shown like a failed read.
-    const auto endLba = LastEndLbaOf(performance);
+    const auto endLba = LastEndLbaOf(table.Received(performance));
     if (!endLba) {
         fill.blankDiscCapacity = kTextNoCapacity;
         return;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "drive/Support.h"
 
@@ -108,6 +109,8 @@ std::optional<int32_t> LastEndLbaOf(std::span<const uint8_t> answer);
 std::string CapacityText(int32_t endLba);
 
 // --- commands (each zero-fills its buffer and returns the SendCommand status) ----------------
+// A command whose answer lacks a field its decoder reads is a failed command; decode only
+// table.Received(answer), the part the drive sent.
 
 inline constexpr size_t kCapabilitiesLength = 30;
 inline constexpr size_t kRpcStateLength = 30;
@@ -140,10 +143,15 @@ struct InfoFill {
     std::optional<std::string> blankDiscCapacity;
     std::optional<std::string> status;
 
+    std::optional<uint8_t> regionMask;  // the mask the region text was made from
+
     // What the program keeps of the disc between refreshes.
     std::optional<uint8_t> discTypeCode;
     std::optional<DiscIdentifiers> identifiers;
     std::optional<int32_t> endLba;
+    // The labels of the fields whose command failed: they show the page's failure texts ("2M",
+    // "N/A", "0"), which are no answer of the drive.
+    std::vector<const char*> unread;
 };
 
 // Reads the selected drive and its disc: TEST UNIT READY, the drive fields, then, with a ready

@@ -4,8 +4,8 @@
 
 #include "drive/Bytes.h"
 #include "drive/DriveTable.h"
-#include "drive/VendorMode.h"
 #include "drive/Scsi.h"
+#include "drive/VendorMode.h"
 
 namespace dravix {
 
@@ -18,17 +18,26 @@ constexpr uint8_t kMediaInformationMarker6 = 0x07;
 constexpr uint8_t kStateReadLength = 0x04;
 constexpr uint8_t kLearnedCountLength = 0x02;
 
+// The fields each reply must carry.
+constexpr size_t kStatesNeeded = 3;        // option states: bytes 0..2; switch states: bytes 1..2
+constexpr size_t kLearnedCountNeeded = 2;  // bytes 0..1
+constexpr size_t kMediaHeaderLength = kMediaRecordsOffset;
+
 template <size_t N>
-uint8_t Send(DriveTable& table, const std::array<uint8_t, 12>& cdb, std::array<uint8_t, N>& reply) {
-    reply.fill(0);
-    return table.SendCommand(cdb.data(), kDataIn, reply.data(), static_cast<uint32_t>(N),
-                             kOptionTimeoutSeconds);
+uint8_t Send(DriveTable& table, const std::array<uint8_t, 12>& cdb, std::array<uint8_t, N>& reply,
+             size_t needed) {
+    return table.ReadAnswer(cdb.data(), reply, needed, kOptionTimeoutSeconds);
 }
 
 // The writes answer nothing, yet the firmware expects them as data-in commands like the reads.
 uint8_t SendWrite(DriveTable& table, const std::array<uint8_t, 12>& cdb) {
     OptionReply unused;
-    return Send(table, cdb, unused);
+    return Send(table, cdb, unused, 0);
+}
+
+// The records the length byte claims, as many as the answer can hold.
+size_t ClaimedRecords(const MediaInformationReply& reply) {
+    return std::min<size_t>(reply[7] / kLearnedRecordLength, kMaxMediaRecords);
 }
 
 }  // namespace
@@ -53,7 +62,7 @@ std::array<uint8_t, 12> SwitchCdb(SwitchFunction function, uint8_t byte8, uint8_
 }
 
 uint8_t ReadOptionStates(DriveTable& table, OptionReply& reply) {
-    return Send(table, OptionCdb(OptionOperation::ReadStates, kStateReadLength), reply);
+    return Send(table, OptionCdb(OptionOperation::ReadStates, kStateReadLength), reply, kStatesNeeded);
 }
 
 uint8_t WriteLumard(DriveTable& table, uint8_t unknownDiscState, uint8_t supportedDiscState) {
@@ -65,11 +74,17 @@ uint8_t WriteOverSpeed(DriveTable& table, uint8_t state) {
 }
 
 uint8_t ReadLearnedCount(DriveTable& table, OptionReply& reply) {
-    return Send(table, OptionCdb(OptionOperation::LearnedCount, kLearnedCountLength), reply);
+    return Send(table, OptionCdb(OptionOperation::LearnedCount, kLearnedCountLength), reply,
+                kLearnedCountNeeded);
 }
 
 uint8_t ReadMediaInformation(DriveTable& table, MediaInformationReply& reply) {
-    return Send(table, OptionCdb(OptionOperation::MediaInformation), reply);
+    const uint8_t status =
+        Send(table, OptionCdb(OptionOperation::MediaInformation), reply, kMediaHeaderLength);
+    if (status != kCommandCompleted || !DecodeMediaInformation(reply).headerValid) return status;
+    // Every record the header claims must have arrived: a record cut short is not one the drive
+    // reported.
+    return table.RequireReceived(status, kMediaRecordsOffset + ClaimedRecords(reply) * kLearnedRecordLength);
 }
 
 uint8_t ClearLearnedDiscs(DriveTable& table) {
@@ -77,7 +92,7 @@ uint8_t ClearLearnedDiscs(DriveTable& table) {
 }
 
 uint8_t ReadSwitchStates(DriveTable& table, OptionReply& reply) {
-    return Send(table, SwitchCdb(SwitchFunction::Read, kStateReadLength), reply);
+    return Send(table, SwitchCdb(SwitchFunction::Read, kStateReadLength), reply, kStatesNeeded);
 }
 
 uint8_t SetTestWrite(DriveTable& table, bool enable) {
@@ -107,13 +122,19 @@ uint16_t LearnedCountOf(const OptionReply& reply) {
     return GetBe16(reply.data());
 }
 
+std::optional<uint16_t> PlausibleLearnedCount(const OptionReply& reply) {
+    const uint16_t count = LearnedCountOf(reply);
+    if (count > kMaxMediaRecords) return std::nullopt;
+    return count;
+}
+
 MediaInformation DecodeMediaInformation(const MediaInformationReply& reply) {
     MediaInformation info;
     info.headerValid = HasSignature(reply.data()) && reply[5] == kMediaInformationMarker5 &&
                        reply[6] == kMediaInformationMarker6;
     if (!info.headerValid) return info;
     // The length byte can claim up to 21 records; only 20 fit in the answer.
-    const size_t count = std::min<size_t>(reply[7] / kLearnedRecordLength, kMaxMediaRecords);
+    const size_t count = ClaimedRecords(reply);
     for (size_t i = 0; i < count; ++i) {
         const uint8_t* record = reply.data() + kMediaRecordsOffset + i * kLearnedRecordLength;
         std::string text(reinterpret_cast<const char*>(record), kLearnedRecordLength);
@@ -121,6 +142,66 @@ MediaInformation DecodeMediaInformation(const MediaInformationReply& reply) {
         info.records.push_back(std::move(text));
     }
     return info;
+}
+
+namespace {
+
+using StateRead = uint8_t (*)(DriveTable& table, OptionReply& reply);
+
+struct ExpectedByte {
+    size_t index;
+    uint8_t value;
+};
+
+VerifiedWrite WriteAndReadBack(DriveTable& table, const std::function<uint8_t()>& write, StateRead read,
+                               std::initializer_list<ExpectedByte> expected) {
+    VerifiedWrite result;
+    auto failed = [&](WriteCheck check) {
+        result.check = check;
+        result.failure = table.LastFailure();
+        return result;
+    };
+    {
+        const VendorModeScope vendorMode(table);
+        if (!vendorMode) return failed(WriteCheck::Refused);
+        if (write() != kCommandCompleted) return failed(WriteCheck::WriteFailed);
+    }
+    table.WaitUntilReady();
+    const VendorModeScope vendorMode(table);
+    if (!vendorMode) return failed(WriteCheck::ReadBackFailed);
+    if (read(table, result.reported) != kCommandCompleted) return failed(WriteCheck::ReadBackFailed);
+    const bool same = std::all_of(expected.begin(), expected.end(),
+                                  [&](const ExpectedByte& e) { return result.reported[e.index] == e.value; });
+    result.check = same ? WriteCheck::Confirmed : WriteCheck::Differs;
+    return result;
+}
+
+}  // namespace
+
+VerifiedWrite WriteOverSpeedVerified(DriveTable& table, uint8_t state) {
+    return WriteAndReadBack(table, [&] { return WriteOverSpeed(table, state); }, ReadOptionStates,
+                            {{kOverSpeedByte, state}});
+}
+
+VerifiedWrite WriteLumardVerified(DriveTable& table, uint8_t unknownDiscState, uint8_t supportedDiscState) {
+    return WriteAndReadBack(table, [&] { return WriteLumard(table, unknownDiscState, supportedDiscState); },
+                            ReadOptionStates,
+                            {{kUnknownDiscByte, unknownDiscState}, {kSupportedDiscByte, supportedDiscState}});
+}
+
+VerifiedWrite SetTestWriteVerified(DriveTable& table, bool enable) {
+    return WriteAndReadBack(table, [&] { return SetTestWrite(table, enable); }, ReadSwitchStates,
+                            {{kTestWriteByte, static_cast<uint8_t>(enable ? 1 : 0)}});
+}
+
+VerifiedWrite SetWopcDisabledVerified(DriveTable& table, bool disable) {
+    return WriteAndReadBack(table, [&] { return SetWopcDisabled(table, disable); }, ReadSwitchStates,
+                            {{kWopcDisabledByte, static_cast<uint8_t>(disable ? 1 : 0)}});
+}
+
+VerifiedWrite ClearLearnedDiscsVerified(DriveTable& table) {
+    return WriteAndReadBack(table, [&] { return ClearLearnedDiscs(table); }, ReadLearnedCount,
+                            {{0, 0}, {1, 0}});
 }
 
 bool WithVendorMode(DriveTable& table, const std::function<void()>& sequence) {

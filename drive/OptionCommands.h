@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace dravix {
+#include "drive/DriveTable.h"
 
-class DriveTable;
+namespace dravix {
 
 // The drive's firmware switches: the option command (FD 1B "ZARN" 16h: OverSpeed and the two
 // Lumard learning switches, the learned-disc memory) and the switch command (FD FB "ZARN":
@@ -85,6 +85,9 @@ std::optional<bool> OptionStateIsOn(uint8_t stateByte);
 // A switch flag of the read reply: 0 false, 1 true; any other value says nothing.
 std::optional<bool> SwitchFlag(uint8_t flag);
 uint16_t LearnedCountOf(const OptionReply& reply);
+// The learned count when the drive can hold that many discs: no more than one media information
+// answer can list (kMaxMediaRecords). A larger count is not a number of discs; none then.
+std::optional<uint16_t> PlausibleLearnedCount(const OptionReply& reply);
 
 // --- media information ------------------------------------------------------------------------
 
@@ -101,6 +104,35 @@ struct MediaInformation {
 
 // Records: byte 7 / 12 of them from byte 8 on, cut at the end of the answer.
 MediaInformation DecodeMediaInformation(const MediaInformationReply& reply);
+
+// --- verified writes ----------------------------------------------------------------------------
+
+// A write is done only when the drive, read again, reports what was written.
+enum class WriteCheck {
+    Confirmed,       // the read-back shows the value written
+    Differs,         // the write completed, but the drive reports another state (`reported`)
+    ReadBackFailed,  // the write completed; its state could not be read back (`status`, `failure`)
+    WriteFailed,     // the drive did not take the write (`status`, `failure`)
+    Refused,         // the drive refused vendor mode before the write: nothing was sent
+};
+
+struct VerifiedWrite {
+    WriteCheck check = WriteCheck::WriteFailed;
+    // Refused, WriteFailed, ReadBackFailed: the command that failed, with its status, sense,
+    // operating-system error or short answer (FailureDetail describes it).
+    DriveTable::Failure failure;
+    OptionReply reported{};  // Confirmed, Differs: the state the drive reports
+    bool Done() const { return check == WriteCheck::Confirmed; }
+};
+
+// Each sends the pages' sequence: vendor mode on, the write, vendor mode off, the wait for the
+// drive, vendor mode on, the state read, vendor mode off; and compares the read with the write.
+// The caller selects the drive and waits for it before.
+VerifiedWrite WriteOverSpeedVerified(DriveTable& table, uint8_t state);  // reported: option states
+VerifiedWrite WriteLumardVerified(DriveTable& table, uint8_t unknownDiscState, uint8_t supportedDiscState);
+VerifiedWrite SetTestWriteVerified(DriveTable& table, bool enable);  // reported: switch states
+VerifiedWrite SetWopcDisabledVerified(DriveTable& table, bool disable);
+VerifiedWrite ClearLearnedDiscsVerified(DriveTable& table);  // confirmed by a learned count of 0
 
 // --- vendor mode --------------------------------------------------------------------------------
 
@@ -150,6 +182,8 @@ inline constexpr const char* kResponseError = "Response error data!";
 
 // The command line's own: a declined confirmation, and a pair it cannot keep as it is.
 inline constexpr const char* kNothingChanged = "Nothing changed.";
+inline constexpr const char* kNotReadBack = "sent, but the drive's state could not be read back";
+inline constexpr const char* kNotTaken = "The drive did not take the setting.";
 inline constexpr const char* kNoValidState =
     "The drive reports no valid state for this pair; give it on or off:";
 

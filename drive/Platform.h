@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -24,7 +25,8 @@ class CompletionEvent {
   public:
     virtual ~CompletionEvent() = default;
     virtual void* NativeHandle() = 0;  // goes into SRB_PostProc
-    virtual void Wait() = 0;
+    // Waits until the event is signalled (true) or the limit has passed (false).
+    virtual bool Wait(std::chrono::milliseconds limit) = 0;
 };
 
 // Everything a DriveTable needs of the operating system. Tests replace it to stand a virtual
@@ -38,6 +40,8 @@ class Platform {
     // Loads the ASPI library; null when it cannot be loaded.
     virtual std::unique_ptr<AspiLibrary> LoadAspiLibrary() = 0;
     virtual std::unique_ptr<CompletionEvent> CreateCompletionEvent() = 0;
+    // The clock that bounds how long the ASPI path waits for a request.
+    virtual std::chrono::steady_clock::time_point Now() { return std::chrono::steady_clock::now(); }
 };
 
 // The platform of this system.

@@ -41,7 +41,8 @@ inline constexpr const char* kMsgInitialFail = "Initial fail.";
 
 inline constexpr size_t kFeatureListLength = 255;
 
-// Vendor feature list FD 1B "ZARN" 0E 00 FF … into a zeroed 255-byte buffer; the SendCommand status.
+// Vendor feature list FD 1B "ZARN" 0E 00 FF … into a zeroed 255-byte buffer; the SendCommand status
+// (failed when the answer ends before the codes its count announces).
 uint8_t ReadFeatureList(DriveTable& table, uint8_t (&buffer)[kFeatureListLength]);
 
 // Feature codes of a feature-list answer: n at byte 7, codes from byte 8, never beyond the answer.

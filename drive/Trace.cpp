@@ -18,6 +18,8 @@ std::string FormatTrace(const CommandTrace& t) {
     if (t.direction == 1) line += " out " + std::to_string(t.length);
     if (t.direction == 2) line += " in " + std::to_string(t.length);
     line += " -> " + std::to_string(t.status);
+    if (t.direction == 2 && t.status == 0 && t.transferred < t.length)
+        line += " got " + std::to_string(t.transferred);
     if (t.status != 0) {
         char sense[32];
         std::snprintf(sense, sizeof sense, " sense %02X/%02X/%02X", t.sense.key, t.sense.asc, t.sense.ascq);

@@ -19,6 +19,7 @@ struct CommandTrace {
     uint8_t status = 0;
     Sense sense;
     int osError = 0;
+    uint32_t transferred = 0;       // bytes the data phase moved
     std::vector<uint8_t> dataHead;  // the first bytes of the answer (data-in commands)
 };
 

@@ -19,6 +19,9 @@ struct TransportResult {
     Outcome outcome = Outcome::Failed;
     Sense sense;      // CheckCondition, and on the ASPI path whatever the sense area held
     int osError = 0;  // the platform call's error when it failed
+    // Completed: the bytes the data phase moved (for data in, how much of the buffer the drive
+    // filled), never more than the length asked for; 0 otherwise.
+    uint32_t transferred = 0;
 };
 
 // One way of reaching the drives: the platform's SCSI pass-through, or an ASPI library.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "drive/Platform.h"
 #include "drive/SptiSystem.h"
 #include "drive/TransportPath.h"
@@ -33,7 +35,12 @@ class Win32Event final : public CompletionEvent {
     explicit Win32Event(HANDLE event) : m_event(event) {}
     ~Win32Event() override { ::CloseHandle(m_event); }
     void* NativeHandle() override { return m_event; }
-    void Wait() override { ::WaitForSingleObject(m_event, INFINITE); }
+    bool Wait(std::chrono::milliseconds limit) override {
+        const DWORD ms = limit.count() >= static_cast<long long>(INFINITE)
+                             ? INFINITE - 1
+                             : static_cast<DWORD>(std::max<long long>(limit.count(), 0));
+        return ::WaitForSingleObject(m_event, ms) == WAIT_OBJECT_0;
+    }
 
   private:
     HANDLE m_event;

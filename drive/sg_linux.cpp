@@ -178,6 +178,9 @@ class SgPath final : public TransportPath {
             return result;
         }
         result.outcome = TransportResult::Outcome::Completed;
+        // The kernel reports what it did not move; a driver that cannot tell leaves it 0.
+        const int resid = request.resid;
+        result.transferred = resid <= 0 ? length : resid >= static_cast<int64_t>(length) ? 0 : length - resid;
         return result;
     }
 

@@ -104,8 +104,13 @@ class SptiPath final : public TransportPath {
             return result;
         }
         // BUSY and the other statuses mean the command did not run.
-        result.outcome = spt.ScsiStatus == kScsiGood ? TransportResult::Outcome::Completed
-                                                     : TransportResult::Outcome::Failed;
+        if (spt.ScsiStatus != kScsiGood) {
+            result.outcome = TransportResult::Outcome::Failed;
+            return result;
+        }
+        result.outcome = TransportResult::Outcome::Completed;
+        // The driver rewrites the length with the bytes it moved.
+        result.transferred = spt.DataTransferLength < length ? spt.DataTransferLength : length;
         return result;
     }
 

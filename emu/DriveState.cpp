@@ -135,6 +135,9 @@ std::string ValidateState(const DriveState& state) {
             return "a temporary option state must be 1 or 3";
         }
     }
+    for (const uint32_t latency : state.latencyMs) {
+        if (latency > kMaxLatencyMs) return "a latency must be at most 120000 ms";
+    }
     if (state.disc && !FindMedia(state.disc->media)) return "unknown media \"" + state.disc->media + "\"";
     if (state.pendingAttention != 0 && state.pendingAttention != 0x28 && state.pendingAttention != 0x29) {
         return "pending attention must be 0, 40 (28h) or 41 (29h)";

@@ -127,6 +127,9 @@ struct DriveState {
 inline constexpr size_t kMaxLearnedDiscs = 20;  // what the media information answer can carry
 inline constexpr size_t kLearnedIdLength = 12;
 inline constexpr size_t kMaxFeatureCodes = 64;
+// The longest latency a command class may be given: a drive that takes longer is broken, and
+// every caller's time-out ends such a command anyway.
+inline constexpr uint32_t kMaxLatencyMs = 120000;
 
 // A drive of the kind as it leaves the factory: identity, features 1 2 3 5 6 7 on the maker's
 // drive, default book types and options, closed empty tray.

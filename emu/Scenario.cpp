@@ -183,14 +183,16 @@ void Scenario::Lock() {
     }
 }
 
-void Scenario::Unlock(bool changed) {
+bool Scenario::Unlock(bool changed) {
     m_dirty = m_dirty || changed;
+    bool saved = true;
     if (--m_depth == 0 && m_fileLock) {
-        if (m_dirty) Save();
+        if (m_dirty) saved = Save();
         m_fileLock->Release();
     }
     if (m_depth == 0) m_dirty = false;
     m_mutex.unlock();
+    return saved;
 }
 
 // With the file locked: takes over what another process wrote since we last looked.
@@ -226,17 +228,19 @@ void Scenario::Refresh() {
     Apply(states);
 }
 
-void Scenario::Save() {
-    if (m_fileBad) return;  // a file we could not read is the user's to repair, not ours to replace
+bool Scenario::Save() {
+    // A file we could not read is the user's to repair, not ours to replace: nothing is kept.
+    if (m_fileBad) return false;
     const std::string text = StateToText(CurrentStates());
-    if (text == m_lastText) return;
+    if (text == m_lastText) return true;
     std::string problem;
     if (!WriteTextFileAtomically(m_path, text, &problem)) {
         ReportError(m_path + ": " + problem);
-        return;
+        return false;
     }
     m_lastText = text;
     m_error.clear();
+    return true;
 }
 
 void Scenario::Apply(const std::vector<DriveState>& states) {

@@ -69,9 +69,9 @@ class Scenario final : private StateStore {
 
   private:
     void Lock() override;
-    void Unlock(bool changed) override;
+    bool Unlock(bool changed) override;
     void Refresh();
-    void Save();
+    bool Save();
     void Apply(const std::vector<DriveState>& states);
     VirtualDrive& AppendDrive(const DriveState& state);
     void ReportError(std::string error);

@@ -286,7 +286,7 @@ DriveState DriveFromJson(const json& v, const std::string& where) {
         ObjectReader l(*latency, r.Where("latencyMs"));
         for (size_t i = 0; i < s.latencyMs.size(); ++i) {
             l.Number(std::string(LatencyClassName(static_cast<LatencyClass>(i))).c_str(), s.latencyMs[i], 0,
-                     3600000);
+                     kMaxLatencyMs);
         }
         l.NoOtherKeys();
     }
@@ -371,14 +371,15 @@ bool StateFromText(const std::string& text, std::vector<DriveState>* drives, std
 }
 
 ReadResult ReadTextFile(const std::string& path, std::string* text, std::string* problem) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting: opening a FIFO for reading would block until someone writes to it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT) return ReadResult::Missing;
         *problem = "cannot open: " + Errno(errno);
         return ReadResult::Failed;
     }
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         *problem = "not a regular file";
         return ReadResult::Failed;
@@ -408,10 +409,33 @@ ReadResult ReadTextFile(const std::string& path, std::string* text, std::string*
     return ReadResult::Ok;
 }
 
+namespace {
+
+// The file a path ends at after its symbolic links: a state file that is a link is written
+// through it, so the link stays.
+std::filesystem::path WithoutLinks(const std::filesystem::path& path) {
+    std::filesystem::path at = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(at, error))) return at;
+        const std::filesystem::path target = std::filesystem::read_symlink(at, error);
+        if (error) return at;
+        at = target.is_absolute() ? target : at.parent_path() / target;
+    }
+    return at;
+}
+
+}  // namespace
+
 bool WriteTextFileAtomically(const std::string& path, const std::string& text, std::string* problem) {
     static std::atomic<unsigned> counter{0};
-    const std::filesystem::path target(path);
+    const std::filesystem::path target = WithoutLinks(path);
     std::error_code ignored;
+    const auto existing = std::filesystem::status(target, ignored);
+    if (std::filesystem::exists(existing) && !std::filesystem::is_regular_file(existing)) {
+        *problem = "not a regular file";
+        return false;
+    }
     if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ignored);
     const std::string temporary =
         (target.has_parent_path() ? target.parent_path().string() + "/" : std::string()) + "." +
@@ -431,7 +455,7 @@ bool WriteTextFileAtomically(const std::string& path, const std::string& text, s
     const bool written = done == text.size() && ::fsync(fd) == 0;
     const int writeError = errno;
     ::close(fd);
-    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
         *problem = "cannot write: " + Errno(written ? errno : writeError);
         ::unlink(temporary.c_str());
         return false;

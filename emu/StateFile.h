@@ -23,11 +23,13 @@ std::string StateToText(const std::vector<DriveState>& drives);
 bool StateFromText(const std::string& text, std::vector<DriveState>* drives, std::string* problem);
 
 enum class ReadResult { Ok, Missing, Failed };
-// Reads a whole file; on Failed, *problem says why.
+// Reads a whole regular file without ever waiting (a FIFO or device is refused at once); on
+// Failed, *problem says why.
 ReadResult ReadTextFile(const std::string& path, std::string* text, std::string* problem);
 
 // Replaces the file in one step: writes a temporary file beside it, flushes it and renames it over
 // the old one, so that a reader sees either the old or the new text. Creates missing directories.
+// A symbolic link is followed and its target replaced; anything but a regular file is refused.
 bool WriteTextFileAtomically(const std::string& path, const std::string& text, std::string* problem);
 
 // An advisory lock on "<state file>.lock" that keeps processes sharing the state file from

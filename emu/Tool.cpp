@@ -492,7 +492,7 @@ class ToolRun final {
             throw UsageError{"unknown latency class \"" + args[0] +
                              "\" (command, tray, vendor, tefe, spinup)"};
         const auto ms =
-            static_cast<uint32_t>(DecimalOrThrow(args[1], 3600000, "the latency in milliseconds"));
+            static_cast<uint32_t>(DecimalOrThrow(args[1], kMaxLatencyMs, "the latency in milliseconds"));
         auto scenario = OpenFile();
         SelectedDrive(*scenario).SetLatency(*latencyClass, ms);
         return Finish(*scenario);
@@ -512,6 +512,7 @@ std::string VdriveToolUsage() {
            "Manages the virtual drives that `dravix --virtual` and `dravix-cli --virtual` use.\n"
            "The state file is FILE, else $DRAVIX_VDRIVE_STATE, else $XDG_STATE_HOME/dravix/vdrive.json\n"
            "(~/.local/state/dravix/vdrive.json). --drive picks the drive (default 0).\n"
+           "--help shows this text, --version the version.\n"
            "\n"
            "Commands:\n"
            "  init [--preset demo|minimal|two-drives] [--force] [FILE]\n"
@@ -532,10 +533,12 @@ std::string VdriveToolUsage() {
            "  fault add becoming-ready N  answer the next N TEST UNIT READYs with 02/04/01\n"
            "  fault clear               remove every fault of the drive\n"
            "  latency command|tray|vendor|tefe|spinup MS\n"
+           "                            how long a command class takes (at most 120000 ms)\n"
            "\n"
            "Bytes are hexadecimal. SUB is CDB byte 1, FUNCTION byte 6 (\"*\" leaves SUB open).\n"
            "Example: dravix-vdrive fault add --after 10 --once fd:fb:05 --byte 11=00 check 02/3A/00\n"
-           "Exit status: 0 done, 1 state file missing, unreadable or malformed, 2 usage error.\n";
+           "Exit status: 0 done, 1 state file missing, unreadable, malformed or not writable, 2 usage "
+           "error.\n";
 }
 
 int RunVdriveTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

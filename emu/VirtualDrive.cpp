@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
+#include <utility>
 
 #include "emu/Commands.h"
 #include "emu/Media.h"
@@ -29,12 +31,15 @@ class StoreSession final {
     explicit StoreSession(StateStore* store) : m_store(store) {
         if (m_store) m_store->Lock();
     }
-    ~StoreSession() {
-        if (m_store) m_store->Unlock(m_changed);
-    }
+    ~StoreSession() { Finish(); }
     StoreSession(const StoreSession&) = delete;
     StoreSession& operator=(const StoreSession&) = delete;
     void MarkChanged(bool changed) { m_changed = m_changed || changed; }
+    // Ends the step now; false when its change could not be stored.
+    bool Finish() {
+        StateStore* store = std::exchange(m_store, nullptr);
+        return store == nullptr || store->Unlock(m_changed);
+    }
 
   private:
     StateStore* m_store;
@@ -80,8 +85,9 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
     uint32_t latencyMs = 0;
     SleepFunction sleep;
     TraceHook trace;
+    StoreSession session(m_store);
+    std::optional<DriveState> before;
     {
-        StoreSession session(m_store);
         std::lock_guard lock(m_mutex);
         sleep = m_sleep;
         trace = m_trace;
@@ -90,7 +96,7 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
         } else if (cdbLength == 0) {
             outcome = CheckConditionOutcome(kInvalidOpcode);
         } else {
-            const DriveState before = m_store ? m_state : DriveState{};
+            if (m_store) before = m_state;
             latencyMs = m_state.latencyMs[static_cast<size_t>(detail::LatencyClassOf(command.cdb))];
 
             // Every rule that matches counts the call; the first one due acts.
@@ -125,8 +131,16 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
                     if (fired && outcome.transferred > 0) buffer[0] = fired->answerByte0;
                 }
             }
-            if (m_store) session.MarkChanged(before != m_state);
+            if (before) session.MarkChanged(*before != m_state);
         }
+    }
+    // Validate, then apply: what the drive cannot keep it does not do.
+    if (!session.Finish() && before) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_state = *before;
+        }
+        outcome = CheckConditionOutcome(kInternalTargetFailure);
     }
 
     if (latencyMs > 0) {
@@ -217,7 +231,9 @@ void VirtualDrive::SetBecomingReady(uint32_t testUnitReadyCount) {
 }
 
 void VirtualDrive::SetLatency(LatencyClass latencyClass, uint32_t milliseconds) {
-    Update([&](DriveState& s) { s.latencyMs[static_cast<size_t>(latencyClass)] = milliseconds; });
+    Update([&](DriveState& s) {
+        s.latencyMs[static_cast<size_t>(latencyClass)] = std::min(milliseconds, kMaxLatencyMs);
+    });
 }
 
 void VirtualDrive::SetBookType(BookTypeRow row, uint8_t value) {

@@ -13,12 +13,13 @@
 namespace dravix::emu {
 
 // Where a drive's state lives besides the drive itself (the scenario's state file). Lock brings
-// the drive up to date and holds other users out; Unlock stores the state when it changed.
+// the drive up to date and holds other users out; Unlock stores the state when it changed and
+// returns false when a change could not be stored.
 class StateStore {
   public:
     virtual ~StateStore() = default;
     virtual void Lock() = 0;
-    virtual void Unlock(bool changed) = 0;
+    virtual bool Unlock(bool changed) = 0;
 };
 
 // Time source in milliseconds (wall clock by default, so that processes sharing a state file
@@ -39,7 +40,8 @@ class VirtualDrive final {
 
     // Runs one CDB. Direction: 1 data to the drive, 2 data from the drive, other values none.
     // Writes at most bufferLength bytes (and no more than the command's allocation length); a
-    // time-out of 0 means no limit, else a latency longer than it ends in a host time-out.
+    // time-out of 0 means no limit, else a latency longer than it ends in a host time-out. A change
+    // the store cannot keep is undone and the command ends with a hardware error.
     ScsiOutcome Execute(const uint8_t* cdb, size_t cdbLength, int direction, uint8_t* buffer,
                         uint32_t bufferLength, uint32_t timeoutSeconds);
 

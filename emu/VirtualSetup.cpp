@@ -17,11 +17,37 @@ std::string ExecutableDirectory() {
     return self.parent_path().string();
 }
 
-std::string PrepareVirtualDrive(const std::string& libraryDirectory) {
-    const std::string directory = libraryDirectory.empty() ? ExecutableDirectory() : libraryDirectory;
+// The build writes both folders relative to the programs' own, so the installed tree can be moved
+// as a whole (another prefix, a staging folder) and no build path is compiled in.
+std::string InstalledLibraryDirectory() {
+    return DRAVIX_LIBRARY_DIR_FROM_BIN;
+}
+
+std::string InstalledDataDirectory() {
+    return DRAVIX_DATA_DIR_FROM_BIN;
+}
+
+std::string FindProgramFile(const std::string& programDirectory, const std::string& installedDirectory,
+                            const std::string& name) {
+    const std::filesystem::path program(programDirectory);
+    for (const std::filesystem::path& folder : {program, program / installedDirectory}) {
+        const std::string path = (folder / name).lexically_normal().string();
+        if (::access(path.c_str(), R_OK) == 0) return path;
+    }
+    return {};
+}
+
+std::string PrepareVirtualDrive(const std::string& programDirectory) {
+    const std::string directory = programDirectory.empty() ? ExecutableDirectory() : programDirectory;
     if (directory.empty()) return "cannot find the directory of this program";
-    const std::string library = directory + "/" + kVirtualDriveLibraryName;
-    if (::access(library.c_str(), R_OK) != 0) return library + ": the virtual drive library is missing";
+    const std::string library =
+        FindProgramFile(directory, InstalledLibraryDirectory(), kVirtualDriveLibraryName);
+    if (library.empty()) {
+        const std::filesystem::path installed =
+            (std::filesystem::path(directory) / InstalledLibraryDirectory()).lexically_normal();
+        return std::string(kVirtualDriveLibraryName) + ": the virtual drive library is missing (looked in " +
+               directory + " and " + installed.string() + ")";
+    }
 
     const std::string path = StateFilePath();
     std::string error;

@@ -1,10 +1,14 @@
 // libdravix-vdrive.so: the ASPI programming interface over the virtual drives of the state file.
 // Host adapter 0 holds the drives as targets 0..n-1 (LUN 0). Execute requests complete on the
 // library's own worker thread, so callers see SS_PENDING first and poll the status byte, as with
-// a real ASPI manager.
+// a real ASPI manager. The library names itself with kCountingManagerId and rewrites SRB_BufLen
+// of every execute request it ends with the bytes the data phase moved. SC_ABORT_SRB ends a
+// request that is waiting or running: once its status is SS_ABORTED the library no longer touches
+// the block or its buffer, and a running command's latency is cut short.
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "drive/AspiSrb.h"
 #include "emu/Scenario.h"
@@ -51,6 +56,7 @@ class AspiHost final {
             m_stopping = true;
         }
         m_wakeUp.notify_all();
+        m_abortWake.notify_all();
         if (m_worker.joinable()) m_worker.join();
     }
 
@@ -70,6 +76,8 @@ class AspiHost final {
                 return Finish(header, DeviceType(*static_cast<SRB_GDEVBlock*>(block)));
             case SC_EXEC_SCSI_CMD:
                 return Queue(*static_cast<SRB_ExecSCSICmd*>(block));
+            case SC_ABORT_SRB:
+                return Finish(header, Abort(*static_cast<SRB_Abort*>(block)));
             default:
                 return Finish(header, SS_INVALID_SRB);
         }
@@ -91,6 +99,12 @@ class AspiHost final {
         m_scenario->SetErrorSink([](const std::string& message) {
             std::fprintf(stderr, "libdravix-vdrive: %s\n", message.c_str());
         });
+        // A command's latency ends early when its request is aborted or the library unloads.
+        m_scenario->SetSleeper([this](uint32_t milliseconds) {
+            std::unique_lock lock(m_queueMutex);
+            m_abortWake.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                 [this] { return m_currentAborted || m_stopping; });
+        });
         return m_scenario.get();
     }
 
@@ -108,7 +122,7 @@ class AspiHost final {
         block.HA_Count = Load() ? 1 : 0;
         if (block.SRB_HaId != 0 || !Load()) return SS_INVALID_HA;
         block.HA_SCSI_ID = kHostAdapterScsiId;
-        CopyText(block.HA_ManagerId, "DRAVIX VDRIVE", sizeof block.HA_ManagerId);
+        std::memcpy(block.HA_ManagerId, kCountingManagerId, sizeof block.HA_ManagerId);
         CopyText(block.HA_Identifier, "VIRTUAL", sizeof block.HA_Identifier);
         std::memset(block.HA_Unique, 0, sizeof block.HA_Unique);
         block.HA_Unique[3] = kTargetsPerAdapter;
@@ -146,32 +160,90 @@ class AspiHost final {
         return SS_PENDING;
     }
 
+    uint8_t Abort(SRB_Abort& request) {
+        auto* target = static_cast<SRB_ExecSCSICmd*>(request.SRB_ToAbort);
+        std::lock_guard lock(m_queueMutex);
+        if (const auto queued = std::find(m_queue.begin(), m_queue.end(), target); queued != m_queue.end()) {
+            m_queue.erase(queued);
+            SetStatus(target->SRB_Status, SS_ABORTED);
+            return SS_COMP;
+        }
+        if (target != nullptr && target == m_current && !m_currentAborted) {
+            m_currentAborted = true;
+            SetStatus(target->SRB_Status, SS_ABORTED);
+            m_abortWake.notify_all();
+            return SS_COMP;
+        }
+        return SS_ABORT_FAIL;  // unknown, or already ended
+    }
+
     void Work() {
         for (;;) {
             SRB_ExecSCSICmd* block = nullptr;
+            Request request;
             {
                 std::unique_lock lock(m_queueMutex);
                 m_wakeUp.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
                 if (m_queue.empty()) return;
                 block = m_queue.front();
                 m_queue.pop_front();
+                // Everything the command needs is taken now: once aborted, the block is the
+                // caller's again.
+                m_current = block;
+                m_currentAborted = false;
+                request = Request::Of(*block);
             }
-            Execute(*block);
+            Execute(block, request);
         }
     }
 
-    void Execute(SRB_ExecSCSICmd& block) {
-        const int direction = (block.SRB_Flags & SRB_DIR_IN) ? 2 : (block.SRB_Flags & SRB_DIR_OUT) ? 1 : 0;
+    // What the worker takes out of an execute request before running it.
+    struct Request {
+        uint8_t target = 0;
+        uint8_t cdb[16] = {};
+        uint8_t cdbLength = 0;
+        int direction = 0;
+        std::vector<uint8_t> data;
+
+        static Request Of(const SRB_ExecSCSICmd& block) {
+            Request r;
+            r.target = block.SRB_Target;
+            r.cdbLength = block.SRB_CDBLen;
+            std::memcpy(r.cdb, block.CDBByte, sizeof r.cdb);
+            r.direction = (block.SRB_Flags & SRB_DIR_IN) ? 2 : (block.SRB_Flags & SRB_DIR_OUT) ? 1 : 0;
+            r.data.assign(block.SRB_BufLen, 0);
+            if (r.direction == 1 && block.SRB_BufLen != 0)
+                std::memcpy(r.data.data(), block.SRB_BufPointer, block.SRB_BufLen);
+            return r;
+        }
+    };
+
+    void Execute(SRB_ExecSCSICmd* blockPointer, Request& request) {
         ScsiOutcome outcome{};
+        bool present = true;
         try {
-            outcome = m_scenario->Drive(block.SRB_Target)
-                          .Execute(block.CDBByte, block.SRB_CDBLen, direction, block.SRB_BufPointer,
-                                   block.SRB_BufLen, 0);
+            outcome = m_scenario->Drive(request.target)
+                          .Execute(request.cdb, request.cdbLength, request.direction, request.data.data(),
+                                   static_cast<uint32_t>(request.data.size()), 0);
         } catch (const std::exception&) {
-            // The drive left the state file while the request waited.
+            present = false;  // the drive left the state file while the request waited
+        }
+        std::lock_guard lock(m_queueMutex);
+        m_current = nullptr;
+        if (m_currentAborted) return;  // the block belongs to its caller again
+        SRB_ExecSCSICmd& block = *blockPointer;
+        if (!present) {
+            block.SRB_BufLen = 0;
             SetStatus(block.SRB_Status, SS_NO_DEVICE);
             return;
         }
+        const uint32_t moved = request.direction == 2 ? outcome.transferred
+                               : request.direction == 1 && outcome.kind == ScsiOutcome::Kind::Good
+                                   ? block.SRB_BufLen
+                                   : 0;
+        if (request.direction == 2 && moved != 0)
+            std::memcpy(block.SRB_BufPointer, request.data.data(), moved);
+        block.SRB_BufLen = moved;
         uint8_t status = SS_ERR;
         switch (outcome.kind) {
             case ScsiOutcome::Kind::Good:
@@ -201,6 +273,9 @@ class AspiHost final {
     std::mutex m_queueMutex;
     std::condition_variable m_wakeUp;
     std::deque<SRB_ExecSCSICmd*> m_queue;
+    SRB_ExecSCSICmd* m_current = nullptr;  // the request the worker runs
+    bool m_currentAborted = false;
+    std::condition_variable m_abortWake;
     bool m_stopping = false;
     std::thread m_worker;
 };

@@ -3,5 +3,10 @@
 #include "emu/Tool.h"
 
 int main(int argc, char** argv) {
-    return dravix::emu::RunVdriveTool(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--version") {
+        std::cout << "dravix-vdrive " << DRAVIX_VERSION_TEXT << "\n";
+        return 0;
+    }
+    return dravix::emu::RunVdriveTool(args, std::cout, std::cerr);
 }

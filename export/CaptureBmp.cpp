@@ -1,6 +1,7 @@
 #include "export/CaptureBmp.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "export/ByteOrder.h"
 #include "export/ByteSink.h"
@@ -84,7 +85,9 @@ bool WriteBmpFile(const std::string& path, const BitmapInfo& info, const Capture
         std::copy_n(source, usedRowBytes, row.begin());
         if (!file.Write(row.data(), row.size())) break;
     }
-    return file.Close();
+    if (file.Close()) return true;
+    std::remove(path.c_str());  // no partial capture is left behind
+    return false;
 }
 
 }  // namespace dravix

@@ -1,6 +1,7 @@
 #include "export/ImageContainer.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -120,12 +121,17 @@ bool ImageContainer::Save(const std::string& path, ImageType type) {
         m_openFailed = true;
         return false;
     }
-    const bool written = Encode(&file, type);
+    bool written = Encode(&file, type);
     const bool closed = file.Close();
     if (written && !closed) {
         SetLastError(texts::kWriteFailed);
-        return false;
+        written = false;
     }
+    // A failed write leaves no partial file behind. The icon and metafile refusals happen before
+    // anything is written and keep their empty file, as the export has always left it.
+    const bool refusedEmpty =
+        (type == ImageType::kIco && m_lastError == texts::kIcoSize) || type == ImageType::kWmf;
+    if (!written && !refusedEmpty) std::remove(path.c_str());
     return written;
 }
 

@@ -82,7 +82,8 @@ class ImageContainer final {
     bool Decode(ByteSource& source, ImageType type);
 
     // Truncates or creates path and writes the image in the format `type`. False with
-    // OpenFailed() set when the file cannot be opened, or with the writer's text.
+    // OpenFailed() set when the file cannot be opened, or with the writer's text; a failed write
+    // removes the file (the icon and metafile refusals keep it, empty).
     bool Save(const std::string& path, ImageType type);
     // Writes the image in the format `type`; "null file handler" for a null sink.
     bool Encode(ByteSink* sink, ImageType type);

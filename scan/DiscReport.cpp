@@ -42,9 +42,11 @@ DiscInformation ReadDiscInformation(SharedDrive& drive, uint8_t discTypeCode) {
     info.mediaTypeId = identifiers.mediaTypeId;
 
     std::array<uint8_t, kPerformanceLength> answer{};
-    const bool read =
-        drive.Locked([&](DriveTable& table) { return ReadWriteSpeeds(table, answer); }) == kCommandCompleted;
-    if (read) info.lastLba = LastEndLbaOf(answer);
+    size_t received = 0;
+    const bool read = drive.Locked([&](DriveTable& table) {
+        return ReadWriteSpeeds(table, answer, received);
+    }) == kCommandCompleted;
+    if (read) info.lastLba = LastEndLbaOf(std::span(answer).first(received));
     // An answer without a descriptor has no capacity to show, like a failed read.
     info.capacity = info.lastLba ? CapacityText(*info.lastLba) : scan_texts::kCapacityUnread;
     return info;

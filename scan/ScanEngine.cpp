@@ -10,6 +10,7 @@
 
 #include "drive/Bytes.h"
 #include "drive/DriveTable.h"
+#include "drive/InfoCommands.h"
 #include "scan/ScanTexts.h"
 #include "ui/SharedDrive.h"
 
@@ -22,6 +23,11 @@ constexpr uint8_t kTeFeFunction = 0x05;
 constexpr uint8_t kReferenceMarker = 0x02;  // byte 7 of a reference read
 constexpr uint8_t kMeasureKind = 0x00;
 constexpr int kZoneCount = 10;
+constexpr size_t kReferenceNeeded = 3;  // the level, bytes 1..2
+constexpr size_t kMeasureNeeded = 7;    // validity, TE bytes 1..2, FE bytes 5..6
+
+constexpr uint8_t kUnitAttention = 0x06;
+constexpr uint8_t kAscMediumChanged = 0x28;
 
 constexpr std::array<uint32_t, 4> kDualLayerPoints = {0x220000, 0x225000, 0xDD3000, 0xDD3500};
 constexpr std::array<uint32_t, 2> kFastSpeedPoints = {0x220000, 0x225000};
@@ -65,6 +71,37 @@ auto SendTeFe(SharedDrive& drive, const StopRequested& stopRequested, Command co
         }
         return reading;
     });
+}
+
+// The disc's manufacturer and media type ids, read before and after a run to tell whether it
+// measured one disc.
+struct IdentityReading {
+    uint8_t status = kCommandFailed;
+    Sense sense;
+    DiscIdentifiers ids;
+    bool attention = false;      // the drive reported a unit attention
+    bool mediumChanged = false;  // … that the medium changed
+};
+
+IdentityReading ReadIdentity(DriveTable& table, uint8_t discTypeCode) {
+    IdentityReading reading;
+    const IdentifierSource source = DiscTypeOfCode(discTypeCode).source;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        reading.status = ReadDiscIdentifiers(table, source, reading.ids);
+        reading.sense = reading.status == kCommandCompleted ? Sense{} : table.LastSense();
+        if (reading.status == kCommandCompleted || reading.sense.key != kUnitAttention) break;
+        reading.attention = true;
+        if (reading.sense.asc == kAscMediumChanged) {
+            reading.mediumChanged = true;
+            break;
+        }
+        // Another attention (a reset) is reported once; the read that follows answers from the disc.
+    }
+    return reading;
+}
+
+bool SameDisc(const DiscIdentifiers& a, const DiscIdentifiers& b) {
+    return a.manufacturerId == b.manufacturerId && a.mediaTypeId == b.mediaTypeId;
 }
 
 }  // namespace
@@ -190,12 +227,13 @@ ReferenceReading ReadTeFeReference(DriveTable& table, TeFeChannel channel, uint8
     BuildReferenceCdb(cdb, channel, ReferencePsn(channel, discTypeCode));
     uint8_t answer[kReferenceAnswerLength] = {};
     ReferenceReading reading;
-    reading.status = table.SendCommand(cdb, kDataIn, answer, sizeof answer, kTeFeTimeoutSeconds);
+    reading.status = table.ReadAnswer(cdb, answer, kReferenceNeeded, kTeFeTimeoutSeconds);
     if (reading.status != kCommandCompleted) {
         reading.sense = table.LastSense();
         return reading;
     }
-    reading.value = GetBe16(&answer[1]);
+    const uint16_t value = GetBe16(&answer[1]);
+    reading.value = value == kInvalidReference ? 0 : value;
     return reading;
 }
 
@@ -204,7 +242,7 @@ TeFeReading MeasureTeFe(DriveTable& table, uint8_t speedCode, uint32_t psn) {
     BuildMeasureCdb(cdb, speedCode, psn);
     uint8_t answer[kMeasureAnswerLength] = {};
     TeFeReading reading;
-    reading.status = table.SendCommand(cdb, kDataIn, answer, sizeof answer, kTeFeTimeoutSeconds);
+    reading.status = table.ReadAnswer(cdb, answer, kMeasureNeeded, kTeFeTimeoutSeconds);
     if (reading.status != kCommandCompleted) {
         reading.sense = table.LastSense();
         return reading;
@@ -247,6 +285,20 @@ std::string ElapsedText(int64_t seconds) {
     return text;
 }
 
+const char* NoVerdictText(NoVerdictReason reason) {
+    switch (reason) {
+        case NoVerdictReason::NoPosition:
+            return scan_texts::kNoPosition;
+        case NoVerdictReason::EndBelowStart:
+            return scan_texts::kRangeNotSupported;
+        case NoVerdictReason::DiscChanged:
+            return scan_texts::kDiscChanged;
+        case NoVerdictReason::None:
+            break;
+    }
+    return "";
+}
+
 const char* VerdictText(const ScanResult& result) {
     return result.notRecommended ? scan_texts::kVerdictNotRecommended : scan_texts::kVerdictOk;
 }
@@ -271,10 +323,33 @@ ScanResult RunTeFeScan(SharedDrive& drive, const ScanSettings& settings, ScanObs
         result.path = path;
         result.sense = sense;
         result.outcome = ClassifyFailure(sense);
+        if (sense.key == kUnitAttention) result.unitAttention = true;
         return finish(ScanEnd::Failed);
+    };
+    auto noVerdict = [&](NoVerdictReason reason) {
+        result.noVerdict = reason;
+        return finish(ScanEnd::NoVerdict);
     };
 
     const uint8_t disc = settings.discTypeCode;
+    // A range without positions has nothing to judge; nothing is sent for it.
+    const ScanRange range =
+        RangeOf(settings.mode, disc, settings.lastLba, settings.customStart, settings.customEnd);
+    if (range.end < range.start) return noVerdict(NoVerdictReason::EndBelowStart);
+    const std::vector<SamplePoint> points = SamplePoints(range, settings.baseStep, disc, settings.lastLba);
+    if (points.empty()) return noVerdict(NoVerdictReason::NoPosition);
+
+    auto readIdentity = [&] {
+        return drive.LockedUnlessStopped(stopRequested,
+                                         [disc](DriveTable& table) { return ReadIdentity(table, disc); });
+    };
+    const std::optional<IdentityReading> before = readIdentity();
+    if (!before || stopRequested()) return finish(ScanEnd::Stopped);
+    result.unitAttention = before->attention;
+    // Changed since the disc was examined: what the run was set up for belongs to another disc.
+    if (before->mediumChanged) return noVerdict(NoVerdictReason::DiscChanged);
+    if (before->status != kCommandCompleted) return fail(FailurePath::A, before->sense);
+
     const std::optional<ReferenceReading> te = SendTeFe(drive, stopRequested, [disc](DriveTable& table) {
         return ReadTeFeReference(table, TeFeChannel::Te, disc);
     });
@@ -288,9 +363,6 @@ ScanResult RunTeFeScan(SharedDrive& drive, const ScanSettings& settings, ScanObs
     result.teReference = te->value;
     result.feReference = fe->value;
 
-    const ScanRange range =
-        RangeOf(settings.mode, disc, settings.lastLba, settings.customStart, settings.customEnd);
-    const std::vector<SamplePoint> points = SamplePoints(range, settings.baseStep, disc, settings.lastLba);
     result.plannedSamples = static_cast<int>(points.size());
     observer.OnReferences(te->value, fe->value, result.plannedSamples);
 
@@ -318,6 +390,14 @@ ScanResult RunTeFeScan(SharedDrive& drive, const ScanSettings& settings, ScanObs
         ++result.samples;
         observer.OnSample(sample);
     }
+
+    // The samples judge one disc only if the disc did not change under them.
+    const std::optional<IdentityReading> after = readIdentity();
+    if (!after || stopRequested()) return finish(ScanEnd::Stopped);
+    result.unitAttention = result.unitAttention || after->attention;
+    if (after->mediumChanged) return noVerdict(NoVerdictReason::DiscChanged);
+    if (after->status != kCommandCompleted) return fail(FailurePath::B, after->sense);
+    if (!SameDisc(before->ids, after->ids)) return noVerdict(NoVerdictReason::DiscChanged);
     result.notRecommended = result.teOverLimit != 0 || result.feOverLimit != 0;
     return finish(ScanEnd::Finished);
 }
@@ -333,7 +413,7 @@ std::span<const uint32_t> SmartPoints(uint8_t discTypeCode, uint8_t speedCode) {
 }
 
 SpeedResult MeasureSpeed(SharedDrive& drive, uint8_t discTypeCode, uint8_t speedCode,
-                         const StopRequested& stopRequested) {
+                         const StopRequested& stopRequested, const std::function<void()>& onPoint) {
     const std::optional<ReferenceReading> te =
         SendTeFe(drive, stopRequested, [discTypeCode](DriveTable& table) {
             return ReadTeFeReference(table, TeFeChannel::Te, discTypeCode);
@@ -353,6 +433,7 @@ SpeedResult MeasureSpeed(SharedDrive& drive, uint8_t discTypeCode, uint8_t speed
                      [speedCode, psn](DriveTable& table) { return MeasureTeFe(table, speedCode, psn); });
         if (!reading || stopRequested()) return SpeedResult::Stopped;
         if (!reading->Ok()) return SpeedResult::Failed;
+        if (onPoint) onPoint();
         if (OverTeLimit(PercentOf(reading->teRaw, te->value))) return SpeedResult::OverLimit;
         if (OverFeLimit(PercentOf(reading->feRaw, fe->value))) return SpeedResult::OverLimit;
     }

@@ -118,8 +118,12 @@ void BuildReferenceCdb(uint8_t (&cdb)[12], TeFeChannel channel, uint32_t psn);
 // FD FB "ZARN" 05 speed psn(3) 00.
 void BuildMeasureCdb(uint8_t (&cdb)[12], uint8_t speedCode, uint32_t psn);
 
+// A reference of FFFFh is no level the drive measured (an answer of all FFh bytes): it fails
+// like a reference of 0.
+inline constexpr uint16_t kInvalidReference = 0xFFFF;
+
 struct ReferenceReading {
-    uint16_t value = 0;  // 0: failed (a reference of 0 counts as a failure too)
+    uint16_t value = 0;  // 0: failed (a reference of 0 or FFFFh, or a short answer, counts as failed)
     uint8_t status = kCommandFailed;
     Sense sense;  // of the failed command
 };
@@ -184,10 +188,20 @@ struct ScanSample {
 };
 
 enum class ScanEnd {
-    Finished,  // every position measured: a verdict
-    Failed,    // path A or B
-    Stopped,   // a stop request ended it between commands: no verdict
+    Finished,   // every position measured: a verdict
+    Failed,     // path A or B
+    Stopped,    // a stop request ended it between commands: no verdict
+    NoVerdict,  // nothing to judge, or not one disc to judge: see NoVerdictReason
 };
+
+enum class NoVerdictReason {
+    None,
+    NoPosition,     // the range holds no position to measure (nothing is sent)
+    EndBelowStart,  // the range ends below its start: the disc's reported size makes no sense
+    DiscChanged,    // the disc in the drive is not the one the run started on
+};
+// "No position to measure in this range.", "Not support for this disc.", and the changed disc's.
+const char* NoVerdictText(NoVerdictReason reason);
 
 struct ScanResult {
     ScanEnd end = ScanEnd::Finished;
@@ -196,6 +210,10 @@ struct ScanResult {
     int feOverLimit = 0;
     FailurePath path = FailurePath::None;  // Failed
     FailureOutcome outcome = FailureOutcome::Other;
+    NoVerdictReason noVerdict = NoVerdictReason::None;  // NoVerdict
+    // The drive reported a unit attention (a medium change or a reset) to a command of the run.
+    // It reports that once: whoever polls the disc must examine it anew.
+    bool unitAttention = false;
     Sense sense;
     uint16_t teReference = 0;
     uint16_t feReference = 0;
@@ -239,8 +257,10 @@ class ScanCallbacks final : public ScanObserver {
 // is dropped.
 using StopRequested = std::function<bool()>;
 
-// Reads both references, then measures every position of the range at the speed, and judges the
-// disc by the limits. Each command takes the drive's lock for itself only.
+// Checks the range (no command is sent for a range without positions), reads the disc's identity
+// and both references, measures every position of the range at the speed, reads the identity
+// again and, on the same disc, judges it by the limits. Each command takes the drive's lock for
+// itself only.
 ScanResult RunTeFeScan(SharedDrive& drive, const ScanSettings& settings, ScanObserver& observer,
                        const StopRequested& stopRequested);
 
@@ -259,7 +279,8 @@ const char* SpeedResultText(SpeedResult result);
 std::span<const uint32_t> SmartPoints(uint8_t discTypeCode, uint8_t speedCode);
 
 // Both references, then each point in order; the first point over a limit or failing decides.
+// `onPoint`, when given, is called after each point the drive measured (for a progress line).
 SpeedResult MeasureSpeed(SharedDrive& drive, uint8_t discTypeCode, uint8_t speedCode,
-                         const StopRequested& stopRequested);
+                         const StopRequested& stopRequested, const std::function<void()>& onPoint = {});
 
 }  // namespace dravix

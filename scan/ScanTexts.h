@@ -21,6 +21,12 @@ inline constexpr const char* kVerdictOk = "This disc is ok for writing under thi
 inline constexpr const char* kVerdictNotRecommended =
     "This disc is not recommended for writing under this speed setting.";
 
+// A run that ends without a verdict.
+inline constexpr const char* kNoPosition = "No position to measure in this range.";
+inline constexpr const char* kRangeNotSupported = kStatusDiscNotSupported;  // its end is below its start
+inline constexpr const char* kDiscChanged =
+    "The disc was changed during the test; there is no verdict. Please test again.";
+
 // Failure paths of a run.
 inline constexpr const char* kWarningCaption = "Probix Warning";
 inline constexpr const char* kNoDiscInside = "No disc inside.";

@@ -86,7 +86,7 @@ const char* ScanDiscName(uint8_t discTypeCode) {
 uint8_t ReadDiscType(DriveTable& table) {
     uint8_t answer[kProfileLength];
     if (ReadCurrentProfile(table, answer) != kCommandCompleted) return kScanDiscUnknown;
-    return ScanDiscTypeOfProfile(CurrentProfileOf(answer));
+    return ScanDiscTypeOfProfile(CurrentProfileOf(table.Received(answer)));
 }
 
 DiscSpeeds DecodeWriteSpeeds(std::span<const uint8_t> answer) {
@@ -109,9 +109,12 @@ DiscSpeeds DecodeWriteSpeeds(std::span<const uint8_t> answer) {
     return speeds;
 }
 
-uint8_t ReadWriteSpeeds(DriveTable& table, std::span<uint8_t> answer) {
+uint8_t ReadWriteSpeeds(DriveTable& table, std::span<uint8_t> answer, size_t& received) {
+    received = 0;
     if (answer.size() < kPerformanceLength) return kCommandFailed;
-    return ReadWriteSpeedDescriptors(table, answer.first<kPerformanceLength>());
+    const uint8_t status = ReadWriteSpeedDescriptors(table, answer.first<kPerformanceLength>());
+    if (status == kCommandCompleted) received = table.LastTransferred();
+    return status;
 }
 
 DiscSurvey SurveyDisc(SharedDrive& drive, const StopRequested& stopRequested) {
@@ -125,14 +128,15 @@ DiscSurvey SurveyDisc(SharedDrive& drive, const StopRequested& stopRequested) {
         return survey;
     }
     std::array<uint8_t, kPerformanceLength> answer{};
+    size_t received = 0;
     const std::optional<uint8_t> status = drive.LockedUnlessStopped(
-        stopRequested, [&answer](DriveTable& table) { return ReadWriteSpeeds(table, answer); });
+        stopRequested, [&](DriveTable& table) { return ReadWriteSpeeds(table, answer, received); });
     if (!status) return survey;
     if (*status != kCommandCompleted) {
         survey.kind = DiscSurvey::Kind::SpeedsUnreadable;
         return survey;
     }
-    survey.speeds = DecodeWriteSpeeds(answer);
+    survey.speeds = DecodeWriteSpeeds(std::span(answer).first(received));
     survey.kind = survey.speeds.codes.empty() ? DiscSurvey::Kind::NoKnownSpeed : DiscSurvey::Kind::Ready;
     return survey;
 }

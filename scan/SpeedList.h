@@ -58,8 +58,9 @@ struct DiscSpeeds {
 inline constexpr size_t kMaxSpeedCount = 12;  // what a 200-byte answer can hold
 DiscSpeeds DecodeWriteSpeeds(std::span<const uint8_t> answer);
 
-// GET PERFORMANCE into a zeroed 200-byte buffer; the SendCommand status.
-uint8_t ReadWriteSpeeds(DriveTable& table, std::span<uint8_t> answer);
+// GET PERFORMANCE into a zeroed 200-byte buffer; the SendCommand status. `received` is how much
+// of the answer the drive sent: decode only that part.
+uint8_t ReadWriteSpeeds(DriveTable& table, std::span<uint8_t> answer, size_t& received);
 
 // What examining a newly ready disc found.
 struct DiscSurvey {

@@ -627,7 +627,17 @@ void CTEFE::RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
 }
 
 void CTEFE::OnRunEnded(const ScanResult& result) {
-    if (result.end == ScanEnd::Failed) {
+    // The drive told the run, not the poll, that the disc may have changed: examine it anew.
+    if (result.unitAttention) {
+        m_discKnown = false;
+        m_resetPending = true;
+    }
+    if (result.end == ScanEnd::NoVerdict) {
+        m_elapsed->setText(QString::fromStdString(ElapsedText(result.elapsedSeconds)));
+        const QString text = Latin(NoVerdictText(result.noVerdict));
+        Ask(this, Latin(scan_texts::kWarningCaption), text, PromptIcon::Exclamation, PromptButtons::Ok);
+        SetStatus(text, WarningColour());
+    } else if (result.end == ScanEnd::Failed) {
         m_elapsed->setText(QString::fromStdString(ElapsedText(result.elapsedSeconds)));
         const FailureTexts texts = TextsOfFailure(result.path, result.outcome);
         Ask(this, Latin(scan_texts::kWarningCaption), Latin(texts.box), PromptIcon::Exclamation,

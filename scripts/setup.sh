@@ -19,14 +19,16 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libtiff-dev libopenjp2-7-dev zlib1g-dev
   nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fp-utils
+  fp-utils help2man file
   fonts-liberation2 fontconfig
 )
 
-# Testing: the Windows cross-build check, the display for screenshots.
+# Testing: the Windows cross-build check, the display for screenshots and window checks, and the
+# checks of the Debian package (scripts/check-package.sh).
 test_packages=(
   g++-mingw-w64-x86-64
-  xvfb xauth x11-apps
+  xvfb xauth x11-apps x11-utils
+  lintian desktop-file-utils appstream man-db
 )
 
 if [ "$mode" = test ]; then packages+=("${test_packages[@]}"); fi

@@ -9,4 +9,5 @@ export QT_QPA_PLATFORM=offscreen
 # Tests must never touch the user's own virtual drive.
 export XDG_STATE_HOME=$(mktemp -d)
 trap 'rm -rf "$XDG_STATE_HOME"' EXIT
+./scripts/check-package.sh
 ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 600

@@ -3,7 +3,7 @@
 #   SOURCE_DIR  the folder of the pages and the project files
 #   WORK_DIR    a scratch folder in the build tree
 #   OUTPUT      the help file to write
-#   HTML_DIR    where the pages are copied for reading in a browser
+#   HTML_DIR    where the pages and their contents are copied for the program's help window
 #   FILES       the pages, style sheet and project files, separated by "|"
 
 find_program(CHMCMD chmcmd)
@@ -18,7 +18,8 @@ file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}" "${HTML_DIR}")
 foreach(name IN LISTS FILES)
   file(COPY "${SOURCE_DIR}/${name}" DESTINATION "${WORK_DIR}")
-  if(name MATCHES "\\.(html|css)$")
+  # The help window reads the same contents file as the help compiler.
+  if(name MATCHES "\\.(html|css)$" OR name STREQUAL "toc.hhc")
     file(COPY "${SOURCE_DIR}/${name}" DESTINATION "${HTML_DIR}")
     # A copy keeps the source's time; the build needs to see the copy as new.
     file(TOUCH_NOCREATE "${HTML_DIR}/${name}")

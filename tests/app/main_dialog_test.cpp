@@ -4,13 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDir>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QUrl>
 #include <cerrno>
 #include <map>
 
+#include "app/HelpWindow.h"
 #include "app/MainDialog.h"
 #include "drive/Messages.h"
 #include "drive/Support.h"
@@ -357,24 +360,24 @@ TEST_F(MainDialogTest, ClosingTakesThePagesDownWithoutWakingThem) {
     EXPECT_EQ(pageLog, (std::vector<std::string>{"destroy Information", "destroy WOPC"}));
 }
 
-TEST_F(MainDialogTest, HelpOpensTheFileBesideTheProgramOrSaysItIsMissing) {
-    EXPECT_EQ(CMainDialog::HelpFilePathFor(QStringLiteral("/opt/Zarn Tools/bin dir/dravix")),
-              QStringLiteral("/opt/Zarn Tools/bin dir/Dravix V1.0.CHM"));
+TEST_F(MainDialogTest, HelpShowsTheGuideInItsOwnWindowOrSaysItIsMissing) {
     bus.AddDrive();
     CMainDialog window(FakePages());
     Open(window);
-    const bool present = QFileInfo(CMainDialog::HelpFilePath()).isReadable();
+    const size_t boxes = prompter->asked.size();
+    // The test programs are built beside the guide, as the program is.
     window.OpenHelpFile();
-    if (present) {
-        ASSERT_EQ(opened.size(), 1u);
-        EXPECT_EQ(opened[0], QUrl::fromLocalFile(CMainDialog::HelpFilePath()));
-    } else {
-        EXPECT_TRUE(opened.empty());
-        EXPECT_EQ(prompter->asked.back().text, QStringLiteral("Files could not be found on this disc."));
-    }
-    // A help file that cannot be opened by anything is reported the same way.
-    openSucceeds = false;
-    window.OpenHelpFile();
+    ASSERT_NE(window.Help(), nullptr);
+    EXPECT_TRUE(window.Help()->isVisible());
+    EXPECT_EQ(window.Help()->Browser()->source().fileName(), QStringLiteral("index.html"));
+    EXPECT_TRUE(opened.empty());  // neither a CHM viewer nor a browser is asked
+    EXPECT_EQ(prompter->asked.size(), boxes);
+
+    // A program folder (a blank in its name) with the guide in neither place.
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("bin dir")));
+    window.OpenHelpFileFor(dir.path() + QStringLiteral("/bin dir"));
+    ASSERT_EQ(prompter->asked.size(), boxes + 1);
     EXPECT_EQ(prompter->asked.back().text, QStringLiteral("Files could not be found on this disc."));
     EXPECT_EQ(prompter->asked.back().caption, AppTitle());
 }

@@ -58,6 +58,14 @@ TEST_F(CliTest, DriveIdentityIsPrintedEscaped) {
     ASSERT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("0: ZA\\x07RN\\x1B[2J\\xFF"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find('\x1B'), std::string::npos);  // no terminal control reaches the screen
+    // Nor into JSON, which could not even hold the byte FFh.
+    for (const char* command : {"drives", "probe", "info"}) {
+        const CliRun json = RunCliCapture({"--json", command});
+        const auto object = nlohmann::json::parse(json.out);
+        const auto& drive = command == std::string("drives") ? object["drives"][0] : object["drive"];
+        EXPECT_EQ(drive["vendor"], "ZA\\x07RN\\x1B[2");
+        EXPECT_EQ(drive["product"], "J\\xFF");
+    }
 
     // A NUL ends the product text, as the label is read as a C string; the revision follows.
     VirtualBus other;
@@ -69,7 +77,7 @@ TEST_F(CliTest, DriveIdentityIsPrintedEscaped) {
 TEST_F(CliTest, NoDriveMeansExitThreeWithTheHint) {
     const CliRun none = RunCliCapture({"drives"});
     EXPECT_EQ(none.status, 3);
-    EXPECT_EQ(none.err, std::string(kMsgNoDeviceFound) + "\n");
+    EXPECT_EQ(none.err, std::string("dravix-cli: ") + kMsgNoDeviceFound + "\n");
 
     FakeSgSystem::Node refused;
     refused.openError = EACCES;
@@ -94,28 +102,37 @@ TEST_F(CliTest, ProbeTellsSupportedRefusedAndOldFirmwareApart) {
 
     const CliRun refused = RunCliCapture({"--drive", "1", "probe"});
     EXPECT_EQ(refused.status, 3);
-    EXPECT_EQ(refused.out, "vendor mode refused (refused by the drive)\n");
+    EXPECT_EQ(refused.err, "dravix-cli: vendor mode refused (refused by the drive)\n");
 
     const CliRun old = RunCliCapture({"--drive", "2", "--json", "probe"});
     EXPECT_EQ(old.status, 3);
     const auto object = nlohmann::json::parse(old.out);
     EXPECT_EQ(object["supported"], false);
-    EXPECT_EQ(object["reason"], kMsgFirmwareNotSupported);
+    EXPECT_EQ(object["error"], (nlohmann::json{{"code", 3}, {"message", kMsgFirmwareNotSupported}}));
+    EXPECT_FALSE(bus.Drive(2).State().vendorMode);
 
     const CliRun missing = RunCliCapture({"--drive", "3", "probe"});
     EXPECT_EQ(missing.status, 3);
-    EXPECT_EQ(missing.err, "There is no drive 3 (3 drives found).\n");
+    EXPECT_EQ(missing.err, "dravix-cli: There is no drive 3\n");
 }
 
 TEST_F(CliTest, RawSendsOneCommandAndShowsStatusSenseAndAnswer) {
     emu::VirtualDrive& drive = bus.AddDrive();
     const CliRun inquiry = RunCliCapture({"raw", "--in", "36", "12 00 00 00 24 00"});
     ASSERT_EQ(inquiry.status, 0) << inquiry.err;
-    EXPECT_EQ(inquiry.out.rfind("status: 0 (completed)\nsense: 00/00/00\n0000  05 ", 0), 0u) << inquiry.out;
+    EXPECT_EQ(inquiry.out.rfind(
+                  "status: 0 (completed)\nsense: 00/00/00\ntransferred: 36 of 36 bytes\n0000  05 ", 0),
+              0u)
+        << inquiry.out;
     EXPECT_NE(inquiry.out.find("0020  "), std::string::npos);  // 36 bytes: three lines
 
+    // Only what the drive sent is shown.
+    const CliRun longer = RunCliCapture({"raw", "--in", "64", "12 00 00 00 40 00"});
+    EXPECT_NE(longer.out.find("transferred: 36 of 64 bytes\n"), std::string::npos) << longer.out;
+    EXPECT_EQ(longer.out.find("0030  "), std::string::npos);
+
     drive.RemoveDisc();
-    const CliRun notReady = RunCliCapture({"raw", "00"});  // padded to six bytes
+    const CliRun notReady = RunCliCapture({"raw", "00 00 00 00 00 00"});
     EXPECT_EQ(notReady.status, 1);
     EXPECT_EQ(notReady.out, "status: 1 (failed)\nsense: 02/3A/00\n");
     EXPECT_EQ(bus.Commands().back(), (Bytes{0, 0, 0, 0, 0, 0}));
@@ -131,6 +148,16 @@ TEST_F(CliTest, RawSendsOneCommandAndShowsStatusSenseAndAnswer) {
     std::ofstream(file) << "00 00 00 08\n";
     const CliRun out = RunCliCapture({"raw", "--out", file, "55 10 00 00 00 00 00 00 04 00"});
     EXPECT_NE(out.out.find("status: "), std::string::npos);
+    // The data-out file holds whole bytes, at most 1 MiB of them; past it, nothing is sent.
+    bus.ClearCommands();
+    std::ofstream(file) << "00 0 00\n";
+    const CliRun odd = RunCliCapture({"raw", "--out", file, "55 10 00 00 00 00 00 00 04 00"});
+    EXPECT_EQ(odd.status, 1);
+    EXPECT_NE(odd.err.find("'0' is not hex bytes"), std::string::npos) << odd.err;
+    const CliRun endless = RunCliCapture({"raw", "--out", "/dev/zero", "55 10 00 00 00 00 00 00 04 00"});
+    EXPECT_EQ(endless.status, 1);
+    EXPECT_NE(endless.err.find("holds more than 1048576 bytes"), std::string::npos) << endless.err;
+    EXPECT_TRUE(bus.Commands().empty());
     std::remove(file.c_str());
 }
 
@@ -145,51 +172,91 @@ TEST_F(CliTest, RawTellsAKernelRefusalFromTheDrives) {
         }
         return 0;
     });
-    const CliRun raw = RunCliCapture({"raw", "FD F1 5A 41 52 4E"});
+    const CliRun raw = RunCliCapture({"raw", "FD F1 5A 41 52 4E 00 00 00 00 00 00"});
     EXPECT_EQ(raw.status, 1);
     EXPECT_NE(raw.out.find("refused by the kernel (permission denied)"), std::string::npos) << raw.out;
 
     const CliRun probe = RunCliCapture({"probe"});
     EXPECT_EQ(probe.status, 3);
-    EXPECT_NE(probe.out.find("vendor mode refused (refused by the kernel: permission denied on /dev/sr0"),
+    EXPECT_NE(probe.err.find("vendor mode refused (refused by the kernel: permission denied on /dev/sr0"),
               std::string::npos)
-        << probe.out;
+        << probe.err;
 }
 
-TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
+TEST_F(CliTest, AUsageErrorIsOneLineThatNamesTheHelpToRead) {
     bus.AddDrive();
-    const std::vector<std::vector<std::string>> wrong = {
-        {},
-        {"frobnicate"},
-        {"--drive"},
-        {"--drive", "x", "drives"},
-        {"drives", "extra"},
-        {"raw"},
-        {"raw", "zz"},
-        {"raw", "12 00 00 00 24 00 00"},  // longer than INQUIRY's six bytes
-        {"raw", "--in", "4", "--out", "f", "00"},
-        {"raw", "--in", "99999999", "12"},
-        {"raw", "--timeout"},
+    struct Case {
+        std::vector<std::string> args;
+        const char* line;  // standard error, whole
     };
-    for (const auto& args : wrong) {
-        const CliRun run = RunCliCapture(args);
-        EXPECT_EQ(run.status, 2) << (args.empty() ? "(none)" : args[0]);
-        EXPECT_NE(run.err.find("Usage: dravix-cli"), std::string::npos);
+    const Case cases[] = {
+        {{}, "no command given (see dravix-cli help)"},
+        {{"frobnicate"}, "unknown command 'frobnicate' (see dravix-cli help)"},
+        {{"--bogus", "info"}, "unknown option '--bogus' (see dravix-cli help info)"},
+        {{"info", "--bogus"}, "unknown option '--bogus' (see dravix-cli help info)"},
+        {{"drives", "extra"}, "unexpected argument 'extra' (see dravix-cli help drives)"},
+        {{"--drive"}, "--drive takes a drive index (a number from 0) (see dravix-cli help)"},
+        {{"--drive", "-1", "info"},
+         "--drive takes a drive index (a number from 0) (see dravix-cli help info)"},
+        {{"help", "frobnicate"}, "unknown command 'frobnicate' (see dravix-cli help)"},
+        {{"raw"}, "raw needs the command block as hex bytes (see dravix-cli help raw)"},
+        {{"raw", "zz"}, "'zz' is not hex bytes (two digits a byte) (see dravix-cli help raw)"},
+        // Longer or shorter than the opcode's block: never padded; an odd number of digits is no byte.
+        {{"raw", "12 00 00 00 24 00 00"},
+         "operation code 12h takes a 6-byte command block, not 7 bytes (see dravix-cli help raw)"},
+        {{"raw", "12 00"},
+         "operation code 12h takes a 6-byte command block, not 2 bytes (see dravix-cli help raw)"},
+        {{"raw", "120 0 0 0 24"},
+         "'120 0 0 0 24' is not hex bytes (two digits a byte) (see dravix-cli help raw)"},
+        {{"raw", "--in", "4", "--out", "f", "00"},
+         "--in and --out exclude each other (see dravix-cli help raw)"},
+        {{"raw", "--in", "99999999", "12"},
+         "--in takes a byte count up to 1048576 (see dravix-cli help raw)"},
+        {{"scan", "--speed", "4X", "--mode", "slow"},
+         "--mode is one of normal, full, quick, custom (see dravix-cli help scan)"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = RunCliCapture(c.args);
+        EXPECT_EQ(run.status, 2) << c.line;
+        EXPECT_EQ(run.err, std::string("dravix-cli: ") + c.line + "\n");
         EXPECT_TRUE(run.out.empty());
+
+        // With --json the same error is the one object on standard output.
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), "--json");
+        const CliRun json = RunCliCapture(args);
+        EXPECT_EQ(json.status, 2);
+        EXPECT_TRUE(json.err.empty()) << json.err;
+        const auto object = nlohmann::json::parse(json.out);
+        EXPECT_EQ(object["error"], (nlohmann::json{{"code", 2}, {"message", c.line}}));
     }
     EXPECT_TRUE(bus.Commands().empty());  // nothing reached the drive
+}
+
+TEST_F(CliTest, HelpOfTheProgramAndOfEachCommand) {
     const CliRun help = RunCliCapture({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("raw [--in N | --out HEXFILE] [--timeout S] HEXBYTES..."), std::string::npos);
+    EXPECT_EQ(RunCliCapture({"help"}).out, help.out);
+    for (const cli::CliCommand& command : cli::AllCommands()) {
+        EXPECT_NE(help.out.find(std::string("\n  ") + command.name + " "), std::string::npos) << command.name;
+        const CliRun own = RunCliCapture({"help", command.name});
+        EXPECT_EQ(own.status, 0);
+        EXPECT_EQ(own.out.rfind(std::string("Usage: dravix-cli [OPTIONS] ") + command.name, 0), 0u)
+            << own.out;
+        EXPECT_NE(own.out.find("\nExamples:\n  dravix-cli "), std::string::npos) << command.name;
+        EXPECT_EQ(RunCliCapture({command.name, "--help"}).out, own.out);
+    }
+    EXPECT_NE(RunCliCapture({"help", "raw"}).out.find("  --in N "), std::string::npos);
 }
 
 TEST_F(CliTest, TraceWritesEveryCommandToStandardError) {
     bus.AddDrive();
     const CliRun run = RunCliCapture({"--trace", "probe"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.err.find("[0] CDB 12 00 00 00 38 00 in 56 -> 0 data 05"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("[0] CDB 12 00 00 00 38 00 in 56 -> 0 got 36 data 05"), std::string::npos)
+        << run.err;
     EXPECT_NE(run.err.find("CDB FD F1 5A 41 52 4E 00 00 00 00 00 00 -> 0"), std::string::npos);
-    EXPECT_NE(run.err.find("CDB FD 1B 5A 41 52 4E 0E 00 FF 00 00 00 in 255 -> 0 data 5A 41 52 4E"),
+    EXPECT_NE(run.err.find("CDB FD 1B 5A 41 52 4E 0E 00 FF 00 00 00 in 255 -> 0 got 14 data 5A 41 52 4E"),
               std::string::npos);
     // Tracing ends with the command.
     const CliRun quiet = RunCliCapture({"drives"});

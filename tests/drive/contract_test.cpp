@@ -178,6 +178,21 @@ TEST_P(DriveContract, AnswersArriveInTheCallersBufferAndFaultsFoldIntoTheStatus)
     ASSERT_EQ(table->SendCommand(modeSense, kDataIn, mode, sizeof mode, 15), kCommandCompleted);
     EXPECT_EQ(mode[20], 0x20);
     EXPECT_EQ(mode[21], 0x00);
+    EXPECT_EQ(table->LastTransferred(), sizeof mode);
+
+    // Both paths tell how much of the buffer the drive filled; an answer without the fields a
+    // read needs is a failed command.
+    emu::FaultRule shortAnswer;
+    shortAnswer.opcode = 0x5A;
+    shortAnswer.action = emu::FaultRule::Action::Reply;
+    shortAnswer.reply = {0x00, 0x1C, 0x00, 0x00, 0x00};
+    shortAnswer.once = true;
+    drive.AddFault(shortAnswer);
+    EXPECT_EQ(table->ReadAnswer(modeSense, mode, 22, 15), kCommandFailed);
+    EXPECT_EQ(table->LastTransferred(), 5u);
+    EXPECT_TRUE(table->LastFailure().shortAnswer);
+    EXPECT_EQ(mode[1], 0x1C);
+    EXPECT_EQ(mode[20], 0x00);  // zero-filled, not left from the earlier answer
 
     emu::FaultRule timeout;
     timeout.opcode = 0x5A;

@@ -439,6 +439,11 @@ struct FakeHost {
     uint8_t targStat = 0;
     std::array<uint8_t, 3> sense{};
     std::vector<std::thread> workers;
+    bool counting = false;  // names itself as the project's library and reports the bytes moved
+    uint32_t moved = 0;
+    bool hold = false;  // execute requests stay pending until the test ends them
+    std::vector<aspi::SRB_ExecSCSICmd*> held;
+    std::vector<void*> aborted;
 };
 FakeHost* g_host = nullptr;
 
@@ -452,6 +457,8 @@ uint32_t HostSend(void* block) {
         case aspi::SC_HA_INQUIRY: {
             auto* inq = static_cast<aspi::SRB_HAInquiry*>(block);
             inq->HA_Unique[3] = g_host->maxTargets;
+            if (g_host->counting)
+                std::memcpy(inq->HA_ManagerId, aspi::kCountingManagerId, sizeof aspi::kCountingManagerId);
             inq->SRB_Status = aspi::SS_COMP;
             return aspi::SS_COMP;
         }
@@ -468,7 +475,12 @@ uint32_t HostSend(void* block) {
             auto* srb = static_cast<aspi::SRB_ExecSCSICmd*>(block);
             g_host->execs.push_back(*srb);
             g_host->cdbs.emplace_back(srb->CDBByte, srb->CDBByte + srb->SRB_CDBLen);
+            if (g_host->hold) {
+                g_host->held.push_back(srb);
+                return aspi::SS_PENDING;
+            }
             auto finish = [srb] {
+                if (g_host->counting && srb->CDBByte[0] != 0x12) srb->SRB_BufLen = g_host->moved;
                 if (srb->CDBByte[0] == 0x12) {
                     std::memset(srb->SRB_BufPointer, 0, srb->SRB_BufLen);
                     std::memcpy(srb->SRB_BufPointer + 8, "ZARN    DVD-RW DRX-8000 1.05", 28);
@@ -506,6 +518,11 @@ uint32_t HostSend(void* block) {
             });
             return aspi::SS_PENDING;
         }
+        case aspi::SC_ABORT_SRB:
+            // Taken note of; the request is let go of later, when the test says so.
+            g_host->aborted.push_back(static_cast<aspi::SRB_Abort*>(block)->SRB_ToAbort);
+            header->SRB_Status = aspi::SS_COMP;
+            return aspi::SS_COMP;
     }
     return aspi::SS_INVALID_SRB;
 }
@@ -571,6 +588,54 @@ TEST_F(AspiFixture, FailuresCarrySenseAndTheAdapterTimeOut) {
     host.haStat = 0;
     host.completeLater = false;
     EXPECT_EQ(table.SendCommand(tur, 0, nullptr, 0, 15), kCommandCompleted);
+}
+
+TEST_F(AspiFixture, OnlyTheProjectsOwnLibraryIsTrustedWithTheBytesMoved) {
+    const uint8_t cdb[12] = {0x46, 0, 0, 0, 0, 0, 0, 0, 8, 0};
+    host.moved = 3;
+    host.completeLater = false;
+    for (const bool counting : {true, false}) {
+        host.counting = counting;
+        DriveTable table;
+        ASSERT_TRUE(table.InitTransport());
+        ASSERT_EQ(table.EnumerateDrives(), 1);
+        uint8_t data[8];
+        EXPECT_EQ(table.SendCommand(cdb, kDataIn, data, sizeof data, 15), kCommandCompleted);
+        // Another manager leaves the length as it was: the whole buffer counts as moved.
+        EXPECT_EQ(table.LastTransferred(), counting ? 3u : 8u) << counting;
+    }
+}
+
+TEST_F(AspiFixture, ATimedOutRequestIsAbortedAndKeptUntilTheLibraryLetsGo) {
+    DriveTable table;
+    ASSERT_TRUE(table.InitTransport());
+    ASSERT_EQ(table.EnumerateDrives(), 1);
+    // A clock that advances a second at every look: the time-out passes after a few polls.
+    auto clock = std::make_shared<std::chrono::steady_clock::time_point>();
+    platform->now = [clock] { return *clock += std::chrono::seconds(1); };
+
+    host.hold = true;
+    uint8_t data[8];
+    std::memset(data, 0xAA, sizeof data);
+    const uint8_t cdb[12] = {0x46, 0, 0, 0, 0, 0, 0, 0, 8, 0};
+    const auto started = *clock;
+    EXPECT_EQ(table.SendCommand(cdb, kDataIn, data, sizeof data, 15), kCommandTimedOut);
+    EXPECT_GE(*clock - started, std::chrono::seconds(15));
+    EXPECT_LE(*clock - started, std::chrono::seconds(17));
+    ASSERT_EQ(host.held.size(), 1u);
+    EXPECT_EQ(host.aborted, std::vector<void*>{host.held[0]});
+
+    // The library ends the request after the sender gave up: it writes into the request's own
+    // memory, which is still there, and never into the caller's buffer.
+    aspi::SRB_ExecSCSICmd* late = host.held[0];
+    EXPECT_NE(late->SRB_BufPointer, data);
+    std::memset(late->SRB_BufPointer, 0x55, late->SRB_BufLen);
+    std::atomic_ref<uint8_t>(late->SRB_Status).store(aspi::SS_ABORTED);
+    EXPECT_EQ(data[0], 0xAA);
+
+    host.hold = false;
+    host.completeLater = false;
+    EXPECT_EQ(table.SendCommand(cdb, kDataIn, data, sizeof data, 15), kCommandCompleted);
 }
 
 TEST_F(AspiFixture, TargetCountComesFromTheAdapterWhenItIsEightOrSixteen) {

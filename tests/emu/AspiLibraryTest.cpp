@@ -173,6 +173,37 @@ TEST_F(AspiLibraryTest, TimeOutAndBusyFromFaultsInTheSharedFile) {
     EXPECT_EQ(SendAndWait(third), SS_COMP);
 }
 
+TEST_F(AspiLibraryTest, ItReportsTheBytesMovedAndEndsAnAbortedRequestForGood) {
+    SRB_HAInquiry inquiry{};
+    inquiry.SRB_Cmd = SC_HA_INQUIRY;
+    ASSERT_EQ(s_send(&inquiry), SS_COMP);
+    EXPECT_EQ(0, std::memcmp(inquiry.HA_ManagerId, kCountingManagerId, sizeof kCountingManagerId));
+    uint8_t data[64] = {};
+    SRB_ExecSCSICmd complete = Request(0, Cdb({0x12, 0, 0, 0, 64, 0}), SRB_DIR_IN, data, sizeof data);
+    EXPECT_EQ(SendAndWait(complete), SS_COMP);
+    EXPECT_EQ(complete.SRB_BufLen, 36u);  // the drive's INQUIRY data is 36 bytes long
+
+    // A command that would take two minutes is aborted: from then on the library leaves the
+    // request and its buffer alone, and the next request is served.
+    std::string error;
+    auto shared = Scenario::Open(s_path, &error);
+    shared->Drive(0).SetLatency(LatencyClass::Command, kMaxLatencyMs);
+    std::memset(data, 0xAA, sizeof data);
+    SRB_ExecSCSICmd slow = Request(0, Cdb({0x12, 0, 0, 0, 64, 0}), SRB_DIR_IN, data, sizeof data);
+    ASSERT_EQ(s_send(&slow), SS_PENDING);
+    SRB_Abort abort{};
+    abort.SRB_Cmd = SC_ABORT_SRB;
+    abort.SRB_ToAbort = &slow;
+    EXPECT_EQ(s_send(&abort), SS_COMP);
+    EXPECT_EQ(std::atomic_ref<uint8_t>(slow.SRB_Status).load(), SS_ABORTED);
+    EXPECT_EQ(s_send(&abort), SS_ABORT_FAIL);  // it has ended already
+    shared->Drive(0).SetLatency(LatencyClass::Command, 0);
+    SRB_ExecSCSICmd next = Request(0, Cdb({0x00}), 0, nullptr, 0);
+    EXPECT_EQ(SendAndWait(next), SS_COMP);
+    EXPECT_EQ(data[0], 0xAA);
+    EXPECT_EQ(slow.SRB_BufLen, sizeof data);
+}
+
 TEST_F(AspiLibraryTest, MalformedRequestsAreRefusedAtOnce) {
     uint8_t data[8] = {};
     SRB_ExecSCSICmd bothWays = Request(0, Cdb({0x00}), SRB_DIR_IN | SRB_DIR_OUT, data, 8);

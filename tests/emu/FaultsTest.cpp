@@ -115,6 +115,13 @@ TEST_F(FaultTest, LatencyPerCommandClassGoesThroughTheSleeper) {
     Send(drive, Cdb({0x1B, 0, 0, 0, 0x01, 0}));  // spin up without tray movement
     Send(drive, Cdb({0xFF, 0x10, 0x00}), 2);
     EXPECT_EQ(sleeps, (std::vector<uint32_t>{40, 40, 20, 700, 20}));
+
+    // No command takes longer than the bound, whatever it was given (no time-out set here).
+    sleeps.clear();
+    drive.SetLatency(LatencyClass::Vendor, 3'600'000);
+    uint8_t reply[12];
+    drive.Execute(kReadOptions.data(), 12, 2, reply, sizeof reply, 0);
+    EXPECT_EQ(sleeps, std::vector<uint32_t>{kMaxLatencyMs});
 }
 
 TEST_F(FaultTest, LatencyBeyondTheTimeoutIsAHostTimeout) {

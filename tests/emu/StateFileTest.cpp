@@ -2,8 +2,10 @@
 // share it.
 
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -11,6 +13,7 @@
 #include "TempDir.h"
 #include "emu/Scenario.h"
 #include "emu/StateFile.h"
+#include "tests/support/FileSizeLimit.h"
 
 extern char** environ;
 
@@ -99,6 +102,8 @@ TEST(StateText, ProblemsNameThePlaceAndWhatIsWrong) {
         {head + R"({"faults": [{"opcode": 0, "bytes": {"16": 1}}]}]})",
          "drives[0].faults[0].bytes.16: a CDB byte index"},
         {head + R"({"tray": 1}]})", "drives[0].tray: expected a text"},
+        {head + R"({"latencyMs": {"vendor": 120001}}]})",
+         "drives[0].latencyMs.vendor: expected a number from 0 to 120000"},
     };
     for (const auto& [text, expected] : cases) {
         std::vector<DriveState> drives;
@@ -237,6 +242,47 @@ TEST(ScenarioFile, MalformedFileIsReportedAndNeverOverwritten) {
     EXPECT_EQ(scenario.LastError(), "");
     drive.SetRegionMask(0x34);
     EXPECT_NE(ReadFile(path).find("\"regionMask\": 52"), std::string::npos);
+}
+
+TEST(ScenarioFile, OnlyARegularFileIsUsedAndALinkIsWrittenThrough) {
+    TempDir dir;
+    // A FIFO would block the first reader until someone writes to it: refused at once.
+    ASSERT_EQ(::mkfifo(dir.File("fifo.json").c_str(), 0600), 0);
+    std::string error;
+    EXPECT_FALSE(Scenario::Open(dir.File("fifo.json"), &error));
+    EXPECT_EQ(error, dir.File("fifo.json") + ": not a regular file");
+
+    Scenario original(Preset::Minimal);
+    ASSERT_TRUE(original.BindToFile(dir.File("target.json"), &error)) << error;
+    std::filesystem::create_symlink("target.json", dir.File("link.json"));
+    auto linked = Scenario::Open(dir.File("link.json"), &error);
+    ASSERT_TRUE(linked) << error;
+    linked->Drive(0).SetTestWrite(true);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.json")));
+    EXPECT_TRUE(original.Drive(0).State().testWrite);
+}
+
+TEST(ScenarioFile, AChangeThatCannotBeSavedIsUndoneAndTheCommandFails) {
+    TempDir dir;
+    std::string error;
+    Scenario scenario(Preset::Minimal);
+    ASSERT_TRUE(scenario.BindToFile(dir.File("vdrive.json"), &error)) << error;
+    const std::string before = ReadFile(dir.File("vdrive.json"));
+    VirtualDrive& drive = scenario.Drive(0);
+
+    Answer on, inquiry;
+    {
+        const dravix::test::FileSizeLimit full(16);  // writing the file fails
+        ASSERT_TRUE(full.Set());
+        on = Send(drive, Vendor(0xF1));
+        inquiry = Send(drive, Cdb({0x12, 0, 0, 0, 36, 0}), 36);
+    }
+
+    EXPECT_TRUE(FailsWith(on, kInternalTargetFailure));
+    EXPECT_TRUE(inquiry.Good());  // a command that changes nothing still works
+    EXPECT_FALSE(drive.State().vendorMode);
+    EXPECT_EQ(ReadFile(dir.File("vdrive.json")), before);
+    EXPECT_NE(scenario.LastError().find("cannot write"), std::string::npos);
 }
 
 TEST(ScenarioFile, WritesLeaveNoTemporaryFilesBehind) {

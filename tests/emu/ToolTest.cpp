@@ -85,6 +85,8 @@ TEST_F(ToolTest, ExitStatusTellsUsageFromFileProblems) {
     EXPECT_NE(r.err.find("there is no drive 3"), std::string::npos);
     EXPECT_EQ(Run({"latency", "warp", "5"}).exit, 2);
     EXPECT_EQ(Run({"latency", "tefe", "-5"}).exit, 2);
+    EXPECT_EQ(Run({"latency", "vendor", "120001"}).exit, 2);
+    EXPECT_EQ(Run({"latency", "vendor", "120000"}).exit, 0);
     EXPECT_EQ(Run({"fault", "add", "00", "check", "02/3A"}).exit, 2);
     EXPECT_EQ(Run({"fault", "add", "100", "busy"}).exit, 2);
     EXPECT_EQ(Run({"set", "booktype", "dvd+r", "1FF"}).exit, 2);
@@ -210,8 +212,26 @@ TEST_F(VirtualSetupTest, ReportsADamagedFileOrAMissingLibrary) {
     const std::string error = PrepareVirtualDrive(libraryDirectory);
     EXPECT_EQ(error, path + ": expected an object");
     EXPECT_EQ(std::getenv("DRAVIX_ASPI_LIBRARY"), nullptr);
-    EXPECT_EQ(PrepareVirtualDrive(dir.Path()),
-              dir.Path() + "/libdravix-vdrive.so: the virtual drive library is missing");
+    const std::string bin = dir.File("bin");
+    std::filesystem::create_directories(bin);
+    const std::string installed =
+        std::filesystem::path(bin + "/" + InstalledLibraryDirectory()).lexically_normal();
+    EXPECT_EQ(PrepareVirtualDrive(bin),
+              "libdravix-vdrive.so: the virtual drive library is missing (looked in " + bin + " and " +
+                  installed + ")");
+}
+
+TEST_F(VirtualSetupTest, FindsTheLibraryOfAnInstalledTree) {
+    // bin/ beside the private library folder, as the package installs them.
+    const std::string bin = dir.File("usr/bin");
+    const std::filesystem::path installed = std::filesystem::path(bin) / InstalledLibraryDirectory();
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(installed);
+    ASSERT_FALSE(std::filesystem::equivalent(installed, bin));
+    std::filesystem::copy_file(DRAVIX_VDRIVE_LIBRARY, installed / kVirtualDriveLibraryName);
+    EXPECT_EQ(PrepareVirtualDrive(bin), "");
+    EXPECT_EQ(std::string(std::getenv("DRAVIX_ASPI_LIBRARY")),
+              (installed / kVirtualDriveLibraryName).lexically_normal().string());
 }
 
 }  // namespace

@@ -45,19 +45,22 @@ TEST(ConvertCommand, SavesInTheFormatOfTheOutputExtension) {
     const std::string ico = TempPath("out.ico");
     const Outcome refused = Convert({input, ico});
     EXPECT_EQ(refused.status, cli::kExitFailed);
-    EXPECT_EQ(refused.err, std::string(texts::kIcoSize) + "\n");
+    EXPECT_EQ(refused.err, "dravix-cli: '" + ico + "': " + texts::kIcoSize + "\n");
     EXPECT_TRUE(ReadFile(ico).empty());
 
     const std::string doc = TempPath("out.doc");
-    EXPECT_EQ(Convert({input, doc}).err, std::string(texts::kUnsupportedType) + "\n");
+    // Every failure names its file.
+    EXPECT_EQ(Convert({input, doc}).err, "dravix-cli: '" + doc + "': " + texts::kUnsupportedType + "\n");
     EXPECT_TRUE(ReadFile(doc).empty());
-    EXPECT_EQ(Convert({TempPath("missing.bmp"), png}).err, std::string(texts::kFailToSave) + "\n");
-    WriteFile(input, std::vector<uint8_t>(40, 7));
-    const Outcome unreadable = Convert({input, png});
+    const std::string missing = TempPath("missing.bmp");
+    EXPECT_EQ(Convert({missing, png}).err, "dravix-cli: cannot open '" + missing + "'\n");
+    const std::string notBmp = TempPath("in.png");
+    WriteFile(notBmp, std::vector<uint8_t>(40, 7));
+    const Outcome unreadable = Convert({notBmp, png});
     EXPECT_EQ(unreadable.status, cli::kExitFailed);
-    EXPECT_EQ(unreadable.err, std::string(texts::kBmpInfo) + "\n");
+    EXPECT_EQ(unreadable.err, "dravix-cli: '" + notBmp + "': " + texts::kBmpInfo + "\n");
     EXPECT_EQ(Convert({input}).status, cli::kExitUsage);
-    for (const std::string& path : {input, png, ico, doc}) std::remove(path.c_str());
+    for (const std::string& path : {input, png, ico, doc, notBmp}) std::remove(path.c_str());
 }
 
 }  // namespace

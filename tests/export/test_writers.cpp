@@ -2,10 +2,13 @@
 // Sun raster), checked byte by byte or through the tests' own decoders.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "TestDecoders.h"
 #include "export/ByteOrder.h"
 #include "export/ByteSink.h"
 #include "export/ImageTexts.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace dravix::test {
 namespace {
@@ -49,6 +52,8 @@ TEST(Dispatch, ChecksOutputImageAndFormatBeforeAnyWriter) {
     EXPECT_EQ(image.GetLastError().size(), 255u);
 }
 
+// A refusal writes nothing; the failed file is removed, except the icon's and the metafile's,
+// which stay empty as the export has always left them.
 TEST(Dispatch, RefusalsWriteNothing) {
     ImageContainer wide = Rgb24(256, 10);
     ImageContainer rgb = Rgb24(8, 8);
@@ -76,6 +81,8 @@ TEST(Dispatch, RefusalsWriteNothing) {
         EXPECT_FALSE(image->Save(path, type)) << text;
         EXPECT_FALSE(image->OpenFailed());
         EXPECT_EQ(image->GetLastError(), text);
+        const bool keptEmpty = type == ImageType::kIco || type == ImageType::kWmf;
+        EXPECT_EQ(std::filesystem::exists(path), keptEmpty) << text;
         EXPECT_TRUE(ReadFile(path).empty()) << text;
     }
     EXPECT_FALSE(grey8.Save("/nonexistent-folder/x.png", ImageType::kPng));
@@ -98,6 +105,18 @@ TEST(Dispatch, OutputFailuresAreReportedWithEachFormatsText) {
     // The container is still usable after a failed JPEG (libjpeg's longjmp left nothing behind).
     MemorySink sink;
     EXPECT_TRUE(rgb.Encode(&sink, ImageType::kJpeg));
+
+    // A file that could not be written whole is removed.
+    const std::string path = TempPath("partial");
+    bool saved = true;
+    {
+        const FileSizeLimit full(100);
+        ASSERT_TRUE(full.Set());
+        saved = rgb.Save(path, ImageType::kBmp);
+    }
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(rgb.GetLastError(), texts::kWriteFailed);
+    EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST(SmallFormats, BmpAndTgaHeadersAndPixels) {

@@ -162,8 +162,8 @@ TEST_F(ScanCli, RefusalsBeforeTheRun) {
     drive.Insert("dvd-r");
     CliRun missing = Run({"scan", "--speed", "2.4X"});
     EXPECT_EQ(missing.status, 2);
-    EXPECT_NE(missing.err.find("4X      5540 kB/s"), std::string::npos) << missing.err;
-    EXPECT_NE(missing.err.find("16X    22160 kB/s"), std::string::npos);
+    EXPECT_NE(missing.err.find("it offers 4X (5540 kB/s), "), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find(", 16X (22160 kB/s)"), std::string::npos);
     EXPECT_EQ(Measurements(), 0u);
 
     CliRun shortRange = Run({"scan", "--speed", "4X", "--start", "1000", "--end", "100000"});
@@ -189,7 +189,7 @@ TEST_F(ScanCli, FailuresExitWithOneAndThePagesTexts) {
     drive.AddFault(scan_test::CheckConditionOn(scan_test::TeFeRule(0x03), emu::kNoMedium));
     CliRun noDisc = Run({"scan", "--speed", "4X"});
     EXPECT_EQ(noDisc.status, 1);
-    EXPECT_NE(noDisc.out.find(scan_texts::kNoDiscInside), std::string::npos);
+    EXPECT_NE(noDisc.err.find(scan_texts::kNoDiscInside), std::string::npos);
 
     drive.ClearFaults();
     emu::FaultRule invalid = scan_test::TeFeRule(0x00);
@@ -198,8 +198,8 @@ TEST_F(ScanCli, FailuresExitWithOneAndThePagesTexts) {
     drive.AddFault(invalid);
     CliRun marked = Run({"scan", "--speed", "4X"});
     EXPECT_EQ(marked.status, 1);
-    EXPECT_NE(marked.out.find(scan_texts::kFirmwareNotSupported), std::string::npos);
-    EXPECT_NE(marked.out.find(scan_texts::kDriveActivating), std::string::npos);
+    EXPECT_NE(marked.err.find(scan_texts::kFirmwareNotSupported), std::string::npos);
+    EXPECT_NE(marked.err.find(scan_texts::kDriveActivating), std::string::npos);
     EXPECT_EQ(LastCommand(), kVendorOff);
 }
 
@@ -213,7 +213,7 @@ TEST_F(ScanCli, CtrlCStopsBetweenCommandsAndLeavesTheDriveUsable) {
     CliRun run = Run({"scan", "--speed", "4X", "--mode", "full", "--csv", csv});
     drive.SetTraceHook(nullptr);
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find(scan_texts::kUserAbort), std::string::npos);
+    EXPECT_NE(run.err.find(scan_texts::kUserAbort), std::string::npos);
     EXPECT_EQ(Measurements(), 10u);
     EXPECT_EQ(LastCommand(), kVendorOff);
     EXPECT_FALSE(drive.State().vendorMode);
@@ -227,23 +227,68 @@ TEST_F(ScanCli, CtrlCStopsBetweenCommandsAndLeavesTheDriveUsable) {
     EXPECT_EQ(Run({"scan", "--speed", "4X", "--mode", "quick"}).status, 0);
 }
 
-TEST_F(ScanCli, SmartListsEverySpeedAndExitsByTheResults) {
+TEST_F(ScanCli, SmartListsEverySpeedAndNamesTheHighestRecommended) {
     emu::VirtualDrive& drive = Drive("dvd+r");
     CliRun mixed = Run({"smart"});
-    EXPECT_EQ(mixed.status, 4);
+    EXPECT_EQ(mixed.status, 0) << mixed.err;
     EXPECT_NE(mixed.out.find("Manufacture ID: ORIONDSC"), std::string::npos);
     EXPECT_NE(mixed.out.find("Blank Disc Capacity: 4482.6 MB"), std::string::npos);
-    EXPECT_NE(mixed.out.find("12X   OK."), std::string::npos);
-    EXPECT_NE(mixed.out.find("16X   Not recommended."), std::string::npos);
+    EXPECT_NE(mixed.out.find("12X   OK.\n16X   Not recommended.\nHighest recommended speed: 12X\n"),
+              std::string::npos)
+        << mixed.out;
+    EXPECT_EQ(LastCommand(), kVendorOff);
 
-    drive.AddFault(scan_test::ReferenceReply(TeFeChannel::Te, 1000));
-    drive.AddFault(scan_test::ReferenceReply(TeFeChannel::Fe, 1000));
-    drive.AddFault(scan_test::SampleReply(270, 180));
-    CliRun fit = Run({"smart", "--json"});
-    EXPECT_EQ(fit.status, 0) << fit.err;
-    const nlohmann::json j = nlohmann::json::parse(fit.out);
-    EXPECT_EQ(j["speeds"].size(), 7u);
-    EXPECT_TRUE(j["all_ok"].get<bool>());
+    // Exit 0 with a speed to recommend, 4 with none, 1 when a measurement failed (whatever the
+    // others found).
+    struct Case {
+        uint16_t te, fe;
+        bool failOne;
+        int status;
+        const char* result;
+        nlohmann::json recommended;
+    };
+    const Case cases[] = {
+        {270, 180, false, 0, "ok", {{"label", "16X"}, {"kbps", 22160}}},
+        {900, 900, false, 4, "not_recommended", nullptr},
+        {270, 180, true, 1, "failed", nullptr},
+    };
+    for (const Case& c : cases) {
+        drive.ClearFaults();
+        drive.AddFault(scan_test::ReferenceReply(TeFeChannel::Te, 1000));
+        drive.AddFault(scan_test::ReferenceReply(TeFeChannel::Fe, 1000));
+        if (c.failOne) {
+            emu::FaultRule bad = scan_test::TeFeRule(0x00);
+            bad.action = emu::FaultRule::Action::BadAnswer;
+            bad.once = true;
+            bad.after = 3;
+            drive.AddFault(bad);
+        }
+        drive.AddFault(scan_test::SampleReply(c.te, c.fe));
+        const CliRun run = Run({"--json", "smart"});
+        EXPECT_EQ(run.status, c.status) << c.result << run.err;
+        const nlohmann::json j = nlohmann::json::parse(run.out);
+        EXPECT_EQ(j["speeds"].size(), 7u);
+        EXPECT_EQ(j["result"], c.result);
+        EXPECT_EQ(j["recommended_speed"], c.recommended);
+        EXPECT_EQ(j["error"].is_null(), c.status != 1) << j.dump();
+    }
+}
+
+TEST_F(ScanCli, CtrlCDuringSmartStillGivesItsJson) {
+    emu::VirtualDrive& drive = Drive("dvd+r");
+    int measured = 0;
+    drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
+        if (cdb[0] == 0xFD && cdb[1] == 0xFB && cdb[11] == 0 && ++measured == 3) std::raise(SIGINT);
+    });
+    const CliRun run = Run({"--json", "smart"});
+    drive.SetTraceHook(nullptr);
+    EXPECT_EQ(run.status, 1);
+    const nlohmann::json j = nlohmann::json::parse(run.out);
+    EXPECT_EQ(j["result"], "stopped");
+    EXPECT_EQ(j["error"]["message"], scan_texts::kUserAbort);
+    EXPECT_EQ(j["speeds"][1]["result"], "ok");
+    EXPECT_TRUE(j["speeds"][2]["result"].is_null());  // stopped while it was measured
+    EXPECT_TRUE(j["recommended_speed"].is_null());
     EXPECT_EQ(LastCommand(), kVendorOff);
 }
 

@@ -141,12 +141,16 @@ TEST(TeFeCommands, ReferenceAndMeasurementBlocks) {
     settings.customEnd = 150000;
     RunTeFeScan(fixture.shared, settings, recorder, kNeverStop);
     const auto commands = fixture.bus.Commands();
-    ASSERT_GE(commands.size(), 3u);
-    EXPECT_EQ(commands[0],
-              (std::vector<uint8_t>{0xFD, 0xFB, 'Z', 'A', 'R', 'N', 0x05, 0x02, 0x22, 0x00, 0x00, 0x03}));
+    ASSERT_GE(commands.size(), 5u);
+    // The disc's identity (ADIP) before the references and again after the last sample.
+    const std::vector<uint8_t> identity = {0xAD, 0, 0, 0, 0, 0, 0, 0x11, 0x01, 0x2C, 0, 0};
+    EXPECT_EQ(commands.front(), identity);
+    EXPECT_EQ(commands.back(), identity);
     EXPECT_EQ(commands[1],
-              (std::vector<uint8_t>{0xFD, 0xFB, 'Z', 'A', 'R', 'N', 0x05, 0x02, 0x03, 0x00, 0x00, 0x04}));
+              (std::vector<uint8_t>{0xFD, 0xFB, 'Z', 'A', 'R', 'N', 0x05, 0x02, 0x22, 0x00, 0x00, 0x03}));
     EXPECT_EQ(commands[2],
+              (std::vector<uint8_t>{0xFD, 0xFB, 'Z', 'A', 'R', 'N', 0x05, 0x02, 0x03, 0x00, 0x00, 0x04}));
+    EXPECT_EQ(commands[3],
               (std::vector<uint8_t>{0xFD, 0xFB, 'Z', 'A', 'R', 'N', 0x05, 16, 0x03, 0x00, 0x00, 0x00}));
     // The drive's references come back as the run's.
     EXPECT_EQ(recorder.teReference, 1620);
@@ -286,16 +290,31 @@ INSTANTIATE_TEST_SUITE_P(
                     scan_texts::kFirmwareNotSupported, scan_texts::kDriveActivating, 3}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
-TEST(Run, ARangeWithoutPositionsReadsOnlyTheReferencesAndPasses) {
-    DriveWithDisc fixture("dvd+r");
-    ScanSettings settings = Settings(6, kDefaultLastLba, SamplingMode::Customize);
-    settings.customStart = 100000;
-    settings.customEnd = 116384;  // end = start: no position
-    Recorder recorder;
-    const ScanResult result = RunTeFeScan(fixture.shared, settings, recorder, kNeverStop);
-    EXPECT_EQ(result.end, ScanEnd::Finished);
-    EXPECT_FALSE(result.notRecommended);
-    EXPECT_EQ(fixture.TeFeCommands(), 2u);
+TEST(Run, ARangeWithoutPositionsGivesNoVerdictAndSendsNothing) {
+    struct Case {
+        SamplingMode mode;
+        int32_t lastLba, start, end;
+        NoVerdictReason reason;
+    };
+    // end = start: no position; a last LBA below the Quick range (or a corrupt one) puts the end
+    // below the start.
+    for (const Case& c :
+         {Case{SamplingMode::Customize, kDefaultLastLba, 100000, 116384, NoVerdictReason::NoPosition},
+          Case{SamplingMode::Quick, 1000000, 0, 0, NoVerdictReason::EndBelowStart},
+          Case{SamplingMode::Normal, 0, 0, 0, NoVerdictReason::EndBelowStart}}) {
+        DriveWithDisc fixture("dvd+r");
+        ScanSettings settings = Settings(6, c.lastLba, c.mode);
+        settings.customStart = c.start;
+        settings.customEnd = c.end;
+        Recorder recorder;
+        const ScanResult result = RunTeFeScan(fixture.shared, settings, recorder, kNeverStop);
+        EXPECT_EQ(result.end, ScanEnd::NoVerdict);
+        EXPECT_EQ(result.noVerdict, c.reason);
+        EXPECT_TRUE(fixture.bus.Commands().empty());
+        EXPECT_EQ(recorder.ends, 1);
+    }
+    EXPECT_STREQ(NoVerdictText(NoVerdictReason::NoPosition), "No position to measure in this range.");
+    EXPECT_STREQ(NoVerdictText(NoVerdictReason::EndBelowStart), "Not support for this disc.");
 }
 
 TEST(Run, AStopEndsItBetweenCommandsAndDropsTheAnswerInFlight) {
@@ -418,7 +437,7 @@ TEST(VendorMode, SwitchedOffByAnotherWindowMidRunIsSwitchedOnAgainOnce) {
     ASSERT_EQ(std::count(commands.begin(), commands.end(), vendorOn), 1);
     const auto on = std::find(commands.begin(), commands.end(), vendorOn);
     EXPECT_EQ(*(on - 1), *(on + 1));
-    EXPECT_EQ(on - commands.begin(), 2 + 11);
+    EXPECT_EQ(on - commands.begin(), 3 + 11);  // identity, two references, eleven samples
 }
 
 TEST(VendorMode, ADriveThatKeepsRefusingFailsThroughPathBAfterOneRetry) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -16,11 +17,13 @@ class TestPlatform final : public Platform {
     bool passThrough = true;
     std::shared_ptr<SgSystem> sg;
     std::function<std::unique_ptr<AspiLibrary>()> loadAspi;
+    std::function<std::chrono::steady_clock::time_point()> now;  // empty: the steady clock
 
     bool PassThroughFamily() override { return passThrough; }
     std::unique_ptr<TransportPath> MakePassThroughPath() override { return MakeSgPath(sg); }
     std::unique_ptr<AspiLibrary> LoadAspiLibrary() override { return loadAspi ? loadAspi() : nullptr; }
     std::unique_ptr<CompletionEvent> CreateCompletionEvent() override { return nullptr; }
+    std::chrono::steady_clock::time_point Now() override { return now ? now() : Platform::Now(); }
 };
 
 // Installs a platform for every DriveTable made during its lifetime.

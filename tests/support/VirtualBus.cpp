@@ -77,6 +77,12 @@ std::vector<std::vector<uint8_t>> VirtualBus::Commands() const {
     return m_log;
 }
 
+size_t VirtualBus::CountOpcode(uint8_t opcode) const {
+    std::lock_guard lock(m_logMutex);
+    return static_cast<size_t>(
+        std::count_if(m_log.begin(), m_log.end(), [opcode](const auto& cdb) { return cdb[0] == opcode; }));
+}
+
 void VirtualBus::ClearCommands() {
     std::lock_guard lock(m_logMutex);
     m_log.clear();

@@ -26,6 +26,8 @@ class VirtualBus final {
 
     // The CDBs every drive has received, in order (all drives together).
     std::vector<std::vector<uint8_t>> Commands() const;
+    // How many of them have this operation code.
+    size_t CountOpcode(uint8_t opcode) const;
     void ClearCommands();
 
   private:

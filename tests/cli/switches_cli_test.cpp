@@ -5,10 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
-#include "cli/Cli.h"
 #include "drive/OptionCommands.h"
+#include "tests/support/CliRunner.h"
 #include "tests/support/VirtualBus.h"
 
 namespace dravix::test {
@@ -23,23 +22,11 @@ Bytes Vendor(uint8_t subCode, Bytes from6 = {}) {
     return cdb;
 }
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
 struct SwitchCli : ::testing::Test {
     void SetUp() override { unsetenv("DRAVIX_ASPI_LIBRARY"); }
 
     CliRun Run(std::vector<std::string> args, const std::string& input = "") {
-        args.insert(args.begin(), "dravix-cli");
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        std::ostringstream out, err;
-        std::istringstream in(input);
-        const int status = cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err, in);
-        return {status, out.str(), err.str()};
+        return RunCliCapture(std::move(args), input);
     }
 
     bool Sent(const Bytes& cdb) const {
@@ -84,9 +71,9 @@ TEST_F(SwitchCli, ReadsPrintTheDrivesState) {
     const CliRun json = Run({"--json", "lumard"});
     EXPECT_EQ(json.status, cli::kExitOk);
     const auto object = nlohmann::json::parse(json.out);
-    EXPECT_EQ(object["supportedDisc"]["on"], true);
-    EXPECT_EQ(object["supportedDisc"]["temporary"], false);
-    EXPECT_EQ(object["overSpeed"]["state"], 3);
+    EXPECT_EQ(object["supported_disc"]["on"], true);
+    EXPECT_EQ(object["supported_disc"]["temporary"], false);
+    EXPECT_EQ(object["overspeed"]["raw"], 3);
     EXPECT_TRUE(Changes().empty());
     EXPECT_FALSE(drive.State().vendorMode);
 
@@ -108,9 +95,9 @@ TEST_F(SwitchCli, OverSpeedAsksBothQuestionsWritesAndReadsBack) {
     EXPECT_EQ(run.status, cli::kExitOk);
     EXPECT_EQ(Changes(), std::vector<Bytes>{Vendor(0x1B, {0x16, 0x06, 0x00})});
     const auto object = nlohmann::json::parse(run.out);
-    EXPECT_EQ(object["written"], true);
-    EXPECT_EQ(object["overSpeed"]["on"], false);
-    EXPECT_EQ(object["overSpeed"]["temporary"], false);
+    EXPECT_EQ(object["write"]["confirmed"], true);
+    EXPECT_EQ(object["overspeed"]["on"], false);
+    EXPECT_EQ(object["overspeed"]["temporary"], false);
 }
 
 TEST_F(SwitchCli, DeclinedQuestionsAndADiscInTheTrayChangeNothing) {
@@ -151,7 +138,7 @@ TEST_F(SwitchCli, LumardWritesTheGivenPairsKeepsTheOtherAndRespectsOverSpeed) {
     drive.SetOption(emu::OptionKind::OverSpeed, 2);
     run = Run({"--yes", "lumard", "--supported", "on", "--unknown", "on", "--temporary"});
     EXPECT_EQ(run.status, cli::kExitFailed);
-    EXPECT_EQ(run.err, texts::kLumardOverSpeedActive);
+    EXPECT_EQ(run.err, std::string("dravix-cli: ") + texts::kLumardOverSpeedActive);
     EXPECT_TRUE(Changes().empty());
 }
 
@@ -168,8 +155,8 @@ TEST_F(SwitchCli, LearnedDiscsAreListedAndCleanedAfterConfirmation) {
     run = Run({"--json", "lumard", "clean"}, "y\n");
     EXPECT_EQ(run.status, cli::kExitOk);
     const auto object = nlohmann::json::parse(run.out);
-    EXPECT_EQ(object["cleared"], true);
-    EXPECT_EQ(object["learnedCount"], 0);
+    EXPECT_EQ(object["write"]["confirmed"], true);
+    EXPECT_EQ(object["learned"]["count"], 0);
     EXPECT_TRUE(drive.State().learnedDiscs.empty());
 
     Bytes wrong(255, 0);
@@ -177,7 +164,7 @@ TEST_F(SwitchCli, LearnedDiscsAreListedAndCleanedAfterConfirmation) {
     Reply(0x1B, 0x16, {{7, 0x07}}, wrong);
     run = Run({"lumard", "learned"});
     EXPECT_EQ(run.status, cli::kExitFailed);
-    EXPECT_EQ(run.err, std::string(texts::kResponseError) + "\n");
+    EXPECT_EQ(run.err, std::string("dravix-cli: ") + texts::kResponseError + "\n");
 }
 
 TEST_F(SwitchCli, TestWriteAndWopcSwitchWithoutQuestions) {
@@ -209,14 +196,14 @@ TEST_F(SwitchCli, UsageErrorsAndRefusals) {
     bus.AddDrive(emu::DriveKind::OtherMaker);
     const CliRun run = Run({"--drive", "1", "testwrite", "on"});
     EXPECT_EQ(run.status, cli::kExitNoDrive);
-    EXPECT_EQ(run.err, std::string(texts::kNotSupportTheDrive) + "\n");
+    EXPECT_EQ(run.err, std::string("dravix-cli: ") + texts::kNotSupportTheDrive + "\n");
 }
 
 TEST_F(SwitchCli, ARefusedReadSaysWhatThePagesSay) {
     // The pages answer a refused vendor mode before a read (and before the Lumard clean tool)
-    // with string 104 under the caption "Error"; only the writes say "Not support the drive!".
+    // with string 104; only the writes say "Not support the drive!".
     bus.AddDrive(emu::DriveKind::OtherMaker);
-    const std::string notSupported = "Error: This drive is not supported\n";
+    const std::string notSupported = "dravix-cli: This drive is not supported\n";
     for (std::vector<std::string> args :
          std::vector<std::vector<std::string>>{{"overspeed"},
                                                {"lumard"},
@@ -232,7 +219,7 @@ TEST_F(SwitchCli, ARefusedReadSaysWhatThePagesSay) {
     }
     const CliRun write = Run({"--yes", "--drive", "1", "overspeed", "off", "--permanent"});
     EXPECT_EQ(write.status, cli::kExitNoDrive);
-    EXPECT_EQ(write.err, std::string(texts::kNotSupportTheDrive) + "\n");
+    EXPECT_EQ(write.err, std::string("dravix-cli: ") + texts::kNotSupportTheDrive + "\n");
 }
 
 }  // namespace

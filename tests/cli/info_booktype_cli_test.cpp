@@ -4,34 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "cli/Cli.h"
 #include "drive/BookTypeCommands.h"
+#include "tests/support/CliRunner.h"
 #include "tests/support/VirtualBus.h"
 
 namespace dravix::test {
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 CliRun Cli(std::vector<std::string> args, const std::string& input = "") {
-    args.insert(args.begin(), "dravix-cli");
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    std::ostringstream out, err;
-    std::istringstream in(input);
-    CliRun run;
-    run.status = cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err, in);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
+    return RunCliCapture(std::move(args), input);
 }
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -39,11 +23,7 @@ bool Contains(const std::string& text, const std::string& part) {
 }
 
 struct CliOnVirtualDrive : ::testing::Test {
-    size_t CountOpcode(uint8_t opcode) const {
-        size_t n = 0;
-        for (const auto& cdb : bus.Commands()) n += cdb[0] == opcode;
-        return n;
-    }
+    size_t CountOpcode(uint8_t opcode) const { return bus.CountOpcode(opcode); }
 
     VirtualBus bus;
     emu::VirtualDrive& drive = bus.AddDrive();
@@ -68,11 +48,10 @@ TEST_F(CliOnVirtualDrive, InfoPrintsThePageFields) {
     run = Cli({"--json", "info"});
     EXPECT_EQ(run.status, 0);
     const auto object = nlohmann::json::parse(run.out);
-    EXPECT_EQ(object["discType"], "N/A");
-    EXPECT_EQ(object["blankDiscCapacity"], "N/A");
-    EXPECT_EQ(object["regionSetting"], "No Region");
+    EXPECT_TRUE(object["disc"].is_null());
+    EXPECT_EQ(object["region"]["playable"], nlohmann::json::array());
     EXPECT_EQ(object["status"], "Please insert blank disc...");
-    EXPECT_EQ(object["firmwareVersion"], "1.20");
+    EXPECT_EQ(object["drive"]["revision"], "1.20");
 }
 
 TEST_F(CliOnVirtualDrive, InfoLeavesUnreachedFieldsEmpty) {
@@ -82,10 +61,14 @@ TEST_F(CliOnVirtualDrive, InfoLeavesUnreachedFieldsEmpty) {
     rule.sense = emu::kInvalidFieldInCdb;
     drive.AddFault(rule);
     const CliRun run = Cli({"--json", "info"});
+    EXPECT_EQ(run.status, 1);
     const auto object = nlohmann::json::parse(run.out);
     EXPECT_EQ(object["status"], "Not support for this disc.");
-    EXPECT_EQ(object["manufactureId"], "N/A");
-    EXPECT_TRUE(object["blankDiscCapacity"].is_null());
+    // The page's "N/A" for a read that failed is no identifier the drive reported.
+    EXPECT_TRUE(object["disc"]["manufacturer_id"].is_null());
+    EXPECT_EQ(object["unread"], (nlohmann::json{"disc.manufacturer_id", "disc.media_type_id"}));
+    EXPECT_TRUE(object["disc"]["capacity_bytes"].is_null());
+    EXPECT_EQ(object["error"]["code"], 1);
 }
 
 TEST(CliWithoutDrive, InfoAndBookTypeExitWithNoDrive) {
@@ -116,10 +99,12 @@ TEST_F(CliOnVirtualDrive, BookTypeShowsRowsAndTheLoadedDisc) {
     run = Cli({"--json", "booktype"});
     EXPECT_EQ(run.status, 0);
     const auto object = nlohmann::json::parse(run.out);
-    EXPECT_TRUE(object["rows"]["dvd+r-dl"].is_null());
-    EXPECT_EQ(object["rows"]["dvd+r"]["value"], 1);
-    EXPECT_EQ(object["writesDvdPlusRDl"], false);
-    EXPECT_EQ(object["media"]["kind"], "None");
+    EXPECT_EQ(object["rows"][2],
+              (nlohmann::json{{"row", "dvd+r-dl"}, {"book_type", nullptr}, {"raw", nullptr}}));
+    EXPECT_EQ(object["rows"][1]["raw"], 1);
+    EXPECT_EQ(object["rows"][1]["book_type"], "DVD-ROM");
+    EXPECT_EQ(object["writes_dvd_plus_r_dl"], false);
+    EXPECT_TRUE(object["media"]["kind"].is_null());
     EXPECT_TRUE(Contains(run.err, "Warning: The drive is empty; please insert a DVD disc"));
     for (const auto& cdb : bus.Commands()) EXPECT_FALSE(cdb[0] == 0xFF && cdb[1] == 0x10 && cdb[2] == 0x01);
 }
@@ -183,7 +168,7 @@ TEST_F(CliOnVirtualDrive, RowRefusalsAndFailures) {
     drive.AddFault(rule);
     run = Cli({"--yes", "booktype", "set", "dvd+rw", "dvd-rom"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(Contains(run.err, "FAIL: Set Drive Book Type Fail !!"));
+    EXPECT_TRUE(Contains(run.err, std::string("dravix-cli: ") + kMsgSetDriveFail));
     EXPECT_TRUE(Contains(run.out, "For DVD+RW Disc : DVD+RW\n"));  // read back all the same
 }
 
@@ -221,7 +206,7 @@ TEST_F(CliOnVirtualDrive, ARowWhoseReadFailsIsNotSet) {
     drive.AddFault(rule);
     const CliRun run = Cli({"--yes", "booktype", "set", "dvd+r", "dvd-rom"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(Contains(run.err, "FAIL: Check Drive Book Type Fail !!"));
+    EXPECT_TRUE(Contains(run.err, std::string("dravix-cli: ") + kMsgCheckDriveFail));
     EXPECT_EQ(CountOpcode(0xFE), 0u);
     EXPECT_EQ(drive.State().bookTypes[1], 0xA1);
 }
@@ -233,7 +218,7 @@ TEST(CliOnAnotherMakersDrive, BookTypeIsNotSupported) {
          {std::vector<std::string>{"booktype"}, {"--yes", "booktype", "set", "dvd+r", "dvd-rom"}}) {
         const CliRun run = Cli(args);
         EXPECT_EQ(run.status, 3);
-        EXPECT_TRUE(Contains(run.err, "Error: This drive is not supported"));
+        EXPECT_TRUE(Contains(run.err, "dravix-cli: This drive is not supported"));
     }
 }
 
@@ -241,7 +226,7 @@ TEST_F(CliOnVirtualDrive, SetMediaOnlyOnARecordedDvdPlusRw) {
     ASSERT_TRUE(drive.Insert("dvd+r"));
     CliRun run = Cli({"--yes", "booktype", "set-media", "dvd-rom"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(Contains(run.err, "Error: For DVD+RW disc only..."));
+    EXPECT_TRUE(Contains(run.err, std::string("dravix-cli: ") + kMsgDvdPlusRwOnly));
 
     ASSERT_TRUE(drive.Insert("dvd+rw-blank"));
     run = Cli({"--yes", "booktype", "set-media", "dvd-rom"});

@@ -1,0 +1,204 @@
+#include "app/HelpWindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QRegularExpression>
+#include <QSplitter>
+#include <QStyle>
+#include <QTextBrowser>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "ui/Prompter.h"
+#include "emu/VirtualSetup.h"
+#include "res/Icons.h"
+
+namespace dravix {
+
+namespace {
+
+constexpr const char* kFirstPage = "index.html";
+constexpr const char* kContentsFile = "toc.hhc";
+constexpr const char* kWindowTitle = "Dravix Help";
+constexpr int kPageRole = Qt::UserRole;
+constexpr int kProgramIcon = 128;
+
+QString Attribute(const QString& attributes, const QString& name) {
+    const QRegularExpression pattern(name + QStringLiteral(R"re(\s*=\s*"([^"]*)")re"),
+                                     QRegularExpression::CaseInsensitiveOption);
+    QString value = pattern.match(attributes).captured(1);
+    value.replace(QLatin1String("&quot;"), QLatin1String("\""));
+    value.replace(QLatin1String("&lt;"), QLatin1String("<"));
+    value.replace(QLatin1String("&gt;"), QLatin1String(">"));
+    value.replace(QLatin1String("&amp;"), QLatin1String("&"));
+    return value;
+}
+
+// The page part of a link inside the guide: its file name without the anchor.
+QString PageOf(const QUrl& url) {
+    return QFileInfo(url.toLocalFile()).fileName();
+}
+
+}  // namespace
+
+QString FindGuideDirectory(const QString& programDirectory) {
+    const std::string index =
+        emu::FindProgramFile(QDir::cleanPath(programDirectory).toStdString(), emu::InstalledDataDirectory(),
+                             std::string("help/") + kFirstPage);
+    if (index.empty()) return {};
+    return QDir::cleanPath(QFileInfo(QString::fromStdString(index)).absolutePath());
+}
+
+std::vector<ContentsEntry> ParseContents(const QString& text) {
+    std::vector<ContentsEntry> root;
+    // The lists being filled, innermost last; the first <UL> opens the root list.
+    std::vector<std::vector<ContentsEntry>*> lists;
+    bool inEntry = false;
+    ContentsEntry entry;
+    static const QRegularExpression tag(QStringLiteral(R"re(<\s*(/?)\s*(ul|object|param)\b([^>]*)>)re"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    for (auto it = tag.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const bool closing = !match.captured(1).isEmpty();
+        const QString name = match.captured(2).toLower();
+        const QString attributes = match.captured(3);
+        if (name == QLatin1String("ul")) {
+            if (closing) {
+                if (lists.size() > 1) lists.pop_back();
+            } else if (lists.empty()) {
+                lists.push_back(&root);
+            } else if (!lists.back()->empty()) {
+                // A nested list belongs to the line before it.
+                lists.push_back(&lists.back()->back().children);
+            }
+        } else if (name == QLatin1String("object")) {
+            if (!closing) {
+                inEntry = Attribute(attributes, QStringLiteral("type"))
+                              .compare(QLatin1String("text/sitemap"), Qt::CaseInsensitive) == 0;
+                entry = {};
+            } else if (inEntry) {
+                inEntry = false;
+                if (!entry.title.isEmpty() && !lists.empty()) lists.back()->push_back(std::move(entry));
+            }
+        } else if (inEntry && !closing) {
+            const QString param = Attribute(attributes, QStringLiteral("name"));
+            if (param.compare(QLatin1String("Name"), Qt::CaseInsensitive) == 0) {
+                entry.title = Attribute(attributes, QStringLiteral("value"));
+            } else if (param.compare(QLatin1String("Local"), Qt::CaseInsensitive) == 0) {
+                entry.page = Attribute(attributes, QStringLiteral("value"));
+            }
+        }
+    }
+    return root;
+}
+
+HelpWindow::HelpWindow(const QString& directory, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_directory(directory) {
+    setObjectName(QStringLiteral("helpWindow"));
+    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    setWindowIcon(LoadIcon(kProgramIcon));
+
+    auto makeButton = [this](const char* name, const QString& text, QStyle::StandardPixmap icon) {
+        auto* button = new QToolButton(this);
+        button->setObjectName(QLatin1String(name));
+        button->setText(text);
+        button->setIcon(style()->standardIcon(icon));
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        button->setAutoRaise(true);
+        return button;
+    };
+    m_back = makeButton("helpBack", tr("Back"), QStyle::SP_ArrowBack);
+    m_forward = makeButton("helpForward", tr("Forward"), QStyle::SP_ArrowForward);
+    m_home = makeButton("helpHome", tr("Contents"), QStyle::SP_DirHomeIcon);
+
+    m_contents = new QTreeWidget(this);
+    m_contents->setObjectName(QStringLiteral("helpContents"));
+    m_contents->setHeaderHidden(true);
+    m_contents->setRootIsDecorated(true);
+    m_browser = new QTextBrowser(this);
+    m_browser->setObjectName(QStringLiteral("helpPage"));
+    // Links are followed here so that web addresses go to the desktop and pages stay in the window.
+    m_browser->setOpenLinks(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_back);
+    buttons->addWidget(m_forward);
+    buttons->addWidget(m_home);
+    buttons->addStretch(1);
+    auto* splitter = new QSplitter(this);
+    splitter->addWidget(m_contents);
+    splitter->addWidget(m_browser);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({250, 610});
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addLayout(buttons);
+    layout->addWidget(splitter, 1);
+    resize(860, 620);
+
+    QFile contents(QDir(m_directory).filePath(QLatin1String(kContentsFile)));
+    if (contents.open(QIODevice::ReadOnly)) {
+        FillContents(nullptr, ParseContents(QString::fromLatin1(contents.readAll())));
+        m_contents->expandAll();
+    }
+
+    m_back->setEnabled(false);
+    m_forward->setEnabled(false);
+    connect(m_back, &QToolButton::clicked, m_browser, &QTextBrowser::backward);
+    connect(m_forward, &QToolButton::clicked, m_browser, &QTextBrowser::forward);
+    connect(m_home, &QToolButton::clicked, this, [this] { ShowPage(QLatin1String(kFirstPage)); });
+    connect(m_browser, &QTextBrowser::backwardAvailable, m_back, &QToolButton::setEnabled);
+    connect(m_browser, &QTextBrowser::forwardAvailable, m_forward, &QToolButton::setEnabled);
+    connect(m_browser, &QTextBrowser::anchorClicked, this, &HelpWindow::OnLinkClicked);
+    connect(m_browser, &QTextBrowser::sourceChanged, this, &HelpWindow::OnPageShown);
+    connect(m_contents, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        const QString page = item != nullptr ? item->data(0, kPageRole).toString() : QString();
+        if (!page.isEmpty() && page != PageOf(m_browser->source())) ShowPage(page);
+    });
+
+    ShowPage(QLatin1String(kFirstPage));
+}
+
+void HelpWindow::ShowPage(const QString& page) {
+    m_browser->setSource(QUrl::fromLocalFile(m_directory + QLatin1Char('/')).resolved(QUrl(page)));
+}
+
+void HelpWindow::FillContents(QTreeWidgetItem* parent, const std::vector<ContentsEntry>& entries) {
+    for (const ContentsEntry& entry : entries) {
+        auto* item = parent != nullptr ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_contents);
+        item->setText(0, entry.title);
+        item->setData(0, kPageRole, entry.page);
+        FillContents(item, entry.children);
+    }
+}
+
+void HelpWindow::OnLinkClicked(const QUrl& link) {
+    const QUrl target = m_browser->source().resolved(link);
+    if (target.isLocalFile()) {
+        m_browser->setSource(target);
+    } else {
+        OpenUrl(target);
+    }
+}
+
+void HelpWindow::OnPageShown(const QUrl& source) {
+    const QString title = m_browser->documentTitle();
+    setWindowTitle(title.isEmpty() ? QString::fromLatin1(kWindowTitle)
+                                   : QString::fromLatin1(kWindowTitle) + QStringLiteral(" - ") + title);
+    // The contents follow the page, also when it was reached through a link or back and forward.
+    const QString page = PageOf(source);
+    for (QTreeWidgetItemIterator it(m_contents); *it != nullptr; ++it) {
+        if ((*it)->data(0, kPageRole).toString() == page) {
+            const QSignalBlocker quiet(m_contents);
+            m_contents->setCurrentItem(*it);
+            return;
+        }
+    }
+}
+
+}  // namespace dravix

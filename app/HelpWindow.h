@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <vector>
+
+class QTextBrowser;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QUrl;
+
+namespace dravix {
+
+// The folder of the user's guide (the one holding its index.html) for a program in
+// `programDirectory`: beside the program in the build tree, else in the installed data folder.
+// Empty when the guide is in neither place.
+QString FindGuideDirectory(const QString& programDirectory);
+
+// One line of the guide's contents: its title, the page it opens (empty for a heading) and the
+// lines under it.
+struct ContentsEntry {
+    QString title;
+    QString page;
+    std::vector<ContentsEntry> children;
+    bool operator==(const ContentsEntry&) const = default;
+};
+
+// Reads the contents file the help compiler reads too (toc.hhc): a nested list of objects with
+// "Name" and "Local" parameters.
+std::vector<ContentsEntry> ParseContents(const QString& text);
+
+// The user's guide in the program's own window: the contents beside the page, links between the
+// pages, back, forward and the first page. Web addresses go to the desktop's handler.
+class HelpWindow final : public QWidget {
+    Q_OBJECT
+  public:
+    // Shows the guide in `directory` from its first page.
+    explicit HelpWindow(const QString& directory, QWidget* parent = nullptr);
+    Q_DISABLE_COPY_MOVE(HelpWindow)
+
+    // A page of the guide by its file name, with an optional "#anchor".
+    void ShowPage(const QString& page);
+
+    QTextBrowser* Browser() const { return m_browser; }
+    QTreeWidget* Contents() const { return m_contents; }
+
+  private:
+    void FillContents(QTreeWidgetItem* parent, const std::vector<ContentsEntry>& entries);
+    void OnLinkClicked(const QUrl& link);
+    void OnPageShown(const QUrl& source);
+
+    QString m_directory;
+    QTextBrowser* m_browser = nullptr;
+    QTreeWidget* m_contents = nullptr;
+    QToolButton* m_back = nullptr;
+    QToolButton* m_forward = nullptr;
+    QToolButton* m_home = nullptr;
+};
+
+}  // namespace dravix

@@ -1,0 +1,83 @@
+#include "cli/Schema.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "cli/Cli.h"
+#include "drive/DriveTable.h"
+#include "drive/InfoCommands.h"
+#include "drive/OptionCommands.h"
+
+namespace dravix::cli::schema {
+
+namespace {
+
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// A fixed-size INQUIRY field of the entry, up to its first NUL.
+std::string Field(const char* data, size_t size) {
+    return std::string(data, strnlen(data, size));
+}
+
+}  // namespace
+
+Json Text(const std::string& text) {
+    return CliContext::Escaped(Trimmed(text));
+}
+
+Json TextOrNull(const std::string& text) {
+    if (text == kTextNotAvailable || text == kTextNoIdentifier) return nullptr;
+    return Text(text);
+}
+
+Json Drive(const DriveTable& table, uint8_t index) {
+    const DriveEntry& entry = table.Entry(index);
+    // The product name holds INQUIRY's vendor (8 bytes) and product (16 bytes) fields.
+    const std::string identity = Field(entry.productName, sizeof entry.productName);
+    const std::string revision = Field(entry.revision, sizeof entry.revision);
+    return {{"index", index},
+            {"vendor", Text(identity.substr(0, 8))},
+            {"product", Text(identity.size() > 8 ? identity.substr(8) : std::string())},
+            {"revision", Text(revision)},
+            {"label", Text(identity + revision)}};
+}
+
+Json Disc(const Json& type, const Json& manufacturerId, const Json& mediaTypeId,
+          std::optional<int32_t> endLba) {
+    Json bytes = nullptr;
+    Json megabytes = nullptr;
+    if (endLba && *endLba >= 0) {
+        const int64_t sectors = static_cast<int64_t>(*endLba) + 1;
+        bytes = sectors * 2048;
+        megabytes = std::round(static_cast<double>(sectors) * 2048.0 / 1048576.0 * 10.0) / 10.0;
+    }
+    return {{"type", type},
+            {"manufacturer_id", manufacturerId},
+            {"media_type_id", mediaTypeId},
+            {"capacity_bytes", bytes},
+            {"capacity_mb", megabytes}};
+}
+
+Json Speed(const std::string& label, uint32_t kbps) {
+    return {{"label", label}, {"kbps", kbps}};
+}
+
+Json Setting(uint8_t raw) {
+    const std::optional<bool> on = OptionStateIsOn(raw);
+    if (!on) return {{"on", nullptr}, {"temporary", nullptr}, {"raw", raw}};
+    return {{"on", *on}, {"temporary", (raw & 1) != 0}, {"raw", raw}};
+}
+
+Json Switch(std::optional<bool> on, uint8_t raw) {
+    return {{"on", on ? Json(*on) : Json(nullptr)}, {"raw", raw}};
+}
+
+Json Write(bool written, std::optional<bool> confirmed) {
+    return {{"written", written}, {"confirmed", confirmed ? Json(*confirmed) : Json(nullptr)}};
+}
+
+}  // namespace dravix::cli::schema

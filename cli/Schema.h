@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace dravix {
+class DriveTable;
+}
+
+// The shapes every command's JSON is built from, so that one value looks the same wherever it
+// appears. The conventions (see the command-line page of the guide):
+// - every object carries "schema", "command" and "error" first; "error" is null, or
+//   {"code": exit status, "message": text} when the command failed;
+// - keys are snake_case; numbers are numbers with their unit in the key (capacity_bytes,
+//   speed kbps); on/off values are booleans;
+// - a value that is absent (no disc) or was not read (its command failed) is null;
+// - a byte the drive reported that is none of its settings keeps the byte in "raw" while the
+//   decoded keys beside it are null, and the command fails;
+// - strings the drive gave are trimmed, with anything but printable ASCII as \xNN;
+// - later versions only add keys; "schema" grows when a key changes meaning or goes away.
+namespace dravix::cli::schema {
+
+using Json = nlohmann::ordered_json;
+
+inline constexpr int kVersion = 1;
+
+// A drive's text (an identifier, a learned disc) as a JSON string: trimmed, escaped.
+Json Text(const std::string& text);
+// The same, null when the text is one of the pages' stand-ins for "nothing" ("N/A", "NA").
+Json TextOrNull(const std::string& text);
+
+// {"index", "vendor", "product", "revision", "label"}: the drive at `index` of the table.
+Json Drive(const DriveTable& table, uint8_t index);
+
+// {"type", "manufacturer_id", "media_type_id", "capacity_bytes", "capacity_mb"}: capacity from the
+// last LBA the drive reports for writing (its End LBA), in bytes and in MB of 2^20 bytes rounded
+// to one decimal as the Information page shows it.
+Json Disc(const Json& type, const Json& manufacturerId, const Json& mediaTypeId,
+          std::optional<int32_t> endLba);
+
+// {"label": "8X", "kbps": 11080}.
+Json Speed(const std::string& label, uint32_t kbps);
+
+// An option state byte: {"on", "temporary", "raw"}.
+Json Setting(uint8_t raw);
+// A switch flag: {"on", "raw"}; `on` is empty when the byte means nothing.
+Json Switch(std::optional<bool> on, uint8_t raw);
+
+// {"written", "confirmed"}: whether the drive completed the write command, and whether the drive,
+// read again, reports what was written (null: it was not read again).
+Json Write(bool written, std::optional<bool> confirmed);
+
+}  // namespace dravix::cli::schema

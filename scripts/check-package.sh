@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the build tree and checks it as a user gets it: lintian, then
+# installed with apt, the installed programs run with the build tree moved out of the way (they
+# must find their guide, icon and library on their own), the desktop entry and AppStream metadata
+# validated, and after removal nothing of the package left. Installs and removes the package on
+# this machine: run it where that is wanted (CI, a test machine).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build_dir=${DRAVIX_BUILD_DIR:-build}
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+started=$SECONDS
+
+fail() {
+  echo "package check: $*" >&2
+  exit 1
+}
+
+hidden="${build_dir%/}.moved-away"
+if [ -e "$hidden" ]; then
+  # An earlier check was stopped while the build tree was out of the way.
+  [ ! -e "$build_dir" ] || fail "both $build_dir and $hidden exist; remove the one that is stale"
+  mv "$hidden" "$build_dir"
+fi
+state=$(mktemp -d)
+installed=0
+restore() {
+  if [ -d "$hidden" ] && [ ! -e "$build_dir" ]; then mv "$hidden" "$build_dir"; fi
+  rm -rf "$state"
+  # A failed check does not leave the package behind either.
+  if [ $installed -eq 1 ]; then $sudo env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq dravix >/dev/null || true; fi
+}
+trap restore EXIT
+
+rm -rf "$build_dir/package"
+cpack --config "$build_dir/CPackConfig.cmake" >"$state/cpack" 2>&1 || { cat "$state/cpack"; fail "cpack failed"; }
+debs=("$build_dir"/package/dravix_*.deb)
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then fail "cpack wrote no single package"; fi
+deb=$(realpath "${debs[0]}")
+version=$(dpkg-deb -f "$deb" Version)
+echo "package check: $(basename "$deb")"
+
+lint=0
+lintian --fail-on error "$deb" >"$state/lintian" 2>&1 || lint=$?
+grep -v 'running with root privileges' "$state/lintian" || true
+[ $lint -eq 0 ] || fail "lintian reports errors"
+
+if dpkg-query -W -f='${Status}' dravix 2>/dev/null | grep -q 'install ok installed'; then
+  echo "package check: dravix was installed already; it is replaced and removed at the end"
+fi
+installed=1
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null 2>"$state/apt" ||
+  { cat "$state/apt"; fail "apt-get could not install the package"; }
+mapfile -t files < <(dpkg -L dravix)
+library=$(printf '%s\n' "${files[@]}" | grep '/dravix/libdravix-vdrive\.so$') || fail "no virtual drive library"
+
+# From here on the installed programs run on their own: the build tree is out of the way and the
+# virtual drive's state goes to a folder of this check.
+mv "$build_dir" "$hidden"
+export XDG_STATE_HOME=$state
+unset DRAVIX_VDRIVE_STATE DRAVIX_ASPI_LIBRARY
+
+for program in dravix dravix-cli dravix-vdrive; do
+  [ "$(cd / && "/usr/bin/$program" --version)" = "$program $version" ] || fail "$program --version"
+  [ "$(man -w "$program")" = "/usr/share/man/man1/$program.1.gz" ] || fail "no manual page for $program"
+done
+info=$(cd / && /usr/bin/dravix-cli --virtual info) || fail "dravix-cli --virtual info failed"
+grep -q '^Firmware Version: ' <<<"$info" || fail "dravix-cli --virtual info printed no drive information"
+
+for path in /usr/share/icons/hicolor/scalable/apps/org.dravix.Dravix.svg \
+  /usr/share/icons/hicolor/48x48/apps/org.dravix.Dravix.png \
+  "/usr/share/dravix/help/Dravix V1.0.CHM" /usr/share/dravix/help/index.html \
+  /usr/lib/udev/rules.d/70-dravix.rules /usr/lib/modules-load.d/dravix.conf "$library"; do
+  [ -f "$path" ] || fail "$path is not installed"
+done
+if grep -rlF "$(pwd)" /usr/bin/dravix /usr/bin/dravix-cli /usr/bin/dravix-vdrive "$library"; then
+  fail "an installed program holds a path of this source tree"
+fi
+desktop-file-validate /usr/share/applications/org.dravix.Dravix.desktop || fail "desktop entry"
+appstreamcli validate --no-net /usr/share/metainfo/org.dravix.Dravix.metainfo.xml >/dev/null ||
+  fail "AppStream metadata"
+
+# The help window on the virtual drive: offscreen it must still be up after a while (a missing
+# guide or library ends it at once); on a display it must show the guide's first page.
+status=0
+(cd / && QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/dravix --virtual --help-window 2>"$state/gui.log") || status=$?
+[ $status -eq 124 ] || fail "dravix --virtual --help-window ended with $status: $(cat "$state/gui.log")"
+# shellcheck disable=SC2016
+env -u QT_QPA_PLATFORM xvfb-run -a sh -c '
+  /usr/bin/dravix --virtual --help-window 2>/dev/null &
+  program=$!
+  shown=1
+  for _ in $(seq 1 60); do
+    if xwininfo -root -tree | grep -q "\"Dravix Help - Dravix User.s Guide\""; then shown=0; break; fi
+    sleep 0.5
+  done
+  kill $program
+  exit $shown' || fail "the help window did not show the guide's first page"
+
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq dravix >/dev/null
+installed=0
+for path in "${files[@]}"; do
+  if [ -d "$path" ]; then
+    # A folder stays only while another package owns it too.
+    if [ -e "$path" ] && ! dpkg-query -S "$path" >/dev/null 2>&1; then fail "$path is left after removal"; fi
+  elif [ -e "$path" ]; then
+    fail "$path is left after removal"
+  fi
+done
+echo "package check: passed in $((SECONDS - started)) s"
