@@ -152,24 +152,32 @@ void SwitchPage::SetState() {
     Sequence().Start([this, enable] { Write(enable); });
 }
 
-void SwitchPage::WriteSwitch(uint8_t (*set)(DriveTable& table, bool value), bool value, bool enable) {
+void SwitchPage::WriteSwitch(VerifiedWrite (*write)(DriveTable& table, bool value), bool value) {
     Sequence().Step(
-        [set, value](DriveTable& table, const WorkerContext&) {
-            return WithVendorModeOnPageDrive(table, [&](DriveTable& t) { return set(t, value); });
+        [write, value](DriveTable& table, const WorkerContext&) {
+            SelectPageDrive(table);
+            table.WaitUntilReady();
+            return write(table, value);
         },
-        [this, enable](std::optional<uint8_t> status) {
-            // A refused vendor mode says "Not support the drive!" here, not string 104.
-            if (!status) {
-                Inform(this, option_texts::kNotSupportTheDrive);
-                return;
+        [this](const VerifiedWrite& written) {
+            switch (written.check) {
+                case WriteCheck::Refused:
+                    // A refused vendor mode says "Not support the drive!" here, not string 104.
+                    Inform(this, option_texts::kNotSupportTheDrive);
+                    return;
+                case WriteCheck::WriteFailed:
+                case WriteCheck::ReadBackFailed:
+                    Inform(this, option_texts::kSetCommandFail);
+                    return;
+                case WriteCheck::Confirmed:
+                case WriteCheck::Differs:
+                    // The page shows what the drive reports; the drive has taken the value only
+                    // when that is what was written.
+                    ShowState(m_spec.stateOf(written.reported), m_icon, m_enable, m_disable, m_spec.iconOn,
+                              m_spec.iconOff);
+                    if (!written.Done()) Inform(this, option_texts::kSetCommandFail);
+                    return;
             }
-            if (*status != kCommandCompleted) {
-                Inform(this, option_texts::kSetCommandFail);
-                return;
-            }
-            // The read has its own vendor mode sequence, so it follows this one's end; the drive
-            // has taken the value only when the read shows it.
-            BeginRead([this, enable](const OptionReply& reply) { return m_spec.stateOf(reply) == enable; });
         });
 }
 

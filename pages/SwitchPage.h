@@ -80,9 +80,9 @@ class SwitchPage : public PropertyPage {
     void BeginRead(ReadBackCheck expected = {});
     // Set with one of the radio buttons checked, inside a running sequence.
     virtual void Write(bool enable) = 0;
-    // The switch command's own write, without confirmation, as a step of the running sequence;
-    // reads back when the drive took it, and checks that it shows `enable`.
-    void WriteSwitch(uint8_t (*set)(DriveTable& table, bool value), bool value, bool enable);
+    // The switch command's own write, without confirmation, and its read-back, as a step of the
+    // running sequence.
+    void WriteSwitch(VerifiedWrite (*write)(DriveTable& table, bool value), bool value);
     DriveSequence& Sequence() { return m_drive.Sequence(); }
     const SwitchPageSpec& Spec() const { return m_spec; }
 
