@@ -1,8 +1,8 @@
 #include "app/AboutDialog.h"
 
-#include "app/HyperLink.h"
-#include "app/SmallDialog.h"
-#include "app/WebConfig.h"
+#include "ui/HyperLink.h"
+#include "ui/SmallDialog.h"
+#include "ui/WebConfig.h"
 
 namespace dravix {
 

@@ -14,7 +14,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/Prompter.h"
+#include "ui/Prompter.h"
 #include "emu/VirtualSetup.h"
 #include "res/Icons.h"
 

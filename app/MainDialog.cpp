@@ -11,15 +11,17 @@
 #include <mutex>
 
 #include "app/AboutDialog.h"
-#include "app/AppState.h"
-#include "app/DialogUnits.h"
 #include "app/HelpWindow.h"
-#include "app/Prompter.h"
-#include "app/PropertyPage.h"
-#include "app/UnsupportedDialog.h"
 #include "drive/Support.h"
 #include "res/Icons.h"
 #include "res/Strings.h"
+#include "ui/AppState.h"
+#include "ui/DialogUnits.h"
+#include "ui/DriveSequence.h"
+#include "ui/Prompter.h"
+#include "ui/PropertyPage.h"
+#include "ui/StoppableDrive.h"
+#include "ui/UnsupportedDialog.h"
 
 namespace dravix {
 
@@ -59,13 +61,21 @@ void EnableControl(PropertyPage* page, int id, bool enabled) {
 
 }  // namespace
 
+// What the window's first step found: the transport, and the drives with their labels.
+struct CMainDialog::DriveListing {
+    bool transportReady = false;
+    std::vector<std::string> labels;
+    std::string permissionHint;  // why no drive could be used, when none was found
+};
+
 CMainDialog::CMainDialog(PageFactory pages, QWidget* parent)
-    : QDialog(parent), m_pageFactory(std::move(pages)) {
+    : QDialog(parent), m_pageFactory(std::move(pages)), m_drives(std::make_shared<StoppableDrive>()) {
     setWindowTitle(QStringLiteral("Dravix Ver.2.0"));
     setFont(DialogFont());
     setObjectName(QStringLiteral("dialog102"));
     BuildMenu();
     BuildLayout();
+    m_sequence = new DriveSequence(*m_driveList, m_drives, m_checking);
     const QIcon icon = LoadIcon(128);
     setWindowIcon(icon);
     m_timer.setInterval(kTimerPeriodMs);
@@ -78,9 +88,23 @@ CMainDialog::CMainDialog(PageFactory pages, QWidget* parent)
 
 CMainDialog::~CMainDialog() {
     m_timer.stop();
-    if (!m_closing) m_drives.SetVendorMode(false);
+    if (!m_closing) {
+        m_sequence->Stop();
+        SendVendorModeOff();
+    }
     // The pages go quietly, as on a drive change: none of them talks to the drive on its way out.
     RemovePages();
+}
+
+void CMainDialog::SendVendorModeOff() {
+    const uint8_t index = State().selectedDriveIndex.load();
+    m_sequence->Finally(
+        [index](DriveTable& table) {
+            // A probe of another drive may have used the table since this was asked for.
+            if (table.SelectedIndex() != index) table.SelectDrive(index);
+            table.SetVendorMode(false);
+        },
+        index);
 }
 
 void CMainDialog::BuildMenu() {
@@ -134,6 +158,14 @@ void CMainDialog::BuildLayout() {
     m_sheet = new PropertySheet(m_sheetFrame);
     m_sheet->hide();
 
+    // While a drive is checked, this stands where its pages will be.
+    m_checking = new QLabel(this);
+    m_checking->setObjectName(QStringLiteral("checkingDrive"));
+    m_checking->setAlignment(Qt::AlignCenter);
+    m_checking->setCursor(Qt::WaitCursor);
+    place(m_checking, 7, 57, 358, 264);
+    m_checking->hide();
+
     setFixedSize(du.X(372), du.Y(331) + menuHeight);
 }
 
@@ -147,53 +179,66 @@ void CMainDialog::resizeEvent(QResizeEvent* event) {
     if (m_sheet) LayoutSheet();
 }
 
-bool CMainDialog::OnInitDialog() {
+void CMainDialog::OnInitDialog() {
     Ask(this, QString::fromLatin1(kStartupCaption), QString::fromLatin1(kStartupWarning),
         PromptIcon::Exclamation, PromptButtons::Ok);
-    if (!m_drives.InitTransport()) {
-        Inform(this, QString::fromLatin1(kMsgInitialFail));
-        m_closing = true;
-        QDialog::done(QDialog::Rejected);
-        return false;
-    }
-    FillDriveList();
-    ShowDriveSheet();
-    return true;
+    m_sequence->Start([this] {
+        m_sequence->ShowStatus(QString::fromUtf8(kStatusCheckingDrive));
+        m_sequence->Step(
+            [](DriveTable& table, const WorkerContext&) {
+                DriveListing listing;
+                if (!table.InitTransport()) return listing;
+                listing.transportReady = true;
+                const int count = table.EnumerateDrives();
+                for (int i = 0; i < count; ++i) {
+                    table.SelectDrive(static_cast<uint8_t>(i));
+                    listing.labels.push_back(table.DriveLabel());
+                }
+                if (count == 0) listing.permissionHint = PermissionHint(table.RefusedNodes());
+                table.SelectDrive(0);
+                return listing;
+            },
+            [this](const DriveListing& listing) {
+                if (!listing.transportReady) {
+                    Inform(this, QString::fromLatin1(kMsgInitialFail));
+                    m_closing = true;
+                    QDialog::done(QDialog::Rejected);
+                    return;
+                }
+                FillDriveList(listing);
+                ShowDriveSheet();
+            });
+    });
 }
 
-void CMainDialog::FillDriveList() {
-    const int count = m_drives.EnumerateDrives();
-    if (count == 0) {
+void CMainDialog::FillDriveList(const DriveListing& listing) {
+    if (listing.labels.empty()) {
         QString text = QString::fromLatin1(kMsgNoDeviceFound);
-        const std::string hint = PermissionHint(m_drives.RefusedNodes());
-        if (!hint.empty()) text += QStringLiteral("\n\n") + QString::fromStdString(hint);
+        if (!listing.permissionHint.empty())
+            text += QStringLiteral("\n\n") + QString::fromStdString(listing.permissionHint);
         Inform(this, text);
         return;
     }
     m_driveList->clear();
-    for (int i = 0; i < count; ++i) {
-        m_drives.SelectDrive(static_cast<uint8_t>(i));
-        char label[100] = {};
-        m_drives.GetDriveLabel(label, sizeof label);
-        m_driveList->addItem(QString::fromLatin1(label));
-    }
+    for (const std::string& label : listing.labels) m_driveList->addItem(QString::fromLatin1(label.c_str()));
     m_driveList->setCurrentIndex(0);
     State().selectedDriveIndex = 0;
-    m_drives.SelectDrive(0);
 }
 
 void CMainDialog::ShowDriveSheet() {
-    AppState& state = State();
-    if (!ProbeDrive()) {
-        state.sheetPending = true;
-        return;
-    }
-    state.sheetPending = false;
-    if (state.sheetCreated) return;
-    LayoutSheet();
-    m_sheet->show();
-    m_sheet->Create();
-    state.sheetCreated = true;
+    ProbeDrive([this](bool supported) {
+        AppState& state = State();
+        if (!supported) {
+            state.sheetPending = true;
+            return;
+        }
+        state.sheetPending = false;
+        if (state.sheetCreated) return;
+        LayoutSheet();
+        m_sheet->show();
+        m_sheet->Create();
+        state.sheetCreated = true;
+    });
 }
 
 void CMainDialog::AddPage(uint8_t featureCode, bool makeActive) {
@@ -204,34 +249,51 @@ void CMainDialog::AddPage(uint8_t featureCode, bool makeActive) {
     if (makeActive) m_sheet->SetActivePage(page);
 }
 
-bool CMainDialog::ProbeDrive() {
+void CMainDialog::ProbeDrive(std::function<void(bool supported)> done) {
     AppState& state = State();
     state.featureFlags = 0;
     state.sheetPending = false;
     m_timer.stop();
+    // Part of the running sequence when the initialisation or a drive change asks for it.
+    auto probe = [this, done = std::move(done)] {
+        m_sequence->ShowStatus(QString::fromUtf8(kStatusCheckingDrive));
+        m_sequence->Step(
+            [index = State().selectedDriveIndex.load()](DriveTable& table, const WorkerContext&) {
+                if (table.SelectedIndex() != index) table.SelectDrive(index);
+                return CheckDriveSupport(table);
+            },
+            [this, done](const SupportResult& result) { OnProbed(result, done); });
+    };
+    if (m_sequence->Running()) {
+        probe();
+    } else {
+        m_sequence->Start(probe);
+    }
+}
 
-    const SupportResult result = CheckDriveSupport(m_drives);
+void CMainDialog::OnProbed(const SupportResult& result, const std::function<void(bool)>& done) {
+    AppState& state = State();
+    bool supported = false;
     if (result.outcome == SupportOutcome::VendorModeRefused) {
         CUnsupportedDialog dialog(this);
         RunModal(dialog);
-        return false;
-    }
-    if (result.outcome != SupportOutcome::Supported) {
+    } else if (result.outcome != SupportOutcome::Supported) {
         Ask(this, QString::fromLatin1(kStartupCaption), QString::fromLatin1(kMsgFirmwareNotSupported),
             PromptIcon::Exclamation, PromptButtons::Ok);
-        return false;
+    } else {
+        supported = true;
+        AddPage(0, true);
+        for (uint8_t code : result.featureCodes) {
+            if (FeaturePageTitle(code) != nullptr) state.SetFeature(code);
+        }
+        for (uint8_t code : kPageOrder) {
+            if (code != 0 && state.HasFeature(code)) AddPage(code, false);
+        }
+        m_timer.start();
+        // After the commands the pages have just asked for, as when the pages ran them at once.
+        SendVendorModeOff();
     }
-
-    AddPage(0, true);
-    for (uint8_t code : result.featureCodes) {
-        if (FeaturePageTitle(code) != nullptr) state.SetFeature(code);
-    }
-    for (const PageSlot& slot : kPageSlots) {
-        if (slot.featureCode != 0 && state.HasFeature(slot.featureCode)) AddPage(slot.featureCode, false);
-    }
-    m_timer.start();
-    m_drives.SetVendorMode(false);
-    return true;
+    if (done) done(supported);
 }
 
 void CMainDialog::RemovePages() {
@@ -246,8 +308,8 @@ void CMainDialog::RemovePages() {
 void CMainDialog::OnDriveListChanged(int index) {
     AppState& state = State();
     if (index < 0 || index == state.selectedDriveIndex) return;
+    // The probe of the chosen drive selects it in the window's table.
     state.selectedDriveIndex = static_cast<uint8_t>(index);
-    m_drives.SelectDrive(static_cast<uint8_t>(index));
     if (state.sheetPending) {
         ShowDriveSheet();
         return;
@@ -261,7 +323,9 @@ void CMainDialog::OnTimer() {
     const bool idle = state.scanIdle.load() != 0;
     m_driveList->setEnabled(idle);
     PropertyPage* page = m_sheet->ActivePage();
-    if (page == nullptr || !page->IsInitialised()) return;
+    // A page whose sequence runs keeps its controls as the sequence has them: a write cannot be
+    // started twice.
+    if (page == nullptr || !page->IsInitialised() || page->SequenceRunning()) return;
     switch (page->DialogId()) {
         case kInfoDialog:
             EnableControl(page, 1015, idle);
@@ -348,7 +412,9 @@ void CMainDialog::done(int result) {
     if (!m_closing) {
         m_closing = true;
         m_timer.stop();
-        m_drives.SetVendorMode(false);
+        // A probe still at the drive ends after its command; the window does not wait for it.
+        m_sequence->Stop();
+        SendVendorModeOff();
     }
     QDialog::done(result);
 }

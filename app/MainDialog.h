@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QTimer>
 #include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "app/PageRegistry.h"
@@ -16,11 +18,16 @@ class QMenuBar;
 
 namespace dravix {
 
+class DriveSequence;
 class HelpWindow;
 class PropertyPage;
 class PropertySheet;
+class StoppableDrive;
 
 // The main window: the drive list, the property sheet with the drive's feature pages, the menu.
+// Its own commands (the transport, the drive list, the probe of a drive) run in its drive
+// sequence; while a drive is probed the window says "Checking the drive..." and keeps its menus,
+// its tabs and its painting.
 class CMainDialog final : public QDialog {
     Q_OBJECT
   public:
@@ -28,14 +35,14 @@ class CMainDialog final : public QDialog {
     ~CMainDialog() override;
     Q_DISABLE_COPY_MOVE(CMainDialog)
 
-    // The initialisation of the window, before it is shown: start-up warning, transport, drive
-    // list, probe and sheet. False when the transport could not be prepared ("Initial fail."):
-    // the window is then closed and the program ends.
-    bool OnInitDialog();
+    // The initialisation of the window, begun before it is shown: the start-up warning, then in
+    // the window's drive sequence the transport, the drive list, the probe and the sheet. When
+    // the transport cannot be prepared ("Initial fail.") the window closes and the program ends.
+    void OnInitDialog();
 
-    void FillDriveList();
+    // The probe of the selected drive with the page set it brings; `done` gets its outcome.
+    void ProbeDrive(std::function<void(bool supported)> done = {});
     void ShowDriveSheet();
-    bool ProbeDrive();
     void OpenHelpFile();
     void OnDriveListChanged(int index);
     void OnTimer();
@@ -56,8 +63,9 @@ class CMainDialog final : public QDialog {
     QComboBox* DriveList() const { return m_driveList; }
     PropertySheet* Sheet() const { return m_sheet; }
     QTimer& Timer() { return m_timer; }
-    DriveTable& Drives() { return m_drives; }
     QMenuBar* MenuBar() const { return m_menuBar; }
+    // The window has been closed (or its initialisation failed).
+    bool Closed() const { return m_closing; }
 
   protected:
     void done(int result) override;
@@ -65,14 +73,23 @@ class CMainDialog final : public QDialog {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    struct DriveListing;
+
     void BuildLayout();
     void BuildMenu();
+    void FillDriveList(const DriveListing& listing);
+    void OnProbed(const SupportResult& result, const std::function<void(bool)>& done);
     void AddPage(uint8_t featureCode, bool makeActive);
     void RemovePages();
     void LayoutSheet();
+    // Vendor mode off to the selected drive, after the commands asked for before it, even when
+    // the window goes right after.
+    void SendVendorModeOff();
 
     PageFactory m_pageFactory;
-    DriveTable m_drives;
+    std::shared_ptr<StoppableDrive> m_drives;
+    DriveSequence* m_sequence = nullptr;
+    QLabel* m_checking = nullptr;
     QMenuBar* m_menuBar = nullptr;
     QLabel* m_banner = nullptr;
     QComboBox* m_driveList = nullptr;

@@ -1,6 +1,5 @@
 #include "app/PageRegistry.h"
 
-#include "app/PropertyPage.h"
 #include "drive/Support.h"
 #include "pages/BookType.h"
 #include "pages/Info.h"
@@ -9,6 +8,7 @@
 #include "pages/TestWrite.h"
 #include "pages/Wopc.h"
 #include "scan/TeFe.h"
+#include "ui/PropertyPage.h"
 
 namespace dravix {
 

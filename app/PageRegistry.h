@@ -7,16 +7,9 @@ namespace dravix {
 
 class PropertyPage;
 
-// The pages in the order the sheet shows them, with the feature code that brings each
-// (0: the Information page, always there).
-struct PageSlot {
-    uint8_t featureCode;
-    const char* title;
-};
-inline constexpr PageSlot kPageSlots[] = {
-    {0, "Information"}, {5, "Book Type"}, {1, "Probix"},    {2, "WOPC"},
-    {3, "Test Write"},  {6, "Lumard"},    {7, "OverSpeed"},
-};
+// The pages in the order the sheet shows them, by the feature code that brings each (0: the
+// Information page, always there); each page carries its own tab title.
+inline constexpr uint8_t kPageOrder[] = {0, 5, 1, 2, 3, 6, 7};
 
 // Makes the page a feature code brings (0 for the Information page); null when the program has
 // no such page.

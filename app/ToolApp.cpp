@@ -4,7 +4,8 @@
 
 #include "app/HelpWindow.h"
 #include "app/MainDialog.h"
-#include "app/Prompter.h"
+#include "ui/Prompter.h"
+#include "ui/Workers.h"
 
 namespace dravix {
 
@@ -34,9 +35,14 @@ CToolApp::CToolApp(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 int CToolApp::InitInstance() {
-    CMainDialog window;
-    if (!window.OnInitDialog()) return 0;
-    RunModal(window);
+    {
+        CMainDialog window;
+        window.OnInitDialog();
+        if (!window.Closed()) RunModal(window);
+    }
+    // The window is gone; a worker may still have its one command at the drive, and vendor mode
+    // off follows it. The program ends once they are back.
+    JoinAllWorkers();
     return 0;
 }
 

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "app/MainDialog.h"
-#include "app/Prompter.h"
 #include "app/ToolApp.h"
 #include "drive/Trace.h"
 #include "emu/VirtualSetup.h"
 #include "export/capture/SaveWindowImage.h"
+#include "ui/Prompter.h"
 
 namespace {
 

@@ -362,11 +362,6 @@ QRect ScanChartCanvas::PendingRepaint() const {
     return m_allChanged ? client : m_changed & client;
 }
 
-bool ScanChartCanvas::HasLayers() const {
-    const std::lock_guard lock(m_mutex);
-    return m_layersCreated;
-}
-
 ChartLayout ScanChartCanvas::Layout() const {
     const std::lock_guard lock(m_mutex);
     return {m_clientWidth, m_clientHeight, m_plotLeft,   m_plotTop, m_plotRight,

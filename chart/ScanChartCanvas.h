@@ -86,7 +86,6 @@ class ScanChartCanvas final {
     // The client area that changed since the last Paint: what a window needs to repaint.
     QRect PendingRepaint() const;
 
-    bool HasLayers() const;
     ChartLayout Layout() const;
     QImage GridLayer() const;
     QImage PlotLayer() const;

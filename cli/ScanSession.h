@@ -6,8 +6,8 @@
 #include "cli/Cli.h"
 #include "drive/VendorMode.h"
 #include "scan/ScanEngine.h"
-#include "scan/SharedDrive.h"
 #include "scan/SpeedList.h"
+#include "ui/SharedDrive.h"
 
 namespace dravix::cli {
 

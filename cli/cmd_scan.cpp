@@ -20,8 +20,8 @@
 #include "scan/DiscReport.h"
 #include "scan/ScanEngine.h"
 #include "scan/ScanTexts.h"
-#include "scan/SharedDrive.h"
 #include "scan/SpeedList.h"
+#include "ui/SharedDrive.h"
 
 #ifdef DRAVIX_CLI_CHART_IMAGES
 #include <QCoreApplication>

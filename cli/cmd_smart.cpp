@@ -12,8 +12,8 @@
 #include "scan/DiscReport.h"
 #include "scan/ScanEngine.h"
 #include "scan/ScanTexts.h"
-#include "scan/SharedDrive.h"
 #include "scan/SpeedList.h"
+#include "ui/SharedDrive.h"
 
 namespace dravix::cli {
 

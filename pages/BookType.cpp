@@ -1,22 +1,22 @@
 #include "pages/BookType.h"
 
-#include <QCursor>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <functional>
+#include <vector>
 
-#include "app/AppState.h"
-#include "app/BusyCursor.h"
-#include "app/DialogUnits.h"
-#include "app/Prompter.h"
+#include "drive/Support.h"
 #include "res/Strings.h"
+#include "ui/AppState.h"
+#include "ui/DialogUnits.h"
+#include "ui/Prompter.h"
 
 namespace dravix {
 
@@ -33,27 +33,45 @@ size_t IndexOf(BookTypeRow row) {
     return static_cast<size_t>(row);
 }
 
-// Marks a command sequence as running for as long as it lives.
-class SequenceScope final {
+// What a procedure finds on the worker, kept for the page to show on the UI thread in the same
+// order.
+class Findings final : public BookTypeObserver {
   public:
-    explicit SequenceScope(bool& flag) : m_flag(flag), m_previous(flag) { m_flag = true; }
-    ~SequenceScope() { m_flag = m_previous; }
-    SequenceScope(const SequenceScope&) = delete;
-    SequenceScope& operator=(const SequenceScope&) = delete;
+    void Notice(BookTypeNotice notice) override {
+        m_calls.push_back([notice](BookTypeObserver& page) { page.Notice(notice); });
+    }
+    void RowRead(BookTypeRow row, uint8_t value) override {
+        m_calls.push_back([row, value](BookTypeObserver& page) { page.RowRead(row, value); });
+    }
+    void MediaKindFound(MediaKind kind) override {
+        m_calls.push_back([kind](BookTypeObserver& page) { page.MediaKindFound(kind); });
+    }
+    void BlankDvdPlusRw() override {
+        m_calls.push_back([](BookTypeObserver& page) { page.BlankDvdPlusRw(); });
+    }
+    void DiscBookTypeRead(std::optional<uint8_t> nibble) override {
+        m_calls.push_back([nibble](BookTypeObserver& page) { page.DiscBookTypeRead(nibble); });
+    }
+
+    void ShowOn(BookTypeObserver& page) const {
+        for (const auto& call : m_calls) call(page);
+    }
 
   private:
-    bool& m_flag;
-    bool m_previous;
+    std::vector<std::function<void(BookTypeObserver&)>> m_calls;
 };
 
-// A message box in the middle of a busy sequence gets the normal cursor back while it is up.
-class NormalCursor final {
-  public:
-    NormalCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::ArrowCursor)); }
-    ~NormalCursor() { QGuiApplication::restoreOverrideCursor(); }
-    NormalCursor(const NormalCursor&) = delete;
-    NormalCursor& operator=(const NormalCursor&) = delete;
+// What a procedure returned, with what it found on the way.
+template <typename Result>
+struct Found {
+    Result result{};
+    Findings findings;
 };
+
+void SelectAndWait(DriveTable& table) {
+    table.SelectDrive(State().selectedDriveIndex);
+    table.WaitUntilReady();
+}
 
 int ControlIdOf(const QObject* control) {
     const QString name = control->objectName();
@@ -64,7 +82,7 @@ int ControlIdOf(const QObject* control) {
 }  // namespace
 
 CBookType::CBookType(QWidget* parent)
-    : PropertyPage(kDialogId, QStringLiteral("Book Type"), kTabIconId, parent) {
+    : PropertyPage(kDialogId, QStringLiteral("Book Type"), kTabIconId, parent), m_drive(*this) {
     BuildControls();
     m_poll = new QTimer(this);
     m_poll->setInterval(kPollIntervalMs);
@@ -160,15 +178,15 @@ void CBookType::BuildControls() {
 void CBookType::OnInitDialog() {
     for (QPushButton* b : m_rowButton) b->setEnabled(false);
     m_mediaModify->setEnabled(false);
-    const int drives = m_drive.Open(this);
-    if (drives < 0) return;
-    if (drives > 0) {
-        m_poll->start();
-    } else {
-        m_checkDrive->setEnabled(false);
-        m_checkMedia->setEnabled(false);
-    }
-    CheckDrive();
+    m_drive.Open([this](int drives) {
+        if (drives > 0) {
+            m_poll->start();
+        } else {
+            m_checkDrive->setEnabled(false);
+            m_checkMedia->setEnabled(false);
+        }
+        BeginCheckDrive();
+    });
 }
 
 bool CBookType::PollRunning() const {
@@ -209,16 +227,22 @@ void CBookType::ShowHintFor(QWidget* control) {
 }
 
 void CBookType::CheckDrive() {
-    SequenceScope sequence(m_sequenceRunning);
+    Sequence().Start([this] { BeginCheckDrive(); });
+}
+
+void CBookType::BeginCheckDrive() {
     m_checkDrive->setEnabled(false);
-    {
-        BusyCursor busy;
-        DriveTable& table = m_drive.Table();
-        table.SelectDrive(State().selectedDriveIndex);
-        table.WaitUntilReady();
-        CheckDriveRows(table, *this);
-    }
-    m_checkDrive->setEnabled(true);
+    Sequence().Step(
+        [](DriveTable& table, const WorkerContext&) {
+            Found<DriveRows> found;
+            SelectAndWait(table);
+            found.result = CheckDriveRows(table, found.findings);
+            return found;
+        },
+        [this](const Found<DriveRows>& found) {
+            found.findings.ShowOn(*this);
+            m_checkDrive->setEnabled(true);
+        });
 }
 
 void CBookType::ShowRow(BookTypeRow row, uint8_t value) {
@@ -235,30 +259,44 @@ void CBookType::ModifyRow(BookTypeRow row) {
         return;
     }
     const QString label = m_rowButton[IndexOf(row)]->text().left(kMaxLabelLength);
-    if (const std::optional<uint8_t> target = TargetOfRowLabel(row, label.toStdString())) {
-        SequenceScope sequence(m_sequenceRunning);
-        BusyCursor busy;
-        SetRowBookType(m_drive.Table(), row, *target, *this);
-    }
-    // Whatever happened, the rows show what the drive now reports.
-    CheckDrive();
+    const std::optional<uint8_t> target = TargetOfRowLabel(row, label.toStdString());
+    Sequence().Start([this, row, target] {
+        if (!target) {
+            BeginCheckDrive();
+            return;
+        }
+        Sequence().Step(
+            [row, value = *target](DriveTable& table, const WorkerContext&) {
+                Found<bool> found;
+                found.result = SetRowBookType(table, row, value, found.findings);
+                return found;
+            },
+            [this](const Found<bool>& found) {
+                found.findings.ShowOn(*this);
+                // Whatever happened, the rows show what the drive now reports.
+                BeginCheckDrive();
+            });
+    });
 }
 
 void CBookType::CheckMedia() {
-    SequenceScope sequence(m_sequenceRunning);
-    DriveTable& table = m_drive.Table();
-    {
-        BusyCursor busy;
-        table.SelectDrive(State().selectedDriveIndex);
-        table.WaitUntilReady();
-    }
+    Sequence().Start([this] { BeginCheckMedia(); });
+}
+
+void CBookType::BeginCheckMedia() {
     m_checkMedia->setEnabled(false);
     m_mediaModify->setEnabled(false);
-    {
-        BusyCursor busy;
-        CheckMediaBookType(table, *this);
-    }
-    m_checkMedia->setEnabled(true);
+    Sequence().Step(
+        [](DriveTable& table, const WorkerContext&) {
+            Found<MediaCheck> found;
+            SelectAndWait(table);
+            found.result = CheckMediaBookType(table, found.findings);
+            return found;
+        },
+        [this](const Found<MediaCheck>& found) {
+            found.findings.ShowOn(*this);
+            m_checkMedia->setEnabled(true);
+        });
 }
 
 void CBookType::ModifyMedia() {
@@ -269,40 +307,43 @@ void CBookType::ModifyMedia() {
     const QString label = m_mediaModify->text().left(kMaxLabelLength);
     const std::optional<uint8_t> target = TargetOfMediaLabel(label.toStdString());
     if (!target) return;
-    bool changed = false;
-    {
-        SequenceScope sequence(m_sequenceRunning);
-        BusyCursor busy;
-        changed = SetDiscBookType(m_drive.Table(), *target, *this);
-    }
-    if (!changed) return;
-    if (Ask(this, Text(kCaptionWarning), Text(kMsgBookTypeChanged), PromptIcon::None,
-            PromptButtons::OkCancel) != PromptAnswer::Ok) {
-        return;
-    }
-    {
-        SequenceScope sequence(m_sequenceRunning);
-        BusyCursor busy;
-        ReloadDisc(m_drive.Table());
-    }
-    CheckMedia();
+    Sequence().Start([this, value = *target] {
+        Sequence().Step(
+            [value](DriveTable& table, const WorkerContext&) {
+                Found<bool> found;
+                found.result = SetDiscBookType(table, value, found.findings);
+                return found;
+            },
+            [this](const Found<bool>& found) {
+                found.findings.ShowOn(*this);
+                if (!found.result) return;
+                if (Ask(this, Text(kCaptionWarning), Text(kMsgBookTypeChanged), PromptIcon::None,
+                        PromptButtons::OkCancel) != PromptAnswer::Ok) {
+                    return;
+                }
+                Sequence().Step([](DriveTable& table, const WorkerContext&) { ReloadDisc(table); },
+                                [this] { BeginCheckMedia(); });
+            });
+    });
 }
 
 void CBookType::PollTray() {
-    if (m_sequenceRunning) return;
-    SequenceScope sequence(m_sequenceRunning);
-    DriveTable& table = m_drive.Table();
-    table.WaitUntilReady();
-    if (!TrayIsEmpty(table)) return;
-    m_mediaName->setText(Text(MediaKindName(MediaKind::NoMedium)));
-    m_mediaBookType->setText(Text(kBookTypeNotAvailable));
-    m_mediaModify->setEnabled(false);
+    Sequence().Background(
+        [](DriveTable& table, const WorkerContext&) {
+            table.WaitUntilReady();
+            return TrayIsEmpty(table);
+        },
+        [this](bool empty) {
+            if (!empty) return;
+            m_mediaName->setText(Text(MediaKindName(MediaKind::NoMedium)));
+            m_mediaBookType->setText(Text(kBookTypeNotAvailable));
+            m_mediaModify->setEnabled(false);
+        });
 }
 
 void CBookType::Notice(BookTypeNotice notice) {
     const NoticeText text = TextOf(notice);
     const QString message = text.stringId != 0 ? LoadString(text.stringId) : Text(text.text);
-    NormalCursor normal;
     if (text.caption == nullptr) {
         Inform(this, message);
     } else {

@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "app/PropertyPage.h"
 #include "drive/BookTypeCommands.h"
 #include "pages/PageDrive.h"
+#include "ui/PropertyPage.h"
 
 class QLabel;
 class QPushButton;
@@ -15,7 +15,8 @@ namespace dravix {
 // The Book Type page (dialog 104): the book type the drive writes on new DVD+RW, DVD+R and
 // DVD+R DL media ("Drive Setting"), and the book type of a recorded DVD+RW in the tray ("Media
 // Status"), each read and changed. A 500 ms poll shows an emptied tray; hints under the groups
-// say what the control under the cursor does.
+// say what the control under the cursor does. Its commands run in the page's drive sequence, the
+// poll between its sequences; what a procedure finds on the worker is shown here in its order.
 class CBookType final : public PropertyPage, private BookTypeObserver {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CBookType)
@@ -36,7 +37,8 @@ class CBookType final : public PropertyPage, private BookTypeObserver {
     // The string table id of the hint for a control showing this label; 0 when it has none.
     static int HintStringId(int controlId, const QString& label);
 
-    // Timer 1: shows an emptied tray. Public so that tests can run one poll without waiting.
+    // Timer 1: shows an emptied tray (not while a sequence runs). Public so that tests can run one
+    // poll without waiting for the timer.
     void PollTray();
     bool PollRunning() const;
 
@@ -47,7 +49,9 @@ class CBookType final : public PropertyPage, private BookTypeObserver {
   private:
     void BuildControls();
     void CheckDrive();
+    void BeginCheckDrive();
     void CheckMedia();
+    void BeginCheckMedia();
     void ModifyRow(BookTypeRow row);
     void ModifyMedia();
     void ShowRow(BookTypeRow row, uint8_t value);
@@ -60,11 +64,10 @@ class CBookType final : public PropertyPage, private BookTypeObserver {
     void BlankDvdPlusRw() override;
     void DiscBookTypeRead(std::optional<uint8_t> nibble) override;
 
+    DriveSequence& Sequence() { return m_drive.Sequence(); }
+
     PageDrive m_drive;
     QTimer* m_poll = nullptr;
-    // Set while a command sequence runs, so the poll never sends between its commands when a
-    // message box lets the timer through.
-    bool m_sequenceRunning = false;
 
     QLabel* m_rowStatus[3] = {};
     QPushButton* m_rowButton[3] = {};

@@ -7,11 +7,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/AppState.h"
-#include "app/BusyCursor.h"
-#include "app/DialogUnits.h"
-#include "app/Prompter.h"
 #include "drive/InfoCommands.h"
+#include "ui/AppState.h"
+#include "ui/DialogUnits.h"
+#include "ui/Prompter.h"
 
 namespace dravix {
 
@@ -29,7 +28,8 @@ void SetIfReached(QLabel* field, const std::optional<std::string>& text) {
 
 }  // namespace
 
-CInfo::CInfo(QWidget* parent) : PropertyPage(kDialogId, QStringLiteral("Information"), kTabIconId, parent) {
+CInfo::CInfo(QWidget* parent)
+    : PropertyPage(kDialogId, QStringLiteral("Information"), kTabIconId, parent), m_drive(*this) {
     BuildControls();
 }
 
@@ -93,15 +93,27 @@ void CInfo::BuildControls() {
 }
 
 void CInfo::OnInitDialog() {
-    const int drives = m_drive.Open(this);
-    if (drives < 0) return;
-    if (drives > 0) {
-        BusyCursor busy;
-        m_drive.Table().WaitUntilReady();
-        Fill();
-    }
-    // The fields are read a second time here, the way the page has always been filled.
-    Refresh();
+    DriveSequence& sequence = m_drive.Sequence();
+    sequence.Start([this, &sequence] {
+        sequence.Step(
+            [](DriveTable& table, const WorkerContext&) -> std::optional<InfoFill> {
+                const int drives = OpenPageDrive(table);
+                if (drives < 0) return std::nullopt;
+                if (drives == 0) return InfoFill{};
+                table.WaitUntilReady();
+                return FillInfo(table);
+            },
+            [this](const std::optional<InfoFill>& fill) {
+                if (!fill) {
+                    Inform(this, QString::fromLatin1(kMsgInitialFail));
+                    return;
+                }
+                StoreDiscInfo(*fill);
+                Show(*fill);
+                // The fields are read a second time here, the way the page has always been filled.
+                BeginRefresh();
+            });
+    });
 }
 
 void CInfo::OnSheetNotify() {
@@ -109,25 +121,35 @@ void CInfo::OnSheetNotify() {
 }
 
 void CInfo::Refresh() {
-    DriveTable& table = m_drive.Table();
-    if (!table.InitTransport()) {
-        Inform(this, QString::fromLatin1(kMsgDriveNotSupportedAtRefresh));
-        return;
-    }
-    BusyCursor busy;
-    if (table.EnumerateDrives() == 0) return;
-    table.SelectDrive(State().selectedDriveIndex);
-    m_status->setText(QString::fromLatin1(kStatusDetect));
-    // The wait below blocks the event loop; paint the status now so the user sees it.
-    m_status->repaint();
-    table.WaitUntilReady();
-    Fill();
+    m_drive.Sequence().Start([this] { BeginRefresh(); });
 }
 
-void CInfo::Fill() {
-    const InfoFill fill = FillInfo(m_drive.Table());
-    StoreDiscInfo(fill);
-    Show(fill);
+void CInfo::BeginRefresh() {
+    struct Refreshed {
+        bool transportReady = false;
+        std::optional<InfoFill> fill;  // none: no drive found, the fields keep their texts
+    };
+    m_drive.Sequence().Step(
+        [this](DriveTable& table, const WorkerContext& context) {
+            Refreshed refreshed;
+            if (!table.InitTransport()) return refreshed;
+            refreshed.transportReady = true;
+            if (table.EnumerateDrives() == 0) return refreshed;
+            table.SelectDrive(State().selectedDriveIndex);
+            context.Post([this] { m_status->setText(QString::fromLatin1(kStatusDetect)); });
+            table.WaitUntilReady();
+            refreshed.fill = FillInfo(table);
+            return refreshed;
+        },
+        [this](const Refreshed& refreshed) {
+            if (!refreshed.transportReady) {
+                Inform(this, QString::fromLatin1(kMsgDriveNotSupportedAtRefresh));
+                return;
+            }
+            if (!refreshed.fill) return;
+            StoreDiscInfo(*refreshed.fill);
+            Show(*refreshed.fill);
+        });
 }
 
 void CInfo::Show(const InfoFill& fill) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/PropertyPage.h"
 #include "pages/PageDrive.h"
+#include "ui/PropertyPage.h"
 
 class QLabel;
 class QPushButton;
@@ -12,7 +12,7 @@ struct InfoFill;
 
 // The Information page (dialog 154): firmware, buffer size, interface and region of the drive,
 // type, identifiers and free capacity of its disc. It only reads, with standard commands, and
-// reads again at every notification from the sheet.
+// reads again at every notification from the sheet. Its reads run in the page's drive sequence.
 class CInfo final : public PropertyPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CInfo)
@@ -41,7 +41,7 @@ class CInfo final : public PropertyPage {
   private:
     void BuildControls();
     void Refresh();
-    void Fill();
+    void BeginRefresh();
     void Show(const InfoFill& fill);
 
     PageDrive m_drive;

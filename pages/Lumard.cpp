@@ -9,9 +9,10 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/DialogUnits.h"
-#include "app/Prompter.h"
+#include "drive/VendorMode.h"
 #include "pages/SettingScopeDialog.h"
+#include "ui/DialogUnits.h"
+#include "ui/Prompter.h"
 
 namespace dravix {
 
@@ -35,7 +36,17 @@ QRadioButton* Radio(const QString& text, int id, QWidget* parent, QButtonGroup* 
 
 }  // namespace
 
-CSLWS::CSLWS(QWidget* parent) : PropertyPage(kDialogId, QStringLiteral("Lumard"), kTabIconId, parent) {
+// What the learned-disc step found.
+struct CSLWS::LearnedDiscs {
+    StateRead count;  // the learned count, read as the option states are
+    bool informationAsked = false;
+    bool informationRefused = false;  // vendor mode on was refused before the media information
+    uint8_t informationStatus = kCommandFailed;
+    MediaInformationReply information{};
+};
+
+CSLWS::CSLWS(QWidget* parent)
+    : PropertyPage(kDialogId, QStringLiteral("Lumard"), kTabIconId, parent), m_drive(*this) {
     BuildControls();
 }
 
@@ -122,16 +133,14 @@ void CSLWS::BuildControls() {
 }
 
 void CSLWS::OnInitDialog() {
-    const int drives = m_drive.Open(this);
-    if (drives < 0) return;
-    if (drives == 0) {
-        m_check->setEnabled(false);
-        m_set->setEnabled(false);
-        m_clean->setEnabled(false);
-    }
-    if (!ReadLearnedCountField()) return;
-    if (!ReadMediaInformationFields()) return;
-    StatusCheck();
+    m_drive.Open([this](int drives) {
+        if (drives == 0) {
+            m_check->setEnabled(false);
+            m_set->setEnabled(false);
+            m_clean->setEnabled(false);
+        }
+        BeginLearnedDiscs(true, [this] { BeginStatusCheck(); });
+    });
 }
 
 void CSLWS::OnSheetNotify() {
@@ -139,25 +148,44 @@ void CSLWS::OnSheetNotify() {
 }
 
 void CSLWS::StatusCheck() {
-    ReadStates(m_drive, this, ReadOptionStates, [this](const OptionReply& reply) {
-        ShowState(OptionStateIsOn(reply[kUnknownDiscByte]), m_unknownIcon, m_unknownOn, m_unknownOff,
-                  kIconActivated, kIconNotActivated);
-        ShowState(OptionStateIsOn(reply[kSupportedDiscByte]), m_supportedIcon, m_supportedOn, m_supportedOff,
-                  kIconActivated, kIconNotActivated);
-    });
+    Sequence().Start([this] { BeginStatusCheck(); });
+}
+
+void CSLWS::BeginStatusCheck(ReadBackCheck expected) {
+    Sequence().Step(
+        [](DriveTable& table, const WorkerContext&) { return ReadStatesOnDrive(table, ReadOptionStates); },
+        [this, expected = std::move(expected)](const StateRead& read) {
+            if (ShowStateReadFailure(this, read)) {
+                ShowState(OptionStateIsOn(read.reply[kUnknownDiscByte]), m_unknownIcon, m_unknownOn,
+                          m_unknownOff, kIconActivated, kIconNotActivated);
+                ShowState(OptionStateIsOn(read.reply[kSupportedDiscByte]), m_supportedIcon, m_supportedOn,
+                          m_supportedOff, kIconActivated, kIconNotActivated);
+            }
+            CheckReadBack(this, read, expected);
+        });
 }
 
 void CSLWS::SetSetting() {
-    // A failed state read still lets the choice below go on; an active OverSpeed does not.
-    bool overSpeedOn = false;
-    const bool read = ReadStates(m_drive, this, ReadOptionStates, [&](const OptionReply& reply) {
-        overSpeedOn = OptionStateIsOn(reply[kOverSpeedByte]).value_or(false);
-        if (overSpeedOn) {
-            Ask(this, option_texts::kCaptionWarning, option_texts::kLumardOverSpeedActive,
-                PromptIcon::Exclamation, PromptButtons::Ok);
-        }
+    Sequence().Start([this] {
+        Sequence().Step([](DriveTable& table,
+                           const WorkerContext&) { return ReadStatesOnDrive(table, ReadOptionStates); },
+                        [this](const StateRead& read) { AfterSetRead(read); });
     });
-    if (!read || overSpeedOn) return;
+}
+
+void CSLWS::AfterSetRead(const StateRead& read) {
+    if (read.vendorRefused) {
+        ShowStateReadFailure(this, read);
+        return;
+    }
+    // A failed state read still lets the choice below go on; an active OverSpeed does not.
+    if (read.status != kCommandCompleted) {
+        Inform(this, option_texts::kSetCommandFail);
+    } else if (OptionStateIsOn(read.reply[kOverSpeedByte]).value_or(false)) {
+        Ask(this, option_texts::kCaptionWarning, option_texts::kLumardOverSpeedActive,
+            PromptIcon::Exclamation, PromptButtons::Ok);
+        return;
+    }
 
     if (!m_supportedOn->isChecked() && !m_supportedOff->isChecked() && !m_unknownOn->isChecked() &&
         !m_unknownOff->isChecked()) {
@@ -170,11 +198,20 @@ void CSLWS::SetSetting() {
     request.supportedDiscOff = !request.supportedDiscOn && m_supportedOff->isChecked();
     request.unknownDiscOn = m_unknownOn->isChecked();
     request.unknownDiscOff = !request.unknownDiscOn && m_unknownOff->isChecked();
+    std::optional<ScopeWrite> written;
     {
         SettingScopeDialog dialog(request, this);
         RunModal(dialog);
+        written = dialog.Written();
     }
-    StatusCheck();
+    // A pair the drive did not take is a failed write.
+    ReadBackCheck expected;
+    if (written) {
+        expected = [write = *written](const OptionReply& reply) {
+            return reply[kUnknownDiscByte] == write.byte8 && reply[kSupportedDiscByte] == write.byte9;
+        };
+    }
+    BeginStatusCheck(std::move(expected));
 }
 
 void CSLWS::Clean() {
@@ -182,44 +219,68 @@ void CSLWS::Clean() {
             PromptButtons::YesNo) != PromptAnswer::Yes) {
         return;
     }
-    if (!m_drive.BeginVendor(this)) return;
-    const uint8_t status = RunBusy([this] { return ClearLearnedDiscs(m_drive.Table()); });
-    if (status != kCommandCompleted) Inform(this, option_texts::kClearFail);
-    m_drive.EndVendor();
-    ReadLearnedCountField();
-    ReadMediaInformationFields();
+    Sequence().Start([this] {
+        Sequence().Step(
+            [](DriveTable& table, const WorkerContext&) {
+                return WithVendorModeOnPageDrive(table, [](DriveTable& t) { return ClearLearnedDiscs(t); });
+            },
+            [this](std::optional<uint8_t> status) {
+                if (!status) {
+                    ShowStateReadFailure(this, StateRead{.vendorRefused = true});
+                    return;
+                }
+                if (*status != kCommandCompleted) Inform(this, option_texts::kClearFail);
+                BeginLearnedDiscs(false, {});
+            });
+    });
 }
 
-bool CSLWS::ReadLearnedCountField() {
-    if (!m_drive.BeginVendor(this)) return false;
-    OptionReply reply;
-    const uint8_t status = RunBusy([&] { return ReadLearnedCount(m_drive.Table(), reply); });
-    if (status == kCommandCompleted) m_learnedCount->setText(QString::number(LearnedCountOf(reply)));
-    m_drive.EndVendor();
-    return status == kCommandCompleted;
+void CSLWS::BeginLearnedDiscs(bool stopAtFailure, std::function<void()> then) {
+    Sequence().Step(
+        [stopAtFailure](DriveTable& table, const WorkerContext&) {
+            LearnedDiscs discs;
+            discs.count = ReadStatesOnDrive(table, ReadLearnedCount);
+            const bool countRead = !discs.count.vendorRefused && discs.count.status == kCommandCompleted;
+            if (stopAtFailure && !countRead) return discs;
+            discs.informationAsked = true;
+            const std::optional<uint8_t> status = WithVendorModeOnPageDrive(
+                table, [&](DriveTable& t) { return ReadMediaInformation(t, discs.information); });
+            discs.informationRefused = !status;
+            discs.informationStatus = status.value_or(kCommandFailed);
+            return discs;
+        },
+        [this, then = std::move(then)](const LearnedDiscs& discs) {
+            if (ShowLearnedDiscs(discs) && then) then();
+        });
 }
 
-bool CSLWS::ReadMediaInformationFields() {
-    if (!m_drive.BeginVendor(this)) return false;
-    MediaInformationReply reply;
-    const uint8_t status = RunBusy([&] { return ReadMediaInformation(m_drive.Table(), reply); });
-    for (QLabel* field : m_records) field->clear();
-    if (status != kCommandCompleted) {
-        m_drive.EndVendor();
+bool CSLWS::ShowLearnedDiscs(const LearnedDiscs& discs) {
+    bool shown = true;
+    if (discs.count.vendorRefused) {
+        ShowStateReadFailure(this, discs.count);
+        shown = false;
+    } else if (discs.count.status != kCommandCompleted) {
+        shown = false;
+    } else {
+        m_learnedCount->setText(QString::number(LearnedCountOf(discs.count.reply)));
+    }
+    if (!discs.informationAsked) return false;
+    if (discs.informationRefused) {
+        ShowStateReadFailure(this, StateRead{.vendorRefused = true});
         return false;
     }
-    const MediaInformation info = DecodeMediaInformation(reply);
+    for (QLabel* field : m_records) field->clear();
+    if (discs.informationStatus != kCommandCompleted) return false;
+    const MediaInformation info = DecodeMediaInformation(discs.information);
     if (!info.headerValid) {
         Inform(this, option_texts::kResponseError);
-        m_drive.EndVendor();
         return false;
     }
     for (size_t i = 0; i < info.records.size() && i < m_records.size(); ++i) {
         m_records[i]->setText(
             QString::fromLatin1(info.records[i].data(), static_cast<int>(info.records[i].size())));
     }
-    m_drive.EndVendor();
-    return true;
+    return shown;
 }
 
 }  // namespace dravix

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 
 #include "pages/SwitchPage.h"
 
@@ -39,12 +40,20 @@ class CSLWS final : public PropertyPage {
     void OnInitDialog() override;
 
   private:
+    struct LearnedDiscs;
+
     void BuildControls();
     void StatusCheck();
+    void BeginStatusCheck(ReadBackCheck expected = {});
     void SetSetting();
+    void AfterSetRead(const StateRead& read);
     void Clean();
-    bool ReadLearnedCountField();
-    bool ReadMediaInformationFields();
+    // The learned count and the media information, as one step; with `stopAtFailure` a failed count
+    // read leaves the media information unread (the initialisation).
+    void BeginLearnedDiscs(bool stopAtFailure, std::function<void()> then);
+    bool ShowLearnedDiscs(const LearnedDiscs& discs);
+
+    DriveSequence& Sequence() { return m_drive.Sequence(); }
 
     PageDrive m_drive;
     QLabel* m_supportedIcon = nullptr;

@@ -1,7 +1,7 @@
 #include "pages/OverSpeed.h"
 
-#include "app/Prompter.h"
 #include "pages/SettingScopeDialog.h"
+#include "ui/Prompter.h"
 
 namespace dravix {
 
@@ -35,12 +35,21 @@ void COverSpeed::Write(bool enable) {
     ScopeRequest request;
     request.forOverSpeed = true;
     request.overSpeedOn = enable;
+    std::optional<ScopeWrite> written;
     {
         SettingScopeDialog dialog(request, this);
         RunModal(dialog);
+        written = dialog.Written();
     }
-    // The dialog wrote or not, however it closed: the page shows what the drive now holds.
-    ReadState();
+    // The dialog wrote or not, however it closed: the page shows what the drive now holds, and
+    // a value the drive did not take is a failed write.
+    ReadBackCheck expected;
+    if (written) {
+        expected = [state = written->byte8](const OptionReply& reply) {
+            return reply[kOverSpeedByte] == state;
+        };
+    }
+    BeginRead(std::move(expected));
 }
 
 }  // namespace dravix

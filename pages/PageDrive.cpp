@@ -1,47 +1,48 @@
 #include "pages/PageDrive.h"
 
-#include "app/AppState.h"
-#include "app/BusyCursor.h"
-#include "app/Prompter.h"
 #include "drive/Support.h"
-#include "res/Strings.h"
+#include "ui/AppState.h"
+#include "ui/Prompter.h"
 
 namespace dravix {
 
-int PageDrive::Open(QWidget* owner) {
-    if (!m_table.InitTransport()) {
-        Inform(owner, QString::fromLatin1(kMsgInitialFail));
-        return -1;
-    }
-    const int count = m_table.EnumerateDrives();
-    if (count > 0) {
-        m_lastIndex = State().selectedDriveIndex;
-        m_table.SelectDrive(m_lastIndex);
-    }
+PageDrive::PageDrive(QWidget& window)
+    : m_window(window),
+      m_drive(std::make_shared<StoppableDrive>()),
+      m_sequence(new DriveSequence(window, m_drive)) {}
+
+void PageDrive::Open(std::function<void(int drives)> opened) {
+    m_sequence->Start([this, opened = std::move(opened)] {
+        m_sequence->Step([](DriveTable& table, const WorkerContext&) { return OpenPageDrive(table); },
+                         [this, opened](int drives) {
+                             if (drives < 0) {
+                                 Inform(&m_window, QString::fromLatin1(kMsgInitialFail));
+                                 return;
+                             }
+                             opened(drives);
+                         });
+    });
+}
+
+int OpenPageDrive(DriveTable& table) {
+    if (!table.InitTransport()) return -1;
+    const int count = table.EnumerateDrives();
+    if (count > 0) table.SelectDrive(State().selectedDriveIndex);
     return count;
 }
 
-void PageDrive::SelectIfChanged() {
+void SelectPageDrive(DriveTable& table) {
     const uint8_t wanted = State().selectedDriveIndex;
-    if (wanted == m_lastIndex) return;
-    m_table.SelectDrive(wanted);
-    m_lastIndex = wanted;
+    if (table.SelectedIndex() != wanted) table.SelectDrive(wanted);
 }
 
-bool PageDrive::BeginVendor(QWidget* owner) {
-    {
-        BusyCursor busy;
-        SelectIfChanged();
-        m_table.WaitUntilReady();
-        if (m_table.SetVendorMode(true)) return true;
-    }
-    // The box waits for the user, not for the drive: it gets the normal cursor.
-    Ask(owner, QStringLiteral("Error"), LoadString(104), PromptIcon::None, PromptButtons::Ok);
-    return false;
-}
-
-void PageDrive::EndVendor() {
-    m_table.SetVendorMode(false);
+StateRead ReadStatesOnDrive(DriveTable& table, StateReadCommand read) {
+    StateRead result;
+    const std::optional<uint8_t> status =
+        WithVendorModeOnPageDrive(table, [&](DriveTable& t) { return read(t, result.reply); });
+    result.vendorRefused = !status;
+    result.status = status.value_or(kCommandFailed);
+    return result;
 }
 
 }  // namespace dravix

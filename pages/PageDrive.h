@@ -1,38 +1,76 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <type_traits>
 
 #include "drive/DriveTable.h"
+#include "drive/OptionCommands.h"
+#include "drive/VendorMode.h"
+#include "ui/DriveSequence.h"
+#include "ui/StoppableDrive.h"
 
 class QWidget;
 
 namespace dravix {
 
-// A settings page's own drive table, and the drive index it last addressed. Every window that
-// talks to drives owns one; all of them enumerate the drives in the same order, so the index the
-// main window's list chose addresses the same drive here.
+// A settings page's (or dialog's) own drive and the sequence its commands run in. Every window
+// that talks to drives owns a DriveTable; all of them enumerate the drives in the same order, so
+// the index the main window's list chose addresses the same drive here. The table is used only by
+// the sequence's steps, on workers.
 class PageDrive final {
   public:
-    // InitTransport (on failure the application message box "Initial fail."), EnumerateDrives,
-    // and with drives SelectDrive(SelectedDriveIndex). The number of drives, -1 when the
-    // transport could not be prepared.
-    int Open(QWidget* owner);
+    // The sequence shows its busy state over `window`.
+    explicit PageDrive(QWidget& window);
 
-    DriveTable& Table() { return m_table; }
-    uint8_t DriveCount() const { return m_table.DriveCount(); }
+    DriveSequence& Sequence() { return *m_sequence; }
 
-    // SelectDrive(SelectedDriveIndex) when it differs from the index last addressed.
-    void SelectIfChanged();
-
-    // The common start of a vendor command sequence: select if needed, WaitUntilReady, vendor
-    // mode on. When the drive refuses vendor mode: string 104 "This drive is not supported"
-    // with the caption "Error", and false (no vendor mode off is due).
-    bool BeginVendor(QWidget* owner);
-    void EndVendor();
+    // The start of the window's initialisation, as its first sequence: the transport and the
+    // drives (OpenPageDrive). When the transport cannot be prepared the application message box
+    // "Initial fail." ends the initialisation; otherwise `opened` goes on with the number of
+    // drives found, inside the sequence.
+    void Open(std::function<void(int drives)> opened);
 
   private:
-    DriveTable m_table;
-    uint8_t m_lastIndex = 0;
+    QWidget& m_window;
+    std::shared_ptr<StoppableDrive> m_drive;
+    DriveSequence* m_sequence;  // a child of the window
 };
+
+// What follows runs inside a step, on the worker, with the page's table.
+
+// InitTransport, EnumerateDrives, and with drives SelectDrive(SelectedDriveIndex). The number of
+// drives; -1 when the transport could not be prepared (the page then shows "Initial fail.").
+int OpenPageDrive(DriveTable& table);
+
+// SelectDrive(SelectedDriveIndex) when the table addresses another drive.
+void SelectPageDrive(DriveTable& table);
+
+// What a vendor read of option or switch states found.
+struct StateRead {
+    bool vendorRefused = false;  // vendor mode on was refused: nothing was read, no off was sent
+    uint8_t status = kCommandFailed;
+    OptionReply reply{};
+};
+
+using StateReadCommand = uint8_t (*)(DriveTable& table, OptionReply& reply);
+
+// The common start of a page's vendor command sequence, then its commands: select if needed,
+// WaitUntilReady, vendor mode on, `commands(table)`, vendor mode off. Empty when the drive refused
+// vendor mode (nothing was sent after the refusal, no off either).
+template <typename Commands>
+auto WithVendorModeOnPageDrive(DriveTable& table, Commands commands)
+    -> std::optional<std::invoke_result_t<Commands&, DriveTable&>> {
+    SelectPageDrive(table);
+    table.WaitUntilReady();
+    const VendorModeScope vendor(table);
+    if (!vendor) return std::nullopt;
+    return commands(table);
+}
+
+// Select if needed, WaitUntilReady, vendor mode on, the read, vendor mode off.
+StateRead ReadStatesOnDrive(DriveTable& table, StateReadCommand read);
 
 }  // namespace dravix

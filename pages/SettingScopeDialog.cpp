@@ -4,11 +4,11 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/BusyCursor.h"
-#include "app/DialogUnits.h"
-#include "app/Prompter.h"
-#include "app/PropertyPage.h"
+#include "drive/VendorMode.h"
 #include "res/Strings.h"
+#include "ui/DialogUnits.h"
+#include "ui/Prompter.h"
+#include "ui/PropertyPage.h"
 
 namespace dravix {
 
@@ -18,6 +18,47 @@ constexpr int kTemporaryButton = 1010;
 constexpr int kPermanentButton = 1015;
 constexpr int kTemporaryText = 1077;
 constexpr int kPermanentText = 1078;
+
+// What the step after the confirmation came to.
+struct ScopeStep {
+    enum class Outcome {
+        RemoveMedia,    // a disc is in the opened tray: the user is asked to take it out
+        TrayUnknown,    // the drive says neither "no medium" nor "ready": the write is given up
+        VendorRefused,  // "Not support the drive!"
+        Sent,           // the write was sent; `status` is its result
+    };
+    Outcome outcome = Outcome::TrayUnknown;
+    uint8_t status = kCommandFailed;
+};
+
+// The tray check of an OverSpeed write: done when the drive reports no medium. Only a drive that
+// is ready holds a disc the user can take out; one that fails in another way would keep the user
+// in the loop for good, so the write is given up instead.
+std::optional<ScopeStep::Outcome> CheckTrayIsEmpty(DriveTable& table) {
+    if (table.WaitUntilReady()) return std::nullopt;
+    const uint8_t testUnitReady[12] = {};
+    if (table.SendCommand(testUnitReady, kNoData, nullptr, 0, 15) != kCommandCompleted) {
+        if (table.SenseKey() == 0x02 && table.SenseAsc() == 0x3A) return std::nullopt;
+        return ScopeStep::Outcome::TrayUnknown;
+    }
+    table.MoveTray(true);
+    return ScopeStep::Outcome::RemoveMedia;
+}
+
+ScopeStep TrayCheckAndWrite(DriveTable& table, bool forOverSpeed, bool closeTrayFirst,
+                            const ScopeWrite& write) {
+    SelectPageDrive(table);
+    if (closeTrayFirst) table.MoveTray(false);
+    if (forOverSpeed) {
+        if (const std::optional<ScopeStep::Outcome> tray = CheckTrayIsEmpty(table)) return ScopeStep{*tray};
+    }
+    const std::optional<uint8_t> status = WithVendorModeOnPageDrive(table, [&write](DriveTable& t) {
+        return write.operation == OptionOperation::WriteLumard ? WriteLumard(t, write.byte8, write.byte9)
+                                                               : WriteOverSpeed(t, write.byte8);
+    });
+    if (!status) return ScopeStep{ScopeStep::Outcome::VendorRefused};
+    return ScopeStep{ScopeStep::Outcome::Sent, *status};
+}
 
 uint8_t PairByte(bool on, bool off, SettingScope scope) {
     if (on) return OptionStateByte(true, scope);
@@ -36,16 +77,20 @@ ScopeWrite ScopeWriteFor(const ScopeRequest& request, SettingScope scope) {
 }
 
 SettingScopeDialog::SettingScopeDialog(const ScopeRequest& request, QWidget* parent)
-    : QDialog(parent), m_request(request) {
+    : QDialog(parent), m_request(request), m_drive(*this) {
     BuildControls();
     findChild<QLabel*>(ControlName(kTemporaryText))->setText(LoadString(133));
     findChild<QLabel*>(ControlName(kPermanentText))->setText(LoadString(134));
     // Without a drive there is nothing to write to, and the empty-tray wait of an OverSpeed write
-    // could never end: the buttons stay disabled (also when the transport is not ready).
-    if (m_drive.Open(this) <= 0) {
-        findChild<QPushButton*>(ControlName(kTemporaryButton))->setEnabled(false);
-        findChild<QPushButton*>(ControlName(kPermanentButton))->setEnabled(false);
-    }
+    // could never end: the buttons work only once drives were found.
+    auto* temporary = findChild<QPushButton*>(ControlName(kTemporaryButton));
+    auto* permanent = findChild<QPushButton*>(ControlName(kPermanentButton));
+    temporary->setEnabled(false);
+    permanent->setEnabled(false);
+    m_drive.Open([temporary, permanent](int drives) {
+        temporary->setEnabled(drives > 0);
+        permanent->setEnabled(drives > 0);
+    });
 }
 
 SettingScopeDialog::~SettingScopeDialog() = default;
@@ -81,23 +126,9 @@ void SettingScopeDialog::BuildControls() {
     setMinimumSize(units.Size(210, 70));
 }
 
-bool SettingScopeDialog::WaitForEmptyTray() {
-    DriveTable& table = m_drive.Table();
-    // The user takes the disc out of the open tray; a drive reporting no medium ends this.
-    while (!table.WaitUntilReady()) {
-        // Only a drive that is ready holds a disc the user can take out. One that fails in another
-        // way would keep the user in this loop for good: the write is given up instead.
-        const uint8_t testUnitReady[12] = {};
-        if (table.SendCommand(testUnitReady, kNoData, nullptr, 0, 15) != kCommandCompleted) {
-            if (table.SenseKey() == 0x02 && table.SenseAsc() == 0x3A) return true;
-            return false;
-        }
-        table.MoveTray(true);
-        Ask(this, option_texts::kCaptionNote, option_texts::kRemoveMedia, PromptIcon::None,
-            PromptButtons::Ok);
-        table.MoveTray(false);
-    }
-    return true;
+void SettingScopeDialog::reject() {
+    if (m_drive.Sequence().Running()) return;
+    QDialog::reject();
 }
 
 void SettingScopeDialog::Write(SettingScope scope) {
@@ -107,34 +138,41 @@ void SettingScopeDialog::Write(SettingScope scope) {
         PromptAnswer::Yes) {
         return;
     }
-    m_drive.SelectIfChanged();
-    if (m_request.forOverSpeed && !WaitForEmptyTray()) {
-        Inform(this, option_texts::kSetCommandFail);
-        return;
-    }
+    m_drive.Sequence().Start([this, scope] { BeginTrayCheckAndWrite(scope, false); });
+}
 
-    DriveTable& table = m_drive.Table();
-    bool vendorOn = false;
-    {
-        BusyCursor busy;
-        table.WaitUntilReady();
-        vendorOn = table.SetVendorMode(true);
-    }
-    if (!vendorOn) {
-        Inform(this, option_texts::kNotSupportTheDrive);
-        return;
-    }
+void SettingScopeDialog::BeginTrayCheckAndWrite(SettingScope scope, bool closeTrayFirst) {
     const ScopeWrite write = ScopeWriteFor(m_request, scope);
-    uint8_t status = kCommandFailed;
-    {
-        BusyCursor busy;
-        status = write.operation == OptionOperation::WriteLumard
-                     ? WriteLumard(table, write.byte8, write.byte9)
-                     : WriteOverSpeed(table, write.byte8);
-    }
-    if (status != kCommandCompleted) Inform(this, option_texts::kSetCommandFail);
-    table.SetVendorMode(false);
-    accept();
+    const bool forOverSpeed = m_request.forOverSpeed;
+    m_drive.Sequence().Step(
+        [forOverSpeed, closeTrayFirst, write](DriveTable& table, const WorkerContext&) {
+            return TrayCheckAndWrite(table, forOverSpeed, closeTrayFirst, write);
+        },
+        [this, scope, write](const ScopeStep& step) {
+            switch (step.outcome) {
+                case ScopeStep::Outcome::RemoveMedia:
+                    // The question splits the loop: the tray closes and the drive is asked again
+                    // once the user has answered.
+                    Ask(this, option_texts::kCaptionNote, option_texts::kRemoveMedia, PromptIcon::None,
+                        PromptButtons::Ok);
+                    BeginTrayCheckAndWrite(scope, true);
+                    return;
+                case ScopeStep::Outcome::TrayUnknown:
+                    Inform(this, option_texts::kSetCommandFail);
+                    return;
+                case ScopeStep::Outcome::VendorRefused:
+                    Inform(this, option_texts::kNotSupportTheDrive);
+                    return;
+                case ScopeStep::Outcome::Sent:
+                    if (step.status != kCommandCompleted) {
+                        Inform(this, option_texts::kSetCommandFail);
+                    } else {
+                        m_written = write;
+                    }
+                    accept();
+                    return;
+            }
+        });
 }
 
 }  // namespace dravix

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <optional>
 
 #include "drive/OptionCommands.h"
 #include "pages/PageDrive.h"
@@ -29,8 +30,10 @@ ScopeWrite ScopeWriteFor(const ScopeRequest& request, SettingScope scope);
 
 // Dialog 179: writes the requested option either until the next restart ("Temporal Setting",
 // 1010) or for good ("System Setting", 1015), after a confirmation. An OverSpeed write needs an
-// empty tray. After a write the dialog closes as accepted; its close box writes nothing. The
-// caller reads the drive again however the dialog closed.
+// empty tray: the tray opens and the user is asked to take the disc out until the drive reports
+// none. After a write the dialog closes as accepted; its close box writes nothing. The caller
+// reads the drive again however the dialog closed. Its commands run in the dialog's own drive
+// sequence; the buttons work once the dialog has found the drives.
 class SettingScopeDialog final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SettingScopeDialog)
@@ -38,14 +41,23 @@ class SettingScopeDialog final : public QDialog {
     explicit SettingScopeDialog(const ScopeRequest& request, QWidget* parent = nullptr);
     ~SettingScopeDialog() override;
 
+    // The write the drive completed; empty when the dialog wrote nothing or the write failed.
+    std::optional<ScopeWrite> Written() const { return m_written; }
+
+  public slots:
+    // Closing is refused while a command of the dialog is at the drive.
+    void reject() override;
+
   private:
     void BuildControls();
     void Write(SettingScope scope);
-    // True once the drive reports an empty tray; false when it cannot tell (it fails otherwise).
-    bool WaitForEmptyTray();
+    // The step after the confirmation (and after each time the user was asked to empty the tray):
+    // for OverSpeed the tray check, then the write.
+    void BeginTrayCheckAndWrite(SettingScope scope, bool closeTrayFirst);
 
     ScopeRequest m_request;
     PageDrive m_drive;
+    std::optional<ScopeWrite> m_written;
 };
 
 }  // namespace dravix

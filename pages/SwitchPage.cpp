@@ -7,31 +7,31 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/BusyCursor.h"
-#include "app/DialogUnits.h"
-#include "app/Prompter.h"
+#include "drive/VendorMode.h"
 #include "res/Icons.h"
 #include "res/Strings.h"
+#include "ui/DialogUnits.h"
+#include "ui/Prompter.h"
 
 namespace dravix {
 
-uint8_t RunBusy(const std::function<uint8_t()>& command) {
-    BusyCursor busy;
-    return command();
+bool ShowStateReadFailure(QWidget* owner, const StateRead& read) {
+    if (read.vendorRefused) {
+        Ask(owner, QString::fromLatin1(option_texts::kCaptionError), LoadString(kStringDriveNotSupported),
+            PromptIcon::None, PromptButtons::Ok);
+        return false;
+    }
+    if (read.status != kCommandCompleted) {
+        Inform(owner, QString::fromLatin1(option_texts::kSetCommandFail));
+        return false;
+    }
+    return true;
 }
 
-bool ReadStates(PageDrive& drive, QWidget* owner, StateRead read,
-                const std::function<void(const OptionReply&)>& show) {
-    if (!drive.BeginVendor(owner)) return false;
-    OptionReply reply;
-    const uint8_t status = RunBusy([&] { return read(drive.Table(), reply); });
-    if (status != kCommandCompleted) {
-        Inform(owner, option_texts::kSetCommandFail);
-    } else {
-        show(reply);
-    }
-    drive.EndVendor();
-    return true;
+void CheckReadBack(QWidget* owner, const StateRead& read, const ReadBackCheck& expected) {
+    // A read that failed has said so already.
+    if (!expected || read.vendorRefused || read.status != kCommandCompleted) return;
+    if (!expected(read.reply)) Inform(owner, QString::fromLatin1(option_texts::kSetCommandFail));
 }
 
 void ShowState(std::optional<bool> on, QLabel* icon, QRadioButton* onButton, QRadioButton* offButton,
@@ -42,7 +42,9 @@ void ShowState(std::optional<bool> on, QLabel* icon, QRadioButton* onButton, QRa
 }
 
 SwitchPage::SwitchPage(const SwitchPageSpec& spec, QWidget* parent)
-    : PropertyPage(spec.dialogId, QString::fromLatin1(spec.title), spec.tabIconId, parent), m_spec(spec) {
+    : PropertyPage(spec.dialogId, QString::fromLatin1(spec.title), spec.tabIconId, parent),
+      m_spec(spec),
+      m_drive(*this) {
     BuildControls();
 }
 
@@ -112,13 +114,13 @@ void SwitchPage::OnInitDialog() {
     for (size_t i = 0; i < m_notes.size(); ++i) {
         if (m_notes[i] != nullptr) m_notes[i]->setText(LoadString(m_spec.notes[i].stringId));
     }
-    const int drives = m_drive.Open(this);
-    if (drives < 0) return;
-    if (drives == 0) {
-        m_check->setEnabled(false);
-        m_set->setEnabled(false);
-    }
-    ReadState();
+    m_drive.Open([this](int drives) {
+        if (drives == 0) {
+            m_check->setEnabled(false);
+            m_set->setEnabled(false);
+        }
+        BeginRead();
+    });
 }
 
 void SwitchPage::OnSheetNotify() {
@@ -126,9 +128,19 @@ void SwitchPage::OnSheetNotify() {
 }
 
 void SwitchPage::ReadState() {
-    ReadStates(m_drive, this, m_spec.read, [this](const OptionReply& reply) {
-        ShowState(m_spec.stateOf(reply), m_icon, m_enable, m_disable, m_spec.iconOn, m_spec.iconOff);
-    });
+    Sequence().Start([this] { BeginRead(); });
+}
+
+void SwitchPage::BeginRead(ReadBackCheck expected) {
+    Sequence().Step([read = m_spec.read](DriveTable& table,
+                                         const WorkerContext&) { return ReadStatesOnDrive(table, read); },
+                    [this, expected = std::move(expected)](const StateRead& read) {
+                        if (ShowStateReadFailure(this, read)) {
+                            ShowState(m_spec.stateOf(read.reply), m_icon, m_enable, m_disable, m_spec.iconOn,
+                                      m_spec.iconOff);
+                        }
+                        CheckReadBack(this, read, expected);
+                    });
 }
 
 void SwitchPage::SetState() {
@@ -136,29 +148,37 @@ void SwitchPage::SetState() {
         Inform(this, m_spec.mustSelect);
         return;
     }
-    Write(m_enable->isChecked());
+    const bool enable = m_enable->isChecked();
+    Sequence().Start([this, enable] { Write(enable); });
 }
 
-void SwitchPage::WriteSwitch(uint8_t (*set)(DriveTable& table, bool value), bool value) {
-    // Not BeginVendor: a refused vendor mode says "Not support the drive!" here, after the busy
-    // cursor is gone.
-    DriveTable& table = m_drive.Table();
-    bool vendorOn = false;
-    {
-        BusyCursor busy;
-        m_drive.SelectIfChanged();
-        table.WaitUntilReady();
-        vendorOn = table.SetVendorMode(true);
-    }
-    if (!vendorOn) {
-        Inform(this, option_texts::kNotSupportTheDrive);
-        return;
-    }
-    const uint8_t status = RunBusy([&] { return set(table, value); });
-    if (status != kCommandCompleted) Inform(this, option_texts::kSetCommandFail);
-    m_drive.EndVendor();
-    // The read has its own vendor mode sequence, so it follows this one's end.
-    if (status == kCommandCompleted) ReadState();
+void SwitchPage::WriteSwitch(VerifiedWrite (*write)(DriveTable& table, bool value), bool value) {
+    Sequence().Step(
+        [write, value](DriveTable& table, const WorkerContext&) {
+            SelectPageDrive(table);
+            table.WaitUntilReady();
+            return write(table, value);
+        },
+        [this](const VerifiedWrite& written) {
+            switch (written.check) {
+                case WriteCheck::Refused:
+                    // A refused vendor mode says "Not support the drive!" here, not string 104.
+                    Inform(this, option_texts::kNotSupportTheDrive);
+                    return;
+                case WriteCheck::WriteFailed:
+                case WriteCheck::ReadBackFailed:
+                    Inform(this, option_texts::kSetCommandFail);
+                    return;
+                case WriteCheck::Confirmed:
+                case WriteCheck::Differs:
+                    // The page shows what the drive reports; the drive has taken the value only
+                    // when that is what was written.
+                    ShowState(m_spec.stateOf(written.reported), m_icon, m_enable, m_disable, m_spec.iconOn,
+                              m_spec.iconOff);
+                    if (!written.Done()) Inform(this, option_texts::kSetCommandFail);
+                    return;
+            }
+        });
 }
 
 }  // namespace dravix

@@ -5,9 +5,9 @@
 #include <functional>
 #include <optional>
 
-#include "app/PropertyPage.h"
 #include "drive/OptionCommands.h"
 #include "pages/PageDrive.h"
+#include "ui/PropertyPage.h"
 
 class QLabel;
 class QPushButton;
@@ -15,20 +15,21 @@ class QRadioButton;
 
 namespace dravix {
 
-// Runs one vendor command under the busy cursor and gives its status.
-uint8_t RunBusy(const std::function<uint8_t()>& command);
-
-// The state read of the firmware switch pages: vendor mode on, the read, "Set Command FAIL" when
-// it fails and otherwise `show` with the reply, vendor mode off. False only when the drive refused
-// vendor mode (the read did not run).
-using StateRead = uint8_t (*)(DriveTable& table, OptionReply& reply);
-bool ReadStates(PageDrive& drive, QWidget* owner, StateRead read,
-                const std::function<void(const OptionReply&)>& show);
+// How a state read shows on a page: string 104 under "Error" when the drive refused vendor mode,
+// "Set Command FAIL" when the read failed. True when the read brought a reply.
+bool ShowStateReadFailure(QWidget* owner, const StateRead& read);
 
 // A state on a status icon and its radio pair; no state (a value the decoder did not know)
 // leaves both as they were.
 void ShowState(std::optional<bool> on, QLabel* icon, QRadioButton* onButton, QRadioButton* offButton,
                int iconOn, int iconOff);
+
+// What a written value must look like in the read that follows it; empty when nothing was written.
+using ReadBackCheck = std::function<bool(const OptionReply& reply)>;
+
+// After a write, the read-back that does not show the requested value says "Set Command FAIL"
+// (the page already shows what the drive reports).
+void CheckReadBack(QWidget* owner, const StateRead& read, const ReadBackCheck& expected);
 
 // What one switch page has of its own.
 struct SwitchPageSpec {
@@ -52,7 +53,7 @@ struct SwitchPageSpec {
     std::array<Note, 2> notes{};
     bool wrapNotes = false;
     const char* mustSelect = "";
-    StateRead read = nullptr;
+    StateReadCommand read = nullptr;
     // The switch from the read reply: on, off, or nothing for a value that says neither.
     std::optional<bool> (*stateOf)(const OptionReply& reply) = nullptr;
 };
@@ -60,7 +61,7 @@ struct SwitchPageSpec {
 // A page for one firmware switch: the drive's state icon and Check, the Enable / Disable proposal
 // and Set in one row, the notes under it. The icon shows the drive's state; the radio buttons are
 // the user's proposal until the next read, which runs on every notification from the sheet and
-// after every write.
+// after every write. Its commands run in the page's drive sequence.
 class SwitchPage : public PropertyPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SwitchPage)
@@ -73,11 +74,17 @@ class SwitchPage : public PropertyPage {
     SwitchPage(const SwitchPageSpec& spec, QWidget* parent);
 
     void OnInitDialog() override;
+    // Check: a sequence that reads the state.
     void ReadState();
-    // Set with one of the radio buttons checked.
+    // The read as a step of the running sequence; `expected` checks a value just written.
+    void BeginRead(ReadBackCheck expected = {});
+    // Set with one of the radio buttons checked, inside a running sequence.
     virtual void Write(bool enable) = 0;
-    // The switch command's own write sequence, without confirmation; reads back when it worked.
-    void WriteSwitch(uint8_t (*set)(DriveTable& table, bool value), bool value);
+    // The switch command's own write, without confirmation, and its read-back, as a step of the
+    // running sequence.
+    void WriteSwitch(VerifiedWrite (*write)(DriveTable& table, bool value), bool value);
+    DriveSequence& Sequence() { return m_drive.Sequence(); }
+    const SwitchPageSpec& Spec() const { return m_spec; }
 
   private:
     void BuildControls();

@@ -25,7 +25,7 @@ const SwitchPageSpec CTestWrite::kSpec{
 CTestWrite::CTestWrite(QWidget* parent) : SwitchPage(kSpec, parent) {}
 
 void CTestWrite::Write(bool enable) {
-    WriteSwitch(SetTestWrite, enable);
+    WriteSwitch(SetTestWriteVerified, enable);
 }
 
 }  // namespace dravix

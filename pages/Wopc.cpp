@@ -36,7 +36,7 @@ const SwitchPageSpec CWOPC::kSpec{
 CWOPC::CWOPC(QWidget* parent) : SwitchPage(kSpec, parent) {}
 
 void CWOPC::Write(bool enable) {
-    WriteSwitch(SetWopcDisabled, !enable);
+    WriteSwitch(SetWopcDisabledVerified, !enable);
 }
 
 }  // namespace dravix

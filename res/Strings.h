@@ -2,9 +2,11 @@
 
 #include <QString>
 
+#include "res/StringTable.h"
+
 namespace dravix {
 
-// The string table, by resource id. An id without a text gives an empty string.
+// The string table's text for an id, for a widget. An id without a text gives an empty string.
 QString LoadString(int id);
 
 }  // namespace dravix

@@ -5,8 +5,8 @@
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "scan/ScanTexts.h"
-#include "scan/SharedDrive.h"
 #include "scan/SpeedList.h"
+#include "ui/SharedDrive.h"
 
 namespace dravix {
 

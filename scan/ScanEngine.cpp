@@ -12,7 +12,7 @@
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "scan/ScanTexts.h"
-#include "scan/SharedDrive.h"
+#include "ui/SharedDrive.h"
 
 namespace dravix {
 

@@ -7,17 +7,16 @@
 #include <QPushButton>
 #include <QTableWidget>
 
-#include "app/BusyCursor.h"
-#include "app/DialogUnits.h"
-#include "app/Prompter.h"
-#include "app/PropertyPage.h"
 #include "scan/DiscReport.h"
 #include "scan/ScanEngine.h"
 #include "scan/ScanTexts.h"
-#include "scan/SharedDrive.h"
 #include "scan/SpeedList.h"
-#include "scan/UiChannel.h"
-#include "scan/WorkerThreads.h"
+#include "ui/DialogUnits.h"
+#include "ui/DriveSequence.h"
+#include "ui/Prompter.h"
+#include "ui/PropertyPage.h"
+#include "ui/StoppableDrive.h"
+#include "ui/Workers.h"
 
 namespace dravix {
 
@@ -46,24 +45,21 @@ QLabel* Label(QWidget* parent, const char* text, const DialogUnits& units, int x
 
 }  // namespace
 
-CSmartReportDlg::CSmartReportDlg(SharedDrive& drive, WorkerThreads& workers, uint8_t discTypeCode,
+CSmartReportDlg::CSmartReportDlg(std::shared_ptr<StoppableDrive> drive, uint8_t discTypeCode,
                                  std::vector<uint8_t> speedCodes, QWidget* parent)
     : QDialog(parent),
-      m_drive(drive),
-      m_workers(workers),
+      m_drive(std::move(drive)),
       m_discTypeCode(discTypeCode),
       m_speedCodes(std::move(speedCodes)),
-      m_channel(std::make_shared<UiChannel>(this)) {
+      m_sequence(new DriveSequence(*this, m_drive)),
+      m_workers(new Workers(this)) {
     BuildControls();
     OnInitDialog();
 }
 
-CSmartReportDlg::~CSmartReportDlg() {
-    // The worker may still wait for a command at the drive; from now on it only sees a closed
-    // channel and a stop request, and ends on its own.
-    m_channel->Close();
-    StopMeasurement();
-}
+// The workers may still wait for a command at the drive; they are asked to stop as the dialog
+// goes, and end on their own.
+CSmartReportDlg::~CSmartReportDlg() = default;
 
 void CSmartReportDlg::BuildControls() {
     setObjectName(QStringLiteral("dialog%1").arg(kDialogId));
@@ -117,23 +113,27 @@ void CSmartReportDlg::BuildControls() {
 }
 
 void CSmartReportDlg::OnInitDialog() {
-    ReadDiscInformation();
-    for (size_t i = 0; i < m_speedCodes.size(); ++i) {
-        const int row = m_list->rowCount();
-        m_list->insertRow(row);
-        auto* speed = new QTableWidgetItem(QString::fromLatin1(ShortSpeedLabel(m_speedCodes[i])));
-        speed->setBackground(ListBackground());
-        m_list->setItem(row, 0, speed);
-    }
-    StartMeasurement();
+    // The disc information first; the rows and the measurement when it is known.
+    m_sequence->Start([this] {
+        m_sequence->Step(
+            [drive = m_drive, disc = m_discTypeCode](DriveTable&, const WorkerContext&) {
+                return ReadDiscInformation(drive->Shared(), disc);
+            },
+            [this](const DiscInformation& info) {
+                ShowDiscInformation(info);
+                for (size_t i = 0; i < m_speedCodes.size(); ++i) {
+                    const int row = m_list->rowCount();
+                    m_list->insertRow(row);
+                    auto* speed = new QTableWidgetItem(QString::fromLatin1(ShortSpeedLabel(m_speedCodes[i])));
+                    speed->setBackground(ListBackground());
+                    m_list->setItem(row, 0, speed);
+                }
+                StartMeasurement();
+            });
+    });
 }
 
-void CSmartReportDlg::ReadDiscInformation() {
-    DiscInformation info;
-    {
-        BusyCursor busy;
-        info = dravix::ReadDiscInformation(m_drive, m_discTypeCode);
-    }
+void CSmartReportDlg::ShowDiscInformation(const DiscInformation& info) {
     m_discType->setText(QString::fromStdString(info.discType));
     m_manufacturer->setText(QString::fromStdString(info.manufacturerId));
     m_mediaType->setText(QString::fromStdString(info.mediaTypeId));
@@ -150,28 +150,27 @@ void CSmartReportDlg::StartMeasurement() {
     m_progress->setRange(0, count);
     m_progress->setValue(0);
 
-    // The worker keeps only what outlives this dialog: the page's drive, copies of the disc and
-    // its speeds, and the channel.
-    SharedDrive* drive = &m_drive;
-    m_workerId = m_workers.Start([this, drive, channel = m_channel, disc = m_discTypeCode,
-                                  codes = m_speedCodes](std::stop_token stop) {
-        const StopRequested stopRequested = [&stop] { return stop.stop_requested(); };
-        for (size_t i = 0; i < codes.size(); ++i) {
-            if (stopRequested()) return;
-            const int row = static_cast<int>(i);
-            channel->Post([this, row] {
-                SetResult(row, QString::fromLatin1(scan_texts::kSpeedTesting));
-                m_list->scrollToItem(m_list->item(row, 0));
-            });
-            const SpeedResult result = MeasureSpeed(*drive, disc, codes[i], stopRequested);
-            if (result == SpeedResult::Stopped) return;
-            channel->Post([this, row, result] {
-                SetResult(row, QString::fromLatin1(SpeedResultText(result)));
-                m_progress->setValue(m_progress->value() + 1);
-            });
-        }
-        channel->Post([this] { m_done = true; });
-    });
+    // The worker keeps only what outlives this dialog: the page's drive and copies of the disc and
+    // its speeds; it reaches the dialog only through what it posts.
+    m_workers->Start(
+        [this, drive = m_drive, disc = m_discTypeCode, codes = m_speedCodes](const WorkerContext& context) {
+            const StopRequested stopRequested = [&context] { return context.StopRequested(); };
+            for (size_t i = 0; i < codes.size(); ++i) {
+                if (stopRequested()) return;
+                const int row = static_cast<int>(i);
+                context.Post([this, row] {
+                    SetResult(row, QString::fromLatin1(scan_texts::kSpeedTesting));
+                    m_list->scrollToItem(m_list->item(row, 0));
+                });
+                const SpeedResult result = MeasureSpeed(drive->Shared(), disc, codes[i], stopRequested);
+                if (result == SpeedResult::Stopped) return;
+                context.Post([this, row, result] {
+                    SetResult(row, QString::fromLatin1(SpeedResultText(result)));
+                    m_progress->setValue(m_progress->value() + 1);
+                });
+            }
+            context.Post([this] { m_done = true; });
+        });
 }
 
 void CSmartReportDlg::SetResult(int row, const QString& text) {
@@ -189,12 +188,10 @@ QString CSmartReportDlg::ResultText(int row) const {
     return item ? item->text() : QString();
 }
 
-void CSmartReportDlg::StopMeasurement() {
-    if (m_workerId != 0) m_workers.RequestStop(m_workerId);
-}
-
 void CSmartReportDlg::reject() {
-    StopMeasurement();
+    // The measurement sends nothing more once the command at the drive is back.
+    m_sequence->Stop();
+    m_workers->RequestStopAll();
     QDialog::reject();
 }
 

@@ -13,14 +13,16 @@ class QTableWidget;
 
 namespace dravix {
 
-class SharedDrive;
-class UiChannel;
-class WorkerThreads;
+class DriveSequence;
+class StoppableDrive;
+struct DiscInformation;
+class Workers;
 
 // The Smart Mode Report (dialog 162): the disc's information and, for every speed of the scan
 // page's list, whether the disc is fit for writing at it, judged at a few outer-track points.
-// The measurement runs on a worker of the page's; Exit stops it between commands without
-// waiting for a command at the drive, and the worker then ends on its own.
+// The disc information is read first, then the measurement runs on a worker, both through the
+// scan page's drive; Exit stops them between commands without waiting for a command at the drive,
+// and the worker then ends on its own.
 class CSmartReportDlg final : public QDialog {
     Q_OBJECT
   public:
@@ -36,9 +38,9 @@ class CSmartReportDlg final : public QDialog {
     static constexpr int kResultColumnWidth = 155;
     static QColor ListBackground() { return QColor(139, 179, 222); }
 
-    // Reads the disc information through `drive` (on this thread), lists the speeds and starts
-    // the measurement on one of `workers`. Both must outlive the measurement worker.
-    CSmartReportDlg(SharedDrive& drive, WorkerThreads& workers, uint8_t discTypeCode,
+    // Reads the disc information through the scan page's `drive`, then lists the speeds and
+    // starts the measurement.
+    CSmartReportDlg(std::shared_ptr<StoppableDrive> drive, uint8_t discTypeCode,
                     std::vector<uint8_t> speedCodes, QWidget* parent = nullptr);
     ~CSmartReportDlg() override;
     Q_DISABLE_COPY_MOVE(CSmartReportDlg)
@@ -58,17 +60,15 @@ class CSmartReportDlg final : public QDialog {
   private:
     void BuildControls();
     void OnInitDialog();
-    void ReadDiscInformation();
+    void ShowDiscInformation(const DiscInformation& info);
     void StartMeasurement();
     void SetResult(int row, const QString& text);
-    void StopMeasurement();
 
-    SharedDrive& m_drive;
-    WorkerThreads& m_workers;
+    std::shared_ptr<StoppableDrive> m_drive;
     const uint8_t m_discTypeCode;
     const std::vector<uint8_t> m_speedCodes;
-    std::shared_ptr<UiChannel> m_channel;
-    uint64_t m_workerId = 0;
+    DriveSequence* m_sequence;
+    Workers* m_workers;
     std::optional<int32_t> m_lastLba;
     bool m_done = false;
 

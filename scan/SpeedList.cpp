@@ -7,7 +7,7 @@
 #include "drive/Bytes.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
-#include "scan/SharedDrive.h"
+#include "ui/SharedDrive.h"
 
 namespace dravix {
 

@@ -8,24 +8,27 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <atomic>
+#include <mutex>
 #include <optional>
 
-#include "app/AppState.h"
-#include "app/BusyCursor.h"
-#include "app/DialogUnits.h"
-#include "app/Prompter.h"
-#include "app/UnsupportedDialog.h"
 #include "chart/ScanChart.h"
 #include "drive/DriveTable.h"
 #include "res/Strings.h"
 #include "scan/DiscReport.h"
 #include "scan/ScanTexts.h"
-#include "scan/SharedDrive.h"
 #include "scan/SmartReport.h"
 #include "scan/StatusLine.h"
+#include "ui/AppState.h"
+#include "ui/DialogUnits.h"
+#include "ui/DriveSequence.h"
+#include "ui/Prompter.h"
+#include "ui/SharedDrive.h"
+#include "ui/StoppableDrive.h"
+#include "ui/UnsupportedDialog.h"
+#include "ui/Workers.h"
 
 namespace dravix {
 
@@ -76,7 +79,25 @@ bool SelectionEndCancel(const QEvent* event) {
 
 }  // namespace
 
-CTEFE::CTEFE(QWidget* parent) : PropertyPage(kDialogId, QStringLiteral("Probix"), kTabIconId, parent) {
+struct CTEFE::Shared {
+    // ScanBusy: the poll worker reads it.
+    std::atomic<bool> scanBusy{false};
+    // Held by the run while it draws a sample, and by STOP and the page's end while they ask the
+    // run to stop and take the chart away, so that nothing of a stopped run reaches the chart.
+    // Also guards the criterion flags, which the run reads when it redraws the lines.
+    std::mutex drawMutex;
+    CScanChart* chart = nullptr;  // null once the page is gone
+    bool teLimitShown = false;
+    bool feLimitShown = false;
+    // The drive took vendor mode on at the page's initialisation (set on the worker, so that the
+    // page's end knows it even when the page goes before it has heard).
+    std::atomic<bool> vendorModeOn{false};
+};
+
+CTEFE::CTEFE(QWidget* parent)
+    : PropertyPage(kDialogId, QStringLiteral("Probix"), kTabIconId, parent),
+      m_workers(new Workers(this)),
+      m_shared(std::make_shared<Shared>()) {
     BuildControls();
     m_timer.setInterval(kPollPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &CTEFE::OnTimer);
@@ -84,11 +105,32 @@ CTEFE::CTEFE(QWidget* parent) : PropertyPage(kDialogId, QStringLiteral("Probix")
 
 CTEFE::~CTEFE() {
     m_timer.stop();
-    // The workers post to this page and never wait for it, so joining them cannot deadlock; at
-    // most it waits for the one command each may have at the drive.
-    m_workers.JoinAll();
-    if (m_runSerial != 0) State().scanIdle = 1;  // a run ended with the page: the program is idle again
-    if (m_driveAccepted && m_scanDrive) m_scanDrive->SetVendorMode(false);
+    {
+        // From here on no worker draws: the chart goes with the page.
+        std::lock_guard lock(m_shared->drawMutex);
+        m_shared->chart = nullptr;
+        m_workers->RequestStopAll();
+    }
+    if (m_runWorker != 0) State().scanIdle = 1;  // a run ended with the page: the program is idle again
+    // Vendor mode off goes out after the command a worker may still have at the drive, when the
+    // drive accepted vendor mode on.
+    if (m_sequence != nullptr) {
+        m_sequence->Finally([shared = m_shared](DriveTable& table) {
+            if (shared->vendorModeOn) table.SetVendorMode(false);
+        });
+    }
+}
+
+bool CTEFE::ScanBusy() const {
+    return m_shared->scanBusy.load();
+}
+
+SharedDrive* CTEFE::Drive() const {
+    return m_scanDriveOpen ? &m_scanDrive->Shared() : nullptr;
+}
+
+size_t CTEFE::WorkerCount() const {
+    return m_workers->Running();
 }
 
 void CTEFE::BuildControls() {
@@ -199,27 +241,41 @@ void CTEFE::OnInitDialog() {
     m_resetPending = false;
     m_speedCodes.clear();
     m_selectedSpeedCode = kFirstSpeedCode;
-    m_runSerial = 0;
-    m_feLimitShown = m_teLimitShown = false;
+    m_runWorker = 0;
+    m_shared->feLimitShown = m_shared->teLimitShown = false;
     m_lastLba = kDefaultLastLba;
     m_discTypeCode = kScanDiscUnknown;
     m_baseStep = 0;
     m_mode = SamplingMode::Normal;
     m_statusText = Latin(scan_texts::kInitial);
-    m_scanBusy = false;
+    m_shared->scanBusy = false;
 
-    m_scanDrive = std::make_unique<DriveTable>();
-    if (!m_scanDrive->InitTransport()) {
+    m_scanDrive = std::make_shared<StoppableDrive>();
+    m_sequence = new DriveSequence(*this, m_scanDrive);
+    m_sequence->Start([this] { OpenScanDrive(); });
+}
+
+void CTEFE::OpenScanDrive() {
+    m_sequence->Step(
+        [](DriveTable& table, const WorkerContext&) {
+            if (!table.InitTransport()) return -1;
+            const int drives = table.EnumerateDrives();
+            if (drives > 0) table.SelectDrive(State().selectedDriveIndex.load());
+            return drives;
+        },
+        [this](int drives) { OnScanDriveOpen(drives); });
+}
+
+void CTEFE::OnScanDriveOpen(int drives) {
+    if (drives < 0) {
         Inform(this, Latin(scan_texts::kInitialFail));
         return;
     }
-    m_scanDrive->EnumerateDrives();
-    if (m_scanDrive->DriveCount() == 0) {
+    if (drives == 0) {
         Inform(this, Latin(scan_texts::kNoDeviceFound));
         return;
     }
-    m_scanDrive->SelectDrive(State().selectedDriveIndex.load());
-    m_sharedDrive = std::make_unique<SharedDrive>(*m_scanDrive);
+    m_scanDriveOpen = true;
 
     ResetScanPage();
 
@@ -233,11 +289,15 @@ void CTEFE::OnInitDialog() {
     m_baseStep = kCoarseStep;
     m_mode = SamplingMode::Normal;
 
-    bool accepted = false;
-    {
-        BusyCursor busy;
-        accepted = m_scanDrive->SetVendorMode(true);
-    }
+    m_sequence->Step(
+        [shared = m_shared](DriveTable& table, const WorkerContext&) {
+            shared->vendorModeOn = table.SetVendorMode(true);
+            return shared->vendorModeOn.load();
+        },
+        [this](bool accepted) { OnVendorMode(accepted); });
+}
+
+void CTEFE::OnVendorMode(bool accepted) {
     if (accepted) {
         m_driveAccepted = true;
         m_timer.start();
@@ -257,6 +317,8 @@ void CTEFE::OnInitDialog() {
     m_chart->AddSeries(FeColour().rgb());
     m_teLegend->setText(QStringLiteral("---"));
     m_feLegend->setText(QStringLiteral("---"));
+    std::lock_guard lock(m_shared->drawMutex);
+    m_shared->chart = m_chart;
 }
 
 void CTEFE::ResetScanPage() {
@@ -312,26 +374,25 @@ bool CTEFE::eventFilter(QObject* watched, QEvent* event) {
 // --- the disc poll ----------------------------------------------------------------------------
 
 void CTEFE::OnTimer() {
-    m_workers.Reap();
-    if (m_pollRunning || !m_sharedDrive) return;
+    if (m_pollRunning || !m_scanDriveOpen) return;
     m_pollRunning = true;
-    const bool discKnown = m_discKnown;
-    m_workers.Start([this, discKnown](std::stop_token stop) {
-        const PollOutcome outcome = PollDisc(discKnown, stop);
-        QMetaObject::invokeMethod(
-            this, [this, outcome] { OnPollDone(outcome); }, Qt::QueuedConnection);
+    m_workers->Start([this, drive = m_scanDrive, shared = m_shared,
+                      discKnown = m_discKnown](const WorkerContext& context) {
+        // Only the drive and the shared state are used here; `this` only on the page's thread.
+        const PollOutcome outcome = PollDisc(drive->Shared(), *shared, discKnown, context.StopToken());
+        context.Post([this, outcome] { OnPollDone(outcome); });
     });
 }
 
-CTEFE::PollOutcome CTEFE::PollDisc(bool discKnown, std::stop_token stop) {
-    // Runs on the poll worker: only the drive and the two flags are used here.
-    const StopRequested quiet = [this, &stop] { return stop.stop_requested() || m_scanBusy.load(); };
+CTEFE::PollOutcome CTEFE::PollDisc(SharedDrive& drive, const Shared& shared, bool discKnown,
+                                   const std::stop_token& stop) {
+    const StopRequested quiet = [&shared, &stop] { return stop.stop_requested() || shared.scanBusy.load(); };
     PollOutcome outcome;
     if (quiet()) return outcome;  // not even waiting for the drive while a run has it
     // A disc loaded since the last tick is reported at once, not one tick later after its unit
     // attention. A run that started while the poll waited for the drive has it to itself.
     bool attention = false;
-    const std::optional<uint8_t> status = m_sharedDrive->LockedUnlessStopped(
+    const std::optional<uint8_t> status = drive.LockedUnlessStopped(
         quiet, [&attention](DriveTable& table) { return TestUnitReadyAfterAttention(table, &attention); });
     if (!status) return outcome;
     if (*status != kCommandCompleted) {
@@ -345,7 +406,7 @@ CTEFE::PollOutcome CTEFE::PollDisc(bool discKnown, std::stop_token stop) {
         outcome.kind = PollOutcome::Kind::Unchanged;
         return outcome;
     }
-    outcome.survey = SurveyDisc(*m_sharedDrive, quiet);
+    outcome.survey = SurveyDisc(drive, quiet);
     outcome.kind = outcome.survey.kind == DiscSurvey::Kind::Abandoned ? PollOutcome::Kind::Idle
                                                                       : PollOutcome::Kind::Surveyed;
     return outcome;
@@ -353,14 +414,13 @@ CTEFE::PollOutcome CTEFE::PollDisc(bool discKnown, std::stop_token stop) {
 
 void CTEFE::OnPollDone(const PollOutcome& outcome) {
     m_pollRunning = false;
-    m_workers.Reap();
     // The drive reports a medium change only once: whatever else happens, the disc is examined anew.
     if (outcome.discChanged) {
         m_discKnown = false;
         m_resetPending = true;
     }
     // A run or report that started meanwhile owns the page: what the poll saw is stale.
-    if (m_scanBusy.load()) return;
+    if (ScanBusy()) return;
     if (m_resetPending && outcome.kind != PollOutcome::Kind::Unchanged) {
         // What the page shows belongs to the disc that was taken out.
         ResetScanPage();
@@ -454,16 +514,16 @@ void CTEFE::OnSamplingChanged(int index) {
 
 void CTEFE::OnTeClicked() {
     if (m_chart == nullptr) return;
-    std::lock_guard lock(m_drawMutex);
-    m_teLimitShown = !m_teLimitShown;
-    m_chart->DrawLimitLine(kTeSeries, kTeLimitPercent, m_teLimitShown ? 1 : 0);
+    std::lock_guard lock(m_shared->drawMutex);
+    m_shared->teLimitShown = !m_shared->teLimitShown;
+    m_chart->DrawLimitLine(kTeSeries, kTeLimitPercent, m_shared->teLimitShown ? 1 : 0);
 }
 
 void CTEFE::OnFeClicked() {
     if (m_chart == nullptr) return;
-    std::lock_guard lock(m_drawMutex);
-    m_feLimitShown = !m_feLimitShown;
-    m_chart->DrawLimitLine(kFeSeries, kFeLimitPercent, m_feLimitShown ? 1 : 0);
+    std::lock_guard lock(m_shared->drawMutex);
+    m_shared->feLimitShown = !m_shared->feLimitShown;
+    m_chart->DrawLimitLine(kFeSeries, kFeLimitPercent, m_shared->feLimitShown ? 1 : 0);
 }
 
 void CTEFE::OnAddressEditLeft(QLineEdit* edit) {
@@ -494,8 +554,7 @@ void CTEFE::LockScanControls(bool on) {
 
 void CTEFE::OnStart() {
     // One run at a time; also a START arriving before the run has disabled the button.
-    if (!m_driveAccepted || !m_sharedDrive || m_chart == nullptr || m_runSerial != 0 || m_scanBusy.load())
-        return;
+    if (!m_driveAccepted || !m_scanDriveOpen || m_chart == nullptr || m_runWorker != 0 || ScanBusy()) return;
 
     ScanSettings settings;
     if (m_mode == SamplingMode::Customize) {
@@ -517,57 +576,54 @@ void CTEFE::OnStart() {
     settings.baseStep = m_baseStep;
     settings.speedCode = m_selectedSpeedCode;
 
-    m_scanBusy = true;
+    m_shared->scanBusy = true;
     LockScanControls(true);
     m_elapsed->setText(QStringLiteral(" "));
     SetStatus(Latin(scan_texts::kTesting));
-    const uint64_t run = m_nextRunSerial++;
-    m_runSerial = run;
-    m_runWorker =
-        m_workers.Start([this, run, settings](std::stop_token stop) { RunWorker(run, settings, stop); });
+    m_runWorker = m_workers->Start(
+        [this, drive = m_scanDrive, shared = m_shared, settings](const WorkerContext& context) {
+            RunWorker(this, drive, shared, settings, context);
+        });
 }
 
-void CTEFE::RunWorker(uint64_t run, ScanSettings settings, std::stop_token stop) {
-    // Updates for the page's thread; dropped there when this run is no longer the page's run.
-    auto post = [this, run](auto update) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, run, update] {
-                if (m_runSerial == run) update();
-            },
-            Qt::QueuedConnection);
-    };
-    const StopRequested stopRequested = [&stop] { return stop.stop_requested(); };
+void CTEFE::RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
+                      const std::shared_ptr<Shared>& shared, const ScanSettings& settings,
+                      const WorkerContext& context) {
+    // Runs on the worker and may outlive the page: it keeps the drive and the shared state, and
+    // reaches the page only through what it posts (dropped once the run is stopped or the page is
+    // gone).
+    const StopRequested stopRequested = [&context] { return context.StopRequested(); };
 
     // Vendor mode is switched on again before every run; what the drive answers is not looked at.
     // A run stopped while it waited for the drive sends nothing.
-    if (!m_sharedDrive->LockedUnlessStopped(stopRequested,
-                                            [](DriveTable& table) { return table.SetVendorMode(true); })) {
+    if (!drive->Shared().LockedUnlessStopped(stopRequested,
+                                             [](DriveTable& table) { return table.SetVendorMode(true); })) {
         return;
     }
     {
-        std::lock_guard lock(m_drawMutex);
-        if (stopRequested()) return;
-        m_chart->ResetCurves();
-        if (m_feLimitShown) m_chart->DrawLimitLine(kFeSeries, kFeLimitPercent, 1);
-        if (m_teLimitShown) m_chart->DrawLimitLine(kTeSeries, kTeLimitPercent, 1);
+        std::lock_guard lock(shared->drawMutex);
+        if (stopRequested() || shared->chart == nullptr) return;
+        shared->chart->ResetCurves();
+        if (shared->feLimitShown) shared->chart->DrawLimitLine(kFeSeries, kFeLimitPercent, 1);
+        if (shared->teLimitShown) shared->chart->DrawLimitLine(kTeSeries, kTeLimitPercent, 1);
     }
 
     ScanCallbacks observer;
     observer.onSample = [&](const ScanSample& sample) {
         {
-            std::lock_guard lock(m_drawMutex);
-            if (stopRequested()) return;
-            m_chart->AppendPoint(kTeCurve, sample.tePercent, sample.lba);
-            m_chart->AppendPoint(kFeCurve, sample.fePercent, sample.lba);
-            m_chart->UpdateCurves();
+            std::lock_guard lock(shared->drawMutex);
+            if (stopRequested() || shared->chart == nullptr) return;
+            shared->chart->AppendPoint(kTeCurve, sample.tePercent, sample.lba);
+            shared->chart->AppendPoint(kFeCurve, sample.fePercent, sample.lba);
+            shared->chart->UpdateCurves();
         }
         const int64_t seconds = sample.elapsedSeconds;
-        post([this, seconds] { m_elapsed->setText(QString::fromStdString(ElapsedText(seconds))); });
+        context.Post(
+            [page, seconds] { page->m_elapsed->setText(QString::fromStdString(ElapsedText(seconds))); });
     };
-    const ScanResult result = RunTeFeScan(*m_sharedDrive, settings, observer, stopRequested);
+    const ScanResult result = RunTeFeScan(drive->Shared(), settings, observer, stopRequested);
     if (result.end == ScanEnd::Stopped) return;  // STOP has already given the page back
-    post([this, result] { OnRunEnded(result); });
+    context.Post([page, result] { page->OnRunEnded(result); });
 }
 
 void CTEFE::OnRunEnded(const ScanResult& result) {
@@ -592,39 +648,37 @@ void CTEFE::OnRunEnded(const ScanResult& result) {
         Inform(this, verdict);
         SetStatus(verdict, result.notRecommended ? WarningColour() : OkColour());
     }
-    m_scanBusy = false;
-    m_runSerial = 0;
+    m_shared->scanBusy = false;
     m_runWorker = 0;
     LockScanControls(false);
-    m_workers.Reap();
 }
 
 void CTEFE::OnStop() {
-    if (m_runSerial == 0) return;
+    if (m_runWorker == 0) return;
     {
         // After this, the stopped run draws nothing more, whatever command it is waiting for.
-        std::lock_guard lock(m_drawMutex);
-        m_workers.RequestStop(m_runWorker);
+        std::lock_guard lock(m_shared->drawMutex);
+        m_workers->RequestStop(m_runWorker);
     }
-    m_runSerial = 0;
     m_runWorker = 0;
-    m_scanBusy = false;
+    m_shared->scanBusy = false;
     LockScanControls(false);
     SetStatus(Latin(scan_texts::kUserAbort), WarningColour());
 }
 
 void CTEFE::RunSmartReport() {
-    m_scanBusy = true;
-    {
-        BusyCursor busy;
-        m_sharedDrive->Locked([](DriveTable& table) { return table.SetVendorMode(true); });
-    }
-    {
-        CSmartReportDlg dialog(*m_sharedDrive, m_workers, m_discTypeCode, m_speedCodes, this);
-        RunModal(dialog);
-        if (dialog.LastLba()) m_lastLba = *dialog.LastLba();
-    }
-    m_scanBusy = false;
+    m_shared->scanBusy = true;
+    m_sequence->Start([this] {
+        m_sequence->Step([](DriveTable& table, const WorkerContext&) { table.SetVendorMode(true); },
+                         [this] {
+                             {
+                                 CSmartReportDlg dialog(m_scanDrive, m_discTypeCode, m_speedCodes, this);
+                                 RunModal(dialog);
+                                 if (dialog.LastLba()) m_lastLba = *dialog.LastLba();
+                             }
+                             m_shared->scanBusy = false;
+                         });
+    });
 }
 
 }  // namespace dravix

@@ -2,17 +2,14 @@
 
 #include <QColor>
 #include <QTimer>
-#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <stop_token>
 #include <vector>
 
-#include "app/PropertyPage.h"
 #include "scan/ScanEngine.h"
 #include "scan/SpeedList.h"
-#include "scan/WorkerThreads.h"
+#include "ui/PropertyPage.h"
 
 class QCheckBox;
 class QComboBox;
@@ -23,9 +20,13 @@ class QPushButton;
 namespace dravix {
 
 class CScanChart;
+class DriveSequence;
 class DriveTable;
 class SharedDrive;
 class StatusLine;
+class StoppableDrive;
+class WorkerContext;
+class Workers;
 
 // The Probix page (dialog 136): finds a blank DVD+R, DVD+R DL or DVD-R in the drive every second,
 // offers its write speeds, and measures TE and FE along the disc at the chosen speed on a worker,
@@ -33,9 +34,11 @@ class StatusLine;
 // commands. Smart mode opens the Smart Mode Report instead.
 //
 // Threads: the page's controls are touched only on its own thread; the poll and the run post
-// their results to it. The page's drive (ScanDrive) takes one command at a time from whichever
-// thread asks. No worker ever waits for the page's thread, so destroying the page can stop and
-// join them safely.
+// their results to it (Workers). The page's drive (ScanDrive) takes one command at a time from
+// whichever thread asks, in turn with the other windows on that drive; the page's own start-up
+// commands run as a drive sequence. No worker ever waits for the page's thread, and the page never
+// waits for a worker: destroying it asks them to stop, and one still at the drive ends on its own
+// once its command is back, touching nothing of the page.
 class CTEFE final : public PropertyPage {
     Q_OBJECT
   public:
@@ -65,8 +68,8 @@ class CTEFE final : public PropertyPage {
     static QColor WarningColour() { return QColor(255, 0, 0); }
 
     explicit CTEFE(QWidget* parent = nullptr);
-    // Stops the timer and every worker (joining them; none waits for this thread), sends vendor
-    // mode off when the drive accepted it, and gives the program its idle state back.
+    // Stops the timer and asks every worker to stop (without waiting for one), sends vendor mode
+    // off after them when the drive accepted it, and gives the program its idle state back.
     ~CTEFE() override;
     Q_DISABLE_COPY_MOVE(CTEFE)
 
@@ -80,10 +83,10 @@ class CTEFE final : public PropertyPage {
     StatusLine* Status() const { return m_status; }
     QString StatusText() const { return m_statusText; }
     bool DriveAccepted() const { return m_driveAccepted; }
-    bool ScanBusy() const { return m_scanBusy.load(); }
+    bool ScanBusy() const;
     bool PollRunning() const { return m_pollRunning; }
     bool DiscKnown() const { return m_discKnown; }
-    bool RunExists() const { return m_runSerial != 0; }
+    bool RunExists() const { return m_runWorker != 0; }
     SamplingMode Mode() const { return m_mode; }
     int32_t BaseStep() const { return m_baseStep; }
     uint8_t SelectedSpeedCode() const { return m_selectedSpeedCode; }
@@ -92,17 +95,18 @@ class CTEFE final : public PropertyPage {
     int32_t LastLba() const { return m_lastLba; }
     QTimer& Timer() { return m_timer; }
     // The page's drive as its workers share it; null before the initialisation has opened it.
-    SharedDrive* Drive() const { return m_sharedDrive.get(); }
-    // Workers not yet joined: polls, runs (also stopped ones still at the drive), Smart reports.
-    size_t WorkerCount() const { return m_workers.Count(); }
-    // Joins the workers that have ended (the timer does it at every tick).
-    void ReapWorkers() { m_workers.Reap(); }
+    SharedDrive* Drive() const;
+    // Workers that have not ended: polls and runs (also stopped ones still at the drive).
+    size_t WorkerCount() const;
 
   protected:
     void OnInitDialog() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // What the page's workers share with it, kept alive by whichever of them lives longest.
+    struct Shared;
+
     struct PollOutcome {
         enum class Kind { Idle, NotReady, Unchanged, Surveyed };
         Kind kind = Kind::Idle;
@@ -117,7 +121,8 @@ class CTEFE final : public PropertyPage {
     void SetStatus(const QString& text, const QColor& colour = Qt::black);
     void ShowFieldHelp(int stringId);
 
-    PollOutcome PollDisc(bool discKnown, std::stop_token stop);
+    static PollOutcome PollDisc(SharedDrive& drive, const Shared& shared, bool discKnown,
+                                const std::stop_token& stop);
     void OnPollDone(const PollOutcome& outcome);
     void BuildSpeedList(const DiscSurvey& survey);
 
@@ -127,19 +132,25 @@ class CTEFE final : public PropertyPage {
     void OnFeClicked();
     void OnAddressEditLeft(QLineEdit* edit);
 
+    void OpenScanDrive();
+    void OnScanDriveOpen(int drives);
+    void OnVendorMode(bool accepted);
     void LockScanControls(bool on);
-    void RunWorker(uint64_t run, ScanSettings settings, std::stop_token stop);
+    static void RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
+                          const std::shared_ptr<Shared>& shared, const ScanSettings& settings,
+                          const WorkerContext& context);
     void OnRunEnded(const ScanResult& result);
     void RunSmartReport();
 
     // ScanDrive: the page's own drive table, shared by its workers one command at a time.
-    std::unique_ptr<DriveTable> m_scanDrive;
-    std::unique_ptr<SharedDrive> m_sharedDrive;
-    WorkerThreads m_workers;
+    std::shared_ptr<StoppableDrive> m_scanDrive;
+    bool m_scanDriveOpen = false;
+    DriveSequence* m_sequence = nullptr;
+    Workers* m_workers = nullptr;
+    std::shared_ptr<Shared> m_shared;
     QTimer m_timer;
 
-    // Page fields (this thread only, except ScanBusy, which the poll worker reads).
-    std::atomic<bool> m_scanBusy{false};
+    // Page fields (this thread only; ScanBusy lives in m_shared, where the poll worker reads it).
     int32_t m_baseStep = 0;
     SamplingMode m_mode = SamplingMode::Normal;
     bool m_driveAccepted = false;
@@ -156,17 +167,9 @@ class CTEFE final : public PropertyPage {
     uint8_t m_discTypeCode = kScanDiscUnknown;
     int32_t m_lastLba = kDefaultLastLba;
 
-    // The run: its serial number (0: no run) and its worker. A stopped run's worker may still be
-    // at the drive; it is no longer the page's run and stays in m_workers until it ends.
-    uint64_t m_runSerial = 0;
-    uint64_t m_nextRunSerial = 1;
+    // The run's worker (0: no run). A stopped run's worker may still be at the drive; it is no
+    // longer the page's run, and nothing it posts reaches the page.
     uint64_t m_runWorker = 0;
-    // Held by the run while it draws a sample and by STOP while it asks the run to stop, so that
-    // nothing of a stopped run reaches the chart afterwards. Also guards the criterion flags,
-    // which the run reads when it redraws the lines.
-    std::mutex m_drawMutex;
-    bool m_teLimitShown = false;
-    bool m_feLimitShown = false;
 
     QComboBox* m_speedCombo = nullptr;
     QComboBox* m_samplingCombo = nullptr;

@@ -14,8 +14,8 @@
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "scan/ScanEngine.h"
-#include "scan/SharedDrive.h"
 #include "tests/support/VirtualBus.h"
+#include "ui/SharedDrive.h"
 
 namespace {
 

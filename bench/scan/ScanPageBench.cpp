@@ -16,11 +16,11 @@
 #include <cstring>
 #include <string>
 
-#include "app/AppState.h"
-#include "app/Prompter.h"
-#include "app/PropertyPage.h"
 #include "scan/TeFe.h"
 #include "tests/support/VirtualBus.h"
+#include "ui/AppState.h"
+#include "ui/Prompter.h"
+#include "ui/PropertyPage.h"
 
 namespace {
 
@@ -44,6 +44,8 @@ void CountMeasurements(emu::VirtualDrive& drive, std::atomic<int>& measured) {
 // Initialises the page and runs its disc poll by hand until the speed list is built.
 void OpenWithSpeedsListed(CTEFE& page) {
     page.EnsureInitialised();
+    // The page opens its drive and switches vendor mode on in the background.
+    while (!page.DriveAccepted()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     page.Timer().stop();
     page.show();
     page.OnTimer();
@@ -89,7 +91,6 @@ void BM_PageFullScanUiStall(benchmark::State& state) {
         probe.stop();
         worstStallMs = std::max(worstStallMs, stall);
         if (measured.load() != 254) state.SkipWithError("the scan did not measure 254 samples");
-        page.ReapWorkers();
     }
     SetPrompter(nullptr);
     state.counters["max_ui_stall_ms"] = worstStallMs;
@@ -121,7 +122,6 @@ void SaveSnapshot(const QString& path) {
     page.OnStop();
     while (page.WorkerCount() > 0) {
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-        page.ReapWorkers();
     }
     SetPrompter(nullptr);
 }

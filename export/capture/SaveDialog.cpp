@@ -3,7 +3,7 @@
 #include <QFileDialog>
 #include <mutex>
 
-#include "app/Prompter.h"
+#include "ui/Prompter.h"
 
 namespace dravix {
 

@@ -1,11 +1,8 @@
 #include "export/capture/SaveWindowImage.h"
 
 #include <QFile>
-#include <QMetaObject>
-#include <QObject>
 #include <QPixmap>
 #include <QPromise>
-#include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -18,11 +15,12 @@
 #include <set>
 #include <utility>
 
-#include "app/Prompter.h"
 #include "export/CaptureBmp.h"
 #include "export/ImageContainer.h"
 #include "export/ImageTexts.h"
 #include "export/capture/SaveDialog.h"
+#include "ui/Prompter.h"
+#include "ui/Workers.h"
 
 namespace dravix {
 
@@ -86,100 +84,54 @@ QString ContainerFailure(const ImageContainer& image) {
     return QString::fromStdString(image.GetLastError());
 }
 
-// What one save shares between the UI thread and its worker.
+// The future of one save. It is finished once: when the box has been shown, or with what the save
+// came to when the window went before its box could be shown.
 struct SaveJob {
-    std::mutex mutex;
-    QObject* reporter = nullptr;         // the UI-side end, a child of the window; null once gone
-    std::optional<SaveOutcome> pending;  // an outcome whose message box is still to be shown
-    bool workerStarted = false;
-    bool finished = false;
     QPromise<SaveOutcome> promise;
+    std::mutex mutex;
+    std::optional<SaveOutcome> outcome;  // the file work's, from the worker
+    bool finished = false;
 
-    void FinishLocked(SaveOutcome outcome) {
+    SaveJob() { promise.start(); }
+    ~SaveJob() { Finish(outcome.value_or(SaveOutcome{})); }
+    SaveJob(const SaveJob&) = delete;
+    SaveJob& operator=(const SaveJob&) = delete;
+
+    void Finish(SaveOutcome result) {
+        std::lock_guard lock(mutex);
         if (finished) return;
         finished = true;
-        promise.addResult(std::move(outcome));
+        promise.addResult(std::move(result));
         promise.finish();
     }
 };
 
-// Lives on the UI thread as a child of the window, so it goes away with the window: the timer of
-// step 2 then never fires and a worker's message box is dropped.
-class SaveReporter final : public QObject {
-  public:
-    SaveReporter(QWidget& window, std::shared_ptr<SaveJob> job) : QObject(&window), m_job(std::move(job)) {
-        std::lock_guard lock(m_job->mutex);
-        m_job->reporter = this;
-    }
-    ~SaveReporter() override {
-        std::lock_guard lock(m_job->mutex);
-        m_job->reporter = nullptr;
-        if (m_job->pending) {
-            m_job->FinishLocked(*std::exchange(m_job->pending, std::nullopt));
-        } else if (!m_job->workerStarted) {
-            m_job->FinishLocked(SaveOutcome{});  // the window closed before it was captured
-        }
-    }
-    Q_DISABLE_COPY_MOVE(SaveReporter)
-
-  private:
-    std::shared_ptr<SaveJob> m_job;
-};
-
-// UI thread: shows the pending outcome's box, then finishes the future.
-void Report(const std::shared_ptr<SaveJob>& job) {
-    QWidget* owner = nullptr;
-    SaveOutcome outcome;
-    {
-        std::lock_guard lock(job->mutex);
-        if (!job->pending || job->reporter == nullptr) return;
-        owner = qobject_cast<QWidget*>(job->reporter->parent());
-        outcome = *job->pending;
-    }
-    Inform(owner, outcome.message);
-    QObject* reporter = nullptr;
-    {
-        std::lock_guard lock(job->mutex);
-        job->pending.reset();
-        job->FinishLocked(std::move(outcome));
-        reporter = job->reporter;
-    }
-    if (reporter != nullptr) reporter->deleteLater();
-}
-
-// Worker thread: hands the outcome to the UI thread, or finishes at once when the window is gone.
-void Deliver(const std::shared_ptr<SaveJob>& job, SaveOutcome outcome) {
-    std::lock_guard lock(job->mutex);
-    if (job->reporter == nullptr) {
-        job->FinishLocked(std::move(outcome));
-        return;
-    }
-    job->pending = std::move(outcome);
-    // Posted under the lock, so the reporter cannot be destroyed in between; if it is destroyed
-    // before the call runs, the call is dropped and its destructor finishes the future.
-    QMetaObject::invokeMethod(
-        job->reporter, [job] { Report(job); }, Qt::QueuedConnection);
+// UI thread: the box with the window as owner, then the future. The save's workers go with it.
+void Report(Workers& workers, const std::shared_ptr<SaveJob>& job, const SaveOutcome& outcome) {
+    Inform(qobject_cast<QWidget*>(workers.parent()), outcome.message);
+    job->Finish(outcome);
+    workers.deleteLater();
 }
 
 // UI thread, step 2 of SaveWindowImage.
-void CaptureAndStart(QWidget& window, const std::shared_ptr<SaveJob>& job, const SaveChoice& choice) {
+void CaptureAndStart(QWidget& window, Workers& workers, const std::shared_ptr<SaveJob>& job,
+                     const SaveChoice& choice) {
     const std::optional<SaveTarget> target =
         ResolveSaveTarget(QFile::encodeName(choice.path).toStdString(), choice.filterIndex);
     if (!target) {
-        {
-            std::lock_guard lock(job->mutex);
-            job->pending = Failed(std::string(), QString::fromLatin1(texts::kUnsupportedType));
-        }
-        Report(job);
+        Report(workers, job, Failed(std::string(), QString::fromLatin1(texts::kUnsupportedType)));
         return;
     }
     const QImage capture = CaptureWindow(window);
-    {
-        std::lock_guard lock(job->mutex);
-        job->workerStarted = true;
-    }
-    QThreadPool::globalInstance()->start(
-        [job, capture, target = *target] { Deliver(job, ExportCapture(capture, target)); });
+    workers.Start([&workers, job, capture, target = *target](const WorkerContext& context) {
+        const SaveOutcome outcome = ExportCapture(capture, target);
+        {
+            std::lock_guard lock(job->mutex);
+            job->outcome = outcome;
+        }
+        // Shown only while the window exists; otherwise the job finishes with the outcome.
+        context.Post([&workers, job, outcome] { Report(workers, job, outcome); });
+    });
 }
 
 }  // namespace
@@ -235,20 +187,21 @@ SaveOutcome ExportCapture(const QImage& capture, const SaveTarget& target) {
 
 QFuture<SaveOutcome> SaveWindowImage(QWidget& window) {
     auto job = std::make_shared<SaveJob>();
-    job->promise.start();
     QFuture<SaveOutcome> future = job->promise.future();
 
     const std::optional<SaveChoice> choice = AskForSaveTarget();
     if (!choice) {
-        std::lock_guard lock(job->mutex);
-        job->FinishLocked(SaveOutcome{});
+        job->Finish(SaveOutcome{});
         return future;
     }
-    // The dialog has just closed: give the window time to repaint before it is rendered, without
-    // holding up the UI thread.
-    auto* reporter = new SaveReporter(window, job);
-    QTimer::singleShot(kDialogSettleTime, reporter,
-                       [&window, job, choice = *choice] { CaptureAndStart(window, job, choice); });
+    // The save's way to a worker and back lives with the window: if the window goes first, the
+    // capture below never happens (the save ends as cancelled) or its box is dropped. The dialog
+    // has just closed: the window gets time to repaint before it is rendered, without holding up
+    // the UI thread.
+    auto* workers = new Workers(&window);
+    QTimer::singleShot(kDialogSettleTime, workers, [&window, workers, job, choice = *choice] {
+        CaptureAndStart(window, *workers, job, choice);
+    });
     return future;
 }
 

@@ -44,9 +44,8 @@ SaveOutcome ExportCapture(const QImage& capture, const SaveTarget& target);
 //  1. the save dialog (AskForSaveTarget), on the UI thread as Qt requires; cancel ends silently;
 //  2. 100 ms later (a timer, the UI keeps running), the target is resolved — an unknown type
 //     ends with "Can't support this image type." — and the window is rendered, on the UI thread;
-//  3. ExportCapture runs on a worker thread of the global pool, which the caller does not wait
-//     for (the application object waits for the pool when it is destroyed, so a file is not cut
-//     short at exit);
+//  3. ExportCapture runs on a worker of the program, which the caller does not wait for (the
+//     program waits for its workers when it ends, so a file is not cut short at exit);
 //  4. the message box is shown on the UI thread with `window` as owner; if the window is gone by
 //     then, the box is dropped.
 // The future finishes after the message box has been answered (at once when cancelled).

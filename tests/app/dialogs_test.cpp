@@ -4,11 +4,11 @@
 #include <QUrl>
 
 #include "app/AboutDialog.h"
-#include "app/DialogUnits.h"
-#include "app/HyperLink.h"
-#include "app/UnsupportedDialog.h"
-#include "app/WebConfig.h"
-#include "tests/app/LinkTestSupport.h"
+#include "tests/ui/LinkTestSupport.h"
+#include "ui/DialogUnits.h"
+#include "ui/HyperLink.h"
+#include "ui/UnsupportedDialog.h"
+#include "ui/WebConfig.h"
 
 namespace dravix::test {
 namespace {

@@ -16,7 +16,7 @@
 #include <functional>
 
 #include "app/HelpWindow.h"
-#include "app/Prompter.h"
+#include "ui/Prompter.h"
 #include "emu/VirtualSetup.h"
 
 namespace dravix {

@@ -13,15 +13,17 @@
 #include <cerrno>
 #include <map>
 
-#include "app/AppState.h"
 #include "app/HelpWindow.h"
 #include "app/MainDialog.h"
-#include "app/Prompter.h"
-#include "app/PropertyPage.h"
 #include "drive/Messages.h"
 #include "drive/Support.h"
 #include "tests/support/ScriptedPrompter.h"
+#include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
+#include "ui/AppState.h"
+#include "ui/Prompter.h"
+#include "ui/PropertyPage.h"
+#include "ui/WorkerThreads.h"
 
 namespace dravix {
 namespace {
@@ -86,13 +88,13 @@ struct MainDialogTest : ::testing::Test {
                 {3, {106, {1010, 1015}}}, {6, {177, {1067}}},
                 {7, {178, {1073}}},
             };
-            for (const PageSlot& slot : kPageSlots) {
-                if (slot.featureCode == code) {
-                    const auto& [dialog, controls] = kPages.at(code);
-                    return new FakePage(dialog, slot.title, controls, &pageLog);
-                }
-            }
-            return nullptr;
+            static const std::map<uint8_t, const char*> kTitles = {
+                {0, "Information"}, {5, "Book Type"}, {1, "Probix"},    {2, "WOPC"},
+                {3, "Test Write"},  {6, "Lumard"},    {7, "OverSpeed"},
+            };
+            if (!kTitles.contains(code)) return nullptr;
+            const auto& [dialog, controls] = kPages.at(code);
+            return new FakePage(dialog, kTitles.at(code), controls, &pageLog);
         };
     }
 
@@ -104,10 +106,18 @@ struct MainDialogTest : ::testing::Test {
         return tabs;
     }
 
-    // The drive list's user choice (the list reports an activation, as a click does).
+    // The window's initialisation, run to its end.
+    static void Open(CMainDialog& window) {
+        window.OnInitDialog();
+        EXPECT_TRUE(test::Settle(window));
+    }
+
+    // The drive list's user choice (the list reports an activation, as a click does), and the
+    // probe it starts run to its end.
     static void Choose(CMainDialog& window, int line) {
         window.DriveList()->setCurrentIndex(line);
         window.OnDriveListChanged(line);
+        EXPECT_TRUE(test::Settle(window));
     }
 
     size_t Count(const Bytes& cdb) const {
@@ -120,7 +130,7 @@ TEST_F(MainDialogTest, StartsWithTheWarningThenListsTheDrivesAndShowsThePages) {
     bus.AddDrive().SetFeatureCodes({1, 2, 3, 5, 6, 7});
     bus.AddDrive(emu::DriveKind::OtherMaker);
     CMainDialog window(FakePages());
-    ASSERT_TRUE(window.OnInitDialog());
+    Open(window);
 
     ASSERT_EQ(prompter->asked.size(), 1u);
     const PromptRecord& warning = prompter->asked[0];
@@ -173,7 +183,8 @@ TEST_F(MainDialogTest, TransportFailureEndsTheProgramWithInitialFail) {
     platform->passThrough = false;  // an ASPI library that cannot be loaded
     test::ScopedPlatform scope(platform);
     CMainDialog window(FakePages());
-    EXPECT_FALSE(window.OnInitDialog());
+    Open(window);
+    EXPECT_TRUE(window.Closed());
     EXPECT_EQ(prompter->Texts(), (std::vector<QString>{QString::fromLatin1(kStartupWarning),
                                                        QStringLiteral("Can't load WNASPI32.DLL!!"),
                                                        QStringLiteral("Initial fail.")}));
@@ -184,7 +195,7 @@ TEST_F(MainDialogTest, TransportFailureEndsTheProgramWithInitialFail) {
 
 TEST_F(MainDialogTest, NoDriveShowsNoDeviceFoundAndTheNotSupportedDialog) {
     CMainDialog window(FakePages());
-    ASSERT_TRUE(window.OnInitDialog());
+    Open(window);
     ASSERT_EQ(prompter->asked.size(), 2u);
     EXPECT_EQ(prompter->asked[1].text, QStringLiteral("No Device found!"));
     EXPECT_EQ(prompter->asked[1].caption, AppTitle());
@@ -202,7 +213,7 @@ TEST_F(MainDialogTest, RefusedDriveNodesAreExplainedWithNoDeviceFound) {
     node.openError = EACCES;
     bus.Os().AddNode("/dev/sr0", node);
     CMainDialog window(FakePages());
-    window.OnInitDialog();
+    Open(window);
     ASSERT_GE(prompter->asked.size(), 2u);
     EXPECT_TRUE(prompter->asked[1].text.startsWith(QStringLiteral("No Device found!\n\n")));
     EXPECT_TRUE(prompter->asked[1].text.contains(QStringLiteral("/dev/sr0")));
@@ -213,7 +224,7 @@ TEST_F(MainDialogTest, OtherMakersDriveThenMakersDriveThenBack) {
     bus.AddDrive(emu::DriveKind::OtherMaker);
     bus.AddDrive().SetFeatureCodes({5, 1});
     CMainDialog window(FakePages());
-    ASSERT_TRUE(window.OnInitDialog());
+    Open(window);
     EXPECT_EQ(dialogs.size(), 1u);  // not a maker's drive: dialog 161, no sheet
     EXPECT_TRUE(State().sheetPending);
     EXPECT_FALSE(window.Sheet()->isVisible() && State().sheetCreated);
@@ -241,7 +252,7 @@ TEST_F(MainDialogTest, OtherMakersDriveThenMakersDriveThenBack) {
 TEST_F(MainDialogTest, TabsFollowThePageOrderWhateverTheCodeOrder) {
     bus.AddDrive().SetFeatureCodes({7, 5, 4, 9});
     CMainDialog window(FakePages());
-    window.OnInitDialog();
+    Open(window);
     EXPECT_EQ(Tabs(window), (std::vector<std::string>{"Information", "Book Type", "OverSpeed"}));
     EXPECT_TRUE(State().HasFeature(7));
     EXPECT_TRUE(State().HasFeature(5));
@@ -252,7 +263,7 @@ TEST_F(MainDialogTest, NoFeatureCodesGiveTheInformationPageAloneUntilAnotherDriv
     bus.AddDrive().SetFeatureCodes({});
     bus.AddDrive().SetFeatureCodes({2});
     CMainDialog window(FakePages());
-    window.OnInitDialog();
+    Open(window);
     EXPECT_EQ(Tabs(window), (std::vector<std::string>{"Information"}));
     Choose(window, 1);
     EXPECT_EQ(pageLog.at(1), "destroy Information");
@@ -263,7 +274,7 @@ TEST_F(MainDialogTest, ChoosingTheSelectedLineAgainDoesNothing) {
     bus.AddDrive();
     bus.AddDrive();
     CMainDialog window(FakePages());
-    window.OnInitDialog();
+    Open(window);
     bus.ClearCommands();
     pageLog.clear();
     Choose(window, 0);
@@ -274,7 +285,7 @@ TEST_F(MainDialogTest, ChoosingTheSelectedLineAgainDoesNothing) {
 TEST_F(MainDialogTest, OldFirmwareGetsTheFirmwareMessageAndNoVendorModeOff) {
     bus.AddDrive(emu::DriveKind::OldFirmware);
     CMainDialog window(FakePages());
-    window.OnInitDialog();
+    Open(window);
     ASSERT_EQ(prompter->asked.size(), 2u);
     EXPECT_EQ(prompter->asked[1].text, QString::fromLatin1(kMsgFirmwareNotSupported));
     EXPECT_EQ(prompter->asked[1].caption, QStringLiteral("Dravix version 2.0"));
@@ -287,7 +298,7 @@ TEST_F(MainDialogTest, OldFirmwareGetsTheFirmwareMessageAndNoVendorModeOff) {
 TEST_F(MainDialogTest, TimerLocksTheDriveListAndPageButtonsWhileAScanRuns) {
     bus.AddDrive().SetFeatureCodes({5, 2, 3});
     CMainDialog window(FakePages());
-    window.OnInitDialog();
+    Open(window);
     PropertySheet* sheet = window.Sheet();
     auto control = [&](int page, int id) { return sheet->Page(page)->Control(id); };
 
@@ -329,7 +340,7 @@ TEST_F(MainDialogTest, TimerLocksTheDriveListAndPageButtonsWhileAScanRuns) {
 TEST_F(MainDialogTest, SheetNotifiesPagesAsTheyAreLeftAndActivated) {
     bus.AddDrive().SetFeatureCodes({2, 3});
     CMainDialog window(FakePages());
-    window.OnInitDialog();
+    Open(window);
     pageLog.clear();
     PropertySheet* sheet = window.Sheet();
     sheet->SetActivePage(sheet->Page(1));
@@ -342,7 +353,7 @@ TEST_F(MainDialogTest, SheetNotifiesPagesAsTheyAreLeftAndActivated) {
 TEST_F(MainDialogTest, ClosingTakesThePagesDownWithoutWakingThem) {
     bus.AddDrive().SetFeatureCodes({2});
     auto window = std::make_unique<CMainDialog>(FakePages());
-    window->OnInitDialog();
+    Open(*window);
     window->Sheet()->SetActivePage(window->Sheet()->Page(1));
     pageLog.clear();
     window.reset();
@@ -352,7 +363,7 @@ TEST_F(MainDialogTest, ClosingTakesThePagesDownWithoutWakingThem) {
 TEST_F(MainDialogTest, HelpShowsTheGuideInItsOwnWindowOrSaysItIsMissing) {
     bus.AddDrive();
     CMainDialog window(FakePages());
-    window.OnInitDialog();
+    Open(window);
     const size_t boxes = prompter->asked.size();
     // The test programs are built beside the guide, as the program is.
     window.OpenHelpFile();
@@ -374,7 +385,7 @@ TEST_F(MainDialogTest, HelpShowsTheGuideInItsOwnWindowOrSaysItIsMissing) {
 TEST_F(MainDialogTest, AboutComesFromTheMenuAndTheSystemCommand) {
     bus.AddDrive();
     CMainDialog window(FakePages());
-    window.OnInitDialog();
+    Open(window);
     dialogs.clear();
     window.findChild<QAction*>(QStringLiteral("id32776"))->trigger();
     window.OnSysCommand(16 | 0x5);  // the low four bits do not count
@@ -387,12 +398,14 @@ TEST_F(MainDialogTest, ClosingSendsVendorModeOffToTheSelectedDrive) {
     bus.AddDrive();
     {
         CMainDialog window(FakePages());
-        window.OnInitDialog();
+        Open(window);
         Choose(window, 1);
         bus.ClearCommands();
         window.findChild<QAction*>(QStringLiteral("id32774"))->trigger();  // File > Exit
         EXPECT_EQ(window.result(), QDialog::Rejected);
     }
+    // The program waits for its workers when the window has gone.
+    WorkerThreads::Program().JoinAll();
     EXPECT_EQ(bus.Commands(), (std::vector<Bytes>{kVendorOff}));
 }
 

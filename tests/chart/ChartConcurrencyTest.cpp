@@ -21,8 +21,12 @@ TEST(ChartConcurrency, WorkerDrawsWhileTheUiThreadPaints) {
     ScanChartCanvas chart;
     SetUpLikeScanPage(chart, 700, 400);
     std::atomic<bool> done{false};
+    std::atomic<bool> painting{false};
 
     std::thread worker([&] {
+        // The drawing starts once the UI thread paints, so that the two overlap however the
+        // threads are scheduled.
+        while (!painting) std::this_thread::yield();
         for (int run = 0; run < 8; ++run) {
             chart.ResetCurves();
             chart.DrawLimitLine(1, 18, 1);
@@ -36,12 +40,12 @@ TEST(ChartConcurrency, WorkerDrawsWhileTheUiThreadPaints) {
     });
 
     QImage screen(700, 400, QImage::Format_RGB32);
-    int paints = 0;
-    for (int on = 1; !done; on ^= 1, ++paints) {
+    for (int on = 1; !done; on ^= 1) {
         chart.DrawLimitLine(0, 27, on);
         QPainter painter(&screen);
         chart.Paint(painter, QPoint(0, 0));
         EXPECT_EQ(chart.Layout().plotLeft, 24);
+        painting = true;
     }
     worker.join();
     chart.DrawLimitLine(0, 27, 1);
@@ -49,7 +53,6 @@ TEST(ChartConcurrency, WorkerDrawsWhileTheUiThreadPaints) {
         QPainter painter(&screen);
         chart.Paint(painter, QPoint(0, 0));
     }
-    EXPECT_GT(paints, 0);
     EXPECT_EQ(screen, chart.Render());
     EXPECT_GT(Count(screen, screen.rect(), kFe), 600);
 }

@@ -17,12 +17,12 @@
 #include <filesystem>
 
 #include "app/MainDialog.h"
-#include "app/Prompter.h"
 #include "export/ImageTexts.h"
 #include "export/capture/SaveDialog.h"
 #include "export/capture/SaveWindowImage.h"
 #include "tests/export/TestDecoders.h"
 #include "tests/support/ScriptedPrompter.h"
+#include "ui/Prompter.h"
 
 namespace dravix {
 namespace {

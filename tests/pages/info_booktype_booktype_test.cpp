@@ -39,7 +39,7 @@ TEST_F(BookTypePage, InitialisationShowsTheDriveRows) {
     EXPECT_EQ(page.DialogId(), 104);
     EXPECT_EQ(page.Title(), "Book Type");
     EXPECT_EQ(page.TabIconId(), 139);
-    page.EnsureInitialised();
+    Init(page);
 
     EXPECT_EQ(Text(page, kPlusRwStatus), "DVD+RW");
     EXPECT_EQ(Text(page, kPlusRStatus), "DVD+R");
@@ -68,7 +68,7 @@ TEST_F(BookTypePage, RowsForUnsetUnknownAndCrossedBookTypes) {
     drive.SetBookType(emu::BookTypeRow::PlusRw, 0xA1);
     drive.SetBookType(emu::BookTypeRow::PlusRDl, 0x55);
     CBookType page;
-    page.EnsureInitialised();
+    Init(page);
     EXPECT_EQ(Text(page, kPlusRStatus), "N/A");
     EXPECT_EQ(Text(page, kPlusRButton), "Set to DVD+R Type");
     EXPECT_TRUE(Enabled(page, kPlusRButton));
@@ -83,7 +83,7 @@ TEST_F(BookTypePage, RowsForUnsetUnknownAndCrossedBookTypes) {
 TEST_F(BookTypePage, WithoutTheDlFeatureTheDlRowStaysUnread) {
     drive.Update([](emu::DriveState& s) { s.writesDvdPlusRDl = false; });
     CBookType page;
-    page.EnsureInitialised();
+    Init(page);
     Click(page, 1016);
     EXPECT_FALSE(Sent(kReadPlusRDl));
     EXPECT_EQ(Text(page, kDlStatus), "N/A");
@@ -93,7 +93,7 @@ TEST_F(BookTypePage, WithoutTheDlFeatureTheDlRowStaysUnread) {
 
 TEST_F(BookTypePage, ModifyConfirmsSetsAndReadsBack) {
     CBookType page;
-    page.EnsureInitialised();
+    Init(page);
 
     // Cancel: nothing is set and the rows are not read again.
     prompter->answers = {PromptAnswer::Cancel};
@@ -126,7 +126,7 @@ TEST_F(BookTypePage, ModifyConfirmsSetsAndReadsBack) {
     // The drive keeps what was set across a restart.
     drive.Restart();
     CBookType again;
-    again.EnsureInitialised();
+    Init(again);
     EXPECT_EQ(Text(again, kPlusRwStatus), "DVD-ROM");
     EXPECT_EQ(Text(again, kPlusRStatus), "DVD+R");
     EXPECT_EQ(Text(again, kDlStatus), "DVD-ROM");
@@ -135,7 +135,7 @@ TEST_F(BookTypePage, ModifyConfirmsSetsAndReadsBack) {
 
 TEST_F(BookTypePage, ModifyEjectsFirstUnlessPlusMediaIsLoaded) {
     CBookType page;
-    page.EnsureInitialised();
+    Init(page);
     Insert("dvd-rom");
     Click(page, kPlusRButton);
     EXPECT_TRUE(Sent(kEject));
@@ -152,7 +152,7 @@ TEST_F(BookTypePage, FailuresAreReportedWithTheirCaptions) {
     Fault(0xFF, {{1, 0x10}, {2, 0x00}}).once = true;
     Arm();
     CBookType page;
-    page.EnsureInitialised();
+    Init(page);
     ASSERT_EQ(prompter->asked.size(), 1u);
     ExpectBox(prompter->asked[0], "FAIL", "Check Drive Book Type Fail !!", PromptButtons::Ok);
     EXPECT_EQ(Text(page, kPlusRwStatus), "N/A");  // the rows after the failed one are not read
@@ -180,7 +180,7 @@ TEST(BookTypePageOnAnotherMakersDrive, RefusedVendorModeIsNotSupported) {
     auto prompter = std::make_shared<ScriptedPrompter>();
     SetPrompter(prompter);
     CBookType page;
-    page.EnsureInitialised();
+    Init(page);
     ASSERT_EQ(prompter->asked.size(), 1u);
     ExpectBox(prompter->asked[0], "Error", LoadString(104), PromptButtons::Ok);
     EXPECT_EQ(Text(page, kPlusRStatus), "N/A");
@@ -191,7 +191,7 @@ TEST(BookTypePageOnAnotherMakersDrive, RefusedVendorModeIsNotSupported) {
 
 TEST_F(BookTypePage, CheckMediaForBlankAndRecordedDvdPlusRw) {
     CBookType page;
-    page.EnsureInitialised();
+    Init(page);
 
     Insert("dvd+rw-blank");
     Click(page, 1019);
@@ -213,7 +213,7 @@ TEST_F(BookTypePage, CheckMediaForBlankAndRecordedDvdPlusRw) {
 
 TEST_F(BookTypePage, CheckMediaWithACdAnEmptyTrayAndOtherDiscs) {
     CBookType page;
-    page.EnsureInitialised();
+    Init(page);
 
     Insert("cd-r");
     Click(page, 1019);
@@ -251,7 +251,7 @@ TEST_F(BookTypePage, CheckMediaWithACdAnEmptyTrayAndOtherDiscs) {
 TEST_F(BookTypePage, MediaModifyChangesTheDiscAndChecksAgain) {
     Insert("dvd+rw-recorded");
     CBookType page;
-    page.EnsureInitialised();
+    Init(page);
     Click(page, 1019);
     ASSERT_TRUE(Enabled(page, 1021));
 
@@ -288,7 +288,7 @@ TEST_F(BookTypePage, MediaModifyChangesTheDiscAndChecksAgain) {
 TEST_F(BookTypePage, MediaModifyWithADvdPlusRInTheTrayChangesNothing) {
     Insert("dvd+rw-recorded");
     CBookType page;
-    page.EnsureInitialised();
+    Init(page);
     Click(page, 1019);
     ASSERT_TRUE(Enabled(page, 1021));
     // Another disc goes in without a Check Media.
@@ -304,14 +304,14 @@ TEST_F(BookTypePage, MediaModifyWithADvdPlusRInTheTrayChangesNothing) {
 TEST_F(BookTypePage, TrayPollShowsAnEmptiedTrayOnly) {
     Insert("dvd+rw-recorded");
     CBookType page;
-    page.EnsureInitialised();
+    Init(page);
     Click(page, 1019);
-    page.PollTray();
+    Poll(page);
     EXPECT_EQ(Text(page, 1027), "DVD+RW");
     EXPECT_TRUE(Enabled(page, 1021));
 
     drive.Eject();
-    page.PollTray();
+    Poll(page);
     EXPECT_EQ(Text(page, 1027), "None");
     EXPECT_EQ(Text(page, 1028), "N/A");
     EXPECT_FALSE(Enabled(page, 1021));
@@ -319,7 +319,7 @@ TEST_F(BookTypePage, TrayPollShowsAnEmptiedTrayOnly) {
     // A disc put in is not shown until Check Media.
     drive.Load();
     Insert("dvd+r");
-    page.PollTray();
+    Poll(page);
     EXPECT_EQ(Text(page, 1027), "None");
     EXPECT_TRUE(prompter->asked.empty());
 }
@@ -327,7 +327,7 @@ TEST_F(BookTypePage, TrayPollShowsAnEmptiedTrayOnly) {
 TEST_F(BookTypePage, HintsFollowTheControlAndItsLabel) {
     drive.SetBookType(emu::BookTypeRow::PlusRDl, 0x01);
     CBookType page;
-    page.EnsureInitialised();
+    Init(page);
     auto hover = [&](int id) {
         QEvent enter(QEvent::Enter);
         QCoreApplication::sendEvent(page.Control(id), &enter);

@@ -28,7 +28,7 @@ TEST_F(InfoPage, ShowsTheDriveAndABlankDvdPlusR) {
     EXPECT_EQ(page.DialogId(), 154);
     EXPECT_EQ(page.Title(), "Information");
     EXPECT_EQ(page.TabIconId(), 152);
-    page.EnsureInitialised();
+    Init(page);
 
     ExpectDriveFields(page);
     EXPECT_EQ(Text(page, 1052), "DVD+R");
@@ -59,7 +59,7 @@ TEST_F(InfoPage, ShowsTheDriveAndABlankDvdPlusR) {
 TEST_F(InfoPage, RefreshButtonAndSheetNotificationsReadAgain) {
     Insert("dvd+r");
     CInfo page;
-    page.EnsureInitialised();
+    Init(page);
 
     Insert("cd-r");
     Click(page, 1015);
@@ -71,7 +71,7 @@ TEST_F(InfoPage, RefreshButtonAndSheetNotificationsReadAgain) {
 
     drive.RemoveDisc();
     bus.ClearCommands();
-    page.OnSheetNotify();
+    Notify(page);
     EXPECT_EQ(Text(page, 1025), "Please insert blank disc...");
     for (int id : {1052, 1053, 1054, 1055}) EXPECT_EQ(Text(page, id), "N/A") << id;
     ExpectDriveFields(page);
@@ -85,7 +85,7 @@ TEST_F(InfoPage, RegionAndBufferSize) {
         const char* text;
     };
     CInfo page;
-    page.EnsureInitialised();
+    Init(page);
     for (const Case& c :
          {Case{0x00, "All Region"}, Case{0xFF, "No Region"}, Case{0xFE, "1"}, Case{0xFC, "12"}}) {
         drive.SetRegionMask(c.mask);
@@ -108,7 +108,7 @@ TEST_F(InfoPage, RegionAndBufferSize) {
 
 TEST_F(InfoPage, IdentifiersFromCraftedAnswers) {
     CInfo page;
-    page.EnsureInitialised();
+    Init(page);
     // Crafted ADIP: two blanks before the letters, and a media type of blanks only.
     Insert("dvd+r");
     Bytes adip(4 + 256, 0);
@@ -139,7 +139,7 @@ TEST_F(InfoPage, IdentifiersFromCraftedAnswers) {
 TEST_F(InfoPage, FailuresShowInTheFieldsAndKeepUnreachedTexts) {
     Insert("dvd+r");
     CInfo page;
-    page.EnsureInitialised();
+    Init(page);
     ASSERT_EQ(Text(page, 1055), "4482.6 MB");
 
     // The identifier read fails: ids "N/A", the capacity keeps its text.
@@ -189,7 +189,7 @@ TEST(InfoPageWithoutDrive, LeavesItsFieldsEmpty) {
     auto prompter = std::make_shared<ScriptedPrompter>();
     SetPrompter(prompter);
     CInfo page;
-    page.EnsureInitialised();
+    Init(page);
     page.Control<QPushButton>(1015)->click();
     for (int id : {1046, 1047, 1048, 1051, 1052, 1053, 1054, 1055, 1025}) EXPECT_EQ(Text(page, id), "") << id;
     EXPECT_TRUE(prompter->asked.empty());

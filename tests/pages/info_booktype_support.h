@@ -6,18 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QGuiApplication>
 #include <QLabel>
 #include <algorithm>
 #include <deque>
 #include <memory>
 #include <vector>
 
-#include "app/AppState.h"
-#include "app/Prompter.h"
-#include "app/PropertyPage.h"
 #include "tests/support/ScriptedPrompter.h"
+#include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
+#include "ui/AppState.h"
+#include "ui/Prompter.h"
+#include "ui/PropertyPage.h"
 
 namespace dravix::test {
 
@@ -28,11 +28,7 @@ struct PageFixture : ::testing::Test {
         ResetState();
         SetPrompter(prompter);
     }
-    void TearDown() override {
-        SetPrompter(nullptr);
-        // Every busy cursor a page set has been taken down again.
-        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    }
+    void TearDown() override { SetPrompter(nullptr); }
 
     void Insert(const char* media) {
         ASSERT_TRUE(drive.Insert(media));
@@ -80,10 +76,12 @@ inline bool Enabled(const PropertyPage& page, int id) {
     return page.Control(id)->isEnabled();
 }
 
+// A click, and what it started run to its end.
 inline void Click(const PropertyPage& page, int id) {
     auto* button = page.Control<QAbstractButton>(id);
     ASSERT_NE(button, nullptr) << id;
     button->click();
+    EXPECT_TRUE(Settle(page));
 }
 
 }  // namespace dravix::test

@@ -39,7 +39,7 @@ TEST_F(LumardPage, InitialisationReadsCountListAndBothPairs) {
     drive.SetOption(emu::OptionKind::SupportedDisc, 3);
     drive.SetOption(emu::OptionKind::UnknownDisc, 0);
     CSLWS page;
-    page.EnsureInitialised();
+    Init(page);
 
     EXPECT_EQ(VendorCommands(),
               (std::vector<Bytes>{kVendorOn, kLearnedCount, kVendorOff, kVendorOn, kMediaInformation,
@@ -57,7 +57,7 @@ TEST_F(LumardPage, InitialisationReadsCountListAndBothPairs) {
 TEST_F(LumardPage, ReplyWithOverSpeedOnShowsBothPairsAndSetRefuses) {
     OptionReply({0x02, 0x00, 0x03});
     CSLWS page;
-    page.EnsureInitialised();
+    Init(page);
     EXPECT_TRUE(ShowsIcon(&page, 1101, 184));
     EXPECT_TRUE(Checked(&page, 1069));
     EXPECT_FALSE(Checked(&page, 1070));
@@ -77,7 +77,7 @@ TEST_F(LumardPage, ReplyWithOverSpeedOnShowsBothPairsAndSetRefuses) {
 
 TEST_F(LumardPage, SetWritesThroughTheScopeDialogAndReadsBack) {
     CSLWS page;
-    page.EnsureInitialised();
+    Init(page);
     Click(&page, 1065);  // Supported Disc: Activated
     Click(&page, 1070);  // Un-Known Disc: Non-Activated
     dialogScript.click = 1015;
@@ -90,7 +90,7 @@ TEST_F(LumardPage, SetWritesThroughTheScopeDialogAndReadsBack) {
               (std::vector<Bytes>{kVendorOn, kReadOptions, kVendorOff, kVendorOn, LumardWrite(0x00, 0x02),
                                   kVendorOff, kVendorOn, kReadOptions, kVendorOff}));
     drive.Restart();
-    page.OnSheetNotify();
+    Notify(page);
     EXPECT_TRUE(ShowsIcon(&page, 1071, 184));
     EXPECT_TRUE(ShowsIcon(&page, 1101, 183));
 }
@@ -98,7 +98,7 @@ TEST_F(LumardPage, SetWritesThroughTheScopeDialogAndReadsBack) {
 TEST_F(LumardPage, StatesAboveThreeChangeNothingAndSetAsksForAChoice) {
     OptionReply({0x07, 0x05, 0x00});
     CSLWS page;
-    page.EnsureInitialised();
+    Init(page);
     EXPECT_FALSE(HasIcon(&page, 1071) || HasIcon(&page, 1101));
     bus.ClearCommands();
     Click(&page, 1068);
@@ -113,7 +113,7 @@ TEST_F(LumardPage, LearnedCountAndMediaInformationAnswers) {
     Fault(0x1B, 0x16, {{7, 0x05}}, Bytes{0x00, 0x07});
     Fault(0x1B, 0x16, {{7, 0x07}}, MediaAnswer("ZARN", 30));
     CSLWS page;
-    page.EnsureInitialised();
+    Init(page);
     EXPECT_EQ(Text(&page, 1079), "7");
     EXPECT_EQ(Records(&page), (std::vector<QString>{"DISC10      ", "DISC11      ", "", "", "", ""}));
 
@@ -142,7 +142,7 @@ TEST_F(LumardPage, LearnedCountAndMediaInformationAnswers) {
 TEST_F(LumardPage, CountOrListFailureSkipsTheRestOfInitialisation) {
     Fault(0x1B, 0x16, {{7, 0x07}}, MediaAnswer("ZORN", 24));
     CSLWS wrongAnswer;
-    wrongAnswer.EnsureInitialised();
+    Init(wrongAnswer);
     EXPECT_FALSE(Sent(kReadOptions));
     EXPECT_FALSE(HasIcon(&wrongAnswer, 1071));
 
@@ -151,7 +151,7 @@ TEST_F(LumardPage, CountOrListFailureSkipsTheRestOfInitialisation) {
     bus.ClearCommands();
     prompter->asked.clear();
     CSLWS failedCount;
-    failedCount.EnsureInitialised();
+    Init(failedCount);
     EXPECT_EQ(VendorCommands(), (std::vector<Bytes>{kVendorOn, kLearnedCount, kVendorOff}));
     EXPECT_TRUE(prompter->asked.empty());
 }
@@ -159,7 +159,7 @@ TEST_F(LumardPage, CountOrListFailureSkipsTheRestOfInitialisation) {
 TEST_F(LumardPage, CleanAsksFirstAndReportsAFailure) {
     drive.SetLearnedDiscs({"AAA", "BBB", "CCC"});
     CSLWS page;
-    page.EnsureInitialised();
+    Init(page);
     bus.ClearCommands();
     prompter->answer = [](const PromptRecord&) { return PromptAnswer::No; };
     Click(&page, 1010);

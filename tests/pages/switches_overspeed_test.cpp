@@ -17,13 +17,13 @@ constexpr int kIcon = COverSpeed::kStatusIconId;
 TEST_F(OverSpeedPage, ShowsTheDrivesStateOnEveryReadAndIgnoresOtherValues) {
     drive.SetOption(emu::OptionKind::OverSpeed, 3);
     COverSpeed page;
-    page.EnsureInitialised();
+    Init(page);
     EXPECT_EQ(Text(&page, COverSpeed::kNoteId), LoadString(135));
     EXPECT_TRUE(ShowsIcon(&page, kIcon, 181));
     EXPECT_TRUE(Checked(&page, 1074));
 
     drive.SetOption(emu::OptionKind::OverSpeed, 1);
-    page.OnSheetNotify();
+    Notify(page);
     EXPECT_TRUE(ShowsIcon(&page, kIcon, 180));
     EXPECT_FALSE(Checked(&page, 1074));
     EXPECT_TRUE(Checked(&page, 1075));
@@ -38,7 +38,7 @@ TEST_F(OverSpeedPage, ShowsTheDrivesStateOnEveryReadAndIgnoresOtherValues) {
 
 TEST_F(OverSpeedPage, TemporaryWriteIsGoneAfterARestartPermanentOneStays) {
     COverSpeed page;
-    page.EnsureInitialised();
+    Init(page);
     Click(&page, 1074);
     dialogScript.click = 1010;
     bus.ClearCommands();
@@ -61,7 +61,7 @@ TEST_F(OverSpeedPage, TemporaryWriteIsGoneAfterARestartPermanentOneStays) {
     EXPECT_TRUE(ShowsIcon(&page, kIcon, 181));
 
     drive.Restart();
-    page.OnSheetNotify();
+    Notify(page);
     EXPECT_TRUE(ShowsIcon(&page, kIcon, 180));
 
     // "Disable (Default)" asks no warning.
@@ -77,7 +77,7 @@ TEST_F(OverSpeedPage, TemporaryWriteIsGoneAfterARestartPermanentOneStays) {
 TEST_F(OverSpeedPage, NoChoiceOrDeclinedWarningSendsNothing) {
     OptionReply({0x02, 0x00, 0x09});
     COverSpeed page;
-    page.EnsureInitialised();
+    Init(page);
     ASSERT_FALSE(Checked(&page, 1074) || Checked(&page, 1075));
     bus.ClearCommands();
     Click(&page, 1076);
@@ -96,7 +96,7 @@ TEST_F(OverSpeedPage, NoChoiceOrDeclinedWarningSendsNothing) {
 
 TEST_F(OverSpeedPage, ClosingTheDialogWritesNothingAndTheStateIsReadAgain) {
     COverSpeed page;
-    page.EnsureInitialised();
+    Init(page);
     Click(&page, 1074);
     bus.ClearCommands();
     Click(&page, 1076);
@@ -115,8 +115,11 @@ ScopeRequest OverSpeedRequest(bool on) {
     return request;
 }
 
+// Clicks a button of the dialog once it has found its drives, and lets the write run to its end.
 void Press(SettingScopeDialog& dialog, int id) {
+    EXPECT_TRUE(Settle(dialog));
     dialog.findChild<QPushButton*>(ControlName(id))->click();
+    EXPECT_TRUE(Settle(dialog));
 }
 
 TEST_F(ScopeDialog, OverSpeedWriteWaitsUntilTheTrayIsEmpty) {
@@ -130,6 +133,7 @@ TEST_F(ScopeDialog, OverSpeedWriteWaitsUntilTheTrayIsEmpty) {
         return r.buttons == PromptButtons::YesNo ? PromptAnswer::Yes : PromptAnswer::Ok;
     };
     SettingScopeDialog dialog(OverSpeedRequest(true));
+    ASSERT_TRUE(Settle(dialog));  // it has found its drives
     bus.ClearCommands();
     Press(dialog, 1015);
 
@@ -147,6 +151,7 @@ TEST_F(ScopeDialog, OverSpeedWriteGivesUpOnADriveThatCannotSayWhetherADiscIsIn) 
     broken.sense = {0x04, 0x44, 0x00};
     drive.AddFault(broken);
     SettingScopeDialog dialog(OverSpeedRequest(true));
+    ASSERT_TRUE(Settle(dialog));  // it has found its drives
     bus.ClearCommands();
     Press(dialog, 1010);
     EXPECT_EQ(prompter->asked.back().text, texts::kSetCommandFail);
@@ -164,6 +169,7 @@ TEST_F(ScopeDialog, LumardWriteDoesNotLookAtTheTray) {
     request.supportedDiscOn = true;
     request.unknownDiscOff = true;
     SettingScopeDialog temporary(request);
+    ASSERT_TRUE(Settle(temporary));  // it has found its drives
     bus.ClearCommands();
     Press(temporary, 1010);
     EXPECT_EQ(temporary.result(), QDialog::Accepted);
@@ -177,6 +183,7 @@ TEST_F(ScopeDialog, LumardWriteDoesNotLookAtTheTray) {
 
 TEST_F(ScopeDialog, DeclinedConfirmationRefusalAndFailure) {
     SettingScopeDialog dialog(OverSpeedRequest(true));
+    ASSERT_TRUE(Settle(dialog));  // it has found its drives
     bus.ClearCommands();
     prompter->answer = [](const PromptRecord&) { return PromptAnswer::No; };
     Press(dialog, 1010);
@@ -203,6 +210,7 @@ TEST(ScopeDialogWithoutDrive, ButtonsAreDisabled) {
     VirtualBus bus;  // no drive behind it
     SetPrompter(std::make_shared<ScriptedPrompter>());
     SettingScopeDialog dialog(OverSpeedRequest(true));
+    ASSERT_TRUE(Settle(dialog));
     EXPECT_FALSE(dialog.findChild<QPushButton*>(ControlName(1010))->isEnabled());
     EXPECT_FALSE(dialog.findChild<QPushButton*>(ControlName(1015))->isEnabled());
     SetPrompter(nullptr);

@@ -16,13 +16,14 @@
 #include <memory>
 #include <vector>
 
-#include "app/AppState.h"
-#include "app/Prompter.h"
-#include "app/PropertyPage.h"
 #include "drive/OptionCommands.h"
 #include "res/Icons.h"
 #include "tests/support/ScriptedPrompter.h"
+#include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
+#include "ui/AppState.h"
+#include "ui/Prompter.h"
+#include "ui/PropertyPage.h"
 
 namespace dravix::test {
 
@@ -63,6 +64,8 @@ struct SwitchPageFixture : ::testing::Test {
         prompter->runaway = [this] { drive.RemoveDisc(); };
         SetDialogRunner([this](QDialog& dialog) {
             ++dialogScript.runs;
+            // The dialog finds its drives first.
+            EXPECT_TRUE(Settle(dialog));
             auto* temporary = dialog.findChild<QPushButton*>(ControlName(1010));
             auto* permanent = dialog.findChild<QPushButton*>(ControlName(1015));
             dialogScript.buttonsEnabled =
@@ -71,8 +74,10 @@ struct SwitchPageFixture : ::testing::Test {
                 dialogScript.text1077 = label->text();
             if (auto* label = dialog.findChild<QLabel*>(ControlName(1078)))
                 dialogScript.text1078 = label->text();
-            if (dialogScript.click != 0)
+            if (dialogScript.click != 0) {
                 dialog.findChild<QPushButton*>(ControlName(dialogScript.click))->click();
+                EXPECT_TRUE(Settle(dialog));
+            }
             return dialog.result();
         });
     }
@@ -137,8 +142,10 @@ inline bool Checked(const QWidget* page, int controlId) {
     return page->findChild<QAbstractButton*>(ControlName(controlId))->isChecked();
 }
 
+// A click, and what it started run to its end.
 inline void Click(const QWidget* page, int controlId) {
     page->findChild<QAbstractButton*>(ControlName(controlId))->click();
+    EXPECT_TRUE(Settle(*page));
 }
 
 inline QString Text(const QWidget* page, int controlId) {

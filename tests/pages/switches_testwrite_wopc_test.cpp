@@ -2,7 +2,6 @@
 // confirmation and reads back.
 
 #include <QCursor>
-#include <QGuiApplication>
 
 #include "pages/TestWrite.h"
 #include "pages/Wopc.h"
@@ -20,8 +19,8 @@ TEST_F(SwitchPages, OneReadFeedsBothPagesAndOtherValuesChangeNothing) {
     CTestWrite testWrite;
     CWOPC wopc;
     SwitchReply({0x00, 0x01, 0x00});
-    testWrite.EnsureInitialised();
-    wopc.EnsureInitialised();
+    Init(testWrite);
+    Init(wopc);
     EXPECT_EQ(Text(&testWrite, 1059), LoadString(121));
     EXPECT_EQ(Text(&testWrite, 1064), LoadString(132));
     EXPECT_EQ(Text(&wopc, 1058), LoadString(120));
@@ -32,8 +31,8 @@ TEST_F(SwitchPages, OneReadFeedsBothPagesAndOtherValuesChangeNothing) {
 
     drive.ClearFaults();
     SwitchReply({0x00, 0x00, 0x01});
-    testWrite.OnSheetNotify();
-    wopc.OnSheetNotify();
+    Notify(testWrite);
+    Notify(wopc);
     EXPECT_TRUE(ShowsIcon(&testWrite, 1063, 175));
     EXPECT_TRUE(Checked(&testWrite, 1023));
     EXPECT_TRUE(ShowsIcon(&wopc, 1060, 173));
@@ -53,7 +52,7 @@ TEST_F(SwitchPages, OneReadFeedsBothPagesAndOtherValuesChangeNothing) {
 
 TEST_F(SwitchPages, SetSendsTheSwitchAndReadsBack) {
     CTestWrite testWrite;
-    testWrite.EnsureInitialised();
+    Init(testWrite);
     Click(&testWrite, 1022);
     bus.ClearCommands();
     Click(&testWrite, 1015);
@@ -67,13 +66,13 @@ TEST_F(SwitchPages, SetSendsTheSwitchAndReadsBack) {
     EXPECT_TRUE(ShowsIcon(&testWrite, 1063, 175));
 
     CWOPC wopc;
-    wopc.EnsureInitialised();
+    Init(wopc);
     Click(&wopc, 1034);
     Click(&wopc, 1031);
     EXPECT_TRUE(Sent(Vendor(0xFB, {0x03, 0x00, 0x00, 0x01})));
     EXPECT_TRUE(ShowsIcon(&wopc, 1060, 173));
     drive.Restart();
-    wopc.OnSheetNotify();
+    Notify(wopc);
     EXPECT_TRUE(ShowsIcon(&wopc, 1060, 172));
     Click(&wopc, 1031);
     EXPECT_TRUE(Sent(Vendor(0xFB, {0x03, 0x00, 0x00, 0x00})));
@@ -83,8 +82,8 @@ TEST_F(SwitchPages, SetWithNeitherButtonCheckedSendsNothing) {
     SwitchReply({0x00, 0x02, 0x05});
     CTestWrite testWrite;
     CWOPC wopc;
-    testWrite.EnsureInitialised();
-    wopc.EnsureInitialised();
+    Init(testWrite);
+    Init(wopc);
     bus.ClearCommands();
     Click(&testWrite, 1015);
     Click(&wopc, 1031);
@@ -97,7 +96,7 @@ TEST_F(SwitchPages, SetWithNeitherButtonCheckedSendsNothing) {
 
 TEST_F(SwitchPages, FailuresLeaveThePageAsItWas) {
     CTestWrite page;
-    page.EnsureInitialised();
+    Init(page);
     Click(&page, 1022);
 
     Fault(0xFB, 0x02, {});
@@ -120,15 +119,15 @@ TEST_F(SwitchPages, FailuresLeaveThePageAsItWas) {
 TEST_F(SwitchPages, TheRefusalIsShownWithoutTheWaitCursor) {
     // The wait cursor belongs to the commands; the message box after a refused vendor mode waits
     // for the user and gets the normal one.
+    CWOPC page;
     std::vector<bool> waitCursorOverBox;
     prompter->answer = [&](const PromptRecord&) {
-        const QCursor* cursor = QGuiApplication::overrideCursor();
-        waitCursorOverBox.push_back(cursor != nullptr && cursor->shape() == Qt::WaitCursor);
+        waitCursorOverBox.push_back(page.testAttribute(Qt::WA_SetCursor) &&
+                                    page.cursor().shape() == Qt::WaitCursor);
         return PromptAnswer::Ok;
     };
     Fault(0xF1, std::nullopt, {});
-    CWOPC page;
-    page.EnsureInitialised();
+    Init(page);
     Click(&page, 1033);
     Click(&page, 1031);
     ASSERT_EQ(prompter->asked.size(), 2u);

@@ -12,17 +12,17 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
-#include "app/AppState.h"
-#include "app/Prompter.h"
-#include "app/PropertyPage.h"
 #include "scan/TeFe.h"
+#include "tests/support/CommandGate.h"
+#include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
+#include "ui/AppState.h"
+#include "ui/Prompter.h"
+#include "ui/PropertyPage.h"
 
 namespace dravix::scan_test {
 
@@ -45,56 +45,6 @@ class RecordingPrompter final : public Prompter {
   private:
     mutable std::mutex m_mutex;
     std::vector<PromptRecord> m_asked;
-};
-
-// Holds every TE/FE command at the drive (after the drive has answered it, before the answer
-// returns) once the allowance is used up, until the test allows more or opens the gate.
-class CommandGate {
-  public:
-    ~CommandGate() { Open(); }
-
-    void Install(emu::VirtualDrive& drive) {
-        drive.SetLatency(emu::LatencyClass::TeFe, 1);
-        drive.SetSleeper([this](uint32_t) { Pass(); });
-    }
-    void Allow(int commands) {
-        std::lock_guard lock(m_mutex);
-        m_allowance += commands;
-        m_changed.notify_all();
-    }
-    void Open() {
-        std::lock_guard lock(m_mutex);
-        m_open = true;
-        m_changed.notify_all();
-    }
-    // Waits (processing the UI thread's events) until `count` commands have reached the gate.
-    bool WaitArrived(int count) {
-        return QTest::qWaitFor(
-            [&] {
-                std::lock_guard lock(m_mutex);
-                return m_arrived >= count;
-            },
-            20000);
-    }
-    int Arrived() const {
-        std::lock_guard lock(m_mutex);
-        return m_arrived;
-    }
-
-  private:
-    void Pass() {
-        std::unique_lock lock(m_mutex);
-        ++m_arrived;
-        m_changed.wait(lock, [&] { return m_open || m_passed < m_allowance; });
-        ++m_passed;
-    }
-
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    int m_arrived = 0;
-    int m_passed = 0;
-    int m_allowance = 0;
-    bool m_open = false;
 };
 
 // A maker's drive, the page on it, and the recorded message boxes and dialogs.
@@ -120,10 +70,11 @@ class PageFixture : public ::testing::Test {
 
     emu::VirtualDrive& AddDrive(emu::DriveKind kind = emu::DriveKind::Maker) { return bus.AddDrive(kind); }
 
-    // Creates the page and runs its initialisation; the test ticks the poll itself.
+    // Creates the page and runs its initialisation to its end; the test ticks the poll itself.
     CTEFE& OpenPage() {
         page = new CTEFE;
         page->EnsureInitialised();
+        EXPECT_TRUE(test::Settle(*page));
         page->Timer().stop();
         return *page;
     }
@@ -167,7 +118,7 @@ class PageFixture : public ::testing::Test {
     std::vector<QString> dialogs;
     std::function<int(QDialog&)> dialogScript;
     test::VirtualBus bus;
-    CommandGate gate;
+    test::CommandGate gate;
     CTEFE* page = nullptr;
 };
 

@@ -38,11 +38,20 @@ TEST_F(ScanInMainWindow, ARunLocksTheDriveListAndOtherPagesButtonsUntilItEnds) {
     drive.SetFeatureCodes({1, 2});
     drive.Insert("dvd+r");
     CMainDialog window(WithProbix());
-    ASSERT_TRUE(window.OnInitDialog());
+    window.OnInitDialog();
+    ASSERT_TRUE(test::Settle(window));
+    PropertyPage* wopc = nullptr;
+    for (int i = 0; i < window.Sheet()->PageCount(); ++i) {
+        if (window.Sheet()->Page(i)->DialogId() == 105) wopc = window.Sheet()->Page(i);
+    }
+    ASSERT_NE(wopc, nullptr);
+    window.Sheet()->SetActivePage(wopc);
+    ASSERT_TRUE(test::Settle(window));
     page = FindPage<CTEFE>(window);
     ASSERT_NE(page, nullptr);
     window.Sheet()->SetActivePage(page);
     ASSERT_TRUE(page->IsInitialised());
+    ASSERT_TRUE(test::Settle(window));
     page->Timer().stop();
     Tick();
     ASSERT_EQ(page->StatusText(), QString::fromLatin1(scan_texts::kReady));
@@ -54,13 +63,12 @@ TEST_F(ScanInMainWindow, ARunLocksTheDriveListAndOtherPagesButtonsUntilItEnds) {
     window.OnTimer();
     EXPECT_FALSE(window.DriveList()->isEnabled());
 
-    // The user looks at the WOPC page while the run goes on.
-    PropertyPage* wopc = nullptr;
-    for (int i = 0; i < window.Sheet()->PageCount(); ++i) {
-        if (window.Sheet()->Page(i)->DialogId() == 105) wopc = window.Sheet()->Page(i);
-    }
-    ASSERT_NE(wopc, nullptr);
+    // The user looks at the WOPC page again while the run goes on. Its read takes its turn at the drive
+    // between two of the run's commands.
     window.Sheet()->SetActivePage(wopc);
+    gate.Allow(1);
+    ASSERT_TRUE(test::Settle(*wopc));
+    ASSERT_TRUE(gate.WaitArrived(9));
     window.OnTimer();
     EXPECT_FALSE(wopc->Control(1030)->isEnabled());
     EXPECT_FALSE(wopc->Control(1031)->isEnabled());
@@ -82,12 +90,7 @@ TEST_F(ScanInMainWindow, ARunLocksTheDriveListAndOtherPagesButtonsUntilItEnds) {
     ClickStop();
     window.OnTimer();
     EXPECT_TRUE(window.DriveList()->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            page->ReapWorkers();
-            return page->WorkerCount() == 0;
-        },
-        20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->WorkerCount() == 0; }, 20000));
 }
 
 }  // namespace

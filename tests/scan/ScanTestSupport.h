@@ -14,8 +14,8 @@
 #include "drive/InfoCommands.h"
 #include "emu/VirtualDrive.h"
 #include "scan/ScanEngine.h"
-#include "scan/SharedDrive.h"
 #include "tests/support/VirtualBus.h"
+#include "ui/SharedDrive.h"
 
 namespace dravix::scan_test {
 

@@ -9,6 +9,7 @@
 #include "scan/ScanTexts.h"
 #include "scan/SmartReport.h"
 #include "tests/scan/PageTestSupport.h"
+#include "ui/WorkerThreads.h"
 
 namespace dravix {
 namespace {
@@ -56,6 +57,7 @@ class SmartReport : public PageFixture {
             return dialog.result();
         };
         ClickStart();
+        ASSERT_TRUE(test::Settle(*page));
     }
 
     void Record(CSmartReportDlg& report) {
@@ -144,6 +146,7 @@ TEST_F(SmartReport, AnIdentifierReadFailureLeavesTheFieldsAndMeasuresAnyway) {
         return 0;
     };
     ClickStart();
+    ASSERT_TRUE(test::Settle(*page));
     EXPECT_EQ(prompter->Asked().size(), 1u);
     EXPECT_EQ(prompter->Asked().at(0).text, Latin(scan_texts::kDiscNotSupported));
     EXPECT_EQ(seen.discType, "DVD+R");
@@ -171,12 +174,7 @@ TEST_F(SmartReport, ExitDuringAMeasurementClosesAtOnceAndTheWorkerStopsBetweenCo
 
     // The held answer returns; the worker sends nothing more and ends.
     gate.Open();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            page->ReapWorkers();
-            return page->WorkerCount() == 0;
-        },
-        20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return WorkerThreads::Program().Running() == 0; }, 20000));
     EXPECT_EQ(gate.Arrived(), 3);
 
     // The drive answers normally: a new report measures every speed.
@@ -187,6 +185,7 @@ TEST_F(SmartReport, ExitDuringAMeasurementClosesAtOnceAndTheWorkerStopsBetweenCo
         return 0;
     };
     ClickStart();
+    ASSERT_TRUE(test::Settle(*page));
     EXPECT_TRUE(done);
     EXPECT_GE(gate.Arrived(), 3 + 7 * 3);  // each speed: two references and at least one point
 }

@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/Prompter.h"
+#include "ui/Prompter.h"
 
 namespace dravix::test {
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ui/WorkerThreads.h"
+
 namespace dravix::test {
 
 int ExecuteOnVirtualDrive(emu::VirtualDrive& drive, sg_io_hdr_t& r) {
@@ -48,6 +50,8 @@ VirtualBus::VirtualBus()
 }
 
 VirtualBus::~VirtualBus() {
+    // A worker of a window that is gone may still be at one of these drives.
+    WorkerThreads::Program().JoinAll();
     m_scope.reset();
 }
 

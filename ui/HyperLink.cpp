@@ -1,4 +1,4 @@
-#include "app/HyperLink.h"
+#include "ui/HyperLink.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "app/Prompter.h"
+#include "ui/Prompter.h"
 
 namespace dravix {
 

@@ -1,4 +1,4 @@
-#include "app/Prompter.h"
+#include "ui/Prompter.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -89,12 +89,13 @@ PromptAnswer Prompt(QWidget* owner, const PromptRecord& record) {
     const std::shared_ptr<Prompter> prompter = CurrentPrompter();
     QCoreApplication* app = QCoreApplication::instance();
     if (app == nullptr || QThread::currentThread() == app->thread()) return prompter->Show(owner, record);
-    // A worker asks: show the box on the UI thread and wait for the answer there.
-    PromptAnswer answer = PromptAnswer::Cancel;
-    QPointer<QWidget> guardedOwner(owner);
+    // A worker never waits for the UI thread: its box is shown there later, and only a box the
+    // user can do nothing but acknowledge may come from a worker.
+    Q_ASSERT(record.buttons == PromptButtons::Ok);
     QMetaObject::invokeMethod(
-        app, [&] { answer = prompter->Show(guardedOwner.data(), record); }, Qt::BlockingQueuedConnection);
-    return answer;
+        app, [prompter, owner = QPointer<QWidget>(owner), record] { prompter->Show(owner.data(), record); },
+        Qt::QueuedConnection);
+    return PromptAnswer::Ok;
 }
 
 void RouteDriveMessagesToBoxes() {

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "app/DialogUnits.h"
+#include "ui/DialogUnits.h"
 
 class QDialog;
 class QFrame;

@@ -1,4 +1,4 @@
-#include "app/WebConfig.h"
+#include "ui/WebConfig.h"
 
 namespace dravix {
 

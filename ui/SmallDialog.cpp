@@ -1,13 +1,13 @@
-#include "app/SmallDialog.h"
+#include "ui/SmallDialog.h"
 
 #include <QDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/HyperLink.h"
-#include "app/PropertyPage.h"
 #include "res/Icons.h"
+#include "ui/HyperLink.h"
+#include "ui/PropertyPage.h"
 
 namespace dravix {
 

@@ -34,7 +34,8 @@ class Prompter {
 void SetPrompter(std::shared_ptr<Prompter> prompter);
 std::shared_ptr<Prompter> CurrentPrompter();
 
-// Shows a box from any thread: a worker's request is carried to the UI thread and waited for.
+// Shows a box. From a worker, only an OK box: it is shown on the UI thread later, and the worker
+// goes on at once with the answer OK.
 PromptAnswer Prompt(QWidget* owner, const PromptRecord& record);
 
 // The caption of application message boxes: the executable's file name without extension.

@@ -1,12 +1,14 @@
-#include "app/PropertyPage.h"
+#include "ui/PropertyPage.h"
 
 #include <QPointer>
 #include <QProxyStyle>
 #include <QTabBar>
+#include <algorithm>
 #include <utility>
 
-#include "app/AppState.h"
 #include "res/Icons.h"
+#include "ui/AppState.h"
+#include "ui/DriveSequence.h"
 
 namespace dravix {
 
@@ -27,6 +29,12 @@ void PropertyPage::EnsureInitialised() {
     if (m_initialised) return;
     m_initialised = true;
     OnInitDialog();
+}
+
+bool PropertyPage::SequenceRunning() const {
+    const QList<DriveSequence*> sequences = findChildren<DriveSequence*>();
+    return std::any_of(sequences.begin(), sequences.end(),
+                       [](const DriveSequence* sequence) { return sequence->Running(); });
 }
 
 namespace {

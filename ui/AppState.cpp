@@ -1,4 +1,4 @@
-#include "app/AppState.h"
+#include "ui/AppState.h"
 
 namespace dravix {
 

@@ -27,6 +27,9 @@ class PropertyPage : public QWidget {
     // Runs OnInitDialog the first time.
     void EnsureInitialised();
     virtual void OnSheetNotify() {}
+    // A drive command sequence of the page is running (its controls are the sequence's until it
+    // has ended).
+    bool SequenceRunning() const;
 
     // The control with the given resource id, or null.
     template <typename T = QWidget>

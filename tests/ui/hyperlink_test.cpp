@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/HyperLink.h"
-#include "tests/app/LinkTestSupport.h"
+#include "tests/ui/LinkTestSupport.h"
+#include "ui/HyperLink.h"
 
 namespace dravix::test {
 namespace {

@@ -1,8 +1,13 @@
-#include "scan/WorkerThreads.h"
+#include "ui/WorkerThreads.h"
 
 #include <algorithm>
 
 namespace dravix {
+
+WorkerThreads& WorkerThreads::Program() {
+    static WorkerThreads workers;
+    return workers;
+}
 
 WorkerThreads::~WorkerThreads() {
     JoinAll();
@@ -10,31 +15,31 @@ WorkerThreads::~WorkerThreads() {
 
 uint64_t WorkerThreads::Start(Body body) {
     auto worker = std::make_unique<Worker>();
-    worker->id = m_nextId++;
     worker->ended = std::make_shared<std::atomic<bool>>(false);
     worker->thread = std::jthread([body = std::move(body), ended = worker->ended](std::stop_token stop) {
         body(stop);
         ended->store(true, std::memory_order_release);
     });
+    std::lock_guard lock(m_mutex);
+    Reap();
+    worker->id = m_nextId++;
     const uint64_t id = worker->id;
     m_workers.push_back(std::move(worker));
     return id;
 }
 
 void WorkerThreads::RequestStop(uint64_t id) {
+    std::lock_guard lock(m_mutex);
     for (const auto& worker : m_workers) {
         if (worker->id == id) worker->thread.request_stop();
     }
 }
 
-void WorkerThreads::RequestStopAll() {
-    for (const auto& worker : m_workers) worker->thread.request_stop();
-}
-
-bool WorkerThreads::Running(uint64_t id) const {
-    return std::any_of(m_workers.begin(), m_workers.end(), [id](const auto& worker) {
-        return worker->id == id && !worker->ended->load(std::memory_order_acquire);
-    });
+size_t WorkerThreads::Running() const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<size_t>(std::count_if(m_workers.begin(), m_workers.end(), [](const auto& worker) {
+        return !worker->ended->load(std::memory_order_acquire);
+    }));
 }
 
 void WorkerThreads::Reap() {
@@ -47,11 +52,17 @@ void WorkerThreads::Reap() {
 }
 
 void WorkerThreads::JoinAll() {
-    RequestStopAll();
-    for (const auto& worker : m_workers) {
-        if (worker->thread.joinable()) worker->thread.join();
+    for (;;) {
+        std::vector<std::unique_ptr<Worker>> workers;
+        {
+            std::lock_guard lock(m_mutex);
+            workers.swap(m_workers);
+        }
+        if (workers.empty()) return;
+        for (const auto& worker : workers) worker->thread.request_stop();
+        // Joined without the lock: a worker may still start another one on its way out.
+        for (const auto& worker : workers) worker->thread.join();
     }
-    m_workers.clear();
 }
 
 }  // namespace dravix

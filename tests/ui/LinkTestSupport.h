@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/HyperLink.h"
-#include "app/Prompter.h"
+#include "ui/HyperLink.h"
+#include "ui/Prompter.h"
 
 namespace dravix::test {
 

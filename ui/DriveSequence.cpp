@@ -1,0 +1,184 @@
+#include "ui/DriveSequence.h"
+
+#include <QLabel>
+#include <QWidget>
+#include <optional>
+#include <utility>
+
+#include "ui/AppState.h"
+#include "ui/WorkerThreads.h"
+
+namespace dravix {
+
+namespace {
+
+// The status text stays readable on a window that is disabled while it works.
+void KeepReadableWhenDisabled(QLabel& label) {
+    QPalette palette = label.palette();
+    palette.setColor(QPalette::Disabled, QPalette::WindowText,
+                     palette.color(QPalette::Active, QPalette::WindowText));
+    label.setPalette(palette);
+}
+
+}  // namespace
+
+DriveSequence::DriveSequence(QWidget& busy, std::shared_ptr<StoppableDrive> drive, QLabel* status)
+    : QObject(&busy),
+      m_busy(busy),
+      m_drive(std::move(drive)),
+      m_status(status),
+      m_workers(new Workers(this)) {
+    if (m_status == nullptr) {
+        m_status = new QLabel(&busy);
+        m_status->setObjectName(QStringLiteral("driveStatus"));
+        m_status->setAutoFillBackground(true);
+        m_status->setMargin(2);
+        m_status->hide();
+        m_ownStatus = true;
+    }
+    KeepReadableWhenDisabled(*m_status);
+    connect(m_workers, &Workers::Ended, this, [this](uint64_t id) {
+        if (id == m_backgroundWorker) m_background = false;
+    });
+}
+
+DriveSequence::~DriveSequence() {
+    // The workers are asked to stop as their owner goes; what they still post is dropped.
+    m_workers->RequestStopAll();
+}
+
+void DriveSequence::Start(std::function<void()> begin) {
+    if (Running()) {
+        if (!m_waiting) m_waiting = std::move(begin);
+        return;
+    }
+    const uint64_t generation = m_generation;
+    ++m_depth;
+    begin();
+    Leave(generation);
+}
+
+void DriveSequence::RunStep(ErasedWork work, bool background) {
+    const uint64_t generation = m_generation;
+    if (!background) {
+        ++m_depth;
+        if (m_atDrive++ == 0) EnterBusy();
+    }
+    // The turn is reserved here, on the UI thread, so that steps keep the order in which they
+    // were asked for. A window's steps address the drive chosen in the main window.
+    m_lastDrive = State().selectedDriveIndex.load();
+    auto turn = std::make_shared<DriveTurns::Turn>(DriveTurns::Of(*m_lastDrive).Reserve());
+    const uint64_t worker = m_workers->Start([this, drive = m_drive, turn, work = std::move(work), generation,
+                                              background](const WorkerContext& context) {
+        std::optional<SharedDrive::Holder> holder =
+            drive->Shared().Take(std::move(*turn), context.StopToken());
+        if (!holder) return;  // stopped before its turn: nothing was sent
+        const StoppableDrive::StopScope stopScope = drive->StopWith(context.StopToken());
+        DriveTable& table = holder->Table();
+        const ReadyWaitHooks saved = table.ReadyWait();
+        ReadyWaitHooks hooks = saved;
+        hooks.stop = context.StopToken();
+        hooks.becomingReady = [this, &context] {
+            context.Post([this] { ShowStatus(QString::fromUtf8(kStatusDriveActivating)); });
+        };
+        table.SetReadyWaitHooks(hooks);
+        Continuation continuation = work(table, context);
+        table.SetReadyWaitHooks(saved);
+        holder.reset();
+        context.Post([this, continuation = std::move(continuation), generation, background] {
+            Deliver(continuation, generation, background);
+        });
+    });
+    if (background) {
+        m_background = true;
+        m_backgroundWorker = worker;
+    }
+}
+
+void DriveSequence::Deliver(const Continuation& continuation, uint64_t generation, bool background) {
+    if (background) {
+        m_background = false;
+        if (!Running()) continuation();
+        return;
+    }
+    if (generation != m_generation) return;
+    // The drive's part is done; what the continuation asks or shows is the user's.
+    if (--m_atDrive == 0) LeaveBusy();
+    continuation();
+    Leave(generation);
+}
+
+void DriveSequence::Leave(uint64_t generation) {
+    if (generation != m_generation || --m_depth > 0) return;
+    if (m_waiting) {
+        // The next sequence begins at once.
+        std::function<void()> next = std::exchange(m_waiting, {});
+        ++m_depth;
+        next();
+        Leave(generation);
+    }
+}
+
+void DriveSequence::Finally(std::function<void(DriveTable& table)> work, std::optional<uint8_t> driveIndex) {
+    const uint8_t index = driveIndex.value_or(m_lastDrive.value_or(State().selectedDriveIndex.load()));
+    auto turn = std::make_shared<DriveTurns::Turn>(DriveTurns::Of(index).Reserve());
+    ++*m_finally;
+    WorkerThreads::Program().Start(
+        [drive = m_drive, turn, work = std::move(work), pending = m_finally](std::stop_token) {
+            {
+                std::optional<SharedDrive::Holder> holder = drive->Shared().Take(std::move(*turn));
+                work(holder->Table());
+            }
+            --*pending;
+        });
+}
+
+void DriveSequence::Stop() {
+    ++m_generation;
+    m_workers->RequestStopAll();
+    m_waiting = {};
+    m_background = false;
+    if (m_atDrive > 0) LeaveBusy();
+    m_atDrive = 0;
+    m_depth = 0;
+}
+
+void DriveSequence::ShowStatus(const QString& text) {
+    if (m_status == nullptr) return;
+    m_status->setText(text);
+    if (m_ownStatus) {
+        m_status->adjustSize();
+        m_status->move(4, m_busy.height() - m_status->height() - 4);
+        m_status->raise();
+    }
+    m_status->show();
+}
+
+void DriveSequence::EnterBusy() {
+    m_busyWasEnabled = !m_busy.testAttribute(Qt::WA_ForceDisabled);
+    m_busy.setEnabled(false);
+    m_busy.setCursor(Qt::WaitCursor);
+}
+
+void DriveSequence::LeaveBusy() {
+    m_busy.setEnabled(m_busyWasEnabled);
+    m_busy.unsetCursor();
+    if (m_status != nullptr) {
+        m_status->hide();
+        m_status->clear();
+    }
+}
+
+bool DriveSequence::AnyWorking(const QObject& root) {
+    if (const auto* sequence = qobject_cast<const DriveSequence*>(&root); sequence && sequence->Working())
+        return true;
+    for (const DriveSequence* sequence : root.findChildren<DriveSequence*>()) {
+        if (sequence->Working()) return true;
+    }
+    for (const Workers* workers : root.findChildren<Workers*>()) {
+        if (workers->Running() > 0) return true;
+    }
+    return false;
+}
+
+}  // namespace dravix

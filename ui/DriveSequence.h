@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <type_traits>
+
+#include "ui/StoppableDrive.h"
+#include "ui/Workers.h"
+
+class QLabel;
+class QWidget;
+
+namespace dravix {
+
+// The texts a window shows while its drive works.
+inline constexpr const char* kStatusDriveActivating = "Drive activating\u2026";
+inline constexpr const char* kStatusCheckingDrive = "Checking the drive\u2026";
+
+// How a window runs its drive command sequences without making the user wait for the drive.
+//
+// A sequence is a chain of steps. Each step runs on a worker with the window's drive to itself:
+// it takes its turn at the drive (turns come in the order the steps were asked for, whichever
+// window asked), so one window's vendor mode on, commands and off are never split by another's.
+// Its result goes to a continuation on the UI thread, which shows what the step found, asks the
+// user what the sequence needs to know (a question ends a step; the answer starts the next one)
+// and may start the next step. The worker never waits for the UI thread.
+//
+// While a step is at the drive the window is busy: its busy widget is disabled and shows the wait
+// cursor, and a status line says "Drive activating..." while the drive becomes ready. While a
+// continuation asks the user something the window is not disabled (a dialog it opens must be
+// usable), but the sequence still runs: Running() stays true until its last continuation is done.
+// Stop (the window changes drive or goes) lets the command at the drive finish and ends the step
+// without sending another command (vendor mode off aside); its continuation never runs.
+class DriveSequence final : public QObject {
+    Q_OBJECT
+  public:
+    // `busy` is the widget that is disabled and shows the wait cursor; `status` the label that
+    // shows the status texts (null: a label of its own at the bottom of `busy`).
+    DriveSequence(QWidget& busy, std::shared_ptr<StoppableDrive> drive, QLabel* status = nullptr);
+    ~DriveSequence() override;
+    Q_DISABLE_COPY_MOVE(DriveSequence)
+
+    // Starts a sequence: `begin` runs now when no sequence runs, else when the running one has
+    // ended. One sequence waits at most; another one asked for meanwhile would read the same
+    // drive again and is not kept.
+    void Start(std::function<void()> begin);
+
+    // A step of the running sequence, asked for by its `begin` or by a continuation:
+    // `work(table, context)` on a worker, then `then(result)` on the UI thread.
+    template <typename Work, typename Then>
+    void Step(Work work, Then then) {
+        RunStep(Erase(std::move(work), std::move(then)), false);
+    }
+
+    // A step outside any sequence that shows nothing while it runs (a poll). Not started while a
+    // sequence or another such step runs; its continuation is dropped when a sequence has started
+    // meanwhile. False when it was not started.
+    template <typename Work, typename Then>
+    bool Background(Work work, Then then) {
+        if (Working()) return false;
+        RunStep(Erase(std::move(work), std::move(then)), true);
+        return true;
+    }
+
+    // Work that reaches the drive even when the window goes right after (vendor mode off at the
+    // end of a window): after the steps asked for before it, not stopped, nothing comes back. It
+    // takes its turn at the drive of the last step (the program's selected drive when there was
+    // none), or at `driveIndex`.
+    void Finally(std::function<void(DriveTable& table)> work, std::optional<uint8_t> driveIndex = {});
+
+    // A sequence is running (a step, a continuation, or one waiting to begin).
+    bool Running() const { return m_depth > 0; }
+    // A sequence, a background step or a Finally is running.
+    bool Working() const { return Running() || m_background || m_finally->load() > 0; }
+    // Ends the running sequence (see above) and drops the one waiting.
+    void Stop();
+
+    // A status text for the rest of the sequence (UI thread).
+    void ShowStatus(const QString& text);
+
+    // True while any sequence of `root` or of a window inside it works (tests, the main window).
+    static bool AnyWorking(const QObject& root);
+
+  private:
+    using Continuation = std::function<void()>;
+    using ErasedWork = std::function<Continuation(DriveTable& table, const WorkerContext& context)>;
+
+    template <typename Work, typename Then>
+    static ErasedWork Erase(Work work, Then then) {
+        return [work = std::move(work), then = std::move(then)](
+                   DriveTable& table, const WorkerContext& context) -> Continuation {
+            using Result = std::invoke_result_t<Work&, DriveTable&, const WorkerContext&>;
+            if constexpr (std::is_void_v<Result>) {
+                work(table, context);
+                return [then] { then(); };
+            } else {
+                auto result = std::make_shared<Result>(work(table, context));
+                return [then, result] { then(std::move(*result)); };
+            }
+        };
+    }
+
+    void RunStep(ErasedWork work, bool background);
+    void Deliver(const Continuation& continuation, uint64_t generation, bool background);
+    void Leave(uint64_t generation);
+    void EnterBusy();
+    void LeaveBusy();
+
+    QWidget& m_busy;
+    std::shared_ptr<StoppableDrive> m_drive;
+    QPointer<QLabel> m_status;
+    bool m_ownStatus = false;
+    Workers* m_workers;
+    int m_depth = 0;    // the running sequence: its begin, steps and continuations
+    int m_atDrive = 0;  // its steps at the drive
+    bool m_background = false;
+    uint64_t m_backgroundWorker = 0;
+    bool m_busyWasEnabled = true;
+    uint64_t m_generation = 0;
+    std::optional<uint8_t> m_lastDrive;  // the drive the last step took its turn at
+    std::shared_ptr<std::atomic<int>> m_finally = std::make_shared<std::atomic<int>>(0);
+    std::function<void()> m_waiting;
+};
+
+}  // namespace dravix

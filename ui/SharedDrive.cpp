@@ -1,0 +1,42 @@
+#include "ui/SharedDrive.h"
+
+namespace dravix {
+
+namespace {
+
+// The shared drive this thread holds, if any (a thread holds at most one at a time).
+thread_local const SharedDrive* t_held = nullptr;
+
+}  // namespace
+
+bool SharedDrive::HeldHere() const {
+    return t_held == this;
+}
+
+std::optional<SharedDrive::Holder> SharedDrive::Take(DriveTurns::Turn turn, const std::stop_token& stop) {
+    ++m_waiting;
+    const bool came = turn.Wait(stop);
+    if (!came) {
+        --m_waiting;
+        return std::nullopt;
+    }
+    // Uses of one table always address one drive at a time, so the table is free once the turn
+    // has come; the lock covers a table whose selection changed between two uses.
+    m_tableMutex.lock();
+    --m_waiting;
+    return Holder(this, std::move(turn));
+}
+
+SharedDrive::Holder::Holder(SharedDrive* drive, DriveTurns::Turn turn)
+    : m_drive(drive), m_turn(std::move(turn)) {
+    t_held = m_drive;
+}
+
+SharedDrive::Holder::~Holder() {
+    if (m_drive == nullptr) return;
+    t_held = nullptr;
+    m_drive->m_tableMutex.unlock();
+    m_turn.End();
+}
+
+}  // namespace dravix
