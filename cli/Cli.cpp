@@ -13,6 +13,7 @@
 #include "drive/Support.h"
 #include "drive/Trace.h"
 #include "emu/VirtualSetup.h"
+#include "res/StringTable.h"
 #include "scan/ScanTexts.h"
 
 #ifndef DRAVIX_VERSION_TEXT
@@ -118,7 +119,7 @@ int CliContext::AwaitDrive(DriveTable& table, ReadyState* state) {
 int CliContext::Refused(const DriveNeeds& needs, const DriveTable::Failure& failure) {
     const bool rejected = failure.status == kCommandFailed && failure.sense.key == kSenseIllegalRequest;
     const std::string detail = rejected ? std::string() : FailureDetail(failure);
-    const char* text = needs.write ? option_texts::kNotSupportTheDrive : option_texts::kDriveNotSupported;
+    const char* text = needs.write ? option_texts::kNotSupportTheDrive : StringText(kStringDriveNotSupported);
     return Fail(kExitNoDrive, text + detail);
 }
 
@@ -134,13 +135,14 @@ DriveTable* CliContext::UseDrive(const DriveNeeds& needs, ReadyState* state) {
         Refused(needs, failure);
         return nullptr;
     }
-    table->SetVendorMode(false);
+    // As the window does: no vendor mode off follows a feature list without the signature.
     if (support.outcome == SupportOutcome::FirmwareNotSupported) {
         const std::string detail =
             support.featureListStatus == kCommandCompleted ? std::string() : FailureDetail(failure);
         Fail(kExitNoDrive, kMsgFirmwareNotSupported + detail);
         return nullptr;
     }
+    table->SetVendorMode(false);
     const auto& codes = support.featureCodes;
     if (std::find(codes.begin(), codes.end(), *needs.feature) == codes.end()) {
         Fail(kExitNoDrive, cli_texts::kFeatureNotOffered + std::string(FeaturePageTitle(*needs.feature)));

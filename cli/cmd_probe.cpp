@@ -67,7 +67,7 @@ int RunProbe(CliContext& context, const std::vector<std::string>& args) {
         case SupportOutcome::FirmwareNotSupported:
             break;
     }
-    table->SetVendorMode(false);
+    // As the window does: no vendor mode off follows a feature list without the signature.
     return context.Fail(kExitNoDrive, kMsgFirmwareNotSupported);
 }
 

@@ -7,6 +7,7 @@
 #include "drive/InfoCommands.h"
 #include "drive/Scsi.h"
 #include "drive/VendorMode.h"
+#include "res/StringTable.h"
 
 namespace dravix {
 
@@ -27,9 +28,6 @@ constexpr size_t kFeatureHeaderLength = 8;  // data length and current profile
 constexpr size_t kDiscStatusNeeded = 3;     // disc status, byte 2
 constexpr size_t kDiscBookNeeded = 5;       // book type, byte 4
 
-constexpr uint8_t kSenseNotReady = 0x02;
-constexpr uint8_t kAscMediumNotPresent = 0x3A;
-
 // clang-format off
 constexpr BookTypeRowInfo kRows[] = {
     {"For DVD+RW Disc :", "dvd+rw", 1024, 1029, 0x00, 0x00, 0x04, 0x00, kBookDvdPlusRw, kLabelSetDvdPlusRw, 107},
@@ -37,15 +35,6 @@ constexpr BookTypeRowInfo kRows[] = {
     {"For DVD+R DL Disc :", "dvd+r-dl", 1026, 1018, 0x10, 0x01, 0x05, 0x01, kBookDvdPlusRDl, kLabelSetDvdPlusRDl, 109},
 };
 
-constexpr const char* kRowConfirmations[] = {
-    "Changes made to the writing book type of the DVD writer will apply to NEW media only.  \r\n"
-    "If modifying the book type of a previously recorded DVD+RW disc, \r\n"
-    "please use the \"Modify\" option in \"Media Status\" below.",
-    "Changes made to the writing book type of the DVD writer will apply to NEW media only.  \r\n"
-    "Keep in mind that once recorded, the book type of a DVD+R disc CANNOT be modified.",
-    "Changes made to the writing book type of the DVD writer will apply to NEW media only.  \r\n"
-    "Keep in mind that once recorded, the book type of a DVD+R DL disc CANNOT be modified.",
-};
 // clang-format on
 
 size_t IndexOf(BookTypeRow row) {
@@ -53,7 +42,7 @@ size_t IndexOf(BookTypeRow row) {
 }
 
 bool SenseIsNoMedium(const DriveTable& table) {
-    return table.SenseKey() == kSenseNotReady && table.SenseAsc() == kAscMediumNotPresent;
+    return table.SenseKey() == kSenseNoMedium.key && table.SenseAsc() == kSenseNoMedium.asc;
 }
 
 enum class VendorRead { Ok, Refused, Failed };
@@ -108,7 +97,7 @@ std::optional<BookTypeRow> RowFromName(std::string_view name) {
 }
 
 const char* RowConfirmationText(BookTypeRow row) {
-    return kRowConfirmations[IndexOf(row)];
+    return StringText(RowInfo(row).confirmationString);
 }
 
 RowDisplay DisplayOfRow(BookTypeRow row, uint8_t value) {
@@ -327,7 +316,7 @@ bool TrayIsEmpty(DriveTable& table) {
 NoticeText TextOf(BookTypeNotice notice) {
     switch (notice) {
         case BookTypeNotice::DriveNotSupported:
-            return {kCaptionError, kMsgBookDriveNotSupported, 104};
+            return {kCaptionError, StringText(kStringDriveNotSupported), kStringDriveNotSupported};
         case BookTypeNotice::CheckDriveFailed:
             return {kCaptionFail, kMsgCheckDriveFail, 0};
         case BookTypeNotice::SetDriveFailed:
@@ -341,9 +330,9 @@ NoticeText TextOf(BookTypeNotice notice) {
         case BookTypeNotice::DvdPlusRwOnly:
             return {kCaptionError, kMsgDvdPlusRwOnly, 0};
         case BookTypeNotice::IncorrectMedia:
-            return {kCaptionWarning, kMsgIncorrectMedia, 105};
+            return {kCaptionWarning, StringText(kStringIncorrectMedia), kStringIncorrectMedia};
         case BookTypeNotice::DriveEmpty:
-            return {kCaptionWarning, kMsgDriveEmpty, 106};
+            return {kCaptionWarning, StringText(kStringDriveEmpty), kStringDriveEmpty};
     }
     return {kCaptionError, "", 0};
 }

@@ -172,9 +172,6 @@ NoticeText TextOf(BookTypeNotice notice);
 inline constexpr const char* kCaptionWarning = "Warning";
 inline constexpr const char* kCaptionError = "Error";
 inline constexpr const char* kCaptionFail = "FAIL";
-inline constexpr const char* kMsgBookDriveNotSupported = "This drive is not supported";  // string 104
-inline constexpr const char* kMsgIncorrectMedia = "Incorrect media format; please insert a DVD disc";  // 105
-inline constexpr const char* kMsgDriveEmpty = "The drive is empty; please insert a DVD disc";          // 106
 inline constexpr const char* kMsgCheckDriveFail = "Check Drive Book Type Fail !!";
 inline constexpr const char* kMsgSetDriveFail = "Set Drive Book Type Fail !!";
 inline constexpr const char* kMsgSetMediaFail = "Set Media Book Type Fail !!";

@@ -301,8 +301,8 @@ ReadyState DriveTable::WaitForDrive() {
             return ReadyState::Ready;
         }
         const uint8_t asc = SenseAsc();
-        if (asc != 0x04 && asc != 0x28 && asc != 0x29) {
-            return asc == 0x3A ? ReadyState::NoMedium : ReadyState::Failed;
+        if (asc != kAscBecomingReady && asc != kAscMediumMayHaveChanged && asc != kAscPowerOnReset) {
+            return asc == kAscMediumNotPresent ? ReadyState::NoMedium : ReadyState::Failed;
         }
         if (!told && m_readyWait.becomingReady) {
             told = true;

@@ -148,7 +148,6 @@ namespace option_texts {
 inline constexpr const char* kSetCommandFail = "Set Command FAIL";
 // A refused vendor mode: before a read or the Lumard clean tool string 104 under "Error", before
 // a write this application message.
-inline constexpr const char* kDriveNotSupported = "This drive is not supported";  // string 104
 inline constexpr const char* kNotSupportTheDrive = "Not support the drive!";
 inline constexpr const char* kInitialFail = "Initial fail.";
 inline constexpr const char* kCaptionError = "Error";

@@ -32,6 +32,14 @@ struct Sense {
     friend bool operator==(const Sense&, const Sense&) = default;
 };
 
+// Additional sense codes the program acts on.
+inline constexpr uint8_t kAscBecomingReady = 0x04;         // logical unit not ready
+inline constexpr uint8_t kAscMediumMayHaveChanged = 0x28;  // not ready to ready change
+inline constexpr uint8_t kAscPowerOnReset = 0x29;          // power on, reset or bus device reset
+inline constexpr uint8_t kAscMediumNotPresent = 0x3A;
+// What a drive answers when its tray holds no disc.
+inline constexpr Sense kSenseNoMedium{0x02, kAscMediumNotPresent, 0x00};
+
 inline constexpr size_t kMaxCdbLength = 16;
 
 // Length of the command block for an operation code: 0xA0 and above travel as 12 bytes, below

@@ -139,7 +139,8 @@ std::string ValidateState(const DriveState& state) {
         if (latency > kMaxLatencyMs) return "a latency must be at most 120000 ms";
     }
     if (state.disc && !FindMedia(state.disc->media)) return "unknown media \"" + state.disc->media + "\"";
-    if (state.pendingAttention != 0 && state.pendingAttention != 0x28 && state.pendingAttention != 0x29) {
+    if (state.pendingAttention != kNoAttention && state.pendingAttention != kAttentionMediumChanged &&
+        state.pendingAttention != kAttentionPowerOn) {
         return "pending attention must be 0, 40 (28h) or 41 (29h)";
     }
     for (const FaultRule& rule : state.faults) {

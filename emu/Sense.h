@@ -26,6 +26,13 @@ inline constexpr SenseCode kNoMedium{0x02, 0x3A, 0x00};
 inline constexpr SenseCode kBecomingReady{0x02, 0x04, 0x01};
 inline constexpr SenseCode kMediumMayHaveChanged{0x06, 0x28, 0x00};
 inline constexpr SenseCode kPowerOnReset{0x06, 0x29, 0x00};
+
+// The unit attention a drive has yet to report, kept as its ASC (the state file stores the
+// number). A power-on reset outranks a medium change, and its number is the larger.
+inline constexpr uint8_t kNoAttention = 0;
+inline constexpr uint8_t kAttentionMediumChanged = kMediumMayHaveChanged.asc;
+inline constexpr uint8_t kAttentionPowerOn = kPowerOnReset.asc;
+static_assert(kAttentionPowerOn > kAttentionMediumChanged);
 inline constexpr SenseCode kInvalidOpcode{0x05, 0x20, 0x00};
 inline constexpr SenseCode kLbaOutOfRange{0x05, 0x21, 0x00};
 inline constexpr SenseCode kInvalidFieldInCdb{0x05, 0x24, 0x00};

@@ -32,8 +32,8 @@ bool IsCd(MediaFamily family) {
 
 void TestUnitReady(Command& c) {
     DriveState& s = c.state;
-    if (s.pendingAttention == 0x29) {
-        s.pendingAttention = 0;
+    if (s.pendingAttention == kAttentionPowerOn) {
+        s.pendingAttention = kNoAttention;
         return c.Fail(kPowerOnReset);
     }
     if (s.trayOpen || !s.disc) return c.Fail(kNoMedium);
@@ -42,8 +42,8 @@ void TestUnitReady(Command& c) {
         return c.Fail(kBecomingReady);
     }
     if (c.nowMs < s.readyAtMs) return c.Fail(kBecomingReady);
-    if (s.pendingAttention == 0x28) {
-        s.pendingAttention = 0;
+    if (s.pendingAttention == kAttentionMediumChanged) {
+        s.pendingAttention = kNoAttention;
         return c.Fail(kMediumMayHaveChanged);
     }
 }
@@ -73,13 +73,13 @@ void StartStopUnit(Command& c) {
     DriveState& s = c.state;
     if (!start) {
         s.trayOpen = true;
-        if (s.pendingAttention == 0x28) s.pendingAttention = 0;
+        if (s.pendingAttention == kAttentionMediumChanged) s.pendingAttention = kNoAttention;
         return;
     }
     if (!s.trayOpen) return;
     s.trayOpen = false;
     if (s.disc) {
-        s.pendingAttention = std::max<uint8_t>(s.pendingAttention, 0x28);
+        s.pendingAttention = std::max(s.pendingAttention, kAttentionMediumChanged);
         s.readyAtMs = c.nowMs + s.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)];
     }
 }
@@ -411,14 +411,15 @@ void RunCommand(Command& c) {
     DriveState& s = c.state;
     // A power-on attention is reported whatever the medium; a medium change only once the new
     // disc is ready, so that a drive still spinning up answers "becoming ready" first.
-    if ((entry.flags & kReportsAttention) && s.pendingAttention == 0x29) {
-        s.pendingAttention = 0;
+    if ((entry.flags & kReportsAttention) && s.pendingAttention == kAttentionPowerOn) {
+        s.pendingAttention = kNoAttention;
         return c.Fail(kPowerOnReset);
     }
     const std::optional<SenseCode> mediumProblem = MediumProblem(s, c.nowMs);
     if ((entry.flags & kNeedsMedium) && mediumProblem) return c.Fail(*mediumProblem);
-    if ((entry.flags & kReportsAttention) && s.pendingAttention == 0x28 && !mediumProblem) {
-        s.pendingAttention = 0;
+    if ((entry.flags & kReportsAttention) && s.pendingAttention == kAttentionMediumChanged &&
+        !mediumProblem) {
+        s.pendingAttention = kNoAttention;
         return c.Fail(kMediumMayHaveChanged);
     }
     entry.handler(c);

@@ -57,7 +57,7 @@ uint32_t CopyOut(const std::vector<uint8_t>& reply, uint32_t allocation, int dir
 void LoadDisc(DriveState& s, int64_t nowMs) {
     s.trayOpen = false;
     if (s.disc) {
-        s.pendingAttention = std::max<uint8_t>(s.pendingAttention, 0x28);
+        s.pendingAttention = std::max(s.pendingAttention, kAttentionMediumChanged);
         s.readyAtMs = nowMs + s.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)];
     }
 }
@@ -182,14 +182,14 @@ bool VirtualDrive::Insert(std::string_view media) {
 void VirtualDrive::RemoveDisc() {
     Update([](DriveState& s) {
         s.disc.reset();
-        if (s.pendingAttention == 0x28) s.pendingAttention = 0;
+        if (s.pendingAttention == kAttentionMediumChanged) s.pendingAttention = kNoAttention;
     });
 }
 
 void VirtualDrive::Eject() {
     Update([](DriveState& s) {
         s.trayOpen = true;
-        if (s.pendingAttention == 0x28) s.pendingAttention = 0;
+        if (s.pendingAttention == kAttentionMediumChanged) s.pendingAttention = kNoAttention;
     });
 }
 
@@ -207,7 +207,7 @@ void VirtualDrive::Restart() {
         s.wopcDisabled = false;
         s.vendorMode = false;
         s.becomingReadyCount = 0;
-        s.pendingAttention = 0x29;
+        s.pendingAttention = kAttentionPowerOn;
         s.readyAtMs =
             (s.disc && !s.trayOpen) ? now + s.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)] : 0;
     });

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/Portability.h"
 #include "drive/AspiSrb.h"
 #include "emu/Scenario.h"
 #include "emu/StateFile.h"
@@ -282,10 +283,10 @@ class AspiHost final {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) uint32_t GetASPI32SupportInfo() {
+extern "C" DRAVIX_EXPORTED uint32_t GetASPI32SupportInfo() {
     return AspiHost::Instance().SupportInfo();
 }
 
-extern "C" __attribute__((visibility("default"))) uint32_t SendASPI32Command(void* srb) {
+extern "C" DRAVIX_EXPORTED uint32_t SendASPI32Command(void* srb) {
     return AspiHost::Instance().Send(srb);
 }

@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "base/Portability.h"
 #include "export/ByteOrder.h"
 #include "export/ByteSource.h"
 #include "export/ImageContainer.h"
@@ -178,8 +179,7 @@ bool ReadLayout(ByteSource& source, BmpLayout& layout, std::string& error) {
     if (!rle) {
         const size_t rowBytes = BmpRowBytes(layout.width, layout.bits);
         uint64_t dataBytes = 0;
-        if (rowBytes == 0 ||
-            __builtin_mul_overflow(uint64_t{rowBytes}, uint64_t{layout.height}, &dataBytes) ||
+        if (rowBytes == 0 || MultiplyOverflows(uint64_t{rowBytes}, uint64_t{layout.height}, &dataBytes) ||
             dataBytes > fileSize - layout.pixelOffset) {
             return false;
         }

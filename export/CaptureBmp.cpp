@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/Portability.h"
 #include "export/ByteOrder.h"
 #include "export/ByteSink.h"
 
@@ -17,7 +18,7 @@ std::optional<BitmapInfo> BuildBitmapInfo(const CaptureBitmap& bitmap) {
     if (bitmap.bytesPerLine < usedRowBytes) return std::nullopt;
     const size_t rowBytes = BmpRowBytes(bitmap.width, b);
     uint64_t imageSize = 0;
-    if (__builtin_mul_overflow(uint64_t{rowBytes}, uint64_t{bitmap.height}, &imageSize)) return std::nullopt;
+    if (MultiplyOverflows(uint64_t{rowBytes}, uint64_t{bitmap.height}, &imageSize)) return std::nullopt;
     const uint64_t colours = b < 24 ? uint64_t{1} << b : 0;
     if (kBitmapFileHeaderSize + kBitmapInfoHeaderSize + 4 * colours + imageSize > UINT32_MAX)
         return std::nullopt;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/Portability.h"
 #include "export/ByteSink.h"
 #include "export/ByteSource.h"
 #include "export/ImageTexts.h"
@@ -37,7 +38,7 @@ bool ImageContainer::Create(uint32_t width, uint32_t height, unsigned bitsPerPix
     }
     const size_t rowBytes = BmpRowBytes(width, bitsPerPixel);
     size_t total = 0;
-    if (rowBytes == 0 || __builtin_mul_overflow(rowBytes, size_t{height}, &total) || total > kMaxImageBytes) {
+    if (rowBytes == 0 || MultiplyOverflows(rowBytes, size_t{height}, &total) || total > kMaxImageBytes) {
         SetLastError(texts::kNoMemory);
         return false;
     }
@@ -300,20 +301,6 @@ void ImageContainer::SetDpi(int x, int y) {
 void ImageContainer::SetPixelsPerMetre(int32_t x, int32_t y) {
     m_header.xPelsPerMeter = x;
     m_header.yPelsPerMeter = y;
-}
-
-void ImageContainer::SetJpegQuality(int quality) {
-    m_jpegQuality = std::clamp(quality, 1, 100);
-}
-
-uint32_t ImageContainer::CodecOptions(ImageType type) const {
-    const int code = static_cast<int>(type);
-    return code >= 0 && code <= kLastImageType ? m_codecOptions[static_cast<size_t>(code)] : 0;
-}
-
-void ImageContainer::SetCodecOptions(ImageType type, uint32_t options) {
-    const int code = static_cast<int>(type);
-    if (code >= 0 && code <= kLastImageType) m_codecOptions[static_cast<size_t>(code)] = options;
 }
 
 }  // namespace dravix

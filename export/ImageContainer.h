@@ -127,11 +127,8 @@ class ImageContainer final {
     // The header's pixels-per-metre fields, which BMP and PNG carry.
     void SetPixelsPerMetre(int32_t x, int32_t y);
 
-    int JpegQuality() const { return m_jpegQuality; }
-    void SetJpegQuality(int quality);
-    // Per-format option bits. This program leaves them 0, so every writer uses its defaults.
-    uint32_t CodecOptions(ImageType type) const;
-    void SetCodecOptions(ImageType type, uint32_t options);
+    // The quality the JPEG writers use (and TIFF with JPEG compression).
+    static constexpr int JpegQuality() { return 90; }
     // Transparent colour index, -1 for none.
     int TransparentIndex() const { return m_transparentIndex; }
     void SetTransparentIndex(int index) { m_transparentIndex = index; }
@@ -152,8 +149,6 @@ class ImageContainer final {
 
     int m_dpiX = 96;
     int m_dpiY = 96;
-    int m_jpegQuality = 90;
-    std::array<uint32_t, kLastImageType + 1> m_codecOptions{};
     int m_transparentIndex = -1;
     std::string m_gifComment;
 

@@ -38,7 +38,8 @@ std::optional<ScopeStep::Outcome> CheckTrayIsEmpty(DriveTable& table) {
     if (table.WaitUntilReady()) return std::nullopt;
     const uint8_t testUnitReady[12] = {};
     if (table.SendCommand(testUnitReady, kNoData, nullptr, 0, 15) != kCommandCompleted) {
-        if (table.SenseKey() == 0x02 && table.SenseAsc() == 0x3A) return std::nullopt;
+        if (table.SenseKey() == kSenseNoMedium.key && table.SenseAsc() == kSenseNoMedium.asc)
+            return std::nullopt;
         return ScopeStep::Outcome::TrayUnknown;
     }
     table.MoveTray(true);

@@ -267,7 +267,7 @@ bool OverFeLimit(uint16_t fePercent) {
 }
 
 FailureOutcome ClassifyFailure(const Sense& sense) {
-    return sense == Sense{0x02, 0x3A, 0x00} ? FailureOutcome::NoDisc : FailureOutcome::Other;
+    return sense == kSenseNoMedium ? FailureOutcome::NoDisc : FailureOutcome::Other;
 }
 
 FailureTexts TextsOfFailure(FailurePath path, FailureOutcome outcome) {

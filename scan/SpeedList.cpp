@@ -29,10 +29,6 @@ constexpr size_t kWriteSpeedField = 12;
 
 }  // namespace
 
-std::span<const SpeedEntry> SpeedTable() {
-    return kSpeeds;
-}
-
 const SpeedEntry* SpeedOfKbps(uint32_t kbps) {
     const auto it =
         std::find_if(kSpeeds.begin(), kSpeeds.end(), [kbps](const SpeedEntry& e) { return e.kbps == kbps; });

@@ -27,7 +27,6 @@ struct SpeedEntry {
 inline constexpr uint8_t kFirstSpeedCode = 13;  // 2.4X
 inline constexpr uint8_t kLastSpeedCode = 19;   // 16X
 
-std::span<const SpeedEntry> SpeedTable();
 // Exact matches only; null for any other value.
 const SpeedEntry* SpeedOfKbps(uint32_t kbps);
 const SpeedEntry* SpeedOfCode(uint8_t code);

@@ -361,15 +361,5 @@ TEST_F(BookTypePage, HintsFollowTheControlAndItsLabel) {
     EXPECT_EQ(CBookType::HintStringId(1056, "Set to DVD-ROM Type"), 0);
 }
 
-TEST(BookTypeTexts, TheStringTableAndTheCommandLineShareTheTexts) {
-    EXPECT_EQ(LoadString(104), QString::fromLatin1(kMsgBookDriveNotSupported));
-    EXPECT_EQ(LoadString(105), QString::fromLatin1(kMsgIncorrectMedia));
-    EXPECT_EQ(LoadString(106), QString::fromLatin1(kMsgDriveEmpty));
-    EXPECT_EQ(LoadString(107), QString::fromLatin1(RowConfirmationText(BookTypeRow::PlusRw)));
-    EXPECT_EQ(LoadString(108), QString::fromLatin1(RowConfirmationText(BookTypeRow::PlusR)));
-    EXPECT_EQ(LoadString(109), QString::fromLatin1(RowConfirmationText(BookTypeRow::PlusRDl)));
-    for (BookTypeRow row : kAllBookTypeRows) EXPECT_EQ(RowInfo(row).confirmationString, 107 + int(row));
-}
-
 }  // namespace
 }  // namespace dravix::test
