@@ -121,6 +121,8 @@ Decoded AnsweringDrive::Run(const ScriptedAnswer& answer, const std::function<De
         results[pass] = decode(*m_table);
         const Decoded& result = results[pass];
         if (answer.ending != ScriptedAnswer::Ending::Completed) FUZZ_CHECK(result.status != kCommandCompleted);
+        // A sense key is four bits, whatever the sense bytes held.
+        FUZZ_CHECK(m_table->SenseKey() <= 0x0F);
         if (result.status == kCommandCompleted) FUZZ_CHECK(m_table->LastTransferred() >= needed());
     }
     const bool alike = results[0].status == results[1].status && results[0].values == results[1].values;
