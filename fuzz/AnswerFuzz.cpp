@@ -95,7 +95,8 @@ struct AnsweringDrive::Device {
 
 AnsweringDrive::AnsweringDrive() : m_device(std::make_shared<Device>()) {
     auto os = std::make_shared<test::FakeSgSystem>();
-    os->AddDrive(0, [device = m_device](sg_io_hdr_t& r) { return (*device)(r); }, 0);
+    os->AddDrive(
+        0, [device = m_device](sg_io_hdr_t& r) { return (*device)(r); }, 0);
     auto platform = std::make_shared<test::TestPlatform>();
     platform->sg = os;
     m_platformScope = std::make_unique<test::ScopedPlatform>(platform);
@@ -120,7 +121,8 @@ Decoded AnsweringDrive::Run(const ScriptedAnswer& answer, const std::function<De
         m_device->scriptInquiry = m_scriptInquiry;
         results[pass] = decode(*m_table);
         const Decoded& result = results[pass];
-        if (answer.ending != ScriptedAnswer::Ending::Completed) FUZZ_CHECK(result.status != kCommandCompleted);
+        if (answer.ending != ScriptedAnswer::Ending::Completed)
+            FUZZ_CHECK(result.status != kCommandCompleted);
         // A sense key is four bits, whatever the sense bytes held.
         FUZZ_CHECK(m_table->SenseKey() <= 0x0F);
         if (result.status == kCommandCompleted) FUZZ_CHECK(m_table->LastTransferred() >= needed());
@@ -128,7 +130,8 @@ Decoded AnsweringDrive::Run(const ScriptedAnswer& answer, const std::function<De
     const bool alike = results[0].status == results[1].status && results[0].values == results[1].values;
     if (!alike) {
         std::fprintf(stderr, "bytes the drive did not send changed the answer:\n  %u %s\n  %u %s\n",
-                     results[0].status, results[0].values.c_str(), results[1].status, results[1].values.c_str());
+                     results[0].status, results[0].values.c_str(), results[1].status,
+                     results[1].values.c_str());
     }
     FUZZ_CHECK(alike);
     if (m_scriptInquiry || m_table->DriveCount() != 1) BringDriveIn();

@@ -7,12 +7,12 @@
 //
 // Input: [which] [ending] [transferred, 2 bytes big-endian, signed] answer bytes...
 //   which        the answer (each target has its own list)
-//   ending       low three bits: 0 and 5..7 completed, 1 CHECK CONDITION (the answer bytes are
-//                the sense, their count cut to bits 3..7 × 2), 2 timed out, 3 BUSY, 4 ioctl error
+//   ending       low three bits: 0 and 5..7 completed, 1 CHECK CONDITION (the first answer bytes
+//                are also its sense, as many as bits 3..7 × 2), 2 timed out, 3 BUSY, 4 ioctl error
 //   transferred  what the drive says it moved: the residual count is the buffer's length less
 //                this, so a negative value or one beyond the buffer is a residual out of range
-//   answer       written into the buffer, also past `transferred`: bytes the drive did not report
-//                as sent must never change what a decoder makes of the answer
+//   answer       written into the buffer whatever the ending, also past `transferred`: bytes the
+//                drive did not report as sent must never change what a decoder makes of them
 //
 // Each answer is decoded twice, once with those extra bytes and once without, and the two
 // results must agree.

@@ -25,7 +25,8 @@ using fuzz::Note;
 
 // The bytes the drive says it sent, as far as the input holds them.
 std::span<const uint8_t> Sent(const fuzz::ScriptedAnswer& answer) {
-    return answer.bytes.first(std::min<size_t>(answer.bytes.size(), std::max<int32_t>(answer.transferred, 0)));
+    return answer.bytes.first(
+        std::min<size_t>(answer.bytes.size(), std::max<int32_t>(answer.transferred, 0)));
 }
 
 // Text of a fixed field: up to its first NUL.
@@ -39,7 +40,8 @@ std::string FieldText(std::span<const uint8_t> bytes, size_t offset, size_t widt
 void CheckIdentifier(const std::string& text, size_t longest, bool fromAlnum) {
     FUZZ_CHECK(text.size() <= longest || text == kTextNotAvailable || text == kTextNoIdentifier);
     FUZZ_CHECK(text.find('\0') == std::string::npos);
-    if (fromAlnum && text != kTextNotAvailable) FUZZ_CHECK(!text.empty() && std::isalnum(static_cast<uint8_t>(text[0])));
+    if (fromAlnum && text != kTextNotAvailable)
+        FUZZ_CHECK(!text.empty() && std::isalnum(static_cast<uint8_t>(text[0])));
 }
 
 void CheckIdentifiers(const DiscIdentifiers& ids, IdentifierSource source) {
@@ -252,7 +254,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             // Bytes past the data length the answer reports are no part of the feature list.
             if (bytes.size() >= 4) {
                 const size_t reported = size_t{GetBe32(bytes.data())} + 4;
-                if (reported < bytes.size()) FUZZ_CHECK(WritesDvdPlusRDl(bytes) == WritesDvdPlusRDl(bytes.first(reported)));
+                if (reported < bytes.size())
+                    FUZZ_CHECK(WritesDvdPlusRDl(bytes) == WritesDvdPlusRDl(bytes.first(reported)));
             }
             run([&](DriveTable& table) {
                 Decoded d;

@@ -89,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         case kWriteSpeeds: {
             needed = 8;
-            const size_t sent = std::min<size_t>(answer.bytes.size(), std::max<int32_t>(answer.transferred, 0));
+            const size_t sent =
+                std::min<size_t>(answer.bytes.size(), std::max<int32_t>(answer.transferred, 0));
             const auto exact = fuzz::Exactly(answer.bytes.first(sent));
             CheckSpeeds(DecodeWriteSpeeds(exact), exact);
             run([&](DriveTable& table) {
@@ -109,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         case kTeReference:
         case kFeReference: {
-            const auto channel = input->which % kAnswerCount == kTeReference ? TeFeChannel::Te : TeFeChannel::Fe;
+            const auto channel =
+                input->which % kAnswerCount == kTeReference ? TeFeChannel::Te : TeFeChannel::Fe;
             needed = 3;
             run([&](DriveTable& table) {
                 Decoded d;

@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (d.status == kCommandCompleted) {
                     CheckStateBytes(reply);
                     for (size_t i = 0; i < 3; ++i)
-                        Note(d.values, "state", StateText(options ? OptionStateIsOn(reply[i]) : SwitchFlag(reply[i])));
+                        Note(d.values, "state",
+                             StateText(options ? OptionStateIsOn(reply[i]) : SwitchFlag(reply[i])));
                 }
                 return d;
             });
@@ -100,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     needed = kMediaRecordsOffset + info.records.size() * kLearnedRecordLength;
                     Note(d.values, "header", info.headerValid);
                     for (const std::string& record : info.records) {
-                        FUZZ_CHECK(record.size() == kLearnedRecordLength && record.find('\0') == std::string::npos);
+                        FUZZ_CHECK(record.size() == kLearnedRecordLength &&
+                                   record.find('\0') == std::string::npos);
                         Note(d.values, "record", record);
                     }
                 }
