@@ -221,16 +221,17 @@ bool WritesDvdPlusRDl(std::span<const uint8_t> answer) {
     if (answer.size() < 4) return false;
     const uint32_t dataLength = GetBe32(answer.data());
     if (dataLength < 8) return false;
-    // The data length excludes its own four bytes, so a header starting at `dataLength` is the
-    // last one the answer can hold; the buffer bounds the walk whatever the drive claims.
-    const size_t lastHeader = std::min<size_t>(dataLength, answer.size() - 4);
+    // The data length excludes its own four bytes. The list ends there or at the end of the
+    // buffer, whichever comes first: a byte past the reported length is not part of the answer,
+    // not even the first data byte of a header that sits at its very end.
+    const size_t end = std::min<size_t>(size_t{dataLength} + 4, answer.size());
     size_t offset = 8;
-    while (offset <= lastHeader) {
+    while (offset + 4 <= end) {
         const uint8_t* header = answer.data() + offset;
         const uint16_t code = GetBe16(header);
         const uint8_t additionalLength = header[3];
         const size_t firstData = offset + 4;
-        if (code == kFeatureDvdPlusRDlWrite && additionalLength >= 1 && firstData < answer.size() &&
+        if (code == kFeatureDvdPlusRDlWrite && additionalLength >= 1 && firstData < end &&
             answer[firstData] == 0x01) {
             return true;
         }

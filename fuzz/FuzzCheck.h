@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/Portability.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 // Optional: runs once before the first input (the replay program calls it too).
-extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
+extern "C" DRAVIX_WEAK int LLVMFuzzerInitialize(int* argc, char*** argv);
 
 #define FUZZ_CHECK(condition)                                                                  \
     do {                                                                                       \

@@ -192,6 +192,8 @@ TEST(BookTypeDecoders, FeatureWalkFinds003BWithFirstByte01) {
     Bytes cut = Configuration({{0x0001, {0, 0, 0, 0}}, {0x003B, {0x01, 0, 0, 0}}});
     PutBe32(cut.data(), 8 + 8 - 1);  // ends before the 003Bh header
     EXPECT_FALSE(WritesDvdPlusRDl(cut));
+    PutBe32(cut.data(), 8 + 8);  // the 003Bh header ends the list; its data byte lies past it
+    EXPECT_FALSE(WritesDvdPlusRDl(cut));
     PutBe32(cut.data(), 7);
     EXPECT_FALSE(WritesDvdPlusRDl(cut));
 }
