@@ -81,9 +81,12 @@ CMainDialog::CMainDialog(PageFactory pages, QWidget* parent)
     m_timer.setInterval(kTimerPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &CMainDialog::OnTimer);
     connect(m_driveList, &QComboBox::activated, this, &CMainDialog::OnDriveListChanged);
-    // F1 is the standard help command; the other key names in the menu are only text.
+    // F1 is the standard help command, and Ctrl+S saves as the menu says. Ctrl+X and Ctrl+A stay
+    // text only: the common cut and select-all keys must never end the program or open a box.
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(help, &QShortcut::activated, this, &CMainDialog::OpenHelpFile);
+    auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    connect(save, &QShortcut::activated, this, &CMainDialog::OnSave);
 }
 
 CMainDialog::~CMainDialog() {

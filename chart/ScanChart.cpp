@@ -30,9 +30,9 @@ bool CScanChart::Create(QWidget* parent, const QRect& rect) {
     setGeometry(rect);
     m_created = true;
     // The layers are made at the client size of this moment, as the window's first size
-    // notification left it.
-    const QSize client = contentsRect().size();
-    m_canvas.Create(client.width(), client.height());
+    // notification left it, in the device pixels of the screen the window is on.
+    m_clientSize = contentsRect().size();
+    m_canvas.Create(m_clientSize.width(), m_clientSize.height(), devicePixelRatioF());
     show();
     return true;
 }
@@ -97,8 +97,8 @@ void CScanChart::OnSize() {
     // Qt also delivers a resize when a widget sized while hidden is first shown; only a real change
     // of the client size is a size notification for the chart.
     const QSize client = contentsRect().size();
-    const ChartLayout layout = m_canvas.Layout();
-    if (client == QSize(layout.clientWidth, layout.clientHeight)) return;
+    if (client == m_clientSize) return;
+    m_clientSize = client;
     m_canvas.OnSize(client.width(), client.height());
 }
 

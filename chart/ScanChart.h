@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <QSize>
 #include <QWidget>
 
 #include "chart/ScanChartCanvas.h"
@@ -45,6 +46,7 @@ class CScanChart final : public QWidget {
 
     ScanChartCanvas m_canvas;
     bool m_created = false;
+    QSize m_clientSize;  // as the canvas last heard it
 };
 
 }  // namespace dravix

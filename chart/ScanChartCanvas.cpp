@@ -20,6 +20,14 @@ constexpr QRgb kMarkerColour = 0xFF606060;  // RGB(96, 96, 96)
 constexpr int kLabelCellHeight = 14;
 constexpr int kLabelWeight = 300;
 constexpr int kLabelGap = 4;  // between the plot and the Y labels, and below the plot to the X labels
+// Layout distances in client pixels; the layers use them times the device pixel ratio.
+constexpr int kPlotLeft = 20;
+constexpr int kPlotTop = 10;
+constexpr int kPlotRightMargin = 10;
+constexpr int kPlotBottomMargin = 25;
+constexpr int kMarginPerDigit = 6;
+// A pixel rule, like the dotted pen's runs: the grid has a dot every kGridPitch device pixels.
+constexpr int kGridPitch = 4;
 
 // Values far outside the plot map to pixels far outside the layers; saturating there keeps the int
 // arithmetic defined (and NaN harmless) without changing anything that can be seen.
@@ -42,16 +50,17 @@ QString FormatY(double v, int decimals) {
     return QString::fromLatin1(text);
 }
 
-// The label font: a GDI font height of 14 is the height of the text cell (ascent + descent), not
-// the em size, so take the largest pixel size whose cell still fits.
-QFont LabelFont() {
+// The label font: a GDI font height is the height of the text cell (ascent + descent), not the em
+// size, so take the largest pixel size whose cell still fits `cellHeight` device pixels. The text is
+// thus rendered at the layers' own resolution.
+QFont LabelFont(int cellHeight) {
     QFont font(QStringLiteral("Arial"));
     font.setStyleHint(QFont::SansSerif);
     font.setWeight(static_cast<QFont::Weight>(kLabelWeight));
-    for (int size = kLabelCellHeight; size > 1; --size) {
+    for (int size = cellHeight; size > 1; --size) {
         font.setPixelSize(size);
         const QFontMetrics metrics(font);
-        if (metrics.ascent() + metrics.descent() <= kLabelCellHeight) break;
+        if (metrics.ascent() + metrics.descent() <= cellHeight) break;
     }
     return font;
 }
@@ -66,8 +75,10 @@ void OrRow(QRgb* __restrict out, const QRgb* __restrict grid, const QRgb* __rest
 ScanChartCanvas::ScanChartCanvas() = default;
 ScanChartCanvas::~ScanChartCanvas() = default;
 
-void ScanChartCanvas::Create(int clientWidth, int clientHeight) {
+void ScanChartCanvas::Create(int clientWidth, int clientHeight, double devicePixelRatio) {
     const std::lock_guard lock(m_mutex);
+    if (!m_created && std::isfinite(devicePixelRatio) && devicePixelRatio > 0.0 && devicePixelRatio <= 16.0)
+        m_ratio = devicePixelRatio;
     OnSizeLocked(clientWidth, clientHeight);
     m_created = true;
     DrawFrameLocked();
@@ -78,14 +89,20 @@ void ScanChartCanvas::OnSize(int clientWidth, int clientHeight) {
     OnSizeLocked(clientWidth, clientHeight);
 }
 
+int ScanChartCanvas::Device(int clientPixels) const {
+    return static_cast<int>(std::lround(clientPixels * m_ratio));
+}
+
 void ScanChartCanvas::OnSizeLocked(int clientWidth, int clientHeight) {
-    if (clientWidth != m_clientWidth || clientHeight != m_clientHeight) m_allChanged = true;
-    m_clientWidth = std::max(clientWidth, 0);
-    m_clientHeight = std::max(clientHeight, 0);
-    m_plotLeft = 20;
-    m_plotTop = 10;
-    m_plotRight = m_clientWidth - 10;
-    m_plotBottom = m_clientHeight - 25;
+    const int width = Device(std::clamp(clientWidth, 0, 1 << 16));
+    const int height = Device(std::clamp(clientHeight, 0, 1 << 16));
+    if (width != m_clientWidth || height != m_clientHeight) m_allChanged = true;
+    m_clientWidth = width;
+    m_clientHeight = height;
+    m_plotLeft = Device(kPlotLeft);
+    m_plotTop = Device(kPlotTop);
+    m_plotRight = m_clientWidth - Device(kPlotRightMargin);
+    m_plotBottom = m_clientHeight - Device(kPlotBottomMargin);
     m_plotHeight = m_plotBottom - m_plotTop;
     m_plotWidth = m_plotRight - m_plotLeft;
     m_yFactor = m_plotHeight / m_yRange;
@@ -110,8 +127,8 @@ void ScanChartCanvas::DrawFrameLocked() {
     raster::FillRect(m_grid, 0, 0, m_grid.width(), m_grid.height(), m_backColour);
 
     const int digits = std::max(MarginDigits(m_yUpper), MarginDigits(m_yLower));
-    const int64_t margin = 6 * (int64_t{digits} + m_yDecimals + 3);
-    m_plotLeft = static_cast<int>(std::clamp<int64_t>(margin, -(1 << 28), 1 << 28));
+    const double margin = std::round(kMarginPerDigit * (double{digits} + m_yDecimals + 3) * m_ratio);
+    m_plotLeft = static_cast<int>(std::clamp(margin, -kPixelLimit, kPixelLimit));
     m_plotWidth = m_plotRight - m_plotLeft;
     m_xFactor = m_plotWidth / m_xRange;
 
@@ -127,7 +144,7 @@ void ScanChartCanvas::DrawFrameLocked() {
 
     const int mid = (m_plotTop + m_plotBottom) / 2;
     const int quarter = m_plotHeight / 4;
-    for (int x = m_plotLeft; x < m_plotRight; x += 4) {
+    for (int x = m_plotLeft; x < m_plotRight; x += kGridPitch) {
         raster::SetPixel(m_grid, x, mid - quarter, m_gridColour);
         raster::SetPixel(m_grid, x, mid, m_gridColour);
         raster::SetPixel(m_grid, x, mid + quarter, m_gridColour);
@@ -142,8 +159,8 @@ void ScanChartCanvas::DrawFrameLocked() {
 void ScanChartCanvas::DrawLabelsLocked(int mid, int quarter) {
     m_labels.clear();
     const double span = m_yUpper - m_yLower;
-    const int yLabelX = m_plotLeft - kLabelGap;
-    const int xLabelY = m_plotBottom + kLabelGap;
+    const int yLabelX = m_plotLeft - Device(kLabelGap);
+    const int xLabelY = m_plotBottom + Device(kLabelGap);
     // Integer X labels; the step is computed wide so no X range can overflow it.
     const int64_t xStep = (int64_t{m_xUpper} - m_xLower) / 5;
     const int xPitch = (m_plotRight - m_plotLeft) / 5;
@@ -167,7 +184,7 @@ void ScanChartCanvas::DrawLabelsLocked(int mid, int quarter) {
     m_labels.push_back({QString::number(m_xUpper), {m_plotRight, xLabelY}, Align::Right, false, {}});
 
     if (m_grid.isNull()) return;
-    const QFont font = LabelFont();
+    const QFont font = LabelFont(Device(kLabelCellHeight));
     const QFontMetrics metrics(font);
     QPainter painter(&m_grid);
     painter.setFont(font);
@@ -338,6 +355,7 @@ void ScanChartCanvas::ComposeInto(QImage& target) const {
     const std::lock_guard lock(m_mutex);
     if (target.size() != QSize(m_clientWidth, m_clientHeight) || target.format() != QImage::Format_RGB32)
         target = QImage(m_clientWidth, m_clientHeight, QImage::Format_RGB32);
+    target.setDevicePixelRatio(m_ratio);
     ComposeRegionLocked(target, target.rect());
 }
 
@@ -345,6 +363,8 @@ void ScanChartCanvas::Paint(QPainter& painter, QPoint origin) {
     const std::lock_guard lock(m_mutex);
     if (m_composed.size() != QSize(m_clientWidth, m_clientHeight)) {
         m_composed = QImage(m_clientWidth, m_clientHeight, QImage::Format_RGB32);
+        // Drawn one layer pixel to one device pixel.
+        m_composed.setDevicePixelRatio(m_ratio);
         m_allChanged = true;
     }
     if (m_allChanged)
@@ -359,13 +379,20 @@ void ScanChartCanvas::Paint(QPainter& painter, QPoint origin) {
 QRect ScanChartCanvas::PendingRepaint() const {
     const std::lock_guard lock(m_mutex);
     const QRect client(0, 0, m_clientWidth, m_clientHeight);
-    return m_allChanged ? client : m_changed & client;
+    const QRect changed = m_allChanged ? client : m_changed & client;
+    if (changed.isEmpty() || m_ratio == 1.0) return changed;
+    // Every client pixel that holds a changed device pixel.
+    const int left = static_cast<int>(std::floor(changed.left() / m_ratio));
+    const int top = static_cast<int>(std::floor(changed.top() / m_ratio));
+    const int right = static_cast<int>(std::ceil((changed.right() + 1) / m_ratio));
+    const int bottom = static_cast<int>(std::ceil((changed.bottom() + 1) / m_ratio));
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 
 ChartLayout ScanChartCanvas::Layout() const {
     const std::lock_guard lock(m_mutex);
-    return {m_clientWidth, m_clientHeight, m_plotLeft,   m_plotTop, m_plotRight,
-            m_plotBottom,  m_plotWidth,    m_plotHeight, m_yFactor, m_xFactor};
+    return {m_clientWidth, m_clientHeight, m_plotLeft, m_plotTop, m_plotRight, m_plotBottom,
+            m_plotWidth,   m_plotHeight,   m_yFactor,  m_xFactor, m_ratio};
 }
 
 QImage ScanChartCanvas::GridLayer() const {

@@ -25,7 +25,8 @@ struct ChartLabel {
     QRect cell;             // the opaque text cell that was painted
 };
 
-// Geometry of the chart at one moment, in client pixels.
+// Geometry of the chart at one moment, in device pixels of the layers (client pixels times the
+// device pixel ratio).
 struct ChartLayout {
     int clientWidth = 0;
     int clientHeight = 0;
@@ -37,11 +38,19 @@ struct ChartLayout {
     int plotHeight = 0;
     double yFactor = 0.0;
     double xFactor = 0.0;
+    double devicePixelRatio = 1.0;
 };
 
 // The chart without a window: two layers of client size (the GridLayer with frame, grid and labels;
 // the PlotLayer with curves, criterion lines and range markers) and every drawing operation of the
 // scan chart. The widget CScanChart shows one; the command line renders one into a picture.
+//
+// The layers hold device pixels: on a screen with a device pixel ratio r they are r times the
+// client size, the distances of the layout (margins, label gap, label height) grow by r, and the
+// pixel rules (one-pixel lines, the 3-on/3-off dotted pen, the last pixel a line leaves out, the
+// grid's dot pitch) hold at device pixels, so nothing is ever scaled up from a smaller picture.
+// Sizes given to Create and OnSize are client pixels; everything the canvas reports is in device
+// pixels, except PendingRepaint, which a window needs in client pixels.
 //
 // Thread safety: every public member takes one lock, so a drawing operation from the scan worker and
 // a composition for the screen never overlap. Text output needs a QGuiApplication.
@@ -51,8 +60,9 @@ class ScanChartCanvas final {
     ~ScanChartCanvas();
     Q_DISABLE_COPY_MOVE(ScanChartCanvas)
 
-    // OnSize followed by the first DrawFrame, which creates the layers at this size for good.
-    void Create(int clientWidth, int clientHeight);
+    // OnSize followed by the first DrawFrame, which creates the layers at this size for good. The
+    // ratio is fixed from here on (the layers are the only record of the curves).
+    void Create(int clientWidth, int clientHeight, double devicePixelRatio = 1.0);
     // Lays out the plot rectangle for a new client size; never redraws or re-creates the layers.
     void OnSize(int clientWidth, int clientHeight);
     // Creates the layers on its first run, redraws the GridLayer and clears the PlotLayer. Before
@@ -77,13 +87,15 @@ class ScanChartCanvas final {
     // value erases the marker at its remembered position.
     void DrawRangeMarker(int which, int x, int on);
 
-    // GridLayer OR PlotLayer at the current client size (black outside the layers).
+    // GridLayer OR PlotLayer at the current client size in device pixels (black outside the
+    // layers); the image carries the device pixel ratio.
     QImage Render() const;
     void ComposeInto(QImage& target) const;
     // Brings the kept composition up to date where the layers changed since the last call and
     // draws it at `origin`. For the window's paint handler.
     void Paint(QPainter& painter, QPoint origin);
-    // The client area that changed since the last Paint: what a window needs to repaint.
+    // The client area that changed since the last Paint, in client pixels: what a window needs to
+    // repaint.
     QRect PendingRepaint() const;
 
     ChartLayout Layout() const;
@@ -100,6 +112,7 @@ class ScanChartCanvas final {
     void DrawFrameLocked();
     void DrawLabelsLocked(int mid, int quarter);
     void DrawSegmentsLocked();
+    int Device(int clientPixels) const;
     int PixelX(double x) const;
     int PixelY(double v) const;
     void MarkChanged(const QRect& rect);
@@ -107,6 +120,7 @@ class ScanChartCanvas final {
 
     mutable std::mutex m_mutex;
 
+    double m_ratio = 1.0;  // device pixels per client pixel
     int m_yDecimals = 0;
     QRgb m_backColour = 0xFF000000;
     QRgb m_gridColour = 0xFFFFFFFF;

@@ -1,5 +1,6 @@
 #include "pages/BookType.h"
 
+#include <QCursor>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,6 +18,7 @@
 #include "ui/AppState.h"
 #include "ui/DialogUnits.h"
 #include "ui/Prompter.h"
+#include "ui/TextColour.h"
 
 namespace dravix {
 
@@ -103,9 +105,7 @@ void CBookType::BuildControls() {
         auto* label = new QLabel(Text(kBookTypeNotAvailable), parent);
         label->setTextFormat(Qt::PlainText);
         label->setMinimumWidth(units.X(50));
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, kStatusTextColour);
-        label->setPalette(palette);
+        SetReadableTextColour(label, kStatusTextColour);
         label->setAutoFillBackground(false);  // drawn on the page's own background
         SetControlId(label, id);
         return label;
@@ -226,6 +226,15 @@ void CBookType::ShowHintFor(QWidget* control) {
     m_hint->setText(id != 0 ? LoadString(id) : QString());
 }
 
+void CBookType::SetButtonLabel(QPushButton* button, const QString& label) {
+    if (button->text() == label) return;
+    button->setText(label);
+    // The hint belongs to the control under the pointer as it is now. A message box on the way
+    // may have taken the pointer's enter and leave events, so its position decides.
+    if (button->isVisible() && button->rect().contains(button->mapFromGlobal(QCursor::pos())))
+        ShowHintFor(button);
+}
+
 void CBookType::CheckDrive() {
     Sequence().Start([this] { BeginCheckDrive(); });
 }
@@ -248,7 +257,7 @@ void CBookType::BeginCheckDrive() {
 void CBookType::ShowRow(BookTypeRow row, uint8_t value) {
     const RowDisplay display = DisplayOfRow(row, value);
     m_rowStatus[IndexOf(row)]->setText(Text(display.status));
-    m_rowButton[IndexOf(row)]->setText(Text(display.buttonLabel));
+    SetButtonLabel(m_rowButton[IndexOf(row)], Text(display.buttonLabel));
     m_rowButton[IndexOf(row)]->setEnabled(display.buttonEnabled);
 }
 
@@ -362,7 +371,7 @@ void CBookType::MediaKindFound(MediaKind kind) {
 
 void CBookType::BlankDvdPlusRw() {
     m_mediaBookType->setText(Text(kBookTypeNotAvailable));
-    m_mediaModify->setText(Text(kLabelSetDvdRom));
+    SetButtonLabel(m_mediaModify, Text(kLabelSetDvdRom));
     m_mediaModify->setEnabled(false);
     m_checkMedia->setEnabled(true);
 }
@@ -370,7 +379,7 @@ void CBookType::BlankDvdPlusRw() {
 void CBookType::DiscBookTypeRead(std::optional<uint8_t> nibble) {
     const DiscBookDisplay display = DisplayOfDiscBookType(nibble);
     m_mediaBookType->setText(Text(display.name));
-    if (display.modifyLabel != nullptr) m_mediaModify->setText(Text(display.modifyLabel));
+    if (display.modifyLabel != nullptr) SetButtonLabel(m_mediaModify, Text(display.modifyLabel));
     if (display.enablesModify) m_mediaModify->setEnabled(true);
 }
 

@@ -56,6 +56,8 @@ class CBookType final : public PropertyPage, private BookTypeObserver {
     void ModifyMedia();
     void ShowRow(BookTypeRow row, uint8_t value);
     void ShowHintFor(QWidget* control);
+    // Gives a Modify button a new label, and the hint with it when the pointer is over it.
+    void SetButtonLabel(QPushButton* button, const QString& label);
 
     // BookTypeObserver: what the procedures find, shown as they find it.
     void Notice(BookTypeNotice notice) override;

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <vector>
 
 #include "drive/InfoCommands.h"
 #include "ui/AppState.h"
@@ -43,6 +45,7 @@ void CInfo::BuildControls() {
     page->setContentsMargins(units.X(7), units.Y(7), units.X(7), units.Y(7));
     page->setSpacing(units.Y(6));
 
+    std::vector<QLabel*> labels;
     auto makeGroup = [&](const char* title, std::initializer_list<std::pair<const char*, QLabel**>> rows,
                          std::initializer_list<int> ids) {
         auto* group = new QGroupBox(QString::fromLatin1(title), this);
@@ -53,7 +56,8 @@ void CInfo::BuildControls() {
         auto id = ids.begin();
         int line = 0;
         for (const auto& [label, field] : rows) {
-            grid->addWidget(new QLabel(QString::fromLatin1(label), group), line, 0);
+            labels.push_back(new QLabel(QString::fromLatin1(label), group));
+            grid->addWidget(labels.back(), line, 0);
             *field = new QLabel(group);
             (*field)->setTextFormat(Qt::PlainText);
             (*field)->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -76,6 +80,10 @@ void CInfo::BuildControls() {
                {kLabelMediaTypeId, &m_mediaType},
                {kLabelBlankDiscCapacity, &m_capacity}},
               {kDiscTypeId, kManufacturerId, kMediaTypeId, kCapacityId});
+    // The groups are laid out apart; one label width for both lines their values up.
+    int labelWidth = 0;
+    for (QLabel* label : labels) labelWidth = std::max(labelWidth, label->sizeHint().width());
+    for (QLabel* label : labels) label->setMinimumWidth(labelWidth);
 
     auto* bottom = new QHBoxLayout;
     m_status = new QLabel(this);

@@ -1,11 +1,13 @@
 #include "pages/SwitchPage.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "drive/VendorMode.h"
 #include "res/Icons.h"
@@ -55,8 +57,9 @@ void SwitchPage::BuildControls() {
     const DialogUnits units(font());
 
     auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(units.X(7), units.Y(4), units.X(7), units.Y(3));
-    page->setSpacing(units.Y(3));
+    // Tight enough that a page with two notes has room for the blank line between them.
+    page->setContentsMargins(units.X(7), units.Y(3), units.X(7), units.Y(2));
+    page->setSpacing(units.Y(2));
 
     // One row: the drive's state and Check, then the proposal and Set.
     m_icon = new QLabel(this);
@@ -96,8 +99,12 @@ void SwitchPage::BuildControls() {
     for (QPushButton* button : {m_check, m_set}) button->setMinimumSize(units.Size(50, 14));
 
     // Notes that carry their own line breaks and runs of blanks are shown as written.
+    bool firstNote = true;
     for (size_t i = 0; i < m_notes.size(); ++i) {
         if (m_spec.notes[i].id == 0) continue;
+        // A note in a field of its own goes on after a blank line, as its paragraphs do.
+        if (!firstNote) page->addSpacing(std::max(0, QFontMetrics(font()).lineSpacing() - page->spacing()));
+        firstNote = false;
         m_notes[i] = new QLabel(this);
         SetControlId(m_notes[i], m_spec.notes[i].id);
         m_notes[i]->setTextFormat(Qt::PlainText);

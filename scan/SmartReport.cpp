@@ -16,6 +16,7 @@
 #include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
 #include "ui/StoppableDrive.h"
+#include "ui/TextColour.h"
 #include "ui/Workers.h"
 
 namespace dravix {
@@ -97,6 +98,8 @@ void CSmartReportDlg::BuildControls() {
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     QPalette listPalette = m_list->palette();
     listPalette.setColor(QPalette::Base, ListBackground());
+    // The rows keep their light blue under any theme, so their text is chosen against it.
+    listPalette.setColor(QPalette::Text, ReadableOn(listPalette.color(QPalette::Text), ListBackground()));
     m_list->setPalette(listPalette);
 
     m_progress = new QProgressBar(results);
@@ -104,12 +107,29 @@ void CSmartReportDlg::BuildControls() {
     m_progress->setTextVisible(false);
     PlaceDlu(m_progress, inner, 8, 90, 200, 9);
 
-    Label(this, scan_texts::kReportNote, units, 7, 196, 216, 18);
+    QLabel* note = Label(this, scan_texts::kReportNote, units, 7, 196, 216, 18);
 
     auto* exitButton = new QPushButton(QStringLiteral("Exit"), this);
     SetControlId(exitButton, kExitId);
     PlaceDlu(exitButton, units, 90, 219, 50, 14);
     connect(exitButton, &QPushButton::clicked, this, &CSmartReportDlg::reject);
+
+    // Rows as tall as a list view's (the text and a little room), and a list tall enough to show
+    // a row for every speed there is without scrolling; what it grows moves the rest down.
+    const int rowHeight = m_list->fontMetrics().height() + 4;
+    m_list->verticalHeader()->setMinimumSectionSize(rowHeight);
+    m_list->verticalHeader()->setDefaultSectionSize(rowHeight);
+    const int speeds = kLastSpeedCode - kFirstSpeedCode + 1;
+    const int needed =
+        m_list->horizontalHeader()->sizeHint().height() + speeds * rowHeight + 2 * m_list->frameWidth();
+    if (const int extra = needed - m_list->height(); extra > 0) {
+        m_list->resize(m_list->width(), needed);
+        results->resize(results->width(), results->height() + extra);
+        for (QWidget* below : {static_cast<QWidget*>(m_progress), static_cast<QWidget*>(note)})
+            below->move(below->x(), below->y() + extra);
+        exitButton->move(exitButton->x(), exitButton->y() + extra);
+        setFixedSize(width(), height() + extra);
+    }
 }
 
 void CSmartReportDlg::OnInitDialog() {

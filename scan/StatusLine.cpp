@@ -1,8 +1,16 @@
 #include "scan/StatusLine.h"
 
 #include <QPainter>
+#include <qdrawutil.h>
+
+#include "ui/TextColour.h"
 
 namespace dravix {
+
+namespace {
+// Between an edge line and the window colour, for the edge to be seen at all.
+constexpr double kMinimumEdgeContrast = 1.3;
+}  // namespace
 
 StatusLine::StatusLine(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -16,10 +24,19 @@ void StatusLine::Show(const QString& text, const QColor& colour) {
     update();
 }
 
-void StatusLine::paintEvent(QPaintEvent* event) {
-    QFrame::paintEvent(event);
+void StatusLine::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    painter.setPen(m_pending);
+    // A sunken edge: shadow at the top and left, highlight at the bottom and right. Where the
+    // highlight is about the window colour (a light theme's white on near-white) the bottom and
+    // right edges would vanish, so they take the mid tone instead.
+    QPalette edges = palette();
+    const QColor back = edges.color(backgroundRole());
+    if (ContrastRatio(edges.color(QPalette::Light), back) < kMinimumEdgeContrast)
+        edges.setColor(QPalette::Light, edges.color(QPalette::Mid));
+    qDrawShadePanel(&painter, rect(), edges, true, lineWidth());
+    // The page's colours were chosen for a light window; on another they are made readable.
+    m_drawn = ReadableOn(m_pending, palette().color(backgroundRole()));
+    painter.setPen(m_drawn);
     painter.drawText(contentsRect(), Qt::AlignCenter | Qt::TextSingleLine, m_text);
     m_painted = m_pending;
     m_pending = Qt::black;

@@ -19,9 +19,11 @@ class StatusLine final : public QFrame {
     // Shows `text`, in `colour` for the next paint.
     void Show(const QString& text, const QColor& colour = Qt::black);
     QString Text() const { return m_text; }
-    // The colour the next paint will use, and the one the last paint used.
+    // The colour the next paint will use, and the one the last paint used, as the page chose them.
     QColor PendingColour() const { return m_pending; }
     QColor PaintedColour() const { return m_painted; }
+    // What the last paint drew with: the chosen colour, made readable on the line's background.
+    QColor DrawnColour() const { return m_drawn; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -30,6 +32,7 @@ class StatusLine final : public QFrame {
     QString m_text;
     QColor m_pending = Qt::black;
     QColor m_painted = Qt::black;
+    QColor m_drawn = Qt::black;
 };
 
 }  // namespace dravix

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QFont>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -27,6 +28,7 @@
 #include "ui/Prompter.h"
 #include "ui/SharedDrive.h"
 #include "ui/StoppableDrive.h"
+#include "ui/TextColour.h"
 #include "ui/UnsupportedDialog.h"
 #include "ui/Workers.h"
 
@@ -60,12 +62,8 @@ QLabel* StaticText(QWidget* parent, const QString& text, const DialogUnits& unit
 }
 
 void Colour(QWidget* control, const QColor& colour) {
-    // A transparent background in the control's own text colour.
-    QPalette palette = control->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::ButtonText, colour);
-    palette.setColor(QPalette::Text, colour);
-    control->setPalette(palette);
+    // A transparent background in the control's own text colour (readable on the page's).
+    SetReadableTextColour(control, colour);
     control->setAutoFillBackground(false);
 }
 
@@ -146,6 +144,13 @@ void CTEFE::BuildControls() {
     m_speedCombo = new QComboBox(this);
     SetControlId(m_speedCombo, kSpeedComboId);
     PlaceDlu(m_speedCombo, units, 60, 15, 122, 13);
+    // The labels pad the kB/s value with blanks ("%5ld"); they line up only when a blank is as
+    // wide as a digit. "Courier New" is met by Liberation Mono, as "Arial" by Liberation Sans.
+    QFont fixedPitch(QStringLiteral("Courier New"));
+    fixedPitch.setStyleHint(QFont::Monospace);
+    fixedPitch.setFixedPitch(true);
+    fixedPitch.setPointSize(font().pointSize());
+    m_speedCombo->setFont(fixedPitch);
 
     m_startLabel = StaticText(this, QStringLiteral("Start Position :"), units, 190, 15, 56, 9);
     SetControlId(m_startLabel, kStartLabelId);

@@ -60,7 +60,7 @@ packages=(
   nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fp-utils help2man file
-  fonts-liberation2 fontconfig
+  fonts-liberation2 fonts-wqy-microhei fontconfig
 )
 
 # Testing: the Windows cross-build check, the display for screenshots and window checks, the

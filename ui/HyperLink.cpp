@@ -14,6 +14,7 @@
 #include <cerrno>
 
 #include "ui/Prompter.h"
+#include "ui/TextColour.h"
 
 namespace dravix {
 
@@ -298,9 +299,8 @@ void CHyperLink::ResizeToFit() {
 }
 
 void CHyperLink::Refresh() {
-    QPalette colours = palette();
-    colours.setColor(QPalette::WindowText, TextColour());
-    setPalette(colours);
+    // The link colours assume a light window; on another they are made readable.
+    SetReadableTextColour(this, TextColour());
     update();
 }
 

@@ -1,6 +1,8 @@
 #include "export/capture/SaveDialog.h"
 
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QRegularExpression>
 #include <mutex>
 
 #include "ui/Prompter.h"
@@ -15,8 +17,8 @@ SaveDialogFunction g_dialog;
 }  // namespace
 
 QStringList SaveDialogFilters() {
-    // The JPEG entry keeps its text although Qt reads "*.jpeg;*.jpg" as one pattern: the text is
-    // what users know, and the extension logic does not depend on the pattern.
+    // The JPEG entry lists its patterns the way users know it, joined by ";", which Qt alone would
+    // read as one pattern; the dialog is given them one by one (SaveFilterPatterns).
     return {
         QStringLiteral("tttmap File (*.bmp)"),
         QStringLiteral("JPEG File (*.jpeg;*.jpg)"),
@@ -26,9 +28,29 @@ QStringList SaveDialogFilters() {
     };
 }
 
+QStringList SaveFilterPatterns(const QString& filter) {
+    const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
+    const qsizetype close = filter.lastIndexOf(QLatin1Char(')'));
+    if (open < 0 || close < open) return {};
+    static const QRegularExpression separators(QStringLiteral("[ ;]+"));
+    return filter.mid(open + 1, close - open - 1).split(separators, Qt::SkipEmptyParts);
+}
+
+namespace {
+
+// Lists the files of every pattern of `filter`; the dialog has just set the list to its own
+// reading of the filter.
+void ListFilesOfFilter(QFileDialog& dialog, const QString& filter) {
+    if (auto* files = dialog.findChild<QFileSystemModel*>()) files->setNameFilters(SaveFilterPatterns(filter));
+}
+
+}  // namespace
+
 std::optional<SaveChoice> RunStandardSaveDialog() {
     const QStringList filters = SaveDialogFilters();
     QFileDialog dialog(nullptr, QString::fromLatin1(kSaveDialogTitle));
+    // Qt's own dialog everywhere: only its file list can be given the patterns one by one.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
@@ -37,6 +59,9 @@ std::optional<SaveChoice> RunStandardSaveDialog() {
     dialog.setDefaultSuffix(QString());
     dialog.setNameFilters(filters);
     dialog.selectNameFilter(filters.front());
+    ListFilesOfFilter(dialog, filters.front());
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog](const QString& filter) { ListFilesOfFilter(dialog, filter); });
     dialog.selectFile(QString::fromLatin1(kSaveDialogInitialName));
     if (RunModal(dialog) != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();

@@ -18,6 +18,8 @@ struct SaveChoice {
 
 // The five filters of the save dialog, in their order: BMP, JPEG, PNG, GIF, PCX.
 QStringList SaveDialogFilters();
+// The file name patterns of one filter: those in its last parentheses, separated by blanks or ";".
+QStringList SaveFilterPatterns(const QString& filter);
 
 // The save dialog as the program shows it: a QFileDialog in save mode without parent, no default
 // suffix, no overwrite prompt, the initial name "Dravix" and the first filter selected. It runs

@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBrowser>
 #include <QUrl>
 #include <cerrno>
@@ -176,6 +177,30 @@ TEST_F(MainDialogTest, MenuCarriesItsTextsAndCommandIds) {
                          {"id32776", "&About             Ctrl+A"},
                          {"menu", "Help(&H)"},
                      }));
+}
+
+// Of the key names in the menu only Ctrl+S (and F1) act; the common cut and select-all keys must
+// neither close the window nor open the About box.
+TEST_F(MainDialogTest, CtrlSSavesWhileCtrlXAndCtrlAStayInert) {
+    bus.AddDrive();
+    CMainDialog window(FakePages());
+    Open(window);
+    int saves = 0;
+    CMainDialog::SetSaveHandler([&](CMainDialog&) { ++saves; });
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    dialogs.clear();
+
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(saves, 1);
+    QTest::keyClick(&window, Qt::Key_X, Qt::ControlModifier);
+    QTest::keyClick(&window, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(saves, 1);
+    EXPECT_FALSE(window.Closed());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(dialogs.empty());
+    CMainDialog::SetSaveHandler(nullptr);
 }
 
 TEST_F(MainDialogTest, TransportFailureEndsTheProgramWithInitialFail) {

@@ -309,6 +309,55 @@ TEST_F(ScanChartCanvasTest, CompositionIsGridOrPlotAndPaintKeepsUp) {
     EXPECT_EQ(CountNonBlack(chart.PlotLayer(), chart.PlotLayer().rect()), 0);
 }
 
+// On a screen with two device pixels per client pixel the layers are drawn at that resolution: the
+// layout doubles, while lines stay one pixel wide, dots run 3 on / 3 off and lines leave out their
+// last pixel, all counted in device pixels; the labels are set in a font twice as tall.
+TEST(ScanChartCanvasAtRatio2, DrawsAtDevicePixels) {
+    constexpr int kW = 350, kH = 200;  // client pixels
+    constexpr int left = 48, top = 20, right = 2 * kW - 20, bottom = 2 * kH - 50;
+    const auto px = [](double x) { return left + static_cast<int>(x * (right - left) / kLastLba); };
+    const auto py = [](double v) { return bottom - static_cast<int>(v * (bottom - top) / 40.0); };
+    ScanChartCanvas chart;
+    chart.Create(kW, kH, 2.0);
+    for (QRgb colour : {kTe, kFe, kTe, kFe}) chart.AddSeries(colour);
+    chart.SetRange(0.0, 40.0, 0, kLastLba, 0);
+
+    const ChartLayout layout = chart.Layout();
+    EXPECT_EQ(QRect(QPoint(layout.plotLeft, layout.plotTop), QPoint(layout.plotRight, layout.plotBottom)),
+              QRect(QPoint(left, top), QPoint(right, bottom)));
+    const QImage grid = chart.GridLayer();
+    ASSERT_EQ(grid.size(), QSize(2 * kW, 2 * kH));
+    EXPECT_EQ(chart.Render().devicePixelRatio(), 2.0);
+
+    // The frame is one device pixel wide.
+    EXPECT_EQ(Count(grid, QRect(QPoint(left, top), QPoint(right + 1, top)), kWhite), right + 2 - left);
+    EXPECT_EQ(Count(grid, QRect(QPoint(left + 1, top + 1), QPoint(right, top + 1)), kWhite), 0);
+    EXPECT_EQ(Count(grid, QRect(QPoint(left + 1, top + 1), QPoint(left + 1, bottom)), kWhite), 0);
+
+    // A flat segment paints its columns up to, not including, the end point.
+    chart.AppendPoint(2, 10.0, 0);
+    chart.UpdateCurves();
+    chart.AppendPoint(2, 10.0, 1000000);
+    chart.UpdateCurves();
+    chart.DrawLimitLine(1, 18, 1);
+    const QImage plot = chart.PlotLayer();
+    EXPECT_EQ(Count(plot, QRect(QPoint(0, py(10)), QPoint(2 * kW - 1, py(10))), kTe), px(1000000) - px(0));
+    EXPECT_EQ(At(plot, px(1000000), py(10)), kBlack);
+    EXPECT_EQ(CountNonBlack(plot, QRect(0, py(10) - 1, 2 * kW, 1)), 0);
+    for (int x = left; x < right - 1; ++x)
+        ASSERT_EQ(At(plot, x, py(18)), (x - left) % 6 < 3 ? kFe : kBlack) << x;
+    EXPECT_EQ(CountNonBlack(plot, QRect(0, py(18) + 1, 2 * kW, 1)), 0);
+
+    // Text at the layers' resolution: twice the height of the same label at ratio 1.
+    ScanChartCanvas single;
+    SetUpLikeScanPage(single, kW, kH);
+    const QRect ink2 = InkBounds(grid, chart.Labels().front().cell);
+    const QRect ink1 = InkBounds(single.GridLayer(), single.Labels().front().cell);
+    ASSERT_FALSE(ink1.isEmpty());
+    EXPECT_NEAR(ink2.height(), 2 * ink1.height(), 2);
+    EXPECT_LE(ink2.right(), left - 8);  // the label gap doubles too
+}
+
 TEST(ScanChartCanvasBeforeCreate, DrawsNothingAndRemembersMarkers) {
     ScanChartCanvas chart;
     for (QRgb colour : {kTe, kFe, kTe, kFe}) EXPECT_TRUE(chart.AddSeries(colour));

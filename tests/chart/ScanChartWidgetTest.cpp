@@ -132,5 +132,36 @@ TEST_F(ScanChartWidgetTest, ScanPicture) {
     EXPECT_EQ(CountNonBlack(client, QRect(0, 0, 700, 10)), 0);  // the TE peak is cut at the top
 }
 
+// Whatever the screen's device pixel ratio, the window shows the layers one to one: they are made
+// at the ratio and never scaled. ctest also runs this with QT_SCALE_FACTOR=2.
+TEST(ScanChartWindow, ShowsItsLayersPixelForPixel) {
+    QWidget page;
+    page.resize(400, 300);
+    auto* chart = new CScanChart;
+    ASSERT_TRUE(chart->Create(&page, QRect(10, 10, 356, 206)));
+    for (QRgb colour : {kTe, kFe, kTe, kFe}) chart->AddSeries(colour);
+    chart->SetRange(0.0, 40.0, 0, kLastLba, 0);
+    page.show();
+    ProcessEvents();
+    chart->DrawLimitLine(0, 27, 1);
+    chart->DrawRangeMarker(1, 1500000, 1);
+    for (const int pos : {0, 700000, 1400000, 2100000}) {
+        chart->AppendPoint(2, 10.0 + pos / 100000.0, pos);
+        chart->UpdateCurves();
+    }
+    ProcessEvents();
+
+    const qreal ratio = chart->devicePixelRatioF();
+    EXPECT_EQ(chart->Canvas().GridLayer().size(), QSize(350, 200) * ratio);
+    const QImage shown = chart->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), chart->size() * ratio);
+    const QRect client = chart->contentsRect();
+    QImage composed = chart->Canvas().Render();
+    composed.setDevicePixelRatio(1.0);
+    QImage onScreen = shown.copy(QRect(client.topLeft() * ratio, client.size() * ratio));
+    onScreen.setDevicePixelRatio(1.0);
+    EXPECT_EQ(onScreen, composed);
+}
+
 }  // namespace
 }  // namespace dravix

@@ -5,13 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QDialog>
+#include <QFile>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFutureWatcher>
 #include <QLabel>
+#include <QListView>
 #include <QMenuBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <deque>
 #include <filesystem>
@@ -272,6 +276,44 @@ TEST(SaveDialogTest, StandardDialogIsASaveDialogWithTheFiveFiltersAndNoPrompt) {
     answer = QDialog::Rejected;
     EXPECT_FALSE(RunStandardSaveDialog().has_value());
     SetDialogRunner(nullptr);
+}
+
+// The JPEG entry's text names two patterns joined by ";"; choosing it lists files of both.
+TEST(SaveDialogTest, JpegFilterListsBothExtensions) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    for (const char* name : {"a.jpeg", "b.jpg", "c.png", "d.bmp"}) {
+        QFile file(folder.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    QStringList shown;
+    QString chosenFilter;
+    SetDialogRunner([&](QDialog& d) {
+        auto& dialog = dynamic_cast<QFileDialog&>(d);
+        dialog.setDirectory(folder.path());
+        // As the user does it: the file type list, one step down.
+        auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        EXPECT_NE(types, nullptr);
+        if (types == nullptr) return int{QDialog::Rejected};
+        types->setFocus();
+        QTest::keyClick(types, Qt::Key_Down);
+        chosenFilter = dialog.selectedNameFilter();
+        auto* list = dialog.findChild<QListView*>(QStringLiteral("listView"));
+        const auto names = [&] {
+            QStringList names;
+            for (int row = 0; row < list->model()->rowCount(list->rootIndex()); ++row)
+                names << list->model()->index(row, 0, list->rootIndex()).data().toString();
+            names.sort();
+            return names;
+        };
+        QTest::qWaitFor([&] { return names().size() >= 2; }, 10000);
+        shown = names();
+        return int{QDialog::Rejected};
+    });
+    EXPECT_FALSE(RunStandardSaveDialog().has_value());
+    SetDialogRunner(nullptr);
+    EXPECT_EQ(chosenFilter, QStringLiteral("JPEG File (*.jpeg;*.jpg)"));
+    EXPECT_EQ(shown, (QStringList{"a.jpeg", "b.jpg"}));
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 // Media Modify, the tray poll, the hints, and every message with its caption and buttons.
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QEvent>
 #include <QPalette>
+#include <QTest>
 
 #include "drive/BookTypeCommands.h"
 #include "info_booktype_support.h"
@@ -359,6 +361,40 @@ TEST_F(BookTypePage, HintsFollowTheControlAndItsLabel) {
     EXPECT_EQ(CBookType::HintStringId(1017, "Set to DVD+RW Type"), 0);
     EXPECT_EQ(CBookType::HintStringId(1021, "Set to DVD+R Type"), 0);
     EXPECT_EQ(CBookType::HintStringId(1056, "Set to DVD-ROM Type"), 0);
+}
+
+// The pointer rests on a Modify button while its label changes (message boxes come and go on the
+// way): the hint follows the new label without the pointer moving.
+TEST_F(BookTypePage, HintFollowsALabelThatChangesUnderThePointer) {
+    CBookType page;
+    Init(page);
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    auto pointAt = [&](int id) {
+        QWidget* control = page.Control(id);
+        QCursor::setPos(control->mapToGlobal(control->rect().center()));
+        QCoreApplication::processEvents();
+    };
+
+    pointAt(kPlusRButton);
+    ASSERT_EQ(Text(page, 1056), LoadString(114));
+    drive.SetBookType(emu::BookTypeRow::PlusR, 0x01);
+    Click(page, 1016);
+    EXPECT_EQ(Text(page, kPlusRButton), "Set to DVD+R Type");
+    EXPECT_EQ(Text(page, 1056), LoadString(115));
+
+    Insert("dvd+rw-recorded");
+    Click(page, 1019);
+    pointAt(1021);
+    ASSERT_EQ(Text(page, 1056), LoadString(118));
+    Click(page, 1021);
+    EXPECT_EQ(Text(page, 1021), "Set to DVD+RW Type");
+    EXPECT_EQ(Text(page, 1056), LoadString(119));
+
+    // A label that changes away from the pointer leaves the hint alone.
+    drive.SetBookType(emu::BookTypeRow::PlusR, 0xA1);
+    Click(page, 1016);
+    EXPECT_EQ(Text(page, 1056), LoadString(119));
 }
 
 }  // namespace

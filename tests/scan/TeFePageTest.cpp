@@ -1,6 +1,7 @@
 // The Probix page offscreen on the virtual drive: disc detection and the speed list, range
 // checks, runs with their verdicts and failures, STOP, and the program's idle flag.
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QSignalSpy>
@@ -11,6 +12,7 @@
 #include "scan/StatusLine.h"
 #include "tests/scan/PageTestSupport.h"
 #include "tests/scan/ScanTestSupport.h"
+#include "ui/TextColour.h"
 #include "ui/WorkerThreads.h"
 
 namespace dravix {
@@ -701,6 +703,58 @@ TEST_F(TeFePage, CriterionBoxesDrawAndEraseTheLimitLinesAndARunRedrawsThem) {
     ASSERT_TRUE(WaitRunEnded());
     EXPECT_GT(onRow(lineRow(27), CTEFE::TeColour().rgb()), 50);
     EXPECT_EQ(onRow(lineRow(18), CTEFE::FeColour().rgb()) > 50, false);
+}
+
+// Every text of the page stays readable (contrast 4.5:1) whether the desktop's palette is light or
+// dark: measured on the status line's pixels for each colour the page gives it, and on the colours
+// of the criterion boxes and their legends.
+TEST_F(TeFePage, TextsStayReadableUnderLightAndDarkPalettes) {
+    const QPalette original = QApplication::palette();
+    QPalette dark = original;
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        dark.setColor(group, QPalette::Window, QColor(53, 53, 53));
+        dark.setColor(group, QPalette::WindowText, QColor(230, 230, 230));
+        dark.setColor(group, QPalette::Button, QColor(60, 60, 60));
+        dark.setColor(group, QPalette::ButtonText, QColor(230, 230, 230));
+        dark.setColor(group, QPalette::Base, QColor(35, 35, 35));
+        dark.setColor(group, QPalette::Text, QColor(230, 230, 230));
+        dark.setColor(group, QPalette::Light, QColor(90, 90, 90));
+        dark.setColor(group, QPalette::Dark, QColor(20, 20, 20));
+    }
+    AddDrive();
+    const QColor statusColours[] = {Qt::black, CTEFE::HelpColour(), CTEFE::OkColour(), CTEFE::WarningColour()};
+    for (const QPalette& palette : {original, dark}) {
+        SCOPED_TRACE(palette.color(QPalette::Window).name().toStdString());
+        QApplication::setPalette(palette);
+        CTEFE& p = OpenPage();
+        p.show();
+        // Solid glyphs: edges blended with the background would understate the ink.
+        QFont solid = p.Status()->font();
+        solid.setStyleStrategy(QFont::NoAntialias);
+        p.Status()->setFont(solid);
+        for (const QColor& colour : statusColours) {
+            SCOPED_TRACE(colour.name().toStdString());
+            p.Status()->Show(QStringLiteral("This disc is ok for writing"), colour);
+            const QImage line = p.Status()->grab().toImage();
+            const QRect inside = p.Status()->contentsRect();
+            const QColor background = line.pixelColor(inside.left() + 1, inside.center().y());
+            double best = 1.0;
+            for (int y = inside.top(); y <= inside.bottom(); ++y)
+                for (int x = inside.left(); x <= inside.right(); ++x)
+                    best = std::max(best, ContrastRatio(line.pixelColor(x, y), background));
+            EXPECT_GE(best, kMinimumTextContrast)
+                << p.Status()->DrawnColour().name().toStdString() << " on " << background.name().toStdString();
+        }
+        for (const int id : {CTEFE::kTeCheckId, CTEFE::kFeCheckId, CTEFE::kTeLegendId, CTEFE::kFeLegendId}) {
+            const QPalette colours = Control(id)->palette();
+            EXPECT_GE(ContrastRatio(colours.color(QPalette::WindowText), colours.color(QPalette::Window)),
+                      kMinimumTextContrast)
+                << id;
+        }
+        delete page;
+        page = nullptr;
+    }
+    QApplication::setPalette(original);
 }
 
 TEST_F(TeFePage, HoverHelpInDarkBlueAndTheStatusTextBackInBlack) {
