@@ -14,6 +14,7 @@
 
 #include "drive/Support.h"
 #include "res/Strings.h"
+#include "pages/PageDrive.h"
 #include "ui/AppState.h"
 #include "ui/DialogUnits.h"
 #include "ui/Prompter.h"
@@ -69,7 +70,7 @@ struct Found {
 };
 
 void SelectAndWait(DriveTable& table) {
-    table.SelectDrive(State().selectedDriveIndex);
+    SelectPageDrive(table);
     table.WaitUntilReady();
 }
 
