@@ -16,9 +16,10 @@ namespace dravix::cli {
 namespace {
 
 schema::Json NodeJson(const DriveNode& node) {
+    // As the text says them: "root" or "uid N", the group's name or "gid N".
     return {{"path", node.path},
-            {"owner", node.uid == 0 ? schema::Json("root") : schema::Json(node.uid)},
-            {"group", node.groupName.empty() ? schema::Json(node.gid) : schema::Json(node.groupName)},
+            {"owner", node.uid == 0 ? std::string("root") : "uid " + std::to_string(node.uid)},
+            {"group", node.groupName.empty() ? "gid " + std::to_string(node.gid) : node.groupName},
             {"mode", node.mode},
             {"opened", node.opened}};
 }

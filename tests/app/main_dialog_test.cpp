@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QDir>
 #include <QMenuBar>
 #include <QPushButton>
@@ -143,7 +145,8 @@ TEST_F(MainDialogTest, StartsWithTheWarningThenListsTheDrivesAndShowsThePages) {
 
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Dravix Ver.2.0"));
     ASSERT_EQ(window.DriveList()->count(), 2);
-    EXPECT_EQ(window.DriveList()->itemText(0).size(), 28);
+    // The 28-character label, then the drive's nodes.
+    EXPECT_EQ(window.DriveList()->itemText(0).mid(28), QStringLiteral(" \u2014 /dev/sr0, /dev/sg0"));
     EXPECT_EQ(window.DriveList()->currentIndex(), 0);
     EXPECT_TRUE(State().sheetCreated);
     EXPECT_FALSE(State().sheetPending);
@@ -170,9 +173,11 @@ TEST_F(MainDialogTest, MenuCarriesItsTextsAndCommandIds) {
     }
     EXPECT_EQ(items, (std::vector<std::pair<std::string, std::string>>{
                          {"id32773", "&Save      Ctrl+S"},
+                         {"rescanDrives", "&Rescan Drives"},
                          {"id32774", "E&xit       Ctrl+X"},
                          {"menu", "File(&F)"},
                          {"id32775", "Dravix Help    F1"},
+                         {"copyDriveReport", "Copy Drive Report"},
                          {"", ""},
                          {"id32776", "&About             Ctrl+A"},
                          {"menu", "Help(&H)"},
@@ -237,6 +242,22 @@ TEST_F(MainDialogTest, KernelRefusalIsToldAsSuchWithTheNodesAndTheWayToAccess) {
     EXPECT_TRUE(dialogs.empty());
     EXPECT_EQ(window.Diagnosis(), text);
     EXPECT_TRUE(State().sheetPending);
+}
+
+// Help > "Copy Drive Report" puts the drive report on the clipboard: the drive's nodes, its
+// support and the commands of its check.
+TEST_F(MainDialogTest, DriveReportGoesToTheClipboard) {
+    bus.AddDrive().SetFeatureCodes({5});
+    CMainDialog window(FakePages());
+    Open(window);
+    QString report;
+    window.CopyDriveReport([&](const QString& text) { report = text; });
+    EXPECT_TRUE(test::Settle(window));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), report);
+    for (const char* part : {"0: \"", "node /dev/sg0", "support: supported", "feature codes: 5",
+                             "CDB FD 1B 5A 41 52 4E 0E"}) {
+        EXPECT_TRUE(report.contains(QString::fromLatin1(part))) << part << "\n" << report.toStdString();
+    }
 }
 
 // Drives that look alike are told apart in the list; a rescan keeps the chosen drive (no probe,

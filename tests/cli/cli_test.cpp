@@ -42,7 +42,7 @@ TEST_F(CliTest, DrivesListsEveryDriveInDiscoveryOrder) {
     // The 28-character label, then the drive's nodes.
     const std::string first = run.out.substr(0, run.out.find('\n'));
     EXPECT_EQ(first.rfind("0: ", 0), 0u);
-    EXPECT_EQ(first.substr(3 + 28), "\u2014 /dev/sr0, /dev/sg0".insert(0, " "));
+    EXPECT_EQ(first.substr(3 + 28), " \u2014 /dev/sr0, /dev/sg0");
     EXPECT_NE(run.out.find("\n1: "), std::string::npos);
     EXPECT_NE(run.out.find("\u2014 /dev/sr1, /dev/sg1\n"), std::string::npos);
 
@@ -110,7 +110,9 @@ TEST_F(CliTest, DiagnoseReportsDrivesNodesSupportAndTheLastCommands) {
     }
     for (const char* variable : {"HOME", "USER", "LOGNAME"}) {
         const char* value = std::getenv(variable);
-        if (value != nullptr && std::strlen(value) > 1) EXPECT_EQ(run.out.find(value), std::string::npos);
+        if (value != nullptr && std::strlen(value) > 1) {
+            EXPECT_EQ(run.out.find(value), std::string::npos) << variable;
+        }
     }
 
     const auto object = nlohmann::json::parse(RunCliCapture({"--json", "diagnose"}).out);
