@@ -80,7 +80,9 @@ class AspiPath final : public TransportPath {
             m_countingAdapters[static_cast<uint8_t>(adapter)] =
                 std::memcmp(inquiry->HA_ManagerId, kCountingManagerId, sizeof kCountingManagerId) == 0;
             const char* identifier = reinterpret_cast<const char*>(inquiry->HA_Identifier);
-            const std::string adapterName(identifier, strnlen(identifier, sizeof inquiry->HA_Identifier));
+            // Space padded, as ASPI fields are.
+            std::string adapterName(identifier, strnlen(identifier, sizeof inquiry->HA_Identifier));
+            adapterName.erase(adapterName.find_last_not_of(' ') + 1);
             const uint8_t reported = inquiry->HA_Unique[3];
             const int targets = (reported == 8 || reported == 16) ? reported : 8;
             for (int id = 0; id < targets; ++id) {
