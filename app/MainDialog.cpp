@@ -391,6 +391,13 @@ void CMainDialog::WatchForDrives() {
 }
 
 void CMainDialog::CopyDriveReport(std::function<void(const QString& report)> done) {
+    if (m_closing) return;
+    // The report checks every drive (vendor mode on and off): never in the middle of a scan or
+    // of another window's command sequence.
+    if (State().scanIdle.load() == 0 || DriveSequence::AnyWorking(*this)) {
+        QTimer::singleShot(kRescanRetryMs, this, [this, done = std::move(done)] { CopyDriveReport(done); });
+        return;
+    }
     m_sequence->Start([this, done = std::move(done)] {
         m_sequence->Step(
             [](DriveTable& table, const WorkerContext&) {

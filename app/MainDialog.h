@@ -60,7 +60,7 @@ class CMainDialog final : public QDialog {
     // otherwise the first drive is chosen and probed as at start-up.
     void Rescan();
     // Help > "Copy Drive Report": the drive report (version, system, drives, last commands) to
-    // the clipboard. `done` gets the text (tests).
+    // the clipboard, once no scan and no command sequence runs. `done` gets the text (tests).
     void CopyDriveReport(std::function<void(const QString& report)> done = {});
 
     // The text that stands in the sheet's frame when no page can be shown: why (no drive, the
