@@ -64,7 +64,8 @@ std::string PermissionHint(const std::vector<RefusedNode>& refused) {
         text += groups.empty() ? "them" : "some of them";
         text += ": ask an administrator for access.";
     }
-    if (genericRefused || unjoinable) {
+    // The rule opens generic nodes only; a drive whose sr node is refused is not listed at all.
+    if (genericRefused) {
         text += std::string("\nThe Dravix package's access rule (") + kAccessRulePath +
                 ") lets the user at the computer open every CD/DVD drive's SCSI generic node; "
                 "installing the package, or reloading the rules after installing it "

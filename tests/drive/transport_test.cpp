@@ -319,8 +319,8 @@ TEST_F(SgFixture, DiagnosesNameTheCauseAndItsFix) {
              os.SetGroupName(0, "root");
              os.AddNode("/dev/sr0", refusedNode(0));
          },
-         {"/dev/sr0", "ask an administrator", "70-dravix.rules"},
-         {"joining the group"}},
+         {"/dev/sr0", "ask an administrator"},
+         {"joining the group", "70-dravix.rules"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
