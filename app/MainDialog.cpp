@@ -1,7 +1,7 @@
 #include "app/MainDialog.h"
 
-#include <QComboBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -401,7 +401,8 @@ void CMainDialog::CopyDriveReport(std::function<void(const QString& report)> don
     m_sequence->Start([this, done = std::move(done)] {
         m_sequence->Step(
             [](DriveTable& table, const WorkerContext&) {
-                return DriveReportText(GatherDriveReport(table, DRAVIX_VERSION_TEXT, ReadSystemFacts(), true));
+                return DriveReportText(
+                    GatherDriveReport(table, DRAVIX_VERSION_TEXT, ReadSystemFacts(), true));
             },
             [done](const std::string& text) {
                 const QString report = QString::fromUtf8(text.c_str());

@@ -125,13 +125,13 @@ class CMainDialog final : public QDialog {
     QTimer m_timer;
     HelpWindow* m_help = nullptr;  // once opened; a child window, so a modal main window leaves it usable
     bool m_closing = false;
-    QLabel* m_diagnosis = nullptr;          // in the sheet's frame, over it while no page is shown
-    std::vector<DriveIdentity> m_listed;    // the drives of the list, line by line
-    bool m_initialised = false;             // the first listing is done
+    QLabel* m_diagnosis = nullptr;        // in the sheet's frame, over it while no page is shown
+    std::vector<DriveIdentity> m_listed;  // the drives of the list, line by line
+    bool m_initialised = false;           // the first listing is done
     bool m_rescanWanted = false;
-    QTimer m_rescanRetry;                   // waits for scans and sequences to end
-    QTimer m_rescanSettle;                  // gathers the events of one plug-in into one rescan
-    QTimer m_virtualWatch;                  // the virtual drive's state file
+    QTimer m_rescanRetry;   // waits for scans and sequences to end
+    QTimer m_rescanSettle;  // gathers the events of one plug-in into one rescan
+    QTimer m_virtualWatch;  // the virtual drive's state file
     QString m_virtualStamp;
     std::unique_ptr<HotPlugMonitor> m_hotPlug;
     QSocketNotifier* m_hotPlugNotifier = nullptr;

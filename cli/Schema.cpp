@@ -47,15 +47,16 @@ Json Drive(const DriveTable& table, uint8_t index) {
     // The product name holds INQUIRY's vendor (8 bytes) and product (16 bytes) fields.
     const std::string identity = Field(entry.productName, sizeof entry.productName);
     const std::string revision = Field(entry.revision, sizeof entry.revision);
-    return {{"index", index},
-            {"vendor", Text(identity.substr(0, 8))},
-            {"product", Text(identity.size() > 8 ? identity.substr(8) : std::string())},
-            {"revision", Text(revision)},
-            {"label", Text(identity + revision)},
-            {"nodes", Nodes(entry)},
-            {"adapter", entry.nodes.empty() && entry.nodeName.empty() ? Json(entry.adapterId) : Json(nullptr)},
-            {"target", entry.nodes.empty() && entry.nodeName.empty() ? Json(entry.targetId) : Json(nullptr)},
-            {"location", DriveNodesText(entry)}};
+    return {
+        {"index", index},
+        {"vendor", Text(identity.substr(0, 8))},
+        {"product", Text(identity.size() > 8 ? identity.substr(8) : std::string())},
+        {"revision", Text(revision)},
+        {"label", Text(identity + revision)},
+        {"nodes", Nodes(entry)},
+        {"adapter", entry.nodes.empty() && entry.nodeName.empty() ? Json(entry.adapterId) : Json(nullptr)},
+        {"target", entry.nodes.empty() && entry.nodeName.empty() ? Json(entry.targetId) : Json(nullptr)},
+        {"location", DriveNodesText(entry)}};
 }
 
 Json Disc(const Json& type, const Json& manufacturerId, const Json& mediaTypeId,

@@ -40,12 +40,13 @@ schema::Json ReportJson(const DriveReport& report, const DriveTable& table) {
     }
     schema::Json commands = schema::Json::array();
     for (const CommandTrace& command : report.commands) {
-        commands.push_back({{"drive", command.drive},
-                            {"cdb", HexBytes(command.cdb.data(), command.cdb.size())},
-                            {"status", command.status},
-                            {"sense",
-                             {{"key", command.sense.key}, {"asc", command.sense.asc}, {"ascq", command.sense.ascq}}},
-                            {"os_error", command.osError != 0 ? schema::Json(command.osError) : nullptr}});
+        commands.push_back(
+            {{"drive", command.drive},
+             {"cdb", HexBytes(command.cdb.data(), command.cdb.size())},
+             {"status", command.status},
+             {"sense",
+              {{"key", command.sense.key}, {"asc", command.sense.asc}, {"ascq", command.sense.ascq}}},
+             {"os_error", command.osError != 0 ? schema::Json(command.osError) : nullptr}});
     }
     schema::Json refused = schema::Json::array();
     for (const RefusedNode& node : report.refused) refused.push_back(node.path);

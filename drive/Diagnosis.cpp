@@ -8,8 +8,7 @@ namespace dravix {
 
 namespace {
 
-constexpr const char* kTryVirtual =
-    "To see the program without a drive, start it with \"dravix --virtual\".";
+constexpr const char* kTryVirtual = "To see the program without a drive, start it with \"dravix --virtual\".";
 constexpr const char* kGenericDriverMissing =
     "The SCSI generic driver is not loaded: vendor commands need it (run \"modprobe sg\" as root).";
 
@@ -94,7 +93,8 @@ std::string NoDriveDiagnosis(const DriveTable& table) {
     } else {
         text = "The CD/DVD drives found did not answer the identification command (INQUIRY).";
     }
-    if (facts.passThrough && !facts.genericDriverLoaded && text.find(kGenericDriverMissing) == std::string::npos) {
+    if (facts.passThrough && !facts.genericDriverLoaded &&
+        text.find(kGenericDriverMissing) == std::string::npos) {
         text += std::string("\n") + kGenericDriverMissing;
     }
     return text + "\n" + kTryVirtual;

@@ -56,7 +56,8 @@ DriveReport GatherDriveReport(DriveTable& table, const std::string& version, con
 std::string DriveReportText(const DriveReport& report) {
     std::string text = "Dravix drive report\n";
     text += "version: " + report.version + "\n";
-    text += "kernel: " + (report.system.kernel.empty() ? std::string("unknown") : report.system.kernel) + "\n";
+    text +=
+        "kernel: " + (report.system.kernel.empty() ? std::string("unknown") : report.system.kernel) + "\n";
     text += "distribution: " +
             (report.system.distribution.empty() ? std::string("unknown") : report.system.distribution) + "\n";
     text += "transport: " + report.transport + "\n";
@@ -87,7 +88,8 @@ std::string DriveReportText(const DriveReport& report) {
     }
     text += "last commands: " + std::to_string(report.commands.size()) + "\n";
     for (const CommandTrace& command : report.commands) {
-        text += "  " + (command.drive.empty() ? std::string() : command.drive + " ") + FormatTrace(command) + "\n";
+        text += "  " + (command.drive.empty() ? std::string() : command.drive + " ") + FormatTrace(command) +
+                "\n";
     }
     return text;
 }

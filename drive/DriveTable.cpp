@@ -194,9 +194,9 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
     // A stopped sequence sends nothing more, but still leaves the drive as it found it.
     const bool vendorModeOff = cdb[0] == 0xFD && cdb[1] == 0xF2;
     const bool stopped = m_stopHook && !vendorModeOff && m_stopHook();
-    const TransportResult r =
-        stopped ? TransportResult{}
-                : m_path->Send(m_entries[m_selectedIndex], cdb, cdbLength, direction, data, length, timeoutSeconds);
+    const TransportResult r = stopped ? TransportResult{}
+                                      : m_path->Send(m_entries[m_selectedIndex], cdb, cdbLength, direction,
+                                                     data, length, timeoutSeconds);
     uint8_t status = kCommandFailed;
     switch (r.outcome) {
         case TransportResult::Outcome::Completed:

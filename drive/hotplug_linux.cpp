@@ -51,8 +51,7 @@ std::unique_ptr<HotPlugMonitor> OpenHotPlugMonitor() {
     if (context == nullptr) return nullptr;
     // Events after udev's rules ran, so the node exists with its final owner and mode.
     udev_monitor* monitor = udev_monitor_new_from_netlink(context, "udev");
-    if (monitor == nullptr ||
-        udev_monitor_filter_add_match_subsystem_devtype(monitor, "block", "disk") < 0 ||
+    if (monitor == nullptr || udev_monitor_filter_add_match_subsystem_devtype(monitor, "block", "disk") < 0 ||
         udev_monitor_filter_add_match_subsystem_devtype(monitor, "scsi_generic", nullptr) < 0 ||
         udev_monitor_enable_receiving(monitor) < 0) {
         if (monitor != nullptr) udev_monitor_unref(monitor);
@@ -73,7 +72,8 @@ SystemFacts ReadSystemFacts() {
     while (std::getline(release, line)) {
         if (line.rfind("PRETTY_NAME=", 0) != 0) continue;
         std::string value = line.substr(std::strlen("PRETTY_NAME="));
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front())
             value = value.substr(1, value.size() - 2);
         facts.distribution = value;
     }

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "drive/Support.h"
-#include "res/Strings.h"
 #include "pages/PageDrive.h"
+#include "res/Strings.h"
 #include "ui/AppState.h"
 #include "ui/DialogUnits.h"
 #include "ui/Prompter.h"

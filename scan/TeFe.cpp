@@ -393,8 +393,8 @@ CTEFE::PollOutcome CTEFE::PollDisc(SharedDrive& drive, const Shared& shared, boo
     // A disc loaded since the last tick is reported at once, not one tick later after its unit
     // attention. A run that started while the poll waited for the drive has it to itself.
     bool attention = false;
-    const std::optional<uint8_t> status = drive.LockedUnlessStopped(
-        quiet, [&attention](DriveTable& table) -> uint8_t {
+    const std::optional<uint8_t> status =
+        drive.LockedUnlessStopped(quiet, [&attention](DriveTable& table) -> uint8_t {
             // After a rescan the chosen drive may sit elsewhere in the list, or be gone.
             if (!SelectChosenDrive(table)) return kCommandFailed;
             return TestUnitReadyAfterAttention(table, &attention);
@@ -601,11 +601,10 @@ void CTEFE::RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
 
     // Vendor mode is switched on again before every run; what the drive answers is not looked at.
     // A run stopped while it waited for the drive sends nothing.
-    if (!drive->Shared().LockedUnlessStopped(stopRequested,
-                                             [](DriveTable& table) {
-                                                 SelectChosenDrive(table);
-                                                 return table.SetVendorMode(true);
-                                             })) {
+    if (!drive->Shared().LockedUnlessStopped(stopRequested, [](DriveTable& table) {
+            SelectChosenDrive(table);
+            return table.SetVendorMode(true);
+        })) {
         return;
     }
     {

@@ -5,14 +5,14 @@
 
 #include <QClipboard>
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBrowser>
 #include <QUrl>
-#include <QTest>
 #include <cerrno>
 #include <map>
 
@@ -223,7 +223,9 @@ TEST_F(MainDialogTest, KernelRefusalIsToldAsSuchWithTheNodesAndTheWayToAccess) {
     emu::VirtualDrive& drive = bus.AddDrive();
     test::FakeSgSystem::Node sr;
     sr.generic = "/dev/sg0";
-    sr.device = [&drive](sg_io_hdr_t& r) { return r.cmdp[0] == 0xFD ? -EPERM : test::ExecuteOnVirtualDrive(drive, r); };
+    sr.device = [&drive](sg_io_hdr_t& r) {
+        return r.cmdp[0] == 0xFD ? -EPERM : test::ExecuteOnVirtualDrive(drive, r);
+    };
     bus.Os().AddNode("/dev/sr0", sr);
     test::FakeSgSystem::Node sg;
     sg.blockDevice = false;
@@ -234,8 +236,8 @@ TEST_F(MainDialogTest, KernelRefusalIsToldAsSuchWithTheNodesAndTheWayToAccess) {
     ASSERT_EQ(prompter->asked.size(), 2u);
     const QString text = prompter->asked[1].text;
     EXPECT_EQ(prompter->asked[1].caption, QStringLiteral("Warning"));
-    for (const char* part : {"The kernel, not the drive", "/dev/sr0", "/dev/sg0", "70-dravix.rules",
-                             "administrator"}) {
+    for (const char* part :
+         {"The kernel, not the drive", "/dev/sr0", "/dev/sg0", "70-dravix.rules", "administrator"}) {
         EXPECT_TRUE(text.contains(QString::fromLatin1(part))) << part << "\n" << text.toStdString();
     }
     EXPECT_FALSE(text.contains(QStringLiteral("joining the group \"root\"")));
@@ -254,8 +256,8 @@ TEST_F(MainDialogTest, DriveReportGoesToTheClipboard) {
     window.CopyDriveReport([&](const QString& text) { report = text; });
     EXPECT_TRUE(test::Settle(window));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), report);
-    for (const char* part : {"0: \"", "node /dev/sg0", "support: supported", "feature codes: 5",
-                             "CDB FD 1B 5A 41 52 4E 0E"}) {
+    for (const char* part :
+         {"0: \"", "node /dev/sg0", "support: supported", "feature codes: 5", "CDB FD 1B 5A 41 52 4E 0E"}) {
         EXPECT_TRUE(report.contains(QString::fromLatin1(part))) << part << "\n" << report.toStdString();
     }
 }
@@ -303,7 +305,8 @@ TEST_F(MainDialogTest, RescanKeepsTheChosenDriveByItsNodesAndProbesAnotherWhenIt
     bus.Os().RemoveNode("/dev/sg1");
     bus.AddDrive().SetFeatureCodes({7});
     window.Rescan();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.DriveList()->currentText().contains("/dev/sr2"); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window.DriveList()->currentText().contains("/dev/sr2"); }, 5000));
     EXPECT_TRUE(test::Settle(window));
     EXPECT_EQ(Count(kVendorOn), 1u);
     EXPECT_EQ(Tabs(window), (std::vector<std::string>{"Information", "OverSpeed"}));

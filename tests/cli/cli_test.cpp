@@ -101,11 +101,11 @@ TEST_F(CliTest, DiagnoseReportsDrivesNodesSupportAndTheLastCommands) {
     bus.AddDrive(emu::DriveKind::OtherMaker);
     const CliRun run = RunCliCapture({"diagnose"});
     ASSERT_EQ(run.status, 0) << run.err;
-    for (const char* part : {"version: ", "kernel: ", "transport: pass-through", "sg driver loaded: yes",
-                             "0: \"ZARN", "node /dev/sr0 (owner root, group gid 0, mode 0660, opened)",
-                             "node /dev/sg1 (owner root", "support: supported\n   feature codes: 5 1",
-                             "support: vendor mode refused (refused by the drive)",
-                             "/dev/sr1, /dev/sg1 [1] CDB FD F1 5A 41 52 4E 00 00 00 00 00 00 -> 1 sense 05/"}) {
+    for (const char* part :
+         {"version: ", "kernel: ", "transport: pass-through", "sg driver loaded: yes", "0: \"ZARN",
+          "node /dev/sr0 (owner root, group gid 0, mode 0660, opened)", "node /dev/sg1 (owner root",
+          "support: supported\n   feature codes: 5 1", "support: vendor mode refused (refused by the drive)",
+          "/dev/sr1, /dev/sg1 [1] CDB FD F1 5A 41 52 4E 00 00 00 00 00 00 -> 1 sense 05/"}) {
         EXPECT_NE(run.out.find(part), std::string::npos) << part << "\n" << run.out;
     }
     for (const char* variable : {"HOME", "USER", "LOGNAME"}) {

@@ -304,8 +304,10 @@ TEST_F(SgFixture, DiagnosesNameTheCauseAndItsFix) {
     };
     const std::vector<Case> cases = {
         {"no drive", [](FakeSgSystem&) {}, {"no CD/DVD drive", "dravix --virtual"}, {"modprobe", "group"}},
-        {"sr driver missing", [](FakeSgSystem& os) { os.SetCdromDriverLoaded(false); },
-         {"modprobe sr_mod", "dravix --virtual"}, {}},
+        {"sr driver missing",
+         [](FakeSgSystem& os) { os.SetCdromDriverLoaded(false); },
+         {"modprobe sr_mod", "dravix --virtual"},
+         {}},
         {"sg driver missing, sr refused",
          [&](FakeSgSystem& os) {
              os.SetGroupName(24, "cdrom");
@@ -342,13 +344,16 @@ TEST_F(SgFixture, DiagnosesNameTheCauseAndItsFix) {
 TEST_F(SgFixture, KernelRefusalBesideARefusedGenericNodeIsExplained) {
     os->SetGroupName(6, "disk");
     auto drive = std::make_shared<MiniDrive>();
-    os->AddDrive(0, [drive](sg_io_hdr_t& r) { return r.cmdp[0] == 0xFD ? -EPERM : (*drive)(r); }, 3, 0, EACCES);
+    os->AddDrive(
+        0, [drive](sg_io_hdr_t& r) { return r.cmdp[0] == 0xFD ? -EPERM : (*drive)(r); }, 3, 0, EACCES);
     DriveTable table;
     table.InitTransport();
     ASSERT_EQ(table.EnumerateDrives(), 1);
     EXPECT_EQ(CheckDriveSupport(table).outcome, SupportOutcome::VendorModeRefused);
     ASSERT_TRUE(RefusedByKernel(table.LastFailure()));
-    EXPECT_EQ(VendorRefusalReason(table, table.LastFailure()).rfind("refused by the kernel: permission denied on /dev/sr0", 0), 0u);
+    EXPECT_EQ(VendorRefusalReason(table, table.LastFailure())
+                  .rfind("refused by the kernel: permission denied on /dev/sr0", 0),
+              0u);
     const std::string text = KernelRefusalDiagnosis(table);
     for (const char* part : {"The kernel, not the drive", "/dev/sr0", "/dev/sg3", "70-dravix.rules"}) {
         EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
