@@ -1,17 +1,26 @@
 #include "app/MainDialog.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcut>
+#include <QSocketNotifier>
+#include <algorithm>
 #include <mutex>
 
 #include "app/AboutDialog.h"
 #include "app/HelpWindow.h"
+#include "drive/Diagnosis.h"
+#include "drive/DriveReport.h"
+#include "drive/HotPlug.h"
+#include "drive/Platform.h"
 #include "drive/Support.h"
 #include "res/Icons.h"
 #include "res/Strings.h"
@@ -22,6 +31,10 @@
 #include "ui/PropertyPage.h"
 #include "ui/StoppableDrive.h"
 #include "ui/UnsupportedDialog.h"
+
+#ifndef DRAVIX_VERSION_TEXT
+#define DRAVIX_VERSION_TEXT "2.0"
+#endif
 
 namespace dravix {
 
@@ -44,6 +57,17 @@ const char* const kStartupWarning =
 namespace {
 
 constexpr int kTimerPeriodMs = 600;
+// A rescan asked for while drives are busy is tried again this often.
+constexpr int kRescanRetryMs = 100;
+// The events of one drive (its block node, its generic node) arrive together.
+constexpr int kRescanSettleMs = 300;
+// How often the virtual drive's state file is looked at.
+constexpr int kVirtualWatchMs = 500;
+
+constexpr const char* kVirtualStateVariable = "DRAVIX_VDRIVE_STATE";
+
+constexpr const char* kDriveRefusedVendorMode =
+    "The drive refused the maker's vendor mode: it is not one of the Zarn drives Dravix serves.";
 constexpr int kSysCommandAbout = 16;
 
 // Page dialogs whose buttons the timer locks while a scan runs.
@@ -64,9 +88,29 @@ void EnableControl(PropertyPage* page, int id, bool enabled) {
 // What the window's first step found: the transport, and the drives with their labels.
 struct CMainDialog::DriveListing {
     bool transportReady = false;
-    std::vector<std::string> labels;
-    std::string permissionHint;  // why no drive could be used, when none was found
+    std::vector<std::string> lines;  // label, separator, nodes
+    std::vector<DriveIdentity> identities;
+    std::string diagnosis;  // why no drive could be used, when none was found
 };
+
+// What the probe of a drive found, with why vendor mode was refused.
+struct CMainDialog::Probed {
+    SupportResult result;
+    bool kernelRefused = false;  // the kernel, not the drive, refused vendor mode
+    std::string diagnosis;       // KernelRefusalDiagnosis when it did
+};
+
+CMainDialog::DriveListing CMainDialog::ListTable(DriveTable& table) {
+    DriveListing listing;
+    listing.transportReady = true;
+    const int count = table.EnumerateDrives();
+    for (int i = 0; i < count; ++i) {
+        listing.lines.push_back(DriveListLine(table, i));
+        listing.identities.push_back(IdentityOf(table, i));
+    }
+    if (count == 0) listing.diagnosis = NoDriveDiagnosis(table);
+    return listing;
+}
 
 CMainDialog::CMainDialog(PageFactory pages, QWidget* parent)
     : QDialog(parent), m_pageFactory(std::move(pages)), m_drives(std::make_shared<StoppableDrive>()) {
@@ -81,6 +125,12 @@ CMainDialog::CMainDialog(PageFactory pages, QWidget* parent)
     m_timer.setInterval(kTimerPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &CMainDialog::OnTimer);
     connect(m_driveList, &QComboBox::activated, this, &CMainDialog::OnDriveListChanged);
+    m_rescanRetry.setSingleShot(true);
+    m_rescanRetry.setInterval(kRescanRetryMs);
+    connect(&m_rescanRetry, &QTimer::timeout, this, &CMainDialog::TryRescan);
+    m_rescanSettle.setSingleShot(true);
+    m_rescanSettle.setInterval(kRescanSettleMs);
+    connect(&m_rescanSettle, &QTimer::timeout, this, &CMainDialog::Rescan);
     // F1 is the standard help command, and Ctrl+S saves as the menu says. Ctrl+X and Ctrl+A stay
     // text only: the common cut and select-all keys must never end the program or open a box.
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -91,6 +141,9 @@ CMainDialog::CMainDialog(PageFactory pages, QWidget* parent)
 
 CMainDialog::~CMainDialog() {
     m_timer.stop();
+    m_rescanRetry.stop();
+    m_rescanSettle.stop();
+    m_virtualWatch.stop();
     if (!m_closing) {
         m_sequence->Stop();
         SendVendorModeOff();
@@ -116,6 +169,9 @@ void CMainDialog::BuildMenu() {
     QAction* save = file->addAction(QStringLiteral("&Save      Ctrl+S"));
     save->setObjectName(QStringLiteral("id32773"));
     connect(save, &QAction::triggered, this, &CMainDialog::OnSave);
+    QAction* rescan = file->addAction(QStringLiteral("&Rescan Drives"));
+    rescan->setObjectName(QStringLiteral("rescanDrives"));
+    connect(rescan, &QAction::triggered, this, &CMainDialog::Rescan);
     QAction* exit = file->addAction(QStringLiteral("E&xit       Ctrl+X"));
     exit->setObjectName(QStringLiteral("id32774"));
     connect(exit, &QAction::triggered, this, &QDialog::reject);
@@ -123,6 +179,9 @@ void CMainDialog::BuildMenu() {
     QAction* contents = help->addAction(QStringLiteral("Dravix Help    F1"));
     contents->setObjectName(QStringLiteral("id32775"));
     connect(contents, &QAction::triggered, this, &CMainDialog::OpenHelpFile);
+    QAction* report = help->addAction(QStringLiteral("Copy Drive Report"));
+    report->setObjectName(QStringLiteral("copyDriveReport"));
+    connect(report, &QAction::triggered, this, [this] { CopyDriveReport(); });
     help->addSeparator();
     QAction* about = help->addAction(QStringLiteral("&About             Ctrl+A"));
     about->setObjectName(QStringLiteral("id32776"));
@@ -153,13 +212,23 @@ void CMainDialog::BuildLayout() {
     m_driveList->setMaxVisibleItems(8);
     place(m_driveList, 45, 46, 314, 12);
 
-    m_sheetFrame = new QGroupBox(QStringLiteral("Static"), this);
+    // The frame's caption is never meant to be read (the sheet covers it); while no sheet is
+    // shown it would read "Static", so it stays empty and the diagnosis stands in the frame.
+    m_sheetFrame = new QGroupBox(QString(), this);
     SetControlId(m_sheetFrame, 1007);
     m_sheetFrame->setFlat(true);
     place(m_sheetFrame, 7, 57, 358, 264);
 
     m_sheet = new PropertySheet(m_sheetFrame);
     m_sheet->hide();
+
+    m_diagnosis = new QLabel(m_sheetFrame);
+    m_diagnosis->setObjectName(QStringLiteral("driveDiagnosis"));
+    m_diagnosis->setWordWrap(true);
+    m_diagnosis->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_diagnosis->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_diagnosis->setGeometry(du.Rect(7, 10, 344, 240));
+    m_diagnosis->hide();
 
     // While a drive is checked, this stands where its pages will be.
     m_checking = new QLabel(this);
@@ -189,15 +258,8 @@ void CMainDialog::OnInitDialog() {
         m_sequence->ShowStatus(QString::fromUtf8(kStatusCheckingDrive));
         m_sequence->Step(
             [](DriveTable& table, const WorkerContext&) {
-                DriveListing listing;
-                if (!table.InitTransport()) return listing;
-                listing.transportReady = true;
-                const int count = table.EnumerateDrives();
-                for (int i = 0; i < count; ++i) {
-                    table.SelectDrive(static_cast<uint8_t>(i));
-                    listing.labels.push_back(table.DriveLabel());
-                }
-                if (count == 0) listing.permissionHint = PermissionHint(table.RefusedNodes());
+                if (!table.InitTransport()) return DriveListing{};
+                DriveListing listing = ListTable(table);
                 table.SelectDrive(0);
                 return listing;
             },
@@ -209,23 +271,148 @@ void CMainDialog::OnInitDialog() {
                     return;
                 }
                 FillDriveList(listing);
+                m_initialised = true;
+                WatchForDrives();
+                // With no drive there is nothing to probe: the drive list's diagnosis says why.
+                if (listing.lines.empty()) {
+                    State().sheetPending = true;
+                    return;
+                }
                 ShowDriveSheet();
             });
     });
 }
 
 void CMainDialog::FillDriveList(const DriveListing& listing) {
-    if (listing.labels.empty()) {
-        QString text = QString::fromLatin1(kMsgNoDeviceFound);
-        if (!listing.permissionHint.empty())
-            text += QStringLiteral("\n\n") + QString::fromStdString(listing.permissionHint);
-        Inform(this, text);
+    ListDrives(listing);
+    if (listing.lines.empty()) {
+        const QString diagnosis = QString::fromStdString(listing.diagnosis);
+        Inform(this, QString::fromLatin1(kMsgNoDeviceFound) + QStringLiteral("\n\n") + diagnosis);
+        ShowDiagnosis(diagnosis);
         return;
     }
-    m_driveList->clear();
-    for (const std::string& label : listing.labels) m_driveList->addItem(QString::fromLatin1(label.c_str()));
     m_driveList->setCurrentIndex(0);
     State().selectedDriveIndex = 0;
+    SetChosenDrive(m_listed.front());
+}
+
+void CMainDialog::ListDrives(const DriveListing& listing) {
+    m_driveList->clear();
+    // The drive's label as it sent it; the nodes after it are the system's own text.
+    for (const std::string& line : listing.lines) m_driveList->addItem(QString::fromUtf8(line.c_str()));
+    m_listed = listing.identities;
+}
+
+void CMainDialog::ShowDiagnosis(const QString& text) {
+    m_diagnosis->setText(text);
+    m_diagnosis->setVisible(!text.isEmpty());
+    if (!text.isEmpty()) m_diagnosis->raise();
+}
+
+QString CMainDialog::Diagnosis() const {
+    return m_diagnosis->isHidden() ? QString() : m_diagnosis->text();
+}
+
+void CMainDialog::Rescan() {
+    m_rescanWanted = true;
+    TryRescan();
+}
+
+void CMainDialog::TryRescan() {
+    if (!m_rescanWanted || m_closing) return;
+    // Never under a scan or a command sequence: their tables keep the drives they listed until
+    // they end.
+    if (!m_initialised || State().scanIdle.load() == 0 || DriveSequence::AnyWorking(*this)) {
+        m_rescanRetry.start();
+        return;
+    }
+    m_rescanWanted = false;
+    m_sequence->Start([this] {
+        m_sequence->Step([](DriveTable& table, const WorkerContext&) { return ListTable(table); },
+                         [this](const DriveListing& listing) { OnRescanned(listing); });
+    });
+}
+
+void CMainDialog::OnRescanned(const DriveListing& listing) {
+    AppState& state = State();
+    if (listing.identities == m_listed) {
+        // The same drives: the list and the window's table agree again, nothing else changes.
+        return;
+    }
+    ++state.driveListGeneration;
+    const DriveIdentity chosen = ChosenDrive();
+    ListDrives(listing);
+    const auto kept = std::find(m_listed.begin(), m_listed.end(), chosen);
+    if (!chosen.Empty() && kept != m_listed.end()) {
+        const int line = static_cast<int>(kept - m_listed.begin());
+        m_driveList->setCurrentIndex(line);
+        state.selectedDriveIndex = static_cast<uint8_t>(line);
+        return;
+    }
+    // The chosen drive is gone: its pages go with it, and the first drive is probed as at start-up.
+    m_timer.stop();
+    if (!m_pages.empty()) RemovePages();
+    if (listing.lines.empty()) {
+        SetChosenDrive({});
+        state.sheetPending = true;
+        ShowDiagnosis(QString::fromLatin1(kMsgNoDeviceFound) + QStringLiteral("\n\n") +
+                      QString::fromStdString(listing.diagnosis));
+        return;
+    }
+    m_driveList->setCurrentIndex(0);
+    state.selectedDriveIndex = 0;
+    SetChosenDrive(m_listed.front());
+    ShowDriveSheet();
+}
+
+void CMainDialog::WatchForDrives() {
+    m_hotPlug = OpenHotPlugMonitor();
+    if (m_hotPlug) {
+        m_hotPlugNotifier = new QSocketNotifier(m_hotPlug->Descriptor(), QSocketNotifier::Read, this);
+        connect(m_hotPlugNotifier, &QSocketNotifier::activated, this, [this] {
+            if (m_hotPlug->DrainDriveEvents()) m_rescanSettle.start();
+        });
+    }
+    // The virtual drive's drives live in its state file, which its tool rewrites (a new file
+    // renamed over the old one) whenever they change.
+    const QString state = qEnvironmentVariable(kVirtualStateVariable);
+    if (state.isEmpty() || qEnvironmentVariableIsEmpty(kAspiLibraryVariable)) return;
+    const auto stamp = [state] {
+        const QFileInfo info(state);
+        return info.exists() ? info.lastModified().toString(Qt::ISODateWithMs) + QString::number(info.size())
+                             : QString();
+    };
+    m_virtualStamp = stamp();
+    m_virtualWatch.setInterval(kVirtualWatchMs);
+    connect(&m_virtualWatch, &QTimer::timeout, this, [this, stamp] {
+        const QString now = stamp();
+        if (now == m_virtualStamp) return;
+        m_virtualStamp = now;
+        Rescan();
+    });
+    m_virtualWatch.start();
+}
+
+void CMainDialog::CopyDriveReport(std::function<void(const QString& report)> done) {
+    if (m_closing) return;
+    // The report checks every drive (vendor mode on and off): never in the middle of a scan or
+    // of another window's command sequence.
+    if (State().scanIdle.load() == 0 || DriveSequence::AnyWorking(*this)) {
+        QTimer::singleShot(kRescanRetryMs, this, [this, done = std::move(done)] { CopyDriveReport(done); });
+        return;
+    }
+    m_sequence->Start([this, done = std::move(done)] {
+        m_sequence->Step(
+            [](DriveTable& table, const WorkerContext&) {
+                return DriveReportText(
+                    GatherDriveReport(table, DRAVIX_VERSION_TEXT, ReadSystemFacts(), true));
+            },
+            [done](const std::string& text) {
+                const QString report = QString::fromUtf8(text.c_str());
+                if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(report);
+                if (done) done(report);
+            });
+    });
 }
 
 void CMainDialog::ShowDriveSheet() {
@@ -236,6 +423,7 @@ void CMainDialog::ShowDriveSheet() {
             return;
         }
         state.sheetPending = false;
+        ShowDiagnosis({});
         if (state.sheetCreated) return;
         LayoutSheet();
         m_sheet->show();
@@ -263,9 +451,16 @@ void CMainDialog::ProbeDrive(std::function<void(bool supported)> done) {
         m_sequence->Step(
             [index = State().selectedDriveIndex.load()](DriveTable& table, const WorkerContext&) {
                 if (table.SelectedIndex() != index) table.SelectDrive(index);
-                return CheckDriveSupport(table);
+                Probed probed;
+                probed.result = CheckDriveSupport(table);
+                if (probed.result.outcome == SupportOutcome::VendorModeRefused &&
+                    RefusedByKernel(table.LastFailure())) {
+                    probed.kernelRefused = true;
+                    probed.diagnosis = KernelRefusalDiagnosis(table);
+                }
+                return probed;
             },
-            [this, done](const SupportResult& result) { OnProbed(result, done); });
+            [this, done](const Probed& probed) { OnProbed(probed, done); });
     };
     if (m_sequence->Running()) {
         probe();
@@ -274,16 +469,26 @@ void CMainDialog::ProbeDrive(std::function<void(bool supported)> done) {
     }
 }
 
-void CMainDialog::OnProbed(const SupportResult& result, const std::function<void(bool)>& done) {
+void CMainDialog::OnProbed(const Probed& probed, const std::function<void(bool)>& done) {
     AppState& state = State();
+    const SupportResult& result = probed.result;
     bool supported = false;
-    if (result.outcome == SupportOutcome::VendorModeRefused) {
+    if (probed.kernelRefused) {
+        // The drive never saw the command: telling its owner that it is not a Zarn drive would
+        // be wrong. The kernel's refusal, the node and the way to access go in its place.
+        const QString diagnosis = QString::fromStdString(probed.diagnosis);
+        Ask(this, QStringLiteral("Warning"), diagnosis, PromptIcon::Exclamation, PromptButtons::Ok);
+        ShowDiagnosis(diagnosis);
+    } else if (result.outcome == SupportOutcome::VendorModeRefused) {
         CUnsupportedDialog dialog(this);
         RunModal(dialog);
+        ShowDiagnosis(QString::fromLatin1(kDriveRefusedVendorMode));
     } else if (result.outcome != SupportOutcome::Supported) {
         Ask(this, QString::fromLatin1(kStartupCaption), QString::fromLatin1(kMsgFirmwareNotSupported),
             PromptIcon::Exclamation, PromptButtons::Ok);
+        ShowDiagnosis(QString::fromLatin1(kMsgFirmwareNotSupported));
     } else {
+        ShowDiagnosis({});
         supported = true;
         AddPage(0, true);
         for (uint8_t code : result.featureCodes) {
@@ -313,6 +518,7 @@ void CMainDialog::OnDriveListChanged(int index) {
     if (index < 0 || index == state.selectedDriveIndex) return;
     // The probe of the chosen drive selects it in the window's table.
     state.selectedDriveIndex = static_cast<uint8_t>(index);
+    if (index < static_cast<int>(m_listed.size())) SetChosenDrive(m_listed[index]);
     if (state.sheetPending) {
         ShowDriveSheet();
         return;
@@ -415,6 +621,8 @@ void CMainDialog::done(int result) {
     if (!m_closing) {
         m_closing = true;
         m_timer.stop();
+        m_rescanRetry.stop();
+        m_virtualWatch.stop();
         // A probe still at the drive ends after its command; the window does not wait for it.
         m_sequence->Stop();
         SendVendorModeOff();

@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "app/PageRegistry.h"
+#include "drive/DriveNodes.h"
 #include "drive/DriveTable.h"
 #include "drive/Support.h"
 
 class QComboBox;
+class QSocketNotifier;
 class QGroupBox;
 class QLabel;
 class QMenuBar;
@@ -19,6 +21,7 @@ class QMenuBar;
 namespace dravix {
 
 class DriveSequence;
+class HotPlugMonitor;
 class HelpWindow;
 class PropertyPage;
 class PropertySheet;
@@ -51,6 +54,19 @@ class CMainDialog final : public QDialog {
     void OnSave();
     void OnAbout();
 
+    // Lists the drives again (the menu's "Rescan Drives", a drive plugged in or removed, the
+    // virtual drive's list changed). Waits until no scan and no command sequence of any window
+    // runs. The chosen drive stays chosen where it is still found (no new probe, the pages stay);
+    // otherwise the first drive is chosen and probed as at start-up.
+    void Rescan();
+    // Help > "Copy Drive Report": the drive report (version, system, drives, last commands) to
+    // the clipboard, once no scan and no command sequence runs. `done` gets the text (tests).
+    void CopyDriveReport(std::function<void(const QString& report)> done = {});
+
+    // The text that stands in the sheet's frame when no page can be shown: why (no drive, the
+    // kernel's refusal, a drive that is not the maker's); empty while pages are shown.
+    QString Diagnosis() const;
+
     // Shows the user's guide found for a program in the given folder in the help window, or says
     // that it is missing. OpenHelpFile looks for this program's own.
     void OpenHelpFileFor(const QString& programDirectory);
@@ -77,8 +93,18 @@ class CMainDialog final : public QDialog {
 
     void BuildLayout();
     void BuildMenu();
+    struct Probed;
+
+    // Lists the drives of the window's table (on the worker).
+    static DriveListing ListTable(DriveTable& table);
+
     void FillDriveList(const DriveListing& listing);
-    void OnProbed(const SupportResult& result, const std::function<void(bool)>& done);
+    void ListDrives(const DriveListing& listing);
+    void OnRescanned(const DriveListing& listing);
+    void TryRescan();
+    void WatchForDrives();
+    void ShowDiagnosis(const QString& text);
+    void OnProbed(const Probed& probed, const std::function<void(bool)>& done);
     void AddPage(uint8_t featureCode, bool makeActive);
     void RemovePages();
     void LayoutSheet();
@@ -99,6 +125,16 @@ class CMainDialog final : public QDialog {
     QTimer m_timer;
     HelpWindow* m_help = nullptr;  // once opened; a child window, so a modal main window leaves it usable
     bool m_closing = false;
+    QLabel* m_diagnosis = nullptr;        // in the sheet's frame, over it while no page is shown
+    std::vector<DriveIdentity> m_listed;  // the drives of the list, line by line
+    bool m_initialised = false;           // the first listing is done
+    bool m_rescanWanted = false;
+    QTimer m_rescanRetry;   // waits for scans and sequences to end
+    QTimer m_rescanSettle;  // gathers the events of one plug-in into one rescan
+    QTimer m_virtualWatch;  // the virtual drive's state file
+    QString m_virtualStamp;
+    std::unique_ptr<HotPlugMonitor> m_hotPlug;
+    QSocketNotifier* m_hotPlugNotifier = nullptr;
 };
 
 // The start-up warning, as the program shows it.

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cli/Terminal.h"
+#include "drive/Diagnosis.h"
 #include "drive/DriveTable.h"
 #include "drive/Messages.h"
 #include "drive/OptionCommands.h"
@@ -90,10 +91,7 @@ DriveTable* CliContext::OpenDrive(bool selectChosen) {
     }
     const int count = table->EnumerateDrives();
     if (count == 0) {
-        std::string message = kMsgNoDeviceFound;
-        const std::string hint = PermissionHint(table->RefusedNodes());
-        if (!hint.empty()) message += "\n" + hint;
-        Fail(kExitNoDrive, message);
+        Fail(kExitNoDrive, std::string(kMsgNoDeviceFound) + "\n" + NoDriveDiagnosis(*table));
         return nullptr;
     }
     // Any number is an index; one that no drive has is a missing drive, not a wrong command line.

@@ -10,6 +10,8 @@ using Examples = const char* const[];
 
 constexpr Examples kDrivesExamples = {"dravix-cli drives", "dravix-cli --json drives"};
 
+constexpr Examples kDiagnoseExamples = {"dravix-cli diagnose", "dravix-cli --json diagnose"};
+
 constexpr Examples kProbeExamples = {"dravix-cli probe", "dravix-cli --drive 1 --json probe"};
 
 constexpr CliOption kRawOptions[] = {
@@ -76,6 +78,13 @@ const std::array kCommands = {
                .options = {},
                .examples = kDrivesExamples,
                .run = RunDrives},
+    CliCommand{.name = "diagnose",
+               .synopsis = "",
+               .summary = "the drive report for a bug report: version, system, drives, their nodes, "
+                          "support and the last commands",
+               .options = {},
+               .examples = kDiagnoseExamples,
+               .run = RunDiagnose},
     CliCommand{.name = "probe",
                .synopsis = "",
                .summary = "check whether the drive is a Zarn drive and which features it offers",

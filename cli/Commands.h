@@ -9,6 +9,7 @@
 namespace dravix::cli {
 
 int RunDrives(CliContext& context, const std::vector<std::string>& args);
+int RunDiagnose(CliContext& context, const std::vector<std::string>& args);
 int RunProbe(CliContext& context, const std::vector<std::string>& args);
 int RunRaw(CliContext& context, const std::vector<std::string>& args);
 int RunOverSpeed(CliContext& context, const std::vector<std::string>& args);

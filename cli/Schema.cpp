@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cli/Cli.h"
+#include "drive/DriveNodes.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "drive/OptionCommands.h"
@@ -23,6 +24,13 @@ std::string Field(const char* data, size_t size) {
     return std::string(data, strnlen(data, size));
 }
 
+// The drive's device nodes (pass-through), block node first; empty on the ASPI path.
+Json Nodes(const DriveEntry& entry) {
+    Json nodes = Json::array();
+    for (const DriveNode& node : entry.nodes) nodes.push_back(node.path);
+    return nodes;
+}
+
 }  // namespace
 
 Json Text(const std::string& text) {
@@ -39,11 +47,16 @@ Json Drive(const DriveTable& table, uint8_t index) {
     // The product name holds INQUIRY's vendor (8 bytes) and product (16 bytes) fields.
     const std::string identity = Field(entry.productName, sizeof entry.productName);
     const std::string revision = Field(entry.revision, sizeof entry.revision);
-    return {{"index", index},
-            {"vendor", Text(identity.substr(0, 8))},
-            {"product", Text(identity.size() > 8 ? identity.substr(8) : std::string())},
-            {"revision", Text(revision)},
-            {"label", Text(identity + revision)}};
+    return {
+        {"index", index},
+        {"vendor", Text(identity.substr(0, 8))},
+        {"product", Text(identity.size() > 8 ? identity.substr(8) : std::string())},
+        {"revision", Text(revision)},
+        {"label", Text(identity + revision)},
+        {"nodes", Nodes(entry)},
+        {"adapter", entry.nodes.empty() && entry.nodeName.empty() ? Json(entry.adapterId) : Json(nullptr)},
+        {"target", entry.nodes.empty() && entry.nodeName.empty() ? Json(entry.targetId) : Json(nullptr)},
+        {"location", DriveNodesText(entry)}};
 }
 
 Json Disc(const Json& type, const Json& manufacturerId, const Json& mediaTypeId,

@@ -32,7 +32,10 @@ Json Text(const std::string& text);
 // The same, null when the text is one of the pages' stand-ins for "nothing" ("N/A", "NA").
 Json TextOrNull(const std::string& text);
 
-// {"index", "vendor", "product", "revision", "label"}: the drive at `index` of the table.
+// {"index", "vendor", "product", "revision", "label", "nodes", "adapter", "target", "location"}:
+// the drive at `index` of the table. "nodes" lists its device nodes (empty on the ASPI path, where
+// "adapter" and "target" say where it is; null on the pass-through path); "location" is the text
+// the drive list shows after the label.
 Json Drive(const DriveTable& table, uint8_t index);
 
 // {"type", "manufacturer_id", "media_type_id", "capacity_bytes", "capacity_mb"}: capacity from the

@@ -1,6 +1,7 @@
-// drives: one line per drive, "index: label", in discovery order.
+// drives: one line per drive, "index: label \u2014 nodes", in discovery order.
 
 #include "cli/Commands.h"
+#include "drive/DriveNodes.h"
 #include "drive/DriveTable.h"
 
 namespace dravix::cli {
@@ -14,8 +15,8 @@ int RunDrives(CliContext& context, const std::vector<std::string>& args) {
     for (uint8_t i = 0; i < table->DriveCount(); ++i) {
         list.push_back(schema::Drive(*table, i));
         if (!context.Json()) {
-            table->SelectDrive(i);
-            context.Out() << static_cast<int>(i) << ": " << CliContext::Escaped(table->DriveLabel()) << "\n";
+            context.Out() << static_cast<int>(i) << ": " << CliContext::Escaped(table->DriveLabelAt(i))
+                          << kNodesSeparator << DriveNodesText(table->Entry(i)) << "\n";
         }
     }
     context.Result()["drives"] = list;

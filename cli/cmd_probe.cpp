@@ -1,8 +1,7 @@
 // probe: the support check on the chosen drive, as the main window runs it.
 
-#include <cerrno>
-
 #include "cli/Commands.h"
+#include "drive/Diagnosis.h"
 #include "drive/DriveTable.h"
 #include "drive/Support.h"
 
@@ -56,12 +55,7 @@ int RunProbe(CliContext& context, const std::vector<std::string>& args) {
         }
         case SupportOutcome::VendorModeRefused: {
             // A kernel that filters vendor command codes refuses them before the drive sees them.
-            const bool byKernel = table->LastOsError() == EPERM || table->LastOsError() == EACCES;
-            const std::string why = byKernel ? "refused by the kernel: permission denied on " +
-                                                   table->Entry(table->SelectedIndex()).nodeName +
-                                                   " (vendor commands need read and write access to the "
-                                                   "drive's SCSI generic node, /dev/sg*)"
-                                             : "refused by the drive";
+            const std::string why = VendorRefusalReason(*table, table->LastFailure());
             return context.Fail(kExitNoDrive, "vendor mode refused (" + why + ")");
         }
         case SupportOutcome::FirmwareNotSupported:

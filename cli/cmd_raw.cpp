@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "cli/Commands.h"
+#include "drive/Diagnosis.h"
 #include "drive/DriveTable.h"
 #include "drive/Scsi.h"
 
@@ -170,7 +171,7 @@ int RunRaw(CliContext& context, const std::vector<std::string>& args) {
     const int osError = table->LastOsError();
     // Only what the drive sent is shown.
     const uint32_t transferred = table->LastTransferred();
-    const bool kernelRefused = osError == EPERM || osError == EACCES;
+    const bool kernelRefused = RefusedByKernel(failure);
     const bool dataIn = direction == kDataIn && status == kCommandCompleted;
 
     schema::Json& json = context.Result();

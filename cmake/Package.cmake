@@ -15,10 +15,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries the programs link come from dpkg-shlibdeps; these are loaded at run time: Qt's
-# platform plug-ins, the font the dialogs ask for ("Arial", met by Liberation Sans), and a CJK
-# font for the Chinese text of the system menu's About item.
+# platform plug-ins, the font the dialogs ask for ("Arial", met by Liberation Sans), a CJK font for
+# the Chinese text of the system menu's About item, and libudev1 (device events for drives plugged
+# in while the program runs).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2, fonts-wqy-microhei")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2, fonts-wqy-microhei, libudev1")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_SOURCE_DIR}/packaging/postinst"
     "${CMAKE_SOURCE_DIR}/packaging/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

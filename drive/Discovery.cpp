@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstring>
-#include <set>
 
 #include "drive/DriveTable.h"
 #include "drive/Scsi.h"
@@ -25,34 +24,6 @@ const char* FeaturePageTitle(uint8_t code) {
         default:
             return nullptr;
     }
-}
-
-std::string PermissionHint(const std::vector<RefusedNode>& refused) {
-    if (refused.empty()) return {};
-    std::string text = "Some drives could not be opened:";
-    std::set<std::string> groups;
-    bool moduleMissing = false;
-    for (const RefusedNode& node : refused) {
-        text += "\n  " + node.path;
-        if (!node.groupName.empty()) {
-            text += " (group \"" + node.groupName + "\")";
-            groups.insert(node.groupName);
-        }
-        moduleMissing = moduleMissing || node.genericModuleMissing;
-    }
-    text += "\nAsk for read and write access to these nodes";
-    if (!groups.empty()) {
-        text += ", for example by joining the group";
-        for (const std::string& g : groups) text += " \"" + g + "\"";
-        text += " and logging in again";
-    }
-    text += ".";
-    if (moduleMissing) {
-        text +=
-            "\nThe SCSI generic driver is not loaded: vendor commands need it (run \"modprobe sg\" "
-            "as root).";
-    }
-    return text;
 }
 
 uint8_t ReadFeatureList(DriveTable& table, uint8_t (&buffer)[kFeatureListLength]) {

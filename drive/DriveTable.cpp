@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "drive/DriveNodes.h"
 #include "drive/Messages.h"
 #include "drive/Platform.h"
 #include "drive/Trace.h"
@@ -100,6 +101,7 @@ int DriveTable::EnumerateDrives() {
     m_driveCount = 0;
     m_selectedIndex = 255;
     m_refused.clear();
+    m_facts = DiscoveryFacts{};
     if (m_path) m_path->Enumerate(*this);
     m_selectedIndex = m_driveCount != 0 ? 0 : 255;
     return m_driveCount;
@@ -137,6 +139,10 @@ void DriveTable::NoteRefusedNode(const RefusedNode& node) {
     m_refused.push_back(node);
 }
 
+void DriveTable::NoteFacts(const DiscoveryFacts& facts) {
+    m_facts = facts;
+}
+
 bool DriveTable::SelectDrive(uint8_t index) {
     if (m_driveCount == 0 || index >= m_driveCount) return false;
     m_selectedIndex = index;
@@ -146,6 +152,12 @@ bool DriveTable::SelectDrive(uint8_t index) {
 std::string DriveTable::DriveLabel() const {
     if (m_driveCount == 0 || m_selectedIndex >= m_driveCount) return {};
     const DriveEntry& e = m_entries[m_selectedIndex];
+    return FieldText(e.productName, sizeof e.productName) + FieldText(e.revision, sizeof e.revision);
+}
+
+std::string DriveTable::DriveLabelAt(int index) const {
+    if (index < 0 || index >= m_driveCount) return {};
+    const DriveEntry& e = m_entries[index];
     return FieldText(e.productName, sizeof e.productName) + FieldText(e.revision, sizeof e.revision);
 }
 
@@ -179,8 +191,12 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
     if (direction != kDataOut && direction != kDataIn) length = 0;
     if (length != 0 && data == nullptr) return kCommandFailed;
 
-    const TransportResult r =
-        m_path->Send(m_entries[m_selectedIndex], cdb, cdbLength, direction, data, length, timeoutSeconds);
+    // A stopped sequence sends nothing more, but still leaves the drive as it found it.
+    const bool vendorModeOff = cdb[0] == 0xFD && cdb[1] == 0xF2;
+    const bool stopped = m_stopHook && !vendorModeOff && m_stopHook();
+    const TransportResult r = stopped ? TransportResult{}
+                                      : m_path->Send(m_entries[m_selectedIndex], cdb, cdbLength, direction,
+                                                     data, length, timeoutSeconds);
     uint8_t status = kCommandFailed;
     switch (r.outcome) {
         case TransportResult::Outcome::Completed:
@@ -202,9 +218,10 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
     }
     m_lastStatus = status;
 
-    if (TraceEnabled()) {
+    {
         CommandTrace t;
         t.driveIndex = m_selectedIndex;
+        t.drive = DriveNodesText(m_entries[m_selectedIndex]);
         t.cdb.assign(cdb, cdb + cdbLength);
         t.direction = direction;
         t.length = length;
@@ -216,7 +233,8 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
             const auto* bytes = static_cast<const uint8_t*>(data);
             t.dataHead.assign(bytes, bytes + std::min<size_t>(m_lastTransferred, kTraceDataBytes));
         }
-        EmitTrace(t);
+        RecordTrace(t);
+        if (TraceEnabled()) EmitTrace(t);
     }
     return status;
 }

@@ -21,6 +21,16 @@ class TransportPath;
 inline constexpr int kMaxDrives = 8;
 inline constexpr std::intptr_t kNoDevice = -1;
 
+// A device node of a drive, as discovery found it (pass-through path).
+struct DriveNode {
+    std::string path;       // "/dev/sr0", "/dev/sg1"
+    unsigned uid = 0;       // owner
+    unsigned gid = 0;       // group
+    std::string groupName;  // empty when unknown
+    unsigned mode = 0;      // permission bits (0660)
+    bool opened = false;    // we could open it for reading and writing
+};
+
 // One drive found by discovery. A free slot holds zeros and no device handle.
 struct DriveEntry {
     std::intptr_t deviceHandle = kNoDevice;  // pass-through: descriptor / handle commands go through
@@ -29,6 +39,8 @@ struct DriveEntry {
     char productName[50] = {};               // INQUIRY bytes 8..31 as the drive returned them
     char revision[12] = {};                  // INQUIRY bytes 32..35
     std::string nodeName;                    // pass-through: the node opened ("/dev/sg1"), for diagnostics
+    std::vector<DriveNode> nodes;            // pass-through: the block node, then its generic node if any
+    std::string adapterName;                 // ASPI: the host adapter's identifier ("VIRTUAL")
 };
 
 // A candidate drive node that exists but could not be opened for lack of permission.
@@ -38,9 +50,14 @@ struct RefusedNode {
     bool genericModuleMissing = false;  // no SCSI generic nodes exist at all
 };
 
-// Text telling the user why no drive could be used, for "No Device found!"; empty when nothing
-// was refused.
-std::string PermissionHint(const std::vector<RefusedNode>& refused);
+// What discovery saw of the system besides the drives, so that an empty or refused list can be
+// explained.
+struct DiscoveryFacts {
+    bool passThrough = false;         // the facts below were gathered (pass-through path)
+    int driveNodes = 0;               // CD/DVD block nodes (/dev/srN) that exist
+    bool cdromDriverLoaded = true;    // the kernel's CD/DVD driver (sr) is present
+    bool genericDriverLoaded = true;  // the SCSI generic driver (sg) is present
+};
 
 // What Enumerate and SendCommand need of the table they fill; implemented by DriveTable.
 class DiscoveryTarget {
@@ -53,6 +70,7 @@ class DiscoveryTarget {
     // count grows. Returns the SendCommand status; on failure the caller still owns the handle.
     virtual uint8_t TryAddDrive(const DriveEntry& candidate, uint8_t inquiryLength) = 0;
     virtual void NoteRefusedNode(const RefusedNode& node) = 0;
+    virtual void NoteFacts(const DiscoveryFacts& facts) = 0;
 };
 
 // How a drive answered the waits of WaitForDrive.
@@ -95,6 +113,9 @@ class DriveTable final : private DiscoveryTarget {
     int EnumerateDrives();
     uint8_t DriveCount() const { return m_driveCount; }
     bool SelectDrive(uint8_t index);
+    // Selects no drive: every command fails until a drive is selected again (the chosen drive is
+    // not in this table's list).
+    void Deselect() { m_selectedIndex = 255; }
     uint8_t SelectedIndex() const { return m_selectedIndex; }
     const DriveEntry& Entry(int index) const { return m_entries[index]; }
 
@@ -104,6 +125,15 @@ class DriveTable final : private DiscoveryTarget {
     bool GetFirmwareRevision(char* buffer, size_t size) const;
     std::string DriveLabel() const;
     std::string FirmwareRevision() const;
+    // The label of the drive at `index`, whichever is selected; empty for an index without drive.
+    std::string DriveLabelAt(int index) const;
+
+    // A number the owner gives the listing it made (which rescan of the program it follows).
+    uint64_t ListingGeneration() const { return m_listingGeneration; }
+    void SetListingGeneration(uint64_t generation) { m_listingGeneration = generation; }
+    // Stops every later command of a sequence at once (status 1, nothing sent), vendor mode off
+    // aside; null lets every command through. Called from the thread that sends.
+    void SetStopHook(std::function<bool()> stopped) { m_stopHook = std::move(stopped); }
 
     // 0 completed, 1 failed (LastSense holds a CHECK CONDITION's sense), 255 timed out.
     uint8_t SendCommand(const uint8_t* cdb, int direction, void* data, uint32_t length,
@@ -160,6 +190,7 @@ class DriveTable final : private DiscoveryTarget {
 
     // Nodes skipped during the last EnumerateDrives because we may not open them.
     const std::vector<RefusedNode>& RefusedNodes() const { return m_refused; }
+    const DiscoveryFacts& Facts() const { return m_facts; }
 
     // How long WaitUntilReady keeps retrying a drive that is becoming ready (process-wide).
     static void SetReadyWaitLimitMs(int64_t milliseconds);
@@ -169,6 +200,7 @@ class DriveTable final : private DiscoveryTarget {
     bool Full() const override;
     uint8_t TryAddDrive(const DriveEntry& candidate, uint8_t inquiryLength) override;
     void NoteRefusedNode(const RefusedNode& node) override;
+    void NoteFacts(const DiscoveryFacts& facts) override;
     void CloseHandles();
 
     std::shared_ptr<Platform> m_platform;
@@ -185,7 +217,10 @@ class DriveTable final : private DiscoveryTarget {
     bool m_lastShortAnswer = false;
     DriveEntry m_entries[kMaxDrives];
     std::vector<RefusedNode> m_refused;
+    DiscoveryFacts m_facts;
     ReadyWaitHooks m_readyWait;
+    uint64_t m_listingGeneration = 0;
+    std::function<bool()> m_stopHook;
 };
 
 // What a failure text adds so that a script or a support request can tell failures apart:

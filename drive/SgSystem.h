@@ -19,7 +19,9 @@ class SgSystem {
         bool exists = false;
         bool blockDevice = false;
         unsigned major = 0;
+        unsigned uid = 0;
         unsigned gid = 0;
+        unsigned mode = 0;  // permission bits
     };
 
     virtual ~SgSystem() = default;
@@ -33,6 +35,8 @@ class SgSystem {
     virtual int SgIo(int fd, sg_io_hdr_t* request) = 0;
     // True when the SCSI generic driver is present (its sysfs class exists).
     virtual bool GenericDriverLoaded() = 0;
+    // True when the kernel's CD/DVD driver (sr) is present (built in or loaded).
+    virtual bool CdromDriverLoaded() = 0;
     virtual std::string GroupName(unsigned gid) = 0;
 };
 

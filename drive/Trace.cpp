@@ -11,7 +11,35 @@ namespace dravix {
 namespace {
 std::mutex g_sinkMutex;
 std::shared_ptr<TraceSink> g_sink;
+
+std::mutex g_ringMutex;
+std::vector<CommandTrace> g_ring;  // at most kTraceRingSize, oldest at g_ringStart
+size_t g_ringStart = 0;
 }  // namespace
+
+void RecordTrace(const CommandTrace& trace) {
+    std::lock_guard lock(g_ringMutex);
+    if (g_ring.size() < kTraceRingSize) {
+        g_ring.push_back(trace);
+        return;
+    }
+    g_ring[g_ringStart] = trace;
+    g_ringStart = (g_ringStart + 1) % kTraceRingSize;
+}
+
+std::vector<CommandTrace> RecentTraces() {
+    std::lock_guard lock(g_ringMutex);
+    std::vector<CommandTrace> recent;
+    recent.reserve(g_ring.size());
+    for (size_t i = 0; i < g_ring.size(); ++i) recent.push_back(g_ring[(g_ringStart + i) % g_ring.size()]);
+    return recent;
+}
+
+void ClearRecentTraces() {
+    std::lock_guard lock(g_ringMutex);
+    g_ring.clear();
+    g_ringStart = 0;
+}
 
 std::string FormatTrace(const CommandTrace& t) {
     std::string line = "[" + std::to_string(t.driveIndex) + "] CDB " + HexBytes(t.cdb.data(), t.cdb.size());

@@ -13,6 +13,7 @@ namespace dravix {
 // One command as the diagnostics log records it.
 struct CommandTrace {
     int driveIndex = -1;
+    std::string drive;  // the drive's nodes, or its adapter and target ("/dev/sr0, /dev/sg1")
     std::vector<uint8_t> cdb;
     int direction = 0;
     uint32_t length = 0;
@@ -32,6 +33,13 @@ using TraceSink = std::function<void(const CommandTrace&)>;
 void SetTraceSink(TraceSink sink);
 bool TraceEnabled();
 void EmitTrace(const CommandTrace& trace);
+
+// The last commands of this process (the newest last), kept whether or not a sink is set, for
+// the drive report. The ring holds kTraceRingSize commands.
+inline constexpr size_t kTraceRingSize = 32;
+void RecordTrace(const CommandTrace& trace);
+std::vector<CommandTrace> RecentTraces();
+void ClearRecentTraces();
 
 // A sink that appends FormatTrace lines to a file (the program's DRAVIX_TRACE) or to a stream
 // that outlives the sink (the command line's standard error).

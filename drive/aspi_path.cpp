@@ -6,6 +6,7 @@
 #include <bitset>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -78,6 +79,10 @@ class AspiPath final : public TransportPath {
             if (Submit(inquiry, inquiry->SRB_Status) != SS_COMP) continue;
             m_countingAdapters[static_cast<uint8_t>(adapter)] =
                 std::memcmp(inquiry->HA_ManagerId, kCountingManagerId, sizeof kCountingManagerId) == 0;
+            const char* identifier = reinterpret_cast<const char*>(inquiry->HA_Identifier);
+            // Space padded, as ASPI fields are.
+            std::string adapterName(identifier, strnlen(identifier, sizeof inquiry->HA_Identifier));
+            adapterName.erase(adapterName.find_last_not_of(' ') + 1);
             const uint8_t reported = inquiry->HA_Unique[3];
             const int targets = (reported == 8 || reported == 16) ? reported : 8;
             for (int id = 0; id < targets; ++id) {
@@ -92,6 +97,7 @@ class AspiPath final : public TransportPath {
                 DriveEntry candidate;
                 candidate.adapterId = static_cast<uint8_t>(adapter);
                 candidate.targetId = static_cast<uint8_t>(id);
+                candidate.adapterName = adapterName;
                 target.TryAddDrive(candidate, 36);
             }
         }

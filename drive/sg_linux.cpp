@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "drive/SgSystem.h"
 #include "drive/TransportPath.h"
@@ -34,7 +35,9 @@ class RealSystem final : public SgSystem {
         s.exists = true;
         s.blockDevice = S_ISBLK(st.st_mode);
         s.major = s.blockDevice ? major(st.st_rdev) : 0;
+        s.uid = st.st_uid;
         s.gid = st.st_gid;
+        s.mode = st.st_mode & 07777;
         return s;
     }
 
@@ -68,6 +71,11 @@ class RealSystem final : public SgSystem {
         return ::stat("/sys/class/scsi_generic", &st) == 0;
     }
 
+    bool CdromDriverLoaded() override {
+        struct stat st {};
+        return ::stat("/sys/module/sr_mod", &st) == 0;
+    }
+
     std::string GroupName(unsigned gid) override {
         struct group g {};
         struct group* found = nullptr;
@@ -88,37 +96,47 @@ class SgPath final : public TransportPath {
     bool Load() override { return true; }
 
     void Enumerate(DiscoveryTarget& target) override {
+        DiscoveryFacts facts;
+        facts.passThrough = true;
+        facts.cdromDriverLoaded = m_os->CdromDriverLoaded();
+        facts.genericDriverLoaded = m_os->GenericDriverLoaded();
         for (int i = 0; i < kCandidateNodes; ++i) {
-            if (target.Full()) return;  // room for eight drives; a ninth is ignored
+            if (target.Full()) break;  // room for eight drives; a ninth is ignored
             const std::string blockPath = "/dev/sr" + std::to_string(i);
             const SgSystem::NodeStatus node = m_os->Stat(blockPath);
             if (!node.exists || !node.blockDevice || node.major != kScsiCdromMajor) continue;
+            ++facts.driveNodes;
 
             int fd = m_os->Open(blockPath);
             if (fd < 0) {
                 if (IsPermissionError(fd)) Refused(target, blockPath, node.gid);
                 continue;
             }
+            std::vector<DriveNode> nodes = {Described(blockPath, node, true)};
             // Vendor command codes only pass the kernel's filter on /dev/sr* with raw-I/O
             // privilege; the generic node takes them from anyone who may open it.
             std::string commandNode = blockPath;
             const std::string generic = m_os->GenericNodeOf(blockPath);
             if (!generic.empty()) {
+                const SgSystem::NodeStatus genericNode = m_os->Stat(generic);
                 const int gfd = m_os->Open(generic);
                 if (gfd >= 0) {
                     m_os->Close(fd);
                     fd = gfd;
                     commandNode = generic;
                 } else if (IsPermissionError(gfd)) {
-                    Refused(target, generic, m_os->Stat(generic).gid);
+                    Refused(target, generic, genericNode.gid);
                 }
+                nodes.push_back(Described(generic, genericNode, gfd >= 0));
             }
 
             DriveEntry candidate;
             candidate.deviceHandle = fd;
             candidate.nodeName = commandNode;
+            candidate.nodes = std::move(nodes);
             if (target.TryAddDrive(candidate, 56) != 0) m_os->Close(fd);
         }
+        target.NoteFacts(facts);
     }
 
     TransportResult Send(const DriveEntry& entry, const uint8_t* cdb, int cdbLength, int direction,
@@ -190,6 +208,17 @@ class SgPath final : public TransportPath {
     }
 
   private:
+    DriveNode Described(const std::string& path, const SgSystem::NodeStatus& status, bool opened) {
+        DriveNode node;
+        node.path = path;
+        node.uid = status.uid;
+        node.gid = status.gid;
+        node.groupName = m_os->GroupName(status.gid);
+        node.mode = status.mode;
+        node.opened = opened;
+        return node;
+    }
+
     void Refused(DiscoveryTarget& target, const std::string& path, unsigned gid) {
         RefusedNode refused;
         refused.path = path;

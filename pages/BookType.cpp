@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "drive/Support.h"
+#include "pages/PageDrive.h"
 #include "res/Strings.h"
 #include "ui/AppState.h"
 #include "ui/DialogUnits.h"
@@ -71,7 +72,7 @@ struct Found {
 };
 
 void SelectAndWait(DriveTable& table) {
-    table.SelectDrive(State().selectedDriveIndex);
+    SelectPageDrive(table);
     table.WaitUntilReady();
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "drive/InfoCommands.h"
+#include "pages/PageDrive.h"
 #include "ui/AppState.h"
 #include "ui/DialogUnits.h"
 #include "ui/Prompter.h"
@@ -142,8 +143,7 @@ void CInfo::BeginRefresh() {
             Refreshed refreshed;
             if (!table.InitTransport()) return refreshed;
             refreshed.transportReady = true;
-            if (table.EnumerateDrives() == 0) return refreshed;
-            table.SelectDrive(State().selectedDriveIndex);
+            if (ListDrives(table) == 0 || !SelectChosenDrive(table)) return refreshed;
             context.Post([this] { m_status->setText(QString::fromLatin1(kStatusDetect)); });
             table.WaitUntilReady();
             refreshed.fill = FillInfo(table);

@@ -26,14 +26,19 @@ void PageDrive::Open(std::function<void(int drives)> opened) {
 
 int OpenPageDrive(DriveTable& table) {
     if (!table.InitTransport()) return -1;
+    const int count = ListDrives(table);
+    if (count > 0) SelectChosenDrive(table);
+    return count;
+}
+
+int ListDrives(DriveTable& table) {
     const int count = table.EnumerateDrives();
-    if (count > 0) table.SelectDrive(State().selectedDriveIndex);
+    table.SetListingGeneration(State().driveListGeneration.load());
     return count;
 }
 
 void SelectPageDrive(DriveTable& table) {
-    const uint8_t wanted = State().selectedDriveIndex;
-    if (table.SelectedIndex() != wanted) table.SelectDrive(wanted);
+    SelectChosenDrive(table);
 }
 
 StateRead ReadStatesOnDrive(DriveTable& table, StateReadCommand read) {

@@ -41,11 +41,15 @@ class PageDrive final {
 
 // What follows runs inside a step, on the worker, with the page's table.
 
-// InitTransport, EnumerateDrives, and with drives SelectDrive(SelectedDriveIndex). The number of
+// InitTransport, EnumerateDrives, and with drives the chosen drive selected (SelectPageDrive). The number of
 // drives; -1 when the transport could not be prepared (the page then shows "Initial fail.").
 int OpenPageDrive(DriveTable& table);
 
-// SelectDrive(SelectedDriveIndex) when the table addresses another drive.
+// EnumerateDrives, noting which rescan of the program the listing follows.
+int ListDrives(DriveTable& table);
+
+// Selects the drive chosen in the main window's list, found by its identity (SelectChosenDrive):
+// when it is gone the table selects nothing, so no command reaches another drive.
 void SelectPageDrive(DriveTable& table);
 
 // What a vendor read of option or switch states found.

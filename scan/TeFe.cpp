@@ -265,7 +265,8 @@ void CTEFE::OpenScanDrive() {
         [](DriveTable& table, const WorkerContext&) {
             if (!table.InitTransport()) return -1;
             const int drives = table.EnumerateDrives();
-            if (drives > 0) table.SelectDrive(State().selectedDriveIndex.load());
+            table.SetListingGeneration(State().driveListGeneration.load());
+            if (drives > 0) SelectChosenDrive(table);
             return drives;
         },
         [this](int drives) { OnScanDriveOpen(drives); });
@@ -397,8 +398,12 @@ CTEFE::PollOutcome CTEFE::PollDisc(SharedDrive& drive, const Shared& shared, boo
     // A disc loaded since the last tick is reported at once, not one tick later after its unit
     // attention. A run that started while the poll waited for the drive has it to itself.
     bool attention = false;
-    const std::optional<uint8_t> status = drive.LockedUnlessStopped(
-        quiet, [&attention](DriveTable& table) { return TestUnitReadyAfterAttention(table, &attention); });
+    const std::optional<uint8_t> status =
+        drive.LockedUnlessStopped(quiet, [&attention](DriveTable& table) -> uint8_t {
+            // After a rescan the chosen drive may sit elsewhere in the list, or be gone.
+            if (!SelectChosenDrive(table)) return kCommandFailed;
+            return TestUnitReadyAfterAttention(table, &attention);
+        });
     if (!status) return outcome;
     if (*status != kCommandCompleted) {
         outcome.kind = PollOutcome::Kind::NotReady;
@@ -601,8 +606,10 @@ void CTEFE::RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
 
     // Vendor mode is switched on again before every run; what the drive answers is not looked at.
     // A run stopped while it waited for the drive sends nothing.
-    if (!drive->Shared().LockedUnlessStopped(stopRequested,
-                                             [](DriveTable& table) { return table.SetVendorMode(true); })) {
+    if (!drive->Shared().LockedUnlessStopped(stopRequested, [](DriveTable& table) {
+            SelectChosenDrive(table);
+            return table.SetVendorMode(true);
+        })) {
         return;
     }
     {

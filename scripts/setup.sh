@@ -57,7 +57,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libjpeg62-turbo-dev libpng-dev libtiff-dev libopenjp2-7-dev zlib1g-dev
-  nlohmann-json3-dev
+  nlohmann-json3-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fp-utils help2man file
   fonts-liberation2 fonts-wqy-microhei fontconfig

@@ -1,6 +1,40 @@
 #include "ui/AppState.h"
 
+#include <mutex>
+
 namespace dravix {
+
+namespace {
+std::mutex g_chosenMutex;
+DriveIdentity g_chosen;
+}  // namespace
+
+DriveIdentity ChosenDrive() {
+    std::lock_guard lock(g_chosenMutex);
+    return g_chosen;
+}
+
+void SetChosenDrive(const DriveIdentity& identity) {
+    std::lock_guard lock(g_chosenMutex);
+    g_chosen = identity;
+}
+
+bool SelectChosenDrive(DriveTable& table) {
+    const AppState& state = State();
+    const uint64_t generation = state.driveListGeneration.load();
+    if (table.ListingGeneration() != generation) {
+        table.EnumerateDrives();
+        table.SetListingGeneration(generation);
+    }
+    const DriveIdentity chosen = ChosenDrive();
+    const int index = chosen.Empty() ? state.selectedDriveIndex.load() : FindDrive(table, chosen);
+    if (index < 0 || index >= table.DriveCount()) {
+        table.Deselect();
+        return false;
+    }
+    if (table.SelectedIndex() != index) table.SelectDrive(static_cast<uint8_t>(index));
+    return true;
+}
 
 AppState& State() {
     static AppState state;
@@ -16,6 +50,8 @@ void ResetState() {
     s.featureFlags = 0;
     s.bookTypeReenabled = false;
     s.scanIdle = 1;
+    s.driveListGeneration = 0;
+    SetChosenDrive({});
 }
 
 }  // namespace dravix

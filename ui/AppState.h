@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "drive/DriveNodes.h"
+
 namespace dravix {
 
 // The program-wide state the main window shares with the pages. The scan worker writes ScanIdle
@@ -15,6 +17,9 @@ struct AppState {
     uint8_t featureFlags = 0;               // bit (code - 1) set: that feature's page was added
     bool bookTypeReenabled = false;         // the timer gave the Book type buttons back since the last scan
     std::atomic<uint8_t> scanIdle{1};       // 0 while a media scan runs
+    // Grows whenever the main window's rescan found another set of drives: a table listed under
+    // an older number lists the drives again before it looks for the chosen one.
+    std::atomic<uint64_t> driveListGeneration{0};
 
     bool HasFeature(uint8_t code) const { return (featureFlags >> (code - 1)) & 1u; }
     void SetFeature(uint8_t code) { featureFlags = static_cast<uint8_t>(featureFlags | (1u << (code - 1))); }
@@ -22,6 +27,17 @@ struct AppState {
 
 // The one instance of the program.
 AppState& State();
+
+// The drive chosen in the main window's list, by what identifies it (empty before the first
+// listing); read by the windows' workers.
+DriveIdentity ChosenDrive();
+void SetChosenDrive(const DriveIdentity& identity);
+
+// Selects the chosen drive in a window's own table, by its identity and never by a position that
+// another drive may have taken: the table lists the drives again first when the program has
+// rescanned since it listed them. False, with no drive selected (every command then fails), when
+// the chosen drive is not in the table. Before the first listing the index of the list is used.
+bool SelectChosenDrive(DriveTable& table);
 
 // Puts every field back to its start value (tests start each case from a fresh program state).
 void ResetState();

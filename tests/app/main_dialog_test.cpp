@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -143,7 +145,8 @@ TEST_F(MainDialogTest, StartsWithTheWarningThenListsTheDrivesAndShowsThePages) {
 
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Dravix Ver.2.0"));
     ASSERT_EQ(window.DriveList()->count(), 2);
-    EXPECT_EQ(window.DriveList()->itemText(0).size(), 28);
+    // The 28-character label, then the drive's nodes.
+    EXPECT_EQ(window.DriveList()->itemText(0).mid(28), QStringLiteral(" \u2014 /dev/sr0, /dev/sg0"));
     EXPECT_EQ(window.DriveList()->currentIndex(), 0);
     EXPECT_TRUE(State().sheetCreated);
     EXPECT_FALSE(State().sheetPending);
@@ -170,9 +173,11 @@ TEST_F(MainDialogTest, MenuCarriesItsTextsAndCommandIds) {
     }
     EXPECT_EQ(items, (std::vector<std::pair<std::string, std::string>>{
                          {"id32773", "&Save      Ctrl+S"},
+                         {"rescanDrives", "&Rescan Drives"},
                          {"id32774", "E&xit       Ctrl+X"},
                          {"menu", "File(&F)"},
                          {"id32775", "Dravix Help    F1"},
+                         {"copyDriveReport", "Copy Drive Report"},
                          {"", ""},
                          {"id32776", "&About             Ctrl+A"},
                          {"menu", "Help(&H)"},
@@ -218,17 +223,119 @@ TEST_F(MainDialogTest, TransportFailureEndsTheProgramWithInitialFail) {
     EXPECT_EQ(window.result(), QDialog::Rejected);
 }
 
-TEST_F(MainDialogTest, NoDriveShowsNoDeviceFoundAndTheNotSupportedDialog) {
+// With no drive there is nothing to probe: no "exclusive for Zarn drives" box, but the cause and
+// how to see the program anyway, in the message and in the sheet's frame.
+TEST_F(MainDialogTest, NoDriveSaysWhyInsteadOfTheNotSupportedDialog) {
     CMainDialog window(FakePages());
     Open(window);
     ASSERT_EQ(prompter->asked.size(), 2u);
-    EXPECT_EQ(prompter->asked[1].text, QStringLiteral("No Device found!"));
+    EXPECT_TRUE(prompter->asked[1].text.startsWith(QStringLiteral("No Device found!\n\n")));
+    EXPECT_TRUE(prompter->asked[1].text.contains(QStringLiteral("no CD/DVD drive")));
+    EXPECT_TRUE(prompter->asked[1].text.contains(QStringLiteral("dravix --virtual")));
     EXPECT_EQ(prompter->asked[1].caption, AppTitle());
-    EXPECT_EQ(dialogs, (std::vector<std::string>{"dravix::CUnsupportedDialog"}));
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_TRUE(window.Diagnosis().contains(QStringLiteral("dravix --virtual")));
     EXPECT_EQ(window.DriveList()->count(), 0);
     EXPECT_TRUE(State().sheetPending);
     EXPECT_FALSE(State().sheetCreated);
     EXPECT_FALSE(window.Timer().isActive());
+}
+
+// The kernel refuses vendor commands on the sr node while the drive's sg node is refused to us:
+// the window names the kernel, both nodes and the access rule, never the not-supported dialog.
+TEST_F(MainDialogTest, KernelRefusalIsToldAsSuchWithTheNodesAndTheWayToAccess) {
+    emu::VirtualDrive& drive = bus.AddDrive();
+    test::FakeSgSystem::Node sr;
+    sr.generic = "/dev/sg0";
+    sr.device = [&drive](sg_io_hdr_t& r) {
+        return r.cmdp[0] == 0xFD ? -EPERM : test::ExecuteOnVirtualDrive(drive, r);
+    };
+    bus.Os().AddNode("/dev/sr0", sr);
+    test::FakeSgSystem::Node sg;
+    sg.blockDevice = false;
+    sg.openError = EACCES;
+    bus.Os().AddNode("/dev/sg0", sg);
+    CMainDialog window(FakePages());
+    Open(window);
+    ASSERT_EQ(prompter->asked.size(), 2u);
+    const QString text = prompter->asked[1].text;
+    EXPECT_EQ(prompter->asked[1].caption, QStringLiteral("Warning"));
+    for (const char* part :
+         {"The kernel, not the drive", "/dev/sr0", "/dev/sg0", "70-dravix.rules", "administrator"}) {
+        EXPECT_TRUE(text.contains(QString::fromLatin1(part))) << part << "\n" << text.toStdString();
+    }
+    EXPECT_FALSE(text.contains(QStringLiteral("joining the group \"root\"")));
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_EQ(window.Diagnosis(), text);
+    EXPECT_TRUE(State().sheetPending);
+}
+
+// Help > "Copy Drive Report" puts the drive report on the clipboard: the drive's nodes, its
+// support and the commands of its check.
+TEST_F(MainDialogTest, DriveReportGoesToTheClipboard) {
+    bus.AddDrive().SetFeatureCodes({5});
+    CMainDialog window(FakePages());
+    Open(window);
+    QString report;
+    window.CopyDriveReport([&](const QString& text) { report = text; });
+    EXPECT_TRUE(test::Settle(window));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), report);
+    for (const char* part :
+         {"0: \"", "node /dev/sg0", "support: supported", "feature codes: 5", "CDB FD 1B 5A 41 52 4E 0E"}) {
+        EXPECT_TRUE(report.contains(QString::fromLatin1(part))) << part << "\n" << report.toStdString();
+    }
+}
+
+// Drives that look alike are told apart in the list; a rescan keeps the chosen drive (no probe,
+// the same pages) when another one goes, and every table finds it by its node, not its position.
+// Once the chosen drive goes too, the first drive left is probed as at start-up.
+TEST_F(MainDialogTest, RescanKeepsTheChosenDriveByItsNodesAndProbesAnotherWhenItGoes) {
+    bus.AddDrive().SetFeatureCodes({5});
+    bus.AddDrive().SetFeatureCodes({5, 1});
+    CMainDialog window(FakePages());
+    Open(window);
+    ASSERT_EQ(window.DriveList()->count(), 2);
+    EXPECT_TRUE(window.DriveList()->itemText(0).endsWith(QStringLiteral("\u2014 /dev/sr0, /dev/sg0")));
+    EXPECT_TRUE(window.DriveList()->itemText(1).endsWith(QStringLiteral("\u2014 /dev/sr1, /dev/sg1")));
+    Choose(window, 1);
+    const std::vector<std::string> tabs = Tabs(window);
+    ASSERT_EQ(tabs, (std::vector<std::string>{"Information", "Book Type", "Probix"}));
+
+    // A page's table, listed before the rescan.
+    DriveTable page;
+    ASSERT_TRUE(page.InitTransport());
+    ASSERT_EQ(page.EnumerateDrives(), 2);
+    page.SetListingGeneration(State().driveListGeneration);
+
+    bus.Os().RemoveNode("/dev/sr0");
+    bus.Os().RemoveNode("/dev/sg0");
+    bus.ClearCommands();
+    // Not while a scan runs: the rescan waits for its end.
+    State().scanIdle = 0;
+    window.Rescan();
+    EXPECT_FALSE(DriveSequence::AnyWorking(window));
+    EXPECT_EQ(window.DriveList()->count(), 2);
+    State().scanIdle = 1;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.DriveList()->count() == 1; }, 5000));
+    EXPECT_TRUE(test::Settle(window));
+    EXPECT_EQ(State().selectedDriveIndex.load(), 0);
+    EXPECT_TRUE(window.DriveList()->currentText().endsWith(QStringLiteral("/dev/sr1, /dev/sg1")));
+    EXPECT_EQ(Count(kVendorOn), 0u);
+    EXPECT_EQ(Tabs(window), tabs);
+    ASSERT_TRUE(SelectChosenDrive(page));
+    EXPECT_EQ(page.Entry(page.SelectedIndex()).nodes.front().path, "/dev/sr1");
+
+    bus.Os().RemoveNode("/dev/sr1");
+    bus.Os().RemoveNode("/dev/sg1");
+    bus.AddDrive().SetFeatureCodes({7});
+    window.Rescan();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window.DriveList()->currentText().contains("/dev/sr2"); }, 5000));
+    EXPECT_TRUE(test::Settle(window));
+    EXPECT_EQ(Count(kVendorOn), 1u);
+    EXPECT_EQ(Tabs(window), (std::vector<std::string>{"Information", "OverSpeed"}));
+    EXPECT_TRUE(SelectChosenDrive(page));
+    EXPECT_EQ(page.Entry(page.SelectedIndex()).nodes.front().path, "/dev/sr2");
 }
 
 TEST_F(MainDialogTest, RefusedDriveNodesAreExplainedWithNoDeviceFound) {

@@ -39,16 +39,20 @@ TEST_F(CliTest, DrivesListsEveryDriveInDiscoveryOrder) {
     bus.AddDrive(emu::DriveKind::OtherMaker);
     const CliRun run = RunCliCapture({"drives"});
     ASSERT_EQ(run.status, 0) << run.err;
+    // The 28-character label, then the drive's nodes.
     const std::string first = run.out.substr(0, run.out.find('\n'));
     EXPECT_EQ(first.rfind("0: ", 0), 0u);
-    EXPECT_EQ(first.size(), 3u + 28u);
+    EXPECT_EQ(first.substr(3 + 28), " \u2014 /dev/sr0, /dev/sg0");
     EXPECT_NE(run.out.find("\n1: "), std::string::npos);
+    EXPECT_NE(run.out.find("\u2014 /dev/sr1, /dev/sg1\n"), std::string::npos);
 
     const CliRun json = RunCliCapture({"--json", "drives"});
     const auto object = nlohmann::json::parse(json.out);
     ASSERT_EQ(object["drives"].size(), 2u);
     EXPECT_EQ(object["drives"][1]["index"], 1);
     EXPECT_EQ(object["drives"][0]["label"].get<std::string>().size(), 28u);
+    EXPECT_EQ(object["drives"][1]["nodes"], nlohmann::json::array({"/dev/sr1", "/dev/sg1"}));
+    EXPECT_TRUE(object["drives"][1]["adapter"].is_null());
 }
 
 TEST_F(CliTest, DriveIdentityIsPrintedEscaped) {
@@ -71,13 +75,14 @@ TEST_F(CliTest, DriveIdentityIsPrintedEscaped) {
     VirtualBus other;
     other.AddDrive().AddFault(InquiryReply(std::string("ZARN\0\0\0\0", 8) + std::string(16, 'P') + "REV1"));
     const CliRun cut = RunCliCapture({"drives"});
-    EXPECT_EQ(cut.out, "0: ZARNREV1\n");
+    EXPECT_EQ(cut.out, "0: ZARNREV1 \u2014 /dev/sr0, /dev/sg0\n");
 }
 
 TEST_F(CliTest, NoDriveMeansExitThreeWithTheHint) {
     const CliRun none = RunCliCapture({"drives"});
     EXPECT_EQ(none.status, 3);
-    EXPECT_EQ(none.err, std::string("dravix-cli: ") + kMsgNoDeviceFound + "\n");
+    EXPECT_EQ(none.err.rfind(std::string("dravix-cli: ") + kMsgNoDeviceFound + "\n", 0), 0u);
+    EXPECT_NE(none.err.find("dravix --virtual"), std::string::npos) << none.err;
 
     FakeSgSystem::Node refused;
     refused.openError = EACCES;
@@ -87,6 +92,39 @@ TEST_F(CliTest, NoDriveMeansExitThreeWithTheHint) {
     EXPECT_NE(hinted.err.find("No Device found!\nSome drives could not be opened:\n  /dev/sr0"),
               std::string::npos)
         << hinted.err;
+}
+
+// The drive report: program, system, each drive with its nodes and support, and the commands
+// with their sense, in text and JSON, and nothing of the user's own.
+TEST_F(CliTest, DiagnoseReportsDrivesNodesSupportAndTheLastCommands) {
+    bus.AddDrive().SetFeatureCodes({5, 1});
+    bus.AddDrive(emu::DriveKind::OtherMaker);
+    const CliRun run = RunCliCapture({"diagnose"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* part :
+         {"version: ", "kernel: ", "transport: pass-through", "sg driver loaded: yes", "0: \"ZARN",
+          "node /dev/sr0 (owner root, group gid 0, mode 0660, opened)", "node /dev/sg1 (owner root",
+          "support: supported\n   feature codes: 5 1", "support: vendor mode refused (refused by the drive)",
+          "/dev/sr1, /dev/sg1 [1] CDB FD F1 5A 41 52 4E 00 00 00 00 00 00 -> 1 sense 05/"}) {
+        EXPECT_NE(run.out.find(part), std::string::npos) << part << "\n" << run.out;
+    }
+    for (const char* variable : {"HOME", "USER", "LOGNAME"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && std::strlen(value) > 1) {
+            EXPECT_EQ(run.out.find(value), std::string::npos) << variable;
+        }
+    }
+
+    const auto object = nlohmann::json::parse(RunCliCapture({"--json", "diagnose"}).out);
+    ASSERT_EQ(object["drives"].size(), 2u);
+    EXPECT_EQ(object["drives"][0]["features"], nlohmann::json::array({5, 1}));
+    EXPECT_EQ(object["drives"][1]["supported"], false);
+    EXPECT_EQ(object["drives"][1]["node_details"][1]["path"], "/dev/sg1");
+    EXPECT_EQ(object["sg_loaded"], true);
+    EXPECT_FALSE(object["commands"].empty());
+    // The last one: the other maker's drive refusing vendor mode, with its sense.
+    EXPECT_EQ(object["commands"].back()["cdb"], "FD F1 5A 41 52 4E 00 00 00 00 00 00");
+    EXPECT_EQ(object["commands"].back()["sense"]["key"], 5);
 }
 
 TEST_F(CliTest, ProbeTellsSupportedRefusedAndOldFirmwareApart) {

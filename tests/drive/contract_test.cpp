@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "drive/DriveNodes.h"
 #include "drive/DriveTable.h"
 #include "drive/Platform.h"
 #include "drive/Scsi.h"
@@ -113,6 +114,9 @@ TEST_P(DriveContract, DiscoveryListsTheDrivesInOrderWithTheirLabels) {
     const emu::DriveState other = backend->Drive(1).State();
     EXPECT_EQ(labels[1].substr(0, other.vendor.size()), other.vendor);
     EXPECT_NE(labels[0], labels[1]);
+    // Where each drive is: its nodes, or the virtual drive's number.
+    EXPECT_EQ(DriveNodesText(table->Entry(2)),
+              GetParam() == Path::PassThrough ? "/dev/sr2, /dev/sg2" : "virtual drive 2");
 }
 
 TEST_P(DriveContract, SupportCheckTellsTheThreeKindsOfDriveApart) {

@@ -7,9 +7,12 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <thread>
 
 #include "drive/AspiSrb.h"
+#include "drive/Diagnosis.h"
+#include "drive/DriveNodes.h"
 #include "drive/DriveTable.h"
 #include "drive/Messages.h"
 #include "drive/Scsi.h"
@@ -269,13 +272,12 @@ TEST_F(SgFixture, NinthDriveIsIgnoredAndReEnumerationClosesEarlierHandles) {
     EXPECT_EQ(os->OpenCount(), 0);  // destruction closes every handle
 }
 
-TEST_F(SgFixture, RefusedNodesAreSkippedAndExplained) {
+TEST_F(SgFixture, RefusedNodesAreSkippedAndRemembered) {
     os->SetGroupName(24, "cdrom");
     os->AddDrive(0, Device(std::make_shared<MiniDrive>()), -1, EACCES);
     auto reachable = std::make_shared<MiniDrive>();
     os->AddDrive(1, Device(reachable), 1, 0, EACCES);  // sr opens, its sg node does not
     os->SetGenericDriverLoaded(false);
-    FakeSgSystem::Node node;
     DriveTable table;
     table.InitTransport();
     ASSERT_EQ(table.EnumerateDrives(), 1);
@@ -283,24 +285,105 @@ TEST_F(SgFixture, RefusedNodesAreSkippedAndExplained) {
     ASSERT_EQ(table.RefusedNodes().size(), 2u);
     EXPECT_EQ(table.RefusedNodes()[0].path, "/dev/sr0");
     EXPECT_EQ(table.RefusedNodes()[1].path, "/dev/sg1");
+}
 
-    // Both drives refused: the hint names the node, its group and the missing driver.
-    auto os2 = std::make_shared<FakeSgSystem>();
-    os2->SetGroupName(24, "cdrom");
-    FakeSgSystem::Node refused;
-    refused.gid = 24;
-    refused.openError = EACCES;
-    os2->AddNode("/dev/sr0", refused);
-    os2->SetGenericDriverLoaded(false);
-    platform->sg = os2;
-    DriveTable none;
-    none.InitTransport();
-    EXPECT_EQ(none.EnumerateDrives(), 0);
-    const std::string hint = PermissionHint(none.RefusedNodes());
-    EXPECT_NE(hint.find("/dev/sr0"), std::string::npos);
-    EXPECT_NE(hint.find("\"cdrom\""), std::string::npos);
-    EXPECT_NE(hint.find("modprobe sg"), std::string::npos);
+// What an empty or refused listing is explained with: the cause that applies and its fix, never
+// a group the user must not join.
+TEST_F(SgFixture, DiagnosesNameTheCauseAndItsFix) {
+    struct Case {
+        const char* name;
+        std::function<void(FakeSgSystem&)> setUp;
+        std::vector<std::string> says;
+        std::vector<std::string> neverSays;
+    };
+    const auto refusedNode = [](unsigned gid) {
+        FakeSgSystem::Node node;
+        node.gid = gid;
+        node.openError = EACCES;
+        return node;
+    };
+    const std::vector<Case> cases = {
+        {"no drive", [](FakeSgSystem&) {}, {"no CD/DVD drive", "dravix --virtual"}, {"modprobe", "group"}},
+        {"sr driver missing",
+         [](FakeSgSystem& os) { os.SetCdromDriverLoaded(false); },
+         {"modprobe sr_mod", "dravix --virtual"},
+         {}},
+        {"sg driver missing, sr refused",
+         [&](FakeSgSystem& os) {
+             os.SetGroupName(24, "cdrom");
+             os.AddNode("/dev/sr0", refusedNode(24));
+             os.SetGenericDriverLoaded(false);
+         },
+         {"/dev/sr0 (group \"cdrom\")", "joining the group \"cdrom\"", "modprobe sg", "dravix --virtual"},
+         {}},
+        {"root-owned node",
+         [&](FakeSgSystem& os) {
+             os.SetGroupName(0, "root");
+             os.AddNode("/dev/sr0", refusedNode(0));
+         },
+         {"/dev/sr0", "ask an administrator"},
+         {"joining the group", "70-dravix.rules"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto fresh = std::make_shared<FakeSgSystem>();
+        c.setUp(*fresh);
+        platform->sg = fresh;
+        DriveTable table;
+        table.InitTransport();
+        ASSERT_EQ(table.EnumerateDrives(), 0);
+        const std::string text = NoDriveDiagnosis(table);
+        for (const std::string& part : c.says) EXPECT_NE(text.find(part), std::string::npos) << text;
+        for (const std::string& part : c.neverSays) EXPECT_EQ(text.find(part), std::string::npos) << text;
+    }
     EXPECT_TRUE(PermissionHint({}).empty());
+}
+
+// The kernel's refusal of vendor commands on an open sr node, its sg node refused beside it: the
+// diagnosis says it was the kernel and names both nodes and the way to access.
+TEST_F(SgFixture, KernelRefusalBesideARefusedGenericNodeIsExplained) {
+    os->SetGroupName(6, "disk");
+    auto drive = std::make_shared<MiniDrive>();
+    os->AddDrive(
+        0, [drive](sg_io_hdr_t& r) { return r.cmdp[0] == 0xFD ? -EPERM : (*drive)(r); }, 3, 0, EACCES);
+    DriveTable table;
+    table.InitTransport();
+    ASSERT_EQ(table.EnumerateDrives(), 1);
+    EXPECT_EQ(CheckDriveSupport(table).outcome, SupportOutcome::VendorModeRefused);
+    ASSERT_TRUE(RefusedByKernel(table.LastFailure()));
+    EXPECT_EQ(VendorRefusalReason(table, table.LastFailure())
+                  .rfind("refused by the kernel: permission denied on /dev/sr0", 0),
+              0u);
+    const std::string text = KernelRefusalDiagnosis(table);
+    for (const char* part : {"The kernel, not the drive", "/dev/sr0", "/dev/sg3", "70-dravix.rules"}) {
+        EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+    }
+}
+
+// Two drives alike in every answer are told apart by their nodes, and a drive is found again by
+// them after another one has gone, but not when another drive has taken its node.
+TEST_F(SgFixture, IdenticalDrivesAreToldApartAndFoundAgainByTheirNodes) {
+    os->AddDrive(0, Device(std::make_shared<MiniDrive>()), 0);
+    os->AddDrive(1, Device(std::make_shared<MiniDrive>()), 1);
+    DriveTable table;
+    table.InitTransport();
+    ASSERT_EQ(table.EnumerateDrives(), 2);
+    EXPECT_EQ(table.DriveLabelAt(0), table.DriveLabelAt(1));
+    EXPECT_EQ(DriveListLine(table, 0), "ZARN    DVD-RW DRX-8000 1.05 \u2014 /dev/sr0, /dev/sg0");
+    EXPECT_EQ(DriveListLine(table, 1), "ZARN    DVD-RW DRX-8000 1.05 \u2014 /dev/sr1, /dev/sg1");
+    const DriveIdentity second = IdentityOf(table, 1);
+
+    os->RemoveNode("/dev/sr0");
+    os->RemoveNode("/dev/sg0");
+    ASSERT_EQ(table.EnumerateDrives(), 1);
+    EXPECT_EQ(FindDrive(table, second), 0);
+
+    auto other = std::make_shared<MiniDrive>();
+    other->identity = "OTHER   DVD WRITER      1.00";
+    os->RemoveNode("/dev/sr1");
+    os->AddDrive(1, Device(other), 1);
+    ASSERT_EQ(table.EnumerateDrives(), 1);
+    EXPECT_EQ(FindDrive(table, second), -1);
 }
 
 TEST_F(SgFixture, EmptyTableSendsNothingAndSelectionPastTheEndIsRefused) {

@@ -16,7 +16,9 @@
 #include "pages/Wopc.h"
 #include "switches_support.h"
 #include "tests/support/CommandGate.h"
+#include "tests/support/TestPlatform.h"
 #include "ui/DriveSequence.h"
+#include "ui/StoppableDrive.h"
 #include "ui/WorkerThreads.h"
 
 namespace dravix::test {
@@ -246,6 +248,16 @@ TEST_F(PageSequence, AWriteTheDriveDidNotTakeIsAFailedWrite) {
         EXPECT_TRUE(ShowsIcon(page.get(), c.icon, c.shown));
         EXPECT_TRUE(Checked(page.get(), c.checked));
     }
+}
+
+// A window's stoppable table keeps the program's own transport: on the ASPI path it says ASPI.
+TEST(StoppableDriveTransport, KeepsTheProgramsOwnPath) {
+    auto aspi = std::make_shared<TestPlatform>();
+    aspi->passThrough = false;
+    const ScopedPlatform scoped(aspi);
+    StoppableDrive drive;
+    drive.Table().DetectPassThrough();
+    EXPECT_FALSE(drive.Table().UsePassThrough());
 }
 
 }  // namespace

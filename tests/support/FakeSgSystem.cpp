@@ -25,6 +25,11 @@ void FakeSgSystem::AddNode(const std::string& path, Node node) {
     m_nodes[path] = std::move(node);
 }
 
+void FakeSgSystem::RemoveNode(const std::string& path) {
+    std::lock_guard lock(m_mutex);
+    m_nodes.erase(path);
+}
+
 int FakeSgSystem::OpenCount() const {
     std::lock_guard lock(m_mutex);
     return static_cast<int>(m_open.size());
@@ -49,7 +54,9 @@ SgSystem::NodeStatus FakeSgSystem::Stat(const std::string& path) {
     s.exists = true;
     s.blockDevice = it->second.blockDevice;
     s.major = it->second.major;
+    s.uid = it->second.uid;
     s.gid = it->second.gid;
+    s.mode = it->second.mode;
     return s;
 }
 

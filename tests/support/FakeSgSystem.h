@@ -22,7 +22,9 @@ class FakeSgSystem final : public SgSystem {
     struct Node {
         bool blockDevice = true;
         unsigned major = kScsiCdromMajor;
+        unsigned uid = 0;
         unsigned gid = 0;
+        unsigned mode = 0660;
         int openError = 0;    // errno that Open reports, 0 = opens
         std::string generic;  // the SCSI generic node behind this block node
         SgDevice device;
@@ -32,7 +34,9 @@ class FakeSgSystem final : public SgSystem {
     void AddDrive(int srIndex, SgDevice device, int sgIndex = -1, int srOpenError = 0, int sgOpenError = 0);
     void AddNode(const std::string& path, Node node);
     void SetGroupName(unsigned gid, std::string name) { m_groups[gid] = std::move(name); }
+    void RemoveNode(const std::string& path);
     void SetGenericDriverLoaded(bool loaded) { m_genericLoaded = loaded; }
+    void SetCdromDriverLoaded(bool loaded) { m_cdromLoaded = loaded; }
 
     int OpenCount() const;                    // descriptors open now
     std::vector<std::string> Opened() const;  // every successful open, in order
@@ -44,6 +48,7 @@ class FakeSgSystem final : public SgSystem {
     std::string GenericNodeOf(const std::string& blockPath) override;
     int SgIo(int fd, sg_io_hdr_t* request) override;
     bool GenericDriverLoaded() override { return m_genericLoaded; }
+    bool CdromDriverLoaded() override { return m_cdromLoaded; }
     std::string GroupName(unsigned gid) override;
 
   private:
@@ -54,6 +59,7 @@ class FakeSgSystem final : public SgSystem {
     std::map<unsigned, std::string> m_groups;
     int m_nextFd = 3;
     bool m_genericLoaded = true;
+    bool m_cdromLoaded = true;
 };
 
 }  // namespace dravix::test

@@ -1,0 +1,84 @@
+// diagnose: the drive report (version, system, drives, their nodes and support, last commands),
+// the same text Help > "Copy Drive Report" gives in the window.
+
+#include "cli/Commands.h"
+#include "drive/Diagnosis.h"
+#include "drive/DriveReport.h"
+#include "drive/DriveTable.h"
+#include "drive/Support.h"
+
+#ifndef DRAVIX_VERSION_TEXT
+#define DRAVIX_VERSION_TEXT "2.0"
+#endif
+
+namespace dravix::cli {
+
+namespace {
+
+schema::Json NodeJson(const DriveNode& node) {
+    // As the text says them: "root" or "uid N", the group's name or "gid N".
+    return {{"path", node.path},
+            {"owner", node.uid == 0 ? std::string("root") : "uid " + std::to_string(node.uid)},
+            {"group", node.groupName.empty() ? "gid " + std::to_string(node.gid) : node.groupName},
+            {"mode", node.mode},
+            {"opened", node.opened}};
+}
+
+schema::Json ReportJson(const DriveReport& report, const DriveTable& table) {
+    schema::Json drives = schema::Json::array();
+    for (size_t i = 0; i < report.drives.size(); ++i) {
+        const DriveReportDrive& drive = report.drives[i];
+        schema::Json entry = schema::Drive(table, static_cast<uint8_t>(i));
+        schema::Json nodes = schema::Json::array();
+        for (const DriveNode& node : drive.nodes) nodes.push_back(NodeJson(node));
+        entry["node_details"] = nodes;
+        entry["supported"] = drive.outcome == SupportOutcome::Supported;
+        entry["support"] = drive.support;
+        entry["features"] = drive.outcome == SupportOutcome::Supported ? schema::Json(drive.featureCodes)
+                                                                       : schema::Json(nullptr);
+        drives.push_back(entry);
+    }
+    schema::Json commands = schema::Json::array();
+    for (const CommandTrace& command : report.commands) {
+        commands.push_back(
+            {{"drive", command.drive},
+             {"cdb", HexBytes(command.cdb.data(), command.cdb.size())},
+             {"status", command.status},
+             {"sense",
+              {{"key", command.sense.key}, {"asc", command.sense.asc}, {"ascq", command.sense.ascq}}},
+             {"os_error", command.osError != 0 ? schema::Json(command.osError) : nullptr}});
+    }
+    schema::Json refused = schema::Json::array();
+    for (const RefusedNode& node : report.refused) refused.push_back(node.path);
+    const bool passThrough = report.facts.passThrough;
+    return {{"version", report.version},
+            {"kernel", report.system.kernel},
+            {"distribution", report.system.distribution},
+            {"transport", report.transport},
+            {"sr_loaded", passThrough ? schema::Json(report.facts.cdromDriverLoaded) : nullptr},
+            {"sg_loaded", passThrough ? schema::Json(report.facts.genericDriverLoaded) : nullptr},
+            {"refused_nodes", refused},
+            {"drives", drives},
+            {"diagnosis", report.drives.empty() ? schema::Json(NoDriveDiagnosis(table)) : nullptr},
+            {"commands", commands}};
+}
+
+}  // namespace
+
+int RunDiagnose(CliContext& context, const std::vector<std::string>& args) {
+    if (!args.empty()) return UnexpectedArgument(context, args.front());
+    // The report is made whatever was found: an empty drive list is what it has to explain.
+    DriveTable table;
+    if (!table.InitTransport()) return context.Fail(kExitNoDrive, kMsgInitialFail);
+    table.EnumerateDrives();
+    const DriveReport report = GatherDriveReport(table, DRAVIX_VERSION_TEXT, ReadSystemFacts(), true);
+    const schema::Json json = ReportJson(report, table);
+    for (const auto& [key, value] : json.items()) context.Result()[key] = value;
+    if (!context.Json()) {
+        context.Out() << DriveReportText(report);
+        if (report.drives.empty()) context.Out() << NoDriveDiagnosis(table) << "\n";
+    }
+    return kExitOk;
+}
+
+}  // namespace dravix::cli
