@@ -145,8 +145,22 @@ void CSmartReportDlg::ShowDiscInformation(const DiscInformation& info) {
     m_lastLba = info.lastLba;
 }
 
+QString CSmartReportDlg::DiscType() const {
+    return m_discType->text();
+}
+QString CSmartReportDlg::ManufacturerId() const {
+    return m_manufacturer->text();
+}
+QString CSmartReportDlg::MediaTypeId() const {
+    return m_mediaType->text();
+}
+QString CSmartReportDlg::Capacity() const {
+    return m_capacity->text();
+}
+
 void CSmartReportDlg::StartMeasurement() {
     const int count = static_cast<int>(m_speedCodes.size());
+    m_results.assign(m_speedCodes.size(), SpeedResult::Stopped);
     m_progress->setRange(0, count);
     m_progress->setValue(0);
 
@@ -165,6 +179,7 @@ void CSmartReportDlg::StartMeasurement() {
                 const SpeedResult result = MeasureSpeed(drive->Shared(), disc, codes[i], stopRequested);
                 if (result == SpeedResult::Stopped) return;
                 context.Post([this, row, result] {
+                    if (static_cast<size_t>(row) < m_results.size()) m_results[static_cast<size_t>(row)] = result;
                     SetResult(row, QString::fromLatin1(SpeedResultText(result)));
                     m_progress->setValue(m_progress->value() + 1);
                 });

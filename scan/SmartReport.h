@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+#include "scan/ScanEngine.h"
+
 class QLabel;
 class QProgressBar;
 class QTableWidget;
@@ -51,6 +53,12 @@ class CSmartReportDlg final : public QDialog {
     bool MeasurementDone() const { return m_done; }
     QString ResultText(int row) const;
     QTableWidget* ResultList() const { return m_list; }
+    // Each speed's result so far (Stopped: not measured), and the disc information shown.
+    const std::vector<SpeedResult>& SpeedResults() const { return m_results; }
+    QString DiscType() const;
+    QString ManufacturerId() const;
+    QString MediaTypeId() const;
+    QString Capacity() const;
     QProgressBar* Progress() const { return m_progress; }
 
   public slots:
@@ -71,6 +79,7 @@ class CSmartReportDlg final : public QDialog {
     Workers* m_workers;
     std::optional<int32_t> m_lastLba;
     bool m_done = false;
+    std::vector<SpeedResult> m_results;
 
     QLabel* m_discType = nullptr;
     QLabel* m_manufacturer = nullptr;
