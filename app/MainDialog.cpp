@@ -1,4 +1,5 @@
 #include "app/MainDialog.h"
+#include "app/ResultsMenu.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -113,6 +114,7 @@ void CMainDialog::BuildMenu() {
     QAction* save = file->addAction(QStringLiteral("&Save      Ctrl+S"));
     save->setObjectName(QStringLiteral("id32773"));
     connect(save, &QAction::triggered, this, &CMainDialog::OnSave);
+    AddResultsMenuItems(*file, *this);
     QAction* exit = file->addAction(QStringLiteral("E&xit       Ctrl+X"));
     exit->setObjectName(QStringLiteral("id32774"));
     connect(exit, &QAction::triggered, this, &QDialog::reject);

@@ -14,8 +14,8 @@ namespace chart_style {
 inline constexpr QRgb kTeColour = 0xFFE31CBB;  // RGB(227, 28, 187)
 inline constexpr QRgb kFeColour = 0xFF12EDDD;  // RGB(18, 237, 221)
 // A result laid over another: the same hues, lighter, so both stay apart on the black plot.
-inline constexpr QRgb kCompareTeColour = 0xFFF5B4E6;
-inline constexpr QRgb kCompareFeColour = 0xFFB4F8F2;
+inline constexpr QRgb kCompareTeColour = 0xFFFA8CE1;  // RGB(250, 140, 225)
+inline constexpr QRgb kCompareFeColour = 0xFF96FAF5;  // RGB(150, 250, 245)
 inline constexpr QRgb kMarkerColour = 0xFF606060;
 
 inline constexpr int kTeLimitSeries = 0;  // colour holders of the criterion lines

@@ -64,7 +64,9 @@ void CResultsWindow::Build() {
     m_header = new QLabel(this);
     m_header->setObjectName(QStringLiteral("resultsHeader"));
     m_header->setTextFormat(Qt::PlainText);
+    m_header->setMaximumWidth(kChartWidth + 40);
     m_header->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_header->setWordWrap(true);
     QStringList lines;
     for (const std::string& line : ResultsHeaderLines(m_results)) lines << Text(line);
     lines << QStringLiteral("File: %1").arg(m_path);
@@ -82,6 +84,8 @@ void CResultsWindow::Build() {
         m_legend = new QLabel(this);
         m_legend->setObjectName(QStringLiteral("resultsLegend"));
         m_legend->setTextFormat(Qt::RichText);
+        m_legend->setWordWrap(true);
+        m_legend->setMaximumWidth(kChartWidth + 40);
         m_legend->setStyleSheet(QStringLiteral("QLabel { background: black; padding: 4px; }"));
         layout->addWidget(m_legend);
     }
@@ -176,6 +180,7 @@ void CResultsWindow::FillFigures() {
              both ? &m_compared->statistics.zones[static_cast<size_t>(z)] : nullptr);
     }
     m_figures->resizeColumnsToContents();
+    m_figures->setMaximumWidth(kChartWidth + 40);
 }
 
 bool CResultsWindow::Compare(const ScanResults& other, const QString& path) {

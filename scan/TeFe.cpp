@@ -216,21 +216,22 @@ void CTEFE::BuildControls() {
     frame->setPalette(black);
     frame->setAutoFillBackground(true);
     SetControlId(frame, kChartFrameId);
-    PlaceDlu(frame, units, 7, 99, 331, 104);
+    PlaceDlu(frame, units, 7, 99, 331, 96);
     m_chartFrame = frame;
 
     // The last run's figures and the two ways to keep it.
-    m_summary = StaticText(this, QString(), units, 7, 206, 199, 10);
+    m_summary = StaticText(this, QString(), units, 7, 197, 193, 20);
+    m_summary->setWordWrap(true);
     m_summary->setObjectName(QString::fromLatin1(kSummaryName));
     QFont small = m_summary->font();
     if (small.pointSizeF() > 0) small.setPointSizeF(small.pointSizeF() * 0.9);
     m_summary->setFont(small);
     m_saveResults = new QPushButton(QStringLiteral("Save Scan Results..."), this);
     m_saveResults->setObjectName(QString::fromLatin1(kSaveResultsName));
-    PlaceDlu(m_saveResults, units, 208, 205, 64, 13);
+    PlaceDlu(m_saveResults, units, 201, 200, 68, 14);
     m_savePicture = new QPushButton(QStringLiteral("Save Chart Picture..."), this);
     m_savePicture->setObjectName(QString::fromLatin1(kSavePictureName));
-    PlaceDlu(m_savePicture, units, 274, 205, 64, 13);
+    PlaceDlu(m_savePicture, units, 270, 200, 68, 14);
     m_saveResults->setEnabled(false);
     m_savePicture->setEnabled(false);
     connect(m_saveResults, &QPushButton::clicked, this, &CTEFE::AskAndSaveResults);
@@ -804,7 +805,8 @@ void CTEFE::KeepResults(const ScanResult& result) {
 
     const AutosaveOutcome saved = AutosaveResults(*m_lastResults);
     if (!saved.error.isEmpty()) Inform(this, saved.error);
-    if (!saved.path.isEmpty()) m_summary->setToolTip(QStringLiteral("Saved as %1").arg(saved.path));
+    if (!saved.path.isEmpty())
+        m_summary->setToolTip(m_summary->toolTip() + QStringLiteral("\nSaved as %1").arg(saved.path));
 }
 
 void CTEFE::MarkResultsStale() {
@@ -818,13 +820,24 @@ void CTEFE::MarkResultsStale() {
                   LeadingNumber(m_endEdit->text().toStdString()) == m_runSettings.customEnd;
     }
     if (m_runWorker != 0) current = true;  // the run's own controls are locked
-    const QString figures = QString::fromStdString(StatisticsSummary(r.statistics.all));
+    const PartStatistics& all = r.statistics.all;
+    auto channel = [](const char* name, const ChannelStatistics& c) {
+        return QStringLiteral("%1 max %2 % @ %3, avg %4 %, %5 over")
+            .arg(Latin(name))
+            .arg(c.maxPercent)
+            .arg(c.maxLba)
+            .arg(c.averagePercent, 0, 'f', 1)
+            .arg(c.overLimit);
+    };
+    const QString te = channel("TE", all.te);
+    const QString fe = channel("FE", all.fe);
+    m_summary->setToolTip(QString::fromStdString(StatisticsSummary(all)));
     const QString run = QStringLiteral("%1 %2").arg(Latin(ShortSpeedLabel(r.speedCode)), Latin(SamplingModeName(r.mode)));
     if (current) {
-        m_summary->setText(run + QStringLiteral(": ") + figures);
+        m_summary->setText(QStringLiteral("%1 - %2\nlast run - %3").arg(run, te, fe));
         m_summary->setStyleSheet(QString());
     } else {
-        m_summary->setText(QStringLiteral("%1 (%2): ").arg(Latin(kPreviousRunPrefix), run) + figures);
+        m_summary->setText(QStringLiteral("%1 - %2\n%3 - %4").arg(run, te, Latin(kPreviousRunPrefix).toLower(), fe));
         m_summary->setStyleSheet(QStringLiteral("QLabel { color: gray; }"));
         // The verdict in the status line is the previous run's too.
         const QString verdict = QString::fromStdString(r.verdictText);
