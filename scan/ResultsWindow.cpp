@@ -61,6 +61,9 @@ CResultsWindow::~CResultsWindow() = default;
 
 void CResultsWindow::Build() {
     auto* layout = new QVBoxLayout(this);
+    // The chart keeps its size; the window grows with a longer header or legend instead of
+    // squeezing it.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
     m_header = new QLabel(this);
     m_header->setObjectName(QStringLiteral("resultsHeader"));
     m_header->setTextFormat(Qt::PlainText);
@@ -200,6 +203,7 @@ bool CResultsWindow::Compare(const ScanResults& other, const QString& path) {
     lines << QStringLiteral("Compared with: %1 (%2) - %3")
                  .arg(Text(ResultsShortName(other)), Text(other.verdictText), path);
     m_header->setText(lines.join(QLatin1Char('\n')));
+    adjustSize();
     return true;
 }
 
