@@ -103,8 +103,10 @@ int RunCompare(CliContext& context, const std::vector<std::string>& args) {
                 << CliContext::Escaped(ResultsShortName(results[i])) << ", " << results[i].discType << ", "
                 << SamplingModeName(results[i].mode) << ": " << CliContext::Escaped(results[i].verdictText) << "\n";
         }
-        out << "zone     TE max %      B-A   FE max %      B-A\n"
-            << "              A        B                A        B\n";
+        char header[128];
+        std::snprintf(header, sizeof header, "%-6s %8s %8s %6s   %8s %8s %6s", "zone", "TE max A", "TE max B", "B-A",
+                      "FE max A", "FE max B", "B-A");
+        out << header << "   (per cent)\n";
         for (size_t z = 0; z < zones.size(); ++z)
             out << Row(std::to_string(z), a.statistics.zones[z], b.statistics.zones[z]) << "\n";
         out << Row("all", a.statistics.all, b.statistics.all) << std::endl;

@@ -25,8 +25,8 @@ namespace dravix::cli {
 
 namespace {
 
-constexpr const char* kHighestRecommended = "Highest recommended speed: ";
-constexpr const char* kNoSpeedRecommended = "No speed is recommended for this disc.";
+using scan_texts::kHighestRecommended;
+using scan_texts::kNoSpeedRecommended;
 
 // A speed's result in the JSON; null for a speed that has none (the run stopped before it).
 schema::Json ResultName(SpeedResult result) {
@@ -162,7 +162,7 @@ int RunSmart(CliContext& context, const std::vector<std::string>& args) {
         file.verdictText = recommended ? kHighestRecommended + std::string(ShortSpeedLabel(speeds.codes[highest]))
                            : stopped   ? std::string(scan_texts::kUserAbort)
                            : complete  ? std::string(kNoSpeedRecommended)
-                                       : std::string("The measurement failed.");
+                                       : std::string(scan_texts::kMeasurementFailed);
         for (size_t i = 0; i < speeds.codes.size(); ++i) file.speeds.push_back({speeds.codes[i], speeds.kbps[i], results[i]});
         const std::string problem = SaveResultsFile(csvPath, file);
         context.Result()["csv"] = problem.empty() ? schema::Json(csvPath) : schema::Json(nullptr);

@@ -890,17 +890,26 @@ void CTEFE::AutosaveSmartReport(const CSmartReportDlg& dialog) {
     r.programVersion = DRAVIX_VERSION_TEXT;
     const std::vector<SpeedResult>& results = dialog.SpeedResults();
     bool complete = !results.empty();
-    bool anyFit = false;
+    bool anyFailed = false;
+    const SmartRow* highest = nullptr;  // the fastest speed found fit
     for (size_t i = 0; i < results.size() && i < m_speedCodes.size(); ++i) {
         r.speeds.push_back({m_speedCodes[i], i < m_speedKbps.size() ? m_speedKbps[i] : 0, results[i]});
         complete = complete && results[i] != SpeedResult::Stopped;
-        anyFit = anyFit || results[i] == SpeedResult::Fit;
+        anyFailed = anyFailed || results[i] == SpeedResult::Failed;
     }
     if (r.speeds.empty()) return;  // the report measured nothing
-    r.outcome = !complete ? RunOutcome::Stopped : anyFit ? RunOutcome::Ok : RunOutcome::NotRecommended;
-    r.verdictText = !complete ? scan_texts::kUserAbort
-                    : anyFit  ? "At least one speed is OK."
-                              : "No speed is recommended for this disc.";
+    for (const SmartRow& row : r.speeds) {
+        if (row.result == SpeedResult::Fit && (highest == nullptr || row.kbps > highest->kbps)) highest = &row;
+    }
+    // As the command line judges a report: a recommendation needs every speed measured.
+    r.outcome = !complete   ? RunOutcome::Stopped
+                : anyFailed ? RunOutcome::Failed
+                : highest   ? RunOutcome::Ok
+                            : RunOutcome::NotRecommended;
+    r.verdictText = r.outcome == RunOutcome::Ok ? scan_texts::kHighestRecommended + std::string(ShortSpeedLabel(highest->speedCode))
+                    : r.outcome == RunOutcome::NotRecommended ? std::string(scan_texts::kNoSpeedRecommended)
+                    : r.outcome == RunOutcome::Stopped        ? std::string(scan_texts::kUserAbort)
+                                                              : std::string(scan_texts::kMeasurementFailed);
     const AutosaveOutcome saved = AutosaveResults(r);
     if (!saved.error.isEmpty()) Inform(this, saved.error);
 }
