@@ -110,6 +110,20 @@ void CSmartReportDlg::BuildControls() {
     SetControlId(exitButton, kExitId);
     PlaceDlu(exitButton, units, 90, 219, 50, 14);
     connect(exitButton, &QPushButton::clicked, this, &CSmartReportDlg::reject);
+
+    m_save = new QPushButton(QStringLiteral("Save Results..."), this);
+    m_save->setObjectName(QString::fromLatin1(kSaveName));
+    PlaceDlu(m_save, units, 150, 219, 70, 14);
+    m_save->setEnabled(false);
+    m_save->hide();
+    connect(m_save, &QPushButton::clicked, this, [this] {
+        if (m_saveHandler) m_saveHandler();
+    });
+}
+
+void CSmartReportDlg::SetSaveHandler(std::function<void()> save) {
+    m_saveHandler = std::move(save);
+    m_save->setVisible(static_cast<bool>(m_saveHandler));
 }
 
 void CSmartReportDlg::OnInitDialog() {
@@ -184,7 +198,10 @@ void CSmartReportDlg::StartMeasurement() {
                     m_progress->setValue(m_progress->value() + 1);
                 });
             }
-            context.Post([this] { m_done = true; });
+            context.Post([this] {
+                m_done = true;
+                m_save->setEnabled(true);
+            });
         });
 }
 

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QDialog>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -11,6 +12,7 @@
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 class QTableWidget;
 
 namespace dravix {
@@ -61,6 +63,10 @@ class CSmartReportDlg final : public QDialog {
     QString Capacity() const;
     QProgressBar* Progress() const { return m_progress; }
 
+    // Shows "Save Results..." beside Exit, usable once every speed has its result; it calls `save`.
+    void SetSaveHandler(std::function<void()> save);
+    static constexpr const char* kSaveName = "saveSmartResults";
+
   public slots:
     // Exit, the close box and Escape.
     void reject() override;
@@ -87,6 +93,8 @@ class CSmartReportDlg final : public QDialog {
     QLabel* m_capacity = nullptr;
     QTableWidget* m_list = nullptr;
     QProgressBar* m_progress = nullptr;
+    QPushButton* m_save = nullptr;
+    std::function<void()> m_saveHandler;
 };
 
 }  // namespace dravix

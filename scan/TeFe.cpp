@@ -753,9 +753,25 @@ void CTEFE::RunSmartReport() {
                          [this] {
                              {
                                  CSmartReportDlg dialog(m_scanDrive, m_discTypeCode, m_speedCodes, this);
+                                 dialog.SetSaveHandler([this, &dialog] {
+                                     const std::optional<ScanResults> results = SmartResultsOf(dialog);
+                                     if (!results) return;
+                                     const QString path = QFileDialog::getSaveFileName(
+                                         &dialog, QStringLiteral("Save Results"),
+                                         QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *results)) +
+                                             QStringLiteral(".csv"),
+                                         QStringLiteral("Dravix results (*.csv)"));
+                                     if (path.isEmpty()) return;
+                                     const std::string problem =
+                                         SaveResultsFile(QFile::encodeName(path).toStdString(), *results);
+                                     if (!problem.empty()) Inform(&dialog, QString::fromStdString(problem));
+                                 });
                                  RunModal(dialog);
                                  if (dialog.LastLba()) m_lastLba = *dialog.LastLba();
-                                 AutosaveSmartReport(dialog);
+                                 if (const std::optional<ScanResults> results = SmartResultsOf(dialog)) {
+                                     const AutosaveOutcome saved = AutosaveResults(*results);
+                                     if (!saved.error.isEmpty()) Inform(this, saved.error);
+                                 }
                              }
                              m_shared->scanBusy = false;
                          });
@@ -876,7 +892,7 @@ void CTEFE::AskAndSavePicture() {
     if (const QString problem = SavePicture(path); !problem.isEmpty()) Inform(this, problem);
 }
 
-void CTEFE::AutosaveSmartReport(const CSmartReportDlg& dialog) {
+std::optional<ScanResults> CTEFE::SmartResultsOf(const CSmartReportDlg& dialog) const {
     ScanResults r;
     r.kind = ScanResults::Kind::Smart;
     r.driveLabel = m_driveLabel;
@@ -897,7 +913,9 @@ void CTEFE::AutosaveSmartReport(const CSmartReportDlg& dialog) {
         complete = complete && results[i] != SpeedResult::Stopped;
         anyFailed = anyFailed || results[i] == SpeedResult::Failed;
     }
-    if (r.speeds.empty()) return;  // the report measured nothing
+    // A report closed before its first result measured nothing worth keeping.
+    if (std::all_of(r.speeds.begin(), r.speeds.end(), [](const SmartRow& row) { return row.result == SpeedResult::Stopped; }))
+        return std::nullopt;
     for (const SmartRow& row : r.speeds) {
         if (row.result == SpeedResult::Fit && (highest == nullptr || row.kbps > highest->kbps)) highest = &row;
     }
@@ -910,8 +928,7 @@ void CTEFE::AutosaveSmartReport(const CSmartReportDlg& dialog) {
                     : r.outcome == RunOutcome::NotRecommended ? std::string(scan_texts::kNoSpeedRecommended)
                     : r.outcome == RunOutcome::Stopped        ? std::string(scan_texts::kUserAbort)
                                                               : std::string(scan_texts::kMeasurementFailed);
-    const AutosaveOutcome saved = AutosaveResults(r);
-    if (!saved.error.isEmpty()) Inform(this, saved.error);
+    return r;
 }
 
 }  // namespace dravix

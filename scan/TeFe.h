@@ -168,7 +168,8 @@ class CTEFE final : public PropertyPage {
     void MarkResultsStale();
     void AskAndSaveResults();
     void AskAndSavePicture();
-    void AutosaveSmartReport(const CSmartReportDlg& dialog);
+    // A Smart report as a results file; none when it measured nothing.
+    std::optional<ScanResults> SmartResultsOf(const CSmartReportDlg& dialog) const;
     void RunSmartReport();
 
     // ScanDrive: the page's own drive table, shared by its workers one command at a time.
