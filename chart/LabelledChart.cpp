@@ -27,11 +27,13 @@ QImage RenderChart(const LabelledChart& picture, int width, int height) {
     canvas.Create(width, height);
     chart_style::AddScanSeries(canvas);
     if (!picture.compared.empty()) chart_style::AddCompareSeries(canvas);
-    canvas.SetRange(chart_style::kYLowerPercent, chart_style::kYUpperPercent, 0, std::max(picture.xUpper, 1), 0);
+    canvas.SetRange(chart_style::kYLowerPercent, chart_style::kYUpperPercent, 0, std::max(picture.xUpper, 1),
+                    0);
     if (picture.feLimit > 0) canvas.DrawLimitLine(chart_style::kFeLimitSeries, picture.feLimit, 1);
     if (picture.teLimit > 0) canvas.DrawLimitLine(chart_style::kTeLimitSeries, picture.teLimit, 1);
     chart_style::PlotCurves(canvas, picture.curves, chart_style::kTeCurve);
-    if (!picture.compared.empty()) chart_style::PlotCurves(canvas, picture.compared, chart_style::kCompareTeCurve);
+    if (!picture.compared.empty())
+        chart_style::PlotCurves(canvas, picture.compared, chart_style::kCompareTeCurve);
     return canvas.Render();
 }
 
@@ -79,7 +81,8 @@ QImage RenderLabelledChart(const LabelledChart& picture, int chartWidth, int cha
     painter.setFont(headerFont);
     painter.setPen(QColor::fromRgb(kInk));
     for (int i = 0; i < picture.header.size(); ++i) {
-        painter.drawText(QPoint(kMargin, kMargin + headerMetrics.ascent() + i * lineHeight), picture.header[i]);
+        painter.drawText(QPoint(kMargin, kMargin + headerMetrics.ascent() + i * lineHeight),
+                         picture.header[i]);
     }
     painter.drawImage(QPoint(kMargin, chartTop), chart);
     if (legendRows > 0) {

@@ -22,7 +22,7 @@ struct LegendEntry {
 struct LabelledChart {
     QStringList header;
     std::vector<LegendEntry> legend;
-    int xUpper = 0;  // the last LBA of the disc
+    int xUpper = 0;   // the last LBA of the disc
     int teLimit = 0;  // the criterion lines drawn (0: none)
     int feLimit = 0;
     std::vector<chart_style::CurvePoint> curves;

@@ -60,7 +60,8 @@ constexpr CliOption kScanOptions[] = {
     {"--mode M", "normal (default), full, quick or custom"},
     {"--start LBA", "custom range: the first LBA"},
     {"--end LBA", "custom range: the last LBA (implies --mode custom with --start)"},
-    {"--csv FILE", "write the results file (description, statistics, samples) after the run (also after Ctrl+C)"},
+    {"--csv FILE",
+     "write the results file (description, statistics, samples) after the run (also after Ctrl+C)"},
     {"--image FILE", "write the labelled chart after the run; the extension chooses the format"},
 };
 constexpr Examples kScanExamples = {"dravix-cli scan --speed 8X",
@@ -68,7 +69,8 @@ constexpr Examples kScanExamples = {"dravix-cli scan --speed 8X",
                                     "dravix-cli --json --quiet scan --speed 11080 --start 0 --end 200000"};
 
 constexpr CliOption kSmartOptions[] = {{"--csv FILE", "write the report as a results file"}};
-constexpr Examples kSmartExamples = {"dravix-cli smart", "dravix-cli --json smart", "dravix-cli smart --csv smart.csv"};
+constexpr Examples kSmartExamples = {"dravix-cli smart", "dravix-cli --json smart",
+                                     "dravix-cli smart --csv smart.csv"};
 
 constexpr CliOption kCompareOptions[] = {
     {"A B", "two results files of TE/FE scans"},

@@ -25,7 +25,8 @@ std::unique_ptr<QGuiApplication> EnsureGuiApplication() {
 
 }  // namespace
 
-std::string WriteResultsPicture(const std::string& path, const ScanResults& results, const ScanResults* compared) {
+std::string WriteResultsPicture(const std::string& path, const ScanResults& results,
+                                const ScanResults* compared) {
     const auto app = EnsureGuiApplication();
     return SaveResultsPicture(path, results, compared);
 }

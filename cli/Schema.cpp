@@ -84,7 +84,10 @@ Json Write(bool written, std::optional<bool> confirmed) {
 Json Part(const PartStatistics& part) {
     auto channel = [&part](const ChannelStatistics& c) -> Json {
         if (part.samples == 0)
-            return {{"over_limit", 0}, {"max_percent", nullptr}, {"max_lba", nullptr}, {"average_percent", nullptr}};
+            return {{"over_limit", 0},
+                    {"max_percent", nullptr},
+                    {"max_lba", nullptr},
+                    {"average_percent", nullptr}};
         return {{"over_limit", c.overLimit},
                 {"max_percent", c.maxPercent},
                 {"max_lba", c.maxLba},

@@ -10,7 +10,7 @@ namespace dravix {
 class DriveTable;
 struct ScanStatistics;
 struct PartStatistics;
-}
+}  // namespace dravix
 
 // The shapes every command's JSON is built from, so that one value looks the same wherever it
 // appears. The conventions (see the command-line page of the guide):

@@ -42,10 +42,10 @@ std::string Cell(const schema::Json& value, bool sign = false) {
 std::string Row(const std::string& name, const PartStatistics& a, const PartStatistics& b) {
     const schema::Json z = ZoneJson(nullptr, a, b);
     char line[128];
-    std::snprintf(line, sizeof line, "%-6s %8s %8s %6s   %8s %8s %6s", name.c_str(), Cell(z["te_max_percent"][0]).c_str(),
-                  Cell(z["te_max_percent"][1]).c_str(), Cell(z["te_difference"], true).c_str(),
-                  Cell(z["fe_max_percent"][0]).c_str(), Cell(z["fe_max_percent"][1]).c_str(),
-                  Cell(z["fe_difference"], true).c_str());
+    std::snprintf(line, sizeof line, "%-6s %8s %8s %6s   %8s %8s %6s", name.c_str(),
+                  Cell(z["te_max_percent"][0]).c_str(), Cell(z["te_max_percent"][1]).c_str(),
+                  Cell(z["te_difference"], true).c_str(), Cell(z["fe_max_percent"][0]).c_str(),
+                  Cell(z["fe_max_percent"][1]).c_str(), Cell(z["fe_difference"], true).c_str());
     return line;
 }
 
@@ -80,14 +80,15 @@ int RunCompare(CliContext& context, const std::vector<std::string>& args) {
     schema::Json compared = schema::Json::array();
     for (size_t i = 0; i < 2; ++i) {
         const ScanResults& r = results[i];
-        compared.push_back({{"file", paths[i]},
-                            {"disc", schema::Disc(schema::TextOrNull(r.discType), schema::TextOrNull(r.manufacturerId),
-                                                  schema::TextOrNull(r.mediaTypeId), r.lastLba)},
-                            {"speed", schema::Speed(ShortSpeedLabel(r.speedCode), r.kbps)},
-                            {"mode", SamplingModeName(r.mode)},
-                            {"date", r.date},
-                            {"result", OutcomeName(r.outcome)},
-                            {"statistics", schema::Statistics(r.statistics)}});
+        compared.push_back(
+            {{"file", paths[i]},
+             {"disc", schema::Disc(schema::TextOrNull(r.discType), schema::TextOrNull(r.manufacturerId),
+                                   schema::TextOrNull(r.mediaTypeId), r.lastLba)},
+             {"speed", schema::Speed(ShortSpeedLabel(r.speedCode), r.kbps)},
+             {"mode", SamplingModeName(r.mode)},
+             {"date", r.date},
+             {"result", OutcomeName(r.outcome)},
+             {"statistics", schema::Statistics(r.statistics)}});
     }
     schema::Json zones = schema::Json::array();
     for (size_t z = 0; z < a.statistics.zones.size(); ++z)
@@ -101,11 +102,12 @@ int RunCompare(CliContext& context, const std::vector<std::string>& args) {
         for (size_t i = 0; i < 2; ++i) {
             out << (i == 0 ? "A: " : "B: ") << CliContext::Escaped(paths[i]) << "\n   "
                 << CliContext::Escaped(ResultsShortName(results[i])) << ", " << results[i].discType << ", "
-                << SamplingModeName(results[i].mode) << ": " << CliContext::Escaped(results[i].verdictText) << "\n";
+                << SamplingModeName(results[i].mode) << ": " << CliContext::Escaped(results[i].verdictText)
+                << "\n";
         }
         char header[128];
-        std::snprintf(header, sizeof header, "%-6s %8s %8s %6s   %8s %8s %6s", "zone", "TE max A", "TE max B", "B-A",
-                      "FE max A", "FE max B", "B-A");
+        std::snprintf(header, sizeof header, "%-6s %8s %8s %6s   %8s %8s %6s", "zone", "TE max A", "TE max B",
+                      "B-A", "FE max A", "FE max B", "B-A");
         out << header << "   (per cent)\n";
         for (size_t z = 0; z < zones.size(); ++z)
             out << Row(std::to_string(z), a.statistics.zones[z], b.statistics.zones[z]) << "\n";

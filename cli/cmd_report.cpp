@@ -22,11 +22,20 @@ std::string Html(const std::string& text) {
     std::string out;
     for (const char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -54,8 +63,8 @@ std::string Base64(const std::string& bytes) {
 std::string Figures(const PartStatistics& part, const ChannelStatistics& c) {
     if (part.samples == 0) return "<td>-</td><td>-</td><td>-</td><td>-</td>";
     char text[160];
-    std::snprintf(text, sizeof text, "<td>%u</td><td>%ld</td><td>%.2f</td><td>%d</td>", unsigned(c.maxPercent),
-                  long(c.maxLba), c.averagePercent, c.overLimit);
+    std::snprintf(text, sizeof text, "<td>%u</td><td>%ld</td><td>%.2f</td><td>%d</td>",
+                  unsigned(c.maxPercent), long(c.maxLba), c.averagePercent, c.overLimit);
     return text;
 }
 
@@ -65,8 +74,9 @@ std::string SmartResultText(SpeedResult result) {
 
 void Section(std::ostream& out, const std::string& path, const ScanResults& r) {
     const bool smart = r.kind == ScanResults::Kind::Smart;
-    out << "<section>\n<h2>" << Html(smart ? "Smart Mode report: " : "TE/FE scan: ") << Html(ResultsShortName(r))
-        << "</h2>\n<p class=\"file\">" << Html(path) << "</p>\n<table class=\"info\">\n";
+    out << "<section>\n<h2>" << Html(smart ? "Smart Mode report: " : "TE/FE scan: ")
+        << Html(ResultsShortName(r)) << "</h2>\n<p class=\"file\">" << Html(path)
+        << "</p>\n<table class=\"info\">\n";
     auto row = [&out](const char* key, const std::string& value) {
         out << "<tr><th>" << key << "</th><td>" << Html(value) << "</td></tr>\n";
     };
@@ -99,8 +109,8 @@ void Section(std::ostream& out, const std::string& path, const ScanResults& r) {
 #ifdef DRAVIX_CLI_CHART_IMAGES
     const std::string png = ResultsPicturePng(r);
     if (!png.empty()) {
-        out << "<p><img alt=\"TE/FE chart of " << Html(ResultsShortName(r)) << "\" src=\"data:image/png;base64,"
-            << Base64(png) << "\"></p>\n";
+        out << "<p><img alt=\"TE/FE chart of " << Html(ResultsShortName(r))
+            << "\" src=\"data:image/png;base64," << Base64(png) << "\"></p>\n";
     }
 #endif
     out << "<table class=\"figures\">\n<tr><th rowspan=\"2\">Zone</th><th rowspan=\"2\">Samples</th>"
@@ -109,8 +119,8 @@ void Section(std::ostream& out, const std::string& path, const ScanResults& r) {
         << " %)</th></tr>\n<tr><th>max %</th><th>at LBA</th><th>avg %</th><th>over</th>"
            "<th>max %</th><th>at LBA</th><th>avg %</th><th>over</th></tr>\n";
     auto part = [&out](const std::string& name, const PartStatistics& p) {
-        out << "<tr><td>" << name << "</td><td>" << p.samples << "</td>" << Figures(p, p.te) << Figures(p, p.fe)
-            << "</tr>\n";
+        out << "<tr><td>" << name << "</td><td>" << p.samples << "</td>" << Figures(p, p.te)
+            << Figures(p, p.fe) << "</tr>\n";
     };
     for (size_t z = 0; z < r.statistics.zones.size(); ++z) part(std::to_string(z), r.statistics.zones[z]);
     part("<b>all</b>", r.statistics.all);
@@ -151,9 +161,11 @@ int RunReport(CliContext& context, const std::vector<std::string>& args) {
     }
 
     std::ostringstream html;
-    html << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Dravix scan report</title>\n"
-         << "<style>" << kStyle << "</style>\n</head>\n<body>\n<h1>Dravix scan report</h1>\n<p>" << results.size()
-         << (results.size() == 1 ? " result" : " results") << ", made " << Html(UtcTimestamp()) << ".</p>\n";
+    html << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Dravix scan "
+            "report</title>\n"
+         << "<style>" << kStyle << "</style>\n</head>\n<body>\n<h1>Dravix scan report</h1>\n<p>"
+         << results.size() << (results.size() == 1 ? " result" : " results") << ", made "
+         << Html(UtcTimestamp()) << ".</p>\n";
     for (size_t i = 0; i < results.size(); ++i) Section(html, inputs[i], results[i]);
     html << "</body>\n</html>\n";
 

@@ -237,7 +237,8 @@ int RunScan(CliContext& context, const std::vector<std::string>& args) {
     file.kbps = survey.speeds.kbps[*speed];
     file.mode = parsed.mode;
     file.lastLba = settings.lastLba;
-    file.range = RangeOf(parsed.mode, survey.discTypeCode, settings.lastLba, settings.customStart, settings.customEnd);
+    file.range =
+        RangeOf(parsed.mode, survey.discTypeCode, settings.lastLba, settings.customStart, settings.customEnd);
     file.programVersion = DRAVIX_VERSION_TEXT;
     const DiscInformation disc = ReadDiscInformation(drive, survey.discTypeCode);
     file.manufacturerId = disc.manufacturerId;
@@ -248,8 +249,8 @@ int RunScan(CliContext& context, const std::vector<std::string>& args) {
                       << "disc: " << file.discType << " " << CliContext::Escaped(disc.manufacturerId) << " "
                       << CliContext::Escaped(disc.mediaTypeId) << "\n"
                       << "speed: " << ShortSpeedLabel(file.speedCode) << " (" << file.kbps << " kB/s)\n"
-                      << "mode: " << SamplingModeName(parsed.mode) << ", LBA " << file.range.start << " up to "
-                      << file.range.end << std::endl;
+                      << "mode: " << SamplingModeName(parsed.mode) << ", LBA " << file.range.start
+                      << " up to " << file.range.end << std::endl;
     }
 
     Progress progress(context.Err(), context.ShowProgress(), context.ErrIsTerminal());

@@ -8,8 +8,8 @@
 #include "cli/Commands.h"
 #include "cli/Progress.h"
 #include "cli/ScanSession.h"
-#include "drive/DriveTable.h"
 #include "cli/Terminal.h"
+#include "drive/DriveTable.h"
 #include "scan/DiscReport.h"
 #include "scan/ResultsFile.h"
 #include "scan/ScanEngine.h"
@@ -155,15 +155,17 @@ int RunSmart(CliContext& context, const std::vector<std::string>& args) {
         file.capacity = info.capacity;
         file.date = UtcTimestamp();
         file.programVersion = DRAVIX_VERSION_TEXT;
-        file.outcome = stopped                 ? RunOutcome::Stopped
-                       : anyFailed || unread   ? RunOutcome::Failed
-                       : recommended           ? RunOutcome::Ok
-                                               : RunOutcome::NotRecommended;
-        file.verdictText = recommended ? kHighestRecommended + std::string(ShortSpeedLabel(speeds.codes[highest]))
-                           : stopped   ? std::string(scan_texts::kUserAbort)
-                           : complete  ? std::string(kNoSpeedRecommended)
-                                       : std::string(scan_texts::kMeasurementFailed);
-        for (size_t i = 0; i < speeds.codes.size(); ++i) file.speeds.push_back({speeds.codes[i], speeds.kbps[i], results[i]});
+        file.outcome = stopped               ? RunOutcome::Stopped
+                       : anyFailed || unread ? RunOutcome::Failed
+                       : recommended         ? RunOutcome::Ok
+                                             : RunOutcome::NotRecommended;
+        file.verdictText = recommended
+                               ? kHighestRecommended + std::string(ShortSpeedLabel(speeds.codes[highest]))
+                           : stopped  ? std::string(scan_texts::kUserAbort)
+                           : complete ? std::string(kNoSpeedRecommended)
+                                      : std::string(scan_texts::kMeasurementFailed);
+        for (size_t i = 0; i < speeds.codes.size(); ++i)
+            file.speeds.push_back({speeds.codes[i], speeds.kbps[i], results[i]});
         const std::string problem = SaveResultsFile(csvPath, file);
         context.Result()["csv"] = problem.empty() ? schema::Json(csvPath) : schema::Json(nullptr);
         if (!problem.empty()) context.Fail(kExitFailed, problem);

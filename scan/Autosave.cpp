@@ -61,7 +61,8 @@ AutosaveOutcome AutosaveResults(const ScanResults& results) {
     }
     const std::string stem = ExpandNameTemplate(s.nameTemplate.toStdString(), results);
     std::string written;
-    const std::string problem = SaveResultsFileNew(QFile::encodeName(s.folder).toStdString(), stem, results, &written);
+    const std::string problem =
+        SaveResultsFileNew(QFile::encodeName(s.folder).toStdString(), stem, results, &written);
     if (!problem.empty()) {
         outcome.error = QStringLiteral("Autosave: ") + QString::fromStdString(problem);
     } else {
@@ -80,14 +81,16 @@ CSettingsDialog::CSettingsDialog(QWidget* parent) : QDialog(parent) {
     m_folder->setObjectName(QStringLiteral("autosaveFolder"));
     auto* browse = new QPushButton(QStringLiteral("Browse..."), this);
     connect(browse, &QPushButton::clicked, this, [this] {
-        const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Autosave folder"), m_folder->text());
+        const QString folder =
+            QFileDialog::getExistingDirectory(this, QStringLiteral("Autosave folder"), m_folder->text());
         if (!folder.isEmpty()) m_folder->setText(folder);
     });
     m_template = new QLineEdit(s.nameTemplate, this);
     m_template->setObjectName(QStringLiteral("autosaveTemplate"));
     auto* hint = new QLabel(
-        QStringLiteral("Fields: {date} {time} {drive} {mid} {speed} {mode} {verdict}. A name that is taken gets "
-                       "a number; no file is replaced."),
+        QStringLiteral(
+            "Fields: {date} {time} {drive} {mid} {speed} {mode} {verdict}. A name that is taken gets "
+            "a number; no file is replaced."),
         this);
     hint->setWordWrap(true);
 

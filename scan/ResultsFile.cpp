@@ -52,7 +52,8 @@ std::optional<std::string> Unescape(const std::string& text) {
         } else if (i + 1 < text.size() && text[i + 1] == '\\') {
             out += '\\';
             ++i;
-        } else if (i + 3 < text.size() && text[i + 1] == 'x' && std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+        } else if (i + 3 < text.size() && text[i + 1] == 'x' &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
                    std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
             out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
             i += 3;
@@ -75,7 +76,8 @@ std::vector<std::string_view> SplitCommas(std::string_view line) {
     size_t start = 0;
     for (;;) {
         const size_t comma = line.find(',', start);
-        fields.push_back(line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        fields.push_back(
+            line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
         if (comma == std::string_view::npos) return fields;
         start = comma + 1;
     }
@@ -98,7 +100,8 @@ std::string StatisticsLine(const std::string& part, const PartStatistics& s) {
 // The statistics lines (after "# statistics: ") of a run: the column names, the whole run, each zone.
 std::vector<std::string> StatisticsLines(const ScanStatistics& stats) {
     std::vector<std::string> lines{kStatisticsColumns, StatisticsLine("all", stats.all)};
-    for (size_t z = 0; z < stats.zones.size(); ++z) lines.push_back(StatisticsLine("zone " + std::to_string(z), stats.zones[z]));
+    for (size_t z = 0; z < stats.zones.size(); ++z)
+        lines.push_back(StatisticsLine("zone " + std::to_string(z), stats.zones[z]));
     return lines;
 }
 
@@ -117,7 +120,8 @@ const char* SpeedResultName(SpeedResult result) {
 }
 
 std::optional<SpeedResult> SpeedResultOfName(std::string_view name) {
-    for (SpeedResult r : {SpeedResult::Fit, SpeedResult::OverLimit, SpeedResult::Failed, SpeedResult::Stopped}) {
+    for (SpeedResult r :
+         {SpeedResult::Fit, SpeedResult::OverLimit, SpeedResult::Failed, SpeedResult::Stopped}) {
         if (name == SpeedResultName(r)) return r;
     }
     return std::nullopt;
@@ -144,7 +148,8 @@ class Reader {
         ResultsRead read;
         ScanResults results;
         if (const std::optional<Fault> fault = Parse(results)) {
-            read.error = m_name + (fault->line > 0 ? ", line " + std::to_string(fault->line) : std::string()) + ": " +
+            read.error = m_name +
+                         (fault->line > 0 ? ", line " + std::to_string(fault->line) : std::string()) + ": " +
                          fault->what;
         } else {
             read.results = std::move(results);
@@ -190,7 +195,8 @@ class Reader {
 
     std::optional<Fault> Parse(ScanResults& r) {
         std::string line;
-        if (!NextLine(line)) return Fault{0, m_tooLong ? "this is not a Dravix results file" : "the file is empty"};
+        if (!NextLine(line))
+            return Fault{0, m_tooLong ? "this is not a Dravix results file" : "the file is empty"};
         if (line == kScanResultsTitle) {
             r.kind = ScanResults::Kind::Scan;
         } else if (line == kSmartResultsTitle) {
@@ -203,7 +209,10 @@ class Reader {
         // The description: "# key: value" lines up to the table's column line.
         std::vector<std::pair<int, std::string>> statistics;
         for (;;) {
-            if (!NextLine(line)) return Fault{m_tooLong ? m_line + 1 : 0, m_tooLong ? "the line is too long" : "the file ends before its table (it is cut short)"};
+            if (!NextLine(line))
+                return Fault{
+                    m_tooLong ? m_line + 1 : 0,
+                    m_tooLong ? "the line is too long" : "the file ends before its table (it is cut short)"};
             if (line.empty() || line[0] != '#') break;
             const size_t colon = line.find(": ");
             if (line.rfind("# ", 0) != 0 || colon == std::string::npos)
@@ -212,11 +221,13 @@ class Reader {
             const std::string value = line.substr(colon + 2);
             if (key == "format version") {
                 int version = 0;
-                if (!ParseNumber(value, version) || version < 1) return Fault{m_line, "the format version is damaged"};
+                if (!ParseNumber(value, version) || version < 1)
+                    return Fault{m_line, "the format version is damaged"};
                 if (version > kResultsFormatVersion) {
-                    return Fault{m_line, "this file was written by a newer version of Dravix (results format " +
-                                             std::to_string(version) + "; this version reads up to format " +
-                                             std::to_string(kResultsFormatVersion) + ")"};
+                    return Fault{m_line,
+                                 "this file was written by a newer version of Dravix (results format " +
+                                     std::to_string(version) + "; this version reads up to format " +
+                                     std::to_string(kResultsFormatVersion) + ")"};
                 }
                 r.formatVersion = version;
             } else if (key == "statistics") {
@@ -241,7 +252,9 @@ class Reader {
             std::string outcome;
             if (auto fault = HeaderValue("result", outcome)) return fault;
             const std::optional<RunOutcome> parsed = OutcomeOfName(outcome);
-            if (!parsed) return Bad("result", "the result is none of ok, not_recommended, stopped, failed, no_verdict");
+            if (!parsed)
+                return Bad("result",
+                           "the result is none of ok, not_recommended, stopped, failed, no_verdict");
             r.outcome = *parsed;
         }
         return r.kind == ScanResults::Kind::Scan ? ParseScan(r, line, statistics) : ParseSmart(r, line);
@@ -268,8 +281,9 @@ class Reader {
         if (auto fault = HeaderValue("range", text)) return fault;
         {
             long start = 0, end = 0, last = 0;
-            if (std::sscanf(text.c_str(), "LBA %ld up to %ld (last LBA %ld)", &start, &end, &last) != 3 || last <= 0 ||
-                last > INT32_MAX || start < INT32_MIN || start > INT32_MAX || end < INT32_MIN || end > INT32_MAX)
+            if (std::sscanf(text.c_str(), "LBA %ld up to %ld (last LBA %ld)", &start, &end, &last) != 3 ||
+                last <= 0 || last > INT32_MAX || start < INT32_MIN || start > INT32_MAX || end < INT32_MIN ||
+                end > INT32_MAX)
                 return Bad("range", "the range is damaged");
             r.range = {static_cast<int32_t>(start), static_cast<int32_t>(end)};
             r.lastLba = static_cast<int32_t>(last);
@@ -297,16 +311,19 @@ class Reader {
                 return Bad("samples", "the sample count is damaged");
         }
 
-        if (line != kSampleColumns) return Fault{m_line, std::string("the table's columns are not ") + kSampleColumns};
+        if (line != kSampleColumns)
+            return Fault{m_line, std::string("the table's columns are not ") + kSampleColumns};
         const int columnsLine = m_line;
         while (NextLine(line)) {
             if (r.samples.size() >= kMaxRows) return Fault{m_line, "more samples than a run can measure"};
             const std::vector<std::string_view> f = SplitCommas(line);
             ScanSample s;
-            if (f.size() != 6 || !ParseNumber(f[0], s.lba) || !ParseNumber(f[1], s.psn) || !ParseNumber(f[2], s.teRaw) ||
-                !ParseNumber(f[3], s.feRaw) || !ParseNumber(f[4], s.tePercent) || !ParseNumber(f[5], s.fePercent))
+            if (f.size() != 6 || !ParseNumber(f[0], s.lba) || !ParseNumber(f[1], s.psn) ||
+                !ParseNumber(f[2], s.teRaw) || !ParseNumber(f[3], s.feRaw) ||
+                !ParseNumber(f[4], s.tePercent) || !ParseNumber(f[5], s.fePercent))
                 return Fault{m_line, "the sample is damaged (six numbers expected)"};
-            if (s.tePercent != PercentOf(s.teRaw, r.teReference) || s.fePercent != PercentOf(s.feRaw, r.feReference))
+            if (s.tePercent != PercentOf(s.teRaw, r.teReference) ||
+                s.fePercent != PercentOf(s.feRaw, r.feReference))
                 return Fault{m_line, "the per-cent values do not match the raw values and references"};
             if (!r.samples.empty() && s.lba <= r.samples.back().lba)
                 return Fault{m_line, "the samples are not in the order of the disc"};
@@ -341,7 +358,8 @@ class Reader {
         if (auto fault = HeaderValue("speeds", text)) return fault;
         if (!ParseNumber(text, expected) || expected < 0 || expected > static_cast<long long>(kMaxSpeedCount))
             return Bad("speeds", "the speed count is damaged");
-        if (line != kSmartColumns) return Fault{m_line, std::string("the table's columns are not ") + kSmartColumns};
+        if (line != kSmartColumns)
+            return Fault{m_line, std::string("the table's columns are not ") + kSmartColumns};
         while (NextLine(line)) {
             const std::vector<std::string_view> f = SplitCommas(line);
             SmartRow row;
@@ -390,7 +408,8 @@ std::string Sanitised(const std::string& text) {
         out += keep && c < 0x80 ? static_cast<char>(c) : '_';
     }
     // A name of dots only would name a folder.
-    if (std::all_of(out.begin(), out.end(), [](char c) { return c == '.'; })) out = std::string(out.size(), '_');
+    if (std::all_of(out.begin(), out.end(), [](char c) { return c == '.'; }))
+        out = std::string(out.size(), '_');
     return out;
 }
 
@@ -513,8 +532,8 @@ void WriteResults(std::ostream& out, const ScanResults& r) {
             << "# speeds: " << r.speeds.size() << "\n"
             << kSmartColumns << "\n";
         for (const SmartRow& row : r.speeds) {
-            out << ShortSpeedLabel(row.speedCode) << ',' << row.kbps << ',' << static_cast<int>(row.speedCode) << ','
-                << SpeedResultName(row.result) << '\n';
+            out << ShortSpeedLabel(row.speedCode) << ',' << row.kbps << ',' << static_cast<int>(row.speedCode)
+                << ',' << SpeedResultName(row.result) << '\n';
         }
         return;
     }
@@ -530,14 +549,13 @@ void WriteResults(std::ostream& out, const ScanResults& r) {
         << "# result: " << OutcomeName(r.outcome) << "\n"
         << "# elapsed: " << r.elapsedSeconds << " seconds\n"
         << "# samples: " << r.samples.size() << "\n";
-    for (const std::string& line :
-         StatisticsLines(ComputeStatistics(r.samples, r.discTypeCode, r.lastLba))) {
+    for (const std::string& line : StatisticsLines(ComputeStatistics(r.samples, r.discTypeCode, r.lastLba))) {
         out << "# statistics: " << line << "\n";
     }
     out << kSampleColumns << "\n";
     for (const ScanSample& s : r.samples) {
-        out << s.lba << ',' << s.psn << ',' << s.teRaw << ',' << s.feRaw << ',' << s.tePercent << ',' << s.fePercent
-            << '\n';
+        out << s.lba << ',' << s.psn << ',' << s.teRaw << ',' << s.feRaw << ',' << s.tePercent << ','
+            << s.fePercent << '\n';
     }
 }
 
@@ -606,11 +624,13 @@ std::string SaveResultsFileNew(const std::string& folder, const std::string& ste
 std::vector<std::string> ResultsHeaderLines(const ScanResults& r) {
     std::vector<std::string> lines;
     lines.push_back("Drive: " + r.driveLabel + "    Firmware: " + r.firmware);
-    lines.push_back("Disc: " + r.discType + "    Manufacturer ID: " + r.manufacturerId + "    Media Type ID: " +
-                    r.mediaTypeId + (r.kind == ScanResults::Kind::Smart ? "    Capacity: " + r.capacity : ""));
+    lines.push_back("Disc: " + r.discType + "    Manufacturer ID: " + r.manufacturerId +
+                    "    Media Type ID: " + r.mediaTypeId +
+                    (r.kind == ScanResults::Kind::Smart ? "    Capacity: " + r.capacity : ""));
     if (r.kind == ScanResults::Kind::Scan) {
-        lines.push_back("Speed: " + std::string(ShortSpeedLabel(r.speedCode)) + " (" + std::to_string(r.kbps) +
-                        " kB/s)    Mode: " + SamplingModeName(r.mode) + "    Date: " + r.date);
+        lines.push_back("Speed: " + std::string(ShortSpeedLabel(r.speedCode)) + " (" +
+                        std::to_string(r.kbps) + " kB/s)    Mode: " + SamplingModeName(r.mode) +
+                        "    Date: " + r.date);
     } else {
         lines.push_back("Smart Mode report    Date: " + r.date);
     }

@@ -9,7 +9,8 @@ std::vector<chart_style::CurvePoint> CurvesOf(const ScanResults& results) {
     std::vector<chart_style::CurvePoint> points;
     points.reserve(results.samples.size());
     for (const ScanSample& s : results.samples)
-        points.push_back({static_cast<double>(s.lba), static_cast<double>(s.tePercent), static_cast<double>(s.fePercent)});
+        points.push_back(
+            {static_cast<double>(s.lba), static_cast<double>(s.tePercent), static_cast<double>(s.fePercent)});
     return points;
 }
 
@@ -30,7 +31,8 @@ std::vector<LegendEntry> ResultsLegend(const ScanResults* compared) {
 
 QImage RenderResultsPicture(const ScanResults& results, const ScanResults* compared) {
     LabelledChart picture;
-    for (const std::string& line : ResultsHeaderLines(results)) picture.header << QString::fromStdString(line);
+    for (const std::string& line : ResultsHeaderLines(results))
+        picture.header << QString::fromStdString(line);
     if (compared != nullptr) {
         picture.header << QStringLiteral("Compared with: %1 (%2)")
                               .arg(QString::fromStdString(ResultsShortName(*compared)),
@@ -46,7 +48,8 @@ QImage RenderResultsPicture(const ScanResults& results, const ScanResults* compa
     return RenderLabelledChart(picture);
 }
 
-std::string SaveResultsPicture(const std::string& path, const ScanResults& results, const ScanResults* compared) {
+std::string SaveResultsPicture(const std::string& path, const ScanResults& results,
+                               const ScanResults* compared) {
     const QImage picture = RenderResultsPicture(results, compared).convertToFormat(QImage::Format_RGB32);
     ImageContainer image;
     if (!image.Create(static_cast<uint32_t>(picture.width()), static_cast<uint32_t>(picture.height()), 24))

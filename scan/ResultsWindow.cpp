@@ -44,7 +44,11 @@ void ReadOnWorker(Workers* workers, const QString& path, std::function<void(Resu
 
 QString FigureText(const PartStatistics& part, const ChannelStatistics& c) {
     if (part.samples == 0) return QStringLiteral("-");
-    return QStringLiteral("%1 % at %2, avg %3 %, %4 over").arg(c.maxPercent).arg(c.maxLba).arg(c.averagePercent, 0, 'f', 1).arg(c.overLimit);
+    return QStringLiteral("%1 % at %2, avg %3 %, %4 over")
+        .arg(c.maxPercent)
+        .arg(c.maxLba)
+        .arg(c.averagePercent, 0, 'f', 1)
+        .arg(c.overLimit);
 }
 
 }  // namespace
@@ -129,7 +133,8 @@ void CResultsWindow::Redraw() {
     chart.DrawLimitLine(chart_style::kFeLimitSeries, kFeLimitPercent, 1);
     chart.DrawLimitLine(chart_style::kTeLimitSeries, kTeLimitPercent, 1);
     chart_style::PlotCurves(chart.Canvas(), CurvesOf(m_results), chart_style::kTeCurve);
-    if (m_compared) chart_style::PlotCurves(chart.Canvas(), CurvesOf(*m_compared), chart_style::kCompareTeCurve);
+    if (m_compared)
+        chart_style::PlotCurves(chart.Canvas(), CurvesOf(*m_compared), chart_style::kCompareTeCurve);
     chart.UpdateCurves();
     UpdateLegend();
 }
@@ -137,9 +142,11 @@ void CResultsWindow::Redraw() {
 void CResultsWindow::UpdateLegend() {
     QStringList entries;
     for (const LegendEntry& entry : ResultsLegend(m_compared ? &*m_compared : nullptr)) {
-        entries << QStringLiteral("<span style=\"color:%1\">%2</span>&nbsp;<span style=\"color:white\">%3</span>")
-                       .arg(ColourName(entry.colour), entry.dotted ? QStringLiteral("&middot;&middot;&middot;&middot;")
-                                                                   : QStringLiteral("&mdash;&mdash;"),
+        entries << QStringLiteral(
+                       "<span style=\"color:%1\">%2</span>&nbsp;<span style=\"color:white\">%3</span>")
+                       .arg(ColourName(entry.colour),
+                            entry.dotted ? QStringLiteral("&middot;&middot;&middot;&middot;")
+                                         : QStringLiteral("&mdash;&mdash;"),
                             entry.text.toHtmlEscaped());
     }
     m_legend->setText(entries.join(QStringLiteral("&nbsp;&nbsp;&nbsp; ")));
@@ -148,20 +155,24 @@ void CResultsWindow::UpdateLegend() {
 void CResultsWindow::FillFigures() {
     if (m_results.kind == ScanResults::Kind::Smart) {
         m_figures->setColumnCount(3);
-        m_figures->setHorizontalHeaderLabels({QStringLiteral("Speed"), QStringLiteral("kB/s"), QStringLiteral("Result")});
+        m_figures->setHorizontalHeaderLabels(
+            {QStringLiteral("Speed"), QStringLiteral("kB/s"), QStringLiteral("Result")});
         m_figures->setRowCount(static_cast<int>(m_results.speeds.size()));
         for (int i = 0; i < m_figures->rowCount(); ++i) {
             const SmartRow& row = m_results.speeds[static_cast<size_t>(i)];
-            m_figures->setItem(i, 0, new QTableWidgetItem(QString::fromLatin1(ShortSpeedLabel(row.speedCode))));
+            m_figures->setItem(i, 0,
+                               new QTableWidgetItem(QString::fromLatin1(ShortSpeedLabel(row.speedCode))));
             m_figures->setItem(i, 1, new QTableWidgetItem(QString::number(row.kbps)));
-            m_figures->setItem(i, 2, new QTableWidgetItem(row.result == SpeedResult::Stopped
-                                                              ? QStringLiteral("(not measured)")
-                                                              : QString::fromLatin1(SpeedResultText(row.result))));
+            m_figures->setItem(i, 2,
+                               new QTableWidgetItem(row.result == SpeedResult::Stopped
+                                                        ? QStringLiteral("(not measured)")
+                                                        : QString::fromLatin1(SpeedResultText(row.result))));
         }
         return;
     }
     const bool both = m_compared.has_value();
-    QStringList columns{QStringLiteral("Zone"), QStringLiteral("Samples"), QStringLiteral("TE"), QStringLiteral("FE")};
+    QStringList columns{QStringLiteral("Zone"), QStringLiteral("Samples"), QStringLiteral("TE"),
+                        QStringLiteral("FE")};
     if (both) columns << QStringLiteral("TE compared") << QStringLiteral("FE compared");
     m_figures->clear();
     m_figures->setColumnCount(static_cast<int>(columns.size()));
@@ -197,9 +208,10 @@ bool CResultsWindow::Compare(const ScanResults& other, const QString& path) {
     FillFigures();
     Redraw();
     QStringList lines = m_header->text().split(QLatin1Char('\n'));
-    lines.erase(std::remove_if(lines.begin(), lines.end(),
-                               [](const QString& l) { return l.startsWith(QStringLiteral("Compared with: ")); }),
-                lines.end());
+    lines.erase(
+        std::remove_if(lines.begin(), lines.end(),
+                       [](const QString& l) { return l.startsWith(QStringLiteral("Compared with: ")); }),
+        lines.end());
     lines << QStringLiteral("Compared with: %1 (%2) - %3")
                  .arg(Text(ResultsShortName(other)), Text(other.verdictText), path);
     m_header->setText(lines.join(QLatin1Char('\n')));
@@ -222,15 +234,16 @@ void CResultsWindow::CompareFile(const QString& path, std::function<void(bool)> 
 }
 
 void CResultsWindow::AskAndCompare() {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Compare with"), QFileInfo(m_path).path(),
-                                                      QString::fromLatin1(kResultsFilter));
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Compare with"), QFileInfo(m_path).path(), QString::fromLatin1(kResultsFilter));
     if (!path.isEmpty()) CompareFile(path);
 }
 
 void CResultsWindow::SavePicture() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Chart Picture"),
-                                                      QFileInfo(m_path).completeBaseName() + QStringLiteral(".png"),
-                                                      QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save Chart Picture"),
+                                     QFileInfo(m_path).completeBaseName() + QStringLiteral(".png"),
+                                     QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
     if (path.isEmpty()) return;
     const std::string problem = SaveResultsPicture(QFile::encodeName(path).toStdString(), m_results,
                                                    m_compared ? &*m_compared : nullptr);

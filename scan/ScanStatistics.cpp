@@ -63,7 +63,8 @@ ScanStatistics ComputeStatistics(std::span<const ScanSample> samples, uint8_t di
 
 std::string StatisticsSummary(const PartStatistics& part) {
     if (part.samples == 0) return {};
-    return ChannelSummary("TE", part.te, kTeLimitPercent) + "; " + ChannelSummary("FE", part.fe, kFeLimitPercent);
+    return ChannelSummary("TE", part.te, kTeLimitPercent) + "; " +
+           ChannelSummary("FE", part.fe, kFeLimitPercent);
 }
 
 }  // namespace dravix

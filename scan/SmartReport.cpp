@@ -193,7 +193,8 @@ void CSmartReportDlg::StartMeasurement() {
                 const SpeedResult result = MeasureSpeed(drive->Shared(), disc, codes[i], stopRequested);
                 if (result == SpeedResult::Stopped) return;
                 context.Post([this, row, result] {
-                    if (static_cast<size_t>(row) < m_results.size()) m_results[static_cast<size_t>(row)] = result;
+                    if (static_cast<size_t>(row) < m_results.size())
+                        m_results[static_cast<size_t>(row)] = result;
                     SetResult(row, QString::fromLatin1(SpeedResultText(result)));
                     m_progress->setValue(m_progress->value() + 1);
                 });

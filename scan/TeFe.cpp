@@ -1,9 +1,9 @@
 #include "scan/TeFe.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QComboBox>
 #include <QEvent>
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -753,34 +753,15 @@ void CTEFE::RunSmartReport() {
                          [this] {
                              {
                                  CSmartReportDlg dialog(m_scanDrive, m_discTypeCode, m_speedCodes, this);
-                                 dialog.SetSaveHandler([this, &dialog] {
-                                     const std::optional<ScanResults> results = SmartResultsOf(dialog);
-                                     if (!results) return;
-                                     const QString path = QFileDialog::getSaveFileName(
-                                         &dialog, QStringLiteral("Save Results"),
-                                         QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *results)) +
-                                             QStringLiteral(".csv"),
-                                         QStringLiteral("Dravix results (*.csv)"));
-                                     if (path.isEmpty()) return;
-                                     const std::string problem =
-                                         SaveResultsFile(QFile::encodeName(path).toStdString(), *results);
-                                     if (!problem.empty()) Inform(&dialog, QString::fromStdString(problem));
-                                 });
+                                 dialog.SetSaveHandler([this, &dialog] { AskAndSaveSmartResults(dialog); });
                                  RunModal(dialog);
                                  if (dialog.LastLba()) m_lastLba = *dialog.LastLba();
-                                 if (const std::optional<ScanResults> results = SmartResultsOf(dialog)) {
-                                     const AutosaveOutcome saved = AutosaveResults(*results);
-                                     if (!saved.error.isEmpty()) Inform(this, saved.error);
-                                 }
+                                 AutosaveSmartResults(dialog);
                              }
                              m_shared->scanBusy = false;
                          });
     });
 }
-
-}  // namespace dravix
-
-namespace dravix {
 
 void CTEFE::KeepResults(const ScanResult& result) {
     ScanResults r;
@@ -810,7 +791,8 @@ void CTEFE::KeepResults(const ScanResult& result) {
     r.lastLba = m_runSettings.lastLba;
     r.range = RangeOf(m_runSettings.mode, m_runSettings.discTypeCode, m_runSettings.lastLba,
                       m_runSettings.customStart, m_runSettings.customEnd);
-    r.elapsedSeconds = result.end == ScanEnd::Stopped ? r.samples.back().elapsedSeconds : result.elapsedSeconds;
+    r.elapsedSeconds =
+        result.end == ScanEnd::Stopped ? r.samples.back().elapsedSeconds : result.elapsedSeconds;
     FinishResults(r);
     m_lastResults = std::move(r);
     m_resultsStale = false;
@@ -830,7 +812,8 @@ void CTEFE::MarkResultsStale() {
     const ScanResults& r = *m_lastResults;
     // The results belong to the page's settings while the disc, its speed, the mode and (in
     // Customize) the range are those of the run.
-    bool current = !m_runDiscGone && !m_speedCodes.empty() && r.speedCode == m_selectedSpeedCode && r.mode == m_mode;
+    bool current =
+        !m_runDiscGone && !m_speedCodes.empty() && r.speedCode == m_selectedSpeedCode && r.mode == m_mode;
     if (current && m_mode == SamplingMode::Customize) {
         current = LeadingNumber(m_startEdit->text().toStdString()) == m_runSettings.customStart &&
                   LeadingNumber(m_endEdit->text().toStdString()) == m_runSettings.customEnd;
@@ -848,16 +831,19 @@ void CTEFE::MarkResultsStale() {
     const QString te = channel("TE", all.te);
     const QString fe = channel("FE", all.fe);
     m_summary->setToolTip(QString::fromStdString(StatisticsSummary(all)));
-    const QString run = QStringLiteral("%1 %2").arg(Latin(ShortSpeedLabel(r.speedCode)), Latin(SamplingModeName(r.mode)));
+    const QString run =
+        QStringLiteral("%1 %2").arg(Latin(ShortSpeedLabel(r.speedCode)), Latin(SamplingModeName(r.mode)));
     if (current) {
         m_summary->setText(QStringLiteral("%1 - %2\nlast run - %3").arg(run, te, fe));
         m_summary->setStyleSheet(QString());
     } else {
-        m_summary->setText(QStringLiteral("%1 - %2\n%3 - %4").arg(run, te, Latin(kPreviousRunPrefix).toLower(), fe));
+        m_summary->setText(
+            QStringLiteral("%1 - %2\n%3 - %4").arg(run, te, Latin(kPreviousRunPrefix).toLower(), fe));
         m_summary->setStyleSheet(QStringLiteral("QLabel { color: gray; }"));
         // The verdict in the status line is the previous run's too.
         const QString verdict = QString::fromStdString(r.verdictText);
-        if (m_statusText == verdict) SetStatus(QStringLiteral("%1 (%2): ").arg(Latin(kPreviousRunPrefix), run) + verdict);
+        if (m_statusText == verdict)
+            SetStatus(QStringLiteral("%1 (%2): ").arg(Latin(kPreviousRunPrefix), run) + verdict);
     }
     m_resultsStale = !current;
 }
@@ -886,10 +872,30 @@ void CTEFE::AskAndSavePicture() {
     if (!m_lastResults) return;
     const QString name = QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *m_lastResults)) +
                          QStringLiteral(".png");
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Chart Picture"), name,
-                                                      QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save Chart Picture"), name,
+                                     QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
     if (path.isEmpty()) return;
     if (const QString problem = SavePicture(path); !problem.isEmpty()) Inform(this, problem);
+}
+
+void CTEFE::AskAndSaveSmartResults(CSmartReportDlg& dialog) {
+    const std::optional<ScanResults> results = SmartResultsOf(dialog);
+    if (!results) return;
+    const QString name = QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *results));
+    const QString path =
+        QFileDialog::getSaveFileName(&dialog, QStringLiteral("Save Results"), name + QStringLiteral(".csv"),
+                                     QStringLiteral("Dravix results (*.csv)"));
+    if (path.isEmpty()) return;
+    const std::string problem = SaveResultsFile(QFile::encodeName(path).toStdString(), *results);
+    if (!problem.empty()) Inform(&dialog, QString::fromStdString(problem));
+}
+
+void CTEFE::AutosaveSmartResults(const CSmartReportDlg& dialog) {
+    const std::optional<ScanResults> results = SmartResultsOf(dialog);
+    if (!results) return;
+    const AutosaveOutcome saved = AutosaveResults(*results);
+    if (!saved.error.isEmpty()) Inform(this, saved.error);
 }
 
 std::optional<ScanResults> CTEFE::SmartResultsOf(const CSmartReportDlg& dialog) const {
@@ -914,17 +920,20 @@ std::optional<ScanResults> CTEFE::SmartResultsOf(const CSmartReportDlg& dialog) 
         anyFailed = anyFailed || results[i] == SpeedResult::Failed;
     }
     // A report closed before its first result measured nothing worth keeping.
-    if (std::all_of(r.speeds.begin(), r.speeds.end(), [](const SmartRow& row) { return row.result == SpeedResult::Stopped; }))
+    if (std::all_of(r.speeds.begin(), r.speeds.end(),
+                    [](const SmartRow& row) { return row.result == SpeedResult::Stopped; }))
         return std::nullopt;
     for (const SmartRow& row : r.speeds) {
-        if (row.result == SpeedResult::Fit && (highest == nullptr || row.kbps > highest->kbps)) highest = &row;
+        if (row.result == SpeedResult::Fit && (highest == nullptr || row.kbps > highest->kbps))
+            highest = &row;
     }
     // As the command line judges a report: a recommendation needs every speed measured.
     r.outcome = !complete   ? RunOutcome::Stopped
                 : anyFailed ? RunOutcome::Failed
                 : highest   ? RunOutcome::Ok
                             : RunOutcome::NotRecommended;
-    r.verdictText = r.outcome == RunOutcome::Ok ? scan_texts::kHighestRecommended + std::string(ShortSpeedLabel(highest->speedCode))
+    r.verdictText = r.outcome == RunOutcome::Ok
+                        ? scan_texts::kHighestRecommended + std::string(ShortSpeedLabel(highest->speedCode))
                     : r.outcome == RunOutcome::NotRecommended ? std::string(scan_texts::kNoSpeedRecommended)
                     : r.outcome == RunOutcome::Stopped        ? std::string(scan_texts::kUserAbort)
                                                               : std::string(scan_texts::kMeasurementFailed);

@@ -170,6 +170,8 @@ class CTEFE final : public PropertyPage {
     void AskAndSavePicture();
     // A Smart report as a results file; none when it measured nothing.
     std::optional<ScanResults> SmartResultsOf(const CSmartReportDlg& dialog) const;
+    void AskAndSaveSmartResults(CSmartReportDlg& dialog);
+    void AutosaveSmartResults(const CSmartReportDlg& dialog);
     void RunSmartReport();
 
     // ScanDrive: the page's own drive table, shared by its workers one command at a time.

@@ -90,7 +90,8 @@ TEST(ResultsFile, WhatIsWrittenIsReadBackWhole) {
             << "sample " << i;
     }
     EXPECT_EQ(r.statistics, written.statistics);
-    EXPECT_EQ(std::tie(r.driveLabel, r.firmware, r.discType, r.manufacturerId, r.mediaTypeId, r.date, r.verdictText),
+    EXPECT_EQ(std::tie(r.driveLabel, r.firmware, r.discType, r.manufacturerId, r.mediaTypeId, r.date,
+                       r.verdictText),
               std::tie(written.driveLabel, written.firmware, written.discType, written.manufacturerId,
                        written.mediaTypeId, written.date, written.verdictText));
     EXPECT_EQ(std::tie(r.discTypeCode, r.speedCode, r.kbps, r.mode, r.lastLba, r.range.start, r.range.end,
@@ -107,7 +108,8 @@ TEST(ResultsFile, WhatIsWrittenIsReadBackWhole) {
     smart.capacity = "4482.6 MB";
     smart.outcome = RunOutcome::Stopped;
     smart.verdictText = scan_texts::kUserAbort;
-    smart.speeds = {{13, 3324, SpeedResult::Fit}, {19, 22160, SpeedResult::OverLimit}, {18, 16620, SpeedResult::Stopped}};
+    smart.speeds = {
+        {13, 3324, SpeedResult::Fit}, {19, 22160, SpeedResult::OverLimit}, {18, 16620, SpeedResult::Stopped}};
     const ResultsRead smartRead = Read(Text(smart));
     ASSERT_TRUE(smartRead.results) << smartRead.error;
     EXPECT_EQ(smartRead.results->speeds, smart.speeds);
@@ -124,14 +126,16 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 
 int LineOf(const std::string& text, const std::string& part) {
     const size_t at = text.find(part);
-    return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+    return 1 +
+           static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
 }
 
 TEST(ResultsFile, AFileThatIsNotWholeIsRefusedWithItsLine) {
     const ScanResults results = MeasuredResults();
     const std::string good = Text(results);
     const std::string rows = good.substr(good.find(kSampleColumns));
-    const std::string secondRow = rows.substr(rows.find('\n') + 1, rows.find('\n', rows.find('\n') + 1) - rows.find('\n'));
+    const std::string secondRow =
+        rows.substr(rows.find('\n') + 1, rows.find('\n', rows.find('\n') + 1) - rows.find('\n'));
     // The first sample row with its per-cent values changed.
     std::string forged = secondRow;
     forged.insert(forged.rfind(',') + 1, "1");
@@ -151,11 +155,13 @@ TEST(ResultsFile, AFileThatIsNotWholeIsRefusedWithItsLine) {
         {"truncated at a row", good.substr(0, lastRow), lastLine - 1, "cut short"},
         {"truncated in a row", good.substr(0, lastRow + 5), lastLine, "sample is damaged"},
         {"truncated in the description", good.substr(0, good.find("# verdict")), 0, "cut short"},
-        {"forged value", Replaced(good, secondRow, forged), LineOf(good, secondRow), "do not match the raw values"},
+        {"forged value", Replaced(good, secondRow, forged), LineOf(good, secondRow),
+         "do not match the raw values"},
         {"forged statistics", Replaced(good, "# statistics: all,254,", "# statistics: all,254,1"),
          LineOf(good, "# statistics: all,"), "statistics do not match"},
         {"row removed", Replaced(good, secondRow, ""), lastLine - 1, "253 of its 254"},
-        {"unknown speed", Replaced(good, "speed code 19", "speed code 42"), LineOf(good, "# speed:"), "speed is damaged"},
+        {"unknown speed", Replaced(good, "speed code 19", "speed code 42"), LineOf(good, "# speed:"),
+         "speed is damaged"},
     };
     for (const Case& c : cases) {
         const ResultsRead read = Read(c.text);
@@ -171,7 +177,8 @@ TEST(ResultsFile, AFileThatIsNotWholeIsRefusedWithItsLine) {
         const size_t at = old.find("# statistics: ");
         old.erase(at, old.find('\n', at) - at + 1);
     }
-    for (const char* line : {"# result: not_recommended\n", "# samples: 254\n"}) old = Replaced(old, line, "");
+    for (const char* line : {"# result: not_recommended\n", "# samples: 254\n"})
+        old = Replaced(old, line, "");
     const ResultsRead read = Read(old);
     ASSERT_TRUE(read.results) << read.error;
     EXPECT_EQ(read.results->formatVersion, 0);
@@ -195,8 +202,10 @@ TEST(ResultsFile, AutosaveNamesFillTheTemplateAndNeverReplaceAFile) {
         {RunOutcome::Ok, ScanResults::Kind::Scan, "2026-12-08_090507_ZARN_DVD_RW_ORIONDSC-D08_6X_quick_ok"},
         {RunOutcome::NotRecommended, ScanResults::Kind::Scan,
          "2026-12-08_090507_ZARN_DVD_RW_ORIONDSC-D08_6X_quick_not-recommended"},
-        {RunOutcome::Stopped, ScanResults::Kind::Scan, "2026-12-08_090507_ZARN_DVD_RW_ORIONDSC-D08_6X_quick_none"},
-        {RunOutcome::Failed, ScanResults::Kind::Smart, "2026-12-08_090507_ZARN_DVD_RW_ORIONDSC-D08_smart_smart_none"},
+        {RunOutcome::Stopped, ScanResults::Kind::Scan,
+         "2026-12-08_090507_ZARN_DVD_RW_ORIONDSC-D08_6X_quick_none"},
+        {RunOutcome::Failed, ScanResults::Kind::Smart,
+         "2026-12-08_090507_ZARN_DVD_RW_ORIONDSC-D08_smart_smart_none"},
     };
     for (const Case& c : cases) {
         r.outcome = c.outcome;
@@ -205,7 +214,8 @@ TEST(ResultsFile, AutosaveNamesFillTheTemplateAndNeverReplaceAFile) {
     }
     EXPECT_EQ(ExpandNameTemplate("../{speed} run?", r), ".._smart_run_");
 
-    const std::filesystem::path folder = std::filesystem::path(::testing::TempDir()) / "dravix-autosave-clash";
+    const std::filesystem::path folder =
+        std::filesystem::path(::testing::TempDir()) / "dravix-autosave-clash";
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     r.kind = ScanResults::Kind::Smart;

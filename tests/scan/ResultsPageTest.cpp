@@ -43,7 +43,8 @@ class ResultsPage : public PageFixture {
 
 TEST_F(ResultsPage, ARunIsKeptSavedAutosavedAndMarkedAsThePreviousRunOnceTheSettingsChange) {
     const std::filesystem::path folder = FreshFolder("dravix-autosave-page");
-    StoreAutosaveSettings({true, QString::fromStdString(folder.string()), QStringLiteral("{speed}_{verdict}")});
+    StoreAutosaveSettings(
+        {true, QString::fromStdString(folder.string()), QStringLiteral("{speed}_{verdict}")});
     auto& drive = AddDrive();
     drive.Insert("dvd+r");
     CTEFE& p = OpenPage();

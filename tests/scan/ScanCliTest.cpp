@@ -321,8 +321,8 @@ TEST_F(ScanCli, CompareSetsTwoDiscsZoneMaximaSideBySideAndReportHoldsThemAll) {
         differing += za.te.maxPercent != zb.te.maxPercent ? 1 : 0;
     }
     EXPECT_GT(differing, 0);  // two different discs
-    EXPECT_EQ(j["all"]["te_difference"], int(b.results->statistics.all.te.maxPercent) -
-                                             int(a.results->statistics.all.te.maxPercent));
+    EXPECT_EQ(j["all"]["te_difference"],
+              int(b.results->statistics.all.te.maxPercent) - int(a.results->statistics.all.te.maxPercent));
 
     CliRun text = Run({"compare", good, bad});
     EXPECT_EQ(text.status, 0);
