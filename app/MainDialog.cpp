@@ -1,4 +1,5 @@
 #include "app/MainDialog.h"
+#include "app/ResultsMenu.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -172,6 +173,7 @@ void CMainDialog::BuildMenu() {
     QAction* rescan = file->addAction(QStringLiteral("&Rescan Drives"));
     rescan->setObjectName(QStringLiteral("rescanDrives"));
     connect(rescan, &QAction::triggered, this, &CMainDialog::Rescan);
+    AddResultsMenuItems(*file, *this);
     QAction* exit = file->addAction(QStringLiteral("E&xit       Ctrl+X"));
     exit->setObjectName(QStringLiteral("id32774"));
     connect(exit, &QAction::triggered, this, &QDialog::reject);

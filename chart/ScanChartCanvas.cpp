@@ -345,6 +345,12 @@ void ScanChartCanvas::ComposeRegionLocked(QImage& target, const QRect& region) c
     }
 }
 
+void ScanChartCanvas::ForgetPrevious(int index) {
+    const std::lock_guard lock(m_mutex);
+    if (index >= 0 && static_cast<size_t>(index) < m_series.size())
+        m_series[static_cast<size_t>(index)].hasPrevious = 0;
+}
+
 QImage ScanChartCanvas::Render() const {
     QImage image;
     ComposeInto(image);

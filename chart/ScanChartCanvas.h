@@ -76,6 +76,8 @@ class ScanChartCanvas final {
     bool AddSeries(QRgb colour);
     // Moves series `index` on to (x, y); returns its former current Y, or 0.0 for an unknown index.
     double AppendPoint(int index, double y, double x);
+    // The series' next point starts a new line instead of joining its current one.
+    void ForgetPrevious(int index);
     // Draws the newest segment of every curve (series 2 onwards) into the PlotLayer.
     void UpdateCurves();
     // Forgets every series' points and clears the PlotLayer.

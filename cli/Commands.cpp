@@ -62,14 +62,30 @@ constexpr CliOption kScanOptions[] = {
     {"--mode M", "normal (default), full, quick or custom"},
     {"--start LBA", "custom range: the first LBA"},
     {"--end LBA", "custom range: the last LBA (implies --mode custom with --start)"},
-    {"--csv FILE", "write the samples as CSV after the run (also after Ctrl+C)"},
-    {"--image FILE", "write the chart after the run; the extension chooses the format"},
+    {"--csv FILE",
+     "write the results file (description, statistics, samples) after the run (also after Ctrl+C)"},
+    {"--image FILE", "write the labelled chart after the run; the extension chooses the format"},
 };
 constexpr Examples kScanExamples = {"dravix-cli scan --speed 8X",
                                     "dravix-cli scan --speed 16X --mode full --csv scan.csv --image scan.png",
                                     "dravix-cli --json --quiet scan --speed 11080 --start 0 --end 200000"};
 
-constexpr Examples kSmartExamples = {"dravix-cli smart", "dravix-cli --json smart"};
+constexpr CliOption kSmartOptions[] = {{"--csv FILE", "write the report as a results file"}};
+constexpr Examples kSmartExamples = {"dravix-cli smart", "dravix-cli --json smart",
+                                     "dravix-cli smart --csv smart.csv"};
+
+constexpr CliOption kCompareOptions[] = {
+    {"A B", "two results files of TE/FE scans"},
+    {"--image FILE", "also write the chart of A with B laid over it"},
+};
+constexpr Examples kCompareExamples = {"dravix-cli compare brand-a.csv brand-b.csv",
+                                       "dravix-cli --json compare 8x.csv 16x.csv"};
+
+constexpr CliOption kReportOptions[] = {
+    {"RESULTS...", "results files of scans and Smart reports"},
+    {"-o FILE", "the HTML file to write"},
+};
+constexpr Examples kReportExamples = {"dravix-cli report scan.csv smart.csv -o report.html"};
 
 const std::array kCommands = {
     CliCommand{.name = "drives",
@@ -136,11 +152,23 @@ const std::array kCommands = {
                .examples = kScanExamples,
                .run = RunScan},
     CliCommand{.name = "smart",
-               .synopsis = "",
+               .synopsis = "[--csv FILE]",
                .summary = "judge every write speed of the blank disc at its outer-track points",
-               .options = {},
+               .options = kSmartOptions,
                .examples = kSmartExamples,
                .run = RunSmart},
+    CliCommand{.name = "compare",
+               .synopsis = "A.csv B.csv [--image FILE]",
+               .summary = "show two scans' TE and FE maxima per zone side by side, with their difference",
+               .options = kCompareOptions,
+               .examples = kCompareExamples,
+               .run = RunCompare},
+    CliCommand{.name = "report",
+               .synopsis = "RESULTS... -o FILE",
+               .summary = "write results files as one HTML report (charts embedded) for any browser",
+               .options = kReportOptions,
+               .examples = kReportExamples,
+               .run = RunReport},
     CliCommand{.name = "convert",
                .synopsis = "IN OUT",
                .summary = "read a BMP picture and save it in the format of OUT's extension",

@@ -21,5 +21,7 @@ int RunBookType(CliContext& context, const std::vector<std::string>& args);
 int RunConvert(CliContext& context, const std::vector<std::string>& args);
 int RunScan(CliContext& context, const std::vector<std::string>& args);
 int RunSmart(CliContext& context, const std::vector<std::string>& args);
+int RunCompare(CliContext& context, const std::vector<std::string>& args);
+int RunReport(CliContext& context, const std::vector<std::string>& args);
 
 }  // namespace dravix::cli

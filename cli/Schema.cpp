@@ -8,6 +8,7 @@
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "drive/OptionCommands.h"
+#include "scan/ScanStatistics.h"
 
 namespace dravix::cli::schema {
 
@@ -91,6 +92,29 @@ Json Switch(std::optional<bool> on, uint8_t raw) {
 
 Json Write(bool written, std::optional<bool> confirmed) {
     return {{"written", written}, {"confirmed", confirmed ? Json(*confirmed) : Json(nullptr)}};
+}
+
+Json Part(const PartStatistics& part) {
+    auto channel = [&part](const ChannelStatistics& c) -> Json {
+        if (part.samples == 0)
+            return {{"over_limit", 0},
+                    {"max_percent", nullptr},
+                    {"max_lba", nullptr},
+                    {"average_percent", nullptr}};
+        return {{"over_limit", c.overLimit},
+                {"max_percent", c.maxPercent},
+                {"max_lba", c.maxLba},
+                {"average_percent", std::round(c.averagePercent * 100.0) / 100.0}};
+    };
+    return {{"samples", part.samples}, {"te", channel(part.te)}, {"fe", channel(part.fe)}};
+}
+
+Json Statistics(const ScanStatistics& statistics) {
+    Json zones = Json::array();
+    for (const PartStatistics& zone : statistics.zones) zones.push_back(Part(zone));
+    Json json = Part(statistics.all);
+    json["zones"] = zones;
+    return json;
 }
 
 }  // namespace dravix::cli::schema

@@ -8,7 +8,9 @@
 
 namespace dravix {
 class DriveTable;
-}
+struct ScanStatistics;
+struct PartStatistics;
+}  // namespace dravix
 
 // The shapes every command's JSON is built from, so that one value looks the same wherever it
 // appears. The conventions (see the command-line page of the guide):
@@ -55,5 +57,11 @@ Json Switch(std::optional<bool> on, uint8_t raw);
 // {"written", "confirmed"}: whether the drive completed the write command, and whether the drive,
 // read again, reports what was written (null: it was not read again).
 Json Write(bool written, std::optional<bool> confirmed);
+
+// A run's statistics: the whole run's part and "zones" (ten parts, inner to outer), a part being
+// {"samples", "te", "fe"} with each channel {"over_limit", "max_percent", "max_lba",
+// "average_percent"} (null figures for a part without samples).
+Json Statistics(const ScanStatistics& statistics);
+Json Part(const PartStatistics& part);
 
 }  // namespace dravix::cli::schema

@@ -18,17 +18,14 @@
 #include "export/ImageContainer.h"
 #include "export/ImageType.h"
 #include "scan/DiscReport.h"
+#include "scan/ResultsFile.h"
 #include "scan/ScanEngine.h"
 #include "scan/ScanTexts.h"
 #include "scan/SpeedList.h"
 #include "ui/SharedDrive.h"
 
 #ifdef DRAVIX_CLI_CHART_IMAGES
-#include <QCoreApplication>
-#include <QGuiApplication>
-#include <QImage>
-
-#include "chart/ScanChartCanvas.h"
+#include "cli/ResultsPictureFile.h"
 #endif
 
 #ifndef DRAVIX_VERSION_TEXT
@@ -39,8 +36,7 @@ namespace dravix::cli {
 
 namespace {
 
-constexpr int kImageWidth = 640;
-constexpr int kImageHeight = 360;
+constexpr const char* kNoPictures = "this build writes no pictures (it was built without the GUI)";
 
 struct ScanArgs {
     std::string speed;
@@ -51,19 +47,6 @@ struct ScanArgs {
     std::string csvPath;
     std::string imagePath;
 };
-
-const char* ModeName(SamplingMode mode) {
-    switch (mode) {
-        case SamplingMode::Full:
-            return "full";
-        case SamplingMode::Quick:
-            return "quick";
-        case SamplingMode::Customize:
-            return "custom";
-        default:
-            return "normal";
-    }
-}
 
 bool ParseLba(const std::string& text, int32_t& value) {
     if (text.empty() || text.size() > 10) return false;
@@ -97,148 +80,32 @@ std::string SpeedList(const DiscSpeeds& speeds) {
     return list;
 }
 
-std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &now);
-#else
-    gmtime_r(&now, &utc);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
+// What the scan CLI keeps of a run besides the results file's contents.
 struct ScanRecord {
-    std::string driveLabel;
-    std::string firmware;
-    uint8_t discTypeCode = 0;
-    DiscInformation disc;
-    uint8_t speedCode = 0;
-    uint32_t kbps = 0;
-    ScanSettings settings;
-    ScanRange range;
     ScanResult result;
-    std::vector<ScanSample> samples;
+    ScanResults file;
 };
 
-// What the page would show at the end of the run.
-std::string OutcomeText(const ScanResult& result) {
-    switch (result.end) {
-        case ScanEnd::Finished:
-            return VerdictText(result);
-        case ScanEnd::Stopped:
-            return scan_texts::kUserAbort;
-        case ScanEnd::NoVerdict:
-            return NoVerdictText(result.noVerdict);
-        case ScanEnd::Failed:
-            break;
-    }
-    const FailureTexts texts = TextsOfFailure(result.path, result.outcome);
-    std::string text = texts.box;
-    if (std::string(texts.status) != texts.box) text += "\n" + std::string(texts.status);
-    return text;
-}
-
-bool WriteCsv(const std::string& path, const ScanRecord& r, CliContext& context) {
-    std::ofstream csv(path, std::ios::out | std::ios::trunc);
-    if (!csv) {
-        context.Fail(kExitFailed, "cannot write '" + path + "'");
-        return false;
-    }
-    // A file that could not be written whole is not left behind as if it were the record.
-    auto failed = [&] {
-        csv.close();
-        std::remove(path.c_str());
-        context.Fail(kExitFailed, "cannot write '" + path + "'");
-        return false;
-    };
-    std::string verdict = OutcomeText(r.result);
-    std::replace(verdict.begin(), verdict.end(), '\n', ' ');
-    csv << "# Dravix Probix TE/FE scan\n"
-        << "# drive: " << CliContext::Escaped(r.driveLabel) << "\n"
-        << "# firmware: " << CliContext::Escaped(r.firmware) << "\n"
-        << "# disc type: " << ScanDiscName(r.discTypeCode) << "\n"
-        << "# manufacturer id: " << CliContext::Escaped(r.disc.manufacturerId) << "\n"
-        << "# media type id: " << CliContext::Escaped(r.disc.mediaTypeId) << "\n"
-        << "# speed: " << ShortSpeedLabel(r.speedCode) << " (" << r.kbps << " kB/s, speed code "
-        << static_cast<int>(r.speedCode) << ")\n"
-        << "# mode: " << ModeName(r.settings.mode) << "\n"
-        << "# range: LBA " << r.range.start << " up to " << r.range.end << " (last LBA " << r.settings.lastLba
-        << ")\n"
-        << "# references: te " << r.result.teReference << ", fe " << r.result.feReference << "\n"
-        << "# limits: te " << kTeLimitPercent << " %, fe " << kFeLimitPercent << " %\n"
-        << "# date: " << UtcNow() << "\n"
-        << "# program version: " << DRAVIX_VERSION_TEXT << "\n"
-        << "# verdict: " << verdict << "\n"
-        << "lba,psn,te_raw,fe_raw,te_percent,fe_percent\n";
-    for (const ScanSample& s : r.samples) {
-        csv << s.lba << ',' << s.psn << ',' << s.teRaw << ',' << s.feRaw << ',' << s.tePercent << ','
-            << s.fePercent << '\n';
-    }
-    csv.flush();
-    if (!csv) return failed();
-    csv.close();
-    if (!csv) return failed();
-    return true;
-}
-
 #ifdef DRAVIX_CLI_CHART_IMAGES
-// The chart as the page draws it (both criterion lines shown), written through the image
-// container in the format of the file's extension.
+// The labelled chart (header, both criterion lines, legend), written through the image container
+// in the format of the file's extension.
 bool WriteImage(const std::string& path, const ScanRecord& r, CliContext& context) {
-    std::unique_ptr<QGuiApplication> app;
-    if (QCoreApplication::instance() == nullptr) {
-        // Text output needs a GUI application; no display is needed for an offscreen picture.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "dravix-cli";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    }
-    ScanChartCanvas canvas;
-    canvas.Create(kImageWidth, kImageHeight);
-    canvas.AddSeries(qRgb(227, 28, 187));
-    canvas.AddSeries(qRgb(18, 237, 221));
-    canvas.AddSeries(qRgb(227, 28, 187));
-    canvas.AddSeries(qRgb(18, 237, 221));
-    canvas.SetRange(0.0, 40.0, 0, r.settings.lastLba, 0);
-    canvas.DrawLimitLine(1, kFeLimitPercent, 1);
-    canvas.DrawLimitLine(0, kTeLimitPercent, 1);
-    for (const ScanSample& s : r.samples) {
-        canvas.AppendPoint(2, s.tePercent, s.lba);
-        canvas.AppendPoint(3, s.fePercent, s.lba);
-        canvas.UpdateCurves();
-    }
-    const QImage picture = canvas.Render().convertToFormat(QImage::Format_RGB32);
-
-    ImageContainer image;
-    if (!image.Create(static_cast<uint32_t>(picture.width()), static_cast<uint32_t>(picture.height()), 24)) {
-        context.Fail(kExitFailed, "'" + path + "': " + image.GetLastError());
-        return false;
-    }
-    for (int y = 0; y < picture.height(); ++y) {
-        for (int x = 0; x < picture.width(); ++x) {
-            const QRgb p = picture.pixel(x, y);
-            image.SetPixelColour(static_cast<uint32_t>(x), static_cast<uint32_t>(y),
-                                 RgbQuad{static_cast<uint8_t>(qBlue(p)), static_cast<uint8_t>(qGreen(p)),
-                                         static_cast<uint8_t>(qRed(p)), 0});
-        }
-    }
-    if (!image.Save(path, ImageTypeFromExtension(GetFileExtension(path)))) {
-        context.Fail(kExitFailed,
-                     "cannot write '" + path + "'" + (image.OpenFailed() ? "" : ": " + image.GetLastError()));
-        return false;
-    }
-    return true;
+    const std::string problem = WriteResultsPicture(path, r.file);
+    if (!problem.empty()) context.Fail(kExitFailed, problem);
+    return problem.empty();
 }
 #else
 bool WriteImage(const std::string& /*path*/, const ScanRecord& /*r*/, CliContext& context) {
-    context.Fail(kExitFailed, "this build writes no pictures (it was built without the GUI)");
+    context.Fail(kExitFailed, kNoPictures);
     return false;
 }
 #endif
+
+bool WriteCsv(const std::string& path, const ScanRecord& r, CliContext& context) {
+    const std::string problem = SaveResultsFile(path, r.file);
+    if (!problem.empty()) context.Fail(kExitFailed, problem);
+    return problem.empty();
+}
 
 schema::Json SampleJson(const ScanSample& s) {
     return {{"lba", s.lba},
@@ -301,27 +168,13 @@ int ParseArgs(CliContext& context, const std::vector<std::string>& args, ScanArg
     return kExitOk;
 }
 
-const char* OutcomeName(const ScanResult& result) {
-    switch (result.end) {
-        case ScanEnd::Stopped:
-            return "stopped";
-        case ScanEnd::Failed:
-            return "failed";
-        case ScanEnd::NoVerdict:
-            return "no_verdict";
-        case ScanEnd::Finished:
-            break;
-    }
-    return result.notRecommended ? "not_recommended" : "ok";
-}
-
 // Writes the files asked for. They are made only now, so that a run that failed before it
 // measured anything leaves no empty file; a stopped run keeps what it measured. False when one
 // could not be written.
 bool WriteFiles(CliContext& context, const ScanArgs& parsed, const ScanRecord& record) {
     bool allWritten = true;
     schema::Json files = {{"csv", nullptr}, {"image", nullptr}};
-    const bool measured = !record.samples.empty();
+    const bool measured = !record.file.samples.empty();
     for (const auto& [key, path] : {std::pair{"csv", parsed.csvPath}, std::pair{"image", parsed.imagePath}}) {
         if (path.empty()) continue;
         if (!measured) {
@@ -361,70 +214,82 @@ int RunScan(CliContext& context, const std::vector<std::string>& args) {
                              "'; it offers " + SpeedList(survey.speeds));
     }
 
-    ScanRecord record;
-    record.driveLabel = table->DriveLabel();
-    record.firmware = table->FirmwareRevision();
-    record.discTypeCode = survey.discTypeCode;
-    record.speedCode = survey.speeds.codes[*speed];
-    record.kbps = survey.speeds.kbps[*speed];
-    record.settings.discTypeCode = survey.discTypeCode;
-    record.settings.lastLba = survey.speeds.lastLba.value_or(kDefaultLastLba);
-    record.settings.mode = parsed.mode;
-    record.settings.baseStep = BaseStepOf(parsed.mode);
-    record.settings.speedCode = record.speedCode;
-    record.settings.customStart = parsed.start.value_or(0);
-    record.settings.customEnd = parsed.end.value_or(0);
+    ScanSettings settings;
+    settings.discTypeCode = survey.discTypeCode;
+    settings.lastLba = survey.speeds.lastLba.value_or(kDefaultLastLba);
+    settings.mode = parsed.mode;
+    settings.baseStep = BaseStepOf(parsed.mode);
+    settings.speedCode = survey.speeds.codes[*speed];
+    settings.customStart = parsed.start.value_or(0);
+    settings.customEnd = parsed.end.value_or(0);
     if (parsed.mode == SamplingMode::Customize) {
-        if (const char* problem =
-                CheckRange(record.settings.customStart, record.settings.customEnd, record.settings.lastLba)) {
+        if (const char* problem = CheckRange(settings.customStart, settings.customEnd, settings.lastLba)) {
             return context.Usage(problem);
         }
     }
-    record.range = RangeOf(parsed.mode, record.discTypeCode, record.settings.lastLba,
-                           record.settings.customStart, record.settings.customEnd);
-    record.disc = ReadDiscInformation(drive, record.discTypeCode);
+    ScanRecord record;
+    ScanResults& file = record.file;
+    file.driveLabel = table->DriveLabel();
+    file.firmware = table->FirmwareRevision();
+    file.discTypeCode = survey.discTypeCode;
+    file.discType = ScanDiscName(survey.discTypeCode);
+    file.speedCode = settings.speedCode;
+    file.kbps = survey.speeds.kbps[*speed];
+    file.mode = parsed.mode;
+    file.lastLba = settings.lastLba;
+    file.range =
+        RangeOf(parsed.mode, survey.discTypeCode, settings.lastLba, settings.customStart, settings.customEnd);
+    file.programVersion = DRAVIX_VERSION_TEXT;
+    const DiscInformation disc = ReadDiscInformation(drive, survey.discTypeCode);
+    file.manufacturerId = disc.manufacturerId;
+    file.mediaTypeId = disc.mediaTypeId;
 
     if (!context.Json()) {
-        context.Out() << "drive: " << CliContext::Escaped(record.driveLabel) << "\n"
-                      << "disc: " << ScanDiscName(record.discTypeCode) << " "
-                      << CliContext::Escaped(record.disc.manufacturerId) << " "
-                      << CliContext::Escaped(record.disc.mediaTypeId) << "\n"
-                      << "speed: " << ShortSpeedLabel(record.speedCode) << " (" << record.kbps << " kB/s)\n"
-                      << "mode: " << ModeName(parsed.mode) << ", LBA " << record.range.start << " up to "
-                      << record.range.end << std::endl;
+        context.Out() << "drive: " << CliContext::Escaped(file.driveLabel) << "\n"
+                      << "disc: " << file.discType << " " << CliContext::Escaped(disc.manufacturerId) << " "
+                      << CliContext::Escaped(disc.mediaTypeId) << "\n"
+                      << "speed: " << ShortSpeedLabel(file.speedCode) << " (" << file.kbps << " kB/s)\n"
+                      << "mode: " << SamplingModeName(parsed.mode) << ", LBA " << file.range.start
+                      << " up to " << file.range.end << std::endl;
     }
 
     Progress progress(context.Err(), context.ShowProgress(), context.ErrIsTerminal());
     ScanCallbacks observer;
     observer.onReferences = [&](uint16_t, uint16_t, int planned) { progress.Start(planned); };
     observer.onSample = [&](const ScanSample& sample) {
-        record.samples.push_back(sample);
-        progress.Update(
-            std::string(ShortSpeedLabel(record.speedCode)) + "  LBA " + std::to_string(sample.lba),
-            sample.index + 1);
+        file.samples.push_back(sample);
+        progress.Update(std::string(ShortSpeedLabel(file.speedCode)) + "  LBA " + std::to_string(sample.lba),
+                        sample.index + 1);
     };
-    record.result = RunTeFeScan(drive, record.settings, observer, ScanSession::Interrupted());
+    record.result = RunTeFeScan(drive, settings, observer, ScanSession::Interrupted());
     progress.End();
 
     const ScanResult& result = record.result;
-    const bool unread = record.disc.identifierReadFailed;
+    file.date = UtcTimestamp();
+    file.outcome = OutcomeOf(result);
+    file.verdictText = OutcomeText(result);
+    file.teReference = result.teReference;
+    file.feReference = result.feReference;
+    file.elapsedSeconds = result.elapsedSeconds;
+    FinishResults(file);
+
+    const bool unread = disc.identifierReadFailed;
     auto idJson = [unread](const std::string& text) { return unread ? nullptr : schema::TextOrNull(text); };
     schema::Json samples = schema::Json::array();
-    for (const ScanSample& s : record.samples) samples.push_back(SampleJson(s));
+    for (const ScanSample& s : file.samples) samples.push_back(SampleJson(s));
     auto reference = [](uint16_t value) { return value != 0 ? schema::Json(value) : nullptr; };
     schema::Json& json = context.Result();
-    json["disc"] = schema::Disc(ScanDiscName(record.discTypeCode), idJson(record.disc.manufacturerId),
-                                idJson(record.disc.mediaTypeId), unread ? std::nullopt : record.disc.lastLba);
-    json["speed"] = schema::Speed(ShortSpeedLabel(record.speedCode), record.kbps);
-    json["mode"] = ModeName(parsed.mode);
-    json["range"] = {{"start", record.range.start}, {"end", record.range.end}};
-    json["last_lba"] = record.settings.lastLba;
+    json["disc"] = schema::Disc(file.discType, idJson(disc.manufacturerId), idJson(disc.mediaTypeId),
+                                unread ? std::nullopt : disc.lastLba);
+    json["speed"] = schema::Speed(ShortSpeedLabel(file.speedCode), file.kbps);
+    json["mode"] = SamplingModeName(parsed.mode);
+    json["range"] = {{"start", file.range.start}, {"end", file.range.end}};
+    json["last_lba"] = file.lastLba;
     json["references"] = {{"te", reference(result.teReference)}, {"fe", reference(result.feReference)}};
     json["limits"] = {{"te_percent", kTeLimitPercent}, {"fe_percent", kFeLimitPercent}};
-    json["statistics"] = {{"te", {{"over_limit", result.teOverLimit}}},
-                          {"fe", {{"over_limit", result.feOverLimit}}}};
+    json["statistics"] = schema::Statistics(file.statistics);
     json["elapsed_seconds"] = result.elapsedSeconds;
-    json["result"] = OutcomeName(result);
+    json["result"] = OutcomeName(file.outcome);
     json["text"] = OutcomeText(result);
     json["samples"] = samples;
 

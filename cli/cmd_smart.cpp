@@ -8,19 +8,25 @@
 #include "cli/Commands.h"
 #include "cli/Progress.h"
 #include "cli/ScanSession.h"
+#include "cli/Terminal.h"
 #include "drive/DriveTable.h"
 #include "scan/DiscReport.h"
+#include "scan/ResultsFile.h"
 #include "scan/ScanEngine.h"
 #include "scan/ScanTexts.h"
 #include "scan/SpeedList.h"
 #include "ui/SharedDrive.h"
 
+#ifndef DRAVIX_VERSION_TEXT
+#define DRAVIX_VERSION_TEXT "2.0"
+#endif
+
 namespace dravix::cli {
 
 namespace {
 
-constexpr const char* kHighestRecommended = "Highest recommended speed: ";
-constexpr const char* kNoSpeedRecommended = "No speed is recommended for this disc.";
+using scan_texts::kHighestRecommended;
+using scan_texts::kNoSpeedRecommended;
 
 // A speed's result in the JSON; null for a speed that has none (the run stopped before it).
 schema::Json ResultName(SpeedResult result) {
@@ -40,7 +46,20 @@ schema::Json ResultName(SpeedResult result) {
 }  // namespace
 
 int RunSmart(CliContext& context, const std::vector<std::string>& args) {
-    if (!args.empty()) return UnexpectedArgument(context, args.front());
+    std::string csvPath;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--csv" && i + 1 < args.size()) {
+            csvPath = args[++i];
+        } else if (args[i] == "--csv") {
+            return UsageError(context, "--csv takes a value");
+        } else {
+            return UnexpectedArgument(context, args[i]);
+        }
+    }
+    if (!csvPath.empty()) {
+        if (const std::string problem = OutputFileProblem(csvPath); !problem.empty())
+            return context.Fail(kExitFailed, problem);
+    }
     ScanSession session;
     if (const int status = session.Open(context); status != kExitOk) return status;
     SharedDrive& drive = session.Drive();
@@ -123,6 +142,36 @@ int RunSmart(CliContext& context, const std::vector<std::string>& args) {
     context.Result()["recommended_speed"] =
         recommended ? schema::Speed(ShortSpeedLabel(speeds.codes[highest]), speeds.kbps[highest]) : nullptr;
     context.Result()["result"] = outcome;
+
+    if (!csvPath.empty()) {
+        ScanResults file;
+        file.kind = ScanResults::Kind::Smart;
+        file.driveLabel = session.Table().DriveLabel();
+        file.firmware = session.Table().FirmwareRevision();
+        file.discTypeCode = survey.discTypeCode;
+        file.discType = info.discType;
+        file.manufacturerId = info.manufacturerId;
+        file.mediaTypeId = info.mediaTypeId;
+        file.capacity = info.capacity;
+        file.date = UtcTimestamp();
+        file.programVersion = DRAVIX_VERSION_TEXT;
+        file.outcome = stopped               ? RunOutcome::Stopped
+                       : anyFailed || unread ? RunOutcome::Failed
+                       : recommended         ? RunOutcome::Ok
+                                             : RunOutcome::NotRecommended;
+        file.verdictText = recommended
+                               ? kHighestRecommended + std::string(ShortSpeedLabel(speeds.codes[highest]))
+                           : stopped  ? std::string(scan_texts::kUserAbort)
+                           : complete ? std::string(kNoSpeedRecommended)
+                                      : std::string(scan_texts::kMeasurementFailed);
+        for (size_t i = 0; i < speeds.codes.size(); ++i)
+            file.speeds.push_back({speeds.codes[i], speeds.kbps[i], results[i]});
+        const std::string problem = SaveResultsFile(csvPath, file);
+        context.Result()["csv"] = problem.empty() ? schema::Json(csvPath) : schema::Json(nullptr);
+        if (!problem.empty()) context.Fail(kExitFailed, problem);
+    } else {
+        context.Result()["csv"] = nullptr;
+    }
 
     if (stopped) return context.Fail(kExitFailed, scan_texts::kUserAbort);
     if (anyFailed) {

@@ -155,6 +155,11 @@ int32_t NextStep(int32_t pos, int32_t baseStep, uint8_t discTypeCode, int32_t la
     return kFineStep;
 }
 
+int ZoneOf(int32_t pos, uint8_t discTypeCode, int32_t lastLba) {
+    // Zone runs one past the outermost band at the very end of a layer (and of layer 1's start).
+    return std::clamp(Zone(pos, discTypeCode, lastLba), 0, kScanZoneCount - 1);
+}
+
 ScanRange RangeOf(SamplingMode mode, uint8_t discTypeCode, int32_t lastLba, int32_t customStart,
                   int32_t customEnd) {
     int32_t start = 0;

@@ -73,6 +73,10 @@ uint32_t ClampDualLayerPsn(uint32_t psn, uint8_t discTypeCode);
 // The step after `pos`: the base step near the inner edge of a layer, finer toward its outer edge
 // (16384 sectors in the outermost zones).
 int32_t NextStep(int32_t pos, int32_t baseStep, uint8_t discTypeCode, int32_t lastLba);
+// The ten zones NextStep steps by, as one radial band 0 (inner) to 9 (outer) per position; on
+// DVD+R DL both layers' positions at the same radius share a zone.
+inline constexpr int kScanZoneCount = 10;
+int ZoneOf(int32_t pos, uint8_t discTypeCode, int32_t lastLba);
 
 // Positions from `start` while below `end` (end is already the range's end less the margin).
 struct ScanRange {

@@ -55,5 +55,9 @@ inline constexpr const char* kSpeedNotRecommended = "Not recommended.";
 inline constexpr const char* kSpeedTesting = "Testing...";
 inline constexpr const char* kReportNotSupport = "Not Support.";
 inline constexpr const char* kCapacityUnread = kTextNoCapacity;
+// A whole report in one line (the command line's last line, a saved report's verdict).
+inline constexpr const char* kHighestRecommended = "Highest recommended speed: ";  // + the speed
+inline constexpr const char* kNoSpeedRecommended = "No speed is recommended for this disc.";
+inline constexpr const char* kMeasurementFailed = "The measurement failed.";
 
 }  // namespace dravix::scan_texts

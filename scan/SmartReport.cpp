@@ -114,6 +114,15 @@ void CSmartReportDlg::BuildControls() {
     PlaceDlu(exitButton, units, 90, 219, 50, 14);
     connect(exitButton, &QPushButton::clicked, this, &CSmartReportDlg::reject);
 
+    m_save = new QPushButton(QStringLiteral("Save Results..."), this);
+    m_save->setObjectName(QString::fromLatin1(kSaveName));
+    PlaceDlu(m_save, units, 150, 219, 70, 14);
+    m_save->setEnabled(false);
+    m_save->hide();
+    connect(m_save, &QPushButton::clicked, this, [this] {
+        if (m_saveHandler) m_saveHandler();
+    });
+
     // Rows as tall as a list view's (the text and a little room), and a list tall enough to show
     // a row for every speed there is without scrolling; what it grows moves the rest down.
     const int rowHeight = m_list->fontMetrics().height() + 4;
@@ -127,9 +136,15 @@ void CSmartReportDlg::BuildControls() {
         results->resize(results->width(), results->height() + extra);
         for (QWidget* below : {static_cast<QWidget*>(m_progress), static_cast<QWidget*>(note)})
             below->move(below->x(), below->y() + extra);
-        exitButton->move(exitButton->x(), exitButton->y() + extra);
+        for (QWidget* button : {static_cast<QWidget*>(exitButton), static_cast<QWidget*>(m_save)})
+            button->move(button->x(), button->y() + extra);
         setFixedSize(width(), height() + extra);
     }
+}
+
+void CSmartReportDlg::SetSaveHandler(std::function<void()> save) {
+    m_saveHandler = std::move(save);
+    m_save->setVisible(static_cast<bool>(m_saveHandler));
 }
 
 void CSmartReportDlg::OnInitDialog() {
@@ -165,8 +180,22 @@ void CSmartReportDlg::ShowDiscInformation(const DiscInformation& info) {
     m_lastLba = info.lastLba;
 }
 
+QString CSmartReportDlg::DiscType() const {
+    return m_discType->text();
+}
+QString CSmartReportDlg::ManufacturerId() const {
+    return m_manufacturer->text();
+}
+QString CSmartReportDlg::MediaTypeId() const {
+    return m_mediaType->text();
+}
+QString CSmartReportDlg::Capacity() const {
+    return m_capacity->text();
+}
+
 void CSmartReportDlg::StartMeasurement() {
     const int count = static_cast<int>(m_speedCodes.size());
+    m_results.assign(m_speedCodes.size(), SpeedResult::Stopped);
     m_progress->setRange(0, count);
     m_progress->setValue(0);
 
@@ -185,11 +214,16 @@ void CSmartReportDlg::StartMeasurement() {
                 const SpeedResult result = MeasureSpeed(drive->Shared(), disc, codes[i], stopRequested);
                 if (result == SpeedResult::Stopped) return;
                 context.Post([this, row, result] {
+                    if (static_cast<size_t>(row) < m_results.size())
+                        m_results[static_cast<size_t>(row)] = result;
                     SetResult(row, QString::fromLatin1(SpeedResultText(result)));
                     m_progress->setValue(m_progress->value() + 1);
                 });
             }
-            context.Post([this] { m_done = true; });
+            context.Post([this] {
+                m_done = true;
+                m_save->setEnabled(true);
+            });
         });
 }
 

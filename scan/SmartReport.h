@@ -3,12 +3,16 @@
 #include <QColor>
 #include <QDialog>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "scan/ScanEngine.h"
+
 class QLabel;
 class QProgressBar;
+class QPushButton;
 class QTableWidget;
 
 namespace dravix {
@@ -51,7 +55,17 @@ class CSmartReportDlg final : public QDialog {
     bool MeasurementDone() const { return m_done; }
     QString ResultText(int row) const;
     QTableWidget* ResultList() const { return m_list; }
+    // Each speed's result so far (Stopped: not measured), and the disc information shown.
+    const std::vector<SpeedResult>& SpeedResults() const { return m_results; }
+    QString DiscType() const;
+    QString ManufacturerId() const;
+    QString MediaTypeId() const;
+    QString Capacity() const;
     QProgressBar* Progress() const { return m_progress; }
+
+    // Shows "Save Results..." beside Exit, usable once every speed has its result; it calls `save`.
+    void SetSaveHandler(std::function<void()> save);
+    static constexpr const char* kSaveName = "saveSmartResults";
 
   public slots:
     // Exit, the close box and Escape.
@@ -71,6 +85,7 @@ class CSmartReportDlg final : public QDialog {
     Workers* m_workers;
     std::optional<int32_t> m_lastLba;
     bool m_done = false;
+    std::vector<SpeedResult> m_results;
 
     QLabel* m_discType = nullptr;
     QLabel* m_manufacturer = nullptr;
@@ -78,6 +93,8 @@ class CSmartReportDlg final : public QDialog {
     QLabel* m_capacity = nullptr;
     QTableWidget* m_list = nullptr;
     QProgressBar* m_progress = nullptr;
+    QPushButton* m_save = nullptr;
+    std::function<void()> m_saveHandler;
 };
 
 }  // namespace dravix

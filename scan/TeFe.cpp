@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QFont>
 #include <QFrame>
@@ -11,14 +12,18 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <optional>
 
+#include "chart/ChartStyle.h"
 #include "chart/ScanChart.h"
 #include "drive/DriveTable.h"
 #include "res/Strings.h"
+#include "scan/Autosave.h"
 #include "scan/DiscReport.h"
+#include "scan/ResultsPicture.h"
 #include "scan/ScanTexts.h"
 #include "scan/SmartReport.h"
 #include "scan/StatusLine.h"
@@ -43,11 +48,15 @@ constexpr int kHelpStart = 129;
 constexpr int kHelpEnd = 130;
 constexpr int kHelpCriteria = 131;
 
-constexpr int kTeSeries = 0;  // colour holders of the criterion lines
-constexpr int kFeSeries = 1;
-constexpr int kTeCurve = 2;
-constexpr int kFeCurve = 3;
-constexpr double kChartTopPercent = 40.0;
+constexpr int kTeSeries = chart_style::kTeLimitSeries;
+constexpr int kFeSeries = chart_style::kFeLimitSeries;
+constexpr int kTeCurve = chart_style::kTeCurve;
+constexpr int kFeCurve = chart_style::kFeCurve;
+constexpr double kChartTopPercent = chart_style::kYUpperPercent;
+
+#ifndef DRAVIX_VERSION_TEXT
+#define DRAVIX_VERSION_TEXT "2.0"
+#endif
 
 QString Latin(const char* text) {
     return QString::fromLatin1(text);
@@ -87,6 +96,10 @@ struct CTEFE::Shared {
     CScanChart* chart = nullptr;  // null once the page is gone
     bool teLimitShown = false;
     bool feLimitShown = false;
+    // What the current run measured so far (guarded by drawMutex): kept when the run ends or stops.
+    std::vector<ScanSample> samples;
+    uint16_t teReference = 0;
+    uint16_t feReference = 0;
     // The drive took vendor mode on at the page's initialisation (set on the worker, so that the
     // page's end knows it even when the page goes before it has heard).
     std::atomic<bool> vendorModeOn{false};
@@ -208,8 +221,26 @@ void CTEFE::BuildControls() {
     frame->setPalette(black);
     frame->setAutoFillBackground(true);
     SetControlId(frame, kChartFrameId);
-    PlaceDlu(frame, units, 7, 99, 331, 118);
+    PlaceDlu(frame, units, 7, 99, 331, 96);
     m_chartFrame = frame;
+
+    // The last run's figures and the two ways to keep it.
+    m_summary = StaticText(this, QString(), units, 7, 197, 193, 20);
+    m_summary->setWordWrap(true);
+    m_summary->setObjectName(QString::fromLatin1(kSummaryName));
+    QFont small = m_summary->font();
+    if (small.pointSizeF() > 0) small.setPointSizeF(small.pointSizeF() * 0.9);
+    m_summary->setFont(small);
+    m_saveResults = new QPushButton(QStringLiteral("Save Scan Results..."), this);
+    m_saveResults->setObjectName(QString::fromLatin1(kSaveResultsName));
+    PlaceDlu(m_saveResults, units, 201, 200, 68, 14);
+    m_savePicture = new QPushButton(QStringLiteral("Save Chart Picture..."), this);
+    m_savePicture->setObjectName(QString::fromLatin1(kSavePictureName));
+    PlaceDlu(m_savePicture, units, 270, 200, 68, 14);
+    m_saveResults->setEnabled(false);
+    m_savePicture->setEnabled(false);
+    connect(m_saveResults, &QPushButton::clicked, this, &CTEFE::AskAndSaveResults);
+    connect(m_savePicture, &QPushButton::clicked, this, &CTEFE::AskAndSavePicture);
 
     m_status = new StatusLine(this);
     SetControlId(m_status, kStatusId);
@@ -235,6 +266,8 @@ void CTEFE::BuildControls() {
     connect(m_speedCombo, &QComboBox::currentIndexChanged, this, &CTEFE::OnSpeedChanged);
     connect(m_samplingCombo, &QComboBox::currentIndexChanged, this, &CTEFE::OnSamplingChanged);
     connect(m_teCheck, &QCheckBox::clicked, this, &CTEFE::OnTeClicked);
+    connect(m_startEdit, &QLineEdit::textChanged, this, &CTEFE::MarkResultsStale);
+    connect(m_endEdit, &QLineEdit::textChanged, this, &CTEFE::MarkResultsStale);
     connect(m_feCheck, &QCheckBox::clicked, this, &CTEFE::OnFeClicked);
 }
 
@@ -263,13 +296,25 @@ void CTEFE::OnInitDialog() {
 void CTEFE::OpenScanDrive() {
     m_sequence->Step(
         [](DriveTable& table, const WorkerContext&) {
-            if (!table.InitTransport()) return -1;
-            const int drives = table.EnumerateDrives();
+            struct Opened {
+                int drives = -1;
+                std::string label;
+                std::string firmware;
+            } opened;
+            if (!table.InitTransport()) return opened;
+            opened.drives = table.EnumerateDrives();
             table.SetListingGeneration(State().driveListGeneration.load());
-            if (drives > 0) SelectChosenDrive(table);
-            return drives;
+            if (opened.drives > 0 && SelectChosenDrive(table)) {
+                opened.label = table.DriveLabel();
+                opened.firmware = table.FirmwareRevision();
+            }
+            return opened;
         },
-        [this](int drives) { OnScanDriveOpen(drives); });
+        [this](const auto& opened) {
+            m_driveLabel = opened.label;
+            m_firmware = opened.firmware;
+            OnScanDriveOpen(opened.drives);
+        });
 }
 
 void CTEFE::OnScanDriveOpen(int drives) {
@@ -317,10 +362,7 @@ void CTEFE::OnVendorMode(bool accepted) {
     m_chart->Create(this, m_chartFrame->geometry());
     m_chart->setFixedSize(m_chartFrame->size());
     m_chart->raise();
-    m_chart->AddSeries(TeColour().rgb());
-    m_chart->AddSeries(FeColour().rgb());
-    m_chart->AddSeries(TeColour().rgb());
-    m_chart->AddSeries(FeColour().rgb());
+    chart_style::AddScanSeries(m_chart->Canvas());
     m_teLegend->setText(QStringLiteral("---"));
     m_feLegend->setText(QStringLiteral("---"));
     std::lock_guard lock(m_shared->drawMutex);
@@ -341,6 +383,10 @@ void CTEFE::ResetScanPage() {
     m_startEdit->setEnabled(false);
     m_endEdit->setEnabled(false);
     SetStatus(Latin(scan_texts::kInsertBlankDisc));
+    m_discIds = {};
+    m_speedCodes.clear();
+    if (m_lastResults) m_runDiscGone = true;
+    MarkResultsStale();
 }
 
 void CTEFE::SetStatus(const QString& text, const QColor& colour) {
@@ -470,6 +516,7 @@ void CTEFE::BuildSpeedList(const DiscSurvey& survey) {
     }
 
     m_speedCodes = survey.speeds.codes;
+    m_speedKbps = survey.speeds.kbps;
     {
         const QSignalBlocker block(m_speedCombo);
         for (const std::string& label : survey.speeds.labels)
@@ -509,6 +556,7 @@ void CTEFE::BuildSpeedList(const DiscSurvey& survey) {
 void CTEFE::OnSpeedChanged(int index) {
     if (index >= 0 && static_cast<size_t>(index) < m_speedCodes.size())
         m_selectedSpeedCode = m_speedCodes[index];
+    MarkResultsStale();
 }
 
 void CTEFE::OnSamplingChanged(int index) {
@@ -520,6 +568,7 @@ void CTEFE::OnSamplingChanged(int index) {
         m_startEdit->setEnabled(true);
         m_endEdit->setEnabled(true);
     }
+    MarkResultsStale();
 }
 
 void CTEFE::OnTeClicked() {
@@ -585,6 +634,11 @@ void CTEFE::OnStart() {
     settings.mode = m_mode;
     settings.baseStep = m_baseStep;
     settings.speedCode = m_selectedSpeedCode;
+    m_runSettings = settings;
+    m_runKbps = 0;
+    for (size_t i = 0; i < m_speedCodes.size() && i < m_speedKbps.size(); ++i) {
+        if (m_speedCodes[i] == settings.speedCode) m_runKbps = m_speedKbps[i];
+    }
 
     m_shared->scanBusy = true;
     LockScanControls(true);
@@ -616,15 +670,24 @@ void CTEFE::RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
         std::lock_guard lock(shared->drawMutex);
         if (stopRequested() || shared->chart == nullptr) return;
         shared->chart->ResetCurves();
+        shared->samples.clear();
+        shared->teReference = shared->feReference = 0;
         if (shared->feLimitShown) shared->chart->DrawLimitLine(kFeSeries, kFeLimitPercent, 1);
         if (shared->teLimitShown) shared->chart->DrawLimitLine(kTeSeries, kTeLimitPercent, 1);
     }
 
     ScanCallbacks observer;
+    observer.onReferences = [&](uint16_t te, uint16_t fe, int) {
+        std::lock_guard lock(shared->drawMutex);
+        if (stopRequested()) return;
+        shared->teReference = te;
+        shared->feReference = fe;
+    };
     observer.onSample = [&](const ScanSample& sample) {
         {
             std::lock_guard lock(shared->drawMutex);
             if (stopRequested() || shared->chart == nullptr) return;
+            shared->samples.push_back(sample);
             shared->chart->AppendPoint(kTeCurve, sample.tePercent, sample.lba);
             shared->chart->AppendPoint(kFeCurve, sample.fePercent, sample.lba);
             shared->chart->UpdateCurves();
@@ -635,7 +698,19 @@ void CTEFE::RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
     };
     const ScanResult result = RunTeFeScan(drive->Shared(), settings, observer, stopRequested);
     if (result.end == ScanEnd::Stopped) return;  // STOP has already given the page back
-    context.Post([page, result] { page->OnRunEnded(result); });
+    // The disc's identifiers name the results file; read once the run has measured something.
+    std::optional<DiscIdentifiers> ids;
+    if (result.samples > 0) {
+        const IdentifierSource source = DiscTypeOfCode(settings.discTypeCode).source;
+        DiscIdentifiers read;
+        const std::optional<uint8_t> status = drive->Shared().LockedUnlessStopped(
+            stopRequested, [&](DriveTable& table) { return ReadDiscIdentifiers(table, source, read); });
+        if (status && *status == kCommandCompleted) ids = read;
+    }
+    context.Post([page, result, ids] {
+        if (ids) page->m_discIds = {ids->manufacturerId, ids->mediaTypeId};
+        page->OnRunEnded(result);
+    });
 }
 
 void CTEFE::OnRunEnded(const ScanResult& result) {
@@ -663,6 +738,7 @@ void CTEFE::OnRunEnded(const ScanResult& result) {
     m_shared->scanBusy = false;
     m_runWorker = 0;
     LockScanControls(false);
+    KeepResults(result);
 }
 
 void CTEFE::OnStop() {
@@ -676,6 +752,9 @@ void CTEFE::OnStop() {
     m_shared->scanBusy = false;
     LockScanControls(false);
     SetStatus(Latin(scan_texts::kUserAbort), WarningColour());
+    ScanResult stopped;
+    stopped.end = ScanEnd::Stopped;
+    KeepResults(stopped);
 }
 
 void CTEFE::RunSmartReport() {
@@ -685,12 +764,191 @@ void CTEFE::RunSmartReport() {
                          [this] {
                              {
                                  CSmartReportDlg dialog(m_scanDrive, m_discTypeCode, m_speedCodes, this);
+                                 dialog.SetSaveHandler([this, &dialog] { AskAndSaveSmartResults(dialog); });
                                  RunModal(dialog);
                                  if (dialog.LastLba()) m_lastLba = *dialog.LastLba();
+                                 AutosaveSmartResults(dialog);
                              }
                              m_shared->scanBusy = false;
                          });
     });
+}
+
+void CTEFE::KeepResults(const ScanResult& result) {
+    ScanResults r;
+    {
+        std::lock_guard lock(m_shared->drawMutex);
+        r.samples = m_shared->samples;
+        r.teReference = result.teReference != 0 ? result.teReference : m_shared->teReference;
+        r.feReference = result.feReference != 0 ? result.feReference : m_shared->feReference;
+    }
+    // A run that measured nothing leaves nothing to keep (the last results stay as they were).
+    if (r.samples.empty()) return;
+    r.driveLabel = m_driveLabel;
+    r.firmware = m_firmware;
+    r.discTypeCode = m_runSettings.discTypeCode;
+    const char* disc = ScanDiscName(r.discTypeCode);
+    r.discType = disc != nullptr ? disc : scan_texts::kNotAvailable;
+    r.manufacturerId = m_discIds.manufacturerId;
+    r.mediaTypeId = m_discIds.mediaTypeId;
+    r.date = UtcTimestamp();
+    r.programVersion = DRAVIX_VERSION_TEXT;
+    r.outcome = OutcomeOf(result);
+    r.verdictText = OutcomeText(result);
+    std::replace(r.verdictText.begin(), r.verdictText.end(), '\n', ' ');
+    r.speedCode = m_runSettings.speedCode;
+    r.kbps = m_runKbps;
+    r.mode = m_runSettings.mode;
+    r.lastLba = m_runSettings.lastLba;
+    r.range = RangeOf(m_runSettings.mode, m_runSettings.discTypeCode, m_runSettings.lastLba,
+                      m_runSettings.customStart, m_runSettings.customEnd);
+    r.elapsedSeconds =
+        result.end == ScanEnd::Stopped ? r.samples.back().elapsedSeconds : result.elapsedSeconds;
+    FinishResults(r);
+    m_lastResults = std::move(r);
+    m_resultsStale = false;
+    m_runDiscGone = false;
+    m_saveResults->setEnabled(true);
+    m_savePicture->setEnabled(true);
+    MarkResultsStale();  // shows the summary as belonging to the current settings
+
+    const AutosaveOutcome saved = AutosaveResults(*m_lastResults);
+    if (!saved.error.isEmpty()) Inform(this, saved.error);
+    if (!saved.path.isEmpty())
+        m_summary->setToolTip(m_summary->toolTip() + QStringLiteral("\nSaved as %1").arg(saved.path));
+}
+
+void CTEFE::MarkResultsStale() {
+    if (!m_lastResults || m_summary == nullptr) return;
+    const ScanResults& r = *m_lastResults;
+    // The results belong to the page's settings while the disc, its speed, the mode and (in
+    // Customize) the range are those of the run.
+    bool current =
+        !m_runDiscGone && !m_speedCodes.empty() && r.speedCode == m_selectedSpeedCode && r.mode == m_mode;
+    if (current && m_mode == SamplingMode::Customize) {
+        current = LeadingNumber(m_startEdit->text().toStdString()) == m_runSettings.customStart &&
+                  LeadingNumber(m_endEdit->text().toStdString()) == m_runSettings.customEnd;
+    }
+    if (m_runWorker != 0) current = true;  // the run's own controls are locked
+    const PartStatistics& all = r.statistics.all;
+    auto channel = [](const char* name, const ChannelStatistics& c) {
+        return QStringLiteral("%1 max %2 % @ %3, avg %4 %, %5 over")
+            .arg(Latin(name))
+            .arg(c.maxPercent)
+            .arg(c.maxLba)
+            .arg(c.averagePercent, 0, 'f', 1)
+            .arg(c.overLimit);
+    };
+    const QString te = channel("TE", all.te);
+    const QString fe = channel("FE", all.fe);
+    m_summary->setToolTip(QString::fromStdString(StatisticsSummary(all)));
+    const QString run =
+        QStringLiteral("%1 %2").arg(Latin(ShortSpeedLabel(r.speedCode)), Latin(SamplingModeName(r.mode)));
+    if (current) {
+        m_summary->setText(QStringLiteral("%1 - %2\nlast run - %3").arg(run, te, fe));
+        m_summary->setStyleSheet(QString());
+    } else {
+        m_summary->setText(
+            QStringLiteral("%1 - %2\n%3 - %4").arg(run, te, Latin(kPreviousRunPrefix).toLower(), fe));
+        m_summary->setStyleSheet(QStringLiteral("QLabel { color: gray; }"));
+        // The verdict in the status line is the previous run's too.
+        const QString verdict = QString::fromStdString(r.verdictText);
+        if (m_statusText == verdict)
+            SetStatus(QStringLiteral("%1 (%2): ").arg(Latin(kPreviousRunPrefix), run) + verdict);
+    }
+    m_resultsStale = !current;
+}
+
+QString CTEFE::SaveResults(const QString& path) const {
+    if (!m_lastResults) return QStringLiteral("There are no results to save.");
+    return QString::fromStdString(SaveResultsFile(QFile::encodeName(path).toStdString(), *m_lastResults));
+}
+
+QString CTEFE::SavePicture(const QString& path) const {
+    if (!m_lastResults) return QStringLiteral("There are no results to save.");
+    return QString::fromStdString(SaveResultsPicture(QFile::encodeName(path).toStdString(), *m_lastResults));
+}
+
+void CTEFE::AskAndSaveResults() {
+    if (!m_lastResults) return;
+    const QString name = QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *m_lastResults)) +
+                         QStringLiteral(".csv");
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Scan Results"), name,
+                                                      QStringLiteral("Dravix results (*.csv)"));
+    if (path.isEmpty()) return;
+    if (const QString problem = SaveResults(path); !problem.isEmpty()) Inform(this, problem);
+}
+
+void CTEFE::AskAndSavePicture() {
+    if (!m_lastResults) return;
+    const QString name = QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *m_lastResults)) +
+                         QStringLiteral(".png");
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save Chart Picture"), name,
+                                     QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
+    if (path.isEmpty()) return;
+    if (const QString problem = SavePicture(path); !problem.isEmpty()) Inform(this, problem);
+}
+
+void CTEFE::AskAndSaveSmartResults(CSmartReportDlg& dialog) {
+    const std::optional<ScanResults> results = SmartResultsOf(dialog);
+    if (!results) return;
+    const QString name = QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *results));
+    const QString path =
+        QFileDialog::getSaveFileName(&dialog, QStringLiteral("Save Results"), name + QStringLiteral(".csv"),
+                                     QStringLiteral("Dravix results (*.csv)"));
+    if (path.isEmpty()) return;
+    const std::string problem = SaveResultsFile(QFile::encodeName(path).toStdString(), *results);
+    if (!problem.empty()) Inform(&dialog, QString::fromStdString(problem));
+}
+
+void CTEFE::AutosaveSmartResults(const CSmartReportDlg& dialog) {
+    const std::optional<ScanResults> results = SmartResultsOf(dialog);
+    if (!results) return;
+    const AutosaveOutcome saved = AutosaveResults(*results);
+    if (!saved.error.isEmpty()) Inform(this, saved.error);
+}
+
+std::optional<ScanResults> CTEFE::SmartResultsOf(const CSmartReportDlg& dialog) const {
+    ScanResults r;
+    r.kind = ScanResults::Kind::Smart;
+    r.driveLabel = m_driveLabel;
+    r.firmware = m_firmware;
+    r.discTypeCode = m_discTypeCode;
+    r.discType = dialog.DiscType().toStdString();
+    r.manufacturerId = dialog.ManufacturerId().toStdString();
+    r.mediaTypeId = dialog.MediaTypeId().toStdString();
+    r.capacity = dialog.Capacity().toStdString();
+    r.date = UtcTimestamp();
+    r.programVersion = DRAVIX_VERSION_TEXT;
+    const std::vector<SpeedResult>& results = dialog.SpeedResults();
+    bool complete = !results.empty();
+    bool anyFailed = false;
+    const SmartRow* highest = nullptr;  // the fastest speed found fit
+    for (size_t i = 0; i < results.size() && i < m_speedCodes.size(); ++i) {
+        r.speeds.push_back({m_speedCodes[i], i < m_speedKbps.size() ? m_speedKbps[i] : 0, results[i]});
+        complete = complete && results[i] != SpeedResult::Stopped;
+        anyFailed = anyFailed || results[i] == SpeedResult::Failed;
+    }
+    // A report closed before its first result measured nothing worth keeping.
+    if (std::all_of(r.speeds.begin(), r.speeds.end(),
+                    [](const SmartRow& row) { return row.result == SpeedResult::Stopped; }))
+        return std::nullopt;
+    for (const SmartRow& row : r.speeds) {
+        if (row.result == SpeedResult::Fit && (highest == nullptr || row.kbps > highest->kbps))
+            highest = &row;
+    }
+    // As the command line judges a report: a recommendation needs every speed measured.
+    r.outcome = !complete   ? RunOutcome::Stopped
+                : anyFailed ? RunOutcome::Failed
+                : highest   ? RunOutcome::Ok
+                            : RunOutcome::NotRecommended;
+    r.verdictText = r.outcome == RunOutcome::Ok
+                        ? scan_texts::kHighestRecommended + std::string(ShortSpeedLabel(highest->speedCode))
+                    : r.outcome == RunOutcome::NotRecommended ? std::string(scan_texts::kNoSpeedRecommended)
+                    : r.outcome == RunOutcome::Stopped        ? std::string(scan_texts::kUserAbort)
+                                                              : std::string(scan_texts::kMeasurementFailed);
+    return r;
 }
 
 }  // namespace dravix

@@ -7,6 +7,9 @@
 #include <stop_token>
 #include <vector>
 
+#include <optional>
+
+#include "scan/ResultsFile.h"
 #include "scan/ScanEngine.h"
 #include "scan/SpeedList.h"
 #include "ui/PropertyPage.h"
@@ -20,6 +23,7 @@ class QPushButton;
 namespace dravix {
 
 class CScanChart;
+class CSmartReportDlg;
 class DriveSequence;
 class DriveTable;
 class SharedDrive;
@@ -39,6 +43,12 @@ class Workers;
 // commands run as a drive sequence. No worker ever waits for the page's thread, and the page never
 // waits for a worker: destroying it asks them to stop, and one still at the drive ends on its own
 // once its command is back, touching nothing of the page.
+// The disc's identifiers as a run read them ("N/A" until read).
+struct DiscIdentifiersText {
+    std::string manufacturerId = "N/A";
+    std::string mediaTypeId = "N/A";
+};
+
 class CTEFE final : public PropertyPage {
     Q_OBJECT
   public:
@@ -60,6 +70,11 @@ class CTEFE final : public PropertyPage {
     static constexpr int kChartFrameId = 1015;
     static constexpr int kStatusId = 1025;
     static constexpr int kPollPeriodMs = 1000;
+    // Below the chart: the last run's figures and what can be done with them.
+    static constexpr const char* kSummaryName = "runSummary";
+    static constexpr const char* kSaveResultsName = "saveScanResults";
+    static constexpr const char* kSavePictureName = "saveChartPicture";
+    static constexpr const char* kPreviousRunPrefix = "Previous run";
 
     static QColor TeColour() { return QColor(227, 28, 187); }
     static QColor FeColour() { return QColor(18, 237, 221); }
@@ -94,6 +109,14 @@ class CTEFE final : public PropertyPage {
     uint8_t DiscTypeCode() const { return m_discTypeCode; }
     int32_t LastLba() const { return m_lastLba; }
     QTimer& Timer() { return m_timer; }
+    // What the last run found (finished or stopped), as it is saved; none before the first run.
+    const std::optional<ScanResults>& LastResults() const { return m_lastResults; }
+    // The page's settings changed since the last run: what it shows belongs to that run.
+    bool ResultsStale() const { return m_resultsStale; }
+    QLabel* Summary() const { return m_summary; }
+    // Writes the last run's results file, or its labelled chart picture. Empty when written.
+    QString SaveResults(const QString& path) const;
+    QString SavePicture(const QString& path) const;
     // The page's drive as its workers share it; null before the initialisation has opened it.
     SharedDrive* Drive() const;
     // Workers that have not ended: polls and runs (also stopped ones still at the drive).
@@ -140,6 +163,15 @@ class CTEFE final : public PropertyPage {
                           const std::shared_ptr<Shared>& shared, const ScanSettings& settings,
                           const WorkerContext& context);
     void OnRunEnded(const ScanResult& result);
+    // Keeps what the run measured (shown, saved, autosaved).
+    void KeepResults(const ScanResult& result);
+    void MarkResultsStale();
+    void AskAndSaveResults();
+    void AskAndSavePicture();
+    // A Smart report as a results file; none when it measured nothing.
+    std::optional<ScanResults> SmartResultsOf(const CSmartReportDlg& dialog) const;
+    void AskAndSaveSmartResults(CSmartReportDlg& dialog);
+    void AutosaveSmartResults(const CSmartReportDlg& dialog);
     void RunSmartReport();
 
     // ScanDrive: the page's own drive table, shared by its workers one command at a time.
@@ -162,8 +194,19 @@ class CTEFE final : public PropertyPage {
     uint8_t m_selectedSpeedCode = kFirstSpeedCode;
     QString m_statusText;
 
+    // The drive as the files name it, and the last run.
+    std::string m_driveLabel;
+    std::string m_firmware;
+    DiscIdentifiersText m_discIds;
+    ScanSettings m_runSettings;
+    uint32_t m_runKbps = 0;
+    std::optional<ScanResults> m_lastResults;
+    bool m_resultsStale = false;
+    bool m_runDiscGone = false;  // the disc of the last run was taken out since
+
     // The disc.
     std::vector<uint8_t> m_speedCodes;
+    std::vector<uint32_t> m_speedKbps;
     uint8_t m_discTypeCode = kScanDiscUnknown;
     int32_t m_lastLba = kDefaultLastLba;
 
@@ -187,6 +230,9 @@ class CTEFE final : public PropertyPage {
     QWidget* m_chartFrame = nullptr;
     CScanChart* m_chart = nullptr;
     StatusLine* m_status = nullptr;
+    QLabel* m_summary = nullptr;
+    QPushButton* m_saveResults = nullptr;
+    QPushButton* m_savePicture = nullptr;
 };
 
 }  // namespace dravix

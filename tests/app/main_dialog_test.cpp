@@ -174,6 +174,8 @@ TEST_F(MainDialogTest, MenuCarriesItsTextsAndCommandIds) {
     EXPECT_EQ(items, (std::vector<std::pair<std::string, std::string>>{
                          {"id32773", "&Save      Ctrl+S"},
                          {"rescanDrives", "&Rescan Drives"},
+                         {"openScanResults", "&Open Scan Results..."},
+                         {"settings", "Se&ttings..."},
                          {"id32774", "E&xit       Ctrl+X"},
                          {"menu", "File(&F)"},
                          {"id32775", "Dravix Help    F1"},

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "cli/Cli.h"
+#include "scan/ResultsFile.h"
 #include "scan/ScanTexts.h"
 #include "tests/scan/ScanTestSupport.h"
 
@@ -218,10 +219,11 @@ TEST_F(ScanCli, CtrlCStopsBetweenCommandsAndLeavesTheDriveUsable) {
     EXPECT_EQ(LastCommand(), kVendorOff);
     EXPECT_FALSE(drive.State().vendorMode);
     // The samples measured before the stop are kept; the one in flight is dropped.
-    std::ifstream in(csv);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_NE(text.find("# verdict: User abort!"), std::string::npos);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 15 + 9);
+    const ResultsRead kept = ReadResultsFile(csv);
+    ASSERT_TRUE(kept.results) << kept.error;
+    EXPECT_EQ(kept.results->verdictText, scan_texts::kUserAbort);
+    EXPECT_EQ(kept.results->outcome, RunOutcome::Stopped);
+    EXPECT_EQ(kept.results->samples.size(), 9u);
 
     // Ctrl+C is the program's own again, and the drive measures normally.
     EXPECT_EQ(Run({"scan", "--speed", "4X", "--mode", "quick"}).status, 0);
@@ -292,6 +294,60 @@ TEST_F(ScanCli, CtrlCDuringSmartStillGivesItsJson) {
     EXPECT_EQ(LastCommand(), kVendorOff);
 }
 
+TEST_F(ScanCli, CompareSetsTwoDiscsZoneMaximaSideBySideAndReportHoldsThemAll) {
+    emu::VirtualDrive& drive = Drive("dvd+r");
+    const std::string good = Path("good.csv");
+    const std::string bad = Path("bad.csv");
+    const std::string smart = Path("smart.csv");
+    ASSERT_EQ(Run({"scan", "--speed", "8X", "--csv", good}).status, 0);
+    ASSERT_EQ(Run({"smart", "--csv", smart}).status, 0);
+    drive.Insert("dvd+r-bad");
+    ASSERT_EQ(Run({"scan", "--speed", "8X", "--csv", bad}).status, 4);
+
+    const ResultsRead a = ReadResultsFile(good);
+    const ResultsRead b = ReadResultsFile(bad);
+    ASSERT_TRUE(a.results && b.results) << a.error << b.error;
+    CliRun json = Run({"--json", "compare", good, bad});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const nlohmann::json j = nlohmann::json::parse(json.out);
+    ASSERT_EQ(j["zones"].size(), 10u);
+    int differing = 0;
+    for (size_t z = 0; z < 10; ++z) {
+        const PartStatistics& za = a.results->statistics.zones[z];
+        const PartStatistics& zb = b.results->statistics.zones[z];
+        ASSERT_GT(za.samples, 0) << z;  // a normal run measures in every zone
+        EXPECT_EQ(j["zones"][z]["te_max_percent"], nlohmann::json({za.te.maxPercent, zb.te.maxPercent})) << z;
+        EXPECT_EQ(j["zones"][z]["fe_difference"], int(zb.fe.maxPercent) - int(za.fe.maxPercent)) << z;
+        differing += za.te.maxPercent != zb.te.maxPercent ? 1 : 0;
+    }
+    EXPECT_GT(differing, 0);  // two different discs
+    EXPECT_EQ(j["all"]["te_difference"],
+              int(b.results->statistics.all.te.maxPercent) - int(a.results->statistics.all.te.maxPercent));
+
+    CliRun text = Run({"compare", good, bad});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("\n9 "), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("\nall "), std::string::npos) << text.out;
+    // A file that is no results file is named with its line.
+    EXPECT_EQ(Run({"compare", good, Path("nothing.csv")}).status, 1);
+
+    const std::string html = Path("report.html");
+    CliRun report = Run({"report", good, bad, smart, "-o", html});
+    ASSERT_EQ(report.status, 0) << report.err;
+    std::ifstream in(html);
+    const std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(page.find("Smart Mode report"), std::string::npos);
+    EXPECT_NE(page.find("<td>16X</td><td>22160</td><td>Not recommended.</td>"), std::string::npos);
+    EXPECT_EQ(page.find("src=\"http"), std::string::npos);  // nothing to fetch: it reads offline
+#ifdef DRAVIX_TEST_PICTURES
+    size_t pictures = 0;
+    for (size_t at = page.find("data:image/png;base64,"); at != std::string::npos;
+         at = page.find("data:image/png;base64,", at + 1))
+        ++pictures;
+    EXPECT_EQ(pictures, 2u);  // one chart per scan
+#endif
+}
+
 #ifdef DRAVIX_TEST_PICTURES
 TEST_F(ScanCli, ThePictureIsTheChartOfTheRun) {
     Drive("dvd+r");
@@ -302,8 +358,14 @@ TEST_F(ScanCli, ThePictureIsTheChartOfTheRun) {
     const QImage fromPng(QString::fromStdString(png));
     const QImage fromBmp(QString::fromStdString(bmp));
     ASSERT_FALSE(fromPng.isNull());
-    EXPECT_EQ(fromPng.size(), QSize(640, 360));
-    EXPECT_EQ(fromPng.convertToFormat(QImage::Format_RGB32), fromBmp.convertToFormat(QImage::Format_RGB32));
+    // The chart (640 × 360) with its header above and its legend below.
+    EXPECT_EQ(fromPng.width(), 660);
+    EXPECT_GT(fromPng.height(), 360 + 60);
+    // Both runs drew the same chart and legend; only the header's date may differ.
+    ASSERT_EQ(fromPng.size(), fromBmp.size());
+    const QRect below(0, 120, fromPng.width(), fromPng.height() - 120);
+    EXPECT_EQ(fromPng.copy(below).convertToFormat(QImage::Format_RGB32),
+              fromBmp.copy(below).convertToFormat(QImage::Format_RGB32));
     int te = 0, fe = 0;
     for (int y = 0; y < fromPng.height(); ++y) {
         for (int x = 0; x < fromPng.width(); ++x) {

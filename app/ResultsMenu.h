@@ -1,0 +1,12 @@
+#pragma once
+
+class QMenu;
+class QWidget;
+
+namespace dravix {
+
+// The File menu's items for saved results: "Open Scan Results..." (a results window of its own,
+// no drive needed) and "Settings..." (autosave). Object names "openScanResults", "settings".
+void AddResultsMenuItems(QMenu& file, QWidget& window);
+
+}  // namespace dravix

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QImage>
+#include <QRgb>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+#include "chart/ChartStyle.h"
+
+namespace dravix {
+
+// A chart picture that explains itself: header lines above the chart (what was measured, how and
+// with which outcome) and a legend below it. The chart inside is the scan chart as the page draws
+// it (both criterion lines on); up to two curve pairs, the second in the lighter colours.
+struct LegendEntry {
+    QRgb colour = 0;
+    QString text;
+    bool dotted = false;  // a criterion line
+};
+
+struct LabelledChart {
+    QStringList header;
+    std::vector<LegendEntry> legend;
+    int xUpper = 0;   // the last LBA of the disc
+    int teLimit = 0;  // the criterion lines drawn (0: none)
+    int feLimit = 0;
+    std::vector<chart_style::CurvePoint> curves;
+    std::vector<chart_style::CurvePoint> compared;  // empty: one result only
+};
+
+inline constexpr int kLabelledChartWidth = 640;
+inline constexpr int kLabelledChartHeight = 360;
+
+// The whole picture (RGB32). Needs a QGuiApplication for its text.
+QImage RenderLabelledChart(const LabelledChart& picture, int chartWidth = kLabelledChartWidth,
+                           int chartHeight = kLabelledChartHeight);
+
+}  // namespace dravix

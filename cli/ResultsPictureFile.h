@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+#include "scan/ResultsFile.h"
+
+// The labelled chart picture of a result, as the command line writes it (only in builds with the
+// chart; cmd_scan, cmd_report and cmd_compare check DRAVIX_CLI_CHART_IMAGES).
+namespace dravix::cli {
+
+// Writes the picture of `results` (with `compared` laid over it) in the format of the path's
+// extension. Empty when written, else the message.
+std::string WriteResultsPicture(const std::string& path, const ScanResults& results,
+                                const ScanResults* compared = nullptr);
+
+// The same picture as PNG bytes, for embedding; empty when it could not be made.
+std::string ResultsPicturePng(const ScanResults& results);
+
+}  // namespace dravix::cli

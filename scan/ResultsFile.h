@@ -1,0 +1,123 @@
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "scan/ScanEngine.h"
+#include "scan/ScanStatistics.h"
+
+namespace dravix {
+
+// The results file: what a TE/FE run or a Smart report found, kept as text that a spreadsheet
+// reads too. `#` lines describe the run ("# key: value"), then one CSV table: the samples of a
+// run, or the speeds of a Smart report. The program and the command line write and read it with
+// the functions here; the user's guide documents it (docs/help/results-file.html).
+//
+// Format version 1 added the version line, the outcome, the sample count and the statistics to
+// the scan CSV of earlier releases; such files (no version line) are still read, as version 0.
+
+inline constexpr int kResultsFormatVersion = 1;
+inline constexpr const char* kScanResultsTitle = "# Dravix Probix TE/FE scan";
+inline constexpr const char* kSmartResultsTitle = "# Dravix Smart Mode report";
+inline constexpr const char* kSampleColumns = "lba,psn,te_raw,fe_raw,te_percent,fe_percent";
+inline constexpr const char* kSmartColumns = "speed,kbps,speed_code,result";
+
+// How a run or a report ended.
+enum class RunOutcome { Ok, NotRecommended, Stopped, Failed, NoVerdict };
+// "ok", "not_recommended", "stopped", "failed", "no_verdict" (the command line's JSON names).
+const char* OutcomeName(RunOutcome outcome);
+std::optional<RunOutcome> OutcomeOfName(const std::string& name);
+RunOutcome OutcomeOf(const ScanResult& result);
+// What the page shows at the end of the run: the verdict, "User abort!", the failure (its box
+// text, and the status text on a second line when it differs).
+std::string OutcomeText(const ScanResult& result);
+
+// "normal", "full", "quick", "custom", "smart".
+const char* SamplingModeName(SamplingMode mode);
+std::optional<SamplingMode> SamplingModeOfName(const std::string& name);
+
+struct SmartRow {
+    uint8_t speedCode = 0;
+    uint32_t kbps = 0;
+    SpeedResult result = SpeedResult::Stopped;  // Stopped: the report ended before this speed
+
+    bool operator==(const SmartRow&) const = default;
+};
+
+struct ScanResults {
+    enum class Kind { Scan, Smart };
+    Kind kind = Kind::Scan;
+    int formatVersion = kResultsFormatVersion;  // of the file it was read from
+
+    std::string driveLabel;
+    std::string firmware;
+    uint8_t discTypeCode = kScanDiscUnknown;
+    std::string discType;  // as shown: "DVD+R", "N/A", …
+    std::string manufacturerId;
+    std::string mediaTypeId;
+    std::string date;  // UTC, "2026-12-08T11:00:00Z"
+    std::string programVersion;
+    RunOutcome outcome = RunOutcome::Ok;
+    std::string verdictText;  // one line
+
+    // A TE/FE run.
+    uint8_t speedCode = 0;
+    uint32_t kbps = 0;
+    SamplingMode mode = SamplingMode::Normal;
+    ScanRange range;
+    int32_t lastLba = kDefaultLastLba;
+    uint16_t teReference = 0;
+    uint16_t feReference = 0;
+    int64_t elapsedSeconds = 0;
+    std::vector<ScanSample> samples;
+    ScanStatistics statistics;  // of `samples`; set by the reader and by FinishResults
+
+    // A Smart report.
+    std::string capacity;  // "4482.6 MB", "0", "N/A"
+    std::vector<SmartRow> speeds;
+};
+
+// Sets the statistics (and the samples' indexes) from the samples.
+void FinishResults(ScanResults& results);
+
+// "2026-12-08T11:00:00Z" of now.
+std::string UtcTimestamp();
+
+void WriteResults(std::ostream& out, const ScanResults& results);
+
+struct ResultsRead {
+    std::optional<ScanResults> results;
+    // Empty when read; otherwise "FILE, line N: what is wrong" (or "FILE: …" for the file as a whole).
+    std::string error;
+};
+// `name` is the file's name for the messages. Nothing partial is returned: a file with a fault
+// anywhere gives only the message.
+ResultsRead ReadResults(std::istream& in, const std::string& name);
+ResultsRead ReadResultsFile(const std::string& path);
+
+// Writes the whole file beside `path` and then puts it in place, so that a failed write leaves no
+// half file (and an existing file stays as it was). Empty when written, else the message.
+std::string SaveResultsFile(const std::string& path, const ScanResults& results);
+
+// Writes a new file in `folder` named `stem` + ".csv"; an existing file is never replaced: the
+// name then gets "-2", "-3", … Empty when written (with the path in `written`), else the message.
+std::string SaveResultsFileNew(const std::string& folder, const std::string& stem, const ScanResults& results,
+                               std::string* written = nullptr);
+
+// What a picture, the results window and the report say about a result, one line each: drive and
+// firmware; disc type, manufacturer and media id; speed, mode and date; the verdict; the maxima.
+std::vector<std::string> ResultsHeaderLines(const ScanResults& results);
+// A short name of a result for a legend: "ORIONDSC D08, 8X, 2026-12-08".
+std::string ResultsShortName(const ScanResults& results);
+
+// The autosave name of a result: the template's fields {date} (YYYY-MM-DD), {time} (HHMMSS),
+// {drive}, {mid} (manufacturer and media id), {speed} ("8X"; "smart" for a Smart report), {mode}
+// and {verdict} ("ok", "not-recommended", "none" for a run without verdict) filled in; every
+// character that does not belong in a file name becomes "_". Other text stays as it is.
+inline constexpr const char* kDefaultNameTemplate = "{date}_{time}_{mid}_{speed}_{mode}_{verdict}";
+std::string ExpandNameTemplate(const std::string& nameTemplate, const ScanResults& results);
+
+}  // namespace dravix

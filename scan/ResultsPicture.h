@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QImage>
+
+#include "chart/LabelledChart.h"
+#include "scan/ResultsFile.h"
+
+namespace dravix {
+
+// A result's curves as the chart draws them.
+std::vector<chart_style::CurvePoint> CurvesOf(const ScanResults& results);
+
+// The legend of a result's chart: TE, FE, their limit lines; with a compared result also its
+// two lighter curves.
+std::vector<LegendEntry> ResultsLegend(const ScanResults* compared = nullptr);
+
+// The labelled picture of a TE/FE result (and of a second one laid over it): header, chart, legend.
+QImage RenderResultsPicture(const ScanResults& results, const ScanResults* compared = nullptr);
+
+// Writes that picture through the image writers in the format of the path's extension. Empty when
+// written, else the message. Needs a QGuiApplication.
+std::string SaveResultsPicture(const std::string& path, const ScanResults& results,
+                               const ScanResults* compared = nullptr);
+
+}  // namespace dravix

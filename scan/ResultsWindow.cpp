@@ -1,0 +1,275 @@
+#include "scan/ResultsWindow.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "chart/ChartStyle.h"
+#include "chart/ScanChart.h"
+#include "scan/ResultsPicture.h"
+#include "scan/SpeedList.h"
+#include "ui/Prompter.h"
+#include "ui/Workers.h"
+
+namespace dravix {
+
+namespace {
+
+constexpr int kChartWidth = 640;
+constexpr int kChartHeight = 300;
+const char* const kResultsFilter = "Dravix results (*.csv);;All files (*)";
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QString ColourName(QRgb colour) {
+    return QColor::fromRgb(colour).name();
+}
+
+// Reads a results file on a worker of `owner` and hands the outcome back on the UI thread.
+void ReadOnWorker(Workers* workers, const QString& path, std::function<void(ResultsRead)> done) {
+    const std::string file = QFile::encodeName(path).toStdString();
+    workers->Start([file, done = std::move(done)](const WorkerContext& context) {
+        ResultsRead read = ReadResultsFile(file);
+        context.Post([done, read = std::move(read)]() mutable { done(std::move(read)); });
+    });
+}
+
+QString FigureText(const PartStatistics& part, const ChannelStatistics& c) {
+    if (part.samples == 0) return QStringLiteral("-");
+    return QStringLiteral("%1 % at %2, avg %3 %, %4 over")
+        .arg(c.maxPercent)
+        .arg(c.maxLba)
+        .arg(c.averagePercent, 0, 'f', 1)
+        .arg(c.overLimit);
+}
+
+}  // namespace
+
+CResultsWindow::CResultsWindow(ScanResults results, QString path, QWidget* parent)
+    : QDialog(parent), m_results(std::move(results)), m_path(std::move(path)), m_workers(new Workers(this)) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("resultsWindow"));
+    setWindowTitle(QStringLiteral("Scan Results - %1").arg(QFileInfo(m_path).fileName()));
+    Build();
+}
+
+CResultsWindow::~CResultsWindow() = default;
+
+void CResultsWindow::Build() {
+    auto* layout = new QVBoxLayout(this);
+    // The chart keeps its size; the window grows with a longer header or legend instead of
+    // squeezing it.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    m_header = new QLabel(this);
+    m_header->setObjectName(QStringLiteral("resultsHeader"));
+    m_header->setTextFormat(Qt::PlainText);
+    m_header->setMaximumWidth(kChartWidth + 40);
+    m_header->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_header->setWordWrap(true);
+    QStringList lines;
+    for (const std::string& line : ResultsHeaderLines(m_results)) lines << Text(line);
+    lines << QStringLiteral("File: %1").arg(m_path);
+    m_header->setText(lines.join(QLatin1Char('\n')));
+    layout->addWidget(m_header);
+
+    const bool scan = m_results.kind == ScanResults::Kind::Scan;
+    if (scan) {
+        m_chart = new CScanChart;
+        m_chart->Create(this, QRect(0, 0, kChartWidth, kChartHeight));
+        m_chart->setFixedSize(kChartWidth, kChartHeight);
+        chart_style::AddScanSeries(m_chart->Canvas());
+        chart_style::AddCompareSeries(m_chart->Canvas());
+        layout->addWidget(m_chart);
+        m_legend = new QLabel(this);
+        m_legend->setObjectName(QStringLiteral("resultsLegend"));
+        m_legend->setTextFormat(Qt::RichText);
+        m_legend->setWordWrap(true);
+        m_legend->setMaximumWidth(kChartWidth + 40);
+        m_legend->setStyleSheet(QStringLiteral("QLabel { background: black; padding: 4px; }"));
+        layout->addWidget(m_legend);
+    }
+
+    m_figures = new QTableWidget(this);
+    m_figures->setObjectName(QStringLiteral("resultsFigures"));
+    m_figures->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_figures->verticalHeader()->setVisible(false);
+    m_figures->horizontalHeader()->setStretchLastSection(true);
+    m_figures->setMinimumHeight(scan ? 180 : 120);
+    layout->addWidget(m_figures, 1);
+
+    auto* buttons = new QHBoxLayout;
+    if (scan) {
+        m_compare = new QPushButton(QStringLiteral("Compare with..."), this);
+        m_compare->setObjectName(QStringLiteral("compareWith"));
+        connect(m_compare, &QPushButton::clicked, this, &CResultsWindow::AskAndCompare);
+        buttons->addWidget(m_compare);
+        auto* picture = new QPushButton(QStringLiteral("Save Chart Picture..."), this);
+        connect(picture, &QPushButton::clicked, this, &CResultsWindow::SavePicture);
+        buttons->addWidget(picture);
+    }
+    buttons->addStretch(1);
+    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    connect(close, &QPushButton::clicked, this, &QDialog::close);
+    buttons->addWidget(close);
+    layout->addLayout(buttons);
+
+    FillFigures();
+    if (scan) Redraw();
+}
+
+void CResultsWindow::Redraw() {
+    CScanChart& chart = *m_chart;
+    const int xUpper = std::max({m_results.lastLba, m_compared ? m_compared->lastLba : 0, 1});
+    chart.SetRange(chart_style::kYLowerPercent, chart_style::kYUpperPercent, 0, xUpper, 0);
+    chart.ResetCurves();
+    chart.DrawLimitLine(chart_style::kFeLimitSeries, kFeLimitPercent, 1);
+    chart.DrawLimitLine(chart_style::kTeLimitSeries, kTeLimitPercent, 1);
+    chart_style::PlotCurves(chart.Canvas(), CurvesOf(m_results), chart_style::kTeCurve);
+    if (m_compared)
+        chart_style::PlotCurves(chart.Canvas(), CurvesOf(*m_compared), chart_style::kCompareTeCurve);
+    chart.UpdateCurves();
+    UpdateLegend();
+}
+
+void CResultsWindow::UpdateLegend() {
+    QStringList entries;
+    for (const LegendEntry& entry : ResultsLegend(m_compared ? &*m_compared : nullptr)) {
+        entries << QStringLiteral(
+                       "<span style=\"color:%1\">%2</span>&nbsp;<span style=\"color:white\">%3</span>")
+                       .arg(ColourName(entry.colour),
+                            entry.dotted ? QStringLiteral("&middot;&middot;&middot;&middot;")
+                                         : QStringLiteral("&mdash;&mdash;"),
+                            entry.text.toHtmlEscaped());
+    }
+    m_legend->setText(entries.join(QStringLiteral("&nbsp;&nbsp;&nbsp; ")));
+}
+
+void CResultsWindow::FillFigures() {
+    if (m_results.kind == ScanResults::Kind::Smart) {
+        m_figures->setColumnCount(3);
+        m_figures->setHorizontalHeaderLabels(
+            {QStringLiteral("Speed"), QStringLiteral("kB/s"), QStringLiteral("Result")});
+        m_figures->setRowCount(static_cast<int>(m_results.speeds.size()));
+        for (int i = 0; i < m_figures->rowCount(); ++i) {
+            const SmartRow& row = m_results.speeds[static_cast<size_t>(i)];
+            m_figures->setItem(i, 0,
+                               new QTableWidgetItem(QString::fromLatin1(ShortSpeedLabel(row.speedCode))));
+            m_figures->setItem(i, 1, new QTableWidgetItem(QString::number(row.kbps)));
+            m_figures->setItem(i, 2,
+                               new QTableWidgetItem(row.result == SpeedResult::Stopped
+                                                        ? QStringLiteral("(not measured)")
+                                                        : QString::fromLatin1(SpeedResultText(row.result))));
+        }
+        return;
+    }
+    const bool both = m_compared.has_value();
+    QStringList columns{QStringLiteral("Zone"), QStringLiteral("Samples"), QStringLiteral("TE"),
+                        QStringLiteral("FE")};
+    if (both) columns << QStringLiteral("TE compared") << QStringLiteral("FE compared");
+    m_figures->clear();
+    m_figures->setColumnCount(static_cast<int>(columns.size()));
+    m_figures->setHorizontalHeaderLabels(columns);
+    m_figures->setRowCount(kScanZoneCount + 1);
+    auto fill = [&](int row, const QString& name, const PartStatistics& a, const PartStatistics* b) {
+        m_figures->setItem(row, 0, new QTableWidgetItem(name));
+        m_figures->setItem(row, 1, new QTableWidgetItem(QString::number(a.samples)));
+        m_figures->setItem(row, 2, new QTableWidgetItem(FigureText(a, a.te)));
+        m_figures->setItem(row, 3, new QTableWidgetItem(FigureText(a, a.fe)));
+        if (b != nullptr) {
+            m_figures->setItem(row, 4, new QTableWidgetItem(FigureText(*b, b->te)));
+            m_figures->setItem(row, 5, new QTableWidgetItem(FigureText(*b, b->fe)));
+        }
+    };
+    fill(0, QStringLiteral("all"), m_results.statistics.all, both ? &m_compared->statistics.all : nullptr);
+    for (int z = 0; z < kScanZoneCount; ++z) {
+        fill(z + 1, QString::number(z), m_results.statistics.zones[static_cast<size_t>(z)],
+             both ? &m_compared->statistics.zones[static_cast<size_t>(z)] : nullptr);
+    }
+    m_figures->resizeColumnsToContents();
+    m_figures->setMaximumWidth(kChartWidth + 40);
+}
+
+bool CResultsWindow::Compare(const ScanResults& other, const QString& path) {
+    if (m_chart == nullptr) return false;
+    if (other.kind != ScanResults::Kind::Scan) {
+        Inform(this, QStringLiteral("%1: a Smart Mode report has no curves to compare.").arg(path));
+        return false;
+    }
+    m_compared = other;
+    m_comparedPath = path;
+    FillFigures();
+    Redraw();
+    QStringList lines = m_header->text().split(QLatin1Char('\n'));
+    lines.erase(
+        std::remove_if(lines.begin(), lines.end(),
+                       [](const QString& l) { return l.startsWith(QStringLiteral("Compared with: ")); }),
+        lines.end());
+    lines << QStringLiteral("Compared with: %1 (%2) - %3")
+                 .arg(Text(ResultsShortName(other)), Text(other.verdictText), path);
+    m_header->setText(lines.join(QLatin1Char('\n')));
+    adjustSize();
+    return true;
+}
+
+void CResultsWindow::CompareFile(const QString& path, std::function<void(bool)> done) {
+    if (m_compare != nullptr) m_compare->setEnabled(false);
+    ReadOnWorker(m_workers, path, [this, path, done = std::move(done)](ResultsRead read) {
+        if (m_compare != nullptr) m_compare->setEnabled(true);
+        bool compared = false;
+        if (!read.results) {
+            Inform(this, Text(read.error), PromptIcon::Exclamation);
+        } else {
+            compared = Compare(*read.results, path);
+        }
+        if (done) done(compared);
+    });
+}
+
+void CResultsWindow::AskAndCompare() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Compare with"), QFileInfo(m_path).path(), QString::fromLatin1(kResultsFilter));
+    if (!path.isEmpty()) CompareFile(path);
+}
+
+void CResultsWindow::SavePicture() {
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save Chart Picture"),
+                                     QFileInfo(m_path).completeBaseName() + QStringLiteral(".png"),
+                                     QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
+    if (path.isEmpty()) return;
+    const std::string problem = SaveResultsPicture(QFile::encodeName(path).toStdString(), m_results,
+                                                   m_compared ? &*m_compared : nullptr);
+    if (!problem.empty()) Inform(this, Text(problem), PromptIcon::Exclamation);
+}
+
+void CResultsWindow::Open(QWidget* parent, const QString& path, std::function<void(CResultsWindow*)> opened) {
+    // The reading belongs to the parent window: it ends with it.
+    auto* workers = new Workers(parent);
+    ReadOnWorker(workers, path, [parent, path, workers, opened = std::move(opened)](ResultsRead read) {
+        workers->deleteLater();
+        if (!read.results) {
+            Inform(parent, Text(read.error), PromptIcon::Exclamation);
+            return;
+        }
+        auto* window = new CResultsWindow(std::move(*read.results), path, parent);
+        window->setWindowFlag(Qt::Window);
+        window->show();
+        if (opened) opened(window);
+    });
+}
+
+void CResultsWindow::AskAndOpen(QWidget* parent) {
+    const QString path = QFileDialog::getOpenFileName(parent, QStringLiteral("Open Scan Results"), QString(),
+                                                      QString::fromLatin1(kResultsFilter));
+    if (!path.isEmpty()) Open(parent, path);
+}
+
+}  // namespace dravix

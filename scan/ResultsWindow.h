@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <optional>
+
+#include "scan/ResultsFile.h"
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class QWidget;
+
+namespace dravix {
+
+class CScanChart;
+class Workers;
+
+// A saved result in a window of its own: the run's header, the chart (as the page draws it, with
+// both criterion lines), its legend and the statistics per zone; a Smart report shows its speeds.
+// It needs no drive and sends nothing to one. "Compare with…" lays a second TE/FE result over the
+// first in lighter colours. Files are read on a worker, so a big one does not hold up the window.
+class CResultsWindow final : public QDialog {
+    Q_OBJECT
+  public:
+    explicit CResultsWindow(ScanResults results, QString path, QWidget* parent = nullptr);
+    ~CResultsWindow() override;
+    Q_DISABLE_COPY_MOVE(CResultsWindow)
+
+    // Reads `path` on a worker, then shows it in a new window (deleted when closed), or tells
+    // what is wrong with the file in a message box on `parent`. `opened`, when given, gets the
+    // window.
+    static void Open(QWidget* parent, const QString& path, std::function<void(CResultsWindow*)> opened = {});
+    // File > Open Scan Results…: asks for the file, then Open.
+    static void AskAndOpen(QWidget* parent);
+
+    // Lays `other` over the chart (a TE/FE result; a Smart report is refused).
+    bool Compare(const ScanResults& other, const QString& path);
+    void AskAndCompare();
+    void CompareFile(const QString& path, std::function<void(bool)> done = {});
+
+    const ScanResults& Results() const { return m_results; }
+    const std::optional<ScanResults>& Compared() const { return m_compared; }
+    CScanChart* Chart() const { return m_chart; }
+    QLabel* Legend() const { return m_legend; }
+    QLabel* Header() const { return m_header; }
+    QTableWidget* Figures() const { return m_figures; }
+
+  private:
+    void Build();
+    void Redraw();
+    void FillFigures();
+    void UpdateLegend();
+    void SavePicture();
+
+    ScanResults m_results;
+    QString m_path;
+    std::optional<ScanResults> m_compared;
+    QString m_comparedPath;
+    Workers* m_workers;
+
+    QLabel* m_header = nullptr;
+    CScanChart* m_chart = nullptr;
+    QLabel* m_legend = nullptr;
+    QTableWidget* m_figures = nullptr;
+    QPushButton* m_compare = nullptr;
+};
+
+}  // namespace dravix

@@ -1,0 +1,172 @@
+// What the page keeps of a run, and the results window: saved, autosaved, marked as the previous
+// run, opened without a drive and compared.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLabel>
+#include <QStandardPaths>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+
+#include "chart/ChartStyle.h"
+#include "chart/ScanChart.h"
+#include "scan/Autosave.h"
+#include "scan/ResultsWindow.h"
+#include "scan/ScanTexts.h"
+#include "tests/scan/PageTestSupport.h"
+
+namespace dravix {
+namespace {
+
+using scan_test::PageFixture;
+
+std::filesystem::path FreshFolder(const char* name) {
+    const std::filesystem::path folder = std::filesystem::path(::testing::TempDir()) / name;
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+class ResultsPage : public PageFixture {
+  protected:
+    void SetUp() override {
+        PageFixture::SetUp();
+        QStandardPaths::setTestModeEnabled(true);  // the settings go to a test location
+    }
+    void TearDown() override {
+        StoreAutosaveSettings(AutosaveSettings{});
+        PageFixture::TearDown();
+    }
+};
+
+TEST_F(ResultsPage, ARunIsKeptSavedAutosavedAndMarkedAsThePreviousRunOnceTheSettingsChange) {
+    const std::filesystem::path folder = FreshFolder("dravix-autosave-page");
+    StoreAutosaveSettings(
+        {true, QString::fromStdString(folder.string()), QStringLiteral("{speed}_{verdict}")});
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    ClickStart();
+    ASSERT_TRUE(WaitRunEnded());
+
+    ASSERT_TRUE(p.LastResults());
+    const ScanResults& kept = *p.LastResults();
+    EXPECT_EQ(kept.samples.size(), 64u);
+    EXPECT_EQ(kept.outcome, RunOutcome::Ok);
+    EXPECT_EQ(kept.manufacturerId, "ORIONDSC");
+    EXPECT_FALSE(p.ResultsStale());
+
+    // Saved by hand and autosaved: both read back as what the page keeps.
+    const std::string saved = (folder / "by-hand.csv").string();
+    ASSERT_EQ(p.SaveResults(QString::fromStdString(saved)), QString());
+    for (const std::string& path : {saved, (folder / "2.4X_ok.csv").string()}) {
+        const ResultsRead read = ReadResultsFile(path);
+        ASSERT_TRUE(read.results) << read.error;
+        EXPECT_EQ(read.results->statistics, kept.statistics) << path;
+        EXPECT_EQ(read.results->samples.size(), kept.samples.size()) << path;
+    }
+
+    // Another speed: what the page shows is the previous run's; back at its speed it is current.
+    ChooseSpeed(14);
+    EXPECT_TRUE(p.ResultsStale());
+    EXPECT_TRUE(p.Summary()->text().contains(QStringLiteral("previous run")));
+    EXPECT_TRUE(p.StatusText().startsWith(QString::fromLatin1(CTEFE::kPreviousRunPrefix)));
+    ChooseSpeed(13);
+    EXPECT_FALSE(p.ResultsStale());
+
+    // A stopped run is kept and autosaved too, with what it measured; the name never clashes.
+    gate.Install(drive);
+    gate.Allow(2 + 10);
+    ChooseMode(SamplingMode::Full);
+    ClickStart();
+    ASSERT_TRUE(gate.WaitArrived(13));
+    ClickStop();
+    gate.Open();
+    ASSERT_TRUE(p.LastResults());
+    EXPECT_EQ(p.LastResults()->outcome, RunOutcome::Stopped);
+    EXPECT_EQ(p.LastResults()->samples.size(), 10u);
+    const ResultsRead stopped = ReadResultsFile((folder / "2.4X_none.csv").string());
+    ASSERT_TRUE(stopped.results) << stopped.error;
+    EXPECT_EQ(stopped.results->samples.size(), 10u);
+    EXPECT_EQ(stopped.results->verdictText, scan_texts::kUserAbort);
+}
+
+ScanResults Made(uint16_t teRaw, const char* mid) {
+    ScanResults r;
+    r.driveLabel = "ZARN";
+    r.discTypeCode = kScanDvdPlusR;
+    r.discType = "DVD+R";
+    r.manufacturerId = mid;
+    r.mediaTypeId = "R16";
+    r.date = "2026-12-08T10:00:00Z";
+    r.speedCode = 15;
+    r.kbps = 8310;
+    r.teReference = r.feReference = 1000;
+    r.verdictText = scan_texts::kVerdictOk;
+    for (int32_t i = 0; i < 40; ++i) {
+        ScanSample s;
+        s.lba = i * 50000;
+        s.psn = static_cast<uint32_t>(s.lba) + 0x30000;
+        s.teRaw = static_cast<uint16_t>(teRaw + i);
+        s.feRaw = 80;
+        s.tePercent = PercentOf(s.teRaw, 1000);
+        s.fePercent = PercentOf(s.feRaw, 1000);
+        r.samples.push_back(s);
+    }
+    r.range = {0, 40 * 50000};
+    FinishResults(r);
+    return r;
+}
+
+int PixelsOf(const QImage& image, QRgb colour) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) n += image.pixel(x, y) == colour ? 1 : 0;
+    return n;
+}
+
+TEST_F(ResultsPage, ResultsOpenWithoutADriveAndACompareDrawsALegend) {
+    const std::filesystem::path folder = FreshFolder("dravix-results-window");
+    const std::string first = (folder / "first.csv").string();
+    const std::string second = (folder / "second.csv").string();
+    const std::string broken = (folder / "broken.csv").string();
+    ASSERT_EQ(SaveResultsFile(first, Made(100, "ORIONDSC")), "");
+    ASSERT_EQ(SaveResultsFile(second, Made(200, "LYRADISC")), "");
+    {
+        std::ofstream out(broken);
+        out << "# Dravix Probix TE/FE scan\n# format version: 1\n# drive ZARN\n";
+    }
+
+    QWidget owner;  // no drive anywhere: the bus has none
+    CResultsWindow* window = nullptr;
+    CResultsWindow::Open(&owner, QString::fromStdString(first), [&](CResultsWindow* w) { window = w; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window != nullptr; }, 20000));
+    EXPECT_EQ(window->Results().samples.size(), 40u);
+    const QImage plot = window->Chart()->Canvas().PlotLayer();
+    EXPECT_GT(PixelsOf(plot, chart_style::kTeColour), 100);
+    EXPECT_EQ(PixelsOf(plot, chart_style::kCompareTeColour), 0);
+
+    bool compared = false;
+    window->CompareFile(QString::fromStdString(second), [&](bool ok) { compared = ok; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return compared; }, 20000));
+    EXPECT_GT(PixelsOf(window->Chart()->Canvas().PlotLayer(), chart_style::kCompareTeColour), 100);
+    EXPECT_TRUE(window->Legend()->text().contains(QStringLiteral("TE of LYRADISC R16")));
+    EXPECT_TRUE(window->Header()->text().contains(QStringLiteral("Compared with: LYRADISC")));
+    EXPECT_TRUE(bus.Commands().empty());
+
+    // A damaged file: a message naming the file and the line, and no window.
+    prompter->Clear();
+    bool opened = false;
+    CResultsWindow::Open(&owner, QString::fromStdString(broken), [&](CResultsWindow*) { opened = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter->Asked().empty(); }, 20000));
+    EXPECT_FALSE(opened);
+    EXPECT_TRUE(BoxTexts().front().startsWith(QString::fromStdString(broken + ", line 3: ")))
+        << BoxTexts().front().toStdString();
+    delete window;
+}
+
+}  // namespace
+}  // namespace dravix
