@@ -28,21 +28,6 @@ namespace {
 using scan_texts::kHighestRecommended;
 using scan_texts::kNoSpeedRecommended;
 
-// A speed's result in the JSON; null for a speed that has none (the run stopped before it).
-schema::Json ResultName(SpeedResult result) {
-    switch (result) {
-        case SpeedResult::Fit:
-            return "ok";
-        case SpeedResult::OverLimit:
-            return "not_recommended";
-        case SpeedResult::Failed:
-            return "failed";
-        case SpeedResult::Stopped:
-            break;
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 int RunSmart(CliContext& context, const std::vector<std::string>& args) {
@@ -126,7 +111,8 @@ int RunSmart(CliContext& context, const std::vector<std::string>& args) {
         if (result == SpeedResult::Fit && (highest == kNone || speeds.kbps[i] > speeds.kbps[highest]))
             highest = i;
         rows.push_back({{"speed", schema::Speed(ShortSpeedLabel(speeds.codes[i]), speeds.kbps[i])},
-                        {"result", ResultName(result)},
+                        {"result", result == SpeedResult::Stopped ? schema::Json(nullptr)
+                                                                  : schema::Json(SpeedResultName(result))},
                         {"text", result == SpeedResult::Stopped ? schema::Json(nullptr)
                                                                 : schema::Json(SpeedResultText(result))}});
     }

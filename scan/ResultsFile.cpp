@@ -105,20 +105,6 @@ std::vector<std::string> StatisticsLines(const ScanStatistics& stats) {
     return lines;
 }
 
-const char* SpeedResultName(SpeedResult result) {
-    switch (result) {
-        case SpeedResult::Fit:
-            return "ok";
-        case SpeedResult::OverLimit:
-            return "not_recommended";
-        case SpeedResult::Failed:
-            return "failed";
-        case SpeedResult::Stopped:
-            break;
-    }
-    return "not_measured";
-}
-
 std::optional<SpeedResult> SpeedResultOfName(std::string_view name) {
     for (SpeedResult r :
          {SpeedResult::Fit, SpeedResult::OverLimit, SpeedResult::Failed, SpeedResult::Stopped}) {
@@ -414,6 +400,20 @@ std::string Sanitised(const std::string& text) {
 }
 
 }  // namespace
+
+const char* SpeedResultName(SpeedResult result) {
+    switch (result) {
+        case SpeedResult::Fit:
+            return "ok";
+        case SpeedResult::OverLimit:
+            return "not_recommended";
+        case SpeedResult::Failed:
+            return "failed";
+        case SpeedResult::Stopped:
+            break;
+    }
+    return "not_measured";
+}
 
 const char* OutcomeName(RunOutcome outcome) {
     switch (outcome) {

@@ -36,6 +36,9 @@ RunOutcome OutcomeOf(const ScanResult& result);
 std::string OutcomeText(const ScanResult& result);
 
 // "normal", "full", "quick", "custom", "smart".
+// A speed's result in the results file and the JSON ("not_measured" for a speed the run stopped before).
+const char* SpeedResultName(SpeedResult result);
+
 const char* SamplingModeName(SamplingMode mode);
 std::optional<SamplingMode> SamplingModeOfName(const std::string& name);
 
