@@ -47,7 +47,17 @@ QImage RenderLabelledChart(const LabelledChart& picture, int chartWidth, int cha
     headerFont.setPixelSize(13);
     const QFontMetrics headerMetrics(headerFont);
     const int lineHeight = headerMetrics.height();
-    const int headerHeight = kMargin + lineHeight * static_cast<int>(picture.header.size());
+    // A header line wider than the chart wraps between words rather than running off the picture.
+    constexpr int kHeaderFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+    std::vector<int> headerLineHeights;
+    int headerHeight = kMargin;
+    for (const QString& line : picture.header) {
+        const int h = std::max(
+            lineHeight,
+            headerMetrics.boundingRect(QRect(0, 0, chartWidth, 1 << 20), kHeaderFlags, line).height());
+        headerLineHeights.push_back(h);
+        headerHeight += h;
+    }
 
     // Legend entries flow left to right and wrap at the chart's width.
     struct Placed {
@@ -80,9 +90,11 @@ QImage RenderLabelledChart(const LabelledChart& picture, int chartWidth, int cha
     QPainter painter(&image);
     painter.setFont(headerFont);
     painter.setPen(QColor::fromRgb(kInk));
+    int headerTop = kMargin;
     for (int i = 0; i < picture.header.size(); ++i) {
-        painter.drawText(QPoint(kMargin, kMargin + headerMetrics.ascent() + i * lineHeight),
-                         picture.header[i]);
+        const int h = headerLineHeights[static_cast<size_t>(i)];
+        painter.drawText(QRect(kMargin, headerTop, chartWidth, h), kHeaderFlags, picture.header[i]);
+        headerTop += h;
     }
     painter.drawImage(QPoint(kMargin, chartTop), chart);
     if (legendRows > 0) {

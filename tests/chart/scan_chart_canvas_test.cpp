@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "chart/LabelledChart.h"
 #include "chart/ScanChartCanvas.h"
 #include "tests/chart/ChartTestSupport.h"
 
@@ -368,6 +369,25 @@ TEST(ScanChartCanvasBeforeCreate, DrawsNothingAndRemembersMarkers) {
     EXPECT_EQ(chart.EndMarkerX(), 1234);
     EXPECT_EQ(chart.Series(2).hasPrevious, 0);  // no segment was drawn
     EXPECT_TRUE(chart.Render().isNull());
+}
+
+// A header line longer than the chart wraps inside the picture: nothing is drawn in its right
+// margin, and the picture grows by the lines the wrap adds.
+TEST(LabelledChartHeader, ALongLineWrapsInsideThePicture) {
+    LabelledChart shortHeader;
+    shortHeader.header = {QStringLiteral("Speed: 8X")};
+    LabelledChart longHeader;
+    longHeader.header = {QString(QStringLiteral("TE max 20 % at LBA 2238669, avg 18.4 %; ")).repeated(6)};
+    const int chartWidth = 300, chartHeight = 120;
+    const QImage one = RenderLabelledChart(shortHeader, chartWidth, chartHeight);
+    const QImage wrapped = RenderLabelledChart(longHeader, chartWidth, chartHeight);
+    ASSERT_EQ(wrapped.width(), one.width());
+    EXPECT_GT(wrapped.height(), one.height());
+    const int headerBottom = wrapped.height() - chartHeight - 20;  // above the chart and legend
+    const int marginLeft = 10 + chartWidth;
+    for (int y = 0; y < headerBottom; ++y)
+        for (int x = marginLeft; x < wrapped.width(); ++x)
+            ASSERT_EQ(wrapped.pixel(x, y), 0xFFFFFFFFu) << x << "," << y;
 }
 
 }  // namespace
