@@ -636,8 +636,9 @@ std::vector<std::string> ResultsHeaderLines(const ScanResults& r) {
     }
     lines.push_back("Verdict: " + (r.verdictText.empty() ? std::string("none") : r.verdictText));
     if (r.kind == ScanResults::Kind::Scan) {
-        const std::string summary = StatisticsSummary(r.statistics.all);
-        lines.push_back(summary.empty() ? std::string("No samples.") : summary);
+        const std::vector<std::string> summary = StatisticsSummaryLines(r.statistics.all);
+        if (summary.empty()) lines.push_back("No samples.");
+        lines.insert(lines.end(), summary.begin(), summary.end());
     }
     return lines;
 }

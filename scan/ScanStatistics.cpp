@@ -61,10 +61,14 @@ ScanStatistics ComputeStatistics(std::span<const ScanSample> samples, uint8_t di
     return stats;
 }
 
-std::string StatisticsSummary(const PartStatistics& part) {
+std::vector<std::string> StatisticsSummaryLines(const PartStatistics& part) {
     if (part.samples == 0) return {};
-    return ChannelSummary("TE", part.te, kTeLimitPercent) + "; " +
-           ChannelSummary("FE", part.fe, kFeLimitPercent);
+    return {ChannelSummary("TE", part.te, kTeLimitPercent), ChannelSummary("FE", part.fe, kFeLimitPercent)};
+}
+
+std::string StatisticsSummary(const PartStatistics& part) {
+    const std::vector<std::string> lines = StatisticsSummaryLines(part);
+    return lines.empty() ? std::string() : lines[0] + "; " + lines[1];
 }
 
 }  // namespace dravix

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "scan/ScanEngine.h"
 
@@ -42,5 +43,7 @@ ScanStatistics ComputeStatistics(std::span<const ScanSample> samples, uint8_t di
 // "TE max 25 % at LBA 2015232, avg 14.2 %, 0 over 27 %; FE max 12 % at LBA 0, avg 9.8 %, 0 over
 // 18 %". Empty for a run without samples.
 std::string StatisticsSummary(const PartStatistics& part);
+// The same as two lines, TE then FE (a picture's header). Empty for a run without samples.
+std::vector<std::string> StatisticsSummaryLines(const PartStatistics& part);
 
 }  // namespace dravix
