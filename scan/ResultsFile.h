@@ -35,10 +35,11 @@ RunOutcome OutcomeOf(const ScanResult& result);
 // text, and the status text on a second line when it differs).
 std::string OutcomeText(const ScanResult& result);
 
-// "normal", "full", "quick", "custom", "smart".
-// A speed's result in the results file and the JSON ("not_measured" for a speed the run stopped before).
+// A speed's result by name: "ok", "not_recommended", "failed", and "not_measured" for a speed
+// the run stopped before (the JSON gives null there).
 const char* SpeedResultName(SpeedResult result);
 
+// "normal", "full", "quick", "custom", "smart".
 const char* SamplingModeName(SamplingMode mode);
 std::optional<SamplingMode> SamplingModeOfName(const std::string& name);
 
