@@ -127,7 +127,8 @@ void ScanChartCanvas::DrawFrameLocked() {
     raster::FillRect(m_grid, 0, 0, m_grid.width(), m_grid.height(), m_backColour);
 
     const int digits = std::max(MarginDigits(m_yUpper), MarginDigits(m_yLower));
-    const double margin = std::round(kMarginPerDigit * (double{digits} + m_yDecimals + 3) * m_ratio);
+    const double margin =
+        std::round(kMarginPerDigit * (static_cast<double>(digits) + m_yDecimals + 3) * m_ratio);
     m_plotLeft = static_cast<int>(std::clamp(margin, -kPixelLimit, kPixelLimit));
     m_plotWidth = m_plotRight - m_plotLeft;
     m_xFactor = m_plotWidth / m_xRange;

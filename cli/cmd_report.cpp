@@ -41,6 +41,7 @@ std::string Html(const std::string& text) {
     return out;
 }
 
+#ifdef DRAVIX_CLI_CHART_IMAGES
 std::string Base64(const std::string& bytes) {
     static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
@@ -59,6 +60,7 @@ std::string Base64(const std::string& bytes) {
     }
     return out;
 }
+#endif
 
 std::string Figures(const PartStatistics& part, const ChannelStatistics& c) {
     if (part.samples == 0) return "<td>-</td><td>-</td><td>-</td><td>-</td>";
