@@ -10,9 +10,10 @@ namespace dravix {
 
 DriveTurns& DriveTurns::Of(uint8_t index) {
     // One queue per index a table can address, and one for "no drive" (255), so that every turn
-    // is kept somewhere.
-    static std::array<DriveTurns, kMaxDrives + 1> turns;
-    return turns[std::min<size_t>(index, kMaxDrives)];
+    // is kept somewhere. Never destroyed: the program's workers, joined only when their own
+    // static owner goes at exit, may still end a turn after other statics are gone.
+    static auto* const turns = new std::array<DriveTurns, kMaxDrives + 1>;
+    return (*turns)[std::min<size_t>(index, kMaxDrives)];
 }
 
 DriveTurns::Turn DriveTurns::Reserve() {

@@ -1,22 +1,56 @@
 #include "ui/Workers.h"
 
 #include <QMetaObject>
+#include <deque>
+#include <functional>
 #include <mutex>
 
 #include "ui/WorkerThreads.h"
 
 namespace dravix {
 
-// The way back from the workers to one window. The lock makes "the window still exists" and the
-// queuing one step, so a window being destroyed on its thread is never posted to.
+// The way back from the workers to one window. Updates wait in the channel's own queue and each
+// queued call on the UI thread takes the oldest, so an update is handed over under this lock,
+// which the thread sanitizer sees (Qt's event queue locks are invisible to it), and stays in
+// order; a nested event loop (a message box) still runs the updates that come in meanwhile. The
+// lock also makes "the window still exists" and the queuing one step, so a window being
+// destroyed on its thread is never posted to.
 struct WorkerChannel {
     std::mutex mutex;
     Workers* receiver = nullptr;
+    std::deque<std::function<void()>> updates;
 
     void Post(std::function<void()> update) {
         std::lock_guard lock(mutex);
         if (receiver == nullptr) return;
-        QMetaObject::invokeMethod(receiver, std::move(update), Qt::QueuedConnection);
+        updates.push_back(std::move(update));
+        // The channel lives as long as its receiver, and Qt drops queued calls to a receiver
+        // that is gone.
+        QMetaObject::invokeMethod(
+            receiver, [this] { RunOldest(); }, Qt::QueuedConnection);
+    }
+
+    // UI thread.
+    void RunOldest() {
+        std::function<void()> update;
+        {
+            std::lock_guard lock(mutex);
+            if (updates.empty()) return;
+            update = std::move(updates.front());
+            updates.pop_front();
+        }
+        update();
+    }
+
+    // UI thread: the receiver goes; updates not yet run are dropped here, on the thread they
+    // were meant for.
+    void Close() {
+        std::deque<std::function<void()>> dropped;
+        {
+            std::lock_guard lock(mutex);
+            receiver = nullptr;
+            dropped.swap(updates);
+        }
     }
 };
 
@@ -32,10 +66,7 @@ Workers::Workers(QObject* window) : QObject(window), m_channel(std::make_shared<
 }
 
 Workers::~Workers() {
-    {
-        std::lock_guard lock(m_channel->mutex);
-        m_channel->receiver = nullptr;
-    }
+    m_channel->Close();
     RequestStopAll();
 }
 
