@@ -142,6 +142,18 @@ VirtualDrive& Scenario::AddDrive(const DriveState& state) {
     return *drive;
 }
 
+bool Scenario::RemoveDrive(size_t index) {
+    Lock();
+    std::vector<DriveState> states = CurrentStates();
+    const bool found = index < states.size();
+    if (found) {
+        states.erase(states.begin() + static_cast<std::ptrdiff_t>(index));
+        Apply(states);
+    }
+    Unlock(found);
+    return found;
+}
+
 std::vector<DriveState> Scenario::States() {
     Lock();
     std::vector<DriveState> states = CurrentStates();

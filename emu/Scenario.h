@@ -54,6 +54,8 @@ class Scenario final : private StateStore {
     VirtualDrive& Drive(size_t index);
     VirtualDrive& AddDrive(DriveKind kind);
     VirtualDrive& AddDrive(const DriveState& state);
+    // Takes drive `index` out; the drives after it move up one place. False when there is none.
+    bool RemoveDrive(size_t index);
     std::vector<DriveState> States();
     // The state file's text for the drives as they are now.
     std::string Text();

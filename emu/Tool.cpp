@@ -203,6 +203,7 @@ class ToolRun final {
         if (command == "load") return Simple(rest, "load", [](VirtualDrive& d) { d.Load(); });
         if (command == "restart") return Simple(rest, "restart", [](VirtualDrive& d) { d.Restart(); });
         if (command == "add-drive") return AddDrive(rest);
+        if (command == "remove-drive") return RemoveDrive(rest);
         if (command == "set") return Set(rest);
         if (command == "fault") return Fault(rest);
         if (command == "latency") return Latency(rest);
@@ -315,6 +316,15 @@ class ToolRun final {
         auto scenario = OpenFile();
         scenario->AddDrive(*kind);
         m_out << "Added drive " << scenario->DriveCount() - 1 << ".\n";
+        return Finish(*scenario);
+    }
+
+    int RemoveDrive(const std::vector<std::string>& args) {
+        ExpectCount(args, 0, "[--drive N] remove-drive");
+        auto scenario = OpenFile();
+        SelectedDrive(*scenario);  // names the file's drive count when there is no such drive
+        scenario->RemoveDrive(m_drive);
+        m_out << "Removed drive " << m_drive << ".\n";
         return Finish(*scenario);
     }
 
@@ -524,6 +534,7 @@ std::string VdriveToolUsage() {
            "  eject | load              open or close the tray\n"
            "  restart                   power-cycle the drive\n"
            "  add-drive maker|other-maker|old-firmware\n"
+           "  remove-drive              take the drive out (with --drive N, that one; later drives move up)\n"
            "  set booktype dvd+rw|dvd+r|dvd+r-dl BYTE | set option unknown-disc|supported-disc|overspeed "
            "0-3\n"
            "      | set testwrite on|off | set wopc on|off | set region MASK | set buffer KB\n"

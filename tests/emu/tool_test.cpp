@@ -162,6 +162,12 @@ TEST_F(ToolTest, CommandsWorkOnTheChosenDrive) {
     const ToolResult shown = Run({"show"});
     EXPECT_NE(shown.out.find("Drive 2: \"ZARN\" \"DVD-RW ZR1240A\" \"0.98\" (old-firmware)"),
               std::string::npos);
+    // Taking out the middle drive moves the last one up; a drive that is not there is a usage error.
+    ASSERT_EQ(Run({"--drive", "1", "remove-drive"}).exit, 0);
+    const std::string left = Run({"show"}).out;
+    EXPECT_NE(left.find("Drive 1: \"ZARN\" \"DVD-RW ZR1240A\" \"0.98\" (old-firmware)"), std::string::npos);
+    EXPECT_EQ(left.find("Drive 2:"), std::string::npos);
+    EXPECT_EQ(Run({"--drive", "2", "remove-drive"}).exit, 2);
     EXPECT_NE(Run({"media"}).out.find("dvd+r-marginal"), std::string::npos);
 }
 
