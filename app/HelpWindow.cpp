@@ -14,9 +14,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "ui/Prompter.h"
-#include "emu/VirtualSetup.h"
+#include "base/InstallLayout.h"
 #include "res/Icons.h"
+#include "ui/Prompter.h"
 
 namespace dravix {
 
@@ -47,9 +47,8 @@ QString PageOf(const QUrl& url) {
 }  // namespace
 
 QString FindGuideDirectory(const QString& programDirectory) {
-    const std::string index =
-        emu::FindProgramFile(QDir::cleanPath(programDirectory).toStdString(), emu::InstalledDataDirectory(),
-                             std::string("help/") + kFirstPage);
+    const std::string index = FindProgramFile(QDir::cleanPath(programDirectory).toStdString(),
+                                              InstalledDataDirectory(), std::string("help/") + kFirstPage);
     if (index.empty()) return {};
     return QDir::cleanPath(QFileInfo(QString::fromStdString(index)).absolutePath());
 }

@@ -1,5 +1,6 @@
 #include "app/MainDialog.h"
 #include "app/ResultsMenu.h"
+#include "base/Version.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -25,17 +26,13 @@
 #include "drive/Support.h"
 #include "res/Icons.h"
 #include "res/Strings.h"
-#include "ui/AppState.h"
+#include "turns/AppState.h"
+#include "turns/StoppableDrive.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveSequence.h"
 #include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
-#include "ui/StoppableDrive.h"
 #include "ui/UnsupportedDialog.h"
-
-#ifndef DRAVIX_VERSION_TEXT
-#define DRAVIX_VERSION_TEXT "2.0"
-#endif
 
 namespace dravix {
 
@@ -406,8 +403,7 @@ void CMainDialog::CopyDriveReport(std::function<void(const QString& report)> don
     m_sequence->Start([this, done = std::move(done)] {
         m_sequence->Step(
             [](DriveTable& table, const WorkerContext&) {
-                return DriveReportText(
-                    GatherDriveReport(table, DRAVIX_VERSION_TEXT, ReadSystemFacts(), true));
+                return DriveReportText(GatherDriveReport(table, kVersionText, ReadSystemFacts(), true));
             },
             [done](const std::string& text) {
                 const QString report = QString::fromUtf8(text.c_str());

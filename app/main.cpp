@@ -8,9 +8,10 @@
 
 #include "app/MainDialog.h"
 #include "app/ToolApp.h"
+#include "base/Version.h"
+#include "capture/SaveWindowImage.h"
 #include "drive/Trace.h"
 #include "emu/VirtualSetup.h"
-#include "export/capture/SaveWindowImage.h"
 #include "ui/Prompter.h"
 
 namespace {
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
         dravix::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (early.showUsage) return Usage(stdout, 0);
     if (early.showVersion) {
-        std::printf("dravix %s\n", DRAVIX_VERSION_TEXT);
+        std::printf("dravix %s\n", dravix::kVersionText);
         return 0;
     }
     if (!HasDisplay(PlatformName(argc, argv))) {

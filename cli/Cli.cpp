@@ -6,6 +6,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "base/Version.h"
 #include "cli/Terminal.h"
 #include "drive/Diagnosis.h"
 #include "drive/DriveTable.h"
@@ -14,12 +15,8 @@
 #include "drive/Support.h"
 #include "drive/Trace.h"
 #include "emu/VirtualSetup.h"
+#include "probix/ScanTexts.h"
 #include "res/StringTable.h"
-#include "scan/ScanTexts.h"
-
-#ifndef DRAVIX_VERSION_TEXT
-#define DRAVIX_VERSION_TEXT "2.0"
-#endif
 
 namespace dravix::cli {
 
@@ -389,8 +386,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, std::ist
 
     if (parsed.version) {
         context.SetName("version");
-        if (!context.Json()) out << "dravix-cli " << DRAVIX_VERSION_TEXT << "\n";
-        context.Result()["version"] = DRAVIX_VERSION_TEXT;
+        if (!context.Json()) out << "dravix-cli " << kVersionText << "\n";
+        context.Result()["version"] = kVersionText;
         return finish(kExitOk);
     }
     if (parsed.help && command != nullptr) return showText(CommandHelp(*command));

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "scan/ResultsFile.h"
+#include "probix/ResultsFile.h"
 
 // The labelled chart picture of a result, as the command line writes it (only in builds with the
 // chart; cmd_scan, cmd_report and cmd_compare check DRAVIX_CLI_CHART_IMAGES).

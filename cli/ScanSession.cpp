@@ -3,8 +3,8 @@
 #include "cli/Terminal.h"
 #include "drive/DriveTable.h"
 #include "drive/Support.h"
-#include "scan/DiscReport.h"
-#include "scan/ScanTexts.h"
+#include "probix/DiscReport.h"
+#include "probix/ScanTexts.h"
 
 namespace dravix::cli {
 

@@ -5,9 +5,9 @@
 
 #include "cli/Cli.h"
 #include "drive/VendorMode.h"
-#include "scan/ScanEngine.h"
-#include "scan/SpeedList.h"
-#include "ui/SharedDrive.h"
+#include "probix/ScanEngine.h"
+#include "probix/SpeedList.h"
+#include "turns/SharedDrive.h"
 
 namespace dravix::cli {
 

@@ -8,7 +8,7 @@
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "drive/OptionCommands.h"
-#include "scan/ScanStatistics.h"
+#include "probix/ScanStatistics.h"
 
 namespace dravix::cli::schema {
 

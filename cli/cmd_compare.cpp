@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "cli/Commands.h"
-#include "scan/ResultsFile.h"
-#include "scan/SpeedList.h"
+#include "probix/ResultsFile.h"
+#include "probix/SpeedList.h"
 
 #ifdef DRAVIX_CLI_CHART_IMAGES
 #include "cli/ResultsPictureFile.h"

@@ -1,15 +1,12 @@
 // diagnose: the drive report (version, system, drives, their nodes and support, last commands),
 // the same text Help > "Copy Drive Report" gives in the window.
 
+#include "base/Version.h"
 #include "cli/Commands.h"
 #include "drive/Diagnosis.h"
 #include "drive/DriveReport.h"
 #include "drive/DriveTable.h"
 #include "drive/Support.h"
-
-#ifndef DRAVIX_VERSION_TEXT
-#define DRAVIX_VERSION_TEXT "2.0"
-#endif
 
 namespace dravix::cli {
 
@@ -71,7 +68,7 @@ int RunDiagnose(CliContext& context, const std::vector<std::string>& args) {
     DriveTable table;
     if (!table.InitTransport()) return context.Fail(kExitNoDrive, kMsgInitialFail);
     table.EnumerateDrives();
-    const DriveReport report = GatherDriveReport(table, DRAVIX_VERSION_TEXT, ReadSystemFacts(), true);
+    const DriveReport report = GatherDriveReport(table, kVersionText, ReadSystemFacts(), true);
     const schema::Json json = ReportJson(report, table);
     for (const auto& [key, value] : json.items()) context.Result()[key] = value;
     if (!context.Json()) {

@@ -7,8 +7,8 @@
 
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
-#include "scan/ResultsFile.h"
-#include "scan/SpeedList.h"
+#include "probix/ResultsFile.h"
+#include "probix/SpeedList.h"
 
 #ifdef DRAVIX_CLI_CHART_IMAGES
 #include "cli/ResultsPictureFile.h"

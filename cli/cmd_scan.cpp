@@ -9,6 +9,7 @@
 #include <optional>
 #include <sstream>
 
+#include "base/Version.h"
 #include "cli/Commands.h"
 #include "cli/Progress.h"
 #include "cli/ScanSession.h"
@@ -17,19 +18,15 @@
 #include "drive/InfoCommands.h"
 #include "export/ImageContainer.h"
 #include "export/ImageType.h"
-#include "scan/DiscReport.h"
-#include "scan/ResultsFile.h"
-#include "scan/ScanEngine.h"
-#include "scan/ScanTexts.h"
-#include "scan/SpeedList.h"
-#include "ui/SharedDrive.h"
+#include "probix/DiscReport.h"
+#include "probix/ResultsFile.h"
+#include "probix/ScanEngine.h"
+#include "probix/ScanTexts.h"
+#include "probix/SpeedList.h"
+#include "turns/SharedDrive.h"
 
 #ifdef DRAVIX_CLI_CHART_IMAGES
 #include "cli/ResultsPictureFile.h"
-#endif
-
-#ifndef DRAVIX_VERSION_TEXT
-#define DRAVIX_VERSION_TEXT "2.0"
 #endif
 
 namespace dravix::cli {
@@ -239,7 +236,7 @@ int RunScan(CliContext& context, const std::vector<std::string>& args) {
     file.lastLba = settings.lastLba;
     file.range =
         RangeOf(parsed.mode, survey.discTypeCode, settings.lastLba, settings.customStart, settings.customEnd);
-    file.programVersion = DRAVIX_VERSION_TEXT;
+    file.programVersion = kVersionText;
     const DiscInformation disc = ReadDiscInformation(drive, survey.discTypeCode);
     file.manufacturerId = disc.manufacturerId;
     file.mediaTypeId = disc.mediaTypeId;

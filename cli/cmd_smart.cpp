@@ -5,21 +5,18 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/Version.h"
 #include "cli/Commands.h"
 #include "cli/Progress.h"
 #include "cli/ScanSession.h"
 #include "cli/Terminal.h"
 #include "drive/DriveTable.h"
-#include "scan/DiscReport.h"
-#include "scan/ResultsFile.h"
-#include "scan/ScanEngine.h"
-#include "scan/ScanTexts.h"
-#include "scan/SpeedList.h"
-#include "ui/SharedDrive.h"
-
-#ifndef DRAVIX_VERSION_TEXT
-#define DRAVIX_VERSION_TEXT "2.0"
-#endif
+#include "probix/DiscReport.h"
+#include "probix/ResultsFile.h"
+#include "probix/ScanEngine.h"
+#include "probix/ScanTexts.h"
+#include "probix/SpeedList.h"
+#include "turns/SharedDrive.h"
 
 namespace dravix::cli {
 
@@ -140,7 +137,7 @@ int RunSmart(CliContext& context, const std::vector<std::string>& args) {
         file.mediaTypeId = info.mediaTypeId;
         file.capacity = info.capacity;
         file.date = UtcTimestamp();
-        file.programVersion = DRAVIX_VERSION_TEXT;
+        file.programVersion = kVersionText;
         file.outcome = stopped               ? RunOutcome::Stopped
                        : anyFailed || unread ? RunOutcome::Failed
                        : recommended         ? RunOutcome::Ok

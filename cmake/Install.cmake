@@ -12,7 +12,7 @@ file(RELATIVE_PATH library_dir_from_bin "${CMAKE_INSTALL_FULL_BINDIR}"
      "${CMAKE_INSTALL_FULL_LIBDIR}/dravix")
 file(RELATIVE_PATH data_dir_from_bin "${CMAKE_INSTALL_FULL_BINDIR}"
      "${CMAKE_INSTALL_FULL_DATADIR}/dravix")
-target_compile_definitions(dravix_emu PRIVATE
+target_compile_definitions(dravix_base PRIVATE
   DRAVIX_LIBRARY_DIR_FROM_BIN="${library_dir_from_bin}"
   DRAVIX_DATA_DIR_FROM_BIN="${data_dir_from_bin}")
 

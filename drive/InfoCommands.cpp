@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "drive/Bytes.h"
+#include "base/ByteOrder.h"
 #include "drive/DriveTable.h"
 #include "drive/Scsi.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "drive/Bytes.h"
+#include "base/ByteOrder.h"
 #include "drive/DriveTable.h"
 #include "drive/Scsi.h"
 #include "drive/VendorMode.h"

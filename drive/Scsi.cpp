@@ -4,21 +4,6 @@
 
 namespace dravix {
 
-int CdbLength(uint8_t opcode) {
-    if (opcode >= 0xA0) return 12;
-    switch (opcode >> 5) {
-        case 0:
-            return 6;
-        case 1:
-        case 2:
-            return 10;
-        case 3:
-            return 12;
-        default:
-            return 16;  // group 4 (0x80..0x9F)
-    }
-}
-
 Sense DecodeSense(const uint8_t* data, size_t length) {
     Sense s;
     if (data == nullptr || length == 0) return s;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/CdbLength.h"
+
 namespace dravix {
 
 // Direction argument of DriveTable::SendCommand. Any other value means "no data phase".
@@ -41,10 +43,6 @@ inline constexpr uint8_t kAscMediumNotPresent = 0x3A;
 inline constexpr Sense kSenseNoMedium{0x02, kAscMediumNotPresent, 0x00};
 
 inline constexpr size_t kMaxCdbLength = 16;
-
-// Length of the command block for an operation code: 0xA0 and above travel as 12 bytes, below
-// that the command group decides (0 → 6, 1 and 2 → 10, 3 → 12, 4 → 16).
-int CdbLength(uint8_t opcode);
 
 // Decodes fixed-format (70h/71h) and descriptor-format (72h/73h) sense data. Anything shorter than
 // the fields it needs leaves those fields zero.

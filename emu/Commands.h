@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/ByteOrder.h"
 #include "emu/DriveState.h"
 #include "emu/Media.h"
 #include "emu/Sense.h"
@@ -31,9 +32,6 @@ struct Command {
 // Runs a command on the state. The caller has checked the CDB length.
 void RunCommand(Command& command);
 
-// Length a CDB of this operation code must have (6, 10, 12 or 16).
-size_t RequiredCdbLength(uint8_t opcode);
-
 // Which latency a command takes.
 LatencyClass LatencyClassOf(const std::array<uint8_t, 16>& cdb);
 
@@ -47,10 +45,5 @@ std::optional<SenseCode> MediumProblem(const DriveState& state, int64_t nowMs);
 void VendorFrame(Command& command);
 void ReadBookType(Command& command);
 void SetBookType(Command& command);
-
-uint16_t GetBe16(const uint8_t* p);
-uint32_t GetBe24(const uint8_t* p);
-void PutBe16(uint8_t* p, uint16_t v);
-void PutBe32(uint8_t* p, uint32_t v);
 
 }  // namespace dravix::emu::detail

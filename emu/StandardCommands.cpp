@@ -349,38 +349,6 @@ constexpr std::array<Entry, 256> kCommandTable = BuildTable();
 
 }  // namespace
 
-uint16_t GetBe16(const uint8_t* p) {
-    return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-uint32_t GetBe24(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
-}
-void PutBe16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-}
-void PutBe32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
-
-size_t RequiredCdbLength(uint8_t opcode) {
-    if (opcode >= 0xA0) return 12;
-    switch (opcode >> 5) {
-        case 0:
-            return 6;
-        case 1:
-        case 2:
-            return 10;
-        case 3:
-            return 12;
-        default:
-            return 16;
-    }
-}
-
 LatencyClass LatencyClassOf(const std::array<uint8_t, 16>& cdb) {
     switch (cdb[0]) {
         case 0x1B:

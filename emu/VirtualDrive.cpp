@@ -7,6 +7,7 @@
 #include <thread>
 #include <utility>
 
+#include "base/CdbLength.h"
 #include "emu/Commands.h"
 #include "emu/Media.h"
 
@@ -118,7 +119,7 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
                 outcome = BusyOutcome();
             } else if (fired && action == FaultRule::Action::Reply) {
                 outcome = GoodOutcome(CopyOut(fired->reply, UINT32_MAX, direction, buffer, bufferLength));
-            } else if (cdbLength < detail::RequiredCdbLength(command.cdb[0])) {
+            } else if (cdbLength < static_cast<size_t>(CdbLength(command.cdb[0]))) {
                 outcome = CheckConditionOutcome(kInvalidFieldInCdb);
             } else {
                 command.nowMs = Now();

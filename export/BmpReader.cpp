@@ -6,8 +6,8 @@
 #include <new>
 #include <vector>
 
+#include "base/ByteOrder.h"
 #include "base/Portability.h"
-#include "export/ByteOrder.h"
 #include "export/ByteSource.h"
 #include "export/ImageContainer.h"
 #include "export/ImageTexts.h"

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "base/Portability.h"
-#include "export/ByteOrder.h"
 #include "export/ByteSink.h"
+#include "export/FieldWriter.h"
 
 namespace dravix {
 

@@ -2,8 +2,8 @@
 // held (bottom row first, padded to 4 bytes).
 #include <vector>
 
-#include "export/ByteOrder.h"
 #include "export/ByteSink.h"
+#include "export/FieldWriter.h"
 #include "export/ImageContainer.h"
 #include "export/ImageTexts.h"
 #include "export/Writers.h"

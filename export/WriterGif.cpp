@@ -5,8 +5,8 @@
 #include <array>
 #include <vector>
 
-#include "export/ByteOrder.h"
 #include "export/ByteSink.h"
+#include "export/FieldWriter.h"
 #include "export/GifLzw.h"
 #include "export/ImageContainer.h"
 #include "export/ImageTexts.h"

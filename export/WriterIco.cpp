@@ -2,8 +2,8 @@
 // height counts the colour rows and the AND mask rows. The mask is all 0 (opaque).
 #include <vector>
 
-#include "export/ByteOrder.h"
 #include "export/ByteSink.h"
+#include "export/FieldWriter.h"
 #include "export/ImageContainer.h"
 #include "export/ImageTexts.h"
 #include "export/Writers.h"

@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "export/ByteOrder.h"
 #include "export/ByteSink.h"
+#include "export/FieldWriter.h"
 #include "export/ImageContainer.h"
 #include "export/ImageTexts.h"
 #include "export/PixelRows.h"

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "export/ByteOrder.h"
 #include "export/ByteSink.h"
+#include "export/FieldWriter.h"
 #include "export/ImageContainer.h"
 #include "export/ImageTexts.h"
 #include "export/PixelRows.h"

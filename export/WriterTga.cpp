@@ -2,8 +2,8 @@
 // row first, each exactly width × bytes per pixel long.
 #include <vector>
 
-#include "export/ByteOrder.h"
 #include "export/ByteSink.h"
+#include "export/FieldWriter.h"
 #include "export/ImageContainer.h"
 #include "export/ImageTexts.h"
 #include "export/Writers.h"

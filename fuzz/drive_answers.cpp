@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/ByteOrder.h"
 #include "drive/BookTypeCommands.h"
-#include "drive/Bytes.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "fuzz/AnswerFuzz.h"

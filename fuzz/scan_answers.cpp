@@ -4,13 +4,13 @@
 #include <algorithm>
 #include <array>
 
-#include "drive/Bytes.h"
+#include "base/ByteOrder.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "fuzz/AnswerFuzz.h"
 #include "fuzz/FuzzCheck.h"
-#include "scan/ScanEngine.h"
-#include "scan/SpeedList.h"
+#include "probix/ScanEngine.h"
+#include "probix/SpeedList.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
+#include "base/ByteOrder.h"
 #include "drive/BookTypeCommands.h"
-#include "drive/Bytes.h"
 #include "drive/DriveTable.h"
 #include "drive/OptionCommands.h"
 #include "drive/Support.h"

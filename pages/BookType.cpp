@@ -16,7 +16,7 @@
 #include "drive/Support.h"
 #include "pages/PageDrive.h"
 #include "res/Strings.h"
-#include "ui/AppState.h"
+#include "turns/AppState.h"
 #include "ui/DialogUnits.h"
 #include "ui/Prompter.h"
 #include "ui/TextColour.h"

@@ -11,7 +11,7 @@
 
 #include "drive/InfoCommands.h"
 #include "pages/PageDrive.h"
-#include "ui/AppState.h"
+#include "turns/AppState.h"
 #include "ui/DialogUnits.h"
 #include "ui/Prompter.h"
 

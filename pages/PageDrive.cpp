@@ -1,7 +1,7 @@
 #include "pages/PageDrive.h"
 
 #include "drive/Support.h"
-#include "ui/AppState.h"
+#include "turns/AppState.h"
 #include "ui/Prompter.h"
 
 namespace dravix {

@@ -9,8 +9,8 @@
 #include "drive/DriveTable.h"
 #include "drive/OptionCommands.h"
 #include "drive/VendorMode.h"
+#include "turns/StoppableDrive.h"
 #include "ui/DriveSequence.h"
-#include "ui/StoppableDrive.h"
 
 class QWidget;
 

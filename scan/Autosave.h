@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "scan/ResultsFile.h"
+#include "probix/ResultsFile.h"
 
 class QCheckBox;
 class QLineEdit;

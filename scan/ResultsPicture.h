@@ -3,7 +3,7 @@
 #include <QImage>
 
 #include "chart/LabelledChart.h"
-#include "scan/ResultsFile.h"
+#include "probix/ResultsFile.h"
 
 namespace dravix {
 

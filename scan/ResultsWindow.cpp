@@ -12,8 +12,8 @@
 
 #include "chart/ChartStyle.h"
 #include "chart/ScanChart.h"
+#include "probix/SpeedList.h"
 #include "scan/ResultsPicture.h"
-#include "scan/SpeedList.h"
 #include "ui/Prompter.h"
 #include "ui/Workers.h"
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <optional>
 
-#include "scan/ResultsFile.h"
+#include "probix/ResultsFile.h"
 
 class QLabel;
 class QPushButton;

@@ -7,15 +7,15 @@
 #include <QPushButton>
 #include <QTableWidget>
 
-#include "scan/DiscReport.h"
-#include "scan/ScanEngine.h"
-#include "scan/ScanTexts.h"
-#include "scan/SpeedList.h"
+#include "probix/DiscReport.h"
+#include "probix/ScanEngine.h"
+#include "probix/ScanTexts.h"
+#include "probix/SpeedList.h"
+#include "turns/StoppableDrive.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveSequence.h"
 #include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
-#include "ui/StoppableDrive.h"
 #include "ui/TextColour.h"
 #include "ui/Workers.h"
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "scan/ScanEngine.h"
+#include "probix/ScanEngine.h"
 
 class QLabel;
 class QProgressBar;

@@ -17,22 +17,23 @@
 #include <mutex>
 #include <optional>
 
+#include "base/Version.h"
 #include "chart/ChartStyle.h"
 #include "chart/ScanChart.h"
 #include "drive/DriveTable.h"
+#include "probix/DiscReport.h"
+#include "probix/ScanTexts.h"
 #include "res/Strings.h"
 #include "scan/Autosave.h"
-#include "scan/DiscReport.h"
 #include "scan/ResultsPicture.h"
-#include "scan/ScanTexts.h"
 #include "scan/SmartReport.h"
 #include "scan/StatusLine.h"
-#include "ui/AppState.h"
+#include "turns/AppState.h"
+#include "turns/SharedDrive.h"
+#include "turns/StoppableDrive.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveSequence.h"
 #include "ui/Prompter.h"
-#include "ui/SharedDrive.h"
-#include "ui/StoppableDrive.h"
 #include "ui/TextColour.h"
 #include "ui/UnsupportedDialog.h"
 #include "ui/Workers.h"
@@ -53,10 +54,6 @@ constexpr int kFeSeries = chart_style::kFeLimitSeries;
 constexpr int kTeCurve = chart_style::kTeCurve;
 constexpr int kFeCurve = chart_style::kFeCurve;
 constexpr double kChartTopPercent = chart_style::kYUpperPercent;
-
-#ifndef DRAVIX_VERSION_TEXT
-#define DRAVIX_VERSION_TEXT "2.0"
-#endif
 
 QString Latin(const char* text) {
     return QString::fromLatin1(text);
@@ -792,7 +789,7 @@ void CTEFE::KeepResults(const ScanResult& result) {
     r.manufacturerId = m_discIds.manufacturerId;
     r.mediaTypeId = m_discIds.mediaTypeId;
     r.date = UtcTimestamp();
-    r.programVersion = DRAVIX_VERSION_TEXT;
+    r.programVersion = kVersionText;
     r.outcome = OutcomeOf(result);
     r.verdictText = OutcomeText(result);
     std::replace(r.verdictText.begin(), r.verdictText.end(), '\n', ' ');
@@ -920,7 +917,7 @@ std::optional<ScanResults> CTEFE::SmartResultsOf(const CSmartReportDlg& dialog) 
     r.mediaTypeId = dialog.MediaTypeId().toStdString();
     r.capacity = dialog.Capacity().toStdString();
     r.date = UtcTimestamp();
-    r.programVersion = DRAVIX_VERSION_TEXT;
+    r.programVersion = kVersionText;
     const std::vector<SpeedResult>& results = dialog.SpeedResults();
     bool complete = !results.empty();
     bool anyFailed = false;

@@ -9,9 +9,9 @@
 
 #include <optional>
 
-#include "scan/ResultsFile.h"
-#include "scan/ScanEngine.h"
-#include "scan/SpeedList.h"
+#include "probix/ResultsFile.h"
+#include "probix/ScanEngine.h"
+#include "probix/SpeedList.h"
 #include "ui/PropertyPage.h"
 
 class QCheckBox;

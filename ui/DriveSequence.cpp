@@ -5,8 +5,8 @@
 #include <optional>
 #include <utility>
 
-#include "ui/AppState.h"
-#include "ui/WorkerThreads.h"
+#include "turns/AppState.h"
+#include "turns/WorkerThreads.h"
 
 namespace dravix {
 

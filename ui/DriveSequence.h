@@ -9,7 +9,7 @@
 #include <optional>
 #include <type_traits>
 
-#include "ui/StoppableDrive.h"
+#include "turns/StoppableDrive.h"
 #include "ui/Workers.h"
 
 class QLabel;

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "res/Icons.h"
-#include "ui/AppState.h"
+#include "turns/AppState.h"
 #include "ui/DriveSequence.h"
 
 namespace dravix {

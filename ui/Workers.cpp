@@ -5,7 +5,7 @@
 #include <functional>
 #include <mutex>
 
-#include "ui/WorkerThreads.h"
+#include "turns/WorkerThreads.h"
 
 namespace dravix {
 

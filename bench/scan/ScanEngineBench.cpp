@@ -13,9 +13,9 @@
 #include "cli/Cli.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
-#include "scan/ScanEngine.h"
+#include "probix/ScanEngine.h"
 #include "tests/support/VirtualBus.h"
-#include "ui/SharedDrive.h"
+#include "turns/SharedDrive.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 
 #include "scan/TeFe.h"
 #include "tests/support/VirtualBus.h"
-#include "ui/AppState.h"
+#include "turns/AppState.h"
 #include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
 

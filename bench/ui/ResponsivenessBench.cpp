@@ -29,7 +29,7 @@
 
 #include "app/MainDialog.h"
 #include "tests/support/VirtualBus.h"
-#include "ui/AppState.h"
+#include "turns/AppState.h"
 #include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
 #include "ui/Workers.h"

@@ -16,8 +16,8 @@
 #include <functional>
 
 #include "app/HelpWindow.h"
+#include "base/InstallLayout.h"
 #include "ui/Prompter.h"
-#include "emu/VirtualSetup.h"
 
 namespace dravix {
 namespace {
@@ -33,9 +33,8 @@ void Touch(const QString& path) {
 TEST(GuideLookup, BesideTheProgramElseAtTheInstalledPlace) {
     QTemporaryDir root;
     const QString bin = root.path() + QStringLiteral("/Zarn Tools/bin");
-    const QString installed =
-        QDir::cleanPath(bin + QLatin1Char('/') + QString::fromStdString(emu::InstalledDataDirectory()) +
-                        QStringLiteral("/help"));
+    const QString installed = QDir::cleanPath(
+        bin + QLatin1Char('/') + QString::fromStdString(InstalledDataDirectory()) + QStringLiteral("/help"));
     ASSERT_FALSE(installed.startsWith(bin));  // the installed guide is not inside bin
     struct Case {
         const char* name;

@@ -23,10 +23,10 @@
 #include "tests/support/ScriptedPrompter.h"
 #include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
-#include "ui/AppState.h"
+#include "turns/AppState.h"
+#include "turns/WorkerThreads.h"
 #include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
-#include "ui/WorkerThreads.h"
 
 namespace dravix {
 namespace {

@@ -8,7 +8,7 @@
 #include <functional>
 #include <optional>
 
-#include "scan/ScanTexts.h"
+#include "probix/ScanTexts.h"
 #include "tests/support/CliRunner.h"
 #include "tests/support/VirtualBus.h"
 

@@ -11,9 +11,9 @@
 #include <sstream>
 
 #include "cli/Cli.h"
-#include "scan/ResultsFile.h"
-#include "scan/ScanTexts.h"
-#include "tests/scan/ScanTestSupport.h"
+#include "probix/ResultsFile.h"
+#include "probix/ScanTexts.h"
+#include "tests/probix/ScanTestSupport.h"
 
 #ifdef DRAVIX_TEST_PICTURES
 #include <QImage>

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/ByteOrder.h"
 #include "drive/BookTypeCommands.h"
-#include "drive/Bytes.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "tests/support/VirtualBus.h"

@@ -6,6 +6,7 @@
 
 #include "EmuTestSupport.h"
 #include "TempDir.h"
+#include "base/InstallLayout.h"
 #include "emu/Scenario.h"
 #include "emu/StateFile.h"
 #include "emu/Tool.h"

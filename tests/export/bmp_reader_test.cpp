@@ -4,9 +4,9 @@
 #include <random>
 
 #include "TestDecoders.h"
-#include "export/ByteOrder.h"
 #include "export/ByteSource.h"
 #include "export/CaptureBmp.h"
+#include "export/FieldWriter.h"
 #include "export/ImageTexts.h"
 
 namespace dravix::test {

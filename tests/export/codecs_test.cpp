@@ -4,7 +4,7 @@
 #include <tiff.h>
 
 #include "TestDecoders.h"
-#include "export/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 namespace dravix::test {
 namespace {

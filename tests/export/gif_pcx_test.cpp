@@ -5,7 +5,7 @@
 #include <random>
 
 #include "TestDecoders.h"
-#include "export/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 namespace dravix::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "TestDecoders.h"
-#include "export/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "export/ByteSink.h"
 #include "export/ImageTexts.h"
 #include "tests/support/FileSizeLimit.h"

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include "base/Version.h"
 
 extern char** environ;
 
@@ -84,7 +85,7 @@ TEST_F(ProgramsTest, EveryProgramAnswersWithItsVersion) {
     for (const char* name : {"dravix", "dravix-cli", "dravix-vdrive"}) {
         const Result run = Start(fs::path(DRAVIX_TEST_BIN_DIR) / name, {"--version"}, m_scratch);
         EXPECT_EQ(run.status, 0) << name;
-        EXPECT_EQ(run.out, std::string(name) + " " + DRAVIX_VERSION_TEXT + "\n");
+        EXPECT_EQ(run.out, std::string(name) + " " + dravix::kVersionText + "\n");
     }
 }
 

@@ -17,9 +17,9 @@
 #include "switches_support.h"
 #include "tests/support/CommandGate.h"
 #include "tests/support/TestPlatform.h"
+#include "turns/StoppableDrive.h"
+#include "turns/WorkerThreads.h"
 #include "ui/DriveSequence.h"
-#include "ui/StoppableDrive.h"
-#include "ui/WorkerThreads.h"
 
 namespace dravix::test {
 namespace {

@@ -15,7 +15,7 @@
 #include "tests/support/ScriptedPrompter.h"
 #include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
-#include "ui/AppState.h"
+#include "turns/AppState.h"
 #include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
 

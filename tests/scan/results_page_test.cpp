@@ -12,9 +12,9 @@
 
 #include "chart/ChartStyle.h"
 #include "chart/ScanChart.h"
+#include "probix/ScanTexts.h"
 #include "scan/Autosave.h"
 #include "scan/ResultsWindow.h"
-#include "scan/ScanTexts.h"
 #include "tests/scan/PageTestSupport.h"
 
 namespace dravix {

@@ -5,7 +5,7 @@
 
 #include "app/MainDialog.h"
 #include "app/PageRegistry.h"
-#include "scan/ScanTexts.h"
+#include "probix/ScanTexts.h"
 #include "tests/scan/PageTestSupport.h"
 
 namespace dravix {

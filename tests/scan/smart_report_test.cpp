@@ -6,10 +6,10 @@
 #include <QProgressBar>
 #include <QTableWidget>
 
-#include "scan/ScanTexts.h"
+#include "probix/ScanTexts.h"
 #include "scan/SmartReport.h"
 #include "tests/scan/PageTestSupport.h"
-#include "ui/WorkerThreads.h"
+#include "turns/WorkerThreads.h"
 
 namespace dravix {
 namespace {

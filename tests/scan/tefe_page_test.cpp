@@ -7,13 +7,13 @@
 #include <QSignalSpy>
 
 #include "chart/ScanChart.h"
+#include "probix/ScanTexts.h"
 #include "res/Strings.h"
-#include "scan/ScanTexts.h"
 #include "scan/StatusLine.h"
+#include "tests/probix/ScanTestSupport.h"
 #include "tests/scan/PageTestSupport.h"
-#include "tests/scan/ScanTestSupport.h"
+#include "turns/WorkerThreads.h"
 #include "ui/TextColour.h"
-#include "ui/WorkerThreads.h"
 
 namespace dravix {
 namespace {
@@ -722,7 +722,8 @@ TEST_F(TeFePage, TextsStayReadableUnderLightAndDarkPalettes) {
         dark.setColor(group, QPalette::Dark, QColor(20, 20, 20));
     }
     AddDrive();
-    const QColor statusColours[] = {Qt::black, CTEFE::HelpColour(), CTEFE::OkColour(), CTEFE::WarningColour()};
+    const QColor statusColours[] = {Qt::black, CTEFE::HelpColour(), CTEFE::OkColour(),
+                                    CTEFE::WarningColour()};
     for (const QPalette& palette : {original, dark}) {
         SCOPED_TRACE(palette.color(QPalette::Window).name().toStdString());
         QApplication::setPalette(palette);
@@ -742,8 +743,8 @@ TEST_F(TeFePage, TextsStayReadableUnderLightAndDarkPalettes) {
             for (int y = inside.top(); y <= inside.bottom(); ++y)
                 for (int x = inside.left(); x <= inside.right(); ++x)
                     best = std::max(best, ContrastRatio(line.pixelColor(x, y), background));
-            EXPECT_GE(best, kMinimumTextContrast)
-                << p.Status()->DrawnColour().name().toStdString() << " on " << background.name().toStdString();
+            EXPECT_GE(best, kMinimumTextContrast) << p.Status()->DrawnColour().name().toStdString() << " on "
+                                                  << background.name().toStdString();
         }
         for (const int id : {CTEFE::kTeCheckId, CTEFE::kFeCheckId, CTEFE::kTeLegendId, CTEFE::kFeLegendId}) {
             const QPalette colours = Control(id)->palette();

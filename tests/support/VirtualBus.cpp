@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ui/WorkerThreads.h"
+#include "turns/WorkerThreads.h"
 
 namespace dravix::test {
 

@@ -1,4 +1,4 @@
-#include "ui/DriveTurns.h"
+#include "turns/DriveTurns.h"
 
 #include <algorithm>
 #include <array>

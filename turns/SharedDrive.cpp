@@ -1,4 +1,4 @@
-#include "ui/SharedDrive.h"
+#include "turns/SharedDrive.h"
 
 namespace dravix {
 

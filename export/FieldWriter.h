@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/ByteOrder.h"
+
 namespace dravix {
 
 // Builds a header as a list of fields in file order, so a format's layout reads top to bottom
@@ -33,12 +35,5 @@ class FieldWriter final {
   private:
     std::vector<uint8_t>& m_out;
 };
-
-inline uint16_t GetLe16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-inline uint32_t GetLe32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
 
 }  // namespace dravix

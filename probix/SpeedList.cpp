@@ -1,13 +1,13 @@
-#include "scan/SpeedList.h"
+#include "probix/SpeedList.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 
-#include "drive/Bytes.h"
+#include "base/ByteOrder.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
-#include "ui/SharedDrive.h"
+#include "turns/SharedDrive.h"
 
 namespace dravix {
 

@@ -1,4 +1,4 @@
-#include "scan/ScanEngine.h"
+#include "probix/ScanEngine.h"
 
 #include <algorithm>
 #include <array>
@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <optional>
 
-#include "drive/Bytes.h"
+#include "base/ByteOrder.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
-#include "scan/ScanTexts.h"
-#include "ui/SharedDrive.h"
+#include "probix/ScanTexts.h"
+#include "turns/SharedDrive.h"
 
 namespace dravix {
 

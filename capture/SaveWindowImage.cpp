@@ -1,4 +1,4 @@
-#include "export/capture/SaveWindowImage.h"
+#include "capture/SaveWindowImage.h"
 
 #include <QFile>
 #include <QPixmap>
@@ -15,10 +15,10 @@
 #include <set>
 #include <utility>
 
+#include "capture/SaveDialog.h"
 #include "export/CaptureBmp.h"
 #include "export/ImageContainer.h"
 #include "export/ImageTexts.h"
-#include "export/capture/SaveDialog.h"
 #include "ui/Prompter.h"
 #include "ui/Workers.h"
 

@@ -13,9 +13,9 @@
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "emu/VirtualDrive.h"
-#include "scan/ScanEngine.h"
+#include "probix/ScanEngine.h"
 #include "tests/support/VirtualBus.h"
-#include "ui/SharedDrive.h"
+#include "turns/SharedDrive.h"
 
 namespace dravix::scan_test {
 

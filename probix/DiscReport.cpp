@@ -1,12 +1,12 @@
-#include "scan/DiscReport.h"
+#include "probix/DiscReport.h"
 
 #include <array>
 
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
-#include "scan/ScanTexts.h"
-#include "scan/SpeedList.h"
-#include "ui/SharedDrive.h"
+#include "probix/ScanTexts.h"
+#include "probix/SpeedList.h"
+#include "turns/SharedDrive.h"
 
 namespace dravix {
 

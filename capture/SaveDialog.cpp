@@ -1,4 +1,4 @@
-#include "export/capture/SaveDialog.h"
+#include "capture/SaveDialog.h"
 
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -41,7 +41,8 @@ namespace {
 // Lists the files of every pattern of `filter`; the dialog has just set the list to its own
 // reading of the filter.
 void ListFilesOfFilter(QFileDialog& dialog, const QString& filter) {
-    if (auto* files = dialog.findChild<QFileSystemModel*>()) files->setNameFilters(SaveFilterPatterns(filter));
+    if (auto* files = dialog.findChild<QFileSystemModel*>())
+        files->setNameFilters(SaveFilterPatterns(filter));
 }
 
 }  // namespace

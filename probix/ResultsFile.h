@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "scan/ScanEngine.h"
-#include "scan/ScanStatistics.h"
+#include "probix/ScanEngine.h"
+#include "probix/ScanStatistics.h"
 
 namespace dravix {
 

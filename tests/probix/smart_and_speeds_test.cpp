@@ -5,9 +5,9 @@
 #include <optional>
 #include <thread>
 
-#include "scan/ScanTexts.h"
-#include "scan/SpeedList.h"
-#include "tests/scan/ScanTestSupport.h"
+#include "probix/ScanTexts.h"
+#include "probix/SpeedList.h"
+#include "tests/probix/ScanTestSupport.h"
 
 namespace dravix {
 namespace {

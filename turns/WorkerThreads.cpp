@@ -1,4 +1,4 @@
-#include "ui/WorkerThreads.h"
+#include "turns/WorkerThreads.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ui/StoppableDrive.h"
+#include "turns/StoppableDrive.h"
 
 #include <utility>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/ScanEngine.h"
+#include "probix/ScanEngine.h"
 
 namespace dravix {
 

@@ -5,7 +5,7 @@
 #include <stop_token>
 
 #include "drive/DriveTable.h"
-#include "ui/SharedDrive.h"
+#include "turns/SharedDrive.h"
 
 namespace dravix {
 

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "drive/DriveTable.h"
-#include "ui/DriveTurns.h"
+#include "turns/DriveTurns.h"
 
 namespace dravix {
 

@@ -1,4 +1,4 @@
-#include "scan/ResultsFile.h"
+#include "probix/ResultsFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,8 +10,8 @@
 #include <map>
 #include <sstream>
 
-#include "scan/ScanTexts.h"
-#include "scan/SpeedList.h"
+#include "probix/ScanTexts.h"
+#include "probix/SpeedList.h"
 
 namespace dravix {
 

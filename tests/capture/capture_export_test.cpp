@@ -7,8 +7,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDialog>
-#include <QFile>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileDialog>
 #include <QFutureWatcher>
 #include <QLabel>
@@ -21,9 +21,9 @@
 #include <filesystem>
 
 #include "app/MainDialog.h"
+#include "capture/SaveDialog.h"
+#include "capture/SaveWindowImage.h"
 #include "export/ImageTexts.h"
-#include "export/capture/SaveDialog.h"
-#include "export/capture/SaveWindowImage.h"
 #include "tests/export/TestDecoders.h"
 #include "tests/support/ScriptedPrompter.h"
 #include "ui/Prompter.h"

@@ -8,9 +8,9 @@
 #include <numeric>
 #include <sstream>
 
-#include "scan/ResultsFile.h"
-#include "scan/ScanTexts.h"
-#include "tests/scan/ScanTestSupport.h"
+#include "probix/ResultsFile.h"
+#include "probix/ScanTexts.h"
+#include "tests/probix/ScanTestSupport.h"
 
 namespace dravix {
 namespace {

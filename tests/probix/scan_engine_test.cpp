@@ -6,8 +6,8 @@
 #include <atomic>
 #include <thread>
 
-#include "scan/ScanTexts.h"
-#include "tests/scan/ScanTestSupport.h"
+#include "probix/ScanTexts.h"
+#include "tests/probix/ScanTestSupport.h"
 
 namespace dravix {
 namespace {

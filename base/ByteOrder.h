@@ -3,8 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// Big-endian field access for command blocks and drive answers. Callers pass spans that hold the
-// field; the decoders never look outside [p, p + width).
+// Field access in both byte orders: big-endian for command blocks and drive answers, little-endian
+// for image file headers. Callers pass spans that hold the field; nothing looks outside
+// [p, p + width).
 namespace dravix {
 
 inline uint16_t GetBe16(const uint8_t* p) {
@@ -36,6 +37,13 @@ inline void PutBe32(uint8_t* p, uint32_t v) {
     p[1] = static_cast<uint8_t>(v >> 16);
     p[2] = static_cast<uint8_t>(v >> 8);
     p[3] = static_cast<uint8_t>(v);
+}
+
+inline uint16_t GetLe16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline uint32_t GetLe32(const uint8_t* p) {
+    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
 
 }  // namespace dravix

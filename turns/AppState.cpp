@@ -1,4 +1,4 @@
-#include "ui/AppState.h"
+#include "turns/AppState.h"
 
 #include <mutex>
 

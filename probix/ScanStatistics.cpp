@@ -1,4 +1,4 @@
-#include "scan/ScanStatistics.h"
+#include "probix/ScanStatistics.h"
 
 #include <cstdio>
 
