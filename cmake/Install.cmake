@@ -39,14 +39,14 @@ endif()
 list(TRANSFORM dravix_stripped_programs PREPEND "${CMAKE_INSTALL_BINDIR}/")
 install(CODE "
   if(CMAKE_INSTALL_DO_STRIP)
-    set(root \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+    set(dravix_root \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
     foreach(program ${dravix_stripped_programs})
       execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
-                              \"\${root}/\${program}\" COMMAND_ERROR_IS_FATAL ANY)
+                              \"\${dravix_root}/\${program}\" COMMAND_ERROR_IS_FATAL ANY)
     endforeach()
     execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded --remove-section=.comment
                             --remove-section=.note
-                            \"\${root}/${DRAVIX_INSTALL_LIBRARY_DIR}/$<TARGET_FILE_NAME:dravix_vdrive_aspi>\"
+                            \"\${dravix_root}/${DRAVIX_INSTALL_LIBRARY_DIR}/$<TARGET_FILE_NAME:dravix_vdrive_aspi>\"
                             COMMAND_ERROR_IS_FATAL ANY)
   endif()")
 
