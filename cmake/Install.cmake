@@ -29,4 +29,25 @@ if(TARGET dravix)
   install(FILES "${CMAKE_BINARY_DIR}/bin/Dravix V1.0.CHM" DESTINATION "${DRAVIX_INSTALL_DATA_DIR}/help")
 endif()
 
+# An install that strips (cpack, cmake --install --strip) strips as Debian's dh_strip does: beside
+# the symbols, the compiler's .comment and the .note section go too; the build tree's binaries
+# keep everything for the debugger.
+set(dravix_stripped_programs dravix-cli dravix-vdrive)
+if(TARGET dravix)
+  list(APPEND dravix_stripped_programs dravix)
+endif()
+list(TRANSFORM dravix_stripped_programs PREPEND "${CMAKE_INSTALL_BINDIR}/")
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    set(dravix_root \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+    foreach(program ${dravix_stripped_programs})
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                              \"\${dravix_root}/\${program}\" COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded --remove-section=.comment
+                            --remove-section=.note
+                            \"\${dravix_root}/${DRAVIX_INSTALL_LIBRARY_DIR}/$<TARGET_FILE_NAME:dravix_vdrive_aspi>\"
+                            COMMAND_ERROR_IS_FATAL ANY)
+  endif()")
+
 add_subdirectory(packaging)

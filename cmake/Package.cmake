@@ -1,8 +1,9 @@
 # The Debian package, made by CPack from the install rules:
-#   cpack --config build/CPackConfig.cmake   (writes build/package/dravix_VERSION_ARCH.deb)
+#   cpack --config build/CPackConfig.cmake   (writes build/package/dravix_VERSION-REVISION_ARCH.deb)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME dravix)
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_DEBIAN_PACKAGE_RELEASE "${DRAVIX_DEBIAN_REVISION}")  # from packaging/changelog
 set(CPACK_PACKAGE_VENDOR "Dravix developers")
 set(CPACK_PACKAGE_CONTACT "Dravix developers <dravix@users.noreply.example>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -14,12 +15,14 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${CMAKE_INSTALL_DEFAULT_DIRECTOR
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The libraries the programs link come from dpkg-shlibdeps; these are loaded at run time: Qt's
-# platform plug-ins, the font the dialogs ask for ("Arial", met by Liberation Sans), a CJK font for
-# the Chinese text of the system menu's About item, and libudev1 (device events for drives plugged
-# in while the program runs).
+# The libraries the programs link (Qt with its xcb and offscreen platform plug-ins in libqt6gui6,
+# libudev1 for drives plugged in while the program runs, the image libraries) come from
+# dpkg-shlibdeps. Named here is what is loaded at run time: the font the dialogs ask for ("Arial",
+# met by Liberation Sans). Recommended: a CJK font for the Chinese text of the system menu's About
+# item, xdg-utils to open web links, and Qt's Wayland platform plug-in.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2, fonts-wqy-microhei, libudev1")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei, qt6-wayland, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_SOURCE_DIR}/packaging/postinst"
     "${CMAKE_SOURCE_DIR}/packaging/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

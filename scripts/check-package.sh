@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds the Debian package from the build tree and checks it as a user gets it: lintian, then
-# installed with apt, the installed programs run with the build tree moved out of the way (they
-# must find their guide, icon and library on their own), the desktop entry and AppStream metadata
-# validated, and after removal nothing of the package left. Installs and removes the package on
-# this machine: run it where that is wanted (CI, a test machine).
+# Builds the Debian package from the build tree and checks it as a user gets it: its Depends and
+# Recommends, lintian (errors and hardening tags fail), then installed with apt: hardening-check
+# and Debian's stripping on the installed binaries, the installed programs run with the build tree
+# moved out of the way (they must find their guide, icon and library on their own), the desktop
+# entry and AppStream metadata validated, and after removal nothing of the package left. Installs
+# and removes the package on this machine: run it where that is wanted (CI, a test machine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${DRAVIX_BUILD_DIR:-build}
@@ -38,12 +39,31 @@ debs=("$build_dir"/package/dravix_*.deb)
 if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then fail "cpack wrote no single package"; fi
 deb=$(realpath "${debs[0]}")
 version=$(dpkg-deb -f "$deb" Version)
+upstream_version=${version%-*}  # the programs' version: the package's without the Debian revision
 echo "package check: $(basename "$deb")"
 
+# What it pulls in: the linked libraries (libudev1 among them, once), the font the dialogs ask
+# for; Qt's separate platform plug-ins are not needed (xcb and offscreen are in libqt6gui6).
+depends=$(dpkg-deb -f "$deb" Depends | tr -d ' ' | tr ',' '\n' | sed 's/(.*//')
+recommends=$(dpkg-deb -f "$deb" Recommends | tr -d ' ' | tr ',' '\n')
+echo "package check: Depends: $(dpkg-deb -f "$deb" Depends)"
+[ "$(grep -cx 'libudev1' <<<"$depends")" -eq 1 ] || fail "Depends must name libudev1 once"
+for wanted in fonts-liberation2 libqt6gui6; do
+  grep -qx "$wanted" <<<"$depends" || fail "Depends lacks $wanted"
+done
+for unwanted in qt6-qpa-plugins fonts-wqy-microhei; do
+  if grep -qx "$unwanted" <<<"$depends"; then fail "Depends names $unwanted"; fi
+done
+[ "$(sort <<<"$recommends" | tr '\n' ' ')" = "fonts-wqy-microhei qt6-wayland xdg-utils " ] ||
+  fail "Recommends is not fonts-wqy-microhei, qt6-wayland, xdg-utils: $(dpkg-deb -f "$deb" Recommends)"
+
 lint=0
-lintian --fail-on error "$deb" >"$state/lintian" 2>&1 || lint=$?
+lintian -I --fail-on error "$deb" >"$state/lintian" 2>&1 || lint=$?
 grep -v 'running with root privileges' "$state/lintian" || true
 [ $lint -eq 0 ] || fail "lintian reports errors"
+if grep -E '^[EWI]: dravix: (hardening-|binary-has-unneeded-section)' "$state/lintian" >/dev/null; then
+  fail "lintian finds programs built or stripped without Debian's hardening"
+fi
 
 if dpkg-query -W -f='${Status}' dravix 2>/dev/null | grep -q 'install ok installed'; then
   echo "package check: dravix was installed already; it is replaced and removed at the end"
@@ -61,8 +81,25 @@ export XDG_STATE_HOME=$state
 unset DRAVIX_VDRIVE_STATE DRAVIX_ASPI_LIBRARY
 
 for program in dravix dravix-cli dravix-vdrive; do
-  [ "$(cd / && "/usr/bin/$program" --version)" = "$program $version" ] || fail "$program --version"
+  [ "$(cd / && "/usr/bin/$program" --version)" = "$program $upstream_version" ] || fail "$program --version"
   [ "$(man -w "$program")" = "/usr/share/man/man1/$program.1.gz" ] || fail "no manual page for $program"
+done
+# Every hardening feature on every installed binary: stack protector, fortified functions (or none
+# used), read-only relocations, immediate binding, position independence. Control-flow protection
+# comes with the build flags' "branch" feature (dpkg 1.22 on); Debian 12's dpkg-buildflags has none,
+# so it is asked for only where the flags bring it.
+hardening_options=()
+if ! DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --query-features hardening |
+  grep -qx 'Feature: branch'; then
+  hardening_options+=(--nocfprotection)
+fi
+hardening-check "${hardening_options[@]}" /usr/bin/dravix /usr/bin/dravix-cli /usr/bin/dravix-vdrive \
+  "$library" || fail "hardening-check finds a feature missing"
+# Stripped as Debian strips: no symbol table, no compiler comment.
+for binary in /usr/bin/dravix /usr/bin/dravix-cli /usr/bin/dravix-vdrive "$library"; do
+  if readelf -S -W "$binary" | grep -qE ' \.(comment|note|symtab) '; then
+    fail "$binary is not stripped as Debian strips (.comment, .note or .symtab left)"
+  fi
 done
 info=$(cd / && /usr/bin/dravix-cli --virtual info) || fail "dravix-cli --virtual info failed"
 grep -q '^Firmware Version: ' <<<"$info" || fail "dravix-cli --virtual info printed no drive information"
@@ -70,7 +107,7 @@ grep -q '^Firmware Version: ' <<<"$info" || fail "dravix-cli --virtual info prin
 for path in /usr/share/icons/hicolor/scalable/apps/org.dravix.Dravix.svg \
   /usr/share/icons/hicolor/48x48/apps/org.dravix.Dravix.png \
   "/usr/share/dravix/help/Dravix V1.0.CHM" /usr/share/dravix/help/index.html \
-  /usr/lib/udev/rules.d/70-dravix.rules /usr/lib/modules-load.d/dravix.conf "$library"; do
+  /usr/lib/udev/rules.d/70-dravix.rules /usr/share/doc/dravix/changelog.Debian.gz "$library"; do
   [ -f "$path" ] || fail "$path is not installed"
 done
 if grep -rlF "$(pwd)" /usr/bin/dravix /usr/bin/dravix-cli /usr/bin/dravix-vdrive "$library"; then

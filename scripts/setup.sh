@@ -64,12 +64,13 @@ packages=(
 )
 
 # Testing: the Windows cross-build check, the display for screenshots and window checks, the
-# checks of the Debian package (scripts/check-package.sh), the fuzz targets (clang and its
-# libFuzzer runtime), and the kernel check (QEMU, the guest's shell, its disc image).
+# checks of the Debian package (scripts/check-package.sh; devscripts brings hardening-check), the
+# fuzz targets (clang and its libFuzzer runtime), and the kernel check (QEMU, the guest's shell,
+# its disc image).
 test_packages=(
   g++-mingw-w64-x86-64
   xvfb xauth x11-apps x11-utils
-  lintian desktop-file-utils appstream man-db
+  lintian devscripts desktop-file-utils appstream man-db
   clang libclang-rt-14-dev
   qemu-system-x86 busybox-static genisoimage
 )
