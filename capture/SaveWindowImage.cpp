@@ -15,7 +15,10 @@
 #include <set>
 #include <utility>
 
+#include "base/SafeFile.h"
 #include "capture/SaveDialog.h"
+#include "export/ByteSink.h"
+#include "export/ByteSource.h"
 #include "export/CaptureBmp.h"
 #include "export/ImageContainer.h"
 #include "export/ImageTexts.h"
@@ -161,6 +164,13 @@ QImage CaptureWindow(QWidget& window) {
 
 SaveOutcome ExportCapture(const QImage& capture, const SaveTarget& target) {
     const PathLock fileInUse(target.path);
+    // A name that stands for a FIFO, a device or a folder is refused with its own text; any other
+    // target that cannot be written is the Part's "cannot open" case.
+    if (const FileResult writable = CheckWritableTarget(target.path); !writable.Ok()) {
+        return Failed(target.path, writable.problem == FileProblem::NotRegularFile
+                                       ? QString::fromStdString(writable.WriteMessage(target.path))
+                                       : QString::fromLatin1(texts::kFailToSave));
+    }
     const QImage image =
         capture.format() == QImage::Format_RGB32 ? capture : capture.convertToFormat(QImage::Format_RGB32);
     if (image.isNull()) return Failed(target.path, QString::fromLatin1(texts::kFailToSave));
@@ -172,15 +182,17 @@ SaveOutcome ExportCapture(const QImage& capture, const SaveTarget& target) {
                                static_cast<size_t>(image.bytesPerLine()),
                                true,
                                {}};
+    // The capture's BMP file is made and read back in memory: the target is written once, in
+    // the chosen format, and only when that is complete.
     const std::optional<BitmapInfo> info = BuildBitmapInfo(bitmap);
-    // A capture that could not be written stops here: reading on would find whatever file was at
-    // the path before and save that picture as if it were the window's.
-    if (!info || !WriteBmpFile(target.path, *info, bitmap)) {
+    MemorySink captureFile;
+    if (!info || !WriteBmpFile(captureFile, *info, bitmap)) {
         return Failed(target.path, QString::fromLatin1(texts::kFailToSave));
     }
 
-    ImageContainer container(target.path, target.type);
-    if (!container.IsValid()) return Failed(target.path, ContainerFailure(container));
+    ImageContainer container;
+    MemorySource readBack(captureFile.Bytes());
+    if (!container.Load(readBack, target.type)) return Failed(target.path, ContainerFailure(container));
     if (!container.Save(target.path, target.type)) return Failed(target.path, ContainerFailure(container));
     return SaveOutcome{SaveOutcome::Result::Saved, target.path, QString::fromLatin1(texts::kSaveSuccess)};
 }

@@ -35,9 +35,10 @@ struct SaveOutcome {
     QString message;   // the text of the message box (empty when cancelled)
 };
 
-// The file work of a save, on any thread: the capture is written as a 32-bit BMP at the target,
-// read back into an ImageContainer and written again at the same path in the target's format.
-// Saves to one path are serialised so that two saves to the same file cannot interleave.
+// The file work of a save, on any thread: the capture is made into a 32-bit BMP file in memory,
+// read back into an ImageContainer and written at the target in the target's format, beside it
+// first and in its place only when complete; a failure leaves an existing file as it was. Saves
+// to one path are serialised so that two saves to the same file cannot interleave.
 SaveOutcome ExportCapture(const QImage& capture, const SaveTarget& target);
 
 // File > Save for `window`, started on the UI thread. In order:

@@ -18,27 +18,10 @@ bool ByteSink::Flush() noexcept {
     return !m_failed;
 }
 
-FileSink::FileSink(const std::string& path) : m_file(std::fopen(path.c_str(), "wb")) {}
-
-FileSink::~FileSink() {
-    if (m_file) std::fclose(m_file);
-}
-
-bool FileSink::Close() noexcept {
-    if (!m_file) return false;
-    const bool flushed = Flush();
-    const bool closed = std::fclose(m_file) == 0;
-    m_file = nullptr;
-    if (!closed) MarkFailed();
-    return flushed && closed;
-}
-
-bool FileSink::DoWrite(const void* data, size_t size) noexcept {
-    return m_file && std::fwrite(data, 1, size, m_file) == size;
-}
-
-bool FileSink::DoFlush() noexcept {
-    return m_file && std::fflush(m_file) == 0;
+FileResult FileSink::Commit() {
+    FileResult committed = m_file.Commit();
+    if (!committed.Ok()) MarkFailed();
+    return committed;
 }
 
 bool MemorySink::DoWrite(const void* data, size_t size) noexcept {

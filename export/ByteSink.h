@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/SafeFile.h"
+
 namespace dravix {
 
 // Where every image writer puts its bytes. The first failed write latches the sink into the
@@ -31,23 +33,25 @@ class ByteSink {
     bool m_failed = false;
 };
 
-// A file opened for binary writing and truncated; buffered by stdio.
+// A file written beside its target and put in place only by Commit (see base/SafeFile.h): a
+// failed or abandoned write leaves the target as it was.
 class FileSink final : public ByteSink {
   public:
-    explicit FileSink(const std::string& path);
-    ~FileSink() override;
-    FileSink(const FileSink&) = delete;
-    FileSink& operator=(const FileSink&) = delete;
+    FileSink() = default;
 
-    bool IsOpen() const noexcept { return m_file != nullptr; }
-    // Flushes and closes; false when anything written was lost (a full disk shows up here).
-    bool Close() noexcept;
+    // Makes the temporary file for `path`; nothing can be written when this fails.
+    FileResult Begin(const std::string& path) { return m_file.Begin(path); }
+    bool IsOpen() const noexcept { return m_file.IsOpen(); }
+    // Puts the file in place; fails when anything written was lost (a full disk shows here).
+    FileResult Commit();
+    // Drops what was written; the target stays as it was.
+    void Abandon() noexcept { m_file.Abandon(); }
 
   private:
-    bool DoWrite(const void* data, size_t size) noexcept override;
-    bool DoFlush() noexcept override;
+    bool DoWrite(const void* data, size_t size) noexcept override { return m_file.Write(data, size); }
+    bool DoFlush() noexcept override { return m_file.Flush(); }
 
-    std::FILE* m_file = nullptr;
+    SafeFile m_file;
 };
 
 // Collects the bytes in memory; used for encoders that have to seek back (TIFF, JPEG-2000) and

@@ -1,21 +1,25 @@
 #include "export/ByteSource.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
+#include "base/SafeFile.h"
+
 namespace dravix {
 
-FileSource::FileSource(const std::string& path) : m_file(std::fopen(path.c_str(), "rb")) {
-    if (!m_file) return;
-    struct stat info {};
-    // Only regular files have a size to trust; a folder opens on Linux but cannot be read.
-    if (fstat(fileno(m_file), &info) != 0 || !S_ISREG(info.st_mode)) {
-        std::fclose(m_file);
-        m_file = nullptr;
+FileSource::FileSource(const std::string& path) {
+    // A FIFO, a device or a folder is refused before it is read (or waited on).
+    FileResult opened;
+    off_t size = 0;
+    const int fd = OpenFileForReading(path, &opened, &size);
+    if (fd < 0) return;
+    m_file = ::fdopen(fd, "rb");
+    if (!m_file) {
+        ::close(fd);
         return;
     }
-    m_size = static_cast<uint64_t>(info.st_size);
+    m_size = static_cast<uint64_t>(size);
 }
 
 FileSource::~FileSource() {

@@ -23,7 +23,7 @@ class ByteSource {
     ByteSource() = default;
 };
 
-// A file opened for binary reading.
+// A regular file opened for binary reading; anything else (a FIFO, a device) is not opened.
 class FileSource final : public ByteSource {
   public:
     explicit FileSource(const std::string& path);

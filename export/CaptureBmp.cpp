@@ -1,7 +1,6 @@
 #include "export/CaptureBmp.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "base/Portability.h"
 #include "export/ByteSink.h"
@@ -41,7 +40,7 @@ std::optional<BitmapInfo> BuildBitmapInfo(const CaptureBitmap& bitmap) {
     return info;
 }
 
-bool WriteBmpFile(const std::string& path, const BitmapInfo& info, const CaptureBitmap& bitmap) {
+bool WriteBmpFile(ByteSink& file, const BitmapInfo& info, const CaptureBitmap& bitmap) {
     const BitmapInfoHeader& h = info.header;
     if (bitmap.bits == nullptr || h.width <= 0 || h.height <= 0 ||
         static_cast<uint32_t>(h.width) != bitmap.width || static_cast<uint32_t>(h.height) != bitmap.height ||
@@ -75,8 +74,6 @@ bool WriteBmpFile(const std::string& path, const BitmapInfo& info, const Capture
         .Le32(h.clrImportant);
     for (const RgbQuad& c : info.colours) FieldWriter(header).U8(c.blue).U8(c.green).U8(c.red).U8(0);
 
-    FileSink file(path);
-    if (!file.IsOpen()) return false;
     file.Write(header);
     std::vector<uint8_t> row(rowBytes, 0);
     for (uint32_t i = 0; i < bitmap.height; ++i) {
@@ -86,9 +83,7 @@ bool WriteBmpFile(const std::string& path, const BitmapInfo& info, const Capture
         std::copy_n(source, usedRowBytes, row.begin());
         if (!file.Write(row.data(), row.size())) break;
     }
-    if (file.Close()) return true;
-    std::remove(path.c_str());  // no partial capture is left behind
-    return false;
+    return file.Flush();
 }
 
 }  // namespace dravix

@@ -11,6 +11,8 @@
 
 namespace dravix {
 
+class ByteSink;
+
 // A captured bitmap as pixel rows in memory. For a QImage of format RGB32 pass
 // {width(), height(), 32, constBits(), bytesPerLine(), true}: its pixels are already blue, green,
 // red, unused in memory, which is what a 32-bit BMP stores.
@@ -36,9 +38,9 @@ struct BitmapInfo {
 // row stride too short, or sizes beyond 32 bits).
 std::optional<BitmapInfo> BuildBitmapInfo(const CaptureBitmap& bitmap);
 
-// Creates (or replaces) path and writes the 14-byte file header, the info header with its colour
-// table, and the rows bottom row first, each padded to 4 bytes. False when the file cannot be
-// created or a write fails.
-bool WriteBmpFile(const std::string& path, const BitmapInfo& info, const CaptureBitmap& bitmap);
+// Writes the BMP file of the capture into `file`: the 14-byte file header, the info header with
+// its colour table, and the rows bottom row first, each padded to 4 bytes. False when the bitmap
+// does not match the header or a write fails.
+bool WriteBmpFile(ByteSink& file, const BitmapInfo& info, const CaptureBitmap& bitmap);
 
 }  // namespace dravix

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "base/Portability.h"
+#include "base/SafeFile.h"
 #include "export/ByteSink.h"
 #include "export/ByteSource.h"
 #include "export/ImageTexts.h"
@@ -74,27 +75,27 @@ void ImageContainer::Destroy() {
 
 bool ImageContainer::Load(const std::string& path, ImageType type) {
     m_openFailed = false;
-    const int code = static_cast<int>(type);
-    std::string remembered;
-    if (code >= kFirstImageType && code <= kLastImageType) {
-        FileSource file(path);
-        if (!file.IsOpen()) {
-            m_openFailed = true;
-            return false;
-        }
-        // Readers that fail without a text (no reader for the type) leave the BMP reader's text.
-        const std::string before = m_lastError;
-        m_lastError.clear();
-        if (DecodeAs(file, type)) return true;
-        remembered = m_lastError;
-        if (remembered.empty()) m_lastError = before;
-    }
     FileSource file(path);
     if (!file.IsOpen()) {
         m_openFailed = true;
         return false;
     }
-    if (DecodeAs(file, ImageType::kUnknown)) return true;
+    return Load(file, type);
+}
+
+bool ImageContainer::Load(ByteSource& source, ImageType type) {
+    m_openFailed = false;
+    const int code = static_cast<int>(type);
+    std::string remembered;
+    if (code >= kFirstImageType && code <= kLastImageType) {
+        // Readers that fail without a text (no reader for the type) leave the BMP reader's text.
+        const std::string before = m_lastError;
+        m_lastError.clear();
+        if (DecodeAs(source, type)) return true;
+        remembered = m_lastError;
+        if (remembered.empty()) m_lastError = before;
+    }
+    if (DecodeAs(source, ImageType::kUnknown)) return true;
     if (!remembered.empty()) m_lastError = remembered;
     return false;
 }
@@ -117,23 +118,25 @@ bool ImageContainer::DecodeAs(ByteSource& source, ImageType type) {
 
 bool ImageContainer::Save(const std::string& path, ImageType type) {
     m_openFailed = false;
-    FileSink file(path);
-    if (!file.IsOpen()) {
+    FileSink file;
+    if (!file.Begin(path).Ok()) {
         m_openFailed = true;
         return false;
     }
     bool written = Encode(&file, type);
-    const bool closed = file.Close();
-    if (written && !closed) {
+    if (written && !file.Commit().Ok()) {
         SetLastError(texts::kWriteFailed);
         written = false;
     }
-    // A failed write leaves no partial file behind. The icon and metafile refusals happen before
-    // anything is written and keep their empty file, as the export has always left it.
-    const bool refusedEmpty =
-        (type == ImageType::kIco && m_lastError == texts::kIcoSize) || type == ImageType::kWmf;
-    if (!written && !refusedEmpty) std::remove(path.c_str());
-    return written;
+    if (written) return true;
+    file.Abandon();
+    // The icon, WBMP and metafile writers refuse an image before writing anything: the name is
+    // then taken by an empty file if it was free, and an existing file stays as it was.
+    const bool refused = (type == ImageType::kIco && m_lastError == texts::kIcoSize) ||
+                         (type == ImageType::kWbmp && m_lastError == texts::kWbmpSize) ||
+                         type == ImageType::kWmf;
+    if (refused) static_cast<void>(CreateEmptyFile(path));
+    return false;
 }
 
 bool ImageContainer::Encode(ByteSink* sink, ImageType type) {

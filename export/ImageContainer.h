@@ -78,12 +78,16 @@ class ImageContainer final {
     // the last error. A file that cannot be opened fails with OpenFailed() set and the last error
     // unchanged.
     bool Load(const std::string& path, ImageType type);
+    // The same from a source already open (the capture in memory).
+    bool Load(ByteSource& source, ImageType type);
     // Decodes from a source; kUnknown means automatic detection. Only BMP has a reader here.
     bool Decode(ByteSource& source, ImageType type);
 
-    // Truncates or creates path and writes the image in the format `type`. False with
-    // OpenFailed() set when the file cannot be opened, or with the writer's text; a failed write
-    // removes the file (the icon and metafile refusals keep it, empty).
+    // Writes the image in the format `type` as the file `path`, beside it first and in its place
+    // only when complete (base/SafeFile.h). False with OpenFailed() set when no file can be
+    // written there (a folder that cannot be written, a name that is no regular file), or with
+    // the writer's text; an existing file then stays as it was. The icon, WBMP and metafile
+    // refusals leave an empty file where there was none.
     bool Save(const std::string& path, ImageType type);
     // Writes the image in the format `type`; "null file handler" for a null sink.
     bool Encode(ByteSink* sink, ImageType type);

@@ -1,5 +1,6 @@
 #include "scan/ResultsPicture.h"
 
+#include "base/SafeFile.h"
 #include "export/ImageContainer.h"
 #include "export/ImageType.h"
 
@@ -50,6 +51,8 @@ QImage RenderResultsPicture(const ScanResults& results, const ScanResults* compa
 
 std::string SaveResultsPicture(const std::string& path, const ScanResults& results,
                                const ScanResults* compared) {
+    if (const FileResult writable = CheckWritableTarget(path); !writable.Ok())
+        return writable.WriteMessage(path);
     const QImage picture = RenderResultsPicture(results, compared).convertToFormat(QImage::Format_RGB32);
     ImageContainer image;
     if (!image.Create(static_cast<uint32_t>(picture.width()), static_cast<uint32_t>(picture.height()), 24))

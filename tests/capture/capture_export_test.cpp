@@ -3,6 +3,7 @@
 // failures with their texts, and saves that overlap or outlive their window.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QComboBox>
@@ -187,11 +188,24 @@ TEST_F(CaptureExportTest, UnknownTypesAndCancelWriteNothing) {
     EXPECT_EQ(prompter->Texts(), std::vector<QString>(2, QString::fromLatin1(texts::kUnsupportedType)));
 }
 
-TEST_F(CaptureExportTest, RefusingWritersLeaveAnEmptyFileAndTheirText) {
-    EXPECT_EQ(Save(QStringLiteral("result.ico"), 1).message, QString::fromLatin1(texts::kIcoSize));
-    EXPECT_EQ(Save(QStringLiteral("result.wmf"), 1).message, QString::fromLatin1(texts::kWmf));
-    EXPECT_EQ(fs::file_size(Path(QStringLiteral("result.ico"))), 0u);
-    EXPECT_EQ(fs::file_size(Path(QStringLiteral("result.wmf"))), 0u);
+// The capture is never written at the target: a refused format leaves an existing file as it was,
+// and an empty file only where there was none.
+TEST_F(CaptureExportTest, RefusingWritersKeepAnExistingFileAndShowTheirText) {
+    const std::vector<uint8_t> old(300, 0x5A);
+    const std::pair<QString, const char*> cases[] = {
+        {QStringLiteral("result.ico"), texts::kIcoSize},
+        {QStringLiteral("result.wbmp"), texts::kWbmpSize},
+        {QStringLiteral("result.wmf"), texts::kWmf},
+    };
+    for (const auto& [name, text] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(Save(name, 1).message, QString::fromLatin1(text));
+        EXPECT_EQ(fs::file_size(Path(name)), 0u);
+        test::WriteFile(Path(name), old);
+        EXPECT_EQ(Save(name, 1).message, QString::fromLatin1(text));
+        EXPECT_EQ(test::ReadFile(Path(name)), old);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path().toStdString()), fs::directory_iterator()), 3);
 }
 
 TEST_F(CaptureExportTest, UnwritableFolderFailsAndAnExistingFileIsReplacedWithoutAPrompt) {
@@ -199,11 +213,17 @@ TEST_F(CaptureExportTest, UnwritableFolderFailsAndAnExistingFileIsReplacedWithou
     const SaveOutcome failed = Save(QStringLiteral("plain/result.png"), 3);  // a file is no folder
     EXPECT_EQ(failed.result, SaveOutcome::Result::Failed);
     EXPECT_EQ(failed.message, QString::fromLatin1(texts::kFailToSave));
+    // A name that stands for a FIFO is refused with its own text, and stays a FIFO.
+    ASSERT_EQ(::mkfifo(Path(QStringLiteral("pipe.png")).c_str(), 0600), 0);
+    const SaveOutcome fifo = Save(QStringLiteral("pipe.png"), 3);
+    EXPECT_EQ(fifo.message, QString::fromStdString("'" + Path(QStringLiteral("pipe.png")) +
+                                                   "' is not a regular file; choose another name."));
+    EXPECT_TRUE(fs::is_fifo(Path(QStringLiteral("pipe.png"))));
 
     test::WriteFile(Path(QStringLiteral("old.png")), std::vector<uint8_t>(4096, 0xAB));
     EXPECT_EQ(Save(QStringLiteral("old.png"), 1).result, SaveOutcome::Result::Saved);
     EXPECT_EQ(test::MaxChannelDifference(Decode(Path(QStringLiteral("old.png"))), Expected()), 0);
-    EXPECT_EQ(prompter->Texts(), (std::vector<QString>{QString::fromLatin1(texts::kFailToSave),
+    EXPECT_EQ(prompter->Texts(), (std::vector<QString>{QString::fromLatin1(texts::kFailToSave), fifo.message,
                                                        QString::fromLatin1(texts::kSaveSuccess)}));
 }
 

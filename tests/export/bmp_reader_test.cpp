@@ -4,6 +4,7 @@
 #include <random>
 
 #include "TestDecoders.h"
+#include "export/ByteSink.h"
 #include "export/ByteSource.h"
 #include "export/CaptureBmp.h"
 #include "export/FieldWriter.h"
@@ -274,9 +275,9 @@ TEST(CaptureBmp, WritesTheCaptureHeaderAndReadsBackAs24Bit) {
     const CaptureBitmap bitmap{3, 2, 32, memory.data(), 12, true, {}};
     const auto info = BuildBitmapInfo(bitmap);
     ASSERT_TRUE(info.has_value());
-    const std::string path = TempPath("capture.bmp");
-    ASSERT_TRUE(WriteBmpFile(path, *info, bitmap));
-    const std::vector<uint8_t> file = ReadFile(path);
+    MemorySink captureFile;
+    ASSERT_TRUE(WriteBmpFile(captureFile, *info, bitmap));
+    const std::vector<uint8_t>& file = captureFile.Bytes();
     ASSERT_EQ(file.size(), 54u + 24u);
     EXPECT_EQ(GetLe32(&file[2]), 78u);   // file size
     EXPECT_EQ(GetLe32(&file[10]), 54u);  // pixel offset
@@ -285,8 +286,9 @@ TEST(CaptureBmp, WritesTheCaptureHeaderAndReadsBackAs24Bit) {
     EXPECT_EQ(GetLe32(&file[38]) | GetLe32(&file[42]) | GetLe32(&file[46]), 0u);
     EXPECT_EQ(file[54], 11);  // bottom row first
 
-    ImageContainer image(path, ImageType::kJpeg);
-    ASSERT_TRUE(image.IsValid());
+    MemorySource readBack(file);
+    ImageContainer image;
+    ASSERT_TRUE(image.Load(readBack, ImageType::kJpeg));  // no JPEG reader: the BMP reader takes it
     EXPECT_EQ(image.BitsPerPixel(), 24u);
     EXPECT_EQ(image.DpiX(), 0);
     EXPECT_EQ(image.GetPixelColour(2, 1), (RgbQuad{17, 18, 19, 0}));
@@ -299,13 +301,14 @@ TEST(CaptureBmp, WritesTheCaptureHeaderAndReadsBackAs24Bit) {
     EXPECT_EQ(info8->header.sizeImage, 16u);
     const auto info16 = BuildBitmapInfo({2, 2, 16, indexed.data(), 4, false, {}});
     ASSERT_TRUE(info16.has_value());
-    ASSERT_TRUE(WriteBmpFile(path, *info16, {2, 2, 16, indexed.data(), 4, false, {}}));
-    EXPECT_EQ(ReadFile(path).size(), 54u + 262144u + 8u);
-    EXPECT_TRUE(ImageContainer(path, ImageType::kBmp).IsValid());
+    MemorySink captureFile16;
+    ASSERT_TRUE(WriteBmpFile(captureFile16, *info16, {2, 2, 16, indexed.data(), 4, false, {}}));
+    EXPECT_EQ(captureFile16.Bytes().size(), 54u + 262144u + 8u);
+    MemorySource readBack16(captureFile16.Bytes());
+    EXPECT_TRUE(ImageContainer().Load(readBack16, ImageType::kBmp));
 
     EXPECT_FALSE(BuildBitmapInfo({3, 2, 32, memory.data(), 8, true, {}}).has_value());  // stride too short
     EXPECT_FALSE(BuildBitmapInfo({3, 2, 12, memory.data(), 12, true, {}}).has_value());
-    std::remove(path.c_str());
 }
 
 TEST(FileNames, ExtensionAndTypeFollowTheTable) {

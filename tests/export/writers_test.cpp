@@ -52,8 +52,8 @@ TEST(Dispatch, ChecksOutputImageAndFormatBeforeAnyWriter) {
     EXPECT_EQ(image.GetLastError().size(), 255u);
 }
 
-// A refusal writes nothing; the failed file is removed, except the icon's and the metafile's,
-// which stay empty as the export has always left them.
+// A refusal never touches an existing file. Where there was none, the icon, WBMP and metafile
+// refusals leave an empty file and the others nothing.
 TEST(Dispatch, RefusalsWriteNothing) {
     ImageContainer wide = Rgb24(256, 10);
     ImageContainer rgb = Rgb24(8, 8);
@@ -77,12 +77,16 @@ TEST(Dispatch, RefusalsWriteNothing) {
     };
     const std::string path = TempPath("refused");
     for (const auto& [image, type, text] : cases) {
-        WriteFile(path, {1, 2, 3});  // an existing file is replaced
+        WriteFile(path, {1, 2, 3});
         EXPECT_FALSE(image->Save(path, type)) << text;
         EXPECT_FALSE(image->OpenFailed());
         EXPECT_EQ(image->GetLastError(), text);
-        const bool keptEmpty = type == ImageType::kIco || type == ImageType::kWmf;
-        EXPECT_EQ(std::filesystem::exists(path), keptEmpty) << text;
+        EXPECT_EQ(ReadFile(path), (std::vector<uint8_t>{1, 2, 3})) << text;
+
+        std::remove(path.c_str());
+        EXPECT_FALSE(image->Save(path, type)) << text;
+        const bool leftEmpty = type == ImageType::kIco || type == ImageType::kWbmp || type == ImageType::kWmf;
+        EXPECT_EQ(std::filesystem::exists(path), leftEmpty) << text;
         EXPECT_TRUE(ReadFile(path).empty()) << text;
     }
     EXPECT_FALSE(grey8.Save("/nonexistent-folder/x.png", ImageType::kPng));
@@ -106,7 +110,7 @@ TEST(Dispatch, OutputFailuresAreReportedWithEachFormatsText) {
     MemorySink sink;
     EXPECT_TRUE(rgb.Encode(&sink, ImageType::kJpeg));
 
-    // A file that could not be written whole is removed.
+    // A file that could not be written whole leaves nothing where there was nothing.
     const std::string path = TempPath("partial");
     bool saved = true;
     {
