@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <csignal>
-#include <filesystem>
 #include <memory>
 #include <stop_token>
 #include <thread>
@@ -84,47 +83,12 @@ ReadyWaitHooks InterruptibleWaitHooks() {
     return hooks;
 }
 
-namespace {
-
-bool MayWrite(const std::string& path, bool folder) {
-#ifdef _WIN32
-    (void)folder;
-    return _access(path.c_str(), 2) == 0;
-#else
-    return access(path.c_str(), folder ? W_OK | X_OK : W_OK) == 0;
-#endif
-}
-
-}  // namespace
-
 bool StandardErrorIsTerminal() {
 #ifdef _WIN32
     return _isatty(2) != 0;
 #else
     return isatty(STDERR_FILENO) != 0;
 #endif
-}
-
-std::string OutputFileProblem(const std::string& path) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path file(path);
-    if (path.empty()) return "no file name given";
-    const fs::file_status status = fs::status(file, error);
-    if (fs::exists(status)) {
-        if (fs::is_directory(status)) return "cannot write '" + path + "': it is a folder";
-        if (!MayWrite(path, false)) return "cannot write '" + path + "': the file is read-only";
-        return {};
-    }
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    const fs::file_status folderStatus = fs::status(folder, error);
-    if (!fs::exists(folderStatus))
-        return "cannot write '" + path + "': the folder '" + folder.string() + "' does not exist";
-    if (!fs::is_directory(folderStatus))
-        return "cannot write '" + path + "': '" + folder.string() + "' is not a folder";
-    if (!MayWrite(folder.string(), true))
-        return "cannot write '" + path + "': the folder '" + folder.string() + "' is not writable";
-    return {};
 }
 
 }  // namespace dravix::cli

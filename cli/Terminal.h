@@ -4,9 +4,9 @@
 
 #include "drive/DriveTable.h"
 
-// What the command line needs of the terminal and the system around it: Ctrl+C, whether standard
-// error is a terminal, and whether a file can be written where the user asked for it. The only
-// file of the command line with code that differs between systems.
+// What the command line needs of the terminal and the system around it: Ctrl+C and whether
+// standard error is a terminal. The only file of the command line with code that differs between
+// systems.
 namespace dravix::cli {
 
 // How soon a wait for the drive notices Ctrl+C.
@@ -32,9 +32,5 @@ ReadyWaitHooks InterruptibleWaitHooks();
 
 // Standard error is a terminal.
 bool StandardErrorIsTerminal();
-
-// Why a file cannot be written at `path` (its folder is missing or not writable, the path is a
-// folder, the file is read-only); empty when it can. Nothing is created.
-std::string OutputFileProblem(const std::string& path);
 
 }  // namespace dravix::cli

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/Commands.h"
+#include "cli/OutputFile.h"
 #include "probix/ResultsFile.h"
 #include "probix/SpeedList.h"
 
@@ -65,6 +66,9 @@ int RunCompare(CliContext& context, const std::vector<std::string>& args) {
         }
     }
     if (paths.size() != 2) return UsageError(context, "compare needs two results files");
+    if (!imagePath.empty()) {
+        if (const int status = CheckOutputFile(context, imagePath); status != kExitOk) return status;
+    }
 
     std::vector<ScanResults> results;
     for (const std::string& path : paths) {

@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "cli/Commands.h"
+#include "cli/OutputFile.h"
 #include "export/ImageContainer.h"
 #include "export/ImageTexts.h"
 #include "export/ImageType.h"
@@ -42,6 +43,7 @@ int RunConvert(CliContext& context, const std::vector<std::string>& args) {
 
     if (type == ImageType::kUnknown)
         return context.Fail(kExitFailed, Quoted(output) + ": " + texts::kUnsupportedType);
+    if (const int status = CheckOutputFile(context, output); status != kExitOk) return status;
     // The input's own extension picks the first reader to try; the BMP reader is the fallback.
     ImageContainer image(input, ImageTypeFromExtension(GetFileExtension(input)));
     if (!image.IsValid()) {

@@ -1,12 +1,10 @@
 // report: one HTML file, readable offline in any browser, holding each result given: the drive and
 // disc, the labelled chart picture (embedded), the statistics per zone, and a Smart report's table.
 
-#include <cstdio>
-#include <fstream>
 #include <sstream>
 
 #include "cli/Commands.h"
-#include "cli/Terminal.h"
+#include "cli/OutputFile.h"
 #include "probix/ResultsFile.h"
 #include "probix/SpeedList.h"
 
@@ -152,8 +150,7 @@ int RunReport(CliContext& context, const std::vector<std::string>& args) {
     }
     if (inputs.empty()) return UsageError(context, "report needs at least one results file");
     if (output.empty()) return UsageError(context, "report needs -o FILE");
-    if (const std::string problem = OutputFileProblem(output); !problem.empty())
-        return context.Fail(kExitFailed, problem);
+    if (const int status = CheckOutputFile(context, output); status != kExitOk) return status;
 
     std::vector<ScanResults> results;
     for (const std::string& path : inputs) {
@@ -171,16 +168,8 @@ int RunReport(CliContext& context, const std::vector<std::string>& args) {
     for (size_t i = 0; i < results.size(); ++i) Section(html, inputs[i], results[i]);
     html << "</body>\n</html>\n";
 
-    const std::string temporary = output + ".part";
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        file << html.str();
-        file.close();
-        if (!file || std::rename(temporary.c_str(), output.c_str()) != 0) {
-            std::remove(temporary.c_str());
-            return context.Fail(kExitFailed, "cannot write '" + output + "'");
-        }
-    }
+    if (const FileResult written = WriteFileSafely(output, html.str()); !written.Ok())
+        return FailedWrite(context, output, written);
     schema::Json files = schema::Json::array();
     for (const std::string& path : inputs) files.push_back(path);
     context.Result()["inputs"] = files;

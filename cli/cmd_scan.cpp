@@ -11,9 +11,9 @@
 
 #include "base/Version.h"
 #include "cli/Commands.h"
+#include "cli/OutputFile.h"
 #include "cli/Progress.h"
 #include "cli/ScanSession.h"
-#include "cli/Terminal.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "export/ImageContainer.h"
@@ -195,8 +195,7 @@ int RunScan(CliContext& context, const std::vector<std::string>& args) {
     // The files' folders are checked before the drive is touched, not after a long run.
     for (const std::string& path : {parsed.csvPath, parsed.imagePath}) {
         if (path.empty()) continue;
-        if (const std::string problem = OutputFileProblem(path); !problem.empty())
-            return context.Fail(kExitFailed, problem);
+        if (const int status = CheckOutputFile(context, path); status != kExitOk) return status;
     }
 
     ScanSession session;

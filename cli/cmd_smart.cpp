@@ -7,9 +7,9 @@
 
 #include "base/Version.h"
 #include "cli/Commands.h"
+#include "cli/OutputFile.h"
 #include "cli/Progress.h"
 #include "cli/ScanSession.h"
-#include "cli/Terminal.h"
 #include "drive/DriveTable.h"
 #include "probix/DiscReport.h"
 #include "probix/ResultsFile.h"
@@ -39,8 +39,7 @@ int RunSmart(CliContext& context, const std::vector<std::string>& args) {
         }
     }
     if (!csvPath.empty()) {
-        if (const std::string problem = OutputFileProblem(csvPath); !problem.empty())
-            return context.Fail(kExitFailed, problem);
+        if (const int status = CheckOutputFile(context, csvPath); status != kExitOk) return status;
     }
     ScanSession session;
     if (const int status = session.Open(context); status != kExitOk) return status;

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +14,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "base/SafeFile.h"
 #include "emu/Media.h"
 
 namespace dravix::emu {
@@ -428,39 +428,14 @@ std::filesystem::path WithoutLinks(const std::filesystem::path& path) {
 }  // namespace
 
 bool WriteTextFileAtomically(const std::string& path, const std::string& text, std::string* problem) {
-    static std::atomic<unsigned> counter{0};
     const std::filesystem::path target = WithoutLinks(path);
     std::error_code ignored;
-    const auto existing = std::filesystem::status(target, ignored);
-    if (std::filesystem::exists(existing) && !std::filesystem::is_regular_file(existing)) {
-        *problem = "not a regular file";
-        return false;
-    }
     if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ignored);
-    const std::string temporary =
-        (target.has_parent_path() ? target.parent_path().string() + "/" : std::string()) + "." +
-        target.filename().string() + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        *problem = "cannot write: " + Errno(errno);
-        return false;
-    }
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) break;
-        done += static_cast<size_t>(n);
-    }
-    const bool written = done == text.size() && ::fsync(fd) == 0;
-    const int writeError = errno;
-    ::close(fd);
-    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        *problem = "cannot write: " + Errno(written ? errno : writeError);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    const FileResult written = WriteFileSafely(target.string(), text);
+    if (written.Ok()) return true;
+    *problem =
+        written.problem == FileProblem::NotRegularFile ? written.detail : "cannot write: " + written.detail;
+    return false;
 }
 
 StateFileLock::StateFileLock(const std::string& statePath) : m_path(statePath + ".lock") {}

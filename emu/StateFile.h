@@ -27,9 +27,10 @@ enum class ReadResult { Ok, Missing, Failed };
 // Failed, *problem says why.
 ReadResult ReadTextFile(const std::string& path, std::string* text, std::string* problem);
 
-// Replaces the file in one step: writes a temporary file beside it, flushes it and renames it over
-// the old one, so that a reader sees either the old or the new text. Creates missing directories.
-// A symbolic link is followed and its target replaced; anything but a regular file is refused.
+// Replaces the file in one step (base/SafeFile.h): writes a new file beside it, syncs it and
+// renames it over the old one, so that a reader sees either the old or the new text. Creates
+// missing directories. A symbolic link is followed and its target replaced, in the target's
+// folder; anything but a regular file is refused, and so is a read-only file.
 bool WriteTextFileAtomically(const std::string& path, const std::string& text, std::string* problem);
 
 // An advisory lock on "<state file>.lock" that keeps processes sharing the state file from

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 
+#include "base/SafeFile.h"
 #include "probix/ScanTexts.h"
 #include "probix/SpeedList.h"
 
@@ -21,6 +21,9 @@ namespace {
 constexpr size_t kMaxLineLength = 4096;
 // More rows than any run can measure (a full run of a DVD+R DL has 254).
 constexpr size_t kMaxRows = 1000000;
+// A results file is read whole; one of a full run is some kilobytes, and even kMaxRows rows of
+// samples stay below this.
+constexpr size_t kMaxFileBytes = size_t{128} << 20;
 
 const char* const kStatisticsColumns =
     "part,samples,te_max_percent,te_max_lba,te_avg_percent,te_over_limit,fe_max_percent,fe_max_lba,"
@@ -564,59 +567,35 @@ ResultsRead ReadResults(std::istream& in, const std::string& name) {
 }
 
 ResultsRead ReadResultsFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return ResultsRead{std::nullopt, path + ": the file cannot be opened"};
-    ResultsRead read = ReadResults(in, path);
-    if (read.results && in.bad()) return ResultsRead{std::nullopt, path + ": the file cannot be read"};
-    return read;
+    // Opened without waiting: a FIFO or a device is refused at once instead of hanging the reader.
+    std::string content;
+    const FileResult read = ReadFileContent(path, &content, kMaxFileBytes);
+    if (!read.Ok()) return ResultsRead{std::nullopt, path + ": " + read.detail};
+    std::istringstream in(std::move(content));
+    return ReadResults(in, path);
 }
-
-namespace {
-
-// Writes the whole file at `path`; with `exclusive`, only when no file of that name exists.
-// Empty when written; "exists" when an exclusive write found a file; otherwise the message.
-std::string WriteWhole(const std::string& path, const ScanResults& results, bool exclusive) {
-    std::ostringstream text;
-    WriteResults(text, results);
-    const std::string bytes = text.str();
-    std::FILE* file = std::fopen(path.c_str(), exclusive ? "wbx" : "wb");
-    if (file == nullptr) {
-        if (exclusive && std::filesystem::exists(path)) return "exists";
-        return "cannot write '" + path + "'";
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        std::remove(path.c_str());
-        return "cannot write '" + path + "'";
-    }
-    return {};
-}
-
-}  // namespace
 
 std::string SaveResultsFile(const std::string& path, const ScanResults& results) {
-    const std::string temporary = path + ".part";
-    if (std::string problem = WriteWhole(temporary, results, false); !problem.empty()) return problem;
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::remove(temporary.c_str());
-        return "cannot write '" + path + "': " + error.message();
-    }
-    return {};
+    std::ostringstream text;
+    WriteResults(text, results);
+    const FileResult written = WriteFileSafely(path, text.str());
+    return written.Ok() ? std::string() : written.WriteMessage(path);
 }
 
 std::string SaveResultsFileNew(const std::string& folder, const std::string& stem, const ScanResults& results,
                                std::string* written) {
+    std::ostringstream text;
+    WriteResults(text, results);
+    const std::string bytes = text.str();
     const std::filesystem::path base(folder);
     for (int n = 1; n <= 9999; ++n) {
         const std::string name = stem + (n == 1 ? std::string() : "-" + std::to_string(n)) + ".csv";
         const std::string path = (base / name).string();
-        const std::string problem = WriteWhole(path, results, true);
-        if (problem == "exists") continue;
-        if (problem.empty() && written != nullptr) *written = path;
-        return problem;
+        const FileResult result = WriteFileSafely(path, bytes, SafeFile::Mode::NoReplace);
+        if (result.problem == FileProblem::Exists) continue;
+        if (!result.Ok()) return result.WriteMessage(path);
+        if (written != nullptr) *written = path;
+        return {};
     }
     return "cannot write '" + (base / (stem + ".csv")).string() + "': too many files of that name";
 }

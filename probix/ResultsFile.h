@@ -100,10 +100,12 @@ struct ResultsRead {
 // `name` is the file's name for the messages. Nothing partial is returned: a file with a fault
 // anywhere gives only the message.
 ResultsRead ReadResults(std::istream& in, const std::string& name);
+// Only a regular file is read; a FIFO or a device is refused at once.
 ResultsRead ReadResultsFile(const std::string& path);
 
-// Writes the whole file beside `path` and then puts it in place, so that a failed write leaves no
-// half file (and an existing file stays as it was). Empty when written, else the message.
+// Writes the whole file beside `path` and then puts it in place (base/SafeFile.h), so that a
+// failed write leaves no half file and an existing file as it was; a name that stands for a FIFO,
+// a device or a folder is refused. Empty when written, else the message.
 std::string SaveResultsFile(const std::string& path, const ScanResults& results);
 
 // Writes a new file in `folder` named `stem` + ".csv"; an existing file is never replaced: the

@@ -3,17 +3,35 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sstream>
 
+#include "emu/Scenario.h"
+#include "export/ImageContainer.h"
+#include "probix/ResultsFile.h"
 #include "tests/support/CliRunner.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/VirtualBus.h"
 
 namespace dravix::test {
 namespace {
 
 namespace fs = std::filesystem;
+
+std::string ReadText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
 
 struct Output : ::testing::Test {
     void SetUp() override {
@@ -35,25 +53,209 @@ struct Output : ::testing::Test {
 TEST_F(Output, AFileThatCannotBeWrittenStopsTheScanBeforeTheDrive) {
     fs::create_directories(Path("folder.png"));
     std::ofstream(Path("plain")) << "x";
+    ASSERT_EQ(::mkfifo(Path("fifo.csv").c_str(), 0600), 0);
+    fs::create_directories(Path("locked"));
+    std::ofstream(Path("locked/old.csv")) << "old";
+    fs::permissions(Path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+    auto cannotWrite = [](const std::string& path, const std::string& why) {
+        return "cannot write '" + path + "': " + why;
+    };
+    auto notRegular = [](const std::string& path) {
+        return "'" + path + "' is not a regular file; choose another name.";
+    };
     const struct {
         const char* option;
         std::string path;
-        std::string why;
+        int status;
+        std::string message;
+        bool asRoot;  // root writes into a read-only folder anyway
     } cases[] = {
-        {"--csv", Path("missing/x.csv"), "the folder '" + Path("missing") + "' does not exist"},
-        {"--csv", Path("plain/x.csv"), "'" + Path("plain") + "' is not a folder"},
-        {"--image", Path("folder.png"), "it is a folder"},
+        {"--csv", Path("missing/x.csv"), 1,
+         cannotWrite(Path("missing/x.csv"), "the folder '" + Path("missing") + "' does not exist"), true},
+        {"--csv", Path("plain/x.csv"), 1,
+         cannotWrite(Path("plain/x.csv"), "'" + Path("plain") + "' is not a folder"), true},
+        {"--image", Path("folder.png"), 2, notRegular(Path("folder.png")), true},
+        {"--csv", Path("fifo.csv"), 2, notRegular(Path("fifo.csv")), true},
+        {"--csv", Path("locked/old.csv"), 1,
+         cannotWrite(Path("locked/old.csv"), "the folder '" + Path("locked") + "' is not writable"), false},
     };
     ASSERT_TRUE(drive.Insert("dvd+r"));
     bus.ClearCommands();
     for (const auto& c : cases) {
+        if (::geteuid() == 0 && !c.asRoot) continue;
+        SCOPED_TRACE(c.path);
         const CliRun run = RunCliCapture({"scan", "--speed", "4X", c.option, c.path});
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err, "dravix-cli: cannot write '" + c.path + "': " + c.why + "\n");
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.err, "dravix-cli: " + c.message + "\n");
     }
     EXPECT_TRUE(bus.Commands().empty());
+    EXPECT_TRUE(fs::is_fifo(Path("fifo.csv")));
+    fs::permissions(Path("locked"), fs::perms::owner_all);
 }
 
+// What the program writes (a picture, a results file, a report, the virtual drive's state file)
+// never destroys a file: a write that fails leaves the target as it was and no temporary file, a
+// name that stands for no regular file is refused, and an input that is a FIFO fails at once.
+TEST_F(Output, SaveFailuresLeaveTheTargetAsItWas) {
+    ASSERT_TRUE(drive.Insert("dvd+r"));
+    const std::string csv = Path("input.csv");
+    ASSERT_EQ(RunCliCapture({"scan", "--speed", "8X", "--mode", "quick", "--csv", csv}).status, 0);
+    ImageContainer picture;
+    ASSERT_TRUE(picture.Create(8, 8, 24));
+    ASSERT_TRUE(picture.Save(Path("input.bmp"), ImageType::kBmp));
+    std::string error;
+    emu::Scenario scenario(emu::Preset::Minimal);
+    ASSERT_TRUE(scenario.BindToFile(Path("input.json"), &error)) << error;
+
+    struct Written {
+        bool ok = false;
+        std::string message;
+        int status = -1;  // the command line's, for the writers run through it
+    };
+    auto command = [](std::vector<std::string> args) {
+        const CliRun run = RunCliCapture(std::move(args));
+        return Written{run.status == 0, run.err, run.status};
+    };
+    const struct {
+        const char* name;
+        std::string input;
+        const char* extension;
+        std::function<Written(const std::string& input, const std::string& target)> write;
+    } writers[] = {
+        {"image", Path("input.bmp"), ".bmp",
+         [&](const std::string& in, const std::string& target) {
+             return command({"convert", in, target});
+         }},
+        {"results file", csv, ".csv",
+         [](const std::string& in, const std::string& target) {
+             const ResultsRead read = ReadResultsFile(in);
+             if (!read.results) return Written{false, read.error};
+             const std::string problem = SaveResultsFile(target, *read.results);
+             return Written{problem.empty(), problem};
+         }},
+        {"report", csv, ".html",
+         [&](const std::string& in, const std::string& target) {
+             return command({"report", in, "-o", target});
+         }},
+        {"state file", Path("input.json"), ".json",
+         [](const std::string& in, const std::string& target) {
+             std::string problem;
+             const auto opened = emu::Scenario::Open(in, &problem);
+             if (!opened) return Written{false, problem};
+             const bool bound = opened->BindToFile(target, &problem);
+             return Written{bound, problem};
+         }},
+    };
+
+    enum class Scene {
+        FullDisk,
+        LinkedPartName,
+        LongName,
+        Fifo,
+        LinkToFifo,
+        Device,
+        Folder,
+        FifoInput,
+        ReadOnlyFolder
+    };
+    const struct {
+        const char* name;
+        Scene scene;
+        bool written;
+    } cases[] = {
+        {"a full disk", Scene::FullDisk, false},
+        {"the old temporary name linked to another file", Scene::LinkedPartName, true},
+        {"a name of 255 bytes", Scene::LongName, true},
+        {"a FIFO", Scene::Fifo, false},
+        {"a link to a FIFO", Scene::LinkToFifo, false},
+        {"a device", Scene::Device, false},
+        {"a folder", Scene::Folder, false},
+        {"an input that is a FIFO", Scene::FifoInput, false},
+        {"an existing file in a read-only folder", Scene::ReadOnlyFolder, false},
+    };
+    const std::string precious = "precious\n";
+    int n = 0;
+    for (const auto& c : cases) {
+        if (c.scene == Scene::ReadOnlyFolder && ::geteuid() == 0) continue;
+        for (const auto& w : writers) {
+            SCOPED_TRACE(std::string(w.name) + ", " + c.name);
+            const fs::path folder = dir / ("case" + std::to_string(++n));
+            fs::create_directories(folder);
+            const std::string stem =
+                c.scene == Scene::LongName ? std::string(255 - std::strlen(w.extension), 'n') : "out";
+            const std::string target = (folder / (stem + w.extension)).string();
+            std::string input = w.input;
+            // What must be as it was afterwards: the target, unless the scene names another file.
+            std::function<bool()> unchanged = [&] { return ReadText(target) == precious; };
+            if (c.scene != Scene::Fifo && c.scene != Scene::LinkToFifo && c.scene != Scene::Device &&
+                c.scene != Scene::Folder)
+                std::ofstream(target) << precious;
+            switch (c.scene) {
+                case Scene::LinkedPartName: {
+                    const std::string victim = (folder / "victim").string();
+                    std::ofstream(victim) << precious;
+                    fs::create_symlink(victim, target + ".part");
+                    unchanged = [victim, &precious] { return ReadText(victim) == precious; };
+                    break;
+                }
+                case Scene::LongName:
+                    unchanged = [&] { return ReadText(target) != precious && !ReadText(target).empty(); };
+                    break;
+                case Scene::Fifo:
+                    ASSERT_EQ(::mkfifo(target.c_str(), 0600), 0);
+                    unchanged = [&] { return fs::is_fifo(fs::symlink_status(target)); };
+                    break;
+                case Scene::LinkToFifo:
+                    ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+                    fs::create_symlink(folder / "fifo", target);
+                    unchanged = [&] { return fs::is_symlink(target) && fs::is_fifo(folder / "fifo"); };
+                    break;
+                case Scene::Device:
+                    // The null device's numbers, in the test's own folder.
+                    if (::mknod(target.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0) continue;
+                    unchanged = [&] { return fs::is_character_file(fs::symlink_status(target)); };
+                    break;
+                case Scene::Folder:
+                    fs::create_directories(target);
+                    std::ofstream(target + "/inside") << precious;
+                    unchanged = [&] { return ReadText(target + "/inside") == precious; };
+                    break;
+                case Scene::FifoInput:
+                    input = (folder / ("input" + fs::path(w.input).extension().string())).string();
+                    ASSERT_EQ(::mkfifo(input.c_str(), 0600), 0);
+                    break;
+                case Scene::ReadOnlyFolder:
+                    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+                    break;
+                default:
+                    break;
+            }
+
+            Written written;
+            if (c.scene == Scene::FullDisk) {
+                const FileSizeLimit full(precious.size());
+                ASSERT_TRUE(full.Set());
+                written = w.write(input, target);
+            } else {
+                written = w.write(input, target);
+            }
+            fs::permissions(folder, fs::perms::owner_all);
+
+            EXPECT_EQ(written.ok, c.written) << written.message;
+            EXPECT_TRUE(unchanged());
+            const bool refusedName = c.scene == Scene::Fifo || c.scene == Scene::LinkToFifo ||
+                                     c.scene == Scene::Device || c.scene == Scene::Folder;
+            if (refusedName) {
+                EXPECT_NE(written.message.find("not a regular file"), std::string::npos) << written.message;
+                if (written.status != -1) {
+                    EXPECT_EQ(written.status, 2);
+                }
+            }
+            for (const auto& entry : fs::directory_iterator(folder))
+                EXPECT_NE(entry.path().filename().string().rfind(".dravix-", 0), 0u) << entry.path();
+        }
+    }
+}
 TEST_F(Output, ARunThatMeasuredNothingLeavesNoFile) {
     const std::string csv = Path("scan.csv");
     EXPECT_EQ(RunCliCapture({"scan", "--speed", "4X", "--csv", csv}).status, 3);  // no disc
