@@ -33,10 +33,11 @@ QString ColourName(QRgb colour) {
     return QColor::fromRgb(colour).name();
 }
 
-// Reads a results file on a worker of `owner` and hands the outcome back on the UI thread.
+// Reads a results file on a thread of `owner` and hands the outcome back on the UI thread. The
+// program's end never waits for the reading.
 void ReadOnWorker(Workers* workers, const QString& path, std::function<void(ResultsRead)> done) {
     const std::string file = QFile::encodeName(path).toStdString();
-    workers->Start([file, done = std::move(done)](const WorkerContext& context) {
+    workers->StartUnjoined([file, done = std::move(done)](const WorkerContext& context) {
         ResultsRead read = ReadResultsFile(file);
         context.Post([done, read = std::move(read)]() mutable { done(std::move(read)); });
     });

@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 #include "turns/WorkerThreads.h"
 
@@ -80,6 +81,12 @@ uint64_t Workers::Start(Body body) {
         });
     m_running.emplace(id, worker);
     return id;
+}
+
+void Workers::StartUnjoined(Body body) {
+    std::thread([channel = m_channel, body = std::move(body)] {
+        body(WorkerContext(channel, std::stop_token()));
+    }).detach();
 }
 
 void Workers::RequestStop(uint64_t id) {

@@ -46,6 +46,10 @@ class Workers final : public QObject {
 
     // Starts `body` on a worker; the id (never 0) names it to RequestStop.
     uint64_t Start(Body body);
+    // Starts `body` on a thread that nobody joins, for work that sends nothing to a drive but may
+    // wait on something else (reading a file the user named): the end of the program never waits
+    // for it. Its posts arrive as a worker's do; it is not counted by Running() and gets no Ended.
+    void StartUnjoined(Body body);
     // The worker sends nothing more once its current command is back, and its posts are dropped.
     void RequestStop(uint64_t id);
     void RequestStopAll();

@@ -2,13 +2,16 @@
 // run, opened without a drive and compared.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QLabel>
 #include <QStandardPaths>
 #include <QTest>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <future>
 
 #include "chart/ChartStyle.h"
 #include "chart/ScanChart.h"
@@ -16,6 +19,7 @@
 #include "scan/Autosave.h"
 #include "scan/ResultsWindow.h"
 #include "tests/scan/PageTestSupport.h"
+#include "ui/Workers.h"
 
 namespace dravix {
 namespace {
@@ -165,7 +169,34 @@ TEST_F(ResultsPage, ResultsOpenWithoutADriveAndACompareDrawsALegend) {
     EXPECT_FALSE(opened);
     EXPECT_TRUE(BoxTexts().front().startsWith(QString::fromStdString(broken + ", line 3: ")))
         << BoxTexts().front().toStdString();
+
+    // A FIFO is refused at once instead of holding the reader until someone writes to it.
+    const std::string fifo = (folder / "fifo.csv").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    prompter->Clear();
+    CResultsWindow::Open(&owner, QString::fromStdString(fifo), [&](CResultsWindow*) { opened = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter->Asked().empty(); }, 20000));
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(BoxTexts().front(), QString::fromStdString(fifo + ": not a regular file"));
     delete window;
+}
+
+// File > Exit ends the program even while a reading is stuck (a file on a hung network share):
+// the end of the program joins the drive workers, never a reader.
+TEST_F(ResultsPage, TheEndOfTheProgramDoesNotWaitForAReader) {
+    QObject owner;
+    auto* workers = new Workers(&owner);
+    std::promise<void> release;
+    std::shared_future<void> held = release.get_future().share();
+    std::atomic<bool> read{false};
+    workers->StartUnjoined([held, &read](const WorkerContext&) {
+        held.wait();
+        read = true;
+    });
+    JoinAllWorkers();
+    EXPECT_FALSE(read);
+    release.set_value();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return read.load(); }, 20000));
 }
 
 }  // namespace
