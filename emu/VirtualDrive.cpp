@@ -82,8 +82,11 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
     if (!cdb) cdbLength = 0;
     if (!buffer) bufferLength = 0;
 
+    if (direction == 1 && buffer) command.dataOut = std::span<const uint8_t>(buffer, bufferLength);
+    if (direction == 2) command.dataInLength = bufferLength;
+
     ScsiOutcome outcome = GoodOutcome(0);
-    uint32_t latencyMs = 0;
+    uint64_t latencyMs = 0;
     SleepFunction sleep;
     TraceHook trace;
     StoreSession session(m_store);
@@ -123,7 +126,14 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
                 outcome = CheckConditionOutcome(kInvalidFieldInCdb);
             } else {
                 command.nowMs = Now();
+                command.headLba = m_headLba;
                 detail::RunCommand(command);
+                m_headLba = command.headLba;
+                // The medium's time in whole milliseconds; the rest is carried to the next command so
+                // that a run of reads takes as long as the model says.
+                const uint64_t mediumUs = command.mediumMicroseconds + m_mediumCarryUs;
+                latencyMs += mediumUs / 1000;
+                m_mediumCarryUs = mediumUs % 1000;
                 if (command.failure) {
                     outcome = CheckConditionOutcome(*command.failure);
                 } else {
@@ -149,7 +159,7 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
             if (sleep) sleep(timeoutSeconds * 1000);
             outcome = HostTimeoutOutcome();
         } else if (sleep) {
-            sleep(latencyMs);
+            sleep(static_cast<uint32_t>(std::min<uint64_t>(latencyMs, UINT32_MAX)));
         }
     }
     if (trace) trace(cdb, cdbLength, outcome);
@@ -174,6 +184,7 @@ bool VirtualDrive::Insert(std::string_view media) {
     const MediaInfo* info = FindMedia(media);
     if (!info) return false;
     Update([&](DriveState& s) {
+        m_headLba = 0;
         s.disc = Disc{info->name, info->bookType};
         if (!s.trayOpen) LoadDisc(s, Now());  // the tray went out and in again
     });
@@ -207,6 +218,7 @@ void VirtualDrive::Restart() {
         s.testWrite = false;
         s.wopcDisabled = false;
         s.vendorMode = false;
+        s.readSpeedLimitKBps = 0;
         s.becomingReadyCount = 0;
         s.pendingAttention = kAttentionPowerOn;
         s.readyAtMs =
@@ -272,6 +284,21 @@ void VirtualDrive::SetBufferKiB(uint16_t kib) {
 void VirtualDrive::SetFeatureCodes(std::vector<uint8_t> codes) {
     if (codes.size() > kMaxFeatureCodes) codes.resize(kMaxFeatureCodes);
     Update([&](DriveState& s) { s.featureCodes = std::move(codes); });
+}
+
+void VirtualDrive::SetReadModel(ReadSpeedModel model) {
+    Update([&](DriveState& s) { s.readModel = model; });
+}
+
+void VirtualDrive::AddDamage(DamagedSpot spot) {
+    if (spot.count == 0 || spot.firstLba > UINT32_MAX - (spot.count - 1)) return;
+    Update([&](DriveState& s) {
+        if (s.damage.size() < kMaxDamagedSpots) s.damage.push_back(spot);
+    });
+}
+
+void VirtualDrive::ClearDamage() {
+    Update([](DriveState& s) { s.damage.clear(); });
 }
 
 void VirtualDrive::SetVendorMode(bool on) {

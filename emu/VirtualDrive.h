@@ -74,6 +74,10 @@ class VirtualDrive final {
     void SetBufferKiB(uint16_t kib);
     void SetFeatureCodes(std::vector<uint8_t> codes);
     void SetVendorMode(bool on);
+    void SetReadModel(ReadSpeedModel model);
+    // Damaged sectors of the disc in the drive (at most kMaxDamagedSpots spots).
+    void AddDamage(DamagedSpot spot);
+    void ClearDamage();
 
     void SetClock(NowFunction now);
     void SetSleeper(SleepFunction sleep);
@@ -95,6 +99,10 @@ class VirtualDrive final {
     NowFunction m_now;
     SleepFunction m_sleep;
     TraceHook m_trace;
+    // Where the pick-up is, and the part of a millisecond of medium time not yet slept: neither is
+    // firmware state, so neither goes into the state file.
+    uint32_t m_headLba = 0;
+    uint64_t m_mediumCarryUs = 0;
 };
 
 }  // namespace dravix::emu
