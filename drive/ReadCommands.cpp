@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "drive/Bytes.h"
+#include "base/ByteOrder.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "drive/Scsi.h"

@@ -87,13 +87,16 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
 
     ScsiOutcome outcome = GoodOutcome(0);
     uint64_t latencyMs = 0;
+    uint64_t mediumUs = 0;
     SleepFunction sleep;
+    MicrosecondSleepFunction microSleep;
     TraceHook trace;
     StoreSession session(m_store);
     std::optional<DriveState> before;
     {
         std::lock_guard lock(m_mutex);
         sleep = m_sleep;
+        microSleep = m_microSleep;
         trace = m_trace;
         if (m_detached) {
             outcome = CheckConditionOutcome(kLogicalUnitNotSupported);
@@ -129,11 +132,15 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
                 command.headLba = m_headLba;
                 detail::RunCommand(command);
                 m_headLba = command.headLba;
-                // The medium's time in whole milliseconds; the rest is carried to the next command so
-                // that a run of reads takes as long as the model says.
-                const uint64_t mediumUs = command.mediumMicroseconds + m_mediumCarryUs;
-                latencyMs += mediumUs / 1000;
-                m_mediumCarryUs = mediumUs % 1000;
+                mediumUs = command.mediumMicroseconds;
+                if (!m_microSleep) {
+                    // The medium's time in whole milliseconds; the rest is carried to the next
+                    // command so that a run of reads takes as long as the model says.
+                    const uint64_t carried = mediumUs + m_mediumCarryUs;
+                    latencyMs += carried / 1000;
+                    m_mediumCarryUs = carried % 1000;
+                    mediumUs = 0;
+                }
                 if (command.failure) {
                     outcome = CheckConditionOutcome(*command.failure);
                 } else {
@@ -154,7 +161,15 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
         outcome = CheckConditionOutcome(kInternalTargetFailure);
     }
 
-    if (latencyMs > 0) {
+    if (microSleep) {
+        const uint64_t totalUs = latencyMs * 1000 + mediumUs;
+        if (timeoutSeconds > 0 && totalUs > timeoutSeconds * 1'000'000ull) {
+            microSleep(timeoutSeconds * 1'000'000ull);
+            outcome = HostTimeoutOutcome();
+        } else if (totalUs > 0) {
+            microSleep(totalUs);
+        }
+    } else if (latencyMs > 0) {
         if (timeoutSeconds > 0 && latencyMs > timeoutSeconds * 1000ull) {
             if (sleep) sleep(timeoutSeconds * 1000);
             outcome = HostTimeoutOutcome();
@@ -313,6 +328,11 @@ void VirtualDrive::SetClock(NowFunction now) {
 void VirtualDrive::SetSleeper(SleepFunction sleep) {
     std::lock_guard lock(m_mutex);
     m_sleep = std::move(sleep);
+}
+
+void VirtualDrive::SetMicrosecondSleeper(MicrosecondSleepFunction sleep) {
+    std::lock_guard lock(m_mutex);
+    m_microSleep = std::move(sleep);
 }
 
 void VirtualDrive::SetTraceHook(TraceHook hook) {

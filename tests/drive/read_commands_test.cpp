@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "drive/Bytes.h"
+#include "base/ByteOrder.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "drive/ReadCommands.h"
