@@ -82,6 +82,7 @@ LayoutReading ReadDiscLayout(DriveTable& table) {
         reading.outcome = outcome;
         reading.status = table.LastFailure().status;
         reading.sense = table.LastSense();
+        reading.osError = table.LastOsError();
         return reading;
     };
 

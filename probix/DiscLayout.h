@@ -71,6 +71,7 @@ struct LayoutReading {
     DiscLayout layout;
     uint8_t status = kCommandCompleted;  // of the command that decided a failed outcome
     Sense sense;
+    int osError = 0;
 };
 
 // Waits for the drive, then reads profile, disc information, capacity, tracks, layers and read

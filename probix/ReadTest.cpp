@@ -115,6 +115,7 @@ class Run final {
     void Good(uint32_t lba, uint32_t count, const uint8_t* data);
     void Failed(uint32_t lba, const RequestOutcome& outcome);
     void Verify(uint32_t lba, uint32_t count, const uint8_t* data);
+    void Uncompared(uint32_t first, uint32_t last);
     void AddDifference(uint32_t first, uint32_t last);
     void Timed(uint32_t lba, uint32_t count, int64_t microseconds);
     void FlushPoint();
@@ -285,7 +286,17 @@ void Run::Good(uint32_t lba, uint32_t count, const uint8_t* data) {
     if (m_result.verify) Verify(lba, count, data);
 }
 
+// Sectors the image holds that the disc did not give: they cannot be shown to match.
+void Run::Uncompared(uint32_t first, uint32_t last) {
+    if (!m_result.verify || m_result.verify->imageReadFailed || last < m_imageBase) return;
+    const uint64_t from = std::max(first, m_imageBase) - m_imageBase;
+    const uint64_t to = std::min<uint64_t>(uint64_t{last} - m_imageBase, m_result.verify->imageSectors - 1);
+    if (from <= to && from < m_result.verify->imageSectors)
+        m_result.verify->uncomparedSectors += to - from + 1;
+}
+
 void Run::Failed(uint32_t lba, const RequestOutcome& outcome) {
+    Uncompared(lba, lba);
     ++m_result.failedSectors;
     ++m_burstSectors;
     std::vector<FailedRange>& failures = m_result.failures;
@@ -304,9 +315,11 @@ uint32_t Run::Retry(uint32_t lba, uint32_t count, uint32_t extentLast) {
         const RequestOutcome outcome = Request(sector, 1, m_data.data());
         if (outcome.Good()) {
             Good(sector, 1, m_data.data());
+            Progress(sector);
             continue;
         }
         Failed(sector, outcome);
+        Progress(sector);
         if (m_burstSectors < kBurstSectorLimit && m_clock() - m_lastGoodUs < kBurstMicrosecondsLimit)
             continue;
         // An error burst: leave 4 MiB unread and go on after it.
@@ -317,6 +330,7 @@ uint32_t Run::Retry(uint32_t lba, uint32_t count, uint32_t extentLast) {
         const uint32_t skipLast = static_cast<uint32_t>(
             std::min<uint64_t>(extentLast, uint64_t{skipFirst} + kBurstSkipSectors - 1));
         m_result.skipped.push_back({skipFirst, skipLast});
+        Uncompared(skipFirst, skipLast);
         m_result.skippedSectors += uint64_t{skipLast} - skipFirst + 1;
         return skipLast + 1;
     }
@@ -525,7 +539,8 @@ ReadTestResult Run::Execute() {
             m_result.endStatus = layout.status;
             m_result.endSense = layout.sense;
             if (layout.outcome == LayoutOutcome::DiscChanged) return finish(ReadTestEnd::DiscChanged);
-            if (DriveGone(layout.status, layout.sense, 0) && layout.outcome == LayoutOutcome::DriveFailed)
+            if (layout.outcome == LayoutOutcome::DriveFailed &&
+                DriveGone(layout.status, layout.sense, layout.osError))
                 return finish(ReadTestEnd::DriveGone);
             m_result.notReadable = ReasonOf(layout.outcome);
             return finish(ReadTestEnd::NotReadable);
@@ -734,8 +749,10 @@ std::vector<std::string> VerdictLines(const ReadTestResult& result) {
     if (result.failedSectors > 0) lines.push_back(Format(kVerdictUnreadableFormat, result.failedSectors));
     if (result.skippedSectors > 0) lines.push_back(Format(kVerdictSkippedFormat, result.skippedSectors));
     if (const auto& v = result.verify; v && !v->imageReadFailed) {
-        lines.push_back(v->differingSectors == 0 ? std::string(kVerdictImageMatches)
-                                                 : Format(kVerdictImageDiffersFormat, v->differingSectors));
+        // A sector the disc would not give does not hold the image's data as far as anyone can tell.
+        const uint64_t differing = v->differingSectors + v->uncomparedSectors;
+        lines.push_back(differing == 0 ? std::string(kVerdictImageMatches)
+                                       : Format(kVerdictImageDiffersFormat, differing));
         if (v->length == LengthMatch::DiscShorter)
             lines.push_back(Format(kVerdictDiscShorterFormat, v->lengthDifference));
         if (v->length == LengthMatch::DiscLonger)

@@ -127,12 +127,15 @@ enum class LengthMatch { NotJudged, Same, DiscShorter, DiscLonger };
 struct VerifySummary {
     uint64_t imageSectors = 0;
     uint64_t comparedSectors = 0;
-    uint64_t differingSectors = 0;                // compared and unequal, and image sectors the disc lacks
+    uint64_t differingSectors = 0;  // compared and unequal, and image sectors the disc lacks
+    // Image sectors on the disc that could not be read (failed or skipped): listed with the
+    // failures, counted as differing in the verdict.
+    uint64_t uncomparedSectors = 0;
     std::vector<SectorRange> differences;         // the first kListedDifferences ranges (disc LBAs)
     LengthMatch length = LengthMatch::NotJudged;  // judged on a run over every sector
     uint64_t lengthDifference = 0;                // sectors
     bool imageReadFailed = false;                 // the image file could not be read: no verify
-    bool Matches() const { return !imageReadFailed && differingSectors == 0; }
+    bool Matches() const { return !imageReadFailed && differingSectors == 0 && uncomparedSectors == 0; }
 };
 
 struct AccessSeries {

@@ -240,6 +240,7 @@ TEST(ReadTest, VerifyFindsExactlyTheChangedSectorsAndTheLengths) {
         std::vector<SectorRange> differences;
         LengthMatch length;
         std::vector<std::string> verdict;
+        std::vector<emu::DamagedSpot> damage = {};
     };
     const Case cases[] = {
         {"the same",
@@ -261,6 +262,14 @@ TEST(ReadTest, VerifyFindsExactlyTheChangedSectorsAndTheLengths) {
          LengthMatch::DiscShorter,
          {"All sectors read.", "The disc differs from the image in 100 sectors.",
           "The disc is 100 sectors shorter than the image."}},
+        // Sectors the disc does not give cannot be shown to hold the image's data.
+        {"unreadable sectors",
+         kDiscSectors,
+         {7},
+         {{7, 7}},
+         LengthMatch::Same,
+         {"2 sectors could not be read.", "The disc differs from the image in 3 sectors."},
+         {{100, 2}}},
         {"an image shorter than the disc",
          kDiscSectors - 50,
          {},
@@ -272,6 +281,7 @@ TEST(ReadTest, VerifyFindsExactlyTheChangedSectorsAndTheLengths) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ReadBench bench("cd-r-recorded");
+        for (const emu::DamagedSpot& spot : c.damage) bench.drive.AddDamage(spot);
         GeneratedImage image("cd-r-recorded", c.imageSectors, c.changed);
         ReadTestSettings settings;
         settings.image = &image;
@@ -280,7 +290,8 @@ TEST(ReadTest, VerifyFindsExactlyTheChangedSectorsAndTheLengths) {
         ASSERT_TRUE(result.verify);
         EXPECT_EQ(result.verify->differences, c.differences);
         EXPECT_EQ(result.verify->length, c.length);
-        EXPECT_EQ(result.verify->comparedSectors, std::min(c.imageSectors, kDiscSectors));
+        EXPECT_EQ(result.verify->comparedSectors,
+                  std::min(c.imageSectors, kDiscSectors) - result.failedSectors);
         EXPECT_EQ(VerdictLines(result), c.verdict);
     }
 }
