@@ -641,8 +641,10 @@ LatencyClass LatencyClassOf(const std::array<uint8_t, 16>& cdb) {
     }
 }
 
-double ReadSpeedXAt(const DriveState& state, const MediaInfo& media, uint32_t lba) {
-    const double cap = SpeedCapX(state, media);
+namespace {
+
+// The speed the model gives at an LBA when the drive reads at most `cap`.
+double ModelSpeedX(const DriveState& state, const MediaInfo& media, double cap, uint32_t lba) {
     const double radius = SectorRadiusMm(media, lba);
     const double inner = InnerRadiusMm(media);
     switch (state.readModel) {
@@ -660,6 +662,15 @@ double ReadSpeedXAt(const DriveState& state, const MediaInfo& media, uint32_t lb
             break;
     }
     return cap;
+}
+
+}  // namespace
+
+double ReadSpeedXAt(const DriveState& state, const MediaInfo& media, uint32_t lba) {
+    // The model at the drive's full speed, capped by the speed set: a drive told to read slower
+    // does not spin slower where it already reads below that speed.
+    const double cap = MaxReadSpeedX(media);
+    return std::min(SpeedCapX(state, media), ModelSpeedX(state, media, cap, lba));
 }
 
 uint64_t SeekMicroseconds(const MediaInfo& media, uint32_t fromLba, uint32_t toLba) {

@@ -598,16 +598,20 @@ ReadTestResult Run::Execute() {
     return finish(ReadTestEnd::Finished);
 }
 
-// Moving median of five points: steps stay steps, single outliers go.
-std::vector<double> Smoothed(std::span<const SpeedPoint> points) {
+// The speed the drive could give around each point: the upper quartile of a window of points.
+// A request that came back late (another program, the drive's own retries) makes a point slower,
+// never faster, so the upper part of its neighbourhood tells the curve; steps stay steps.
+std::vector<double> UpperEnvelope(std::span<const SpeedPoint> points, size_t window) {
     std::vector<double> out(points.size());
+    std::vector<double> values;
     for (size_t i = 0; i < points.size(); ++i) {
-        const size_t from = i >= 2 ? i - 2 : 0;
-        const size_t to = std::min(points.size(), i + 3);
-        std::vector<double> window;
-        for (size_t j = from; j < to; ++j) window.push_back(points[j].speedX);
-        std::nth_element(window.begin(), window.begin() + static_cast<long>(window.size() / 2), window.end());
-        out[i] = window[window.size() / 2];
+        const size_t from = i >= window / 2 ? i - window / 2 : 0;
+        const size_t to = std::min(points.size(), i + window / 2 + 1);
+        values.clear();
+        for (size_t j = from; j < to; ++j) values.push_back(points[j].speedX);
+        const auto quartile = values.begin() + static_cast<long>(values.size() * 3 / 4);
+        std::nth_element(values.begin(), quartile, values.end());
+        out[i] = *quartile;
     }
     return out;
 }
@@ -664,13 +668,14 @@ const char* ReadModeName(ReadMode mode) {
 
 ReadMode RecogniseReadMode(std::span<const SpeedPoint> points) {
     constexpr size_t kFewestPoints = 8;
-    if (points.size() < kFewestPoints) return ReadMode::Unknown;
-    const std::vector<double> v = Smoothed(points);
-    const size_t n = v.size();
+    const size_t n = points.size();
+    if (n < kFewestPoints) return ReadMode::Unknown;
+    const size_t window = std::max<size_t>(5, n / 50) | 1;
+    const std::vector<double> v = UpperEnvelope(points, window);
     const double top = *std::max_element(v.begin(), v.end());
     const double bottom = *std::min_element(v.begin(), v.end());
     if (top <= 0) return ReadMode::Unknown;
-    // Flat within a few per cent: one speed over the whole disc.
+    // Within a few per cent everywhere: one speed over the whole disc.
     if (top - bottom <= 0.08 * top) return ReadMode::Clv;
 
     auto mean = [&v](size_t from, size_t to) {
@@ -679,29 +684,40 @@ ReadMode RecogniseReadMode(std::span<const SpeedPoint> points) {
         return sum / static_cast<double>(to - from);
     };
     const size_t tenth = std::max<size_t>(n / 10, 1);
-    // Every mode reads faster outside than inside.
+    // Every other mode reads faster outside than inside.
     if (mean(n - tenth, n) < 1.1 * mean(0, tenth)) return ReadMode::Unknown;
 
-    // Steps between neighbouring points, and the stretches between them.
-    const double step = 0.05 * top;
-    std::vector<size_t> cuts{0};
-    for (size_t i = 0; i + 1 < n; ++i) {
-        if (v[i] - v[i + 1] > step) return ReadMode::Unknown;  // speed falling back: none of the modes
-        if (v[i + 1] - v[i] > step) cuts.push_back(i + 1);
-    }
-    cuts.push_back(n);
-    if (cuts.size() > 2) {
-        // Z-CLV: each stretch flat, each faster than the one before.
-        for (size_t s = 0; s + 1 < cuts.size(); ++s) {
-            const auto [low, high] = std::minmax_element(v.begin() + static_cast<long>(cuts[s]),
-                                                         v.begin() + static_cast<long>(cuts[s + 1]));
-            if (*high - *low > 0.04 * top) return ReadMode::Unknown;
+    // Stretches of one speed (within 2.5 % of the top), the short ones left out: zoned CLV is a
+    // few of them, each a clear step above the one before.
+    struct Level {
+        size_t length;
+        double speed;
+    };
+    std::vector<Level> levels;
+    size_t covered = 0;
+    for (size_t start = 0; start < n;) {
+        size_t end = start + 1;
+        while (end < n && std::abs(v[end] - v[start]) <= 0.025 * top) ++end;
+        if (end - start >= std::max<size_t>(3, n / 50)) {
+            levels.push_back({end - start, v[start + (end - start) / 2]});
+            covered += end - start;
         }
-        return ReadMode::ZonedClv;
+        start = end;
     }
-    // At the top speed from some point on: partial CAV; rising to the end: CAV.
+    bool steps = levels.size() >= 2 && levels.size() <= 8 && covered * 10 >= n * 8;
+    for (size_t i = 1; steps && i < levels.size(); ++i)
+        steps = levels[i].speed - levels[i - 1].speed >= 0.1 * top;
+    if (steps) return ReadMode::ZonedClv;
+
+    // The rest rises: seen a tenth of the disc further on, the speed has seldom fallen back
+    // (a stretch read slowly for another reason may make it look so for a while).
+    const size_t lag = std::max(window, n / 10);
+    size_t falls = 0;
+    for (size_t i = 0; i + lag < n; ++i) falls += v[i + lag] < v[i] - 0.03 * top ? 1 : 0;
+    if (falls * 10 > n - lag) return ReadMode::Unknown;
+    // At the top speed over the outer part: partial CAV; rising to the end: CAV.
     size_t plateau = 0;
-    while (plateau < n && v[n - 1 - plateau] >= 0.98 * top) ++plateau;
+    while (plateau < n && v[n - 1 - plateau] >= 0.975 * top) ++plateau;
     if (plateau * 100 >= n * 12) return v.front() < 0.9 * top ? ReadMode::PartialCav : ReadMode::Unknown;
     return ReadMode::Cav;
 }

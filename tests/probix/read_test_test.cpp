@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
+#include <functional>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -96,6 +99,46 @@ TEST(ReadTest, EachReadModeIsRecognisedFromTheCurve) {
             EXPECT_GT(fastest, top * 0.99);
         }
         EXPECT_LE(result.transfer->minimumX, result.transfer->averageX + 1e-9);
+    }
+}
+
+TEST(ReadTest, ReadModesAreRecognisedThroughRequestsThatCameBackLate) {
+    // Curves over a full DVD (radius 24 to 58 mm) at 16X, and the same with one-sided noise: every
+    // point up to 2 % slower, one in twenty up to 30 % slower, as when something else held the
+    // machine or the drive.
+    auto radius = [](double f) { return std::sqrt(24.0 * 24 + f * (58.0 * 58 - 24.0 * 24)); };
+    struct Case {
+        std::string name;
+        std::function<double(double)> speed;  // of the fraction of the disc
+        ReadMode expected;
+    };
+    const Case cases[] = {
+        {"CLV", [](double) { return 16.0; }, ReadMode::Clv},
+        {"CAV", [&](double f) { return 16 * radius(f) / 58; }, ReadMode::Cav},
+        {"P-CAV", [&](double f) { return std::min(16.0, 16 * radius(f) / 41); }, ReadMode::PartialCav},
+        {"Z-CLV",
+         [&](double f) { return 16.0 * (3 + std::min(3, static_cast<int>((radius(f) - 24) / 8.5))) / 6; },
+         ReadMode::ZonedClv},
+        {"slower outside", [&](double f) { return 16 * radius(1 - f) / 58; }, ReadMode::Unknown},
+        {"up and down", [](double f) { return 10 + 4 * std::sin(f * 12); }, ReadMode::Unknown},
+    };
+    for (const Case& c : cases) {
+        for (const bool noisy : {false, true}) {
+            SCOPED_TRACE(c.name + (noisy ? " with noise" : ""));
+            std::mt19937 random(7);
+            std::uniform_real_distribution<double> unit(0, 1);
+            std::vector<SpeedPoint> points;
+            constexpr int kPoints = 700;
+            for (int i = 0; i < kPoints; ++i) {
+                double x = c.speed(static_cast<double>(i) / kPoints);
+                if (noisy) {
+                    x *= 1 - 0.02 * unit(random);
+                    if (unit(random) < 0.05) x *= 1 - 0.3 * unit(random);
+                }
+                points.push_back({static_cast<uint32_t>(i * 3279), x});
+            }
+            EXPECT_EQ(RecogniseReadMode(points), c.expected) << ReadModeName(RecogniseReadMode(points));
+        }
     }
 }
 
