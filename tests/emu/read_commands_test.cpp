@@ -159,9 +159,9 @@ TEST(ReadSpeed, SetStreamingSetsTheReadSpeedAndRestoresTheDefault) {
     auto setStreaming = [&d](uint32_t readKB, uint32_t readMs, bool restore) {
         std::array<uint8_t, 28> descriptor{};
         descriptor[0] = restore ? 0x04 : 0;
-        detail::PutBe32(&descriptor[8], 2295103);
-        detail::PutBe32(&descriptor[12], readKB);
-        detail::PutBe32(&descriptor[16], readMs);
+        dravix::PutBe32(&descriptor[8], 2295103);
+        dravix::PutBe32(&descriptor[12], readKB);
+        dravix::PutBe32(&descriptor[16], readMs);
         const std::vector<uint8_t> cdb = Cdb({0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 28, 0});
         return d.drive->Execute(cdb.data(), cdb.size(), 1, descriptor.data(), 28, 15);
     };
@@ -210,7 +210,9 @@ TEST(ReadSpeed, PerformanceDescriptorsFollowTheModel) {
         EXPECT_EQ(next, media.endLba + 1);
         // Where the curve reaches the disc's maximum, it says so.
         const uint32_t top = answer.Be32(8 + 16 * (c.descriptors - 1) + (media.dualLayer ? 4 : 12));
-        if (c.model != ReadSpeedModel::Cav) EXPECT_EQ(top, media.readSpeed);
+        if (c.model != ReadSpeedModel::Cav) {
+            EXPECT_EQ(top, media.readSpeed);
+        }
     }
 }
 
