@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "base/ByteOrder.h"
@@ -25,6 +26,12 @@ struct Command {
     std::vector<uint8_t> reply;        // the whole data-in answer
     uint32_t allocation = UINT32_MAX;  // the CDB's allocation length, where it has one
     std::optional<SenseCode> failure;  // set: CHECK CONDITION, no data
+    std::span<const uint8_t> dataOut;  // what the initiator sent (direction 1)
+    uint32_t dataInLength = 0;         // how much the initiator can take: no point making more
+    // The drive's own pick-up and disc: where the head is (after the last read), and how long the
+    // medium took for this command beyond the command's latency.
+    uint32_t headLba = 0;
+    uint64_t mediumMicroseconds = 0;
 
     void Fail(SenseCode code) { failure = code; }
 };
@@ -40,6 +47,12 @@ const MediaInfo* LoadedMedia(const DriveState& state);
 
 // No medium (tray open or empty), becoming ready, or nothing: the disc can be used.
 std::optional<SenseCode> MediumProblem(const DriveState& state, int64_t nowMs);
+
+// The speed in X at which the drive reads an LBA of the disc now: the drive's model, capped by the
+// disc's maximum and the speed set with SET CD SPEED or SET STREAMING.
+double ReadSpeedXAt(const DriveState& state, const MediaInfo& media, uint32_t lba);
+// Time for the pick-up to move between two LBAs and find its track.
+uint64_t SeekMicroseconds(const MediaInfo& media, uint32_t fromLba, uint32_t toLba);
 
 // Handlers of the maker's commands (opcodes FDh, FEh, FFh).
 void VendorFrame(Command& command);

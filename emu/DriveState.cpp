@@ -13,6 +13,7 @@ constexpr std::array<std::string_view, kLatencyClassCount> kLatencyNames{"comman
                                                                          "spinup"};
 constexpr std::array<std::string_view, 3> kRowNames{"dvd+rw", "dvd+r", "dvd+r-dl"};
 constexpr std::array<std::string_view, 3> kOptionNames{"unknown-disc", "supported-disc", "overspeed"};
+constexpr std::array<std::string_view, 4> kReadModelNames{"cav", "p-cav", "z-clv", "clv"};
 constexpr std::array<std::string_view, 5> kActionNames{"check", "timeout", "busy", "bad-answer", "reply"};
 
 bool Printable(std::string_view text) {
@@ -39,6 +40,17 @@ std::string_view LatencyClassName(LatencyClass latencyClass) {
 std::optional<LatencyClass> LatencyClassFromName(std::string_view name) {
     for (size_t i = 0; i < kLatencyNames.size(); ++i) {
         if (kLatencyNames[i] == name) return static_cast<LatencyClass>(i);
+    }
+    return std::nullopt;
+}
+
+std::string_view ReadSpeedModelName(ReadSpeedModel model) {
+    return kReadModelNames[static_cast<size_t>(model)];
+}
+
+std::optional<ReadSpeedModel> ReadSpeedModelFromName(std::string_view name) {
+    for (size_t i = 0; i < kReadModelNames.size(); ++i) {
+        if (kReadModelNames[i] == name) return static_cast<ReadSpeedModel>(i);
     }
     return std::nullopt;
 }
@@ -100,12 +112,14 @@ DriveState FactoryState(DriveKind kind) {
             state.featureCodes = {1, 5};
             state.bufferKiB = 2048;
             state.writesDvdPlusRDl = false;
+            state.readModel = ReadSpeedModel::ZonedClv;
             break;
         case DriveKind::OtherMaker:
             state.vendor = "KORVANE";
             state.product = "DVD+-RW KV880";
             state.revision = "KV31";
             state.bufferKiB = 2048;
+            state.readModel = ReadSpeedModel::PartialCav;
             break;
     }
     // Lumard learns unknown discs by default; the other switches start off.
@@ -142,6 +156,11 @@ std::string ValidateState(const DriveState& state) {
     if (state.pendingAttention != kNoAttention && state.pendingAttention != kAttentionMediumChanged &&
         state.pendingAttention != kAttentionPowerOn) {
         return "pending attention must be 0, 40 (28h) or 41 (29h)";
+    }
+    if (state.damage.size() > kMaxDamagedSpots) return "at most 256 damaged spots";
+    for (const DamagedSpot& spot : state.damage) {
+        if (spot.count == 0 || spot.firstLba > UINT32_MAX - (spot.count - 1))
+            return "a damaged spot must hold at least one sector below LBA 4294967296";
     }
     for (const FaultRule& rule : state.faults) {
         for (const auto& entry : rule.bytes) {

@@ -33,6 +33,13 @@ std::optional<DriveKind> DriveKindFromName(std::string_view name);
 std::string_view LatencyClassName(
     LatencyClass latencyClass);  // "command", "tray", "vendor", "tefe", "spinup"
 std::optional<LatencyClass> LatencyClassFromName(std::string_view name);
+// How the drive spins a disc it reads: constant angular velocity (the speed grows with the
+// radius), partial CAV (CAV until the speed reaches the maximum, constant after), zoned CLV
+// (constant speed within each of four zones, a step up at each) or plain CLV.
+enum class ReadSpeedModel { Cav = 0, PartialCav = 1, ZonedClv = 2, Clv = 3 };
+std::string_view ReadSpeedModelName(ReadSpeedModel model);  // "cav", "p-cav", "z-clv", "clv"
+std::optional<ReadSpeedModel> ReadSpeedModelFromName(std::string_view name);
+
 std::string_view BookTypeRowName(BookTypeRow row);  // "dvd+rw", "dvd+r", "dvd+r-dl"
 std::string_view OptionKindName(OptionKind kind);   // "unknown-disc", "supported-disc", "overspeed"
 
@@ -86,6 +93,14 @@ struct FaultRule {
     friend bool operator==(const FaultRule&, const FaultRule&) = default;
 };
 
+// Sectors of the disc in the drive that cannot be read.
+struct DamagedSpot {
+    uint32_t firstLba = 0;
+    uint32_t count = 1;
+
+    friend bool operator==(const DamagedSpot&, const DamagedSpot&) = default;
+};
+
 std::string_view FaultActionName(
     FaultRule::Action action);  // "check", "timeout", "busy", "bad-answer", "reply"
 std::optional<FaultRule::Action> FaultActionFromName(std::string_view name);
@@ -101,6 +116,7 @@ struct DriveState {
     uint16_t bufferKiB = 8192;
     uint8_t regionMask = 0xFE;
     bool writesDvdPlusRDl = true;
+    ReadSpeedModel readModel = ReadSpeedModel::Cav;
 
     // Kept across power cycles.
     std::array<uint8_t, 3> bookTypes{0x92, 0xA1, 0xE1};  // by BookTypeRow
@@ -111,6 +127,8 @@ struct DriveState {
     bool testWrite = false;
     bool wopcDisabled = false;
     bool vendorMode = false;
+    // The read speed set with SET CD SPEED or SET STREAMING, in kB/s; 0: the drive's maximum.
+    uint32_t readSpeedLimitKBps = 0;
 
     bool trayOpen = false;
     std::optional<Disc> disc;
@@ -120,6 +138,7 @@ struct DriveState {
 
     std::array<uint32_t, kLatencyClassCount> latencyMs{};
     std::vector<FaultRule> faults;
+    std::vector<DamagedSpot> damage;  // of whatever disc is in the drive, until cleared
 
     friend bool operator==(const DriveState&, const DriveState&) = default;
 };
@@ -130,6 +149,9 @@ inline constexpr size_t kMaxFeatureCodes = 64;
 // The longest latency a command class may be given: a drive that takes longer is broken, and
 // every caller's time-out ends such a command anyway.
 inline constexpr uint32_t kMaxLatencyMs = 120000;
+inline constexpr size_t kMaxDamagedSpots = 256;
+// What a read over a damaged sector costs: the drive retries before it gives up.
+inline constexpr uint32_t kDamagedReadRetryMs = 750;
 
 // A drive of the kind as it leaves the factory: identity, features 1 2 3 5 6 7 on the maker's
 // drive, default book types and options, closed empty tray.

@@ -10,6 +10,8 @@ namespace {
 constexpr uint32_t kSingleLayerEndLba = 2295103;  // 4.7 GB
 constexpr uint32_t kDualLayerEndLba = 4173823;    // 8.5 GB, two layers of 2086912 sectors
 constexpr uint32_t kCdEndLba = 359846;            // 80 minutes
+constexpr uint32_t kRecordedDvdEndLba = 1998847;  // 4.09 GB
+constexpr uint32_t kRecordedCdEndLba = 332999;    // 74 minutes
 
 // Write speeds in kB/s: 2.4X 4X 6X 8X 10X 12X 16X of DVD, and CD speeds.
 constexpr uint32_t k2_4X = 3324, k4X = 5540, k6X = 8310, k8X = 11080, k10X = 13850, k12X = 16620,
@@ -215,6 +217,50 @@ std::vector<MediaInfo> BuildCatalogue() {
          .manufacturerId = "",
          .mediaTypeId = "",
          .tefe = std::nullopt});
+    // Recorded write-once discs, for the read test. A finalised DVD+R holds what was burned, not a
+    // full disc: its capacity ends where the recording ended.
+    add({.name = "dvd+r-recorded",
+         .description = "recorded DVD+R (4.1 GB of data, closed)",
+         .family = MediaFamily::DvdPlusR,
+         .profile = 0x1B,
+         .blank = false,
+         .rewritable = false,
+         .dualLayer = false,
+         .bookType = 0xA1,
+         .endLba = kRecordedDvdEndLba,
+         .readSpeed = k16X,
+         .writeSpeeds = allDvdSpeeds,
+         .manufacturerId = "ORIONDSC",
+         .mediaTypeId = "R16",
+         .tefe = std::nullopt});
+    add({.name = "dvd+r-dl-recorded",
+         .description = "recorded DVD+R DL (both layers full, closed)",
+         .family = MediaFamily::DvdPlusRDl,
+         .profile = 0x2B,
+         .blank = false,
+         .rewritable = false,
+         .dualLayer = true,
+         .bookType = 0xE1,
+         .endLba = kDualLayerEndLba,
+         .readSpeed = k12X,
+         .writeSpeeds = {k2_4X, k4X, k6X, k8X},
+         .manufacturerId = "ORIONDSC",
+         .mediaTypeId = "D08",
+         .tefe = std::nullopt});
+    add({.name = "cd-r-recorded",
+         .description = "recorded CD-R (74 minutes of data, closed)",
+         .family = MediaFamily::CdR,
+         .profile = 0x09,
+         .blank = false,
+         .rewritable = false,
+         .dualLayer = false,
+         .bookType = 0,
+         .endLba = kRecordedCdEndLba,
+         .readSpeed = kCd48X,
+         .writeSpeeds = {kCd16X, kCd24X, kCd40X, kCd48X},
+         .manufacturerId = "",
+         .mediaTypeId = "",
+         .tefe = std::nullopt});
     add({.name = "cd-rw",
          .description = "blank CD-RW",
          .family = MediaFamily::CdRw,
@@ -328,6 +374,58 @@ TeFeLevels MeasureLevels(const MediaInfo& media, uint32_t psn, uint8_t speedCode
     if (!media.tefe) return {};
     return TeFeLevels{Raw(TePercent(media, psn, speedCode), media.tefe->teReference),
                       Raw(FePercent(media, psn, speedCode), media.tefe->feReference)};
+}
+
+bool IsReadable(const MediaInfo& media) {
+    return !media.blank;
+}
+
+double BytesPerSecondAt1X(const MediaInfo& media) {
+    return IsDvd(media.family) ? 1385000.0 : 153600.0;
+}
+
+double KilobytesPerSecondAt1X(const MediaInfo& media) {
+    return IsDvd(media.family) ? 1385.0 : 176.4;
+}
+
+double MaxReadSpeedX(const MediaInfo& media) {
+    return media.readSpeed / KilobytesPerSecondAt1X(media);
+}
+
+double InnerRadiusMm(const MediaInfo& media) {
+    return IsDvd(media.family) ? 24.0 : 25.0;
+}
+
+double SectorRadiusMm(const MediaInfo& media, uint32_t lba) {
+    // Fraction of a full layer's area that lies inside the sector.
+    double fraction = 0;
+    if (media.dualLayer) {
+        const double layerSectors = (static_cast<double>(media.endLba) + 1) / 2;
+        fraction = lba < layerSectors ? lba / layerSectors : 1.0 - (lba - layerSectors) / layerSectors;
+    } else {
+        const double fullSectors =
+            static_cast<double>(IsDvd(media.family) ? kSingleLayerEndLba : kCdEndLba) + 1;
+        fraction = lba / fullSectors;
+    }
+    fraction = std::clamp(fraction, 0.0, 1.0);
+    const double inner = InnerRadiusMm(media);
+    return std::sqrt(inner * inner + fraction * (kOuterRadiusMm * kOuterRadiusMm - inner * inner));
+}
+
+void FillSector(const MediaInfo& media, uint32_t lba, uint8_t* out) {
+    // The disc's seed from its name (FNV-1a), so that two kinds of disc differ.
+    uint64_t seed = 0xCBF29CE484222325ull;
+    for (const char c : media.name) seed = (seed ^ static_cast<uint8_t>(c)) * 0x100000001B3ull;
+    const uint64_t sectorSeed = Mix(seed ^ (static_cast<uint64_t>(lba) << 20));
+    // One splitmix step per eight bytes: cheap enough that generating data never dominates a read.
+    for (size_t at = 0; at < kSectorBytes; at += 8) {
+        const uint64_t word = Mix(sectorSeed + at);
+        for (size_t i = 0; i < 8; ++i) out[at + i] = static_cast<uint8_t>(word >> (8 * i));
+    }
+    out[0] = static_cast<uint8_t>(lba >> 24);
+    out[1] = static_cast<uint8_t>(lba >> 16);
+    out[2] = static_cast<uint8_t>(lba >> 8);
+    out[3] = static_cast<uint8_t>(lba);
 }
 
 }  // namespace dravix::emu

@@ -101,4 +101,29 @@ double FePercent(const MediaInfo& media, uint32_t psn, uint8_t speedCode);
 // Raw levels the drive reports: the per-cent levels scaled by the disc's references.
 TeFeLevels MeasureLevels(const MediaInfo& media, uint32_t psn, uint8_t speedCode);
 
+// --- reading a recorded disc -----------------------------------------------------------------
+
+inline constexpr uint32_t kSectorBytes = 2048;
+
+// A disc whose sectors can be read: anything recorded (a blank disc holds no data).
+bool IsReadable(const MediaInfo& media);
+
+// User-data bytes per second of 1X: 1,385,000 on DVD, 153,600 (75 sectors of 2048) on CD.
+double BytesPerSecondAt1X(const MediaInfo& media);
+// The speed unit of the command interfaces (kB/s per X): 1385 on DVD, 176.4 (audio rate) on CD.
+double KilobytesPerSecondAt1X(const MediaInfo& media);
+// The fastest the drive reads this disc, in X (its read speed descriptor).
+double MaxReadSpeedX(const MediaInfo& media);
+
+// Radius in millimetres of the track that holds an LBA: the data area runs from 24 mm (DVD) or
+// 25 mm (CD) to 58 mm for a full disc, a sector's radius growing with the square root of the area
+// before it. Layer 1 of a dual-layer disc runs from the outer edge inwards.
+double SectorRadiusMm(const MediaInfo& media, uint32_t lba);
+double InnerRadiusMm(const MediaInfo& media);
+inline constexpr double kOuterRadiusMm = 58.0;
+
+// The 2048 bytes of user data of a sector: its LBA (big-endian) then bytes fixed by the disc and
+// the LBA, so an image of the disc can be written without reading it. `out` holds 2048 bytes.
+void FillSector(const MediaInfo& media, uint32_t lba, uint8_t* out);
+
 }  // namespace dravix::emu

@@ -187,6 +187,12 @@ void Scenario::SetSleeper(SleepFunction sleep) {
     for (auto& drive : m_drives) drive->SetSleeper(sleep);
 }
 
+void Scenario::SetMicrosecondSleeper(MicrosecondSleepFunction sleep) {
+    std::lock_guard guard(m_mutex);
+    m_microSleep = sleep;
+    for (auto& drive : m_drives) drive->SetMicrosecondSleeper(sleep);
+}
+
 void Scenario::Lock() {
     m_mutex.lock();
     if (m_depth++ == 0 && m_fileLock) {
@@ -272,6 +278,7 @@ VirtualDrive& Scenario::AppendDrive(const DriveState& state) {
     auto drive = std::make_unique<VirtualDrive>(state);
     if (m_now) drive->SetClock(m_now);
     if (m_sleep) drive->SetSleeper(m_sleep);
+    if (m_microSleep) drive->SetMicrosecondSleeper(m_microSleep);
     drive->AttachStore(this);
     m_drives.push_back(std::move(drive));
     m_active = m_drives.size();

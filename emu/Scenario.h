@@ -68,6 +68,7 @@ class Scenario final : private StateStore {
     // For every drive, present and future.
     void SetClock(NowFunction now);
     void SetSleeper(SleepFunction sleep);
+    void SetMicrosecondSleeper(MicrosecondSleepFunction sleep);
 
   private:
     void Lock() override;
@@ -95,6 +96,7 @@ class Scenario final : private StateStore {
 
     NowFunction m_now;
     SleepFunction m_sleep;
+    MicrosecondSleepFunction m_microSleep;
 };
 
 }  // namespace dravix::emu

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "emu/Commands.h"
@@ -26,6 +27,13 @@ void Put(std::vector<uint8_t>& out, size_t offset, std::string_view text, size_t
 
 bool IsCd(MediaFamily family) {
     return !IsDvd(family);
+}
+
+// The fastest the drive reads the disc now, in X.
+double SpeedCapX(const DriveState& s, const MediaInfo& media) {
+    const double max = MaxReadSpeedX(media);
+    if (s.readSpeedLimitKBps == 0) return max;
+    return std::clamp(s.readSpeedLimitKBps / KilobytesPerSecondAt1X(media), 1.0, max);
 }
 
 // --- TEST UNIT READY -------------------------------------------------------------------------
@@ -106,6 +114,11 @@ void ModeSense10(Command& c) {
     p[3] = 0x37;                   // writes CD-R, CD-RW, DVD-R, DVD-RAM; test write
     p[4] = 0x40;                   // multi-session
     p[6] = 0x29;                   // tray loader, eject, lock
+    if (media) {
+        const double unit = KilobytesPerSecondAt1X(*media);
+        PutBe16(&p[8], static_cast<uint16_t>(std::lround(MaxReadSpeedX(*media) * unit)));
+        PutBe16(&p[14], static_cast<uint16_t>(std::lround(SpeedCapX(c.state, *media) * unit)));
+    }
     PutBe16(&p[10], 256);
     PutBe16(&p[12], c.state.bufferKiB);
     PutBe16(&p[22], 1);
@@ -201,9 +214,94 @@ void GetConfiguration(Command& c) {
     PutBe32(&c.reply[0], static_cast<uint32_t>(c.reply.size() - 4));
 }
 
+// --- GET PERFORMANCE, type 00h: read and write performance ----------------------------------
+
+constexpr int kZoneCount = 4;
+
+// Radius where partial CAV reaches its maximum: halfway out.
+double PartialCavKneeMm(const MediaInfo& media) {
+    return (InnerRadiusMm(media) + kOuterRadiusMm) / 2;
+}
+
+// The first LBA of layer 0 at or beyond a radius (the inverse of SectorRadiusMm), clamped to the
+// disc's end.
+uint32_t LbaAtRadius(const MediaInfo& media, double radiusMm) {
+    const double inner = InnerRadiusMm(media);
+    const double fraction = std::clamp(
+        (radiusMm * radiusMm - inner * inner) / (kOuterRadiusMm * kOuterRadiusMm - inner * inner), 0.0, 1.0);
+    const double layerSectors = media.dualLayer ? (static_cast<double>(media.endLba) + 1) / 2
+                                                : (IsDvd(media.family) ? 2295104.0 : 359847.0);
+    const double lba = std::ceil(fraction * layerSectors);
+    const double lastOfLayer = media.dualLayer ? layerSectors - 1 : media.endLba;
+    return static_cast<uint32_t>(std::min(lba, lastOfLayer + 1));
+}
+
+struct PerformanceDescriptor {
+    uint32_t startLba;
+    uint32_t startKBps;
+    uint32_t endLba;
+    uint32_t endKBps;
+};
+
+// The read curve as the drive states it: one descriptor per stretch the model treats alike.
+std::vector<PerformanceDescriptor> ReadDescriptors(const DriveState& s, const MediaInfo& media) {
+    const uint32_t layerEnd = media.dualLayer ? (media.endLba + 1) / 2 - 1 : media.endLba;
+    std::vector<uint32_t> breaks{0};
+    if (s.readModel == ReadSpeedModel::PartialCav) {
+        breaks.push_back(LbaAtRadius(media, PartialCavKneeMm(media)));
+    } else if (s.readModel == ReadSpeedModel::ZonedClv) {
+        const double inner = InnerRadiusMm(media);
+        for (int zone = 1; zone < kZoneCount; ++zone)
+            breaks.push_back(LbaAtRadius(media, inner + (kOuterRadiusMm - inner) * zone / kZoneCount));
+    }
+    std::vector<std::pair<uint32_t, uint32_t>> stretches;  // layer 0, inner to outer
+    for (size_t i = 0; i < breaks.size() && breaks[i] <= layerEnd; ++i) {
+        const uint32_t last = i + 1 < breaks.size() ? std::min(breaks[i + 1] - 1, layerEnd) : layerEnd;
+        if (last >= breaks[i]) stretches.emplace_back(breaks[i], last);
+    }
+    if (media.dualLayer) {
+        // Layer 1 retraces layer 0 from the outside in.
+        const uint32_t layerSectors = layerEnd + 1;
+        for (size_t i = stretches.size(); i-- > 0;) {
+            const auto [first, last] = stretches[i];
+            stretches.emplace_back(2 * layerSectors - 1 - last, 2 * layerSectors - 1 - first);
+        }
+    }
+    const double unit = KilobytesPerSecondAt1X(media);
+    std::vector<PerformanceDescriptor> out;
+    for (const auto& [first, last] : stretches) {
+        out.push_back({first, static_cast<uint32_t>(std::lround(ReadSpeedXAt(s, media, first) * unit)), last,
+                       static_cast<uint32_t>(std::lround(ReadSpeedXAt(s, media, last) * unit))});
+    }
+    return out;
+}
+
+void ReadWritePerformance(Command& c, const MediaInfo& media) {
+    const bool write = c.cdb[1] & 0x04;
+    const bool exceptions = (c.cdb[1] & 0x03) != 0;
+    std::vector<PerformanceDescriptor> list;
+    if (!exceptions && !write) list = ReadDescriptors(c.state, media);
+    if (!exceptions && write && !media.writeSpeeds.empty()) {
+        const uint32_t fastest = *std::max_element(media.writeSpeeds.begin(), media.writeSpeeds.end());
+        list.push_back({0, fastest, media.endLba, fastest});
+    }
+    list.resize(std::min<size_t>(list.size(), GetBe16(&c.cdb[8])));
+    c.reply.assign(8 + 16 * list.size(), 0);
+    PutBe32(&c.reply[0], static_cast<uint32_t>(4 + 16 * list.size()));
+    c.reply[4] = static_cast<uint8_t>((write ? 0x02 : 0) | (exceptions ? 0x01 : 0));
+    for (size_t i = 0; i < list.size(); ++i) {
+        uint8_t* d = &c.reply[8 + 16 * i];
+        PutBe32(&d[0], list[i].startLba);
+        PutBe32(&d[4], list[i].startKBps);
+        PutBe32(&d[8], list[i].endLba);
+        PutBe32(&d[12], list[i].endKBps);
+    }
+}
+
 // --- GET PERFORMANCE, type 03h ---------------------------------------------------------------
 
 void GetPerformance(Command& c) {
+    if (c.cdb[10] == 0x00) return ReadWritePerformance(c, *LoadedMedia(c.state));
     if (c.cdb[10] != 0x03) return c.Fail(kInvalidFieldInCdb);
     const MediaInfo& media = *LoadedMedia(c.state);
     const size_t count = std::min<size_t>(media.writeSpeeds.size(), GetBe16(&c.cdb[8]));
@@ -326,17 +424,197 @@ void ReadDiscInformation(Command& c) {
     }
 }
 
+// --- READ CAPACITY ---------------------------------------------------------------------------
+
+void ReadCapacity(Command& c) {
+    const MediaInfo& media = *LoadedMedia(c.state);
+    c.reply.assign(8, 0);
+    // A blank disc has no recorded sector: its last one is reported as 0.
+    PutBe32(&c.reply[0], IsReadable(media) ? media.endLba : 0);
+    PutBe32(&c.reply[4], kSectorBytes);
+}
+
+// --- READ(10), READ(12) ----------------------------------------------------------------------
+
+const DamagedSpot* FirstDamage(const DriveState& s, uint32_t lba, uint32_t count) {
+    const DamagedSpot* first = nullptr;
+    const uint64_t end = static_cast<uint64_t>(lba) + count;
+    for (const DamagedSpot& spot : s.damage) {
+        const uint64_t spotEnd = static_cast<uint64_t>(spot.firstLba) + spot.count;
+        if (spot.firstLba >= end || spotEnd <= lba) continue;
+        if (!first || spot.firstLba < first->firstLba) first = &spot;
+    }
+    return first;
+}
+
+uint64_t TransferMicroseconds(const DriveState& s, const MediaInfo& media, uint32_t lba, uint32_t count) {
+    if (count == 0) return 0;
+    const double speedX = ReadSpeedXAt(s, media, lba + count / 2);
+    const double bytes = static_cast<double>(count) * kSectorBytes;
+    return static_cast<uint64_t>(std::llround(bytes / (speedX * BytesPerSecondAt1X(media)) * 1e6));
+}
+
+void ReadSectors(Command& c, uint32_t lba, uint32_t count) {
+    const MediaInfo& media = *LoadedMedia(c.state);
+    // A blank disc holds no sector a drive could read.
+    if (!IsReadable(media)) return c.Fail(kLbaOutOfRange);
+    if (count == 0) return;
+    if (lba > media.endLba || count - 1 > media.endLba - lba) return c.Fail(kLbaOutOfRange);
+
+    const uint64_t seek = SeekMicroseconds(media, c.headLba, lba);
+    if (const DamagedSpot* damage = FirstDamage(c.state, lba, count)) {
+        const uint32_t bad = std::max(damage->firstLba, lba);
+        c.mediumMicroseconds =
+            seek + TransferMicroseconds(c.state, media, lba, bad - lba) + kDamagedReadRetryMs * 1000ull;
+        c.headLba = bad + 1;
+        return c.Fail(kUnrecoveredReadError);
+    }
+    c.mediumMicroseconds = seek + TransferMicroseconds(c.state, media, lba, count);
+    c.headLba = lba + count;
+
+    // Only what the initiator can take is made.
+    const uint64_t wanted = static_cast<uint64_t>(count) * kSectorBytes;
+    c.allocation = static_cast<uint32_t>(std::min<uint64_t>(wanted, UINT32_MAX));
+    const uint64_t made = std::min<uint64_t>(
+        wanted, (c.dataInLength + kSectorBytes - 1) / kSectorBytes * static_cast<uint64_t>(kSectorBytes));
+    c.reply.resize(made);
+    for (uint64_t at = 0; at < made; at += kSectorBytes)
+        FillSector(media, lba + static_cast<uint32_t>(at / kSectorBytes), &c.reply[at]);
+}
+
+void Read10(Command& c) {
+    ReadSectors(c, GetBe32(&c.cdb[2]), GetBe16(&c.cdb[7]));
+}
+
+void Read12(Command& c) {
+    ReadSectors(c, GetBe32(&c.cdb[2]), GetBe32(&c.cdb[6]));
+}
+
+// --- READ TOC/PMA/ATIP -----------------------------------------------------------------------
+
+void PutAddress(uint8_t* p, uint32_t lba, bool msf) {
+    if (!msf) return PutBe32(p, lba);
+    const uint32_t frames = lba + 150;  // MSF counts from the start of the lead-in's pause
+    p[0] = 0;
+    p[1] = static_cast<uint8_t>(frames / (60 * 75));
+    p[2] = static_cast<uint8_t>(frames / 75 % 60);
+    p[3] = static_cast<uint8_t>(frames % 75);
+}
+
+constexpr uint8_t kDataTrackControl = 0x14;  // ADR 1, data track recorded uninterrupted
+constexpr uint8_t kLeadOutTrack = 0xAA;
+
+void ReadToc(Command& c) {
+    const bool msf = c.cdb[1] & 0x02;
+    const uint8_t format = c.cdb[2] & 0x0F;
+    const uint8_t track = c.cdb[6];
+    c.allocation = GetBe16(&c.cdb[7]);
+    const MediaInfo& media = *LoadedMedia(c.state);
+    // A blank disc has no table of contents yet.
+    if (!IsReadable(media)) return c.Fail(kInvalidFieldInCdb);
+    // One session holding one data track.
+    auto descriptor = [&](uint8_t number, uint32_t lba) {
+        const size_t at = c.reply.size();
+        c.reply.resize(at + 8, 0);
+        c.reply[at + 1] = kDataTrackControl;
+        c.reply[at + 2] = number;
+        PutAddress(&c.reply[at + 4], lba, msf);
+    };
+    c.reply.assign(4, 0);
+    c.reply[2] = 1;
+    c.reply[3] = 1;
+    if (format == 0x00) {
+        if (track > 1 && track != kLeadOutTrack) return c.Fail(kInvalidFieldInCdb);
+        if (track <= 1) descriptor(1, 0);
+        descriptor(kLeadOutTrack, media.endLba + 1);
+    } else if (format == 0x01) {
+        descriptor(1, 0);
+    } else {
+        return c.Fail(kInvalidFieldInCdb);
+    }
+    PutBe16(&c.reply[0], static_cast<uint16_t>(c.reply.size() - 2));
+}
+
+// --- READ TRACK INFORMATION ------------------------------------------------------------------
+
+void ReadTrackInformation(Command& c) {
+    const uint8_t addressType = c.cdb[1] & 0x03;
+    const uint32_t address = GetBe32(&c.cdb[2]);
+    c.allocation = GetBe16(&c.cdb[7]);
+    const MediaInfo& media = *LoadedMedia(c.state);
+    const bool blank = !IsReadable(media);
+    // The disc holds one track in one session; on a blank disc that is the invisible track.
+    switch (addressType) {
+        case 0:
+            if (address > media.endLba) return c.Fail(kLbaOutOfRange);
+            break;
+        case 1:
+            if (address != 1 && !(blank && address == 0xFF)) return c.Fail(kInvalidFieldInCdb);
+            break;
+        case 2:
+            if (address != 1) return c.Fail(kInvalidFieldInCdb);
+            break;
+        default:
+            return c.Fail(kInvalidFieldInCdb);
+    }
+    c.reply.assign(36, 0);
+    PutBe16(&c.reply[0], 34);
+    c.reply[2] = 1;                                                   // track number
+    c.reply[3] = 1;                                                   // session number
+    c.reply[5] = 0x04;                                                // data track, uninterrupted
+    c.reply[6] = static_cast<uint8_t>((blank ? 0x40 : 0x00) | 0x01);  // blank, data mode 1
+    c.reply[7] = blank ? 0x01 : 0x02;                                 // NWA valid / LRA valid
+    PutBe32(&c.reply[8], 0);
+    PutBe32(&c.reply[12], 0);
+    PutBe32(&c.reply[16], blank ? media.endLba + 1 : 0);
+    PutBe32(&c.reply[24], media.endLba + 1);
+    PutBe32(&c.reply[28], blank ? 0 : media.endLba);
+}
+
+// --- SET CD SPEED, SET STREAMING -------------------------------------------------------------
+
+void SetCdSpeed(Command& c) {
+    const uint16_t read = GetBe16(&c.cdb[2]);
+    // FFFFh (and 0) ask for the drive's fastest.
+    c.state.readSpeedLimitKBps = (read == 0xFFFF || read == 0) ? 0 : read;
+}
+
+void SetStreaming(Command& c) {
+    constexpr size_t kDescriptorLength = 28;
+    if (c.cdb[8] != 0x00) return c.Fail(kInvalidFieldInCdb);  // only the performance descriptor
+    const size_t listLength = GetBe16(&c.cdb[9]);
+    if (listLength < kDescriptorLength || c.dataOut.size() < kDescriptorLength)
+        return c.Fail(kParameterListLengthError);
+    const uint8_t* d = c.dataOut.data();
+    if (d[0] & 0x04) {  // RDD: back to the drive's defaults
+        c.state.readSpeedLimitKBps = 0;
+        return;
+    }
+    const uint32_t readSize = GetBe32(&d[12]);  // kB
+    const uint32_t readTime = GetBe32(&d[16]);  // ms
+    if (readTime == 0) return c.Fail(kInvalidFieldInParameterList);
+    const uint64_t kbps = static_cast<uint64_t>(readSize) * 1000 / readTime;
+    c.state.readSpeedLimitKBps = kbps == 0 ? 1 : static_cast<uint32_t>(std::min<uint64_t>(kbps, UINT32_MAX));
+}
+
 constexpr std::array<Entry, 256> BuildTable() {
     std::array<Entry, 256> table{};
     table[0x00] = {TestUnitReady, 0};  // orders its conditions itself
     table[0x12] = {Inquiry, 0};
     table[0x1B] = {StartStopUnit, kReportsAttention};
+    table[0x25] = {ReadCapacity, kReportsAttention | kNeedsMedium};
+    table[0x28] = {Read10, kReportsAttention | kNeedsMedium};
+    table[0x43] = {ReadToc, kReportsAttention | kNeedsMedium};
     table[0x46] = {GetConfiguration, 0};
     table[0x51] = {ReadDiscInformation, kReportsAttention | kNeedsMedium};
+    table[0x52] = {ReadTrackInformation, kReportsAttention | kNeedsMedium};
     table[0x5A] = {ModeSense10, kReportsAttention};
     table[0xA4] = {ReportKey, kReportsAttention};
+    table[0xA8] = {Read12, kReportsAttention | kNeedsMedium};
     table[0xAC] = {GetPerformance, kReportsAttention | kNeedsMedium};
     table[0xAD] = {ReadDvdStructure, kReportsAttention | kNeedsMedium};
+    table[0xB6] = {SetStreaming, kReportsAttention};
+    table[0xBB] = {SetCdSpeed, kReportsAttention};
     // The maker's commands do not report unit attentions: their firmware answers them from its
     // own state whatever happened to the medium.
     table[0xFD] = {VendorFrame, 0};
@@ -361,6 +639,48 @@ LatencyClass LatencyClassOf(const std::array<uint8_t, 16>& cdb) {
         default:
             return LatencyClass::Command;
     }
+}
+
+namespace {
+
+// The speed the model gives at an LBA when the drive reads at most `cap`.
+double ModelSpeedX(const DriveState& state, const MediaInfo& media, double cap, uint32_t lba) {
+    const double radius = SectorRadiusMm(media, lba);
+    const double inner = InnerRadiusMm(media);
+    switch (state.readModel) {
+        case ReadSpeedModel::Cav:
+            return cap * radius / kOuterRadiusMm;
+        case ReadSpeedModel::PartialCav:
+            return std::min(cap, cap * radius / PartialCavKneeMm(media));
+        case ReadSpeedModel::ZonedClv: {
+            const int zone =
+                std::clamp(static_cast<int>((radius - inner) / (kOuterRadiusMm - inner) * kZoneCount), 0,
+                           kZoneCount - 1);
+            return cap * (kZoneCount - 1 + zone) / (2 * kZoneCount - 2);  // 1/2, 2/3, 5/6, 1 of the cap
+        }
+        case ReadSpeedModel::Clv:
+            break;
+    }
+    return cap;
+}
+
+}  // namespace
+
+double ReadSpeedXAt(const DriveState& state, const MediaInfo& media, uint32_t lba) {
+    // The model at the drive's full speed, capped by the speed set: a drive told to read slower
+    // does not spin slower where it already reads below that speed.
+    const double cap = MaxReadSpeedX(media);
+    return std::min(SpeedCapX(state, media), ModelSpeedX(state, media, cap, lba));
+}
+
+uint64_t SeekMicroseconds(const MediaInfo& media, uint32_t fromLba, uint32_t toLba) {
+    if (fromLba == toLba) return 0;
+    const double inner = InnerRadiusMm(media);
+    const double stroke =
+        std::abs(SectorRadiusMm(media, toLba) - SectorRadiusMm(media, fromLba)) / (kOuterRadiusMm - inner);
+    // Settling and finding the sector, then a move that grows with the square root of the distance.
+    constexpr double kSettleUs = 40000, kFullStrokeUs = 80000;
+    return static_cast<uint64_t>(kSettleUs + kFullStrokeUs * std::sqrt(std::min(stroke, 1.0)));
 }
 
 const MediaInfo* LoadedMedia(const DriveState& state) {

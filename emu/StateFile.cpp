@@ -76,7 +76,7 @@ json DriveToJson(const DriveState& s) {
     }
     json faults = json::array();
     for (const FaultRule& rule : s.faults) faults.push_back(FaultToJson(rule));
-    return json{
+    json out{
         {"kind", std::string(DriveKindName(s.kind))},
         {"vendor", s.vendor},
         {"product", s.product},
@@ -99,6 +99,18 @@ json DriveToJson(const DriveState& s) {
         {"latencyMs", latency},
         {"faults", faults},
     };
+    // The read model, speed and damage appear only when they differ from a new drive's, so that
+    // a file that never used them reads as before.
+    if (s.readModel != FactoryState(s.kind).readModel)
+        out["readModel"] = std::string(ReadSpeedModelName(s.readModel));
+    if (s.readSpeedLimitKBps != 0) out["readSpeedKBps"] = s.readSpeedLimitKBps;
+    if (!s.damage.empty()) {
+        json damage = json::array();
+        for (const DamagedSpot& spot : s.damage)
+            damage.push_back(json{{"lba", spot.firstLba}, {"count", spot.count}});
+        out["damage"] = damage;
+    }
+    return out;
 }
 
 // --- reading ---------------------------------------------------------------------------------
@@ -295,6 +307,23 @@ DriveState DriveFromJson(const json& v, const std::string& where) {
         for (size_t i = 0; i < faults->size(); ++i) {
             s.faults.push_back(
                 FaultFromJson((*faults)[i], r.Where("faults") + "[" + std::to_string(i) + "]"));
+        }
+    }
+    std::string modelName(ReadSpeedModelName(s.readModel));
+    r.String("readModel", modelName);
+    const auto model = ReadSpeedModelFromName(modelName);
+    if (!model) ObjectReader::Fail(r.Where("readModel"), "expected cav, p-cav, z-clv or clv");
+    s.readModel = *model;
+    r.Number("readSpeedKBps", s.readSpeedLimitKBps, 0, UINT32_MAX);
+    if (const json* damage = r.Find("damage")) {
+        if (!damage->is_array()) ObjectReader::Fail(r.Where("damage"), "expected a list");
+        for (size_t i = 0; i < damage->size(); ++i) {
+            ObjectReader d((*damage)[i], r.Where("damage") + "[" + std::to_string(i) + "]");
+            DamagedSpot spot;
+            d.Number("lba", spot.firstLba, 0, UINT32_MAX);
+            d.Number("count", spot.count, 1, UINT32_MAX);
+            d.NoOtherKeys();
+            s.damage.push_back(spot);
         }
     }
     r.NoOtherKeys();

@@ -1,7 +1,11 @@
 #include "emu/Tool.h"
 
+#include <unistd.h>
+
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iomanip>
 #include <memory>
@@ -143,6 +147,18 @@ void Describe(std::ostream& out, size_t index, const DriveState& s) {
     for (size_t i = 0; i < s.latencyMs.size(); ++i) {
         out << ' ' << LatencyClassName(static_cast<LatencyClass>(i)) << ' ' << s.latencyMs[i];
     }
+    out << "\n  read model: " << ReadSpeedModelName(s.readModel) << ", read speed: ";
+    if (s.readSpeedLimitKBps) {
+        out << s.readSpeedLimitKBps << " kB/s";
+    } else {
+        out << "max";
+    }
+    out << "\n  damaged sectors:";
+    if (s.damage.empty()) out << " none";
+    for (const DamagedSpot& spot : s.damage) {
+        out << ' ' << spot.firstLba;
+        if (spot.count > 1) out << '-' << static_cast<uint64_t>(spot.firstLba) + spot.count - 1;
+    }
     out << "\n";
     if (s.becomingReadyCount)
         out << "  becoming ready for " << s.becomingReadyCount << " more TEST UNIT READY\n";
@@ -207,6 +223,8 @@ class ToolRun final {
         if (command == "set") return Set(rest);
         if (command == "fault") return Fault(rest);
         if (command == "latency") return Latency(rest);
+        if (command == "damage") return Damage(rest);
+        if (command == "image") return Image(rest);
         throw UsageError{"unknown command \"" + command + "\"", true};
     }
 
@@ -372,6 +390,11 @@ class ToolRun final {
             ExpectCount(args, 2, "set buffer KB");
             const auto kib = static_cast<uint16_t>(DecimalOrThrow(args[1], 65535, "the buffer size"));
             change = [=](VirtualDrive& d) { d.SetBufferKiB(kib); };
+        } else if (what == "read-model") {
+            ExpectCount(args, 2, "set read-model cav|p-cav|z-clv|clv");
+            const auto model = ReadSpeedModelFromName(args[1]);
+            if (!model) throw UsageError{"the read model is cav, p-cav, z-clv or clv"};
+            change = [=](VirtualDrive& d) { d.SetReadModel(*model); };
         } else if (what == "features") {
             if (args.size() - 1 > kMaxFeatureCodes)
                 throw UsageError{"the drive announces at most 64 feature codes"};
@@ -508,6 +531,69 @@ class ToolRun final {
         return Finish(*scenario);
     }
 
+    int Damage(const std::vector<std::string>& args) {
+        if (args.size() == 1 && args[0] == "clear") {
+            auto scenario = OpenFile();
+            SelectedDrive(*scenario).ClearDamage();
+            return Finish(*scenario);
+        }
+        if (args.empty() || args.size() > 2)
+            throw UsageError{"usage: dravix-vdrive damage LBA [COUNT] | damage clear"};
+        const auto lba = static_cast<uint32_t>(DecimalOrThrow(args[0], UINT32_MAX, "the LBA"));
+        const auto count =
+            args.size() == 2 ? static_cast<uint32_t>(DecimalOrThrow(args[1], UINT32_MAX, "the sector count"))
+                             : 1u;
+        if (count == 0) throw UsageError{"a damaged spot holds at least one sector"};
+        if (lba > UINT32_MAX - (count - 1)) throw UsageError{"the damaged spot ends beyond LBA 4294967295"};
+        auto scenario = OpenFile();
+        VirtualDrive& drive = SelectedDrive(*scenario);
+        if (drive.State().damage.size() >= kMaxDamagedSpots)
+            throw UsageError{"the drive keeps at most 256 damaged spots"};
+        drive.AddDamage(DamagedSpot{lba, count});
+        return Finish(*scenario);
+    }
+
+    // The data of a recorded disc as an image file: what a verify of that disc should find.
+    int Image(const std::vector<std::string>& args) {
+        ExpectCount(args, 2, "image MEDIA FILE");
+        const MediaInfo* media = FindMedia(args[0]);
+        if (!media) throw UsageError{"unknown media \"" + args[0] + "\" (see: dravix-vdrive media)"};
+        if (!IsReadable(*media)) throw UsageError{"\"" + args[0] + "\" is blank: it holds no data"};
+        const std::filesystem::path target(args[1]);
+        // Written beside the target under a name of its own, and renamed over it only when whole.
+        const std::filesystem::path temporary =
+            target.parent_path() / ("." + target.filename().string() + ".tmp." + std::to_string(::getpid()));
+        {
+            std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+            constexpr uint32_t kChunkSectors = 512;
+            std::vector<uint8_t> chunk(kChunkSectors * kSectorBytes);
+            const uint64_t sectors = static_cast<uint64_t>(media->endLba) + 1;
+            for (uint64_t lba = 0; file && lba < sectors; lba += kChunkSectors) {
+                const auto count = static_cast<uint32_t>(std::min<uint64_t>(kChunkSectors, sectors - lba));
+                for (uint32_t i = 0; i < count; ++i)
+                    FillSector(*media, static_cast<uint32_t>(lba + i),
+                               &chunk[static_cast<size_t>(i) * kSectorBytes]);
+                file.write(reinterpret_cast<const char*>(chunk.data()),
+                           static_cast<std::streamsize>(count) * kSectorBytes);
+            }
+            file.close();
+            if (!file) {
+                std::error_code ignored;
+                std::filesystem::remove(temporary, ignored);
+                throw FileError{args[1] + ": cannot write"};
+            }
+        }
+        std::error_code error;
+        std::filesystem::rename(temporary, target, error);
+        if (error) {
+            std::filesystem::remove(temporary, error);
+            throw FileError{args[1] + ": cannot write"};
+        }
+        m_out << "Wrote " << (static_cast<uint64_t>(media->endLba) + 1) << " sectors of " << media->name
+              << " to " << args[1] << ".\n";
+        return kToolOk;
+    }
+
     std::ostream& m_out;
     std::ostream& m_err;
     std::string m_file;
@@ -545,6 +631,11 @@ std::string VdriveToolUsage() {
            "  fault clear               remove every fault of the drive\n"
            "  latency command|tray|vendor|tefe|spinup MS\n"
            "                            how long a command class takes (at most 120000 ms)\n"
+           "  set read-model cav|p-cav|z-clv|clv\n"
+           "                            how the drive's read speed grows across the disc\n"
+           "  damage LBA [COUNT]        make COUNT sectors from LBA unreadable (MEDIUM ERROR 03/11/00)\n"
+           "  damage clear              make every sector readable again\n"
+           "  image MEDIA FILE          write the data a recorded MEDIA holds to FILE\n"
            "\n"
            "Bytes are hexadecimal. SUB is CDB byte 1, FUNCTION byte 6 (\"*\" leaves SUB open).\n"
            "Example: dravix-vdrive fault add --after 10 --once fd:fb:05 --byte 11=00 check 02/3A/00\n"

@@ -82,15 +82,21 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
     if (!cdb) cdbLength = 0;
     if (!buffer) bufferLength = 0;
 
+    if (direction == 1 && buffer) command.dataOut = std::span<const uint8_t>(buffer, bufferLength);
+    if (direction == 2) command.dataInLength = bufferLength;
+
     ScsiOutcome outcome = GoodOutcome(0);
-    uint32_t latencyMs = 0;
+    uint64_t latencyMs = 0;
+    uint64_t mediumUs = 0;
     SleepFunction sleep;
+    MicrosecondSleepFunction microSleep;
     TraceHook trace;
     StoreSession session(m_store);
     std::optional<DriveState> before;
     {
         std::lock_guard lock(m_mutex);
         sleep = m_sleep;
+        microSleep = m_microSleep;
         trace = m_trace;
         if (m_detached) {
             outcome = CheckConditionOutcome(kLogicalUnitNotSupported);
@@ -123,7 +129,18 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
                 outcome = CheckConditionOutcome(kInvalidFieldInCdb);
             } else {
                 command.nowMs = Now();
+                command.headLba = m_headLba;
                 detail::RunCommand(command);
+                m_headLba = command.headLba;
+                mediumUs = command.mediumMicroseconds;
+                if (!m_microSleep) {
+                    // The medium's time in whole milliseconds; the rest is carried to the next
+                    // command so that a run of reads takes as long as the model says.
+                    const uint64_t carried = mediumUs + m_mediumCarryUs;
+                    latencyMs += carried / 1000;
+                    m_mediumCarryUs = carried % 1000;
+                    mediumUs = 0;
+                }
                 if (command.failure) {
                     outcome = CheckConditionOutcome(*command.failure);
                 } else {
@@ -144,12 +161,20 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
         outcome = CheckConditionOutcome(kInternalTargetFailure);
     }
 
-    if (latencyMs > 0) {
+    if (microSleep) {
+        const uint64_t totalUs = latencyMs * 1000 + mediumUs;
+        if (timeoutSeconds > 0 && totalUs > timeoutSeconds * 1'000'000ull) {
+            microSleep(timeoutSeconds * 1'000'000ull);
+            outcome = HostTimeoutOutcome();
+        } else if (totalUs > 0) {
+            microSleep(totalUs);
+        }
+    } else if (latencyMs > 0) {
         if (timeoutSeconds > 0 && latencyMs > timeoutSeconds * 1000ull) {
             if (sleep) sleep(timeoutSeconds * 1000);
             outcome = HostTimeoutOutcome();
         } else if (sleep) {
-            sleep(latencyMs);
+            sleep(static_cast<uint32_t>(std::min<uint64_t>(latencyMs, UINT32_MAX)));
         }
     }
     if (trace) trace(cdb, cdbLength, outcome);
@@ -174,6 +199,7 @@ bool VirtualDrive::Insert(std::string_view media) {
     const MediaInfo* info = FindMedia(media);
     if (!info) return false;
     Update([&](DriveState& s) {
+        m_headLba = 0;
         s.disc = Disc{info->name, info->bookType};
         if (!s.trayOpen) LoadDisc(s, Now());  // the tray went out and in again
     });
@@ -207,6 +233,7 @@ void VirtualDrive::Restart() {
         s.testWrite = false;
         s.wopcDisabled = false;
         s.vendorMode = false;
+        s.readSpeedLimitKBps = 0;
         s.becomingReadyCount = 0;
         s.pendingAttention = kAttentionPowerOn;
         s.readyAtMs =
@@ -274,6 +301,21 @@ void VirtualDrive::SetFeatureCodes(std::vector<uint8_t> codes) {
     Update([&](DriveState& s) { s.featureCodes = std::move(codes); });
 }
 
+void VirtualDrive::SetReadModel(ReadSpeedModel model) {
+    Update([&](DriveState& s) { s.readModel = model; });
+}
+
+void VirtualDrive::AddDamage(DamagedSpot spot) {
+    if (spot.count == 0 || spot.firstLba > UINT32_MAX - (spot.count - 1)) return;
+    Update([&](DriveState& s) {
+        if (s.damage.size() < kMaxDamagedSpots) s.damage.push_back(spot);
+    });
+}
+
+void VirtualDrive::ClearDamage() {
+    Update([](DriveState& s) { s.damage.clear(); });
+}
+
 void VirtualDrive::SetVendorMode(bool on) {
     Update([&](DriveState& s) { s.vendorMode = on; });
 }
@@ -286,6 +328,11 @@ void VirtualDrive::SetClock(NowFunction now) {
 void VirtualDrive::SetSleeper(SleepFunction sleep) {
     std::lock_guard lock(m_mutex);
     m_sleep = std::move(sleep);
+}
+
+void VirtualDrive::SetMicrosecondSleeper(MicrosecondSleepFunction sleep) {
+    std::lock_guard lock(m_mutex);
+    m_microSleep = std::move(sleep);
 }
 
 void VirtualDrive::SetTraceHook(TraceHook hook) {

@@ -26,6 +26,8 @@ class StateStore {
 // agree on when a disc has spun up) and the sleep that latencies use; both replaceable by tests.
 using NowFunction = std::function<int64_t()>;
 using SleepFunction = std::function<void(uint32_t milliseconds)>;
+// A sleep to the microsecond, for a simulated clock that times reads exactly.
+using MicrosecondSleepFunction = std::function<void(uint64_t microseconds)>;
 // Called after every command with its CDB and outcome.
 using TraceHook = std::function<void(const uint8_t* cdb, size_t cdbLength, const ScsiOutcome& outcome)>;
 
@@ -74,9 +76,16 @@ class VirtualDrive final {
     void SetBufferKiB(uint16_t kib);
     void SetFeatureCodes(std::vector<uint8_t> codes);
     void SetVendorMode(bool on);
+    void SetReadModel(ReadSpeedModel model);
+    // Damaged sectors of the disc in the drive (at most kMaxDamagedSpots spots).
+    void AddDamage(DamagedSpot spot);
+    void ClearDamage();
 
     void SetClock(NowFunction now);
     void SetSleeper(SleepFunction sleep);
+    // Replaces the millisecond sleeper while set: every command then sleeps its latency and the
+    // medium's time to the microsecond.
+    void SetMicrosecondSleeper(MicrosecondSleepFunction sleep);
     void SetTraceHook(TraceHook hook);
 
     // Used by the scenario that owns the drive.
@@ -94,7 +103,12 @@ class VirtualDrive final {
     StateStore* m_store = nullptr;
     NowFunction m_now;
     SleepFunction m_sleep;
+    MicrosecondSleepFunction m_microSleep;
     TraceHook m_trace;
+    // Where the pick-up is, and the part of a millisecond of medium time not yet slept: neither is
+    // firmware state, so neither goes into the state file.
+    uint32_t m_headLba = 0;
+    uint64_t m_mediumCarryUs = 0;
 };
 
 }  // namespace dravix::emu

@@ -101,9 +101,10 @@ class AspiHost final {
             std::fprintf(stderr, "libdravix-vdrive: %s\n", message.c_str());
         });
         // A command's latency ends early when its request is aborted or the library unloads.
-        m_scenario->SetSleeper([this](uint32_t milliseconds) {
+        // To the microsecond, so that a read takes as long as the drive's model says.
+        m_scenario->SetMicrosecondSleeper([this](uint64_t microseconds) {
             std::unique_lock lock(m_queueMutex);
-            m_abortWake.wait_for(lock, std::chrono::milliseconds(milliseconds),
+            m_abortWake.wait_for(lock, std::chrono::microseconds(microseconds),
                                  [this] { return m_currentAborted || m_stopping; });
         });
         return m_scenario.get();

@@ -60,6 +60,9 @@ DriveState BusyState() {
     rule.reply = {7, 0, 7};
     rule.seen = 3;
     s.faults = {rule, FaultRule{}};
+    s.readModel = ReadSpeedModel::Clv;
+    s.readSpeedLimitKBps = 5540;
+    s.damage = {{100, 5}, {2000, 1}};
     return s;
 }
 

@@ -1,0 +1,265 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "drive/ReadCommands.h"
+#include "drive/Scsi.h"
+#include "probix/DiscLayout.h"
+
+namespace dravix {
+
+class SharedDrive;
+
+// The read test without any window: it reads a recorded disc back with standard commands and
+// tells how it reads: the transfer rate against the position, the sectors that cannot be read, how
+// the data compares with an image file, and how fast the drive seeks. The command line and the
+// Read Test window both drive it. Works on any CD/DVD drive.
+
+inline constexpr uint32_t kDefaultRequestSectors = 32;
+// An error burst ends after this many unreadable sectors in a row, or this long without a
+// sector read; the run then skips this many sectors ahead and records them as unread.
+inline constexpr uint32_t kBurstSectorLimit = 64;
+inline constexpr int64_t kBurstMicrosecondsLimit = 60'000'000;
+inline constexpr uint32_t kBurstSkipSectors = 2048;  // 4 MiB
+// Quick mode reads zones of 4 MiB spread evenly over the disc.
+inline constexpr uint32_t kQuickZones = 100;
+inline constexpr uint32_t kQuickZoneSectors = 2048;
+// The chart gets about this many points.
+inline constexpr uint32_t kTargetPoints = 1000;
+// A verify lists this many ranges of differing sectors at most.
+inline constexpr size_t kListedDifferences = 20;
+// Access time: one-sector reads.
+inline constexpr int kRandomSeeks = 100;
+inline constexpr int kOneThirdSeeks = 50;
+inline constexpr int kFullStrokeSeeks = 50;
+
+// Texts of the verdicts ("%llu" is a count of sectors).
+inline constexpr const char* kVerdictAllRead = "All sectors read.";
+inline constexpr const char* kVerdictUnreadableFormat = "%llu sectors could not be read.";
+inline constexpr const char* kVerdictSkippedFormat = "%llu sectors were skipped.";
+inline constexpr const char* kVerdictImageMatches = "The disc matches the image.";
+inline constexpr const char* kVerdictImageDiffersFormat = "The disc differs from the image in %llu sectors.";
+inline constexpr const char* kVerdictDiscShorterFormat = "The disc is %llu sectors shorter than the image.";
+inline constexpr const char* kVerdictDiscLongerFormat = "The disc is %llu sectors longer than the image.";
+
+// --- the image a disc is verified against ------------------------------------------------------
+
+class VerifyImage {
+  public:
+    virtual ~VerifyImage() = default;
+    // Sectors of 2048 bytes; a last partial sector counts, padded with zeros.
+    virtual uint64_t SectorCount() const = 0;
+    // Copies `count` sectors from `sector` (all inside the image) into `out`; false on a read error.
+    virtual bool Read(uint64_t sector, uint32_t count, uint8_t* out) = 0;
+};
+
+// An image file (an ISO, or any file of a data track's bytes). Null with a message when it cannot
+// be opened.
+std::unique_ptr<VerifyImage> OpenImageFile(const std::string& path, std::string* error);
+
+// --- settings --------------------------------------------------------------------------------
+
+enum class ReadTestKind {
+    Transfer,  // read the range, time each request: the speed curve (and the read errors)
+    Errors,    // the same reading, for its errors and the verify
+    Seek,      // access times only
+};
+const char* ReadTestKindName(ReadTestKind kind);  // "transfer", "errors", "seek"
+
+struct ReadTestSettings {
+    ReadTestKind kind = ReadTestKind::Transfer;
+    ReadSpeed speed;  // Max by default
+    bool quick = false;
+    // A chosen range (clamped to the disc's data); none: every data track.
+    std::optional<uint32_t> startLba;
+    std::optional<uint32_t> endLba;
+    // Sectors per request: 32 unless the drive's transfer limit is smaller.
+    uint32_t requestSectors = kDefaultRequestSectors;
+    // Compared with every sector read; its sector 0 is the first data track's first sector.
+    VerifyImage* image = nullptr;
+};
+
+// --- the result ------------------------------------------------------------------------------
+
+struct SectorRange {
+    uint32_t first = 0;
+    uint32_t last = 0;
+    uint64_t Count() const { return uint64_t{last} - first + 1; }
+    friend bool operator==(const SectorRange&, const SectorRange&) = default;
+};
+
+// Unreadable sectors in a row that failed alike.
+struct FailedRange {
+    SectorRange range;
+    uint8_t status = kCommandFailed;  // 1 (sense below) or 255 (time-out)
+    Sense sense;
+};
+
+struct SpeedPoint {
+    uint32_t lba = 0;  // the first sector the point covers
+    double speedX = 0;
+};
+// Gigabytes (10^9 bytes) before an LBA, for the chart's position axis.
+double PositionGigabytes(uint32_t lba);
+
+enum class ReadMode { Clv, Cav, PartialCav, ZonedClv, Unknown };
+const char* ReadModeName(ReadMode mode);  // "CLV", "CAV", "P-CAV", "Z-CLV", "unknown"
+// The read mode a curve shows (points in position order).
+ReadMode RecogniseReadMode(std::span<const SpeedPoint> points);
+
+struct TransferSummary {
+    double startX = 0;
+    double endX = 0;
+    double averageX = 0;
+    double minimumX = 0;
+    uint32_t minimumLba = 0;
+    ReadMode mode = ReadMode::Unknown;
+};
+
+enum class LengthMatch { NotJudged, Same, DiscShorter, DiscLonger };
+
+struct VerifySummary {
+    uint64_t imageSectors = 0;
+    uint64_t comparedSectors = 0;
+    uint64_t differingSectors = 0;  // compared and unequal, and image sectors the disc lacks
+    // Image sectors on the disc that could not be read (failed or skipped): listed with the
+    // failures, counted as differing in the verdict.
+    uint64_t uncomparedSectors = 0;
+    std::vector<SectorRange> differences;         // the first kListedDifferences ranges (disc LBAs)
+    LengthMatch length = LengthMatch::NotJudged;  // judged on a run over every sector
+    uint64_t lengthDifference = 0;                // sectors
+    bool imageReadFailed = false;                 // the image file could not be read: no verify
+    bool Matches() const { return !imageReadFailed && differingSectors == 0 && uncomparedSectors == 0; }
+};
+
+struct AccessSeries {
+    int reads = 0;  // timed reads that succeeded
+    double averageMs = 0;
+    double worstMs = 0;
+};
+
+struct AccessSummary {
+    AccessSeries random;
+    AccessSeries oneThird;
+    AccessSeries fullStroke;
+    double averageMs = 0;
+    double worstMs = 0;
+    int failedReads = 0;
+};
+
+enum class ReadTestEnd {
+    Finished,     // a verdict
+    Stopped,      // a stop request ended it between requests: no verdict
+    DiscChanged,  // the disc was changed or taken out: no verdict
+    DriveGone,    // the drive stopped answering: no verdict
+    NotReadable,  // nothing to read: see NotReadableReason
+};
+const char* ReadTestEndName(
+    ReadTestEnd end);  // "finished", "stopped", "disc-changed", "drive-gone", "not-readable"
+
+enum class NotReadableReason { None, NoDisc, Blank, NoDataTrack, Unreadable, DriveFailed, EmptyRange };
+// "No disc in the drive.", "The disc is blank.", ...
+const char* NotReadableText(NotReadableReason reason);
+
+struct ReadTestResult {
+    ReadTestEnd end = ReadTestEnd::NotReadable;
+    NotReadableReason notReadable = NotReadableReason::None;
+    ReadTestKind kind = ReadTestKind::Transfer;
+    bool quick = false;
+    DiscLayout layout;
+    SpeedSetting speed;
+    std::vector<SectorRange> audioTracks;  // left out of the read
+    SectorRange range;                     // first and last sector the run covers
+    uint32_t requestSectors = kDefaultRequestSectors;
+
+    uint64_t plannedSectors = 0;
+    uint64_t readSectors = 0;
+    uint64_t failedSectors = 0;
+    uint64_t skippedSectors = 0;
+    std::vector<FailedRange> failures;  // in position order
+    std::vector<SectorRange> skipped;
+
+    std::vector<SpeedPoint> points;
+    std::optional<TransferSummary> transfer;  // when at least one point was measured
+    std::optional<VerifySummary> verify;
+    std::optional<AccessSummary> access;
+
+    // The command and sense that ended a run without verdict (disc change, drive gone).
+    uint8_t endStatus = kCommandCompleted;
+    Sense endSense;
+    double elapsedSeconds = 0;
+};
+
+// The verdict lines of a finished run, in order: the read ("All sectors read." or "N sectors
+// could not be read.", then "N sectors were skipped."), then the verify. Empty for a run that did
+// not finish and for an access-time run.
+std::vector<std::string> VerdictLines(const ReadTestResult& result);
+
+// --- the run ---------------------------------------------------------------------------------
+
+struct ReadTestProgress {
+    uint64_t doneSectors = 0;  // read, failed or skipped
+    uint64_t plannedSectors = 0;
+    uint32_t lba = 0;  // where the run is
+    uint64_t failedSectors = 0;
+    uint64_t skippedSectors = 0;
+    double lastSpeedX = 0;  // of the last point, 0 before the first
+    int seeksDone = 0;      // access-time run
+    int seeksPlanned = 0;
+};
+
+// What a run tells while it goes. All calls come from the thread that runs it.
+class ReadTestObserver {
+  public:
+    virtual ~ReadTestObserver() = default;
+    virtual void OnLayout(const DiscLayout& /*layout*/, const SpeedSetting& /*speed*/) {}
+    virtual void OnProgress(const ReadTestProgress& /*progress*/) {}
+    virtual void OnPoint(const SpeedPoint& /*point*/) {}
+    virtual void OnFailure(const FailedRange& /*failure*/) {}
+    virtual void OnEnd(const ReadTestResult& /*result*/) {}
+};
+
+class ReadTestCallbacks final : public ReadTestObserver {
+  public:
+    std::function<void(const DiscLayout&, const SpeedSetting&)> onLayout;
+    std::function<void(const ReadTestProgress&)> onProgress;
+    std::function<void(const SpeedPoint&)> onPoint;
+    std::function<void(const FailedRange&)> onFailure;
+    std::function<void(const ReadTestResult&)> onEnd;
+
+    void OnLayout(const DiscLayout& layout, const SpeedSetting& speed) override {
+        if (onLayout) onLayout(layout, speed);
+    }
+    void OnProgress(const ReadTestProgress& progress) override {
+        if (onProgress) onProgress(progress);
+    }
+    void OnPoint(const SpeedPoint& point) override {
+        if (onPoint) onPoint(point);
+    }
+    void OnFailure(const FailedRange& failure) override {
+        if (onFailure) onFailure(failure);
+    }
+    void OnEnd(const ReadTestResult& result) override {
+        if (onEnd) onEnd(result);
+    }
+};
+
+// Microseconds of a steady clock; tests give the virtual drive's simulated one.
+using MicrosecondClock = std::function<int64_t()>;
+
+// Asked before every request once the drive is free and after it: true ends the run there
+// without verdict.
+using ReadTestStop = std::function<bool()>;
+
+// Reads the layout, sets the speed and runs the test. Each request takes the drive's turn for
+// itself only; every request has its time-out, so no run can hang.
+ReadTestResult RunReadTest(SharedDrive& drive, const ReadTestSettings& settings, ReadTestObserver& observer,
+                           const ReadTestStop& stopRequested, const MicrosecondClock& clock = {});
+
+}  // namespace dravix
