@@ -132,4 +132,11 @@ using SendCommandFn = uint32_t(DRAVIX_ASPI_CALL*)(void* srb);
 inline constexpr const char* kSupportInfoName = "GetASPI32SupportInfo";
 inline constexpr const char* kSendCommandName = "SendASPI32Command";
 
+// The project's own library (the virtual drive) has no event to signal where the platform has
+// none, so it exports a completion of its own: the call returns once the execute request has left
+// SS_PENDING, or when `milliseconds` have passed (0: no limit), with its status byte. A caller
+// then waits without polling. Other libraries lack it and are polled.
+using WaitCommandFn = uint32_t(DRAVIX_ASPI_CALL*)(void* srb, uint32_t milliseconds);
+inline constexpr const char* kWaitCommandName = "DravixWaitASPI32Command";
+
 }  // namespace dravix::aspi

@@ -17,6 +17,8 @@ class AspiLibrary {
     virtual ~AspiLibrary() = default;
     virtual aspi::GetSupportInfoFn SupportInfo() const = 0;
     virtual aspi::SendCommandFn SendCommand() const = 0;
+    // The completion the project's own library exports; null for every other library.
+    virtual aspi::WaitCommandFn WaitCommand() const { return nullptr; }
 };
 
 // Completion signal for an ASPI request. Platforms without one return null from

@@ -25,6 +25,12 @@ using Clock = std::chrono::steady_clock;
 // How long discovery waits for the adapter and device requests.
 constexpr auto kDiscoveryTimeout = std::chrono::seconds(15);
 
+// The first and the longest sleep between two looks at a polled request's status byte.
+constexpr Clock::duration kFirstPoll = std::chrono::microseconds(50);
+constexpr Clock::duration kLongestPoll = std::chrono::milliseconds(5);
+// The longest single wait on the library's completion; a request without time-out waits in spans.
+constexpr std::chrono::milliseconds kLongestWaitSpan = std::chrono::minutes(1);
+
 // Reads the status byte the library writes from its own thread when the request ends.
 uint8_t LoadStatus(uint8_t& status) {
     return std::atomic_ref<uint8_t>(status).load(std::memory_order_acquire);
@@ -57,6 +63,7 @@ class AspiPath final : public TransportPath {
         if (!m_library) return false;
         m_supportInfo = m_library->SupportInfo();
         m_send = m_library->SendCommand();
+        m_wait = m_library->WaitCommand();
         if (m_supportInfo == nullptr || m_send == nullptr) return false;
         const uint32_t info = m_supportInfo();
         const uint8_t status = static_cast<uint8_t>(info >> 8);
@@ -146,8 +153,9 @@ class AspiPath final : public TransportPath {
             status = Settled(srb.SRB_Status, returned);
         } else {
             const uint8_t returned = static_cast<uint8_t>(m_send(&srb));
-            status = returned == SS_PENDING ? PollUntilDone(srb.SRB_Status, deadline)
-                                            : Settled(srb.SRB_Status, returned);
+            status = returned != SS_PENDING ? Settled(srb.SRB_Status, returned)
+                     : m_wait != nullptr    ? WaitUntilDone(srb, deadline)
+                                            : PollUntilDone(srb.SRB_Status, deadline);
         }
 
         if (status == SS_PENDING) {
@@ -183,20 +191,31 @@ class AspiPath final : public TransportPath {
     void CloseHandle(DriveEntry& entry) override { entry.deviceHandle = kNoDevice; }
 
   private:
-    // Without a completion event: poll the status byte, yielding the processor between reads and
-    // backing off to short sleeps so a slow command does not keep a core busy. SS_PENDING when the
-    // deadline came first.
+    // Without a completion event: poll the status byte with sleeps that grow by half from
+    // kFirstPoll up to kLongestPoll. A quick command is seen within a few tens of microseconds; a
+    // slow one wakes the thread some 200 times a second and is seen at most kLongestPoll after it
+    // ended. SS_PENDING when the deadline came first.
     uint8_t PollUntilDone(uint8_t& status, Clock::time_point deadline) {
-        const auto start = std::chrono::steady_clock::now();
+        Clock::duration interval = kFirstPoll;
         for (;;) {
             const uint8_t now = LoadStatus(status);
             if (now != SS_PENDING) return now;
-            if (m_platform.Now() >= deadline) return SS_PENDING;
-            if (std::chrono::steady_clock::now() - start < std::chrono::microseconds(200)) {
-                std::this_thread::yield();
-            } else {
-                std::this_thread::sleep_for(std::chrono::microseconds(100));
-            }
+            const Clock::time_point at = m_platform.Now();
+            if (at >= deadline) return SS_PENDING;
+            std::this_thread::sleep_for(std::min(interval, deadline - at));
+            interval = std::min<Clock::duration>(interval * 3 / 2, kLongestPoll);
+        }
+    }
+
+    // With the library's own completion: wait on it, in spans that end by the deadline.
+    uint8_t WaitUntilDone(SRB_ExecSCSICmd& srb, Clock::time_point deadline) {
+        for (;;) {
+            const uint8_t now = LoadStatus(srb.SRB_Status);
+            if (now != SS_PENDING) return now;
+            const Clock::time_point at = m_platform.Now();
+            if (at >= deadline) return SS_PENDING;
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - at).count();
+            m_wait(&srb, static_cast<uint32_t>(std::clamp<int64_t>(left, 1, kLongestWaitSpan.count())));
         }
     }
 
@@ -225,6 +244,7 @@ class AspiPath final : public TransportPath {
     std::unique_ptr<AspiLibrary> m_library;
     GetSupportInfoFn m_supportInfo = nullptr;
     SendCommandFn m_send = nullptr;
+    WaitCommandFn m_wait = nullptr;
     int32_t m_adapterCount = 0;
     std::bitset<256> m_countingAdapters;  // adapters whose manager reports the bytes moved
     std::vector<std::unique_ptr<PendingRequest>> m_abandoned;

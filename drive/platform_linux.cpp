@@ -23,6 +23,9 @@ class DlLibrary final : public AspiLibrary {
     aspi::SendCommandFn SendCommand() const override {
         return reinterpret_cast<aspi::SendCommandFn>(::dlsym(m_handle, aspi::kSendCommandName));
     }
+    aspi::WaitCommandFn WaitCommand() const override {
+        return reinterpret_cast<aspi::WaitCommandFn>(::dlsym(m_handle, aspi::kWaitCommandName));
+    }
 
   private:
     void* m_handle;

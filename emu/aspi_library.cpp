@@ -1,7 +1,8 @@
 // libdravix-vdrive.so: the ASPI programming interface over the virtual drives of the state file.
 // Host adapter 0 holds the drives as targets 0..n-1 (LUN 0). Execute requests complete on the
 // library's own worker thread, so callers see SS_PENDING first and poll the status byte, as with
-// a real ASPI manager. The library names itself with kCountingManagerId and rewrites SRB_BufLen
+// a real ASPI manager; DravixWaitASPI32Command lets a caller wait for the end of a request
+// instead. The library names itself with kCountingManagerId and rewrites SRB_BufLen
 // of every execute request it ends with the bytes the data phase moved. SC_ABORT_SRB ends a
 // request that is waiting or running: once its status is SS_ABORTED the library no longer touches
 // the block or its buffer, and a running command's latency is cut short.
@@ -58,6 +59,7 @@ class AspiHost final {
         }
         m_wakeUp.notify_all();
         m_abortWake.notify_all();
+        m_ended.notify_all();
         if (m_worker.joinable()) m_worker.join();
     }
 
@@ -82,6 +84,25 @@ class AspiHost final {
             default:
                 return Finish(header, SS_INVALID_SRB);
         }
+    }
+
+    // Returns once the execute request has a final status, the time has passed (0: no limit) or
+    // the library unloads; the status byte as it is then. The status changes under the queue's
+    // lock, so no end is missed.
+    uint32_t Wait(void* block, uint32_t milliseconds) {
+        if (!block) return SS_INVALID_SRB;
+        uint8_t& status = static_cast<SRB_ExecSCSICmd*>(block)->SRB_Status;
+        const auto ended = [&] {
+            return std::atomic_ref<uint8_t>(status).load(std::memory_order_acquire) != SS_PENDING ||
+                   m_stopping;
+        };
+        std::unique_lock lock(m_queueMutex);
+        if (milliseconds == 0) {
+            m_ended.wait(lock, ended);
+        } else {
+            m_ended.wait_for(lock, std::chrono::milliseconds(milliseconds), ended);
+        }
+        return std::atomic_ref<uint8_t>(status).load(std::memory_order_acquire);
     }
 
   private:
@@ -151,7 +172,8 @@ class AspiHost final {
         if (block.SRB_Lun != 0 || block.SRB_Target >= VisibleDrives()) {
             return Finish(reinterpret_cast<SRB_Header*>(&block), SS_NO_DEVICE);
         }
-        // SRB_EVENT_NOTIFY has nothing to signal on this system; the caller polls.
+        // SRB_EVENT_NOTIFY has nothing to signal on this system; the caller polls, or waits in
+        // DravixWaitASPI32Command.
         SetStatus(block.SRB_Status, SS_PENDING);
         {
             std::lock_guard lock(m_queueMutex);
@@ -168,12 +190,14 @@ class AspiHost final {
         if (const auto queued = std::find(m_queue.begin(), m_queue.end(), target); queued != m_queue.end()) {
             m_queue.erase(queued);
             SetStatus(target->SRB_Status, SS_ABORTED);
+            m_ended.notify_all();
             return SS_COMP;
         }
         if (target != nullptr && target == m_current && !m_currentAborted) {
             m_currentAborted = true;
             SetStatus(target->SRB_Status, SS_ABORTED);
             m_abortWake.notify_all();
+            m_ended.notify_all();
             return SS_COMP;
         }
         return SS_ABORT_FAIL;  // unknown, or already ended
@@ -237,6 +261,7 @@ class AspiHost final {
         if (!present) {
             block.SRB_BufLen = 0;
             SetStatus(block.SRB_Status, SS_NO_DEVICE);
+            m_ended.notify_all();
             return;
         }
         const uint32_t moved = request.direction == 2 ? outcome.transferred
@@ -266,6 +291,7 @@ class AspiHost final {
                 break;
         }
         SetStatus(block.SRB_Status, status);
+        m_ended.notify_all();
     }
 
     std::mutex m_loadMutex;
@@ -278,6 +304,7 @@ class AspiHost final {
     SRB_ExecSCSICmd* m_current = nullptr;  // the request the worker runs
     bool m_currentAborted = false;
     std::condition_variable m_abortWake;
+    std::condition_variable m_ended;  // an execute request got its final status
     bool m_stopping = false;
     std::thread m_worker;
 };
@@ -290,4 +317,8 @@ extern "C" DRAVIX_EXPORTED uint32_t GetASPI32SupportInfo() {
 
 extern "C" DRAVIX_EXPORTED uint32_t SendASPI32Command(void* srb) {
     return AspiHost::Instance().Send(srb);
+}
+
+extern "C" DRAVIX_EXPORTED uint32_t DravixWaitASPI32Command(void* srb, uint32_t milliseconds) {
+    return AspiHost::Instance().Wait(srb, milliseconds);
 }

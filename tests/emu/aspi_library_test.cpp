@@ -1,5 +1,5 @@
 // libdravix-vdrive.so driven as the drive layer drives it: loaded with dlopen, requests sent
-// through SendASPI32Command and their completion polled.
+// through SendASPI32Command and their completion polled or waited for.
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -202,6 +202,32 @@ TEST_F(AspiLibraryTest, ItReportsTheBytesMovedAndEndsAnAbortedRequestForGood) {
     EXPECT_EQ(SendAndWait(next), SS_COMP);
     EXPECT_EQ(data[0], 0xAA);
     EXPECT_EQ(slow.SRB_BufLen, sizeof data);
+}
+
+TEST_F(AspiLibraryTest, ItsCompletionWaitReturnsWhenTheRequestEnds) {
+    const auto wait = reinterpret_cast<WaitCommandFn>(::dlsym(s_library, kWaitCommandName));
+    ASSERT_NE(wait, nullptr);
+    SRB_ExecSCSICmd quick = Request(0, Cdb({0x00}), 0, nullptr, 0);
+    ASSERT_EQ(s_send(&quick), SS_PENDING);
+    EXPECT_EQ(wait(&quick, 0), SS_COMP);
+
+    // A request that takes two minutes: a short wait ends pending; a waiter without limit
+    // returns when the request is aborted.
+    std::string error;
+    auto shared = Scenario::Open(s_path, &error);
+    shared->Drive(0).SetLatency(LatencyClass::Command, kMaxLatencyMs);
+    SRB_ExecSCSICmd slow = Request(0, Cdb({0x00}), 0, nullptr, 0);
+    ASSERT_EQ(s_send(&slow), SS_PENDING);
+    EXPECT_EQ(wait(&slow, 1), SS_PENDING);
+    std::atomic<uint32_t> waited{SS_PENDING};
+    std::thread waiter([&] { waited = wait(&slow, 0); });
+    SRB_Abort abort{};
+    abort.SRB_Cmd = SC_ABORT_SRB;
+    abort.SRB_ToAbort = &slow;
+    EXPECT_EQ(s_send(&abort), SS_COMP);
+    waiter.join();
+    EXPECT_EQ(waited.load(), SS_ABORTED);
+    shared->Drive(0).SetLatency(LatencyClass::Command, 0);
 }
 
 TEST_F(AspiLibraryTest, MalformedRequestsAreRefusedAtOnce) {
