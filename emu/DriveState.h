@@ -72,6 +72,10 @@ struct FaultRule {
         Busy,            // status BUSY
         BadAnswer,       // the command runs, its answer's byte 0 becomes `answerByte0`
         Reply,           // GOOD with `reply` as the data, the command is not run
+        // The command runs and changes what it changes, but its status is lost: a host time-out
+        // (AppliedTimeout), or CHECK CONDITION with `sense` (AppliedCheck).
+        AppliedTimeout,
+        AppliedCheck,
     };
 
     uint8_t opcode = 0;
@@ -101,8 +105,8 @@ struct DamagedSpot {
     friend bool operator==(const DamagedSpot&, const DamagedSpot&) = default;
 };
 
-std::string_view FaultActionName(
-    FaultRule::Action action);  // "check", "timeout", "busy", "bad-answer", "reply"
+std::string_view FaultActionName(FaultRule::Action action);  // "check", "timeout", "busy", "bad-answer",
+                                                             // "reply", "applied-timeout", "applied-check"
 std::optional<FaultRule::Action> FaultActionFromName(std::string_view name);
 
 // Everything one virtual drive is: identity, firmware settings (permanent and until power-off),

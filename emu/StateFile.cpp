@@ -214,7 +214,10 @@ FaultRule FaultFromJson(const json& v, const std::string& where) {
     std::string action = std::string(FaultActionName(rule.action));
     r.String("action", action);
     const auto parsed = FaultActionFromName(action);
-    if (!parsed) ObjectReader::Fail(r.Where("action"), "expected check, timeout, busy, bad-answer or reply");
+    if (!parsed)
+        ObjectReader::Fail(
+            r.Where("action"),
+            "expected check, timeout, busy, bad-answer, reply, applied-timeout or applied-check");
     rule.action = *parsed;
     if (const json* sense = r.Find("sense")) {
         const std::vector<uint8_t> bytes = ByteArray(*sense, r.Where("sense"));

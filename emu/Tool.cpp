@@ -109,7 +109,8 @@ std::string FaultText(const FaultRule& rule) {
     text += rule.after ? ", after " + std::to_string(rule.after) : std::string();
     text += rule.once ? ", once: " : ", always: ";
     text += FaultActionName(rule.action);
-    if (rule.action == FaultRule::Action::CheckCondition) text += " " + SenseText(rule.sense);
+    if (rule.action == FaultRule::Action::CheckCondition || rule.action == FaultRule::Action::AppliedCheck)
+        text += " " + SenseText(rule.sense);
     if (rule.action == FaultRule::Action::BadAnswer) text += " " + Hex(rule.answerByte0);
     if (rule.action == FaultRule::Action::Reply) {
         for (uint8_t byte : rule.reply) text += " " + Hex(byte).substr(0, 2);
@@ -454,15 +455,17 @@ class ToolRun final {
         const auto action = FaultActionFromName(words[1]);
         if (!action)
             throw UsageError{"unknown fault action \"" + words[1] +
-                             "\" (check, timeout, busy, bad-answer, reply)"};
+                             "\" (check, timeout, busy, bad-answer, reply, applied-timeout, applied-check)"};
         rule.action = *action;
         const std::vector<std::string> values(words.begin() + 2, words.end());
         switch (rule.action) {
-            case FaultRule::Action::CheckCondition: {
+            case FaultRule::Action::CheckCondition:
+            case FaultRule::Action::AppliedCheck: {
                 const auto parts =
                     values.size() == 1 ? Split(values[0], '/') : std::vector<std::string_view>{};
                 if (parts.size() != 3)
-                    throw UsageError{"check takes KEY/ASC/ASCQ in hexadecimal, as in 02/3A/00"};
+                    throw UsageError{std::string(FaultActionName(rule.action)) +
+                                     " takes KEY/ASC/ASCQ in hexadecimal, as in 02/3A/00"};
                 rule.sense =
                     SenseCode{HexByteOrThrow(parts[0], "the sense key"), HexByteOrThrow(parts[1], "the ASC"),
                               HexByteOrThrow(parts[2], "the ASCQ")};
@@ -471,6 +474,7 @@ class ToolRun final {
             }
             case FaultRule::Action::HostTimeout:
             case FaultRule::Action::Busy:
+            case FaultRule::Action::AppliedTimeout:
                 if (!values.empty())
                     throw UsageError{std::string(FaultActionName(rule.action)) + " takes no value"};
                 break;
@@ -627,6 +631,8 @@ std::string VdriveToolUsage() {
            "      | set features CODE... | set learned ID...\n"
            "  fault add [--after N] [--once|--always] [--byte I=V]... OPCODE[:SUB[:FUNCTION]] ACTION\n"
            "      ACTION: check KEY/ASC/ASCQ | timeout | busy | bad-answer [BYTE] | reply HEXBYTES...\n"
+           "      | applied-timeout | applied-check KEY/ASC/ASCQ  (the command is done, then its status\n"
+           "        is lost or a failure)\n"
            "  fault add becoming-ready N  answer the next N TEST UNIT READYs with 02/04/01\n"
            "  fault clear               remove every fault of the drive\n"
            "  latency command|tray|vendor|tefe|spinup MS\n"

@@ -146,8 +146,13 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
                 } else {
                     outcome = GoodOutcome(
                         CopyOut(command.reply, command.allocation, direction, buffer, bufferLength));
-                    if (fired && outcome.transferred > 0) buffer[0] = fired->answerByte0;
+                    if (fired && action == FaultRule::Action::BadAnswer && outcome.transferred > 0)
+                        buffer[0] = fired->answerByte0;
                 }
+                // Done, and then the answer is lost on its way or replaced by a failure.
+                if (fired && action == FaultRule::Action::AppliedTimeout) outcome = HostTimeoutOutcome();
+                if (fired && action == FaultRule::Action::AppliedCheck)
+                    outcome = CheckConditionOutcome(fired->sense);
             }
             if (before) session.MarkChanged(*before != m_state);
         }
