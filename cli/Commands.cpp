@@ -189,4 +189,11 @@ std::span<const CliCommand> AllCommands() {
     return kCommands;
 }
 
+std::string ReadAgainCommand(const CliContext& context, const std::string& command) {
+    std::string line = "`dravix-cli";
+    if (context.Options().virtualDrive) line += " --virtual";
+    if (context.Options().drive != "0") line += " --drive " + context.Options().drive;
+    return line + " " + command + "`";
+}
+
 }  // namespace dravix::cli

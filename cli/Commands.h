@@ -24,4 +24,8 @@ int RunSmart(CliContext& context, const std::vector<std::string>& args);
 int RunCompare(CliContext& context, const std::vector<std::string>& args);
 int RunReport(CliContext& context, const std::vector<std::string>& args);
 
+// "`dravix-cli --virtual --drive 1 testwrite`": the command line that reads again what `command`
+// (its name and arguments) reads, on the drive this one works on.
+std::string ReadAgainCommand(const CliContext& context, const std::string& command);
+
 }  // namespace dravix::cli

@@ -90,8 +90,11 @@ Json Switch(std::optional<bool> on, uint8_t raw) {
     return {{"on", on ? Json(*on) : Json(nullptr)}, {"raw", raw}};
 }
 
-Json Write(bool written, std::optional<bool> confirmed) {
-    return {{"written", written}, {"confirmed", confirmed ? Json(*confirmed) : Json(nullptr)}};
+Json Write(const WriteFacts& facts) {
+    const auto orNull = [](std::optional<bool> value) { return value ? Json(*value) : Json(nullptr); };
+    return {{"written", orNull(facts.written)},
+            {"confirmed", orNull(facts.confirmed)},
+            {"answer_lost", facts.answerLost}};
 }
 
 Json Part(const PartStatistics& part) {

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "drive/WriteCheck.h"
+
 namespace dravix {
 class DriveTable;
 struct ScanStatistics;
@@ -54,9 +56,11 @@ Json Setting(uint8_t raw);
 // A switch flag: {"on", "raw"}; `on` is empty when the byte means nothing.
 Json Switch(std::optional<bool> on, uint8_t raw);
 
-// {"written", "confirmed"}: whether the drive completed the write command, and whether the drive,
-// read again, reports what was written (null: it was not read again).
-Json Write(bool written, std::optional<bool> confirmed);
+// {"written", "confirmed", "answer_lost"}: whether the drive completed the write (null: its answer
+// was lost and reading it back failed too), whether the drive, read again, reports what was
+// written (null: it was not read again), and whether the write's answer was lost (the outcome
+// then comes from reading the drive back).
+Json Write(const WriteFacts& facts);
 
 // A run's statistics: the whole run's part and "zones" (ten parts, inner to outer), a part being
 // {"samples", "te", "fe"} with each channel {"over_limit", "max_percent", "max_lba",

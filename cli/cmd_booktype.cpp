@@ -9,6 +9,7 @@
 #include "drive/BookTypeCommands.h"
 #include "drive/DriveTable.h"
 #include "drive/Support.h"
+#include "drive/WriteCheck.h"
 
 namespace dravix::cli {
 
@@ -31,6 +32,12 @@ class CliObserver final : public BookTypeObserver {
             case BookTypeNotice::DriveEmpty:
                 m_context.Note(std::string(text.caption) + ": " + text.text);
                 break;
+            case BookTypeNotice::SetDriveAnswerLost:
+            case BookTypeNotice::SetMediaAnswerLost:
+                m_failed = true;
+                m_context.Fail(kExitFailed,
+                               write_texts::AnswerLostUnread(ReadAgainCommand(m_context, "booktype")));
+                break;
             default:
                 m_failed = true;
                 m_context.Fail(kExitFailed, text.text);
@@ -47,6 +54,11 @@ class CliObserver final : public BookTypeObserver {
     bool m_refused = false;
     bool m_failed = false;
 };
+
+// A reload after a set of the disc's book type whose tray did not close again.
+constexpr const char* kMsgTrayNotClosed = "The tray did not close again after the write.";
+constexpr const char* kMsgWrittenTrayNotClosed =
+    "The book type was written, but the tray did not close again; close it and check the disc with ";
 
 // A row the check did not read (it failed, or the drive has no such row): the page's "N/A" would
 // look like an answer.
@@ -189,19 +201,38 @@ int SetRow(CliContext& context, DriveTable& table, BookTypeRow row, uint8_t targ
     }
 
     if (!context.Confirm(RowConfirmationText(row))) return context.Fail(kExitFailed, "Cancelled.");
-    const bool set = SetRowBookType(table, row, target, observer);
-    // As on the page, the rows are read again whatever the set did.
-    const DriveRows after = ReadRows(table, observer);
-    context.Result()["rows"] = RowsJson(after);
-    context.Result()["writes_dvd_plus_r_dl"] = after.writesDvdPlusRDl;
-    context.Result()["write"] = schema::Write(
-        set, after.values[index] ? std::optional<bool>(after.values[index] == target) : std::nullopt);
-    if (!context.Json()) PrintRows(context, after);
-    if (observer.Refused()) return kExitNoDrive;
-    if (!set) return context.FailedStatus();
-    if (after.values[index] != target)
-        return context.Fail(kExitFailed, "The drive still reports " + RowText(after, row) + " for this row.");
-    return kExitOk;
+    const SetSent sent = SetRowBookType(table, row, target, observer);
+    if (sent == SetSent::NotSent) {
+        // As on the page, the rows are read again after the refusal too.
+        const DriveRows after = ReadRows(table, observer);
+        context.Result()["rows"] = RowsJson(after);
+        context.Result()["writes_dvd_plus_r_dl"] = after.writesDvdPlusRDl;
+        context.Result()["write"] = schema::Write(FactsOf({WriteCheck::Refused, false}));
+        if (!context.Json()) PrintRows(context, after);
+        return observer.Status();
+    }
+    // The rows read again decide what the set came to, whatever it answered.
+    table.WaitUntilReady();
+    const RowSetCheck after = CheckDriveAfterSet(table, row, target, sent, observer);
+    context.Result()["rows"] = RowsJson(after.rows);
+    context.Result()["writes_dvd_plus_r_dl"] = after.rows.writesDvdPlusRDl;
+    context.Result()["write"] = schema::Write(FactsOf(after.outcome));
+    if (!context.Json()) PrintRows(context, after.rows);
+    switch (after.outcome.check) {
+        case WriteCheck::Confirmed:
+            if (after.outcome.answerLost) context.Note(write_texts::kAnswerLostSettingHeld);
+            return kExitOk;
+        case WriteCheck::Differs:
+            return context.Fail(kExitFailed,
+                                "The drive still reports " + RowText(after.rows, row) + " for this row.");
+        case WriteCheck::ReadBackFailed:
+        case WriteCheck::WriteFailed:
+        case WriteCheck::Unknown:
+        case WriteCheck::Refused:
+            break;
+    }
+    // The check or the set has said what failed.
+    return observer.Status() != kExitOk ? observer.Status() : context.Fail(kExitFailed, kMsgSetDriveFail);
 }
 
 int SetMedia(CliContext& context, DriveTable& table, uint8_t target) {
@@ -219,25 +250,49 @@ int SetMedia(CliContext& context, DriveTable& table, uint8_t target) {
     }
 
     if (!context.Confirm(kMsgChangeBookTypeNow)) return context.Fail(kExitFailed, "Cancelled.");
-    if (!SetDiscBookType(table, target, observer)) {
-        context.Result()["write"] = schema::Write(false, std::nullopt);
+    const SetSent sent = SetDiscBookType(table, target, observer);
+    if (sent == SetSent::NotSent) {
+        context.Result()["write"] = schema::Write(FactsOf({WriteCheck::Refused, false}));
         return observer.Status();
     }
-    if (!context.Confirm(kMsgBookTypeChanged)) {
+    // After a set that failed or lost its answer, only the disc read after the reload can tell
+    // what it holds: the reload is done without asking.
+    if (sent == SetSent::Completed && !context.Confirm(kMsgBookTypeChanged)) {
         // Not read again: whether the disc took it shows after the next load.
-        context.Result()["write"] = schema::Write(true, std::nullopt);
+        context.Result()["write"] = schema::Write(FactsOf(ClassifyWrite(true, std::nullopt)));
         context.Note("The disc was not reloaded; run 'booktype' to see its book type.");
         return kExitOk;
     }
-    ReloadDisc(table);
-    const MediaCheck media = ReadMedia(table, observer);
-    const bool taken = media.nibble == static_cast<uint8_t>(target >> 4);
-    context.Result()["media"] = MediaJson(media);
-    context.Result()["write"] = schema::Write(true, media.nibble ? std::optional<bool>(taken) : std::nullopt);
-    if (!context.Json()) PrintMedia(context, media);
-    if (observer.Status() != kExitOk) return observer.Status();
-    if (!taken) return context.Fail(kExitFailed, "The disc still reports " + MediaBookText(media) + ".");
-    return kExitOk;
+    if (!ReloadDisc(table)) {
+        // An open tray holds no disc to read: the disc is not gone, it is out of reach.
+        const WriteOutcome outcome = BookTypeSetOutcome(sent, std::nullopt);
+        context.Result()["write"] = schema::Write(FactsOf(outcome));
+        const std::string readAgain = ReadAgainCommand(context, "booktype");
+        if (outcome.check == WriteCheck::Unknown) {
+            context.Note(kMsgTrayNotClosed);
+            return context.Fail(kExitFailed, write_texts::AnswerLostUnread(readAgain));
+        }
+        return context.Fail(kExitFailed, std::string(kMsgWrittenTrayNotClosed) + readAgain + ".");
+    }
+    table.WaitUntilReady();
+    const MediaSetCheck after = CheckMediaAfterSet(table, target, sent, observer);
+    context.Result()["media"] = MediaJson(after.media);
+    context.Result()["write"] = schema::Write(FactsOf(after.outcome));
+    if (!context.Json()) PrintMedia(context, after.media);
+    switch (after.outcome.check) {
+        case WriteCheck::Confirmed:
+            if (after.outcome.answerLost) context.Note(write_texts::kAnswerLostSettingHeld);
+            return kExitOk;
+        case WriteCheck::Differs:
+        case WriteCheck::ReadBackFailed:
+            if (observer.Status() != kExitOk) return observer.Status();
+            return context.Fail(kExitFailed, "The disc still reports " + MediaBookText(after.media) + ".");
+        case WriteCheck::WriteFailed:
+        case WriteCheck::Unknown:
+        case WriteCheck::Refused:
+            break;
+    }
+    return observer.Status() != kExitOk ? observer.Status() : context.Fail(kExitFailed, kMsgSetMediaFail);
 }
 
 }  // namespace

@@ -95,27 +95,33 @@ int ShowState(CliContext& context, const OptionReply& reply, const StatePrinter&
 }
 
 // What a write ended with, told as the pages tell it, and the state the drive reports after it.
+// A write whose answer failed or was lost is judged by the state read back: the setting the drive
+// holds, or, when that read fails too, that nobody knows (`readCommand` reads it again).
 int ReportWrite(CliContext& context, const VerifiedWrite& write, const char* name, const StatePrinter& print,
-                const DriveNeeds& needs) {
+                const DriveNeeds& needs, const char* readCommand) {
+    if (write.check != WriteCheck::Refused)
+        context.Result()["write"] = schema::Write(FactsOf(write.Outcome()));
     switch (write.check) {
         case WriteCheck::Refused:
             return context.Refused(needs, write.failure);
+        case WriteCheck::Unknown:
+            return context.Fail(kExitFailed,
+                                write_texts::AnswerLostUnread(ReadAgainCommand(context, readCommand)));
         case WriteCheck::WriteFailed:
-            context.Result()["write"] = schema::Write(false, std::nullopt);
+            ShowState(context, write.reported, print);
             return context.Fail(kExitFailed, FailureText(option_texts::kSetCommandFail, write.failure));
         case WriteCheck::ReadBackFailed:
-            context.Result()["write"] = schema::Write(true, std::nullopt);
             return context.Fail(kExitFailed, std::string(name) + ": " +
                                                  FailureText(option_texts::kNotReadBack, write.failure));
         case WriteCheck::Differs:
-            context.Result()["write"] = schema::Write(true, false);
             ShowState(context, write.reported, print);
             return context.Fail(kExitFailed, option_texts::kNotTaken);
         case WriteCheck::Confirmed:
             break;
     }
-    context.Result()["write"] = schema::Write(true, true);
-    return ShowState(context, write.reported, print);
+    const int status = ShowState(context, write.reported, print);
+    if (write.answerLost) context.Note(write_texts::kAnswerLostSettingHeld);
+    return status;
 }
 
 // --- overspeed ----------------------------------------------------------------------------------
@@ -157,7 +163,7 @@ int RunOverSpeed(CliContext& context, const std::vector<std::string>& args) {
     if (!ConfirmScope(context, *scope)) return NothingChanged(context);
     table->WaitUntilReady();
     const VerifiedWrite write = WriteOverSpeedVerified(*table, OptionStateByte(*on, *scope));
-    return ReportWrite(context, write, "OverSpeed", PrintOverSpeedState, needs);
+    return ReportWrite(context, write, "OverSpeed", PrintOverSpeedState, needs, "overspeed");
 }
 
 // --- lumard -------------------------------------------------------------------------------------
@@ -177,21 +183,27 @@ bool PrintLumardState(CliContext& context, const OptionReply& r) {
 
 // The learned count and the learned discs, as the page's clean tool shows them (all records, not
 // only the first six). `failed` tells that the command has failed already (a clear that did not
-// happen): the list is still shown.
-int PrintLearned(CliContext& context, DriveTable& table, const DriveNeeds& needs, bool failed) {
+// happen): the list is still shown. `afterClear`: the list that follows a clear the drive took; a
+// failure to read it (a refused vendor mode too) says that only the list is missing.
+int PrintLearned(CliContext& context, DriveTable& table, const DriveNeeds& needs, bool failed,
+                 bool afterClear = false) {
     OptionReply countReply;
     MediaInformationReply infoReply;
     uint8_t countStatus = kCommandFailed;
     uint8_t infoStatus = kCommandFailed;
     DriveTable::Failure failure;
-    const bool vendor = InVendorMode(context, table, needs, [&] {
+    const bool vendor = WithVendorMode(table, [&] {
         countStatus = ReadLearnedCount(table, countReply);
         if (countStatus == kCommandCompleted) infoStatus = ReadMediaInformation(table, infoReply);
         failure = table.LastFailure();
     });
-    if (!vendor) return context.FailedStatus();
-    if (countStatus != kCommandCompleted || infoStatus != kCommandCompleted)
-        return context.Fail(kExitFailed, FailureText(option_texts::kSetCommandFail, failure));
+    if (!vendor && !afterClear) return context.Refused(needs, table.LastFailure());
+    if (!vendor) failure = table.LastFailure();
+    if (countStatus != kCommandCompleted || infoStatus != kCommandCompleted) {
+        return context.Fail(kExitFailed, FailureText(afterClear ? option_texts::kClearedListUnread
+                                                                : option_texts::kSetCommandFail,
+                                                     failure));
+    }
     const MediaInformation info = DecodeMediaInformation(infoReply);
     if (!info.headerValid) return context.Fail(kExitFailed, option_texts::kResponseError);
 
@@ -218,26 +230,28 @@ int RunLumardClean(CliContext& context, DriveTable& table, const DriveNeeds& nee
     if (!context.Confirm(option_texts::kCleanWarning)) return NothingChanged(context);
     table.WaitUntilReady();
     const VerifiedWrite clear = ClearLearnedDiscsVerified(table);
+    if (clear.check != WriteCheck::Refused)
+        context.Result()["write"] = schema::Write(FactsOf(clear.Outcome()));
     switch (clear.check) {
         case WriteCheck::Refused:
             return context.Refused(needs, clear.failure);
+        case WriteCheck::Unknown:
+            return context.Fail(kExitFailed,
+                                write_texts::AnswerLostUnread(ReadAgainCommand(context, "lumard learned")));
         case WriteCheck::WriteFailed:
-            context.Result()["write"] = schema::Write(false, std::nullopt);
             context.Fail(kExitFailed, FailureText(option_texts::kClearFail, clear.failure));
             break;
         case WriteCheck::ReadBackFailed:
-            context.Result()["write"] = schema::Write(true, std::nullopt);
             return context.Fail(kExitFailed,
                                 "Lumard clean: " + FailureText(option_texts::kNotReadBack, clear.failure));
         case WriteCheck::Differs:
-            context.Result()["write"] = schema::Write(true, false);
             context.Fail(kExitFailed, option_texts::kNotTaken);
             break;
         case WriteCheck::Confirmed:
-            context.Result()["write"] = schema::Write(true, true);
+            if (clear.answerLost) context.Note(write_texts::kAnswerLostSettingHeld);
             break;
     }
-    return PrintLearned(context, table, needs, !clear.Done());
+    return PrintLearned(context, table, needs, !clear.Done(), clear.Done());
 }
 
 struct LumardArgs {
@@ -294,7 +308,7 @@ int RunLumardSet(CliContext& context, DriveTable& table, const LumardArgs& reque
     if (!ConfirmScope(context, *request.scope)) return NothingChanged(context);
     table.WaitUntilReady();
     const VerifiedWrite write = WriteLumardVerified(table, *unknownState, *supportedState);
-    return ReportWrite(context, write, "Lumard", PrintLumardState, needs);
+    return ReportWrite(context, write, "Lumard", PrintLumardState, needs, "lumard");
 }
 
 }  // namespace
@@ -366,7 +380,7 @@ int RunSwitch(CliContext& context, const std::vector<std::string>& args, bool wo
     }
     const VerifiedWrite write =
         wopc ? SetWopcDisabledVerified(*table, !*on) : SetTestWriteVerified(*table, *on);
-    return ReportWrite(context, write, wopc ? "WOPC" : "Test Write", SwitchPrinter(wopc), needs);
+    return ReportWrite(context, write, wopc ? "WOPC" : "Test Write", SwitchPrinter(wopc), needs, name);
 }
 
 }  // namespace

@@ -21,6 +21,9 @@ constexpr size_t kVendorReadLength = 2;
 constexpr size_t kProfileAnswerLength = 12;
 constexpr size_t kDiscInformationLength = 255;
 constexpr size_t kDiscStructureLength = 100;
+// What the commands ask the drive for (their allocation lengths), where the buffer is larger.
+constexpr size_t kProfileRequested = 8;
+constexpr size_t kDiscStructureRequested = 0x14;
 
 // The fields each answer must carry.
 constexpr size_t kProfileNeeded = 8;        // current profile, bytes 6..7
@@ -272,7 +275,9 @@ uint8_t SetDiscBookTypeCommand(DriveTable& table, uint8_t value) {
 uint8_t ReadProfileForBookType(DriveTable& table, uint16_t& profile) {
     const uint8_t cdb[12] = {0x46, 0, 0, 0, 0, 0, 0, 0, 0x08, 0};
     uint8_t answer[kProfileAnswerLength] = {};
-    const uint8_t status = table.ReadAnswer(cdb, answer, kProfileNeeded, kBookTypeReadTimeoutSeconds);
+    const uint8_t status =
+        RequireWholeAnswer(table, table.ReadAnswer(cdb, answer, kProfileNeeded, kBookTypeReadTimeoutSeconds),
+                           answer, 4, kProfileRequested);
     if (status == kCommandCompleted) profile = CurrentProfileOf(table.Received(answer));
     return status;
 }
@@ -280,7 +285,9 @@ uint8_t ReadProfileForBookType(DriveTable& table, uint16_t& profile) {
 uint8_t ReadAllFeatures(DriveTable& table, std::vector<uint8_t>& answer) {
     const uint8_t cdb[12] = {0x46, 0, 0, 0, 0, 0, 0, 0x40, 0x00, 0};
     answer.assign(kConfigurationLength, 0);
-    const uint8_t status = table.ReadAnswer(cdb, answer, kFeatureHeaderLength, kFeatureListTimeoutSeconds);
+    const uint8_t status = RequireWholeAnswer(
+        table, table.ReadAnswer(cdb, answer, kFeatureHeaderLength, kFeatureListTimeoutSeconds), answer, 4,
+        kConfigurationLength);
     // What the walk may read: only the part the drive sent.
     answer.resize(status == kCommandCompleted ? table.LastTransferred() : 0);
     return status;
@@ -289,7 +296,9 @@ uint8_t ReadAllFeatures(DriveTable& table, std::vector<uint8_t>& answer) {
 uint8_t ReadDiscStatus(DriveTable& table, bool& empty) {
     const uint8_t cdb[12] = {0x51, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0};
     uint8_t answer[kDiscInformationLength] = {};
-    const uint8_t status = table.ReadAnswer(cdb, answer, kDiscStatusNeeded, kBookTypeReadTimeoutSeconds);
+    const uint8_t status = RequireWholeAnswer(
+        table, table.ReadAnswer(cdb, answer, kDiscStatusNeeded, kBookTypeReadTimeoutSeconds), answer, 2,
+        kDiscInformationLength);
     if (status == kCommandCompleted) empty = IsEmptyDisc(table.Received(answer));
     return status;
 }
@@ -297,7 +306,9 @@ uint8_t ReadDiscStatus(DriveTable& table, bool& empty) {
 uint8_t ReadDiscBookType(DriveTable& table, std::optional<uint8_t>& nibble) {
     const uint8_t cdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0, 0, 0x14, 0, 0};
     uint8_t answer[kDiscStructureLength] = {};
-    const uint8_t status = table.ReadAnswer(cdb, answer, kDiscBookNeeded, kBookTypeReadTimeoutSeconds);
+    const uint8_t status =
+        RequireWholeAnswer(table, table.ReadAnswer(cdb, answer, kDiscBookNeeded, kBookTypeReadTimeoutSeconds),
+                           answer, 2, kDiscStructureRequested);
     nibble = status == kCommandCompleted ? DiscBookNibbleOf(table.Received(answer)) : std::nullopt;
     return status;
 }
@@ -324,6 +335,10 @@ NoticeText TextOf(BookTypeNotice notice) {
             return {kCaptionFail, kMsgSetDriveFail, 0};
         case BookTypeNotice::SetMediaFailed:
             return {kCaptionFail, kMsgSetMediaFail, 0};
+        case BookTypeNotice::SetDriveAnswerLost:
+            return {kCaptionFail, kMsgSetDriveFail, 0, "Check Drive"};
+        case BookTypeNotice::SetMediaAnswerLost:
+            return {kCaptionFail, kMsgSetMediaFail, 0, "Check Media"};
         case BookTypeNotice::GetConfigurationFailed:
             return {nullptr, kMsgGetConfigurationFail, 0};
         case BookTypeNotice::GetConfigurationTimeout:
@@ -373,34 +388,37 @@ DriveRows CheckDriveRows(DriveTable& table, BookTypeObserver& observer) {
     return rows;
 }
 
-bool SetRowBookType(DriveTable& table, BookTypeRow row, uint8_t value, BookTypeObserver& observer) {
+SetSent SetRowBookType(DriveTable& table, BookTypeRow row, uint8_t value, BookTypeObserver& observer) {
     if (SetNeedsEject(DetermineMediaKind(table))) table.MoveTray(true);
     VendorModeScope vendorMode(table);
     if (!vendorMode) {
         observer.Notice(BookTypeNotice::DriveNotSupported);
-        return false;
+        return SetSent::NotSent;
     }
     const bool done = SetDriveBookTypeCommand(table, row, value) == kCommandCompleted;
     vendorMode.End();
-    if (!done) observer.Notice(BookTypeNotice::SetDriveFailed);
-    return done;
+    return done ? SetSent::Completed : SetSent::Failed;
 }
 
-bool SetDiscBookType(DriveTable& table, uint8_t value, BookTypeObserver& observer) {
+SetSent SetDiscBookType(DriveTable& table, uint8_t value, BookTypeObserver& observer) {
     if (DetermineMediaKind(table) != MediaKind::DvdPlusRw) {
         observer.Notice(BookTypeNotice::DvdPlusRwOnly);
-        return false;
+        return SetSent::NotSent;
     }
     // Vendor mode is left also after a refused set, so the drive is not kept in it.
     VendorModeScope vendorMode(table);
     if (!vendorMode) {
         observer.Notice(BookTypeNotice::DriveNotSupported);
-        return false;
+        return SetSent::NotSent;
     }
     const bool done = SetDiscBookTypeCommand(table, value) == kCommandCompleted;
     vendorMode.End();
-    if (!done) observer.Notice(BookTypeNotice::SetMediaFailed);
-    return done;
+    return done ? SetSent::Completed : SetSent::Failed;
+}
+
+WriteOutcome BookTypeSetOutcome(SetSent sent, std::optional<bool> holdsValue) {
+    if (sent == SetSent::NotSent) return {WriteCheck::Refused, false};
+    return ClassifyWrite(sent == SetSent::Completed, holdsValue);
 }
 
 MediaCheck CheckMediaBookType(DriveTable& table, BookTypeObserver& observer) {
@@ -437,10 +455,75 @@ MediaCheck CheckMediaBookType(DriveTable& table, BookTypeObserver& observer) {
     return check;
 }
 
-void ReloadDisc(DriveTable& table) {
+bool ReloadDisc(DriveTable& table) {
     table.MoveTray(true);
-    table.MoveTray(false);
+    const bool closed = table.MoveTray(false);
     table.WaitUntilReady();
+    return closed;
+}
+
+namespace {
+
+// The check that follows a set: what it finds goes on at once, its notices wait until the set's
+// outcome is known, which decides how they are told.
+class AfterSetObserver final : public BookTypeObserver {
+  public:
+    AfterSetObserver(BookTypeObserver& target, SetSent sent) : m_target(target), m_sent(sent) {}
+
+    void Notice(BookTypeNotice notice) override {
+        // The drive took the set, so it is one this program serves: a refusal now is a check that
+        // failed.
+        if (notice == BookTypeNotice::DriveNotSupported && m_sent == SetSent::Completed)
+            notice = BookTypeNotice::CheckDriveFailed;
+        m_notices.push_back(notice);
+    }
+    void RowRead(BookTypeRow row, uint8_t value) override { m_target.RowRead(row, value); }
+    void MediaKindFound(MediaKind kind) override { m_target.MediaKindFound(kind); }
+    void BlankDvdPlusRw() override { m_target.BlankDvdPlusRw(); }
+    void DiscBookTypeRead(std::optional<uint8_t> nibble) override { m_target.DiscBookTypeRead(nibble); }
+
+    // Tells the check's notices and then the set's outcome: its failure when the drive holds
+    // another value; when nothing tells what it holds, that alone (the check's failure is part of
+    // it).
+    void Finish(const WriteOutcome& outcome, BookTypeNotice failed, BookTypeNotice answerLost) {
+        const bool unknown = outcome.check == WriteCheck::Unknown;
+        for (BookTypeNotice notice : m_notices) {
+            const bool checkFailure =
+                notice == BookTypeNotice::CheckDriveFailed || notice == BookTypeNotice::DriveNotSupported;
+            if (!(unknown && checkFailure)) m_target.Notice(notice);
+        }
+        if (outcome.check == WriteCheck::WriteFailed) m_target.Notice(failed);
+        if (unknown) m_target.Notice(answerLost);
+    }
+
+  private:
+    BookTypeObserver& m_target;
+    SetSent m_sent;
+    std::vector<BookTypeNotice> m_notices;
+};
+
+}  // namespace
+
+RowSetCheck CheckDriveAfterSet(DriveTable& table, BookTypeRow row, uint8_t value, SetSent sent,
+                               BookTypeObserver& observer) {
+    AfterSetObserver afterSet(observer, sent);
+    RowSetCheck check;
+    check.rows = CheckDriveRows(table, afterSet);
+    const std::optional<uint8_t>& read = check.rows.values[IndexOf(row)];
+    check.outcome = BookTypeSetOutcome(sent, read ? std::optional<bool>(*read == value) : std::nullopt);
+    afterSet.Finish(check.outcome, BookTypeNotice::SetDriveFailed, BookTypeNotice::SetDriveAnswerLost);
+    return check;
+}
+
+MediaSetCheck CheckMediaAfterSet(DriveTable& table, uint8_t value, SetSent sent, BookTypeObserver& observer) {
+    AfterSetObserver afterSet(observer, sent);
+    MediaSetCheck check;
+    check.media = CheckMediaBookType(table, afterSet);
+    const std::optional<uint8_t> nibble = check.media.blankDvdPlusRw ? std::nullopt : check.media.nibble;
+    const auto wanted = static_cast<uint8_t>(value >> 4);
+    check.outcome = BookTypeSetOutcome(sent, nibble ? std::optional<bool>(*nibble == wanted) : std::nullopt);
+    afterSet.Finish(check.outcome, BookTypeNotice::SetMediaFailed, BookTypeNotice::SetMediaAnswerLost);
+    return check;
 }
 
 }  // namespace dravix

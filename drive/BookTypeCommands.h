@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "drive/WriteCheck.h"
+
 namespace dravix {
 
 class DriveTable;
@@ -152,10 +154,14 @@ bool TrayIsEmpty(DriveTable& table);
 // The messages the procedures give. The front end shows them (a message box, a line on standard
 // error) with TextOf's caption and text; string-table texts carry their id as well.
 enum class BookTypeNotice {
-    DriveNotSupported,        // string 104, "Error"
-    CheckDriveFailed,         // "FAIL"
-    SetDriveFailed,           // "FAIL"
-    SetMediaFailed,           // "FAIL"
+    DriveNotSupported,  // string 104, "Error"
+    CheckDriveFailed,   // "FAIL"
+    SetDriveFailed,     // "FAIL"
+    SetMediaFailed,     // "FAIL"
+    // A set whose answer failed or was lost, and the read after it failed too: the set's failure
+    // text, and that nobody knows what the drive holds (the front end adds how to check it).
+    SetDriveAnswerLost,       // "FAIL"
+    SetMediaAnswerLost,       // "FAIL"
     GetConfigurationFailed,   // application title
     GetConfigurationTimeout,  // application title
     DvdPlusRwOnly,            // "Error"
@@ -166,6 +172,8 @@ struct NoticeText {
     const char* caption;  // null: the application's title
     const char* text;
     int stringId;  // its string table id, 0 when it is not in the table
+    // The answer-lost notices: the page's button that reads the setting again ("Check Drive").
+    const char* checkButton = nullptr;
 };
 NoticeText TextOf(BookTypeNotice notice);
 
@@ -213,12 +221,25 @@ struct DriveRows {
 // selects the drive and waits for it first.
 DriveRows CheckDriveRows(DriveTable& table, BookTypeObserver& observer);
 
-// Sets a row's book type: ejects the tray first unless it holds DVD+R, DVD+RW, DVD+R DL or
-// nothing, then vendor mode on, the set, vendor mode off. True when the drive took the value.
-bool SetRowBookType(DriveTable& table, BookTypeRow row, uint8_t value, BookTypeObserver& observer);
+// How the set command of a book type went.
+enum class SetSent {
+    NotSent,    // vendor mode was refused, or the disc is no DVD+RW: the procedure said so
+    Completed,  // the drive answered that it took the set
+    Failed,     // the set's answer was a failure, or never came: only reading the drive tells
+};
 
-// Sets the loaded disc's book type; only with a DVD+RW in the tray. True when the drive took it.
-bool SetDiscBookType(DriveTable& table, uint8_t value, BookTypeObserver& observer);
+// Sets a row's book type: ejects the tray first unless it holds DVD+R, DVD+RW, DVD+R DL or
+// nothing, then vendor mode on, the set, vendor mode off. Tells only a refused vendor mode: what a
+// set that was sent came to, the rows read after it tell (CheckDriveAfterSet).
+SetSent SetRowBookType(DriveTable& table, BookTypeRow row, uint8_t value, BookTypeObserver& observer);
+
+// Sets the loaded disc's book type; only with a DVD+RW in the tray. Tells a disc of another kind
+// and a refused vendor mode; what a set that was sent came to, the disc read after it tells
+// (CheckMediaAfterSet).
+SetSent SetDiscBookType(DriveTable& table, uint8_t value, BookTypeObserver& observer);
+
+// What a set came to, from how it was sent and the book type read after it (empty: not read).
+WriteOutcome BookTypeSetOutcome(SetSent sent, std::optional<bool> holdsValue);
 
 struct MediaCheck {
     MediaKind kind = MediaKind::Failed;
@@ -231,7 +252,29 @@ struct MediaCheck {
 // status of a DVD+RW (a blank one ends the check) and the loaded disc's book type.
 MediaCheck CheckMediaBookType(DriveTable& table, BookTypeObserver& observer);
 
-// After a change of the disc's book type: eject, load, wait until the drive is ready again.
-void ReloadDisc(DriveTable& table);
+// After a change of the disc's book type: eject, load, wait until the drive is ready again. False
+// when the tray did not close again.
+bool ReloadDisc(DriveTable& table);
+
+// Check Drive after a set of `row` to `value` was sent (the caller selects the drive and waits for
+// it first). The rows the drive now reports decide what the set came to: a set that failed is
+// told (SetDriveFailed) only when the row holds another value, and as SetDriveAnswerLost when the
+// row could not be read (the check's own failure then goes untold). After a set the drive took, a
+// refused vendor mode is a failed check, not an unsupported drive.
+struct RowSetCheck {
+    WriteOutcome outcome;
+    DriveRows rows;
+};
+RowSetCheck CheckDriveAfterSet(DriveTable& table, BookTypeRow row, uint8_t value, SetSent sent,
+                               BookTypeObserver& observer);
+
+// Check Media after a set of the loaded disc's book type was sent and the disc reloaded (the caller
+// selects the drive and waits for it first), told as CheckDriveAfterSet tells the rows
+// (SetMediaFailed, SetMediaAnswerLost).
+struct MediaSetCheck {
+    WriteOutcome outcome;
+    MediaCheck media;
+};
+MediaSetCheck CheckMediaAfterSet(DriveTable& table, uint8_t value, SetSent sent, BookTypeObserver& observer);
 
 }  // namespace dravix

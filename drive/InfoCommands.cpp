@@ -61,8 +61,16 @@ constexpr size_t kAdipNeeded = 34;             // media type id, bytes 31..33
 constexpr size_t kPrerecordedNeeded = 35;      // media type id, bytes 29..34
 constexpr size_t kPhysicalFormatNeeded = 617;  // media type id, bytes 601..616
 
-uint8_t ReadIn(DriveTable& table, const uint8_t (&cdb)[12], std::span<uint8_t> answer, size_t needed) {
-    return table.ReadAnswer(cdb, answer, needed, kInfoTimeoutSeconds);
+// GET PERFORMANCE asks for at most this many descriptors: the answer the drive may send.
+constexpr uint8_t kMaxDescriptors = 10;
+constexpr size_t kPerformanceRequested = kDescriptorOffset + kMaxDescriptors * kDescriptorLength;
+
+// A read whose answer opens with its length field of `lengthFieldBytes` and must come whole up to
+// `requested` bytes, besides the fields its decoder needs.
+uint8_t ReadIn(DriveTable& table, const uint8_t (&cdb)[12], std::span<uint8_t> answer, size_t needed,
+               size_t lengthFieldBytes, size_t requested) {
+    const uint8_t status = table.ReadAnswer(cdb, answer, needed, kInfoTimeoutSeconds);
+    return RequireWholeAnswer(table, status, answer, lengthFieldBytes, requested);
 }
 
 }  // namespace
@@ -168,6 +176,18 @@ std::string CapacityText(int32_t endLba) {
     return text;
 }
 
+uint8_t RequireWholeAnswer(DriveTable& table, uint8_t status, std::span<const uint8_t> answer,
+                           size_t lengthFieldBytes, size_t requested) {
+    if (status != kCommandCompleted || table.LastTransferred() < lengthFieldBytes ||
+        answer.size() < lengthFieldBytes) {
+        return status;
+    }
+    const size_t claimed =
+        (lengthFieldBytes == 4 ? size_t{GetBe32(answer.data())} : size_t{GetBe16(answer.data())}) +
+        lengthFieldBytes;
+    return table.RequireReceived(status, std::min(claimed, requested));
+}
+
 uint8_t TestUnitReady(DriveTable& table, uint32_t timeoutSeconds) {
     const uint8_t cdb[12] = {};
     return table.SendCommand(cdb, kNoData, nullptr, 0, timeoutSeconds);
@@ -175,22 +195,22 @@ uint8_t TestUnitReady(DriveTable& table, uint32_t timeoutSeconds) {
 
 uint8_t ReadCapabilitiesPage(DriveTable& table, std::span<uint8_t, kCapabilitiesLength> answer) {
     const uint8_t cdb[12] = {0x5A, 0x08, 0x2A, 0, 0, 0, 0, 0, kCapabilitiesLength, 0};
-    return ReadIn(table, cdb, answer, kCapabilitiesNeeded);
+    return ReadIn(table, cdb, answer, kCapabilitiesNeeded, 2, kCapabilitiesLength);
 }
 
 uint8_t ReadRpcState(DriveTable& table, std::span<uint8_t, kRpcStateLength> answer) {
     const uint8_t cdb[12] = {0xA4, 0, 0, 0, 0, 0, 0, 0, 0, kRpcStateLength, 0x08, 0};
-    return ReadIn(table, cdb, answer, kRpcStateNeeded);
+    return ReadIn(table, cdb, answer, kRpcStateNeeded, 2, kRpcStateLength);
 }
 
 uint8_t ReadCurrentProfile(DriveTable& table, std::span<uint8_t, kProfileLength> answer) {
     const uint8_t cdb[12] = {0x46, 0, 0, 0, 0, 0, 0, 0, kProfileLength, 0};
-    return ReadIn(table, cdb, answer, kProfileNeeded);
+    return ReadIn(table, cdb, answer, kProfileNeeded, 4, kProfileLength);
 }
 
 uint8_t ReadWriteSpeedDescriptors(DriveTable& table, std::span<uint8_t, kPerformanceLength> answer) {
-    const uint8_t cdb[12] = {0xAC, 0, 0, 0, 0, 0, 0, 0, 0, 10, 0x03, 0};
-    return ReadIn(table, cdb, answer, kPerformanceNeeded);
+    const uint8_t cdb[12] = {0xAC, 0, 0, 0, 0, 0, 0, 0, 0, kMaxDescriptors, 0x03, 0};
+    return ReadIn(table, cdb, answer, kPerformanceNeeded, 4, kPerformanceRequested);
 }
 
 uint8_t ReadDiscIdentifiers(DriveTable& table, IdentifierSource source, DiscIdentifiers& identifiers) {
@@ -198,21 +218,22 @@ uint8_t ReadDiscIdentifiers(DriveTable& table, IdentifierSource source, DiscIden
         case IdentifierSource::Adip: {
             uint8_t answer[kAdipLength];
             const uint8_t cdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0x11, 0x01, 0x2C, 0, 0};
-            const uint8_t status = ReadIn(table, cdb, answer, kAdipNeeded);
+            const uint8_t status = ReadIn(table, cdb, answer, kAdipNeeded, 2, kAdipLength);
             if (status == kCommandCompleted) identifiers = AdipIdentifiers(table.Received(answer));
             return status;
         }
         case IdentifierSource::Prerecorded: {
             uint8_t answer[kPrerecordedLength];
             const uint8_t cdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0x0E, 0x00, kPrerecordedLength, 0, 0};
-            const uint8_t status = ReadIn(table, cdb, answer, kPrerecordedNeeded);
+            const uint8_t status = ReadIn(table, cdb, answer, kPrerecordedNeeded, 2, kPrerecordedLength);
             if (status == kCommandCompleted) identifiers = PrerecordedIdentifiers(table.Received(answer));
             return status;
         }
         case IdentifierSource::PhysicalFormat: {
             uint8_t answer[kPhysicalFormatLength];
             const uint8_t cdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0x00, 0x02, 0xBC, 0, 0};
-            const uint8_t status = ReadIn(table, cdb, answer, kPhysicalFormatNeeded);
+            const uint8_t status =
+                ReadIn(table, cdb, answer, kPhysicalFormatNeeded, 2, kPhysicalFormatLength);
             if (status == kCommandCompleted) identifiers = PhysicalFormatIdentifiers(table.Received(answer));
             return status;
         }

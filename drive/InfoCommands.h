@@ -120,6 +120,14 @@ inline constexpr size_t kPrerecordedLength = 44;
 inline constexpr size_t kPhysicalFormatLength = 700;
 inline constexpr size_t kPerformanceLength = 200;
 
+// MMC answers open with their own length, a 2-byte field (MODE SENSE(10), REPORT KEY, READ DVD
+// STRUCTURE, READ DISC INFORMATION) or a 4-byte one (GET CONFIGURATION, GET PERFORMANCE) that
+// counts the bytes after it. An answer that brings fewer bytes than the smaller of that length and
+// the length requested is cut short: a failed command (RequireReceived), never a shorter answer.
+// One that claims more than was requested is whole with what was requested.
+uint8_t RequireWholeAnswer(DriveTable& table, uint8_t status, std::span<const uint8_t> answer,
+                           size_t lengthFieldBytes, size_t requested);
+
 uint8_t TestUnitReady(DriveTable& table, uint32_t timeoutSeconds = kInfoTimeoutSeconds);
 uint8_t ReadCapabilitiesPage(DriveTable& table, std::span<uint8_t, kCapabilitiesLength> answer);
 uint8_t ReadRpcState(DriveTable& table, std::span<uint8_t, kRpcStateLength> answer);

@@ -82,9 +82,10 @@ uint8_t ReadMediaInformation(DriveTable& table, MediaInformationReply& reply) {
     const uint8_t status =
         Send(table, OptionCdb(OptionOperation::MediaInformation), reply, kMediaHeaderLength);
     if (status != kCommandCompleted || !DecodeMediaInformation(reply).headerValid) return status;
-    // Every record the header claims must have arrived: a record cut short is not one the drive
-    // reported.
-    return table.RequireReceived(status, kMediaRecordsOffset + ClaimedRecords(reply) * kLearnedRecordLength);
+    // Everything the length byte claims must have arrived: an answer cut short is not one the
+    // drive gave, not even in its whole records.
+    return table.RequireReceived(status,
+                                 std::min<size_t>(kMediaRecordsOffset + reply[7], kMediaInformationLength));
 }
 
 uint8_t ClearLearnedDiscs(DriveTable& table) {
@@ -156,23 +157,33 @@ struct ExpectedByte {
 VerifiedWrite WriteAndReadBack(DriveTable& table, const std::function<uint8_t()>& write, StateRead read,
                                std::initializer_list<ExpectedByte> expected) {
     VerifiedWrite result;
-    auto failed = [&](WriteCheck check) {
-        result.check = check;
-        result.failure = table.LastFailure();
-        return result;
-    };
+    bool written = false;
     {
         const VendorModeScope vendorMode(table);
-        if (!vendorMode) return failed(WriteCheck::Refused);
-        if (write() != kCommandCompleted) return failed(WriteCheck::WriteFailed);
+        if (!vendorMode) {
+            result.check = WriteCheck::Refused;
+            result.failure = table.LastFailure();
+            return result;
+        }
+        written = write() == kCommandCompleted;
+        if (!written) result.failure = table.LastFailure();
     }
+    // A write that failed, timed out or lost its status may still have been applied: only the
+    // drive can tell, so it is read again whatever the write answered.
     table.WaitUntilReady();
-    const VendorModeScope vendorMode(table);
-    if (!vendorMode) return failed(WriteCheck::ReadBackFailed);
-    if (read(table, result.reported) != kCommandCompleted) return failed(WriteCheck::ReadBackFailed);
-    const bool same = std::all_of(expected.begin(), expected.end(),
-                                  [&](const ExpectedByte& e) { return result.reported[e.index] == e.value; });
-    result.check = same ? WriteCheck::Confirmed : WriteCheck::Differs;
+    std::optional<bool> holds;
+    {
+        const VendorModeScope vendorMode(table);
+        if (vendorMode && read(table, result.reported) == kCommandCompleted) {
+            holds = std::all_of(expected.begin(), expected.end(),
+                                [&](const ExpectedByte& e) { return result.reported[e.index] == e.value; });
+        } else if (written) {
+            result.failure = table.LastFailure();
+        }
+    }
+    const WriteOutcome outcome = ClassifyWrite(written, holds);
+    result.check = outcome.check;
+    result.answerLost = outcome.answerLost;
     return result;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "drive/DriveTable.h"
+#include "drive/WriteCheck.h"
 
 namespace dravix {
 
@@ -107,27 +108,25 @@ MediaInformation DecodeMediaInformation(const MediaInformationReply& reply);
 
 // --- verified writes ----------------------------------------------------------------------------
 
-// A write is done only when the drive, read again, reports what was written.
-enum class WriteCheck {
-    Confirmed,       // the read-back shows the value written
-    Differs,         // the write completed, but the drive reports another state (`reported`)
-    ReadBackFailed,  // the write completed; its state could not be read back (`status`, `failure`)
-    WriteFailed,     // the drive did not take the write (`status`, `failure`)
-    Refused,         // the drive refused vendor mode before the write: nothing was sent
-};
-
+// A write is done only when the drive, read again, reports what was written. The drive is read
+// again after every write, also after one that failed, timed out or lost its status: what it
+// holds decides (ClassifyWrite).
 struct VerifiedWrite {
-    WriteCheck check = WriteCheck::WriteFailed;
-    // Refused, WriteFailed, ReadBackFailed: the command that failed, with its status, sense,
-    // operating-system error or short answer (FailureDetail describes it).
+    WriteCheck check = WriteCheck::Unknown;
+    // The write's own answer failed, yet the drive holds the value (Confirmed), or nothing tells
+    // what it holds (Unknown).
+    bool answerLost = false;
+    // Refused, WriteFailed, Unknown: the write's failure; ReadBackFailed: the read's. The command
+    // with its status, sense, operating-system error or short answer (FailureDetail describes it).
     DriveTable::Failure failure;
-    OptionReply reported{};  // Confirmed, Differs: the state the drive reports
+    OptionReply reported{};  // Confirmed, Differs, WriteFailed: the state the drive reports
     bool Done() const { return check == WriteCheck::Confirmed; }
+    WriteOutcome Outcome() const { return {check, answerLost}; }
 };
 
 // Each sends the pages' sequence: vendor mode on, the write, vendor mode off, the wait for the
-// drive, vendor mode on, the state read, vendor mode off; and compares the read with the write.
-// The caller selects the drive and waits for it before.
+// drive, vendor mode on, the state read, vendor mode off (the read also after a failed write); and
+// compares the read with the write. The caller selects the drive and waits for it before.
 VerifiedWrite WriteOverSpeedVerified(DriveTable& table, uint8_t state);  // reported: option states
 VerifiedWrite WriteLumardVerified(DriveTable& table, uint8_t unknownDiscState, uint8_t supportedDiscState);
 VerifiedWrite SetTestWriteVerified(DriveTable& table, bool enable);  // reported: switch states
@@ -183,6 +182,8 @@ inline constexpr const char* kResponseError = "Response error data!";
 inline constexpr const char* kNothingChanged = "Nothing changed.";
 inline constexpr const char* kNotReadBack = "sent, but the drive's state could not be read back";
 inline constexpr const char* kNotTaken = "The drive did not take the setting.";
+inline constexpr const char* kClearedListUnread =
+    "The learned discs were cleared, but their list could not be read";
 inline constexpr const char* kNoValidState =
     "The drive reports no valid state for this pair; give it on or off:";
 

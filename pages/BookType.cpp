@@ -240,13 +240,15 @@ void CBookType::CheckDrive() {
     Sequence().Start([this] { BeginCheckDrive(); });
 }
 
-void CBookType::BeginCheckDrive() {
+void CBookType::BeginCheckDrive(std::optional<SentRowSet> set) {
     m_checkDrive->setEnabled(false);
     Sequence().Step(
-        [](DriveTable& table, const WorkerContext&) {
+        [set](DriveTable& table, const WorkerContext&) {
             Found<DriveRows> found;
             SelectAndWait(table);
-            found.result = CheckDriveRows(table, found.findings);
+            found.result =
+                set ? CheckDriveAfterSet(table, set->row, set->value, set->sent, found.findings).rows
+                    : CheckDriveRows(table, found.findings);
             return found;
         },
         [this](const Found<DriveRows>& found) {
@@ -277,14 +279,19 @@ void CBookType::ModifyRow(BookTypeRow row) {
         }
         Sequence().Step(
             [row, value = *target](DriveTable& table, const WorkerContext&) {
-                Found<bool> found;
+                Found<SetSent> found;
                 found.result = SetRowBookType(table, row, value, found.findings);
                 return found;
             },
-            [this](const Found<bool>& found) {
+            [this, row, value = *target](const Found<SetSent>& found) {
                 found.findings.ShowOn(*this);
-                // Whatever happened, the rows show what the drive now reports.
-                BeginCheckDrive();
+                // Whatever happened, the rows show what the drive now reports; after a set that
+                // reached the drive they also tell what it came to.
+                if (found.result == SetSent::NotSent) {
+                    BeginCheckDrive();
+                } else {
+                    BeginCheckDrive(SentRowSet{row, value, found.result});
+                }
             });
     });
 }
@@ -293,14 +300,16 @@ void CBookType::CheckMedia() {
     Sequence().Start([this] { BeginCheckMedia(); });
 }
 
-void CBookType::BeginCheckMedia() {
+void CBookType::BeginCheckMedia(std::optional<uint8_t> failedSet) {
     m_checkMedia->setEnabled(false);
     m_mediaModify->setEnabled(false);
     Sequence().Step(
-        [](DriveTable& table, const WorkerContext&) {
+        [failedSet](DriveTable& table, const WorkerContext&) {
             Found<MediaCheck> found;
             SelectAndWait(table);
-            found.result = CheckMediaBookType(table, found.findings);
+            found.result = failedSet
+                               ? CheckMediaAfterSet(table, *failedSet, SetSent::Failed, found.findings).media
+                               : CheckMediaBookType(table, found.findings);
             return found;
         },
         [this](const Found<MediaCheck>& found) {
@@ -320,13 +329,20 @@ void CBookType::ModifyMedia() {
     Sequence().Start([this, value = *target] {
         Sequence().Step(
             [value](DriveTable& table, const WorkerContext&) {
-                Found<bool> found;
+                Found<SetSent> found;
                 found.result = SetDiscBookType(table, value, found.findings);
                 return found;
             },
-            [this](const Found<bool>& found) {
+            [this, value](const Found<SetSent>& found) {
                 found.findings.ShowOn(*this);
-                if (!found.result) return;
+                if (found.result == SetSent::NotSent) return;
+                if (found.result == SetSent::Failed) {
+                    // Whether the disc took it despite the answer only the disc, read after the
+                    // reload that follows a set, can tell.
+                    Sequence().Step([](DriveTable& table, const WorkerContext&) { ReloadDisc(table); },
+                                    [this, value] { BeginCheckMedia(value); });
+                    return;
+                }
                 if (Ask(this, Text(kCaptionWarning), Text(kMsgBookTypeChanged), PromptIcon::None,
                         PromptButtons::OkCancel) != PromptAnswer::Ok) {
                     return;
@@ -353,7 +369,9 @@ void CBookType::PollTray() {
 
 void CBookType::Notice(BookTypeNotice notice) {
     const NoticeText text = TextOf(notice);
-    const QString message = text.stringId != 0 ? LoadString(text.stringId) : Text(text.text);
+    QString message = text.stringId != 0 ? LoadString(text.stringId) : Text(text.text);
+    if (text.checkButton != nullptr)
+        message = AnswerLostMessage(text.text, std::string("\"") + text.checkButton + "\"");
     if (text.caption == nullptr) {
         Inform(this, message);
     } else {

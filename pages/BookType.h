@@ -47,11 +47,20 @@ class CBookType final : public PropertyPage, private BookTypeObserver {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // A set that reached the drive: the check after it tells what it came to.
+    struct SentRowSet {
+        BookTypeRow row;
+        uint8_t value;
+        SetSent sent;
+    };
+
     void BuildControls();
     void CheckDrive();
-    void BeginCheckDrive();
+    void BeginCheckDrive(std::optional<SentRowSet> set = std::nullopt);
     void CheckMedia();
-    void BeginCheckMedia();
+    // `failedSet`: the book type of a disc set whose answer failed or was lost; the check then
+    // tells what the disc holds.
+    void BeginCheckMedia(std::optional<uint8_t> failedSet = std::nullopt);
     void ModifyRow(BookTypeRow row);
     void ModifyMedia();
     void ShowRow(BookTypeRow row, uint8_t value);

@@ -18,6 +18,9 @@ namespace dravix {
 
 namespace {
 
+// Only the command line reads the learned discs on request; the page reads them when it opens.
+constexpr const char* kReadLearnedAgain = "`dravix-cli lumard learned`";
+
 QLabel* SunkenField(QWidget* parent, int id, int minimumWidth) {
     auto* field = new QLabel(parent);
     SetControlId(field, id);
@@ -151,17 +154,16 @@ void CSLWS::StatusCheck() {
     Sequence().Start([this] { BeginStatusCheck(); });
 }
 
-void CSLWS::BeginStatusCheck(ReadBackCheck expected) {
+void CSLWS::BeginStatusCheck(WrittenValue written) {
     Sequence().Step(
         [](DriveTable& table, const WorkerContext&) { return ReadStatesOnDrive(table, ReadOptionStates); },
-        [this, expected = std::move(expected)](const StateRead& read) {
-            if (ShowStateReadFailure(this, read)) {
-                ShowState(OptionStateIsOn(read.reply[kUnknownDiscByte]), m_unknownIcon, m_unknownOn,
-                          m_unknownOff, kIconActivated, kIconNotActivated);
-                ShowState(OptionStateIsOn(read.reply[kSupportedDiscByte]), m_supportedIcon, m_supportedOn,
+        [this, written = std::move(written)](const StateRead& read) {
+            ShowStateAfterWrite(this, read, written, [this](const OptionReply& reply) {
+                ShowState(OptionStateIsOn(reply[kUnknownDiscByte]), m_unknownIcon, m_unknownOn, m_unknownOff,
+                          kIconActivated, kIconNotActivated);
+                ShowState(OptionStateIsOn(reply[kSupportedDiscByte]), m_supportedIcon, m_supportedOn,
                           m_supportedOff, kIconActivated, kIconNotActivated);
-            }
-            CheckReadBack(this, read, expected);
+            });
         });
 }
 
@@ -199,19 +201,20 @@ void CSLWS::AfterSetRead(const StateRead& read) {
     request.unknownDiscOn = m_unknownOn->isChecked();
     request.unknownDiscOff = !request.unknownDiscOn && m_unknownOff->isChecked();
     std::optional<ScopeWrite> written;
+    WrittenValue check;
     {
         SettingScopeDialog dialog(request, this);
         RunModal(dialog);
         written = dialog.Written();
+        check.completed = dialog.WriteCompleted();
     }
-    // A pair the drive did not take is a failed write.
-    ReadBackCheck expected;
+    // A pair the drive did not take is a failed write; one it holds is a write done.
     if (written) {
-        expected = [write = *written](const OptionReply& reply) {
+        check.holds = [write = *written](const OptionReply& reply) {
             return reply[kUnknownDiscByte] == write.byte8 && reply[kSupportedDiscByte] == write.byte9;
         };
     }
-    BeginStatusCheck(std::move(expected));
+    BeginStatusCheck(std::move(check));
 }
 
 void CSLWS::Clean() {
@@ -229,13 +232,15 @@ void CSLWS::Clean() {
                     ShowStateReadFailure(this, StateRead{.vendorRefused = true});
                     return;
                 }
-                if (*status != kCommandCompleted) Inform(this, option_texts::kClearFail);
-                BeginLearnedDiscs(false, {});
+                // A clear whose answer failed may still have cleared: the count read after it
+                // tells.
+                BeginLearnedDiscs(false, {}, *status == kCommandCompleted);
             });
     });
 }
 
-void CSLWS::BeginLearnedDiscs(bool stopAtFailure, std::function<void()> then) {
+void CSLWS::BeginLearnedDiscs(bool stopAtFailure, std::function<void()> then,
+                              std::optional<bool> clearCompleted) {
     Sequence().Step(
         [stopAtFailure](DriveTable& table, const WorkerContext&) {
             LearnedDiscs discs;
@@ -249,9 +254,32 @@ void CSLWS::BeginLearnedDiscs(bool stopAtFailure, std::function<void()> then) {
             discs.informationStatus = status.value_or(kCommandFailed);
             return discs;
         },
-        [this, then = std::move(then)](const LearnedDiscs& discs) {
+        [this, then = std::move(then), clearCompleted](const LearnedDiscs& discs) {
+            if (clearCompleted) {
+                ShowLearnedDiscsAfterClear(discs, *clearCompleted);
+                return;
+            }
             if (ShowLearnedDiscs(discs) && then) then();
         });
+}
+
+void CSLWS::ShowLearnedDiscsAfterClear(const LearnedDiscs& discs, bool clearCompleted) {
+    const bool countRead = !discs.count.vendorRefused && discs.count.status == kCommandCompleted;
+    const WriteOutcome outcome =
+        ClassifyWrite(clearCompleted,
+                      countRead ? std::optional<bool>(LearnedCountOf(discs.count.reply) == 0) : std::nullopt);
+    if (outcome.check == WriteCheck::Unknown) {
+        Inform(this, AnswerLostMessage(option_texts::kClearFail, kReadLearnedAgain));
+        return;
+    }
+    // The drive took vendor mode for the clear: a refusal now is a read that failed, and a count
+    // the page cannot show would leave the count from before the clear standing.
+    LearnedDiscs shown = discs;
+    if (shown.count.vendorRefused) shown.count = StateRead{};
+    if (shown.informationRefused) shown.informationRefused = false;
+    ShowLearnedDiscs(shown);
+    if (outcome.check == WriteCheck::ReadBackFailed) Inform(this, option_texts::kSetCommandFail);
+    if (outcome.check == WriteCheck::WriteFailed) Inform(this, option_texts::kClearFail);
 }
 
 bool CSLWS::ShowLearnedDiscs(const LearnedDiscs& discs) {

@@ -44,14 +44,17 @@ class CSLWS final : public PropertyPage {
 
     void BuildControls();
     void StatusCheck();
-    void BeginStatusCheck(ReadBackCheck expected = {});
+    void BeginStatusCheck(WrittenValue written = {});
     void SetSetting();
     void AfterSetRead(const StateRead& read);
     void Clean();
     // The learned count and the media information, as one step; with `stopAtFailure` a failed count
-    // read leaves the media information unread (the initialisation).
-    void BeginLearnedDiscs(bool stopAtFailure, std::function<void()> then);
+    // read leaves the media information unread (the initialisation). `clearCompleted`: the read
+    // follows a clear, whose answer said it completed or not; the count tells what it came to.
+    void BeginLearnedDiscs(bool stopAtFailure, std::function<void()> then,
+                           std::optional<bool> clearCompleted = std::nullopt);
     bool ShowLearnedDiscs(const LearnedDiscs& discs);
+    void ShowLearnedDiscsAfterClear(const LearnedDiscs& discs, bool clearCompleted);
 
     DriveSequence& Sequence() { return m_drive.Sequence(); }
 

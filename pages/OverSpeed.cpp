@@ -36,20 +36,21 @@ void COverSpeed::Write(bool enable) {
     request.forOverSpeed = true;
     request.overSpeedOn = enable;
     std::optional<ScopeWrite> written;
+    WrittenValue check;
     {
         SettingScopeDialog dialog(request, this);
         RunModal(dialog);
         written = dialog.Written();
+        check.completed = dialog.WriteCompleted();
     }
     // The dialog wrote or not, however it closed: the page shows what the drive now holds, and
-    // a value the drive did not take is a failed write.
-    ReadBackCheck expected;
+    // that decides what a write came to.
     if (written) {
-        expected = [state = written->byte8](const OptionReply& reply) {
+        check.holds = [state = written->byte8](const OptionReply& reply) {
             return reply[kOverSpeedByte] == state;
         };
     }
-    BeginRead(std::move(expected));
+    BeginRead(std::move(check));
 }
 
 }  // namespace dravix

@@ -1,6 +1,9 @@
 #include "pages/PageDrive.h"
 
+#include <QString>
+
 #include "drive/Support.h"
+#include "drive/WriteCheck.h"
 #include "turns/AppState.h"
 #include "ui/Prompter.h"
 
@@ -22,6 +25,11 @@ void PageDrive::Open(std::function<void(int drives)> opened) {
                              opened(drives);
                          });
     });
+}
+
+QString AnswerLostMessage(const char* failure, const std::string& howToCheck) {
+    return QString::fromLatin1(failure) + QStringLiteral("\n\n") +
+           QString::fromStdString(write_texts::AnswerLostUnread(howToCheck));
 }
 
 int OpenPageDrive(DriveTable& table) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <type_traits>
 
 #include "drive/DriveTable.h"
@@ -12,6 +13,7 @@
 #include "turns/StoppableDrive.h"
 #include "ui/DriveSequence.h"
 
+class QString;
 class QWidget;
 
 namespace dravix {
@@ -38,6 +40,10 @@ class PageDrive final {
     std::shared_ptr<StoppableDrive> m_drive;
     DriveSequence* m_sequence;  // a child of the window
 };
+
+// A page's failure text for a write whose answer failed or was lost and whose setting could not be
+// read back, with the sentence that says so and names how to read it (`"Check"`).
+QString AnswerLostMessage(const char* failure, const std::string& howToCheck);
 
 // What follows runs inside a step, on the worker, with the page's table.
 

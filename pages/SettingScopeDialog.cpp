@@ -165,11 +165,10 @@ void SettingScopeDialog::BeginTrayCheckAndWrite(SettingScope scope, bool closeTr
                     Inform(this, option_texts::kNotSupportTheDrive);
                     return;
                 case ScopeStep::Outcome::Sent:
-                    if (step.status != kCommandCompleted) {
-                        Inform(this, option_texts::kSetCommandFail);
-                    } else {
-                        m_written = write;
-                    }
+                    // Whether the drive took it, the caller's read tells, also after a failed or
+                    // lost answer.
+                    m_written = write;
+                    m_writeCompleted = step.status == kCommandCompleted;
                     accept();
                     return;
             }

@@ -32,7 +32,8 @@ ScopeWrite ScopeWriteFor(const ScopeRequest& request, SettingScope scope);
 // 1010) or for good ("System Setting", 1015), after a confirmation. An OverSpeed write needs an
 // empty tray: the tray opens and the user is asked to take the disc out until the drive reports
 // none. After a write the dialog closes as accepted; its close box writes nothing. The caller
-// reads the drive again however the dialog closed. Its commands run in the dialog's own drive
+// reads the drive again however the dialog closed, and tells what a write came to: also a write
+// whose answer failed may have been applied. Its commands run in the dialog's own drive
 // sequence; the buttons work once the dialog has found the drives.
 class SettingScopeDialog final : public QDialog {
     Q_OBJECT
@@ -41,8 +42,11 @@ class SettingScopeDialog final : public QDialog {
     explicit SettingScopeDialog(const ScopeRequest& request, QWidget* parent = nullptr);
     ~SettingScopeDialog() override;
 
-    // The write the drive completed; empty when the dialog wrote nothing or the write failed.
+    // The write sent to the drive, whatever it answered; empty when the dialog sent none.
     std::optional<ScopeWrite> Written() const { return m_written; }
+    // The drive answered that it completed the write; when not, only the caller's read of the
+    // drive tells what the write came to.
+    bool WriteCompleted() const { return m_writeCompleted; }
 
   public slots:
     // Closing is refused while a command of the dialog is at the drive.
@@ -58,6 +62,7 @@ class SettingScopeDialog final : public QDialog {
     ScopeRequest m_request;
     PageDrive m_drive;
     std::optional<ScopeWrite> m_written;
+    bool m_writeCompleted = false;
 };
 
 }  // namespace dravix

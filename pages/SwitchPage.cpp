@@ -17,6 +17,13 @@
 
 namespace dravix {
 
+namespace {
+
+// The button of every switch page that reads the drive's state again.
+constexpr const char* kCheckButton = "\"Check\"";
+
+}  // namespace
+
 bool ShowStateReadFailure(QWidget* owner, const StateRead& read) {
     if (read.vendorRefused) {
         Ask(owner, QString::fromLatin1(option_texts::kCaptionError), LoadString(kStringDriveNotSupported),
@@ -30,10 +37,28 @@ bool ShowStateReadFailure(QWidget* owner, const StateRead& read) {
     return true;
 }
 
-void CheckReadBack(QWidget* owner, const StateRead& read, const ReadBackCheck& expected) {
-    // A read that failed has said so already.
-    if (!expected || read.vendorRefused || read.status != kCommandCompleted) return;
-    if (!expected(read.reply)) Inform(owner, QString::fromLatin1(option_texts::kSetCommandFail));
+void ShowStateAfterWrite(QWidget* owner, const StateRead& read, const WrittenValue& written,
+                         const std::function<void(const OptionReply& reply)>& show) {
+    const bool readBack = !read.vendorRefused && read.status == kCommandCompleted;
+    if (written.holds) {
+        const WriteOutcome outcome = ClassifyWrite(
+            written.completed, readBack ? std::optional<bool>(written.holds(read.reply)) : std::nullopt);
+        if (outcome.check == WriteCheck::Unknown) {
+            Inform(owner, AnswerLostMessage(option_texts::kSetCommandFail, kCheckButton));
+            return;
+        }
+        // The drive took vendor mode and the write: a refusal now is a read that failed, not a
+        // drive this program does not serve.
+        if (outcome.check == WriteCheck::ReadBackFailed) {
+            Inform(owner, QString::fromLatin1(option_texts::kSetCommandFail));
+            return;
+        }
+        show(read.reply);
+        if (outcome.check == WriteCheck::Differs || outcome.check == WriteCheck::WriteFailed)
+            Inform(owner, QString::fromLatin1(option_texts::kSetCommandFail));
+        return;
+    }
+    if (ShowStateReadFailure(owner, read)) show(read.reply);
 }
 
 void ShowState(std::optional<bool> on, QLabel* icon, QRadioButton* onButton, QRadioButton* offButton,
@@ -138,15 +163,14 @@ void SwitchPage::ReadState() {
     Sequence().Start([this] { BeginRead(); });
 }
 
-void SwitchPage::BeginRead(ReadBackCheck expected) {
+void SwitchPage::BeginRead(WrittenValue written) {
     Sequence().Step([read = m_spec.read](DriveTable& table,
                                          const WorkerContext&) { return ReadStatesOnDrive(table, read); },
-                    [this, expected = std::move(expected)](const StateRead& read) {
-                        if (ShowStateReadFailure(this, read)) {
-                            ShowState(m_spec.stateOf(read.reply), m_icon, m_enable, m_disable, m_spec.iconOn,
+                    [this, written = std::move(written)](const StateRead& read) {
+                        ShowStateAfterWrite(this, read, written, [this](const OptionReply& reply) {
+                            ShowState(m_spec.stateOf(reply), m_icon, m_enable, m_disable, m_spec.iconOn,
                                       m_spec.iconOff);
-                        }
-                        CheckReadBack(this, read, expected);
+                        });
                     });
 }
 
@@ -172,14 +196,17 @@ void SwitchPage::WriteSwitch(VerifiedWrite (*write)(DriveTable& table, bool valu
                     // A refused vendor mode says "Not support the drive!" here, not string 104.
                     Inform(this, option_texts::kNotSupportTheDrive);
                     return;
-                case WriteCheck::WriteFailed:
                 case WriteCheck::ReadBackFailed:
                     Inform(this, option_texts::kSetCommandFail);
                     return;
+                case WriteCheck::Unknown:
+                    Inform(this, AnswerLostMessage(option_texts::kSetCommandFail, kCheckButton));
+                    return;
                 case WriteCheck::Confirmed:
                 case WriteCheck::Differs:
-                    // The page shows what the drive reports; the drive has taken the value only
-                    // when that is what was written.
+                case WriteCheck::WriteFailed:
+                    // The page shows what the drive reports, also after a write whose answer
+                    // failed; the drive has taken the value only when that is what was written.
                     ShowState(m_spec.stateOf(written.reported), m_icon, m_enable, m_disable, m_spec.iconOn,
                               m_spec.iconOff);
                     if (!written.Done()) Inform(this, option_texts::kSetCommandFail);

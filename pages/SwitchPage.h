@@ -27,9 +27,20 @@ void ShowState(std::optional<bool> on, QLabel* icon, QRadioButton* onButton, QRa
 // What a written value must look like in the read that follows it; empty when nothing was written.
 using ReadBackCheck = std::function<bool(const OptionReply& reply)>;
 
-// After a write, the read-back that does not show the requested value says "Set Command FAIL"
-// (the page already shows what the drive reports).
-void CheckReadBack(QWidget* owner, const StateRead& read, const ReadBackCheck& expected);
+// A write the read that follows it judges: the value it asked for, and whether its own answer
+// said that it completed.
+struct WrittenValue {
+    ReadBackCheck holds;  // empty: nothing was written
+    bool completed = true;
+};
+
+// The read that follows a write (or any read, with nothing written): the state, shown by `show`,
+// or the read's failure; then what the write came to (ClassifyWrite). A drive that holds another
+// value says "Set Command FAIL" (the page already shows what it holds); a write whose answer
+// failed and that cannot be read back says that, and that nobody knows what the drive holds, in
+// place of the read's own failure; a drive that holds the value says nothing more.
+void ShowStateAfterWrite(QWidget* owner, const StateRead& read, const WrittenValue& written,
+                         const std::function<void(const OptionReply& reply)>& show);
 
 // What one switch page has of its own.
 struct SwitchPageSpec {
@@ -76,8 +87,8 @@ class SwitchPage : public PropertyPage {
     void OnInitDialog() override;
     // Check: a sequence that reads the state.
     void ReadState();
-    // The read as a step of the running sequence; `expected` checks a value just written.
-    void BeginRead(ReadBackCheck expected = {});
+    // The read as a step of the running sequence; `written` is a value just written.
+    void BeginRead(WrittenValue written = {});
     // Set with one of the radio buttons checked, inside a running sequence.
     virtual void Write(bool enable) = 0;
     // The switch command's own write, without confirmation, and its read-back, as a step of the

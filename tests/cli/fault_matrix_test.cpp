@@ -1,6 +1,8 @@
 // Every drive command the pages, the scan and the command line send, answered badly: short,
 // empty, all FFh, with an odd sense, timed out, busy. Whatever the answer, nothing is reported as
-// done, nothing the drive did not say is shown, and the drive is usable afterwards.
+// done, nothing the drive did not say is shown, and the drive is usable afterwards. Every write
+// carried out whose answer is then lost or a failure is reported as what the drive holds; an
+// answer cut short is a failed read.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,10 @@
 #include <functional>
 #include <optional>
 
+#include <nlohmann/json.hpp>
+
+#include "drive/BookTypeCommands.h"
+#include "drive/WriteCheck.h"
 #include "probix/ScanTexts.h"
 #include "tests/support/CliRunner.h"
 #include "tests/support/VirtualBus.h"
@@ -186,6 +192,245 @@ INSTANTIATE_TEST_SUITE_P(EveryCommand, FaultMatrix,
                              return std::string(std::get<0>(info.param).name) + "_" +
                                     FaultName(std::get<1>(info.param));
                          });
+
+// --- writes that are carried out, and then their answer is lost or a failure ---------------------
+
+enum class Answer { Lost, Failure, LostAndUnread };
+
+struct Write {
+    const char* name;
+    emu::FaultRule match;  // the write
+    std::vector<std::string> command;
+    std::function<void(emu::VirtualDrive&)> setup;
+    emu::FaultRule readBack;  // the read after the write (the reads before it are let through)
+    const char* readAgain;    // the command that reads the setting again
+    // The line the command prints for what the drive holds, and that line after the write.
+    std::function<std::string(const emu::DriveState&)> holds;
+    const char* wanted;
+};
+
+void PrintTo(const Write& write, std::ostream* out) {
+    *out << write.name;
+}
+
+emu::FaultRule After(emu::FaultRule rule, uint32_t after) {
+    rule.after = after;
+    return rule;
+}
+
+std::string OptionLine(const char* label, const emu::OptionSetting& option) {
+    const uint8_t state = option.Reported();
+    return std::string(label) + (state >= 2 ? "on" : "off") + ((state & 1) ? " (until restart)" : "");
+}
+
+std::vector<Write> Writes() {
+    using S = const emu::DriveState&;
+    const auto options = [](size_t kind, const char* label) {
+        return [kind, label](S s) { return OptionLine(label, s.options[kind]); };
+    };
+    const auto learned = [](emu::VirtualDrive& drive) { drive.SetLearnedDiscs({"ORIONDSCR16"}); };
+    return {
+        {"TestWrite",
+         Match(0xFD, 0xFB, 0x02),
+         {"testwrite", "on"},
+         {},
+         Match(0xFD, 0xFB, 0x00),
+         "testwrite",
+         [](S s) { return std::string("Test Write: ") + (s.testWrite ? "on" : "off"); },
+         "Test Write: on"},
+        {"Wopc",
+         Match(0xFD, 0xFB, 0x03),
+         {"wopc", "off"},
+         {},
+         Match(0xFD, 0xFB, 0x00),
+         "wopc",
+         [](S s) { return std::string("WOPC: ") + (s.wopcDisabled ? "off" : "on"); },
+         "WOPC: off"},
+        {"OverSpeedTemporary",
+         Option(0x06),
+         {"--yes", "overspeed", "on", "--temporary"},
+         {},
+         Option(0x01),
+         "overspeed",
+         options(2, "OverSpeed: "),
+         "OverSpeed: on (until restart)"},
+        {"OverSpeedPermanent",
+         Option(0x06),
+         {"--yes", "overspeed", "off", "--permanent"},
+         [](emu::VirtualDrive& drive) { drive.SetOption(emu::OptionKind::OverSpeed, 3); },
+         Option(0x01),
+         "overspeed",
+         options(2, "OverSpeed: "),
+         "OverSpeed: off"},
+        {"LumardUnknownPermanent",
+         Option(0x02),
+         {"--yes", "lumard", "--unknown", "off", "--permanent"},
+         {},
+         After(Option(0x01), 1),
+         "lumard",
+         options(0, "Un-Known Disc: "),
+         "Un-Known Disc: off"},
+        {"LumardSupportedTemporary",
+         Option(0x02),
+         {"--yes", "lumard", "--supported", "on", "--temporary"},
+         {},
+         After(Option(0x01), 1),
+         "lumard",
+         options(1, "Supported Disc: "),
+         "Supported Disc: on (until restart)"},
+        {"LumardClean",
+         Option(0x03),
+         {"--yes", "lumard", "clean"},
+         learned,
+         Option(0x05),
+         "lumard learned",
+         [](S s) { return "Learned Disc : " + std::to_string(s.learnedDiscs.size()) + " pcs"; },
+         "Learned Disc : 0 pcs"},
+        {"BookTypeRow",
+         Match(0xFE, 0x05, {}, {{3, 0x00}}),
+         {"--yes", "booktype", "set", "dvd+r", "dvd-rom"},
+         {},
+         After(Match(0xFF, 0x10, {}, {{2, 0x00}}), 1),
+         "booktype",
+         [](S s) { return std::string("For DVD+R Disc : ") + BookTypeName(s.bookTypes[1]); },
+         "For DVD+R Disc : DVD-ROM"},
+        {"BookTypeMedia",
+         Match(0xFE, 0x02),
+         {"--yes", "booktype", "set-media", "dvd-rom"},
+         Insert("dvd+rw-recorded"),
+         Match(0xAD, {}, {}, {{7, 0x00}}),
+         "booktype",
+         [](S s) { return std::string("Book Type : ") + DisplayOfDiscBookType(s.disc->bookType >> 4).name; },
+         "Book Type : DVD-ROM"},
+    };
+}
+
+const char* AnswerName(Answer answer) {
+    constexpr const char* kNames[] = {"Lost", "Failure", "LostAndUnread"};
+    return kNames[static_cast<int>(answer)];
+}
+
+class WriteAnswers : public ::testing::TestWithParam<std::tuple<Write, Answer>> {
+  protected:
+    void SetUp() override { unsetenv("DRAVIX_ASPI_LIBRARY"); }
+    VirtualBus bus;
+    emu::VirtualDrive& drive = bus.AddDrive();
+};
+
+TEST_P(WriteAnswers, TheReportIsWhatTheDriveHolds) {
+    const auto& [write, answer] = GetParam();
+    if (write.setup) write.setup(drive);
+    emu::FaultRule rule = write.match;
+    rule.once = true;
+    rule.action = answer == Answer::Failure ? emu::FaultRule::Action::AppliedCheck
+                                            : emu::FaultRule::Action::AppliedTimeout;
+    rule.sense = {0x04, 0x44, 0x00};
+    drive.AddFault(rule);
+    if (answer == Answer::LostAndUnread) {
+        emu::FaultRule unread = write.readBack;
+        unread.sense = {0x04, 0x44, 0x00};
+        drive.AddFault(unread);
+    }
+    const emu::DriveState before = drive.State();
+
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json ? "json" : "text");
+        drive.ReplaceState(before);
+        std::vector<std::string> command = write.command;
+        if (json) command.insert(command.begin(), "--json");
+        const CliRun run = RunCliCapture(command);
+        // The write was carried out whatever its answer said.
+        const std::string held = write.holds(drive.State());
+        ASSERT_EQ(held, write.wanted);
+        const std::string unread =
+            write_texts::AnswerLostUnread(std::string("`dravix-cli ") + write.readAgain + "`");
+        if (answer == Answer::LostAndUnread) {
+            EXPECT_EQ(run.status, 1) << run.out << run.err;
+            if (!json) EXPECT_NE(run.err.find(unread), std::string::npos) << run.err;
+        } else {
+            EXPECT_EQ(run.status, 0) << run.out << run.err;
+            if (!json) {
+                EXPECT_NE(run.out.find(held), std::string::npos) << run.out;
+                EXPECT_NE(run.err.find(write_texts::kAnswerLostSettingHeld), std::string::npos) << run.err;
+            }
+        }
+        if (json) {
+            const auto report = nlohmann::json::parse(run.out);
+            const auto& written = report["write"];
+            if (answer == Answer::LostAndUnread) {
+                EXPECT_TRUE(written["written"].is_null()) << run.out;
+                EXPECT_TRUE(written["confirmed"].is_null()) << run.out;
+                EXPECT_EQ(report["error"]["message"], unread);
+            } else {
+                EXPECT_EQ(written["written"], true) << run.out;
+                EXPECT_EQ(written["confirmed"], true) << run.out;
+            }
+            EXPECT_EQ(written["answer_lost"], true) << run.out;
+        }
+        EXPECT_FALSE(drive.State().vendorMode);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryWrite, WriteAnswers,
+                         ::testing::Combine(::testing::ValuesIn(Writes()),
+                                            ::testing::Values(Answer::Lost, Answer::Failure,
+                                                              Answer::LostAndUnread)),
+                         [](const ::testing::TestParamInfo<std::tuple<Write, Answer>>& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" +
+                                    AnswerName(std::get<1>(info.param));
+                         });
+
+// --- GET PERFORMANCE cut short ------------------------------------------------------------------
+
+struct CutShort {
+    const char* name;
+    std::vector<std::string> command;
+    int status;
+    const char* shown;  // on standard output, or standard error
+};
+
+void PrintTo(const CutShort& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class CutShortSpeeds : public ::testing::TestWithParam<std::tuple<CutShort, size_t>> {
+  protected:
+    void SetUp() override { unsetenv("DRAVIX_ASPI_LIBRARY"); }
+    VirtualBus bus;
+    emu::VirtualDrive& drive = bus.AddDrive();
+};
+
+// A blank DVD+R offers seven speeds: 120 bytes whose header claims 116. Fewer bytes are a failed
+// read, never a shorter list.
+TEST_P(CutShortSpeeds, AreAFailedRead) {
+    const auto& [row, delivered] = GetParam();
+    Insert("dvd+r")(drive);
+    const uint8_t cdb[12] = {0xAC, 0, 0, 0, 0, 0, 0, 0, 0, 10, 0x03, 0};
+    std::vector<uint8_t> whole(200);
+    const emu::ScsiOutcome outcome = drive.Execute(cdb, sizeof cdb, 2, whole.data(), 200, 0);
+    ASSERT_EQ(outcome.transferred, 120u);
+    ASSERT_EQ(whole[3], 116);
+    emu::FaultRule rule = Match(0xAC);
+    rule.action = emu::FaultRule::Action::Reply;
+    rule.reply.assign(whole.begin(), whole.begin() + static_cast<long>(delivered));
+    drive.AddFault(rule);
+
+    const CliRun run = RunCliCapture(row.command);
+    EXPECT_EQ(run.status, row.status) << run.out << run.err;
+    EXPECT_NE((run.out + run.err).find(row.shown), std::string::npos) << run.out << run.err;
+    EXPECT_EQ(run.out.find("MB"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("recommended"), std::string::npos) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    GetPerformance, CutShortSpeeds,
+    ::testing::Combine(::testing::Values(CutShort{"Info", {"info"}, 1, "Blank Disc Capacity: (not read)"},
+                                         CutShort{"Scan", kScan, 3, scan_texts::kInsertBlankDisc},
+                                         CutShort{"Smart", {"smart"}, 3, scan_texts::kInsertBlankDisc}),
+                       ::testing::Values(size_t{60}, size_t{119})),
+    [](const ::testing::TestParamInfo<std::tuple<CutShort, size_t>>& info) {
+        return std::string(std::get<0>(info.param).name) + "_" + std::to_string(std::get<1>(info.param));
+    });
 
 }  // namespace
 }  // namespace dravix::test

@@ -68,7 +68,7 @@ const std::map<std::string, Shape>& Shapes() {
         {"speed", {{"label", "string"}, {"kbps", "int"}}},
         {"setting", {{"on", "bool?"}, {"temporary", "bool?"}, {"raw", "int"}}},
         {"switch", {{"on", "bool?"}, {"raw", "int"}}},
-        {"write", {{"written", "bool"}, {"confirmed", "bool?"}}},
+        {"write", {{"written", "bool?"}, {"confirmed", "bool?"}, {"answer_lost", "bool"}}},
         {"region", {{"mask", "int"}, {"playable", "int[]"}}},
         {"row", {{"row", "string"}, {"book_type", "string?"}, {"raw", "int?"}}},
         {"media", {{"kind", "string?"}, {"book_type", "string?"}, {"raw", "int?"}, {"blank", "bool"}}},

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <functional>
 #include <vector>
 
 #include "base/ByteOrder.h"
 #include "drive/BookTypeCommands.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
+#include "drive/OptionCommands.h"
 #include "tests/support/VirtualBus.h"
 
 namespace dravix {
@@ -376,6 +379,87 @@ TEST_F(OnVirtualDrive, DiscFieldsOnFailingOrOddAnswers) {
     EXPECT_EQ(StoredDiscInfo().manufacturerId, "ORIONDSC");
 }
 
+// Every read whose answer carries its own length: the drive's answer, one byte short of the
+// smaller of that length and the length asked for, is a failed read, however many fields arrived.
+TEST_F(OnVirtualDrive, AnAnswerCutShortIsAFailedRead) {
+    struct Read {
+        const char* name;
+        const char* media;
+        std::function<uint8_t(DriveTable&)> read;
+    };
+    const Read reads[] = {
+        {"MODE SENSE", "dvd+r",
+         [](DriveTable& t) {
+             std::array<uint8_t, kCapabilitiesLength> a{};
+             return ReadCapabilitiesPage(t, a);
+         }},
+        {"REPORT KEY", "dvd+r",
+         [](DriveTable& t) {
+             std::array<uint8_t, kRpcStateLength> a{};
+             return ReadRpcState(t, a);
+         }},
+        {"GET PERFORMANCE", "dvd+r",
+         [](DriveTable& t) {
+             std::array<uint8_t, kPerformanceLength> a{};
+             return ReadWriteSpeedDescriptors(t, a);
+         }},
+        {"ADIP", "dvd+r",
+         [](DriveTable& t) {
+             DiscIdentifiers i;
+             return ReadDiscIdentifiers(t, IdentifierSource::Adip, i);
+         }},
+        {"pre-recorded", "dvd-r",
+         [](DriveTable& t) {
+             DiscIdentifiers i;
+             return ReadDiscIdentifiers(t, IdentifierSource::Prerecorded, i);
+         }},
+        {"physical format", "dvd-ram",
+         [](DriveTable& t) {
+             DiscIdentifiers i;
+             return ReadDiscIdentifiers(t, IdentifierSource::PhysicalFormat, i);
+         }},
+        {"all features", "dvd+r",
+         [](DriveTable& t) {
+             std::vector<uint8_t> a;
+             return ReadAllFeatures(t, a);
+         }},
+        {"disc status", "dvd+rw-recorded",
+         [](DriveTable& t) {
+             bool empty = false;
+             return ReadDiscStatus(t, empty);
+         }},
+        {"disc book type", "dvd+rw-recorded",
+         [](DriveTable& t) {
+             std::optional<uint8_t> n;
+             return ReadDiscBookType(t, n);
+         }},
+        {"media information", "dvd+r",
+         [](DriveTable& t) {
+             MediaInformationReply a{};
+             return ReadMediaInformation(t, a);
+         }},
+    };
+    drive.SetLearnedDiscs({"ORIONDSCR16", "PRISMADR16"});
+    for (const Read& r : reads) {
+        SCOPED_TRACE(r.name);
+        drive.ClearFaults();
+        Insert(r.media);
+        drive.SetVendorMode(true);
+        ASSERT_EQ(r.read(table), kCommandCompleted);
+        // The whole answer, as the drive gave it to the same command.
+        const Bytes cdb = bus.Commands().back();
+        std::vector<uint8_t> whole(16384);
+        const emu::ScsiOutcome outcome = drive.Execute(cdb.data(), cdb.size(), 2, whole.data(),
+                                                       static_cast<uint32_t>(table.LastTransferred()), 0);
+        ASSERT_EQ(outcome.transferred, table.LastTransferred());
+        Fault(cdb[0]).action = emu::FaultRule::Action::Reply;
+        rules.back().reply.assign(whole.begin(), whole.begin() + outcome.transferred - 1);
+        Arm();
+        EXPECT_EQ(r.read(table), kCommandFailed);
+        EXPECT_TRUE(table.LastFailure().shortAnswer);
+    }
+}
+
 TEST_F(OnVirtualDrive, CheckDriveReadsTheRowsInOrderInsideVendorMode) {
     drive.SetBookType(emu::BookTypeRow::PlusR, 0x01);
     Recorder recorder;
@@ -470,7 +554,7 @@ TEST(BookTypeOnAnotherMakersDrive, RefusedVendorModeEndsTheCheckWithoutVendorMod
     const DriveRows rows = CheckDriveRows(table, recorder);
     EXPECT_TRUE(rows.failed);
     EXPECT_EQ(recorder.notices, std::vector{BookTypeNotice::DriveNotSupported});
-    EXPECT_FALSE(SetRowBookType(table, BookTypeRow::PlusR, 0x01, recorder));
+    EXPECT_EQ(SetRowBookType(table, BookTypeRow::PlusR, 0x01, recorder), SetSent::NotSent);
     EXPECT_EQ(recorder.notices.size(), 2u);
     const auto commands = bus.Commands();
     EXPECT_EQ(std::count(commands.begin(), commands.end(), kVendorOff), 0);
@@ -492,7 +576,7 @@ TEST_F(OnVirtualDrive, SettingADriveRowEjectsUnlessThePlusMediaOrNothingIsLoaded
         if (c.media) Insert(c.media);
         bus.ClearCommands();
         Recorder recorder;
-        EXPECT_TRUE(SetRowBookType(table, BookTypeRow::PlusR, 0x01, recorder));
+        EXPECT_EQ(SetRowBookType(table, BookTypeRow::PlusR, 0x01, recorder), SetSent::Completed);
         EXPECT_EQ(Sent(kEject), c.ejects);
         EXPECT_EQ(drive.State().trayOpen, c.ejects);
         // The eject comes before vendor mode, the set inside it.
@@ -505,8 +589,8 @@ TEST_F(OnVirtualDrive, SettingADriveRowEjectsUnlessThePlusMediaOrNothingIsLoaded
 
 TEST_F(OnVirtualDrive, BookTypeSetSurvivesARestart) {
     Recorder recorder;
-    ASSERT_TRUE(SetRowBookType(table, BookTypeRow::PlusRw, kBookDvdRom, recorder));
-    ASSERT_TRUE(SetRowBookType(table, BookTypeRow::PlusRDl, kBookDvdRom, recorder));
+    ASSERT_EQ(SetRowBookType(table, BookTypeRow::PlusRw, kBookDvdRom, recorder), SetSent::Completed);
+    ASSERT_EQ(SetRowBookType(table, BookTypeRow::PlusRDl, kBookDvdRom, recorder), SetSent::Completed);
     EXPECT_TRUE(Sent({0xFE, 0x04, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_TRUE(Sent({0xFE, 0x05, 0x01, 0x01, 0, 0, 0, 0, 0, 0, 0, 0}));
     drive.Restart();
@@ -518,18 +602,50 @@ TEST_F(OnVirtualDrive, BookTypeSetSurvivesARestart) {
     EXPECT_TRUE(recorder.notices.empty());
 }
 
-TEST_F(OnVirtualDrive, FailedSetsReportAndLeaveVendorMode) {
+// A set that failed is told once the check after it shows the drive's own value; one whose answer
+// failed after the drive took it is done; one that nothing can read back is not known.
+TEST_F(OnVirtualDrive, WhatAFailedSetCameToTheCheckAfterItTells) {
     Fault(0xFE);
     Arm();
     Recorder recorder;
-    EXPECT_FALSE(SetRowBookType(table, BookTypeRow::PlusR, 0x01, recorder));
+    EXPECT_EQ(SetRowBookType(table, BookTypeRow::PlusR, 0x01, recorder), SetSent::Failed);
     EXPECT_EQ(bus.Commands().back(), kVendorOff);
+    EXPECT_TRUE(recorder.notices.empty());  // not before the drive has been read again
+    RowSetCheck row = CheckDriveAfterSet(table, BookTypeRow::PlusR, 0x01, SetSent::Failed, recorder);
+    EXPECT_EQ(row.outcome.check, WriteCheck::WriteFailed);
+    EXPECT_EQ(row.rows.values[1], kBookDvdPlusR);
     Insert("dvd+rw-recorded");
-    EXPECT_FALSE(SetDiscBookType(table, 0x01, recorder));
+    EXPECT_EQ(SetDiscBookType(table, 0x01, recorder), SetSent::Failed);
     EXPECT_EQ(bus.Commands().back(), kVendorOff);
+    ASSERT_TRUE(ReloadDisc(table));
+    const MediaSetCheck media = CheckMediaAfterSet(table, 0x01, SetSent::Failed, recorder);
+    EXPECT_EQ(media.outcome.check, WriteCheck::WriteFailed);
     EXPECT_EQ(recorder.notices,
               (std::vector{BookTypeNotice::SetDriveFailed, BookTypeNotice::SetMediaFailed}));
     EXPECT_EQ(drive.State().disc->bookType, 0x92);
+
+    drive.ClearFaults();
+    Fault(0xFE).action = emu::FaultRule::Action::AppliedTimeout;
+    Fault(0xFF, {{1, 0x10}, {2, 0x00}});  // the check's first read
+    rules.back().after = 1;
+    Arm();
+    recorder.notices.clear();
+    ASSERT_EQ(SetRowBookType(table, BookTypeRow::PlusR, 0x01, recorder), SetSent::Failed);
+    row = CheckDriveAfterSet(table, BookTypeRow::PlusR, 0x01, SetSent::Failed, recorder);
+    EXPECT_EQ(row.outcome.check, WriteCheck::Confirmed);
+    EXPECT_TRUE(row.outcome.answerLost);
+    EXPECT_TRUE(recorder.notices.empty());
+    // The next check fails: the check's own failure gives way to the one notice that says so.
+    row = CheckDriveAfterSet(table, BookTypeRow::PlusR, 0x01, SetSent::Failed, recorder);
+    EXPECT_EQ(row.outcome.check, WriteCheck::Unknown);
+    EXPECT_EQ(recorder.notices, std::vector{BookTypeNotice::SetDriveAnswerLost});
+    // After a set the drive took, the same failure is a failed check: the drive is one it serves.
+    recorder.notices.clear();
+    Fault(0xFD, {{1, 0xF1}});
+    Arm();
+    row = CheckDriveAfterSet(table, BookTypeRow::PlusR, 0x01, SetSent::Completed, recorder);
+    EXPECT_EQ(row.outcome.check, WriteCheck::ReadBackFailed);
+    EXPECT_EQ(recorder.notices, std::vector{BookTypeNotice::CheckDriveFailed});
 }
 
 }  // namespace

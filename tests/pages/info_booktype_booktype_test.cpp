@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "drive/BookTypeCommands.h"
+#include "drive/WriteCheck.h"
 #include "info_booktype_support.h"
 #include "pages/BookType.h"
 #include "res/Strings.h"
@@ -173,6 +174,60 @@ TEST_F(BookTypePage, FailuresAreReportedWithTheirCaptions) {
     ASSERT_EQ(prompter->asked.size(), 4u);
     ExpectBox(prompter->asked[3], "FAIL", "Set Drive Book Type Fail !!", PromptButtons::Ok);
     EXPECT_EQ(Text(page, kPlusRStatus), "DVD+R");
+}
+
+// Sets the drive carries out whose answer is then lost or a failure: the page shows what the drive
+// holds and no failure box; when the read after the set fails too, one box says that nobody knows.
+TEST_F(BookTypePage, SetsWhoseAnswerIsLostShowWhatTheDriveHolds) {
+    const emu::DriveState fresh = drive.State();
+    for (const bool media : {false, true}) {
+        for (const auto action :
+             {emu::FaultRule::Action::AppliedTimeout, emu::FaultRule::Action::AppliedCheck}) {
+            for (const bool unread : {false, true}) {
+                if (unread && action == emu::FaultRule::Action::AppliedCheck) continue;
+                SCOPED_TRACE(std::string(media ? "media " : "row ") + (unread ? "unread " : "") +
+                             (action == emu::FaultRule::Action::AppliedCheck ? "check" : "lost"));
+                drive.ReplaceState(fresh);
+                if (media) Insert("dvd+rw-recorded");
+                CBookType page;
+                Init(page);
+                if (media) Click(page, 1019);
+                Fault(0xFE, {{1, media ? uint8_t{0x02} : uint8_t{0x05}}}).action = action;
+                if (unread) {
+                    // The read after the set: the disc's book type, or the DVD+R row.
+                    if (media) {
+                        Fault(0xAD, {{7, 0x00}});
+                    } else {
+                        Fault(0xFF, {{1, 0x10}, {2, 0x00}});
+                    }
+                }
+                Arm();
+                prompter->asked.clear();
+                Click(page, media ? 1021 : kPlusRButton);
+
+                if (media) {
+                    ASSERT_EQ(drive.State().disc->bookType, 0x01);
+                } else {
+                    ASSERT_EQ(drive.State().bookTypes[1], 0x01);
+                }
+                std::vector<QString> failures;
+                for (const PromptRecord& record : prompter->asked) {
+                    if (record.caption == "FAIL") failures.push_back(record.text);
+                }
+                if (unread) {
+                    const QString lost =
+                        QString::fromLatin1(media ? kMsgSetMediaFail : kMsgSetDriveFail) + "\n\n" +
+                        QString::fromStdString(
+                            write_texts::AnswerLostUnread(media ? "\"Check Media\"" : "\"Check Drive\""));
+                    EXPECT_EQ(failures, std::vector<QString>{lost});
+                } else {
+                    EXPECT_TRUE(failures.empty()) << failures.front().toStdString();
+                    EXPECT_EQ(Text(page, media ? 1028 : kPlusRStatus), "DVD-ROM");
+                }
+                EXPECT_FALSE(drive.State().vendorMode);
+            }
+        }
+    }
 }
 
 TEST(BookTypePageOnAnotherMakersDrive, RefusedVendorModeIsNotSupported) {

@@ -94,17 +94,18 @@ TEST_F(SwitchPages, SetWithNeitherButtonCheckedSendsNothing) {
     EXPECT_EQ(prompter->asked[1].caption, AppTitle());
 }
 
-TEST_F(SwitchPages, FailuresLeaveThePageAsItWas) {
+TEST_F(SwitchPages, FailuresShowWhatTheDriveHolds) {
     CTestWrite page;
     Init(page);
     Click(&page, 1022);
 
+    // A failed write is read back: the page shows what the drive holds, and the failure.
     Fault(0xFB, 0x02, {});
     Click(&page, 1015);
     ASSERT_EQ(prompter->asked.size(), 1u);
     EXPECT_EQ(prompter->asked[0].text, texts::kSetCommandFail);
-    EXPECT_TRUE(Checked(&page, 1022));         // no read after a failed write: the proposal stays
-    EXPECT_TRUE(ShowsIcon(&page, 1063, 175));  // and the icon shows the state last read
+    EXPECT_TRUE(Checked(&page, 1023));
+    EXPECT_TRUE(ShowsIcon(&page, 1063, 175));
     EXPECT_FALSE(drive.State().vendorMode);
 
     Fault(0xF1, std::nullopt, {});
