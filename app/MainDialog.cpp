@@ -1,5 +1,6 @@
 #include "app/MainDialog.h"
 #include "app/ResultsMenu.h"
+#include "base/InstallLayout.h"
 #include "base/Version.h"
 
 #include <QClipboard>
@@ -106,7 +107,9 @@ CMainDialog::DriveListing CMainDialog::ListTable(DriveTable& table) {
         listing.lines.push_back(DriveListLine(table, i));
         listing.identities.push_back(IdentityOf(table, i));
     }
-    if (count == 0) listing.diagnosis = NoDriveDiagnosis(table);
+    if (count == 0)
+        listing.diagnosis =
+            NoDriveDiagnosis(table, UsesVirtualDrive() ? VirtualHint::None : VirtualHint::Window);
     return listing;
 }
 

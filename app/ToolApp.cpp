@@ -1,5 +1,6 @@
 #include "app/ToolApp.h"
 
+#include <clocale>
 #include <cstdio>
 
 #include "app/HelpWindow.h"
@@ -32,6 +33,9 @@ CToolApp::CToolApp(int& argc, char** argv) : QApplication(argc, argv) {
     // Matches the installed desktop entry, so a desktop shows the entry's name and icon for the window.
     setDesktopFileName(QStringLiteral("org.dravix.Dravix"));
     setQuitOnLastWindowClosed(false);
+    // Qt has set the user's locale; printf-formatted numbers (the chart's and the results' figures)
+    // keep the C locale's decimal point.
+    std::setlocale(LC_NUMERIC, "C");
 }
 
 int CToolApp::InitInstance() {

@@ -2,9 +2,16 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace dravix {
+
+bool UsesVirtualDrive() {
+    const char* library = std::getenv("DRAVIX_ASPI_LIBRARY");
+    return library != nullptr &&
+           std::filesystem::path(library).filename() == std::filesystem::path(kVirtualDriveLibraryName);
+}
 
 std::string ExecutableDirectory() {
     std::error_code error;

@@ -17,4 +17,11 @@ std::string InstalledDataDirectory();
 std::string FindProgramFile(const std::string& programDirectory, const std::string& installedDirectory,
                             const std::string& name);
 
+// The virtual drive's library, as installed and as built.
+inline constexpr const char* kVirtualDriveLibraryName = "libdravix-vdrive.so";
+
+// The drive commands of this process go to the virtual drive: DRAVIX_ASPI_LIBRARY names its
+// library (set by --virtual, or by hand).
+bool UsesVirtualDrive();
+
 }  // namespace dravix

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "base/Version.h"
+#include "cli/Names.h"
 #include "cli/Terminal.h"
 #include "drive/Diagnosis.h"
 #include "drive/DriveTable.h"
@@ -51,8 +52,19 @@ void CliContext::SetCommand(const CliCommand* command) {
 int CliContext::Fail(int status, const std::string& message) {
     m_failedStatus = status;
     m_errors.push_back(message);
-    if (!Json()) m_err << cli_texts::kPrefix << message << std::endl;
+    if (!Json() && !Silenced()) m_err << cli_texts::kPrefix << TerminalText(message, true) << std::endl;
     return status;
+}
+
+bool CliContext::Silenced() const {
+    // Standard output has no reader any more: the command ends without a message.
+    return &m_out == &std::cout && StandardOutputBroken();
+}
+
+bool CliContext::StopBeforeWrite() {
+    if (!Interrupted()) return false;
+    Fail(kExitFailed, scan_texts::kUserAbort);
+    return true;
 }
 
 int CliContext::Usage(const std::string& message) {
@@ -62,7 +74,7 @@ int CliContext::Usage(const std::string& message) {
 }
 
 void CliContext::Note(const std::string& text) {
-    m_err << cli_texts::kPrefix << text << std::endl;
+    if (!Silenced()) m_err << cli_texts::kPrefix << TerminalText(text, true) << std::endl;
 }
 
 schema::Json CliContext::Report(int status) const {
@@ -88,7 +100,16 @@ DriveTable* CliContext::OpenDrive(bool selectChosen) {
     }
     const int count = table->EnumerateDrives();
     if (count == 0) {
-        Fail(kExitNoDrive, std::string(kMsgNoDeviceFound) + "\n" + NoDriveDiagnosis(*table));
+        const std::string text =
+            std::string(kMsgNoDeviceFound) + "\n" +
+            NoDriveDiagnosis(*table, UsesVirtualDrive() ? VirtualHint::None : VirtualHint::CommandLine);
+        // A listing of no drive is an empty listing; the diagnosis is told beside it.
+        if (!selectChosen) {
+            Note(text);
+            m_table = std::move(table);
+            return m_table.get();
+        }
+        Fail(kExitNoDrive, text);
         return nullptr;
     }
     // Any number is an index; one that no drive has is a missing drive, not a wrong command line.
@@ -138,6 +159,10 @@ DriveTable* CliContext::UseDrive(const DriveNeeds& needs, ReadyState* state) {
         return nullptr;
     }
     table->SetVendorMode(false);
+    if (Interrupted()) {
+        Fail(kExitFailed, scan_texts::kUserAbort);
+        return nullptr;
+    }
     const auto& codes = support.featureCodes;
     if (std::find(codes.begin(), codes.end(), *needs.feature) == codes.end()) {
         Fail(kExitNoDrive, cli_texts::kFeatureNotOffered + std::string(FeaturePageTitle(*needs.feature)));
@@ -169,86 +194,17 @@ bool CliContext::ShowProgress() const {
 }
 
 std::string CliContext::Escaped(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
-            out.push_back(static_cast<char>(c));
-        } else if (c == '\\') {
-            out += "\\\\";
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        }
-    }
-    return out;
+    return TerminalText(text);
 }
 
 // --- help ------------------------------------------------------------------------------------
 
-namespace {
-
-constexpr CliOption kGlobalOptions[] = {
-    {"--virtual", "use the virtual drive (creates its state file from the demo preset if needed)"},
-    {"--drive N", "the drive to use, by its index in 'drives' (default 0)"},
-    {"--json", "print one JSON object on standard output, also when the command fails"},
-    {"--trace", "print every command sent to the drive on standard error"},
-    {"--yes, -y", "answer yes to every question"},
-    {"--quiet, -q", "show no progress"},
-    {"--progress", "show progress on standard error also when it is not a terminal"},
-    {"--help, -h", "show the help (of the command, when one is given) and end"},
-    {"--version", "show the version and end"},
-};
-
-void PrintOptions(std::ostream& s, std::span<const CliOption> options) {
-    size_t width = 0;
-    for (const CliOption& o : options) width = std::max(width, std::string(o.name).size());
-    for (const CliOption& o : options) {
-        s << "  " << o.name << std::string(width - std::string(o.name).size() + 2, ' ') << o.text << "\n";
-    }
-}
-
-constexpr const char* kExitStatusText =
-    "Exit status: 0 success; 1 failed (or stopped with Ctrl+C); 2 usage error; 3 no such drive, drive,\n"
-    "feature or disc not supported, or drive not ready; 4 no speed recommended (scan, smart).\n";
-
-}  // namespace
-
 std::string UsageText() {
-    std::ostringstream s;
-    s << "Usage: dravix-cli [OPTIONS] COMMAND [ARGS...]\n\nOptions (before or after the command):\n";
-    PrintOptions(s, kGlobalOptions);
-    s << "\nCommands:\n";
-    char line[160];
-    for (const CliCommand& c : AllCommands()) {
-        std::snprintf(line, sizeof line, "  %-10s  %s\n", c.name, c.summary);
-        s << line;
-    }
-    std::snprintf(line, sizeof line, "  %-10s  %s\n", "help",
-                  "show this help, or with a command's name its options and examples");
-    s << line;
-    s << "\nRun 'dravix-cli help COMMAND' for a command's options and examples.\n\n" << kExitStatusText;
-    return s.str();
+    return ProgramHelp(CliProgram());
 }
 
 std::string CommandHelp(const CliCommand& command) {
-    std::ostringstream s;
-    s << "Usage: dravix-cli [OPTIONS] " << command.name;
-    if (*command.synopsis != '\0') s << " " << command.synopsis;
-    // The summary of the command list, as a sentence.
-    std::string summary = command.summary;
-    summary[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(summary[0])));
-    s << "\n\n" << summary << ".\n";
-    if (!command.options.empty()) {
-        s << "\nOptions:\n";
-        PrintOptions(s, command.options);
-    }
-    if (!command.examples.empty()) {
-        s << "\nExamples:\n";
-        for (const char* example : command.examples) s << "  " << example << "\n";
-    }
-    s << "\nThe options of every command (--json, --drive N, ...): dravix-cli help\n" << kExitStatusText;
-    return s.str();
+    return dravix::CommandHelp(CliProgram(), command);
 }
 
 int UsageError(CliContext& context, const std::string& message) {
@@ -271,6 +227,8 @@ const CliCommand* FindCommand(const std::string& name) {
 
 namespace {
 
+constexpr const char* kDriveIndexProblem = "--drive takes a drive index (a number from 0)";
+
 // A drive index: decimal digits, any number of them; kept without leading zeros.
 bool ParseIndex(const std::string& text, std::string& index) {
     if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
@@ -280,66 +238,24 @@ bool ParseIndex(const std::string& text, std::string& index) {
     return true;
 }
 
-struct Parsed {
-    CliOptions options;
-    std::string commandName;
-    std::vector<std::string> args;
-    std::string problem;  // the first thing wrong with the global options
-    bool help = false;
-    bool version = false;
-};
-
-Parsed Parse(int argc, char** argv) {
-    Parsed p;
-    bool endOfOptions = false;
-    auto positional = [&p](const std::string& arg) {
-        if (p.commandName.empty()) {
-            p.commandName = arg;
-        } else {
-            p.args.push_back(arg);
-        }
-    };
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        CliOptions& o = p.options;
-        if (endOfOptions) {
-            positional(arg);
-        } else if (arg == "--") {
-            endOfOptions = true;
-        } else if (arg == "--virtual") {
-            o.virtualDrive = true;
-        } else if (arg == "--json") {
-            o.json = true;
-        } else if (arg == "--trace") {
-            o.trace = true;
-        } else if (arg == "--yes" || arg == "-y") {
-            o.yes = true;
-        } else if (arg == "--quiet" || arg == "-q") {
-            o.quiet = true;
-        } else if (arg == "--progress") {
-            o.progress = true;
-        } else if (arg == "--help" || arg == "-h") {
-            p.help = true;
-        } else if (arg == "--version") {
-            p.version = true;
-        } else if (arg == "--drive") {
-            if (i + 1 >= argc || !ParseIndex(argv[i + 1], o.drive)) {
-                if (p.problem.empty()) p.problem = "--drive takes a drive index (a number from 0)";
-                if (i + 1 < argc) ++i;
-                continue;
-            }
-            ++i;
-        } else if (p.commandName.empty() && arg.size() > 1 && arg[0] == '-') {
-            // Before the command, only the global options exist.
-            if (p.problem.empty()) p.problem = "unknown option '" + arg + "'";
-        } else {
-            positional(arg);
-        }
+// The global options of the line; a --drive that is no index becomes the line's problem.
+CliOptions OptionsOf(ParsedLine& line) {
+    CliOptions o;
+    o.virtualDrive = line.Has("--virtual");
+    o.json = line.Has("--json");
+    o.trace = line.Has("--trace");
+    o.yes = line.Has("--yes");
+    o.quiet = line.Has("--quiet");
+    o.progress = line.Has("--progress");
+    if (line.missingValue == "--drive") line.problem = kDriveIndexProblem;
+    if (const std::optional<std::string> drive = line.Value("--drive");
+        drive && !ParseIndex(*drive, o.drive)) {
+        if (line.problem.empty()) line.problem = kDriveIndexProblem;
     }
-    return p;
+    return o;
 }
 
-int RunCommand(CliContext& context, const CliCommand& command, const std::vector<std::string>& args) {
+int RunCommand(CliContext& context, const CliCommand& command, const CommandArgs& args) {
     std::ostream& err = context.Err();
     const CliOptions& options = context.Options();
     SetDriveMessageHandler([&context](const std::string& text) { context.Note(text); });
@@ -361,8 +277,8 @@ int RunCommand(CliContext& context, const CliCommand& command, const std::vector
 }  // namespace
 
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream& in) {
-    Parsed parsed = Parse(argc, argv);
-    CliContext context(parsed.options, out, err, in);
+    ParsedLine parsed = ReadCommandLine(CliProgram(), std::vector<std::string>(argv + 1, argv + argc));
+    CliContext context(OptionsOf(parsed), out, err, in);
     const bool helpCommand = parsed.commandName == "help";
     const CliCommand* command = FindCommand(parsed.commandName);
     context.SetCommand(command);
@@ -384,29 +300,32 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, std::ist
         return finish(kExitOk);
     };
 
-    if (parsed.version) {
+    // A wrong line is told before anything is done, --help and --version included.
+    if (!parsed.problem.empty()) return finish(context.Usage(parsed.problem));
+    if (parsed.Has("--help") && command != nullptr) return showText(CommandHelp(*command));
+    if (parsed.Has("--help") && (parsed.commandName.empty() || helpCommand) && parsed.words.size() <= 1) {
+        const CliCommand* about = parsed.words.empty() ? nullptr : FindCommand(parsed.words[0]);
+        if (about != nullptr) return showText(CommandHelp(*about));
+        if (parsed.words.empty()) return showText(UsageText());
+    }
+    if (parsed.Has("--version")) {
         context.SetName("version");
         if (!context.Json()) out << "dravix-cli " << kVersionText << "\n";
         context.Result()["version"] = kVersionText;
         return finish(kExitOk);
     }
-    if (parsed.help && command != nullptr) return showText(CommandHelp(*command));
-    if (parsed.help && (parsed.commandName.empty() || helpCommand) && parsed.args.empty())
-        return showText(UsageText());
-    if (!parsed.problem.empty()) return finish(context.Usage(parsed.problem));
     if (parsed.commandName.empty()) return finish(context.Usage("no command given"));
     if (helpCommand) {
-        if (parsed.args.empty()) return showText(UsageText());
-        const CliCommand* about = parsed.args.size() == 1 ? FindCommand(parsed.args[0]) : nullptr;
+        if (parsed.words.empty()) return showText(UsageText());
+        const CliCommand* about = parsed.words.size() == 1 ? FindCommand(parsed.words[0]) : nullptr;
         if (about == nullptr) {
-            return finish(context.Usage(parsed.args.size() == 1 ? "unknown command '" + parsed.args[0] + "'"
-                                                                : "help takes one command"));
+            return finish(context.Usage(parsed.words.size() == 1 ? "unknown command '" + parsed.words[0] + "'"
+                                                                 : "help takes one command"));
         }
         return showText(CommandHelp(*about));
     }
     if (command == nullptr) return finish(context.Usage("unknown command '" + parsed.commandName + "'"));
-    if (parsed.help) return showText(CommandHelp(*command));
-    return finish(RunCommand(context, *command, parsed.args));
+    return finish(RunCommand(context, *command, parsed));
 }
 
 }  // namespace dravix::cli

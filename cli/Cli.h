@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/CommandLine.h"
+#include "base/CommandTable.h"
 #include "cli/Schema.h"
 #include "drive/DriveTable.h"
 
@@ -80,13 +82,17 @@ class CliContext {
     void Note(const std::string& text);
     // The exit status of the last Fail.
     int FailedStatus() const { return m_failedStatus; }
+    // Just before a write is sent: true, after failing with "User abort!", when a stop was asked
+    // for (Ctrl+C, SIGTERM, SIGHUP); the write is then not sent.
+    bool StopBeforeWrite();
 
     // The JSON object of the run: schema, command, error, then the result's keys.
     schema::Json Report(int status) const;
 
-    // A DriveTable with the transport prepared, the drives enumerated and --drive selected
-    // (drive 0 when selectChosen is false); its waits end at Ctrl+C. Null, after Fail with
-    // kExitNoDrive, when there is no such drive. With selectChosen the result gets "drive".
+    // A DriveTable with the transport prepared, the drives enumerated and --drive selected; its
+    // waits end at Ctrl+C. Null, after Fail with kExitNoDrive, when there is no such drive. With
+    // selectChosen the result gets "drive"; without it no drive is selected (drive 0 when there
+    // is one) and a listing of no drive is no failure (the diagnosis is noted).
     DriveTable* OpenDrive(bool selectChosen = true);
     // OpenDrive, then the wait for the drive and the support check of `needs`. Null after Fail:
     // Ctrl+C (kExitFailed), a drive that never became ready or that does not offer the feature
@@ -109,10 +115,13 @@ class CliContext {
     bool ShowProgress() const;
     bool ErrIsTerminal() const;
 
-    // Makes text safe for a terminal: printable ASCII stays, everything else becomes \xNN.
+    // Makes text safe for a terminal: UTF-8 stays, control characters and invalid bytes become
+    // \xNN (TerminalText).
     static std::string Escaped(const std::string& text);
 
   private:
+    bool Silenced() const;
+
     CliOptions m_options;
     std::ostream& m_out;
     std::ostream& m_err;
@@ -125,25 +134,22 @@ class CliContext {
     int m_failedStatus = kExitFailed;
 };
 
-using CommandFn = int (*)(CliContext& context, const std::vector<std::string>& args);
+// A command's arguments as read against its entry of the command table: its options by long
+// name (args.Value("--speed"), args.Has("--temporary")) and its other arguments (args.words).
+using CommandArgs = ParsedLine;
+using CommandFn = int (*)(CliContext& context, const CommandArgs& args);
 
-struct CliOption {
-    const char* name;  // "--speed S"
-    const char* text;
-};
-
-struct CliCommand {
-    const char* name;
-    const char* synopsis;  // the arguments after the name
-    const char* summary;   // one line for the command list
-    std::span<const CliOption> options;
-    std::span<const char* const> examples;  // whole command lines
+// A command of the table: what the help, the parser, the manual page and the completion show,
+// and the function that runs it.
+struct CliCommand : CommandSpec {
     CommandFn run;
 };
 
 // Every command, in the order the help lists them.
 std::span<const CliCommand> AllCommands();
 const CliCommand* FindCommand(const std::string& name);
+// The program's table: global options, commands, exit statuses.
+const ProgramSpec& CliProgram();
 
 // context.Usage(message).
 int UsageError(CliContext& context, const std::string& message);

@@ -14,179 +14,227 @@ constexpr Examples kDiagnoseExamples = {"dravix-cli diagnose", "dravix-cli --jso
 
 constexpr Examples kProbeExamples = {"dravix-cli probe", "dravix-cli --drive 1 --json probe"};
 
-constexpr CliOption kRawOptions[] = {
-    {"HEXBYTES", "the whole command block, two hex digits a byte (blanks between bytes optional)"},
-    {"--in N", "read N bytes from the drive (at most 1048576)"},
-    {"--out HEXFILE", "send the hex bytes of HEXFILE to the drive (at most 1048576)"},
-    {"--timeout S", "the command's time-out in seconds (default 30)"},
+constexpr CommandOption kRawOptions[] = {
+    {"HEXBYTES", "", "the whole command block, two hex digits a byte (blanks between bytes optional)"},
+    {"--in", "N", "read N bytes from the drive (at most 1048576)"},
+    {"--out", "HEXFILE", "send the hex bytes of HEXFILE to the drive (at most 1048576)", kCompleteFiles},
+    {"--timeout", "S", "the command's time-out in seconds (default 30)"},
 };
 constexpr Examples kRawExamples = {"dravix-cli raw --in 36 12 00 00 00 24 00",
                                    "dravix-cli --json raw 00 00 00 00 00 00"};
 
-constexpr CliOption kOverSpeedOptions[] = {
-    {"on|off", "switch OverSpeed burning on or off (asks first; no disc may be in the drive)"},
-    {"--temporary", "until the drive restarts"},
-    {"--permanent", "until it is changed again"},
+constexpr CommandOption kOverSpeedOptions[] = {
+    {"on|off", "", "switch OverSpeed burning on or off (asks first; no disc may be in the drive)", "on off"},
+    {"--temporary", "", "until the drive restarts"},
+    {"--permanent", "", "until it is changed again"},
 };
 constexpr Examples kOverSpeedExamples = {"dravix-cli overspeed", "dravix-cli --yes overspeed on --temporary"};
 
-constexpr CliOption kLumardOptions[] = {
-    {"learned", "list the discs Lumard has learned"},      {"clean", "clear the learned discs (asks first)"},
-    {"--supported on|off", "learning of supported discs"}, {"--unknown on|off", "learning of unknown discs"},
-    {"--temporary", "until the drive restarts"},           {"--permanent", "until it is changed again"},
+constexpr CommandOption kLumardOptions[] = {
+    {"learned", "", "list the discs Lumard has learned", "learned clean"},
+    {"clean", "", "clear the learned discs (asks first)"},
+    {"--supported", "on|off", "learning of supported discs", "on off"},
+    {"--unknown", "on|off", "learning of unknown discs", "on off"},
+    {"--temporary", "", "until the drive restarts"},
+    {"--permanent", "", "until it is changed again"},
 };
 constexpr Examples kLumardExamples = {"dravix-cli lumard", "dravix-cli lumard learned",
                                       "dravix-cli --yes lumard --unknown off --permanent"};
 
-constexpr CliOption kSwitchOptions[] = {{"on|off", "switch it on or off"}};
+constexpr CommandOption kSwitchOptions[] = {{"on|off", "", "switch it on or off", "on off"}};
 constexpr Examples kTestWriteExamples = {"dravix-cli testwrite", "dravix-cli testwrite on"};
 constexpr Examples kWopcExamples = {"dravix-cli wopc", "dravix-cli --json wopc off"};
 
 constexpr Examples kInfoExamples = {"dravix-cli info", "dravix-cli --json info"};
 
-constexpr CliOption kBookTypeOptions[] = {
-    {"set ROW TYPE", "the book type the drive writes on ROW media (dvd+rw, dvd+r, dvd+r-dl): dvd-rom or ROW"},
-    {"set-media TYPE", "the book type of the recorded DVD+RW in the drive: dvd-rom or dvd+rw"},
+constexpr CommandOption kBookTypeOptions[] = {
+    {"set ROW TYPE", "",
+     "the book type the drive writes on ROW media (dvd+rw, dvd+r, dvd+r-dl): dvd-rom or ROW",
+     "set set-media dvd+rw dvd+r dvd+r-dl dvd-rom"},
+    {"set-media TYPE", "", "the book type of the recorded DVD+RW in the drive: dvd-rom or dvd+rw"},
 };
 constexpr Examples kBookTypeExamples = {"dravix-cli booktype", "dravix-cli booktype set dvd+r dvd-rom",
                                         "dravix-cli --yes booktype set-media dvd-rom"};
 
-constexpr CliOption kConvertOptions[] = {
-    {"IN", "a BMP picture"},
-    {"OUT", "the file to write; its extension chooses the format (bmp, gif, jpg, png, tif, ...)"},
+constexpr CommandOption kConvertOptions[] = {
+    {"IN", "", "a BMP picture", kCompleteFiles},
+    {"OUT", "", "the file to write; its extension chooses the format (bmp, gif, jpg, png, tif, ...)"},
 };
 constexpr Examples kConvertExamples = {"dravix-cli convert chart.bmp chart.png"};
 
-constexpr CliOption kScanOptions[] = {
-    {"--speed S", "the write speed: its label (8X) or kB/s (11080), one the disc offers"},
-    {"--mode M", "normal (default), full, quick or custom"},
-    {"--start LBA", "custom range: the first LBA"},
-    {"--end LBA", "custom range: the last LBA (implies --mode custom with --start)"},
-    {"--csv FILE",
-     "write the results file (description, statistics, samples) after the run (also after Ctrl+C)"},
-    {"--image FILE", "write the labelled chart after the run; the extension chooses the format"},
+constexpr CommandOption kScanOptions[] = {
+    {"--speed", "S", "the write speed: its label (8X) or kB/s (11080), one the disc offers"},
+    {"--mode", "M", "normal (default), full, quick or custom", "normal full quick custom"},
+    {"--start", "LBA", "custom range: the first LBA"},
+    {"--end", "LBA", "custom range: the last LBA (implies --mode custom with --start)"},
+    {"--csv", "FILE",
+     "write the results file (description, statistics, samples) after the run (also after Ctrl+C)",
+     kCompleteFiles},
+    {"--image", "FILE", "write the labelled chart after the run; the extension chooses the format",
+     kCompleteFiles},
 };
 constexpr Examples kScanExamples = {"dravix-cli scan --speed 8X",
                                     "dravix-cli scan --speed 16X --mode full --csv scan.csv --image scan.png",
                                     "dravix-cli --json --quiet scan --speed 11080 --start 0 --end 200000"};
 
-constexpr CliOption kSmartOptions[] = {{"--csv FILE", "write the report as a results file"}};
+constexpr CommandOption kSmartOptions[] = {
+    {"--csv", "FILE", "write the report as a results file", kCompleteFiles}};
 constexpr Examples kSmartExamples = {"dravix-cli smart", "dravix-cli --json smart",
                                      "dravix-cli smart --csv smart.csv"};
 
-constexpr CliOption kCompareOptions[] = {
-    {"A B", "two results files of TE/FE scans"},
-    {"--image FILE", "also write the chart of A with B laid over it"},
+constexpr CommandOption kCompareOptions[] = {
+    {"A B", "", "two results files of TE/FE scans", kCompleteFiles},
+    {"--image", "FILE", "also write the chart of A with B laid over it", kCompleteFiles},
 };
 constexpr Examples kCompareExamples = {"dravix-cli compare brand-a.csv brand-b.csv",
                                        "dravix-cli --json compare 8x.csv 16x.csv"};
 
-constexpr CliOption kReportOptions[] = {
-    {"RESULTS...", "results files of scans and Smart reports"},
-    {"-o FILE", "the HTML file to write"},
+constexpr CommandOption kReportOptions[] = {
+    {"RESULTS...", "", "results files of scans and Smart reports", kCompleteFiles},
+    {"-o, --output", "FILE", "the HTML file to write", kCompleteFiles},
 };
 constexpr Examples kReportExamples = {"dravix-cli report scan.csv smart.csv -o report.html"};
 
 const std::array kCommands = {
-    CliCommand{.name = "drives",
-               .synopsis = "",
-               .summary = "list the CD/DVD drives in discovery order",
-               .options = {},
-               .examples = kDrivesExamples,
-               .run = RunDrives},
-    CliCommand{.name = "diagnose",
-               .synopsis = "",
-               .summary = "the drive report for a bug report: version, system, drives, their nodes, "
-                          "support and the last commands",
-               .options = {},
-               .examples = kDiagnoseExamples,
-               .run = RunDiagnose},
-    CliCommand{.name = "probe",
-               .synopsis = "",
-               .summary = "check whether the drive is a Zarn drive and which features it offers",
-               .options = {},
-               .examples = kProbeExamples,
-               .run = RunProbe},
-    CliCommand{.name = "info",
-               .synopsis = "",
-               .summary = "show the drive and disc information of the Information page",
-               .options = {},
-               .examples = kInfoExamples,
-               .run = RunInfo},
-    CliCommand{.name = "booktype",
-               .synopsis = "[set ROW TYPE | set-media TYPE]",
-               .summary = "show or change the written book types and the loaded DVD+RW disc's book type",
-               .options = kBookTypeOptions,
-               .examples = kBookTypeExamples,
-               .run = RunBookType},
-    CliCommand{.name = "overspeed",
-               .synopsis = "[on|off --temporary|--permanent]",
-               .summary = "show or switch OverSpeed burning",
-               .options = kOverSpeedOptions,
-               .examples = kOverSpeedExamples,
-               .run = RunOverSpeed},
+    CliCommand{{.name = "drives",
+                .synopsis = "",
+                .summary = "list the CD/DVD drives in discovery order",
+                .options = {},
+                .examples = kDrivesExamples},
+               RunDrives},
+    CliCommand{{.name = "diagnose",
+                .synopsis = "",
+                .summary = "the drive report for a bug report: version, system, drives, their nodes, "
+                           "support and the last commands",
+                .options = {},
+                .examples = kDiagnoseExamples},
+               RunDiagnose},
+    CliCommand{{.name = "probe",
+                .synopsis = "",
+                .summary = "check whether the drive is a Zarn drive and which features it offers",
+                .options = {},
+                .examples = kProbeExamples},
+               RunProbe},
+    CliCommand{{.name = "info",
+                .synopsis = "",
+                .summary = "show the drive and disc information of the Information page",
+                .options = {},
+                .examples = kInfoExamples},
+               RunInfo},
+    CliCommand{{.name = "booktype",
+                .synopsis = "[set ROW TYPE | set-media TYPE]",
+                .summary = "show or change the written book types and the loaded DVD+RW disc's book type",
+                .options = kBookTypeOptions,
+                .examples = kBookTypeExamples},
+               RunBookType},
+    CliCommand{{.name = "overspeed",
+                .synopsis = "[on|off --temporary|--permanent]",
+                .summary = "show or switch OverSpeed burning",
+                .options = kOverSpeedOptions,
+                .examples = kOverSpeedExamples},
+               RunOverSpeed},
     CliCommand{
-        .name = "lumard",
-        .synopsis = "[learned | clean | [--supported on|off] [--unknown on|off] --temporary|--permanent]",
-        .summary = "show or switch Lumard learning, list or clear the learned discs",
-        .options = kLumardOptions,
-        .examples = kLumardExamples,
-        .run = RunLumard},
-    CliCommand{.name = "testwrite",
-               .synopsis = "[on|off]",
-               .summary = "show or switch Test Write (simulation)",
-               .options = kSwitchOptions,
-               .examples = kTestWriteExamples,
-               .run = RunTestWrite},
-    CliCommand{.name = "wopc",
-               .synopsis = "[on|off]",
-               .summary = "show or switch Walking OPC",
-               .options = kSwitchOptions,
-               .examples = kWopcExamples,
-               .run = RunWopc},
-    CliCommand{.name = "scan",
-               .synopsis = "--speed S [--mode normal|full|quick|custom] [--start LBA --end LBA] [--csv FILE] "
-                           "[--image FILE]",
-               .summary = "measure TE/FE along the blank disc at a write speed and judge it",
-               .options = kScanOptions,
-               .examples = kScanExamples,
-               .run = RunScan},
-    CliCommand{.name = "smart",
-               .synopsis = "[--csv FILE]",
-               .summary = "judge every write speed of the blank disc at its outer-track points",
-               .options = kSmartOptions,
-               .examples = kSmartExamples,
-               .run = RunSmart},
-    CliCommand{.name = "compare",
-               .synopsis = "A.csv B.csv [--image FILE]",
-               .summary = "show two scans' TE and FE maxima per zone side by side, with their difference",
-               .options = kCompareOptions,
-               .examples = kCompareExamples,
-               .run = RunCompare},
-    CliCommand{.name = "report",
-               .synopsis = "RESULTS... -o FILE",
-               .summary = "write results files as one HTML report (charts embedded) for any browser",
-               .options = kReportOptions,
-               .examples = kReportExamples,
-               .run = RunReport},
-    CliCommand{.name = "convert",
-               .synopsis = "IN OUT",
-               .summary = "read a BMP picture and save it in the format of OUT's extension",
-               .options = kConvertOptions,
-               .examples = kConvertExamples,
-               .run = RunConvert},
-    CliCommand{.name = "raw",
-               .synopsis = "[--in N | --out HEXFILE] [--timeout S] HEXBYTES...",
-               .summary = "send one command block of your own and show status, sense and answer (experts)",
-               .options = kRawOptions,
-               .examples = kRawExamples,
-               .run = RunRaw},
+        {.name = "lumard",
+         .synopsis = "[learned | clean | [--supported on|off] [--unknown on|off] --temporary|--permanent]",
+         .summary = "show or switch Lumard learning, list or clear the learned discs",
+         .options = kLumardOptions,
+         .examples = kLumardExamples},
+        RunLumard},
+    CliCommand{{.name = "testwrite",
+                .synopsis = "[on|off]",
+                .summary = "show or switch Test Write (simulation)",
+                .options = kSwitchOptions,
+                .examples = kTestWriteExamples},
+               RunTestWrite},
+    CliCommand{{.name = "wopc",
+                .synopsis = "[on|off]",
+                .summary = "show or switch Walking OPC",
+                .options = kSwitchOptions,
+                .examples = kWopcExamples},
+               RunWopc},
+    CliCommand{
+        {.name = "scan",
+         .synopsis = "--speed S [--mode normal|full|quick|custom] [--start LBA --end LBA] [--csv FILE] "
+                     "[--image FILE]",
+         .summary = "measure TE/FE along the blank disc at a write speed and judge it",
+         .options = kScanOptions,
+         .examples = kScanExamples},
+        RunScan},
+    CliCommand{{.name = "smart",
+                .synopsis = "[--csv FILE]",
+                .summary = "judge every write speed of the blank disc at its outer-track points",
+                .options = kSmartOptions,
+                .examples = kSmartExamples},
+               RunSmart},
+    CliCommand{{.name = "compare",
+                .synopsis = "A.csv B.csv [--image FILE]",
+                .summary = "show two scans' TE and FE maxima per zone side by side, with their difference",
+                .options = kCompareOptions,
+                .examples = kCompareExamples},
+               RunCompare},
+    CliCommand{{.name = "report",
+                .synopsis = "RESULTS... -o FILE",
+                .summary = "write results files as one HTML report (charts embedded) for any browser",
+                .options = kReportOptions,
+                .examples = kReportExamples},
+               RunReport},
+    CliCommand{{.name = "convert",
+                .synopsis = "IN OUT",
+                .summary = "read a BMP picture and save it in the format of OUT's extension",
+                .options = kConvertOptions,
+                .examples = kConvertExamples},
+               RunConvert},
+    CliCommand{{.name = "raw",
+                .synopsis = "[--in N | --out HEXFILE] [--timeout S] HEXBYTES...",
+                .summary = "send one command block of your own and show status, sense and answer (experts)",
+                .options = kRawOptions,
+                .examples = kRawExamples},
+               RunRaw},
 };
+
+constexpr CommandOption kGlobalOptions[] = {
+    {"--virtual", "", "use the virtual drive (creates its state file from the demo preset if needed)"},
+    {"--drive", "N", "the drive to use, by its index in 'drives' (default 0)"},
+    {"--json", "", "print one JSON object on standard output, also when the command fails"},
+    {"--trace", "", "print every command sent to the drive on standard error"},
+    {"-y, --yes", "", "answer yes to every question"},
+    {"-q, --quiet", "", "show no progress"},
+    {"--progress", "", "show progress on standard error also when it is not a terminal"},
+    {"-h, --help", "", "show the help (of the command, when one is given) and end"},
+    {"--version", "", "show the version and end"},
+};
+
+constexpr ExitStatusSpec kExitStatuses[] = {
+    {kExitOk, "success"},
+    {kExitFailed, "failed (or stopped with Ctrl+C, SIGTERM or SIGHUP)"},
+    {kExitUsage, "usage error"},
+    {kExitNoDrive, "no such drive, drive, feature or disc not supported, or drive not ready"},
+    {kExitNotRecommended, "no speed recommended (scan, smart)"},
+};
+
+ProgramSpec MakeProgram() {
+    ProgramSpec program{.name = "dravix-cli",
+                        .summary = "the scriptable front end of Dravix",
+                        .description =
+                            "dravix-cli reads and changes the firmware settings of Zarn DVD recorder "
+                            "drives, scans blank discs and writes reports, with the texts and "
+                            "judgements of the Dravix pages, for scripts and terminals.",
+                        .globalOptions = kGlobalOptions,
+                        .commands = {},
+                        .exitStatuses = kExitStatuses};
+    for (const CliCommand& command : kCommands) program.commands.push_back(&command);
+    return program;
+}
 
 }  // namespace
 
 std::span<const CliCommand> AllCommands() {
     return kCommands;
+}
+
+const ProgramSpec& CliProgram() {
+    static const ProgramSpec program = MakeProgram();
+    return program;
 }
 
 std::string ReadAgainCommand(const CliContext& context, const std::string& command) {

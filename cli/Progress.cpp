@@ -1,7 +1,10 @@
 #include "cli/Progress.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
+
+#include "cli/Terminal.h"
 
 namespace dravix::cli {
 
@@ -16,8 +19,8 @@ std::string Duration(double seconds) {
 
 }  // namespace
 
-Progress::Progress(std::ostream& err, bool shown, bool terminal)
-    : m_err(err), m_shown(shown), m_terminal(terminal) {}
+Progress::Progress(std::ostream& err, bool shown, bool terminal, int columns)
+    : m_err(err), m_shown(shown), m_terminal(terminal), m_columns(columns) {}
 
 void Progress::Start(int total) {
     m_total = total;
@@ -35,8 +38,13 @@ void Progress::Update(const std::string& what, int done) {
     const std::string left = done > 0 ? Duration(elapsed / done * (m_total - done)) : std::string("-:--");
     char counts[64];
     std::snprintf(counts, sizeof counts, "  sample %d/%d", done, m_total);
-    const std::string line = what + counts + "  elapsed " + Duration(elapsed) + "  left " + left;
+    std::string line = what + counts + "  elapsed " + Duration(elapsed) + "  left " + left;
     if (m_terminal) {
+        // The last column stays free: a line that fills it makes some terminals wrap.
+        const int columns = m_columns > 0 ? m_columns : StandardErrorColumns();
+        const size_t room = columns > 1 ? static_cast<size_t>(columns - 1) : 1;
+        if (line.size() > room) line.resize(room);
+        m_width = std::min(m_width, room);
         // Drawn over the last one; blanks wipe what a longer line left.
         m_err << '\r' << line << std::string(m_width > line.size() ? m_width - line.size() : 0, ' ')
               << std::flush;

@@ -9,10 +9,12 @@ namespace dravix::cli {
 // How a measurement goes, on standard error (never on standard output, so that --json stays one
 // object): what is being measured, samples done of the total, elapsed and remaining time. On a
 // terminal it is one line drawn again in place; elsewhere (--progress into a file or a pipe) a
-// line is written for every whole per cent.
+// line is written for every whole per cent. On a terminal the line is cut to its width, so that
+// it never wraps into a pile of lines.
 class Progress final {
   public:
-    Progress(std::ostream& err, bool shown, bool terminal);
+    // `columns`: the terminal's width; 0 asks the terminal each time (it may be resized).
+    Progress(std::ostream& err, bool shown, bool terminal, int columns = 0);
 
     void Start(int total);
     // `what`: "8X  LBA 1234567", "12X (3 of 7)".
@@ -24,6 +26,7 @@ class Progress final {
     std::ostream& m_err;
     bool m_shown;
     bool m_terminal;
+    int m_columns;
     int m_total = 0;
     int m_lastPercent = -1;
     size_t m_width = 0;

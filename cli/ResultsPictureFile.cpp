@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
+#include <clocale>
+#include <cstdio>
 #include <memory>
 
 #include "scan/ResultsPicture.h"
@@ -13,14 +15,27 @@ namespace dravix::cli {
 
 namespace {
 
-// Text in a picture needs a GUI application; an offscreen one needs no display.
+// Text in a picture needs a GUI application. The command line never needs a display, whatever
+// platform the environment names (an ssh or cron session may name xcb or wayland): always the
+// offscreen one. Qt sets the user's locale when it starts; numbers printed after that stay in the
+// C locale's form.
+// Qt's remarks about its own set-up (no XDG_RUNTIME_DIR under cron, fonts) are not the command's
+// to tell; only its critical messages reach standard error.
+void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "dravix-cli: %s\n", qPrintable(message));
+}
+
 std::unique_ptr<QGuiApplication> EnsureGuiApplication() {
     if (QCoreApplication::instance() != nullptr) return nullptr;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(QtMessages);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "dravix-cli";
     static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
+    auto app = std::make_unique<QGuiApplication>(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    return app;
 }
 
 }  // namespace
@@ -31,14 +46,14 @@ std::string WriteResultsPicture(const std::string& path, const ScanResults& resu
     return SaveResultsPicture(path, results, compared);
 }
 
-std::string ResultsPicturePng(const ScanResults& results) {
+std::string ResultsPictureDataUri(const ScanResults& results) {
     const auto app = EnsureGuiApplication();
     const QImage picture = RenderResultsPicture(results);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     if (!picture.save(&buffer, "PNG")) return {};
-    return bytes.toStdString();
+    return "data:image/png;base64," + bytes.toBase64().toStdString();
 }
 
 }  // namespace dravix::cli

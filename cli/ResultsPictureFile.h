@@ -13,7 +13,8 @@ namespace dravix::cli {
 std::string WriteResultsPicture(const std::string& path, const ScanResults& results,
                                 const ScanResults* compared = nullptr);
 
-// The same picture as PNG bytes, for embedding; empty when it could not be made.
-std::string ResultsPicturePng(const ScanResults& results);
+// The same picture as a PNG data URI ("data:image/png;base64,..."), for embedding in a page;
+// empty when it could not be made.
+std::string ResultsPictureDataUri(const ScanResults& results);
 
 }  // namespace dravix::cli

@@ -23,7 +23,9 @@ struct PartStatistics;
 // - a value that is absent (no disc) or was not read (its command failed) is null;
 // - a byte the drive reported that is none of its settings keeps the byte in "raw" while the
 //   decoded keys beside it are null, and the command fails;
-// - strings the drive gave are trimmed, with anything but printable ASCII as \xNN;
+// - strings the drive gave are trimmed, with control characters and bytes that are not UTF-8 as
+//   \xNN; a file name that is not valid UTF-8 has U+FFFD for each invalid byte and a sibling key
+//   ending in _hex with its bytes in hex;
 // - later versions only add keys; "schema" grows when a key changes meaning or goes away.
 namespace dravix::cli::schema {
 

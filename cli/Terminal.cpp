@@ -1,69 +1,20 @@
 #include "cli/Terminal.h"
 
-#include <atomic>
-#include <csignal>
+#include "cli/Cli.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
 #include <memory>
 #include <stop_token>
 #include <thread>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace dravix::cli {
 
-namespace {
-
-std::atomic<bool> g_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void OnInterrupt(int) {
-    // The system's own handling is back by now (reset on delivery): a second Ctrl+C ends the
-    // program.
-    g_interrupted.store(true);
-}
-
-#ifndef _WIN32
-struct sigaction g_previous {};
-#else
-void (*g_previous)(int) = SIG_DFL;
-#endif
-
-}  // namespace
-
-InterruptScope::InterruptScope() {
-    g_interrupted = false;
-#ifndef _WIN32
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    // The handler runs once: the second Ctrl+C meets the default action and ends the program.
-    // No restart: a read from the terminal (a question) ends instead of waiting on.
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, &g_previous);
-#else
-    g_previous = std::signal(SIGINT, OnInterrupt);
-#endif
-}
-
-InterruptScope::~InterruptScope() {
-    g_interrupted = false;
-#ifndef _WIN32
-    sigaction(SIGINT, &g_previous, nullptr);
-#else
-    std::signal(SIGINT, g_previous == SIG_ERR ? SIG_DFL : g_previous);
-#endif
-}
-
-bool Interrupted() {
-    return g_interrupted.load();
-}
-
 ReadyWaitHooks InterruptibleWaitHooks() {
-    // A signal handler may not request a stop itself: the sleep between two polls looks for
-    // Ctrl+C in short steps and requests it, and the wait then ends before its next poll.
+    // A signal handler may not request a stop itself: the sleep between two polls looks for a
+    // stop in short steps and requests it, and the wait then ends before its next poll.
     auto source = std::make_shared<std::stop_source>();
     ReadyWaitHooks hooks;
     hooks.stop = source->get_token();
@@ -83,12 +34,49 @@ ReadyWaitHooks InterruptibleWaitHooks() {
     return hooks;
 }
 
-bool StandardErrorIsTerminal() {
-#ifdef _WIN32
-    return _isatty(2) != 0;
-#else
-    return isatty(STDERR_FILENO) != 0;
-#endif
+CheckedOutputBuffer::CheckedOutputBuffer() = default;
+
+CheckedOutputBuffer::~CheckedOutputBuffer() {
+    Flush();
+}
+
+bool CheckedOutputBuffer::Flush() {
+    if (m_error == 0 && !m_pending.empty())
+        m_error = platform::WriteStandardOutput(m_pending.data(), m_pending.size());
+    m_pending.clear();
+    return m_error == 0;
+}
+
+CheckedOutputBuffer::int_type CheckedOutputBuffer::overflow(int_type c) {
+    if (m_error != 0) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) m_pending.push_back(traits_type::to_char_type(c));
+    if (m_pending.size() >= 8192 && !Flush()) return traits_type::eof();
+    return traits_type::not_eof(c);
+}
+
+std::streamsize CheckedOutputBuffer::xsputn(const char* text, std::streamsize count) {
+    if (m_error != 0) return 0;
+    m_pending.append(text, static_cast<size_t>(count));
+    if (m_pending.size() >= 8192 && !Flush()) return 0;
+    return count;
+}
+
+int CheckedOutputBuffer::sync() {
+    return Flush() ? 0 : -1;
+}
+
+int FinishStandardStreams(int status, CheckedOutputBuffer& output) {
+    std::cout.flush();
+    if (const int error = output.Error(); error != 0 || std::cout.bad()) {
+        if (error == EPIPE || StandardOutputBroken()) return kExitFailed;
+        std::cerr << cli_texts::kPrefix << "standard output: " << std::strerror(error != 0 ? error : EIO)
+                  << std::endl;
+        return kExitFailed;
+    }
+    std::cerr.flush();
+    // Nothing is left to tell a failure on standard error to; the status says it.
+    if (std::fflush(stderr) != 0 || std::ferror(stderr) || std::cerr.bad()) return kExitFailed;
+    return status;
 }
 
 }  // namespace dravix::cli

@@ -201,6 +201,7 @@ int SetRow(CliContext& context, DriveTable& table, BookTypeRow row, uint8_t targ
     }
 
     if (!context.Confirm(RowConfirmationText(row))) return context.Fail(kExitFailed, "Cancelled.");
+    if (context.StopBeforeWrite()) return kExitFailed;
     const SetSent sent = SetRowBookType(table, row, target, observer);
     if (sent == SetSent::NotSent) {
         // As on the page, the rows are read again after the refusal too.
@@ -250,6 +251,7 @@ int SetMedia(CliContext& context, DriveTable& table, uint8_t target) {
     }
 
     if (!context.Confirm(kMsgChangeBookTypeNow)) return context.Fail(kExitFailed, "Cancelled.");
+    if (context.StopBeforeWrite()) return kExitFailed;
     const SetSent sent = SetDiscBookType(table, target, observer);
     if (sent == SetSent::NotSent) {
         context.Result()["write"] = schema::Write(FactsOf({WriteCheck::Refused, false}));
@@ -297,7 +299,8 @@ int SetMedia(CliContext& context, DriveTable& table, uint8_t target) {
 
 }  // namespace
 
-int RunBookType(CliContext& context, const std::vector<std::string>& args) {
+int RunBookType(CliContext& context, const CommandArgs& command) {
+    const std::vector<std::string>& args = command.words;
     std::optional<BookTypeRow> row;
     std::optional<uint8_t> target;
     enum class Action { Show, SetRow, SetMedia } action = Action::Show;

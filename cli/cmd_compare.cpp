@@ -4,7 +4,9 @@
 #include <cstdio>
 
 #include "cli/Commands.h"
+#include "cli/Names.h"
 #include "cli/OutputFile.h"
+#include "export/ImageType.h"
 #include "probix/ResultsFile.h"
 #include "probix/SpeedList.h"
 
@@ -52,19 +54,12 @@ std::string Row(const std::string& name, const PartStatistics& a, const PartStat
 
 }  // namespace
 
-int RunCompare(CliContext& context, const std::vector<std::string>& args) {
-    std::vector<std::string> paths;
-    std::string imagePath;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--image") {
-            if (i + 1 >= args.size()) return UsageError(context, "--image takes a value");
-            imagePath = args[++i];
-        } else if (!args[i].empty() && args[i][0] == '-') {
-            return UnexpectedArgument(context, args[i]);
-        } else {
-            paths.push_back(args[i]);
-        }
-    }
+int RunCompare(CliContext& context, const CommandArgs& args) {
+    const std::vector<std::string>& paths = args.words;
+    const std::string imagePath = args.Value("--image").value_or("");
+    if (args.Has("--image") && imagePath.empty()) return UsageError(context, "--image takes a file name");
+    if (!imagePath.empty() && ImageTypeFromExtension(GetFileExtension(imagePath)) == ImageType::kUnknown)
+        return UsageError(context, "--image: no picture format for the extension of '" + imagePath + "'");
     if (paths.size() != 2) return UsageError(context, "compare needs two results files");
     if (!imagePath.empty()) {
         if (const int status = CheckOutputFile(context, imagePath); status != kExitOk) return status;
@@ -84,15 +79,18 @@ int RunCompare(CliContext& context, const std::vector<std::string>& args) {
     schema::Json compared = schema::Json::array();
     for (size_t i = 0; i < 2; ++i) {
         const ScanResults& r = results[i];
-        compared.push_back(
-            {{"file", paths[i]},
-             {"disc", schema::Disc(schema::TextOrNull(r.discType), schema::TextOrNull(r.manufacturerId),
-                                   schema::TextOrNull(r.mediaTypeId), r.lastLba)},
-             {"speed", schema::Speed(ShortSpeedLabel(r.speedCode), r.kbps)},
-             {"mode", SamplingModeName(r.mode)},
-             {"date", r.date},
-             {"result", OutcomeName(r.outcome)},
-             {"statistics", schema::Statistics(r.statistics)}});
+        schema::Json entry = schema::Json::object();
+        PutName(entry, "file", paths[i]);
+        schema::Json described = {
+            {"disc", schema::Disc(schema::TextOrNull(r.discType), schema::TextOrNull(r.manufacturerId),
+                                  schema::TextOrNull(r.mediaTypeId), r.lastLba)},
+            {"speed", schema::Speed(ShortSpeedLabel(r.speedCode), r.kbps)},
+            {"mode", SamplingModeName(r.mode)},
+            {"date", r.date},
+            {"result", OutcomeName(r.outcome)},
+            {"statistics", schema::Statistics(r.statistics)}};
+        for (auto& [key, value] : described.items()) entry[key] = value;
+        compared.push_back(entry);
     }
     schema::Json zones = schema::Json::array();
     for (size_t z = 0; z < a.statistics.zones.size(); ++z)

@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "cli/Commands.h"
+#include "cli/Names.h"
 #include "cli/OutputFile.h"
 #include "export/ImageContainer.h"
 #include "export/ImageTexts.h"
@@ -28,21 +29,21 @@ std::string Quoted(const std::string& path) {
 
 }  // namespace
 
-int RunConvert(CliContext& context, const std::vector<std::string>& args) {
-    if (args.size() != 2) return UsageError(context, "convert takes an input and an output file");
-    const std::string& input = args[0];
-    const std::string& output = args[1];
+int RunConvert(CliContext& context, const CommandArgs& args) {
+    if (args.words.size() != 2) return UsageError(context, "convert takes an input and an output file");
+    const std::string& input = args.words[0];
+    const std::string& output = args.words[1];
     const ImageType type = ImageTypeFromExtension(GetFileExtension(output));
 
     schema::Json& json = context.Result();
-    json["input"] = input;
-    json["output"] = output;
+    PutName(json, "input", input);
+    PutName(json, "output", output);
     const char* format = FormatName(type);
     json["format"] = format ? schema::Json(format) : nullptr;
     json["saved"] = false;
 
-    if (type == ImageType::kUnknown)
-        return context.Fail(kExitFailed, Quoted(output) + ": " + texts::kUnsupportedType);
+    // As for scan's --image: a name that chooses no format is a mistake in the command line.
+    if (type == ImageType::kUnknown) return context.Usage(Quoted(output) + ": " + texts::kUnsupportedType);
     if (const int status = CheckOutputFile(context, output); status != kExitOk) return status;
     // The input's own extension picks the first reader to try; the BMP reader is the fallback.
     ImageContainer image(input, ImageTypeFromExtension(GetFileExtension(input)));

@@ -1,6 +1,7 @@
 // diagnose: the drive report (version, system, drives, their nodes and support, last commands),
 // the same text Help > "Copy Drive Report" gives in the window.
 
+#include "base/InstallLayout.h"
 #include "base/Version.h"
 #include "cli/Commands.h"
 #include "drive/Diagnosis.h"
@@ -11,6 +12,10 @@
 namespace dravix::cli {
 
 namespace {
+
+VirtualHint CliVirtualHint() {
+    return UsesVirtualDrive() ? VirtualHint::None : VirtualHint::CommandLine;
+}
 
 schema::Json NodeJson(const DriveNode& node) {
     // As the text says them: "root" or "uid N", the group's name or "gid N".
@@ -56,14 +61,15 @@ schema::Json ReportJson(const DriveReport& report, const DriveTable& table) {
             {"sg_loaded", passThrough ? schema::Json(report.facts.genericDriverLoaded) : nullptr},
             {"refused_nodes", refused},
             {"drives", drives},
-            {"diagnosis", report.drives.empty() ? schema::Json(NoDriveDiagnosis(table)) : nullptr},
+            {"diagnosis",
+             report.drives.empty() ? schema::Json(NoDriveDiagnosis(table, CliVirtualHint())) : nullptr},
             {"commands", commands}};
 }
 
 }  // namespace
 
-int RunDiagnose(CliContext& context, const std::vector<std::string>& args) {
-    if (!args.empty()) return UnexpectedArgument(context, args.front());
+int RunDiagnose(CliContext& context, const CommandArgs& args) {
+    if (!args.words.empty()) return UnexpectedArgument(context, args.words.front());
     // The report is made whatever was found: an empty drive list is what it has to explain.
     DriveTable table;
     if (!table.InitTransport()) return context.Fail(kExitNoDrive, kMsgInitialFail);
@@ -73,7 +79,7 @@ int RunDiagnose(CliContext& context, const std::vector<std::string>& args) {
     for (const auto& [key, value] : json.items()) context.Result()[key] = value;
     if (!context.Json()) {
         context.Out() << DriveReportText(report);
-        if (report.drives.empty()) context.Out() << NoDriveDiagnosis(table) << "\n";
+        if (report.drives.empty()) context.Out() << NoDriveDiagnosis(table, CliVirtualHint()) << "\n";
     }
     return kExitOk;
 }

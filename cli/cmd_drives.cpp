@@ -6,8 +6,8 @@
 
 namespace dravix::cli {
 
-int RunDrives(CliContext& context, const std::vector<std::string>& args) {
-    if (!args.empty()) return UnexpectedArgument(context, args.front());
+int RunDrives(CliContext& context, const CommandArgs& args) {
+    if (!args.words.empty()) return UnexpectedArgument(context, args.words.front());
     DriveTable* table = context.OpenDrive(/*selectChosen=*/false);
     if (table == nullptr) return context.FailedStatus();
 

@@ -41,8 +41,8 @@ schema::Json RegionJson(std::optional<uint8_t> mask) {
 
 }  // namespace
 
-int RunInfo(CliContext& context, const std::vector<std::string>& args) {
-    if (!args.empty()) return UnexpectedArgument(context, args.front());
+int RunInfo(CliContext& context, const CommandArgs& args) {
+    if (!args.words.empty()) return UnexpectedArgument(context, args.words.front());
     DriveTable* table = context.UseDrive({});
     if (table == nullptr) return context.FailedStatus();
     const InfoFill fill = FillInfo(*table);
@@ -66,34 +66,53 @@ int RunInfo(CliContext& context, const std::vector<std::string>& args) {
         return std::any_of(fill.unread.begin(), fill.unread.end(),
                            [&line](const char* label) { return std::string_view(label) == line.label; });
     };
+    // A field the drive does not offer, or that does not apply to the disc: no value, and no
+    // failure either.
+    auto notAvailable = [&fill](const Line& line) -> const char* {
+        for (const InfoFill::NotAvailable& field : fill.notAvailable) {
+            if (std::string_view(field.label) == line.label) return field.reason;
+        }
+        return nullptr;
+    };
     std::vector<std::string> unreadLabels, unreadKeys;
+    schema::Json reasons = schema::Json::array();
     for (const Line& line : lines) {
+        if (const char* reason = notAvailable(line)) {
+            reasons.push_back({{"key", line.key}, {"reason", reason}});
+            if (line.key2 != nullptr) reasons.push_back({{"key", line.key2}, {"reason", reason}});
+        }
         if (!unread(line)) continue;
         unreadLabels.emplace_back(line.label);
         unreadKeys.emplace_back(line.key);
         if (line.key2 != nullptr) unreadKeys.emplace_back(line.key2);
     }
+    auto noValue = [&](const Line& line) { return unread(line) || notAvailable(line) != nullptr; };
 
     schema::Json& json = context.Result();
-    json["buffer_size_mb"] = unread(lines[1]) ? nullptr : BufferJson(fill.bufferSize);
+    json["buffer_size_mb"] = noValue(lines[1]) ? nullptr : BufferJson(fill.bufferSize);
     json["connection_interface"] = FieldJson(fill.connectionInterface);
-    json["region"] = unread(lines[3]) ? nullptr : RegionJson(fill.regionMask);
+    json["region"] = noValue(lines[3]) ? nullptr : RegionJson(fill.regionMask);
     // A disc is there once its type was asked for; without a ready disc the page shows "N/A".
     const bool discPresent = fill.discTypeCode.has_value();
-    auto discField = [&](const Line& line) { return unread(line) ? nullptr : FieldJson(*line.value); };
+    auto discField = [&](const Line& line) { return noValue(line) ? nullptr : FieldJson(*line.value); };
     json["disc"] = discPresent ? schema::Disc(discField(lines[4]), discField(lines[5]), discField(lines[6]),
-                                              unread(lines[7]) ? std::nullopt : fill.endLba)
+                                              noValue(lines[7]) ? std::nullopt : fill.endLba)
                                : schema::Json(nullptr);
     // The status line is a single blank while all is well: nothing to say then.
     const std::string status = fill.status.value_or("");
     json["status"] =
         status.find_first_not_of(' ') == std::string::npos ? schema::Json(nullptr) : schema::Json(status);
     json["unread"] = unreadKeys;
+    json["not_available"] = reasons;
 
     if (!context.Json()) {
         for (const Line& line : lines) {
             if (unread(line)) {
                 context.Out() << line.label << " (not read)\n";
+                continue;
+            }
+            if (const char* reason = notAvailable(line)) {
+                context.Out() << line.label << " (not available: " << reason << ")\n";
                 continue;
             }
             const std::string value = line.value->value_or("");

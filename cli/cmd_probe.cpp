@@ -28,8 +28,8 @@ std::vector<std::string> PagesFor(const std::vector<uint8_t>& codes) {
 
 }  // namespace
 
-int RunProbe(CliContext& context, const std::vector<std::string>& args) {
-    if (!args.empty()) return UnexpectedArgument(context, args.front());
+int RunProbe(CliContext& context, const CommandArgs& args) {
+    if (!args.words.empty()) return UnexpectedArgument(context, args.words.front());
     DriveTable* table = context.UseDrive({});
     if (table == nullptr) return context.FailedStatus();
 

@@ -117,26 +117,22 @@ std::string HexDump(const uint8_t* data, size_t length) {
 
 }  // namespace
 
-int RunRaw(CliContext& context, const std::vector<std::string>& args) {
+int RunRaw(CliContext& context, const CommandArgs& args) {
     uint32_t inLength = 0;
     uint32_t timeout = 30;
-    std::string outFile;
+    const std::string outFile = args.Value("--out").value_or("");
     std::vector<uint8_t> cdb;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--in" || a == "--out" || a == "--timeout") {
-            if (i + 1 >= args.size()) return UsageError(context, a + " needs a value");
-            const std::string& v = args[++i];
-            if (a == "--in" && !ParseCount(v, inLength, kMaxTransfer)) {
-                return UsageError(context, "--in takes a byte count up to " + std::to_string(kMaxTransfer));
-            }
-            if (a == "--timeout" && !ParseCount(v, timeout, 86400)) {
-                return UsageError(context, "--timeout takes seconds");
-            }
-            if (a == "--out") outFile = v;
-        } else if (!ParseHex(a, cdb)) {
-            return UsageError(context, "'" + a + "' is not hex bytes (two digits a byte)");
-        }
+    if (const std::optional<std::string> in = args.Value("--in");
+        in && !ParseCount(*in, inLength, kMaxTransfer))
+        return UsageError(context, "--in takes a byte count up to " + std::to_string(kMaxTransfer));
+    if (const std::optional<std::string> seconds = args.Value("--timeout");
+        seconds && !ParseCount(*seconds, timeout, 86400)) {
+        return UsageError(context, "--timeout takes seconds");
+    }
+    if (args.Has("--out") && outFile.empty()) return UsageError(context, "--out takes a file name");
+    for (const std::string& word : args.words) {
+        if (!ParseHex(word, cdb))
+            return UsageError(context, "'" + word + "' is not hex bytes (two digits a byte)");
     }
     if (inLength != 0 && !outFile.empty()) return UsageError(context, "--in and --out exclude each other");
     if (cdb.empty()) return UsageError(context, "raw needs the command block as hex bytes");

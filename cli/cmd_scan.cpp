@@ -11,6 +11,7 @@
 
 #include "base/Version.h"
 #include "cli/Commands.h"
+#include "cli/Names.h"
 #include "cli/OutputFile.h"
 #include "cli/Progress.h"
 #include "cli/ScanSession.h"
@@ -113,42 +114,36 @@ schema::Json SampleJson(const ScanSample& s) {
             {"fe_percent", s.fePercent}};
 }
 
-int ParseArgs(CliContext& context, const std::vector<std::string>& args, ScanArgs& parsed) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (!hasValue && (arg == "--speed" || arg == "--mode" || arg == "--start" || arg == "--end" ||
-                          arg == "--csv" || arg == "--image")) {
-            return UsageError(context, arg + " takes a value");
-        } else if (arg == "--speed") {
-            parsed.speed = args[++i];
-        } else if (arg == "--mode") {
-            const std::string& mode = args[++i];
-            parsed.modeGiven = true;
-            if (mode == "normal") {
-                parsed.mode = SamplingMode::Normal;
-            } else if (mode == "full") {
-                parsed.mode = SamplingMode::Full;
-            } else if (mode == "quick") {
-                parsed.mode = SamplingMode::Quick;
-            } else if (mode == "custom") {
-                parsed.mode = SamplingMode::Customize;
-            } else {
-                return UsageError(context, "--mode is one of normal, full, quick, custom");
-            }
-        } else if (arg == "--start" || arg == "--end") {
-            int32_t value = 0;
-            if (!ParseLba(args[++i], value))
-                return UsageError(context, arg + " takes an LBA (a number from 0)");
-            (arg == "--start" ? parsed.start : parsed.end) = value;
-        } else if (arg == "--csv") {
-            parsed.csvPath = args[++i];
-        } else if (arg == "--image") {
-            parsed.imagePath = args[++i];
+int ParseArgs(CliContext& context, const CommandArgs& args, ScanArgs& parsed) {
+    if (!args.words.empty()) return UnexpectedArgument(context, args.words.front());
+    parsed.speed = args.Value("--speed").value_or("");
+    if (const std::optional<std::string> mode = args.Value("--mode")) {
+        parsed.modeGiven = true;
+        if (*mode == "normal") {
+            parsed.mode = SamplingMode::Normal;
+        } else if (*mode == "full") {
+            parsed.mode = SamplingMode::Full;
+        } else if (*mode == "quick") {
+            parsed.mode = SamplingMode::Quick;
+        } else if (*mode == "custom") {
+            parsed.mode = SamplingMode::Customize;
         } else {
-            return UnexpectedArgument(context, arg);
+            return UsageError(context, "--mode is one of normal, full, quick, custom");
         }
     }
+    for (const char* option : {"--start", "--end"}) {
+        const std::optional<std::string> text = args.Value(option);
+        int32_t value = 0;
+        if (!text) continue;
+        if (!ParseLba(*text, value))
+            return UsageError(context, option + std::string(" takes an LBA (a number from 0)"));
+        (std::string(option) == "--start" ? parsed.start : parsed.end) = value;
+    }
+    parsed.csvPath = args.Value("--csv").value_or("");
+    parsed.imagePath = args.Value("--image").value_or("");
+    if (args.Has("--csv") && parsed.csvPath.empty()) return UsageError(context, "--csv takes a file name");
+    if (args.Has("--image") && parsed.imagePath.empty())
+        return UsageError(context, "--image takes a file name");
     if (parsed.speed.empty()) return UsageError(context, "scan needs --speed");
     if ((parsed.start || parsed.end) && !parsed.modeGiven) parsed.mode = SamplingMode::Customize;
     if (parsed.mode == SamplingMode::Customize && !(parsed.start && parsed.end)) {
@@ -180,7 +175,7 @@ bool WriteFiles(CliContext& context, const ScanArgs& parsed, const ScanRecord& r
         }
         const bool written =
             std::string(key) == "csv" ? WriteCsv(path, record, context) : WriteImage(path, record, context);
-        if (written) files[key] = path;
+        if (written) PutName(files, key, path);
         allWritten = allWritten && written;
     }
     context.Result()["files"] = files;
@@ -189,7 +184,7 @@ bool WriteFiles(CliContext& context, const ScanArgs& parsed, const ScanRecord& r
 
 }  // namespace
 
-int RunScan(CliContext& context, const std::vector<std::string>& args) {
+int RunScan(CliContext& context, const CommandArgs& args) {
     ScanArgs parsed;
     if (const int status = ParseArgs(context, args, parsed); status != kExitOk) return status;
     // The files' folders are checked before the drive is touched, not after a long run.

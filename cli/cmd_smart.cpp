@@ -7,6 +7,7 @@
 
 #include "base/Version.h"
 #include "cli/Commands.h"
+#include "cli/Names.h"
 #include "cli/OutputFile.h"
 #include "cli/Progress.h"
 #include "cli/ScanSession.h"
@@ -27,17 +28,10 @@ using scan_texts::kNoSpeedRecommended;
 
 }  // namespace
 
-int RunSmart(CliContext& context, const std::vector<std::string>& args) {
-    std::string csvPath;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--csv" && i + 1 < args.size()) {
-            csvPath = args[++i];
-        } else if (args[i] == "--csv") {
-            return UsageError(context, "--csv takes a value");
-        } else {
-            return UnexpectedArgument(context, args[i]);
-        }
-    }
+int RunSmart(CliContext& context, const CommandArgs& args) {
+    if (!args.words.empty()) return UnexpectedArgument(context, args.words.front());
+    const std::string csvPath = args.Value("--csv").value_or("");
+    if (args.Has("--csv") && csvPath.empty()) return UsageError(context, "--csv takes a file name");
     if (!csvPath.empty()) {
         if (const int status = CheckOutputFile(context, csvPath); status != kExitOk) return status;
     }
@@ -149,7 +143,8 @@ int RunSmart(CliContext& context, const std::vector<std::string>& args) {
         for (size_t i = 0; i < speeds.codes.size(); ++i)
             file.speeds.push_back({speeds.codes[i], speeds.kbps[i], results[i]});
         const std::string problem = SaveResultsFile(csvPath, file);
-        context.Result()["csv"] = problem.empty() ? schema::Json(csvPath) : schema::Json(nullptr);
+        context.Result()["csv"] = nullptr;
+        if (problem.empty()) PutName(context.Result(), "csv", csvPath);
         if (!problem.empty()) context.Fail(kExitFailed, problem);
     } else {
         context.Result()["csv"] = nullptr;

@@ -55,11 +55,11 @@ std::optional<bool> ParseOnOff(const std::string& word) {
     return std::nullopt;
 }
 
-// "--temporary" / "--permanent"; nullopt for anything else.
-std::optional<SettingScope> ParseScope(const std::string& word) {
-    if (word == "--temporary") return SettingScope::Temporary;
-    if (word == "--permanent") return SettingScope::Permanent;
-    return std::nullopt;
+// --temporary or --permanent; nullopt for neither and for both.
+std::optional<SettingScope> ParseScope(const CommandArgs& args) {
+    const bool temporary = args.Has("--temporary");
+    if (temporary == args.Has("--permanent")) return std::nullopt;
+    return temporary ? SettingScope::Temporary : SettingScope::Permanent;
 }
 
 bool ConfirmScope(CliContext& context, SettingScope scope) {
@@ -135,13 +135,13 @@ bool PrintOverSpeedState(CliContext& context, const OptionReply& reply) {
 
 }  // namespace
 
-int RunOverSpeed(CliContext& context, const std::vector<std::string>& args) {
+int RunOverSpeed(CliContext& context, const CommandArgs& args) {
     std::optional<bool> on;
     std::optional<SettingScope> scope;
-    if (!args.empty()) {
-        if (args.size() == 2) {
-            on = ParseOnOff(args[0]);
-            scope = ParseScope(args[1]);
+    if (!args.words.empty() || args.Has("--temporary") || args.Has("--permanent")) {
+        if (args.words.size() == 1) {
+            on = ParseOnOff(args.words[0]);
+            scope = ParseScope(args);
         }
         if (!on || !scope) return UsageError(context, "overspeed takes on|off and --temporary|--permanent");
     }
@@ -162,6 +162,7 @@ int RunOverSpeed(CliContext& context, const std::vector<std::string>& args) {
     if (*on && !context.Confirm(option_texts::kOverSpeedWarning)) return NothingChanged(context);
     if (!ConfirmScope(context, *scope)) return NothingChanged(context);
     table->WaitUntilReady();
+    if (context.StopBeforeWrite()) return kExitFailed;
     const VerifiedWrite write = WriteOverSpeedVerified(*table, OptionStateByte(*on, *scope));
     return ReportWrite(context, write, "OverSpeed", PrintOverSpeedState, needs, "overspeed");
 }
@@ -229,6 +230,7 @@ int PrintLearned(CliContext& context, DriveTable& table, const DriveNeeds& needs
 int RunLumardClean(CliContext& context, DriveTable& table, const DriveNeeds& needs) {
     if (!context.Confirm(option_texts::kCleanWarning)) return NothingChanged(context);
     table.WaitUntilReady();
+    if (context.StopBeforeWrite()) return kExitFailed;
     const VerifiedWrite clear = ClearLearnedDiscsVerified(table);
     if (clear.check != WriteCheck::Refused)
         context.Result()["write"] = schema::Write(FactsOf(clear.Outcome()));
@@ -260,18 +262,15 @@ struct LumardArgs {
     std::optional<SettingScope> scope;
 };
 
-bool ParseLumardArgs(const std::vector<std::string>& args, LumardArgs& parsed) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (const std::optional<SettingScope> scope = ParseScope(args[i])) {
-            if (parsed.scope) return false;
-            parsed.scope = scope;
-            continue;
-        }
-        std::optional<bool>* pair = args[i] == "--supported" ? &parsed.supported
-                                    : args[i] == "--unknown" ? &parsed.unknown
-                                                             : nullptr;
-        if (pair == nullptr || pair->has_value() || i + 1 >= args.size()) return false;
-        *pair = ParseOnOff(args[++i]);
+bool ParseLumardArgs(const CommandArgs& args, LumardArgs& parsed) {
+    if (!args.words.empty()) return false;
+    parsed.scope = ParseScope(args);
+    for (const auto& [option, pair] :
+         {std::pair{"--supported", &parsed.supported}, std::pair{"--unknown", &parsed.unknown}}) {
+        const std::optional<std::string> value = args.Value(option);
+        if (!value) continue;
+        if (args.Values(option).size() > 1) return false;  // one setting, given once
+        *pair = ParseOnOff(*value);
         if (!pair->has_value()) return false;
     }
     return parsed.scope && (parsed.supported || parsed.unknown);
@@ -307,22 +306,25 @@ int RunLumardSet(CliContext& context, DriveTable& table, const LumardArgs& reque
 
     if (!ConfirmScope(context, *request.scope)) return NothingChanged(context);
     table.WaitUntilReady();
+    if (context.StopBeforeWrite()) return kExitFailed;
     const VerifiedWrite write = WriteLumardVerified(table, *unknownState, *supportedState);
     return ReportWrite(context, write, "Lumard", PrintLumardState, needs, "lumard");
 }
 
 }  // namespace
 
-int RunLumard(CliContext& context, const std::vector<std::string>& args) {
+int RunLumard(CliContext& context, const CommandArgs& args) {
     const char* usage =
         "lumard takes learned, clean, or [--supported on|off] [--unknown on|off] "
         "--temporary|--permanent";
     LumardArgs request;
-    const bool single = args.size() == 1;
-    const bool learned = single && args[0] == "learned";
-    const bool clean = single && args[0] == "clean";
-    if (!args.empty() && !learned && !clean && !ParseLumardArgs(args, request))
-        return UsageError(context, usage);
+    const bool options = args.Has("--supported") || args.Has("--unknown") || args.Has("--temporary") ||
+                         args.Has("--permanent");
+    const bool single = args.words.size() == 1 && !options;
+    const bool learned = single && args.words[0] == "learned";
+    const bool clean = single && args.words[0] == "clean";
+    const bool given = !args.words.empty() || options;
+    if (given && !learned && !clean && !ParseLumardArgs(args, request)) return UsageError(context, usage);
 
     // The pages answer a refused vendor mode before a read, the clean tool and a Lumard change
     // (which reads first) alike.
@@ -333,7 +335,7 @@ int RunLumard(CliContext& context, const std::vector<std::string>& args) {
         context.Result()[key] = nullptr;
     if (learned) return PrintLearned(context, *table, needs, false);
     if (clean) return RunLumardClean(context, *table, needs);
-    if (args.empty()) {
+    if (!given) {
         const std::optional<OptionReply> reply = ReadOptions(context, *table, needs);
         return reply ? ShowState(context, *reply, PrintLumardState) : context.FailedStatus();
     }
@@ -378,6 +380,7 @@ int RunSwitch(CliContext& context, const std::vector<std::string>& args, bool wo
                                 FailureText(option_texts::kSetCommandFail, table->LastFailure()));
         return ShowState(context, reply, SwitchPrinter(wopc));
     }
+    if (context.StopBeforeWrite()) return kExitFailed;
     const VerifiedWrite write =
         wopc ? SetWopcDisabledVerified(*table, !*on) : SetTestWriteVerified(*table, *on);
     return ReportWrite(context, write, wopc ? "WOPC" : "Test Write", SwitchPrinter(wopc), needs, name);
@@ -385,12 +388,12 @@ int RunSwitch(CliContext& context, const std::vector<std::string>& args, bool wo
 
 }  // namespace
 
-int RunTestWrite(CliContext& context, const std::vector<std::string>& args) {
-    return RunSwitch(context, args, /*wopc=*/false);
+int RunTestWrite(CliContext& context, const CommandArgs& args) {
+    return RunSwitch(context, args.words, /*wopc=*/false);
 }
 
-int RunWopc(CliContext& context, const std::vector<std::string>& args) {
-    return RunSwitch(context, args, /*wopc=*/true);
+int RunWopc(CliContext& context, const CommandArgs& args) {
+    return RunSwitch(context, args.words, /*wopc=*/true);
 }
 
 }  // namespace dravix::cli

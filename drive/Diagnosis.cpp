@@ -9,6 +9,8 @@ namespace dravix {
 namespace {
 
 constexpr const char* kTryVirtual = "To see the program without a drive, start it with \"dravix --virtual\".";
+constexpr const char* kTryVirtualCommandLine =
+    "To see the program without a drive, start it with \"dravix-cli --virtual\".";
 constexpr const char* kGenericDriverMissing =
     "The SCSI generic driver is not loaded: vendor commands need it (run \"modprobe sg\" as root).";
 
@@ -74,7 +76,7 @@ std::string PermissionHint(const std::vector<RefusedNode>& refused) {
     return text;
 }
 
-std::string NoDriveDiagnosis(const DriveTable& table) {
+std::string NoDriveDiagnosis(const DriveTable& table, VirtualHint hint) {
     const DiscoveryFacts& facts = table.Facts();
     std::string text;
     const std::string refused = PermissionHint(table.RefusedNodes());
@@ -97,7 +99,15 @@ std::string NoDriveDiagnosis(const DriveTable& table) {
         text.find(kGenericDriverMissing) == std::string::npos) {
         text += std::string("\n") + kGenericDriverMissing;
     }
-    return text + "\n" + kTryVirtual;
+    switch (hint) {
+        case VirtualHint::Window:
+            return text + "\n" + kTryVirtual;
+        case VirtualHint::CommandLine:
+            return text + "\n" + kTryVirtualCommandLine;
+        case VirtualHint::None:
+            break;
+    }
+    return text;
 }
 
 std::string KernelRefusalDiagnosis(const DriveTable& table) {

@@ -26,9 +26,14 @@ std::string VendorRefusalReason(const DriveTable& table, const DriveTable::Failu
 // administrator.
 std::string PermissionHint(const std::vector<RefusedNode>& refused);
 
+// Which program to start to see it without a drive: the window's, the command line's, or none
+// (the program already runs on the virtual drive).
+enum class VirtualHint : uint8_t { Window, CommandLine, None };
+
 // Why the last listing found no drive: no CD/DVD drive, the sr or sg driver missing, nodes
-// refused, and that `dravix --virtual` shows the program without a drive.
-std::string NoDriveDiagnosis(const DriveTable& table);
+// refused, and, where it is true, that `dravix --virtual` (or `dravix-cli --virtual`) shows the
+// program without a drive.
+std::string NoDriveDiagnosis(const DriveTable& table, VirtualHint hint = VirtualHint::Window);
 
 // For the window when the kernel refused vendor mode on the selected drive: that it was the
 // kernel, on which node, and how to get access to the drive's SCSI generic node.

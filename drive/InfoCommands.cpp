@@ -245,6 +245,28 @@ uint8_t ReadDiscIdentifiers(DriveTable& table, IdentifierSource source, DiscIden
 
 namespace {
 
+constexpr uint8_t kSenseIllegalRequest = 0x05;
+constexpr uint8_t kAscInvalidOperationCode = 0x20;
+constexpr uint8_t kAscInvalidFieldInCdb = 0x24;
+
+// A failed read: not available when the drive says it does not offer the command or the field,
+// otherwise unread.
+void ReadFailed(const DriveTable& table, InfoFill& fill, const char* label) {
+    const DriveTable::Failure failure = table.LastFailure();
+    const bool illegal = failure.status == kCommandFailed && failure.sense.key == kSenseIllegalRequest;
+    if (illegal && failure.sense.asc == kAscInvalidOperationCode) {
+        fill.notAvailable.push_back({label, kReasonNotOffered});
+    } else if (illegal && failure.sense.asc == kAscInvalidFieldInCdb) {
+        fill.notAvailable.push_back({label, kReasonFieldNotOffered});
+    } else {
+        fill.unread.push_back(label);
+    }
+}
+
+bool PressedDisc(uint8_t code) {
+    return code == kDiscCdRom || code == kDiscDvdRom;
+}
+
 void FillDriveFields(DriveTable& table, InfoFill& fill) {
     fill.firmwareVersion = table.FirmwareRevision();
 
@@ -252,7 +274,7 @@ void FillDriveFields(DriveTable& table, InfoFill& fill) {
     const bool capabilitiesRead = ReadCapabilitiesPage(table, capabilities) == kCommandCompleted;
     fill.bufferSize =
         capabilitiesRead ? BufferSizeText(table.Received(capabilities)) : std::string(kTextBuffer2M);
-    if (!capabilitiesRead) fill.unread.push_back(kLabelBufferSize);
+    if (!capabilitiesRead) ReadFailed(table, fill, kLabelBufferSize);
 
     fill.connectionInterface = kTextInterface;
 
@@ -263,7 +285,7 @@ void FillDriveFields(DriveTable& table, InfoFill& fill) {
             fill.regionSetting = RegionText(*mask);
         }
     } else {
-        fill.unread.push_back(kLabelRegionSetting);
+        ReadFailed(table, fill, kLabelRegionSetting);
     }
 }
 
@@ -298,7 +320,11 @@ void FillDiscFields(DriveTable& table, InfoFill& fill) {
     uint8_t performance[kPerformanceLength];
     if (ReadWriteSpeedDescriptors(table, performance) != kCommandCompleted) {
         fill.blankDiscCapacity = kTextNoCapacity;
-        fill.unread.push_back(kLabelBlankDiscCapacity);
+        if (PressedDisc(type.code)) {
+            fill.notAvailable.push_back({kLabelBlankDiscCapacity, kReasonPressedDisc});
+        } else {
+            ReadFailed(table, fill, kLabelBlankDiscCapacity);
+        }
         return;
     }
     // An answer without a descriptor carries no End LBA: shown like a failed read.

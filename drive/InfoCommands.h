@@ -160,7 +160,20 @@ struct InfoFill {
     // The labels of the fields whose command failed: they show the page's failure texts ("2M",
     // "N/A", "0"), which are no answer of the drive.
     std::vector<const char*> unread;
+    // Fields that have no value to read, with the reason: the drive does not offer the command or
+    // the field (ILLEGAL REQUEST, invalid operation code or invalid field), or the field does not
+    // apply to the disc (no blank capacity on a pressed disc). The page shows its usual texts for
+    // them too; they are no failure.
+    struct NotAvailable {
+        const char* label;
+        const char* reason;
+    };
+    std::vector<NotAvailable> notAvailable;
 };
+
+inline constexpr const char* kReasonNotOffered = "the drive does not offer this command";
+inline constexpr const char* kReasonFieldNotOffered = "the drive does not offer this field";
+inline constexpr const char* kReasonPressedDisc = "a pressed disc has no blank capacity";
 
 // Reads the selected drive and its disc: TEST UNIT READY, the drive fields, then, with a ready
 // disc, its type, identifiers and free capacity. The caller has waited for the drive.

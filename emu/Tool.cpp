@@ -13,6 +13,8 @@
 #include <ostream>
 #include <sstream>
 
+#include "base/CommandLine.h"
+#include "base/Version.h"
 #include "emu/Media.h"
 #include "emu/Scenario.h"
 #include "emu/StateFile.h"
@@ -21,10 +23,167 @@ namespace dravix::emu {
 
 namespace {
 
+using Examples = const char* const[];
+
+constexpr CommandOption kGlobalOptions[] = {
+    {"--file", "FILE",
+     "the state file (default: $DRAVIX_VDRIVE_STATE, else $XDG_STATE_HOME/dravix/vdrive.json)",
+     kCompleteFiles},
+    {"--drive", "N", "the drive the command changes (default 0)"},
+    {"-h, --help", "", "show the help (of the command, when one is given) and end"},
+    {"--version", "", "show the version and end"},
+};
+
+constexpr CommandOption kInitOptions[] = {
+    {"FILE", "", "the state file to create (default: as --file)", kCompleteFiles},
+    {"--preset", "NAME", "demo (default), minimal or two-drives", "demo minimal two-drives"},
+    {"--force", "", "replace a state file that cannot be read"},
+};
+constexpr CommandOption kAddDriveOptions[] = {
+    {"KIND", "",
+     "the kind: maker (the maker's drive), other-maker (refuses vendor mode) or old-firmware (a feature "
+     "list without the signature)",
+     "maker other-maker old-firmware"},
+};
+constexpr CommandOption kSetOptions[] = {
+    {"booktype ROW BYTE", "", "the book type the drive writes on ROW media (dvd+rw, dvd+r, dvd+r-dl)",
+     "booktype option testwrite wopc region buffer features learned read-model"},
+    {"option OPTION STATE", "",
+     "unknown-disc, supported-disc or overspeed: 0 to 3 (bit 1 on, bit 0 temporary)"},
+    {"testwrite on|off", "", "the Test Write switch"},
+    {"wopc on|off", "", "the Walking OPC switch"},
+    {"region MASK", "", "the region mask (a hexadecimal byte)"},
+    {"buffer KB", "", "the buffer size"},
+    {"features CODE...", "", "the feature codes the drive announces"},
+    {"learned ID...", "", "the learned discs (at most 20, 12 characters each)"},
+    {"read-model cav|p-cav|z-clv|clv", "", "how the drive's read speed grows across the disc"},
+};
+constexpr CommandOption kFaultOptions[] = {
+    {"add OPCODE[:SUB[:FUNCTION]] ACTION", "",
+     "a rule: commands that match it get ACTION instead of their answer",
+     "add clear check timeout busy bad-answer reply applied-timeout applied-check becoming-ready"},
+    {"ACTION", "",
+     "check KEY/ASC/ASCQ, timeout, busy, bad-answer [BYTE], reply HEXBYTES..., or applied-timeout or "
+     "applied-check KEY/ASC/ASCQ (the command is carried out, then its status is lost or a failure)"},
+    {"add becoming-ready N", "", "answer the next N TEST UNIT READYs with 02/04/01"},
+    {"clear", "", "remove every fault of the drive"},
+    {"--after", "N", "only after N matching commands"},
+    {"--once", "", "only once"},
+    {"--always", "", "every time (the default)"},
+    {"--byte", "I=V", "CDB byte I must be V (hexadecimal); may be given more than once"},
+};
+constexpr CommandOption kLatencyOptions[] = {
+    {"CLASS MS", "",
+     "how long commands of CLASS (command, tray, vendor, tefe, spinup) take, at most 120000 ms",
+     "command tray vendor tefe spinup"},
+};
+
+constexpr Examples kInitExamples = {"dravix-vdrive init", "dravix-vdrive init --preset two-drives --force"};
+constexpr Examples kShowExamples = {"dravix-vdrive show"};
+constexpr Examples kMediaExamples = {"dravix-vdrive media"};
+constexpr Examples kInsertExamples = {"dravix-vdrive insert dvd+r-marginal",
+                                      "dravix-vdrive --drive 1 insert cd-r"};
+constexpr Examples kRemoveExamples = {"dravix-vdrive remove"};
+constexpr Examples kEjectExamples = {"dravix-vdrive eject"};
+constexpr Examples kLoadExamples = {"dravix-vdrive load"};
+constexpr Examples kRestartExamples = {"dravix-vdrive restart"};
+constexpr Examples kAddDriveExamples = {"dravix-vdrive add-drive other-maker"};
+constexpr Examples kRemoveDriveExamples = {"dravix-vdrive --drive 1 remove-drive"};
+constexpr Examples kSetExamples = {"dravix-vdrive set testwrite on",
+                                   "dravix-vdrive set features 1 2 3 5 6 7"};
+constexpr Examples kFaultExamples = {
+    "dravix-vdrive fault add --after 10 --once fd:fb:05 --byte 11=00 check 02/3A/00",
+    "dravix-vdrive fault add becoming-ready 5", "dravix-vdrive fault clear"};
+constexpr Examples kLatencyExamples = {"dravix-vdrive latency tefe 150"};
+constexpr CommandOption kDamageOptions[] = {
+    {"LBA [COUNT]", "", "make COUNT sectors (default 1) from LBA unreadable (MEDIUM ERROR 03/11/00)",
+     "clear"},
+    {"clear", "", "make every sector readable again"},
+};
+constexpr Examples kDamageExamples = {"dravix-vdrive damage 120000 16", "dravix-vdrive damage clear"};
+constexpr CommandOption kImageOptions[] = {
+    {"MEDIA FILE", "", "a recorded medium that 'media' lists, and the file to write its data to",
+     kCompleteFiles},
+};
+constexpr Examples kImageExamples = {"dravix-vdrive image dvd-rom disc.iso"};
+
+constexpr CommandSpec kCommands[] = {
+    {"init", "[--preset demo|minimal|two-drives] [--force] [FILE]", "create the state file", kInitOptions,
+     kInitExamples},
+    {"show", "", "show every drive of the state file", {}, kShowExamples},
+    {"media", "", "list the media that can be inserted", {}, kMediaExamples},
+    {"insert", "MEDIA", "put a disc in (with a closed tray: open, swap, close)", {}, kInsertExamples},
+    {"remove", "", "take the disc out", {}, kRemoveExamples},
+    {"eject", "", "open the tray", {}, kEjectExamples},
+    {"load", "", "close the tray", {}, kLoadExamples},
+    {"restart",
+     "",
+     "power-cycle the drive (temporary settings and switches are dropped)",
+     {},
+     kRestartExamples},
+    {"add-drive", "maker|other-maker|old-firmware", "add a drive after the last one", kAddDriveOptions,
+     kAddDriveExamples},
+    {"remove-drive",
+     "",
+     "take the drive out, as a USB burner pulled out (later drives move up)",
+     {},
+     kRemoveDriveExamples},
+    {"set", "SETTING VALUE...", "change a firmware setting of the drive", kSetOptions, kSetExamples},
+    {"fault",
+     "add [--after N] [--once|--always] [--byte I=V]... OPCODE[:SUB[:FUNCTION]] ACTION | add "
+     "becoming-ready N | clear",
+     "make commands of the drive fail, time out or answer wrongly; bytes are hexadecimal, SUB is CDB byte 1, "
+     "FUNCTION byte 6 (\"*\" leaves SUB open)",
+     kFaultOptions, kFaultExamples},
+    {"latency", "command|tray|vendor|tefe|spinup MS", "how long a class of commands takes", kLatencyOptions,
+     kLatencyExamples},
+    {"damage", "LBA [COUNT] | clear", "make sectors of the disc unreadable, or all readable again",
+     kDamageOptions, kDamageExamples},
+    {"image", "MEDIA FILE", "write the data a recorded medium holds to a file", kImageOptions,
+     kImageExamples},
+};
+
+constexpr ExitStatusSpec kExitStatuses[] = {
+    {kToolOk, "done"},
+    {kToolBadFile,
+     "the state file is missing, unreadable, malformed or not writable, or standard output could not be "
+     "written"},
+    {kToolUsage, "usage error"},
+};
+
+// The media names of the catalogue, for completion.
+std::string MediaNames() {
+    std::string names;
+    for (const MediaInfo& media : MediaCatalogue())
+        names += (names.empty() ? "" : " ") + std::string(media.name);
+    return names;
+}
+
+ProgramSpec MakeProgram() {
+    static const std::string media = MediaNames();
+    static const CommandOption insertOptions[] = {{"MEDIA", "", "a name that 'media' lists", media.c_str()}};
+    ProgramSpec program{.name = "dravix-vdrive",
+                        .summary = "set up the virtual drives of Dravix",
+                        .description =
+                            "dravix-vdrive manages the virtual drives that dravix --virtual and "
+                            "dravix-cli --virtual use: their discs, firmware settings, faults and "
+                            "latencies, kept in one state file that the programs re-read when it "
+                            "changes.",
+                        .globalOptions = kGlobalOptions,
+                        .commands = {},
+                        .exitStatuses = kExitStatuses};
+    static CommandSpec commands[std::size(kCommands)];
+    for (size_t i = 0; i < std::size(kCommands); ++i) {
+        commands[i] = kCommands[i];
+        if (std::string(commands[i].name) == "insert") commands[i].options = insertOptions;
+        program.commands.push_back(&commands[i]);
+    }
+    return program;
+}
+
 // A mistake in the command line (exit 2) or a state file that cannot be used (exit 1).
 struct UsageError {
     std::string message;
-    bool showUsage = false;  // the whole usage text, not just a pointer to it
 };
 struct FileError {
     std::string message;
@@ -173,15 +332,13 @@ class ToolRun final {
     ToolRun(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
 
     int Run(const std::vector<std::string>& args) {
+        const ProgramSpec& program = VdriveProgram();
+        ParsedLine line = ReadCommandLine(program, args);
+        m_command = line.command;
         try {
-            return Dispatch(args);
+            return Dispatch(program, line);
         } catch (const UsageError& error) {
-            m_err << "dravix-vdrive: " << error.message << "\n";
-            if (error.showUsage) {
-                m_err << "\n" << VdriveToolUsage();
-            } else {
-                m_err << "Run \"dravix-vdrive --help\" for the usage.\n";
-            }
+            m_err << "dravix-vdrive: " << UsageProblem(program, m_command, error.message) << "\n";
             return kToolUsage;
         } catch (const FileError& error) {
             m_err << "dravix-vdrive: " << error.message << "\n";
@@ -190,28 +347,37 @@ class ToolRun final {
     }
 
   private:
-    int Dispatch(const std::vector<std::string>& all) {
-        std::vector<std::string> args;
-        for (size_t i = 0; i < all.size(); ++i) {
-            const std::string& arg = all[i];
-            if (arg == "--help" || arg == "-h") {
-                m_out << VdriveToolUsage();
+    int Dispatch(const ProgramSpec& program, const ParsedLine& line) {
+        if (!line.problem.empty()) throw UsageError{line.problem};
+        if (line.Has("--help") || line.commandName == "help") {
+            const std::string about = line.command         ? line.command->name
+                                      : line.words.empty() ? ""
+                                                           : line.words[0];
+            if (line.words.size() > 1 || (line.command && !line.words.empty()))
+                throw UsageError{"help takes one command"};
+            if (about.empty()) {
+                m_out << ProgramHelp(program);
                 return kToolOk;
             }
-            if ((arg == "--file" || arg == "--drive") && i + 1 >= all.size())
-                throw UsageError{arg + " needs a value"};
-            if (arg == "--file") {
-                m_file = all[++i];
-            } else if (arg == "--drive") {
-                m_drive = DecimalOrThrow(all[++i], 255, "--drive");
-            } else {
-                args.push_back(arg);
-            }
+            const CommandSpec* command = program.Find(about);
+            if (command == nullptr) throw UsageError{"unknown command \"" + about + "\""};
+            m_out << CommandHelp(program, *command);
+            return kToolOk;
         }
-        if (args.empty()) throw UsageError{"no command given", true};
-        const std::string command = args[0];
-        const std::vector<std::string> rest(args.begin() + 1, args.end());
-        if (command == "init") return Init(rest);
+        if (line.Has("--version")) {
+            m_out << "dravix-vdrive " << kVersionText << "\n";
+            return kToolOk;
+        }
+        if (const std::optional<std::string> file = line.Value("--file")) {
+            if (file->empty()) throw UsageError{"--file takes a file name"};
+            m_file = *file;
+        }
+        if (const std::optional<std::string> drive = line.Value("--drive"))
+            m_drive = DecimalOrThrow(*drive, 255, "--drive");
+        if (line.command == nullptr) throw UsageError{"no command given"};
+        const std::string command = line.command->name;
+        const std::vector<std::string>& rest = line.words;
+        if (command == "init") return Init(line);
         if (command == "media") return ListMedia(rest);
         if (command == "show") return Show(rest);
         if (command == "insert") return Insert(rest);
@@ -222,11 +388,11 @@ class ToolRun final {
         if (command == "add-drive") return AddDrive(rest);
         if (command == "remove-drive") return RemoveDrive(rest);
         if (command == "set") return Set(rest);
-        if (command == "fault") return Fault(rest);
+        if (command == "fault") return Fault(line);
         if (command == "latency") return Latency(rest);
         if (command == "damage") return Damage(rest);
         if (command == "image") return Image(rest);
-        throw UsageError{"unknown command \"" + command + "\"", true};
+        throw UsageError{"unknown command \"" + command + "\""};
     }
 
     std::string FilePath() const { return m_file.empty() ? StateFilePath() : m_file; }
@@ -256,27 +422,17 @@ class ToolRun final {
         if (args.size() != count) throw UsageError{"usage: dravix-vdrive " + synopsis};
     }
 
-    int Init(const std::vector<std::string>& args) {
+    int Init(const ParsedLine& line) {
         Preset preset = Preset::Demo;
-        bool force = false;
+        const bool force = line.Has("--force");
         std::string file = m_file;
-        for (size_t i = 0; i < args.size(); ++i) {
-            if (args[i] == "--preset") {
-                if (i + 1 >= args.size()) throw UsageError{"--preset needs demo, minimal or two-drives"};
-                const auto chosen = PresetFromName(args[++i]);
-                if (!chosen)
-                    throw UsageError{"unknown preset \"" + args[i] + "\" (demo, minimal, two-drives)"};
-                preset = *chosen;
-            } else if (args[i] == "--force") {
-                force = true;
-            } else if (!args[i].empty() && args[i][0] == '-') {
-                throw UsageError{"unknown option \"" + args[i] + "\" for init"};
-            } else if (file.empty() || file == m_file) {
-                file = args[i];
-            } else {
-                throw UsageError{"init takes one FILE"};
-            }
+        if (const std::optional<std::string> name = line.Value("--preset")) {
+            const auto chosen = PresetFromName(*name);
+            if (!chosen) throw UsageError{"unknown preset \"" + *name + "\" (demo, minimal, two-drives)"};
+            preset = *chosen;
         }
+        if (line.words.size() > 1) throw UsageError{"init takes one FILE"};
+        if (!line.words.empty()) file = line.words[0];
         if (file.empty()) file = StateFilePath();
         std::error_code ignored;
         if (!force && std::filesystem::exists(file, ignored)) {
@@ -313,7 +469,7 @@ class ToolRun final {
     int Insert(const std::vector<std::string>& args) {
         ExpectCount(args, 1, "insert MEDIA");
         if (!FindMedia(args[0]))
-            throw UsageError{"unknown media \"" + args[0] + "\" (see: dravix-vdrive media)"};
+            throw UsageError{"unknown media \"" + args[0] + "\"; dravix-vdrive media lists them"};
         auto scenario = OpenFile();
         SelectedDrive(*scenario).Insert(args[0]);
         return Finish(*scenario);
@@ -420,29 +576,19 @@ class ToolRun final {
         return Finish(*scenario);
     }
 
-    static FaultRule ParseFaultRule(const std::vector<std::string>& args) {
+    // The rule of "fault add": `words` without "add".
+    static FaultRule ParseFaultRule(const ParsedLine& line, const std::vector<std::string>& words) {
         FaultRule rule;
-        std::vector<std::string> words;
-        for (size_t i = 0; i < args.size(); ++i) {
-            const std::string& arg = args[i];
-            if (arg == "--once") {
-                rule.once = true;
-            } else if (arg == "--always") {
-                rule.once = false;
-            } else if (arg == "--after" || arg == "--byte") {
-                if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
-                const std::string& value = args[++i];
-                if (arg == "--after") {
-                    rule.after = static_cast<uint32_t>(DecimalOrThrow(value, UINT32_MAX, "--after"));
-                } else {
-                    const auto parts = Split(value, '=');
-                    if (parts.size() != 2) throw UsageError{"--byte takes INDEX=VALUE, as in 11=03"};
-                    const auto index = DecimalOrThrow(parts[0], 15, "the CDB byte index");
-                    rule.bytes[static_cast<uint8_t>(index)] = HexByteOrThrow(parts[1], "the CDB byte value");
-                }
-            } else {
-                words.push_back(arg);
-            }
+        if (line.Has("--once") && line.Has("--always")) throw UsageError{"a fault is --once or --always"};
+        if (line.Has("--once")) rule.once = true;
+        if (line.Has("--always")) rule.once = false;
+        if (const std::optional<std::string> after = line.Value("--after"))
+            rule.after = static_cast<uint32_t>(DecimalOrThrow(*after, UINT32_MAX, "--after"));
+        for (const std::string& value : line.Values("--byte")) {
+            const auto parts = Split(value, '=');
+            if (parts.size() != 2) throw UsageError{"--byte takes INDEX=VALUE, as in 11=03"};
+            const auto index = DecimalOrThrow(parts[0], 15, "the CDB byte index");
+            rule.bytes[static_cast<uint8_t>(index)] = HexByteOrThrow(parts[1], "the CDB byte value");
         }
         if (words.size() < 2)
             throw UsageError{"usage: dravix-vdrive fault add [OPTIONS] OPCODE[:SUB[:FUNCTION]] ACTION"};
@@ -498,8 +644,13 @@ class ToolRun final {
         return rule;
     }
 
-    int Fault(const std::vector<std::string>& args) {
+    int Fault(const ParsedLine& line) {
+        const std::vector<std::string>& args = line.words;
         if (args.empty()) throw UsageError{"usage: dravix-vdrive fault add ... | fault clear"};
+        const bool options =
+            line.Has("--once") || line.Has("--always") || line.Has("--after") || line.Has("--byte");
+        if (args[0] != "add" && options)
+            throw UsageError{"only fault add takes --after, --once, --always, --byte"};
         const std::vector<std::string> rest(args.begin() + 1, args.end());
         if (args[0] == "clear") {
             ExpectCount(rest, 0, "fault clear");
@@ -509,6 +660,7 @@ class ToolRun final {
         }
         if (args[0] != "add") throw UsageError{"fault takes add or clear"};
         if (!rest.empty() && rest[0] == "becoming-ready") {
+            if (options) throw UsageError{"fault add becoming-ready takes no options"};
             ExpectCount(rest, 2, "fault add becoming-ready N");
             const auto count =
                 static_cast<uint32_t>(DecimalOrThrow(rest[1], UINT32_MAX, "the number of TEST UNIT READYs"));
@@ -516,7 +668,7 @@ class ToolRun final {
             SelectedDrive(*scenario).SetBecomingReady(count);
             return Finish(*scenario);
         }
-        const FaultRule rule = ParseFaultRule(rest);
+        const FaultRule rule = ParseFaultRule(line, rest);
         auto scenario = OpenFile();
         SelectedDrive(*scenario).AddFault(rule);
         return Finish(*scenario);
@@ -600,53 +752,20 @@ class ToolRun final {
 
     std::ostream& m_out;
     std::ostream& m_err;
+    const CommandSpec* m_command = nullptr;
     std::string m_file;
     size_t m_drive = 0;
 };
 
 }  // namespace
 
+const ProgramSpec& VdriveProgram() {
+    static const ProgramSpec program = MakeProgram();
+    return program;
+}
+
 std::string VdriveToolUsage() {
-    return "Usage: dravix-vdrive [--file FILE] [--drive N] COMMAND [ARGUMENTS]\n"
-           "\n"
-           "Manages the virtual drives that `dravix --virtual` and `dravix-cli --virtual` use.\n"
-           "The state file is FILE, else $DRAVIX_VDRIVE_STATE, else $XDG_STATE_HOME/dravix/vdrive.json\n"
-           "(~/.local/state/dravix/vdrive.json). --drive picks the drive (default 0).\n"
-           "--help shows this text, --version the version.\n"
-           "\n"
-           "Commands:\n"
-           "  init [--preset demo|minimal|two-drives] [--force] [FILE]\n"
-           "                            create the state file (default preset: demo)\n"
-           "  show                      show every drive\n"
-           "  media                     list the media that can be inserted\n"
-           "  insert MEDIA              put a disc in (with a closed tray: open, swap, close)\n"
-           "  remove                    take the disc out\n"
-           "  eject | load              open or close the tray\n"
-           "  restart                   power-cycle the drive\n"
-           "  add-drive maker|other-maker|old-firmware\n"
-           "  remove-drive              take the drive out (with --drive N, that one; later drives move up)\n"
-           "  set booktype dvd+rw|dvd+r|dvd+r-dl BYTE | set option unknown-disc|supported-disc|overspeed "
-           "0-3\n"
-           "      | set testwrite on|off | set wopc on|off | set region MASK | set buffer KB\n"
-           "      | set features CODE... | set learned ID...\n"
-           "  fault add [--after N] [--once|--always] [--byte I=V]... OPCODE[:SUB[:FUNCTION]] ACTION\n"
-           "      ACTION: check KEY/ASC/ASCQ | timeout | busy | bad-answer [BYTE] | reply HEXBYTES...\n"
-           "      | applied-timeout | applied-check KEY/ASC/ASCQ  (the command is done, then its status\n"
-           "        is lost or a failure)\n"
-           "  fault add becoming-ready N  answer the next N TEST UNIT READYs with 02/04/01\n"
-           "  fault clear               remove every fault of the drive\n"
-           "  latency command|tray|vendor|tefe|spinup MS\n"
-           "                            how long a command class takes (at most 120000 ms)\n"
-           "  set read-model cav|p-cav|z-clv|clv\n"
-           "                            how the drive's read speed grows across the disc\n"
-           "  damage LBA [COUNT]        make COUNT sectors from LBA unreadable (MEDIUM ERROR 03/11/00)\n"
-           "  damage clear              make every sector readable again\n"
-           "  image MEDIA FILE          write the data a recorded MEDIA holds to FILE\n"
-           "\n"
-           "Bytes are hexadecimal. SUB is CDB byte 1, FUNCTION byte 6 (\"*\" leaves SUB open).\n"
-           "Example: dravix-vdrive fault add --after 10 --once fd:fb:05 --byte 11=00 check 02/3A/00\n"
-           "Exit status: 0 done, 1 state file missing, unreadable, malformed or not writable, 2 usage "
-           "error.\n";
+    return ProgramHelp(VdriveProgram());
 }
 
 int RunVdriveTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

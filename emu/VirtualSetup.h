@@ -2,9 +2,9 @@
 
 #include <string>
 
-namespace dravix::emu {
+#include "base/InstallLayout.h"
 
-inline constexpr const char* kVirtualDriveLibraryName = "libdravix-vdrive.so";
+namespace dravix::emu {
 
 // Prepares this process for the front ends' --virtual switch: sets DRAVIX_VDRIVE_STATE to the
 // state file path when it is unset, creates that file from the demo preset when there is none,

@@ -83,7 +83,25 @@ unset DRAVIX_VDRIVE_STATE DRAVIX_ASPI_LIBRARY
 for program in dravix dravix-cli dravix-vdrive; do
   [ "$(cd / && "/usr/bin/$program" --version)" = "$program $upstream_version" ] || fail "$program --version"
   [ "$(man -w "$program")" = "/usr/share/man/man1/$program.1.gz" ] || fail "no manual page for $program"
+  # groff reads the page without a warning.
+  warnings=$(MANWIDTH=80 man --warnings -l "/usr/share/man/man1/$program.1.gz" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "the manual page of $program has warnings: $warnings"
 done
+# The command-line programs' pages hold every command with its options.
+MANWIDTH=80 man -l /usr/share/man/man1/dravix-cli.1.gz 2>/dev/null | grep -q -- '--speed S' ||
+  fail "man dravix-cli does not list scan's options"
+MANWIDTH=80 man -l /usr/share/man/man1/dravix-vdrive.1.gz 2>/dev/null | grep -q -- '--byte I=V' ||
+  fail "man dravix-vdrive does not list fault's options"
+# Bash completion of both programs, as bash-completion loads it.
+for program in dravix-cli dravix-vdrive; do
+  [ -f "/usr/share/bash-completion/completions/$program" ] || fail "no bash completion for $program"
+done
+# shellcheck disable=SC2016
+completed=$(bash -c 'source /usr/share/bash-completion/bash_completion
+  source /usr/share/bash-completion/completions/dravix-cli
+  COMP_WORDS=(dravix-cli --json scan --mode ""); COMP_CWORD=4; COMP_LINE="dravix-cli --json scan --mode "
+  COMP_POINT=${#COMP_LINE}; _dravix_cli dravix-cli "" --mode; echo "${COMPREPLY[*]}"')
+[ "$completed" = "normal full quick custom" ] || fail "bash completes scan --mode with: $completed"
 # Every hardening feature on every installed binary: stack protector, fortified functions (or none
 # used), read-only relocations, immediate binding, position independence. Control-flow protection
 # comes with the build flags' "branch" feature (dpkg 1.22 on); Debian 12's dpkg-buildflags has none,

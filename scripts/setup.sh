@@ -57,20 +57,21 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libjpeg62-turbo-dev libpng-dev libtiff-dev libopenjp2-7-dev zlib1g-dev
-  nlohmann-json3-dev libudev-dev
+  nlohmann-json3-dev libudev-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fp-utils help2man file
+  fp-utils file
   fonts-liberation2 fonts-wqy-microhei fontconfig
 )
 
 # Testing: the Windows cross-build check, the display for screenshots and window checks, the
-# checks of the Debian package (scripts/check-package.sh; devscripts brings hardening-check), the
-# fuzz targets (clang and its libFuzzer runtime), and the kernel check (QEMU, the guest's shell,
+# checks of the Debian package (scripts/check-package.sh; devscripts brings hardening-check,
+# bash-completion loads the completions), the locale data the number-format test builds a German
+# locale from (locales), the fuzz targets (clang and its libFuzzer runtime), and the kernel check (QEMU, the guest's shell,
 # its disc image).
 test_packages=(
   g++-mingw-w64-x86-64
   xvfb xauth x11-apps x11-utils
-  lintian devscripts desktop-file-utils appstream man-db
+  lintian devscripts desktop-file-utils appstream man-db bash-completion locales
   clang libclang-rt-14-dev
   qemu-system-x86 busybox-static genisoimage
 )

@@ -8,8 +8,10 @@
 #include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "drive/Support.h"
+#include "export/ImageTexts.h"
 #include "tests/support/CliRunner.h"
 #include "tests/support/VirtualBus.h"
 
@@ -78,11 +80,18 @@ TEST_F(CliTest, DriveIdentityIsPrintedEscaped) {
     EXPECT_EQ(cut.out, "0: ZARNREV1 \u2014 /dev/sr0, /dev/sg0\n");
 }
 
-TEST_F(CliTest, NoDriveMeansExitThreeWithTheHint) {
+// A listing of no drive is an empty listing (exit 0), told with the hint; a command that needs a
+// drive fails with it (exit 3). The hint names the command line's own --virtual.
+TEST_F(CliTest, NoDriveIsAnEmptyListingAndAFailureOfTheOtherCommands) {
     const CliRun none = RunCliCapture({"drives"});
-    EXPECT_EQ(none.status, 3);
+    EXPECT_EQ(none.status, 0);
+    EXPECT_TRUE(none.out.empty());
     EXPECT_EQ(none.err.rfind(std::string("dravix-cli: ") + kMsgNoDeviceFound + "\n", 0), 0u);
-    EXPECT_NE(none.err.find("dravix --virtual"), std::string::npos) << none.err;
+    EXPECT_NE(none.err.find("start it with \"dravix-cli --virtual\"."), std::string::npos) << none.err;
+    const CliRun json = RunCliCapture({"--json", "drives"});
+    EXPECT_EQ(json.status, 0);
+    EXPECT_EQ(nlohmann::json::parse(json.out)["drives"], nlohmann::json::array());
+    EXPECT_EQ(RunCliCapture({"info"}).status, 3);
 
     FakeSgSystem::Node refused;
     refused.openError = EACCES;
@@ -225,7 +234,7 @@ TEST_F(CliTest, AUsageErrorIsOneLineThatNamesTheHelpToRead) {
     bus.AddDrive();
     struct Case {
         std::vector<std::string> args;
-        const char* line;  // standard error, whole
+        std::string line;  // standard error, whole
     };
     const Case cases[] = {
         {{}, "no command given (see dravix-cli help)"},
@@ -252,6 +261,13 @@ TEST_F(CliTest, AUsageErrorIsOneLineThatNamesTheHelpToRead) {
          "--in takes a byte count up to 1048576 (see dravix-cli help raw)"},
         {{"scan", "--speed", "4X", "--mode", "slow"},
          "--mode is one of normal, full, quick, custom (see dravix-cli help scan)"},
+        {{"scan", "--speed"}, "--speed takes a value (see dravix-cli help scan)"},
+        {{"--version", "--bogus"}, "unknown option '--bogus' (see dravix-cli help)"},
+        {{"-yz", "info"}, "unknown option '-z' (see dravix-cli help info)"},
+        {{"scan", "--speed=4X", "--image", "chart.xyz"},
+         "--image: no picture format for the extension of 'chart.xyz' (see dravix-cli help scan)"},
+        {{"convert", "in.bmp", "out.xyz"},
+         std::string("'out.xyz': ") + texts::kUnsupportedType + " (see dravix-cli help convert)"},
     };
     for (const Case& c : cases) {
         const CliRun run = RunCliCapture(c.args);
@@ -271,6 +287,38 @@ TEST_F(CliTest, AUsageErrorIsOneLineThatNamesTheHelpToRead) {
     EXPECT_TRUE(bus.Commands().empty());  // nothing reached the drive
 }
 
+// The getopt forms: a value after "=" or as the next argument, bundled short flags, options
+// before or after the command, and "--" after which a name that starts with a dash is a file.
+TEST_F(CliTest, OptionsInEveryFormMeanTheSame) {
+    bus.AddDrive();
+    bus.AddDrive();
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> same;
+    };
+    const Case cases[] = {
+        {{"--drive=1", "--json", "testwrite"}, {"--json", "--drive", "1", "testwrite"}},
+        {{"testwrite", "--drive", "1", "--json"}, {"--json", "--drive", "1", "testwrite"}},
+        {{"-yq", "--json", "wopc"}, {"--yes", "--quiet", "--json", "wopc"}},
+        {{"--json", "drives", "-qy"}, {"-q", "-y", "--json", "drives"}},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = RunCliCapture(c.args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, RunCliCapture(c.same).out) << c.args[0];
+    }
+    // A value is always the next argument, even one that looks like an option.
+    EXPECT_EQ(RunCliCapture({"scan", "--speed", "--json"}).err.find("unknown option"), std::string::npos);
+    // After "--" a name with a leading dash is a file to read, not an option.
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"compare", "--", "-a.csv", "-b.csv"}, {"report", "-o", "r.html", "--", "-a.csv"}}) {
+        const CliRun run = RunCliCapture(args);
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(run.err.find("-a.csv"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("unknown option"), std::string::npos) << run.err;
+    }
+}
+
 TEST_F(CliTest, HelpOfTheProgramAndOfEachCommand) {
     const CliRun help = RunCliCapture({"--help"});
     EXPECT_EQ(help.status, 0);
@@ -285,6 +333,14 @@ TEST_F(CliTest, HelpOfTheProgramAndOfEachCommand) {
         EXPECT_EQ(RunCliCapture({command.name, "--help"}).out, own.out);
     }
     EXPECT_NE(RunCliCapture({"help", "raw"}).out.find("  --in N "), std::string::npos);
+    // Every line of every help within 80 columns.
+    std::vector<std::string> texts = {help.out};
+    for (const cli::CliCommand& command : cli::AllCommands())
+        texts.push_back(RunCliCapture({"help", command.name}).out);
+    for (const std::string& text : texts) {
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
+    }
 }
 
 TEST_F(CliTest, TraceWritesEveryCommandToStandardError) {

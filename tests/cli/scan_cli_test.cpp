@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "base/Version.h"
 #include "cli/Cli.h"
 #include "probix/ResultsFile.h"
 #include "probix/ScanTexts.h"
@@ -337,7 +338,13 @@ TEST_F(ScanCli, CompareSetsTwoDiscsZoneMaximaSideBySideAndReportHoldsThemAll) {
     std::ifstream in(html);
     const std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(page.find("Smart Mode report"), std::string::npos);
-    EXPECT_NE(page.find("<td>16X</td><td>22160</td><td>Not recommended.</td>"), std::string::npos);
+    // Results text left-aligned beside the right-aligned figures; each file by its name, not the
+    // path typed (no folder of the user's); the version that made it.
+    EXPECT_NE(page.find("<td>16X</td><td>22160</td><td class=\"text\">Not recommended.</td>"),
+              std::string::npos);
+    EXPECT_EQ(page.find(std::filesystem::path(good).parent_path().string()), std::string::npos);
+    EXPECT_NE(page.find(">" + std::filesystem::path(good).filename().string() + "<"), std::string::npos);
+    EXPECT_NE(page.find(std::string("by Dravix ") + kVersionText), std::string::npos);
     EXPECT_EQ(page.find("src=\"http"), std::string::npos);  // nothing to fetch: it reads offline
 #ifdef DRAVIX_TEST_PICTURES
     size_t pictures = 0;

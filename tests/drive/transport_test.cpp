@@ -335,6 +335,11 @@ TEST_F(SgFixture, DiagnosesNameTheCauseAndItsFix) {
         const std::string text = NoDriveDiagnosis(table);
         for (const std::string& part : c.says) EXPECT_NE(text.find(part), std::string::npos) << text;
         for (const std::string& part : c.neverSays) EXPECT_EQ(text.find(part), std::string::npos) << text;
+        // The hint only where it is true: the command line names its own program, a program
+        // already on the virtual drive gets none.
+        const std::string cli = NoDriveDiagnosis(table, VirtualHint::CommandLine);
+        EXPECT_NE(cli.find("start it with \"dravix-cli --virtual\"."), std::string::npos) << cli;
+        EXPECT_EQ(NoDriveDiagnosis(table, VirtualHint::None).find("--virtual"), std::string::npos);
     }
     EXPECT_TRUE(PermissionHint({}).empty());
 }

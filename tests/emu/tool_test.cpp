@@ -68,8 +68,11 @@ TEST_F(ToolTest, InitCreatesPresetsAndKeepsADamagedFile) {
 TEST_F(ToolTest, ExitStatusTellsUsageFromFileProblems) {
     ToolResult r = Run({}, false);
     EXPECT_EQ(r.exit, 2);
-    EXPECT_NE(r.err.find("Usage: dravix-vdrive"), std::string::npos);
+    EXPECT_EQ(r.err, "dravix-vdrive: no command given (see dravix-vdrive help)\n");
     EXPECT_EQ(Run({"--help"}, false).exit, 0);
+    EXPECT_EQ(Run({"help", "fault"}, false).out.rfind("Usage: dravix-vdrive [OPTIONS] fault ", 0), 0u);
+    EXPECT_EQ(Run({"insert", "--bogus"}).err,
+              "dravix-vdrive: unknown option '--bogus' (see dravix-vdrive help insert)\n");
 
     r = Run({"show"});
     EXPECT_EQ(r.exit, 1);
@@ -79,8 +82,10 @@ TEST_F(ToolTest, ExitStatusTellsUsageFromFileProblems) {
     EXPECT_EQ(Run({"frobnicate"}).exit, 2);
     r = Run({"insert", "dvd+q"});
     EXPECT_EQ(r.exit, 2);
-    EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
-              "dravix-vdrive: unknown media \"dvd+q\" (see: dravix-vdrive media)");
+    EXPECT_EQ(
+        r.err,
+        "dravix-vdrive: unknown media \"dvd+q\"; dravix-vdrive media lists them (see dravix-vdrive help "
+        "insert)\n");
     r = Run({"--drive", "3", "eject"});
     EXPECT_EQ(r.exit, 2);
     EXPECT_NE(r.err.find("there is no drive 3"), std::string::npos);
@@ -131,7 +136,10 @@ TEST_F(ToolTest, FaultSyntax) {
 
 TEST_F(ToolTest, CommandsWorkOnTheChosenDrive) {
     ASSERT_EQ(Run({"init", "--preset", "two-drives"}).exit, 0);
-    ASSERT_EQ(Run({"--drive", "1", "eject"}).exit, 0);
+    // The getopt forms: --opt=value, options after the command.
+    ASSERT_EQ(Run({"eject", "--drive=1", "--file=" + path}, false).exit, 0);
+    EXPECT_TRUE(State(1).trayOpen);
+    EXPECT_FALSE(State(0).trayOpen);
     ASSERT_EQ(Run({"--drive", "1", "insert", "cd-r"}).exit, 0);
     DriveState second = State(1);
     EXPECT_TRUE(second.trayOpen);

@@ -8,7 +8,7 @@
 #include "export/ImageTexts.h"
 
 namespace dravix::cli {
-int RunConvert(CliContext& context, const std::vector<std::string>& args);
+int RunConvert(CliContext& context, const CommandArgs& args);
 }
 
 namespace dravix::test {
@@ -23,7 +23,10 @@ Outcome Convert(const std::vector<std::string>& args) {
     std::ostringstream out, err;
     std::istringstream in;
     cli::CliContext context(cli::CliOptions{}, out, err, in);
-    const int status = cli::RunConvert(context, args);
+    context.SetCommand(cli::FindCommand("convert"));
+    cli::CommandArgs parsed;
+    parsed.words = args;
+    const int status = cli::RunConvert(context, parsed);
     return {status, out.str(), err.str()};
 }
 
@@ -49,8 +52,11 @@ TEST(ConvertCommand, SavesInTheFormatOfTheOutputExtension) {
     EXPECT_TRUE(ReadFile(ico).empty());
 
     const std::string doc = TempPath("out.doc");
-    // Every failure names its file.
-    EXPECT_EQ(Convert({input, doc}).err, "dravix-cli: '" + doc + "': " + texts::kUnsupportedType + "\n");
+    // Every failure names its file; a name whose extension chooses no format is a usage error.
+    const Outcome unknown = Convert({input, doc});
+    EXPECT_EQ(unknown.status, cli::kExitUsage);
+    EXPECT_EQ(unknown.err,
+              "dravix-cli: '" + doc + "': " + texts::kUnsupportedType + " (see dravix-cli help convert)\n");
     EXPECT_TRUE(ReadFile(doc).empty());
     const std::string missing = TempPath("missing.bmp");
     EXPECT_EQ(Convert({missing, png}).err, "dravix-cli: cannot open '" + missing + "'\n");
