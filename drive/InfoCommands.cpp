@@ -208,6 +208,29 @@ uint8_t ReadCurrentProfile(DriveTable& table, std::span<uint8_t, kProfileLength>
     return ReadIn(table, cdb, answer, kProfileNeeded, 4, kProfileLength);
 }
 
+std::optional<bool> DriveListsFeature(DriveTable& table, uint16_t feature) {
+    // GET CONFIGURATION, one feature (RT 10b) from the given code: the header and, when the drive
+    // has the feature, its descriptor.
+    uint8_t answer[kOneFeatureLength] = {};
+    const uint8_t cdb[12] = {0x46,
+                             0x02,
+                             static_cast<uint8_t>(feature >> 8),
+                             static_cast<uint8_t>(feature),
+                             0,
+                             0,
+                             0,
+                             0,
+                             kOneFeatureLength,
+                             0,
+                             0,
+                             0};
+    if (ReadIn(table, cdb, answer, kProfileNeeded, 4, kOneFeatureLength) != kCommandCompleted)
+        return std::nullopt;
+    const std::span<const uint8_t> received = table.Received(answer);
+    if (received.size() < kProfileNeeded + 2 || GetBe32(received.data()) < kProfileNeeded) return false;
+    return GetBe16(received.data() + kProfileNeeded) == feature;
+}
+
 uint8_t ReadWriteSpeedDescriptors(DriveTable& table, std::span<uint8_t, kPerformanceLength> answer) {
     const uint8_t cdb[12] = {0xAC, 0, 0, 0, 0, 0, 0, 0, 0, kMaxDescriptors, 0x03, 0};
     return ReadIn(table, cdb, answer, kPerformanceNeeded, 4, kPerformanceRequested);
@@ -284,9 +307,23 @@ void FillDriveFields(DriveTable& table, InfoFill& fill) {
             fill.regionMask = mask;
             fill.regionSetting = RegionText(*mask);
         }
-    } else {
-        ReadFailed(table, fill, kLabelRegionSetting);
+        return;
     }
+    // A refusal without the drive's sense (an adapter error, as emulated drives give for a key
+    // format they lack) says nothing about the drive: the drive's own feature list tells whether
+    // it offers the region state at all.
+    const DriveTable::Failure failure = table.LastFailure();
+    if (failure.status == kCommandFailed && failure.sense.key == 0 &&
+        DriveListsFeature(table, kFeatureDvdCss) == false) {
+        fill.notAvailable.push_back({kLabelRegionSetting, kReasonNotOffered});
+        return;
+    }
+    if (failure.status == kCommandFailed && failure.sense.key == 0) {
+        // The feature query overwrote the failure; the region read is what failed.
+        fill.unread.push_back(kLabelRegionSetting);
+        return;
+    }
+    ReadFailed(table, fill, kLabelRegionSetting);
 }
 
 void FillDiscFields(DriveTable& table, InfoFill& fill) {

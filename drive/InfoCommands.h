@@ -119,6 +119,10 @@ inline constexpr size_t kAdipLength = 300;
 inline constexpr size_t kPrerecordedLength = 44;
 inline constexpr size_t kPhysicalFormatLength = 700;
 inline constexpr size_t kPerformanceLength = 200;
+inline constexpr size_t kOneFeatureLength = 16;
+
+// The feature whose commands include REPORT KEY's region state (key format 08h).
+inline constexpr uint16_t kFeatureDvdCss = 0x0106;
 
 // MMC answers open with their own length, a 2-byte field (MODE SENSE(10), REPORT KEY, READ DVD
 // STRUCTURE, READ DISC INFORMATION) or a 4-byte one (GET CONFIGURATION, GET PERFORMANCE) that
@@ -133,6 +137,10 @@ uint8_t ReadCapabilitiesPage(DriveTable& table, std::span<uint8_t, kCapabilities
 uint8_t ReadRpcState(DriveTable& table, std::span<uint8_t, kRpcStateLength> answer);
 uint8_t ReadCurrentProfile(DriveTable& table, std::span<uint8_t, kProfileLength> answer);
 uint8_t ReadWriteSpeedDescriptors(DriveTable& table, std::span<uint8_t, kPerformanceLength> answer);
+
+// Whether the drive's configuration lists the feature (GET CONFIGURATION for that one feature);
+// nullopt when the drive did not answer.
+std::optional<bool> DriveListsFeature(DriveTable& table, uint16_t feature);
 
 // Reads the identifiers from the source's structure; the SendCommand status (no read for None).
 uint8_t ReadDiscIdentifiers(DriveTable& table, IdentifierSource source, DiscIdentifiers& identifiers);

@@ -379,6 +379,49 @@ TEST_F(OnVirtualDrive, DiscFieldsOnFailingOrOddAnswers) {
     EXPECT_EQ(StoredDiscInfo().manufacturerId, "ORIONDSC");
 }
 
+// A region read the drive refuses without sense (an adapter error, as QEMU's drive gives) is "not
+// offered" only when the drive's configuration lacks the feature that carries it.
+TEST_F(OnVirtualDrive, RegionRefusedWithoutSenseAsksTheDrivesFeatureList) {
+    struct Case {
+        const char* name;
+        emu::SenseCode regionSense;
+        std::optional<Bytes> featureAnswer;  // none: GET CONFIGURATION for the feature fails too
+        bool notAvailable;
+        bool featureAsked;
+    };
+    const Bytes headerOnly = {0, 0, 0, 4, 0, 0, 0x00, 0x10};
+    const Bytes listed = {0, 0, 0, 12, 0, 0, 0x00, 0x10, 0x01, 0x06, 0x03, 0x04, 0, 0, 0, 0};
+    const Case cases[] = {
+        {"no sense, feature absent", {0, 0, 0}, headerOnly, true, true},
+        {"no sense, feature listed", {0, 0, 0}, listed, false, true},
+        {"no sense, feature query fails", {0, 0, 0}, std::nullopt, false, true},
+        {"invalid operation code", {0x05, 0x20, 0x00}, headerOnly, true, false},
+        {"not ready", {0x02, 0x04, 0x01}, headerOnly, false, false},
+    };
+    Insert("dvd-rom");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drive.ClearFaults();
+        Fault(0xA4).sense = c.regionSense;
+        Fault(0x46, {{1, 0x02}});
+        if (c.featureAnswer) {
+            rules.back().action = emu::FaultRule::Action::Reply;
+            rules.back().reply = *c.featureAnswer;
+        }
+        Arm();
+        bus.ClearCommands();
+        const InfoFill fill = FillInfo(table);
+        const bool unread = std::find(fill.unread.begin(), fill.unread.end(),
+                                      std::string_view(kLabelRegionSetting)) != fill.unread.end();
+        const bool notAvailable =
+            std::any_of(fill.notAvailable.begin(), fill.notAvailable.end(),
+                        [](const auto& n) { return std::string_view(n.label) == kLabelRegionSetting; });
+        EXPECT_EQ(notAvailable, c.notAvailable);
+        EXPECT_EQ(unread, !c.notAvailable);
+        EXPECT_EQ(Sequence(0x46).size(), c.featureAsked ? 2u : 1u);
+    }
+}
+
 // Every read whose answer carries its own length: the drive's answer, one byte short of the
 // smaller of that length and the length asked for, is a failed read, however many fields arrived.
 TEST_F(OnVirtualDrive, AnAnswerCutShortIsAFailedRead) {
