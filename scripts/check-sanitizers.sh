@@ -20,7 +20,7 @@ echo "AddressSanitizer + UndefinedBehaviorSanitizer: $((SECONDS - start)) s"
 # Scan engine and page, chart, virtual drive and its library, capture, the pages' and the main
 # window's workers.
 start=$SECONDS
-tsan_tests=(dravix_scan_engine_tests dravix_scan_page_tests dravix_scan_app_tests dravix_scan_cli_tests
+tsan_tests=(dravix_probix_tests dravix_scan_page_tests dravix_scan_app_tests dravix_scan_cli_tests
   dravix_chart_tests emu_tests drive_tests capture_tests switches_page_tests info_booktype_page_tests
   main_dialog_tests)
 DRAVIX_BUILD_DIR=build-tsan DRAVIX_BUILD_TARGETS="${tsan_tests[*]}" \
