@@ -40,7 +40,12 @@ QImage RenderChart(const LabelledChart& picture, int width, int height) {
 }  // namespace
 
 QImage RenderLabelledChart(const LabelledChart& picture, int chartWidth, int chartHeight) {
-    const QImage chart = RenderChart(picture, chartWidth, chartHeight);
+    if (!picture.chart.isNull()) {
+        chartWidth = picture.chart.width();
+        chartHeight = picture.chart.height();
+    }
+    const QImage chart =
+        picture.chart.isNull() ? RenderChart(picture, chartWidth, chartHeight) : picture.chart;
 
     QFont headerFont(QStringLiteral("Arial"));
     headerFont.setStyleHint(QFont::SansSerif);

@@ -27,6 +27,9 @@ struct LabelledChart {
     int feLimit = 0;
     std::vector<chart_style::CurvePoint> curves;
     std::vector<chart_style::CurvePoint> compared;  // empty: one result only
+    // A chart the caller drew (a read test's speed curve) instead of the TE/FE curves above; it
+    // sets the picture's chart size.
+    QImage chart;
 };
 
 inline constexpr int kLabelledChartWidth = 640;

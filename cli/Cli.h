@@ -19,7 +19,7 @@ enum ExitCode : int {
     kExitFailed = 1,          // the command failed, or was stopped with Ctrl+C
     kExitUsage = 2,           // the command line is wrong
     kExitNoDrive = 3,         // no such drive; drive, feature or disc not supported; drive not ready
-    kExitNotRecommended = 4,  // a scan verdict or Smart report: no speed recommended
+    kExitNotRecommended = 4,  // no speed recommended; a read test found unreadable or differing sectors
 };
 
 // The command line's own texts (the pages' texts come from the drive layer and the scan texts).

@@ -82,6 +82,25 @@ constexpr CommandOption kSmartOptions[] = {
 constexpr Examples kSmartExamples = {"dravix-cli smart", "dravix-cli --json smart",
                                      "dravix-cli smart --csv smart.csv"};
 
+constexpr CommandOption kReadTestOptions[] = {
+    {"--mode", "M",
+     "transfer (default: the speed curve and unreadable sectors), errors (unreadable sectors and "
+     "--verify) or seek (access times)",
+     "transfer errors seek"},
+    {"--speed", "S", "max (default: the drive's own) or a read speed in X (8X)", "max"},
+    {"--quick", "", "read 100 zones of 4 MiB spread over the disc instead of every sector"},
+    {"--start", "LBA", "the first LBA to read (default: the first of the data tracks)"},
+    {"--end", "LBA", "the last LBA to read (default: the last of the data tracks)"},
+    {"--verify", "IMAGE", "compare every sector read with this image (an ISO of the data track)",
+     kCompleteFiles},
+    {"--csv", "FILE", "write the results file after the run (also after Ctrl+C)", kCompleteFiles},
+    {"--image", "FILE", "write the labelled speed chart after the run; the extension chooses the format",
+     kCompleteFiles},
+};
+constexpr Examples kReadTestExamples = {"dravix-cli readtest", "dravix-cli readtest --quick --speed 8X",
+                                        "dravix-cli readtest --mode errors --verify disc.iso --csv read.csv",
+                                        "dravix-cli --json readtest --mode seek"};
+
 constexpr CommandOption kCompareOptions[] = {
     {"A B", "", "two results files of TE/FE scans", kCompleteFiles},
     {"--image", "FILE", "also write the chart of A with B laid over it", kCompleteFiles},
@@ -166,6 +185,15 @@ const std::array kCommands = {
                 .options = kSmartOptions,
                 .examples = kSmartExamples},
                RunSmart},
+    CliCommand{
+        {.name = "readtest",
+         .synopsis = "[--mode transfer|errors|seek] [--speed max|NX] [--quick | --start LBA --end LBA] "
+                     "[--verify IMAGE] [--csv FILE] [--image FILE]",
+         .summary = "read a recorded disc back: speed curve, unreadable sectors, verify against an image "
+                    "(any drive)",
+         .options = kReadTestOptions,
+         .examples = kReadTestExamples},
+        RunReadTest},
     CliCommand{{.name = "compare",
                 .synopsis = "A.csv B.csv [--image FILE]",
                 .summary = "show two scans' TE and FE maxima per zone side by side, with their difference",
@@ -208,8 +236,13 @@ constexpr ExitStatusSpec kExitStatuses[] = {
     {kExitOk, "success"},
     {kExitFailed, "failed (or stopped with Ctrl+C, SIGTERM or SIGHUP)"},
     {kExitUsage, "usage error"},
-    {kExitNoDrive, "no such drive, drive, feature or disc not supported, or drive not ready"},
-    {kExitNotRecommended, "no speed recommended (scan, smart)"},
+    {kExitNoDrive,
+     "no such drive, drive, feature or disc not supported (for readtest: no disc, a blank or unreadable "
+     "disc), or "
+     "drive not ready"},
+    {kExitNotRecommended,
+     "no speed recommended (scan, smart); unreadable sectors or a difference from the image "
+     "(readtest)"},
 };
 
 ProgramSpec MakeProgram() {

@@ -23,6 +23,7 @@ int RunScan(CliContext& context, const CommandArgs& args);
 int RunSmart(CliContext& context, const CommandArgs& args);
 int RunCompare(CliContext& context, const CommandArgs& args);
 int RunReport(CliContext& context, const CommandArgs& args);
+int RunReadTest(CliContext& context, const CommandArgs& args);
 
 // "`dravix-cli --virtual --drive 1 testwrite`": the command line that reads again what `command`
 // (its name and arguments) reads, on the drive this one works on.

@@ -22,8 +22,9 @@ std::string Duration(double seconds) {
 Progress::Progress(std::ostream& err, bool shown, bool terminal, int columns)
     : m_err(err), m_shown(shown), m_terminal(terminal), m_columns(columns) {}
 
-void Progress::Start(int total) {
+void Progress::Start(int total, const char* unit) {
     m_total = total;
+    m_unit = unit;
     m_lastPercent = -1;
     m_started = std::chrono::steady_clock::now();
 }
@@ -37,7 +38,7 @@ void Progress::Update(const std::string& what, int done) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
     const std::string left = done > 0 ? Duration(elapsed / done * (m_total - done)) : std::string("-:--");
     char counts[64];
-    std::snprintf(counts, sizeof counts, "  sample %d/%d", done, m_total);
+    std::snprintf(counts, sizeof counts, "  %s %d/%d", m_unit, done, m_total);
     std::string line = what + counts + "  elapsed " + Duration(elapsed) + "  left " + left;
     if (m_terminal) {
         // The last column stays free: a line that fills it makes some terminals wrap.

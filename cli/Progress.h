@@ -16,7 +16,8 @@ class Progress final {
     // `columns`: the terminal's width; 0 asks the terminal each time (it may be resized).
     Progress(std::ostream& err, bool shown, bool terminal, int columns = 0);
 
-    void Start(int total);
+    // `unit`: what is counted ("sample", "sector", "seek").
+    void Start(int total, const char* unit = "sample");
     // `what`: "8X  LBA 1234567", "12X (3 of 7)".
     void Update(const std::string& what, int done);
     // Clears the terminal's line.
@@ -28,6 +29,7 @@ class Progress final {
     bool m_terminal;
     int m_columns;
     int m_total = 0;
+    const char* m_unit = "sample";
     int m_lastPercent = -1;
     size_t m_width = 0;
     std::chrono::steady_clock::time_point m_started;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "scan/ReadTestPicture.h"
 #include "scan/ResultsPicture.h"
 
 namespace dravix::cli {
@@ -38,6 +39,14 @@ std::unique_ptr<QGuiApplication> EnsureGuiApplication() {
     return app;
 }
 
+std::string PngDataUri(const QImage& picture) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!picture.save(&buffer, "PNG")) return {};
+    return "data:image/png;base64," + bytes.toBase64().toStdString();
+}
+
 }  // namespace
 
 std::string WriteResultsPicture(const std::string& path, const ScanResults& results,
@@ -48,12 +57,18 @@ std::string WriteResultsPicture(const std::string& path, const ScanResults& resu
 
 std::string ResultsPictureDataUri(const ScanResults& results) {
     const auto app = EnsureGuiApplication();
-    const QImage picture = RenderResultsPicture(results);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!picture.save(&buffer, "PNG")) return {};
-    return "data:image/png;base64," + bytes.toBase64().toStdString();
+    return PngDataUri(RenderResultsPicture(results));
+}
+
+std::string WriteReadTestPicture(const std::string& path, const ReadTestRecord& record,
+                                 const ReadTestRecord* compared) {
+    const auto app = EnsureGuiApplication();
+    return SaveReadTestPicture(path, record, compared);
+}
+
+std::string ReadTestPictureDataUri(const ReadTestRecord& record) {
+    const auto app = EnsureGuiApplication();
+    return PngDataUri(RenderReadTestPicture(record));
 }
 
 }  // namespace dravix::cli

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "probix/ReadTestFile.h"
 #include "probix/ResultsFile.h"
 
 // The labelled chart picture of a result, as the command line writes it (only in builds with the
@@ -16,5 +17,10 @@ std::string WriteResultsPicture(const std::string& path, const ScanResults& resu
 // The same picture as a PNG data URI ("data:image/png;base64,..."), for embedding in a page;
 // empty when it could not be made.
 std::string ResultsPictureDataUri(const ScanResults& results);
+
+// The same for a read test: its speed curve (and a second one laid over it), unread ranges in red.
+std::string WriteReadTestPicture(const std::string& path, const ReadTestRecord& record,
+                                 const ReadTestRecord* compared = nullptr);
+std::string ReadTestPictureDataUri(const ReadTestRecord& record);
 
 }  // namespace dravix::cli

@@ -5,9 +5,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <random>
 
+#include <unistd.h>
+#include <cerrno>
+
+#include "base/SafeFile.h"
 #include "drive/DriveTable.h"
 #include "turns/SharedDrive.h"
 
@@ -38,7 +41,10 @@ std::string Format(const char* format, unsigned long long count) {
 
 class ImageFile final : public VerifyImage {
   public:
-    ImageFile(std::ifstream file, uint64_t bytes) : m_file(std::move(file)), m_bytes(bytes) {}
+    ImageFile(int fd, uint64_t bytes) : m_fd(fd), m_bytes(bytes) {}
+    ~ImageFile() override { ::close(m_fd); }
+    ImageFile(const ImageFile&) = delete;
+    ImageFile& operator=(const ImageFile&) = delete;
 
     uint64_t SectorCount() const override { return (m_bytes + kSectorSize - 1) / kSectorSize; }
 
@@ -47,25 +53,20 @@ class ImageFile final : public VerifyImage {
         if (offset >= m_bytes) return false;
         const uint64_t wanted = uint64_t{count} * kSectorSize;
         const uint64_t present = std::min(wanted, m_bytes - offset);
-        // Sequential reads need no seek; the stream keeps its own position.
-        if (offset != m_position) {
-            m_file.clear();
-            m_file.seekg(static_cast<std::streamoff>(offset));
+        for (uint64_t done = 0; done < present;) {
+            const ssize_t got = ::pread(m_fd, out + done, static_cast<size_t>(present - done),
+                                        static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;  // a read error, or the file shrank under the run
+            done += static_cast<uint64_t>(got);
         }
-        m_file.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(present));
-        if (!m_file || static_cast<uint64_t>(m_file.gcount()) != present) {
-            m_position = UINT64_MAX;
-            return false;
-        }
-        m_position = offset + present;
         std::memset(out + present, 0, wanted - present);  // a last partial sector, padded
         return true;
     }
 
   private:
-    std::ifstream m_file;
+    int m_fd;
     uint64_t m_bytes;
-    uint64_t m_position = 0;
 };
 
 // --- one run ---------------------------------------------------------------------------------
@@ -619,19 +620,20 @@ std::vector<double> UpperEnvelope(std::span<const SpeedPoint> points, size_t win
 }  // namespace
 
 std::unique_ptr<VerifyImage> OpenImageFile(const std::string& path, std::string* error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        if (error) *error = path + ": cannot open";
+    // Opened without waiting: a FIFO or a device is refused at once instead of hanging the run.
+    FileResult opened;
+    off_t size = 0;
+    const int fd = OpenFileForReading(path, &opened, &size);
+    if (fd < 0) {
+        if (error) *error = path + ": " + opened.detail;
         return nullptr;
     }
-    file.seekg(0, std::ios::end);
-    const std::streamoff size = file.tellg();
-    file.seekg(0);
     if (size <= 0) {
-        if (error) *error = path + ": " + (size == 0 ? "empty" : "cannot read");
+        ::close(fd);
+        if (error) *error = path + ": empty";
         return nullptr;
     }
-    return std::make_unique<ImageFile>(std::move(file), static_cast<uint64_t>(size));
+    return std::make_unique<ImageFile>(fd, static_cast<uint64_t>(size));
 }
 
 const char* ReadTestKindName(ReadTestKind kind) {

@@ -49,11 +49,10 @@ QImage RenderResultsPicture(const ScanResults& results, const ScanResults* compa
     return RenderLabelledChart(picture);
 }
 
-std::string SaveResultsPicture(const std::string& path, const ScanResults& results,
-                               const ScanResults* compared) {
+std::string SavePictureFile(const std::string& path, const QImage& rendered) {
     if (const FileResult writable = CheckWritableTarget(path); !writable.Ok())
         return writable.WriteMessage(path);
-    const QImage picture = RenderResultsPicture(results, compared).convertToFormat(QImage::Format_RGB32);
+    const QImage picture = rendered.convertToFormat(QImage::Format_RGB32);
     ImageContainer image;
     if (!image.Create(static_cast<uint32_t>(picture.width()), static_cast<uint32_t>(picture.height()), 24))
         return "'" + path + "': " + image.GetLastError();
@@ -69,6 +68,13 @@ std::string SaveResultsPicture(const std::string& path, const ScanResults& resul
     if (!image.Save(path, ImageTypeFromExtension(GetFileExtension(path))))
         return "cannot write '" + path + "'" + (image.OpenFailed() ? "" : ": " + image.GetLastError());
     return {};
+}
+
+std::string SaveResultsPicture(const std::string& path, const ScanResults& results,
+                               const ScanResults* compared) {
+    if (const FileResult writable = CheckWritableTarget(path); !writable.Ok())
+        return writable.WriteMessage(path);
+    return SavePictureFile(path, RenderResultsPicture(results, compared));
 }
 
 }  // namespace dravix

@@ -22,4 +22,8 @@ QImage RenderResultsPicture(const ScanResults& results, const ScanResults* compa
 std::string SaveResultsPicture(const std::string& path, const ScanResults& results,
                                const ScanResults* compared = nullptr);
 
+// Writes a picture through the image writers in the format of the path's extension (the target is
+// checked first). Empty when written, else the message.
+std::string SavePictureFile(const std::string& path, const QImage& picture);
+
 }  // namespace dravix

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QRgb>
+
+#include <span>
+
+namespace dravix {
+
+class ScanChartCanvas;
+
+// How a read test is drawn on the chart control, for the Read Test window, its saved pictures and
+// those of the command line: the speed in X against the LBA, ranges that could not be read marked
+// in red from bottom to top, the layer break of a dual-layer disc as a marker line, and a second
+// result's curve in another colour.
+namespace read_chart {
+
+inline constexpr QRgb kSpeedColour = 0xFF40E040;         // RGB(64, 224, 64)
+inline constexpr QRgb kCompareSpeedColour = 0xFFF0D040;  // RGB(240, 208, 64)
+inline constexpr QRgb kErrorColour = 0xFFFF2020;         // RGB(255, 32, 32)
+
+// Series 0 and 1 only hold colours (the canvas draws curves from series 2 on).
+inline constexpr int kSpeedCurve = 2;
+inline constexpr int kErrorMarks = 3;
+inline constexpr int kCompareSpeedCurve = 4;  // only on charts that compare two results
+
+struct SpeedSample {
+    double lba = 0;
+    double speedX = 0;
+};
+
+// The top of the speed axis for a curve whose fastest speed is `fastestX`: a round number of X
+// above it, so that the quarter lines fall on readable speeds.
+double SpeedAxisTop(double fastestX);
+
+// Adds the series (and the compared curve's), sets the range 0..topX over LBA 0..lastLba, and
+// draws the frame.
+void SetUp(ScanChartCanvas& canvas, int lastLba, double topX, bool compare = false);
+// Moves the speed curve `series` on to a sample; `anew` starts a new line (after a gap).
+void AppendSpeed(ScanChartCanvas& canvas, int series, const SpeedSample& sample, bool anew);
+// A whole curve, from its first sample.
+void PlotSpeed(ScanChartCanvas& canvas, int series, std::span<const SpeedSample> samples);
+// Marks the sectors first..last in red over the plot's height, at least one pixel column wide.
+void MarkRange(ScanChartCanvas& canvas, double first, double last);
+// The first LBA of layer 1, as the start marker line.
+void MarkLayerBreak(ScanChartCanvas& canvas, int lba);
+
+}  // namespace read_chart
+
+}  // namespace dravix

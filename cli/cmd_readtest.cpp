@@ -1,0 +1,457 @@
+// readtest: the read test from the command line: reads a recorded disc back with standard commands
+// on any drive (no support check, no vendor command), and tells the transfer rate, the sectors that
+// could not be read, how the data compares with an image, or the access times.
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "base/Version.h"
+#include "cli/Commands.h"
+#include "cli/Names.h"
+#include "cli/OutputFile.h"
+#include "cli/Progress.h"
+#include "cli/Terminal.h"
+#include "drive/DriveTable.h"
+#include "drive/InfoCommands.h"
+#include "export/ImageType.h"
+#include "probix/ReadTest.h"
+#include "probix/ReadTestFile.h"
+#include "probix/ResultsFile.h"
+#include "probix/ScanTexts.h"
+#include "turns/SharedDrive.h"
+
+#ifdef DRAVIX_CLI_CHART_IMAGES
+#include "cli/ResultsPictureFile.h"
+#endif
+
+namespace dravix::cli {
+
+namespace {
+
+constexpr const char* kNoPictures = "this build writes no pictures (it was built without the GUI)";
+// The highest speed a user may ask for: beyond any CD or DVD drive.
+constexpr double kFastestSpeedX = 100.0;
+
+struct ReadTestArgs {
+    ReadTestSettings settings;
+    std::string speedText = "max";
+    std::string verifyPath;
+    std::string csvPath;
+    std::string imagePath;
+};
+
+bool ParseLba(const std::string& text, uint32_t& value) {
+    if (text.empty() || text.size() > 10 ||
+        !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; }))
+        return false;
+    const unsigned long long parsed = std::stoull(text);
+    if (parsed > UINT32_MAX) return false;
+    value = static_cast<uint32_t>(parsed);
+    return true;
+}
+
+// "max", or a speed in X: "8X", "8x", "2.4X".
+bool ParseSpeed(const std::string& text, ReadSpeed& speed) {
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    if (lower == "max") {
+        speed = ReadSpeed{};
+        return true;
+    }
+    if (lower.size() < 2 || lower.back() != 'x') return false;
+    const std::string number = lower.substr(0, lower.size() - 1);
+    if (!std::all_of(number.begin(), number.end(),
+                     [](unsigned char c) { return std::isdigit(c) || c == '.'; }) ||
+        std::count(number.begin(), number.end(), '.') > 1 || number.front() == '.' || number.back() == '.')
+        return false;
+    const double x = std::stod(number);
+    if (x <= 0 || x > kFastestSpeedX) return false;
+    speed.x = x;
+    return true;
+}
+
+int ParseArgs(CliContext& context, const CommandArgs& args, ReadTestArgs& parsed) {
+    if (!args.words.empty()) return UnexpectedArgument(context, args.words.front());
+    ReadTestSettings& s = parsed.settings;
+    if (const std::optional<std::string> mode = args.Value("--mode")) {
+        if (*mode == "transfer") {
+            s.kind = ReadTestKind::Transfer;
+        } else if (*mode == "errors") {
+            s.kind = ReadTestKind::Errors;
+        } else if (*mode == "seek") {
+            s.kind = ReadTestKind::Seek;
+        } else {
+            return UsageError(context, "--mode is one of transfer, errors, seek");
+        }
+    }
+    if (const std::optional<std::string> speed = args.Value("--speed")) {
+        if (!ParseSpeed(*speed, s.speed))
+            return UsageError(context, "--speed is max or a speed in X up to 100X (8X, 2.4X)");
+        parsed.speedText = *speed;
+    }
+    for (const char* option : {"--start", "--end"}) {
+        const std::optional<std::string> text = args.Value(option);
+        uint32_t value = 0;
+        if (!text) continue;
+        if (!ParseLba(*text, value))
+            return UsageError(context, option + std::string(" takes an LBA (a number from 0)"));
+        (std::string(option) == "--start" ? s.startLba : s.endLba) = value;
+    }
+    s.quick = args.Has("--quick");
+    if (s.quick && (s.startLba || s.endLba))
+        return UsageError(context, "--quick reads the whole disc: no --start or --end");
+    if (s.startLba && s.endLba && *s.startLba > *s.endLba)
+        return UsageError(context, "--start is after --end");
+    for (const auto& [option, path] :
+         {std::pair{"--verify", &parsed.verifyPath}, std::pair{"--csv", &parsed.csvPath},
+          std::pair{"--image", &parsed.imagePath}}) {
+        *path = args.Value(option).value_or("");
+        if (args.Has(option) && path->empty())
+            return UsageError(context, option + std::string(" takes a file name"));
+    }
+    if (s.kind == ReadTestKind::Seek && !parsed.verifyPath.empty())
+        return UsageError(context, "--verify goes with --mode transfer or errors");
+    if (!parsed.imagePath.empty() &&
+        ImageTypeFromExtension(GetFileExtension(parsed.imagePath)) == ImageType::kUnknown) {
+        return UsageError(context,
+                          "--image: no picture format for the extension of '" + parsed.imagePath + "'");
+    }
+    return kExitOk;
+}
+
+std::string RangeText(const SectorRange& r) {
+    return r.first == r.last ? "LBA " + std::to_string(r.first)
+                             : "LBA " + std::to_string(r.first) + "-" + std::to_string(r.last);
+}
+
+std::string SenseText(const FailedRange& f) {
+    if (f.status == kCommandTimedOut) return "time-out";
+    char text[32];
+    std::snprintf(text, sizeof text, "sense %02X/%02X/%02X", f.sense.key, f.sense.asc, f.sense.ascq);
+    return text;
+}
+
+std::string Decimal(double value, int decimals) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// Rounded for JSON, so that a figure does not carry the noise of a timer's last digits.
+double Rounded(double value, double scale = 1000.0) {
+    return std::round(value * scale) / scale;
+}
+
+schema::Json RangeJson(const SectorRange& r) {
+    return {{"first", r.first}, {"last", r.last}, {"sectors", r.Count()}};
+}
+
+schema::Json LayoutJson(const ReadTestRecord& record) {
+    const DiscLayout& layout = record.result.layout;
+    schema::Json tracks = schema::Json::array();
+    for (const LayoutTrack& t : layout.tracks) {
+        tracks.push_back({{"number", t.number},
+                          {"session", t.session},
+                          {"first_lba", t.firstLba},
+                          {"last_lba", t.lastLba},
+                          {"data", t.data}});
+    }
+    schema::Json notes = schema::Json::array();
+    for (const std::string& note : layout.notes) notes.push_back(note);
+    const uint64_t sectors = uint64_t{layout.lastLba} + 1;
+    return {{"type", schema::TextOrNull(record.discType)},
+            {"profile", layout.profile},
+            {"last_lba", layout.lastLba},
+            {"capacity_bytes", sectors * kSectorSize},
+            {"capacity_mb", std::round(static_cast<double>(sectors) * kSectorSize / 1048576.0 * 10.0) / 10.0},
+            {"sessions", layout.sessions},
+            {"layers", layout.layers},
+            {"layer_break_lba",
+             layout.layerBreakLba ? schema::Json(*layout.layerBreakLba) : schema::Json(nullptr)},
+            {"tracks", tracks},
+            {"track_source", TrackSourceName(layout.trackSource)},
+            {"max_read_speed_x",
+             layout.maxReadSpeedX > 0 ? schema::Json(Rounded(layout.maxReadSpeedX)) : nullptr},
+            {"notes", notes}};
+}
+
+schema::Json ResultJson(const ReadTestRecord& record, const ReadTestArgs& args) {
+    const ReadTestResult& r = record.result;
+    schema::Json json = schema::Json::object();
+    json["disc"] = LayoutJson(record);
+    json["mode"] = ReadTestKindName(r.kind);
+    json["quick"] = r.quick;
+    json["speed"] = {{"requested", args.settings.speed.IsMax() ? std::string("max")
+                                                               : Decimal(args.settings.speed.x, 1) + "X"},
+                     {"method", SpeedMethodName(r.speed.method)},
+                     {"kbps", r.speed.kbps},
+                     {"text", r.speed.text}};
+    json["range"] = {{"first", r.range.first}, {"last", r.range.last}};
+    json["request_sectors"] = r.requestSectors;
+    json["sectors"] = {{"planned", r.plannedSectors},
+                       {"read", r.readSectors},
+                       {"failed", r.failedSectors},
+                       {"skipped", r.skippedSectors}};
+    schema::Json failures = schema::Json::array();
+    for (const FailedRange& f : r.failures) {
+        schema::Json item = RangeJson(f.range);
+        item["timed_out"] = f.status == kCommandTimedOut;
+        item["sense"] = {{"key", f.sense.key}, {"asc", f.sense.asc}, {"ascq", f.sense.ascq}};
+        failures.push_back(item);
+    }
+    json["failed"] = failures;
+    schema::Json skipped = schema::Json::array();
+    for (const SectorRange& s : r.skipped) skipped.push_back(RangeJson(s));
+    json["skipped"] = skipped;
+    schema::Json audio = schema::Json::array();
+    for (const SectorRange& a : r.audioTracks) audio.push_back(RangeJson(a));
+    json["audio_tracks_skipped"] = audio;
+    if (r.transfer) {
+        const TransferSummary& t = *r.transfer;
+        json["transfer"] = {{"start_x", Rounded(t.startX)},     {"end_x", Rounded(t.endX)},
+                            {"average_x", Rounded(t.averageX)}, {"minimum_x", Rounded(t.minimumX)},
+                            {"minimum_lba", t.minimumLba},      {"read_mode", ReadModeName(t.mode)}};
+    } else {
+        json["transfer"] = nullptr;
+    }
+    if (r.verify) {
+        const VerifySummary& v = *r.verify;
+        schema::Json differences = schema::Json::array();
+        for (const SectorRange& d : v.differences) differences.push_back(RangeJson(d));
+        const char* length = v.length == LengthMatch::Same          ? "same"
+                             : v.length == LengthMatch::DiscShorter ? "disc_shorter"
+                             : v.length == LengthMatch::DiscLonger  ? "disc_longer"
+                                                                    : nullptr;
+        schema::Json verify = {{"image_sectors", v.imageSectors},
+                               {"compared_sectors", v.comparedSectors},
+                               {"differing_sectors", v.differingSectors},
+                               {"unread_sectors", v.uncomparedSectors},
+                               {"differences", differences},
+                               {"length", length ? schema::Json(length) : schema::Json(nullptr)},
+                               {"length_difference", v.lengthDifference},
+                               {"image_read_failed", v.imageReadFailed},
+                               {"matches", v.Matches()}};
+        PutName(verify, "image", args.verifyPath);
+        json["verify"] = verify;
+    } else {
+        json["verify"] = nullptr;
+    }
+    if (r.access) {
+        const AccessSummary& a = *r.access;
+        auto series = [](const AccessSeries& s) {
+            return schema::Json{
+                {"reads", s.reads}, {"average_ms", Rounded(s.averageMs)}, {"worst_ms", Rounded(s.worstMs)}};
+        };
+        json["access"] = {{"random", series(a.random)},          {"one_third", series(a.oneThird)},
+                          {"full_stroke", series(a.fullStroke)}, {"average_ms", Rounded(a.averageMs)},
+                          {"worst_ms", Rounded(a.worstMs)},      {"failed_reads", a.failedReads}};
+    } else {
+        json["access"] = nullptr;
+    }
+    schema::Json points = schema::Json::array();
+    for (const SpeedPoint& p : r.points)
+        points.push_back({{"lba", p.lba},
+                          {"position_gb", Rounded(PositionGigabytes(p.lba), 1e6)},
+                          {"speed_x", Rounded(p.speedX)}});
+    json["points"] = points;
+    json["elapsed_seconds"] = Rounded(r.elapsedSeconds);
+    json["end"] = ReadTestEndName(r.end);
+    json["result"] = ReadTestOutcomeName(r);
+    schema::Json verdict = schema::Json::array();
+    for (const std::string& line : VerdictLines(r)) verdict.push_back(line);
+    json["verdict"] = verdict;
+    return json;
+}
+
+// What the terminal shows once the layout is known.
+void PrintLayout(CliContext& context, const ReadTestRecord& record) {
+    const DiscLayout& layout = record.result.layout;
+    const uint64_t sectors = uint64_t{layout.lastLba} + 1;
+    size_t data = 0;
+    for (const LayoutTrack& t : layout.tracks) data += t.data ? 1 : 0;
+    context.Out() << "drive: " << CliContext::Escaped(record.driveLabel) << "\n"
+                  << "disc: " << record.discType << ", " << sectors << " sectors ("
+                  << Decimal(static_cast<double>(sectors) * kSectorSize / 1048576.0, 1) << " MB), "
+                  << static_cast<int>(layout.layers) << (layout.layers == 1 ? " layer" : " layers") << ", "
+                  << layout.tracks.size() << (layout.tracks.size() == 1 ? " track" : " tracks");
+    if (data != layout.tracks.size())
+        context.Out() << " (" << layout.tracks.size() - data << " audio, not read)";
+    if (layout.layerBreakLba) context.Out() << ", layer break at LBA " << *layout.layerBreakLba;
+    context.Out() << "\n"
+                  << "speed: " << record.result.speed.text << std::endl;
+}
+
+void PrintResult(CliContext& context, const ReadTestRecord& record) {
+    const ReadTestResult& r = record.result;
+    std::ostream& out = context.Out();
+    if (r.kind != ReadTestKind::Seek) {
+        out << "read: " << ReadTestKindName(r.kind) << (r.quick ? " (quick)" : "") << ", LBA "
+            << r.range.first << " up to " << r.range.last << ": " << r.readSectors << " of "
+            << r.plannedSectors << " sectors read, " << r.failedSectors << " failed, " << r.skippedSectors
+            << " skipped\n";
+    }
+    if (r.transfer) {
+        const TransferSummary& t = *r.transfer;
+        out << "speed: start " << Decimal(t.startX, 2) << "X, end " << Decimal(t.endX, 2) << "X, average "
+            << Decimal(t.averageX, 2) << "X, minimum " << Decimal(t.minimumX, 2) << "X at LBA "
+            << t.minimumLba << "\n"
+            << "read mode: " << ReadModeName(t.mode) << "\n";
+    }
+    for (const FailedRange& f : r.failures)
+        out << "unreadable: " << RangeText(f.range) << " (" << f.range.Count() << "), " << SenseText(f)
+            << "\n";
+    for (const SectorRange& s : r.skipped) out << "skipped: " << RangeText(s) << " (" << s.Count() << ")\n";
+    if (r.verify) {
+        for (const SectorRange& d : r.verify->differences)
+            out << "differs: " << RangeText(d) << " (" << d.Count() << ")\n";
+        if (r.verify->differingSectors > 0 && r.verify->differences.size() == kListedDifferences)
+            out << "differs: (only the first " << kListedDifferences << " ranges are listed)\n";
+    }
+    if (r.access) {
+        const AccessSummary& a = *r.access;
+        auto series = [&](const char* name, const AccessSeries& s) {
+            out << "access " << name << ": " << Decimal(s.averageMs, 1) << " ms average, "
+                << Decimal(s.worstMs, 1) << " ms worst (" << s.reads << " reads)\n";
+        };
+        series("random", a.random);
+        series("one third", a.oneThird);
+        series("full stroke", a.fullStroke);
+        out << "access: " << Decimal(a.averageMs, 1) << " ms average, " << Decimal(a.worstMs, 1)
+            << " ms worst";
+        if (a.failedReads > 0) out << ", " << a.failedReads << " reads failed";
+        out << "\n";
+    }
+    for (const std::string& line : VerdictLines(r)) out << line << "\n";
+    out << std::flush;
+}
+
+bool WriteFiles(CliContext& context, const ReadTestArgs& args, const ReadTestRecord& record) {
+    bool allWritten = true;
+    schema::Json files = {{"csv", nullptr}, {"image", nullptr}};
+    const ReadTestResult& r = record.result;
+    const bool measured = r.readSectors + r.failedSectors + r.skippedSectors > 0 || r.access.has_value();
+    for (const auto& [key, path] : {std::pair{"csv", args.csvPath}, std::pair{"image", args.imagePath}}) {
+        if (path.empty()) continue;
+        if (!measured) {
+            context.Note("'" + path + "' was not written: nothing was read");
+            continue;
+        }
+        std::string problem;
+        if (std::string(key) == "csv") {
+            problem = SaveReadTestFile(path, record);
+        } else {
+#ifdef DRAVIX_CLI_CHART_IMAGES
+            problem = WriteReadTestPicture(path, record);
+#else
+            problem = kNoPictures;
+#endif
+        }
+        if (problem.empty()) {
+            PutName(files, key, path);
+        } else {
+            context.Fail(kExitFailed, problem);
+            allWritten = false;
+        }
+    }
+    context.Result()["files"] = files;
+    return allWritten;
+}
+
+int ExitOfNotReadable(NotReadableReason reason) {
+    switch (reason) {
+        case NotReadableReason::NoDisc:
+        case NotReadableReason::Blank:
+        case NotReadableReason::NoDataTrack:
+        case NotReadableReason::Unreadable:
+            return kExitNoDrive;
+        case NotReadableReason::EmptyRange:
+            return kExitUsage;
+        case NotReadableReason::DriveFailed:
+        case NotReadableReason::None:
+            break;
+    }
+    return kExitFailed;
+}
+
+}  // namespace
+
+int RunReadTest(CliContext& context, const CommandArgs& args) {
+    ReadTestArgs parsed;
+    if (const int status = ParseArgs(context, args, parsed); status != kExitOk) return status;
+    // Files are checked before the drive is touched, not after a long run.
+    std::unique_ptr<VerifyImage> image;
+    if (!parsed.verifyPath.empty()) {
+        std::string error;
+        image = OpenImageFile(parsed.verifyPath, &error);
+        if (!image) return context.Fail(kExitFailed, "cannot read the image " + CliContext::Escaped(error));
+        parsed.settings.image = image.get();
+    }
+    for (const std::string& path : {parsed.csvPath, parsed.imagePath}) {
+        if (path.empty()) continue;
+        if (const int status = CheckOutputFile(context, path); status != kExitOk) return status;
+    }
+
+    DriveTable* table = context.UseDrive(DriveNeeds{});
+    if (table == nullptr) return context.FailedStatus();
+    SharedDrive drive(*table);
+
+    ReadTestRecord record;
+    record.driveLabel = table->DriveLabel();
+    record.firmware = table->FirmwareRevision();
+    record.programVersion = kVersionText;
+    record.imageName = parsed.verifyPath;
+
+    Progress progress(context.Err(), context.ShowProgress(), context.ErrIsTerminal());
+    bool progressStarted = false;
+    ReadTestCallbacks observer;
+    observer.onLayout = [&](const DiscLayout& layout, const SpeedSetting& speed) {
+        record.discType = DiscTypeOfProfile(layout.profile).name;
+        record.result.layout = layout;
+        record.result.speed = speed;
+        for (const std::string& note : layout.notes) context.Note(note);
+        if (!context.Json()) PrintLayout(context, record);
+    };
+    observer.onProgress = [&](const ReadTestProgress& p) {
+        const bool seek = p.seeksPlanned > 0;
+        if (!progressStarted) {
+            progress.Start(
+                seek ? p.seeksPlanned : static_cast<int>(std::min<uint64_t>(p.plannedSectors, INT32_MAX)),
+                seek ? "seek" : "sector");
+            progressStarted = true;
+        }
+        std::string what = "LBA " + std::to_string(p.lba);
+        if (!seek && p.lastSpeedX > 0) what += "  " + Decimal(p.lastSpeedX, 2) + "X";
+        if (p.failedSectors > 0) what += "  " + std::to_string(p.failedSectors) + " unreadable";
+        progress.Update(what,
+                        seek ? p.seeksDone : static_cast<int>(std::min<uint64_t>(p.doneSectors, INT32_MAX)));
+    };
+    record.result = RunReadTest(drive, parsed.settings, observer, [] { return Interrupted(); });
+    progress.End();
+    record.date = UtcTimestamp();
+    const ReadTestResult& r = record.result;
+    if (record.discType.empty()) record.discType = DiscTypeOfProfile(r.layout.profile).name;
+
+    if (r.end == ReadTestEnd::NotReadable) {
+        const int status = ExitOfNotReadable(r.notReadable);
+        if (status == kExitUsage) return context.Usage(NotReadableText(r.notReadable));
+        if (r.notReadable != NotReadableReason::NoDisc) context.Result()["disc"] = LayoutJson(record);
+        return context.Fail(status, NotReadableText(r.notReadable));
+    }
+    const schema::Json result = ResultJson(record, parsed);
+    for (const auto& [key, value] : result.items()) context.Result()[key] = value;
+    if (!context.Json() && r.end == ReadTestEnd::Finished) PrintResult(context, record);
+    const bool written = WriteFiles(context, parsed, record);
+    if (r.end != ReadTestEnd::Finished) return context.Fail(kExitFailed, ReadTestOutcomeText(r));
+    if (r.verify && r.verify->imageReadFailed)
+        return context.Fail(kExitFailed,
+                            "the image " + CliContext::Escaped(parsed.verifyPath) + " could not be read");
+    if (!written) return context.FailedStatus();
+    if (r.kind == ReadTestKind::Seek && !context.Json()) context.Out() << ReadTestOutcomeText(r) << std::endl;
+    return std::string(ReadTestOutcomeName(r)) == "ok" ? kExitOk : kExitNotRecommended;
+}
+
+}  // namespace dravix::cli

@@ -1,0 +1,680 @@
+#include "probix/ReadTestFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cinttypes>
+#include <cstdio>
+#include <map>
+#include <sstream>
+
+#include "base/SafeFile.h"
+
+namespace dravix {
+
+namespace {
+
+constexpr size_t kMaxLineLength = 4096;
+// A run keeps about kTargetPoints points; a hand-made file may hold more, never this many.
+constexpr size_t kMaxPoints = 1000000;
+constexpr size_t kMaxRanges = 1000000;
+
+std::string Format(const char* format, auto... values) {
+    char text[512];
+    std::snprintf(text, sizeof text, format, values...);
+    return text;
+}
+
+// Speeds and times with three decimals: what is written is read back to the same value, so the
+// reader compares them exactly.
+std::string Fixed(double value) {
+    return Format("%.3f", value);
+}
+
+// Header values stay on one line and come back exactly: printable ASCII as it is, a backslash
+// doubled, anything else as \xNN (as in the scan's results file).
+std::string Escape(const std::string& text) {
+    std::string out;
+    for (const unsigned char c : text) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            out += Format("\\x%02X", c);
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> Unescape(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+        } else if (i + 1 < text.size() && text[i + 1] == '\\') {
+            out += '\\';
+            ++i;
+        } else if (i + 3 < text.size() && text[i + 1] == 'x' &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
+            out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+template <typename T>
+bool ParseNumber(std::string_view text, T& value) {
+    if (text.empty()) return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+std::vector<std::string_view> SplitCommas(std::string_view line) {
+    std::vector<std::string_view> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = line.find(',', start);
+        fields.push_back(
+            line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        if (comma == std::string_view::npos) return fields;
+        start = comma + 1;
+    }
+}
+
+std::string RangeText(const SectorRange& range) {
+    return std::to_string(range.first) + "," + std::to_string(range.last);
+}
+
+// "not judged", "same", "disc shorter by N", "disc longer by N".
+std::string LengthText(const VerifySummary& v) {
+    switch (v.length) {
+        case LengthMatch::Same:
+            return "same";
+        case LengthMatch::DiscShorter:
+            return "disc shorter by " + std::to_string(v.lengthDifference);
+        case LengthMatch::DiscLonger:
+            return "disc longer by " + std::to_string(v.lengthDifference);
+        case LengthMatch::NotJudged:
+            break;
+    }
+    return "not judged";
+}
+
+constexpr const char* kSectorsWrite =
+    "planned %" PRIu64 ", read %" PRIu64 ", failed %" PRIu64 ", skipped %" PRIu64;
+constexpr const char* kSectorsRead =
+    "planned %" SCNu64 ", read %" SCNu64 ", failed %" SCNu64 ", skipped %" SCNu64 "%n";
+constexpr const char* kVerifyWrite =
+    "image sectors %" PRIu64 ", compared %" PRIu64 ", differing %" PRIu64 ", unread %" PRIu64 ", image %s";
+constexpr const char* kVerifyRead = "image sectors %" SCNu64 ", compared %" SCNu64 ", differing %" SCNu64
+                                    ", unread %" SCNu64 ", image %15[a-z]%n";
+constexpr const char* kSeriesWrite = "%d reads, %.3f ms average, %.3f ms worst";
+constexpr const char* kSeriesRead = "%d reads, %lf ms average, %lf ms worst%n";
+
+std::string SeriesText(const AccessSeries& s) {
+    return Format(kSeriesWrite, s.reads, s.averageMs, s.worstMs);
+}
+
+// One fault of a file: the line it was found on (0: the file as a whole) and what is wrong.
+struct Fault {
+    int line = 0;
+    std::string what;
+};
+
+struct HeaderLine {
+    int line = 0;
+    std::string value;
+};
+
+class Reader {
+  public:
+    Reader(std::istream& in, std::string name) : m_in(in), m_name(std::move(name)) {}
+
+    ReadTestRead Read() {
+        ReadTestRead read;
+        ReadTestRecord record;
+        if (const std::optional<Fault> fault = Parse(record)) {
+            read.error = m_name +
+                         (fault->line > 0 ? ", line " + std::to_string(fault->line) : std::string()) + ": " +
+                         fault->what;
+        } else {
+            read.record = std::move(record);
+        }
+        return read;
+    }
+
+  private:
+    bool NextLine(std::string& line) {
+        line.clear();
+        int c = 0;
+        bool any = false;
+        while ((c = m_in.get()) != EOF) {
+            any = true;
+            if (c == '\n') break;
+            if (line.size() >= kMaxLineLength) {
+                m_tooLong = true;
+                return false;
+            }
+            line += static_cast<char>(c);
+        }
+        if (!any) return false;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        ++m_line;
+        return true;
+    }
+
+    // The one line of `key`; a fault when it is missing or given twice.
+    std::optional<Fault> One(const char* key, HeaderLine& out) const {
+        const auto [first, last] = m_header.equal_range(key);
+        if (first == last) return Fault{m_line, std::string("the description has no \"") + key + "\" line"};
+        if (std::next(first) != last)
+            return Fault{std::next(first)->second.line, std::string("a second \"") + key + "\" line"};
+        out = first->second;
+        return std::nullopt;
+    }
+
+    std::optional<Fault> Text(const char* key, std::string& value) const {
+        HeaderLine h;
+        if (auto fault = One(key, h)) return fault;
+        const std::optional<std::string> text = Unescape(h.value);
+        if (!text) return Fault{h.line, std::string("the \"") + key + "\" value is damaged"};
+        value = *text;
+        return std::nullopt;
+    }
+
+    template <typename T>
+    std::optional<Fault> Number(const char* key, T& value) const {
+        HeaderLine h;
+        if (auto fault = One(key, h)) return fault;
+        if (!ParseNumber(h.value, value))
+            return Fault{h.line, std::string("the \"") + key + "\" value is damaged"};
+        return std::nullopt;
+    }
+
+    std::vector<HeaderLine> All(const char* key) const {
+        std::vector<HeaderLine> lines;
+        const auto [first, last] = m_header.equal_range(key);
+        for (auto it = first; it != last; ++it) lines.push_back(it->second);
+        return lines;
+    }
+
+    // "first,last" with first <= last, in position order after `previous`.
+    static bool ParseRange(std::string_view text, SectorRange& range) {
+        const std::vector<std::string_view> f = SplitCommas(text);
+        return f.size() == 2 && ParseNumber(f[0], range.first) && ParseNumber(f[1], range.last) &&
+               range.first <= range.last;
+    }
+
+    std::optional<Fault> Ranges(const char* key, std::vector<SectorRange>& ranges) const {
+        for (const HeaderLine& h : All(key)) {
+            SectorRange range;
+            if (!ParseRange(h.value, range) || (!ranges.empty() && range.first <= ranges.back().last) ||
+                ranges.size() >= kMaxRanges)
+                return Fault{h.line, std::string("the ") + key + " range is damaged or out of order"};
+            ranges.push_back(range);
+        }
+        return std::nullopt;
+    }
+
+    std::optional<Fault> Parse(ReadTestRecord& record) {
+        std::string line;
+        if (!NextLine(line))
+            return Fault{0, m_tooLong ? "this is not a Dravix results file" : "the file is empty"};
+        if (line != kReadTestResultsTitle) return Fault{1, "this is not a Dravix read test"};
+        for (;;) {
+            if (!NextLine(line))
+                return Fault{
+                    m_tooLong ? m_line + 1 : 0,
+                    m_tooLong ? "the line is too long" : "the file ends before its table (it is cut short)"};
+            if (line.empty() || line[0] != '#') break;
+            const size_t colon = line.find(": ");
+            if (line.rfind("# ", 0) != 0 || colon == std::string::npos)
+                return Fault{m_line, "a description line without \"# key: value\""};
+            m_header.emplace(line.substr(2, colon - 2), HeaderLine{m_line, line.substr(colon + 2)});
+        }
+        ReadTestResult& r = record.result;
+        if (auto fault = Number("format version", record.formatVersion)) return fault;
+        if (record.formatVersion != kReadTestFormatVersion) {
+            return Fault{All("format version").front().line,
+                         record.formatVersion > kReadTestFormatVersion
+                             ? "this file was written by a newer version of Dravix (results format " +
+                                   std::to_string(record.formatVersion) + ")"
+                             : "the format version is damaged"};
+        }
+        if (auto fault = Text("drive", record.driveLabel)) return fault;
+        if (auto fault = Text("firmware", record.firmware)) return fault;
+        if (auto fault = Text("disc type", record.discType)) return fault;
+        if (auto fault = Number("profile", r.layout.profile)) return fault;
+        r.layout.dvd = r.layout.profile >= 0x10;
+        if (auto fault = Number("last lba", r.layout.lastLba)) return fault;
+        if (auto fault = Number("sessions", r.layout.sessions)) return fault;
+        if (auto fault = Number("layers", r.layout.layers)) return fault;
+        {
+            HeaderLine h;
+            if (auto fault = One("layer break", h)) return fault;
+            uint32_t lba = 0;
+            if (h.value != "none" && !ParseNumber(h.value, lba))
+                return Fault{h.line, "the layer break is damaged"};
+            if (h.value != "none") r.layout.layerBreakLba = lba;
+        }
+        {
+            std::string source;
+            if (auto fault = Text("track source", source)) return fault;
+            bool known = false;
+            for (TrackSource s : {TrackSource::TrackInformation, TrackSource::Toc, TrackSource::Capacity}) {
+                if (source == TrackSourceName(s)) {
+                    r.layout.trackSource = s;
+                    known = true;
+                }
+            }
+            if (!known) return Fault{All("track source").front().line, "the track source is damaged"};
+        }
+        for (const HeaderLine& h : All("track")) {
+            const std::vector<std::string_view> f = SplitCommas(h.value);
+            LayoutTrack t;
+            if (f.size() != 5 || !ParseNumber(f[0], t.number) || !ParseNumber(f[1], t.session) ||
+                !ParseNumber(f[2], t.firstLba) || !ParseNumber(f[3], t.lastLba) || t.firstLba > t.lastLba ||
+                (f[4] != "data" && f[4] != "audio"))
+                return Fault{h.line, "the track is damaged"};
+            t.data = f[4] == "data";
+            if (!t.data) r.audioTracks.push_back({t.firstLba, t.lastLba});
+            r.layout.tracks.push_back(t);
+        }
+        {
+            std::string kind;
+            if (auto fault = Text("test", kind)) return fault;
+            bool known = false;
+            for (ReadTestKind k : {ReadTestKind::Transfer, ReadTestKind::Errors, ReadTestKind::Seek}) {
+                if (kind == ReadTestKindName(k)) {
+                    r.kind = k;
+                    known = true;
+                }
+            }
+            if (!known) return Fault{All("test").front().line, "the test is none of transfer, errors, seek"};
+            std::string quick;
+            if (auto fault = Text("quick", quick)) return fault;
+            if (quick != "yes" && quick != "no")
+                return Fault{All("quick").front().line, "\"quick\" is not yes or no"};
+            r.quick = quick == "yes";
+        }
+        if (auto fault = Text("speed", r.speed.text)) return fault;
+        {
+            HeaderLine h;
+            if (auto fault = One("range", h)) return fault;
+            unsigned long first = 0, last = 0;
+            int used = 0;
+            if (std::sscanf(h.value.c_str(), "LBA %lu up to %lu%n", &first, &last, &used) != 2 ||
+                static_cast<size_t>(used) != h.value.size() || first > last || last > UINT32_MAX)
+                return Fault{h.line, "the range is damaged"};
+            r.range = {static_cast<uint32_t>(first), static_cast<uint32_t>(last)};
+        }
+        if (auto fault = Number("request sectors", r.requestSectors)) return fault;
+        if (auto fault = Text("date", record.date)) return fault;
+        if (auto fault = Text("program version", record.programVersion)) return fault;
+        if (!All("image").empty()) {
+            if (auto fault = Text("image", record.imageName)) return fault;
+        }
+        {
+            std::string end;
+            if (auto fault = Text("result", end)) return fault;
+            bool known = false;
+            for (ReadTestEnd e : {ReadTestEnd::Finished, ReadTestEnd::Stopped, ReadTestEnd::DiscChanged,
+                                  ReadTestEnd::DriveGone, ReadTestEnd::NotReadable}) {
+                if (end == ReadTestEndName(e)) {
+                    r.end = e;
+                    known = true;
+                }
+            }
+            if (!known) return Fault{All("result").front().line, "the result is damaged"};
+        }
+        HeaderLine sectors;
+        if (auto fault = One("sectors", sectors)) return fault;
+        {
+            int used = 0;
+            if (std::sscanf(sectors.value.c_str(), kSectorsRead, &r.plannedSectors, &r.readSectors,
+                            &r.failedSectors, &r.skippedSectors, &used) != 4 ||
+                static_cast<size_t>(used) != sectors.value.size())
+                return Fault{sectors.line, "the sector counts are damaged"};
+        }
+        for (const HeaderLine& h : All("failed")) {
+            const std::vector<std::string_view> f = SplitCommas(h.value);
+            FailedRange failure;
+            unsigned status = 0, key = 0, asc = 0, ascq = 0;
+            if (f.size() != 6 || !ParseNumber(f[0], failure.range.first) ||
+                !ParseNumber(f[1], failure.range.last) || failure.range.first > failure.range.last ||
+                !ParseNumber(f[2], status) || (status != kCommandFailed && status != kCommandTimedOut) ||
+                !ParseNumber(f[3], key) || !ParseNumber(f[4], asc) || !ParseNumber(f[5], ascq) ||
+                key > 0xFF || asc > 0xFF || ascq > 0xFF ||
+                (!r.failures.empty() && failure.range.first <= r.failures.back().range.last) ||
+                r.failures.size() >= kMaxRanges)
+                return Fault{h.line, "the failed range is damaged or out of order"};
+            failure.status = static_cast<uint8_t>(status);
+            failure.sense = {static_cast<uint8_t>(key), static_cast<uint8_t>(asc),
+                             static_cast<uint8_t>(ascq)};
+            r.failures.push_back(failure);
+        }
+        if (auto fault = Ranges("skipped", r.skipped)) return fault;
+
+        // The counts are those of the ranges: a count edited by hand, or ranges lost, show here.
+        uint64_t failed = 0, skipped = 0;
+        for (const FailedRange& f : r.failures) failed += f.range.Count();
+        for (const SectorRange& s : r.skipped) skipped += s.Count();
+        if (failed != r.failedSectors)
+            return Fault{sectors.line, "the failed sectors do not add up to the failed ranges"};
+        if (skipped != r.skippedSectors)
+            return Fault{sectors.line, "the skipped sectors do not add up to the skipped ranges"};
+        if (r.readSectors + r.failedSectors + r.skippedSectors > r.plannedSectors)
+            return Fault{sectors.line, "more sectors read, failed and skipped than planned"};
+
+        std::optional<int> transferLine;
+        if (!All("transfer").empty()) {
+            HeaderLine h;
+            if (auto fault = One("transfer", h)) return fault;
+            transferLine = h.line;
+            TransferSummary t;
+            char mode[16] = {};
+            unsigned long minimumLba = 0;
+            int used = 0;
+            if (std::sscanf(h.value.c_str(),
+                            "start %lf X, end %lf X, average %lf X, minimum %lf X at LBA %lu, mode %15s%n",
+                            &t.startX, &t.endX, &t.averageX, &t.minimumX, &minimumLba, mode, &used) != 6 ||
+                static_cast<size_t>(used) != h.value.size() || minimumLba > UINT32_MAX)
+                return Fault{h.line, "the transfer summary is damaged"};
+            t.minimumLba = static_cast<uint32_t>(minimumLba);
+            bool known = false;
+            for (ReadMode m : {ReadMode::Clv, ReadMode::Cav, ReadMode::PartialCav, ReadMode::ZonedClv,
+                               ReadMode::Unknown}) {
+                if (std::string(mode) == ReadModeName(m)) {
+                    t.mode = m;
+                    known = true;
+                }
+            }
+            if (!known) return Fault{h.line, "the read mode is damaged"};
+            r.transfer = t;
+        }
+        if (!All("verify").empty()) {
+            HeaderLine h;
+            if (auto fault = One("verify", h)) return fault;
+            VerifySummary v;
+            char image[16] = {};
+            int used = 0;
+            if (std::sscanf(h.value.c_str(), kVerifyRead, &v.imageSectors, &v.comparedSectors,
+                            &v.differingSectors, &v.uncomparedSectors, image, &used) != 5 ||
+                (std::string(image) != "read" && std::string(image) != "unreadable"))
+                return Fault{h.line, "the verify summary is damaged"};
+            v.imageReadFailed = std::string(image) == "unreadable";
+            // The length judgement follows: "; length same", "; length disc shorter by N", ...
+            const std::string rest = h.value.substr(static_cast<size_t>(used));
+            const std::string prefix = "; length ";
+            if (rest.rfind(prefix, 0) != 0) return Fault{h.line, "the verify summary is damaged"};
+            const std::string length = rest.substr(prefix.size());
+            unsigned long long by = 0;
+            if (length == "same") {
+                v.length = LengthMatch::Same;
+            } else if (length == "not judged") {
+                v.length = LengthMatch::NotJudged;
+            } else if (std::sscanf(length.c_str(), "disc shorter by %llu", &by) == 1 &&
+                       length == "disc shorter by " + std::to_string(by)) {
+                v.length = LengthMatch::DiscShorter;
+            } else if (std::sscanf(length.c_str(), "disc longer by %llu", &by) == 1 &&
+                       length == "disc longer by " + std::to_string(by)) {
+                v.length = LengthMatch::DiscLonger;
+            } else {
+                return Fault{h.line, "the verify summary is damaged"};
+            }
+            v.lengthDifference = by;
+            if (auto fault = Ranges("difference", v.differences)) return fault;
+            uint64_t listed = 0;
+            for (const SectorRange& d : v.differences) listed += d.Count();
+            // Only the first ranges are listed: all of them must add up, the first few cannot exceed.
+            if (v.differences.size() > kListedDifferences ||
+                (v.differences.size() < kListedDifferences ? listed != v.differingSectors
+                                                           : listed > v.differingSectors))
+                return Fault{h.line, "the differing sectors do not add up to the listed differences"};
+            r.verify = v;
+        } else if (!All("difference").empty()) {
+            return Fault{All("difference").front().line, "differences without a verify"};
+        }
+        if (!All("access").empty()) {
+            HeaderLine h;
+            if (auto fault = One("access", h)) return fault;
+            AccessSummary a;
+            const std::string parts[] = {"random ", "; one third ", "; full stroke "};
+            AccessSeries* series[] = {&a.random, &a.oneThird, &a.fullStroke};
+            size_t at = 0;
+            bool ok = true;
+            for (size_t i = 0; i < 3 && ok; ++i) {
+                ok = h.value.compare(at, parts[i].size(), parts[i]) == 0;
+                at += parts[i].size();
+                int used = 0;
+                ok = ok && std::sscanf(h.value.c_str() + at, kSeriesRead, &series[i]->reads,
+                                       &series[i]->averageMs, &series[i]->worstMs, &used) == 3;
+                at += static_cast<size_t>(used);
+            }
+            int used = 0;
+            ok = ok &&
+                 std::sscanf(h.value.c_str() + at, "; all %lf ms average, %lf ms worst; %d failed%n",
+                             &a.averageMs, &a.worstMs, &a.failedReads, &used) == 3 &&
+                 at + static_cast<size_t>(used) == h.value.size();
+            if (!ok) return Fault{h.line, "the access times are damaged"};
+            r.access = a;
+        }
+        {
+            HeaderLine h;
+            if (auto fault = One("elapsed", h)) return fault;
+            int used = 0;
+            if (std::sscanf(h.value.c_str(), "%lf seconds%n", &r.elapsedSeconds, &used) != 1 ||
+                static_cast<size_t>(used) != h.value.size() || r.elapsedSeconds < 0)
+                return Fault{h.line, "the elapsed time is damaged"};
+        }
+        uint64_t expectedPoints = 0;
+        if (auto fault = Number("points", expectedPoints)) return fault;
+
+        if (line != kReadTestColumns)
+            return Fault{m_line, std::string("the table's columns are not ") + kReadTestColumns};
+        while (NextLine(line)) {
+            if (r.points.size() >= kMaxPoints) return Fault{m_line, "more points than a run measures"};
+            const std::vector<std::string_view> f = SplitCommas(line);
+            SpeedPoint p;
+            if (f.size() != 3 || !ParseNumber(f[0], p.lba) || !ParseNumber(f[2], p.speedX) || p.speedX < 0 ||
+                f[1] != Format("%.6f", PositionGigabytes(p.lba)))
+                return Fault{m_line, "the point is damaged (LBA, its position in GB, the speed in X)"};
+            if (!r.points.empty() && p.lba <= r.points.back().lba)
+                return Fault{m_line, "the points are not in the order of the disc"};
+            r.points.push_back(p);
+        }
+        if (m_tooLong) return Fault{m_line + 1, "the line is too long"};
+        if (r.points.size() != expectedPoints) {
+            return Fault{m_line, "the file holds " + std::to_string(r.points.size()) + " of its " +
+                                     std::to_string(expectedPoints) + " points (it is cut short or damaged)"};
+        }
+
+        // The summary is that of the points, and the verdict that of the ranges.
+        if (r.transfer.has_value() != !r.points.empty())
+            return Fault{transferLine.value_or(m_line), "the transfer summary does not go with the points"};
+        if (r.transfer) {
+            const auto slowest = std::min_element(
+                r.points.begin(), r.points.end(),
+                [](const SpeedPoint& a, const SpeedPoint& b) { return a.speedX < b.speedX; });
+            if (r.transfer->startX != r.points.front().speedX || r.transfer->endX != r.points.back().speedX ||
+                r.transfer->minimumX != slowest->speedX || r.transfer->minimumLba != slowest->lba)
+                return Fault{*transferLine, "the transfer summary does not agree with the speed points"};
+        }
+        std::vector<std::string> verdict;
+        int verdictLine = m_line;
+        for (const HeaderLine& h : All("verdict")) {
+            const std::optional<std::string> text = Unescape(h.value);
+            if (!text) return Fault{h.line, "the verdict is damaged"};
+            if (verdict.empty()) verdictLine = h.line;
+            verdict.push_back(*text);
+        }
+        if (verdict != VerdictLines(r))
+            return Fault{verdictLine, "the verdict does not agree with the stored ranges and counts"};
+        return std::nullopt;
+    }
+
+    std::istream& m_in;
+    std::string m_name;
+    int m_line = 0;
+    bool m_tooLong = false;
+    std::multimap<std::string, HeaderLine> m_header;
+};
+
+}  // namespace
+
+const char* ReadTestOutcomeName(const ReadTestResult& r) {
+    switch (r.end) {
+        case ReadTestEnd::Stopped:
+            return "stopped";
+        case ReadTestEnd::DiscChanged:
+            return "disc_changed";
+        case ReadTestEnd::DriveGone:
+            return "drive_gone";
+        case ReadTestEnd::NotReadable:
+            return "not_readable";
+        case ReadTestEnd::Finished:
+            break;
+    }
+    if (r.failedSectors > 0 || r.skippedSectors > 0 || (r.access && r.access->failedReads > 0))
+        return "unreadable";
+    if (r.verify && !r.verify->Matches()) return "differs";
+    return "ok";
+}
+
+std::string ReadTestOutcomeText(const ReadTestResult& r) {
+    switch (r.end) {
+        case ReadTestEnd::Stopped:
+            return "User abort!";
+        case ReadTestEnd::DiscChanged:
+            return "The disc was changed or taken out: the run has no verdict.";
+        case ReadTestEnd::DriveGone:
+            return "The drive stopped answering: the run has no verdict.";
+        case ReadTestEnd::NotReadable:
+            return NotReadableText(r.notReadable);
+        case ReadTestEnd::Finished:
+            break;
+    }
+    if (r.kind == ReadTestKind::Seek) {
+        if (!r.access) return {};
+        return r.access->failedReads > 0 ? Format("%d access-time reads failed.", r.access->failedReads)
+                                         : Format("Average access time %.1f ms, worst %.1f ms.",
+                                                  r.access->averageMs, r.access->worstMs);
+    }
+    std::string text;
+    for (const std::string& line : VerdictLines(r)) text += (text.empty() ? "" : " ") + line;
+    return text;
+}
+
+void WriteReadTest(std::ostream& out, const ReadTestRecord& record) {
+    const ReadTestResult& r = record.result;
+    const DiscLayout& layout = r.layout;
+    out << kReadTestResultsTitle << "\n"
+        << "# format version: " << kReadTestFormatVersion << "\n"
+        << "# drive: " << Escape(record.driveLabel) << "\n"
+        << "# firmware: " << Escape(record.firmware) << "\n"
+        << "# disc type: " << Escape(record.discType) << "\n"
+        << "# profile: " << layout.profile << "\n"
+        << "# last lba: " << layout.lastLba << "\n"
+        << "# sessions: " << layout.sessions << "\n"
+        << "# layers: " << static_cast<int>(layout.layers) << "\n"
+        << "# layer break: " << (layout.layerBreakLba ? std::to_string(*layout.layerBreakLba) : "none")
+        << "\n"
+        << "# track source: " << TrackSourceName(layout.trackSource) << "\n";
+    for (const LayoutTrack& t : layout.tracks) {
+        out << "# track: " << t.number << ',' << t.session << ',' << t.firstLba << ',' << t.lastLba << ','
+            << (t.data ? "data" : "audio") << "\n";
+    }
+    out << "# test: " << ReadTestKindName(r.kind) << "\n"
+        << "# quick: " << (r.quick ? "yes" : "no") << "\n"
+        << "# speed: " << Escape(r.speed.text) << "\n"
+        << "# range: LBA " << r.range.first << " up to " << r.range.last << "\n"
+        << "# request sectors: " << r.requestSectors << "\n"
+        << "# date: " << Escape(record.date) << "\n"
+        << "# program version: " << Escape(record.programVersion) << "\n";
+    if (r.verify) out << "# image: " << Escape(record.imageName) << "\n";
+    out << "# result: " << ReadTestEndName(r.end) << "\n"
+        << "# sectors: "
+        << Format(kSectorsWrite, r.plannedSectors, r.readSectors, r.failedSectors, r.skippedSectors) << "\n";
+    for (const FailedRange& f : r.failures) {
+        out << "# failed: " << RangeText(f.range) << ',' << static_cast<int>(f.status) << ','
+            << static_cast<int>(f.sense.key) << ',' << static_cast<int>(f.sense.asc) << ','
+            << static_cast<int>(f.sense.ascq) << "\n";
+    }
+    for (const SectorRange& s : r.skipped) out << "# skipped: " << RangeText(s) << "\n";
+    if (r.transfer) {
+        const TransferSummary& t = *r.transfer;
+        out << "# transfer: start " << Fixed(t.startX) << " X, end " << Fixed(t.endX) << " X, average "
+            << Fixed(t.averageX) << " X, minimum " << Fixed(t.minimumX) << " X at LBA " << t.minimumLba
+            << ", mode " << ReadModeName(t.mode) << "\n";
+    }
+    if (r.verify) {
+        const VerifySummary& v = *r.verify;
+        out << "# verify: "
+            << Format(kVerifyWrite, v.imageSectors, v.comparedSectors, v.differingSectors,
+                      v.uncomparedSectors, v.imageReadFailed ? "unreadable" : "read")
+            << "; length " << LengthText(v) << "\n";
+        for (const SectorRange& d : v.differences) out << "# difference: " << RangeText(d) << "\n";
+    }
+    if (r.access) {
+        const AccessSummary& a = *r.access;
+        out << "# access: random " << SeriesText(a.random) << "; one third " << SeriesText(a.oneThird)
+            << "; full stroke " << SeriesText(a.fullStroke) << "; all " << Fixed(a.averageMs)
+            << " ms average, " << Fixed(a.worstMs) << " ms worst; " << a.failedReads << " failed\n";
+    }
+    out << "# elapsed: " << Fixed(r.elapsedSeconds) << " seconds\n";
+    for (const std::string& line : VerdictLines(r)) out << "# verdict: " << Escape(line) << "\n";
+    out << "# points: " << r.points.size() << "\n" << kReadTestColumns << "\n";
+    for (const SpeedPoint& p : r.points)
+        out << p.lba << ',' << Format("%.6f", PositionGigabytes(p.lba)) << ',' << Fixed(p.speedX) << '\n';
+}
+
+ReadTestRead ReadReadTest(std::istream& in, const std::string& name) {
+    return Reader(in, name).Read();
+}
+
+std::string SaveReadTestFile(const std::string& path, const ReadTestRecord& record) {
+    std::ostringstream text;
+    WriteReadTest(text, record);
+    const FileResult written = WriteFileSafely(path, text.str());
+    return written.Ok() ? std::string() : written.WriteMessage(path);
+}
+
+std::vector<std::string> ReadTestHeaderLines(const ReadTestRecord& record) {
+    const ReadTestResult& r = record.result;
+    std::vector<std::string> lines;
+    lines.push_back("Drive: " + record.driveLabel + "    Firmware: " + record.firmware);
+    std::string disc = "Disc: " + record.discType + "    Capacity: " +
+                       Format("%.1f MB", (uint64_t{r.layout.lastLba} + 1) * kSectorSize / 1048576.0) +
+                       "    Layers: " + std::to_string(r.layout.layers) +
+                       "    Tracks: " + std::to_string(r.layout.tracks.size());
+    lines.push_back(disc);
+    lines.push_back(std::string("Read test: ") + ReadTestKindName(r.kind) + (r.quick ? " (quick)" : "") +
+                    "    Speed: " + r.speed.text + "    LBA " + std::to_string(r.range.first) + " up to " +
+                    std::to_string(r.range.last) + "    Date: " + record.date);
+    if (r.transfer) {
+        const TransferSummary& t = *r.transfer;
+        lines.push_back(Format("Start %.2fX, end %.2fX, average %.2fX, minimum %.2fX at LBA %u; read mode %s",
+                               t.startX, t.endX, t.averageX, t.minimumX, t.minimumLba, ReadModeName(t.mode)));
+    }
+    if (r.access) {
+        const AccessSummary& a = *r.access;
+        lines.push_back(
+            Format("Access times: random %.1f ms, one third %.1f ms, full stroke %.1f ms; worst %.1f ms",
+                   a.random.averageMs, a.oneThird.averageMs, a.fullStroke.averageMs, a.worstMs));
+    }
+    if (!record.imageName.empty()) lines.push_back("Image: " + record.imageName);
+    const std::string outcome = ReadTestOutcomeText(r);
+    lines.push_back("Verdict: " + (outcome.empty() ? std::string("none") : outcome));
+    return lines;
+}
+
+std::string ReadTestShortName(const ReadTestRecord& record) {
+    return record.discType + ", " + ReadTestKindName(record.result.kind) + ", " + record.date.substr(0, 10);
+}
+
+}  // namespace dravix

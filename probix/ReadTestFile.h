@@ -1,0 +1,64 @@
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "probix/ReadTest.h"
+
+namespace dravix {
+
+// The results file of a read test: like the scan's results file, `#` lines describe the run
+// ("# key: value", some keys on several lines: tracks, failed and skipped ranges, differences,
+// verdict lines), then one CSV table of the speed points. The user's guide documents it
+// (docs/help/results-file.html).
+//
+// Read tests raised the results format to version 2; only read-test files carry it, so scan and
+// Smart files stay readable by the releases that read version 1.
+
+inline constexpr int kReadTestFormatVersion = 2;
+inline constexpr const char* kReadTestResultsTitle = "# Dravix read test";
+inline constexpr const char* kReadTestColumns = "lba,position_gb,speed_x";
+
+// A read test as it is kept: the run's result and what tells it apart from other runs.
+struct ReadTestRecord {
+    int formatVersion = kReadTestFormatVersion;  // of the file it was read from
+    std::string driveLabel;
+    std::string firmware;
+    std::string discType;  // as the Information page names it: "DVD ROM", "CD R", "N/A"
+    std::string date;      // UTC, "2026-12-08T11:00:00Z"
+    std::string programVersion;
+    std::string imageName;  // the image verified against; empty without a verify
+    ReadTestResult result;
+};
+
+// "ok" (all read and, with a verify, matching), "unreadable" (sectors failed or were skipped, or
+// access-time reads failed), "differs" (all read, the image differs), "stopped", "disc_changed",
+// "drive_gone", "not_readable" (the command line's JSON names).
+const char* ReadTestOutcomeName(const ReadTestResult& result);
+// What the run came to on one line: the verdict lines joined, or why there is none.
+std::string ReadTestOutcomeText(const ReadTestResult& result);
+
+void WriteReadTest(std::ostream& out, const ReadTestRecord& record);
+
+struct ReadTestRead {
+    std::optional<ReadTestRecord> record;
+    // Empty when read; otherwise "FILE, line N: what is wrong" (or "FILE: ..." for the whole file).
+    std::string error;
+};
+// `name` is the file's name for the messages. The stored counts, summary and verdict must be those
+// of the stored ranges and speed points: a file whose verdict disagrees is damaged. Nothing partial
+// is returned.
+ReadTestRead ReadReadTest(std::istream& in, const std::string& name);
+
+// Writes the whole file through base/SafeFile.h. Empty when written, else the message.
+std::string SaveReadTestFile(const std::string& path, const ReadTestRecord& record);
+
+// What a picture, the results window and the report say about a read test, one line each: drive
+// and firmware; disc; test, speed and date; the summary; the verdict.
+std::vector<std::string> ReadTestHeaderLines(const ReadTestRecord& record);
+// A short name for a legend: "DVD ROM, transfer, 2026-12-08".
+std::string ReadTestShortName(const ReadTestRecord& record);
+
+}  // namespace dravix

@@ -1,0 +1,81 @@
+#include "scan/ReadTestPicture.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "base/SafeFile.h"
+#include "chart/LabelledChart.h"
+#include "chart/ReadTestChart.h"
+#include "chart/ScanChartCanvas.h"
+#include "scan/ResultsPicture.h"
+
+namespace dravix {
+
+namespace {
+
+std::vector<read_chart::SpeedSample> SamplesOf(const ReadTestResult& result) {
+    std::vector<read_chart::SpeedSample> samples;
+    samples.reserve(result.points.size());
+    for (const SpeedPoint& p : result.points) samples.push_back({static_cast<double>(p.lba), p.speedX});
+    return samples;
+}
+
+double Fastest(const ReadTestResult& result) {
+    double fastest = result.layout.maxReadSpeedX;
+    for (const SpeedPoint& p : result.points) fastest = std::max(fastest, p.speedX);
+    return fastest;
+}
+
+}  // namespace
+
+double ReadTestAxisTop(const ReadTestResult& result, const ReadTestResult* compared) {
+    return read_chart::SpeedAxisTop(std::max(Fastest(result), compared ? Fastest(*compared) : 0.0));
+}
+
+void DrawReadTest(ScanChartCanvas& canvas, const ReadTestResult& result, const ReadTestResult* compared) {
+    uint32_t last = result.layout.lastLba;
+    if (compared) last = std::max(last, compared->layout.lastLba);
+    read_chart::SetUp(canvas, static_cast<int>(std::min<uint32_t>(last, INT32_MAX)),
+                      ReadTestAxisTop(result, compared), compared != nullptr);
+    if (result.layout.layerBreakLba)
+        read_chart::MarkLayerBreak(
+            canvas, static_cast<int>(std::min<uint32_t>(*result.layout.layerBreakLba, INT32_MAX)));
+    if (compared) read_chart::PlotSpeed(canvas, read_chart::kCompareSpeedCurve, SamplesOf(*compared));
+    read_chart::PlotSpeed(canvas, read_chart::kSpeedCurve, SamplesOf(result));
+    for (const FailedRange& f : result.failures) read_chart::MarkRange(canvas, f.range.first, f.range.last);
+    for (const SectorRange& s : result.skipped) read_chart::MarkRange(canvas, s.first, s.last);
+}
+
+QImage RenderReadTestPicture(const ReadTestRecord& record, const ReadTestRecord* compared) {
+    LabelledChart picture;
+    for (const std::string& line : ReadTestHeaderLines(record))
+        picture.header << QString::fromStdString(line);
+    if (compared) {
+        picture.header << QStringLiteral("Compared with: %1 (%2)")
+                              .arg(QString::fromStdString(ReadTestShortName(*compared)),
+                                   QString::fromStdString(ReadTestOutcomeText(compared->result)));
+    }
+    picture.legend.push_back({read_chart::kSpeedColour, QStringLiteral("Read speed (X)"), false});
+    if (compared) {
+        picture.legend.push_back(
+            {read_chart::kCompareSpeedColour,
+             QStringLiteral("Read speed of ") + QString::fromStdString(ReadTestShortName(*compared)), false});
+    }
+    picture.legend.push_back({read_chart::kErrorColour, QStringLiteral("Unread sectors"), false});
+    if (record.result.layout.layerBreakLba)
+        picture.legend.push_back({chart_style::kMarkerColour, QStringLiteral("Layer break"), false});
+    ScanChartCanvas canvas;
+    canvas.Create(kLabelledChartWidth, kLabelledChartHeight);
+    DrawReadTest(canvas, record.result, compared ? &compared->result : nullptr);
+    picture.chart = canvas.Render();
+    return RenderLabelledChart(picture);
+}
+
+std::string SaveReadTestPicture(const std::string& path, const ReadTestRecord& record,
+                                const ReadTestRecord* compared) {
+    if (const FileResult writable = CheckWritableTarget(path); !writable.Ok())
+        return writable.WriteMessage(path);
+    return SavePictureFile(path, RenderReadTestPicture(record, compared));
+}
+
+}  // namespace dravix

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QImage>
+
+#include <string>
+
+#include "probix/ReadTestFile.h"
+
+namespace dravix {
+
+class ScanChartCanvas;
+
+// The speed axis's top for a result (and a second one laid over it).
+double ReadTestAxisTop(const ReadTestResult& result, const ReadTestResult* compared = nullptr);
+// A read test on a chart canvas that has its size: the speed curve, the unread ranges in red, the
+// layer break; a second result's curve laid over it.
+void DrawReadTest(ScanChartCanvas& canvas, const ReadTestResult& result,
+                  const ReadTestResult* compared = nullptr);
+
+// The labelled picture: header, chart, legend. Needs a QGuiApplication.
+QImage RenderReadTestPicture(const ReadTestRecord& record, const ReadTestRecord* compared = nullptr);
+// Writes it in the format of the path's extension. Empty when written, else the message.
+std::string SaveReadTestPicture(const std::string& path, const ReadTestRecord& record,
+                                const ReadTestRecord* compared = nullptr);
+
+}  // namespace dravix
