@@ -1,11 +1,8 @@
 #include "emu/Tool.h"
 
-#include <unistd.h>
-
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iomanip>
 #include <memory>
@@ -14,6 +11,7 @@
 #include <sstream>
 
 #include "base/CommandLine.h"
+#include "base/SafeFile.h"
 #include "base/Version.h"
 #include "emu/Media.h"
 #include "emu/Scenario.h"
@@ -715,36 +713,22 @@ class ToolRun final {
         const MediaInfo* media = FindMedia(args[0]);
         if (!media) throw UsageError{"unknown media \"" + args[0] + "\" (see: dravix-vdrive media)"};
         if (!IsReadable(*media)) throw UsageError{"\"" + args[0] + "\" is blank: it holds no data"};
-        const std::filesystem::path target(args[1]);
-        // Written beside the target under a name of its own, and renamed over it only when whole.
-        const std::filesystem::path temporary =
-            target.parent_path() / ("." + target.filename().string() + ".tmp." + std::to_string(::getpid()));
-        {
-            std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-            constexpr uint32_t kChunkSectors = 512;
-            std::vector<uint8_t> chunk(kChunkSectors * kSectorBytes);
-            const uint64_t sectors = static_cast<uint64_t>(media->endLba) + 1;
-            for (uint64_t lba = 0; file && lba < sectors; lba += kChunkSectors) {
-                const auto count = static_cast<uint32_t>(std::min<uint64_t>(kChunkSectors, sectors - lba));
-                for (uint32_t i = 0; i < count; ++i)
-                    FillSector(*media, static_cast<uint32_t>(lba + i),
-                               &chunk[static_cast<size_t>(i) * kSectorBytes]);
-                file.write(reinterpret_cast<const char*>(chunk.data()),
-                           static_cast<std::streamsize>(count) * kSectorBytes);
-            }
-            file.close();
-            if (!file) {
-                std::error_code ignored;
-                std::filesystem::remove(temporary, ignored);
-                throw FileError{args[1] + ": cannot write"};
-            }
+        // Written beside the target under a random name and renamed over it only when whole.
+        SafeFile file;
+        if (const FileResult begun = file.Begin(args[1]); !begun.Ok())
+            throw FileError{begun.WriteMessage(args[1])};
+        constexpr uint32_t kChunkSectors = 512;
+        std::vector<uint8_t> chunk(kChunkSectors * kSectorBytes);
+        const uint64_t sectors = static_cast<uint64_t>(media->endLba) + 1;
+        for (uint64_t lba = 0; lba < sectors; lba += kChunkSectors) {
+            const auto count = static_cast<uint32_t>(std::min<uint64_t>(kChunkSectors, sectors - lba));
+            for (uint32_t i = 0; i < count; ++i)
+                FillSector(*media, static_cast<uint32_t>(lba + i),
+                           &chunk[static_cast<size_t>(i) * kSectorBytes]);
+            if (!file.Write(chunk.data(), size_t{count} * kSectorBytes)) break;
         }
-        std::error_code error;
-        std::filesystem::rename(temporary, target, error);
-        if (error) {
-            std::filesystem::remove(temporary, error);
-            throw FileError{args[1] + ": cannot write"};
-        }
+        if (const FileResult committed = file.Commit(); !committed.Ok())
+            throw FileError{committed.WriteMessage(args[1])};
         m_out << "Wrote " << (static_cast<uint64_t>(media->endLba) + 1) << " sectors of " << media->name
               << " to " << args[1] << ".\n";
         return kToolOk;
