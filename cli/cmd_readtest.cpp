@@ -190,7 +190,7 @@ schema::Json ResultJson(const ReadTestRecord& record, const ReadTestArgs& args) 
                      {"method", SpeedMethodName(r.speed.method)},
                      {"kbps", r.speed.kbps},
                      {"text", r.speed.text}};
-    json["range"] = {{"first", r.range.first}, {"last", r.range.last}};
+    json["range"] = {{"start", r.range.first}, {"end", r.range.last}};
     json["request_sectors"] = r.requestSectors;
     json["sectors"] = {{"planned", r.plannedSectors},
                        {"read", r.readSectors},

@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <thread>
 
+#include "emu/Media.h"
 #include "export/ImageContainer.h"
 #include "tests/support/CliRunner.h"
 #include "tests/support/VirtualBus.h"
@@ -108,6 +112,57 @@ const std::map<std::string, Shape>& Shapes() {
           {"fe_percent", "int"}}},
         {"files", {{"csv", "string?"}, {"image", "string?"}}},
         {"speed_result", {{"speed", "speed"}, {"result", "string?"}, {"text", "string?"}}},
+        {"read_disc",
+         {{"type", "string?"},
+          {"profile", "int"},
+          {"last_lba", "int"},
+          {"capacity_bytes", "int"},
+          {"capacity_mb", "number"},
+          {"sessions", "int"},
+          {"layers", "int"},
+          {"layer_break_lba", "int?"},
+          {"tracks", "track[]"},
+          {"track_source", "string"},
+          {"max_read_speed_x", "number?"},
+          {"notes", "string[]"}}},
+        {"track",
+         {{"number", "int"},
+          {"session", "int"},
+          {"first_lba", "int"},
+          {"last_lba", "int"},
+          {"data", "bool"}}},
+        {"read_speed", {{"requested", "string"}, {"method", "string"}, {"kbps", "int"}, {"text", "string"}}},
+        {"sector_counts", {{"planned", "int"}, {"read", "int"}, {"failed", "int"}, {"skipped", "int"}}},
+        {"sectors", {{"first", "int"}, {"last", "int"}, {"sectors", "int"}}},
+        {"failed_sectors",
+         {{"first", "int"}, {"last", "int"}, {"sectors", "int"}, {"timed_out", "bool"}, {"sense", "sense"}}},
+        {"transfer",
+         {{"start_x", "number"},
+          {"end_x", "number"},
+          {"average_x", "number"},
+          {"minimum_x", "number"},
+          {"minimum_lba", "int"},
+          {"read_mode", "string"}}},
+        {"verify",
+         {{"image_sectors", "int"},
+          {"compared_sectors", "int"},
+          {"differing_sectors", "int"},
+          {"unread_sectors", "int"},
+          {"differences", "sectors[]"},
+          {"length", "string?"},
+          {"length_difference", "int"},
+          {"image_read_failed", "bool"},
+          {"matches", "bool"},
+          {"image", "string"}}},
+        {"access_series", {{"reads", "int"}, {"average_ms", "number"}, {"worst_ms", "number"}}},
+        {"access",
+         {{"random", "access_series"},
+          {"one_third", "access_series"},
+          {"full_stroke", "access_series"},
+          {"average_ms", "number"},
+          {"worst_ms", "number"},
+          {"failed_reads", "int"}}},
+        {"point", {{"lba", "int"}, {"position_gb", "number"}, {"speed_x", "number"}}},
         // The commands' results, after "schema", "command" and "error".
         {"drives", {{"drives", "drive[]"}}},
         {"diagnose",
@@ -170,6 +225,27 @@ const std::map<std::string, Shape>& Shapes() {
           {"recommended_speed", "speed?"},
           {"result", "string"},
           {"csv", "string?"}}},
+        {"readtest",
+         {{"drive", "drive"},
+          {"disc", "read_disc"},
+          {"mode", "string"},
+          {"quick", "bool"},
+          {"speed", "read_speed"},
+          {"range", "range"},
+          {"request_sectors", "int"},
+          {"sectors", "sector_counts"},
+          {"failed", "failed_sectors[]"},
+          {"skipped", "sectors[]"},
+          {"audio_tracks_skipped", "sectors[]"},
+          {"transfer", "transfer?"},
+          {"verify", "verify?"},
+          {"access", "access?"},
+          {"points", "point[]"},
+          {"elapsed_seconds", "number"},
+          {"end", "string"},
+          {"result", "string"},
+          {"verdict", "string[]"},
+          {"files", "files"}}},
         {"compare", {{"results", "compared[]"}, {"zones", "zone_maxima[]"}, {"all", "zone_maxima"}}},
         {"report", {{"inputs", "string[]"}, {"output", "string"}}},
         {"convert", {{"input", "string"}, {"output", "string"}, {"format", "string?"}, {"saved", "bool"}}},
@@ -329,8 +405,31 @@ std::string Bitmap() {
     return path;
 }
 
+// A drive whose reads take a hundredth of their modelled time.
+auto QuickReader(const char* media, std::function<void(emu::VirtualDrive&)> more = {}) {
+    return Maker(media, [more](emu::VirtualDrive& d) {
+        d.SetMicrosecondSleeper(
+            [](uint64_t us) { std::this_thread::sleep_for(std::chrono::microseconds(us / 100)); });
+        if (more) more(d);
+    });
+}
+
+// The first thousand sectors of a DVD-ROM as an image file.
+std::string DvdRomImage() {
+    const std::string path = ::testing::TempDir() + "/dravix-schema-dvd-rom.iso";
+    std::ofstream file(path, std::ios::binary);
+    std::vector<uint8_t> sector(2048);
+    for (uint32_t lba = 0; lba < 1000; ++lba) {
+        emu::FillSector(*emu::FindMedia("dvd-rom"), lba, sector.data());
+        file.write(reinterpret_cast<const char*>(sector.data()), 2048);
+    }
+    return path;
+}
+
 std::vector<Case> Cases() {
     const std::string bmp = Bitmap();
+    const std::string image = DvdRomImage();
+    const auto damaged = [](emu::VirtualDrive& d) { d.AddDamage({100, 4}); };
     const std::string png = ::testing::TempDir() + "/dravix-schema-out.png";
     const auto learned = [](emu::VirtualDrive& d) { d.SetLearnedDiscs({"ABCD"}); };
     const auto noFeatures = [](emu::VirtualDrive& d) { d.SetFeatureCodes({1}); };
@@ -391,6 +490,10 @@ std::vector<Case> Cases() {
                [](auto& d) {
                    d.AddFault(Rule(0xFD, emu::FaultRule::Action::BadAnswer, {}, 0xFB, {{11, 0}}));
                })},
+        {{"readtest", "--start", "0", "--end", "999", "--verify", image}, 0, QuickReader("dvd-rom")},
+        {{"readtest", "--start", "0", "--end", "999"}, 4, QuickReader("dvd-rom", damaged)},
+        {{"readtest", "--mode", "seek"}, 0, QuickReader("cd-rom")},
+        {{"readtest"}, 3, QuickReader(nullptr)},
         {{"convert", bmp, png}, 0, {}},
         {{"convert", bmp + ".missing", png}, 1, {}},
         {{"raw", "--in", "36", "12 00 00 00 24 00"}, 0, Maker()},

@@ -1,0 +1,133 @@
+// The read test's results file: written and read back to the same record, and a file whose
+// counts, summary or verdict disagree with its ranges and points is damaged, named by its line.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "probix/ReadTestFile.h"
+
+namespace dravix {
+namespace {
+
+ReadTestRecord Record() {
+    ReadTestRecord record;
+    record.driveLabel = "ZARN    DVD-RW ZR1680A  1.20";
+    record.firmware = "1.20";
+    record.discType = "DVD ROM";
+    record.date = "2026-12-08T11:00:00Z";
+    record.programVersion = "2.0.0";
+    record.imageName = "disc\xE9.iso";  // not ASCII: kept exactly
+    ReadTestResult& r = record.result;
+    r.end = ReadTestEnd::Finished;
+    r.layout.profile = 0x10;
+    r.layout.dvd = true;
+    r.layout.lastLba = 9999;
+    r.layout.layers = 2;
+    r.layout.layerBreakLba = 5000;
+    r.layout.trackSource = TrackSource::Toc;
+    r.layout.tracks = {{1, 1, 0, 9999, true}};
+    r.speed.text = "8X by SET STREAMING (11080 kB/s)";
+    r.range = {0, 9999};
+    r.plannedSectors = 10000;
+    r.readSectors = 10000 - 4 - 2048;
+    r.failedSectors = 4;
+    r.skippedSectors = 2048;
+    r.failures = {{{100, 101}, kCommandFailed, {0x03, 0x11, 0x00}}, {{300, 301}, kCommandTimedOut, {}}};
+    r.skipped = {{302, 2349}};
+    for (uint32_t lba = 0; lba < 9999; lba += 320) r.points.push_back({lba, 4.0 + lba / 1000.0});
+    r.points[7].speedX = 2.5;
+    r.transfer = TransferSummary{4.0, r.points.back().speedX, 7.125, 2.5, r.points[7].lba, ReadMode::Cav};
+    VerifySummary v;
+    v.imageSectors = 10000;
+    v.comparedSectors = 10000 - 4 - 2048;
+    v.differingSectors = 3;
+    v.uncomparedSectors = 4 + 2048;
+    v.differences = {{40, 41}, {9000, 9000}};
+    v.length = LengthMatch::Same;
+    r.verify = v;
+    r.elapsedSeconds = 12.5;
+    return record;
+}
+
+std::string Text(const ReadTestRecord& record) {
+    std::ostringstream out;
+    WriteReadTest(out, record);
+    return out.str();
+}
+
+ReadTestRead Read(const std::string& text) {
+    std::istringstream in(text);
+    return ReadReadTest(in, "read.csv");
+}
+
+TEST(ReadTestFile, ARecordComesBackAsItWasWritten) {
+    const ReadTestRecord record = Record();
+    const std::string text = Text(record);
+    const ReadTestRead read = Read(text);
+    ASSERT_TRUE(read.record) << read.error;
+    const ReadTestResult& r = read.record->result;
+    EXPECT_EQ(read.record->imageName, record.imageName);
+    EXPECT_EQ(r.layout.layerBreakLba, 5000u);
+    EXPECT_EQ(r.failures.size(), 2u);
+    EXPECT_EQ(r.failures[1].status, kCommandTimedOut);
+    EXPECT_EQ(r.skipped, record.result.skipped);
+    EXPECT_EQ(r.verify->differences, record.result.verify->differences);
+    EXPECT_EQ(r.points.size(), record.result.points.size());
+    EXPECT_EQ(VerdictLines(r),
+              (std::vector<std::string>{"4 sectors could not be read.", "2048 sectors were skipped.",
+                                        "The disc differs from the image in 2055 sectors."}));
+    // Everything the file holds came back: written again, it is the same file.
+    EXPECT_EQ(Text(*read.record), text);
+}
+
+TEST(ReadTestFile, AVerdictOrSummaryThatDisagreesWithTheRangesMakesTheFileDamaged) {
+    const std::string text = Text(Record());
+    auto lineOf = [&](const std::string& start) {
+        std::istringstream in(text);
+        std::string line;
+        for (int n = 1; std::getline(in, line); ++n) {
+            if (line.rfind(start, 0) == 0) return n;
+        }
+        return 0;
+    };
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string edited = text;
+        const size_t at = edited.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return edited.replace(at, from.size(), to);
+    };
+    struct Case {
+        std::string name;
+        std::string edited;
+        int line;
+        std::string what;
+    };
+    const Case cases[] = {
+        {"a verdict of all read",
+         replaced("# verdict: 4 sectors could not be read.", "# verdict: All sectors read."),
+         lineOf("# verdict: "), "the verdict does not agree"},
+        {"a failed range left out", replaced("# failed: 300,301,255,0,0,0\n", ""), lineOf("# sectors: "),
+         "the failed sectors do not add up"},
+        {"a skipped count edited", replaced("skipped 2048", "skipped 2000"), lineOf("# sectors: "),
+         "the skipped sectors do not add up"},
+        {"a slower point than the minimum", replaced("\n0,0.000000,4.000", "\n0,0.000000,1.000"),
+         lineOf("# transfer: "), "the transfer summary does not agree"},
+        {"a difference left out", replaced("# difference: 9000,9000\n", ""), lineOf("# verify: "),
+         "the differing sectors do not add up"},
+        {"a newer format", replaced("# format version: 2", "# format version: 3"),
+         lineOf("# format version: "), "this file was written by a newer version of Dravix"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ReadTestRead read = Read(c.edited);
+        EXPECT_FALSE(read.record);
+        EXPECT_NE(read.error.find("read.csv, line " + std::to_string(c.line) + ": " + c.what),
+                  std::string::npos)
+            << read.error;
+    }
+}
+
+}  // namespace
+}  // namespace dravix
