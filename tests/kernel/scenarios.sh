@@ -11,10 +11,12 @@ load() {
     done
 }
 
-# The nodes' owners and modes: /dev/sr0 group cdrom, /dev/sg0 group disk.
+# The nodes' owners and modes: /dev/sr* group cdrom, /dev/sg* group disk.
 nodes() {
-    chown root:cdrom /dev/sr0 && chmod "$1" /dev/sr0
-    if [ -e /dev/sg0 ]; then chown root:disk /dev/sg0 && chmod "$2" /dev/sg0; fi
+    for node in /dev/sr*; do chown root:cdrom "$node" && chmod "$1" "$node"; done
+    for node in /dev/sg*; do
+        if [ -e "$node" ]; then chown root:disk "$node" && chmod "$2" "$node"; fi
+    done
 }
 
 # The groups the user "user" belongs to besides its own.
@@ -44,6 +46,44 @@ step() {
     echo "[exit $status]"
 }
 
+# A read test's output with the measured speeds judged instead of shown (they differ from run to
+# run): with a rate in X, whether the average is within 10 % of it; the read mode is left out.
+judged() {
+    awk -v rate="$1" '
+        /^speed: start / {
+            if (rate > 0) {
+                average = $0
+                sub(/.*average /, "", average)
+                sub(/X.*/, "", average)
+                off = average / rate - 1
+                if (off < 0) off = -off
+                # The figure itself goes to the console, which the host shows after the check.
+                print "read test measured: average " average "X, throttled to " rate "X" >"/dev/ttyS0"
+                if (off <= 0.10) print "speed: average within 10 % of " rate "X"
+                else print "speed: average " average "X, not within 10 % of " rate "X"
+            }
+            next
+        }
+        /^read mode: / { next }
+        { print }'
+}
+
+# A read test as the ordinary user: step, with its speeds judged against `rate` (0: none).
+read_step() {
+    rate=$1
+    shift
+    echo "\$ [user] dravix-cli $*"
+    su user -s /bin/sh -c "dravix-cli $*" >/tmp/out 2>&1
+    status=$?
+    judged "$rate" </tmp/out
+    echo "[exit $status]"
+}
+
+# Changes one byte of a sector of an image file.
+change_sector() {
+    printf 'X' | dd of="$1" bs=1 seek=$(($2 * 2048 + 5)) conv=notrunc 2>/dev/null
+}
+
 wait_for() {
     tries=0
     while [ ! -e "$1" ] && [ $tries -lt 300 ]; do
@@ -54,7 +94,7 @@ wait_for() {
 }
 
 load $(cat /lib/modules/dravix/order)
-wait_for /dev/sr0
+for n in 0 1 2 3; do wait_for /dev/sr$n; done
 
 echo "## without the sg module"
 member_of
@@ -69,7 +109,7 @@ step user probe
 
 echo "## with the sg module"
 load sg
-wait_for /dev/sg0
+for n in 0 1 2 3; do wait_for /dev/sg$n; done
 nodes 0660 0660
 step root drives
 step root --json drives
@@ -89,4 +129,17 @@ step user info
 echo "## an ordinary user with access to both nodes"
 member_of cdrom disk
 step user probe
+echo "## the read test, an ordinary user with access to the nodes: drives 1 and 2 read at 2X and 4X"
+member_of cdrom disk
+read_step 2 --drive 1 readtest --start 0 --end 1599
+read_step 4 --drive 2 readtest --mode errors --verify /data.iso
+echo "## verify against a copy with sectors 100, 101 and 3000 changed"
+cp /data.iso /tmp/changed.iso
+for sector in 100 101 3000; do change_sector /tmp/changed.iso $sector; done
+read_step 4 --drive 2 readtest --mode errors --verify /tmp/changed.iso
+echo "## drive 3 fails sectors 2000 to 2002 and 2500"
+read_step 0 --drive 3 readtest
+echo "## the same through the sr node only (sg refused)"
+member_of cdrom
+read_step 0 --drive 3 readtest --mode errors --verify /data.iso
 echo "## done"
