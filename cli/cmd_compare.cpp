@@ -1,12 +1,15 @@
-// compare: two results files side by side: each zone's TE and FE maxima and how the second
-// differs from the first.
+// compare: two results files side by side: each zone's TE and FE maxima of two scans, or the
+// mean read speed of two read tests, and how the second differs from the first.
 
+#include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "cli/Commands.h"
 #include "cli/Names.h"
 #include "cli/OutputFile.h"
 #include "export/ImageType.h"
+#include "probix/ReadTestFile.h"
 #include "probix/ResultsFile.h"
 #include "probix/SpeedList.h"
 
@@ -52,6 +55,99 @@ std::string Row(const std::string& name, const PartStatistics& a, const PartStat
     return line;
 }
 
+schema::Json Speed(const std::optional<double>& speed) {
+    return speed ? schema::Json(std::round(*speed * 100.0) / 100.0) : schema::Json(nullptr);
+}
+
+schema::Json SpeedZoneJson(schema::Json zone, const std::optional<double>& a,
+                           const std::optional<double>& b) {
+    return {{"zone", zone},
+            {"speed_x", {Speed(a), Speed(b)}},
+            {"difference", a && b ? Speed(*b - *a) : schema::Json(nullptr)}};
+}
+
+std::optional<double> AverageX(const ReadTestResult& r) {
+    if (!r.transfer) return std::nullopt;
+    return r.transfer->averageX;
+}
+
+std::string SpeedCell(const schema::Json& value, bool sign = false) {
+    if (value.is_null()) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, sign ? "%+.2f" : "%.2f", value.get<double>());
+    return text;
+}
+
+// Two read tests: their speed curves, zone by zone (tenths of the disc), and the picture of A with
+// B laid over it.
+int CompareReadTests(CliContext& context, const std::vector<std::string>& paths, const ReadTestRecord& a,
+                     const ReadTestRecord& b, const std::string& imagePath) {
+    const ReadTestRecord* records[] = {&a, &b};
+    schema::Json compared = schema::Json::array();
+    for (size_t i = 0; i < 2; ++i) {
+        const ReadTestRecord& r = *records[i];
+        schema::Json entry = schema::Json::object();
+        PutName(entry, "file", paths[i]);
+        schema::Json transfer = nullptr;
+        if (r.result.transfer) {
+            const TransferSummary& t = *r.result.transfer;
+            transfer = {{"start_x", t.startX},         {"end_x", t.endX},
+                        {"average_x", t.averageX},     {"minimum_x", t.minimumX},
+                        {"minimum_lba", t.minimumLba}, {"read_mode", ReadModeName(t.mode)}};
+        }
+        schema::Json described = {{"disc_type", schema::TextOrNull(r.discType)},
+                                  {"last_lba", r.result.layout.lastLba},
+                                  {"test", ReadTestKindName(r.result.kind)},
+                                  {"speed", r.result.speed.text},
+                                  {"date", r.date},
+                                  {"result", ReadTestOutcomeName(r.result)},
+                                  {"failed_sectors", r.result.failedSectors},
+                                  {"transfer", transfer}};
+        for (auto& [key, value] : described.items()) entry[key] = value;
+        compared.push_back(entry);
+    }
+    const std::vector<std::optional<double>> zonesA = SpeedZones(a.result);
+    const std::vector<std::optional<double>> zonesB = SpeedZones(b.result);
+    schema::Json zones = schema::Json::array();
+    for (size_t z = 0; z < zonesA.size(); ++z)
+        zones.push_back(SpeedZoneJson(static_cast<int>(z), zonesA[z], zonesB[z]));
+    const schema::Json all = SpeedZoneJson(nullptr, AverageX(a.result), AverageX(b.result));
+    context.Result()["results"] = compared;
+    context.Result()["zones"] = zones;
+    context.Result()["all"] = all;
+
+    if (!context.Json()) {
+        std::ostream& out = context.Out();
+        for (size_t i = 0; i < 2; ++i) {
+            out << (i == 0 ? "A: " : "B: ") << CliContext::Escaped(paths[i]) << "\n   "
+                << CliContext::Escaped(ReadTestShortName(*records[i])) << ", "
+                << records[i]->result.speed.text << ": "
+                << CliContext::Escaped(ReadTestOutcomeText(records[i]->result)) << "\n";
+        }
+        char line[128];
+        std::snprintf(line, sizeof line, "%-6s %9s %9s %7s", "zone", "speed A", "speed B", "B-A");
+        out << line << "   (X; zone 0 is the start of the disc)\n";
+        auto row = [&](const std::string& name, const schema::Json& z) {
+            std::snprintf(line, sizeof line, "%-6s %9s %9s %7s", name.c_str(),
+                          SpeedCell(z["speed_x"][0]).c_str(), SpeedCell(z["speed_x"][1]).c_str(),
+                          SpeedCell(z["difference"], true).c_str());
+            out << line << "\n";
+        };
+        for (size_t z = 0; z < zones.size(); ++z) row(std::to_string(z), zones[z]);
+        row("all", all);
+        out << std::flush;
+    }
+    if (!imagePath.empty()) {
+#ifdef DRAVIX_CLI_CHART_IMAGES
+        if (const std::string problem = WriteReadTestPicture(imagePath, a, &b); !problem.empty())
+            return context.Fail(kExitFailed, problem);
+#else
+        return context.Fail(kExitFailed, "this build writes no pictures (it was built without the GUI)");
+#endif
+    }
+    return kExitOk;
+}
+
 }  // namespace
 
 int RunCompare(CliContext& context, const CommandArgs& args) {
@@ -63,6 +159,21 @@ int RunCompare(CliContext& context, const CommandArgs& args) {
     if (paths.size() != 2) return UsageError(context, "compare needs two results files");
     if (!imagePath.empty()) {
         if (const int status = CheckOutputFile(context, imagePath); status != kExitOk) return status;
+    }
+
+    // Read tests compare with read tests, scans with scans.
+    std::vector<ReadTestRead> readTests;
+    for (const std::string& path : paths) readTests.push_back(ReadReadTestFile(path));
+    if (readTests[0].record || readTests[1].record) {
+        for (size_t i = 0; i < 2; ++i) {
+            if (readTests[i].record) continue;
+            if (!readTests[i].otherKind) return context.Fail(kExitFailed, readTests[i].error);
+            return context.Fail(kExitFailed, paths[i] + ": a read test compares only with another read test");
+        }
+        return CompareReadTests(context, paths, *readTests[0].record, *readTests[1].record, imagePath);
+    }
+    for (const ReadTestRead& read : readTests) {
+        if (!read.otherKind) return context.Fail(kExitFailed, read.error);
     }
 
     std::vector<ScanResults> results;

@@ -1,14 +1,17 @@
 // report: one HTML file, readable offline in any browser, holding each result given: the drive and
-// disc, the labelled chart picture (embedded), the statistics per zone, and a Smart report's table.
+// disc, the labelled chart picture (embedded), the statistics per zone, a Smart report's table, and
+// a read test's summary with its unreadable and differing ranges.
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
 #include "base/Version.h"
 #include "cli/Commands.h"
 #include "cli/Names.h"
 #include "cli/OutputFile.h"
+#include "probix/ReadTestFile.h"
 #include "probix/ResultsFile.h"
 #include "probix/SpeedList.h"
 
@@ -93,6 +96,59 @@ void Section(std::ostream& out, const std::string& path, const ScanResults& r) {
     out << "</table>\n</section>\n";
 }
 
+std::string Ranges(const std::vector<SectorRange>& ranges) {
+    std::string text;
+    for (const SectorRange& r : ranges) {
+        text += (text.empty() ? "" : ", ") + std::to_string(r.first);
+        if (r.last != r.first) text += "-" + std::to_string(r.last);
+    }
+    return text.empty() ? std::string("none") : text;
+}
+
+void ReadTestSection(std::ostream& out, const std::string& path, const ReadTestRecord& record) {
+    const ReadTestResult& r = record.result;
+    out << "<section>\n<h2>" << Html("Read test: " + ReadTestShortName(record)) << "</h2>\n<p class=\"file\">"
+        << Html(std::filesystem::path(path).filename().string()) << "</p>\n<table class=\"info\">\n";
+    auto row = [&out](const char* key, const std::string& value) {
+        out << "<tr><th>" << key << "</th><td>" << Html(value) << "</td></tr>\n";
+    };
+    row("Drive", record.driveLabel);
+    row("Firmware", record.firmware);
+    row("Disc type", record.discType);
+    row("Test", std::string(ReadTestKindName(r.kind)) + (r.quick ? " (quick)" : ""));
+    row("Speed", r.speed.text);
+    row("Range", "LBA " + std::to_string(r.range.first) + " up to " + std::to_string(r.range.last));
+    row("Sectors", std::to_string(r.readSectors) + " read, " + std::to_string(r.failedSectors) + " failed, " +
+                       std::to_string(r.skippedSectors) + " skipped of " + std::to_string(r.plannedSectors));
+    if (r.transfer) {
+        char text[200];
+        std::snprintf(text, sizeof text, "start %.2fX, end %.2fX, average %.2fX, minimum %.2fX at LBA %u; %s",
+                      r.transfer->startX, r.transfer->endX, r.transfer->averageX, r.transfer->minimumX,
+                      r.transfer->minimumLba, ReadModeName(r.transfer->mode));
+        row("Transfer rate", text);
+    }
+    std::vector<SectorRange> failed;
+    for (const FailedRange& f : r.failures) failed.push_back(f.range);
+    if (r.kind != ReadTestKind::Seek) row("Unreadable sectors", Ranges(failed));
+    if (!r.skipped.empty()) row("Skipped sectors", Ranges(r.skipped));
+    if (r.verify) {
+        row("Image", record.imageName);
+        row("Differing sectors", Ranges(r.verify->differences));
+    }
+    row("Date", record.date);
+    const std::string outcome = ReadTestOutcomeText(r);
+    row("Verdict", outcome.empty() ? std::string("none") : outcome);
+    out << "</table>\n";
+#ifdef DRAVIX_CLI_CHART_IMAGES
+    const std::string png = ReadTestPictureDataUri(record);
+    if (!png.empty()) {
+        out << "<p><img alt=\"Read speed chart of " << Html(ReadTestShortName(record)) << "\" src=\"" << png
+            << "\"></p>\n";
+    }
+#endif
+    out << "</section>\n";
+}
+
 constexpr const char* kStyle =
     "body{font-family:sans-serif;margin:1.5em;color:#111}h1{font-size:1.4em}h2{font-size:1.15em;"
     "border-bottom:1px solid #999}table{border-collapse:collapse;margin:.5em 0}th,td{border:1px solid #bbb;"
@@ -109,11 +165,22 @@ int RunReport(CliContext& context, const CommandArgs& args) {
     if (output.empty()) return UsageError(context, "report needs -o FILE");
     if (const int status = CheckOutputFile(context, output); status != kExitOk) return status;
 
-    std::vector<ScanResults> results;
+    // Each input is a read test or a scan's or Smart report's results file.
+    struct Input {
+        std::optional<ScanResults> scan;
+        std::optional<ReadTestRecord> readTest;
+    };
+    std::vector<Input> results;
     for (const std::string& path : inputs) {
+        ReadTestRead readTest = ReadReadTestFile(path);
+        if (readTest.record) {
+            results.push_back({std::nullopt, std::move(readTest.record)});
+            continue;
+        }
+        if (!readTest.otherKind) return context.Fail(kExitFailed, readTest.error);
         ResultsRead read = ReadResultsFile(path);
         if (!read.results) return context.Fail(kExitFailed, read.error);
-        results.push_back(std::move(*read.results));
+        results.push_back({std::move(read.results), std::nullopt});
     }
 
     std::ostringstream html;
@@ -124,7 +191,13 @@ int RunReport(CliContext& context, const CommandArgs& args) {
          << "<style>" << kStyle << "</style>\n</head>\n<body>\n<h1>Dravix scan report</h1>\n<p>"
          << results.size() << (results.size() == 1 ? " result" : " results") << ", made "
          << Html(UtcTimestamp()) << " by Dravix " << kVersionText << ".</p>\n";
-    for (size_t i = 0; i < results.size(); ++i) Section(html, inputs[i], results[i]);
+    for (size_t i = 0; i < results.size(); ++i) {
+        if (results[i].readTest) {
+            ReadTestSection(html, inputs[i], *results[i].readTest);
+        } else {
+            Section(html, inputs[i], *results[i].scan);
+        }
+    }
     html << "</body>\n</html>\n";
 
     if (const FileResult written = WriteFileSafely(output, html.str()); !written.Ok())

@@ -18,6 +18,8 @@ constexpr size_t kMaxLineLength = 4096;
 // A run keeps about kTargetPoints points; a hand-made file may hold more, never this many.
 constexpr size_t kMaxPoints = 1000000;
 constexpr size_t kMaxRanges = 1000000;
+// A file of kMaxPoints points and as many ranges stays below this.
+constexpr size_t kMaxFileBytes = size_t{128} << 20;
 
 std::string Format(const char* format, auto... values) {
     char text[512];
@@ -145,6 +147,7 @@ class Reader {
         } else {
             read.record = std::move(record);
         }
+        read.otherKind = m_otherKind;
         return read;
     }
 
@@ -225,7 +228,10 @@ class Reader {
         std::string line;
         if (!NextLine(line))
             return Fault{0, m_tooLong ? "this is not a Dravix results file" : "the file is empty"};
-        if (line != kReadTestResultsTitle) return Fault{1, "this is not a Dravix read test"};
+        if (line != kReadTestResultsTitle) {
+            m_otherKind = true;
+            return Fault{1, "this is not a Dravix read test"};
+        }
         for (;;) {
             if (!NextLine(line))
                 return Fault{
@@ -524,6 +530,7 @@ class Reader {
     std::string m_name;
     int m_line = 0;
     bool m_tooLong = false;
+    bool m_otherKind = false;
     std::multimap<std::string, HeaderLine> m_header;
 };
 
@@ -637,6 +644,32 @@ void WriteReadTest(std::ostream& out, const ReadTestRecord& record) {
 
 ReadTestRead ReadReadTest(std::istream& in, const std::string& name) {
     return Reader(in, name).Read();
+}
+
+ReadTestRead ReadReadTestFile(const std::string& path) {
+    // Opened without waiting: a FIFO or a device is refused at once instead of hanging the reader.
+    std::string content;
+    const FileResult read = ReadFileContent(path, &content, kMaxFileBytes);
+    if (!read.Ok()) return ReadTestRead{std::nullopt, path + ": " + read.detail, false};
+    std::istringstream in(std::move(content));
+    return ReadReadTest(in, path);
+}
+
+std::vector<std::optional<double>> SpeedZones(const ReadTestResult& result) {
+    constexpr size_t kZones = 10;
+    std::vector<double> sums(kZones, 0.0);
+    std::vector<size_t> counts(kZones, 0);
+    const uint64_t sectors = uint64_t{result.layout.lastLba} + 1;
+    for (const SpeedPoint& p : result.points) {
+        const size_t zone = std::min<size_t>(kZones - 1, static_cast<size_t>(p.lba * kZones / sectors));
+        sums[zone] += p.speedX;
+        ++counts[zone];
+    }
+    std::vector<std::optional<double>> zones(kZones);
+    for (size_t z = 0; z < kZones; ++z) {
+        if (counts[z] > 0) zones[z] = sums[z] / static_cast<double>(counts[z]);
+    }
+    return zones;
 }
 
 std::string SaveReadTestFile(const std::string& path, const ReadTestRecord& record) {

@@ -46,11 +46,20 @@ struct ReadTestRead {
     std::optional<ReadTestRecord> record;
     // Empty when read; otherwise "FILE, line N: what is wrong" (or "FILE: ..." for the whole file).
     std::string error;
+    // The file does not begin as a read test does: it may be another kind of results file.
+    bool otherKind = false;
 };
 // `name` is the file's name for the messages. The stored counts, summary and verdict must be those
 // of the stored ranges and speed points: a file whose verdict disagrees is damaged. Nothing partial
 // is returned.
 ReadTestRead ReadReadTest(std::istream& in, const std::string& name);
+
+// Only a regular file is read; a FIFO or a device is refused at once.
+ReadTestRead ReadReadTestFile(const std::string& path);
+
+// The speed of a read test in ten equal parts of the disc (inner to outer), each the mean of its
+// points; none for a part without points.
+std::vector<std::optional<double>> SpeedZones(const ReadTestResult& result);
 
 // Writes the whole file through base/SafeFile.h. Empty when written, else the message.
 std::string SaveReadTestFile(const std::string& path, const ReadTestRecord& record);

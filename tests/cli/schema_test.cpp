@@ -16,6 +16,7 @@
 
 #include "emu/Media.h"
 #include "export/ImageContainer.h"
+#include "probix/ReadTestFile.h"
 #include "tests/support/CliRunner.h"
 #include "tests/support/VirtualBus.h"
 
@@ -163,6 +164,19 @@ const std::map<std::string, Shape>& Shapes() {
           {"worst_ms", "number"},
           {"failed_reads", "int"}}},
         {"point", {{"lba", "int"}, {"position_gb", "number"}, {"speed_x", "number"}}},
+        {"read_compared",
+         {{"file", "string"},
+          {"disc_type", "string?"},
+          {"last_lba", "int"},
+          {"test", "string"},
+          {"speed", "string"},
+          {"date", "string"},
+          {"result", "string"},
+          {"failed_sectors", "int"},
+          {"transfer", "transfer?"}}},
+        {"speed_zone", {{"zone", "int?"}, {"speed_x", "number?[]"}, {"difference", "number?"}}},
+        // compare of two read tests.
+        {"compare_read", {{"results", "read_compared[]"}, {"zones", "speed_zone[]"}, {"all", "speed_zone"}}},
         // The commands' results, after "schema", "command" and "error".
         {"drives", {{"drives", "drive[]"}}},
         {"diagnose",
@@ -358,9 +372,13 @@ std::vector<std::string> Problems(const std::string& out, int status) {
         if (!failed || !result.empty()) problems.push_back("no command, yet a result");
         return problems;
     }
-    const auto shape = Shapes().find(object["command"].get<std::string>());
+    std::string command = object["command"].get<std::string>();
+    if (command == "compare" && result.contains("results") && !result["results"].empty() &&
+        result["results"][0].contains("test"))
+        command = "compare_read";
+    const auto shape = Shapes().find(command);
     if (shape == Shapes().end()) return {"unknown command " + object["command"].dump()};
-    CheckObject(result, shape->second, !failed, object["command"].get<std::string>(), problems);
+    CheckObject(result, shape->second, !failed, command, problems);
     return problems;
 }
 
@@ -423,6 +441,24 @@ std::string DvdRomImage() {
         emu::FillSector(*emu::FindMedia("dvd-rom"), lba, sector.data());
         file.write(reinterpret_cast<const char*>(sector.data()), 2048);
     }
+    return path;
+}
+
+// A read test's results file with a few points.
+std::string ReadTestFile(const char* name, double speedX) {
+    const std::string path = ::testing::TempDir() + "/" + name;
+    ReadTestRecord record;
+    record.discType = "DVD ROM";
+    record.date = "2026-12-08T11:00:00Z";
+    ReadTestResult& r = record.result;
+    r.end = ReadTestEnd::Finished;
+    r.layout.lastLba = 9999;
+    r.layout.tracks = {{1, 1, 0, 9999, true}};
+    r.range = {0, 9999};
+    r.plannedSectors = r.readSectors = 10000;
+    r.points = {{0, speedX}, {5000, speedX + 1}, {9968, speedX + 2}};
+    r.transfer = TransferSummary{speedX, speedX + 2, speedX + 1, speedX, 0, ReadMode::Cav};
+    if (!SaveReadTestFile(path, record).empty()) ADD_FAILURE() << "no read test file";
     return path;
 }
 
@@ -494,6 +530,10 @@ std::vector<Case> Cases() {
         {{"readtest", "--start", "0", "--end", "999"}, 4, QuickReader("dvd-rom", damaged)},
         {{"readtest", "--mode", "seek"}, 0, QuickReader("cd-rom")},
         {{"readtest"}, 3, QuickReader(nullptr)},
+        {{"compare", ReadTestFile("schema-a.csv", 4), ReadTestFile("schema-b.csv", 6)}, 0, {}},
+        {{"report", ReadTestFile("schema-a.csv", 4), "-o", ::testing::TempDir() + "/dravix-schema.html"},
+         0,
+         {}},
         {{"convert", bmp, png}, 0, {}},
         {{"convert", bmp + ".missing", png}, 1, {}},
         {{"raw", "--in", "36", "12 00 00 00 24 00"}, 0, Maker()},
