@@ -34,6 +34,7 @@ inline constexpr uint8_t SRB_EVENT_NOTIFY = 0x40;
 // Host adapter status (SRB_HaStat).
 inline constexpr uint8_t HASTAT_OK = 0x00;
 inline constexpr uint8_t HASTAT_TIMEOUT = 0x09;
+inline constexpr uint8_t HASTAT_PHASE_ERROR = 0x14;
 
 // Peripheral device type of a CD/DVD drive.
 inline constexpr uint8_t DTYPE_CDROM = 0x05;

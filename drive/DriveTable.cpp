@@ -186,6 +186,7 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
     m_lastOsError = 0;
     m_lastTransferred = 0;
     m_lastShortAnswer = false;
+    m_lastAdapterError = false;
     m_lastStatus = kCommandFailed;
     const int cdbLength = CdbLength(cdb[0]);
     if (direction != kDataOut && direction != kDataIn) length = 0;
@@ -209,6 +210,7 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
         case TransportResult::Outcome::Failed:
             m_lastSense = r.sense;
             m_lastOsError = r.osError;
+            m_lastAdapterError = r.adapterError;
             break;
         case TransportResult::Outcome::TimedOut:
             m_lastSense = r.sense;
@@ -271,6 +273,7 @@ void DriveTable::RestoreFailure(const Failure& failure) {
     m_lastOsError = failure.osError;
     m_lastShortAnswer = failure.shortAnswer;
     m_lastTransferred = failure.transferred;
+    m_lastAdapterError = failure.adapterError;
 }
 
 std::string FailureDetail(const DriveTable::Failure& failure) {

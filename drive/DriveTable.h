@@ -170,9 +170,11 @@ class DriveTable final : private DiscoveryTarget {
         int osError = 0;
         bool shortAnswer = false;  // the command completed, but its answer lacked fields
         uint32_t transferred = 0;
+        bool adapterError = false;  // failed at the adapter, with no status of the drive's own
     };
     Failure LastFailure() const {
-        return {m_lastStatus, m_lastSense, m_lastOsError, m_lastShortAnswer, m_lastTransferred};
+        return {m_lastStatus,      m_lastSense,       m_lastOsError,
+                m_lastShortAnswer, m_lastTransferred, m_lastAdapterError};
     }
     void RestoreFailure(const Failure& failure);
 
@@ -215,6 +217,7 @@ class DriveTable final : private DiscoveryTarget {
     uint8_t m_lastStatus = kCommandCompleted;
     uint32_t m_lastTransferred = 0;
     bool m_lastShortAnswer = false;
+    bool m_lastAdapterError = false;
     DriveEntry m_entries[kMaxDrives];
     std::vector<RefusedNode> m_refused;
     DiscoveryFacts m_facts;

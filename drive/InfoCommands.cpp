@@ -309,18 +309,17 @@ void FillDriveFields(DriveTable& table, InfoFill& fill) {
         }
         return;
     }
-    // A refusal without the drive's sense (an adapter error, as emulated drives give for a key
-    // format they lack) says nothing about the drive: the drive's own feature list tells whether
-    // it offers the region state at all.
+    // An adapter error without a status of the drive's own (as QEMU's drive gives for a key
+    // format it lacks) says nothing about the drive: the drive's own feature list tells whether it
+    // offers the region state at all.
     const DriveTable::Failure failure = table.LastFailure();
-    if (failure.status == kCommandFailed && failure.sense.key == 0 &&
-        DriveListsFeature(table, kFeatureDvdCss) == false) {
-        fill.notAvailable.push_back({kLabelRegionSetting, kReasonNotOffered});
-        return;
-    }
-    if (failure.status == kCommandFailed && failure.sense.key == 0) {
-        // The feature query overwrote the failure; the region read is what failed.
-        fill.unread.push_back(kLabelRegionSetting);
+    if (failure.adapterError) {
+        if (DriveListsFeature(table, kFeatureDvdCss) == false) {
+            fill.notAvailable.push_back({kLabelRegionSetting, kReasonNotOffered});
+        } else {
+            fill.unread.push_back(kLabelRegionSetting);
+        }
+        table.RestoreFailure(failure);
         return;
     }
     ReadFailed(table, fill, kLabelRegionSetting);

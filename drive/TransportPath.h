@@ -19,6 +19,9 @@ struct TransportResult {
     Outcome outcome = Outcome::Failed;
     Sense sense;      // CheckCondition, and on the ASPI path whatever the sense area held
     int osError = 0;  // the platform call's error when it failed
+    // Failed: the adapter reported an error of its own while the drive gave no status (no BUSY, no
+    // CHECK CONDITION): nothing is known of what the drive thinks of the command.
+    bool adapterError = false;
     // Completed: the bytes the data phase moved (for data in, how much of the buffer the drive
     // filled), never more than the length asked for; 0 otherwise.
     uint32_t transferred = 0;

@@ -184,6 +184,7 @@ class AspiPath final : public TransportPath {
             result.outcome = TransportResult::Outcome::CheckCondition;
         } else {
             result.outcome = TransportResult::Outcome::Failed;
+            result.adapterError = srb.SRB_HaStat != 0 && srb.SRB_TargStat == kScsiGood;
         }
         return result;
     }

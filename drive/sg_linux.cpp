@@ -193,6 +193,7 @@ class SgPath final : public TransportPath {
         // be reported as completed.
         if (request.status != kScsiGood || request.host_status != 0 || (request.driver_status & 0x0F) != 0) {
             result.outcome = TransportResult::Outcome::Failed;
+            result.adapterError = request.status == kScsiGood;
             return result;
         }
         result.outcome = TransportResult::Outcome::Completed;

@@ -14,8 +14,8 @@ constexpr std::array<std::string_view, kLatencyClassCount> kLatencyNames{"comman
 constexpr std::array<std::string_view, 3> kRowNames{"dvd+rw", "dvd+r", "dvd+r-dl"};
 constexpr std::array<std::string_view, 3> kOptionNames{"unknown-disc", "supported-disc", "overspeed"};
 constexpr std::array<std::string_view, 4> kReadModelNames{"cav", "p-cav", "z-clv", "clv"};
-constexpr std::array<std::string_view, 7> kActionNames{
-    "check", "timeout", "busy", "bad-answer", "reply", "applied-timeout", "applied-check"};
+constexpr std::array<std::string_view, 8> kActionNames{
+    "check", "timeout", "busy", "bad-answer", "reply", "applied-timeout", "applied-check", "adapter-error"};
 
 bool Printable(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });

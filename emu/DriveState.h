@@ -76,6 +76,8 @@ struct FaultRule {
         // (AppliedTimeout), or CHECK CONDITION with `sense` (AppliedCheck).
         AppliedTimeout,
         AppliedCheck,
+        AdapterError,  // the adapter fails the request; the drive gives no status (QEMU's drive
+                       // through virtio-scsi does this for some commands it lacks)
     };
 
     uint8_t opcode = 0;
@@ -106,7 +108,8 @@ struct DamagedSpot {
 };
 
 std::string_view FaultActionName(FaultRule::Action action);  // "check", "timeout", "busy", "bad-answer",
-                                                             // "reply", "applied-timeout", "applied-check"
+                                                             // "reply", "applied-timeout", "applied-check",
+                                                             // "adapter-error"
 std::optional<FaultRule::Action> FaultActionFromName(std::string_view name);
 
 // Everything one virtual drive is: identity, firmware settings (permanent and until power-off),

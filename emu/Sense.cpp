@@ -40,6 +40,10 @@ ScsiOutcome HostTimeoutOutcome() {
     return Blank(ScsiOutcome::Kind::HostTimeout);
 }
 
+ScsiOutcome AdapterErrorOutcome() {
+    return Blank(ScsiOutcome::Kind::AdapterError);
+}
+
 SenseCode SenseOf(const ScsiOutcome& outcome) {
     return SenseCode{static_cast<uint8_t>(outcome.sense[2] & 0x0F), outcome.sense[12], outcome.sense[13]};
 }

@@ -6,9 +6,10 @@
 namespace dravix::emu {
 
 // What one command block came back with: a SCSI status with fixed-format sense, or a host
-// time-out (the command never completed as far as the initiator can tell).
+// time-out (the command never completed as far as the initiator can tell), or an adapter error
+// (the adapter failed the request without a status of the drive's).
 struct ScsiOutcome {
-    enum class Kind { Good, CheckCondition, Busy, HostTimeout } kind;
+    enum class Kind { Good, CheckCondition, Busy, HostTimeout, AdapterError } kind;
     uint8_t sense[18];     // fixed format 70h: key byte 2, ASC 12, ASCQ 13, additional length 10
     uint32_t transferred;  // data-in bytes written into the caller's buffer
 };
@@ -52,6 +53,7 @@ ScsiOutcome GoodOutcome(uint32_t transferred);
 ScsiOutcome CheckConditionOutcome(SenseCode code);
 ScsiOutcome BusyOutcome();
 ScsiOutcome HostTimeoutOutcome();
+ScsiOutcome AdapterErrorOutcome();
 
 // Reads key (low four bits), ASC and ASCQ back out of an outcome's sense bytes.
 SenseCode SenseOf(const ScsiOutcome& outcome);

@@ -215,9 +215,9 @@ FaultRule FaultFromJson(const json& v, const std::string& where) {
     r.String("action", action);
     const auto parsed = FaultActionFromName(action);
     if (!parsed)
-        ObjectReader::Fail(
-            r.Where("action"),
-            "expected check, timeout, busy, bad-answer, reply, applied-timeout or applied-check");
+        ObjectReader::Fail(r.Where("action"),
+                           "expected check, timeout, busy, bad-answer, reply, applied-timeout, applied-check "
+                           "or adapter-error");
     rule.action = *parsed;
     if (const json* sense = r.Find("sense")) {
         const std::vector<uint8_t> bytes = ByteArray(*sense, r.Where("sense"));

@@ -59,10 +59,12 @@ constexpr CommandOption kSetOptions[] = {
 constexpr CommandOption kFaultOptions[] = {
     {"add OPCODE[:SUB[:FUNCTION]] ACTION", "",
      "a rule: commands that match it get ACTION instead of their answer",
-     "add clear check timeout busy bad-answer reply applied-timeout applied-check becoming-ready"},
+     "add clear check timeout busy bad-answer reply applied-timeout applied-check adapter-error "
+     "becoming-ready"},
     {"ACTION", "",
      "check KEY/ASC/ASCQ, timeout, busy, bad-answer [BYTE], reply HEXBYTES..., or applied-timeout or "
-     "applied-check KEY/ASC/ASCQ (the command is carried out, then its status is lost or a failure)"},
+     "applied-check KEY/ASC/ASCQ (the command is carried out, then its status is lost or a failure), or "
+     "adapter-error (the adapter fails the request, the drive gives no status)"},
     {"add becoming-ready N", "", "answer the next N TEST UNIT READYs with 02/04/01"},
     {"clear", "", "remove every fault of the drive"},
     {"--after", "N", "only after N matching commands"},
@@ -599,7 +601,8 @@ class ToolRun final {
         const auto action = FaultActionFromName(words[1]);
         if (!action)
             throw UsageError{"unknown fault action \"" + words[1] +
-                             "\" (check, timeout, busy, bad-answer, reply, applied-timeout, applied-check)"};
+                             "\" (check, timeout, busy, bad-answer, reply, applied-timeout, applied-check, "
+                             "adapter-error)"};
         rule.action = *action;
         const std::vector<std::string> values(words.begin() + 2, words.end());
         switch (rule.action) {
@@ -619,6 +622,7 @@ class ToolRun final {
             case FaultRule::Action::HostTimeout:
             case FaultRule::Action::Busy:
             case FaultRule::Action::AppliedTimeout:
+            case FaultRule::Action::AdapterError:
                 if (!values.empty())
                     throw UsageError{std::string(FaultActionName(rule.action)) + " takes no value"};
                 break;

@@ -121,6 +121,8 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
                 outcome = CheckConditionOutcome(fired->sense);
             } else if (fired && action == FaultRule::Action::HostTimeout) {
                 outcome = HostTimeoutOutcome();
+            } else if (fired && action == FaultRule::Action::AdapterError) {
+                outcome = AdapterErrorOutcome();
             } else if (fired && action == FaultRule::Action::Busy) {
                 outcome = BusyOutcome();
             } else if (fired && action == FaultRule::Action::Reply) {

@@ -289,6 +289,9 @@ class AspiHost final {
             case ScsiOutcome::Kind::HostTimeout:
                 block.SRB_HaStat = HASTAT_TIMEOUT;
                 break;
+            case ScsiOutcome::Kind::AdapterError:
+                block.SRB_HaStat = HASTAT_PHASE_ERROR;
+                break;
         }
         SetStatus(block.SRB_Status, status);
         m_ended.notify_all();

@@ -379,30 +379,35 @@ TEST_F(OnVirtualDrive, DiscFieldsOnFailingOrOddAnswers) {
     EXPECT_EQ(StoredDiscInfo().manufacturerId, "ORIONDSC");
 }
 
-// A region read the drive refuses without sense (an adapter error, as QEMU's drive gives) is "not
-// offered" only when the drive's configuration lacks the feature that carries it.
-TEST_F(OnVirtualDrive, RegionRefusedWithoutSenseAsksTheDrivesFeatureList) {
+// A region read that fails at the adapter, without a status of the drive's (as QEMU's drive
+// answers through virtio-scsi), is "not offered" only when the drive's configuration lacks the
+// feature that carries it; a refusal or a busy drive is decided by its own status.
+TEST_F(OnVirtualDrive, RegionLostAtTheAdapterAsksTheDrivesFeatureList) {
     struct Case {
         const char* name;
-        emu::SenseCode regionSense;
+        emu::FaultRule::Action action;
+        emu::SenseCode sense;
         std::optional<Bytes> featureAnswer;  // none: GET CONFIGURATION for the feature fails too
         bool notAvailable;
         bool featureAsked;
     };
+    using Action = emu::FaultRule::Action;
     const Bytes headerOnly = {0, 0, 0, 4, 0, 0, 0x00, 0x10};
     const Bytes listed = {0, 0, 0, 12, 0, 0, 0x00, 0x10, 0x01, 0x06, 0x03, 0x04, 0, 0, 0, 0};
     const Case cases[] = {
-        {"no sense, feature absent", {0, 0, 0}, headerOnly, true, true},
-        {"no sense, feature listed", {0, 0, 0}, listed, false, true},
-        {"no sense, feature query fails", {0, 0, 0}, std::nullopt, false, true},
-        {"invalid operation code", {0x05, 0x20, 0x00}, headerOnly, true, false},
-        {"not ready", {0x02, 0x04, 0x01}, headerOnly, false, false},
+        {"adapter error, feature absent", Action::AdapterError, {}, headerOnly, true, true},
+        {"adapter error, feature listed", Action::AdapterError, {}, listed, false, true},
+        {"adapter error, feature query fails", Action::AdapterError, {}, std::nullopt, false, true},
+        {"invalid operation code", Action::CheckCondition, {0x05, 0x20, 0x00}, headerOnly, true, false},
+        {"no sense at all", Action::CheckCondition, {0, 0, 0}, headerOnly, false, false},
+        {"busy", Action::Busy, {}, headerOnly, false, false},
     };
     Insert("dvd-rom");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         drive.ClearFaults();
-        Fault(0xA4).sense = c.regionSense;
+        Fault(0xA4).action = c.action;
+        rules.back().sense = c.sense;
         Fault(0x46, {{1, 0x02}});
         if (c.featureAnswer) {
             rules.back().action = emu::FaultRule::Action::Reply;

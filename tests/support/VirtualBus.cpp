@@ -39,6 +39,9 @@ int ExecuteOnVirtualDrive(emu::VirtualDrive& drive, sg_io_hdr_t& r) {
         case emu::ScsiOutcome::Kind::HostTimeout:
             r.host_status = 0x03;  // DID_TIME_OUT
             break;
+        case emu::ScsiOutcome::Kind::AdapterError:
+            r.host_status = 0x07;  // DID_ERROR
+            break;
     }
     return 0;
 }
