@@ -25,6 +25,7 @@
 #include "drive/HotPlug.h"
 #include "drive/Platform.h"
 #include "drive/Support.h"
+#include "drive/VendorMode.h"
 #include "res/Icons.h"
 #include "res/Strings.h"
 #include "turns/AppState.h"
@@ -159,7 +160,7 @@ void CMainDialog::SendVendorModeOff() {
         [index](DriveTable& table) {
             // A probe of another drive may have used the table since this was asked for.
             if (table.SelectedIndex() != index) table.SelectDrive(index);
-            table.SetVendorMode(false);
+            VendorModeScope::Resume(table).End();
         },
         index);
 }
@@ -454,6 +455,9 @@ void CMainDialog::ProbeDrive(std::function<void(bool supported)> done) {
                 if (table.SelectedIndex() != index) table.SelectDrive(index);
                 Probed probed;
                 probed.result = CheckDriveSupport(table);
+                // The drive stays in vendor mode until the pages the probe brings have asked for
+                // their first commands: the window sends the off after them (SendVendorModeOff).
+                probed.result.vendorMode.Keep();
                 if (probed.result.outcome == SupportOutcome::VendorModeRefused &&
                     RefusedByKernel(table.LastFailure())) {
                     probed.kernelRefused = true;

@@ -145,7 +145,7 @@ DriveTable* CliContext::UseDrive(const DriveNeeds& needs, ReadyState* state) {
     if (!needs.feature) return table;
 
     // Which pages the drive has decides what it may be asked, before any question or tray check.
-    const SupportResult support = CheckDriveSupport(*table);
+    SupportResult support = CheckDriveSupport(*table);
     const DriveTable::Failure failure = table->LastFailure();
     if (support.outcome == SupportOutcome::VendorModeRefused) {
         Refused(needs, failure);
@@ -158,7 +158,7 @@ DriveTable* CliContext::UseDrive(const DriveNeeds& needs, ReadyState* state) {
         Fail(kExitNoDrive, kMsgFirmwareNotSupported + detail);
         return nullptr;
     }
-    table->SetVendorMode(false);
+    support.vendorMode.End();
     if (Interrupted()) {
         Fail(kExitFailed, scan_texts::kUserAbort);
         return nullptr;

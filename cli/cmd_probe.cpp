@@ -33,14 +33,14 @@ int RunProbe(CliContext& context, const CommandArgs& args) {
     DriveTable* table = context.UseDrive({});
     if (table == nullptr) return context.FailedStatus();
 
-    const SupportResult result = CheckDriveSupport(*table);
+    SupportResult result = CheckDriveSupport(*table);
     schema::Json& json = context.Result();
     json["supported"] = result.outcome == SupportOutcome::Supported;
     json["features"] = nullptr;
     json["pages"] = nullptr;
     switch (result.outcome) {
         case SupportOutcome::Supported: {
-            table->SetVendorMode(false);
+            result.vendorMode.End();
             const std::vector<std::string> pages = PagesFor(result.featureCodes);
             json["features"] = result.featureCodes;
             json["pages"] = pages;

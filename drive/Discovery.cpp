@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "drive/DriveTable.h"
 #include "drive/Scsi.h"
@@ -45,18 +46,22 @@ std::vector<uint8_t> FeatureCodesOf(const uint8_t (&buffer)[kFeatureListLength])
 SupportResult CheckDriveSupport(DriveTable& table) {
     SupportResult result;
     table.WaitUntilReady();
-    if (!table.SetVendorMode(true)) {
+    VendorModeScope vendorMode(table);
+    if (!vendorMode) {
         result.outcome = SupportOutcome::VendorModeRefused;
         return result;
     }
     uint8_t list[kFeatureListLength];
     result.featureListStatus = ReadFeatureList(table, list);
     if (result.featureListStatus != kCommandCompleted || !HasSignature(list)) {
+        // Such a drive is left in vendor mode: it gets no off.
+        vendorMode.Keep();
         result.outcome = SupportOutcome::FirmwareNotSupported;
         return result;
     }
     result.outcome = SupportOutcome::Supported;
     result.featureCodes = FeatureCodesOf(list);
+    result.vendorMode = std::move(vendorMode);
     return result;
 }
 

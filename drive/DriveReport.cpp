@@ -28,6 +28,7 @@ DriveReport GatherDriveReport(DriveTable& table, const std::string& version, con
         drive.location = DriveNodesText(table.Entry(i));
         drive.nodes = table.Entry(i).nodes;
         if (checkSupport && table.SelectDrive(static_cast<uint8_t>(i))) {
+            // Vendor mode, when the drive took it, goes off before the next drive is selected.
             const SupportResult result = CheckDriveSupport(table);
             const DriveTable::Failure failure = table.LastFailure();
             drive.checked = true;
@@ -36,7 +37,6 @@ DriveReport GatherDriveReport(DriveTable& table, const std::string& version, con
                 case SupportOutcome::Supported:
                     drive.support = "supported";
                     drive.featureCodes = result.featureCodes;
-                    table.SetVendorMode(false);
                     break;
                 case SupportOutcome::VendorModeRefused:
                     drive.support = "vendor mode refused (" + VendorRefusalReason(table, failure) + ")";

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-namespace dravix {
+#include "drive/VendorMode.h"
 
-class DriveTable;
+namespace dravix {
 
 // Firmware features a drive announces in its feature list; each brings one page.
 enum FeatureCode : uint8_t {
@@ -23,7 +23,7 @@ enum FeatureCode : uint8_t {
 const char* FeaturePageTitle(uint8_t code);
 
 enum class SupportOutcome {
-    Supported,             // vendor mode is on; the caller sends vendor mode off when done
+    Supported,             // vendor mode is on until the result's scope ends
     VendorModeRefused,     // the caller shows the not-supported dialog
     FirmwareNotSupported,  // the caller shows kMsgFirmwareNotSupported
 };
@@ -32,6 +32,10 @@ struct SupportResult {
     SupportOutcome outcome = SupportOutcome::FirmwareNotSupported;
     std::vector<uint8_t> featureCodes;  // as listed by the drive, Supported only
     uint8_t featureListStatus = 0;      // SendCommand status of the feature list read
+    // Supported: the drive's vendor mode, which the caller keeps while it uses the feature codes
+    // or lets end. The other outcomes hold none: a drive that refused on, or whose feature list
+    // lacks the signature, is sent no off.
+    VendorModeScope vendorMode;
 };
 
 inline constexpr const char* kMsgFirmwareNotSupported =
@@ -48,8 +52,9 @@ uint8_t ReadFeatureList(DriveTable& table, uint8_t (&buffer)[kFeatureListLength]
 // Feature codes of a feature-list answer: n at byte 7, codes from byte 8, never beyond the answer.
 std::vector<uint8_t> FeatureCodesOf(const uint8_t (&buffer)[kFeatureListLength]);
 
-// The support check on the selected drive: wait for it, vendor mode on, feature list. Sends no
-// vendor mode off itself and shows no message: the outcome tells the caller what to show.
+// The support check on the selected drive: wait for it, vendor mode on, feature list. The off
+// goes out when the result's vendor mode ends; no message is shown: the outcome tells the caller
+// what to show.
 SupportResult CheckDriveSupport(DriveTable& table);
 
 }  // namespace dravix

@@ -11,6 +11,7 @@
 #include "base/ByteOrder.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
+#include "drive/VendorMode.h"
 #include "probix/ScanTexts.h"
 #include "turns/SharedDrive.h"
 
@@ -66,7 +67,7 @@ auto SendTeFe(SharedDrive& drive, const StopRequested& stopRequested, Command co
     return drive.LockedUnlessStopped(stopRequested, [&](DriveTable& table) {
         auto reading = command(table);
         if (reading.status == kCommandFailed && VendorModeLost(reading.sense) && !stopRequested()) {
-            table.SetVendorMode(true);
+            VendorModeScope::SwitchOnAgain(table);
             if (!stopRequested()) reading = command(table);
         }
         return reading;

@@ -21,6 +21,7 @@
 #include "chart/ChartStyle.h"
 #include "chart/ScanChart.h"
 #include "drive/DriveTable.h"
+#include "drive/VendorMode.h"
 #include "probix/DiscReport.h"
 #include "probix/ScanTexts.h"
 #include "res/Strings.h"
@@ -97,9 +98,10 @@ struct CTEFE::Shared {
     std::vector<ScanSample> samples;
     uint16_t teReference = 0;
     uint16_t feReference = 0;
-    // The drive took vendor mode on at the page's initialisation (set on the worker, so that the
-    // page's end knows it even when the page goes before it has heard).
-    std::atomic<bool> vendorModeOn{false};
+    // The vendor mode the page holds from its initialisation to its end: begun and ended on the
+    // page's workers at the drive, so that the page's end sends the off also when the page goes
+    // before it has heard whether the drive accepted the on.
+    VendorModeScope vendorMode;
 };
 
 CTEFE::CTEFE(QWidget* parent)
@@ -123,9 +125,7 @@ CTEFE::~CTEFE() {
     // Vendor mode off goes out after the command a worker may still have at the drive, when the
     // drive accepted vendor mode on.
     if (m_sequence != nullptr) {
-        m_sequence->Finally([shared = m_shared](DriveTable& table) {
-            if (shared->vendorModeOn) table.SetVendorMode(false);
-        });
+        m_sequence->Finally([shared = m_shared](DriveTable&) { shared->vendorMode.End(); });
     }
 }
 
@@ -339,8 +339,8 @@ void CTEFE::OnScanDriveOpen(int drives) {
 
     m_sequence->Step(
         [shared = m_shared](DriveTable& table, const WorkerContext&) {
-            shared->vendorModeOn = table.SetVendorMode(true);
-            return shared->vendorModeOn.load();
+            shared->vendorMode = VendorModeScope(table);
+            return shared->vendorMode.Accepted();
         },
         [this](bool accepted) { OnVendorMode(accepted); });
 }
@@ -659,7 +659,7 @@ void CTEFE::RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
     // A run stopped while it waited for the drive sends nothing.
     if (!drive->Shared().LockedUnlessStopped(stopRequested, [](DriveTable& table) {
             SelectChosenDrive(table);
-            return table.SetVendorMode(true);
+            return VendorModeScope::SwitchOnAgain(table);
         })) {
         return;
     }
@@ -757,17 +757,18 @@ void CTEFE::OnStop() {
 void CTEFE::RunSmartReport() {
     m_shared->scanBusy = true;
     m_sequence->Start([this] {
-        m_sequence->Step([](DriveTable& table, const WorkerContext&) { table.SetVendorMode(true); },
-                         [this] {
-                             {
-                                 CSmartReportDlg dialog(m_scanDrive, m_discTypeCode, m_speedCodes, this);
-                                 dialog.SetSaveHandler([this, &dialog] { AskAndSaveSmartResults(dialog); });
-                                 RunModal(dialog);
-                                 if (dialog.LastLba()) m_lastLba = *dialog.LastLba();
-                                 AutosaveSmartResults(dialog);
-                             }
-                             m_shared->scanBusy = false;
-                         });
+        m_sequence->Step(
+            [](DriveTable& table, const WorkerContext&) { VendorModeScope::SwitchOnAgain(table); },
+            [this] {
+                {
+                    CSmartReportDlg dialog(m_scanDrive, m_discTypeCode, m_speedCodes, this);
+                    dialog.SetSaveHandler([this, &dialog] { AskAndSaveSmartResults(dialog); });
+                    RunModal(dialog);
+                    if (dialog.LastLba()) m_lastLba = *dialog.LastLba();
+                    AutosaveSmartResults(dialog);
+                }
+                m_shared->scanBusy = false;
+            });
     });
 }
 
