@@ -93,7 +93,6 @@ int main(int argc, char** argv) {
         dravix::SetTraceSink(dravix::MakeFileTraceSink(trace));
     }
 
-    dravix::RouteDriveMessagesToBoxes();
     dravix::CMainDialog::SetSaveHandler([](dravix::CMainDialog& window) { dravix::SaveWindowImage(window); });
     return app.InitInstance();
 }

@@ -1,9 +1,7 @@
 #include "chart/ScanChart.h"
 
 #include <qdrawutil.h>
-#include <QMetaObject>
 #include <QPainter>
-#include <QThread>
 
 namespace dravix {
 
@@ -12,7 +10,7 @@ namespace {
 constexpr int kClientEdge = 2;
 constexpr int kStaticEdge = 1;
 constexpr int kEdge = kClientEdge + kStaticEdge;
-// Where the client area starts; a constant, so the worker never has to ask the window.
+// Where the client area starts.
 constexpr QPoint kClientOrigin(kEdge, kEdge);
 }  // namespace
 
@@ -39,13 +37,13 @@ bool CScanChart::Create(QWidget* parent, const QRect& rect) {
 
 int CScanChart::SetRange(double yLower, double yUpper, int xLower, int xUpper, int yDecimals) {
     const int result = m_canvas.SetRange(yLower, yUpper, xLower, xUpper, yDecimals);
-    RequestRepaint();
+    ShowChanges();
     return result;
 }
 
 bool CScanChart::AddSeries(QRgb colour) {
     if (!m_canvas.AddSeries(colour)) return false;
-    RequestRepaint();
+    ShowChanges();
     return true;
 }
 
@@ -55,37 +53,29 @@ double CScanChart::AppendPoint(int index, double y, double x) {
 
 void CScanChart::UpdateCurves() {
     m_canvas.UpdateCurves();
-    RequestRepaint();
+    ShowChanges();
 }
 
 void CScanChart::ResetCurves() {
     m_canvas.ResetCurves();
-    RequestRepaint();
+    ShowChanges();
 }
 
 void CScanChart::DrawLimitLine(int index, int value, int on) {
     m_canvas.DrawLimitLine(index, value, on);
-    RequestRepaint();
+    ShowChanges();
 }
 
 void CScanChart::DrawRangeMarker(int which, int x, int on) {
     m_canvas.DrawRangeMarker(which, x, on);
-    RequestRepaint();
+    ShowChanges();
 }
 
-void CScanChart::RequestRepaint() {
+void CScanChart::ShowChanges() {
     // Only what changed is repainted: during a scan that is the newest segments, not the window.
     // Empty when a paint has already shown the change.
     const QRect changed = m_canvas.PendingRepaint().translated(kClientOrigin);
-    if (changed.isEmpty()) return;
-    if (QThread::currentThread() == thread()) {
-        update(changed);
-        return;
-    }
-    // From the scan worker: the window belongs to the UI thread, so the request is queued there.
-    // It is dropped if the window is gone by then.
-    QMetaObject::invokeMethod(
-        this, [this, changed] { update(changed); }, Qt::QueuedConnection);
+    if (!changed.isEmpty()) update(changed);
 }
 
 void CScanChart::resizeEvent(QResizeEvent* event) {

@@ -8,9 +8,9 @@
 
 namespace dravix {
 
-// The chart window of the scan page: a sunken child window showing a ScanChartCanvas. The drawing
-// operations may be called from the scan worker as well as from the UI thread; the window itself
-// is only touched on the UI thread (repaints asked for from elsewhere are posted to it).
+// The chart window of the scan page: a sunken child window showing a ScanChartCanvas. The window
+// and its drawing operations belong to the UI thread. The scan worker draws on the canvas itself
+// (every canvas operation takes the canvas's lock) and hands ShowChanges to the UI thread.
 class CScanChart final : public QWidget {
     Q_OBJECT
 
@@ -31,8 +31,10 @@ class CScanChart final : public QWidget {
     void DrawLimitLine(int index, int value, int on);
     void DrawRangeMarker(int which, int x, int on);
 
-    // The chart's picture, for tests and for writing it out.
+    // The chart's picture: for the scan worker's drawing, for tests and for writing it out.
     ScanChartCanvas& Canvas() { return m_canvas; }
+    // Repaints what the canvas changed since it was last shown (after a worker drew on it).
+    void ShowChanges();
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -41,8 +43,6 @@ class CScanChart final : public QWidget {
   private:
     void OnSize();
     void OnPaint();
-    // Asks for a repaint of what the canvas changed since it was last shown.
-    void RequestRepaint();
 
     ScanChartCanvas m_canvas;
     bool m_created = false;

@@ -2,13 +2,24 @@
 
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 namespace dravix {
 
 namespace {
 std::mutex g_mutex;
 MessageHandler g_handler;
+thread_local const DriveMessageScope* t_scope = nullptr;
 }  // namespace
+
+DriveMessageScope::DriveMessageScope(MessageHandler handler)
+    : m_handler(std::move(handler)), m_outer(t_scope) {
+    t_scope = this;
+}
+
+DriveMessageScope::~DriveMessageScope() {
+    t_scope = m_outer;
+}
 
 void SetDriveMessageHandler(MessageHandler handler) {
     std::lock_guard lock(g_mutex);
@@ -16,6 +27,10 @@ void SetDriveMessageHandler(MessageHandler handler) {
 }
 
 void ShowDriveMessage(const std::string& text) {
+    if (t_scope != nullptr) {
+        if (t_scope->m_handler) t_scope->m_handler(text);
+        return;
+    }
     MessageHandler handler;
     {
         std::lock_guard lock(g_mutex);

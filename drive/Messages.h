@@ -12,6 +12,22 @@ using MessageHandler = std::function<void(const std::string& text)>;
 void SetDriveMessageHandler(MessageHandler handler);
 void ShowDriveMessage(const std::string& text);
 
+// While it lives, the messages raised on this thread go to `handler` instead: a window's worker
+// hands them to its window. Scopes on one thread nest; the innermost one gets the message.
+class DriveMessageScope final {
+  public:
+    explicit DriveMessageScope(MessageHandler handler);
+    ~DriveMessageScope();
+    DriveMessageScope(const DriveMessageScope&) = delete;
+    DriveMessageScope& operator=(const DriveMessageScope&) = delete;
+
+  private:
+    friend void ShowDriveMessage(const std::string& text);
+
+    MessageHandler m_handler;
+    const DriveMessageScope* m_outer;
+};
+
 inline constexpr const char* kMsgCantLoadAspi = "Can't load WNASPI32.DLL!!";
 inline constexpr const char* kMsgUnexpectedAspiFailure = "Unexpected ASPI Failure";
 

@@ -91,7 +91,9 @@ struct CTEFE::Shared {
     // run to stop and take the chart away, so that nothing of a stopped run reaches the chart.
     // Also guards the criterion flags, which the run reads when it redraws the lines.
     std::mutex drawMutex;
-    CScanChart* chart = nullptr;  // null once the page is gone
+    // The chart's canvas, which the run draws on (the canvas locks each drawing); the chart
+    // window shows it when the run's post reaches the page. Null once the page is gone.
+    ScanChartCanvas* canvas = nullptr;
     bool teLimitShown = false;
     bool feLimitShown = false;
     // What the current run measured so far (guarded by drawMutex): kept when the run ends or stops.
@@ -118,7 +120,7 @@ CTEFE::~CTEFE() {
     {
         // From here on no worker draws: the chart goes with the page.
         std::lock_guard lock(m_shared->drawMutex);
-        m_shared->chart = nullptr;
+        m_shared->canvas = nullptr;
         m_workers->RequestStopAll();
     }
     if (m_runWorker != 0) State().scanIdle = 1;  // a run ended with the page: the program is idle again
@@ -363,7 +365,7 @@ void CTEFE::OnVendorMode(bool accepted) {
     m_teLegend->setText(QStringLiteral("---"));
     m_feLegend->setText(QStringLiteral("---"));
     std::lock_guard lock(m_shared->drawMutex);
-    m_shared->chart = m_chart;
+    m_shared->canvas = &m_chart->Canvas();
 }
 
 void CTEFE::ResetScanPage() {
@@ -665,13 +667,14 @@ void CTEFE::RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
     }
     {
         std::lock_guard lock(shared->drawMutex);
-        if (stopRequested() || shared->chart == nullptr) return;
-        shared->chart->ResetCurves();
+        if (stopRequested() || shared->canvas == nullptr) return;
+        shared->canvas->ResetCurves();
         shared->samples.clear();
         shared->teReference = shared->feReference = 0;
-        if (shared->feLimitShown) shared->chart->DrawLimitLine(kFeSeries, kFeLimitPercent, 1);
-        if (shared->teLimitShown) shared->chart->DrawLimitLine(kTeSeries, kTeLimitPercent, 1);
+        if (shared->feLimitShown) shared->canvas->DrawLimitLine(kFeSeries, kFeLimitPercent, 1);
+        if (shared->teLimitShown) shared->canvas->DrawLimitLine(kTeSeries, kTeLimitPercent, 1);
     }
+    context.Post([page] { page->m_chart->ShowChanges(); });
 
     ScanCallbacks observer;
     observer.onReferences = [&](uint16_t te, uint16_t fe, int) {
@@ -683,15 +686,17 @@ void CTEFE::RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
     observer.onSample = [&](const ScanSample& sample) {
         {
             std::lock_guard lock(shared->drawMutex);
-            if (stopRequested() || shared->chart == nullptr) return;
+            if (stopRequested() || shared->canvas == nullptr) return;
             shared->samples.push_back(sample);
-            shared->chart->AppendPoint(kTeCurve, sample.tePercent, sample.lba);
-            shared->chart->AppendPoint(kFeCurve, sample.fePercent, sample.lba);
-            shared->chart->UpdateCurves();
+            shared->canvas->AppendPoint(kTeCurve, sample.tePercent, sample.lba);
+            shared->canvas->AppendPoint(kFeCurve, sample.fePercent, sample.lba);
+            shared->canvas->UpdateCurves();
         }
         const int64_t seconds = sample.elapsedSeconds;
-        context.Post(
-            [page, seconds] { page->m_elapsed->setText(QString::fromStdString(ElapsedText(seconds))); });
+        context.Post([page, seconds] {
+            page->m_chart->ShowChanges();
+            page->m_elapsed->setText(QString::fromStdString(ElapsedText(seconds)));
+        });
     };
     const ScanResult result = RunTeFeScan(drive->Shared(), settings, observer, stopRequested);
     if (result.end == ScanEnd::Stopped) return;  // STOP has already given the page back

@@ -5,8 +5,10 @@
 #include <optional>
 #include <utility>
 
+#include "drive/Messages.h"
 #include "turns/AppState.h"
 #include "turns/WorkerThreads.h"
+#include "ui/Prompter.h"
 
 namespace dravix {
 
@@ -82,6 +84,11 @@ void DriveSequence::RunStep(ErasedWork work, bool background) {
             context.Post([this] { ShowStatus(QString::fromUtf8(kStatusDriveActivating)); });
         };
         table.SetReadyWaitHooks(hooks);
+        // The drive layer's own messages (a transport that cannot be prepared) reach the user
+        // as application message boxes, handed over like everything else the step shows.
+        const DriveMessageScope messages([&context](const std::string& text) {
+            context.Post([text] { Inform(nullptr, QString::fromStdString(text)); });
+        });
         Continuation continuation = work(table, context);
         table.SetReadyWaitHooks(saved);
         holder.reset();

@@ -5,12 +5,8 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QMetaObject>
-#include <QPointer>
 #include <QThread>
 #include <mutex>
-
-#include "drive/Messages.h"
 
 namespace dravix {
 
@@ -86,20 +82,23 @@ std::shared_ptr<Prompter> CurrentPrompter() {
 }
 
 PromptAnswer Prompt(QWidget* owner, const PromptRecord& record) {
-    const std::shared_ptr<Prompter> prompter = CurrentPrompter();
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr || QThread::currentThread() == app->thread()) return prompter->Show(owner, record);
-    // A worker never waits for the UI thread: its box is shown there later, and only a box the
-    // user can do nothing but acknowledge may come from a worker.
-    Q_ASSERT(record.buttons == PromptButtons::Ok);
-    QMetaObject::invokeMethod(
-        app, [prompter, owner = QPointer<QWidget>(owner), record] { prompter->Show(owner.data(), record); },
-        Qt::QueuedConnection);
-    return PromptAnswer::Ok;
-}
-
-void RouteDriveMessagesToBoxes() {
-    SetDriveMessageHandler([](const std::string& text) { Inform(nullptr, QString::fromStdString(text)); });
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (app != nullptr && QThread::currentThread() != app->thread()) {
+        // A box belongs to the UI thread; a worker posts it there (WorkerContext::Post). One
+        // asked for here anyway is not shown: a message box on this thread would bring the
+        // program down.
+        qWarning("dravix: a message box asked for off the UI thread was not shown: %s",
+                 qPrintable(record.text));
+        switch (record.buttons) {
+            case PromptButtons::Ok:
+                return PromptAnswer::Ok;
+            case PromptButtons::OkCancel:
+                return PromptAnswer::Cancel;
+            case PromptButtons::YesNo:
+                return PromptAnswer::No;
+        }
+    }
+    return CurrentPrompter()->Show(owner, record);
 }
 
 void SetDialogRunner(DialogRunner runner) {

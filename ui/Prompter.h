@@ -34,8 +34,7 @@ class Prompter {
 void SetPrompter(std::shared_ptr<Prompter> prompter);
 std::shared_ptr<Prompter> CurrentPrompter();
 
-// Shows a box. From a worker, only an OK box: it is shown on the UI thread later, and the worker
-// goes on at once with the answer OK.
+// Shows a box; UI thread only (a worker posts its boxes there through its WorkerContext).
 PromptAnswer Prompt(QWidget* owner, const PromptRecord& record);
 
 // The caption of application message boxes: the executable's file name without extension.
@@ -49,9 +48,6 @@ PromptAnswer Ask(QWidget* owner, const QString& caption, const QString& text, Pr
 
 // The production prompter.
 std::shared_ptr<Prompter> MakeMessageBoxPrompter();
-
-// The drive layer's own messages ("Can't load WNASPI32.DLL!!", …) become application message boxes.
-void RouteDriveMessagesToBoxes();
 
 // Every modal dialog of the program (the not-supported dialog, the About box, the setting-scope
 // dialog, the Smart report) runs through one runner: exec() in the program; tests install one

@@ -66,7 +66,6 @@ struct MainDialogTest : ::testing::Test {
     void SetUp() override {
         ResetState();
         SetPrompter(prompter);
-        RouteDriveMessagesToBoxes();
         SetDialogRunner([this](QDialog& d) {
             dialogs.emplace_back(d.metaObject()->className());
             return int(QDialog::Accepted);
@@ -79,7 +78,6 @@ struct MainDialogTest : ::testing::Test {
     void TearDown() override {
         SetUrlOpener(nullptr);
         SetDialogRunner(nullptr);
-        SetDriveMessageHandler(nullptr);
         SetPrompter(nullptr);
     }
 
