@@ -11,6 +11,7 @@
 #include "export/ImageType.h"
 #include "probix/ReadTestFile.h"
 #include "probix/ResultsFile.h"
+#include "probix/ResultsFileReader.h"
 #include "probix/SpeedList.h"
 
 #ifdef DRAVIX_CLI_CHART_IMAGES

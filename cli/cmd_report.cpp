@@ -13,6 +13,7 @@
 #include "cli/OutputFile.h"
 #include "probix/ReadTestFile.h"
 #include "probix/ResultsFile.h"
+#include "probix/ResultsFileReader.h"
 #include "probix/SpeedList.h"
 
 #ifdef DRAVIX_CLI_CHART_IMAGES

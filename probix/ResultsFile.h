@@ -13,11 +13,12 @@ namespace dravix {
 
 // The results file: what a TE/FE run or a Smart report found, kept as text that a spreadsheet
 // reads too. `#` lines describe the run ("# key: value"), then one CSV table: the samples of a
-// run, or the speeds of a Smart report. The program and the command line write and read it with
-// the functions here; the user's guide documents it (docs/help/results-file.html).
+// run, or the speeds of a Smart report. The program and the command line write it with the
+// functions here; the user's guide documents it (docs/help/results-file.html).
 //
 // Format version 1 added the version line, the outcome, the sample count and the statistics to
 // the scan CSV of earlier releases; such files (no version line) are still read, as version 0.
+// The reader is in ResultsFileReader.h.
 
 inline constexpr int kResultsFormatVersion = 1;
 inline constexpr const char* kScanResultsTitle = "# Dravix Probix TE/FE scan";
@@ -91,17 +92,9 @@ void FinishResults(ScanResults& results);
 std::string UtcTimestamp();
 
 void WriteResults(std::ostream& out, const ScanResults& results);
-
-struct ResultsRead {
-    std::optional<ScanResults> results;
-    // Empty when read; otherwise "FILE, line N: what is wrong" (or "FILE: …" for the file as a whole).
-    std::string error;
-};
-// `name` is the file's name for the messages. Nothing partial is returned: a file with a fault
-// anywhere gives only the message.
-ResultsRead ReadResults(std::istream& in, const std::string& name);
-// Only a regular file is read; a FIFO or a device is refused at once.
-ResultsRead ReadResultsFile(const std::string& path);
+// The statistics of a run as the file keeps them, one "# statistics: " line each: the column
+// names, the whole run, each zone. The reader takes a file's statistics only when they are these.
+std::vector<std::string> StatisticsLines(const ScanStatistics& statistics);
 
 // Writes the whole file beside `path` and then puts it in place (base/SafeFile.h), so that a
 // failed write leaves no half file and an existing file as it was; a name that stands for a FIFO,

@@ -12,6 +12,7 @@
 
 #include "chart/ChartStyle.h"
 #include "chart/ScanChart.h"
+#include "probix/ResultsFileReader.h"
 #include "probix/SpeedList.h"
 #include "scan/ResultsPicture.h"
 #include "ui/Prompter.h"

@@ -17,6 +17,7 @@
 #include "emu/Scenario.h"
 #include "export/ImageContainer.h"
 #include "probix/ResultsFile.h"
+#include "probix/ResultsFileReader.h"
 #include "tests/support/CliRunner.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/VirtualBus.h"

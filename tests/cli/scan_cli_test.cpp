@@ -13,6 +13,7 @@
 #include "base/Version.h"
 #include "cli/Cli.h"
 #include "probix/ResultsFile.h"
+#include "probix/ResultsFileReader.h"
 #include "probix/ScanTexts.h"
 #include "tests/probix/ScanTestSupport.h"
 

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "probix/ResultsFile.h"
+#include "probix/ResultsFileReader.h"
 #include "probix/ScanTexts.h"
 #include "tests/probix/ScanTestSupport.h"
 

@@ -15,6 +15,7 @@
 
 #include "chart/ChartStyle.h"
 #include "chart/ScanChart.h"
+#include "probix/ResultsFileReader.h"
 #include "probix/ScanTexts.h"
 #include "scan/Autosave.h"
 #include "scan/ResultsWindow.h"

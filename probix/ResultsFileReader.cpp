@@ -1,0 +1,363 @@
+#include "probix/ResultsFileReader.h"
+
+#include <cctype>
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string_view>
+
+#include "base/SafeFile.h"
+#include "probix/ScanTexts.h"
+#include "probix/SpeedList.h"
+
+namespace dravix {
+
+namespace {
+
+// Longest line the reader takes; a results line is far shorter, anything longer is no results file.
+constexpr size_t kMaxLineLength = 4096;
+// More rows than any run can measure (a full run of a DVD+R DL has 254).
+constexpr size_t kMaxRows = 1000000;
+// A results file is read whole; one of a full run is some kilobytes, and even kMaxRows rows of
+// samples stay below this.
+constexpr size_t kMaxFileBytes = size_t{128} << 20;
+
+std::optional<std::string> Unescape(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+        } else if (i + 1 < text.size() && text[i + 1] == '\\') {
+            out += '\\';
+            ++i;
+        } else if (i + 3 < text.size() && text[i + 1] == 'x' &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
+            out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+template <typename T>
+bool ParseNumber(std::string_view text, T& value) {
+    if (text.empty()) return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+std::vector<std::string_view> SplitCommas(std::string_view line) {
+    std::vector<std::string_view> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = line.find(',', start);
+        fields.push_back(
+            line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        if (comma == std::string_view::npos) return fields;
+        start = comma + 1;
+    }
+}
+
+std::optional<SpeedResult> SpeedResultOfName(std::string_view name) {
+    for (SpeedResult r :
+         {SpeedResult::Fit, SpeedResult::OverLimit, SpeedResult::Failed, SpeedResult::Stopped}) {
+        if (name == SpeedResultName(r)) return r;
+    }
+    return std::nullopt;
+}
+
+uint8_t DiscCodeOfName(const std::string& name) {
+    for (uint8_t code : {kScanDvdPlusRDl, kScanDvdPlusR, kScanDvdMinusR}) {
+        if (name == ScanDiscName(code)) return code;
+    }
+    return kScanDiscUnknown;
+}
+
+// One fault of a file: the line it was found on (0: the file as a whole) and what is wrong.
+struct Fault {
+    int line = 0;
+    std::string what;
+};
+
+class Reader {
+  public:
+    Reader(std::istream& in, std::string name) : m_in(in), m_name(std::move(name)) {}
+
+    ResultsRead Read() {
+        ResultsRead read;
+        ScanResults results;
+        if (const std::optional<Fault> fault = Parse(results)) {
+            read.error = m_name +
+                         (fault->line > 0 ? ", line " + std::to_string(fault->line) : std::string()) + ": " +
+                         fault->what;
+        } else {
+            read.results = std::move(results);
+        }
+        return read;
+    }
+
+  private:
+    // False at the end of the file. A line longer than any results line ends the reading as damaged.
+    bool NextLine(std::string& line) {
+        line.clear();
+        int c = 0;
+        bool any = false;
+        while ((c = m_in.get()) != EOF) {
+            any = true;
+            if (c == '\n') break;
+            if (line.size() >= kMaxLineLength) {
+                m_tooLong = true;
+                return false;
+            }
+            line += static_cast<char>(c);
+        }
+        if (!any) return false;
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // written or edited on Windows
+        ++m_line;
+        return true;
+    }
+
+    std::optional<Fault> HeaderValue(const char* key, std::string& value) const {
+        const auto found = m_header.find(key);
+        if (found == m_header.end())
+            return Fault{m_line, std::string("the description has no \"") + key + "\" line"};
+        const std::optional<std::string> text = Unescape(found->second.text);
+        if (!text) return Fault{found->second.line, std::string("the \"") + key + "\" value is damaged"};
+        value = *text;
+        return std::nullopt;
+    }
+
+    std::optional<Fault> Bad(const char* key, const char* what) const {
+        const auto found = m_header.find(key);
+        return Fault{found == m_header.end() ? m_line : found->second.line, what};
+    }
+
+    std::optional<Fault> Parse(ScanResults& r) {
+        std::string line;
+        if (!NextLine(line))
+            return Fault{0, m_tooLong ? "this is not a Dravix results file" : "the file is empty"};
+        if (line == kScanResultsTitle) {
+            r.kind = ScanResults::Kind::Scan;
+        } else if (line == kSmartResultsTitle) {
+            r.kind = ScanResults::Kind::Smart;
+        } else {
+            return Fault{1, "this is not a Dravix results file"};
+        }
+        r.formatVersion = 0;
+
+        // The description: "# key: value" lines up to the table's column line.
+        std::vector<std::pair<int, std::string>> statistics;
+        for (;;) {
+            if (!NextLine(line))
+                return Fault{
+                    m_tooLong ? m_line + 1 : 0,
+                    m_tooLong ? "the line is too long" : "the file ends before its table (it is cut short)"};
+            if (line.empty() || line[0] != '#') break;
+            const size_t colon = line.find(": ");
+            if (line.rfind("# ", 0) != 0 || colon == std::string::npos)
+                return Fault{m_line, "a description line without \"# key: value\""};
+            const std::string key = line.substr(2, colon - 2);
+            const std::string value = line.substr(colon + 2);
+            if (key == "format version") {
+                int version = 0;
+                if (!ParseNumber(value, version) || version < 1)
+                    return Fault{m_line, "the format version is damaged"};
+                if (version > kResultsFormatVersion) {
+                    return Fault{m_line,
+                                 "this file was written by a newer version of Dravix (results format " +
+                                     std::to_string(version) + "; this version reads up to format " +
+                                     std::to_string(kResultsFormatVersion) + ")"};
+                }
+                r.formatVersion = version;
+            } else if (key == "statistics") {
+                statistics.emplace_back(m_line, value);
+            } else {
+                m_header[key] = {m_line, value};
+            }
+        }
+
+        if (auto fault = HeaderValue("drive", r.driveLabel)) return fault;
+        if (auto fault = HeaderValue("firmware", r.firmware)) return fault;
+        if (auto fault = HeaderValue("disc type", r.discType)) return fault;
+        r.discTypeCode = DiscCodeOfName(r.discType);
+        if (auto fault = HeaderValue("manufacturer id", r.manufacturerId)) return fault;
+        if (auto fault = HeaderValue("media type id", r.mediaTypeId)) return fault;
+        if (auto fault = HeaderValue("date", r.date)) return fault;
+        if (m_header.count("program version") != 0) {
+            if (auto fault = HeaderValue("program version", r.programVersion)) return fault;
+        }
+        if (auto fault = HeaderValue("verdict", r.verdictText)) return fault;
+        if (r.formatVersion >= 1) {
+            std::string outcome;
+            if (auto fault = HeaderValue("result", outcome)) return fault;
+            const std::optional<RunOutcome> parsed = OutcomeOfName(outcome);
+            if (!parsed)
+                return Bad("result",
+                           "the result is none of ok, not_recommended, stopped, failed, no_verdict");
+            r.outcome = *parsed;
+        }
+        return r.kind == ScanResults::Kind::Scan ? ParseScan(r, line, statistics) : ParseSmart(r, line);
+    }
+
+    std::optional<Fault> ParseScan(ScanResults& r, std::string& line,
+                                   const std::vector<std::pair<int, std::string>>& statistics) {
+        std::string text;
+        if (auto fault = HeaderValue("speed", text)) return fault;
+        {
+            char label[16] = {};
+            unsigned kbps = 0;
+            unsigned code = 0;
+            if (std::sscanf(text.c_str(), "%15s (%u kB/s, speed code %u)", label, &kbps, &code) != 3 ||
+                SpeedOfCode(static_cast<uint8_t>(code)) == nullptr || code > 0xFF)
+                return Bad("speed", "the speed is damaged");
+            r.speedCode = static_cast<uint8_t>(code);
+            r.kbps = kbps;
+        }
+        if (auto fault = HeaderValue("mode", text)) return fault;
+        const std::optional<SamplingMode> mode = SamplingModeOfName(text);
+        if (!mode || *mode == SamplingMode::Smart) return Bad("mode", "the sampling mode is damaged");
+        r.mode = *mode;
+        if (auto fault = HeaderValue("range", text)) return fault;
+        {
+            long start = 0, end = 0, last = 0;
+            if (std::sscanf(text.c_str(), "LBA %ld up to %ld (last LBA %ld)", &start, &end, &last) != 3 ||
+                last <= 0 || last > INT32_MAX || start < INT32_MIN || start > INT32_MAX || end < INT32_MIN ||
+                end > INT32_MAX)
+                return Bad("range", "the range is damaged");
+            r.range = {static_cast<int32_t>(start), static_cast<int32_t>(end)};
+            r.lastLba = static_cast<int32_t>(last);
+        }
+        if (auto fault = HeaderValue("references", text)) return fault;
+        {
+            unsigned te = 0, fe = 0;
+            if (std::sscanf(text.c_str(), "te %u, fe %u", &te, &fe) != 2 || te > 0xFFFF || fe > 0xFFFF)
+                return Bad("references", "the references are damaged");
+            r.teReference = static_cast<uint16_t>(te);
+            r.feReference = static_cast<uint16_t>(fe);
+        }
+        if (m_header.count("elapsed") != 0) {
+            if (auto fault = HeaderValue("elapsed", text)) return fault;
+            long long seconds = 0;
+            if (std::sscanf(text.c_str(), "%lld seconds", &seconds) != 1 || seconds < 0)
+                return Bad("elapsed", "the elapsed time is damaged");
+            r.elapsedSeconds = seconds;
+        }
+        if (r.formatVersion == 0) r.outcome = OutcomeOfVerdict(r.verdictText);
+        long long expected = -1;
+        if (r.formatVersion >= 1) {
+            if (auto fault = HeaderValue("samples", text)) return fault;
+            if (!ParseNumber(text, expected) || expected < 0 || static_cast<size_t>(expected) > kMaxRows)
+                return Bad("samples", "the sample count is damaged");
+        }
+
+        if (line != kSampleColumns)
+            return Fault{m_line, std::string("the table's columns are not ") + kSampleColumns};
+        const int columnsLine = m_line;
+        while (NextLine(line)) {
+            if (r.samples.size() >= kMaxRows) return Fault{m_line, "more samples than a run can measure"};
+            const std::vector<std::string_view> f = SplitCommas(line);
+            ScanSample s;
+            if (f.size() != 6 || !ParseNumber(f[0], s.lba) || !ParseNumber(f[1], s.psn) ||
+                !ParseNumber(f[2], s.teRaw) || !ParseNumber(f[3], s.feRaw) ||
+                !ParseNumber(f[4], s.tePercent) || !ParseNumber(f[5], s.fePercent))
+                return Fault{m_line, "the sample is damaged (six numbers expected)"};
+            if (s.tePercent != PercentOf(s.teRaw, r.teReference) ||
+                s.fePercent != PercentOf(s.feRaw, r.feReference))
+                return Fault{m_line, "the per-cent values do not match the raw values and references"};
+            if (!r.samples.empty() && s.lba <= r.samples.back().lba)
+                return Fault{m_line, "the samples are not in the order of the disc"};
+            r.samples.push_back(s);
+        }
+        if (m_tooLong) return Fault{m_line + 1, "the line is too long"};
+        if (expected >= 0 && r.samples.size() != static_cast<size_t>(expected)) {
+            return Fault{m_line, "the file holds " + std::to_string(r.samples.size()) + " of its " +
+                                     std::to_string(expected) + " samples (it is cut short or damaged)"};
+        }
+        FinishResults(r);
+
+        // Stored statistics must be those of the samples: a file edited by hand or damaged in the
+        // middle is not shown with figures that belong to other samples.
+        if (r.formatVersion >= 1) {
+            const std::vector<std::string> lines = StatisticsLines(r.statistics);
+            if (statistics.size() != lines.size())
+                return Fault{statistics.empty() ? columnsLine : statistics.back().first,
+                             "the statistics are incomplete"};
+            for (size_t i = 0; i < lines.size(); ++i) {
+                if (statistics[i].second != lines[i])
+                    return Fault{statistics[i].first, "the statistics do not match the samples"};
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::optional<Fault> ParseSmart(ScanResults& r, std::string& line) {
+        if (auto fault = HeaderValue("capacity", r.capacity)) return fault;
+        std::string text;
+        long long expected = 0;
+        if (auto fault = HeaderValue("speeds", text)) return fault;
+        if (!ParseNumber(text, expected) || expected < 0 || expected > static_cast<long long>(kMaxSpeedCount))
+            return Bad("speeds", "the speed count is damaged");
+        if (line != kSmartColumns)
+            return Fault{m_line, std::string("the table's columns are not ") + kSmartColumns};
+        while (NextLine(line)) {
+            const std::vector<std::string_view> f = SplitCommas(line);
+            SmartRow row;
+            unsigned code = 0;
+            const std::optional<SpeedResult> result = f.size() == 4 ? SpeedResultOfName(f[3]) : std::nullopt;
+            if (f.size() != 4 || !ParseNumber(f[1], row.kbps) || !ParseNumber(f[2], code) || !result ||
+                SpeedOfCode(static_cast<uint8_t>(code)) == nullptr || code > 0xFF ||
+                f[0] != ShortSpeedLabel(static_cast<uint8_t>(code)))
+                return Fault{m_line, "the speed row is damaged"};
+            if (r.speeds.size() >= kMaxSpeedCount) return Fault{m_line, "more speeds than a disc offers"};
+            row.speedCode = static_cast<uint8_t>(code);
+            row.result = *result;
+            r.speeds.push_back(row);
+        }
+        if (m_tooLong) return Fault{m_line + 1, "the line is too long"};
+        if (r.speeds.size() != static_cast<size_t>(expected)) {
+            return Fault{m_line, "the file holds " + std::to_string(r.speeds.size()) + " of its " +
+                                     std::to_string(expected) + " speeds (it is cut short or damaged)"};
+        }
+        return std::nullopt;
+    }
+
+    static RunOutcome OutcomeOfVerdict(const std::string& verdict) {
+        if (verdict == scan_texts::kVerdictOk) return RunOutcome::Ok;
+        if (verdict == scan_texts::kVerdictNotRecommended) return RunOutcome::NotRecommended;
+        if (verdict == scan_texts::kUserAbort) return RunOutcome::Stopped;
+        return RunOutcome::Failed;
+    }
+
+    struct HeaderLine {
+        int line = 0;
+        std::string text;
+    };
+
+    std::istream& m_in;
+    std::string m_name;
+    int m_line = 0;
+    bool m_tooLong = false;
+    std::map<std::string, HeaderLine> m_header;
+};
+
+}  // namespace
+
+ResultsRead ReadResults(std::istream& in, const std::string& name) {
+    return Reader(in, name).Read();
+}
+
+ResultsRead ReadResultsFile(const std::string& path) {
+    // Opened without waiting: a FIFO or a device is refused at once instead of hanging the reader.
+    std::string content;
+    const FileResult read = ReadFileContent(path, &content, kMaxFileBytes);
+    if (!read.Ok()) return ResultsRead{std::nullopt, path + ": " + read.detail};
+    std::istringstream in(std::move(content));
+    return ReadResults(in, path);
+}
+
+}  // namespace dravix
