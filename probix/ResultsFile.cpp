@@ -10,6 +10,7 @@
 #include "base/SafeFile.h"
 #include "probix/ScanTexts.h"
 #include "probix/SpeedList.h"
+#include "probix/UtcTime.h"
 
 namespace dravix {
 
@@ -175,13 +176,7 @@ void FinishResults(ScanResults& results) {
 }
 
 std::string UtcTimestamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &now);
-#else
-    gmtime_r(&now, &utc);
-#endif
+    const std::tm utc = UtcTimeOf(std::time(nullptr));
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;
