@@ -236,8 +236,8 @@ std::string SaveResultsFile(const std::string& path, const ScanResults& results)
     return written.Ok() ? std::string() : written.WriteMessage(path);
 }
 
-std::string SaveResultsFileNew(const std::string& folder, const std::string& stem, const ScanResults& results,
-                               std::string* written) {
+Result<std::string> SaveResultsFileNew(const std::string& folder, const std::string& stem,
+                                       const ScanResults& results) {
     std::ostringstream text;
     WriteResults(text, results);
     const std::string bytes = text.str();
@@ -247,11 +247,10 @@ std::string SaveResultsFileNew(const std::string& folder, const std::string& ste
         const std::string path = (base / name).string();
         const FileResult result = WriteFileSafely(path, bytes, SafeFile::Mode::NoReplace);
         if (result.problem == FileProblem::Exists) continue;
-        if (!result.Ok()) return result.WriteMessage(path);
-        if (written != nullptr) *written = path;
-        return {};
+        if (!result.Ok()) return Error{result.WriteMessage(path)};
+        return path;
     }
-    return "cannot write '" + (base / (stem + ".csv")).string() + "': too many files of that name";
+    return Error{"cannot write '" + (base / (stem + ".csv")).string() + "': too many files of that name"};
 }
 
 std::vector<std::string> ResultsHeaderLines(const ScanResults& r) {

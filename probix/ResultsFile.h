@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "probix/ScanEngine.h"
 #include "probix/ScanStatistics.h"
 
@@ -102,9 +103,9 @@ std::vector<std::string> StatisticsLines(const ScanStatistics& statistics);
 std::string SaveResultsFile(const std::string& path, const ScanResults& results);
 
 // Writes a new file in `folder` named `stem` + ".csv"; an existing file is never replaced: the
-// name then gets "-2", "-3", … Empty when written (with the path in `written`), else the message.
-std::string SaveResultsFileNew(const std::string& folder, const std::string& stem, const ScanResults& results,
-                               std::string* written = nullptr);
+// name then gets "-2", "-3", … The path written, or the message.
+Result<std::string> SaveResultsFileNew(const std::string& folder, const std::string& stem,
+                                       const ScanResults& results);
 
 // What a picture, the results window and the report say about a result, one line each: drive and
 // firmware; disc type, manufacturer and media id; speed, mode and date; the verdict; the maxima.

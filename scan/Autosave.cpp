@@ -60,13 +60,12 @@ AutosaveOutcome AutosaveResults(const ScanResults& results) {
         return outcome;
     }
     const std::string stem = ExpandNameTemplate(s.nameTemplate.toStdString(), results);
-    std::string written;
-    const std::string problem =
-        SaveResultsFileNew(QFile::encodeName(s.folder).toStdString(), stem, results, &written);
-    if (!problem.empty()) {
-        outcome.error = QStringLiteral("Autosave: ") + QString::fromStdString(problem);
+    const Result<std::string> written =
+        SaveResultsFileNew(QFile::encodeName(s.folder).toStdString(), stem, results);
+    if (!written) {
+        outcome.error = QStringLiteral("Autosave: ") + QString::fromStdString(written.ErrorText());
     } else {
-        outcome.path = QFile::decodeName(QByteArray::fromStdString(written));
+        outcome.path = QFile::decodeName(QByteArray::fromStdString(*written));
     }
     return outcome;
 }

@@ -223,9 +223,9 @@ TEST(ResultsFile, AutosaveNamesFillTheTemplateAndNeverReplaceAFile) {
     std::vector<std::string> written;
     for (const char* verdict : {"first", "second", "third"}) {
         r.verdictText = verdict;
-        std::string path;
-        ASSERT_EQ(SaveResultsFileNew(folder.string(), "run", r, &path), "");
-        written.push_back(std::filesystem::path(path).filename().string());
+        const Result<std::string> path = SaveResultsFileNew(folder.string(), "run", r);
+        ASSERT_TRUE(path) << path.ErrorText();
+        written.push_back(std::filesystem::path(*path).filename().string());
     }
     EXPECT_EQ(written, (std::vector<std::string>{"run.csv", "run-2.csv", "run-3.csv"}));
     const ResultsRead first = ReadResultsFile((folder / "run.csv").string());
