@@ -10,9 +10,9 @@ namespace {
 constexpr int kAboutIcon = 176;
 }  // namespace
 
-CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
+CAboutDialog::CAboutDialog(const AppServices& services, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("dialog%1").arg(kDialogId));
-    SmallDialogBuilder build(*this, QStringLiteral("Dravix"), 235, 101);
+    SmallDialogBuilder build(*this, services, QStringLiteral("Dravix"), 235, 101);
     // Frames first, so that everything inside them is drawn on top.
     build.Frame(7, 7, 221, 41);
     build.Frame(7, 53, 221, 41);

@@ -4,11 +4,12 @@
 
 namespace dravix {
 
+class AppServices;
 class CHyperLink;
 
 // The About box (dialog 100): program name and version, and the maker's web site and manual
-// download page as links (controls 1034 and 1035). Run it with RunModal; OK or the close box
-// ends it.
+// download page as links (controls 1034 and 1035). Run it with AppServices::RunModal; OK or
+// the close box ends it.
 class CAboutDialog final : public QDialog {
     Q_OBJECT
   public:
@@ -16,7 +17,7 @@ class CAboutDialog final : public QDialog {
     static constexpr int kMainSiteLinkId = 1034;
     static constexpr int kSupportSiteLinkId = 1035;
 
-    explicit CAboutDialog(QWidget* parent = nullptr);
+    explicit CAboutDialog(const AppServices& services, QWidget* parent = nullptr);
     ~CAboutDialog() override;
     Q_DISABLE_COPY_MOVE(CAboutDialog)
 

@@ -16,7 +16,7 @@
 
 #include "base/InstallLayout.h"
 #include "res/Icons.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 
 namespace dravix {
 
@@ -96,8 +96,8 @@ std::vector<ContentsEntry> ParseContents(const QString& text) {
     return root;
 }
 
-HelpWindow::HelpWindow(const QString& directory, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_directory(directory) {
+HelpWindow::HelpWindow(const AppServices& services, const QString& directory, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_services(services), m_directory(directory) {
     setObjectName(QStringLiteral("helpWindow"));
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     setWindowIcon(LoadIcon(kProgramIcon));
@@ -181,7 +181,7 @@ void HelpWindow::OnLinkClicked(const QUrl& link) {
     if (target.isLocalFile()) {
         m_browser->setSource(target);
     } else {
-        OpenUrl(target);
+        m_services.OpenUrl(target);
     }
 }
 

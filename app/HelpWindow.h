@@ -12,6 +12,8 @@ class QUrl;
 
 namespace dravix {
 
+class AppServices;
+
 // The folder of the user's guide (the one holding its index.html) for a program in
 // `programDirectory`: beside the program in the build tree, else in the installed data folder.
 // Empty when the guide is in neither place.
@@ -35,8 +37,8 @@ std::vector<ContentsEntry> ParseContents(const QString& text);
 class HelpWindow final : public QWidget {
     Q_OBJECT
   public:
-    // Shows the guide in `directory` from its first page.
-    explicit HelpWindow(const QString& directory, QWidget* parent = nullptr);
+    // Shows the guide in `directory` from its first page; web addresses open through `services`.
+    HelpWindow(const AppServices& services, const QString& directory, QWidget* parent = nullptr);
     Q_DISABLE_COPY_MOVE(HelpWindow)
 
     // A page of the guide by its file name, with an optional "#anchor".
@@ -50,6 +52,7 @@ class HelpWindow final : public QWidget {
     void OnLinkClicked(const QUrl& link);
     void OnPageShown(const QUrl& source);
 
+    const AppServices& m_services;
     QString m_directory;
     QTextBrowser* m_browser = nullptr;
     QTreeWidget* m_contents = nullptr;

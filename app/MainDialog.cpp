@@ -16,7 +16,6 @@
 #include <QShortcut>
 #include <QSocketNotifier>
 #include <algorithm>
-#include <mutex>
 
 #include "app/AboutDialog.h"
 #include "app/HelpWindow.h"
@@ -32,8 +31,8 @@
 #include "turns/StoppableDrive.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveSequence.h"
-#include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
+#include "ui/Services.h"
 #include "ui/UnsupportedDialog.h"
 
 namespace dravix {
@@ -76,9 +75,6 @@ constexpr int kBookTypeDialog = 104;
 constexpr int kWopcDialog = 105;
 constexpr int kTestWriteDialog = 106;
 
-std::mutex g_saveMutex;
-CMainDialog::SaveHandler g_saveHandler;
-
 void EnableControl(PropertyPage* page, int id, bool enabled) {
     if (QWidget* control = page->Control(id)) control->setEnabled(enabled);
 }
@@ -114,14 +110,17 @@ CMainDialog::DriveListing CMainDialog::ListTable(DriveTable& table) {
     return listing;
 }
 
-CMainDialog::CMainDialog(PageFactory pages, QWidget* parent)
-    : QDialog(parent), m_pageFactory(std::move(pages)), m_drives(std::make_shared<StoppableDrive>()) {
+CMainDialog::CMainDialog(const AppServices& services, PageFactory pages, QWidget* parent)
+    : QDialog(parent),
+      m_services(services),
+      m_pageFactory(std::move(pages)),
+      m_drives(std::make_shared<StoppableDrive>()) {
     setWindowTitle(QStringLiteral("Dravix Ver.2.0"));
     setFont(DialogFont());
     setObjectName(QStringLiteral("dialog102"));
     BuildMenu();
     BuildLayout();
-    m_sequence = new DriveSequence(*m_driveList, m_drives, m_checking);
+    m_sequence = new DriveSequence(*m_driveList, services, m_drives, m_checking);
     const QIcon icon = LoadIcon(128);
     setWindowIcon(icon);
     m_timer.setInterval(kTimerPeriodMs);
@@ -174,7 +173,7 @@ void CMainDialog::BuildMenu() {
     QAction* rescan = file->addAction(QStringLiteral("&Rescan Drives"));
     rescan->setObjectName(QStringLiteral("rescanDrives"));
     connect(rescan, &QAction::triggered, this, &CMainDialog::Rescan);
-    AddResultsMenuItems(*file, *this);
+    AddResultsMenuItems(*file, *this, m_services);
     QAction* exit = file->addAction(QStringLiteral("E&xit       Ctrl+X"));
     exit->setObjectName(QStringLiteral("id32774"));
     connect(exit, &QAction::triggered, this, &QDialog::reject);
@@ -255,8 +254,8 @@ void CMainDialog::resizeEvent(QResizeEvent* event) {
 }
 
 void CMainDialog::OnInitDialog() {
-    Ask(this, QString::fromLatin1(kStartupCaption), QString::fromLatin1(kStartupWarning),
-        PromptIcon::Exclamation, PromptButtons::Ok);
+    m_services.Ask(this, QString::fromLatin1(kStartupCaption), QString::fromLatin1(kStartupWarning),
+                   PromptIcon::Exclamation, PromptButtons::Ok);
     m_sequence->Start([this] {
         m_sequence->ShowStatus(QString::fromUtf8(kStatusCheckingDrive));
         m_sequence->Step(
@@ -268,7 +267,7 @@ void CMainDialog::OnInitDialog() {
             },
             [this](const DriveListing& listing) {
                 if (!listing.transportReady) {
-                    Inform(this, QString::fromLatin1(kMsgInitialFail));
+                    m_services.Inform(this, QString::fromLatin1(kMsgInitialFail));
                     m_closing = true;
                     QDialog::done(QDialog::Rejected);
                     return;
@@ -290,7 +289,7 @@ void CMainDialog::FillDriveList(const DriveListing& listing) {
     ListDrives(listing);
     if (listing.lines.empty()) {
         const QString diagnosis = QString::fromStdString(listing.diagnosis);
-        Inform(this, QString::fromLatin1(kMsgNoDeviceFound) + QStringLiteral("\n\n") + diagnosis);
+        m_services.Inform(this, QString::fromLatin1(kMsgNoDeviceFound) + QStringLiteral("\n\n") + diagnosis);
         ShowDiagnosis(diagnosis);
         return;
     }
@@ -482,15 +481,17 @@ void CMainDialog::OnProbed(const Probed& probed, const std::function<void(bool)>
         // The drive never saw the command: telling its owner that it is not a Zarn drive would
         // be wrong. The kernel's refusal, the node and the way to access go in its place.
         const QString diagnosis = QString::fromStdString(probed.diagnosis);
-        Ask(this, QStringLiteral("Warning"), diagnosis, PromptIcon::Exclamation, PromptButtons::Ok);
+        m_services.Ask(this, QStringLiteral("Warning"), diagnosis, PromptIcon::Exclamation,
+                       PromptButtons::Ok);
         ShowDiagnosis(diagnosis);
     } else if (result.outcome == SupportOutcome::VendorModeRefused) {
-        CUnsupportedDialog dialog(this);
-        RunModal(dialog);
+        CUnsupportedDialog dialog(m_services, this);
+        m_services.RunModal(dialog);
         ShowDiagnosis(QString::fromLatin1(kDriveRefusedVendorMode));
     } else if (result.outcome != SupportOutcome::Supported) {
-        Ask(this, QString::fromLatin1(kStartupCaption), QString::fromLatin1(kMsgFirmwareNotSupported),
-            PromptIcon::Exclamation, PromptButtons::Ok);
+        m_services.Ask(this, QString::fromLatin1(kStartupCaption),
+                       QString::fromLatin1(kMsgFirmwareNotSupported), PromptIcon::Exclamation,
+                       PromptButtons::Ok);
         ShowDiagnosis(QString::fromLatin1(kMsgFirmwareNotSupported));
     } else {
         ShowDiagnosis({});
@@ -583,8 +584,8 @@ void CMainDialog::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CMainDialog::OnAbout() {
-    CAboutDialog dialog(this);
-    RunModal(dialog);
+    CAboutDialog dialog(m_services, this);
+    m_services.RunModal(dialog);
 }
 
 void CMainDialog::OpenHelpFile() {
@@ -595,30 +596,20 @@ void CMainDialog::OpenHelpFileFor(const QString& programDirectory) {
     // The guide is shown in the program's own window, so neither a CHM viewer nor a browser is needed.
     const QString guide = FindGuideDirectory(programDirectory);
     if (guide.isEmpty()) {
-        Inform(this, QString::fromLatin1(kMsgHelpMissing));
+        m_services.Inform(this, QString::fromLatin1(kMsgHelpMissing));
         return;
     }
-    if (m_help == nullptr) m_help = new HelpWindow(guide, this);
+    if (m_help == nullptr) m_help = new HelpWindow(m_services, guide, this);
     m_help->show();
     m_help->raise();
     m_help->activateWindow();
 }
 
-void CMainDialog::SetSaveHandler(SaveHandler handler) {
-    std::lock_guard lock(g_saveMutex);
-    g_saveHandler = std::move(handler);
-}
-
 void CMainDialog::OnSave() {
-    SaveHandler handler;
-    {
-        std::lock_guard lock(g_saveMutex);
-        handler = g_saveHandler;
-    }
-    if (handler) {
-        handler(*this);
+    if (m_services.saveHandler) {
+        m_services.saveHandler(*this);
     } else {
-        Inform(this, QStringLiteral("Saving pictures is not available in this build."));
+        m_services.Inform(this, QStringLiteral("Saving pictures is not available in this build."));
     }
 }
 

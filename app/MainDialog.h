@@ -20,6 +20,7 @@ class QMenuBar;
 
 namespace dravix {
 
+class AppServices;
 class DriveSequence;
 class HotPlugMonitor;
 class HelpWindow;
@@ -34,7 +35,9 @@ class StoppableDrive;
 class CMainDialog final : public QDialog {
     Q_OBJECT
   public:
-    explicit CMainDialog(PageFactory pages = DefaultPageFactory(), QWidget* parent = nullptr);
+    // `services`: what the window and every window it makes ask of the user and the desktop
+    // (it outlives them); `pages` makes the pages a drive's features bring.
+    CMainDialog(const AppServices& services, PageFactory pages, QWidget* parent = nullptr);
     ~CMainDialog() override;
     Q_DISABLE_COPY_MOVE(CMainDialog)
 
@@ -72,10 +75,6 @@ class CMainDialog final : public QDialog {
     void OpenHelpFileFor(const QString& programDirectory);
     HelpWindow* Help() const { return m_help; }
 
-    // File > Save runs this with the main window (the picture export installs it).
-    using SaveHandler = std::function<void(CMainDialog& window)>;
-    static void SetSaveHandler(SaveHandler handler);
-
     QComboBox* DriveList() const { return m_driveList; }
     PropertySheet* Sheet() const { return m_sheet; }
     QTimer& Timer() { return m_timer; }
@@ -112,6 +111,7 @@ class CMainDialog final : public QDialog {
     // the window goes right after.
     void SendVendorModeOff();
 
+    const AppServices& m_services;
     PageFactory m_pageFactory;
     std::shared_ptr<StoppableDrive> m_drives;
     DriveSequence* m_sequence = nullptr;

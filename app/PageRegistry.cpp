@@ -12,23 +12,23 @@
 
 namespace dravix {
 
-PageFactory DefaultPageFactory() {
-    return [](uint8_t featureCode) -> PropertyPage* {
+PageFactory DefaultPageFactory(const AppServices& services) {
+    return [&services](uint8_t featureCode) -> PropertyPage* {
         switch (featureCode) {
             case 0:
-                return new CInfo();
+                return new CInfo(services);
             case kFeatureBookType:
-                return new CBookType();
+                return new CBookType(services);
             case kFeatureProbix:
-                return new CTEFE();
+                return new CTEFE(services);
             case kFeatureWopc:
-                return new CWOPC();
+                return new CWOPC(services);
             case kFeatureTestWrite:
-                return new CTestWrite();
+                return new CTestWrite(services);
             case kFeatureLumard:
-                return new CSLWS();
+                return new CSLWS(services);
             case kFeatureOverSpeed:
-                return new COverSpeed();
+                return new COverSpeed(services);
             default:
                 return nullptr;
         }

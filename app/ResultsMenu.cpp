@@ -5,19 +5,20 @@
 
 #include "scan/Autosave.h"
 #include "scan/ResultsWindow.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 
 namespace dravix {
 
-void AddResultsMenuItems(QMenu& file, QWidget& window) {
+void AddResultsMenuItems(QMenu& file, QWidget& window, const AppServices& services) {
     QAction* open = file.addAction(QStringLiteral("&Open Scan Results..."));
     open->setObjectName(QStringLiteral("openScanResults"));
-    QObject::connect(open, &QAction::triggered, &window, [&window] { CResultsWindow::AskAndOpen(&window); });
+    QObject::connect(open, &QAction::triggered, &window,
+                     [&window, &services] { CResultsWindow::AskAndOpen(services, &window); });
     QAction* settings = file.addAction(QStringLiteral("Se&ttings..."));
     settings->setObjectName(QStringLiteral("settings"));
-    QObject::connect(settings, &QAction::triggered, &window, [&window] {
-        CSettingsDialog dialog(&window);
-        RunModal(dialog);
+    QObject::connect(settings, &QAction::triggered, &window, [&window, &services] {
+        CSettingsDialog dialog(services, &window);
+        services.RunModal(dialog);
     });
 }
 

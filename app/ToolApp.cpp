@@ -5,7 +5,7 @@
 
 #include "app/HelpWindow.h"
 #include "app/MainDialog.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 #include "ui/Workers.h"
 
 namespace dravix {
@@ -38,11 +38,11 @@ CToolApp::CToolApp(int& argc, char** argv) : QApplication(argc, argv) {
     std::setlocale(LC_NUMERIC, "C");
 }
 
-int CToolApp::InitInstance() {
+int CToolApp::InitInstance(const AppServices& services) {
     {
-        CMainDialog window;
+        CMainDialog window(services, DefaultPageFactory(services));
         window.OnInitDialog();
-        if (!window.Closed()) RunModal(window);
+        if (!window.Closed()) services.RunModal(window);
     }
     // The window is gone; a worker may still have its one command at the drive, and vendor mode
     // off follows it. The program ends once they are back.
@@ -50,13 +50,13 @@ int CToolApp::InitInstance() {
     return 0;
 }
 
-int CToolApp::RunHelpWindow() {
+int CToolApp::RunHelpWindow(const AppServices& services) {
     const QString guide = FindGuideDirectory(applicationDirPath());
     if (guide.isEmpty()) {
         std::fprintf(stderr, "dravix: %s\n", kMsgHelpMissing);
         return 1;
     }
-    HelpWindow window(guide);
+    HelpWindow window(services, guide);
     window.show();
     setQuitOnLastWindowClosed(true);
     return exec();

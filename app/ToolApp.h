@@ -6,6 +6,8 @@
 
 namespace dravix {
 
+class AppServices;
+
 // The program's own options, read from what Qt's standard options (-style, -platform, -reverse, …)
 // left of the command line; Qt reads its own first.
 struct CommandLine {
@@ -22,11 +24,12 @@ class CToolApp final : public QApplication {
     Q_OBJECT
   public:
     CToolApp(int& argc, char** argv);
-    // Creates the main window, initialises it and runs it; the exit status of the program.
-    int InitInstance();
+    // Creates the main window with `services`, initialises it and runs it; the exit status of
+    // the program.
+    int InitInstance(const AppServices& services);
     // Shows only the user's guide in its window until it is closed; 1 with the missing-guide
     // message on standard error when there is no guide.
-    int RunHelpWindow();
+    int RunHelpWindow(const AppServices& services);
 };
 
 }  // namespace dravix

@@ -12,7 +12,7 @@
 #include "capture/SaveWindowImage.h"
 #include "drive/Trace.h"
 #include "emu/VirtualSetup.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 
 namespace {
 
@@ -88,11 +88,14 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (line.helpWindow) return app.RunHelpWindow();
+    // What the windows ask of the user and the desktop: the program's own, and File > Save writes
+    // a picture of the main window.
+    dravix::AppServices services;
+    services.saveHandler = [&services](QWidget& window) { dravix::SaveWindowImage(window, services); };
+    if (line.helpWindow) return app.RunHelpWindow(services);
     if (const char* trace = std::getenv("DRAVIX_TRACE"); trace != nullptr && *trace != '\0') {
         dravix::SetTraceSink(dravix::MakeFileTraceSink(trace));
     }
 
-    dravix::CMainDialog::SetSaveHandler([](dravix::CMainDialog& window) { dravix::SaveWindowImage(window); });
-    return app.InitInstance();
+    return app.InitInstance(services);
 }

@@ -3,18 +3,8 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QRegularExpression>
-#include <mutex>
-
-#include "ui/Prompter.h"
 
 namespace dravix {
-
-namespace {
-
-std::mutex g_mutex;
-SaveDialogFunction g_dialog;
-
-}  // namespace
 
 QStringList SaveDialogFilters() {
     // The JPEG entry lists its patterns the way users know it, joined by ";", which Qt alone would
@@ -47,7 +37,7 @@ void ListFilesOfFilter(QFileDialog& dialog, const QString& filter) {
 
 }  // namespace
 
-std::optional<SaveChoice> RunStandardSaveDialog() {
+std::optional<SaveChoice> RunStandardSaveDialog(const AppServices& services) {
     const QStringList filters = SaveDialogFilters();
     QFileDialog dialog(nullptr, QString::fromLatin1(kSaveDialogTitle));
     // Qt's own dialog everywhere: only its file list can be given the patterns one by one.
@@ -64,24 +54,14 @@ std::optional<SaveChoice> RunStandardSaveDialog() {
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
                      [&dialog](const QString& filter) { ListFilesOfFilter(dialog, filter); });
     dialog.selectFile(QString::fromLatin1(kSaveDialogInitialName));
-    if (RunModal(dialog) != QDialog::Accepted) return std::nullopt;
+    if (services.RunModal(dialog) != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;
     return SaveChoice{files.front(), static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1};
 }
 
-void SetSaveDialog(SaveDialogFunction dialog) {
-    std::lock_guard lock(g_mutex);
-    g_dialog = std::move(dialog);
-}
-
-std::optional<SaveChoice> AskForSaveTarget() {
-    SaveDialogFunction dialog;
-    {
-        std::lock_guard lock(g_mutex);
-        dialog = g_dialog;
-    }
-    return dialog ? dialog() : RunStandardSaveDialog();
+std::optional<SaveChoice> AskForSaveTarget(const AppServices& services) {
+    return services.saveDialog ? services.saveDialog() : RunStandardSaveDialog(services);
 }
 
 }  // namespace dravix

@@ -22,7 +22,7 @@
 #include "export/CaptureBmp.h"
 #include "export/ImageContainer.h"
 #include "export/ImageTexts.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 #include "ui/Workers.h"
 
 namespace dravix {
@@ -110,30 +110,31 @@ struct SaveJob {
 };
 
 // UI thread: the box with the window as owner, then the future. The save's workers go with it.
-void Report(Workers& workers, const std::shared_ptr<SaveJob>& job, const SaveOutcome& outcome) {
-    Inform(qobject_cast<QWidget*>(workers.parent()), outcome.message);
+void Report(const AppServices& services, Workers& workers, const std::shared_ptr<SaveJob>& job,
+            const SaveOutcome& outcome) {
+    services.Inform(qobject_cast<QWidget*>(workers.parent()), outcome.message);
     job->Finish(outcome);
     workers.deleteLater();
 }
 
 // UI thread, step 2 of SaveWindowImage.
-void CaptureAndStart(QWidget& window, Workers& workers, const std::shared_ptr<SaveJob>& job,
-                     const SaveChoice& choice) {
+void CaptureAndStart(QWidget& window, const AppServices& services, Workers& workers,
+                     const std::shared_ptr<SaveJob>& job, const SaveChoice& choice) {
     const std::optional<SaveTarget> target =
         ResolveSaveTarget(QFile::encodeName(choice.path).toStdString(), choice.filterIndex);
     if (!target) {
-        Report(workers, job, Failed(std::string(), QString::fromLatin1(texts::kUnsupportedType)));
+        Report(services, workers, job, Failed(std::string(), QString::fromLatin1(texts::kUnsupportedType)));
         return;
     }
     const QImage capture = CaptureWindow(window);
-    workers.Start([&workers, job, capture, target = *target](const WorkerContext& context) {
+    workers.Start([&services, &workers, job, capture, target = *target](const WorkerContext& context) {
         const SaveOutcome outcome = ExportCapture(capture, target);
         {
             std::lock_guard lock(job->mutex);
             job->outcome = outcome;
         }
         // Shown only while the window exists; otherwise the job finishes with the outcome.
-        context.Post([&workers, job, outcome] { Report(workers, job, outcome); });
+        context.Post([&services, &workers, job, outcome] { Report(services, workers, job, outcome); });
     });
 }
 
@@ -197,11 +198,11 @@ SaveOutcome ExportCapture(const QImage& capture, const SaveTarget& target) {
     return SaveOutcome{SaveOutcome::Result::Saved, target.path, QString::fromLatin1(texts::kSaveSuccess)};
 }
 
-QFuture<SaveOutcome> SaveWindowImage(QWidget& window) {
+QFuture<SaveOutcome> SaveWindowImage(QWidget& window, const AppServices& services) {
     auto job = std::make_shared<SaveJob>();
     QFuture<SaveOutcome> future = job->promise.future();
 
-    const std::optional<SaveChoice> choice = AskForSaveTarget();
+    const std::optional<SaveChoice> choice = AskForSaveTarget(services);
     if (!choice) {
         job->Finish(SaveOutcome{});
         return future;
@@ -211,8 +212,8 @@ QFuture<SaveOutcome> SaveWindowImage(QWidget& window) {
     // has just closed: the window gets time to repaint before it is rendered, without holding up
     // the UI thread.
     auto* workers = new Workers(&window);
-    QTimer::singleShot(kDialogSettleTime, workers, [&window, workers, job, choice = *choice] {
-        CaptureAndStart(window, *workers, job, choice);
+    QTimer::singleShot(kDialogSettleTime, workers, [&window, &services, workers, job, choice = *choice] {
+        CaptureAndStart(window, services, *workers, job, choice);
     });
     return future;
 }

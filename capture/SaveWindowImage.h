@@ -12,6 +12,8 @@ class QWidget;
 
 namespace dravix {
 
+class AppServices;
+
 // Where a save goes: the file name (with the filter's extension appended when none was typed)
 // and the format its extension or the filter selects.
 struct SaveTarget {
@@ -42,7 +44,8 @@ struct SaveOutcome {
 SaveOutcome ExportCapture(const QImage& capture, const SaveTarget& target);
 
 // File > Save for `window`, started on the UI thread. In order:
-//  1. the save dialog (AskForSaveTarget), on the UI thread as Qt requires; cancel ends silently;
+//  1. the save dialog (AskForSaveTarget with `services`), on the UI thread as Qt requires; cancel
+//     ends silently;
 //  2. 100 ms later (a timer, the UI keeps running), the target is resolved — an unknown type
 //     ends with "Can't support this image type." — and the window is rendered, on the UI thread;
 //  3. ExportCapture runs on a worker of the program, which the caller does not wait for (the
@@ -51,6 +54,6 @@ SaveOutcome ExportCapture(const QImage& capture, const SaveTarget& target);
 //     then, the box is dropped.
 // The future finishes after the message box has been answered (at once when cancelled).
 // Two saves started one after the other run independently.
-QFuture<SaveOutcome> SaveWindowImage(QWidget& window);
+QFuture<SaveOutcome> SaveWindowImage(QWidget& window, const AppServices& services);
 
 }  // namespace dravix

@@ -18,7 +18,7 @@
 #include "res/Strings.h"
 #include "turns/AppState.h"
 #include "ui/DialogUnits.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 #include "ui/TextColour.h"
 
 namespace dravix {
@@ -84,8 +84,9 @@ int ControlIdOf(const QObject* control) {
 
 }  // namespace
 
-CBookType::CBookType(QWidget* parent)
-    : PropertyPage(kDialogId, QStringLiteral("Book Type"), kTabIconId, parent), m_drive(*this) {
+CBookType::CBookType(const AppServices& services, QWidget* parent)
+    : PropertyPage(kDialogId, QStringLiteral("Book Type"), kTabIconId, services, parent),
+      m_drive(*this, services) {
     BuildControls();
     m_poll = new QTimer(this);
     m_poll->setInterval(kPollIntervalMs);
@@ -266,8 +267,8 @@ void CBookType::ShowRow(BookTypeRow row, uint8_t value) {
 
 void CBookType::ModifyRow(BookTypeRow row) {
     const BookTypeRowInfo& info = RowInfo(row);
-    if (Ask(this, Text(kCaptionWarning), LoadString(info.confirmationString), PromptIcon::None,
-            PromptButtons::OkCancel) != PromptAnswer::Ok) {
+    if (Services().Ask(this, Text(kCaptionWarning), LoadString(info.confirmationString), PromptIcon::None,
+                       PromptButtons::OkCancel) != PromptAnswer::Ok) {
         return;
     }
     const QString label = m_rowButton[IndexOf(row)]->text().left(kMaxLabelLength);
@@ -319,8 +320,8 @@ void CBookType::BeginCheckMedia(std::optional<uint8_t> failedSet) {
 }
 
 void CBookType::ModifyMedia() {
-    if (Ask(this, Text(kCaptionWarning), Text(kMsgChangeBookTypeNow), PromptIcon::None,
-            PromptButtons::OkCancel) != PromptAnswer::Ok) {
+    if (Services().Ask(this, Text(kCaptionWarning), Text(kMsgChangeBookTypeNow), PromptIcon::None,
+                       PromptButtons::OkCancel) != PromptAnswer::Ok) {
         return;
     }
     const QString label = m_mediaModify->text().left(kMaxLabelLength);
@@ -343,8 +344,8 @@ void CBookType::ModifyMedia() {
                                     [this, value] { BeginCheckMedia(value); });
                     return;
                 }
-                if (Ask(this, Text(kCaptionWarning), Text(kMsgBookTypeChanged), PromptIcon::None,
-                        PromptButtons::OkCancel) != PromptAnswer::Ok) {
+                if (Services().Ask(this, Text(kCaptionWarning), Text(kMsgBookTypeChanged), PromptIcon::None,
+                                   PromptButtons::OkCancel) != PromptAnswer::Ok) {
                     return;
                 }
                 Sequence().Step([](DriveTable& table, const WorkerContext&) { ReloadDisc(table); },
@@ -373,9 +374,9 @@ void CBookType::Notice(BookTypeNotice notice) {
     if (text.checkButton != nullptr)
         message = AnswerLostMessage(text.text, std::string("\"") + text.checkButton + "\"");
     if (text.caption == nullptr) {
-        Inform(this, message);
+        Services().Inform(this, message);
     } else {
-        Ask(this, Text(text.caption), message, PromptIcon::None, PromptButtons::Ok);
+        Services().Ask(this, Text(text.caption), message, PromptIcon::None, PromptButtons::Ok);
     }
 }
 

@@ -21,7 +21,7 @@ class CBookType final : public PropertyPage, private BookTypeObserver {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CBookType)
   public:
-    explicit CBookType(QWidget* parent = nullptr);
+    explicit CBookType(const AppServices& services, QWidget* parent = nullptr);
     ~CBookType() override;
 
     static constexpr int kDialogId = 104;

@@ -13,7 +13,7 @@
 #include "pages/PageDrive.h"
 #include "turns/AppState.h"
 #include "ui/DialogUnits.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 
 namespace dravix {
 
@@ -31,8 +31,9 @@ void SetIfReached(QLabel* field, const std::optional<std::string>& text) {
 
 }  // namespace
 
-CInfo::CInfo(QWidget* parent)
-    : PropertyPage(kDialogId, QStringLiteral("Information"), kTabIconId, parent), m_drive(*this) {
+CInfo::CInfo(const AppServices& services, QWidget* parent)
+    : PropertyPage(kDialogId, QStringLiteral("Information"), kTabIconId, services, parent),
+      m_drive(*this, services) {
     BuildControls();
 }
 
@@ -114,7 +115,7 @@ void CInfo::OnInitDialog() {
             },
             [this](const std::optional<InfoFill>& fill) {
                 if (!fill) {
-                    Inform(this, QString::fromLatin1(kMsgInitialFail));
+                    Services().Inform(this, QString::fromLatin1(kMsgInitialFail));
                     return;
                 }
                 StoreDiscInfo(*fill);
@@ -151,7 +152,7 @@ void CInfo::BeginRefresh() {
         },
         [this](const Refreshed& refreshed) {
             if (!refreshed.transportReady) {
-                Inform(this, QString::fromLatin1(kMsgDriveNotSupportedAtRefresh));
+                Services().Inform(this, QString::fromLatin1(kMsgDriveNotSupportedAtRefresh));
                 return;
             }
             if (!refreshed.fill) return;

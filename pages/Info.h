@@ -17,7 +17,7 @@ class CInfo final : public PropertyPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CInfo)
   public:
-    explicit CInfo(QWidget* parent = nullptr);
+    explicit CInfo(const AppServices& services, QWidget* parent = nullptr);
     ~CInfo() override;
 
     void OnSheetNotify() override;

@@ -12,7 +12,7 @@
 #include "drive/VendorMode.h"
 #include "pages/SettingScopeDialog.h"
 #include "ui/DialogUnits.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 
 namespace dravix {
 
@@ -48,8 +48,9 @@ struct CSLWS::LearnedDiscs {
     MediaInformationReply information{};
 };
 
-CSLWS::CSLWS(QWidget* parent)
-    : PropertyPage(kDialogId, QStringLiteral("Lumard"), kTabIconId, parent), m_drive(*this) {
+CSLWS::CSLWS(const AppServices& services, QWidget* parent)
+    : PropertyPage(kDialogId, QStringLiteral("Lumard"), kTabIconId, services, parent),
+      m_drive(*this, services) {
     BuildControls();
 }
 
@@ -158,7 +159,7 @@ void CSLWS::BeginStatusCheck(WrittenValue written) {
     Sequence().Step(
         [](DriveTable& table, const WorkerContext&) { return ReadStatesOnDrive(table, ReadOptionStates); },
         [this, written = std::move(written)](const StateRead& read) {
-            ShowStateAfterWrite(this, read, written, [this](const OptionReply& reply) {
+            ShowStateAfterWrite(Services(), this, read, written, [this](const OptionReply& reply) {
                 ShowState(OptionStateIsOn(reply[kUnknownDiscByte]), m_unknownIcon, m_unknownOn, m_unknownOff,
                           kIconActivated, kIconNotActivated);
                 ShowState(OptionStateIsOn(reply[kSupportedDiscByte]), m_supportedIcon, m_supportedOn,
@@ -177,21 +178,21 @@ void CSLWS::SetSetting() {
 
 void CSLWS::AfterSetRead(const StateRead& read) {
     if (read.vendorRefused) {
-        ShowStateReadFailure(this, read);
+        ShowStateReadFailure(Services(), this, read);
         return;
     }
     // A failed state read still lets the choice below go on; an active OverSpeed does not.
     if (read.status != kCommandCompleted) {
-        Inform(this, option_texts::kSetCommandFail);
+        Services().Inform(this, option_texts::kSetCommandFail);
     } else if (OptionStateIsOn(read.reply[kOverSpeedByte]).value_or(false)) {
-        Ask(this, option_texts::kCaptionWarning, option_texts::kLumardOverSpeedActive,
-            PromptIcon::Exclamation, PromptButtons::Ok);
+        Services().Ask(this, option_texts::kCaptionWarning, option_texts::kLumardOverSpeedActive,
+                       PromptIcon::Exclamation, PromptButtons::Ok);
         return;
     }
 
     if (!m_supportedOn->isChecked() && !m_supportedOff->isChecked() && !m_unknownOn->isChecked() &&
         !m_unknownOff->isChecked()) {
-        Inform(this, option_texts::kMustSelectLumard);
+        Services().Inform(this, option_texts::kMustSelectLumard);
         return;
     }
     ScopeRequest request;
@@ -203,8 +204,8 @@ void CSLWS::AfterSetRead(const StateRead& read) {
     std::optional<ScopeWrite> written;
     WrittenValue check;
     {
-        SettingScopeDialog dialog(request, this);
-        RunModal(dialog);
+        SettingScopeDialog dialog(Services(), request, this);
+        Services().RunModal(dialog);
         written = dialog.Written();
         check.completed = dialog.WriteCompleted();
     }
@@ -218,8 +219,8 @@ void CSLWS::AfterSetRead(const StateRead& read) {
 }
 
 void CSLWS::Clean() {
-    if (Ask(this, option_texts::kCaptionWarning, option_texts::kCleanWarning, PromptIcon::Exclamation,
-            PromptButtons::YesNo) != PromptAnswer::Yes) {
+    if (Services().Ask(this, option_texts::kCaptionWarning, option_texts::kCleanWarning,
+                       PromptIcon::Exclamation, PromptButtons::YesNo) != PromptAnswer::Yes) {
         return;
     }
     Sequence().Start([this] {
@@ -229,7 +230,7 @@ void CSLWS::Clean() {
             },
             [this](std::optional<uint8_t> status) {
                 if (!status) {
-                    ShowStateReadFailure(this, StateRead{.vendorRefused = true});
+                    ShowStateReadFailure(Services(), this, StateRead{.vendorRefused = true});
                     return;
                 }
                 // A clear whose answer failed may still have cleared: the count read after it
@@ -269,7 +270,7 @@ void CSLWS::ShowLearnedDiscsAfterClear(const LearnedDiscs& discs, bool clearComp
         ClassifyWrite(clearCompleted,
                       countRead ? std::optional<bool>(LearnedCountOf(discs.count.reply) == 0) : std::nullopt);
     if (outcome.check == WriteCheck::Unknown) {
-        Inform(this, AnswerLostMessage(option_texts::kClearFail, kReadLearnedAgain));
+        Services().Inform(this, AnswerLostMessage(option_texts::kClearFail, kReadLearnedAgain));
         return;
     }
     // The drive took vendor mode for the clear: a refusal now is a read that failed, and a count
@@ -278,14 +279,14 @@ void CSLWS::ShowLearnedDiscsAfterClear(const LearnedDiscs& discs, bool clearComp
     if (shown.count.vendorRefused) shown.count = StateRead{};
     if (shown.informationRefused) shown.informationRefused = false;
     ShowLearnedDiscs(shown);
-    if (outcome.check == WriteCheck::ReadBackFailed) Inform(this, option_texts::kSetCommandFail);
-    if (outcome.check == WriteCheck::WriteFailed) Inform(this, option_texts::kClearFail);
+    if (outcome.check == WriteCheck::ReadBackFailed) Services().Inform(this, option_texts::kSetCommandFail);
+    if (outcome.check == WriteCheck::WriteFailed) Services().Inform(this, option_texts::kClearFail);
 }
 
 bool CSLWS::ShowLearnedDiscs(const LearnedDiscs& discs) {
     bool shown = true;
     if (discs.count.vendorRefused) {
-        ShowStateReadFailure(this, discs.count);
+        ShowStateReadFailure(Services(), this, discs.count);
         shown = false;
     } else if (discs.count.status != kCommandCompleted) {
         shown = false;
@@ -294,14 +295,14 @@ bool CSLWS::ShowLearnedDiscs(const LearnedDiscs& discs) {
     }
     if (!discs.informationAsked) return false;
     if (discs.informationRefused) {
-        ShowStateReadFailure(this, StateRead{.vendorRefused = true});
+        ShowStateReadFailure(Services(), this, StateRead{.vendorRefused = true});
         return false;
     }
     for (QLabel* field : m_records) field->clear();
     if (discs.informationStatus != kCommandCompleted) return false;
     const MediaInformation info = DecodeMediaInformation(discs.information);
     if (!info.headerValid) {
-        Inform(this, option_texts::kResponseError);
+        Services().Inform(this, option_texts::kResponseError);
         return false;
     }
     for (size_t i = 0; i < info.records.size() && i < m_records.size(); ++i) {

@@ -14,7 +14,7 @@ class CSLWS final : public PropertyPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CSLWS)
   public:
-    explicit CSLWS(QWidget* parent = nullptr);
+    explicit CSLWS(const AppServices& services, QWidget* parent = nullptr);
     ~CSLWS() override;
 
     void OnSheetNotify() override;

@@ -1,7 +1,7 @@
 #include "pages/OverSpeed.h"
 
 #include "pages/SettingScopeDialog.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 
 namespace dravix {
 
@@ -25,11 +25,11 @@ const SwitchPageSpec COverSpeed::kSpec{
     .stateOf = [](const OptionReply& reply) { return OptionStateIsOn(reply[kOverSpeedByte]); },
 };
 
-COverSpeed::COverSpeed(QWidget* parent) : SwitchPage(kSpec, parent) {}
+COverSpeed::COverSpeed(const AppServices& services, QWidget* parent) : SwitchPage(kSpec, services, parent) {}
 
 void COverSpeed::Write(bool enable) {
-    if (enable && Ask(this, option_texts::kCaptionWarning, option_texts::kOverSpeedWarning,
-                      PromptIcon::Exclamation, PromptButtons::YesNo) != PromptAnswer::Yes) {
+    if (enable && Services().Ask(this, option_texts::kCaptionWarning, option_texts::kOverSpeedWarning,
+                                 PromptIcon::Exclamation, PromptButtons::YesNo) != PromptAnswer::Yes) {
         return;
     }
     ScopeRequest request;
@@ -38,8 +38,8 @@ void COverSpeed::Write(bool enable) {
     std::optional<ScopeWrite> written;
     WrittenValue check;
     {
-        SettingScopeDialog dialog(request, this);
-        RunModal(dialog);
+        SettingScopeDialog dialog(Services(), request, this);
+        Services().RunModal(dialog);
         written = dialog.Written();
         check.completed = dialog.WriteCompleted();
     }

@@ -10,7 +10,7 @@ class COverSpeed final : public SwitchPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(COverSpeed)
   public:
-    explicit COverSpeed(QWidget* parent = nullptr);
+    explicit COverSpeed(const AppServices& services, QWidget* parent = nullptr);
 
     static constexpr int kDialogId = 178;
     static constexpr int kTabIconId = 182;

@@ -5,21 +5,22 @@
 #include "drive/Support.h"
 #include "drive/WriteCheck.h"
 #include "turns/AppState.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 
 namespace dravix {
 
-PageDrive::PageDrive(QWidget& window)
+PageDrive::PageDrive(QWidget& window, const AppServices& services)
     : m_window(window),
+      m_services(services),
       m_drive(std::make_shared<StoppableDrive>()),
-      m_sequence(new DriveSequence(window, m_drive)) {}
+      m_sequence(new DriveSequence(window, services, m_drive)) {}
 
 void PageDrive::Open(std::function<void(int drives)> opened) {
     m_sequence->Start([this, opened = std::move(opened)] {
         m_sequence->Step([](DriveTable& table, const WorkerContext&) { return OpenPageDrive(table); },
                          [this, opened](int drives) {
                              if (drives < 0) {
-                                 Inform(&m_window, QString::fromLatin1(kMsgInitialFail));
+                                 m_services.Inform(&m_window, QString::fromLatin1(kMsgInitialFail));
                                  return;
                              }
                              opened(drives);

@@ -18,14 +18,16 @@ class QWidget;
 
 namespace dravix {
 
+class AppServices;
+
 // A settings page's (or dialog's) own drive and the sequence its commands run in. Every window
 // that talks to drives owns a DriveTable; all of them enumerate the drives in the same order, so
 // the index the main window's list chose addresses the same drive here. The table is used only by
 // the sequence's steps, on workers.
 class PageDrive final {
   public:
-    // The sequence shows its busy state over `window`.
-    explicit PageDrive(QWidget& window);
+    // The sequence shows its busy state over `window`; `services` are the window's.
+    PageDrive(QWidget& window, const AppServices& services);
 
     DriveSequence& Sequence() { return *m_sequence; }
 
@@ -37,6 +39,7 @@ class PageDrive final {
 
   private:
     QWidget& m_window;
+    const AppServices& m_services;
     std::shared_ptr<StoppableDrive> m_drive;
     DriveSequence* m_sequence;  // a child of the window
 };

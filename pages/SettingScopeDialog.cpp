@@ -7,8 +7,8 @@
 #include "drive/VendorMode.h"
 #include "res/Strings.h"
 #include "ui/DialogUnits.h"
-#include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
+#include "ui/Services.h"
 
 namespace dravix {
 
@@ -77,8 +77,9 @@ ScopeWrite ScopeWriteFor(const ScopeRequest& request, SettingScope scope) {
     return {OptionOperation::WriteOverSpeed, OptionStateByte(request.overSpeedOn, scope), 0};
 }
 
-SettingScopeDialog::SettingScopeDialog(const ScopeRequest& request, QWidget* parent)
-    : QDialog(parent), m_request(request), m_drive(*this) {
+SettingScopeDialog::SettingScopeDialog(const AppServices& services, const ScopeRequest& request,
+                                       QWidget* parent)
+    : QDialog(parent), m_services(services), m_request(request), m_drive(*this, services) {
     BuildControls();
     findChild<QLabel*>(ControlName(kTemporaryText))->setText(LoadString(133));
     findChild<QLabel*>(ControlName(kPermanentText))->setText(LoadString(134));
@@ -135,8 +136,8 @@ void SettingScopeDialog::reject() {
 void SettingScopeDialog::Write(SettingScope scope) {
     const char* question =
         scope == SettingScope::Temporary ? option_texts::kConfirmTemporary : option_texts::kConfirmPermanent;
-    if (Ask(this, option_texts::kCaptionConfirm, question, PromptIcon::None, PromptButtons::YesNo) !=
-        PromptAnswer::Yes) {
+    if (m_services.Ask(this, option_texts::kCaptionConfirm, question, PromptIcon::None,
+                       PromptButtons::YesNo) != PromptAnswer::Yes) {
         return;
     }
     m_drive.Sequence().Start([this, scope] { BeginTrayCheckAndWrite(scope, false); });
@@ -154,15 +155,15 @@ void SettingScopeDialog::BeginTrayCheckAndWrite(SettingScope scope, bool closeTr
                 case ScopeStep::Outcome::RemoveMedia:
                     // The question splits the loop: the tray closes and the drive is asked again
                     // once the user has answered.
-                    Ask(this, option_texts::kCaptionNote, option_texts::kRemoveMedia, PromptIcon::None,
-                        PromptButtons::Ok);
+                    m_services.Ask(this, option_texts::kCaptionNote, option_texts::kRemoveMedia,
+                                   PromptIcon::None, PromptButtons::Ok);
                     BeginTrayCheckAndWrite(scope, true);
                     return;
                 case ScopeStep::Outcome::TrayUnknown:
-                    Inform(this, option_texts::kSetCommandFail);
+                    m_services.Inform(this, option_texts::kSetCommandFail);
                     return;
                 case ScopeStep::Outcome::VendorRefused:
-                    Inform(this, option_texts::kNotSupportTheDrive);
+                    m_services.Inform(this, option_texts::kNotSupportTheDrive);
                     return;
                 case ScopeStep::Outcome::Sent:
                     // Whether the drive took it, the caller's read tells, also after a failed or

@@ -39,7 +39,7 @@ class SettingScopeDialog final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SettingScopeDialog)
   public:
-    explicit SettingScopeDialog(const ScopeRequest& request, QWidget* parent = nullptr);
+    SettingScopeDialog(const AppServices& services, const ScopeRequest& request, QWidget* parent = nullptr);
     ~SettingScopeDialog() override;
 
     // The write sent to the drive, whatever it answered; empty when the dialog sent none.
@@ -59,6 +59,7 @@ class SettingScopeDialog final : public QDialog {
     // for OverSpeed the tray check, then the write.
     void BeginTrayCheckAndWrite(SettingScope scope, bool closeTrayFirst);
 
+    const AppServices& m_services;
     ScopeRequest m_request;
     PageDrive m_drive;
     std::optional<ScopeWrite> m_written;

@@ -13,7 +13,7 @@
 #include "res/Icons.h"
 #include "res/Strings.h"
 #include "ui/DialogUnits.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 
 namespace dravix {
 
@@ -24,41 +24,42 @@ constexpr const char* kCheckButton = "\"Check\"";
 
 }  // namespace
 
-bool ShowStateReadFailure(QWidget* owner, const StateRead& read) {
+bool ShowStateReadFailure(const AppServices& services, QWidget* owner, const StateRead& read) {
     if (read.vendorRefused) {
-        Ask(owner, QString::fromLatin1(option_texts::kCaptionError), LoadString(kStringDriveNotSupported),
-            PromptIcon::None, PromptButtons::Ok);
+        services.Ask(owner, QString::fromLatin1(option_texts::kCaptionError),
+                     LoadString(kStringDriveNotSupported), PromptIcon::None, PromptButtons::Ok);
         return false;
     }
     if (read.status != kCommandCompleted) {
-        Inform(owner, QString::fromLatin1(option_texts::kSetCommandFail));
+        services.Inform(owner, QString::fromLatin1(option_texts::kSetCommandFail));
         return false;
     }
     return true;
 }
 
-void ShowStateAfterWrite(QWidget* owner, const StateRead& read, const WrittenValue& written,
+void ShowStateAfterWrite(const AppServices& services, QWidget* owner, const StateRead& read,
+                         const WrittenValue& written,
                          const std::function<void(const OptionReply& reply)>& show) {
     const bool readBack = !read.vendorRefused && read.status == kCommandCompleted;
     if (written.holds) {
         const WriteOutcome outcome = ClassifyWrite(
             written.completed, readBack ? std::optional<bool>(written.holds(read.reply)) : std::nullopt);
         if (outcome.check == WriteCheck::Unknown) {
-            Inform(owner, AnswerLostMessage(option_texts::kSetCommandFail, kCheckButton));
+            services.Inform(owner, AnswerLostMessage(option_texts::kSetCommandFail, kCheckButton));
             return;
         }
         // The drive took vendor mode and the write: a refusal now is a read that failed, not a
         // drive this program does not serve.
         if (outcome.check == WriteCheck::ReadBackFailed) {
-            Inform(owner, QString::fromLatin1(option_texts::kSetCommandFail));
+            services.Inform(owner, QString::fromLatin1(option_texts::kSetCommandFail));
             return;
         }
         show(read.reply);
         if (outcome.check == WriteCheck::Differs || outcome.check == WriteCheck::WriteFailed)
-            Inform(owner, QString::fromLatin1(option_texts::kSetCommandFail));
+            services.Inform(owner, QString::fromLatin1(option_texts::kSetCommandFail));
         return;
     }
-    if (ShowStateReadFailure(owner, read)) show(read.reply);
+    if (ShowStateReadFailure(services, owner, read)) show(read.reply);
 }
 
 void ShowState(std::optional<bool> on, QLabel* icon, QRadioButton* onButton, QRadioButton* offButton,
@@ -68,10 +69,10 @@ void ShowState(std::optional<bool> on, QLabel* icon, QRadioButton* onButton, QRa
     (*on ? onButton : offButton)->setChecked(true);
 }
 
-SwitchPage::SwitchPage(const SwitchPageSpec& spec, QWidget* parent)
-    : PropertyPage(spec.dialogId, QString::fromLatin1(spec.title), spec.tabIconId, parent),
+SwitchPage::SwitchPage(const SwitchPageSpec& spec, const AppServices& services, QWidget* parent)
+    : PropertyPage(spec.dialogId, QString::fromLatin1(spec.title), spec.tabIconId, services, parent),
       m_spec(spec),
-      m_drive(*this) {
+      m_drive(*this, services) {
     BuildControls();
 }
 
@@ -164,19 +165,20 @@ void SwitchPage::ReadState() {
 }
 
 void SwitchPage::BeginRead(WrittenValue written) {
-    Sequence().Step([read = m_spec.read](DriveTable& table,
-                                         const WorkerContext&) { return ReadStatesOnDrive(table, read); },
-                    [this, written = std::move(written)](const StateRead& read) {
-                        ShowStateAfterWrite(this, read, written, [this](const OptionReply& reply) {
-                            ShowState(m_spec.stateOf(reply), m_icon, m_enable, m_disable, m_spec.iconOn,
-                                      m_spec.iconOff);
-                        });
-                    });
+    Sequence().Step(
+        [read = m_spec.read](DriveTable& table, const WorkerContext&) {
+            return ReadStatesOnDrive(table, read);
+        },
+        [this, written = std::move(written)](const StateRead& read) {
+            ShowStateAfterWrite(Services(), this, read, written, [this](const OptionReply& reply) {
+                ShowState(m_spec.stateOf(reply), m_icon, m_enable, m_disable, m_spec.iconOn, m_spec.iconOff);
+            });
+        });
 }
 
 void SwitchPage::SetState() {
     if (!m_enable->isChecked() && !m_disable->isChecked()) {
-        Inform(this, m_spec.mustSelect);
+        Services().Inform(this, m_spec.mustSelect);
         return;
     }
     const bool enable = m_enable->isChecked();
@@ -194,13 +196,13 @@ void SwitchPage::WriteSwitch(VerifiedWrite (*write)(DriveTable& table, bool valu
             switch (written.check) {
                 case WriteCheck::Refused:
                     // A refused vendor mode says "Not support the drive!" here, not string 104.
-                    Inform(this, option_texts::kNotSupportTheDrive);
+                    Services().Inform(this, option_texts::kNotSupportTheDrive);
                     return;
                 case WriteCheck::ReadBackFailed:
-                    Inform(this, option_texts::kSetCommandFail);
+                    Services().Inform(this, option_texts::kSetCommandFail);
                     return;
                 case WriteCheck::Unknown:
-                    Inform(this, AnswerLostMessage(option_texts::kSetCommandFail, kCheckButton));
+                    Services().Inform(this, AnswerLostMessage(option_texts::kSetCommandFail, kCheckButton));
                     return;
                 case WriteCheck::Confirmed:
                 case WriteCheck::Differs:
@@ -209,7 +211,7 @@ void SwitchPage::WriteSwitch(VerifiedWrite (*write)(DriveTable& table, bool valu
                     // failed; the drive has taken the value only when that is what was written.
                     ShowState(m_spec.stateOf(written.reported), m_icon, m_enable, m_disable, m_spec.iconOn,
                               m_spec.iconOff);
-                    if (!written.Done()) Inform(this, option_texts::kSetCommandFail);
+                    if (!written.Done()) Services().Inform(this, option_texts::kSetCommandFail);
                     return;
             }
         });

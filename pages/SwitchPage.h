@@ -17,7 +17,7 @@ namespace dravix {
 
 // How a state read shows on a page: string 104 under "Error" when the drive refused vendor mode,
 // "Set Command FAIL" when the read failed. True when the read brought a reply.
-bool ShowStateReadFailure(QWidget* owner, const StateRead& read);
+bool ShowStateReadFailure(const AppServices& services, QWidget* owner, const StateRead& read);
 
 // A state on a status icon and its radio pair; no state (a value the decoder did not know)
 // leaves both as they were.
@@ -39,7 +39,8 @@ struct WrittenValue {
 // value says "Set Command FAIL" (the page already shows what it holds); a write whose answer
 // failed and that cannot be read back says that, and that nobody knows what the drive holds, in
 // place of the read's own failure; a drive that holds the value says nothing more.
-void ShowStateAfterWrite(QWidget* owner, const StateRead& read, const WrittenValue& written,
+void ShowStateAfterWrite(const AppServices& services, QWidget* owner, const StateRead& read,
+                         const WrittenValue& written,
                          const std::function<void(const OptionReply& reply)>& show);
 
 // What one switch page has of its own.
@@ -82,7 +83,7 @@ class SwitchPage : public PropertyPage {
     void OnSheetNotify() override;
 
   protected:
-    SwitchPage(const SwitchPageSpec& spec, QWidget* parent);
+    SwitchPage(const SwitchPageSpec& spec, const AppServices& services, QWidget* parent);
 
     void OnInitDialog() override;
     // Check: a sequence that reads the state.

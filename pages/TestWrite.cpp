@@ -22,7 +22,7 @@ const SwitchPageSpec CTestWrite::kSpec{
     .stateOf = [](const OptionReply& reply) { return SwitchFlag(reply[kTestWriteByte]); },
 };
 
-CTestWrite::CTestWrite(QWidget* parent) : SwitchPage(kSpec, parent) {}
+CTestWrite::CTestWrite(const AppServices& services, QWidget* parent) : SwitchPage(kSpec, services, parent) {}
 
 void CTestWrite::Write(bool enable) {
     WriteSwitch(SetTestWriteVerified, enable);

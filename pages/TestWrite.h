@@ -10,7 +10,7 @@ class CTestWrite final : public SwitchPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CTestWrite)
   public:
-    explicit CTestWrite(QWidget* parent = nullptr);
+    explicit CTestWrite(const AppServices& services, QWidget* parent = nullptr);
 
     static constexpr int kDialogId = 106;
     static constexpr int kTabIconId = 170;

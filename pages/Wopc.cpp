@@ -33,7 +33,7 @@ const SwitchPageSpec CWOPC::kSpec{
     .stateOf = WopcOn,
 };
 
-CWOPC::CWOPC(QWidget* parent) : SwitchPage(kSpec, parent) {}
+CWOPC::CWOPC(const AppServices& services, QWidget* parent) : SwitchPage(kSpec, services, parent) {}
 
 void CWOPC::Write(bool enable) {
     WriteSwitch(SetWopcDisabledVerified, !enable);

@@ -10,7 +10,7 @@ class CWOPC final : public SwitchPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CWOPC)
   public:
-    explicit CWOPC(QWidget* parent = nullptr);
+    explicit CWOPC(const AppServices& services, QWidget* parent = nullptr);
 
     static constexpr int kDialogId = 105;
     static constexpr int kTabIconId = 169;

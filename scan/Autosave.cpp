@@ -13,7 +13,7 @@
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 
 namespace dravix {
 
@@ -70,7 +70,8 @@ AutosaveOutcome AutosaveResults(const ScanResults& results) {
     return outcome;
 }
 
-CSettingsDialog::CSettingsDialog(QWidget* parent) : QDialog(parent) {
+CSettingsDialog::CSettingsDialog(const AppServices& services, QWidget* parent)
+    : QDialog(parent), m_services(services) {
     setWindowTitle(QStringLiteral("Settings"));
     const AutosaveSettings s = LoadAutosaveSettings();
     m_enabled = new QCheckBox(QStringLiteral("Save every finished or stopped scan and Smart report"), this);
@@ -121,7 +122,7 @@ void CSettingsDialog::accept() {
     s.folder = m_folder->text().trimmed();
     s.nameTemplate = m_template->text().trimmed();
     if (s.enabled && s.folder.isEmpty()) {
-        Inform(this, QStringLiteral("Please choose a folder for the results."));
+        m_services.Inform(this, QStringLiteral("Please choose a folder for the results."));
         return;
     }
     if (s.nameTemplate.isEmpty()) s.nameTemplate = QString::fromLatin1(kDefaultNameTemplate);

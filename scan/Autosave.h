@@ -10,6 +10,8 @@ class QLineEdit;
 
 namespace dravix {
 
+class AppServices;
+
 // Autosave: every finished or stopped run and Smart report written as a results file into one
 // folder, under a name made from a template. Off until the user switches it on; kept with
 // QSettings.
@@ -34,13 +36,14 @@ AutosaveOutcome AutosaveResults(const ScanResults& results);
 class CSettingsDialog final : public QDialog {
     Q_OBJECT
   public:
-    explicit CSettingsDialog(QWidget* parent = nullptr);
+    explicit CSettingsDialog(const AppServices& services, QWidget* parent = nullptr);
     ~CSettingsDialog() override;
     Q_DISABLE_COPY_MOVE(CSettingsDialog)
 
     void accept() override;
 
   private:
+    const AppServices& m_services;
     QCheckBox* m_enabled = nullptr;
     QLineEdit* m_folder = nullptr;
     QLineEdit* m_template = nullptr;

@@ -15,7 +15,7 @@
 #include "probix/ResultsFileReader.h"
 #include "probix/SpeedList.h"
 #include "scan/ResultsPicture.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 #include "ui/Workers.h"
 
 namespace dravix {
@@ -55,8 +55,13 @@ QString FigureText(const PartStatistics& part, const ChannelStatistics& c) {
 
 }  // namespace
 
-CResultsWindow::CResultsWindow(ScanResults results, QString path, QWidget* parent)
-    : QDialog(parent), m_results(std::move(results)), m_path(std::move(path)), m_workers(new Workers(this)) {
+CResultsWindow::CResultsWindow(const AppServices& services, ScanResults results, QString path,
+                               QWidget* parent)
+    : QDialog(parent),
+      m_services(services),
+      m_results(std::move(results)),
+      m_path(std::move(path)),
+      m_workers(new Workers(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("resultsWindow"));
     setWindowTitle(QStringLiteral("Scan Results - %1").arg(QFileInfo(m_path).fileName()));
@@ -202,7 +207,8 @@ void CResultsWindow::FillFigures() {
 bool CResultsWindow::Compare(const ScanResults& other, const QString& path) {
     if (m_chart == nullptr) return false;
     if (other.kind != ScanResults::Kind::Scan) {
-        Inform(this, QStringLiteral("%1: a Smart Mode report has no curves to compare.").arg(path));
+        m_services.Inform(this,
+                          QStringLiteral("%1: a Smart Mode report has no curves to compare.").arg(path));
         return false;
     }
     m_compared = other;
@@ -227,7 +233,7 @@ void CResultsWindow::CompareFile(const QString& path, std::function<void(bool)> 
         if (m_compare != nullptr) m_compare->setEnabled(true);
         bool compared = false;
         if (!read.results) {
-            Inform(this, Text(read.error), PromptIcon::Exclamation);
+            m_services.Inform(this, Text(read.error), PromptIcon::Exclamation);
         } else {
             compared = Compare(*read.results, path);
         }
@@ -249,29 +255,31 @@ void CResultsWindow::SavePicture() {
     if (path.isEmpty()) return;
     const std::string problem = SaveResultsPicture(QFile::encodeName(path).toStdString(), m_results,
                                                    m_compared ? &*m_compared : nullptr);
-    if (!problem.empty()) Inform(this, Text(problem), PromptIcon::Exclamation);
+    if (!problem.empty()) m_services.Inform(this, Text(problem), PromptIcon::Exclamation);
 }
 
-void CResultsWindow::Open(QWidget* parent, const QString& path, std::function<void(CResultsWindow*)> opened) {
+void CResultsWindow::Open(const AppServices& services, QWidget* parent, const QString& path,
+                          std::function<void(CResultsWindow*)> opened) {
     // The reading belongs to the parent window: it ends with it.
     auto* workers = new Workers(parent);
-    ReadOnWorker(workers, path, [parent, path, workers, opened = std::move(opened)](ResultsRead read) {
-        workers->deleteLater();
-        if (!read.results) {
-            Inform(parent, Text(read.error), PromptIcon::Exclamation);
-            return;
-        }
-        auto* window = new CResultsWindow(std::move(*read.results), path, parent);
-        window->setWindowFlag(Qt::Window);
-        window->show();
-        if (opened) opened(window);
-    });
+    ReadOnWorker(workers, path,
+                 [&services, parent, path, workers, opened = std::move(opened)](ResultsRead read) {
+                     workers->deleteLater();
+                     if (!read.results) {
+                         services.Inform(parent, Text(read.error), PromptIcon::Exclamation);
+                         return;
+                     }
+                     auto* window = new CResultsWindow(services, std::move(*read.results), path, parent);
+                     window->setWindowFlag(Qt::Window);
+                     window->show();
+                     if (opened) opened(window);
+                 });
 }
 
-void CResultsWindow::AskAndOpen(QWidget* parent) {
+void CResultsWindow::AskAndOpen(const AppServices& services, QWidget* parent) {
     const QString path = QFileDialog::getOpenFileName(parent, QStringLiteral("Open Scan Results"), QString(),
                                                       QString::fromLatin1(kResultsFilter));
-    if (!path.isEmpty()) Open(parent, path);
+    if (!path.isEmpty()) Open(services, parent, path);
 }
 
 }  // namespace dravix

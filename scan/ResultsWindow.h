@@ -13,6 +13,7 @@ class QWidget;
 
 namespace dravix {
 
+class AppServices;
 class CScanChart;
 class Workers;
 
@@ -23,16 +24,17 @@ class Workers;
 class CResultsWindow final : public QDialog {
     Q_OBJECT
   public:
-    explicit CResultsWindow(ScanResults results, QString path, QWidget* parent = nullptr);
+    CResultsWindow(const AppServices& services, ScanResults results, QString path, QWidget* parent = nullptr);
     ~CResultsWindow() override;
     Q_DISABLE_COPY_MOVE(CResultsWindow)
 
     // Reads `path` on a worker, then shows it in a new window (deleted when closed), or tells
     // what is wrong with the file in a message box on `parent`. `opened`, when given, gets the
     // window.
-    static void Open(QWidget* parent, const QString& path, std::function<void(CResultsWindow*)> opened = {});
+    static void Open(const AppServices& services, QWidget* parent, const QString& path,
+                     std::function<void(CResultsWindow*)> opened = {});
     // File > Open Scan Results…: asks for the file, then Open.
-    static void AskAndOpen(QWidget* parent);
+    static void AskAndOpen(const AppServices& services, QWidget* parent);
 
     // Lays `other` over the chart (a TE/FE result; a Smart report is refused).
     bool Compare(const ScanResults& other, const QString& path);
@@ -53,6 +55,7 @@ class CResultsWindow final : public QDialog {
     void UpdateLegend();
     void SavePicture();
 
+    const AppServices& m_services;
     ScanResults m_results;
     QString m_path;
     std::optional<ScanResults> m_compared;

@@ -14,8 +14,8 @@
 #include "turns/StoppableDrive.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveSequence.h"
-#include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
+#include "ui/Services.h"
 #include "ui/TextColour.h"
 #include "ui/Workers.h"
 
@@ -46,13 +46,14 @@ QLabel* Label(QWidget* parent, const char* text, const DialogUnits& units, int x
 
 }  // namespace
 
-CSmartReportDlg::CSmartReportDlg(std::shared_ptr<StoppableDrive> drive, uint8_t discTypeCode,
-                                 std::vector<uint8_t> speedCodes, QWidget* parent)
+CSmartReportDlg::CSmartReportDlg(const AppServices& services, std::shared_ptr<StoppableDrive> drive,
+                                 uint8_t discTypeCode, std::vector<uint8_t> speedCodes, QWidget* parent)
     : QDialog(parent),
+      m_services(services),
       m_drive(std::move(drive)),
       m_discTypeCode(discTypeCode),
       m_speedCodes(std::move(speedCodes)),
-      m_sequence(new DriveSequence(*this, m_drive)),
+      m_sequence(new DriveSequence(*this, services, m_drive)),
       m_workers(new Workers(this)) {
     BuildControls();
     OnInitDialog();
@@ -173,7 +174,7 @@ void CSmartReportDlg::ShowDiscInformation(const DiscInformation& info) {
     m_manufacturer->setText(QString::fromStdString(info.manufacturerId));
     m_mediaType->setText(QString::fromStdString(info.mediaTypeId));
     if (info.identifierReadFailed) {
-        Inform(this, QString::fromLatin1(scan_texts::kDiscNotSupported));
+        m_services.Inform(this, QString::fromLatin1(scan_texts::kDiscNotSupported));
         return;
     }
     m_capacity->setText(QString::fromStdString(info.capacity));

@@ -17,6 +17,7 @@ class QTableWidget;
 
 namespace dravix {
 
+class AppServices;
 class DriveSequence;
 class StoppableDrive;
 struct DiscInformation;
@@ -44,7 +45,7 @@ class CSmartReportDlg final : public QDialog {
 
     // Reads the disc information through the scan page's `drive`, then lists the speeds and
     // starts the measurement.
-    CSmartReportDlg(std::shared_ptr<StoppableDrive> drive, uint8_t discTypeCode,
+    CSmartReportDlg(const AppServices& services, std::shared_ptr<StoppableDrive> drive, uint8_t discTypeCode,
                     std::vector<uint8_t> speedCodes, QWidget* parent = nullptr);
     ~CSmartReportDlg() override;
     Q_DISABLE_COPY_MOVE(CSmartReportDlg)
@@ -78,6 +79,7 @@ class CSmartReportDlg final : public QDialog {
     void StartMeasurement();
     void SetResult(int row, const QString& text);
 
+    const AppServices& m_services;
     std::shared_ptr<StoppableDrive> m_drive;
     const uint8_t m_discTypeCode;
     const std::vector<uint8_t> m_speedCodes;

@@ -34,7 +34,7 @@
 #include "turns/StoppableDrive.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveSequence.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 #include "ui/TextColour.h"
 #include "ui/UnsupportedDialog.h"
 #include "ui/Workers.h"
@@ -106,8 +106,8 @@ struct CTEFE::Shared {
     VendorModeScope vendorMode;
 };
 
-CTEFE::CTEFE(QWidget* parent)
-    : PropertyPage(kDialogId, QStringLiteral("Probix"), kTabIconId, parent),
+CTEFE::CTEFE(const AppServices& services, QWidget* parent)
+    : PropertyPage(kDialogId, QStringLiteral("Probix"), kTabIconId, services, parent),
       m_workers(new Workers(this)),
       m_shared(std::make_shared<Shared>()) {
     BuildControls();
@@ -288,7 +288,7 @@ void CTEFE::OnInitDialog() {
     m_shared->scanBusy = false;
 
     m_scanDrive = std::make_shared<StoppableDrive>();
-    m_sequence = new DriveSequence(*this, m_scanDrive);
+    m_sequence = new DriveSequence(*this, Services(), m_scanDrive);
     m_sequence->Start([this] { OpenScanDrive(); });
 }
 
@@ -318,11 +318,11 @@ void CTEFE::OpenScanDrive() {
 
 void CTEFE::OnScanDriveOpen(int drives) {
     if (drives < 0) {
-        Inform(this, Latin(scan_texts::kInitialFail));
+        Services().Inform(this, Latin(scan_texts::kInitialFail));
         return;
     }
     if (drives == 0) {
-        Inform(this, Latin(scan_texts::kNoDeviceFound));
+        Services().Inform(this, Latin(scan_texts::kNoDeviceFound));
         return;
     }
     m_scanDriveOpen = true;
@@ -352,8 +352,8 @@ void CTEFE::OnVendorMode(bool accepted) {
         m_driveAccepted = true;
         m_timer.start();
     } else {
-        CUnsupportedDialog dialog(this);
-        RunModal(dialog);
+        CUnsupportedDialog dialog(Services(), this);
+        Services().RunModal(dialog);
         m_driveAccepted = false;
     }
 
@@ -589,7 +589,7 @@ void CTEFE::OnAddressEditLeft(QLineEdit* edit) {
     const int32_t value = LeadingNumber(edit->text().toStdString());
     const char* problem = start ? CheckStartAddress(value, m_lastLba) : CheckEndAddress(value, m_lastLba);
     if (problem != nullptr) {
-        Inform(this, Latin(problem));
+        Services().Inform(this, Latin(problem));
         return;
     }
     if (m_chart == nullptr) return;
@@ -619,7 +619,7 @@ void CTEFE::OnStart() {
         settings.customStart = LeadingNumber(m_startEdit->text().toStdString());
         settings.customEnd = LeadingNumber(m_endEdit->text().toStdString());
         if (const char* problem = CheckRange(settings.customStart, settings.customEnd, m_lastLba)) {
-            Inform(this, Latin(problem));
+            Services().Inform(this, Latin(problem));
             return;
         }
     }
@@ -724,17 +724,18 @@ void CTEFE::OnRunEnded(const ScanResult& result) {
     if (result.end == ScanEnd::NoVerdict) {
         m_elapsed->setText(QString::fromStdString(ElapsedText(result.elapsedSeconds)));
         const QString text = Latin(NoVerdictText(result.noVerdict));
-        Ask(this, Latin(scan_texts::kWarningCaption), text, PromptIcon::Exclamation, PromptButtons::Ok);
+        Services().Ask(this, Latin(scan_texts::kWarningCaption), text, PromptIcon::Exclamation,
+                       PromptButtons::Ok);
         SetStatus(text, WarningColour());
     } else if (result.end == ScanEnd::Failed) {
         m_elapsed->setText(QString::fromStdString(ElapsedText(result.elapsedSeconds)));
         const FailureTexts texts = TextsOfFailure(result.path, result.outcome);
-        Ask(this, Latin(scan_texts::kWarningCaption), Latin(texts.box), PromptIcon::Exclamation,
-            PromptButtons::Ok);
+        Services().Ask(this, Latin(scan_texts::kWarningCaption), Latin(texts.box), PromptIcon::Exclamation,
+                       PromptButtons::Ok);
         SetStatus(Latin(texts.status), WarningColour());
     } else {
         const QString verdict = Latin(VerdictText(result));
-        Inform(this, verdict);
+        Services().Inform(this, verdict);
         SetStatus(verdict, result.notRecommended ? WarningColour() : OkColour());
     }
     m_shared->scanBusy = false;
@@ -766,9 +767,9 @@ void CTEFE::RunSmartReport() {
             [](DriveTable& table, const WorkerContext&) { VendorModeScope::SwitchOnAgain(table); },
             [this] {
                 {
-                    CSmartReportDlg dialog(m_scanDrive, m_discTypeCode, m_speedCodes, this);
+                    CSmartReportDlg dialog(Services(), m_scanDrive, m_discTypeCode, m_speedCodes, this);
                     dialog.SetSaveHandler([this, &dialog] { AskAndSaveSmartResults(dialog); });
-                    RunModal(dialog);
+                    Services().RunModal(dialog);
                     if (dialog.LastLba()) m_lastLba = *dialog.LastLba();
                     AutosaveSmartResults(dialog);
                 }
@@ -816,7 +817,7 @@ void CTEFE::KeepResults(const ScanResult& result) {
     MarkResultsStale();  // shows the summary as belonging to the current settings
 
     const AutosaveOutcome saved = AutosaveResults(*m_lastResults);
-    if (!saved.error.isEmpty()) Inform(this, saved.error);
+    if (!saved.error.isEmpty()) Services().Inform(this, saved.error);
     if (!saved.path.isEmpty())
         m_summary->setToolTip(m_summary->toolTip() + QStringLiteral("\nSaved as %1").arg(saved.path));
 }
@@ -879,7 +880,7 @@ void CTEFE::AskAndSaveResults() {
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Scan Results"), name,
                                                       QStringLiteral("Dravix results (*.csv)"));
     if (path.isEmpty()) return;
-    if (const QString problem = SaveResults(path); !problem.isEmpty()) Inform(this, problem);
+    if (const QString problem = SaveResults(path); !problem.isEmpty()) Services().Inform(this, problem);
 }
 
 void CTEFE::AskAndSavePicture() {
@@ -890,7 +891,7 @@ void CTEFE::AskAndSavePicture() {
         QFileDialog::getSaveFileName(this, QStringLiteral("Save Chart Picture"), name,
                                      QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
     if (path.isEmpty()) return;
-    if (const QString problem = SavePicture(path); !problem.isEmpty()) Inform(this, problem);
+    if (const QString problem = SavePicture(path); !problem.isEmpty()) Services().Inform(this, problem);
 }
 
 void CTEFE::AskAndSaveSmartResults(CSmartReportDlg& dialog) {
@@ -902,14 +903,14 @@ void CTEFE::AskAndSaveSmartResults(CSmartReportDlg& dialog) {
                                      QStringLiteral("Dravix results (*.csv)"));
     if (path.isEmpty()) return;
     const std::string problem = SaveResultsFile(QFile::encodeName(path).toStdString(), *results);
-    if (!problem.empty()) Inform(&dialog, QString::fromStdString(problem));
+    if (!problem.empty()) Services().Inform(&dialog, QString::fromStdString(problem));
 }
 
 void CTEFE::AutosaveSmartResults(const CSmartReportDlg& dialog) {
     const std::optional<ScanResults> results = SmartResultsOf(dialog);
     if (!results) return;
     const AutosaveOutcome saved = AutosaveResults(*results);
-    if (!saved.error.isEmpty()) Inform(this, saved.error);
+    if (!saved.error.isEmpty()) Services().Inform(this, saved.error);
 }
 
 std::optional<ScanResults> CTEFE::SmartResultsOf(const CSmartReportDlg& dialog) const {

@@ -82,7 +82,7 @@ class CTEFE final : public PropertyPage {
     static QColor OkColour() { return QColor(0, 130, 0); }
     static QColor WarningColour() { return QColor(255, 0, 0); }
 
-    explicit CTEFE(QWidget* parent = nullptr);
+    explicit CTEFE(const AppServices& services, QWidget* parent = nullptr);
     // Stops the timer and asks every worker to stop (without waiting for one), sends vendor mode
     // off after them when the drive accepted it, and gives the program its idle state back.
     ~CTEFE() override;

@@ -8,7 +8,7 @@
 #include "drive/Messages.h"
 #include "turns/AppState.h"
 #include "turns/WorkerThreads.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 
 namespace dravix {
 
@@ -24,9 +24,11 @@ void KeepReadableWhenDisabled(QLabel& label) {
 
 }  // namespace
 
-DriveSequence::DriveSequence(QWidget& busy, std::shared_ptr<StoppableDrive> drive, QLabel* status)
+DriveSequence::DriveSequence(QWidget& busy, const AppServices& services,
+                             std::shared_ptr<StoppableDrive> drive, QLabel* status)
     : QObject(&busy),
       m_busy(busy),
+      m_services(services),
       m_drive(std::move(drive)),
       m_status(status),
       m_workers(new Workers(this)) {
@@ -86,8 +88,8 @@ void DriveSequence::RunStep(ErasedWork work, bool background) {
         table.SetReadyWaitHooks(hooks);
         // The drive layer's own messages (a transport that cannot be prepared) reach the user
         // as application message boxes, handed over like everything else the step shows.
-        const DriveMessageScope messages([&context](const std::string& text) {
-            context.Post([text] { Inform(nullptr, QString::fromStdString(text)); });
+        const DriveMessageScope messages([this, &context](const std::string& text) {
+            context.Post([this, text] { m_services.Inform(nullptr, QString::fromStdString(text)); });
         });
         Continuation continuation = work(table, context);
         table.SetReadyWaitHooks(saved);

@@ -17,6 +17,8 @@ class QWidget;
 
 namespace dravix {
 
+class AppServices;
+
 // The texts a window shows while its drive works.
 inline constexpr const char* kStatusDriveActivating = "Drive activating\u2026";
 inline constexpr const char* kStatusCheckingDrive = "Checking the drive\u2026";
@@ -40,8 +42,10 @@ class DriveSequence final : public QObject {
     Q_OBJECT
   public:
     // `busy` is the widget that is disabled and shows the wait cursor; `status` the label that
-    // shows the status texts (null: a label of its own at the bottom of `busy`).
-    DriveSequence(QWidget& busy, std::shared_ptr<StoppableDrive> drive, QLabel* status = nullptr);
+    // shows the status texts (null: a label of its own at the bottom of `busy`). The drive
+    // layer's own messages during a step are shown through `services`.
+    DriveSequence(QWidget& busy, const AppServices& services, std::shared_ptr<StoppableDrive> drive,
+                  QLabel* status = nullptr);
     ~DriveSequence() override;
     Q_DISABLE_COPY_MOVE(DriveSequence)
 
@@ -112,6 +116,7 @@ class DriveSequence final : public QObject {
     void LeaveBusy();
 
     QWidget& m_busy;
+    const AppServices& m_services;
     std::shared_ptr<StoppableDrive> m_drive;
     QPointer<QLabel> m_status;
     bool m_ownStatus = false;

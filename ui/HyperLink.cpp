@@ -7,12 +7,14 @@
 #include <QMouseEvent>
 #include <algorithm>
 
-#include "ui/Prompter.h"
+#include "ui/LinkLauncher.h"
+#include "ui/Services.h"
 #include "ui/TextColour.h"
 
 namespace dravix {
 
-CHyperLink::CHyperLink(const QString& text, QWidget* parent) : QLabel(parent) {
+CHyperLink::CHyperLink(const AppServices& services, const QString& text, QWidget* parent)
+    : QLabel(parent), m_services(services) {
     // A link's text is shown as written, never as markup.
     setTextFormat(Qt::PlainText);
     setText(text);
@@ -63,10 +65,10 @@ QColor CHyperLink::TextColour() const {
 }
 
 bool CHyperLink::OpenLink() {
-    const int result = OpenLinkTarget(m_target);
+    const int result = m_services.OpenLink(m_target);
     if (!LinkOpened(result)) {
         QApplication::beep();
-        Inform(window(), LinkErrorMessage(result), PromptIcon::Exclamation);
+        m_services.Inform(window(), LinkErrorMessage(result), PromptIcon::Exclamation);
         return false;
     }
     m_visited = true;

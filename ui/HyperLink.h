@@ -9,6 +9,8 @@
 
 namespace dravix {
 
+class AppServices;
+
 // A static text that behaves like a link in a web page: link colours, an underlined font, a hand
 // cursor, its target as tool tip, and opening the target when clicked or when space is pressed
 // while it has the focus.
@@ -33,7 +35,9 @@ class CHyperLink final : public QLabel {
 
     // The control as a dialog lays it out: its text and, through setGeometry, its place. It
     // becomes a link when attached (explicitly, or at the latest when first shown).
-    explicit CHyperLink(const QString& text = QString(), QWidget* parent = nullptr);
+    // `services` opens the link and reports a failure.
+    explicit CHyperLink(const AppServices& services, const QString& text = QString(),
+                        QWidget* parent = nullptr);
     ~CHyperLink() override;
     Q_DISABLE_COPY_MOVE(CHyperLink)
 
@@ -74,6 +78,7 @@ class CHyperLink final : public QLabel {
     void ResizeToFit();
     void Refresh();
 
+    const AppServices& m_services;
     bool m_active = false;
     bool m_hover = false;
     bool m_visited = false;

@@ -7,30 +7,11 @@
 #include <QUrl>
 #include <cerrno>
 
-#include "ui/Prompter.h"
-
 namespace dravix {
 
-namespace {
-
-LinkLauncher g_launcher;  // used on the UI thread only
-
-int Launch(const LaunchCommand& command) {
-    return g_launcher ? g_launcher(command) : LaunchDetached(command);
-}
-
-// What the desktop is asked to open: a web address as written, a file name as a file.
 QUrl LinkUrl(const QString& target) {
     return QUrl::fromUserInput(target, QDir::currentPath());
 }
-
-int OpenWithBrowserCommand(const QString& target) {
-    const std::optional<LaunchCommand> command = BrowserLaunchCommand(BrowserCommandText(), target);
-    if (!command) return kLinkNoAssociation;
-    return Launch(*command);
-}
-
-}  // namespace
 
 QString LinkErrorText(int code) {
     switch (code) {
@@ -174,14 +155,6 @@ int LaunchDetached(const LaunchCommand& command) {
     errno = 0;
     if (QProcess::startDetached(path, command.arguments)) return kLinkOpened;
     return LaunchErrorCode(errno);
-}
-
-void SetLinkLauncher(LinkLauncher launcher) {
-    g_launcher = std::move(launcher);
-}
-
-int OpenLinkTarget(const QString& target) {
-    return OpenUrl(LinkUrl(target)) ? kLinkOpened : OpenWithBrowserCommand(target);
 }
 
 }  // namespace dravix

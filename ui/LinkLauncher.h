@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <functional>
 #include <optional>
 
@@ -64,13 +65,12 @@ int LaunchErrorCode(int error);
 // Starts a program detached from this process; the result as for kLinkOpened.
 int LaunchDetached(const LaunchCommand& command);
 
-// Starts the fallback command. Tests replace it to see the command without starting anything;
-// an empty function restores LaunchDetached.
+// Starts the fallback command; AppServices' own is LaunchDetached, tests see the command without
+// starting anything.
 using LinkLauncher = std::function<int(const LaunchCommand& command)>;
-void SetLinkLauncher(LinkLauncher launcher);
 
-// Opens a link's target: with the desktop's handler (a web address as written, a file name as a
-// file), else with the browser command. The outcome as for kLinkOpened.
-int OpenLinkTarget(const QString& target);
+// What the desktop is asked to open for a link's target: a web address as written, a file name
+// as a file.
+QUrl LinkUrl(const QString& target);
 
 }  // namespace dravix

@@ -1,11 +1,8 @@
 #pragma once
 
 #include <QString>
-#include <functional>
 #include <memory>
 
-class QDialog;
-class QUrl;
 class QWidget;
 
 namespace dravix {
@@ -22,8 +19,9 @@ struct PromptRecord {
     PromptButtons buttons = PromptButtons::Ok;
 };
 
-// Every message box of the program goes through the current prompter. The program's shows a
-// QMessageBox; tests install a scripted one that records what was asked and answers it.
+// Every message box of the program goes through one prompter (AppServices::Prompt). The
+// program's shows a QMessageBox; tests give the windows a scripted one that records what was
+// asked and answers it.
 class Prompter {
   public:
     virtual ~Prompter() = default;
@@ -31,34 +29,10 @@ class Prompter {
     virtual PromptAnswer Show(QWidget* owner, const PromptRecord& record) = 0;
 };
 
-void SetPrompter(std::shared_ptr<Prompter> prompter);
-std::shared_ptr<Prompter> CurrentPrompter();
-
-// Shows a box; UI thread only (a worker posts its boxes there through its WorkerContext).
-PromptAnswer Prompt(QWidget* owner, const PromptRecord& record);
-
 // The caption of application message boxes: the executable's file name without extension.
 QString AppTitle();
 
-// Application message box: OK, the application's title, no icon unless given.
-void Inform(QWidget* owner, const QString& text, PromptIcon icon = PromptIcon::None);
-// Window message box with a fixed caption.
-PromptAnswer Ask(QWidget* owner, const QString& caption, const QString& text, PromptIcon icon,
-                 PromptButtons buttons);
-
 // The production prompter.
 std::shared_ptr<Prompter> MakeMessageBoxPrompter();
-
-// Every modal dialog of the program (the not-supported dialog, the About box, the setting-scope
-// dialog, the Smart report) runs through one runner: exec() in the program; tests install one
-// that drives the dialog (clicks its buttons, records it) and returns its result.
-using DialogRunner = std::function<int(QDialog& dialog)>;
-void SetDialogRunner(DialogRunner runner);
-int RunModal(QDialog& dialog);
-
-// Opens a file or web address with the desktop's handler (QDesktopServices); replaceable in tests.
-using UrlOpener = std::function<bool(const QUrl& url)>;
-void SetUrlOpener(UrlOpener opener);
-bool OpenUrl(const QUrl& url);
 
 }  // namespace dravix

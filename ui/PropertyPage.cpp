@@ -20,8 +20,13 @@ void SetControlId(QWidget* control, int id) {
     control->setObjectName(ControlName(id));
 }
 
-PropertyPage::PropertyPage(int dialogId, QString title, int tabIconId, QWidget* parent)
-    : QWidget(parent), m_dialogId(dialogId), m_title(std::move(title)), m_tabIconId(tabIconId) {}
+PropertyPage::PropertyPage(int dialogId, QString title, int tabIconId, const AppServices& services,
+                           QWidget* parent)
+    : QWidget(parent),
+      m_services(services),
+      m_dialogId(dialogId),
+      m_title(std::move(title)),
+      m_tabIconId(tabIconId) {}
 
 PropertyPage::~PropertyPage() = default;
 

@@ -6,6 +6,8 @@
 
 namespace dravix {
 
+class AppServices;
+
 // Gives a control its resource id as object name ("id1015"), so the main window and tests find it.
 void SetControlId(QWidget* control, int id);
 QString ControlName(int id);
@@ -16,12 +18,15 @@ QString ControlName(int id);
 class PropertyPage : public QWidget {
     Q_OBJECT
   public:
-    PropertyPage(int dialogId, QString title, int tabIconId, QWidget* parent = nullptr);
+    // `services`: what the page asks of the user and the desktop (it outlives the page).
+    PropertyPage(int dialogId, QString title, int tabIconId, const AppServices& services,
+                 QWidget* parent = nullptr);
     ~PropertyPage() override;
 
     int DialogId() const { return m_dialogId; }
     QString Title() const { return m_title; }
     int TabIconId() const { return m_tabIconId; }
+    const AppServices& Services() const { return m_services; }
     bool IsInitialised() const { return m_initialised; }
 
     // Runs OnInitDialog the first time.
@@ -41,6 +46,7 @@ class PropertyPage : public QWidget {
     virtual void OnInitDialog() = 0;
 
   private:
+    const AppServices& m_services;
     int m_dialogId;
     QString m_title;
     int m_tabIconId;

@@ -24,8 +24,9 @@ QFont FontFor(QDialog& dialog) {
 
 }  // namespace
 
-SmallDialogBuilder::SmallDialogBuilder(QDialog& dialog, const QString& caption, int width, int height)
-    : m_dialog(dialog), m_units(FontFor(dialog)) {
+SmallDialogBuilder::SmallDialogBuilder(QDialog& dialog, const AppServices& services, const QString& caption,
+                                       int width, int height)
+    : m_dialog(dialog), m_services(services), m_units(FontFor(dialog)) {
     dialog.setWindowTitle(caption);
     dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -57,7 +58,7 @@ QLabel* SmallDialogBuilder::Icon(int iconId, int x, int y) {
 }
 
 CHyperLink* SmallDialogBuilder::Link(int id, int x, int y, int width, int height) {
-    auto* link = new CHyperLink(QStringLiteral("Static"), &m_dialog);
+    auto* link = new CHyperLink(m_services, QStringLiteral("Static"), &m_dialog);
     SetControlId(link, id);
     PlaceDlu(link, m_units, x, y, width, height);
     link->Attach();

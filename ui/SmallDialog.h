@@ -11,6 +11,7 @@ class QPushButton;
 
 namespace dravix {
 
+class AppServices;
 class CHyperLink;
 
 // Building blocks of the program's small fixed-size dialogs (the About box and the
@@ -18,8 +19,9 @@ class CHyperLink;
 class SmallDialogBuilder final {
   public:
     // Gives the dialog its caption, the dialog font, a fixed size and a title bar with only
-    // a close box.
-    SmallDialogBuilder(QDialog& dialog, const QString& caption, int width, int height);
+    // a close box. Its links open through `services`.
+    SmallDialogBuilder(QDialog& dialog, const AppServices& services, const QString& caption, int width,
+                       int height);
 
     const DialogUnits& Units() const { return m_units; }
 
@@ -33,6 +35,7 @@ class SmallDialogBuilder final {
 
   private:
     QDialog& m_dialog;
+    const AppServices& m_services;
     DialogUnits m_units;
 };
 

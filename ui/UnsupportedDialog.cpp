@@ -6,9 +6,9 @@
 
 namespace dravix {
 
-CUnsupportedDialog::CUnsupportedDialog(QWidget* parent) : QDialog(parent) {
+CUnsupportedDialog::CUnsupportedDialog(const AppServices& services, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("dialog%1").arg(kDialogId));
-    SmallDialogBuilder build(*this, QStringLiteral("Dialog"), 181, 71);
+    SmallDialogBuilder build(*this, services, QStringLiteral("Dialog"), 181, 71);
     build.Frame(7, 7, 167, 35);
     build.Text(QStringLiteral("Sorry! Dravix is exclusive for Zarn drives.\n"
                               "For product information please visit Zarn website:"),

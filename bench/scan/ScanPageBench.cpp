@@ -19,8 +19,8 @@
 #include "scan/TeFe.h"
 #include "tests/support/VirtualBus.h"
 #include "turns/AppState.h"
-#include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
+#include "ui/Services.h"
 
 namespace {
 
@@ -54,7 +54,8 @@ void OpenWithSpeedsListed(CTEFE& page) {
 }
 
 void BM_PageFullScanUiStall(benchmark::State& state) {
-    SetPrompter(std::make_shared<SilentPrompter>());
+    AppServices services;
+    services.prompter = std::make_shared<SilentPrompter>();
     double worstStallMs = 0;
     double totalSeconds = 0;
     for (auto _ : state) {
@@ -65,7 +66,7 @@ void BM_PageFullScanUiStall(benchmark::State& state) {
         std::atomic<int> measured{0};
         CountMeasurements(drive, measured);
 
-        CTEFE page;
+        CTEFE page(services);
         OpenWithSpeedsListed(page);
         page.findChild<QComboBox*>(ControlName(CTEFE::kSamplingComboId))->setCurrentIndex(1);  // Full
         page.findChild<QComboBox*>(ControlName(CTEFE::kSpeedComboId))->setCurrentIndex(2);     // 6X
@@ -92,7 +93,6 @@ void BM_PageFullScanUiStall(benchmark::State& state) {
         worstStallMs = std::max(worstStallMs, stall);
         if (measured.load() != 254) state.SkipWithError("the scan did not measure 254 samples");
     }
-    SetPrompter(nullptr);
     state.counters["max_ui_stall_ms"] = worstStallMs;
     state.counters["ms_per_sample"] = totalSeconds * 1000.0 / 254.0 / static_cast<double>(state.iterations());
 }
@@ -101,14 +101,15 @@ BENCHMARK(BM_PageFullScanUiStall)->Unit(benchmark::kMillisecond)->Iterations(5);
 // The page in the middle of a Full scan of a DVD+R DL at 8X (where it fails), with both criterion
 // lines on: the drive takes 5 ms per measurement so that the picture catches the run going.
 void SaveSnapshot(const QString& path) {
-    SetPrompter(std::make_shared<SilentPrompter>());
+    AppServices services;
+    services.prompter = std::make_shared<SilentPrompter>();
     ResetState();
     test::VirtualBus bus;
     emu::VirtualDrive& drive = bus.AddDrive();
     drive.Insert("dvd+r-dl");
     std::atomic<int> measured{0};
     CountMeasurements(drive, measured);
-    CTEFE page;
+    CTEFE page(services);
     OpenWithSpeedsListed(page);
     drive.SetLatency(emu::LatencyClass::TeFe, 5);
     page.findChild<QComboBox*>(ControlName(CTEFE::kSamplingComboId))->setCurrentIndex(1);
@@ -123,7 +124,6 @@ void SaveSnapshot(const QString& path) {
     while (page.WorkerCount() > 0) {
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }
-    SetPrompter(nullptr);
 }
 
 }  // namespace

@@ -30,8 +30,8 @@
 #include "app/MainDialog.h"
 #include "tests/support/VirtualBus.h"
 #include "turns/AppState.h"
-#include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
+#include "ui/Services.h"
 #include "ui/Workers.h"
 
 namespace {
@@ -202,12 +202,8 @@ struct Bench {
             drive.SetLatency(emu::LatencyClass::SpinUp, g_readyMs);
             drive.Insert("dvd+r");
         }
-        SetPrompter(std::make_shared<UserPrompter>([this] { bus.Drive(0).RemoveDisc(); }));
-        SetDialogRunner(RunDialog);
-    }
-    ~Bench() {
-        SetDialogRunner(nullptr);
-        SetPrompter(nullptr);
+        services.prompter = std::make_shared<UserPrompter>([this] { bus.Drive(0).RemoveDisc(); });
+        services.dialogRunner = RunDialog;
     }
 
     void Report(benchmark::State& state, const GapProbe& probe) {
@@ -220,6 +216,7 @@ struct Bench {
     }
 
     test::VirtualBus bus;
+    AppServices services;
 };
 
 // One user's session: the program opens, `walk` does what the user does, the window closes. The
@@ -228,7 +225,7 @@ struct Bench {
 void RunSession(benchmark::State& state, const std::function<void(CMainDialog&, GapProbe&)>& walk) {
     for (auto _ : state) {
         Bench bench;
-        auto window = std::make_unique<CMainDialog>();
+        auto window = std::make_unique<CMainDialog>(bench.services, DefaultPageFactory(bench.services));
         GapProbe probe;
         window->show();
         window->OnInitDialog();

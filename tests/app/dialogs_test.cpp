@@ -38,7 +38,7 @@ TEST(WebConfig, AddressesAreDistinctWebAddresses) {
 }
 
 TEST_F(DialogTest, AboutBoxShowsTheProgramAndTheMakersTwoAddresses) {
-    CAboutDialog about;
+    CAboutDialog about(services);
     EXPECT_EQ(about.windowTitle(), QStringLiteral("Dravix"));
     EXPECT_TRUE(about.isModal());
     EXPECT_EQ(about.size(), DialogUnits(DialogFont()).Size(235, 101));
@@ -68,7 +68,7 @@ TEST_F(DialogTest, AboutBoxShowsTheProgramAndTheMakersTwoAddresses) {
 }
 
 TEST_F(DialogTest, UnsupportedDialogPointsToTheMakersSite) {
-    CUnsupportedDialog dialog;
+    CUnsupportedDialog dialog(services);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Dialog"));
     EXPECT_TRUE(dialog.isModal());
     EXPECT_EQ(dialog.size(), DialogUnits(DialogFont()).Size(181, 71));
@@ -86,13 +86,13 @@ TEST_F(DialogTest, UnsupportedDialogPointsToTheMakersSite) {
 }
 
 TEST_F(DialogTest, OkAcceptsAndTheCloseBoxRejects) {
-    CAboutDialog about;
+    CAboutDialog about(services);
     about.show();
     QTest::mouseClick(about.findChild<QPushButton*>(QStringLiteral("id1")), Qt::LeftButton);
     EXPECT_EQ(about.result(), QDialog::Accepted);
     EXPECT_FALSE(about.isVisible());
 
-    CUnsupportedDialog dialog;
+    CUnsupportedDialog dialog(services);
     dialog.show();
     dialog.close();
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
@@ -100,7 +100,7 @@ TEST_F(DialogTest, OkAcceptsAndTheCloseBoxRejects) {
 }
 
 TEST_F(DialogTest, ClickingADialogLinkOpensItsAddress) {
-    CAboutDialog about;
+    CAboutDialog about(services);
     about.show();
     QTest::mouseClick(about.SupportSiteLink(), Qt::LeftButton, {}, about.SupportSiteLink()->rect().center());
     ASSERT_EQ(opened.size(), 1u);

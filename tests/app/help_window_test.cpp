@@ -17,7 +17,7 @@
 
 #include "app/HelpWindow.h"
 #include "base/InstallLayout.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 
 namespace dravix {
 namespace {
@@ -89,13 +89,13 @@ TEST(GuideContents, TheContentsFileGivesTheTreeOfExistingPages) {
 
 struct HelpWindowTest : ::testing::Test {
     std::vector<QUrl> opened;
+    AppServices services;
     void SetUp() override {
-        SetUrlOpener([this](const QUrl& url) {
+        services.urlOpener = [this](const QUrl& url) {
             opened.push_back(url);
             return true;
-        });
+        };
     }
-    void TearDown() override { SetUrlOpener(nullptr); }
 
     static QString Page(const HelpWindow& window) { return window.Browser()->source().fileName(); }
     static QString Selected(const HelpWindow& window) {
@@ -111,7 +111,7 @@ struct HelpWindowTest : ::testing::Test {
 };
 
 TEST_F(HelpWindowTest, ContentsLinksBackAndForwardMoveThroughTheGuide) {
-    HelpWindow window(kBuiltGuide);
+    HelpWindow window(services, kBuiltGuide);
     window.show();
     EXPECT_EQ(Page(window), QStringLiteral("index.html"));
     EXPECT_EQ(Selected(window), QStringLiteral("Welcome"));

@@ -25,8 +25,8 @@
 #include "tests/support/VirtualBus.h"
 #include "turns/AppState.h"
 #include "turns/WorkerThreads.h"
-#include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
+#include "ui/Services.h"
 
 namespace dravix {
 namespace {
@@ -38,8 +38,9 @@ const Bytes kVendorOff = {0xFD, 0xF2, 'Z', 'A', 'R', 'N', 0, 0, 0, 0, 0, 0};
 // A page that records what the sheet does to it and carries the controls the timer looks for.
 class FakePage final : public PropertyPage {
   public:
-    FakePage(int dialogId, const char* title, std::vector<int> controls, std::vector<std::string>* log)
-        : PropertyPage(dialogId, QString::fromLatin1(title), 152), m_log(log) {
+    FakePage(const AppServices& services, int dialogId, const char* title, std::vector<int> controls,
+             std::vector<std::string>* log)
+        : PropertyPage(dialogId, QString::fromLatin1(title), 152, services), m_log(log) {
         for (int id : controls) {
             auto* button = new QPushButton(QStringLiteral("button"), this);
             SetControlId(button, id);
@@ -63,22 +64,19 @@ struct MainDialogTest : ::testing::Test {
     std::vector<QUrl> opened;
     bool openSucceeds = true;
 
+    AppServices services;
+
     void SetUp() override {
         ResetState();
-        SetPrompter(prompter);
-        SetDialogRunner([this](QDialog& d) {
+        services.prompter = prompter;
+        services.dialogRunner = [this](QDialog& d) {
             dialogs.emplace_back(d.metaObject()->className());
             return int(QDialog::Accepted);
-        });
-        SetUrlOpener([this](const QUrl& url) {
+        };
+        services.urlOpener = [this](const QUrl& url) {
             opened.push_back(url);
             return openSucceeds;
-        });
-    }
-    void TearDown() override {
-        SetUrlOpener(nullptr);
-        SetDialogRunner(nullptr);
-        SetPrompter(nullptr);
+        };
     }
 
     PageFactory FakePages() {
@@ -95,7 +93,7 @@ struct MainDialogTest : ::testing::Test {
             };
             if (!kTitles.contains(code)) return nullptr;
             const auto& [dialog, controls] = kPages.at(code);
-            return new FakePage(dialog, kTitles.at(code), controls, &pageLog);
+            return new FakePage(services, dialog, kTitles.at(code), controls, &pageLog);
         };
     }
 
@@ -130,7 +128,7 @@ struct MainDialogTest : ::testing::Test {
 TEST_F(MainDialogTest, StartsWithTheWarningThenListsTheDrivesAndShowsThePages) {
     bus.AddDrive().SetFeatureCodes({1, 2, 3, 5, 6, 7});
     bus.AddDrive(emu::DriveKind::OtherMaker);
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
 
     ASSERT_EQ(prompter->asked.size(), 1u);
@@ -161,7 +159,7 @@ TEST_F(MainDialogTest, StartsWithTheWarningThenListsTheDrivesAndShowsThePages) {
 
 TEST_F(MainDialogTest, MenuCarriesItsTextsAndCommandIds) {
     bus.AddDrive();
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     std::vector<std::pair<std::string, std::string>> items;
     for (QAction* menu : window.MenuBar()->actions()) {
         for (QAction* item : menu->menu()->actions()) {
@@ -188,10 +186,10 @@ TEST_F(MainDialogTest, MenuCarriesItsTextsAndCommandIds) {
 // neither close the window nor open the About box.
 TEST_F(MainDialogTest, CtrlSSavesWhileCtrlXAndCtrlAStayInert) {
     bus.AddDrive();
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     int saves = 0;
-    CMainDialog::SetSaveHandler([&](CMainDialog&) { ++saves; });
+    services.saveHandler = [&](QWidget&) { ++saves; };
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -205,14 +203,13 @@ TEST_F(MainDialogTest, CtrlSSavesWhileCtrlXAndCtrlAStayInert) {
     EXPECT_FALSE(window.Closed());
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(dialogs.empty());
-    CMainDialog::SetSaveHandler(nullptr);
 }
 
 TEST_F(MainDialogTest, TransportFailureEndsTheProgramWithInitialFail) {
     auto platform = std::make_shared<test::TestPlatform>();
     platform->passThrough = false;  // an ASPI library that cannot be loaded
     test::ScopedPlatform scope(platform);
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     EXPECT_TRUE(window.Closed());
     EXPECT_EQ(prompter->Texts(), (std::vector<QString>{QString::fromLatin1(kStartupWarning),
@@ -226,7 +223,7 @@ TEST_F(MainDialogTest, TransportFailureEndsTheProgramWithInitialFail) {
 // With no drive there is nothing to probe: no "exclusive for Zarn drives" box, but the cause and
 // how to see the program anyway, in the message and in the sheet's frame.
 TEST_F(MainDialogTest, NoDriveSaysWhyInsteadOfTheNotSupportedDialog) {
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     ASSERT_EQ(prompter->asked.size(), 2u);
     EXPECT_TRUE(prompter->asked[1].text.startsWith(QStringLiteral("No Device found!\n\n")));
@@ -255,7 +252,7 @@ TEST_F(MainDialogTest, KernelRefusalIsToldAsSuchWithTheNodesAndTheWayToAccess) {
     sg.blockDevice = false;
     sg.openError = EACCES;
     bus.Os().AddNode("/dev/sg0", sg);
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     ASSERT_EQ(prompter->asked.size(), 2u);
     const QString text = prompter->asked[1].text;
@@ -274,7 +271,7 @@ TEST_F(MainDialogTest, KernelRefusalIsToldAsSuchWithTheNodesAndTheWayToAccess) {
 // support and the commands of its check.
 TEST_F(MainDialogTest, DriveReportGoesToTheClipboard) {
     bus.AddDrive().SetFeatureCodes({5});
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     QString report;
     window.CopyDriveReport([&](const QString& text) { report = text; });
@@ -292,7 +289,7 @@ TEST_F(MainDialogTest, DriveReportGoesToTheClipboard) {
 TEST_F(MainDialogTest, RescanKeepsTheChosenDriveByItsNodesAndProbesAnotherWhenItGoes) {
     bus.AddDrive().SetFeatureCodes({5});
     bus.AddDrive().SetFeatureCodes({5, 1});
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     ASSERT_EQ(window.DriveList()->count(), 2);
     EXPECT_TRUE(window.DriveList()->itemText(0).endsWith(QStringLiteral("\u2014 /dev/sr0, /dev/sg0")));
@@ -344,7 +341,7 @@ TEST_F(MainDialogTest, RefusedDriveNodesAreExplainedWithNoDeviceFound) {
     node.gid = 24;
     node.openError = EACCES;
     bus.Os().AddNode("/dev/sr0", node);
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     ASSERT_GE(prompter->asked.size(), 2u);
     EXPECT_TRUE(prompter->asked[1].text.startsWith(QStringLiteral("No Device found!\n\n")));
@@ -355,7 +352,7 @@ TEST_F(MainDialogTest, RefusedDriveNodesAreExplainedWithNoDeviceFound) {
 TEST_F(MainDialogTest, OtherMakersDriveThenMakersDriveThenBack) {
     bus.AddDrive(emu::DriveKind::OtherMaker);
     bus.AddDrive().SetFeatureCodes({5, 1});
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     EXPECT_EQ(dialogs.size(), 1u);  // not a maker's drive: dialog 161, no sheet
     EXPECT_TRUE(State().sheetPending);
@@ -383,7 +380,7 @@ TEST_F(MainDialogTest, OtherMakersDriveThenMakersDriveThenBack) {
 
 TEST_F(MainDialogTest, TabsFollowThePageOrderWhateverTheCodeOrder) {
     bus.AddDrive().SetFeatureCodes({7, 5, 4, 9});
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     EXPECT_EQ(Tabs(window), (std::vector<std::string>{"Information", "Book Type", "OverSpeed"}));
     EXPECT_TRUE(State().HasFeature(7));
@@ -394,7 +391,7 @@ TEST_F(MainDialogTest, TabsFollowThePageOrderWhateverTheCodeOrder) {
 TEST_F(MainDialogTest, NoFeatureCodesGiveTheInformationPageAloneUntilAnotherDriveIsChosen) {
     bus.AddDrive().SetFeatureCodes({});
     bus.AddDrive().SetFeatureCodes({2});
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     EXPECT_EQ(Tabs(window), (std::vector<std::string>{"Information"}));
     Choose(window, 1);
@@ -405,7 +402,7 @@ TEST_F(MainDialogTest, NoFeatureCodesGiveTheInformationPageAloneUntilAnotherDriv
 TEST_F(MainDialogTest, ChoosingTheSelectedLineAgainDoesNothing) {
     bus.AddDrive();
     bus.AddDrive();
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     bus.ClearCommands();
     pageLog.clear();
@@ -416,7 +413,7 @@ TEST_F(MainDialogTest, ChoosingTheSelectedLineAgainDoesNothing) {
 
 TEST_F(MainDialogTest, OldFirmwareGetsTheFirmwareMessageAndNoVendorModeOff) {
     bus.AddDrive(emu::DriveKind::OldFirmware);
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     ASSERT_EQ(prompter->asked.size(), 2u);
     EXPECT_EQ(prompter->asked[1].text, QString::fromLatin1(kMsgFirmwareNotSupported));
@@ -429,7 +426,7 @@ TEST_F(MainDialogTest, OldFirmwareGetsTheFirmwareMessageAndNoVendorModeOff) {
 
 TEST_F(MainDialogTest, TimerLocksTheDriveListAndPageButtonsWhileAScanRuns) {
     bus.AddDrive().SetFeatureCodes({5, 2, 3});
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     PropertySheet* sheet = window.Sheet();
     auto control = [&](int page, int id) { return sheet->Page(page)->Control(id); };
@@ -471,7 +468,7 @@ TEST_F(MainDialogTest, TimerLocksTheDriveListAndPageButtonsWhileAScanRuns) {
 
 TEST_F(MainDialogTest, SheetNotifiesPagesAsTheyAreLeftAndActivated) {
     bus.AddDrive().SetFeatureCodes({2, 3});
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     pageLog.clear();
     PropertySheet* sheet = window.Sheet();
@@ -484,7 +481,7 @@ TEST_F(MainDialogTest, SheetNotifiesPagesAsTheyAreLeftAndActivated) {
 
 TEST_F(MainDialogTest, ClosingTakesThePagesDownWithoutWakingThem) {
     bus.AddDrive().SetFeatureCodes({2});
-    auto window = std::make_unique<CMainDialog>(FakePages());
+    auto window = std::make_unique<CMainDialog>(services, FakePages());
     Open(*window);
     window->Sheet()->SetActivePage(window->Sheet()->Page(1));
     pageLog.clear();
@@ -494,7 +491,7 @@ TEST_F(MainDialogTest, ClosingTakesThePagesDownWithoutWakingThem) {
 
 TEST_F(MainDialogTest, HelpShowsTheGuideInItsOwnWindowOrSaysItIsMissing) {
     bus.AddDrive();
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     const size_t boxes = prompter->asked.size();
     // The test programs are built beside the guide, as the program is.
@@ -516,7 +513,7 @@ TEST_F(MainDialogTest, HelpShowsTheGuideInItsOwnWindowOrSaysItIsMissing) {
 
 TEST_F(MainDialogTest, AboutComesFromTheMenuAndTheSystemCommand) {
     bus.AddDrive();
-    CMainDialog window(FakePages());
+    CMainDialog window(services, FakePages());
     Open(window);
     dialogs.clear();
     window.findChild<QAction*>(QStringLiteral("id32776"))->trigger();
@@ -529,7 +526,7 @@ TEST_F(MainDialogTest, ClosingSendsVendorModeOffToTheSelectedDrive) {
     bus.AddDrive();
     bus.AddDrive();
     {
-        CMainDialog window(FakePages());
+        CMainDialog window(services, FakePages());
         Open(window);
         Choose(window, 1);
         bus.ClearCommands();

@@ -27,7 +27,7 @@
 #include "export/ImageTexts.h"
 #include "tests/export/TestDecoders.h"
 #include "tests/support/ScriptedPrompter.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 
 namespace dravix {
 namespace {
@@ -89,18 +89,19 @@ SaveOutcome Wait(const QFuture<SaveOutcome>& future) {
 struct CaptureExportTest : ::testing::Test {
     std::shared_ptr<test::ScriptedPrompter> prompter = std::make_shared<test::ScriptedPrompter>();
     std::deque<std::optional<SaveChoice>> choices;  // what the save dialog answers, in turn
+    AppServices services;
     QTemporaryDir dir;
     QDialog window;
     QMenuBar* menuBar = new QMenuBar(&window);
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        SetPrompter(prompter);
-        SetSaveDialog([this] {
+        services.prompter = prompter;
+        services.saveDialog = [this] {
             std::optional<SaveChoice> choice = choices.front();
             choices.pop_front();
             return choice;
-        });
+        };
         // A window wider than an icon may be, with sharp edges and smooth text to encode.
         window.resize(320, 200);
         menuBar->addMenu(QStringLiteral("File(&F)"))->addAction(QStringLiteral("&Save"));
@@ -111,15 +112,10 @@ struct CaptureExportTest : ::testing::Test {
         (new QLabel(QStringLiteral("Probix 16X"), &window))->move(160, 90);
         window.show();
     }
-    void TearDown() override {
-        SetSaveDialog(nullptr);
-        SetPrompter(nullptr);
-    }
-
     std::string Path(const QString& name) const { return dir.filePath(name).toStdString(); }
     SaveOutcome Save(const QString& name, int filter) {
         choices.push_back(SaveChoice{dir.filePath(name), filter});
-        return Wait(SaveWindowImage(window));
+        return Wait(SaveWindowImage(window, services));
     }
     RgbImage Expected() { return ToRgb(window.grab().toImage()); }
     bool DirIsEmpty() const { return fs::is_empty(dir.path().toStdString()); }
@@ -182,7 +178,7 @@ TEST_F(CaptureExportTest, UnknownTypesAndCancelWriteNothing) {
     EXPECT_EQ(doc.message, QString::fromLatin1(texts::kUnsupportedType));
     Save(QStringLiteral("result"), 0);  // no extension and no known filter
     choices.push_back(std::nullopt);
-    EXPECT_EQ(Wait(SaveWindowImage(window)).result, SaveOutcome::Result::Cancelled);
+    EXPECT_EQ(Wait(SaveWindowImage(window, services)).result, SaveOutcome::Result::Cancelled);
 
     EXPECT_TRUE(DirIsEmpty());
     EXPECT_EQ(prompter->Texts(), std::vector<QString>(2, QString::fromLatin1(texts::kUnsupportedType)));
@@ -232,7 +228,7 @@ TEST_F(CaptureExportTest, SavesStartedBackToBackAllComplete) {
     std::vector<QFuture<SaveOutcome>> running;
     for (const QString& name : names) {
         choices.push_back(SaveChoice{dir.filePath(name), 1});
-        running.push_back(SaveWindowImage(window));
+        running.push_back(SaveWindowImage(window, services));
     }
     for (const QFuture<SaveOutcome>& future : running)
         EXPECT_EQ(Wait(future).result, SaveOutcome::Result::Saved);
@@ -245,7 +241,7 @@ TEST_F(CaptureExportTest, AWindowClosedBeforeItsCaptureEndsTheSaveQuietly) {
     auto* doomed = new QDialog;
     doomed->resize(300, 100);
     choices.push_back(SaveChoice{dir.filePath(QStringLiteral("late.png")), 3});
-    const QFuture<SaveOutcome> future = SaveWindowImage(*doomed);
+    const QFuture<SaveOutcome> future = SaveWindowImage(*doomed, services);
     delete doomed;
     EXPECT_EQ(Wait(future).result, SaveOutcome::Result::Cancelled);
     EXPECT_TRUE(prompter->asked.empty());
@@ -253,13 +249,12 @@ TEST_F(CaptureExportTest, AWindowClosedBeforeItsCaptureEndsTheSaveQuietly) {
 }
 
 TEST_F(CaptureExportTest, TheMainWindowsSaveCommandSavesThePictureOfTheMainWindow) {
-    CMainDialog main([](uint8_t) -> PropertyPage* { return nullptr; });
+    CMainDialog main(services, [](uint8_t) -> PropertyPage* { return nullptr; });
     main.show();
     QFuture<SaveOutcome> started;
-    CMainDialog::SetSaveHandler([&](CMainDialog& w) { started = SaveWindowImage(w); });
+    services.saveHandler = [&](QWidget& w) { started = SaveWindowImage(w, services); };
     choices.push_back(SaveChoice{dir.filePath(QStringLiteral("main")), 3});
     main.findChild<QAction*>(QStringLiteral("id32773"))->trigger();
-    CMainDialog::SetSaveHandler(nullptr);
     ASSERT_EQ(Wait(started).result, SaveOutcome::Result::Saved);
 
     const RgbImage decoded = Decode(Path(QStringLiteral("main.png")));
@@ -275,7 +270,8 @@ TEST(SaveDialogTest, StandardDialogIsASaveDialogWithTheFiveFiltersAndNoPrompt) {
               (QStringList{"tttmap File (*.bmp)", "JPEG File (*.jpeg;*.jpg)",
                            "Portable Network Graphics (*.png)", "GIF File(*.gif)", "PCX File(*.pcx)"}));
     int answer = QDialog::Accepted;
-    SetDialogRunner([&](QDialog& d) {
+    AppServices services;
+    services.dialogRunner = [&](QDialog& d) {
         auto& dialog = dynamic_cast<QFileDialog&>(d);
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Save Image File"));
         EXPECT_EQ(dialog.parentWidget(), nullptr);
@@ -288,14 +284,13 @@ TEST(SaveDialogTest, StandardDialogIsASaveDialogWithTheFiveFiltersAndNoPrompt) {
         dialog.selectFile(QStringLiteral("/tmp/picked"));
         dialog.selectNameFilter(filters[3]);
         return answer;
-    });
-    const std::optional<SaveChoice> chosen = RunStandardSaveDialog();
+    };
+    const std::optional<SaveChoice> chosen = RunStandardSaveDialog(services);
     ASSERT_TRUE(chosen.has_value());
     EXPECT_EQ(chosen->path, QStringLiteral("/tmp/picked"));
     EXPECT_EQ(chosen->filterIndex, 4);
     answer = QDialog::Rejected;
-    EXPECT_FALSE(RunStandardSaveDialog().has_value());
-    SetDialogRunner(nullptr);
+    EXPECT_FALSE(RunStandardSaveDialog(services).has_value());
 }
 
 // The JPEG entry's text names two patterns joined by ";"; choosing it lists files of both.
@@ -308,7 +303,8 @@ TEST(SaveDialogTest, JpegFilterListsBothExtensions) {
     }
     QStringList shown;
     QString chosenFilter;
-    SetDialogRunner([&](QDialog& d) {
+    AppServices services;
+    services.dialogRunner = [&](QDialog& d) {
         auto& dialog = dynamic_cast<QFileDialog&>(d);
         dialog.setDirectory(folder.path());
         // As the user does it: the file type list, one step down.
@@ -329,9 +325,8 @@ TEST(SaveDialogTest, JpegFilterListsBothExtensions) {
         static_cast<void>(QTest::qWaitFor([&] { return names().size() >= 2; }, 10000));  // checked below
         shown = names();
         return int{QDialog::Rejected};
-    });
-    EXPECT_FALSE(RunStandardSaveDialog().has_value());
-    SetDialogRunner(nullptr);
+    };
+    EXPECT_FALSE(RunStandardSaveDialog(services).has_value());
     EXPECT_EQ(chosenFilter, QStringLiteral("JPEG File (*.jpeg;*.jpg)"));
     EXPECT_EQ(shown, (QStringList{"a.jpeg", "b.jpg"}));
 }

@@ -48,7 +48,7 @@ struct PageSequence : SwitchPageFixture {
 };
 
 TEST_F(PageSequence, AWriteHeldAtTheDriveLeavesTheWindowFreeAndEndsInOrder) {
-    CWOPC page;
+    CWOPC page(services);
     Init(page);
     Click(&page, CWOPC::kDisableId);
     gate.Install(drive, {emu::LatencyClass::Vendor});
@@ -76,7 +76,7 @@ TEST_F(PageSequence, AWriteHeldAtTheDriveLeavesTheWindowFreeAndEndsInOrder) {
 
 TEST_F(PageSequence, TheMainWindowsTimerLeavesAPageWithASequenceAlone) {
     drive.SetFeatureCodes({5});
-    CMainDialog window;
+    CMainDialog window(services, DefaultPageFactory(services));
     window.OnInitDialog();
     ASSERT_TRUE(Settle(window));
     PropertyPage* bookType = PageOf(window, CBookType::kDialogId);
@@ -100,7 +100,7 @@ TEST_F(PageSequence, TheMainWindowsTimerLeavesAPageWithASequenceAlone) {
 
 TEST_F(PageSequence, ClosingTheWindowMidSequenceLeavesAtOnceAndSendsOnlyVendorModeOff) {
     drive.SetFeatureCodes({2});
-    auto window = std::make_unique<CMainDialog>();
+    auto window = std::make_unique<CMainDialog>(services, DefaultPageFactory(services));
     window->OnInitDialog();
     ASSERT_TRUE(Settle(*window));
     PropertyPage* wopc = PageOf(*window, CWOPC::kDialogId);
@@ -124,8 +124,8 @@ TEST_F(PageSequence, ClosingTheWindowMidSequenceLeavesAtOnceAndSendsOnlyVendorMo
 }
 
 TEST_F(PageSequence, WindowsOnOneDriveTakeTurns) {
-    CTestWrite testWrite;
-    CWOPC wopc;
+    CTestWrite testWrite(services);
+    CWOPC wopc(services);
     Init(testWrite);
     Init(wopc);
     gate.Install(drive, {emu::LatencyClass::Vendor});
@@ -142,7 +142,7 @@ TEST_F(PageSequence, WindowsOnOneDriveTakeTurns) {
 
 TEST_F(PageSequence, ADriveBecomingReadyIsShownWhileThePageWaits) {
     ASSERT_TRUE(drive.Insert("dvd+r"));
-    CTestWrite page;
+    CTestWrite page(services);
     Init(page);
     drive.SetBecomingReady(2);
     gate.Install(drive, {emu::LatencyClass::Command});
@@ -176,7 +176,7 @@ struct UnverifiedWrite {
 TEST_F(PageSequence, AWriteTheDriveDidNotTakeIsAFailedWrite) {
     const UnverifiedWrite cases[] = {
         {"test write",
-         [] { return new CTestWrite; },
+         [this] { return new CTestWrite(services); },
          {1022},
          1015,
          0,
@@ -185,7 +185,7 @@ TEST_F(PageSequence, AWriteTheDriveDidNotTakeIsAFailedWrite) {
          175,
          1023},
         {"wopc",
-         [] { return new CWOPC; },
+         [this] { return new CWOPC(services); },
          {1034},
          1031,
          0,
@@ -194,7 +194,7 @@ TEST_F(PageSequence, AWriteTheDriveDidNotTakeIsAFailedWrite) {
          172,
          1033},
         {"overspeed",
-         [] { return new COverSpeed; },
+         [this] { return new COverSpeed(services); },
          {1075},
          1076,
          1010,
@@ -206,7 +206,7 @@ TEST_F(PageSequence, AWriteTheDriveDidNotTakeIsAFailedWrite) {
          181,
          1074},
         {"lumard",
-         [] { return new CSLWS; },
+         [this] { return new CSLWS(services); },
          {1065, 1069},
          1068,
          1015,
@@ -219,7 +219,7 @@ TEST_F(PageSequence, AWriteTheDriveDidNotTakeIsAFailedWrite) {
         // A value that says neither on nor off leaves the page as it was: the icon of the last
         // read, the user's proposal.
         {"test write, read-back out of range",
-         [] { return new CTestWrite; },
+         [this] { return new CTestWrite(services); },
          {1022},
          1015,
          0,

@@ -38,7 +38,7 @@ void ExpectBox(const PromptRecord& record, const QString& caption, const QString
 }
 
 TEST_F(BookTypePage, InitialisationShowsTheDriveRows) {
-    CBookType page;
+    CBookType page(services);
     EXPECT_EQ(page.DialogId(), 104);
     EXPECT_EQ(page.Title(), "Book Type");
     EXPECT_EQ(page.TabIconId(), 139);
@@ -70,7 +70,7 @@ TEST_F(BookTypePage, RowsForUnsetUnknownAndCrossedBookTypes) {
     drive.SetBookType(emu::BookTypeRow::PlusR, 0x00);
     drive.SetBookType(emu::BookTypeRow::PlusRw, 0xA1);
     drive.SetBookType(emu::BookTypeRow::PlusRDl, 0x55);
-    CBookType page;
+    CBookType page(services);
     Init(page);
     EXPECT_EQ(Text(page, kPlusRStatus), "N/A");
     EXPECT_EQ(Text(page, kPlusRButton), "Set to DVD+R Type");
@@ -85,7 +85,7 @@ TEST_F(BookTypePage, RowsForUnsetUnknownAndCrossedBookTypes) {
 
 TEST_F(BookTypePage, WithoutTheDlFeatureTheDlRowStaysUnread) {
     drive.Update([](emu::DriveState& s) { s.writesDvdPlusRDl = false; });
-    CBookType page;
+    CBookType page(services);
     Init(page);
     Click(page, 1016);
     EXPECT_FALSE(Sent(kReadPlusRDl));
@@ -95,7 +95,7 @@ TEST_F(BookTypePage, WithoutTheDlFeatureTheDlRowStaysUnread) {
 }
 
 TEST_F(BookTypePage, ModifyConfirmsSetsAndReadsBack) {
-    CBookType page;
+    CBookType page(services);
     Init(page);
 
     // Cancel: nothing is set and the rows are not read again.
@@ -128,7 +128,7 @@ TEST_F(BookTypePage, ModifyConfirmsSetsAndReadsBack) {
 
     // The drive keeps what was set across a restart.
     drive.Restart();
-    CBookType again;
+    CBookType again(services);
     Init(again);
     EXPECT_EQ(Text(again, kPlusRwStatus), "DVD-ROM");
     EXPECT_EQ(Text(again, kPlusRStatus), "DVD+R");
@@ -137,7 +137,7 @@ TEST_F(BookTypePage, ModifyConfirmsSetsAndReadsBack) {
 }
 
 TEST_F(BookTypePage, ModifyEjectsFirstUnlessPlusMediaIsLoaded) {
-    CBookType page;
+    CBookType page(services);
     Init(page);
     Insert("dvd-rom");
     Click(page, kPlusRButton);
@@ -154,7 +154,7 @@ TEST_F(BookTypePage, ModifyEjectsFirstUnlessPlusMediaIsLoaded) {
 TEST_F(BookTypePage, FailuresAreReportedWithTheirCaptions) {
     Fault(0xFF, {{1, 0x10}, {2, 0x00}}).once = true;
     Arm();
-    CBookType page;
+    CBookType page(services);
     Init(page);
     ASSERT_EQ(prompter->asked.size(), 1u);
     ExpectBox(prompter->asked[0], "FAIL", "Check Drive Book Type Fail !!", PromptButtons::Ok);
@@ -189,7 +189,7 @@ TEST_F(BookTypePage, SetsWhoseAnswerIsLostShowWhatTheDriveHolds) {
                              (action == emu::FaultRule::Action::AppliedCheck ? "check" : "lost"));
                 drive.ReplaceState(fresh);
                 if (media) Insert("dvd+rw-recorded");
-                CBookType page;
+                CBookType page(services);
                 Init(page);
                 if (media) Click(page, 1019);
                 Fault(0xFE, {{1, media ? uint8_t{0x02} : uint8_t{0x05}}}).action = action;
@@ -235,19 +235,19 @@ TEST(BookTypePageOnAnotherMakersDrive, RefusedVendorModeIsNotSupported) {
     VirtualBus bus;
     bus.AddDrive(emu::DriveKind::OtherMaker);
     auto prompter = std::make_shared<ScriptedPrompter>();
-    SetPrompter(prompter);
-    CBookType page;
+    AppServices services;
+    services.prompter = prompter;
+    CBookType page(services);
     Init(page);
     ASSERT_EQ(prompter->asked.size(), 1u);
     ExpectBox(prompter->asked[0], "Error", LoadString(104), PromptButtons::Ok);
     EXPECT_EQ(Text(page, kPlusRStatus), "N/A");
     EXPECT_FALSE(Enabled(page, kPlusRButton));
     EXPECT_TRUE(Enabled(page, 1016));
-    SetPrompter(nullptr);
 }
 
 TEST_F(BookTypePage, CheckMediaForBlankAndRecordedDvdPlusRw) {
-    CBookType page;
+    CBookType page(services);
     Init(page);
 
     Insert("dvd+rw-blank");
@@ -269,7 +269,7 @@ TEST_F(BookTypePage, CheckMediaForBlankAndRecordedDvdPlusRw) {
 }
 
 TEST_F(BookTypePage, CheckMediaWithACdAnEmptyTrayAndOtherDiscs) {
-    CBookType page;
+    CBookType page(services);
     Init(page);
 
     Insert("cd-r");
@@ -307,7 +307,7 @@ TEST_F(BookTypePage, CheckMediaWithACdAnEmptyTrayAndOtherDiscs) {
 
 TEST_F(BookTypePage, MediaModifyChangesTheDiscAndChecksAgain) {
     Insert("dvd+rw-recorded");
-    CBookType page;
+    CBookType page(services);
     Init(page);
     Click(page, 1019);
     ASSERT_TRUE(Enabled(page, 1021));
@@ -344,7 +344,7 @@ TEST_F(BookTypePage, MediaModifyChangesTheDiscAndChecksAgain) {
 
 TEST_F(BookTypePage, MediaModifyWithADvdPlusRInTheTrayChangesNothing) {
     Insert("dvd+rw-recorded");
-    CBookType page;
+    CBookType page(services);
     Init(page);
     Click(page, 1019);
     ASSERT_TRUE(Enabled(page, 1021));
@@ -360,7 +360,7 @@ TEST_F(BookTypePage, MediaModifyWithADvdPlusRInTheTrayChangesNothing) {
 
 TEST_F(BookTypePage, TrayPollShowsAnEmptiedTrayOnly) {
     Insert("dvd+rw-recorded");
-    CBookType page;
+    CBookType page(services);
     Init(page);
     Click(page, 1019);
     Poll(page);
@@ -383,7 +383,7 @@ TEST_F(BookTypePage, TrayPollShowsAnEmptiedTrayOnly) {
 
 TEST_F(BookTypePage, HintsFollowTheControlAndItsLabel) {
     drive.SetBookType(emu::BookTypeRow::PlusRDl, 0x01);
-    CBookType page;
+    CBookType page(services);
     Init(page);
     auto hover = [&](int id) {
         QEvent enter(QEvent::Enter);
@@ -421,7 +421,7 @@ TEST_F(BookTypePage, HintsFollowTheControlAndItsLabel) {
 // The pointer rests on a Modify button while its label changes (message boxes come and go on the
 // way): the hint follows the new label without the pointer moving.
 TEST_F(BookTypePage, HintFollowsALabelThatChangesUnderThePointer) {
-    CBookType page;
+    CBookType page(services);
     Init(page);
     page.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));

@@ -24,7 +24,7 @@ void ExpectDriveFields(const CInfo& page) {
 
 TEST_F(InfoPage, ShowsTheDriveAndABlankDvdPlusR) {
     Insert("dvd+r");
-    CInfo page;
+    CInfo page(services);
     EXPECT_EQ(page.DialogId(), 154);
     EXPECT_EQ(page.Title(), "Information");
     EXPECT_EQ(page.TabIconId(), 152);
@@ -58,7 +58,7 @@ TEST_F(InfoPage, ShowsTheDriveAndABlankDvdPlusR) {
 
 TEST_F(InfoPage, RefreshButtonAndSheetNotificationsReadAgain) {
     Insert("dvd+r");
-    CInfo page;
+    CInfo page(services);
     Init(page);
 
     Insert("cd-r");
@@ -84,7 +84,7 @@ TEST_F(InfoPage, RegionAndBufferSize) {
         uint8_t mask;
         const char* text;
     };
-    CInfo page;
+    CInfo page(services);
     Init(page);
     for (const Case& c :
          {Case{0x00, "All Region"}, Case{0xFF, "No Region"}, Case{0xFE, "1"}, Case{0xFC, "12"}}) {
@@ -107,7 +107,7 @@ TEST_F(InfoPage, RegionAndBufferSize) {
 }
 
 TEST_F(InfoPage, IdentifiersFromCraftedAnswers) {
-    CInfo page;
+    CInfo page(services);
     Init(page);
     // Crafted ADIP: two blanks before the letters, and a media type of blanks only.
     Insert("dvd+r");
@@ -138,7 +138,7 @@ TEST_F(InfoPage, IdentifiersFromCraftedAnswers) {
 
 TEST_F(InfoPage, FailuresShowInTheFieldsAndKeepUnreachedTexts) {
     Insert("dvd+r");
-    CInfo page;
+    CInfo page(services);
     Init(page);
     ASSERT_EQ(Text(page, 1055), "4482.6 MB");
 
@@ -187,13 +187,13 @@ TEST(InfoPageWithoutDrive, LeavesItsFieldsEmpty) {
     ResetState();
     VirtualBus bus;  // no drive behind it
     auto prompter = std::make_shared<ScriptedPrompter>();
-    SetPrompter(prompter);
-    CInfo page;
+    AppServices services;
+    services.prompter = prompter;
+    CInfo page(services);
     Init(page);
     page.Control<QPushButton>(1015)->click();
     for (int id : {1046, 1047, 1048, 1051, 1052, 1053, 1054, 1055, 1025}) EXPECT_EQ(Text(page, id), "") << id;
     EXPECT_TRUE(prompter->asked.empty());
-    SetPrompter(nullptr);
 }
 
 }  // namespace

@@ -16,8 +16,8 @@
 #include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
 #include "turns/AppState.h"
-#include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
+#include "ui/Services.h"
 
 namespace dravix::test {
 
@@ -26,9 +26,8 @@ using Bytes = std::vector<uint8_t>;
 struct PageFixture : ::testing::Test {
     void SetUp() override {
         ResetState();
-        SetPrompter(prompter);
+        services.prompter = prompter;
     }
-    void TearDown() override { SetPrompter(nullptr); }
 
     void Insert(const char* media) {
         ASSERT_TRUE(drive.Insert(media));
@@ -62,6 +61,7 @@ struct PageFixture : ::testing::Test {
     VirtualBus bus;
     emu::VirtualDrive& drive = bus.AddDrive();
     std::shared_ptr<ScriptedPrompter> prompter = std::make_shared<ScriptedPrompter>();
+    AppServices services;
     std::deque<emu::FaultRule> pending;
 };
 

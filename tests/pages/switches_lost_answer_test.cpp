@@ -18,7 +18,7 @@ enum class Answer { Lost, Failure, LostAndUnread };
 
 struct PageWrite {
     const char* name;
-    std::function<std::unique_ptr<PropertyPage>()> make;
+    std::function<std::unique_ptr<PropertyPage>(const AppServices& services)> make;
     std::function<void(emu::VirtualDrive&)> setup;
     std::vector<int> clicks;  // the proposal, then Set (or Clean)
     int scopeButton;          // the setting-scope dialog's button, 0 without the dialog
@@ -39,8 +39,8 @@ void PrintTo(const PageWrite& write, std::ostream* out) {
 }
 
 template <typename Page>
-std::function<std::unique_ptr<PropertyPage>()> Make() {
-    return [] { return std::make_unique<Page>(); };
+std::function<std::unique_ptr<PropertyPage>(const AppServices&)> Make() {
+    return [](const AppServices& services) { return std::make_unique<Page>(services); };
 }
 
 bool IconOf(const QWidget* page, int control, bool on, int iconOn, int iconOff) {
@@ -140,7 +140,7 @@ class PageWriteAnswers : public SwitchPageFixture,
 TEST_P(PageWriteAnswers, ThePageShowsWhatTheDriveHolds) {
     const auto& [write, answer] = GetParam();
     if (write.setup) write.setup(drive);
-    std::unique_ptr<PropertyPage> page = write.make();
+    std::unique_ptr<PropertyPage> page = write.make(services);
     Init(*page);
     std::map<uint8_t, uint8_t> bytes;
     if (write.byte7) bytes[7] = *write.byte7;

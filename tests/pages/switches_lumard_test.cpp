@@ -38,7 +38,7 @@ TEST_F(LumardPage, InitialisationReadsCountListAndBothPairs) {
     drive.SetLearnedDiscs({"ABCD", "RICOHJPN-R03"});
     drive.SetOption(emu::OptionKind::SupportedDisc, 3);
     drive.SetOption(emu::OptionKind::UnknownDisc, 0);
-    CSLWS page;
+    CSLWS page(services);
     Init(page);
 
     EXPECT_EQ(VendorCommands(),
@@ -56,7 +56,7 @@ TEST_F(LumardPage, InitialisationReadsCountListAndBothPairs) {
 
 TEST_F(LumardPage, ReplyWithOverSpeedOnShowsBothPairsAndSetRefuses) {
     OptionReply({0x02, 0x00, 0x03});
-    CSLWS page;
+    CSLWS page(services);
     Init(page);
     EXPECT_TRUE(ShowsIcon(&page, 1101, 184));
     EXPECT_TRUE(Checked(&page, 1069));
@@ -76,7 +76,7 @@ TEST_F(LumardPage, ReplyWithOverSpeedOnShowsBothPairsAndSetRefuses) {
 }
 
 TEST_F(LumardPage, SetWritesThroughTheScopeDialogAndReadsBack) {
-    CSLWS page;
+    CSLWS page(services);
     Init(page);
     Click(&page, 1065);  // Supported Disc: Activated
     Click(&page, 1070);  // Un-Known Disc: Non-Activated
@@ -97,7 +97,7 @@ TEST_F(LumardPage, SetWritesThroughTheScopeDialogAndReadsBack) {
 
 TEST_F(LumardPage, StatesAboveThreeChangeNothingAndSetAsksForAChoice) {
     OptionReply({0x07, 0x05, 0x00});
-    CSLWS page;
+    CSLWS page(services);
     Init(page);
     EXPECT_FALSE(HasIcon(&page, 1071) || HasIcon(&page, 1101));
     bus.ClearCommands();
@@ -112,7 +112,7 @@ TEST_F(LumardPage, StatesAboveThreeChangeNothingAndSetAsksForAChoice) {
 TEST_F(LumardPage, LearnedCountAndMediaInformationAnswers) {
     Fault(0x1B, 0x16, {{7, 0x05}}, Bytes{0x00, 0x07});
     Fault(0x1B, 0x16, {{7, 0x07}}, MediaAnswer("ZARN", 30));
-    CSLWS page;
+    CSLWS page(services);
     Init(page);
     EXPECT_EQ(Text(&page, 1079), "7");
     EXPECT_EQ(Records(&page), (std::vector<QString>{"DISC10      ", "DISC11      ", "", "", "", ""}));
@@ -141,7 +141,7 @@ TEST_F(LumardPage, LearnedCountAndMediaInformationAnswers) {
 
 TEST_F(LumardPage, CountOrListFailureSkipsTheRestOfInitialisation) {
     Fault(0x1B, 0x16, {{7, 0x07}}, MediaAnswer("ZORN", 24));
-    CSLWS wrongAnswer;
+    CSLWS wrongAnswer(services);
     Init(wrongAnswer);
     EXPECT_FALSE(Sent(kReadOptions));
     EXPECT_FALSE(HasIcon(&wrongAnswer, 1071));
@@ -150,7 +150,7 @@ TEST_F(LumardPage, CountOrListFailureSkipsTheRestOfInitialisation) {
     Fault(0x1B, 0x16, {{7, 0x05}});
     bus.ClearCommands();
     prompter->asked.clear();
-    CSLWS failedCount;
+    CSLWS failedCount(services);
     Init(failedCount);
     EXPECT_EQ(VendorCommands(), (std::vector<Bytes>{kVendorOn, kLearnedCount, kVendorOff}));
     EXPECT_TRUE(prompter->asked.empty());
@@ -158,7 +158,7 @@ TEST_F(LumardPage, CountOrListFailureSkipsTheRestOfInitialisation) {
 
 TEST_F(LumardPage, CleanAsksFirstAndReportsAFailure) {
     drive.SetLearnedDiscs({"AAA", "BBB", "CCC"});
-    CSLWS page;
+    CSLWS page(services);
     Init(page);
     bus.ClearCommands();
     prompter->answer = [](const PromptRecord&) { return PromptAnswer::No; };

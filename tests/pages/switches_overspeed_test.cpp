@@ -16,7 +16,7 @@ constexpr int kIcon = COverSpeed::kStatusIconId;
 
 TEST_F(OverSpeedPage, ShowsTheDrivesStateOnEveryReadAndIgnoresOtherValues) {
     drive.SetOption(emu::OptionKind::OverSpeed, 3);
-    COverSpeed page;
+    COverSpeed page(services);
     Init(page);
     EXPECT_EQ(Text(&page, COverSpeed::kNoteId), LoadString(135));
     EXPECT_TRUE(ShowsIcon(&page, kIcon, 181));
@@ -37,7 +37,7 @@ TEST_F(OverSpeedPage, ShowsTheDrivesStateOnEveryReadAndIgnoresOtherValues) {
 }
 
 TEST_F(OverSpeedPage, TemporaryWriteIsGoneAfterARestartPermanentOneStays) {
-    COverSpeed page;
+    COverSpeed page(services);
     Init(page);
     Click(&page, 1074);
     dialogScript.click = 1010;
@@ -76,7 +76,7 @@ TEST_F(OverSpeedPage, TemporaryWriteIsGoneAfterARestartPermanentOneStays) {
 
 TEST_F(OverSpeedPage, NoChoiceOrDeclinedWarningSendsNothing) {
     OptionReply({0x02, 0x00, 0x09});
-    COverSpeed page;
+    COverSpeed page(services);
     Init(page);
     ASSERT_FALSE(Checked(&page, 1074) || Checked(&page, 1075));
     bus.ClearCommands();
@@ -95,7 +95,7 @@ TEST_F(OverSpeedPage, NoChoiceOrDeclinedWarningSendsNothing) {
 }
 
 TEST_F(OverSpeedPage, ClosingTheDialogWritesNothingAndTheStateIsReadAgain) {
-    COverSpeed page;
+    COverSpeed page(services);
     Init(page);
     Click(&page, 1074);
     bus.ClearCommands();
@@ -132,7 +132,7 @@ TEST_F(ScopeDialog, OverSpeedWriteWaitsUntilTheTrayIsEmpty) {
         }
         return r.buttons == PromptButtons::YesNo ? PromptAnswer::Yes : PromptAnswer::Ok;
     };
-    SettingScopeDialog dialog(OverSpeedRequest(true));
+    SettingScopeDialog dialog(services, OverSpeedRequest(true));
     ASSERT_TRUE(Settle(dialog));  // it has found its drives
     bus.ClearCommands();
     Press(dialog, 1015);
@@ -150,7 +150,7 @@ TEST_F(ScopeDialog, OverSpeedWriteGivesUpOnADriveThatCannotSayWhetherADiscIsIn) 
     broken.opcode = 0x00;  // every TEST UNIT READY: hardware error
     broken.sense = {0x04, 0x44, 0x00};
     drive.AddFault(broken);
-    SettingScopeDialog dialog(OverSpeedRequest(true));
+    SettingScopeDialog dialog(services, OverSpeedRequest(true));
     ASSERT_TRUE(Settle(dialog));  // it has found its drives
     bus.ClearCommands();
     Press(dialog, 1010);
@@ -168,7 +168,7 @@ TEST_F(ScopeDialog, LumardWriteDoesNotLookAtTheTray) {
     request.forLumard = true;
     request.supportedDiscOn = true;
     request.unknownDiscOff = true;
-    SettingScopeDialog temporary(request);
+    SettingScopeDialog temporary(services, request);
     ASSERT_TRUE(Settle(temporary));  // it has found its drives
     bus.ClearCommands();
     Press(temporary, 1010);
@@ -176,13 +176,13 @@ TEST_F(ScopeDialog, LumardWriteDoesNotLookAtTheTray) {
     EXPECT_EQ(VendorCommands(), (std::vector<Bytes>{kVendorOn, LumardWrite(0x01, 0x03), kVendorOff}));
     EXPECT_EQ(CountSent({0x1B, 0, 0, 0, 0x02, 0}), 0u);
 
-    SettingScopeDialog permanent(request);
+    SettingScopeDialog permanent(services, request);
     Press(permanent, 1015);
     EXPECT_TRUE(Sent(LumardWrite(0x00, 0x02)));
 }
 
 TEST_F(ScopeDialog, DeclinedConfirmationRefusalAndFailure) {
-    SettingScopeDialog dialog(OverSpeedRequest(true));
+    SettingScopeDialog dialog(services, OverSpeedRequest(true));
     ASSERT_TRUE(Settle(dialog));  // it has found its drives
     bus.ClearCommands();
     prompter->answer = [](const PromptRecord&) { return PromptAnswer::No; };
@@ -212,12 +212,12 @@ TEST_F(ScopeDialog, DeclinedConfirmationRefusalAndFailure) {
 
 TEST(ScopeDialogWithoutDrive, ButtonsAreDisabled) {
     VirtualBus bus;  // no drive behind it
-    SetPrompter(std::make_shared<ScriptedPrompter>());
-    SettingScopeDialog dialog(OverSpeedRequest(true));
+    AppServices services;
+    services.prompter = std::make_shared<ScriptedPrompter>();
+    SettingScopeDialog dialog(services, OverSpeedRequest(true));
     ASSERT_TRUE(Settle(dialog));
     EXPECT_FALSE(dialog.findChild<QPushButton*>(ControlName(1010))->isEnabled());
     EXPECT_FALSE(dialog.findChild<QPushButton*>(ControlName(1015))->isEnabled());
-    SetPrompter(nullptr);
 }
 
 }  // namespace

@@ -22,8 +22,8 @@
 #include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
 #include "turns/AppState.h"
-#include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
+#include "ui/Services.h"
 
 namespace dravix::test {
 
@@ -60,9 +60,9 @@ struct DialogScript {
 struct SwitchPageFixture : ::testing::Test {
     void SetUp() override {
         ResetState();
-        SetPrompter(prompter);
+        services.prompter = prompter;
         prompter->runaway = [this] { drive.RemoveDisc(); };
-        SetDialogRunner([this](QDialog& dialog) {
+        services.dialogRunner = [this](QDialog& dialog) {
             ++dialogScript.runs;
             // The dialog finds its drives first.
             EXPECT_TRUE(Settle(dialog));
@@ -79,11 +79,7 @@ struct SwitchPageFixture : ::testing::Test {
                 EXPECT_TRUE(Settle(dialog));
             }
             return dialog.result();
-        });
-    }
-    void TearDown() override {
-        SetDialogRunner(nullptr);
-        SetPrompter(nullptr);
+        };
     }
 
     // Makes the drive answer `reply` instead of running the matching command, or fail it when
@@ -125,6 +121,7 @@ struct SwitchPageFixture : ::testing::Test {
     emu::VirtualDrive& drive = bus.AddDrive();
     std::shared_ptr<ScriptedPrompter> prompter = std::make_shared<ScriptedPrompter>();
     DialogScript dialogScript;
+    AppServices services;
 };
 
 inline bool ShowsIcon(const QWidget* page, int controlId, int iconId) {

@@ -16,8 +16,8 @@ namespace texts = option_texts;
 using SwitchPages = SwitchPageFixture;
 
 TEST_F(SwitchPages, OneReadFeedsBothPagesAndOtherValuesChangeNothing) {
-    CTestWrite testWrite;
-    CWOPC wopc;
+    CTestWrite testWrite(services);
+    CWOPC wopc(services);
     SwitchReply({0x00, 0x01, 0x00});
     Init(testWrite);
     Init(wopc);
@@ -51,7 +51,7 @@ TEST_F(SwitchPages, OneReadFeedsBothPagesAndOtherValuesChangeNothing) {
 }
 
 TEST_F(SwitchPages, SetSendsTheSwitchAndReadsBack) {
-    CTestWrite testWrite;
+    CTestWrite testWrite(services);
     Init(testWrite);
     Click(&testWrite, 1022);
     bus.ClearCommands();
@@ -65,7 +65,7 @@ TEST_F(SwitchPages, SetSendsTheSwitchAndReadsBack) {
     EXPECT_TRUE(Sent(Vendor(0xFB, {0x02, 0x00, 0x00, 0x00})));
     EXPECT_TRUE(ShowsIcon(&testWrite, 1063, 175));
 
-    CWOPC wopc;
+    CWOPC wopc(services);
     Init(wopc);
     Click(&wopc, 1034);
     Click(&wopc, 1031);
@@ -80,8 +80,8 @@ TEST_F(SwitchPages, SetSendsTheSwitchAndReadsBack) {
 
 TEST_F(SwitchPages, SetWithNeitherButtonCheckedSendsNothing) {
     SwitchReply({0x00, 0x02, 0x05});
-    CTestWrite testWrite;
-    CWOPC wopc;
+    CTestWrite testWrite(services);
+    CWOPC wopc(services);
     Init(testWrite);
     Init(wopc);
     bus.ClearCommands();
@@ -95,7 +95,7 @@ TEST_F(SwitchPages, SetWithNeitherButtonCheckedSendsNothing) {
 }
 
 TEST_F(SwitchPages, FailuresShowWhatTheDriveHolds) {
-    CTestWrite page;
+    CTestWrite page(services);
     Init(page);
     Click(&page, 1022);
 
@@ -120,7 +120,7 @@ TEST_F(SwitchPages, FailuresShowWhatTheDriveHolds) {
 TEST_F(SwitchPages, TheRefusalIsShownWithoutTheWaitCursor) {
     // The wait cursor belongs to the commands; the message box after a refused vendor mode waits
     // for the user and gets the normal one.
-    CWOPC page;
+    CWOPC page(services);
     std::vector<bool> waitCursorOverBox;
     prompter->answer = [&](const PromptRecord&) {
         waitCursorOverBox.push_back(page.testAttribute(Qt::WA_SetCursor) &&

@@ -21,8 +21,8 @@
 #include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
 #include "turns/AppState.h"
-#include "ui/Prompter.h"
 #include "ui/PropertyPage.h"
+#include "ui/Services.h"
 
 namespace dravix::scan_test {
 
@@ -52,27 +52,25 @@ class PageFixture : public ::testing::Test {
   protected:
     void SetUp() override {
         ResetState();
-        SetPrompter(prompter);
-        SetDialogRunner([this](QDialog& dialog) {
+        services.prompter = prompter;
+        services.dialogRunner = [this](QDialog& dialog) {
             dialogs.push_back(dialog.objectName());
             if (dialogScript) return dialogScript(dialog);
             return static_cast<int>(QDialog::Rejected);
-        });
+        };
     }
 
     void TearDown() override {
         gate.Open();
         delete page;
         page = nullptr;
-        SetDialogRunner(nullptr);
-        SetPrompter(nullptr);
     }
 
     emu::VirtualDrive& AddDrive(emu::DriveKind kind = emu::DriveKind::Maker) { return bus.AddDrive(kind); }
 
     // Creates the page and runs its initialisation to its end; the test ticks the poll itself.
     CTEFE& OpenPage() {
-        page = new CTEFE;
+        page = new CTEFE(services);
         page->EnsureInitialised();
         EXPECT_TRUE(test::Settle(*page));
         page->Timer().stop();
@@ -117,6 +115,7 @@ class PageFixture : public ::testing::Test {
     std::shared_ptr<RecordingPrompter> prompter = std::make_shared<RecordingPrompter>();
     std::vector<QString> dialogs;
     std::function<int(QDialog&)> dialogScript;
+    AppServices services;
     test::VirtualBus bus;
     test::CommandGate gate;
     CTEFE* page = nullptr;

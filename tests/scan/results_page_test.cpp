@@ -147,7 +147,8 @@ TEST_F(ResultsPage, ResultsOpenWithoutADriveAndACompareDrawsALegend) {
 
     QWidget owner;  // no drive anywhere: the bus has none
     CResultsWindow* window = nullptr;
-    CResultsWindow::Open(&owner, QString::fromStdString(first), [&](CResultsWindow* w) { window = w; });
+    CResultsWindow::Open(services, &owner, QString::fromStdString(first),
+                         [&](CResultsWindow* w) { window = w; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return window != nullptr; }, 20000));
     EXPECT_EQ(window->Results().samples.size(), 40u);
     const QImage plot = window->Chart()->Canvas().PlotLayer();
@@ -165,7 +166,8 @@ TEST_F(ResultsPage, ResultsOpenWithoutADriveAndACompareDrawsALegend) {
     // A damaged file: a message naming the file and the line, and no window.
     prompter->Clear();
     bool opened = false;
-    CResultsWindow::Open(&owner, QString::fromStdString(broken), [&](CResultsWindow*) { opened = true; });
+    CResultsWindow::Open(services, &owner, QString::fromStdString(broken),
+                         [&](CResultsWindow*) { opened = true; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter->Asked().empty(); }, 20000));
     EXPECT_FALSE(opened);
     EXPECT_TRUE(BoxTexts().front().startsWith(QString::fromStdString(broken + ", line 3: ")))
@@ -175,7 +177,7 @@ TEST_F(ResultsPage, ResultsOpenWithoutADriveAndACompareDrawsALegend) {
     const std::string fifo = (folder / "fifo.csv").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     prompter->Clear();
-    CResultsWindow::Open(&owner, QString::fromStdString(fifo), [&](CResultsWindow*) { opened = true; });
+    CResultsWindow::Open(services, &owner, QString::fromStdString(fifo), [&](CResultsWindow*) { opened = true; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter->Asked().empty(); }, 20000));
     EXPECT_FALSE(opened);
     EXPECT_EQ(BoxTexts().front(), QString::fromStdString(fifo + ": not a regular file"));

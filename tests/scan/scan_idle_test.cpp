@@ -18,9 +18,9 @@ class ScanInMainWindow : public scan_test::PageFixture {
         PageFixture::TearDown();
     }
 
-    static PageFactory WithProbix() {
-        return [others = DefaultPageFactory()](uint8_t code) -> PropertyPage* {
-            return code == 1 ? new CTEFE : others(code);
+    PageFactory WithProbix() {
+        return [this, others = DefaultPageFactory(services)](uint8_t code) -> PropertyPage* {
+            return code == 1 ? new CTEFE(services) : others(code);
         };
     }
 
@@ -37,7 +37,7 @@ TEST_F(ScanInMainWindow, ARunLocksTheDriveListAndOtherPagesButtonsUntilItEnds) {
     auto& drive = AddDrive();
     drive.SetFeatureCodes({1, 2});
     drive.Insert("dvd+r");
-    CMainDialog window(WithProbix());
+    CMainDialog window(services, WithProbix());
     window.OnInitDialog();
     ASSERT_TRUE(test::Settle(window));
     PropertyPage* wopc = nullptr;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ui/HyperLink.h"
-#include "ui/Prompter.h"
+#include "ui/Services.h"
 
 namespace dravix::test {
 
@@ -47,25 +47,21 @@ class SavedEnv final {
 class LinkFixture : public ::testing::Test {
   protected:
     void SetUp() override {
-        SetPrompter(m_prompter);
-        SetUrlOpener([this](const QUrl& url) {
+        services.prompter = m_prompter;
+        services.urlOpener = [this](const QUrl& url) {
             opened.push_back(url);
             return desktopOpens;
-        });
-        SetLinkLauncher([this](const LaunchCommand& command) {
+        };
+        services.linkLauncher = [this](const LaunchCommand& command) {
             launched.push_back(command);
             return launchResult;
-        });
+        };
         // A known browser command, whatever this machine has.
         qputenv("BROWSER", "test-browser");
     }
-    void TearDown() override {
-        SetLinkLauncher({});
-        SetUrlOpener({});
-        SetPrompter(nullptr);
-    }
     const std::vector<PromptRecord>& Boxes() const { return m_prompter->records; }
 
+    AppServices services;
     bool desktopOpens = true;
     int launchResult = kLinkOpened;
     std::vector<QUrl> opened;

@@ -21,7 +21,7 @@ class HyperLinkTest : public LinkFixture {
     void SetUp() override {
         LinkFixture::SetUp();
         host.resize(400, 200);
-        link = new CHyperLink(QStringLiteral("Static"), &host);
+        link = new CHyperLink(services, QStringLiteral("Static"), &host);
         link->setGeometry(10, 20, 200, 30);
         other = new QLineEdit(&host);
         other->setGeometry(10, 150, 100, 20);
@@ -58,7 +58,7 @@ TEST_F(HyperLinkTest, StartsAsAnUnvisitedLinkWithTheDefaultStyle) {
 }
 
 TEST_F(HyperLinkTest, AnEmptyTextTakesTheTarget) {
-    auto* bare = new CHyperLink(QString(), &host);
+    auto* bare = new CHyperLink(services, QString(), &host);
     bare->SetTarget(kSite);
     bare->Attach();
     EXPECT_EQ(bare->text(), kSite);
@@ -154,7 +154,7 @@ TEST_F(HyperLinkTest, FitsCentredAndRightAlignedLinksAroundTheirBox) {
     const int shrinkY = (30 - height) / 2;
     EXPECT_EQ(link->geometry(), QRect(10 + shrinkX, 20 + shrinkY, 200 - 2 * shrinkX, 30 - 2 * shrinkY));
 
-    auto* right = new CHyperLink(kSite, &host);
+    auto* right = new CHyperLink(services, kSite, &host);
     right->setGeometry(10, 60, 300, 30);
     right->setAlignment(Qt::AlignRight | Qt::AlignTop);
     right->Attach();

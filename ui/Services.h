@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "ui/LinkLauncher.h"
+#include "ui/Prompter.h"
+
+class QDialog;
+class QUrl;
+class QWidget;
+
+namespace dravix {
+
+// What the user chose in a save dialog.
+struct SaveChoice {
+    QString path;         // the full path name, as typed or picked
+    int filterIndex = 0;  // 1-based position of the selected filter, 0 when none matches
+};
+
+// What the program's windows ask of the desktop and of the user, in one place: message boxes,
+// modal dialogs, opening addresses and links, File > Save. The application makes one and hands it
+// to its main window, which hands it to every window it makes; a window hands it on to the
+// dialogs it opens. Tests give the windows one whose parts they script. A part left empty is the
+// program's own. UI thread only.
+class AppServices final {
+  public:
+    // Every message box. Empty: a QMessageBox.
+    std::shared_ptr<Prompter> prompter;
+    // Every modal dialog (the not-supported dialog, the About box, the setting-scope dialog, the
+    // Smart report, the save dialog). Empty: exec().
+    std::function<int(QDialog& dialog)> dialogRunner;
+    // Opens a file or web address with the desktop's handler. Empty: QDesktopServices.
+    std::function<bool(const QUrl& url)> urlOpener;
+    // Starts the browser command when the desktop cannot open a link. Empty: LaunchDetached.
+    LinkLauncher linkLauncher;
+    // File > Save's file name. Empty: the standard save dialog.
+    std::function<std::optional<SaveChoice>()> saveDialog;
+    // File > Save of the main window. Empty: the build cannot save pictures.
+    std::function<void(QWidget& window)> saveHandler;
+
+    // Shows a box; owner may be null.
+    PromptAnswer Prompt(QWidget* owner, const PromptRecord& record) const;
+    // Application message box: OK, the application's title, no icon unless given.
+    void Inform(QWidget* owner, const QString& text, PromptIcon icon = PromptIcon::None) const;
+    // Window message box with a fixed caption.
+    PromptAnswer Ask(QWidget* owner, const QString& caption, const QString& text, PromptIcon icon,
+                     PromptButtons buttons) const;
+    // Runs a modal dialog; its result.
+    int RunModal(QDialog& dialog) const;
+    bool OpenUrl(const QUrl& url) const;
+    // Opens a link's target: with the desktop's handler, else with the browser command. The
+    // outcome in the shell's numbering (LinkOpened).
+    int OpenLink(const QString& target) const;
+};
+
+}  // namespace dravix
