@@ -69,12 +69,6 @@ constexpr const char* kDriveRefusedVendorMode =
     "The drive refused the maker's vendor mode: it is not one of the Zarn drives Dravix serves.";
 constexpr int kSysCommandAbout = 16;
 
-// Page dialogs whose buttons the timer locks while a scan runs.
-constexpr int kInfoDialog = 154;
-constexpr int kBookTypeDialog = 104;
-constexpr int kWopcDialog = 105;
-constexpr int kTestWriteDialog = 106;
-
 void EnableControl(PropertyPage* page, int id, bool enabled) {
     if (QWidget* control = page->Control(id)) control->setEnabled(enabled);
 }
@@ -496,12 +490,12 @@ void CMainDialog::OnProbed(const Probed& probed, const std::function<void(bool)>
     } else {
         ShowDiagnosis({});
         supported = true;
-        AddPage(0, true);
+        AddPage(kInformationPage, true);
         for (uint8_t code : result.featureCodes) {
             if (FeaturePageTitle(code) != nullptr) state.SetFeature(code);
         }
         for (uint8_t code : kPageOrder) {
-            if (code != 0 && state.HasFeature(code)) AddPage(code, false);
+            if (code != kInformationPage && state.HasFeature(code)) AddPage(code, false);
         }
         m_timer.start();
         // After the commands the pages have just asked for, as when the pages ran them at once.
@@ -541,31 +535,16 @@ void CMainDialog::OnTimer() {
     // A page whose sequence runs keeps its controls as the sequence has them: a write cannot be
     // started twice.
     if (page == nullptr || !page->IsInitialised() || page->SequenceRunning()) return;
-    switch (page->DialogId()) {
-        case kInfoDialog:
-            EnableControl(page, 1015, idle);
-            break;
-        case kBookTypeDialog:
-            if (!idle) {
-                state.bookTypeReenabled = false;
-                for (int id : {1016, 1029, 1017, 1018, 1019, 1021}) EnableControl(page, id, false);
-            } else if (!state.bookTypeReenabled) {
-                // The set buttons stay as the page left them.
-                state.bookTypeReenabled = true;
-                EnableControl(page, 1016, true);
-                EnableControl(page, 1019, true);
-            }
-            break;
-        case kWopcDialog:
-            EnableControl(page, 1030, idle);
-            EnableControl(page, 1031, idle);
-            break;
-        case kTestWriteDialog:
-            EnableControl(page, 1010, idle);
-            EnableControl(page, 1015, idle);
-            break;
-        default:
-            break;
+    const ScanLock lock = page->LockedByScan();
+    for (int id : lock.controls) EnableControl(page, id, idle);
+    if (lock.untilGivenBack.empty()) return;
+    // Given back once per scan (the Book type page's BookTypeReenabled).
+    if (!idle) {
+        state.bookTypeReenabled = false;
+        for (int id : lock.untilGivenBack) EnableControl(page, id, false);
+    } else if (!state.bookTypeReenabled) {
+        state.bookTypeReenabled = true;
+        for (int id : lock.givenBack) EnableControl(page, id, true);
     }
 }
 

@@ -15,7 +15,7 @@ namespace dravix {
 PageFactory DefaultPageFactory(const AppServices& services) {
     return [&services](uint8_t featureCode) -> PropertyPage* {
         switch (featureCode) {
-            case 0:
+            case kInformationPage:
                 return new CInfo(services);
             case kFeatureBookType:
                 return new CBookType(services);

@@ -3,17 +3,23 @@
 #include <cstdint>
 #include <functional>
 
+#include "drive/Support.h"
+
 namespace dravix {
 
 class AppServices;
 class PropertyPage;
 
-// The pages in the order the sheet shows them, by the feature code that brings each (0: the
-// Information page, always there); each page carries its own tab title.
-inline constexpr uint8_t kPageOrder[] = {0, 5, 1, 2, 3, 6, 7};
+// The Information page is brought by no feature: it is always there, first.
+inline constexpr uint8_t kInformationPage = 0;
 
-// Makes the page a feature code brings (0 for the Information page); null when the program has
-// no such page.
+// The pages in the order the sheet shows them, by the feature code that brings each; each page
+// carries its own tab title.
+inline constexpr uint8_t kPageOrder[] = {kInformationPage,  kFeatureBookType, kFeatureProbix,   kFeatureWopc,
+                                         kFeatureTestWrite, kFeatureLumard,   kFeatureOverSpeed};
+
+// Makes the page a feature code brings (kInformationPage for the Information page); null when the
+// program has no such page.
 using PageFactory = std::function<PropertyPage*(uint8_t featureCode)>;
 // The program's pages, each made with `services` (which outlives them).
 PageFactory DefaultPageFactory(const AppServices& services);

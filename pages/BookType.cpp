@@ -191,6 +191,12 @@ void CBookType::OnInitDialog() {
     });
 }
 
+ScanLock CBookType::LockedByScan() const {
+    return {.untilGivenBack = {kCheckDriveId, kPlusRwModifyId, kPlusRModifyId, kPlusRDlModifyId,
+                               kCheckMediaId, kMediaModifyId},
+            .givenBack = {kCheckDriveId, kCheckMediaId}};
+}
+
 bool CBookType::PollRunning() const {
     return m_poll->isActive();
 }

@@ -27,6 +27,9 @@ class CBookType final : public PropertyPage, private BookTypeObserver {
     static constexpr int kDialogId = 104;
     static constexpr int kTabIconId = 139;
     static constexpr int kCheckDriveId = 1016;
+    static constexpr int kPlusRwModifyId = 1029;
+    static constexpr int kPlusRModifyId = 1017;
+    static constexpr int kPlusRDlModifyId = 1018;
     static constexpr int kCheckMediaId = 1019;
     static constexpr int kMediaModifyId = 1021;
     static constexpr int kMediaNameId = 1027;
@@ -41,6 +44,10 @@ class CBookType final : public PropertyPage, private BookTypeObserver {
     // poll without waiting for the timer.
     void PollTray();
     bool PollRunning() const;
+
+    // A scan locks every button; after it only the two checks come back, the set buttons stay as
+    // the page left them.
+    ScanLock LockedByScan() const override;
 
   protected:
     void OnInitDialog() override;

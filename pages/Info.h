@@ -35,6 +35,8 @@ class CInfo final : public PropertyPage {
     static constexpr int kMediaTypeId = 1054;
     static constexpr int kCapacityId = 1055;
 
+    ScanLock LockedByScan() const override { return {.controls = {kRefreshId}}; }
+
   protected:
     void OnInitDialog() override;
 

@@ -24,6 +24,8 @@ class CTestWrite final : public SwitchPage {
     static constexpr int kIconOn = 174;
     static constexpr int kIconOff = 175;
 
+    ScanLock LockedByScan() const override { return {.controls = {kCheckId, kSetId}}; }
+
   private:
     void Write(bool enable) override;
 

@@ -23,6 +23,8 @@ class CWOPC final : public SwitchPage {
     static constexpr int kIconOn = 172;
     static constexpr int kIconOff = 173;
 
+    ScanLock LockedByScan() const override { return {.controls = {kCheckId, kSetId}}; }
+
   private:
     void Write(bool enable) override;
 

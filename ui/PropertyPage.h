@@ -3,6 +3,7 @@
 #include <QString>
 #include <QTabWidget>
 #include <QWidget>
+#include <vector>
 
 namespace dravix {
 
@@ -11,6 +12,15 @@ class AppServices;
 // Gives a control its resource id as object name ("id1015"), so the main window and tests find it.
 void SetControlId(QWidget* control, int id);
 QString ControlName(int id);
+
+// What a running media scan locks on a page. While ScanIdle is 0 the main window's timer disables
+// them on the active page; without a scan it enables `controls` at every tick, and of
+// `untilGivenBack` only `givenBack`, once after each scan (the rest stay as the page left them).
+struct ScanLock {
+    std::vector<int> controls{};
+    std::vector<int> untilGivenBack{};
+    std::vector<int> givenBack{};
+};
 
 // A page of the property sheet. Its window is created when the page is first shown, which runs
 // OnInitDialog once; afterwards every notification from the sheet (the page becoming active and
@@ -32,6 +42,8 @@ class PropertyPage : public QWidget {
     // Runs OnInitDialog the first time.
     void EnsureInitialised();
     virtual void OnSheetNotify() {}
+    // What a running scan locks on this page; nothing unless the page says so.
+    virtual ScanLock LockedByScan() const { return {}; }
     // A drive command sequence of the page is running (its controls are the sequence's until it
     // has ended).
     bool SequenceRunning() const;

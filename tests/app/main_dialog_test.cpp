@@ -35,12 +35,14 @@ using Bytes = std::vector<uint8_t>;
 const Bytes kVendorOn = {0xFD, 0xF1, 'Z', 'A', 'R', 'N', 0, 0, 0, 0, 0, 0};
 const Bytes kVendorOff = {0xFD, 0xF2, 'Z', 'A', 'R', 'N', 0, 0, 0, 0, 0, 0};
 
-// A page that records what the sheet does to it and carries the controls the timer looks for.
+// A page that records what the sheet does to it and carries the controls a scan locks.
 class FakePage final : public PropertyPage {
   public:
     FakePage(const AppServices& services, int dialogId, const char* title, std::vector<int> controls,
-             std::vector<std::string>* log)
-        : PropertyPage(dialogId, QString::fromLatin1(title), 152, services), m_log(log) {
+             ScanLock lock, std::vector<std::string>* log)
+        : PropertyPage(dialogId, QString::fromLatin1(title), 152, services),
+          m_lock(std::move(lock)),
+          m_log(log) {
         for (int id : controls) {
             auto* button = new QPushButton(QStringLiteral("button"), this);
             SetControlId(button, id);
@@ -48,11 +50,13 @@ class FakePage final : public PropertyPage {
     }
     ~FakePage() override { m_log->push_back("destroy " + Title().toStdString()); }
     void OnSheetNotify() override { m_log->push_back("notify " + Title().toStdString()); }
+    ScanLock LockedByScan() const override { return m_lock; }
 
   protected:
     void OnInitDialog() override { m_log->push_back("init " + Title().toStdString()); }
 
   private:
+    ScanLock m_lock;
     std::vector<std::string>* m_log;
 };
 
@@ -91,9 +95,19 @@ struct MainDialogTest : ::testing::Test {
                 {0, "Information"}, {5, "Book Type"}, {1, "Probix"},    {2, "WOPC"},
                 {3, "Test Write"},  {6, "Lumard"},    {7, "OverSpeed"},
             };
+            // As the real pages say it: the Information, WOPC and Test Write buttons follow the
+            // scan; of the Book type buttons only the checks come back, once.
+            static const std::map<uint8_t, ScanLock> kLocks = {
+                {0, {.controls = {1015}}},
+                {5, {.untilGivenBack = {1016, 1029, 1017, 1018, 1019, 1021}, .givenBack = {1016, 1019}}},
+                {2, {.controls = {1030, 1031}}},
+                {3, {.controls = {1010, 1015}}},
+            };
             if (!kTitles.contains(code)) return nullptr;
             const auto& [dialog, controls] = kPages.at(code);
-            return new FakePage(services, dialog, kTitles.at(code), controls, &pageLog);
+            const auto lock = kLocks.find(code);
+            return new FakePage(services, dialog, kTitles.at(code), controls,
+                                lock != kLocks.end() ? lock->second : ScanLock{}, &pageLog);
         };
     }
 
