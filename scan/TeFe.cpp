@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
-#include <QFileDialog>
 #include <QFocusEvent>
 #include <QFont>
 #include <QFrame>
@@ -17,7 +16,6 @@
 #include <mutex>
 #include <optional>
 
-#include "base/Version.h"
 #include "chart/ChartStyle.h"
 #include "chart/ScanChart.h"
 #include "drive/DriveTable.h"
@@ -25,10 +23,8 @@
 #include "probix/DiscReport.h"
 #include "probix/ScanTexts.h"
 #include "res/Strings.h"
-#include "scan/Autosave.h"
-#include "scan/ResultsPicture.h"
-#include "scan/SmartReport.h"
 #include "scan/StatusLine.h"
+#include "scan/TeFeShared.h"
 #include "turns/AppState.h"
 #include "turns/SharedDrive.h"
 #include "turns/StoppableDrive.h"
@@ -52,8 +48,6 @@ constexpr int kHelpCriteria = 131;
 
 constexpr int kTeSeries = chart_style::kTeLimitSeries;
 constexpr int kFeSeries = chart_style::kFeLimitSeries;
-constexpr int kTeCurve = chart_style::kTeCurve;
-constexpr int kFeCurve = chart_style::kFeCurve;
 constexpr double kChartTopPercent = chart_style::kYUpperPercent;
 
 QString Latin(const char* text) {
@@ -84,32 +78,11 @@ bool SelectionEndCancel(const QEvent* event) {
 
 }  // namespace
 
-struct CTEFE::Shared {
-    // ScanBusy: the poll worker reads it.
-    std::atomic<bool> scanBusy{false};
-    // Held by the run while it draws a sample, and by STOP and the page's end while they ask the
-    // run to stop and take the chart away, so that nothing of a stopped run reaches the chart.
-    // Also guards the criterion flags, which the run reads when it redraws the lines.
-    std::mutex drawMutex;
-    // The chart's canvas, which the run draws on (the canvas locks each drawing); the chart
-    // window shows it when the run's post reaches the page. Null once the page is gone.
-    ScanChartCanvas* canvas = nullptr;
-    bool teLimitShown = false;
-    bool feLimitShown = false;
-    // What the current run measured so far (guarded by drawMutex): kept when the run ends or stops.
-    std::vector<ScanSample> samples;
-    uint16_t teReference = 0;
-    uint16_t feReference = 0;
-    // The vendor mode the page holds from its initialisation to its end: begun and ended on the
-    // page's workers at the drive, so that the page's end sends the off also when the page goes
-    // before it has heard whether the drive accepted the on.
-    VendorModeScope vendorMode;
-};
-
 CTEFE::CTEFE(const AppServices& services, QWidget* parent)
     : PropertyPage(kDialogId, QStringLiteral("Probix"), kTabIconId, services, parent),
       m_workers(new Workers(this)),
-      m_shared(std::make_shared<Shared>()) {
+      m_shared(std::make_shared<Shared>()),
+      m_kept(*this, services) {
     BuildControls();
     m_timer.setInterval(kPollPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &CTEFE::OnTimer);
@@ -129,6 +102,10 @@ CTEFE::~CTEFE() {
     if (m_sequence != nullptr) {
         m_sequence->Finally([shared = m_shared](DriveTable&) { shared->vendorMode.End(); });
     }
+}
+
+QLabel* CTEFE::Summary() const {
+    return findChild<QLabel*>(QString::fromLatin1(kSummaryName));
 }
 
 bool CTEFE::ScanBusy() const {
@@ -224,22 +201,7 @@ void CTEFE::BuildControls() {
     m_chartFrame = frame;
 
     // The last run's figures and the two ways to keep it.
-    m_summary = StaticText(this, QString(), units, 7, 197, 193, 20);
-    m_summary->setWordWrap(true);
-    m_summary->setObjectName(QString::fromLatin1(kSummaryName));
-    QFont small = m_summary->font();
-    if (small.pointSizeF() > 0) small.setPointSizeF(small.pointSizeF() * 0.9);
-    m_summary->setFont(small);
-    m_saveResults = new QPushButton(QStringLiteral("Save Scan Results..."), this);
-    m_saveResults->setObjectName(QString::fromLatin1(kSaveResultsName));
-    PlaceDlu(m_saveResults, units, 201, 200, 68, 14);
-    m_savePicture = new QPushButton(QStringLiteral("Save Chart Picture..."), this);
-    m_savePicture->setObjectName(QString::fromLatin1(kSavePictureName));
-    PlaceDlu(m_savePicture, units, 270, 200, 68, 14);
-    m_saveResults->setEnabled(false);
-    m_savePicture->setEnabled(false);
-    connect(m_saveResults, &QPushButton::clicked, this, &CTEFE::AskAndSaveResults);
-    connect(m_savePicture, &QPushButton::clicked, this, &CTEFE::AskAndSavePicture);
+    m_kept.BuildControls(units);
 
     m_status = new StatusLine(this);
     SetControlId(m_status, kStatusId);
@@ -310,8 +272,7 @@ void CTEFE::OpenScanDrive() {
             return opened;
         },
         [this](const auto& opened) {
-            m_driveLabel = opened.label;
-            m_firmware = opened.firmware;
+            m_kept.SetDrive(opened.label, opened.firmware);
             OnScanDriveOpen(opened.drives);
         });
 }
@@ -382,9 +343,8 @@ void CTEFE::ResetScanPage() {
     m_startEdit->setEnabled(false);
     m_endEdit->setEnabled(false);
     SetStatus(Latin(scan_texts::kInsertBlankDisc));
-    m_discIds = {};
+    m_kept.DiscGone();
     m_speedCodes.clear();
-    if (m_lastResults) m_runDiscGone = true;
     MarkResultsStale();
 }
 
@@ -598,361 +558,15 @@ void CTEFE::OnAddressEditLeft(QLineEdit* edit) {
     m_chart->DrawRangeMarker(marker, value, 1);
 }
 
-// --- the run ----------------------------------------------------------------------------------
-
-void CTEFE::LockScanControls(bool on) {
-    State().scanIdle = on ? 0 : 1;
-    m_startButton->setEnabled(!on);
-    m_stopButton->setEnabled(on);
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{m_startEdit, m_endEdit, m_speedCombo, m_samplingCombo}) {
-        control->setEnabled(!on);
-    }
-}
-
-void CTEFE::OnStart() {
-    // One run at a time; also a START arriving before the run has disabled the button.
-    if (!m_driveAccepted || !m_scanDriveOpen || m_chart == nullptr || m_runWorker != 0 || ScanBusy()) return;
-
-    ScanSettings settings;
-    if (m_mode == SamplingMode::Customize) {
-        settings.customStart = LeadingNumber(m_startEdit->text().toStdString());
-        settings.customEnd = LeadingNumber(m_endEdit->text().toStdString());
-        if (const char* problem = CheckRange(settings.customStart, settings.customEnd, m_lastLba)) {
-            Services().Inform(this, Latin(problem));
-            return;
-        }
-    }
-    if (m_mode == SamplingMode::Smart) {
-        RunSmartReport();
-        return;
-    }
-
-    settings.discTypeCode = m_discTypeCode;
-    settings.lastLba = m_lastLba;
-    settings.mode = m_mode;
-    settings.baseStep = m_baseStep;
-    settings.speedCode = m_selectedSpeedCode;
-    m_runSettings = settings;
-    m_runKbps = 0;
-    for (size_t i = 0; i < m_speedCodes.size() && i < m_speedKbps.size(); ++i) {
-        if (m_speedCodes[i] == settings.speedCode) m_runKbps = m_speedKbps[i];
-    }
-
-    m_shared->scanBusy = true;
-    LockScanControls(true);
-    m_elapsed->setText(QStringLiteral(" "));
-    SetStatus(Latin(scan_texts::kTesting));
-    m_runWorker = m_workers->Start(
-        [this, drive = m_scanDrive, shared = m_shared, settings](const WorkerContext& context) {
-            RunWorker(this, drive, shared, settings, context);
-        });
-}
-
-void CTEFE::RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
-                      const std::shared_ptr<Shared>& shared, const ScanSettings& settings,
-                      const WorkerContext& context) {
-    // Runs on the worker and may outlive the page: it keeps the drive and the shared state, and
-    // reaches the page only through what it posts (dropped once the run is stopped or the page is
-    // gone).
-    const StopRequested stopRequested = [&context] { return context.StopRequested(); };
-
-    // Vendor mode is switched on again before every run; what the drive answers is not looked at.
-    // A run stopped while it waited for the drive sends nothing.
-    if (!drive->Shared().LockedUnlessStopped(stopRequested, [](DriveTable& table) {
-            SelectChosenDrive(table);
-            return VendorModeScope::SwitchOnAgain(table);
-        })) {
-        return;
-    }
-    {
-        std::lock_guard lock(shared->drawMutex);
-        if (stopRequested() || shared->canvas == nullptr) return;
-        shared->canvas->ResetCurves();
-        shared->samples.clear();
-        shared->teReference = shared->feReference = 0;
-        if (shared->feLimitShown) shared->canvas->DrawLimitLine(kFeSeries, kFeLimitPercent, 1);
-        if (shared->teLimitShown) shared->canvas->DrawLimitLine(kTeSeries, kTeLimitPercent, 1);
-    }
-    context.Post([page] { page->m_chart->ShowChanges(); });
-
-    ScanCallbacks observer;
-    observer.onReferences = [&](uint16_t te, uint16_t fe, int) {
-        std::lock_guard lock(shared->drawMutex);
-        if (stopRequested()) return;
-        shared->teReference = te;
-        shared->feReference = fe;
-    };
-    observer.onSample = [&](const ScanSample& sample) {
-        {
-            std::lock_guard lock(shared->drawMutex);
-            if (stopRequested() || shared->canvas == nullptr) return;
-            shared->samples.push_back(sample);
-            shared->canvas->AppendPoint(kTeCurve, sample.tePercent, sample.lba);
-            shared->canvas->AppendPoint(kFeCurve, sample.fePercent, sample.lba);
-            shared->canvas->UpdateCurves();
-        }
-        const int64_t seconds = sample.elapsedSeconds;
-        context.Post([page, seconds] {
-            page->m_chart->ShowChanges();
-            page->m_elapsed->setText(QString::fromStdString(ElapsedText(seconds)));
-        });
-    };
-    const ScanResult result = RunTeFeScan(drive->Shared(), settings, observer, stopRequested);
-    if (result.end == ScanEnd::Stopped) return;  // STOP has already given the page back
-    // The disc's identifiers name the results file; read once the run has measured something.
-    std::optional<DiscIdentifiers> ids;
-    if (result.samples > 0) {
-        const IdentifierSource source = DiscTypeOfCode(settings.discTypeCode).source;
-        DiscIdentifiers read;
-        const std::optional<uint8_t> status = drive->Shared().LockedUnlessStopped(
-            stopRequested, [&](DriveTable& table) { return ReadDiscIdentifiers(table, source, read); });
-        if (status && *status == kCommandCompleted) ids = read;
-    }
-    context.Post([page, result, ids] {
-        if (ids) page->m_discIds = {ids->manufacturerId, ids->mediaTypeId};
-        page->OnRunEnded(result);
-    });
-}
-
-void CTEFE::OnRunEnded(const ScanResult& result) {
-    // The drive told the run, not the poll, that the disc may have changed: examine it anew.
-    if (result.unitAttention) {
-        m_discKnown = false;
-        m_resetPending = true;
-    }
-    if (result.end == ScanEnd::NoVerdict) {
-        m_elapsed->setText(QString::fromStdString(ElapsedText(result.elapsedSeconds)));
-        const QString text = Latin(NoVerdictText(result.noVerdict));
-        Services().Ask(this, Latin(scan_texts::kWarningCaption), text, PromptIcon::Exclamation,
-                       PromptButtons::Ok);
-        SetStatus(text, WarningColour());
-    } else if (result.end == ScanEnd::Failed) {
-        m_elapsed->setText(QString::fromStdString(ElapsedText(result.elapsedSeconds)));
-        const FailureTexts texts = TextsOfFailure(result.path, result.outcome);
-        Services().Ask(this, Latin(scan_texts::kWarningCaption), Latin(texts.box), PromptIcon::Exclamation,
-                       PromptButtons::Ok);
-        SetStatus(Latin(texts.status), WarningColour());
-    } else {
-        const QString verdict = Latin(VerdictText(result));
-        Services().Inform(this, verdict);
-        SetStatus(verdict, result.notRecommended ? WarningColour() : OkColour());
-    }
-    m_shared->scanBusy = false;
-    m_runWorker = 0;
-    LockScanControls(false);
-    KeepResults(result);
-}
-
-void CTEFE::OnStop() {
-    if (m_runWorker == 0) return;
-    {
-        // After this, the stopped run draws nothing more, whatever command it is waiting for.
-        std::lock_guard lock(m_shared->drawMutex);
-        m_workers->RequestStop(m_runWorker);
-    }
-    m_runWorker = 0;
-    m_shared->scanBusy = false;
-    LockScanControls(false);
-    SetStatus(Latin(scan_texts::kUserAbort), WarningColour());
-    ScanResult stopped;
-    stopped.end = ScanEnd::Stopped;
-    KeepResults(stopped);
-}
-
-void CTEFE::RunSmartReport() {
-    m_shared->scanBusy = true;
-    m_sequence->Start([this] {
-        m_sequence->Step(
-            [](DriveTable& table, const WorkerContext&) { VendorModeScope::SwitchOnAgain(table); },
-            [this] {
-                {
-                    CSmartReportDlg dialog(Services(), m_scanDrive, m_discTypeCode, m_speedCodes, this);
-                    dialog.SetSaveHandler([this, &dialog] { AskAndSaveSmartResults(dialog); });
-                    Services().RunModal(dialog);
-                    if (dialog.LastLba()) m_lastLba = *dialog.LastLba();
-                    AutosaveSmartResults(dialog);
-                }
-                m_shared->scanBusy = false;
-            });
-    });
-}
-
-void CTEFE::KeepResults(const ScanResult& result) {
-    ScanResults r;
-    {
-        std::lock_guard lock(m_shared->drawMutex);
-        r.samples = m_shared->samples;
-        r.teReference = result.teReference != 0 ? result.teReference : m_shared->teReference;
-        r.feReference = result.feReference != 0 ? result.feReference : m_shared->feReference;
-    }
-    // A run that measured nothing leaves nothing to keep (the last results stay as they were).
-    if (r.samples.empty()) return;
-    r.driveLabel = m_driveLabel;
-    r.firmware = m_firmware;
-    r.discTypeCode = m_runSettings.discTypeCode;
-    const char* disc = ScanDiscName(r.discTypeCode);
-    r.discType = disc != nullptr ? disc : scan_texts::kNotAvailable;
-    r.manufacturerId = m_discIds.manufacturerId;
-    r.mediaTypeId = m_discIds.mediaTypeId;
-    r.date = UtcTimestamp();
-    r.programVersion = kVersionText;
-    r.outcome = OutcomeOf(result);
-    r.verdictText = OutcomeText(result);
-    std::replace(r.verdictText.begin(), r.verdictText.end(), '\n', ' ');
-    r.speedCode = m_runSettings.speedCode;
-    r.kbps = m_runKbps;
-    r.mode = m_runSettings.mode;
-    r.lastLba = m_runSettings.lastLba;
-    r.range = RangeOf(m_runSettings.mode, m_runSettings.discTypeCode, m_runSettings.lastLba,
-                      m_runSettings.customStart, m_runSettings.customEnd);
-    r.elapsedSeconds =
-        result.end == ScanEnd::Stopped ? r.samples.back().elapsedSeconds : result.elapsedSeconds;
-    FinishResults(r);
-    m_lastResults = std::move(r);
-    m_resultsStale = false;
-    m_runDiscGone = false;
-    m_saveResults->setEnabled(true);
-    m_savePicture->setEnabled(true);
-    MarkResultsStale();  // shows the summary as belonging to the current settings
-
-    const AutosaveOutcome saved = AutosaveResults(*m_lastResults);
-    if (!saved.error.isEmpty()) Services().Inform(this, saved.error);
-    if (!saved.path.isEmpty())
-        m_summary->setToolTip(m_summary->toolTip() + QStringLiteral("\nSaved as %1").arg(saved.path));
-}
-
 void CTEFE::MarkResultsStale() {
-    if (!m_lastResults || m_summary == nullptr) return;
-    const ScanResults& r = *m_lastResults;
-    // The results belong to the page's settings while the disc, its speed, the mode and (in
-    // Customize) the range are those of the run.
-    bool current =
-        !m_runDiscGone && !m_speedCodes.empty() && r.speedCode == m_selectedSpeedCode && r.mode == m_mode;
-    if (current && m_mode == SamplingMode::Customize) {
-        current = LeadingNumber(m_startEdit->text().toStdString()) == m_runSettings.customStart &&
-                  LeadingNumber(m_endEdit->text().toStdString()) == m_runSettings.customEnd;
-    }
-    if (m_runWorker != 0) current = true;  // the run's own controls are locked
-    const PartStatistics& all = r.statistics.all;
-    auto channel = [](const char* name, const ChannelStatistics& c) {
-        return QStringLiteral("%1 max %2 % @ %3, avg %4 %, %5 over")
-            .arg(Latin(name))
-            .arg(c.maxPercent)
-            .arg(c.maxLba)
-            .arg(c.averagePercent, 0, 'f', 1)
-            .arg(c.overLimit);
-    };
-    const QString te = channel("TE", all.te);
-    const QString fe = channel("FE", all.fe);
-    m_summary->setToolTip(QString::fromStdString(StatisticsSummary(all)));
-    const QString run =
-        QStringLiteral("%1 %2").arg(Latin(ShortSpeedLabel(r.speedCode)), Latin(SamplingModeName(r.mode)));
-    if (current) {
-        m_summary->setText(QStringLiteral("%1 - %2\nlast run - %3").arg(run, te, fe));
-        m_summary->setStyleSheet(QString());
-    } else {
-        m_summary->setText(
-            QStringLiteral("%1 - %2\n%3 - %4").arg(run, te, Latin(kPreviousRunPrefix).toLower(), fe));
-        m_summary->setStyleSheet(QStringLiteral("QLabel { color: gray; }"));
-        // The verdict in the status line is the previous run's too.
-        const QString verdict = QString::fromStdString(r.verdictText);
-        if (m_statusText == verdict)
-            SetStatus(QStringLiteral("%1 (%2): ").arg(Latin(kPreviousRunPrefix), run) + verdict);
-    }
-    m_resultsStale = !current;
-}
-
-QString CTEFE::SaveResults(const QString& path) const {
-    if (!m_lastResults) return QStringLiteral("There are no results to save.");
-    return QString::fromStdString(SaveResultsFile(QFile::encodeName(path).toStdString(), *m_lastResults));
-}
-
-QString CTEFE::SavePicture(const QString& path) const {
-    if (!m_lastResults) return QStringLiteral("There are no results to save.");
-    return QString::fromStdString(SaveResultsPicture(QFile::encodeName(path).toStdString(), *m_lastResults));
-}
-
-void CTEFE::AskAndSaveResults() {
-    if (!m_lastResults) return;
-    const QString name = QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *m_lastResults)) +
-                         QStringLiteral(".csv");
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Scan Results"), name,
-                                                      QStringLiteral("Dravix results (*.csv)"));
-    if (path.isEmpty()) return;
-    if (const QString problem = SaveResults(path); !problem.isEmpty()) Services().Inform(this, problem);
-}
-
-void CTEFE::AskAndSavePicture() {
-    if (!m_lastResults) return;
-    const QString name = QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *m_lastResults)) +
-                         QStringLiteral(".png");
-    const QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Save Chart Picture"), name,
-                                     QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
-    if (path.isEmpty()) return;
-    if (const QString problem = SavePicture(path); !problem.isEmpty()) Services().Inform(this, problem);
-}
-
-void CTEFE::AskAndSaveSmartResults(CSmartReportDlg& dialog) {
-    const std::optional<ScanResults> results = SmartResultsOf(dialog);
-    if (!results) return;
-    const QString name = QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *results));
-    const QString path =
-        QFileDialog::getSaveFileName(&dialog, QStringLiteral("Save Results"), name + QStringLiteral(".csv"),
-                                     QStringLiteral("Dravix results (*.csv)"));
-    if (path.isEmpty()) return;
-    const std::string problem = SaveResultsFile(QFile::encodeName(path).toStdString(), *results);
-    if (!problem.empty()) Services().Inform(&dialog, QString::fromStdString(problem));
-}
-
-void CTEFE::AutosaveSmartResults(const CSmartReportDlg& dialog) {
-    const std::optional<ScanResults> results = SmartResultsOf(dialog);
-    if (!results) return;
-    const AutosaveOutcome saved = AutosaveResults(*results);
-    if (!saved.error.isEmpty()) Services().Inform(this, saved.error);
-}
-
-std::optional<ScanResults> CTEFE::SmartResultsOf(const CSmartReportDlg& dialog) const {
-    ScanResults r;
-    r.kind = ScanResults::Kind::Smart;
-    r.driveLabel = m_driveLabel;
-    r.firmware = m_firmware;
-    r.discTypeCode = m_discTypeCode;
-    r.discType = dialog.DiscType().toStdString();
-    r.manufacturerId = dialog.ManufacturerId().toStdString();
-    r.mediaTypeId = dialog.MediaTypeId().toStdString();
-    r.capacity = dialog.Capacity().toStdString();
-    r.date = UtcTimestamp();
-    r.programVersion = kVersionText;
-    const std::vector<SpeedResult>& results = dialog.SpeedResults();
-    bool complete = !results.empty();
-    bool anyFailed = false;
-    const SmartRow* highest = nullptr;  // the fastest speed found fit
-    for (size_t i = 0; i < results.size() && i < m_speedCodes.size(); ++i) {
-        r.speeds.push_back({m_speedCodes[i], i < m_speedKbps.size() ? m_speedKbps[i] : 0, results[i]});
-        complete = complete && results[i] != SpeedResult::Stopped;
-        anyFailed = anyFailed || results[i] == SpeedResult::Failed;
-    }
-    // A report closed before its first result measured nothing worth keeping.
-    if (std::all_of(r.speeds.begin(), r.speeds.end(),
-                    [](const SmartRow& row) { return row.result == SpeedResult::Stopped; }))
-        return std::nullopt;
-    for (const SmartRow& row : r.speeds) {
-        if (row.result == SpeedResult::Fit && (highest == nullptr || row.kbps > highest->kbps))
-            highest = &row;
-    }
-    // As the command line judges a report: a recommendation needs every speed measured.
-    r.outcome = !complete   ? RunOutcome::Stopped
-                : anyFailed ? RunOutcome::Failed
-                : highest   ? RunOutcome::Ok
-                            : RunOutcome::NotRecommended;
-    r.verdictText = r.outcome == RunOutcome::Ok
-                        ? scan_texts::kHighestRecommended + std::string(ShortSpeedLabel(highest->speedCode))
-                    : r.outcome == RunOutcome::NotRecommended ? std::string(scan_texts::kNoSpeedRecommended)
-                    : r.outcome == RunOutcome::Stopped        ? std::string(scan_texts::kUserAbort)
-                                                              : std::string(scan_texts::kMeasurementFailed);
-    return r;
+    PageSettings now;
+    now.speedsKnown = !m_speedCodes.empty();
+    now.speedCode = m_selectedSpeedCode;
+    now.mode = m_mode;
+    now.customStart = LeadingNumber(m_startEdit->text().toStdString());
+    now.customEnd = LeadingNumber(m_endEdit->text().toStdString());
+    now.runGoing = m_runWorker != 0;
+    if (const std::optional<QString> status = m_kept.ShowSummary(now, m_statusText)) SetStatus(*status);
 }
 
 }  // namespace dravix

@@ -12,6 +12,7 @@
 #include "probix/ResultsFile.h"
 #include "probix/ScanEngine.h"
 #include "probix/SpeedList.h"
+#include "scan/KeptResults.h"
 #include "ui/PropertyPage.h"
 
 class QCheckBox;
@@ -43,11 +44,10 @@ class Workers;
 // commands run as a drive sequence. No worker ever waits for the page's thread, and the page never
 // waits for a worker: destroying it asks them to stop, and one still at the drive ends on its own
 // once its command is back, touching nothing of the page.
-// The disc's identifiers as a run read them ("N/A" until read).
-struct DiscIdentifiersText {
-    std::string manufacturerId = "N/A";
-    std::string mediaTypeId = "N/A";
-};
+//
+// The page is in three files: the page itself (TeFe.cpp: its controls, start-up, disc poll and
+// settings), its run (TeFeRun.cpp: START, the run on its worker, STOP, the Smart report) and its
+// kept results (KeptResults).
 
 class CTEFE final : public PropertyPage {
     Q_OBJECT
@@ -70,11 +70,11 @@ class CTEFE final : public PropertyPage {
     static constexpr int kChartFrameId = 1015;
     static constexpr int kStatusId = 1025;
     static constexpr int kPollPeriodMs = 1000;
-    // Below the chart: the last run's figures and what can be done with them.
-    static constexpr const char* kSummaryName = "runSummary";
-    static constexpr const char* kSaveResultsName = "saveScanResults";
-    static constexpr const char* kSavePictureName = "saveChartPicture";
-    static constexpr const char* kPreviousRunPrefix = "Previous run";
+    // Below the chart: the last run's figures and what can be done with them (KeptResults).
+    static constexpr const char* kSummaryName = KeptResults::kSummaryName;
+    static constexpr const char* kSaveResultsName = KeptResults::kSaveResultsName;
+    static constexpr const char* kSavePictureName = KeptResults::kSavePictureName;
+    static constexpr const char* kPreviousRunPrefix = KeptResults::kPreviousRunPrefix;
 
     static QColor TeColour() { return QColor(227, 28, 187); }
     static QColor FeColour() { return QColor(18, 237, 221); }
@@ -110,13 +110,13 @@ class CTEFE final : public PropertyPage {
     int32_t LastLba() const { return m_lastLba; }
     QTimer& Timer() { return m_timer; }
     // What the last run found (finished or stopped), as it is saved; none before the first run.
-    const std::optional<ScanResults>& LastResults() const { return m_lastResults; }
+    const std::optional<ScanResults>& LastResults() const { return m_kept.Last(); }
     // The page's settings changed since the last run: what it shows belongs to that run.
-    bool ResultsStale() const { return m_resultsStale; }
-    QLabel* Summary() const { return m_summary; }
+    bool ResultsStale() const { return m_kept.Stale(); }
+    QLabel* Summary() const;
     // Writes the last run's results file, or its labelled chart picture. Empty when written.
-    QString SaveResults(const QString& path) const;
-    QString SavePicture(const QString& path) const;
+    QString SaveResults(const QString& path) const { return m_kept.SaveResults(path); }
+    QString SavePicture(const QString& path) const { return m_kept.SavePicture(path); }
     // The page's drive as its workers share it; null before the initialisation has opened it.
     SharedDrive* Drive() const;
     // Workers that have not ended: polls and runs (also stopped ones still at the drive).
@@ -165,13 +165,8 @@ class CTEFE final : public PropertyPage {
     void OnRunEnded(const ScanResult& result);
     // Keeps what the run measured (shown, saved, autosaved).
     void KeepResults(const ScanResult& result);
+    // Shows the kept results as the current run's or a previous one's.
     void MarkResultsStale();
-    void AskAndSaveResults();
-    void AskAndSavePicture();
-    // A Smart report as a results file; none when it measured nothing.
-    std::optional<ScanResults> SmartResultsOf(const CSmartReportDlg& dialog) const;
-    void AskAndSaveSmartResults(CSmartReportDlg& dialog);
-    void AutosaveSmartResults(const CSmartReportDlg& dialog);
     void RunSmartReport();
 
     // ScanDrive: the page's own drive table, shared by its workers one command at a time.
@@ -194,15 +189,10 @@ class CTEFE final : public PropertyPage {
     uint8_t m_selectedSpeedCode = kFirstSpeedCode;
     QString m_statusText;
 
-    // The drive as the files name it, and the last run.
-    std::string m_driveLabel;
-    std::string m_firmware;
-    DiscIdentifiersText m_discIds;
+    // The run going or last run, and what the page keeps of it.
     ScanSettings m_runSettings;
     uint32_t m_runKbps = 0;
-    std::optional<ScanResults> m_lastResults;
-    bool m_resultsStale = false;
-    bool m_runDiscGone = false;  // the disc of the last run was taken out since
+    KeptResults m_kept;
 
     // The disc.
     std::vector<uint8_t> m_speedCodes;
@@ -230,9 +220,6 @@ class CTEFE final : public PropertyPage {
     QWidget* m_chartFrame = nullptr;
     CScanChart* m_chart = nullptr;
     StatusLine* m_status = nullptr;
-    QLabel* m_summary = nullptr;
-    QPushButton* m_saveResults = nullptr;
-    QPushButton* m_savePicture = nullptr;
 };
 
 }  // namespace dravix

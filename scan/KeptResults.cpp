@@ -1,0 +1,245 @@
+#include "scan/KeptResults.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFont>
+#include <QLabel>
+#include <QPushButton>
+#include <algorithm>
+
+#include "base/Version.h"
+#include "probix/ScanTexts.h"
+#include "probix/SpeedList.h"
+#include "scan/Autosave.h"
+#include "scan/ResultsPicture.h"
+#include "scan/SmartReport.h"
+#include "ui/DialogUnits.h"
+#include "ui/Services.h"
+
+namespace dravix {
+
+namespace {
+
+QString Latin(const char* text) {
+    return QString::fromLatin1(text);
+}
+
+}  // namespace
+
+KeptResults::KeptResults(QWidget& page, const AppServices& services) : m_page(page), m_services(services) {}
+
+void KeptResults::BuildControls(const DialogUnits& units) {
+    m_summary = new QLabel(&m_page);
+    m_summary->setTextFormat(Qt::PlainText);
+    PlaceDlu(m_summary, units, 7, 197, 193, 20);
+    m_summary->setWordWrap(true);
+    m_summary->setObjectName(QString::fromLatin1(kSummaryName));
+    QFont small = m_summary->font();
+    if (small.pointSizeF() > 0) small.setPointSizeF(small.pointSizeF() * 0.9);
+    m_summary->setFont(small);
+    m_saveResults = new QPushButton(QStringLiteral("Save Scan Results..."), &m_page);
+    m_saveResults->setObjectName(QString::fromLatin1(kSaveResultsName));
+    PlaceDlu(m_saveResults, units, 201, 200, 68, 14);
+    m_savePicture = new QPushButton(QStringLiteral("Save Chart Picture..."), &m_page);
+    m_savePicture->setObjectName(QString::fromLatin1(kSavePictureName));
+    PlaceDlu(m_savePicture, units, 270, 200, 68, 14);
+    m_saveResults->setEnabled(false);
+    m_savePicture->setEnabled(false);
+    QObject::connect(m_saveResults, &QPushButton::clicked, &m_page, [this] { AskAndSaveResults(); });
+    QObject::connect(m_savePicture, &QPushButton::clicked, &m_page, [this] { AskAndSavePicture(); });
+}
+
+void KeptResults::SetDrive(std::string label, std::string firmware) {
+    m_driveLabel = std::move(label);
+    m_firmware = std::move(firmware);
+}
+
+void KeptResults::DiscGone() {
+    m_discIds = {};
+    if (m_last) m_discGone = true;
+}
+
+void KeptResults::Keep(const ScanResult& result, std::vector<ScanSample> samples, uint16_t teReference,
+                       uint16_t feReference, const ScanSettings& settings, uint32_t kbps) {
+    // A run that measured nothing leaves nothing to keep (the last results stay as they were).
+    if (samples.empty()) return;
+    ScanResults r;
+    r.samples = std::move(samples);
+    r.teReference = result.teReference != 0 ? result.teReference : teReference;
+    r.feReference = result.feReference != 0 ? result.feReference : feReference;
+    r.driveLabel = m_driveLabel;
+    r.firmware = m_firmware;
+    r.discTypeCode = settings.discTypeCode;
+    const char* disc = ScanDiscName(r.discTypeCode);
+    r.discType = disc != nullptr ? disc : scan_texts::kNotAvailable;
+    r.manufacturerId = m_discIds.manufacturerId;
+    r.mediaTypeId = m_discIds.mediaTypeId;
+    r.date = UtcTimestamp();
+    r.programVersion = kVersionText;
+    r.outcome = OutcomeOf(result);
+    r.verdictText = OutcomeText(result);
+    std::replace(r.verdictText.begin(), r.verdictText.end(), '\n', ' ');
+    r.speedCode = settings.speedCode;
+    r.kbps = kbps;
+    r.mode = settings.mode;
+    r.lastLba = settings.lastLba;
+    r.range = RangeOf(settings.mode, settings.discTypeCode, settings.lastLba, settings.customStart,
+                      settings.customEnd);
+    r.elapsedSeconds =
+        result.end == ScanEnd::Stopped ? r.samples.back().elapsedSeconds : result.elapsedSeconds;
+    FinishResults(r);
+    m_last = std::move(r);
+    m_customStart = settings.customStart;
+    m_customEnd = settings.customEnd;
+    m_stale = false;
+    m_discGone = false;
+    m_saveResults->setEnabled(true);
+    m_savePicture->setEnabled(true);
+    // The run's own controls were locked: its settings are still the page's.
+    ShowFigures(true);
+
+    const AutosaveOutcome saved = AutosaveResults(*m_last);
+    if (!saved.error.isEmpty()) m_services.Inform(&m_page, saved.error);
+    if (!saved.path.isEmpty())
+        m_summary->setToolTip(m_summary->toolTip() + QStringLiteral("\nSaved as %1").arg(saved.path));
+}
+
+std::optional<QString> KeptResults::ShowSummary(const PageSettings& now, const QString& statusText) {
+    if (!m_last || m_summary == nullptr) return std::nullopt;
+    const ScanResults& r = *m_last;
+    // The results belong to the page's settings while the disc, its speed, the mode and (in
+    // Customize) the range are those of the run.
+    bool current = !m_discGone && now.speedsKnown && r.speedCode == now.speedCode && r.mode == now.mode;
+    if (current && now.mode == SamplingMode::Customize)
+        current = now.customStart == m_customStart && now.customEnd == m_customEnd;
+    if (now.runGoing) current = true;  // the run's own controls are locked
+    ShowFigures(current);
+    if (current) return std::nullopt;
+    // The verdict in the status line is the previous run's too.
+    const QString verdict = QString::fromStdString(r.verdictText);
+    if (statusText != verdict) return std::nullopt;
+    const QString run =
+        QStringLiteral("%1 %2").arg(Latin(ShortSpeedLabel(r.speedCode)), Latin(SamplingModeName(r.mode)));
+    return QStringLiteral("%1 (%2): ").arg(Latin(kPreviousRunPrefix), run) + verdict;
+}
+
+void KeptResults::ShowFigures(bool current) {
+    const ScanResults& r = *m_last;
+    const PartStatistics& all = r.statistics.all;
+    auto channel = [](const char* name, const ChannelStatistics& c) {
+        return QStringLiteral("%1 max %2 % @ %3, avg %4 %, %5 over")
+            .arg(Latin(name))
+            .arg(c.maxPercent)
+            .arg(c.maxLba)
+            .arg(c.averagePercent, 0, 'f', 1)
+            .arg(c.overLimit);
+    };
+    const QString te = channel("TE", all.te);
+    const QString fe = channel("FE", all.fe);
+    m_summary->setToolTip(QString::fromStdString(StatisticsSummary(all)));
+    const QString run =
+        QStringLiteral("%1 %2").arg(Latin(ShortSpeedLabel(r.speedCode)), Latin(SamplingModeName(r.mode)));
+    if (current) {
+        m_summary->setText(QStringLiteral("%1 - %2\nlast run - %3").arg(run, te, fe));
+        m_summary->setStyleSheet(QString());
+    } else {
+        m_summary->setText(
+            QStringLiteral("%1 - %2\n%3 - %4").arg(run, te, Latin(kPreviousRunPrefix).toLower(), fe));
+        m_summary->setStyleSheet(QStringLiteral("QLabel { color: gray; }"));
+    }
+    m_stale = !current;
+}
+
+QString KeptResults::SaveResults(const QString& path) const {
+    if (!m_last) return QStringLiteral("There are no results to save.");
+    return QString::fromStdString(SaveResultsFile(QFile::encodeName(path).toStdString(), *m_last));
+}
+
+QString KeptResults::SavePicture(const QString& path) const {
+    if (!m_last) return QStringLiteral("There are no results to save.");
+    return QString::fromStdString(SaveResultsPicture(QFile::encodeName(path).toStdString(), *m_last));
+}
+
+void KeptResults::AskAndSaveResults() {
+    if (!m_last) return;
+    const QString name =
+        QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *m_last)) + QStringLiteral(".csv");
+    const QString path = QFileDialog::getSaveFileName(&m_page, QStringLiteral("Save Scan Results"), name,
+                                                      QStringLiteral("Dravix results (*.csv)"));
+    if (path.isEmpty()) return;
+    if (const QString problem = SaveResults(path); !problem.isEmpty()) m_services.Inform(&m_page, problem);
+}
+
+void KeptResults::AskAndSavePicture() {
+    if (!m_last) return;
+    const QString name =
+        QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *m_last)) + QStringLiteral(".png");
+    const QString path =
+        QFileDialog::getSaveFileName(&m_page, QStringLiteral("Save Chart Picture"), name,
+                                     QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
+    if (path.isEmpty()) return;
+    if (const QString problem = SavePicture(path); !problem.isEmpty()) m_services.Inform(&m_page, problem);
+}
+
+void KeptResults::AskAndSaveSmart(CSmartReportDlg& dialog, const std::optional<ScanResults>& results) const {
+    if (!results) return;
+    const QString name = QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *results));
+    const QString path =
+        QFileDialog::getSaveFileName(&dialog, QStringLiteral("Save Results"), name + QStringLiteral(".csv"),
+                                     QStringLiteral("Dravix results (*.csv)"));
+    if (path.isEmpty()) return;
+    const std::string problem = SaveResultsFile(QFile::encodeName(path).toStdString(), *results);
+    if (!problem.empty()) m_services.Inform(&dialog, QString::fromStdString(problem));
+}
+
+void KeptResults::Autosave(const std::optional<ScanResults>& results) const {
+    if (!results) return;
+    const AutosaveOutcome saved = AutosaveResults(*results);
+    if (!saved.error.isEmpty()) m_services.Inform(&m_page, saved.error);
+}
+
+std::optional<ScanResults> KeptResults::SmartResultsOf(const CSmartReportDlg& dialog, uint8_t discTypeCode,
+                                                       const std::vector<uint8_t>& speedCodes,
+                                                       const std::vector<uint32_t>& speedKbps) const {
+    ScanResults r;
+    r.kind = ScanResults::Kind::Smart;
+    r.driveLabel = m_driveLabel;
+    r.firmware = m_firmware;
+    r.discTypeCode = discTypeCode;
+    r.discType = dialog.DiscType().toStdString();
+    r.manufacturerId = dialog.ManufacturerId().toStdString();
+    r.mediaTypeId = dialog.MediaTypeId().toStdString();
+    r.capacity = dialog.Capacity().toStdString();
+    r.date = UtcTimestamp();
+    r.programVersion = kVersionText;
+    const std::vector<SpeedResult>& results = dialog.SpeedResults();
+    bool complete = !results.empty();
+    bool anyFailed = false;
+    const SmartRow* highest = nullptr;  // the fastest speed found fit
+    for (size_t i = 0; i < results.size() && i < speedCodes.size(); ++i) {
+        r.speeds.push_back({speedCodes[i], i < speedKbps.size() ? speedKbps[i] : 0, results[i]});
+        complete = complete && results[i] != SpeedResult::Stopped;
+        anyFailed = anyFailed || results[i] == SpeedResult::Failed;
+    }
+    // A report closed before its first result measured nothing worth keeping.
+    if (std::all_of(r.speeds.begin(), r.speeds.end(),
+                    [](const SmartRow& row) { return row.result == SpeedResult::Stopped; }))
+        return std::nullopt;
+    for (const SmartRow& row : r.speeds) {
+        if (row.result == SpeedResult::Fit && (highest == nullptr || row.kbps > highest->kbps))
+            highest = &row;
+    }
+    // As the command line judges a report: a recommendation needs every speed measured.
+    r.outcome = !complete   ? RunOutcome::Stopped
+                : anyFailed ? RunOutcome::Failed
+                : highest   ? RunOutcome::Ok
+                            : RunOutcome::NotRecommended;
+    r.verdictText = r.outcome == RunOutcome::Ok
+                        ? scan_texts::kHighestRecommended + std::string(ShortSpeedLabel(highest->speedCode))
+                    : r.outcome == RunOutcome::NotRecommended ? std::string(scan_texts::kNoSpeedRecommended)
+                    : r.outcome == RunOutcome::Stopped        ? std::string(scan_texts::kUserAbort)
+                                                              : std::string(scan_texts::kMeasurementFailed);
+    return r;
+}
+
+}  // namespace dravix

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "probix/ResultsFile.h"
+#include "probix/ScanEngine.h"
+
+class QLabel;
+class QPushButton;
+class QWidget;
+
+namespace dravix {
+
+class AppServices;
+class CSmartReportDlg;
+class DialogUnits;
+
+// The disc's identifiers as a run read them ("N/A" until read).
+struct DiscIdentifiersText {
+    std::string manufacturerId = "N/A";
+    std::string mediaTypeId = "N/A";
+};
+
+// What the Probix page shows now, against which the kept results are current or a previous run's.
+struct PageSettings {
+    bool speedsKnown = false;  // a disc with its speeds is in the drive
+    uint8_t speedCode = 0;
+    SamplingMode mode = SamplingMode::Normal;
+    int32_t customStart = 0;  // Customize: the start and end boxes
+    int32_t customEnd = 0;
+    bool runGoing = false;  // a run owns the page (its settings cannot change)
+};
+
+// What the Probix page keeps of its last run: the figures below the chart, the results file and
+// the labelled chart picture saved on request, and the autosave of every run and Smart report.
+// It names the files with the drive the page opened and the disc identifiers the run read.
+// UI thread only.
+class KeptResults final {
+  public:
+    static constexpr const char* kSummaryName = "runSummary";
+    static constexpr const char* kSaveResultsName = "saveScanResults";
+    static constexpr const char* kSavePictureName = "saveChartPicture";
+    static constexpr const char* kPreviousRunPrefix = "Previous run";
+
+    // `page` owns the controls and the message boxes; `services` asks the user.
+    KeptResults(QWidget& page, const AppServices& services);
+    KeptResults(const KeptResults&) = delete;
+    KeptResults& operator=(const KeptResults&) = delete;
+
+    // The figures and the two save buttons below the chart, placed in the page's dialog units.
+    void BuildControls(const DialogUnits& units);
+
+    void SetDrive(std::string label, std::string firmware);
+    void SetDiscIds(DiscIdentifiersText ids) { m_discIds = std::move(ids); }
+    // The disc was taken out (or the page reset): its identifiers are unknown, and the results
+    // kept belong to a disc that is gone.
+    void DiscGone();
+
+    // Keeps what a run measured, shows it and autosaves it. A run that measured nothing leaves
+    // the last results as they were.
+    void Keep(const ScanResult& result, std::vector<ScanSample> samples, uint16_t teReference,
+              uint16_t feReference, const ScanSettings& settings, uint32_t kbps);
+
+    // Shows the figures as the current run's or as a previous one's against what the page shows
+    // now. The status line text to show instead of `statusText` when that is the previous run's
+    // verdict; nothing otherwise.
+    std::optional<QString> ShowSummary(const PageSettings& now, const QString& statusText);
+
+    const std::optional<ScanResults>& Last() const { return m_last; }
+    bool Stale() const { return m_stale; }
+
+    // Writes the last run's results file, or its labelled chart picture. Empty when written.
+    QString SaveResults(const QString& path) const;
+    QString SavePicture(const QString& path) const;
+
+    // A Smart report as a results file; none when it measured nothing.
+    std::optional<ScanResults> SmartResultsOf(const CSmartReportDlg& dialog, uint8_t discTypeCode,
+                                              const std::vector<uint8_t>& speedCodes,
+                                              const std::vector<uint32_t>& speedKbps) const;
+    void AskAndSaveSmart(CSmartReportDlg& dialog, const std::optional<ScanResults>& results) const;
+    void Autosave(const std::optional<ScanResults>& results) const;
+
+  private:
+    // The figures, as the current run's or (grey) as a previous one's.
+    void ShowFigures(bool current);
+    void AskAndSaveResults();
+    void AskAndSavePicture();
+
+    QWidget& m_page;
+    const AppServices& m_services;
+    std::string m_driveLabel;
+    std::string m_firmware;
+    DiscIdentifiersText m_discIds;
+    std::optional<ScanResults> m_last;
+    int32_t m_customStart = 0;  // the kept run's Customize range as the user gave it
+    int32_t m_customEnd = 0;
+    bool m_stale = false;
+    bool m_discGone = false;  // the disc of the last run was taken out since
+
+    QLabel* m_summary = nullptr;
+    QPushButton* m_saveResults = nullptr;
+    QPushButton* m_savePicture = nullptr;
+};
+
+}  // namespace dravix

@@ -1,0 +1,235 @@
+// The Probix page's run: START, the run on its worker (drawing on the chart's canvas and posting
+// what the page shows), its end and its verdict, STOP, and the Smart report.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <optional>
+
+#include "chart/ChartStyle.h"
+#include "chart/ScanChart.h"
+#include "drive/VendorMode.h"
+#include "probix/DiscReport.h"
+#include "probix/ScanTexts.h"
+#include "scan/SmartReport.h"
+#include "scan/TeFe.h"
+#include "scan/TeFeShared.h"
+#include "turns/AppState.h"
+#include "turns/SharedDrive.h"
+#include "turns/StoppableDrive.h"
+#include "ui/DriveSequence.h"
+#include "ui/Services.h"
+#include "ui/Workers.h"
+
+namespace dravix {
+
+namespace {
+
+constexpr int kTeSeries = chart_style::kTeLimitSeries;
+constexpr int kFeSeries = chart_style::kFeLimitSeries;
+constexpr int kTeCurve = chart_style::kTeCurve;
+constexpr int kFeCurve = chart_style::kFeCurve;
+
+QString Latin(const char* text) {
+    return QString::fromLatin1(text);
+}
+
+}  // namespace
+
+void CTEFE::LockScanControls(bool on) {
+    State().scanIdle = on ? 0 : 1;
+    m_startButton->setEnabled(!on);
+    m_stopButton->setEnabled(on);
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_startEdit, m_endEdit, m_speedCombo, m_samplingCombo}) {
+        control->setEnabled(!on);
+    }
+}
+
+void CTEFE::OnStart() {
+    // One run at a time; also a START arriving before the run has disabled the button.
+    if (!m_driveAccepted || !m_scanDriveOpen || m_chart == nullptr || m_runWorker != 0 || ScanBusy()) return;
+
+    ScanSettings settings;
+    if (m_mode == SamplingMode::Customize) {
+        settings.customStart = LeadingNumber(m_startEdit->text().toStdString());
+        settings.customEnd = LeadingNumber(m_endEdit->text().toStdString());
+        if (const char* problem = CheckRange(settings.customStart, settings.customEnd, m_lastLba)) {
+            Services().Inform(this, Latin(problem));
+            return;
+        }
+    }
+    if (m_mode == SamplingMode::Smart) {
+        RunSmartReport();
+        return;
+    }
+
+    settings.discTypeCode = m_discTypeCode;
+    settings.lastLba = m_lastLba;
+    settings.mode = m_mode;
+    settings.baseStep = m_baseStep;
+    settings.speedCode = m_selectedSpeedCode;
+    m_runSettings = settings;
+    m_runKbps = 0;
+    for (size_t i = 0; i < m_speedCodes.size() && i < m_speedKbps.size(); ++i) {
+        if (m_speedCodes[i] == settings.speedCode) m_runKbps = m_speedKbps[i];
+    }
+
+    m_shared->scanBusy = true;
+    LockScanControls(true);
+    m_elapsed->setText(QStringLiteral(" "));
+    SetStatus(Latin(scan_texts::kTesting));
+    m_runWorker = m_workers->Start(
+        [this, drive = m_scanDrive, shared = m_shared, settings](const WorkerContext& context) {
+            RunWorker(this, drive, shared, settings, context);
+        });
+}
+
+void CTEFE::RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
+                      const std::shared_ptr<Shared>& shared, const ScanSettings& settings,
+                      const WorkerContext& context) {
+    // Runs on the worker and may outlive the page: it keeps the drive and the shared state, and
+    // reaches the page only through what it posts (dropped once the run is stopped or the page is
+    // gone).
+    const StopRequested stopRequested = [&context] { return context.StopRequested(); };
+
+    // Vendor mode is switched on again before every run; what the drive answers is not looked at.
+    // A run stopped while it waited for the drive sends nothing.
+    if (!drive->Shared().LockedUnlessStopped(stopRequested, [](DriveTable& table) {
+            SelectChosenDrive(table);
+            return VendorModeScope::SwitchOnAgain(table);
+        })) {
+        return;
+    }
+    {
+        std::lock_guard lock(shared->drawMutex);
+        if (stopRequested() || shared->canvas == nullptr) return;
+        shared->canvas->ResetCurves();
+        shared->samples.clear();
+        shared->teReference = shared->feReference = 0;
+        if (shared->feLimitShown) shared->canvas->DrawLimitLine(kFeSeries, kFeLimitPercent, 1);
+        if (shared->teLimitShown) shared->canvas->DrawLimitLine(kTeSeries, kTeLimitPercent, 1);
+    }
+    context.Post([page] { page->m_chart->ShowChanges(); });
+
+    ScanCallbacks observer;
+    observer.onReferences = [&](uint16_t te, uint16_t fe, int) {
+        std::lock_guard lock(shared->drawMutex);
+        if (stopRequested()) return;
+        shared->teReference = te;
+        shared->feReference = fe;
+    };
+    observer.onSample = [&](const ScanSample& sample) {
+        {
+            std::lock_guard lock(shared->drawMutex);
+            if (stopRequested() || shared->canvas == nullptr) return;
+            shared->samples.push_back(sample);
+            shared->canvas->AppendPoint(kTeCurve, sample.tePercent, sample.lba);
+            shared->canvas->AppendPoint(kFeCurve, sample.fePercent, sample.lba);
+            shared->canvas->UpdateCurves();
+        }
+        const int64_t seconds = sample.elapsedSeconds;
+        context.Post([page, seconds] {
+            page->m_chart->ShowChanges();
+            page->m_elapsed->setText(QString::fromStdString(ElapsedText(seconds)));
+        });
+    };
+    const ScanResult result = RunTeFeScan(drive->Shared(), settings, observer, stopRequested);
+    if (result.end == ScanEnd::Stopped) return;  // STOP has already given the page back
+    // The disc's identifiers name the results file; read once the run has measured something.
+    std::optional<DiscIdentifiers> ids;
+    if (result.samples > 0) {
+        const IdentifierSource source = DiscTypeOfCode(settings.discTypeCode).source;
+        DiscIdentifiers read;
+        const std::optional<uint8_t> status = drive->Shared().LockedUnlessStopped(
+            stopRequested, [&](DriveTable& table) { return ReadDiscIdentifiers(table, source, read); });
+        if (status && *status == kCommandCompleted) ids = read;
+    }
+    context.Post([page, result, ids] {
+        if (ids) page->m_kept.SetDiscIds({ids->manufacturerId, ids->mediaTypeId});
+        page->OnRunEnded(result);
+    });
+}
+
+void CTEFE::OnRunEnded(const ScanResult& result) {
+    // The drive told the run, not the poll, that the disc may have changed: examine it anew.
+    if (result.unitAttention) {
+        m_discKnown = false;
+        m_resetPending = true;
+    }
+    if (result.end == ScanEnd::NoVerdict) {
+        m_elapsed->setText(QString::fromStdString(ElapsedText(result.elapsedSeconds)));
+        const QString text = Latin(NoVerdictText(result.noVerdict));
+        Services().Ask(this, Latin(scan_texts::kWarningCaption), text, PromptIcon::Exclamation,
+                       PromptButtons::Ok);
+        SetStatus(text, WarningColour());
+    } else if (result.end == ScanEnd::Failed) {
+        m_elapsed->setText(QString::fromStdString(ElapsedText(result.elapsedSeconds)));
+        const FailureTexts texts = TextsOfFailure(result.path, result.outcome);
+        Services().Ask(this, Latin(scan_texts::kWarningCaption), Latin(texts.box), PromptIcon::Exclamation,
+                       PromptButtons::Ok);
+        SetStatus(Latin(texts.status), WarningColour());
+    } else {
+        const QString verdict = Latin(VerdictText(result));
+        Services().Inform(this, verdict);
+        SetStatus(verdict, result.notRecommended ? WarningColour() : OkColour());
+    }
+    m_shared->scanBusy = false;
+    m_runWorker = 0;
+    LockScanControls(false);
+    KeepResults(result);
+}
+
+void CTEFE::OnStop() {
+    if (m_runWorker == 0) return;
+    {
+        // After this, the stopped run draws nothing more, whatever command it is waiting for.
+        std::lock_guard lock(m_shared->drawMutex);
+        m_workers->RequestStop(m_runWorker);
+    }
+    m_runWorker = 0;
+    m_shared->scanBusy = false;
+    LockScanControls(false);
+    SetStatus(Latin(scan_texts::kUserAbort), WarningColour());
+    ScanResult stopped;
+    stopped.end = ScanEnd::Stopped;
+    KeepResults(stopped);
+}
+
+void CTEFE::RunSmartReport() {
+    m_shared->scanBusy = true;
+    m_sequence->Start([this] {
+        m_sequence->Step(
+            [](DriveTable& table, const WorkerContext&) { VendorModeScope::SwitchOnAgain(table); },
+            [this] {
+                {
+                    CSmartReportDlg dialog(Services(), m_scanDrive, m_discTypeCode, m_speedCodes, this);
+                    const auto results = [this, &dialog] {
+                        return m_kept.SmartResultsOf(dialog, m_discTypeCode, m_speedCodes, m_speedKbps);
+                    };
+                    dialog.SetSaveHandler(
+                        [this, &dialog, results] { m_kept.AskAndSaveSmart(dialog, results()); });
+                    Services().RunModal(dialog);
+                    if (dialog.LastLba()) m_lastLba = *dialog.LastLba();
+                    m_kept.Autosave(results());
+                }
+                m_shared->scanBusy = false;
+            });
+    });
+}
+
+void CTEFE::KeepResults(const ScanResult& result) {
+    std::vector<ScanSample> samples;
+    uint16_t teReference = 0;
+    uint16_t feReference = 0;
+    {
+        std::lock_guard lock(m_shared->drawMutex);
+        samples = m_shared->samples;
+        teReference = m_shared->teReference;
+        feReference = m_shared->feReference;
+    }
+    m_kept.Keep(result, std::move(samples), teReference, feReference, m_runSettings, m_runKbps);
+}
+
+}  // namespace dravix
