@@ -7,22 +7,20 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcut>
-#include <QSocketNotifier>
 #include <algorithm>
 
 #include "app/AboutDialog.h"
+#include "app/DriveWatcher.h"
 #include "app/HelpWindow.h"
 #include "drive/Diagnosis.h"
 #include "drive/DriveReport.h"
 #include "drive/HotPlug.h"
-#include "drive/Platform.h"
 #include "drive/Support.h"
 #include "drive/VendorMode.h"
 #include "res/Icons.h"
@@ -56,14 +54,6 @@ const char* const kStartupWarning =
 namespace {
 
 constexpr int kTimerPeriodMs = 600;
-// A rescan asked for while drives are busy is tried again this often.
-constexpr int kRescanRetryMs = 100;
-// The events of one drive (its block node, its generic node) arrive together.
-constexpr int kRescanSettleMs = 300;
-// How often the virtual drive's state file is looked at.
-constexpr int kVirtualWatchMs = 500;
-
-constexpr const char* kVirtualStateVariable = "DRAVIX_VDRIVE_STATE";
 
 constexpr const char* kDriveRefusedVendorMode =
     "The drive refused the maker's vendor mode: it is not one of the Zarn drives Dravix serves.";
@@ -120,12 +110,10 @@ CMainDialog::CMainDialog(const AppServices& services, PageFactory pages, QWidget
     m_timer.setInterval(kTimerPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &CMainDialog::OnTimer);
     connect(m_driveList, &QComboBox::activated, this, &CMainDialog::OnDriveListChanged);
-    m_rescanRetry.setSingleShot(true);
-    m_rescanRetry.setInterval(kRescanRetryMs);
-    connect(&m_rescanRetry, &QTimer::timeout, this, &CMainDialog::TryRescan);
-    m_rescanSettle.setSingleShot(true);
-    m_rescanSettle.setInterval(kRescanSettleMs);
-    connect(&m_rescanSettle, &QTimer::timeout, this, &CMainDialog::Rescan);
+    m_watcher = new DriveWatcher(
+        *this,
+        [this] { return !m_initialised || State().scanIdle.load() == 0 || DriveSequence::AnyWorking(*this); },
+        [this] { ListDrivesAgain(); });
     // F1 is the standard help command, and Ctrl+S saves as the menu says. Ctrl+X and Ctrl+A stay
     // text only: the common cut and select-all keys must never end the program or open a box.
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -136,9 +124,7 @@ CMainDialog::CMainDialog(const AppServices& services, PageFactory pages, QWidget
 
 CMainDialog::~CMainDialog() {
     m_timer.stop();
-    m_rescanRetry.stop();
-    m_rescanSettle.stop();
-    m_virtualWatch.stop();
+    m_watcher->Stop();
     if (!m_closing) {
         m_sequence->Stop();
         SendVendorModeOff();
@@ -268,7 +254,7 @@ void CMainDialog::OnInitDialog() {
                 }
                 FillDriveList(listing);
                 m_initialised = true;
-                WatchForDrives();
+                m_watcher->Start();
                 // With no drive there is nothing to probe: the drive list's diagnosis says why.
                 if (listing.lines.empty()) {
                     State().sheetPending = true;
@@ -310,19 +296,10 @@ QString CMainDialog::Diagnosis() const {
 }
 
 void CMainDialog::Rescan() {
-    m_rescanWanted = true;
-    TryRescan();
+    m_watcher->Request();
 }
 
-void CMainDialog::TryRescan() {
-    if (!m_rescanWanted || m_closing) return;
-    // Never under a scan or a command sequence: their tables keep the drives they listed until
-    // they end.
-    if (!m_initialised || State().scanIdle.load() == 0 || DriveSequence::AnyWorking(*this)) {
-        m_rescanRetry.start();
-        return;
-    }
-    m_rescanWanted = false;
+void CMainDialog::ListDrivesAgain() {
     m_sequence->Start([this] {
         m_sequence->Step([](DriveTable& table, const WorkerContext&) { return ListTable(table); },
                          [this](const DriveListing& listing) { OnRescanned(listing); });
@@ -361,40 +338,13 @@ void CMainDialog::OnRescanned(const DriveListing& listing) {
     ShowDriveSheet();
 }
 
-void CMainDialog::WatchForDrives() {
-    m_hotPlug = OpenHotPlugMonitor();
-    if (m_hotPlug) {
-        m_hotPlugNotifier = new QSocketNotifier(m_hotPlug->Descriptor(), QSocketNotifier::Read, this);
-        connect(m_hotPlugNotifier, &QSocketNotifier::activated, this, [this] {
-            if (m_hotPlug->DrainDriveEvents()) m_rescanSettle.start();
-        });
-    }
-    // The virtual drive's drives live in its state file, which its tool rewrites (a new file
-    // renamed over the old one) whenever they change.
-    const QString state = qEnvironmentVariable(kVirtualStateVariable);
-    if (state.isEmpty() || qEnvironmentVariableIsEmpty(kAspiLibraryVariable)) return;
-    const auto stamp = [state] {
-        const QFileInfo info(state);
-        return info.exists() ? info.lastModified().toString(Qt::ISODateWithMs) + QString::number(info.size())
-                             : QString();
-    };
-    m_virtualStamp = stamp();
-    m_virtualWatch.setInterval(kVirtualWatchMs);
-    connect(&m_virtualWatch, &QTimer::timeout, this, [this, stamp] {
-        const QString now = stamp();
-        if (now == m_virtualStamp) return;
-        m_virtualStamp = now;
-        Rescan();
-    });
-    m_virtualWatch.start();
-}
-
 void CMainDialog::CopyDriveReport(std::function<void(const QString& report)> done) {
     if (m_closing) return;
     // The report checks every drive (vendor mode on and off): never in the middle of a scan or
     // of another window's command sequence.
     if (State().scanIdle.load() == 0 || DriveSequence::AnyWorking(*this)) {
-        QTimer::singleShot(kRescanRetryMs, this, [this, done = std::move(done)] { CopyDriveReport(done); });
+        QTimer::singleShot(DriveWatcher::kRetryMs, this,
+                           [this, done = std::move(done)] { CopyDriveReport(done); });
         return;
     }
     m_sequence->Start([this, done = std::move(done)] {
@@ -596,8 +546,7 @@ void CMainDialog::done(int result) {
     if (!m_closing) {
         m_closing = true;
         m_timer.stop();
-        m_rescanRetry.stop();
-        m_virtualWatch.stop();
+        m_watcher->Stop();
         // A probe still at the drive ends after its command; the window does not wait for it.
         m_sequence->Stop();
         SendVendorModeOff();

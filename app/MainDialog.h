@@ -13,7 +13,6 @@
 #include "drive/Support.h"
 
 class QComboBox;
-class QSocketNotifier;
 class QGroupBox;
 class QLabel;
 class QMenuBar;
@@ -22,7 +21,7 @@ namespace dravix {
 
 class AppServices;
 class DriveSequence;
-class HotPlugMonitor;
+class DriveWatcher;
 class HelpWindow;
 class PropertyPage;
 class PropertySheet;
@@ -99,9 +98,9 @@ class CMainDialog final : public QDialog {
 
     void FillDriveList(const DriveListing& listing);
     void ListDrives(const DriveListing& listing);
+    // The rescan itself, once the drive watcher finds the drives free.
+    void ListDrivesAgain();
     void OnRescanned(const DriveListing& listing);
-    void TryRescan();
-    void WatchForDrives();
     void ShowDiagnosis(const QString& text);
     void OnProbed(const Probed& probed, const std::function<void(bool)>& done);
     void AddPage(uint8_t featureCode, bool makeActive);
@@ -128,13 +127,7 @@ class CMainDialog final : public QDialog {
     QLabel* m_diagnosis = nullptr;        // in the sheet's frame, over it while no page is shown
     std::vector<DriveIdentity> m_listed;  // the drives of the list, line by line
     bool m_initialised = false;           // the first listing is done
-    bool m_rescanWanted = false;
-    QTimer m_rescanRetry;   // waits for scans and sequences to end
-    QTimer m_rescanSettle;  // gathers the events of one plug-in into one rescan
-    QTimer m_virtualWatch;  // the virtual drive's state file
-    QString m_virtualStamp;
-    std::unique_ptr<HotPlugMonitor> m_hotPlug;
-    QSocketNotifier* m_hotPlugNotifier = nullptr;
+    DriveWatcher* m_watcher = nullptr;    // plugged and removed drives, the virtual drive's changes
 };
 
 // The start-up warning, as the program shows it.
