@@ -21,7 +21,6 @@ class CAboutDialog final : public QDialog {
     ~CAboutDialog() override;
     Q_DISABLE_COPY_MOVE(CAboutDialog)
 
-    CHyperLink* MainSiteLink() const { return m_mainSite; }
     CHyperLink* SupportSiteLink() const { return m_supportSite; }
 
   private:

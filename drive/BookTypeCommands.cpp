@@ -33,9 +33,9 @@ constexpr size_t kDiscBookNeeded = 5;       // book type, byte 4
 
 // clang-format off
 constexpr BookTypeRowInfo kRows[] = {
-    {"For DVD+RW Disc :", "dvd+rw", 1024, 1029, 0x00, 0x00, 0x04, 0x00, kBookDvdPlusRw, kLabelSetDvdPlusRw, 107},
-    {"For DVD+R Disc :", "dvd+r", 1025, 1017, 0x10, 0x00, 0x05, 0x00, kBookDvdPlusR, kLabelSetDvdPlusR, 108},
-    {"For DVD+R DL Disc :", "dvd+r-dl", 1026, 1018, 0x10, 0x01, 0x05, 0x01, kBookDvdPlusRDl, kLabelSetDvdPlusRDl, 109},
+    {"For DVD+RW Disc :", "dvd+rw", 0x00, 0x00, 0x04, 0x00, kBookDvdPlusRw, kLabelSetDvdPlusRw, 107},
+    {"For DVD+R Disc :", "dvd+r", 0x10, 0x00, 0x05, 0x00, kBookDvdPlusR, kLabelSetDvdPlusR, 108},
+    {"For DVD+R DL Disc :", "dvd+r-dl", 0x10, 0x01, 0x05, 0x01, kBookDvdPlusRDl, kLabelSetDvdPlusRDl, 109},
 };
 
 // clang-format on

@@ -56,8 +56,6 @@ inline constexpr BookTypeRow kAllBookTypeRows[] = {BookTypeRow::PlusRw, BookType
 struct BookTypeRowInfo {
     const char* label;             // "For DVD+RW Disc :"
     const char* name;              // "dvd+rw", the command line's name of the row
-    int statusControl;             // page control showing the book type
-    int buttonControl;             // its Modify button
     uint8_t readByte1, readByte2;  // vendor read CDB bytes 1 and 2
     uint8_t setByte1, setByte3;    // vendor set CDB bytes 1 and 3
     uint8_t ownValue;              // the row's own book type byte

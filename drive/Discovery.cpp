@@ -27,13 +27,20 @@ const char* FeaturePageTitle(uint8_t code) {
     }
 }
 
+namespace {
+
+// The feature list is read with discovery's time-out.
+constexpr uint32_t kFeatureListTimeoutSeconds = 15;
+
+}  // namespace
+
 uint8_t ReadFeatureList(DriveTable& table, uint8_t (&buffer)[kFeatureListLength]) {
     uint8_t cdb[12];
     BuildVendorCdb(cdb, 0x1B);
     cdb[6] = 0x0E;
     cdb[8] = 0xFF;
     constexpr size_t kHeaderLength = 8;
-    const uint8_t status = table.ReadAnswer(cdb, buffer, kHeaderLength, 15);
+    const uint8_t status = table.ReadAnswer(cdb, buffer, kHeaderLength, kFeatureListTimeoutSeconds);
     // Every code the count announces must have arrived.
     return table.RequireReceived(status, std::min<size_t>(kHeaderLength + buffer[7], kFeatureListLength));
 }

@@ -157,7 +157,6 @@ class DriveTable final : private DiscoveryTarget {
     Sense LastSense() const { return m_lastSense; }
     uint8_t SenseKey() const { return m_lastSense.key; }
     uint8_t SenseAsc() const { return m_lastSense.asc; }
-    uint8_t SenseAscq() const { return m_lastSense.ascq; }
     // Operating-system error of the last command whose platform call failed (errno on Linux,
     // GetLastError on Windows); 0 when the last command reached the drive.
     int LastOsError() const { return m_lastOsError; }

@@ -39,8 +39,12 @@ inline constexpr uint8_t kAscBecomingReady = 0x04;         // logical unit not r
 inline constexpr uint8_t kAscMediumMayHaveChanged = 0x28;  // not ready to ready change
 inline constexpr uint8_t kAscPowerOnReset = 0x29;          // power on, reset or bus device reset
 inline constexpr uint8_t kAscMediumNotPresent = 0x3A;
+inline constexpr uint8_t kAscInvalidCommandOperationCode = 0x20;
 // What a drive answers when its tray holds no disc.
 inline constexpr Sense kSenseNoMedium{0x02, kAscMediumNotPresent, 0x00};
+// What a drive answers to a command it does not know: ILLEGAL REQUEST, invalid command operation
+// code (the maker's drive outside vendor mode, to a vendor command).
+inline constexpr Sense kSenseInvalidCommand{0x05, kAscInvalidCommandOperationCode, 0x00};
 
 inline constexpr size_t kMaxCdbLength = 16;
 

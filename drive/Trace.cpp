@@ -35,12 +35,6 @@ std::vector<CommandTrace> RecentTraces() {
     return recent;
 }
 
-void ClearRecentTraces() {
-    std::lock_guard lock(g_ringMutex);
-    g_ring.clear();
-    g_ringStart = 0;
-}
-
 std::string FormatTrace(const CommandTrace& t) {
     std::string line = "[" + std::to_string(t.driveIndex) + "] CDB " + HexBytes(t.cdb.data(), t.cdb.size());
     if (t.direction == 1) line += " out " + std::to_string(t.length);

@@ -39,7 +39,6 @@ void EmitTrace(const CommandTrace& trace);
 inline constexpr size_t kTraceRingSize = 32;
 void RecordTrace(const CommandTrace& trace);
 std::vector<CommandTrace> RecentTraces();
-void ClearRecentTraces();
 
 // A sink that appends FormatTrace lines to a file (the program's DRAVIX_TRACE) or to a stream
 // that outlives the sink (the command line's standard error).

@@ -133,9 +133,6 @@ class ImageContainer final {
 
     // The quality the JPEG writers use (and TIFF with JPEG compression).
     static constexpr int JpegQuality() { return 90; }
-    // Transparent colour index, -1 for none.
-    int TransparentIndex() const { return m_transparentIndex; }
-    void SetTransparentIndex(int index) { m_transparentIndex = index; }
     // Written as a GIF comment extension when not empty (at most 255 bytes of it).
     const std::string& GifComment() const { return m_gifComment; }
     void SetGifComment(std::string comment) { m_gifComment = std::move(comment); }
@@ -153,7 +150,6 @@ class ImageContainer final {
 
     int m_dpiX = 96;
     int m_dpiY = 96;
-    int m_transparentIndex = -1;
     std::string m_gifComment;
 
     std::string m_lastError;

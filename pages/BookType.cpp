@@ -18,6 +18,7 @@
 #include "res/Strings.h"
 #include "turns/AppState.h"
 #include "ui/DialogUnits.h"
+#include "ui/ProgramText.h"
 #include "ui/Services.h"
 #include "ui/TextColour.h"
 
@@ -28,9 +29,11 @@ namespace {
 constexpr int kMaxLabelLength = 49;  // what the Modify handlers read of a button's label
 const QColor kStatusTextColour(0, 0, 128);
 
-QString Text(const char* text) {
-    return QString::fromLatin1(text);
-}
+// The controls of the drive's rows, in row order.
+constexpr int kRowStatusIds[] = {CBookType::kPlusRwStatusId, CBookType::kPlusRStatusId,
+                                 CBookType::kPlusRDlStatusId};
+constexpr int kRowModifyIds[] = {CBookType::kPlusRwModifyId, CBookType::kPlusRModifyId,
+                                 CBookType::kPlusRDlModifyId};
 
 size_t IndexOf(BookTypeRow row) {
     return static_cast<size_t>(row);
@@ -104,7 +107,7 @@ void CBookType::BuildControls() {
     page->setSpacing(units.Y(6));
 
     auto statusText = [&](QWidget* parent, int id) {
-        auto* label = new QLabel(Text(kBookTypeNotAvailable), parent);
+        auto* label = new QLabel(ProgramText(kBookTypeNotAvailable), parent);
         label->setTextFormat(Qt::PlainText);
         label->setMinimumWidth(units.X(50));
         SetReadableTextColour(label, kStatusTextColour);
@@ -127,10 +130,10 @@ void CBookType::BuildControls() {
     for (BookTypeRow row : kAllBookTypeRows) {
         const BookTypeRowInfo& info = RowInfo(row);
         const int line = static_cast<int>(IndexOf(row));
-        driveGrid->addWidget(new QLabel(Text(info.label), drive), line, 0);
-        m_rowStatus[IndexOf(row)] = statusText(drive, info.statusControl);
+        driveGrid->addWidget(new QLabel(ProgramText(info.label), drive), line, 0);
+        m_rowStatus[IndexOf(row)] = statusText(drive, kRowStatusIds[IndexOf(row)]);
         driveGrid->addWidget(m_rowStatus[IndexOf(row)], line, 1);
-        m_rowButton[IndexOf(row)] = button(Text(kLabelSetDvdRom), drive, info.buttonControl);
+        m_rowButton[IndexOf(row)] = button(ProgramText(kLabelSetDvdRom), drive, kRowModifyIds[IndexOf(row)]);
         driveGrid->addWidget(m_rowButton[IndexOf(row)], line, 2);
         connect(m_rowButton[IndexOf(row)], &QPushButton::clicked, this, [this, row] { ModifyRow(row); });
     }
@@ -143,13 +146,13 @@ void CBookType::BuildControls() {
     mediaGrid->setHorizontalSpacing(units.X(8));
     mediaGrid->setVerticalSpacing(units.Y(4));
     mediaGrid->setColumnStretch(1, 1);
-    mediaGrid->addWidget(new QLabel(Text(kLabelCurrentMedia), media), 0, 0);
+    mediaGrid->addWidget(new QLabel(ProgramText(kLabelCurrentMedia), media), 0, 0);
     m_mediaName = statusText(media, kMediaNameId);
     mediaGrid->addWidget(m_mediaName, 0, 1);
-    mediaGrid->addWidget(new QLabel(Text(kLabelMediaBookType), media), 1, 0);
+    mediaGrid->addWidget(new QLabel(ProgramText(kLabelMediaBookType), media), 1, 0);
     m_mediaBookType = statusText(media, kMediaBookTypeId);
     mediaGrid->addWidget(m_mediaBookType, 1, 1);
-    m_mediaModify = button(Text(kLabelSetDvdRom), media, kMediaModifyId);
+    m_mediaModify = button(ProgramText(kLabelSetDvdRom), media, kMediaModifyId);
     mediaGrid->addWidget(m_mediaModify, 1, 2);
     m_checkMedia = button(QStringLiteral("Check Media"), media, kCheckMediaId);
     mediaGrid->addWidget(m_checkMedia, 2, 2);
@@ -202,20 +205,20 @@ bool CBookType::PollRunning() const {
 }
 
 int CBookType::HintStringId(int controlId, const QString& label) {
-    const bool toDvdRom = label == Text(kLabelSetDvdRom);
+    const bool toDvdRom = label == ProgramText(kLabelSetDvdRom);
     switch (controlId) {
         case kCheckMediaId:
             return 110;
         case kCheckDriveId:
             return 111;
-        case 1029:
-            return toDvdRom ? 112 : label == Text(kLabelSetDvdPlusRw) ? 113 : 0;
-        case 1017:
-            return toDvdRom ? 114 : label == Text(kLabelSetDvdPlusR) ? 115 : 0;
-        case 1018:
-            return toDvdRom ? 116 : label == Text(kLabelSetDvdPlusRDl) ? 117 : 0;
+        case kPlusRwModifyId:
+            return toDvdRom ? 112 : label == ProgramText(kLabelSetDvdPlusRw) ? 113 : 0;
+        case kPlusRModifyId:
+            return toDvdRom ? 114 : label == ProgramText(kLabelSetDvdPlusR) ? 115 : 0;
+        case kPlusRDlModifyId:
+            return toDvdRom ? 116 : label == ProgramText(kLabelSetDvdPlusRDl) ? 117 : 0;
         case kMediaModifyId:
-            return toDvdRom ? 118 : label == Text(kLabelSetDvdPlusRw) ? 119 : 0;
+            return toDvdRom ? 118 : label == ProgramText(kLabelSetDvdPlusRw) ? 119 : 0;
         default:
             return 0;
     }
@@ -266,15 +269,15 @@ void CBookType::BeginCheckDrive(std::optional<SentRowSet> set) {
 
 void CBookType::ShowRow(BookTypeRow row, uint8_t value) {
     const RowDisplay display = DisplayOfRow(row, value);
-    m_rowStatus[IndexOf(row)]->setText(Text(display.status));
-    SetButtonLabel(m_rowButton[IndexOf(row)], Text(display.buttonLabel));
+    m_rowStatus[IndexOf(row)]->setText(ProgramText(display.status));
+    SetButtonLabel(m_rowButton[IndexOf(row)], ProgramText(display.buttonLabel));
     m_rowButton[IndexOf(row)]->setEnabled(display.buttonEnabled);
 }
 
 void CBookType::ModifyRow(BookTypeRow row) {
     const BookTypeRowInfo& info = RowInfo(row);
-    if (Services().Ask(this, Text(kCaptionWarning), LoadString(info.confirmationString), PromptIcon::None,
-                       PromptButtons::OkCancel) != PromptAnswer::Ok) {
+    if (Services().Ask(this, ProgramText(kCaptionWarning), LoadString(info.confirmationString),
+                       PromptIcon::None, PromptButtons::OkCancel) != PromptAnswer::Ok) {
         return;
     }
     const QString label = m_rowButton[IndexOf(row)]->text().left(kMaxLabelLength);
@@ -326,8 +329,8 @@ void CBookType::BeginCheckMedia(std::optional<uint8_t> failedSet) {
 }
 
 void CBookType::ModifyMedia() {
-    if (Services().Ask(this, Text(kCaptionWarning), Text(kMsgChangeBookTypeNow), PromptIcon::None,
-                       PromptButtons::OkCancel) != PromptAnswer::Ok) {
+    if (Services().Ask(this, ProgramText(kCaptionWarning), ProgramText(kMsgChangeBookTypeNow),
+                       PromptIcon::None, PromptButtons::OkCancel) != PromptAnswer::Ok) {
         return;
     }
     const QString label = m_mediaModify->text().left(kMaxLabelLength);
@@ -350,8 +353,8 @@ void CBookType::ModifyMedia() {
                                     [this, value] { BeginCheckMedia(value); });
                     return;
                 }
-                if (Services().Ask(this, Text(kCaptionWarning), Text(kMsgBookTypeChanged), PromptIcon::None,
-                                   PromptButtons::OkCancel) != PromptAnswer::Ok) {
+                if (Services().Ask(this, ProgramText(kCaptionWarning), ProgramText(kMsgBookTypeChanged),
+                                   PromptIcon::None, PromptButtons::OkCancel) != PromptAnswer::Ok) {
                     return;
                 }
                 Sequence().Step([](DriveTable& table, const WorkerContext&) { ReloadDisc(table); },
@@ -368,21 +371,21 @@ void CBookType::PollTray() {
         },
         [this](bool empty) {
             if (!empty) return;
-            m_mediaName->setText(Text(MediaKindName(MediaKind::NoMedium)));
-            m_mediaBookType->setText(Text(kBookTypeNotAvailable));
+            m_mediaName->setText(ProgramText(MediaKindName(MediaKind::NoMedium)));
+            m_mediaBookType->setText(ProgramText(kBookTypeNotAvailable));
             m_mediaModify->setEnabled(false);
         });
 }
 
 void CBookType::Notice(BookTypeNotice notice) {
     const NoticeText text = TextOf(notice);
-    QString message = text.stringId != 0 ? LoadString(text.stringId) : Text(text.text);
+    QString message = text.stringId != 0 ? LoadString(text.stringId) : ProgramText(text.text);
     if (text.checkButton != nullptr)
         message = AnswerLostMessage(text.text, std::string("\"") + text.checkButton + "\"");
     if (text.caption == nullptr) {
         Services().Inform(this, message);
     } else {
-        Services().Ask(this, Text(text.caption), message, PromptIcon::None, PromptButtons::Ok);
+        Services().Ask(this, ProgramText(text.caption), message, PromptIcon::None, PromptButtons::Ok);
     }
 }
 
@@ -391,21 +394,21 @@ void CBookType::RowRead(BookTypeRow row, uint8_t value) {
 }
 
 void CBookType::MediaKindFound(MediaKind kind) {
-    m_mediaName->setText(Text(MediaKindName(kind)));
+    m_mediaName->setText(ProgramText(MediaKindName(kind)));
     if (kind == MediaKind::DvdPlusRw) m_mediaModify->setEnabled(true);
 }
 
 void CBookType::BlankDvdPlusRw() {
-    m_mediaBookType->setText(Text(kBookTypeNotAvailable));
-    SetButtonLabel(m_mediaModify, Text(kLabelSetDvdRom));
+    m_mediaBookType->setText(ProgramText(kBookTypeNotAvailable));
+    SetButtonLabel(m_mediaModify, ProgramText(kLabelSetDvdRom));
     m_mediaModify->setEnabled(false);
     m_checkMedia->setEnabled(true);
 }
 
 void CBookType::DiscBookTypeRead(std::optional<uint8_t> nibble) {
     const DiscBookDisplay display = DisplayOfDiscBookType(nibble);
-    m_mediaBookType->setText(Text(display.name));
-    if (display.modifyLabel != nullptr) SetButtonLabel(m_mediaModify, Text(display.modifyLabel));
+    m_mediaBookType->setText(ProgramText(display.name));
+    if (display.modifyLabel != nullptr) SetButtonLabel(m_mediaModify, ProgramText(display.modifyLabel));
     if (display.enablesModify) m_mediaModify->setEnabled(true);
 }
 

@@ -27,6 +27,10 @@ class CBookType final : public PropertyPage, private BookTypeObserver {
     static constexpr int kDialogId = 104;
     static constexpr int kTabIconId = 139;
     static constexpr int kCheckDriveId = 1016;
+    // The drive's rows (DVD+RW, DVD+R, DVD+R DL): the book type shown and its Modify button.
+    static constexpr int kPlusRwStatusId = 1024;
+    static constexpr int kPlusRStatusId = 1025;
+    static constexpr int kPlusRDlStatusId = 1026;
     static constexpr int kPlusRwModifyId = 1029;
     static constexpr int kPlusRModifyId = 1017;
     static constexpr int kPlusRDlModifyId = 1018;

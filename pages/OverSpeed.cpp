@@ -5,7 +5,7 @@
 
 namespace dravix {
 
-const SwitchPageSpec COverSpeed::kSpec{
+const SwitchPageLayout COverSpeed::kLayout{
     .dialogId = kDialogId,
     .title = "OverSpeed",
     .tabIconId = kTabIconId,
@@ -25,7 +25,8 @@ const SwitchPageSpec COverSpeed::kSpec{
     .stateOf = [](const OptionReply& reply) { return OptionStateIsOn(reply[kOverSpeedByte]); },
 };
 
-COverSpeed::COverSpeed(const AppServices& services, QWidget* parent) : SwitchPage(kSpec, services, parent) {}
+COverSpeed::COverSpeed(const AppServices& services, QWidget* parent)
+    : SwitchPage(kLayout, services, parent) {}
 
 void COverSpeed::Write(bool enable) {
     if (enable && Services().Ask(this, option_texts::kCaptionWarning, option_texts::kOverSpeedWarning,

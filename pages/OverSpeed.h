@@ -26,7 +26,7 @@ class COverSpeed final : public SwitchPage {
   private:
     void Write(bool enable) override;
 
-    static const SwitchPageSpec kSpec;
+    static const SwitchPageLayout kLayout;
 };
 
 }  // namespace dravix

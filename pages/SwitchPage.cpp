@@ -69,9 +69,9 @@ void ShowState(std::optional<bool> on, QLabel* icon, QRadioButton* onButton, QRa
     (*on ? onButton : offButton)->setChecked(true);
 }
 
-SwitchPage::SwitchPage(const SwitchPageSpec& spec, const AppServices& services, QWidget* parent)
-    : PropertyPage(spec.dialogId, QString::fromLatin1(spec.title), spec.tabIconId, services, parent),
-      m_spec(spec),
+SwitchPage::SwitchPage(const SwitchPageLayout& layout, const AppServices& services, QWidget* parent)
+    : PropertyPage(layout.dialogId, QString::fromLatin1(layout.title), layout.tabIconId, services, parent),
+      m_layout(layout),
       m_drive(*this, services) {
     BuildControls();
 }
@@ -89,19 +89,19 @@ void SwitchPage::BuildControls() {
 
     // One row: the drive's state and Check, then the proposal and Set.
     m_icon = new QLabel(this);
-    SetControlId(m_icon, m_spec.statusIconId);
+    SetControlId(m_icon, m_layout.statusIconId);
     m_icon->setFixedSize(32, 32);
     m_check = new QPushButton(QStringLiteral("Check"), this);
-    SetControlId(m_check, m_spec.checkId);
+    SetControlId(m_check, m_layout.checkId);
     auto* separator = new QFrame(this);
     separator->setFrameShape(QFrame::VLine);
     separator->setFrameShadow(QFrame::Sunken);
-    m_enable = new QRadioButton(QString::fromLatin1(m_spec.enableText), this);
-    SetControlId(m_enable, m_spec.enableId);
-    m_disable = new QRadioButton(QString::fromLatin1(m_spec.disableText), this);
-    SetControlId(m_disable, m_spec.disableId);
+    m_enable = new QRadioButton(QString::fromLatin1(m_layout.enableText), this);
+    SetControlId(m_enable, m_layout.enableId);
+    m_disable = new QRadioButton(QString::fromLatin1(m_layout.disableText), this);
+    SetControlId(m_disable, m_layout.disableId);
     m_set = new QPushButton(QStringLiteral("Set"), this);
-    SetControlId(m_set, m_spec.setId);
+    SetControlId(m_set, m_layout.setId);
 
     auto* controls = new QHBoxLayout;
     controls->addWidget(m_icon);
@@ -127,14 +127,14 @@ void SwitchPage::BuildControls() {
     // Notes that carry their own line breaks and runs of blanks are shown as written.
     bool firstNote = true;
     for (size_t i = 0; i < m_notes.size(); ++i) {
-        if (m_spec.notes[i].id == 0) continue;
+        if (m_layout.notes[i].id == 0) continue;
         // A note in a field of its own goes on after a blank line, as its paragraphs do.
         if (!firstNote) page->addSpacing(std::max(0, QFontMetrics(font()).lineSpacing() - page->spacing()));
         firstNote = false;
         m_notes[i] = new QLabel(this);
-        SetControlId(m_notes[i], m_spec.notes[i].id);
+        SetControlId(m_notes[i], m_layout.notes[i].id);
         m_notes[i]->setTextFormat(Qt::PlainText);
-        m_notes[i]->setWordWrap(m_spec.wrapNotes);
+        m_notes[i]->setWordWrap(m_layout.wrapNotes);
         page->addWidget(m_notes[i]);
     }
     page->addStretch(1);
@@ -145,7 +145,7 @@ void SwitchPage::BuildControls() {
 
 void SwitchPage::OnInitDialog() {
     for (size_t i = 0; i < m_notes.size(); ++i) {
-        if (m_notes[i] != nullptr) m_notes[i]->setText(LoadString(m_spec.notes[i].stringId));
+        if (m_notes[i] != nullptr) m_notes[i]->setText(LoadString(m_layout.notes[i].stringId));
     }
     m_drive.Open([this](int drives) {
         if (drives == 0) {
@@ -165,20 +165,20 @@ void SwitchPage::ReadState() {
 }
 
 void SwitchPage::BeginRead(WrittenValue written) {
-    Sequence().Step(
-        [read = m_spec.read](DriveTable& table, const WorkerContext&) {
-            return ReadStatesOnDrive(table, read);
-        },
-        [this, written = std::move(written)](const StateRead& read) {
-            ShowStateAfterWrite(Services(), this, read, written, [this](const OptionReply& reply) {
-                ShowState(m_spec.stateOf(reply), m_icon, m_enable, m_disable, m_spec.iconOn, m_spec.iconOff);
-            });
-        });
+    Sequence().Step([read = m_layout.read](DriveTable& table,
+                                           const WorkerContext&) { return ReadStatesOnDrive(table, read); },
+                    [this, written = std::move(written)](const StateRead& read) {
+                        ShowStateAfterWrite(Services(), this, read, written,
+                                            [this](const OptionReply& reply) {
+                                                ShowState(m_layout.stateOf(reply), m_icon, m_enable,
+                                                          m_disable, m_layout.iconOn, m_layout.iconOff);
+                                            });
+                    });
 }
 
 void SwitchPage::SetState() {
     if (!m_enable->isChecked() && !m_disable->isChecked()) {
-        Services().Inform(this, m_spec.mustSelect);
+        Services().Inform(this, m_layout.mustSelect);
         return;
     }
     const bool enable = m_enable->isChecked();
@@ -209,8 +209,8 @@ void SwitchPage::WriteSwitch(VerifiedWrite (*write)(DriveTable& table, bool valu
                 case WriteCheck::WriteFailed:
                     // The page shows what the drive reports, also after a write whose answer
                     // failed; the drive has taken the value only when that is what was written.
-                    ShowState(m_spec.stateOf(written.reported), m_icon, m_enable, m_disable, m_spec.iconOn,
-                              m_spec.iconOff);
+                    ShowState(m_layout.stateOf(written.reported), m_icon, m_enable, m_disable,
+                              m_layout.iconOn, m_layout.iconOff);
                     if (!written.Done()) Services().Inform(this, option_texts::kSetCommandFail);
                     return;
             }

@@ -44,7 +44,7 @@ void ShowStateAfterWrite(const AppServices& services, QWidget* owner, const Stat
                          const std::function<void(const OptionReply& reply)>& show);
 
 // What one switch page has of its own.
-struct SwitchPageSpec {
+struct SwitchPageLayout {
     struct Note {
         int id = 0;  // 0: no such note
         int stringId = 0;
@@ -83,7 +83,7 @@ class SwitchPage : public PropertyPage {
     void OnSheetNotify() override;
 
   protected:
-    SwitchPage(const SwitchPageSpec& spec, const AppServices& services, QWidget* parent);
+    SwitchPage(const SwitchPageLayout& layout, const AppServices& services, QWidget* parent);
 
     void OnInitDialog() override;
     // Check: a sequence that reads the state.
@@ -96,13 +96,12 @@ class SwitchPage : public PropertyPage {
     // running sequence.
     void WriteSwitch(VerifiedWrite (*write)(DriveTable& table, bool value), bool value);
     DriveSequence& Sequence() { return m_drive.Sequence(); }
-    const SwitchPageSpec& Spec() const { return m_spec; }
 
   private:
     void BuildControls();
     void SetState();
 
-    const SwitchPageSpec& m_spec;
+    const SwitchPageLayout& m_layout;
     PageDrive m_drive;
     QLabel* m_icon = nullptr;
     QRadioButton* m_enable = nullptr;

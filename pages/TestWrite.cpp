@@ -2,7 +2,7 @@
 
 namespace dravix {
 
-const SwitchPageSpec CTestWrite::kSpec{
+const SwitchPageLayout CTestWrite::kLayout{
     .dialogId = kDialogId,
     .title = "Test Write",
     .tabIconId = kTabIconId,
@@ -22,7 +22,8 @@ const SwitchPageSpec CTestWrite::kSpec{
     .stateOf = [](const OptionReply& reply) { return SwitchFlag(reply[kTestWriteByte]); },
 };
 
-CTestWrite::CTestWrite(const AppServices& services, QWidget* parent) : SwitchPage(kSpec, services, parent) {}
+CTestWrite::CTestWrite(const AppServices& services, QWidget* parent)
+    : SwitchPage(kLayout, services, parent) {}
 
 void CTestWrite::Write(bool enable) {
     WriteSwitch(SetTestWriteVerified, enable);

@@ -29,7 +29,7 @@ class CTestWrite final : public SwitchPage {
   private:
     void Write(bool enable) override;
 
-    static const SwitchPageSpec kSpec;
+    static const SwitchPageLayout kLayout;
 };
 
 }  // namespace dravix

@@ -13,7 +13,7 @@ std::optional<bool> WopcOn(const OptionReply& reply) {
 
 }  // namespace
 
-const SwitchPageSpec CWOPC::kSpec{
+const SwitchPageLayout CWOPC::kLayout{
     .dialogId = kDialogId,
     .title = "WOPC",
     .tabIconId = kTabIconId,
@@ -33,7 +33,7 @@ const SwitchPageSpec CWOPC::kSpec{
     .stateOf = WopcOn,
 };
 
-CWOPC::CWOPC(const AppServices& services, QWidget* parent) : SwitchPage(kSpec, services, parent) {}
+CWOPC::CWOPC(const AppServices& services, QWidget* parent) : SwitchPage(kLayout, services, parent) {}
 
 void CWOPC::Write(bool enable) {
     WriteSwitch(SetWopcDisabledVerified, !enable);

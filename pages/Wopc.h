@@ -28,7 +28,7 @@ class CWOPC final : public SwitchPage {
   private:
     void Write(bool enable) override;
 
-    static const SwitchPageSpec kSpec;
+    static const SwitchPageLayout kLayout;
 };
 
 }  // namespace dravix

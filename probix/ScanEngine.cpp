@@ -57,7 +57,7 @@ int Zone(int64_t pos, uint8_t discTypeCode, int32_t lastLba) {
 // scan runs (a page that becomes active reads its state); the drive then refuses the TE/FE
 // command as unknown. Vendor mode is switched on again and the command repeated once.
 bool VendorModeLost(const Sense& sense) {
-    return sense == Sense{0x05, 0x20, 0x00};
+    return sense == kSenseInvalidCommand;
 }
 
 // Empty when a stop request came before the command was sent: it is asked once the drive is free,

@@ -14,17 +14,10 @@
 #include "scan/ResultsPicture.h"
 #include "scan/SmartReport.h"
 #include "ui/DialogUnits.h"
+#include "ui/ProgramText.h"
 #include "ui/Services.h"
 
 namespace dravix {
-
-namespace {
-
-QString Latin(const char* text) {
-    return QString::fromLatin1(text);
-}
-
-}  // namespace
 
 KeptResults::KeptResults(QWidget& page, const AppServices& services) : m_page(page), m_services(services) {}
 
@@ -118,9 +111,9 @@ std::optional<QString> KeptResults::ShowSummary(const PageSettings& now, const Q
     // The verdict in the status line is the previous run's too.
     const QString verdict = QString::fromStdString(r.verdictText);
     if (statusText != verdict) return std::nullopt;
-    const QString run =
-        QStringLiteral("%1 %2").arg(Latin(ShortSpeedLabel(r.speedCode)), Latin(SamplingModeName(r.mode)));
-    return QStringLiteral("%1 (%2): ").arg(Latin(kPreviousRunPrefix), run) + verdict;
+    const QString run = QStringLiteral("%1 %2").arg(ProgramText(ShortSpeedLabel(r.speedCode)),
+                                                    ProgramText(SamplingModeName(r.mode)));
+    return QStringLiteral("%1 (%2): ").arg(ProgramText(kPreviousRunPrefix), run) + verdict;
 }
 
 void KeptResults::ShowFigures(bool current) {
@@ -128,7 +121,7 @@ void KeptResults::ShowFigures(bool current) {
     const PartStatistics& all = r.statistics.all;
     auto channel = [](const char* name, const ChannelStatistics& c) {
         return QStringLiteral("%1 max %2 % @ %3, avg %4 %, %5 over")
-            .arg(Latin(name))
+            .arg(ProgramText(name))
             .arg(c.maxPercent)
             .arg(c.maxLba)
             .arg(c.averagePercent, 0, 'f', 1)
@@ -137,14 +130,14 @@ void KeptResults::ShowFigures(bool current) {
     const QString te = channel("TE", all.te);
     const QString fe = channel("FE", all.fe);
     m_summary->setToolTip(QString::fromStdString(StatisticsSummary(all)));
-    const QString run =
-        QStringLiteral("%1 %2").arg(Latin(ShortSpeedLabel(r.speedCode)), Latin(SamplingModeName(r.mode)));
+    const QString run = QStringLiteral("%1 %2").arg(ProgramText(ShortSpeedLabel(r.speedCode)),
+                                                    ProgramText(SamplingModeName(r.mode)));
     if (current) {
         m_summary->setText(QStringLiteral("%1 - %2\nlast run - %3").arg(run, te, fe));
         m_summary->setStyleSheet(QString());
     } else {
         m_summary->setText(
-            QStringLiteral("%1 - %2\n%3 - %4").arg(run, te, Latin(kPreviousRunPrefix).toLower(), fe));
+            QStringLiteral("%1 - %2\n%3 - %4").arg(run, te, ProgramText(kPreviousRunPrefix).toLower(), fe));
         m_summary->setStyleSheet(QStringLiteral("QLabel { color: gray; }"));
     }
     m_stale = !current;

@@ -15,6 +15,7 @@
 #include "probix/ResultsFileReader.h"
 #include "probix/SpeedList.h"
 #include "scan/ResultsPicture.h"
+#include "ui/ProgramText.h"
 #include "ui/Services.h"
 #include "ui/Workers.h"
 
@@ -25,10 +26,6 @@ namespace {
 constexpr int kChartWidth = 640;
 constexpr int kChartHeight = 300;
 const char* const kResultsFilter = "Dravix results (*.csv);;All files (*)";
-
-QString Text(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 QString ColourName(QRgb colour) {
     return QColor::fromRgb(colour).name();
@@ -82,7 +79,7 @@ void CResultsWindow::Build() {
     m_header->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_header->setWordWrap(true);
     QStringList lines;
-    for (const std::string& line : ResultsHeaderLines(m_results)) lines << Text(line);
+    for (const std::string& line : ResultsHeaderLines(m_results)) lines << ProgramText(line);
     lines << QStringLiteral("File: %1").arg(m_path);
     m_header->setText(lines.join(QLatin1Char('\n')));
     layout->addWidget(m_header);
@@ -221,7 +218,7 @@ bool CResultsWindow::Compare(const ScanResults& other, const QString& path) {
                        [](const QString& l) { return l.startsWith(QStringLiteral("Compared with: ")); }),
         lines.end());
     lines << QStringLiteral("Compared with: %1 (%2) - %3")
-                 .arg(Text(ResultsShortName(other)), Text(other.verdictText), path);
+                 .arg(ProgramText(ResultsShortName(other)), ProgramText(other.verdictText), path);
     m_header->setText(lines.join(QLatin1Char('\n')));
     adjustSize();
     return true;
@@ -233,7 +230,7 @@ void CResultsWindow::CompareFile(const QString& path, std::function<void(bool)> 
         if (m_compare != nullptr) m_compare->setEnabled(true);
         bool compared = false;
         if (!read.results) {
-            m_services.Inform(this, Text(read.error), PromptIcon::Exclamation);
+            m_services.Inform(this, ProgramText(read.error), PromptIcon::Exclamation);
         } else {
             compared = Compare(*read.results, path);
         }
@@ -255,7 +252,7 @@ void CResultsWindow::SavePicture() {
     if (path.isEmpty()) return;
     const std::string problem = SaveResultsPicture(QFile::encodeName(path).toStdString(), m_results,
                                                    m_compared ? &*m_compared : nullptr);
-    if (!problem.empty()) m_services.Inform(this, Text(problem), PromptIcon::Exclamation);
+    if (!problem.empty()) m_services.Inform(this, ProgramText(problem), PromptIcon::Exclamation);
 }
 
 void CResultsWindow::Open(const AppServices& services, QWidget* parent, const QString& path,
@@ -266,7 +263,7 @@ void CResultsWindow::Open(const AppServices& services, QWidget* parent, const QS
                  [&services, parent, path, workers, opened = std::move(opened)](ResultsRead read) {
                      workers->deleteLater();
                      if (!read.results) {
-                         services.Inform(parent, Text(read.error), PromptIcon::Exclamation);
+                         services.Inform(parent, ProgramText(read.error), PromptIcon::Exclamation);
                          return;
                      }
                      auto* window = new CResultsWindow(services, std::move(*read.results), path, parent);

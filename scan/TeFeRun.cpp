@@ -19,6 +19,7 @@
 #include "turns/SharedDrive.h"
 #include "turns/StoppableDrive.h"
 #include "ui/DriveSequence.h"
+#include "ui/ProgramText.h"
 #include "ui/Services.h"
 #include "ui/Workers.h"
 
@@ -30,10 +31,6 @@ constexpr int kTeSeries = chart_style::kTeLimitSeries;
 constexpr int kFeSeries = chart_style::kFeLimitSeries;
 constexpr int kTeCurve = chart_style::kTeCurve;
 constexpr int kFeCurve = chart_style::kFeCurve;
-
-QString Latin(const char* text) {
-    return QString::fromLatin1(text);
-}
 
 }  // namespace
 
@@ -56,7 +53,7 @@ void CTEFE::OnStart() {
         settings.customStart = LeadingNumber(m_startEdit->text().toStdString());
         settings.customEnd = LeadingNumber(m_endEdit->text().toStdString());
         if (const char* problem = CheckRange(settings.customStart, settings.customEnd, m_lastLba)) {
-            Services().Inform(this, Latin(problem));
+            Services().Inform(this, ProgramText(problem));
             return;
         }
     }
@@ -79,7 +76,7 @@ void CTEFE::OnStart() {
     m_shared->scanBusy = true;
     LockScanControls(true);
     m_elapsed->setText(QStringLiteral(" "));
-    SetStatus(Latin(scan_texts::kTesting));
+    SetStatus(ProgramText(scan_texts::kTesting));
     m_runWorker = m_workers->Start(
         [this, drive = m_scanDrive, shared = m_shared, settings](const WorkerContext& context) {
             RunWorker(this, drive, shared, settings, context);
@@ -160,18 +157,18 @@ void CTEFE::OnRunEnded(const ScanResult& result) {
     }
     if (result.end == ScanEnd::NoVerdict) {
         m_elapsed->setText(QString::fromStdString(ElapsedText(result.elapsedSeconds)));
-        const QString text = Latin(NoVerdictText(result.noVerdict));
-        Services().Ask(this, Latin(scan_texts::kWarningCaption), text, PromptIcon::Exclamation,
+        const QString text = ProgramText(NoVerdictText(result.noVerdict));
+        Services().Ask(this, ProgramText(scan_texts::kWarningCaption), text, PromptIcon::Exclamation,
                        PromptButtons::Ok);
         SetStatus(text, WarningColour());
     } else if (result.end == ScanEnd::Failed) {
         m_elapsed->setText(QString::fromStdString(ElapsedText(result.elapsedSeconds)));
         const FailureTexts texts = TextsOfFailure(result.path, result.outcome);
-        Services().Ask(this, Latin(scan_texts::kWarningCaption), Latin(texts.box), PromptIcon::Exclamation,
-                       PromptButtons::Ok);
-        SetStatus(Latin(texts.status), WarningColour());
+        Services().Ask(this, ProgramText(scan_texts::kWarningCaption), ProgramText(texts.box),
+                       PromptIcon::Exclamation, PromptButtons::Ok);
+        SetStatus(ProgramText(texts.status), WarningColour());
     } else {
-        const QString verdict = Latin(VerdictText(result));
+        const QString verdict = ProgramText(VerdictText(result));
         Services().Inform(this, verdict);
         SetStatus(verdict, result.notRecommended ? WarningColour() : OkColour());
     }
@@ -191,7 +188,7 @@ void CTEFE::OnStop() {
     m_runWorker = 0;
     m_shared->scanBusy = false;
     LockScanControls(false);
-    SetStatus(Latin(scan_texts::kUserAbort), WarningColour());
+    SetStatus(ProgramText(scan_texts::kUserAbort), WarningColour());
     ScanResult stopped;
     stopped.end = ScanEnd::Stopped;
     KeepResults(stopped);

@@ -33,7 +33,6 @@ class DriveTurns final {
         // requested first: the turn is then given up.
         bool Wait(const std::stop_token& stop = {});
         void End();
-        bool Reserved() const { return m_turns != nullptr; }
 
       private:
         friend class DriveTurns;

@@ -44,7 +44,6 @@ class CHyperLink final : public QLabel {
     // Makes the control a link: an empty target takes the text and an empty text the target,
     // the font gets its underline, the control is fitted to its text, cursor and tool tip are set.
     void Attach();
-    bool IsAttached() const { return m_attached; }
 
     void SetTarget(const QString& target);
     QString Target() const { return m_target; }

@@ -74,7 +74,6 @@ class PropertySheet final : public QTabWidget {
 
     // Until the sheet is created no page is initialised; creating it initialises the active page.
     void Create();
-    bool IsCreated() const { return m_created; }
 
     void AddPage(PropertyPage* page);  // takes ownership
     void RemovePage(PropertyPage* page);

@@ -20,8 +20,6 @@ class CUnsupportedDialog final : public QDialog {
     ~CUnsupportedDialog() override;
     Q_DISABLE_COPY_MOVE(CUnsupportedDialog)
 
-    CHyperLink* MainSiteLink() const { return m_mainSite; }
-
   private:
     void OnInitDialog();
 
