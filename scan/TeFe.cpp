@@ -30,6 +30,7 @@
 #include "turns/StoppableDrive.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveSequence.h"
+#include "ui/ProgramText.h"
 #include "ui/Services.h"
 #include "ui/TextColour.h"
 #include "ui/UnsupportedDialog.h"
@@ -49,10 +50,6 @@ constexpr int kHelpCriteria = 131;
 constexpr int kTeSeries = chart_style::kTeLimitSeries;
 constexpr int kFeSeries = chart_style::kFeLimitSeries;
 constexpr double kChartTopPercent = chart_style::kYUpperPercent;
-
-QString Latin(const char* text) {
-    return QString::fromLatin1(text);
-}
 
 QLabel* StaticText(QWidget* parent, const QString& text, const DialogUnits& units, int x, int y, int width,
                    int height) {
@@ -82,14 +79,16 @@ CTEFE::CTEFE(const AppServices& services, QWidget* parent)
     : PropertyPage(kDialogId, QStringLiteral("Probix"), kTabIconId, services, parent),
       m_workers(new Workers(this)),
       m_shared(std::make_shared<Shared>()),
+      m_timer(new QTimer(this)),
       m_kept(*this, services) {
     BuildControls();
-    m_timer.setInterval(kPollPeriodMs);
-    connect(&m_timer, &QTimer::timeout, this, &CTEFE::OnTimer);
+    m_timer->setObjectName(QString::fromLatin1(kPollTimerName));
+    m_timer->setInterval(kPollPeriodMs);
+    connect(m_timer, &QTimer::timeout, this, &CTEFE::OnTimer);
 }
 
 CTEFE::~CTEFE() {
-    m_timer.stop();
+    m_timer->stop();
     {
         // From here on no worker draws: the chart goes with the page.
         std::lock_guard lock(m_shared->drawMutex);
@@ -102,10 +101,6 @@ CTEFE::~CTEFE() {
     if (m_sequence != nullptr) {
         m_sequence->Finally([shared = m_shared](DriveTable&) { shared->vendorMode.End(); });
     }
-}
-
-QLabel* CTEFE::Summary() const {
-    return findChild<QLabel*>(QString::fromLatin1(kSummaryName));
 }
 
 bool CTEFE::ScanBusy() const {
@@ -246,7 +241,7 @@ void CTEFE::OnInitDialog() {
     m_discTypeCode = kScanDiscUnknown;
     m_baseStep = 0;
     m_mode = SamplingMode::Normal;
-    m_statusText = Latin(scan_texts::kInitial);
+    m_statusText = ProgramText(scan_texts::kInitial);
     m_shared->scanBusy = false;
 
     m_scanDrive = std::make_shared<StoppableDrive>();
@@ -279,11 +274,11 @@ void CTEFE::OpenScanDrive() {
 
 void CTEFE::OnScanDriveOpen(int drives) {
     if (drives < 0) {
-        Services().Inform(this, Latin(scan_texts::kInitialFail));
+        Services().Inform(this, ProgramText(scan_texts::kInitialFail));
         return;
     }
     if (drives == 0) {
-        Services().Inform(this, Latin(scan_texts::kNoDeviceFound));
+        Services().Inform(this, ProgramText(scan_texts::kNoDeviceFound));
         return;
     }
     m_scanDriveOpen = true;
@@ -293,7 +288,7 @@ void CTEFE::OnScanDriveOpen(int drives) {
     {
         const QSignalBlocker block(m_samplingCombo);
         for (int entry = 0; entry < kSamplingModeCount; ++entry) {
-            m_samplingCombo->addItem(Latin(SamplingModeText(SamplingModeOfEntry(entry))));
+            m_samplingCombo->addItem(ProgramText(SamplingModeText(SamplingModeOfEntry(entry))));
         }
         m_samplingCombo->setCurrentIndex(0);
     }
@@ -311,7 +306,7 @@ void CTEFE::OnScanDriveOpen(int drives) {
 void CTEFE::OnVendorMode(bool accepted) {
     if (accepted) {
         m_driveAccepted = true;
-        m_timer.start();
+        m_timer->start();
     } else {
         CUnsupportedDialog dialog(Services(), this);
         Services().RunModal(dialog);
@@ -337,12 +332,12 @@ void CTEFE::ResetScanPage() {
     {
         const QSignalBlocker block(m_speedCombo);
         m_speedCombo->clear();
-        m_speedCombo->addItem(Latin(scan_texts::kNotAvailable));
+        m_speedCombo->addItem(ProgramText(scan_texts::kNotAvailable));
         m_speedCombo->setCurrentIndex(0);
     }
     m_startEdit->setEnabled(false);
     m_endEdit->setEnabled(false);
-    SetStatus(Latin(scan_texts::kInsertBlankDisc));
+    SetStatus(ProgramText(scan_texts::kInsertBlankDisc));
     m_kept.DiscGone();
     m_speedCodes.clear();
     MarkResultsStale();
@@ -459,10 +454,10 @@ void CTEFE::OnPollDone(const PollOutcome& outcome) {
 void CTEFE::BuildSpeedList(const DiscSurvey& survey) {
     m_discTypeCode = survey.discTypeCode;
     if (survey.kind == DiscSurvey::Kind::NotSupported) {
-        SetStatus(Latin(scan_texts::kDiscNotSupported));
+        SetStatus(ProgramText(scan_texts::kDiscNotSupported));
         return;
     }
-    SetStatus(Latin(ScanDiscName(m_discTypeCode)));
+    SetStatus(ProgramText(ScanDiscName(m_discTypeCode)));
 
     m_speedCombo->setEnabled(true);
     {
@@ -481,12 +476,12 @@ void CTEFE::BuildSpeedList(const DiscSurvey& survey) {
         for (const std::string& label : survey.speeds.labels)
             m_speedCombo->addItem(QString::fromStdString(label));
         if (m_speedCodes.empty()) {
-            m_speedCombo->addItem(Latin(scan_texts::kNotAvailable));
+            m_speedCombo->addItem(ProgramText(scan_texts::kNotAvailable));
             m_speedCombo->setCurrentIndex(0);
         }
     }
     if (m_speedCodes.empty()) {
-        SetStatus(Latin(scan_texts::kDiscNotSupported));
+        SetStatus(ProgramText(scan_texts::kDiscNotSupported));
         return;
     }
     {
@@ -506,7 +501,7 @@ void CTEFE::BuildSpeedList(const DiscSurvey& survey) {
         m_feCheck->setEnabled(true);
         m_stopButton->setEnabled(false);
     }
-    SetStatus(Latin(scan_texts::kReady));
+    SetStatus(ProgramText(scan_texts::kReady));
     repaint();
 }
 
@@ -549,7 +544,7 @@ void CTEFE::OnAddressEditLeft(QLineEdit* edit) {
     const int32_t value = LeadingNumber(edit->text().toStdString());
     const char* problem = start ? CheckStartAddress(value, m_lastLba) : CheckEndAddress(value, m_lastLba);
     if (problem != nullptr) {
-        Services().Inform(this, Latin(problem));
+        Services().Inform(this, ProgramText(problem));
         return;
     }
     if (m_chart == nullptr) return;

@@ -93,27 +93,21 @@ class CTEFE final : public PropertyPage {
     void OnStart();
     void OnStop();
 
-    // State, for the main window's save and for tests.
-    CScanChart* Chart() const { return m_chart; }
-    StatusLine* Status() const { return m_status; }
-    QString StatusText() const { return m_statusText; }
-    bool DriveAccepted() const { return m_driveAccepted; }
+    // The object name of timer 1, the disc poll.
+    static constexpr const char* kPollTimerName = "pollTimer";
+
+    // What the page's controls do not show, for tests: the run and Smart report owning the page,
+    // whether a poll goes, the disc and its speeds as the poll found them.
     bool ScanBusy() const;
     bool PollRunning() const { return m_pollRunning; }
     bool DiscKnown() const { return m_discKnown; }
-    bool RunExists() const { return m_runWorker != 0; }
-    SamplingMode Mode() const { return m_mode; }
-    int32_t BaseStep() const { return m_baseStep; }
     uint8_t SelectedSpeedCode() const { return m_selectedSpeedCode; }
     const std::vector<uint8_t>& SpeedCodes() const { return m_speedCodes; }
     uint8_t DiscTypeCode() const { return m_discTypeCode; }
-    int32_t LastLba() const { return m_lastLba; }
-    QTimer& Timer() { return m_timer; }
     // What the last run found (finished or stopped), as it is saved; none before the first run.
     const std::optional<ScanResults>& LastResults() const { return m_kept.Last(); }
     // The page's settings changed since the last run: what it shows belongs to that run.
     bool ResultsStale() const { return m_kept.Stale(); }
-    QLabel* Summary() const;
     // Writes the last run's results file, or its labelled chart picture. Empty when written.
     QString SaveResults(const QString& path) const { return m_kept.SaveResults(path); }
     QString SavePicture(const QString& path) const { return m_kept.SavePicture(path); }
@@ -175,7 +169,7 @@ class CTEFE final : public PropertyPage {
     DriveSequence* m_sequence = nullptr;
     Workers* m_workers = nullptr;
     std::shared_ptr<Shared> m_shared;
-    QTimer m_timer;
+    QTimer* m_timer;  // timer 1
 
     // Page fields (this thread only; ScanBusy lives in m_shared, where the poll worker reads it).
     int32_t m_baseStep = 0;

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <string>
 
+#include "chart/ScanChart.h"
 #include "scan/TeFe.h"
 #include "tests/support/VirtualBus.h"
 #include "turns/AppState.h"
@@ -44,9 +45,10 @@ void CountMeasurements(emu::VirtualDrive& drive, std::atomic<int>& measured) {
 // Initialises the page and runs its disc poll by hand until the speed list is built.
 void OpenWithSpeedsListed(CTEFE& page) {
     page.EnsureInitialised();
-    // The page opens its drive and switches vendor mode on in the background.
-    while (!page.DriveAccepted()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    page.Timer().stop();
+    // The page opens its drive and switches vendor mode on in the background; its chart comes then.
+    while (page.findChild<CScanChart*>() == nullptr)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    page.findChild<QTimer*>(QString::fromLatin1(CTEFE::kPollTimerName))->stop();
     page.show();
     page.OnTimer();
     while (page.PollRunning() || page.SpeedCodes().empty())
@@ -87,7 +89,8 @@ void BM_PageFullScanUiStall(benchmark::State& state) {
         clock.start();
         probe.start();
         page.findChild<QPushButton*>(ControlName(CTEFE::kStartId))->click();
-        while (page.RunExists()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        auto* stop = page.findChild<QPushButton*>(ControlName(CTEFE::kStopId));
+        while (stop->isEnabledTo(&page)) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
         totalSeconds += clock.nsecsElapsed() / 1e9;
         probe.stop();
         worstStallMs = std::max(worstStallMs, stall);

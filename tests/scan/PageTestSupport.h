@@ -9,13 +9,17 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <vector>
 
+#include "chart/ScanChart.h"
+#include "scan/StatusLine.h"
 #include "scan/TeFe.h"
 #include "tests/support/CommandGate.h"
 #include "tests/support/Settle.h"
@@ -73,8 +77,31 @@ class PageFixture : public ::testing::Test {
         page = new CTEFE(services);
         page->EnsureInitialised();
         EXPECT_TRUE(test::Settle(*page));
-        page->Timer().stop();
+        PollTimer().stop();
         return *page;
+    }
+
+    // The page as its controls show it.
+    QTimer& PollTimer() const {
+        return *page->findChild<QTimer*>(QString::fromLatin1(CTEFE::kPollTimerName));
+    }
+    CScanChart* Chart() const { return page->findChild<CScanChart*>(); }
+    StatusLine* Status() const { return Control<StatusLine>(CTEFE::kStatusId); }
+    // The page's status text (the line shows it while the pointer is over no field).
+    QString StatusText() const { return Status()->Text(); }
+    QLabel* Summary() const { return page->findChild<QLabel*>(QString::fromLatin1(CTEFE::kSummaryName)); }
+    SamplingMode Mode() const {
+        return SamplingModeOfEntry(Control<QComboBox>(CTEFE::kSamplingComboId)->currentIndex());
+    }
+    // The disc's last LBA, as the end box shows it.
+    int32_t LastLba() const { return Control<QLineEdit>(CTEFE::kEndEditId)->text().toInt(); }
+    // A run owns the page: its STOP button is usable.
+    bool RunGoing() const { return Control<QPushButton>(CTEFE::kStopId)->isEnabledTo(page); }
+    // The drive took vendor mode at the initialisation: no not-supported dialog, and the drive is
+    // in vendor mode.
+    bool DriveAccepted() {
+        return std::find(dialogs.begin(), dialogs.end(), QStringLiteral("dialog161")) == dialogs.end() &&
+               bus.Count() > 0 && bus.Drive(0).State().vendorMode;
     }
 
     // One tick of the poll timer, waited for until the poll has ended.
@@ -85,7 +112,7 @@ class PageFixture : public ::testing::Test {
 
     // Waits until the page has no run.
     bool WaitRunEnded() {
-        return QTest::qWaitFor([&] { return !page->RunExists(); }, 60000);
+        return QTest::qWaitFor([&] { return !RunGoing(); }, 60000);
     }
 
     template <typename T = QWidget>

@@ -77,8 +77,8 @@ TEST_F(ResultsPage, ARunIsKeptSavedAutosavedAndMarkedAsThePreviousRunOnceTheSett
     // Another speed: what the page shows is the previous run's; back at its speed it is current.
     ChooseSpeed(14);
     EXPECT_TRUE(p.ResultsStale());
-    EXPECT_TRUE(p.Summary()->text().contains(QStringLiteral("previous run")));
-    EXPECT_TRUE(p.StatusText().startsWith(QString::fromLatin1(CTEFE::kPreviousRunPrefix)));
+    EXPECT_TRUE(Summary()->text().contains(QStringLiteral("previous run")));
+    EXPECT_TRUE(StatusText().startsWith(QString::fromLatin1(CTEFE::kPreviousRunPrefix)));
     ChooseSpeed(13);
     EXPECT_FALSE(p.ResultsStale());
 
@@ -177,7 +177,8 @@ TEST_F(ResultsPage, ResultsOpenWithoutADriveAndACompareDrawsALegend) {
     const std::string fifo = (folder / "fifo.csv").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     prompter->Clear();
-    CResultsWindow::Open(services, &owner, QString::fromStdString(fifo), [&](CResultsWindow*) { opened = true; });
+    CResultsWindow::Open(services, &owner, QString::fromStdString(fifo),
+                         [&](CResultsWindow*) { opened = true; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter->Asked().empty(); }, 20000));
     EXPECT_FALSE(opened);
     EXPECT_EQ(BoxTexts().front(), QString::fromStdString(fifo + ": not a regular file"));

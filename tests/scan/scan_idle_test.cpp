@@ -52,9 +52,9 @@ TEST_F(ScanInMainWindow, ARunLocksTheDriveListAndOtherPagesButtonsUntilItEnds) {
     window.Sheet()->SetActivePage(page);
     ASSERT_TRUE(page->IsInitialised());
     ASSERT_TRUE(test::Settle(window));
-    page->Timer().stop();
+    PollTimer().stop();
     Tick();
-    ASSERT_EQ(page->StatusText(), QString::fromLatin1(scan_texts::kReady));
+    ASSERT_EQ(StatusText(), QString::fromLatin1(scan_texts::kReady));
 
     gate.Install(drive);
     gate.Allow(2 + 5);

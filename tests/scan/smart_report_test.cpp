@@ -102,7 +102,7 @@ TEST_F(SmartReport, AGoodDvdPlusRIsFitUpTo12X) {
 
     // The page is idle again, its status line untouched, nothing drawn.
     EXPECT_FALSE(page->ScanBusy());
-    EXPECT_EQ(page->StatusText(), Latin(scan_texts::kReady));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
     EXPECT_EQ(State().scanIdle.load(), 1);
     EXPECT_TRUE(prompter->Asked().empty());
 }
@@ -170,7 +170,7 @@ TEST_F(SmartReport, ExitDuringAMeasurementClosesAtOnceAndTheWorkerStopsBetweenCo
     EXPECT_EQ(seen.results.at(0), Latin(scan_texts::kSpeedTesting));
     EXPECT_EQ(seen.progress, 0);
     EXPECT_FALSE(page->ScanBusy());
-    EXPECT_EQ(page->StatusText(), Latin(scan_texts::kReady));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
 
     // The held answer returns; the worker sends nothing more and ends.
     gate.Open();

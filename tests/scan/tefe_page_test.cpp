@@ -51,22 +51,22 @@ class TeFePage : public PageFixture {};
 TEST_F(TeFePage, InitialisationResetsThePageAndStartsThePoll) {
     AddDrive();
     CTEFE& p = OpenPage();
-    EXPECT_TRUE(p.DriveAccepted());
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kInsertBlankDisc));
+    EXPECT_TRUE(DriveAccepted());
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kInsertBlankDisc));
     EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)), std::vector<QString>{"N/A"});
     EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSamplingComboId)),
               (std::vector<QString>{"Normal (Default)", "Full", "Quick", "Smart", "Customize"}));
-    EXPECT_EQ(p.Mode(), SamplingMode::Normal);
-    EXPECT_EQ(p.BaseStep(), 0xC000);
+    EXPECT_EQ(Mode(), SamplingMode::Normal);
+    EXPECT_EQ(BaseStepOf(Mode()), 0xC000);
     for (int id :
          {CTEFE::kStartId, CTEFE::kStopId, CTEFE::kTeCheckId, CTEFE::kFeCheckId, CTEFE::kStartEditId}) {
         EXPECT_FALSE(Control(id)->isEnabled()) << id;
     }
-    ASSERT_NE(p.Chart(), nullptr);
-    EXPECT_EQ(p.Chart()->Canvas().SeriesCount(), 4);
-    EXPECT_EQ(p.Chart()->Canvas().Series(2).colour, CTEFE::TeColour().rgb());
-    EXPECT_EQ(p.Chart()->Canvas().Series(3).colour, CTEFE::FeColour().rgb());
-    EXPECT_EQ(p.Chart()->geometry(), Control(CTEFE::kChartFrameId)->geometry());
+    ASSERT_NE(Chart(), nullptr);
+    EXPECT_EQ(Chart()->Canvas().SeriesCount(), 4);
+    EXPECT_EQ(Chart()->Canvas().Series(2).colour, CTEFE::TeColour().rgb());
+    EXPECT_EQ(Chart()->Canvas().Series(3).colour, CTEFE::FeColour().rgb());
+    EXPECT_EQ(Chart()->geometry(), Control(CTEFE::kChartFrameId)->geometry());
     EXPECT_TRUE(dialogs.empty());
 }
 
@@ -75,26 +75,26 @@ TEST_F(TeFePage, WhilePagesAreRemovedTheInitialisationDoesNothing) {
     State().pagesRemoving = 1;
     CTEFE& p = OpenPage();
     EXPECT_TRUE(bus.Commands().empty());
-    EXPECT_EQ(p.Chart(), nullptr);
-    EXPECT_FALSE(p.DriveAccepted());
+    EXPECT_EQ(Chart(), nullptr);
+    EXPECT_FALSE(DriveAccepted());
 }
 
 TEST_F(TeFePage, ADriveRefusingVendorModeGetsTheUnsupportedDialogAndNoPoll) {
     AddDrive(emu::DriveKind::OtherMaker);
     CTEFE& p = OpenPage();
     EXPECT_EQ(dialogs, std::vector<QString>{"dialog161"});
-    EXPECT_FALSE(p.DriveAccepted());
-    EXPECT_NE(p.Chart(), nullptr);
+    EXPECT_FALSE(DriveAccepted());
+    EXPECT_NE(Chart(), nullptr);
     bus.ClearCommands();
     p.OnStart();
-    EXPECT_FALSE(p.RunExists());
+    EXPECT_FALSE(RunGoing());
     EXPECT_TRUE(bus.Commands().empty());
 }
 
 TEST_F(TeFePage, NoDriveGivesNoDeviceFound) {
     CTEFE& p = OpenPage();
     EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kNoDeviceFound)});
-    EXPECT_EQ(p.Chart(), nullptr);
+    EXPECT_EQ(Chart(), nullptr);
     p.OnTimer();  // no drive, no poll
     EXPECT_FALSE(p.PollRunning());
 }
@@ -104,7 +104,7 @@ TEST_F(TeFePage, AGoodDvdPlusRListsItsSpeedsWithinOneTick) {
     CTEFE& p = OpenPage();
     bus.Drive(0).Insert("dvd+r");
     Tick();
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
     const std::vector<QString> expected = {"2.4X => ( 3324 Kb/Sec)  ", " 4X => ( 5540 Kb/Sec)  ",
                                            " 6X => ( 8310 Kb/Sec)  ",  " 8X => (11080 Kb/Sec)  ",
                                            "10X => (13850 Kb/Sec)  ",  "12X => (16620 Kb/Sec)  ",
@@ -112,7 +112,7 @@ TEST_F(TeFePage, AGoodDvdPlusRListsItsSpeedsWithinOneTick) {
     EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)), expected);
     EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->currentIndex(), 0);
     EXPECT_EQ(p.SelectedSpeedCode(), 13);
-    EXPECT_EQ(p.LastLba(), 2295103);
+    EXPECT_EQ(LastLba(), 2295103);
     EXPECT_EQ(p.DiscTypeCode(), 6);
     EXPECT_EQ(Control<QLineEdit>(CTEFE::kStartEditId)->text(), "0");
     EXPECT_EQ(Control<QLineEdit>(CTEFE::kEndEditId)->text(), "2295103");
@@ -120,7 +120,7 @@ TEST_F(TeFePage, AGoodDvdPlusRListsItsSpeedsWithinOneTick) {
     EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
     EXPECT_TRUE(Control(CTEFE::kTeCheckId)->isEnabled());
     EXPECT_FALSE(Control(CTEFE::kStopId)->isEnabled());
-    const auto labels = p.Chart()->Canvas().Labels();
+    const auto labels = Chart()->Canvas().Labels();
     EXPECT_TRUE(
         std::any_of(labels.begin(), labels.end(), [](const ChartLabel& l) { return l.text == "2295103"; }));
 
@@ -135,7 +135,7 @@ TEST_F(TeFePage, ASkippedSpeedKeepsListAndCodesInLine) {
     AddDrive().Insert("dvd-r");  // 2770 kB/s first, then 4X, 8X, 16X
     CTEFE& p = OpenPage();
     Tick();
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
     EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)),
               (std::vector<QString>{" 4X => ( 5540 Kb/Sec)  ", " 8X => (11080 Kb/Sec)  ",
                                     "16X => (22160 Kb/Sec)  "}));
@@ -152,13 +152,13 @@ TEST_P(UnsupportedDisc, IsExaminedOnceUntilRemoved) {
     AddDrive().Insert(GetParam());
     CTEFE& p = OpenPage();
     Tick();
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kDiscNotSupported));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kDiscNotSupported));
     EXPECT_FALSE(Control(CTEFE::kStartId)->isEnabled());
     EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)), std::vector<QString>{"N/A"});
     bus.ClearCommands();
     Tick();
     EXPECT_EQ(CountOpcode(bus, 0x46), 0u);
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kDiscNotSupported));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kDiscNotSupported));
 }
 
 INSTANTIATE_TEST_SUITE_P(Discs, UnsupportedDisc,
@@ -169,19 +169,19 @@ TEST_F(TeFePage, RemovingTheDiscResetsThePageWithinOneTickAndTheNextDiscIsExamin
     drive.Insert("dvd+r");
     CTEFE& p = OpenPage();
     Tick();
-    ASSERT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    ASSERT_EQ(StatusText(), Latin(scan_texts::kReady));
     drive.RemoveDisc();
     Tick();
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kInsertBlankDisc));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kInsertBlankDisc));
     EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)), std::vector<QString>{"N/A"});
     EXPECT_FALSE(Control(CTEFE::kStartId)->isEnabled());
     EXPECT_FALSE(p.DiscKnown());
 
     drive.Insert("dvd+r-dl");
     Tick();
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
     EXPECT_EQ(p.DiscTypeCode(), 5);
-    EXPECT_EQ(p.LastLba(), 4173823);
+    EXPECT_EQ(LastLba(), 4173823);
     EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->count(), 4);
 }
 
@@ -198,16 +198,16 @@ TEST_F(TeFePage, ADiscSwappedBetweenTwoTicksIsExaminedAnew) {
     drive.Insert("dvd+r-dl");
     Tick();
     EXPECT_EQ(p.DiscTypeCode(), 5);
-    EXPECT_EQ(p.LastLba(), 4173823);
+    EXPECT_EQ(LastLba(), 4173823);
     EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->count(), 4);
     EXPECT_EQ(Control<QLineEdit>(CTEFE::kEndEditId)->text(), "4173823");
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
     EXPECT_TRUE(p.DiscKnown());
 
     // A disc the scan does not measure takes the page back to the reset state.
     drive.Insert("dvd+rw-blank");
     Tick();
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kDiscNotSupported));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kDiscNotSupported));
     EXPECT_FALSE(Control(CTEFE::kStartId)->isEnabled());
     EXPECT_FALSE(Control(CTEFE::kTeCheckId)->isEnabled());
     EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)), std::vector<QString>{"N/A"});
@@ -216,7 +216,7 @@ TEST_F(TeFePage, ADiscSwappedBetweenTwoTicksIsExaminedAnew) {
     drive.Insert("dvd-r");
     Tick();
     EXPECT_EQ(p.DiscTypeCode(), 8);
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
     EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
 }
 
@@ -236,16 +236,16 @@ TEST_F(TeFePage, ADiscChangeSeenAsARunStartsIsExaminedAfterTheRun) {
     p.OnTimer();
     ASSERT_TRUE(gate.WaitArrived(2));  // the poll asks again and is held there
     ClickStart();
-    ASSERT_TRUE(p.RunExists());
+    ASSERT_TRUE(RunGoing());
     gate.Open();
     ASSERT_TRUE(WaitRunEnded());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !p.PollRunning(); }, 20000));
 
     Tick();
     EXPECT_EQ(p.DiscTypeCode(), 5);
-    EXPECT_EQ(p.LastLba(), 4173823);
+    EXPECT_EQ(LastLba(), 4173823);
     EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->count(), 4);
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
 }
 
 // START pressed right after a disc swap, before the poll saw it: the run finds that its disc is not
@@ -262,13 +262,13 @@ TEST_F(TeFePage, ADiscSwappedJustBeforeStartIsExaminedAtTheNextTickAfterTheRun) 
     ClickStart();
     ASSERT_TRUE(WaitRunEnded());
     EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kDiscChanged)});
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kDiscChanged));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kDiscChanged));
 
     Tick();
     EXPECT_EQ(p.DiscTypeCode(), 5);
-    EXPECT_EQ(p.LastLba(), 4173823);
+    EXPECT_EQ(LastLba(), 4173823);
     EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->count(), 4);
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
 }
 
 TEST_F(TeFePage, UnreadableSpeedsResetThePageUntilTheDiscIsRemoved) {
@@ -280,7 +280,7 @@ TEST_F(TeFePage, UnreadableSpeedsResetThePageUntilTheDiscIsRemoved) {
     drive.AddFault(rule);
     CTEFE& p = OpenPage();
     Tick();
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kInsertBlankDisc));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kInsertBlankDisc));
     EXPECT_TRUE(p.DiscKnown());
     bus.ClearCommands();
     Tick();
@@ -294,11 +294,11 @@ TEST_F(TeFePage, SamplingModeEnablesTheEditsOnlyForCustomize) {
     ChooseMode(SamplingMode::Customize);
     EXPECT_TRUE(Control(CTEFE::kStartEditId)->isEnabled());
     EXPECT_TRUE(Control(CTEFE::kEndEditId)->isEnabled());
-    EXPECT_EQ(p.BaseStep(), 0xC000);
+    EXPECT_EQ(BaseStepOf(Mode()), 0xC000);
     ChooseMode(SamplingMode::Full);
     EXPECT_FALSE(Control(CTEFE::kStartEditId)->isEnabled());
-    EXPECT_EQ(p.Mode(), SamplingMode::Full);
-    EXPECT_EQ(p.BaseStep(), 0x4000);
+    EXPECT_EQ(Mode(), SamplingMode::Full);
+    EXPECT_EQ(BaseStepOf(Mode()), 0x4000);
 }
 
 // The mode is read from the sampling combo again whenever it loses the focus or its list closes,
@@ -319,12 +319,12 @@ TEST_F(TeFePage, TheSamplingComboIsReadAgainWhenItLosesTheFocusOrItsListCloses) 
     Tick();
     drive.Insert("dvd+r");
     Tick();
-    ASSERT_EQ(p.StatusText(), Latin(scan_texts::kReady));
+    ASSERT_EQ(StatusText(), Latin(scan_texts::kReady));
     EXPECT_FALSE(Control(CTEFE::kStartEditId)->isEnabled());  // the reset left them disabled
     send(QEvent::FocusOut, Qt::TabFocusReason);
     EXPECT_TRUE(Control(CTEFE::kStartEditId)->isEnabled());
     EXPECT_TRUE(Control(CTEFE::kEndEditId)->isEnabled());
-    EXPECT_EQ(p.Mode(), SamplingMode::Customize);
+    EXPECT_EQ(Mode(), SamplingMode::Customize);
 
     drive.RemoveDisc();
     Tick();
@@ -346,7 +346,7 @@ TEST_F(TeFePage, TheSamplingComboIsReadAgainWhenItLosesTheFocusOrItsListCloses) 
     EXPECT_TRUE(Control(CTEFE::kStartEditId)->isEnabled());
     send(QEvent::FocusOut, Qt::MouseFocusReason);
     EXPECT_FALSE(Control(CTEFE::kStartEditId)->isEnabled());
-    EXPECT_EQ(p.Mode(), SamplingMode::Quick);
+    EXPECT_EQ(Mode(), SamplingMode::Quick);
 }
 
 TEST_F(TeFePage, CustomizeRangeChecksAtStart) {
@@ -367,7 +367,7 @@ TEST_F(TeFePage, CustomizeRangeChecksAtStart) {
         Control<QLineEdit>(CTEFE::kEndEditId)->setText(c.end);
         ClickStart();
         EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(c.text)}) << c.start << ".." << c.end;
-        EXPECT_FALSE(p.RunExists());
+        EXPECT_FALSE(RunGoing());
     }
     // Exactly 150000 long is accepted: positions 0, 49152 and 98304.
     prompter->Clear();
@@ -375,7 +375,7 @@ TEST_F(TeFePage, CustomizeRangeChecksAtStart) {
     Control<QLineEdit>(CTEFE::kEndEditId)->setText("150000");
     bus.ClearCommands();
     ClickStart();
-    EXPECT_TRUE(p.RunExists());
+    EXPECT_TRUE(RunGoing());
     ASSERT_TRUE(WaitRunEnded());
     EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kVerdictOk)});
     size_t measured = 0;
@@ -398,10 +398,10 @@ TEST_F(TeFePage, AddressEditsCheckWhenTheyLoseTheFocusAndMoveTheMarkers) {
     start->setText("-5");
     leave(start);
     EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kStartAddressWrong)});
-    EXPECT_EQ(p.Chart()->Canvas().StartMarkerX(), 0);
+    EXPECT_EQ(Chart()->Canvas().StartMarkerX(), 0);
     start->setText("1000");
     leave(start);
-    EXPECT_EQ(p.Chart()->Canvas().StartMarkerX(), 1000);
+    EXPECT_EQ(Chart()->Canvas().StartMarkerX(), 1000);
 
     prompter->Clear();
     end->setText("2295104");
@@ -409,7 +409,7 @@ TEST_F(TeFePage, AddressEditsCheckWhenTheyLoseTheFocusAndMoveTheMarkers) {
     EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kEndAddressWrong)});
     end->setText("500000 LBA");
     leave(end);
-    EXPECT_EQ(p.Chart()->Canvas().EndMarkerX(), 500000);
+    EXPECT_EQ(Chart()->Canvas().EndMarkerX(), 500000);
     // A message box taking the focus does not check again.
     prompter->Clear();
     end->setText("-1");
@@ -424,7 +424,7 @@ TEST_F(TeFePage, ARunDrawsBothCurvesAndEndsWithTheVerdict) {
     Tick();
     ChooseSpeed(19);  // the good disc is not fit at 16X
     ClickStart();
-    EXPECT_TRUE(p.RunExists());
+    EXPECT_TRUE(RunGoing());
     EXPECT_EQ(State().scanIdle.load(), 0);
     EXPECT_FALSE(Control(CTEFE::kStartId)->isEnabled());
     EXPECT_TRUE(Control(CTEFE::kStopId)->isEnabled());
@@ -437,8 +437,8 @@ TEST_F(TeFePage, ARunDrawsBothCurvesAndEndsWithTheVerdict) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, Latin(scan_texts::kVerdictNotRecommended));
     EXPECT_EQ(boxes[0].icon, PromptIcon::None);
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kVerdictNotRecommended));
-    EXPECT_EQ(p.Status()->PendingColour(), CTEFE::WarningColour());
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kVerdictNotRecommended));
+    EXPECT_EQ(Status()->PendingColour(), CTEFE::WarningColour());
     EXPECT_EQ(State().scanIdle.load(), 1);
     EXPECT_FALSE(p.ScanBusy());
     EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
@@ -448,7 +448,7 @@ TEST_F(TeFePage, ARunDrawsBothCurvesAndEndsWithTheVerdict) {
     EXPECT_TRUE(Control<QLabel>(CTEFE::kElapsedId)->text().endsWith(" seconds"));
 
     // Both curves are drawn in their colours.
-    const QImage plot = p.Chart()->Canvas().PlotLayer();
+    const QImage plot = Chart()->Canvas().PlotLayer();
     bool te = false, fe = false;
     for (int y = 0; y < plot.height(); ++y) {
         for (int x = 0; x < plot.width(); ++x) {
@@ -460,9 +460,9 @@ TEST_F(TeFePage, ARunDrawsBothCurvesAndEndsWithTheVerdict) {
     EXPECT_TRUE(fe);
 
     // The status colour lasts for one paint.
-    p.Status()->grab();
-    EXPECT_EQ(p.Status()->PaintedColour(), CTEFE::WarningColour());
-    EXPECT_EQ(p.Status()->PendingColour(), QColor(Qt::black));
+    Status()->grab();
+    EXPECT_EQ(Status()->PaintedColour(), CTEFE::WarningColour());
+    EXPECT_EQ(Status()->PendingColour(), QColor(Qt::black));
 
     // The next run at a fit speed is ok, in green.
     prompter->Clear();
@@ -471,7 +471,7 @@ TEST_F(TeFePage, ARunDrawsBothCurvesAndEndsWithTheVerdict) {
     ClickStart();
     ASSERT_TRUE(WaitRunEnded());
     EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kVerdictOk)});
-    EXPECT_EQ(p.Status()->PendingColour(), CTEFE::OkColour());
+    EXPECT_EQ(Status()->PendingColour(), CTEFE::OkColour());
 }
 
 TEST_F(TeFePage, ReferenceFailuresShowProbixWarnings) {
@@ -507,8 +507,8 @@ TEST_F(TeFePage, ReferenceFailuresShowProbixWarnings) {
         EXPECT_EQ(boxes[0].caption, "Probix Warning");
         EXPECT_EQ(boxes[0].icon, PromptIcon::Exclamation);
         EXPECT_EQ(boxes[0].text, Latin(c.box));
-        EXPECT_EQ(p.StatusText(), Latin(c.status));
-        EXPECT_EQ(p.Status()->PendingColour(), CTEFE::WarningColour());
+        EXPECT_EQ(StatusText(), Latin(c.status));
+        EXPECT_EQ(Status()->PendingColour(), CTEFE::WarningColour());
         EXPECT_EQ(State().scanIdle.load(), 1);
         EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
     }
@@ -525,13 +525,13 @@ TEST_F(TeFePage, StopMidRunKeepsTheCurvesAndANewRunStartsAtOnce) {
     ClickStart();
     ASSERT_TRUE(gate.WaitArrived(13));
     QApplication::processEvents();
-    const int drawn = DrawnPixels(p.Chart());
+    const int drawn = DrawnPixels(Chart());
     EXPECT_GT(drawn, 0);
 
     ClickStop();  // the eleventh sample is still at the drive
-    EXPECT_FALSE(p.RunExists());
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kUserAbort));
-    EXPECT_EQ(p.Status()->PendingColour(), CTEFE::WarningColour());
+    EXPECT_FALSE(RunGoing());
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kUserAbort));
+    EXPECT_EQ(Status()->PendingColour(), CTEFE::WarningColour());
     EXPECT_EQ(State().scanIdle.load(), 1);
     EXPECT_FALSE(p.ScanBusy());
     EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
@@ -541,13 +541,13 @@ TEST_F(TeFePage, StopMidRunKeepsTheCurvesAndANewRunStartsAtOnce) {
     gate.Allow(1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return p.WorkerCount() == 0; }, 20000));
     EXPECT_EQ(gate.Arrived(), 13);
-    EXPECT_EQ(DrawnPixels(p.Chart()), drawn);
+    EXPECT_EQ(DrawnPixels(Chart()), drawn);
     EXPECT_TRUE(prompter->Asked().empty());
 
     // START again at once: a whole new run with its verdict.
     gate.Open();
     ClickStart();
-    EXPECT_TRUE(p.RunExists());
+    EXPECT_TRUE(RunGoing());
     ASSERT_TRUE(WaitRunEnded());
     EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kVerdictOk)});
     EXPECT_EQ(gate.Arrived(), 13 + 2 + 140);
@@ -564,7 +564,7 @@ TEST_F(TeFePage, StopThenStartWhileTheStoppedRunStillWaitsForTheDrive) {
     ASSERT_TRUE(gate.WaitArrived(6));
     ClickStop();
     ClickStart();  // the stopped run still holds a command at the drive
-    EXPECT_TRUE(p.RunExists());
+    EXPECT_TRUE(RunGoing());
     EXPECT_EQ(State().scanIdle.load(), 0);
     gate.Open();
     ASSERT_TRUE(WaitRunEnded());
@@ -593,7 +593,7 @@ TEST_F(TeFePage, ARunStoppedWhileWaitingForTheDriveSendsNothing) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return p.WorkerCount() == 0; }, 20000));
     EXPECT_TRUE(bus.Commands().empty());
     EXPECT_TRUE(prompter->Asked().empty());
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kUserAbort));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kUserAbort));
 }
 
 // A poll that waits for the drive when a run starts leaves the drive to the run.
@@ -647,7 +647,7 @@ TEST_F(TeFePage, ThePollStaysSilentDuringARun) {
     bus.ClearCommands();
     Tick();
     EXPECT_EQ(CountOpcode(bus, 0x00), 0u);
-    EXPECT_EQ(p.StatusText(), Latin(scan_texts::kTesting));
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kTesting));
     gate.Open();
     ASSERT_TRUE(WaitRunEnded());
 }
@@ -680,13 +680,13 @@ TEST_F(TeFePage, CriterionBoxesDrawAndEraseTheLimitLinesAndARunRedrawsThem) {
     AddDrive().Insert("dvd+r");
     CTEFE& p = OpenPage();
     Tick();
-    const ChartLayout layout = p.Chart()->Canvas().Layout();
+    const ChartLayout layout = Chart()->Canvas().Layout();
     auto lineRow = [&](int percent) {
         return layout.plotBottom - static_cast<int>(percent * layout.yFactor);
     };
     // Pixels of the colour on the row, inside the plot.
     auto onRow = [&](int row, QRgb colour) {
-        const QImage plot = p.Chart()->Canvas().PlotLayer();
+        const QImage plot = Chart()->Canvas().PlotLayer();
         int n = 0;
         for (int x = layout.plotLeft; x < layout.plotRight; ++x) n += plot.pixel(x, row) == colour ? 1 : 0;
         return n;
@@ -694,7 +694,7 @@ TEST_F(TeFePage, CriterionBoxesDrawAndEraseTheLimitLinesAndARunRedrawsThem) {
     Control<QCheckBox>(CTEFE::kFeCheckId)->click();
     EXPECT_GT(onRow(lineRow(18), CTEFE::FeColour().rgb()), 50);
     Control<QCheckBox>(CTEFE::kFeCheckId)->click();
-    EXPECT_EQ(DrawnPixels(p.Chart()), 0);
+    EXPECT_EQ(DrawnPixels(Chart()), 0);
 
     // A run clears the chart and draws the lines that are switched on again.
     Control<QCheckBox>(CTEFE::kTeCheckId)->click();
@@ -730,21 +730,21 @@ TEST_F(TeFePage, TextsStayReadableUnderLightAndDarkPalettes) {
         CTEFE& p = OpenPage();
         p.show();
         // Solid glyphs: edges blended with the background would understate the ink.
-        QFont solid = p.Status()->font();
+        QFont solid = Status()->font();
         solid.setStyleStrategy(QFont::NoAntialias);
-        p.Status()->setFont(solid);
+        Status()->setFont(solid);
         for (const QColor& colour : statusColours) {
             SCOPED_TRACE(colour.name().toStdString());
-            p.Status()->Show(QStringLiteral("This disc is ok for writing"), colour);
-            const QImage line = p.Status()->grab().toImage();
-            const QRect inside = p.Status()->contentsRect();
+            Status()->Show(QStringLiteral("This disc is ok for writing"), colour);
+            const QImage line = Status()->grab().toImage();
+            const QRect inside = Status()->contentsRect();
             const QColor background = line.pixelColor(inside.left() + 1, inside.center().y());
             double best = 1.0;
             for (int y = inside.top(); y <= inside.bottom(); ++y)
                 for (int x = inside.left(); x <= inside.right(); ++x)
                     best = std::max(best, ContrastRatio(line.pixelColor(x, y), background));
-            EXPECT_GE(best, kMinimumTextContrast) << p.Status()->DrawnColour().name().toStdString() << " on "
-                                                  << background.name().toStdString();
+            EXPECT_GE(best, kMinimumTextContrast)
+                << Status()->DrawnColour().name().toStdString() << " on " << background.name().toStdString();
         }
         for (const int id : {CTEFE::kTeCheckId, CTEFE::kFeCheckId, CTEFE::kTeLegendId, CTEFE::kFeLegendId}) {
             const QPalette colours = Control(id)->palette();
@@ -767,12 +767,12 @@ TEST_F(TeFePage, HoverHelpInDarkBlueAndTheStatusTextBackInBlack) {
     for (const auto& [id, string] : helps) {
         QEvent enter(QEvent::Enter);
         QApplication::sendEvent(Control(id), &enter);
-        EXPECT_EQ(p.Status()->Text(), LoadString(string)) << id;
-        EXPECT_EQ(p.Status()->PendingColour(), CTEFE::HelpColour());
+        EXPECT_EQ(Status()->Text(), LoadString(string)) << id;
+        EXPECT_EQ(Status()->PendingColour(), CTEFE::HelpColour());
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(Control(id), &leave);
-        EXPECT_EQ(p.Status()->Text(), Latin(scan_texts::kInsertBlankDisc));
-        EXPECT_EQ(p.Status()->PendingColour(), QColor(Qt::black));
+        EXPECT_EQ(Status()->Text(), Latin(scan_texts::kInsertBlankDisc));
+        EXPECT_EQ(Status()->PendingColour(), QColor(Qt::black));
     }
     EXPECT_EQ(LoadString(130), "(1) Maximum: 2621440, (2) (End > Start) and (End - Start >= 150000)");
 }
