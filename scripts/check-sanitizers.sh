@@ -18,11 +18,11 @@ ctest --test-dir build-asan --no-label-summary --output-on-failure -j "$(nproc)"
 echo "AddressSanitizer + UndefinedBehaviorSanitizer: $((SECONDS - start)) s"
 
 # Scan engine and page, chart, virtual drive and its library, capture, the pages' and the main
-# window's workers.
+# window's workers, the drive turns and worker threads themselves.
 start=$SECONDS
 tsan_tests=(dravix_probix_tests dravix_scan_page_tests dravix_scan_app_tests dravix_scan_cli_tests
   dravix_chart_tests emu_tests drive_tests capture_tests switches_page_tests info_booktype_page_tests
-  main_dialog_tests)
+  main_dialog_tests turns_tests workers_tests)
 DRAVIX_BUILD_DIR=build-tsan DRAVIX_BUILD_TARGETS="${tsan_tests[*]}" \
   ./scripts/build.sh -DDRAVIX_TSAN=ON "${common[@]}"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/sanitizers/tsan.supp"
