@@ -1,14 +1,13 @@
 #include "probix/ReadTestFile.h"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <map>
 #include <sstream>
 
 #include "base/SafeFile.h"
+#include "probix/FileFields.h"
 
 namespace dravix {
 
@@ -31,61 +30,6 @@ std::string Format(const char* format, auto... values) {
 // reader compares them exactly.
 std::string Fixed(double value) {
     return Format("%.3f", value);
-}
-
-// Header values stay on one line and come back exactly: printable ASCII as it is, a backslash
-// doubled, anything else as \xNN (as in the scan's results file).
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (const unsigned char c : text) {
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            out += Format("\\x%02X", c);
-        }
-    }
-    return out;
-}
-
-std::optional<std::string> Unescape(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            out += text[i];
-        } else if (i + 1 < text.size() && text[i + 1] == '\\') {
-            out += '\\';
-            ++i;
-        } else if (i + 3 < text.size() && text[i + 1] == 'x' &&
-                   std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
-                   std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
-            out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
-            i += 3;
-        } else {
-            return std::nullopt;
-        }
-    }
-    return out;
-}
-
-template <typename T>
-bool ParseNumber(std::string_view text, T& value) {
-    if (text.empty()) return false;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
-}
-
-std::vector<std::string_view> SplitCommas(std::string_view line) {
-    std::vector<std::string_view> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t comma = line.find(',', start);
-        fields.push_back(
-            line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
-        if (comma == std::string_view::npos) return fields;
-        start = comma + 1;
-    }
 }
 
 std::string RangeText(const SectorRange& range) {
@@ -184,7 +128,7 @@ class Reader {
     std::optional<Fault> Text(const char* key, std::string& value) const {
         HeaderLine h;
         if (auto fault = One(key, h)) return fault;
-        const std::optional<std::string> text = Unescape(h.value);
+        const std::optional<std::string> text = UnescapeField(h.value);
         if (!text) return Fault{h.line, std::string("the \"") + key + "\" value is damaged"};
         value = *text;
         return std::nullopt;
@@ -516,7 +460,7 @@ class Reader {
         std::vector<std::string> verdict;
         int verdictLine = m_line;
         for (const HeaderLine& h : All("verdict")) {
-            const std::optional<std::string> text = Unescape(h.value);
+            const std::optional<std::string> text = UnescapeField(h.value);
             if (!text) return Fault{h.line, "the verdict is damaged"};
             if (verdict.empty()) verdictLine = h.line;
             verdict.push_back(*text);
@@ -584,9 +528,9 @@ void WriteReadTest(std::ostream& out, const ReadTestRecord& record) {
     const DiscLayout& layout = r.layout;
     out << kReadTestResultsTitle << "\n"
         << "# format version: " << kReadTestFormatVersion << "\n"
-        << "# drive: " << Escape(record.driveLabel) << "\n"
-        << "# firmware: " << Escape(record.firmware) << "\n"
-        << "# disc type: " << Escape(record.discType) << "\n"
+        << "# drive: " << EscapeField(record.driveLabel) << "\n"
+        << "# firmware: " << EscapeField(record.firmware) << "\n"
+        << "# disc type: " << EscapeField(record.discType) << "\n"
         << "# profile: " << layout.profile << "\n"
         << "# last lba: " << layout.lastLba << "\n"
         << "# sessions: " << layout.sessions << "\n"
@@ -600,12 +544,12 @@ void WriteReadTest(std::ostream& out, const ReadTestRecord& record) {
     }
     out << "# test: " << ReadTestKindName(r.kind) << "\n"
         << "# quick: " << (r.quick ? "yes" : "no") << "\n"
-        << "# speed: " << Escape(r.speed.text) << "\n"
+        << "# speed: " << EscapeField(r.speed.text) << "\n"
         << "# range: LBA " << r.range.first << " up to " << r.range.last << "\n"
         << "# request sectors: " << r.requestSectors << "\n"
-        << "# date: " << Escape(record.date) << "\n"
-        << "# program version: " << Escape(record.programVersion) << "\n";
-    if (r.verify) out << "# image: " << Escape(record.imageName) << "\n";
+        << "# date: " << EscapeField(record.date) << "\n"
+        << "# program version: " << EscapeField(record.programVersion) << "\n";
+    if (r.verify) out << "# image: " << EscapeField(record.imageName) << "\n";
     out << "# result: " << ReadTestEndName(r.end) << "\n"
         << "# sectors: "
         << Format(kSectorsWrite, r.plannedSectors, r.readSectors, r.failedSectors, r.skippedSectors) << "\n";
@@ -636,7 +580,7 @@ void WriteReadTest(std::ostream& out, const ReadTestRecord& record) {
             << " ms average, " << Fixed(a.worstMs) << " ms worst; " << a.failedReads << " failed\n";
     }
     out << "# elapsed: " << Fixed(r.elapsedSeconds) << " seconds\n";
-    for (const std::string& line : VerdictLines(r)) out << "# verdict: " << Escape(line) << "\n";
+    for (const std::string& line : VerdictLines(r)) out << "# verdict: " << EscapeField(line) << "\n";
     out << "# points: " << r.points.size() << "\n" << kReadTestColumns << "\n";
     for (const SpeedPoint& p : r.points)
         out << p.lba << ',' << Format("%.6f", PositionGigabytes(p.lba)) << ',' << Fixed(p.speedX) << '\n';

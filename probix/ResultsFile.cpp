@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "base/SafeFile.h"
+#include "probix/FileFields.h"
 #include "probix/ScanTexts.h"
 #include "probix/SpeedList.h"
 #include "probix/UtcTime.h"
@@ -19,24 +20,6 @@ namespace {
 const char* const kStatisticsColumns =
     "part,samples,te_max_percent,te_max_lba,te_avg_percent,te_over_limit,fe_max_percent,fe_max_lba,"
     "fe_avg_percent,fe_over_limit";
-
-// Header values stay on one line and come back exactly: printable ASCII as it is, a backslash
-// doubled, anything else as \xNN.
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (const unsigned char c : text) {
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        }
-    }
-    return out;
-}
 
 std::string Format(const char* format, auto... values) {
     char text[256];
@@ -188,16 +171,16 @@ void WriteResults(std::ostream& out, const ScanResults& r) {
     std::replace(verdict.begin(), verdict.end(), '\n', ' ');
     out << (scan ? kScanResultsTitle : kSmartResultsTitle) << "\n"
         << "# format version: " << kResultsFormatVersion << "\n"
-        << "# drive: " << Escape(r.driveLabel) << "\n"
-        << "# firmware: " << Escape(r.firmware) << "\n"
-        << "# disc type: " << Escape(r.discType) << "\n"
-        << "# manufacturer id: " << Escape(r.manufacturerId) << "\n"
-        << "# media type id: " << Escape(r.mediaTypeId) << "\n";
+        << "# drive: " << EscapeField(r.driveLabel) << "\n"
+        << "# firmware: " << EscapeField(r.firmware) << "\n"
+        << "# disc type: " << EscapeField(r.discType) << "\n"
+        << "# manufacturer id: " << EscapeField(r.manufacturerId) << "\n"
+        << "# media type id: " << EscapeField(r.mediaTypeId) << "\n";
     if (!scan) {
-        out << "# capacity: " << Escape(r.capacity) << "\n"
-            << "# date: " << Escape(r.date) << "\n"
-            << "# program version: " << Escape(r.programVersion) << "\n"
-            << "# verdict: " << Escape(verdict) << "\n"
+        out << "# capacity: " << EscapeField(r.capacity) << "\n"
+            << "# date: " << EscapeField(r.date) << "\n"
+            << "# program version: " << EscapeField(r.programVersion) << "\n"
+            << "# verdict: " << EscapeField(verdict) << "\n"
             << "# result: " << OutcomeName(r.outcome) << "\n"
             << "# speeds: " << r.speeds.size() << "\n"
             << kSmartColumns << "\n";
@@ -213,9 +196,9 @@ void WriteResults(std::ostream& out, const ScanResults& r) {
         << "# range: LBA " << r.range.start << " up to " << r.range.end << " (last LBA " << r.lastLba << ")\n"
         << "# references: te " << r.teReference << ", fe " << r.feReference << "\n"
         << "# limits: te " << kTeLimitPercent << " %, fe " << kFeLimitPercent << " %\n"
-        << "# date: " << Escape(r.date) << "\n"
-        << "# program version: " << Escape(r.programVersion) << "\n"
-        << "# verdict: " << Escape(verdict) << "\n"
+        << "# date: " << EscapeField(r.date) << "\n"
+        << "# program version: " << EscapeField(r.programVersion) << "\n"
+        << "# verdict: " << EscapeField(verdict) << "\n"
         << "# result: " << OutcomeName(r.outcome) << "\n"
         << "# elapsed: " << r.elapsedSeconds << " seconds\n"
         << "# samples: " << r.samples.size() << "\n";

@@ -1,7 +1,5 @@
 #include "probix/ResultsFileReader.h"
 
-#include <cctype>
-#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <map>
@@ -9,6 +7,7 @@
 #include <string_view>
 
 #include "base/SafeFile.h"
+#include "probix/FileFields.h"
 #include "probix/ScanTexts.h"
 #include "probix/SpeedList.h"
 
@@ -23,45 +22,6 @@ constexpr size_t kMaxRows = 1000000;
 // A results file is read whole; one of a full run is some kilobytes, and even kMaxRows rows of
 // samples stay below this.
 constexpr size_t kMaxFileBytes = size_t{128} << 20;
-
-std::optional<std::string> Unescape(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            out += text[i];
-        } else if (i + 1 < text.size() && text[i + 1] == '\\') {
-            out += '\\';
-            ++i;
-        } else if (i + 3 < text.size() && text[i + 1] == 'x' &&
-                   std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
-                   std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
-            out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
-            i += 3;
-        } else {
-            return std::nullopt;
-        }
-    }
-    return out;
-}
-
-template <typename T>
-bool ParseNumber(std::string_view text, T& value) {
-    if (text.empty()) return false;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
-}
-
-std::vector<std::string_view> SplitCommas(std::string_view line) {
-    std::vector<std::string_view> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t comma = line.find(',', start);
-        fields.push_back(
-            line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
-        if (comma == std::string_view::npos) return fields;
-        start = comma + 1;
-    }
-}
 
 std::optional<SpeedResult> SpeedResultOfName(std::string_view name) {
     for (SpeedResult r :
@@ -126,7 +86,7 @@ class Reader {
         const auto found = m_header.find(key);
         if (found == m_header.end())
             return Fault{m_line, std::string("the description has no \"") + key + "\" line"};
-        const std::optional<std::string> text = Unescape(found->second.text);
+        const std::optional<std::string> text = UnescapeField(found->second.text);
         if (!text) return Fault{found->second.line, std::string("the \"") + key + "\" value is damaged"};
         value = *text;
         return std::nullopt;
