@@ -274,7 +274,7 @@ void PrintLayout(CliContext& context, const ReadTestRecord& record) {
     size_t data = 0;
     for (const LayoutTrack& t : layout.tracks) data += t.data ? 1 : 0;
     context.Out() << "drive: " << CliContext::Escaped(record.driveLabel) << "\n"
-                  << "disc: " << record.discType << ", " << sectors << " sectors ("
+                  << "disc: " << record.discType << ", " << CountText(kSectorCount, sectors) << " ("
                   << Decimal(static_cast<double>(sectors) * kSectorSize / 1048576.0, 1) << " MB), "
                   << static_cast<int>(layout.layers) << (layout.layers == 1 ? " layer" : " layers") << ", "
                   << layout.tracks.size() << (layout.tracks.size() == 1 ? " track" : " tracks");
@@ -291,8 +291,8 @@ void PrintResult(CliContext& context, const ReadTestRecord& record) {
     if (r.kind != ReadTestKind::Seek) {
         out << "read: " << ReadTestKindName(r.kind) << (r.quick ? " (quick)" : "") << ", LBA "
             << r.range.first << " up to " << r.range.last << ": " << r.readSectors << " of "
-            << r.plannedSectors << " sectors read, " << r.failedSectors << " failed, " << r.skippedSectors
-            << " skipped\n";
+            << CountText(kSectorCount, r.plannedSectors) << " read, " << r.failedSectors << " failed, "
+            << r.skippedSectors << " skipped\n";
     }
     if (r.transfer) {
         const TransferSummary& t = *r.transfer;
@@ -315,14 +315,16 @@ void PrintResult(CliContext& context, const ReadTestRecord& record) {
         const AccessSummary& a = *r.access;
         auto series = [&](const char* name, const AccessSeries& s) {
             out << "access " << name << ": " << Decimal(s.averageMs, 1) << " ms average, "
-                << Decimal(s.worstMs, 1) << " ms worst (" << s.reads << " reads)\n";
+                << Decimal(s.worstMs, 1) << " ms worst ("
+                << CountText(kReadCount, static_cast<unsigned long long>(s.reads)) << ")\n";
         };
         series("random", a.random);
         series("one third", a.oneThird);
         series("full stroke", a.fullStroke);
         out << "access: " << Decimal(a.averageMs, 1) << " ms average, " << Decimal(a.worstMs, 1)
             << " ms worst";
-        if (a.failedReads > 0) out << ", " << a.failedReads << " reads failed";
+        if (a.failedReads > 0)
+            out << ", " << CountText(kReadCount, static_cast<unsigned long long>(a.failedReads)) << " failed";
         out << "\n";
     }
     for (const std::string& line : VerdictLines(r)) out << line << "\n";

@@ -31,12 +31,6 @@ int64_t SteadyMicroseconds() {
         .count();
 }
 
-std::string Format(const char* format, unsigned long long count) {
-    char text[128];
-    std::snprintf(text, sizeof text, format, count);
-    return text;
-}
-
 // --- the image file --------------------------------------------------------------------------
 
 class ImageFile final : public VerifyImage {
@@ -760,21 +754,27 @@ const char* NotReadableText(NotReadableReason reason) {
     return "";
 }
 
+std::string CountText(const CountTexts& texts, unsigned long long count) {
+    char text[128];
+    std::snprintf(text, sizeof text, count == 1 ? texts.one : texts.many, count);
+    return text;
+}
+
 std::vector<std::string> VerdictLines(const ReadTestResult& result) {
     std::vector<std::string> lines;
     if (result.end != ReadTestEnd::Finished || result.kind == ReadTestKind::Seek) return lines;
     if (result.failedSectors == 0 && result.skippedSectors == 0) lines.emplace_back(kVerdictAllRead);
-    if (result.failedSectors > 0) lines.push_back(Format(kVerdictUnreadableFormat, result.failedSectors));
-    if (result.skippedSectors > 0) lines.push_back(Format(kVerdictSkippedFormat, result.skippedSectors));
+    if (result.failedSectors > 0) lines.push_back(CountText(kVerdictUnreadable, result.failedSectors));
+    if (result.skippedSectors > 0) lines.push_back(CountText(kVerdictSkipped, result.skippedSectors));
     if (const auto& v = result.verify; v && !v->imageReadFailed) {
         // A sector the disc would not give does not hold the image's data as far as anyone can tell.
         const uint64_t differing = v->differingSectors + v->uncomparedSectors;
         lines.push_back(differing == 0 ? std::string(kVerdictImageMatches)
-                                       : Format(kVerdictImageDiffersFormat, differing));
+                                       : CountText(kVerdictImageDiffers, differing));
         if (v->length == LengthMatch::DiscShorter)
-            lines.push_back(Format(kVerdictDiscShorterFormat, v->lengthDifference));
+            lines.push_back(CountText(kVerdictDiscShorter, v->lengthDifference));
         if (v->length == LengthMatch::DiscLonger)
-            lines.push_back(Format(kVerdictDiscLongerFormat, v->lengthDifference));
+            lines.push_back(CountText(kVerdictDiscLonger, v->lengthDifference));
     }
     return lines;
 }

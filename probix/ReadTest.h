@@ -39,14 +39,31 @@ inline constexpr int kRandomSeeks = 100;
 inline constexpr int kOneThirdSeeks = 50;
 inline constexpr int kFullStrokeSeeks = 50;
 
-// Texts of the verdicts ("%llu" is a count of sectors).
+// A text that counts: its form for one and for any other count ("%llu" is the count).
+struct CountTexts {
+    const char* one;
+    const char* many;
+};
+
+// Texts of the verdicts.
 inline constexpr const char* kVerdictAllRead = "All sectors read.";
-inline constexpr const char* kVerdictUnreadableFormat = "%llu sectors could not be read.";
-inline constexpr const char* kVerdictSkippedFormat = "%llu sectors were skipped.";
+inline constexpr CountTexts kVerdictUnreadable{"%llu sector could not be read.",
+                                               "%llu sectors could not be read."};
+inline constexpr CountTexts kVerdictSkipped{"%llu sector was skipped.", "%llu sectors were skipped."};
 inline constexpr const char* kVerdictImageMatches = "The disc matches the image.";
-inline constexpr const char* kVerdictImageDiffersFormat = "The disc differs from the image in %llu sectors.";
-inline constexpr const char* kVerdictDiscShorterFormat = "The disc is %llu sectors shorter than the image.";
-inline constexpr const char* kVerdictDiscLongerFormat = "The disc is %llu sectors longer than the image.";
+inline constexpr CountTexts kVerdictImageDiffers{"The disc differs from the image in %llu sector.",
+                                                 "The disc differs from the image in %llu sectors."};
+inline constexpr CountTexts kVerdictDiscShorter{"The disc is %llu sector shorter than the image.",
+                                                "The disc is %llu sectors shorter than the image."};
+inline constexpr CountTexts kVerdictDiscLonger{"The disc is %llu sector longer than the image.",
+                                               "The disc is %llu sectors longer than the image."};
+inline constexpr CountTexts kSectorCount{"%llu sector", "%llu sectors"};
+inline constexpr CountTexts kReadCount{"%llu read", "%llu reads"};
+inline constexpr CountTexts kAccessReadsFailed{"%llu access-time read failed.",
+                                               "%llu access-time reads failed."};
+
+// `texts` for `count`, in the form that goes with it.
+std::string CountText(const CountTexts& texts, unsigned long long count);
 
 // --- the image a disc is verified against ------------------------------------------------------
 

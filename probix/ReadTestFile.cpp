@@ -514,9 +514,10 @@ std::string ReadTestOutcomeText(const ReadTestResult& r) {
     }
     if (r.kind == ReadTestKind::Seek) {
         if (!r.access) return {};
-        return r.access->failedReads > 0 ? Format("%d access-time reads failed.", r.access->failedReads)
-                                         : Format("Average access time %.1f ms, worst %.1f ms.",
-                                                  r.access->averageMs, r.access->worstMs);
+        return r.access->failedReads > 0
+                   ? CountText(kAccessReadsFailed, static_cast<unsigned long long>(r.access->failedReads))
+                   : Format("Average access time %.1f ms, worst %.1f ms.", r.access->averageMs,
+                            r.access->worstMs);
     }
     std::string text;
     for (const std::string& line : VerdictLines(r)) text += (text.empty() ? "" : " ") + line;

@@ -320,6 +320,14 @@ TEST(ReadTest, VerifyFindsExactlyTheChangedSectorsAndTheLengths) {
          LengthMatch::DiscLonger,
          {"All sectors read.", "The disc matches the image.",
           "The disc is 50 sectors longer than the image."}},
+        {"one sector of each",
+         kDiscSectors - 1,
+         {7},
+         {{7, 7}},
+         LengthMatch::DiscLonger,
+         {"1 sector could not be read.", "The disc differs from the image in 2 sectors.",
+          "The disc is 1 sector longer than the image."},
+         {{100, 1}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
