@@ -406,7 +406,7 @@ void Run::ReadPass(const std::vector<SectorRange>& extents) {
             const auto layer0 = static_cast<size_t>(firstOfLayer1 - points.begin());
             if (layer0 >= 8) curve = curve.first(layer0);
         }
-        t.mode = RecogniseReadMode(curve);
+        t.mode = RecogniseReadMode(curve, m_result.layout);
         m_result.transfer = t;
     }
 }
@@ -662,17 +662,45 @@ const char* ReadModeName(ReadMode mode) {
     return "unknown";
 }
 
-ReadMode RecogniseReadMode(std::span<const SpeedPoint> points) {
-    constexpr size_t kFewestPoints = 8;
+double RadialFraction(const DiscLayout& layout, uint32_t lba) {
+    // Nominal discs: DVD data from 24 mm, CD data from 25 mm, both out to 58 mm.
+    constexpr double kOuterMm = 58.0;
+    constexpr uint32_t kDvdSectors = 2295104;       // 4.7 GB
+    constexpr uint32_t kDvdLayerSectors = 2086912;  // a layer of 8.5 GB
+    constexpr uint32_t kCdSectors = 359847;         // 80 minutes
+    const double innerMm = layout.dvd ? 24.0 : 25.0;
+    double area = 0;  // the part of a full layer's data area inside the sector
+    if (layout.layers >= 2 || layout.layerBreakLba) {
+        const double layerSectors = layout.layerBreakLba.value_or(kDvdLayerSectors);
+        area = lba < layerSectors ? lba / layerSectors : 1.0 - (lba - layerSectors) / layerSectors;
+    } else {
+        area = lba / static_cast<double>(layout.dvd ? kDvdSectors : kCdSectors);
+    }
+    area = std::clamp(area, 0.0, 1.0);
+    const double radiusMm = std::sqrt(innerMm * innerMm + area * (kOuterMm * kOuterMm - innerMm * innerMm));
+    return (radiusMm - innerMm) / (kOuterMm - innerMm);
+}
+
+ReadMode RecogniseReadMode(std::span<const SpeedPoint> points, const DiscLayout& layout) {
+    constexpr size_t kFewestPoints = 16;
+    // Over half the radius every mode shows its shape: CAV rises by a third or more, and zones and
+    // a partial CAV's rise are as wide as a fifth of the radius or more.
+    constexpr double kFewestRadius = 0.5;
+    // One speed from the inner quarter on is CLV; further out it may be a partial CAV's top speed.
+    constexpr double kClvStartsWithin = 0.25;
     const size_t n = points.size();
     if (n < kFewestPoints) return ReadMode::Unknown;
+    const double inner = RadialFraction(layout, points.front().lba);
+    const double outer = RadialFraction(layout, points.back().lba);
+    if (std::abs(outer - inner) < kFewestRadius) return ReadMode::Unknown;
     const size_t window = std::max<size_t>(5, n / 50) | 1;
     const std::vector<double> v = UpperEnvelope(points, window);
     const double top = *std::max_element(v.begin(), v.end());
     const double bottom = *std::min_element(v.begin(), v.end());
     if (top <= 0) return ReadMode::Unknown;
     // Within a few per cent everywhere: one speed over the whole disc.
-    if (top - bottom <= 0.08 * top) return ReadMode::Clv;
+    if (top - bottom <= 0.08 * top)
+        return std::min(inner, outer) <= kClvStartsWithin ? ReadMode::Clv : ReadMode::Unknown;
 
     auto mean = [&v](size_t from, size_t to) {
         double sum = 0;

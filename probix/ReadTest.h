@@ -127,8 +127,14 @@ double PositionGigabytes(uint32_t lba);
 
 enum class ReadMode { Clv, Cav, PartialCav, ZonedClv, Unknown };
 const char* ReadModeName(ReadMode mode);  // "CLV", "CAV", "P-CAV", "Z-CLV", "unknown"
-// The read mode a curve shows (points in position order).
-ReadMode RecogniseReadMode(std::span<const SpeedPoint> points);
+// Where a sector lies across the data area of `layout`'s disc: 0 at its inner edge, 1 at the outer
+// edge of a full disc. Sectors lie at one density (as a CLV recorder writes them), so the radius
+// grows with the square root of the sectors before it; layer 1 of a dual-layer disc runs back inwards.
+double RadialFraction(const DiscLayout& layout, uint32_t lba);
+// The read mode a curve over `layout`'s disc shows (points in position order, on one layer).
+// Unknown when the points are too few or span too little of the radius to tell the modes apart: a
+// short stretch of any mode can look flat, or rise by no more than the noise.
+ReadMode RecogniseReadMode(std::span<const SpeedPoint> points, const DiscLayout& layout);
 
 struct TransferSummary {
     double startX = 0;

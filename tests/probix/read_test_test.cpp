@@ -102,6 +102,56 @@ TEST(ReadTest, EachReadModeIsRecognisedFromTheCurve) {
     }
 }
 
+// A single-layer DVD as the drive describes it.
+DiscLayout Dvd() {
+    DiscLayout layout;
+    layout.dvd = true;
+    layout.lastLba = 2295103;
+    return layout;
+}
+
+TEST(ReadTest, ShortCurvesNameNoModeTheyDoNotShow) {
+    // Each mode of a 16X DVD drive, sampled at `count` points from LBA `first` to LBA `last`.
+    const auto radius = [](uint32_t lba) {
+        return std::sqrt(24.0 * 24 + lba * (58.0 * 58 - 24.0 * 24) / 2295104);
+    };
+    const std::function<double(double)> cav = [](double r) { return 16 * r / 58; };
+    const std::function<double(double)> partialCav = [](double r) { return std::min(16.0, 16 * r / 41); };
+    const std::function<double(double)> zonedClv = [](double r) {
+        return 16.0 * (3 + std::min(3, static_cast<int>((r - 24) / 8.5))) / 6;
+    };
+    const std::function<double(double)> clv = [](double) { return 16.0; };
+    struct Case {
+        std::string name;
+        std::function<double(double)> speed;  // of the radius in mm
+        uint32_t first, last;
+        int count;
+        ReadMode expected;
+    };
+    const Case cases[] = {
+        // The first 100 MB of a CAV disc rise by 4 %: flat as CLV, yet no CLV.
+        {"CAV, the first 100 MB", cav, 0, 50000, 600, ReadMode::Unknown},
+        {"P-CAV, the outer half at the top speed", partialCav, 1300000, 2295103, 600, ReadMode::Unknown},
+        {"Z-CLV, within one zone", zonedClv, 400000, 800000, 600, ReadMode::Unknown},
+        {"CLV, a stretch in the middle", clv, 900000, 1400000, 600, ReadMode::Unknown},
+        {"CAV over the whole disc in a dozen points", cav, 0, 2295103, 12, ReadMode::Unknown},
+        // Where the range is wide enough, the shape shows.
+        {"CAV, the inner two thirds", cav, 0, 1600000, 600, ReadMode::Cav},
+        {"CLV from the inside out to three quarters", clv, 0, 1700000, 600, ReadMode::Clv},
+        {"Z-CLV over the whole disc in 100 points", zonedClv, 0, 2295103, 100, ReadMode::ZonedClv},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<SpeedPoint> points;
+        for (int i = 0; i < c.count; ++i) {
+            const auto lba = static_cast<uint32_t>(c.first + uint64_t{c.last - c.first} * i / (c.count - 1));
+            points.push_back({lba, c.speed(radius(lba))});
+        }
+        const ReadMode mode = RecogniseReadMode(points, Dvd());
+        EXPECT_EQ(mode, c.expected) << ReadModeName(mode);
+    }
+}
+
 TEST(ReadTest, ReadModesAreRecognisedThroughRequestsThatCameBackLate) {
     // Curves over a full DVD (radius 24 to 58 mm) at 16X, and the same with one-sided noise: every
     // point up to 2 % slower, one in twenty up to 30 % slower, as when something else held the
@@ -137,7 +187,8 @@ TEST(ReadTest, ReadModesAreRecognisedThroughRequestsThatCameBackLate) {
                 }
                 points.push_back({static_cast<uint32_t>(i * 3279), x});
             }
-            EXPECT_EQ(RecogniseReadMode(points), c.expected) << ReadModeName(RecogniseReadMode(points));
+            const ReadMode mode = RecogniseReadMode(points, Dvd());
+            EXPECT_EQ(mode, c.expected) << ReadModeName(mode);
         }
     }
 }
