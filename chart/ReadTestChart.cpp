@@ -26,15 +26,23 @@ void SetUp(ScanChartCanvas& canvas, int lastLba, double topX, bool compare) {
 }
 
 void AppendSpeed(ScanChartCanvas& canvas, int series, const SpeedSample& sample, bool anew) {
+    if (anew) {
+        // A line leaves out its last pixel, so a stretch whose samples all fall in one pixel
+        // column (a quick pass's zone) would show nothing: its line begins a column earlier.
+        const ChartLayout layout = canvas.Layout();
+        const double column = layout.xFactor > 0 ? 1.0 / layout.xFactor : 0.0;
+        canvas.AppendPoint(series, sample.speedX, sample.lba - column);
+        canvas.ForgetPrevious(series);
+        canvas.UpdateCurves();
+    }
     canvas.AppendPoint(series, sample.speedX, sample.lba);
-    if (anew) canvas.ForgetPrevious(series);
     canvas.UpdateCurves();
 }
 
 void PlotSpeed(ScanChartCanvas& canvas, int series, std::span<const SpeedSample> samples) {
     bool first = true;
     for (const SpeedSample& s : samples) {
-        AppendSpeed(canvas, series, s, first);
+        AppendSpeed(canvas, series, s, first || s.startsLine);
         first = false;
     }
 }

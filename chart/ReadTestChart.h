@@ -26,6 +26,7 @@ inline constexpr int kCompareSpeedCurve = 4;  // only on charts that compare two
 struct SpeedSample {
     double lba = 0;
     double speedX = 0;
+    bool startsLine = false;  // nothing was read since the sample before: no line joins them
 };
 
 // The top of the speed axis for a curve whose fastest speed is `fastestX`: a round number of X
@@ -35,9 +36,10 @@ double SpeedAxisTop(double fastestX);
 // Adds the series (and the compared curve's), sets the range 0..topX over LBA 0..lastLba, and
 // draws the frame.
 void SetUp(ScanChartCanvas& canvas, int lastLba, double topX, bool compare = false);
-// Moves the speed curve `series` on to a sample; `anew` starts a new line (after a gap).
+// Moves the speed curve `series` on to a sample; `anew` starts a new line (after a gap), which
+// shows at least one pixel column wide.
 void AppendSpeed(ScanChartCanvas& canvas, int series, const SpeedSample& sample, bool anew);
-// A whole curve, from its first sample.
+// A whole curve, from its first sample; a line for each stretch of samples.
 void PlotSpeed(ScanChartCanvas& canvas, int series, std::span<const SpeedSample> samples);
 // Marks the sectors first..last in red over the plot's height, at least one pixel column wide.
 void MarkRange(ScanChartCanvas& canvas, double first, double last);

@@ -117,7 +117,6 @@ class Run final {
     void Progress(uint32_t lba);
     void AccessTimes();
     void CheckSameDisc();
-    std::vector<SectorRange> Extents() const;
 
     SharedDrive& m_drive;
     const ReadTestSettings& m_settings;
@@ -178,38 +177,6 @@ RequestOutcome Run::Request(uint32_t lba, uint32_t count, uint8_t* data) {
             break;
     }
     return *outcome;
-}
-
-std::vector<SectorRange> Run::Extents() const {
-    const ReadTestResult& r = m_result;
-    std::vector<SectorRange> extents;
-    for (const LayoutTrack& track : r.layout.tracks) {
-        if (!track.data) continue;
-        const uint32_t first = std::max(track.firstLba, r.range.first);
-        const uint32_t last = std::min(track.lastLba, r.range.last);
-        if (first <= last) extents.push_back({first, last});
-    }
-    uint64_t total = 0;
-    for (const SectorRange& e : extents) total += e.Count();
-    if (!m_settings.quick || total <= uint64_t{kQuickZones} * kQuickZoneSectors) return extents;
-
-    // Zones evenly spaced over the data sectors, the last one ending at the last sector.
-    std::vector<SectorRange> zones;
-    for (uint32_t k = 0; k < kQuickZones; ++k) {
-        uint64_t offset = (total - kQuickZoneSectors) * k / (kQuickZones - 1);
-        for (const SectorRange& e : extents) {
-            if (offset >= e.Count()) {
-                offset -= e.Count();
-                continue;
-            }
-            const uint32_t first = e.first + static_cast<uint32_t>(offset);
-            const uint32_t last =
-                static_cast<uint32_t>(std::min<uint64_t>(e.last, uint64_t{first} + kQuickZoneSectors - 1));
-            zones.push_back({first, last});
-            break;
-        }
-    }
-    return zones;
 }
 
 void Run::Progress(uint32_t lba) {
@@ -542,19 +509,19 @@ ReadTestResult Run::Execute() {
         }
         m_observer.OnLayout(m_result.layout, m_result.speed);
 
-        uint32_t firstData = UINT32_MAX, lastData = 0;
+        uint32_t lastData = 0;
         for (const LayoutTrack& track : m_result.layout.tracks) {
             if (!track.data) {
                 m_result.audioTracks.push_back({track.firstLba, track.lastLba});
                 continue;
             }
-            firstData = std::min(firstData, track.firstLba);
             lastData = std::max(lastData, track.lastLba);
         }
-        m_result.range = {std::max(firstData, m_settings.startLba.value_or(0)),
-                          std::min(lastData, m_settings.endLba.value_or(UINT32_MAX))};
+        m_result.range = ReadTestRange(m_result.layout, m_settings);
         const std::vector<SectorRange> extents =
-            m_result.range.first <= m_result.range.last ? Extents() : std::vector<SectorRange>{};
+            m_result.range.first <= m_result.range.last
+                ? ReadStretches(m_result.layout, m_result.range, m_settings.quick)
+                : std::vector<SectorRange>{};
         if (extents.empty()) {
             m_result.notReadable = NotReadableReason::EmptyRange;
             return finish(ReadTestEnd::NotReadable);
@@ -679,6 +646,67 @@ double RadialFraction(const DiscLayout& layout, uint32_t lba) {
     area = std::clamp(area, 0.0, 1.0);
     const double radiusMm = std::sqrt(innerMm * innerMm + area * (kOuterMm * kOuterMm - innerMm * innerMm));
     return (radiusMm - innerMm) / (kOuterMm - innerMm);
+}
+
+SectorRange ReadTestRange(const DiscLayout& layout, const ReadTestSettings& settings) {
+    uint32_t firstData = UINT32_MAX, lastData = 0;
+    for (const LayoutTrack& track : layout.tracks) {
+        if (!track.data) continue;
+        firstData = std::min(firstData, track.firstLba);
+        lastData = std::max(lastData, track.lastLba);
+    }
+    return {std::max(firstData, settings.startLba.value_or(0)),
+            std::min(lastData, settings.endLba.value_or(UINT32_MAX))};
+}
+
+std::vector<SectorRange> ReadStretches(const DiscLayout& layout, SectorRange range, bool quick) {
+    std::vector<SectorRange> extents;
+    for (const LayoutTrack& track : layout.tracks) {
+        if (!track.data) continue;
+        const uint32_t first = std::max(track.firstLba, range.first);
+        const uint32_t last = std::min(track.lastLba, range.last);
+        if (first <= last) extents.push_back({first, last});
+    }
+    uint64_t total = 0;
+    for (const SectorRange& e : extents) total += e.Count();
+    if (!quick || total <= uint64_t{kQuickZones} * kQuickZoneSectors) return extents;
+
+    // Zones evenly spaced over the data sectors, the last one ending at the last sector.
+    std::vector<SectorRange> zones;
+    for (uint32_t k = 0; k < kQuickZones; ++k) {
+        uint64_t offset = (total - kQuickZoneSectors) * k / (kQuickZones - 1);
+        for (const SectorRange& e : extents) {
+            if (offset >= e.Count()) {
+                offset -= e.Count();
+                continue;
+            }
+            const uint32_t first = e.first + static_cast<uint32_t>(offset);
+            const uint32_t last =
+                static_cast<uint32_t>(std::min<uint64_t>(e.last, uint64_t{first} + kQuickZoneSectors - 1));
+            zones.push_back({first, last});
+            break;
+        }
+    }
+    return zones;
+}
+
+CurveBreaks::CurveBreaks(std::vector<SectorRange> stretches) : m_stretches(std::move(stretches)) {}
+
+CurveBreaks::CurveBreaks(const ReadTestResult& result)
+    : CurveBreaks(result.range.first <= result.range.last
+                      ? ReadStretches(result.layout, result.range, result.quick)
+                      : std::vector<SectorRange>{}) {}
+
+bool CurveBreaks::StartsLine(uint32_t lba) {
+    const auto after = std::upper_bound(m_stretches.begin(), m_stretches.end(), lba,
+                                        [](uint32_t at, const SectorRange& s) { return at < s.first; });
+    size_t stretch = SIZE_MAX;
+    if (after != m_stretches.begin() && lba <= std::prev(after)->last)
+        stretch = static_cast<size_t>(std::prev(after) - m_stretches.begin());
+    // A point outside every stretch (a file's points over other tracks) stands alone.
+    const bool starts = stretch == SIZE_MAX || stretch != m_current;
+    m_current = stretch;
+    return starts;
 }
 
 ReadMode RecogniseReadMode(std::span<const SpeedPoint> points, const DiscLayout& layout) {

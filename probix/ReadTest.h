@@ -224,6 +224,28 @@ struct ReadTestResult {
 // not finish and for an access-time run.
 std::vector<std::string> VerdictLines(const ReadTestResult& result);
 
+// The sectors a run over `layout`'s disc covers: from its first to its last data sector, within the
+// settings' chosen range; first > last when the two do not meet.
+SectorRange ReadTestRange(const DiscLayout& layout, const ReadTestSettings& settings);
+// What a run over `range` reads, in order: the data tracks' parts within it, or in quick mode
+// kQuickZones zones of kQuickZoneSectors spread evenly over them.
+std::vector<SectorRange> ReadStretches(const DiscLayout& layout, SectorRange range, bool quick);
+
+// Where the speed curve's line breaks: nothing is read between two stretches, so no line may
+// claim a speed there.
+class CurveBreaks {
+  public:
+    explicit CurveBreaks(std::vector<SectorRange> stretches);
+    explicit CurveBreaks(const ReadTestResult& result);
+    // Whether the point at `lba` begins a new line: the first point, and each point in another
+    // stretch than the one before. Points come in position order.
+    bool StartsLine(uint32_t lba);
+
+  private:
+    std::vector<SectorRange> m_stretches;
+    size_t m_current = SIZE_MAX;
+};
+
 // --- the run ---------------------------------------------------------------------------------
 
 struct ReadTestProgress {

@@ -16,7 +16,9 @@ namespace {
 std::vector<read_chart::SpeedSample> SamplesOf(const ReadTestResult& result) {
     std::vector<read_chart::SpeedSample> samples;
     samples.reserve(result.points.size());
-    for (const SpeedPoint& p : result.points) samples.push_back({static_cast<double>(p.lba), p.speedX});
+    CurveBreaks breaks(result);
+    for (const SpeedPoint& p : result.points)
+        samples.push_back({static_cast<double>(p.lba), p.speedX, breaks.StartsLine(p.lba)});
     return samples;
 }
 
