@@ -457,24 +457,6 @@ void Run::CheckSameDisc() {
     if (o.Good() && capacity.lastLba != m_result.layout.lastLba) throw RunEnded{ReadTestEnd::DiscChanged, o};
 }
 
-NotReadableReason ReasonOf(LayoutOutcome outcome) {
-    switch (outcome) {
-        case LayoutOutcome::NoDisc:
-            return NotReadableReason::NoDisc;
-        case LayoutOutcome::Blank:
-            return NotReadableReason::Blank;
-        case LayoutOutcome::NoDataTrack:
-            return NotReadableReason::NoDataTrack;
-        case LayoutOutcome::Unreadable:
-            return NotReadableReason::Unreadable;
-        case LayoutOutcome::Ready:
-        case LayoutOutcome::DriveFailed:
-        case LayoutOutcome::DiscChanged:
-            break;
-    }
-    return NotReadableReason::DriveFailed;
-}
-
 ReadTestResult Run::Execute() {
     const int64_t started = m_clock();
     m_result.kind = m_settings.kind;
@@ -504,7 +486,7 @@ ReadTestResult Run::Execute() {
             if (layout.outcome == LayoutOutcome::DriveFailed &&
                 DriveGone(layout.status, layout.sense, layout.osError))
                 return finish(ReadTestEnd::DriveGone);
-            m_result.notReadable = ReasonOf(layout.outcome);
+            m_result.notReadable = NotReadableReasonOf(layout.outcome);
             return finish(ReadTestEnd::NotReadable);
         }
         m_observer.OnLayout(m_result.layout, m_result.speed);
@@ -788,6 +770,24 @@ const char* ReadTestEndName(ReadTestEnd end) {
             break;
     }
     return "not-readable";
+}
+
+NotReadableReason NotReadableReasonOf(LayoutOutcome outcome) {
+    switch (outcome) {
+        case LayoutOutcome::NoDisc:
+            return NotReadableReason::NoDisc;
+        case LayoutOutcome::Blank:
+            return NotReadableReason::Blank;
+        case LayoutOutcome::NoDataTrack:
+            return NotReadableReason::NoDataTrack;
+        case LayoutOutcome::Unreadable:
+            return NotReadableReason::Unreadable;
+        case LayoutOutcome::Ready:
+        case LayoutOutcome::DriveFailed:
+        case LayoutOutcome::DiscChanged:
+            break;
+    }
+    return NotReadableReason::DriveFailed;
 }
 
 const char* NotReadableText(NotReadableReason reason) {

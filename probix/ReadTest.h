@@ -189,6 +189,8 @@ const char* ReadTestEndName(
 enum class NotReadableReason { None, NoDisc, Blank, NoDataTrack, Unreadable, DriveFailed, EmptyRange };
 // "No disc in the drive.", "The disc is blank.", ...
 const char* NotReadableText(NotReadableReason reason);
+// Why a disc whose layout came out so cannot be read (DriveFailed for a layout that is ready).
+NotReadableReason NotReadableReasonOf(LayoutOutcome outcome);
 
 struct ReadTestResult {
     ReadTestEnd end = ReadTestEnd::NotReadable;

@@ -48,6 +48,20 @@ void DrawReadTest(ScanChartCanvas& canvas, const ReadTestResult& result, const R
     for (const SectorRange& s : result.skipped) read_chart::MarkRange(canvas, s.first, s.last);
 }
 
+std::vector<LegendEntry> ReadTestLegend(const ReadTestResult& result, const ReadTestRecord* compared) {
+    std::vector<LegendEntry> legend;
+    legend.push_back({read_chart::kSpeedColour, QStringLiteral("Read speed (X)"), false});
+    if (compared) {
+        legend.push_back(
+            {read_chart::kCompareSpeedColour,
+             QStringLiteral("Read speed of ") + QString::fromStdString(ReadTestShortName(*compared)), false});
+    }
+    legend.push_back({read_chart::kErrorColour, QStringLiteral("Unread sectors"), false});
+    if (result.layout.layerBreakLba)
+        legend.push_back({chart_style::kMarkerColour, QStringLiteral("Layer break"), false});
+    return legend;
+}
+
 QImage RenderReadTestPicture(const ReadTestRecord& record, const ReadTestRecord* compared) {
     LabelledChart picture;
     for (const std::string& line : ReadTestHeaderLines(record))
@@ -57,15 +71,7 @@ QImage RenderReadTestPicture(const ReadTestRecord& record, const ReadTestRecord*
                               .arg(QString::fromStdString(ReadTestShortName(*compared)),
                                    QString::fromStdString(ReadTestOutcomeText(compared->result)));
     }
-    picture.legend.push_back({read_chart::kSpeedColour, QStringLiteral("Read speed (X)"), false});
-    if (compared) {
-        picture.legend.push_back(
-            {read_chart::kCompareSpeedColour,
-             QStringLiteral("Read speed of ") + QString::fromStdString(ReadTestShortName(*compared)), false});
-    }
-    picture.legend.push_back({read_chart::kErrorColour, QStringLiteral("Unread sectors"), false});
-    if (record.result.layout.layerBreakLba)
-        picture.legend.push_back({chart_style::kMarkerColour, QStringLiteral("Layer break"), false});
+    picture.legend = ReadTestLegend(record.result, compared);
     ScanChartCanvas canvas;
     canvas.Create(kLabelledChartWidth, kLabelledChartHeight);
     DrawReadTest(canvas, record.result, compared ? &compared->result : nullptr);

@@ -3,7 +3,9 @@
 #include <QImage>
 
 #include <string>
+#include <vector>
 
+#include "chart/LabelledChart.h"
 #include "probix/ReadTestFile.h"
 
 namespace dravix {
@@ -16,6 +18,11 @@ double ReadTestAxisTop(const ReadTestResult& result, const ReadTestResult* compa
 // layer break; a second result's curve laid over it.
 void DrawReadTest(ScanChartCanvas& canvas, const ReadTestResult& result,
                   const ReadTestResult* compared = nullptr);
+
+// What the chart's colours stand for: the speed curve (and the compared one), the unread ranges,
+// the layer break of a dual-layer disc.
+std::vector<LegendEntry> ReadTestLegend(const ReadTestResult& result,
+                                        const ReadTestRecord* compared = nullptr);
 
 // The labelled picture: header, chart, legend. Needs a QGuiApplication.
 QImage RenderReadTestPicture(const ReadTestRecord& record, const ReadTestRecord* compared = nullptr);
