@@ -25,6 +25,7 @@
 #include "drive/VendorMode.h"
 #include "res/Icons.h"
 #include "res/Strings.h"
+#include "scan/ReadTestWindow.h"
 #include "turns/AppState.h"
 #include "turns/StoppableDrive.h"
 #include "ui/DialogUnits.h"
@@ -157,6 +158,10 @@ void CMainDialog::BuildMenu() {
     QAction* exit = file->addAction(QStringLiteral("E&xit       Ctrl+X"));
     exit->setObjectName(QStringLiteral("id32774"));
     connect(exit, &QAction::triggered, this, &QDialog::reject);
+    QMenu* tools = m_menuBar->addMenu(QStringLiteral("Tools(&T)"));
+    QAction* readTest = tools->addAction(QStringLiteral("&Read Test\u2026"));
+    readTest->setObjectName(QStringLiteral("readTest"));
+    connect(readTest, &QAction::triggered, this, &CMainDialog::OpenReadTest);
     QMenu* help = m_menuBar->addMenu(QStringLiteral("Help(&H)"));
     QAction* contents = help->addAction(QStringLiteral("Dravix Help    F1"));
     contents->setObjectName(QStringLiteral("id32775"));
@@ -496,6 +501,22 @@ void CMainDialog::OnTimer() {
         state.bookTypeReenabled = true;
         for (int id : lock.givenBack) EnableControl(page, id, true);
     }
+}
+
+void CMainDialog::OpenReadTest() {
+    // One window at a time; it reads the disc of the drive chosen when it opened and at each
+    // START. Standard commands only: any drive, without the maker's support check.
+    if (m_readTest != nullptr) {
+        m_readTest->show();
+        m_readTest->raise();
+        m_readTest->activateWindow();
+        return;
+    }
+    m_readTest = new CReadTestWindow(m_services, this);
+    // A run holds the drive as a scan does: the drive list follows at once, also when no page
+    // (and so no timer) is there.
+    connect(m_readTest, &CReadTestWindow::RunningChanged, this, &CMainDialog::OnTimer);
+    m_readTest->show();
 }
 
 void CMainDialog::OnSysCommand(int id) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -25,6 +26,7 @@ class DriveWatcher;
 class HelpWindow;
 class PropertyPage;
 class PropertySheet;
+class CReadTestWindow;
 class StoppableDrive;
 
 // The main window: the drive list, the property sheet with the drive's feature pages, the menu.
@@ -55,6 +57,8 @@ class CMainDialog final : public QDialog {
     void OnSysCommand(int id);
     void OnSave();
     void OnAbout();
+    // Tools > "Read Test…": the read test window for the chosen drive (raised when it is open).
+    void OpenReadTest();
 
     // Lists the drives again (the menu's "Rescan Drives", a drive plugged in or removed, the
     // virtual drive's list changed). Waits until no scan and no command sequence of any window
@@ -124,10 +128,11 @@ class CMainDialog final : public QDialog {
     QTimer m_timer;
     HelpWindow* m_help = nullptr;  // once opened; a child window, so a modal main window leaves it usable
     bool m_closing = false;
-    QLabel* m_diagnosis = nullptr;        // in the sheet's frame, over it while no page is shown
-    std::vector<DriveIdentity> m_listed;  // the drives of the list, line by line
-    bool m_initialised = false;           // the first listing is done
-    DriveWatcher* m_watcher = nullptr;    // plugged and removed drives, the virtual drive's changes
+    QLabel* m_diagnosis = nullptr;         // in the sheet's frame, over it while no page is shown
+    std::vector<DriveIdentity> m_listed;   // the drives of the list, line by line
+    bool m_initialised = false;            // the first listing is done
+    DriveWatcher* m_watcher = nullptr;     // plugged and removed drives, the virtual drive's changes
+    QPointer<CReadTestWindow> m_readTest;  // while open
 };
 
 // The start-up warning, as the program shows it.

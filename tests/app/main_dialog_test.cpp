@@ -188,6 +188,8 @@ TEST_F(MainDialogTest, MenuCarriesItsTextsAndCommandIds) {
                          {"settings", "Se&ttings..."},
                          {"id32774", "E&xit       Ctrl+X"},
                          {"menu", "File(&F)"},
+                         {"readTest", "&Read Test\u2026"},
+                         {"menu", "Tools(&T)"},
                          {"id32775", "Dravix Help    F1"},
                          {"copyDriveReport", "Copy Drive Report"},
                          {"", ""},

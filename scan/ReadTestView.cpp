@@ -1,0 +1,184 @@
+#include "scan/ReadTestView.h"
+
+#include <QColor>
+#include <QLabel>
+#include <QStringList>
+#include <QVBoxLayout>
+
+#include "chart/ReadTestChart.h"
+#include "chart/ScanChart.h"
+#include "scan/ReadTestPicture.h"
+#include "ui/ProgramText.h"
+
+namespace dravix {
+
+namespace {
+
+constexpr int kChartWidth = 640;
+constexpr int kChartHeight = 300;
+// Ranges listed by name; the rest are counted.
+constexpr size_t kListedRanges = 8;
+// The verdict's colours: the ok verdict and the warnings of the Probix page.
+constexpr QRgb kOkColour = 0xFF008200;
+constexpr QRgb kWarningColour = 0xFFFF0000;
+
+QString RangesText(const std::vector<SectorRange>& ranges) {
+    QStringList listed;
+    for (size_t i = 0; i < ranges.size() && i < kListedRanges; ++i) {
+        const SectorRange& r = ranges[i];
+        listed << (r.first == r.last ? QString::number(r.first)
+                                     : QStringLiteral("%1-%2").arg(r.first).arg(r.last));
+    }
+    if (ranges.size() > kListedRanges)
+        listed << QStringLiteral("and %1 more").arg(ranges.size() - kListedRanges);
+    return listed.join(QStringLiteral(", "));
+}
+
+}  // namespace
+
+QString LegendHtml(const std::vector<LegendEntry>& legend) {
+    QStringList entries;
+    for (const LegendEntry& entry : legend) {
+        entries << QStringLiteral(
+                       "<span style=\"color:%1\">%2</span>&nbsp;<span style=\"color:white\">%3</span>")
+                       .arg(QColor::fromRgb(entry.colour).name(),
+                            entry.dotted ? QStringLiteral("&middot;&middot;&middot;&middot;")
+                                         : QStringLiteral("&mdash;&mdash;"),
+                            entry.text.toHtmlEscaped());
+    }
+    return entries.join(QStringLiteral("&nbsp;&nbsp;&nbsp; "));
+}
+
+std::vector<QString> ReadTestFigureLines(const ReadTestResult& r) {
+    std::vector<QString> lines;
+    if (r.kind != ReadTestKind::Seek && r.plannedSectors > 0) {
+        lines.push_back(QStringLiteral("Read %1 of %2, %3 unreadable, %4 skipped.")
+                            .arg(r.readSectors)
+                            .arg(ProgramText(CountText(kSectorCount, r.plannedSectors)))
+                            .arg(r.failedSectors)
+                            .arg(r.skippedSectors));
+    }
+    if (r.transfer) {
+        const TransferSummary& t = *r.transfer;
+        lines.push_back(
+            QStringLiteral("Speed: start %1X, end %2X, average %3X, minimum %4X at LBA %5. Read mode: %6.")
+                .arg(t.startX, 0, 'f', 2)
+                .arg(t.endX, 0, 'f', 2)
+                .arg(t.averageX, 0, 'f', 2)
+                .arg(t.minimumX, 0, 'f', 2)
+                .arg(t.minimumLba)
+                .arg(QString::fromLatin1(ReadModeName(t.mode))));
+    }
+    if (r.access) {
+        const AccessSummary& a = *r.access;
+        lines.push_back(QStringLiteral("Access time: random %1 ms, one third %2 ms, full stroke %3 ms; "
+                                       "average %4 ms, worst %5 ms.")
+                            .arg(a.random.averageMs, 0, 'f', 1)
+                            .arg(a.oneThird.averageMs, 0, 'f', 1)
+                            .arg(a.fullStroke.averageMs, 0, 'f', 1)
+                            .arg(a.averageMs, 0, 'f', 1)
+                            .arg(a.worstMs, 0, 'f', 1));
+    }
+    std::vector<SectorRange> failed;
+    for (const FailedRange& f : r.failures) failed.push_back(f.range);
+    if (!failed.empty())
+        lines.push_back(QStringLiteral("Unreadable: ") + RangesText(failed) + QLatin1Char('.'));
+    if (!r.skipped.empty())
+        lines.push_back(QStringLiteral("Skipped: ") + RangesText(r.skipped) + QLatin1Char('.'));
+    if (r.verify && !r.verify->differences.empty())
+        lines.push_back(QStringLiteral("Differs from the image: ") + RangesText(r.verify->differences) +
+                        QLatin1Char('.'));
+    return lines;
+}
+
+ReadTestView::ReadTestView(QWidget* parent) : QWidget(parent) {
+    m_layout = new QVBoxLayout(this);
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    NewChart();
+    m_legend = new QLabel(this);
+    m_legend->setObjectName(QStringLiteral("readTestLegend"));
+    m_legend->setTextFormat(Qt::RichText);
+    m_legend->setWordWrap(true);
+    m_legend->setMaximumWidth(kChartWidth);
+    m_legend->setStyleSheet(QStringLiteral("QLabel { background: black; padding: 4px; }"));
+    m_layout->addWidget(m_legend);
+    m_summary = new QLabel(this);
+    m_summary->setObjectName(QStringLiteral("readTestSummary"));
+    m_summary->setTextFormat(Qt::PlainText);
+    m_summary->setWordWrap(true);
+    m_summary->setMaximumWidth(kChartWidth);
+    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_layout->addWidget(m_summary);
+    m_verdict = new QLabel(this);
+    m_verdict->setObjectName(QStringLiteral("readTestVerdict"));
+    m_verdict->setTextFormat(Qt::PlainText);
+    m_verdict->setWordWrap(true);
+    m_verdict->setMaximumWidth(kChartWidth);
+    QFont bold = m_verdict->font();
+    bold.setBold(true);
+    m_verdict->setFont(bold);
+    m_layout->addWidget(m_verdict);
+    m_legend->setText(LegendHtml(ReadTestLegend(ReadTestResult{})));
+}
+
+ReadTestView::~ReadTestView() = default;
+
+void ReadTestView::NewChart() {
+    // The chart keeps what it drew as its only record, and its series once added: a new run or
+    // result gets a chart of its own.
+    auto* chart = new CScanChart;
+    chart->setObjectName(QStringLiteral("readTestChart"));
+    chart->Create(this, QRect(0, 0, kChartWidth, kChartHeight));
+    chart->setFixedSize(kChartWidth, kChartHeight);
+    if (m_chart != nullptr) {
+        m_layout->replaceWidget(m_chart, chart);
+        delete m_chart;
+    } else {
+        m_layout->insertWidget(0, chart);
+    }
+    m_chart = chart;
+}
+
+void ReadTestView::Begin(const DiscLayout& layout, double topX) {
+    NewChart();
+    ScanChartCanvas& canvas = m_chart->Canvas();
+    read_chart::SetUp(canvas, static_cast<int>(std::min<uint32_t>(layout.lastLba, INT32_MAX)), topX);
+    if (layout.layerBreakLba)
+        read_chart::MarkLayerBreak(canvas,
+                                   static_cast<int>(std::min<uint32_t>(*layout.layerBreakLba, INT32_MAX)));
+    ReadTestResult shown;
+    shown.layout = layout;
+    m_legend->setText(LegendHtml(ReadTestLegend(shown)));
+    m_summary->clear();
+    m_verdict->clear();
+    m_chart->ShowChanges();
+}
+
+void ReadTestView::AddPoint(const SpeedPoint& point, bool startsLine) {
+    read_chart::AppendSpeed(m_chart->Canvas(), read_chart::kSpeedCurve,
+                            {static_cast<double>(point.lba), point.speedX, startsLine}, startsLine);
+    m_chart->ShowChanges();
+}
+
+void ReadTestView::AddUnread(const SectorRange& range) {
+    read_chart::MarkRange(m_chart->Canvas(), range.first, range.last);
+    m_chart->ShowChanges();
+}
+
+void ReadTestView::Show(const ReadTestRecord& record) {
+    NewChart();
+    DrawReadTest(m_chart->Canvas(), record.result);
+    m_chart->ShowChanges();
+    m_legend->setText(LegendHtml(ReadTestLegend(record.result)));
+    QStringList figures;
+    for (const QString& line : ReadTestFigureLines(record.result)) figures << line;
+    m_summary->setText(figures.join(QLatin1Char('\n')));
+    const std::string outcome = ReadTestOutcomeText(record.result);
+    const bool ok = std::string(ReadTestOutcomeName(record.result)) == "ok";
+    m_verdict->setText(ProgramText(outcome));
+    QPalette palette = m_verdict->palette();
+    palette.setColor(QPalette::WindowText, QColor::fromRgb(ok ? kOkColour : kWarningColour));
+    m_verdict->setPalette(palette);
+}
+
+}  // namespace dravix

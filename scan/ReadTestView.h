@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <vector>
+
+#include "chart/LabelledChart.h"
+#include "probix/ReadTestFile.h"
+
+class QLabel;
+class QVBoxLayout;
+
+namespace dravix {
+
+class CScanChart;
+
+// A legend as rich text on the chart's black, one "—— text" per entry in the entry's colour.
+QString LegendHtml(const std::vector<LegendEntry>& legend);
+
+// The read test's chart with its legend, and what a run came to: its figures and its verdict. The
+// Read Test window shows a run in it while the run goes, the results window a saved one. Object
+// names: "readTestChart", "readTestLegend", "readTestSummary", "readTestVerdict".
+class ReadTestView final : public QWidget {
+    Q_OBJECT
+  public:
+    explicit ReadTestView(QWidget* parent = nullptr);
+    ~ReadTestView() override;
+    Q_DISABLE_COPY_MOVE(ReadTestView)
+
+    // An empty chart for a run over `layout`'s disc, its speed axis up to `topX`; no figures yet.
+    void Begin(const DiscLayout& layout, double topX);
+    // The next point of the running curve; `startsLine` after sectors that were not read.
+    void AddPoint(const SpeedPoint& point, bool startsLine);
+    // Sectors the running test could not read.
+    void AddUnread(const SectorRange& range);
+    // A whole result, drawn anew, with its figures and verdict.
+    void Show(const ReadTestRecord& record);
+
+  private:
+    void NewChart();
+
+    QVBoxLayout* m_layout = nullptr;
+    CScanChart* m_chart = nullptr;
+    QLabel* m_legend = nullptr;
+    QLabel* m_summary = nullptr;
+    QLabel* m_verdict = nullptr;
+};
+
+// The figures of a result, one line each: the sectors read, the speeds and read mode, the access
+// times, the unreadable, skipped and differing ranges (the first few of each).
+std::vector<QString> ReadTestFigureLines(const ReadTestResult& result);
+
+}  // namespace dravix

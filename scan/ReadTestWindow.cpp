@@ -1,0 +1,466 @@
+#include "scan/ReadTestWindow.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "base/Version.h"
+#include "chart/ReadTestChart.h"
+#include "drive/DriveTable.h"
+#include "drive/InfoCommands.h"
+#include "probix/ResultsFile.h"
+#include "scan/ReadTestPicture.h"
+#include "scan/ReadTestView.h"
+#include "turns/AppState.h"
+#include "turns/SharedDrive.h"
+#include "turns/StoppableDrive.h"
+#include "ui/DriveSequence.h"
+#include "ui/ProgramText.h"
+#include "ui/Services.h"
+#include "ui/Workers.h"
+
+namespace dravix {
+
+namespace {
+
+// Entries of the test and range lists, in this order.
+constexpr ReadTestKind kKinds[] = {ReadTestKind::Transfer, ReadTestKind::Errors, ReadTestKind::Seek};
+const char* const kKindTexts[] = {"Transfer rate", "Read errors", "Access time"};
+enum RangeEntry { kWholeDisc, kQuick, kLbaRange };
+// Speeds offered up to the drive's fastest for the disc (all of them when it does not say).
+constexpr double kDvdSpeeds[] = {1, 2, 2.4, 4, 6, 8, 12, 16, 20, 24};
+constexpr double kCdSpeeds[] = {4, 8, 10, 16, 24, 32, 40, 48, 52};
+// The progress bar counts in thousandths.
+constexpr int kProgressSteps = 1000;
+constexpr CountTexts kLayerCount{"%llu layer", "%llu layers"};
+constexpr CountTexts kTrackCount{"%llu track", "%llu tracks"};
+const char* const kResultsFilter = "Dravix results (*.csv);;All files (*)";
+const char* const kPictureFilter = "Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)";
+
+// The transport and the drives of the window's table, and the drive chosen in the main window
+// selected (on the worker). False when that drive is not found: nothing may be sent.
+bool OpenChosenDrive(DriveTable& table) {
+    if (!table.InitTransport()) return false;
+    if (table.EnumerateDrives() <= 0) return false;
+    table.SetListingGeneration(State().driveListGeneration.load());
+    return SelectChosenDrive(table);
+}
+
+std::optional<uint32_t> Lba(const QLineEdit& edit) {
+    bool ok = false;
+    const qulonglong value = edit.text().trimmed().toULongLong(&ok);
+    if (!ok || value > UINT32_MAX) return std::nullopt;
+    return static_cast<uint32_t>(value);
+}
+
+}  // namespace
+
+struct CReadTestWindow::DiscRead {
+    bool driveFound = false;
+    std::string driveLabel;
+    LayoutReading layout;
+};
+
+struct CReadTestWindow::Ran {
+    bool driveFound = false;
+    ReadTestRecord record;
+};
+
+CReadTestWindow::CReadTestWindow(const AppServices& services, QWidget* parent)
+    : QDialog(parent), m_services(services), m_drive(std::make_shared<StoppableDrive>()) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlag(Qt::Window);
+    setObjectName(QStringLiteral("readTestWindow"));
+    setWindowTitle(QString::fromLatin1(kReadTestTitle));
+    Build();
+    // The settings wait while the drive works; STOP stays usable.
+    m_sequence = new DriveSequence(*m_settings, services, m_drive, m_status);
+    ReadDisc();
+}
+
+CReadTestWindow::~CReadTestWindow() {
+    StopRun();
+}
+
+void CReadTestWindow::Build() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+
+    auto* discBox = new QGroupBox(QStringLiteral("Disc "), this);
+    auto* discLayout = new QVBoxLayout(discBox);
+    m_disc = new QLabel(QStringLiteral("N/A"), discBox);
+    m_disc->setObjectName(QStringLiteral("readTestDisc"));
+    m_disc->setTextFormat(Qt::PlainText);
+    m_disc->setWordWrap(true);
+    discLayout->addWidget(m_disc);
+    layout->addWidget(discBox);
+
+    m_settings = new QGroupBox(QStringLiteral("Test "), this);
+    auto* grid = new QGridLayout(m_settings);
+    m_kind = new QComboBox(m_settings);
+    m_kind->setObjectName(QStringLiteral("readTestKind"));
+    for (const char* text : kKindTexts) m_kind->addItem(QString::fromLatin1(text));
+    m_speed = new QComboBox(m_settings);
+    m_speed->setObjectName(QStringLiteral("readTestSpeed"));
+    m_speed->addItem(QStringLiteral("Max"), 0.0);
+    m_range = new QComboBox(m_settings);
+    m_range->setObjectName(QStringLiteral("readTestRange"));
+    m_range->addItems({QStringLiteral("Whole disc"), QStringLiteral("Quick (100 zones of 4 MiB)"),
+                       QStringLiteral("From LBA to LBA")});
+    m_firstLba = new QLineEdit(m_settings);
+    m_firstLba->setObjectName(QStringLiteral("readTestFirstLba"));
+    m_lastLba = new QLineEdit(m_settings);
+    m_lastLba->setObjectName(QStringLiteral("readTestLastLba"));
+    m_image = new QLineEdit(m_settings);
+    m_image->setObjectName(QStringLiteral("readTestImage"));
+    m_image->setPlaceholderText(QStringLiteral("(none)"));
+    m_browse = new QPushButton(QStringLiteral("Browse..."), m_settings);
+    m_browse->setObjectName(QStringLiteral("readTestBrowse"));
+    grid->addWidget(new QLabel(QStringLiteral("Test:"), m_settings), 0, 0);
+    grid->addWidget(m_kind, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Speed:"), m_settings), 0, 2);
+    grid->addWidget(m_speed, 0, 3);
+    grid->addWidget(new QLabel(QStringLiteral("Range:"), m_settings), 1, 0);
+    grid->addWidget(m_range, 1, 1);
+    auto* lbas = new QHBoxLayout;
+    lbas->addWidget(new QLabel(QStringLiteral("LBA"), m_settings));
+    lbas->addWidget(m_firstLba);
+    lbas->addWidget(new QLabel(QStringLiteral("to"), m_settings));
+    lbas->addWidget(m_lastLba);
+    grid->addLayout(lbas, 1, 2, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Verify against:"), m_settings), 2, 0);
+    grid->addWidget(m_image, 2, 1, 1, 2);
+    grid->addWidget(m_browse, 2, 3);
+    layout->addWidget(m_settings);
+
+    auto* run = new QHBoxLayout;
+    m_start = new QPushButton(QStringLiteral("START"), this);
+    m_start->setObjectName(QStringLiteral("readTestStart"));
+    m_stopButton = new QPushButton(QStringLiteral("STOP"), this);
+    m_stopButton->setObjectName(QStringLiteral("readTestStop"));
+    m_stopButton->setEnabled(false);
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("readTestProgress"));
+    m_progress->setRange(0, kProgressSteps);
+    m_progress->setValue(0);
+    run->addWidget(m_start);
+    run->addWidget(m_stopButton);
+    run->addWidget(m_progress, 1);
+    layout->addLayout(run);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("readTestStatus"));
+    m_status->setTextFormat(Qt::PlainText);
+    layout->addWidget(m_status);
+
+    m_view = new ReadTestView(this);
+    layout->addWidget(m_view);
+
+    auto* buttons = new QHBoxLayout;
+    m_saveResults = new QPushButton(QStringLiteral("Save Results\u2026"), this);
+    m_saveResults->setObjectName(QStringLiteral("readTestSaveResults"));
+    m_savePicture = new QPushButton(QStringLiteral("Save Chart Picture\u2026"), this);
+    m_savePicture->setObjectName(QStringLiteral("readTestSavePicture"));
+    m_saveResults->setEnabled(false);
+    m_savePicture->setEnabled(false);
+    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    buttons->addWidget(m_saveResults);
+    buttons->addWidget(m_savePicture);
+    buttons->addStretch(1);
+    buttons->addWidget(close);
+    layout->addLayout(buttons);
+
+    connect(m_range, &QComboBox::currentIndexChanged, this, &CReadTestWindow::OnRangeChosen);
+    connect(m_kind, &QComboBox::currentIndexChanged, this, &CReadTestWindow::OnRangeChosen);
+    connect(m_browse, &QPushButton::clicked, this, &CReadTestWindow::BrowseImage);
+    connect(m_start, &QPushButton::clicked, this, &CReadTestWindow::Start);
+    connect(m_stopButton, &QPushButton::clicked, this, &CReadTestWindow::Stop);
+    connect(m_saveResults, &QPushButton::clicked, this, &CReadTestWindow::AskSaveResults);
+    connect(m_savePicture, &QPushButton::clicked, this, &CReadTestWindow::AskSaveChartPicture);
+    connect(close, &QPushButton::clicked, this, &QDialog::close);
+    OnRangeChosen();
+}
+
+void CReadTestWindow::OnRangeChosen() {
+    const bool lbas = m_range->currentIndex() == kLbaRange;
+    m_firstLba->setEnabled(lbas);
+    m_lastLba->setEnabled(lbas);
+    // Access times are measured over the range; only reads are verified.
+    const bool seek = kKinds[std::max(0, m_kind->currentIndex())] == ReadTestKind::Seek;
+    m_image->setEnabled(!seek);
+    m_browse->setEnabled(!seek);
+}
+
+void CReadTestWindow::ReadDisc() {
+    m_sequence->Start([this] {
+        m_sequence->Step(
+            [](DriveTable& table, const WorkerContext&) {
+                DiscRead read;
+                read.driveFound = OpenChosenDrive(table);
+                if (!read.driveFound) return read;
+                read.driveLabel = table.DriveLabel();
+                read.layout = ReadDiscLayout(table);
+                return read;
+            },
+            [this](const DiscRead& read) { ShowDisc(read); });
+    });
+}
+
+void CReadTestWindow::ShowDisc(const DiscRead& read) {
+    if (!read.driveFound) {
+        m_disc->setText(QString::fromLatin1(kReadTestNoDrive));
+        return;
+    }
+    setWindowTitle(
+        QStringLiteral("%1 - %2").arg(QString::fromLatin1(kReadTestTitle), ProgramText(read.driveLabel)));
+    if (read.layout.outcome != LayoutOutcome::Ready) {
+        m_disc->setText(ProgramText(NotReadableText(NotReadableReasonOf(read.layout.outcome))));
+        return;
+    }
+    ShowDiscLayout(read.layout.layout);
+}
+
+void CReadTestWindow::ShowDiscLayout(const DiscLayout& layout) {
+    const uint64_t sectors = uint64_t{layout.lastLba} + 1;
+    size_t audio = 0;
+    for (const LayoutTrack& t : layout.tracks) audio += t.data ? 0 : 1;
+    QString text = QStringLiteral("%1, %2 MB (%3), %4, %5")
+                       .arg(ProgramText(DiscTypeOfProfile(layout.profile).name))
+                       .arg(static_cast<double>(sectors) * kSectorSize / 1048576.0, 0, 'f', 1)
+                       .arg(ProgramText(CountText(kSectorCount, sectors)),
+                            ProgramText(CountText(kLayerCount, layout.layers)),
+                            ProgramText(CountText(kTrackCount, layout.tracks.size())));
+    if (audio > 0) text += QStringLiteral(" (%1 audio, not read)").arg(audio);
+    if (layout.layerBreakLba) text += QStringLiteral(", layer break at LBA %1").arg(*layout.layerBreakLba);
+    m_disc->setText(text);
+    FillSpeeds(layout);
+}
+
+void CReadTestWindow::FillSpeeds(const DiscLayout& layout) {
+    const double chosen = m_speed->currentData().toDouble();
+    m_speed->clear();
+    m_speed->addItem(QStringLiteral("Max"), 0.0);
+    const auto add = [&](std::span<const double> speeds) {
+        for (const double x : speeds) {
+            if (layout.maxReadSpeedX > 0 && x > layout.maxReadSpeedX * 1.01) break;
+            m_speed->addItem(QStringLiteral("%1X").arg(x), x);
+        }
+    };
+    if (layout.dvd) {
+        add(kDvdSpeeds);
+    } else {
+        add(kCdSpeeds);
+    }
+    const int again = m_speed->findData(chosen);
+    m_speed->setCurrentIndex(std::max(again, 0));
+}
+
+void CReadTestWindow::BrowseImage() {
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Verify against"), m_image->text(),
+                                     QStringLiteral("Disc images (*.iso *.img *.bin);;All files (*)"));
+    if (!path.isEmpty()) m_image->setText(path);
+}
+
+void CReadTestWindow::Start() {
+    if (m_running || m_sequence->Running()) return;
+    // A Probix scan of this program holds the drive; the read test would hold it up.
+    if (State().scanIdle.load() == 0) {
+        ShowStatus(QString::fromLatin1(kReadTestScanRunning));
+        return;
+    }
+    ReadTestSettings settings;
+    settings.kind = kKinds[std::max(0, m_kind->currentIndex())];
+    settings.speed.x = m_speed->currentData().toDouble();
+    settings.quick = m_range->currentIndex() == kQuick;
+    if (m_range->currentIndex() == kLbaRange) {
+        settings.startLba = Lba(*m_firstLba);
+        settings.endLba = Lba(*m_lastLba);
+        if (!settings.startLba || !settings.endLba || *settings.startLba > *settings.endLba) {
+            m_services.Inform(this, QString::fromLatin1(kReadTestBadRange));
+            return;
+        }
+    }
+    // The image is opened here, so that a wrong name is told before the drive is touched.
+    std::shared_ptr<VerifyImage> image;
+    const QString imagePath = m_image->text().trimmed();
+    if (settings.kind != ReadTestKind::Seek && !imagePath.isEmpty()) {
+        std::string error;
+        image = OpenImageFile(QFile::encodeName(imagePath).toStdString(), &error);
+        if (!image) {
+            m_services.Inform(this, QStringLiteral("Cannot read the image %1").arg(ProgramText(error)),
+                              PromptIcon::Exclamation);
+            return;
+        }
+    }
+
+    m_stop = std::make_shared<std::atomic<bool>>(false);
+    m_record.reset();
+    m_saveResults->setEnabled(false);
+    m_savePicture->setEnabled(false);
+    m_progress->setValue(0);
+    SetRunning(true);
+    ShowStatus(QStringLiteral("Reading the disc\u2026"));
+    const std::string imageName = image ? QFile::encodeName(imagePath).toStdString() : std::string();
+    m_sequence->Start([this, settings, image, imageName, stop = m_stop] {
+        m_sequence->Step(
+            [this, drive = m_drive, settings, image, imageName, stop](DriveTable& table,
+                                                                      const WorkerContext& context) {
+                Ran ran;
+                ran.driveFound = OpenChosenDrive(table);
+                if (!ran.driveFound) return ran;
+                ReadTestRecord& record = ran.record;
+                record.driveLabel = table.DriveLabel();
+                record.firmware = table.FirmwareRevision();
+                record.programVersion = kVersionText;
+                record.imageName = imageName;
+                ReadTestSettings run = settings;
+                run.image = image.get();
+
+                // What the run finds goes to the window as it comes; the chart grows on the UI
+                // thread, a line for each stretch the run reads.
+                std::optional<CurveBreaks> breaks;
+                int shownSteps = -1;
+                ReadTestCallbacks observer;
+                observer.onLayout = [&](const DiscLayout& layout, const SpeedSetting& speed) {
+                    record.discType = DiscTypeOfProfile(layout.profile).name;
+                    breaks.emplace(ReadStretches(layout, ReadTestRange(layout, run), run.quick));
+                    double top = std::max(layout.maxReadSpeedX, run.speed.x);
+                    if (top <= 0) top = layout.dvd ? 16.0 : 48.0;
+                    const QString speedText = ProgramText(speed.text);
+                    context.Post([this, layout, top, speedText] {
+                        ShowDiscLayout(layout);
+                        m_view->Begin(layout, read_chart::SpeedAxisTop(top));
+                        ShowStatus(QStringLiteral("Reading the disc at %1\u2026").arg(speedText));
+                    });
+                };
+                observer.onPoint = [&](const SpeedPoint& point) {
+                    const bool startsLine = !breaks || breaks->StartsLine(point.lba);
+                    context.Post([this, point, startsLine] { m_view->AddPoint(point, startsLine); });
+                };
+                observer.onFailure = [&](const FailedRange& failure) {
+                    context.Post([this, range = failure.range] { m_view->AddUnread(range); });
+                };
+                observer.onProgress = [&](const ReadTestProgress& p) {
+                    const double part = p.seeksPlanned > 0 ? static_cast<double>(p.seeksDone) / p.seeksPlanned
+                                        : p.plannedSectors > 0
+                                            ? static_cast<double>(p.doneSectors) / p.plannedSectors
+                                            : 0.0;
+                    const int steps = std::clamp(static_cast<int>(part * kProgressSteps), 0, kProgressSteps);
+                    if (steps == shownSteps) return;
+                    shownSteps = steps;
+                    context.Post([this, steps] { m_progress->setValue(steps); });
+                };
+                // The step holds the drive's turn: every request of the run goes out under it.
+                record.result = RunReadTest(drive->Shared(), run, observer,
+                                            [&] { return stop->load() || context.StopRequested(); });
+                record.date = UtcTimestamp();
+                if (record.discType.empty())
+                    record.discType = DiscTypeOfProfile(record.result.layout.profile).name;
+                return ran;
+            },
+            [this](const Ran& ran) { OnRunEnded(ran); });
+    });
+}
+
+void CReadTestWindow::OnRunEnded(const Ran& ran) {
+    SetRunning(false);
+    if (!ran.driveFound) {
+        m_disc->setText(QString::fromLatin1(kReadTestNoDrive));
+        ShowStatus(QString::fromLatin1(kReadTestNoDrive));
+        return;
+    }
+    const ReadTestResult& r = ran.record.result;
+    if (r.end == ReadTestEnd::NotReadable) {
+        m_disc->setText(ProgramText(NotReadableText(r.notReadable)));
+        ShowStatus(ProgramText(NotReadableText(r.notReadable)));
+        return;
+    }
+    m_view->Show(ran.record);
+    ShowStatus(ProgramText(ReadTestOutcomeText(r)));
+    if (r.end == ReadTestEnd::Finished) m_progress->setValue(kProgressSteps);
+    const bool measured = !r.points.empty() || !r.failures.empty() || r.access.has_value();
+    if (measured) m_record = ran.record;
+    m_saveResults->setEnabled(measured);
+    m_savePicture->setEnabled(measured && r.kind != ReadTestKind::Seek);
+}
+
+void CReadTestWindow::Stop() {
+    if (!m_running || !m_stop) return;
+    // The request at the drive finishes; the run ends before the next, and what it read is kept.
+    m_stop->store(true);
+    m_stopButton->setEnabled(false);
+    ShowStatus(QStringLiteral("Stopping\u2026"));
+}
+
+void CReadTestWindow::StopRun() {
+    if (m_stop) m_stop->store(true);
+    if (m_sequence != nullptr && m_sequence->Running()) m_sequence->Stop();
+    if (m_running) SetRunning(false);
+}
+
+void CReadTestWindow::closeEvent(QCloseEvent* event) {
+    StopRun();
+    QDialog::closeEvent(event);
+}
+
+void CReadTestWindow::SetRunning(bool running) {
+    m_running = running;
+    State().scanIdle = running ? 0 : 1;
+    m_start->setEnabled(!running);
+    m_stopButton->setEnabled(running);
+    emit RunningChanged(running);
+}
+
+void CReadTestWindow::ShowStatus(const QString& text) {
+    m_status->setText(text);
+}
+
+void CReadTestWindow::AskSaveResults() {
+    if (!m_record) return;
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save Results"),
+        QString::fromStdString(ReadTestShortName(*m_record)) + QStringLiteral(".csv"),
+        QString::fromLatin1(kResultsFilter));
+    if (!path.isEmpty()) SaveResults(path);
+}
+
+void CReadTestWindow::AskSaveChartPicture() {
+    if (!m_record) return;
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save Chart Picture"),
+        QString::fromStdString(ReadTestShortName(*m_record)) + QStringLiteral(".png"),
+        QString::fromLatin1(kPictureFilter));
+    if (!path.isEmpty()) SaveChartPicture(path);
+}
+
+bool CReadTestWindow::SaveResults(const QString& path) {
+    if (!m_record) {
+        m_services.Inform(this, QString::fromLatin1(kReadTestNothingMeasured));
+        return false;
+    }
+    const std::string problem = SaveReadTestFile(QFile::encodeName(path).toStdString(), *m_record);
+    if (!problem.empty()) m_services.Inform(this, ProgramText(problem), PromptIcon::Exclamation);
+    return problem.empty();
+}
+
+bool CReadTestWindow::SaveChartPicture(const QString& path) {
+    if (!m_record) {
+        m_services.Inform(this, QString::fromLatin1(kReadTestNothingMeasured));
+        return false;
+    }
+    const std::string problem = SaveReadTestPicture(QFile::encodeName(path).toStdString(), *m_record);
+    if (!problem.empty()) m_services.Inform(this, ProgramText(problem), PromptIcon::Exclamation);
+    return problem.empty();
+}
+
+}  // namespace dravix

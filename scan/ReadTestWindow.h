@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <atomic>
+#include <memory>
+#include <optional>
+
+#include "probix/ReadTestFile.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace dravix {
+
+class AppServices;
+class DriveSequence;
+class ReadTestView;
+class StoppableDrive;
+
+// The read test of the drive chosen in the main window, on any CD/DVD drive: it sends standard
+// commands only, so the maker's support check plays no part. The window shows the disc, the test,
+// speed, range and image to verify against, START and STOP, the speed chart as it grows, the
+// figures and the verdict, and saves the result and its labelled picture.
+//
+// The run goes on a worker in the window's drive sequence, as the pages' commands do, and holds the
+// drive's turn from its first command to its last: no other window's commands (a Probix scan
+// among them) come between. While it runs ScanIdle is 0, so the main window locks its drive list
+// as for a scan. STOP ends it between two requests; closing the window stops it first.
+//
+// Object names: "readTestDisc", "readTestKind", "readTestSpeed", "readTestRange",
+// "readTestFirstLba", "readTestLastLba", "readTestImage", "readTestBrowse", "readTestStart",
+// "readTestStop", "readTestProgress", "readTestStatus", "readTestSaveResults",
+// "readTestSavePicture"; the chart and figures are those of ReadTestView.
+class CReadTestWindow final : public QDialog {
+    Q_OBJECT
+  public:
+    CReadTestWindow(const AppServices& services, QWidget* parent = nullptr);
+    ~CReadTestWindow() override;
+    Q_DISABLE_COPY_MOVE(CReadTestWindow)
+
+    // Reads the chosen drive's disc and shows it (when the window opens, and after a disc change).
+    void ReadDisc();
+    void Start();
+    void Stop();
+    bool Running() const { return m_running; }
+
+    // What Save Results… and Save Chart Picture… write once the name is chosen; false after the
+    // message that says why nothing was written.
+    bool SaveResults(const QString& path);
+    bool SaveChartPicture(const QString& path);
+
+  signals:
+    // A run began or ended.
+    void RunningChanged(bool running);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    struct DiscRead;
+    struct Ran;
+
+    void Build();
+    void ShowDisc(const DiscRead& read);
+    void ShowDiscLayout(const DiscLayout& layout);
+    void FillSpeeds(const DiscLayout& layout);
+    void OnRangeChosen();
+    void BrowseImage();
+    void AskSaveResults();
+    void AskSaveChartPicture();
+    void OnRunEnded(const Ran& ran);
+    void SetRunning(bool running);
+    void ShowStatus(const QString& text);
+    // The run's stop request and the sequence's, so that nothing more goes to the drive.
+    void StopRun();
+
+    const AppServices& m_services;
+    std::shared_ptr<StoppableDrive> m_drive;
+    DriveSequence* m_sequence = nullptr;
+    std::shared_ptr<std::atomic<bool>> m_stop;
+    bool m_running = false;
+    std::optional<ReadTestRecord> m_record;  // the last run, once it measured something
+
+    QLabel* m_disc = nullptr;
+    QGroupBox* m_settings = nullptr;
+    QComboBox* m_kind = nullptr;
+    QComboBox* m_speed = nullptr;
+    QComboBox* m_range = nullptr;
+    QLineEdit* m_firstLba = nullptr;
+    QLineEdit* m_lastLba = nullptr;
+    QLineEdit* m_image = nullptr;
+    QPushButton* m_browse = nullptr;
+    QPushButton* m_start = nullptr;
+    QPushButton* m_stopButton = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QLabel* m_status = nullptr;
+    ReadTestView* m_view = nullptr;
+    QPushButton* m_saveResults = nullptr;
+    QPushButton* m_savePicture = nullptr;
+};
+
+// Texts of the window.
+inline constexpr const char* kReadTestTitle = "Read Test";
+inline constexpr const char* kReadTestNoDrive = "No Device found!";
+inline constexpr const char* kReadTestScanRunning =
+    "A scan is running: start the read test when it has ended.";
+inline constexpr const char* kReadTestBadRange =
+    "The range needs a start and an end LBA, the start not after the end.";
+inline constexpr const char* kReadTestNothingMeasured = "Nothing was read: there is nothing to save.";
+
+}  // namespace dravix

@@ -1,0 +1,168 @@
+// The Read Test window on virtual drives, through its controls: a run to its end, STOP, and the
+// main window's drive list locked while a run holds the drive, on a drive that is not the maker's.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "app/MainDialog.h"
+#include "chart/ReadTestChart.h"
+#include "chart/ScanChart.h"
+#include "scan/ReadTestWindow.h"
+#include "tests/support/ScriptedPrompter.h"
+#include "tests/support/Settle.h"
+#include "tests/support/VirtualBus.h"
+#include "turns/AppState.h"
+#include "ui/Services.h"
+#include "ui/Workers.h"
+
+namespace dravix {
+namespace {
+
+// Holds the drive's reads once `free` of them have passed, until opened.
+class ReadGate {
+  public:
+    explicit ReadGate(int free) : m_free(free) {}
+    void Pass() {
+        std::unique_lock lock(m_mutex);
+        if (++m_passed > m_free) m_changed.wait(lock, [this] { return m_open; });
+    }
+    void Open() {
+        std::lock_guard lock(m_mutex);
+        m_open = true;
+        m_changed.notify_all();
+    }
+    bool Holding() {
+        std::lock_guard lock(m_mutex);
+        return m_passed > m_free;
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_free;
+    int m_passed = 0;
+    bool m_open = false;
+};
+
+struct ReadTestWindowTest : ::testing::Test {
+    test::VirtualBus bus;
+    std::shared_ptr<test::ScriptedPrompter> prompter = std::make_shared<test::ScriptedPrompter>();
+    AppServices services;
+    ReadGate gate{40};
+
+    void SetUp() override {
+        ResetState();
+        services.prompter = prompter;
+        services.dialogRunner = [](QDialog&) { return int(QDialog::Accepted); };
+    }
+    void TearDown() override {
+        gate.Open();
+        JoinAllWorkers();
+    }
+
+    // A drive of another maker with a recorded CD whose reads take a tenth of the model's time,
+    // or wait at the gate.
+    emu::VirtualDrive& AddDrive(bool gated) {
+        emu::VirtualDrive& drive = bus.AddDrive(emu::DriveKind::OtherMaker);
+        EXPECT_TRUE(drive.Insert("cd-r-recorded"));
+        drive.SetMicrosecondSleeper([this, gated](uint64_t us) {
+            if (gated) gate.Pass();
+            std::this_thread::sleep_for(std::chrono::microseconds(us / 10));
+        });
+        return drive;
+    }
+
+    template <typename T>
+    static T* Find(const QWidget& window, const char* name) {
+        T* control = window.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(control, nullptr) << name;
+        return control;
+    }
+    static void ChooseRange(const QWidget& window, int first, int last) {
+        Find<QComboBox>(window, "readTestRange")->setCurrentIndex(2);
+        Find<QLineEdit>(window, "readTestFirstLba")->setText(QString::number(first));
+        Find<QLineEdit>(window, "readTestLastLba")->setText(QString::number(last));
+    }
+    static bool WaitEnded(const CReadTestWindow& window) {
+        return QTest::qWaitFor([&] { return !window.Running(); }, 60000);
+    }
+    // Pixels of the curve's colour on the chart.
+    static int CurvePixels(const QWidget& window) {
+        CScanChart* chart = Find<CScanChart>(window, "readTestChart");
+        const QImage plot = chart->Canvas().PlotLayer();
+        int count = 0;
+        for (int y = 0; y < plot.height(); ++y) {
+            for (int x = 0; x < plot.width(); ++x)
+                count += plot.pixel(x, y) == read_chart::kSpeedColour ? 1 : 0;
+        }
+        return count;
+    }
+};
+
+TEST_F(ReadTestWindowTest, ARunToItsEndShowsTheVerdictAndTheCurve) {
+    emu::VirtualDrive& drive = AddDrive(false);
+    drive.AddDamage({2000, 1});
+    CReadTestWindow window(services);
+    ASSERT_TRUE(test::Settle(window));
+    EXPECT_TRUE(Find<QLabel>(window, "readTestDisc")->text().startsWith(QStringLiteral("CD R, ")))
+        << Find<QLabel>(window, "readTestDisc")->text().toStdString();
+    ChooseRange(window, 0, 9999);
+    Find<QPushButton>(window, "readTestStart")->click();
+    EXPECT_TRUE(window.Running());
+    ASSERT_TRUE(WaitEnded(window));
+    EXPECT_EQ(Find<QLabel>(window, "readTestVerdict")->text(), QStringLiteral("1 sector could not be read."));
+    EXPECT_GT(CurvePixels(window), 100);
+    EXPECT_TRUE(Find<QPushButton>(window, "readTestSaveResults")->isEnabled());
+    EXPECT_EQ(State().scanIdle.load(), 1);
+}
+
+TEST_F(ReadTestWindowTest, StopEndsTheRunBetweenRequestsAndKeepsWhatWasRead) {
+    AddDrive(true);
+    CReadTestWindow window(services);
+    ASSERT_TRUE(test::Settle(window));
+    Find<QPushButton>(window, "readTestStart")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.Holding(); }, 20000));
+    Find<QPushButton>(window, "readTestStop")->click();
+    gate.Open();
+    ASSERT_TRUE(WaitEnded(window));
+    EXPECT_EQ(Find<QLabel>(window, "readTestVerdict")->text(), QStringLiteral("User abort!"));
+    EXPECT_GT(CurvePixels(window), 0);
+    EXPECT_TRUE(Find<QPushButton>(window, "readTestStart")->isEnabled());
+}
+
+TEST_F(ReadTestWindowTest, TheDriveListIsLockedWhileARunHoldsTheDrive) {
+    AddDrive(true);
+    CMainDialog main(services, {});
+    main.OnInitDialog();
+    ASSERT_TRUE(test::Settle(main));
+    ASSERT_TRUE(main.DriveList()->isEnabled());
+    // Not the maker's drive: no pages, yet the read test is there.
+    QAction* item = main.MenuBar()->findChild<QAction*>(QStringLiteral("readTest"));
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    auto* window = main.findChild<CReadTestWindow*>();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(test::Settle(*window));
+    Find<QPushButton>(*window, "readTestStart")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.Holding(); }, 20000));
+    EXPECT_FALSE(main.DriveList()->isEnabled());
+    // Closing the window stops the run and gives the list back.
+    window->close();
+    gate.Open();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return main.DriveList()->isEnabled(); }, 20000));
+    EXPECT_EQ(State().scanIdle.load(), 1);
+}
+
+}  // namespace
+}  // namespace dravix
