@@ -14,6 +14,8 @@
 #include "chart/ScanChart.h"
 #include "probix/ResultsFileReader.h"
 #include "probix/SpeedList.h"
+#include "scan/ReadTestPicture.h"
+#include "scan/ReadTestView.h"
 #include "scan/ResultsPicture.h"
 #include "ui/ProgramText.h"
 #include "ui/Services.h"
@@ -50,7 +52,45 @@ QString FigureText(const PartStatistics& part, const ChannelStatistics& c) {
         .arg(c.overLimit);
 }
 
+// What Open found in a file: a scan's or Smart report's results, or a read test.
+struct AnyResults {
+    std::optional<ScanResults> results;
+    std::optional<ReadTestRecord> readTest;
+    std::string error;
+};
+
+// As ReadOnWorker, for a file of any kind.
+void ReadAnyOnWorker(Workers* workers, const QString& path, std::function<void(AnyResults)> done) {
+    const std::string file = QFile::encodeName(path).toStdString();
+    workers->StartUnjoined([file, done = std::move(done)](const WorkerContext& context) {
+        AnyResults any;
+        ReadTestRead readTest = ReadReadTestFile(file);
+        if (!readTest.otherKind) {
+            any.readTest = std::move(readTest.record);
+            any.error = std::move(readTest.error);
+        } else {
+            ResultsRead read = ReadResultsFile(file);
+            any.results = std::move(read.results);
+            any.error = std::move(read.error);
+        }
+        context.Post([done, any = std::move(any)]() mutable { done(std::move(any)); });
+    });
+}
+
 }  // namespace
+
+CResultsWindow::CResultsWindow(const AppServices& services, ReadTestRecord readTest, QString path,
+                               QWidget* parent)
+    : QDialog(parent),
+      m_services(services),
+      m_path(std::move(path)),
+      m_readTest(std::move(readTest)),
+      m_workers(new Workers(this)) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("resultsWindow"));
+    setWindowTitle(QStringLiteral("Read Test Results - %1").arg(QFileInfo(m_path).fileName()));
+    BuildReadTest();
+}
 
 CResultsWindow::CResultsWindow(const AppServices& services, ScanResults results, QString path,
                                QWidget* parent)
@@ -127,6 +167,34 @@ void CResultsWindow::Build() {
 
     FillFigures();
     if (scan) Redraw();
+}
+
+void CResultsWindow::BuildReadTest() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    m_header = new QLabel(this);
+    m_header->setObjectName(QStringLiteral("resultsHeader"));
+    m_header->setTextFormat(Qt::PlainText);
+    m_header->setMaximumWidth(kChartWidth + 40);
+    m_header->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_header->setWordWrap(true);
+    QStringList lines;
+    for (const std::string& line : ReadTestHeaderLines(*m_readTest)) lines << ProgramText(line);
+    lines << QStringLiteral("File: %1").arg(m_path);
+    m_header->setText(lines.join(QLatin1Char('\n')));
+    layout->addWidget(m_header);
+    auto* view = new ReadTestView(this);
+    view->Show(*m_readTest);
+    layout->addWidget(view);
+    auto* buttons = new QHBoxLayout;
+    auto* picture = new QPushButton(QStringLiteral("Save Chart Picture..."), this);
+    connect(picture, &QPushButton::clicked, this, &CResultsWindow::SavePicture);
+    buttons->addWidget(picture);
+    buttons->addStretch(1);
+    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    connect(close, &QPushButton::clicked, this, &QDialog::close);
+    buttons->addWidget(close);
+    layout->addLayout(buttons);
 }
 
 void CResultsWindow::Redraw() {
@@ -250,8 +318,10 @@ void CResultsWindow::SavePicture() {
                                      QFileInfo(m_path).completeBaseName() + QStringLiteral(".png"),
                                      QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
     if (path.isEmpty()) return;
-    const std::string problem = SaveResultsPicture(QFile::encodeName(path).toStdString(), m_results,
-                                                   m_compared ? &*m_compared : nullptr);
+    const std::string file = QFile::encodeName(path).toStdString();
+    const std::string problem =
+        m_readTest ? SaveReadTestPicture(file, *m_readTest)
+                   : SaveResultsPicture(file, m_results, m_compared ? &*m_compared : nullptr);
     if (!problem.empty()) m_services.Inform(this, ProgramText(problem), PromptIcon::Exclamation);
 }
 
@@ -259,18 +329,20 @@ void CResultsWindow::Open(const AppServices& services, QWidget* parent, const QS
                           std::function<void(CResultsWindow*)> opened) {
     // The reading belongs to the parent window: it ends with it.
     auto* workers = new Workers(parent);
-    ReadOnWorker(workers, path,
-                 [&services, parent, path, workers, opened = std::move(opened)](ResultsRead read) {
-                     workers->deleteLater();
-                     if (!read.results) {
-                         services.Inform(parent, ProgramText(read.error), PromptIcon::Exclamation);
-                         return;
-                     }
-                     auto* window = new CResultsWindow(services, std::move(*read.results), path, parent);
-                     window->setWindowFlag(Qt::Window);
-                     window->show();
-                     if (opened) opened(window);
-                 });
+    ReadAnyOnWorker(
+        workers, path, [&services, parent, path, workers, opened = std::move(opened)](AnyResults read) {
+            workers->deleteLater();
+            if (!read.results && !read.readTest) {
+                services.Inform(parent, ProgramText(read.error), PromptIcon::Exclamation);
+                return;
+            }
+            auto* window = read.readTest
+                               ? new CResultsWindow(services, std::move(*read.readTest), path, parent)
+                               : new CResultsWindow(services, std::move(*read.results), path, parent);
+            window->setWindowFlag(Qt::Window);
+            window->show();
+            if (opened) opened(window);
+        });
 }
 
 void CResultsWindow::AskAndOpen(const AppServices& services, QWidget* parent) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <optional>
 
+#include "probix/ReadTestFile.h"
 #include "probix/ResultsFile.h"
 
 class QLabel;
@@ -15,16 +16,20 @@ namespace dravix {
 
 class AppServices;
 class CScanChart;
+class ReadTestView;
 class Workers;
 
 // A saved result in a window of its own: the run's header, the chart (as the page draws it, with
 // both criterion lines), its legend and the statistics per zone; a Smart report shows its speeds.
 // It needs no drive and sends nothing to one. "Compare with…" lays a second TE/FE result over the
-// first in lighter colours. Files are read on a worker, so a big one does not hold up the window.
+// first in lighter colours. A read test shows its speed curve, its unread ranges, its figures and
+// verdict. Files are read on a worker, so a big one does not hold up the window.
 class CResultsWindow final : public QDialog {
     Q_OBJECT
   public:
     CResultsWindow(const AppServices& services, ScanResults results, QString path, QWidget* parent = nullptr);
+    CResultsWindow(const AppServices& services, ReadTestRecord readTest, QString path,
+                   QWidget* parent = nullptr);
     ~CResultsWindow() override;
     Q_DISABLE_COPY_MOVE(CResultsWindow)
 
@@ -54,10 +59,12 @@ class CResultsWindow final : public QDialog {
     void FillFigures();
     void UpdateLegend();
     void SavePicture();
+    void BuildReadTest();
 
     const AppServices& m_services;
     ScanResults m_results;
     QString m_path;
+    std::optional<ReadTestRecord> m_readTest;
     std::optional<ScanResults> m_compared;
     QString m_comparedPath;
     Workers* m_workers;

@@ -1,14 +1,26 @@
-// The read test's chart: a quick run's curve has a line per zone and nothing across the sectors
-// between, which were never read.
+// The read test's chart, and a saved read test in the results window: a quick run's curve has a
+// line per zone and nothing across the sectors between, which were never read; the results
+// window shows a read-test file's curve, unread ranges and verdict.
 
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include "chart/ReadTestChart.h"
+#include "chart/ScanChart.h"
 #include "chart/ScanChartCanvas.h"
+#include "drive/DriveTable.h"
+#include "drive/InfoCommands.h"
 #include "probix/ReadTest.h"
+#include "probix/ReadTestFile.h"
 #include "scan/ReadTestPicture.h"
+#include "scan/ResultsWindow.h"
+#include "tests/support/VirtualBus.h"
+#include "turns/SharedDrive.h"
+#include "ui/Services.h"
 
 namespace dravix {
 namespace {
@@ -45,6 +57,60 @@ TEST(ReadTestPicture, AQuickRunsCurveLeavesTheUnreadGapsEmpty) {
         EXPECT_TRUE(curveAt(column(zones[z].first) - 1));
         EXPECT_FALSE(curveAt(column((zones[z].last + zones[z + 1].first) / 2.0)));
     }
+}
+
+// Pixels of a colour on a chart's plot.
+int Pixels(CScanChart& chart, QRgb colour) {
+    const QImage plot = chart.Canvas().PlotLayer();
+    int count = 0;
+    for (int y = 0; y < plot.height(); ++y) {
+        for (int x = 0; x < plot.width(); ++x) count += plot.pixel(x, y) == colour ? 1 : 0;
+    }
+    return count;
+}
+
+TEST(ReadTestResults, TheResultsWindowOpensAReadTestFile) {
+    // A read test of a damaged CD, run on the virtual drive's simulated clock and saved.
+    test::VirtualBus bus;
+    emu::VirtualDrive& drive = bus.AddDrive();
+    int64_t nowUs = 1'000'000'000;
+    drive.SetClock([&nowUs] { return nowUs / 1000; });
+    drive.SetMicrosecondSleeper([&nowUs](uint64_t us) { nowUs += static_cast<int64_t>(us); });
+    ASSERT_TRUE(drive.Insert("cd-r-recorded"));
+    drive.AddDamage({5000, 4});
+    DriveTable table;
+    ASSERT_TRUE(table.InitTransport());
+    ASSERT_EQ(table.EnumerateDrives(), 1);
+    TestUnitReady(table);
+    SharedDrive shared(table);
+    ReadTestSettings settings;
+    settings.startLba = 0;
+    settings.endLba = 19999;
+    ReadTestObserver quiet;
+    ReadTestRecord record;
+    record.driveLabel = "ZARN DVD-RW";
+    record.discType = "CD R";
+    record.date = "2026-12-08T20:00:00Z";
+    record.result = RunReadTest(
+        shared, settings, quiet, [] { return false; }, [&nowUs] { return nowUs; });
+    ASSERT_EQ(record.result.end, ReadTestEnd::Finished);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("read.csv"));
+    ASSERT_EQ(SaveReadTestFile(path.toStdString(), record), "");
+
+    AppServices services;
+    QWidget parent;
+    CResultsWindow* window = nullptr;
+    CResultsWindow::Open(services, &parent, path, [&window](CResultsWindow* opened) { window = opened; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window != nullptr; }, 20000));
+    EXPECT_TRUE(window->windowTitle().startsWith(QStringLiteral("Read Test Results")));
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("readTestVerdict"))->text(),
+              QStringLiteral("4 sectors could not be read."));
+    CScanChart* chart = window->findChild<CScanChart*>(QStringLiteral("readTestChart"));
+    ASSERT_NE(chart, nullptr);
+    EXPECT_GT(Pixels(*chart, read_chart::kSpeedColour), 20);
+    EXPECT_GT(Pixels(*chart, read_chart::kErrorColour), 0);
+    delete window;
 }
 
 }  // namespace
