@@ -83,8 +83,9 @@ CReadTestWindow::CReadTestWindow(const AppServices& services, QWidget* parent)
     setObjectName(QStringLiteral("readTestWindow"));
     setWindowTitle(QString::fromLatin1(kReadTestTitle));
     Build();
-    // The settings wait while the drive works; STOP stays usable.
-    m_sequence = new DriveSequence(*m_settings, services, m_drive, m_status);
+    // The settings wait while the drive works; STOP stays usable. The sequence says
+    // "Drive activating..." over the settings; the status line below is the run's.
+    m_sequence = new DriveSequence(*m_settings, services, m_drive);
     ReadDisc();
 }
 
