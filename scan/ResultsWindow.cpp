@@ -29,20 +29,6 @@ constexpr int kChartWidth = 640;
 constexpr int kChartHeight = 300;
 const char* const kResultsFilter = "Dravix results (*.csv);;All files (*)";
 
-QString ColourName(QRgb colour) {
-    return QColor::fromRgb(colour).name();
-}
-
-// Reads a results file on a thread of `owner` and hands the outcome back on the UI thread. The
-// program's end never waits for the reading.
-void ReadOnWorker(Workers* workers, const QString& path, std::function<void(ResultsRead)> done) {
-    const std::string file = QFile::encodeName(path).toStdString();
-    workers->StartUnjoined([file, done = std::move(done)](const WorkerContext& context) {
-        ResultsRead read = ReadResultsFile(file);
-        context.Post([done, read = std::move(read)]() mutable { done(std::move(read)); });
-    });
-}
-
 QString FigureText(const PartStatistics& part, const ChannelStatistics& c) {
     if (part.samples == 0) return QStringLiteral("-");
     return QStringLiteral("%1 % at %2, avg %3 %, %4 over")
@@ -52,14 +38,15 @@ QString FigureText(const PartStatistics& part, const ChannelStatistics& c) {
         .arg(c.overLimit);
 }
 
-// What Open found in a file: a scan's or Smart report's results, or a read test.
+// What a results file held: a scan's or Smart report's results, or a read test.
 struct AnyResults {
     std::optional<ScanResults> results;
     std::optional<ReadTestRecord> readTest;
     std::string error;
 };
 
-// As ReadOnWorker, for a file of any kind.
+// Reads a results file of any kind on a thread of `workers` and hands the outcome back on the UI
+// thread. The program's end never waits for the reading.
 void ReadAnyOnWorker(Workers* workers, const QString& path, std::function<void(AnyResults)> done) {
     const std::string file = QFile::encodeName(path).toStdString();
     workers->StartUnjoined([file, done = std::move(done)](const WorkerContext& context) {
@@ -79,29 +66,27 @@ void ReadAnyOnWorker(Workers* workers, const QString& path, std::function<void(A
 
 }  // namespace
 
+CResultsWindow::CResultsWindow(const AppServices& services, ScanResults results, QString path,
+                               QWidget* parent)
+    : CResultsWindow(services, std::move(results), std::nullopt, std::move(path), parent) {}
+
 CResultsWindow::CResultsWindow(const AppServices& services, ReadTestRecord readTest, QString path,
                                QWidget* parent)
+    : CResultsWindow(services, ScanResults{}, std::move(readTest), std::move(path), parent) {}
+
+CResultsWindow::CResultsWindow(const AppServices& services, ScanResults results,
+                               std::optional<ReadTestRecord> readTest, QString path, QWidget* parent)
     : QDialog(parent),
       m_services(services),
+      m_results(std::move(results)),
       m_path(std::move(path)),
       m_readTest(std::move(readTest)),
       m_workers(new Workers(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("resultsWindow"));
-    setWindowTitle(QStringLiteral("Read Test Results - %1").arg(QFileInfo(m_path).fileName()));
-    BuildReadTest();
-}
-
-CResultsWindow::CResultsWindow(const AppServices& services, ScanResults results, QString path,
-                               QWidget* parent)
-    : QDialog(parent),
-      m_services(services),
-      m_results(std::move(results)),
-      m_path(std::move(path)),
-      m_workers(new Workers(this)) {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setObjectName(QStringLiteral("resultsWindow"));
-    setWindowTitle(QStringLiteral("Scan Results - %1").arg(QFileInfo(m_path).fileName()));
+    setWindowTitle(
+        (m_readTest ? QStringLiteral("Read Test Results - %1") : QStringLiteral("Scan Results - %1"))
+            .arg(QFileInfo(m_path).fileName()));
     Build();
 }
 
@@ -119,12 +104,18 @@ void CResultsWindow::Build() {
     m_header->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_header->setWordWrap(true);
     QStringList lines;
-    for (const std::string& line : ResultsHeaderLines(m_results)) lines << ProgramText(line);
+    for (const std::string& line :
+         m_readTest ? ReadTestHeaderLines(*m_readTest) : ResultsHeaderLines(m_results))
+        lines << ProgramText(line);
     lines << QStringLiteral("File: %1").arg(m_path);
     m_header->setText(lines.join(QLatin1Char('\n')));
     layout->addWidget(m_header);
-
-    const bool scan = m_results.kind == ScanResults::Kind::Scan;
+    const bool scan = !m_readTest && m_results.kind == ScanResults::Kind::Scan;
+    if (m_readTest) {
+        auto* view = new ReadTestView(this);
+        view->Show(*m_readTest);
+        layout->addWidget(view);
+    }
     if (scan) {
         m_chart = new CScanChart;
         m_chart->Create(this, QRect(0, 0, kChartWidth, kChartHeight));
@@ -141,13 +132,15 @@ void CResultsWindow::Build() {
         layout->addWidget(m_legend);
     }
 
-    m_figures = new QTableWidget(this);
-    m_figures->setObjectName(QStringLiteral("resultsFigures"));
-    m_figures->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_figures->verticalHeader()->setVisible(false);
-    m_figures->horizontalHeader()->setStretchLastSection(true);
-    m_figures->setMinimumHeight(scan ? 180 : 120);
-    layout->addWidget(m_figures, 1);
+    if (!m_readTest) {
+        m_figures = new QTableWidget(this);
+        m_figures->setObjectName(QStringLiteral("resultsFigures"));
+        m_figures->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        m_figures->verticalHeader()->setVisible(false);
+        m_figures->horizontalHeader()->setStretchLastSection(true);
+        m_figures->setMinimumHeight(scan ? 180 : 120);
+        layout->addWidget(m_figures, 1);
+    }
 
     auto* buttons = new QHBoxLayout;
     if (scan) {
@@ -155,6 +148,8 @@ void CResultsWindow::Build() {
         m_compare->setObjectName(QStringLiteral("compareWith"));
         connect(m_compare, &QPushButton::clicked, this, &CResultsWindow::AskAndCompare);
         buttons->addWidget(m_compare);
+    }
+    if (scan || m_readTest) {
         auto* picture = new QPushButton(QStringLiteral("Save Chart Picture..."), this);
         connect(picture, &QPushButton::clicked, this, &CResultsWindow::SavePicture);
         buttons->addWidget(picture);
@@ -165,36 +160,8 @@ void CResultsWindow::Build() {
     buttons->addWidget(close);
     layout->addLayout(buttons);
 
-    FillFigures();
+    if (!m_readTest) FillFigures();
     if (scan) Redraw();
-}
-
-void CResultsWindow::BuildReadTest() {
-    auto* layout = new QVBoxLayout(this);
-    layout->setSizeConstraint(QLayout::SetMinimumSize);
-    m_header = new QLabel(this);
-    m_header->setObjectName(QStringLiteral("resultsHeader"));
-    m_header->setTextFormat(Qt::PlainText);
-    m_header->setMaximumWidth(kChartWidth + 40);
-    m_header->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_header->setWordWrap(true);
-    QStringList lines;
-    for (const std::string& line : ReadTestHeaderLines(*m_readTest)) lines << ProgramText(line);
-    lines << QStringLiteral("File: %1").arg(m_path);
-    m_header->setText(lines.join(QLatin1Char('\n')));
-    layout->addWidget(m_header);
-    auto* view = new ReadTestView(this);
-    view->Show(*m_readTest);
-    layout->addWidget(view);
-    auto* buttons = new QHBoxLayout;
-    auto* picture = new QPushButton(QStringLiteral("Save Chart Picture..."), this);
-    connect(picture, &QPushButton::clicked, this, &CResultsWindow::SavePicture);
-    buttons->addWidget(picture);
-    buttons->addStretch(1);
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
-    connect(close, &QPushButton::clicked, this, &QDialog::close);
-    buttons->addWidget(close);
-    layout->addLayout(buttons);
 }
 
 void CResultsWindow::Redraw() {
@@ -212,16 +179,7 @@ void CResultsWindow::Redraw() {
 }
 
 void CResultsWindow::UpdateLegend() {
-    QStringList entries;
-    for (const LegendEntry& entry : ResultsLegend(m_compared ? &*m_compared : nullptr)) {
-        entries << QStringLiteral(
-                       "<span style=\"color:%1\">%2</span>&nbsp;<span style=\"color:white\">%3</span>")
-                       .arg(ColourName(entry.colour),
-                            entry.dotted ? QStringLiteral("&middot;&middot;&middot;&middot;")
-                                         : QStringLiteral("&mdash;&mdash;"),
-                            entry.text.toHtmlEscaped());
-    }
-    m_legend->setText(entries.join(QStringLiteral("&nbsp;&nbsp;&nbsp; ")));
+    m_legend->setText(LegendHtml(ResultsLegend(m_compared ? &*m_compared : nullptr)));
 }
 
 void CResultsWindow::FillFigures() {
@@ -294,10 +252,13 @@ bool CResultsWindow::Compare(const ScanResults& other, const QString& path) {
 
 void CResultsWindow::CompareFile(const QString& path, std::function<void(bool)> done) {
     if (m_compare != nullptr) m_compare->setEnabled(false);
-    ReadOnWorker(m_workers, path, [this, path, done = std::move(done)](ResultsRead read) {
+    ReadAnyOnWorker(m_workers, path, [this, path, done = std::move(done)](AnyResults read) {
         if (m_compare != nullptr) m_compare->setEnabled(true);
         bool compared = false;
-        if (!read.results) {
+        if (read.readTest) {
+            m_services.Inform(this,
+                              QStringLiteral("%1: a read test has no TE/FE curves to compare.").arg(path));
+        } else if (!read.results) {
             m_services.Inform(this, ProgramText(read.error), PromptIcon::Exclamation);
         } else {
             compared = Compare(*read.results, path);

@@ -54,12 +54,13 @@ class CResultsWindow final : public QDialog {
     QTableWidget* Figures() const { return m_figures; }
 
   private:
+    CResultsWindow(const AppServices& services, ScanResults results, std::optional<ReadTestRecord> readTest,
+                   QString path, QWidget* parent);
     void Build();
     void Redraw();
     void FillFigures();
     void UpdateLegend();
     void SavePicture();
-    void BuildReadTest();
 
     const AppServices& m_services;
     ScanResults m_results;
