@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "base/SafeFile.h"
+#include "probix/Judgement.h"
 #include "probix/ScanTexts.h"
 #include "probix/SpeedList.h"
 #include "probix/UtcTime.h"
@@ -101,6 +102,8 @@ const char* OutcomeName(RunOutcome outcome) {
             return "stopped";
         case RunOutcome::Failed:
             return "failed";
+        case RunOutcome::DiscChanged:
+            return "disc_changed";
         case RunOutcome::NoVerdict:
             break;
     }
@@ -109,7 +112,7 @@ const char* OutcomeName(RunOutcome outcome) {
 
 std::optional<RunOutcome> OutcomeOfName(const std::string& name) {
     for (RunOutcome o : {RunOutcome::Ok, RunOutcome::NotRecommended, RunOutcome::Stopped, RunOutcome::Failed,
-                         RunOutcome::NoVerdict}) {
+                         RunOutcome::NoVerdict, RunOutcome::DiscChanged}) {
         if (name == OutcomeName(o)) return o;
     }
     return std::nullopt;
@@ -194,7 +197,8 @@ void WriteResults(std::ostream& out, const ScanResults& r) {
         << "# manufacturer id: " << Escape(r.manufacturerId) << "\n"
         << "# media type id: " << Escape(r.mediaTypeId) << "\n";
     if (!scan) {
-        out << "# capacity: " << Escape(r.capacity) << "\n"
+        out << "# identifiers: " << (SmartIdentifiersUnread(r) ? "not read" : "read") << "\n"
+            << "# capacity: " << Escape(r.capacity) << "\n"
             << "# date: " << Escape(r.date) << "\n"
             << "# program version: " << Escape(r.programVersion) << "\n"
             << "# verdict: " << Escape(verdict) << "\n"

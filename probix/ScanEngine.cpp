@@ -446,4 +446,23 @@ SpeedResult MeasureSpeed(SharedDrive& drive, uint8_t discTypeCode, uint8_t speed
     return SpeedResult::Fit;
 }
 
+std::optional<SmartDisc> RecheckSmartDisc(SharedDrive& drive, uint8_t discTypeCode,
+                                          const DiscIdentifiers* before, const StopRequested& stopRequested) {
+    const std::optional<IdentityReading> after = drive.LockedUnlessStopped(
+        stopRequested, [discTypeCode](DriveTable& table) { return ReadIdentity(table, discTypeCode); });
+    if (!after || stopRequested()) return std::nullopt;
+    SmartDisc disc;
+    disc.identifiersUnread = before == nullptr;
+    if (after->mediumChanged) {
+        disc.changed = true;
+    } else if (after->status != kCommandCompleted) {
+        // No disc at all is another disc than the one measured; any other failure leaves it unknown.
+        disc.changed = ClassifyFailure(after->sense) == FailureOutcome::NoDisc;
+        disc.identifiersUnread = !disc.changed;
+    } else if (before != nullptr && !SameDisc(*before, after->ids)) {
+        disc.changed = true;
+    }
+    return disc;
+}
+
 }  // namespace dravix

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "drive/InfoCommands.h"
 #include "drive/Scsi.h"
 
 namespace dravix {
@@ -286,5 +288,19 @@ std::span<const uint32_t> SmartPoints(uint8_t discTypeCode, uint8_t speedCode);
 // `onPoint`, when given, is called after each point the drive measured (for a progress line).
 SpeedResult MeasureSpeed(SharedDrive& drive, uint8_t discTypeCode, uint8_t speedCode,
                          const StopRequested& stopRequested, const std::function<void()>& onPoint = {});
+
+// What is known about the disc a Smart report measured.
+struct SmartDisc {
+    bool changed = false;             // the disc was changed (or taken out) while the report measured
+    bool identifiersUnread = false;   // its manufacturer and media type ids could not be read
+    bool stoppedBeforeCheck = false;  // a stop request came after the last speed, before the check
+};
+
+// The disc's identity after a report's last speed: the report measures with vendor commands only,
+// which no drive answers with a unit attention, so a changed disc shows only here. `before` are the
+// identifiers read when the report began (null when that read failed: they stay unread). A medium
+// change reported, no disc or other identifiers: changed. Empty when a stop request came first.
+std::optional<SmartDisc> RecheckSmartDisc(SharedDrive& drive, uint8_t discTypeCode,
+                                          const DiscIdentifiers* before, const StopRequested& stopRequested);
 
 }  // namespace dravix

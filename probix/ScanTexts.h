@@ -59,5 +59,7 @@ inline constexpr const char* kCapacityUnread = kTextNoCapacity;
 inline constexpr const char* kHighestRecommended = "Highest recommended speed: ";  // + the speed
 inline constexpr const char* kNoSpeedRecommended = "No speed is recommended for this disc.";
 inline constexpr const char* kMeasurementFailed = "The measurement failed.";
+inline constexpr const char* kIdentifiersUnread =
+    "The disc's Manufacture ID and Media Type ID could not be read; no speed is recommended.";
 
 }  // namespace dravix::scan_texts
