@@ -131,7 +131,8 @@ inline constexpr uint16_t kInvalidReference = 0xFFFF;
 struct ReferenceReading {
     uint16_t value = 0;  // 0: failed (a reference of 0 or FFFFh, or a short answer, counts as failed)
     uint8_t status = kCommandFailed;
-    Sense sense;  // of the failed command
+    Sense sense;      // of the failed command
+    int osError = 0;  // … and the platform's error code
 };
 ReferenceReading ReadTeFeReference(DriveTable& table, TeFeChannel channel, uint8_t discTypeCode);
 
@@ -141,6 +142,7 @@ struct TeFeReading {
     uint16_t teRaw = 0;
     uint16_t feRaw = 0;
     Sense sense;
+    int osError = 0;
     bool Ok() const { return status == kCommandCompleted && validity == 0; }
 };
 TeFeReading MeasureTeFe(DriveTable& table, uint8_t speedCode, uint32_t psn);
@@ -153,10 +155,11 @@ bool OverFeLimit(uint16_t fePercent);
 
 // --- failures --------------------------------------------------------------------------------
 
-enum class FailureOutcome { NoDisc, Other };
-// 02h/3Ah/00h means the disc is gone; anything else (a time-out, a refused command, an answer
-// marked invalid) is the other outcome.
-FailureOutcome ClassifyFailure(const Sense& sense);
+enum class FailureOutcome { NoDisc, Other, DriveGone };
+// 02h/3Ah/00h means the disc is gone; a drive that no longer answers at all (unplugged, switched
+// off: the platform call fails without sense, or the target has no such unit) is gone itself;
+// anything else (a time-out, a refused command, an answer marked invalid) is the other outcome.
+FailureOutcome ClassifyFailure(const Sense& sense, uint8_t status = kCommandFailed, int osError = 0);
 
 // Path A: the TE reference failed. Path B: the FE reference or a sample failed.
 enum class FailurePath { None, A, B };
@@ -165,6 +168,7 @@ struct FailureTexts {
     const char* box;     // the "Probix Warning" message box
     const char* status;  // the status line
 };
+// A drive that is gone says so on both paths, instead of the pair that asks for a retry.
 FailureTexts TextsOfFailure(FailurePath path, FailureOutcome outcome);
 
 // "%ld seconds".

@@ -32,6 +32,8 @@ inline constexpr const char* kWarningCaption = "Probix Warning";
 inline constexpr const char* kNoDiscInside = "No disc inside.";
 inline constexpr const char* kDriveActivating = "Drive activating... Please retry.";
 inline constexpr const char* kFirmwareNotSupported = kMsgFirmwareNotSupported;
+// A drive that stopped answering during a run, whatever the path.
+inline constexpr const char* kDriveGone = "The drive is no longer there.";
 
 // Range checks.
 inline constexpr const char* kStartAddressWrong = "The start address isn't correct.";
