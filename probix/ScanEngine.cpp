@@ -363,6 +363,7 @@ ScanResult RunTeFeScan(SharedDrive& drive, const ScanSettings& settings, ScanObs
     // Changed since the disc was examined: what the run was set up for belongs to another disc.
     if (before->mediumChanged) return noVerdict(NoVerdictReason::DiscChanged);
     if (before->status != kCommandCompleted) return fail(FailurePath::A, *before);
+    result.discIds = before->ids;
 
     const std::optional<ReferenceReading> te = SendTeFe(drive, stopRequested, [disc](DriveTable& table) {
         return ReadTeFeReference(table, TeFeChannel::Te, disc);

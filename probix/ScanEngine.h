@@ -224,6 +224,9 @@ struct ScanResult {
     // The drive reported a unit attention (a medium change or a reset) to a command of the run.
     // It reports that once: whoever polls the disc must examine it anew.
     bool unitAttention = false;
+    // The disc's identifiers as read before the run measured: the run's results name this disc,
+    // whatever happens to the drive afterwards. Empty when that read failed.
+    std::optional<DiscIdentifiers> discIds;
     Sense sense;
     uint16_t teReference = 0;
     uint16_t feReference = 0;

@@ -329,5 +329,25 @@ TEST(DiscSurvey, FailuresOfTheTwoReads) {
     EXPECT_EQ(SurveyDisc(fixture.shared, kNeverStop).kind, DiscSurvey::Kind::NoKnownSpeed);
 }
 
+// A disc changed between the two reads: GET PERFORMANCE takes the only report of the change, so
+// the survey says so and reads the new disc from its type, instead of keeping the old disc's type
+// with no sign that another one is in.
+TEST(DiscSurvey, ADiscChangedBetweenItsTwoReadsIsSurveyedAgain) {
+    DriveWithDisc fixture("dvd+r-dl");
+    bool swapped = false;
+    fixture.drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
+        if (cdb[0] == 0x46 && !swapped) {
+            swapped = true;
+            fixture.drive.Insert("dvd-r");
+        }
+    });
+    const DiscSurvey survey = SurveyDisc(fixture.shared, kNeverStop);
+    fixture.drive.SetTraceHook(nullptr);
+    EXPECT_TRUE(survey.attention);
+    EXPECT_EQ(survey.kind, DiscSurvey::Kind::Ready);
+    EXPECT_EQ(survey.discTypeCode, kScanDvdMinusR);
+    EXPECT_FALSE(SurveyDisc(fixture.shared, kNeverStop).attention);
+}
+
 }  // namespace
 }  // namespace dravix
