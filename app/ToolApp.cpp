@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cstdio>
 
+#include "app/CloseOnSignal.h"
 #include "app/HelpWindow.h"
 #include "app/MainDialog.h"
 #include "ui/Services.h"
@@ -41,6 +42,9 @@ CToolApp::CToolApp(int& argc, char** argv) : QApplication(argc, argv) {
 int CToolApp::InitInstance(const AppServices& services) {
     {
         CMainDialog window(services, DefaultPageFactory(services));
+        // SIGTERM and SIGHUP close as File > Exit: a running scan stops between commands and the
+        // drive gets vendor mode off.
+        const CloseOnSignal closeOnSignal([&window] { CloseLikeFileExit(window); });
         window.OnInitDialog();
         if (!window.Closed()) services.RunModal(window);
     }

@@ -13,6 +13,7 @@
 #include "cli/ScanSession.h"
 #include "drive/DriveTable.h"
 #include "probix/DiscReport.h"
+#include "probix/Judgement.h"
 #include "probix/ResultsFile.h"
 #include "probix/ScanEngine.h"
 #include "probix/ScanTexts.h"
@@ -20,13 +21,6 @@
 #include "turns/SharedDrive.h"
 
 namespace dravix::cli {
-
-namespace {
-
-using scan_texts::kHighestRecommended;
-using scan_texts::kNoSpeedRecommended;
-
-}  // namespace
 
 int RunSmart(CliContext& context, const CommandArgs& args) {
     if (!args.words.empty()) return UnexpectedArgument(context, args.words.front());
@@ -91,33 +85,38 @@ int RunSmart(CliContext& context, const CommandArgs& args) {
     }
     progress.End();
 
+    // The disc's identity once more after the last speed: the measurements are vendor commands,
+    // which report no medium change.
+    SmartDisc disc;
+    disc.identifiersUnread = unread;
+    if (!stopped) {
+        const DiscIdentifiers before{info.manufacturerId, info.mediaTypeId};
+        const std::optional<SmartDisc> checked =
+            RecheckSmartDisc(drive, survey.discTypeCode, unread ? nullptr : &before, interrupted);
+        if (checked) {
+            disc = *checked;
+        } else {
+            disc.stoppedBeforeCheck = true;
+        }
+    }
+
+    std::vector<SmartRow> measured;
     schema::Json rows = schema::Json::array();
-    bool anyFailed = false;
-    constexpr size_t kNone = SIZE_MAX;
-    size_t highest = kNone;  // the fastest speed found fit
     for (size_t i = 0; i < speeds.codes.size(); ++i) {
         const SpeedResult result = results[i];
-        anyFailed = anyFailed || result == SpeedResult::Failed;
-        if (result == SpeedResult::Fit && (highest == kNone || speeds.kbps[i] > speeds.kbps[highest]))
-            highest = i;
+        measured.push_back({speeds.codes[i], speeds.kbps[i], result});
         rows.push_back({{"speed", schema::Speed(ShortSpeedLabel(speeds.codes[i]), speeds.kbps[i])},
                         {"result", result == SpeedResult::Stopped ? schema::Json(nullptr)
                                                                   : schema::Json(SpeedResultName(result))},
                         {"text", result == SpeedResult::Stopped ? schema::Json(nullptr)
                                                                 : schema::Json(SpeedResultText(result))}});
     }
-    // A recommendation needs the whole report: a speed not measured may be the higher one.
-    const bool complete = !stopped && !anyFailed && !unread;
-    if (!complete) highest = kNone;
-    const bool recommended = highest != kNone;
-    const char* outcome = stopped               ? "stopped"
-                          : anyFailed || unread ? "failed"
-                          : recommended         ? "ok"
-                                                : "not_recommended";
+    const SmartVerdict verdict = JudgeSmartReport(measured, disc);
+    const std::optional<size_t> highest = verdict.recommended;
     context.Result()["speeds"] = rows;
     context.Result()["recommended_speed"] =
-        recommended ? schema::Speed(ShortSpeedLabel(speeds.codes[highest]), speeds.kbps[highest]) : nullptr;
-    context.Result()["result"] = outcome;
+        highest ? schema::Speed(ShortSpeedLabel(speeds.codes[*highest]), speeds.kbps[*highest]) : nullptr;
+    context.Result()["result"] = OutcomeName(verdict.outcome);
 
     if (!csvPath.empty()) {
         ScanResults file;
@@ -131,17 +130,10 @@ int RunSmart(CliContext& context, const CommandArgs& args) {
         file.capacity = info.capacity;
         file.date = UtcTimestamp();
         file.programVersion = kVersionText;
-        file.outcome = stopped               ? RunOutcome::Stopped
-                       : anyFailed || unread ? RunOutcome::Failed
-                       : recommended         ? RunOutcome::Ok
-                                             : RunOutcome::NotRecommended;
-        file.verdictText = recommended
-                               ? kHighestRecommended + std::string(ShortSpeedLabel(speeds.codes[highest]))
-                           : stopped  ? std::string(scan_texts::kUserAbort)
-                           : complete ? std::string(kNoSpeedRecommended)
-                                      : std::string(scan_texts::kMeasurementFailed);
-        for (size_t i = 0; i < speeds.codes.size(); ++i)
-            file.speeds.push_back({speeds.codes[i], speeds.kbps[i], results[i]});
+        file.outcome = verdict.outcome;
+        file.verdictText = verdict.text;
+        file.identifiersRead = !disc.identifiersUnread;
+        file.speeds = measured;
         const std::string problem = SaveResultsFile(csvPath, file);
         context.Result()["csv"] = nullptr;
         if (problem.empty()) PutName(context.Result(), "csv", csvPath);
@@ -150,23 +142,27 @@ int RunSmart(CliContext& context, const CommandArgs& args) {
         context.Result()["csv"] = nullptr;
     }
 
-    if (stopped) return context.Fail(kExitFailed, scan_texts::kUserAbort);
-    if (anyFailed) {
-        std::string failed;
-        for (size_t i = 0; i < speeds.codes.size(); ++i) {
-            if (results[i] == SpeedResult::Failed)
-                failed += (failed.empty() ? "" : ", ") + std::string(ShortSpeedLabel(speeds.codes[i]));
-        }
-        return context.Fail(kExitFailed, "The measurement failed at " + failed + ".");
+    switch (verdict.outcome) {
+        case RunOutcome::Ok:
+        case RunOutcome::NotRecommended:
+            if (!context.Json()) context.Out() << verdict.text << "\n";
+            return highest ? kExitOk : kExitNotRecommended;
+        case RunOutcome::Failed:
+            if (!disc.identifiersUnread) {
+                std::string failed;
+                for (const SmartRow& row : measured) {
+                    if (row.result == SpeedResult::Failed)
+                        failed += (failed.empty() ? "" : ", ") + std::string(ShortSpeedLabel(row.speedCode));
+                }
+                return context.Fail(kExitFailed, "The measurement failed at " + failed + ".");
+            }
+            break;
+        case RunOutcome::Stopped:
+        case RunOutcome::NoVerdict:
+        case RunOutcome::DiscChanged:
+            break;
     }
-    // A disc whose identifiers could not be read is not known to be the one reported on.
-    if (unread) return context.FailedStatus();
-    if (!context.Json())
-        context.Out() << (recommended
-                              ? kHighestRecommended + std::string(ShortSpeedLabel(speeds.codes[highest]))
-                              : std::string(kNoSpeedRecommended))
-                      << "\n";
-    return recommended ? kExitOk : kExitNotRecommended;
+    return context.Fail(kExitFailed, verdict.text);
 }
 
 }  // namespace dravix::cli

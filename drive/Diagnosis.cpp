@@ -82,6 +82,11 @@ std::string NoDriveDiagnosis(const DriveTable& table, VirtualHint hint) {
     const std::string refused = PermissionHint(table.RefusedNodes());
     if (!refused.empty()) {
         text = refused;
+    } else if (facts.inquiryTimeouts > 0) {
+        // A drive that is there but hangs is no missing drive: name the command it left unanswered.
+        text = (facts.inquiryTimeouts == 1 ? "The drive did not answer INQUIRY within "
+                                           : "The drives did not answer INQUIRY within ") +
+               std::to_string(kWrapperTimeoutSeconds) + " s.";
     } else if (!facts.passThrough) {
         text = "The ASPI library reports no CD/DVD drive.";
     } else if (!facts.cdromDriverLoaded) {

@@ -55,6 +55,12 @@ SupportResult CheckDriveSupport(DriveTable& table) {
     table.WaitUntilReady();
     VendorModeScope vendorMode(table);
     if (!vendorMode) {
+        // A refusal leaves the drive as it was; an on whose answer did not come in time may still
+        // have been carried out, so the drive gets its off (the time-out stays the failure shown).
+        if (const DriveTable::Failure failure = table.LastFailure(); failure.status == kCommandTimedOut) {
+            table.SetVendorMode(false);
+            table.RestoreFailure(failure);
+        }
         result.outcome = SupportOutcome::VendorModeRefused;
         return result;
     }

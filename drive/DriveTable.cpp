@@ -19,7 +19,6 @@ namespace dravix {
 
 namespace {
 
-constexpr uint32_t kWrapperTimeoutSeconds = 15;
 constexpr auto kReadyPollInterval = std::chrono::milliseconds(200);
 constexpr size_t kTraceDataBytes = 16;
 
@@ -121,6 +120,7 @@ uint8_t DriveTable::TryAddDrive(const DriveEntry& candidate, uint8_t inquiryLeng
     uint8_t data[256] = {};
     const uint8_t status = SendCommand(cdb, kDataIn, data, inquiryLength, kWrapperTimeoutSeconds);
     if (status != kCommandCompleted) {
+        if (status == kCommandTimedOut) ++m_facts.inquiryTimeouts;
         // The caller closes the handle; the slot is free again for the next drive.
         entry = DriveEntry{};
         return status;
@@ -140,7 +140,9 @@ void DriveTable::NoteRefusedNode(const RefusedNode& node) {
 }
 
 void DriveTable::NoteFacts(const DiscoveryFacts& facts) {
+    const int timeouts = m_facts.inquiryTimeouts;
     m_facts = facts;
+    m_facts.inquiryTimeouts = timeouts;
 }
 
 bool DriveTable::SelectDrive(uint8_t index) {

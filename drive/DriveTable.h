@@ -52,11 +52,16 @@ struct RefusedNode {
 
 // What discovery saw of the system besides the drives, so that an empty or refused list can be
 // explained.
+// Discovery's INQUIRY and the wrappers (TEST UNIT READY, vendor mode, the tray) wait this long.
+inline constexpr uint32_t kWrapperTimeoutSeconds = 15;
+
 struct DiscoveryFacts {
     bool passThrough = false;         // the facts below were gathered (pass-through path)
     int driveNodes = 0;               // CD/DVD block nodes (/dev/srN) that exist
     bool cdromDriverLoaded = true;    // the kernel's CD/DVD driver (sr) is present
     bool genericDriverLoaded = true;  // the SCSI generic driver (sg) is present
+    // Drives that did not answer INQUIRY in time (on either path); counted by the table itself.
+    int inquiryTimeouts = 0;
 };
 
 // What Enumerate and SendCommand need of the table they fill; implemented by DriveTable.

@@ -9,6 +9,7 @@
 
 #include "base/SafeFile.h"
 #include "probix/FileFields.h"
+#include "probix/Judgement.h"
 #include "probix/ScanTexts.h"
 #include "probix/SpeedList.h"
 #include "probix/UtcTime.h"
@@ -84,6 +85,8 @@ const char* OutcomeName(RunOutcome outcome) {
             return "stopped";
         case RunOutcome::Failed:
             return "failed";
+        case RunOutcome::DiscChanged:
+            return "disc_changed";
         case RunOutcome::NoVerdict:
             break;
     }
@@ -92,7 +95,7 @@ const char* OutcomeName(RunOutcome outcome) {
 
 std::optional<RunOutcome> OutcomeOfName(const std::string& name) {
     for (RunOutcome o : {RunOutcome::Ok, RunOutcome::NotRecommended, RunOutcome::Stopped, RunOutcome::Failed,
-                         RunOutcome::NoVerdict}) {
+                         RunOutcome::NoVerdict, RunOutcome::DiscChanged}) {
         if (name == OutcomeName(o)) return o;
     }
     return std::nullopt;
@@ -177,10 +180,16 @@ void WriteResults(std::ostream& out, const ScanResults& r) {
         << "# manufacturer id: " << EscapeField(r.manufacturerId) << "\n"
         << "# media type id: " << EscapeField(r.mediaTypeId) << "\n";
     if (!scan) {
-        out << "# capacity: " << EscapeField(r.capacity) << "\n"
-            << "# date: " << EscapeField(r.date) << "\n"
-            << "# program version: " << EscapeField(r.programVersion) << "\n"
-            << "# verdict: " << EscapeField(verdict) << "\n"
+        out << "# identifiers: " << (SmartIdentifiersUnread(r) ? "not read" : "read") << "
+"
+            << "# capacity: " << EscapeField(r.capacity) << "
+"
+            << "# date: " << EscapeField(r.date) << "
+"
+            << "# program version: " << EscapeField(r.programVersion) << "
+"
+            << "# verdict: " << EscapeField(verdict) << "
+"
             << "# result: " << OutcomeName(r.outcome) << "\n"
             << "# speeds: " << r.speeds.size() << "\n"
             << kSmartColumns << "\n";

@@ -28,8 +28,11 @@ inline constexpr const char* kSampleColumns = "lba,psn,te_raw,fe_raw,te_percent,
 inline constexpr const char* kSmartColumns = "speed,kbps,speed_code,result";
 
 // How a run or a report ended.
-enum class RunOutcome { Ok, NotRecommended, Stopped, Failed, NoVerdict };
-// "ok", "not_recommended", "stopped", "failed", "no_verdict" (the command line's JSON names).
+// DiscChanged: a Smart report whose disc was changed while it measured (a TE/FE run gives
+// NoVerdict for that).
+enum class RunOutcome { Ok, NotRecommended, Stopped, Failed, NoVerdict, DiscChanged };
+// "ok", "not_recommended", "stopped", "failed", "no_verdict", "disc_changed" (the command line's
+// JSON names).
 const char* OutcomeName(RunOutcome outcome);
 std::optional<RunOutcome> OutcomeOfName(const std::string& name);
 RunOutcome OutcomeOf(const ScanResult& result);
@@ -83,6 +86,9 @@ struct ScanResults {
 
     // A Smart report.
     std::string capacity;  // "4482.6 MB", "0", "N/A"
+    // Whether the disc's identifiers were read before and after the report; not known for a file
+    // of an earlier release (see SmartIdentifiersUnread).
+    std::optional<bool> identifiersRead;
     std::vector<SmartRow> speeds;
 };
 

@@ -8,6 +8,7 @@
 
 #include "base/SafeFile.h"
 #include "probix/FileFields.h"
+#include "probix/Judgement.h"
 #include "probix/ScanTexts.h"
 #include "probix/SpeedList.h"
 
@@ -158,10 +159,17 @@ class Reader {
             const std::optional<RunOutcome> parsed = OutcomeOfName(outcome);
             if (!parsed)
                 return Bad("result",
-                           "the result is none of ok, not_recommended, stopped, failed, no_verdict");
+                           "the result is none of ok, not_recommended, stopped, failed, no_verdict, "
+                           "disc_changed");
             r.outcome = *parsed;
         }
-        return r.kind == ScanResults::Kind::Scan ? ParseScan(r, line, statistics) : ParseSmart(r, line);
+        std::optional<Fault> fault =
+            r.kind == ScanResults::Kind::Scan ? ParseScan(r, line, statistics) : ParseSmart(r, line);
+        if (fault) return fault;
+        // The verdict shown is the one the file's own rows give, never one edited in.
+        if (const std::optional<StoredVerdictFault> disagrees = CheckStoredVerdict(r))
+            return Bad(disagrees->key, disagrees->what.c_str());
+        return std::nullopt;
     }
 
     std::optional<Fault> ParseScan(ScanResults& r, std::string& line,
@@ -258,6 +266,12 @@ class Reader {
     std::optional<Fault> ParseSmart(ScanResults& r, std::string& line) {
         if (auto fault = HeaderValue("capacity", r.capacity)) return fault;
         std::string text;
+        if (m_header.count("identifiers") != 0) {
+            if (auto fault = HeaderValue("identifiers", text)) return fault;
+            if (text != "read" && text != "not read")
+                return Bad("identifiers", "the identifiers line is neither read nor not read");
+            r.identifiersRead = text == "read";
+        }
         long long expected = 0;
         if (auto fault = HeaderValue("speeds", text)) return fault;
         if (!ParseNumber(text, expected) || expected < 0 || expected > static_cast<long long>(kMaxSpeedCount))

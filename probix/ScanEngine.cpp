@@ -12,6 +12,7 @@
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "drive/VendorMode.h"
+#include "probix/DiscLayout.h"
 #include "probix/ScanTexts.h"
 #include "turns/SharedDrive.h"
 
@@ -79,6 +80,7 @@ auto SendTeFe(SharedDrive& drive, const StopRequested& stopRequested, Command co
 struct IdentityReading {
     uint8_t status = kCommandFailed;
     Sense sense;
+    int osError = 0;
     DiscIdentifiers ids;
     bool attention = false;      // the drive reported a unit attention
     bool mediumChanged = false;  // … that the medium changed
@@ -90,6 +92,7 @@ IdentityReading ReadIdentity(DriveTable& table, uint8_t discTypeCode) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         reading.status = ReadDiscIdentifiers(table, source, reading.ids);
         reading.sense = reading.status == kCommandCompleted ? Sense{} : table.LastSense();
+        reading.osError = reading.status == kCommandCompleted ? 0 : table.LastOsError();
         if (reading.status == kCommandCompleted || reading.sense.key != kUnitAttention) break;
         reading.attention = true;
         if (reading.sense.asc == kAscMediumChanged) {
@@ -236,6 +239,7 @@ ReferenceReading ReadTeFeReference(DriveTable& table, TeFeChannel channel, uint8
     reading.status = table.ReadAnswer(cdb, answer, kReferenceNeeded, kTeFeTimeoutSeconds);
     if (reading.status != kCommandCompleted) {
         reading.sense = table.LastSense();
+        reading.osError = table.LastOsError();
         return reading;
     }
     const uint16_t value = GetBe16(&answer[1]);
@@ -251,6 +255,7 @@ TeFeReading MeasureTeFe(DriveTable& table, uint8_t speedCode, uint32_t psn) {
     reading.status = table.ReadAnswer(cdb, answer, kMeasureNeeded, kTeFeTimeoutSeconds);
     if (reading.status != kCommandCompleted) {
         reading.sense = table.LastSense();
+        reading.osError = table.LastOsError();
         return reading;
     }
     reading.validity = answer[0];
@@ -272,12 +277,14 @@ bool OverFeLimit(uint16_t fePercent) {
     return fePercent > kFeLimitPercent;
 }
 
-FailureOutcome ClassifyFailure(const Sense& sense) {
+FailureOutcome ClassifyFailure(const Sense& sense, uint8_t status, int osError) {
+    if (DriveGone(status, sense, osError)) return FailureOutcome::DriveGone;
     return sense == kSenseNoMedium ? FailureOutcome::NoDisc : FailureOutcome::Other;
 }
 
 FailureTexts TextsOfFailure(FailurePath path, FailureOutcome outcome) {
     if (outcome == FailureOutcome::NoDisc) return {scan_texts::kNoDiscInside, scan_texts::kNoDiscInside};
+    if (outcome == FailureOutcome::DriveGone) return {scan_texts::kDriveGone, scan_texts::kDriveGone};
     // A refused FE reference or sample points at the firmware; the status line still asks for a
     // retry, as after a refused TE reference.
     const char* box =
@@ -325,10 +332,11 @@ ScanResult RunTeFeScan(SharedDrive& drive, const ScanSettings& settings, ScanObs
         observer.OnEnd(result);
         return result;
     };
-    auto fail = [&](FailurePath path, const Sense& sense) {
+    auto fail = [&](FailurePath path, const auto& reading) {
+        const Sense& sense = reading.sense;
         result.path = path;
         result.sense = sense;
-        result.outcome = ClassifyFailure(sense);
+        result.outcome = ClassifyFailure(sense, reading.status, reading.osError);
         if (sense.key == kUnitAttention) result.unitAttention = true;
         return finish(ScanEnd::Failed);
     };
@@ -354,18 +362,19 @@ ScanResult RunTeFeScan(SharedDrive& drive, const ScanSettings& settings, ScanObs
     result.unitAttention = before->attention;
     // Changed since the disc was examined: what the run was set up for belongs to another disc.
     if (before->mediumChanged) return noVerdict(NoVerdictReason::DiscChanged);
-    if (before->status != kCommandCompleted) return fail(FailurePath::A, before->sense);
+    if (before->status != kCommandCompleted) return fail(FailurePath::A, *before);
+    result.discIds = before->ids;
 
     const std::optional<ReferenceReading> te = SendTeFe(drive, stopRequested, [disc](DriveTable& table) {
         return ReadTeFeReference(table, TeFeChannel::Te, disc);
     });
     if (!te || stopRequested()) return finish(ScanEnd::Stopped);
-    if (te->value == 0) return fail(FailurePath::A, te->sense);
+    if (te->value == 0) return fail(FailurePath::A, *te);
     const std::optional<ReferenceReading> fe = SendTeFe(drive, stopRequested, [disc](DriveTable& table) {
         return ReadTeFeReference(table, TeFeChannel::Fe, disc);
     });
     if (!fe || stopRequested()) return finish(ScanEnd::Stopped);
-    if (fe->value == 0) return fail(FailurePath::B, fe->sense);
+    if (fe->value == 0) return fail(FailurePath::B, *fe);
     result.teReference = te->value;
     result.feReference = fe->value;
 
@@ -380,7 +389,7 @@ ScanResult RunTeFeScan(SharedDrive& drive, const ScanSettings& settings, ScanObs
         // The answer of a command that was at the drive when the stop came is dropped.
         if (!answer || stopRequested()) return finish(ScanEnd::Stopped);
         const TeFeReading& reading = *answer;
-        if (!reading.Ok()) return fail(FailurePath::B, reading.sense);
+        if (!reading.Ok()) return fail(FailurePath::B, reading);
 
         ScanSample sample;
         sample.index = result.samples;
@@ -402,7 +411,7 @@ ScanResult RunTeFeScan(SharedDrive& drive, const ScanSettings& settings, ScanObs
     if (!after || stopRequested()) return finish(ScanEnd::Stopped);
     result.unitAttention = result.unitAttention || after->attention;
     if (after->mediumChanged) return noVerdict(NoVerdictReason::DiscChanged);
-    if (after->status != kCommandCompleted) return fail(FailurePath::B, after->sense);
+    if (after->status != kCommandCompleted) return fail(FailurePath::B, *after);
     if (!SameDisc(before->ids, after->ids)) return noVerdict(NoVerdictReason::DiscChanged);
     result.notRecommended = result.teOverLimit != 0 || result.feOverLimit != 0;
     return finish(ScanEnd::Finished);
@@ -444,6 +453,27 @@ SpeedResult MeasureSpeed(SharedDrive& drive, uint8_t discTypeCode, uint8_t speed
         if (OverFeLimit(PercentOf(reading->feRaw, fe->value))) return SpeedResult::OverLimit;
     }
     return SpeedResult::Fit;
+}
+
+std::optional<SmartDisc> RecheckSmartDisc(SharedDrive& drive, uint8_t discTypeCode,
+                                          const DiscIdentifiers* before, const StopRequested& stopRequested) {
+    const std::optional<IdentityReading> after = drive.LockedUnlessStopped(
+        stopRequested, [discTypeCode](DriveTable& table) { return ReadIdentity(table, discTypeCode); });
+    if (!after || stopRequested()) return std::nullopt;
+    SmartDisc disc;
+    disc.identifiersUnread = before == nullptr;
+    if (after->mediumChanged) {
+        disc.changed = true;
+    } else if (after->status != kCommandCompleted) {
+        // No disc (or no drive) at all is another disc than the one measured; any other failure
+        // leaves it unknown.
+        const FailureOutcome outcome = ClassifyFailure(after->sense, after->status, after->osError);
+        disc.changed = outcome != FailureOutcome::Other;
+        disc.identifiersUnread = !disc.changed;
+    } else if (before != nullptr && !SameDisc(*before, after->ids)) {
+        disc.changed = true;
+    }
+    return disc;
 }
 
 }  // namespace dravix

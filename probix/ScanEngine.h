@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "drive/InfoCommands.h"
 #include "drive/Scsi.h"
 
 namespace dravix {
@@ -129,7 +131,8 @@ inline constexpr uint16_t kInvalidReference = 0xFFFF;
 struct ReferenceReading {
     uint16_t value = 0;  // 0: failed (a reference of 0 or FFFFh, or a short answer, counts as failed)
     uint8_t status = kCommandFailed;
-    Sense sense;  // of the failed command
+    Sense sense;      // of the failed command
+    int osError = 0;  // … and the platform's error code
 };
 ReferenceReading ReadTeFeReference(DriveTable& table, TeFeChannel channel, uint8_t discTypeCode);
 
@@ -139,6 +142,7 @@ struct TeFeReading {
     uint16_t teRaw = 0;
     uint16_t feRaw = 0;
     Sense sense;
+    int osError = 0;
     bool Ok() const { return status == kCommandCompleted && validity == 0; }
 };
 TeFeReading MeasureTeFe(DriveTable& table, uint8_t speedCode, uint32_t psn);
@@ -151,10 +155,11 @@ bool OverFeLimit(uint16_t fePercent);
 
 // --- failures --------------------------------------------------------------------------------
 
-enum class FailureOutcome { NoDisc, Other };
-// 02h/3Ah/00h means the disc is gone; anything else (a time-out, a refused command, an answer
-// marked invalid) is the other outcome.
-FailureOutcome ClassifyFailure(const Sense& sense);
+enum class FailureOutcome { NoDisc, Other, DriveGone };
+// 02h/3Ah/00h means the disc is gone; a drive that no longer answers at all (unplugged, switched
+// off: the platform call fails without sense, or the target has no such unit) is gone itself;
+// anything else (a time-out, a refused command, an answer marked invalid) is the other outcome.
+FailureOutcome ClassifyFailure(const Sense& sense, uint8_t status = kCommandFailed, int osError = 0);
 
 // Path A: the TE reference failed. Path B: the FE reference or a sample failed.
 enum class FailurePath { None, A, B };
@@ -163,6 +168,7 @@ struct FailureTexts {
     const char* box;     // the "Probix Warning" message box
     const char* status;  // the status line
 };
+// A drive that is gone says so on both paths, instead of the pair that asks for a retry.
 FailureTexts TextsOfFailure(FailurePath path, FailureOutcome outcome);
 
 // "%ld seconds".
@@ -218,6 +224,9 @@ struct ScanResult {
     // The drive reported a unit attention (a medium change or a reset) to a command of the run.
     // It reports that once: whoever polls the disc must examine it anew.
     bool unitAttention = false;
+    // The disc's identifiers as read before the run measured: the run's results name this disc,
+    // whatever happens to the drive afterwards. Empty when that read failed.
+    std::optional<DiscIdentifiers> discIds;
     Sense sense;
     uint16_t teReference = 0;
     uint16_t feReference = 0;
@@ -286,5 +295,19 @@ std::span<const uint32_t> SmartPoints(uint8_t discTypeCode, uint8_t speedCode);
 // `onPoint`, when given, is called after each point the drive measured (for a progress line).
 SpeedResult MeasureSpeed(SharedDrive& drive, uint8_t discTypeCode, uint8_t speedCode,
                          const StopRequested& stopRequested, const std::function<void()>& onPoint = {});
+
+// What is known about the disc a Smart report measured.
+struct SmartDisc {
+    bool changed = false;             // the disc was changed (or taken out) while the report measured
+    bool identifiersUnread = false;   // its manufacturer and media type ids could not be read
+    bool stoppedBeforeCheck = false;  // a stop request came after the last speed, before the check
+};
+
+// The disc's identity after a report's last speed: the report measures with vendor commands only,
+// which no drive answers with a unit attention, so a changed disc shows only here. `before` are the
+// identifiers read when the report began (null when that read failed: they stay unread). A medium
+// change reported, no disc or other identifiers: changed. Empty when a stop request came first.
+std::optional<SmartDisc> RecheckSmartDisc(SharedDrive& drive, uint8_t discTypeCode,
+                                          const DiscIdentifiers* before, const StopRequested& stopRequested);
 
 }  // namespace dravix

@@ -32,6 +32,8 @@ inline constexpr const char* kWarningCaption = "Probix Warning";
 inline constexpr const char* kNoDiscInside = "No disc inside.";
 inline constexpr const char* kDriveActivating = "Drive activating... Please retry.";
 inline constexpr const char* kFirmwareNotSupported = kMsgFirmwareNotSupported;
+// A drive that stopped answering during a run, whatever the path.
+inline constexpr const char* kDriveGone = "The drive is no longer there.";
 
 // Range checks.
 inline constexpr const char* kStartAddressWrong = "The start address isn't correct.";
@@ -59,5 +61,7 @@ inline constexpr const char* kCapacityUnread = kTextNoCapacity;
 inline constexpr const char* kHighestRecommended = "Highest recommended speed: ";  // + the speed
 inline constexpr const char* kNoSpeedRecommended = "No speed is recommended for this disc.";
 inline constexpr const char* kMeasurementFailed = "The measurement failed.";
+inline constexpr const char* kIdentifiersUnread =
+    "The disc's Manufacture ID and Media Type ID could not be read; no speed is recommended.";
 
 }  // namespace dravix::scan_texts

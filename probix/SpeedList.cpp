@@ -114,26 +114,44 @@ uint8_t ReadWriteSpeeds(DriveTable& table, std::span<uint8_t> answer, size_t& re
 }
 
 DiscSurvey SurveyDisc(SharedDrive& drive, const StopRequested& stopRequested) {
+    constexpr uint8_t kUnitAttention = 0x06;
     DiscSurvey survey;
-    const std::optional<uint8_t> discType =
-        drive.LockedUnlessStopped(stopRequested, [](DriveTable& table) { return ReadDiscType(table); });
-    if (!discType) return survey;
-    survey.discTypeCode = *discType;
-    if (!ScanSupportsDisc(survey.discTypeCode)) {
-        survey.kind = DiscSurvey::Kind::NotSupported;
+    // The drive reports a medium change once: a second survey reads the new disc's type and speeds.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const bool attention = survey.attention;
+        survey = DiscSurvey{};
+        survey.attention = attention;
+        const std::optional<uint8_t> discType =
+            drive.LockedUnlessStopped(stopRequested, [](DriveTable& table) { return ReadDiscType(table); });
+        if (!discType) return survey;
+        survey.discTypeCode = *discType;
+        if (!ScanSupportsDisc(survey.discTypeCode)) {
+            survey.kind = DiscSurvey::Kind::NotSupported;
+            return survey;
+        }
+        std::array<uint8_t, kPerformanceLength> answer{};
+        size_t received = 0;
+        bool changed = false;
+        const std::optional<uint8_t> status =
+            drive.LockedUnlessStopped(stopRequested, [&](DriveTable& table) {
+                const uint8_t read = ReadWriteSpeeds(table, answer, received);
+                changed = read == kCommandFailed && table.SenseKey() == kUnitAttention;
+                return read;
+            });
+        if (!status) return survey;
+        if (changed) {
+            survey.attention = true;
+            continue;
+        }
+        if (*status != kCommandCompleted) {
+            survey.kind = DiscSurvey::Kind::SpeedsUnreadable;
+            return survey;
+        }
+        survey.speeds = DecodeWriteSpeeds(std::span(answer).first(received));
+        survey.kind = survey.speeds.codes.empty() ? DiscSurvey::Kind::NoKnownSpeed : DiscSurvey::Kind::Ready;
         return survey;
     }
-    std::array<uint8_t, kPerformanceLength> answer{};
-    size_t received = 0;
-    const std::optional<uint8_t> status = drive.LockedUnlessStopped(
-        stopRequested, [&](DriveTable& table) { return ReadWriteSpeeds(table, answer, received); });
-    if (!status) return survey;
-    if (*status != kCommandCompleted) {
-        survey.kind = DiscSurvey::Kind::SpeedsUnreadable;
-        return survey;
-    }
-    survey.speeds = DecodeWriteSpeeds(std::span(answer).first(received));
-    survey.kind = survey.speeds.codes.empty() ? DiscSurvey::Kind::NoKnownSpeed : DiscSurvey::Kind::Ready;
+    survey.kind = DiscSurvey::Kind::SpeedsUnreadable;
     return survey;
 }
 

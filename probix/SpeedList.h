@@ -73,9 +73,13 @@ struct DiscSurvey {
     Kind kind = Kind::Abandoned;
     uint8_t discTypeCode = kScanDiscUnknown;
     DiscSpeeds speeds;
+    // The drive reported a medium change meanwhile (GET CONFIGURATION reports none, GET
+    // PERFORMANCE does): the survey started again, and whoever shows a disc must examine it anew.
+    bool attention = false;
 };
 // The drive's part of building the speed list: disc type, then its speeds. Each command takes the
-// drive's lock for itself; a stop request is honoured before each, once the drive is free.
+// drive's lock for itself; a stop request is honoured before each, once the drive is free. A disc
+// changed between the two reads is surveyed again from its type.
 DiscSurvey SurveyDisc(SharedDrive& drive, const StopRequested& stopRequested);
 
 }  // namespace dravix

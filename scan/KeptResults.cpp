@@ -206,32 +206,17 @@ std::optional<ScanResults> KeptResults::SmartResultsOf(const CSmartReportDlg& di
     r.date = UtcTimestamp();
     r.programVersion = kVersionText;
     const std::vector<SpeedResult>& results = dialog.SpeedResults();
-    bool complete = !results.empty();
-    bool anyFailed = false;
-    const SmartRow* highest = nullptr;  // the fastest speed found fit
-    for (size_t i = 0; i < results.size() && i < speedCodes.size(); ++i) {
+    for (size_t i = 0; i < results.size() && i < speedCodes.size(); ++i)
         r.speeds.push_back({speedCodes[i], i < speedKbps.size() ? speedKbps[i] : 0, results[i]});
-        complete = complete && results[i] != SpeedResult::Stopped;
-        anyFailed = anyFailed || results[i] == SpeedResult::Failed;
-    }
     // A report closed before its first result measured nothing worth keeping.
     if (std::all_of(r.speeds.begin(), r.speeds.end(),
                     [](const SmartRow& row) { return row.result == SpeedResult::Stopped; }))
         return std::nullopt;
-    for (const SmartRow& row : r.speeds) {
-        if (row.result == SpeedResult::Fit && (highest == nullptr || row.kbps > highest->kbps))
-            highest = &row;
-    }
-    // As the command line judges a report: a recommendation needs every speed measured.
-    r.outcome = !complete   ? RunOutcome::Stopped
-                : anyFailed ? RunOutcome::Failed
-                : highest   ? RunOutcome::Ok
-                            : RunOutcome::NotRecommended;
-    r.verdictText = r.outcome == RunOutcome::Ok
-                        ? scan_texts::kHighestRecommended + std::string(ShortSpeedLabel(highest->speedCode))
-                    : r.outcome == RunOutcome::NotRecommended ? std::string(scan_texts::kNoSpeedRecommended)
-                    : r.outcome == RunOutcome::Stopped        ? std::string(scan_texts::kUserAbort)
-                                                              : std::string(scan_texts::kMeasurementFailed);
+    // The same judgement as the command line's and the results file reader's.
+    const SmartVerdict verdict = dialog.Verdict(speedKbps);
+    r.outcome = verdict.outcome;
+    r.verdictText = verdict.text;
+    r.identifiersRead = !dialog.Disc().identifiersUnread;
     return r;
 }
 

@@ -24,7 +24,8 @@ namespace dravix {
 namespace {
 
 constexpr int kDialogWidth = 230;
-constexpr int kDialogHeight = 240;
+// 12 dialog units below the note hold the report's outcome line.
+constexpr int kDialogHeight = 252;
 
 QLabel* SunkenField(QWidget* parent, int id, const DialogUnits& units, int x, int y) {
     auto* field = new QLabel(QString::fromLatin1(scan_texts::kNotAvailable), parent);
@@ -109,15 +110,19 @@ void CSmartReportDlg::BuildControls() {
     PlaceDlu(m_progress, inner, 8, 90, 200, 9);
 
     QLabel* note = Label(this, scan_texts::kReportNote, units, 7, 196, 216, 18);
+    // What the whole report amounts to, once it has measured: the same judgement as the command
+    // line's and the results file's.
+    m_outcome = Label(this, "", units, 7, 216, 216, 10);
+    m_outcome->setObjectName(QString::fromLatin1(kOutcomeName));
 
     auto* exitButton = new QPushButton(QStringLiteral("Exit"), this);
     SetControlId(exitButton, kExitId);
-    PlaceDlu(exitButton, units, 90, 219, 50, 14);
+    PlaceDlu(exitButton, units, 90, 231, 50, 14);
     connect(exitButton, &QPushButton::clicked, this, &CSmartReportDlg::reject);
 
     m_save = new QPushButton(QStringLiteral("Save Results..."), this);
     m_save->setObjectName(QString::fromLatin1(kSaveName));
-    PlaceDlu(m_save, units, 150, 219, 70, 14);
+    PlaceDlu(m_save, units, 150, 231, 70, 14);
     m_save->setEnabled(false);
     m_save->hide();
     connect(m_save, &QPushButton::clicked, this, [this] {
@@ -135,7 +140,8 @@ void CSmartReportDlg::BuildControls() {
     if (const int extra = needed - m_list->height(); extra > 0) {
         m_list->resize(m_list->width(), needed);
         results->resize(results->width(), results->height() + extra);
-        for (QWidget* below : {static_cast<QWidget*>(m_progress), static_cast<QWidget*>(note)})
+        for (QWidget* below : {static_cast<QWidget*>(m_progress), static_cast<QWidget*>(note),
+                               static_cast<QWidget*>(m_outcome)})
             below->move(below->x(), below->y() + extra);
         for (QWidget* button : {static_cast<QWidget*>(exitButton), static_cast<QWidget*>(m_save)})
             button->move(button->x(), button->y() + extra);
@@ -173,12 +179,24 @@ void CSmartReportDlg::ShowDiscInformation(const DiscInformation& info) {
     m_discType->setText(QString::fromStdString(info.discType));
     m_manufacturer->setText(QString::fromStdString(info.manufacturerId));
     m_mediaType->setText(QString::fromStdString(info.mediaTypeId));
+    m_disc.identifiersUnread = info.identifierReadFailed;
+    if (!info.identifierReadFailed) m_identifiers = DiscIdentifiers{info.manufacturerId, info.mediaTypeId};
     if (info.identifierReadFailed) {
         m_services.Inform(this, QString::fromLatin1(scan_texts::kDiscNotSupported));
         return;
     }
     m_capacity->setText(QString::fromStdString(info.capacity));
     m_lastLba = info.lastLba;
+}
+
+SmartVerdict CSmartReportDlg::Verdict(const std::vector<uint32_t>& speedKbps) const {
+    std::vector<SmartRow> rows;
+    for (size_t i = 0; i < m_results.size() && i < m_speedCodes.size(); ++i)
+        rows.push_back({m_speedCodes[i], i < speedKbps.size() ? speedKbps[i] : 0, m_results[i]});
+    SmartDisc disc = m_disc;
+    // Closed before the last check: whatever the rows say, the report is not whole.
+    disc.stoppedBeforeCheck = !m_done;
+    return JudgeSmartReport(rows, disc);
 }
 
 QString CSmartReportDlg::DiscType() const {
@@ -202,30 +220,36 @@ void CSmartReportDlg::StartMeasurement() {
 
     // The worker keeps only what outlives this dialog: the page's drive and copies of the disc and
     // its speeds; it reaches the dialog only through what it posts.
-    m_workers->Start(
-        [this, drive = m_drive, disc = m_discTypeCode, codes = m_speedCodes](const WorkerContext& context) {
-            const StopRequested stopRequested = [&context] { return context.StopRequested(); };
-            for (size_t i = 0; i < codes.size(); ++i) {
-                if (stopRequested()) return;
-                const int row = static_cast<int>(i);
-                context.Post([this, row] {
-                    SetResult(row, QString::fromLatin1(scan_texts::kSpeedTesting));
-                    m_list->scrollToItem(m_list->item(row, 0));
-                });
-                const SpeedResult result = MeasureSpeed(drive->Shared(), disc, codes[i], stopRequested);
-                if (result == SpeedResult::Stopped) return;
-                context.Post([this, row, result] {
-                    if (static_cast<size_t>(row) < m_results.size())
-                        m_results[static_cast<size_t>(row)] = result;
-                    SetResult(row, QString::fromLatin1(SpeedResultText(result)));
-                    m_progress->setValue(m_progress->value() + 1);
-                });
-            }
-            context.Post([this] {
-                m_done = true;
-                m_save->setEnabled(true);
+    m_workers->Start([this, drive = m_drive, disc = m_discTypeCode, codes = m_speedCodes,
+                      before = m_identifiers](const WorkerContext& context) {
+        const StopRequested stopRequested = [&context] { return context.StopRequested(); };
+        for (size_t i = 0; i < codes.size(); ++i) {
+            if (stopRequested()) return;
+            const int row = static_cast<int>(i);
+            context.Post([this, row] {
+                SetResult(row, QString::fromLatin1(scan_texts::kSpeedTesting));
+                m_list->scrollToItem(m_list->item(row, 0));
             });
+            const SpeedResult result = MeasureSpeed(drive->Shared(), disc, codes[i], stopRequested);
+            if (result == SpeedResult::Stopped) return;
+            context.Post([this, row, result] {
+                if (static_cast<size_t>(row) < m_results.size()) m_results[static_cast<size_t>(row)] = result;
+                SetResult(row, QString::fromLatin1(SpeedResultText(result)));
+                m_progress->setValue(m_progress->value() + 1);
+            });
+        }
+        // The measurements are vendor commands, which report no medium change: the disc's
+        // identity once more tells whether they all measured the disc shown.
+        const std::optional<SmartDisc> checked =
+            RecheckSmartDisc(drive->Shared(), disc, before ? &*before : nullptr, stopRequested);
+        if (!checked) return;
+        context.Post([this, checked] {
+            m_disc = *checked;
+            m_done = true;
+            m_outcome->setText(QString::fromStdString(Verdict().text));
+            m_save->setEnabled(true);
         });
+    });
 }
 
 void CSmartReportDlg::SetResult(int row, const QString& text) {

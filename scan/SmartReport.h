@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "probix/Judgement.h"
 #include "probix/ScanEngine.h"
 
 class QLabel;
@@ -62,6 +63,12 @@ class CSmartReportDlg final : public QDialog {
     QString ManufacturerId() const;
     QString MediaTypeId() const;
     QString Capacity() const;
+    // The report's outcome (Judgement.h) from its rows and what is known of the disc; the speeds
+    // in kB/s rank the fit ones (the dialog's own line ranks them by the order of the speed codes).
+    SmartVerdict Verdict(const std::vector<uint32_t>& speedKbps) const;
+    SmartVerdict Verdict() const { return Verdict(SpeedCodesAsRank()); }
+    SmartDisc Disc() const { return m_disc; }
+    static constexpr const char* kOutcomeName = "smartOutcome";
     QProgressBar* Progress() const { return m_progress; }
 
     // Shows "Save Results..." beside Exit, usable once every speed has its result; it calls `save`.
@@ -78,6 +85,7 @@ class CSmartReportDlg final : public QDialog {
     void ShowDiscInformation(const DiscInformation& info);
     void StartMeasurement();
     void SetResult(int row, const QString& text);
+    std::vector<uint32_t> SpeedCodesAsRank() const { return {m_speedCodes.begin(), m_speedCodes.end()}; }
 
     const AppServices& m_services;
     std::shared_ptr<StoppableDrive> m_drive;
@@ -88,6 +96,8 @@ class CSmartReportDlg final : public QDialog {
     std::optional<int32_t> m_lastLba;
     bool m_done = false;
     std::vector<SpeedResult> m_results;
+    std::optional<DiscIdentifiers> m_identifiers;  // read before the measurement
+    SmartDisc m_disc;
 
     QLabel* m_discType = nullptr;
     QLabel* m_manufacturer = nullptr;
@@ -95,6 +105,7 @@ class CSmartReportDlg final : public QDialog {
     QLabel* m_capacity = nullptr;
     QTableWidget* m_list = nullptr;
     QProgressBar* m_progress = nullptr;
+    QLabel* m_outcome = nullptr;
     QPushButton* m_save = nullptr;
     std::function<void()> m_saveHandler;
 };

@@ -417,6 +417,8 @@ CTEFE::PollOutcome CTEFE::PollDisc(SharedDrive& drive, const Shared& shared, boo
         return outcome;
     }
     outcome.survey = SurveyDisc(drive, quiet);
+    // GET PERFORMANCE took the report of a disc changed since the tick's TEST UNIT READY.
+    outcome.discChanged = outcome.discChanged || outcome.survey.attention;
     outcome.kind = outcome.survey.kind == DiscSurvey::Kind::Abandoned ? PollOutcome::Kind::Idle
                                                                       : PollOutcome::Kind::Surveyed;
     return outcome;

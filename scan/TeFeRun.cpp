@@ -134,17 +134,14 @@ void CTEFE::RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
     };
     const ScanResult result = RunTeFeScan(drive->Shared(), settings, observer, stopRequested);
     if (result.end == ScanEnd::Stopped) return;  // STOP has already given the page back
-    // The disc's identifiers name the results file; read once the run has measured something.
-    std::optional<DiscIdentifiers> ids;
-    if (result.samples > 0) {
-        const IdentifierSource source = DiscTypeOfCode(settings.discTypeCode).source;
-        DiscIdentifiers read;
-        const std::optional<uint8_t> status = drive->Shared().LockedUnlessStopped(
-            stopRequested, [&](DriveTable& table) { return ReadDiscIdentifiers(table, source, read); });
-        if (status && *status == kCommandCompleted) ids = read;
-    }
-    context.Post([page, result, ids] {
-        if (ids) page->m_kept.SetDiscIds({ids->manufacturerId, ids->mediaTypeId});
+    // The results file names the disc the run read before it measured. No command is sent for it
+    // afterwards: one could take the drive's only report of a medium change (the page would then
+    // never examine the new disc), and after an eject or a removal it would name no disc at all.
+    context.Post([page, result] {
+        // A run that could not read them names no disc, not one of an earlier run.
+        page->m_kept.SetDiscIds(
+            result.discIds ? DiscIdentifiersText{result.discIds->manufacturerId, result.discIds->mediaTypeId}
+                           : DiscIdentifiersText{});
         page->OnRunEnded(result);
     });
 }
@@ -209,6 +206,12 @@ void CTEFE::RunSmartReport() {
                         [this, &dialog, results] { m_kept.AskAndSaveSmart(dialog, results()); });
                     Services().RunModal(dialog);
                     if (dialog.LastLba()) m_lastLba = *dialog.LastLba();
+                    // The report's identity reads may have taken the drive's report of a new
+                    // disc: examine the disc anew.
+                    if (dialog.Disc().changed || dialog.Disc().identifiersUnread) {
+                        m_discKnown = false;
+                        m_resetPending = true;
+                    }
                     m_kept.Autosave(results());
                 }
                 m_shared->scanBusy = false;

@@ -1,9 +1,13 @@
+#include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
+#include <csignal>
 
 #include "app/AboutDialog.h"
+#include "app/CloseOnSignal.h"
 #include "tests/ui/LinkTestSupport.h"
 #include "ui/DialogUnits.h"
 #include "ui/HyperLink.h"
@@ -107,6 +111,35 @@ TEST_F(DialogTest, ClickingADialogLinkOpensItsAddress) {
     EXPECT_EQ(opened[0], QUrl(MakerSupportSite()));
     EXPECT_TRUE(about.SupportSiteLink()->IsVisited());
     EXPECT_TRUE(about.isVisible());  // opening a link does not end the dialog
+}
+
+// SIGTERM and SIGHUP reach the event loop (the handler only writes into a pipe) and close as File >
+// Exit: a box open above the window ends first, then the window.
+TEST(CloseOnSignal, SigtermAndSighupCloseTheBoxesAndThenTheWindow) {
+    for (const int number : {SIGTERM, SIGHUP}) {
+        QDialog window;
+        QDialog box(&window);
+        int closes = 0;
+        bool boxEnded = false;
+        const CloseOnSignal watcher([&] {
+            ++closes;
+            CloseLikeFileExit(window);
+        });
+        QTimer::singleShot(0, &window, [&] {
+            QTimer::singleShot(0, &box, [number] { std::raise(number); });
+            box.exec();
+            boxEnded = true;
+        });
+        // Should the signal never arrive, the test ends instead of hanging.
+        QTimer::singleShot(10000, &window, [&] {
+            box.reject();
+            window.reject();
+        });
+        window.exec();
+        EXPECT_EQ(closes, 1) << number;
+        EXPECT_TRUE(boxEnded) << number;
+        EXPECT_EQ(window.result(), QDialog::Rejected);
+    }
 }
 
 }  // namespace

@@ -278,6 +278,37 @@ TEST_F(ScanCli, SmartListsEverySpeedAndNamesTheHighestRecommended) {
     }
 }
 
+// The measurements are vendor commands, which report no medium change: a disc swapped at any
+// speed shows only in the identity read after the last one, and then nothing is recommended. The
+// same disc put in again counts too: the drive reports the change.
+TEST_F(ScanCli, ADiscSwappedAtAnySpeedOfSmartGivesNoVerdict) {
+    emu::VirtualDrive& drive = Drive("dvd+r");
+    const char* const swaps[] = {"dvd+r-bad", "dvd+r", "dvd+r-bad", "dvd+r", "dvd+r-bad", "dvd+r", nullptr};
+    for (int speed = 0; speed < 7; ++speed) {
+        drive.Insert("dvd+r");
+        Run({"info"});  // the insertion's unit attention is taken
+        int referencesRead = 0;
+        drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
+            // Two reference reads per speed: swap after the TE reference of this speed.
+            if (cdb[0] == 0xFD && cdb[1] == 0xFB && cdb[11] == 0x03 && referencesRead++ == speed) {
+                if (swaps[speed]) {
+                    drive.Insert(swaps[speed]);
+                } else {
+                    drive.Eject();
+                }
+            }
+        });
+        const CliRun run = Run({"--json", "smart"});
+        drive.SetTraceHook(nullptr);
+        EXPECT_EQ(run.status, 1) << "speed " << speed << run.err;
+        const nlohmann::json j = nlohmann::json::parse(run.out);
+        EXPECT_EQ(j["result"], "disc_changed") << "speed " << speed;
+        EXPECT_TRUE(j["recommended_speed"].is_null()) << "speed " << speed;
+        EXPECT_EQ(j["error"]["message"], scan_texts::kDiscChanged) << "speed " << speed;
+        EXPECT_EQ(LastCommand(), kVendorOff);
+    }
+}
+
 TEST_F(ScanCli, CtrlCDuringSmartStillGivesItsJson) {
     emu::VirtualDrive& drive = Drive("dvd+r");
     int measured = 0;

@@ -146,6 +146,19 @@ TEST_P(DriveContract, SupportCheckTellsTheThreeKindsOfDriveApart) {
     const SupportResult none = CheckDriveSupport(*table);
     EXPECT_EQ(none.outcome, SupportOutcome::Supported);
     EXPECT_TRUE(none.featureCodes.empty());
+    EXPECT_TRUE(table->SetVendorMode(false));
+
+    // An on the drive carried out but whose answer timed out: it gets its off before the check
+    // gives up, and the time-out stays the failure reported.
+    emu::FaultRule lost;
+    lost.opcode = 0xFD;
+    lost.subCode = 0xF1;
+    lost.action = emu::FaultRule::Action::AppliedTimeout;
+    lost.once = true;
+    backend->Drive(3).AddFault(lost);
+    EXPECT_EQ(CheckDriveSupport(*table).outcome, SupportOutcome::VendorModeRefused);
+    EXPECT_FALSE(backend->Drive(3).State().vendorMode);
+    EXPECT_EQ(table->LastFailure().status, kCommandTimedOut);
 }
 
 TEST_P(DriveContract, ReadinessTrayAndSenseOfTheLastFailure) {

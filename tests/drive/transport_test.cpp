@@ -323,6 +323,15 @@ TEST_F(SgFixture, DiagnosesNameTheCauseAndItsFix) {
          },
          {"/dev/sr0", "ask an administrator"},
          {"joining the group", "70-dravix.rules"}},
+        {"INQUIRY timed out",
+         [](FakeSgSystem& os) {
+             os.AddDrive(0, [](sg_io_hdr_t& request) {
+                 request.host_status = 0x03;  // DID_TIME_OUT
+                 return 0;
+             });
+         },
+         {"The drive did not answer INQUIRY within 15 s.", "dravix --virtual"},
+         {"no CD/DVD drive", "did not answer the identification command"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

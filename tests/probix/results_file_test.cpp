@@ -142,6 +142,17 @@ TEST(ResultsFile, AFileThatIsNotWholeIsRefusedWithItsLine) {
     forged.insert(forged.rfind(',') + 1, "1");
     const size_t lastRow = good.rfind('\n', good.size() - 2) + 1;
     const int lastLine = LineOf(good, good.substr(lastRow));
+    // A Smart report whose fastest fit speed is 12X.
+    ScanResults smart;
+    smart.kind = ScanResults::Kind::Smart;
+    smart.manufacturerId = "ORIONDSC";
+    smart.mediaTypeId = "D08";
+    smart.outcome = RunOutcome::Ok;
+    smart.verdictText = "Highest recommended speed: 12X";
+    smart.speeds = {
+        {13, 3324, SpeedResult::Fit}, {19, 22160, SpeedResult::OverLimit}, {18, 16620, SpeedResult::Fit}};
+    const std::string smartGood = Text(smart);
+    ASSERT_TRUE(Read(smartGood).results) << Read(smartGood).error;
 
     struct Case {
         const char* what;
@@ -163,6 +174,19 @@ TEST(ResultsFile, AFileThatIsNotWholeIsRefusedWithItsLine) {
         {"row removed", Replaced(good, secondRow, ""), lastLine - 1, "253 of its 254"},
         {"unknown speed", Replaced(good, "speed code 19", "speed code 42"), LineOf(good, "# speed:"),
          "speed is damaged"},
+        // A verdict edited by hand is not shown: the samples and the speed rows decide.
+        {"result edited", Replaced(good, "# result: not_recommended", "# result: ok"),
+         LineOf(good, "# result:"), "not the samples' verdict (not_recommended)"},
+        {"verdict edited", Replaced(good, scan_texts::kVerdictNotRecommended, scan_texts::kVerdictOk),
+         LineOf(good, "# verdict:"), "verdict is not the samples' verdict"},
+        {"failed with a verdict", Replaced(good, "# result: not_recommended", "# result: failed"),
+         LineOf(good, "# verdict:"), "does not match the result (failed)"},
+        {"Smart result edited", Replaced(smartGood, "# result: ok", "# result: not_recommended"),
+         LineOf(smartGood, "# result:"), "not the speed rows' verdict (ok)"},
+        {"Smart speed edited", Replaced(smartGood, "speed: 12X", "speed: 16X"),
+         LineOf(smartGood, "# verdict:"), "not the speed rows' verdict"},
+        {"Smart identifiers unread", Replaced(smartGood, "# identifiers: read", "# identifiers: not read"),
+         LineOf(smartGood, "# result:"), "not the speed rows' verdict (failed)"},
     };
     for (const Case& c : cases) {
         const ResultsRead read = Read(c.text);
@@ -221,8 +245,10 @@ TEST(ResultsFile, AutosaveNamesFillTheTemplateAndNeverReplaceAFile) {
     std::filesystem::create_directories(folder);
     r.kind = ScanResults::Kind::Smart;
     std::vector<std::string> written;
-    for (const char* verdict : {"first", "second", "third"}) {
-        r.verdictText = verdict;
+    r.outcome = RunOutcome::NotRecommended;  // a report without rows recommends nothing
+    r.verdictText = scan_texts::kNoSpeedRecommended;
+    for (const char* drive : {"first", "second", "third"}) {
+        r.driveLabel = drive;
         const Result<std::string> path = SaveResultsFileNew(folder.string(), "run", r);
         ASSERT_TRUE(path) << path.ErrorText();
         written.push_back(std::filesystem::path(*path).filename().string());
@@ -230,7 +256,7 @@ TEST(ResultsFile, AutosaveNamesFillTheTemplateAndNeverReplaceAFile) {
     EXPECT_EQ(written, (std::vector<std::string>{"run.csv", "run-2.csv", "run-3.csv"}));
     const ResultsRead first = ReadResultsFile((folder / "run.csv").string());
     ASSERT_TRUE(first.results) << first.error;
-    EXPECT_EQ(first.results->verdictText, "first");
+    EXPECT_EQ(first.results->driveLabel, "first");
 }
 
 }  // namespace

@@ -287,7 +287,14 @@ INSTANTIATE_TEST_SUITE_P(
                     FailurePath::B, FailureOutcome::NoDisc, scan_texts::kNoDiscInside,
                     scan_texts::kNoDiscInside, 7},
         FailureCase{"SampleMarkedInvalid", BadAnswerAfter(3), FailurePath::B, FailureOutcome::Other,
-                    scan_texts::kFirmwareNotSupported, scan_texts::kDriveActivating, 3}),
+                    scan_texts::kFirmwareNotSupported, scan_texts::kDriveActivating, 3},
+        // A drive taken away answers neither path's pair: it says it is gone.
+        FailureCase{"TeReferenceDriveGone", CheckConditionOn(TeFeRule(0x03), emu::kLogicalUnitNotSupported),
+                    FailurePath::A, FailureOutcome::DriveGone, scan_texts::kDriveGone, scan_texts::kDriveGone,
+                    0},
+        FailureCase{
+            "SampleDriveGone", Sample(CheckConditionOn(TeFeRule(0x00), emu::kLogicalUnitNotSupported), 5),
+            FailurePath::B, FailureOutcome::DriveGone, scan_texts::kDriveGone, scan_texts::kDriveGone, 5}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
 TEST(Run, ARangeWithoutPositionsGivesNoVerdictAndSendsNothing) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <thread>
 
+#include "probix/Judgement.h"
 #include "probix/ScanTexts.h"
 #include "probix/SpeedList.h"
 #include "tests/probix/ScanTestSupport.h"
@@ -131,6 +132,90 @@ TEST(MeasureSpeed, AStopWhileWaitingForTheDriveSendsNothing) {
     EXPECT_TRUE(fixture.bus.Commands().empty());
 }
 
+// The one judgement of a Smart report that the window, the command line and the results file's
+// reader share: its ranking, the fastest speed by kB/s, and a recommendation only from a report
+// complete on a known disc.
+TEST(SmartJudgement, RanksTheOutcomesAndRecommendsOnlyFromACompleteReport) {
+    using R = SpeedResult;
+    auto rows = [](R slow, R fast, R middle) {
+        // In the drive's order, which need not be by speed: 16X comes before 8X here.
+        return std::vector<SmartRow>{{13, 3324, slow}, {19, 22160, fast}, {16, 11080, middle}};
+    };
+    struct Case {
+        const char* what;
+        std::vector<SmartRow> rows;
+        SmartDisc disc;
+        RunOutcome outcome;
+        const char* word;
+        std::optional<size_t> recommended;
+        std::string text;
+    } cases[] = {
+        {"fastest fit by kB/s",
+         rows(R::Fit, R::OverLimit, R::Fit),
+         {},
+         RunOutcome::Ok,
+         "ok",
+         2,
+         "Highest recommended speed: 8X"},
+        {"none fit",
+         rows(R::OverLimit, R::OverLimit, R::OverLimit),
+         {},
+         RunOutcome::NotRecommended,
+         "not_recommended",
+         std::nullopt,
+         scan_texts::kNoSpeedRecommended},
+        {"a failed speed",
+         rows(R::Fit, R::Failed, R::Fit),
+         {},
+         RunOutcome::Failed,
+         "failed",
+         std::nullopt,
+         scan_texts::kMeasurementFailed},
+        {"identifiers unread",
+         rows(R::Fit, R::Fit, R::Fit),
+         {false, true, false},
+         RunOutcome::Failed,
+         "failed",
+         std::nullopt,
+         scan_texts::kIdentifiersUnread},
+        {"stopped over failed",
+         rows(R::Failed, R::Fit, R::Stopped),
+         {false, true, false},
+         RunOutcome::Stopped,
+         "stopped",
+         std::nullopt,
+         scan_texts::kUserAbort},
+        {"stopped before the last check",
+         rows(R::Fit, R::Fit, R::Fit),
+         {false, false, true},
+         RunOutcome::Stopped,
+         "stopped",
+         std::nullopt,
+         scan_texts::kUserAbort},
+        {"disc changed over all",
+         rows(R::Fit, R::Failed, R::Stopped),
+         {true, true, true},
+         RunOutcome::DiscChanged,
+         "disc_changed",
+         std::nullopt,
+         scan_texts::kDiscChanged},
+        {"disc changed, all fit",
+         rows(R::Fit, R::Fit, R::Fit),
+         {true, false, false},
+         RunOutcome::DiscChanged,
+         "disc_changed",
+         std::nullopt,
+         scan_texts::kDiscChanged},
+    };
+    for (const Case& c : cases) {
+        const SmartVerdict verdict = JudgeSmartReport(c.rows, c.disc);
+        EXPECT_EQ(verdict.outcome, c.outcome) << c.what;
+        EXPECT_STREQ(OutcomeName(verdict.outcome), c.word) << c.what;
+        EXPECT_EQ(verdict.recommended, c.recommended) << c.what;
+        EXPECT_EQ(verdict.text, c.text) << c.what;
+    }
+}
+
 // A poll that waits for the drive while a run starts sends nothing once the drive is free.
 TEST(DiscSurvey, AStopWhileWaitingForTheDriveSendsNothing) {
     DriveWithDisc fixture("dvd+r");
@@ -242,6 +327,26 @@ TEST(DiscSurvey, FailuresOfTheTwoReads) {
     odd.reply = PerformanceAnswer({2770, 4000}, 2295103);
     fixture.drive.AddFault(odd);
     EXPECT_EQ(SurveyDisc(fixture.shared, kNeverStop).kind, DiscSurvey::Kind::NoKnownSpeed);
+}
+
+// A disc changed between the two reads: GET PERFORMANCE takes the only report of the change, so
+// the survey says so and reads the new disc from its type, instead of keeping the old disc's type
+// with no sign that another one is in.
+TEST(DiscSurvey, ADiscChangedBetweenItsTwoReadsIsSurveyedAgain) {
+    DriveWithDisc fixture("dvd+r-dl");
+    bool swapped = false;
+    fixture.drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
+        if (cdb[0] == 0x46 && !swapped) {
+            swapped = true;
+            fixture.drive.Insert("dvd-r");
+        }
+    });
+    const DiscSurvey survey = SurveyDisc(fixture.shared, kNeverStop);
+    fixture.drive.SetTraceHook(nullptr);
+    EXPECT_TRUE(survey.attention);
+    EXPECT_EQ(survey.kind, DiscSurvey::Kind::Ready);
+    EXPECT_EQ(survey.discTypeCode, kScanDvdMinusR);
+    EXPECT_FALSE(SurveyDisc(fixture.shared, kNeverStop).attention);
 }
 
 }  // namespace

@@ -111,17 +111,20 @@ ScanResults Made(uint16_t teRaw, const char* mid) {
     r.kbps = 8310;
     r.teReference = r.feReference = 1000;
     r.verdictText = scan_texts::kVerdictOk;
-    for (int32_t i = 0; i < 40; ++i) {
+    // Every position of a Normal run: a file's verdict must be its samples'.
+    r.range = RangeOf(SamplingMode::Normal, kScanDvdPlusR, kDefaultLastLba, 0, 0);
+    const std::vector<SamplePoint> points =
+        SamplePoints(r.range, BaseStepOf(SamplingMode::Normal), kScanDvdPlusR, kDefaultLastLba);
+    for (size_t i = 0; i < points.size(); ++i) {
         ScanSample s;
-        s.lba = i * 50000;
-        s.psn = static_cast<uint32_t>(s.lba) + 0x30000;
+        s.lba = points[i].lba;
+        s.psn = points[i].psn;
         s.teRaw = static_cast<uint16_t>(teRaw + i);
         s.feRaw = 80;
         s.tePercent = PercentOf(s.teRaw, 1000);
         s.fePercent = PercentOf(s.feRaw, 1000);
         r.samples.push_back(s);
     }
-    r.range = {0, 40 * 50000};
     FinishResults(r);
     return r;
 }
@@ -150,7 +153,7 @@ TEST_F(ResultsPage, ResultsOpenWithoutADriveAndACompareDrawsALegend) {
     CResultsWindow::Open(services, &owner, QString::fromStdString(first),
                          [&](CResultsWindow* w) { window = w; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return window != nullptr; }, 20000));
-    EXPECT_EQ(window->Results().samples.size(), 40u);
+    EXPECT_EQ(window->Results().samples.size(), 64u);
     const QImage plot = window->Chart()->Canvas().PlotLayer();
     EXPECT_GT(PixelsOf(plot, chart_style::kTeColour), 100);
     EXPECT_EQ(PixelsOf(plot, chart_style::kCompareTeColour), 0);

@@ -22,7 +22,7 @@ QString Latin(const char* text) {
 
 // What the report showed when the test's runner let it go.
 struct ReportSeen {
-    QString discType, manufacturer, mediaType, capacity;
+    QString discType, manufacturer, mediaType, capacity, outcome;
     std::vector<QString> speeds, results;
     int progress = -1, progressMaximum = -1;
     int speedWidth = 0, resultWidth = 0;
@@ -66,6 +66,7 @@ class SmartReport : public PageFixture {
         seen.manufacturer = text(CSmartReportDlg::kManufacturerId);
         seen.mediaType = text(CSmartReportDlg::kMediaTypeId);
         seen.capacity = text(CSmartReportDlg::kCapacityId);
+        seen.outcome = report.findChild<QLabel*>(QString::fromLatin1(CSmartReportDlg::kOutcomeName))->text();
         QTableWidget* list = report.ResultList();
         for (int row = 0; row < list->rowCount(); ++row) {
             seen.speeds.push_back(list->item(row, 0)->text());
@@ -94,6 +95,7 @@ TEST_F(SmartReport, AGoodDvdPlusRIsFitUpTo12X) {
     EXPECT_EQ(seen.speeds, (std::vector<QString>{"2.4X", "4X", "6X", "8X", "10X", "12X", "16X"}));
     const QString ok = Latin(scan_texts::kSpeedOk), no = Latin(scan_texts::kSpeedNotRecommended);
     EXPECT_EQ(seen.results, (std::vector<QString>{ok, ok, ok, ok, ok, ok, no}));
+    EXPECT_EQ(seen.outcome, "Highest recommended speed: 12X");
     EXPECT_EQ(seen.progress, 7);
     EXPECT_EQ(seen.progressMaximum, 7);
     EXPECT_EQ(seen.speedWidth, 60);
@@ -153,6 +155,32 @@ TEST_F(SmartReport, AnIdentifierReadFailureLeavesTheFieldsAndMeasuresAnyway) {
     EXPECT_EQ(seen.manufacturer, "N/A");
     EXPECT_EQ(seen.capacity, "N/A");  // not read after the failure
     EXPECT_EQ(seen.results.size(), 7u);
+    EXPECT_EQ(seen.outcome, Latin(scan_texts::kIdentifiersUnread));
+}
+
+// The measurements are vendor commands, which report no medium change: the identity read after
+// the last speed finds the swap, and the report recommends nothing, as the command line does.
+TEST_F(SmartReport, ADiscSwappedDuringTheReportGivesNoVerdict) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    OpenPage();
+    Tick();
+    int references = 0;
+    drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
+        if (cdb[0] == 0xFD && cdb[1] == 0xFB && cdb[11] == 0x03 && ++references == 3) drive.Insert("dvd+r");
+    });
+    ChooseMode(SamplingMode::Smart);
+    dialogScript = [this](QDialog& dialog) {
+        auto& report = static_cast<CSmartReportDlg&>(dialog);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return report.MeasurementDone(); }, 30000));
+        Record(report);
+        return 0;
+    };
+    ClickStart();
+    ASSERT_TRUE(test::Settle(*page));
+    drive.SetTraceHook(nullptr);
+    EXPECT_EQ(seen.results.size(), 7u);
+    EXPECT_EQ(seen.outcome, Latin(scan_texts::kDiscChanged));
 }
 
 TEST_F(SmartReport, ExitDuringAMeasurementClosesAtOnceAndTheWorkerStopsBetweenCommands) {

@@ -271,6 +271,37 @@ TEST_F(TeFePage, ADiscSwappedJustBeforeStartIsExaminedAtTheNextTickAfterTheRun) 
     EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
 }
 
+// A disc put in with the tray closed just as a run ends: the drive reports the change once, to the
+// first command that asks. No command of the run may take that report without telling the page,
+// or the page stays on the old disc ("Ready.") and every START fails on the new one.
+TEST_F(TeFePage, ADiscPutInAsARunEndsIsExaminedAtTheNextTick) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r-dl");
+    CTEFE& p = OpenPage();
+    Tick();
+    ASSERT_EQ(p.DiscTypeCode(), 5);
+
+    int identityReads = 0;
+    drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
+        // After the run's second identity read, the one that follows its last sample.
+        if (cdb[0] == 0xAD && ++identityReads == 2) drive.Insert("dvd-r");
+    });
+    ClickStart();
+    ASSERT_TRUE(WaitRunEnded());
+    drive.SetTraceHook(nullptr);
+    EXPECT_EQ(identityReads, 2);  // nothing more after the run
+
+    Tick();
+    EXPECT_EQ(p.DiscTypeCode(), 8);
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
+    ClickStart();
+    ASSERT_TRUE(WaitRunEnded());
+    const QString verdict = StatusText();
+    EXPECT_TRUE(verdict == Latin(scan_texts::kVerdictOk) ||
+                verdict == Latin(scan_texts::kVerdictNotRecommended))
+        << verdict.toStdString();
+}
+
 TEST_F(TeFePage, UnreadableSpeedsResetThePageUntilTheDiscIsRemoved) {
     auto& drive = AddDrive();
     drive.Insert("dvd+r");
