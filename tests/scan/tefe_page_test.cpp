@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QSignalSpy>
+#include <algorithm>
 
 #include "chart/ScanChart.h"
 #include "probix/ScanTexts.h"
@@ -542,6 +543,42 @@ TEST_F(TeFePage, ReferenceFailuresShowProbixWarnings) {
         EXPECT_EQ(Status()->PendingColour(), CTEFE::WarningColour());
         EXPECT_EQ(State().scanIdle.load(), 1);
         EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
+    }
+}
+
+// A run's box follows its last command: after a failure nothing more is sent before it; after a
+// finished run only the read of the disc's identifiers that tells it measured one disc.
+TEST_F(TeFePage, NothingIsSentBetweenARunsLastCommandAndItsBox) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    OpenPage();
+    Tick();
+    ChooseMode(SamplingMode::Quick);
+    std::vector<std::vector<uint8_t>> atBox;
+    prompter->onShow = [&](const PromptRecord&) { atBox = bus.Commands(); };
+    auto isMeasure = [](const std::vector<uint8_t>& c) { return c[0] == 0xFD && c[1] == 0xFB && c[11] == 0; };
+    for (const bool fail : {true, false}) {
+        SCOPED_TRACE(fail ? "failed" : "finished");
+        drive.ClearFaults();
+        if (fail) {
+            emu::FaultRule rule;
+            rule.opcode = 0xFD;
+            rule.subCode = 0xFB;
+            rule.bytes = {{6, 0x05}, {11, 0x00}};
+            rule.after = 3;
+            rule.sense = emu::kBecomingReady;
+            drive.AddFault(rule);
+        }
+        bus.ClearCommands();
+        prompter->Clear();
+        ClickStart();
+        ASSERT_TRUE(WaitRunEnded());
+        ASSERT_EQ(prompter->Asked().size(), 1u);
+        const auto last = std::find_if(atBox.rbegin(), atBox.rend(), isMeasure);
+        ASSERT_NE(last, atBox.rend());
+        std::vector<uint8_t> after;
+        for (auto it = atBox.rbegin(); it != last; ++it) after.insert(after.begin(), (*it)[0]);
+        EXPECT_EQ(after, fail ? std::vector<uint8_t>{} : std::vector<uint8_t>{0xAD});
     }
 }
 
