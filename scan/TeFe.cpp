@@ -563,7 +563,7 @@ void CTEFE::MarkResultsStale() {
     now.customStart = LeadingNumber(m_startEdit->text().toStdString());
     now.customEnd = LeadingNumber(m_endEdit->text().toStdString());
     now.runGoing = m_runWorker != 0;
-    if (const std::optional<QString> status = m_kept.ShowSummary(now, m_statusText)) SetStatus(*status);
+    m_kept.ShowSummary(now);
 }
 
 }  // namespace dravix
