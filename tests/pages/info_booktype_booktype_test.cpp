@@ -437,6 +437,31 @@ TEST_F(BookTypePage, MessageBoxesComeWhereTheProcedureMeetsThem) {
     }
 }
 
+// "Drive activating..." shows only while a wait runs, also the tray poll's; the poll goes on while
+// the page's own message box is open, and what it finds is shown.
+TEST_F(BookTypePage, TheTrayPollWaitsVisiblyAndRunsUnderTheBoxes) {
+    Insert("dvd+r");
+    CBookType page(services);
+    Init(page);
+    drive.SetBecomingReady(2);
+    Poll(page);
+    const auto* status = page.findChild<QLabel*>(QStringLiteral("driveStatus"));
+    ASSERT_NE(status, nullptr);
+    EXPECT_TRUE(status->isHidden());
+    EXPECT_TRUE(status->text().isEmpty());
+
+    Insert("cd-r");
+    prompter->answer = [&](const PromptRecord&) {
+        drive.RemoveDisc();
+        page.PollTray();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Text(page, 1027) == "None"; }));
+        return PromptAnswer::Ok;
+    };
+    Click(page, 1019);
+    ASSERT_EQ(prompter->asked.size(), 1u);
+    EXPECT_EQ(Text(page, 1027), "None");
+}
+
 TEST_F(BookTypePage, TrayPollShowsAnEmptiedTrayOnly) {
     Insert("dvd+rw-recorded");
     CBookType page(services);
