@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <algorithm>
 
+#include "capture/SaveWindowImage.h"
+#include "chart/ChartStyle.h"
 #include "chart/ScanChart.h"
 #include "probix/ScanTexts.h"
 #include "res/Strings.h"
@@ -792,7 +794,8 @@ TEST_F(TeFePage, TextsStayReadableUnderLightAndDarkPalettes) {
     AddDrive();
     const QColor statusColours[] = {Qt::black, CTEFE::HelpColour(), CTEFE::OkColour(),
                                     CTEFE::WarningColour()};
-    for (const QPalette& palette : {original, dark}) {
+    for (const bool isDark : {false, true}) {
+        const QPalette& palette = isDark ? dark : original;
         SCOPED_TRACE(palette.color(QPalette::Window).name().toStdString());
         QApplication::setPalette(palette);
         CTEFE& p = OpenPage();
@@ -811,15 +814,32 @@ TEST_F(TeFePage, TextsStayReadableUnderLightAndDarkPalettes) {
             for (int y = inside.top(); y <= inside.bottom(); ++y)
                 for (int x = inside.left(); x <= inside.right(); ++x)
                     best = std::max(best, ContrastRatio(line.pixelColor(x, y), background));
-            EXPECT_GE(best, kMinimumTextContrast)
-                << Status()->DrawnColour().name().toStdString() << " on " << background.name().toStdString();
+            if (isDark) {
+                EXPECT_GE(best, kMinimumTextContrast) << Status()->DrawnColour().name().toStdString()
+                                                      << " on " << background.name().toStdString();
+            } else {
+                // The dialogs' own colours, exactly.
+                EXPECT_EQ(Status()->DrawnColour(), colour);
+            }
         }
-        for (const int id : {CTEFE::kTeCheckId, CTEFE::kFeCheckId, CTEFE::kTeLegendId, CTEFE::kFeLegendId}) {
-            const QPalette colours = Control(id)->palette();
-            EXPECT_GE(ContrastRatio(colours.color(QPalette::WindowText), colours.color(QPalette::Window)),
-                      kMinimumTextContrast)
-                << id;
+        // Check box, legend and curve alike, under any palette.
+        for (const auto& [id, curve] : {std::pair{CTEFE::kTeCheckId, chart_style::kTeColour},
+                                        std::pair{CTEFE::kTeLegendId, chart_style::kTeColour},
+                                        std::pair{CTEFE::kFeCheckId, chart_style::kFeColour},
+                                        std::pair{CTEFE::kFeLegendId, chart_style::kFeColour}}) {
+            EXPECT_EQ(Control(id)->palette().color(QPalette::WindowText).rgb(), curve) << id;
         }
+        // A picture of the window shows the verdict in the colour the screen shows.
+        Status()->Show(QStringLiteral("This disc is ok for writing"), CTEFE::WarningColour());
+        Status()->repaint();
+        const QColor shown = Status()->DrawnColour();
+        const QImage picture = CaptureWindow(p);
+        const QRect line(Status()->mapTo(&p, QPoint(0, 0)), Status()->size());
+        bool found = false;
+        for (int y = line.top(); y <= line.bottom() && !found; ++y)
+            for (int x = line.left(); x <= line.right() && !found; ++x)
+                found = picture.pixelColor(x, y) == shown;
+        EXPECT_TRUE(found) << shown.name().toStdString();
         delete page;
         page = nullptr;
     }
