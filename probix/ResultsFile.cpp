@@ -180,16 +180,11 @@ void WriteResults(std::ostream& out, const ScanResults& r) {
         << "# manufacturer id: " << EscapeField(r.manufacturerId) << "\n"
         << "# media type id: " << EscapeField(r.mediaTypeId) << "\n";
     if (!scan) {
-        out << "# identifiers: " << (SmartIdentifiersUnread(r) ? "not read" : "read") << "
-"
-            << "# capacity: " << EscapeField(r.capacity) << "
-"
-            << "# date: " << EscapeField(r.date) << "
-"
-            << "# program version: " << EscapeField(r.programVersion) << "
-"
-            << "# verdict: " << EscapeField(verdict) << "
-"
+        out << "# identifiers: " << (SmartIdentifiersUnread(r) ? "not read" : "read") << "\n"
+            << "# capacity: " << EscapeField(r.capacity) << "\n"
+            << "# date: " << EscapeField(r.date) << "\n"
+            << "# program version: " << EscapeField(r.programVersion) << "\n"
+            << "# verdict: " << EscapeField(verdict) << "\n"
             << "# result: " << OutcomeName(r.outcome) << "\n"
             << "# speeds: " << r.speeds.size() << "\n"
             << kSmartColumns << "\n";
