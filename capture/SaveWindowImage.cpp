@@ -22,6 +22,7 @@
 #include "export/CaptureBmp.h"
 #include "export/ImageContainer.h"
 #include "export/ImageTexts.h"
+#include "ui/ScreenPicture.h"
 #include "ui/Services.h"
 #include "ui/Workers.h"
 
@@ -160,6 +161,7 @@ std::optional<SaveTarget> ResolveSaveTarget(const std::string& path, int filterI
 }
 
 QImage CaptureWindow(QWidget& window) {
+    const ScreenPicture picture(window);
     return window.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 

@@ -57,8 +57,9 @@ VendorRead ReadRow(DriveTable& table, BookTypeRow row, uint8_t& value, BookTypeO
         return VendorRead::Refused;
     }
     const uint8_t status = ReadDriveBookType(table, row, value);
-    vendorMode.End();
+    // A failure is told before vendor mode off.
     if (status != kCommandCompleted) observer.Notice(BookTypeNotice::CheckDriveFailed);
+    vendorMode.End();
     return status == kCommandCompleted ? VendorRead::Ok : VendorRead::Failed;
 }
 
@@ -359,33 +360,74 @@ std::optional<uint8_t> ReadRowBookType(DriveTable& table, BookTypeRow row, BookT
     return value;
 }
 
-DriveRows CheckDriveRows(DriveTable& table, BookTypeObserver& observer) {
-    DriveRows rows;
-    auto readRow = [&](BookTypeRow row) {
-        const std::optional<uint8_t> value = ReadRowBookType(table, row, observer);
-        if (!value) {
+std::optional<BookTypeNotice> ContinueCheckDrive(DriveTable& table, CheckDriveProgress& progress,
+                                                 BookTypeObserver& observer) {
+    if (progress.vendorModeOn) {
+        // The failed read's message has been shown: now its vendor mode off.
+        progress.vendorModeOn = false;
+        VendorModeScope::Resume(table).End();
+    }
+    DriveRows& rows = progress.rows;
+    auto readRow = [&](BookTypeRow row) -> std::optional<BookTypeNotice> {
+        VendorModeScope vendorMode(table);
+        if (!vendorMode) {
             rows.failed = true;
-            return false;
+            progress.next = CheckDriveStage::Done;
+            return BookTypeNotice::DriveNotSupported;
         }
-        rows.values[IndexOf(row)] = *value;
-        observer.RowRead(row, *value);
-        return true;
+        uint8_t value = 0;
+        if (ReadDriveBookType(table, row, value) != kCommandCompleted) {
+            // The message comes before vendor mode off, which the next call sends.
+            vendorMode.Keep();
+            progress.vendorModeOn = true;
+            rows.failed = true;
+            progress.next = CheckDriveStage::Done;
+            return BookTypeNotice::CheckDriveFailed;
+        }
+        vendorMode.End();
+        rows.values[IndexOf(row)] = value;
+        observer.RowRead(row, value);
+        return std::nullopt;
     };
 
-    if (!readRow(BookTypeRow::PlusR)) return rows;
-
-    std::vector<uint8_t> features;
-    const uint8_t status = ReadAllFeatures(table, features);
-    if (status == kCommandCompleted) {
-        rows.writesDvdPlusRDl = WritesDvdPlusRDl(features);
-    } else {
-        observer.Notice(status == kCommandTimedOut ? BookTypeNotice::GetConfigurationTimeout
-                                                   : BookTypeNotice::GetConfigurationFailed);
+    while (progress.next != CheckDriveStage::Done) {
+        switch (progress.next) {
+            case CheckDriveStage::PlusR:
+                progress.next = CheckDriveStage::Features;
+                if (auto notice = readRow(BookTypeRow::PlusR)) return notice;
+                break;
+            case CheckDriveStage::Features: {
+                std::vector<uint8_t> features;
+                const uint8_t status = ReadAllFeatures(table, features);
+                if (status == kCommandCompleted) rows.writesDvdPlusRDl = WritesDvdPlusRDl(features);
+                progress.next = rows.writesDvdPlusRDl ? CheckDriveStage::PlusRDl : CheckDriveStage::PlusRw;
+                if (status != kCommandCompleted) {
+                    return status == kCommandTimedOut ? BookTypeNotice::GetConfigurationTimeout
+                                                      : BookTypeNotice::GetConfigurationFailed;
+                }
+                break;
+            }
+            case CheckDriveStage::PlusRDl:
+                progress.next = CheckDriveStage::PlusRw;
+                if (auto notice = readRow(BookTypeRow::PlusRDl)) return notice;
+                break;
+            case CheckDriveStage::PlusRw:
+                progress.next = CheckDriveStage::Done;
+                if (auto notice = readRow(BookTypeRow::PlusRw)) return notice;
+                break;
+            case CheckDriveStage::Done:
+                break;
+        }
     }
+    return std::nullopt;
+}
 
-    if (rows.writesDvdPlusRDl && !readRow(BookTypeRow::PlusRDl)) return rows;
-    readRow(BookTypeRow::PlusRw);
-    return rows;
+DriveRows CheckDriveRows(DriveTable& table, BookTypeObserver& observer) {
+    CheckDriveProgress progress;
+    do {
+        if (auto notice = ContinueCheckDrive(table, progress, observer)) observer.Notice(*notice);
+    } while (!progress.Finished());
+    return progress.rows;
 }
 
 SetSent SetRowBookType(DriveTable& table, BookTypeRow row, uint8_t value, BookTypeObserver& observer) {
@@ -421,38 +463,50 @@ WriteOutcome BookTypeSetOutcome(SetSent sent, std::optional<bool> holdsValue) {
     return ClassifyWrite(sent == SetSent::Completed, holdsValue);
 }
 
-MediaCheck CheckMediaBookType(DriveTable& table, BookTypeObserver& observer) {
-    MediaCheck check;
-    check.kind = DetermineMediaKind(table);
-    observer.MediaKindFound(check.kind);
-    switch (check.kind) {
-        case MediaKind::CdRom:
-        case MediaKind::CdR:
-        case MediaKind::CdRw:
-        case MediaKind::Other:
-        case MediaKind::Failed:
-            observer.Notice(BookTypeNotice::IncorrectMedia);
-            break;
-        case MediaKind::NoMedium:
-            observer.Notice(BookTypeNotice::DriveEmpty);
-            break;
-        case MediaKind::DvdPlusRw: {
-            bool empty = false;
-            const bool read = ReadDiscStatus(table, empty) == kCommandCompleted;
-            check.discStatusUnread = !read;
-            if (read && empty) {
-                check.blankDvdPlusRw = true;
-                observer.BlankDvdPlusRw();
-                return check;
+std::optional<BookTypeNotice> ContinueCheckMedia(DriveTable& table, CheckMediaProgress& progress,
+                                                 BookTypeObserver& observer) {
+    MediaCheck& check = progress.check;
+    if (!progress.kindKnown) {
+        progress.kindKnown = true;
+        check.kind = DetermineMediaKind(table);
+        observer.MediaKindFound(check.kind);
+        switch (check.kind) {
+            case MediaKind::CdRom:
+            case MediaKind::CdR:
+            case MediaKind::CdRw:
+            case MediaKind::Other:
+            case MediaKind::Failed:
+                return BookTypeNotice::IncorrectMedia;
+            case MediaKind::NoMedium:
+                return BookTypeNotice::DriveEmpty;
+            case MediaKind::DvdPlusRw: {
+                bool empty = false;
+                const bool read = ReadDiscStatus(table, empty) == kCommandCompleted;
+                check.discStatusUnread = !read;
+                if (read && empty) {
+                    check.blankDvdPlusRw = true;
+                    progress.done = true;
+                    observer.BlankDvdPlusRw();
+                    return std::nullopt;
+                }
+                break;
             }
-            break;
+            default:
+                break;
         }
-        default:
-            break;
     }
     ReadDiscBookType(table, check.nibble);
+    progress.done = true;
     observer.DiscBookTypeRead(check.nibble);
-    return check;
+    return std::nullopt;
+}
+
+MediaCheck CheckMediaBookType(DriveTable& table, BookTypeObserver& observer) {
+    CheckMediaProgress progress;
+    do {
+        if (auto notice = ContinueCheckMedia(table, progress, observer)) observer.Notice(*notice);
+    } while (!progress.done);
+    return progress.check;
 }
 
 bool ReloadDisc(DriveTable& table) {

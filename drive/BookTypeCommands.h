@@ -216,8 +216,22 @@ struct DriveRows {
 
 // Check Drive after the wait: the DVD+R row, the feature list (does the drive write DVD+R DL?),
 // the DVD+R DL row when it does, the DVD+RW row. A failed row read ends the check. The caller
-// selects the drive and waits for it first.
+// selects the drive and waits for it first. Each message is told where the check meets it: a failed
+// row read's before its vendor mode off, the feature list's before the rows after it.
 DriveRows CheckDriveRows(DriveTable& table, BookTypeObserver& observer);
+
+// Check Drive in pieces that end at its messages, for a front end that shows a message before the
+// check goes on: each call runs up to the next message and returns it (the caller shows it and
+// calls again while the check is not finished), or runs to the end and returns none.
+enum class CheckDriveStage { PlusR, Features, PlusRDl, PlusRw, Done };
+struct CheckDriveProgress {
+    DriveRows rows;
+    CheckDriveStage next = CheckDriveStage::PlusR;
+    bool vendorModeOn = false;  // a failed row read's message comes before its vendor mode off
+    bool Finished() const { return next == CheckDriveStage::Done && !vendorModeOn; }
+};
+std::optional<BookTypeNotice> ContinueCheckDrive(DriveTable& table, CheckDriveProgress& progress,
+                                                 BookTypeObserver& observer);
 
 // How the set command of a book type went.
 enum class SetSent {
@@ -247,8 +261,18 @@ struct MediaCheck {
 };
 
 // Check Media after the caller's select and wait: the media kind with its warnings, the disc
-// status of a DVD+RW (a blank one ends the check) and the loaded disc's book type.
+// status of a DVD+RW (a blank one ends the check) and the loaded disc's book type. A warning is
+// told before the book type is read.
 MediaCheck CheckMediaBookType(DriveTable& table, BookTypeObserver& observer);
+
+// Check Media in pieces that end at its warning, as ContinueCheckDrive.
+struct CheckMediaProgress {
+    MediaCheck check;
+    bool kindKnown = false;
+    bool done = false;
+};
+std::optional<BookTypeNotice> ContinueCheckMedia(DriveTable& table, CheckMediaProgress& progress,
+                                                 BookTypeObserver& observer);
 
 // After a change of the disc's book type: eject, load, wait until the drive is ready again. False
 // when the tray did not close again.

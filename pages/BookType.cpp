@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "drive/Support.h"
@@ -252,17 +253,39 @@ void CBookType::CheckDrive() {
 
 void CBookType::BeginCheckDrive(std::optional<SentRowSet> set) {
     m_checkDrive->setEnabled(false);
+    if (!set) {
+        ContinueCheckDrive(std::make_shared<CheckDriveProgress>());
+        return;
+    }
     Sequence().Step(
         [set](DriveTable& table, const WorkerContext&) {
             Found<DriveRows> found;
             SelectAndWait(table);
-            found.result =
-                set ? CheckDriveAfterSet(table, set->row, set->value, set->sent, found.findings).rows
-                    : CheckDriveRows(table, found.findings);
+            found.result = CheckDriveAfterSet(table, set->row, set->value, set->sent, found.findings).rows;
             return found;
         },
         [this](const Found<DriveRows>& found) {
             found.findings.ShowOn(*this);
+            m_checkDrive->setEnabled(true);
+        });
+}
+
+void CBookType::ContinueCheckDrive(std::shared_ptr<CheckDriveProgress> progress) {
+    // Each message box ends a step: what comes after it is sent once it has been answered.
+    Sequence().Step(
+        [progress](DriveTable& table, const WorkerContext&) {
+            Found<std::optional<BookTypeNotice>> found;
+            if (progress->next == CheckDriveStage::PlusR) SelectAndWait(table);
+            found.result = dravix::ContinueCheckDrive(table, *progress, found.findings);
+            return found;
+        },
+        [this, progress](const Found<std::optional<BookTypeNotice>>& found) {
+            found.findings.ShowOn(*this);
+            if (found.result) Notice(*found.result);
+            if (!progress->Finished()) {
+                ContinueCheckDrive(progress);
+                return;
+            }
             m_checkDrive->setEnabled(true);
         });
 }
@@ -313,17 +336,38 @@ void CBookType::CheckMedia() {
 void CBookType::BeginCheckMedia(std::optional<uint8_t> failedSet) {
     m_checkMedia->setEnabled(false);
     m_mediaModify->setEnabled(false);
+    if (!failedSet) {
+        ContinueCheckMedia(std::make_shared<CheckMediaProgress>());
+        return;
+    }
     Sequence().Step(
         [failedSet](DriveTable& table, const WorkerContext&) {
             Found<MediaCheck> found;
             SelectAndWait(table);
-            found.result = failedSet
-                               ? CheckMediaAfterSet(table, *failedSet, SetSent::Failed, found.findings).media
-                               : CheckMediaBookType(table, found.findings);
+            found.result = CheckMediaAfterSet(table, *failedSet, SetSent::Failed, found.findings).media;
             return found;
         },
         [this](const Found<MediaCheck>& found) {
             found.findings.ShowOn(*this);
+            m_checkMedia->setEnabled(true);
+        });
+}
+
+void CBookType::ContinueCheckMedia(std::shared_ptr<CheckMediaProgress> progress) {
+    Sequence().Step(
+        [progress](DriveTable& table, const WorkerContext&) {
+            Found<std::optional<BookTypeNotice>> found;
+            if (!progress->kindKnown) SelectAndWait(table);
+            found.result = dravix::ContinueCheckMedia(table, *progress, found.findings);
+            return found;
+        },
+        [this, progress](const Found<std::optional<BookTypeNotice>>& found) {
+            found.findings.ShowOn(*this);
+            if (found.result) Notice(*found.result);
+            if (!progress->done) {
+                ContinueCheckMedia(progress);
+                return;
+            }
             m_checkMedia->setEnabled(true);
         });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include "drive/BookTypeCommands.h"
@@ -72,6 +73,9 @@ class CBookType final : public PropertyPage, private BookTypeObserver {
     // `failedSet`: the book type of a disc set whose answer failed or was lost; the check then
     // tells what the disc holds.
     void BeginCheckMedia(std::optional<uint8_t> failedSet = std::nullopt);
+    // The checks' steps, each ending at a message box or at the check's end.
+    void ContinueCheckDrive(std::shared_ptr<CheckDriveProgress> progress);
+    void ContinueCheckMedia(std::shared_ptr<CheckMediaProgress> progress);
     void ModifyRow(BookTypeRow row);
     void ModifyMedia();
     void ShowRow(BookTypeRow row, uint8_t value);

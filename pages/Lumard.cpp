@@ -170,26 +170,50 @@ void CSLWS::BeginStatusCheck(WrittenValue written) {
 
 void CSLWS::SetSetting() {
     Sequence().Start([this] {
-        Sequence().Step([](DriveTable& table,
-                           const WorkerContext&) { return ReadStatesOnDrive(table, ReadOptionStates); },
-                        [this](const StateRead& read) { AfterSetRead(read); });
+        Sequence().Step(
+            [](DriveTable& table, const WorkerContext&) {
+                SetRead found;
+                SelectPageDrive(table);
+                table.WaitUntilReady();
+                VendorModeScope vendor(table);
+                found.read.vendorRefused = !vendor;
+                if (!vendor) return found;
+                found.read.status = ReadOptionStates(table, found.read.reply);
+                // A failed read's box and an active OverSpeed's come before vendor mode off.
+                found.vendorLeftOn = found.read.status != kCommandCompleted ||
+                                     OptionStateIsOn(found.read.reply[kOverSpeedByte]).value_or(false);
+                if (found.vendorLeftOn) vendor.Keep();
+                return found;
+            },
+            [this](const SetRead& found) { AfterSetRead(found); });
     });
 }
 
-void CSLWS::AfterSetRead(const StateRead& read) {
+void CSLWS::AfterSetRead(const SetRead& found) {
+    const StateRead& read = found.read;
     if (read.vendorRefused) {
         ShowStateReadFailure(Services(), this, read);
         return;
     }
     // A failed state read still lets the choice below go on; an active OverSpeed does not.
+    const bool goOn = read.status != kCommandCompleted;
     if (read.status != kCommandCompleted) {
         Services().Inform(this, option_texts::kSetCommandFail);
-    } else if (OptionStateIsOn(read.reply[kOverSpeedByte]).value_or(false)) {
+    } else if (found.vendorLeftOn) {
         Services().Ask(this, option_texts::kCaptionWarning, option_texts::kLumardOverSpeedActive,
                        PromptIcon::Exclamation, PromptButtons::Ok);
+    }
+    if (!found.vendorLeftOn) {
+        ChooseAndWrite();
         return;
     }
+    Sequence().Step([](DriveTable& table, const WorkerContext&) { VendorModeScope::Resume(table).End(); },
+                    [this, goOn] {
+                        if (goOn) ChooseAndWrite();
+                    });
+}
 
+void CSLWS::ChooseAndWrite() {
     if (!m_supportedOn->isChecked() && !m_supportedOff->isChecked() && !m_unknownOn->isChecked() &&
         !m_unknownOff->isChecked()) {
         Services().Inform(this, option_texts::kMustSelectLumard);

@@ -46,7 +46,14 @@ class CSLWS final : public PropertyPage {
     void StatusCheck();
     void BeginStatusCheck(WrittenValue written = {});
     void SetSetting();
-    void AfterSetRead(const StateRead& read);
+    // Set's state read; vendor mode is left on for a box that the read ends with.
+    struct SetRead {
+        StateRead read;
+        bool vendorLeftOn = false;
+    };
+    void AfterSetRead(const SetRead& found);
+    // Set after the read: the choice, the setting-scope dialog, the status check.
+    void ChooseAndWrite();
     void Clean();
     // The learned count and the media information, as one step; with `stopAtFailure` a failed count
     // read leaves the media information unread (the initialisation). `clearCompleted`: the read

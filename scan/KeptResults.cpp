@@ -97,23 +97,17 @@ void KeptResults::Keep(const ScanResult& result, std::vector<ScanSample> samples
         m_summary->setToolTip(m_summary->toolTip() + QStringLiteral("\nSaved as %1").arg(saved.path));
 }
 
-std::optional<QString> KeptResults::ShowSummary(const PageSettings& now, const QString& statusText) {
-    if (!m_last || m_summary == nullptr) return std::nullopt;
+void KeptResults::ShowSummary(const PageSettings& now) {
+    if (!m_last || m_summary == nullptr) return;
     const ScanResults& r = *m_last;
     // The results belong to the page's settings while the disc, its speed, the mode and (in
-    // Customize) the range are those of the run.
+    // Customize) the range are those of the run. The status line keeps its text: the grey figures
+    // say that they are a previous run's.
     bool current = !m_discGone && now.speedsKnown && r.speedCode == now.speedCode && r.mode == now.mode;
     if (current && now.mode == SamplingMode::Customize)
         current = now.customStart == m_customStart && now.customEnd == m_customEnd;
     if (now.runGoing) current = true;  // the run's own controls are locked
     ShowFigures(current);
-    if (current) return std::nullopt;
-    // The verdict in the status line is the previous run's too.
-    const QString verdict = QString::fromStdString(r.verdictText);
-    if (statusText != verdict) return std::nullopt;
-    const QString run = QStringLiteral("%1 %2").arg(ProgramText(ShortSpeedLabel(r.speedCode)),
-                                                    ProgramText(SamplingModeName(r.mode)));
-    return QStringLiteral("%1 (%2): ").arg(ProgramText(kPreviousRunPrefix), run) + verdict;
 }
 
 void KeptResults::ShowFigures(bool current) {

@@ -66,9 +66,8 @@ class KeptResults final {
               uint16_t feReference, const ScanSettings& settings, uint32_t kbps);
 
     // Shows the figures as the current run's or as a previous one's against what the page shows
-    // now. The status line text to show instead of `statusText` when that is the previous run's
-    // verdict; nothing otherwise.
-    std::optional<QString> ShowSummary(const PageSettings& now, const QString& statusText);
+    // now.
+    void ShowSummary(const PageSettings& now);
 
     const std::optional<ScanResults>& Last() const { return m_last; }
     bool Stale() const { return m_stale; }

@@ -16,12 +16,18 @@
 #include "ui/DriveSequence.h"
 #include "ui/PropertyPage.h"
 #include "ui/Services.h"
-#include "ui/TextColour.h"
 #include "ui/Workers.h"
 
 namespace dravix {
 
 namespace {
+
+// The rows' text background is the list's light blue; the list around them, its grid lines and
+// a selected row are the theme's. Their text is black on the blue, readable under any theme.
+void ColourRow(QTableWidgetItem& item) {
+    item.setBackground(CSmartReportDlg::ListBackground());
+    item.setForeground(QColor(Qt::black));
+}
 
 constexpr int kDialogWidth = 230;
 // 12 dialog units below the note hold the report's outcome line.
@@ -98,11 +104,6 @@ void CSmartReportDlg::BuildControls() {
     m_list->setShowGrid(true);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    QPalette listPalette = m_list->palette();
-    listPalette.setColor(QPalette::Base, ListBackground());
-    // The rows keep their light blue under any theme, so their text is chosen against it.
-    listPalette.setColor(QPalette::Text, ReadableOn(listPalette.color(QPalette::Text), ListBackground()));
-    m_list->setPalette(listPalette);
 
     m_progress = new QProgressBar(results);
     SetControlId(m_progress, kProgressId);
@@ -167,7 +168,7 @@ void CSmartReportDlg::OnInitDialog() {
                     const int row = m_list->rowCount();
                     m_list->insertRow(row);
                     auto* speed = new QTableWidgetItem(QString::fromLatin1(ShortSpeedLabel(m_speedCodes[i])));
-                    speed->setBackground(ListBackground());
+                    ColourRow(*speed);
                     m_list->setItem(row, 0, speed);
                 }
                 StartMeasurement();
@@ -256,7 +257,7 @@ void CSmartReportDlg::SetResult(int row, const QString& text) {
     QTableWidgetItem* item = m_list->item(row, 1);
     if (item == nullptr) {
         item = new QTableWidgetItem;
-        item->setBackground(ListBackground());
+        ColourRow(*item);
         m_list->setItem(row, 1, item);
     }
     item->setText(text);

@@ -1,8 +1,9 @@
 #include "scan/StatusLine.h"
 
-#include <QPainter>
 #include <qdrawutil.h>
+#include <QPainter>
 
+#include "ui/ScreenPicture.h"
 #include "ui/TextColour.h"
 
 namespace dravix {
@@ -34,8 +35,14 @@ void StatusLine::paintEvent(QPaintEvent* /*event*/) {
     if (ContrastRatio(edges.color(QPalette::Light), back) < kMinimumEdgeContrast)
         edges.setColor(QPalette::Light, edges.color(QPalette::Mid));
     qDrawShadePanel(&painter, rect(), edges, true, lineWidth());
-    // The page's colours were chosen for a light window; on another they are made readable.
-    m_drawn = ReadableOn(m_pending, palette().color(backgroundRole()));
+    // A picture of the window shows the colour the screen shows, and uses nothing up.
+    if (ScreenPicture::Taking(*this)) {
+        painter.setPen(m_drawn);
+        painter.drawText(contentsRect(), Qt::AlignCenter | Qt::TextSingleLine, m_text);
+        return;
+    }
+    // The page's colours were chosen for a light window; on a dark one they are made readable.
+    m_drawn = FixedColourOn(m_pending, palette().color(backgroundRole()));
     painter.setPen(m_drawn);
     painter.drawText(contentsRect(), Qt::AlignCenter | Qt::TextSingleLine, m_text);
     m_painted = m_pending;

@@ -60,8 +60,12 @@ QLabel* StaticText(QWidget* parent, const QString& text, const DialogUnits& unit
 }
 
 void Colour(QWidget* control, const QColor& colour) {
-    // A transparent background in the control's own text colour (readable on the page's).
-    SetReadableTextColour(control, colour);
+    // A transparent background in the colour of the curve the control names, under any palette:
+    // the check box, its legend and the curve (on screen and in every picture) are alike.
+    QPalette palette = control->palette();
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        palette.setColor(role, colour);
+    control->setPalette(palette);
     control->setAutoFillBackground(false);
 }
 
@@ -563,7 +567,7 @@ void CTEFE::MarkResultsStale() {
     now.customStart = LeadingNumber(m_startEdit->text().toStdString());
     now.customEnd = LeadingNumber(m_endEdit->text().toStdString());
     now.runGoing = m_runWorker != 0;
-    if (const std::optional<QString> status = m_kept.ShowSummary(now, m_statusText)) SetStatus(*status);
+    m_kept.ShowSummary(now);
 }
 
 }  // namespace dravix

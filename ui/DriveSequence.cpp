@@ -64,6 +64,7 @@ void DriveSequence::Start(std::function<void()> begin) {
 
 void DriveSequence::RunStep(ErasedWork work, bool background) {
     const uint64_t generation = m_generation;
+    const uint64_t stepsAsked = background ? m_stepsAsked : ++m_stepsAsked;
     if (!background) {
         ++m_depth;
         if (m_atDrive++ == 0) EnterBusy();
@@ -73,7 +74,7 @@ void DriveSequence::RunStep(ErasedWork work, bool background) {
     m_lastDrive = State().selectedDriveIndex.load();
     auto turn = std::make_shared<DriveTurns::Turn>(DriveTurns::Of(*m_lastDrive).Reserve());
     const uint64_t worker = m_workers->Start([this, drive = m_drive, turn, work = std::move(work), generation,
-                                              background](const WorkerContext& context) {
+                                              stepsAsked, background](const WorkerContext& context) {
         std::optional<SharedDrive::Holder> holder =
             drive->Shared().Take(std::move(*turn), context.StopToken());
         if (!holder) return;  // stopped before its turn: nothing was sent
@@ -93,9 +94,11 @@ void DriveSequence::RunStep(ErasedWork work, bool background) {
         });
         Continuation continuation = work(table, context);
         table.SetReadyWaitHooks(saved);
+        // The text says that a wait runs: it goes with the step that waited (a poll's too).
+        context.Post([this] { EndStatus(QString::fromUtf8(kStatusDriveActivating)); });
         holder.reset();
-        context.Post([this, continuation = std::move(continuation), generation, background] {
-            Deliver(continuation, generation, background);
+        context.Post([this, continuation = std::move(continuation), generation, background, stepsAsked] {
+            Deliver(continuation, generation, background, stepsAsked);
         });
     });
     if (background) {
@@ -104,10 +107,13 @@ void DriveSequence::RunStep(ErasedWork work, bool background) {
     }
 }
 
-void DriveSequence::Deliver(const Continuation& continuation, uint64_t generation, bool background) {
+void DriveSequence::Deliver(const Continuation& continuation, uint64_t generation, bool background,
+                            uint64_t stepsAsked) {
     if (background) {
         m_background = false;
-        if (!Running()) continuation();
+        // Shown unless a step of a sequence has been asked for since: that step's findings are
+        // newer. A sequence that only asks the user something lets it through.
+        if (generation == m_generation && stepsAsked == m_stepsAsked && m_atDrive == 0) continuation();
         return;
     }
     if (generation != m_generation) return;
@@ -161,6 +167,12 @@ void DriveSequence::ShowStatus(const QString& text) {
         m_status->raise();
     }
     m_status->show();
+}
+
+void DriveSequence::EndStatus(const QString& text) {
+    if (m_status == nullptr || m_status->text() != text) return;
+    m_status->hide();
+    m_status->clear();
 }
 
 void DriveSequence::EnterBusy() {

@@ -62,11 +62,12 @@ class DriveSequence final : public QObject {
     }
 
     // A step outside any sequence that shows nothing while it runs (a poll). Not started while a
-    // sequence or another such step runs; its continuation is dropped when a sequence has started
-    // meanwhile. False when it was not started.
+    // step of a sequence, a Finally or another such step runs; it runs while a sequence only asks
+    // the user something (a page's timer goes on under its message boxes). Its continuation is
+    // dropped when a step of a sequence has been asked for meanwhile. False when it was not started.
     template <typename Work, typename Then>
     bool Background(Work work, Then then) {
-        if (Working()) return false;
+        if (m_background || m_atDrive > 0 || m_finally->load() > 0) return false;
         RunStep(Erase(std::move(work), std::move(then)), true);
         return true;
     }
@@ -86,6 +87,8 @@ class DriveSequence final : public QObject {
 
     // A status text for the rest of the sequence (UI thread).
     void ShowStatus(const QString& text);
+    // Hides the status text when it is `text`.
+    void EndStatus(const QString& text);
 
     // True while any sequence of `root` or of a window inside it works (tests, the main window).
     static bool AnyWorking(const QObject& root);
@@ -110,7 +113,7 @@ class DriveSequence final : public QObject {
     }
 
     void RunStep(ErasedWork work, bool background);
-    void Deliver(const Continuation& continuation, uint64_t generation, bool background);
+    void Deliver(const Continuation& continuation, uint64_t generation, bool background, uint64_t stepsAsked);
     void Leave(uint64_t generation);
     void EnterBusy();
     void LeaveBusy();
@@ -127,6 +130,7 @@ class DriveSequence final : public QObject {
     uint64_t m_backgroundWorker = 0;
     bool m_busyWasEnabled = true;
     uint64_t m_generation = 0;
+    uint64_t m_stepsAsked = 0;           // steps of sequences asked for so far
     std::optional<uint8_t> m_lastDrive;  // the drive the last step took its turn at
     std::shared_ptr<std::atomic<int>> m_finally = std::make_shared<std::atomic<int>>(0);
     std::function<void()> m_waiting;

@@ -54,7 +54,7 @@ class ReadableText final : public QObject {
 
   private:
     void Apply(QWidget* control) const {
-        const QColor colour = ReadableOn(m_wanted, control->palette().color(QPalette::Window));
+        const QColor colour = FixedColourOn(m_wanted, control->palette().color(QPalette::Window));
         // Setting an equal colour again would bring another palette change and no end of them.
         QPalette palette = control->palette();
         if (palette.color(QPalette::WindowText) == colour && palette.color(QPalette::ButtonText) == colour &&
@@ -99,9 +99,17 @@ QColor ReadableOn(const QColor& wanted, const QColor& background, double minimum
     return readable;
 }
 
+bool IsDarkBackground(const QColor& background) {
+    return ContrastRatio(Qt::white, background) > ContrastRatio(Qt::black, background);
+}
+
+QColor FixedColourOn(const QColor& wanted, const QColor& background) {
+    return IsDarkBackground(background) ? ReadableOn(wanted, background) : wanted;
+}
+
 void SetReadableTextColour(QWidget* control, const QColor& wanted) {
-    if (auto* existing = control->findChild<QObject*>(QLatin1String(ReadableText::kName),
-                                                      Qt::FindDirectChildrenOnly)) {
+    if (auto* existing =
+            control->findChild<QObject*>(QLatin1String(ReadableText::kName), Qt::FindDirectChildrenOnly)) {
         static_cast<ReadableText*>(existing)->SetWanted(control, wanted);
         return;
     }

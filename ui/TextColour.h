@@ -19,8 +19,15 @@ inline constexpr double kMinimumTextContrast = 4.5;
 // `minimum`. When no lightness does, the end with the most contrast.
 QColor ReadableOn(const QColor& wanted, const QColor& background, double minimum = kMinimumTextContrast);
 
-// Draws a control's text (window, button and edit text roles) in `wanted`, made readable on the
-// control's window colour, and keeps it so when the palette changes (a dark desktop theme, or
+// A background on which black text has less contrast than white (a dark desktop theme).
+bool IsDarkBackground(const QColor& background);
+
+// The dialogs' fixed colours as they are on a light background; on a dark one their readable
+// form (ReadableOn).
+QColor FixedColourOn(const QColor& wanted, const QColor& background);
+
+// Draws a control's text (window, button and edit text roles) in `wanted` (FixedColourOn the
+// control's window colour), and keeps it so when the palette changes (a dark desktop theme, or
 // QApplication::setPalette).
 void SetReadableTextColour(QWidget* control, const QColor& wanted);
 

@@ -6,6 +6,8 @@
 #include <QEvent>
 #include <QPalette>
 #include <QTest>
+#include <functional>
+#include <string>
 
 #include "drive/BookTypeCommands.h"
 #include "drive/WriteCheck.h"
@@ -356,6 +358,108 @@ TEST_F(BookTypePage, MediaModifyWithADvdPlusRInTheTrayChangesNothing) {
     EXPECT_EQ(CountOpcode(0xFE), 0u);
     EXPECT_EQ(CountOpcode(0x1B), 0u);
     EXPECT_EQ(drive.State().disc->bookType, 0xA1);
+}
+
+// The commands the drive received and the message boxes, in the order they came; ready tests and
+// what the drive's selection sends are left out.
+std::string NameOf(const Bytes& cdb) {
+    switch (cdb[0]) {
+        case 0xFD:
+            return cdb[1] == 0xF1 ? "on" : cdb[1] == 0xF2 ? "off" : "FD";
+        case 0xFF:
+            return "read row";
+        case 0xFE:
+            return "set";
+        case 0x46:
+            return cdb[7] == 0x40 ? "features" : "profile";
+        case 0x51:
+            return "disc status";
+        case 0xAD:
+            return "disc book type";
+        default:
+            return {};
+    }
+}
+
+// Each message box interrupts the procedure: what the procedure sends after the box reaches the
+// drive only once the box has been answered.
+TEST_F(BookTypePage, MessageBoxesComeWhereTheProcedureMeetsThem) {
+    std::vector<std::string> order;
+    size_t seen = 0;
+    auto flush = [&] {
+        const auto commands = bus.Commands();
+        for (; seen < commands.size(); ++seen) {
+            const std::string name = NameOf(commands[seen]);
+            if (!name.empty()) order.push_back(name);
+        }
+    };
+    prompter->answer = [&](const PromptRecord& record) {
+        flush();
+        order.push_back("box " + record.text.left(24).toStdString());
+        return PromptAnswer::Ok;
+    };
+    CBookType page(services);
+    Init(page);
+
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        int button;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {"failed row read",
+         [&] {
+             Fault(0xFF, {{1, 0x10}, {2, 0x00}}).once = true;
+         },
+         1016,
+         {"on", "read row", "box Check Drive Book Type Fa", "off"}},
+        {"failed feature list",
+         [&] {
+             Fault(0x46, {{7, 0x40}}).once = true;
+         },
+         1016,
+         {"on", "read row", "off", "features", "box Get Configuration fail.", "on", "read row", "off"}},
+        {"cd", [&] { Insert("cd-r"); }, 1019, {"profile", "box Incorrect media format; ", "disc book type"}},
+        {"empty tray", [&] { drive.RemoveDisc(); }, 1019, {"box The drive is empty; plea", "disc book type"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.arrange();
+        Arm();
+        bus.ClearCommands();
+        seen = 0;
+        order.clear();
+        Click(page, c.button);
+        flush();
+        EXPECT_EQ(order, c.expected);
+        EXPECT_FALSE(drive.State().vendorMode);
+    }
+}
+
+// "Drive activating..." shows only while a wait runs, also the tray poll's; the poll goes on while
+// the page's own message box is open, and what it finds is shown.
+TEST_F(BookTypePage, TheTrayPollWaitsVisiblyAndRunsUnderTheBoxes) {
+    Insert("dvd+r");
+    CBookType page(services);
+    Init(page);
+    drive.SetBecomingReady(2);
+    Poll(page);
+    const auto* status = page.findChild<QLabel*>(QStringLiteral("driveStatus"));
+    ASSERT_NE(status, nullptr);
+    EXPECT_TRUE(status->isHidden());
+    EXPECT_TRUE(status->text().isEmpty());
+
+    Insert("cd-r");
+    prompter->answer = [&](const PromptRecord&) {
+        drive.RemoveDisc();
+        page.PollTray();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Text(page, 1027) == "None"; }));
+        return PromptAnswer::Ok;
+    };
+    Click(page, 1019);
+    ASSERT_EQ(prompter->asked.size(), 1u);
+    EXPECT_EQ(Text(page, 1027), "None");
 }
 
 TEST_F(BookTypePage, TrayPollShowsAnEmptiedTrayOnly) {

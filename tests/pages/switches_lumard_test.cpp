@@ -65,6 +65,12 @@ TEST_F(LumardPage, ReplyWithOverSpeedOnShowsBothPairsAndSetRefuses) {
     EXPECT_TRUE(Checked(&page, 1066));
     EXPECT_FALSE(Checked(&page, 1065));
 
+    // The warning comes before vendor mode off; a failed read's box too, and Set then goes on.
+    std::vector<Bytes> atBox;
+    prompter->answer = [&](const PromptRecord&) {
+        atBox = VendorCommands();
+        return PromptAnswer::Ok;
+    };
     bus.ClearCommands();
     Click(&page, 1068);
     ASSERT_EQ(prompter->asked.size(), 1u);
@@ -72,7 +78,9 @@ TEST_F(LumardPage, ReplyWithOverSpeedOnShowsBothPairsAndSetRefuses) {
     EXPECT_EQ(prompter->asked[0].text, texts::kLumardOverSpeedActive);
     EXPECT_EQ(prompter->asked[0].icon, PromptIcon::Exclamation);
     EXPECT_EQ(dialogScript.runs, 0);
+    EXPECT_EQ(atBox, (std::vector<Bytes>{kVendorOn, kReadOptions}));
     EXPECT_EQ(VendorCommands(), (std::vector<Bytes>{kVendorOn, kReadOptions, kVendorOff}));
+    EXPECT_FALSE(drive.State().vendorMode);
 }
 
 TEST_F(LumardPage, SetWritesThroughTheScopeDialogAndReadsBack) {

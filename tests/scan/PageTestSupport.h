@@ -33,10 +33,15 @@ namespace dravix::scan_test {
 class RecordingPrompter final : public Prompter {
   public:
     PromptAnswer Show(QWidget*, const PromptRecord& record) override {
-        std::lock_guard lock(m_mutex);
-        m_asked.push_back(record);
+        {
+            std::lock_guard lock(m_mutex);
+            m_asked.push_back(record);
+        }
+        if (onShow) onShow(record);
         return PromptAnswer::Ok;
     }
+    // Called as each box is shown (what the drive received by then, for order tests).
+    std::function<void(const PromptRecord&)> onShow;
     std::vector<PromptRecord> Asked() const {
         std::lock_guard lock(m_mutex);
         return m_asked;

@@ -5,7 +5,10 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QSignalSpy>
+#include <algorithm>
 
+#include "capture/SaveWindowImage.h"
+#include "chart/ChartStyle.h"
 #include "chart/ScanChart.h"
 #include "probix/ScanTexts.h"
 #include "res/Strings.h"
@@ -545,6 +548,42 @@ TEST_F(TeFePage, ReferenceFailuresShowProbixWarnings) {
     }
 }
 
+// A run's box follows its last command: after a failure nothing more is sent before it; after a
+// finished run only the read of the disc's identifiers that tells it measured one disc.
+TEST_F(TeFePage, NothingIsSentBetweenARunsLastCommandAndItsBox) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    OpenPage();
+    Tick();
+    ChooseMode(SamplingMode::Quick);
+    std::vector<std::vector<uint8_t>> atBox;
+    prompter->onShow = [&](const PromptRecord&) { atBox = bus.Commands(); };
+    auto isMeasure = [](const std::vector<uint8_t>& c) { return c[0] == 0xFD && c[1] == 0xFB && c[11] == 0; };
+    for (const bool fail : {true, false}) {
+        SCOPED_TRACE(fail ? "failed" : "finished");
+        drive.ClearFaults();
+        if (fail) {
+            emu::FaultRule rule;
+            rule.opcode = 0xFD;
+            rule.subCode = 0xFB;
+            rule.bytes = {{6, 0x05}, {11, 0x00}};
+            rule.after = 3;
+            rule.sense = emu::kBecomingReady;
+            drive.AddFault(rule);
+        }
+        bus.ClearCommands();
+        prompter->Clear();
+        ClickStart();
+        ASSERT_TRUE(WaitRunEnded());
+        ASSERT_EQ(prompter->Asked().size(), 1u);
+        const auto last = std::find_if(atBox.rbegin(), atBox.rend(), isMeasure);
+        ASSERT_NE(last, atBox.rend());
+        std::vector<uint8_t> after;
+        for (auto it = atBox.rbegin(); it != last; ++it) after.insert(after.begin(), (*it)[0]);
+        EXPECT_EQ(after, fail ? std::vector<uint8_t>{} : std::vector<uint8_t>{0xAD});
+    }
+}
+
 TEST_F(TeFePage, StopMidRunKeepsTheCurvesAndANewRunStartsAtOnce) {
     auto& drive = AddDrive();
     drive.Insert("dvd+r");
@@ -755,7 +794,8 @@ TEST_F(TeFePage, TextsStayReadableUnderLightAndDarkPalettes) {
     AddDrive();
     const QColor statusColours[] = {Qt::black, CTEFE::HelpColour(), CTEFE::OkColour(),
                                     CTEFE::WarningColour()};
-    for (const QPalette& palette : {original, dark}) {
+    for (const bool isDark : {false, true}) {
+        const QPalette& palette = isDark ? dark : original;
         SCOPED_TRACE(palette.color(QPalette::Window).name().toStdString());
         QApplication::setPalette(palette);
         CTEFE& p = OpenPage();
@@ -774,15 +814,32 @@ TEST_F(TeFePage, TextsStayReadableUnderLightAndDarkPalettes) {
             for (int y = inside.top(); y <= inside.bottom(); ++y)
                 for (int x = inside.left(); x <= inside.right(); ++x)
                     best = std::max(best, ContrastRatio(line.pixelColor(x, y), background));
-            EXPECT_GE(best, kMinimumTextContrast)
-                << Status()->DrawnColour().name().toStdString() << " on " << background.name().toStdString();
+            if (isDark) {
+                EXPECT_GE(best, kMinimumTextContrast) << Status()->DrawnColour().name().toStdString()
+                                                      << " on " << background.name().toStdString();
+            } else {
+                // The dialogs' own colours, exactly.
+                EXPECT_EQ(Status()->DrawnColour(), colour);
+            }
         }
-        for (const int id : {CTEFE::kTeCheckId, CTEFE::kFeCheckId, CTEFE::kTeLegendId, CTEFE::kFeLegendId}) {
-            const QPalette colours = Control(id)->palette();
-            EXPECT_GE(ContrastRatio(colours.color(QPalette::WindowText), colours.color(QPalette::Window)),
-                      kMinimumTextContrast)
-                << id;
+        // Check box, legend and curve alike, under any palette.
+        for (const auto& [id, curve] : {std::pair{CTEFE::kTeCheckId, chart_style::kTeColour},
+                                        std::pair{CTEFE::kTeLegendId, chart_style::kTeColour},
+                                        std::pair{CTEFE::kFeCheckId, chart_style::kFeColour},
+                                        std::pair{CTEFE::kFeLegendId, chart_style::kFeColour}}) {
+            EXPECT_EQ(Control(id)->palette().color(QPalette::WindowText).rgb(), curve) << id;
         }
+        // A picture of the window shows the verdict in the colour the screen shows.
+        Status()->Show(QStringLiteral("This disc is ok for writing"), CTEFE::WarningColour());
+        Status()->repaint();
+        const QColor shown = Status()->DrawnColour();
+        const QImage picture = CaptureWindow(p);
+        const QRect line(Status()->mapTo(&p, QPoint(0, 0)), Status()->size());
+        bool found = false;
+        for (int y = line.top(); y <= line.bottom() && !found; ++y)
+            for (int x = line.left(); x <= line.right() && !found; ++x)
+                found = picture.pixelColor(x, y) == shown;
+        EXPECT_TRUE(found) << shown.name().toStdString();
         delete page;
         page = nullptr;
     }

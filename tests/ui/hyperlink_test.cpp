@@ -34,8 +34,10 @@ class HyperLinkTest : public LinkFixture {
     }
 
     QColor Drawn() const { return link->palette().color(QPalette::WindowText); }
-    // A link colour as the window shows it: the same unless it is too faint on the window colour.
-    QColor Readable(const QColor& colour) const { return ReadableOn(colour, link->palette().color(QPalette::Window)); }
+    // A link colour as the window shows it: the same on a light window, made readable on a dark one.
+    QColor Readable(const QColor& colour) const {
+        return FixedColourOn(colour, link->palette().color(QPalette::Window));
+    }
 
     QWidget host;
     CHyperLink* link = nullptr;
