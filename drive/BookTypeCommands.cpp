@@ -48,21 +48,6 @@ bool SenseIsNoMedium(const DriveTable& table) {
     return table.SenseKey() == kSenseNoMedium.key && table.SenseAsc() == kSenseNoMedium.asc;
 }
 
-enum class VendorRead { Ok, Refused, Failed };
-
-VendorRead ReadRow(DriveTable& table, BookTypeRow row, uint8_t& value, BookTypeObserver& observer) {
-    VendorModeScope vendorMode(table);
-    if (!vendorMode) {
-        observer.Notice(BookTypeNotice::DriveNotSupported);
-        return VendorRead::Refused;
-    }
-    const uint8_t status = ReadDriveBookType(table, row, value);
-    // A failure is told before vendor mode off.
-    if (status != kCommandCompleted) observer.Notice(BookTypeNotice::CheckDriveFailed);
-    vendorMode.End();
-    return status == kCommandCompleted ? VendorRead::Ok : VendorRead::Failed;
-}
-
 }  // namespace
 
 const char* BookTypeName(uint8_t value) {
@@ -352,12 +337,6 @@ NoticeText TextOf(BookTypeNotice notice) {
             return {kCaptionWarning, StringText(kStringDriveEmpty), kStringDriveEmpty};
     }
     return {kCaptionError, "", 0};
-}
-
-std::optional<uint8_t> ReadRowBookType(DriveTable& table, BookTypeRow row, BookTypeObserver& observer) {
-    uint8_t value = 0;
-    if (ReadRow(table, row, value, observer) != VendorRead::Ok) return std::nullopt;
-    return value;
 }
 
 std::optional<BookTypeNotice> ContinueCheckDrive(DriveTable& table, CheckDriveProgress& progress,

@@ -204,10 +204,6 @@ class BookTypeObserver {
     virtual void DiscBookTypeRead(std::optional<uint8_t> /*nibble*/) {}
 };
 
-// The drive's book type of one row: vendor mode on, the read, vendor mode off. Empty on failure
-// (after DriveNotSupported or CheckDriveFailed).
-std::optional<uint8_t> ReadRowBookType(DriveTable& table, BookTypeRow row, BookTypeObserver& observer);
-
 struct DriveRows {
     std::optional<uint8_t> values[3];  // by BookTypeRow; empty when not read
     bool writesDvdPlusRDl = false;
