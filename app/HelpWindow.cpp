@@ -1,10 +1,13 @@
 #include "app/HelpWindow.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QPalette>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
 #include <QTextBrowser>
@@ -22,7 +25,7 @@ namespace dravix {
 
 namespace {
 
-constexpr const char* kFirstPage = "index.html";
+constexpr const char* kFirstPage = kGuideFirstPage;
 constexpr const char* kContentsFile = "toc.hhc";
 constexpr const char* kWindowTitle = "Dravix Help";
 constexpr int kPageRole = Qt::UserRole;
@@ -38,6 +41,56 @@ QString Attribute(const QString& attributes, const QString& name) {
     value.replace(QLatin1String("&amp;"), QLatin1String("&"));
     return value;
 }
+
+// A palette is dark when its page colour is darker than its text.
+bool IsDark(const QPalette& palette) {
+    return palette.color(QPalette::Base).lightness() < palette.color(QPalette::Text).lightness();
+}
+
+// The guide's style sheet is made for a light page; under a dark palette the page takes the
+// palette's colours, and the headings, tables and notes shades that read on it.
+QString DarkRules(const QPalette& palette) {
+    const QColor base = palette.color(QPalette::Base);
+    const QColor text = palette.color(QPalette::Text);
+    const QColor shade = base.lighter(160);
+    const QColor line = base.lighter(260);
+    return QStringLiteral(
+               "\n"
+               "body { color: %1; background: %2; }\n"
+               "h1, h2, h3 { color: #9cc3ff; }\n"
+               "h1 { border-bottom-color: %4; }\n"
+               "a { color: #8ab8ff; }\n"
+               "th, td { border-color: %4; }\n"
+               "th { background: %3; }\n"
+               "pre { background: %3; border-color: %4; }\n"
+               "p.note { background: #3d3520; border-left-color: #c89a00; }\n"
+               "p.foot { color: #a0a0a0; border-top-color: %4; }\n"
+               "span.ok { color: #5fd35f; }\n"
+               "span.bad { color: #ff6b6b; }\n")
+        .arg(text.name(), base.name(), shade.name(), line.name());
+}
+
+// The guide's pages as the palette wants them: under a dark palette the style sheet gets rules
+// of its own after the guide's, and a palette change shows the page again.
+class GuideBrowser final : public QTextBrowser {
+  public:
+    using QTextBrowser::QTextBrowser;
+
+    QVariant loadResource(int type, const QUrl& name) override {
+        QVariant resource = QTextBrowser::loadResource(type, name);
+        if (type != QTextDocument::StyleSheetResource || !IsDark(palette())) return resource;
+        const QString rules = resource.typeId() == QMetaType::QByteArray
+                                  ? QString::fromUtf8(resource.toByteArray())
+                                  : resource.toString();
+        return rules + DarkRules(palette());
+    }
+
+  protected:
+    void changeEvent(QEvent* event) override {
+        QTextBrowser::changeEvent(event);
+        if (event->type() == QEvent::PaletteChange && !source().isEmpty()) reload();
+    }
+};
 
 // The page part of a link inside the guide: its file name without the anchor.
 QString PageOf(const QUrl& url) {
@@ -119,7 +172,7 @@ HelpWindow::HelpWindow(const AppServices& services, const QString& directory, QW
     m_contents->setObjectName(QStringLiteral("helpContents"));
     m_contents->setHeaderHidden(true);
     m_contents->setRootIsDecorated(true);
-    m_browser = new QTextBrowser(this);
+    m_browser = new GuideBrowser(this);
     m_browser->setObjectName(QStringLiteral("helpPage"));
     // Links are followed here so that web addresses go to the desktop and pages stay in the window.
     m_browser->setOpenLinks(false);
@@ -159,6 +212,10 @@ HelpWindow::HelpWindow(const AppServices& services, const QString& directory, QW
         const QString page = item != nullptr ? item->data(0, kPageRole).toString() : QString();
         if (!page.isEmpty() && page != PageOf(m_browser->source())) ShowPage(page);
     });
+
+    // Escape closes the window, as it closes a dialog.
+    auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
 
     ShowPage(QLatin1String(kFirstPage));
 }

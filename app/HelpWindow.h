@@ -14,6 +14,9 @@ namespace dravix {
 
 class AppServices;
 
+// The guide's first page (its welcome and contents).
+inline constexpr const char* kGuideFirstPage = "index.html";
+
 // The folder of the user's guide (the one holding its index.html) for a program in
 // `programDirectory`: beside the program in the build tree, else in the installed data folder.
 // Empty when the guide is in neither place.

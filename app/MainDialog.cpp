@@ -3,6 +3,7 @@
 #include "base/InstallLayout.h"
 #include "base/Version.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -30,6 +31,7 @@
 #include "turns/StoppableDrive.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveSequence.h"
+#include "ui/GuidePage.h"
 #include "ui/PropertyPage.h"
 #include "ui/Services.h"
 #include "ui/UnsupportedDialog.h"
@@ -115,10 +117,12 @@ CMainDialog::CMainDialog(const AppServices& services, PageFactory pages, QWidget
         *this,
         [this] { return !m_initialised || State().scanIdle.load() == 0 || DriveSequence::AnyWorking(*this); },
         [this] { ListDrivesAgain(); });
-    // F1 is the standard help command, and Ctrl+S saves as the menu says. Ctrl+X and Ctrl+A stay
-    // text only: the common cut and select-all keys must never end the program or open a box.
+    // F1 opens the guide's page of what the user is looking at, in this window or in one it opened
+    // (a results window); Ctrl+S saves as the menu says. Ctrl+X and Ctrl+A stay text only: the
+    // common cut and select-all keys must never end the program or open a box.
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(help, &QShortcut::activated, this, &CMainDialog::OpenHelpFile);
+    help->setContext(Qt::ApplicationShortcut);
+    connect(help, &QShortcut::activated, this, &CMainDialog::OpenContextHelp);
     auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
     connect(save, &QShortcut::activated, this, &CMainDialog::OnSave);
 }
@@ -386,6 +390,7 @@ void CMainDialog::AddPage(uint8_t featureCode, bool makeActive) {
     PropertyPage* page = m_pageFactory ? m_pageFactory(featureCode) : nullptr;
     if (page == nullptr) return;  // a feature whose page this program lacks adds nothing
     m_pages.push_back(page);
+    if (const char* guide = GuidePageOf(featureCode)) SetGuidePage(*page, QString::fromLatin1(guide));
     m_sheet->AddPage(page);
     if (makeActive) m_sheet->SetActivePage(page);
 }
@@ -539,10 +544,33 @@ void CMainDialog::OnAbout() {
 }
 
 void CMainDialog::OpenHelpFile() {
-    OpenHelpFileFor(QCoreApplication::applicationDirPath());
+    OpenHelpFileFor(QCoreApplication::applicationDirPath(), QString::fromLatin1(kGuideFirstPage));
 }
 
-void CMainDialog::OpenHelpFileFor(const QString& programDirectory) {
+QString CMainDialog::ContextGuidePage() const {
+    QWidget* active = QApplication::activeWindow();
+    QWidget* focus = QApplication::focusWidget();
+    // Another window of the program (a results window) names its own page; the help window and
+    // this window show the active page's.
+    if (active != nullptr && active != this && active != m_help) {
+        const QString page =
+            GuidePageFor(focus != nullptr && focus->window() == active ? focus : active, this);
+        if (!page.isEmpty()) return page;
+    }
+    if (focus != nullptr && focus->window() == this) {
+        const QString page = GuidePageFor(focus, this);
+        if (!page.isEmpty()) return page;
+    }
+    PropertyPage* page = m_sheet->ActivePage();
+    return page != nullptr ? GuidePageFor(page, this) : QString();
+}
+
+void CMainDialog::OpenContextHelp() {
+    const QString page = ContextGuidePage();
+    OpenHelpFileFor(QCoreApplication::applicationDirPath(), page);
+}
+
+void CMainDialog::OpenHelpFileFor(const QString& programDirectory, const QString& page) {
     // The guide is shown in the program's own window, so neither a CHM viewer nor a browser is needed.
     const QString guide = FindGuideDirectory(programDirectory);
     if (guide.isEmpty()) {
@@ -550,6 +578,7 @@ void CMainDialog::OpenHelpFileFor(const QString& programDirectory) {
         return;
     }
     if (m_help == nullptr) m_help = new HelpWindow(m_services, guide, this);
+    if (!page.isEmpty()) m_help->ShowPage(page);
     m_help->show();
     m_help->raise();
     m_help->activateWindow();

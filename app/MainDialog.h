@@ -50,7 +50,12 @@ class CMainDialog final : public QDialog {
     // The probe of the selected drive with the page set it brings; `done` gets its outcome.
     void ProbeDrive(std::function<void(bool supported)> done = {});
     void ShowDriveSheet();
+    // Help > "Dravix Help": the guide's first page.
     void OpenHelpFile();
+    // F1: the guide's page of the active window (a results window) or of the sheet's active page;
+    // the first page when neither names one.
+    void OpenContextHelp();
+    QString ContextGuidePage() const;
     void OnDriveListChanged(int index);
     void OnTimer();
     // The system menu's commands: id 16 (low four bits ignored) is the About item.
@@ -73,9 +78,9 @@ class CMainDialog final : public QDialog {
     // kernel's refusal, a drive that is not the maker's); empty while pages are shown.
     QString Diagnosis() const;
 
-    // Shows the user's guide found for a program in the given folder in the help window, or says
-    // that it is missing. OpenHelpFile looks for this program's own.
-    void OpenHelpFileFor(const QString& programDirectory);
+    // Shows the user's guide found for a program in the given folder in the help window, at `page`
+    // when one is given, or says that it is missing. OpenHelpFile looks for this program's own.
+    void OpenHelpFileFor(const QString& programDirectory, const QString& page = {});
     HelpWindow* Help() const { return m_help; }
 
     QComboBox* DriveList() const { return m_driveList; }

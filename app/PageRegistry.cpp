@@ -12,6 +12,27 @@
 
 namespace dravix {
 
+const char* GuidePageOf(uint8_t featureCode) {
+    switch (featureCode) {
+        case kInformationPage:
+            return "information.html";
+        case kFeatureBookType:
+            return "booktype.html";
+        case kFeatureProbix:
+            return "probix.html";
+        case kFeatureWopc:
+            return "wopc.html";
+        case kFeatureTestWrite:
+            return "testwrite.html";
+        case kFeatureLumard:
+            return "lumard.html";
+        case kFeatureOverSpeed:
+            return "overspeed.html";
+        default:
+            return nullptr;
+    }
+}
+
 PageFactory DefaultPageFactory(const AppServices& services) {
     return [&services](uint8_t featureCode) -> PropertyPage* {
         switch (featureCode) {

@@ -18,6 +18,10 @@ inline constexpr uint8_t kInformationPage = 0;
 inline constexpr uint8_t kPageOrder[] = {kInformationPage,  kFeatureBookType, kFeatureProbix,   kFeatureWopc,
                                          kFeatureTestWrite, kFeatureLumard,   kFeatureOverSpeed};
 
+// The page of the user's guide about the page a feature code brings (kInformationPage for the
+// Information page); null for a code without a page.
+const char* GuidePageOf(uint8_t featureCode);
+
 // Makes the page a feature code brings (kInformationPage for the Information page); null when the
 // program has no such page.
 using PageFactory = std::function<PropertyPage*(uint8_t featureCode)>;

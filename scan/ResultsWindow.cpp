@@ -17,6 +17,7 @@
 #include "scan/ReadTestPicture.h"
 #include "scan/ReadTestView.h"
 #include "scan/ResultsPicture.h"
+#include "ui/GuidePage.h"
 #include "ui/ProgramText.h"
 #include "ui/Services.h"
 #include "ui/Workers.h"
@@ -87,6 +88,9 @@ CResultsWindow::CResultsWindow(const AppServices& services, ScanResults results,
     setWindowTitle(
         (m_readTest ? QStringLiteral("Read Test Results - %1") : QStringLiteral("Scan Results - %1"))
             .arg(QFileInfo(m_path).fileName()));
+    SetGuidePage(*this, m_readTest                                   ? QStringLiteral("readtest.html")
+                        : m_results.kind == ScanResults::Kind::Smart ? QStringLiteral("smart-report.html")
+                                                                     : QStringLiteral("results-file.html"));
     Build();
 }
 

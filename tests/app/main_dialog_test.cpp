@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -20,6 +22,7 @@
 #include "app/MainDialog.h"
 #include "drive/Messages.h"
 #include "drive/Support.h"
+#include "scan/ResultsWindow.h"
 #include "tests/support/ScriptedPrompter.h"
 #include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
@@ -525,6 +528,60 @@ TEST_F(MainDialogTest, HelpShowsTheGuideInItsOwnWindowOrSaysItIsMissing) {
     ASSERT_EQ(prompter->asked.size(), boxes + 1);
     EXPECT_EQ(prompter->asked.back().text, QStringLiteral("Files could not be found on this disc."));
     EXPECT_EQ(prompter->asked.back().caption, AppTitle());
+}
+
+// F1 opens the guide at the page of what is in front: the sheet's active page, or a results
+// window; the menu's item opens the first page, and Escape closes the help window.
+TEST_F(MainDialogTest, F1OpensTheGuidePageOfThePageOrWindowInFront) {
+    bus.AddDrive().SetFeatureCodes({1, 2, 3, 5, 6, 7});
+    CMainDialog window(services, FakePages());
+    Open(window);
+    window.show();
+    // The offscreen platform leaves activation to the program.
+    auto bringToFront = [](QWidget& front) {
+        front.activateWindow();
+        QApplication::setActiveWindow(&front);
+        ASSERT_EQ(QApplication::activeWindow(), &front);
+    };
+    auto pressF1 = [&bringToFront](QWidget& front) {
+        bringToFront(front);
+        QTest::keyClick(&front, Qt::Key_F1);
+    };
+    auto shown = [&window] {
+        return window.Help() != nullptr && window.Help()->isVisible()
+                   ? window.Help()->Browser()->source().fileName().toStdString()
+                   : std::string();
+    };
+    const std::map<std::string, std::string> guide = {
+        {"Information", "information.html"}, {"Book Type", "booktype.html"},
+        {"Probix", "probix.html"},           {"WOPC", "wopc.html"},
+        {"Test Write", "testwrite.html"},    {"Lumard", "lumard.html"},
+        {"OverSpeed", "overspeed.html"},
+    };
+    ASSERT_EQ(window.Sheet()->PageCount(), static_cast<int>(guide.size()));
+    for (int i = 0; i < window.Sheet()->PageCount(); ++i) {
+        const std::string tab = window.Sheet()->tabText(i).toStdString();
+        SCOPED_TRACE(tab);
+        window.Sheet()->SetActivePage(window.Sheet()->Page(i));
+        pressF1(window);
+        EXPECT_EQ(shown(), guide.at(tab));
+    }
+
+    window.OpenHelpFile();
+    EXPECT_EQ(shown(), "index.html");
+    bringToFront(*window.Help());
+    QTest::keyClick(window.Help(), Qt::Key_Escape);
+    EXPECT_FALSE(window.Help()->isVisible());
+
+    for (const auto kind : {ScanResults::Kind::Scan, ScanResults::Kind::Smart}) {
+        ScanResults results;
+        results.kind = kind;
+        auto* opened = new CResultsWindow(services, results, QStringLiteral("/tmp/result.csv"), &window);
+        opened->show();
+        pressF1(*opened);
+        EXPECT_EQ(shown(), kind == ScanResults::Kind::Scan ? "results-file.html" : "smart-report.html");
+        opened->close();
+    }
 }
 
 TEST_F(MainDialogTest, AboutComesFromTheMenuAndTheSystemCommand) {
