@@ -361,9 +361,12 @@ void CMainDialog::CopyDriveReport(std::function<void(const QString& report)> don
             [](DriveTable& table, const WorkerContext&) {
                 return DriveReportText(GatherDriveReport(table, kVersionText, ReadSystemFacts(), true));
             },
-            [done](const std::string& text) {
+            [this, done](const std::string& text) {
                 const QString report = QString::fromUtf8(text.c_str());
-                if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(report);
+                if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+                    clipboard->setText(report);
+                    m_services.Inform(this, QString::fromLatin1(kMsgReportCopied), PromptIcon::Information);
+                }
                 if (done) done(report);
             });
     });

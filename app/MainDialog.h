@@ -144,5 +144,6 @@ class CMainDialog final : public QDialog {
 extern const char* const kStartupWarning;
 inline constexpr const char* kStartupCaption = "Dravix version 2.0";
 inline constexpr const char* kMsgHelpMissing = "Files could not be found on this disc.";
+inline constexpr const char* kMsgReportCopied = "The drive report was copied to the clipboard.";
 
 }  // namespace dravix

@@ -41,14 +41,16 @@ schema::Json ReportJson(const DriveReport& report, const DriveTable& table) {
         drives.push_back(entry);
     }
     schema::Json commands = schema::Json::array();
-    for (const CommandTrace& command : report.commands) {
+    for (const RepeatedCommand& folded : FoldRepeatedCommands(report.commands)) {
+        const CommandTrace& command = folded.command;
         commands.push_back(
             {{"drive", command.drive},
              {"cdb", HexBytes(command.cdb.data(), command.cdb.size())},
              {"status", command.status},
              {"sense",
               {{"key", command.sense.key}, {"asc", command.sense.asc}, {"ascq", command.sense.ascq}}},
-             {"os_error", command.osError != 0 ? schema::Json(command.osError) : nullptr}});
+             {"os_error", command.osError != 0 ? schema::Json(command.osError) : nullptr},
+             {"repeated", folded.repeated}});
     }
     schema::Json refused = schema::Json::array();
     for (const RefusedNode& node : report.refused) refused.push_back(node.path);

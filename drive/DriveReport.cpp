@@ -53,6 +53,23 @@ DriveReport GatherDriveReport(DriveTable& table, const std::string& version, con
     return report;
 }
 
+std::vector<RepeatedCommand> FoldRepeatedCommands(const std::vector<CommandTrace>& commands) {
+    std::vector<RepeatedCommand> folded;
+    std::string previous;
+    for (const CommandTrace& command : commands) {
+        // The log line holds the command, its status, sense and data: equal lines of the same
+        // drive are the same exchange.
+        std::string line = command.drive + '\n' + FormatTrace(command);
+        if (!folded.empty() && line == previous) {
+            ++folded.back().repeated;
+        } else {
+            folded.push_back({command, 1});
+            previous = std::move(line);
+        }
+    }
+    return folded;
+}
+
 std::string DriveReportText(const DriveReport& report) {
     std::string text = "Dravix drive report\n";
     text += "version: " + report.version + "\n";
@@ -87,9 +104,11 @@ std::string DriveReportText(const DriveReport& report) {
         }
     }
     text += "last commands: " + std::to_string(report.commands.size()) + "\n";
-    for (const CommandTrace& command : report.commands) {
-        text += "  " + (command.drive.empty() ? std::string() : command.drive + " ") + FormatTrace(command) +
-                "\n";
+    for (const RepeatedCommand& folded : FoldRepeatedCommands(report.commands)) {
+        const CommandTrace& command = folded.command;
+        text += "  " + (command.drive.empty() ? std::string() : command.drive + " ") + FormatTrace(command);
+        if (folded.repeated > 1) text += " \u00D7" + std::to_string(folded.repeated);
+        text += "\n";
     }
     return text;
 }

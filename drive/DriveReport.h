@@ -35,6 +35,17 @@ struct DriveReport {
     std::vector<CommandTrace> commands;  // the command trace, oldest first
 };
 
+// A command of the report with the number of times it came in a row (the disc poll's TEST UNIT
+// READY, say): one line for all of them.
+struct RepeatedCommand {
+    CommandTrace command;
+    int repeated = 1;
+};
+
+// The commands with each run of identical ones (same drive, same command, same answer) folded
+// into its first, oldest first.
+std::vector<RepeatedCommand> FoldRepeatedCommands(const std::vector<CommandTrace>& commands);
+
 // The report over the drives `table` listed last. With `checkSupport` each drive gets the support
 // check (vendor mode on, feature list, off again when it was on); the selection is kept.
 DriveReport GatherDriveReport(DriveTable& table, const std::string& version, const SystemFacts& system,

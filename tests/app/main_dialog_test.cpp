@@ -292,10 +292,32 @@ TEST_F(MainDialogTest, DriveReportGoesToTheClipboard) {
     bus.AddDrive().SetFeatureCodes({5});
     CMainDialog window(services, FakePages());
     Open(window);
+    // The disc poll's commands, over and over: one line with their count.
+    DriveTable poll;
+    ASSERT_TRUE(poll.InitTransport());
+    ASSERT_EQ(poll.EnumerateDrives(), 1);
+    poll.SelectDrive(0);
+    for (int i = 0; i < 5; ++i) {
+        const uint8_t cdb[12] = {};
+        poll.SendCommand(cdb, 0, nullptr, 0, 15);
+    }
     QString report;
+    const size_t boxes = prompter->asked.size();
     window.CopyDriveReport([&](const QString& text) { report = text; });
     EXPECT_TRUE(test::Settle(window));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), report);
+    ASSERT_EQ(prompter->asked.size(), boxes + 1) << report.toStdString();
+    EXPECT_EQ(prompter->asked.back().text, QStringLiteral("The drive report was copied to the clipboard."));
+    const QRegularExpressionMatch folded =
+        QRegularExpression(QStringLiteral("CDB 00 00 00 00 00 00 -> [^\n]* \u00D7(\\d+)\n")).match(report);
+    ASSERT_TRUE(folded.hasMatch()) << report.toStdString();
+    EXPECT_GE(folded.captured(1).toInt(), 5);
+    const QStringList lines = report.split(QLatin1Char('\n'));
+    const auto sameCommand = [](const QString& a, const QString& b) {
+        return a == b && a.contains(QStringLiteral("CDB"));
+    };
+    EXPECT_EQ(std::adjacent_find(lines.begin(), lines.end(), sameCommand), lines.end())
+        << report.toStdString();
     for (const char* part :
          {"0: \"", "node /dev/sg0", "support: supported", "feature codes: 5", "CDB FD 1B 5A 41 52 4E 0E"}) {
         EXPECT_TRUE(report.contains(QString::fromLatin1(part))) << part << "\n" << report.toStdString();
