@@ -276,6 +276,16 @@ std::string ExpandNameTemplate(const std::string& nameTemplate, const ScanResult
     const char* verdict = r.outcome == RunOutcome::Ok               ? "ok"
                           : r.outcome == RunOutcome::NotRecommended ? "not-recommended"
                                                                     : "none";
+    // A Smart report's speed is the fastest one it recommends; its mode is "smart".
+    std::string speed = ShortSpeedLabel(r.speedCode);
+    if (smart) {
+        const SmartRow* highest = nullptr;
+        for (const SmartRow& row : r.speeds) {
+            if (row.result == SpeedResult::Fit && (highest == nullptr || row.kbps > highest->kbps))
+                highest = &row;
+        }
+        speed = highest != nullptr ? std::string(ShortSpeedLabel(highest->speedCode)) : std::string("none");
+    }
     std::string mid = r.manufacturerId;
     if (!r.mediaTypeId.empty()) mid += (mid.empty() ? "" : "-") + r.mediaTypeId;
     const std::pair<const char*, std::string> fields[] = {
@@ -283,7 +293,7 @@ std::string ExpandNameTemplate(const std::string& nameTemplate, const ScanResult
         {"{time}", time},
         {"{drive}", r.driveLabel},
         {"{mid}", mid},
-        {"{speed}", smart ? std::string("smart") : std::string(ShortSpeedLabel(r.speedCode))},
+        {"{speed}", speed},
         {"{mode}", smart ? std::string("smart") : std::string(SamplingModeName(r.mode))},
         {"{verdict}", verdict},
     };

@@ -197,7 +197,8 @@ std::optional<ScanResults> KeptResults::SmartResultsOf(const CSmartReportDlg& di
     r.manufacturerId = dialog.ManufacturerId().toStdString();
     r.mediaTypeId = dialog.MediaTypeId().toStdString();
     r.capacity = dialog.Capacity().toStdString();
-    r.date = UtcTimestamp();
+    // Dated by its last result, however long the dialog stays open after it.
+    r.date = dialog.EndedAt().empty() ? UtcTimestamp() : dialog.EndedAt();
     r.programVersion = kVersionText;
     const std::vector<SpeedResult>& results = dialog.SpeedResults();
     for (size_t i = 0; i < results.size() && i < speedCodes.size(); ++i)

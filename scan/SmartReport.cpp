@@ -8,6 +8,7 @@
 #include <QTableWidget>
 
 #include "probix/DiscReport.h"
+#include "probix/ResultsFile.h"
 #include "probix/ScanEngine.h"
 #include "probix/ScanTexts.h"
 #include "probix/SpeedList.h"
@@ -235,6 +236,7 @@ void CSmartReportDlg::StartMeasurement() {
             if (result == SpeedResult::Stopped) return;
             context.Post([this, row, result] {
                 if (static_cast<size_t>(row) < m_results.size()) m_results[static_cast<size_t>(row)] = result;
+                m_endedAt = UtcTimestamp();
                 SetResult(row, QString::fromLatin1(SpeedResultText(result)));
                 m_progress->setValue(m_progress->value() + 1);
             });

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "probix/Judgement.h"
@@ -55,6 +56,8 @@ class CSmartReportDlg final : public QDialog {
     std::optional<int32_t> LastLba() const { return m_lastLba; }
     // True once every speed has its result.
     bool MeasurementDone() const { return m_done; }
+    // When the last result came (UTC, as a results file dates a run); empty before the first.
+    const std::string& EndedAt() const { return m_endedAt; }
     QString ResultText(int row) const;
     QTableWidget* ResultList() const { return m_list; }
     // Each speed's result so far (Stopped: not measured), and the disc information shown.
@@ -96,6 +99,7 @@ class CSmartReportDlg final : public QDialog {
     std::optional<int32_t> m_lastLba;
     bool m_done = false;
     std::vector<SpeedResult> m_results;
+    std::string m_endedAt;
     std::optional<DiscIdentifiers> m_identifiers;  // read before the measurement
     SmartDisc m_disc;
 

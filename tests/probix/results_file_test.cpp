@@ -219,25 +219,41 @@ TEST(ResultsFile, AutosaveNamesFillTheTemplateAndNeverReplaceAFile) {
     r.mediaTypeId = "D08";
     r.speedCode = 15;
     r.mode = SamplingMode::Quick;
+    // A Smart report's speed is the fastest it recommends (by its rate, not its place in the list).
+    const std::vector<SmartRow> recommended = {
+        {16, 11080, SpeedResult::Fit}, {14, 5540, SpeedResult::Fit}, {18, 16620, SpeedResult::OverLimit}};
+    const std::vector<SmartRow> noneFit = {{14, 5540, SpeedResult::OverLimit},
+                                           {16, 11080, SpeedResult::Failed}};
     struct Case {
         RunOutcome outcome;
         ScanResults::Kind kind;
+        std::vector<SmartRow> speeds;
         const char* name;
     } cases[] = {
-        {RunOutcome::Ok, ScanResults::Kind::Scan, "2026-12-08_090507_ZARN_DVD_RW_ORIONDSC-D08_6X_quick_ok"},
-        {RunOutcome::NotRecommended, ScanResults::Kind::Scan,
+        {RunOutcome::Ok,
+         ScanResults::Kind::Scan,
+         {},
+         "2026-12-08_090507_ZARN_DVD_RW_ORIONDSC-D08_6X_quick_ok"},
+        {RunOutcome::NotRecommended,
+         ScanResults::Kind::Scan,
+         {},
          "2026-12-08_090507_ZARN_DVD_RW_ORIONDSC-D08_6X_quick_not-recommended"},
-        {RunOutcome::Stopped, ScanResults::Kind::Scan,
+        {RunOutcome::Stopped,
+         ScanResults::Kind::Scan,
+         {},
          "2026-12-08_090507_ZARN_DVD_RW_ORIONDSC-D08_6X_quick_none"},
-        {RunOutcome::Failed, ScanResults::Kind::Smart,
-         "2026-12-08_090507_ZARN_DVD_RW_ORIONDSC-D08_smart_smart_none"},
+        {RunOutcome::Ok, ScanResults::Kind::Smart, recommended,
+         "2026-12-08_090507_ZARN_DVD_RW_ORIONDSC-D08_8X_smart_ok"},
+        {RunOutcome::Failed, ScanResults::Kind::Smart, noneFit,
+         "2026-12-08_090507_ZARN_DVD_RW_ORIONDSC-D08_none_smart_none"},
     };
     for (const Case& c : cases) {
         r.outcome = c.outcome;
         r.kind = c.kind;
+        r.speeds = c.speeds;
         EXPECT_EQ(ExpandNameTemplate("{date}_{time}_{drive}_{mid}_{speed}_{mode}_{verdict}", r), c.name);
     }
-    EXPECT_EQ(ExpandNameTemplate("../{speed} run?", r), ".._smart_run_");
+    EXPECT_EQ(ExpandNameTemplate("../{speed} run?", r), ".._none_run_");
 
     const std::filesystem::path folder =
         std::filesystem::path(::testing::TempDir()) / "dravix-autosave-clash";
@@ -245,6 +261,7 @@ TEST(ResultsFile, AutosaveNamesFillTheTemplateAndNeverReplaceAFile) {
     std::filesystem::create_directories(folder);
     r.kind = ScanResults::Kind::Smart;
     std::vector<std::string> written;
+    r.speeds.clear();
     r.outcome = RunOutcome::NotRecommended;  // a report without rows recommends nothing
     r.verdictText = scan_texts::kNoSpeedRecommended;
     for (const char* drive : {"first", "second", "third"}) {
