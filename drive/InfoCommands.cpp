@@ -377,7 +377,9 @@ void FillDiscFields(DriveTable& table, InfoFill& fill) {
 
 InfoFill FillInfo(DriveTable& table) {
     InfoFill fill;
-    const bool ready = TestUnitReady(table) == kCommandCompleted;
+    // The TEST UNIT READY waits, as WaitUntilReady does, while the drive says that it is
+    // becoming ready or that the medium changed: a disc spinning up is not an empty tray.
+    const bool ready = table.WaitForDrive() == ReadyState::Ready;
     if (!ready) {
         fill.discType = fill.manufactureId = fill.mediaTypeId = fill.blankDiscCapacity = kTextNotAvailable;
         fill.status = kStatusInsertBlank;

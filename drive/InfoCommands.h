@@ -183,8 +183,9 @@ inline constexpr const char* kReasonNotOffered = "the drive does not offer this 
 inline constexpr const char* kReasonFieldNotOffered = "the drive does not offer this field";
 inline constexpr const char* kReasonPressedDisc = "a pressed disc has no blank capacity";
 
-// Reads the selected drive and its disc: TEST UNIT READY, the drive fields, then, with a ready
-// disc, its type, identifiers and free capacity. The caller has waited for the drive.
+// Reads the selected drive and its disc: TEST UNIT READY (repeated while the drive is becoming
+// ready, as WaitUntilReady does), the drive fields, then, with a ready disc, its type, identifiers
+// and free capacity. The caller has waited for the drive.
 InfoFill FillInfo(DriveTable& table);
 
 // The disc information kept program-wide, updated from each fill.
