@@ -1,6 +1,7 @@
 #include "ui/DriveSequence.h"
 
 #include <QLabel>
+#include <QTimer>
 #include <QWidget>
 #include <optional>
 #include <utility>
@@ -41,6 +42,14 @@ DriveSequence::DriveSequence(QWidget& busy, const AppServices& services,
         m_ownStatus = true;
     }
     KeepReadableWhenDisabled(*m_status);
+    m_slow = new QTimer(this);
+    m_slow->setSingleShot(true);
+    m_slow->setInterval(kSlowDriveMs);
+    connect(m_slow, &QTimer::timeout, this, [this] {
+        // A text the sequence shows (the drive activating, the main window's check) stays.
+        if (m_atDrive > 0 && m_status != nullptr && m_status->isHidden())
+            ShowStatus(QString::fromUtf8(kStatusReadingDrive));
+    });
     connect(m_workers, &Workers::Ended, this, [this](uint64_t id) {
         if (id == m_backgroundWorker) m_background = false;
     });
@@ -179,11 +188,13 @@ void DriveSequence::EnterBusy() {
     m_busyWasEnabled = !m_busy.testAttribute(Qt::WA_ForceDisabled);
     m_busy.setEnabled(false);
     m_busy.setCursor(Qt::WaitCursor);
+    m_slow->start();
 }
 
 void DriveSequence::LeaveBusy() {
     m_busy.setEnabled(m_busyWasEnabled);
     m_busy.unsetCursor();
+    m_slow->stop();
     if (m_status != nullptr) {
         m_status->hide();
         m_status->clear();

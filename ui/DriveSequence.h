@@ -13,6 +13,7 @@
 #include "ui/Workers.h"
 
 class QLabel;
+class QTimer;
 class QWidget;
 
 namespace dravix {
@@ -22,6 +23,9 @@ class AppServices;
 // The texts a window shows while its drive works.
 inline constexpr const char* kStatusDriveActivating = "Drive activating\u2026";
 inline constexpr const char* kStatusCheckingDrive = "Checking the drive\u2026";
+inline constexpr const char* kStatusReadingDrive = "Reading the drive\u2026";
+// How long a step may keep the window busy before it says that the drive is being read.
+inline constexpr int kSlowDriveMs = 800;
 
 // How a window runs its drive command sequences without making the user wait for the drive.
 //
@@ -33,7 +37,8 @@ inline constexpr const char* kStatusCheckingDrive = "Checking the drive\u2026";
 // and may start the next step. The worker never waits for the UI thread.
 //
 // While a step is at the drive the window is busy: its busy widget is disabled and shows the wait
-// cursor, and a status line says "Drive activating..." while the drive becomes ready. While a
+// cursor, and a status line says "Drive activating..." while the drive becomes ready, or "Reading
+// the drive..." when a slow drive keeps the window busy and nothing else is said. While a
 // continuation asks the user something the window is not disabled (a dialog it opens must be
 // usable), but the sequence still runs: Running() stays true until its last continuation is done.
 // Stop (the window changes drive or goes) lets the command at the drive finish and ends the step
@@ -129,6 +134,7 @@ class DriveSequence final : public QObject {
     bool m_background = false;
     uint64_t m_backgroundWorker = 0;
     bool m_busyWasEnabled = true;
+    QTimer* m_slow = nullptr;  // a step that takes long says so
     uint64_t m_generation = 0;
     uint64_t m_stepsAsked = 0;           // steps of sequences asked for so far
     std::optional<uint8_t> m_lastDrive;  // the drive the last step took its turn at
