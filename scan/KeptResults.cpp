@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
@@ -16,10 +17,28 @@
 #include "ui/DialogUnits.h"
 #include "ui/ProgramText.h"
 #include "ui/Services.h"
+#include "ui/Workers.h"
 
 namespace dravix {
 
-KeptResults::KeptResults(QWidget& page, const AppServices& services) : m_page(page), m_services(services) {}
+KeptResults::KeptResults(QWidget& page, const AppServices& services)
+    : m_page(page), m_services(services), m_workers(new Workers(&page)) {}
+
+void KeptResults::WriteOnWorker(std::function<AutosaveOutcome()> write, QPointer<QWidget> owner) {
+    // A full scan's file takes a while to write; the page stays responsive, and says so once the
+    // file exists. The end of the program waits for a write that has begun.
+    m_workers->Start([this, write = std::move(write), owner](const WorkerContext& context) {
+        AutosaveOutcome outcome = write();
+        context.Post([this, outcome = std::move(outcome), owner] {
+            if (!outcome.error.isEmpty()) {
+                m_services.Inform(owner != nullptr ? owner.data() : &m_page, outcome.error);
+            } else if (!outcome.path.isEmpty()) {
+                m_savedAs = outcome.path;
+                if (m_last && m_summary != nullptr) ShowFigures(!m_stale);
+            }
+        });
+    });
+}
 
 void KeptResults::BuildControls(const DialogUnits& units) {
     m_summary = new QLabel(&m_page);
@@ -91,10 +110,8 @@ void KeptResults::Keep(const ScanResult& result, std::vector<ScanSample> samples
     // The run's own controls were locked: its settings are still the page's.
     ShowFigures(true);
 
-    const AutosaveOutcome saved = AutosaveResults(*m_last);
-    if (!saved.error.isEmpty()) m_services.Inform(&m_page, saved.error);
-    if (!saved.path.isEmpty())
-        m_summary->setToolTip(m_summary->toolTip() + QStringLiteral("\nSaved as %1").arg(saved.path));
+    m_savedAs.clear();
+    WriteOnWorker([results = *m_last] { return AutosaveResults(results); });
 }
 
 void KeptResults::ShowSummary(const PageSettings& now) {
@@ -123,7 +140,9 @@ void KeptResults::ShowFigures(bool current) {
     };
     const QString te = channel("TE", all.te);
     const QString fe = channel("FE", all.fe);
-    m_summary->setToolTip(QString::fromStdString(StatisticsSummary(all)));
+    QString tip = QString::fromStdString(StatisticsSummary(all));
+    if (!m_savedAs.isEmpty()) tip += QStringLiteral("\nSaved as %1").arg(m_savedAs);
+    m_summary->setToolTip(tip);
     const QString run = QStringLiteral("%1 %2").arg(ProgramText(ShortSpeedLabel(r.speedCode)),
                                                     ProgramText(SamplingModeName(r.mode)));
     if (current) {
@@ -154,7 +173,16 @@ void KeptResults::AskAndSaveResults() {
     const QString path = QFileDialog::getSaveFileName(&m_page, QStringLiteral("Save Scan Results"), name,
                                                       QStringLiteral("Dravix results (*.csv)"));
     if (path.isEmpty()) return;
-    if (const QString problem = SaveResults(path); !problem.isEmpty()) m_services.Inform(&m_page, problem);
+    WriteOnWorker([path, results = *m_last] {
+        const std::string problem = SaveResultsFile(QFile::encodeName(path).toStdString(), results);
+        AutosaveOutcome outcome;
+        if (problem.empty()) {
+            outcome.path = QFileInfo(path).absoluteFilePath();
+        } else {
+            outcome.error = QString::fromStdString(problem);
+        }
+        return outcome;
+    });
 }
 
 void KeptResults::AskAndSavePicture() {
@@ -168,21 +196,31 @@ void KeptResults::AskAndSavePicture() {
     if (const QString problem = SavePicture(path); !problem.isEmpty()) m_services.Inform(&m_page, problem);
 }
 
-void KeptResults::AskAndSaveSmart(CSmartReportDlg& dialog, const std::optional<ScanResults>& results) const {
+void KeptResults::AskAndSaveSmart(CSmartReportDlg& dialog, const std::optional<ScanResults>& results) {
     if (!results) return;
     const QString name = QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *results));
     const QString path =
         QFileDialog::getSaveFileName(&dialog, QStringLiteral("Save Results"), name + QStringLiteral(".csv"),
                                      QStringLiteral("Dravix results (*.csv)"));
     if (path.isEmpty()) return;
-    const std::string problem = SaveResultsFile(QFile::encodeName(path).toStdString(), *results);
-    if (!problem.empty()) m_services.Inform(&dialog, QString::fromStdString(problem));
+    WriteOnWorker(
+        [path, results = *results] {
+            // A Smart report's file is not the page's run: it is not named with the figures.
+            AutosaveOutcome outcome;
+            outcome.error =
+                QString::fromStdString(SaveResultsFile(QFile::encodeName(path).toStdString(), results));
+            return outcome;
+        },
+        &dialog);
 }
 
-void KeptResults::Autosave(const std::optional<ScanResults>& results) const {
+void KeptResults::Autosave(const std::optional<ScanResults>& results) {
     if (!results) return;
-    const AutosaveOutcome saved = AutosaveResults(*results);
-    if (!saved.error.isEmpty()) m_services.Inform(&m_page, saved.error);
+    WriteOnWorker([results = *results] {
+        AutosaveOutcome saved = AutosaveResults(results);
+        saved.path.clear();  // the page's figures are a run's: a Smart report's file is not named there
+        return saved;
+    });
 }
 
 std::optional<ScanResults> KeptResults::SmartResultsOf(const CSmartReportDlg& dialog, uint8_t discTypeCode,

@@ -1,23 +1,27 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "probix/ResultsFile.h"
 #include "probix/ScanEngine.h"
+#include "scan/Autosave.h"
 
 class QLabel;
 class QPushButton;
-class QWidget;
 
 namespace dravix {
 
 class AppServices;
 class CSmartReportDlg;
 class DialogUnits;
+class Workers;
 
 // The disc's identifiers as a run read them ("N/A" until read).
 struct DiscIdentifiersText {
@@ -80,14 +84,21 @@ class KeptResults final {
     std::optional<ScanResults> SmartResultsOf(const CSmartReportDlg& dialog, uint8_t discTypeCode,
                                               const std::vector<uint8_t>& speedCodes,
                                               const std::vector<uint32_t>& speedKbps) const;
-    void AskAndSaveSmart(CSmartReportDlg& dialog, const std::optional<ScanResults>& results) const;
-    void Autosave(const std::optional<ScanResults>& results) const;
+    // Saving and autosaving write on the page's worker; a failure is told on `owner` (the page
+    // when none), a file written is named in the figures' tip.
+    void AskAndSaveSmart(CSmartReportDlg& dialog, const std::optional<ScanResults>& results);
+    void Autosave(const std::optional<ScanResults>& results);
+    // The file the last run was saved or autosaved as; empty until one exists.
+    const QString& SavedAs() const { return m_savedAs; }
 
   private:
     // The figures, as the current run's or (grey) as a previous one's.
     void ShowFigures(bool current);
     void AskAndSaveResults();
     void AskAndSavePicture();
+    // Runs `write` on the page's worker; back on the page, the message it gives is shown, or the
+    // path it wrote is named with the figures.
+    void WriteOnWorker(std::function<AutosaveOutcome()> write, QPointer<QWidget> owner = {});
 
     QWidget& m_page;
     const AppServices& m_services;
@@ -100,6 +111,8 @@ class KeptResults final {
     bool m_stale = false;
     bool m_discGone = false;  // the disc of the last run was taken out since
 
+    Workers* m_workers;
+    QString m_savedAs;  // the last run's file, once written
     QLabel* m_summary = nullptr;
     QPushButton* m_saveResults = nullptr;
     QPushButton* m_savePicture = nullptr;

@@ -67,6 +67,9 @@ TEST_F(ResultsPage, ARunIsKeptSavedAutosavedAndMarkedAsThePreviousRunOnceTheSett
     // Saved by hand and autosaved: both read back as what the page keeps.
     const std::string saved = (folder / "by-hand.csv").string();
     ASSERT_EQ(p.SaveResults(QString::fromStdString(saved)), QString());
+    // The autosave is written on the page's worker, and the page names the file once it exists.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Summary()->toolTip().contains(QStringLiteral("2.4X_ok.csv")); }, 20000));
     for (const std::string& path : {saved, (folder / "2.4X_ok.csv").string()}) {
         const ResultsRead read = ReadResultsFile(path);
         ASSERT_TRUE(read.results) << read.error;
@@ -95,6 +98,8 @@ TEST_F(ResultsPage, ARunIsKeptSavedAutosavedAndMarkedAsThePreviousRunOnceTheSett
     ASSERT_TRUE(p.LastResults());
     EXPECT_EQ(p.LastResults()->outcome, RunOutcome::Stopped);
     EXPECT_EQ(p.LastResults()->samples.size(), 10u);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Summary()->toolTip().contains(QStringLiteral("2.4X_none.csv")); }, 20000));
     const ResultsRead stopped = ReadResultsFile((folder / "2.4X_none.csv").string());
     ASSERT_TRUE(stopped.results) << stopped.error;
     EXPECT_EQ(stopped.results->samples.size(), 10u);
