@@ -39,12 +39,13 @@ QString RangesText(const std::vector<SectorRange>& ranges) {
 QString LegendHtml(const std::vector<LegendEntry>& legend) {
     QStringList entries;
     for (const LegendEntry& entry : legend) {
+        // An entry never breaks inside: a line may only break between entries.
         entries << QStringLiteral(
                        "<span style=\"color:%1\">%2</span>&nbsp;<span style=\"color:white\">%3</span>")
                        .arg(QColor::fromRgb(entry.colour).name(),
                             entry.dotted ? QStringLiteral("&middot;&middot;&middot;&middot;")
                                          : QStringLiteral("&mdash;&mdash;"),
-                            entry.text.toHtmlEscaped());
+                            entry.text.toHtmlEscaped().replace(QLatin1Char(' '), QStringLiteral("&nbsp;")));
     }
     return entries.join(QStringLiteral("&nbsp;&nbsp;&nbsp; "));
 }

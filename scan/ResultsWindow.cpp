@@ -1,5 +1,6 @@
 #include "scan/ResultsWindow.h"
 
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -27,7 +28,10 @@ namespace dravix {
 namespace {
 
 constexpr int kChartWidth = 640;
-constexpr int kChartHeight = 300;
+constexpr int kChartMinimumWidth = 320;
+constexpr int kChartMinimumHeight = 160;
+constexpr int kSmartMaximumWidth = 900;
+constexpr int kRebuildDelayMs = 60;
 const char* const kResultsFilter = "Dravix results (*.csv);;All files (*)";
 
 QString FigureText(const PartStatistics& part, const ChannelStatistics& c) {
@@ -98,13 +102,9 @@ CResultsWindow::~CResultsWindow() = default;
 
 void CResultsWindow::Build() {
     auto* layout = new QVBoxLayout(this);
-    // The chart keeps its size; the window grows with a longer header or legend instead of
-    // squeezing it.
-    layout->setSizeConstraint(QLayout::SetMinimumSize);
     m_header = new QLabel(this);
     m_header->setObjectName(QStringLiteral("resultsHeader"));
     m_header->setTextFormat(Qt::PlainText);
-    m_header->setMaximumWidth(kChartWidth + 40);
     m_header->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_header->setWordWrap(true);
     QStringList lines;
@@ -121,19 +121,21 @@ void CResultsWindow::Build() {
         layout->addWidget(view);
     }
     if (scan) {
-        m_chart = new CScanChart;
-        m_chart->Create(this, QRect(0, 0, kChartWidth, kChartHeight));
-        m_chart->setFixedSize(kChartWidth, kChartHeight);
-        chart_style::AddScanSeries(m_chart->Canvas());
-        chart_style::AddCompareSeries(m_chart->Canvas());
-        layout->addWidget(m_chart);
+        // The chart grows with the window; its layers are made anew at each new size.
+        m_chartArea = new QWidget(this);
+        m_chartArea->setObjectName(QStringLiteral("resultsChartArea"));
+        m_chartArea->setMinimumSize(kChartMinimumWidth, kChartMinimumHeight);
+        m_chartArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        m_chartArea->installEventFilter(this);
+        layout->addWidget(m_chartArea, 3);
         m_legend = new QLabel(this);
         m_legend->setObjectName(QStringLiteral("resultsLegend"));
         m_legend->setTextFormat(Qt::RichText);
         m_legend->setWordWrap(true);
-        m_legend->setMaximumWidth(kChartWidth + 40);
         m_legend->setStyleSheet(QStringLiteral("QLabel { background: black; padding: 4px; }"));
         layout->addWidget(m_legend);
+        m_rebuildChart.setSingleShot(true);
+        connect(&m_rebuildChart, &QTimer::timeout, this, &CResultsWindow::RebuildChart);
     }
 
     if (!m_readTest) {
@@ -141,9 +143,10 @@ void CResultsWindow::Build() {
         m_figures->setObjectName(QStringLiteral("resultsFigures"));
         m_figures->setEditTriggers(QAbstractItemView::NoEditTriggers);
         m_figures->verticalHeader()->setVisible(false);
-        m_figures->horizontalHeader()->setStretchLastSection(true);
-        m_figures->setMinimumHeight(scan ? 180 : 120);
-        layout->addWidget(m_figures, 1);
+        m_figures->setWordWrap(true);
+        m_figures->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        m_figures->setMinimumHeight(scan ? 150 : 120);
+        layout->addWidget(m_figures, 2);
     }
 
     auto* buttons = new QHBoxLayout;
@@ -165,7 +168,37 @@ void CResultsWindow::Build() {
     layout->addLayout(buttons);
 
     if (!m_readTest) FillFigures();
-    if (scan) Redraw();
+    if (scan) {
+        RebuildChart();
+        resize(kChartWidth + 2 * layout->contentsMargins().left(), 680);
+    } else if (!m_readTest) {
+        // A Smart report opens wide enough for its table and its header's longest line.
+        int width = m_figures->verticalHeader()->width() + 2 * m_figures->frameWidth() + 24;
+        for (int c = 0; c < m_figures->columnCount(); ++c) width += m_figures->columnWidth(c);
+        for (const QString& line : lines)
+            width = std::max(width, m_header->fontMetrics().horizontalAdvance(line) + 8);
+        width = std::min(width + 2 * layout->contentsMargins().left(), kSmartMaximumWidth);
+        resize(width, std::max(sizeHint().height(), 420));
+    }
+}
+
+bool CResultsWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Resizing by dragging brings many sizes; the chart is made again once they settle.
+    if (watched == m_chartArea && event->type() == QEvent::Resize) m_rebuildChart.start(kRebuildDelayMs);
+    return QDialog::eventFilter(watched, event);
+}
+
+void CResultsWindow::RebuildChart() {
+    const QSize size = m_chartArea->size();
+    if (m_chart != nullptr && m_chart->size() == size) return;
+    // The chart's layers are made once at its size: a new size takes a new chart.
+    delete m_chart;
+    m_chart = new CScanChart;
+    m_chart->Create(m_chartArea, QRect(QPoint(0, 0), size));
+    chart_style::AddScanSeries(m_chart->Canvas());
+    chart_style::AddCompareSeries(m_chart->Canvas());
+    m_chart->show();
+    Redraw();
 }
 
 void CResultsWindow::Redraw() {
@@ -192,6 +225,7 @@ void CResultsWindow::FillFigures() {
         m_figures->setHorizontalHeaderLabels(
             {QStringLiteral("Speed"), QStringLiteral("kB/s"), QStringLiteral("Result")});
         m_figures->setRowCount(static_cast<int>(m_results.speeds.size()));
+        m_figures->horizontalHeader()->setStretchLastSection(true);
         for (int i = 0; i < m_figures->rowCount(); ++i) {
             const SmartRow& row = m_results.speeds[static_cast<size_t>(i)];
             m_figures->setItem(i, 0,
@@ -202,6 +236,7 @@ void CResultsWindow::FillFigures() {
                                                         ? QStringLiteral("(not measured)")
                                                         : QString::fromLatin1(SpeedResultText(row.result))));
         }
+        m_figures->resizeColumnsToContents();
         return;
     }
     const bool both = m_compared.has_value();
@@ -227,8 +262,11 @@ void CResultsWindow::FillFigures() {
         fill(z + 1, QString::number(z), m_results.statistics.zones[static_cast<size_t>(z)],
              both ? &m_compared->statistics.zones[static_cast<size_t>(z)] : nullptr);
     }
-    m_figures->resizeColumnsToContents();
-    m_figures->setMaximumWidth(kChartWidth + 40);
+    // The zone and its samples as wide as they need; the figures share the rest and wrap.
+    QHeaderView* header = m_figures->horizontalHeader();
+    for (int c = 0; c < m_figures->columnCount(); ++c)
+        header->setSectionResizeMode(c, c < 2 ? QHeaderView::ResizeToContents : QHeaderView::Stretch);
+    m_figures->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
 }
 
 bool CResultsWindow::Compare(const ScanResults& other, const QString& path) {
@@ -250,7 +288,6 @@ bool CResultsWindow::Compare(const ScanResults& other, const QString& path) {
     lines << QStringLiteral("Compared with: %1 (%2) - %3")
                  .arg(ProgramText(ResultsShortName(other)), ProgramText(other.verdictText), path);
     m_header->setText(lines.join(QLatin1Char('\n')));
-    adjustSize();
     return true;
 }
 

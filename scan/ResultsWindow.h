@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QTimer>
 #include <optional>
 
 #include "probix/ReadTestFile.h"
@@ -23,7 +24,8 @@ class Workers;
 // both criterion lines), its legend and the statistics per zone; a Smart report shows its speeds.
 // It needs no drive and sends nothing to one. "Compare with…" lays a second TE/FE result over the
 // first in lighter colours. A read test shows its speed curve, its unread ranges, its figures and
-// verdict. Files are read on a worker, so a big one does not hold up the window.
+// verdict. The chart and the table grow with the window. Files are read on a worker, so a big one
+// does not hold up the window.
 class CResultsWindow final : public QDialog {
     Q_OBJECT
   public:
@@ -53,10 +55,14 @@ class CResultsWindow final : public QDialog {
     QLabel* Header() const { return m_header; }
     QTableWidget* Figures() const { return m_figures; }
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     CResultsWindow(const AppServices& services, ScanResults results, std::optional<ReadTestRecord> readTest,
                    QString path, QWidget* parent);
     void Build();
+    void RebuildChart();
     void Redraw();
     void FillFigures();
     void UpdateLegend();
@@ -71,7 +77,9 @@ class CResultsWindow final : public QDialog {
     Workers* m_workers;
 
     QLabel* m_header = nullptr;
-    CScanChart* m_chart = nullptr;
+    QWidget* m_chartArea = nullptr;  // the chart's place; it grows with the window
+    CScanChart* m_chart = nullptr;   // made again at each new size of its place
+    QTimer m_rebuildChart;
     QLabel* m_legend = nullptr;
     QTableWidget* m_figures = nullptr;
     QPushButton* m_compare = nullptr;

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QStandardPaths>
+#include <QTableWidget>
 #include <QTest>
 #include <atomic>
 #include <filesystem>
@@ -169,7 +171,8 @@ TEST_F(ResultsPage, ResultsOpenWithoutADriveAndACompareDrawsALegend) {
     window->CompareFile(QString::fromStdString(second), [&](bool ok) { compared = ok; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return compared; }, 20000));
     EXPECT_GT(PixelsOf(window->Chart()->Canvas().PlotLayer(), chart_style::kCompareTeColour), 100);
-    EXPECT_TRUE(window->Legend()->text().contains(QStringLiteral("TE of LYRADISC R16")));
+    // The entry is kept on one line.
+    EXPECT_TRUE(window->Legend()->text().contains(QStringLiteral("TE&nbsp;of&nbsp;LYRADISC&nbsp;R16")));
     EXPECT_TRUE(window->Header()->text().contains(QStringLiteral("Compared with: LYRADISC")));
     EXPECT_TRUE(bus.Commands().empty());
 
@@ -193,6 +196,65 @@ TEST_F(ResultsPage, ResultsOpenWithoutADriveAndACompareDrawsALegend) {
     EXPECT_FALSE(opened);
     EXPECT_EQ(BoxTexts().front(), QString::fromStdString(fifo + ": not a regular file"));
     delete window;
+}
+
+// The results window uses its space: at a bigger size the chart (made again at that size) and the
+// table are bigger, the compared columns fit without scrolling; a Smart report opens wide enough
+// for its table.
+TEST_F(ResultsPage, TheResultsWindowGrowsItsChartAndTableWithTheWindow) {
+    auto* window = new CResultsWindow(services, Made(100, "ORIONDSC"), QStringLiteral("/tmp/first.csv"));
+    ASSERT_TRUE(window->Compare(Made(200, "LYRADISC"), QStringLiteral("/tmp/second.csv")));
+    window->show();
+    QSize chart;
+    QSize table;
+    for (const QSize size : {QSize(700, 600), QSize(1100, 900)}) {
+        SCOPED_TRACE(size.width());
+        window->resize(size);
+        // The chart is made again once the size settles, filling its place.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                CScanChart* c = window->Chart();
+                return c->size() == c->parentWidget()->size() &&
+                       c->Canvas().GridLayer().width() >= c->width() - 8;
+            },
+            5000))
+            << window->Chart()->width() << "x" << window->Chart()->height() << " in "
+            << window->Chart()->parentWidget()->width() << "x" << window->Chart()->parentWidget()->height()
+            << ", layer " << window->Chart()->Canvas().GridLayer().width();
+        const QSize nowChart = window->Chart()->size();
+        const QSize nowTable = window->Figures()->size();
+        EXPECT_GT(nowChart.width(), chart.width());
+        EXPECT_GT(nowChart.height(), chart.height());
+        EXPECT_GT(nowTable.width(), table.width());
+        EXPECT_GT(nowTable.height(), table.height());
+        EXPECT_LE(window->Figures()->horizontalHeader()->length(), window->Figures()->viewport()->width());
+        // Both results are drawn on the new chart.
+        const QImage plot = window->Chart()->Canvas().PlotLayer();
+        EXPECT_GT(PixelsOf(plot, chart_style::kTeColour), 100);
+        EXPECT_GT(PixelsOf(plot, chart_style::kCompareTeColour), 100);
+        chart = nowChart;
+        table = nowTable;
+    }
+    delete window;
+
+    ScanResults smart = Made(100, "ORIONDSC");
+    smart.kind = ScanResults::Kind::Smart;
+    smart.samples.clear();
+    smart.capacity = "4482.6 MB";
+    smart.speeds = {{14, 5540, SpeedResult::Fit}, {16, 11080, SpeedResult::OverLimit}};
+    auto* report = new CResultsWindow(services, smart, QStringLiteral("/tmp/a-smart-report.csv"));
+    report->show();
+    EXPECT_LE(report->Figures()->horizontalHeader()->length(), report->Figures()->viewport()->width());
+    // No column is cut: each is as wide as its longest text.
+    QTableWidget* figures = report->Figures();
+    for (int c = 0; c < figures->columnCount(); ++c) {
+        for (int r = 0; r < figures->rowCount(); ++r) {
+            const QString text = figures->item(r, c)->text();
+            EXPECT_GE(figures->columnWidth(c), figures->fontMetrics().horizontalAdvance(text))
+                << text.toStdString();
+        }
+    }
+    delete report;
 }
 
 // File > Exit ends the program even while a reading is stuck (a file on a hung network share):
