@@ -25,6 +25,7 @@
 #include "turns/SharedDrive.h"
 #include "turns/StoppableDrive.h"
 #include "ui/DriveSequence.h"
+#include "ui/GuidePage.h"
 #include "ui/ProgramText.h"
 #include "ui/Services.h"
 #include "ui/Workers.h"
@@ -82,6 +83,7 @@ CReadTestWindow::CReadTestWindow(const AppServices& services, QWidget* parent)
     setWindowFlag(Qt::Window);
     setObjectName(QStringLiteral("readTestWindow"));
     setWindowTitle(QString::fromLatin1(kReadTestTitle));
+    SetGuidePage(*this, QStringLiteral("readtest.html"));
     Build();
     // The settings wait while the drive works; STOP stays usable. The sequence says
     // "Drive activating..." over the settings; the status line below is the run's.

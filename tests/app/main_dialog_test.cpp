@@ -604,6 +604,14 @@ TEST_F(MainDialogTest, F1OpensTheGuidePageOfThePageOrWindowInFront) {
         EXPECT_EQ(shown(), kind == ScanResults::Kind::Scan ? "results-file.html" : "smart-report.html");
         opened->close();
     }
+
+    window.OpenReadTest();
+    auto* readTest = window.findChild<QDialog*>(QStringLiteral("readTestWindow"));
+    ASSERT_NE(readTest, nullptr);
+    pressF1(*readTest);
+    EXPECT_EQ(shown(), "readtest.html");
+    readTest->close();
+    EXPECT_TRUE(test::Settle(window));
 }
 
 TEST_F(MainDialogTest, AboutComesFromTheMenuAndTheSystemCommand) {
