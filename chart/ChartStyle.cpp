@@ -12,8 +12,8 @@ void AddScanSeries(ScanChartCanvas& canvas) {
 }
 
 void AddCompareSeries(ScanChartCanvas& canvas) {
-    canvas.AddSeries(kCompareTeColour);
-    canvas.AddSeries(kCompareFeColour);
+    canvas.AddSeries(kTeColour, true);
+    canvas.AddSeries(kFeColour, true);
 }
 
 }  // namespace dravix::chart_style

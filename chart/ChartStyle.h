@@ -8,14 +8,11 @@ class ScanChartCanvas;
 
 // How the scan's curves are set up on a chart, in one place for the Probix page, the results
 // window and the pictures of the command line: four series (two criterion-line colour holders,
-// then the TE and FE curves), the per-cent range, and a second result's lighter curves.
+// then the TE and FE curves), the per-cent range, and a second result's dashed curves.
 namespace chart_style {
 
 inline constexpr QRgb kTeColour = 0xFFE31CBB;  // RGB(227, 28, 187)
 inline constexpr QRgb kFeColour = 0xFF12EDDD;  // RGB(18, 237, 221)
-// A result laid over another: the same hues, lighter, so both stay apart on the black plot.
-inline constexpr QRgb kCompareTeColour = 0xFFFA8CE1;  // RGB(250, 140, 225)
-inline constexpr QRgb kCompareFeColour = 0xFF96FAF5;  // RGB(150, 250, 245)
 inline constexpr QRgb kMarkerColour = 0xFF606060;
 
 inline constexpr int kTeLimitSeries = 0;  // colour holders of the criterion lines
@@ -30,7 +27,7 @@ inline constexpr double kYUpperPercent = 40.0;
 
 // The page's four series, in order.
 void AddScanSeries(ScanChartCanvas& canvas);
-// The two further series of a compared result.
+// The two further series of a compared result: the same colours as the first result's, dashed.
 void AddCompareSeries(ScanChartCanvas& canvas);
 
 }  // namespace chart_style

@@ -110,6 +110,8 @@ QImage RenderLabelledChart(const LabelledChart& picture, int chartWidth, int cha
             QPen pen(QColor::fromRgb(p.entry->colour));
             pen.setWidth(p.entry->dotted ? 1 : 2);
             if (p.entry->dotted) pen.setStyle(Qt::DotLine);
+            // Dashes of 6 and gaps of 4 pixels (in pen widths), as the compared curve has.
+            if (p.entry->dashed) pen.setDashPattern({3.0, 2.0});
             painter.setPen(pen);
             painter.drawLine(p.x, mid, p.x + kSwatchWidth, mid);
             painter.setPen(QColor::fromRgb(kLegendText));

@@ -12,11 +12,12 @@ namespace dravix {
 
 // A chart picture that explains itself: header lines above the chart (what was measured, how and
 // with which outcome) and a legend below it. The chart inside is the scan chart as the page draws
-// it (both criterion lines on); up to two curve pairs, the second in the lighter colours.
+// it (both criterion lines on); up to two curve pairs, the second dashed in the same colours.
 struct LegendEntry {
     QRgb colour = 0;
     QString text;
     bool dotted = false;  // a criterion line
+    bool dashed = false;  // a compared result's curve
 };
 
 struct LabelledChart {

@@ -71,6 +71,8 @@ void DrawLine(QImage& image, int x0, int y0, int x1, int y1, const Pen& pen) {
     int64_t offset = static_cast<int64_t>(numerator / denominator);
     int64_t remainder = static_cast<int64_t>(numerator % denominator);
 
+    const int64_t dashPeriod = int64_t{std::max(pen.dashOn, 1)} + std::max(pen.dashOff, 0);
+    const int64_t dashStart = ((pen.dashPhase % dashPeriod) + dashPeriod) % dashPeriod;
     const QRgb ink = Opaque(pen.colour);
     const QRgb gap = Opaque(pen.background);
     uchar* const bits = image.bits();
@@ -81,8 +83,13 @@ void DrawLine(QImage& image, int x0, int y0, int x1, int y1, const Pen& pen) {
             const int64_t major = major0 + majorSign * k;
             const int64_t x = xMajor ? major : minor;
             const int64_t y = xMajor ? minor : major;
-            const bool painted = pen.style == PenStyle::Solid || (k / kDotRun) % 2 == 0;
-            reinterpret_cast<QRgb*>(bits + y * bytesPerLine)[x] = painted ? ink : gap;
+            QRgb* const pixel = reinterpret_cast<QRgb*>(bits + y * bytesPerLine) + x;
+            if (pen.style == PenStyle::Dash) {
+                if ((dashStart + k) % dashPeriod < std::max(pen.dashOn, 1)) *pixel = ink;
+            } else {
+                const bool painted = pen.style == PenStyle::Solid || (k / kDotRun) % 2 == 0;
+                *pixel = painted ? ink : gap;
+            }
         }
         remainder += 2 * minorDelta;
         if (remainder >= denominator) {
@@ -90,6 +97,10 @@ void DrawLine(QImage& image, int x0, int y0, int x1, int y1, const Pen& pen) {
             ++offset;
         }
     }
+}
+
+int64_t DashSteps(int x0, int y0, int x1, int y1) {
+    return std::max(std::llabs(int64_t{x1} - x0), std::llabs(int64_t{y1} - y0));
 }
 
 QRect LineBounds(int x0, int y0, int x1, int y1) {

@@ -28,6 +28,9 @@ constexpr int kPlotBottomMargin = 25;
 constexpr int kMarginPerDigit = 6;
 // A pixel rule, like the dotted pen's runs: the grid has a dot every kGridPitch device pixels.
 constexpr int kGridPitch = 4;
+// A compared curve's dashes and gaps, in client pixels along the curve.
+constexpr int kDashOn = 6;
+constexpr int kDashOff = 4;
 
 // Values far outside the plot map to pixels far outside the layers; saturating there keeps the int
 // arithmetic defined (and NaN harmless) without changing anything that can be seen.
@@ -217,11 +220,12 @@ int ScanChartCanvas::SetRange(double yLower, double yUpper, int xLower, int xUpp
     return 0;
 }
 
-bool ScanChartCanvas::AddSeries(QRgb colour) {
+bool ScanChartCanvas::AddSeries(QRgb colour, bool dashed) {
     const std::lock_guard lock(m_mutex);
     try {
         ChartSeries series;
         series.colour = colour;
+        series.dashed = dashed;
         m_series.push_back(series);
     } catch (const std::bad_alloc&) {
         return false;  // the series list is as it was and the picture stays
@@ -236,6 +240,7 @@ double ScanChartCanvas::AppendPoint(int index, double y, double x) {
     ChartSeries& series = m_series[static_cast<size_t>(index)];
     series.prevY = series.y;
     series.prevX = series.x;
+    series.prevDashPhase = series.dashPhase;
     series.y = y;
     series.x = x;
     return series.prevY;
@@ -251,12 +256,21 @@ void ScanChartCanvas::DrawSegmentsLocked() {
     // Series 0 and 1 only lend their colours to the criterion lines.
     for (size_t i = 2; i < m_series.size(); ++i) {
         ChartSeries& series = m_series[i];
-        const raster::Pen pen{raster::PenStyle::Solid, series.colour, m_backColour};
         const int px1 = PixelX(series.x);
         const int py1 = PixelY(series.y);
         // The first point of a curve is a line to itself, which paints nothing.
         const int px0 = series.hasPrevious == 1 ? PixelX(series.prevX) : px1;
         const int py0 = series.hasPrevious == 1 ? PixelY(series.prevY) : py1;
+        raster::Pen pen{raster::PenStyle::Solid, series.colour, m_backColour};
+        if (series.dashed) {
+            pen.style = raster::PenStyle::Dash;
+            pen.dashOn = std::max(Device(kDashOn), 1);
+            pen.dashOff = std::max(Device(kDashOff), 1);
+            pen.dashPhase = series.prevDashPhase;
+            // The next segment goes on where this one's pattern ends, not afresh.
+            series.dashPhase =
+                (series.prevDashPhase + raster::DashSteps(px0, py0, px1, py1)) % (pen.dashOn + pen.dashOff);
+        }
         raster::DrawLine(m_plot, px0, py0, px1, py1, pen);
         MarkChanged(raster::LineBounds(px0, py0, px1, py1));
         series.hasPrevious = 1;
@@ -281,6 +295,7 @@ void ScanChartCanvas::ResetCurves() {
     for (ChartSeries& series : m_series) {
         series.y = series.prevX = series.x = series.prevY = 0.0;
         series.hasPrevious = 0;
+        series.prevDashPhase = series.dashPhase = 0;
     }
     DrawFrameLocked();
 }
@@ -348,8 +363,11 @@ void ScanChartCanvas::ComposeRegionLocked(QImage& target, const QRect& region) c
 
 void ScanChartCanvas::ForgetPrevious(int index) {
     const std::lock_guard lock(m_mutex);
-    if (index >= 0 && static_cast<size_t>(index) < m_series.size())
-        m_series[static_cast<size_t>(index)].hasPrevious = 0;
+    if (index >= 0 && static_cast<size_t>(index) < m_series.size()) {
+        ChartSeries& series = m_series[static_cast<size_t>(index)];
+        series.hasPrevious = 0;
+        series.prevDashPhase = series.dashPhase = 0;  // a new curve starts its pattern afresh
+    }
 }
 
 QImage ScanChartCanvas::Render() const {

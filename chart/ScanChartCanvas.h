@@ -72,8 +72,9 @@ class ScanChartCanvas final {
     // Always returns 0. Requires yUpper != yLower and xUpper != xLower (other ranges draw
     // nonsense but never fault).
     int SetRange(double yLower, double yUpper, int xLower, int xUpper, int yDecimals);
-    // False, with nothing redrawn, when memory for the series cannot be had.
-    bool AddSeries(QRgb colour);
+    // False, with nothing redrawn, when memory for the series cannot be had. A dashed series draws
+    // its curve with one dash pattern running on along the whole curve, however short its segments.
+    bool AddSeries(QRgb colour, bool dashed = false);
     // Moves series `index` on to (x, y); returns its former current Y, or 0.0 for an unknown index.
     double AppendPoint(int index, double y, double x);
     // The series' next point starts a new line instead of joining its current one.

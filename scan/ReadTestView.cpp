@@ -43,8 +43,9 @@ QString LegendHtml(const std::vector<LegendEntry>& legend) {
         entries << QStringLiteral(
                        "<span style=\"color:%1\">%2</span>&nbsp;<span style=\"color:white\">%3</span>")
                        .arg(QColor::fromRgb(entry.colour).name(),
-                            entry.dotted ? QStringLiteral("&middot;&middot;&middot;&middot;")
-                                         : QStringLiteral("&mdash;&mdash;"),
+                            entry.dotted   ? QStringLiteral("&middot;&middot;&middot;&middot;")
+                            : entry.dashed ? QStringLiteral("&ndash;&nbsp;&ndash;&nbsp;&ndash;")
+                                           : QStringLiteral("&mdash;&mdash;"),
                             entry.text.toHtmlEscaped().replace(QLatin1Char(' '), QStringLiteral("&nbsp;")));
     }
     return entries.join(QStringLiteral("&nbsp;&nbsp;&nbsp; "));

@@ -24,8 +24,8 @@ std::vector<LegendEntry> ResultsLegend(const ScanResults* compared) {
     };
     if (compared != nullptr) {
         const QString name = QString::fromStdString(ResultsShortName(*compared));
-        legend.push_back({chart_style::kCompareTeColour, QStringLiteral("TE of ") + name, false});
-        legend.push_back({chart_style::kCompareFeColour, QStringLiteral("FE of ") + name, false});
+        legend.push_back({chart_style::kTeColour, QStringLiteral("TE of ") + name, false, true});
+        legend.push_back({chart_style::kFeColour, QStringLiteral("FE of ") + name, false, true});
     }
     return legend;
 }

@@ -11,7 +11,7 @@ namespace dravix {
 std::vector<chart_style::CurvePoint> CurvesOf(const ScanResults& results);
 
 // The legend of a result's chart: TE, FE, their limit lines; with a compared result also its
-// two lighter curves.
+// two dashed curves.
 std::vector<LegendEntry> ResultsLegend(const ScanResults* compared = nullptr);
 
 // The labelled picture of a TE/FE result (and of a second one laid over it): header, chart, legend.

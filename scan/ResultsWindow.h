@@ -23,7 +23,7 @@ class Workers;
 // A saved result in a window of its own: the run's header, the chart (as the page draws it, with
 // both criterion lines), its legend and the statistics per zone; a Smart report shows its speeds.
 // It needs no drive and sends nothing to one. "Compare with…" lays a second TE/FE result over the
-// first in lighter colours. A read test shows its speed curve, its unread ranges, its figures and
+// first, dashed in the same colours. A read test shows its speed curve, its unread ranges, its figures and
 // verdict. The chart and the table grow with the window. Files are read on a worker, so a big one
 // does not hold up the window.
 class CResultsWindow final : public QDialog {

@@ -17,9 +17,11 @@
 
 #include "chart/ChartStyle.h"
 #include "chart/ScanChart.h"
+#include "chart/ScanChartCanvas.h"
 #include "probix/ResultsFileReader.h"
 #include "probix/ScanTexts.h"
 #include "scan/Autosave.h"
+#include "scan/ResultsPicture.h"
 #include "scan/ResultsWindow.h"
 #include "tests/scan/PageTestSupport.h"
 #include "ui/Workers.h"
@@ -145,6 +147,80 @@ int PixelsOf(const QImage& image, QRgb colour) {
     return n;
 }
 
+// Pixels of `colour` in the canvas's plot between two per-cent values: a compared curve drawn
+// higher than the first result's (Made(200) against Made(100)) is told apart by where it lies.
+int PixelsBetweenPercent(const ScanChartCanvas& canvas, QRgb colour, double lowPercent, double highPercent) {
+    const QImage plot = canvas.PlotLayer();
+    const ChartLayout layout = canvas.Layout();
+    const int top = layout.plotBottom - static_cast<int>(highPercent * layout.yFactor);
+    const int bottom = layout.plotBottom - static_cast<int>(lowPercent * layout.yFactor);
+    int n = 0;
+    for (int y = std::max(top, 0); y <= bottom && y < plot.height(); ++y)
+        for (int x = 0; x < plot.width(); ++x) n += plot.pixel(x, y) == colour ? 1 : 0;
+    return n;
+}
+
+// Made(200)'s TE lies between 20 and 26.3 %, Made(100)'s below 16.3 %, the TE limit at 27 %.
+int ComparedTePixels(const ScanChartCanvas& canvas) {
+    return PixelsBetweenPercent(canvas, chart_style::kTeColour, 19.5, 26.5);
+}
+
+ScanResults Flat(uint16_t te, uint16_t fe, int samples) {
+    ScanResults r = Made(100, "ORIONDSC");
+    r.samples.clear();
+    for (int i = 0; i < samples; ++i) {
+        ScanSample s;
+        s.lba = static_cast<int32_t>(int64_t{r.lastLba} * i / (samples - 1));
+        s.tePercent = te;
+        s.fePercent = fe;
+        r.samples.push_back(s);
+    }
+    return r;
+}
+
+// A compare picture: the compared curves are dashed in the run's own colours, and the dashes run on
+// along the whole curve although it is drawn as thousands of one-pixel segments; the run's curves
+// stay unbroken. Rows of a colour from the top: its limit line, the compared curve, the run's.
+TEST_F(ResultsPage, AComparedResultIsDrawnDashedInTheSameColours) {
+    const ScanResults run = Flat(12, 5, 3000);
+    const ScanResults compared = Flat(22, 15, 3000);
+    const QImage picture = RenderResultsPicture(run, &compared).convertToFormat(QImage::Format_RGB32);
+    for (const QRgb colour : {chart_style::kTeColour, chart_style::kFeColour}) {
+        SCOPED_TRACE(colour);
+        struct Row {
+            int count = 0;
+            int first = -1;
+            int last = -1;
+            int longestRun = 0;
+        };
+        std::vector<Row> rows;
+        for (int y = 0; y < picture.height(); ++y) {
+            Row row;
+            int runLength = 0;
+            for (int x = 0; x < picture.width(); ++x) {
+                const bool ink = picture.pixel(x, y) == colour;
+                runLength = ink ? runLength + 1 : 0;
+                row.longestRun = std::max(row.longestRun, runLength);
+                if (!ink) continue;
+                ++row.count;
+                if (row.first < 0) row.first = x;
+                row.last = x;
+            }
+            // Curves and the limit line span the plot; legend samples are far shorter.
+            if (row.count >= 200) rows.push_back(row);
+        }
+        ASSERT_EQ(rows.size(), 3u);
+        const Row& dashed = rows[1];
+        const Row& solid = rows[2];
+        EXPECT_EQ(solid.count, solid.last - solid.first + 1);  // no gap
+        EXPECT_GT(solid.count, 500);
+        // Dashes of 6 with gaps of 4 over the same span: gaps all along, never a solid stretch.
+        EXPECT_LE(dashed.longestRun, 6);
+        EXPECT_NEAR(dashed.count, (dashed.last - dashed.first + 1) * 0.6, 10);
+        EXPECT_GT(dashed.last - dashed.first, solid.last - solid.first - 10);
+    }
+}
+
 TEST_F(ResultsPage, ResultsOpenWithoutADriveAndACompareDrawsALegend) {
     const std::filesystem::path folder = FreshFolder("dravix-results-window");
     const std::string first = (folder / "first.csv").string();
@@ -165,14 +241,18 @@ TEST_F(ResultsPage, ResultsOpenWithoutADriveAndACompareDrawsALegend) {
     EXPECT_EQ(window->Results().samples.size(), 64u);
     const QImage plot = window->Chart()->Canvas().PlotLayer();
     EXPECT_GT(PixelsOf(plot, chart_style::kTeColour), 100);
-    EXPECT_EQ(PixelsOf(plot, chart_style::kCompareTeColour), 0);
+    EXPECT_EQ(ComparedTePixels(window->Chart()->Canvas()), 0);
 
     bool compared = false;
     window->CompareFile(QString::fromStdString(second), [&](bool ok) { compared = ok; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return compared; }, 20000));
-    EXPECT_GT(PixelsOf(window->Chart()->Canvas().PlotLayer(), chart_style::kCompareTeColour), 100);
-    // The entry is kept on one line.
-    EXPECT_TRUE(window->Legend()->text().contains(QStringLiteral("TE&nbsp;of&nbsp;LYRADISC&nbsp;R16")));
+    EXPECT_GT(ComparedTePixels(window->Chart()->Canvas()), 100);
+    // The entry is kept on one line, after a dashed sample in TE's colour.
+    EXPECT_TRUE(window->Legend()->text().contains(
+        QStringLiteral("%1\">&ndash;&nbsp;&ndash;&nbsp;&ndash;</span>&nbsp;<span "
+                       "style=\"color:white\">TE&nbsp;of&nbsp;LYRADISC&nbsp;R16")
+            .arg(QColor::fromRgb(chart_style::kTeColour).name())))
+        << window->Legend()->text().toStdString();
     EXPECT_TRUE(window->Header()->text().contains(QStringLiteral("Compared with: LYRADISC")));
     EXPECT_TRUE(bus.Commands().empty());
 
@@ -231,7 +311,7 @@ TEST_F(ResultsPage, TheResultsWindowGrowsItsChartAndTableWithTheWindow) {
         // Both results are drawn on the new chart.
         const QImage plot = window->Chart()->Canvas().PlotLayer();
         EXPECT_GT(PixelsOf(plot, chart_style::kTeColour), 100);
-        EXPECT_GT(PixelsOf(plot, chart_style::kCompareTeColour), 100);
+        EXPECT_GT(ComparedTePixels(window->Chart()->Canvas()), 100);
         chart = nowChart;
         table = nowTable;
     }
