@@ -39,13 +39,15 @@ QString RangesText(const std::vector<SectorRange>& ranges) {
 QString LegendHtml(const std::vector<LegendEntry>& legend) {
     QStringList entries;
     for (const LegendEntry& entry : legend) {
-        // An entry never breaks inside: a line may only break between entries.
+        // An entry never breaks inside: a line may only break between entries (word joiners take
+        // away the breaks the dashes would offer after them).
         entries << QStringLiteral(
                        "<span style=\"color:%1\">%2</span>&nbsp;<span style=\"color:white\">%3</span>")
                        .arg(QColor::fromRgb(entry.colour).name(),
-                            entry.dotted   ? QStringLiteral("&middot;&middot;&middot;&middot;")
-                            : entry.dashed ? QStringLiteral("&ndash;&nbsp;&ndash;&nbsp;&ndash;")
-                                           : QStringLiteral("&mdash;&mdash;"),
+                            entry.dotted ? QStringLiteral("&middot;&middot;&middot;&middot;")
+                            : entry.dashed
+                                ? QStringLiteral("&ndash;&#8288;&nbsp;&ndash;&#8288;&nbsp;&ndash;&#8288;")
+                                : QStringLiteral("&mdash;&mdash;"),
                             entry.text.toHtmlEscaped().replace(QLatin1Char(' '), QStringLiteral("&nbsp;")));
     }
     return entries.join(QStringLiteral("&nbsp;&nbsp;&nbsp; "));

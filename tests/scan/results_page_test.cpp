@@ -249,7 +249,7 @@ TEST_F(ResultsPage, ResultsOpenWithoutADriveAndACompareDrawsALegend) {
     EXPECT_GT(ComparedTePixels(window->Chart()->Canvas()), 100);
     // The entry is kept on one line, after a dashed sample in TE's colour.
     EXPECT_TRUE(window->Legend()->text().contains(
-        QStringLiteral("%1\">&ndash;&nbsp;&ndash;&nbsp;&ndash;</span>&nbsp;<span "
+        QStringLiteral("%1\">&ndash;&#8288;&nbsp;&ndash;&#8288;&nbsp;&ndash;&#8288;</span>&nbsp;<span "
                        "style=\"color:white\">TE&nbsp;of&nbsp;LYRADISC&nbsp;R16")
             .arg(QColor::fromRgb(chart_style::kTeColour).name())))
         << window->Legend()->text().toStdString();
