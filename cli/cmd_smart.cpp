@@ -118,6 +118,7 @@ int RunSmart(CliContext& context, const CommandArgs& args) {
         highest ? schema::Speed(ShortSpeedLabel(speeds.codes[*highest]), speeds.kbps[*highest]) : nullptr;
     context.Result()["result"] = OutcomeName(verdict.outcome);
 
+    bool csvWritten = true;
     if (!csvPath.empty()) {
         ScanResults file;
         file.kind = ScanResults::Kind::Smart;
@@ -137,7 +138,10 @@ int RunSmart(CliContext& context, const CommandArgs& args) {
         const std::string problem = SaveResultsFile(csvPath, file);
         context.Result()["csv"] = nullptr;
         if (problem.empty()) PutName(context.Result(), "csv", csvPath);
-        if (!problem.empty()) context.Fail(kExitFailed, problem);
+        if (!problem.empty()) {
+            context.Fail(kExitFailed, problem);
+            csvWritten = false;
+        }
     } else {
         context.Result()["csv"] = nullptr;
     }
@@ -146,6 +150,8 @@ int RunSmart(CliContext& context, const CommandArgs& args) {
         case RunOutcome::Ok:
         case RunOutcome::NotRecommended:
             if (!context.Json()) context.Out() << verdict.text << "\n";
+            // A results file asked for and not written fails the command, as for scan.
+            if (!csvWritten) return context.FailedStatus();
             return highest ? kExitOk : kExitNotRecommended;
         case RunOutcome::Failed:
             if (!disc.identifiersUnread) {
