@@ -86,6 +86,7 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
     if (direction == 2) command.dataInLength = bufferLength;
 
     ScsiOutcome outcome = GoodOutcome(0);
+    std::vector<uint8_t> overwritten;  // the data-in buffer's bytes before the answer
     uint64_t latencyMs = 0;
     uint64_t mediumUs = 0;
     SleepFunction sleep;
@@ -146,6 +147,10 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
                 if (command.failure) {
                     outcome = CheckConditionOutcome(*command.failure);
                 } else {
+                    // Kept so that an answer lost after all (a time-out) leaves the buffer as it was.
+                    if (direction == 2 && buffer != nullptr)
+                        overwritten.assign(buffer,
+                                           buffer + std::min<size_t>(command.reply.size(), bufferLength));
                     outcome = GoodOutcome(
                         CopyOut(command.reply, command.allocation, direction, buffer, bufferLength));
                     if (fired && action == FaultRule::Action::BadAnswer && outcome.transferred > 0)
@@ -184,6 +189,8 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
             sleep(static_cast<uint32_t>(std::min<uint64_t>(latencyMs, UINT32_MAX)));
         }
     }
+    if (outcome.kind != ScsiOutcome::Kind::Good && !overwritten.empty())
+        std::copy(overwritten.begin(), overwritten.end(), buffer);
     if (trace) trace(cdb, cdbLength, outcome);
     return outcome;
 }
