@@ -135,7 +135,8 @@ void ReadTestView::NewChart() {
     chart->Create(this, QRect(0, 0, kChartWidth, kChartHeight));
     chart->setFixedSize(kChartWidth, kChartHeight);
     if (m_chart != nullptr) {
-        m_layout->replaceWidget(m_chart, chart);
+        // The layout hands back the old chart's item, which is ours to delete.
+        delete m_layout->replaceWidget(m_chart, chart);
         delete m_chart;
     } else {
         m_layout->insertWidget(0, chart);
