@@ -136,6 +136,8 @@ CMainDialog::~CMainDialog() {
     }
     // The pages go quietly, as on a drive change: none of them talks to the drive on its way out.
     RemovePages();
+    // The sheet outlives this window's own part: it must not call back into it.
+    disconnect(m_sheet, nullptr, this, nullptr);
 }
 
 void CMainDialog::SendVendorModeOff() {
@@ -152,10 +154,12 @@ void CMainDialog::SendVendorModeOff() {
 void CMainDialog::BuildMenu() {
     m_menuBar = new QMenuBar(this);
     QMenu* file = m_menuBar->addMenu(QStringLiteral("File(&F)"));
+    m_fileMenu = file;
     QAction* save = file->addAction(QStringLiteral("&Save      Ctrl+S"));
     save->setObjectName(QStringLiteral("id32773"));
     connect(save, &QAction::triggered, this, &CMainDialog::OnSave);
     QAction* rescan = file->addAction(QStringLiteral("&Rescan Drives"));
+    m_pageCommandsEnd = rescan;
     rescan->setObjectName(QStringLiteral("rescanDrives"));
     connect(rescan, &QAction::triggered, this, &CMainDialog::Rescan);
     AddResultsMenuItems(*file, *this, m_services);
@@ -212,6 +216,7 @@ void CMainDialog::BuildLayout() {
 
     m_sheet = new PropertySheet(m_sheetFrame);
     m_sheet->hide();
+    connect(m_sheet, &PropertySheet::ActivePageChanged, this, &CMainDialog::ShowPageCommands);
 
     m_diagnosis = new QLabel(m_sheetFrame);
     m_diagnosis->setObjectName(QStringLiteral("driveDiagnosis"));
@@ -230,6 +235,31 @@ void CMainDialog::BuildLayout() {
     m_checking->hide();
 
     setFixedSize(du.X(372), du.Y(331) + menuHeight);
+}
+
+void CMainDialog::ShowPageCommands() {
+    // A page's commands go with the page (it owns them); the separators are the window's own.
+    for (const QPointer<QAction>& shown : m_pageCommands) {
+        if (shown == nullptr) continue;
+        m_fileMenu->removeAction(shown);
+        if (shown->parent() == this) delete shown;
+    }
+    m_pageCommands.clear();
+    const PropertyPage* page = m_sheet->ActivePage();
+    const QList<QAction*> commands = page != nullptr ? page->Commands() : QList<QAction*>{};
+    if (commands.isEmpty()) return;
+    auto separator = [this] {
+        auto* line = new QAction(this);
+        line->setSeparator(true);
+        m_fileMenu->insertAction(m_pageCommandsEnd, line);
+        m_pageCommands.emplace_back(line);
+    };
+    separator();
+    for (QAction* command : commands) {
+        m_fileMenu->insertAction(m_pageCommandsEnd, command);
+        m_pageCommands.emplace_back(command);
+    }
+    separator();
 }
 
 void CMainDialog::LayoutSheet() {

@@ -15,7 +15,9 @@
 
 class QComboBox;
 class QGroupBox;
+class QAction;
 class QLabel;
+class QMenu;
 class QMenuBar;
 
 namespace dravix {
@@ -115,6 +117,8 @@ class CMainDialog final : public QDialog {
     void AddPage(uint8_t featureCode, bool makeActive);
     void RemovePages();
     void LayoutSheet();
+    // The active page's own commands in the File menu, after Save.
+    void ShowPageCommands();
     // Vendor mode off to the selected drive, after the commands asked for before it, even when
     // the window goes right after.
     void SendVendorModeOff();
@@ -125,6 +129,9 @@ class CMainDialog final : public QDialog {
     DriveSequence* m_sequence = nullptr;
     QLabel* m_checking = nullptr;
     QMenuBar* m_menuBar = nullptr;
+    QMenu* m_fileMenu = nullptr;
+    QAction* m_pageCommandsEnd = nullptr;           // the File menu's item after the page's commands
+    std::vector<QPointer<QAction>> m_pageCommands;  // as shown, with the separators around them
     QLabel* m_banner = nullptr;
     QComboBox* m_driveList = nullptr;
     QGroupBox* m_sheetFrame = nullptr;

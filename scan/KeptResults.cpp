@@ -1,11 +1,10 @@
 #include "scan/KeptResults.h"
 
+#include <QAction>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QFont>
-#include <QLabel>
-#include <QPushButton>
+#include <QStringList>
+#include <QToolTip>
 #include <algorithm>
 
 #include "base/Version.h"
@@ -13,16 +12,40 @@
 #include "probix/SpeedList.h"
 #include "scan/Autosave.h"
 #include "scan/ResultsPicture.h"
+#include "scan/ResultsWindow.h"
 #include "scan/SmartReport.h"
-#include "ui/DialogUnits.h"
 #include "ui/ProgramText.h"
 #include "ui/Services.h"
 #include "ui/Workers.h"
 
 namespace dravix {
 
+namespace {
+
+QAction* Command(QWidget& page, const QString& text, const char* name) {
+    auto* action = new QAction(text, &page);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setEnabled(false);  // until a run is kept
+    return action;
+}
+
+}  // namespace
+
 KeptResults::KeptResults(QWidget& page, const AppServices& services)
-    : m_page(page), m_services(services), m_workers(new Workers(&page)) {}
+    : m_page(page),
+      m_services(services),
+      m_workers(new Workers(&page)),
+      m_saveResults(Command(page, QStringLiteral("Save Scan Res&ults..."), kSaveResultsName)),
+      m_savePicture(Command(page, QStringLiteral("Save Chart &Picture..."), kSavePictureName)),
+      m_showResults(Command(page, QStringLiteral("Show in Results &Window"), kShowResultsName)) {
+    QObject::connect(m_saveResults, &QAction::triggered, &page, [this] { AskAndSaveResults(); });
+    QObject::connect(m_savePicture, &QAction::triggered, &page, [this] { AskAndSavePicture(); });
+    QObject::connect(m_showResults, &QAction::triggered, &page, [this] { ShowInResultsWindow(); });
+}
+
+QList<QAction*> KeptResults::Commands() const {
+    return {m_saveResults, m_savePicture, m_showResults};
+}
 
 void KeptResults::WriteOnWorker(std::function<AutosaveOutcome()> write, QPointer<QWidget> owner) {
     // A full scan's file takes a while to write; the page stays responsive, and says so once the
@@ -34,31 +57,10 @@ void KeptResults::WriteOnWorker(std::function<AutosaveOutcome()> write, QPointer
                 m_services.Inform(owner != nullptr ? owner.data() : &m_page, outcome.error);
             } else if (!outcome.path.isEmpty()) {
                 m_savedAs = outcome.path;
-                if (m_last && m_summary != nullptr) ShowFigures(!m_stale);
+                if (m_last) ShowFigures(!m_stale);
             }
         });
     });
-}
-
-void KeptResults::BuildControls(const DialogUnits& units) {
-    m_summary = new QLabel(&m_page);
-    m_summary->setTextFormat(Qt::PlainText);
-    PlaceDlu(m_summary, units, 7, 197, 193, 20);
-    m_summary->setWordWrap(true);
-    m_summary->setObjectName(QString::fromLatin1(kSummaryName));
-    QFont small = m_summary->font();
-    if (small.pointSizeF() > 0) small.setPointSizeF(small.pointSizeF() * 0.9);
-    m_summary->setFont(small);
-    m_saveResults = new QPushButton(QStringLiteral("Save Scan Results..."), &m_page);
-    m_saveResults->setObjectName(QString::fromLatin1(kSaveResultsName));
-    PlaceDlu(m_saveResults, units, 201, 200, 68, 14);
-    m_savePicture = new QPushButton(QStringLiteral("Save Chart Picture..."), &m_page);
-    m_savePicture->setObjectName(QString::fromLatin1(kSavePictureName));
-    PlaceDlu(m_savePicture, units, 270, 200, 68, 14);
-    m_saveResults->setEnabled(false);
-    m_savePicture->setEnabled(false);
-    QObject::connect(m_saveResults, &QPushButton::clicked, &m_page, [this] { AskAndSaveResults(); });
-    QObject::connect(m_savePicture, &QPushButton::clicked, &m_page, [this] { AskAndSavePicture(); });
 }
 
 void KeptResults::SetDrive(std::string label, std::string firmware) {
@@ -105,8 +107,7 @@ void KeptResults::Keep(const ScanResult& result, std::vector<ScanSample> samples
     m_customEnd = settings.customEnd;
     m_stale = false;
     m_discGone = false;
-    m_saveResults->setEnabled(true);
-    m_savePicture->setEnabled(true);
+    for (QAction* command : Commands()) command->setEnabled(true);
     // The run's own controls were locked: its settings are still the page's.
     ShowFigures(true);
 
@@ -115,7 +116,7 @@ void KeptResults::Keep(const ScanResult& result, std::vector<ScanSample> samples
 }
 
 void KeptResults::ShowSummary(const PageSettings& now) {
-    if (!m_last || m_summary == nullptr) return;
+    if (!m_last) return;
     const ScanResults& r = *m_last;
     // The results belong to the page's settings while the disc, its speed, the mode and (in
     // Customize) the range are those of the run. The status line keeps its text: the grey figures
@@ -128,6 +129,8 @@ void KeptResults::ShowSummary(const PageSettings& now) {
 }
 
 void KeptResults::ShowFigures(bool current) {
+    m_stale = !current;
+    if (m_figuresOn == nullptr) return;
     const ScanResults& r = *m_last;
     const PartStatistics& all = r.statistics.all;
     auto channel = [](const char* name, const ChannelStatistics& c) {
@@ -138,22 +141,25 @@ void KeptResults::ShowFigures(bool current) {
             .arg(c.averagePercent, 0, 'f', 1)
             .arg(c.overLimit);
     };
-    const QString te = channel("TE", all.te);
-    const QString fe = channel("FE", all.fe);
-    QString tip = QString::fromStdString(StatisticsSummary(all));
-    if (!m_savedAs.isEmpty()) tip += QStringLiteral("\nSaved as %1").arg(m_savedAs);
-    m_summary->setToolTip(tip);
-    const QString run = QStringLiteral("%1 %2").arg(ProgramText(ShortSpeedLabel(r.speedCode)),
-                                                    ProgramText(SamplingModeName(r.mode)));
-    if (current) {
-        m_summary->setText(QStringLiteral("%1 - %2\nlast run - %3").arg(run, te, fe));
-        m_summary->setStyleSheet(QString());
-    } else {
-        m_summary->setText(
-            QStringLiteral("%1 - %2\n%3 - %4").arg(run, te, ProgramText(kPreviousRunPrefix).toLower(), fe));
-        m_summary->setStyleSheet(QStringLiteral("QLabel { color: gray; }"));
+    QStringList lines;
+    lines << QStringLiteral("%1: %2 %3")
+                 .arg(ProgramText(current ? kLastRunPrefix : kPreviousRunPrefix),
+                      ProgramText(ShortSpeedLabel(r.speedCode)), ProgramText(SamplingModeName(r.mode)));
+    lines << channel("TE", all.te) << channel("FE", all.fe);
+    if (!m_savedAs.isEmpty()) lines << QStringLiteral("Saved as %1").arg(m_savedAs);
+    for (QString& line : lines) line = line.toHtmlEscaped();
+    QString tip = lines.join(QStringLiteral("<br>"));
+    if (!current) {
+        // Grey: what the page shows now is not what these figures were measured with. Half-way
+        // between the tip's text and its background, so it reads as grey under any palette.
+        const QPalette palette = QToolTip::palette();
+        const QColor text = palette.color(QPalette::ToolTipText);
+        const QColor base = palette.color(QPalette::ToolTipBase);
+        const QColor grey((text.red() + base.red()) / 2, (text.green() + base.green()) / 2,
+                          (text.blue() + base.blue()) / 2);
+        tip = QStringLiteral("<span style=\"color:%1\">%2</span>").arg(grey.name(), tip);
     }
-    m_stale = !current;
+    m_figuresOn->setToolTip(QStringLiteral("<p style=\"white-space:pre\">%1</p>").arg(tip));
 }
 
 QString KeptResults::SaveResults(const QString& path) const {
@@ -170,8 +176,8 @@ void KeptResults::AskAndSaveResults() {
     if (!m_last) return;
     const QString name =
         QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *m_last)) + QStringLiteral(".csv");
-    const QString path = QFileDialog::getSaveFileName(&m_page, QStringLiteral("Save Scan Results"), name,
-                                                      QStringLiteral("Dravix results (*.csv)"));
+    const QString path = m_services.AskSaveFileName(
+        &m_page, {QStringLiteral("Save Scan Results"), name, QStringLiteral("Dravix results (*.csv)")});
     if (path.isEmpty()) return;
     WriteOnWorker([path, results = *m_last] {
         const std::string problem = SaveResultsFile(QFile::encodeName(path).toStdString(), results);
@@ -189,19 +195,28 @@ void KeptResults::AskAndSavePicture() {
     if (!m_last) return;
     const QString name =
         QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *m_last)) + QStringLiteral(".png");
-    const QString path =
-        QFileDialog::getSaveFileName(&m_page, QStringLiteral("Save Chart Picture"), name,
-                                     QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
+    const QString path = m_services.AskSaveFileName(
+        &m_page, {QStringLiteral("Save Chart Picture"), name,
+                  QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)")});
     if (path.isEmpty()) return;
     if (const QString problem = SavePicture(path); !problem.isEmpty()) m_services.Inform(&m_page, problem);
+}
+
+void KeptResults::ShowInResultsWindow() {
+    if (!m_last) return;
+    // A window of its own beside the main window, which outlives the page (a drive change); its
+    // file once the run is saved.
+    auto* window = new CResultsWindow(m_services, *m_last, m_savedAs, m_page.window());
+    window->setWindowFlag(Qt::Window);
+    window->show();
 }
 
 void KeptResults::AskAndSaveSmart(CSmartReportDlg& dialog, const std::optional<ScanResults>& results) {
     if (!results) return;
     const QString name = QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *results));
     const QString path =
-        QFileDialog::getSaveFileName(&dialog, QStringLiteral("Save Results"), name + QStringLiteral(".csv"),
-                                     QStringLiteral("Dravix results (*.csv)"));
+        m_services.AskSaveFileName(&dialog, {QStringLiteral("Save Results"), name + QStringLiteral(".csv"),
+                                             QStringLiteral("Dravix results (*.csv)")});
     if (path.isEmpty()) return;
     WriteOnWorker(
         [path, results = *results] {

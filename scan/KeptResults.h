@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -13,14 +14,12 @@
 #include "probix/ScanEngine.h"
 #include "scan/Autosave.h"
 
-class QLabel;
-class QPushButton;
+class QAction;
 
 namespace dravix {
 
 class AppServices;
 class CSmartReportDlg;
-class DialogUnits;
 class Workers;
 
 // The disc's identifiers as a run read them ("N/A" until read).
@@ -39,24 +38,28 @@ struct PageSettings {
     bool runGoing = false;  // a run owns the page (its settings cannot change)
 };
 
-// What the Probix page keeps of its last run: the figures below the chart, the results file and
-// the labelled chart picture saved on request, and the autosave of every run and Smart report.
-// It names the files with the drive the page opened and the disc identifiers the run read.
-// UI thread only.
+// What the Probix page keeps of its last run: its figures (the tool tip of a control the page
+// names), the commands that save its results file and its labelled chart picture or show it in a
+// results window, and the autosave of every run and Smart report. It names the files with the
+// drive the page opened and the disc identifiers the run read. UI thread only.
 class KeptResults final {
   public:
-    static constexpr const char* kSummaryName = "runSummary";
     static constexpr const char* kSaveResultsName = "saveScanResults";
     static constexpr const char* kSavePictureName = "saveChartPicture";
+    static constexpr const char* kShowResultsName = "showRunResults";
     static constexpr const char* kPreviousRunPrefix = "Previous run";
+    static constexpr const char* kLastRunPrefix = "Last run";
 
-    // `page` owns the controls and the message boxes; `services` asks the user.
+    // `page` owns the commands and the message boxes; `services` asks the user.
     KeptResults(QWidget& page, const AppServices& services);
     KeptResults(const KeptResults&) = delete;
     KeptResults& operator=(const KeptResults&) = delete;
 
-    // The figures and the two save buttons below the chart, placed in the page's dialog units.
-    void BuildControls(const DialogUnits& units);
+    // The control whose tool tip gives the figures.
+    void ShowFiguresOn(QWidget& control) { m_figuresOn = &control; }
+    // Save Scan Results..., Save Chart Picture... and Show in Results Window, usable once a run
+    // is kept.
+    QList<QAction*> Commands() const;
 
     void SetDrive(std::string label, std::string firmware);
     void SetDiscIds(DiscIdentifiersText ids) { m_discIds = std::move(ids); }
@@ -96,6 +99,7 @@ class KeptResults final {
     void ShowFigures(bool current);
     void AskAndSaveResults();
     void AskAndSavePicture();
+    void ShowInResultsWindow();
     // Runs `write` on the page's worker; back on the page, the message it gives is shown, or the
     // path it wrote is named with the figures.
     void WriteOnWorker(std::function<AutosaveOutcome()> write, QPointer<QWidget> owner = {});
@@ -113,9 +117,10 @@ class KeptResults final {
 
     Workers* m_workers;
     QString m_savedAs;  // the last run's file, once written
-    QLabel* m_summary = nullptr;
-    QPushButton* m_saveResults = nullptr;
-    QPushButton* m_savePicture = nullptr;
+    QPointer<QWidget> m_figuresOn;
+    QAction* m_saveResults;
+    QAction* m_savePicture;
+    QAction* m_showResults;
 };
 
 }  // namespace dravix

@@ -89,9 +89,12 @@ CResultsWindow::CResultsWindow(const AppServices& services, ScanResults results,
       m_workers(new Workers(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("resultsWindow"));
+    // A run not saved yet (shown from the Probix page) is named by its disc, speed and date.
+    const QString name =
+        !m_path.isEmpty() ? QFileInfo(m_path).fileName() : ProgramText(ResultsShortName(m_results));
     setWindowTitle(
         (m_readTest ? QStringLiteral("Read Test Results - %1") : QStringLiteral("Scan Results - %1"))
-            .arg(QFileInfo(m_path).fileName()));
+            .arg(name));
     SetGuidePage(*this, m_readTest                                   ? QStringLiteral("readtest.html")
                         : m_results.kind == ScanResults::Kind::Smart ? QStringLiteral("smart-report.html")
                                                                      : QStringLiteral("results-file.html"));
@@ -111,7 +114,7 @@ void CResultsWindow::Build() {
     for (const std::string& line :
          m_readTest ? ReadTestHeaderLines(*m_readTest) : ResultsHeaderLines(m_results))
         lines << ProgramText(line);
-    lines << QStringLiteral("File: %1").arg(m_path);
+    lines << (m_path.isEmpty() ? QStringLiteral("File: not saved") : QStringLiteral("File: %1").arg(m_path));
     m_header->setText(lines.join(QLatin1Char('\n')));
     layout->addWidget(m_header);
     const bool scan = !m_readTest && m_results.kind == ScanResults::Kind::Scan;
@@ -309,16 +312,18 @@ void CResultsWindow::CompareFile(const QString& path, std::function<void(bool)> 
 }
 
 void CResultsWindow::AskAndCompare() {
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Compare with"), QFileInfo(m_path).path(), QString::fromLatin1(kResultsFilter));
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Compare with"),
+                                                      m_path.isEmpty() ? QString() : QFileInfo(m_path).path(),
+                                                      QString::fromLatin1(kResultsFilter));
     if (!path.isEmpty()) CompareFile(path);
 }
 
 void CResultsWindow::SavePicture() {
-    const QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Save Chart Picture"),
-                                     QFileInfo(m_path).completeBaseName() + QStringLiteral(".png"),
-                                     QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
+    const QString base = !m_path.isEmpty() ? QFileInfo(m_path).completeBaseName()
+                                           : ProgramText(ExpandNameTemplate(kDefaultNameTemplate, m_results));
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save Chart Picture"), base + QStringLiteral(".png"),
+        QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
     if (path.isEmpty()) return;
     const std::string file = QFile::encodeName(path).toStdString();
     const std::string problem =

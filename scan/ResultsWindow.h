@@ -29,6 +29,7 @@ class Workers;
 class CResultsWindow final : public QDialog {
     Q_OBJECT
   public:
+    // `path`: the file the results were read from or saved as; empty for a run not saved yet.
     CResultsWindow(const AppServices& services, ScanResults results, QString path, QWidget* parent = nullptr);
     CResultsWindow(const AppServices& services, ReadTestRecord readTest, QString path,
                    QWidget* parent = nullptr);

@@ -196,16 +196,15 @@ void CTEFE::BuildControls() {
     frame->setPalette(black);
     frame->setAutoFillBackground(true);
     SetControlId(frame, kChartFrameId);
-    PlaceDlu(frame, units, 7, 99, 331, 96);
+    PlaceDlu(frame, units, 7, 99, 331, 118);
     m_chartFrame = frame;
-
-    // The last run's figures and the two ways to keep it.
-    m_kept.BuildControls(units);
 
     m_status = new StatusLine(this);
     SetControlId(m_status, kStatusId);
     PlaceDlu(m_status, units, 7, 220, 331, 12);
     m_status->Show(QStringLiteral("status bar"));
+    // The last run's figures are the status line's tool tip.
+    m_kept.ShowFiguresOn(*m_status);
 
     setFixedSize(units.Size(345, 236));
 
@@ -321,6 +320,9 @@ void CTEFE::OnVendorMode(bool accepted) {
     m_chart->Create(this, m_chartFrame->geometry());
     m_chart->setFixedSize(m_chartFrame->size());
     m_chart->raise();
+    // The last run's commands, as the File menu has them.
+    m_chart->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_chart->addActions(m_kept.Commands());
     chart_style::AddScanSeries(m_chart->Canvas());
     m_teLegend->setText(QStringLiteral("---"));
     m_feLegend->setText(QStringLiteral("---"));

@@ -70,10 +70,11 @@ class CTEFE final : public PropertyPage {
     static constexpr int kChartFrameId = 1015;
     static constexpr int kStatusId = 1025;
     static constexpr int kPollPeriodMs = 1000;
-    // Below the chart: the last run's figures and what can be done with them (KeptResults).
-    static constexpr const char* kSummaryName = KeptResults::kSummaryName;
+    // The last run's commands (the main window's File menu and the chart's context menu offer
+    // them) and its figures (the status line's tool tip): KeptResults.
     static constexpr const char* kSaveResultsName = KeptResults::kSaveResultsName;
     static constexpr const char* kSavePictureName = KeptResults::kSavePictureName;
+    static constexpr const char* kShowResultsName = KeptResults::kShowResultsName;
     static constexpr const char* kPreviousRunPrefix = KeptResults::kPreviousRunPrefix;
 
     static QColor TeColour() { return QColor(227, 28, 187); }
@@ -87,6 +88,9 @@ class CTEFE final : public PropertyPage {
     // off after them when the drive accepted it, and gives the program its idle state back.
     ~CTEFE() override;
     Q_DISABLE_COPY_MOVE(CTEFE)
+
+    // Save Scan Results..., Save Chart Picture... and Show in Results Window, once a run is kept.
+    QList<QAction*> Commands() const override { return m_kept.Commands(); }
 
     // Timer 1: starts a disc poll unless one is running.
     void OnTimer();

@@ -86,6 +86,7 @@ void PropertySheet::RemovePage(PropertyPage* page) {
     }
     removeTab(index);
     delete page;
+    emit ActivePageChanged();
 }
 
 void PropertySheet::SetActivePage(PropertyPage* page) {
@@ -112,6 +113,7 @@ void PropertySheet::OnCurrentChanged(int index) {
     PropertyPage* next = Page(index);
     if (previous == next) return;
     m_active = next;
+    emit ActivePageChanged();
     // While the main window removes every page, the pages that become current one after the
     // other are about to go too: they are neither created nor told.
     if (State().pagesRemoving != 0) return;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QTabWidget>
 #include <QWidget>
 #include <vector>
+
+class QAction;
 
 namespace dravix {
 
@@ -44,6 +47,9 @@ class PropertyPage : public QWidget {
     virtual void OnSheetNotify() {}
     // What a running scan locks on this page; nothing unless the page says so.
     virtual ScanLock LockedByScan() const { return {}; }
+    // Commands the page offers besides its controls, for the main window's File menu while the
+    // page is the active one. The page owns them and enables them as their subject exists.
+    virtual QList<QAction*> Commands() const { return {}; }
     // A drive command sequence of the page is running (its controls are the sequence's until it
     // has ended).
     bool SequenceRunning() const;
@@ -81,6 +87,10 @@ class PropertySheet final : public QTabWidget {
     PropertyPage* ActivePage() const;
     PropertyPage* Page(int index) const;
     int PageCount() const { return count(); }
+
+  signals:
+    // Another page became the active one, or the active page went (the sheet may then have none).
+    void ActivePageChanged();
 
   private:
     void OnCurrentChanged(int index);

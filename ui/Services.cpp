@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QFileDialog>
 #include <QThread>
 #include <QUrl>
 
@@ -40,6 +41,11 @@ PromptAnswer AppServices::Ask(QWidget* owner, const QString& caption, const QStr
 
 int AppServices::RunModal(QDialog& dialog) const {
     return dialogRunner ? dialogRunner(dialog) : dialog.exec();
+}
+
+QString AppServices::AskSaveFileName(QWidget* owner, const SaveQuestion& question) const {
+    if (saveFileName) return saveFileName(owner, question);
+    return QFileDialog::getSaveFileName(owner, question.title, question.proposedName, question.filter);
 }
 
 bool AppServices::OpenUrl(const QUrl& url) const {

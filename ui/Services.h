@@ -20,6 +20,14 @@ struct SaveChoice {
     int filterIndex = 0;  // 1-based position of the selected filter, 0 when none matches
 };
 
+// A file name a window's own save command asks for: the dialog's title, the proposed name and the
+// filter list ("Name (*.ext);;Other (*.x *.y)").
+struct SaveQuestion {
+    QString title;
+    QString proposedName;
+    QString filter;
+};
+
 // What the program's windows ask of the desktop and of the user, in one place: message boxes,
 // modal dialogs, opening addresses and links, File > Save. The application makes one and hands it
 // to its main window, which hands it to every window it makes; a window hands it on to the
@@ -40,6 +48,9 @@ class AppServices final {
     std::function<std::optional<SaveChoice>()> saveDialog;
     // File > Save of the main window. Empty: the build cannot save pictures.
     std::function<void(QWidget& window)> saveHandler;
+    // The file name of a window's own save command (a run's results file or chart picture); empty
+    // when the user cancels. Empty: the standard save dialog.
+    std::function<QString(QWidget* owner, const SaveQuestion& question)> saveFileName;
 
     // Shows a box; owner may be null.
     PromptAnswer Prompt(QWidget* owner, const PromptRecord& record) const;
@@ -50,6 +61,8 @@ class AppServices final {
                      PromptButtons buttons) const;
     // Runs a modal dialog; its result.
     int RunModal(QDialog& dialog) const;
+    // Asks for the name of a file to write; empty when cancelled.
+    QString AskSaveFileName(QWidget* owner, const SaveQuestion& question) const;
     bool OpenUrl(const QUrl& url) const;
     // Opens a link's target: with the desktop's handler, else with the browser command. The
     // outcome in the shell's numbering (LinkOpened).

@@ -8,9 +8,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -20,9 +23,12 @@
 
 #include "app/HelpWindow.h"
 #include "app/MainDialog.h"
+#include "chart/ScanChart.h"
 #include "drive/Messages.h"
 #include "drive/Support.h"
+#include "probix/ResultsFileReader.h"
 #include "scan/ResultsWindow.h"
+#include "scan/TeFe.h"
 #include "tests/support/ScriptedPrompter.h"
 #include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
@@ -612,6 +618,106 @@ TEST_F(MainDialogTest, F1OpensTheGuidePageOfThePageOrWindowInFront) {
     EXPECT_EQ(shown(), "readtest.html");
     readTest->close();
     EXPECT_TRUE(test::Settle(window));
+}
+
+// The Probix page's run commands are the page's own: the File menu shows them while the page is
+// the active one, the chart's context menu has the very same commands, and both are usable only
+// once a run is kept. Saving from either menu writes the run the page keeps.
+TEST_F(MainDialogTest, TheFileMenuAndTheChartMenuOfferTheRunsCommandsOnceARunIsKept) {
+    QStandardPaths::setTestModeEnabled(true);  // no autosave from the user's settings
+    bus.AddDrive().SetFeatureCodes({1});
+    bus.Drive(0).Insert("dvd+r");
+    const PageFactory fakes = FakePages();
+    CTEFE* probix = nullptr;
+    CMainDialog window(services, [&](uint8_t code) -> PropertyPage* {
+        if (code != kFeatureProbix) return fakes(code);
+        probix = new CTEFE(services);
+        return probix;
+    });
+    Open(window);
+    ASSERT_NE(probix, nullptr);
+    QMenu* file = window.MenuBar()->actions().front()->menu();
+    // The File menu's items by name, a separator as "-".
+    auto items = [file] {
+        QStringList names;
+        for (QAction* action : file->actions())
+            names << (action->isSeparator() ? QStringLiteral("-") : action->objectName());
+        return names;
+    };
+    const QStringList windowsOwn = {"id32773", "rescanDrives", "openScanResults", "settings", "id32774"};
+    const QStringList withRunCommands = {"id32773",
+                                         "-",
+                                         CTEFE::kSaveResultsName,
+                                         CTEFE::kSavePictureName,
+                                         CTEFE::kShowResultsName,
+                                         "-",
+                                         "rescanDrives",
+                                         "openScanResults",
+                                         "settings",
+                                         "id32774"};
+    auto runCommands = [file] { return file->actions().mid(2, 3); };
+    auto enabled = [](const QList<QAction*>& commands) {
+        return std::all_of(commands.begin(), commands.end(), [](QAction* a) { return a->isEnabled(); });
+    };
+    EXPECT_EQ(items(), windowsOwn);  // the Information page offers none
+
+    window.Sheet()->SetActivePage(probix);
+    ASSERT_TRUE(test::Settle(window));
+    CScanChart* chart = probix->findChild<CScanChart*>();
+    ASSERT_NE(chart, nullptr);
+    EXPECT_EQ(items(), withRunCommands);
+    const QList<QAction*> fromFile = runCommands();
+    EXPECT_EQ(chart->contextMenuPolicy(), Qt::ActionsContextMenu);
+    EXPECT_EQ(chart->actions(), fromFile);
+    EXPECT_TRUE(std::none_of(fromFile.begin(), fromFile.end(), [](QAction* a) { return a->isEnabled(); }));
+
+    probix->OnTimer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !probix->PollRunning(); }, 20000));
+    probix->OnStart();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return probix->LastResults().has_value(); }, 60000));
+    EXPECT_TRUE(enabled(runCommands()));
+
+    QTemporaryDir folder;
+    std::vector<QString> asked;
+    services.saveFileName = [&](QWidget*, const SaveQuestion& question) {
+        asked.push_back(question.title);
+        return folder.filePath(question.title.contains(QStringLiteral("Picture"))
+                                   ? QStringLiteral("run.png")
+                                   : QStringLiteral("run.csv"));
+    };
+    auto command = [](const QList<QAction*>& actions, const char* name) {
+        const auto it = std::find_if(actions.begin(), actions.end(),
+                                     [name](QAction* a) { return a->objectName() == QLatin1String(name); });
+        return it != actions.end() ? *it : nullptr;
+    };
+    // The results from the File menu: written on the page's worker, then named in the figures.
+    command(file->actions(), CTEFE::kSaveResultsName)->trigger();
+    auto* status = probix->findChild<QWidget*>(ControlName(CTEFE::kStatusId));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return status->toolTip().contains(folder.filePath("run.csv")); }, 20000));
+    const ResultsRead saved = ReadResultsFile(QFile::encodeName(folder.filePath("run.csv")).toStdString());
+    ASSERT_TRUE(saved.results) << saved.error;
+    EXPECT_EQ(saved.results->samples.size(), probix->LastResults()->samples.size());
+    EXPECT_EQ(saved.results->statistics, probix->LastResults()->statistics);
+    // The picture from the chart's menu.
+    command(chart->actions(), CTEFE::kSavePictureName)->trigger();
+    EXPECT_FALSE(QImage(folder.filePath("run.png")).isNull());
+    EXPECT_EQ(asked, (std::vector<QString>{QStringLiteral("Save Scan Results"),
+                                           QStringLiteral("Save Chart Picture")}));
+    // The run in a results window, its figures with it, named by the file it was saved as.
+    command(chart->actions(), CTEFE::kShowResultsName)->trigger();
+    auto* shown = window.findChild<CResultsWindow*>();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->Results().statistics, probix->LastResults()->statistics);
+    EXPECT_TRUE(shown->Header()->text().endsWith(QStringLiteral("File: ") + folder.filePath("run.csv")));
+    delete shown;
+
+    // Another page in front: the File menu has none of the run's commands.
+    window.Sheet()->SetActivePage(window.Sheet()->Page(0));
+    EXPECT_EQ(items(), windowsOwn);
+    window.Sheet()->SetActivePage(probix);
+    EXPECT_EQ(items(), withRunCommands);
+    EXPECT_EQ(runCommands(), fromFile);
 }
 
 TEST_F(MainDialogTest, AboutComesFromTheMenuAndTheSystemCommand) {

@@ -94,7 +94,8 @@ class PageFixture : public ::testing::Test {
     StatusLine* Status() const { return Control<StatusLine>(CTEFE::kStatusId); }
     // The page's status text (the line shows it while the pointer is over no field).
     QString StatusText() const { return Status()->Text(); }
-    QLabel* Summary() const { return page->findChild<QLabel*>(QString::fromLatin1(CTEFE::kSummaryName)); }
+    // The last run's figures, as the status line's tool tip gives them.
+    QString Figures() const { return Status()->toolTip(); }
     SamplingMode Mode() const {
         return SamplingModeOfEntry(Control<QComboBox>(CTEFE::kSamplingComboId)->currentIndex());
     }

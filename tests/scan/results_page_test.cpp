@@ -72,8 +72,7 @@ TEST_F(ResultsPage, ARunIsKeptSavedAutosavedAndMarkedAsThePreviousRunOnceTheSett
     const std::string saved = (folder / "by-hand.csv").string();
     ASSERT_EQ(p.SaveResults(QString::fromStdString(saved)), QString());
     // The autosave is written on the page's worker, and the page names the file once it exists.
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return Summary()->toolTip().contains(QStringLiteral("2.4X_ok.csv")); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Figures().contains(QStringLiteral("2.4X_ok.csv")); }, 20000));
     for (const std::string& path : {saved, (folder / "2.4X_ok.csv").string()}) {
         const ResultsRead read = ReadResultsFile(path);
         ASSERT_TRUE(read.results) << read.error;
@@ -86,10 +85,11 @@ TEST_F(ResultsPage, ARunIsKeptSavedAutosavedAndMarkedAsThePreviousRunOnceTheSett
     const QString verdict = StatusText();
     ChooseSpeed(14);
     EXPECT_TRUE(p.ResultsStale());
-    EXPECT_TRUE(Summary()->text().contains(QStringLiteral("previous run")));
+    EXPECT_TRUE(Figures().contains(QString::fromLatin1(CTEFE::kPreviousRunPrefix)));
     EXPECT_EQ(StatusText(), verdict);
     ChooseSpeed(13);
     EXPECT_FALSE(p.ResultsStale());
+    EXPECT_FALSE(Figures().contains(QString::fromLatin1(CTEFE::kPreviousRunPrefix)));
 
     // A stopped run is kept and autosaved too, with what it measured; the name never clashes.
     gate.Install(drive);
@@ -102,8 +102,7 @@ TEST_F(ResultsPage, ARunIsKeptSavedAutosavedAndMarkedAsThePreviousRunOnceTheSett
     ASSERT_TRUE(p.LastResults());
     EXPECT_EQ(p.LastResults()->outcome, RunOutcome::Stopped);
     EXPECT_EQ(p.LastResults()->samples.size(), 10u);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return Summary()->toolTip().contains(QStringLiteral("2.4X_none.csv")); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Figures().contains(QStringLiteral("2.4X_none.csv")); }, 20000));
     const ResultsRead stopped = ReadResultsFile((folder / "2.4X_none.csv").string());
     ASSERT_TRUE(stopped.results) << stopped.error;
     EXPECT_EQ(stopped.results->samples.size(), 10u);
