@@ -627,6 +627,7 @@ TEST_F(MainDialogTest, TheFileMenuAndTheChartMenuOfferTheRunsCommandsOnceARunIsK
     QStandardPaths::setTestModeEnabled(true);  // no autosave from the user's settings
     bus.AddDrive().SetFeatureCodes({1});
     bus.Drive(0).Insert("dvd+r");
+    bus.AddDrive(emu::DriveKind::OtherMaker);
     const PageFactory fakes = FakePages();
     CTEFE* probix = nullptr;
     CMainDialog window(services, [&](uint8_t code) -> PropertyPage* {
@@ -718,6 +719,9 @@ TEST_F(MainDialogTest, TheFileMenuAndTheChartMenuOfferTheRunsCommandsOnceARunIsK
     window.Sheet()->SetActivePage(probix);
     EXPECT_EQ(items(), withRunCommands);
     EXPECT_EQ(runCommands(), fromFile);
+    // The page goes with its drive, and its commands with it.
+    Choose(window, 1);
+    EXPECT_EQ(items(), windowsOwn);
 }
 
 TEST_F(MainDialogTest, AboutComesFromTheMenuAndTheSystemCommand) {
