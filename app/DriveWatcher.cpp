@@ -1,7 +1,11 @@
 #include "app/DriveWatcher.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSocketNotifier>
 #include <utility>
 
@@ -19,7 +23,33 @@ constexpr int kVirtualWatchMs = 500;
 
 constexpr const char* kVirtualStateVariable = "DRAVIX_VDRIVE_STATE";
 
+constexpr int kInquiryOpcode = 0x12;
+
 }  // namespace
+
+QByteArray VirtualDriveList(const QByteArray& stateText) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(stateText, &error);
+    const QJsonValue drives = document.object().value(QStringLiteral("drives"));
+    if (error.error != QJsonParseError::NoError || !drives.isArray()) return stateText;
+    QJsonArray listed;
+    for (const QJsonValue& drive : drives.toArray()) {
+        const QJsonObject state = drive.toObject();
+        QJsonObject shown;
+        for (const char* key : {"kind", "vendor", "product", "revision"}) {
+            const QString name = QString::fromLatin1(key);
+            shown.insert(name, state.value(name));
+        }
+        QJsonArray inquiryFaults;
+        for (const QJsonValue& fault : state.value(QStringLiteral("faults")).toArray()) {
+            if (fault.toObject().value(QStringLiteral("opcode")).toInt(-1) == kInquiryOpcode)
+                inquiryFaults.append(fault);
+        }
+        shown.insert(QStringLiteral("faults"), inquiryFaults);
+        listed.append(shown);
+    }
+    return QJsonDocument(listed).toJson(QJsonDocument::Compact);
+}
 
 DriveWatcher::DriveWatcher(QObject& window, std::function<bool()> busy, std::function<void()> rescan)
     : QObject(&window), m_busy(std::move(busy)), m_rescan(std::move(rescan)) {
@@ -52,12 +82,22 @@ void DriveWatcher::Start() {
         return info.exists() ? info.lastModified().toString(Qt::ISODateWithMs) + QString::number(info.size())
                              : QString();
     };
+    const auto drives = [state] {
+        QFile file(state);
+        return VirtualDriveList(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+    };
     m_virtualStamp = stamp();
+    m_virtualDrives = drives();
     m_virtualWatch.setInterval(kVirtualWatchMs);
-    connect(&m_virtualWatch, &QTimer::timeout, this, [this, stamp] {
+    connect(&m_virtualWatch, &QTimer::timeout, this, [this, stamp, drives] {
         const QString now = stamp();
         if (now == m_virtualStamp) return;
         m_virtualStamp = now;
+        // Only a change of what the drive list shows is worth listing the drives again: each
+        // listing is an INQUIRY per drive.
+        QByteArray listed = drives();
+        if (listed == m_virtualDrives) return;
+        m_virtualDrives = std::move(listed);
         Request();
     });
     m_virtualWatch.start();

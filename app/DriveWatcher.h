@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -11,6 +12,12 @@ class QSocketNotifier;
 namespace dravix {
 
 class HotPlugMonitor;
+
+// What the drive list shows of the virtual drive's state file: for each drive its kind, its INQUIRY
+// identity and the faults that touch INQUIRY. The library rewrites the file for every change a
+// drive keeps (vendor mode, a reported unit attention, a disc), which lists the same drives; a text
+// that is no state file is returned as it is, so any change of it is seen.
+QByteArray VirtualDriveList(const QByteArray& stateText);
 
 // How the main window learns that drives came or went while the program runs: the system's
 // device events (gathered over a short settle time, so that the events of one drive make one
@@ -45,6 +52,7 @@ class DriveWatcher final : public QObject {
     QTimer m_settle;        // gathers the events of one plug-in into one rescan
     QTimer m_virtualWatch;  // the virtual drive's state file
     QString m_virtualStamp;
+    QByteArray m_virtualDrives;
     std::unique_ptr<HotPlugMonitor> m_hotPlug;
     QSocketNotifier* m_hotPlugNotifier = nullptr;
 };

@@ -19,13 +19,16 @@
 #include <QTextBrowser>
 #include <QUrl>
 #include <cerrno>
+#include <functional>
 #include <map>
 
+#include "app/DriveWatcher.h"
 #include "app/HelpWindow.h"
 #include "app/MainDialog.h"
 #include "chart/ScanChart.h"
 #include "drive/Messages.h"
 #include "drive/Support.h"
+#include "emu/Scenario.h"
 #include "probix/ResultsFileReader.h"
 #include "scan/ResultsWindow.h"
 #include "scan/TeFe.h"
@@ -749,6 +752,48 @@ TEST_F(MainDialogTest, ClosingSendsVendorModeOffToTheSelectedDrive) {
     // The program waits for its workers when the window has gone.
     WorkerThreads::Program().JoinAll();
     EXPECT_EQ(bus.Commands(), (std::vector<Bytes>{kVendorOff}));
+}
+
+// The virtual drive's state file is rewritten for every change a drive keeps; the drives are
+// listed again (an INQUIRY each) only when what the list shows of them changed.
+TEST(VirtualDriveListTest, OnlyAChangeOfTheListedDrivesCallsForAListing) {
+    using Change = std::function<void(emu::Scenario&)>;
+    auto listed = [](const Change& change) {
+        emu::Scenario scenario(emu::Preset::TwoDrives);
+        change(scenario);
+        return VirtualDriveList(QByteArray::fromStdString(scenario.Text()));
+    };
+    auto fault = [](uint8_t opcode) {
+        emu::FaultRule rule;
+        rule.opcode = opcode;
+        rule.action = emu::FaultRule::Action::CheckCondition;
+        rule.sense = {0x05, 0x24, 0x00};
+        return rule;
+    };
+    const QByteArray unchanged = listed([](emu::Scenario&) {});
+    const struct {
+        const char* change;
+        Change apply;
+        bool listedAgain;
+    } cases[] = {
+        {"vendor mode on", [](emu::Scenario& s) { s.Drive(0).SetVendorMode(true); }, false},
+        {"a restart's unit attention", [](emu::Scenario& s) { s.Drive(1).Restart(); }, false},
+        {"the disc taken out", [](emu::Scenario& s) { s.Drive(0).RemoveDisc(); }, false},
+        {"a latency", [](emu::Scenario& s) { s.Drive(0).SetLatency(emu::LatencyClass::Command, 500); },
+         false},
+        {"a fault of the feature list", [&](emu::Scenario& s) { s.Drive(0).AddFault(fault(0xFD)); }, false},
+        {"a fault of INQUIRY", [&](emu::Scenario& s) { s.Drive(0).AddFault(fault(0x12)); }, true},
+        {"a drive removed", [](emu::Scenario& s) { s.RemoveDrive(1); }, true},
+        {"a drive added", [](emu::Scenario& s) { s.AddDrive(emu::DriveKind::OtherMaker); }, true},
+        {"another firmware revision",
+         [](emu::Scenario& s) { s.Drive(1).Update([](emu::DriveState& d) { d.revision = "1.09"; }); }, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(listed(c.apply) != unchanged, c.listedAgain) << c.change;
+    }
+    // A text that is no state file (a file cut short) is looked at as a whole.
+    EXPECT_NE(VirtualDriveList("{\"drives\": ["), VirtualDriveList("{\"drives\": [{"));
+    EXPECT_NE(VirtualDriveList("{\"drives\": ["), unchanged);
 }
 
 }  // namespace
