@@ -491,8 +491,12 @@ void CMainDialog::OnProbed(const Probed& probed, const std::function<void(bool)>
             if (code != kInformationPage && state.HasFeature(code)) AddPage(code, false);
         }
         m_timer.start();
+        // At start-up the sheet is made by `done`, and with it the Information page, whose first
+        // read comes before the off as it does after a drive change.
+        if (done) done(supported);
         // After the commands the pages have just asked for, as when the pages ran them at once.
         SendVendorModeOff();
+        return;
     }
     if (done) done(supported);
 }

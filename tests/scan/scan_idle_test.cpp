@@ -1,5 +1,6 @@
 // The Probix page inside the main window: while a run goes, ScanIdle lets the main window's timer
-// lock the drive list and the other pages' buttons, and gives them back when the run ends.
+// lock the drive list and the other pages' buttons, and gives them back when the run ends; the
+// commands of the window's start and of a click on the Probix tab.
 
 #include <QComboBox>
 
@@ -7,6 +8,7 @@
 #include "app/PageRegistry.h"
 #include "probix/ScanTexts.h"
 #include "tests/scan/PageTestSupport.h"
+#include "tests/support/CommandNames.h"
 
 namespace dravix {
 namespace {
@@ -91,6 +93,47 @@ TEST_F(ScanInMainWindow, ARunLocksTheDriveListAndOtherPagesButtonsUntilItEnds) {
     window.OnTimer();
     EXPECT_TRUE(window.DriveList()->isEnabled());
     ASSERT_TRUE(QTest::qWaitFor([&] { return page->WorkerCount() == 0; }, 20000));
+}
+
+// The window's start and a click on the Probix tab send what their sequences ask for, in order,
+// and nothing more: each window's own drive list and ready-wait once, vendor mode on and off once
+// per window, one disc poll.
+TEST_F(ScanInMainWindow, StartAndProbixTabSendTheirSequencesAndNothingMore) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    // The disc has been reported: no wait for a medium change in what follows.
+    const uint8_t testUnitReady[6] = {};
+    drive.Execute(testUnitReady, sizeof testUnitReady, 0, nullptr, 0, 0);
+    bus.ClearCommands();
+
+    // The Information page's read: its drive list, its ready-wait, then its fields.
+    const std::vector<std::string> information = {
+        "INQUIRY",    "TEST UNIT READY",   "TEST UNIT READY",    "MODE SENSE",
+        "REPORT KEY", "GET CONFIGURATION", "READ DVD STRUCTURE", "GET PERFORMANCE"};
+    auto then = [](std::vector<std::string> first, const std::vector<std::string>& second) {
+        first.insert(first.end(), second.begin(), second.end());
+        return first;
+    };
+
+    CMainDialog window(services, WithProbix());
+    window.OnInitDialog();
+    ASSERT_TRUE(test::Settle(window));
+    // The probe, the page's first read inside its vendor mode, the off, the page's second read.
+    EXPECT_EQ(test::CommandNames(bus.Commands()),
+              then(then(then({"INQUIRY", "TEST UNIT READY", "vendor mode on", "feature list"}, information),
+                        {"vendor mode off"}),
+                   information));
+
+    bus.ClearCommands();
+    page = FindPage<CTEFE>(window);
+    ASSERT_NE(page, nullptr);
+    window.Sheet()->SetActivePage(page);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page->SpeedCodes().empty(); }, 20000));
+    // The Information page reads as it is left; the Probix page lists the drives, takes vendor
+    // mode and polls the disc at its timer's first tick.
+    EXPECT_EQ(test::CommandNames(bus.Commands()),
+              then(information,
+                   {"INQUIRY", "vendor mode on", "TEST UNIT READY", "GET CONFIGURATION", "GET PERFORMANCE"}));
 }
 
 }  // namespace
