@@ -139,13 +139,14 @@ int CliContext::Refused(const DriveNeeds& needs, const DriveTable::Failure& fail
     return Fail(kExitNoDrive, text + detail);
 }
 
-DriveTable* CliContext::UseDrive(const DriveNeeds& needs, ReadyState* state) {
+DriveTable* CliContext::UseDrive(const DriveNeeds& needs, ReadyState* state, VendorModeScope* vendorMode) {
     DriveTable* table = OpenDrive();
     if (table == nullptr || AwaitDrive(*table, state) != kExitOk) return nullptr;
     if (!needs.feature) return table;
 
     // Which pages the drive has decides what it may be asked, before any question or tray check.
-    SupportResult support = CheckDriveSupport(*table);
+    // The drive has just been waited for.
+    SupportResult support = CheckReadyDriveSupport(*table);
     const DriveTable::Failure failure = table->LastFailure();
     if (support.outcome == SupportOutcome::VendorModeRefused) {
         Refused(needs, failure);
@@ -158,7 +159,7 @@ DriveTable* CliContext::UseDrive(const DriveNeeds& needs, ReadyState* state) {
         Fail(kExitNoDrive, kMsgFirmwareNotSupported + detail);
         return nullptr;
     }
-    support.vendorMode.End();
+    // A drive that does not serve the command gets its off as `support` ends.
     if (Interrupted()) {
         Fail(kExitFailed, scan_texts::kUserAbort);
         return nullptr;
@@ -167,6 +168,11 @@ DriveTable* CliContext::UseDrive(const DriveNeeds& needs, ReadyState* state) {
     if (std::find(codes.begin(), codes.end(), *needs.feature) == codes.end()) {
         Fail(kExitNoDrive, cli_texts::kFeatureNotOffered + std::string(FeaturePageTitle(*needs.feature)));
         return nullptr;
+    }
+    if (vendorMode != nullptr) {
+        *vendorMode = std::move(support.vendorMode);
+    } else {
+        support.vendorMode.End();
     }
     return table;
 }

@@ -11,6 +11,7 @@
 #include "base/CommandTable.h"
 #include "cli/Schema.h"
 #include "drive/DriveTable.h"
+#include "drive/VendorMode.h"
 
 namespace dravix::cli {
 
@@ -96,8 +97,11 @@ class CliContext {
     DriveTable* OpenDrive(bool selectChosen = true);
     // OpenDrive, then the wait for the drive and the support check of `needs`. Null after Fail:
     // Ctrl+C (kExitFailed), a drive that never became ready or that does not offer the feature
-    // (kExitNoDrive). `state`, when given, receives how the wait ended.
-    DriveTable* UseDrive(const DriveNeeds& needs, ReadyState* state = nullptr);
+    // (kExitNoDrive). `state`, when given, receives how the wait ended. `vendorMode`, when given,
+    // receives the support check's vendor mode for the commands that follow at once (its end
+    // sends the off); otherwise the off is sent before UseDrive returns.
+    DriveTable* UseDrive(const DriveNeeds& needs, ReadyState* state = nullptr,
+                         VendorModeScope* vendorMode = nullptr);
 
     // The wait for the drive with its failures: Ctrl+C and a drive still becoming ready end the
     // command (Fail); otherwise kExitOk, with how the wait ended in `state`.

@@ -18,14 +18,14 @@ StopRequested ScanSession::Interrupted() {
 
 int ScanSession::Open(CliContext& context) {
     const DriveNeeds needs{.feature = kFeatureProbix};
-    m_table = context.UseDrive(needs);
+    // The support check's vendor mode lasts for the session: no off and on again between them.
+    m_vendorMode.emplace();
+    m_table = context.UseDrive(needs, nullptr, &*m_vendorMode);
     if (m_table == nullptr) return context.FailedStatus();
     m_drive = std::make_unique<SharedDrive>(*m_table);
 
     if (TestUnitReadyAfterAttention(*m_table) != kCommandCompleted)
         return context.Fail(kExitNoDrive, scan_texts::kInsertBlankDisc);
-    m_vendorMode.emplace(*m_table);
-    if (!*m_vendorMode) return context.Refused(needs, m_table->LastFailure());
 
     m_survey = SurveyDisc(*m_drive, Interrupted());
     switch (m_survey.kind) {

@@ -33,7 +33,8 @@ int RunProbe(CliContext& context, const CommandArgs& args) {
     DriveTable* table = context.UseDrive({});
     if (table == nullptr) return context.FailedStatus();
 
-    SupportResult result = CheckDriveSupport(*table);
+    // UseDrive has just waited for the drive.
+    SupportResult result = CheckReadyDriveSupport(*table);
     schema::Json& json = context.Result();
     json["supported"] = result.outcome == SupportOutcome::Supported;
     json["features"] = nullptr;

@@ -231,7 +231,8 @@ int RunScan(CliContext& context, const CommandArgs& args) {
     file.range =
         RangeOf(parsed.mode, survey.discTypeCode, settings.lastLba, settings.customStart, settings.customEnd);
     file.programVersion = kVersionText;
-    const DiscInformation disc = ReadDiscInformation(drive, survey.discTypeCode);
+    // The survey has just read the speeds, and with them the capacity.
+    const DiscInformation disc = ReadDiscInformation(drive, survey.discTypeCode, &survey.speeds);
     file.manufacturerId = disc.manufacturerId;
     file.mediaTypeId = disc.mediaTypeId;
 

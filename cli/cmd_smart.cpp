@@ -35,7 +35,8 @@ int RunSmart(CliContext& context, const CommandArgs& args) {
     const DiscSurvey& survey = session.Survey();
     const StopRequested interrupted = ScanSession::Interrupted();
 
-    const DiscInformation info = ReadDiscInformation(drive, survey.discTypeCode);
+    // The survey has just read the speeds, and with them the capacity.
+    const DiscInformation info = ReadDiscInformation(drive, survey.discTypeCode, &survey.speeds);
     const bool unread = info.identifierReadFailed;
     if (unread) context.Fail(kExitFailed, scan_texts::kDiscNotSupported);
     // After a failed identifier read the report's "N/A" stands for no answer: say so instead.

@@ -51,8 +51,12 @@ std::vector<uint8_t> FeatureCodesOf(const uint8_t (&buffer)[kFeatureListLength])
 }
 
 SupportResult CheckDriveSupport(DriveTable& table) {
-    SupportResult result;
     table.WaitUntilReady();
+    return CheckReadyDriveSupport(table);
+}
+
+SupportResult CheckReadyDriveSupport(DriveTable& table) {
+    SupportResult result;
     VendorModeScope vendorMode(table);
     if (!vendorMode) {
         // A refusal leaves the drive as it was; an on whose answer did not come in time may still

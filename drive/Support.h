@@ -56,5 +56,8 @@ std::vector<uint8_t> FeatureCodesOf(const uint8_t (&buffer)[kFeatureListLength])
 // goes out when the result's vendor mode ends; no message is shown: the outcome tells the caller
 // what to show.
 SupportResult CheckDriveSupport(DriveTable& table);
+// The same for a drive its caller has just waited for: vendor mode on and the feature list, with
+// no second wait before them.
+SupportResult CheckReadyDriveSupport(DriveTable& table);
 
 }  // namespace dravix

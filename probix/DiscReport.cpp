@@ -18,7 +18,7 @@ uint8_t TestUnitReadyAfterAttention(DriveTable& table, bool* attention) {
     return changed ? TestUnitReady(table) : status;
 }
 
-DiscInformation ReadDiscInformation(SharedDrive& drive, uint8_t discTypeCode) {
+DiscInformation ReadDiscInformation(SharedDrive& drive, uint8_t discTypeCode, const DiscSpeeds* speedsRead) {
     DiscInformation info;
     info.manufacturerId = info.mediaTypeId = info.capacity = scan_texts::kNotAvailable;
     const char* name = ScanDiscName(discTypeCode);
@@ -41,6 +41,11 @@ DiscInformation ReadDiscInformation(SharedDrive& drive, uint8_t discTypeCode) {
     info.manufacturerId = identifiers.manufacturerId;
     info.mediaTypeId = identifiers.mediaTypeId;
 
+    if (speedsRead != nullptr) {
+        info.lastLba = speedsRead->lastLba;
+        info.capacity = info.lastLba ? CapacityText(*info.lastLba) : scan_texts::kCapacityUnread;
+        return info;
+    }
     std::array<uint8_t, kPerformanceLength> answer{};
     size_t received = 0;
     const bool read = drive.Locked([&](DriveTable& table) {

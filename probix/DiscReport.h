@@ -8,6 +8,7 @@ namespace dravix {
 
 class DriveTable;
 class SharedDrive;
+struct DiscSpeeds;
 
 // TEST UNIT READY, asked once more when the drive answers with a unit attention: that reports a
 // change (a disc was loaded, the drive was reset), not the disc's state. `attention`, when given,
@@ -26,7 +27,9 @@ struct DiscInformation {
 };
 
 // Nothing is read for a disc the scan does not measure; after a failed identifier read the
-// capacity is not read either.
-DiscInformation ReadDiscInformation(SharedDrive& drive, uint8_t discTypeCode);
+// capacity is not read either. `speedsRead`: the write speeds the caller has just read from this
+// disc, whose last End LBA gives the capacity without another GET PERFORMANCE.
+DiscInformation ReadDiscInformation(SharedDrive& drive, uint8_t discTypeCode,
+                                    const DiscSpeeds* speedsRead = nullptr);
 
 }  // namespace dravix

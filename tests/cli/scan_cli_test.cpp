@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "probix/ResultsFileReader.h"
 #include "probix/ScanTexts.h"
 #include "tests/probix/ScanTestSupport.h"
+#include "tests/support/CommandNames.h"
 
 #ifdef DRAVIX_TEST_PICTURES
 #include <QImage>
@@ -91,6 +93,31 @@ TEST_F(ScanCli, VerdictsAndExitCodesMatchThePage) {
     EXPECT_EQ(unfit.status, 4);
     EXPECT_NE(unfit.out.find(scan_texts::kVerdictNotRecommended), std::string::npos);
     EXPECT_EQ(Measurements(), 19u);
+}
+
+// Before its first measurement the scan waits for the drive once, keeps the support check's
+// vendor mode for the whole run and reads the speeds once.
+TEST_F(ScanCli, TheFirstMeasurementFollowsOneReadyWaitAndOneVendorModeOn) {
+    emu::VirtualDrive& drive = Drive("dvd+r");
+    // The disc has been reported: no wait for a medium change in what follows.
+    const uint8_t testUnitReady[6] = {};
+    drive.Execute(testUnitReady, sizeof testUnitReady, 0, nullptr, 0, 0);
+    bus.ClearCommands();
+    const CliRun run = Run({"scan", "--speed", "4X", "--mode", "quick"});
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    std::vector<std::string> sent = test::CommandNames(bus.Commands());
+    const auto first = std::find(sent.begin(), sent.end(), "TE/FE measurement");
+    ASSERT_NE(first, sent.end());
+    EXPECT_EQ(std::vector<std::string>(sent.begin(), first + 1),
+              (std::vector<std::string>{"INQUIRY", "TEST UNIT READY", "vendor mode on", "feature list",
+                                        "TEST UNIT READY", "GET CONFIGURATION", "GET PERFORMANCE",
+                                        // the disc's ids for the output, then the run's own
+                                        // reading of them, which it compares after the run
+                                        "READ DVD STRUCTURE", "READ DVD STRUCTURE", "TE/FE reference",
+                                        "TE/FE reference", "TE/FE measurement"}));
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "vendor mode on"), 1);
+    EXPECT_EQ(sent.back(), "vendor mode off");
 }
 
 TEST_F(ScanCli, TheCsvHoldsOneRowPerSampleAfterItsDescription) {
