@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <string>
 
 namespace dravix {
 
@@ -51,6 +52,30 @@ std::vector<std::string_view> SplitCommas(std::string_view line) {
         if (comma == std::string_view::npos) return fields;
         start = comma + 1;
     }
+}
+
+std::string FaultText(const std::string& name, const FileFault& fault) {
+    return name + (fault.line > 0 ? ", line " + std::to_string(fault.line) : std::string()) + ": " +
+           fault.what;
+}
+
+bool FileLines::Next(std::string& line) {
+    line.clear();
+    int c = 0;
+    bool any = false;
+    while ((c = m_in.get()) != std::char_traits<char>::eof()) {
+        any = true;
+        if (c == '\n') break;
+        if (line.size() >= m_maxLength) {
+            m_tooLong = true;
+            return false;
+        }
+        line += static_cast<char>(c);
+    }
+    if (!any) return false;
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // written or edited on Windows
+    ++m_number;
+    return true;
 }
 
 }  // namespace dravix

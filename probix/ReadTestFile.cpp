@@ -66,12 +66,6 @@ std::string SeriesText(const AccessSeries& s) {
     return Format(kSeriesWrite, s.reads, s.averageMs, s.worstMs);
 }
 
-// One fault of a file: the line it was found on (0: the file as a whole) and what is wrong.
-struct Fault {
-    int line = 0;
-    std::string what;
-};
-
 struct HeaderLine {
     int line = 0;
     std::string value;
@@ -79,15 +73,13 @@ struct HeaderLine {
 
 class Reader {
   public:
-    Reader(std::istream& in, std::string name) : m_in(in), m_name(std::move(name)) {}
+    Reader(std::istream& in, std::string name) : m_lines(in, kMaxLineLength), m_name(std::move(name)) {}
 
     ReadTestRead Read() {
         ReadTestRead read;
         ReadTestRecord record;
-        if (const std::optional<Fault> fault = Parse(record)) {
-            read.error = m_name +
-                         (fault->line > 0 ? ", line " + std::to_string(fault->line) : std::string()) + ": " +
-                         fault->what;
+        if (const std::optional<FileFault> fault = Parse(record)) {
+            read.error = FaultText(m_name, *fault);
         } else {
             read.record = std::move(record);
         }
@@ -96,50 +88,32 @@ class Reader {
     }
 
   private:
-    bool NextLine(std::string& line) {
-        line.clear();
-        int c = 0;
-        bool any = false;
-        while ((c = m_in.get()) != EOF) {
-            any = true;
-            if (c == '\n') break;
-            if (line.size() >= kMaxLineLength) {
-                m_tooLong = true;
-                return false;
-            }
-            line += static_cast<char>(c);
-        }
-        if (!any) return false;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        ++m_line;
-        return true;
-    }
-
     // The one line of `key`; a fault when it is missing or given twice.
-    std::optional<Fault> One(const char* key, HeaderLine& out) const {
+    std::optional<FileFault> One(const char* key, HeaderLine& out) const {
         const auto [first, last] = m_header.equal_range(key);
-        if (first == last) return Fault{m_line, std::string("the description has no \"") + key + "\" line"};
+        if (first == last)
+            return FileFault{m_lines.Number(), std::string("the description has no \"") + key + "\" line"};
         if (std::next(first) != last)
-            return Fault{std::next(first)->second.line, std::string("a second \"") + key + "\" line"};
+            return FileFault{std::next(first)->second.line, std::string("a second \"") + key + "\" line"};
         out = first->second;
         return std::nullopt;
     }
 
-    std::optional<Fault> Text(const char* key, std::string& value) const {
+    std::optional<FileFault> Text(const char* key, std::string& value) const {
         HeaderLine h;
         if (auto fault = One(key, h)) return fault;
         const std::optional<std::string> text = UnescapeField(h.value);
-        if (!text) return Fault{h.line, std::string("the \"") + key + "\" value is damaged"};
+        if (!text) return FileFault{h.line, std::string("the \"") + key + "\" value is damaged"};
         value = *text;
         return std::nullopt;
     }
 
     template <typename T>
-    std::optional<Fault> Number(const char* key, T& value) const {
+    std::optional<FileFault> Number(const char* key, T& value) const {
         HeaderLine h;
         if (auto fault = One(key, h)) return fault;
         if (!ParseNumber(h.value, value))
-            return Fault{h.line, std::string("the \"") + key + "\" value is damaged"};
+            return FileFault{h.line, std::string("the \"") + key + "\" value is damaged"};
         return std::nullopt;
     }
 
@@ -157,44 +131,45 @@ class Reader {
                range.first <= range.last;
     }
 
-    std::optional<Fault> Ranges(const char* key, std::vector<SectorRange>& ranges) const {
+    std::optional<FileFault> Ranges(const char* key, std::vector<SectorRange>& ranges) const {
         for (const HeaderLine& h : All(key)) {
             SectorRange range;
             if (!ParseRange(h.value, range) || (!ranges.empty() && range.first <= ranges.back().last) ||
                 ranges.size() >= kMaxRanges)
-                return Fault{h.line, std::string("the ") + key + " range is damaged or out of order"};
+                return FileFault{h.line, std::string("the ") + key + " range is damaged or out of order"};
             ranges.push_back(range);
         }
         return std::nullopt;
     }
 
-    std::optional<Fault> Parse(ReadTestRecord& record) {
+    std::optional<FileFault> Parse(ReadTestRecord& record) {
         std::string line;
-        if (!NextLine(line))
-            return Fault{0, m_tooLong ? "this is not a Dravix results file" : "the file is empty"};
+        if (!m_lines.Next(line))
+            return FileFault{0,
+                             m_lines.TooLong() ? "this is not a Dravix results file" : "the file is empty"};
         if (line != kReadTestResultsTitle) {
             m_otherKind = true;
-            return Fault{1, "this is not a Dravix read test"};
+            return FileFault{1, "this is not a Dravix read test"};
         }
         for (;;) {
-            if (!NextLine(line))
-                return Fault{
-                    m_tooLong ? m_line + 1 : 0,
-                    m_tooLong ? "the line is too long" : "the file ends before its table (it is cut short)"};
+            if (!m_lines.Next(line))
+                return FileFault{m_lines.TooLong() ? m_lines.Number() + 1 : 0,
+                                 m_lines.TooLong() ? "the line is too long"
+                                                   : "the file ends before its table (it is cut short)"};
             if (line.empty() || line[0] != '#') break;
             const size_t colon = line.find(": ");
             if (line.rfind("# ", 0) != 0 || colon == std::string::npos)
-                return Fault{m_line, "a description line without \"# key: value\""};
-            m_header.emplace(line.substr(2, colon - 2), HeaderLine{m_line, line.substr(colon + 2)});
+                return FileFault{m_lines.Number(), "a description line without \"# key: value\""};
+            m_header.emplace(line.substr(2, colon - 2), HeaderLine{m_lines.Number(), line.substr(colon + 2)});
         }
         ReadTestResult& r = record.result;
         if (auto fault = Number("format version", record.formatVersion)) return fault;
         if (record.formatVersion != kReadTestFormatVersion) {
-            return Fault{All("format version").front().line,
-                         record.formatVersion > kReadTestFormatVersion
-                             ? "this file was written by a newer version of Dravix (results format " +
-                                   std::to_string(record.formatVersion) + ")"
-                             : "the format version is damaged"};
+            return FileFault{All("format version").front().line,
+                             record.formatVersion > kReadTestFormatVersion
+                                 ? "this file was written by a newer version of Dravix (results format " +
+                                       std::to_string(record.formatVersion) + ")"
+                                 : "the format version is damaged"};
         }
         if (auto fault = Text("drive", record.driveLabel)) return fault;
         if (auto fault = Text("firmware", record.firmware)) return fault;
@@ -209,7 +184,7 @@ class Reader {
             if (auto fault = One("layer break", h)) return fault;
             uint32_t lba = 0;
             if (h.value != "none" && !ParseNumber(h.value, lba))
-                return Fault{h.line, "the layer break is damaged"};
+                return FileFault{h.line, "the layer break is damaged"};
             if (h.value != "none") r.layout.layerBreakLba = lba;
         }
         {
@@ -222,7 +197,7 @@ class Reader {
                     known = true;
                 }
             }
-            if (!known) return Fault{All("track source").front().line, "the track source is damaged"};
+            if (!known) return FileFault{All("track source").front().line, "the track source is damaged"};
         }
         for (const HeaderLine& h : All("track")) {
             const std::vector<std::string_view> f = SplitCommas(h.value);
@@ -230,7 +205,7 @@ class Reader {
             if (f.size() != 5 || !ParseNumber(f[0], t.number) || !ParseNumber(f[1], t.session) ||
                 !ParseNumber(f[2], t.firstLba) || !ParseNumber(f[3], t.lastLba) || t.firstLba > t.lastLba ||
                 (f[4] != "data" && f[4] != "audio"))
-                return Fault{h.line, "the track is damaged"};
+                return FileFault{h.line, "the track is damaged"};
             t.data = f[4] == "data";
             if (!t.data) r.audioTracks.push_back({t.firstLba, t.lastLba});
             r.layout.tracks.push_back(t);
@@ -245,11 +220,12 @@ class Reader {
                     known = true;
                 }
             }
-            if (!known) return Fault{All("test").front().line, "the test is none of transfer, errors, seek"};
+            if (!known)
+                return FileFault{All("test").front().line, "the test is none of transfer, errors, seek"};
             std::string quick;
             if (auto fault = Text("quick", quick)) return fault;
             if (quick != "yes" && quick != "no")
-                return Fault{All("quick").front().line, "\"quick\" is not yes or no"};
+                return FileFault{All("quick").front().line, "\"quick\" is not yes or no"};
             r.quick = quick == "yes";
         }
         if (auto fault = Text("speed", r.speed.text)) return fault;
@@ -260,7 +236,7 @@ class Reader {
             int used = 0;
             if (std::sscanf(h.value.c_str(), "LBA %lu up to %lu%n", &first, &last, &used) != 2 ||
                 static_cast<size_t>(used) != h.value.size() || first > last || last > UINT32_MAX)
-                return Fault{h.line, "the range is damaged"};
+                return FileFault{h.line, "the range is damaged"};
             r.range = {static_cast<uint32_t>(first), static_cast<uint32_t>(last)};
         }
         if (auto fault = Number("request sectors", r.requestSectors)) return fault;
@@ -280,7 +256,7 @@ class Reader {
                     known = true;
                 }
             }
-            if (!known) return Fault{All("result").front().line, "the result is damaged"};
+            if (!known) return FileFault{All("result").front().line, "the result is damaged"};
         }
         HeaderLine sectors;
         if (auto fault = One("sectors", sectors)) return fault;
@@ -289,7 +265,7 @@ class Reader {
             if (std::sscanf(sectors.value.c_str(), kSectorsRead, &r.plannedSectors, &r.readSectors,
                             &r.failedSectors, &r.skippedSectors, &used) != 4 ||
                 static_cast<size_t>(used) != sectors.value.size())
-                return Fault{sectors.line, "the sector counts are damaged"};
+                return FileFault{sectors.line, "the sector counts are damaged"};
         }
         for (const HeaderLine& h : All("failed")) {
             const std::vector<std::string_view> f = SplitCommas(h.value);
@@ -302,7 +278,7 @@ class Reader {
                 key > 0xFF || asc > 0xFF || ascq > 0xFF ||
                 (!r.failures.empty() && failure.range.first <= r.failures.back().range.last) ||
                 r.failures.size() >= kMaxRanges)
-                return Fault{h.line, "the failed range is damaged or out of order"};
+                return FileFault{h.line, "the failed range is damaged or out of order"};
             failure.status = static_cast<uint8_t>(status);
             failure.sense = {static_cast<uint8_t>(key), static_cast<uint8_t>(asc),
                              static_cast<uint8_t>(ascq)};
@@ -315,11 +291,11 @@ class Reader {
         for (const FailedRange& f : r.failures) failed += f.range.Count();
         for (const SectorRange& s : r.skipped) skipped += s.Count();
         if (failed != r.failedSectors)
-            return Fault{sectors.line, "the failed sectors do not add up to the failed ranges"};
+            return FileFault{sectors.line, "the failed sectors do not add up to the failed ranges"};
         if (skipped != r.skippedSectors)
-            return Fault{sectors.line, "the skipped sectors do not add up to the skipped ranges"};
+            return FileFault{sectors.line, "the skipped sectors do not add up to the skipped ranges"};
         if (r.readSectors + r.failedSectors + r.skippedSectors > r.plannedSectors)
-            return Fault{sectors.line, "more sectors read, failed and skipped than planned"};
+            return FileFault{sectors.line, "more sectors read, failed and skipped than planned"};
 
         std::optional<int> transferLine;
         if (!All("transfer").empty()) {
@@ -334,7 +310,7 @@ class Reader {
                             "start %lf X, end %lf X, average %lf X, minimum %lf X at LBA %lu, mode %15s%n",
                             &t.startX, &t.endX, &t.averageX, &t.minimumX, &minimumLba, mode, &used) != 6 ||
                 static_cast<size_t>(used) != h.value.size() || minimumLba > UINT32_MAX)
-                return Fault{h.line, "the transfer summary is damaged"};
+                return FileFault{h.line, "the transfer summary is damaged"};
             t.minimumLba = static_cast<uint32_t>(minimumLba);
             bool known = false;
             for (ReadMode m : {ReadMode::Clv, ReadMode::Cav, ReadMode::PartialCav, ReadMode::ZonedClv,
@@ -344,7 +320,7 @@ class Reader {
                     known = true;
                 }
             }
-            if (!known) return Fault{h.line, "the read mode is damaged"};
+            if (!known) return FileFault{h.line, "the read mode is damaged"};
             r.transfer = t;
         }
         if (!All("verify").empty()) {
@@ -356,12 +332,12 @@ class Reader {
             if (std::sscanf(h.value.c_str(), kVerifyRead, &v.imageSectors, &v.comparedSectors,
                             &v.differingSectors, &v.uncomparedSectors, image, &used) != 5 ||
                 (std::string(image) != "read" && std::string(image) != "unreadable"))
-                return Fault{h.line, "the verify summary is damaged"};
+                return FileFault{h.line, "the verify summary is damaged"};
             v.imageReadFailed = std::string(image) == "unreadable";
             // The length judgement follows: "; length same", "; length disc shorter by N", ...
             const std::string rest = h.value.substr(static_cast<size_t>(used));
             const std::string prefix = "; length ";
-            if (rest.rfind(prefix, 0) != 0) return Fault{h.line, "the verify summary is damaged"};
+            if (rest.rfind(prefix, 0) != 0) return FileFault{h.line, "the verify summary is damaged"};
             const std::string length = rest.substr(prefix.size());
             unsigned long long by = 0;
             if (length == "same") {
@@ -375,7 +351,7 @@ class Reader {
                        length == "disc longer by " + std::to_string(by)) {
                 v.length = LengthMatch::DiscLonger;
             } else {
-                return Fault{h.line, "the verify summary is damaged"};
+                return FileFault{h.line, "the verify summary is damaged"};
             }
             v.lengthDifference = by;
             if (auto fault = Ranges("difference", v.differences)) return fault;
@@ -385,10 +361,10 @@ class Reader {
             if (v.differences.size() > kListedDifferences ||
                 (v.differences.size() < kListedDifferences ? listed != v.differingSectors
                                                            : listed > v.differingSectors))
-                return Fault{h.line, "the differing sectors do not add up to the listed differences"};
+                return FileFault{h.line, "the differing sectors do not add up to the listed differences"};
             r.verify = v;
         } else if (!All("difference").empty()) {
-            return Fault{All("difference").front().line, "differences without a verify"};
+            return FileFault{All("difference").front().line, "differences without a verify"};
         }
         if (!All("access").empty()) {
             HeaderLine h;
@@ -411,7 +387,7 @@ class Reader {
                  std::sscanf(h.value.c_str() + at, "; all %lf ms average, %lf ms worst; %d failed%n",
                              &a.averageMs, &a.worstMs, &a.failedReads, &used) == 3 &&
                  at + static_cast<size_t>(used) == h.value.size();
-            if (!ok) return Fault{h.line, "the access times are damaged"};
+            if (!ok) return FileFault{h.line, "the access times are damaged"};
             r.access = a;
         }
         {
@@ -420,60 +396,63 @@ class Reader {
             int used = 0;
             if (std::sscanf(h.value.c_str(), "%lf seconds%n", &r.elapsedSeconds, &used) != 1 ||
                 static_cast<size_t>(used) != h.value.size() || r.elapsedSeconds < 0)
-                return Fault{h.line, "the elapsed time is damaged"};
+                return FileFault{h.line, "the elapsed time is damaged"};
         }
         uint64_t expectedPoints = 0;
         if (auto fault = Number("points", expectedPoints)) return fault;
 
         if (line != kReadTestColumns)
-            return Fault{m_line, std::string("the table's columns are not ") + kReadTestColumns};
-        while (NextLine(line)) {
-            if (r.points.size() >= kMaxPoints) return Fault{m_line, "more points than a run measures"};
+            return FileFault{m_lines.Number(),
+                             std::string("the table's columns are not ") + kReadTestColumns};
+        while (m_lines.Next(line)) {
+            if (r.points.size() >= kMaxPoints)
+                return FileFault{m_lines.Number(), "more points than a run measures"};
             const std::vector<std::string_view> f = SplitCommas(line);
             SpeedPoint p;
             if (f.size() != 3 || !ParseNumber(f[0], p.lba) || !ParseNumber(f[2], p.speedX) || p.speedX < 0 ||
                 f[1] != Format("%.6f", PositionGigabytes(p.lba)))
-                return Fault{m_line, "the point is damaged (LBA, its position in GB, the speed in X)"};
+                return FileFault{m_lines.Number(),
+                                 "the point is damaged (LBA, its position in GB, the speed in X)"};
             if (!r.points.empty() && p.lba <= r.points.back().lba)
-                return Fault{m_line, "the points are not in the order of the disc"};
+                return FileFault{m_lines.Number(), "the points are not in the order of the disc"};
             r.points.push_back(p);
         }
-        if (m_tooLong) return Fault{m_line + 1, "the line is too long"};
+        if (m_lines.TooLong()) return FileFault{m_lines.Number() + 1, "the line is too long"};
         if (r.points.size() != expectedPoints) {
-            return Fault{m_line, "the file holds " + std::to_string(r.points.size()) + " of its " +
-                                     std::to_string(expectedPoints) + " points (it is cut short or damaged)"};
+            return FileFault{m_lines.Number(), "the file holds " + std::to_string(r.points.size()) +
+                                                   " of its " + std::to_string(expectedPoints) +
+                                                   " points (it is cut short or damaged)"};
         }
 
         // The summary is that of the points, and the verdict that of the ranges.
         // A run that ended early has its points but no summary.
         if ((r.transfer && r.points.empty()) ||
             (!r.transfer && !r.points.empty() && r.end == ReadTestEnd::Finished))
-            return Fault{transferLine.value_or(m_line), "the transfer summary does not go with the points"};
+            return FileFault{transferLine.value_or(m_lines.Number()),
+                             "the transfer summary does not go with the points"};
         if (r.transfer) {
             const auto slowest = std::min_element(
                 r.points.begin(), r.points.end(),
                 [](const SpeedPoint& a, const SpeedPoint& b) { return a.speedX < b.speedX; });
             if (r.transfer->startX != r.points.front().speedX || r.transfer->endX != r.points.back().speedX ||
                 r.transfer->minimumX != slowest->speedX || r.transfer->minimumLba != slowest->lba)
-                return Fault{*transferLine, "the transfer summary does not agree with the speed points"};
+                return FileFault{*transferLine, "the transfer summary does not agree with the speed points"};
         }
         std::vector<std::string> verdict;
-        int verdictLine = m_line;
+        int verdictLine = m_lines.Number();
         for (const HeaderLine& h : All("verdict")) {
             const std::optional<std::string> text = UnescapeField(h.value);
-            if (!text) return Fault{h.line, "the verdict is damaged"};
+            if (!text) return FileFault{h.line, "the verdict is damaged"};
             if (verdict.empty()) verdictLine = h.line;
             verdict.push_back(*text);
         }
         if (verdict != VerdictLines(r))
-            return Fault{verdictLine, "the verdict does not agree with the stored ranges and counts"};
+            return FileFault{verdictLine, "the verdict does not agree with the stored ranges and counts"};
         return std::nullopt;
     }
 
-    std::istream& m_in;
+    FileLines m_lines;
     std::string m_name;
-    int m_line = 0;
-    bool m_tooLong = false;
     bool m_otherKind = false;
     std::multimap<std::string, HeaderLine> m_header;
 };

@@ -39,23 +39,15 @@ uint8_t DiscCodeOfName(const std::string& name) {
     return kScanDiscUnknown;
 }
 
-// One fault of a file: the line it was found on (0: the file as a whole) and what is wrong.
-struct Fault {
-    int line = 0;
-    std::string what;
-};
-
 class Reader {
   public:
-    Reader(std::istream& in, std::string name) : m_in(in), m_name(std::move(name)) {}
+    Reader(std::istream& in, std::string name) : m_lines(in, kMaxLineLength), m_name(std::move(name)) {}
 
     ResultsRead Read() {
         ResultsRead read;
         ScanResults results;
-        if (const std::optional<Fault> fault = Parse(results)) {
-            read.error = m_name +
-                         (fault->line > 0 ? ", line " + std::to_string(fault->line) : std::string()) + ": " +
-                         fault->what;
+        if (const std::optional<FileFault> fault = Parse(results)) {
+            read.error = FaultText(m_name, *fault);
         } else {
             read.results = std::move(results);
         }
@@ -63,82 +55,63 @@ class Reader {
     }
 
   private:
-    // False at the end of the file. A line longer than any results line ends the reading as damaged.
-    bool NextLine(std::string& line) {
-        line.clear();
-        int c = 0;
-        bool any = false;
-        while ((c = m_in.get()) != EOF) {
-            any = true;
-            if (c == '\n') break;
-            if (line.size() >= kMaxLineLength) {
-                m_tooLong = true;
-                return false;
-            }
-            line += static_cast<char>(c);
-        }
-        if (!any) return false;
-        if (!line.empty() && line.back() == '\r') line.pop_back();  // written or edited on Windows
-        ++m_line;
-        return true;
-    }
-
-    std::optional<Fault> HeaderValue(const char* key, std::string& value) const {
+    std::optional<FileFault> HeaderValue(const char* key, std::string& value) const {
         const auto found = m_header.find(key);
         if (found == m_header.end())
-            return Fault{m_line, std::string("the description has no \"") + key + "\" line"};
+            return FileFault{m_lines.Number(), std::string("the description has no \"") + key + "\" line"};
         const std::optional<std::string> text = UnescapeField(found->second.text);
-        if (!text) return Fault{found->second.line, std::string("the \"") + key + "\" value is damaged"};
+        if (!text) return FileFault{found->second.line, std::string("the \"") + key + "\" value is damaged"};
         value = *text;
         return std::nullopt;
     }
 
-    std::optional<Fault> Bad(const char* key, const char* what) const {
+    std::optional<FileFault> Bad(const char* key, const char* what) const {
         const auto found = m_header.find(key);
-        return Fault{found == m_header.end() ? m_line : found->second.line, what};
+        return FileFault{found == m_header.end() ? m_lines.Number() : found->second.line, what};
     }
 
-    std::optional<Fault> Parse(ScanResults& r) {
+    std::optional<FileFault> Parse(ScanResults& r) {
         std::string line;
-        if (!NextLine(line))
-            return Fault{0, m_tooLong ? "this is not a Dravix results file" : "the file is empty"};
+        if (!m_lines.Next(line))
+            return FileFault{0,
+                             m_lines.TooLong() ? "this is not a Dravix results file" : "the file is empty"};
         if (line == kScanResultsTitle) {
             r.kind = ScanResults::Kind::Scan;
         } else if (line == kSmartResultsTitle) {
             r.kind = ScanResults::Kind::Smart;
         } else {
-            return Fault{1, "this is not a Dravix results file"};
+            return FileFault{1, "this is not a Dravix results file"};
         }
         r.formatVersion = 0;
 
         // The description: "# key: value" lines up to the table's column line.
         std::vector<std::pair<int, std::string>> statistics;
         for (;;) {
-            if (!NextLine(line))
-                return Fault{
-                    m_tooLong ? m_line + 1 : 0,
-                    m_tooLong ? "the line is too long" : "the file ends before its table (it is cut short)"};
+            if (!m_lines.Next(line))
+                return FileFault{m_lines.TooLong() ? m_lines.Number() + 1 : 0,
+                                 m_lines.TooLong() ? "the line is too long"
+                                                   : "the file ends before its table (it is cut short)"};
             if (line.empty() || line[0] != '#') break;
             const size_t colon = line.find(": ");
             if (line.rfind("# ", 0) != 0 || colon == std::string::npos)
-                return Fault{m_line, "a description line without \"# key: value\""};
+                return FileFault{m_lines.Number(), "a description line without \"# key: value\""};
             const std::string key = line.substr(2, colon - 2);
             const std::string value = line.substr(colon + 2);
             if (key == "format version") {
                 int version = 0;
                 if (!ParseNumber(value, version) || version < 1)
-                    return Fault{m_line, "the format version is damaged"};
+                    return FileFault{m_lines.Number(), "the format version is damaged"};
                 if (version > kResultsFormatVersion) {
-                    return Fault{m_line,
-                                 "this file was written by a newer version of Dravix (results format " +
-                                     std::to_string(version) + "; this version reads up to format " +
-                                     std::to_string(kResultsFormatVersion) + ")"};
+                    return FileFault{m_lines.Number(),
+                                     "this file was written by a newer version of Dravix (results format " +
+                                         std::to_string(version) + "; this version reads up to format " +
+                                         std::to_string(kResultsFormatVersion) + ")"};
                 }
                 r.formatVersion = version;
             } else if (key == "statistics") {
-                statistics.emplace_back(m_line, value);
+                statistics.emplace_back(m_lines.Number(), value);
             } else {
-                m_header[key] = {m_line, value};
+                m_header[key] = {m_lines.Number(), value};
             }
         }
 
@@ -163,7 +136,7 @@ class Reader {
                            "disc_changed");
             r.outcome = *parsed;
         }
-        std::optional<Fault> fault =
+        std::optional<FileFault> fault =
             r.kind == ScanResults::Kind::Scan ? ParseScan(r, line, statistics) : ParseSmart(r, line);
         if (fault) return fault;
         // The verdict shown is the one the file's own rows give, never one edited in.
@@ -172,8 +145,8 @@ class Reader {
         return std::nullopt;
     }
 
-    std::optional<Fault> ParseScan(ScanResults& r, std::string& line,
-                                   const std::vector<std::pair<int, std::string>>& statistics) {
+    std::optional<FileFault> ParseScan(ScanResults& r, std::string& line,
+                                       const std::vector<std::pair<int, std::string>>& statistics) {
         std::string text;
         if (auto fault = HeaderValue("speed", text)) return fault;
         {
@@ -224,27 +197,30 @@ class Reader {
         }
 
         if (line != kSampleColumns)
-            return Fault{m_line, std::string("the table's columns are not ") + kSampleColumns};
-        const int columnsLine = m_line;
-        while (NextLine(line)) {
-            if (r.samples.size() >= kMaxRows) return Fault{m_line, "more samples than a run can measure"};
+            return FileFault{m_lines.Number(), std::string("the table's columns are not ") + kSampleColumns};
+        const int columnsLine = m_lines.Number();
+        while (m_lines.Next(line)) {
+            if (r.samples.size() >= kMaxRows)
+                return FileFault{m_lines.Number(), "more samples than a run can measure"};
             const std::vector<std::string_view> f = SplitCommas(line);
             ScanSample s;
             if (f.size() != 6 || !ParseNumber(f[0], s.lba) || !ParseNumber(f[1], s.psn) ||
                 !ParseNumber(f[2], s.teRaw) || !ParseNumber(f[3], s.feRaw) ||
                 !ParseNumber(f[4], s.tePercent) || !ParseNumber(f[5], s.fePercent))
-                return Fault{m_line, "the sample is damaged (six numbers expected)"};
+                return FileFault{m_lines.Number(), "the sample is damaged (six numbers expected)"};
             if (s.tePercent != PercentOf(s.teRaw, r.teReference) ||
                 s.fePercent != PercentOf(s.feRaw, r.feReference))
-                return Fault{m_line, "the per-cent values do not match the raw values and references"};
+                return FileFault{m_lines.Number(),
+                                 "the per-cent values do not match the raw values and references"};
             if (!r.samples.empty() && s.lba <= r.samples.back().lba)
-                return Fault{m_line, "the samples are not in the order of the disc"};
+                return FileFault{m_lines.Number(), "the samples are not in the order of the disc"};
             r.samples.push_back(s);
         }
-        if (m_tooLong) return Fault{m_line + 1, "the line is too long"};
+        if (m_lines.TooLong()) return FileFault{m_lines.Number() + 1, "the line is too long"};
         if (expected >= 0 && r.samples.size() != static_cast<size_t>(expected)) {
-            return Fault{m_line, "the file holds " + std::to_string(r.samples.size()) + " of its " +
-                                     std::to_string(expected) + " samples (it is cut short or damaged)"};
+            return FileFault{m_lines.Number(), "the file holds " + std::to_string(r.samples.size()) +
+                                                   " of its " + std::to_string(expected) +
+                                                   " samples (it is cut short or damaged)"};
         }
         FinishResults(r);
 
@@ -253,17 +229,17 @@ class Reader {
         if (r.formatVersion >= 1) {
             const std::vector<std::string> lines = StatisticsLines(r.statistics);
             if (statistics.size() != lines.size())
-                return Fault{statistics.empty() ? columnsLine : statistics.back().first,
-                             "the statistics are incomplete"};
+                return FileFault{statistics.empty() ? columnsLine : statistics.back().first,
+                                 "the statistics are incomplete"};
             for (size_t i = 0; i < lines.size(); ++i) {
                 if (statistics[i].second != lines[i])
-                    return Fault{statistics[i].first, "the statistics do not match the samples"};
+                    return FileFault{statistics[i].first, "the statistics do not match the samples"};
             }
         }
         return std::nullopt;
     }
 
-    std::optional<Fault> ParseSmart(ScanResults& r, std::string& line) {
+    std::optional<FileFault> ParseSmart(ScanResults& r, std::string& line) {
         if (auto fault = HeaderValue("capacity", r.capacity)) return fault;
         std::string text;
         if (m_header.count("identifiers") != 0) {
@@ -277,8 +253,8 @@ class Reader {
         if (!ParseNumber(text, expected) || expected < 0 || expected > static_cast<long long>(kMaxSpeedCount))
             return Bad("speeds", "the speed count is damaged");
         if (line != kSmartColumns)
-            return Fault{m_line, std::string("the table's columns are not ") + kSmartColumns};
-        while (NextLine(line)) {
+            return FileFault{m_lines.Number(), std::string("the table's columns are not ") + kSmartColumns};
+        while (m_lines.Next(line)) {
             const std::vector<std::string_view> f = SplitCommas(line);
             SmartRow row;
             unsigned code = 0;
@@ -286,16 +262,18 @@ class Reader {
             if (f.size() != 4 || !ParseNumber(f[1], row.kbps) || !ParseNumber(f[2], code) || !result ||
                 SpeedOfCode(static_cast<uint8_t>(code)) == nullptr || code > 0xFF ||
                 f[0] != ShortSpeedLabel(static_cast<uint8_t>(code)))
-                return Fault{m_line, "the speed row is damaged"};
-            if (r.speeds.size() >= kMaxSpeedCount) return Fault{m_line, "more speeds than a disc offers"};
+                return FileFault{m_lines.Number(), "the speed row is damaged"};
+            if (r.speeds.size() >= kMaxSpeedCount)
+                return FileFault{m_lines.Number(), "more speeds than a disc offers"};
             row.speedCode = static_cast<uint8_t>(code);
             row.result = *result;
             r.speeds.push_back(row);
         }
-        if (m_tooLong) return Fault{m_line + 1, "the line is too long"};
+        if (m_lines.TooLong()) return FileFault{m_lines.Number() + 1, "the line is too long"};
         if (r.speeds.size() != static_cast<size_t>(expected)) {
-            return Fault{m_line, "the file holds " + std::to_string(r.speeds.size()) + " of its " +
-                                     std::to_string(expected) + " speeds (it is cut short or damaged)"};
+            return FileFault{m_lines.Number(), "the file holds " + std::to_string(r.speeds.size()) +
+                                                   " of its " + std::to_string(expected) +
+                                                   " speeds (it is cut short or damaged)"};
         }
         return std::nullopt;
     }
@@ -312,10 +290,8 @@ class Reader {
         std::string text;
     };
 
-    std::istream& m_in;
+    FileLines m_lines;
     std::string m_name;
-    int m_line = 0;
-    bool m_tooLong = false;
     std::map<std::string, HeaderLine> m_header;
 };
 
