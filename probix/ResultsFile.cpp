@@ -273,9 +273,6 @@ std::string ExpandNameTemplate(const std::string& nameTemplate, const ScanResult
     const std::string date = r.date.size() >= 10 ? r.date.substr(0, 10) : std::string("nodate");
     std::string time = r.date.size() >= 19 ? r.date.substr(11, 8) : std::string("notime");
     time.erase(std::remove(time.begin(), time.end(), ':'), time.end());
-    const char* verdict = r.outcome == RunOutcome::Ok               ? "ok"
-                          : r.outcome == RunOutcome::NotRecommended ? "not-recommended"
-                                                                    : "none";
     // A Smart report's speed is the fastest one it recommends; its mode is "smart".
     std::string speed = ShortSpeedLabel(r.speedCode);
     if (smart) {
@@ -295,7 +292,7 @@ std::string ExpandNameTemplate(const std::string& nameTemplate, const ScanResult
         {"{mid}", mid},
         {"{speed}", speed},
         {"{mode}", smart ? std::string("smart") : std::string(SamplingModeName(r.mode))},
-        {"{verdict}", verdict},
+        {"{verdict}", OutcomeName(r.outcome)},
     };
     std::string name;
     for (size_t i = 0; i < nameTemplate.size();) {

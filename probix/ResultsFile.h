@@ -120,9 +120,10 @@ std::vector<std::string> ResultsHeaderLines(const ScanResults& results);
 std::string ResultsShortName(const ScanResults& results);
 
 // The autosave name of a result: the template's fields {date} (YYYY-MM-DD), {time} (HHMMSS),
-// {drive}, {mid} (manufacturer and media id), {speed} ("8X"; "smart" for a Smart report), {mode}
-// and {verdict} ("ok", "not-recommended", "none" for a run without verdict) filled in; every
-// character that does not belong in a file name becomes "_". Other text stays as it is.
+// {drive}, {mid} (manufacturer and media id), {speed} ("8X"; for a Smart report the fastest speed
+// it recommends, or "none"), {mode} ("smart" for a Smart report) and {verdict} (the result word,
+// OutcomeName: "ok", "not_recommended", "stopped", …) filled in; every character that does not
+// belong in a file name becomes "_". Other text stays as it is.
 inline constexpr const char* kDefaultNameTemplate = "{date}_{time}_{mid}_{speed}_{mode}_{verdict}";
 std::string ExpandNameTemplate(const std::string& nameTemplate, const ScanResults& results);
 

@@ -102,8 +102,9 @@ TEST_F(ResultsPage, ARunIsKeptSavedAutosavedAndMarkedAsThePreviousRunOnceTheSett
     ASSERT_TRUE(p.LastResults());
     EXPECT_EQ(p.LastResults()->outcome, RunOutcome::Stopped);
     EXPECT_EQ(p.LastResults()->samples.size(), 10u);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Figures().contains(QStringLiteral("2.4X_none.csv")); }, 20000));
-    const ResultsRead stopped = ReadResultsFile((folder / "2.4X_none.csv").string());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Figures().contains(QStringLiteral("2.4X_stopped.csv")); }, 20000));
+    const ResultsRead stopped = ReadResultsFile((folder / "2.4X_stopped.csv").string());
     ASSERT_TRUE(stopped.results) << stopped.error;
     EXPECT_EQ(stopped.results->samples.size(), 10u);
     EXPECT_EQ(stopped.results->verdictText, scan_texts::kUserAbort);
