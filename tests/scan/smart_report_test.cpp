@@ -32,17 +32,29 @@ struct ReportSeen {
 
 class SmartReport : public PageFixture {
   protected:
-    // Opens the page on a disc, chooses Smart mode and presses START; the runner waits for the
-    // measurement to end (or calls `during` first), records the dialog and clicks Exit.
-    void RunReport(const char* media, std::function<void(CSmartReportDlg&)> during = {}) {
+    // Opens the page on a disc in a new drive, which the test may still change before the report.
+    emu::VirtualDrive& OpenOn(const char* media) {
         auto& drive = AddDrive();
         drive.Insert(media);
         OpenPage();
         Tick();
+        return drive;
+    }
+
+    // Opens the page on a disc and runs the report, its first measurement held at the gate while
+    // `during` runs.
+    void RunReport(const char* media, std::function<void(CSmartReportDlg&)> during = {}) {
+        auto& drive = OpenOn(media);
         if (during) {
             gate.Install(drive);
             gate.Allow(2);  // the references of the first speed
         }
+        Report(std::move(during));
+    }
+
+    // Chooses Smart mode and presses START; the runner waits for the measurement to end (or calls
+    // `during` first), records the dialog and clicks Exit.
+    void Report(std::function<void(CSmartReportDlg&)> during = {}) {
         ChooseMode(SamplingMode::Smart);
         dialogScript = [this, during](QDialog& dialog) {
             auto& report = static_cast<CSmartReportDlg&>(dialog);
@@ -132,23 +144,12 @@ TEST_F(SmartReport, ADashRDiscReadsItsPrerecordedIdentifiers) {
 }
 
 TEST_F(SmartReport, AnIdentifierReadFailureLeavesTheFieldsAndMeasuresAnyway) {
-    auto& drive = AddDrive();
-    drive.Insert("dvd+r");
-    OpenPage();
-    Tick();
+    auto& drive = OpenOn("dvd+r");
     emu::FaultRule structure;
     structure.opcode = 0xAD;
     structure.sense = emu::kCannotReadIncompatibleFormat;
     drive.AddFault(structure);
-    ChooseMode(SamplingMode::Smart);
-    dialogScript = [this](QDialog& dialog) {
-        auto& report = static_cast<CSmartReportDlg&>(dialog);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return report.MeasurementDone(); }, 30000));
-        Record(report);
-        return 0;
-    };
-    ClickStart();
-    ASSERT_TRUE(test::Settle(*page));
+    Report();
     EXPECT_EQ(prompter->Asked().size(), 1u);
     EXPECT_EQ(prompter->Asked().at(0).text, Latin(scan_texts::kDiscNotSupported));
     EXPECT_EQ(seen.discType, "DVD+R");
@@ -161,23 +162,12 @@ TEST_F(SmartReport, AnIdentifierReadFailureLeavesTheFieldsAndMeasuresAnyway) {
 // The measurements are vendor commands, which report no medium change: the identity read after
 // the last speed finds the swap, and the report recommends nothing, as the command line does.
 TEST_F(SmartReport, ADiscSwappedDuringTheReportGivesNoVerdict) {
-    auto& drive = AddDrive();
-    drive.Insert("dvd+r");
-    OpenPage();
-    Tick();
+    auto& drive = OpenOn("dvd+r");
     int references = 0;
     drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
         if (cdb[0] == 0xFD && cdb[1] == 0xFB && cdb[11] == 0x03 && ++references == 3) drive.Insert("dvd+r");
     });
-    ChooseMode(SamplingMode::Smart);
-    dialogScript = [this](QDialog& dialog) {
-        auto& report = static_cast<CSmartReportDlg&>(dialog);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return report.MeasurementDone(); }, 30000));
-        Record(report);
-        return 0;
-    };
-    ClickStart();
-    ASSERT_TRUE(test::Settle(*page));
+    Report();
     drive.SetTraceHook(nullptr);
     EXPECT_EQ(seen.results.size(), 7u);
     EXPECT_EQ(seen.outcome, Latin(scan_texts::kDiscChanged));
