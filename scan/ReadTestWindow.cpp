@@ -418,7 +418,7 @@ void CReadTestWindow::closeEvent(QCloseEvent* event) {
 
 void CReadTestWindow::SetRunning(bool running) {
     m_running = running;
-    State().scanIdle = running ? 0 : 1;
+    m_runHold.Set(running);
     m_start->setEnabled(!running);
     m_stopButton->setEnabled(running);
     emit RunningChanged(running);

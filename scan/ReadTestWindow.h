@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "probix/ReadTestFile.h"
+#include "turns/AppState.h"
 
 class QComboBox;
 class QGroupBox;
@@ -84,6 +85,7 @@ class CReadTestWindow final : public QDialog {
     DriveSequence* m_sequence = nullptr;
     std::shared_ptr<std::atomic<bool>> m_stop;
     bool m_running = false;
+    RunHold m_runHold;                       // the run's part in ScanIdle
     std::optional<ReadTestRecord> m_record;  // the last run, once it measured something
 
     QLabel* m_disc = nullptr;

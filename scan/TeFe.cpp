@@ -99,7 +99,7 @@ CTEFE::~CTEFE() {
         m_shared->canvas = nullptr;
         m_workers->RequestStopAll();
     }
-    if (m_runWorker != 0) State().scanIdle = 1;  // a run ended with the page: the program is idle again
+    m_runHold.Set(false);  // a run ended with the page: it holds the drive no more
     // Vendor mode off goes out after the command a worker may still have at the drive, when the
     // drive accepted vendor mode on.
     if (m_sequence != nullptr) {

@@ -13,6 +13,7 @@
 #include "probix/ScanEngine.h"
 #include "probix/SpeedList.h"
 #include "scan/KeptResults.h"
+#include "turns/AppState.h"
 #include "ui/PropertyPage.h"
 
 class QCheckBox;
@@ -201,6 +202,8 @@ class CTEFE final : public PropertyPage {
     // The run's worker (0: no run). A stopped run's worker may still be at the drive; it is no
     // longer the page's run, and nothing it posts reaches the page.
     uint64_t m_runWorker = 0;
+    // The run's part in ScanIdle, taken and let go with the run's controls.
+    RunHold m_runHold;
 
     QComboBox* m_speedCombo = nullptr;
     QComboBox* m_samplingCombo = nullptr;

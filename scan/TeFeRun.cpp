@@ -35,7 +35,7 @@ constexpr int kFeCurve = chart_style::kFeCurve;
 }  // namespace
 
 void CTEFE::LockScanControls(bool on) {
-    State().scanIdle = on ? 0 : 1;
+    m_runHold.Set(on);
     m_startButton->setEnabled(!on);
     m_stopButton->setEnabled(on);
     for (QWidget* control :

@@ -7,6 +7,11 @@ namespace dravix {
 namespace {
 std::mutex g_chosenMutex;
 DriveIdentity g_chosen;
+
+// The runs that hold the drive; ScanIdle follows their count.
+std::mutex g_holdMutex;
+int g_holds = 0;
+uint64_t g_holdEpoch = 0;  // grows at every ResetState
 }  // namespace
 
 DriveIdentity ChosenDrive() {
@@ -41,7 +46,25 @@ AppState& State() {
     return state;
 }
 
+void RunHold::Set(bool holding) {
+    if (holding == m_holding) return;
+    std::lock_guard lock(g_holdMutex);
+    m_holding = holding;
+    if (holding) {
+        m_epoch = g_holdEpoch;
+        ++g_holds;
+        State().scanIdle = 0;
+    } else if (m_epoch == g_holdEpoch && g_holds > 0 && --g_holds == 0) {
+        State().scanIdle = 1;
+    }
+}
+
 void ResetState() {
+    {
+        std::lock_guard lock(g_holdMutex);
+        g_holds = 0;
+        ++g_holdEpoch;
+    }
     AppState& s = State();
     s.selectedDriveIndex = 0;
     s.sheetCreated = false;

@@ -16,7 +16,7 @@ struct AppState {
     std::atomic<uint8_t> pagesRemoving{0};  // 1 while the main window removes pages
     uint8_t featureFlags = 0;               // bit (code - 1) set: that feature's page was added
     bool bookTypeReenabled = false;         // the timer gave the Book type buttons back since the last scan
-    std::atomic<uint8_t> scanIdle{1};       // 0 while a media scan runs
+    std::atomic<uint8_t> scanIdle{1};       // 0 while a run holds the drive (RunHold)
     // Grows whenever the main window's rescan found another set of drives: a table listed under
     // an older number lists the drives again before it looks for the chosen one.
     std::atomic<uint64_t> driveListGeneration{0};
@@ -27,6 +27,25 @@ struct AppState {
 
 // The one instance of the program.
 AppState& State();
+
+// A run's part in ScanIdle (a Probix scan, a read test): ScanIdle is 0 while any run holds the
+// drive and 1 only when none does, in whatever order the runs end. Taking it twice or letting it
+// go twice counts once; a hold lets go as it goes. A hold taken before ResetState lets go of
+// nothing after it.
+class RunHold final {
+  public:
+    RunHold() = default;
+    ~RunHold() { Set(false); }
+    RunHold(const RunHold&) = delete;
+    RunHold& operator=(const RunHold&) = delete;
+
+    void Set(bool holding);
+    bool Holding() const { return m_holding; }
+
+  private:
+    bool m_holding = false;
+    uint64_t m_epoch = 0;
+};
 
 // The drive chosen in the main window's list, by what identifies it (empty before the first
 // listing); read by the windows' workers.
