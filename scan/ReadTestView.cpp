@@ -4,9 +4,11 @@
 #include <QLabel>
 #include <QStringList>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "chart/ReadTestChart.h"
 #include "chart/ScanChart.h"
+#include "probix/ScanEngine.h"
 #include "scan/ReadTestPicture.h"
 #include "ui/ProgramText.h"
 
@@ -95,10 +97,15 @@ std::vector<QString> ReadTestFigureLines(const ReadTestResult& r) {
     return lines;
 }
 
+double ReadTestAxisTop(const DiscLayout& layout, double speedX) {
+    double fastest = std::max(layout.maxReadSpeedX, speedX);
+    if (fastest <= 0) fastest = layout.dvd ? 16.0 : 48.0;  // the drive did not say
+    return read_chart::SpeedAxisTop(fastest);
+}
+
 ReadTestView::ReadTestView(QWidget* parent) : QWidget(parent) {
     m_layout = new QVBoxLayout(this);
     m_layout->setContentsMargins(0, 0, 0, 0);
-    NewChart();
     m_legend = new QLabel(this);
     m_legend->setObjectName(QStringLiteral("readTestLegend"));
     m_legend->setTextFormat(Qt::RichText);
@@ -122,7 +129,10 @@ ReadTestView::ReadTestView(QWidget* parent) : QWidget(parent) {
     bold.setBold(true);
     m_verdict->setFont(bold);
     m_layout->addWidget(m_verdict);
-    m_legend->setText(LegendHtml(ReadTestLegend(ReadTestResult{})));
+    DiscLayout unknown;
+    unknown.dvd = true;
+    unknown.lastLba = static_cast<uint32_t>(kDefaultLastLba);
+    Begin(unknown, ReadTestAxisTop(unknown, 0));
 }
 
 ReadTestView::~ReadTestView() = default;

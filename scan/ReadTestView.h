@@ -18,8 +18,9 @@ class CScanChart;
 QString LegendHtml(const std::vector<LegendEntry>& legend);
 
 // The read test's chart with its legend, and what a run came to: its figures and its verdict. The
-// Read Test window shows a run in it while the run goes, the results window a saved one. Object
-// names: "readTestChart", "readTestLegend", "readTestSummary", "readTestVerdict".
+// Read Test window shows a run in it while the run goes, the results window a saved one. Before
+// either, the chart has the empty axes of a run over a single-layer DVD. Object names:
+// "readTestChart", "readTestLegend", "readTestSummary", "readTestVerdict".
 class ReadTestView final : public QWidget {
     Q_OBJECT
   public:
@@ -45,6 +46,10 @@ class ReadTestView final : public QWidget {
     QLabel* m_summary = nullptr;
     QLabel* m_verdict = nullptr;
 };
+
+// The top of the speed axis of a run over `layout`'s disc at `speedX` (0: as fast as the drive
+// reads).
+double ReadTestAxisTop(const DiscLayout& layout, double speedX);
 
 // The figures of a result, one line each: the sectors read, the speeds and read mode, the access
 // times, the unreadable, skipped and differing ranges (the first few of each).

@@ -15,7 +15,6 @@
 #include <algorithm>
 
 #include "base/Version.h"
-#include "chart/ReadTestChart.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "probix/ResultsFile.h"
@@ -230,6 +229,8 @@ void CReadTestWindow::ShowDisc(const DiscRead& read) {
         return;
     }
     ShowDiscLayout(read.layout.layout);
+    // The axes the run will show, before it.
+    m_view->Begin(read.layout.layout, ReadTestAxisTop(read.layout.layout, m_speed->currentData().toDouble()));
 }
 
 void CReadTestWindow::ShowDiscLayout(const DiscLayout& layout) {
@@ -337,12 +338,11 @@ void CReadTestWindow::Start() {
                 observer.onLayout = [&](const DiscLayout& layout, const SpeedSetting& speed) {
                     record.discType = DiscTypeOfProfile(layout.profile).name;
                     breaks.emplace(ReadStretches(layout, ReadTestRange(layout, run), run.quick));
-                    double top = std::max(layout.maxReadSpeedX, run.speed.x);
-                    if (top <= 0) top = layout.dvd ? 16.0 : 48.0;
+                    const double top = ReadTestAxisTop(layout, run.speed.x);
                     const QString speedText = ProgramText(speed.text);
                     context.Post([this, layout, top, speedText] {
                         ShowDiscLayout(layout);
-                        m_view->Begin(layout, read_chart::SpeedAxisTop(top));
+                        m_view->Begin(layout, top);
                         ShowStatus(QStringLiteral("Reading the disc at %1\u2026").arg(speedText));
                     });
                 };

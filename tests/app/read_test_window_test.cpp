@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include "app/MainDialog.h"
 #include "chart/ReadTestChart.h"
 #include "chart/ScanChart.h"
+#include "chart/ScanChartCanvas.h"
 #include "scan/ReadTestWindow.h"
 #include "tests/support/ScriptedPrompter.h"
 #include "tests/support/Settle.h"
@@ -97,6 +99,13 @@ struct ReadTestWindowTest : ::testing::Test {
     static bool WaitEnded(const CReadTestWindow& window) {
         return QTest::qWaitFor([&] { return !window.Running(); }, 60000);
     }
+    // The chart's axis labels, top of the speed axis first.
+    static std::vector<QString> AxisLabels(const QWidget& window) {
+        std::vector<QString> texts;
+        for (const ChartLabel& label : Find<CScanChart>(window, "readTestChart")->Canvas().Labels())
+            texts.push_back(label.text);
+        return texts;
+    }
     // Pixels of the curve's colour on the chart.
     static int CurvePixels(const QWidget& window) {
         CScanChart* chart = Find<CScanChart>(window, "readTestChart");
@@ -131,8 +140,14 @@ TEST_F(ReadTestWindowTest, StopEndsTheRunBetweenRequestsAndKeepsWhatWasRead) {
     AddDrive(true);
     CReadTestWindow window(services);
     ASSERT_TRUE(test::Settle(window));
+    // Before the run the chart has the axes the run draws on, not the scan chart's 0-1000.
+    const std::vector<QString> before = AxisLabels(window);
+    ASSERT_FALSE(before.empty());
+    EXPECT_NE(before.front(), QStringLiteral("1000"));
     Find<QPushButton>(window, "readTestStart")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return gate.Holding(); }, 20000));
+    QApplication::processEvents();  // what the run posted before its reads
+    EXPECT_EQ(AxisLabels(window), before);
     Find<QPushButton>(window, "readTestStop")->click();
     gate.Open();
     ASSERT_TRUE(WaitEnded(window));
