@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -125,6 +126,7 @@ CMainDialog::CMainDialog(const AppServices& services, PageFactory pages, QWidget
     connect(help, &QShortcut::activated, this, &CMainDialog::OpenContextHelp);
     auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
     connect(save, &QShortcut::activated, this, &CMainDialog::OnSave);
+    qApp->installEventFilter(this);
 }
 
 CMainDialog::~CMainDialog() {
@@ -584,9 +586,33 @@ void CMainDialog::OpenHelpFile() {
     OpenHelpFileFor(QCoreApplication::applicationDirPath(), QString::fromLatin1(kGuideFirstPage));
 }
 
+QWidget* CMainDialog::ModalAbove() const {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == this) return nullptr;
+    for (QWidget* w = modal; w != nullptr; w = w->parentWidget()) {
+        if (w == this) return modal;
+    }
+    return nullptr;
+}
+
+bool CMainDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier && ModalAbove() != nullptr) {
+            OpenContextHelp();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 QString CMainDialog::ContextGuidePage() const {
     QWidget* active = QApplication::activeWindow();
     QWidget* focus = QApplication::focusWidget();
+    // The help window in front of a modal dialog shows the dialog's page.
+    if (active != nullptr && active == m_help) {
+        if (QWidget* modal = ModalAbove()) active = modal;
+    }
     // Another window of the program (a results window) names its own page; the help window and
     // this window show the active page's.
     if (active != nullptr && active != this && active != m_help) {
@@ -615,10 +641,37 @@ void CMainDialog::OpenHelpFileFor(const QString& programDirectory, const QString
         return;
     }
     if (m_help == nullptr) m_help = new HelpWindow(m_services, guide, this);
+    QWidget* modal = ModalAbove();
+    auto* dialog = qobject_cast<QDialog*>(modal);
+    if (modal != nullptr && MoveHelpTo(modal) && dialog != nullptr) {
+        connect(dialog, &QDialog::finished, m_help, [this, dialog] {
+            // The dialog is hidden by now: the help goes to the window in front of this one.
+            if (m_help->parentWidget() != dialog) return;
+            QWidget* front = ModalAbove();
+            MoveHelpTo(front != nullptr ? front : this);
+        });
+    }
     if (!page.isEmpty()) m_help->ShowPage(page);
     m_help->show();
     m_help->raise();
     m_help->activateWindow();
+}
+
+HelpWindow* CMainDialog::Help() const {
+    return m_help.data();
+}
+
+bool CMainDialog::MoveHelpTo(QWidget* owner) {
+    if (m_help->parentWidget() == owner) return false;
+    // A new parent hides the window; one that was shown stays where it was.
+    const bool shown = m_help->isVisible();
+    const QRect where = m_help->geometry();
+    m_help->setParent(owner, m_help->windowFlags());
+    if (shown) {
+        m_help->setGeometry(where);
+        m_help->show();
+    }
+    return true;
 }
 
 void CMainDialog::OnSave() {

@@ -54,8 +54,8 @@ class CMainDialog final : public QDialog {
     void ShowDriveSheet();
     // Help > "Dravix Help": the guide's first page.
     void OpenHelpFile();
-    // F1: the guide's page of the active window (a results window) or of the sheet's active page;
-    // the first page when neither names one.
+    // F1: the guide's page of the active window (a results window, a modal dialog such as the
+    // Smart report) or of the sheet's active page; the first page when neither names one.
     void OpenContextHelp();
     QString ContextGuidePage() const;
     void OnDriveListChanged(int index);
@@ -83,7 +83,7 @@ class CMainDialog final : public QDialog {
     // Shows the user's guide found for a program in the given folder in the help window, at `page`
     // when one is given, or says that it is missing. OpenHelpFile looks for this program's own.
     void OpenHelpFileFor(const QString& programDirectory, const QString& page = {});
-    HelpWindow* Help() const { return m_help; }
+    HelpWindow* Help() const;
 
     QComboBox* DriveList() const { return m_driveList; }
     PropertySheet* Sheet() const { return m_sheet; }
@@ -93,6 +93,8 @@ class CMainDialog final : public QDialog {
     bool Closed() const { return m_closing; }
 
   protected:
+    // F1 in a modal dialog opened over this window: the dialog shuts this window's shortcut out.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void done(int result) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -122,6 +124,13 @@ class CMainDialog final : public QDialog {
     // Vendor mode off to the selected drive, after the commands asked for before it, even when
     // the window goes right after.
     void SendVendorModeOff();
+    // The modal dialog in front when it is one that this window opened (not this window's own
+    // modal run); null otherwise.
+    QWidget* ModalAbove() const;
+    // The help window as a window of `owner`: a modal dialog blocks every window but its own, so
+    // the guide opened from one belongs to it while it is open, and comes back when it closes.
+    // False when it already belongs to `owner`.
+    bool MoveHelpTo(QWidget* owner);
 
     const AppServices& m_services;
     PageFactory m_pageFactory;
@@ -138,7 +147,9 @@ class CMainDialog final : public QDialog {
     PropertySheet* m_sheet = nullptr;
     std::vector<PropertyPage*> m_pages;  // the pages of the last successful probe, in sheet order
     QTimer m_timer;
-    HelpWindow* m_help = nullptr;  // once opened; a child window, so a modal main window leaves it usable
+    // Once opened; a child window, so a modal main window leaves it usable. Guarded: while it
+    // belongs to a modal dialog it goes if the dialog is deleted before it closes.
+    QPointer<HelpWindow> m_help;
     bool m_closing = false;
     QLabel* m_diagnosis = nullptr;         // in the sheet's frame, over it while no page is shown
     std::vector<DriveIdentity> m_listed;   // the drives of the list, line by line

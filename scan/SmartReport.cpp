@@ -15,6 +15,7 @@
 #include "turns/StoppableDrive.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveSequence.h"
+#include "ui/GuidePage.h"
 #include "ui/PropertyPage.h"
 #include "ui/Services.h"
 #include "ui/Workers.h"
@@ -74,6 +75,7 @@ CSmartReportDlg::~CSmartReportDlg() = default;
 void CSmartReportDlg::BuildControls() {
     setObjectName(QStringLiteral("dialog%1").arg(kDialogId));
     setWindowTitle(QString::fromLatin1(scan_texts::kReportCaption));
+    SetGuidePage(*this, QStringLiteral("smart-report.html"));
     setFont(DialogFont());
     setModal(true);
     const DialogUnits units(font());

@@ -1,12 +1,17 @@
 // The Probix page inside the main window: while a run goes, ScanIdle lets the main window's timer
 // lock the drive list and the other pages' buttons, and gives them back when the run ends; the
-// commands of the window's start and of a click on the Probix tab.
+// commands of the window's start and of a click on the Probix tab; F1 in its modal Smart report
+// opens the report's guide page.
 
 #include <QComboBox>
+#include <QShortcut>
+#include <QTextBrowser>
 
+#include "app/HelpWindow.h"
 #include "app/MainDialog.h"
 #include "app/PageRegistry.h"
 #include "probix/ScanTexts.h"
+#include "scan/SmartReport.h"
 #include "tests/scan/PageTestSupport.h"
 #include "tests/support/CommandNames.h"
 
@@ -134,6 +139,59 @@ TEST_F(ScanInMainWindow, StartAndProbixTabSendTheirSequencesAndNothingMore) {
     EXPECT_EQ(test::CommandNames(bus.Commands()),
               then(information,
                    {"INQUIRY", "vendor mode on", "TEST UNIT READY", "GET CONFIGURATION", "GET PERFORMANCE"}));
+}
+
+// The report is modal: it shuts the main window's F1 out, and every window but its own.
+TEST_F(ScanInMainWindow, F1InTheSmartReportOpensItsGuidePageInAWindowThatTakesInput) {
+    auto& drive = AddDrive();
+    drive.SetFeatureCodes({1});
+    drive.Insert("dvd+r");
+    CMainDialog window(services, WithProbix());
+    window.OnInitDialog();
+    ASSERT_TRUE(test::Settle(window));
+    window.show();
+    page = FindPage<CTEFE>(window);
+    ASSERT_NE(page, nullptr);
+    window.Sheet()->SetActivePage(page);
+    ASSERT_TRUE(test::Settle(window));
+    PollTimer().stop();
+    Tick();
+    ChooseMode(SamplingMode::Smart);
+
+    auto bringToFront = [](QWidget& front) {
+        front.activateWindow();
+        QApplication::setActiveWindow(&front);
+    };
+    QString shownInReport;
+    int keysTaken = 0;
+    dialogScript = [&](QDialog& dialog) {
+        auto& report = static_cast<CSmartReportDlg&>(dialog);
+        report.show();
+        bringToFront(report);
+        QTest::keyClick(&report, Qt::Key_F1);
+        HelpWindow* help = window.Help();
+        if (help == nullptr || !help->isVisible()) {
+            ADD_FAILURE() << "F1 opened no help window";
+        } else {
+            shownInReport = help->Browser()->source().fileName();
+            // A window that the modal report blocks would not get its application-wide keys.
+            auto* probe = new QShortcut(QKeySequence(Qt::Key_F2), help);
+            probe->setContext(Qt::ApplicationShortcut);
+            QObject::connect(probe, &QShortcut::activated, [&keysTaken] { ++keysTaken; });
+            bringToFront(*help);
+            QTest::keyClick(help, Qt::Key_F2);
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return report.MeasurementDone(); }, 30000));
+        report.findChild<QPushButton*>(ControlName(CSmartReportDlg::kExitId))->click();
+        return dialog.result();
+    };
+    ClickStart();
+    ASSERT_TRUE(test::Settle(*page));
+    EXPECT_EQ(shownInReport, QStringLiteral("smart-report.html"));
+    EXPECT_EQ(keysTaken, 1);
+    // The guide stays open when the report closes.
+    ASSERT_NE(window.Help(), nullptr);
+    EXPECT_TRUE(window.Help()->isVisible());
 }
 
 }  // namespace
