@@ -365,6 +365,9 @@ void CMainDialog::OnRescanned(const DriveListing& listing) {
     }
     // The chosen drive is gone: its pages go with it, and the first drive is probed as at start-up.
     m_timer.stop();
+    for (PropertyPage* page : m_pages) {
+        if (page->IsInitialised()) page->OnDriveGone();
+    }
     if (!m_pages.empty()) RemovePages();
     if (listing.lines.empty()) {
         SetChosenDrive({});

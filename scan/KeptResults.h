@@ -91,6 +91,9 @@ class KeptResults final {
     // when none), a file written is named in the figures' tip.
     void AskAndSaveSmart(CSmartReportDlg& dialog, const std::optional<ScanResults>& results);
     void Autosave(const std::optional<ScanResults>& results);
+    // Show in Results Window: the last run in a window of its own, beside the main window (it
+    // outlives the page). Nothing without a run.
+    void ShowInResultsWindow();
     // The file the last run was saved or autosaved as; empty until one exists.
     const QString& SavedAs() const { return m_savedAs; }
 
@@ -99,7 +102,6 @@ class KeptResults final {
     void ShowFigures(bool current);
     void AskAndSaveResults();
     void AskAndSavePicture();
-    void ShowInResultsWindow();
     // Runs `write` on the page's worker; back on the page, the message it gives is shown, or the
     // path it wrote is named with the figures.
     void WriteOnWorker(std::function<AutosaveOutcome()> write, QPointer<QWidget> owner = {});

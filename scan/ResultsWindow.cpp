@@ -89,16 +89,11 @@ CResultsWindow::CResultsWindow(const AppServices& services, ScanResults results,
       m_workers(new Workers(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("resultsWindow"));
-    // A run not saved yet (shown from the Probix page) is named by its disc, speed and date.
-    const QString name =
-        !m_path.isEmpty() ? QFileInfo(m_path).fileName() : ProgramText(ResultsShortName(m_results));
-    setWindowTitle(
-        (m_readTest ? QStringLiteral("Read Test Results - %1") : QStringLiteral("Scan Results - %1"))
-            .arg(name));
     SetGuidePage(*this, m_readTest                                   ? QStringLiteral("readtest.html")
                         : m_results.kind == ScanResults::Kind::Smart ? QStringLiteral("smart-report.html")
                                                                      : QStringLiteral("results-file.html"));
     Build();
+    NameFile();
 }
 
 CResultsWindow::~CResultsWindow() = default;
@@ -114,7 +109,8 @@ void CResultsWindow::Build() {
     for (const std::string& line :
          m_readTest ? ReadTestHeaderLines(*m_readTest) : ResultsHeaderLines(m_results))
         lines << ProgramText(line);
-    lines << (m_path.isEmpty() ? QStringLiteral("File: not saved") : QStringLiteral("File: %1").arg(m_path));
+    m_fileLine = static_cast<int>(lines.size());
+    lines << QString();  // NameFile
     m_header->setText(lines.join(QLatin1Char('\n')));
     layout->addWidget(m_header);
     const bool scan = !m_readTest && m_results.kind == ScanResults::Kind::Scan;
@@ -158,6 +154,12 @@ void CResultsWindow::Build() {
         m_compare->setObjectName(QStringLiteral("compareWith"));
         connect(m_compare, &QPushButton::clicked, this, &CResultsWindow::AskAndCompare);
         buttons->addWidget(m_compare);
+    }
+    if (!m_readTest && m_path.isEmpty()) {
+        auto* save = new QPushButton(QStringLiteral("Save Scan Results..."), this);
+        save->setObjectName(QStringLiteral("saveScanResults"));
+        connect(save, &QPushButton::clicked, this, &CResultsWindow::AskAndSaveResults);
+        buttons->addWidget(save);
     }
     if (scan || m_readTest) {
         auto* picture = new QPushButton(QStringLiteral("Save Chart Picture..."), this);
@@ -318,11 +320,45 @@ void CResultsWindow::AskAndCompare() {
     if (!path.isEmpty()) CompareFile(path);
 }
 
+void CResultsWindow::NameFile() {
+    // A run not saved yet (shown from the Probix page) is named by its disc, speed and date.
+    const QString name =
+        !m_path.isEmpty() ? QFileInfo(m_path).fileName() : ProgramText(ResultsShortName(m_results));
+    setWindowTitle(
+        (m_readTest ? QStringLiteral("Read Test Results - %1") : QStringLiteral("Scan Results - %1"))
+            .arg(name));
+    QStringList lines = m_header->text().split(QLatin1Char('\n'));
+    if (m_fileLine < 0 || m_fileLine >= lines.size()) return;
+    lines[m_fileLine] =
+        m_path.isEmpty() ? QStringLiteral("File: not saved") : QStringLiteral("File: %1").arg(m_path);
+    m_header->setText(lines.join(QLatin1Char('\n')));
+}
+
+QString CResultsWindow::BaseName() const {
+    if (!m_path.isEmpty() || m_readTest) return QFileInfo(m_path).completeBaseName();
+    return ProgramText(ExpandNameTemplate(kDefaultNameTemplate, m_results));
+}
+
+QString CResultsWindow::SaveResults(const QString& path) {
+    const std::string problem = SaveResultsFile(QFile::encodeName(path).toStdString(), m_results);
+    if (!problem.empty()) return ProgramText(problem);
+    m_path = QFileInfo(path).absoluteFilePath();
+    NameFile();
+    return {};
+}
+
+void CResultsWindow::AskAndSaveResults() {
+    const QString path = m_services.AskSaveFileName(
+        this, {QStringLiteral("Save Scan Results"), BaseName() + QStringLiteral(".csv"),
+               QStringLiteral("Dravix results (*.csv)")});
+    if (path.isEmpty()) return;
+    if (const QString problem = SaveResults(path); !problem.isEmpty())
+        m_services.Inform(this, problem, PromptIcon::Exclamation);
+}
+
 void CResultsWindow::SavePicture() {
-    const QString base = !m_path.isEmpty() ? QFileInfo(m_path).completeBaseName()
-                                           : ProgramText(ExpandNameTemplate(kDefaultNameTemplate, m_results));
     const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Chart Picture"), base + QStringLiteral(".png"),
+        this, QStringLiteral("Save Chart Picture"), BaseName() + QStringLiteral(".png"),
         QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
     if (path.isEmpty()) return;
     const std::string file = QFile::encodeName(path).toStdString();

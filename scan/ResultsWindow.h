@@ -22,7 +22,8 @@ class Workers;
 
 // A saved result in a window of its own: the run's header, the chart (as the page draws it, with
 // both criterion lines), its legend and the statistics per zone; a Smart report shows its speeds.
-// It needs no drive and sends nothing to one. "Compare with…" lays a second TE/FE result over the
+// It needs no drive and sends nothing to one. Results not yet in a file (an empty path: a run
+// whose drive went) can be saved from it. "Compare with…" lays a second TE/FE result over the
 // first, dashed in the same colours. A read test shows its speed curve, its unread ranges, its figures and
 // verdict. The chart and the table grow with the window. Files are read on a worker, so a big one
 // does not hold up the window.
@@ -43,6 +44,10 @@ class CResultsWindow final : public QDialog {
                      std::function<void(CResultsWindow*)> opened = {});
     // File > Open Scan Results…: asks for the file, then Open.
     static void AskAndOpen(const AppServices& services, QWidget* parent);
+
+    // Writes the results file (Save Scan Results...); from then on the window names it. Empty when
+    // written, else why not.
+    QString SaveResults(const QString& path);
 
     // Lays `other` over the chart (a TE/FE result; a Smart report is refused).
     bool Compare(const ScanResults& other, const QString& path);
@@ -68,10 +73,16 @@ class CResultsWindow final : public QDialog {
     void FillFigures();
     void UpdateLegend();
     void SavePicture();
+    void AskAndSaveResults();
+    // The window's title and the header's file line, for the file the results are in (or none).
+    void NameFile();
+    // The file's name without its folder and extension, or the name a new file would get.
+    QString BaseName() const;
 
     const AppServices& m_services;
     ScanResults m_results;
-    QString m_path;
+    QString m_path;       // the file the results are in; empty while they are in none
+    int m_fileLine = -1;  // the header's line that names it
     std::optional<ReadTestRecord> m_readTest;
     std::optional<ScanResults> m_compared;
     QString m_comparedPath;

@@ -95,6 +95,9 @@ class CTEFE final : public PropertyPage {
 
     // Timer 1: starts a disc poll unless one is running.
     void OnTimer();
+    // The drive went: the page polls no more, and the last run (finished or cut short) stays in a
+    // results window, to look at and to save.
+    void OnDriveGone() override;
     void OnStart();
     void OnStop();
 

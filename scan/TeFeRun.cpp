@@ -219,6 +219,12 @@ void CTEFE::RunSmartReport() {
     });
 }
 
+void CTEFE::OnDriveGone() {
+    m_timer->stop();
+    // The page goes next; the results window is the main window's, so the curves outlive the page.
+    m_kept.ShowInResultsWindow();
+}
+
 void CTEFE::KeepResults(const ScanResult& result) {
     std::vector<ScanSample> samples;
     uint16_t teReference = 0;

@@ -53,6 +53,9 @@ class PropertyPage : public QWidget {
     // A drive command sequence of the page is running (its controls are the sequence's until it
     // has ended).
     bool SequenceRunning() const;
+    // The page's drive is no longer there, and the page is removed right after: what the user
+    // would lose with it (a run's curves) goes to a window of the program that needs no drive.
+    virtual void OnDriveGone() {}
 
     // The control with the given resource id, or null.
     template <typename T = QWidget>

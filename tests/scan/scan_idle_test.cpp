@@ -1,16 +1,21 @@
 // The Probix page inside the main window: while a run goes, ScanIdle lets the main window's timer
 // lock the drive list and the other pages' buttons, and gives them back when the run ends; the
 // commands of the window's start and of a click on the Probix tab; F1 in its modal Smart report
-// opens the report's guide page.
+// opens the report's guide page; a run whose drive is pulled out keeps its curves when the drive's
+// pages go.
 
 #include <QComboBox>
 #include <QShortcut>
+#include <QTemporaryDir>
 #include <QTextBrowser>
 
 #include "app/HelpWindow.h"
 #include "app/MainDialog.h"
 #include "app/PageRegistry.h"
+#include "chart/ChartStyle.h"
+#include "probix/ResultsFileReader.h"
 #include "probix/ScanTexts.h"
+#include "scan/ResultsWindow.h"
 #include "scan/SmartReport.h"
 #include "tests/scan/PageTestSupport.h"
 #include "tests/support/CommandNames.h"
@@ -192,6 +197,102 @@ TEST_F(ScanInMainWindow, F1InTheSmartReportOpensItsGuidePageInAWindowThatTakesIn
     // The guide stays open when the report closes.
     ASSERT_NE(window.Help(), nullptr);
     EXPECT_TRUE(window.Help()->isVisible());
+}
+
+// The drive is pulled out after six samples. The run ends with "The drive is no longer there.";
+// the rescan then takes the drive's pages away, and the six samples stay, drawn, in a results
+// window that saves them. Plugged in again, the drive is probed and scanned as at start-up.
+TEST_F(ScanInMainWindow, ARunWhoseDriveIsPulledOutKeepsItsCurvesInAResultsWindow) {
+    auto& drive = AddDrive();
+    drive.SetFeatureCodes({1});
+    drive.Insert("dvd+r");
+    CMainDialog window(services, WithProbix());
+    window.OnInitDialog();
+    ASSERT_TRUE(test::Settle(window));
+    page = FindPage<CTEFE>(window);
+    ASSERT_NE(page, nullptr);
+    window.Sheet()->SetActivePage(page);
+    ASSERT_TRUE(test::Settle(window));
+    PollTimer().stop();
+    Tick();
+    ASSERT_EQ(StatusText(), QString::fromLatin1(scan_texts::kReady));
+
+    gate.Install(drive);
+    gate.Allow(2 + 5);
+    ClickStart();
+    ASSERT_TRUE(gate.WaitArrived(2 + 6));  // the sixth sample is answered, its answer held
+    bus.Os().RemoveNode("/dev/sr0");
+    bus.Os().RemoveNode("/dev/sg0");
+    gate.Allow(1);
+    ASSERT_TRUE(WaitRunEnded());
+    EXPECT_EQ(BoxTexts().back(), QString::fromLatin1(scan_texts::kDriveGone));
+    ASSERT_TRUE(page->LastResults().has_value());
+    const std::vector<ScanSample> measured = page->LastResults()->samples;
+    ASSERT_EQ(measured.size(), 6u);
+
+    window.Rescan();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.DriveList()->count() == 0; }, 20000));
+    ASSERT_TRUE(test::Settle(window));
+    page = nullptr;  // gone with its drive
+    EXPECT_EQ(window.Sheet()->PageCount(), 0);
+    EXPECT_TRUE(window.Diagnosis().startsWith(QStringLiteral("No Device found!")));
+
+    auto* kept = window.findChild<CResultsWindow*>();
+    ASSERT_NE(kept, nullptr);
+    EXPECT_TRUE(kept->isVisible());
+    const auto samePoints = [&](const std::vector<ScanSample>& samples) {
+        if (samples.size() != measured.size()) return false;
+        for (size_t i = 0; i < samples.size(); ++i) {
+            if (samples[i].lba != measured[i].lba || samples[i].tePercent != measured[i].tePercent ||
+                samples[i].fePercent != measured[i].fePercent)
+                return false;
+        }
+        return true;
+    };
+    EXPECT_TRUE(samePoints(kept->Results().samples));
+    EXPECT_EQ(kept->Results().outcome, RunOutcome::Failed);
+    EXPECT_NE(kept->Results().verdictText.find(scan_texts::kDriveGone), std::string::npos);
+    // Every point but the last starts a drawn segment of each curve (a line leaves its last pixel).
+    auto* area = kept->findChild<QWidget*>(QStringLiteral("resultsChartArea"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return kept->Chart()->size() == area->size(); }, 5000));
+    const QImage plot = kept->Chart()->Canvas().PlotLayer();
+    const ChartLayout layout = kept->Chart()->Canvas().Layout();
+    const auto at = [&](int32_t lba, uint16_t percent) {
+        return plot.pixel(layout.plotLeft + static_cast<int>(lba * layout.xFactor),
+                          layout.plotBottom - static_cast<int>(percent * layout.yFactor));
+    };
+    for (size_t i = 0; i + 1 < measured.size(); ++i) {
+        EXPECT_EQ(at(measured[i].lba, measured[i].tePercent), chart_style::kTeColour) << i;
+        EXPECT_EQ(at(measured[i].lba, measured[i].fePercent), chart_style::kFeColour) << i;
+    }
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("pulled.csv"));
+    EXPECT_EQ(kept->SaveResults(path), QString());
+    const ResultsRead read = ReadResultsFile(QFile::encodeName(path).toStdString());
+    ASSERT_TRUE(read.results.has_value()) << read.error;
+    EXPECT_TRUE(samePoints(read.results->samples));
+    EXPECT_TRUE(kept->windowTitle().endsWith(QStringLiteral("pulled.csv")));
+
+    // The drive is back.
+    bus.Os().AddDrive(
+        0, [&drive](sg_io_hdr_t& r) { return test::ExecuteOnVirtualDrive(drive, r); }, 0);
+    window.Rescan();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.DriveList()->count() == 1; }, 20000));
+    ASSERT_TRUE(test::Settle(window));
+    page = FindPage<CTEFE>(window);
+    ASSERT_NE(page, nullptr);
+    window.Sheet()->SetActivePage(page);
+    ASSERT_TRUE(test::Settle(window));
+    PollTimer().stop();
+    Tick();
+    ASSERT_EQ(StatusText(), QString::fromLatin1(scan_texts::kReady));
+    gate.Open();
+    ClickStart();
+    ASSERT_TRUE(WaitRunEnded());
+    EXPECT_EQ(BoxTexts().back(), QString::fromLatin1(scan_texts::kVerdictOk));
+    EXPECT_EQ(page->LastResults()->samples.size(), 64u);
 }
 
 }  // namespace

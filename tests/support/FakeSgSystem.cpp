@@ -88,7 +88,9 @@ int FakeSgSystem::SgIo(int fd, sg_io_hdr_t* request) {
         std::lock_guard lock(m_mutex);
         const auto open = m_open.find(fd);
         if (open == m_open.end()) return -EBADF;
-        device = m_nodes[open->second].device;
+        // A node removed while open (a drive pulled out) answers nothing, and stays removed.
+        const auto node = m_nodes.find(open->second);
+        if (node != m_nodes.end()) device = node->second.device;
     }
     if (!device) return -EIO;
     return device(*request);
