@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bitset>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -178,7 +179,13 @@ class AspiPath final : public TransportPath {
             return result;
         }
         result.sense = DecodeSense(srb.SenseArea, std::min<size_t>(srb.SRB_SenseLen, sizeof srb.SenseArea));
-        if (srb.SRB_HaStat == HASTAT_TIMEOUT) {
+        if (status == SS_NO_DEVICE) {
+            // The adapter no longer has the target (a drive pulled out): told as the pass-through
+            // tells a device node that went, so that both paths say the drive is no longer there.
+            result.outcome = TransportResult::Outcome::Failed;
+            result.sense = {};
+            result.osError = ENODEV;
+        } else if (srb.SRB_HaStat == HASTAT_TIMEOUT) {
             result.outcome = TransportResult::Outcome::TimedOut;
         } else if (srb.SRB_TargStat == kScsiCheckCondition) {
             result.outcome = TransportResult::Outcome::CheckCondition;

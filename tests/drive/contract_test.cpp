@@ -28,12 +28,18 @@ class Backend {
     virtual ~Backend() = default;
     virtual emu::VirtualDrive& AddDrive(emu::DriveKind kind) = 0;
     virtual emu::VirtualDrive& Drive(size_t index) = 0;
+    // The drive is pulled out while tables that found it are open.
+    virtual void RemoveDrive(size_t index) = 0;
 };
 
 class PassThroughBackend final : public Backend {
   public:
     emu::VirtualDrive& AddDrive(emu::DriveKind kind) override { return m_bus.AddDrive(kind); }
     emu::VirtualDrive& Drive(size_t index) override { return m_bus.Drive(index); }
+    void RemoveDrive(size_t index) override {
+        m_bus.Os().RemoveNode("/dev/sr" + std::to_string(index));
+        m_bus.Os().RemoveNode("/dev/sg" + std::to_string(index));
+    }
 
   private:
     test::VirtualBus m_bus;
@@ -75,6 +81,7 @@ class AspiBackend final : public Backend {
     }
     emu::VirtualDrive& AddDrive(emu::DriveKind kind) override { return m_scenario.AddDrive(kind); }
     emu::VirtualDrive& Drive(size_t index) override { return m_scenario.Drive(index); }
+    void RemoveDrive(size_t index) override { EXPECT_TRUE(m_scenario.RemoveDrive(index)); }
 
   private:
     emu::Scenario m_scenario{std::vector<emu::DriveState>{}};
@@ -235,6 +242,21 @@ TEST_P(DriveContract, AnswersArriveInTheCallersBufferAndFaultsFoldIntoTheStatus)
     EXPECT_EQ(table->LastSense(), (Sense{0x03, 0x11, 0x05}));
     EXPECT_EQ(table->SendCommand(modeSense, kDataIn, mode, sizeof mode, 15), kCommandCompleted);
     EXPECT_EQ(table->LastSense(), Sense{});
+}
+
+// A drive pulled out: both paths report a failed call without sense and with the platform's error,
+// which is how the program tells a drive that went from one that refuses a command.
+TEST_P(DriveContract, APulledOutDriveFailsWithoutSenseAndWithThePlatformsError) {
+    backend->AddDrive(emu::DriveKind::Maker).Insert("dvd+r");
+    auto table = OpenTable();
+    table->WaitUntilReady();  // takes the report of the disc put in
+    const uint8_t tur[12] = {};
+    ASSERT_EQ(table->SendCommand(tur, kNoData, nullptr, 0, 15), kCommandCompleted);
+    backend->RemoveDrive(0);
+    EXPECT_EQ(table->SendCommand(tur, kNoData, nullptr, 0, 15), kCommandFailed);
+    EXPECT_EQ(table->LastSense(), Sense{});
+    EXPECT_NE(table->LastOsError(), 0);
+    EXPECT_EQ(table->EnumerateDrives(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPaths, DriveContract, ::testing::Values(Path::PassThrough, Path::Aspi),
