@@ -308,7 +308,8 @@ void CReadTestWindow::Start() {
     }
 
     m_stop = std::make_shared<std::atomic<bool>>(false);
-    m_record.reset();
+    // The last run stays savable until this one shows a disc of its own: a START that finds no
+    // drive (pulled out) or no readable disc leaves it on the chart, and so in the window's hands.
     m_saveResults->setEnabled(false);
     m_savePicture->setEnabled(false);
     m_progress->setValue(0);
@@ -341,6 +342,7 @@ void CReadTestWindow::Start() {
                     const double top = ReadTestAxisTop(layout, run.speed.x);
                     const QString speedText = ProgramText(speed.text);
                     context.Post([this, layout, top, speedText] {
+                        m_record.reset();
                         ShowDiscLayout(layout);
                         m_view->Begin(layout, top);
                         ShowStatus(QStringLiteral("Reading the disc at %1\u2026").arg(speedText));
@@ -377,24 +379,27 @@ void CReadTestWindow::Start() {
 
 void CReadTestWindow::OnRunEnded(const Ran& ran) {
     SetRunning(false);
-    if (!ran.driveFound) {
-        m_disc->setText(QString::fromLatin1(kReadTestNoDrive));
-        ShowStatus(QString::fromLatin1(kReadTestNoDrive));
-        return;
-    }
     const ReadTestResult& r = ran.record.result;
-    if (r.end == ReadTestEnd::NotReadable) {
-        m_disc->setText(ProgramText(NotReadableText(r.notReadable)));
-        ShowStatus(ProgramText(NotReadableText(r.notReadable)));
+    if (!ran.driveFound || r.end == ReadTestEnd::NotReadable) {
+        const QString why = !ran.driveFound ? QString::fromLatin1(kReadTestNoDrive)
+                                            : ProgramText(NotReadableText(r.notReadable));
+        m_disc->setText(why);
+        ShowStatus(why);
+        EnableSaving();
         return;
     }
     m_view->Show(ran.record);
     ShowStatus(ProgramText(ReadTestOutcomeText(r)));
     if (r.end == ReadTestEnd::Finished) m_progress->setValue(kProgressSteps);
     const bool measured = !r.points.empty() || !r.failures.empty() || r.access.has_value();
+    m_record.reset();
     if (measured) m_record = ran.record;
-    m_saveResults->setEnabled(measured);
-    m_savePicture->setEnabled(measured && r.kind != ReadTestKind::Seek);
+    EnableSaving();
+}
+
+void CReadTestWindow::EnableSaving() {
+    m_saveResults->setEnabled(m_record.has_value());
+    m_savePicture->setEnabled(m_record.has_value() && m_record->result.kind != ReadTestKind::Seek);
 }
 
 void CReadTestWindow::Stop() {

@@ -76,6 +76,8 @@ class CReadTestWindow final : public QDialog {
     void AskSaveChartPicture();
     void OnRunEnded(const Ran& ran);
     void SetRunning(bool running);
+    // The save buttons follow the run the window keeps.
+    void EnableSaving();
     void ShowStatus(const QString& text);
     // The run's stop request and the sequence's, so that nothing more goes to the drive.
     void StopRun();

@@ -1,5 +1,6 @@
-// The Read Test window on virtual drives, through its controls: a run to its end, STOP, and the
-// main window's drive list locked while a run holds the drive, on a drive that is not the maker's.
+// The Read Test window on virtual drives, through its controls: a run to its end, STOP, a drive
+// pulled out, and the main window's drive list locked while a run holds the drive, on a drive that
+// is not the maker's.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <chrono>
 #include <condition_variable>
@@ -20,6 +22,7 @@
 #include "chart/ReadTestChart.h"
 #include "chart/ScanChart.h"
 #include "chart/ScanChartCanvas.h"
+#include "probix/ReadTestFile.h"
 #include "scan/ReadTestWindow.h"
 #include "tests/support/ScriptedPrompter.h"
 #include "tests/support/Settle.h"
@@ -154,6 +157,38 @@ TEST_F(ReadTestWindowTest, StopEndsTheRunBetweenRequestsAndKeepsWhatWasRead) {
     EXPECT_EQ(Find<QLabel>(window, "readTestVerdict")->text(), QStringLiteral("User abort!"));
     EXPECT_GT(CurvePixels(window), 0);
     EXPECT_TRUE(Find<QPushButton>(window, "readTestStart")->isEnabled());
+}
+
+// The drive is pulled out in the middle of a run: what was read stays on the chart and savable,
+// also after a START that finds no drive.
+TEST_F(ReadTestWindowTest, WhatWasReadBeforeTheDriveWentStaysSavable) {
+    AddDrive(true);
+    CReadTestWindow window(services);
+    ASSERT_TRUE(test::Settle(window));
+    Find<QPushButton>(window, "readTestStart")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.Holding(); }, 20000));
+    bus.Os().RemoveNode("/dev/sr0");
+    bus.Os().RemoveNode("/dev/sg0");
+    gate.Open();
+    ASSERT_TRUE(WaitEnded(window));
+    const int curve = CurvePixels(window);
+    EXPECT_GT(curve, 0);
+    EXPECT_TRUE(Find<QPushButton>(window, "readTestSaveResults")->isEnabled());
+
+    Find<QPushButton>(window, "readTestStart")->click();
+    ASSERT_TRUE(WaitEnded(window));
+    EXPECT_EQ(Find<QLabel>(window, "readTestStatus")->text(), QString::fromLatin1(kReadTestNoDrive));
+    EXPECT_EQ(CurvePixels(window), curve);
+    EXPECT_TRUE(Find<QPushButton>(window, "readTestSaveResults")->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>(window, "readTestSavePicture")->isEnabled());
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("pulled.csv"));
+    ASSERT_TRUE(window.SaveResults(path));
+    const ReadTestRead read = ReadReadTestFile(QFile::encodeName(path).toStdString());
+    ASSERT_TRUE(read.record.has_value()) << read.error;
+    EXPECT_EQ(read.record->result.end, ReadTestEnd::DriveGone);
+    EXPECT_FALSE(read.record->result.points.empty());
 }
 
 TEST_F(ReadTestWindowTest, TheDriveListIsLockedWhileARunHoldsTheDrive) {
