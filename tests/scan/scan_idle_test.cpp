@@ -43,6 +43,18 @@ class ScanInMainWindow : public scan_test::PageFixture {
         }
         return nullptr;
     }
+
+    // Brings the Probix page of `window` to the front and polls the disc once by hand (the poll
+    // timer stopped), as a user who waits for "Ready." before pressing START.
+    ::testing::AssertionResult ShowProbix(CMainDialog& window) {
+        page = FindPage<CTEFE>(window);
+        if (page == nullptr) return ::testing::AssertionFailure() << "the window has no Probix page";
+        window.Sheet()->SetActivePage(page);
+        if (!test::Settle(window)) return ::testing::AssertionFailure() << "the window did not settle";
+        PollTimer().stop();
+        Tick();
+        return ::testing::AssertionSuccess();
+    }
 };
 
 TEST_F(ScanInMainWindow, ARunLocksTheDriveListAndOtherPagesButtonsUntilItEnds) {
@@ -59,13 +71,8 @@ TEST_F(ScanInMainWindow, ARunLocksTheDriveListAndOtherPagesButtonsUntilItEnds) {
     ASSERT_NE(wopc, nullptr);
     window.Sheet()->SetActivePage(wopc);
     ASSERT_TRUE(test::Settle(window));
-    page = FindPage<CTEFE>(window);
-    ASSERT_NE(page, nullptr);
-    window.Sheet()->SetActivePage(page);
+    ASSERT_TRUE(ShowProbix(window));
     ASSERT_TRUE(page->IsInitialised());
-    ASSERT_TRUE(test::Settle(window));
-    PollTimer().stop();
-    Tick();
     ASSERT_EQ(StatusText(), QString::fromLatin1(scan_texts::kReady));
 
     gate.Install(drive);
@@ -155,12 +162,7 @@ TEST_F(ScanInMainWindow, F1InTheSmartReportOpensItsGuidePageInAWindowThatTakesIn
     window.OnInitDialog();
     ASSERT_TRUE(test::Settle(window));
     window.show();
-    page = FindPage<CTEFE>(window);
-    ASSERT_NE(page, nullptr);
-    window.Sheet()->SetActivePage(page);
-    ASSERT_TRUE(test::Settle(window));
-    PollTimer().stop();
-    Tick();
+    ASSERT_TRUE(ShowProbix(window));
     ChooseMode(SamplingMode::Smart);
 
     auto bringToFront = [](QWidget& front) {
@@ -209,12 +211,7 @@ TEST_F(ScanInMainWindow, ARunWhoseDriveIsPulledOutKeepsItsCurvesInAResultsWindow
     CMainDialog window(services, WithProbix());
     window.OnInitDialog();
     ASSERT_TRUE(test::Settle(window));
-    page = FindPage<CTEFE>(window);
-    ASSERT_NE(page, nullptr);
-    window.Sheet()->SetActivePage(page);
-    ASSERT_TRUE(test::Settle(window));
-    PollTimer().stop();
-    Tick();
+    ASSERT_TRUE(ShowProbix(window));
     ASSERT_EQ(StatusText(), QString::fromLatin1(scan_texts::kReady));
 
     gate.Install(drive);
@@ -281,12 +278,7 @@ TEST_F(ScanInMainWindow, ARunWhoseDriveIsPulledOutKeepsItsCurvesInAResultsWindow
     window.Rescan();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.DriveList()->count() == 1; }, 20000));
     ASSERT_TRUE(test::Settle(window));
-    page = FindPage<CTEFE>(window);
-    ASSERT_NE(page, nullptr);
-    window.Sheet()->SetActivePage(page);
-    ASSERT_TRUE(test::Settle(window));
-    PollTimer().stop();
-    Tick();
+    ASSERT_TRUE(ShowProbix(window));
     ASSERT_EQ(StatusText(), QString::fromLatin1(scan_texts::kReady));
     gate.Open();
     ClickStart();
