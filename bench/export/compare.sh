@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Times Dravix's writers against ImageMagick's `convert` on the same 1920 × 1080 BMP, one whole
+# Times Dravix's writers against ImageMagick's `convert` (by its full path: the first `convert` on
+# PATH may be another program) on the same 1920 × 1080 BMP, one whole
 # process per run for both (read the BMP, encode, write the file), mean of RUNS runs in
 # milliseconds, then prints the in-process encode times of bench_export. Times in milliseconds;
 # ratio = ImageMagick / Dravix, so above 1.0x Dravix is faster.
@@ -11,8 +12,9 @@ build=${1:-$root/build-bench}
 runs=${RUNS:-10}
 
 "$root/scripts/setup.sh" imagemagick
-if ! command -v convert >/dev/null; then
-  echo "ImageMagick's convert is not available" >&2
+magick=/usr/bin/convert
+if [ ! -x "$magick" ] || ! "$magick" -version 2>/dev/null | grep -q ImageMagick; then
+  echo "ImageMagick's convert is not available at $magick" >&2
   exit 1
 fi
 
@@ -63,7 +65,7 @@ for entry in "${formats[@]}"; do
   fi
   read -r ours_wall ours_cpu < <(measure "$build/bin/export_convert_timing" "$work/capture.bmp" "$work/ours.$ext")
   # shellcheck disable=SC2086
-  read -r im_wall im_cpu < <(measure convert "$work/capture.bmp" $options "$prefix$work/magick.$ext")
+  read -r im_wall im_cpu < <(measure "$magick" "$work/capture.bmp" $options "$prefix$work/magick.$ext")
   printf '%-5s | %9s %9s %7s | %9s %9s %7s | %9s %9s\n' "$ext" "$ours_wall" "$im_wall" \
     "$(ratio "$ours_wall" "$im_wall")" "$ours_cpu" "$im_cpu" "$(ratio "$ours_cpu" "$im_cpu")" \
     "$(stat -c %s "$work/ours.$ext" 2>/dev/null || echo -)" "$(stat -c %s "$work/magick.$ext" 2>/dev/null || echo -)"
