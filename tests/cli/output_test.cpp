@@ -7,11 +7,13 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 
 #include "emu/Scenario.h"
@@ -70,6 +72,7 @@ TEST_F(Output, AFileThatCannotBeWrittenStopsTheScanBeforeTheDrive) {
         int status;
         std::string message;
         bool asRoot;  // root writes into a read-only folder anyway
+        bool asUser = true;
     } cases[] = {
         {"--csv", Path("missing/x.csv"), 1,
          cannotWrite(Path("missing/x.csv"), "the folder '" + Path("missing") + "' does not exist"), true},
@@ -79,11 +82,14 @@ TEST_F(Output, AFileThatCannotBeWrittenStopsTheScanBeforeTheDrive) {
         {"--csv", Path("fifo.csv"), 2, notRegular(Path("fifo.csv")), true},
         {"--csv", Path("locked/old.csv"), 1,
          cannotWrite(Path("locked/old.csv"), "the folder '" + Path("locked") + "' is not writable"), false},
+        // A folder that is there but takes no new files (for a user it is read-only).
+        {"--csv", "/proc/version", 1,
+         cannotWrite("/proc/version", "no file can be made in the folder '/proc'"), true, false},
     };
     ASSERT_TRUE(drive.Insert("dvd+r"));
     bus.ClearCommands();
     for (const auto& c : cases) {
-        if (::geteuid() == 0 && !c.asRoot) continue;
+        if (::geteuid() == 0 ? !c.asRoot : !c.asUser) continue;
         SCOPED_TRACE(c.path);
         const CliRun run = RunCliCapture({"scan", "--speed", "4X", c.option, c.path});
         EXPECT_EQ(run.status, c.status);
@@ -262,22 +268,146 @@ TEST_F(Output, SaveFailuresLeaveTheTargetAsItWas) {
         }
     }
 }
-TEST_F(Output, ARunThatMeasuredNothingLeavesNoFile) {
-    const std::string csv = Path("scan.csv");
-    EXPECT_EQ(RunCliCapture({"scan", "--speed", "4X", "--csv", csv}).status, 3);  // no disc
-    EXPECT_FALSE(fs::exists(csv));
+// No output of a command is one of its inputs or another of its outputs: the same file by any
+// name (a hard link, a symbolic link, another spelling), or a name not made yet. Each is refused
+// before anything is read or sent to the drive, and the file named stays byte for byte as it was.
+TEST_F(Output, NoOutputIsAnInputOrAnotherOutput) {
+    const std::string precious = "precious\n";
+    for (const char* name : {"disc.iso", "a.csv", "b.png", "chart.bmp", "state.json"})
+        std::ofstream(Path(name)) << precious;
+    fs::create_hard_link(Path("disc.iso"), Path("disc-link.png"));
+    fs::create_symlink(Path("a.csv"), Path("a-link.png"));
+    const std::string state = Path("state.json");
+    auto input = [](const std::string& path) {
+        return "'" + path + "' is also an input of this command; choose another name.";
+    };
+    const std::string notMade = (dir / "sub" / ".." / "new.png").string();
+    fs::create_directories(dir / "sub");
+    const struct {
+        std::vector<std::string> args;
+        std::string target;  // the file that must stay as it was (none for a name not made yet)
+        std::string message;
+    } cases[] = {
+        {{"readtest", "--verify", Path("disc.iso"), "--csv", Path("disc.iso")},
+         Path("disc.iso"),
+         input(Path("disc.iso"))},
+        {{"readtest", "--verify", Path("disc.iso"), "--image", Path("disc-link.png")},
+         Path("disc.iso"),
+         input(Path("disc-link.png"))},
+        {{"readtest", "--csv", Path("chart.bmp"), "--image", Path("chart.bmp")},
+         Path("chart.bmp"),
+         "'" + Path("chart.bmp") + "' is also the results file of this command; choose another name."},
+        {{"scan", "--speed", "8X", "--image", Path("chart.bmp"), "--csv", Path("./chart.bmp")},
+         Path("chart.bmp"),
+         "'" + Path("chart.bmp") + "' is also the results file of this command; choose another name."},
+        {{"scan", "--speed", "8X", "--csv", Path("new.png"), "--image", notMade},
+         "",
+         "'" + notMade + "' is also the results file of this command; choose another name."},
+        {{"smart", "--csv", state}, state, input(state)},
+        {{"compare", Path("a.csv"), Path("b.png"), "--image", Path("a-link.png")},
+         Path("a.csv"),
+         input(Path("a-link.png"))},
+        {{"compare", Path("a.csv"), Path("b.png"), "--image", Path("b.png")},
+         Path("b.png"),
+         input(Path("b.png"))},
+        {{"report", Path("a.csv"), Path("b.png"), "-o", Path("b.png")}, Path("b.png"), input(Path("b.png"))},
+        {{"report", Path("missing.csv"), "-o", Path("missing.csv")}, "", input(Path("missing.csv"))},
+        {{"convert", Path("chart.bmp"), Path("chart.bmp")}, Path("chart.bmp"), input(Path("chart.bmp"))},
+    };
+    ASSERT_TRUE(drive.Insert("dvd+r-recorded"));
+    bus.ClearCommands();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.message);
+        // The virtual drive's state file is read and written while the drive is in use.
+        const bool virtualDrive = c.target == state;
+        if (virtualDrive) {
+            setenv("DRAVIX_ASPI_LIBRARY", Path("libdravix-vdrive.so").c_str(), 1);
+            setenv("DRAVIX_VDRIVE_STATE", state.c_str(), 1);
+        }
+        const CliRun run = RunCliCapture(c.args);
+        unsetenv("DRAVIX_ASPI_LIBRARY");
+        unsetenv("DRAVIX_VDRIVE_STATE");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, "dravix-cli: " + c.message + "\n");
+        if (!c.target.empty()) EXPECT_EQ(ReadText(c.target), precious);
+        EXPECT_FALSE(fs::exists(Path("new.png")));
+        EXPECT_FALSE(fs::exists(Path("missing.csv")));
+    }
+    EXPECT_TRUE(bus.Commands().empty());
+    EXPECT_TRUE(fs::is_symlink(Path("a-link.png")));
+}
 
-    ASSERT_TRUE(drive.Insert("dvd+r"));
+// One rule for every measuring command, however its run ended (a failure, Ctrl+C, and so a reader
+// of standard output that went away, which stops a run the same way): a run that measured nothing
+// writes no file and leaves an older one as it was; one that measured something writes it.
+TEST_F(Output, ARunThatMeasuredNothingLeavesNoFile) {
+    const std::string csv = Path("results.csv");
+    const std::string older = "older results\n";
     emu::FaultRule reference;
     reference.opcode = 0xFD;
     reference.subCode = 0xFB;
     reference.bytes = {{11, 0x03}};
     reference.sense = emu::kNoMedium;
-    drive.AddFault(reference);
-    const CliRun failed = RunCliCapture({"scan", "--speed", "4X", "--csv", csv});
-    EXPECT_EQ(failed.status, 1);
-    EXPECT_FALSE(fs::exists(csv));
-    EXPECT_NE(failed.err.find("'" + csv + "' was not written: nothing was measured"), std::string::npos);
+    const struct {
+        std::vector<std::string> args;
+        const char* disc;                                // none: the drive is empty
+        std::function<bool(const uint8_t* cdb)> stopAt;  // Ctrl+C as the drive answers it
+        bool failReference;
+        int status;
+        const char* nothing;  // the note's last word, null when the file is written
+    } cases[] = {
+        {{"scan", "--speed", "4X"}, nullptr, nullptr, false, 3, nullptr},
+        {{"scan", "--speed", "4X"}, "dvd+r", nullptr, true, 1, "measured"},
+        {{"scan", "--speed", "4X"},
+         "dvd+r",
+         [](const uint8_t* c) { return c[0] == 0xFD && c[1] == 0xFB; },
+         false,
+         1,
+         "measured"},
+        {{"smart"},
+         "dvd+r",
+         [](const uint8_t* c) { return c[0] == 0xFD && c[1] == 0xFB; },
+         false,
+         1,
+         "measured"},
+        {{"readtest"}, "dvd+r-recorded", [](const uint8_t* c) { return c[0] == 0x52; }, false, 1, "read"},
+        {{"readtest", "--start", "0", "--end", "99"},
+         "dvd+r-recorded",
+         [reads = std::make_shared<int>(0)](const uint8_t* c) { return c[0] == 0x28 && ++*reads == 3; },
+         false,
+         1,
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.front() + (c.nothing ? std::string(" nothing ") + c.nothing : " written"));
+        std::ofstream(csv) << older;
+        drive.ClearFaults();
+        if (c.disc) {
+            ASSERT_TRUE(drive.Insert(c.disc));
+        } else {
+            drive.RemoveDisc();
+        }
+        if (c.failReference) drive.AddFault(reference);
+        bool stopped = false;
+        drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
+            if (c.stopAt && !stopped && c.stopAt(cdb)) {
+                stopped = true;
+                std::raise(SIGINT);
+            }
+        });
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--csv", csv});
+        const CliRun run = RunCliCapture(args);
+        drive.SetTraceHook(nullptr);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        if (c.nothing != nullptr || c.disc == nullptr) {
+            EXPECT_EQ(ReadText(csv), older);
+        } else {
+            EXPECT_NE(ReadText(csv).find("# result: stopped"), std::string::npos) << ReadText(csv);
+        }
+        const std::string note = "'" + csv + "' was not written: nothing was " + (c.nothing ? c.nothing : "");
+        EXPECT_EQ(run.err.find(note) != std::string::npos, c.nothing != nullptr) << run.err;
+    }
 }
 
 TEST_F(Output, ProgressGoesToStandardErrorWhenAskedForAndNeverToStandardOutput) {

@@ -148,6 +148,7 @@ TEST_P(DriveContract, SupportCheckTellsTheThreeKindsOfDriveApart) {
     const SupportResult old = CheckDriveSupport(*table);
     EXPECT_EQ(old.outcome, SupportOutcome::FirmwareNotSupported);
     EXPECT_EQ(old.featureListStatus, kCommandCompleted);  // it answers, without the signature
+    EXPECT_TRUE(backend->Drive(2).State().vendorMode);    // and gets no off
 
     table->SelectDrive(3);
     const SupportResult none = CheckDriveSupport(*table);
@@ -166,6 +167,35 @@ TEST_P(DriveContract, SupportCheckTellsTheThreeKindsOfDriveApart) {
     EXPECT_EQ(CheckDriveSupport(*table).outcome, SupportOutcome::VendorModeRefused);
     EXPECT_FALSE(backend->Drive(3).State().vendorMode);
     EXPECT_EQ(table->LastFailure().status, kCommandTimedOut);
+
+    // A feature list whose answer was lost came from a drive in vendor mode: it gets its off, and
+    // the lost list stays the failure reported. One the drive refused with its own status gets
+    // none, as a list without the signature gets none.
+    const struct {
+        emu::FaultRule::Action action;
+        uint8_t status;
+        bool leftOn;
+    } lists[] = {
+        {emu::FaultRule::Action::HostTimeout, kCommandTimedOut, false},
+        {emu::FaultRule::Action::AdapterError, kCommandFailed, false},
+        {emu::FaultRule::Action::CheckCondition, kCommandFailed, true},
+    };
+    for (const auto& list : lists) {
+        emu::FaultRule fault;
+        fault.opcode = 0xFD;
+        fault.subCode = 0x1B;
+        fault.function = 0x0E;
+        fault.action = list.action;
+        fault.sense = emu::kInvalidFieldInCdb;
+        fault.once = true;
+        backend->Drive(3).AddFault(fault);
+        const SupportResult result = CheckDriveSupport(*table);
+        EXPECT_EQ(result.outcome, SupportOutcome::FirmwareNotSupported);
+        EXPECT_EQ(result.featureListStatus, list.status);
+        EXPECT_EQ(table->LastFailure().status, list.status);
+        EXPECT_EQ(backend->Drive(3).State().vendorMode, list.leftOn) << static_cast<int>(list.action);
+        EXPECT_TRUE(table->SetVendorMode(false));
+    }
 }
 
 TEST_P(DriveContract, ReadinessTrayAndSenseOfTheLastFailure) {
