@@ -122,27 +122,28 @@ int RunSmart(CliContext& context, const CommandArgs& args) {
     // As a scan's: a report stopped before its first speed was measured leaves no file.
     const bool measuredAny = std::any_of(results.begin(), results.end(),
                                          [](SpeedResult result) { return result != SpeedResult::Stopped; });
-    const bool csvWritten = WriteResultsFiles(context,
-                                              {{"csv", csvPath,
-                                                [&](const std::string& path) {
-                                                    ScanResults file;
-                                                    file.kind = ScanResults::Kind::Smart;
-                                                    file.driveLabel = session.Table().DriveLabel();
-                                                    file.firmware = session.Table().FirmwareRevision();
-                                                    file.discTypeCode = survey.discTypeCode;
-                                                    file.discType = info.discType;
-                                                    file.manufacturerId = info.manufacturerId;
-                                                    file.mediaTypeId = info.mediaTypeId;
-                                                    file.capacity = info.capacity;
-                                                    file.date = UtcTimestamp();
-                                                    file.programVersion = kVersionText;
-                                                    file.outcome = verdict.outcome;
-                                                    file.verdictText = verdict.text;
-                                                    file.identifiersRead = !disc.identifiersUnread;
-                                                    file.speeds = measured;
-                                                    return SaveResultsFile(path, file);
-                                                }}},
-                                              measuredAny, "measured", context.Result());
+    auto smartFile = [&] {
+        ScanResults file;
+        file.kind = ScanResults::Kind::Smart;
+        file.driveLabel = session.Table().DriveLabel();
+        file.firmware = session.Table().FirmwareRevision();
+        file.discTypeCode = survey.discTypeCode;
+        file.discType = info.discType;
+        file.manufacturerId = info.manufacturerId;
+        file.mediaTypeId = info.mediaTypeId;
+        file.capacity = info.capacity;
+        file.date = UtcTimestamp();
+        file.programVersion = kVersionText;
+        file.outcome = verdict.outcome;
+        file.verdictText = verdict.text;
+        file.identifiersRead = !disc.identifiersUnread;
+        file.speeds = measured;
+        return file;
+    };
+    const bool csvWritten = WriteResultsFiles(
+        context,
+        {{"csv", csvPath, [&](const std::string& path) { return SaveResultsFile(path, smartFile()); }}},
+        measuredAny, "measured", context.Result());
 
     switch (verdict.outcome) {
         case RunOutcome::Ok:
