@@ -271,52 +271,41 @@ TEST_F(Output, SaveFailuresLeaveTheTargetAsItWas) {
 // name (a hard link, a symbolic link, another spelling), or a name not made yet. Each is refused
 // before anything is read or sent to the drive, and the file named stays byte for byte as it was.
 TEST_F(Output, NoOutputIsAnInputOrAnotherOutput) {
-    const std::string precious = "precious\n";
     for (const char* name : {"disc.iso", "a.csv", "b.png", "chart.bmp", "state.json"})
-        std::ofstream(Path(name)) << precious;
+        std::ofstream(Path(name)) << "precious\n";
     fs::create_hard_link(Path("disc.iso"), Path("disc-link.png"));
     fs::create_symlink(Path("a.csv"), Path("a-link.png"));
-    const std::string state = Path("state.json");
-    auto input = [](const std::string& path) {
-        return "'" + path + "' is also an input of this command; choose another name.";
-    };
-    const std::string notMade = (dir / "sub" / ".." / "new.png").string();
     fs::create_directories(dir / "sub");
+    const std::string notMade = (dir / "sub" / ".." / "new.png").string();
+    const std::string iso = Path("disc.iso"), bmp = Path("chart.bmp"), state = Path("state.json");
+    const char* input = "an input";
+    const char* results = "the results file";
     const struct {
         std::vector<std::string> args;
         std::string target;  // the file that must stay as it was (none for a name not made yet)
-        std::string message;
+        std::string refused;
+        const char* is;
     } cases[] = {
-        {{"readtest", "--verify", Path("disc.iso"), "--csv", Path("disc.iso")},
-         Path("disc.iso"),
-         input(Path("disc.iso"))},
-        {{"readtest", "--verify", Path("disc.iso"), "--image", Path("disc-link.png")},
-         Path("disc.iso"),
-         input(Path("disc-link.png"))},
-        {{"readtest", "--csv", Path("chart.bmp"), "--image", Path("chart.bmp")},
-         Path("chart.bmp"),
-         "'" + Path("chart.bmp") + "' is also the results file of this command; choose another name."},
-        {{"scan", "--speed", "8X", "--image", Path("chart.bmp"), "--csv", Path("./chart.bmp")},
-         Path("chart.bmp"),
-         "'" + Path("chart.bmp") + "' is also the results file of this command; choose another name."},
-        {{"scan", "--speed", "8X", "--csv", Path("new.png"), "--image", notMade},
-         "",
-         "'" + notMade + "' is also the results file of this command; choose another name."},
-        {{"smart", "--csv", state}, state, input(state)},
+        {{"readtest", "--verify", iso, "--csv", iso}, iso, iso, input},
+        {{"readtest", "--verify", iso, "--image", Path("disc-link.png")}, iso, Path("disc-link.png"), input},
+        {{"readtest", "--csv", bmp, "--image", bmp}, bmp, bmp, results},
+        {{"scan", "--speed", "8X", "--image", bmp, "--csv", Path("./chart.bmp")}, bmp, bmp, results},
+        {{"scan", "--speed", "8X", "--csv", Path("new.png"), "--image", notMade}, "", notMade, results},
+        {{"smart", "--csv", state}, state, state, input},
         {{"compare", Path("a.csv"), Path("b.png"), "--image", Path("a-link.png")},
          Path("a.csv"),
-         input(Path("a-link.png"))},
-        {{"report", Path("a.csv"), Path("b.png"), "-o", Path("b.png")}, Path("b.png"), input(Path("b.png"))},
-        {{"report", Path("missing.csv"), "-o", Path("missing.csv")}, "", input(Path("missing.csv"))},
-        {{"convert", Path("chart.bmp"), Path("chart.bmp")}, Path("chart.bmp"), input(Path("chart.bmp"))},
+         Path("a-link.png"),
+         input},
+        {{"report", Path("a.csv"), Path("b.png"), "-o", Path("b.png")}, Path("b.png"), Path("b.png"), input},
+        {{"report", Path("missing.csv"), "-o", Path("missing.csv")}, "", Path("missing.csv"), input},
+        {{"convert", bmp, bmp}, bmp, bmp, input},
     };
     ASSERT_TRUE(drive.Insert("dvd+r-recorded"));
     bus.ClearCommands();
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.front() + " " + c.message);
+        SCOPED_TRACE(c.args.front() + " " + c.refused);
         // The virtual drive's state file is read and written while the drive is in use.
-        const bool virtualDrive = c.target == state;
-        if (virtualDrive) {
+        if (c.target == state) {
             setenv("DRAVIX_ASPI_LIBRARY", Path("libdravix-vdrive.so").c_str(), 1);
             setenv("DRAVIX_VDRIVE_STATE", state.c_str(), 1);
         }
@@ -324,10 +313,10 @@ TEST_F(Output, NoOutputIsAnInputOrAnotherOutput) {
         unsetenv("DRAVIX_ASPI_LIBRARY");
         unsetenv("DRAVIX_VDRIVE_STATE");
         EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.err, "dravix-cli: " + c.message + "\n");
-        if (!c.target.empty()) EXPECT_EQ(ReadText(c.target), precious);
-        EXPECT_FALSE(fs::exists(Path("new.png")));
-        EXPECT_FALSE(fs::exists(Path("missing.csv")));
+        EXPECT_EQ(run.err, "dravix-cli: '" + c.refused + "' is also " + c.is +
+                               " of this command; choose another name.\n");
+        if (!c.target.empty()) EXPECT_EQ(ReadText(c.target), "precious\n");
+        EXPECT_FALSE(fs::exists(Path("new.png")) || fs::exists(Path("missing.csv")));
     }
     EXPECT_TRUE(bus.Commands().empty());
     EXPECT_TRUE(fs::is_symlink(Path("a-link.png")));
