@@ -40,8 +40,13 @@ std::string FolderOf(const std::string& path) {
 
 std::string FolderProblem(int error, const std::string& folder) {
     switch (error) {
-        case ENOENT:
+        case ENOENT: {
+            // A folder that is there and still says "no such file" takes no new files (/proc).
+            struct stat info {};
+            if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+                return "no file can be made in the folder '" + folder + "'";
             return "the folder '" + folder + "' does not exist";
+        }
         case ENOTDIR:
             return "'" + folder + "' is not a folder";
         case EACCES:
@@ -129,7 +134,71 @@ void SyncFolder(const std::string& folder) {
     ::close(fd);
 }
 
+// A file's identity: device and inode when it exists, otherwise its resolved folder and name.
+struct Identity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string name;
+};
+
+Identity IdentityOf(const std::string& path) {
+    Identity identity;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        identity.exists = true;
+        identity.device = info.st_dev;
+        identity.inode = info.st_ino;
+        return identity;
+    }
+    const std::filesystem::path name(path);
+    std::error_code error;
+    std::filesystem::path folder = std::filesystem::weakly_canonical(FolderOf(path), error);
+    if (error) folder = std::filesystem::absolute(FolderOf(path), error).lexically_normal();
+    identity.name = (folder / name.filename()).string();
+    return identity;
+}
+
+bool SameIdentity(const Identity& a, const Identity& b) {
+    if (a.exists != b.exists) return false;
+    return a.exists ? a.device == b.device && a.inode == b.inode : a.name == b.name;
+}
+
+const char* RoleText(FileRole role) {
+    switch (role) {
+        case FileRole::Input:
+            return "an input";
+        case FileRole::ResultsFile:
+            return "the results file";
+        case FileRole::Picture:
+            return "the picture";
+        case FileRole::Output:
+            break;
+    }
+    return "an output";
+}
+
 }  // namespace
+
+std::string OutputClash(const std::vector<ActionFile>& files, std::string_view owner) {
+    std::vector<std::pair<Identity, const ActionFile*>> known;
+    for (const ActionFile& file : files) {
+        if (!file.path.empty() && file.role == FileRole::Input)
+            known.emplace_back(IdentityOf(file.path), &file);
+    }
+    for (const ActionFile& file : files) {
+        if (file.path.empty() || file.role == FileRole::Input) continue;
+        Identity identity = IdentityOf(file.path);
+        for (const auto& [other, named] : known) {
+            if (SameIdentity(identity, other)) {
+                return "'" + file.path + "' is also " + RoleText(named->role) + " of this " +
+                       std::string(owner) + "; choose another name.";
+            }
+        }
+        known.emplace_back(std::move(identity), &file);
+    }
+    return {};
+}
 
 std::string FileResult::WriteMessage(const std::string& path) const {
     if (problem == FileProblem::NotRegularFile)

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // How every file of the program is written and its input files are opened. A file is written to a
 // new file created exclusively beside it under a random name and renamed over it only once it is
@@ -30,6 +31,29 @@ struct [[nodiscard]] FileResult {
     // name." or "cannot write 'PATH': DETAIL".
     std::string WriteMessage(const std::string& path) const;
 };
+
+// What a file named for one command or one window's action is to that action, for telling why an
+// output may not have its name.
+enum class FileRole {
+    Input,        // read by the action (a results file, an image to verify against, a picture)
+    ResultsFile,  // a results file it writes
+    Picture,      // a picture it writes
+    Output,       // any other file it writes (a report, a converted picture)
+};
+
+struct ActionFile {
+    std::string path;  // as the user gave it; empty for a file not asked for (left out)
+    FileRole role = FileRole::Input;
+};
+
+// The refusal of the first output that is one of the action's inputs or an earlier output of it
+// (the same existing file by device and inode, through links; for names with no file yet, the
+// same folder, its links resolved, and name):
+// "'PATH' is also an input of this OWNER; choose another name." ("... also the results file ...",
+// "... also the picture ...", "... also an output ..."), OWNER being "command" or "window"; empty
+// when no output clashes. Checked before anything is read or written, so that no output ever
+// replaces what the action reads or another file it makes.
+std::string OutputClash(const std::vector<ActionFile>& files, std::string_view owner);
 
 // Whether `path` can be written, before the work that produces its content begins: an existing
 // file must be a regular file that may be written, and the folder must let a file be created in

@@ -102,17 +102,18 @@ constexpr Examples kReadTestExamples = {"dravix-cli readtest", "dravix-cli readt
                                         "dravix-cli --json readtest --mode seek"};
 
 constexpr CommandOption kCompareOptions[] = {
-    {"A B", "", "two results files of TE/FE scans", kCompleteFiles},
+    {"A B", "", "two results files: of TE/FE scans, or of read tests", kCompleteFiles},
     {"--image", "FILE", "also write the chart of A with B laid over it", kCompleteFiles},
 };
 constexpr Examples kCompareExamples = {"dravix-cli compare brand-a.csv brand-b.csv",
-                                       "dravix-cli --json compare 8x.csv 16x.csv"};
+                                       "dravix-cli --json compare 8x.csv 16x.csv",
+                                       "dravix-cli compare read-a.csv read-b.csv --image speeds.png"};
 
 constexpr CommandOption kReportOptions[] = {
-    {"RESULTS...", "", "results files of scans and Smart reports", kCompleteFiles},
+    {"RESULTS...", "", "results files of scans, Smart reports and read tests", kCompleteFiles},
     {"-o, --output", "FILE", "the HTML file to write", kCompleteFiles},
 };
-constexpr Examples kReportExamples = {"dravix-cli report scan.csv smart.csv -o report.html"};
+constexpr Examples kReportExamples = {"dravix-cli report scan.csv smart.csv read.csv -o report.html"};
 
 const std::array kCommands = {
     CliCommand{{.name = "drives",
@@ -194,12 +195,13 @@ const std::array kCommands = {
          .options = kReadTestOptions,
          .examples = kReadTestExamples},
         RunReadTest},
-    CliCommand{{.name = "compare",
-                .synopsis = "A.csv B.csv [--image FILE]",
-                .summary = "show two scans' TE and FE maxima per zone side by side, with their difference",
-                .options = kCompareOptions,
-                .examples = kCompareExamples},
-               RunCompare},
+    CliCommand{
+        {.name = "compare",
+         .synopsis = "A.csv B.csv [--image FILE]",
+         .summary = "show two scans' TE/FE maxima or two read tests' speeds per zone, and their difference",
+         .options = kCompareOptions,
+         .examples = kCompareExamples},
+        RunCompare},
     CliCommand{{.name = "report",
                 .synopsis = "RESULTS... -o FILE",
                 .summary = "write results files as one HTML report (charts embedded) for any browser",

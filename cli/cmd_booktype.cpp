@@ -6,10 +6,12 @@
 #include <iterator>
 
 #include "cli/Commands.h"
+#include "cli/Terminal.h"
 #include "drive/BookTypeCommands.h"
 #include "drive/DriveTable.h"
 #include "drive/Support.h"
 #include "drive/WriteCheck.h"
+#include "probix/ScanTexts.h"
 
 namespace dravix::cli {
 
@@ -44,6 +46,9 @@ class CliObserver final : public BookTypeObserver {
                 break;
         }
     }
+
+    // Ctrl+C, SIGTERM or SIGHUP ends a check between its reads.
+    bool StopRequested() const override { return Interrupted(); }
 
     // The exit status the messages so far call for.
     int Status() const { return m_refused ? kExitNoDrive : m_failed ? kExitFailed : kExitOk; }
@@ -152,6 +157,7 @@ int Show(CliContext& context, DriveTable& table) {
     CliObserver observer(context);
     const DriveRows rows = ReadRows(table, observer);
     if (observer.Status() == kExitNoDrive) return kExitNoDrive;
+    if (rows.stopped) return context.Fail(kExitFailed, scan_texts::kUserAbort);
     const MediaCheck media = ReadMedia(table, observer);
     context.Result()["rows"] = RowsJson(rows);
     context.Result()["writes_dvd_plus_r_dl"] = rows.writesDvdPlusRDl;
@@ -183,6 +189,8 @@ int SetRow(CliContext& context, DriveTable& table, BookTypeRow row, uint8_t targ
     CliObserver observer(context);
     const DriveRows before = ReadRows(table, observer);
     if (observer.Refused()) return kExitNoDrive;
+    // A stop asked for before or during the reads (which then end early) ends the command here.
+    if (context.StopBeforeWrite()) return kExitFailed;
 
     // The page offers no Modify for these rows; neither does the command line. A failure
     // elsewhere in the check (the feature list, a row after this one) leaves this row's Modify

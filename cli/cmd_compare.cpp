@@ -158,9 +158,11 @@ int RunCompare(CliContext& context, const CommandArgs& args) {
     if (!imagePath.empty() && ImageTypeFromExtension(GetFileExtension(imagePath)) == ImageType::kUnknown)
         return UsageError(context, "--image: no picture format for the extension of '" + imagePath + "'");
     if (paths.size() != 2) return UsageError(context, "compare needs two results files");
-    if (!imagePath.empty()) {
-        if (const int status = CheckOutputFile(context, imagePath); status != kExitOk) return status;
-    }
+    if (const int status = CheckCommandFiles(
+            context,
+            {{paths[0], FileRole::Input}, {paths[1], FileRole::Input}, {imagePath, FileRole::Picture}});
+        status != kExitOk)
+        return status;
 
     // Read tests compare with read tests, scans with scans.
     std::vector<ReadTestRead> readTests;

@@ -44,7 +44,9 @@ int RunConvert(CliContext& context, const CommandArgs& args) {
 
     // As for scan's --image: a name that chooses no format is a mistake in the command line.
     if (type == ImageType::kUnknown) return context.Usage(Quoted(output) + ": " + texts::kUnsupportedType);
-    if (const int status = CheckOutputFile(context, output); status != kExitOk) return status;
+    if (const int status = CheckCommandFiles(context, {{input, FileRole::Input}, {output, FileRole::Output}});
+        status != kExitOk)
+        return status;
     // The input's own extension picks the first reader to try; the BMP reader is the fallback.
     ImageContainer image(input, ImageTypeFromExtension(GetFileExtension(input)));
     if (!image.IsValid()) {

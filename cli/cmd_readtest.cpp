@@ -332,35 +332,24 @@ void PrintResult(CliContext& context, const ReadTestRecord& record) {
 }
 
 bool WriteFiles(CliContext& context, const ReadTestArgs& args, const ReadTestRecord& record) {
-    bool allWritten = true;
-    schema::Json files = {{"csv", nullptr}, {"image", nullptr}};
     const ReadTestResult& r = record.result;
     const bool measured = r.readSectors + r.failedSectors + r.skippedSectors > 0 || r.access.has_value();
-    for (const auto& [key, path] : {std::pair{"csv", args.csvPath}, std::pair{"image", args.imagePath}}) {
-        if (path.empty()) continue;
-        if (!measured) {
-            context.Note("'" + path + "' was not written: nothing was read");
-            continue;
-        }
-        std::string problem;
-        if (std::string(key) == "csv") {
-            problem = SaveReadTestFile(path, record);
-        } else {
+    auto picture = [&](const std::string& path) -> std::string {
 #ifdef DRAVIX_CLI_CHART_IMAGES
-            problem = WriteReadTestPicture(path, record);
+        return WriteReadTestPicture(path, record);
 #else
-            problem = kNoPictures;
+        static_cast<void>(path);
+        return kNoPictures;
 #endif
-        }
-        if (problem.empty()) {
-            PutName(files, key, path);
-        } else {
-            context.Fail(kExitFailed, problem);
-            allWritten = false;
-        }
-    }
+    };
+    schema::Json files = schema::Json::object();
+    const bool written = WriteResultsFiles(
+        context,
+        {{"csv", args.csvPath, [&](const std::string& path) { return SaveReadTestFile(path, record); }},
+         {"image", args.imagePath, picture}},
+        measured, "read", files);
     context.Result()["files"] = files;
-    return allWritten;
+    return written;
 }
 
 int ExitOfNotReadable(NotReadableReason reason) {
@@ -384,17 +373,19 @@ int ExitOfNotReadable(NotReadableReason reason) {
 int RunReadTest(CliContext& context, const CommandArgs& args) {
     ReadTestArgs parsed;
     if (const int status = ParseArgs(context, args, parsed); status != kExitOk) return status;
-    // Files are checked before the drive is touched, not after a long run.
+    // Files are checked before the drive is touched, not after a long run; no output may be the
+    // image or the other output.
+    if (const int status = CheckCommandFiles(context, {{parsed.verifyPath, FileRole::Input},
+                                                       {parsed.csvPath, FileRole::ResultsFile},
+                                                       {parsed.imagePath, FileRole::Picture}});
+        status != kExitOk)
+        return status;
     std::unique_ptr<VerifyImage> image;
     if (!parsed.verifyPath.empty()) {
         std::string error;
         image = OpenImageFile(parsed.verifyPath, &error);
         if (!image) return context.Fail(kExitFailed, "cannot read the image " + CliContext::Escaped(error));
         parsed.settings.image = image.get();
-    }
-    for (const std::string& path : {parsed.csvPath, parsed.imagePath}) {
-        if (path.empty()) continue;
-        if (const int status = CheckOutputFile(context, path); status != kExitOk) return status;
     }
 
     DriveTable* table = context.UseDrive(DriveNeeds{});

@@ -164,7 +164,10 @@ int RunReport(CliContext& context, const CommandArgs& args) {
     const std::string output = args.Value("--output").value_or("");
     if (inputs.empty()) return UsageError(context, "report needs at least one results file");
     if (output.empty()) return UsageError(context, "report needs -o FILE");
-    if (const int status = CheckOutputFile(context, output); status != kExitOk) return status;
+    std::vector<ActionFile> files;
+    for (const std::string& input : inputs) files.push_back({input, FileRole::Input});
+    files.push_back({output, FileRole::Output});
+    if (const int status = CheckCommandFiles(context, std::move(files)); status != kExitOk) return status;
 
     // Each input is a read test or a scan's or Smart report's results file.
     struct Input {

@@ -84,25 +84,16 @@ struct ScanRecord {
     ScanResults file;
 };
 
-#ifdef DRAVIX_CLI_CHART_IMAGES
 // The labelled chart (header, both criterion lines, legend), written through the image container
-// in the format of the file's extension.
-bool WriteImage(const std::string& path, const ScanRecord& r, CliContext& context) {
-    const std::string problem = WriteResultsPicture(path, r.file);
-    if (!problem.empty()) context.Fail(kExitFailed, problem);
-    return problem.empty();
-}
+// in the format of the file's extension; why it could not be.
+std::string WriteImage(const std::string& path, const ScanRecord& r) {
+#ifdef DRAVIX_CLI_CHART_IMAGES
+    return WriteResultsPicture(path, r.file);
 #else
-bool WriteImage(const std::string& /*path*/, const ScanRecord& /*r*/, CliContext& context) {
-    context.Fail(kExitFailed, kNoPictures);
-    return false;
-}
+    static_cast<void>(path);
+    static_cast<void>(r);
+    return kNoPictures;
 #endif
-
-bool WriteCsv(const std::string& path, const ScanRecord& r, CliContext& context) {
-    const std::string problem = SaveResultsFile(path, r.file);
-    if (!problem.empty()) context.Fail(kExitFailed, problem);
-    return problem.empty();
 }
 
 schema::Json SampleJson(const ScanSample& s) {
@@ -160,26 +151,17 @@ int ParseArgs(CliContext& context, const CommandArgs& args, ScanArgs& parsed) {
     return kExitOk;
 }
 
-// Writes the files asked for. They are made only now, so that a run that failed before it
-// measured anything leaves no empty file; a stopped run keeps what it measured. False when one
-// could not be written.
+// The files asked for are made only now, so that a run that failed before it measured anything
+// leaves no empty file; a stopped run keeps what it measured.
 bool WriteFiles(CliContext& context, const ScanArgs& parsed, const ScanRecord& record) {
-    bool allWritten = true;
-    schema::Json files = {{"csv", nullptr}, {"image", nullptr}};
-    const bool measured = !record.file.samples.empty();
-    for (const auto& [key, path] : {std::pair{"csv", parsed.csvPath}, std::pair{"image", parsed.imagePath}}) {
-        if (path.empty()) continue;
-        if (!measured) {
-            context.Note("'" + path + "' was not written: nothing was measured");
-            continue;
-        }
-        const bool written =
-            std::string(key) == "csv" ? WriteCsv(path, record, context) : WriteImage(path, record, context);
-        if (written) PutName(files, key, path);
-        allWritten = allWritten && written;
-    }
+    schema::Json files = schema::Json::object();
+    const bool written = WriteResultsFiles(
+        context,
+        {{"csv", parsed.csvPath, [&](const std::string& path) { return SaveResultsFile(path, record.file); }},
+         {"image", parsed.imagePath, [&](const std::string& path) { return WriteImage(path, record); }}},
+        !record.file.samples.empty(), "measured", files);
     context.Result()["files"] = files;
-    return allWritten;
+    return written;
 }
 
 }  // namespace
@@ -187,11 +169,11 @@ bool WriteFiles(CliContext& context, const ScanArgs& parsed, const ScanRecord& r
 int RunScan(CliContext& context, const CommandArgs& args) {
     ScanArgs parsed;
     if (const int status = ParseArgs(context, args, parsed); status != kExitOk) return status;
-    // The files' folders are checked before the drive is touched, not after a long run.
-    for (const std::string& path : {parsed.csvPath, parsed.imagePath}) {
-        if (path.empty()) continue;
-        if (const int status = CheckOutputFile(context, path); status != kExitOk) return status;
-    }
+    // The files are checked before the drive is touched, not after a long run.
+    if (const int status = CheckCommandFiles(
+            context, {{parsed.csvPath, FileRole::ResultsFile}, {parsed.imagePath, FileRole::Picture}});
+        status != kExitOk)
+        return status;
 
     ScanSession session;
     if (const int status = session.Open(context); status != kExitOk) return status;

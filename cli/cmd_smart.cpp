@@ -2,6 +2,7 @@
 // the disc offers, whether it is fit for writing at it, judged at the outer-track points; then the
 // highest speed it is fit for.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -26,9 +27,8 @@ int RunSmart(CliContext& context, const CommandArgs& args) {
     if (!args.words.empty()) return UnexpectedArgument(context, args.words.front());
     const std::string csvPath = args.Value("--csv").value_or("");
     if (args.Has("--csv") && csvPath.empty()) return UsageError(context, "--csv takes a file name");
-    if (!csvPath.empty()) {
-        if (const int status = CheckOutputFile(context, csvPath); status != kExitOk) return status;
-    }
+    if (const int status = CheckCommandFiles(context, {{csvPath, FileRole::ResultsFile}}); status != kExitOk)
+        return status;
     ScanSession session;
     if (const int status = session.Open(context); status != kExitOk) return status;
     SharedDrive& drive = session.Drive();
@@ -119,8 +119,10 @@ int RunSmart(CliContext& context, const CommandArgs& args) {
         highest ? schema::Speed(ShortSpeedLabel(speeds.codes[*highest]), speeds.kbps[*highest]) : nullptr;
     context.Result()["result"] = OutcomeName(verdict.outcome);
 
-    bool csvWritten = true;
-    if (!csvPath.empty()) {
+    // As a scan's: a report stopped before its first speed was measured leaves no file.
+    const bool measuredAny = std::any_of(results.begin(), results.end(),
+                                         [](SpeedResult result) { return result != SpeedResult::Stopped; });
+    auto smartFile = [&] {
         ScanResults file;
         file.kind = ScanResults::Kind::Smart;
         file.driveLabel = session.Table().DriveLabel();
@@ -136,16 +138,12 @@ int RunSmart(CliContext& context, const CommandArgs& args) {
         file.verdictText = verdict.text;
         file.identifiersRead = !disc.identifiersUnread;
         file.speeds = measured;
-        const std::string problem = SaveResultsFile(csvPath, file);
-        context.Result()["csv"] = nullptr;
-        if (problem.empty()) PutName(context.Result(), "csv", csvPath);
-        if (!problem.empty()) {
-            context.Fail(kExitFailed, problem);
-            csvWritten = false;
-        }
-    } else {
-        context.Result()["csv"] = nullptr;
-    }
+        return file;
+    };
+    const bool csvWritten = WriteResultsFiles(
+        context,
+        {{"csv", csvPath, [&](const std::string& path) { return SaveResultsFile(path, smartFile()); }}},
+        measuredAny, "measured", context.Result());
 
     switch (verdict.outcome) {
         case RunOutcome::Ok:

@@ -370,6 +370,11 @@ std::optional<BookTypeNotice> ContinueCheckDrive(DriveTable& table, CheckDrivePr
     };
 
     while (progress.next != CheckDriveStage::Done) {
+        if (observer.StopRequested()) {
+            rows.stopped = true;
+            progress.next = CheckDriveStage::Done;
+            break;
+        }
         switch (progress.next) {
             case CheckDriveStage::PlusR:
                 progress.next = CheckDriveStage::Features;
@@ -498,7 +503,8 @@ bool ReloadDisc(DriveTable& table) {
 namespace {
 
 // The check that follows a set: what it finds goes on at once, its notices wait until the set's
-// outcome is known, which decides how they are told.
+// outcome is known, which decides how they are told. It asks for no stop: once a set was sent,
+// only the read after it tells what the drive holds.
 class AfterSetObserver final : public BookTypeObserver {
   public:
     AfterSetObserver(BookTypeObserver& target, SetSent sent) : m_target(target), m_sent(sent) {}

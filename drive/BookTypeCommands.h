@@ -202,12 +202,16 @@ class BookTypeObserver {
     virtual void BlankDvdPlusRw() {}
     // The loaded disc's book type nibble, none when its read failed.
     virtual void DiscBookTypeRead(std::optional<uint8_t> /*nibble*/) {}
+    // Asked before each read of Check Drive: true ends the check there, with the rows not read
+    // yet left empty (a command line stopped with Ctrl+C).
+    virtual bool StopRequested() const { return false; }
 };
 
 struct DriveRows {
     std::optional<uint8_t> values[3];  // by BookTypeRow; empty when not read
     bool writesDvdPlusRDl = false;
-    bool failed = false;  // a row read failed; the rows after it were not read
+    bool failed = false;   // a row read failed; the rows after it were not read
+    bool stopped = false;  // the observer asked for a stop; the rows after it were not read
 };
 
 // Check Drive after the wait: the DVD+R row, the feature list (does the drive write DVD+R DL?),

@@ -71,8 +71,18 @@ SupportResult CheckReadyDriveSupport(DriveTable& table) {
     uint8_t list[kFeatureListLength];
     result.featureListStatus = ReadFeatureList(table, list);
     if (result.featureListStatus != kCommandCompleted || !HasSignature(list)) {
-        // Such a drive is left in vendor mode: it gets no off.
-        vendorMode.Keep();
+        // A drive that answered (a list without the signature, or a refusal with its own status)
+        // is left in vendor mode: it gets no off. A list whose answer was lost (a time-out, or an
+        // adapter failure with no status of the drive's) came from a drive that took the on, so
+        // it gets its off; the lost list stays the failure reported.
+        const DriveTable::Failure failure = table.LastFailure();
+        const bool lost = result.featureListStatus == kCommandTimedOut ||
+                          (result.featureListStatus != kCommandCompleted && failure.adapterError);
+        if (lost) {
+            vendorMode.End();
+        } else {
+            vendorMode.Keep();
+        }
         result.outcome = SupportOutcome::FirmwareNotSupported;
         return result;
     }

@@ -34,7 +34,8 @@ struct SupportResult {
     uint8_t featureListStatus = 0;      // SendCommand status of the feature list read
     // Supported: the drive's vendor mode, which the caller keeps while it uses the feature codes
     // or lets end. The other outcomes hold none: a drive that refused on, or whose feature list
-    // lacks the signature, is sent no off.
+    // lacks the signature or was refused, is sent no off; one whose feature list was lost (timed
+    // out, or failed at the adapter) has been sent its off before the check returned.
     VendorModeScope vendorMode;
 };
 

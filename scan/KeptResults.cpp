@@ -13,6 +13,7 @@
 #include "scan/Autosave.h"
 #include "scan/ResultsPicture.h"
 #include "scan/ResultsWindow.h"
+#include "scan/SaveClash.h"
 #include "scan/SmartReport.h"
 #include "ui/ProgramText.h"
 #include "ui/Services.h"
@@ -169,6 +170,10 @@ QString KeptResults::SaveResults(const QString& path) const {
 
 QString KeptResults::SavePicture(const QString& path) const {
     if (!m_last) return QStringLiteral("There are no results to save.");
+    // The run's results file, once written, is not replaced by its picture.
+    if (const QString clash = SaveClash({{m_savedAs, FileRole::ResultsFile}}, path, FileRole::Picture);
+        !clash.isEmpty())
+        return clash;
     return QString::fromStdString(SaveResultsPicture(QFile::encodeName(path).toStdString(), *m_last));
 }
 

@@ -20,6 +20,7 @@
 #include "probix/ResultsFile.h"
 #include "scan/ReadTestPicture.h"
 #include "scan/ReadTestView.h"
+#include "scan/SaveClash.h"
 #include "turns/AppState.h"
 #include "turns/SharedDrive.h"
 #include "turns/StoppableDrive.h"
@@ -451,11 +452,27 @@ void CReadTestWindow::AskSaveChartPicture() {
     if (!path.isEmpty()) SaveChartPicture(path);
 }
 
+namespace {
+
+// The image the run shown was verified against is not replaced by what the window saves: true,
+// after telling so, for such a name.
+bool SaveOverImageRefused(const AppServices& services, QWidget* owner, const ReadTestRecord& record,
+                          const QString& path, FileRole role) {
+    const QString clash =
+        SaveClash({{QFile::decodeName(record.imageName.c_str()), FileRole::Input}}, path, role);
+    if (clash.isEmpty()) return false;
+    services.Inform(owner, clash, PromptIcon::Exclamation);
+    return true;
+}
+
+}  // namespace
+
 bool CReadTestWindow::SaveResults(const QString& path) {
     if (!m_record) {
         m_services.Inform(this, QString::fromLatin1(kReadTestNothingMeasured));
         return false;
     }
+    if (SaveOverImageRefused(m_services, this, *m_record, path, FileRole::ResultsFile)) return false;
     const std::string problem = SaveReadTestFile(QFile::encodeName(path).toStdString(), *m_record);
     if (!problem.empty()) m_services.Inform(this, ProgramText(problem), PromptIcon::Exclamation);
     return problem.empty();
@@ -466,6 +483,7 @@ bool CReadTestWindow::SaveChartPicture(const QString& path) {
         m_services.Inform(this, QString::fromLatin1(kReadTestNothingMeasured));
         return false;
     }
+    if (SaveOverImageRefused(m_services, this, *m_record, path, FileRole::Picture)) return false;
     const std::string problem = SaveReadTestPicture(QFile::encodeName(path).toStdString(), *m_record);
     if (!problem.empty()) m_services.Inform(this, ProgramText(problem), PromptIcon::Exclamation);
     return problem.empty();

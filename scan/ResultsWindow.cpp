@@ -18,6 +18,7 @@
 #include "scan/ReadTestPicture.h"
 #include "scan/ReadTestView.h"
 #include "scan/ResultsPicture.h"
+#include "scan/SaveClash.h"
 #include "ui/GuidePage.h"
 #include "ui/ProgramText.h"
 #include "ui/Services.h"
@@ -340,6 +341,9 @@ QString CResultsWindow::BaseName() const {
 }
 
 QString CResultsWindow::SaveResults(const QString& path) {
+    if (const QString clash = SaveClash({{m_comparedPath, FileRole::Input}}, path, FileRole::ResultsFile);
+        !clash.isEmpty())
+        return clash;
     const std::string problem = SaveResultsFile(QFile::encodeName(path).toStdString(), m_results);
     if (!problem.empty()) return ProgramText(problem);
     m_path = QFileInfo(path).absoluteFilePath();
@@ -361,6 +365,13 @@ void CResultsWindow::SavePicture() {
         this, QStringLiteral("Save Chart Picture"), BaseName() + QStringLiteral(".png"),
         QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
     if (path.isEmpty()) return;
+    // Neither the file shown nor the one laid over it is replaced by the picture.
+    if (const QString clash = SaveClash({{m_path, FileRole::Input}, {m_comparedPath, FileRole::Input}}, path,
+                                        FileRole::Picture);
+        !clash.isEmpty()) {
+        m_services.Inform(this, clash, PromptIcon::Exclamation);
+        return;
+    }
     const std::string file = QFile::encodeName(path).toStdString();
     const std::string problem =
         m_readTest ? SaveReadTestPicture(file, *m_readTest)

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <functional>
@@ -85,7 +86,8 @@ TEST(Signals, TerminateStopsEveryCommandFamilyBetweenTwoCommands) {
         const char* result;  // the JSON "result" of a measurement, else null
     };
     const Case cases[] = {
-        // During the support check: the switch write is not sent.
+        // During the support check: the switch write is not sent. During the first row read of
+        // booktype set: no other row is read.
         {"switch", {"testwrite", "on"}, "dvd+r", vendor(0x1B, 0x0E), 1, vendor(0xFB, -1), nullptr},
         {"option",
          {"--yes", "lumard", "clean"},
@@ -128,9 +130,13 @@ TEST(Signals, TerminateStopsEveryCommandFamilyBetweenTwoCommands) {
             const nlohmann::json object = nlohmann::json::parse(run.out);
             EXPECT_EQ(object["error"]["message"], "User abort!");
             if (c.result != nullptr) EXPECT_EQ(object["result"], c.result);
+            const std::vector<Cdb> sent = bus.Commands();
             if (c.neverSent) {
-                for (const Cdb& cdb : bus.Commands()) EXPECT_FALSE(c.neverSent(cdb));
+                for (const Cdb& cdb : sent) EXPECT_FALSE(c.neverSent(cdb));
             }
+            // The command the signal came at is the last of its kind (no further row read of
+            // booktype, no further measurement).
+            EXPECT_EQ(std::count_if(sent.begin(), sent.end(), c.at), c.nth);
             EXPECT_FALSE(drive.State().vendorMode);
         }
     }

@@ -7,6 +7,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -70,6 +71,7 @@ TEST_F(Output, AFileThatCannotBeWrittenStopsTheScanBeforeTheDrive) {
         int status;
         std::string message;
         bool asRoot;  // root writes into a read-only folder anyway
+        bool asUser = true;
     } cases[] = {
         {"--csv", Path("missing/x.csv"), 1,
          cannotWrite(Path("missing/x.csv"), "the folder '" + Path("missing") + "' does not exist"), true},
@@ -79,11 +81,14 @@ TEST_F(Output, AFileThatCannotBeWrittenStopsTheScanBeforeTheDrive) {
         {"--csv", Path("fifo.csv"), 2, notRegular(Path("fifo.csv")), true},
         {"--csv", Path("locked/old.csv"), 1,
          cannotWrite(Path("locked/old.csv"), "the folder '" + Path("locked") + "' is not writable"), false},
+        // A folder that is there but takes no new files (for a user it is read-only).
+        {"--csv", "/proc/version", 1,
+         cannotWrite("/proc/version", "no file can be made in the folder '/proc'"), true, false},
     };
     ASSERT_TRUE(drive.Insert("dvd+r"));
     bus.ClearCommands();
     for (const auto& c : cases) {
-        if (::geteuid() == 0 && !c.asRoot) continue;
+        if (::geteuid() == 0 ? !c.asRoot : !c.asUser) continue;
         SCOPED_TRACE(c.path);
         const CliRun run = RunCliCapture({"scan", "--speed", "4X", c.option, c.path});
         EXPECT_EQ(run.status, c.status);
@@ -262,22 +267,106 @@ TEST_F(Output, SaveFailuresLeaveTheTargetAsItWas) {
         }
     }
 }
-TEST_F(Output, ARunThatMeasuredNothingLeavesNoFile) {
-    const std::string csv = Path("scan.csv");
-    EXPECT_EQ(RunCliCapture({"scan", "--speed", "4X", "--csv", csv}).status, 3);  // no disc
-    EXPECT_FALSE(fs::exists(csv));
+// No output of a command is one of its inputs or another of its outputs: the same file by any
+// name (a hard link, a symbolic link, another spelling), or a name not made yet. Each is refused
+// before anything is read or sent to the drive, and the file named stays byte for byte as it was.
+TEST_F(Output, NoOutputIsAnInputOrAnotherOutput) {
+    for (const char* name : {"disc.iso", "a.csv", "b.png", "chart.bmp", "state.json"})
+        std::ofstream(Path(name)) << "precious\n";
+    fs::create_hard_link(Path("disc.iso"), Path("disc-link.png"));
+    fs::create_symlink(Path("a.csv"), Path("a-link.png"));
+    fs::create_directories(dir / "sub");
+    const std::string notMade = (dir / "sub" / ".." / "new.png").string();
+    const std::string iso = Path("disc.iso"), bmp = Path("chart.bmp"), state = Path("state.json");
+    const char* input = "an input";
+    const char* results = "the results file";
+    const struct {
+        std::vector<std::string> args;
+        std::string target;  // the file that must stay as it was (none for a name not made yet)
+        std::string refused;
+        const char* is;
+    } cases[] = {
+        {{"readtest", "--verify", iso, "--csv", iso}, iso, iso, input},
+        {{"readtest", "--verify", iso, "--image", Path("disc-link.png")}, iso, Path("disc-link.png"), input},
+        {{"readtest", "--csv", bmp, "--image", bmp}, bmp, bmp, results},
+        {{"scan", "--speed", "8X", "--image", bmp, "--csv", Path("./chart.bmp")}, bmp, bmp, results},
+        {{"scan", "--speed", "8X", "--csv", Path("new.png"), "--image", notMade}, "", notMade, results},
+        {{"smart", "--csv", state}, state, state, input},
+        {{"compare", Path("a.csv"), Path("b.png"), "--image", Path("a-link.png")},
+         Path("a.csv"),
+         Path("a-link.png"),
+         input},
+        {{"report", Path("a.csv"), Path("b.png"), "-o", Path("b.png")}, Path("b.png"), Path("b.png"), input},
+        {{"report", Path("missing.csv"), "-o", Path("missing.csv")}, "", Path("missing.csv"), input},
+        {{"convert", bmp, bmp}, bmp, bmp, input},
+    };
+    ASSERT_TRUE(drive.Insert("dvd+r-recorded"));
+    bus.ClearCommands();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.refused);
+        // The virtual drive's state file is read and written while the drive is in use.
+        if (c.target == state) {
+            setenv("DRAVIX_ASPI_LIBRARY", Path("libdravix-vdrive.so").c_str(), 1);
+            setenv("DRAVIX_VDRIVE_STATE", state.c_str(), 1);
+        }
+        const CliRun run = RunCliCapture(c.args);
+        unsetenv("DRAVIX_ASPI_LIBRARY");
+        unsetenv("DRAVIX_VDRIVE_STATE");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, "dravix-cli: '" + c.refused + "' is also " + c.is +
+                               " of this command; choose another name.\n");
+        if (!c.target.empty()) EXPECT_EQ(ReadText(c.target), "precious\n");
+        EXPECT_FALSE(fs::exists(Path("new.png")) || fs::exists(Path("missing.csv")));
+    }
+    EXPECT_TRUE(bus.Commands().empty());
+    EXPECT_TRUE(fs::is_symlink(Path("a-link.png")));
+}
 
-    ASSERT_TRUE(drive.Insert("dvd+r"));
+// One rule for every measuring command, however its run ended (a failure, Ctrl+C, and so a reader
+// of standard output that went away, which stops a run the same way): a run that measured nothing
+// writes no file and leaves an older one as it was (a stopped run that measured keeps it: see
+// the read test's Ctrl+C test).
+TEST_F(Output, ARunThatMeasuredNothingLeavesNoFile) {
+    const std::string csv = Path("results.csv");
+    using Stop = std::function<bool(const uint8_t*)>;
+    const Stop vendorScan = [](const uint8_t* c) { return c[0] == 0xFD && c[1] == 0xFB; };
+    const Stop trackInfo = [](const uint8_t* c) { return c[0] == 0x52; };
     emu::FaultRule reference;
     reference.opcode = 0xFD;
     reference.subCode = 0xFB;
     reference.bytes = {{11, 0x03}};
     reference.sense = emu::kNoMedium;
-    drive.AddFault(reference);
-    const CliRun failed = RunCliCapture({"scan", "--speed", "4X", "--csv", csv});
-    EXPECT_EQ(failed.status, 1);
-    EXPECT_FALSE(fs::exists(csv));
-    EXPECT_NE(failed.err.find("'" + csv + "' was not written: nothing was measured"), std::string::npos);
+    const struct {
+        std::vector<std::string> args;
+        const char* disc;  // none: the drive is empty (the run never starts: no note)
+        Stop stopAt;       // Ctrl+C as the drive answers it; none: the references fail
+        int status;
+        const char* nothing;
+    } cases[] = {
+        {{"scan", "--speed", "4X"}, nullptr, vendorScan, 3, nullptr},
+        {{"scan", "--speed", "4X"}, "dvd+r", nullptr, 1, "measured"},
+        {{"scan", "--speed", "4X"}, "dvd+r", vendorScan, 1, "measured"},
+        {{"smart"}, "dvd+r", vendorScan, 1, "measured"},
+        {{"readtest"}, "dvd+r-recorded", trackInfo, 1, "read"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + (c.disc ? c.disc : "no disc"));
+        std::ofstream(csv) << "older\n";
+        drive.ClearFaults();
+        if (!c.stopAt) drive.AddFault(reference);
+        c.disc ? static_cast<void>(drive.Insert(c.disc)) : drive.RemoveDisc();
+        drive.SetTraceHook([&, stopped = false](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) mutable {
+            if (c.stopAt && !stopped && c.stopAt(cdb)) stopped = std::raise(SIGINT) == 0;
+        });
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--csv", csv});
+        const CliRun run = RunCliCapture(args);
+        drive.SetTraceHook(nullptr);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_EQ(ReadText(csv), "older\n");
+        const std::string note = "'" + csv + "' was not written: nothing was " + (c.nothing ? c.nothing : "");
+        EXPECT_EQ(run.err.find(note) != std::string::npos, c.nothing != nullptr) << run.err;
+    }
 }
 
 TEST_F(Output, ProgressGoesToStandardErrorWhenAskedForAndNeverToStandardOutput) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <tuple>
 
 #include "drive/DriveNodes.h"
 #include "drive/DriveTable.h"
@@ -148,6 +149,7 @@ TEST_P(DriveContract, SupportCheckTellsTheThreeKindsOfDriveApart) {
     const SupportResult old = CheckDriveSupport(*table);
     EXPECT_EQ(old.outcome, SupportOutcome::FirmwareNotSupported);
     EXPECT_EQ(old.featureListStatus, kCommandCompleted);  // it answers, without the signature
+    EXPECT_TRUE(backend->Drive(2).State().vendorMode);    // and gets no off
 
     table->SelectDrive(3);
     const SupportResult none = CheckDriveSupport(*table);
@@ -166,6 +168,27 @@ TEST_P(DriveContract, SupportCheckTellsTheThreeKindsOfDriveApart) {
     EXPECT_EQ(CheckDriveSupport(*table).outcome, SupportOutcome::VendorModeRefused);
     EXPECT_FALSE(backend->Drive(3).State().vendorMode);
     EXPECT_EQ(table->LastFailure().status, kCommandTimedOut);
+
+    // A feature list whose answer was lost came from a drive in vendor mode: it gets its off, and
+    // the lost list stays the failure reported. One the drive refused with its own status gets
+    // none, as a list without the signature gets none.
+    using Action = emu::FaultRule::Action;
+    for (const auto& [action, status, leftOn] : {std::tuple{Action::HostTimeout, kCommandTimedOut, false},
+                                                 std::tuple{Action::AdapterError, kCommandFailed, false},
+                                                 std::tuple{Action::CheckCondition, kCommandFailed, true}}) {
+        emu::FaultRule fault;
+        fault.opcode = 0xFD;
+        fault.subCode = 0x1B;
+        fault.function = 0x0E;
+        fault.action = action;
+        fault.sense = emu::kInvalidFieldInCdb;
+        fault.once = true;
+        backend->Drive(3).AddFault(fault);
+        EXPECT_EQ(CheckDriveSupport(*table).featureListStatus, status);
+        EXPECT_EQ(table->LastFailure().status, status);
+        EXPECT_EQ(backend->Drive(3).State().vendorMode, leftOn) << static_cast<int>(action);
+        EXPECT_TRUE(table->SetVendorMode(false));
+    }
 }
 
 TEST_P(DriveContract, ReadinessTrayAndSenseOfTheLastFailure) {

@@ -38,6 +38,11 @@ std::filesystem::path FreshFolder(const char* name) {
     return folder;
 }
 
+std::string Content(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
 class ResultsPage : public PageFixture {
   protected:
     void SetUp() override {
@@ -79,6 +84,13 @@ TEST_F(ResultsPage, ARunIsKeptSavedAutosavedAndMarkedAsThePreviousRunOnceTheSett
         EXPECT_EQ(read.results->statistics, kept.statistics) << path;
         EXPECT_EQ(read.results->samples.size(), kept.samples.size()) << path;
     }
+
+    // Its picture is not saved over its results file, which stays as it was.
+    const std::string autosaved = (folder / "2.4X_ok.csv").string();
+    const std::string content = Content(autosaved);
+    EXPECT_EQ(p.SavePicture(QString::fromStdString(autosaved)).toStdString(),
+              "'" + autosaved + "' is also the results file of this window; choose another name.");
+    EXPECT_EQ(Content(autosaved), content);
 
     // Another speed: what the page shows is the previous run's, and the status line keeps the
     // verdict as it stands; back at its speed it is current.
@@ -255,6 +267,11 @@ TEST_F(ResultsPage, ResultsOpenWithoutADriveAndACompareDrawsALegend) {
         << window->Legend()->text().toStdString();
     EXPECT_TRUE(window->Header()->text().contains(QStringLiteral("Compared with: LYRADISC")));
     EXPECT_TRUE(bus.Commands().empty());
+    // What is laid over the chart is not saved over.
+    const std::string laidOver = Content(second);
+    EXPECT_EQ(window->SaveResults(QString::fromStdString(second)).toStdString(),
+              "'" + second + "' is also an input of this window; choose another name.");
+    EXPECT_EQ(Content(second), laidOver);
 
     // A damaged file: a message naming the file and the line, and no window.
     prompter->Clear();
