@@ -334,6 +334,7 @@ TEST(ReadTest, VerifyFindsExactlyTheChangedSectorsAndTheLengths) {
         std::vector<SectorRange> differences;
         LengthMatch length;
         std::vector<std::string> verdict;
+        std::optional<bool> matches;  // only a complete comparison without a difference matches
         std::vector<emu::DamagedSpot> damage = {};
     };
     const Case cases[] = {
@@ -342,42 +343,50 @@ TEST(ReadTest, VerifyFindsExactlyTheChangedSectorsAndTheLengths) {
          {},
          {},
          LengthMatch::Same,
-         {"All sectors read.", "The disc matches the image."}},
+         {"All sectors read.", "The disc matches the image."},
+         true},
         {"changed sectors",
          kDiscSectors,
          {10, 11, 12, 5000, 332999},
          {{10, 12}, {5000, 5000}, {332999, 332999}},
          LengthMatch::Same,
-         {"All sectors read.", "The disc differs from the image in 5 sectors."}},
+         {"All sectors read.", "The disc differs from the image in 5 sectors."},
+         false},
         {"an image longer than the disc",
          kDiscSectors + 100,
          {},
          {{333000, 333099}},
          LengthMatch::DiscShorter,
          {"All sectors read.", "The disc differs from the image in 100 sectors.",
-          "The disc is 100 sectors shorter than the image."}},
+          "The disc is 100 sectors shorter than the image."},
+         false},
         // Sectors the disc does not give cannot be shown to hold the image's data.
         {"unreadable sectors",
          kDiscSectors,
          {7},
          {{7, 7}},
          LengthMatch::Same,
-         {"2 sectors could not be read.", "The disc differs from the image in 3 sectors."},
+         {"2 sectors could not be read.", "The disc differs from the image in 3 sectors (2 of them unread)."},
+         false,
          {{100, 2}}},
         {"an image shorter than the disc",
          kDiscSectors - 50,
          {},
          {},
          LengthMatch::DiscLonger,
-         {"All sectors read.", "The disc matches the image.",
-          "The disc is 50 sectors longer than the image."}},
+         {"All sectors read.",
+          "332950 of 333000 sectors compared: the image ends at LBA 332949; the rest had nothing to "
+          "compare against.",
+          "The disc is 50 sectors longer than the image."},
+         std::nullopt},
         {"one sector of each",
          kDiscSectors - 1,
          {7},
          {{7, 7}},
          LengthMatch::DiscLonger,
-         {"1 sector could not be read.", "The disc differs from the image in 2 sectors.",
+         {"1 sector could not be read.", "The disc differs from the image in 2 sectors (1 of them unread).",
           "The disc is 1 sector longer than the image."},
+         false,
          {{100, 1}}},
     };
     for (const Case& c : cases) {
@@ -395,6 +404,7 @@ TEST(ReadTest, VerifyFindsExactlyTheChangedSectorsAndTheLengths) {
         EXPECT_EQ(result.verify->comparedSectors,
                   std::min(c.imageSectors, kDiscSectors) - result.failedSectors);
         EXPECT_EQ(VerdictLines(result), c.verdict);
+        EXPECT_EQ(VerifyMatches(result), c.matches);
     }
 }
 
