@@ -306,12 +306,7 @@ void PrintResult(CliContext& context, const ReadTestRecord& record) {
         out << "read: " << ReadTestKindName(r.kind) << (r.quick ? " (quick)" : "") << ", LBA "
             << r.range.first << " up to " << r.range.last << ": " << r.readSectors << " of "
             << CountText(kSectorCount, r.plannedSectors) << " read";
-        if (r.recoveredSectors > 0) {
-            char recovered[96];
-            std::snprintf(recovered, sizeof recovered, kReadAfterRetries,
-                          static_cast<unsigned long long>(r.recoveredSectors));
-            out << " (" << recovered << ")";
-        }
+        if (r.recoveredSectors > 0) out << " (" << CountText(kReadAfterRetries, r.recoveredSectors) << ")";
         out << ", " << r.failedSectors << " failed, " << r.skippedSectors << " skipped\n";
     }
     if (r.transfer) {

@@ -83,7 +83,8 @@ inline constexpr CountTexts kReadCount{"%llu read", "%llu reads"};
 inline constexpr CountTexts kAccessReadsFailed{"%llu access-time read failed.",
                                                "%llu access-time reads failed."};
 // Of the sectors read, those the drive read after retries of its own (RECOVERED ERROR).
-inline constexpr const char* kReadAfterRetries = "%llu read after retries by the drive";
+inline constexpr CountTexts kReadAfterRetries{"%llu read after retries by the drive",
+                                              "%llu read after retries by the drive"};
 // Ends without verdict that tell where the run was ("%u": the LBA).
 inline constexpr const char* kEndDriveNotAnswering =
     "The drive stopped answering; the test was ended at LBA %u.";
