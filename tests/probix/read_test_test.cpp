@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ByteOrder.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "emu/Media.h"
@@ -37,8 +38,11 @@ struct ReadBench {
     }
 
     ReadTestResult Run(const ReadTestSettings& settings, ReadTestObserver& observer) {
-        return RunReadTest(
-            shared, settings, observer, [this] { return stop.load(); }, [this] { return nowUs.load(); });
+        ReadTestHooks hooks;
+        hooks.stopRequested = [this] { return stop.load(); };
+        hooks.clock = [this] { return nowUs.load(); };
+        hooks.sleep = [this](int64_t us) { nowUs += us; };
+        return RunReadTest(shared, settings, observer, hooks);
     }
     ReadTestResult Run(const ReadTestSettings& settings) {
         ReadTestObserver quiet;
@@ -493,6 +497,72 @@ TEST(ReadTest, StopDiscChangeAndALostDriveEndWithoutVerdict) {
         EXPECT_EQ(requests, 50);
         EXPECT_EQ(result.failedSectors, 0u);
         EXPECT_EQ(lastLba, 49u * 32);
+    }
+}
+
+// On the run's simulated clock: a read that hangs costs its 30 s time-out, TEST UNIT READY its 15 s,
+// a BUSY retry 200 ms.
+TEST(ReadTest, AHungOrBusyDriveIsBoundedOnTheRunsClock) {
+    struct Case {
+        std::string name;
+        std::vector<emu::FaultRule> rules;  // after the first ten reads
+        ReadTestEnd end;
+        std::function<void(const ReadTestResult&, ReadBench&)> check;
+    };
+    const auto rule = [](uint8_t opcode, emu::FaultRule::Action action, uint32_t after) {
+        emu::FaultRule r;
+        r.opcode = opcode;
+        r.action = action;
+        r.after = after;
+        return r;
+    };
+    using A = emu::FaultRule::Action;
+    const Case cases[] = {
+        // Three requests time out (a request and its first sector, a minute without a read, then the
+        // request after the skip), and the drive does not answer TEST UNIT READY either: the test
+        // ends within two minutes, keeping what it read.
+        {"hung, no answer to TEST UNIT READY",
+         {rule(0x28, A::HostTimeout, 10), rule(0x00, A::HostTimeout, 1)},
+         ReadTestEnd::DriveNotAnswering,
+         [](const ReadTestResult& r, ReadBench&) {
+             EXPECT_GE(r.elapsedSeconds, 3 * 30 + 15);
+             EXPECT_LT(r.elapsedSeconds, 120);
+             EXPECT_EQ(r.endLba, 10u * 32 + 1 + kBurstSkipSectors);
+             EXPECT_EQ(r.readSectors, 10u * 32);
+             EXPECT_EQ(VerdictLines(r), std::vector<std::string>{});
+         }},
+        // The drive answers: the disc is at fault, and the bursts of unread sectors go on as ever.
+        {"hung, TEST UNIT READY answered",
+         {rule(0x28, A::HostTimeout, 10)},
+         ReadTestEnd::Finished,
+         [](const ReadTestResult& r, ReadBench& b) {
+             EXPECT_EQ(r.readSectors, 10u * 32);
+             EXPECT_EQ(r.readSectors + r.failedSectors + r.skippedSectors, r.plannedSectors);
+             EXPECT_GE(b.bus.CountOpcode(0x00), 2u);
+         }},
+        // A sector is asked for six times, 200 ms apart, before it counts as unreadable.
+        {"busy to the end",
+         {rule(0x28, A::Busy, 10)},
+         ReadTestEnd::Finished,
+         [](const ReadTestResult& r, ReadBench& b) {
+             ASSERT_GT(r.failedSectors, 0u);
+             const uint32_t first = r.failures.front().range.first;
+             size_t asked = 0;
+             for (const std::vector<uint8_t>& cdb : b.bus.Commands())
+                 asked += cdb[0] == 0x28 && cdb[8] == 1 && GetBe32(&cdb[2]) == first ? 1 : 0;
+             EXPECT_EQ(asked, 1u + kBusyRetries);
+             EXPECT_GE(r.elapsedSeconds, r.failedSectors * kBusyRetries * 0.2);
+             EXPECT_EQ(r.readSectors, 10u * 32);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReadBench bench("dvd+r-recorded");
+        for (const emu::FaultRule& r : c.rules) bench.drive.AddFault(r);
+        bench.bus.ClearCommands();
+        const ReadTestResult result = bench.Run(Range(0, 9999));
+        EXPECT_EQ(result.end, c.end) << ReadTestEndName(result.end);
+        c.check(result, bench);
     }
 }
 
