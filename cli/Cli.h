@@ -17,10 +17,12 @@ namespace dravix::cli {
 
 enum ExitCode : int {
     kExitOk = 0,
-    kExitFailed = 1,          // the command failed, or was stopped with Ctrl+C
-    kExitUsage = 2,           // the command line is wrong
-    kExitNoDrive = 3,         // no such drive; drive, feature or disc not supported; drive not ready
-    kExitNotRecommended = 4,  // no speed recommended; a read test found unreadable or differing sectors
+    kExitFailed = 1,   // the command failed, or was stopped with Ctrl+C
+    kExitUsage = 2,    // the command line is wrong
+    kExitNoDrive = 3,  // no such drive; drive, feature or disc not supported; drive not ready
+    // No speed recommended; a read test found unreadable or differing sectors, or did not show the
+    // disc to match its image.
+    kExitNotRecommended = 4,
 };
 
 // The command line's own texts (the pages' texts come from the drive layer and the scan texts).

@@ -91,7 +91,8 @@ constexpr CommandOption kReadTestOptions[] = {
     {"--quick", "", "read 100 zones of 4 MiB spread over the disc instead of every sector"},
     {"--start", "LBA", "the first LBA to read (default: the first of the data tracks)"},
     {"--end", "LBA", "the last LBA to read (default: the last of the data tracks)"},
-    {"--verify", "IMAGE", "compare every sector read with this image (an ISO of the data track)",
+    {"--verify", "IMAGE",
+     "compare every sector read with this image (an ISO of the data track); not with --quick",
      kCompleteFiles},
     {"--csv", "FILE", "write the results file after the run (also after Ctrl+C)", kCompleteFiles},
     {"--image", "FILE", "write the labelled speed chart after the run; the extension chooses the format",
@@ -243,8 +244,8 @@ constexpr ExitStatusSpec kExitStatuses[] = {
      "disc), or "
      "drive not ready"},
     {kExitNotRecommended,
-     "no speed recommended (scan, smart); unreadable sectors or a difference from the image "
-     "(readtest)"},
+     "no speed recommended (scan, smart); unreadable sectors, a difference from the image, or the disc "
+     "was not shown to match the image (readtest)"},
 };
 
 ProgramSpec MakeProgram() {

@@ -31,7 +31,7 @@ namespace dravix::cli::schema {
 
 using Json = nlohmann::ordered_json;
 
-inline constexpr int kVersion = 1;
+inline constexpr int kVersion = 2;
 
 // A drive's text (an identifier, a learned disc) as a JSON string: trimmed, escaped.
 Json Text(const std::string& text);

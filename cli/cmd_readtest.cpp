@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "base/Version.h"
 #include "cli/Commands.h"
@@ -34,6 +36,8 @@ namespace {
 constexpr const char* kNoPictures = "this build writes no pictures (it was built without the GUI)";
 // The highest speed a user may ask for: beyond any CD or DVD drive.
 constexpr double kFastestSpeedX = 100.0;
+// How often the command looks for Ctrl+C while the run goes on its own thread.
+constexpr std::chrono::milliseconds kStopPoll{50};
 
 struct ReadTestArgs {
     ReadTestSettings settings;
@@ -115,6 +119,8 @@ int ParseArgs(CliContext& context, const CommandArgs& args, ReadTestArgs& parsed
     }
     if (s.kind == ReadTestKind::Seek && !parsed.verifyPath.empty())
         return UsageError(context, "--verify goes with --mode transfer or errors");
+    if (s.quick && !parsed.verifyPath.empty())
+        return UsageError(context, "--verify compares every sector: no --quick");
     if (!parsed.imagePath.empty() &&
         ImageTypeFromExtension(GetFileExtension(parsed.imagePath)) == ImageType::kUnknown) {
         return UsageError(context,
@@ -130,6 +136,7 @@ std::string RangeText(const SectorRange& r) {
 
 std::string SenseText(const FailedRange& f) {
     if (f.status == kCommandTimedOut) return "time-out";
+    if (f.sense == Sense{}) return "no sense (the drive was busy or sent too little)";
     char text[32];
     std::snprintf(text, sizeof text, "sense %02X/%02X/%02X", f.sense.key, f.sense.asc, f.sense.ascq);
     return text;
@@ -189,11 +196,14 @@ schema::Json ResultJson(const ReadTestRecord& record, const ReadTestArgs& args) 
                                                                : Decimal(args.settings.speed.x, 1) + "X"},
                      {"method", SpeedMethodName(r.speed.method)},
                      {"kbps", r.speed.kbps},
-                     {"text", r.speed.text}};
+                     {"text", r.speed.text},
+                     {"answer_lost", r.speed.answerLost},
+                     {"reported_x", r.speed.reportedX > 0 ? schema::Json(r.speed.reportedX) : nullptr}};
     json["range"] = {{"start", r.range.first}, {"end", r.range.last}};
     json["request_sectors"] = r.requestSectors;
     json["sectors"] = {{"planned", r.plannedSectors},
                        {"read", r.readSectors},
+                       {"recovered", r.recoveredSectors},
                        {"failed", r.failedSectors},
                        {"skipped", r.skippedSectors}};
     schema::Json failures = schema::Json::array();
@@ -220,6 +230,7 @@ schema::Json ResultJson(const ReadTestRecord& record, const ReadTestArgs& args) 
     }
     if (r.verify) {
         const VerifySummary& v = *r.verify;
+        const std::optional<bool> matches = VerifyMatches(r);
         schema::Json differences = schema::Json::array();
         for (const SectorRange& d : v.differences) differences.push_back(RangeJson(d));
         const char* length = v.length == LengthMatch::Same          ? "same"
@@ -234,7 +245,8 @@ schema::Json ResultJson(const ReadTestRecord& record, const ReadTestArgs& args) 
                                {"length", length ? schema::Json(length) : schema::Json(nullptr)},
                                {"length_difference", v.lengthDifference},
                                {"image_read_failed", v.imageReadFailed},
-                               {"matches", v.Matches()}};
+                               {"complete", VerifyComplete(r)},
+                               {"matches", matches ? schema::Json(*matches) : schema::Json(nullptr)}};
         PutName(verify, "image", args.verifyPath);
         json["verify"] = verify;
     } else {
@@ -260,6 +272,8 @@ schema::Json ResultJson(const ReadTestRecord& record, const ReadTestArgs& args) 
     json["points"] = points;
     json["elapsed_seconds"] = Rounded(r.elapsedSeconds);
     json["end"] = ReadTestEndName(r.end);
+    const bool endsAtLba = r.end == ReadTestEnd::DriveNotAnswering || r.end == ReadTestEnd::ConnectionFailed;
+    json["end_lba"] = endsAtLba ? schema::Json(r.endLba) : schema::Json(nullptr);
     json["result"] = ReadTestOutcomeName(r);
     schema::Json verdict = schema::Json::array();
     for (const std::string& line : VerdictLines(r)) verdict.push_back(line);
@@ -291,8 +305,9 @@ void PrintResult(CliContext& context, const ReadTestRecord& record) {
     if (r.kind != ReadTestKind::Seek) {
         out << "read: " << ReadTestKindName(r.kind) << (r.quick ? " (quick)" : "") << ", LBA "
             << r.range.first << " up to " << r.range.last << ": " << r.readSectors << " of "
-            << CountText(kSectorCount, r.plannedSectors) << " read, " << r.failedSectors << " failed, "
-            << r.skippedSectors << " skipped\n";
+            << CountText(kSectorCount, r.plannedSectors) << " read";
+        if (r.recoveredSectors > 0) out << " (" << CountText(kReadAfterRetries, r.recoveredSectors) << ")";
+        out << ", " << r.failedSectors << " failed, " << r.skippedSectors << " skipped\n";
     }
     if (r.transfer) {
         const TransferSummary& t = *r.transfer;
@@ -422,7 +437,27 @@ int RunReadTest(CliContext& context, const CommandArgs& args) {
         progress.Update(what,
                         seek ? p.seeksDone : static_cast<int>(std::min<uint64_t>(p.doneSectors, INT32_MAX)));
     };
-    record.result = RunReadTest(drive, parsed.settings, observer, [] { return Interrupted(); });
+    // The run goes on a thread of its own, so that Ctrl+C is answered at once with what it
+    // measured even while a request is at the drive; the command ends (and lets go of the drive)
+    // when that request returns.
+    ReadTestHandover handover;
+    ReadTestHooks hooks;
+    hooks.stopRequested = [] { return Interrupted(); };
+    hooks.handover = &handover;
+    ReadTestResult ran;
+    std::thread worker([&] { ran = RunReadTest(drive, parsed.settings, observer, hooks); });
+    struct Joined {
+        std::thread& thread;
+        ~Joined() {
+            if (thread.joinable()) thread.join();
+        }
+    } joined{worker};
+    std::optional<ReadTestResult> stopped;
+    while (!handover.WaitForEnd(kStopPoll)) {
+        if (Interrupted() && (stopped = handover.Stop())) break;
+    }
+    if (!stopped) worker.join();
+    record.result = stopped ? *stopped : ran;
     progress.End();
     record.date = UtcTimestamp();
     const ReadTestResult& r = record.result;

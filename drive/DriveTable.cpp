@@ -187,6 +187,7 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
     m_lastSense = Sense{};
     m_lastOsError = 0;
     m_lastTransferred = 0;
+    m_lastSenseTransferred = 0;
     m_lastShortAnswer = false;
     m_lastAdapterError = false;
     m_lastStatus = kCommandFailed;
@@ -208,6 +209,7 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
             break;
         case TransportResult::Outcome::CheckCondition:
             m_lastSense = r.sense;
+            m_lastSenseTransferred = std::min(r.transferred, length);
             break;
         case TransportResult::Outcome::Failed:
             m_lastSense = r.sense;

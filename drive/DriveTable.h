@@ -154,6 +154,9 @@ class DriveTable final : private DiscoveryTarget {
     // Bytes the data phase of the last command moved (for data in: how much of the answer the
     // drive sent); 0 after a failed command and after one without data.
     uint32_t LastTransferred() const { return m_lastTransferred; }
+    // Bytes the data phase moved before the drive reported CHECK CONDITION (a read the drive
+    // recovered with its own retries brings all of its data so); 0 after any other outcome.
+    uint32_t TransferredBeforeSense() const { return m_lastSenseTransferred; }
     // The part of an answer buffer that the last command filled.
     std::span<const uint8_t> Received(std::span<const uint8_t> answer) const {
         return answer.first(std::min<size_t>(answer.size(), m_lastTransferred));
@@ -220,6 +223,7 @@ class DriveTable final : private DiscoveryTarget {
     int m_lastOsError = 0;
     uint8_t m_lastStatus = kCommandCompleted;
     uint32_t m_lastTransferred = 0;
+    uint32_t m_lastSenseTransferred = 0;
     bool m_lastShortAnswer = false;
     bool m_lastAdapterError = false;
     DriveEntry m_entries[kMaxDrives];

@@ -90,6 +90,13 @@ uint8_t ReadSectors(DriveTable& table, ReadCommand command, uint32_t lba, uint32
     return table.RequireReceived(status, static_cast<size_t>(bytes));
 }
 
+bool ReadWasRecovered(const DriveTable& table, uint32_t count) {
+    constexpr uint8_t kRecoveredError = 0x01;
+    const DriveTable::Failure failure = table.LastFailure();
+    return failure.status == kCommandFailed && failure.sense.key == kRecoveredError &&
+           table.TransferredBeforeSense() >= uint64_t{count} * kSectorSize;
+}
+
 std::optional<Toc> DecodeToc(std::span<const uint8_t> answer) {
     if (answer.size() < kTocHeaderLength) return std::nullopt;
     answer = Claimed(answer, ClaimedBy16(answer));
@@ -275,6 +282,23 @@ uint8_t ReadCapabilitySpeeds(DriveTable& table, CapabilitySpeeds& speeds) {
     const auto decoded = DecodeCapabilitySpeeds(table.Received(answer));
     if (!decoded) return ShortAnswer(table);
     speeds = *decoded;
+    return status;
+}
+
+uint8_t ReadCurrentReadSpeed(DriveTable& table, uint32_t& kbps) {
+    std::vector<PerformanceDescriptor> descriptors;
+    uint8_t status = ReadPerformance(table, false, descriptors);
+    uint32_t fastest = 0;
+    for (const PerformanceDescriptor& d : descriptors) fastest = std::max({fastest, d.startKBps, d.endKBps});
+    if (status == kCommandCompleted && fastest > 0) {
+        kbps = fastest;
+        return status;
+    }
+    CapabilitySpeeds speeds;
+    status = ReadCapabilitySpeeds(table, speeds);
+    if (status != kCommandCompleted) return status;
+    if (speeds.currentReadKBps == 0) return ShortAnswer(table);  // the page does not tell it
+    kbps = speeds.currentReadKBps;
     return status;
 }
 

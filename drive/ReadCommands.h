@@ -49,6 +49,10 @@ void BuildReadCdb(uint8_t (&cdb)[12], ReadCommand command, uint32_t lba, uint32_
 uint8_t ReadSectors(DriveTable& table, ReadCommand command, uint32_t lba, uint32_t count,
                     std::span<uint8_t> data, uint32_t timeoutSeconds = kReadSectorsTimeoutSeconds);
 
+// A read the drive answered with RECOVERED ERROR (sense key 1): it read the sectors after retries
+// of its own, and all `count` of them arrived with the sense. Such a read is good.
+bool ReadWasRecovered(const DriveTable& table, uint32_t count);
+
 // --- READ TOC/PMA/ATIP format 0 (tracks) and 1 (sessions) --------------------------------------
 
 inline constexpr uint8_t kLeadOutTrackNumber = 0xAA;
@@ -150,6 +154,11 @@ std::optional<CapabilitySpeeds> DecodeCapabilitySpeeds(std::span<const uint8_t> 
 uint8_t ReadCapabilitySpeeds(DriveTable& table, CapabilitySpeeds& speeds);
 
 // --- setting the read speed ------------------------------------------------------------------
+
+// The fastest the drive reads the disc now, in kB/s: the highest speed of its performance
+// descriptors (which follow a speed set), or else the capabilities page's current read speed.
+// After a speed command whose answer was lost this tells what the drive does.
+uint8_t ReadCurrentReadSpeed(DriveTable& table, uint32_t& kbps);
 
 // FFFFh asks for the drive's fastest.
 inline constexpr uint16_t kMaxSpeedKBps = 0xFFFF;

@@ -22,8 +22,9 @@ struct TransportResult {
     // Failed: the adapter reported an error of its own while the drive gave no status (no BUSY, no
     // CHECK CONDITION): nothing is known of what the drive thinks of the command.
     bool adapterError = false;
-    // Completed: the bytes the data phase moved (for data in, how much of the buffer the drive
-    // filled), never more than the length asked for; 0 otherwise.
+    // Completed and CheckCondition: the bytes the data phase moved (for data in, how much of the
+    // buffer the drive filled: a read the drive recovered brings its data with its sense), never
+    // more than the length asked for; 0 otherwise.
     uint32_t transferred = 0;
 };
 

@@ -189,6 +189,10 @@ class AspiPath final : public TransportPath {
             result.outcome = TransportResult::Outcome::TimedOut;
         } else if (srb.SRB_TargStat == kScsiCheckCondition) {
             result.outcome = TransportResult::Outcome::CheckCondition;
+            // Only an adapter that counts what it moved tells how much came before the sense.
+            result.transferred = m_countingAdapters[entry.adapterId] ? std::min(srb.SRB_BufLen, length) : 0;
+            if (direction == kDataIn && result.transferred != 0)
+                std::memcpy(data, request->buffer.data(), result.transferred);
         } else {
             result.outcome = TransportResult::Outcome::Failed;
             result.adapterError = srb.SRB_HaStat != 0 && srb.SRB_TargStat == kScsiGood;

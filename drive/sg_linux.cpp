@@ -182,11 +182,17 @@ class SgPath final : public TransportPath {
             result.outcome = TransportResult::Outcome::TimedOut;
             return result;
         }
+        // The kernel reports what it did not move; a driver that cannot tell leaves it 0.
+        const int resid = request.resid;
+        const uint32_t moved = resid <= 0                              ? length
+                               : resid >= static_cast<int64_t>(length) ? 0
+                                                                       : length - resid;
         const size_t senseLength = std::min<size_t>(request.sb_len_wr, sizeof sense);
         if (request.status == kScsiCheckCondition ||
             ((request.driver_status & kDriverSense) != 0 && senseLength != 0)) {
             result.outcome = TransportResult::Outcome::CheckCondition;
             result.sense = DecodeSense(sense, senseLength);
+            result.transferred = moved;
             return result;
         }
         // BUSY, RESERVATION CONFLICT and adapter errors: the command did not run, so it must not
@@ -197,9 +203,7 @@ class SgPath final : public TransportPath {
             return result;
         }
         result.outcome = TransportResult::Outcome::Completed;
-        // The kernel reports what it did not move; a driver that cannot tell leaves it 0.
-        const int resid = request.resid;
-        result.transferred = resid <= 0 ? length : resid >= static_cast<int64_t>(length) ? 0 : length - resid;
+        result.transferred = moved;
         return result;
     }
 

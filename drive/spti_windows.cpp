@@ -101,6 +101,7 @@ class SptiPath final : public TransportPath {
         if (spt.ScsiStatus == kScsiCheckCondition) {
             result.outcome = TransportResult::Outcome::CheckCondition;
             result.sense = DecodeSense(request.sense, kSenseAreaLength);
+            result.transferred = spt.DataTransferLength < length ? spt.DataTransferLength : length;
             return result;
         }
         // BUSY and the other statuses mean the command did not run.

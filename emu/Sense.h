@@ -34,6 +34,7 @@ inline constexpr uint8_t kNoAttention = 0;
 inline constexpr uint8_t kAttentionMediumChanged = kMediumMayHaveChanged.asc;
 inline constexpr uint8_t kAttentionPowerOn = kPowerOnReset.asc;
 static_assert(kAttentionPowerOn > kAttentionMediumChanged);
+inline constexpr SenseCode kRecoveredError{0x01, 0x17, 0x01};  // recovered data with retries
 inline constexpr SenseCode kUnrecoveredReadError{0x03, 0x11, 0x00};
 inline constexpr SenseCode kParameterListLengthError{0x05, 0x1A, 0x00};
 inline constexpr SenseCode kInvalidOpcode{0x05, 0x20, 0x00};

@@ -158,9 +158,20 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
                 }
                 // Done, and then the answer is lost on its way or replaced by a failure.
                 if (fired && action == FaultRule::Action::AppliedTimeout) outcome = HostTimeoutOutcome();
-                if (fired && action == FaultRule::Action::AppliedCheck)
+                if (fired && action == FaultRule::Action::AppliedCheck) {
+                    // RECOVERED ERROR: the command completed after the drive's own retries, and
+                    // its data came with the sense, as a real drive's recovered read brings it.
+                    const uint32_t delivered =
+                        fired->sense.key == kRecoveredError.key ? outcome.transferred : 0;
                     outcome = CheckConditionOutcome(fired->sense);
+                    outcome.transferred = delivered;
+                }
             }
+            // A command that never completes costs its whole time-out, so that a simulated clock
+            // sees a hung drive as the caller does.
+            if (fired && microSleep && timeoutSeconds > 0 &&
+                (action == FaultRule::Action::HostTimeout || action == FaultRule::Action::AppliedTimeout))
+                latencyMs = std::max<uint64_t>(latencyMs, uint64_t{timeoutSeconds} * 1000 + 1);
             if (before) session.MarkChanged(*before != m_state);
         }
     }
@@ -189,7 +200,7 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
             sleep(static_cast<uint32_t>(std::min<uint64_t>(latencyMs, UINT32_MAX)));
         }
     }
-    if (outcome.kind != ScsiOutcome::Kind::Good && !overwritten.empty())
+    if (outcome.kind != ScsiOutcome::Kind::Good && outcome.transferred == 0 && !overwritten.empty())
         std::copy(overwritten.begin(), overwritten.end(), buffer);
     if (trace) trace(cdb, cdbLength, outcome);
     return outcome;

@@ -237,31 +237,118 @@ SpeedSetting ApplyReadSpeed(DriveTable& table, const DiscLayout& layout, ReadSpe
     SpeedSetting setting;
     setting.requested = speed;
     const uint32_t lastLba = layout.lastLba;
+    bool changed = false;
+    std::vector<std::string> lost, refused;
+    // Ends the setting at a medium change (or a disc gone) reported by the last command.
+    const auto discChanged = [&] {
+        if (!changed && !MediumChanged(table.LastSense())) return false;
+        setting.discChanged = true;
+        setting.status = table.LastFailure().status;
+        setting.sense = table.LastSense();
+        return true;
+    };
+    enum class Answer { Done, Refused, Lost };
+    const auto send = [&](SpeedMethod method, const auto& command) {
+        const uint8_t status = Send(table, changed, command);
+        if (status == kCommandCompleted) return Answer::Done;
+        const bool answerLost =
+            status == kCommandTimedOut || (status == kCommandFailed && table.LastFailure().adapterError);
+        (answerLost ? lost : refused).emplace_back(SpeedMethodName(method));
+        return answerLost ? Answer::Lost : Answer::Refused;
+    };
+    // What the drive reads at after a lost answer, in kB/s (0: not read back).
+    const auto readBack = [&] {
+        uint32_t kbps = 0;
+        if (Send(table, changed, [&] { return ReadCurrentReadSpeed(table, kbps); }) != kCommandCompleted)
+            kbps = 0;
+        setting.answerLost = true;
+        setting.reportedX = std::round(kbps / layout.KBpsAt1X() * 10) / 10;
+        return kbps;
+    };
+    const auto joined = [](const std::vector<std::string>& names) {
+        std::string text;
+        for (size_t i = 0; i < names.size(); ++i) text += (i == 0 ? "" : " and ") + names[i];
+        return text;
+    };
+    char text[160];
+
+    const auto streaming = [&](uint32_t kbps, bool restore) {
+        return SetStreaming(table, 0, lastLba, kbps, restore);
+    };
+    const auto cdSpeed = [&](uint32_t kbps) {
+        return SetCdSpeed(table, static_cast<uint16_t>(std::min<uint32_t>(kbps, kMaxSpeedKBps)));
+    };
     if (speed.IsMax()) {
         // The drive's own speeds again, in case an earlier run lowered them.
-        if (SetStreaming(table, 0, lastLba, 0, true) != kCommandCompleted) SetCdSpeed(table, kMaxSpeedKBps);
+        Answer answer = send(SpeedMethod::SetStreaming, [&] { return streaming(0, true); });
+        if (discChanged()) return setting;
+        if (answer != Answer::Done) {
+            answer = send(SpeedMethod::SetCdSpeed, [&] { return cdSpeed(kMaxSpeedKBps); });
+            if (discChanged()) return setting;
+        }
         setting.text = SpeedMethodName(SpeedMethod::Max);
+        if (answer != Answer::Done && !lost.empty()) {
+            readBack();
+            if (discChanged()) return setting;
+            if (setting.reportedX > 0) {
+                std::snprintf(text, sizeof text, "Max (the answer to %s was lost; the drive reports %gX)",
+                              joined(lost).c_str(), setting.reportedX);
+            } else {
+                std::snprintf(text, sizeof text,
+                              "Max (the answer to %s was lost, and the drive's speed could not be read back)",
+                              joined(lost).c_str());
+            }
+            setting.text = text;
+        }
         return setting;
     }
     const auto kbps = static_cast<uint32_t>(std::lround(speed.x * layout.KBpsAt1X()));
-    auto streaming = [&] { return SetStreaming(table, 0, lastLba, kbps, false) == kCommandCompleted; };
-    auto cdSpeed = [&] {
-        return SetCdSpeed(table, static_cast<uint16_t>(std::min<uint32_t>(kbps, kMaxSpeedKBps - 1))) ==
-               kCommandCompleted;
+    // A drive that reads at the speed asked took it, give or take the steps of its own speeds.
+    // (The disc's fastest as the layout saw it may be a limit an earlier run left.)
+    constexpr double kTolerance = 0.05;
+    const auto took = [&](uint32_t now) {
+        return now > 0 && std::abs(static_cast<double>(now) - kbps) <= kbps * kTolerance;
     };
     const SpeedMethod first = layout.dvd ? SpeedMethod::SetStreaming : SpeedMethod::SetCdSpeed;
     const SpeedMethod second = layout.dvd ? SpeedMethod::SetCdSpeed : SpeedMethod::SetStreaming;
     for (SpeedMethod method : {first, second}) {
-        if (method == SpeedMethod::SetStreaming ? streaming() : cdSpeed()) {
-            setting.method = method;
-            setting.kbps = kbps;
-            char text[96];
-            std::snprintf(text, sizeof text, "%gX by %s (%u kB/s)", speed.x, SpeedMethodName(method), kbps);
-            setting.text = text;
-            return setting;
+        const Answer answer =
+            method == SpeedMethod::SetStreaming
+                ? send(method, [&] { return streaming(kbps, false); })
+                : send(method, [&] { return cdSpeed(std::min<uint32_t>(kbps, kMaxSpeedKBps - 1)); });
+        if (discChanged()) return setting;
+        if (answer == Answer::Refused) continue;
+        if (answer == Answer::Lost) {
+            const uint32_t now = readBack();
+            if (discChanged()) return setting;
+            if (!took(now)) continue;
         }
+        setting.method = method;
+        setting.kbps = kbps;
+        if (answer == Answer::Lost) {
+            std::snprintf(text, sizeof text,
+                          "%gX by %s (%u kB/s; its answer was lost, the drive reports %gX)", speed.x,
+                          SpeedMethodName(method), kbps, setting.reportedX);
+        } else {
+            std::snprintf(text, sizeof text, "%gX by %s (%u kB/s)", speed.x, SpeedMethodName(method), kbps);
+        }
+        setting.text = text;
+        return setting;
     }
-    setting.text = "Max (the drive refused SET STREAMING and SET CD SPEED)";
+    if (lost.empty()) {
+        setting.text = "Max (the drive refused SET STREAMING and SET CD SPEED)";
+    } else {
+        std::string why = "the answer to " + joined(lost) + " was lost";
+        if (!refused.empty()) why += ", the drive refused " + joined(refused);
+        if (setting.reportedX > 0) {
+            std::snprintf(text, sizeof text, "%gX as the drive reports it (%s)", setting.reportedX,
+                          why.c_str());
+        } else {
+            std::snprintf(text, sizeof text, "not known (%s, and the drive's speed could not be read back)",
+                          why.c_str());
+        }
+        setting.text = text;
+    }
     return setting;
 }
 

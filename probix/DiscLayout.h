@@ -92,13 +92,26 @@ struct SpeedSetting {
     ReadSpeed requested;
     SpeedMethod method = SpeedMethod::Max;
     uint32_t kbps = 0;  // what was sent (0 with Max)
-    // "16X by SET STREAMING (22160 kB/s)", "Max", "Max (the drive refused SET STREAMING and SET CD SPEED)".
+    // "16X by SET STREAMING (22160 kB/s)", "Max", "Max (the drive refused SET STREAMING and SET CD SPEED)",
+    // "8X by SET STREAMING (11080 kB/s; its answer was lost, the drive reports 8X)".
     std::string text;
+    // The answer to a speed command was lost (timed out, or failed at the adapter): the drive may
+    // have carried it out, so its speed was read back. `reportedX` is what it reported (0: the
+    // speed could not be read back).
+    bool answerLost = false;
+    double reportedX = 0;
+    // A speed command (or the read-back) reported a medium change, or no disc: the run ends as
+    // after a disc change, with that command's status and sense.
+    bool discChanged = false;
+    uint8_t status = kCommandCompleted;
+    Sense sense;
 };
 
 // Sets the read speed with SET STREAMING or SET CD SPEED, whichever the drive takes (SET STREAMING
 // first on DVD, SET CD SPEED first on CD). "Max" asks the drive for its own speeds again; a drive
-// that refuses both commands is left as it is, which counts as "Max".
+// that refuses both commands is left as it is, which counts as "Max". A command whose answer is
+// lost is not taken for a refusal: the speed the drive reports then decides (a drive that reads at
+// the speed asked took it; otherwise the other command is tried).
 SpeedSetting ApplyReadSpeed(DriveTable& table, const DiscLayout& layout, ReadSpeed speed);
 
 // A unit attention that says the medium changed, or a drive without disc.

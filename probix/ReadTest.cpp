@@ -6,12 +6,14 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <thread>
 
 #include <unistd.h>
 #include <cerrno>
 
 #include "base/SafeFile.h"
 #include "drive/DriveTable.h"
+#include "drive/InfoCommands.h"
 #include "turns/SharedDrive.h"
 
 namespace dravix {
@@ -69,29 +71,96 @@ struct RequestOutcome {
     uint8_t status = kCommandFailed;
     Sense sense;
     int osError = 0;
+    bool adapterError = false;  // failed at the adapter, without a status of the drive's own
+    bool busy = false;          // the drive answered with a status that says it did not run it
+    bool recovered = false;     // RECOVERED ERROR with all the data: a good read
     bool Good() const { return status == kCommandCompleted; }
 };
 
-enum class Fatal { None, DiscChanged, DriveGone };
+RequestOutcome OutcomeOf(const DriveTable& table, uint8_t status) {
+    const DriveTable::Failure failure = table.LastFailure();
+    RequestOutcome o;
+    o.status = status;
+    o.sense = failure.sense;
+    o.osError = failure.osError;
+    o.adapterError = status == kCommandFailed && failure.adapterError;
+    // BUSY (or another status without sense, such as a reservation of another initiator): the
+    // command did not run.
+    o.busy = status == kCommandFailed && failure.sense == Sense{} && failure.osError == 0 &&
+             !failure.adapterError && !failure.shortAnswer;
+    return o;
+}
+
+enum class Fatal { None, DiscChanged, DriveGone, ConnectionFailed };
 
 Fatal FatalOf(const RequestOutcome& outcome) {
     if (outcome.Good()) return Fatal::None;
     if (MediumChanged(outcome.sense)) return Fatal::DiscChanged;
     if (DriveGone(outcome.status, outcome.sense, outcome.osError)) return Fatal::DriveGone;
+    if (outcome.adapterError) return Fatal::ConnectionFailed;
     return Fatal::None;
 }
 
-// A run ends early by throwing this out of the loops: a stop, a changed disc or a lost drive.
+// A run ends early by throwing this out of the loops: a stop, a changed disc, a lost drive or
+// connection, a drive that stopped answering.
 struct RunEnded {
     ReadTestEnd end;
     RequestOutcome outcome;
+    uint32_t lba = 0;
 };
+
+}  // namespace
+
+// What a run shares with its handover.
+class ReadTestRunAccess {
+  public:
+    static std::mutex& Mutex(ReadTestHandover& h) { return h.m_mutex; }
+    static bool StopAsked(const ReadTestHandover& h) { return h.m_stop.load(); }
+    static bool HandedOver(const ReadTestHandover& h) { return h.m_handedOver; }
+    // Under the mutex: what Stop hands over while the run goes.
+    static void Begin(ReadTestHandover& h, std::function<ReadTestResult()> snapshot) {
+        h.m_snapshot = std::move(snapshot);
+    }
+    // Under the mutex: the run has ended with `result`; returns what the run returns (the result
+    // handed over, if one was).
+    static ReadTestResult End(ReadTestHandover& h, const ReadTestResult& result) {
+        h.m_snapshot = nullptr;
+        if (!h.m_result) h.m_result = result;
+        h.m_done = true;
+        h.m_ended.notify_all();
+        return *h.m_result;
+    }
+};
+
+std::optional<ReadTestResult> ReadTestHandover::Stop() {
+    m_stop = true;
+    std::lock_guard lock(m_mutex);
+    if (!m_result && m_snapshot) {
+        m_result = m_snapshot();
+        m_handedOver = true;
+    }
+    return m_result;
+}
+
+bool ReadTestHandover::WaitForEnd(std::chrono::milliseconds wait) {
+    std::unique_lock lock(m_mutex);
+    return m_ended.wait_for(lock, wait, [this] { return m_done; });
+}
+
+namespace {
+
+using Access = ReadTestRunAccess;
 
 class Run final {
   public:
     Run(SharedDrive& drive, const ReadTestSettings& settings, ReadTestObserver& observer,
-        const ReadTestStop& stop, const MicrosecondClock& clock)
-        : m_drive(drive), m_settings(settings), m_observer(observer), m_stop(stop), m_clock(clock) {
+        const ReadTestHooks& hooks)
+        : m_drive(drive),
+          m_settings(settings),
+          m_observer(observer),
+          m_hooks(hooks),
+          m_handover(hooks.handover),
+          m_clock(hooks.clock) {
         if (!m_clock) m_clock = SteadyMicroseconds;
         m_request = std::max<uint32_t>(settings.requestSectors, 1);
         m_command = m_request > 0xFFFF ? ReadCommand::Read12 : ReadCommand::Read10;
@@ -100,14 +169,25 @@ class Run final {
     ReadTestResult Execute();
 
   private:
-    bool Stopped() const { return m_stop && m_stop(); }
+    bool Stopped() const {
+        return (m_handover && Access::StopAsked(*m_handover)) ||
+               (m_hooks.stopRequested && m_hooks.stopRequested());
+    }
+    void Pause(int64_t microseconds) const;
+    // Runs `use(table)` with the drive's turn; the run's state is free for a handover meanwhile.
+    // Empty when the run was stopped before the drive was free.
+    template <typename Use>
+    auto AtDrive(Use&& use);
     RequestOutcome Request(uint32_t lba, uint32_t count, uint8_t* data);
+    // After requests that timed out: whether the drive still answers TEST UNIT READY.
+    bool DriveAnswers(uint32_t lba);
+    void EndIfFatal(const RequestOutcome& outcome, uint32_t lba) const;
     void ReadPass(const std::vector<SectorRange>& extents);
     void ReadExtent(const SectorRange& extent);
     // One-sector reads over a failed request; returns the first sector after a burst's skip, or
     // the sector after the request.
     uint32_t Retry(uint32_t lba, uint32_t count, uint32_t extentLast);
-    void Good(uint32_t lba, uint32_t count, const uint8_t* data);
+    void Good(uint32_t lba, uint32_t count, const uint8_t* data, bool recovered);
     void Failed(uint32_t lba, const RequestOutcome& outcome);
     void Verify(uint32_t lba, uint32_t count, const uint8_t* data);
     void Uncompared(uint32_t first, uint32_t last);
@@ -117,18 +197,23 @@ class Run final {
     void Progress(uint32_t lba);
     void AccessTimes();
     void CheckSameDisc();
+    ReadTestResult Finish(ReadTestEnd end);
 
     SharedDrive& m_drive;
     const ReadTestSettings& m_settings;
     ReadTestObserver& m_observer;
-    const ReadTestStop& m_stop;
+    const ReadTestHooks& m_hooks;
+    ReadTestHandover* m_handover;
+    std::unique_lock<std::mutex> m_lock;  // the handover's, while the run works
     MicrosecondClock m_clock;
+    int64_t m_startedUs = 0;
     ReadTestResult m_result;
     uint32_t m_request = kDefaultRequestSectors;
     ReadCommand m_command = ReadCommand::Read10;
     std::vector<uint8_t> m_data;
     std::vector<uint8_t> m_image;
     uint32_t m_imageBase = 0;  // the disc LBA of the image's sector 0
+    int m_timeoutsInRow = 0;
 
     // Error bursts.
     uint32_t m_burstSectors = 0;
@@ -145,38 +230,92 @@ class Run final {
     int64_t m_timedUs = 0;
 };
 
+void Run::Pause(int64_t microseconds) const {
+    if (m_hooks.sleep) {
+        m_hooks.sleep(microseconds);
+    } else {
+        std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+    }
+}
+
+template <typename Use>
+auto Run::AtDrive(Use&& use) {
+    if (m_lock.owns_lock()) m_lock.unlock();
+    auto outcome = m_drive.LockedUnlessStopped([this] { return Stopped(); }, std::forward<Use>(use));
+    if (m_handover) {
+        m_lock.lock();
+        // What the run measured was handed over: nothing more is added or told.
+        if (Access::HandedOver(*m_handover)) throw RunEnded{ReadTestEnd::Stopped, {}};
+    }
+    return outcome;
+}
+
+void Run::EndIfFatal(const RequestOutcome& outcome, uint32_t lba) const {
+    switch (FatalOf(outcome)) {
+        case Fatal::DiscChanged:
+            throw RunEnded{ReadTestEnd::DiscChanged, outcome, lba};
+        case Fatal::DriveGone:
+            throw RunEnded{ReadTestEnd::DriveGone, outcome, lba};
+        case Fatal::ConnectionFailed:
+            throw RunEnded{ReadTestEnd::ConnectionFailed, outcome, lba};
+        case Fatal::None:
+            break;
+    }
+}
+
 RequestOutcome Run::Request(uint32_t lba, uint32_t count, uint8_t* data) {
-    const auto outcome = m_drive.LockedUnlessStopped(m_stop, [&](DriveTable& table) {
+    const auto outcome = AtDrive([&](DriveTable& table) {
         RequestOutcome o;
-        for (int attempt = 0;; ++attempt) {
-            o.status = ReadSectors(table, m_command, lba, count,
-                                   std::span<uint8_t>(data, size_t{count} * kSectorSize));
-            o.sense = table.LastSense();
-            o.osError = table.LastOsError();
-            if (o.Good() || attempt >= kTransientRetries) return o;
+        int transient = 0;
+        int busy = 0;
+        for (;;) {
+            const uint8_t status = ReadSectors(table, m_command, lba, count,
+                                               std::span<uint8_t>(data, size_t{count} * kSectorSize));
+            o = OutcomeOf(table, status);
+            if (ReadWasRecovered(table, count)) {
+                o.status = kCommandCompleted;
+                o.recovered = true;
+            }
+            if (o.Good()) return o;
             if (o.sense.key == kIllegalRequest && o.sense.asc == kAscInvalidOpcode &&
                 m_command == ReadCommand::Read10) {
                 m_command = ReadCommand::Read12;  // a drive without READ(10)
                 continue;
             }
-            if (o.sense.key == kUnitAttention && o.sense.asc == kAscPowerOnReset) continue;
-            if (o.sense.key == kNotReady && o.sense.asc == kAscBecomingReady) {
-                if (table.WaitForDrive() == ReadyState::Ready) continue;
+            if (o.busy && busy < kBusyRetries && !Stopped()) {
+                ++busy;
+                Pause(kBusyRetryMicroseconds);
+                continue;
             }
+            if (transient++ >= kTransientRetries) return o;
+            // A unit attention other than a medium change (a reset, a changed setting) says
+            // nothing of the disc, nor does a drive spinning up again.
+            if (o.sense.key == kUnitAttention && !MediumChanged(o.sense)) continue;
+            if (o.sense.key == kNotReady && o.sense.asc == kAscBecomingReady &&
+                table.WaitForDrive() == ReadyState::Ready)
+                continue;
             return o;
         }
     });
     // The answer of a request that was at the drive when the stop came is dropped.
     if (!outcome || Stopped()) throw RunEnded{ReadTestEnd::Stopped, {}};
-    switch (FatalOf(*outcome)) {
-        case Fatal::DiscChanged:
-            throw RunEnded{ReadTestEnd::DiscChanged, *outcome};
-        case Fatal::DriveGone:
-            throw RunEnded{ReadTestEnd::DriveGone, *outcome};
-        case Fatal::None:
-            break;
+    EndIfFatal(*outcome, lba);
+    if (outcome->status != kCommandTimedOut) {
+        m_timeoutsInRow = 0;
+    } else if (++m_timeoutsInRow >= kTimeoutsBeforeReadyCheck) {
+        m_timeoutsInRow = 0;
+        if (!DriveAnswers(lba)) throw RunEnded{ReadTestEnd::DriveNotAnswering, *outcome, lba};
     }
     return *outcome;
+}
+
+bool Run::DriveAnswers(uint32_t lba) {
+    const auto outcome = AtDrive(
+        [](DriveTable& table) { return OutcomeOf(table, TestUnitReady(table, kWrapperTimeoutSeconds)); });
+    if (!outcome || Stopped()) throw RunEnded{ReadTestEnd::Stopped, {}};
+    EndIfFatal(*outcome, lba);
+    // Any status, NOT READY included, is an answer: then the disc is what the reads stumble on.
+    return outcome->status != kCommandTimedOut;
 }
 
 void Run::Progress(uint32_t lba) {
@@ -241,20 +380,24 @@ void Run::Verify(uint32_t lba, uint32_t count, const uint8_t* data) {
     }
 }
 
-void Run::Good(uint32_t lba, uint32_t count, const uint8_t* data) {
+void Run::Good(uint32_t lba, uint32_t count, const uint8_t* data, bool recovered) {
     m_result.readSectors += count;
+    if (recovered) m_result.recoveredSectors += count;
     m_burstSectors = 0;
     m_lastGoodUs = m_clock();
     if (m_result.verify) Verify(lba, count, data);
 }
 
-// Sectors the image holds that the disc did not give: they cannot be shown to match.
+// Sectors the image holds that the disc did not give: they differ, as far as anyone can tell.
 void Run::Uncompared(uint32_t first, uint32_t last) {
     if (!m_result.verify || m_result.verify->imageReadFailed || last < m_imageBase) return;
+    VerifySummary& v = *m_result.verify;
     const uint64_t from = std::max(first, m_imageBase) - m_imageBase;
-    const uint64_t to = std::min<uint64_t>(uint64_t{last} - m_imageBase, m_result.verify->imageSectors - 1);
-    if (from <= to && from < m_result.verify->imageSectors)
-        m_result.verify->uncomparedSectors += to - from + 1;
+    const uint64_t to = std::min<uint64_t>(uint64_t{last} - m_imageBase, v.imageSectors - 1);
+    if (from <= to && from < v.imageSectors) {
+        v.uncomparedSectors += to - from + 1;
+        v.differingSectors += to - from + 1;
+    }
 }
 
 void Run::Failed(uint32_t lba, const RequestOutcome& outcome) {
@@ -276,7 +419,7 @@ uint32_t Run::Retry(uint32_t lba, uint32_t count, uint32_t extentLast) {
     for (uint32_t sector = lba; sector < end; ++sector) {
         const RequestOutcome outcome = Request(sector, 1, m_data.data());
         if (outcome.Good()) {
-            Good(sector, 1, m_data.data());
+            Good(sector, 1, m_data.data(), outcome.recovered);
             Progress(sector);
             continue;
         }
@@ -315,7 +458,7 @@ void Run::ReadExtent(const SectorRange& extent) {
             } else {
                 FlushPoint();
             }
-            Good(first, count, m_data.data());
+            Good(first, count, m_data.data(), outcome.recovered);
             m_sequentialLba = first + count;
             lba += count;
         } else {
@@ -333,16 +476,12 @@ void Run::ReadPass(const std::vector<SectorRange>& extents) {
     const uint64_t perPoint = (m_result.plannedSectors + kTargetPoints - 1) / kTargetPoints;
     m_pointSectors = std::max<uint64_t>(1, (perPoint + m_request - 1) / m_request) * m_request;
     m_data.resize(size_t{m_request} * kSectorSize);
-    if (m_settings.image) {
+    // Quick zones compare a tenth of the disc at most: no verify.
+    if (m_settings.image && !m_settings.quick) {
         m_result.verify = VerifySummary{};
         m_result.verify->imageSectors = m_settings.image->SectorCount();
         m_image.resize(m_data.size());
-        for (const LayoutTrack& track : m_result.layout.tracks) {
-            if (track.data) {
-                m_imageBase = track.firstLba;
-                break;
-            }
-        }
+        m_imageBase = ImageBaseLba(m_result.layout);
     }
     m_lastGoodUs = m_clock();
     for (const SectorRange& extent : extents) {
@@ -436,58 +575,65 @@ void Run::AccessTimes() {
 
 void Run::CheckSameDisc() {
     // The sectors judge one disc only if the disc did not change under them.
-    const auto outcome = m_drive.LockedUnlessStopped(m_stop, [](DriveTable& table) {
+    const auto outcome = AtDrive([](DriveTable& table) {
         Capacity capacity;
-        RequestOutcome o;
-        o.status = ReadCapacity(table, capacity);
-        o.sense = table.LastSense();
-        o.osError = table.LastOsError();
-        return std::make_pair(o, capacity);
+        const uint8_t status = ReadCapacity(table, capacity);
+        return std::make_pair(OutcomeOf(table, status), capacity);
     });
     if (!outcome || Stopped()) throw RunEnded{ReadTestEnd::Stopped, {}};
     const auto& [o, capacity] = *outcome;
-    switch (FatalOf(o)) {
-        case Fatal::DiscChanged:
-            throw RunEnded{ReadTestEnd::DiscChanged, o};
-        case Fatal::DriveGone:
-            throw RunEnded{ReadTestEnd::DriveGone, o};
-        case Fatal::None:
-            break;
-    }
+    EndIfFatal(o, m_result.range.last);
     if (o.Good() && capacity.lastLba != m_result.layout.lastLba) throw RunEnded{ReadTestEnd::DiscChanged, o};
 }
 
+ReadTestResult Run::Finish(ReadTestEnd end) {
+    if (m_handover && Access::HandedOver(*m_handover)) return Access::End(*m_handover, {});
+    m_result.end = end;
+    m_result.elapsedSeconds = (m_clock() - m_startedUs) / 1e6;
+    m_observer.OnEnd(m_result);
+    return m_handover ? Access::End(*m_handover, m_result) : m_result;
+}
+
 ReadTestResult Run::Execute() {
-    const int64_t started = m_clock();
+    if (m_handover) {
+        m_lock = std::unique_lock(Access::Mutex(*m_handover));
+        Access::Begin(*m_handover, [this] {
+            ReadTestResult stopped = m_result;
+            stopped.end = ReadTestEnd::Stopped;
+            stopped.elapsedSeconds = (m_clock() - m_startedUs) / 1e6;
+            return stopped;
+        });
+    }
+    m_startedUs = m_clock();
     m_result.kind = m_settings.kind;
     m_result.quick = m_settings.quick;
     m_result.requestSectors = m_request;
-    auto finish = [&](ReadTestEnd end) {
-        m_result.end = end;
-        m_result.elapsedSeconds = (m_clock() - started) / 1e6;
-        m_observer.OnEnd(m_result);
-        return m_result;
-    };
     try {
-        const auto reading = m_drive.LockedUnlessStopped(m_stop, [&](DriveTable& table) {
+        if (Stopped()) return Finish(ReadTestEnd::Stopped);
+        const auto reading = AtDrive([&](DriveTable& table) {
             std::pair<LayoutReading, SpeedSetting> out{ReadDiscLayout(table), SpeedSetting{}};
             if (out.first.outcome == LayoutOutcome::Ready)
                 out.second = ApplyReadSpeed(table, out.first.layout, m_settings.speed);
             return out;
         });
-        if (!reading || Stopped()) return finish(ReadTestEnd::Stopped);
+        if (!reading || Stopped()) return Finish(ReadTestEnd::Stopped);
         const LayoutReading& layout = reading->first;
         m_result.layout = layout.layout;
         m_result.speed = reading->second;
         if (layout.outcome != LayoutOutcome::Ready) {
             m_result.endStatus = layout.status;
             m_result.endSense = layout.sense;
-            if (layout.outcome == LayoutOutcome::DiscChanged) return finish(ReadTestEnd::DiscChanged);
+            if (layout.outcome == LayoutOutcome::DiscChanged) return Finish(ReadTestEnd::DiscChanged);
             if (layout.outcome == LayoutOutcome::DriveFailed &&
                 DriveGone(layout.status, layout.sense, layout.osError))
-                return finish(ReadTestEnd::DriveGone);
+                return Finish(ReadTestEnd::DriveGone);
             m_result.notReadable = NotReadableReasonOf(layout.outcome);
-            return finish(ReadTestEnd::NotReadable);
+            return Finish(ReadTestEnd::NotReadable);
+        }
+        if (m_result.speed.discChanged) {
+            m_result.endStatus = m_result.speed.status;
+            m_result.endSense = m_result.speed.sense;
+            return Finish(ReadTestEnd::DiscChanged);
         }
         m_observer.OnLayout(m_result.layout, m_result.speed);
 
@@ -506,7 +652,7 @@ ReadTestResult Run::Execute() {
                 : std::vector<SectorRange>{};
         if (extents.empty()) {
             m_result.notReadable = NotReadableReason::EmptyRange;
-            return finish(ReadTestEnd::NotReadable);
+            return Finish(ReadTestEnd::NotReadable);
         }
 
         if (m_settings.kind == ReadTestKind::Seek) {
@@ -537,9 +683,10 @@ ReadTestResult Run::Execute() {
     } catch (const RunEnded& ended) {
         m_result.endStatus = ended.outcome.status;
         m_result.endSense = ended.outcome.sense;
-        return finish(ended.end);
+        m_result.endLba = ended.lba;
+        return Finish(ended.end);
     }
-    return finish(ReadTestEnd::Finished);
+    return Finish(ReadTestEnd::Finished);
 }
 
 // The speed the drive could give around each point: the upper quartile of a window of points.
@@ -766,6 +913,10 @@ const char* ReadTestEndName(ReadTestEnd end) {
             return "disc-changed";
         case ReadTestEnd::DriveGone:
             return "drive-gone";
+        case ReadTestEnd::DriveNotAnswering:
+            return "drive-not-answering";
+        case ReadTestEnd::ConnectionFailed:
+            return "connection-failed";
         case ReadTestEnd::NotReadable:
             break;
     }
@@ -816,29 +967,102 @@ std::string CountText(const CountTexts& texts, unsigned long long count) {
     return text;
 }
 
+uint32_t ImageBaseLba(const DiscLayout& layout) {
+    for (const LayoutTrack& track : layout.tracks) {
+        if (track.data) return track.firstLba;
+    }
+    return 0;
+}
+
+bool VerifyComplete(const ReadTestResult& result) {
+    const auto& v = result.verify;
+    return result.end == ReadTestEnd::Finished && v && !v->imageReadFailed &&
+           v->comparedSectors == result.plannedSectors && v->comparedSectors == v->imageSectors;
+}
+
+std::optional<bool> VerifyMatches(const ReadTestResult& result) {
+    const auto& v = result.verify;
+    if (result.end != ReadTestEnd::Finished || !v || v->imageReadFailed) return std::nullopt;
+    if (v->differingSectors > 0) return false;
+    if (VerifyComplete(result)) return true;
+    return std::nullopt;
+}
+
+namespace {
+
+std::string Formatted(const char* format, auto... values) {
+    char text[256];
+    std::snprintf(text, sizeof text, format, values...);
+    return text;
+}
+
+// What a comparison without a difference covered, when it did not cover the range and the image.
+void IncompleteLines(const ReadTestResult& result, std::vector<std::string>& lines) {
+    const VerifySummary& v = *result.verify;
+    using ull = unsigned long long;
+    const uint64_t base = ImageBaseLba(result.layout);
+    const uint64_t imageLast = base + v.imageSectors - 1;
+    if (result.plannedSectors > v.comparedSectors)
+        lines.push_back(Formatted(kVerdictBeyondImage, ull{v.comparedSectors}, ull{result.plannedSectors},
+                                  ull{imageLast}));
+    if (v.imageSectors <= v.comparedSectors) return;
+    if (v.comparedSectors == 0) {
+        lines.push_back(Formatted(kVerdictImageNotRead, ull{v.imageSectors}));
+        return;
+    }
+    const uint64_t first = std::max<uint64_t>(result.range.first, base);
+    const uint64_t last = std::min<uint64_t>(result.range.last, imageLast);
+    lines.push_back(
+        Formatted(kVerdictImagePartlyRead, ull{first}, ull{last}, ull{v.imageSectors - v.comparedSectors}));
+}
+
+}  // namespace
+
 std::vector<std::string> VerdictLines(const ReadTestResult& result) {
     std::vector<std::string> lines;
     if (result.end != ReadTestEnd::Finished || result.kind == ReadTestKind::Seek) return lines;
     if (result.failedSectors == 0 && result.skippedSectors == 0) lines.emplace_back(kVerdictAllRead);
     if (result.failedSectors > 0) lines.push_back(CountText(kVerdictUnreadable, result.failedSectors));
     if (result.skippedSectors > 0) lines.push_back(CountText(kVerdictSkipped, result.skippedSectors));
-    if (const auto& v = result.verify; v && !v->imageReadFailed) {
-        // A sector the disc would not give does not hold the image's data as far as anyone can tell.
-        const uint64_t differing = v->differingSectors + v->uncomparedSectors;
-        lines.push_back(differing == 0 ? std::string(kVerdictImageMatches)
-                                       : CountText(kVerdictImageDiffers, differing));
-        if (v->length == LengthMatch::DiscShorter)
-            lines.push_back(CountText(kVerdictDiscShorter, v->lengthDifference));
-        if (v->length == LengthMatch::DiscLonger)
-            lines.push_back(CountText(kVerdictDiscLonger, v->lengthDifference));
+    const auto& v = result.verify;
+    if (!v) return lines;
+    if (v->imageReadFailed) {
+        lines.emplace_back(kVerdictImageUnreadable);
+        return lines;
     }
+    if (v->differingSectors > 0) {
+        // A sector the disc would not give does not hold the image's data as far as anyone can tell.
+        std::string text = CountText(kVerdictImageDiffers, v->differingSectors);
+        if (v->uncomparedSectors > 0) {
+            text.pop_back();
+            text +=
+                Formatted(kVerdictImageDiffersUnread, static_cast<unsigned long long>(v->uncomparedSectors));
+        }
+        lines.push_back(text);
+    } else if (VerifyComplete(result)) {
+        lines.emplace_back(kVerdictImageMatches);
+    } else {
+        IncompleteLines(result, lines);
+    }
+    if (v->length == LengthMatch::DiscShorter)
+        lines.push_back(CountText(kVerdictDiscShorter, v->lengthDifference));
+    if (v->length == LengthMatch::DiscLonger)
+        lines.push_back(CountText(kVerdictDiscLonger, v->lengthDifference));
     return lines;
 }
 
 ReadTestResult RunReadTest(SharedDrive& drive, const ReadTestSettings& settings, ReadTestObserver& observer,
-                           const ReadTestStop& stopRequested, const MicrosecondClock& clock) {
-    Run run(drive, settings, observer, stopRequested, clock);
+                           const ReadTestHooks& hooks) {
+    Run run(drive, settings, observer, hooks);
     return run.Execute();
+}
+
+ReadTestResult RunReadTest(SharedDrive& drive, const ReadTestSettings& settings, ReadTestObserver& observer,
+                           const ReadTestStop& stopRequested, const MicrosecondClock& clock) {
+    ReadTestHooks hooks;
+    hooks.stopRequested = stopRequested;
+    hooks.clock = clock;
+    return RunReadTest(drive, settings, observer, hooks);
 }
 
 }  // namespace dravix

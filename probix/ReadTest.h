@@ -1,8 +1,12 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -38,6 +42,12 @@ inline constexpr size_t kListedDifferences = 20;
 inline constexpr int kRandomSeeks = 100;
 inline constexpr int kOneThirdSeeks = 50;
 inline constexpr int kFullStrokeSeeks = 50;
+// A drive that lets this many requests in a row time out is asked TEST UNIT READY: no answer to
+// that either ends the run.
+inline constexpr int kTimeoutsBeforeReadyCheck = 3;
+// A drive that answers BUSY is asked again this often, this long apart, before the request fails.
+inline constexpr int kBusyRetries = 5;
+inline constexpr int64_t kBusyRetryMicroseconds = 200'000;
 
 // A text that counts: its form for one and for any other count ("%llu" is the count).
 struct CountTexts {
@@ -53,6 +63,17 @@ inline constexpr CountTexts kVerdictSkipped{"%llu sector was skipped.", "%llu se
 inline constexpr const char* kVerdictImageMatches = "The disc matches the image.";
 inline constexpr CountTexts kVerdictImageDiffers{"The disc differs from the image in %llu sector.",
                                                  "The disc differs from the image in %llu sectors."};
+// After kVerdictImageDiffers (without its full stop) when some of the sectors were not read.
+inline constexpr const char* kVerdictImageDiffersUnread = " (%llu of them unread).";
+// A comparison that found no difference but did not cover the range and the image both: the
+// range's sectors beyond the image, then the image's sectors outside the range.
+inline constexpr const char* kVerdictBeyondImage =
+    "%llu of %llu sectors compared: the image ends at LBA %llu; the rest had nothing to compare against.";
+inline constexpr const char* kVerdictImagePartlyRead =
+    "LBA %llu\u2013%llu match the image; the image's other %llu sectors were not read.";
+inline constexpr const char* kVerdictImageNotRead = "None of the image's %llu sectors were read.";
+inline constexpr const char* kVerdictImageUnreadable =
+    "The image could not be read: the disc was not compared with it.";
 inline constexpr CountTexts kVerdictDiscShorter{"The disc is %llu sector shorter than the image.",
                                                 "The disc is %llu sectors shorter than the image."};
 inline constexpr CountTexts kVerdictDiscLonger{"The disc is %llu sector longer than the image.",
@@ -61,6 +82,13 @@ inline constexpr CountTexts kSectorCount{"%llu sector", "%llu sectors"};
 inline constexpr CountTexts kReadCount{"%llu read", "%llu reads"};
 inline constexpr CountTexts kAccessReadsFailed{"%llu access-time read failed.",
                                                "%llu access-time reads failed."};
+// Of the sectors read, those the drive read after retries of its own (RECOVERED ERROR).
+inline constexpr CountTexts kReadAfterRetries{"%llu read after retries by the drive",
+                                              "%llu read after retries by the drive"};
+// Ends without verdict that tell where the run was ("%u": the LBA).
+inline constexpr const char* kEndDriveNotAnswering =
+    "The drive stopped answering; the test was ended at LBA %u.";
+inline constexpr const char* kEndConnectionFailed = "The connection to the drive failed at LBA %u.";
 
 // `texts` for `count`, in the form that goes with it.
 std::string CountText(const CountTexts& texts, unsigned long long count);
@@ -150,15 +178,18 @@ enum class LengthMatch { NotJudged, Same, DiscShorter, DiscLonger };
 struct VerifySummary {
     uint64_t imageSectors = 0;
     uint64_t comparedSectors = 0;
-    uint64_t differingSectors = 0;  // compared and unequal, and image sectors the disc lacks
+    // Image sectors the disc does not give back as they are: compared and unequal, lacking (the
+    // disc is shorter), and unread; the unread ones also in `uncomparedSectors`.
+    uint64_t differingSectors = 0;
     // Image sectors on the disc that could not be read (failed or skipped): listed with the
-    // failures, counted as differing in the verdict.
+    // failures.
     uint64_t uncomparedSectors = 0;
-    std::vector<SectorRange> differences;         // the first kListedDifferences ranges (disc LBAs)
+    // The first kListedDifferences ranges compared unequal or lacking (disc LBAs); the unread
+    // ones are the failed and skipped ranges.
+    std::vector<SectorRange> differences;
     LengthMatch length = LengthMatch::NotJudged;  // judged on a run over every sector
     uint64_t lengthDifference = 0;                // sectors
     bool imageReadFailed = false;                 // the image file could not be read: no verify
-    bool Matches() const { return !imageReadFailed && differingSectors == 0 && uncomparedSectors == 0; }
 };
 
 struct AccessSeries {
@@ -178,13 +209,18 @@ struct AccessSummary {
 
 enum class ReadTestEnd {
     Finished,     // a verdict
-    Stopped,      // a stop request ended it between requests: no verdict
+    Stopped,      // a stop request ended it: no verdict
     DiscChanged,  // the disc was changed or taken out: no verdict
-    DriveGone,    // the drive stopped answering: no verdict
+    DriveGone,    // the drive is no longer there: no verdict
     NotReadable,  // nothing to read: see NotReadableReason
+    // Requests timed out and TEST UNIT READY went unanswered too: no verdict, at `endLba`.
+    DriveNotAnswering,
+    // The adapter failed a request without a status of the drive's own: no verdict, at `endLba`.
+    ConnectionFailed,
 };
-const char* ReadTestEndName(
-    ReadTestEnd end);  // "finished", "stopped", "disc-changed", "drive-gone", "not-readable"
+// "finished", "stopped", "disc-changed", "drive-gone", "not-readable", "drive-not-answering",
+// "connection-failed".
+const char* ReadTestEndName(ReadTestEnd end);
 
 enum class NotReadableReason { None, NoDisc, Blank, NoDataTrack, Unreadable, DriveFailed, EmptyRange };
 // "No disc in the drive.", "The disc is blank.", ...
@@ -205,6 +241,8 @@ struct ReadTestResult {
 
     uint64_t plannedSectors = 0;
     uint64_t readSectors = 0;
+    // Of the sectors read, those of reads the drive answered with RECOVERED ERROR.
+    uint64_t recoveredSectors = 0;
     uint64_t failedSectors = 0;
     uint64_t skippedSectors = 0;
     std::vector<FailedRange> failures;  // in position order
@@ -218,12 +256,26 @@ struct ReadTestResult {
     // The command and sense that ended a run without verdict (disc change, drive gone).
     uint8_t endStatus = kCommandCompleted;
     Sense endSense;
+    uint32_t endLba = 0;  // where a drive that stopped answering or a failed connection ended it
     double elapsedSeconds = 0;
 };
 
+// The disc LBA of an image's sector 0: the first sector of the first data track.
+uint32_t ImageBaseLba(const DiscLayout& layout);
+
+// A comparison is complete when every sector of the run was read and compared with the image and
+// the image holds no sector beyond them: every planned sector compared, and every image sector.
+bool VerifyComplete(const ReadTestResult& result);
+// Whether the disc matches the image: true only for a finished, complete comparison without a
+// difference; false when any image sector differs or could not be read; none otherwise (no
+// verify, no verdict, or a comparison that is not complete).
+std::optional<bool> VerifyMatches(const ReadTestResult& result);
+
 // The verdict lines of a finished run, in order: the read ("All sectors read." or "N sectors
-// could not be read.", then "N sectors were skipped."), then the verify. Empty for a run that did
-// not finish and for an access-time run.
+// could not be read.", then "N sectors were skipped."), then the verify ("The disc matches the
+// image.", "The disc differs from the image in N sectors (M of them unread).", or what an
+// incomplete comparison covered), then the lengths. Empty for a run that did not finish and for an
+// access-time run.
 std::vector<std::string> VerdictLines(const ReadTestResult& result);
 
 // The sectors a run over `layout`'s disc covers: from its first to its last data sector, within the
@@ -299,13 +351,54 @@ class ReadTestCallbacks final : public ReadTestObserver {
 
 // Microseconds of a steady clock; tests give the virtual drive's simulated one.
 using MicrosecondClock = std::function<int64_t()>;
+// A pause of the run (between BUSY retries) on the same clock.
+using MicrosecondSleep = std::function<void(int64_t microseconds)>;
 
 // Asked before every request once the drive is free and after it: true ends the run there
 // without verdict.
 using ReadTestStop = std::function<bool()>;
 
+// The other side of a run that goes on another thread: a front end can end it at once, with what
+// it measured, while the request at the drive has yet to return (at most its time-out). The run
+// holds the handover's lock while it works and lets go of it while a command is at the drive.
+class ReadTestHandover final {
+  public:
+    ReadTestHandover() = default;
+    ReadTestHandover(const ReadTestHandover&) = delete;
+    ReadTestHandover& operator=(const ReadTestHandover&) = delete;
+
+    // From any thread: the run is to stop. Returns at once what it measured until now, ended as
+    // stopped (the run's own result once it has ended); no observer call comes after it, and the
+    // run's thread ends when the command at the drive returns. None when the run has not begun:
+    // it then ends as it begins.
+    std::optional<ReadTestResult> Stop();
+    // Waits at most `wait` for the run to end; true when it has.
+    bool WaitForEnd(std::chrono::milliseconds wait);
+
+  private:
+    friend class ReadTestRunAccess;
+    std::mutex m_mutex;
+    std::condition_variable m_ended;
+    std::atomic<bool> m_stop{false};
+    bool m_done = false;
+    bool m_handedOver = false;
+    std::function<ReadTestResult()> m_snapshot;  // while the run goes
+    std::optional<ReadTestResult> m_result;      // handed over, or the run's own
+};
+
+// What a run uses besides the drive, its settings and its observer; every part may be left empty.
+struct ReadTestHooks {
+    ReadTestStop stopRequested;
+    MicrosecondClock clock;  // a steady clock when empty
+    MicrosecondSleep sleep;  // the thread sleeps when empty
+    ReadTestHandover* handover = nullptr;
+};
+
 // Reads the layout, sets the speed and runs the test. Each request takes the drive's turn for
-// itself only; every request has its time-out, so no run can hang.
+// itself only; every request has its time-out, and a drive that stops answering ends the run, so
+// no run can hang.
+ReadTestResult RunReadTest(SharedDrive& drive, const ReadTestSettings& settings, ReadTestObserver& observer,
+                           const ReadTestHooks& hooks);
 ReadTestResult RunReadTest(SharedDrive& drive, const ReadTestSettings& settings, ReadTestObserver& observer,
                            const ReadTestStop& stopRequested, const MicrosecondClock& clock = {});
 

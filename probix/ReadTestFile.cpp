@@ -52,9 +52,16 @@ std::string LengthText(const VerifySummary& v) {
 }
 
 constexpr const char* kSectorsWrite =
-    "planned %" PRIu64 ", read %" PRIu64 ", failed %" PRIu64 ", skipped %" PRIu64;
+    "planned %" PRIu64 ", read %" PRIu64 ", recovered %" PRIu64 ", failed %" PRIu64 ", skipped %" PRIu64;
 constexpr const char* kSectorsRead =
+    "planned %" SCNu64 ", read %" SCNu64 ", recovered %" SCNu64 ", failed %" SCNu64 ", skipped %" SCNu64 "%n";
+// Format 2 had no count of recovered reads.
+constexpr const char* kSectorsReadVersion2 =
     "planned %" SCNu64 ", read %" SCNu64 ", failed %" SCNu64 ", skipped %" SCNu64 "%n";
+constexpr int kOldestReadTestFormat = 2;
+// The result of a run that a failure of the drive or its connection ended; the "failure" line
+// says which, and where.
+constexpr const char* kResultFailed = "failed";
 constexpr const char* kVerifyWrite =
     "image sectors %" PRIu64 ", compared %" PRIu64 ", differing %" PRIu64 ", unread %" PRIu64 ", image %s";
 constexpr const char* kVerifyRead = "image sectors %" SCNu64 ", compared %" SCNu64 ", differing %" SCNu64
@@ -70,6 +77,25 @@ struct HeaderLine {
     int line = 0;
     std::string value;
 };
+
+bool EndedByFailure(ReadTestEnd end) {
+    return end == ReadTestEnd::DriveNotAnswering || end == ReadTestEnd::ConnectionFailed;
+}
+
+// The sectors of `ranges` (in order, apart) that lie in `within`.
+uint64_t SectorsWithin(const std::vector<SectorRange>& ranges, SectorRange within) {
+    uint64_t sectors = 0;
+    for (const SectorRange& r : ranges) {
+        const uint32_t first = std::max(r.first, within.first);
+        const uint32_t last = std::min(r.last, within.last);
+        if (first <= last) sectors += uint64_t{last} - first + 1;
+    }
+    return sectors;
+}
+
+bool Inside(const SectorRange& range, const SectorRange& within) {
+    return range.first >= within.first && range.last <= within.last;
+}
 
 class Reader {
   public:
@@ -164,7 +190,7 @@ class Reader {
         }
         ReadTestResult& r = record.result;
         if (auto fault = Number("format version", record.formatVersion)) return fault;
-        if (record.formatVersion != kReadTestFormatVersion) {
+        if (record.formatVersion < kOldestReadTestFormat || record.formatVersion > kReadTestFormatVersion) {
             return FileFault{All("format version").front().line,
                              record.formatVersion > kReadTestFormatVersion
                                  ? "this file was written by a newer version of Dravix (results format " +
@@ -245,6 +271,7 @@ class Reader {
         if (!All("image").empty()) {
             if (auto fault = Text("image", record.imageName)) return fault;
         }
+        const bool version2 = record.formatVersion == 2;
         {
             std::string end;
             if (auto fault = Text("result", end)) return fault;
@@ -256,15 +283,37 @@ class Reader {
                     known = true;
                 }
             }
-            if (!known) return FileFault{All("result").front().line, "the result is damaged"};
+            const int line = All("result").front().line;
+            if (!known && (end != kResultFailed || version2)) return FileFault{line, "the result is damaged"};
+            if (known && !All("failure").empty())
+                return FileFault{All("failure").front().line, "a failure line without a failed result"};
+            if (!known) {
+                // "drive-not-answering at LBA N" or "connection-failed at LBA N".
+                HeaderLine h;
+                if (auto fault = One("failure", h)) return fault;
+                known = false;
+                for (ReadTestEnd e : {ReadTestEnd::DriveNotAnswering, ReadTestEnd::ConnectionFailed}) {
+                    const std::string prefix = std::string(ReadTestEndName(e)) + " at LBA ";
+                    if (h.value.rfind(prefix, 0) == 0 &&
+                        ParseNumber(h.value.substr(prefix.size()), r.endLba)) {
+                        r.end = e;
+                        known = true;
+                    }
+                }
+                if (!known) return FileFault{h.line, "the failure is damaged"};
+            }
         }
         HeaderLine sectors;
         if (auto fault = One("sectors", sectors)) return fault;
         {
             int used = 0;
-            if (std::sscanf(sectors.value.c_str(), kSectorsRead, &r.plannedSectors, &r.readSectors,
-                            &r.failedSectors, &r.skippedSectors, &used) != 4 ||
-                static_cast<size_t>(used) != sectors.value.size())
+            const bool read =
+                version2 ? std::sscanf(sectors.value.c_str(), kSectorsReadVersion2, &r.plannedSectors,
+                                       &r.readSectors, &r.failedSectors, &r.skippedSectors, &used) == 4
+                         : std::sscanf(sectors.value.c_str(), kSectorsRead, &r.plannedSectors, &r.readSectors,
+                                       &r.recoveredSectors, &r.failedSectors, &r.skippedSectors, &used) == 5;
+            if (!read || static_cast<size_t>(used) != sectors.value.size() ||
+                r.recoveredSectors > r.readSectors)
                 return FileFault{sectors.line, "the sector counts are damaged"};
         }
         for (const HeaderLine& h : All("failed")) {
@@ -296,6 +345,29 @@ class Reader {
             return FileFault{sectors.line, "the skipped sectors do not add up to the skipped ranges"};
         if (r.readSectors + r.failedSectors + r.skippedSectors > r.plannedSectors)
             return FileFault{sectors.line, "more sectors read, failed and skipped than planned"};
+        // What the run planned follows from the range; a finished run did all of it.
+        const int rangeLine = All("range").front().line;
+        if (r.range.last > r.layout.lastLba)
+            return FileFault{rangeLine, "the range goes beyond the disc's last LBA"};
+        const std::vector<SectorRange> stretches = r.kind == ReadTestKind::Seek
+                                                       ? std::vector<SectorRange>{}
+                                                       : ReadStretches(r.layout, r.range, r.quick);
+        uint64_t planned = 0;
+        for (const SectorRange& stretch : stretches) planned += stretch.Count();
+        if (r.kind != ReadTestKind::Seek && planned != r.plannedSectors)
+            return FileFault{sectors.line, "the planned sectors are not those of the range"};
+        if (r.end == ReadTestEnd::Finished &&
+            r.readSectors + r.failedSectors + r.skippedSectors != r.plannedSectors)
+            return FileFault{sectors.line,
+                             "the sectors read, failed and skipped do not add up to those planned"};
+        for (const FailedRange& f : r.failures) {
+            if (!Inside(f.range, r.range))
+                return FileFault{sectors.line, "a failed range lies outside the range read"};
+        }
+        for (const SectorRange& skip : r.skipped) {
+            if (!Inside(skip, r.range))
+                return FileFault{sectors.line, "a skipped range lies outside the range read"};
+        }
 
         std::optional<int> transferLine;
         if (!All("transfer").empty()) {
@@ -355,13 +427,35 @@ class Reader {
             }
             v.lengthDifference = by;
             if (auto fault = Ranges("difference", v.differences)) return fault;
-            uint64_t listed = 0;
+            // Format 2 counted the unread sectors apart from the differing ones.
+            if (version2) v.differingSectors += v.uncomparedSectors;
+            uint64_t listed = v.uncomparedSectors;
             for (const SectorRange& d : v.differences) listed += d.Count();
             // Only the first ranges are listed: all of them must add up, the first few cannot exceed.
             if (v.differences.size() > kListedDifferences ||
                 (v.differences.size() < kListedDifferences ? listed != v.differingSectors
                                                            : listed > v.differingSectors))
                 return FileFault{h.line, "the differing sectors do not add up to the listed differences"};
+            // The compared and unread sectors are those of the image the run covered.
+            if (r.kind == ReadTestKind::Seek || (r.quick && !version2))
+                return FileFault{h.line, "a verify of a run that compares nothing"};
+            uint64_t inImage = 0, unread = 0;
+            if (v.imageSectors > 0) {
+                const uint64_t base = ImageBaseLba(r.layout);
+                const SectorRange extent{
+                    static_cast<uint32_t>(base),
+                    static_cast<uint32_t>(std::min<uint64_t>(base + v.imageSectors - 1, UINT32_MAX))};
+                std::vector<SectorRange> failed;
+                for (const FailedRange& f : r.failures) failed.push_back(f.range);
+                inImage = SectorsWithin(stretches, extent);
+                unread = SectorsWithin(failed, extent) + SectorsWithin(r.skipped, extent);
+            }
+            const bool exact = r.end == ReadTestEnd::Finished && !v.imageReadFailed;
+            if (v.comparedSectors > r.readSectors || v.comparedSectors + v.uncomparedSectors > inImage ||
+                v.uncomparedSectors > unread ||
+                (exact && (v.comparedSectors != inImage - unread || v.uncomparedSectors != unread)))
+                return FileFault{h.line,
+                                 "the compared and unread sectors are not those the run read of the image"};
             r.verify = v;
         } else if (!All("difference").empty()) {
             return FileFault{All("difference").front().line, "differences without a verify"};
@@ -415,6 +509,10 @@ class Reader {
                                  "the point is damaged (LBA, its position in GB, the speed in X)"};
             if (!r.points.empty() && p.lba <= r.points.back().lba)
                 return FileFault{m_lines.Number(), "the points are not in the order of the disc"};
+            if (p.lba > r.layout.lastLba)
+                return FileFault{m_lines.Number(), "the point lies beyond the disc's last LBA"};
+            if (p.lba < r.range.first || p.lba > r.range.last)
+                return FileFault{m_lines.Number(), "the point lies outside the range read"};
             r.points.push_back(p);
         }
         if (m_lines.TooLong()) return FileFault{m_lines.Number() + 1, "the line is too long"};
@@ -423,6 +521,15 @@ class Reader {
                                                    " of its " + std::to_string(expectedPoints) +
                                                    " points (it is cut short or damaged)"};
         }
+
+        if (r.points.size() > r.readSectors)
+            return FileFault{sectors.line, "more speed points than sectors read"};
+        if (r.access && r.end == ReadTestEnd::Finished &&
+            r.access->random.reads + r.access->oneThird.reads + r.access->fullStroke.reads +
+                    r.access->failedReads !=
+                kRandomSeeks + kOneThirdSeeks + kFullStrokeSeeks)
+            return FileFault{All("access").front().line,
+                             "the access-time reads do not add up to those of a run"};
 
         // The summary is that of the points, and the verdict that of the ranges.
         // A run that ended early has its points but no summary.
@@ -446,7 +553,9 @@ class Reader {
             if (verdict.empty()) verdictLine = h.line;
             verdict.push_back(*text);
         }
-        if (verdict != VerdictLines(r))
+        // Format 2 wrote the verdicts of its time; the counts above are checked all the same, and the
+        // verdict shown is today's.
+        if (!version2 && verdict != VerdictLines(r))
             return FileFault{verdictLine, "the verdict does not agree with the stored ranges and counts"};
         return std::nullopt;
     }
@@ -469,12 +578,19 @@ const char* ReadTestOutcomeName(const ReadTestResult& r) {
             return "drive_gone";
         case ReadTestEnd::NotReadable:
             return "not_readable";
+        case ReadTestEnd::DriveNotAnswering:
+        case ReadTestEnd::ConnectionFailed:
+            return kResultFailed;
         case ReadTestEnd::Finished:
             break;
     }
     if (r.failedSectors > 0 || r.skippedSectors > 0 || (r.access && r.access->failedReads > 0))
         return "unreadable";
-    if (r.verify && !r.verify->Matches()) return "differs";
+    if (r.verify) {
+        const std::optional<bool> matches = VerifyMatches(r);
+        if (!matches) return "incomplete";
+        if (!*matches) return "differs";
+    }
     return "ok";
 }
 
@@ -485,7 +601,11 @@ std::string ReadTestOutcomeText(const ReadTestResult& r) {
         case ReadTestEnd::DiscChanged:
             return "The disc was changed or taken out: the run has no verdict.";
         case ReadTestEnd::DriveGone:
-            return "The drive stopped answering: the run has no verdict.";
+            return "The drive is no longer there: the run has no verdict.";
+        case ReadTestEnd::DriveNotAnswering:
+            return Format(kEndDriveNotAnswering, r.endLba);
+        case ReadTestEnd::ConnectionFailed:
+            return Format(kEndConnectionFailed, r.endLba);
         case ReadTestEnd::NotReadable:
             return NotReadableText(r.notReadable);
         case ReadTestEnd::Finished:
@@ -530,9 +650,16 @@ void WriteReadTest(std::ostream& out, const ReadTestRecord& record) {
         << "# date: " << EscapeField(record.date) << "\n"
         << "# program version: " << EscapeField(record.programVersion) << "\n";
     if (r.verify) out << "# image: " << EscapeField(record.imageName) << "\n";
-    out << "# result: " << ReadTestEndName(r.end) << "\n"
-        << "# sectors: "
-        << Format(kSectorsWrite, r.plannedSectors, r.readSectors, r.failedSectors, r.skippedSectors) << "\n";
+    if (EndedByFailure(r.end)) {
+        out << "# result: " << kResultFailed << "\n"
+            << "# failure: " << ReadTestEndName(r.end) << " at LBA " << r.endLba << "\n";
+    } else {
+        out << "# result: " << ReadTestEndName(r.end) << "\n";
+    }
+    out << "# sectors: "
+        << Format(kSectorsWrite, r.plannedSectors, r.readSectors, r.recoveredSectors, r.failedSectors,
+                  r.skippedSectors)
+        << "\n";
     for (const FailedRange& f : r.failures) {
         out << "# failed: " << RangeText(f.range) << ',' << static_cast<int>(f.status) << ','
             << static_cast<int>(f.sense.key) << ',' << static_cast<int>(f.sense.asc) << ','

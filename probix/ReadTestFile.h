@@ -15,9 +15,11 @@ namespace dravix {
 // (docs/help/results-file.html).
 //
 // Read tests raised the results format to version 2; only read-test files carry it, so scan and
-// Smart files stay readable by the releases that read version 1.
+// Smart files stay readable by the releases that read version 1. Version 3 counts the reads the
+// drive recovered, ends a run that a failure of the drive or its connection ended as "failed",
+// and counts unread image sectors among the differing ones; version 2 files are still read.
 
-inline constexpr int kReadTestFormatVersion = 2;
+inline constexpr int kReadTestFormatVersion = 3;
 inline constexpr const char* kReadTestResultsTitle = "# Dravix read test";
 inline constexpr const char* kReadTestColumns = "lba,position_gb,speed_x";
 
@@ -33,9 +35,12 @@ struct ReadTestRecord {
     ReadTestResult result;
 };
 
-// "ok" (all read and, with a verify, matching), "unreadable" (sectors failed or were skipped, or
-// access-time reads failed), "differs" (all read, the image differs), "stopped", "disc_changed",
-// "drive_gone", "not_readable" (the command line's JSON names).
+// "ok" (all read and, with a verify, a complete comparison that matches), "unreadable" (sectors
+// failed or were skipped, or access-time reads failed), "differs" (all read, the image differs),
+// "incomplete" (all read, nothing differs, but the comparison did not cover the range and the
+// image both, or the image could not be read), "stopped", "disc_changed", "drive_gone", "failed"
+// (the drive stopped answering, or the connection to it failed), "not_readable" (the command
+// line's JSON names).
 const char* ReadTestOutcomeName(const ReadTestResult& result);
 // What the run came to on one line: the verdict lines joined, or why there is none.
 std::string ReadTestOutcomeText(const ReadTestResult& result);

@@ -58,9 +58,13 @@ QString LegendHtml(const std::vector<LegendEntry>& legend) {
 std::vector<QString> ReadTestFigureLines(const ReadTestResult& r) {
     std::vector<QString> lines;
     if (r.kind != ReadTestKind::Seek && r.plannedSectors > 0) {
-        lines.push_back(QStringLiteral("Read %1 of %2, %3 unreadable, %4 skipped.")
+        const QString recovered =
+            r.recoveredSectors > 0
+                ? QStringLiteral(" (%1)").arg(ProgramText(CountText(kReadAfterRetries, r.recoveredSectors)))
+                : QString();
+        lines.push_back(QStringLiteral("Read %1 of %2%3, %4 unreadable, %5 skipped.")
                             .arg(r.readSectors)
-                            .arg(ProgramText(CountText(kSectorCount, r.plannedSectors)))
+                            .arg(ProgramText(CountText(kSectorCount, r.plannedSectors)), recovered)
                             .arg(r.failedSectors)
                             .arg(r.skippedSectors));
     }

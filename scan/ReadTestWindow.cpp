@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 #include "base/Version.h"
 #include "drive/DriveTable.h"
@@ -197,10 +198,11 @@ void CReadTestWindow::OnRangeChosen() {
     const bool lbas = m_range->currentIndex() == kLbaRange;
     m_firstLba->setEnabled(lbas);
     m_lastLba->setEnabled(lbas);
-    // Access times are measured over the range; only reads are verified.
+    // Access times are measured over the range; only reads of every sector are verified.
     const bool seek = kKinds[std::max(0, m_kind->currentIndex())] == ReadTestKind::Seek;
-    m_image->setEnabled(!seek);
-    m_browse->setEnabled(!seek);
+    const bool verifies = !seek && m_range->currentIndex() != kQuick;
+    m_image->setEnabled(verifies);
+    m_browse->setEnabled(verifies);
 }
 
 void CReadTestWindow::ReadDisc() {
@@ -298,7 +300,7 @@ void CReadTestWindow::Start() {
     // The image is opened here, so that a wrong name is told before the drive is touched.
     std::shared_ptr<VerifyImage> image;
     const QString imagePath = m_image->text().trimmed();
-    if (settings.kind != ReadTestKind::Seek && !imagePath.isEmpty()) {
+    if (settings.kind != ReadTestKind::Seek && !settings.quick && !imagePath.isEmpty()) {
         std::string error;
         image = OpenImageFile(QFile::encodeName(imagePath).toStdString(), &error);
         if (!image) {
@@ -309,6 +311,9 @@ void CReadTestWindow::Start() {
     }
 
     m_stop = std::make_shared<std::atomic<bool>>(false);
+    m_handover = std::make_shared<ReadTestHandover>();
+    m_runHeader = ReadTestRecord{};
+    m_stopShown = false;
     // The last run stays savable until this one shows a disc of its own: a START that finds no
     // drive (pulled out) or no readable disc leaves it on the chart, and so in the window's hands.
     m_saveResults->setEnabled(false);
@@ -317,10 +322,10 @@ void CReadTestWindow::Start() {
     SetRunning(true);
     ShowStatus(QStringLiteral("Reading the disc\u2026"));
     const std::string imageName = image ? QFile::encodeName(imagePath).toStdString() : std::string();
-    m_sequence->Start([this, settings, image, imageName, stop = m_stop] {
+    m_sequence->Start([this, settings, image, imageName, stop = m_stop, handover = m_handover] {
         m_sequence->Step(
-            [this, drive = m_drive, settings, image, imageName, stop](DriveTable& table,
-                                                                      const WorkerContext& context) {
+            [this, drive = m_drive, settings, image, imageName, stop, handover](
+                DriveTable& table, const WorkerContext& context) {
                 Ran ran;
                 ran.driveFound = OpenChosenDrive(table);
                 if (!ran.driveFound) return ran;
@@ -342,7 +347,9 @@ void CReadTestWindow::Start() {
                     breaks.emplace(ReadStretches(layout, ReadTestRange(layout, run), run.quick));
                     const double top = ReadTestAxisTop(layout, run.speed.x);
                     const QString speedText = ProgramText(speed.text);
-                    context.Post([this, layout, top, speedText] {
+                    context.Post([this, layout, top, speedText, header = record] {
+                        if (m_stopShown) return;
+                        m_runHeader = header;
                         m_record.reset();
                         ShowDiscLayout(layout);
                         m_view->Begin(layout, top);
@@ -351,10 +358,14 @@ void CReadTestWindow::Start() {
                 };
                 observer.onPoint = [&](const SpeedPoint& point) {
                     const bool startsLine = !breaks || breaks->StartsLine(point.lba);
-                    context.Post([this, point, startsLine] { m_view->AddPoint(point, startsLine); });
+                    context.Post([this, point, startsLine] {
+                        if (!m_stopShown) m_view->AddPoint(point, startsLine);
+                    });
                 };
                 observer.onFailure = [&](const FailedRange& failure) {
-                    context.Post([this, range = failure.range] { m_view->AddUnread(range); });
+                    context.Post([this, range = failure.range] {
+                        if (!m_stopShown) m_view->AddUnread(range);
+                    });
                 };
                 observer.onProgress = [&](const ReadTestProgress& p) {
                     const double part = p.seeksPlanned > 0 ? static_cast<double>(p.seeksDone) / p.seeksPlanned
@@ -364,11 +375,15 @@ void CReadTestWindow::Start() {
                     const int steps = std::clamp(static_cast<int>(part * kProgressSteps), 0, kProgressSteps);
                     if (steps == shownSteps) return;
                     shownSteps = steps;
-                    context.Post([this, steps] { m_progress->setValue(steps); });
+                    context.Post([this, steps] {
+                        if (!m_stopShown) m_progress->setValue(steps);
+                    });
                 };
                 // The step holds the drive's turn: every request of the run goes out under it.
-                record.result = RunReadTest(drive->Shared(), run, observer,
-                                            [&] { return stop->load() || context.StopRequested(); });
+                ReadTestHooks hooks;
+                hooks.stopRequested = [&] { return stop->load() || context.StopRequested(); };
+                hooks.handover = handover.get();
+                record.result = RunReadTest(drive->Shared(), run, observer, hooks);
                 record.date = UtcTimestamp();
                 if (record.discType.empty())
                     record.discType = DiscTypeOfProfile(record.result.layout.profile).name;
@@ -380,6 +395,13 @@ void CReadTestWindow::Start() {
 
 void CReadTestWindow::OnRunEnded(const Ran& ran) {
     SetRunning(false);
+    m_handover.reset();
+    // STOP has shown this run already.
+    if (std::exchange(m_stopShown, false)) return;
+    ShowRun(ran);
+}
+
+void CReadTestWindow::ShowRun(const Ran& ran) {
     const ReadTestResult& r = ran.record.result;
     if (!ran.driveFound || r.end == ReadTestEnd::NotReadable) {
         const QString why = !ran.driveFound ? QString::fromLatin1(kReadTestNoDrive)
@@ -405,10 +427,23 @@ void CReadTestWindow::EnableSaving() {
 
 void CReadTestWindow::Stop() {
     if (!m_running || !m_stop) return;
-    // The request at the drive finishes; the run ends before the next, and what it read is kept.
     m_stop->store(true);
     m_stopButton->setEnabled(false);
-    ShowStatus(QStringLiteral("Stopping\u2026"));
+    // What the run measured is shown now; the request at the drive finishes on the worker, which
+    // gives the drive back then (START waits for it).
+    const std::optional<ReadTestResult> stopped = m_handover ? m_handover->Stop() : std::nullopt;
+    if (!stopped) {
+        ShowStatus(QStringLiteral("Stopping\u2026"));
+        return;
+    }
+    Ran ran;
+    ran.driveFound = true;
+    ran.record = m_runHeader;
+    ran.record.result = *stopped;
+    ran.record.date = UtcTimestamp();
+    if (ran.record.discType.empty()) ran.record.discType = DiscTypeOfProfile(stopped->layout.profile).name;
+    ShowRun(ran);
+    m_stopShown = true;
 }
 
 void CReadTestWindow::StopRun() {

@@ -31,7 +31,8 @@ class StoppableDrive;
 // The run goes on a worker in the window's drive sequence, as the pages' commands do, and holds the
 // drive's turn from its first command to its last: no other window's commands (a Probix scan
 // among them) come between. While it runs ScanIdle is 0, so the main window locks its drive list
-// as for a scan. STOP ends it between two requests; closing the window stops it first.
+// as for a scan. STOP shows what the run measured at once and ends it when the request at the
+// drive returns (the drive stays held until then); closing the window stops it first.
 //
 // Object names: "readTestDisc", "readTestKind", "readTestSpeed", "readTestRange",
 // "readTestFirstLba", "readTestLastLba", "readTestImage", "readTestBrowse", "readTestStart",
@@ -75,6 +76,8 @@ class CReadTestWindow final : public QDialog {
     void AskSaveResults();
     void AskSaveChartPicture();
     void OnRunEnded(const Ran& ran);
+    // What a run came to, on the chart, in the figures and the status line.
+    void ShowRun(const Ran& ran);
     void SetRunning(bool running);
     // The save buttons follow the run the window keeps.
     void EnableSaving();
@@ -86,6 +89,9 @@ class CReadTestWindow final : public QDialog {
     std::shared_ptr<StoppableDrive> m_drive;
     DriveSequence* m_sequence = nullptr;
     std::shared_ptr<std::atomic<bool>> m_stop;
+    std::shared_ptr<ReadTestHandover> m_handover;  // the running test's
+    ReadTestRecord m_runHeader;                    // drive, disc and image of the running test
+    bool m_stopShown = false;  // STOP showed the run; what the worker still posts is not shown
     bool m_running = false;
     RunHold m_runHold;                       // the run's part in ScanIdle
     std::optional<ReadTestRecord> m_record;  // the last run, once it measured something

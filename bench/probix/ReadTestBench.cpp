@@ -88,7 +88,7 @@ void BM_ReadTestVerify256MiB(benchmark::State& state) {
         const ReadTestResult result = RunReadTest(drive, settings, observer, [] { return false; });
         seconds += ThreadSeconds() - start;
         if (result.end != ReadTestEnd::Finished || result.readSectors != kSectors || !result.verify ||
-            !result.verify->Matches())
+            VerifyMatches(result) != true)
             state.SkipWithError("wrong run");
         bus.ClearCommands();
     }

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 
@@ -14,6 +17,7 @@
 
 #include "drive/BookTypeCommands.h"
 #include "drive/WriteCheck.h"
+#include "emu/Media.h"
 #include "probix/ScanTexts.h"
 #include "tests/support/CliRunner.h"
 #include "tests/support/VirtualBus.h"
@@ -431,6 +435,188 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<std::tuple<CutShort, size_t>>& info) {
         return std::string(std::get<0>(info.param).name) + "_" + std::to_string(std::get<1>(info.param));
     });
+
+// --- the read test ------------------------------------------------------------------------------
+
+struct ReadFault {
+    const char* name;
+    const char* media;
+    std::vector<emu::FaultRule> rules;
+    std::vector<std::string> more;  // arguments after the range and the image
+    int status;
+    const char* end;
+    // Added when the first sector read comes (a drive that hangs once the run is under way).
+    std::vector<emu::FaultRule> atFirstRead = {};
+    // The speed command the drive is found to have taken, even when its answer was lost.
+    const char* method = nullptr;
+};
+
+void PrintTo(const ReadFault& row, std::ostream* out) {
+    *out << row.name;
+}
+
+emu::FaultRule With(emu::FaultRule rule, emu::FaultRule::Action action, emu::SenseCode sense = {},
+                    uint32_t after = 0, bool once = false) {
+    rule.action = action;
+    rule.sense = sense;
+    rule.after = after;
+    rule.once = once;
+    return rule;
+}
+
+constexpr uint32_t kReadSectors = 4096;  // the range of every run, and its image
+
+std::vector<ReadFault> ReadFaults() {
+    using A = emu::FaultRule::Action;
+    const emu::FaultRule read = Match(0x28);
+    const emu::SenseCode mediumChanged{0x06, 0x28, 0x00};
+    std::vector<emu::FaultRule> busyFiveTimes;
+    for (int i = 0; i < 5; ++i) busyFiveTimes.push_back(With(read, A::Busy, {}, 3, true));
+    std::vector<ReadFault> rows = {
+        {"Healthy", "dvd-rom", {}, {}, 0, "finished"},
+        {"ReadLost", "dvd-rom", {With(read, A::AppliedTimeout, {}, 3, true)}, {}, 0, "finished"},
+        {"ReadShort",
+         "dvd-rom",
+         {[&] {
+             emu::FaultRule r = With(read, A::Reply, {}, 3, true);
+             r.reply.assign(1000, 0);
+             return r;
+         }()},
+         {},
+         0,
+         "finished"},
+        {"ReadBusyFiveTimes", "dvd-rom", busyFiveTimes, {}, 0, "finished"},
+        {"ReadRecovered",
+         "dvd-rom",
+         {With(read, A::AppliedCheck, {0x01, 0x17, 0x01}, 3, true)},
+         {},
+         0,
+         "finished"},
+        // The drive's own sense, ABORTED COMMAND included, is a read error of the sector.
+        {"ReadAborted",
+         "dvd-rom",
+         {With(Match(0x28, {}, {}, {{5, 0x40}}), A::CheckCondition, {0x0B, 0x00, 0x00})},
+         {},
+         4,
+         "finished"},
+        {"ReadBusError", "dvd-rom", {With(read, A::AdapterError, {}, 3, true)}, {}, 1, "connection-failed"},
+        // TEST UNIT READY answers: the disc is at fault and the test goes on.
+        {"ReadHungDriveAnswers", "dvd-rom", {With(read, A::HostTimeout, {}, 3)}, {}, 4, "finished"},
+        {"ReadHungDriveSilent",
+         "dvd-rom",
+         {With(read, A::HostTimeout, {}, 3)},
+         {},
+         1,
+         "drive-not-answering",
+         {With(Match(0x00), A::HostTimeout)}},
+        {"StreamingLost",
+         "dvd-rom",
+         {With(Match(0xB6), A::AppliedTimeout)},
+         {"--speed", "8X"},
+         0,
+         "finished",
+         {},
+         "SET STREAMING"},
+        {"CdSpeedLost",
+         "cd-rom",
+         {With(Match(0xBB), A::AppliedTimeout)},
+         {"--speed", "8X"},
+         0,
+         "finished",
+         {},
+         "SET CD SPEED"},
+    };
+    // A medium change on any command of the run ends it as a disc change.
+    for (const auto& [name, media, opcode] : {std::tuple{"ChangedOnConfiguration", "dvd-rom", 0x46},
+                                              {"ChangedOnDiscInformation", "dvd-rom", 0x51},
+                                              {"ChangedOnCapacity", "dvd-rom", 0x25},
+                                              {"ChangedOnToc", "dvd-rom", 0x43},
+                                              {"ChangedOnTrackInformation", "dvd-rom", 0x52},
+                                              {"ChangedOnStructure", "dvd-rom", 0xAD},
+                                              {"ChangedOnPerformance", "dvd-rom", 0xAC},
+                                              {"ChangedOnModeSense", "dvd-rom", 0x5A},
+                                              {"ChangedOnStreaming", "dvd-rom", 0xB6},
+                                              {"ChangedOnCdSpeed", "cd-rom", 0xBB},
+                                              {"ChangedOnRead", "dvd-rom", 0x28}})
+        rows.push_back({name,
+                        media,
+                        {With(Match(static_cast<uint8_t>(opcode)), A::CheckCondition, mediumChanged,
+                              opcode == 0x28 ? 3u : 0u, true)},
+                        {"--speed", "8X"},
+                        1,
+                        "disc-changed"});
+    return rows;
+}
+
+class ReadTestFaults : public ::testing::TestWithParam<ReadFault> {
+  protected:
+    void SetUp() override { unsetenv("DRAVIX_ASPI_LIBRARY"); }
+    // The first sectors of `media` as an image file: a healthy run over them matches it.
+    std::string Image(const char* media) {
+        const auto path = std::filesystem::path(::testing::TempDir()) / (std::string(media) + "-start.iso");
+        std::ofstream file(path, std::ios::binary);
+        std::vector<uint8_t> sector(2048);
+        for (uint32_t lba = 0; lba < kReadSectors; ++lba) {
+            emu::FillSector(*emu::FindMedia(media), lba, sector.data());
+            file.write(reinterpret_cast<const char*>(sector.data()), 2048);
+        }
+        return path.string();
+    }
+    VirtualBus bus;
+    emu::VirtualDrive& drive = bus.AddDrive();
+};
+
+TEST_P(ReadTestFaults, NoSectorIsReadThatNoReadDeliveredAndOnlyACompleteComparisonMatches) {
+    const ReadFault& row = GetParam();
+    Insert(row.media)(drive);
+    for (const emu::FaultRule& rule : row.rules) drive.AddFault(rule);
+    // The drive's clock is simulated: a command that never completes costs its whole time-out.
+    std::atomic<uint64_t> simulatedUs{0};
+    drive.SetMicrosecondSleeper([&](uint64_t us) { simulatedUs += us; });
+    std::atomic<uint64_t> delivered{0};
+    std::atomic<bool> reading{false};
+    drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome& outcome) {
+        if (cdb[0] != 0x28) return;
+        const bool brought = outcome.kind == emu::ScsiOutcome::Kind::Good ||
+                             outcome.kind == emu::ScsiOutcome::Kind::CheckCondition;
+        if (brought) delivered += outcome.transferred / 2048;
+        if (!reading.exchange(true))
+            for (const emu::FaultRule& rule : row.atFirstRead) drive.AddFault(rule);
+    });
+    std::vector<std::string> args = {"--json",   "readtest",      "--start",
+                                     "0",        "--end",         std::to_string(kReadSectors - 1),
+                                     "--verify", Image(row.media)};
+    args.insert(args.end(), row.more.begin(), row.more.end());
+    const CliRun run = RunCliCapture(args);
+    drive.SetTraceHook(nullptr);
+    EXPECT_EQ(run.status, row.status) << run.out;
+    const auto report = nlohmann::json::parse(run.out);
+    EXPECT_EQ(report["end"], row.end) << run.out;
+    EXPECT_EQ(report["sectors"]["read"], delivered.load()) << run.out;
+    // A run without a verdict (or that ended before its first read) matches nothing.
+    const auto& verify = report["verify"];
+    const bool matched = verify.is_object() && verify["matches"] == true;
+    if (matched) {
+        EXPECT_EQ(verify["complete"], true);
+        EXPECT_EQ(verify["compared_sectors"], kReadSectors);
+        EXPECT_EQ(report["sectors"]["planned"], kReadSectors);
+    }
+    if (row.end != std::string("finished")) {
+        EXPECT_TRUE(verify.is_null() || verify["matches"].is_null()) << run.out;
+    }
+    // The healthy run and every fault the drive got over match the image in full.
+    EXPECT_EQ(matched, row.status == 0) << run.out;
+    if (row.method) {
+        EXPECT_EQ(report["speed"]["method"], row.method) << run.out;
+    }
+    // A drive that stops answering ends the test within minutes of its own time.
+    if (row.end == std::string("drive-not-answering")) {
+        EXPECT_LT(simulatedUs.load(), 180'000'000u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFault, ReadTestFaults, ::testing::ValuesIn(ReadFaults()),
+                         [](const ::testing::TestParamInfo<ReadFault>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace dravix::test

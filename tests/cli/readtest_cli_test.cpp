@@ -93,6 +93,19 @@ TEST_F(ReadTestCli, ExitStatusesTellWhatTheReadFound) {
              return with({"--verify", Image("dvd-rom", 1000, {10, 11, 700})});
          },
          [](VirtualBus& b) { QuickDrive(b, "dvd-rom"); }, 4, "differs: LBA 10-11 (2)"},
+        // Nothing differs, but the image ends before the range does: the disc is not shown to
+        // match it.
+        {"the image ends inside the range",
+         [&] {
+             return with({"--verify", Image("dvd-rom", 600)});
+         },
+         [](VirtualBus& b) { QuickDrive(b, "dvd-rom"); }, 4,
+         "600 of 1000 sectors compared: the image ends at LBA 599; the rest had nothing to compare against."},
+        {"a verify of quick zones",
+         [&] {
+             return std::vector<std::string>{"readtest", "--quick", "--verify", Image("dvd-rom", 10)};
+         },
+         [](VirtualBus& b) { QuickDrive(b, "dvd-rom"); }, 2, ""},
         {"access times",
          [] {
              return std::vector<std::string>{"readtest", "--mode", "seek"};
@@ -147,18 +160,28 @@ TEST_F(ReadTestCli, ExitStatusesTellWhatTheReadFound) {
     }
 }
 
-TEST_F(ReadTestCli, CtrlCStopsBetweenRequestsAndKeepsWhatWasRead) {
+// Ctrl+C while a read is at the drive: what was read is written at once, and the command ends when
+// that read returns.
+TEST_F(ReadTestCli, CtrlCKeepsWhatWasReadWithoutWaitingForTheReadAtTheDrive) {
     VirtualBus bus;
     emu::VirtualDrive& drive = QuickDrive(bus, "dvd-rom");
-    int reads = 0;
-    drive.SetTraceHook([&reads](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
-        if (cdb[0] == 0x28 && ++reads == 10) std::raise(SIGINT);
-    });
     const std::string csv = Path("stopped.csv");
+    int reads = 0;
+    bool writtenMeanwhile = false;
+    drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
+        if (cdb[0] != 0x28 || ++reads != 10) return;
+        std::raise(SIGINT);
+        // The read is held here, at the drive, until the results file is there.
+        for (int wait = 0; wait < 2000 && !writtenMeanwhile; ++wait) {
+            writtenMeanwhile = std::filesystem::exists(csv);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
     const CliRun run = RunCliCapture({"readtest", "--start", "0", "--end", "9999", "--csv", csv});
     drive.SetTraceHook(nullptr);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("User abort!"), std::string::npos) << run.err;
+    EXPECT_TRUE(writtenMeanwhile);
     EXPECT_EQ(reads, 10);  // the request at the drive was the last
 
     std::ifstream in(csv);

@@ -133,8 +133,15 @@ const std::map<std::string, Shape>& Shapes() {
           {"first_lba", "int"},
           {"last_lba", "int"},
           {"data", "bool"}}},
-        {"read_speed", {{"requested", "string"}, {"method", "string"}, {"kbps", "int"}, {"text", "string"}}},
-        {"sector_counts", {{"planned", "int"}, {"read", "int"}, {"failed", "int"}, {"skipped", "int"}}},
+        {"read_speed",
+         {{"requested", "string"},
+          {"method", "string"},
+          {"kbps", "int"},
+          {"text", "string"},
+          {"answer_lost", "bool"},
+          {"reported_x", "number?"}}},
+        {"sector_counts",
+         {{"planned", "int"}, {"read", "int"}, {"recovered", "int"}, {"failed", "int"}, {"skipped", "int"}}},
         {"sectors", {{"first", "int"}, {"last", "int"}, {"sectors", "int"}}},
         {"failed_sectors",
          {{"first", "int"}, {"last", "int"}, {"sectors", "int"}, {"timed_out", "bool"}, {"sense", "sense"}}},
@@ -154,7 +161,8 @@ const std::map<std::string, Shape>& Shapes() {
           {"length", "string?"},
           {"length_difference", "int"},
           {"image_read_failed", "bool"},
-          {"matches", "bool"},
+          {"complete", "bool"},
+          {"matches", "bool?"},
           {"image", "string"}}},
         {"access_series", {{"reads", "int"}, {"average_ms", "number"}, {"worst_ms", "number"}}},
         {"access",
@@ -258,6 +266,7 @@ const std::map<std::string, Shape>& Shapes() {
           {"points", "point[]"},
           {"elapsed_seconds", "number"},
           {"end", "string"},
+          {"end_lba", "int?"},
           {"result", "string"},
           {"verdict", "string[]"},
           {"files", "files"}}},
@@ -357,7 +366,7 @@ std::vector<std::string> Problems(const std::string& out, int status) {
             return {std::string("\"") + first + "\" is not where it belongs"};
         ++key;
     }
-    if (object["schema"] != 1) problems.push_back("schema is not 1");
+    if (object["schema"] != 2) problems.push_back("schema is not 2");
     const bool failed = status != 0 && status != 4;
     if (failed) {
         Check(object["error"], "error", "error", problems);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 
@@ -42,7 +43,7 @@ ReadTestRecord Record() {
     VerifySummary v;
     v.imageSectors = 10000;
     v.comparedSectors = 10000 - 4 - 2048;
-    v.differingSectors = 3;
+    v.differingSectors = 3 + 4 + 2048;
     v.uncomparedSectors = 4 + 2048;
     v.differences = {{40, 41}, {9000, 9000}};
     v.length = LengthMatch::Same;
@@ -75,11 +76,22 @@ TEST(ReadTestFile, ARecordComesBackAsItWasWritten) {
     EXPECT_EQ(r.skipped, record.result.skipped);
     EXPECT_EQ(r.verify->differences, record.result.verify->differences);
     EXPECT_EQ(r.points.size(), record.result.points.size());
-    EXPECT_EQ(VerdictLines(r),
-              (std::vector<std::string>{"4 sectors could not be read.", "2048 sectors were skipped.",
-                                        "The disc differs from the image in 2055 sectors."}));
+    EXPECT_EQ(
+        VerdictLines(r),
+        (std::vector<std::string>{"4 sectors could not be read.", "2048 sectors were skipped.",
+                                  "The disc differs from the image in 2055 sectors (2052 of them unread)."}));
     // Everything the file holds came back: written again, it is the same file.
     EXPECT_EQ(Text(*read.record), text);
+
+    // A file of format 2 (no recovered count, unread sectors counted apart) reads as the same run.
+    std::string older = text;
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"version: 3", "version: 2"},
+                                   {", recovered 0", ""},
+                                   {"differing 2055", "differing 3"}})
+        older.replace(older.find(from), from.size(), to);
+    const ReadTestRead old = Read(older);
+    ASSERT_TRUE(old.record) << old.error;
+    EXPECT_EQ(VerdictLines(old.record->result), VerdictLines(r));
 }
 
 TEST(ReadTestFile, AVerdictOrSummaryThatDisagreesWithTheRangesMakesTheFileDamaged) {
@@ -98,6 +110,7 @@ TEST(ReadTestFile, AVerdictOrSummaryThatDisagreesWithTheRangesMakesTheFileDamage
         EXPECT_NE(at, std::string::npos) << from;
         return edited.replace(at, from.size(), to);
     };
+    const int lastLine = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     struct Case {
         std::string name;
         std::string edited;
@@ -116,8 +129,19 @@ TEST(ReadTestFile, AVerdictOrSummaryThatDisagreesWithTheRangesMakesTheFileDamage
          lineOf("# transfer: "), "the transfer summary does not agree"},
         {"a difference left out", replaced("# difference: 9000,9000\n", ""), lineOf("# verify: "),
          "the differing sectors do not add up"},
-        {"a newer format", replaced("# format version: 2", "# format version: 3"),
+        {"a newer format", replaced("# format version: 3", "# format version: 4"),
          lineOf("# format version: "), "this file was written by a newer version of Dravix"},
+        // A finished run read what it planned, and compared what it read of the image.
+        {"fewer sectors read", replaced("read 7948,", "read 10,"), lineOf("# sectors: "),
+         "the sectors read, failed and skipped do not add up to those planned"},
+        {"more sectors planned than the range has", replaced("planned 10000,", "planned 12000,"),
+         lineOf("# sectors: "), "the planned sectors are not those of the range"},
+        {"more recovered than read", replaced("recovered 0,", "recovered 9000,"), lineOf("# sectors: "),
+         "the sector counts are damaged"},
+        {"fewer sectors compared", replaced("compared 7948,", "compared 5,"), lineOf("# verify: "),
+         "the compared and unread sectors are not those the run read of the image"},
+        {"a point beyond the disc", replaced("# points: 32\n", "# points: 33\n") + "10000,0.020480,9.000\n",
+         lastLine + 1, "the point lies beyond the disc's last LBA"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ByteOrder.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "emu/Media.h"
@@ -37,8 +38,11 @@ struct ReadBench {
     }
 
     ReadTestResult Run(const ReadTestSettings& settings, ReadTestObserver& observer) {
-        return RunReadTest(
-            shared, settings, observer, [this] { return stop.load(); }, [this] { return nowUs.load(); });
+        ReadTestHooks hooks;
+        hooks.stopRequested = [this] { return stop.load(); };
+        hooks.clock = [this] { return nowUs.load(); };
+        hooks.sleep = [this](int64_t us) { nowUs += us; };
+        return RunReadTest(shared, settings, observer, hooks);
     }
     ReadTestResult Run(const ReadTestSettings& settings) {
         ReadTestObserver quiet;
@@ -334,6 +338,7 @@ TEST(ReadTest, VerifyFindsExactlyTheChangedSectorsAndTheLengths) {
         std::vector<SectorRange> differences;
         LengthMatch length;
         std::vector<std::string> verdict;
+        std::optional<bool> matches;  // only a complete comparison without a difference matches
         std::vector<emu::DamagedSpot> damage = {};
     };
     const Case cases[] = {
@@ -342,42 +347,50 @@ TEST(ReadTest, VerifyFindsExactlyTheChangedSectorsAndTheLengths) {
          {},
          {},
          LengthMatch::Same,
-         {"All sectors read.", "The disc matches the image."}},
+         {"All sectors read.", "The disc matches the image."},
+         true},
         {"changed sectors",
          kDiscSectors,
          {10, 11, 12, 5000, 332999},
          {{10, 12}, {5000, 5000}, {332999, 332999}},
          LengthMatch::Same,
-         {"All sectors read.", "The disc differs from the image in 5 sectors."}},
+         {"All sectors read.", "The disc differs from the image in 5 sectors."},
+         false},
         {"an image longer than the disc",
          kDiscSectors + 100,
          {},
          {{333000, 333099}},
          LengthMatch::DiscShorter,
          {"All sectors read.", "The disc differs from the image in 100 sectors.",
-          "The disc is 100 sectors shorter than the image."}},
+          "The disc is 100 sectors shorter than the image."},
+         false},
         // Sectors the disc does not give cannot be shown to hold the image's data.
         {"unreadable sectors",
          kDiscSectors,
          {7},
          {{7, 7}},
          LengthMatch::Same,
-         {"2 sectors could not be read.", "The disc differs from the image in 3 sectors."},
+         {"2 sectors could not be read.", "The disc differs from the image in 3 sectors (2 of them unread)."},
+         false,
          {{100, 2}}},
         {"an image shorter than the disc",
          kDiscSectors - 50,
          {},
          {},
          LengthMatch::DiscLonger,
-         {"All sectors read.", "The disc matches the image.",
-          "The disc is 50 sectors longer than the image."}},
+         {"All sectors read.",
+          "332950 of 333000 sectors compared: the image ends at LBA 332949; the rest had nothing to "
+          "compare against.",
+          "The disc is 50 sectors longer than the image."},
+         std::nullopt},
         {"one sector of each",
          kDiscSectors - 1,
          {7},
          {{7, 7}},
          LengthMatch::DiscLonger,
-         {"1 sector could not be read.", "The disc differs from the image in 2 sectors.",
+         {"1 sector could not be read.", "The disc differs from the image in 2 sectors (1 of them unread).",
           "The disc is 1 sector longer than the image."},
+         false,
          {{100, 1}}},
     };
     for (const Case& c : cases) {
@@ -395,6 +408,7 @@ TEST(ReadTest, VerifyFindsExactlyTheChangedSectorsAndTheLengths) {
         EXPECT_EQ(result.verify->comparedSectors,
                   std::min(c.imageSectors, kDiscSectors) - result.failedSectors);
         EXPECT_EQ(VerdictLines(result), c.verdict);
+        EXPECT_EQ(VerifyMatches(result), c.matches);
     }
 }
 
@@ -483,6 +497,72 @@ TEST(ReadTest, StopDiscChangeAndALostDriveEndWithoutVerdict) {
         EXPECT_EQ(requests, 50);
         EXPECT_EQ(result.failedSectors, 0u);
         EXPECT_EQ(lastLba, 49u * 32);
+    }
+}
+
+// On the run's simulated clock: a read that hangs costs its 30 s time-out, TEST UNIT READY its 15 s,
+// a BUSY retry 200 ms.
+TEST(ReadTest, AHungOrBusyDriveIsBoundedOnTheRunsClock) {
+    struct Case {
+        std::string name;
+        std::vector<emu::FaultRule> rules;  // after the first ten reads
+        ReadTestEnd end;
+        std::function<void(const ReadTestResult&, ReadBench&)> check;
+    };
+    const auto rule = [](uint8_t opcode, emu::FaultRule::Action action, uint32_t after) {
+        emu::FaultRule r;
+        r.opcode = opcode;
+        r.action = action;
+        r.after = after;
+        return r;
+    };
+    using A = emu::FaultRule::Action;
+    const Case cases[] = {
+        // Three requests time out (a request and its first sector, a minute without a read, then the
+        // request after the skip), and the drive does not answer TEST UNIT READY either: the test
+        // ends within two minutes, keeping what it read.
+        {"hung, no answer to TEST UNIT READY",
+         {rule(0x28, A::HostTimeout, 10), rule(0x00, A::HostTimeout, 1)},
+         ReadTestEnd::DriveNotAnswering,
+         [](const ReadTestResult& r, ReadBench&) {
+             EXPECT_GE(r.elapsedSeconds, 3 * 30 + 15);
+             EXPECT_LT(r.elapsedSeconds, 120);
+             EXPECT_EQ(r.endLba, 10u * 32 + 1 + kBurstSkipSectors);
+             EXPECT_EQ(r.readSectors, 10u * 32);
+             EXPECT_EQ(VerdictLines(r), std::vector<std::string>{});
+         }},
+        // The drive answers: the disc is at fault, and the bursts of unread sectors go on as ever.
+        {"hung, TEST UNIT READY answered",
+         {rule(0x28, A::HostTimeout, 10)},
+         ReadTestEnd::Finished,
+         [](const ReadTestResult& r, ReadBench& b) {
+             EXPECT_EQ(r.readSectors, 10u * 32);
+             EXPECT_EQ(r.readSectors + r.failedSectors + r.skippedSectors, r.plannedSectors);
+             EXPECT_GE(b.bus.CountOpcode(0x00), 2u);
+         }},
+        // A sector is asked for six times, 200 ms apart, before it counts as unreadable.
+        {"busy to the end",
+         {rule(0x28, A::Busy, 10)},
+         ReadTestEnd::Finished,
+         [](const ReadTestResult& r, ReadBench& b) {
+             ASSERT_GT(r.failedSectors, 0u);
+             const uint32_t first = r.failures.front().range.first;
+             size_t asked = 0;
+             for (const std::vector<uint8_t>& cdb : b.bus.Commands())
+                 asked += cdb[0] == 0x28 && cdb[8] == 1 && GetBe32(&cdb[2]) == first ? 1 : 0;
+             EXPECT_EQ(asked, 1u + kBusyRetries);
+             EXPECT_GE(r.elapsedSeconds, r.failedSectors * kBusyRetries * 0.2);
+             EXPECT_EQ(r.readSectors, 10u * 32);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReadBench bench("dvd+r-recorded");
+        for (const emu::FaultRule& r : c.rules) bench.drive.AddFault(r);
+        bench.bus.ClearCommands();
+        const ReadTestResult result = bench.Run(Range(0, 9999));
+        EXPECT_EQ(result.end, c.end) << ReadTestEndName(result.end);
+        c.check(result, bench);
     }
 }
 

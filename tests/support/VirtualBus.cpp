@@ -30,6 +30,9 @@ int ExecuteOnVirtualDrive(emu::VirtualDrive& drive, sg_io_hdr_t& r) {
             r.status = 0x02;
             r.masked_status = 0x01;
             r.driver_status = 0x08;  // DRIVER_SENSE
+            // What came before the sense (a recovered read brings all of its data).
+            if (direction == 2)
+                r.resid = static_cast<int>(r.dxfer_len - std::min(r.dxfer_len, outcome.transferred));
             break;
         }
         case emu::ScsiOutcome::Kind::Busy:
