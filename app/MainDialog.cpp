@@ -496,12 +496,10 @@ void CMainDialog::OnProbed(const Probed& probed, const std::function<void(bool)>
             if (code != kInformationPage && state.HasFeature(code)) AddPage(code, false);
         }
         m_timer.start();
-        // At start-up the sheet is made by `done`, and with it the Information page, whose first
-        // read comes before the off as it does after a drive change.
-        if (done) done(supported);
-        // After the commands the pages have just asked for, as when the pages ran them at once.
+        // After the commands the pages have just asked for, as when the pages ran them at once:
+        // after a drive change the Information page's first read. At start-up that page comes
+        // with the sheet, which `done` makes after the probe: its reads follow the off.
         SendVendorModeOff();
-        return;
     }
     if (done) done(supported);
 }
