@@ -237,9 +237,20 @@ TEST_F(MainDialogTest, TransportFailureEndsTheProgramWithInitialFail) {
     auto platform = std::make_shared<test::TestPlatform>();
     platform->passThrough = false;  // an ASPI library that cannot be loaded
     test::ScopedPlatform scope(platform);
+    // A box runs an event loop of its own, which delivers what the worker posts while it is open:
+    // "Initial fail." must still wait until the library's box is answered.
+    size_t askedWhileLibraryBoxOpen = 0;
+    prompter->answer = [&](const PromptRecord& record) {
+        if (record.text == QString::fromLatin1(kMsgCantLoadAspi)) {
+            EXPECT_TRUE(QTest::qWaitFor([] { return WorkerThreads::Program().Running() == 0; }));
+            askedWhileLibraryBoxOpen = prompter->asked.size();
+        }
+        return PromptAnswer::Ok;
+    };
     CMainDialog window(services, FakePages());
     Open(window);
     EXPECT_TRUE(window.Closed());
+    EXPECT_EQ(askedWhileLibraryBoxOpen, 2u);
     EXPECT_EQ(prompter->Texts(), (std::vector<QString>{QString::fromLatin1(kStartupWarning),
                                                        QStringLiteral("Can't load WNASPI32.DLL!!"),
                                                        QStringLiteral("Initial fail.")}));
