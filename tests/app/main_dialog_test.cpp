@@ -396,6 +396,38 @@ TEST_F(MainDialogTest, RescanKeepsTheChosenDriveByItsNodesAndProbesAnotherWhenIt
     EXPECT_EQ(page.Entry(page.SelectedIndex()).nodes.front().path, "/dev/sr2");
 }
 
+// The chosen drive pulled out while a box of the window is open, after a scan left the drive list
+// locked: once the box is answered the window says "The drive is no longer there." once, probes
+// the drive left without the not-supported dialog (the user chose none), and gives the list back.
+TEST_F(MainDialogTest, APullOutWhileABoxIsOpenEndsWithAUsableDriveList) {
+    bus.AddDrive().SetFeatureCodes({1});
+    bus.AddDrive(emu::DriveKind::OtherMaker);
+    CMainDialog window(services, FakePages());
+    Open(window);
+    window.Timer().stop();
+    State().scanIdle = 0;  // a scan: the timer locks the list, and then the scan ends
+    window.OnTimer();
+    State().scanIdle = 1;
+    ASSERT_FALSE(window.DriveList()->isEnabled());
+    prompter->answer = [&](const PromptRecord& record) {
+        if (record.text == QString::fromLatin1(kMsgReportCopied)) {
+            bus.Os().RemoveNode("/dev/sr0");
+            bus.Os().RemoveNode("/dev/sg0");
+            window.Rescan();  // the system's event, while the box is open
+        }
+        return PromptAnswer::Ok;
+    };
+    window.CopyDriveReport();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.DriveList()->count() == 1; }, 20000));
+    ASSERT_TRUE(test::Settle(window));
+    const std::vector<QString> texts = prompter->Texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), QStringLiteral("The drive is no longer there.")), 1);
+    EXPECT_EQ(prompter->asked.back().caption, QStringLiteral("Warning"));
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_TRUE(window.Diagnosis().startsWith(QStringLiteral("The drive refused the maker's vendor mode")));
+    EXPECT_TRUE(window.DriveList()->isEnabled());
+}
+
 TEST_F(MainDialogTest, RefusedDriveNodesAreExplainedWithNoDeviceFound) {
     bus.Os().SetGroupName(24, "cdrom");
     test::FakeSgSystem::Node node;
