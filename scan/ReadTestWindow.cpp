@@ -17,7 +17,9 @@
 #include "base/Version.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
+#include "drive/MediumChanges.h"
 #include "probix/ResultsFile.h"
+#include "scan/DiscWatcher.h"
 #include "scan/ReadTestPicture.h"
 #include "scan/ReadTestView.h"
 #include "turns/AppState.h"
@@ -69,6 +71,8 @@ struct CReadTestWindow::DiscRead {
     bool driveFound = false;
     std::string driveLabel;
     LayoutReading layout;
+    DriveIdentity drive;
+    uint64_t changes = 0;  // the drive's medium changes once the disc was read
 };
 
 struct CReadTestWindow::Ran {
@@ -211,10 +215,23 @@ void CReadTestWindow::ReadDisc() {
                 if (!read.driveFound) return read;
                 read.driveLabel = table.DriveLabel();
                 read.layout = ReadDiscLayout(table);
+                read.drive = IdentityOf(table, table.SelectedIndex());
+                read.changes = MediumChangesOf(read.drive);
                 return read;
             },
             [this](const DiscRead& read) { ShowDisc(read); });
     });
+}
+
+void CReadTestWindow::FollowDisc() {
+    if (!m_discWatch || m_running || m_sequence->Running()) return;
+    const DiscWatcher::Disc now = m_discWatch->Current();
+    // A tray opened shows no medium change until a disc goes in: the drive no longer being ready
+    // is a change of what the window shows too.
+    const bool readyMoved = now.ready && m_shownReady && *now.ready != *m_shownReady;
+    if (now.ready) m_shownReady = now.ready;
+    if (now.changes == m_shownChanges && !readyMoved) return;
+    ReadDisc();
 }
 
 void CReadTestWindow::ShowDisc(const DiscRead& read) {
@@ -222,6 +239,13 @@ void CReadTestWindow::ShowDisc(const DiscRead& read) {
         m_disc->setText(QString::fromLatin1(kReadTestNoDrive));
         return;
     }
+    if (!m_discWatch || m_discWatch->Drive() != read.drive) {
+        m_discWatch = DiscWatcher::Of(read.drive);
+        connect(m_discWatch.get(), &DiscWatcher::Changed, this, &CReadTestWindow::FollowDisc);
+        m_discWatch->NeedPolls(m_drive);
+        m_shownReady = m_discWatch->Current().ready;
+    }
+    m_shownChanges = read.changes;
     setWindowTitle(
         QStringLiteral("%1 - %2").arg(QString::fromLatin1(kReadTestTitle), ProgramText(read.driveLabel)));
     if (read.layout.outcome != LayoutOutcome::Ready) {
@@ -229,8 +253,10 @@ void CReadTestWindow::ShowDisc(const DiscRead& read) {
         return;
     }
     ShowDiscLayout(read.layout.layout);
-    // The axes the run will show, before it.
-    m_view->Begin(read.layout.layout, ReadTestAxisTop(read.layout.layout, m_speed->currentData().toDouble()));
+    // The axes the run will show, before it; a run kept stays on the chart, which its saving shows.
+    if (!m_record)
+        m_view->Begin(read.layout.layout,
+                      ReadTestAxisTop(read.layout.layout, m_speed->currentData().toDouble()));
 }
 
 void CReadTestWindow::ShowDiscLayout(const DiscLayout& layout) {
@@ -395,6 +421,7 @@ void CReadTestWindow::OnRunEnded(const Ran& ran) {
     m_record.reset();
     if (measured) m_record = ran.record;
     EnableSaving();
+    FollowDisc();
 }
 
 void CReadTestWindow::EnableSaving() {

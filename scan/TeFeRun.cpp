@@ -223,6 +223,7 @@ void CTEFE::RunSmartReport() {
 
 void CTEFE::OnDriveGone() {
     m_timer->stop();
+    StopWatchingDisc();
     // The page goes next; the results window is the main window's, so the curves outlive the page.
     m_kept.ShowInResultsWindow();
 }
