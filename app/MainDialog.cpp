@@ -365,7 +365,7 @@ void CMainDialog::OnRescanned(const DriveListing& listing) {
         FollowScanIdle();
         return;
     }
-    // The chosen drive is gone: its pages go with it (what they measured stays in windows of its
+    // The chosen drive is gone: its pages go with it (what they measured stays in windows of their
     // own), the user is told once, and the first drive left is probed as at start-up.
     m_timer.stop();
     for (PropertyPage* page : m_pages) {

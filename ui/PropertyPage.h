@@ -57,17 +57,16 @@ class PropertyPage : public QWidget {
     // would lose with it (a run's curves) goes to a window of the program that needs no drive.
     virtual void OnDriveGone() {}
 
-  signals:
-    // A command of the page found its drive gone, and the page has said so ("The drive is no
-    // longer there."): the main window looks for the drives again and does not say it twice.
-    void DriveGoneTold();
-
-  public:
     // The control with the given resource id, or null.
     template <typename T = QWidget>
     T* Control(int id) const {
         return findChild<T*>(ControlName(id));
     }
+
+  signals:
+    // A command of the page found its drive gone, and the page has said so ("The drive is no
+    // longer there."): the main window looks for the drives again and does not say it twice.
+    void DriveGoneTold();
 
   protected:
     virtual void OnInitDialog() = 0;
