@@ -13,15 +13,13 @@
 
 #include "base/Version.h"
 #include "cli/Cli.h"
-#include "drive/Platform.h"
 #include "drive/Trace.h"
-#include "emu/Scenario.h"
 #include "probix/ResultsFile.h"
 #include "probix/ResultsFileReader.h"
 #include "probix/ScanTexts.h"
 #include "tests/probix/ScanTestSupport.h"
 #include "tests/support/CommandNames.h"
-#include "tests/support/TestPlatform.h"
+#include "tests/support/LibraryDrives.h"
 
 #ifdef DRAVIX_TEST_PICTURES
 #include <QImage>
@@ -241,28 +239,16 @@ TEST_F(ScanCli, FailuresExitWithOneAndThePagesTexts) {
 // of the run goes to its target, where nothing answers any more, and never to the drive that moved
 // up in the list. The run says that the drive is no longer there.
 TEST_F(ScanCli, ADrivePulledOutOnTheAspiPathIsNoLongerThere) {
-    const std::string state = Path("vdrive.json");
-    ::setenv("DRAVIX_VDRIVE_STATE", state.c_str(), 1);
     emu::DriveState maker = emu::FactoryState(emu::DriveKind::Maker);
     maker.disc = emu::Disc{"dvd+r", 0xA1};
-    emu::Scenario scenario(
-        std::vector<emu::DriveState>{maker, emu::FactoryState(emu::DriveKind::OtherMaker)});
-    std::string error;
-    ASSERT_TRUE(scenario.BindToFile(state, &error)) << error;
-    auto platform = std::make_shared<test::TestPlatform>();
-    platform->passThrough = false;
-    platform->loadAspi = [] {
-        return LoadAspiLibraryFile(std::string(DRAVIX_TEST_BIN_DIR) + "/libdravix-vdrive.so");
-    };
-    const test::ScopedPlatform scope(platform);
+    test::LibraryDrives drives(Path("vdrive.json"), {maker, emu::FactoryState(emu::DriveKind::OtherMaker)});
     int measured = 0;
     SetTraceSink([&](const CommandTrace& trace) {
         if (scan_test::DriveWithDisc::IsTeFe(trace.cdb) && trace.cdb[11] == 0 && trace.status == 0 &&
             ++measured == 6)
-            scenario.RemoveDrive(0);
+            drives.Scenario().RemoveDrive(0);
     });
     const CliRun run = Run({"scan", "--speed", "4X"});
-    ::unsetenv("DRAVIX_VDRIVE_STATE");
     EXPECT_EQ(measured, 6);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find(scan_texts::kDriveGone), std::string::npos) << run.err;

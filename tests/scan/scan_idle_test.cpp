@@ -13,16 +13,14 @@
 #include "app/MainDialog.h"
 #include "app/PageRegistry.h"
 #include "chart/ChartStyle.h"
-#include "drive/Platform.h"
 #include "drive/Trace.h"
-#include "emu/Scenario.h"
 #include "probix/ResultsFileReader.h"
 #include "probix/ScanTexts.h"
 #include "scan/ResultsWindow.h"
 #include "scan/SmartReport.h"
 #include "tests/scan/PageTestSupport.h"
 #include "tests/support/CommandNames.h"
-#include "tests/support/TestPlatform.h"
+#include "tests/support/LibraryDrives.h"
 
 namespace dravix {
 namespace {
@@ -300,21 +298,11 @@ TEST_F(ScanInMainWindow, ARunWhoseDriveIsPulledOutKeepsItsCurvesInAResultsWindow
 TEST_F(ScanInMainWindow, TheFirstOfTwoDrivesPulledOutMidRunOnTheAspiPath) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const std::string state = QFile::encodeName(dir.filePath(QStringLiteral("vdrive.json"))).toStdString();
-    qputenv("DRAVIX_VDRIVE_STATE", QByteArray::fromStdString(state));
     emu::DriveState maker = emu::FactoryState(emu::DriveKind::Maker);
     maker.featureCodes = {1};
     maker.disc = emu::Disc{"dvd+r", 0xA1};
-    emu::Scenario scenario(
-        std::vector<emu::DriveState>{maker, emu::FactoryState(emu::DriveKind::OtherMaker)});
-    std::string error;
-    ASSERT_TRUE(scenario.BindToFile(state, &error)) << error;
-    auto platform = std::make_shared<test::TestPlatform>();
-    platform->passThrough = false;
-    platform->loadAspi = [] {
-        return LoadAspiLibraryFile(std::string(DRAVIX_TEST_BIN_DIR) + "/libdravix-vdrive.so");
-    };
-    const test::ScopedPlatform scope(platform);
+    test::LibraryDrives drives(QFile::encodeName(dir.filePath(QStringLiteral("vdrive.json"))).toStdString(),
+                               {maker, emu::FactoryState(emu::DriveKind::OtherMaker)});
 
     CMainDialog window(services, WithProbix());
     window.OnInitDialog();
@@ -324,7 +312,7 @@ TEST_F(ScanInMainWindow, TheFirstOfTwoDrivesPulledOutMidRunOnTheAspiPath) {
     std::atomic<int> measured{0};
     SetTraceSink([&](const CommandTrace& trace) {
         if (test::CommandName(trace.cdb) == "TE/FE measurement" && trace.status == 0 && ++measured == 6)
-            scenario.RemoveDrive(0);
+            drives.Scenario().RemoveDrive(0);
     });
     window.Timer().stop();
     ClickStart();
@@ -335,7 +323,6 @@ TEST_F(ScanInMainWindow, TheFirstOfTwoDrivesPulledOutMidRunOnTheAspiPath) {
     page = nullptr;  // gone with its drive
     ASSERT_TRUE(pagesGone);
     ASSERT_TRUE(test::Settle(window));
-    qunsetenv("DRAVIX_VDRIVE_STATE");
 
     const std::vector<QString> boxes = BoxTexts();
     EXPECT_EQ(std::count(boxes.begin(), boxes.end(), QString::fromLatin1(scan_texts::kDriveGone)), 1);
@@ -347,7 +334,7 @@ TEST_F(ScanInMainWindow, TheFirstOfTwoDrivesPulledOutMidRunOnTheAspiPath) {
     EXPECT_EQ(window.DriveList()->count(), 1);
     EXPECT_TRUE(window.DriveList()->isEnabled());
 
-    scenario.AddDrive(maker);  // plugged in again: it takes the target it had
+    drives.Scenario().AddDrive(maker);  // plugged in again: it takes the target it had
     window.Rescan();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.DriveList()->count() == 2; }, 20000));
     ASSERT_TRUE(test::Settle(window));
