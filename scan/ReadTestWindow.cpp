@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -246,6 +247,8 @@ void CReadTestWindow::ShowDisc(const DiscRead& read) {
         m_shownReady = m_discWatch->Current().ready;
     }
     m_shownChanges = read.changes;
+    // A change told while the disc was read is followed once this read's sequence has ended.
+    QTimer::singleShot(0, this, &CReadTestWindow::FollowDisc);
     setWindowTitle(
         QStringLiteral("%1 - %2").arg(QString::fromLatin1(kReadTestTitle), ProgramText(read.driveLabel)));
     if (read.layout.outcome != LayoutOutcome::Ready) {
@@ -421,7 +424,8 @@ void CReadTestWindow::OnRunEnded(const Ran& ran) {
     m_record.reset();
     if (measured) m_record = ran.record;
     EnableSaving();
-    FollowDisc();
+    // A disc changed under the run is shown once the run's sequence has ended.
+    QTimer::singleShot(0, this, &CReadTestWindow::FollowDisc);
 }
 
 void CReadTestWindow::EnableSaving() {
