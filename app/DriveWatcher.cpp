@@ -36,7 +36,7 @@ QByteArray VirtualDriveList(const QByteArray& stateText) {
     for (const QJsonValue& drive : drives.toArray()) {
         const QJsonObject state = drive.toObject();
         QJsonObject shown;
-        for (const char* key : {"kind", "vendor", "product", "revision"}) {
+        for (const char* key : {"kind", "target", "vendor", "product", "revision"}) {
             const QString name = QString::fromLatin1(key);
             shown.insert(name, state.value(name));
         }

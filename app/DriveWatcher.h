@@ -13,10 +13,10 @@ namespace dravix {
 
 class HotPlugMonitor;
 
-// What the drive list shows of the virtual drive's state file: for each drive its kind, its INQUIRY
-// identity and the faults that touch INQUIRY. The library rewrites the file for every change a
-// drive keeps (vendor mode, a reported unit attention, a disc), which lists the same drives; a text
-// that is no state file is returned as it is, so any change of it is seen.
+// What the drive list shows of the virtual drive's state file: for each drive its kind, its target,
+// its INQUIRY identity and the faults that touch INQUIRY. The library rewrites the file for every
+// change a drive keeps (vendor mode, a reported unit attention, a disc), which lists the same
+// drives; a text that is no state file is returned as it is, so any change of it is seen.
 QByteArray VirtualDriveList(const QByteArray& stateText);
 
 // How the main window learns that drives came or went while the program runs: the system's

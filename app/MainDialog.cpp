@@ -25,6 +25,7 @@
 #include "drive/HotPlug.h"
 #include "drive/Support.h"
 #include "drive/VendorMode.h"
+#include "probix/ScanTexts.h"
 #include "res/Icons.h"
 #include "res/Strings.h"
 #include "scan/ReadTestWindow.h"
@@ -361,25 +362,33 @@ void CMainDialog::OnRescanned(const DriveListing& listing) {
         const int line = static_cast<int>(kept - m_listed.begin());
         m_driveList->setCurrentIndex(line);
         state.selectedDriveIndex = static_cast<uint8_t>(line);
+        FollowScanIdle();
         return;
     }
-    // The chosen drive is gone: its pages go with it, and the first drive is probed as at start-up.
+    // The chosen drive is gone: its pages go with it (what they measured stays in windows of their
+    // own), the user is told once, and the first drive left is probed as at start-up.
     m_timer.stop();
     for (PropertyPage* page : m_pages) {
         if (page->IsInitialised()) page->OnDriveGone();
     }
     if (!m_pages.empty()) RemovePages();
+    if (!chosen.Empty() && chosen != m_goneTold) {
+        m_services.Ask(this, QStringLiteral("Warning"), QString::fromLatin1(scan_texts::kDriveGone),
+                       PromptIcon::Exclamation, PromptButtons::Ok);
+    }
+    m_goneTold = {};
     if (listing.lines.empty()) {
         SetChosenDrive({});
         state.sheetPending = true;
         ShowDiagnosis(QString::fromLatin1(kMsgNoDeviceFound) + QStringLiteral("\n\n") +
                       QString::fromStdString(listing.diagnosis));
+        FollowScanIdle();
         return;
     }
     m_driveList->setCurrentIndex(0);
     state.selectedDriveIndex = 0;
     SetChosenDrive(m_listed.front());
-    ShowDriveSheet();
+    ShowDriveSheet(ProbeCause::AfterPullOut);
 }
 
 void CMainDialog::CopyDriveReport(std::function<void(const QString& report)> done) {
@@ -407,39 +416,45 @@ void CMainDialog::CopyDriveReport(std::function<void(const QString& report)> don
     });
 }
 
-void CMainDialog::ShowDriveSheet() {
-    ProbeDrive([this](bool supported) {
-        AppState& state = State();
-        if (!supported) {
-            state.sheetPending = true;
-            return;
-        }
-        state.sheetPending = false;
-        ShowDiagnosis({});
-        if (state.sheetCreated) return;
-        LayoutSheet();
-        m_sheet->show();
-        m_sheet->Create();
-        state.sheetCreated = true;
-    });
+void CMainDialog::ShowDriveSheet(ProbeCause cause) {
+    ProbeDrive(
+        [this](bool supported) {
+            AppState& state = State();
+            if (!supported) {
+                state.sheetPending = true;
+                return;
+            }
+            state.sheetPending = false;
+            ShowDiagnosis({});
+            if (state.sheetCreated) return;
+            LayoutSheet();
+            m_sheet->show();
+            m_sheet->Create();
+            state.sheetCreated = true;
+        },
+        cause);
 }
 
 void CMainDialog::AddPage(uint8_t featureCode, bool makeActive) {
     PropertyPage* page = m_pageFactory ? m_pageFactory(featureCode) : nullptr;
     if (page == nullptr) return;  // a feature whose page this program lacks adds nothing
     m_pages.push_back(page);
+    connect(page, &PropertyPage::DriveGoneTold, this, [this] {
+        m_goneTold = ChosenDrive();
+        Rescan();
+    });
     if (const char* guide = GuidePageOf(featureCode)) SetGuidePage(*page, QString::fromLatin1(guide));
     m_sheet->AddPage(page);
     if (makeActive) m_sheet->SetActivePage(page);
 }
 
-void CMainDialog::ProbeDrive(std::function<void(bool supported)> done) {
+void CMainDialog::ProbeDrive(std::function<void(bool supported)> done, ProbeCause cause) {
     AppState& state = State();
     state.featureFlags = 0;
     state.sheetPending = false;
     m_timer.stop();
     // Part of the running sequence when the initialisation or a drive change asks for it.
-    auto probe = [this, done = std::move(done)] {
+    auto probe = [this, done = std::move(done), cause] {
         m_sequence->ShowStatus(QString::fromUtf8(kStatusCheckingDrive));
         m_sequence->Step(
             [index = State().selectedDriveIndex.load()](DriveTable& table, const WorkerContext&) {
@@ -456,7 +471,7 @@ void CMainDialog::ProbeDrive(std::function<void(bool supported)> done) {
                 }
                 return probed;
             },
-            [this, done](const Probed& probed) { OnProbed(probed, done); });
+            [this, done, cause](const Probed& probed) { OnProbed(probed, done, cause); });
     };
     if (m_sequence->Running()) {
         probe();
@@ -465,7 +480,7 @@ void CMainDialog::ProbeDrive(std::function<void(bool supported)> done) {
     }
 }
 
-void CMainDialog::OnProbed(const Probed& probed, const std::function<void(bool)>& done) {
+void CMainDialog::OnProbed(const Probed& probed, const std::function<void(bool)>& done, ProbeCause cause) {
     AppState& state = State();
     const SupportResult& result = probed.result;
     bool supported = false;
@@ -477,8 +492,12 @@ void CMainDialog::OnProbed(const Probed& probed, const std::function<void(bool)>
                        PromptButtons::Ok);
         ShowDiagnosis(diagnosis);
     } else if (result.outcome == SupportOutcome::VendorModeRefused) {
-        CUnsupportedDialog dialog(m_services, this);
-        m_services.RunModal(dialog);
+        // The user lost a drive and chose none: telling them that this one "is exclusive for
+        // Zarn drives" would read as if the drive that went were not one. The line says why.
+        if (cause == ProbeCause::Chosen) {
+            CUnsupportedDialog dialog(m_services, this);
+            m_services.RunModal(dialog);
+        }
         ShowDiagnosis(QString::fromLatin1(kDriveRefusedVendorMode));
     } else if (result.outcome != SupportOutcome::Supported) {
         m_services.Ask(this, QString::fromLatin1(kStartupCaption),
@@ -496,14 +515,18 @@ void CMainDialog::OnProbed(const Probed& probed, const std::function<void(bool)>
             if (code != kInformationPage && state.HasFeature(code)) AddPage(code, false);
         }
         m_timer.start();
-        // At start-up the sheet is made by `done`, and with it the Information page, whose first
-        // read comes before the off as it does after a drive change.
-        if (done) done(supported);
-        // After the commands the pages have just asked for, as when the pages ran them at once.
+        // After the commands the pages have just asked for, as when the pages ran them at once:
+        // after a drive change the Information page's first read. At start-up that page comes
+        // with the sheet, which `done` makes after the probe: its reads follow the off.
         SendVendorModeOff();
-        return;
     }
     if (done) done(supported);
+    FollowScanIdle();
+}
+
+void CMainDialog::FollowScanIdle() {
+    // Whatever the steps' busy state left it at (a scan had it disabled when they began).
+    m_driveList->setEnabled(State().scanIdle.load() != 0);
 }
 
 void CMainDialog::RemovePages() {

@@ -49,9 +49,14 @@ class CMainDialog final : public QDialog {
     // the transport cannot be prepared ("Initial fail.") the window closes and the program ends.
     void OnInitDialog();
 
+    // Why a drive is probed. After a pull-out the first drive left is probed without the user
+    // choosing it: a drive that refuses vendor mode is then explained in the diagnosis line, not
+    // with the not-supported dialog, which only a drive the user chose (or the first at start-up)
+    // gets.
+    enum class ProbeCause { Chosen, AfterPullOut };
     // The probe of the selected drive with the page set it brings; `done` gets its outcome.
-    void ProbeDrive(std::function<void(bool supported)> done = {});
-    void ShowDriveSheet();
+    void ProbeDrive(std::function<void(bool supported)> done = {}, ProbeCause cause = ProbeCause::Chosen);
+    void ShowDriveSheet(ProbeCause cause = ProbeCause::Chosen);
     // Help > "Dravix Help": the guide's first page.
     void OpenHelpFile();
     // F1: the guide's page of the active window (a results window, a modal dialog such as the
@@ -115,7 +120,10 @@ class CMainDialog final : public QDialog {
     void ListDrivesAgain();
     void OnRescanned(const DriveListing& listing);
     void ShowDiagnosis(const QString& text);
-    void OnProbed(const Probed& probed, const std::function<void(bool)>& done);
+    void OnProbed(const Probed& probed, const std::function<void(bool)>& done, ProbeCause cause);
+    // The drive list follows ScanIdle once the window's own sequence has ended, whether or not a
+    // probe succeeded (timer 1 runs only after one that did).
+    void FollowScanIdle();
     void AddPage(uint8_t featureCode, bool makeActive);
     void RemovePages();
     void LayoutSheet();
@@ -155,6 +163,7 @@ class CMainDialog final : public QDialog {
     std::vector<DriveIdentity> m_listed;   // the drives of the list, line by line
     bool m_initialised = false;            // the first listing is done
     DriveWatcher* m_watcher = nullptr;     // plugged and removed drives, the virtual drive's changes
+    DriveIdentity m_goneTold;              // a page has said that this drive is no longer there
     QPointer<CReadTestWindow> m_readTest;  // while open
 };
 

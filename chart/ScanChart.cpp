@@ -1,6 +1,7 @@
 #include "chart/ScanChart.h"
 
 #include <qdrawutil.h>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace dravix {
@@ -73,7 +74,7 @@ void CScanChart::DrawRangeMarker(int which, int x, int on) {
 
 void CScanChart::ShowChanges() {
     // Only what changed is repainted: during a scan that is the newest segments, not the window.
-    // Empty when a paint has already shown the change.
+    // Empty when paints have already shown every change.
     const QRect changed = m_canvas.PendingRepaint().translated(kClientOrigin);
     if (!changed.isEmpty()) update(changed);
 }
@@ -92,13 +93,14 @@ void CScanChart::OnSize() {
     m_canvas.OnSize(client.width(), client.height());
 }
 
-void CScanChart::paintEvent(QPaintEvent* /*event*/) {
-    OnPaint();
+void CScanChart::paintEvent(QPaintEvent* event) {
+    OnPaint(event->region());
 }
 
-void CScanChart::OnPaint() {
+void CScanChart::OnPaint(const QRegion& exposed) {
     QPainter painter(this);
-    m_canvas.Paint(painter, kClientOrigin);
+    // Only the exposed part reaches the screen; the rest of what changed stays pending.
+    m_canvas.Paint(painter, kClientOrigin, exposed.translated(-kClientOrigin));
     qDrawWinPanel(&painter, rect(), palette(), true);
     qDrawShadePanel(&painter, rect().adjusted(kClientEdge, kClientEdge, -kClientEdge, -kClientEdge),
                     palette(), true, kStaticEdge);

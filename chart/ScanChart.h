@@ -42,7 +42,7 @@ class CScanChart final : public QWidget {
 
   private:
     void OnSize();
-    void OnPaint();
+    void OnPaint(const QRegion& exposed);
 
     ScanChartCanvas m_canvas;
     bool m_created = false;

@@ -385,26 +385,48 @@ void ScanChartCanvas::ComposeInto(QImage& target) const {
 }
 
 void ScanChartCanvas::Paint(QPainter& painter, QPoint origin) {
+    Paint(painter, origin, QRegion(0, 0, 1 << 16, 1 << 16));
+}
+
+void ScanChartCanvas::Paint(QPainter& painter, QPoint origin, const QRegion& exposed) {
     const std::lock_guard lock(m_mutex);
-    if (m_composed.size() != QSize(m_clientWidth, m_clientHeight)) {
+    const QRect client(0, 0, m_clientWidth, m_clientHeight);
+    if (m_composed.size() != client.size()) {
         m_composed = QImage(m_clientWidth, m_clientHeight, QImage::Format_RGB32);
         // Drawn one layer pixel to one device pixel.
         m_composed.setDevicePixelRatio(m_ratio);
         m_allChanged = true;
     }
-    if (m_allChanged)
-        ComposeRegionLocked(m_composed, m_composed.rect());
-    else if (!m_changed.isEmpty())
+    if (m_allChanged) {
+        ComposeRegionLocked(m_composed, client);
+        m_unshown = client;
+    } else if (!m_changed.isEmpty()) {
         ComposeRegionLocked(m_composed, m_changed);
+        m_unshown |= m_changed & client;
+    }
     m_allChanged = false;
     m_changed = QRect();
     painter.drawImage(origin, m_composed);
+    m_unshown -= DeviceRegionInside(exposed);
+}
+
+QRegion ScanChartCanvas::DeviceRegionInside(const QRegion& client) const {
+    if (m_ratio == 1.0) return client;
+    QRegion device;
+    for (const QRect& r : client) {
+        const int left = static_cast<int>(std::ceil(r.left() * m_ratio));
+        const int top = static_cast<int>(std::ceil(r.top() * m_ratio));
+        const int right = static_cast<int>(std::floor((r.right() + 1) * m_ratio));
+        const int bottom = static_cast<int>(std::floor((r.bottom() + 1) * m_ratio));
+        if (right > left && bottom > top) device |= QRect(left, top, right - left, bottom - top);
+    }
+    return device;
 }
 
 QRect ScanChartCanvas::PendingRepaint() const {
     const std::lock_guard lock(m_mutex);
     const QRect client(0, 0, m_clientWidth, m_clientHeight);
-    const QRect changed = m_allChanged ? client : m_changed & client;
+    const QRect changed = m_allChanged ? client : (m_changed | m_unshown.boundingRect()) & client;
     if (changed.isEmpty() || m_ratio == 1.0) return changed;
     // Every client pixel that holds a changed device pixel.
     const int left = static_cast<int>(std::floor(changed.left() / m_ratio));

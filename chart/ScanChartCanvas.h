@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QRegion>
 #include <QString>
 #include <QtGlobal>
 
@@ -95,10 +96,13 @@ class ScanChartCanvas final {
     QImage Render() const;
     void ComposeInto(QImage& target) const;
     // Brings the kept composition up to date where the layers changed since the last call and
-    // draws it at `origin`. For the window's paint handler.
+    // draws it at `origin`. For the window's paint handler: `exposed` is the part of the client
+    // area (client pixels, relative to `origin`) that the paint reaches on the screen; what the
+    // painter's clip leaves out stays pending. Without it the whole client area is shown.
+    void Paint(QPainter& painter, QPoint origin, const QRegion& exposed);
     void Paint(QPainter& painter, QPoint origin);
-    // The client area that changed since the last Paint, in client pixels: what a window needs to
-    // repaint.
+    // The client area that changed and has not been shown since, in client pixels: what a window
+    // needs to repaint.
     QRect PendingRepaint() const;
 
     ChartLayout Layout() const;
@@ -120,6 +124,8 @@ class ScanChartCanvas final {
     int PixelY(double v) const;
     void MarkChanged(const QRect& rect);
     void ComposeRegionLocked(QImage& target, const QRect& region) const;
+    // The device pixels that lie wholly inside the client pixels of `client`.
+    QRegion DeviceRegionInside(const QRegion& client) const;
 
     mutable std::mutex m_mutex;
 
@@ -154,10 +160,12 @@ class ScanChartCanvas final {
     std::vector<ChartLabel> m_labels;
 
     // The composition the window shows, kept between paints; only what the layers changed since
-    // the last paint is composed again.
+    // the last paint is composed again. What a paint composed is not yet on the screen where the
+    // paint was clipped: that part stays to be shown, apart from what is still to be composed.
     QImage m_composed;
     QRect m_changed;
     bool m_allChanged = true;
+    QRegion m_unshown;
 };
 
 }  // namespace dravix

@@ -33,7 +33,8 @@ std::string DriveNodesText(const DriveEntry& entry) {
         return text;
     }
     if (!entry.nodeName.empty()) return entry.nodeName;
-    if (entry.adapterName == kVirtualAdapterName) return "virtual drive " + std::to_string(entry.targetId);
+    if (entry.adapterName == kVirtualAdapterName)
+        return "virtual drive at target " + std::to_string(entry.targetId);
     return "adapter " + std::to_string(entry.adapterId) + ", target " + std::to_string(entry.targetId);
 }
 

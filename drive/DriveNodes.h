@@ -3,6 +3,7 @@
 // How a drive is told apart from another one that looks the same: by the nodes it has on this
 // system, or on the ASPI path by its adapter and target.
 
+#include <compare>
 #include <string>
 
 #include "drive/DriveTable.h"
@@ -11,7 +12,9 @@ namespace dravix {
 
 // What identifies a drive across listings: its block node (pass-through) or adapter and target
 // (ASPI), together with its label, so that another drive that later takes the same node is not
-// taken for it.
+// taken for it. Neither moves when other drives come or go (a node or target stays the drive's
+// while it is plugged in, the virtual drive's targets included), whereas a drive's index in a
+// listing does: this, not the index, is how the program tells one drive from another.
 struct DriveIdentity {
     std::string node;  // "/dev/sr0"; empty on the ASPI path
     int adapter = -1;  // ASPI only
@@ -19,7 +22,7 @@ struct DriveIdentity {
     std::string label;
 
     bool Empty() const { return node.empty() && adapter < 0 && label.empty(); }
-    bool operator==(const DriveIdentity&) const = default;
+    auto operator<=>(const DriveIdentity&) const = default;
 };
 
 DriveIdentity IdentityOf(const DriveTable& table, int index);
@@ -28,8 +31,8 @@ DriveIdentity IdentityOf(const DriveTable& table, int index);
 int FindDrive(const DriveTable& table, const DriveIdentity& identity);
 
 // Where the drive sits on this system: "/dev/sr0, /dev/sg1"; on the ASPI path "adapter 0,
-// target 1", or "virtual drive 1" for the program's own virtual drive (the number
-// dravix-vdrive --drive takes).
+// target 1", or "virtual drive at target 1" for the program's own virtual drive (the target that
+// dravix-vdrive show gives it).
 std::string DriveNodesText(const DriveEntry& entry);
 
 // What the drive list and `dravix-cli drives` show: the label as it stands (28 characters,

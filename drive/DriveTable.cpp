@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "drive/DriveNodes.h"
+#include "drive/MediumChanges.h"
 #include "drive/Messages.h"
 #include "drive/Platform.h"
 #include "drive/Trace.h"
@@ -223,6 +224,11 @@ uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, u
             break;
     }
     m_lastStatus = status;
+    // The drive says so once: the program counts it for every window that shows the disc.
+    constexpr uint8_t kUnitAttention = 0x06;
+    if (status == kCommandFailed && m_lastSense.key == kUnitAttention &&
+        m_lastSense.asc == kAscMediumMayHaveChanged)
+        CountMediumChange(IdentityOf(*this, m_selectedIndex));
 
     {
         CommandTrace t;

@@ -137,6 +137,7 @@ std::string ValidateState(const DriveState& state) {
     if (state.revision.size() > 4 || !Printable(state.revision)) {
         return "revision must be up to 4 printable characters";
     }
+    if (state.target && *state.target >= kTargetCount) return "target must be a number from 0 to 7";
     if (state.featureCodes.size() > kMaxFeatureCodes) return "too many feature codes";
     if (state.learnedDiscs.size() > kMaxLearnedDiscs) return "more than 20 learned discs";
     for (const std::string& id : state.learnedDiscs) {

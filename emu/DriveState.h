@@ -116,6 +116,10 @@ std::optional<FaultRule::Action> FaultActionFromName(std::string_view name);
 // tray and disc, pending conditions, and the faults and latencies a test or user gave it.
 struct DriveState {
     DriveKind kind = DriveKind::Maker;
+    // The SCSI target the drive answers at on the virtual host adapter: given by the scenario when
+    // the drive joins it and kept for good, whatever drives are added or removed beside it, as a
+    // real adapter's target stays where the drive is plugged in. None until the drive joins one.
+    std::optional<uint8_t> target;
     std::string vendor;    // up to 8 characters, padded with blanks in INQUIRY
     std::string product;   // up to 16
     std::string revision;  // up to 4
@@ -157,6 +161,8 @@ inline constexpr size_t kMaxFeatureCodes = 64;
 // every caller's time-out ends such a command anyway.
 inline constexpr uint32_t kMaxLatencyMs = 120000;
 inline constexpr size_t kMaxDamagedSpots = 256;
+// The targets of the virtual host adapter (0..7), the ones that discovery scans on it.
+inline constexpr uint8_t kTargetCount = 8;
 // What a read over a damaged sector costs: the drive retries before it gives up.
 inline constexpr uint32_t kDamagedReadRetryMs = 750;
 

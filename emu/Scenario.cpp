@@ -1,5 +1,6 @@
 #include "emu/Scenario.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "emu/Media.h"
@@ -15,6 +16,24 @@ DriveState WithDisc(DriveState state, const char* media) {
     return state;
 }
 
+// The lowest target that none of `states` has; none when all are taken.
+std::optional<uint8_t> LowestFreeTarget(const std::vector<DriveState>& states) {
+    for (uint8_t target = 0; target < kTargetCount; ++target) {
+        if (std::none_of(states.begin(), states.end(),
+                         [target](const DriveState& s) { return s.target == target; }))
+            return target;
+    }
+    return std::nullopt;
+}
+
+// Every drive without a target gets the lowest free one, in list order (a state file written
+// before drives had targets lists them at 0, 1, 2...).
+void AssignTargets(std::vector<DriveState>& states) {
+    for (DriveState& state : states) {
+        if (!state.target) state.target = LowestFreeTarget(states);
+    }
+}
+
 }  // namespace
 
 std::optional<Preset> PresetFromName(std::string_view name) {
@@ -24,7 +43,7 @@ std::optional<Preset> PresetFromName(std::string_view name) {
     return std::nullopt;
 }
 
-std::vector<DriveState> PresetDrives(Preset preset) {
+static std::vector<DriveState> PresetStates(Preset preset) {
     switch (preset) {
         case Preset::Demo: {
             DriveState maker = WithDisc(FactoryState(DriveKind::Maker), "dvd+r");
@@ -51,12 +70,18 @@ std::vector<DriveState> PresetDrives(Preset preset) {
     return {};
 }
 
+std::vector<DriveState> PresetDrives(Preset preset) {
+    std::vector<DriveState> drives = PresetStates(preset);
+    AssignTargets(drives);
+    return drives;
+}
+
 Scenario::Scenario() = default;
 
 Scenario::Scenario(Preset preset) : Scenario(PresetDrives(preset)) {}
 
 Scenario::Scenario(const std::vector<DriveState>& drives) {
-    for (const DriveState& state : drives) AppendDrive(state);
+    Apply(drives);
 }
 
 Scenario::~Scenario() = default;
@@ -108,18 +133,27 @@ bool Scenario::BindToFile(const std::string& path, std::string* error) {
 
 size_t Scenario::DriveCount() {
     Lock();
-    const size_t count = m_active;
+    const size_t count = m_listed.size();
     Unlock(false);
     return count;
 }
 
 VirtualDrive& Scenario::Drive(size_t index) {
     Lock();
-    const bool present = index < m_active;
-    VirtualDrive* drive = present ? m_drives[index].get() : nullptr;
+    VirtualDrive* drive = index < m_listed.size() ? m_listed[index] : nullptr;
     Unlock(false);
     if (!drive) throw std::out_of_range("no virtual drive " + std::to_string(index));
     return *drive;
+}
+
+VirtualDrive* Scenario::DriveAtTarget(uint8_t target) {
+    Lock();
+    const auto found = std::find_if(m_listed.begin(), m_listed.end(), [target](const VirtualDrive* drive) {
+        return drive->Target() == target;
+    });
+    VirtualDrive* drive = found != m_listed.end() ? *found : nullptr;
+    Unlock(false);
+    return drive;
 }
 
 VirtualDrive& Scenario::AddDrive(DriveKind kind) {
@@ -128,18 +162,17 @@ VirtualDrive& Scenario::AddDrive(DriveKind kind) {
 
 VirtualDrive& Scenario::AddDrive(const DriveState& state) {
     Lock();
-    VirtualDrive* drive = nullptr;
-    if (m_active < m_drives.size()) {
-        // Reuse a drive object that a shorter file had detached, so references stay unique.
-        drive = m_drives[m_active].get();
-        drive->ReplaceState(state);
-        drive->SetDetached(false);
-        ++m_active;
-    } else {
-        drive = &AppendDrive(state);
-    }
+    std::vector<DriveState> states = CurrentStates();
+    DriveState added = state;
+    if (!added.target || std::any_of(states.begin(), states.end(),
+                                     [&](const DriveState& s) { return s.target == added.target; }))
+        added.target = LowestFreeTarget(states);
+    VirtualDrive& drive = FreeDrive(m_listed);
+    drive.ReplaceState(added);
+    drive.SetDetached(false);
+    m_listed.push_back(&drive);
     Unlock(true);
-    return *drive;
+    return drive;
 }
 
 bool Scenario::RemoveDrive(size_t index) {
@@ -261,27 +294,44 @@ bool Scenario::Save() {
     return true;
 }
 
-void Scenario::Apply(const std::vector<DriveState>& states) {
-    for (size_t i = 0; i < states.size(); ++i) {
-        if (i < m_drives.size()) {
-            m_drives[i]->ReplaceState(states[i]);
-            m_drives[i]->SetDetached(false);
-        } else {
-            AppendDrive(states[i]);
-        }
+void Scenario::Apply(const std::vector<DriveState>& given) {
+    std::vector<DriveState> states = given;
+    AssignTargets(states);
+    // Each drive stays the object it was, found by its target; only a drive that joins takes a
+    // free one. References to a drive keep meaning that drive wherever the list moves it.
+    std::vector<VirtualDrive*> listed;
+    for (const DriveState& state : states) {
+        const auto same = std::find_if(m_listed.begin(), m_listed.end(), [&](const VirtualDrive* drive) {
+            return state.target && drive->Target() == state.target &&
+                   std::find(listed.begin(), listed.end(), drive) == listed.end();
+        });
+        listed.push_back(same != m_listed.end() ? *same : nullptr);
     }
-    for (size_t i = states.size(); i < m_drives.size(); ++i) m_drives[i]->SetDetached(true);
-    m_active = states.size();
+    for (size_t i = 0; i < states.size(); ++i) {
+        if (!listed[i]) listed[i] = &FreeDrive(listed);
+    }
+    for (size_t i = 0; i < states.size(); ++i) {
+        listed[i]->ReplaceState(states[i]);
+        listed[i]->SetDetached(false);
+    }
+    for (const auto& drive : m_drives) {
+        if (std::find(listed.begin(), listed.end(), drive.get()) == listed.end()) drive->SetDetached(true);
+    }
+    m_listed = std::move(listed);
 }
 
-VirtualDrive& Scenario::AppendDrive(const DriveState& state) {
-    auto drive = std::make_unique<VirtualDrive>(state);
+VirtualDrive& Scenario::FreeDrive(const std::vector<VirtualDrive*>& listed) {
+    // An object that `listed` does not use (a drive removed or detached by a shorter file), so
+    // references stay unique.
+    for (const auto& drive : m_drives) {
+        if (std::find(listed.begin(), listed.end(), drive.get()) == listed.end()) return *drive;
+    }
+    auto drive = std::make_unique<VirtualDrive>(DriveState{});
     if (m_now) drive->SetClock(m_now);
     if (m_sleep) drive->SetSleeper(m_sleep);
     if (m_microSleep) drive->SetMicrosecondSleeper(m_microSleep);
     drive->AttachStore(this);
     m_drives.push_back(std::move(drive));
-    m_active = m_drives.size();
     return *m_drives.back();
 }
 
@@ -293,7 +343,7 @@ void Scenario::ReportError(std::string error) {
 
 std::vector<DriveState> Scenario::CurrentStates() const {
     std::vector<DriveState> states;
-    for (size_t i = 0; i < m_active; ++i) states.push_back(m_drives[i]->LocalState());
+    for (const VirtualDrive* drive : m_listed) states.push_back(drive->LocalState());
     return states;
 }
 

@@ -32,6 +32,11 @@ std::vector<DriveState> PresetDrives(Preset preset);
 // the file is read again if it changed, and after every change the file is replaced. A state file
 // that cannot be read or parsed is never written; the drives keep their last good state and
 // LastError() says what is wrong. Safe to use from several threads.
+//
+// The drives are a list (Drive(index), dravix-vdrive --drive N); each one also has a target on
+// the virtual host adapter (DriveState::target), its identity: a drive that joins takes the lowest
+// free target, and removing a drive moves the later ones up in the list but never to another
+// target, so a command for a target whose drive went reaches no other drive.
 class Scenario final : private StateStore {
   public:
     Scenario();
@@ -50,11 +55,17 @@ class Scenario final : private StateStore {
     const std::string& Path() const { return m_path; }
 
     size_t DriveCount();
-    // Throws std::out_of_range for an index at or above DriveCount().
+    // The drive at `index` of the list. Throws std::out_of_range for an index at or above
+    // DriveCount().
     VirtualDrive& Drive(size_t index);
+    // The drive that answers at `target`; null when no drive does (it was removed).
+    VirtualDrive* DriveAtTarget(uint8_t target);
+    // Adds a drive after the last one, at the target its state names or else at the lowest free
+    // one (none when all kTargetCount are taken: the adapter does not show it).
     VirtualDrive& AddDrive(DriveKind kind);
     VirtualDrive& AddDrive(const DriveState& state);
-    // Takes drive `index` out; the drives after it move up one place. False when there is none.
+    // Takes drive `index` out; the drives after it move up one place in the list and keep their
+    // targets. False when there is none.
     bool RemoveDrive(size_t index);
     std::vector<DriveState> States();
     // The state file's text for the drives as they are now.
@@ -76,7 +87,8 @@ class Scenario final : private StateStore {
     void Refresh();
     bool Save();
     void Apply(const std::vector<DriveState>& states);
-    VirtualDrive& AppendDrive(const DriveState& state);
+    // A drive object for a state that joins the list: one that `listed` does not use, else a new one.
+    VirtualDrive& FreeDrive(const std::vector<VirtualDrive*>& listed);
     void ReportError(std::string error);
     std::vector<DriveState> CurrentStates() const;
 
@@ -84,8 +96,9 @@ class Scenario final : private StateStore {
     int m_depth = 0;
     bool m_dirty = false;
 
-    std::vector<std::unique_ptr<VirtualDrive>> m_drives;  // never shrinks: references stay valid
-    size_t m_active = 0;
+    std::vector<std::unique_ptr<VirtualDrive>>
+        m_drives;                         // every drive made; never shrinks: references stay valid
+    std::vector<VirtualDrive*> m_listed;  // the scenario's drives, in list order
 
     std::string m_path;
     std::unique_ptr<StateFileLock> m_fileLock;

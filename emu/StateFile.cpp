@@ -99,6 +99,7 @@ json DriveToJson(const DriveState& s) {
         {"latencyMs", latency},
         {"faults", faults},
     };
+    if (s.target) out["target"] = *s.target;
     // The read model, speed and damage appear only when they differ from a new drive's, so that
     // a file that never used them reads as before.
     if (s.readModel != FactoryState(s.kind).readModel)
@@ -240,6 +241,11 @@ DriveState DriveFromJson(const json& v, const std::string& where) {
     const auto kind = DriveKindFromName(kindName);
     if (!kind) ObjectReader::Fail(r.Where("kind"), "expected maker, other-maker or old-firmware");
     DriveState s = FactoryState(*kind);
+    if (r.Find("target")) {
+        uint8_t target = 0;
+        r.Number("target", target, 0, kTargetCount - 1);
+        s.target = target;
+    }
     r.String("vendor", s.vendor);
     r.String("product", s.product);
     r.String("revision", s.revision);
@@ -388,6 +394,13 @@ bool StateFromText(const std::string& text, std::vector<DriveState>* drives, std
         std::vector<DriveState> parsed;
         for (size_t i = 0; i < list->size(); ++i) {
             parsed.push_back(DriveFromJson((*list)[i], "drives[" + std::to_string(i) + "]"));
+            for (size_t j = 0; j < i; ++j) {
+                if (parsed[i].target && parsed[i].target == parsed[j].target) {
+                    ObjectReader::Fail("drives[" + std::to_string(i) + "].target",
+                                       "target " + std::to_string(*parsed[i].target) + " is drive " +
+                                           std::to_string(j) + "'s already");
+                }
+            }
         }
         r.NoOtherKeys();
         *drives = std::move(parsed);

@@ -110,7 +110,11 @@ constexpr Examples kImageExamples = {"dravix-vdrive image dvd-rom disc.iso"};
 constexpr CommandSpec kCommands[] = {
     {"init", "[--preset demo|minimal|two-drives] [--force] [FILE]", "create the state file", kInitOptions,
      kInitExamples},
-    {"show", "", "show every drive of the state file", {}, kShowExamples},
+    {"show",
+     "",
+     "show every drive of the state file, with its target on the virtual adapter",
+     {},
+     kShowExamples},
     {"media", "", "list the media that can be inserted", {}, kMediaExamples},
     {"insert", "MEDIA", "put a disc in (with a closed tray: open, swap, close)", {}, kInsertExamples},
     {"remove", "", "take the disc out", {}, kRemoveExamples},
@@ -121,11 +125,12 @@ constexpr CommandSpec kCommands[] = {
      "power-cycle the drive (temporary settings and switches are dropped)",
      {},
      kRestartExamples},
-    {"add-drive", "maker|other-maker|old-firmware", "add a drive after the last one", kAddDriveOptions,
-     kAddDriveExamples},
+    {"add-drive", "maker|other-maker|old-firmware",
+     "add a drive after the last one, at the lowest free target", kAddDriveOptions, kAddDriveExamples},
     {"remove-drive",
      "",
-     "take the drive out, as a USB burner pulled out (later drives move up)",
+     "take the drive out, as a USB burner pulled out (later drives move up in the list but keep their "
+     "targets)",
      {},
      kRemoveDriveExamples},
     {"set", "SETTING VALUE...", "change a firmware setting of the drive", kSetOptions, kSetExamples},
@@ -278,9 +283,14 @@ std::string FaultText(const FaultRule& rule) {
     return text;
 }
 
+// Where the drive answers on the virtual host adapter.
+std::string TargetText(const DriveState& s) {
+    return s.target ? "target " + std::to_string(*s.target) : std::string("no target");
+}
+
 void Describe(std::ostream& out, size_t index, const DriveState& s) {
-    out << "Drive " << index << ": \"" << s.vendor << "\" \"" << s.product << "\" \"" << s.revision << "\" ("
-        << DriveKindName(s.kind) << ")\n";
+    out << "Drive " << index << " (" << TargetText(s) << "): \"" << s.vendor << "\" \"" << s.product
+        << "\" \"" << s.revision << "\" (" << DriveKindName(s.kind) << ")\n";
     out << "  tray: " << (s.trayOpen ? "open" : "closed") << ", disc: ";
     if (s.disc) {
         const MediaInfo* media = FindMedia(s.disc->media);
@@ -489,17 +499,23 @@ class ToolRun final {
         if (!kind)
             throw UsageError{"unknown drive kind \"" + args[0] + "\" (maker, other-maker, old-firmware)"};
         auto scenario = OpenFile();
-        scenario->AddDrive(*kind);
-        m_out << "Added drive " << scenario->DriveCount() - 1 << ".\n";
+        if (scenario->DriveCount() >= kTargetCount) {
+            throw UsageError{"the virtual host adapter has " + std::to_string(kTargetCount) +
+                             " targets, and every one has a drive"};
+        }
+        const VirtualDrive& added = scenario->AddDrive(*kind);
+        m_out << "Added drive " << scenario->DriveCount() - 1 << " (" << TargetText(added.State()) << ").\n";
         return Finish(*scenario);
     }
 
     int RemoveDrive(const std::vector<std::string>& args) {
         ExpectCount(args, 0, "[--drive N] remove-drive");
         auto scenario = OpenFile();
-        SelectedDrive(*scenario);  // names the file's drive count when there is no such drive
+        // Names the file's drive count when there is no such drive.
+        const std::string target = TargetText(SelectedDrive(*scenario).State());
         scenario->RemoveDrive(m_drive);
-        m_out << "Removed drive " << m_drive << ".\n";
+        m_out << "Removed drive " << m_drive << " (" << target
+              << "); the drives after it move up in the list and keep their targets.\n";
         return Finish(*scenario);
     }
 

@@ -380,6 +380,11 @@ DriveState VirtualDrive::LocalState() const {
     return m_state;
 }
 
+std::optional<uint8_t> VirtualDrive::Target() const {
+    std::lock_guard lock(m_mutex);
+    return m_state.target;
+}
+
 void VirtualDrive::SetDetached(bool detached) {
     std::lock_guard lock(m_mutex);
     m_detached = detached;

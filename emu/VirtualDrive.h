@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -92,6 +93,7 @@ class VirtualDrive final {
     void AttachStore(StateStore* store);
     void ReplaceState(const DriveState& state);  // no store involved
     DriveState LocalState() const;               // no store involved
+    std::optional<uint8_t> Target() const;       // no store involved
     void SetDetached(bool detached);             // a drive no longer in the scenario
 
   private:

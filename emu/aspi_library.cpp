@@ -1,5 +1,7 @@
 // libdravix-vdrive.so: the ASPI programming interface over the virtual drives of the state file.
-// Host adapter 0 holds the drives as targets 0..n-1 (LUN 0). Execute requests complete on the
+// Host adapter 0 holds each drive at its own target (LUN 0), which stays its own when drives are
+// added or removed beside it: a request for a target whose drive went finds no device, as a
+// request for a device node that vanished does. Execute requests complete on the
 // library's own worker thread, so callers see SS_PENDING first and poll the status byte, as with
 // a real ASPI manager; DravixWaitASPI32Command lets a caller wait for the end of a request
 // instead. The library names itself with kCountingManagerId and rewrites SRB_BufLen
@@ -31,7 +33,6 @@ using namespace dravix::aspi;
 using dravix::emu::Scenario;
 using dravix::emu::ScsiOutcome;
 
-constexpr uint8_t kTargetsPerAdapter = 8;
 constexpr uint8_t kHostAdapterScsiId = 7;
 
 void SetStatus(uint8_t& status, uint8_t value) {
@@ -136,9 +137,10 @@ class AspiHost final {
         return status;
     }
 
-    size_t VisibleDrives() {
+    // The drive at the request's address; null when none answers there.
+    dravix::emu::VirtualDrive* DriveAt(uint8_t target, uint8_t lun) {
         Scenario* scenario = Load();
-        return scenario ? std::min<size_t>(scenario->DriveCount(), kTargetsPerAdapter) : 0;
+        return scenario && lun == 0 ? scenario->DriveAtTarget(target) : nullptr;
     }
 
     uint8_t HostAdapterInquiry(SRB_HAInquiry& block) {
@@ -148,13 +150,13 @@ class AspiHost final {
         std::memcpy(block.HA_ManagerId, kCountingManagerId, sizeof block.HA_ManagerId);
         CopyText(block.HA_Identifier, "VIRTUAL", sizeof block.HA_Identifier);
         std::memset(block.HA_Unique, 0, sizeof block.HA_Unique);
-        block.HA_Unique[3] = kTargetsPerAdapter;
+        block.HA_Unique[3] = dravix::emu::kTargetCount;
         return SS_COMP;
     }
 
     uint8_t DeviceType(SRB_GDEVBlock& block) {
         if (block.SRB_HaId != 0 || !Load()) return SS_INVALID_HA;
-        if (block.SRB_Lun != 0 || block.SRB_Target >= VisibleDrives()) return SS_NO_DEVICE;
+        if (!DriveAt(block.SRB_Target, block.SRB_Lun)) return SS_NO_DEVICE;
         block.SRB_DeviceType = DTYPE_CDROM;
         return SS_COMP;
     }
@@ -169,7 +171,7 @@ class AspiHost final {
             direction == (SRB_DIR_IN | SRB_DIR_OUT) || (block.SRB_BufLen > 0 && !block.SRB_BufPointer)) {
             return Finish(reinterpret_cast<SRB_Header*>(&block), SS_INVALID_SRB);
         }
-        if (block.SRB_Lun != 0 || block.SRB_Target >= VisibleDrives()) {
+        if (!DriveAt(block.SRB_Target, block.SRB_Lun)) {
             return Finish(reinterpret_cast<SRB_Header*>(&block), SS_NO_DEVICE);
         }
         // SRB_EVENT_NOTIFY has nothing to signal on this system; the caller polls, or waits in
@@ -246,13 +248,13 @@ class AspiHost final {
 
     void Execute(SRB_ExecSCSICmd* blockPointer, Request& request) {
         ScsiOutcome outcome{};
-        bool present = true;
-        try {
-            outcome = m_scenario->Drive(request.target)
-                          .Execute(request.cdb, request.cdbLength, request.direction, request.data.data(),
-                                   static_cast<uint32_t>(request.data.size()), 0);
-        } catch (const std::exception&) {
-            present = false;  // the drive left the state file while the request waited
+        // The drive may have left the state file while the request waited: nothing else answers
+        // at its target.
+        dravix::emu::VirtualDrive* drive = m_scenario->DriveAtTarget(request.target);
+        const bool present = drive != nullptr;
+        if (present) {
+            outcome = drive->Execute(request.cdb, request.cdbLength, request.direction, request.data.data(),
+                                     static_cast<uint32_t>(request.data.size()), 0);
         }
         std::lock_guard lock(m_queueMutex);
         m_current = nullptr;

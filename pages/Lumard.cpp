@@ -46,6 +46,9 @@ struct CSLWS::LearnedDiscs {
     bool informationRefused = false;  // vendor mode on was refused before the media information
     uint8_t informationStatus = kCommandFailed;
     MediaInformationReply information{};
+    // The answer's header is wrong: "Response error data!" comes before vendor mode off, which
+    // a step of its own sends after the box.
+    bool vendorLeftOn = false;
 };
 
 CSLWS::CSLWS(const AppServices& services, QWidget* parent)
@@ -273,18 +276,31 @@ void CSLWS::BeginLearnedDiscs(bool stopAtFailure, std::function<void()> then,
             const bool countRead = !discs.count.vendorRefused && discs.count.status == kCommandCompleted;
             if (stopAtFailure && !countRead) return discs;
             discs.informationAsked = true;
-            const std::optional<uint8_t> status = WithVendorModeOnPageDrive(
-                table, [&](DriveTable& t) { return ReadMediaInformation(t, discs.information); });
-            discs.informationRefused = !status;
-            discs.informationStatus = status.value_or(kCommandFailed);
+            SelectPageDrive(table);
+            table.WaitUntilReady();
+            VendorModeScope vendor(table);
+            discs.informationRefused = !vendor;
+            if (!vendor) return discs;
+            discs.informationStatus = ReadMediaInformation(table, discs.information);
+            discs.vendorLeftOn = discs.informationStatus == kCommandCompleted &&
+                                 !DecodeMediaInformation(discs.information).headerValid;
+            if (discs.vendorLeftOn) vendor.Keep();
             return discs;
         },
         [this, then = std::move(then), clearCompleted](const LearnedDiscs& discs) {
+            bool shown = false;
             if (clearCompleted) {
                 ShowLearnedDiscsAfterClear(discs, *clearCompleted);
+            } else {
+                shown = ShowLearnedDiscs(discs);
+            }
+            if (discs.vendorLeftOn) {
+                Sequence().Step(
+                    [](DriveTable& table, const WorkerContext&) { VendorModeScope::Resume(table).End(); },
+                    [] {});
                 return;
             }
-            if (ShowLearnedDiscs(discs) && then) then();
+            if (shown && then) then();
         });
 }
 

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <utility>
@@ -18,7 +19,9 @@
 #include "base/Version.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
+#include "drive/MediumChanges.h"
 #include "probix/ResultsFile.h"
+#include "scan/DiscWatcher.h"
 #include "scan/ReadTestPicture.h"
 #include "scan/ReadTestView.h"
 #include "scan/SaveClash.h"
@@ -71,6 +74,8 @@ struct CReadTestWindow::DiscRead {
     bool driveFound = false;
     std::string driveLabel;
     LayoutReading layout;
+    DriveIdentity drive;
+    uint64_t changes = 0;  // the drive's medium changes once the disc was read
 };
 
 struct CReadTestWindow::Ran {
@@ -214,10 +219,23 @@ void CReadTestWindow::ReadDisc() {
                 if (!read.driveFound) return read;
                 read.driveLabel = table.DriveLabel();
                 read.layout = ReadDiscLayout(table);
+                read.drive = IdentityOf(table, table.SelectedIndex());
+                read.changes = MediumChangesOf(read.drive);
                 return read;
             },
             [this](const DiscRead& read) { ShowDisc(read); });
     });
+}
+
+void CReadTestWindow::FollowDisc() {
+    if (!m_discWatch || m_running || m_sequence->Running()) return;
+    const DiscWatcher::Disc now = m_discWatch->Current();
+    // A tray opened shows no medium change until a disc goes in: the drive no longer being ready
+    // is a change of what the window shows too.
+    const bool readyMoved = now.ready && m_shownReady && *now.ready != *m_shownReady;
+    if (now.ready) m_shownReady = now.ready;
+    if (now.changes == m_shownChanges && !readyMoved) return;
+    ReadDisc();
 }
 
 void CReadTestWindow::ShowDisc(const DiscRead& read) {
@@ -225,6 +243,15 @@ void CReadTestWindow::ShowDisc(const DiscRead& read) {
         m_disc->setText(QString::fromLatin1(kReadTestNoDrive));
         return;
     }
+    if (!m_discWatch || m_discWatch->Drive() != read.drive) {
+        m_discWatch = DiscWatcher::Of(read.drive);
+        connect(m_discWatch.get(), &DiscWatcher::Changed, this, &CReadTestWindow::FollowDisc);
+        m_discWatch->NeedPolls(m_drive);
+        m_shownReady = m_discWatch->Current().ready;
+    }
+    m_shownChanges = read.changes;
+    // A change told while the disc was read is followed once this read's sequence has ended.
+    QTimer::singleShot(0, this, &CReadTestWindow::FollowDisc);
     setWindowTitle(
         QStringLiteral("%1 - %2").arg(QString::fromLatin1(kReadTestTitle), ProgramText(read.driveLabel)));
     if (read.layout.outcome != LayoutOutcome::Ready) {
@@ -232,8 +259,10 @@ void CReadTestWindow::ShowDisc(const DiscRead& read) {
         return;
     }
     ShowDiscLayout(read.layout.layout);
-    // The axes the run will show, before it.
-    m_view->Begin(read.layout.layout, ReadTestAxisTop(read.layout.layout, m_speed->currentData().toDouble()));
+    // The axes the run will show, before it; a run kept stays on the chart, which its saving shows.
+    if (!m_record)
+        m_view->Begin(read.layout.layout,
+                      ReadTestAxisTop(read.layout.layout, m_speed->currentData().toDouble()));
 }
 
 void CReadTestWindow::ShowDiscLayout(const DiscLayout& layout) {
@@ -418,6 +447,8 @@ void CReadTestWindow::ShowRun(const Ran& ran) {
     m_record.reset();
     if (measured) m_record = ran.record;
     EnableSaving();
+    // A disc changed under the run is shown once the run's sequence has ended.
+    QTimer::singleShot(0, this, &CReadTestWindow::FollowDisc);
 }
 
 void CReadTestWindow::EnableSaving() {

@@ -19,6 +19,7 @@ class QPushButton;
 namespace dravix {
 
 class AppServices;
+class DiscWatcher;
 class DriveSequence;
 class ReadTestView;
 class StoppableDrive;
@@ -84,6 +85,9 @@ class CReadTestWindow final : public QDialog {
     void ShowStatus(const QString& text);
     // The run's stop request and the sequence's, so that nothing more goes to the drive.
     void StopRun();
+    // The disc shown is the one the drive's disc watcher knows of; a disc changed since is read
+    // and shown while no run goes.
+    void FollowDisc();
 
     const AppServices& m_services;
     std::shared_ptr<StoppableDrive> m_drive;
@@ -95,6 +99,9 @@ class CReadTestWindow final : public QDialog {
     bool m_running = false;
     RunHold m_runHold;                       // the run's part in ScanIdle
     std::optional<ReadTestRecord> m_record;  // the last run, once it measured something
+    std::shared_ptr<DiscWatcher> m_discWatch;
+    uint64_t m_shownChanges = 0;  // the drive's medium changes when the disc shown was read
+    std::optional<bool> m_shownReady;
 
     QLabel* m_disc = nullptr;
     QGroupBox* m_settings = nullptr;

@@ -18,11 +18,14 @@
 
 #include "chart/ChartStyle.h"
 #include "chart/ScanChart.h"
+#include "drive/DriveNodes.h"
 #include "drive/DriveTable.h"
+#include "drive/MediumChanges.h"
 #include "drive/VendorMode.h"
 #include "probix/DiscReport.h"
 #include "probix/ScanTexts.h"
 #include "res/Strings.h"
+#include "scan/DiscWatcher.h"
 #include "scan/StatusLine.h"
 #include "scan/TeFeShared.h"
 #include "turns/AppState.h"
@@ -93,6 +96,7 @@ CTEFE::CTEFE(const AppServices& services, QWidget* parent)
 
 CTEFE::~CTEFE() {
     m_timer->stop();
+    StopWatchingDisc();
     {
         // From here on no worker draws: the chart goes with the page.
         std::lock_guard lock(m_shared->drawMutex);
@@ -259,6 +263,7 @@ void CTEFE::OpenScanDrive() {
                 int drives = -1;
                 std::string label;
                 std::string firmware;
+                DriveIdentity identity;
             } opened;
             if (!table.InitTransport()) return opened;
             opened.drives = table.EnumerateDrives();
@@ -266,11 +271,13 @@ void CTEFE::OpenScanDrive() {
             if (opened.drives > 0 && SelectChosenDrive(table)) {
                 opened.label = table.DriveLabel();
                 opened.firmware = table.FirmwareRevision();
+                opened.identity = IdentityOf(table, table.SelectedIndex());
             }
             return opened;
         },
         [this](const auto& opened) {
             m_kept.SetDrive(opened.label, opened.firmware);
+            if (!opened.identity.Empty()) WatchDisc(opened.identity);
             OnScanDriveOpen(opened.drives);
         });
 }
@@ -310,6 +317,10 @@ void CTEFE::OnVendorMode(bool accepted) {
     if (accepted) {
         m_driveAccepted = true;
         m_timer->start();
+        if (m_discWatch && !m_pollsForWatch) {
+            m_pollsForWatch = true;
+            m_discWatch->PolledByView(true);
+        }
     } else {
         CUnsupportedDialog dialog(Services(), this);
         Services().RunModal(dialog);
@@ -385,46 +396,66 @@ bool CTEFE::eventFilter(QObject* watched, QEvent* event) {
 
 // --- the disc poll ----------------------------------------------------------------------------
 
+void CTEFE::WatchDisc(const DriveIdentity& drive) {
+    StopWatchingDisc();
+    m_discWatch = DiscWatcher::Of(drive);
+    // What the page shows now is what it reads from here on.
+    m_discChanges = MediumChangesOf(drive);
+}
+
+void CTEFE::StopWatchingDisc() {
+    if (m_discWatch && m_pollsForWatch) m_discWatch->PolledByView(false);
+    m_pollsForWatch = false;
+    m_discWatch.reset();
+}
+
 void CTEFE::OnTimer() {
     if (m_pollRunning || !m_scanDriveOpen) return;
     m_pollRunning = true;
-    m_workers->Start([this, drive = m_scanDrive, shared = m_shared,
-                      discKnown = m_discKnown](const WorkerContext& context) {
+    m_workers->Start([this, drive = m_scanDrive, shared = m_shared, discKnown = m_discKnown,
+                      knownChanges = m_discChanges](const WorkerContext& context) {
         // Only the drive and the shared state are used here; `this` only on the page's thread.
-        const PollOutcome outcome = PollDisc(drive->Shared(), *shared, discKnown, context.StopToken());
+        const PollOutcome outcome =
+            PollDisc(drive->Shared(), *shared, discKnown, knownChanges, context.StopToken());
         context.Post([this, outcome] { OnPollDone(outcome); });
     });
 }
 
 CTEFE::PollOutcome CTEFE::PollDisc(SharedDrive& drive, const Shared& shared, bool discKnown,
-                                   const std::stop_token& stop) {
+                                   uint64_t knownChanges, const std::stop_token& stop) {
     const StopRequested quiet = [&shared, &stop] { return stop.stop_requested() || shared.scanBusy.load(); };
     PollOutcome outcome;
     if (quiet()) return outcome;  // not even waiting for the drive while a run has it
     // A disc loaded since the last tick is reported at once, not one tick later after its unit
     // attention. A run that started while the poll waited for the drive has it to itself.
     bool attention = false;
+    DriveIdentity identity;
     const std::optional<uint8_t> status =
-        drive.LockedUnlessStopped(quiet, [&attention](DriveTable& table) -> uint8_t {
+        drive.LockedUnlessStopped(quiet, [&attention, &identity](DriveTable& table) -> uint8_t {
             // After a rescan the chosen drive may sit elsewhere in the list, or be gone.
             if (!SelectChosenDrive(table)) return kCommandFailed;
+            identity = IdentityOf(table, table.SelectedIndex());
             return TestUnitReadyAfterAttention(table, &attention);
         });
     if (!status) return outcome;
+    outcome.changes = MediumChangesOf(identity);
     if (*status != kCommandCompleted) {
         outcome.kind = PollOutcome::Kind::NotReady;
         return outcome;
     }
-    // The tray may have gone out and in since the last tick: the drive is ready, but with another
-    // disc, which is examined now.
-    outcome.discChanged = discKnown && attention;
-    if (discKnown && !attention) {
+    // The tray may have gone out and in since the last tick (this poll or another window's
+    // command got the drive's report of it): the drive is ready, but with another disc, which is
+    // examined now.
+    const bool changed = attention || outcome.changes != knownChanges;
+    outcome.discChanged = discKnown && changed;
+    if (discKnown && !changed) {
         outcome.kind = PollOutcome::Kind::Unchanged;
         return outcome;
     }
     outcome.survey = SurveyDisc(drive, quiet);
     // GET PERFORMANCE took the report of a disc changed since the tick's TEST UNIT READY.
     outcome.discChanged = outcome.discChanged || outcome.survey.attention;
+    outcome.changes = MediumChangesOf(identity);
     outcome.kind = outcome.survey.kind == DiscSurvey::Kind::Abandoned ? PollOutcome::Kind::Idle
                                                                       : PollOutcome::Kind::Surveyed;
     return outcome;
@@ -432,6 +463,9 @@ CTEFE::PollOutcome CTEFE::PollDisc(SharedDrive& drive, const Shared& shared, boo
 
 void CTEFE::OnPollDone(const PollOutcome& outcome) {
     m_pollRunning = false;
+    // The views of the drive's disc beside this page hear what the poll found.
+    if (m_discWatch && outcome.kind != PollOutcome::Kind::Idle)
+        m_discWatch->Polled(outcome.kind != PollOutcome::Kind::NotReady);
     // The drive reports a medium change only once: whatever else happens, the disc is examined anew.
     if (outcome.discChanged) {
         m_discKnown = false;
@@ -455,6 +489,7 @@ void CTEFE::OnPollDone(const PollOutcome& outcome) {
         case PollOutcome::Kind::Surveyed:
             BuildSpeedList(outcome.survey);
             m_discKnown = true;
+            m_discChanges = outcome.changes;
             return;
     }
 }

@@ -26,6 +26,8 @@ namespace dravix {
 
 class CScanChart;
 class CSmartReportDlg;
+class DiscWatcher;
+struct DriveIdentity;
 class DriveSequence;
 class DriveTable;
 class SharedDrive;
@@ -136,9 +138,11 @@ class CTEFE final : public PropertyPage {
         enum class Kind { Idle, NotReady, Unchanged, Surveyed };
         Kind kind = Kind::Idle;
         DiscSurvey survey;
-        // The drive reported a medium change while the page knew its disc: the disc in the drive
-        // may be another one, so what the page shows of it no longer holds.
+        // The drive reported a medium change while the page knew its disc (to this poll or to
+        // any other command of the program): the disc in the drive may be another one, so what
+        // the page shows of it no longer holds.
         bool discChanged = false;
+        uint64_t changes = 0;  // the drive's medium changes counted by the end of the poll
     };
 
     void BuildControls();
@@ -147,7 +151,10 @@ class CTEFE final : public PropertyPage {
     void ShowFieldHelp(int stringId);
 
     static PollOutcome PollDisc(SharedDrive& drive, const Shared& shared, bool discKnown,
-                                const std::stop_token& stop);
+                                uint64_t knownChanges, const std::stop_token& stop);
+    // The page's poll is its drive's disc poll (DiscWatcher) while its timer runs.
+    void WatchDisc(const DriveIdentity& drive);
+    void StopWatchingDisc();
     void OnPollDone(const PollOutcome& outcome);
     void BuildSpeedList(const DiscSurvey& survey);
 
@@ -185,6 +192,10 @@ class CTEFE final : public PropertyPage {
     bool m_driveAccepted = false;
     bool m_pollRunning = false;
     bool m_discKnown = false;
+    // The medium changes the drive had reported when the page examined its disc.
+    uint64_t m_discChanges = 0;
+    std::shared_ptr<DiscWatcher> m_discWatch;
+    bool m_pollsForWatch = false;
     // A medium change was seen while a run or the report owned the page: the page is reset before
     // the next disc survey is shown.
     bool m_resetPending = false;

@@ -173,6 +173,8 @@ void CTEFE::OnRunEnded(const ScanResult& result) {
     m_runWorker = 0;
     LockScanControls(false);
     KeepResults(result);
+    // The box has said that the drive is no longer there.
+    if (result.end == ScanEnd::Failed && result.outcome == FailureOutcome::DriveGone) emit DriveGoneTold();
 }
 
 void CTEFE::OnStop() {
@@ -221,6 +223,7 @@ void CTEFE::RunSmartReport() {
 
 void CTEFE::OnDriveGone() {
     m_timer->stop();
+    StopWatchingDisc();
     // The page goes next; the results window is the main window's, so the curves outlive the page.
     m_kept.ShowInResultsWindow();
 }

@@ -25,14 +25,17 @@ void SetChosenDrive(const DriveIdentity& identity) {
 }
 
 bool SelectChosenDrive(DriveTable& table) {
+    return SelectListedDrive(table, ChosenDrive());
+}
+
+bool SelectListedDrive(DriveTable& table, const DriveIdentity& drive) {
     const AppState& state = State();
     const uint64_t generation = state.driveListGeneration.load();
     if (table.ListingGeneration() != generation) {
         table.EnumerateDrives();
         table.SetListingGeneration(generation);
     }
-    const DriveIdentity chosen = ChosenDrive();
-    const int index = chosen.Empty() ? state.selectedDriveIndex.load() : FindDrive(table, chosen);
+    const int index = drive.Empty() ? state.selectedDriveIndex.load() : FindDrive(table, drive);
     if (index < 0 || index >= table.DriveCount()) {
         table.Deselect();
         return false;

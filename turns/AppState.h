@@ -57,6 +57,8 @@ void SetChosenDrive(const DriveIdentity& identity);
 // rescanned since it listed them. False, with no drive selected (every command then fails), when
 // the chosen drive is not in the table. Before the first listing the index of the list is used.
 bool SelectChosenDrive(DriveTable& table);
+// The same for a drive other than the chosen one (the drive whose disc a window watches).
+bool SelectListedDrive(DriveTable& table, const DriveIdentity& drive);
 
 // Puts every field back to its start value (tests start each case from a fresh program state).
 void ResetState();

@@ -4,7 +4,9 @@
 #include <QTimer>
 #include <QWidget>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "drive/Messages.h"
 #include "turns/AppState.h"
@@ -97,18 +99,22 @@ void DriveSequence::RunStep(ErasedWork work, bool background) {
         };
         table.SetReadyWaitHooks(hooks);
         // The drive layer's own messages (a transport that cannot be prepared) reach the user
-        // as application message boxes, handed over like everything else the step shows.
-        const DriveMessageScope messages([this, &context](const std::string& text) {
-            context.Post([this, text] { m_services.Inform(nullptr, QString::fromStdString(text)); });
-        });
-        Continuation continuation = work(table, context);
+        // as application message boxes before what the step found: the drive layer shows them
+        // to its caller, who goes on once they are answered ("Can't load WNASPI32.DLL!!", then
+        // "Initial fail.").
+        std::vector<std::string> messages;
+        Continuation continuation;
+        {
+            const DriveMessageScope scope([&messages](const std::string& text) { messages.push_back(text); });
+            continuation = work(table, context);
+        }
         table.SetReadyWaitHooks(saved);
         // The text says that a wait runs: it goes with the step that waited (a poll's too).
         context.Post([this] { EndStatus(QString::fromUtf8(kStatusDriveActivating)); });
         holder.reset();
-        context.Post([this, continuation = std::move(continuation), generation, background, stepsAsked] {
-            Deliver(continuation, generation, background, stepsAsked);
-        });
+        context.Post([this, messages = std::move(messages), continuation = std::move(continuation),
+                      generation, background,
+                      stepsAsked] { Deliver(continuation, messages, generation, background, stepsAsked); });
     });
     if (background) {
         m_background = true;
@@ -116,10 +122,14 @@ void DriveSequence::RunStep(ErasedWork work, bool background) {
     }
 }
 
-void DriveSequence::Deliver(const Continuation& continuation, uint64_t generation, bool background,
-                            uint64_t stepsAsked) {
+void DriveSequence::Deliver(const Continuation& continuation, const std::vector<std::string>& messages,
+                            uint64_t generation, bool background, uint64_t stepsAsked) {
+    const auto showMessages = [this, &messages] {
+        for (const std::string& text : messages) m_services.Inform(nullptr, QString::fromStdString(text));
+    };
     if (background) {
         m_background = false;
+        showMessages();
         // Shown unless a step of a sequence has been asked for since: that step's findings are
         // newer. A sequence that only asks the user something lets it through.
         if (generation == m_generation && stepsAsked == m_stepsAsked && m_atDrive == 0) continuation();
@@ -128,6 +138,7 @@ void DriveSequence::Deliver(const Continuation& continuation, uint64_t generatio
     if (generation != m_generation) return;
     // The drive's part is done; what the continuation asks or shows is the user's.
     if (--m_atDrive == 0) LeaveBusy();
+    showMessages();
     continuation();
     Leave(generation);
 }

@@ -7,7 +7,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <type_traits>
+#include <vector>
 
 #include "turns/StoppableDrive.h"
 #include "ui/Workers.h"
@@ -118,7 +120,8 @@ class DriveSequence final : public QObject {
     }
 
     void RunStep(ErasedWork work, bool background);
-    void Deliver(const Continuation& continuation, uint64_t generation, bool background, uint64_t stepsAsked);
+    void Deliver(const Continuation& continuation, const std::vector<std::string>& messages,
+                 uint64_t generation, bool background, uint64_t stepsAsked);
     void Leave(uint64_t generation);
     void EnterBusy();
     void LeaveBusy();

@@ -63,6 +63,11 @@ class PropertyPage : public QWidget {
         return findChild<T*>(ControlName(id));
     }
 
+  signals:
+    // A command of the page found its drive gone, and the page has said so ("The drive is no
+    // longer there."): the main window looks for the drives again and does not say it twice.
+    void DriveGoneTold();
+
   protected:
     virtual void OnInitDialog() = 0;
 

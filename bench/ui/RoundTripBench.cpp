@@ -6,8 +6,8 @@
 //   start:  OK on the start-up warning -> the Information page's values filled in;
 //   probix: a click on the Probix tab  -> its Disc Speed list filled in.
 // Each path prints the commands sent beside the commands its sequence needs (the transport's
-// INQUIRY per drive and per window, the probe's ready-wait, vendor mode on and feature list, the
-// Information page's ready-wait and reads; for the Probix tab the Information page's read as it is
+// INQUIRY per drive and per window, the probe's ready-wait, vendor mode on, feature list and off,
+// the Information page's ready-wait and reads; for the Probix tab the Information page's read as it is
 // left, the Probix page's own drive list and vendor mode on, and the first disc poll), the wall
 // time, and the processor time the waits cost: the difference to the same path without latencies,
 // in per cent of one core. Then the start with --many-drives (8) drives. With --spinup-ms the disc
@@ -329,9 +329,10 @@ std::optional<SessionFigures> Spawn(const std::string& self, int drives, uint32_
 // The commands each path needs, by the number of drives listed.
 int StartNeeds(int drives) {
     // The main window's drive list (INQUIRY per drive); the probe: ready-wait, vendor mode on,
-    // feature list; the Information page's drive list, its ready-wait, then TEST UNIT READY,
-    // MODE SENSE, REPORT KEY, GET CONFIGURATION, READ DVD STRUCTURE, GET PERFORMANCE.
-    return drives + 3 + drives + 1 + 6;
+    // feature list, and its vendor mode off, which comes before the sheet and its Information
+    // page; that page's drive list, its ready-wait, then TEST UNIT READY, MODE SENSE, REPORT KEY,
+    // GET CONFIGURATION, READ DVD STRUCTURE, GET PERFORMANCE.
+    return drives + 4 + drives + 1 + 6;
 }
 int ProbixNeeds(int drives) {
     // The Information page's read as it is left (drive list, ready-wait, six reads); the Probix

@@ -237,9 +237,20 @@ TEST_F(MainDialogTest, TransportFailureEndsTheProgramWithInitialFail) {
     auto platform = std::make_shared<test::TestPlatform>();
     platform->passThrough = false;  // an ASPI library that cannot be loaded
     test::ScopedPlatform scope(platform);
+    // A box runs an event loop of its own, which delivers what the worker posts while it is open:
+    // "Initial fail." must still wait until the library's box is answered.
+    size_t askedWhileLibraryBoxOpen = 0;
+    prompter->answer = [&](const PromptRecord& record) {
+        if (record.text == QString::fromLatin1(kMsgCantLoadAspi)) {
+            EXPECT_TRUE(QTest::qWaitFor([] { return WorkerThreads::Program().Running() == 0; }));
+            askedWhileLibraryBoxOpen = prompter->asked.size();
+        }
+        return PromptAnswer::Ok;
+    };
     CMainDialog window(services, FakePages());
     Open(window);
     EXPECT_TRUE(window.Closed());
+    EXPECT_EQ(askedWhileLibraryBoxOpen, 2u);
     EXPECT_EQ(prompter->Texts(), (std::vector<QString>{QString::fromLatin1(kStartupWarning),
                                                        QStringLiteral("Can't load WNASPI32.DLL!!"),
                                                        QStringLiteral("Initial fail.")}));
@@ -383,6 +394,38 @@ TEST_F(MainDialogTest, RescanKeepsTheChosenDriveByItsNodesAndProbesAnotherWhenIt
     EXPECT_EQ(Tabs(window), (std::vector<std::string>{"Information", "OverSpeed"}));
     EXPECT_TRUE(SelectChosenDrive(page));
     EXPECT_EQ(page.Entry(page.SelectedIndex()).nodes.front().path, "/dev/sr2");
+}
+
+// The chosen drive pulled out while a box of the window is open, after a scan left the drive list
+// locked: once the box is answered the window says "The drive is no longer there." once, probes
+// the drive left without the not-supported dialog (the user chose none), and gives the list back.
+TEST_F(MainDialogTest, APullOutWhileABoxIsOpenEndsWithAUsableDriveList) {
+    bus.AddDrive().SetFeatureCodes({1});
+    bus.AddDrive(emu::DriveKind::OtherMaker);
+    CMainDialog window(services, FakePages());
+    Open(window);
+    window.Timer().stop();
+    State().scanIdle = 0;  // a scan: the timer locks the list, and then the scan ends
+    window.OnTimer();
+    State().scanIdle = 1;
+    ASSERT_FALSE(window.DriveList()->isEnabled());
+    prompter->answer = [&](const PromptRecord& record) {
+        if (record.text == QString::fromLatin1(kMsgReportCopied)) {
+            bus.Os().RemoveNode("/dev/sr0");
+            bus.Os().RemoveNode("/dev/sg0");
+            window.Rescan();  // the system's event, while the box is open
+        }
+        return PromptAnswer::Ok;
+    };
+    window.CopyDriveReport();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.DriveList()->count() == 1; }, 20000));
+    ASSERT_TRUE(test::Settle(window));
+    const std::vector<QString> texts = prompter->Texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), QStringLiteral("The drive is no longer there.")), 1);
+    EXPECT_EQ(prompter->asked.back().caption, QStringLiteral("Warning"));
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_TRUE(window.Diagnosis().startsWith(QStringLiteral("The drive refused the maker's vendor mode")));
+    EXPECT_TRUE(window.DriveList()->isEnabled());
 }
 
 TEST_F(MainDialogTest, RefusedDriveNodesAreExplainedWithNoDeviceFound) {

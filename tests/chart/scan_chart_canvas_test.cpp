@@ -270,6 +270,32 @@ TEST_F(ScanChartCanvasTest, FrameRedrawsClearThePlotAndCurvesContinueAfterSetRan
     }
 }
 
+// A paint clipped to part of what changed (Qt's region of an earlier update, while a worker has
+// drawn more) shows only that part: the rest stays pending until a paint shows it.
+TEST_F(ScanChartCanvasTest, WhatAClippedPaintLeftOutStaysPending) {
+    QImage screen(kWidth, kHeight, QImage::Format_RGB32);
+    screen.fill(Qt::black);
+    const auto paint = [&](const QRegion& exposed) {
+        QPainter painter(&screen);
+        painter.setClipRegion(exposed);
+        chart.Paint(painter, QPoint(0, 0), exposed);
+    };
+    paint(QRect(0, 0, kWidth, kHeight));
+    ASSERT_TRUE(chart.PendingRepaint().isEmpty());
+
+    Sample(10.0, 5.0, 0);
+    Sample(20.0, 8.0, 1000000);
+    const QRect first = chart.PendingRepaint();
+    ASSERT_FALSE(first.isEmpty());
+    Sample(30.0, 12.0, 2000000);  // drawn before the paint for `first` comes
+    paint(first);
+    const QRect pending = chart.PendingRepaint();
+    EXPECT_GT(pending.right(), first.right());
+    paint(pending);
+    EXPECT_TRUE(chart.PendingRepaint().isEmpty());
+    EXPECT_EQ(screen, chart.Render());
+}
+
 TEST_F(ScanChartCanvasTest, CompositionIsGridOrPlotAndPaintKeepsUp) {
     QImage painted(kWidth, kHeight, QImage::Format_RGB32);
     const auto paint = [&] {

@@ -13,11 +13,13 @@
 
 #include "base/Version.h"
 #include "cli/Cli.h"
+#include "drive/Trace.h"
 #include "probix/ResultsFile.h"
 #include "probix/ResultsFileReader.h"
 #include "probix/ScanTexts.h"
 #include "tests/probix/ScanTestSupport.h"
 #include "tests/support/CommandNames.h"
+#include "tests/support/LibraryDrives.h"
 
 #ifdef DRAVIX_TEST_PICTURES
 #include <QImage>
@@ -231,6 +233,26 @@ TEST_F(ScanCli, FailuresExitWithOneAndThePagesTexts) {
     EXPECT_NE(marked.err.find(scan_texts::kFirmwareNotSupported), std::string::npos);
     EXPECT_NE(marked.err.find(scan_texts::kDriveActivating), std::string::npos);
     EXPECT_EQ(LastCommand(), kVendorOff);
+}
+
+// Two drives on the virtual drive's own adapter, the first pulled out after six samples: the rest
+// of the run goes to its target, where nothing answers any more, and never to the drive that moved
+// up in the list. The run says that the drive is no longer there.
+TEST_F(ScanCli, ADrivePulledOutOnTheAspiPathIsNoLongerThere) {
+    emu::DriveState maker = emu::FactoryState(emu::DriveKind::Maker);
+    maker.disc = emu::Disc{"dvd+r", 0xA1};
+    test::LibraryDrives drives(Path("vdrive.json"), {maker, emu::FactoryState(emu::DriveKind::OtherMaker)});
+    int measured = 0;
+    SetTraceSink([&](const CommandTrace& trace) {
+        if (scan_test::DriveWithDisc::IsTeFe(trace.cdb) && trace.cdb[11] == 0 && trace.status == 0 &&
+            ++measured == 6)
+            drives.Scenario().RemoveDrive(0);
+    });
+    const CliRun run = Run({"scan", "--speed", "4X"});
+    EXPECT_EQ(measured, 6);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(scan_texts::kDriveGone), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(scan_texts::kFirmwareNotSupported), std::string::npos) << run.err;
 }
 
 TEST_F(ScanCli, CtrlCStopsBetweenCommandsAndLeavesTheDriveUsable) {

@@ -122,9 +122,9 @@ TEST_P(DriveContract, DiscoveryListsTheDrivesInOrderWithTheirLabels) {
     const emu::DriveState other = backend->Drive(1).State();
     EXPECT_EQ(labels[1].substr(0, other.vendor.size()), other.vendor);
     EXPECT_NE(labels[0], labels[1]);
-    // Where each drive is: its nodes, or the virtual drive's number.
+    // Where each drive is: its nodes, or its target on the virtual drive's adapter.
     EXPECT_EQ(DriveNodesText(table->Entry(2)),
-              GetParam() == Path::PassThrough ? "/dev/sr2, /dev/sg2" : "virtual drive 2");
+              GetParam() == Path::PassThrough ? "/dev/sr2, /dev/sg2" : "virtual drive at target 2");
 }
 
 TEST_P(DriveContract, SupportCheckTellsTheThreeKindsOfDriveApart) {
@@ -268,18 +268,22 @@ TEST_P(DriveContract, AnswersArriveInTheCallersBufferAndFaultsFoldIntoTheStatus)
 }
 
 // A drive pulled out: both paths report a failed call without sense and with the platform's error,
-// which is how the program tells a drive that went from one that refuses a command.
+// which is how the program tells a drive that went from one that refuses a command. The drive after
+// it keeps its node or target: nothing meant for the drive that went reaches it.
 TEST_P(DriveContract, APulledOutDriveFailsWithoutSenseAndWithThePlatformsError) {
     backend->AddDrive(emu::DriveKind::Maker).Insert("dvd+r");
+    backend->AddDrive(emu::DriveKind::OtherMaker);
     auto table = OpenTable();
     table->WaitUntilReady();  // takes the report of the disc put in
     const uint8_t tur[12] = {};
     ASSERT_EQ(table->SendCommand(tur, kNoData, nullptr, 0, 15), kCommandCompleted);
+    const DriveIdentity second = IdentityOf(*table, 1);
     backend->RemoveDrive(0);
     EXPECT_EQ(table->SendCommand(tur, kNoData, nullptr, 0, 15), kCommandFailed);
     EXPECT_EQ(table->LastSense(), Sense{});
     EXPECT_NE(table->LastOsError(), 0);
-    EXPECT_EQ(table->EnumerateDrives(), 0);
+    ASSERT_EQ(table->EnumerateDrives(), 1);
+    EXPECT_EQ(IdentityOf(*table, 0), second);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPaths, DriveContract, ::testing::Values(Path::PassThrough, Path::Aspi),

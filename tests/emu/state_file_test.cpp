@@ -33,6 +33,7 @@ void WriteFile(const std::string& path, const std::string& text) {
 
 DriveState BusyState() {
     DriveState s = FactoryState(DriveKind::OldFirmware);
+    s.target = 5;
     s.product = "ODD PRODUCT";
     s.featureCodes = {7, 1};
     s.bufferKiB = 1234;
@@ -107,6 +108,8 @@ TEST(StateText, ProblemsNameThePlaceAndWhatIsWrong) {
         {head + R"({"tray": 1}]})", "drives[0].tray: expected a text"},
         {head + R"({"latencyMs": {"vendor": 120001}}]})",
          "drives[0].latencyMs.vendor: expected a number from 0 to 120000"},
+        {head + R"({"target": 8}]})", "drives[0].target: expected a number from 0 to 7"},
+        {head + R"({"target": 3}, {}, {"target": 3}]})", "drives[2].target: target 3 is drive 0's already"},
     };
     for (const auto& [text, expected] : cases) {
         std::vector<DriveState> drives;
@@ -209,6 +212,12 @@ TEST(ScenarioFile, DrivesAddedOrRemovedElsewhere) {
     ASSERT_EQ(first.DriveCount(), 2u);
     VirtualDrive& gone = first.Drive(1);
     EXPECT_EQ(Send(gone, Cdb({0x12, 0, 0, 0, 36, 0}), 36).Text(8, 8), "KORVANE ");
+    // The first drive taken out elsewhere: the other one moves up in the list and stays the same
+    // drive at its own target; nothing answers at the first one's.
+    ASSERT_TRUE(second->RemoveDrive(0));
+    EXPECT_EQ(&first.Drive(0), &gone);
+    EXPECT_EQ(first.DriveAtTarget(1), &gone);
+    EXPECT_EQ(first.DriveAtTarget(0), nullptr);
 
     Scenario shorter(Preset::Minimal);
     ASSERT_TRUE(shorter.BindToFile(path, &error));

@@ -169,14 +169,19 @@ TEST_F(ToolTest, CommandsWorkOnTheChosenDrive) {
 
     ASSERT_EQ(Run({"add-drive", "old-firmware"}).exit, 0);
     const ToolResult shown = Run({"show"});
-    EXPECT_NE(shown.out.find("Drive 2: \"ZARN\" \"DVD-RW ZR1240A\" \"0.98\" (old-firmware)"),
+    EXPECT_NE(shown.out.find("Drive 2 (target 2): \"ZARN\" \"DVD-RW ZR1240A\" \"0.98\" (old-firmware)"),
               std::string::npos);
-    // Taking out the middle drive moves the last one up; a drive that is not there is a usage error.
-    ASSERT_EQ(Run({"--drive", "1", "remove-drive"}).exit, 0);
+    // Taking out the middle drive moves the last one up in the list, at its own target; the next
+    // drive added takes the target left free. A drive that is not there is a usage error.
+    EXPECT_EQ(
+        Run({"--drive", "1", "remove-drive"}).out,
+        "Removed drive 1 (target 1); the drives after it move up in the list and keep their targets.\n");
     const std::string left = Run({"show"}).out;
-    EXPECT_NE(left.find("Drive 1: \"ZARN\" \"DVD-RW ZR1240A\" \"0.98\" (old-firmware)"), std::string::npos);
-    EXPECT_EQ(left.find("Drive 2:"), std::string::npos);
+    EXPECT_NE(left.find("Drive 1 (target 2): \"ZARN\" \"DVD-RW ZR1240A\" \"0.98\" (old-firmware)"),
+              std::string::npos);
+    EXPECT_EQ(left.find("Drive 2 "), std::string::npos);
     EXPECT_EQ(Run({"--drive", "2", "remove-drive"}).exit, 2);
+    EXPECT_EQ(Run({"add-drive", "maker"}).out, "Added drive 2 (target 1).\n");
     EXPECT_NE(Run({"media"}).out.find("dvd+r-marginal"), std::string::npos);
 }
 

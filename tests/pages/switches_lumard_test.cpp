@@ -139,12 +139,22 @@ TEST_F(LumardPage, LearnedCountAndMediaInformationAnswers) {
     EXPECT_EQ(Records(&page), (std::vector<QString>{"DISC10      ", "DISC11      ", "DISC12      ",
                                                     "DISC13      ", "DISC14      ", "DISC15      "}));
 
+    // A wrong header: "Response error data!" before vendor mode off.
     drive.ClearFaults();
     Fault(0x1B, 0x16, {{7, 0x07}}, MediaAnswer("ZORN", 24));
+    std::vector<Bytes> atBox;
+    prompter->answer = [&](const PromptRecord& record) {
+        if (record.text == texts::kResponseError) atBox = VendorCommands();
+        return record.buttons == PromptButtons::YesNo ? PromptAnswer::Yes : PromptAnswer::Ok;
+    };
     Click(&page, 1010);
     EXPECT_EQ(prompter->asked.back().text, texts::kResponseError);
     EXPECT_EQ(prompter->asked.back().caption, AppTitle());
     EXPECT_EQ(Records(&page), kNoRecords);
+    ASSERT_FALSE(atBox.empty());
+    EXPECT_EQ(atBox.back()[7], 0x07);  // the media information, the off not yet sent
+    EXPECT_EQ(VendorCommands().back(), kVendorOff);
+    EXPECT_FALSE(drive.State().vendorMode);
 }
 
 TEST_F(LumardPage, CountOrListFailureSkipsTheRestOfInitialisation) {

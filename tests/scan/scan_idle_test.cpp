@@ -13,12 +13,14 @@
 #include "app/MainDialog.h"
 #include "app/PageRegistry.h"
 #include "chart/ChartStyle.h"
+#include "drive/Trace.h"
 #include "probix/ResultsFileReader.h"
 #include "probix/ScanTexts.h"
 #include "scan/ResultsWindow.h"
 #include "scan/SmartReport.h"
 #include "tests/scan/PageTestSupport.h"
 #include "tests/support/CommandNames.h"
+#include "tests/support/LibraryDrives.h"
 
 namespace dravix {
 namespace {
@@ -135,10 +137,11 @@ TEST_F(ScanInMainWindow, StartAndProbixTabSendTheirSequencesAndNothingMore) {
     CMainDialog window(services, WithProbix());
     window.OnInitDialog();
     ASSERT_TRUE(test::Settle(window));
-    // The probe, the page's first read inside its vendor mode, the off, the page's second read.
+    // The probe and its vendor mode off, then the sheet with the Information page: its reads at
+    // its initialisation and at its activation.
     EXPECT_EQ(test::CommandNames(bus.Commands()),
-              then(then(then({"INQUIRY", "TEST UNIT READY", "vendor mode on", "feature list"}, information),
-                        {"vendor mode off"}),
+              then(then({"INQUIRY", "TEST UNIT READY", "vendor mode on", "feature list", "vendor mode off"},
+                        information),
                    information));
 
     bus.ClearCommands();
@@ -285,6 +288,62 @@ TEST_F(ScanInMainWindow, ARunWhoseDriveIsPulledOutKeepsItsCurvesInAResultsWindow
     ASSERT_TRUE(WaitRunEnded());
     EXPECT_EQ(BoxTexts().back(), QString::fromLatin1(scan_texts::kVerdictOk));
     EXPECT_EQ(page->LastResults()->samples.size(), 64u);
+}
+
+// The virtual drive's library with two drives, the maker's first, pulled out after six samples:
+// the run says "The drive is no longer there." (once), its curves go to a results window, and the
+// window looks for the drives by itself. The other maker's drive it then probes gets the diagnosis
+// line, not the not-supported dialog (the user chose no drive), and the drive list is usable again:
+// the drive plugged in again is listed and chosen without a restart.
+TEST_F(ScanInMainWindow, TheFirstOfTwoDrivesPulledOutMidRunOnTheAspiPath) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    emu::DriveState maker = emu::FactoryState(emu::DriveKind::Maker);
+    maker.featureCodes = {1};
+    maker.disc = emu::Disc{"dvd+r", 0xA1};
+    test::LibraryDrives drives(QFile::encodeName(dir.filePath(QStringLiteral("vdrive.json"))).toStdString(),
+                               {maker, emu::FactoryState(emu::DriveKind::OtherMaker)});
+
+    CMainDialog window(services, WithProbix());
+    window.OnInitDialog();
+    ASSERT_TRUE(test::Settle(window));
+    ASSERT_TRUE(ShowProbix(window));
+    ASSERT_EQ(StatusText(), QString::fromLatin1(scan_texts::kReady));
+    std::atomic<int> measured{0};
+    SetTraceSink([&](const CommandTrace& trace) {
+        if (test::CommandName(trace.cdb) == "TE/FE measurement" && trace.status == 0 && ++measured == 6)
+            drives.Scenario().RemoveDrive(0);
+    });
+    window.Timer().stop();
+    ClickStart();
+    window.OnTimer();  // the run locks the drive list, as the timer has it
+    EXPECT_FALSE(window.DriveList()->isEnabled());
+    const bool pagesGone = QTest::qWaitFor([&] { return window.Sheet()->PageCount() == 0; }, 20000);
+    SetTraceSink(nullptr);
+    page = nullptr;  // gone with its drive
+    ASSERT_TRUE(pagesGone);
+    ASSERT_TRUE(test::Settle(window));
+
+    const std::vector<QString> boxes = BoxTexts();
+    EXPECT_EQ(std::count(boxes.begin(), boxes.end(), QString::fromLatin1(scan_texts::kDriveGone)), 1);
+    EXPECT_EQ(std::count(boxes.begin(), boxes.end(), QString::fromLatin1(scan_texts::kFirmwareNotSupported)),
+              0);
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_TRUE(window.Diagnosis().startsWith(QStringLiteral("The drive refused the maker's vendor mode")));
+    EXPECT_NE(window.findChild<CResultsWindow*>(), nullptr);
+    EXPECT_EQ(window.DriveList()->count(), 1);
+    EXPECT_TRUE(window.DriveList()->isEnabled());
+
+    drives.Scenario().AddDrive(maker);  // plugged in again: it takes the target it had
+    window.Rescan();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.DriveList()->count() == 2; }, 20000));
+    ASSERT_TRUE(test::Settle(window));
+    EXPECT_TRUE(window.DriveList()->itemText(0).endsWith(QStringLiteral("virtual drive at target 0")));
+    window.DriveList()->setCurrentIndex(0);
+    window.OnDriveListChanged(0);
+    ASSERT_TRUE(test::Settle(window));
+    EXPECT_NE(FindPage<CTEFE>(window), nullptr);
+    EXPECT_TRUE(dialogs.empty());
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "chart/ScanChart.h"
 #include "probix/ScanTexts.h"
 #include "res/Strings.h"
+#include "scan/ReadTestWindow.h"
 #include "scan/StatusLine.h"
 #include "tests/probix/ScanTestSupport.h"
 #include "tests/scan/PageTestSupport.h"
@@ -303,6 +304,36 @@ TEST_F(TeFePage, ADiscPutInAsARunEndsIsExaminedAtTheNextTick) {
     EXPECT_TRUE(verdict == Latin(scan_texts::kVerdictOk) ||
                 verdict == Latin(scan_texts::kVerdictNotRecommended))
         << verdict.toStdString();
+}
+
+// After a run another disc goes in, and another window's ready-wait (a page's prologue, the book
+// type page's tray poll) gets the drive's only report of the change: the Probix page still finds
+// it at its next tick and shows no verdict of the earlier disc as current, and the Read Test
+// window beside it, which polls nothing of its own, shows the new disc while it is idle.
+TEST_F(TeFePage, ADiscChangeTakenByAnotherWindowReachesThePageAndTheReadTestWindow) {
+    auto& drive = AddDrive();
+    drive.Insert("dvd+r");
+    CTEFE& p = OpenPage();
+    Tick();
+    CReadTestWindow readTest(services);
+    ASSERT_TRUE(test::Settle(readTest));
+    auto* disc = readTest.findChild<QLabel*>(QStringLiteral("readTestDisc"));
+    ASSERT_FALSE(disc->text().startsWith(QStringLiteral("DVD ROM")));
+    gate.Open();
+    ClickStart();
+    ASSERT_TRUE(WaitRunEnded());
+    ASSERT_FALSE(p.ResultsStale());
+
+    drive.Insert("dvd-rom");
+    DriveTable otherWindow;
+    ASSERT_TRUE(otherWindow.InitTransport());
+    ASSERT_EQ(otherWindow.EnumerateDrives(), 1);
+    otherWindow.WaitUntilReady();
+    Tick();
+    EXPECT_EQ(StatusText(), Latin(scan_texts::kDiscNotSupported));
+    EXPECT_TRUE(p.ResultsStale());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return disc->text().startsWith(QStringLiteral("DVD ROM")); }, 20000))
+        << disc->text().toStdString();
 }
 
 TEST_F(TeFePage, UnreadableSpeedsResetThePageUntilTheDiscIsRemoved) {

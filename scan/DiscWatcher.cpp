@@ -1,0 +1,99 @@
+#include "scan/DiscWatcher.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "drive/DriveTable.h"
+#include "drive/InfoCommands.h"
+#include "drive/MediumChanges.h"
+#include "turns/AppState.h"
+#include "turns/SharedDrive.h"
+#include "turns/StoppableDrive.h"
+#include "ui/Workers.h"
+
+namespace dravix {
+
+namespace {
+
+constexpr uint8_t kUnitAttention = 0x06;
+
+// The watchers that views hold (UI thread).
+std::vector<std::weak_ptr<DiscWatcher>>& Watchers() {
+    static std::vector<std::weak_ptr<DiscWatcher>> watchers;
+    return watchers;
+}
+
+}  // namespace
+
+std::shared_ptr<DiscWatcher> DiscWatcher::Of(const DriveIdentity& drive) {
+    std::vector<std::weak_ptr<DiscWatcher>>& watchers = Watchers();
+    std::erase_if(watchers, [](const std::weak_ptr<DiscWatcher>& w) { return w.expired(); });
+    for (const std::weak_ptr<DiscWatcher>& held : watchers) {
+        if (std::shared_ptr<DiscWatcher> watcher = held.lock(); watcher->Drive() == drive) return watcher;
+    }
+    std::shared_ptr<DiscWatcher> watcher(new DiscWatcher(drive));
+    watchers.push_back(watcher);
+    return watcher;
+}
+
+DiscWatcher::DiscWatcher(DriveIdentity drive) : m_drive(std::move(drive)), m_workers(new Workers(this)) {
+    m_shown.changes = MediumChangesOf(m_drive);
+    m_timer.setInterval(kPollPeriodMs);
+    connect(&m_timer, &QTimer::timeout, this, &DiscWatcher::OnTick);
+}
+
+DiscWatcher::~DiscWatcher() = default;
+
+void DiscWatcher::NeedPolls(const std::shared_ptr<StoppableDrive>& drive) {
+    m_lent = drive;
+    if (!m_timer.isActive()) m_timer.start();
+}
+
+void DiscWatcher::PolledByView(bool polling) {
+    m_viewPollers = std::max(0, m_viewPollers + (polling ? 1 : -1));
+}
+
+void DiscWatcher::Polled(bool ready) {
+    m_ready = ready;
+    Check();
+}
+
+void DiscWatcher::OnTick() {
+    const std::shared_ptr<StoppableDrive> drive = m_lent.lock();
+    if (!drive) {
+        m_timer.stop();  // no view needs the watcher's own poll any more
+        return;
+    }
+    // A view's own commands (its poll, a run) report the drive's changes while they go.
+    if (m_polling || m_viewPollers > 0 || State().scanIdle.load() == 0) {
+        Check();
+        return;
+    }
+    m_polling = true;
+    m_workers->Start([this, drive, identity = m_drive](const WorkerContext& context) {
+        const std::optional<uint8_t> status = drive->Shared().LockedUnlessStopped(
+            [&context] { return context.StopRequested(); },
+            [&identity](DriveTable& table) -> uint8_t {
+                if (!SelectListedDrive(table, identity)) return kCommandFailed;
+                // A reported change is counted; the drive is
+                // asked again for its state.
+                const uint8_t first = TestUnitReady(table);
+                return first == kCommandFailed && table.SenseKey() == kUnitAttention ? TestUnitReady(table)
+                                                                                     : first;
+            });
+        context.Post([this, status] {
+            m_polling = false;
+            if (status) m_ready = *status == kCommandCompleted;
+            Check();
+        });
+    });
+}
+
+void DiscWatcher::Check() {
+    const Disc now{MediumChangesOf(m_drive), m_ready};
+    if (now == m_shown) return;
+    m_shown = now;
+    emit Changed();
+}
+
+}  // namespace dravix
