@@ -22,7 +22,7 @@ echo "AddressSanitizer + UndefinedBehaviorSanitizer: $((SECONDS - start)) s"
 start=$SECONDS
 tsan_tests=(dravix_probix_tests dravix_scan_page_tests dravix_scan_app_tests dravix_scan_cli_tests
   dravix_chart_tests emu_tests drive_tests capture_tests switches_page_tests info_booktype_page_tests
-  main_dialog_tests turns_tests workers_tests)
+  main_dialog_tests turns_tests workers_tests drive_sequence_tests)
 DRAVIX_BUILD_DIR=build-tsan DRAVIX_BUILD_TARGETS="${tsan_tests[*]}" \
   ./scripts/build.sh -DDRAVIX_TSAN=ON "${common[@]}"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/sanitizers/tsan.supp"

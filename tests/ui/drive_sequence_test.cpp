@@ -14,7 +14,7 @@
 #include "pages/OverSpeed.h"
 #include "pages/TestWrite.h"
 #include "pages/Wopc.h"
-#include "switches_support.h"
+#include "tests/pages/switches_support.h"
 #include "tests/support/CommandGate.h"
 #include "tests/support/TestPlatform.h"
 #include "turns/StoppableDrive.h"

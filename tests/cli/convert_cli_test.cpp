@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "TestDecoders.h"
+#include "tests/export/TestDecoders.h"
 #include "cli/Cli.h"
 #include "export/ImageTexts.h"
 
