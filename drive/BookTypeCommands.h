@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "drive/Timeouts.h"
 #include "drive/WriteCheck.h"
 
 namespace dravix {
@@ -18,11 +19,6 @@ class DriveTable;
 // DVD+R DL media, and the book type of a loaded DVD+RW disc: the vendor read (FFh) and set (FEh)
 // commands, the standard reads that find out which disc is loaded, and the procedures the Book
 // Type page and the command line run on top of them.
-
-inline constexpr uint32_t kBookTypeReadTimeoutSeconds = 200;
-inline constexpr uint32_t kBookTypeSetTimeoutSeconds = 60;
-inline constexpr uint32_t kFeatureListTimeoutSeconds = 15;
-inline constexpr uint32_t kTrayTimeoutSeconds = 15;
 
 // Book type bytes: upper four bits the book type, lower four the part version.
 inline constexpr uint8_t kBookNone = 0x00;

@@ -5,6 +5,7 @@
 #include "drive/DriveTable.h"
 #include "drive/Scsi.h"
 #include "drive/Support.h"
+#include "drive/Timeouts.h"
 
 namespace dravix {
 
@@ -26,13 +27,6 @@ const char* FeaturePageTitle(uint8_t code) {
             return nullptr;
     }
 }
-
-namespace {
-
-// The feature list is read with discovery's time-out.
-constexpr uint32_t kFeatureListTimeoutSeconds = 15;
-
-}  // namespace
 
 uint8_t ReadFeatureList(DriveTable& table, uint8_t (&buffer)[kFeatureListLength]) {
     uint8_t cdb[12];

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "drive/DriveTable.h"
+#include "drive/Timeouts.h"
 #include "drive/WriteCheck.h"
 
 namespace dravix {
@@ -18,7 +19,6 @@ namespace dravix {
 // Test Write and WOPC). Every command is sent data-in into a zeroed buffer with a 200 s time-out,
 // writes included, and only between vendor mode on and off; each returns the SendCommand status.
 
-inline constexpr uint32_t kOptionTimeoutSeconds = 200;
 inline constexpr size_t kOptionReplyLength = 12;
 inline constexpr size_t kMediaInformationLength = 255;
 
