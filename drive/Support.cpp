@@ -1,10 +1,11 @@
+#include "drive/Support.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
 #include "drive/DriveTable.h"
 #include "drive/Scsi.h"
-#include "drive/Support.h"
 #include "drive/Timeouts.h"
 
 namespace dravix {
