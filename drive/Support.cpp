@@ -10,25 +10,6 @@
 
 namespace dravix {
 
-const char* FeaturePageTitle(uint8_t code) {
-    switch (code) {
-        case kFeatureProbix:
-            return "Probix";
-        case kFeatureWopc:
-            return "WOPC";
-        case kFeatureTestWrite:
-            return "Test Write";
-        case kFeatureBookType:
-            return "Book Type";
-        case kFeatureLumard:
-            return "Lumard";
-        case kFeatureOverSpeed:
-            return "OverSpeed";
-        default:
-            return nullptr;
-    }
-}
-
 uint8_t ReadFeatureList(DriveTable& table, uint8_t (&buffer)[kFeatureListLength]) {
     uint8_t cdb[12];
     BuildVendorCdb(cdb, 0x1B);
