@@ -26,6 +26,7 @@
 #include "drive/Support.h"
 #include "drive/VendorMode.h"
 #include "probix/ScanTexts.h"
+#include "procedures/PageTitles.h"
 #include "res/Icons.h"
 #include "res/Strings.h"
 #include "scan/ReadTestWindow.h"

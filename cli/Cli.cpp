@@ -17,6 +17,8 @@
 #include "drive/Trace.h"
 #include "emu/VirtualSetup.h"
 #include "probix/ScanTexts.h"
+#include "procedures/PageTitles.h"
+#include "procedures/SwitchTexts.h"
 #include "res/StringTable.h"
 
 namespace dravix::cli {

@@ -7,11 +7,11 @@
 
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
-#include "drive/BookTypeCommands.h"
 #include "drive/DriveTable.h"
 #include "drive/Support.h"
 #include "drive/WriteCheck.h"
 #include "probix/ScanTexts.h"
+#include "procedures/BookTypeProcedures.h"
 
 namespace dravix::cli {
 
@@ -99,7 +99,7 @@ bool Plausible(const DriveRows& rows, const MediaCheck& media) {
 
 void PrintRows(CliContext& context, const DriveRows& rows) {
     for (BookTypeRow row : kAllBookTypeRows) {
-        context.Out() << RowInfo(row).label << " " << RowText(rows, row) << "\n";
+        context.Out() << TextsOfRow(row).label << " " << RowText(rows, row) << "\n";
     }
 }
 
@@ -116,7 +116,7 @@ schema::Json RowsJson(const DriveRows& rows) {
         schema::Json type = nullptr;
         if (value && *value == kBookNone) type = "none";
         if (value && *value != kBookNone && KnownDriveBookType(*value)) type = BookTypeName(*value);
-        list.push_back({{"row", RowInfo(row).name},
+        list.push_back({{"row", TextsOfRow(row).name},
                         {"book_type", type},
                         {"raw", value ? schema::Json(*value) : nullptr}});
     }
@@ -181,7 +181,7 @@ int Show(CliContext& context, DriveTable& table) {
 // The byte a row may be set to by name: DVD-ROM, or the row's own type.
 std::optional<uint8_t> RowTarget(BookTypeRow row, const std::string& type) {
     if (type == "dvd-rom") return kBookDvdRom;
-    if (type == RowInfo(row).name) return RowInfo(row).ownValue;
+    if (type == TextsOfRow(row).name) return RowInfo(row).ownValue;
     return std::nullopt;
 }
 

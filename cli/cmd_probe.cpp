@@ -4,6 +4,7 @@
 #include "drive/Diagnosis.h"
 #include "drive/DriveTable.h"
 #include "drive/Support.h"
+#include "procedures/PageTitles.h"
 
 namespace dravix::cli {
 

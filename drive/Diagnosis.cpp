@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <set>
 
+#include "drive/Timeouts.h"
+
 namespace dravix {
 
 namespace {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "drive/Scsi.h"
+#include "drive/Timeouts.h"
 
 namespace dravix {
 
@@ -52,9 +53,6 @@ struct RefusedNode {
 
 // What discovery saw of the system besides the drives, so that an empty or refused list can be
 // explained.
-// Discovery's INQUIRY and the wrappers (TEST UNIT READY, vendor mode, the tray) wait this long.
-inline constexpr uint32_t kWrapperTimeoutSeconds = 15;
-
 struct DiscoveryFacts {
     bool passThrough = false;         // the facts below were gathered (pass-through path)
     int driveNodes = 0;               // CD/DVD block nodes (/dev/srN) that exist

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drive/Support.h"
+#include "drive/Timeouts.h"
 
 namespace dravix {
 
@@ -16,8 +17,6 @@ class DriveTable;
 // The drive and disc information the Information page shows: the standard MMC reads it sends,
 // the decoders over their answers, and the fill procedure that turns both into field texts.
 // Every read here is a standard command; nothing is changed in the drive.
-
-inline constexpr uint32_t kInfoTimeoutSeconds = 15;
 
 // Texts of the fields and of the status line.
 inline constexpr const char* kTextNotAvailable = "N/A";

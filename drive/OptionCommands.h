@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "drive/DriveTable.h"
+#include "drive/Timeouts.h"
 #include "drive/WriteCheck.h"
 
 namespace dravix {
@@ -18,7 +19,6 @@ namespace dravix {
 // Test Write and WOPC). Every command is sent data-in into a zeroed buffer with a 200 s time-out,
 // writes included, and only between vendor mode on and off; each returns the SendCommand status.
 
-inline constexpr uint32_t kOptionTimeoutSeconds = 200;
 inline constexpr size_t kOptionReplyLength = 12;
 inline constexpr size_t kMediaInformationLength = 255;
 
@@ -138,55 +138,5 @@ VerifiedWrite ClearLearnedDiscsVerified(DriveTable& table);  // confirmed by a l
 // Vendor mode on, the sequence, vendor mode off. False when the drive refuses vendor mode: the
 // sequence does not run and no off is sent.
 bool WithVendorMode(DriveTable& table, const std::function<void()>& sequence);
-
-// --- texts ------------------------------------------------------------------------------------
-
-// What the pages and the command line show about these switches.
-namespace option_texts {
-
-inline constexpr const char* kSetCommandFail = "Set Command FAIL";
-// A refused vendor mode: before a read or the Lumard clean tool string 104 under "Error", before
-// a write this application message.
-inline constexpr const char* kNotSupportTheDrive = "Not support the drive!";
-inline constexpr const char* kInitialFail = "Initial fail.";
-inline constexpr const char* kCaptionError = "Error";
-inline constexpr const char* kCaptionWarning = "Warning";
-inline constexpr const char* kCaptionConfirm = "Confirm";
-inline constexpr const char* kCaptionNote = "NOTE";
-
-inline constexpr const char* kMustSelectOverSpeed = "Must select Enable or Disable <Overspeed> first";
-inline constexpr const char* kMustSelectTestWrite = "Must select Enable or Disable <Test Write> first";
-inline constexpr const char* kMustSelectWopc = "Must select Enable or Disable <WOPC> first";
-inline constexpr const char* kMustSelectLumard = "Must select one of setting first";
-
-inline constexpr const char* kOverSpeedWarning =
-    "Please note Over-Speed Burning is highly dependent on\nthe media quality, and therefore, autual "
-    "burning speed and \nquality may vary. In some circumstances, activating this feature\nmay result "
-    "in write failure.\n\n\nDo you still want to activate it ?\n";
-inline constexpr const char* kConfirmTemporary =
-    "Do you make sure to do the change temporally ?\n( the setting would be back to default after boot-up "
-    "your system )";
-inline constexpr const char* kConfirmPermanent =
-    "Do you make sure to do the change Permanently ?\n( the setting would be kept until next setting "
-    "change )";
-inline constexpr const char* kRemoveMedia = "Please make sure there is no any media inserted.";
-
-inline constexpr const char* kLumardOverSpeedActive =
-    "Lumard setting can't be modified when OverSpeed is activated,\nplease disable OverSpeed first\n";
-inline constexpr const char* kCleanWarning =
-    "Warning ! All learned Disc by Lumard would be removed, do you want to do it ?";
-inline constexpr const char* kClearFail = "Clear up EEPROM FAIL";
-inline constexpr const char* kResponseError = "Response error data!";
-
-// The command line's own: a declined confirmation, and a pair it cannot keep as it is.
-inline constexpr const char* kNothingChanged = "Nothing changed.";
-inline constexpr const char* kNotReadBack = "sent, but the drive's state could not be read back";
-inline constexpr const char* kNotTaken = "The drive did not take the setting.";
-inline constexpr const char* kClearedListUnread =
-    "The learned discs were cleared, but their list could not be read";
-inline constexpr const char* kNoValidState =
-    "The drive reports no valid state for this pair; give it on or off:";
-
-}  // namespace option_texts
 
 }  // namespace dravix

@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "drive/Timeouts.h"
+
 namespace dravix {
 
 class DriveTable;
@@ -22,12 +24,6 @@ class DriveTable;
 // requested.
 
 inline constexpr uint32_t kSectorSize = 2048;
-
-// Time-outs: the layout reads and speed settings as the other standard reads; a read of sectors
-// may take a drive's retries over a bad spot.
-inline constexpr uint32_t kLayoutTimeoutSeconds = 15;
-inline constexpr uint32_t kSpeedTimeoutSeconds = 15;
-inline constexpr uint32_t kReadSectorsTimeoutSeconds = 30;
 
 // --- READ CAPACITY ---------------------------------------------------------------------------
 

@@ -8,7 +8,8 @@
 
 namespace dravix {
 
-// Firmware features a drive announces in its feature list; each brings one page.
+// Firmware features a drive announces in its feature list; each brings one page (its title:
+// procedures/PageTitles.h).
 enum FeatureCode : uint8_t {
     kFeatureProbix = 1,
     kFeatureWopc = 2,
@@ -17,10 +18,6 @@ enum FeatureCode : uint8_t {
     kFeatureLumard = 6,
     kFeatureOverSpeed = 7,
 };
-
-// The tab title of the page a feature code brings ("Probix", "WOPC", …); null for codes that
-// bring none (4 and unknown values).
-const char* FeaturePageTitle(uint8_t code);
 
 enum class SupportOutcome {
     Supported,             // vendor mode is on until the result's scope ends

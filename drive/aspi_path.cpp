@@ -14,6 +14,7 @@
 #include "drive/AspiSrb.h"
 #include "drive/Messages.h"
 #include "drive/Platform.h"
+#include "drive/Timeouts.h"
 #include "drive/TransportPath.h"
 
 namespace dravix {
@@ -24,7 +25,7 @@ using namespace aspi;
 using Clock = std::chrono::steady_clock;
 
 // How long discovery waits for the adapter and device requests.
-constexpr auto kDiscoveryTimeout = std::chrono::seconds(15);
+constexpr auto kDiscoveryTimeout = std::chrono::seconds(kDiscoveryTimeoutSeconds);
 
 // The first and the longest sleep between two looks at a polled request's status byte.
 constexpr Clock::duration kFirstPoll = std::chrono::microseconds(50);

@@ -16,6 +16,7 @@
 #include "drive/InfoCommands.h"
 #include "fuzz/AnswerFuzz.h"
 #include "fuzz/FuzzCheck.h"
+#include "procedures/BookTypeProcedures.h"
 
 namespace {
 

@@ -11,6 +11,8 @@
 #include "drive/Support.h"
 #include "fuzz/AnswerFuzz.h"
 #include "fuzz/FuzzCheck.h"
+#include "procedures/BookTypeProcedures.h"
+#include "procedures/PageTitles.h"
 
 namespace {
 

@@ -129,7 +129,7 @@ void CBookType::BuildControls() {
     driveGrid->setVerticalSpacing(units.Y(4));
     driveGrid->setColumnStretch(1, 1);
     for (BookTypeRow row : kAllBookTypeRows) {
-        const BookTypeRowInfo& info = RowInfo(row);
+        const BookTypeRowText& info = TextsOfRow(row);
         const int line = static_cast<int>(IndexOf(row));
         driveGrid->addWidget(new QLabel(ProgramText(info.label), drive), line, 0);
         m_rowStatus[IndexOf(row)] = statusText(drive, kRowStatusIds[IndexOf(row)]);
@@ -298,7 +298,7 @@ void CBookType::ShowRow(BookTypeRow row, uint8_t value) {
 }
 
 void CBookType::ModifyRow(BookTypeRow row) {
-    const BookTypeRowInfo& info = RowInfo(row);
+    const BookTypeRowText& info = TextsOfRow(row);
     if (Services().Ask(this, ProgramText(kCaptionWarning), LoadString(info.confirmationString),
                        PromptIcon::None, PromptButtons::OkCancel) != PromptAnswer::Ok) {
         return;

@@ -3,8 +3,8 @@
 #include <memory>
 #include <optional>
 
-#include "drive/BookTypeCommands.h"
 #include "pages/PageDrive.h"
+#include "procedures/BookTypeProcedures.h"
 #include "ui/PropertyPage.h"
 
 class QLabel;

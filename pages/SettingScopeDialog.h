@@ -5,6 +5,7 @@
 
 #include "drive/OptionCommands.h"
 #include "pages/PageDrive.h"
+#include "procedures/SwitchTexts.h"
 
 namespace dravix {
 

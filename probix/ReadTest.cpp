@@ -14,6 +14,7 @@
 #include "base/SafeFile.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
+#include "drive/Timeouts.h"
 #include "turns/SharedDrive.h"
 
 namespace dravix {

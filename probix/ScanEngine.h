@@ -9,6 +9,7 @@
 
 #include "drive/InfoCommands.h"
 #include "drive/Scsi.h"
+#include "drive/Timeouts.h"
 
 namespace dravix {
 
@@ -18,8 +19,6 @@ class SharedDrive;
 // The Probix TE/FE measurement without any window: where a run samples, the two vendor commands,
 // the per-cent values against the limits, the run itself and the Smart mode's per-speed check.
 // The scan page and the command line both drive it.
-
-inline constexpr uint32_t kTeFeTimeoutSeconds = 30;
 
 // Last LBA of a single-layer DVD+R; what the page assumes until the disc's speeds are read.
 inline constexpr int32_t kDefaultLastLba = 2295103;

@@ -19,6 +19,7 @@
 #include "drive/WriteCheck.h"
 #include "emu/Media.h"
 #include "probix/ScanTexts.h"
+#include "procedures/BookTypeProcedures.h"
 #include "tests/support/CliRunner.h"
 #include "tests/support/VirtualBus.h"
 

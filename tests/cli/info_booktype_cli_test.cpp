@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drive/BookTypeCommands.h"
+#include "procedures/BookTypeProcedures.h"
 #include "tests/support/CliRunner.h"
 #include "tests/support/VirtualBus.h"
 

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "drive/OptionCommands.h"
+#include "procedures/SwitchTexts.h"
 #include "tests/support/CliRunner.h"
 #include "tests/support/VirtualBus.h"
 

@@ -13,6 +13,7 @@
 #include "drive/WriteCheck.h"
 #include "info_booktype_support.h"
 #include "pages/BookType.h"
+#include "procedures/BookTypeProcedures.h"
 #include "res/Strings.h"
 
 namespace dravix::test {

@@ -1,38 +1,14 @@
+#include "drive/Support.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
 #include "drive/DriveTable.h"
 #include "drive/Scsi.h"
-#include "drive/Support.h"
+#include "drive/Timeouts.h"
 
 namespace dravix {
-
-const char* FeaturePageTitle(uint8_t code) {
-    switch (code) {
-        case kFeatureProbix:
-            return "Probix";
-        case kFeatureWopc:
-            return "WOPC";
-        case kFeatureTestWrite:
-            return "Test Write";
-        case kFeatureBookType:
-            return "Book Type";
-        case kFeatureLumard:
-            return "Lumard";
-        case kFeatureOverSpeed:
-            return "OverSpeed";
-        default:
-            return nullptr;
-    }
-}
-
-namespace {
-
-// The feature list is read with discovery's time-out.
-constexpr uint32_t kFeatureListTimeoutSeconds = 15;
-
-}  // namespace
 
 uint8_t ReadFeatureList(DriveTable& table, uint8_t (&buffer)[kFeatureListLength]) {
     uint8_t cdb[12];
