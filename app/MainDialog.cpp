@@ -111,14 +111,19 @@ CMainDialog::CMainDialog(const AppServices& services, PageFactory pages, QWidget
     BuildMenu();
     BuildLayout();
     m_sequence = new DriveSequence(*m_driveList, services, m_drives, m_checking);
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QString::fromLatin1(kTimerName));
     const QIcon icon = LoadIcon(128);
     setWindowIcon(icon);
-    m_timer.setInterval(kTimerPeriodMs);
-    connect(&m_timer, &QTimer::timeout, this, &CMainDialog::OnTimer);
+    m_timer->setInterval(kTimerPeriodMs);
+    connect(m_timer, &QTimer::timeout, this, &CMainDialog::OnTimer);
     connect(m_driveList, &QComboBox::activated, this, &CMainDialog::OnDriveListChanged);
     m_watcher = new DriveWatcher(
         *this,
-        [this] { return !m_initialised || State().scanIdle.load() == 0 || DriveSequence::AnyWorking(*this); },
+        [this] {
+            return !m_initialised || m_services.State().scanIdle.load() == 0 ||
+                   DriveSequence::AnyWorking(*this);
+        },
         [this] { ListDrivesAgain(); });
     // F1 opens the guide's page of what the user is looking at, in this window or in one it opened
     // (a results window); Ctrl+S saves as the menu says. Ctrl+X and Ctrl+A stay text only: the
@@ -132,7 +137,7 @@ CMainDialog::CMainDialog(const AppServices& services, PageFactory pages, QWidget
 }
 
 CMainDialog::~CMainDialog() {
-    m_timer.stop();
+    m_timer->stop();
     m_watcher->Stop();
     if (!m_closing) {
         m_sequence->Stop();
@@ -145,7 +150,7 @@ CMainDialog::~CMainDialog() {
 }
 
 void CMainDialog::SendVendorModeOff() {
-    const uint8_t index = State().selectedDriveIndex.load();
+    const uint8_t index = m_services.State().selectedDriveIndex.load();
     m_sequence->Finally(
         [index](DriveTable& table) {
             // A probe of another drive may have used the table since this was asked for.
@@ -207,7 +212,7 @@ void CMainDialog::BuildLayout() {
     place(label, 14, 48, 28, 8);
 
     m_driveList = new QComboBox(this);
-    SetControlId(m_driveList, 1009);
+    SetControlId(m_driveList, kDriveListId);
     m_driveList->setMaxVisibleItems(8);
     place(m_driveList, 45, 46, 314, 12);
 
@@ -218,7 +223,7 @@ void CMainDialog::BuildLayout() {
     m_sheetFrame->setFlat(true);
     place(m_sheetFrame, 7, 57, 358, 264);
 
-    m_sheet = new PropertySheet(m_sheetFrame);
+    m_sheet = new PropertySheet(m_services.state, m_sheetFrame);
     m_sheet->hide();
     connect(m_sheet, &PropertySheet::ActivePageChanged, this, &CMainDialog::ShowPageCommands);
 
@@ -300,7 +305,7 @@ void CMainDialog::OnInitDialog() {
                 m_watcher->Start();
                 // With no drive there is nothing to probe: the drive list's diagnosis says why.
                 if (listing.lines.empty()) {
-                    State().sheetPending = true;
+                    m_services.State().sheetPending = true;
                     return;
                 }
                 ShowDriveSheet();
@@ -317,8 +322,8 @@ void CMainDialog::FillDriveList(const DriveListing& listing) {
         return;
     }
     m_driveList->setCurrentIndex(0);
-    State().selectedDriveIndex = 0;
-    SetChosenDrive(m_listed.front());
+    m_services.State().selectedDriveIndex = 0;
+    m_services.State().SetChosenDrive(m_listed.front());
 }
 
 void CMainDialog::ListDrives(const DriveListing& listing) {
@@ -350,13 +355,13 @@ void CMainDialog::ListDrivesAgain() {
 }
 
 void CMainDialog::OnRescanned(const DriveListing& listing) {
-    AppState& state = State();
+    AppState& state = m_services.State();
     if (listing.identities == m_listed) {
         // The same drives: the list and the window's table agree again, nothing else changes.
         return;
     }
     ++state.driveListGeneration;
-    const DriveIdentity chosen = ChosenDrive();
+    const DriveIdentity chosen = m_services.State().ChosenDrive();
     ListDrives(listing);
     const auto kept = std::find(m_listed.begin(), m_listed.end(), chosen);
     if (!chosen.Empty() && kept != m_listed.end()) {
@@ -368,7 +373,7 @@ void CMainDialog::OnRescanned(const DriveListing& listing) {
     }
     // The chosen drive is gone: its pages go with it (what they measured stays in windows of their
     // own), the user is told once, and the first drive left is probed as at start-up.
-    m_timer.stop();
+    m_timer->stop();
     for (PropertyPage* page : m_pages) {
         if (page->IsInitialised()) page->OnDriveGone();
     }
@@ -379,7 +384,7 @@ void CMainDialog::OnRescanned(const DriveListing& listing) {
     }
     m_goneTold = {};
     if (listing.lines.empty()) {
-        SetChosenDrive({});
+        m_services.State().SetChosenDrive({});
         state.sheetPending = true;
         ShowDiagnosis(QString::fromLatin1(kMsgNoDeviceFound) + QStringLiteral("\n\n") +
                       QString::fromStdString(listing.diagnosis));
@@ -388,7 +393,7 @@ void CMainDialog::OnRescanned(const DriveListing& listing) {
     }
     m_driveList->setCurrentIndex(0);
     state.selectedDriveIndex = 0;
-    SetChosenDrive(m_listed.front());
+    m_services.State().SetChosenDrive(m_listed.front());
     ShowDriveSheet(ProbeCause::AfterPullOut);
 }
 
@@ -396,7 +401,7 @@ void CMainDialog::CopyDriveReport(std::function<void(const QString& report)> don
     if (m_closing) return;
     // The report checks every drive (vendor mode on and off): never in the middle of a scan or
     // of another window's command sequence.
-    if (State().scanIdle.load() == 0 || DriveSequence::AnyWorking(*this)) {
+    if (m_services.State().scanIdle.load() == 0 || DriveSequence::AnyWorking(*this)) {
         QTimer::singleShot(DriveWatcher::kRetryMs, this,
                            [this, done = std::move(done)] { CopyDriveReport(done); });
         return;
@@ -420,7 +425,7 @@ void CMainDialog::CopyDriveReport(std::function<void(const QString& report)> don
 void CMainDialog::ShowDriveSheet(ProbeCause cause) {
     ProbeDrive(
         [this](bool supported) {
-            AppState& state = State();
+            AppState& state = m_services.State();
             if (!supported) {
                 state.sheetPending = true;
                 return;
@@ -441,7 +446,7 @@ void CMainDialog::AddPage(uint8_t featureCode, bool makeActive) {
     if (page == nullptr) return;  // a feature whose page this program lacks adds nothing
     m_pages.push_back(page);
     connect(page, &PropertyPage::DriveGoneTold, this, [this] {
-        m_goneTold = ChosenDrive();
+        m_goneTold = m_services.State().ChosenDrive();
         Rescan();
     });
     if (const char* guide = GuidePageOf(featureCode)) SetGuidePage(*page, QString::fromLatin1(guide));
@@ -450,15 +455,15 @@ void CMainDialog::AddPage(uint8_t featureCode, bool makeActive) {
 }
 
 void CMainDialog::ProbeDrive(std::function<void(bool supported)> done, ProbeCause cause) {
-    AppState& state = State();
+    AppState& state = m_services.State();
     state.featureFlags = 0;
     state.sheetPending = false;
-    m_timer.stop();
+    m_timer->stop();
     // Part of the running sequence when the initialisation or a drive change asks for it.
     auto probe = [this, done = std::move(done), cause] {
         m_sequence->ShowStatus(QString::fromUtf8(kStatusCheckingDrive));
         m_sequence->Step(
-            [index = State().selectedDriveIndex.load()](DriveTable& table, const WorkerContext&) {
+            [index = m_services.State().selectedDriveIndex.load()](DriveTable& table, const WorkerContext&) {
                 if (table.SelectedIndex() != index) table.SelectDrive(index);
                 Probed probed;
                 probed.result = CheckDriveSupport(table);
@@ -482,7 +487,7 @@ void CMainDialog::ProbeDrive(std::function<void(bool supported)> done, ProbeCaus
 }
 
 void CMainDialog::OnProbed(const Probed& probed, const std::function<void(bool)>& done, ProbeCause cause) {
-    AppState& state = State();
+    AppState& state = m_services.State();
     const SupportResult& result = probed.result;
     bool supported = false;
     if (probed.kernelRefused) {
@@ -515,7 +520,7 @@ void CMainDialog::OnProbed(const Probed& probed, const std::function<void(bool)>
         for (uint8_t code : kPageOrder) {
             if (code != kInformationPage && state.HasFeature(code)) AddPage(code, false);
         }
-        m_timer.start();
+        m_timer->start();
         // After the commands the pages have just asked for, as when the pages ran them at once:
         // after a drive change the Information page's first read. At start-up that page comes
         // with the sheet, which `done` makes after the probe: its reads follow the off.
@@ -527,11 +532,11 @@ void CMainDialog::OnProbed(const Probed& probed, const std::function<void(bool)>
 
 void CMainDialog::FollowScanIdle() {
     // Whatever the steps' busy state left it at (a scan had it disabled when they began).
-    m_driveList->setEnabled(State().scanIdle.load() != 0);
+    m_driveList->setEnabled(m_services.State().scanIdle.load() != 0);
 }
 
 void CMainDialog::RemovePages() {
-    AppState& state = State();
+    AppState& state = m_services.State();
     state.pagesRemoving = 1;
     // Information first, then the feature pages in sheet order, as they were added.
     for (PropertyPage* page : m_pages) m_sheet->RemovePage(page);
@@ -540,11 +545,11 @@ void CMainDialog::RemovePages() {
 }
 
 void CMainDialog::OnDriveListChanged(int index) {
-    AppState& state = State();
+    AppState& state = m_services.State();
     if (index < 0 || index == state.selectedDriveIndex) return;
     // The probe of the chosen drive selects it in the window's table.
     state.selectedDriveIndex = static_cast<uint8_t>(index);
-    if (index < static_cast<int>(m_listed.size())) SetChosenDrive(m_listed[index]);
+    if (index < static_cast<int>(m_listed.size())) m_services.State().SetChosenDrive(m_listed[index]);
     if (state.sheetPending) {
         ShowDriveSheet();
         return;
@@ -554,7 +559,7 @@ void CMainDialog::OnDriveListChanged(int index) {
 }
 
 void CMainDialog::OnTimer() {
-    AppState& state = State();
+    AppState& state = m_services.State();
     const bool idle = state.scanIdle.load() != 0;
     m_driveList->setEnabled(idle);
     PropertyPage* page = m_sheet->ActivePage();
@@ -712,7 +717,7 @@ void CMainDialog::OnSave() {
 void CMainDialog::done(int result) {
     if (!m_closing) {
         m_closing = true;
-        m_timer.stop();
+        m_timer->stop();
         m_watcher->Stop();
         // A probe still at the drive ends after its command; the window does not wait for it.
         m_sequence->Stop();

@@ -38,6 +38,11 @@ class StoppableDrive;
 class CMainDialog final : public QDialog {
     Q_OBJECT
   public:
+    // The drive list's control id and the object name of timer 1 (the drive list follows
+    // ScanIdle, the pages get their turn).
+    static constexpr int kDriveListId = 1009;
+    static constexpr const char* kTimerName = "timer1";
+
     // `services`: what the window and every window it makes ask of the user and the desktop
     // (it outlives them); `pages` makes the pages a drive's features bring.
     CMainDialog(const AppServices& services, PageFactory pages, QWidget* parent = nullptr);
@@ -90,10 +95,7 @@ class CMainDialog final : public QDialog {
     void OpenHelpFileFor(const QString& programDirectory, const QString& page = {});
     HelpWindow* Help() const;
 
-    QComboBox* DriveList() const { return m_driveList; }
     PropertySheet* Sheet() const { return m_sheet; }
-    QTimer& Timer() { return m_timer; }
-    QMenuBar* MenuBar() const { return m_menuBar; }
     // The window has been closed (or its initialisation failed).
     bool Closed() const { return m_closing; }
 
@@ -154,7 +156,7 @@ class CMainDialog final : public QDialog {
     QGroupBox* m_sheetFrame = nullptr;
     PropertySheet* m_sheet = nullptr;
     std::vector<PropertyPage*> m_pages;  // the pages of the last successful probe, in sheet order
-    QTimer m_timer;
+    QTimer* m_timer = nullptr;           // timer 1
     // Once opened; a child window, so a modal main window leaves it usable. Guarded: while it
     // belongs to a modal dialog it goes if the dialog is deleted before it closes.
     QPointer<HelpWindow> m_help;

@@ -75,8 +75,8 @@ struct Found {
     Findings findings;
 };
 
-void SelectAndWait(DriveTable& table) {
-    SelectPageDrive(table);
+void SelectAndWait(const AppState& state, DriveTable& table) {
+    SelectPageDrive(state, table);
     table.WaitUntilReady();
 }
 
@@ -258,9 +258,9 @@ void CBookType::BeginCheckDrive(std::optional<SentRowSet> set) {
         return;
     }
     Sequence().Step(
-        [set](DriveTable& table, const WorkerContext&) {
+        [set, state = Services().state](DriveTable& table, const WorkerContext&) {
             Found<DriveRows> found;
-            SelectAndWait(table);
+            SelectAndWait(*state, table);
             found.result = CheckDriveAfterSet(table, set->row, set->value, set->sent, found.findings).rows;
             return found;
         },
@@ -273,9 +273,9 @@ void CBookType::BeginCheckDrive(std::optional<SentRowSet> set) {
 void CBookType::ContinueCheckDrive(std::shared_ptr<CheckDriveProgress> progress) {
     // Each message box ends a step: what comes after it is sent once it has been answered.
     Sequence().Step(
-        [progress](DriveTable& table, const WorkerContext&) {
+        [progress, state = Services().state](DriveTable& table, const WorkerContext&) {
             Found<std::optional<BookTypeNotice>> found;
-            if (progress->next == CheckDriveStage::PlusR) SelectAndWait(table);
+            if (progress->next == CheckDriveStage::PlusR) SelectAndWait(*state, table);
             found.result = dravix::ContinueCheckDrive(table, *progress, found.findings);
             return found;
         },
@@ -341,9 +341,9 @@ void CBookType::BeginCheckMedia(std::optional<uint8_t> failedSet) {
         return;
     }
     Sequence().Step(
-        [failedSet](DriveTable& table, const WorkerContext&) {
+        [failedSet, state = Services().state](DriveTable& table, const WorkerContext&) {
             Found<MediaCheck> found;
-            SelectAndWait(table);
+            SelectAndWait(*state, table);
             found.result = CheckMediaAfterSet(table, *failedSet, SetSent::Failed, found.findings).media;
             return found;
         },
@@ -355,9 +355,9 @@ void CBookType::BeginCheckMedia(std::optional<uint8_t> failedSet) {
 
 void CBookType::ContinueCheckMedia(std::shared_ptr<CheckMediaProgress> progress) {
     Sequence().Step(
-        [progress](DriveTable& table, const WorkerContext&) {
+        [progress, state = Services().state](DriveTable& table, const WorkerContext&) {
             Found<std::optional<BookTypeNotice>> found;
-            if (!progress->kindKnown) SelectAndWait(table);
+            if (!progress->kindKnown) SelectAndWait(*state, table);
             found.result = dravix::ContinueCheckMedia(table, *progress, found.findings);
             return found;
         },

@@ -106,8 +106,8 @@ void CInfo::OnInitDialog() {
     DriveSequence& sequence = m_drive.Sequence();
     sequence.Start([this, &sequence] {
         sequence.Step(
-            [](DriveTable& table, const WorkerContext&) -> std::optional<InfoFill> {
-                const int drives = OpenPageDrive(table);
+            [state = Services().state](DriveTable& table, const WorkerContext&) -> std::optional<InfoFill> {
+                const int drives = OpenPageDrive(*state, table);
                 if (drives < 0) return std::nullopt;
                 if (drives == 0) return InfoFill{};
                 table.WaitUntilReady();
@@ -140,11 +140,11 @@ void CInfo::BeginRefresh() {
         std::optional<InfoFill> fill;  // none: no drive found, the fields keep their texts
     };
     m_drive.Sequence().Step(
-        [this](DriveTable& table, const WorkerContext& context) {
+        [this, state = Services().state](DriveTable& table, const WorkerContext& context) {
             Refreshed refreshed;
             if (!table.InitTransport()) return refreshed;
             refreshed.transportReady = true;
-            if (ListDrives(table) == 0 || !SelectChosenDrive(table)) return refreshed;
+            if (ListDrives(*state, table) == 0 || !state->SelectChosenDrive(table)) return refreshed;
             context.Post([this] { m_status->setText(QString::fromLatin1(kStatusDetect)); });
             table.WaitUntilReady();
             refreshed.fill = FillInfo(table);

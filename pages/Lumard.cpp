@@ -160,7 +160,9 @@ void CSLWS::StatusCheck() {
 
 void CSLWS::BeginStatusCheck(WrittenValue written) {
     Sequence().Step(
-        [](DriveTable& table, const WorkerContext&) { return ReadStatesOnDrive(table, ReadOptionStates); },
+        [state = Services().state](DriveTable& table, const WorkerContext&) {
+            return ReadStatesOnDrive(*state, table, ReadOptionStates);
+        },
         [this, written = std::move(written)](const StateRead& read) {
             ShowStateAfterWrite(Services(), this, read, written, [this](const OptionReply& reply) {
                 ShowState(OptionStateIsOn(reply[kUnknownDiscByte]), m_unknownIcon, m_unknownOn, m_unknownOff,
@@ -174,9 +176,9 @@ void CSLWS::BeginStatusCheck(WrittenValue written) {
 void CSLWS::SetSetting() {
     Sequence().Start([this] {
         Sequence().Step(
-            [](DriveTable& table, const WorkerContext&) {
+            [state = Services().state](DriveTable& table, const WorkerContext&) {
                 SetRead found;
-                SelectPageDrive(table);
+                SelectPageDrive(*state, table);
                 table.WaitUntilReady();
                 VendorModeScope vendor(table);
                 found.read.vendorRefused = !vendor;
@@ -252,8 +254,9 @@ void CSLWS::Clean() {
     }
     Sequence().Start([this] {
         Sequence().Step(
-            [](DriveTable& table, const WorkerContext&) {
-                return WithVendorModeOnPageDrive(table, [](DriveTable& t) { return ClearLearnedDiscs(t); });
+            [state = Services().state](DriveTable& table, const WorkerContext&) {
+                return WithVendorModeOnPageDrive(*state, table,
+                                                 [](DriveTable& t) { return ClearLearnedDiscs(t); });
             },
             [this](std::optional<uint8_t> status) {
                 if (!status) {
@@ -270,13 +273,13 @@ void CSLWS::Clean() {
 void CSLWS::BeginLearnedDiscs(bool stopAtFailure, std::function<void()> then,
                               std::optional<bool> clearCompleted) {
     Sequence().Step(
-        [stopAtFailure](DriveTable& table, const WorkerContext&) {
+        [stopAtFailure, state = Services().state](DriveTable& table, const WorkerContext&) {
             LearnedDiscs discs;
-            discs.count = ReadStatesOnDrive(table, ReadLearnedCount);
+            discs.count = ReadStatesOnDrive(*state, table, ReadLearnedCount);
             const bool countRead = !discs.count.vendorRefused && discs.count.status == kCommandCompleted;
             if (stopAtFailure && !countRead) return discs;
             discs.informationAsked = true;
-            SelectPageDrive(table);
+            SelectPageDrive(*state, table);
             table.WaitUntilReady();
             VendorModeScope vendor(table);
             discs.informationRefused = !vendor;

@@ -17,14 +17,17 @@ PageDrive::PageDrive(QWidget& window, const AppServices& services)
 
 void PageDrive::Open(std::function<void(int drives)> opened) {
     m_sequence->Start([this, opened = std::move(opened)] {
-        m_sequence->Step([](DriveTable& table, const WorkerContext&) { return OpenPageDrive(table); },
-                         [this, opened](int drives) {
-                             if (drives < 0) {
-                                 m_services.Inform(&m_window, QString::fromLatin1(kMsgInitialFail));
-                                 return;
-                             }
-                             opened(drives);
-                         });
+        m_sequence->Step(
+            [state = m_services.state](DriveTable& table, const WorkerContext&) {
+                return OpenPageDrive(*state, table);
+            },
+            [this, opened](int drives) {
+                if (drives < 0) {
+                    m_services.Inform(&m_window, QString::fromLatin1(kMsgInitialFail));
+                    return;
+                }
+                opened(drives);
+            });
     });
 }
 
@@ -33,27 +36,27 @@ QString AnswerLostMessage(const char* failure, const std::string& howToCheck) {
            QString::fromStdString(write_texts::AnswerLostUnread(howToCheck));
 }
 
-int OpenPageDrive(DriveTable& table) {
+int OpenPageDrive(const AppState& state, DriveTable& table) {
     if (!table.InitTransport()) return -1;
-    const int count = ListDrives(table);
-    if (count > 0) SelectChosenDrive(table);
+    const int count = ListDrives(state, table);
+    if (count > 0) state.SelectChosenDrive(table);
     return count;
 }
 
-int ListDrives(DriveTable& table) {
+int ListDrives(const AppState& state, DriveTable& table) {
     const int count = table.EnumerateDrives();
-    table.SetListingGeneration(State().driveListGeneration.load());
+    table.SetListingGeneration(state.driveListGeneration.load());
     return count;
 }
 
-void SelectPageDrive(DriveTable& table) {
-    SelectChosenDrive(table);
+void SelectPageDrive(const AppState& state, DriveTable& table) {
+    state.SelectChosenDrive(table);
 }
 
-StateRead ReadStatesOnDrive(DriveTable& table, StateReadCommand read) {
+StateRead ReadStatesOnDrive(const AppState& state, DriveTable& table, StateReadCommand read) {
     StateRead result;
     const std::optional<uint8_t> status =
-        WithVendorModeOnPageDrive(table, [&](DriveTable& t) { return read(t, result.reply); });
+        WithVendorModeOnPageDrive(state, table, [&](DriveTable& t) { return read(t, result.reply); });
     result.vendorRefused = !status;
     result.status = status.value_or(kCommandFailed);
     return result;

@@ -19,6 +19,7 @@ class QWidget;
 namespace dravix {
 
 class AppServices;
+struct AppState;
 
 // A settings page's (or dialog's) own drive and the sequence its commands run in. Every window
 // that talks to drives owns a DriveTable; all of them enumerate the drives in the same order, so
@@ -52,14 +53,14 @@ QString AnswerLostMessage(const char* failure, const std::string& howToCheck);
 
 // InitTransport, EnumerateDrives, and with drives the chosen drive selected (SelectPageDrive). The number of
 // drives; -1 when the transport could not be prepared (the page then shows "Initial fail.").
-int OpenPageDrive(DriveTable& table);
+int OpenPageDrive(const AppState& state, DriveTable& table);
 
 // EnumerateDrives, noting which rescan of the program the listing follows.
-int ListDrives(DriveTable& table);
+int ListDrives(const AppState& state, DriveTable& table);
 
 // Selects the drive chosen in the main window's list, found by its identity (SelectChosenDrive):
 // when it is gone the table selects nothing, so no command reaches another drive.
-void SelectPageDrive(DriveTable& table);
+void SelectPageDrive(const AppState& state, DriveTable& table);
 
 // What a vendor read of option or switch states found.
 struct StateRead {
@@ -74,9 +75,9 @@ using StateReadCommand = uint8_t (*)(DriveTable& table, OptionReply& reply);
 // WaitUntilReady, vendor mode on, `commands(table)`, vendor mode off. Empty when the drive refused
 // vendor mode (nothing was sent after the refusal, no off either).
 template <typename Commands>
-auto WithVendorModeOnPageDrive(DriveTable& table, Commands commands)
+auto WithVendorModeOnPageDrive(const AppState& state, DriveTable& table, Commands commands)
     -> std::optional<std::invoke_result_t<Commands&, DriveTable&>> {
-    SelectPageDrive(table);
+    SelectPageDrive(state, table);
     table.WaitUntilReady();
     const VendorModeScope vendor(table);
     if (!vendor) return std::nullopt;
@@ -84,6 +85,6 @@ auto WithVendorModeOnPageDrive(DriveTable& table, Commands commands)
 }
 
 // Select if needed, WaitUntilReady, vendor mode on, the read, vendor mode off.
-StateRead ReadStatesOnDrive(DriveTable& table, StateReadCommand read);
+StateRead ReadStatesOnDrive(const AppState& state, DriveTable& table, StateReadCommand read);
 
 }  // namespace dravix

@@ -46,14 +46,14 @@ std::optional<ScopeStep::Outcome> CheckTrayIsEmpty(DriveTable& table) {
     return ScopeStep::Outcome::RemoveMedia;
 }
 
-ScopeStep TrayCheckAndWrite(DriveTable& table, bool forOverSpeed, bool closeTrayFirst,
+ScopeStep TrayCheckAndWrite(const AppState& state, DriveTable& table, bool forOverSpeed, bool closeTrayFirst,
                             const ScopeWrite& write) {
-    SelectPageDrive(table);
+    SelectPageDrive(state, table);
     if (closeTrayFirst) table.MoveTray(false);
     if (forOverSpeed) {
         if (const std::optional<ScopeStep::Outcome> tray = CheckTrayIsEmpty(table)) return ScopeStep{*tray};
     }
-    const std::optional<uint8_t> status = WithVendorModeOnPageDrive(table, [&write](DriveTable& t) {
+    const std::optional<uint8_t> status = WithVendorModeOnPageDrive(state, table, [&write](DriveTable& t) {
         return write.operation == OptionOperation::WriteLumard ? WriteLumard(t, write.byte8, write.byte9)
                                                                : WriteOverSpeed(t, write.byte8);
     });
@@ -147,8 +147,9 @@ void SettingScopeDialog::BeginTrayCheckAndWrite(SettingScope scope, bool closeTr
     const ScopeWrite write = ScopeWriteFor(m_request, scope);
     const bool forOverSpeed = m_request.forOverSpeed;
     m_drive.Sequence().Step(
-        [forOverSpeed, closeTrayFirst, write](DriveTable& table, const WorkerContext&) {
-            return TrayCheckAndWrite(table, forOverSpeed, closeTrayFirst, write);
+        [forOverSpeed, closeTrayFirst, write, state = m_services.state](DriveTable& table,
+                                                                        const WorkerContext&) {
+            return TrayCheckAndWrite(*state, table, forOverSpeed, closeTrayFirst, write);
         },
         [this, scope, write](const ScopeStep& step) {
             switch (step.outcome) {

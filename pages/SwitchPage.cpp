@@ -165,15 +165,16 @@ void SwitchPage::ReadState() {
 }
 
 void SwitchPage::BeginRead(WrittenValue written) {
-    Sequence().Step([read = m_layout.read](DriveTable& table,
-                                           const WorkerContext&) { return ReadStatesOnDrive(table, read); },
-                    [this, written = std::move(written)](const StateRead& read) {
-                        ShowStateAfterWrite(Services(), this, read, written,
-                                            [this](const OptionReply& reply) {
-                                                ShowState(m_layout.stateOf(reply), m_icon, m_enable,
-                                                          m_disable, m_layout.iconOn, m_layout.iconOff);
-                                            });
-                    });
+    Sequence().Step(
+        [read = m_layout.read, state = Services().state](DriveTable& table, const WorkerContext&) {
+            return ReadStatesOnDrive(*state, table, read);
+        },
+        [this, written = std::move(written)](const StateRead& read) {
+            ShowStateAfterWrite(Services(), this, read, written, [this](const OptionReply& reply) {
+                ShowState(m_layout.stateOf(reply), m_icon, m_enable, m_disable, m_layout.iconOn,
+                          m_layout.iconOff);
+            });
+        });
 }
 
 void SwitchPage::SetState() {
@@ -187,8 +188,8 @@ void SwitchPage::SetState() {
 
 void SwitchPage::WriteSwitch(VerifiedWrite (*write)(DriveTable& table, bool value), bool value) {
     Sequence().Step(
-        [write, value](DriveTable& table, const WorkerContext&) {
-            SelectPageDrive(table);
+        [write, value, state = Services().state](DriveTable& table, const WorkerContext&) {
+            SelectPageDrive(*state, table);
             table.WaitUntilReady();
             return write(table, value);
         },

@@ -25,18 +25,22 @@ std::vector<std::weak_ptr<DiscWatcher>>& Watchers() {
 
 }  // namespace
 
-std::shared_ptr<DiscWatcher> DiscWatcher::Of(const DriveIdentity& drive) {
+std::shared_ptr<DiscWatcher> DiscWatcher::Of(const std::shared_ptr<AppState>& state,
+                                             const DriveIdentity& drive) {
     std::vector<std::weak_ptr<DiscWatcher>>& watchers = Watchers();
     std::erase_if(watchers, [](const std::weak_ptr<DiscWatcher>& w) { return w.expired(); });
     for (const std::weak_ptr<DiscWatcher>& held : watchers) {
-        if (std::shared_ptr<DiscWatcher> watcher = held.lock(); watcher->Drive() == drive) return watcher;
+        if (std::shared_ptr<DiscWatcher> watcher = held.lock();
+            watcher->m_state == state && watcher->Drive() == drive)
+            return watcher;
     }
-    std::shared_ptr<DiscWatcher> watcher(new DiscWatcher(drive));
+    std::shared_ptr<DiscWatcher> watcher(new DiscWatcher(state, drive));
     watchers.push_back(watcher);
     return watcher;
 }
 
-DiscWatcher::DiscWatcher(DriveIdentity drive) : m_drive(std::move(drive)), m_workers(new Workers(this)) {
+DiscWatcher::DiscWatcher(std::shared_ptr<AppState> state, DriveIdentity drive)
+    : m_state(std::move(state)), m_drive(std::move(drive)), m_workers(new Workers(this)) {
     m_shown.changes = MediumChangesOf(m_drive);
     m_timer.setInterval(kPollPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &DiscWatcher::OnTick);
@@ -65,16 +69,16 @@ void DiscWatcher::OnTick() {
         return;
     }
     // A view's own commands (its poll, a run) report the drive's changes while they go.
-    if (m_polling || m_viewPollers > 0 || State().scanIdle.load() == 0) {
+    if (m_polling || m_viewPollers > 0 || m_state->scanIdle.load() == 0) {
         Check();
         return;
     }
     m_polling = true;
-    m_workers->Start([this, drive, identity = m_drive](const WorkerContext& context) {
+    m_workers->Start([this, drive, state = m_state, identity = m_drive](const WorkerContext& context) {
         const std::optional<uint8_t> status = drive->Shared().LockedUnlessStopped(
             [&context] { return context.StopRequested(); },
-            [&identity](DriveTable& table) -> uint8_t {
-                if (!SelectListedDrive(table, identity)) return kCommandFailed;
+            [&state, &identity](DriveTable& table) -> uint8_t {
+                if (!state->SelectListedDrive(table, identity)) return kCommandFailed;
                 // A reported change is counted; the drive is
                 // asked again for its state.
                 const uint8_t first = TestUnitReady(table);

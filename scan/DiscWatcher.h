@@ -11,6 +11,7 @@
 namespace dravix {
 
 class StoppableDrive;
+struct AppState;
 class Workers;
 
 // The one watch on a drive's disc, shared by every view that shows the drive's disc (the Probix
@@ -32,8 +33,10 @@ class DiscWatcher final : public QObject {
         bool operator==(const Disc&) const = default;
     };
 
-    // The watcher of `drive`, made when a view first asks and gone with the last view's reference.
-    static std::shared_ptr<DiscWatcher> Of(const DriveIdentity& drive);
+    // The watcher of `drive` in the program whose state is `state`, made when a view first asks and
+    // gone with the last view's reference.
+    static std::shared_ptr<DiscWatcher> Of(const std::shared_ptr<AppState>& state,
+                                           const DriveIdentity& drive);
     ~DiscWatcher() override;
     Q_DISABLE_COPY_MOVE(DiscWatcher)
 
@@ -55,11 +58,12 @@ class DiscWatcher final : public QObject {
     void Changed();
 
   private:
-    explicit DiscWatcher(DriveIdentity drive);
+    DiscWatcher(std::shared_ptr<AppState> state, DriveIdentity drive);
     void OnTick();
     // Tells the views when the drive's medium changes or its readiness moved on.
     void Check();
 
+    std::shared_ptr<AppState> m_state;
     DriveIdentity m_drive;
     std::weak_ptr<StoppableDrive> m_lent;
     int m_viewPollers = 0;

@@ -54,11 +54,11 @@ const char* const kPictureFilter = "Pictures (*.png *.bmp *.jpg *.gif *.pcx *.ti
 
 // The transport and the drives of the window's table, and the drive chosen in the main window
 // selected (on the worker). False when that drive is not found: nothing may be sent.
-bool OpenChosenDrive(DriveTable& table) {
+bool OpenChosenDrive(const AppState& state, DriveTable& table) {
     if (!table.InitTransport()) return false;
     if (table.EnumerateDrives() <= 0) return false;
-    table.SetListingGeneration(State().driveListGeneration.load());
-    return SelectChosenDrive(table);
+    table.SetListingGeneration(state.driveListGeneration.load());
+    return state.SelectChosenDrive(table);
 }
 
 std::optional<uint32_t> Lba(const QLineEdit& edit) {
@@ -84,7 +84,10 @@ struct CReadTestWindow::Ran {
 };
 
 CReadTestWindow::CReadTestWindow(const AppServices& services, QWidget* parent)
-    : QDialog(parent), m_services(services), m_drive(std::make_shared<StoppableDrive>()) {
+    : QDialog(parent),
+      m_services(services),
+      m_drive(std::make_shared<StoppableDrive>()),
+      m_runHold(services.state) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlag(Qt::Window);
     setObjectName(QStringLiteral("readTestWindow"));
@@ -213,9 +216,9 @@ void CReadTestWindow::OnRangeChosen() {
 void CReadTestWindow::ReadDisc() {
     m_sequence->Start([this] {
         m_sequence->Step(
-            [](DriveTable& table, const WorkerContext&) {
+            [state = m_services.state](DriveTable& table, const WorkerContext&) {
                 DiscRead read;
-                read.driveFound = OpenChosenDrive(table);
+                read.driveFound = OpenChosenDrive(*state, table);
                 if (!read.driveFound) return read;
                 read.driveLabel = table.DriveLabel();
                 read.layout = ReadDiscLayout(table);
@@ -244,7 +247,7 @@ void CReadTestWindow::ShowDisc(const DiscRead& read) {
         return;
     }
     if (!m_discWatch || m_discWatch->Drive() != read.drive) {
-        m_discWatch = DiscWatcher::Of(read.drive);
+        m_discWatch = DiscWatcher::Of(m_services.state, read.drive);
         connect(m_discWatch.get(), &DiscWatcher::Changed, this, &CReadTestWindow::FollowDisc);
         m_discWatch->NeedPolls(m_drive);
         m_shownReady = m_discWatch->Current().ready;
@@ -310,7 +313,7 @@ void CReadTestWindow::BrowseImage() {
 void CReadTestWindow::Start() {
     if (m_running || m_sequence->Running()) return;
     // A Probix scan of this program holds the drive; the read test would hold it up.
-    if (State().scanIdle.load() == 0) {
+    if (m_services.State().scanIdle.load() == 0) {
         ShowStatus(QString::fromLatin1(kReadTestScanRunning));
         return;
     }
@@ -353,10 +356,10 @@ void CReadTestWindow::Start() {
     const std::string imageName = image ? QFile::encodeName(imagePath).toStdString() : std::string();
     m_sequence->Start([this, settings, image, imageName, stop = m_stop, handover = m_handover] {
         m_sequence->Step(
-            [this, drive = m_drive, settings, image, imageName, stop, handover](
+            [this, drive = m_drive, state = m_services.state, settings, image, imageName, stop, handover](
                 DriveTable& table, const WorkerContext& context) {
                 Ran ran;
-                ran.driveFound = OpenChosenDrive(table);
+                ran.driveFound = OpenChosenDrive(*state, table);
                 if (!ran.driveFound) return ran;
                 ReadTestRecord& record = ran.record;
                 record.driveLabel = table.DriveLabel();

@@ -85,11 +85,13 @@ bool SelectionEndCancel(const QEvent* event) {
 CTEFE::CTEFE(const AppServices& services, QWidget* parent)
     : PropertyPage(kDialogId, QStringLiteral("Probix"), kTabIconId, services, parent),
       m_workers(new Workers(this)),
-      m_shared(std::make_shared<Shared>()),
+      m_shared(std::make_shared<Shared>(services.state)),
       m_timer(new QTimer(this)),
-      m_kept(*this, services) {
+      m_kept(*this, services),
+      m_runHold(services.state) {
     BuildControls();
     m_timer->setObjectName(QString::fromLatin1(kPollTimerName));
+    m_workers->setObjectName(QString::fromLatin1(kWorkersName));
     m_timer->setInterval(kPollPeriodMs);
     connect(m_timer, &QTimer::timeout, this, &CTEFE::OnTimer);
 }
@@ -117,10 +119,6 @@ bool CTEFE::ScanBusy() const {
 
 SharedDrive* CTEFE::Drive() const {
     return m_scanDriveOpen ? &m_scanDrive->Shared() : nullptr;
-}
-
-size_t CTEFE::WorkerCount() const {
-    return m_workers->Running();
 }
 
 void CTEFE::BuildControls() {
@@ -235,7 +233,7 @@ void CTEFE::BuildControls() {
 }
 
 void CTEFE::OnInitDialog() {
-    if (State().pagesRemoving.load() != 0) return;
+    if (Services().State().pagesRemoving.load() != 0) return;
 
     m_pollRunning = false;
     m_discKnown = false;
@@ -258,7 +256,7 @@ void CTEFE::OnInitDialog() {
 
 void CTEFE::OpenScanDrive() {
     m_sequence->Step(
-        [](DriveTable& table, const WorkerContext&) {
+        [state = m_shared->state](DriveTable& table, const WorkerContext&) {
             struct Opened {
                 int drives = -1;
                 std::string label;
@@ -267,8 +265,8 @@ void CTEFE::OpenScanDrive() {
             } opened;
             if (!table.InitTransport()) return opened;
             opened.drives = table.EnumerateDrives();
-            table.SetListingGeneration(State().driveListGeneration.load());
-            if (opened.drives > 0 && SelectChosenDrive(table)) {
+            table.SetListingGeneration(state->driveListGeneration.load());
+            if (opened.drives > 0 && state->SelectChosenDrive(table)) {
                 opened.label = table.DriveLabel();
                 opened.firmware = table.FirmwareRevision();
                 opened.identity = IdentityOf(table, table.SelectedIndex());
@@ -398,7 +396,7 @@ bool CTEFE::eventFilter(QObject* watched, QEvent* event) {
 
 void CTEFE::WatchDisc(const DriveIdentity& drive) {
     StopWatchingDisc();
-    m_discWatch = DiscWatcher::Of(drive);
+    m_discWatch = DiscWatcher::Of(m_shared->state, drive);
     // What the page shows now is what it reads from here on.
     m_discChanges = MediumChangesOf(drive);
 }
@@ -431,9 +429,9 @@ CTEFE::PollOutcome CTEFE::PollDisc(SharedDrive& drive, const Shared& shared, boo
     bool attention = false;
     DriveIdentity identity;
     const std::optional<uint8_t> status =
-        drive.LockedUnlessStopped(quiet, [&attention, &identity](DriveTable& table) -> uint8_t {
+        drive.LockedUnlessStopped(quiet, [&shared, &attention, &identity](DriveTable& table) -> uint8_t {
             // After a rescan the chosen drive may sit elsewhere in the list, or be gone.
-            if (!SelectChosenDrive(table)) return kCommandFailed;
+            if (!shared.state->SelectChosenDrive(table)) return kCommandFailed;
             identity = IdentityOf(table, table.SelectedIndex());
             return TestUnitReadyAfterAttention(table, &attention);
         });
@@ -516,8 +514,11 @@ void CTEFE::BuildSpeedList(const DiscSurvey& survey) {
     m_speedKbps = survey.speeds.kbps;
     {
         const QSignalBlocker block(m_speedCombo);
-        for (const std::string& label : survey.speeds.labels)
-            m_speedCombo->addItem(QString::fromStdString(label));
+        // Each line carries its speed code.
+        for (size_t i = 0; i < survey.speeds.labels.size(); ++i) {
+            const QVariant code = i < m_speedCodes.size() ? QVariant(uint32_t{m_speedCodes[i]}) : QVariant();
+            m_speedCombo->addItem(QString::fromStdString(survey.speeds.labels[i]), code);
+        }
         if (m_speedCodes.empty()) {
             m_speedCombo->addItem(ProgramText(scan_texts::kNotAvailable));
             m_speedCombo->setCurrentIndex(0);

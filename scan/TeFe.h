@@ -106,25 +106,13 @@ class CTEFE final : public PropertyPage {
     // The object name of timer 1, the disc poll.
     static constexpr const char* kPollTimerName = "pollTimer";
 
-    // What the page's controls do not show, for tests: the run and Smart report owning the page,
-    // whether a poll goes, the disc and its speeds as the poll found them.
+    // The object name of the page's workers (its polls and its runs).
+    static constexpr const char* kWorkersName = "pageWorkers";
+
+    // A run or the Smart report owns the page.
     bool ScanBusy() const;
-    bool PollRunning() const { return m_pollRunning; }
-    bool DiscKnown() const { return m_discKnown; }
-    uint8_t SelectedSpeedCode() const { return m_selectedSpeedCode; }
-    const std::vector<uint8_t>& SpeedCodes() const { return m_speedCodes; }
-    uint8_t DiscTypeCode() const { return m_discTypeCode; }
-    // What the last run found (finished or stopped), as it is saved; none before the first run.
-    const std::optional<ScanResults>& LastResults() const { return m_kept.Last(); }
-    // The page's settings changed since the last run: what it shows belongs to that run.
-    bool ResultsStale() const { return m_kept.Stale(); }
-    // Writes the last run's results file, or its labelled chart picture. Empty when written.
-    QString SaveResults(const QString& path) const { return m_kept.SaveResults(path); }
-    QString SavePicture(const QString& path) const { return m_kept.SavePicture(path); }
     // The page's drive as its workers share it; null before the initialisation has opened it.
     SharedDrive* Drive() const;
-    // Workers that have not ended: polls and runs (also stopped ones still at the drive).
-    size_t WorkerCount() const;
 
   protected:
     void OnInitDialog() override;

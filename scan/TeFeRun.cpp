@@ -93,8 +93,8 @@ void CTEFE::RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
 
     // Vendor mode is switched on again before every run; what the drive answers is not looked at.
     // A run stopped while it waited for the drive sends nothing.
-    if (!drive->Shared().LockedUnlessStopped(stopRequested, [](DriveTable& table) {
-            SelectChosenDrive(table);
+    if (!drive->Shared().LockedUnlessStopped(stopRequested, [&shared](DriveTable& table) {
+            shared->state->SelectChosenDrive(table);
             return VendorModeScope::SwitchOnAgain(table);
         })) {
         return;

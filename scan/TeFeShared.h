@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -16,6 +17,9 @@ namespace dravix {
 
 // Kept alive by whichever of the page and its workers lives longest.
 struct CTEFE::Shared {
+    explicit Shared(std::shared_ptr<AppState> programState) : state(std::move(programState)) {}
+    // The program's state: the workers find the chosen drive with it.
+    const std::shared_ptr<AppState> state;
     // ScanBusy: the poll worker reads it.
     std::atomic<bool> scanBusy{false};
     // Held by the run while it draws a sample, and by STOP and the page's end while they ask the

@@ -2,14 +2,24 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 
 #include "drive/DriveNodes.h"
 
 namespace dravix {
 
-// The program-wide state the main window shares with the pages. The scan worker writes ScanIdle
-// and reads PagesRemoving and the selection from its thread, so those are atomics.
+class DriveTable;
+
+// The program-wide state the main window shares with the pages and the other windows. The
+// application owns one and hands it to its windows with their services; a test makes its own.
+// The windows' workers write ScanIdle and read PagesRemoving, the selection and the chosen drive
+// from their threads, so those are atomics or guarded.
 struct AppState {
+    AppState() = default;
+    AppState(const AppState&) = delete;
+    AppState& operator=(const AppState&) = delete;
+
     std::atomic<uint8_t> selectedDriveIndex{0};  // the drive chosen in the main window's list
     bool sheetCreated = false;
     bool sheetPending = false;              // the last probe on the way to creating the sheet failed
@@ -23,18 +33,39 @@ struct AppState {
 
     bool HasFeature(uint8_t code) const { return (featureFlags >> (code - 1)) & 1u; }
     void SetFeature(uint8_t code) { featureFlags = static_cast<uint8_t>(featureFlags | (1u << (code - 1))); }
-};
 
-// The one instance of the program.
-AppState& State();
+    // The drive chosen in the main window's list, by what identifies it (empty before the first
+    // listing); read by the windows' workers.
+    DriveIdentity ChosenDrive() const;
+    void SetChosenDrive(const DriveIdentity& identity);
+
+    // Selects the chosen drive in a window's own table, by its identity and never by a position
+    // that another drive may have taken: the table lists the drives again first when the program
+    // has rescanned since it listed them. False, with no drive selected (every command then
+    // fails), when the chosen drive is not in the table. Before the first listing the index of
+    // the list is used.
+    bool SelectChosenDrive(DriveTable& table) const;
+    // The same for a drive other than the chosen one (the drive whose disc a window watches).
+    bool SelectListedDrive(DriveTable& table, const DriveIdentity& drive) const;
+
+  private:
+    friend class RunHold;
+    void Hold();
+    void LetGo();
+
+    mutable std::mutex m_chosenMutex;
+    DriveIdentity m_chosen;
+    // The runs that hold the drive; ScanIdle follows their count.
+    std::mutex m_holdMutex;
+    int m_holds = 0;
+};
 
 // A run's part in ScanIdle (a Probix scan, a read test): ScanIdle is 0 while any run holds the
 // drive and 1 only when none does, in whatever order the runs end. Taking it twice or letting it
-// go twice counts once; a hold lets go as it goes. A hold taken before ResetState lets go of
-// nothing after it.
+// go twice counts once; a hold lets go as it goes.
 class RunHold final {
   public:
-    RunHold() = default;
+    explicit RunHold(std::shared_ptr<AppState> state) : m_state(std::move(state)) {}
     ~RunHold() { Set(false); }
     RunHold(const RunHold&) = delete;
     RunHold& operator=(const RunHold&) = delete;
@@ -43,24 +74,8 @@ class RunHold final {
     bool Holding() const { return m_holding; }
 
   private:
+    std::shared_ptr<AppState> m_state;
     bool m_holding = false;
-    uint64_t m_epoch = 0;
 };
-
-// The drive chosen in the main window's list, by what identifies it (empty before the first
-// listing); read by the windows' workers.
-DriveIdentity ChosenDrive();
-void SetChosenDrive(const DriveIdentity& identity);
-
-// Selects the chosen drive in a window's own table, by its identity and never by a position that
-// another drive may have taken: the table lists the drives again first when the program has
-// rescanned since it listed them. False, with no drive selected (every command then fails), when
-// the chosen drive is not in the table. Before the first listing the index of the list is used.
-bool SelectChosenDrive(DriveTable& table);
-// The same for a drive other than the chosen one (the drive whose disc a window watches).
-bool SelectListedDrive(DriveTable& table, const DriveIdentity& drive);
-
-// Puts every field back to its start value (tests start each case from a fresh program state).
-void ResetState();
 
 }  // namespace dravix

@@ -82,7 +82,7 @@ void DriveSequence::RunStep(ErasedWork work, bool background) {
     }
     // The turn is reserved here, on the UI thread, so that steps keep the order in which they
     // were asked for. A window's steps address the drive chosen in the main window.
-    m_lastDrive = State().selectedDriveIndex.load();
+    m_lastDrive = m_services.State().selectedDriveIndex.load();
     auto turn = std::make_shared<DriveTurns::Turn>(DriveTurns::Of(*m_lastDrive).Reserve());
     const uint64_t worker = m_workers->Start([this, drive = m_drive, turn, work = std::move(work), generation,
                                               stepsAsked, background](const WorkerContext& context) {
@@ -155,7 +155,8 @@ void DriveSequence::Leave(uint64_t generation) {
 }
 
 void DriveSequence::Finally(std::function<void(DriveTable& table)> work, std::optional<uint8_t> driveIndex) {
-    const uint8_t index = driveIndex.value_or(m_lastDrive.value_or(State().selectedDriveIndex.load()));
+    const uint8_t index =
+        driveIndex.value_or(m_lastDrive.value_or(m_services.State().selectedDriveIndex.load()));
     auto turn = std::make_shared<DriveTurns::Turn>(DriveTurns::Of(index).Reserve());
     ++*m_finally;
     WorkerThreads::Program().Start(

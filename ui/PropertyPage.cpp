@@ -57,7 +57,8 @@ class CompactTabStyle final : public QProxyStyle {
 
 }  // namespace
 
-PropertySheet::PropertySheet(QWidget* parent) : QTabWidget(parent) {
+PropertySheet::PropertySheet(std::shared_ptr<const AppState> state, QWidget* parent)
+    : QTabWidget(parent), m_state(std::move(state)) {
     auto* style = new CompactTabStyle;
     style->setParent(this);
     tabBar()->setStyle(style);
@@ -81,7 +82,7 @@ void PropertySheet::RemovePage(PropertyPage* page) {
     if (m_active == page) {
         // Leaving the page is its last notification, unless the main window is taking all pages
         // down for another drive: a page on its way out must not talk to the new drive.
-        if (page->IsInitialised() && State().pagesRemoving == 0) page->OnSheetNotify();
+        if (page->IsInitialised() && m_state->pagesRemoving == 0) page->OnSheetNotify();
         m_active = nullptr;
     }
     removeTab(index);
@@ -116,7 +117,7 @@ void PropertySheet::OnCurrentChanged(int index) {
     emit ActivePageChanged();
     // While the main window removes every page, the pages that become current one after the
     // other are about to go too: they are neither created nor told.
-    if (State().pagesRemoving != 0) return;
+    if (m_state->pagesRemoving != 0) return;
     if (previous && previous->IsInitialised()) previous->OnSheetNotify();
     if (next == nullptr) return;
     if (!next->IsInitialised()) {

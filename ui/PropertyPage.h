@@ -4,11 +4,14 @@
 #include <QString>
 #include <QTabWidget>
 #include <QWidget>
+#include <memory>
 #include <vector>
 
 class QAction;
 
 namespace dravix {
+
+struct AppState;
 
 class AppServices;
 
@@ -84,7 +87,8 @@ class PropertyPage : public QWidget {
 class PropertySheet final : public QTabWidget {
     Q_OBJECT
   public:
-    explicit PropertySheet(QWidget* parent = nullptr);
+    // `state`: the program's, which tells whether the main window is taking its pages down.
+    explicit PropertySheet(std::shared_ptr<const AppState> state, QWidget* parent = nullptr);
 
     // Until the sheet is created no page is initialised; creating it initialises the active page.
     void Create();
@@ -103,6 +107,7 @@ class PropertySheet final : public QTabWidget {
   private:
     void OnCurrentChanged(int index);
 
+    std::shared_ptr<const AppState> m_state;
     PropertyPage* m_active = nullptr;
     bool m_created = false;
 };

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "turns/AppState.h"
 #include "ui/LinkLauncher.h"
 #include "ui/Prompter.h"
 
@@ -28,13 +29,18 @@ struct SaveQuestion {
     QString filter;
 };
 
-// What the program's windows ask of the desktop and of the user, in one place: message boxes,
-// modal dialogs, opening addresses and links, File > Save. The application makes one and hands it
-// to its main window, which hands it to every window it makes; a window hands it on to the
-// dialogs it opens. Tests give the windows one whose parts they script. A part left empty is the
-// program's own. UI thread only.
+// What the program's windows share and ask of the desktop and of the user, in one place: the
+// program's state, message boxes, modal dialogs, opening addresses and links, File > Save. The
+// application makes one and hands it to its main window, which hands it to every window it makes;
+// a window hands it on to the dialogs it opens. Tests give the windows one whose parts they
+// script. A part left empty is the program's own. UI thread only (the state aside: workers share
+// it, each keeping it alive while it runs).
 class AppServices final {
   public:
+    // The state the windows share: the chosen drive, ScanIdle, the sheet's flags.
+    std::shared_ptr<AppState> state = std::make_shared<AppState>();
+    AppState& State() const { return *state; }
+
     // Every message box. Empty: a QMessageBox.
     std::shared_ptr<Prompter> prompter;
     // Every modal dialog (the not-supported dialog, the About box, the setting-scope dialog, the

@@ -18,6 +18,7 @@
 
 #include "chart/ScanChart.h"
 #include "scan/TeFe.h"
+#include "tests/scan/TeFeControls.h"
 #include "tests/support/VirtualBus.h"
 #include "turns/AppState.h"
 #include "ui/PropertyPage.h"
@@ -51,7 +52,7 @@ void OpenWithSpeedsListed(CTEFE& page) {
     page.findChild<QTimer*>(QString::fromLatin1(CTEFE::kPollTimerName))->stop();
     page.show();
     page.OnTimer();
-    while (page.PollRunning() || page.SpeedCodes().empty())
+    while (test::RunningWorkers(page) > 0 || test::OfferedSpeedCodes(page).empty())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 }
 
@@ -61,7 +62,7 @@ void BM_PageFullScanUiStall(benchmark::State& state) {
     double worstStallMs = 0;
     double totalSeconds = 0;
     for (auto _ : state) {
-        ResetState();
+        services.state = std::make_shared<AppState>();  // each run starts as the program does
         test::VirtualBus bus;
         emu::VirtualDrive& drive = bus.AddDrive();
         drive.Insert("dvd+r-dl");
@@ -106,7 +107,6 @@ BENCHMARK(BM_PageFullScanUiStall)->Unit(benchmark::kMillisecond)->Iterations(5);
 void SaveSnapshot(const QString& path) {
     AppServices services;
     services.prompter = std::make_shared<SilentPrompter>();
-    ResetState();
     test::VirtualBus bus;
     emu::VirtualDrive& drive = bus.AddDrive();
     drive.Insert("dvd+r-dl");
@@ -124,7 +124,7 @@ void SaveSnapshot(const QString& path) {
     QApplication::processEvents();
     page.grab().save(path);
     page.OnStop();
-    while (page.WorkerCount() > 0) {
+    while (test::RunningWorkers(page) > 0) {
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }
 }

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "app/MainDialog.h"
+#include "tests/support/MainWindowControls.h"
 #include "tests/support/VirtualBus.h"
 #include "turns/AppState.h"
 #include "ui/PropertyPage.h"
@@ -191,7 +192,6 @@ bool SpeedsListed(CMainDialog& window) {
 
 struct Bench {
     Bench() {
-        ResetState();
         for (int i = 0; i < 2; ++i) {
             emu::VirtualDrive& drive = bus.AddDrive();
             drive.SetFeatureCodes({1, 2, 3, 5, 6, 7});
@@ -288,7 +288,7 @@ void BM_WalkThroughEveryPage(benchmark::State& state) {
         Click(window, 178, 1076);  // Set, through the setting-scope dialog and the empty-tray loop
         probe.EndPhase("overspeed");
 
-        window.DriveList()->setCurrentIndex(1);
+        test::DriveListOf(window)->setCurrentIndex(1);
         window.OnDriveListChanged(1);
         WaitIdle(window);
         probe.EndPhase("drive_change");

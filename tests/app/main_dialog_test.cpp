@@ -32,6 +32,8 @@
 #include "probix/ResultsFileReader.h"
 #include "scan/ResultsWindow.h"
 #include "scan/TeFe.h"
+#include "tests/scan/TeFeControls.h"
+#include "tests/support/MainWindowControls.h"
 #include "tests/support/ScriptedPrompter.h"
 #include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
@@ -83,7 +85,6 @@ struct MainDialogTest : ::testing::Test {
     AppServices services;
 
     void SetUp() override {
-        ResetState();
         services.prompter = prompter;
         services.dialogRunner = [this](QDialog& d) {
             dialogs.emplace_back(d.metaObject()->className());
@@ -140,7 +141,7 @@ struct MainDialogTest : ::testing::Test {
     // The drive list's user choice (the list reports an activation, as a click does), and the
     // probe it starts run to its end.
     static void Choose(CMainDialog& window, int line) {
-        window.DriveList()->setCurrentIndex(line);
+        test::DriveListOf(window)->setCurrentIndex(line);
         window.OnDriveListChanged(line);
         EXPECT_TRUE(test::Settle(window));
     }
@@ -166,18 +167,18 @@ TEST_F(MainDialogTest, StartsWithTheWarningThenListsTheDrivesAndShowsThePages) {
     EXPECT_EQ(warning.buttons, PromptButtons::Ok);
 
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Dravix Ver.2.0"));
-    ASSERT_EQ(window.DriveList()->count(), 2);
+    ASSERT_EQ(test::DriveListOf(window)->count(), 2);
     // The 28-character label, then the drive's nodes.
-    EXPECT_EQ(window.DriveList()->itemText(0).mid(28), QStringLiteral(" \u2014 /dev/sr0, /dev/sg0"));
-    EXPECT_EQ(window.DriveList()->currentIndex(), 0);
-    EXPECT_TRUE(State().sheetCreated);
-    EXPECT_FALSE(State().sheetPending);
+    EXPECT_EQ(test::DriveListOf(window)->itemText(0).mid(28), QStringLiteral(" \u2014 /dev/sr0, /dev/sg0"));
+    EXPECT_EQ(test::DriveListOf(window)->currentIndex(), 0);
+    EXPECT_TRUE(services.State().sheetCreated);
+    EXPECT_FALSE(services.State().sheetPending);
     EXPECT_EQ(Tabs(window), (std::vector<std::string>{"Information", "Book Type", "Probix", "WOPC",
                                                       "Test Write", "Lumard", "OverSpeed"}));
     EXPECT_EQ(window.Sheet()->ActivePage()->Title(), QStringLiteral("Information"));
     EXPECT_EQ(pageLog, (std::vector<std::string>{"init Information"}));  // others wait until shown
-    EXPECT_TRUE(window.Timer().isActive());
-    EXPECT_EQ(window.Timer().interval(), 600);
+    EXPECT_TRUE(test::TimerOf(window).isActive());
+    EXPECT_EQ(test::TimerOf(window).interval(), 600);
     // The probe leaves the drive out of vendor mode.
     EXPECT_EQ(bus.Commands().back(), kVendorOff);
     EXPECT_TRUE(dialogs.empty());
@@ -187,7 +188,7 @@ TEST_F(MainDialogTest, MenuCarriesItsTextsAndCommandIds) {
     bus.AddDrive();
     CMainDialog window(services, FakePages());
     std::vector<std::pair<std::string, std::string>> items;
-    for (QAction* menu : window.MenuBar()->actions()) {
+    for (QAction* menu : test::MenuBarOf(window)->actions()) {
         for (QAction* item : menu->menu()->actions()) {
             items.emplace_back(item->objectName().toStdString(), item->text().toStdString());
         }
@@ -271,10 +272,10 @@ TEST_F(MainDialogTest, NoDriveSaysWhyInsteadOfTheNotSupportedDialog) {
     EXPECT_EQ(prompter->asked[1].caption, AppTitle());
     EXPECT_TRUE(dialogs.empty());
     EXPECT_TRUE(window.Diagnosis().contains(QStringLiteral("dravix --virtual")));
-    EXPECT_EQ(window.DriveList()->count(), 0);
-    EXPECT_TRUE(State().sheetPending);
-    EXPECT_FALSE(State().sheetCreated);
-    EXPECT_FALSE(window.Timer().isActive());
+    EXPECT_EQ(test::DriveListOf(window)->count(), 0);
+    EXPECT_TRUE(services.State().sheetPending);
+    EXPECT_FALSE(services.State().sheetCreated);
+    EXPECT_FALSE(test::TimerOf(window).isActive());
 }
 
 // The kernel refuses vendor commands on the sr node while the drive's sg node is refused to us:
@@ -303,7 +304,7 @@ TEST_F(MainDialogTest, KernelRefusalIsToldAsSuchWithTheNodesAndTheWayToAccess) {
     EXPECT_FALSE(text.contains(QStringLiteral("joining the group \"root\"")));
     EXPECT_TRUE(dialogs.empty());
     EXPECT_EQ(window.Diagnosis(), text);
-    EXPECT_TRUE(State().sheetPending);
+    EXPECT_TRUE(services.State().sheetPending);
 }
 
 // Help > "Copy Drive Report" puts the drive report on the clipboard: the drive's nodes, its
@@ -352,9 +353,9 @@ TEST_F(MainDialogTest, RescanKeepsTheChosenDriveByItsNodesAndProbesAnotherWhenIt
     bus.AddDrive().SetFeatureCodes({5, 1});
     CMainDialog window(services, FakePages());
     Open(window);
-    ASSERT_EQ(window.DriveList()->count(), 2);
-    EXPECT_TRUE(window.DriveList()->itemText(0).endsWith(QStringLiteral("\u2014 /dev/sr0, /dev/sg0")));
-    EXPECT_TRUE(window.DriveList()->itemText(1).endsWith(QStringLiteral("\u2014 /dev/sr1, /dev/sg1")));
+    ASSERT_EQ(test::DriveListOf(window)->count(), 2);
+    EXPECT_TRUE(test::DriveListOf(window)->itemText(0).endsWith(QStringLiteral("\u2014 /dev/sr0, /dev/sg0")));
+    EXPECT_TRUE(test::DriveListOf(window)->itemText(1).endsWith(QStringLiteral("\u2014 /dev/sr1, /dev/sg1")));
     Choose(window, 1);
     const std::vector<std::string> tabs = Tabs(window);
     ASSERT_EQ(tabs, (std::vector<std::string>{"Information", "Book Type", "Probix"}));
@@ -363,24 +364,24 @@ TEST_F(MainDialogTest, RescanKeepsTheChosenDriveByItsNodesAndProbesAnotherWhenIt
     DriveTable page;
     ASSERT_TRUE(page.InitTransport());
     ASSERT_EQ(page.EnumerateDrives(), 2);
-    page.SetListingGeneration(State().driveListGeneration);
+    page.SetListingGeneration(services.State().driveListGeneration);
 
     bus.Os().RemoveNode("/dev/sr0");
     bus.Os().RemoveNode("/dev/sg0");
     bus.ClearCommands();
     // Not while a scan runs: the rescan waits for its end.
-    State().scanIdle = 0;
+    services.State().scanIdle = 0;
     window.Rescan();
     EXPECT_FALSE(DriveSequence::AnyWorking(window));
-    EXPECT_EQ(window.DriveList()->count(), 2);
-    State().scanIdle = 1;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.DriveList()->count() == 1; }, 5000));
+    EXPECT_EQ(test::DriveListOf(window)->count(), 2);
+    services.State().scanIdle = 1;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::DriveListOf(window)->count() == 1; }, 5000));
     EXPECT_TRUE(test::Settle(window));
-    EXPECT_EQ(State().selectedDriveIndex.load(), 0);
-    EXPECT_TRUE(window.DriveList()->currentText().endsWith(QStringLiteral("/dev/sr1, /dev/sg1")));
+    EXPECT_EQ(services.State().selectedDriveIndex.load(), 0);
+    EXPECT_TRUE(test::DriveListOf(window)->currentText().endsWith(QStringLiteral("/dev/sr1, /dev/sg1")));
     EXPECT_EQ(Count(kVendorOn), 0u);
     EXPECT_EQ(Tabs(window), tabs);
-    ASSERT_TRUE(SelectChosenDrive(page));
+    ASSERT_TRUE(services.State().SelectChosenDrive(page));
     EXPECT_EQ(page.Entry(page.SelectedIndex()).nodes.front().path, "/dev/sr1");
 
     bus.Os().RemoveNode("/dev/sr1");
@@ -388,11 +389,11 @@ TEST_F(MainDialogTest, RescanKeepsTheChosenDriveByItsNodesAndProbesAnotherWhenIt
     bus.AddDrive().SetFeatureCodes({7});
     window.Rescan();
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return window.DriveList()->currentText().contains("/dev/sr2"); }, 5000));
+        QTest::qWaitFor([&] { return test::DriveListOf(window)->currentText().contains("/dev/sr2"); }, 5000));
     EXPECT_TRUE(test::Settle(window));
     EXPECT_EQ(Count(kVendorOn), 1u);
     EXPECT_EQ(Tabs(window), (std::vector<std::string>{"Information", "OverSpeed"}));
-    EXPECT_TRUE(SelectChosenDrive(page));
+    EXPECT_TRUE(services.State().SelectChosenDrive(page));
     EXPECT_EQ(page.Entry(page.SelectedIndex()).nodes.front().path, "/dev/sr2");
 }
 
@@ -404,11 +405,11 @@ TEST_F(MainDialogTest, APullOutWhileABoxIsOpenEndsWithAUsableDriveList) {
     bus.AddDrive(emu::DriveKind::OtherMaker);
     CMainDialog window(services, FakePages());
     Open(window);
-    window.Timer().stop();
-    State().scanIdle = 0;  // a scan: the timer locks the list, and then the scan ends
+    test::TimerOf(window).stop();
+    services.State().scanIdle = 0;  // a scan: the timer locks the list, and then the scan ends
     window.OnTimer();
-    State().scanIdle = 1;
-    ASSERT_FALSE(window.DriveList()->isEnabled());
+    services.State().scanIdle = 1;
+    ASSERT_FALSE(test::DriveListOf(window)->isEnabled());
     prompter->answer = [&](const PromptRecord& record) {
         if (record.text == QString::fromLatin1(kMsgReportCopied)) {
             bus.Os().RemoveNode("/dev/sr0");
@@ -418,14 +419,14 @@ TEST_F(MainDialogTest, APullOutWhileABoxIsOpenEndsWithAUsableDriveList) {
         return PromptAnswer::Ok;
     };
     window.CopyDriveReport();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.DriveList()->count() == 1; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::DriveListOf(window)->count() == 1; }, 20000));
     ASSERT_TRUE(test::Settle(window));
     const std::vector<QString> texts = prompter->Texts();
     EXPECT_EQ(std::count(texts.begin(), texts.end(), QStringLiteral("The drive is no longer there.")), 1);
     EXPECT_EQ(prompter->asked.back().caption, QStringLiteral("Warning"));
     EXPECT_TRUE(dialogs.empty());
     EXPECT_TRUE(window.Diagnosis().startsWith(QStringLiteral("The drive refused the maker's vendor mode")));
-    EXPECT_TRUE(window.DriveList()->isEnabled());
+    EXPECT_TRUE(test::DriveListOf(window)->isEnabled());
 }
 
 TEST_F(MainDialogTest, RefusedDriveNodesAreExplainedWithNoDeviceFound) {
@@ -448,14 +449,14 @@ TEST_F(MainDialogTest, OtherMakersDriveThenMakersDriveThenBack) {
     CMainDialog window(services, FakePages());
     Open(window);
     EXPECT_EQ(dialogs.size(), 1u);  // not a maker's drive: dialog 161, no sheet
-    EXPECT_TRUE(State().sheetPending);
-    EXPECT_FALSE(window.Sheet()->isVisible() && State().sheetCreated);
+    EXPECT_TRUE(services.State().sheetPending);
+    EXPECT_FALSE(window.Sheet()->isVisible() && services.State().sheetCreated);
 
     Choose(window, 1);
-    EXPECT_TRUE(State().sheetCreated);
-    EXPECT_FALSE(State().sheetPending);
+    EXPECT_TRUE(services.State().sheetCreated);
+    EXPECT_FALSE(services.State().sheetPending);
     EXPECT_EQ(Tabs(window), (std::vector<std::string>{"Information", "Book Type", "Probix"}));
-    EXPECT_EQ(State().selectedDriveIndex, 1);
+    EXPECT_EQ(services.State().selectedDriveIndex, 1);
 
     pageLog.clear();
     Choose(window, 0);
@@ -476,9 +477,9 @@ TEST_F(MainDialogTest, TabsFollowThePageOrderWhateverTheCodeOrder) {
     CMainDialog window(services, FakePages());
     Open(window);
     EXPECT_EQ(Tabs(window), (std::vector<std::string>{"Information", "Book Type", "OverSpeed"}));
-    EXPECT_TRUE(State().HasFeature(7));
-    EXPECT_TRUE(State().HasFeature(5));
-    EXPECT_FALSE(State().HasFeature(4));
+    EXPECT_TRUE(services.State().HasFeature(7));
+    EXPECT_TRUE(services.State().HasFeature(5));
+    EXPECT_FALSE(services.State().HasFeature(4));
 }
 
 TEST_F(MainDialogTest, NoFeatureCodesGiveTheInformationPageAloneUntilAnotherDriveIsChosen) {
@@ -524,17 +525,17 @@ TEST_F(MainDialogTest, TimerLocksTheDriveListAndPageButtonsWhileAScanRuns) {
     PropertySheet* sheet = window.Sheet();
     auto control = [&](int page, int id) { return sheet->Page(page)->Control(id); };
 
-    State().scanIdle = 0;
+    services.State().scanIdle = 0;
     window.OnTimer();
-    EXPECT_FALSE(window.DriveList()->isEnabled());
+    EXPECT_FALSE(test::DriveListOf(window)->isEnabled());
     EXPECT_FALSE(control(0, 1015)->isEnabled());
 
     sheet->SetActivePage(sheet->Page(1));  // Book Type
     window.OnTimer();
     for (int id : {1016, 1029, 1017, 1018, 1019, 1021}) EXPECT_FALSE(control(1, id)->isEnabled()) << id;
-    State().scanIdle = 1;
+    services.State().scanIdle = 1;
     window.OnTimer();
-    EXPECT_TRUE(window.DriveList()->isEnabled());
+    EXPECT_TRUE(test::DriveListOf(window)->isEnabled());
     EXPECT_TRUE(control(1, 1016)->isEnabled());
     EXPECT_TRUE(control(1, 1019)->isEnabled());
     for (int id : {1029, 1017, 1018, 1021}) EXPECT_FALSE(control(1, id)->isEnabled()) << id;
@@ -544,16 +545,16 @@ TEST_F(MainDialogTest, TimerLocksTheDriveListAndPageButtonsWhileAScanRuns) {
     EXPECT_FALSE(control(1, 1016)->isEnabled());
 
     sheet->SetActivePage(sheet->Page(2));  // WOPC
-    State().scanIdle = 0;
+    services.State().scanIdle = 0;
     window.OnTimer();
     EXPECT_FALSE(control(2, 1030)->isEnabled());
     EXPECT_FALSE(control(2, 1031)->isEnabled());
-    State().scanIdle = 1;
+    services.State().scanIdle = 1;
     window.OnTimer();
     EXPECT_TRUE(control(2, 1030)->isEnabled());
 
     sheet->SetActivePage(sheet->Page(3));  // Test Write
-    State().scanIdle = 0;
+    services.State().scanIdle = 0;
     window.OnTimer();
     EXPECT_FALSE(control(3, 1010)->isEnabled());
     EXPECT_FALSE(control(3, 1015)->isEnabled());
@@ -683,7 +684,7 @@ TEST_F(MainDialogTest, TheFileMenuAndTheChartMenuOfferTheRunsCommandsOnceARunIsK
     });
     Open(window);
     ASSERT_NE(probix, nullptr);
-    QMenu* file = window.MenuBar()->actions().front()->menu();
+    QMenu* file = test::MenuBarOf(window)->actions().front()->menu();
     // The File menu's items by name, a separator as "-".
     auto items = [file] {
         QStringList names;
@@ -719,9 +720,10 @@ TEST_F(MainDialogTest, TheFileMenuAndTheChartMenuOfferTheRunsCommandsOnceARunIsK
     EXPECT_TRUE(std::none_of(fromFile.begin(), fromFile.end(), [](QAction* a) { return a->isEnabled(); }));
 
     probix->OnTimer();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !probix->PollRunning(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::RunningWorkers(*probix) == 0; }, 20000));
     probix->OnStart();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return probix->LastResults().has_value(); }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::KeptRun(*probix).has_value(); }, 60000));
+    const ScanResults kept = *test::KeptRun(*probix);
     EXPECT_TRUE(enabled(runCommands()));
 
     QTemporaryDir folder;
@@ -744,8 +746,8 @@ TEST_F(MainDialogTest, TheFileMenuAndTheChartMenuOfferTheRunsCommandsOnceARunIsK
         QTest::qWaitFor([&] { return status->toolTip().contains(folder.filePath("run.csv")); }, 20000));
     const ResultsRead saved = ReadResultsFile(QFile::encodeName(folder.filePath("run.csv")).toStdString());
     ASSERT_TRUE(saved.results) << saved.error;
-    EXPECT_EQ(saved.results->samples.size(), probix->LastResults()->samples.size());
-    EXPECT_EQ(saved.results->statistics, probix->LastResults()->statistics);
+    EXPECT_EQ(saved.results->samples.size(), kept.samples.size());
+    EXPECT_EQ(saved.results->statistics, kept.statistics);
     // The picture from the chart's menu.
     command(chart->actions(), CTEFE::kSavePictureName)->trigger();
     EXPECT_FALSE(QImage(folder.filePath("run.png")).isNull());
@@ -755,7 +757,7 @@ TEST_F(MainDialogTest, TheFileMenuAndTheChartMenuOfferTheRunsCommandsOnceARunIsK
     command(chart->actions(), CTEFE::kShowResultsName)->trigger();
     auto* shown = window.findChild<CResultsWindow*>();
     ASSERT_NE(shown, nullptr);
-    EXPECT_EQ(shown->Results().statistics, probix->LastResults()->statistics);
+    EXPECT_EQ(shown->Results().statistics, kept.statistics);
     EXPECT_TRUE(shown->Header()->text().endsWith(QStringLiteral("File: ") + folder.filePath("run.csv")));
     delete shown;
 

@@ -26,6 +26,7 @@
 #include "capture/SaveWindowImage.h"
 #include "export/ImageTexts.h"
 #include "tests/export/TestDecoders.h"
+#include "tests/support/MainWindowControls.h"
 #include "tests/support/ScriptedPrompter.h"
 #include "ui/Services.h"
 
@@ -259,7 +260,7 @@ TEST_F(CaptureExportTest, TheMainWindowsSaveCommandSavesThePictureOfTheMainWindo
 
     const RgbImage decoded = Decode(Path(QStringLiteral("main.png")));
     EXPECT_EQ(test::MaxChannelDifference(decoded, ToRgb(main.grab().toImage())), 0);
-    const RgbImage bar = ToRgb(main.MenuBar()->grab().toImage());
+    const RgbImage bar = ToRgb(test::MenuBarOf(main)->grab().toImage());
     EXPECT_TRUE(std::equal(bar.rgb.begin(), bar.rgb.end(), decoded.rgb.begin()));
 }
 

@@ -234,7 +234,6 @@ TEST_F(BookTypePage, SetsWhoseAnswerIsLostShowWhatTheDriveHolds) {
 }
 
 TEST(BookTypePageOnAnotherMakersDrive, RefusedVendorModeIsNotSupported) {
-    ResetState();
     VirtualBus bus;
     bus.AddDrive(emu::DriveKind::OtherMaker);
     auto prompter = std::make_shared<ScriptedPrompter>();

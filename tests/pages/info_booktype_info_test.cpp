@@ -184,7 +184,6 @@ TEST_F(InfoPage, FailuresShowInTheFieldsAndKeepUnreachedTexts) {
 }
 
 TEST(InfoPageWithoutDrive, LeavesItsFieldsEmpty) {
-    ResetState();
     VirtualBus bus;  // no drive behind it
     auto prompter = std::make_shared<ScriptedPrompter>();
     AppServices services;

@@ -24,10 +24,7 @@ namespace dravix::test {
 using Bytes = std::vector<uint8_t>;
 
 struct PageFixture : ::testing::Test {
-    void SetUp() override {
-        ResetState();
-        services.prompter = prompter;
-    }
+    void SetUp() override { services.prompter = prompter; }
 
     void Insert(const char* media) {
         ASSERT_TRUE(drive.Insert(media));

@@ -59,7 +59,6 @@ struct DialogScript {
 
 struct SwitchPageFixture : ::testing::Test {
     void SetUp() override {
-        ResetState();
         services.prompter = prompter;
         prompter->runaway = [this] { drive.RemoveDisc(); };
         services.dialogRunner = [this](QDialog& dialog) {

@@ -21,6 +21,7 @@
 #include "chart/ScanChart.h"
 #include "scan/StatusLine.h"
 #include "scan/TeFe.h"
+#include "tests/scan/TeFeControls.h"
 #include "tests/support/CommandGate.h"
 #include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
@@ -60,7 +61,6 @@ class RecordingPrompter final : public Prompter {
 class PageFixture : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetState();
         services.prompter = prompter;
         services.dialogRunner = [this](QDialog& dialog) {
             dialogs.push_back(dialog.objectName());
@@ -96,6 +96,10 @@ class PageFixture : public ::testing::Test {
     QString StatusText() const { return Status()->Text(); }
     // The last run's figures, as the status line's tool tip gives them.
     QString Figures() const { return Status()->toolTip(); }
+    // The figures are a previous run's: the page's settings or its disc changed since.
+    bool ShowsPreviousRun() const {
+        return Figures().contains(QString::fromLatin1(CTEFE::kPreviousRunPrefix));
+    }
     SamplingMode Mode() const {
         return SamplingModeOfEntry(Control<QComboBox>(CTEFE::kSamplingComboId)->currentIndex());
     }
@@ -113,7 +117,7 @@ class PageFixture : public ::testing::Test {
     // One tick of the poll timer, waited for until the poll has ended.
     void Tick() {
         page->OnTimer();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !page->PollRunning(); }, 20000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return test::RunningWorkers(*page) <= (RunGoing() ? 1u : 0u); }, 20000));
     }
 
     // Waits until the page has no run.
@@ -130,7 +134,7 @@ class PageFixture : public ::testing::Test {
         Control<QComboBox>(CTEFE::kSamplingComboId)->setCurrentIndex(static_cast<int>(mode));
     }
     void ChooseSpeed(uint8_t code) {
-        const auto& codes = page->SpeedCodes();
+        const std::vector<uint8_t> codes = test::OfferedSpeedCodes(*page);
         const auto it = std::find(codes.begin(), codes.end(), code);
         ASSERT_NE(it, codes.end()) << "speed code " << int(code) << " not offered";
         Control<QComboBox>(CTEFE::kSpeedComboId)->setCurrentIndex(static_cast<int>(it - codes.begin()));

@@ -24,6 +24,7 @@
 #include "chart/ScanChartCanvas.h"
 #include "probix/ReadTestFile.h"
 #include "scan/ReadTestWindow.h"
+#include "tests/support/MainWindowControls.h"
 #include "tests/support/ScriptedPrompter.h"
 #include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
@@ -67,7 +68,6 @@ struct ReadTestWindowTest : ::testing::Test {
     ReadGate gate{40};
 
     void SetUp() override {
-        ResetState();
         services.prompter = prompter;
         services.dialogRunner = [](QDialog&) { return int(QDialog::Accepted); };
     }
@@ -140,7 +140,7 @@ TEST_F(ReadTestWindowTest, ARunToItsEndShowsTheVerdictAndTheCurve) {
     EXPECT_EQ(Find<QLabel>(window, "readTestVerdict")->text(), QStringLiteral("1 sector could not be read."));
     EXPECT_GT(CurvePixels(window), 100);
     EXPECT_TRUE(Find<QPushButton>(window, "readTestSaveResults")->isEnabled());
-    EXPECT_EQ(State().scanIdle.load(), 1);
+    EXPECT_EQ(services.State().scanIdle.load(), 1);
 }
 
 TEST_F(ReadTestWindowTest, StopEndsTheRunBetweenRequestsAndKeepsWhatWasRead) {
@@ -206,9 +206,9 @@ TEST_F(ReadTestWindowTest, TheDriveListIsLockedWhileARunHoldsTheDrive) {
     CMainDialog main(services, {});
     main.OnInitDialog();
     ASSERT_TRUE(test::Settle(main));
-    ASSERT_TRUE(main.DriveList()->isEnabled());
+    ASSERT_TRUE(test::DriveListOf(main)->isEnabled());
     // Not the maker's drive: no pages, yet the read test is there.
-    QAction* item = main.MenuBar()->findChild<QAction*>(QStringLiteral("readTest"));
+    QAction* item = test::MenuBarOf(main)->findChild<QAction*>(QStringLiteral("readTest"));
     ASSERT_NE(item, nullptr);
     item->trigger();
     auto* window = main.findChild<CReadTestWindow*>();
@@ -216,12 +216,12 @@ TEST_F(ReadTestWindowTest, TheDriveListIsLockedWhileARunHoldsTheDrive) {
     ASSERT_TRUE(test::Settle(*window));
     Find<QPushButton>(*window, "readTestStart")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return gate.Holding(); }, 20000));
-    EXPECT_FALSE(main.DriveList()->isEnabled());
+    EXPECT_FALSE(test::DriveListOf(main)->isEnabled());
     // Closing the window stops the run and gives the list back.
     window->close();
     gate.Open();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return main.DriveList()->isEnabled(); }, 20000));
-    EXPECT_EQ(State().scanIdle.load(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return test::DriveListOf(main)->isEnabled(); }, 20000));
+    EXPECT_EQ(services.State().scanIdle.load(), 1);
 }
 
 }  // namespace

@@ -66,18 +66,23 @@ TEST_F(ResultsPage, ARunIsKeptSavedAutosavedAndMarkedAsThePreviousRunOnceTheSett
     ClickStart();
     ASSERT_TRUE(WaitRunEnded());
 
-    ASSERT_TRUE(p.LastResults());
-    const ScanResults& kept = *p.LastResults();
+    const std::optional<ScanResults> last = test::KeptRun(p);
+    ASSERT_TRUE(last);
+    const ScanResults& kept = *last;
     EXPECT_EQ(kept.samples.size(), 64u);
     EXPECT_EQ(kept.outcome, RunOutcome::Ok);
     EXPECT_EQ(kept.manufacturerId, "ORIONDSC");
-    EXPECT_FALSE(p.ResultsStale());
+    EXPECT_FALSE(ShowsPreviousRun());
 
     // Saved by hand and autosaved: both read back as what the page keeps.
     const std::string saved = (folder / "by-hand.csv").string();
-    ASSERT_EQ(p.SaveResults(QString::fromStdString(saved)), QString());
+    QString answer;
+    services.saveFileName = [&answer](QWidget*, const SaveQuestion&) { return answer; };
     // The autosave is written on the page's worker, and the page names the file once it exists.
     ASSERT_TRUE(QTest::qWaitFor([&] { return Figures().contains(QStringLiteral("2.4X_ok.csv")); }, 20000));
+    answer = QString::fromStdString(saved);
+    test::PageCommand(p, CTEFE::kSaveResultsName)->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Figures().contains(QStringLiteral("by-hand.csv")); }, 20000));
     for (const std::string& path : {saved, (folder / "2.4X_ok.csv").string()}) {
         const ResultsRead read = ReadResultsFile(path);
         ASSERT_TRUE(read.results) << read.error;
@@ -85,23 +90,23 @@ TEST_F(ResultsPage, ARunIsKeptSavedAutosavedAndMarkedAsThePreviousRunOnceTheSett
         EXPECT_EQ(read.results->samples.size(), kept.samples.size()) << path;
     }
 
-    // Its picture is not saved over its results file, which stays as it was.
-    const std::string autosaved = (folder / "2.4X_ok.csv").string();
-    const std::string content = Content(autosaved);
-    EXPECT_EQ(p.SavePicture(QString::fromStdString(autosaved)).toStdString(),
-              "'" + autosaved + "' is also the results file of this window; choose another name.");
-    EXPECT_EQ(Content(autosaved), content);
+    // Its picture is not saved over its results file (the one it was last saved as), which stays
+    // as it was.
+    const std::string content = Content(saved);
+    answer = QString::fromStdString(saved);
+    test::PageCommand(p, CTEFE::kSavePictureName)->trigger();
+    EXPECT_EQ(BoxTexts().back().toStdString(),
+              "'" + saved + "' is also the results file of this window; choose another name.");
+    EXPECT_EQ(Content(saved), content);
 
     // Another speed: what the page shows is the previous run's, and the status line keeps the
     // verdict as it stands; back at its speed it is current.
     const QString verdict = StatusText();
     ChooseSpeed(14);
-    EXPECT_TRUE(p.ResultsStale());
-    EXPECT_TRUE(Figures().contains(QString::fromLatin1(CTEFE::kPreviousRunPrefix)));
+    EXPECT_TRUE(ShowsPreviousRun());
     EXPECT_EQ(StatusText(), verdict);
     ChooseSpeed(13);
-    EXPECT_FALSE(p.ResultsStale());
-    EXPECT_FALSE(Figures().contains(QString::fromLatin1(CTEFE::kPreviousRunPrefix)));
+    EXPECT_FALSE(ShowsPreviousRun());
 
     // A stopped run is kept and autosaved too, with what it measured; the name never clashes.
     gate.Install(drive);
@@ -111,9 +116,10 @@ TEST_F(ResultsPage, ARunIsKeptSavedAutosavedAndMarkedAsThePreviousRunOnceTheSett
     ASSERT_TRUE(gate.WaitArrived(13));
     ClickStop();
     gate.Open();
-    ASSERT_TRUE(p.LastResults());
-    EXPECT_EQ(p.LastResults()->outcome, RunOutcome::Stopped);
-    EXPECT_EQ(p.LastResults()->samples.size(), 10u);
+    const std::optional<ScanResults> stoppedRun = test::KeptRun(p);
+    ASSERT_TRUE(stoppedRun);
+    EXPECT_EQ(stoppedRun->outcome, RunOutcome::Stopped);
+    EXPECT_EQ(stoppedRun->samples.size(), 10u);
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return Figures().contains(QStringLiteral("2.4X_stopped.csv")); }, 20000));
     const ResultsRead stopped = ReadResultsFile((folder / "2.4X_stopped.csv").string());

@@ -21,6 +21,7 @@
 #include "tests/scan/PageTestSupport.h"
 #include "tests/support/CommandNames.h"
 #include "tests/support/LibraryDrives.h"
+#include "tests/support/MainWindowControls.h"
 
 namespace dravix {
 namespace {
@@ -82,7 +83,7 @@ TEST_F(ScanInMainWindow, ARunLocksTheDriveListAndOtherPagesButtonsUntilItEnds) {
     ClickStart();
     ASSERT_TRUE(gate.WaitArrived(8));
     window.OnTimer();
-    EXPECT_FALSE(window.DriveList()->isEnabled());
+    EXPECT_FALSE(test::DriveListOf(window)->isEnabled());
 
     // The user looks at the WOPC page again while the run goes on. Its read takes its turn at the drive
     // between two of the run's commands.
@@ -98,7 +99,7 @@ TEST_F(ScanInMainWindow, ARunLocksTheDriveListAndOtherPagesButtonsUntilItEnds) {
     ASSERT_TRUE(WaitRunEnded());
     EXPECT_EQ(BoxTexts().back(), QString::fromLatin1(scan_texts::kVerdictOk));
     window.OnTimer();
-    EXPECT_TRUE(window.DriveList()->isEnabled());
+    EXPECT_TRUE(test::DriveListOf(window)->isEnabled());
     EXPECT_TRUE(wopc->Control(1030)->isEnabled());
     EXPECT_TRUE(wopc->Control(1031)->isEnabled());
 
@@ -107,11 +108,11 @@ TEST_F(ScanInMainWindow, ARunLocksTheDriveListAndOtherPagesButtonsUntilItEnds) {
     gate.Install(drive);
     ClickStart();
     window.OnTimer();
-    EXPECT_FALSE(window.DriveList()->isEnabled());
+    EXPECT_FALSE(test::DriveListOf(window)->isEnabled());
     ClickStop();
     window.OnTimer();
-    EXPECT_TRUE(window.DriveList()->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return page->WorkerCount() == 0; }, 20000));
+    EXPECT_TRUE(test::DriveListOf(window)->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::RunningWorkers(*page) == 0; }, 20000));
 }
 
 // The window's start and a click on the Probix tab send what their sequences ask for, in order,
@@ -148,7 +149,7 @@ TEST_F(ScanInMainWindow, StartAndProbixTabSendTheirSequencesAndNothingMore) {
     page = FindPage<CTEFE>(window);
     ASSERT_NE(page, nullptr);
     window.Sheet()->SetActivePage(page);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !page->SpeedCodes().empty(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !test::OfferedSpeedCodes(*page).empty(); }, 20000));
     // The Information page reads as it is left; the Probix page lists the drives, takes vendor
     // mode and polls the disc at its timer's first tick.
     EXPECT_EQ(test::CommandNames(bus.Commands()),
@@ -226,12 +227,13 @@ TEST_F(ScanInMainWindow, ARunWhoseDriveIsPulledOutKeepsItsCurvesInAResultsWindow
     gate.Allow(1);
     ASSERT_TRUE(WaitRunEnded());
     EXPECT_EQ(BoxTexts().back(), QString::fromLatin1(scan_texts::kDriveGone));
-    ASSERT_TRUE(page->LastResults().has_value());
-    const std::vector<ScanSample> measured = page->LastResults()->samples;
+    const std::optional<ScanResults> last = test::KeptRun(*page);
+    ASSERT_TRUE(last.has_value());
+    const std::vector<ScanSample> measured = last->samples;
     ASSERT_EQ(measured.size(), 6u);
 
     window.Rescan();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.DriveList()->count() == 0; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::DriveListOf(window)->count() == 0; }, 20000));
     ASSERT_TRUE(test::Settle(window));
     page = nullptr;  // gone with its drive
     EXPECT_EQ(window.Sheet()->PageCount(), 0);
@@ -279,7 +281,7 @@ TEST_F(ScanInMainWindow, ARunWhoseDriveIsPulledOutKeepsItsCurvesInAResultsWindow
     bus.Os().AddDrive(
         0, [&drive](sg_io_hdr_t& r) { return test::ExecuteOnVirtualDrive(drive, r); }, 0);
     window.Rescan();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.DriveList()->count() == 1; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::DriveListOf(window)->count() == 1; }, 20000));
     ASSERT_TRUE(test::Settle(window));
     ASSERT_TRUE(ShowProbix(window));
     ASSERT_EQ(StatusText(), QString::fromLatin1(scan_texts::kReady));
@@ -287,7 +289,8 @@ TEST_F(ScanInMainWindow, ARunWhoseDriveIsPulledOutKeepsItsCurvesInAResultsWindow
     ClickStart();
     ASSERT_TRUE(WaitRunEnded());
     EXPECT_EQ(BoxTexts().back(), QString::fromLatin1(scan_texts::kVerdictOk));
-    EXPECT_EQ(page->LastResults()->samples.size(), 64u);
+    ASSERT_TRUE(test::KeptRun(*page).has_value());
+    EXPECT_EQ(test::KeptRun(*page)->samples.size(), 64u);
 }
 
 // The virtual drive's library with two drives, the maker's first, pulled out after six samples:
@@ -314,10 +317,10 @@ TEST_F(ScanInMainWindow, TheFirstOfTwoDrivesPulledOutMidRunOnTheAspiPath) {
         if (test::CommandName(trace.cdb) == "TE/FE measurement" && trace.status == 0 && ++measured == 6)
             drives.Scenario().RemoveDrive(0);
     });
-    window.Timer().stop();
+    test::TimerOf(window).stop();
     ClickStart();
     window.OnTimer();  // the run locks the drive list, as the timer has it
-    EXPECT_FALSE(window.DriveList()->isEnabled());
+    EXPECT_FALSE(test::DriveListOf(window)->isEnabled());
     const bool pagesGone = QTest::qWaitFor([&] { return window.Sheet()->PageCount() == 0; }, 20000);
     SetTraceSink(nullptr);
     page = nullptr;  // gone with its drive
@@ -331,15 +334,15 @@ TEST_F(ScanInMainWindow, TheFirstOfTwoDrivesPulledOutMidRunOnTheAspiPath) {
     EXPECT_TRUE(dialogs.empty());
     EXPECT_TRUE(window.Diagnosis().startsWith(QStringLiteral("The drive refused the maker's vendor mode")));
     EXPECT_NE(window.findChild<CResultsWindow*>(), nullptr);
-    EXPECT_EQ(window.DriveList()->count(), 1);
-    EXPECT_TRUE(window.DriveList()->isEnabled());
+    EXPECT_EQ(test::DriveListOf(window)->count(), 1);
+    EXPECT_TRUE(test::DriveListOf(window)->isEnabled());
 
     drives.Scenario().AddDrive(maker);  // plugged in again: it takes the target it had
     window.Rescan();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.DriveList()->count() == 2; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::DriveListOf(window)->count() == 2; }, 20000));
     ASSERT_TRUE(test::Settle(window));
-    EXPECT_TRUE(window.DriveList()->itemText(0).endsWith(QStringLiteral("virtual drive at target 0")));
-    window.DriveList()->setCurrentIndex(0);
+    EXPECT_TRUE(test::DriveListOf(window)->itemText(0).endsWith(QStringLiteral("virtual drive at target 0")));
+    test::DriveListOf(window)->setCurrentIndex(0);
     window.OnDriveListChanged(0);
     ASSERT_TRUE(test::Settle(window));
     EXPECT_NE(FindPage<CTEFE>(window), nullptr);

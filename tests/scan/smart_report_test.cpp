@@ -117,7 +117,7 @@ TEST_F(SmartReport, AGoodDvdPlusRIsFitUpTo12X) {
     // The page is idle again, its status line untouched, nothing drawn.
     EXPECT_FALSE(page->ScanBusy());
     EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
-    EXPECT_EQ(State().scanIdle.load(), 1);
+    EXPECT_EQ(services.State().scanIdle.load(), 1);
     EXPECT_TRUE(prompter->Asked().empty());
 }
 

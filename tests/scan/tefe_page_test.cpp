@@ -24,6 +24,9 @@ namespace {
 
 using scan_test::PageFixture;
 
+// The speed codes the virtual DVD-R offers: 4X, 8X and 16X (its 2770 kB/s is no scan speed).
+const std::vector<uint8_t> kDvdMinusRSpeeds = {14, 16, 19};
+
 QString Latin(const char* text) {
     return QString::fromLatin1(text);
 }
@@ -76,7 +79,7 @@ TEST_F(TeFePage, InitialisationResetsThePageAndStartsThePoll) {
 
 TEST_F(TeFePage, WhilePagesAreRemovedTheInitialisationDoesNothing) {
     AddDrive();
-    State().pagesRemoving = 1;
+    services.State().pagesRemoving = 1;
     CTEFE& p = OpenPage();
     EXPECT_TRUE(bus.Commands().empty());
     EXPECT_EQ(Chart(), nullptr);
@@ -100,7 +103,7 @@ TEST_F(TeFePage, NoDriveGivesNoDeviceFound) {
     EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kNoDeviceFound)});
     EXPECT_EQ(Chart(), nullptr);
     p.OnTimer();  // no drive, no poll
-    EXPECT_FALSE(p.PollRunning());
+    EXPECT_EQ(test::RunningWorkers(p), 0u);
 }
 
 TEST_F(TeFePage, AGoodDvdPlusRListsItsSpeedsWithinOneTick) {
@@ -115,9 +118,8 @@ TEST_F(TeFePage, AGoodDvdPlusRListsItsSpeedsWithinOneTick) {
                                            "16X => (22160 Kb/Sec)  "};
     EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)), expected);
     EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->currentIndex(), 0);
-    EXPECT_EQ(p.SelectedSpeedCode(), 13);
+    EXPECT_EQ(test::ChosenSpeedCode(p), 13);
     EXPECT_EQ(LastLba(), 2295103);
-    EXPECT_EQ(p.DiscTypeCode(), 6);
     EXPECT_EQ(Control<QLineEdit>(CTEFE::kStartEditId)->text(), "0");
     EXPECT_EQ(Control<QLineEdit>(CTEFE::kEndEditId)->text(), "2295103");
     EXPECT_FALSE(Control(CTEFE::kStartEditId)->isEnabled());
@@ -143,11 +145,11 @@ TEST_F(TeFePage, ASkippedSpeedKeepsListAndCodesInLine) {
     EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)),
               (std::vector<QString>{" 4X => ( 5540 Kb/Sec)  ", " 8X => (11080 Kb/Sec)  ",
                                     "16X => (22160 Kb/Sec)  "}));
-    EXPECT_EQ(p.SelectedSpeedCode(), 14);
+    EXPECT_EQ(test::ChosenSpeedCode(p), 14);
     Control<QComboBox>(CTEFE::kSpeedComboId)->setCurrentIndex(1);
-    EXPECT_EQ(p.SelectedSpeedCode(), 16);
+    EXPECT_EQ(test::ChosenSpeedCode(p), 16);
     Control<QComboBox>(CTEFE::kSpeedComboId)->setCurrentIndex(2);
-    EXPECT_EQ(p.SelectedSpeedCode(), 19);
+    EXPECT_EQ(test::ChosenSpeedCode(p), 19);
 }
 
 class UnsupportedDisc : public PageFixture, public ::testing::WithParamInterface<const char*> {};
@@ -179,12 +181,10 @@ TEST_F(TeFePage, RemovingTheDiscResetsThePageWithinOneTickAndTheNextDiscIsExamin
     EXPECT_EQ(StatusText(), Latin(scan_texts::kInsertBlankDisc));
     EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)), std::vector<QString>{"N/A"});
     EXPECT_FALSE(Control(CTEFE::kStartId)->isEnabled());
-    EXPECT_FALSE(p.DiscKnown());
 
     drive.Insert("dvd+r-dl");
     Tick();
     EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
-    EXPECT_EQ(p.DiscTypeCode(), 5);
     EXPECT_EQ(LastLba(), 4173823);
     EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->count(), 4);
 }
@@ -196,17 +196,19 @@ TEST_F(TeFePage, ADiscSwappedBetweenTwoTicksIsExaminedAnew) {
     drive.Insert("dvd+r");
     CTEFE& p = OpenPage();
     Tick();
-    ASSERT_EQ(p.DiscTypeCode(), 6);
+    ASSERT_EQ(LastLba(), 2295103);
     ASSERT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->count(), 7);
 
     drive.Insert("dvd+r-dl");
     Tick();
-    EXPECT_EQ(p.DiscTypeCode(), 5);
     EXPECT_EQ(LastLba(), 4173823);
     EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->count(), 4);
     EXPECT_EQ(Control<QLineEdit>(CTEFE::kEndEditId)->text(), "4173823");
     EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
-    EXPECT_TRUE(p.DiscKnown());
+    // Known now: the next tick does not examine it again.
+    bus.ClearCommands();
+    Tick();
+    EXPECT_EQ(CountOpcode(bus, 0x46), 0u);
 
     // A disc the scan does not measure takes the page back to the reset state.
     drive.Insert("dvd+rw-blank");
@@ -219,7 +221,7 @@ TEST_F(TeFePage, ADiscSwappedBetweenTwoTicksIsExaminedAnew) {
     // Back to a measurable disc.
     drive.Insert("dvd-r");
     Tick();
-    EXPECT_EQ(p.DiscTypeCode(), 8);
+    EXPECT_EQ(test::OfferedSpeedCodes(p), kDvdMinusRSpeeds);
     EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
     EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
 }
@@ -231,7 +233,7 @@ TEST_F(TeFePage, ADiscChangeSeenAsARunStartsIsExaminedAfterTheRun) {
     drive.Insert("dvd+r");
     CTEFE& p = OpenPage();
     Tick();
-    ASSERT_EQ(p.DiscTypeCode(), 6);
+    ASSERT_EQ(LastLba(), 2295103);
 
     drive.Insert("dvd+r-dl");
     gate.Install(drive);
@@ -243,10 +245,9 @@ TEST_F(TeFePage, ADiscChangeSeenAsARunStartsIsExaminedAfterTheRun) {
     ASSERT_TRUE(RunGoing());
     gate.Open();
     ASSERT_TRUE(WaitRunEnded());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !p.PollRunning(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::RunningWorkers(p) == 0; }, 20000));
 
     Tick();
-    EXPECT_EQ(p.DiscTypeCode(), 5);
     EXPECT_EQ(LastLba(), 4173823);
     EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->count(), 4);
     EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
@@ -260,7 +261,7 @@ TEST_F(TeFePage, ADiscSwappedJustBeforeStartIsExaminedAtTheNextTickAfterTheRun) 
     drive.Insert("dvd+r");
     CTEFE& p = OpenPage();
     Tick();
-    ASSERT_EQ(p.DiscTypeCode(), 6);
+    ASSERT_EQ(LastLba(), 2295103);
 
     drive.Insert("dvd+r-dl");
     ClickStart();
@@ -269,7 +270,6 @@ TEST_F(TeFePage, ADiscSwappedJustBeforeStartIsExaminedAtTheNextTickAfterTheRun) 
     EXPECT_EQ(StatusText(), Latin(scan_texts::kDiscChanged));
 
     Tick();
-    EXPECT_EQ(p.DiscTypeCode(), 5);
     EXPECT_EQ(LastLba(), 4173823);
     EXPECT_EQ(Control<QComboBox>(CTEFE::kSpeedComboId)->count(), 4);
     EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
@@ -283,7 +283,7 @@ TEST_F(TeFePage, ADiscPutInAsARunEndsIsExaminedAtTheNextTick) {
     drive.Insert("dvd+r-dl");
     CTEFE& p = OpenPage();
     Tick();
-    ASSERT_EQ(p.DiscTypeCode(), 5);
+    ASSERT_EQ(LastLba(), 4173823);
 
     int identityReads = 0;
     drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
@@ -296,7 +296,7 @@ TEST_F(TeFePage, ADiscPutInAsARunEndsIsExaminedAtTheNextTick) {
     EXPECT_EQ(identityReads, 2);  // nothing more after the run
 
     Tick();
-    EXPECT_EQ(p.DiscTypeCode(), 8);
+    EXPECT_EQ(test::OfferedSpeedCodes(p), kDvdMinusRSpeeds);
     EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
     ClickStart();
     ASSERT_TRUE(WaitRunEnded());
@@ -322,7 +322,7 @@ TEST_F(TeFePage, ADiscChangeTakenByAnotherWindowReachesThePageAndTheReadTestWind
     gate.Open();
     ClickStart();
     ASSERT_TRUE(WaitRunEnded());
-    ASSERT_FALSE(p.ResultsStale());
+    ASSERT_FALSE(ShowsPreviousRun());
 
     drive.Insert("dvd-rom");
     DriveTable otherWindow;
@@ -331,7 +331,7 @@ TEST_F(TeFePage, ADiscChangeTakenByAnotherWindowReachesThePageAndTheReadTestWind
     otherWindow.WaitUntilReady();
     Tick();
     EXPECT_EQ(StatusText(), Latin(scan_texts::kDiscNotSupported));
-    EXPECT_TRUE(p.ResultsStale());
+    EXPECT_TRUE(ShowsPreviousRun());
     EXPECT_TRUE(QTest::qWaitFor([&] { return disc->text().startsWith(QStringLiteral("DVD ROM")); }, 20000))
         << disc->text().toStdString();
 }
@@ -346,7 +346,6 @@ TEST_F(TeFePage, UnreadableSpeedsResetThePageUntilTheDiscIsRemoved) {
     CTEFE& p = OpenPage();
     Tick();
     EXPECT_EQ(StatusText(), Latin(scan_texts::kInsertBlankDisc));
-    EXPECT_TRUE(p.DiscKnown());
     bus.ClearCommands();
     Tick();
     EXPECT_EQ(CountOpcode(bus, 0xAC), 0u);
@@ -490,7 +489,7 @@ TEST_F(TeFePage, ARunDrawsBothCurvesAndEndsWithTheVerdict) {
     ChooseSpeed(19);  // the good disc is not fit at 16X
     ClickStart();
     EXPECT_TRUE(RunGoing());
-    EXPECT_EQ(State().scanIdle.load(), 0);
+    EXPECT_EQ(services.State().scanIdle.load(), 0);
     EXPECT_FALSE(Control(CTEFE::kStartId)->isEnabled());
     EXPECT_TRUE(Control(CTEFE::kStopId)->isEnabled());
     EXPECT_FALSE(Control(CTEFE::kSpeedComboId)->isEnabled());
@@ -504,7 +503,7 @@ TEST_F(TeFePage, ARunDrawsBothCurvesAndEndsWithTheVerdict) {
     EXPECT_EQ(boxes[0].icon, PromptIcon::None);
     EXPECT_EQ(StatusText(), Latin(scan_texts::kVerdictNotRecommended));
     EXPECT_EQ(Status()->PendingColour(), CTEFE::WarningColour());
-    EXPECT_EQ(State().scanIdle.load(), 1);
+    EXPECT_EQ(services.State().scanIdle.load(), 1);
     EXPECT_FALSE(p.ScanBusy());
     EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
     EXPECT_FALSE(Control(CTEFE::kStopId)->isEnabled());
@@ -574,7 +573,7 @@ TEST_F(TeFePage, ReferenceFailuresShowProbixWarnings) {
         EXPECT_EQ(boxes[0].text, Latin(c.box));
         EXPECT_EQ(StatusText(), Latin(c.status));
         EXPECT_EQ(Status()->PendingColour(), CTEFE::WarningColour());
-        EXPECT_EQ(State().scanIdle.load(), 1);
+        EXPECT_EQ(services.State().scanIdle.load(), 1);
         EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
     }
 }
@@ -633,14 +632,14 @@ TEST_F(TeFePage, StopMidRunKeepsTheCurvesAndANewRunStartsAtOnce) {
     EXPECT_FALSE(RunGoing());
     EXPECT_EQ(StatusText(), Latin(scan_texts::kUserAbort));
     EXPECT_EQ(Status()->PendingColour(), CTEFE::WarningColour());
-    EXPECT_EQ(State().scanIdle.load(), 1);
+    EXPECT_EQ(services.State().scanIdle.load(), 1);
     EXPECT_FALSE(p.ScanBusy());
     EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
     EXPECT_FALSE(Control(CTEFE::kStopId)->isEnabled());
 
     // The held answer comes back after STOP: it is dropped, nothing more is sent or drawn.
     gate.Allow(1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return p.WorkerCount() == 0; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::RunningWorkers(p) == 0; }, 20000));
     EXPECT_EQ(gate.Arrived(), 13);
     EXPECT_EQ(DrawnPixels(Chart()), drawn);
     EXPECT_TRUE(prompter->Asked().empty());
@@ -666,7 +665,7 @@ TEST_F(TeFePage, StopThenStartWhileTheStoppedRunStillWaitsForTheDrive) {
     ClickStop();
     ClickStart();  // the stopped run still holds a command at the drive
     EXPECT_TRUE(RunGoing());
-    EXPECT_EQ(State().scanIdle.load(), 0);
+    EXPECT_EQ(services.State().scanIdle.load(), 0);
     gate.Open();
     ASSERT_TRUE(WaitRunEnded());
     EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kVerdictOk)});
@@ -691,7 +690,7 @@ TEST_F(TeFePage, ARunStoppedWhileWaitingForTheDriveSendsNothing) {
     ClickStop();
     bus.ClearCommands();
     gate.Open();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return p.WorkerCount() == 0; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::RunningWorkers(p) == 0; }, 20000));
     EXPECT_TRUE(bus.Commands().empty());
     EXPECT_TRUE(prompter->Asked().empty());
     EXPECT_EQ(StatusText(), Latin(scan_texts::kUserAbort));
@@ -714,7 +713,7 @@ TEST_F(TeFePage, APollWaitingForTheDriveWhenARunStartsSendsNothing) {
     bus.ClearCommands();
     gate.Open();
     ASSERT_TRUE(WaitRunEnded());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !p.PollRunning(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::RunningWorkers(p) == 0; }, 20000));
     EXPECT_EQ(CountOpcode(bus, 0x00), 0u);
     EXPECT_EQ(BoxTexts(), std::vector<QString>{Latin(scan_texts::kVerdictOk)});
 }
@@ -728,9 +727,9 @@ TEST_F(TeFePage, AStartWhileARunExistsIsIgnored) {
     gate.Allow(2);
     ClickStart();
     ASSERT_TRUE(gate.WaitArrived(3));
-    const size_t workers = p.WorkerCount();
+    const size_t workers = test::RunningWorkers(p);
     p.OnStart();
-    EXPECT_EQ(p.WorkerCount(), workers);
+    EXPECT_EQ(test::RunningWorkers(p), workers);
     gate.Open();
     ASSERT_TRUE(WaitRunEnded());
     EXPECT_EQ(prompter->Asked().size(), 1u);
@@ -762,12 +761,12 @@ TEST_F(TeFePage, DestroyingThePageMidRunStopsTheRunAndLeavesTheProgramIdle) {
     gate.Allow(3);
     ClickStart();
     ASSERT_TRUE(gate.WaitArrived(4));
-    EXPECT_EQ(State().scanIdle.load(), 0);
+    EXPECT_EQ(services.State().scanIdle.load(), 0);
     bus.ClearCommands();
     // The page goes at once, without waiting for the command held at the drive.
     delete page;
     page = nullptr;
-    EXPECT_EQ(State().scanIdle.load(), 1);
+    EXPECT_EQ(services.State().scanIdle.load(), 1);
     EXPECT_EQ(gate.Arrived(), 4);
     // Once the held answer is back, the run sends nothing more; vendor mode off follows.
     gate.Open();

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 
 #include "turns/AppState.h"
@@ -11,31 +12,33 @@ namespace dravix {
 namespace {
 
 TEST(RunHold, TheProgramIsIdleOnlyWhenNoRunHoldsTheDrive) {
-    ResetState();
-    RunHold readTest;
+    const auto state = std::make_shared<AppState>();
+    RunHold readTest(state);
     std::optional<RunHold> scan;
-    scan.emplace();
+    scan.emplace(state);
     readTest.Set(true);
     scan->Set(true);
     // The read test ends first and lets go twice (its end, then its window going): the scan
     // still holds the drive.
     readTest.Set(false);
     readTest.Set(false);
-    EXPECT_EQ(State().scanIdle.load(), 0);
+    EXPECT_EQ(state->scanIdle.load(), 0);
     // A second start of a running scan counts once; the page going lets go.
     scan->Set(true);
     scan.reset();
-    EXPECT_EQ(State().scanIdle.load(), 1);
+    EXPECT_EQ(state->scanIdle.load(), 1);
 
-    // A hold from before a reset lets go of nothing taken after it.
-    readTest.Set(true);
-    ResetState();
-    RunHold next;
+    // Each program state counts its own runs: a hold on another lets go of nothing here.
+    const auto other = std::make_shared<AppState>();
+    RunHold elsewhere(other);
+    RunHold next(state);
+    elsewhere.Set(true);
     next.Set(true);
-    readTest.Set(false);
-    EXPECT_EQ(State().scanIdle.load(), 0);
+    elsewhere.Set(false);
+    EXPECT_EQ(state->scanIdle.load(), 0);
+    EXPECT_EQ(other->scanIdle.load(), 1);
     next.Set(false);
-    EXPECT_EQ(State().scanIdle.load(), 1);
+    EXPECT_EQ(state->scanIdle.load(), 1);
 }
 
 }  // namespace

@@ -88,9 +88,9 @@ TEST_F(PageSequence, TheMainWindowsTimerLeavesAPageWithASequenceAlone) {
     gate.Install(drive, {emu::LatencyClass::Vendor});
     Press(*bookType, CBookType::kCheckDriveId);
     ASSERT_TRUE(gate.WaitArrived(1));
-    State().bookTypeReenabled = false;
+    services.State().bookTypeReenabled = false;
     window.OnTimer();
-    EXPECT_FALSE(State().bookTypeReenabled);
+    EXPECT_FALSE(services.State().bookTypeReenabled);
     EXPECT_TRUE(bookType->Control(CBookType::kCheckDriveId)->testAttribute(Qt::WA_ForceDisabled));
 
     gate.Open();
