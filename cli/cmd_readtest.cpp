@@ -10,7 +10,6 @@
 #include <optional>
 #include <thread>
 
-#include "base/Version.h"
 #include "cli/Commands.h"
 #include "cli/Names.h"
 #include "cli/OutputFile.h"
@@ -22,6 +21,7 @@
 #include "probix/ReadTest.h"
 #include "probix/ReadTestFile.h"
 #include "probix/ResultsFile.h"
+#include "probix/ResultsRecords.h"
 #include "probix/ScanTexts.h"
 #include "turns/SharedDrive.h"
 
@@ -407,11 +407,9 @@ int RunReadTest(CliContext& context, const CommandArgs& args) {
     if (table == nullptr) return context.FailedStatus();
     SharedDrive drive(*table);
 
-    ReadTestRecord record;
-    record.driveLabel = table->DriveLabel();
-    record.firmware = table->FirmwareRevision();
-    record.programVersion = kVersionText;
-    record.imageName = parsed.verifyPath;
+    const RecordDrive recordDrive{table->DriveLabel(), table->FirmwareRevision()};
+    // The layout as the run found it, printed before the run reads.
+    ReadTestRecord record = ReadTestRecordOf(recordDrive, parsed.verifyPath, {}, {});
 
     Progress progress(context.Err(), context.ShowProgress(), context.ErrIsTerminal());
     bool progressStarted = false;
@@ -457,11 +455,9 @@ int RunReadTest(CliContext& context, const CommandArgs& args) {
         if (Interrupted() && (stopped = handover.Stop())) break;
     }
     if (!stopped) worker.join();
-    record.result = stopped ? *stopped : ran;
     progress.End();
-    record.date = UtcTimestamp();
+    record = ReadTestRecordOf(recordDrive, parsed.verifyPath, stopped ? *stopped : ran, UtcTimestamp());
     const ReadTestResult& r = record.result;
-    if (record.discType.empty()) record.discType = DiscTypeOfProfile(r.layout.profile).name;
 
     if (r.end == ReadTestEnd::NotReadable) {
         const int status = ExitOfNotReadable(r.notReadable);

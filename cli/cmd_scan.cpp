@@ -9,7 +9,6 @@
 #include <optional>
 #include <sstream>
 
-#include "base/Version.h"
 #include "cli/Commands.h"
 #include "cli/Names.h"
 #include "cli/OutputFile.h"
@@ -21,6 +20,7 @@
 #include "export/ImageType.h"
 #include "probix/DiscReport.h"
 #include "probix/ResultsFile.h"
+#include "probix/ResultsRecords.h"
 #include "probix/ScanEngine.h"
 #include "probix/ScanTexts.h"
 #include "probix/SpeedList.h"
@@ -200,52 +200,45 @@ int RunScan(CliContext& context, const CommandArgs& args) {
             return context.Usage(problem);
         }
     }
-    ScanRecord record;
-    ScanResults& file = record.file;
-    file.driveLabel = table->DriveLabel();
-    file.firmware = table->FirmwareRevision();
-    file.discTypeCode = survey.discTypeCode;
-    file.discType = ScanDiscName(survey.discTypeCode);
-    file.speedCode = settings.speedCode;
-    file.kbps = survey.speeds.kbps[*speed];
-    file.mode = parsed.mode;
-    file.lastLba = settings.lastLba;
-    file.range =
+    const uint32_t kbps = survey.speeds.kbps[*speed];
+    const ScanRange range =
         RangeOf(parsed.mode, survey.discTypeCode, settings.lastLba, settings.customStart, settings.customEnd);
-    file.programVersion = kVersionText;
     // The survey has just read the speeds, and with them the capacity.
     const DiscInformation disc = ReadDiscInformation(drive, survey.discTypeCode, &survey.speeds);
-    file.manufacturerId = disc.manufacturerId;
-    file.mediaTypeId = disc.mediaTypeId;
 
     if (!context.Json()) {
-        context.Out() << "drive: " << CliContext::Escaped(file.driveLabel) << "\n"
-                      << "disc: " << file.discType << " " << CliContext::Escaped(disc.manufacturerId) << " "
-                      << CliContext::Escaped(disc.mediaTypeId) << "\n"
-                      << "speed: " << ShortSpeedLabel(file.speedCode) << " (" << file.kbps << " kB/s)\n"
-                      << "mode: " << SamplingModeName(parsed.mode) << ", LBA " << file.range.start
-                      << " up to " << file.range.end << std::endl;
+        context.Out() << "drive: " << CliContext::Escaped(table->DriveLabel()) << "\n"
+                      << "disc: " << ScanDiscName(survey.discTypeCode) << " "
+                      << CliContext::Escaped(disc.manufacturerId) << " " << CliContext::Escaped(disc.mediaTypeId)
+                      << "\n"
+                      << "speed: " << ShortSpeedLabel(settings.speedCode) << " (" << kbps << " kB/s)\n"
+                      << "mode: " << SamplingModeName(parsed.mode) << ", LBA " << range.start << " up to "
+                      << range.end << std::endl;
     }
 
     Progress progress(context.Err(), context.ShowProgress(), context.ErrIsTerminal());
+    ScanRunRecord run;
     ScanCallbacks observer;
-    observer.onReferences = [&](uint16_t, uint16_t, int planned) { progress.Start(planned); };
+    observer.onReferences = [&](uint16_t te, uint16_t fe, int planned) {
+        run.teReference = te;
+        run.feReference = fe;
+        progress.Start(planned);
+    };
     observer.onSample = [&](const ScanSample& sample) {
-        file.samples.push_back(sample);
-        progress.Update(std::string(ShortSpeedLabel(file.speedCode)) + "  LBA " + std::to_string(sample.lba),
+        run.samples.push_back(sample);
+        progress.Update(std::string(ShortSpeedLabel(settings.speedCode)) + "  LBA " + std::to_string(sample.lba),
                         sample.index + 1);
     };
-    record.result = RunTeFeScan(drive, settings, observer, ScanSession::Interrupted());
+    run.result = RunTeFeScan(drive, settings, observer, ScanSession::Interrupted());
     progress.End();
 
+    ScanRecord record;
+    record.result = run.result;
+    record.file = ScanResultsOf({table->DriveLabel(), table->FirmwareRevision()},
+                                {disc.manufacturerId, disc.mediaTypeId}, settings, kbps, std::move(run),
+                                UtcTimestamp());
+    const ScanResults& file = record.file;
     const ScanResult& result = record.result;
-    file.date = UtcTimestamp();
-    file.outcome = OutcomeOf(result);
-    file.verdictText = OutcomeText(result);
-    file.teReference = result.teReference;
-    file.feReference = result.feReference;
-    file.elapsedSeconds = result.elapsedSeconds;
-    FinishResults(file);
 
     const bool unread = disc.identifierReadFailed;
     auto idJson = [unread](const std::string& text) { return unread ? nullptr : schema::TextOrNull(text); };

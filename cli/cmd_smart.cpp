@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "base/Version.h"
 #include "cli/Commands.h"
 #include "cli/Names.h"
 #include "cli/OutputFile.h"
@@ -16,6 +15,7 @@
 #include "probix/DiscReport.h"
 #include "probix/Judgement.h"
 #include "probix/ResultsFile.h"
+#include "probix/ResultsRecords.h"
 #include "probix/ScanEngine.h"
 #include "probix/ScanTexts.h"
 #include "probix/SpeedList.h"
@@ -58,48 +58,40 @@ int RunSmart(CliContext& context, const CommandArgs& args) {
     }
 
     const DiscSpeeds& speeds = survey.speeds;
-    std::vector<SpeedResult> results(speeds.codes.size(), SpeedResult::Stopped);
     int total = 0;
     for (uint8_t code : speeds.codes)
         total += static_cast<int>(SmartPoints(survey.discTypeCode, code).size());
     Progress progress(context.Err(), context.ShowProgress(), context.ErrIsTerminal());
     progress.Start(total);
-    int done = 0;
-    bool stopped = false;
-    for (size_t i = 0; i < speeds.codes.size() && !stopped; ++i) {
-        const uint8_t code = speeds.codes[i];
-        char what[48];
-        std::snprintf(what, sizeof what, "%s (%zu of %zu)", ShortSpeedLabel(code), i + 1,
+    int done = 0;  // points of the speeds before the one measured
+    int measuredPoints = 0;
+    std::string what;
+    SmartCallbacks observer;
+    observer.onSpeedStart = [&](size_t i) {
+        char text[48];
+        std::snprintf(text, sizeof text, "%s (%zu of %zu)", ShortSpeedLabel(speeds.codes[i]), i + 1,
                       speeds.codes.size());
-        int measured = 0;
+        what = text;
+        measuredPoints = 0;
         progress.Update(what, done);
-        results[i] = MeasureSpeed(drive, survey.discTypeCode, code, interrupted,
-                                  [&] { progress.Update(what, done + ++measured); });
-        done += static_cast<int>(SmartPoints(survey.discTypeCode, code).size());
-        stopped = results[i] == SpeedResult::Stopped;
-        if (!stopped && !context.Json()) {
-            progress.End();
-            char line[64];
-            std::snprintf(line, sizeof line, "%-6s%s", ShortSpeedLabel(code), SpeedResultText(results[i]));
-            context.Out() << line << std::endl;
-        }
-    }
+    };
+    observer.onPoint = [&](size_t) { progress.Update(what, done + ++measuredPoints); };
+    observer.onSpeedResult = [&](size_t i, SpeedResult result) {
+        done += static_cast<int>(SmartPoints(survey.discTypeCode, speeds.codes[i]).size());
+        if (context.Json()) return;
+        progress.End();
+        char line[64];
+        std::snprintf(line, sizeof line, "%-6s%s", ShortSpeedLabel(speeds.codes[i]), SpeedResultText(result));
+        context.Out() << line << std::endl;
+    };
+    // After the last speed the disc's identity is read once more: the measurements are vendor
+    // commands, which report no medium change.
+    const DiscIdentifiers before{info.manufacturerId, info.mediaTypeId};
+    const SmartReportRun run = RunSmartReport(drive, survey.discTypeCode, speeds.codes,
+                                              unread ? nullptr : &before, observer, interrupted);
     progress.End();
-
-    // The disc's identity once more after the last speed: the measurements are vendor commands,
-    // which report no medium change.
-    SmartDisc disc;
-    disc.identifiersUnread = unread;
-    if (!stopped) {
-        const DiscIdentifiers before{info.manufacturerId, info.mediaTypeId};
-        const std::optional<SmartDisc> checked =
-            RecheckSmartDisc(drive, survey.discTypeCode, unread ? nullptr : &before, interrupted);
-        if (checked) {
-            disc = *checked;
-        } else {
-            disc.stoppedBeforeCheck = true;
-        }
-    }
+    const std::vector<SpeedResult>& results = run.results;
+    const SmartDisc& disc = run.disc;
 
     std::vector<SmartRow> measured;
     schema::Json rows = schema::Json::array();
@@ -120,30 +112,13 @@ int RunSmart(CliContext& context, const CommandArgs& args) {
     context.Result()["result"] = OutcomeName(verdict.outcome);
 
     // As a scan's: a report stopped before its first speed was measured leaves no file.
-    const bool measuredAny = std::any_of(results.begin(), results.end(),
-                                         [](SpeedResult result) { return result != SpeedResult::Stopped; });
-    auto smartFile = [&] {
-        ScanResults file;
-        file.kind = ScanResults::Kind::Smart;
-        file.driveLabel = session.Table().DriveLabel();
-        file.firmware = session.Table().FirmwareRevision();
-        file.discTypeCode = survey.discTypeCode;
-        file.discType = info.discType;
-        file.manufacturerId = info.manufacturerId;
-        file.mediaTypeId = info.mediaTypeId;
-        file.capacity = info.capacity;
-        file.date = UtcTimestamp();
-        file.programVersion = kVersionText;
-        file.outcome = verdict.outcome;
-        file.verdictText = verdict.text;
-        file.identifiersRead = !disc.identifiersUnread;
-        file.speeds = measured;
-        return file;
-    };
+    const std::optional<ScanResults> smartFile =
+        SmartResultsOf({session.Table().DriveLabel(), session.Table().FirmwareRevision()}, survey.discTypeCode,
+                       info, speeds.codes, speeds.kbps, run, UtcTimestamp());
     const bool csvWritten = WriteResultsFiles(
         context,
-        {{"csv", csvPath, [&](const std::string& path) { return SaveResultsFile(path, smartFile()); }}},
-        measuredAny, "measured", context.Result());
+        {{"csv", csvPath, [&](const std::string& path) { return SaveResultsFile(path, *smartFile); }}},
+        smartFile.has_value(), "measured", context.Result());
 
     switch (verdict.outcome) {
         case RunOutcome::Ok:

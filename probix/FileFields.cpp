@@ -1,5 +1,6 @@
 #include "probix/FileFields.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <string>
@@ -76,6 +77,42 @@ bool FileLines::Next(std::string& line) {
     if (!line.empty() && line.back() == '\r') line.pop_back();  // written or edited on Windows
     ++m_number;
     return true;
+}
+
+std::optional<FileFault> FileHeader::Read(FileLines& lines, std::string& line,
+                                          std::initializer_list<std::string_view> repeatable,
+                                          const LineCheck& check) {
+    for (;;) {
+        if (!lines.Next(line))
+            return FileFault{lines.TooLong() ? lines.Number() + 1 : 0,
+                             lines.TooLong() ? "the line is too long"
+                                             : "the file ends before its table (it is cut short)"};
+        if (line.empty() || line[0] != '#') return std::nullopt;
+        const size_t colon = line.find(": ");
+        if (line.rfind("# ", 0) != 0 || colon == std::string::npos)
+            return FileFault{lines.Number(), "a description line without \"# key: value\""};
+        std::string key = line.substr(2, colon - 2);
+        const HeaderLine header{lines.Number(), line.substr(colon + 2)};
+        if (Has(key) && std::find(repeatable.begin(), repeatable.end(), key) == repeatable.end())
+            return FileFault{header.line, "a second \"" + key + "\" line"};
+        if (check) {
+            if (std::optional<FileFault> fault = check(key, header)) return fault;
+        }
+        m_lines.emplace(std::move(key), header);
+    }
+}
+
+std::optional<HeaderLine> FileHeader::One(const std::string& key) const {
+    const auto found = m_lines.find(key);
+    if (found == m_lines.end()) return std::nullopt;
+    return found->second;
+}
+
+std::vector<HeaderLine> FileHeader::All(const std::string& key) const {
+    std::vector<HeaderLine> lines;
+    const auto [first, last] = m_lines.equal_range(key);
+    for (auto it = first; it != last; ++it) lines.push_back(it->second);
+    return lines;
 }
 
 }  // namespace dravix

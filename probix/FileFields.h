@@ -7,7 +7,10 @@
 
 #include <charconv>
 #include <cstddef>
+#include <functional>
+#include <initializer_list>
 #include <istream>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,6 +62,38 @@ class FileLines {
     size_t m_maxLength;
     int m_number = 0;
     bool m_tooLong = false;
+};
+
+// One "# key: value" line of a file's description.
+struct HeaderLine {
+    int line = 0;
+    std::string value;
+};
+
+// The description of a results file: the "# key: value" lines after its title, up to the first
+// line that does not begin with '#' (the table's column line). Every key is given once, except
+// the keys a kind of file lists as repeatable (one line per track, range, ...).
+class FileHeader {
+  public:
+    // Called on each line as it is read, so that a reader can refuse a file early (a newer
+    // format) before the lines it does not know give another reason.
+    using LineCheck = std::function<std::optional<FileFault>(const std::string& key, const HeaderLine&)>;
+
+    // Reads the description; `line` is left holding the line after it. A fault for a file that
+    // ends or a line that is too long before the table, a line not of the "# key: value" form, or
+    // a key given a second time.
+    std::optional<FileFault> Read(FileLines& lines, std::string& line,
+                                  std::initializer_list<std::string_view> repeatable,
+                                  const LineCheck& check = {});
+
+    bool Has(const std::string& key) const { return m_lines.count(key) != 0; }
+    // The line of a key given once; nothing when the key is missing.
+    std::optional<HeaderLine> One(const std::string& key) const;
+    // The lines of `key` in the order of the file.
+    std::vector<HeaderLine> All(const std::string& key) const;
+
+  private:
+    std::multimap<std::string, HeaderLine> m_lines;
 };
 
 }  // namespace dravix

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
-#include <map>
 #include <sstream>
 
 #include "base/SafeFile.h"
@@ -73,11 +72,6 @@ std::string SeriesText(const AccessSeries& s) {
     return Format(kSeriesWrite, s.reads, s.averageMs, s.worstMs);
 }
 
-struct HeaderLine {
-    int line = 0;
-    std::string value;
-};
-
 bool EndedByFailure(ReadTestEnd end) {
     return end == ReadTestEnd::DriveNotAnswering || end == ReadTestEnd::ConnectionFailed;
 }
@@ -114,14 +108,12 @@ class Reader {
     }
 
   private:
-    // The one line of `key`; a fault when it is missing or given twice.
+    // The one line of `key`; a fault when it is missing.
     std::optional<FileFault> One(const char* key, HeaderLine& out) const {
-        const auto [first, last] = m_header.equal_range(key);
-        if (first == last)
+        const std::optional<HeaderLine> found = m_header.One(key);
+        if (!found)
             return FileFault{m_lines.Number(), std::string("the description has no \"") + key + "\" line"};
-        if (std::next(first) != last)
-            return FileFault{std::next(first)->second.line, std::string("a second \"") + key + "\" line"};
-        out = first->second;
+        out = *found;
         return std::nullopt;
     }
 
@@ -143,12 +135,7 @@ class Reader {
         return std::nullopt;
     }
 
-    std::vector<HeaderLine> All(const char* key) const {
-        std::vector<HeaderLine> lines;
-        const auto [first, last] = m_header.equal_range(key);
-        for (auto it = first; it != last; ++it) lines.push_back(it->second);
-        return lines;
-    }
+    std::vector<HeaderLine> All(const char* key) const { return m_header.All(key); }
 
     // "first,last" with first <= last, in position order after `previous`.
     static bool ParseRange(std::string_view text, SectorRange& range) {
@@ -177,17 +164,8 @@ class Reader {
             m_otherKind = true;
             return FileFault{1, "this is not a Dravix read test"};
         }
-        for (;;) {
-            if (!m_lines.Next(line))
-                return FileFault{m_lines.TooLong() ? m_lines.Number() + 1 : 0,
-                                 m_lines.TooLong() ? "the line is too long"
-                                                   : "the file ends before its table (it is cut short)"};
-            if (line.empty() || line[0] != '#') break;
-            const size_t colon = line.find(": ");
-            if (line.rfind("# ", 0) != 0 || colon == std::string::npos)
-                return FileFault{m_lines.Number(), "a description line without \"# key: value\""};
-            m_header.emplace(line.substr(2, colon - 2), HeaderLine{m_lines.Number(), line.substr(colon + 2)});
-        }
+        if (auto fault = m_header.Read(m_lines, line, {"track", "failed", "skipped", "difference", "verdict"}))
+            return fault;
         ReadTestResult& r = record.result;
         if (auto fault = Number("format version", record.formatVersion)) return fault;
         if (record.formatVersion < kOldestReadTestFormat || record.formatVersion > kReadTestFormatVersion) {
@@ -563,7 +541,7 @@ class Reader {
     FileLines m_lines;
     std::string m_name;
     bool m_otherKind = false;
-    std::multimap<std::string, HeaderLine> m_header;
+    FileHeader m_header;
 };
 
 }  // namespace

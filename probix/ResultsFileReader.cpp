@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <cstdio>
-#include <map>
 #include <sstream>
 #include <string_view>
 
@@ -56,18 +55,18 @@ class Reader {
 
   private:
     std::optional<FileFault> HeaderValue(const char* key, std::string& value) const {
-        const auto found = m_header.find(key);
-        if (found == m_header.end())
+        const std::optional<HeaderLine> found = m_header.One(key);
+        if (!found)
             return FileFault{m_lines.Number(), std::string("the description has no \"") + key + "\" line"};
-        const std::optional<std::string> text = UnescapeField(found->second.text);
-        if (!text) return FileFault{found->second.line, std::string("the \"") + key + "\" value is damaged"};
+        const std::optional<std::string> text = UnescapeField(found->value);
+        if (!text) return FileFault{found->line, std::string("the \"") + key + "\" value is damaged"};
         value = *text;
         return std::nullopt;
     }
 
     std::optional<FileFault> Bad(const char* key, const char* what) const {
-        const auto found = m_header.find(key);
-        return FileFault{found == m_header.end() ? m_lines.Number() : found->second.line, what};
+        const std::optional<HeaderLine> found = m_header.One(key);
+        return FileFault{found ? found->line : m_lines.Number(), what};
     }
 
     std::optional<FileFault> Parse(ScanResults& r) {
@@ -84,36 +83,24 @@ class Reader {
         }
         r.formatVersion = 0;
 
-        // The description: "# key: value" lines up to the table's column line.
-        std::vector<std::pair<int, std::string>> statistics;
-        for (;;) {
-            if (!m_lines.Next(line))
-                return FileFault{m_lines.TooLong() ? m_lines.Number() + 1 : 0,
-                                 m_lines.TooLong() ? "the line is too long"
-                                                   : "the file ends before its table (it is cut short)"};
-            if (line.empty() || line[0] != '#') break;
-            const size_t colon = line.find(": ");
-            if (line.rfind("# ", 0) != 0 || colon == std::string::npos)
-                return FileFault{m_lines.Number(), "a description line without \"# key: value\""};
-            const std::string key = line.substr(2, colon - 2);
-            const std::string value = line.substr(colon + 2);
-            if (key == "format version") {
-                int version = 0;
-                if (!ParseNumber(value, version) || version < 1)
-                    return FileFault{m_lines.Number(), "the format version is damaged"};
-                if (version > kResultsFormatVersion) {
-                    return FileFault{m_lines.Number(),
-                                     "this file was written by a newer version of Dravix (results format " +
-                                         std::to_string(version) + "; this version reads up to format " +
-                                         std::to_string(kResultsFormatVersion) + ")"};
-                }
-                r.formatVersion = version;
-            } else if (key == "statistics") {
-                statistics.emplace_back(m_lines.Number(), value);
-            } else {
-                m_header[key] = {m_lines.Number(), value};
+        // The description up to the table's column line; a newer format is refused as soon as
+        // its version line is read.
+        const auto version = [&r](const std::string& key, const HeaderLine& h) -> std::optional<FileFault> {
+            if (key != "format version") return std::nullopt;
+            int number = 0;
+            if (!ParseNumber(h.value, number) || number < 1)
+                return FileFault{h.line, "the format version is damaged"};
+            if (number > kResultsFormatVersion) {
+                return FileFault{h.line, "this file was written by a newer version of Dravix (results format " +
+                                             std::to_string(number) + "; this version reads up to format " +
+                                             std::to_string(kResultsFormatVersion) + ")"};
             }
-        }
+            r.formatVersion = number;
+            return std::nullopt;
+        };
+        if (auto fault = m_header.Read(m_lines, line, {"statistics"}, version)) return fault;
+        std::vector<std::pair<int, std::string>> statistics;
+        for (const HeaderLine& h : m_header.All("statistics")) statistics.emplace_back(h.line, h.value);
 
         if (auto fault = HeaderValue("drive", r.driveLabel)) return fault;
         if (auto fault = HeaderValue("firmware", r.firmware)) return fault;
@@ -122,7 +109,7 @@ class Reader {
         if (auto fault = HeaderValue("manufacturer id", r.manufacturerId)) return fault;
         if (auto fault = HeaderValue("media type id", r.mediaTypeId)) return fault;
         if (auto fault = HeaderValue("date", r.date)) return fault;
-        if (m_header.count("program version") != 0) {
+        if (m_header.Has("program version")) {
             if (auto fault = HeaderValue("program version", r.programVersion)) return fault;
         }
         if (auto fault = HeaderValue("verdict", r.verdictText)) return fault;
@@ -181,7 +168,7 @@ class Reader {
             r.teReference = static_cast<uint16_t>(te);
             r.feReference = static_cast<uint16_t>(fe);
         }
-        if (m_header.count("elapsed") != 0) {
+        if (m_header.Has("elapsed")) {
             if (auto fault = HeaderValue("elapsed", text)) return fault;
             long long seconds = 0;
             if (std::sscanf(text.c_str(), "%lld seconds", &seconds) != 1 || seconds < 0)
@@ -242,7 +229,7 @@ class Reader {
     std::optional<FileFault> ParseSmart(ScanResults& r, std::string& line) {
         if (auto fault = HeaderValue("capacity", r.capacity)) return fault;
         std::string text;
-        if (m_header.count("identifiers") != 0) {
+        if (m_header.Has("identifiers")) {
             if (auto fault = HeaderValue("identifiers", text)) return fault;
             if (text != "read" && text != "not read")
                 return Bad("identifiers", "the identifiers line is neither read nor not read");
@@ -285,14 +272,9 @@ class Reader {
         return RunOutcome::Failed;
     }
 
-    struct HeaderLine {
-        int line = 0;
-        std::string text;
-    };
-
     FileLines m_lines;
     std::string m_name;
-    std::map<std::string, HeaderLine> m_header;
+    FileHeader m_header;
 };
 
 }  // namespace

@@ -476,4 +476,25 @@ std::optional<SmartDisc> RecheckSmartDisc(SharedDrive& drive, uint8_t discTypeCo
     return disc;
 }
 
+SmartReportRun RunSmartReport(SharedDrive& drive, uint8_t discTypeCode, const std::vector<uint8_t>& speedCodes,
+                              const DiscIdentifiers* before, SmartObserver& observer,
+                              const StopRequested& stopRequested) {
+    SmartReportRun run;
+    run.results.assign(speedCodes.size(), SpeedResult::Stopped);
+    run.disc.identifiersUnread = before == nullptr;
+    run.disc.stoppedBeforeCheck = true;
+    for (size_t i = 0; i < speedCodes.size(); ++i) {
+        if (stopRequested()) return run;
+        observer.OnSpeedStart(i);
+        const SpeedResult result =
+            MeasureSpeed(drive, discTypeCode, speedCodes[i], stopRequested, [&observer, i] { observer.OnPoint(i); });
+        if (result == SpeedResult::Stopped) return run;
+        run.results[i] = result;
+        observer.OnSpeedResult(i, result);
+    }
+    if (const std::optional<SmartDisc> checked = RecheckSmartDisc(drive, discTypeCode, before, stopRequested))
+        run.disc = *checked;
+    return run;
+}
+
 }  // namespace dravix

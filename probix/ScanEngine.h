@@ -309,4 +309,50 @@ struct SmartDisc {
 std::optional<SmartDisc> RecheckSmartDisc(SharedDrive& drive, uint8_t discTypeCode,
                                           const DiscIdentifiers* before, const StopRequested& stopRequested);
 
+// What a Smart report tells while it measures. All calls come from the thread that runs it.
+class SmartObserver {
+  public:
+    virtual ~SmartObserver() = default;
+    // The speed at `index` of the list is about to be measured.
+    virtual void OnSpeedStart(size_t /*index*/) {}
+    // The drive measured one more point of that speed.
+    virtual void OnPoint(size_t /*index*/) {}
+    // The speed's result; not called for a speed a stop request ended.
+    virtual void OnSpeedResult(size_t /*index*/, SpeedResult /*result*/) {}
+};
+
+// A SmartObserver made of functions; an empty one is not called.
+class SmartCallbacks final : public SmartObserver {
+  public:
+    std::function<void(size_t index)> onSpeedStart;
+    std::function<void(size_t index)> onPoint;
+    std::function<void(size_t index, SpeedResult result)> onSpeedResult;
+
+    void OnSpeedStart(size_t index) override {
+        if (onSpeedStart) onSpeedStart(index);
+    }
+    void OnPoint(size_t index) override {
+        if (onPoint) onPoint(index);
+    }
+    void OnSpeedResult(size_t index, SpeedResult result) override {
+        if (onSpeedResult) onSpeedResult(index, result);
+    }
+};
+
+// What a Smart report measured.
+struct SmartReportRun {
+    // One per speed of the list, in its order; Stopped for every speed not measured.
+    std::vector<SpeedResult> results;
+    // The check after the last speed; stoppedBeforeCheck when a stop request came before it (the
+    // identifiers stay as unread as they were).
+    SmartDisc disc;
+};
+
+// Measures every speed of `speedCodes` in order (MeasureSpeed), then checks the disc once more
+// (RecheckSmartDisc, with `before` as there). A stop request ends it between commands: no other
+// speed is measured and the disc is not checked.
+SmartReportRun RunSmartReport(SharedDrive& drive, uint8_t discTypeCode, const std::vector<uint8_t>& speedCodes,
+                              const DiscIdentifiers* before, SmartObserver& observer,
+                              const StopRequested& stopRequested);
+
 }  // namespace dravix

@@ -7,7 +7,7 @@
 #include <QToolTip>
 #include <algorithm>
 
-#include "base/Version.h"
+#include "probix/ResultsRecords.h"
 #include "probix/ScanTexts.h"
 #include "probix/SpeedList.h"
 #include "scan/Autosave.h"
@@ -78,32 +78,8 @@ void KeptResults::Keep(const ScanResult& result, std::vector<ScanSample> samples
                        uint16_t feReference, const ScanSettings& settings, uint32_t kbps) {
     // A run that measured nothing leaves nothing to keep (the last results stay as they were).
     if (samples.empty()) return;
-    ScanResults r;
-    r.samples = std::move(samples);
-    r.teReference = result.teReference != 0 ? result.teReference : teReference;
-    r.feReference = result.feReference != 0 ? result.feReference : feReference;
-    r.driveLabel = m_driveLabel;
-    r.firmware = m_firmware;
-    r.discTypeCode = settings.discTypeCode;
-    const char* disc = ScanDiscName(r.discTypeCode);
-    r.discType = disc != nullptr ? disc : scan_texts::kNotAvailable;
-    r.manufacturerId = m_discIds.manufacturerId;
-    r.mediaTypeId = m_discIds.mediaTypeId;
-    r.date = UtcTimestamp();
-    r.programVersion = kVersionText;
-    r.outcome = OutcomeOf(result);
-    r.verdictText = OutcomeText(result);
-    std::replace(r.verdictText.begin(), r.verdictText.end(), '\n', ' ');
-    r.speedCode = settings.speedCode;
-    r.kbps = kbps;
-    r.mode = settings.mode;
-    r.lastLba = settings.lastLba;
-    r.range = RangeOf(settings.mode, settings.discTypeCode, settings.lastLba, settings.customStart,
-                      settings.customEnd);
-    r.elapsedSeconds =
-        result.end == ScanEnd::Stopped ? r.samples.back().elapsedSeconds : result.elapsedSeconds;
-    FinishResults(r);
-    m_last = std::move(r);
+    m_last = ScanResultsOf({m_driveLabel, m_firmware}, {m_discIds.manufacturerId, m_discIds.mediaTypeId},
+                           settings, kbps, {result, std::move(samples), teReference, feReference}, UtcTimestamp());
     m_customStart = settings.customStart;
     m_customEnd = settings.customEnd;
     m_stale = false;
@@ -246,31 +222,10 @@ void KeptResults::Autosave(const std::optional<ScanResults>& results) {
 std::optional<ScanResults> KeptResults::SmartResultsOf(const CSmartReportDlg& dialog, uint8_t discTypeCode,
                                                        const std::vector<uint8_t>& speedCodes,
                                                        const std::vector<uint32_t>& speedKbps) const {
-    ScanResults r;
-    r.kind = ScanResults::Kind::Smart;
-    r.driveLabel = m_driveLabel;
-    r.firmware = m_firmware;
-    r.discTypeCode = discTypeCode;
-    r.discType = dialog.DiscType().toStdString();
-    r.manufacturerId = dialog.ManufacturerId().toStdString();
-    r.mediaTypeId = dialog.MediaTypeId().toStdString();
-    r.capacity = dialog.Capacity().toStdString();
     // Dated by its last result, however long the dialog stays open after it.
-    r.date = dialog.EndedAt().empty() ? UtcTimestamp() : dialog.EndedAt();
-    r.programVersion = kVersionText;
-    const std::vector<SpeedResult>& results = dialog.SpeedResults();
-    for (size_t i = 0; i < results.size() && i < speedCodes.size(); ++i)
-        r.speeds.push_back({speedCodes[i], i < speedKbps.size() ? speedKbps[i] : 0, results[i]});
-    // A report closed before its first result measured nothing worth keeping.
-    if (std::all_of(r.speeds.begin(), r.speeds.end(),
-                    [](const SmartRow& row) { return row.result == SpeedResult::Stopped; }))
-        return std::nullopt;
-    // The same judgement as the command line's and the results file reader's.
-    const SmartVerdict verdict = dialog.Verdict(speedKbps);
-    r.outcome = verdict.outcome;
-    r.verdictText = verdict.text;
-    r.identifiersRead = !dialog.Disc().identifiersUnread;
-    return r;
+    return dravix::SmartResultsOf({m_driveLabel, m_firmware}, discTypeCode, dialog.Information(), speedCodes,
+                                  speedKbps, dialog.Run(),
+                                  dialog.EndedAt().empty() ? UtcTimestamp() : dialog.EndedAt());
 }
 
 }  // namespace dravix

@@ -16,11 +16,11 @@
 #include <algorithm>
 #include <utility>
 
-#include "base/Version.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "drive/MediumChanges.h"
 #include "probix/ResultsFile.h"
+#include "probix/ResultsRecords.h"
 #include "scan/DiscWatcher.h"
 #include "scan/ReadTestPicture.h"
 #include "scan/ReadTestView.h"
@@ -361,11 +361,9 @@ void CReadTestWindow::Start() {
                 Ran ran;
                 ran.driveFound = OpenChosenDrive(*state, table);
                 if (!ran.driveFound) return ran;
-                ReadTestRecord& record = ran.record;
-                record.driveLabel = table.DriveLabel();
-                record.firmware = table.FirmwareRevision();
-                record.programVersion = kVersionText;
-                record.imageName = imageName;
+                const RecordDrive recordDrive{table.DriveLabel(), table.FirmwareRevision()};
+                // The run's header as the window shows it while the run reads.
+                ReadTestRecord record = ReadTestRecordOf(recordDrive, imageName, {}, {});
                 ReadTestSettings run = settings;
                 run.image = image.get();
 
@@ -415,10 +413,8 @@ void CReadTestWindow::Start() {
                 ReadTestHooks hooks;
                 hooks.stopRequested = [&] { return stop->load() || context.StopRequested(); };
                 hooks.handover = handover.get();
-                record.result = RunReadTest(drive->Shared(), run, observer, hooks);
-                record.date = UtcTimestamp();
-                if (record.discType.empty())
-                    record.discType = DiscTypeOfProfile(record.result.layout.profile).name;
+                ran.record = ReadTestRecordOf(recordDrive, imageName, RunReadTest(drive->Shared(), run, observer, hooks),
+                                              UtcTimestamp());
                 return ran;
             },
             [this](const Ran& ran) { OnRunEnded(ran); });
@@ -472,10 +468,8 @@ void CReadTestWindow::Stop() {
     }
     Ran ran;
     ran.driveFound = true;
-    ran.record = m_runHeader;
-    ran.record.result = *stopped;
-    ran.record.date = UtcTimestamp();
-    if (ran.record.discType.empty()) ran.record.discType = DiscTypeOfProfile(stopped->layout.profile).name;
+    ran.record = ReadTestRecordOf({m_runHeader.driveLabel, m_runHeader.firmware}, m_runHeader.imageName, *stopped,
+                                  UtcTimestamp());
     ShowRun(ran);
     m_stopShown = true;
 }

@@ -180,6 +180,7 @@ void CSmartReportDlg::OnInitDialog() {
 }
 
 void CSmartReportDlg::ShowDiscInformation(const DiscInformation& info) {
+    m_info = info;
     m_discType->setText(QString::fromStdString(info.discType));
     m_manufacturer->setText(QString::fromStdString(info.manufacturerId));
     m_mediaType->setText(QString::fromStdString(info.mediaTypeId));
@@ -201,6 +202,15 @@ SmartVerdict CSmartReportDlg::Verdict(const std::vector<uint32_t>& speedKbps) co
     // Closed before the last check: whatever the rows say, the report is not whole.
     disc.stoppedBeforeCheck = !m_done;
     return JudgeSmartReport(rows, disc);
+}
+
+SmartReportRun CSmartReportDlg::Run() const {
+    SmartReportRun run;
+    run.results = m_results;
+    run.disc = m_disc;
+    // Closed before the last check: whatever the rows say, the report is not whole.
+    run.disc.stoppedBeforeCheck = !m_done;
+    return run;
 }
 
 QString CSmartReportDlg::DiscType() const {
@@ -227,29 +237,30 @@ void CSmartReportDlg::StartMeasurement() {
     m_workers->Start([this, drive = m_drive, disc = m_discTypeCode, codes = m_speedCodes,
                       before = m_identifiers](const WorkerContext& context) {
         const StopRequested stopRequested = [&context] { return context.StopRequested(); };
-        for (size_t i = 0; i < codes.size(); ++i) {
-            if (stopRequested()) return;
+        SmartCallbacks observer;
+        observer.onSpeedStart = [this, &context](size_t i) {
             const int row = static_cast<int>(i);
             context.Post([this, row] {
                 SetResult(row, QString::fromLatin1(scan_texts::kSpeedTesting));
                 m_list->scrollToItem(m_list->item(row, 0));
             });
-            const SpeedResult result = MeasureSpeed(drive->Shared(), disc, codes[i], stopRequested);
-            if (result == SpeedResult::Stopped) return;
+        };
+        observer.onSpeedResult = [this, &context](size_t i, SpeedResult result) {
+            const int row = static_cast<int>(i);
             context.Post([this, row, result] {
                 if (static_cast<size_t>(row) < m_results.size()) m_results[static_cast<size_t>(row)] = result;
                 m_endedAt = UtcTimestamp();
                 SetResult(row, QString::fromLatin1(SpeedResultText(result)));
                 m_progress->setValue(m_progress->value() + 1);
             });
-        }
-        // The measurements are vendor commands, which report no medium change: the disc's
-        // identity once more tells whether they all measured the disc shown.
-        const std::optional<SmartDisc> checked =
-            RecheckSmartDisc(drive->Shared(), disc, before ? &*before : nullptr, stopRequested);
-        if (!checked) return;
-        context.Post([this, checked] {
-            m_disc = *checked;
+        };
+        // After the last speed the disc's identity once more tells whether the measurements (vendor
+        // commands, which report no medium change) all measured the disc shown.
+        const SmartReportRun run =
+            RunSmartReport(drive->Shared(), disc, codes, before ? &*before : nullptr, observer, stopRequested);
+        if (run.disc.stoppedBeforeCheck) return;
+        context.Post([this, checked = run.disc] {
+            m_disc = checked;
             m_done = true;
             m_outcome->setText(QString::fromStdString(Verdict().text));
             m_save->setEnabled(true);

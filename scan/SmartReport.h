@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "probix/DiscReport.h"
 #include "probix/Judgement.h"
 #include "probix/ScanEngine.h"
 
@@ -22,7 +23,6 @@ namespace dravix {
 class AppServices;
 class DriveSequence;
 class StoppableDrive;
-struct DiscInformation;
 class Workers;
 
 // The Smart Mode Report (dialog 162): the disc's information and, for every speed of the scan
@@ -71,6 +71,10 @@ class CSmartReportDlg final : public QDialog {
     SmartVerdict Verdict(const std::vector<uint32_t>& speedKbps) const;
     SmartVerdict Verdict() const { return Verdict(SpeedCodesAsRank()); }
     SmartDisc Disc() const { return m_disc; }
+    // What the report has measured so far, as the measurement gives it once it ends, and the disc
+    // information it read first.
+    SmartReportRun Run() const;
+    const DiscInformation& Information() const { return m_info; }
     static constexpr const char* kOutcomeName = "smartOutcome";
     QProgressBar* Progress() const { return m_progress; }
 
@@ -102,6 +106,7 @@ class CSmartReportDlg final : public QDialog {
     std::string m_endedAt;
     std::optional<DiscIdentifiers> m_identifiers;  // read before the measurement
     SmartDisc m_disc;
+    DiscInformation m_info;
 
     QLabel* m_discType = nullptr;
     QLabel* m_manufacturer = nullptr;

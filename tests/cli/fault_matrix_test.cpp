@@ -554,7 +554,9 @@ class ReadTestFaults : public ::testing::TestWithParam<ReadFault> {
     void SetUp() override { unsetenv("DRAVIX_ASPI_LIBRARY"); }
     // The first sectors of `media` as an image file: a healthy run over them matches it.
     std::string Image(const char* media) {
-        const auto path = std::filesystem::path(::testing::TempDir()) / (std::string(media) + "-start.iso");
+        // Named after the case: the cases run side by side in processes of their own.
+        const auto path = std::filesystem::path(::testing::TempDir()) /
+                          (std::string(media) + "-" + GetParam().name + "-start.iso");
         std::ofstream file(path, std::ios::binary);
         std::vector<uint8_t> sector(2048);
         for (uint32_t lba = 0; lba < kReadSectors; ++lba) {

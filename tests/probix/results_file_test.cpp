@@ -8,6 +8,7 @@
 #include <numeric>
 #include <sstream>
 
+#include "probix/ReadTestFile.h"
 #include "probix/ResultsFile.h"
 #include "probix/ResultsFileReader.h"
 #include "probix/ScanTexts.h"
@@ -209,6 +210,54 @@ TEST(ResultsFile, AFileThatIsNotWholeIsRefusedWithItsLine) {
     EXPECT_EQ(read.results->formatVersion, 0);
     EXPECT_EQ(read.results->statistics, results.statistics);
     EXPECT_EQ(read.results->outcome, RunOutcome::NotRecommended);
+}
+
+// Every kind of results file takes a key once (lines that list things, such as the statistics
+// or a read test's tracks, excepted): a second line of a key is refused where it stands, never
+// read over the first.
+TEST(ResultsFile, AKeyGivenTwiceIsRefusedWithTheLineOfTheSecond) {
+    const std::string scan = Text(MeasuredResults());
+    ScanResults smartResults;
+    smartResults.kind = ScanResults::Kind::Smart;
+    smartResults.capacity = "4482.6 MB";
+    smartResults.outcome = RunOutcome::Stopped;
+    smartResults.verdictText = scan_texts::kUserAbort;
+    const std::string smart = Text(smartResults);
+    std::ostringstream readTestText;
+    WriteReadTest(readTestText, ReadTestRecord{});
+    const std::string readTest = readTestText.str();
+
+    // The text with the line that begins with `start` given twice, and the number of the copy.
+    auto twice = [](const std::string& text, const std::string& start) {
+        const size_t at = text.find("\n" + start) + 1;
+        const std::string line = text.substr(at, text.find('\n', at) + 1 - at);
+        return std::pair{std::string(text).insert(at + line.size(), line), LineOf(text, "\n" + start) + 2};
+    };
+    struct Case {
+        const char* kind;
+        const std::string& text;
+        std::string key;
+    } cases[] = {
+        {"scan", scan, "drive"},
+        {"scan", scan, "format version"},
+        {"scan", scan, "elapsed"},
+        {"Smart", smart, "capacity"},
+        {"Smart", smart, "result"},
+        {"read test", readTest, "drive"},
+        {"read test", readTest, "sectors"},
+    };
+    for (const Case& c : cases) {
+        const auto [text, line] = twice(c.text, "# " + c.key + ": ");
+        const std::string expected = "t.csv, line " + std::to_string(line) + ": a second \"" + c.key + "\" line";
+        std::string error;
+        if (c.text == readTest) {
+            std::istringstream in(text);
+            error = ReadReadTest(in, "t.csv").error;
+        } else {
+            error = Read(text).error;
+        }
+        EXPECT_EQ(error, expected) << c.kind << ", " << c.key;
+    }
 }
 
 TEST(ResultsFile, AutosaveNamesFillTheTemplateAndNeverReplaceAFile) {

@@ -132,6 +132,52 @@ TEST(MeasureSpeed, AStopWhileWaitingForTheDriveSendsNothing) {
     EXPECT_TRUE(fixture.bus.Commands().empty());
 }
 
+// The Smart report as the window and the command line run it: the observer hears of each speed,
+// each point and each result in order, and a stop request between two points ends the report
+// there: no result for that speed, no other speed, no check of the disc.
+TEST(RunSmartReport, TheObserverFollowsEveryPointAndAStopEndsItBetweenPoints) {
+    const std::vector<uint8_t> speeds{13, 16, 19};
+    struct Case {
+        const char* name;
+        int stopAfterPoints;  // 0: never
+        std::vector<SpeedResult> results;
+        std::string events;
+    } cases[] = {
+        {"whole", 0, {SpeedResult::Fit, SpeedResult::Fit, SpeedResult::Fit},
+         "s0 p0 p0 p0 p0 r0 s1 p1 p1 p1 p1 r1 s2 p2 p2 p2 p2 r2 "},
+        {"stopped in the second speed", 6, {SpeedResult::Fit, SpeedResult::Stopped, SpeedResult::Stopped},
+         "s0 p0 p0 p0 p0 r0 s1 p1 p1 "},
+    };
+    for (const Case& c : cases) {
+        DriveWithDisc fixture("dvd+r-dl");
+        PassEverywhere(fixture);
+        std::string events;
+        int points = 0;
+        SmartCallbacks observer;
+        observer.onSpeedStart = [&](size_t i) { events += "s" + std::to_string(i) + " "; };
+        observer.onPoint = [&](size_t i) {
+            events += "p" + std::to_string(i) + " ";
+            ++points;
+        };
+        observer.onSpeedResult = [&](size_t i, SpeedResult result) {
+            EXPECT_EQ(result, SpeedResult::Fit) << c.name;
+            events += "r" + std::to_string(i) + " ";
+        };
+        const SmartReportRun run =
+            RunSmartReport(fixture.shared, kScanDvdPlusRDl, speeds, nullptr, observer,
+                           [&] { return c.stopAfterPoints > 0 && points >= c.stopAfterPoints; });
+        EXPECT_EQ(events, c.events) << c.name;
+        EXPECT_EQ(run.results, c.results) << c.name;
+        const bool stopped = c.stopAfterPoints > 0;
+        EXPECT_EQ(fixture.MeasuredPsns().size(), static_cast<size_t>(stopped ? c.stopAfterPoints : 12)) << c.name;
+        // The disc's identity is read after the last speed only when the report was not stopped.
+        EXPECT_EQ(fixture.bus.Commands().size() > fixture.TeFeCommands(), !stopped) << c.name;
+        EXPECT_EQ(run.disc.stoppedBeforeCheck, stopped) << c.name;
+        EXPECT_FALSE(run.disc.changed) << c.name;
+        EXPECT_TRUE(run.disc.identifiersUnread) << c.name;  // none were given as read before
+    }
+}
+
 // The one judgement of a Smart report that the window, the command line and the results file's
 // reader share: its ranking, the fastest speed by kB/s, and a recommendation only from a report
 // complete on a known disc.
