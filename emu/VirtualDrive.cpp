@@ -49,7 +49,7 @@ class StoreSession final {
 
 uint32_t CopyOut(const std::vector<uint8_t>& reply, uint32_t allocation, int direction, uint8_t* buffer,
                  uint32_t bufferLength) {
-    if (direction != 2 || !buffer) return 0;
+    if (direction != kDataIn || !buffer) return 0;
     const size_t count = std::min<size_t>({reply.size(), allocation, bufferLength});
     if (count) std::memcpy(buffer, reply.data(), count);
     return static_cast<uint32_t>(count);
@@ -82,8 +82,8 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
     if (!cdb) cdbLength = 0;
     if (!buffer) bufferLength = 0;
 
-    if (direction == 1 && buffer) command.dataOut = std::span<const uint8_t>(buffer, bufferLength);
-    if (direction == 2) command.dataInLength = bufferLength;
+    if (direction == kDataOut && buffer) command.dataOut = std::span<const uint8_t>(buffer, bufferLength);
+    if (direction == kDataIn) command.dataInLength = bufferLength;
 
     ScsiOutcome outcome = GoodOutcome(0);
     std::vector<uint8_t> overwritten;  // the data-in buffer's bytes before the answer
@@ -148,7 +148,7 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
                     outcome = CheckConditionOutcome(*command.failure);
                 } else {
                     // Kept so that an answer lost after all (a time-out) leaves the buffer as it was.
-                    if (direction == 2 && buffer != nullptr)
+                    if (direction == kDataIn && buffer != nullptr)
                         overwritten.assign(buffer,
                                            buffer + std::min<size_t>(command.reply.size(), bufferLength));
                     outcome = GoodOutcome(

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/TransferDirection.h"
 #include "emu/DriveState.h"
 #include "emu/Sense.h"
 
@@ -41,7 +42,7 @@ class VirtualDrive final {
     VirtualDrive(const VirtualDrive&) = delete;
     VirtualDrive& operator=(const VirtualDrive&) = delete;
 
-    // Runs one CDB. Direction: 1 data to the drive, 2 data from the drive, other values none.
+    // Runs one CDB, its data going as `direction` (a TransferDirection) says.
     // Writes at most bufferLength bytes (and no more than the command's allocation length); a
     // time-out of 0 means no limit, else a latency longer than it ends in a host time-out. A change
     // the store cannot keep is undone and the command ends with a hardware error.
