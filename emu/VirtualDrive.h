@@ -14,6 +14,10 @@
 
 namespace dravix::emu {
 
+namespace detail {
+struct Command;
+}
+
 // Where a drive's state lives besides the drive itself (the scenario's state file). Lock brings
 // the drive up to date and holds other users out; Unlock stores the state when it changed and
 // returns false when a change could not be stored.
@@ -98,7 +102,14 @@ class VirtualDrive final {
     void SetDetached(bool detached);             // a drive no longer in the scenario
 
   private:
+    struct Call;
+    struct Pause;
+
     int64_t Now() const;
+    // The command's own answer, with the fault that lets it run (null for none) applied to it;
+    // `overwritten` keeps the data-in bytes it replaced. Called with m_mutex held.
+    ScsiOutcome Answer(const Call& call, detail::Command& command, const FaultRule* fault, Pause& pause,
+                       std::vector<uint8_t>& overwritten);
 
     mutable std::mutex m_mutex;
     DriveState m_state;
