@@ -295,12 +295,7 @@ class ToolContext final {
     void SetDrive(size_t drive) { m_drive = drive; }
     size_t DriveIndex() const { return m_drive; }
 
-    Result<std::unique_ptr<Scenario>> OpenFile() {
-        std::string error;
-        std::unique_ptr<Scenario> scenario = Scenario::Open(FilePath(), &error);
-        if (!scenario) return Error{error};
-        return scenario;
-    }
+    Result<std::unique_ptr<Scenario>> OpenFile() const { return Scenario::Open(FilePath()); }
 
     // The drive --drive names; a usage error when the file has no such drive.
     Result<VirtualDrive*> SelectedDrive(Scenario& scenario) {
@@ -364,13 +359,11 @@ int RunInit(ToolContext& context, const ParsedLine& line) {
     std::error_code ignored;
     if (!force && std::filesystem::exists(file, ignored)) {
         // Replacing a good file is what init is for; a damaged one may hold work worth repairing.
-        std::string error;
-        if (!Scenario::Open(file, &error))
-            return context.FileFailure(error + " (not replaced; use --force to replace it)");
+        if (const Result<std::unique_ptr<Scenario>> opened = Scenario::Open(file); !opened)
+            return context.FileFailure(opened.Failure().text + " (not replaced; use --force to replace it)");
     }
     Scenario scenario(preset);
-    std::string error;
-    if (!scenario.BindToFile(file, &error)) return context.FileFailure(error);
+    if (const Result<void> written = scenario.BindToFile(file); !written) return context.FileFailure(written);
     context.Out() << "Created " << file << " with " << scenario.DriveCount() << " drive(s).\n";
     return kToolOk;
 }

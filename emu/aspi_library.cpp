@@ -116,13 +116,14 @@ class AspiHost final {
     Scenario* Load() {
         std::lock_guard lock(m_loadMutex);
         if (m_scenario) return m_scenario.get();
-        std::string error;
-        m_scenario = Scenario::Open(dravix::emu::StateFilePath(), &error);
-        if (!m_scenario) {
+        dravix::Result<std::unique_ptr<Scenario>> opened = Scenario::Open(dravix::emu::StateFilePath());
+        if (!opened) {
+            const std::string& error = opened.Failure().text;
             if (error != m_loadError) std::fprintf(stderr, "libdravix-vdrive: %s\n", error.c_str());
             m_loadError = error;
             return nullptr;
         }
+        m_scenario = std::move(opened).Value();
         m_scenario->SetErrorSink([](const std::string& message) {
             std::fprintf(stderr, "libdravix-vdrive: %s\n", message.c_str());
         });

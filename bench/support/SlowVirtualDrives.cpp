@@ -17,9 +17,8 @@ bool WriteSlowScenario(emu::Scenario& scenario, const SlowDrives& slow, const st
         }
         for (emu::LatencyClass latency : slow.classes) drive.SetLatency(latency, slow.latencyMs);
     }
-    std::string error;
-    if (!scenario.BindToFile(path, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (const Result<void> written = scenario.BindToFile(path); !written) {
+        std::fprintf(stderr, "%s\n", written.Failure().text.c_str());
         return false;
     }
     if (::setenv(emu::kStateFileVariable, path.c_str(), 1) != 0) {

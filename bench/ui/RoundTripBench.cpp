@@ -220,8 +220,8 @@ bool WriteStateFile(const std::string& path, int drives, uint32_t latencyMs, uin
 int RunSession(int argc, char** argv, int drives, uint32_t latencyMs, uint32_t spinUpMs,
                const std::string& statePath, const std::string& tracePath) {
     if (!WriteStateFile(statePath, drives, latencyMs, spinUpMs)) return 1;
-    if (const std::string error = emu::PrepareVirtualDrive(); !error.empty()) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (const Result<void> prepared = emu::PrepareVirtualDrive(); !prepared) {
+        std::fprintf(stderr, "%s\n", prepared.Failure().text.c_str());
         return 1;
     }
     auto log = std::make_shared<CommandLog>();
