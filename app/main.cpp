@@ -82,9 +82,8 @@ int main(int argc, char** argv) {
         return Usage(stderr, 2);
     }
     if (line.useVirtual) {
-        const std::string error = dravix::emu::PrepareVirtualDrive();
-        if (!error.empty()) {
-            std::fprintf(stderr, "dravix: %s\n", error.c_str());
+        if (const dravix::Result<void> prepared = dravix::emu::PrepareVirtualDrive(); !prepared) {
+            std::fprintf(stderr, "dravix: %s\n", prepared.Failure().text.c_str());
             return 1;
         }
     }

@@ -270,8 +270,8 @@ int RunCommand(CliContext& context, const CliCommand& command, const CommandArgs
     if (options.trace) SetTraceSink(MakeStreamTraceSink(err));
     int status = kExitOk;
     if (options.virtualDrive) {
-        const std::string error = emu::PrepareVirtualDrive();
-        if (!error.empty()) status = context.Fail(kExitFailed, error);
+        if (const Result<void> prepared = emu::PrepareVirtualDrive(); !prepared)
+            status = context.Fail(kExitFailed, prepared.Failure().text);
     }
     if (status == kExitOk) {
         const InterruptScope interrupt;

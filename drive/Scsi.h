@@ -5,15 +5,9 @@
 #include <string>
 
 #include "base/CdbLength.h"
+#include "base/TransferDirection.h"
 
 namespace dravix {
-
-// Direction argument of DriveTable::SendCommand. Any other value means "no data phase".
-enum TransferDirection : int {
-    kNoData = 0,
-    kDataOut = 1,  // data to the drive
-    kDataIn = 2,   // data from the drive
-};
 
 // Results of DriveTable::SendCommand.
 inline constexpr uint8_t kCommandCompleted = 0;

@@ -26,7 +26,7 @@ struct Command {
     std::vector<uint8_t> reply;        // the whole data-in answer
     uint32_t allocation = UINT32_MAX;  // the CDB's allocation length, where it has one
     std::optional<SenseCode> failure;  // set: CHECK CONDITION, no data
-    std::span<const uint8_t> dataOut;  // what the initiator sent (direction 1)
+    std::span<const uint8_t> dataOut;  // what the initiator sent (kDataOut)
     uint32_t dataInLength = 0;         // how much the initiator can take: no point making more
     // The drive's own pick-up and disc: where the head is (after the last read), and how long the
     // medium took for this command beyond the command's latency.

@@ -86,49 +86,34 @@ Scenario::Scenario(const std::vector<DriveState>& drives) {
 
 Scenario::~Scenario() = default;
 
-std::unique_ptr<Scenario> Scenario::Open(const std::string& path, std::string* error) {
-    std::string text;
-    std::string problem;
-    switch (ReadTextFile(path, &text, &problem)) {
-        case ReadResult::Missing:
-            *error = path + ": no such file (create it with: dravix-vdrive init)";
-            return nullptr;
-        case ReadResult::Failed:
-            *error = path + ": " + problem;
-            return nullptr;
-        case ReadResult::Ok:
-            break;
-    }
-    std::vector<DriveState> drives;
-    if (!StateFromText(text, &drives, &problem)) {
-        *error = path + ": " + problem;
-        return nullptr;
-    }
-    auto scenario = std::make_unique<Scenario>(drives);
+Result<std::unique_ptr<Scenario>> Scenario::Open(const std::string& path) {
+    Result<std::optional<std::string>> read = ReadTextFile(path);
+    if (!read) return Error{path + ": " + read.Failure().text};
+    if (!read->has_value()) return Error{path + ": no such file (create it with: dravix-vdrive init)"};
+    const std::string& text = **read;
+    const Result<std::vector<DriveState>> drives = StateFromText(text);
+    if (!drives) return Error{path + ": " + drives.Failure().text};
+    auto scenario = std::make_unique<Scenario>(*drives);
     scenario->m_path = path;
     scenario->m_fileLock = std::make_unique<StateFileLock>(path);
     scenario->m_lastText = text;
     return scenario;
 }
 
-bool Scenario::BindToFile(const std::string& path, std::string* error) {
+Result<void> Scenario::BindToFile(const std::string& path) {
     std::lock_guard guard(m_mutex);
     auto lock = std::make_unique<StateFileLock>(path);
     lock->Acquire();
     const std::string text = StateToText(CurrentStates());
-    std::string problem;
-    const bool written = WriteTextFileAtomically(path, text, &problem);
+    const Result<void> written = WriteTextFileAtomically(path, text);
     lock->Release();
-    if (!written) {
-        *error = path + ": " + problem;
-        return false;
-    }
+    if (!written) return Error{path + ": " + written.Failure().text};
     m_path = path;
     m_fileLock = std::move(lock);
     m_lastText = text;
     m_fileBad = false;
     m_error.clear();
-    return true;
+    return {};
 }
 
 size_t Scenario::DriveCount() {
@@ -248,35 +233,33 @@ bool Scenario::Unlock(bool changed) {
 
 // With the file locked: takes over what another process wrote since we last looked.
 void Scenario::Refresh() {
-    std::string text;
-    std::string problem;
-    switch (ReadTextFile(m_path, &text, &problem)) {
-        case ReadResult::Missing:
-            // Deleted under us: keep running and write it anew at the next change.
-            m_fileBad = false;
-            m_lastText.clear();
-            m_error.clear();
-            return;
-        case ReadResult::Failed:
-            m_fileBad = true;
-            m_lastText.clear();
-            ReportError(m_path + ": " + problem);
-            return;
-        case ReadResult::Ok:
-            break;
+    const Result<std::optional<std::string>> read = ReadTextFile(m_path);
+    if (!read) {
+        m_fileBad = true;
+        m_lastText.clear();
+        ReportError(m_path + ": " + read.Failure().text);
+        return;
     }
+    if (!read->has_value()) {
+        // Deleted under us: keep running and write it anew at the next change.
+        m_fileBad = false;
+        m_lastText.clear();
+        m_error.clear();
+        return;
+    }
+    const std::string& text = **read;
     if (text == m_lastText) return;  // unchanged, good or bad
-    std::vector<DriveState> states;
-    if (!StateFromText(text, &states, &problem)) {
+    const Result<std::vector<DriveState>> states = StateFromText(text);
+    if (!states) {
         m_fileBad = true;
         m_lastText = text;
-        ReportError(m_path + ": " + problem);
+        ReportError(m_path + ": " + states.Failure().text);
         return;
     }
     m_fileBad = false;
     m_error.clear();
     m_lastText = text;
-    Apply(states);
+    Apply(*states);
 }
 
 bool Scenario::Save() {
@@ -284,9 +267,8 @@ bool Scenario::Save() {
     if (m_fileBad) return false;
     const std::string text = StateToText(CurrentStates());
     if (text == m_lastText) return true;
-    std::string problem;
-    if (!WriteTextFileAtomically(m_path, text, &problem)) {
-        ReportError(m_path + ": " + problem);
+    if (const Result<void> written = WriteTextFileAtomically(m_path, text); !written) {
+        ReportError(m_path + ": " + written.Failure().text);
         return false;
     }
     m_lastText = text;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Result.h"
 #include "emu/DriveState.h"
 #include "emu/VirtualDrive.h"
 
@@ -46,12 +47,13 @@ class Scenario final : private StateStore {
     Scenario(const Scenario&) = delete;
     Scenario& operator=(const Scenario&) = delete;
 
-    // Opens an existing state file and stays bound to it. Null, with a message that names the
-    // file and the problem, when it is missing, unreadable or malformed.
-    static std::unique_ptr<Scenario> Open(const std::string& path, std::string* error);
+    // Opens an existing state file and stays bound to it; when it is missing, unreadable or
+    // malformed, a message that names the file and the problem.
+    static Result<std::unique_ptr<Scenario>> Open(const std::string& path);
 
-    // Writes the drives to the file (replacing it) and stays bound to it.
-    bool BindToFile(const std::string& path, std::string* error);
+    // Writes the drives to the file (replacing it) and stays bound to it; when the file cannot be
+    // written, a message that names it and the problem.
+    Result<void> BindToFile(const std::string& path);
     const std::string& Path() const { return m_path; }
 
     size_t DriveCount();

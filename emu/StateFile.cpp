@@ -376,7 +376,7 @@ std::string StateToText(const std::vector<DriveState>& drives) {
     return out.dump(2) + "\n";
 }
 
-bool StateFromText(const std::string& text, std::vector<DriveState>* drives, std::string* problem) {
+Result<std::vector<DriveState>> StateFromText(const std::string& text) {
     try {
         const json root = json::parse(text);
         ObjectReader r(root, "");
@@ -403,38 +403,33 @@ bool StateFromText(const std::string& text, std::vector<DriveState>* drives, std
             }
         }
         r.NoOtherKeys();
-        *drives = std::move(parsed);
-        return true;
+        return parsed;
     } catch (const json::parse_error& error) {
-        *problem = "not valid JSON: " + WithoutExceptionTag(error.what());
+        return Error{"not valid JSON: " + WithoutExceptionTag(error.what())};
     } catch (const FormatError& error) {
-        *problem = error.what();
+        return Error{error.what()};
     } catch (const json::exception& error) {
-        *problem = WithoutExceptionTag(error.what());
+        return Error{WithoutExceptionTag(error.what())};
     }
-    return false;
 }
 
-ReadResult ReadTextFile(const std::string& path, std::string* text, std::string* problem) {
+Result<std::optional<std::string>> ReadTextFile(const std::string& path) {
     // Without waiting: opening a FIFO for reading would block until someone writes to it.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT) return ReadResult::Missing;
-        *problem = "cannot open: " + Errno(errno);
-        return ReadResult::Failed;
+        if (errno == ENOENT) return std::optional<std::string>();
+        return Error{"cannot open: " + Errno(errno)};
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        *problem = "not a regular file";
-        return ReadResult::Failed;
+        return Error{"not a regular file"};
     }
     // A scenario takes a few kilobytes; anything this big is not one.
     constexpr off_t kLargestStateFile = 16 * 1024 * 1024;
     if (info.st_size > kLargestStateFile) {
         ::close(fd);
-        *problem = "too large for a state file";
-        return ReadResult::Failed;
+        return Error{"too large for a state file"};
     }
     std::string content;
     char chunk[8192];
@@ -442,16 +437,15 @@ ReadResult ReadTextFile(const std::string& path, std::string* text, std::string*
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            *problem = "cannot read: " + Errno(errno);
+            const int error = errno;
             ::close(fd);
-            return ReadResult::Failed;
+            return Error{"cannot read: " + Errno(error)};
         }
         if (n == 0) break;
         content.append(chunk, static_cast<size_t>(n));
     }
     ::close(fd);
-    *text = std::move(content);
-    return ReadResult::Ok;
+    return std::optional<std::string>(std::move(content));
 }
 
 namespace {
@@ -472,15 +466,14 @@ std::filesystem::path WithoutLinks(const std::filesystem::path& path) {
 
 }  // namespace
 
-bool WriteTextFileAtomically(const std::string& path, const std::string& text, std::string* problem) {
+Result<void> WriteTextFileAtomically(const std::string& path, const std::string& text) {
     const std::filesystem::path target = WithoutLinks(path);
     std::error_code ignored;
     if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ignored);
     const FileResult written = WriteFileSafely(target.string(), text);
-    if (written.Ok()) return true;
-    *problem =
-        written.problem == FileProblem::NotRegularFile ? written.detail : "cannot write: " + written.detail;
-    return false;
+    if (written.Ok()) return {};
+    return Error{written.problem == FileProblem::NotRegularFile ? written.detail
+                                                                : "cannot write: " + written.detail};
 }
 
 StateFileLock::StateFileLock(const std::string& statePath) : m_path(statePath + ".lock") {}

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "emu/DriveState.h"
 
 namespace dravix::emu {
@@ -18,20 +20,19 @@ std::string StateFilePath();
 // The text of a state file holding these drives.
 std::string StateToText(const std::vector<DriveState>& drives);
 
-// Parses a state file's text. On failure returns false and describes the problem (the place in
-// the file and what is wrong with it, without the file's name).
-bool StateFromText(const std::string& text, std::vector<DriveState>* drives, std::string* problem);
+// Parses a state file's text: its drives, or the problem (the place in the file and what is wrong
+// with it, without the file's name).
+Result<std::vector<DriveState>> StateFromText(const std::string& text);
 
-enum class ReadResult { Ok, Missing, Failed };
-// Reads a whole regular file without ever waiting (a FIFO or device is refused at once); on
-// Failed, *problem says why.
-ReadResult ReadTextFile(const std::string& path, std::string* text, std::string* problem);
+// Reads a whole regular file without ever waiting (a FIFO or device is refused at once): its text,
+// none when there is no such file, or why it cannot be read.
+Result<std::optional<std::string>> ReadTextFile(const std::string& path);
 
 // Replaces the file in one step (base/SafeFile.h): writes a new file beside it, syncs it and
 // renames it over the old one, so that a reader sees either the old or the new text. Creates
 // missing directories. A symbolic link is followed and its target replaced, in the target's
 // folder; anything but a regular file is refused, and so is a read-only file.
-bool WriteTextFileAtomically(const std::string& path, const std::string& text, std::string* problem);
+Result<void> WriteTextFileAtomically(const std::string& path, const std::string& text);
 
 // An advisory lock on "<state file>.lock" that keeps processes sharing the state file from
 // interleaving their read-change-write steps. Works without the lock when the lock file cannot be

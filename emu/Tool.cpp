@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "base/CommandLine.h"
+#include "base/Result.h"
 #include "base/SafeFile.h"
 #include "base/Version.h"
 #include "emu/Media.h"
@@ -107,91 +108,12 @@ constexpr CommandOption kImageOptions[] = {
 };
 constexpr Examples kImageExamples = {"dravix-vdrive image dvd-rom disc.iso"};
 
-constexpr CommandSpec kCommands[] = {
-    {"init", "[--preset demo|minimal|two-drives] [--force] [FILE]", "create the state file", kInitOptions,
-     kInitExamples},
-    {"show",
-     "",
-     "show every drive of the state file, with its target on the virtual adapter",
-     {},
-     kShowExamples},
-    {"media", "", "list the media that can be inserted", {}, kMediaExamples},
-    {"insert", "MEDIA", "put a disc in (with a closed tray: open, swap, close)", {}, kInsertExamples},
-    {"remove", "", "take the disc out", {}, kRemoveExamples},
-    {"eject", "", "open the tray", {}, kEjectExamples},
-    {"load", "", "close the tray", {}, kLoadExamples},
-    {"restart",
-     "",
-     "power-cycle the drive (temporary settings and switches are dropped)",
-     {},
-     kRestartExamples},
-    {"add-drive", "maker|other-maker|old-firmware",
-     "add a drive after the last one, at the lowest free target", kAddDriveOptions, kAddDriveExamples},
-    {"remove-drive",
-     "",
-     "take the drive out, as a USB burner pulled out (later drives move up in the list but keep their "
-     "targets)",
-     {},
-     kRemoveDriveExamples},
-    {"set", "SETTING VALUE...", "change a firmware setting of the drive", kSetOptions, kSetExamples},
-    {"fault",
-     "add [--after N] [--once|--always] [--byte I=V]... OPCODE[:SUB[:FUNCTION]] ACTION | add "
-     "becoming-ready N | clear",
-     "make commands of the drive fail, time out or answer wrongly; bytes are hexadecimal, SUB is CDB byte 1, "
-     "FUNCTION byte 6 (\"*\" leaves SUB open)",
-     kFaultOptions, kFaultExamples},
-    {"latency", "command|tray|vendor|tefe|spinup MS", "how long a class of commands takes", kLatencyOptions,
-     kLatencyExamples},
-    {"damage", "LBA [COUNT] | clear", "make sectors of the disc unreadable, or all readable again",
-     kDamageOptions, kDamageExamples},
-    {"image", "MEDIA FILE", "write the data a recorded medium holds to a file", kImageOptions,
-     kImageExamples},
-};
-
 constexpr ExitStatusSpec kExitStatuses[] = {
     {kToolOk, "done"},
     {kToolBadFile,
      "the state file is missing, unreadable, malformed or not writable, or standard output could not be "
      "written"},
     {kToolUsage, "usage error"},
-};
-
-// The media names of the catalogue, for completion.
-std::string MediaNames() {
-    std::string names;
-    for (const MediaInfo& media : MediaCatalogue())
-        names += (names.empty() ? "" : " ") + std::string(media.name);
-    return names;
-}
-
-ProgramSpec MakeProgram() {
-    static const std::string media = MediaNames();
-    static const CommandOption insertOptions[] = {{"MEDIA", "", "a name that 'media' lists", media.c_str()}};
-    ProgramSpec program{.name = "dravix-vdrive",
-                        .summary = "set up the virtual drives of Dravix",
-                        .description =
-                            "dravix-vdrive manages the virtual drives that dravix --virtual and "
-                            "dravix-cli --virtual use: their discs, firmware settings, faults and "
-                            "latencies, kept in one state file that the programs re-read when it "
-                            "changes.",
-                        .globalOptions = kGlobalOptions,
-                        .commands = {},
-                        .exitStatuses = kExitStatuses};
-    static CommandSpec commands[std::size(kCommands)];
-    for (size_t i = 0; i < std::size(kCommands); ++i) {
-        commands[i] = kCommands[i];
-        if (std::string(commands[i].name) == "insert") commands[i].options = insertOptions;
-        program.commands.push_back(&commands[i]);
-    }
-    return program;
-}
-
-// A mistake in the command line (exit 2) or a state file that cannot be used (exit 1).
-struct UsageError {
-    std::string message;
-};
-struct FileError {
-    std::string message;
 };
 
 std::optional<uint64_t> ParseDecimal(std::string_view text, uint64_t max) {
@@ -213,17 +135,17 @@ std::optional<uint8_t> ParseHexByte(std::string_view text) {
     return static_cast<uint8_t>(value);
 }
 
-uint8_t HexByteOrThrow(std::string_view text, const std::string& what) {
+Result<uint8_t> HexByte(std::string_view text, const std::string& what) {
     const auto value = ParseHexByte(text);
-    if (!value) throw UsageError{what + " must be a byte in hexadecimal, not \"" + std::string(text) + "\""};
+    if (!value) return Error{what + " must be a byte in hexadecimal, not \"" + std::string(text) + "\""};
     return *value;
 }
 
-uint64_t DecimalOrThrow(std::string_view text, uint64_t max, const std::string& what) {
+Result<uint64_t> Decimal(std::string_view text, uint64_t max, const std::string& what) {
     const auto value = ParseDecimal(text, max);
     if (!value) {
-        throw UsageError{what + " must be a number from 0 to " + std::to_string(max) + ", not \"" +
-                         std::string(text) + "\""};
+        return Error{what + " must be a number from 0 to " + std::to_string(max) + ", not \"" +
+                     std::string(text) + "\""};
     }
     return *value;
 }
@@ -337,429 +259,606 @@ void Describe(std::ostream& out, size_t index, const DriveState& s) {
         out << "  fault " << i << ": " << FaultText(s.faults[i]) << "\n";
 }
 
-class ToolRun final {
+// One run of the tool: where its texts go, and the state file and drive its command works on.
+// Each command returns its exit status through Usage, FileFailure or Finish.
+class ToolContext final {
   public:
-    ToolRun(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+    ToolContext(const ProgramSpec& program, const CommandSpec* command, std::ostream& out, std::ostream& err)
+        : m_program(program), m_command(command), m_out(out), m_err(err) {}
 
-    int Run(const std::vector<std::string>& args) {
-        const ProgramSpec& program = VdriveProgram();
-        ParsedLine line = ReadCommandLine(program, args);
-        m_command = line.command;
-        try {
-            return Dispatch(program, line);
-        } catch (const UsageError& error) {
-            m_err << "dravix-vdrive: " << UsageProblem(program, m_command, error.message) << "\n";
-            return kToolUsage;
-        } catch (const FileError& error) {
-            m_err << "dravix-vdrive: " << error.message << "\n";
-            return kToolBadFile;
+    std::ostream& Out() { return m_out; }
+    const ProgramSpec& Program() const { return m_program; }
+
+    // A mistake in the command line: exit status 2, with the pointer to the command's help.
+    int Usage(const std::string& problem) {
+        m_err << "dravix-vdrive: " << UsageProblem(m_program, m_command, problem) << "\n";
+        return kToolUsage;
+    }
+    template <typename T>
+    int Usage(const Result<T>& failed) {
+        return Usage(failed.Failure().text);
+    }
+    // A state file (or an image file) that cannot be used: exit status 1.
+    int FileFailure(const std::string& message) {
+        m_err << "dravix-vdrive: " << message << "\n";
+        return kToolBadFile;
+    }
+    template <typename T>
+    int FileFailure(const Result<T>& failed) {
+        return FileFailure(failed.Failure().text);
+    }
+
+    void SetFile(std::string file) { m_file = std::move(file); }
+    // The file given with --file; empty for the default.
+    const std::string& GivenFile() const { return m_file; }
+    std::string FilePath() const { return m_file.empty() ? StateFilePath() : m_file; }
+    void SetDrive(size_t drive) { m_drive = drive; }
+    size_t DriveIndex() const { return m_drive; }
+
+    Result<std::unique_ptr<Scenario>> OpenFile() const { return Scenario::Open(FilePath()); }
+
+    // The drive --drive names; a usage error when the file has no such drive.
+    Result<VirtualDrive*> SelectedDrive(Scenario& scenario) {
+        const size_t count = scenario.DriveCount();
+        if (m_drive >= count) {
+            return Error{"there is no drive " + std::to_string(m_drive) + " (" + FilePath() + " has " +
+                         std::to_string(count) + ")"};
         }
+        return &scenario.Drive(m_drive);
+    }
+
+    // The status of a command that changed the file: 1 when the change could not be written.
+    int Finish(Scenario& scenario) {
+        if (std::string error = scenario.LastError(); !error.empty()) return FileFailure(error);
+        return kToolOk;
+    }
+
+    // Opens the file, makes the change to the selected drive and writes the file.
+    int ChangeDrive(const std::function<void(VirtualDrive&)>& change) {
+        Result<std::unique_ptr<Scenario>> opened = OpenFile();
+        if (!opened) return FileFailure(opened);
+        Scenario& scenario = *opened.Value();
+        const Result<VirtualDrive*> drive = SelectedDrive(scenario);
+        if (!drive) return Usage(drive);
+        change(**drive);
+        return Finish(scenario);
     }
 
   private:
-    int Dispatch(const ProgramSpec& program, const ParsedLine& line) {
-        if (!line.problem.empty()) throw UsageError{line.problem};
-        if (line.Has("--help") || line.commandName == "help") {
-            const std::string about = line.command         ? line.command->name
-                                      : line.words.empty() ? ""
-                                                           : line.words[0];
-            if (line.words.size() > 1 || (line.command && !line.words.empty()))
-                throw UsageError{"help takes one command"};
-            if (about.empty()) {
-                m_out << ProgramHelp(program);
-                return kToolOk;
-            }
-            const CommandSpec* command = program.Find(about);
-            if (command == nullptr) throw UsageError{"unknown command \"" + about + "\""};
-            m_out << CommandHelp(program, *command);
-            return kToolOk;
-        }
-        if (line.Has("--version")) {
-            m_out << "dravix-vdrive " << kVersionText << "\n";
-            return kToolOk;
-        }
-        if (const std::optional<std::string> file = line.Value("--file")) {
-            if (file->empty()) throw UsageError{"--file takes a file name"};
-            m_file = *file;
-        }
-        if (const std::optional<std::string> drive = line.Value("--drive"))
-            m_drive = DecimalOrThrow(*drive, 255, "--drive");
-        if (line.command == nullptr) throw UsageError{"no command given"};
-        const std::string command = line.command->name;
-        const std::vector<std::string>& rest = line.words;
-        if (command == "init") return Init(line);
-        if (command == "media") return ListMedia(rest);
-        if (command == "show") return Show(rest);
-        if (command == "insert") return Insert(rest);
-        if (command == "remove") return Simple(rest, "remove", [](VirtualDrive& d) { d.RemoveDisc(); });
-        if (command == "eject") return Simple(rest, "eject", [](VirtualDrive& d) { d.Eject(); });
-        if (command == "load") return Simple(rest, "load", [](VirtualDrive& d) { d.Load(); });
-        if (command == "restart") return Simple(rest, "restart", [](VirtualDrive& d) { d.Restart(); });
-        if (command == "add-drive") return AddDrive(rest);
-        if (command == "remove-drive") return RemoveDrive(rest);
-        if (command == "set") return Set(rest);
-        if (command == "fault") return Fault(line);
-        if (command == "latency") return Latency(rest);
-        if (command == "damage") return Damage(rest);
-        if (command == "image") return Image(rest);
-        throw UsageError{"unknown command \"" + command + "\""};
-    }
-
-    std::string FilePath() const { return m_file.empty() ? StateFilePath() : m_file; }
-
-    std::unique_ptr<Scenario> OpenFile() {
-        std::string error;
-        auto scenario = Scenario::Open(FilePath(), &error);
-        if (!scenario) throw FileError{error};
-        return scenario;
-    }
-
-    VirtualDrive& SelectedDrive(Scenario& scenario) {
-        const size_t count = scenario.DriveCount();
-        if (m_drive >= count) {
-            throw UsageError{"there is no drive " + std::to_string(m_drive) + " (" + FilePath() + " has " +
-                             std::to_string(count) + ")"};
-        }
-        return scenario.Drive(m_drive);
-    }
-
-    int Finish(Scenario& scenario) {
-        if (std::string error = scenario.LastError(); !error.empty()) throw FileError{error};
-        return kToolOk;
-    }
-
-    static void ExpectCount(const std::vector<std::string>& args, size_t count, const std::string& synopsis) {
-        if (args.size() != count) throw UsageError{"usage: dravix-vdrive " + synopsis};
-    }
-
-    int Init(const ParsedLine& line) {
-        Preset preset = Preset::Demo;
-        const bool force = line.Has("--force");
-        std::string file = m_file;
-        if (const std::optional<std::string> name = line.Value("--preset")) {
-            const auto chosen = PresetFromName(*name);
-            if (!chosen) throw UsageError{"unknown preset \"" + *name + "\" (demo, minimal, two-drives)"};
-            preset = *chosen;
-        }
-        if (line.words.size() > 1) throw UsageError{"init takes one FILE"};
-        if (!line.words.empty()) file = line.words[0];
-        if (file.empty()) file = StateFilePath();
-        std::error_code ignored;
-        if (!force && std::filesystem::exists(file, ignored)) {
-            // Replacing a good file is what init is for; a damaged one may hold work worth repairing.
-            std::string error;
-            if (!Scenario::Open(file, &error))
-                throw FileError{error + " (not replaced; use --force to replace it)"};
-        }
-        Scenario scenario(preset);
-        std::string error;
-        if (!scenario.BindToFile(file, &error)) throw FileError{error};
-        m_out << "Created " << file << " with " << scenario.DriveCount() << " drive(s).\n";
-        return kToolOk;
-    }
-
-    int ListMedia(const std::vector<std::string>& args) {
-        ExpectCount(args, 0, "media");
-        for (const MediaInfo& media : MediaCatalogue()) {
-            m_out << std::left << std::setw(17) << media.name << media.description << "\n";
-        }
-        return kToolOk;
-    }
-
-    int Show(const std::vector<std::string>& args) {
-        ExpectCount(args, 0, "show");
-        auto scenario = OpenFile();
-        const std::vector<DriveState> states = scenario->States();
-        m_out << "State file: " << scenario->Path() << "\n";
-        for (size_t i = 0; i < states.size(); ++i) Describe(m_out, i, states[i]);
-        if (states.empty()) m_out << "No drives.\n";
-        return kToolOk;
-    }
-
-    int Insert(const std::vector<std::string>& args) {
-        ExpectCount(args, 1, "insert MEDIA");
-        if (!FindMedia(args[0]))
-            throw UsageError{"unknown media \"" + args[0] + "\"; dravix-vdrive media lists them"};
-        auto scenario = OpenFile();
-        SelectedDrive(*scenario).Insert(args[0]);
-        return Finish(*scenario);
-    }
-
-    template <typename Action>
-    int Simple(const std::vector<std::string>& args, const std::string& name, Action action) {
-        ExpectCount(args, 0, name);
-        auto scenario = OpenFile();
-        action(SelectedDrive(*scenario));
-        return Finish(*scenario);
-    }
-
-    int AddDrive(const std::vector<std::string>& args) {
-        ExpectCount(args, 1, "add-drive maker|other-maker|old-firmware");
-        const auto kind = DriveKindFromName(args[0]);
-        if (!kind)
-            throw UsageError{"unknown drive kind \"" + args[0] + "\" (maker, other-maker, old-firmware)"};
-        auto scenario = OpenFile();
-        if (scenario->DriveCount() >= kTargetCount) {
-            throw UsageError{"the virtual host adapter has " + std::to_string(kTargetCount) +
-                             " targets, and every one has a drive"};
-        }
-        const VirtualDrive& added = scenario->AddDrive(*kind);
-        m_out << "Added drive " << scenario->DriveCount() - 1 << " (" << TargetText(added.State()) << ").\n";
-        return Finish(*scenario);
-    }
-
-    int RemoveDrive(const std::vector<std::string>& args) {
-        ExpectCount(args, 0, "[--drive N] remove-drive");
-        auto scenario = OpenFile();
-        // Names the file's drive count when there is no such drive.
-        const std::string target = TargetText(SelectedDrive(*scenario).State());
-        scenario->RemoveDrive(m_drive);
-        m_out << "Removed drive " << m_drive << " (" << target
-              << "); the drives after it move up in the list and keep their targets.\n";
-        return Finish(*scenario);
-    }
-
-    static bool OnOff(const std::string& text, const std::string& what) {
-        if (text == "on") return true;
-        if (text == "off") return false;
-        throw UsageError{what + " must be on or off"};
-    }
-
-    int Set(const std::vector<std::string>& args) {
-        if (args.empty()) throw UsageError{"usage: dravix-vdrive set SETTING VALUE..."};
-        const std::string& what = args[0];
-        std::function<void(VirtualDrive&)> change;
-        if (what == "booktype") {
-            ExpectCount(args, 3, "set booktype dvd+rw|dvd+r|dvd+r-dl BYTE");
-            std::optional<BookTypeRow> row;
-            for (BookTypeRow r : {BookTypeRow::PlusRw, BookTypeRow::PlusR, BookTypeRow::PlusRDl}) {
-                if (BookTypeRowName(r) == args[1]) row = r;
-            }
-            if (!row) throw UsageError{"the book type row is dvd+rw, dvd+r or dvd+r-dl"};
-            const uint8_t value = HexByteOrThrow(args[2], "the book type");
-            change = [=](VirtualDrive& d) { d.SetBookType(*row, value); };
-        } else if (what == "option") {
-            ExpectCount(args, 3, "set option unknown-disc|supported-disc|overspeed STATE");
-            std::optional<OptionKind> option;
-            for (OptionKind o : {OptionKind::UnknownDisc, OptionKind::SupportedDisc, OptionKind::OverSpeed}) {
-                if (OptionKindName(o) == args[1]) option = o;
-            }
-            if (!option) throw UsageError{"the option is unknown-disc, supported-disc or overspeed"};
-            const auto state = static_cast<uint8_t>(DecimalOrThrow(args[2], 3, "the option state"));
-            change = [=](VirtualDrive& d) { d.SetOption(*option, state); };
-        } else if (what == "testwrite") {
-            ExpectCount(args, 2, "set testwrite on|off");
-            const bool on = OnOff(args[1], "Test Write");
-            change = [=](VirtualDrive& d) { d.SetTestWrite(on); };
-        } else if (what == "wopc") {
-            ExpectCount(args, 2, "set wopc on|off");
-            const bool on = OnOff(args[1], "WOPC");
-            change = [=](VirtualDrive& d) { d.SetWopcDisabled(!on); };
-        } else if (what == "region") {
-            ExpectCount(args, 2, "set region MASK");
-            const uint8_t mask = HexByteOrThrow(args[1], "the region mask");
-            change = [=](VirtualDrive& d) { d.SetRegionMask(mask); };
-        } else if (what == "buffer") {
-            ExpectCount(args, 2, "set buffer KB");
-            const auto kib = static_cast<uint16_t>(DecimalOrThrow(args[1], 65535, "the buffer size"));
-            change = [=](VirtualDrive& d) { d.SetBufferKiB(kib); };
-        } else if (what == "read-model") {
-            ExpectCount(args, 2, "set read-model cav|p-cav|z-clv|clv");
-            const auto model = ReadSpeedModelFromName(args[1]);
-            if (!model) throw UsageError{"the read model is cav, p-cav, z-clv or clv"};
-            change = [=](VirtualDrive& d) { d.SetReadModel(*model); };
-        } else if (what == "features") {
-            if (args.size() - 1 > kMaxFeatureCodes)
-                throw UsageError{"the drive announces at most 64 feature codes"};
-            std::vector<uint8_t> codes;
-            for (size_t i = 1; i < args.size(); ++i) {
-                codes.push_back(static_cast<uint8_t>(DecimalOrThrow(args[i], 255, "a feature code")));
-            }
-            change = [=](VirtualDrive& d) { d.SetFeatureCodes(codes); };
-        } else if (what == "learned") {
-            std::vector<std::string> ids(args.begin() + 1, args.end());
-            if (ids.size() > kMaxLearnedDiscs) throw UsageError{"the drive keeps at most 20 learned discs"};
-            for (const std::string& id : ids) {
-                if (id.size() > kLearnedIdLength)
-                    throw UsageError{"a learned disc id has at most 12 characters"};
-            }
-            change = [=](VirtualDrive& d) { d.SetLearnedDiscs(ids); };
-        } else {
-            throw UsageError{"unknown setting \"" + what + "\""};
-        }
-        auto scenario = OpenFile();
-        change(SelectedDrive(*scenario));
-        return Finish(*scenario);
-    }
-
-    // The rule of "fault add": `words` without "add".
-    static FaultRule ParseFaultRule(const ParsedLine& line, const std::vector<std::string>& words) {
-        FaultRule rule;
-        if (line.Has("--once") && line.Has("--always")) throw UsageError{"a fault is --once or --always"};
-        if (line.Has("--once")) rule.once = true;
-        if (line.Has("--always")) rule.once = false;
-        if (const std::optional<std::string> after = line.Value("--after"))
-            rule.after = static_cast<uint32_t>(DecimalOrThrow(*after, UINT32_MAX, "--after"));
-        for (const std::string& value : line.Values("--byte")) {
-            const auto parts = Split(value, '=');
-            if (parts.size() != 2) throw UsageError{"--byte takes INDEX=VALUE, as in 11=03"};
-            const auto index = DecimalOrThrow(parts[0], 15, "the CDB byte index");
-            rule.bytes[static_cast<uint8_t>(index)] = HexByteOrThrow(parts[1], "the CDB byte value");
-        }
-        if (words.size() < 2)
-            throw UsageError{"usage: dravix-vdrive fault add [OPTIONS] OPCODE[:SUB[:FUNCTION]] ACTION"};
-        const auto match = Split(words[0], ':');
-        if (match.size() > 3) throw UsageError{"the command is OPCODE[:SUB[:FUNCTION]]"};
-        rule.opcode = HexByteOrThrow(match[0], "the operation code");
-        if (match.size() > 1 && match[1] != "*") rule.subCode = HexByteOrThrow(match[1], "the sub-code");
-        if (match.size() > 2) rule.function = HexByteOrThrow(match[2], "the function");
-
-        const auto action = FaultActionFromName(words[1]);
-        if (!action)
-            throw UsageError{"unknown fault action \"" + words[1] +
-                             "\" (check, timeout, busy, bad-answer, reply, applied-timeout, applied-check, "
-                             "adapter-error)"};
-        rule.action = *action;
-        const std::vector<std::string> values(words.begin() + 2, words.end());
-        switch (rule.action) {
-            case FaultRule::Action::CheckCondition:
-            case FaultRule::Action::AppliedCheck: {
-                const auto parts =
-                    values.size() == 1 ? Split(values[0], '/') : std::vector<std::string_view>{};
-                if (parts.size() != 3)
-                    throw UsageError{std::string(FaultActionName(rule.action)) +
-                                     " takes KEY/ASC/ASCQ in hexadecimal, as in 02/3A/00"};
-                rule.sense =
-                    SenseCode{HexByteOrThrow(parts[0], "the sense key"), HexByteOrThrow(parts[1], "the ASC"),
-                              HexByteOrThrow(parts[2], "the ASCQ")};
-                if (rule.sense.key > 0x0F) throw UsageError{"the sense key is 0 to F"};
-                break;
-            }
-            case FaultRule::Action::HostTimeout:
-            case FaultRule::Action::Busy:
-            case FaultRule::Action::AppliedTimeout:
-            case FaultRule::Action::AdapterError:
-                if (!values.empty())
-                    throw UsageError{std::string(FaultActionName(rule.action)) + " takes no value"};
-                break;
-            case FaultRule::Action::BadAnswer:
-                if (values.size() > 1) throw UsageError{"bad-answer takes at most one byte"};
-                if (!values.empty()) rule.answerByte0 = HexByteOrThrow(values[0], "the answer's byte 0");
-                break;
-            case FaultRule::Action::Reply:
-                for (std::string_view value : values) {
-                    // "07 00 00", "070000" or "0x07".
-                    if (value.size() > 2 && (value.substr(0, 2) == "0x" || value.substr(0, 2) == "0X"))
-                        value.remove_prefix(2);
-                    if (value.size() % 2 != 0)
-                        throw UsageError{"reply takes hexadecimal bytes, as in 07 00 00"};
-                    for (size_t at = 0; at < value.size(); at += 2) {
-                        rule.reply.push_back(HexByteOrThrow(value.substr(at, 2), "a reply byte"));
-                    }
-                }
-                break;
-        }
-        return rule;
-    }
-
-    int Fault(const ParsedLine& line) {
-        const std::vector<std::string>& args = line.words;
-        if (args.empty()) throw UsageError{"usage: dravix-vdrive fault add ... | fault clear"};
-        const bool options =
-            line.Has("--once") || line.Has("--always") || line.Has("--after") || line.Has("--byte");
-        if (args[0] != "add" && options)
-            throw UsageError{"only fault add takes --after, --once, --always, --byte"};
-        const std::vector<std::string> rest(args.begin() + 1, args.end());
-        if (args[0] == "clear") {
-            ExpectCount(rest, 0, "fault clear");
-            auto scenario = OpenFile();
-            SelectedDrive(*scenario).ClearFaults();
-            return Finish(*scenario);
-        }
-        if (args[0] != "add") throw UsageError{"fault takes add or clear"};
-        if (!rest.empty() && rest[0] == "becoming-ready") {
-            if (options) throw UsageError{"fault add becoming-ready takes no options"};
-            ExpectCount(rest, 2, "fault add becoming-ready N");
-            const auto count =
-                static_cast<uint32_t>(DecimalOrThrow(rest[1], UINT32_MAX, "the number of TEST UNIT READYs"));
-            auto scenario = OpenFile();
-            SelectedDrive(*scenario).SetBecomingReady(count);
-            return Finish(*scenario);
-        }
-        const FaultRule rule = ParseFaultRule(line, rest);
-        auto scenario = OpenFile();
-        SelectedDrive(*scenario).AddFault(rule);
-        return Finish(*scenario);
-    }
-
-    int Latency(const std::vector<std::string>& args) {
-        ExpectCount(args, 2, "latency command|tray|vendor|tefe|spinup MS");
-        const auto latencyClass = LatencyClassFromName(args[0]);
-        if (!latencyClass)
-            throw UsageError{"unknown latency class \"" + args[0] +
-                             "\" (command, tray, vendor, tefe, spinup)"};
-        const auto ms =
-            static_cast<uint32_t>(DecimalOrThrow(args[1], kMaxLatencyMs, "the latency in milliseconds"));
-        auto scenario = OpenFile();
-        SelectedDrive(*scenario).SetLatency(*latencyClass, ms);
-        return Finish(*scenario);
-    }
-
-    int Damage(const std::vector<std::string>& args) {
-        if (args.size() == 1 && args[0] == "clear") {
-            auto scenario = OpenFile();
-            SelectedDrive(*scenario).ClearDamage();
-            return Finish(*scenario);
-        }
-        if (args.empty() || args.size() > 2)
-            throw UsageError{"usage: dravix-vdrive damage LBA [COUNT] | damage clear"};
-        const auto lba = static_cast<uint32_t>(DecimalOrThrow(args[0], UINT32_MAX, "the LBA"));
-        const auto count =
-            args.size() == 2 ? static_cast<uint32_t>(DecimalOrThrow(args[1], UINT32_MAX, "the sector count"))
-                             : 1u;
-        if (count == 0) throw UsageError{"a damaged spot holds at least one sector"};
-        if (lba > UINT32_MAX - (count - 1)) throw UsageError{"the damaged spot ends beyond LBA 4294967295"};
-        auto scenario = OpenFile();
-        VirtualDrive& drive = SelectedDrive(*scenario);
-        if (drive.State().damage.size() >= kMaxDamagedSpots)
-            throw UsageError{"the drive keeps at most 256 damaged spots"};
-        drive.AddDamage(DamagedSpot{lba, count});
-        return Finish(*scenario);
-    }
-
-    // The data of a recorded disc as an image file: what a verify of that disc should find.
-    int Image(const std::vector<std::string>& args) {
-        ExpectCount(args, 2, "image MEDIA FILE");
-        const MediaInfo* media = FindMedia(args[0]);
-        if (!media) throw UsageError{"unknown media \"" + args[0] + "\" (see: dravix-vdrive media)"};
-        if (!IsReadable(*media)) throw UsageError{"\"" + args[0] + "\" is blank: it holds no data"};
-        // Written beside the target under a random name and renamed over it only when whole.
-        SafeFile file;
-        if (const FileResult begun = file.Begin(args[1]); !begun.Ok())
-            throw FileError{begun.WriteMessage(args[1])};
-        constexpr uint32_t kChunkSectors = 512;
-        std::vector<uint8_t> chunk(kChunkSectors * kSectorBytes);
-        const uint64_t sectors = static_cast<uint64_t>(media->endLba) + 1;
-        for (uint64_t lba = 0; lba < sectors; lba += kChunkSectors) {
-            const auto count = static_cast<uint32_t>(std::min<uint64_t>(kChunkSectors, sectors - lba));
-            for (uint32_t i = 0; i < count; ++i)
-                FillSector(*media, static_cast<uint32_t>(lba + i),
-                           &chunk[static_cast<size_t>(i) * kSectorBytes]);
-            if (!file.Write(chunk.data(), size_t{count} * kSectorBytes)) break;
-        }
-        if (const FileResult committed = file.Commit(); !committed.Ok())
-            throw FileError{committed.WriteMessage(args[1])};
-        m_out << "Wrote " << (static_cast<uint64_t>(media->endLba) + 1) << " sectors of " << media->name
-              << " to " << args[1] << ".\n";
-        return kToolOk;
-    }
-
+    const ProgramSpec& m_program;
+    const CommandSpec* m_command;
     std::ostream& m_out;
     std::ostream& m_err;
-    const CommandSpec* m_command = nullptr;
     std::string m_file;
     size_t m_drive = 0;
 };
+
+Result<void> ExpectCount(const std::vector<std::string>& args, size_t count, const std::string& synopsis) {
+    if (args.size() != count) return Error{"usage: dravix-vdrive " + synopsis};
+    return {};
+}
+
+Result<bool> OnOff(const std::string& text, const std::string& what) {
+    if (text == "on") return true;
+    if (text == "off") return false;
+    return Error{what + " must be on or off"};
+}
+
+int RunInit(ToolContext& context, const ParsedLine& line) {
+    Preset preset = Preset::Demo;
+    const bool force = line.Has("--force");
+    std::string file = context.GivenFile();
+    if (const std::optional<std::string> name = line.Value("--preset")) {
+        const auto chosen = PresetFromName(*name);
+        if (!chosen) return context.Usage("unknown preset \"" + *name + "\" (demo, minimal, two-drives)");
+        preset = *chosen;
+    }
+    if (line.words.size() > 1) return context.Usage("init takes one FILE");
+    if (!line.words.empty()) file = line.words[0];
+    if (file.empty()) file = StateFilePath();
+    std::error_code ignored;
+    if (!force && std::filesystem::exists(file, ignored)) {
+        // Replacing a good file is what init is for; a damaged one may hold work worth repairing.
+        if (const Result<std::unique_ptr<Scenario>> opened = Scenario::Open(file); !opened)
+            return context.FileFailure(opened.Failure().text + " (not replaced; use --force to replace it)");
+    }
+    Scenario scenario(preset);
+    if (const Result<void> written = scenario.BindToFile(file); !written) return context.FileFailure(written);
+    context.Out() << "Created " << file << " with " << scenario.DriveCount() << " drive(s).\n";
+    return kToolOk;
+}
+
+int RunMedia(ToolContext& context, const ParsedLine& line) {
+    if (const Result<void> counted = ExpectCount(line.words, 0, "media"); !counted)
+        return context.Usage(counted);
+    for (const MediaInfo& media : MediaCatalogue()) {
+        context.Out() << std::left << std::setw(17) << media.name << media.description << "\n";
+    }
+    return kToolOk;
+}
+
+int RunShow(ToolContext& context, const ParsedLine& line) {
+    if (const Result<void> counted = ExpectCount(line.words, 0, "show"); !counted)
+        return context.Usage(counted);
+    Result<std::unique_ptr<Scenario>> opened = context.OpenFile();
+    if (!opened) return context.FileFailure(opened);
+    Scenario& scenario = *opened.Value();
+    const std::vector<DriveState> states = scenario.States();
+    context.Out() << "State file: " << scenario.Path() << "\n";
+    for (size_t i = 0; i < states.size(); ++i) Describe(context.Out(), i, states[i]);
+    if (states.empty()) context.Out() << "No drives.\n";
+    return kToolOk;
+}
+
+int RunInsert(ToolContext& context, const ParsedLine& line) {
+    const std::vector<std::string>& args = line.words;
+    if (const Result<void> counted = ExpectCount(args, 1, "insert MEDIA"); !counted)
+        return context.Usage(counted);
+    if (!FindMedia(args[0]))
+        return context.Usage("unknown media \"" + args[0] + "\"; dravix-vdrive media lists them");
+    return context.ChangeDrive([&](VirtualDrive& d) { d.Insert(args[0]); });
+}
+
+// A command without arguments that makes one change to the drive.
+template <void (VirtualDrive::*kAction)()>
+int RunPlain(ToolContext& context, const ParsedLine& line) {
+    if (const Result<void> counted = ExpectCount(line.words, 0, line.command->name); !counted)
+        return context.Usage(counted);
+    return context.ChangeDrive([](VirtualDrive& d) { (d.*kAction)(); });
+}
+
+int RunAddDrive(ToolContext& context, const ParsedLine& line) {
+    const std::vector<std::string>& args = line.words;
+    if (const Result<void> counted = ExpectCount(args, 1, "add-drive maker|other-maker|old-firmware");
+        !counted)
+        return context.Usage(counted);
+    const auto kind = DriveKindFromName(args[0]);
+    if (!kind)
+        return context.Usage("unknown drive kind \"" + args[0] + "\" (maker, other-maker, old-firmware)");
+    Result<std::unique_ptr<Scenario>> opened = context.OpenFile();
+    if (!opened) return context.FileFailure(opened);
+    Scenario& scenario = *opened.Value();
+    if (scenario.DriveCount() >= kTargetCount) {
+        return context.Usage("the virtual host adapter has " + std::to_string(kTargetCount) +
+                             " targets, and every one has a drive");
+    }
+    const VirtualDrive& added = scenario.AddDrive(*kind);
+    context.Out() << "Added drive " << scenario.DriveCount() - 1 << " (" << TargetText(added.State())
+                  << ").\n";
+    return context.Finish(scenario);
+}
+
+int RunRemoveDrive(ToolContext& context, const ParsedLine& line) {
+    if (const Result<void> counted = ExpectCount(line.words, 0, "[--drive N] remove-drive"); !counted)
+        return context.Usage(counted);
+    Result<std::unique_ptr<Scenario>> opened = context.OpenFile();
+    if (!opened) return context.FileFailure(opened);
+    Scenario& scenario = *opened.Value();
+    // Names the file's drive count when there is no such drive.
+    const Result<VirtualDrive*> drive = context.SelectedDrive(scenario);
+    if (!drive) return context.Usage(drive);
+    const std::string target = TargetText((*drive)->State());
+    scenario.RemoveDrive(context.DriveIndex());
+    context.Out() << "Removed drive " << context.DriveIndex() << " (" << target
+                  << "); the drives after it move up in the list and keep their targets.\n";
+    return context.Finish(scenario);
+}
+
+using DriveChange = std::function<void(VirtualDrive&)>;
+
+// The change "set SETTING VALUE..." makes.
+Result<DriveChange> SettingChange(const std::vector<std::string>& args) {
+    if (args.empty()) return Error{"usage: dravix-vdrive set SETTING VALUE..."};
+    const std::string& what = args[0];
+    auto count = [&](size_t expected, const std::string& synopsis) {
+        return ExpectCount(args, expected, synopsis);
+    };
+    if (what == "booktype") {
+        if (const Result<void> counted = count(3, "set booktype dvd+rw|dvd+r|dvd+r-dl BYTE"); !counted)
+            return counted.Failure();
+        std::optional<BookTypeRow> row;
+        for (BookTypeRow r : {BookTypeRow::PlusRw, BookTypeRow::PlusR, BookTypeRow::PlusRDl}) {
+            if (BookTypeRowName(r) == args[1]) row = r;
+        }
+        if (!row) return Error{"the book type row is dvd+rw, dvd+r or dvd+r-dl"};
+        const Result<uint8_t> value = HexByte(args[2], "the book type");
+        if (!value) return value.Failure();
+        return DriveChange([row = *row, value = *value](VirtualDrive& d) { d.SetBookType(row, value); });
+    }
+    if (what == "option") {
+        if (const Result<void> counted = count(3, "set option unknown-disc|supported-disc|overspeed STATE");
+            !counted)
+            return counted.Failure();
+        std::optional<OptionKind> option;
+        for (OptionKind o : {OptionKind::UnknownDisc, OptionKind::SupportedDisc, OptionKind::OverSpeed}) {
+            if (OptionKindName(o) == args[1]) option = o;
+        }
+        if (!option) return Error{"the option is unknown-disc, supported-disc or overspeed"};
+        const Result<uint64_t> state = Decimal(args[2], 3, "the option state");
+        if (!state) return state.Failure();
+        return DriveChange([option = *option, state = static_cast<uint8_t>(*state)](VirtualDrive& d) {
+            d.SetOption(option, state);
+        });
+    }
+    if (what == "testwrite" || what == "wopc") {
+        const bool testWrite = what == "testwrite";
+        if (const Result<void> counted = count(2, testWrite ? "set testwrite on|off" : "set wopc on|off");
+            !counted)
+            return counted.Failure();
+        const Result<bool> on = OnOff(args[1], testWrite ? "Test Write" : "WOPC");
+        if (!on) return on.Failure();
+        if (testWrite) return DriveChange([on = *on](VirtualDrive& d) { d.SetTestWrite(on); });
+        return DriveChange([on = *on](VirtualDrive& d) { d.SetWopcDisabled(!on); });
+    }
+    if (what == "region") {
+        if (const Result<void> counted = count(2, "set region MASK"); !counted) return counted.Failure();
+        const Result<uint8_t> mask = HexByte(args[1], "the region mask");
+        if (!mask) return mask.Failure();
+        return DriveChange([mask = *mask](VirtualDrive& d) { d.SetRegionMask(mask); });
+    }
+    if (what == "buffer") {
+        if (const Result<void> counted = count(2, "set buffer KB"); !counted) return counted.Failure();
+        const Result<uint64_t> kib = Decimal(args[1], 65535, "the buffer size");
+        if (!kib) return kib.Failure();
+        return DriveChange([kib = static_cast<uint16_t>(*kib)](VirtualDrive& d) { d.SetBufferKiB(kib); });
+    }
+    if (what == "read-model") {
+        if (const Result<void> counted = count(2, "set read-model cav|p-cav|z-clv|clv"); !counted)
+            return counted.Failure();
+        const auto model = ReadSpeedModelFromName(args[1]);
+        if (!model) return Error{"the read model is cav, p-cav, z-clv or clv"};
+        return DriveChange([model = *model](VirtualDrive& d) { d.SetReadModel(model); });
+    }
+    if (what == "features") {
+        if (args.size() - 1 > kMaxFeatureCodes) return Error{"the drive announces at most 64 feature codes"};
+        std::vector<uint8_t> codes;
+        for (size_t i = 1; i < args.size(); ++i) {
+            const Result<uint64_t> code = Decimal(args[i], 255, "a feature code");
+            if (!code) return code.Failure();
+            codes.push_back(static_cast<uint8_t>(*code));
+        }
+        return DriveChange([codes](VirtualDrive& d) { d.SetFeatureCodes(codes); });
+    }
+    if (what == "learned") {
+        std::vector<std::string> ids(args.begin() + 1, args.end());
+        if (ids.size() > kMaxLearnedDiscs) return Error{"the drive keeps at most 20 learned discs"};
+        for (const std::string& id : ids) {
+            if (id.size() > kLearnedIdLength) return Error{"a learned disc id has at most 12 characters"};
+        }
+        return DriveChange([ids](VirtualDrive& d) { d.SetLearnedDiscs(ids); });
+    }
+    return Error{"unknown setting \"" + what + "\""};
+}
+
+int RunSet(ToolContext& context, const ParsedLine& line) {
+    const Result<DriveChange> change = SettingChange(line.words);
+    if (!change) return context.Usage(change);
+    return context.ChangeDrive(*change);
+}
+
+// The sense of a check or applied-check action: KEY/ASC/ASCQ in hexadecimal.
+Result<SenseCode> FaultSense(const FaultRule& rule, const std::vector<std::string>& values) {
+    const auto parts = values.size() == 1 ? Split(values[0], '/') : std::vector<std::string_view>{};
+    if (parts.size() != 3) {
+        return Error{std::string(FaultActionName(rule.action)) +
+                     " takes KEY/ASC/ASCQ in hexadecimal, as in 02/3A/00"};
+    }
+    const Result<uint8_t> key = HexByte(parts[0], "the sense key");
+    if (!key) return key.Failure();
+    const Result<uint8_t> asc = HexByte(parts[1], "the ASC");
+    if (!asc) return asc.Failure();
+    const Result<uint8_t> ascq = HexByte(parts[2], "the ASCQ");
+    if (!ascq) return ascq.Failure();
+    if (*key > 0x0F) return Error{"the sense key is 0 to F"};
+    return SenseCode{*key, *asc, *ascq};
+}
+
+// The bytes of a reply action: "07 00 00", "070000" or "0x07".
+Result<std::vector<uint8_t>> ReplyBytes(const std::vector<std::string>& values) {
+    std::vector<uint8_t> reply;
+    for (std::string_view value : values) {
+        if (value.size() > 2 && (value.substr(0, 2) == "0x" || value.substr(0, 2) == "0X"))
+            value.remove_prefix(2);
+        if (value.size() % 2 != 0) return Error{"reply takes hexadecimal bytes, as in 07 00 00"};
+        for (size_t at = 0; at < value.size(); at += 2) {
+            const Result<uint8_t> byte = HexByte(value.substr(at, 2), "a reply byte");
+            if (!byte) return byte.Failure();
+            reply.push_back(*byte);
+        }
+    }
+    return reply;
+}
+
+// The rule of "fault add": `words` without "add".
+Result<FaultRule> ParseFaultRule(const ParsedLine& line, const std::vector<std::string>& words) {
+    FaultRule rule;
+    if (line.Has("--once") && line.Has("--always")) return Error{"a fault is --once or --always"};
+    if (line.Has("--once")) rule.once = true;
+    if (line.Has("--always")) rule.once = false;
+    if (const std::optional<std::string> after = line.Value("--after")) {
+        const Result<uint64_t> count = Decimal(*after, UINT32_MAX, "--after");
+        if (!count) return count.Failure();
+        rule.after = static_cast<uint32_t>(*count);
+    }
+    for (const std::string& value : line.Values("--byte")) {
+        const auto parts = Split(value, '=');
+        if (parts.size() != 2) return Error{"--byte takes INDEX=VALUE, as in 11=03"};
+        const Result<uint64_t> index = Decimal(parts[0], 15, "the CDB byte index");
+        if (!index) return index.Failure();
+        const Result<uint8_t> byte = HexByte(parts[1], "the CDB byte value");
+        if (!byte) return byte.Failure();
+        rule.bytes[static_cast<uint8_t>(*index)] = *byte;
+    }
+    if (words.size() < 2)
+        return Error{"usage: dravix-vdrive fault add [OPTIONS] OPCODE[:SUB[:FUNCTION]] ACTION"};
+    const auto match = Split(words[0], ':');
+    if (match.size() > 3) return Error{"the command is OPCODE[:SUB[:FUNCTION]]"};
+    const Result<uint8_t> opcode = HexByte(match[0], "the operation code");
+    if (!opcode) return opcode.Failure();
+    rule.opcode = *opcode;
+    if (match.size() > 1 && match[1] != "*") {
+        const Result<uint8_t> subCode = HexByte(match[1], "the sub-code");
+        if (!subCode) return subCode.Failure();
+        rule.subCode = *subCode;
+    }
+    if (match.size() > 2) {
+        const Result<uint8_t> function = HexByte(match[2], "the function");
+        if (!function) return function.Failure();
+        rule.function = *function;
+    }
+
+    const auto action = FaultActionFromName(words[1]);
+    if (!action) {
+        return Error{"unknown fault action \"" + words[1] +
+                     "\" (check, timeout, busy, bad-answer, reply, applied-timeout, applied-check, "
+                     "adapter-error)"};
+    }
+    rule.action = *action;
+    const std::vector<std::string> values(words.begin() + 2, words.end());
+    switch (rule.action) {
+        case FaultRule::Action::CheckCondition:
+        case FaultRule::Action::AppliedCheck: {
+            const Result<SenseCode> sense = FaultSense(rule, values);
+            if (!sense) return sense.Failure();
+            rule.sense = *sense;
+            break;
+        }
+        case FaultRule::Action::HostTimeout:
+        case FaultRule::Action::Busy:
+        case FaultRule::Action::AppliedTimeout:
+        case FaultRule::Action::AdapterError:
+            if (!values.empty()) return Error{std::string(FaultActionName(rule.action)) + " takes no value"};
+            break;
+        case FaultRule::Action::BadAnswer:
+            if (values.size() > 1) return Error{"bad-answer takes at most one byte"};
+            if (!values.empty()) {
+                const Result<uint8_t> byte = HexByte(values[0], "the answer's byte 0");
+                if (!byte) return byte.Failure();
+                rule.answerByte0 = *byte;
+            }
+            break;
+        case FaultRule::Action::Reply: {
+            Result<std::vector<uint8_t>> reply = ReplyBytes(values);
+            if (!reply) return reply.Failure();
+            rule.reply = std::move(reply).Value();
+            break;
+        }
+    }
+    return rule;
+}
+
+int RunFault(ToolContext& context, const ParsedLine& line) {
+    const std::vector<std::string>& args = line.words;
+    if (args.empty()) return context.Usage("usage: dravix-vdrive fault add ... | fault clear");
+    const bool options =
+        line.Has("--once") || line.Has("--always") || line.Has("--after") || line.Has("--byte");
+    if (args[0] != "add" && options)
+        return context.Usage("only fault add takes --after, --once, --always, --byte");
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "clear") {
+        if (const Result<void> counted = ExpectCount(rest, 0, "fault clear"); !counted)
+            return context.Usage(counted);
+        return context.ChangeDrive([](VirtualDrive& d) { d.ClearFaults(); });
+    }
+    if (args[0] != "add") return context.Usage("fault takes add or clear");
+    if (!rest.empty() && rest[0] == "becoming-ready") {
+        if (options) return context.Usage("fault add becoming-ready takes no options");
+        if (const Result<void> counted = ExpectCount(rest, 2, "fault add becoming-ready N"); !counted)
+            return context.Usage(counted);
+        const Result<uint64_t> count = Decimal(rest[1], UINT32_MAX, "the number of TEST UNIT READYs");
+        if (!count) return context.Usage(count);
+        return context.ChangeDrive(
+            [count = static_cast<uint32_t>(*count)](VirtualDrive& d) { d.SetBecomingReady(count); });
+    }
+    const Result<FaultRule> rule = ParseFaultRule(line, rest);
+    if (!rule) return context.Usage(rule);
+    return context.ChangeDrive([&](VirtualDrive& d) { d.AddFault(*rule); });
+}
+
+int RunLatency(ToolContext& context, const ParsedLine& line) {
+    const std::vector<std::string>& args = line.words;
+    if (const Result<void> counted = ExpectCount(args, 2, "latency command|tray|vendor|tefe|spinup MS");
+        !counted)
+        return context.Usage(counted);
+    const auto latencyClass = LatencyClassFromName(args[0]);
+    if (!latencyClass)
+        return context.Usage("unknown latency class \"" + args[0] +
+                             "\" (command, tray, vendor, tefe, spinup)");
+    const Result<uint64_t> ms = Decimal(args[1], kMaxLatencyMs, "the latency in milliseconds");
+    if (!ms) return context.Usage(ms);
+    return context.ChangeDrive([latencyClass = *latencyClass, ms = static_cast<uint32_t>(*ms)](
+                                   VirtualDrive& d) { d.SetLatency(latencyClass, ms); });
+}
+
+int RunDamage(ToolContext& context, const ParsedLine& line) {
+    const std::vector<std::string>& args = line.words;
+    if (args.size() == 1 && args[0] == "clear")
+        return context.ChangeDrive([](VirtualDrive& d) { d.ClearDamage(); });
+    if (args.empty() || args.size() > 2)
+        return context.Usage("usage: dravix-vdrive damage LBA [COUNT] | damage clear");
+    const Result<uint64_t> lba = Decimal(args[0], UINT32_MAX, "the LBA");
+    if (!lba) return context.Usage(lba);
+    const Result<uint64_t> count =
+        args.size() == 2 ? Decimal(args[1], UINT32_MAX, "the sector count") : Result<uint64_t>(uint64_t{1});
+    if (!count) return context.Usage(count);
+    if (*count == 0) return context.Usage("a damaged spot holds at least one sector");
+    if (*lba > UINT32_MAX - (*count - 1)) return context.Usage("the damaged spot ends beyond LBA 4294967295");
+    Result<std::unique_ptr<Scenario>> opened = context.OpenFile();
+    if (!opened) return context.FileFailure(opened);
+    Scenario& scenario = *opened.Value();
+    const Result<VirtualDrive*> drive = context.SelectedDrive(scenario);
+    if (!drive) return context.Usage(drive);
+    if ((*drive)->State().damage.size() >= kMaxDamagedSpots)
+        return context.Usage("the drive keeps at most 256 damaged spots");
+    (*drive)->AddDamage(DamagedSpot{static_cast<uint32_t>(*lba), static_cast<uint32_t>(*count)});
+    return context.Finish(scenario);
+}
+
+// The data of a recorded disc as an image file: what a verify of that disc should find.
+int RunImage(ToolContext& context, const ParsedLine& line) {
+    const std::vector<std::string>& args = line.words;
+    if (const Result<void> counted = ExpectCount(args, 2, "image MEDIA FILE"); !counted)
+        return context.Usage(counted);
+    const MediaInfo* media = FindMedia(args[0]);
+    if (!media) return context.Usage("unknown media \"" + args[0] + "\" (see: dravix-vdrive media)");
+    if (!IsReadable(*media)) return context.Usage("\"" + args[0] + "\" is blank: it holds no data");
+    // Written beside the target under a random name and renamed over it only when whole.
+    SafeFile file;
+    if (const FileResult begun = file.Begin(args[1]); !begun.Ok())
+        return context.FileFailure(begun.WriteMessage(args[1]));
+    constexpr uint32_t kChunkSectors = 512;
+    std::vector<uint8_t> chunk(kChunkSectors * kSectorBytes);
+    const uint64_t sectors = static_cast<uint64_t>(media->endLba) + 1;
+    for (uint64_t lba = 0; lba < sectors; lba += kChunkSectors) {
+        const auto count = static_cast<uint32_t>(std::min<uint64_t>(kChunkSectors, sectors - lba));
+        for (uint32_t i = 0; i < count; ++i)
+            FillSector(*media, static_cast<uint32_t>(lba + i), &chunk[static_cast<size_t>(i) * kSectorBytes]);
+        if (!file.Write(chunk.data(), size_t{count} * kSectorBytes)) break;
+    }
+    if (const FileResult committed = file.Commit(); !committed.Ok())
+        return context.FileFailure(committed.WriteMessage(args[1]));
+    context.Out() << "Wrote " << (static_cast<uint64_t>(media->endLba) + 1) << " sectors of " << media->name
+                  << " to " << args[1] << ".\n";
+    return kToolOk;
+}
+
+// "help [COMMAND]", "--help" and "COMMAND --help".
+int RunHelp(ToolContext& context, const ParsedLine& line) {
+    const std::string about = line.command ? line.command->name : line.words.empty() ? "" : line.words[0];
+    if (line.words.size() > 1 || (line.command && !line.words.empty()))
+        return context.Usage("help takes one command");
+    if (about.empty()) {
+        context.Out() << ProgramHelp(context.Program());
+        return kToolOk;
+    }
+    const CommandSpec* command = context.Program().Find(about);
+    if (command == nullptr) return context.Usage("unknown command \"" + about + "\"");
+    context.Out() << CommandHelp(context.Program(), *command);
+    return kToolOk;
+}
+
+// A command of the tool: its entry of the command table and the function that carries it out.
+using ToolCommandFn = int (*)(ToolContext& context, const ParsedLine& line);
+struct ToolCommand : CommandSpec {
+    ToolCommandFn run;
+};
+
+// Every command, in the order the help lists them.
+constexpr ToolCommand kCommands[] = {
+    ToolCommand{{"init", "[--preset demo|minimal|two-drives] [--force] [FILE]", "create the state file",
+                 kInitOptions, kInitExamples},
+                RunInit},
+    ToolCommand{{"show",
+                 "",
+                 "show every drive of the state file, with its target on the virtual adapter",
+                 {},
+                 kShowExamples},
+                RunShow},
+    ToolCommand{{"media", "", "list the media that can be inserted", {}, kMediaExamples}, RunMedia},
+    ToolCommand{
+        {"insert", "MEDIA", "put a disc in (with a closed tray: open, swap, close)", {}, kInsertExamples},
+        RunInsert},
+    ToolCommand{{"remove", "", "take the disc out", {}, kRemoveExamples},
+                RunPlain<&VirtualDrive::RemoveDisc>},
+    ToolCommand{{"eject", "", "open the tray", {}, kEjectExamples}, RunPlain<&VirtualDrive::Eject>},
+    ToolCommand{{"load", "", "close the tray", {}, kLoadExamples}, RunPlain<&VirtualDrive::Load>},
+    ToolCommand{{"restart",
+                 "",
+                 "power-cycle the drive (temporary settings and switches are dropped)",
+                 {},
+                 kRestartExamples},
+                RunPlain<&VirtualDrive::Restart>},
+    ToolCommand{
+        {"add-drive", "maker|other-maker|old-firmware",
+         "add a drive after the last one, at the lowest free target", kAddDriveOptions, kAddDriveExamples},
+        RunAddDrive},
+    ToolCommand{
+        {"remove-drive",
+         "",
+         "take the drive out, as a USB burner pulled out (later drives move up in the list but keep their "
+         "targets)",
+         {},
+         kRemoveDriveExamples},
+        RunRemoveDrive},
+    ToolCommand{
+        {"set", "SETTING VALUE...", "change a firmware setting of the drive", kSetOptions, kSetExamples},
+        RunSet},
+    ToolCommand{{"fault",
+                 "add [--after N] [--once|--always] [--byte I=V]... OPCODE[:SUB[:FUNCTION]] ACTION | add "
+                 "becoming-ready N | clear",
+                 "make commands of the drive fail, time out or answer wrongly; bytes are hexadecimal, SUB is "
+                 "CDB byte 1, "
+                 "FUNCTION byte 6 (\"*\" leaves SUB open)",
+                 kFaultOptions, kFaultExamples},
+                RunFault},
+    ToolCommand{{"latency", "command|tray|vendor|tefe|spinup MS", "how long a class of commands takes",
+                 kLatencyOptions, kLatencyExamples},
+                RunLatency},
+    ToolCommand{
+        {"damage", "LBA [COUNT] | clear", "make sectors of the disc unreadable, or all readable again",
+         kDamageOptions, kDamageExamples},
+        RunDamage},
+    ToolCommand{{"image", "MEDIA FILE", "write the data a recorded medium holds to a file", kImageOptions,
+                 kImageExamples},
+                RunImage},
+};
+
+// The media names of the catalogue, for completion.
+std::string MediaNames() {
+    std::string names;
+    for (const MediaInfo& media : MediaCatalogue())
+        names += (names.empty() ? "" : " ") + std::string(media.name);
+    return names;
+}
+
+ProgramSpec MakeProgram() {
+    static const std::string media = MediaNames();
+    static const CommandOption insertOptions[] = {{"MEDIA", "", "a name that 'media' lists", media.c_str()}};
+    ProgramSpec program{.name = "dravix-vdrive",
+                        .summary = "set up the virtual drives of Dravix",
+                        .description =
+                            "dravix-vdrive manages the virtual drives that dravix --virtual and "
+                            "dravix-cli --virtual use: their discs, firmware settings, faults and "
+                            "latencies, kept in one state file that the programs re-read when it "
+                            "changes.",
+                        .globalOptions = kGlobalOptions,
+                        .commands = {},
+                        .exitStatuses = kExitStatuses};
+    static CommandSpec commands[std::size(kCommands)];
+    for (size_t i = 0; i < std::size(kCommands); ++i) {
+        commands[i] = kCommands[i];
+        if (std::string(commands[i].name) == "insert") commands[i].options = insertOptions;
+        program.commands.push_back(&commands[i]);
+    }
+    return program;
+}
+
+const ToolCommand* FindToolCommand(std::string_view name) {
+    for (const ToolCommand& command : kCommands) {
+        if (name == command.name) return &command;
+    }
+    return nullptr;
+}
 
 }  // namespace
 
@@ -773,7 +872,29 @@ std::string VdriveToolUsage() {
 }
 
 int RunVdriveTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    return ToolRun(out, err).Run(args);
+    const ProgramSpec& program = VdriveProgram();
+    const ParsedLine line = ReadCommandLine(program, args);
+    ToolContext context(program, line.command, out, err);
+    if (!line.problem.empty()) return context.Usage(line.problem);
+    if (line.Has("--help") || line.commandName == "help") return RunHelp(context, line);
+    if (line.Has("--version")) {
+        out << "dravix-vdrive " << kVersionText << "\n";
+        return kToolOk;
+    }
+    if (const std::optional<std::string> file = line.Value("--file")) {
+        if (file->empty()) return context.Usage("--file takes a file name");
+        context.SetFile(*file);
+    }
+    if (const std::optional<std::string> drive = line.Value("--drive")) {
+        const Result<uint64_t> index = Decimal(*drive, 255, "--drive");
+        if (!index) return context.Usage(index);
+        context.SetDrive(static_cast<size_t>(*index));
+    }
+    if (line.command == nullptr) return context.Usage("no command given");
+    const ToolCommand* command = FindToolCommand(line.command->name);
+    if (command == nullptr)
+        return context.Usage("unknown command \"" + std::string(line.command->name) + "\"");
+    return command->run(context, line);
 }
 
 }  // namespace dravix::emu

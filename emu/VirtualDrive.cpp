@@ -49,10 +49,66 @@ class StoreSession final {
 
 uint32_t CopyOut(const std::vector<uint8_t>& reply, uint32_t allocation, int direction, uint8_t* buffer,
                  uint32_t bufferLength) {
-    if (direction != 2 || !buffer) return 0;
+    if (direction != kDataIn || !buffer) return 0;
     const size_t count = std::min<size_t>({reply.size(), allocation, bufferLength});
     if (count) std::memcpy(buffer, reply.data(), count);
     return static_cast<uint32_t>(count);
+}
+
+// Every rule that matches counts the call; the first one due acts, and is returned.
+FaultRule* FireFault(std::vector<FaultRule>& faults, const uint8_t* cdb, size_t cdbLength) {
+    FaultRule* fired = nullptr;
+    for (FaultRule& rule : faults) {
+        if (rule.spent || !rule.Matches(cdb, cdbLength)) continue;
+        ++rule.seen;
+        if (!fired && rule.seen > rule.after) {
+            fired = &rule;
+            if (rule.once) rule.spent = true;
+        }
+    }
+    return fired;
+}
+
+// What a fault answers in place of the command, which then does not run; none for the faults that
+// let it run.
+std::optional<ScsiOutcome> OutcomeInstead(const FaultRule& fault, int direction, uint8_t* buffer,
+                                          uint32_t bufferLength) {
+    switch (fault.action) {
+        case FaultRule::Action::CheckCondition:
+            return CheckConditionOutcome(fault.sense);
+        case FaultRule::Action::HostTimeout:
+            return HostTimeoutOutcome();
+        case FaultRule::Action::AdapterError:
+            return AdapterErrorOutcome();
+        case FaultRule::Action::Busy:
+            return BusyOutcome();
+        case FaultRule::Action::Reply:
+            return GoodOutcome(CopyOut(fault.reply, UINT32_MAX, direction, buffer, bufferLength));
+        case FaultRule::Action::BadAnswer:
+        case FaultRule::Action::AppliedTimeout:
+        case FaultRule::Action::AppliedCheck:
+            break;
+    }
+    return std::nullopt;
+}
+
+// The command has been carried out, and then its answer is lost on its way or replaced by a
+// failure.
+ScsiOutcome OutcomeAfterApplied(const FaultRule& fault, ScsiOutcome outcome) {
+    if (fault.action == FaultRule::Action::AppliedTimeout) return HostTimeoutOutcome();
+    if (fault.action == FaultRule::Action::AppliedCheck) {
+        // RECOVERED ERROR: the command completed after the drive's own retries, and its data
+        // came with the sense, as a real drive's recovered read brings it.
+        const uint32_t delivered = fault.sense.key == kRecoveredError.key ? outcome.transferred : 0;
+        outcome = CheckConditionOutcome(fault.sense);
+        outcome.transferred = delivered;
+    }
+    return outcome;
+}
+
+bool NeverCompletes(const FaultRule& fault) {
+    return fault.action == FaultRule::Action::HostTimeout ||
+           fault.action == FaultRule::Action::AppliedTimeout;
 }
 
 void LoadDisc(DriveState& s, int64_t nowMs) {
@@ -75,20 +131,97 @@ int64_t VirtualDrive::Now() const {
     return m_now ? m_now() : WallClockMs();
 }
 
+// What one Execute call asks for.
+struct VirtualDrive::Call {
+    const uint8_t* cdb = nullptr;
+    size_t cdbLength = 0;
+    int direction = kNoData;
+    uint8_t* buffer = nullptr;
+    uint32_t bufferLength = 0;
+    uint32_t timeoutSeconds = 0;
+};
+
+// How long a command takes: its latency and, with the microsecond sleeper, the medium's time.
+struct VirtualDrive::Pause {
+    uint64_t latencyMs = 0;
+    uint64_t mediumUs = 0;
+};
+
+namespace {
+
+// Sleeps what the command takes; a command that takes longer than the caller waits ends in a
+// host time-out once the time-out has passed.
+ScsiOutcome Delay(ScsiOutcome outcome, uint64_t latencyMs, uint64_t mediumUs, uint32_t timeoutSeconds,
+                  const SleepFunction& sleep, const MicrosecondSleepFunction& microSleep) {
+    if (microSleep) {
+        const uint64_t totalUs = latencyMs * 1000 + mediumUs;
+        if (timeoutSeconds > 0 && totalUs > timeoutSeconds * 1'000'000ull) {
+            microSleep(timeoutSeconds * 1'000'000ull);
+            return HostTimeoutOutcome();
+        }
+        if (totalUs > 0) microSleep(totalUs);
+    } else if (latencyMs > 0) {
+        if (timeoutSeconds > 0 && latencyMs > timeoutSeconds * 1000ull) {
+            if (sleep) sleep(timeoutSeconds * 1000);
+            return HostTimeoutOutcome();
+        }
+        if (sleep) sleep(static_cast<uint32_t>(std::min<uint64_t>(latencyMs, UINT32_MAX)));
+    }
+    return outcome;
+}
+
+}  // namespace
+
+ScsiOutcome VirtualDrive::Answer(const Call& call, detail::Command& command, const FaultRule* fault,
+                                 Pause& pause, std::vector<uint8_t>& overwritten) {
+    if (call.cdbLength < static_cast<size_t>(CdbLength(command.cdb[0])))
+        return CheckConditionOutcome(kInvalidFieldInCdb);
+    command.nowMs = Now();
+    command.headLba = m_headLba;
+    detail::RunCommand(command);
+    m_headLba = command.headLba;
+    pause.mediumUs = command.mediumMicroseconds;
+    if (!m_microSleep) {
+        // The medium's time in whole milliseconds; the rest is carried to the next command so that
+        // a run of reads takes as long as the model says.
+        const uint64_t carried = pause.mediumUs + m_mediumCarryUs;
+        pause.latencyMs += carried / 1000;
+        m_mediumCarryUs = carried % 1000;
+        pause.mediumUs = 0;
+    }
+    ScsiOutcome outcome = GoodOutcome(0);
+    if (command.failure) {
+        outcome = CheckConditionOutcome(*command.failure);
+    } else {
+        // Kept so that an answer lost after all (a time-out) leaves the buffer as it was.
+        if (call.direction == kDataIn && call.buffer != nullptr)
+            overwritten.assign(call.buffer,
+                               call.buffer + std::min<size_t>(command.reply.size(), call.bufferLength));
+        outcome = GoodOutcome(
+            CopyOut(command.reply, command.allocation, call.direction, call.buffer, call.bufferLength));
+        if (fault && fault->action == FaultRule::Action::BadAnswer && outcome.transferred > 0)
+            call.buffer[0] = fault->answerByte0;
+    }
+    return fault ? OutcomeAfterApplied(*fault, outcome) : outcome;
+}
+
 ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int direction, uint8_t* buffer,
                                   uint32_t bufferLength, uint32_t timeoutSeconds) {
+    const Call call{.cdb = cdb,
+                    .cdbLength = cdb ? cdbLength : 0,
+                    .direction = direction,
+                    .buffer = buffer,
+                    .bufferLength = buffer ? bufferLength : 0,
+                    .timeoutSeconds = timeoutSeconds};
     detail::Command command(m_state);
-    if (cdb) std::memcpy(command.cdb.data(), cdb, std::min(cdbLength, command.cdb.size()));
-    if (!cdb) cdbLength = 0;
-    if (!buffer) bufferLength = 0;
-
-    if (direction == 1 && buffer) command.dataOut = std::span<const uint8_t>(buffer, bufferLength);
-    if (direction == 2) command.dataInLength = bufferLength;
+    if (cdb) std::memcpy(command.cdb.data(), cdb, std::min(call.cdbLength, command.cdb.size()));
+    if (direction == kDataOut && buffer)
+        command.dataOut = std::span<const uint8_t>(buffer, call.bufferLength);
+    if (direction == kDataIn) command.dataInLength = call.bufferLength;
 
     ScsiOutcome outcome = GoodOutcome(0);
     std::vector<uint8_t> overwritten;  // the data-in buffer's bytes before the answer
-    uint64_t latencyMs = 0;
-    uint64_t mediumUs = 0;
+    Pause pause;
     SleepFunction sleep;
     MicrosecondSleepFunction microSleep;
     TraceHook trace;
@@ -101,77 +234,19 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
         trace = m_trace;
         if (m_detached) {
             outcome = CheckConditionOutcome(kLogicalUnitNotSupported);
-        } else if (cdbLength == 0) {
+        } else if (call.cdbLength == 0) {
             outcome = CheckConditionOutcome(kInvalidOpcode);
         } else {
             if (m_store) before = m_state;
-            latencyMs = m_state.latencyMs[static_cast<size_t>(detail::LatencyClassOf(command.cdb))];
-
-            // Every rule that matches counts the call; the first one due acts.
-            FaultRule* fired = nullptr;
-            for (FaultRule& rule : m_state.faults) {
-                if (rule.spent || !rule.Matches(command.cdb.data(), cdbLength)) continue;
-                ++rule.seen;
-                if (!fired && rule.seen > rule.after) {
-                    fired = &rule;
-                    if (rule.once) rule.spent = true;
-                }
-            }
-            const FaultRule::Action action = fired ? fired->action : FaultRule::Action::BadAnswer;
-            if (fired && action == FaultRule::Action::CheckCondition) {
-                outcome = CheckConditionOutcome(fired->sense);
-            } else if (fired && action == FaultRule::Action::HostTimeout) {
-                outcome = HostTimeoutOutcome();
-            } else if (fired && action == FaultRule::Action::AdapterError) {
-                outcome = AdapterErrorOutcome();
-            } else if (fired && action == FaultRule::Action::Busy) {
-                outcome = BusyOutcome();
-            } else if (fired && action == FaultRule::Action::Reply) {
-                outcome = GoodOutcome(CopyOut(fired->reply, UINT32_MAX, direction, buffer, bufferLength));
-            } else if (cdbLength < static_cast<size_t>(CdbLength(command.cdb[0]))) {
-                outcome = CheckConditionOutcome(kInvalidFieldInCdb);
-            } else {
-                command.nowMs = Now();
-                command.headLba = m_headLba;
-                detail::RunCommand(command);
-                m_headLba = command.headLba;
-                mediumUs = command.mediumMicroseconds;
-                if (!m_microSleep) {
-                    // The medium's time in whole milliseconds; the rest is carried to the next
-                    // command so that a run of reads takes as long as the model says.
-                    const uint64_t carried = mediumUs + m_mediumCarryUs;
-                    latencyMs += carried / 1000;
-                    m_mediumCarryUs = carried % 1000;
-                    mediumUs = 0;
-                }
-                if (command.failure) {
-                    outcome = CheckConditionOutcome(*command.failure);
-                } else {
-                    // Kept so that an answer lost after all (a time-out) leaves the buffer as it was.
-                    if (direction == 2 && buffer != nullptr)
-                        overwritten.assign(buffer,
-                                           buffer + std::min<size_t>(command.reply.size(), bufferLength));
-                    outcome = GoodOutcome(
-                        CopyOut(command.reply, command.allocation, direction, buffer, bufferLength));
-                    if (fired && action == FaultRule::Action::BadAnswer && outcome.transferred > 0)
-                        buffer[0] = fired->answerByte0;
-                }
-                // Done, and then the answer is lost on its way or replaced by a failure.
-                if (fired && action == FaultRule::Action::AppliedTimeout) outcome = HostTimeoutOutcome();
-                if (fired && action == FaultRule::Action::AppliedCheck) {
-                    // RECOVERED ERROR: the command completed after the drive's own retries, and
-                    // its data came with the sense, as a real drive's recovered read brings it.
-                    const uint32_t delivered =
-                        fired->sense.key == kRecoveredError.key ? outcome.transferred : 0;
-                    outcome = CheckConditionOutcome(fired->sense);
-                    outcome.transferred = delivered;
-                }
-            }
+            pause.latencyMs = m_state.latencyMs[static_cast<size_t>(detail::LatencyClassOf(command.cdb))];
+            const FaultRule* fault = FireFault(m_state.faults, command.cdb.data(), call.cdbLength);
+            const std::optional<ScsiOutcome> instead =
+                fault ? OutcomeInstead(*fault, direction, call.buffer, call.bufferLength) : std::nullopt;
+            outcome = instead ? *instead : Answer(call, command, fault, pause, overwritten);
             // A command that never completes costs its whole time-out, so that a simulated clock
             // sees a hung drive as the caller does.
-            if (fired && microSleep && timeoutSeconds > 0 &&
-                (action == FaultRule::Action::HostTimeout || action == FaultRule::Action::AppliedTimeout))
-                latencyMs = std::max<uint64_t>(latencyMs, uint64_t{timeoutSeconds} * 1000 + 1);
+            if (fault && microSleep && timeoutSeconds > 0 && NeverCompletes(*fault))
+                pause.latencyMs = std::max<uint64_t>(pause.latencyMs, uint64_t{timeoutSeconds} * 1000 + 1);
             if (before) session.MarkChanged(*before != m_state);
         }
     }
@@ -184,25 +259,10 @@ ScsiOutcome VirtualDrive::Execute(const uint8_t* cdb, size_t cdbLength, int dire
         outcome = CheckConditionOutcome(kInternalTargetFailure);
     }
 
-    if (microSleep) {
-        const uint64_t totalUs = latencyMs * 1000 + mediumUs;
-        if (timeoutSeconds > 0 && totalUs > timeoutSeconds * 1'000'000ull) {
-            microSleep(timeoutSeconds * 1'000'000ull);
-            outcome = HostTimeoutOutcome();
-        } else if (totalUs > 0) {
-            microSleep(totalUs);
-        }
-    } else if (latencyMs > 0) {
-        if (timeoutSeconds > 0 && latencyMs > timeoutSeconds * 1000ull) {
-            if (sleep) sleep(timeoutSeconds * 1000);
-            outcome = HostTimeoutOutcome();
-        } else if (sleep) {
-            sleep(static_cast<uint32_t>(std::min<uint64_t>(latencyMs, UINT32_MAX)));
-        }
-    }
+    outcome = Delay(outcome, pause.latencyMs, pause.mediumUs, timeoutSeconds, sleep, microSleep);
     if (outcome.kind != ScsiOutcome::Kind::Good && outcome.transferred == 0 && !overwritten.empty())
         std::copy(overwritten.begin(), overwritten.end(), buffer);
-    if (trace) trace(cdb, cdbLength, outcome);
+    if (trace) trace(cdb, call.cdbLength, outcome);
     return outcome;
 }
 

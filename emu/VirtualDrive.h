@@ -8,10 +8,15 @@
 #include <string_view>
 #include <vector>
 
+#include "base/TransferDirection.h"
 #include "emu/DriveState.h"
 #include "emu/Sense.h"
 
 namespace dravix::emu {
+
+namespace detail {
+struct Command;
+}
 
 // Where a drive's state lives besides the drive itself (the scenario's state file). Lock brings
 // the drive up to date and holds other users out; Unlock stores the state when it changed and
@@ -41,7 +46,7 @@ class VirtualDrive final {
     VirtualDrive(const VirtualDrive&) = delete;
     VirtualDrive& operator=(const VirtualDrive&) = delete;
 
-    // Runs one CDB. Direction: 1 data to the drive, 2 data from the drive, other values none.
+    // Runs one CDB, its data going as `direction` (a TransferDirection) says.
     // Writes at most bufferLength bytes (and no more than the command's allocation length); a
     // time-out of 0 means no limit, else a latency longer than it ends in a host time-out. A change
     // the store cannot keep is undone and the command ends with a hardware error.
@@ -97,7 +102,14 @@ class VirtualDrive final {
     void SetDetached(bool detached);             // a drive no longer in the scenario
 
   private:
+    struct Call;
+    struct Pause;
+
     int64_t Now() const;
+    // The command's own answer, with the fault that lets it run (null for none) applied to it;
+    // `overwritten` keeps the data-in bytes it replaced. Called with m_mutex held.
+    ScsiOutcome Answer(const Call& call, detail::Command& command, const FaultRule* fault, Pause& pause,
+                       std::vector<uint8_t>& overwritten);
 
     mutable std::mutex m_mutex;
     DriveState m_state;

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/Portability.h"
+#include "base/TransferDirection.h"
 #include "drive/AspiSrb.h"
 #include "emu/Scenario.h"
 #include "emu/StateFile.h"
@@ -30,6 +31,9 @@
 namespace {
 
 using namespace dravix::aspi;
+using dravix::kDataIn;
+using dravix::kDataOut;
+using dravix::kNoData;
 using dravix::emu::Scenario;
 using dravix::emu::ScsiOutcome;
 
@@ -112,13 +116,14 @@ class AspiHost final {
     Scenario* Load() {
         std::lock_guard lock(m_loadMutex);
         if (m_scenario) return m_scenario.get();
-        std::string error;
-        m_scenario = Scenario::Open(dravix::emu::StateFilePath(), &error);
-        if (!m_scenario) {
+        dravix::Result<std::unique_ptr<Scenario>> opened = Scenario::Open(dravix::emu::StateFilePath());
+        if (!opened) {
+            const std::string& error = opened.Failure().text;
             if (error != m_loadError) std::fprintf(stderr, "libdravix-vdrive: %s\n", error.c_str());
             m_loadError = error;
             return nullptr;
         }
+        m_scenario = std::move(opened).Value();
         m_scenario->SetErrorSink([](const std::string& message) {
             std::fprintf(stderr, "libdravix-vdrive: %s\n", message.c_str());
         });
@@ -230,7 +235,7 @@ class AspiHost final {
         uint8_t target = 0;
         uint8_t cdb[16] = {};
         uint8_t cdbLength = 0;
-        int direction = 0;
+        int direction = kNoData;
         std::vector<uint8_t> data;
 
         static Request Of(const SRB_ExecSCSICmd& block) {
@@ -238,9 +243,11 @@ class AspiHost final {
             r.target = block.SRB_Target;
             r.cdbLength = block.SRB_CDBLen;
             std::memcpy(r.cdb, block.CDBByte, sizeof r.cdb);
-            r.direction = (block.SRB_Flags & SRB_DIR_IN) ? 2 : (block.SRB_Flags & SRB_DIR_OUT) ? 1 : 0;
+            r.direction = (block.SRB_Flags & SRB_DIR_IN)    ? kDataIn
+                          : (block.SRB_Flags & SRB_DIR_OUT) ? kDataOut
+                                                            : kNoData;
             r.data.assign(block.SRB_BufLen, 0);
-            if (r.direction == 1 && block.SRB_BufLen != 0)
+            if (r.direction == kDataOut && block.SRB_BufLen != 0)
                 std::memcpy(r.data.data(), block.SRB_BufPointer, block.SRB_BufLen);
             return r;
         }
@@ -266,11 +273,11 @@ class AspiHost final {
             m_ended.notify_all();
             return;
         }
-        const uint32_t moved = request.direction == 2 ? outcome.transferred
-                               : request.direction == 1 && outcome.kind == ScsiOutcome::Kind::Good
+        const uint32_t moved = request.direction == kDataIn ? outcome.transferred
+                               : request.direction == kDataOut && outcome.kind == ScsiOutcome::Kind::Good
                                    ? block.SRB_BufLen
                                    : 0;
-        if (request.direction == 2 && moved != 0)
+        if (request.direction == kDataIn && moved != 0)
             std::memcpy(block.SRB_BufPointer, request.data.data(), moved);
         block.SRB_BufLen = moved;
         uint8_t status = SS_ERR;

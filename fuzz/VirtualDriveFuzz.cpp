@@ -57,7 +57,7 @@ void RunCheckedCommand(emu::VirtualDrive& drive, std::span<const uint8_t> cdb, s
 
     // Exactly bufferLength bytes on the heap, so that a write past the end is caught by ASan.
     std::vector<uint8_t> buffer(bufferLength, kGuard);
-    if (direction == 1 && !data.empty()) {
+    if (direction == kDataOut && !data.empty()) {
         for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = data[i % data.size()];
     }
     const std::vector<uint8_t> before = buffer;
@@ -67,8 +67,10 @@ void RunCheckedCommand(emu::VirtualDrive& drive, std::span<const uint8_t> cdb, s
                                                    /*timeoutSeconds=*/30);
 
     FUZZ_CHECK(outcome.transferred <= bufferLength);
-    if (outcome.kind != emu::ScsiOutcome::Kind::Good || direction != 2) FUZZ_CHECK(outcome.transferred == 0);
-    if (direction == 2 && outcome.kind == emu::ScsiOutcome::Kind::Good && cdbLength > 0 && !scriptedReplies) {
+    if (outcome.kind != emu::ScsiOutcome::Kind::Good || direction != kDataIn)
+        FUZZ_CHECK(outcome.transferred == 0);
+    if (direction == kDataIn && outcome.kind == emu::ScsiOutcome::Kind::Good && cdbLength > 0 &&
+        !scriptedReplies) {
         if (const std::optional<uint32_t> limit = AllocationLimit(block))
             FUZZ_CHECK(outcome.transferred <= *limit);
     }

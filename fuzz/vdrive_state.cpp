@@ -50,15 +50,15 @@ bool HasScriptedReplies(const emu::DriveState& state) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    std::vector<emu::DriveState> drives;
-    std::string problem;
-    if (!emu::StateFromText(text, &drives, &problem)) {
-        FUZZ_CHECK(!problem.empty());
+    const Result<std::vector<emu::DriveState>> parsed = emu::StateFromText(text);
+    if (!parsed) {
+        FUZZ_CHECK(!parsed.Failure().text.empty());
         return 0;
     }
-    std::vector<emu::DriveState> reread;
-    FUZZ_CHECK(emu::StateFromText(emu::StateToText(drives), &reread, &problem));
-    FUZZ_CHECK(reread == drives);
+    const std::vector<emu::DriveState>& drives = *parsed;
+    const Result<std::vector<emu::DriveState>> reread = emu::StateFromText(emu::StateToText(drives));
+    FUZZ_CHECK(reread.Ok());
+    FUZZ_CHECK(*reread == drives);
 
     for (const emu::DriveState& state : drives) {
         FUZZ_CHECK(emu::ValidateState(state).empty());

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "base/InstallLayout.h"
+#include "bench/support/SlowVirtualDrives.h"
 #include "emu/Scenario.h"
 
 extern char** environ;
@@ -49,19 +50,10 @@ double Seconds(const timeval& t) {
 // the disc's medium change already reported (so the run holds no ready-wait of its own).
 bool WriteStateFile(const std::string& path, uint32_t latencyMs) {
     emu::Scenario scenario(emu::Preset::Minimal);
-    emu::VirtualDrive& drive = scenario.Drive(0);
-    const uint8_t testUnitReady[6] = {};
-    drive.Execute(testUnitReady, sizeof testUnitReady, 0, nullptr, 0, 0);
-    for (emu::LatencyClass latency :
-         {emu::LatencyClass::Command, emu::LatencyClass::Tray, emu::LatencyClass::Vendor}) {
-        drive.SetLatency(latency, latencyMs);
-    }
-    std::string error;
-    if (!scenario.BindToFile(path, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return false;
-    }
-    return true;
+    const bench::SlowDrives slow{
+        .classes = {emu::LatencyClass::Command, emu::LatencyClass::Tray, emu::LatencyClass::Vendor},
+        .latencyMs = latencyMs};
+    return bench::WriteSlowScenario(scenario, slow, path);
 }
 
 int CountLines(const std::string& path, const std::string& prefix) {
@@ -133,7 +125,6 @@ int main(int argc, char** argv) {
     if (folder == nullptr) return 1;
     const std::string statePath = std::string(folder) + "/vdrive.json";
     const std::string tracePath = std::string(folder) + "/trace.txt";
-    ::setenv("DRAVIX_VDRIVE_STATE", statePath.c_str(), 1);
 
     auto measure = [&](uint32_t latency) -> std::optional<Run> {
         std::vector<Run> all;

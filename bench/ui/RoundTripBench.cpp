@@ -43,6 +43,7 @@
 
 #include "app/MainDialog.h"
 #include "app/PageRegistry.h"
+#include "bench/support/SlowVirtualDrives.h"
 #include "drive/Trace.h"
 #include "emu/Scenario.h"
 #include "emu/VirtualSetup.h"
@@ -208,31 +209,19 @@ bool WriteStateFile(const std::string& path, int drives, uint32_t latencyMs, uin
         emu::VirtualDrive& drive = scenario.Drive(static_cast<size_t>(i));
         drive.SetLatency(emu::LatencyClass::SpinUp, spinUpMs);
         drive.Insert("dvd+r");
-        if (spinUpMs == 0) {
-            // The disc has spun up and its medium change has been reported: the user starts the
-            // program on a drive that is ready.
-            const uint8_t testUnitReady[6] = {};
-            drive.Execute(testUnitReady, sizeof testUnitReady, 0, nullptr, 0, 0);
-        }
-        for (emu::LatencyClass latency : {emu::LatencyClass::Command, emu::LatencyClass::Tray,
-                                          emu::LatencyClass::Vendor, emu::LatencyClass::TeFe}) {
-            drive.SetLatency(latency, latencyMs);
-        }
     }
-    std::string error;
-    if (!scenario.BindToFile(path, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return false;
-    }
-    return true;
+    const bench::SlowDrives slow{.classes = {emu::LatencyClass::Command, emu::LatencyClass::Tray,
+                                             emu::LatencyClass::Vendor, emu::LatencyClass::TeFe},
+                                 .latencyMs = latencyMs,
+                                 .ready = spinUpMs == 0};
+    return bench::WriteSlowScenario(scenario, slow, path);
 }
 
 int RunSession(int argc, char** argv, int drives, uint32_t latencyMs, uint32_t spinUpMs,
                const std::string& statePath, const std::string& tracePath) {
     if (!WriteStateFile(statePath, drives, latencyMs, spinUpMs)) return 1;
-    ::setenv("DRAVIX_VDRIVE_STATE", statePath.c_str(), 1);
-    if (const std::string error = emu::PrepareVirtualDrive(); !error.empty()) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (const Result<void> prepared = emu::PrepareVirtualDrive(); !prepared) {
+        std::fprintf(stderr, "%s\n", prepared.Failure().text.c_str());
         return 1;
     }
     auto log = std::make_shared<CommandLog>();

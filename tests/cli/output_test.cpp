@@ -109,9 +109,8 @@ TEST_F(Output, SaveFailuresLeaveTheTargetAsItWas) {
     ImageContainer picture;
     ASSERT_TRUE(picture.Create(8, 8, 24));
     ASSERT_TRUE(picture.Save(Path("input.bmp"), ImageType::kBmp));
-    std::string error;
     emu::Scenario scenario(emu::Preset::Minimal);
-    ASSERT_TRUE(scenario.BindToFile(Path("input.json"), &error)) << error;
+    ASSERT_EQ(scenario.BindToFile(Path("input.json")).ErrorText(), "");
 
     struct Written {
         bool ok = false;
@@ -149,11 +148,10 @@ TEST_F(Output, SaveFailuresLeaveTheTargetAsItWas) {
          }},
         {"state file", Path("input.json"), ".json",
          [](const std::string& in, const std::string& target) {
-             std::string problem;
-             const auto opened = emu::Scenario::Open(in, &problem);
-             if (!opened) return Written{false, problem};
-             const bool bound = opened->BindToFile(target, &problem);
-             return Written{bound, problem};
+             const auto opened = emu::Scenario::Open(in);
+             if (!opened) return Written{false, opened.ErrorText()};
+             const Result<void> bound = (*opened)->BindToFile(target);
+             return Written{bound.Ok(), bound.ErrorText()};
          }},
     };
 

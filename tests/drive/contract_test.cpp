@@ -69,8 +69,7 @@ class AspiBackend final : public Backend {
   public:
     AspiBackend() {
         ::setenv("DRAVIX_VDRIVE_STATE", SharedStatePath().c_str(), 1);
-        std::string error;
-        EXPECT_TRUE(m_scenario.BindToFile(SharedStatePath(), &error)) << error;
+        EXPECT_EQ(m_scenario.BindToFile(SharedStatePath()).ErrorText(), "");
         auto platform = std::make_shared<test::TestPlatform>();
         platform->passThrough = false;
         platform->loadAspi = [] {

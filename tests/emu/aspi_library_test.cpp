@@ -27,8 +27,7 @@ class AspiLibraryTest : public ::testing::Test {
         s_path = s_dir->File("vdrive.json");
         Scenario scenario(Preset::Minimal);
         scenario.AddDrive(DriveKind::OtherMaker);
-        std::string error;
-        ASSERT_TRUE(scenario.BindToFile(s_path, &error)) << error;
+        ASSERT_EQ(scenario.BindToFile(s_path).ErrorText(), "");
         ::setenv(kStateFileVariable, s_path.c_str(), 1);
         s_library = ::dlopen(DRAVIX_VDRIVE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(s_library, nullptr) << ::dlerror();
@@ -44,9 +43,9 @@ class AspiLibraryTest : public ::testing::Test {
 
     void SetUp() override {
         // Each test starts from the same drives, whatever an earlier one left behind.
-        std::string error;
-        auto shared = Scenario::Open(s_path, &error);
-        ASSERT_TRUE(shared) << error;
+        auto sharedOpened = Scenario::Open(s_path);
+        ASSERT_TRUE(sharedOpened) << sharedOpened.ErrorText();
+        auto shared = std::move(sharedOpened).Value();
         for (size_t i = 0; i < shared->DriveCount(); ++i) shared->Drive(i).ClearFaults();
     }
 
@@ -151,8 +150,7 @@ TEST_F(AspiLibraryTest, CheckConditionFillsTheSenseAreaUpToItsLength) {
 }
 
 TEST_F(AspiLibraryTest, TimeOutAndBusyFromFaultsInTheSharedFile) {
-    std::string error;
-    auto shared = Scenario::Open(s_path, &error);
+    auto shared = Scenario::Open(s_path).Value();
     FaultRule timeout;
     timeout.opcode = 0x00;
     timeout.action = FaultRule::Action::HostTimeout;
@@ -185,8 +183,7 @@ TEST_F(AspiLibraryTest, ItReportsTheBytesMovedAndEndsAnAbortedRequestForGood) {
 
     // A command that would take two minutes is aborted: from then on the library leaves the
     // request and its buffer alone, and the next request is served.
-    std::string error;
-    auto shared = Scenario::Open(s_path, &error);
+    auto shared = Scenario::Open(s_path).Value();
     shared->Drive(0).SetLatency(LatencyClass::Command, kMaxLatencyMs);
     std::memset(data, 0xAA, sizeof data);
     SRB_ExecSCSICmd slow = Request(0, Cdb({0x12, 0, 0, 0, 64, 0}), SRB_DIR_IN, data, sizeof data);
@@ -213,8 +210,7 @@ TEST_F(AspiLibraryTest, ItsCompletionWaitReturnsWhenTheRequestEnds) {
 
     // A request that takes two minutes: a short wait ends pending; a waiter without limit
     // returns when the request is aborted.
-    std::string error;
-    auto shared = Scenario::Open(s_path, &error);
+    auto shared = Scenario::Open(s_path).Value();
     shared->Drive(0).SetLatency(LatencyClass::Command, kMaxLatencyMs);
     SRB_ExecSCSICmd slow = Request(0, Cdb({0x00}), 0, nullptr, 0);
     ASSERT_EQ(s_send(&slow), SS_PENDING);

@@ -69,19 +69,17 @@ DriveState BusyState() {
 
 TEST(StateText, RoundTripKeepsEveryField) {
     const std::vector<DriveState> drives{BusyState(), FactoryState(DriveKind::OtherMaker)};
-    std::vector<DriveState> back;
-    std::string problem;
-    ASSERT_TRUE(StateFromText(StateToText(drives), &back, &problem)) << problem;
-    EXPECT_EQ(back, drives);
+    const Result<std::vector<DriveState>> back = StateFromText(StateToText(drives));
+    ASSERT_TRUE(back) << back.ErrorText();
+    EXPECT_EQ(*back, drives);
 }
 
 TEST(StateText, MissingKeysTakeTheFactoryValues) {
-    std::vector<DriveState> drives;
-    std::string problem;
-    ASSERT_TRUE(StateFromText(R"({"format": "dravix-vdrive-state", "version": 1,
-                                  "drives": [{"kind": "old-firmware", "disc": {"media": "dvd+r"}}]})",
-                              &drives, &problem))
-        << problem;
+    const Result<std::vector<DriveState>> parsed =
+        StateFromText(R"({"format": "dravix-vdrive-state", "version": 1,
+                          "drives": [{"kind": "old-firmware", "disc": {"media": "dvd+r"}}]})");
+    ASSERT_TRUE(parsed) << parsed.ErrorText();
+    const std::vector<DriveState>& drives = *parsed;
     ASSERT_EQ(drives.size(), 1u);
     DriveState expected = FactoryState(DriveKind::OldFirmware);
     expected.disc = Disc{"dvd+r", 0xA1};
@@ -112,10 +110,9 @@ TEST(StateText, ProblemsNameThePlaceAndWhatIsWrong) {
         {head + R"({"target": 3}, {}, {"target": 3}]})", "drives[2].target: target 3 is drive 0's already"},
     };
     for (const auto& [text, expected] : cases) {
-        std::vector<DriveState> drives;
-        std::string problem;
-        EXPECT_FALSE(StateFromText(text, &drives, &problem)) << text;
-        EXPECT_EQ(problem.rfind(expected, 0), 0u) << "got: " << problem;
+        const Result<std::vector<DriveState>> parsed = StateFromText(text);
+        EXPECT_FALSE(parsed) << text;
+        EXPECT_EQ(parsed.ErrorText().rfind(expected, 0), 0u) << "got: " << parsed.ErrorText();
     }
 }
 
@@ -152,25 +149,23 @@ TEST(StateFilePath, EnvironmentChoosesTheFile) {
 
 TEST(ScenarioFile, OpenNamesTheFileAndTheProblem) {
     TempDir dir;
-    std::string error;
-    EXPECT_FALSE(Scenario::Open(dir.File("none.json"), &error));
-    EXPECT_EQ(error, dir.File("none.json") + ": no such file (create it with: dravix-vdrive init)");
+    EXPECT_EQ(Scenario::Open(dir.File("none.json")).ErrorText(),
+              dir.File("none.json") + ": no such file (create it with: dravix-vdrive init)");
     WriteFile(dir.File("bad.json"), "[1, 2");
-    EXPECT_FALSE(Scenario::Open(dir.File("bad.json"), &error));
+    const std::string error = Scenario::Open(dir.File("bad.json")).ErrorText();
     EXPECT_EQ(error.rfind(dir.File("bad.json") + ": not valid JSON", 0), 0u) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);
-    EXPECT_FALSE(Scenario::Open(dir.Path(), &error));
-    EXPECT_EQ(error, dir.Path() + ": not a regular file");
+    EXPECT_EQ(Scenario::Open(dir.Path()).ErrorText(), dir.Path() + ": not a regular file");
 }
 
 TEST(ScenarioFile, TwoInstancesSeeEachOthersChanges) {
     TempDir dir;
     const std::string path = dir.File("state/vdrive.json");  // the directory is created
     Scenario first(Preset::Minimal);
-    std::string error;
-    ASSERT_TRUE(first.BindToFile(path, &error)) << error;
-    auto second = Scenario::Open(path, &error);
-    ASSERT_TRUE(second) << error;
+    ASSERT_EQ(first.BindToFile(path).ErrorText(), "");
+    auto secondOpened = Scenario::Open(path);
+    ASSERT_TRUE(secondOpened) << secondOpened.ErrorText();
+    auto second = std::move(secondOpened).Value();
     VirtualDrive& a = first.Drive(0);
     VirtualDrive& b = second->Drive(0);
 
@@ -194,20 +189,18 @@ TEST(ScenarioFile, TwoInstancesSeeEachOthersChanges) {
     EXPECT_EQ(Send(a, Vendor(0xFB, {0x00, 0, 0x04}), 12).data[1], 0);
 
     // What the file holds is what both see.
-    std::vector<DriveState> onDisk;
-    std::string problem;
-    ASSERT_TRUE(StateFromText(ReadFile(path), &onDisk, &problem)) << problem;
-    EXPECT_EQ(onDisk, second->States());
-    EXPECT_EQ(onDisk, first.States());
+    const Result<std::vector<DriveState>> onDisk = StateFromText(ReadFile(path));
+    ASSERT_TRUE(onDisk) << onDisk.ErrorText();
+    EXPECT_EQ(*onDisk, second->States());
+    EXPECT_EQ(*onDisk, first.States());
 }
 
 TEST(ScenarioFile, DrivesAddedOrRemovedElsewhere) {
     TempDir dir;
     const std::string path = dir.File("vdrive.json");
     Scenario first(Preset::Minimal);
-    std::string error;
-    ASSERT_TRUE(first.BindToFile(path, &error));
-    auto second = Scenario::Open(path, &error);
+    ASSERT_EQ(first.BindToFile(path).ErrorText(), "");
+    auto second = Scenario::Open(path).Value();
     second->AddDrive(DriveKind::OtherMaker);
     ASSERT_EQ(first.DriveCount(), 2u);
     VirtualDrive& gone = first.Drive(1);
@@ -220,7 +213,7 @@ TEST(ScenarioFile, DrivesAddedOrRemovedElsewhere) {
     EXPECT_EQ(first.DriveAtTarget(0), nullptr);
 
     Scenario shorter(Preset::Minimal);
-    ASSERT_TRUE(shorter.BindToFile(path, &error));
+    ASSERT_EQ(shorter.BindToFile(path).ErrorText(), "");
     EXPECT_EQ(first.DriveCount(), 1u);
     EXPECT_THROW(first.Drive(1), std::out_of_range);
     EXPECT_TRUE(FailsWith(Send(gone, Cdb({0x00})), kLogicalUnitNotSupported));
@@ -230,8 +223,7 @@ TEST(ScenarioFile, MalformedFileIsReportedAndNeverOverwritten) {
     TempDir dir;
     const std::string path = dir.File("vdrive.json");
     Scenario scenario(Preset::Minimal);
-    std::string error;
-    ASSERT_TRUE(scenario.BindToFile(path, &error));
+    ASSERT_EQ(scenario.BindToFile(path).ErrorText(), "");
     std::vector<std::string> reported;
     scenario.SetErrorSink([&reported](const std::string& message) { reported.push_back(message); });
     VirtualDrive& drive = scenario.Drive(0);
@@ -260,15 +252,15 @@ TEST(ScenarioFile, OnlyARegularFileIsUsedAndALinkIsWrittenThrough) {
     TempDir dir;
     // A FIFO would block the first reader until someone writes to it: refused at once.
     ASSERT_EQ(::mkfifo(dir.File("fifo.json").c_str(), 0600), 0);
-    std::string error;
-    EXPECT_FALSE(Scenario::Open(dir.File("fifo.json"), &error));
-    EXPECT_EQ(error, dir.File("fifo.json") + ": not a regular file");
+    EXPECT_EQ(Scenario::Open(dir.File("fifo.json")).ErrorText(),
+              dir.File("fifo.json") + ": not a regular file");
 
     Scenario original(Preset::Minimal);
-    ASSERT_TRUE(original.BindToFile(dir.File("target.json"), &error)) << error;
+    ASSERT_EQ(original.BindToFile(dir.File("target.json")).ErrorText(), "");
     std::filesystem::create_symlink("target.json", dir.File("link.json"));
-    auto linked = Scenario::Open(dir.File("link.json"), &error);
-    ASSERT_TRUE(linked) << error;
+    auto linkedOpened = Scenario::Open(dir.File("link.json"));
+    ASSERT_TRUE(linkedOpened) << linkedOpened.ErrorText();
+    auto linked = std::move(linkedOpened).Value();
     linked->Drive(0).SetTestWrite(true);
     EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.json")));
     EXPECT_TRUE(original.Drive(0).State().testWrite);
@@ -276,9 +268,8 @@ TEST(ScenarioFile, OnlyARegularFileIsUsedAndALinkIsWrittenThrough) {
 
 TEST(ScenarioFile, AChangeThatCannotBeSavedIsUndoneAndTheCommandFails) {
     TempDir dir;
-    std::string error;
     Scenario scenario(Preset::Minimal);
-    ASSERT_TRUE(scenario.BindToFile(dir.File("vdrive.json"), &error)) << error;
+    ASSERT_EQ(scenario.BindToFile(dir.File("vdrive.json")).ErrorText(), "");
     const std::string before = ReadFile(dir.File("vdrive.json"));
     VirtualDrive& drive = scenario.Drive(0);
 
@@ -300,8 +291,7 @@ TEST(ScenarioFile, AChangeThatCannotBeSavedIsUndoneAndTheCommandFails) {
 TEST(ScenarioFile, WritesLeaveNoTemporaryFilesBehind) {
     TempDir dir;
     Scenario scenario(Preset::Minimal);
-    std::string error;
-    ASSERT_TRUE(scenario.BindToFile(dir.File("vdrive.json"), &error));
+    ASSERT_EQ(scenario.BindToFile(dir.File("vdrive.json")).ErrorText(), "");
     for (int i = 0; i < 50; ++i) scenario.Drive(0).SetRegionMask(static_cast<uint8_t>(i));
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
@@ -331,8 +321,7 @@ TEST(ScenarioFile, AnotherProcessChangesTheDisc) {
     TempDir dir;
     const std::string path = dir.File("vdrive.json");
     Scenario scenario(Preset::Demo);
-    std::string error;
-    ASSERT_TRUE(scenario.BindToFile(path, &error));
+    ASSERT_EQ(scenario.BindToFile(path).ErrorText(), "");
     VirtualDrive& drive = scenario.Drive(0);
     ASSERT_EQ(RunTool({"--file", path, "insert", "dvd+r-bad"}), 0);
     EXPECT_EQ(drive.State().disc->media, "dvd+r-bad");
@@ -344,8 +333,7 @@ TEST(ScenarioFile, ConcurrentProcessesLoseNoChange) {
     TempDir dir;
     const std::string path = dir.File("vdrive.json");
     Scenario scenario(Preset::Minimal);
-    std::string error;
-    ASSERT_TRUE(scenario.BindToFile(path, &error));
+    ASSERT_EQ(scenario.BindToFile(path).ErrorText(), "");
     constexpr int kProcesses = 6;
     std::vector<pid_t> children(kProcesses);
     for (int i = 0; i < kProcesses; ++i) {

@@ -33,9 +33,9 @@ class ToolTest : public ::testing::Test {
         return result;
     }
     DriveState State(size_t drive) {
-        std::string error;
-        auto scenario = Scenario::Open(path, &error);
-        EXPECT_TRUE(scenario) << error;
+        auto scenarioOpened = Scenario::Open(path);
+        EXPECT_TRUE(scenarioOpened) << scenarioOpened.ErrorText();
+        auto scenario = std::move(scenarioOpened).Value();
         return scenario ? scenario->Drive(drive).State() : DriveState{};
     }
     std::string FileText() {
@@ -213,30 +213,29 @@ class VirtualSetupTest : public ::testing::Test {
 };
 
 TEST_F(VirtualSetupTest, CreatesTheDemoFileAndPointsAtTheLibrary) {
-    EXPECT_EQ(PrepareVirtualDrive(libraryDirectory), "");
+    EXPECT_EQ(PrepareVirtualDrive(libraryDirectory).ErrorText(), "");
     EXPECT_EQ(std::string(std::getenv("DRAVIX_ASPI_LIBRARY")), libraryDirectory + "/libdravix-vdrive.so");
-    std::string error;
-    auto scenario = Scenario::Open(path, &error);
-    ASSERT_TRUE(scenario) << error;
+    auto scenarioOpened = Scenario::Open(path);
+    ASSERT_TRUE(scenarioOpened) << scenarioOpened.ErrorText();
+    auto scenario = std::move(scenarioOpened).Value();
     EXPECT_EQ(scenario->States(), PresetDrives(Preset::Demo));
 
     // An existing file is used as it is.
     scenario->Drive(0).SetRegionMask(0x00);
-    EXPECT_EQ(PrepareVirtualDrive(libraryDirectory), "");
-    EXPECT_EQ(Scenario::Open(path, &error)->Drive(0).State().regionMask, 0x00);
+    EXPECT_TRUE(PrepareVirtualDrive(libraryDirectory).Ok());
+    EXPECT_EQ(Scenario::Open(path).Value()->Drive(0).State().regionMask, 0x00);
 }
 
 TEST_F(VirtualSetupTest, ReportsADamagedFileOrAMissingLibrary) {
     std::filesystem::create_directories(dir.File("state"));
     std::ofstream(path) << "[]";
-    const std::string error = PrepareVirtualDrive(libraryDirectory);
-    EXPECT_EQ(error, path + ": expected an object");
+    EXPECT_EQ(PrepareVirtualDrive(libraryDirectory).ErrorText(), path + ": expected an object");
     EXPECT_EQ(std::getenv("DRAVIX_ASPI_LIBRARY"), nullptr);
     const std::string bin = dir.File("bin");
     std::filesystem::create_directories(bin);
     const std::string installed =
         std::filesystem::path(bin + "/" + InstalledLibraryDirectory()).lexically_normal();
-    EXPECT_EQ(PrepareVirtualDrive(bin),
+    EXPECT_EQ(PrepareVirtualDrive(bin).ErrorText(),
               "libdravix-vdrive.so: the virtual drive library is missing (looked in " + bin + " and " +
                   installed + ")");
 }
@@ -249,7 +248,7 @@ TEST_F(VirtualSetupTest, FindsTheLibraryOfAnInstalledTree) {
     std::filesystem::create_directories(installed);
     ASSERT_FALSE(std::filesystem::equivalent(installed, bin));
     std::filesystem::copy_file(DRAVIX_VDRIVE_LIBRARY, installed / kVirtualDriveLibraryName);
-    EXPECT_EQ(PrepareVirtualDrive(bin), "");
+    EXPECT_EQ(PrepareVirtualDrive(bin).ErrorText(), "");
     EXPECT_EQ(std::string(std::getenv("DRAVIX_ASPI_LIBRARY")),
               (installed / kVirtualDriveLibraryName).lexically_normal().string());
 }

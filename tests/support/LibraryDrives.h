@@ -22,8 +22,7 @@ class LibraryDrives final {
     LibraryDrives(const std::string& statePath, const std::vector<emu::DriveState>& drives)
         : m_scenario(drives), m_platform(std::make_shared<TestPlatform>()) {
         ::setenv("DRAVIX_VDRIVE_STATE", statePath.c_str(), 1);
-        std::string error;
-        EXPECT_TRUE(m_scenario.BindToFile(statePath, &error)) << error;
+        EXPECT_EQ(m_scenario.BindToFile(statePath).ErrorText(), "");
         m_platform->passThrough = false;
         m_platform->loadAspi = [] {
             return LoadAspiLibraryFile(std::string(DRAVIX_TEST_BIN_DIR) + "/libdravix-vdrive.so");
