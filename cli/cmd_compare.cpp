@@ -14,9 +14,7 @@
 #include "probix/ResultsFileReader.h"
 #include "probix/SpeedList.h"
 
-#ifdef DRAVIX_CLI_CHART_IMAGES
-#include "cli/ResultsPictureFile.h"
-#endif
+#include "picture/ResultsPictureFile.h"
 
 namespace dravix::cli {
 
@@ -139,12 +137,8 @@ int CompareReadTests(CliContext& context, const std::vector<std::string>& paths,
         out << std::flush;
     }
     if (!imagePath.empty()) {
-#ifdef DRAVIX_CLI_CHART_IMAGES
         if (const std::string problem = WriteReadTestPicture(imagePath, a, &b); !problem.empty())
             return context.Fail(kExitFailed, problem);
-#else
-        return context.Fail(kExitFailed, "this build writes no pictures (it was built without the GUI)");
-#endif
     }
     return kExitOk;
 }
@@ -231,12 +225,8 @@ int RunCompare(CliContext& context, const CommandArgs& args) {
     }
 
     if (!imagePath.empty()) {
-#ifdef DRAVIX_CLI_CHART_IMAGES
         if (const std::string problem = WriteResultsPicture(imagePath, a, &b); !problem.empty())
             return context.Fail(kExitFailed, problem);
-#else
-        return context.Fail(kExitFailed, "this build writes no pictures (it was built without the GUI)");
-#endif
     }
     return kExitOk;
 }

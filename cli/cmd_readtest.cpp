@@ -25,15 +25,12 @@
 #include "probix/ScanTexts.h"
 #include "turns/SharedDrive.h"
 
-#ifdef DRAVIX_CLI_CHART_IMAGES
-#include "cli/ResultsPictureFile.h"
-#endif
+#include "picture/ResultsPictureFile.h"
 
 namespace dravix::cli {
 
 namespace {
 
-constexpr const char* kNoPictures = "this build writes no pictures (it was built without the GUI)";
 // The highest speed a user may ask for: beyond any CD or DVD drive.
 constexpr double kFastestSpeedX = 100.0;
 // How often the command looks for Ctrl+C while the run goes on its own thread.
@@ -350,12 +347,7 @@ bool WriteFiles(CliContext& context, const ReadTestArgs& args, const ReadTestRec
     const ReadTestResult& r = record.result;
     const bool measured = r.readSectors + r.failedSectors + r.skippedSectors > 0 || r.access.has_value();
     auto picture = [&](const std::string& path) -> std::string {
-#ifdef DRAVIX_CLI_CHART_IMAGES
         return WriteReadTestPicture(path, record);
-#else
-        static_cast<void>(path);
-        return kNoPictures;
-#endif
     };
     schema::Json files = schema::Json::object();
     const bool written = WriteResultsFiles(

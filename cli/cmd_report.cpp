@@ -16,9 +16,7 @@
 #include "probix/ResultsFileReader.h"
 #include "probix/SpeedList.h"
 
-#ifdef DRAVIX_CLI_CHART_IMAGES
-#include "cli/ResultsPictureFile.h"
-#endif
+#include "picture/ResultsPictureFile.h"
 
 namespace dravix::cli {
 
@@ -76,13 +74,11 @@ void Section(std::ostream& out, const std::string& path, const ScanResults& r) {
         out << "</table>\n</section>\n";
         return;
     }
-#ifdef DRAVIX_CLI_CHART_IMAGES
     const std::string png = ResultsPictureDataUri(r);
     if (!png.empty()) {
         out << "<p><img alt=\"TE/FE chart of " << Html(ResultsShortName(r)) << "\" src=\"" << png
             << "\"></p>\n";
     }
-#endif
     out << "<table class=\"figures\">\n<tr><th rowspan=\"2\">Zone</th><th rowspan=\"2\">Samples</th>"
            "<th colspan=\"4\">TE (limit "
         << kTeLimitPercent << " %)</th><th colspan=\"4\">FE (limit " << kFeLimitPercent
@@ -140,13 +136,11 @@ void ReadTestSection(std::ostream& out, const std::string& path, const ReadTestR
     const std::string outcome = ReadTestOutcomeText(r);
     row("Verdict", outcome.empty() ? std::string("none") : outcome);
     out << "</table>\n";
-#ifdef DRAVIX_CLI_CHART_IMAGES
     const std::string png = ReadTestPictureDataUri(record);
     if (!png.empty()) {
         out << "<p><img alt=\"Read speed chart of " << Html(ReadTestShortName(record)) << "\" src=\"" << png
             << "\"></p>\n";
     }
-#endif
     out << "</section>\n";
 }
 

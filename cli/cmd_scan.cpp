@@ -26,15 +26,11 @@
 #include "probix/SpeedList.h"
 #include "turns/SharedDrive.h"
 
-#ifdef DRAVIX_CLI_CHART_IMAGES
-#include "cli/ResultsPictureFile.h"
-#endif
+#include "picture/ResultsPictureFile.h"
 
 namespace dravix::cli {
 
 namespace {
-
-constexpr const char* kNoPictures = "this build writes no pictures (it was built without the GUI)";
 
 struct ScanArgs {
     std::string speed;
@@ -87,13 +83,7 @@ struct ScanRecord {
 // The labelled chart (header, both criterion lines, legend), written through the image container
 // in the format of the file's extension; why it could not be.
 std::string WriteImage(const std::string& path, const ScanRecord& r) {
-#ifdef DRAVIX_CLI_CHART_IMAGES
     return WriteResultsPicture(path, r.file);
-#else
-    static_cast<void>(path);
-    static_cast<void>(r);
-    return kNoPictures;
-#endif
 }
 
 schema::Json SampleJson(const ScanSample& s) {

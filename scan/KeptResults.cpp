@@ -7,11 +7,11 @@
 #include <QToolTip>
 #include <algorithm>
 
+#include "picture/ResultsPicture.h"
 #include "probix/ResultsRecords.h"
 #include "probix/ScanTexts.h"
 #include "probix/SpeedList.h"
 #include "scan/Autosave.h"
-#include "scan/ResultsPicture.h"
 #include "scan/ResultsWindow.h"
 #include "scan/SaveClash.h"
 #include "scan/SmartReport.h"

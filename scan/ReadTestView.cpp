@@ -8,8 +8,8 @@
 
 #include "chart/ReadTestChart.h"
 #include "chart/ScanChart.h"
+#include "picture/ReadTestPicture.h"
 #include "probix/ScanEngine.h"
-#include "scan/ReadTestPicture.h"
 #include "ui/ProgramText.h"
 
 namespace dravix {

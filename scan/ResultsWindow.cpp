@@ -13,11 +13,11 @@
 
 #include "chart/ChartStyle.h"
 #include "chart/ScanChart.h"
+#include "picture/ReadTestPicture.h"
+#include "picture/ResultsPicture.h"
 #include "probix/ResultsFileReader.h"
 #include "probix/SpeedList.h"
-#include "scan/ReadTestPicture.h"
 #include "scan/ReadTestView.h"
-#include "scan/ResultsPicture.h"
 #include "scan/SaveClash.h"
 #include "ui/GuidePage.h"
 #include "ui/ProgramText.h"

@@ -5,9 +5,10 @@
 #include "probix/ReadTestFile.h"
 #include "probix/ResultsFile.h"
 
-// The labelled chart picture of a result, as the command line writes it (only in builds with the
-// chart; cmd_scan, cmd_report and cmd_compare check DRAVIX_CLI_CHART_IMAGES).
-namespace dravix::cli {
+// The labelled chart picture of a result, as the command line writes it: needs no window and no
+// display. A build without the chart writes none (NoPictures.cpp): the writers then refuse with a
+// message saying so and the data URIs are empty.
+namespace dravix {
 
 // Writes the picture of `results` (with `compared` laid over it) in the format of the path's
 // extension. Empty when written, else the message.
@@ -23,4 +24,4 @@ std::string WriteReadTestPicture(const std::string& path, const ReadTestRecord& 
                                  const ReadTestRecord* compared = nullptr);
 std::string ReadTestPictureDataUri(const ReadTestRecord& record);
 
-}  // namespace dravix::cli
+}  // namespace dravix

@@ -1,4 +1,4 @@
-#include "cli/ResultsPictureFile.h"
+#include "picture/ResultsPictureFile.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "scan/ReadTestPicture.h"
-#include "scan/ResultsPicture.h"
+#include "picture/ReadTestPicture.h"
+#include "picture/ResultsPicture.h"
 
-namespace dravix::cli {
+namespace dravix {
 
 namespace {
 
@@ -71,4 +71,4 @@ std::string ReadTestPictureDataUri(const ReadTestRecord& record) {
     return PngDataUri(RenderReadTestPicture(record));
 }
 
-}  // namespace dravix::cli
+}  // namespace dravix

@@ -1,4 +1,4 @@
-#include "scan/ReadTestPicture.h"
+#include "picture/ReadTestPicture.h"
 
 #include <algorithm>
 #include <vector>
@@ -7,7 +7,7 @@
 #include "chart/LabelledChart.h"
 #include "chart/ReadTestChart.h"
 #include "chart/ScanChartCanvas.h"
-#include "scan/ResultsPicture.h"
+#include "picture/ResultsPicture.h"
 
 namespace dravix {
 

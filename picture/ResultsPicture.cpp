@@ -1,4 +1,4 @@
-#include "scan/ResultsPicture.h"
+#include "picture/ResultsPicture.h"
 
 #include "base/SafeFile.h"
 #include "export/ImageContainer.h"

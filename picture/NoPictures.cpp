@@ -1,0 +1,29 @@
+// The command line's picture functions in a build without the chart: no picture is written, and
+// a report has no chart in it.
+#include "picture/ResultsPictureFile.h"
+
+namespace dravix {
+
+namespace {
+
+constexpr const char* kNoPictures = "this build writes no pictures (it was built without the GUI)";
+
+}  // namespace
+
+std::string WriteResultsPicture(const std::string&, const ScanResults&, const ScanResults*) {
+    return kNoPictures;
+}
+
+std::string ResultsPictureDataUri(const ScanResults&) {
+    return {};
+}
+
+std::string WriteReadTestPicture(const std::string&, const ReadTestRecord&, const ReadTestRecord*) {
+    return kNoPictures;
+}
+
+std::string ReadTestPictureDataUri(const ReadTestRecord&) {
+    return {};
+}
+
+}  // namespace dravix
