@@ -33,14 +33,6 @@ void SleepUnlessStopped(std::chrono::milliseconds interval, const std::stop_toke
     woken.wait_for(lock, stop, interval, [] { return false; });
 }
 
-// Copies at most size - 1 characters of text and terminates; a zero-sized buffer gets nothing.
-void CopyText(char* buffer, size_t size, const std::string& text) {
-    if (buffer == nullptr || size == 0) return;
-    const size_t n = std::min(size - 1, text.size());
-    std::memcpy(buffer, text.data(), n);
-    buffer[n] = '\0';
-}
-
 // The entry's fixed-size text fields, read up to their first NUL and never beyond the field.
 std::string FieldText(const char* field, size_t size) {
     return std::string(field, strnlen(field, size));
@@ -168,18 +160,6 @@ std::string DriveTable::FirmwareRevision() const {
     if (m_driveCount == 0 || m_selectedIndex >= m_driveCount) return {};
     const DriveEntry& e = m_entries[m_selectedIndex];
     return FieldText(e.revision, sizeof e.revision);
-}
-
-bool DriveTable::GetDriveLabel(char* buffer, size_t size) const {
-    if (m_driveCount == 0) return false;
-    CopyText(buffer, size, DriveLabel());
-    return true;
-}
-
-bool DriveTable::GetFirmwareRevision(char* buffer, size_t size) const {
-    if (m_driveCount == 0) return false;
-    CopyText(buffer, size, FirmwareRevision());
-    return true;
 }
 
 uint8_t DriveTable::SendCommand(const uint8_t* cdb, int direction, void* data, uint32_t length,

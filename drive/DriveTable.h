@@ -122,10 +122,7 @@ class DriveTable final : private DiscoveryTarget {
     uint8_t SelectedIndex() const { return m_selectedIndex; }
     const DriveEntry& Entry(int index) const { return m_entries[index]; }
 
-    // "%s%s" of product name and revision; false when the table is empty. The buffer forms write
-    // at most size - 1 characters and always terminate.
-    bool GetDriveLabel(char* buffer, size_t size) const;
-    bool GetFirmwareRevision(char* buffer, size_t size) const;
+    // "%s%s" of product name and revision of the selected drive; empty when the table is empty.
     std::string DriveLabel() const;
     std::string FirmwareRevision() const;
     // The label of the drive at `index`, whichever is selected; empty for an index without drive.

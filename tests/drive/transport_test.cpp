@@ -233,16 +233,8 @@ TEST_F(SgFixture, LabelIsTwentyEightCharactersWithNothingTrimmed) {
     DriveTable table;
     table.InitTransport();
     table.EnumerateDrives();
-    char label[100];
-    std::memset(label, 'x', sizeof label);
-    ASSERT_TRUE(table.GetDriveLabel(label, sizeof label));
-    EXPECT_STREQ(label, "ZARN    ABCDEFGHIJKL    1.0Z");
-    char small[8];
-    ASSERT_TRUE(table.GetDriveLabel(small, sizeof small));
-    EXPECT_STREQ(small, "ZARN   ");  // cut to the buffer, terminated
-    char revision[12];
-    ASSERT_TRUE(table.GetFirmwareRevision(revision, sizeof revision));
-    EXPECT_STREQ(revision, "1.0Z");
+    EXPECT_EQ(table.DriveLabel(), "ZARN    ABCDEFGHIJKL    1.0Z");
+    EXPECT_EQ(table.FirmwareRevision(), "1.0Z");
 }
 
 TEST_F(SgFixture, FailedInquiryFreesTheEntryAndClosesItsHandle) {
@@ -408,9 +400,8 @@ TEST_F(SgFixture, EmptyTableSendsNothingAndSelectionPastTheEndIsRefused) {
     const uint8_t tur[12] = {};
     EXPECT_EQ(empty.SendCommand(tur, 0, nullptr, 0, 15), kCommandFailed);
     EXPECT_FALSE(empty.SelectDrive(0));
-    char label[100] = "untouched";
-    EXPECT_FALSE(empty.GetDriveLabel(label, sizeof label));
-    EXPECT_STREQ(label, "untouched");
+    EXPECT_EQ(empty.DriveLabel(), "");
+    EXPECT_EQ(empty.FirmwareRevision(), "");
 
     auto a = std::make_shared<MiniDrive>();
     auto b = std::make_shared<MiniDrive>();
