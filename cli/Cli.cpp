@@ -41,8 +41,9 @@ const char* MeaningOf(int status) {
 
 }  // namespace
 
-CliContext::CliContext(CliOptions options, std::ostream& out, std::ostream& err, std::istream& in)
-    : m_options(std::move(options)), m_out(out), m_err(err), m_in(in) {}
+CliContext::CliContext(CliOptions options, std::ostream& out, std::ostream& err, std::istream& in,
+                       CliEnvironment environment)
+    : m_options(std::move(options)), m_environment(environment), m_out(out), m_err(err), m_in(in) {}
 
 CliContext::~CliContext() = default;
 
@@ -95,7 +96,9 @@ schema::Json CliContext::Report(int status) const {
 DriveTable* CliContext::OpenDrive(bool selectChosen) {
     if (m_table) return m_table.get();
     auto table = std::make_unique<DriveTable>();
-    table->SetReadyWaitHooks(InterruptibleWaitHooks());
+    ReadyWaitHooks hooks = InterruptibleWaitHooks();
+    hooks.limit = m_environment.readyWaitLimit;
+    table->SetReadyWaitHooks(std::move(hooks));
     if (!table->InitTransport()) {
         Fail(kExitNoDrive, kMsgInitialFail);
         return nullptr;
@@ -284,9 +287,10 @@ int RunCommand(CliContext& context, const CliCommand& command, const CommandArgs
 
 }  // namespace
 
-int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream& in) {
+int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream& in,
+           const CliEnvironment& environment) {
     ParsedLine parsed = ReadCommandLine(CliProgram(), std::vector<std::string>(argv + 1, argv + argc));
-    CliContext context(OptionsOf(parsed), out, err, in);
+    CliContext context(OptionsOf(parsed), out, err, in, environment);
     const bool helpCommand = parsed.commandName == "help";
     const CliCommand* command = FindCommand(parsed.commandName);
     context.SetCommand(command);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -42,6 +43,12 @@ struct CliOptions {
     bool progress = false;
 };
 
+// What a run takes from the program that starts it besides the command line and its streams.
+struct CliEnvironment {
+    // How long a drive that keeps saying it is becoming ready is waited for.
+    std::chrono::milliseconds readyWaitLimit = kReadyWaitLimit;
+};
+
 struct CliCommand;
 
 // What a drive command needs before it starts: the feature the drive must list (checked with the
@@ -56,7 +63,8 @@ struct DriveNeeds {
 // result it reports (lines on standard output, or one JSON object with --json).
 class CliContext {
   public:
-    CliContext(CliOptions options, std::ostream& out, std::ostream& err, std::istream& in);
+    CliContext(CliOptions options, std::ostream& out, std::ostream& err, std::istream& in,
+               CliEnvironment environment = {});
     ~CliContext();
 
     const CliOptions& Options() const { return m_options; }
@@ -129,6 +137,7 @@ class CliContext {
     bool Silenced() const;
 
     CliOptions m_options;
+    CliEnvironment m_environment;
     std::ostream& m_out;
     std::ostream& m_err;
     std::istream& m_in;
@@ -168,6 +177,7 @@ std::string CommandHelp(const CliCommand& command);
 
 // The whole command line: global options (before or after the command), then the command and
 // its arguments.
-int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream& in);
+int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream& in,
+           const CliEnvironment& environment = {});
 
 }  // namespace dravix::cli

@@ -1,7 +1,6 @@
 #include "drive/DriveTable.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -23,8 +22,6 @@ namespace {
 constexpr auto kReadyPollInterval = std::chrono::milliseconds(200);
 constexpr size_t kTraceDataBytes = 16;
 
-std::atomic<int64_t> g_readyWaitLimitMs{30'000};
-
 // Sleeps for the interval unless a stop request comes first.
 void SleepUnlessStopped(std::chrono::milliseconds interval, const std::stop_token& stop) {
     std::mutex mutex;
@@ -44,13 +41,6 @@ DriveTable::DriveTable() : m_platform(CurrentPlatform()) {}
 
 DriveTable::~DriveTable() {
     CloseHandles();
-}
-
-void DriveTable::SetReadyWaitLimitMs(int64_t milliseconds) {
-    g_readyWaitLimitMs = milliseconds;
-}
-int64_t DriveTable::ReadyWaitLimitMs() {
-    return g_readyWaitLimitMs;
 }
 
 bool DriveTable::InitTransport() {
@@ -304,7 +294,7 @@ ReadyState DriveTable::WaitForDrive() {
         }
     };
     const uint8_t cdb[12] = {};
-    const auto deadline = now() + std::chrono::milliseconds(g_readyWaitLimitMs.load());
+    const auto deadline = now() + m_readyWait.limit;
     bool told = false;
     for (;;) {
         if (m_readyWait.stop.stop_requested()) return ReadyState::Cancelled;

@@ -85,9 +85,14 @@ enum class ReadyState {
     Cancelled,           // the caller's stop request ended the wait between two polls
 };
 
+// How long WaitForDrive keeps retrying a drive that is becoming ready, unless its hooks say otherwise.
+inline constexpr std::chrono::milliseconds kReadyWaitLimit{30'000};
+
 // What WaitForDrive uses to pass time and to learn that its caller gave up. Empty functions take
 // the steady clock and a sleep that a stop request cuts short.
 struct ReadyWaitHooks {
+    // How long a drive that keeps saying it is becoming ready is retried.
+    std::chrono::milliseconds limit = kReadyWaitLimit;
     std::function<std::chrono::steady_clock::time_point()> now;
     std::function<void(std::chrono::milliseconds, const std::stop_token&)> sleep;
     // A stop request ends the wait between polls with ReadyState::Cancelled.
@@ -183,22 +188,18 @@ class DriveTable final : private DiscoveryTarget {
     bool MoveTray(bool open);
     bool SetVendorMode(bool on);
     // True only when the drive reports that no medium is present. Gives up with false after the
-    // ready-wait limit while the drive keeps reporting that it is becoming ready, and when the
+    // hooks' wait limit while the drive keeps reporting that it is becoming ready, and when the
     // hooks' stop request arrives.
     bool WaitUntilReady();
     // The same wait, with the reason it ended.
     ReadyState WaitForDrive();
-    // Clock, sleep, stop request and observer of this table's waits (kept until replaced).
+    // Limit, clock, sleep, stop request and observer of this table's waits (kept until replaced).
     void SetReadyWaitHooks(ReadyWaitHooks hooks);
     const ReadyWaitHooks& ReadyWait() const { return m_readyWait; }
 
     // Nodes skipped during the last EnumerateDrives because we may not open them.
     const std::vector<RefusedNode>& RefusedNodes() const { return m_refused; }
     const DiscoveryFacts& Facts() const { return m_facts; }
-
-    // How long WaitUntilReady keeps retrying a drive that is becoming ready (process-wide).
-    static void SetReadyWaitLimitMs(int64_t milliseconds);
-    static int64_t ReadyWaitLimitMs();
 
   private:
     bool Full() const override;

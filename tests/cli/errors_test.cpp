@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 
 #include "drive/DriveTable.h"
@@ -78,18 +79,17 @@ TEST_F(CliErrors, AFeatureTheDriveDoesNotListIsRefusedBeforeAnyQuestionOrTrayChe
 }
 
 TEST_F(CliErrors, ADriveThatNeverBecomesReadyIsNotReady) {
-    const int64_t limit = DriveTable::ReadyWaitLimitMs();
-    DriveTable::SetReadyWaitLimitMs(0);  // gives up at the first "becoming ready": no time passes
+    cli::CliEnvironment environment;
+    environment.readyWaitLimit = std::chrono::milliseconds(0);  // gives up at the first "becoming ready"
     ASSERT_TRUE(drive.Insert("dvd+r"));
     drive.SetBecomingReady(1000);
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"info"}, {"probe"}, {"testwrite"}, {"booktype"}, {"scan", "--speed", "4X"}}) {
-        const CliRun run = RunCliCapture(args);
+        const CliRun run = RunCliCapture(args, "", environment);
         EXPECT_EQ(run.status, 3) << args[0];
         EXPECT_EQ(run.err, "dravix-cli: Drive activating... Please retry.\n") << args[0];
         EXPECT_TRUE(run.out.empty()) << run.out;
     }
-    DriveTable::SetReadyWaitLimitMs(limit);
 }
 
 }  // namespace

@@ -15,14 +15,15 @@ struct CliRun {
 };
 
 // Runs dravix-cli in this process with the given arguments and standard input.
-inline CliRun RunCliCapture(std::vector<std::string> args, const std::string& input = "") {
+inline CliRun RunCliCapture(std::vector<std::string> args, const std::string& input = "",
+                            const cli::CliEnvironment& environment = {}) {
     args.insert(args.begin(), "dravix-cli");
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     std::ostringstream out, err;
     std::istringstream in(input);
     CliRun run;
-    run.status = cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err, in);
+    run.status = cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err, in, environment);
     run.out = out.str();
     run.err = err.str();
     return run;
