@@ -38,8 +38,8 @@ bool WriteResultsFiles(CliContext& context, const std::vector<ResultsFile>& file
             context.Note("'" + file.path + "' was not written: nothing was " + nothing);
             continue;
         }
-        if (const std::string problem = file.write(file.path); !problem.empty()) {
-            context.Fail(kExitFailed, problem);
+        if (const Result<void> written = file.write(file.path); !written) {
+            context.Fail(kExitFailed, written.Failure().text);
             allWritten = false;
             continue;
         }

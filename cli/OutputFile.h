@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "base/SafeFile.h"
 #include "cli/Cli.h"
 
@@ -28,11 +29,11 @@ int FailedWrite(CliContext& context, const std::string& path, const FileResult& 
 int CheckCommandFiles(CliContext& context, std::vector<ActionFile> files);
 
 // One results file of a measuring command: its key in the JSON ("csv", "image"), its name (empty
-// when not asked for), and how it is written (why it could not be, or empty).
+// when not asked for), and how it is written (done, or why it could not be).
 struct ResultsFile {
     const char* key;
     std::string path;
-    std::function<std::string(const std::string& path)> write;
+    std::function<Result<void>(const std::string& path)> write;
 };
 
 // The results files of a run, written by one rule however the run ended (finished, failed,

@@ -137,8 +137,8 @@ int CompareReadTests(CliContext& context, const std::vector<std::string>& paths,
         out << std::flush;
     }
     if (!imagePath.empty()) {
-        if (const std::string problem = WriteReadTestPicture(imagePath, a, &b); !problem.empty())
-            return context.Fail(kExitFailed, problem);
+        if (const Result<void> written = WriteReadTestPicture(imagePath, a, &b); !written)
+            return context.Fail(kExitFailed, written.Failure().text);
     }
     return kExitOk;
 }
@@ -225,8 +225,8 @@ int RunCompare(CliContext& context, const CommandArgs& args) {
     }
 
     if (!imagePath.empty()) {
-        if (const std::string problem = WriteResultsPicture(imagePath, a, &b); !problem.empty())
-            return context.Fail(kExitFailed, problem);
+        if (const Result<void> written = WriteResultsPicture(imagePath, a, &b); !written)
+            return context.Fail(kExitFailed, written.Failure().text);
     }
     return kExitOk;
 }

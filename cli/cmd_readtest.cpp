@@ -346,14 +346,11 @@ void PrintResult(CliContext& context, const ReadTestRecord& record) {
 bool WriteFiles(CliContext& context, const ReadTestArgs& args, const ReadTestRecord& record) {
     const ReadTestResult& r = record.result;
     const bool measured = r.readSectors + r.failedSectors + r.skippedSectors > 0 || r.access.has_value();
-    auto picture = [&](const std::string& path) -> std::string {
-        return WriteReadTestPicture(path, record);
-    };
     schema::Json files = schema::Json::object();
     const bool written = WriteResultsFiles(
         context,
         {{"csv", args.csvPath, [&](const std::string& path) { return SaveReadTestFile(path, record); }},
-         {"image", args.imagePath, picture}},
+         {"image", args.imagePath, [&](const std::string& path) { return WriteReadTestPicture(path, record); }}},
         measured, "read", files);
     context.Result()["files"] = files;
     return written;

@@ -81,8 +81,8 @@ struct ScanRecord {
 };
 
 // The labelled chart (header, both criterion lines, legend), written through the image container
-// in the format of the file's extension; why it could not be.
-std::string WriteImage(const std::string& path, const ScanRecord& r) {
+// in the format of the file's extension; done, or why it could not be.
+Result<void> WriteImage(const std::string& path, const ScanRecord& r) {
     return WriteResultsPicture(path, r.file);
 }
 

@@ -10,16 +10,16 @@ constexpr const char* kNoPictures = "this build writes no pictures (it was built
 
 }  // namespace
 
-std::string WriteResultsPicture(const std::string&, const ScanResults&, const ScanResults*) {
-    return kNoPictures;
+Result<void> WriteResultsPicture(const std::string&, const ScanResults&, const ScanResults*) {
+    return Error{kNoPictures};
 }
 
 std::string ResultsPictureDataUri(const ScanResults&) {
     return {};
 }
 
-std::string WriteReadTestPicture(const std::string&, const ReadTestRecord&, const ReadTestRecord*) {
-    return kNoPictures;
+Result<void> WriteReadTestPicture(const std::string&, const ReadTestRecord&, const ReadTestRecord*) {
+    return Error{kNoPictures};
 }
 
 std::string ReadTestPictureDataUri(const ReadTestRecord&) {

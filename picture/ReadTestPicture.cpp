@@ -79,10 +79,10 @@ QImage RenderReadTestPicture(const ReadTestRecord& record, const ReadTestRecord*
     return RenderLabelledChart(picture);
 }
 
-std::string SaveReadTestPicture(const std::string& path, const ReadTestRecord& record,
-                                const ReadTestRecord* compared) {
+Result<void> SaveReadTestPicture(const std::string& path, const ReadTestRecord& record,
+                                 const ReadTestRecord* compared) {
     if (const FileResult writable = CheckWritableTarget(path); !writable.Ok())
-        return writable.WriteMessage(path);
+        return Error{writable.WriteMessage(path)};
     return SavePictureFile(path, RenderReadTestPicture(record, compared));
 }
 

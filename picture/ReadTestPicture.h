@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "chart/LabelledChart.h"
 #include "probix/ReadTestFile.h"
 
@@ -26,8 +27,8 @@ std::vector<LegendEntry> ReadTestLegend(const ReadTestResult& result,
 
 // The labelled picture: header, chart, legend. Needs a QGuiApplication.
 QImage RenderReadTestPicture(const ReadTestRecord& record, const ReadTestRecord* compared = nullptr);
-// Writes it in the format of the path's extension. Empty when written, else the message.
-std::string SaveReadTestPicture(const std::string& path, const ReadTestRecord& record,
-                                const ReadTestRecord* compared = nullptr);
+// Writes it in the format of the path's extension. Done, or why it could not be written.
+Result<void> SaveReadTestPicture(const std::string& path, const ReadTestRecord& record,
+                                 const ReadTestRecord* compared = nullptr);
 
 }  // namespace dravix

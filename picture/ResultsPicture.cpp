@@ -49,13 +49,13 @@ QImage RenderResultsPicture(const ScanResults& results, const ScanResults* compa
     return RenderLabelledChart(picture);
 }
 
-std::string SavePictureFile(const std::string& path, const QImage& rendered) {
+Result<void> SavePictureFile(const std::string& path, const QImage& rendered) {
     if (const FileResult writable = CheckWritableTarget(path); !writable.Ok())
-        return writable.WriteMessage(path);
+        return Error{writable.WriteMessage(path)};
     const QImage picture = rendered.convertToFormat(QImage::Format_RGB32);
     ImageContainer image;
     if (!image.Create(static_cast<uint32_t>(picture.width()), static_cast<uint32_t>(picture.height()), 24))
-        return "'" + path + "': " + image.GetLastError();
+        return Error{"'" + path + "': " + image.GetLastError()};
     for (int y = 0; y < picture.height(); ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
         for (int x = 0; x < picture.width(); ++x) {
@@ -66,14 +66,14 @@ std::string SavePictureFile(const std::string& path, const QImage& rendered) {
         }
     }
     if (!image.Save(path, ImageTypeFromExtension(GetFileExtension(path))))
-        return "cannot write '" + path + "'" + (image.OpenFailed() ? "" : ": " + image.GetLastError());
+        return Error{"cannot write '" + path + "'" + (image.OpenFailed() ? "" : ": " + image.GetLastError())};
     return {};
 }
 
-std::string SaveResultsPicture(const std::string& path, const ScanResults& results,
-                               const ScanResults* compared) {
+Result<void> SaveResultsPicture(const std::string& path, const ScanResults& results,
+                                const ScanResults* compared) {
     if (const FileResult writable = CheckWritableTarget(path); !writable.Ok())
-        return writable.WriteMessage(path);
+        return Error{writable.WriteMessage(path)};
     return SavePictureFile(path, RenderResultsPicture(results, compared));
 }
 

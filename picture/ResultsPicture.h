@@ -2,6 +2,7 @@
 
 #include <QImage>
 
+#include "base/Result.h"
 #include "chart/LabelledChart.h"
 #include "probix/ResultsFile.h"
 
@@ -17,13 +18,13 @@ std::vector<LegendEntry> ResultsLegend(const ScanResults* compared = nullptr);
 // The labelled picture of a TE/FE result (and of a second one laid over it): header, chart, legend.
 QImage RenderResultsPicture(const ScanResults& results, const ScanResults* compared = nullptr);
 
-// Writes that picture through the image writers in the format of the path's extension. Empty when
-// written, else the message. Needs a QGuiApplication.
-std::string SaveResultsPicture(const std::string& path, const ScanResults& results,
-                               const ScanResults* compared = nullptr);
+// Writes that picture through the image writers in the format of the path's extension. Done, or
+// why it could not be written. Needs a QGuiApplication.
+Result<void> SaveResultsPicture(const std::string& path, const ScanResults& results,
+                                const ScanResults* compared = nullptr);
 
 // Writes a picture through the image writers in the format of the path's extension (the target is
-// checked first). Empty when written, else the message.
-std::string SavePictureFile(const std::string& path, const QImage& picture);
+// checked first). Done, or why it could not be written.
+Result<void> SavePictureFile(const std::string& path, const QImage& picture);
 
 }  // namespace dravix

@@ -49,8 +49,8 @@ std::string PngDataUri(const QImage& picture) {
 
 }  // namespace
 
-std::string WriteResultsPicture(const std::string& path, const ScanResults& results,
-                                const ScanResults* compared) {
+Result<void> WriteResultsPicture(const std::string& path, const ScanResults& results,
+                                 const ScanResults* compared) {
     const auto app = EnsureGuiApplication();
     return SaveResultsPicture(path, results, compared);
 }
@@ -60,8 +60,8 @@ std::string ResultsPictureDataUri(const ScanResults& results) {
     return PngDataUri(RenderResultsPicture(results));
 }
 
-std::string WriteReadTestPicture(const std::string& path, const ReadTestRecord& record,
-                                 const ReadTestRecord* compared) {
+Result<void> WriteReadTestPicture(const std::string& path, const ReadTestRecord& record,
+                                  const ReadTestRecord* compared) {
     const auto app = EnsureGuiApplication();
     return SaveReadTestPicture(path, record, compared);
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/Result.h"
 #include "probix/ReadTestFile.h"
 #include "probix/ResultsFile.h"
 
@@ -11,17 +12,17 @@
 namespace dravix {
 
 // Writes the picture of `results` (with `compared` laid over it) in the format of the path's
-// extension. Empty when written, else the message.
-std::string WriteResultsPicture(const std::string& path, const ScanResults& results,
-                                const ScanResults* compared = nullptr);
+// extension. Done, or why it could not be written.
+Result<void> WriteResultsPicture(const std::string& path, const ScanResults& results,
+                                 const ScanResults* compared = nullptr);
 
 // The same picture as a PNG data URI ("data:image/png;base64,..."), for embedding in a page;
 // empty when it could not be made.
 std::string ResultsPictureDataUri(const ScanResults& results);
 
 // The same for a read test: its speed curve (and a second one laid over it), unread ranges in red.
-std::string WriteReadTestPicture(const std::string& path, const ReadTestRecord& record,
-                                 const ReadTestRecord* compared = nullptr);
+Result<void> WriteReadTestPicture(const std::string& path, const ReadTestRecord& record,
+                                  const ReadTestRecord* compared = nullptr);
 std::string ReadTestPictureDataUri(const ReadTestRecord& record);
 
 }  // namespace dravix

@@ -701,11 +701,12 @@ std::vector<std::optional<double>> SpeedZones(const ReadTestResult& result) {
     return zones;
 }
 
-std::string SaveReadTestFile(const std::string& path, const ReadTestRecord& record) {
+Result<void> SaveReadTestFile(const std::string& path, const ReadTestRecord& record) {
     std::ostringstream text;
     WriteReadTest(text, record);
     const FileResult written = WriteFileSafely(path, text.str());
-    return written.Ok() ? std::string() : written.WriteMessage(path);
+    if (!written.Ok()) return Error{written.WriteMessage(path)};
+    return {};
 }
 
 std::vector<std::string> ReadTestHeaderLines(const ReadTestRecord& record) {

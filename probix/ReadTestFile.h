@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "probix/ReadTest.h"
 
 namespace dravix {
@@ -66,8 +67,8 @@ ReadTestRead ReadReadTestFile(const std::string& path);
 // points; none for a part without points.
 std::vector<std::optional<double>> SpeedZones(const ReadTestResult& result);
 
-// Writes the whole file through base/SafeFile.h. Empty when written, else the message.
-std::string SaveReadTestFile(const std::string& path, const ReadTestRecord& record);
+// Writes the whole file through base/SafeFile.h. Done, or why the file could not be written.
+Result<void> SaveReadTestFile(const std::string& path, const ReadTestRecord& record);
 
 // What a picture, the results window and the report say about a read test, one line each: drive
 // and firmware; disc; test, speed and date; the summary; the verdict.

@@ -216,11 +216,12 @@ void WriteResults(std::ostream& out, const ScanResults& r) {
     }
 }
 
-std::string SaveResultsFile(const std::string& path, const ScanResults& results) {
+Result<void> SaveResultsFile(const std::string& path, const ScanResults& results) {
     std::ostringstream text;
     WriteResults(text, results);
     const FileResult written = WriteFileSafely(path, text.str());
-    return written.Ok() ? std::string() : written.WriteMessage(path);
+    if (!written.Ok()) return Error{written.WriteMessage(path)};
+    return {};
 }
 
 Result<std::string> SaveResultsFileNew(const std::string& folder, const std::string& stem,

@@ -105,8 +105,8 @@ std::vector<std::string> StatisticsLines(const ScanStatistics& statistics);
 
 // Writes the whole file beside `path` and then puts it in place (base/SafeFile.h), so that a
 // failed write leaves no half file and an existing file as it was; a name that stands for a FIFO,
-// a device or a folder is refused. Empty when written, else the message.
-std::string SaveResultsFile(const std::string& path, const ScanResults& results);
+// a device or a folder is refused. Done, or why the file could not be written.
+Result<void> SaveResultsFile(const std::string& path, const ScanResults& results);
 
 // Writes a new file in `folder` named `stem` + ".csv"; an existing file is never replaced: the
 // name then gets "-2", "-3", … The path written, or the message.

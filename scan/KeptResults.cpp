@@ -141,7 +141,7 @@ void KeptResults::ShowFigures(bool current) {
 
 QString KeptResults::SaveResults(const QString& path) const {
     if (!m_last) return QStringLiteral("There are no results to save.");
-    return QString::fromStdString(SaveResultsFile(QFile::encodeName(path).toStdString(), *m_last));
+    return QString::fromStdString(SaveResultsFile(QFile::encodeName(path).toStdString(), *m_last).ErrorText());
 }
 
 QString KeptResults::SavePicture(const QString& path) const {
@@ -150,7 +150,7 @@ QString KeptResults::SavePicture(const QString& path) const {
     if (const QString clash = SaveClash({{m_savedAs, FileRole::ResultsFile}}, path, FileRole::Picture);
         !clash.isEmpty())
         return clash;
-    return QString::fromStdString(SaveResultsPicture(QFile::encodeName(path).toStdString(), *m_last));
+    return QString::fromStdString(SaveResultsPicture(QFile::encodeName(path).toStdString(), *m_last).ErrorText());
 }
 
 void KeptResults::AskAndSaveResults() {
@@ -161,12 +161,12 @@ void KeptResults::AskAndSaveResults() {
         &m_page, {QStringLiteral("Save Scan Results"), name, QStringLiteral("Dravix results (*.csv)")});
     if (path.isEmpty()) return;
     WriteOnWorker([path, results = *m_last] {
-        const std::string problem = SaveResultsFile(QFile::encodeName(path).toStdString(), results);
+        const Result<void> written = SaveResultsFile(QFile::encodeName(path).toStdString(), results);
         AutosaveOutcome outcome;
-        if (problem.empty()) {
+        if (written) {
             outcome.path = QFileInfo(path).absoluteFilePath();
         } else {
-            outcome.error = QString::fromStdString(problem);
+            outcome.error = QString::fromStdString(written.Failure().text);
         }
         return outcome;
     });
@@ -203,8 +203,8 @@ void KeptResults::AskAndSaveSmart(CSmartReportDlg& dialog, const std::optional<S
         [path, results = *results] {
             // A Smart report's file is not the page's run: it is not named with the figures.
             AutosaveOutcome outcome;
-            outcome.error =
-                QString::fromStdString(SaveResultsFile(QFile::encodeName(path).toStdString(), results));
+            outcome.error = QString::fromStdString(
+                SaveResultsFile(QFile::encodeName(path).toStdString(), results).ErrorText());
             return outcome;
         },
         &dialog);

@@ -536,9 +536,9 @@ bool CReadTestWindow::SaveResults(const QString& path) {
         return false;
     }
     if (SaveOverImageRefused(m_services, this, *m_record, path, FileRole::ResultsFile)) return false;
-    const std::string problem = SaveReadTestFile(QFile::encodeName(path).toStdString(), *m_record);
-    if (!problem.empty()) m_services.Inform(this, ProgramText(problem), PromptIcon::Exclamation);
-    return problem.empty();
+    const Result<void> written = SaveReadTestFile(QFile::encodeName(path).toStdString(), *m_record);
+    if (!written) m_services.Inform(this, ProgramText(written.Failure().text), PromptIcon::Exclamation);
+    return written.Ok();
 }
 
 bool CReadTestWindow::SaveChartPicture(const QString& path) {
@@ -547,9 +547,9 @@ bool CReadTestWindow::SaveChartPicture(const QString& path) {
         return false;
     }
     if (SaveOverImageRefused(m_services, this, *m_record, path, FileRole::Picture)) return false;
-    const std::string problem = SaveReadTestPicture(QFile::encodeName(path).toStdString(), *m_record);
-    if (!problem.empty()) m_services.Inform(this, ProgramText(problem), PromptIcon::Exclamation);
-    return problem.empty();
+    const Result<void> written = SaveReadTestPicture(QFile::encodeName(path).toStdString(), *m_record);
+    if (!written) m_services.Inform(this, ProgramText(written.Failure().text), PromptIcon::Exclamation);
+    return written.Ok();
 }
 
 }  // namespace dravix

@@ -344,8 +344,8 @@ QString CResultsWindow::SaveResults(const QString& path) {
     if (const QString clash = SaveClash({{m_comparedPath, FileRole::Input}}, path, FileRole::ResultsFile);
         !clash.isEmpty())
         return clash;
-    const std::string problem = SaveResultsFile(QFile::encodeName(path).toStdString(), m_results);
-    if (!problem.empty()) return ProgramText(problem);
+    if (const Result<void> written = SaveResultsFile(QFile::encodeName(path).toStdString(), m_results); !written)
+        return ProgramText(written.Failure().text);
     m_path = QFileInfo(path).absoluteFilePath();
     NameFile();
     return {};
@@ -373,10 +373,10 @@ void CResultsWindow::SavePicture() {
         return;
     }
     const std::string file = QFile::encodeName(path).toStdString();
-    const std::string problem =
+    const Result<void> written =
         m_readTest ? SaveReadTestPicture(file, *m_readTest)
                    : SaveResultsPicture(file, m_results, m_compared ? &*m_compared : nullptr);
-    if (!problem.empty()) m_services.Inform(this, ProgramText(problem), PromptIcon::Exclamation);
+    if (!written) m_services.Inform(this, ProgramText(written.Failure().text), PromptIcon::Exclamation);
 }
 
 void CResultsWindow::Open(const AppServices& services, QWidget* parent, const QString& path,

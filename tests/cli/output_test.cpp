@@ -135,8 +135,8 @@ TEST_F(Output, SaveFailuresLeaveTheTargetAsItWas) {
          [](const std::string& in, const std::string& target) {
              const ResultsRead read = ReadResultsFile(in);
              if (!read.results) return Written{false, read.error};
-             const std::string problem = SaveResultsFile(target, *read.results);
-             return Written{problem.empty(), problem};
+             const Result<void> saved = SaveResultsFile(target, *read.results);
+             return Written{saved.Ok(), saved.ErrorText()};
          }},
         {"smart's results file", "", ".csv",
          [&](const std::string&, const std::string& target) {

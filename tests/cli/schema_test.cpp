@@ -468,7 +468,8 @@ std::string ReadTestFile(const char* name, double speedX) {
     r.plannedSectors = r.readSectors = 10000;
     r.points = {{0, speedX}, {5000, speedX + 1}, {9968, speedX + 2}};
     r.transfer = TransferSummary{speedX, speedX + 2, speedX + 1, speedX, 0, ReadMode::Cav};
-    if (!SaveReadTestFile(path, record).empty()) ADD_FAILURE() << "no read test file";
+    if (const Result<void> saved = SaveReadTestFile(path, record); !saved)
+        ADD_FAILURE() << "no read test file: " << saved.Failure().text;
     return path;
 }
 

@@ -96,7 +96,7 @@ TEST(ReadTestResults, TheResultsWindowOpensAReadTestFile) {
     ASSERT_EQ(record.result.end, ReadTestEnd::Finished);
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("read.csv"));
-    ASSERT_EQ(SaveReadTestFile(path.toStdString(), record), "");
+    ASSERT_EQ(SaveReadTestFile(path.toStdString(), record).ErrorText(), "");
 
     AppServices services;
     QWidget parent;

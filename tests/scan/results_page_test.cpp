@@ -244,8 +244,8 @@ TEST_F(ResultsPage, ResultsOpenWithoutADriveAndACompareDrawsALegend) {
     const std::string first = (folder / "first.csv").string();
     const std::string second = (folder / "second.csv").string();
     const std::string broken = (folder / "broken.csv").string();
-    ASSERT_EQ(SaveResultsFile(first, Made(100, "ORIONDSC")), "");
-    ASSERT_EQ(SaveResultsFile(second, Made(200, "LYRADISC")), "");
+    ASSERT_EQ(SaveResultsFile(first, Made(100, "ORIONDSC")).ErrorText(), "");
+    ASSERT_EQ(SaveResultsFile(second, Made(200, "LYRADISC")).ErrorText(), "");
     {
         std::ofstream out(broken);
         out << "# Dravix Probix TE/FE scan\n# format version: 1\n# drive ZARN\n";
