@@ -386,9 +386,10 @@ int RunReadTest(CliContext& context, const CommandArgs& args) {
         return status;
     std::unique_ptr<VerifyImage> image;
     if (!parsed.verifyPath.empty()) {
-        std::string error;
-        image = OpenImageFile(parsed.verifyPath, &error);
-        if (!image) return context.Fail(kExitFailed, "cannot read the image " + CliContext::Escaped(error));
+        Result<std::unique_ptr<VerifyImage>> opened = OpenImageFile(parsed.verifyPath);
+        if (!opened)
+            return context.Fail(kExitFailed, "cannot read the image " + CliContext::Escaped(opened.Failure().text));
+        image = std::move(opened).Value();
         parsed.settings.image = image.get();
     }
 

@@ -710,21 +710,17 @@ std::vector<double> UpperEnvelope(std::span<const SpeedPoint> points, size_t win
 
 }  // namespace
 
-std::unique_ptr<VerifyImage> OpenImageFile(const std::string& path, std::string* error) {
+Result<std::unique_ptr<VerifyImage>> OpenImageFile(const std::string& path) {
     // Opened without waiting: a FIFO or a device is refused at once instead of hanging the run.
     FileResult opened;
     off_t size = 0;
     const int fd = OpenFileForReading(path, &opened, &size);
-    if (fd < 0) {
-        if (error) *error = path + ": " + opened.detail;
-        return nullptr;
-    }
+    if (fd < 0) return Error{path + ": " + opened.detail};
     if (size <= 0) {
         ::close(fd);
-        if (error) *error = path + ": empty";
-        return nullptr;
+        return Error{path + ": empty"};
     }
-    return std::make_unique<ImageFile>(fd, static_cast<uint64_t>(size));
+    return std::unique_ptr<VerifyImage>(std::make_unique<ImageFile>(fd, static_cast<uint64_t>(size)));
 }
 
 const char* ReadTestKindName(ReadTestKind kind) {

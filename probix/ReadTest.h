@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "drive/ReadCommands.h"
 #include "drive/Scsi.h"
 #include "probix/DiscLayout.h"
@@ -104,9 +105,8 @@ class VerifyImage {
     virtual bool Read(uint64_t sector, uint32_t count, uint8_t* out) = 0;
 };
 
-// An image file (an ISO, or any file of a data track's bytes). Null with a message when it cannot
-// be opened.
-std::unique_ptr<VerifyImage> OpenImageFile(const std::string& path, std::string* error);
+// An image file (an ISO, or any file of a data track's bytes), or why it cannot be opened.
+Result<std::unique_ptr<VerifyImage>> OpenImageFile(const std::string& path);
 
 // --- settings --------------------------------------------------------------------------------
 

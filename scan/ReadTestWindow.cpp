@@ -333,13 +333,14 @@ void CReadTestWindow::Start() {
     std::shared_ptr<VerifyImage> image;
     const QString imagePath = m_image->text().trimmed();
     if (settings.kind != ReadTestKind::Seek && !settings.quick && !imagePath.isEmpty()) {
-        std::string error;
-        image = OpenImageFile(QFile::encodeName(imagePath).toStdString(), &error);
-        if (!image) {
-            m_services.Inform(this, QStringLiteral("Cannot read the image %1").arg(ProgramText(error)),
+        Result<std::unique_ptr<VerifyImage>> opened = OpenImageFile(QFile::encodeName(imagePath).toStdString());
+        if (!opened) {
+            m_services.Inform(this,
+                              QStringLiteral("Cannot read the image %1").arg(ProgramText(opened.Failure().text)),
                               PromptIcon::Exclamation);
             return;
         }
+        image = std::move(opened).Value();
     }
 
     m_stop = std::make_shared<std::atomic<bool>>(false);

@@ -429,15 +429,14 @@ TEST(ReadTest, AnImageFileIsComparedAsFarAsItGoes) {
         std::fwrite(bytes.data(), 1, bytes.size(), file);
         std::fclose(file);
     }
-    std::string error;
-    auto image = OpenImageFile(path, &error);
-    ASSERT_TRUE(image) << error;
-    EXPECT_EQ(image->SectorCount(), 4u);
-    EXPECT_FALSE(OpenImageFile(path + ".missing", &error));
+    const auto image = OpenImageFile(path);
+    ASSERT_TRUE(image) << image.ErrorText();
+    EXPECT_EQ((*image)->SectorCount(), 4u);
+    EXPECT_FALSE(OpenImageFile(path + ".missing"));
 
     ReadBench bench("dvd-rom");
     ReadTestSettings settings = Range(0, 99);
-    settings.image = image.get();
+    settings.image = image->get();
     const ReadTestResult result = bench.Run(settings);
     ASSERT_EQ(result.end, ReadTestEnd::Finished);
     EXPECT_EQ(result.verify->comparedSectors, 4u);
