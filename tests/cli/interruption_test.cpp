@@ -129,7 +129,9 @@ TEST(Signals, TerminateStopsEveryCommandFamilyBetweenTwoCommands) {
             EXPECT_EQ(run.status, 1) << run.out << run.err;
             const nlohmann::json object = nlohmann::json::parse(run.out);
             EXPECT_EQ(object["error"]["message"], "User abort!");
-            if (c.result != nullptr) EXPECT_EQ(object["result"], c.result);
+            if (c.result != nullptr) {
+                EXPECT_EQ(object["result"], c.result);
+            }
             const std::vector<Cdb> sent = bus.Commands();
             if (c.neverSent) {
                 for (const Cdb& cdb : sent) EXPECT_FALSE(c.neverSent(cdb));

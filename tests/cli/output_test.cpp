@@ -313,7 +313,9 @@ TEST_F(Output, NoOutputIsAnInputOrAnotherOutput) {
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.err, "dravix-cli: '" + c.refused + "' is also " + c.is +
                                " of this command; choose another name.\n");
-        if (!c.target.empty()) EXPECT_EQ(ReadText(c.target), "precious\n");
+        if (!c.target.empty()) {
+            EXPECT_EQ(ReadText(c.target), "precious\n");
+        }
         EXPECT_FALSE(fs::exists(Path("new.png")) || fs::exists(Path("missing.csv")));
     }
     EXPECT_TRUE(bus.Commands().empty());
