@@ -37,10 +37,10 @@ std::vector<CommandTrace> RecentTraces() {
 
 std::string FormatTrace(const CommandTrace& t) {
     std::string line = "[" + std::to_string(t.driveIndex) + "] CDB " + HexBytes(t.cdb.data(), t.cdb.size());
-    if (t.direction == 1) line += " out " + std::to_string(t.length);
-    if (t.direction == 2) line += " in " + std::to_string(t.length);
+    if (t.direction == kDataOut) line += " out " + std::to_string(t.length);
+    if (t.direction == kDataIn) line += " in " + std::to_string(t.length);
     line += " -> " + std::to_string(t.status);
-    if (t.direction == 2 && t.status == 0 && t.transferred < t.length)
+    if (t.direction == kDataIn && t.status == 0 && t.transferred < t.length)
         line += " got " + std::to_string(t.transferred);
     if (t.status != 0) {
         char sense[32];

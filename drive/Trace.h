@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/TransferDirection.h"
 #include "drive/Scsi.h"
 
 namespace dravix {
@@ -15,7 +16,7 @@ struct CommandTrace {
     int driveIndex = -1;
     std::string drive;  // the drive's nodes, or its adapter and target ("/dev/sr0, /dev/sg1")
     std::vector<uint8_t> cdb;
-    int direction = 0;
+    int direction = kNoData;  // a TransferDirection
     uint32_t length = 0;
     uint8_t status = 0;
     Sense sense;

@@ -44,7 +44,7 @@ TEST_F(FaultTest, CheckConditionAfterTheNthCallOnce) {
 TEST_F(FaultTest, AlwaysKeepsFiringUntilCleared) {
     drive.AddFault(Rule(0x00, FaultRule::Action::Busy));
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(drive.Execute(kTestUnitReady.data(), 6, 0, nullptr, 0, 15).kind, ScsiOutcome::Kind::Busy);
+        EXPECT_EQ(drive.Execute(kTestUnitReady.data(), 6, kNoData, nullptr, 0, 15).kind, ScsiOutcome::Kind::Busy);
     drive.ClearFaults();
     EXPECT_TRUE(Send(drive, kTestUnitReady).Good());
 }
@@ -120,7 +120,7 @@ TEST_F(FaultTest, LatencyPerCommandClassGoesThroughTheSleeper) {
     sleeps.clear();
     drive.SetLatency(LatencyClass::Vendor, 3'600'000);
     uint8_t reply[12];
-    drive.Execute(kReadOptions.data(), 12, 2, reply, sizeof reply, 0);
+    drive.Execute(kReadOptions.data(), 12, kDataIn, reply, sizeof reply, 0);
     EXPECT_EQ(sleeps, std::vector<uint32_t>{kMaxLatencyMs});
 }
 
@@ -130,8 +130,8 @@ TEST_F(FaultTest, LatencyBeyondTheTimeoutIsAHostTimeout) {
     drive.SetLatency(LatencyClass::TeFe, 31000);
     const std::vector<uint8_t> sample = TeFeCdb(13, 0x100000, 0x00);
     uint8_t buffer[8] = {};
-    EXPECT_EQ(drive.Execute(sample.data(), 12, 2, buffer, 8, 30).kind, ScsiOutcome::Kind::HostTimeout);
-    EXPECT_EQ(drive.Execute(sample.data(), 12, 2, buffer, 8, 0).kind, ScsiOutcome::Kind::Good);  // no limit
+    EXPECT_EQ(drive.Execute(sample.data(), 12, kDataIn, buffer, 8, 30).kind, ScsiOutcome::Kind::HostTimeout);
+    EXPECT_EQ(drive.Execute(sample.data(), 12, kDataIn, buffer, 8, 0).kind, ScsiOutcome::Kind::Good);  // no limit
     EXPECT_EQ(sleeps, (std::vector<uint32_t>{30000, 31000}));
 }
 
@@ -145,7 +145,7 @@ TEST(Threads, ScanWorkerAndUserInterfaceShareOneDrive) {
         for (int i = 0; i < 2000; ++i) {
             uint8_t buffer[8] = {};
             const std::vector<uint8_t> cdb = TeFeCdb(16, 0x120000, 0x00);
-            const ScsiOutcome outcome = drive.Execute(cdb.data(), 12, 2, buffer, 8, 30);
+            const ScsiOutcome outcome = drive.Execute(cdb.data(), 12, kDataIn, buffer, 8, 30);
             if (outcome.kind != ScsiOutcome::Kind::Good ||
                 std::vector<uint8_t>(buffer, buffer + 8) != expected.data)
                 ++wrong;
@@ -155,7 +155,7 @@ TEST(Threads, ScanWorkerAndUserInterfaceShareOneDrive) {
         drive.SetRegionMask(static_cast<uint8_t>(i));
         uint8_t buffer[12] = {};
         const std::vector<uint8_t> cdb = Vendor(0xFB, {0x02, 0, 0, static_cast<uint8_t>(i & 1)});
-        if (drive.Execute(cdb.data(), 12, 2, buffer, 12, 200).kind != ScsiOutcome::Kind::Good) ++wrong;
+        if (drive.Execute(cdb.data(), 12, kDataIn, buffer, 12, 200).kind != ScsiOutcome::Kind::Good) ++wrong;
     }
     scan.join();
     EXPECT_EQ(wrong.load(), 0);

@@ -40,8 +40,8 @@ TEST(Commands, UnknownOpcodesAndShortBlocksAreRefused) {
     VirtualDrive drive = DriveWith("dvd+r");
     EXPECT_TRUE(FailsWith(Send(drive, Cdb({0x2A})), kInvalidOpcode));
     const uint8_t shortInquiry[3] = {0x12, 0, 0};
-    EXPECT_TRUE(FailsWith(Answer{drive.Execute(shortInquiry, 3, 0, nullptr, 0, 15), {}}, kInvalidFieldInCdb));
-    EXPECT_TRUE(FailsWith(Answer{drive.Execute(nullptr, 0, 0, nullptr, 0, 15), {}}, kInvalidOpcode));
+    EXPECT_TRUE(FailsWith(Answer{drive.Execute(shortInquiry, 3, kNoData, nullptr, 0, 15), {}}, kInvalidFieldInCdb));
+    EXPECT_TRUE(FailsWith(Answer{drive.Execute(nullptr, 0, kNoData, nullptr, 0, 15), {}}, kInvalidOpcode));
 }
 
 TEST(MediaChange, EjectInsertLoadGivesOneUnitAttentionThenReady) {
