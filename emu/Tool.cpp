@@ -371,8 +371,12 @@ int RunInit(ToolContext& context, const ParsedLine& line) {
 int RunMedia(ToolContext& context, const ParsedLine& line) {
     if (const Result<void> counted = ExpectCount(line.words, 0, "media"); !counted)
         return context.Usage(counted);
+    // The names in one column, two spaces wider than the longest, so no name runs into its text.
+    size_t width = 0;
+    for (const MediaInfo& media : MediaCatalogue()) width = std::max(width, std::string(media.name).size());
     for (const MediaInfo& media : MediaCatalogue()) {
-        context.Out() << std::left << std::setw(17) << media.name << media.description << "\n";
+        context.Out() << std::left << std::setw(static_cast<int>(width + 2)) << media.name << media.description
+                      << "\n";
     }
     return kToolOk;
 }

@@ -7,6 +7,7 @@
 #include "EmuTestSupport.h"
 #include "TempDir.h"
 #include "base/InstallLayout.h"
+#include "emu/Media.h"
 #include "emu/Scenario.h"
 #include "emu/StateFile.h"
 #include "emu/Tool.h"
@@ -182,7 +183,16 @@ TEST_F(ToolTest, CommandsWorkOnTheChosenDrive) {
     EXPECT_EQ(left.find("Drive 2 "), std::string::npos);
     EXPECT_EQ(Run({"--drive", "2", "remove-drive"}).exit, 2);
     EXPECT_EQ(Run({"add-drive", "maker"}).out, "Added drive 2 (target 1).\n");
-    EXPECT_NE(Run({"media"}).out.find("dvd+r-marginal"), std::string::npos);
+    // One medium a line: its name, then at least two spaces, then its description.
+    std::istringstream media(Run({"media"}).out);
+    size_t listed = 0;
+    for (std::string line; std::getline(media, line); ++listed) {
+        const size_t gap = line.find("  ");
+        ASSERT_NE(gap, std::string::npos) << line;
+        EXPECT_NE(FindMedia(line.substr(0, gap)), nullptr) << line;
+        EXPECT_NE(line.find_first_not_of(' ', gap), std::string::npos) << line;
+    }
+    EXPECT_EQ(listed, MediaCatalogue().size());
 }
 
 class VirtualSetupTest : public ::testing::Test {
