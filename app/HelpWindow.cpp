@@ -16,6 +16,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "base/InstallLayout.h"
 #include "res/Icons.h"
@@ -191,7 +192,7 @@ HelpWindow::HelpWindow(const AppServices& services, const QString& directory, QW
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addLayout(buttons);
     layout->addWidget(splitter, 1);
-    resize(860, 620);
+    resize(kHelpWidth, kHelpHeight);
 
     QFile contents(QDir(m_directory).filePath(QLatin1String(kContentsFile)));
     if (contents.open(QIODevice::ReadOnly)) {
@@ -218,6 +219,21 @@ HelpWindow::HelpWindow(const AppServices& services, const QString& directory, QW
     connect(close, &QShortcut::activated, this, &QWidget::close);
 
     ShowPage(QLatin1String(kFirstPage));
+}
+
+QRect HelpGeometry(const QRect& owner, const QRect& available, const QSize& wanted) {
+    // Room for the title bar and the borders the window manager adds around the window.
+    constexpr int kFrameWidth = 16, kFrameHeight = 40;
+    const QSize room(std::max(0, available.width() - kFrameWidth), std::max(0, available.height() - kFrameHeight));
+    const QSize size = wanted.boundedTo(room);
+    QRect place(QPoint(0, 0), size);
+    place.moveCenter(owner.center());
+    // The frame's top left corner is where the window is placed; keep its far edges on screen too.
+    const int right = available.right() - kFrameWidth - size.width() + 1;
+    const int bottom = available.bottom() - kFrameHeight - size.height() + 1;
+    place.moveTo(std::clamp(place.x(), available.left(), std::max(available.left(), right)),
+                 std::clamp(place.y(), available.top(), std::max(available.top(), bottom)));
+    return place;
 }
 
 void HelpWindow::ShowPage(const QString& page) {

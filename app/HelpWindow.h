@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <QWidget>
 #include <vector>
@@ -34,6 +35,16 @@ struct ContentsEntry {
 // Reads the contents file the help compiler reads too (toc.hhc): a nested list of objects with
 // "Name" and "Local" parameters.
 std::vector<ContentsEntry> ParseContents(const QString& text);
+
+// The help window's size where the screen has room for it.
+inline constexpr int kHelpWidth = 860;
+inline constexpr int kHelpHeight = 620;
+
+// Where the help window opens: `wanted` as far as the screen's `available` area allows it (less
+// room for the window's frame, which is not known before it is shown), centred over the window
+// it belongs to (`owner`, frame included) and moved into the available area where it would stick
+// out of it.
+QRect HelpGeometry(const QRect& owner, const QRect& available, const QSize& wanted);
 
 // The user's guide in the program's own window: the contents beside the page, links between the
 // pages, back, forward and the first page. Web addresses go to the desktop's handler.

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QShortcut>
 #include <algorithm>
 
@@ -684,6 +685,14 @@ void CMainDialog::OpenHelpFileFor(const QString& programDirectory, const QString
         });
     }
     if (!page.isEmpty()) m_help->ShowPage(page);
+    if (!m_help->isVisible()) {
+        // Opened (or opened again) within the screen the window in front of it is on.
+        QWidget* owner = m_help->parentWidget() != nullptr ? m_help->parentWidget()->window() : this;
+        const QRect place = HelpGeometry(owner->frameGeometry(), owner->screen()->availableGeometry(),
+                                         QSize(kHelpWidth, kHelpHeight));
+        m_help->resize(place.size());
+        m_help->move(place.topLeft());
+    }
     m_help->show();
     m_help->raise();
     m_help->activateWindow();

@@ -59,6 +59,32 @@ TEST(GuideLookup, BesideTheProgramElseAtTheInstalledPlace) {
     }
 }
 
+// The help window opens within the screen's available area, frame included, over its window.
+TEST(HelpPlacement, TheWindowLiesWithinTheAvailableAreaOverItsOwner) {
+    struct Case {
+        const char* name;
+        QRect owner, available;
+    };
+    const Case cases[] = {
+        {"owner in the lower right of a 1600x1200 screen", {1100, 900, 480, 280}, {0, 0, 1600, 1160}},
+        {"owner at the top left", {0, 0, 400, 300}, {0, 0, 1600, 1160}},
+        {"a screen smaller than the window", {0, 0, 400, 300}, {0, 0, 800, 560}},
+        {"a second screen to the right, with a panel at its top", {2000, 100, 500, 400}, {1600, 30, 1280, 994}},
+        {"owner partly off its screen", {-200, 700, 500, 400}, {0, 0, 1024, 768}},
+    };
+    for (const Case& c : cases) {
+        const QRect place = HelpGeometry(c.owner, c.available, QSize(kHelpWidth, kHelpHeight));
+        // The frame adds at most 16 x 40 around the window.
+        const QRect framed(place.topLeft(), place.size() + QSize(16, 40));
+        EXPECT_TRUE(c.available.contains(framed)) << c.name;
+        EXPECT_EQ(place.size(), QSize(kHelpWidth, kHelpHeight).boundedTo(c.available.size() - QSize(16, 40)))
+            << c.name;
+    }
+    // Where it fits, it is centred over its owner.
+    const QRect owner(400, 300, 800, 600);
+    EXPECT_EQ(HelpGeometry(owner, {0, 0, 1600, 1160}, QSize(kHelpWidth, kHelpHeight)).center(), owner.center());
+}
+
 TEST(GuideContents, TheContentsFileGivesTheTreeOfExistingPages) {
     QFile file(kBuiltGuide + QStringLiteral("/toc.hhc"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
