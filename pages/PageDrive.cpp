@@ -9,11 +9,11 @@
 
 namespace dravix {
 
-PageDrive::PageDrive(QWidget& window, const AppServices& services)
+PageDrive::PageDrive(QWidget& window, const AppServices& services, QLabel* status)
     : m_window(window),
       m_services(services),
       m_drive(std::make_shared<StoppableDrive>()),
-      m_sequence(new DriveSequence(window, services, m_drive)) {}
+      m_sequence(new DriveSequence(window, services, m_drive, status)) {}
 
 void PageDrive::Open(std::function<void(int drives)> opened) {
     m_sequence->Start([this, opened = std::move(opened)] {

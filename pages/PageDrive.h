@@ -27,8 +27,9 @@ struct AppState;
 // the sequence's steps, on workers.
 class PageDrive final {
   public:
-    // The sequence shows its busy state over `window`; `services` are the window's.
-    PageDrive(QWidget& window, const AppServices& services);
+    // The sequence shows its busy state over `window`, its status texts in `status` (null: a label
+    // of its own at the bottom of the window); `services` are the window's.
+    PageDrive(QWidget& window, const AppServices& services, QLabel* status = nullptr);
 
     DriveSequence& Sequence() { return *m_sequence; }
 

@@ -79,7 +79,11 @@ ScopeWrite ScopeWriteFor(const ScopeRequest& request, SettingScope scope) {
 
 SettingScopeDialog::SettingScopeDialog(const AppServices& services, const ScopeRequest& request,
                                        QWidget* parent)
-    : QDialog(parent), m_services(services), m_request(request), m_drive(*this, services) {
+    : QDialog(parent),
+      m_services(services),
+      m_request(request),
+      m_status(new QLabel(this)),
+      m_drive(*this, services, m_status) {
     BuildControls();
     findChild<QLabel*>(ControlName(kTemporaryText))->setText(LoadString(133));
     findChild<QLabel*>(ControlName(kPermanentText))->setText(LoadString(134));
@@ -125,6 +129,15 @@ void SettingScopeDialog::BuildControls() {
               SettingScope::Temporary);
     addColumn(1, kPermanentButton, QStringLiteral("System Setting"), kPermanentText, SettingScope::Permanent);
     layout->setRowStretch(1, 1);
+    // "Drive activating…" and the like get a line of their own that is kept while hidden, so they
+    // are never drawn over the texts and the dialog does not change size when they come and go.
+    m_status->setObjectName(QStringLiteral("driveStatus"));
+    QSizePolicy keep = m_status->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_status->setSizePolicy(keep);
+    m_status->setMinimumHeight(m_status->fontMetrics().height());
+    m_status->hide();
+    layout->addWidget(m_status, 2, 0, 1, 2);
     setMinimumSize(units.Size(210, 70));
 }
 

@@ -7,6 +7,8 @@
 #include "pages/PageDrive.h"
 #include "procedures/SwitchTexts.h"
 
+class QLabel;
+
 namespace dravix {
 
 // What the OverSpeed or the Lumard page asks the setting-scope dialog to write. The caller sets
@@ -62,6 +64,7 @@ class SettingScopeDialog final : public QDialog {
 
     const AppServices& m_services;
     ScopeRequest m_request;
+    QLabel* m_status;  // the drive's status texts, in a row of their own under the two columns
     PageDrive m_drive;
     std::optional<ScopeWrite> m_written;
     bool m_writeCompleted = false;

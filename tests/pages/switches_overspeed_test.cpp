@@ -1,9 +1,12 @@
 // The OverSpeed page and the setting-scope dialog on a virtual drive.
 
+#include <QApplication>
+
 #include "pages/OverSpeed.h"
 #include "pages/SettingScopeDialog.h"
 #include "res/Strings.h"
 #include "switches_support.h"
+#include "ui/DriveSequence.h"
 
 namespace dravix::test {
 namespace {
@@ -208,6 +211,29 @@ TEST_F(ScopeDialog, DeclinedConfirmationRefusalAndFailure) {
     ASSERT_TRUE(dialog.Written());
     EXPECT_FALSE(dialog.WriteCompleted());
     EXPECT_FALSE(drive.State().vendorMode);
+}
+
+// "Drive activating..." has a line of its own: it covers no button or text, lies within the
+// dialog, and the dialog keeps its size when it shows.
+TEST_F(ScopeDialog, TheDriveStatusCoversNothing) {
+    SettingScopeDialog dialog(services, OverSpeedRequest(true));
+    dialog.show();
+    ASSERT_TRUE(Settle(dialog));
+    const QSize before = dialog.size();
+    dialog.findChild<DriveSequence*>()->ShowStatus(QString::fromUtf8(kStatusDriveActivating));
+    QApplication::processEvents();
+    const auto* status = dialog.findChild<QLabel*>(QStringLiteral("driveStatus"));
+    ASSERT_NE(status, nullptr);
+    ASSERT_TRUE(status->isVisible());
+    EXPECT_TRUE(dialog.rect().contains(status->geometry()));
+    for (const QWidget* control : dialog.findChildren<QWidget*>()) {
+        if (control == status || !control->isVisible()) continue;
+        EXPECT_FALSE(status->geometry().intersects(control->geometry())) << control->objectName().toStdString();
+        // Every text gets the height its lines need at its width.
+        if (const auto* label = qobject_cast<const QLabel*>(control))
+            EXPECT_GE(label->height(), label->heightForWidth(label->width())) << label->text().toStdString();
+    }
+    EXPECT_EQ(dialog.size(), before);
 }
 
 TEST(ScopeDialogWithoutDrive, ButtonsAreDisabled) {
