@@ -421,6 +421,7 @@ int RunReadTest(CliContext& context, const CommandArgs& args) {
         }
         std::string what = "LBA " + std::to_string(p.lba);
         if (!seek && p.lastSpeedX > 0) what += "  " + Decimal(p.lastSpeedX, 2) + "X";
+        if (p.retrying) what += "  retrying sector by sector";
         if (p.failedSectors > 0) what += "  " + std::to_string(p.failedSectors) + " unreadable";
         progress.Update(what,
                         seek ? p.seeksDone : static_cast<int>(std::min<uint64_t>(p.doneSectors, INT32_MAX)));

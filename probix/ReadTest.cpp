@@ -195,7 +195,7 @@ class Run final {
     void AddDifference(uint32_t first, uint32_t last);
     void Timed(uint32_t lba, uint32_t count, int64_t microseconds);
     void FlushPoint();
-    void Progress(uint32_t lba);
+    void Progress(uint32_t lba, bool retrying = false);
     void AccessTimes();
     void CheckSameDisc();
     ReadTestResult Finish(ReadTestEnd end);
@@ -319,11 +319,12 @@ bool Run::DriveAnswers(uint32_t lba) {
     return outcome->status != kCommandTimedOut;
 }
 
-void Run::Progress(uint32_t lba) {
+void Run::Progress(uint32_t lba, bool retrying) {
     ReadTestProgress progress;
     progress.doneSectors = m_result.readSectors + m_result.failedSectors + m_result.skippedSectors;
     progress.plannedSectors = m_result.plannedSectors;
     progress.lba = lba;
+    progress.retrying = retrying;
     progress.failedSectors = m_result.failedSectors;
     progress.skippedSectors = m_result.skippedSectors;
     progress.lastSpeedX = m_result.points.empty() ? 0 : m_result.points.back().speedX;
@@ -418,14 +419,15 @@ void Run::Failed(uint32_t lba, const RequestOutcome& outcome) {
 uint32_t Run::Retry(uint32_t lba, uint32_t count, uint32_t extentLast) {
     const uint64_t end = uint64_t{lba} + count;
     for (uint32_t sector = lba; sector < end; ++sector) {
+        Progress(sector, true);
         const RequestOutcome outcome = Request(sector, 1, m_data.data());
         if (outcome.Good()) {
             Good(sector, 1, m_data.data(), outcome.recovered);
-            Progress(sector);
+            Progress(sector, true);
             continue;
         }
         Failed(sector, outcome);
-        Progress(sector);
+        Progress(sector, true);
         if (m_burstSectors < kBurstSectorLimit && m_clock() - m_lastGoodUs < kBurstMicrosecondsLimit)
             continue;
         // An error burst: leave 4 MiB unread and go on after it.

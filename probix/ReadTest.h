@@ -306,6 +306,9 @@ struct ReadTestProgress {
     uint64_t doneSectors = 0;  // read, failed or skipped
     uint64_t plannedSectors = 0;
     uint32_t lba = 0;  // where the run is
+    // The run reads `lba` again on its own, a request over it having failed (a retry pass: slow
+    // on a damaged disc, one request at a time); told before each such read and after it.
+    bool retrying = false;
     uint64_t failedSectors = 0;
     uint64_t skippedSectors = 0;
     double lastSpeedX = 0;  // of the last point, 0 before the first

@@ -1,7 +1,9 @@
 #include "scan/ReadTestView.h"
 
 #include <QColor>
+#include <QFontMetrics>
 #include <QLabel>
+#include <QScrollArea>
 #include <QStringList>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -20,6 +22,8 @@ constexpr int kChartWidth = 640;
 constexpr int kChartHeight = 300;
 // Ranges listed by name; the rest are counted.
 constexpr size_t kListedRanges = 8;
+// Lines the figures show without scrolling: reads, speed, unreadable, skipped and differing ranges.
+constexpr int kFigureLines = 5;
 // The verdict's colours: the ok verdict and the warnings of the Probix page.
 constexpr QRgb kOkColour = 0xFF008200;
 constexpr QRgb kWarningColour = 0xFFFF0000;
@@ -123,7 +127,18 @@ ReadTestView::ReadTestView(QWidget* parent) : QWidget(parent) {
     m_summary->setWordWrap(true);
     m_summary->setMaximumWidth(kChartWidth);
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_layout->addWidget(m_summary);
+    m_summary->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    // The figures have room for their usual lines before there are any, and scroll when there are
+    // more, so that a window does not change size when a run's figures come.
+    auto* figures = new QScrollArea(this);
+    figures->setObjectName(QStringLiteral("readTestFigures"));
+    figures->setFrameShape(QFrame::NoFrame);
+    figures->setWidgetResizable(true);
+    figures->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    figures->setWidget(m_summary);
+    figures->setFixedHeight(m_summary->fontMetrics().lineSpacing() * kFigureLines + 2 * m_summary->margin() + 2);
+    figures->setMaximumWidth(kChartWidth);
+    m_layout->addWidget(figures);
     m_verdict = new QLabel(this);
     m_verdict->setObjectName(QStringLiteral("readTestVerdict"));
     m_verdict->setTextFormat(Qt::PlainText);
@@ -132,6 +147,7 @@ ReadTestView::ReadTestView(QWidget* parent) : QWidget(parent) {
     QFont bold = m_verdict->font();
     bold.setBold(true);
     m_verdict->setFont(bold);
+    m_verdict->setMinimumHeight(QFontMetrics(bold).lineSpacing());
     m_layout->addWidget(m_verdict);
     DiscLayout unknown;
     unknown.dvd = true;

@@ -95,8 +95,9 @@ CReadTestWindow::CReadTestWindow(const AppServices& services, QWidget* parent)
     SetGuidePage(*this, QStringLiteral("readtest.html"));
     Build();
     // The settings wait while the drive works; STOP stays usable. The sequence says
-    // "Drive activating..." over the settings; the status line below is the run's.
-    m_sequence = new DriveSequence(*m_settings, services, m_drive);
+    // "Drive activating..." on a line of its own under the settings; the status line below is the
+    // run's.
+    m_sequence = new DriveSequence(*m_settings, services, m_drive, m_driveStatus);
     ReadDisc();
 }
 
@@ -153,6 +154,15 @@ void CReadTestWindow::Build() {
     grid->addWidget(new QLabel(QStringLiteral("Verify against:"), m_settings), 2, 0);
     grid->addWidget(m_image, 2, 1, 1, 2);
     grid->addWidget(m_browse, 2, 3);
+    m_driveStatus = new QLabel(m_settings);
+    m_driveStatus->setObjectName(QStringLiteral("readTestDriveStatus"));
+    // Its line is kept while it is hidden, so the window does not change size as it comes and goes.
+    QSizePolicy keep = m_driveStatus->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_driveStatus->setSizePolicy(keep);
+    m_driveStatus->setMinimumHeight(m_driveStatus->fontMetrics().height());
+    m_driveStatus->hide();
+    grid->addWidget(m_driveStatus, 3, 0, 1, 4);
     layout->addWidget(m_settings);
 
     auto* run = new QHBoxLayout;
@@ -173,6 +183,9 @@ void CReadTestWindow::Build() {
     m_status->setObjectName(QStringLiteral("readTestStatus"));
     m_status->setTextFormat(Qt::PlainText);
     layout->addWidget(m_status);
+    m_retryTick = new QTimer(this);
+    m_retryTick->setInterval(1000);
+    connect(m_retryTick, &QTimer::timeout, this, &CReadTestWindow::ShowRetryText);
 
     m_view = new ReadTestView(this);
     layout->addWidget(m_view);
@@ -398,7 +411,15 @@ void CReadTestWindow::Start() {
                         if (!m_stopShown) m_view->AddUnread(range);
                     });
                 };
+                bool retrying = false;
                 observer.onProgress = [&](const ReadTestProgress& p) {
+                    if (p.retrying || retrying) {
+                        retrying = p.retrying;
+                        context.Post([this, lba = p.retrying ? std::optional<uint32_t>(p.lba) : std::nullopt,
+                                      failed = p.failedSectors] {
+                            if (!m_stopShown) ShowRetry(lba, failed);
+                        });
+                    }
                     const double part = p.seeksPlanned > 0 ? static_cast<double>(p.seeksDone) / p.seeksPlanned
                                         : p.plannedSectors > 0
                                             ? static_cast<double>(p.doneSectors) / p.plannedSectors
@@ -487,6 +508,7 @@ void CReadTestWindow::closeEvent(QCloseEvent* event) {
 }
 
 void CReadTestWindow::SetRunning(bool running) {
+    if (!running) ShowRetry(std::nullopt, 0);
     m_running = running;
     m_runHold.Set(running);
     m_start->setEnabled(!running);
@@ -495,7 +517,40 @@ void CReadTestWindow::SetRunning(bool running) {
 }
 
 void CReadTestWindow::ShowStatus(const QString& text) {
+    if (m_retryLba) {
+        // What the line says once the retries end.
+        m_statusBeforeRetry = text;
+        return;
+    }
     m_status->setText(text);
+}
+
+void CReadTestWindow::ShowRetry(std::optional<uint32_t> lba, uint64_t failedSectors) {
+    if (!lba) {
+        if (!m_retryLba) return;
+        m_retryLba.reset();
+        m_retryTick->stop();
+        m_status->setText(m_statusBeforeRetry);
+        return;
+    }
+    if (!m_retryLba) {
+        m_statusBeforeRetry = m_status->text();
+        m_retryTick->start();
+    }
+    m_retryLba = lba;
+    m_retryFailed = failedSectors;
+    m_retryRead.start();
+    ShowRetryText();
+}
+
+void CReadTestWindow::ShowRetryText() {
+    if (!m_retryLba) return;
+    const QString unreadable = m_retryFailed == 1 ? QStringLiteral("1 sector")
+                                                  : QStringLiteral("%1 sectors").arg(m_retryFailed);
+    m_status->setText(QStringLiteral("Reading LBA %1 again on its own: %2 unreadable so far; this read %3 s")
+                          .arg(*m_retryLba)
+                          .arg(unreadable)
+                          .arg(m_retryRead.elapsed() / 1000));
 }
 
 void CReadTestWindow::AskSaveResults() {

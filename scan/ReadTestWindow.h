@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <atomic>
 #include <memory>
@@ -15,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 namespace dravix {
 
@@ -83,6 +85,11 @@ class CReadTestWindow final : public QDialog {
     // The save buttons follow the run the window keeps.
     void EnableSaving();
     void ShowStatus(const QString& text);
+    // While the run reads a failed request's sectors again one by one, the status line says which
+    // LBA, how many sectors are unreadable so far and, every second, how long the read at the drive
+    // has taken; null `lba` ends it and the status line says what it said before.
+    void ShowRetry(std::optional<uint32_t> lba, uint64_t failedSectors);
+    void ShowRetryText();
     // The run's stop request and the sequence's, so that nothing more goes to the drive.
     void StopRun();
     // The disc shown is the one the drive's disc watcher knows of; a disc changed since is read
@@ -116,6 +123,12 @@ class CReadTestWindow final : public QDialog {
     QPushButton* m_stopButton = nullptr;
     QProgressBar* m_progress = nullptr;
     QLabel* m_status = nullptr;
+    QLabel* m_driveStatus = nullptr;  // the sequence's "Drive activating…", under the settings
+    QTimer* m_retryTick = nullptr;
+    QElapsedTimer m_retryRead;        // since the read at the drive went out
+    std::optional<uint32_t> m_retryLba;
+    uint64_t m_retryFailed = 0;
+    QString m_statusBeforeRetry;
     ReadTestView* m_view = nullptr;
     QPushButton* m_saveResults = nullptr;
     QPushButton* m_savePicture = nullptr;

@@ -29,6 +29,7 @@
 #include "tests/support/Settle.h"
 #include "tests/support/VirtualBus.h"
 #include "turns/AppState.h"
+#include "ui/DriveSequence.h"
 #include "ui/Services.h"
 #include "ui/Workers.h"
 
@@ -141,6 +142,52 @@ TEST_F(ReadTestWindowTest, ARunToItsEndShowsTheVerdictAndTheCurve) {
     EXPECT_GT(CurvePixels(window), 100);
     EXPECT_TRUE(Find<QPushButton>(window, "readTestSaveResults")->isEnabled());
     EXPECT_EQ(services.State().scanIdle.load(), 1);
+}
+
+// A damaged stretch is read again sector by sector: the status line names the LBA and the count
+// unreadable so far while it does, the drive's status texts cover none of the settings, and the
+// window keeps its size when the figures come.
+TEST_F(ReadTestWindowTest, RetriesSayWhereTheyAreAndTheWindowKeepsItsSize) {
+    emu::VirtualDrive& drive = AddDrive(false);
+    drive.AddDamage({5000, 64});
+    CReadTestWindow window(services);
+    window.show();
+    ASSERT_TRUE(test::Settle(window));
+    ChooseRange(window, 0, 9999);
+    QApplication::processEvents();
+
+    // "Drive activating..." has a line of its own in the settings.
+    window.findChild<DriveSequence*>()->ShowStatus(QString::fromUtf8(kStatusDriveActivating));
+    QApplication::processEvents();
+    const QLabel* driveStatus = Find<QLabel>(window, "readTestDriveStatus");
+    ASSERT_TRUE(driveStatus != nullptr && driveStatus->isVisible());
+    for (const QWidget* control : driveStatus->parentWidget()->findChildren<QWidget*>()) {
+        if (control != driveStatus && control->isVisible())
+            EXPECT_FALSE(driveStatus->geometry().intersects(control->geometry())) << control->objectName().toStdString();
+    }
+    window.findChild<DriveSequence*>()->EndStatus(QString::fromUtf8(kStatusDriveActivating));
+    QApplication::processEvents();
+    const QSize before = window.size();
+
+    Find<QPushButton>(window, "readTestStart")->click();
+    const QLabel* status = Find<QLabel>(window, "readTestStatus");
+    QString retrying;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            if (status->text().startsWith(QStringLiteral("Reading LBA "))) retrying = status->text();
+            return !retrying.isEmpty() || !window.Running();
+        },
+        60000));
+    ASSERT_FALSE(retrying.isEmpty()) << "no retry shown";
+    const uint32_t lba = retrying.section(QLatin1Char(' '), 2, 2).toUInt();
+    EXPECT_TRUE(lba >= 4992 && lba < 5064) << retrying.toStdString();
+    EXPECT_TRUE(retrying.contains(QStringLiteral("unreadable so far; this read "))) << retrying.toStdString();
+    ASSERT_TRUE(WaitEnded(window));
+    QApplication::processEvents();
+    EXPECT_FALSE(status->text().startsWith(QStringLiteral("Reading LBA "))) << status->text().toStdString();
+    const QString verdict = Find<QLabel>(window, "readTestVerdict")->text();
+    EXPECT_TRUE(verdict.startsWith(QStringLiteral("64 sectors could not be read."))) << verdict.toStdString();
+    EXPECT_EQ(window.size(), before);
 }
 
 TEST_F(ReadTestWindowTest, StopEndsTheRunBetweenRequestsAndKeepsWhatWasRead) {
