@@ -351,7 +351,9 @@ TEST_P(WriteAnswers, TheReportIsWhatTheDriveHolds) {
             write_texts::AnswerLostUnread(std::string("`dravix-cli ") + write.readAgain + "`");
         if (answer == Answer::LostAndUnread) {
             EXPECT_EQ(run.status, 1) << run.out << run.err;
-            if (!json) EXPECT_NE(run.err.find(unread), std::string::npos) << run.err;
+            if (!json) {
+                EXPECT_NE(run.err.find(unread), std::string::npos) << run.err;
+            }
         } else {
             EXPECT_EQ(run.status, 0) << run.out << run.err;
             if (!json) {
