@@ -9,7 +9,6 @@
 #include "base/Version.h"
 #include "cli/Names.h"
 #include "cli/Terminal.h"
-#include "drive/Diagnosis.h"
 #include "drive/DriveTable.h"
 #include "drive/Messages.h"
 #include "drive/OptionCommands.h"
@@ -17,7 +16,9 @@
 #include "drive/Trace.h"
 #include "emu/VirtualSetup.h"
 #include "probix/ScanTexts.h"
+#include "procedures/Diagnosis.h"
 #include "procedures/PageTitles.h"
+#include "procedures/SupportTexts.h"
 #include "procedures/SwitchTexts.h"
 #include "res/StringTable.h"
 

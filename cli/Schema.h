@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "drive/WriteCheck.h"
+#include "procedures/WriteCheck.h"
 
 namespace dravix {
 class DriveTable;

@@ -9,9 +9,9 @@
 #include "cli/Terminal.h"
 #include "drive/DriveTable.h"
 #include "drive/Support.h"
-#include "drive/WriteCheck.h"
 #include "probix/ScanTexts.h"
 #include "procedures/BookTypeProcedures.h"
+#include "procedures/WriteCheck.h"
 
 namespace dravix::cli {
 

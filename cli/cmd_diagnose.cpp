@@ -4,10 +4,11 @@
 #include "base/InstallLayout.h"
 #include "base/Version.h"
 #include "cli/Commands.h"
-#include "drive/Diagnosis.h"
-#include "drive/DriveReport.h"
 #include "drive/DriveTable.h"
 #include "drive/Support.h"
+#include "procedures/Diagnosis.h"
+#include "procedures/DriveReport.h"
+#include "procedures/SupportTexts.h"
 
 namespace dravix::cli {
 

@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
+#include "procedures/InfoProcedures.h"
 
 namespace dravix::cli {
 

@@ -1,10 +1,11 @@
 // probe: the support check on the chosen drive, as the main window runs it.
 
 #include "cli/Commands.h"
-#include "drive/Diagnosis.h"
 #include "drive/DriveTable.h"
 #include "drive/Support.h"
+#include "procedures/Diagnosis.h"
 #include "procedures/PageTitles.h"
+#include "procedures/SupportTexts.h"
 
 namespace dravix::cli {
 

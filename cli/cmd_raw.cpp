@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "cli/Commands.h"
-#include "drive/Diagnosis.h"
 #include "drive/DriveTable.h"
 #include "drive/Scsi.h"
+#include "procedures/Diagnosis.h"
 
 namespace dravix::cli {
 

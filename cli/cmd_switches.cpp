@@ -9,6 +9,7 @@
 #include "drive/OptionCommands.h"
 #include "drive/Scsi.h"
 #include "drive/Support.h"
+#include "procedures/SwitchProcedures.h"
 #include "procedures/SwitchTexts.h"
 
 namespace dravix::cli {

@@ -22,7 +22,7 @@ enum FeatureCode : uint8_t {
 enum class SupportOutcome {
     Supported,             // vendor mode is on until the result's scope ends
     VendorModeRefused,     // the caller shows the not-supported dialog
-    FirmwareNotSupported,  // the caller shows kMsgFirmwareNotSupported
+    FirmwareNotSupported,  // the caller shows the not-supported message
 };
 
 struct SupportResult {
@@ -35,11 +35,6 @@ struct SupportResult {
     // out, or failed at the adapter) has been sent its off before the check returned.
     VendorModeScope vendorMode;
 };
-
-inline constexpr const char* kMsgFirmwareNotSupported =
-    "Firmware or product not supported.\nPlease check FAQ in user manual or help files.";
-inline constexpr const char* kMsgNoDeviceFound = "No Device found!";
-inline constexpr const char* kMsgInitialFail = "Initial fail.";
 
 inline constexpr size_t kFeatureListLength = 255;
 

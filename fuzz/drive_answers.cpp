@@ -17,6 +17,7 @@
 #include "fuzz/AnswerFuzz.h"
 #include "fuzz/FuzzCheck.h"
 #include "procedures/BookTypeProcedures.h"
+#include "procedures/InfoProcedures.h"
 
 namespace {
 

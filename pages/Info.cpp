@@ -11,6 +11,8 @@
 
 #include "drive/InfoCommands.h"
 #include "pages/PageDrive.h"
+#include "procedures/InfoProcedures.h"
+#include "procedures/SupportTexts.h"
 #include "turns/AppState.h"
 #include "ui/DialogUnits.h"
 #include "ui/Services.h"

@@ -3,7 +3,8 @@
 #include <QString>
 
 #include "drive/Support.h"
-#include "drive/WriteCheck.h"
+#include "procedures/SupportTexts.h"
+#include "procedures/WriteCheck.h"
 #include "turns/AppState.h"
 #include "ui/Services.h"
 

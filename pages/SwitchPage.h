@@ -7,6 +7,7 @@
 
 #include "drive/OptionCommands.h"
 #include "pages/PageDrive.h"
+#include "procedures/SwitchProcedures.h"
 #include "procedures/SwitchTexts.h"
 #include "ui/PropertyPage.h"
 

@@ -6,6 +6,7 @@
 #include "drive/InfoCommands.h"
 #include "probix/ScanTexts.h"
 #include "probix/SpeedList.h"
+#include "procedures/InfoProcedures.h"
 #include "turns/SharedDrive.h"
 
 namespace dravix {

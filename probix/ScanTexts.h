@@ -1,7 +1,7 @@
 #pragma once
 
-#include "drive/InfoCommands.h"
-#include "drive/Support.h"
+#include "procedures/InfoProcedures.h"
+#include "procedures/SupportTexts.h"
 
 // Every text the Probix page, the Smart report and the command line show about a scan. The
 // widgets, the command line and the tests all use these constants.

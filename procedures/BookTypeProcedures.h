@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "drive/BookTypeCommands.h"
-#include "drive/WriteCheck.h"
 #include "procedures/Captions.h"
+#include "procedures/WriteCheck.h"
 
 namespace dravix {
 

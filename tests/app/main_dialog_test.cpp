@@ -30,6 +30,7 @@
 #include "drive/Support.h"
 #include "emu/Scenario.h"
 #include "probix/ResultsFileReader.h"
+#include "procedures/SupportTexts.h"
 #include "scan/ResultsWindow.h"
 #include "scan/TeFe.h"
 #include "tests/scan/TeFeControls.h"

@@ -12,6 +12,7 @@
 
 #include "drive/Support.h"
 #include "export/ImageTexts.h"
+#include "procedures/SupportTexts.h"
 #include "tests/support/CliRunner.h"
 #include "tests/support/VirtualBus.h"
 

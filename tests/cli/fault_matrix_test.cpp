@@ -16,10 +16,10 @@
 #include <nlohmann/json.hpp>
 
 #include "drive/BookTypeCommands.h"
-#include "drive/WriteCheck.h"
 #include "emu/Media.h"
 #include "probix/ScanTexts.h"
 #include "procedures/BookTypeProcedures.h"
+#include "procedures/WriteCheck.h"
 #include "tests/support/CliRunner.h"
 #include "tests/support/VirtualBus.h"
 

@@ -1,5 +1,5 @@
-// The option and switch command families: the blocks they send and how they send them, the
-// vendor mode bracket, and the decoders of the drive's answers.
+// The option and switch command families: the blocks they send and how they send them, and the
+// decoders of the drive's answers.
 
 #include <gtest/gtest.h>
 
@@ -91,30 +91,6 @@ TEST(OptionCommands, SendTheirBlocksDataInIntoZeroedBuffersWithTwoHundredSeconds
     EXPECT_EQ(state.options[2].Reported(), 2);
     EXPECT_EQ(state.options[1].Reported(), 3);
     EXPECT_TRUE(state.wopcDisabled);
-}
-
-TEST(VendorSequence, RunsBetweenOnAndOffOrNotAtAll) {
-    test::VirtualBus bus;
-    bus.AddDrive(emu::DriveKind::Maker);
-    bus.AddDrive(emu::DriveKind::OtherMaker);
-    DriveTable table;
-    ASSERT_TRUE(table.InitTransport());
-    ASSERT_EQ(table.EnumerateDrives(), 2);
-    bus.ClearCommands();
-
-    OptionReply reply;
-    uint8_t status = 0xEE;
-    EXPECT_TRUE(WithVendorMode(table, [&] { status = ReadOptionStates(table, reply); }));
-    EXPECT_EQ(status, kCommandCompleted);
-    EXPECT_EQ(bus.Commands(),
-              (std::vector<Bytes>{Vendor(0xF1), Vendor(0x1B, {0x16, 0x01, 0x04}), Vendor(0xF2)}));
-
-    ASSERT_TRUE(table.SelectDrive(1));
-    bus.ClearCommands();
-    bool ran = false;
-    EXPECT_FALSE(WithVendorMode(table, [&] { ran = true; }));
-    EXPECT_FALSE(ran);
-    EXPECT_EQ(bus.Commands(), std::vector<Bytes>{Vendor(0xF1)});  // no off after a refusal
 }
 
 // A media information answer with the given record-area length and records "DISC01", "DISC02"…

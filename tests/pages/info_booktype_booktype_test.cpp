@@ -10,10 +10,10 @@
 #include <string>
 
 #include "drive/BookTypeCommands.h"
-#include "drive/WriteCheck.h"
 #include "info_booktype_support.h"
 #include "pages/BookType.h"
 #include "procedures/BookTypeProcedures.h"
+#include "procedures/WriteCheck.h"
 #include "res/Strings.h"
 
 namespace dravix::test {

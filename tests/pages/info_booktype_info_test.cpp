@@ -6,6 +6,7 @@
 #include "drive/InfoCommands.h"
 #include "info_booktype_support.h"
 #include "pages/Info.h"
+#include "procedures/InfoProcedures.h"
 
 namespace dravix::test {
 namespace {

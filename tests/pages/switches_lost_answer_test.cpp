@@ -2,11 +2,11 @@
 // failure: the page reads the drive back and shows what it holds, with no failure box; when that
 // read fails too, one box says that nobody knows.
 
-#include "drive/WriteCheck.h"
 #include "pages/Lumard.h"
 #include "pages/OverSpeed.h"
 #include "pages/TestWrite.h"
 #include "pages/Wopc.h"
+#include "procedures/WriteCheck.h"
 #include "switches_support.h"
 
 namespace dravix::test {

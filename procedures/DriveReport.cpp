@@ -1,7 +1,7 @@
-#include "drive/DriveReport.h"
+#include "procedures/DriveReport.h"
 
-#include "drive/Diagnosis.h"
 #include "drive/DriveNodes.h"
+#include "procedures/Diagnosis.h"
 
 namespace dravix {
 

@@ -1,4 +1,4 @@
-#include "drive/WriteCheck.h"
+#include "procedures/WriteCheck.h"
 
 namespace dravix {
 

@@ -1,4 +1,4 @@
-#include "drive/Diagnosis.h"
+#include "procedures/Diagnosis.h"
 
 #include <cerrno>
 #include <cstdio>
