@@ -238,6 +238,7 @@ TEST(BookTypePageOnAnotherMakersDrive, RefusedVendorModeIsNotSupported) {
     bus.AddDrive(emu::DriveKind::OtherMaker);
     auto prompter = std::make_shared<ScriptedPrompter>();
     AppServices services;
+    services.drives = bus.Drives();
     services.prompter = prompter;
     CBookType page(services);
     Init(page);
