@@ -106,7 +106,7 @@ CMainDialog::CMainDialog(const AppServices& services, PageFactory pages, QWidget
     : QDialog(parent),
       m_services(services),
       m_pageFactory(std::move(pages)),
-      m_drives(std::make_shared<StoppableDrive>()) {
+      m_drives(std::make_shared<StoppableDrive>(services.drives)) {
     setWindowTitle(QStringLiteral("Dravix Ver.2.0"));
     setFont(DialogFont());
     setObjectName(QStringLiteral("dialog102"));

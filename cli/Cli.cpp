@@ -10,7 +10,6 @@
 #include "cli/Names.h"
 #include "cli/Terminal.h"
 #include "drive/DriveTable.h"
-#include "drive/Messages.h"
 #include "drive/OptionCommands.h"
 #include "drive/Support.h"
 #include "drive/Trace.h"
@@ -94,9 +93,13 @@ schema::Json CliContext::Report(int status) const {
     return report;
 }
 
+DriveServices CliContext::Drives() {
+    return {m_environment.platform, [this](const std::string& text) { Note(text); }};
+}
+
 DriveTable* CliContext::OpenDrive(bool selectChosen) {
     if (m_table) return m_table.get();
-    auto table = std::make_unique<DriveTable>();
+    auto table = std::make_unique<DriveTable>(Drives());
     ReadyWaitHooks hooks = InterruptibleWaitHooks();
     hooks.limit = m_environment.readyWaitLimit;
     table->SetReadyWaitHooks(std::move(hooks));
@@ -270,7 +273,6 @@ CliOptions OptionsOf(ParsedLine& line) {
 int RunCommand(CliContext& context, const CliCommand& command, const CommandArgs& args) {
     std::ostream& err = context.Err();
     const CliOptions& options = context.Options();
-    SetDriveMessageHandler([&context](const std::string& text) { context.Note(text); });
     if (options.trace) SetTraceSink(MakeStreamTraceSink(err));
     int status = kExitOk;
     if (options.virtualDrive) {
@@ -282,7 +284,6 @@ int RunCommand(CliContext& context, const CliCommand& command, const CommandArgs
         status = command.run(context, args);
     }
     SetTraceSink(nullptr);
-    SetDriveMessageHandler(nullptr);
     return status;
 }
 

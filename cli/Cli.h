@@ -47,6 +47,8 @@ struct CliOptions {
 struct CliEnvironment {
     // How long a drive that keeps saying it is becoming ready is waited for.
     std::chrono::milliseconds readyWaitLimit = kReadyWaitLimit;
+    // What the drives are reached through; null: the system's platform.
+    std::shared_ptr<Platform> platform;
 };
 
 struct CliCommand;
@@ -99,6 +101,10 @@ class CliContext {
 
     // The JSON object of the run: schema, command, error, then the result's keys.
     schema::Json Report(int status) const;
+
+    // What a DriveTable of this run is given: the environment's platform, and the drive layer's
+    // messages told as notes (Note).
+    DriveServices Drives();
 
     // A DriveTable with the transport prepared, the drives enumerated and --drive selected; its
     // waits end at Ctrl+C. Null, after Fail with kExitNoDrive, when there is no such drive. With

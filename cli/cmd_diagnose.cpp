@@ -74,7 +74,7 @@ schema::Json ReportJson(const DriveReport& report, const DriveTable& table) {
 int RunDiagnose(CliContext& context, const CommandArgs& args) {
     if (!args.words.empty()) return UnexpectedArgument(context, args.words.front());
     // The report is made whatever was found: an empty drive list is what it has to explain.
-    DriveTable table;
+    DriveTable table(context.Drives());
     if (!table.InitTransport()) return context.Fail(kExitNoDrive, kMsgInitialFail);
     table.EnumerateDrives();
     const DriveReport report = GatherDriveReport(table, kVersionText, ReadSystemFacts(), true);

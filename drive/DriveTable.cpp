@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "drive/DriveNodes.h"
 #include "drive/MediumChanges.h"
@@ -37,7 +38,9 @@ std::string FieldText(const char* field, size_t size) {
 
 }  // namespace
 
-DriveTable::DriveTable() : m_platform(CurrentPlatform()) {}
+DriveTable::DriveTable(DriveServices services)
+    : m_platform(services.platform ? std::move(services.platform) : SystemPlatform()),
+      m_messages(std::move(services.messages)) {}
 
 DriveTable::~DriveTable() {
     CloseHandles();
@@ -46,7 +49,7 @@ DriveTable::~DriveTable() {
 bool DriveTable::InitTransport() {
     DetectPassThrough();
     if (!LoadAspi()) {
-        ShowDriveMessage(kMsgCantLoadAspi);
+        ShowDriveMessage(m_messages, kMsgCantLoadAspi);
         return false;
     }
     return true;
@@ -58,7 +61,7 @@ void DriveTable::DetectPassThrough() {
 
 bool DriveTable::LoadAspi() {
     CloseHandles();
-    m_path = m_usePassThrough ? m_platform->MakePassThroughPath() : MakeAspiPath(*m_platform);
+    m_path = m_usePassThrough ? m_platform->MakePassThroughPath() : MakeAspiPath(*m_platform, m_messages);
     if (!m_path) return false;
     if (!m_path->Load()) {
         m_driveCount = 0;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "drive/Messages.h"
 #include "drive/Scsi.h"
 #include "drive/Timeouts.h"
 
@@ -102,11 +103,19 @@ struct ReadyWaitHooks {
     std::function<void()> becomingReady;
 };
 
+// What a DriveTable is given by whoever makes it: the operating system it reaches drives through,
+// and where the drive layer's own messages go. The program's windows take theirs from the
+// application, the command line from its environment.
+struct DriveServices {
+    std::shared_ptr<Platform> platform;  // null: SystemPlatform()
+    MessageHandler messages;             // empty: standard error
+};
+
 // The drives of the computer and the one operation that sends a command block to the selected
 // one. Each window that talks to drives owns one; an instance is used by one thread at a time.
 class DriveTable final : private DiscoveryTarget {
   public:
-    DriveTable();
+    explicit DriveTable(DriveServices services = {});
     ~DriveTable() override;
     DriveTable(const DriveTable&) = delete;
     DriveTable& operator=(const DriveTable&) = delete;
@@ -209,6 +218,7 @@ class DriveTable final : private DiscoveryTarget {
     void CloseHandles();
 
     std::shared_ptr<Platform> m_platform;
+    MessageHandler m_messages;
     std::unique_ptr<TransportPath> m_path;
 
     uint8_t m_usePassThrough = 0;

@@ -1,14 +1,11 @@
 #include "drive/Messages.h"
 
 #include <cstdio>
-#include <mutex>
 #include <utility>
 
 namespace dravix {
 
 namespace {
-std::mutex g_mutex;
-MessageHandler g_handler;
 thread_local const DriveMessageScope* t_scope = nullptr;
 }  // namespace
 
@@ -21,20 +18,10 @@ DriveMessageScope::~DriveMessageScope() {
     t_scope = m_outer;
 }
 
-void SetDriveMessageHandler(MessageHandler handler) {
-    std::lock_guard lock(g_mutex);
-    g_handler = std::move(handler);
-}
-
-void ShowDriveMessage(const std::string& text) {
+void ShowDriveMessage(const MessageHandler& handler, const std::string& text) {
     if (t_scope != nullptr) {
         if (t_scope->m_handler) t_scope->m_handler(text);
         return;
-    }
-    MessageHandler handler;
-    {
-        std::lock_guard lock(g_mutex);
-        handler = g_handler;
     }
     if (handler) {
         handler(text);

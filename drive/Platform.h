@@ -5,6 +5,7 @@
 #include <string>
 
 #include "drive/AspiSrb.h"
+#include "drive/Messages.h"
 
 namespace dravix {
 
@@ -31,8 +32,9 @@ class CompletionEvent {
     virtual bool Wait(std::chrono::milliseconds limit) = 0;
 };
 
-// Everything a DriveTable needs of the operating system. Tests replace it to stand a virtual
-// drive behind fake device nodes or a library of their own.
+// Everything a DriveTable needs of the operating system. Whoever makes a table hands it one
+// (DriveServices); tests hand theirs to stand a virtual drive behind fake device nodes or a
+// library of their own.
 class Platform {
   public:
     virtual ~Platform() = default;
@@ -49,15 +51,12 @@ class Platform {
 // The platform of this system.
 std::shared_ptr<Platform> SystemPlatform();
 
-// Every DriveTable constructed while an override is set uses it instead of the system's.
-void SetPlatformOverride(std::shared_ptr<Platform> platform);
-std::shared_ptr<Platform> CurrentPlatform();
-
 // Loads an ASPI library from a file; null when it cannot be loaded.
 std::unique_ptr<AspiLibrary> LoadAspiLibraryFile(const std::string& path);
 
-// The ASPI path over a library; shared by every platform.
-std::unique_ptr<TransportPath> MakeAspiPath(Platform& platform);
+// The ASPI path over a library; shared by every platform. Its messages go to `messages`
+// (ShowDriveMessage).
+std::unique_ptr<TransportPath> MakeAspiPath(Platform& platform, MessageHandler messages);
 
 // Environment variable that names the ASPI library on Linux (and selects the ASPI path there).
 inline constexpr const char* kAspiLibraryVariable = "DRAVIX_ASPI_LIBRARY";

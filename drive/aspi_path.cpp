@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "drive/AspiSrb.h"
@@ -52,7 +53,8 @@ struct PendingRequest {
 
 class AspiPath final : public TransportPath {
   public:
-    explicit AspiPath(Platform& platform) : m_platform(platform) {}
+    AspiPath(Platform& platform, MessageHandler messages)
+        : m_platform(platform), m_messages(std::move(messages)) {}
 
     ~AspiPath() override {
         // Requests the library has not let go of stay allocated: it may still write into them.
@@ -70,7 +72,7 @@ class AspiPath final : public TransportPath {
         const uint32_t info = m_supportInfo();
         const uint8_t status = static_cast<uint8_t>(info >> 8);
         if (status != SS_COMP && status != SS_NO_ADAPTERS) {
-            ShowDriveMessage(kMsgUnexpectedAspiFailure);
+            ShowDriveMessage(m_messages, kMsgUnexpectedAspiFailure);
             return false;
         }
         m_adapterCount = static_cast<int32_t>(info & 0xFF);
@@ -254,6 +256,7 @@ class AspiPath final : public TransportPath {
     }
 
     Platform& m_platform;
+    MessageHandler m_messages;
     std::unique_ptr<AspiLibrary> m_library;
     GetSupportInfoFn m_supportInfo = nullptr;
     SendCommandFn m_send = nullptr;
@@ -265,8 +268,8 @@ class AspiPath final : public TransportPath {
 
 }  // namespace
 
-std::unique_ptr<TransportPath> MakeAspiPath(Platform& platform) {
-    return std::make_unique<AspiPath>(platform);
+std::unique_ptr<TransportPath> MakeAspiPath(Platform& platform, MessageHandler messages) {
+    return std::make_unique<AspiPath>(platform, std::move(messages));
 }
 
 }  // namespace dravix

@@ -99,8 +99,7 @@ AnsweringDrive::AnsweringDrive() : m_device(std::make_shared<Device>()) {
         0, [device = m_device](sg_io_hdr_t& r) { return (*device)(r); }, 0);
     auto platform = std::make_shared<test::TestPlatform>();
     platform->sg = os;
-    m_platformScope = std::make_unique<test::ScopedPlatform>(platform);
-    m_table = std::make_unique<DriveTable>();
+    m_table = std::make_unique<DriveTable>(DriveServices{platform, {}});
     FUZZ_CHECK(m_table->InitTransport());
     BringDriveIn();
 }

@@ -29,10 +29,6 @@
 
 #include "drive/DriveTable.h"
 
-namespace dravix::test {
-class ScopedPlatform;
-}
-
 namespace dravix::fuzz {
 
 struct ScriptedAnswer {
@@ -80,7 +76,6 @@ class AnsweringDrive {
     void BringDriveIn();
 
     std::shared_ptr<Device> m_device;
-    std::unique_ptr<test::ScopedPlatform> m_platformScope;
     std::unique_ptr<DriveTable> m_table;
     bool m_scriptInquiry = false;
 };

@@ -93,6 +93,7 @@ CBookType::CBookType(const AppServices& services, QWidget* parent)
       m_drive(*this, services) {
     BuildControls();
     m_poll = new QTimer(this);
+    m_poll->setObjectName(QString::fromLatin1(kPollTimerName));
     m_poll->setInterval(kPollIntervalMs);
     connect(m_poll, &QTimer::timeout, this, &CBookType::PollTray);
 }
@@ -199,10 +200,6 @@ ScanLock CBookType::LockedByScan() const {
     return {.untilGivenBack = {kCheckDriveId, kPlusRwModifyId, kPlusRModifyId, kPlusRDlModifyId,
                                kCheckMediaId, kMediaModifyId},
             .givenBack = {kCheckDriveId, kCheckMediaId}};
-}
-
-bool CBookType::PollRunning() const {
-    return m_poll->isActive();
 }
 
 int CBookType::HintStringId(int controlId, const QString& label) {

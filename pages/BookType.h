@@ -41,6 +41,8 @@ class CBookType final : public PropertyPage, private BookTypeObserver {
     static constexpr int kMediaBookTypeId = 1028;
     static constexpr int kHintId = 1056;
     static constexpr int kPollIntervalMs = 500;
+    // The object name of the tray poll's timer (Timer 1).
+    static constexpr const char* kPollTimerName = "timer1";
 
     // The string table id of the hint for a control showing this label; 0 when it has none.
     static int HintStringId(int controlId, const QString& label);
@@ -48,7 +50,6 @@ class CBookType final : public PropertyPage, private BookTypeObserver {
     // Timer 1: shows an emptied tray (not while a sequence runs). Public so that tests can run one
     // poll without waiting for the timer.
     void PollTray();
-    bool PollRunning() const;
 
     // A scan locks every button; after it only the two checks come back, the set buttons stay as
     // the page left them.

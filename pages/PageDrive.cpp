@@ -13,7 +13,7 @@ namespace dravix {
 PageDrive::PageDrive(QWidget& window, const AppServices& services, QLabel* status)
     : m_window(window),
       m_services(services),
-      m_drive(std::make_shared<StoppableDrive>()),
+      m_drive(std::make_shared<StoppableDrive>(services.drives)),
       m_sequence(new DriveSequence(window, services, m_drive, status)) {}
 
 void PageDrive::Open(std::function<void(int drives)> opened) {

@@ -139,11 +139,6 @@ void KeptResults::ShowFigures(bool current) {
     m_figuresOn->setToolTip(QStringLiteral("<p style=\"white-space:pre\">%1</p>").arg(tip));
 }
 
-QString KeptResults::SaveResults(const QString& path) const {
-    if (!m_last) return QStringLiteral("There are no results to save.");
-    return QString::fromStdString(SaveResultsFile(QFile::encodeName(path).toStdString(), *m_last).ErrorText());
-}
-
 QString KeptResults::SavePicture(const QString& path) const {
     if (!m_last) return QStringLiteral("There are no results to save.");
     // The run's results file, once written, is not replaced by its picture.

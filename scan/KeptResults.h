@@ -76,13 +76,6 @@ class KeptResults final {
     // now.
     void ShowSummary(const PageSettings& now);
 
-    const std::optional<ScanResults>& Last() const { return m_last; }
-    bool Stale() const { return m_stale; }
-
-    // Writes the last run's results file, or its labelled chart picture. Empty when written.
-    QString SaveResults(const QString& path) const;
-    QString SavePicture(const QString& path) const;
-
     // A Smart report as a results file; none when it measured nothing.
     std::optional<ScanResults> SmartResultsOf(const CSmartReportDlg& dialog, uint8_t discTypeCode,
                                               const std::vector<uint8_t>& speedCodes,
@@ -102,6 +95,8 @@ class KeptResults final {
     void ShowFigures(bool current);
     void AskAndSaveResults();
     void AskAndSavePicture();
+    // Writes the last run's labelled chart picture. Empty when written.
+    QString SavePicture(const QString& path) const;
     // Runs `write` on the page's worker; back on the page, the message it gives is shown, or the
     // path it wrote is named with the figures.
     void WriteOnWorker(std::function<AutosaveOutcome()> write, QPointer<QWidget> owner = {});

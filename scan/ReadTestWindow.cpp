@@ -86,7 +86,7 @@ struct CReadTestWindow::Ran {
 CReadTestWindow::CReadTestWindow(const AppServices& services, QWidget* parent)
     : QDialog(parent),
       m_services(services),
-      m_drive(std::make_shared<StoppableDrive>()),
+      m_drive(std::make_shared<StoppableDrive>(services.drives)),
       m_runHold(services.state) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlag(Qt::Window);

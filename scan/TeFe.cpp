@@ -249,7 +249,7 @@ void CTEFE::OnInitDialog() {
     m_statusText = ProgramText(scan_texts::kInitial);
     m_shared->scanBusy = false;
 
-    m_scanDrive = std::make_shared<StoppableDrive>();
+    m_scanDrive = std::make_shared<StoppableDrive>(Services().drives);
     m_sequence = new DriveSequence(*this, Services(), m_scanDrive);
     m_sequence->Start([this] { OpenScanDrive(); });
 }

@@ -14,9 +14,9 @@ struct StoppableDrive::Gate {
     }
 };
 
-StoppableDrive::StoppableDrive()
+StoppableDrive::StoppableDrive(DriveServices services)
     : m_gate(std::make_shared<Gate>()),
-      m_table(std::make_unique<DriveTable>()),
+      m_table(std::make_unique<DriveTable>(std::move(services))),
       m_shared(std::make_unique<SharedDrive>(*m_table)) {
     // The table asks before every command, so its path (and the transport it reports) stays
     // the program's own.

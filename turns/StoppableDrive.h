@@ -19,7 +19,8 @@ namespace dravix {
 // the drive when its window is gone.
 class StoppableDrive final {
   public:
-    StoppableDrive();
+    // The table takes the services its window was given.
+    explicit StoppableDrive(DriveServices services);
     ~StoppableDrive();
     StoppableDrive(const StoppableDrive&) = delete;
     StoppableDrive& operator=(const StoppableDrive&) = delete;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "drive/DriveTable.h"
 #include "turns/AppState.h"
 #include "ui/LinkLauncher.h"
 #include "ui/Prompter.h"
@@ -30,16 +31,20 @@ struct SaveQuestion {
 };
 
 // What the program's windows share and ask of the desktop and of the user, in one place: the
-// program's state, message boxes, modal dialogs, opening addresses and links, File > Save. The
-// application makes one and hands it to its main window, which hands it to every window it makes;
-// a window hands it on to the dialogs it opens. Tests give the windows one whose parts they
-// script. A part left empty is the program's own. UI thread only (the state aside: workers share
-// it, each keeping it alive while it runs).
+// program's state, the drive layer's services, message boxes, modal dialogs, opening addresses
+// and links, File > Save. The application makes one and hands it to its main window, which hands
+// it to every window it makes; a window hands it on to the dialogs it opens. Tests give the
+// windows one whose parts they script. A part left empty is the program's own. UI thread only
+// (the state aside: workers share it, each keeping it alive while it runs).
 class AppServices final {
   public:
     // The state the windows share: the chosen drive, ScanIdle, the sheet's flags.
     std::shared_ptr<AppState> state = std::make_shared<AppState>();
     AppState& State() const { return *state; }
+
+    // What every DriveTable a window makes is given: the platform it reaches drives through and
+    // where the drive layer's messages go. Empty parts: the system's platform, standard error.
+    DriveServices drives;
 
     // Every message box. Empty: a QMessageBox.
     std::shared_ptr<Prompter> prompter;

@@ -71,7 +71,7 @@ void BM_ReadTestVerify256MiB(benchmark::State& state) {
     vdrive.SetReadModel(emu::ReadSpeedModel::Clv);
     vdrive.SetMicrosecondSleeper([](uint64_t) {});  // zero latency: the medium takes no time
     vdrive.Insert(kMedia);
-    DriveTable table;
+    DriveTable table{bus.Drives()};
     table.InitTransport();
     table.EnumerateDrives();
     TestUnitReady(table);

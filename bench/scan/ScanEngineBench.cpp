@@ -42,7 +42,7 @@ struct Bench {
 
     Bench() {
         drive.Insert("dvd+r-dl");
-        DriveTable table;
+        DriveTable table(bus.Drives());
         table.InitTransport();
         table.EnumerateDrives();
         TestUnitReady(table);  // takes the unit attention of the load
@@ -61,7 +61,7 @@ void SetCounters(benchmark::State& state, double secondsPerScan, double driveMic
 
 void BM_EngineFullScanDualLayer(benchmark::State& state) {
     Bench bench;
-    DriveTable table;
+    DriveTable table(bench.bus.Drives());
     table.InitTransport();
     table.EnumerateDrives();
     SharedDrive drive(table);

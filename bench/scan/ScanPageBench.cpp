@@ -64,6 +64,7 @@ void BM_PageFullScanUiStall(benchmark::State& state) {
     for (auto _ : state) {
         services.state = std::make_shared<AppState>();  // each run starts as the program does
         test::VirtualBus bus;
+        services.drives = bus.Drives();
         emu::VirtualDrive& drive = bus.AddDrive();
         drive.Insert("dvd+r-dl");
         std::atomic<int> measured{0};
@@ -108,6 +109,7 @@ void SaveSnapshot(const QString& path) {
     AppServices services;
     services.prompter = std::make_shared<SilentPrompter>();
     test::VirtualBus bus;
+    services.drives = bus.Drives();
     emu::VirtualDrive& drive = bus.AddDrive();
     drive.Insert("dvd+r-dl");
     std::atomic<int> measured{0};

@@ -192,6 +192,7 @@ bool SpeedsListed(CMainDialog& window) {
 
 struct Bench {
     Bench() {
+        services.drives = bus.Drives();
         for (int i = 0; i < 2; ++i) {
             emu::VirtualDrive& drive = bus.AddDrive();
             drive.SetFeatureCodes({1, 2, 3, 5, 6, 7});

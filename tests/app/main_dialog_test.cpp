@@ -76,6 +76,8 @@ class FakePage final : public PropertyPage {
 };
 
 struct MainDialogTest : ::testing::Test {
+    MainDialogTest() { services.drives = bus.Drives(); }
+
     test::VirtualBus bus;
     std::shared_ptr<test::ScriptedPrompter> prompter = std::make_shared<test::ScriptedPrompter>();
     std::vector<std::string> dialogs;  // class names of the modal dialogs run
@@ -238,7 +240,7 @@ TEST_F(MainDialogTest, CtrlSSavesWhileCtrlXAndCtrlAStayInert) {
 TEST_F(MainDialogTest, TransportFailureEndsTheProgramWithInitialFail) {
     auto platform = std::make_shared<test::TestPlatform>();
     platform->passThrough = false;  // an ASPI library that cannot be loaded
-    test::ScopedPlatform scope(platform);
+    services.drives.platform = platform;
     // A box runs an event loop of its own, which delivers what the worker posts while it is open:
     // "Initial fail." must still wait until the library's box is answered.
     size_t askedWhileLibraryBoxOpen = 0;
@@ -315,7 +317,7 @@ TEST_F(MainDialogTest, DriveReportGoesToTheClipboard) {
     CMainDialog window(services, FakePages());
     Open(window);
     // The disc poll's commands, over and over: one line with their count.
-    DriveTable poll;
+    DriveTable poll(bus.Drives());
     ASSERT_TRUE(poll.InitTransport());
     ASSERT_EQ(poll.EnumerateDrives(), 1);
     poll.SelectDrive(0);
@@ -362,7 +364,7 @@ TEST_F(MainDialogTest, RescanKeepsTheChosenDriveByItsNodesAndProbesAnotherWhenIt
     ASSERT_EQ(tabs, (std::vector<std::string>{"Information", "Book Type", "Probix"}));
 
     // A page's table, listed before the rescan.
-    DriveTable page;
+    DriveTable page(bus.Drives());
     ASSERT_TRUE(page.InitTransport());
     ASSERT_EQ(page.EnumerateDrives(), 2);
     page.SetListingGeneration(services.State().driveListGeneration);

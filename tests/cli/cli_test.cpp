@@ -40,7 +40,7 @@ emu::FaultRule InquiryReply(const std::string& identity) {
 TEST_F(CliTest, DrivesListsEveryDriveInDiscoveryOrder) {
     bus.AddDrive();
     bus.AddDrive(emu::DriveKind::OtherMaker);
-    const CliRun run = RunCliCapture({"drives"});
+    const CliRun run = RunCliCapture(bus.Drives(), {"drives"});
     ASSERT_EQ(run.status, 0) << run.err;
     // The 28-character label, then the drive's nodes.
     const std::string first = run.out.substr(0, run.out.find('\n'));
@@ -49,7 +49,7 @@ TEST_F(CliTest, DrivesListsEveryDriveInDiscoveryOrder) {
     EXPECT_NE(run.out.find("\n1: "), std::string::npos);
     EXPECT_NE(run.out.find("\u2014 /dev/sr1, /dev/sg1\n"), std::string::npos);
 
-    const CliRun json = RunCliCapture({"--json", "drives"});
+    const CliRun json = RunCliCapture(bus.Drives(), {"--json", "drives"});
     const auto object = nlohmann::json::parse(json.out);
     ASSERT_EQ(object["drives"].size(), 2u);
     EXPECT_EQ(object["drives"][1]["index"], 1);
@@ -61,13 +61,13 @@ TEST_F(CliTest, DrivesListsEveryDriveInDiscoveryOrder) {
 TEST_F(CliTest, DriveIdentityIsPrintedEscaped) {
     bus.AddDrive().AddFault(
         InquiryReply(std::string("ZA\x07RN\x1B[2J") + "\xFF" + std::string(18, ' ') + "1.00"));
-    const CliRun run = RunCliCapture({"drives"});
+    const CliRun run = RunCliCapture(bus.Drives(), {"drives"});
     ASSERT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("0: ZA\\x07RN\\x1B[2J\\xFF"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find('\x1B'), std::string::npos);  // no terminal control reaches the screen
     // Nor into JSON, which could not even hold the byte FFh.
     for (const char* command : {"drives", "probe", "info"}) {
-        const CliRun json = RunCliCapture({"--json", command});
+        const CliRun json = RunCliCapture(bus.Drives(), {"--json", command});
         const auto object = nlohmann::json::parse(json.out);
         const auto& drive = command == std::string("drives") ? object["drives"][0] : object["drive"];
         EXPECT_EQ(drive["vendor"], "ZA\\x07RN\\x1B[2");
@@ -77,27 +77,27 @@ TEST_F(CliTest, DriveIdentityIsPrintedEscaped) {
     // A NUL ends the product text, as the label is read as a C string; the revision follows.
     VirtualBus other;
     other.AddDrive().AddFault(InquiryReply(std::string("ZARN\0\0\0\0", 8) + std::string(16, 'P') + "REV1"));
-    const CliRun cut = RunCliCapture({"drives"});
+    const CliRun cut = RunCliCapture(other.Drives(), {"drives"});
     EXPECT_EQ(cut.out, "0: ZARNREV1 \u2014 /dev/sr0, /dev/sg0\n");
 }
 
 // A listing of no drive is an empty listing (exit 0), told with the hint; a command that needs a
 // drive fails with it (exit 3). The hint names the command line's own --virtual.
 TEST_F(CliTest, NoDriveIsAnEmptyListingAndAFailureOfTheOtherCommands) {
-    const CliRun none = RunCliCapture({"drives"});
+    const CliRun none = RunCliCapture(bus.Drives(), {"drives"});
     EXPECT_EQ(none.status, 0);
     EXPECT_TRUE(none.out.empty());
     EXPECT_EQ(none.err.rfind(std::string("dravix-cli: ") + kMsgNoDeviceFound + "\n", 0), 0u);
     EXPECT_NE(none.err.find("start it with \"dravix-cli --virtual\"."), std::string::npos) << none.err;
-    const CliRun json = RunCliCapture({"--json", "drives"});
+    const CliRun json = RunCliCapture(bus.Drives(), {"--json", "drives"});
     EXPECT_EQ(json.status, 0);
     EXPECT_EQ(nlohmann::json::parse(json.out)["drives"], nlohmann::json::array());
-    EXPECT_EQ(RunCliCapture({"info"}).status, 3);
+    EXPECT_EQ(RunCliCapture(bus.Drives(), {"info"}).status, 3);
 
     FakeSgSystem::Node refused;
     refused.openError = EACCES;
     bus.Os().AddNode("/dev/sr0", refused);
-    const CliRun hinted = RunCliCapture({"probe"});
+    const CliRun hinted = RunCliCapture(bus.Drives(), {"probe"});
     EXPECT_EQ(hinted.status, 3);
     EXPECT_NE(hinted.err.find("No Device found!\nSome drives could not be opened:\n  /dev/sr0"),
               std::string::npos)
@@ -109,7 +109,7 @@ TEST_F(CliTest, NoDriveIsAnEmptyListingAndAFailureOfTheOtherCommands) {
 TEST_F(CliTest, DiagnoseReportsDrivesNodesSupportAndTheLastCommands) {
     bus.AddDrive().SetFeatureCodes({5, 1});
     bus.AddDrive(emu::DriveKind::OtherMaker);
-    const CliRun run = RunCliCapture({"diagnose"});
+    const CliRun run = RunCliCapture(bus.Drives(), {"diagnose"});
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char* part :
          {"version: ", "kernel: ", "transport: pass-through", "sg driver loaded: yes", "0: \"ZARN",
@@ -125,7 +125,7 @@ TEST_F(CliTest, DiagnoseReportsDrivesNodesSupportAndTheLastCommands) {
         }
     }
 
-    const auto object = nlohmann::json::parse(RunCliCapture({"--json", "diagnose"}).out);
+    const auto object = nlohmann::json::parse(RunCliCapture(bus.Drives(), {"--json", "diagnose"}).out);
     ASSERT_EQ(object["drives"].size(), 2u);
     EXPECT_EQ(object["drives"][0]["features"], nlohmann::json::array({5, 1}));
     EXPECT_EQ(object["drives"][1]["supported"], false);
@@ -142,31 +142,31 @@ TEST_F(CliTest, ProbeTellsSupportedRefusedAndOldFirmwareApart) {
     bus.AddDrive(emu::DriveKind::OtherMaker);
     bus.AddDrive(emu::DriveKind::OldFirmware);
 
-    const CliRun supported = RunCliCapture({"probe"});
+    const CliRun supported = RunCliCapture(bus.Drives(), {"probe"});
     EXPECT_EQ(supported.status, 0);
     EXPECT_EQ(supported.out,
               "supported\nfeatures: 7 1 4 5\npages: Information, Book Type, Probix, OverSpeed\n");
     EXPECT_FALSE(bus.Drive(0).State().vendorMode);  // left as found
 
-    const CliRun refused = RunCliCapture({"--drive", "1", "probe"});
+    const CliRun refused = RunCliCapture(bus.Drives(), {"--drive", "1", "probe"});
     EXPECT_EQ(refused.status, 3);
     EXPECT_EQ(refused.err, "dravix-cli: vendor mode refused (refused by the drive)\n");
 
-    const CliRun old = RunCliCapture({"--drive", "2", "--json", "probe"});
+    const CliRun old = RunCliCapture(bus.Drives(), {"--drive", "2", "--json", "probe"});
     EXPECT_EQ(old.status, 3);
     const auto object = nlohmann::json::parse(old.out);
     EXPECT_EQ(object["supported"], false);
     EXPECT_EQ(object["error"], (nlohmann::json{{"code", 3}, {"message", kMsgFirmwareNotSupported}}));
     EXPECT_TRUE(bus.Drive(2).State().vendorMode);  // no off after a feature list without the signature
 
-    const CliRun missing = RunCliCapture({"--drive", "3", "probe"});
+    const CliRun missing = RunCliCapture(bus.Drives(), {"--drive", "3", "probe"});
     EXPECT_EQ(missing.status, 3);
     EXPECT_EQ(missing.err, "dravix-cli: There is no drive 3\n");
 }
 
 TEST_F(CliTest, RawSendsOneCommandAndShowsStatusSenseAndAnswer) {
     emu::VirtualDrive& drive = bus.AddDrive();
-    const CliRun inquiry = RunCliCapture({"raw", "--in", "36", "12 00 00 00 24 00"});
+    const CliRun inquiry = RunCliCapture(bus.Drives(), {"raw", "--in", "36", "12 00 00 00 24 00"});
     ASSERT_EQ(inquiry.status, 0) << inquiry.err;
     EXPECT_EQ(inquiry.out.rfind(
                   "status: 0 (completed)\nsense: 00/00/00\ntransferred: 36 of 36 bytes\n0000  05 ", 0),
@@ -175,17 +175,18 @@ TEST_F(CliTest, RawSendsOneCommandAndShowsStatusSenseAndAnswer) {
     EXPECT_NE(inquiry.out.find("0020  "), std::string::npos);  // 36 bytes: three lines
 
     // Only what the drive sent is shown.
-    const CliRun longer = RunCliCapture({"raw", "--in", "64", "12 00 00 00 40 00"});
+    const CliRun longer = RunCliCapture(bus.Drives(), {"raw", "--in", "64", "12 00 00 00 40 00"});
     EXPECT_NE(longer.out.find("transferred: 36 of 64 bytes\n"), std::string::npos) << longer.out;
     EXPECT_EQ(longer.out.find("0030  "), std::string::npos);
 
     drive.RemoveDisc();
-    const CliRun notReady = RunCliCapture({"raw", "00 00 00 00 00 00"});
+    const CliRun notReady = RunCliCapture(bus.Drives(), {"raw", "00 00 00 00 00 00"});
     EXPECT_EQ(notReady.status, 1);
     EXPECT_EQ(notReady.out, "status: 1 (failed)\nsense: 02/3A/00\n");
     EXPECT_EQ(bus.Commands().back(), (Bytes{0, 0, 0, 0, 0, 0}));
 
-    const CliRun json = RunCliCapture({"--json", "raw", "0x5A", "08", "2A00000000001E00", "--in", "30"});
+    const CliRun json =
+        RunCliCapture(bus.Drives(), {"--json", "raw", "0x5A", "08", "2A00000000001E00", "--in", "30"});
     const auto object = nlohmann::json::parse(json.out);
     EXPECT_EQ(object["cdb"], "5A 08 2A 00 00 00 00 00 1E 00");
     EXPECT_EQ(object["status"], 0);
@@ -194,15 +195,16 @@ TEST_F(CliTest, RawSendsOneCommandAndShowsStatusSenseAndAnswer) {
     // Data out from a file of hex bytes.
     const std::string file = ::testing::TempDir() + "/dravix-raw-out.hex";
     std::ofstream(file) << "00 00 00 08\n";
-    const CliRun out = RunCliCapture({"raw", "--out", file, "55 10 00 00 00 00 00 00 04 00"});
+    const CliRun out = RunCliCapture(bus.Drives(), {"raw", "--out", file, "55 10 00 00 00 00 00 00 04 00"});
     EXPECT_NE(out.out.find("status: "), std::string::npos);
     // The data-out file holds whole bytes, at most 1 MiB of them; past it, nothing is sent.
     bus.ClearCommands();
     std::ofstream(file) << "00 0 00\n";
-    const CliRun odd = RunCliCapture({"raw", "--out", file, "55 10 00 00 00 00 00 00 04 00"});
+    const CliRun odd = RunCliCapture(bus.Drives(), {"raw", "--out", file, "55 10 00 00 00 00 00 00 04 00"});
     EXPECT_EQ(odd.status, 1);
     EXPECT_NE(odd.err.find("'0' is not hex bytes"), std::string::npos) << odd.err;
-    const CliRun endless = RunCliCapture({"raw", "--out", "/dev/zero", "55 10 00 00 00 00 00 00 04 00"});
+    const CliRun endless =
+        RunCliCapture(bus.Drives(), {"raw", "--out", "/dev/zero", "55 10 00 00 00 00 00 00 04 00"});
     EXPECT_EQ(endless.status, 1);
     EXPECT_NE(endless.err.find("holds more than 1048576 bytes"), std::string::npos) << endless.err;
     EXPECT_TRUE(bus.Commands().empty());
@@ -220,11 +222,11 @@ TEST_F(CliTest, RawTellsAKernelRefusalFromTheDrives) {
         }
         return 0;
     });
-    const CliRun raw = RunCliCapture({"raw", "FD F1 5A 41 52 4E 00 00 00 00 00 00"});
+    const CliRun raw = RunCliCapture(bus.Drives(), {"raw", "FD F1 5A 41 52 4E 00 00 00 00 00 00"});
     EXPECT_EQ(raw.status, 1);
     EXPECT_NE(raw.out.find("refused by the kernel (permission denied)"), std::string::npos) << raw.out;
 
-    const CliRun probe = RunCliCapture({"probe"});
+    const CliRun probe = RunCliCapture(bus.Drives(), {"probe"});
     EXPECT_EQ(probe.status, 3);
     EXPECT_NE(probe.err.find("vendor mode refused (refused by the kernel: permission denied on /dev/sr0"),
               std::string::npos)
@@ -271,7 +273,7 @@ TEST_F(CliTest, AUsageErrorIsOneLineThatNamesTheHelpToRead) {
          std::string("'out.xyz': ") + texts::kUnsupportedType + " (see dravix-cli help convert)"},
     };
     for (const Case& c : cases) {
-        const CliRun run = RunCliCapture(c.args);
+        const CliRun run = RunCliCapture(bus.Drives(), c.args);
         EXPECT_EQ(run.status, 2) << c.line;
         EXPECT_EQ(run.err, std::string("dravix-cli: ") + c.line + "\n");
         EXPECT_TRUE(run.out.empty());
@@ -279,7 +281,7 @@ TEST_F(CliTest, AUsageErrorIsOneLineThatNamesTheHelpToRead) {
         // With --json the same error is the one object on standard output.
         std::vector<std::string> args = c.args;
         args.insert(args.begin(), "--json");
-        const CliRun json = RunCliCapture(args);
+        const CliRun json = RunCliCapture(bus.Drives(), args);
         EXPECT_EQ(json.status, 2);
         EXPECT_TRUE(json.err.empty()) << json.err;
         const auto object = nlohmann::json::parse(json.out);
@@ -304,16 +306,17 @@ TEST_F(CliTest, OptionsInEveryFormMeanTheSame) {
         {{"--json", "drives", "-qy"}, {"-q", "-y", "--json", "drives"}},
     };
     for (const Case& c : cases) {
-        const CliRun run = RunCliCapture(c.args);
+        const CliRun run = RunCliCapture(bus.Drives(), c.args);
         EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(run.out, RunCliCapture(c.same).out) << c.args[0];
+        EXPECT_EQ(run.out, RunCliCapture(bus.Drives(), c.same).out) << c.args[0];
     }
     // A value is always the next argument, even one that looks like an option.
-    EXPECT_EQ(RunCliCapture({"scan", "--speed", "--json"}).err.find("unknown option"), std::string::npos);
+    EXPECT_EQ(RunCliCapture(bus.Drives(), {"scan", "--speed", "--json"}).err.find("unknown option"),
+              std::string::npos);
     // After "--" a name with a leading dash is a file to read, not an option.
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"compare", "--", "-a.csv", "-b.csv"}, {"report", "-o", "r.html", "--", "-a.csv"}}) {
-        const CliRun run = RunCliCapture(args);
+        const CliRun run = RunCliCapture(bus.Drives(), args);
         EXPECT_EQ(run.status, 1) << run.err;
         EXPECT_NE(run.err.find("-a.csv"), std::string::npos) << run.err;
         EXPECT_EQ(run.err.find("unknown option"), std::string::npos) << run.err;
@@ -321,23 +324,23 @@ TEST_F(CliTest, OptionsInEveryFormMeanTheSame) {
 }
 
 TEST_F(CliTest, HelpOfTheProgramAndOfEachCommand) {
-    const CliRun help = RunCliCapture({"--help"});
+    const CliRun help = RunCliCapture(bus.Drives(), {"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(RunCliCapture({"help"}).out, help.out);
+    EXPECT_EQ(RunCliCapture(bus.Drives(), {"help"}).out, help.out);
     for (const cli::CliCommand& command : cli::AllCommands()) {
         EXPECT_NE(help.out.find(std::string("\n  ") + command.name + " "), std::string::npos) << command.name;
-        const CliRun own = RunCliCapture({"help", command.name});
+        const CliRun own = RunCliCapture(bus.Drives(), {"help", command.name});
         EXPECT_EQ(own.status, 0);
         EXPECT_EQ(own.out.rfind(std::string("Usage: dravix-cli [OPTIONS] ") + command.name, 0), 0u)
             << own.out;
         EXPECT_NE(own.out.find("\nExamples:\n  dravix-cli "), std::string::npos) << command.name;
-        EXPECT_EQ(RunCliCapture({command.name, "--help"}).out, own.out);
+        EXPECT_EQ(RunCliCapture(bus.Drives(), {command.name, "--help"}).out, own.out);
     }
-    EXPECT_NE(RunCliCapture({"help", "raw"}).out.find("  --in N "), std::string::npos);
+    EXPECT_NE(RunCliCapture(bus.Drives(), {"help", "raw"}).out.find("  --in N "), std::string::npos);
     // Every line of every help within 80 columns.
     std::vector<std::string> texts = {help.out};
     for (const cli::CliCommand& command : cli::AllCommands())
-        texts.push_back(RunCliCapture({"help", command.name}).out);
+        texts.push_back(RunCliCapture(bus.Drives(), {"help", command.name}).out);
     for (const std::string& text : texts) {
         std::istringstream lines(text);
         for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
@@ -346,7 +349,7 @@ TEST_F(CliTest, HelpOfTheProgramAndOfEachCommand) {
 
 TEST_F(CliTest, TraceWritesEveryCommandToStandardError) {
     bus.AddDrive();
-    const CliRun run = RunCliCapture({"--trace", "probe"});
+    const CliRun run = RunCliCapture(bus.Drives(), {"--trace", "probe"});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.err.find("[0] CDB 12 00 00 00 38 00 in 56 -> 0 got 36 data 05"), std::string::npos)
         << run.err;
@@ -354,7 +357,7 @@ TEST_F(CliTest, TraceWritesEveryCommandToStandardError) {
     EXPECT_NE(run.err.find("CDB FD 1B 5A 41 52 4E 0E 00 FF 00 00 00 in 255 -> 0 got 14 data 5A 41 52 4E"),
               std::string::npos);
     // Tracing ends with the command.
-    const CliRun quiet = RunCliCapture({"drives"});
+    const CliRun quiet = RunCliCapture(bus.Drives(), {"drives"});
     EXPECT_TRUE(quiet.err.empty());
 }
 

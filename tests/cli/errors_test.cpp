@@ -36,12 +36,12 @@ struct CliErrors : ::testing::Test {
 
 TEST_F(CliErrors, AnyIndexNamesADriveThatMayNotExist) {
     for (const char* index : {"1", "255", "1000", "99999999999999999999", "007"}) {
-        const CliRun run = RunCliCapture({"--drive", index, "testwrite", "on"});
+        const CliRun run = RunCliCapture(bus.Drives(), {"--drive", index, "testwrite", "on"});
         EXPECT_EQ(run.status, 3) << index;
         const std::string shown = std::string(index) == "007" ? "7" : index;
         EXPECT_EQ(run.err, "dravix-cli: There is no drive " + shown + "\n");
     }
-    EXPECT_EQ(RunCliCapture({"--drive", "000", "testwrite"}).status, 0);
+    EXPECT_EQ(RunCliCapture(bus.Drives(), {"--drive", "000", "testwrite"}).status, 0);
     EXPECT_TRUE(Changes().empty());
 }
 
@@ -63,7 +63,8 @@ TEST_F(CliErrors, AFeatureTheDriveDoesNotListIsRefusedBeforeAnyQuestionOrTrayChe
     };
     for (const Case& c : cases) {
         drive.SetFeatureCodes(c.features);
-        const CliRun run = RunCliCapture(c.args);  // no answer on standard input: a question would show
+        // No answer on standard input: a question would show.
+        const CliRun run = RunCliCapture(bus.Drives(), c.args);
         EXPECT_EQ(run.status, 3) << c.feature;
         EXPECT_EQ(run.err, std::string("dravix-cli: This drive does not offer ") + c.feature + "\n");
         EXPECT_FALSE(drive.State().vendorMode);
@@ -73,7 +74,7 @@ TEST_F(CliErrors, AFeatureTheDriveDoesNotListIsRefusedBeforeAnyQuestionOrTrayChe
     // Another maker's drive is refused as the page refuses it, before the tray is looked at.
     VirtualBus other;
     other.AddDrive(emu::DriveKind::OtherMaker).Insert("dvd+r");
-    const CliRun refused = RunCliCapture({"overspeed", "on", "--permanent"});
+    const CliRun refused = RunCliCapture(other.Drives(), {"overspeed", "on", "--permanent"});
     EXPECT_EQ(refused.status, 3);
     EXPECT_EQ(refused.err, "dravix-cli: Not support the drive!\n");
 }
@@ -85,7 +86,7 @@ TEST_F(CliErrors, ADriveThatNeverBecomesReadyIsNotReady) {
     drive.SetBecomingReady(1000);
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"info"}, {"probe"}, {"testwrite"}, {"booktype"}, {"scan", "--speed", "4X"}}) {
-        const CliRun run = RunCliCapture(args, "", environment);
+        const CliRun run = RunCliCapture(bus.Drives(), args, "", environment);
         EXPECT_EQ(run.status, 3) << args[0];
         EXPECT_EQ(run.err, "dravix-cli: Drive activating... Please retry.\n") << args[0];
         EXPECT_TRUE(run.out.empty()) << run.out;

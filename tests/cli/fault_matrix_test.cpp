@@ -173,7 +173,7 @@ TEST_P(FaultMatrix, NothingIsDoneOrShownThatTheDriveDidNotSay) {
     if (target.setup) target.setup(drive);
     drive.AddFault(Injected(target, fault));
 
-    const CliRun run = RunCliCapture(target.command);
+    const CliRun run = RunCliCapture(bus.Drives(), target.command);
     const bool mayStand = fault == Fault::AllFF && target.ffIsAnAnswer;
     if (!mayStand) {
         EXPECT_NE(run.status, 0) << run.out << run.err;
@@ -184,7 +184,7 @@ TEST_P(FaultMatrix, NothingIsDoneOrShownThatTheDriveDidNotSay) {
 
     // The drive answers normally again, and the command line left it out of vendor mode.
     drive.ClearFaults();
-    const CliRun after = RunCliCapture({"testwrite"});
+    const CliRun after = RunCliCapture(bus.Drives(), {"testwrite"});
     EXPECT_EQ(after.status, 0) << after.err;
     EXPECT_FALSE(drive.State().vendorMode);
 }
@@ -343,7 +343,7 @@ TEST_P(WriteAnswers, TheReportIsWhatTheDriveHolds) {
         drive.ReplaceState(before);
         std::vector<std::string> command = write.command;
         if (json) command.insert(command.begin(), "--json");
-        const CliRun run = RunCliCapture(command);
+        const CliRun run = RunCliCapture(bus.Drives(), command);
         // The write was carried out whatever its answer said.
         const std::string held = write.holds(drive.State());
         ASSERT_EQ(held, write.wanted);
@@ -422,7 +422,7 @@ TEST_P(CutShortSpeeds, AreAFailedRead) {
     rule.reply.assign(whole.begin(), whole.begin() + static_cast<long>(delivered));
     drive.AddFault(rule);
 
-    const CliRun run = RunCliCapture(row.command);
+    const CliRun run = RunCliCapture(bus.Drives(), row.command);
     EXPECT_EQ(run.status, row.status) << run.out << run.err;
     EXPECT_NE((run.out + run.err).find(row.shown), std::string::npos) << run.out << run.err;
     EXPECT_EQ(run.out.find("MB"), std::string::npos) << run.out;
@@ -592,7 +592,7 @@ TEST_P(ReadTestFaults, NoSectorIsReadThatNoReadDeliveredAndOnlyACompleteComparis
                                      "0",        "--end",         std::to_string(kReadSectors - 1),
                                      "--verify", Image(row.media)};
     args.insert(args.end(), row.more.begin(), row.more.end());
-    const CliRun run = RunCliCapture(args);
+    const CliRun run = RunCliCapture(bus.Drives(), args);
     drive.SetTraceHook(nullptr);
     EXPECT_EQ(run.status, row.status) << run.out;
     const auto report = nlohmann::json::parse(run.out);

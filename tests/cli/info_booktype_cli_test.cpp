@@ -15,8 +15,8 @@
 namespace dravix::test {
 namespace {
 
-CliRun Cli(std::vector<std::string> args, const std::string& input = "") {
-    return RunCliCapture(std::move(args), input);
+CliRun Cli(const VirtualBus& bus, std::vector<std::string> args, const std::string& input = "") {
+    return RunCliCapture(bus.Drives(), std::move(args), input);
 }
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -32,7 +32,7 @@ struct CliOnVirtualDrive : ::testing::Test {
 
 TEST_F(CliOnVirtualDrive, InfoPrintsThePageFields) {
     ASSERT_TRUE(drive.Insert("dvd+r"));
-    CliRun run = Cli({"info"});
+    CliRun run = Cli(bus, {"info"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
               "Firmware Version: 1.20\n"
@@ -46,7 +46,7 @@ TEST_F(CliOnVirtualDrive, InfoPrintsThePageFields) {
 
     drive.RemoveDisc();
     drive.SetRegionMask(0xFF);
-    run = Cli({"--json", "info"});
+    run = Cli(bus, {"--json", "info"});
     EXPECT_EQ(run.status, 0);
     const auto object = nlohmann::json::parse(run.out);
     EXPECT_TRUE(object["disc"].is_null());
@@ -61,7 +61,7 @@ TEST_F(CliOnVirtualDrive, InfoLeavesUnreachedFieldsEmpty) {
     rule.opcode = 0xAD;
     rule.sense = emu::kInvalidFieldInCdb;
     drive.AddFault(rule);
-    const CliRun run = Cli({"--json", "info"});
+    const CliRun run = Cli(bus, {"--json", "info"});
     EXPECT_EQ(run.status, 1);
     const auto object = nlohmann::json::parse(run.out);
     EXPECT_EQ(object["status"], "Not support for this disc.");
@@ -75,7 +75,7 @@ TEST_F(CliOnVirtualDrive, InfoLeavesUnreachedFieldsEmpty) {
 TEST(CliWithoutDrive, InfoAndBookTypeExitWithNoDrive) {
     VirtualBus bus;
     for (const char* command : {"info", "booktype"}) {
-        const CliRun run = Cli({command});
+        const CliRun run = Cli(bus, {command});
         EXPECT_EQ(run.status, 3) << command;
         EXPECT_TRUE(Contains(run.err, "No Device found!")) << command;
     }
@@ -84,7 +84,7 @@ TEST(CliWithoutDrive, InfoAndBookTypeExitWithNoDrive) {
 TEST_F(CliOnVirtualDrive, BookTypeShowsRowsAndTheLoadedDisc) {
     ASSERT_TRUE(drive.Insert("dvd+rw-recorded"));
     drive.SetBookType(emu::BookTypeRow::PlusR, 0x01);
-    CliRun run = Cli({"booktype"});
+    CliRun run = Cli(bus, {"booktype"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
               "For DVD+RW Disc : DVD+RW\n"
@@ -97,7 +97,7 @@ TEST_F(CliOnVirtualDrive, BookTypeShowsRowsAndTheLoadedDisc) {
     drive.Update([](emu::DriveState& s) { s.writesDvdPlusRDl = false; });
     drive.RemoveDisc();
     bus.ClearCommands();
-    run = Cli({"--json", "booktype"});
+    run = Cli(bus, {"--json", "booktype"});
     EXPECT_EQ(run.status, 0);
     const auto object = nlohmann::json::parse(run.out);
     EXPECT_EQ(object["rows"][2],
@@ -112,54 +112,54 @@ TEST_F(CliOnVirtualDrive, BookTypeShowsRowsAndTheLoadedDisc) {
 
 TEST_F(CliOnVirtualDrive, SetARowAsksFirstAndSurvivesARestart) {
     // Declined: nothing is set.
-    CliRun run = Cli({"booktype", "set", "dvd+r", "dvd-rom"}, "n\n");
+    CliRun run = Cli(bus, {"booktype", "set", "dvd+r", "dvd-rom"}, "n\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(Contains(run.err, RowConfirmationText(BookTypeRow::PlusR)));
     EXPECT_TRUE(Contains(run.err, "Cancelled."));
     EXPECT_EQ(CountOpcode(0xFE), 0u);
     EXPECT_EQ(drive.State().bookTypes[1], 0xA1);
 
-    run = Cli({"booktype", "set", "dvd+r", "dvd-rom"}, "y\n");
+    run = Cli(bus, {"booktype", "set", "dvd+r", "dvd-rom"}, "y\n");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(Contains(run.out, "For DVD+R Disc : DVD-ROM\n"));
     EXPECT_EQ(drive.State().bookTypes[1], 0x01);
 
-    run = Cli({"--yes", "booktype", "set", "dvd+r-dl", "dvd-rom"});
+    run = Cli(bus, {"--yes", "booktype", "set", "dvd+r-dl", "dvd-rom"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_FALSE(Contains(run.err, "CANNOT"));  // --yes does not ask
 
     drive.Restart();
-    run = Cli({"booktype"});
+    run = Cli(bus, {"booktype"});
     EXPECT_TRUE(Contains(run.out, "For DVD+R Disc : DVD-ROM\n"));
     EXPECT_TRUE(Contains(run.out, "For DVD+R DL Disc : DVD-ROM\n"));
 
-    run = Cli({"--yes", "booktype", "set", "dvd+r", "dvd+r"});
+    run = Cli(bus, {"--yes", "booktype", "set", "dvd+r", "dvd+r"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(drive.State().bookTypes[1], 0xA1);
 }
 
 TEST_F(CliOnVirtualDrive, SetARowEjectsAsThePageDoes) {
     ASSERT_TRUE(drive.Insert("cd-rom"));
-    CliRun run = Cli({"--yes", "booktype", "set", "dvd+rw", "dvd-rom"});
+    CliRun run = Cli(bus, {"--yes", "booktype", "set", "dvd+rw", "dvd-rom"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(drive.State().trayOpen);
     EXPECT_EQ(drive.State().bookTypes[0], 0x01);
 }
 
 TEST_F(CliOnVirtualDrive, RowRefusalsAndFailures) {
-    EXPECT_EQ(Cli({"booktype", "set", "dvd+r", "dvd+rw"}).status, 2);
-    EXPECT_EQ(Cli({"booktype", "set", "dvd-r", "dvd-rom"}).status, 2);
-    EXPECT_EQ(Cli({"booktype", "set", "dvd+r"}).status, 2);
-    EXPECT_EQ(Cli({"booktype", "set-media", "dvd+r"}).status, 2);
+    EXPECT_EQ(Cli(bus, {"booktype", "set", "dvd+r", "dvd+rw"}).status, 2);
+    EXPECT_EQ(Cli(bus, {"booktype", "set", "dvd-r", "dvd-rom"}).status, 2);
+    EXPECT_EQ(Cli(bus, {"booktype", "set", "dvd+r"}).status, 2);
+    EXPECT_EQ(Cli(bus, {"booktype", "set-media", "dvd+r"}).status, 2);
     EXPECT_EQ(CountOpcode(0xFE), 0u);
 
     drive.SetBookType(emu::BookTypeRow::PlusR, 0x55);
-    CliRun run = Cli({"--yes", "booktype", "set", "dvd+r", "dvd-rom"});
+    CliRun run = Cli(bus, {"--yes", "booktype", "set", "dvd+r", "dvd-rom"});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(Contains(run.err, "55h"));
 
     drive.Update([](emu::DriveState& s) { s.writesDvdPlusRDl = false; });
-    run = Cli({"--yes", "booktype", "set", "dvd+r-dl", "dvd-rom"});
+    run = Cli(bus, {"--yes", "booktype", "set", "dvd+r-dl", "dvd-rom"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(CountOpcode(0xFE), 0u);
 
@@ -167,7 +167,7 @@ TEST_F(CliOnVirtualDrive, RowRefusalsAndFailures) {
     rule.opcode = 0xFE;
     rule.sense = emu::kInvalidFieldInCdb;
     drive.AddFault(rule);
-    run = Cli({"--yes", "booktype", "set", "dvd+rw", "dvd-rom"});
+    run = Cli(bus, {"--yes", "booktype", "set", "dvd+rw", "dvd-rom"});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(Contains(run.err, std::string("dravix-cli: ") + kMsgSetDriveFail));
     EXPECT_TRUE(Contains(run.out, "For DVD+RW Disc : DVD+RW\n"));  // read back all the same
@@ -181,19 +181,19 @@ TEST_F(CliOnVirtualDrive, AFailedFeatureListLeavesTheDvdPlusRAndDvdPlusRwRowsSet
     rule.sense = emu::kInvalidFieldInCdb;
     drive.AddFault(rule);
 
-    CliRun run = Cli({"--yes", "booktype", "set", "dvd+r", "dvd-rom"});
+    CliRun run = Cli(bus, {"--yes", "booktype", "set", "dvd+r", "dvd-rom"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(Contains(run.err, "Get Configuration fail."));
     EXPECT_EQ(CountOpcode(0xFE), 1u);
     EXPECT_EQ(drive.State().bookTypes[1], 0x01);
     EXPECT_TRUE(Contains(run.out, "For DVD+R Disc : DVD-ROM\n"));
 
-    run = Cli({"--yes", "booktype", "set", "dvd+rw", "dvd-rom"});
+    run = Cli(bus, {"--yes", "booktype", "set", "dvd+rw", "dvd-rom"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(drive.State().bookTypes[0], 0x01);
 
     // Without the feature list the DVD+R DL row stays out of reach, as on the page.
-    run = Cli({"--yes", "booktype", "set", "dvd+r-dl", "dvd-rom"});
+    run = Cli(bus, {"--yes", "booktype", "set", "dvd+r-dl", "dvd-rom"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(CountOpcode(0xFE), 2u);
     EXPECT_EQ(drive.State().bookTypes[2], 0xE1);
@@ -205,7 +205,7 @@ TEST_F(CliOnVirtualDrive, ARowWhoseReadFailsIsNotSet) {
     rule.bytes = {{1, 0x10}, {2, 0x00}};
     rule.sense = emu::kInvalidFieldInCdb;
     drive.AddFault(rule);
-    const CliRun run = Cli({"--yes", "booktype", "set", "dvd+r", "dvd-rom"});
+    const CliRun run = Cli(bus, {"--yes", "booktype", "set", "dvd+r", "dvd-rom"});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(Contains(run.err, std::string("dravix-cli: ") + kMsgCheckDriveFail));
     EXPECT_EQ(CountOpcode(0xFE), 0u);
@@ -217,7 +217,7 @@ TEST(CliOnAnotherMakersDrive, BookTypeIsNotSupported) {
     bus.AddDrive(emu::DriveKind::OtherMaker);
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"booktype"}, {"--yes", "booktype", "set", "dvd+r", "dvd-rom"}}) {
-        const CliRun run = Cli(args);
+        const CliRun run = Cli(bus, args);
         EXPECT_EQ(run.status, 3);
         EXPECT_TRUE(Contains(run.err, "dravix-cli: This drive is not supported"));
     }
@@ -225,17 +225,17 @@ TEST(CliOnAnotherMakersDrive, BookTypeIsNotSupported) {
 
 TEST_F(CliOnVirtualDrive, SetMediaOnlyOnARecordedDvdPlusRw) {
     ASSERT_TRUE(drive.Insert("dvd+r"));
-    CliRun run = Cli({"--yes", "booktype", "set-media", "dvd-rom"});
+    CliRun run = Cli(bus, {"--yes", "booktype", "set-media", "dvd-rom"});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(Contains(run.err, std::string("dravix-cli: ") + kMsgDvdPlusRwOnly));
 
     ASSERT_TRUE(drive.Insert("dvd+rw-blank"));
-    run = Cli({"--yes", "booktype", "set-media", "dvd-rom"});
+    run = Cli(bus, {"--yes", "booktype", "set-media", "dvd-rom"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(CountOpcode(0xFE), 0u);
 
     ASSERT_TRUE(drive.Insert("dvd+rw-recorded"));
-    run = Cli({"booktype", "set-media", "dvd-rom"}, "y\ny\n");
+    run = Cli(bus, {"booktype", "set-media", "dvd-rom"}, "y\ny\n");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(Contains(run.err, kMsgChangeBookTypeNow));
     EXPECT_TRUE(Contains(run.err, kMsgBookTypeChanged));
@@ -244,12 +244,12 @@ TEST_F(CliOnVirtualDrive, SetMediaOnlyOnARecordedDvdPlusRw) {
 
     // Declining the reload keeps the change and does not touch the tray.
     bus.ClearCommands();
-    run = Cli({"booktype", "set-media", "dvd+rw"}, "y\nn\n");
+    run = Cli(bus, {"booktype", "set-media", "dvd+rw"}, "y\nn\n");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(drive.State().disc->bookType, 0x92);
     EXPECT_EQ(CountOpcode(0x1B), 0u);
 
-    run = Cli({"booktype", "set-media", "dvd-rom"}, "n\n");
+    run = Cli(bus, {"booktype", "set-media", "dvd-rom"}, "n\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(drive.State().disc->bookType, 0x92);
 }

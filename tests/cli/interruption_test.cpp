@@ -40,8 +40,9 @@ TEST_F(Interruption, CtrlCEndsTheWaitForTheDriveBeforeItsNextPoll) {
         readies = 0;
         bus.ClearCommands();
         PressCtrlCAtTheFirstWait(1);
-        const CliRun run = RunCliCapture(json ? std::vector<std::string>{"--json", "testwrite", "on"}
-                                              : std::vector<std::string>{"testwrite", "on"});
+        const CliRun run =
+            RunCliCapture(bus.Drives(), json ? std::vector<std::string>{"--json", "testwrite", "on"}
+                                             : std::vector<std::string>{"testwrite", "on"});
         EXPECT_EQ(run.status, 1);
         if (json) {
             EXPECT_EQ(nlohmann::json::parse(run.out)["error"]["message"], "User abort!");
@@ -59,7 +60,7 @@ TEST_F(Interruption, ASecondCtrlCEndsTheProgramAtOnce) {
     EXPECT_EXIT(
         {
             PressCtrlCAtTheFirstWait(2);
-            RunCliCapture({"info"});
+            RunCliCapture(bus.Drives(), {"info"});
             std::exit(0);
         },
         ::testing::KilledBySignal(SIGINT), "");
@@ -124,7 +125,7 @@ TEST(Signals, TerminateStopsEveryCommandFamilyBetweenTwoCommands) {
             });
             std::vector<std::string> args = c.args;
             args.insert(args.begin(), "--json");
-            const CliRun run = RunCliCapture(args);
+            const CliRun run = RunCliCapture(bus.Drives(), args);
             drive.SetTraceHook(nullptr);
             EXPECT_EQ(run.status, 1) << run.out << run.err;
             const nlohmann::json object = nlohmann::json::parse(run.out);

@@ -90,7 +90,7 @@ TEST_F(Output, AFileThatCannotBeWrittenStopsTheScanBeforeTheDrive) {
     for (const auto& c : cases) {
         if (::geteuid() == 0 ? !c.asRoot : !c.asUser) continue;
         SCOPED_TRACE(c.path);
-        const CliRun run = RunCliCapture({"scan", "--speed", "4X", c.option, c.path});
+        const CliRun run = RunCliCapture(bus.Drives(), {"scan", "--speed", "4X", c.option, c.path});
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.err, "dravix-cli: " + c.message + "\n");
     }
@@ -105,7 +105,8 @@ TEST_F(Output, AFileThatCannotBeWrittenStopsTheScanBeforeTheDrive) {
 TEST_F(Output, SaveFailuresLeaveTheTargetAsItWas) {
     ASSERT_TRUE(drive.Insert("dvd+r"));
     const std::string csv = Path("input.csv");
-    ASSERT_EQ(RunCliCapture({"scan", "--speed", "8X", "--mode", "quick", "--csv", csv}).status, 0);
+    ASSERT_EQ(RunCliCapture(bus.Drives(), {"scan", "--speed", "8X", "--mode", "quick", "--csv", csv}).status,
+              0);
     ImageContainer picture;
     ASSERT_TRUE(picture.Create(8, 8, 24));
     ASSERT_TRUE(picture.Save(Path("input.bmp"), ImageType::kBmp));
@@ -117,8 +118,8 @@ TEST_F(Output, SaveFailuresLeaveTheTargetAsItWas) {
         std::string message;
         int status = -1;  // the command line's, for the writers run through it
     };
-    auto command = [](std::vector<std::string> args) {
-        const CliRun run = RunCliCapture(std::move(args));
+    auto command = [this](std::vector<std::string> args) {
+        const CliRun run = RunCliCapture(bus.Drives(), std::move(args));
         return Written{run.status == 0, run.err, run.status};
     };
     const struct {
@@ -307,7 +308,7 @@ TEST_F(Output, NoOutputIsAnInputOrAnotherOutput) {
             setenv("DRAVIX_ASPI_LIBRARY", Path("libdravix-vdrive.so").c_str(), 1);
             setenv("DRAVIX_VDRIVE_STATE", state.c_str(), 1);
         }
-        const CliRun run = RunCliCapture(c.args);
+        const CliRun run = RunCliCapture(bus.Drives(), c.args);
         unsetenv("DRAVIX_ASPI_LIBRARY");
         unsetenv("DRAVIX_VDRIVE_STATE");
         EXPECT_EQ(run.status, 2);
@@ -360,7 +361,7 @@ TEST_F(Output, ARunThatMeasuredNothingLeavesNoFile) {
         });
         std::vector<std::string> args = c.args;
         args.insert(args.end(), {"--csv", csv});
-        const CliRun run = RunCliCapture(args);
+        const CliRun run = RunCliCapture(bus.Drives(), args);
         drive.SetTraceHook(nullptr);
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_EQ(ReadText(csv), "older\n");
@@ -382,7 +383,7 @@ TEST_F(Output, ProgressGoesToStandardErrorWhenAskedForAndNeverToStandardOutput) 
         {{"scan", "--speed", "8X", "--mode", "quick"}, nullptr},  // standard error is no terminal
     };
     for (const auto& c : cases) {
-        const CliRun run = RunCliCapture(c.args);
+        const CliRun run = RunCliCapture(bus.Drives(), c.args);
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out.find("elapsed"), std::string::npos);
         if (c.shown) {

@@ -147,7 +147,7 @@ TEST_F(ReadTestCli, ExitStatusesTellWhatTheReadFound) {
         SCOPED_TRACE(c.name);
         VirtualBus bus;
         c.setup(bus);
-        const CliRun run = RunCliCapture(c.args());
+        const CliRun run = RunCliCapture(bus.Drives(), c.args());
         EXPECT_EQ(run.status, c.status) << run.out << run.err;
         if (!c.shown.empty()) {
             EXPECT_NE(run.out.find(c.shown), std::string::npos) << run.out;
@@ -177,7 +177,8 @@ TEST_F(ReadTestCli, CtrlCKeepsWhatWasReadWithoutWaitingForTheReadAtTheDrive) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     });
-    const CliRun run = RunCliCapture({"readtest", "--start", "0", "--end", "9999", "--csv", csv});
+    const CliRun run =
+        RunCliCapture(bus.Drives(), {"readtest", "--start", "0", "--end", "9999", "--csv", csv});
     drive.SetTraceHook(nullptr);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("User abort!"), std::string::npos) << run.err;

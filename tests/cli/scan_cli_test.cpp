@@ -51,14 +51,17 @@ class ScanCli : public ::testing::Test {
         return drive;
     }
 
-    CliRun Run(std::vector<std::string> args) {
+    CliRun Run(std::vector<std::string> args) { return Run(std::move(args), bus.Drives()); }
+    CliRun Run(std::vector<std::string> args, const DriveServices& drives) {
         args.insert(args.begin(), "dravix-cli");
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         std::ostringstream out, err;
         std::istringstream in;
         CliRun run;
-        run.status = cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err, in);
+        cli::CliEnvironment environment;
+        environment.platform = drives.platform;
+        run.status = cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err, in, environment);
         run.out = out.str();
         run.err = err.str();
         return run;
@@ -248,7 +251,7 @@ TEST_F(ScanCli, ADrivePulledOutOnTheAspiPathIsNoLongerThere) {
             ++measured == 6)
             drives.Scenario().RemoveDrive(0);
     });
-    const CliRun run = Run({"scan", "--speed", "4X"});
+    const CliRun run = Run({"scan", "--speed", "4X"}, drives.Drives());
     EXPECT_EQ(measured, 6);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find(scan_texts::kDriveGone), std::string::npos) << run.err;

@@ -565,7 +565,7 @@ TEST(JsonSchema, EveryCommandAnswersWithTheDocumentedSchema) {
         if (c.setup) c.setup(bus);
         std::vector<std::string> args = c.args;
         args.insert(args.begin(), "--json");
-        const CliRun run = RunCliCapture(args);
+        const CliRun run = RunCliCapture(bus.Drives(), args);
         EXPECT_EQ(run.status, c.status) << ::testing::PrintToString(c) << run.out;
         for (const std::string& problem : Problems(run.out, run.status))
             ADD_FAILURE() << ::testing::PrintToString(c) << ": " << problem;

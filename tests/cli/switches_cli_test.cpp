@@ -27,7 +27,7 @@ struct SwitchCli : ::testing::Test {
     void SetUp() override { unsetenv("DRAVIX_ASPI_LIBRARY"); }
 
     CliRun Run(std::vector<std::string> args, const std::string& input = "") {
-        return RunCliCapture(std::move(args), input);
+        return RunCliCapture(bus.Drives(), std::move(args), input);
     }
 
     bool Sent(const Bytes& cdb) const {

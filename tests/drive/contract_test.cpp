@@ -31,6 +31,8 @@ class Backend {
     virtual emu::VirtualDrive& Drive(size_t index) = 0;
     // The drive is pulled out while tables that found it are open.
     virtual void RemoveDrive(size_t index) = 0;
+    // What a table is given to reach these drives.
+    virtual DriveServices Drives() const = 0;
 };
 
 class PassThroughBackend final : public Backend {
@@ -41,6 +43,7 @@ class PassThroughBackend final : public Backend {
         m_bus.Os().RemoveNode("/dev/sr" + std::to_string(index));
         m_bus.Os().RemoveNode("/dev/sg" + std::to_string(index));
     }
+    DriveServices Drives() const override { return m_bus.Drives(); }
 
   private:
     test::VirtualBus m_bus;
@@ -70,22 +73,21 @@ class AspiBackend final : public Backend {
     AspiBackend() {
         ::setenv("DRAVIX_VDRIVE_STATE", SharedStatePath().c_str(), 1);
         EXPECT_EQ(m_scenario.BindToFile(SharedStatePath()).ErrorText(), "");
-        auto platform = std::make_shared<test::TestPlatform>();
-        platform->passThrough = false;
-        platform->loadAspi = [] {
+        m_platform->passThrough = false;
+        m_platform->loadAspi = [] {
             auto library = LoadAspiLibraryFile(std::string(DRAVIX_TEST_BIN_DIR) + "/libdravix-vdrive.so");
             EXPECT_NE(library, nullptr);
             return library;
         };
-        m_scope = std::make_unique<test::ScopedPlatform>(platform);
     }
     emu::VirtualDrive& AddDrive(emu::DriveKind kind) override { return m_scenario.AddDrive(kind); }
     emu::VirtualDrive& Drive(size_t index) override { return m_scenario.Drive(index); }
     void RemoveDrive(size_t index) override { EXPECT_TRUE(m_scenario.RemoveDrive(index)); }
+    DriveServices Drives() const override { return {m_platform, {}}; }
 
   private:
     emu::Scenario m_scenario{std::vector<emu::DriveState>{}};
-    std::unique_ptr<test::ScopedPlatform> m_scope;
+    std::shared_ptr<test::TestPlatform> m_platform = std::make_shared<test::TestPlatform>();
 };
 
 enum class Path { PassThrough, Aspi };
@@ -96,7 +98,7 @@ struct DriveContract : ::testing::TestWithParam<Path> {
                                            : std::unique_ptr<Backend>(new AspiBackend);
 
     std::unique_ptr<DriveTable> OpenTable() {
-        auto table = std::make_unique<DriveTable>();
+        auto table = std::make_unique<DriveTable>(backend->Drives());
         EXPECT_TRUE(table->InitTransport());
         EXPECT_EQ(table->UsePassThrough(), GetParam() == Path::PassThrough);
         table->EnumerateDrives();

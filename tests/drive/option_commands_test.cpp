@@ -45,7 +45,7 @@ TEST(OptionCommands, SendTheirBlocksDataInIntoZeroedBuffersWithTwoHundredSeconds
             return test::ExecuteOnVirtualDrive(drive, r);
         },
         0);
-    DriveTable table;
+    DriveTable table{bus.Drives()};
     ASSERT_TRUE(table.InitTransport());
     ASSERT_EQ(table.EnumerateDrives(), 1);
     ASSERT_TRUE(table.SetVendorMode(true));

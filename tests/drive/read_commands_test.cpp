@@ -38,7 +38,7 @@ struct Reader {
 
     test::VirtualBus bus;
     emu::VirtualDrive& drive;
-    DriveTable table;
+    DriveTable table{bus.Drives()};
 };
 
 TEST(ReadCommands, LayoutOfARecordedDualLayerDisc) {

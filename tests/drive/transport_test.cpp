@@ -23,7 +23,6 @@ namespace dravix {
 namespace {
 
 using test::FakeSgSystem;
-using test::ScopedPlatform;
 using test::TestPlatform;
 
 // A drive reduced to what these tests look at: its identity, a queue of answers for TEST UNIT
@@ -72,7 +71,8 @@ struct SgFixture : ::testing::Test {
         p->sg = os;
         return p;
     }();
-    ScopedPlatform scoped{platform};
+
+    DriveServices Drives() const { return {platform, {}}; }
 
     test::SgDevice Device(std::shared_ptr<MiniDrive> d) {
         return [d](sg_io_hdr_t& r) { return (*d)(r); };
@@ -107,7 +107,7 @@ TEST(CommandBlock, VendorFrameCarriesTheSignature) {
 TEST_F(SgFixture, RequestCarriesLengthDirectionTimeoutAndSenseBuffer) {
     auto drive = std::make_shared<MiniDrive>();
     os->AddDrive(0, Device(drive), 0);
-    DriveTable table;
+    DriveTable table(Drives());
     ASSERT_TRUE(table.InitTransport());
     ASSERT_EQ(table.EnumerateDrives(), 1);
     drive->requests.clear();
@@ -168,7 +168,7 @@ TEST_F(SgFixture, AnswersFoldIntoCompletedFailedAndTimedOut) {
                 return 0;
         }
     });
-    DriveTable table;
+    DriveTable table(Drives());
     ASSERT_TRUE(table.InitTransport());
     ASSERT_EQ(table.EnumerateDrives(), 1);
     const uint8_t tur[12] = {};
@@ -209,7 +209,7 @@ TEST_F(SgFixture, DiscoveryKeepsNodeOrderSkipsOtherDevicesAndPrefersTheGenericNo
     os->AddDrive(1, Device(first), 4);
     os->AddDrive(5, Device(second));  // no generic node: commands go through /dev/sr5
 
-    DriveTable table;
+    DriveTable table(Drives());
     ASSERT_TRUE(table.InitTransport());
     EXPECT_TRUE(table.UsePassThrough());
     ASSERT_EQ(table.EnumerateDrives(), 2);
@@ -228,7 +228,7 @@ TEST_F(SgFixture, LabelIsTwentyEightCharactersWithNothingTrimmed) {
     auto drive = std::make_shared<MiniDrive>();
     drive->identity = "ZARN    ABCDEFGHIJKL    1.0Z";
     os->AddDrive(0, Device(drive));
-    DriveTable table;
+    DriveTable table(Drives());
     table.InitTransport();
     table.EnumerateDrives();
     EXPECT_EQ(table.DriveLabel(), "ZARN    ABCDEFGHIJKL    1.0Z");
@@ -241,7 +241,7 @@ TEST_F(SgFixture, FailedInquiryFreesTheEntryAndClosesItsHandle) {
     auto good = std::make_shared<MiniDrive>();
     os->AddDrive(0, Device(broken));
     os->AddDrive(1, Device(good));
-    DriveTable table;
+    DriveTable table(Drives());
     table.InitTransport();
     ASSERT_EQ(table.EnumerateDrives(), 1);
     EXPECT_EQ(table.Entry(0).nodeName, "/dev/sr1");
@@ -251,7 +251,7 @@ TEST_F(SgFixture, FailedInquiryFreesTheEntryAndClosesItsHandle) {
 TEST_F(SgFixture, NinthDriveIsIgnoredAndReEnumerationClosesEarlierHandles) {
     for (int i = 0; i < 10; ++i) os->AddDrive(i, Device(std::make_shared<MiniDrive>()));
     {
-        DriveTable table;
+        DriveTable table(Drives());
         table.InitTransport();
         EXPECT_EQ(table.EnumerateDrives(), kMaxDrives);
         EXPECT_EQ(os->OpenCount(), kMaxDrives);
@@ -268,7 +268,7 @@ TEST_F(SgFixture, RefusedNodesAreSkippedAndRemembered) {
     auto reachable = std::make_shared<MiniDrive>();
     os->AddDrive(1, Device(reachable), 1, 0, EACCES);  // sr opens, its sg node does not
     os->SetGenericDriverLoaded(false);
-    DriveTable table;
+    DriveTable table(Drives());
     table.InitTransport();
     ASSERT_EQ(table.EnumerateDrives(), 1);
     EXPECT_EQ(table.Entry(0).nodeName, "/dev/sr1");
@@ -284,7 +284,7 @@ TEST_F(SgFixture, RefusedNodesAreSkippedAndRemembered) {
 TEST_F(SgFixture, IdenticalDrivesAreToldApartAndFoundAgainByTheirNodes) {
     os->AddDrive(0, Device(std::make_shared<MiniDrive>()), 0);
     os->AddDrive(1, Device(std::make_shared<MiniDrive>()), 1);
-    DriveTable table;
+    DriveTable table(Drives());
     table.InitTransport();
     ASSERT_EQ(table.EnumerateDrives(), 2);
     EXPECT_EQ(table.DriveLabelAt(0), table.DriveLabelAt(1));
@@ -306,7 +306,7 @@ TEST_F(SgFixture, IdenticalDrivesAreToldApartAndFoundAgainByTheirNodes) {
 }
 
 TEST_F(SgFixture, EmptyTableSendsNothingAndSelectionPastTheEndIsRefused) {
-    DriveTable empty;
+    DriveTable empty(Drives());
     empty.InitTransport();
     EXPECT_EQ(empty.EnumerateDrives(), 0);
     EXPECT_EQ(empty.SelectedIndex(), 255);
@@ -320,7 +320,7 @@ TEST_F(SgFixture, EmptyTableSendsNothingAndSelectionPastTheEndIsRefused) {
     auto b = std::make_shared<MiniDrive>();
     os->AddDrive(0, Device(a));
     os->AddDrive(1, Device(b));
-    DriveTable table;
+    DriveTable table(Drives());
     table.InitTransport();
     ASSERT_EQ(table.EnumerateDrives(), 2);
     ASSERT_TRUE(table.SelectDrive(1));
@@ -334,7 +334,7 @@ TEST_F(SgFixture, EmptyTableSendsNothingAndSelectionPastTheEndIsRefused) {
 TEST_F(SgFixture, WaitUntilReadyRetriesWhileBecomingReady) {
     auto drive = std::make_shared<MiniDrive>();
     os->AddDrive(0, Device(drive));
-    DriveTable table;
+    DriveTable table(Drives());
     table.InitTransport();
     table.EnumerateDrives();
 
@@ -356,7 +356,7 @@ TEST_F(SgFixture, WaitUntilReadyRetriesWhileBecomingReady) {
 TEST_F(SgFixture, WaitUntilReadyGivesUpOnADriveThatNeverBecomesReady) {
     auto drive = std::make_shared<MiniDrive>();
     os->AddDrive(0, Device(drive));
-    DriveTable table;
+    DriveTable table(Drives());
     table.InitTransport();
     table.EnumerateDrives();
     // Simulated time: every poll interval passes at once.
@@ -392,7 +392,7 @@ TEST_F(SgFixture, WaitUntilReadyGivesUpOnADriveThatNeverBecomesReady) {
 TEST_F(SgFixture, VendorModeOffKeepsTheSenseOfTheCommandThatFailed) {
     auto drive = std::make_shared<MiniDrive>();
     os->AddDrive(0, Device(drive));
-    DriveTable table;
+    DriveTable table(Drives());
     table.InitTransport();
     table.EnumerateDrives();
     drive->cdbs.clear();
@@ -411,7 +411,7 @@ TEST_F(SgFixture, VendorModeOffKeepsTheSenseOfTheCommandThatFailed) {
 TEST_F(SgFixture, WrappersSendTheirCommandBlocks) {
     auto drive = std::make_shared<MiniDrive>();
     os->AddDrive(0, Device(drive));
-    DriveTable table;
+    DriveTable table(Drives());
     table.InitTransport();
     table.EnumerateDrives();
     drive->cdbs.clear();
@@ -537,21 +537,20 @@ struct AspiFixture : ::testing::Test {
         p->loadAspi = [] { return std::make_unique<test::FunctionLibrary>(HostSupportInfo, HostSend); };
         return p;
     }();
-    ScopedPlatform scoped{platform};
 
-    void SetUp() override {
-        g_host = &host;
-        SetDriveMessageHandler([this](const std::string& m) { messages.push_back(m); });
+    DriveServices Drives() {
+        return {platform, [this](const std::string& m) { messages.push_back(m); }};
     }
+
+    void SetUp() override { g_host = &host; }
     void TearDown() override {
         for (auto& w : host.workers) w.join();
-        SetDriveMessageHandler(nullptr);
         g_host = nullptr;
     }
 };
 
 TEST_F(AspiFixture, RequestsArePolledToCompletionAndCarryTheBlockFields) {
-    DriveTable table;
+    DriveTable table(Drives());
     ASSERT_TRUE(table.InitTransport());
     EXPECT_FALSE(table.UsePassThrough());
     ASSERT_EQ(table.EnumerateDrives(), 1);
@@ -575,7 +574,7 @@ TEST_F(AspiFixture, RequestsArePolledToCompletionAndCarryTheBlockFields) {
 }
 
 TEST_F(AspiFixture, FailuresCarrySenseAndTheAdapterTimeOut) {
-    DriveTable table;
+    DriveTable table(Drives());
     table.InitTransport();
     ASSERT_EQ(table.EnumerateDrives(), 1);
     const uint8_t tur[12] = {};
@@ -597,7 +596,7 @@ TEST_F(AspiFixture, OnlyTheProjectsOwnLibraryIsTrustedWithTheBytesMoved) {
     host.completeLater = false;
     for (const bool counting : {true, false}) {
         host.counting = counting;
-        DriveTable table;
+        DriveTable table(Drives());
         ASSERT_TRUE(table.InitTransport());
         ASSERT_EQ(table.EnumerateDrives(), 1);
         uint8_t data[8];
@@ -608,7 +607,7 @@ TEST_F(AspiFixture, OnlyTheProjectsOwnLibraryIsTrustedWithTheBytesMoved) {
 }
 
 TEST_F(AspiFixture, ATimedOutRequestIsAbortedAndKeptUntilTheLibraryLetsGo) {
-    DriveTable table;
+    DriveTable table(Drives());
     ASSERT_TRUE(table.InitTransport());
     ASSERT_EQ(table.EnumerateDrives(), 1);
     // A clock that advances a second at every look: the time-out passes after a few polls.
@@ -642,14 +641,14 @@ TEST_F(AspiFixture, ATimedOutRequestIsAbortedAndKeptUntilTheLibraryLetsGo) {
 TEST_F(AspiFixture, TargetCountComesFromTheAdapterWhenItIsEightOrSixteen) {
     host.maxTargets = 12;
     host.cdromTargets = {9};
-    DriveTable twelve;
+    DriveTable twelve(Drives());
     twelve.InitTransport();
     EXPECT_EQ(twelve.EnumerateDrives(), 0);
     EXPECT_EQ(host.devTypeQueries.size(), 8u);
 
     host.devTypeQueries.clear();
     host.maxTargets = 16;
-    DriveTable sixteen;
+    DriveTable sixteen(Drives());
     sixteen.InitTransport();
     EXPECT_EQ(sixteen.EnumerateDrives(), 1);
     EXPECT_EQ(host.devTypeQueries.size(), 16u);
@@ -658,27 +657,65 @@ TEST_F(AspiFixture, TargetCountComesFromTheAdapterWhenItIsEightOrSixteen) {
 
 TEST_F(AspiFixture, LibraryStatusesDecideWhetherThePathLoads) {
     host.supportInfo = 0xE800;  // no adapters: usable, nothing found
-    DriveTable none;
+    DriveTable none(Drives());
     EXPECT_TRUE(none.InitTransport());
     EXPECT_EQ(none.EnumerateDrives(), 0);
     EXPECT_TRUE(messages.empty());
 
     host.supportInfo = 0x0401;
-    DriveTable failing;
+    DriveTable failing(Drives());
     EXPECT_FALSE(failing.InitTransport());
     EXPECT_EQ(messages, (std::vector<std::string>{kMsgUnexpectedAspiFailure, kMsgCantLoadAspi}));
 
     messages.clear();
     platform->loadAspi = [] { return std::unique_ptr<AspiLibrary>(); };
-    DriveTable missing;
+    DriveTable missing(Drives());
     EXPECT_FALSE(missing.InitTransport());
     EXPECT_EQ(messages, (std::vector<std::string>{kMsgCantLoadAspi}));
 
     messages.clear();
     platform->loadAspi = [] { return std::make_unique<test::FunctionLibrary>(HostSupportInfo, nullptr); };
-    DriveTable incomplete;
+    DriveTable incomplete(Drives());
     EXPECT_FALSE(incomplete.InitTransport());
     EXPECT_EQ(messages, (std::vector<std::string>{kMsgCantLoadAspi}));
+}
+
+// A table reaches drives only through the platform it was given and tells its messages only to
+// its own handler, unless a scope on this thread takes them.
+TEST(TableServices, EachTableUsesThePlatformAndTheMessageHandlerItWasGiven) {
+    auto platformWith = [](const std::string& identity) {
+        auto drive = std::make_shared<MiniDrive>();
+        drive->identity = identity;
+        auto os = std::make_shared<FakeSgSystem>();
+        os->AddDrive(
+            0, [drive](sg_io_hdr_t& r) { return (*drive)(r); }, 0);
+        auto platform = std::make_shared<TestPlatform>();
+        platform->sg = os;
+        return platform;
+    };
+    DriveTable first({platformWith("ZARN    DVD-RW DRX-8000 1.05"), {}});
+    DriveTable second({platformWith("ZARN    DVD-RW DRX-9000 2.00"), {}});
+    ASSERT_TRUE(first.InitTransport());
+    ASSERT_TRUE(second.InitTransport());
+    ASSERT_EQ(first.EnumerateDrives(), 1);
+    ASSERT_EQ(second.EnumerateDrives(), 1);
+    EXPECT_EQ(first.DriveLabel(), "ZARN    DVD-RW DRX-8000 1.05");
+    EXPECT_EQ(second.DriveLabel(), "ZARN    DVD-RW DRX-9000 2.00");
+
+    auto noLibrary = std::make_shared<TestPlatform>();
+    noLibrary->passThrough = false;
+    std::vector<std::string> toOne, toOther, toScope;
+    DriveTable one({noLibrary, [&](const std::string& m) { toOne.push_back(m); }});
+    DriveTable other({noLibrary, [&](const std::string& m) { toOther.push_back(m); }});
+    EXPECT_FALSE(one.InitTransport());
+    EXPECT_EQ(toOne, std::vector<std::string>{kMsgCantLoadAspi});
+    EXPECT_TRUE(toOther.empty());
+    {
+        const DriveMessageScope scope([&](const std::string& m) { toScope.push_back(m); });
+        EXPECT_FALSE(other.InitTransport());
+    }
+    EXPECT_EQ(toScope, std::vector<std::string>{kMsgCantLoadAspi});
+    EXPECT_TRUE(toOther.empty());
 }
 
 }  // namespace

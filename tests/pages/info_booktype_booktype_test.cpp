@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QPalette>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <string>
 
@@ -60,7 +61,9 @@ TEST_F(BookTypePage, InitialisationShowsTheDriveRows) {
     EXPECT_FALSE(Enabled(page, 1021));
     EXPECT_TRUE(Enabled(page, 1016));
     EXPECT_TRUE(Enabled(page, 1019));
-    EXPECT_TRUE(page.PollRunning());
+    const auto* poll = page.findChild<QTimer*>(QString::fromLatin1(CBookType::kPollTimerName));
+    ASSERT_NE(poll, nullptr);
+    EXPECT_TRUE(poll->isActive());
     EXPECT_TRUE(prompter->asked.empty());
     EXPECT_FALSE(drive.State().vendorMode);
 
@@ -238,6 +241,7 @@ TEST(BookTypePageOnAnotherMakersDrive, RefusedVendorModeIsNotSupported) {
     bus.AddDrive(emu::DriveKind::OtherMaker);
     auto prompter = std::make_shared<ScriptedPrompter>();
     AppServices services;
+    services.drives = bus.Drives();
     services.prompter = prompter;
     CBookType page(services);
     Init(page);

@@ -188,6 +188,7 @@ TEST(InfoPageWithoutDrive, LeavesItsFieldsEmpty) {
     VirtualBus bus;  // no drive behind it
     auto prompter = std::make_shared<ScriptedPrompter>();
     AppServices services;
+    services.drives = bus.Drives();
     services.prompter = prompter;
     CInfo page(services);
     Init(page);

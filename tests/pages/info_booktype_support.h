@@ -24,6 +24,8 @@ namespace dravix::test {
 using Bytes = std::vector<uint8_t>;
 
 struct PageFixture : ::testing::Test {
+    PageFixture() { services.drives = bus.Drives(); }
+
     void SetUp() override { services.prompter = prompter; }
 
     void Insert(const char* media) {

@@ -239,6 +239,7 @@ TEST_F(ScopeDialog, TheDriveStatusCoversNothing) {
 TEST(ScopeDialogWithoutDrive, ButtonsAreDisabled) {
     VirtualBus bus;  // no drive behind it
     AppServices services;
+    services.drives = bus.Drives();
     services.prompter = std::make_shared<ScriptedPrompter>();
     SettingScopeDialog dialog(services, OverSpeedRequest(true));
     ASSERT_TRUE(Settle(dialog));

@@ -58,6 +58,8 @@ struct DialogScript {
 };
 
 struct SwitchPageFixture : ::testing::Test {
+    SwitchPageFixture() { services.drives = bus.Drives(); }
+
     void SetUp() override {
         services.prompter = prompter;
         prompter->runaway = [this] { drive.RemoveDisc(); };

@@ -94,7 +94,7 @@ class DriveWithDisc {
 
     test::VirtualBus bus;
     emu::VirtualDrive& drive;
-    DriveTable table;
+    DriveTable table{bus.Drives()};
     SharedDrive shared{table};
 };
 

@@ -53,7 +53,7 @@ struct ReadBench {
     std::atomic<bool> stop{false};
     test::VirtualBus bus;
     emu::VirtualDrive& drive;
-    DriveTable table;
+    DriveTable table{bus.Drives()};
     SharedDrive shared{table};
 };
 

@@ -124,7 +124,7 @@ TEST_F(OnVirtualDrive, RefusedVendorModeOrFailedReadEndsTheCheck) {
 TEST(BookTypeOnAnotherMakersDrive, RefusedVendorModeEndsTheCheckWithoutVendorModeOff) {
     test::VirtualBus bus;
     bus.AddDrive(emu::DriveKind::OtherMaker);
-    DriveTable table;
+    DriveTable table{bus.Drives()};
     ASSERT_TRUE(table.InitTransport());
     ASSERT_EQ(table.EnumerateDrives(), 1);
     Recorder recorder;

@@ -67,7 +67,7 @@ TEST(Diagnosis, NoDriveNamesTheCauseAndItsFix) {
         SCOPED_TRACE(c.name);
         test::VirtualBus bus;
         c.setUp(bus.Os());
-        DriveTable table;
+        DriveTable table{bus.Drives()};
         table.InitTransport();
         ASSERT_EQ(table.EnumerateDrives(), 0);
         const std::string text = NoDriveDiagnosis(table);
@@ -94,7 +94,7 @@ TEST(Diagnosis, KernelRefusalBesideARefusedGenericNodeIsExplained) {
             return r.cmdp[0] == 0xFD ? -EPERM : test::ExecuteOnVirtualDrive(drive, r);
         },
         3, 0, EACCES);
-    DriveTable table;
+    DriveTable table{bus.Drives()};
     table.InitTransport();
     ASSERT_EQ(table.EnumerateDrives(), 1);
     EXPECT_EQ(CheckDriveSupport(table).outcome, SupportOutcome::VendorModeRefused);

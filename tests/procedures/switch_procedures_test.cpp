@@ -25,7 +25,7 @@ TEST(VendorSequence, RunsBetweenOnAndOffOrNotAtAll) {
     test::VirtualBus bus;
     bus.AddDrive(emu::DriveKind::Maker);
     bus.AddDrive(emu::DriveKind::OtherMaker);
-    DriveTable table;
+    DriveTable table{bus.Drives()};
     ASSERT_TRUE(table.InitTransport());
     ASSERT_EQ(table.EnumerateDrives(), 2);
     bus.ClearCommands();

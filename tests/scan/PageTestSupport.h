@@ -60,6 +60,8 @@ class RecordingPrompter final : public Prompter {
 // A maker's drive, the page on it, and the recorded message boxes and dialogs.
 class PageFixture : public ::testing::Test {
   protected:
+    PageFixture() { services.drives = bus.Drives(); }
+
     void SetUp() override {
         services.prompter = prompter;
         services.dialogRunner = [this](QDialog& dialog) {

@@ -78,7 +78,7 @@ TEST(ReadTestResults, TheResultsWindowOpensAReadTestFile) {
     drive.SetMicrosecondSleeper([&nowUs](uint64_t us) { nowUs += static_cast<int64_t>(us); });
     ASSERT_TRUE(drive.Insert("cd-r-recorded"));
     drive.AddDamage({5000, 4});
-    DriveTable table;
+    DriveTable table{bus.Drives()};
     ASSERT_TRUE(table.InitTransport());
     ASSERT_EQ(table.EnumerateDrives(), 1);
     TestUnitReady(table);
@@ -99,6 +99,7 @@ TEST(ReadTestResults, TheResultsWindowOpensAReadTestFile) {
     ASSERT_EQ(SaveReadTestFile(path.toStdString(), record).ErrorText(), "");
 
     AppServices services;
+    services.drives = bus.Drives();
     QWidget parent;
     CResultsWindow* window = nullptr;
     CResultsWindow::Open(services, &parent, path, [&window](CResultsWindow* opened) { window = opened; });

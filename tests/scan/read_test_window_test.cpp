@@ -63,6 +63,8 @@ class ReadGate {
 };
 
 struct ReadTestWindowTest : ::testing::Test {
+    ReadTestWindowTest() { services.drives = bus.Drives(); }
+
     test::VirtualBus bus;
     std::shared_ptr<test::ScriptedPrompter> prompter = std::make_shared<test::ScriptedPrompter>();
     AppServices services;

@@ -133,7 +133,7 @@ class RecordsMatch : public scan_test::PageFixture, public ::testing::WithParamI
         std::vector<std::string> args{c.cliCommand};
         args.insert(args.end(), c.cliOptions.begin(), c.cliOptions.end());
         args.insert(args.end(), {"--csv", path.string()});
-        const test::CliRun run = test::RunCliCapture(args);
+        const test::CliRun run = test::RunCliCapture(bus.Drives(), args);
         EXPECT_NE(run.status, 2) << run.err;
         return path;
     }

@@ -306,6 +306,7 @@ TEST_F(ScanInMainWindow, TheFirstOfTwoDrivesPulledOutMidRunOnTheAspiPath) {
     maker.disc = emu::Disc{"dvd+r", 0xA1};
     test::LibraryDrives drives(QFile::encodeName(dir.filePath(QStringLiteral("vdrive.json"))).toStdString(),
                                {maker, emu::FactoryState(emu::DriveKind::OtherMaker)});
+    services.drives = drives.Drives();
 
     CMainDialog window(services, WithProbix());
     window.OnInitDialog();

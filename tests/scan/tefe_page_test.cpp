@@ -325,7 +325,7 @@ TEST_F(TeFePage, ADiscChangeTakenByAnotherWindowReachesThePageAndTheReadTestWind
     ASSERT_FALSE(ShowsPreviousRun());
 
     drive.Insert("dvd-rom");
-    DriveTable otherWindow;
+    DriveTable otherWindow(bus.Drives());
     ASSERT_TRUE(otherWindow.InitTransport());
     ASSERT_EQ(otherWindow.EnumerateDrives(), 1);
     otherWindow.WaitUntilReady();

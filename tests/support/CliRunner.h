@@ -29,4 +29,11 @@ inline CliRun RunCliCapture(std::vector<std::string> args, const std::string& in
     return run;
 }
 
+// The same run, its drives reached through `drives` (a VirtualBus's or a LibraryDrives' Drives()).
+inline CliRun RunCliCapture(const DriveServices& drives, std::vector<std::string> args,
+                            const std::string& input = "", cli::CliEnvironment environment = {}) {
+    environment.platform = drives.platform;
+    return RunCliCapture(std::move(args), input, environment);
+}
+
 }  // namespace dravix::test

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "drive/DriveTable.h"
 #include "drive/Platform.h"
 #include "emu/Scenario.h"
 #include "tests/support/TestPlatform.h"
@@ -15,7 +16,7 @@ namespace dravix::test {
 
 // Drives behind the virtual drive's own ASPI library, as `--virtual` runs them: they are written
 // to the test's state file, which the library reads (and re-reads after every change made through
-// Scenario()), and every DriveTable made while this lives takes the ASPI path over the library.
+// Scenario()), and a DriveTable given Drives() takes the ASPI path over the library.
 // The library reads the file named when it is first loaded: one such file per test program.
 class LibraryDrives final {
   public:
@@ -27,18 +28,17 @@ class LibraryDrives final {
         m_platform->loadAspi = [] {
             return LoadAspiLibraryFile(std::string(DRAVIX_TEST_BIN_DIR) + "/libdravix-vdrive.so");
         };
-        m_scope = std::make_unique<ScopedPlatform>(m_platform);
     }
     ~LibraryDrives() { ::unsetenv("DRAVIX_VDRIVE_STATE"); }
     LibraryDrives(const LibraryDrives&) = delete;
     LibraryDrives& operator=(const LibraryDrives&) = delete;
 
     emu::Scenario& Scenario() { return m_scenario; }
+    DriveServices Drives() const { return {m_platform, {}}; }
 
   private:
     emu::Scenario m_scenario;
     std::shared_ptr<TestPlatform> m_platform;
-    std::unique_ptr<ScopedPlatform> m_scope;
 };
 
 }  // namespace dravix::test

@@ -26,15 +26,6 @@ class TestPlatform final : public Platform {
     std::chrono::steady_clock::time_point Now() override { return now ? now() : Platform::Now(); }
 };
 
-// Installs a platform for every DriveTable made during its lifetime.
-class ScopedPlatform final {
-  public:
-    explicit ScopedPlatform(std::shared_ptr<Platform> platform) { SetPlatformOverride(std::move(platform)); }
-    ~ScopedPlatform() { SetPlatformOverride(nullptr); }
-    ScopedPlatform(const ScopedPlatform&) = delete;
-    ScopedPlatform& operator=(const ScopedPlatform&) = delete;
-};
-
 // An ASPI library made of two plain functions (tests keep their state in globals).
 class FunctionLibrary final : public AspiLibrary {
   public:

@@ -52,13 +52,11 @@ int ExecuteOnVirtualDrive(emu::VirtualDrive& drive, sg_io_hdr_t& r) {
 VirtualBus::VirtualBus()
     : m_os(std::make_shared<FakeSgSystem>()), m_platform(std::make_shared<TestPlatform>()) {
     m_platform->sg = m_os;
-    m_scope = std::make_unique<ScopedPlatform>(m_platform);
 }
 
 VirtualBus::~VirtualBus() {
     // A worker of a window that is gone may still be at one of these drives.
     WorkerThreads::Program().JoinAll();
-    m_scope.reset();
 }
 
 emu::VirtualDrive& VirtualBus::AddDrive(emu::DriveKind kind) {

@@ -3,6 +3,7 @@
 #include <deque>
 #include <memory>
 
+#include "drive/DriveTable.h"
 #include "emu/VirtualDrive.h"
 #include "tests/support/FakeSgSystem.h"
 #include "tests/support/TestPlatform.h"
@@ -10,8 +11,8 @@
 namespace dravix::test {
 
 // Virtual drives behind fake device nodes: drive i answers at /dev/sr<i> and its generic node
-// /dev/sg<i>. While the bus exists, every DriveTable finds these drives through the real Linux
-// pass-through code.
+// /dev/sg<i>. A DriveTable given the bus's services (Drives()) finds these drives through the
+// real Linux pass-through code; the bus must outlive it.
 class VirtualBus final {
   public:
     VirtualBus();
@@ -23,6 +24,9 @@ class VirtualBus final {
     emu::VirtualDrive& Drive(size_t index) { return *m_drives.at(index); }
     size_t Count() const { return m_drives.size(); }
     FakeSgSystem& Os() { return *m_os; }
+    // What a DriveTable (a window's, through AppServices; the command line's, through its
+    // environment) is given to reach these drives.
+    DriveServices Drives() const { return {m_platform, {}}; }
 
     // The CDBs every drive has received, in order (all drives together).
     std::vector<std::vector<uint8_t>> Commands() const;
@@ -33,7 +37,6 @@ class VirtualBus final {
   private:
     std::shared_ptr<FakeSgSystem> m_os;
     std::shared_ptr<TestPlatform> m_platform;
-    std::unique_ptr<ScopedPlatform> m_scope;
     std::deque<std::unique_ptr<emu::VirtualDrive>> m_drives;
     mutable std::mutex m_logMutex;
     std::vector<std::vector<uint8_t>> m_log;

@@ -74,7 +74,7 @@ struct OnVirtualDrive : ::testing::Test {
 
     VirtualBus bus;
     emu::VirtualDrive& drive = bus.AddDrive();
-    DriveTable table;
+    DriveTable table{bus.Drives()};
     std::vector<emu::FaultRule> rules;
 };
 

@@ -89,7 +89,7 @@ TEST(DriveTurns, AStopRequestGivesUpTheWaitAndLeavesTheQueue) {
 TEST(SharedDrive, AUseStoppedWhileItWaitsForTheDriveSendsNothing) {
     test::VirtualBus bus;
     bus.AddDrive();
-    DriveTable table;
+    DriveTable table{bus.Drives()};
     ASSERT_TRUE(table.InitTransport());
     ASSERT_EQ(table.EnumerateDrives(), 1);
     SharedDrive drive(table);

@@ -254,8 +254,7 @@ TEST_F(PageSequence, AWriteTheDriveDidNotTakeIsAFailedWrite) {
 TEST(StoppableDriveTransport, KeepsTheProgramsOwnPath) {
     auto aspi = std::make_shared<TestPlatform>();
     aspi->passThrough = false;
-    const ScopedPlatform scoped(aspi);
-    StoppableDrive drive;
+    StoppableDrive drive({aspi, {}});
     drive.Table().DetectPassThrough();
     EXPECT_FALSE(drive.Table().UsePassThrough());
 }
