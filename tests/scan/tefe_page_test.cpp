@@ -685,7 +685,7 @@ TEST_F(TeFePage, ARunStoppedWhileWaitingForTheDriveSendsNothing) {
     ClickStart();
     ASSERT_TRUE(gate.WaitArrived(6));  // the fourth sample is held at the drive
     ClickStop();
-    ClickStart();  // the new run's turn is taken as START returns: it waits for the drive
+    ClickStart();  // the new run waits for the drive held by the stopped one, or has not asked yet
     ClickStop();
     bus.ClearCommands();
     gate.Open();
@@ -706,7 +706,7 @@ TEST_F(TeFePage, APollWaitingForTheDriveWhenARunStartsSendsNothing) {
     ClickStart();
     ASSERT_TRUE(gate.WaitArrived(6));
     ClickStop();                     // its fourth sample is still at the drive
-    ASSERT_TRUE(TickStartsAPoll());  // its turn comes after the stopped run's: it waits for the drive
+    ASSERT_TRUE(TickStartsAPoll());  // it waits for the drive held by the stopped run
     ClickStart();
     bus.ClearCommands();
     gate.Open();
