@@ -159,7 +159,7 @@ void CMainDialog::SendVendorModeOff() {
             if (table.SelectedIndex() != index) table.SelectDrive(index);
             VendorModeScope::Resume(table).End();
         },
-        index);
+        m_services.State().ChosenDrive());
 }
 
 void CMainDialog::BuildMenu() {

@@ -8,8 +8,7 @@
 #include "drive/MediumChanges.h"
 #include "turns/AppState.h"
 #include "turns/SharedDrive.h"
-#include "turns/StoppableDrive.h"
-#include "ui/Workers.h"
+#include "ui/DriveSequence.h"
 
 namespace dravix {
 
@@ -40,7 +39,7 @@ std::shared_ptr<DiscWatcher> DiscWatcher::Of(const std::shared_ptr<AppState>& st
 }
 
 DiscWatcher::DiscWatcher(std::shared_ptr<AppState> state, DriveIdentity drive)
-    : m_state(std::move(state)), m_drive(std::move(drive)), m_workers(new Workers(this)) {
+    : m_state(std::move(state)), m_drive(std::move(drive)) {
     m_shown.changes = MediumChangesOf(m_drive);
     m_timer.setInterval(kPollPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &DiscWatcher::OnTick);
@@ -48,8 +47,8 @@ DiscWatcher::DiscWatcher(std::shared_ptr<AppState> state, DriveIdentity drive)
 
 DiscWatcher::~DiscWatcher() = default;
 
-void DiscWatcher::NeedPolls(const std::shared_ptr<StoppableDrive>& drive) {
-    m_lent = drive;
+void DiscWatcher::NeedPolls(DriveSequence& sequence) {
+    m_lent = &sequence;
     if (!m_timer.isActive()) m_timer.start();
 }
 
@@ -63,34 +62,39 @@ void DiscWatcher::Polled(bool ready) {
 }
 
 void DiscWatcher::OnTick() {
-    const std::shared_ptr<StoppableDrive> drive = m_lent.lock();
-    if (!drive) {
+    DriveSequence* const sequence = m_lent.data();
+    if (sequence == nullptr) {
         m_timer.stop();  // no view needs the watcher's own poll any more
         return;
     }
     // A view's own commands (its poll, a run) report the drive's changes while they go.
-    if (m_polling || m_viewPollers > 0 || m_state->scanIdle.load() == 0) {
+    const bool polling = m_pollSequence != nullptr && m_pollSequence->RunGoing(m_poll);
+    if (polling || m_viewPollers > 0 || m_state->scanIdle.load() == 0) {
         Check();
         return;
     }
-    m_polling = true;
-    m_workers->Start([this, drive, state = m_state, identity = m_drive](const WorkerContext& context) {
-        const std::optional<uint8_t> status = drive->Shared().LockedUnlessStopped(
-            [&context] { return context.StopRequested(); },
-            [&state, &identity](DriveTable& table) -> uint8_t {
-                if (!state->SelectListedDrive(table, identity)) return kCommandFailed;
-                // A reported change is counted; the drive is
-                // asked again for its state.
-                const uint8_t first = TestUnitReady(table);
-                return first == kCommandFailed && table.SenseKey() == kUnitAttention ? TestUnitReady(table)
-                                                                                     : first;
-            });
-        context.Post([this, status] {
-            m_polling = false;
-            if (status) m_ready = *status == kCommandCompleted;
-            Check();
+    m_pollSequence = sequence;
+    m_poll = sequence->Run(
+        [state = m_state, identity = m_drive](SharedDrive& drive, const WorkerContext& context) {
+            return drive.LockedUnlessStopped([&context] { return context.StopRequested(); },
+                                             [&state, &identity](DriveTable& table) -> uint8_t {
+                                                 if (!state->SelectListedDrive(table, identity))
+                                                     return kCommandFailed;
+                                                 // A reported change is counted; the drive is asked again for
+                                                 // its state.
+                                                 const uint8_t first = TestUnitReady(table);
+                                                 return first == kCommandFailed &&
+                                                                table.SenseKey() == kUnitAttention
+                                                            ? TestUnitReady(table)
+                                                            : first;
+                                             });
+        },
+        // A poll stopped with the view's sequence tells nothing; the next tick polls again.
+        [watcher = QPointer<DiscWatcher>(this)](const std::optional<uint8_t>& status) {
+            if (watcher == nullptr) return;
+            if (status) watcher->m_ready = *status == kCommandCompleted;
+            watcher->Check();
         });
-    });
 }
 
 void DiscWatcher::Check() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 #include <cstdint>
 #include <memory>
@@ -10,17 +11,16 @@
 
 namespace dravix {
 
-class StoppableDrive;
 struct AppState;
-class Workers;
+class DriveSequence;
 
 // The one watch on a drive's disc, shared by every view that shows the drive's disc (the Probix
 // page, the Read Test window). A drive reports a medium change once, to the first command after
 // it: a second poll of a view's own would take that report from the other view. So no view polls
 // on its own. The Probix page's disc poll is the drive's poll while that page polls; otherwise the
-// watcher polls once a second with the drive a view lends it. What any poll found, and every
-// medium change any window's command took (MediumChangesOf), reaches every view through Changed.
-// UI thread only.
+// watcher polls once a second through the drive sequence a view lends it (a run of that sequence,
+// with the view's own drive table). What any poll found, and every medium change any window's
+// command took (MediumChangesOf), reaches every view through Changed. UI thread only.
 class DiscWatcher final : public QObject {
     Q_OBJECT
   public:
@@ -43,10 +43,10 @@ class DiscWatcher final : public QObject {
     const DriveIdentity& Drive() const { return m_drive; }
     Disc Current() const { return m_shown; }
 
-    // A view that cannot poll the drive itself lends its own drive (a table that finds the drive
-    // by its identity); the watcher polls with it once a second while the view lives, unless a
-    // view polls the drive itself or a run holds a drive (ScanIdle 0).
-    void NeedPolls(const std::shared_ptr<StoppableDrive>& drive);
+    // A view that cannot poll the drive itself lends its drive sequence (over a table that finds
+    // the drive by its identity); the watcher polls through it once a second while the sequence
+    // lives, unless a view polls the drive itself or a run holds a drive (ScanIdle 0).
+    void NeedPolls(DriveSequence& sequence);
     // The view that polls the drive itself says so while it does (calls pair up), and hands over
     // what each of its polls found.
     void PolledByView(bool polling);
@@ -65,13 +65,14 @@ class DiscWatcher final : public QObject {
 
     std::shared_ptr<AppState> m_state;
     DriveIdentity m_drive;
-    std::weak_ptr<StoppableDrive> m_lent;
+    QPointer<DriveSequence> m_lent;
+    // The poll going, a run of that sequence (0: none).
+    QPointer<DriveSequence> m_pollSequence;
+    uint64_t m_poll = 0;
     int m_viewPollers = 0;
-    bool m_polling = false;
     std::optional<bool> m_ready;
     Disc m_shown;
     QTimer m_timer;
-    Workers* m_workers;
 };
 
 }  // namespace dravix

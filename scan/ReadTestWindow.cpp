@@ -262,7 +262,7 @@ void CReadTestWindow::ShowDisc(const DiscRead& read) {
     if (!m_discWatch || m_discWatch->Drive() != read.drive) {
         m_discWatch = DiscWatcher::Of(m_services.state, read.drive);
         connect(m_discWatch.get(), &DiscWatcher::Changed, this, &CReadTestWindow::FollowDisc);
-        m_discWatch->NeedPolls(m_drive);
+        m_discWatch->NeedPolls(*m_sequence);
         m_shownReady = m_discWatch->Current().ready;
     }
     m_shownChanges = read.changes;

@@ -18,7 +18,6 @@
 #include "ui/GuidePage.h"
 #include "ui/PropertyPage.h"
 #include "ui/Services.h"
-#include "ui/Workers.h"
 
 namespace dravix {
 
@@ -62,8 +61,7 @@ CSmartReportDlg::CSmartReportDlg(const AppServices& services, std::shared_ptr<St
       m_drive(std::move(drive)),
       m_discTypeCode(discTypeCode),
       m_speedCodes(std::move(speedCodes)),
-      m_sequence(new DriveSequence(*this, services, m_drive)),
-      m_workers(new Workers(this)) {
+      m_sequence(new DriveSequence(*this, services, m_drive)) {
     BuildControls();
     OnInitDialog();
 }
@@ -232,40 +230,45 @@ void CSmartReportDlg::StartMeasurement() {
     m_progress->setRange(0, count);
     m_progress->setValue(0);
 
-    // The worker keeps only what outlives this dialog: the page's drive and copies of the disc and
-    // its speeds; it reaches the dialog only through what it posts.
-    m_workers->Start([this, drive = m_drive, disc = m_discTypeCode, codes = m_speedCodes,
-                      before = m_identifiers](const WorkerContext& context) {
-        const StopRequested stopRequested = [&context] { return context.StopRequested(); };
-        SmartCallbacks observer;
-        observer.onSpeedStart = [this, &context](size_t i) {
-            const int row = static_cast<int>(i);
-            context.Post([this, row] {
-                SetResult(row, QString::fromLatin1(scan_texts::kSpeedTesting));
-                m_list->scrollToItem(m_list->item(row, 0));
-            });
-        };
-        observer.onSpeedResult = [this, &context](size_t i, SpeedResult result) {
-            const int row = static_cast<int>(i);
-            context.Post([this, row, result] {
-                if (static_cast<size_t>(row) < m_results.size()) m_results[static_cast<size_t>(row)] = result;
-                m_endedAt = UtcTimestamp();
-                SetResult(row, QString::fromLatin1(SpeedResultText(result)));
-                m_progress->setValue(m_progress->value() + 1);
-            });
-        };
-        // After the last speed the disc's identity once more tells whether the measurements (vendor
-        // commands, which report no medium change) all measured the disc shown.
-        const SmartReportRun run =
-            RunSmartReport(drive->Shared(), disc, codes, before ? &*before : nullptr, observer, stopRequested);
-        if (run.disc.stoppedBeforeCheck) return;
-        context.Post([this, checked = run.disc] {
-            m_disc = checked;
+    // A run of the dialog's sequence. It keeps only what outlives this dialog (the sequence keeps
+    // the page's drive, the run copies of the disc and its speeds); it reaches the dialog only
+    // through what it posts.
+    m_sequence->Run(
+        [this, disc = m_discTypeCode, codes = m_speedCodes, before = m_identifiers](
+            SharedDrive& drive, const WorkerContext& context) -> std::optional<SmartDisc> {
+            const StopRequested stopRequested = [&context] { return context.StopRequested(); };
+            SmartCallbacks observer;
+            observer.onSpeedStart = [this, &context](size_t i) {
+                const int row = static_cast<int>(i);
+                context.Post([this, row] {
+                    SetResult(row, QString::fromLatin1(scan_texts::kSpeedTesting));
+                    m_list->scrollToItem(m_list->item(row, 0));
+                });
+            };
+            observer.onSpeedResult = [this, &context](size_t i, SpeedResult result) {
+                const int row = static_cast<int>(i);
+                context.Post([this, row, result] {
+                    if (static_cast<size_t>(row) < m_results.size())
+                        m_results[static_cast<size_t>(row)] = result;
+                    m_endedAt = UtcTimestamp();
+                    SetResult(row, QString::fromLatin1(SpeedResultText(result)));
+                    m_progress->setValue(m_progress->value() + 1);
+                });
+            };
+            // After the last speed the disc's identity once more tells whether the measurements (vendor
+            // commands, which report no medium change) all measured the disc shown.
+            const SmartReportRun run =
+                RunSmartReport(drive, disc, codes, before ? &*before : nullptr, observer, stopRequested);
+            if (run.disc.stoppedBeforeCheck) return std::nullopt;
+            return run.disc;
+        },
+        [this](const std::optional<SmartDisc>& checked) {
+            if (!checked) return;
+            m_disc = *checked;
             m_done = true;
             m_outcome->setText(QString::fromStdString(Verdict().text));
             m_save->setEnabled(true);
         });
-    });
 }
 
 void CSmartReportDlg::SetResult(int row, const QString& text) {
@@ -286,7 +289,6 @@ QString CSmartReportDlg::ResultText(int row) const {
 void CSmartReportDlg::reject() {
     // The measurement sends nothing more once the command at the drive is back.
     m_sequence->Stop();
-    m_workers->RequestStopAll();
     QDialog::reject();
 }
 

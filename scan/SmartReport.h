@@ -23,7 +23,6 @@ namespace dravix {
 class AppServices;
 class DriveSequence;
 class StoppableDrive;
-class Workers;
 
 // The Smart Mode Report (dialog 162): the disc's information and, for every speed of the scan
 // page's list, whether the disc is fit for writing at it, judged at a few outer-track points.
@@ -99,7 +98,6 @@ class CSmartReportDlg final : public QDialog {
     const uint8_t m_discTypeCode;
     const std::vector<uint8_t> m_speedCodes;
     DriveSequence* m_sequence;
-    Workers* m_workers;
     std::optional<int32_t> m_lastLba;
     bool m_done = false;
     std::vector<SpeedResult> m_results;

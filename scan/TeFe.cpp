@@ -37,7 +37,6 @@
 #include "ui/Services.h"
 #include "ui/TextColour.h"
 #include "ui/UnsupportedDialog.h"
-#include "ui/Workers.h"
 
 namespace dravix {
 
@@ -84,14 +83,12 @@ bool SelectionEndCancel(const QEvent* event) {
 
 CTEFE::CTEFE(const AppServices& services, QWidget* parent)
     : PropertyPage(kDialogId, QStringLiteral("Probix"), kTabIconId, services, parent),
-      m_workers(new Workers(this)),
       m_shared(std::make_shared<Shared>(services.state)),
       m_timer(new QTimer(this)),
       m_kept(*this, services),
       m_runHold(services.state) {
     BuildControls();
     m_timer->setObjectName(QString::fromLatin1(kPollTimerName));
-    m_workers->setObjectName(QString::fromLatin1(kWorkersName));
     m_timer->setInterval(kPollPeriodMs);
     connect(m_timer, &QTimer::timeout, this, &CTEFE::OnTimer);
 }
@@ -103,7 +100,7 @@ CTEFE::~CTEFE() {
         // From here on no worker draws: the chart goes with the page.
         std::lock_guard lock(m_shared->drawMutex);
         m_shared->canvas = nullptr;
-        m_workers->RequestStopAll();
+        if (m_sequence != nullptr) m_sequence->Stop();
     }
     m_runHold.Set(false);  // a run ended with the page: it holds the drive no more
     // Vendor mode off goes out after the command a worker may still have at the drive, when the
@@ -111,14 +108,6 @@ CTEFE::~CTEFE() {
     if (m_sequence != nullptr) {
         m_sequence->Finally([shared = m_shared](DriveTable&) { shared->vendorMode.End(); });
     }
-}
-
-bool CTEFE::ScanBusy() const {
-    return m_shared->scanBusy.load();
-}
-
-SharedDrive* CTEFE::Drive() const {
-    return m_scanDriveOpen ? &m_scanDrive->Shared() : nullptr;
 }
 
 void CTEFE::BuildControls() {
@@ -408,22 +397,22 @@ void CTEFE::StopWatchingDisc() {
 }
 
 void CTEFE::OnTimer() {
-    if (m_pollRunning || !m_scanDriveOpen) return;
+    // Not even waiting for the drive while a run or the Smart report has it.
+    if (m_pollRunning || !m_scanDriveOpen || m_shared->scanBusy.load()) return;
     m_pollRunning = true;
-    m_workers->Start([this, drive = m_scanDrive, shared = m_shared, discKnown = m_discKnown,
-                      knownChanges = m_discChanges](const WorkerContext& context) {
-        // Only the drive and the shared state are used here; `this` only on the page's thread.
-        const PollOutcome outcome =
-            PollDisc(drive->Shared(), *shared, discKnown, knownChanges, context.StopToken());
-        context.Post([this, outcome] { OnPollDone(outcome); });
-    });
+    m_sequence->Run(
+        [shared = m_shared, discKnown = m_discKnown, knownChanges = m_discChanges](
+            SharedDrive& drive, const WorkerContext& context) {
+            // Only the drive and the shared state are used here; the page only on its thread.
+            return PollDisc(drive, *shared, discKnown, knownChanges, context.StopToken());
+        },
+        [this](const PollOutcome& outcome) { OnPollDone(outcome); });
 }
 
 CTEFE::PollOutcome CTEFE::PollDisc(SharedDrive& drive, const Shared& shared, bool discKnown,
                                    uint64_t knownChanges, const std::stop_token& stop) {
     const StopRequested quiet = [&shared, &stop] { return stop.stop_requested() || shared.scanBusy.load(); };
     PollOutcome outcome;
-    if (quiet()) return outcome;  // not even waiting for the drive while a run has it
     // A disc loaded since the last tick is reported at once, not one tick later after its unit
     // attention. A run that started while the poll waited for the drive has it to itself.
     bool attention = false;
@@ -470,7 +459,7 @@ void CTEFE::OnPollDone(const PollOutcome& outcome) {
         m_resetPending = true;
     }
     // A run or report that started meanwhile owns the page: what the poll saw is stale.
-    if (ScanBusy()) return;
+    if (m_shared->scanBusy.load()) return;
     if (m_resetPending && outcome.kind != PollOutcome::Kind::Unchanged) {
         // What the page shows belongs to the disc that was taken out.
         ResetScanPage();

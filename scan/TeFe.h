@@ -34,19 +34,18 @@ class SharedDrive;
 class StatusLine;
 class StoppableDrive;
 class WorkerContext;
-class Workers;
 
 // The Probix page (dialog 136): finds a blank DVD+R, DVD+R DL or DVD-R in the drive every second,
 // offers its write speeds, and measures TE and FE along the disc at the chosen speed on a worker,
 // drawing both curves as they come and judging the disc at the end. STOP ends a run between
 // commands. Smart mode opens the Smart Mode Report instead.
 //
-// Threads: the page's controls are touched only on its own thread; the poll and the run post
-// their results to it (Workers). The page's drive (ScanDrive) takes one command at a time from
-// whichever thread asks, in turn with the other windows on that drive; the page's own start-up
-// commands run as a drive sequence. No worker ever waits for the page's thread, and the page never
-// waits for a worker: destroying it asks them to stop, and one still at the drive ends on its own
-// once its command is back, touching nothing of the page.
+// Threads: the page's controls are touched only on its own thread; the poll and the run are runs
+// of the page's drive sequence (its start-up commands are steps of it), which post their results
+// to it. The page's drive (ScanDrive) takes one command at a time from whichever thread asks, in
+// turn with the other windows on that drive. No worker ever waits for the page's thread, and the
+// page never waits for a worker: destroying it asks them to stop, and one still at the drive ends
+// on its own once its command is back, touching nothing of the page.
 //
 // The page is in three files: the page itself (TeFe.cpp: its controls, start-up, disc poll and
 // settings), its run (TeFeRun.cpp: START, the run on its worker, STOP, the Smart report) and its
@@ -106,14 +105,6 @@ class CTEFE final : public PropertyPage {
     // The object name of timer 1, the disc poll.
     static constexpr const char* kPollTimerName = "pollTimer";
 
-    // The object name of the page's workers (its polls and its runs).
-    static constexpr const char* kWorkersName = "pageWorkers";
-
-    // A run or the Smart report owns the page.
-    bool ScanBusy() const;
-    // The page's drive as its workers share it; null before the initialisation has opened it.
-    SharedDrive* Drive() const;
-
   protected:
     void OnInitDialog() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -156,9 +147,10 @@ class CTEFE final : public PropertyPage {
     void OnScanDriveOpen(int drives);
     void OnVendorMode(bool accepted);
     void LockScanControls(bool on);
-    static void RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
-                          const std::shared_ptr<Shared>& shared, const ScanSettings& settings,
-                          const WorkerContext& context);
+    // The run at the drive; nothing when it was stopped.
+    static std::optional<ScanResult> RunWorker(CTEFE* page, SharedDrive& drive,
+                                               const std::shared_ptr<Shared>& shared,
+                                               const ScanSettings& settings, const WorkerContext& context);
     void OnRunEnded(const ScanResult& result);
     // Keeps what the run measured (shown, saved, autosaved).
     void KeepResults(const ScanResult& result);
@@ -170,7 +162,6 @@ class CTEFE final : public PropertyPage {
     std::shared_ptr<StoppableDrive> m_scanDrive;
     bool m_scanDriveOpen = false;
     DriveSequence* m_sequence = nullptr;
-    Workers* m_workers = nullptr;
     std::shared_ptr<Shared> m_shared;
     QTimer* m_timer;  // timer 1
 
@@ -201,8 +192,8 @@ class CTEFE final : public PropertyPage {
     uint8_t m_discTypeCode = kScanDiscUnknown;
     int32_t m_lastLba = kDefaultLastLba;
 
-    // The run's worker (0: no run). A stopped run's worker may still be at the drive; it is no
-    // longer the page's run, and nothing it posts reaches the page.
+    // The run (0: none), a run of the page's sequence. A stopped run may still be at the drive; it
+    // is no longer the page's run, and nothing it posts reaches the page.
     uint64_t m_runWorker = 0;
     // The run's part in ScanIdle, taken and let go with the run's controls.
     RunHold m_runHold;

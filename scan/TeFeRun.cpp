@@ -21,7 +21,6 @@
 #include "ui/DriveSequence.h"
 #include "ui/ProgramText.h"
 #include "ui/Services.h"
-#include "ui/Workers.h"
 
 namespace dravix {
 
@@ -46,7 +45,9 @@ void CTEFE::LockScanControls(bool on) {
 
 void CTEFE::OnStart() {
     // One run at a time; also a START arriving before the run has disabled the button.
-    if (!m_driveAccepted || !m_scanDriveOpen || m_chart == nullptr || m_runWorker != 0 || ScanBusy()) return;
+    if (!m_driveAccepted || !m_scanDriveOpen || m_chart == nullptr || m_runWorker != 0 ||
+        m_shared->scanBusy.load())
+        return;
 
     ScanSettings settings;
     if (m_mode == SamplingMode::Customize) {
@@ -77,31 +78,39 @@ void CTEFE::OnStart() {
     LockScanControls(true);
     m_elapsed->setText(QStringLiteral(" "));
     SetStatus(ProgramText(scan_texts::kTesting));
-    m_runWorker = m_workers->Start(
-        [this, drive = m_scanDrive, shared = m_shared, settings](const WorkerContext& context) {
-            RunWorker(this, drive, shared, settings, context);
+    m_runWorker = m_sequence->Run(
+        [this, shared = m_shared, settings](SharedDrive& drive, const WorkerContext& context) {
+            return RunWorker(this, drive, shared, settings, context);
+        },
+        [this](const std::optional<ScanResult>& result) {
+            if (!result) return;
+            // A run that could not read them names no disc, not one of an earlier run.
+            m_kept.SetDiscIds(result->discIds ? DiscIdentifiersText{result->discIds->manufacturerId,
+                                                                    result->discIds->mediaTypeId}
+                                              : DiscIdentifiersText{});
+            OnRunEnded(*result);
         });
 }
 
-void CTEFE::RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
-                      const std::shared_ptr<Shared>& shared, const ScanSettings& settings,
-                      const WorkerContext& context) {
-    // Runs on the worker and may outlive the page: it keeps the drive and the shared state, and
-    // reaches the page only through what it posts (dropped once the run is stopped or the page is
-    // gone).
+std::optional<ScanResult> CTEFE::RunWorker(CTEFE* page, SharedDrive& drive,
+                                           const std::shared_ptr<Shared>& shared,
+                                           const ScanSettings& settings, const WorkerContext& context) {
+    // Runs on the worker and may outlive the page: the sequence keeps the drive, the run the
+    // shared state, and it reaches the page only through what it posts (dropped once the run is
+    // stopped or the page is gone).
     const StopRequested stopRequested = [&context] { return context.StopRequested(); };
 
     // Vendor mode is switched on again before every run; what the drive answers is not looked at.
     // A run stopped while it waited for the drive sends nothing.
-    if (!drive->Shared().LockedUnlessStopped(stopRequested, [&shared](DriveTable& table) {
+    if (!drive.LockedUnlessStopped(stopRequested, [&shared](DriveTable& table) {
             shared->state->SelectChosenDrive(table);
             return VendorModeScope::SwitchOnAgain(table);
         })) {
-        return;
+        return std::nullopt;
     }
     {
         std::lock_guard lock(shared->drawMutex);
-        if (stopRequested() || shared->canvas == nullptr) return;
+        if (stopRequested() || shared->canvas == nullptr) return std::nullopt;
         shared->canvas->ResetCurves();
         shared->samples.clear();
         shared->teReference = shared->feReference = 0;
@@ -132,18 +141,12 @@ void CTEFE::RunWorker(CTEFE* page, const std::shared_ptr<StoppableDrive>& drive,
             page->m_elapsed->setText(QString::fromStdString(ElapsedText(seconds)));
         });
     };
-    const ScanResult result = RunTeFeScan(drive->Shared(), settings, observer, stopRequested);
-    if (result.end == ScanEnd::Stopped) return;  // STOP has already given the page back
+    ScanResult result = RunTeFeScan(drive, settings, observer, stopRequested);
+    if (result.end == ScanEnd::Stopped) return std::nullopt;  // STOP has already given the page back
     // The results file names the disc the run read before it measured. No command is sent for it
     // afterwards: one could take the drive's only report of a medium change (the page would then
     // never examine the new disc), and after an eject or a removal it would name no disc at all.
-    context.Post([page, result] {
-        // A run that could not read them names no disc, not one of an earlier run.
-        page->m_kept.SetDiscIds(
-            result.discIds ? DiscIdentifiersText{result.discIds->manufacturerId, result.discIds->mediaTypeId}
-                           : DiscIdentifiersText{});
-        page->OnRunEnded(result);
-    });
+    return result;
 }
 
 void CTEFE::OnRunEnded(const ScanResult& result) {
@@ -182,7 +185,7 @@ void CTEFE::OnStop() {
     {
         // After this, the stopped run draws nothing more, whatever command it is waiting for.
         std::lock_guard lock(m_shared->drawMutex);
-        m_workers->RequestStop(m_runWorker);
+        m_sequence->StopRun(m_runWorker);
     }
     m_runWorker = 0;
     m_shared->scanBusy = false;

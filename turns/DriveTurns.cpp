@@ -1,19 +1,23 @@
 #include "turns/DriveTurns.h"
 
 #include <algorithm>
-#include <array>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <utility>
-
-#include "drive/DriveTable.h"
 
 namespace dravix {
 
-DriveTurns& DriveTurns::Of(uint8_t index) {
-    // One queue per index a table can address, and one for "no drive" (255), so that every turn
-    // is kept somewhere. Never destroyed: the program's workers, joined only when their own
-    // static owner goes at exit, may still end a turn after other statics are gone.
-    static auto* const turns = new std::array<DriveTurns, kMaxDrives + 1>;
-    return (*turns)[std::min<size_t>(index, kMaxDrives)];
+DriveTurns& DriveTurns::Of(const DriveIdentity& drive) {
+    // One queue per drive the program has addressed, made when first asked for and kept (a
+    // handful of drives in a session). Never destroyed: the program's workers, joined only when
+    // their own static owner goes at exit, may still end a turn after other statics are gone.
+    static auto* const mutex = new std::mutex;
+    static auto* const turns = new std::map<DriveIdentity, std::unique_ptr<DriveTurns>>;
+    std::lock_guard lock(*mutex);
+    std::unique_ptr<DriveTurns>& queue = (*turns)[drive];
+    if (!queue) queue = std::make_unique<DriveTurns>();
+    return *queue;
 }
 
 DriveTurns::Turn DriveTurns::Reserve() {

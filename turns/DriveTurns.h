@@ -6,17 +6,20 @@
 #include <mutex>
 #include <stop_token>
 
+#include "drive/DriveNodes.h"
+
 namespace dravix {
 
 // Whose turn it is at one drive. Every window of the program has a DriveTable of its own, and
 // several of them may address the same drive; they take turns at it here, in the order the turns
 // were asked for, so that one window's command sequence (vendor mode on, its commands, off) is
-// never split by another window's commands. Turns are kept by drive index, which addresses the
-// same drive in every table.
+// never split by another window's commands. Turns are kept by the drive's identity, which names
+// the same drive in every table whatever its place in that table's listing; every table that
+// addresses no drive (empty identity) shares one queue.
 class DriveTurns final {
   public:
-    // The turns at the drive with this index.
-    static DriveTurns& Of(uint8_t index);
+    // The turns at the drive with this identity; from any thread.
+    static DriveTurns& Of(const DriveIdentity& drive);
 
     // A place in the queue, from the moment it is reserved until it ends. Movable; ending it (or
     // destroying it) lets the next turn come.

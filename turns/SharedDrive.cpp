@@ -13,6 +13,11 @@ bool SharedDrive::HeldHere() const {
     return t_held == this;
 }
 
+DriveIdentity SharedDrive::Drive() const {
+    std::lock_guard lock(m_driveMutex);
+    return m_drive;
+}
+
 std::optional<SharedDrive::Holder> SharedDrive::Take(DriveTurns::Turn turn, const std::stop_token& stop) {
     ++m_waiting;
     const bool came = turn.Wait(stop);
@@ -35,6 +40,12 @@ SharedDrive::Holder::Holder(SharedDrive* drive, DriveTurns::Turn turn)
 SharedDrive::Holder::~Holder() {
     if (m_drive == nullptr) return;
     t_held = nullptr;
+    {
+        // The use may have selected another drive (or listed the drives again).
+        DriveIdentity addressed = IdentityOf(m_drive->m_table, m_drive->m_table.SelectedIndex());
+        std::lock_guard lock(m_drive->m_driveMutex);
+        m_drive->m_drive = std::move(addressed);
+    }
     m_drive->m_tableMutex.unlock();
     m_turn.End();
 }

@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "drive/DriveNodes.h"
 #include "drive/DriveTable.h"
 #include "turns/DriveTurns.h"
 
@@ -19,7 +20,8 @@ namespace dravix {
 // command's sense included. A thread that already holds the drive uses it directly.
 class SharedDrive final {
   public:
-    explicit SharedDrive(DriveTable& table) : m_table(table) {}
+    explicit SharedDrive(DriveTable& table)
+        : m_table(table), m_drive(IdentityOf(table, table.SelectedIndex())) {}
     SharedDrive(const SharedDrive&) = delete;
     SharedDrive& operator=(const SharedDrive&) = delete;
 
@@ -45,8 +47,11 @@ class SharedDrive final {
     // keep the order in which they were asked for). Empty when `stop` is requested before the
     // turn has come: nothing may then be sent.
     std::optional<Holder> Take(DriveTurns::Turn turn, const std::stop_token& stop = {});
-    // A turn at the table's selected drive.
-    DriveTurns::Turn Reserve() { return DriveTurns::Of(m_table.SelectedIndex()).Reserve(); }
+    // The drive the table addresses, by its identity, as the last use of the table left it; from
+    // any thread (the table itself only serves the thread that holds it).
+    DriveIdentity Drive() const;
+    // A turn at that drive.
+    DriveTurns::Turn Reserve() { return DriveTurns::Of(Drive()).Reserve(); }
 
     // Runs `use(table)` with the drive to itself and returns what it returns.
     template <typename Use>
@@ -79,6 +84,8 @@ class SharedDrive final {
 
     DriveTable& m_table;
     std::mutex m_tableMutex;
+    mutable std::mutex m_driveMutex;
+    DriveIdentity m_drive;
     std::atomic<int> m_waiting{0};
 };
 

@@ -43,6 +43,7 @@ DriveSequence::DriveSequence(QWidget& busy, const AppServices& services,
         m_status->hide();
         m_ownStatus = true;
     }
+    m_workers->setObjectName(QString::fromLatin1(kWorkersName));
     KeepReadableWhenDisabled(*m_status);
     m_slow = new QTimer(this);
     m_slow->setSingleShot(true);
@@ -54,6 +55,7 @@ DriveSequence::DriveSequence(QWidget& busy, const AppServices& services,
     });
     connect(m_workers, &Workers::Ended, this, [this](uint64_t id) {
         if (id == m_backgroundWorker) m_background = false;
+        m_runs.erase(id);
     });
 }
 
@@ -73,7 +75,14 @@ void DriveSequence::Start(std::function<void()> begin) {
     Leave(generation);
 }
 
-void DriveSequence::RunStep(ErasedWork work, bool background) {
+DriveIdentity DriveSequence::ChosenDrive() const {
+    // Before the first listing nothing is chosen by identity yet: the drive the window's table
+    // addresses stands for it (the one of the list's index, once a step has selected it).
+    DriveIdentity chosen = m_services.State().ChosenDrive();
+    return chosen.Empty() ? m_drive->Shared().Drive() : chosen;
+}
+
+void DriveSequence::RunStep(ErasedWork<DriveTable> work, bool background) {
     const uint64_t generation = m_generation;
     const uint64_t stepsAsked = background ? m_stepsAsked : ++m_stepsAsked;
     if (!background) {
@@ -82,7 +91,7 @@ void DriveSequence::RunStep(ErasedWork work, bool background) {
     }
     // The turn is reserved here, on the UI thread, so that steps keep the order in which they
     // were asked for. A window's steps address the drive chosen in the main window.
-    m_lastDrive = m_services.State().selectedDriveIndex.load();
+    m_lastDrive = ChosenDrive();
     auto turn = std::make_shared<DriveTurns::Turn>(DriveTurns::Of(*m_lastDrive).Reserve());
     const uint64_t worker = m_workers->Start([this, drive = m_drive, turn, work = std::move(work), generation,
                                               stepsAsked, background](const WorkerContext& context) {
@@ -122,6 +131,24 @@ void DriveSequence::RunStep(ErasedWork work, bool background) {
     }
 }
 
+uint64_t DriveSequence::StartRun(ErasedWork<SharedDrive> work) {
+    const uint64_t generation = m_generation;
+    const uint64_t worker = m_workers->Start(
+        [this, drive = m_drive, work = std::move(work), generation](const WorkerContext& context) {
+            if (context.StopRequested()) return;  // stopped before it began: nothing was sent
+            Continuation continuation = work(drive->Shared(), context);
+            context.Post([this, continuation = std::move(continuation), generation] {
+                if (generation == m_generation) continuation();
+            });
+        });
+    m_runs.insert(worker);
+    return worker;
+}
+
+void DriveSequence::StopRun(uint64_t id) {
+    if (m_runs.contains(id)) m_workers->RequestStop(id);
+}
+
 void DriveSequence::Deliver(const Continuation& continuation, const std::vector<std::string>& messages,
                             uint64_t generation, bool background, uint64_t stepsAsked) {
     const auto showMessages = [this, &messages] {
@@ -154,10 +181,9 @@ void DriveSequence::Leave(uint64_t generation) {
     }
 }
 
-void DriveSequence::Finally(std::function<void(DriveTable& table)> work, std::optional<uint8_t> driveIndex) {
-    const uint8_t index =
-        driveIndex.value_or(m_lastDrive.value_or(m_services.State().selectedDriveIndex.load()));
-    auto turn = std::make_shared<DriveTurns::Turn>(DriveTurns::Of(index).Reserve());
+void DriveSequence::Finally(std::function<void(DriveTable& table)> work, std::optional<DriveIdentity> drive) {
+    const DriveIdentity at = drive ? std::move(*drive) : m_lastDrive ? *m_lastDrive : ChosenDrive();
+    auto turn = std::make_shared<DriveTurns::Turn>(DriveTurns::Of(at).Reserve());
     ++*m_finally;
     WorkerThreads::Program().Start(
         [drive = m_drive, turn, work = std::move(work), pending = m_finally](std::stop_token) {

@@ -7,10 +7,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "drive/DriveNodes.h"
 #include "turns/StoppableDrive.h"
 #include "ui/Workers.h"
 
@@ -53,6 +55,8 @@ class DriveSequence final : public QObject {
     // layer's own messages during a step are shown through `services`.
     DriveSequence(QWidget& busy, const AppServices& services, std::shared_ptr<StoppableDrive> drive,
                   QLabel* status = nullptr);
+    // The object name of the workers the sequence's steps and runs go on.
+    static constexpr const char* kWorkersName = "sequenceWorkers";
     ~DriveSequence() override;
     Q_DISABLE_COPY_MOVE(DriveSequence)
 
@@ -65,7 +69,7 @@ class DriveSequence final : public QObject {
     // `work(table, context)` on a worker, then `then(result)` on the UI thread.
     template <typename Work, typename Then>
     void Step(Work work, Then then) {
-        RunStep(Erase(std::move(work), std::move(then)), false);
+        RunStep(Erase<DriveTable>(std::move(work), std::move(then)), false);
     }
 
     // A step outside any sequence that shows nothing while it runs (a poll). Not started while a
@@ -75,21 +79,40 @@ class DriveSequence final : public QObject {
     template <typename Work, typename Then>
     bool Background(Work work, Then then) {
         if (m_background || m_atDrive > 0 || m_finally->load() > 0) return false;
-        RunStep(Erase(std::move(work), std::move(then)), true);
+        RunStep(Erase<DriveTable>(std::move(work), std::move(then)), true);
         return true;
     }
 
+    // Work outside any sequence that the window does not wait for, and that may last: a scan run,
+    // a measurement, a disc poll. `work(drive, context)` runs on a worker with the window's drive
+    // as its threads share it: each use of `drive` takes its own turn at the drive, so another
+    // window's step may come between two of them (a run that finds vendor mode switched off
+    // switches it on again). It shows nothing while it goes: the window stays usable, its STOP
+    // or Exit included. What it finds on the way it posts through its context; `then(result)`
+    // follows on the UI thread, unless the run has been stopped meanwhile (StopRun, Stop, the
+    // window going). Returns the run's id (never 0).
+    template <typename Work, typename Then>
+    uint64_t Run(Work work, Then then) {
+        return StartRun(Erase<SharedDrive>(std::move(work), std::move(then)));
+    }
+    // The run is asked to stop: it sends nothing more once its command at the drive is back (or
+    // nothing at all while it waits for the drive), and nothing it posts arrives any more.
+    void StopRun(uint64_t id);
+    // The run has not ended yet (also a stopped run still at the drive).
+    bool RunGoing(uint64_t id) const { return m_runs.contains(id); }
+
     // Work that reaches the drive even when the window goes right after (vendor mode off at the
     // end of a window): after the steps asked for before it, not stopped, nothing comes back. It
-    // takes its turn at the drive of the last step (the program's selected drive when there was
-    // none), or at `driveIndex`.
-    void Finally(std::function<void(DriveTable& table)> work, std::optional<uint8_t> driveIndex = {});
+    // takes its turn at the drive of the last step (the program's chosen drive when there was
+    // none), or at `drive`.
+    void Finally(std::function<void(DriveTable& table)> work, std::optional<DriveIdentity> drive = {});
 
     // A sequence is running (a step, a continuation, or one waiting to begin).
     bool Running() const { return m_depth > 0; }
-    // A sequence, a background step or a Finally is running.
-    bool Working() const { return Running() || m_background || m_finally->load() > 0; }
-    // Ends the running sequence (see above) and drops the one waiting.
+    // A sequence, a background step, a run or a Finally is running.
+    bool Working() const { return Running() || m_background || !m_runs.empty() || m_finally->load() > 0; }
+    // Ends the running sequence (see above), the background step and the runs, and drops the
+    // sequence waiting.
     void Stop();
 
     // A status text for the rest of the sequence (UI thread).
@@ -102,24 +125,30 @@ class DriveSequence final : public QObject {
 
   private:
     using Continuation = std::function<void()>;
-    using ErasedWork = std::function<Continuation(DriveTable& table, const WorkerContext& context)>;
+    // A step's work gets the table it holds, a run's the shared drive.
+    template <typename Drive>
+    using ErasedWork = std::function<Continuation(Drive& drive, const WorkerContext& context)>;
 
-    template <typename Work, typename Then>
-    static ErasedWork Erase(Work work, Then then) {
+    template <typename Drive, typename Work, typename Then>
+    static ErasedWork<Drive> Erase(Work work, Then then) {
         return [work = std::move(work), then = std::move(then)](
-                   DriveTable& table, const WorkerContext& context) -> Continuation {
-            using Result = std::invoke_result_t<Work&, DriveTable&, const WorkerContext&>;
+                   Drive& drive, const WorkerContext& context) -> Continuation {
+            using Result = std::invoke_result_t<Work&, Drive&, const WorkerContext&>;
             if constexpr (std::is_void_v<Result>) {
-                work(table, context);
+                work(drive, context);
                 return [then] { then(); };
             } else {
-                auto result = std::make_shared<Result>(work(table, context));
+                auto result = std::make_shared<Result>(work(drive, context));
                 return [then, result] { then(std::move(*result)); };
             }
         };
     }
 
-    void RunStep(ErasedWork work, bool background);
+    // The identity of the drive the window's steps address: the one chosen in the main window
+    // (before the first listing, the one the window's table addresses).
+    DriveIdentity ChosenDrive() const;
+    void RunStep(ErasedWork<DriveTable> work, bool background);
+    uint64_t StartRun(ErasedWork<SharedDrive> work);
     void Deliver(const Continuation& continuation, const std::vector<std::string>& messages,
                  uint64_t generation, bool background, uint64_t stepsAsked);
     void Leave(uint64_t generation);
@@ -139,8 +168,9 @@ class DriveSequence final : public QObject {
     bool m_busyWasEnabled = true;
     QTimer* m_slow = nullptr;  // a step that takes long says so
     uint64_t m_generation = 0;
-    uint64_t m_stepsAsked = 0;           // steps of sequences asked for so far
-    std::optional<uint8_t> m_lastDrive;  // the drive the last step took its turn at
+    uint64_t m_stepsAsked = 0;                 // steps of sequences asked for so far
+    std::optional<DriveIdentity> m_lastDrive;  // the drive the last step took its turn at
+    std::set<uint64_t> m_runs;                 // runs whose end has not been delivered
     std::shared_ptr<std::atomic<int>> m_finally = std::make_shared<std::atomic<int>>(0);
     std::function<void()> m_waiting;
 };

@@ -29,8 +29,11 @@ class WorkerContext final {
     std::stop_token m_stop;
 };
 
-// How a window hands work to worker threads and gets the results back: the one way of doing it in
-// the program. Each body runs on a worker of the program (WorkerThreads::Program()); what it posts
+// How a window hands work to worker threads and gets the results back. Work at a drive goes
+// through the window's DriveSequence (its steps, background steps and runs), which takes the
+// drive's turn and uses these workers; a window starts a worker here directly only for work that
+// sends nothing to a drive (writing a results file, reading a file the user named). Each body
+// runs on a worker of the program (WorkerThreads::Program()); what it posts
 // runs on the window's thread while the window exists and the worker has not been asked to stop.
 // A worker never waits for the UI thread and the window never waits for a worker: destroying this
 // (with its window) asks its workers to stop and drops what they still post; a worker at the drive

@@ -119,7 +119,16 @@ class PageFixture : public ::testing::Test {
     // One tick of the poll timer, waited for until the poll has ended.
     void Tick() {
         page->OnTimer();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return test::RunningWorkers(*page) <= (RunGoing() ? 1u : 0u); }, 20000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return test::RunningWorkers(*page) <= (RunGoing() ? 1u : 0u); }, 20000));
+    }
+
+    // A tick of the poll timer starts a poll: none while a run or the Smart report owns the page.
+    // Not waited for.
+    bool TickStartsAPoll() {
+        const size_t before = test::RunningWorkers(*page);
+        page->OnTimer();
+        return test::RunningWorkers(*page) > before;
     }
 
     // Waits until the page has no run.

@@ -12,6 +12,7 @@
 #include "probix/ResultsFile.h"
 #include "scan/ResultsWindow.h"
 #include "scan/TeFe.h"
+#include "ui/DriveSequence.h"
 #include "ui/PropertyPage.h"
 #include "ui/Workers.h"
 
@@ -37,9 +38,13 @@ inline uint8_t ChosenSpeedCode(const CTEFE& page) {
     return code.isValid() ? static_cast<uint8_t>(code.toUInt()) : 0;
 }
 
-// The page's polls and runs that have not ended (a stopped run still at the drive among them).
+// The page's polls, runs and steps that have not ended (a stopped run still at the drive among
+// them): the workers of its drive sequence (none before the initialisation).
 inline size_t RunningWorkers(const CTEFE& page) {
-    return page.findChild<Workers*>(QString::fromLatin1(CTEFE::kWorkersName), Qt::FindDirectChildrenOnly)
+    const auto* sequence = page.findChild<DriveSequence*>(QString(), Qt::FindDirectChildrenOnly);
+    if (sequence == nullptr) return 0;
+    return sequence
+        ->findChild<Workers*>(QString::fromLatin1(DriveSequence::kWorkersName), Qt::FindDirectChildrenOnly)
         ->Running();
 }
 

@@ -57,7 +57,7 @@ class TeFePage : public PageFixture {};
 
 TEST_F(TeFePage, InitialisationResetsThePageAndStartsThePoll) {
     AddDrive();
-    CTEFE& p = OpenPage();
+    OpenPage();
     EXPECT_TRUE(DriveAccepted());
     EXPECT_EQ(StatusText(), Latin(scan_texts::kInsertBlankDisc));
     EXPECT_EQ(Entries(Control<QComboBox>(CTEFE::kSpeedComboId)), std::vector<QString>{"N/A"});
@@ -80,7 +80,7 @@ TEST_F(TeFePage, InitialisationResetsThePageAndStartsThePoll) {
 TEST_F(TeFePage, WhilePagesAreRemovedTheInitialisationDoesNothing) {
     AddDrive();
     services.State().pagesRemoving = 1;
-    CTEFE& p = OpenPage();
+    OpenPage();
     EXPECT_TRUE(bus.Commands().empty());
     EXPECT_EQ(Chart(), nullptr);
     EXPECT_FALSE(DriveAccepted());
@@ -156,7 +156,7 @@ class UnsupportedDisc : public PageFixture, public ::testing::WithParamInterface
 
 TEST_P(UnsupportedDisc, IsExaminedOnceUntilRemoved) {
     AddDrive().Insert(GetParam());
-    CTEFE& p = OpenPage();
+    OpenPage();
     Tick();
     EXPECT_EQ(StatusText(), Latin(scan_texts::kDiscNotSupported));
     EXPECT_FALSE(Control(CTEFE::kStartId)->isEnabled());
@@ -173,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(Discs, UnsupportedDisc,
 TEST_F(TeFePage, RemovingTheDiscResetsThePageWithinOneTickAndTheNextDiscIsExamined) {
     auto& drive = AddDrive();
     drive.Insert("dvd+r");
-    CTEFE& p = OpenPage();
+    OpenPage();
     Tick();
     ASSERT_EQ(StatusText(), Latin(scan_texts::kReady));
     drive.RemoveDisc();
@@ -259,7 +259,7 @@ TEST_F(TeFePage, ADiscChangeSeenAsARunStartsIsExaminedAfterTheRun) {
 TEST_F(TeFePage, ADiscSwappedJustBeforeStartIsExaminedAtTheNextTickAfterTheRun) {
     auto& drive = AddDrive();
     drive.Insert("dvd+r");
-    CTEFE& p = OpenPage();
+    OpenPage();
     Tick();
     ASSERT_EQ(LastLba(), 2295103);
 
@@ -313,7 +313,7 @@ TEST_F(TeFePage, ADiscPutInAsARunEndsIsExaminedAtTheNextTick) {
 TEST_F(TeFePage, ADiscChangeTakenByAnotherWindowReachesThePageAndTheReadTestWindow) {
     auto& drive = AddDrive();
     drive.Insert("dvd+r");
-    CTEFE& p = OpenPage();
+    OpenPage();
     Tick();
     CReadTestWindow readTest(services);
     ASSERT_TRUE(test::Settle(readTest));
@@ -343,7 +343,7 @@ TEST_F(TeFePage, UnreadableSpeedsResetThePageUntilTheDiscIsRemoved) {
     rule.opcode = 0xAC;
     rule.sense = emu::kBecomingReady;
     drive.AddFault(rule);
-    CTEFE& p = OpenPage();
+    OpenPage();
     Tick();
     EXPECT_EQ(StatusText(), Latin(scan_texts::kInsertBlankDisc));
     bus.ClearCommands();
@@ -353,7 +353,7 @@ TEST_F(TeFePage, UnreadableSpeedsResetThePageUntilTheDiscIsRemoved) {
 
 TEST_F(TeFePage, SamplingModeEnablesTheEditsOnlyForCustomize) {
     AddDrive().Insert("dvd+r");
-    CTEFE& p = OpenPage();
+    OpenPage();
     Tick();
     ChooseMode(SamplingMode::Customize);
     EXPECT_TRUE(Control(CTEFE::kStartEditId)->isEnabled());
@@ -370,7 +370,7 @@ TEST_F(TeFePage, SamplingModeEnablesTheEditsOnlyForCustomize) {
 TEST_F(TeFePage, TheSamplingComboIsReadAgainWhenItLosesTheFocusOrItsListCloses) {
     auto& drive = AddDrive();
     drive.Insert("dvd+r");
-    CTEFE& p = OpenPage();
+    OpenPage();
     Tick();
     ChooseMode(SamplingMode::Customize);
     auto* combo = Control<QComboBox>(CTEFE::kSamplingComboId);
@@ -415,7 +415,7 @@ TEST_F(TeFePage, TheSamplingComboIsReadAgainWhenItLosesTheFocusOrItsListCloses) 
 
 TEST_F(TeFePage, CustomizeRangeChecksAtStart) {
     AddDrive().Insert("dvd+r");
-    CTEFE& p = OpenPage();
+    OpenPage();
     Tick();
     ChooseMode(SamplingMode::Customize);
     struct Case {
@@ -450,7 +450,7 @@ TEST_F(TeFePage, CustomizeRangeChecksAtStart) {
 
 TEST_F(TeFePage, AddressEditsCheckWhenTheyLoseTheFocusAndMoveTheMarkers) {
     AddDrive().Insert("dvd+r");
-    CTEFE& p = OpenPage();
+    OpenPage();
     Tick();
     ChooseMode(SamplingMode::Customize);
     auto* start = Control<QLineEdit>(CTEFE::kStartEditId);
@@ -504,10 +504,11 @@ TEST_F(TeFePage, ARunDrawsBothCurvesAndEndsWithTheVerdict) {
     EXPECT_EQ(StatusText(), Latin(scan_texts::kVerdictNotRecommended));
     EXPECT_EQ(Status()->PendingColour(), CTEFE::WarningColour());
     EXPECT_EQ(services.State().scanIdle.load(), 1);
-    EXPECT_FALSE(p.ScanBusy());
     EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
     EXPECT_FALSE(Control(CTEFE::kStopId)->isEnabled());
     EXPECT_TRUE(Control(CTEFE::kStartEditId)->isEnabled());  // every mode gets the edits back
+    EXPECT_TRUE(TickStartsAPoll());                          // the poll goes on
+    ASSERT_TRUE(test::Settle(p));
     QApplication::processEvents();
     EXPECT_TRUE(Control<QLabel>(CTEFE::kElapsedId)->text().endsWith(" seconds"));
 
@@ -554,7 +555,7 @@ TEST_F(TeFePage, ReferenceFailuresShowProbixWarnings) {
     };
     auto& drive = AddDrive();
     drive.Insert("dvd+r");
-    CTEFE& p = OpenPage();
+    OpenPage();
     Tick();
     for (const Case& c :
          {Case{rule(0x03, emu::kNoMedium), scan_texts::kNoDiscInside, scan_texts::kNoDiscInside},
@@ -633,8 +634,7 @@ TEST_F(TeFePage, StopMidRunKeepsTheCurvesAndANewRunStartsAtOnce) {
     EXPECT_EQ(StatusText(), Latin(scan_texts::kUserAbort));
     EXPECT_EQ(Status()->PendingColour(), CTEFE::WarningColour());
     EXPECT_EQ(services.State().scanIdle.load(), 1);
-    EXPECT_FALSE(p.ScanBusy());
-    EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());
+    EXPECT_TRUE(Control(CTEFE::kStartId)->isEnabled());  // pressed again below: a new run
     EXPECT_FALSE(Control(CTEFE::kStopId)->isEnabled());
 
     // The held answer comes back after STOP: it is dropped, nothing more is sent or drawn.
@@ -656,7 +656,7 @@ TEST_F(TeFePage, StopMidRunKeepsTheCurvesAndANewRunStartsAtOnce) {
 TEST_F(TeFePage, StopThenStartWhileTheStoppedRunStillWaitsForTheDrive) {
     auto& drive = AddDrive();
     drive.Insert("dvd+r");
-    CTEFE& p = OpenPage();
+    OpenPage();
     Tick();
     gate.Install(drive);
     gate.Allow(2 + 3);
@@ -685,8 +685,7 @@ TEST_F(TeFePage, ARunStoppedWhileWaitingForTheDriveSendsNothing) {
     ClickStart();
     ASSERT_TRUE(gate.WaitArrived(6));  // the fourth sample is held at the drive
     ClickStop();
-    ClickStart();
-    scan_test::WaitForAWaiter(*p.Drive());  // the new run waits for the drive
+    ClickStart();  // the new run waits for the drive held by the stopped one, or has not asked yet
     ClickStop();
     bus.ClearCommands();
     gate.Open();
@@ -706,9 +705,8 @@ TEST_F(TeFePage, APollWaitingForTheDriveWhenARunStartsSendsNothing) {
     gate.Allow(2 + 3);
     ClickStart();
     ASSERT_TRUE(gate.WaitArrived(6));
-    ClickStop();  // its fourth sample is still at the drive
-    p.OnTimer();
-    scan_test::WaitForAWaiter(*p.Drive());  // the poll waits for the drive
+    ClickStop();                     // its fourth sample is still at the drive
+    ASSERT_TRUE(TickStartsAPoll());  // it waits for the drive held by the stopped run
     ClickStart();
     bus.ClearCommands();
     gate.Open();
@@ -738,7 +736,7 @@ TEST_F(TeFePage, AStartWhileARunExistsIsIgnored) {
 TEST_F(TeFePage, ThePollStaysSilentDuringARun) {
     auto& drive = AddDrive();
     drive.Insert("dvd+r");
-    CTEFE& p = OpenPage();
+    OpenPage();
     Tick();
     gate.Install(drive);
     gate.Allow(4);
@@ -778,7 +776,7 @@ TEST_F(TeFePage, DestroyingThePageMidRunStopsTheRunAndLeavesTheProgramIdle) {
 
 TEST_F(TeFePage, CriterionBoxesDrawAndEraseTheLimitLinesAndARunRedrawsThem) {
     AddDrive().Insert("dvd+r");
-    CTEFE& p = OpenPage();
+    OpenPage();
     Tick();
     const ChartLayout layout = Chart()->Canvas().Layout();
     auto lineRow = [&](int percent) {
@@ -878,7 +876,7 @@ TEST_F(TeFePage, TextsStayReadableUnderLightAndDarkPalettes) {
 
 TEST_F(TeFePage, HoverHelpInDarkBlueAndTheStatusTextBackInBlack) {
     AddDrive();
-    CTEFE& p = OpenPage();
+    OpenPage();
     const std::pair<int, int> helps[] = {{CTEFE::kSamplingComboId, 127}, {CTEFE::kSpeedComboId, 128},
                                          {CTEFE::kStartLabelId, 129},    {CTEFE::kEndLabelId, 130},
                                          {CTEFE::kTeCheckId, 131},       {CTEFE::kFeCheckId, 131}};

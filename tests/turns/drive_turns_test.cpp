@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "drive/DriveNodes.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "tests/support/VirtualBus.h"
@@ -41,8 +42,13 @@ class Latch final {
     bool m_open = false;
 };
 
+// A drive as the turns know it.
+DriveIdentity DriveAt(const char* node, const char* label = "ZARN    DVD RW DR-1900E  1.00") {
+    return DriveIdentity{node, -1, -1, label};
+}
+
 TEST(DriveTurns, TurnsAtOneDriveComeInTheOrderTheyWereAskedForWhateverThreadWaits) {
-    DriveTurns& turns = DriveTurns::Of(5);
+    DriveTurns& turns = DriveTurns::Of(DriveAt("/dev/sr5"));
     std::vector<DriveTurns::Turn> reserved;
     for (int i = 0; i < 4; ++i) reserved.push_back(turns.Reserve());
     std::mutex mutex;
@@ -64,14 +70,30 @@ TEST(DriveTurns, TurnsAtOneDriveComeInTheOrderTheyWereAskedForWhateverThreadWait
 }
 
 TEST(DriveTurns, ATurnAtAnotherDriveDoesNotWaitForThisOne) {
-    DriveTurns::Turn held = DriveTurns::Of(6).Reserve();
+    DriveTurns::Turn held = DriveTurns::Of(DriveAt("/dev/sr6")).Reserve();
     ASSERT_TRUE(held.Wait());
-    DriveTurns::Turn other = DriveTurns::Of(7).Reserve();
-    EXPECT_TRUE(other.Wait());  // would wait for `held` if the drives shared a queue
+    // Another node, another label on the same node (a drive plugged in where one was), the ASPI
+    // path's adapter and target: each is a drive of its own.
+    for (const DriveIdentity& other :
+         {DriveAt("/dev/sr7"), DriveAt("/dev/sr6", "ZARN    DVD RW DR-2000   1.00"),
+          DriveIdentity{"", 0, 6, "ZARN    DVD RW DR-1900E  1.00"}}) {
+        DriveTurns::Turn turn = DriveTurns::Of(other).Reserve();
+        EXPECT_TRUE(turn.Wait());  // would wait for `held` if the drives shared a queue
+    }
+}
+
+TEST(DriveTurns, EveryTableAddressingTheSameDriveWaitsInItsQueue) {
+    // Two tables that list the drive at different places name it alike.
+    DriveTurns::Turn held = DriveTurns::Of(DriveAt("/dev/sr8")).Reserve();
+    ASSERT_TRUE(held.Wait());
+    DriveTurns::Turn same = DriveTurns::Of(DriveAt("/dev/sr8")).Reserve();
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_FALSE(same.Wait(stop.get_token()));  // behind `held`: given up, not taken
 }
 
 TEST(DriveTurns, AStopRequestGivesUpTheWaitAndLeavesTheQueue) {
-    DriveTurns& turns = DriveTurns::Of(4);
+    DriveTurns& turns = DriveTurns::Of(DriveAt("/dev/sr4"));
     DriveTurns::Turn first = turns.Reserve();
     ASSERT_TRUE(first.Wait());
     DriveTurns::Turn stopped = turns.Reserve();
@@ -96,7 +118,7 @@ TEST(SharedDrive, AUseStoppedWhileItWaitsForTheDriveSendsNothing) {
     bus.ClearCommands();
 
     // Another window's sequence holds the drive.
-    DriveTurns::Turn other = DriveTurns::Of(table.SelectedIndex()).Reserve();
+    DriveTurns::Turn other = DriveTurns::Of(IdentityOf(table, table.SelectedIndex())).Reserve();
     ASSERT_TRUE(other.Wait());
     std::atomic<bool> stopRequested{false};
     std::optional<std::optional<uint8_t>> result;

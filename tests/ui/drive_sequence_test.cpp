@@ -5,10 +5,14 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QTimer>
+#include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
+#include <optional>
 
 #include "app/MainDialog.h"
+#include "drive/InfoCommands.h"
 #include "pages/BookType.h"
 #include "pages/Lumard.h"
 #include "pages/OverSpeed.h"
@@ -17,6 +21,7 @@
 #include "tests/pages/switches_support.h"
 #include "tests/support/CommandGate.h"
 #include "tests/support/TestPlatform.h"
+#include "turns/SharedDrive.h"
 #include "turns/StoppableDrive.h"
 #include "turns/WorkerThreads.h"
 #include "ui/DriveSequence.h"
@@ -248,6 +253,64 @@ TEST_F(PageSequence, AWriteTheDriveDidNotTakeIsAFailedWrite) {
         EXPECT_TRUE(ShowsIcon(page.get(), c.icon, c.shown));
         EXPECT_TRUE(Checked(page.get(), c.checked));
     }
+}
+
+// A run takes the drive's turn for each of its uses, not for its whole length: another window's
+// step goes between two of them, while the run's window stays usable. A run stopped between its
+// uses sends nothing more and its continuation never runs.
+TEST_F(PageSequence, ARunTakesItsTurnForEachUseAndStopsBetweenThem) {
+    QWidget runner, other;
+    DriveSequence running(runner, services, std::make_shared<StoppableDrive>());
+    DriveSequence asking(other, services, std::make_shared<StoppableDrive>());
+    const auto open = [this](DriveTable& table) {
+        return table.InitTransport() && table.EnumerateDrives() > 0 &&
+               services.State().SelectChosenDrive(table);
+    };
+    // A run that opens the drive, waits until the test lets it go, then asks the drive once more.
+    const auto heldRun = [&](std::atomic<bool>& between, std::shared_future<void> carryOn,
+                             std::optional<std::optional<uint8_t>>& found) {
+        return running.Run(
+            [&open, &between, carryOn](SharedDrive& drive, const WorkerContext& context) {
+                const auto stopped = [&context] { return context.StopRequested(); };
+                drive.LockedUnlessStopped(stopped, open);
+                between = true;
+                carryOn.wait();
+                return drive.LockedUnlessStopped(stopped,
+                                                 [](DriveTable& table) { return TestUnitReady(table); });
+            },
+            [&found](const std::optional<uint8_t>& status) { found = status; });
+    };
+
+    std::atomic<bool> between{false};
+    std::promise<void> carryOn;
+    std::optional<std::optional<uint8_t>> found;
+    const uint64_t run = heldRun(between, carryOn.get_future().share(), found);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return between.load(); }));
+    EXPECT_TRUE(runner.isEnabled());
+    EXPECT_TRUE(running.RunGoing(run));
+    std::optional<bool> opened;
+    asking.Start([&] {
+        asking.Step([&](DriveTable& table, const WorkerContext&) { return open(table); },
+                    [&](bool done) { opened = done; });
+    });
+    EXPECT_TRUE(Settle(other));  // while the run still waits between its uses
+    EXPECT_EQ(opened, true);
+    carryOn.set_value();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !running.RunGoing(run); }));
+    ASSERT_TRUE(found.has_value());
+    EXPECT_TRUE(found->has_value());  // its second use was sent
+
+    std::atomic<bool> stoppedBetween{false};
+    std::promise<void> stoppedCarryOn;
+    std::optional<std::optional<uint8_t>> stoppedFound;
+    const uint64_t stopped = heldRun(stoppedBetween, stoppedCarryOn.get_future().share(), stoppedFound);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stoppedBetween.load(); }));
+    running.StopRun(stopped);
+    bus.ClearCommands();
+    stoppedCarryOn.set_value();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !running.RunGoing(stopped); }));
+    EXPECT_TRUE(bus.Commands().empty());
+    EXPECT_FALSE(stoppedFound.has_value());
 }
 
 // A window's stoppable table keeps the program's own transport: on the ASPI path it says ASPI.
