@@ -260,8 +260,8 @@ TEST_F(PageSequence, AWriteTheDriveDidNotTakeIsAFailedWrite) {
 // uses sends nothing more and its continuation never runs.
 TEST_F(PageSequence, ARunTakesItsTurnForEachUseAndStopsBetweenThem) {
     QWidget runner, other;
-    DriveSequence running(runner, services, std::make_shared<StoppableDrive>());
-    DriveSequence asking(other, services, std::make_shared<StoppableDrive>());
+    DriveSequence running(runner, services, std::make_shared<StoppableDrive>(bus.Drives()));
+    DriveSequence asking(other, services, std::make_shared<StoppableDrive>(bus.Drives()));
     const auto open = [this](DriveTable& table) {
         return table.InitTransport() && table.EnumerateDrives() > 0 &&
                services.State().SelectChosenDrive(table);
