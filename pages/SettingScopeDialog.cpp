@@ -82,7 +82,7 @@ SettingScopeDialog::SettingScopeDialog(const AppServices& services, const ScopeR
     : QDialog(parent),
       m_services(services),
       m_request(request),
-      m_status(new QLabel(this)),
+      m_status(NewDriveStatusLine(*this, QStringLiteral("driveStatus"))),
       m_drive(*this, services, m_status) {
     BuildControls();
     findChild<QLabel*>(ControlName(kTemporaryText))->setText(LoadString(133));
@@ -129,14 +129,7 @@ void SettingScopeDialog::BuildControls() {
               SettingScope::Temporary);
     addColumn(1, kPermanentButton, QStringLiteral("System Setting"), kPermanentText, SettingScope::Permanent);
     layout->setRowStretch(1, 1);
-    // "Drive activating…" and the like get a line of their own that is kept while hidden, so they
-    // are never drawn over the texts and the dialog does not change size when they come and go.
-    m_status->setObjectName(QStringLiteral("driveStatus"));
-    QSizePolicy keep = m_status->sizePolicy();
-    keep.setRetainSizeWhenHidden(true);
-    m_status->setSizePolicy(keep);
-    m_status->setMinimumHeight(m_status->fontMetrics().height());
-    m_status->hide();
+    // "Drive activating…" and the like on a line of their own under the two columns.
     layout->addWidget(m_status, 2, 0, 1, 2);
     setMinimumSize(units.Size(210, 70));
 }

@@ -154,14 +154,7 @@ void CReadTestWindow::Build() {
     grid->addWidget(new QLabel(QStringLiteral("Verify against:"), m_settings), 2, 0);
     grid->addWidget(m_image, 2, 1, 1, 2);
     grid->addWidget(m_browse, 2, 3);
-    m_driveStatus = new QLabel(m_settings);
-    m_driveStatus->setObjectName(QStringLiteral("readTestDriveStatus"));
-    // Its line is kept while it is hidden, so the window does not change size as it comes and goes.
-    QSizePolicy keep = m_driveStatus->sizePolicy();
-    keep.setRetainSizeWhenHidden(true);
-    m_driveStatus->setSizePolicy(keep);
-    m_driveStatus->setMinimumHeight(m_driveStatus->fontMetrics().height());
-    m_driveStatus->hide();
+    m_driveStatus = NewDriveStatusLine(*m_settings, QStringLiteral("readTestDriveStatus"));
     grid->addWidget(m_driveStatus, 3, 0, 1, 4);
     layout->addWidget(m_settings);
 

@@ -27,6 +27,17 @@ void KeepReadableWhenDisabled(QLabel& label) {
 
 }  // namespace
 
+QLabel* NewDriveStatusLine(QWidget& parent, const QString& objectName) {
+    auto* line = new QLabel(&parent);
+    line->setObjectName(objectName);
+    QSizePolicy keep = line->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    line->setSizePolicy(keep);
+    line->setMinimumHeight(line->fontMetrics().height());
+    line->hide();
+    return line;
+}
+
 DriveSequence::DriveSequence(QWidget& busy, const AppServices& services,
                              std::shared_ptr<StoppableDrive> drive, QLabel* status)
     : QObject(&busy),

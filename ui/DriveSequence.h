@@ -31,6 +31,11 @@ inline constexpr const char* kStatusReadingDrive = "Reading the drive\u2026";
 // How long a step may keep the window busy before it says that the drive is being read.
 inline constexpr int kSlowDriveMs = 800;
 
+// A line for a sequence's status texts inside a window's layout: hidden until a text comes, its
+// height kept meanwhile, so the texts are drawn over no control and the window keeps its size as
+// they come and go.
+QLabel* NewDriveStatusLine(QWidget& parent, const QString& objectName);
+
 // How a window runs its drive command sequences without making the user wait for the drive.
 //
 // A sequence is a chain of steps. Each step runs on a worker with the window's drive to itself:

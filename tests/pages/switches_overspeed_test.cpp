@@ -230,8 +230,9 @@ TEST_F(ScopeDialog, TheDriveStatusCoversNothing) {
         if (control == status || !control->isVisible()) continue;
         EXPECT_FALSE(status->geometry().intersects(control->geometry())) << control->objectName().toStdString();
         // Every text gets the height its lines need at its width.
-        if (const auto* label = qobject_cast<const QLabel*>(control))
+        if (const auto* label = qobject_cast<const QLabel*>(control)) {
             EXPECT_GE(label->height(), label->heightForWidth(label->width())) << label->text().toStdString();
+        }
     }
     EXPECT_EQ(dialog.size(), before);
 }

@@ -164,8 +164,9 @@ TEST_F(ReadTestWindowTest, RetriesSayWhereTheyAreAndTheWindowKeepsItsSize) {
     const QLabel* driveStatus = Find<QLabel>(window, "readTestDriveStatus");
     ASSERT_TRUE(driveStatus != nullptr && driveStatus->isVisible());
     for (const QWidget* control : driveStatus->parentWidget()->findChildren<QWidget*>()) {
-        if (control != driveStatus && control->isVisible())
+        if (control != driveStatus && control->isVisible()) {
             EXPECT_FALSE(driveStatus->geometry().intersects(control->geometry())) << control->objectName().toStdString();
+        }
     }
     window.findChild<DriveSequence*>()->EndStatus(QString::fromUtf8(kStatusDriveActivating));
     QApplication::processEvents();
