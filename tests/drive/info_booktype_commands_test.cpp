@@ -14,6 +14,7 @@
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "drive/OptionCommands.h"
+#include "tests/support/CommandBlocks.h"
 #include "tests/support/VirtualBus.h"
 #include "tests/support/VirtualDriveFixture.h"
 
@@ -125,32 +126,23 @@ TEST(InfoDecoders, PhysicalFormatIdentifiersEndAtReturnAndZeroMeansNA) {
     EXPECT_EQ(PhysicalFormatIdentifiers(answer).manufacturerId, " " + std::string(47, 'M'));
 }
 
-Bytes Performance(uint32_t dataLength, std::vector<uint32_t> endLbas, size_t size = 200) {
-    Bytes answer(size, 0);
-    PutBe32(answer.data(), dataLength);
-    for (size_t i = 0; i < endLbas.size() && 8 + 16 * (i + 1) <= size; ++i) {
-        PutBe32(&answer[8 + 16 * i + 4], endLbas[i]);
-    }
-    return answer;
-}
-
 TEST(InfoDecoders, CapacityFromTheLastWriteSpeedDescriptor) {
-    EXPECT_EQ(LastEndLbaOf(Performance(4 + 16, {0x229FFF})), 0x229FFF);
-    EXPECT_EQ(LastEndLbaOf(Performance(4 + 48, {1, 2, 0x229FFF})), 0x229FFF);
+    EXPECT_EQ(LastEndLbaOf(test::PerformanceAnswer(4 + 16, {0x229FFF})), 0x229FFF);
+    EXPECT_EQ(LastEndLbaOf(test::PerformanceAnswer(4 + 48, {1, 2, 0x229FFF})), 0x229FFF);
     // A length that is not a multiple of 16 counts whole descriptors only.
-    EXPECT_EQ(LastEndLbaOf(Performance(4 + 16 + 15, {7, 8})), 7);
+    EXPECT_EQ(LastEndLbaOf(test::PerformanceAnswer(4 + 16 + 15, {7, 8})), 7);
 
     // No descriptor: nothing to show, whatever the length field says below 20.
-    EXPECT_FALSE(LastEndLbaOf(Performance(4, {})));
-    EXPECT_FALSE(LastEndLbaOf(Performance(19, {5})));
-    EXPECT_FALSE(LastEndLbaOf(Performance(0, {5})));  // length - 4 must not wrap around
-    EXPECT_FALSE(LastEndLbaOf(Performance(3, {5})));
+    EXPECT_FALSE(LastEndLbaOf(test::PerformanceAnswer(4, {})));
+    EXPECT_FALSE(LastEndLbaOf(test::PerformanceAnswer(19, {5})));
+    EXPECT_FALSE(LastEndLbaOf(test::PerformanceAnswer(0, {5})));  // length - 4 must not wrap around
+    EXPECT_FALSE(LastEndLbaOf(test::PerformanceAnswer(3, {5})));
 
     // A length beyond the 200-byte buffer takes the last descriptor the buffer holds (12).
     std::vector<uint32_t> many;
     for (uint32_t i = 1; i <= 12; ++i) many.push_back(i);
-    EXPECT_EQ(LastEndLbaOf(Performance(0xFFFFFFFF, many)), 12);
-    EXPECT_EQ(LastEndLbaOf(Performance(4 + 16 * 40, many)), 12);
+    EXPECT_EQ(LastEndLbaOf(test::PerformanceAnswer(0xFFFFFFFF, many)), 12);
+    EXPECT_EQ(LastEndLbaOf(test::PerformanceAnswer(4 + 16 * 40, many)), 12);
 }
 
 TEST(BookTypeDecoders, FeatureWalkFinds003BWithFirstByte01) {

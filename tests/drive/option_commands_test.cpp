@@ -9,18 +9,13 @@
 
 #include "drive/DriveTable.h"
 #include "drive/OptionCommands.h"
+#include "tests/support/CommandBlocks.h"
 #include "tests/support/VirtualBus.h"
 
 namespace dravix {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes Vendor(uint8_t subCode, Bytes from6 = {}) {
-    Bytes cdb = {0xFD, subCode, 'Z', 'A', 'R', 'N', 0, 0, 0, 0, 0, 0};
-    std::copy(from6.begin(), from6.end(), cdb.begin() + 6);
-    return cdb;
-}
 
 TEST(OptionCommands, SendTheirBlocksDataInIntoZeroedBuffersWithTwoHundredSeconds) {
     test::VirtualBus bus;
@@ -67,16 +62,16 @@ TEST(OptionCommands, SendTheirBlocksDataInIntoZeroedBuffersWithTwoHundredSeconds
     SetWopcDisabled(table, true);
 
     const std::vector<Bytes> expected = {
-        Vendor(0x1B, {0x16, 0x01, 0x04}),
-        Vendor(0x1B, {0x16, 0x02, 0x01, 0x03}),
-        Vendor(0x1B, {0x16, 0x06, 0x02}),
-        Vendor(0x1B, {0x16, 0x05, 0x02}),
-        Vendor(0x1B, {0x16, 0x07}),
-        Vendor(0x1B, {0x16, 0x03}),
-        Vendor(0xFB, {0x00, 0x00, 0x04}),
-        Vendor(0xFB, {0x02, 0x00, 0x00, 0x01}),
-        Vendor(0xFB, {0x02, 0x00, 0x00, 0x00}),
-        Vendor(0xFB, {0x03, 0x00, 0x00, 0x01}),
+        test::VendorCdb(0x1B, {0x16, 0x01, 0x04}),
+        test::VendorCdb(0x1B, {0x16, 0x02, 0x01, 0x03}),
+        test::VendorCdb(0x1B, {0x16, 0x06, 0x02}),
+        test::VendorCdb(0x1B, {0x16, 0x05, 0x02}),
+        test::VendorCdb(0x1B, {0x16, 0x07}),
+        test::VendorCdb(0x1B, {0x16, 0x03}),
+        test::VendorCdb(0xFB, {0x00, 0x00, 0x04}),
+        test::VendorCdb(0xFB, {0x02, 0x00, 0x00, 0x01}),
+        test::VendorCdb(0xFB, {0x02, 0x00, 0x00, 0x00}),
+        test::VendorCdb(0xFB, {0x03, 0x00, 0x00, 0x01}),
     };
     ASSERT_EQ(seen.size(), expected.size());
     for (size_t i = 0; i < seen.size(); ++i) {

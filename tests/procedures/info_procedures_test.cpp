@@ -12,6 +12,7 @@
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "procedures/InfoProcedures.h"
+#include "tests/support/CommandBlocks.h"
 #include "tests/support/VirtualBus.h"
 #include "tests/support/VirtualDriveFixture.h"
 
@@ -20,16 +21,6 @@ namespace {
 
 using test::Bytes;
 using test::OnVirtualDrive;
-
-// A GET PERFORMANCE answer with the given length field and descriptors ending at `endLbas`.
-Bytes Performance(uint32_t dataLength, std::vector<uint32_t> endLbas, size_t size = 200) {
-    Bytes answer(size, 0);
-    PutBe32(answer.data(), dataLength);
-    for (size_t i = 0; i < endLbas.size() && 8 + 16 * (i + 1) <= size; ++i) {
-        PutBe32(&answer[8 + 16 * i + 4], endLbas[i]);
-    }
-    return answer;
-}
 
 // --- texts ---------------------------------------------------------------------------------
 
@@ -57,7 +48,7 @@ TEST(InfoTexts, BufferSizeIs8MOnlyFor2000h) {
 }
 
 TEST(InfoTexts, CapacityOfTheLastWriteSpeedDescriptor) {
-    EXPECT_EQ(CapacityText(*LastEndLbaOf(Performance(4 + 16, {0x229FFF}))), "4432.0 MB");
+    EXPECT_EQ(CapacityText(*LastEndLbaOf(test::PerformanceAnswer(4 + 16, {0x229FFF}))), "4432.0 MB");
     // The End LBA is signed; neither end of the range overflows.
     EXPECT_EQ(CapacityText(-1), "0.0 MB");
     EXPECT_EQ(CapacityText(0x7FFFFFFF), "4194304.0 MB");
@@ -149,7 +140,7 @@ TEST_F(OnVirtualDrive, DiscFieldsOnFailingOrOddAnswers) {
     // One descriptor ending at 229FFFh.
     drive.ClearFaults();
     Fault(0xAC).action = emu::FaultRule::Action::Reply;
-    rules.back().reply = Performance(4 + 16, {0x229FFF}, 24);
+    rules.back().reply = test::PerformanceAnswer(4 + 16, {0x229FFF}, 24);
     Arm();
     fill = FillInfo(table);
     EXPECT_EQ(fill.blankDiscCapacity, "4432.0 MB");
