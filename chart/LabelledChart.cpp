@@ -27,8 +27,8 @@ QImage RenderChart(const LabelledChart& picture, int width, int height) {
     canvas.Create(width, height);
     chart_style::AddScanSeries(canvas);
     if (!picture.compared.empty()) chart_style::AddCompareSeries(canvas);
-    canvas.SetRange(chart_style::kYLowerPercent, chart_style::kYUpperPercent, 0, std::max(picture.xUpper, 1),
-                    0);
+    canvas.SetRange(chart_style::kYLowerPercent, chart_style::kYUpperPercent, picture.xLower,
+                    std::max(picture.xUpper, picture.xLower + 1), 0);
     if (picture.feLimit > 0) canvas.DrawLimitLine(chart_style::kFeLimitSeries, picture.feLimit, 1);
     if (picture.teLimit > 0) canvas.DrawLimitLine(chart_style::kTeLimitSeries, picture.teLimit, 1);
     chart_style::PlotCurves(canvas, picture.curves, chart_style::kTeCurve);

@@ -23,7 +23,8 @@ struct LegendEntry {
 struct LabelledChart {
     QStringList header;
     std::vector<LegendEntry> legend;
-    int xUpper = 0;   // the last LBA of the disc
+    int xLower = 0;  // the LBAs the chart spans
+    int xUpper = 0;
     int teLimit = 0;  // the criterion lines drawn (0: none)
     int feLimit = 0;
     std::vector<chart_style::CurvePoint> curves;

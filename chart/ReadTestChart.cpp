@@ -15,13 +15,13 @@ double SpeedAxisTop(double fastestX) {
     return std::ceil(fastestX * 1.02 / 16.0) * 16.0;
 }
 
-void SetUp(ScanChartCanvas& canvas, int lastLba, double topX, bool compare) {
+void SetUp(ScanChartCanvas& canvas, int firstLba, int lastLba, double topX, bool compare) {
     canvas.AddSeries(kSpeedColour);
     canvas.AddSeries(kErrorColour);
     canvas.AddSeries(kSpeedColour);
     canvas.AddSeries(kErrorColour);
     if (compare) canvas.AddSeries(kCompareSpeedColour);
-    canvas.SetRange(0.0, topX > 0 ? topX : 1.0, 0, std::max(lastLba, 1), 0);
+    canvas.SetRange(0.0, topX > 0 ? topX : 1.0, firstLba, std::max(lastLba, firstLba + 1), 0);
     canvas.DrawFrame();
 }
 
@@ -64,6 +64,8 @@ void MarkRange(ScanChartCanvas& canvas, double first, double last) {
 }
 
 void MarkLayerBreak(ScanChartCanvas& canvas, int lba) {
+    // Outside the range the line would stand in the margin, or beyond the chart.
+    if (lba < canvas.XLower() || lba > canvas.XUpper()) return;
     canvas.DrawRangeMarker(0, lba, 1);
 }
 

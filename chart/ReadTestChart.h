@@ -33,9 +33,9 @@ struct SpeedSample {
 // above it, so that the quarter lines fall on readable speeds.
 double SpeedAxisTop(double fastestX);
 
-// Adds the series (and the compared curve's), sets the range 0..topX over LBA 0..lastLba, and
-// draws the frame.
-void SetUp(ScanChartCanvas& canvas, int lastLba, double topX, bool compare = false);
+// Adds the series (and the compared curve's), sets the range 0..topX over LBA firstLba..lastLba,
+// and draws the frame.
+void SetUp(ScanChartCanvas& canvas, int firstLba, int lastLba, double topX, bool compare = false);
 // Moves the speed curve `series` on to a sample; `anew` starts a new line (after a gap), which
 // shows at least one pixel column wide.
 void AppendSpeed(ScanChartCanvas& canvas, int series, const SpeedSample& sample, bool anew);
@@ -43,7 +43,7 @@ void AppendSpeed(ScanChartCanvas& canvas, int series, const SpeedSample& sample,
 void PlotSpeed(ScanChartCanvas& canvas, int series, std::span<const SpeedSample> samples);
 // Marks the sectors first..last in red over the plot's height, at least one pixel column wide.
 void MarkRange(ScanChartCanvas& canvas, double first, double last);
-// The first LBA of layer 1, as the start marker line.
+// The first LBA of layer 1, as the start marker line; none when it lies outside the chart's range.
 void MarkLayerBreak(ScanChartCanvas& canvas, int lba);
 
 }  // namespace read_chart

@@ -310,7 +310,9 @@ void ScanChartCanvas::DrawLimitLine(int index, int value, int on) {
         pen.colour = m_series[static_cast<size_t>(index)].colour;
     }
     const int py = PixelY(value);
-    const int fromX = m_plotLeft - TruncSaturated(m_xLower * m_xFactor);
+    // From the X value 0; on an axis that starts after 0 that lies left of the plot, where the
+    // line would run through the Y labels: there it starts at the plot's left edge.
+    const int fromX = m_xLower > 0 ? m_plotLeft : m_plotLeft - TruncSaturated(m_xLower * m_xFactor);
     const int toX = m_plotLeft + TruncSaturated(m_xRange * m_xFactor);
     raster::DrawLine(m_plot, fromX, py, toX, py, pen);
     MarkChanged(raster::LineBounds(fromX, py, toX, py));
@@ -476,6 +478,16 @@ int ScanChartCanvas::StartMarkerX() const {
 int ScanChartCanvas::EndMarkerX() const {
     const std::lock_guard lock(m_mutex);
     return m_endMarkerX;
+}
+
+int ScanChartCanvas::XLower() const {
+    const std::lock_guard lock(m_mutex);
+    return m_xLower;
+}
+
+int ScanChartCanvas::XUpper() const {
+    const std::lock_guard lock(m_mutex);
+    return m_xUpper;
 }
 
 }  // namespace dravix

@@ -113,6 +113,9 @@ class ScanChartCanvas final {
     ChartSeries Series(int index) const;
     int StartMarkerX() const;
     int EndMarkerX() const;
+    // The X range SetRange gave.
+    int XLower() const;
+    int XUpper() const;
 
   private:
     void OnSizeLocked(int clientWidth, int clientHeight);

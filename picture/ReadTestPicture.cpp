@@ -35,10 +35,8 @@ double ReadTestAxisTop(const ReadTestResult& result, const ReadTestResult* compa
 }
 
 void DrawReadTest(ScanChartCanvas& canvas, const ReadTestResult& result, const ReadTestResult* compared) {
-    uint32_t last = result.layout.lastLba;
-    if (compared) last = std::max(last, compared->layout.lastLba);
-    read_chart::SetUp(canvas, static_cast<int>(std::min<uint32_t>(last, INT32_MAX)),
-                      ReadTestAxisTop(result, compared), compared != nullptr);
+    const LbaSpan axis = ChartAxisLbas(result, compared);
+    read_chart::SetUp(canvas, axis.first, axis.last, ReadTestAxisTop(result, compared), compared != nullptr);
     if (result.layout.layerBreakLba)
         read_chart::MarkLayerBreak(
             canvas, static_cast<int>(std::min<uint32_t>(*result.layout.layerBreakLba, INT32_MAX)));
@@ -49,6 +47,11 @@ void DrawReadTest(ScanChartCanvas& canvas, const ReadTestResult& result, const R
 }
 
 std::vector<LegendEntry> ReadTestLegend(const ReadTestResult& result, const ReadTestRecord* compared) {
+    return ReadTestLegend(result, compared, ChartAxisLbas(result, compared ? &compared->result : nullptr));
+}
+
+std::vector<LegendEntry> ReadTestLegend(const ReadTestResult& result, const ReadTestRecord* compared,
+                                        LbaSpan axis) {
     std::vector<LegendEntry> legend;
     legend.push_back({read_chart::kSpeedColour, QStringLiteral("Read speed (X)"), false});
     if (compared) {
@@ -57,7 +60,8 @@ std::vector<LegendEntry> ReadTestLegend(const ReadTestResult& result, const Read
              QStringLiteral("Read speed of ") + QString::fromStdString(ReadTestShortName(*compared)), false});
     }
     legend.push_back({read_chart::kErrorColour, QStringLiteral("Unread sectors"), false});
-    if (result.layout.layerBreakLba)
+    if (result.layout.layerBreakLba && int64_t{*result.layout.layerBreakLba} >= axis.first &&
+        int64_t{*result.layout.layerBreakLba} <= axis.last)
         legend.push_back({chart_style::kMarkerColour, QStringLiteral("Layer break"), false});
     return legend;
 }

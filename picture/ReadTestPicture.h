@@ -7,6 +7,7 @@
 
 #include "base/Result.h"
 #include "chart/LabelledChart.h"
+#include "probix/MeasuredRange.h"
 #include "probix/ReadTestFile.h"
 
 namespace dravix {
@@ -15,13 +16,17 @@ class ScanChartCanvas;
 
 // The speed axis's top for a result (and a second one laid over it).
 double ReadTestAxisTop(const ReadTestResult& result, const ReadTestResult* compared = nullptr);
-// A read test on a chart canvas that has its size: the speed curve, the unread ranges in red, the
-// layer break; a second result's curve laid over it.
+// A read test on a chart canvas that has its size, over the LBAs measured: the speed curve, the
+// unread ranges in red, the layer break when it lies among them; a second result's curve laid
+// over it.
 void DrawReadTest(ScanChartCanvas& canvas, const ReadTestResult& result,
                   const ReadTestResult* compared = nullptr);
 
 // What the chart's colours stand for: the speed curve (and the compared one), the unread ranges,
-// the layer break of a dual-layer disc.
+// the layer break of a dual-layer disc when it lies on the chart: on a chart over `axis`, or over
+// what the results measured.
+std::vector<LegendEntry> ReadTestLegend(const ReadTestResult& result, const ReadTestRecord* compared,
+                                        LbaSpan axis);
 std::vector<LegendEntry> ReadTestLegend(const ReadTestResult& result,
                                         const ReadTestRecord* compared = nullptr);
 

@@ -3,6 +3,7 @@
 #include "base/SafeFile.h"
 #include "export/ImageContainer.h"
 #include "export/ImageType.h"
+#include "probix/MeasuredRange.h"
 
 namespace dravix {
 
@@ -40,8 +41,9 @@ QImage RenderResultsPicture(const ScanResults& results, const ScanResults* compa
                                    QString::fromStdString(compared->verdictText));
     }
     picture.legend = ResultsLegend(compared);
-    picture.xUpper = results.lastLba;
-    if (compared != nullptr) picture.xUpper = std::max(picture.xUpper, compared->lastLba);
+    const LbaSpan axis = ChartAxisLbas(results, compared);
+    picture.xLower = axis.first;
+    picture.xUpper = axis.last;
     picture.teLimit = kTeLimitPercent;
     picture.feLimit = kFeLimitPercent;
     picture.curves = CurvesOf(results);

@@ -11,6 +11,7 @@
 #include "chart/ReadTestChart.h"
 #include "chart/ScanChart.h"
 #include "picture/ReadTestPicture.h"
+#include "probix/MeasuredRange.h"
 #include "probix/ScanEngine.h"
 #include "ui/ProgramText.h"
 
@@ -174,16 +175,21 @@ void ReadTestView::NewChart() {
     m_chart = chart;
 }
 
-void ReadTestView::Begin(const DiscLayout& layout, double topX) {
+void ReadTestView::Begin(const DiscLayout& layout, double topX, std::optional<SectorRange> planned) {
     NewChart();
     ScanChartCanvas& canvas = m_chart->Canvas();
-    read_chart::SetUp(canvas, static_cast<int>(std::min<uint32_t>(layout.lastLba, INT32_MAX)), topX);
+    std::optional<LbaSpan> span;
+    if (planned && planned->first <= planned->last)
+        span = LbaSpan{static_cast<int32_t>(std::min<uint32_t>(planned->first, INT32_MAX)),
+                       static_cast<int32_t>(std::min<uint32_t>(planned->last, INT32_MAX))};
+    const LbaSpan axis = ChartAxisLbas(span, layout.lastLba);
+    read_chart::SetUp(canvas, axis.first, axis.last, topX);
     if (layout.layerBreakLba)
         read_chart::MarkLayerBreak(canvas,
                                    static_cast<int>(std::min<uint32_t>(*layout.layerBreakLba, INT32_MAX)));
     ReadTestResult shown;
     shown.layout = layout;
-    m_legend->setText(LegendHtml(ReadTestLegend(shown)));
+    m_legend->setText(LegendHtml(ReadTestLegend(shown, nullptr, axis)));
     m_summary->clear();
     m_verdict->clear();
     m_chart->ShowChanges();

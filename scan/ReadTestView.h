@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <optional>
 #include <vector>
 
 #include "chart/LabelledChart.h"
@@ -28,8 +29,10 @@ class ReadTestView final : public QWidget {
     ~ReadTestView() override;
     Q_DISABLE_COPY_MOVE(ReadTestView)
 
-    // An empty chart for a run over `layout`'s disc, its speed axis up to `topX`; no figures yet.
-    void Begin(const DiscLayout& layout, double topX);
+    // An empty chart for a run over `layout`'s disc, its speed axis up to `topX`, its position
+    // axis over the sectors the run is to read (`planned`; without it the whole disc); no figures
+    // yet.
+    void Begin(const DiscLayout& layout, double topX, std::optional<SectorRange> planned = std::nullopt);
     // The next point of the running curve; `startsLine` after sectors that were not read.
     void AddPoint(const SpeedPoint& point, bool startsLine);
     // Sectors the running test could not read.

@@ -381,15 +381,20 @@ void CReadTestWindow::Start() {
                 ReadTestCallbacks observer;
                 observer.onLayout = [&](const DiscLayout& layout, const SpeedSetting& speed) {
                     record.discType = DiscTypeOfProfile(layout.profile).name;
-                    breaks.emplace(ReadStretches(layout, ReadTestRange(layout, run), run.quick));
+                    const SectorRange planned = ReadTestRange(layout, run);
+                    breaks.emplace(ReadStretches(layout, planned, run.quick));
+                    // The chart spans the sectors to be read; an access-time run draws no curve
+                    // and keeps the whole disc, as its results will.
+                    const std::optional<SectorRange> axis =
+                        run.kind == ReadTestKind::Seek ? std::nullopt : std::optional<SectorRange>(planned);
                     const double top = ReadTestAxisTop(layout, run.speed.x);
                     const QString speedText = ProgramText(speed.text);
-                    context.Post([this, layout, top, speedText, header = record] {
+                    context.Post([this, layout, axis, top, speedText, header = record] {
                         if (m_stopShown) return;
                         m_runHeader = header;
                         m_record.reset();
                         ShowDiscLayout(layout);
-                        m_view->Begin(layout, top);
+                        m_view->Begin(layout, top, axis);
                         ShowStatus(QStringLiteral("Reading the disc at %1\u2026").arg(speedText));
                     });
                 };

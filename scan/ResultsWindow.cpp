@@ -10,16 +10,19 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
 
 #include "chart/ChartStyle.h"
 #include "chart/ScanChart.h"
 #include "picture/ReadTestPicture.h"
 #include "picture/ResultsPicture.h"
+#include "probix/MeasuredRange.h"
 #include "probix/ResultsFileReader.h"
 #include "probix/SpeedList.h"
 #include "scan/ReadTestView.h"
 #include "scan/SaveClash.h"
 #include "ui/GuidePage.h"
+#include "ui/PathLabel.h"
 #include "ui/ProgramText.h"
 #include "ui/Services.h"
 #include "ui/Workers.h"
@@ -42,6 +45,20 @@ QString FigureText(const PartStatistics& part, const ChannelStatistics& c) {
         .arg(c.maxLba)
         .arg(c.averagePercent, 0, 'f', 1)
         .arg(c.overLimit);
+}
+
+// A figure of two results in one cell: this run's, then the compared run's.
+QString BothFigures(const PartStatistics& a, const PartStatistics& b,
+                    const std::function<QString(const PartStatistics&)>& figure) {
+    const auto one = [&](const PartStatistics& p) {
+        return p.samples == 0 ? QStringLiteral("-") : figure(p);
+    };
+    return QStringLiteral("%1 / %2").arg(one(a), one(b));
+}
+
+QString MaximumAt(const PartStatistics& part, const ChannelStatistics& c) {
+    if (part.samples == 0) return QStringLiteral("no samples");
+    return QStringLiteral("%1 % at LBA %2").arg(c.maxPercent).arg(c.maxLba);
 }
 
 // What a results file held: a scan's or Smart report's results, or a read test.
@@ -106,14 +123,28 @@ void CResultsWindow::Build() {
     m_header->setTextFormat(Qt::PlainText);
     m_header->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_header->setWordWrap(true);
+    // The image a read test was verified against is named on a line of its own, with the file's.
+    const std::string imageLine =
+        m_readTest && !m_readTest->imageName.empty() ? "Image: " + m_readTest->imageName : std::string();
     QStringList lines;
     for (const std::string& line :
-         m_readTest ? ReadTestHeaderLines(*m_readTest) : ResultsHeaderLines(m_results))
-        lines << ProgramText(line);
-    m_fileLine = static_cast<int>(lines.size());
-    lines << QString();  // NameFile
+         m_readTest ? ReadTestHeaderLines(*m_readTest) : ResultsHeaderLines(m_results)) {
+        if (imageLine.empty() || line != imageLine) lines << ProgramText(line);
+    }
     m_header->setText(lines.join(QLatin1Char('\n')));
     layout->addWidget(m_header);
+    // Paths in a word-wrapped label would break at their first "/": each has a line of its own.
+    const auto pathLine = [&](const char* name) {
+        auto* label = new PathLabel(this);
+        label->setObjectName(QLatin1String(name));
+        layout->addWidget(label);
+        return label;
+    };
+    if (!imageLine.empty())
+        pathLine("resultsImage")->SetPath(QStringLiteral("Image: "), ProgramText(m_readTest->imageName));
+    m_file = pathLine("resultsFile");  // NameFile
+    m_comparedWith = pathLine("resultsComparedWith");
+    m_comparedWith->hide();
     const bool scan = !m_readTest && m_results.kind == ScanResults::Kind::Scan;
     if (m_readTest) {
         auto* view = new ReadTestView(this);
@@ -209,8 +240,9 @@ void CResultsWindow::RebuildChart() {
 
 void CResultsWindow::Redraw() {
     CScanChart& chart = *m_chart;
-    const int xUpper = std::max({m_results.lastLba, m_compared ? m_compared->lastLba : 0, 1});
-    chart.SetRange(chart_style::kYLowerPercent, chart_style::kYUpperPercent, 0, xUpper, 0);
+    // What was measured, as the saved picture shows it.
+    const LbaSpan axis = ChartAxisLbas(m_results, m_compared ? &*m_compared : nullptr);
+    chart.SetRange(chart_style::kYLowerPercent, chart_style::kYUpperPercent, axis.first, axis.last, 0);
     chart.ResetCurves();
     chart.DrawLimitLine(chart_style::kFeLimitSeries, kFeLimitPercent, 1);
     chart.DrawLimitLine(chart_style::kTeLimitSeries, kTeLimitPercent, 1);
@@ -245,31 +277,81 @@ void CResultsWindow::FillFigures() {
         m_figures->resizeColumnsToContents();
         return;
     }
-    const bool both = m_compared.has_value();
-    QStringList columns{QStringLiteral("Zone"), QStringLiteral("Samples"), QStringLiteral("TE"),
-                        QStringLiteral("FE")};
-    if (both) columns << QStringLiteral("TE compared") << QStringLiteral("FE compared");
     m_figures->clear();
-    m_figures->setColumnCount(static_cast<int>(columns.size()));
-    m_figures->setHorizontalHeaderLabels(columns);
     m_figures->setRowCount(kScanZoneCount + 1);
-    auto fill = [&](int row, const QString& name, const PartStatistics& a, const PartStatistics* b) {
-        m_figures->setItem(row, 0, new QTableWidgetItem(name));
-        m_figures->setItem(row, 1, new QTableWidgetItem(QString::number(a.samples)));
-        m_figures->setItem(row, 2, new QTableWidgetItem(FigureText(a, a.te)));
-        m_figures->setItem(row, 3, new QTableWidgetItem(FigureText(a, a.fe)));
-        if (b != nullptr) {
-            m_figures->setItem(row, 4, new QTableWidgetItem(FigureText(*b, b->te)));
-            m_figures->setItem(row, 5, new QTableWidgetItem(FigureText(*b, b->fe)));
-        }
+    const auto partOf = [](const ScanStatistics& statistics, int row) -> const PartStatistics& {
+        return row == 0 ? statistics.all : statistics.zones[static_cast<size_t>(row - 1)];
     };
-    fill(0, QStringLiteral("all"), m_results.statistics.all, both ? &m_compared->statistics.all : nullptr);
-    for (int z = 0; z < kScanZoneCount; ++z) {
-        fill(z + 1, QString::number(z), m_results.statistics.zones[static_cast<size_t>(z)],
-             both ? &m_compared->statistics.zones[static_cast<size_t>(z)] : nullptr);
-    }
-    // The zone and its samples as wide as they need; the figures share the rest and wrap.
+    const auto zoneName = [](int row) { return row == 0 ? QStringLiteral("all") : QString::number(row - 1); };
     QHeaderView* header = m_figures->horizontalHeader();
+    if (!m_compared) {
+        m_figures->setColumnCount(4);
+        m_figures->setHorizontalHeaderLabels(
+            {QStringLiteral("Zone"), QStringLiteral("Samples"), QStringLiteral("TE"), QStringLiteral("FE")});
+        for (int row = 0; row <= kScanZoneCount; ++row) {
+            const PartStatistics& a = partOf(m_results.statistics, row);
+            m_figures->setItem(row, 0, new QTableWidgetItem(zoneName(row)));
+            m_figures->setItem(row, 1, new QTableWidgetItem(QString::number(a.samples)));
+            m_figures->setItem(row, 2, new QTableWidgetItem(FigureText(a, a.te)));
+            m_figures->setItem(row, 3, new QTableWidgetItem(FigureText(a, a.fe)));
+        }
+    } else {
+        // Two results: each figure has a column of its own holding this run's value and the
+        // compared run's, so that no cell needs a second line; where a maximum lies is told in
+        // the cell's tool tip.
+        const QString order = QStringLiteral("This run / the compared run");
+        struct Column {
+            QString title;
+            QString tip;
+        };
+        const std::vector<Column> columns = {
+            {QStringLiteral("Zone"), QString()},
+            {QStringLiteral("Samples"), order},
+            {QStringLiteral("TE max %"), order},
+            {QStringLiteral("TE avg %"), order},
+            {QStringLiteral("TE over"),
+             order + QStringLiteral(": samples over the TE limit of %1 %").arg(kTeLimitPercent)},
+            {QStringLiteral("FE max %"), order},
+            {QStringLiteral("FE avg %"), order},
+            {QStringLiteral("FE over"),
+             order + QStringLiteral(": samples over the FE limit of %1 %").arg(kFeLimitPercent)},
+        };
+        m_figures->setColumnCount(static_cast<int>(columns.size()));
+        for (size_t c = 0; c < columns.size(); ++c) {
+            auto* item = new QTableWidgetItem(columns[c].title);
+            item->setToolTip(columns[c].tip);
+            m_figures->setHorizontalHeaderItem(static_cast<int>(c), item);
+        }
+        for (int row = 0; row <= kScanZoneCount; ++row) {
+            const PartStatistics& a = partOf(m_results.statistics, row);
+            const PartStatistics& b = partOf(m_compared->statistics, row);
+            const auto put = [&](int column, const QString& text, const QString& tip = QString()) {
+                auto* item = new QTableWidgetItem(text);
+                if (!tip.isEmpty()) item->setToolTip(tip);
+                m_figures->setItem(row, column, item);
+            };
+            put(0, zoneName(row));
+            put(1, QStringLiteral("%1 / %2").arg(a.samples).arg(b.samples));
+            int column = 2;
+            for (ChannelStatistics PartStatistics::*channel : {&PartStatistics::te, &PartStatistics::fe}) {
+                put(column++,
+                    BothFigures(a, b,
+                                [channel](const PartStatistics& p) {
+                                    return QString::number((p.*channel).maxPercent);
+                                }),
+                    QStringLiteral("This run: %1\nCompared run: %2")
+                        .arg(MaximumAt(a, a.*channel), MaximumAt(b, b.*channel)));
+                put(column++, BothFigures(a, b, [channel](const PartStatistics& p) {
+                        return QString::number((p.*channel).averagePercent, 'f', 1);
+                    }));
+                put(column++, BothFigures(a, b, [channel](const PartStatistics& p) {
+                        return QString::number((p.*channel).overLimit);
+                    }));
+            }
+        }
+    }
+    // The zone and its samples as wide as they need; the figures share the rest (and wrap only
+    // when the window is made too narrow for them).
     for (int c = 0; c < m_figures->columnCount(); ++c)
         header->setSectionResizeMode(c, c < 2 ? QHeaderView::ResizeToContents : QHeaderView::Stretch);
     m_figures->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -286,14 +368,17 @@ bool CResultsWindow::Compare(const ScanResults& other, const QString& path) {
     m_comparedPath = path;
     FillFigures();
     Redraw();
+    // What it is in the header (as the picture names it), its file on a line of its own.
     QStringList lines = m_header->text().split(QLatin1Char('\n'));
     lines.erase(
         std::remove_if(lines.begin(), lines.end(),
                        [](const QString& l) { return l.startsWith(QStringLiteral("Compared with: ")); }),
         lines.end());
-    lines << QStringLiteral("Compared with: %1 (%2) - %3")
-                 .arg(ProgramText(ResultsShortName(other)), ProgramText(other.verdictText), path);
+    lines << QStringLiteral("Compared with: %1 (%2)")
+                 .arg(ProgramText(ResultsShortName(other)), ProgramText(other.verdictText));
     m_header->setText(lines.join(QLatin1Char('\n')));
+    m_comparedWith->SetPath(QStringLiteral("Compared file: "), path);
+    m_comparedWith->show();
     return true;
 }
 
@@ -328,11 +413,11 @@ void CResultsWindow::NameFile() {
     setWindowTitle(
         (m_readTest ? QStringLiteral("Read Test Results - %1") : QStringLiteral("Scan Results - %1"))
             .arg(name));
-    QStringList lines = m_header->text().split(QLatin1Char('\n'));
-    if (m_fileLine < 0 || m_fileLine >= lines.size()) return;
-    lines[m_fileLine] =
-        m_path.isEmpty() ? QStringLiteral("File: not saved") : QStringLiteral("File: %1").arg(m_path);
-    m_header->setText(lines.join(QLatin1Char('\n')));
+    if (m_path.isEmpty()) {
+        m_file->SetPath(QStringLiteral("File: not saved"), QString());
+    } else {
+        m_file->SetPath(QStringLiteral("File: "), m_path);
+    }
 }
 
 QString CResultsWindow::BaseName() const {

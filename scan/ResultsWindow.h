@@ -17,6 +17,7 @@ namespace dravix {
 
 class AppServices;
 class CScanChart;
+class PathLabel;
 class ReadTestView;
 class Workers;
 
@@ -74,21 +75,23 @@ class CResultsWindow final : public QDialog {
     void UpdateLegend();
     void SavePicture();
     void AskAndSaveResults();
-    // The window's title and the header's file line, for the file the results are in (or none).
+    // The window's title and the file line, for the file the results are in (or none).
     void NameFile();
     // The file's name without its folder and extension, or the name a new file would get.
     QString BaseName() const;
 
     const AppServices& m_services;
     ScanResults m_results;
-    QString m_path;       // the file the results are in; empty while they are in none
-    int m_fileLine = -1;  // the header's line that names it
+    QString m_path;  // the file the results are in; empty while they are in none
     std::optional<ReadTestRecord> m_readTest;
     std::optional<ScanResults> m_compared;
     QString m_comparedPath;
     Workers* m_workers;
 
     QLabel* m_header = nullptr;
+    // The lines that end in a path, below the header: each path shortened in its middle to fit.
+    PathLabel* m_file = nullptr;
+    PathLabel* m_comparedWith = nullptr;  // the compared file, once a result is laid over the chart
     QWidget* m_chartArea = nullptr;  // the chart's place; it grows with the window
     CScanChart* m_chart = nullptr;   // made again at each new size of its place
     QTimer m_rebuildChart;

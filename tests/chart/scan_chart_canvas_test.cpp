@@ -210,6 +210,18 @@ TEST_F(ScanChartCanvasTest, CriterionLinesAreDottedAndEraseWhatLiesOnThem) {
     EXPECT_EQ(At(plot, from, Py(18)), kFe);
 }
 
+// Our own charts span only the LBAs measured: there the X value 0 lies left of the plot, and the
+// line keeps to the plot instead of running through the Y labels.
+TEST_F(ScanChartCanvasTest, OnAnAxisStartingAfterZeroACriterionLineKeepsToThePlot) {
+    chart.SetRange(0.0, 40.0, 90000, 130000, 0);
+    chart.DrawLimitLine(0, 27, 1);
+    const QImage plot = chart.PlotLayer();
+    const int row = Py(27);
+    EXPECT_EQ(CountNonBlack(plot, QRect(QPoint(0, row), QPoint(kLeft - 1, row))), 0);
+    EXPECT_EQ(At(plot, kLeft, row), kTe);
+    EXPECT_GT(Count(plot, QRect(QPoint(kLeft, row), QPoint(kRight, row)), kTe), (kRight - kLeft) / 2 - 6);
+}
+
 TEST_F(ScanChartCanvasTest, RangeMarkersAndTheirErasure) {
     // A new chart remembers position 0: erasing there clears column plotLeft of the plot.
     ScanChartCanvas fresh;

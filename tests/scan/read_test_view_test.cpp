@@ -8,7 +8,9 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 
+#include "chart/ChartStyle.h"
 #include "chart/ReadTestChart.h"
 #include "chart/ScanChart.h"
 #include "chart/ScanChartCanvas.h"
@@ -56,6 +58,55 @@ TEST(ReadTestPicture, AQuickRunsCurveLeavesTheUnreadGapsEmpty) {
         // Each zone shows, though it is narrower than a pixel column; nothing between two zones.
         EXPECT_TRUE(curveAt(column(zones[z].first) - 1));
         EXPECT_FALSE(curveAt(column((zones[z].last + zones[z + 1].first) / 2.0)));
+    }
+}
+
+// A read test of part of a dual-layer disc is drawn over the sectors it read: the axis runs from
+// its first to its last, and the layer break is marked (and in the legend) only when it lies
+// among them.
+TEST(ReadTestPicture, TheChartSpansTheSectorsReadAndMarksALayerBreakAmongThem) {
+    struct Case {
+        uint32_t first;
+        uint32_t last;
+        bool breakShown;
+    };
+    constexpr uint32_t kLayerBreak = 2084960;
+    for (const Case& c : {Case{90000, 130000, false}, Case{2000000, 2200000, true}}) {
+        SCOPED_TRACE(c.first);
+        ReadTestResult result;
+        result.end = ReadTestEnd::Finished;
+        result.layout.dvd = true;
+        result.layout.layers = 2;
+        result.layout.lastLba = 4173823;
+        result.layout.layerBreakLba = kLayerBreak;
+        result.layout.tracks = {LayoutTrack{1, 1, 0, 4173823, true}};
+        result.range = {c.first, c.last};
+        for (uint32_t lba = c.first; lba < c.last; lba += 1024) result.points.push_back({lba, 8.0});
+
+        ScanChartCanvas canvas;
+        canvas.Create(800, 400);
+        DrawReadTest(canvas, result);
+        const std::vector<ChartLabel> labels = canvas.Labels();
+        ASSERT_EQ(labels.size(), 11u);
+        EXPECT_EQ(labels[5].text, QString::number(c.first));
+        EXPECT_EQ(labels[10].text, QString::number(c.last));
+        const ChartLayout layout = canvas.Layout();
+        const QImage plot = canvas.PlotLayer();
+        int markerColumn = -1;
+        for (int x = 0; x < plot.width(); ++x) {
+            if (plot.pixel(x, (layout.plotTop + layout.plotBottom) / 2) == chart_style::kMarkerColour)
+                markerColumn = x;
+        }
+        const std::vector<LegendEntry> legend = ReadTestLegend(result);
+        EXPECT_EQ(std::count_if(legend.begin(), legend.end(),
+                                [](const LegendEntry& e) { return e.text == QStringLiteral("Layer break"); }),
+                  c.breakShown ? 1 : 0);
+        if (!c.breakShown) {
+            EXPECT_EQ(markerColumn, -1);
+            continue;
+        }
+        const double at = layout.plotLeft + (kLayerBreak - c.first) * layout.xFactor;
+        EXPECT_NEAR(markerColumn, at, 1.0);
     }
 }
 

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTest>
@@ -358,6 +361,105 @@ TEST_F(ResultsPage, TheResultsWindowGrowsItsChartAndTableWithTheWindow) {
         }
     }
     delete report;
+}
+
+// The X labels of a chart, left to right.
+QStringList XLabels(const ScanChartCanvas& canvas) {
+    QStringList labels;
+    const std::vector<ChartLabel> all = canvas.Labels();
+    for (size_t i = 5; i < all.size(); ++i) labels << all[i].text;  // after the five Y labels
+    return labels;
+}
+
+// A Customize scan of 0-300000: the Probix page's chart keeps the whole disc, the results window's
+// spans the positions measured, so that the curves fill its plot instead of a strip at its left.
+TEST_F(ResultsPage, TheResultsWindowsChartSpansTheMeasuredRangeAndThePagesTheDisc) {
+    AddDrive().Insert("dvd+r");
+    OpenPage();
+    Tick();
+    ChooseMode(SamplingMode::Customize);
+    Control<QLineEdit>(CTEFE::kStartEditId)->setText("0");
+    Control<QLineEdit>(CTEFE::kEndEditId)->setText("300000");
+    ClickStart();
+    ASSERT_TRUE(WaitRunEnded());
+    EXPECT_EQ(XLabels(Chart()->Canvas()),
+              (QStringList{"0", "459020", "918040", "1377060", "1836080", "2295103"}));
+
+    page->findChild<QAction*>(QString::fromLatin1(CTEFE::kShowResultsName))->trigger();
+    auto* window = page->findChild<CResultsWindow*>();
+    ASSERT_NE(window, nullptr);
+    const std::vector<ScanSample>& samples = window->Results().samples;
+    ASSERT_GE(samples.size(), 3u);
+    const ScanChartCanvas& canvas = window->Chart()->Canvas();
+    const QStringList labels = XLabels(canvas);
+    ASSERT_EQ(labels.size(), 6);
+    EXPECT_EQ(labels.front(), QString::number(samples.front().lba));
+    EXPECT_EQ(labels.back(), QString::number(samples.back().lba));
+    EXPECT_LE(labels.back().toInt(), 300000);
+    EXPECT_GT(labels.back().toInt(), 200000);
+    // The TE curve reaches the plot's right edge.
+    const QImage plot = canvas.PlotLayer();
+    const ChartLayout layout = canvas.Layout();
+    int rightmost = -1;
+    for (int y = layout.plotTop; y <= layout.plotBottom; ++y)
+        for (int x = 0; x < plot.width(); ++x)
+            if (plot.pixel(x, y) == chart_style::kTeColour) rightmost = std::max(rightmost, x);
+    EXPECT_GE(rightmost, layout.plotRight - 2);
+    delete window;
+}
+
+// Compare at the window's default size: each figure of both runs in a cell of one line, and the
+// compared file's long path shortened in its middle on a line of its own.
+TEST_F(ResultsPage, TheCompareTableFitsOneLineARowAndPathsAreShortenedInTheMiddle) {
+    const QString folder = QStringLiteral("/home/someone/Discs/results of the spring test series/") +
+                           QString(120, QLatin1Char('x'));
+    const QString first = folder + QStringLiteral("/first.csv");
+    const QString second = folder + QStringLiteral("/second.csv");
+    auto* window = new CResultsWindow(services, Made(100, "ORIONDSC"), first);
+    ASSERT_TRUE(window->Compare(Made(200, "LYRADISC"), second));
+    window->show();
+    QApplication::processEvents();
+    const QSize opened = window->size();
+
+    QTableWidget* figures = window->Figures();
+    const int oneLine = figures->fontMetrics().lineSpacing();
+    ASSERT_EQ(figures->rowCount(), kScanZoneCount + 1);
+    ASSERT_GT(figures->columnCount(), 4);
+    for (int r = 0; r < figures->rowCount(); ++r) {
+        SCOPED_TRACE(r);
+        EXPECT_LT(figures->rowHeight(r), 2 * oneLine);
+        for (int c = 0; c < figures->columnCount(); ++c) {
+            const QString text = figures->item(r, c)->text();
+            EXPECT_LE(figures->fontMetrics().horizontalAdvance(text), figures->columnWidth(c))
+                << text.toStdString();
+        }
+    }
+    EXPECT_LE(figures->horizontalHeader()->length(), figures->viewport()->width());
+
+    struct PathLine {
+        const char* name;
+        QString lead;
+        QString path;
+    };
+    for (const PathLine& line :
+         {PathLine{"resultsFile", QStringLiteral("File: "), first},
+          PathLine{"resultsComparedWith", QStringLiteral("Compared file: "), second}}) {
+        SCOPED_TRACE(line.name);
+        auto* label = window->findChild<QLabel*>(QLatin1String(line.name));
+        ASSERT_NE(label, nullptr);
+        const QString text = label->text();
+        EXPECT_EQ(label->toolTip(), line.path);
+        ASSERT_TRUE(text.startsWith(line.lead + QStringLiteral("/home/someone/"))) << text.toStdString();
+        EXPECT_TRUE(text.endsWith(line.path.mid(line.path.lastIndexOf(QLatin1Char('/')))))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains(QChar(0x2026))) << text.toStdString();
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(text), label->contentsRect().width());
+        EXPECT_LT(label->height(), 2 * label->fontMetrics().lineSpacing());
+    }
+    // The paths did not widen the window.
+    EXPECT_EQ(window->size(), opened);
+    EXPECT_LE(window->width(), 700);
+    delete window;
 }
 
 // File > Exit ends the program even while a reading is stuck (a file on a hung network share):
