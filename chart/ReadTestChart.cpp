@@ -20,7 +20,7 @@ void SetUp(ScanChartCanvas& canvas, int firstLba, int lastLba, double topX, bool
     canvas.AddSeries(kErrorColour);
     canvas.AddSeries(kSpeedColour);
     canvas.AddSeries(kErrorColour);
-    if (compare) canvas.AddSeries(kCompareSpeedColour);
+    if (compare) canvas.AddSeries(kSpeedColour, true);
     canvas.SetRange(0.0, topX > 0 ? topX : 1.0, firstLba, std::max(lastLba, firstLba + 1), 0);
     canvas.DrawFrame();
 }

@@ -11,11 +11,10 @@ class ScanChartCanvas;
 // How a read test is drawn on the chart control, for the Read Test window, its saved pictures and
 // those of the command line: the speed in X against the LBA, ranges that could not be read marked
 // in red from bottom to top, the layer break of a dual-layer disc as a marker line, and a second
-// result's curve in another colour.
+// result's curve dashed in the first one's colour, as a compared scan's curves are.
 namespace read_chart {
 
 inline constexpr QRgb kSpeedColour = 0xFF40E040;         // RGB(64, 224, 64)
-inline constexpr QRgb kCompareSpeedColour = 0xFFF0D040;  // RGB(240, 208, 64)
 inline constexpr QRgb kErrorColour = 0xFFFF2020;         // RGB(255, 32, 32)
 
 // Series 0 and 1 only hold colours (the canvas draws curves from series 2 on).

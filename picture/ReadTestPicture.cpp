@@ -56,8 +56,8 @@ std::vector<LegendEntry> ReadTestLegend(const ReadTestResult& result, const Read
     legend.push_back({read_chart::kSpeedColour, QStringLiteral("Read speed (X)"), false});
     if (compared) {
         legend.push_back(
-            {read_chart::kCompareSpeedColour,
-             QStringLiteral("Read speed of ") + QString::fromStdString(ReadTestShortName(*compared)), false});
+            {read_chart::kSpeedColour,
+             QStringLiteral("Read speed of ") + QString::fromStdString(ReadTestShortName(*compared)), true});
     }
     legend.push_back({read_chart::kErrorColour, QStringLiteral("Unread sectors"), false});
     if (result.layout.layerBreakLba && int64_t{*result.layout.layerBreakLba} >= axis.first &&
