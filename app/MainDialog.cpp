@@ -31,6 +31,7 @@
 #include "procedures/SupportTexts.h"
 #include "res/Icons.h"
 #include "res/Strings.h"
+#include "scan/MakeReport.h"
 #include "scan/ReadTestWindow.h"
 #include "turns/AppState.h"
 #include "turns/StoppableDrive.h"
@@ -181,6 +182,9 @@ void CMainDialog::BuildMenu() {
     QAction* readTest = tools->addAction(QStringLiteral("&Read Test\u2026"));
     readTest->setObjectName(QStringLiteral("readTest"));
     connect(readTest, &QAction::triggered, this, &CMainDialog::OpenReadTest);
+    QAction* makeReport = tools->addAction(QStringLiteral("&Make Report\u2026"));
+    makeReport->setObjectName(QStringLiteral("makeReport"));
+    connect(makeReport, &QAction::triggered, this, [this] { AskAndMakeReport(m_services, this); });
     QMenu* help = m_menuBar->addMenu(QStringLiteral("Help(&H)"));
     QAction* contents = help->addAction(QStringLiteral("Dravix Help    F1"));
     contents->setObjectName(QStringLiteral("id32775"));

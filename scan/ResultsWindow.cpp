@@ -19,6 +19,7 @@
 #include "probix/MeasuredRange.h"
 #include "probix/ResultsFileReader.h"
 #include "probix/SpeedList.h"
+#include "scan/MakeReport.h"
 #include "scan/ReadTestView.h"
 #include "scan/SaveClash.h"
 #include "ui/GuidePage.h"
@@ -198,6 +199,10 @@ void CResultsWindow::Build() {
         connect(picture, &QPushButton::clicked, this, &CResultsWindow::SavePicture);
         buttons->addWidget(picture);
     }
+    auto* report = new QPushButton(QStringLiteral("Make Report\u2026"), this);
+    report->setObjectName(QStringLiteral("makeReport"));
+    connect(report, &QPushButton::clicked, this, &CResultsWindow::MakeReport);
+    buttons->addWidget(report);
     buttons->addStretch(1);
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
@@ -462,6 +467,18 @@ void CResultsWindow::SavePicture() {
         m_readTest ? SaveReadTestPicture(file, *m_readTest)
                    : SaveResultsPicture(file, m_results, m_compared ? &*m_compared : nullptr);
     if (!written) m_services.Inform(this, ProgramText(written.Failure().text), PromptIcon::Exclamation);
+}
+
+void CResultsWindow::MakeReport() {
+    // The results shown, and the one laid over them.
+    std::vector<ReportResult> shown{{QFile::encodeName(m_path).toStdString(),
+                                     m_readTest ? std::nullopt : std::optional<ScanResults>(m_results),
+                                     m_readTest}};
+    if (m_compared)
+        shown.push_back({QFile::encodeName(m_comparedPath).toStdString(), m_compared, std::nullopt});
+    const QString name = BaseName();
+    SaveReport(m_services, this, shown,
+               (name.isEmpty() ? QStringLiteral("report") : name) + QStringLiteral(".html"));
 }
 
 void CResultsWindow::Open(const AppServices& services, QWidget* parent, const QString& path,

@@ -53,6 +53,8 @@ class CResultsWindow final : public QDialog {
     // Lays `other` over the chart (a TE/FE result; a Smart report is refused).
     bool Compare(const ScanResults& other, const QString& path);
     void AskAndCompare();
+    // "Make Report…": the report of the results shown (and of those laid over them).
+    void MakeReport();
     void CompareFile(const QString& path, std::function<void(bool)> done = {});
 
     const ScanResults& Results() const { return m_results; }

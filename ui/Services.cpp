@@ -48,6 +48,11 @@ QString AppServices::AskSaveFileName(QWidget* owner, const SaveQuestion& questio
     return QFileDialog::getSaveFileName(owner, question.title, question.proposedName, question.filter);
 }
 
+QStringList AppServices::AskOpenFileNames(QWidget* owner, const OpenQuestion& question) const {
+    if (openFileNames) return openFileNames(owner, question);
+    return QFileDialog::getOpenFileNames(owner, question.title, question.folder, question.filter);
+}
+
 bool AppServices::OpenUrl(const QUrl& url) const {
     return urlOpener ? urlOpener(url) : QDesktopServices::openUrl(url);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -27,6 +28,14 @@ struct SaveChoice {
 struct SaveQuestion {
     QString title;
     QString proposedName;
+    QString filter;
+};
+
+// The files a window's own open command asks for: the dialog's title, the folder it starts in and
+// the filter list.
+struct OpenQuestion {
+    QString title;
+    QString folder;
     QString filter;
 };
 
@@ -62,6 +71,9 @@ class AppServices final {
     // The file name of a window's own save command (a run's results file or chart picture); empty
     // when the user cancels. Empty: the standard save dialog.
     std::function<QString(QWidget* owner, const SaveQuestion& question)> saveFileName;
+    // The files a window's own command reads, one or more (the results of a report); empty when
+    // the user cancels. Empty: the standard open dialog.
+    std::function<QStringList(QWidget* owner, const OpenQuestion& question)> openFileNames;
 
     // Shows a box; owner may be null.
     PromptAnswer Prompt(QWidget* owner, const PromptRecord& record) const;
@@ -74,6 +86,8 @@ class AppServices final {
     int RunModal(QDialog& dialog) const;
     // Asks for the name of a file to write; empty when cancelled.
     QString AskSaveFileName(QWidget* owner, const SaveQuestion& question) const;
+    // Asks for one or more files to read; empty when cancelled.
+    QStringList AskOpenFileNames(QWidget* owner, const OpenQuestion& question) const;
     bool OpenUrl(const QUrl& url) const;
     // Opens a link's target: with the desktop's handler, else with the browser command. The
     // outcome in the shell's numbering (LinkOpened).
