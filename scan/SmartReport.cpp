@@ -37,6 +37,8 @@ void ColourRow(QTableWidgetItem& item) {
 // Draws the rows in their own colours and the selected row in the theme's highlight, framed as a
 // whole row: the blue of every row does not hide which one is selected.
 class ResultRowDelegate final : public QStyledItemDelegate {
+    static constexpr int kFrameRoom = 2;
+
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
@@ -54,7 +56,9 @@ class ResultRowDelegate final : public QStyledItemDelegate {
         painter->save();
         painter->fillRect(cell.rect,
                           selected ? cell.palette.brush(group, QPalette::Highlight) : cell.backgroundBrush);
-        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, widget);
+        // A little room between a selected row's frame and its text.
+        const QRect textRect =
+            style->subElementRect(QStyle::SE_ItemViewItemText, &cell, widget).adjusted(kFrameRoom, 0, 0, 0);
         painter->setFont(cell.font);
         painter->setPen(cell.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
         painter->drawText(textRect, static_cast<int>(cell.displayAlignment),

@@ -161,15 +161,18 @@ TEST_F(SmartReport, SavingNamesTheFileWrittenAndTheSelectedRowIsHighlighted) {
         QTableWidget* list = report.ResultList();
         list->selectRow(1);
         const QImage shot = list->viewport()->grab().toImage();
+        // The picture is in device pixels, the cells in the window's.
+        const qreal scale = shot.devicePixelRatio();
+        auto pixel = [&](qreal x, qreal y) { return shot.pixelColor(int(x * scale), int(y * scale)); };
+        const QColor frame = list->palette().color(QPalette::Active, QPalette::HighlightedText);
         for (int row = 0; row < list->rowCount(); ++row) {
             // Right of the result's text, inside the frame a selected row has.
             const QRect cell = list->visualItemRect(list->item(row, 1));
-            rowColours.push_back(shot.pixelColor(cell.left() + cell.width() * 9 / 10, cell.center().y()));
-            const QColor frame = list->palette().color(QPalette::Active, QPalette::HighlightedText);
+            rowColours.push_back(pixel(cell.left() + cell.width() * 9 / 10, cell.center().y()));
             int pixels = 0;
             const QRect whole = list->visualItemRect(list->item(row, 0)).united(cell);
-            for (int x = whole.left(); x <= whole.right(); ++x)
-                pixels += shot.pixelColor(x, whole.top() + 1) == frame;
+            for (int x = int(whole.left() * scale); x <= int(whole.right() * scale); ++x)
+                pixels += shot.pixelColor(x, int((whole.top() + 1) * scale)) == frame;
             framePixels.push_back(pixels);
         }
         highlight = list->palette().color(QPalette::Active, QPalette::Highlight);
