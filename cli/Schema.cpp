@@ -83,7 +83,7 @@ Json Speed(const std::string& label, uint32_t kbps) {
 Json Setting(uint8_t raw) {
     const std::optional<bool> on = OptionStateIsOn(raw);
     if (!on) return {{"on", nullptr}, {"temporary", nullptr}, {"raw", raw}};
-    return {{"on", *on}, {"temporary", (raw & 1) != 0}, {"raw", raw}};
+    return {{"on", *on}, {"temporary", OptionStateScope(raw) == SettingScope::Temporary}, {"raw", raw}};
 }
 
 Json Switch(std::optional<bool> on, uint8_t raw) {

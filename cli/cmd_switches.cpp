@@ -43,7 +43,8 @@ bool InVendorMode(CliContext& context, DriveTable& table, const DriveNeeds& need
 std::string OptionText(uint8_t state) {
     const std::optional<bool> on = OptionStateIsOn(state);
     if (!on) return "unknown (" + HexByte(state) + ")";
-    return std::string(*on ? "on" : "off") + ((state & 1) ? " (until restart)" : "");
+    return std::string(*on ? "on" : "off") +
+           (OptionStateScope(state) == SettingScope::Temporary ? " (until restart)" : "");
 }
 
 std::string FlagText(std::optional<bool> on, uint8_t raw) {

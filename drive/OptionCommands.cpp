@@ -113,6 +113,11 @@ std::optional<bool> OptionStateIsOn(uint8_t stateByte) {
     return stateByte >= 2;
 }
 
+std::optional<SettingScope> OptionStateScope(uint8_t stateByte) {
+    if (!OptionStateIsOn(stateByte)) return std::nullopt;
+    return (stateByte & 1) != 0 ? SettingScope::Temporary : SettingScope::Permanent;
+}
+
 std::optional<bool> SwitchFlag(uint8_t flag) {
     if (flag > 1) return std::nullopt;
     return flag == 1;

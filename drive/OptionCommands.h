@@ -81,6 +81,8 @@ inline constexpr size_t kWopcDisabledByte = 2;
 uint8_t OptionStateByte(bool on, SettingScope scope);
 // 0 and 1 are off, 2 and 3 on; any other value says nothing.
 std::optional<bool> OptionStateIsOn(uint8_t stateByte);
+// 1 and 3 last until the next restart, 0 and 2 are kept; any other value says nothing.
+std::optional<SettingScope> OptionStateScope(uint8_t stateByte);
 // A switch flag of the read reply: 0 false, 1 true; any other value says nothing.
 std::optional<bool> SwitchFlag(uint8_t flag);
 uint16_t LearnedCountOf(const OptionReply& reply);

@@ -169,6 +169,8 @@ void CSLWS::BeginStatusCheck(WrittenValue written) {
                           kIconActivated, kIconNotActivated);
                 ShowState(OptionStateIsOn(reply[kSupportedDiscByte]), m_supportedIcon, m_supportedOn,
                           m_supportedOff, kIconActivated, kIconNotActivated);
+                ShowScopeTip(reply[kUnknownDiscByte], m_unknownIcon);
+                ShowScopeTip(reply[kSupportedDiscByte], m_supportedIcon);
             });
         });
 }

@@ -23,6 +23,7 @@ const SwitchPageLayout COverSpeed::kLayout{
     .mustSelect = option_texts::kMustSelectOverSpeed,
     .read = ReadOptionStates,
     .stateOf = [](const OptionReply& reply) { return OptionStateIsOn(reply[kOverSpeedByte]); },
+    .scopedStateOf = [](const OptionReply& reply) { return reply[kOverSpeedByte]; },
 };
 
 COverSpeed::COverSpeed(const AppServices& services, QWidget* parent)

@@ -13,6 +13,7 @@
 #include "res/Icons.h"
 #include "res/Strings.h"
 #include "ui/DialogUnits.h"
+#include "ui/ProgramText.h"
 #include "ui/Services.h"
 
 namespace dravix {
@@ -67,6 +68,10 @@ void ShowState(std::optional<bool> on, QLabel* icon, QRadioButton* onButton, QRa
     if (!on) return;
     icon->setPixmap(LoadIconPixmap(*on ? iconOn : iconOff, 32));
     (*on ? onButton : offButton)->setChecked(true);
+}
+
+void ShowScopeTip(uint8_t state, QLabel* icon) {
+    icon->setToolTip(ProgramText(OptionStateDescription(state)));
 }
 
 SwitchPage::SwitchPage(const SwitchPageLayout& layout, const AppServices& services, QWidget* parent)
@@ -173,6 +178,7 @@ void SwitchPage::BeginRead(WrittenValue written) {
             ShowStateAfterWrite(Services(), this, read, written, [this](const OptionReply& reply) {
                 ShowState(m_layout.stateOf(reply), m_icon, m_enable, m_disable, m_layout.iconOn,
                           m_layout.iconOff);
+                if (m_layout.scopedStateOf) ShowScopeTip(m_layout.scopedStateOf(reply), m_icon);
             });
         });
 }

@@ -25,6 +25,9 @@ bool ShowStateReadFailure(const AppServices& services, QWidget* owner, const Sta
 // leaves both as they were.
 void ShowState(std::optional<bool> on, QLabel* icon, QRadioButton* onButton, QRadioButton* offButton,
                int iconOn, int iconOff);
+// The tip of a status icon whose switch is written until the next restart or for good: what the
+// drive reports of both (OptionStateDescription); none for a value that says neither.
+void ShowScopeTip(uint8_t state, QLabel* icon);
 
 // What a written value must look like in the read that follows it; empty when nothing was written.
 using ReadBackCheck = std::function<bool(const OptionReply& reply)>;
@@ -70,6 +73,9 @@ struct SwitchPageLayout {
     StateReadCommand read = nullptr;
     // The switch from the read reply: on, off, or nothing for a value that says neither.
     std::optional<bool> (*stateOf)(const OptionReply& reply) = nullptr;
+    // The option state byte behind the icon, for a switch written until a restart or for good;
+    // null for a switch without a scope.
+    uint8_t (*scopedStateOf)(const OptionReply& reply) = nullptr;
 };
 
 // A page for one firmware switch: the drive's state icon and Check, the Enable / Disable proposal

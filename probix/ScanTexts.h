@@ -45,6 +45,9 @@ inline constexpr const char* kEndAddressExceeds = "The end address exceed the ma
 inline constexpr const char* kInitialFail = kMsgInitialFail;
 inline constexpr const char* kNoDeviceFound = kMsgNoDeviceFound;
 
+// A results file once written, as the page and the Smart report name it.
+inline constexpr const char* kSavedAs = "Saved as ";  // + the file's path
+
 // Elapsed time field, filled with whole seconds.
 inline constexpr const char* kElapsedFormat = "%ld seconds";
 

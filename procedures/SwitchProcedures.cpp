@@ -5,6 +5,7 @@
 
 #include "drive/Scsi.h"
 #include "drive/VendorMode.h"
+#include "procedures/SwitchTexts.h"
 
 namespace dravix {
 
@@ -83,6 +84,15 @@ bool WithVendorMode(DriveTable& table, const std::function<void()>& sequence) {
     if (!vendorMode) return false;
     sequence();
     return true;
+}
+
+const char* OptionStateDescription(uint8_t state) {
+    const std::optional<bool> on = OptionStateIsOn(state);
+    const std::optional<SettingScope> scope = OptionStateScope(state);
+    if (!on || !scope) return nullptr;
+    if (*scope == SettingScope::Temporary)
+        return *on ? option_texts::kOnUntilRestart : option_texts::kOffUntilRestart;
+    return *on ? option_texts::kOnKept : option_texts::kOffKept;
 }
 
 }  // namespace dravix

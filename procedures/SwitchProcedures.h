@@ -38,6 +38,12 @@ VerifiedWrite SetTestWriteVerified(DriveTable& table, bool enable);  // reported
 VerifiedWrite SetWopcDisabledVerified(DriveTable& table, bool disable);
 VerifiedWrite ClearLearnedDiscsVerified(DriveTable& table);  // confirmed by a learned count of 0
 
+// --- option states -----------------------------------------------------------------------------
+
+// Whether an option state byte is on or off and whether the drive keeps it after a restart, as
+// the page tells it (option_texts); null for a value that says neither.
+const char* OptionStateDescription(uint8_t state);
+
 // --- vendor mode --------------------------------------------------------------------------------
 
 // Vendor mode on, the sequence, vendor mode off. False when the drive refuses vendor mode: the

@@ -42,6 +42,12 @@ inline constexpr const char* kCleanWarning =
 inline constexpr const char* kClearFail = "Clear up EEPROM FAIL";
 inline constexpr const char* kResponseError = "Response error data!";
 
+// What an option state the drive reports comes to, beside the state icon of its page.
+inline constexpr const char* kOnUntilRestart = "on until the computer restarts";
+inline constexpr const char* kOnKept = "on, kept after a restart";
+inline constexpr const char* kOffUntilRestart = "off until the computer restarts";
+inline constexpr const char* kOffKept = "off, kept after a restart";
+
 // The command line's own: a declined confirmation, and a pair it cannot keep as it is.
 inline constexpr const char* kNothingChanged = "Nothing changed.";
 inline constexpr const char* kNotReadBack = "sent, but the drive's state could not be read back";

@@ -48,20 +48,24 @@ QList<QAction*> KeptResults::Commands() const {
     return {m_saveResults, m_savePicture, m_showResults};
 }
 
-void KeptResults::WriteOnWorker(std::function<AutosaveOutcome()> write, QPointer<QWidget> owner) {
+void KeptResults::WriteOnWorker(std::function<AutosaveOutcome()> write, QPointer<QWidget> owner,
+                                std::function<void(const QString& path)> written) {
     // A full scan's file takes a while to write; the page stays responsive, and says so once the
     // file exists. The end of the program waits for a write that has begun.
-    m_workers->Start([this, write = std::move(write), owner](const WorkerContext& context) {
-        AutosaveOutcome outcome = write();
-        context.Post([this, outcome = std::move(outcome), owner] {
-            if (!outcome.error.isEmpty()) {
-                m_services.Inform(owner != nullptr ? owner.data() : &m_page, outcome.error);
-            } else if (!outcome.path.isEmpty()) {
-                m_savedAs = outcome.path;
-                if (m_last) ShowFigures(!m_stale);
-            }
+    m_workers->Start(
+        [this, write = std::move(write), owner, written = std::move(written)](const WorkerContext& context) {
+            AutosaveOutcome outcome = write();
+            context.Post([this, outcome = std::move(outcome), owner, written] {
+                if (!outcome.error.isEmpty()) {
+                    m_services.Inform(owner != nullptr ? owner.data() : &m_page, outcome.error);
+                } else if (!outcome.path.isEmpty() && written) {
+                    written(outcome.path);
+                } else if (!outcome.path.isEmpty()) {
+                    m_savedAs = outcome.path;
+                    if (m_last) ShowFigures(!m_stale);
+                }
+            });
         });
-    });
 }
 
 void KeptResults::SetDrive(std::string label, std::string firmware) {
@@ -123,7 +127,7 @@ void KeptResults::ShowFigures(bool current) {
                  .arg(ProgramText(current ? kLastRunPrefix : kPreviousRunPrefix),
                       ProgramText(ShortSpeedLabel(r.speedCode)), ProgramText(SamplingModeName(r.mode)));
     lines << channel("TE", all.te) << channel("FE", all.fe);
-    if (!m_savedAs.isEmpty()) lines << QStringLiteral("Saved as %1").arg(m_savedAs);
+    if (!m_savedAs.isEmpty()) lines << ProgramText(scan_texts::kSavedAs) + m_savedAs;
     for (QString& line : lines) line = line.toHtmlEscaped();
     QString tip = lines.join(QStringLiteral("<br>"));
     if (!current) {
@@ -190,19 +194,29 @@ void KeptResults::ShowInResultsWindow() {
 void KeptResults::AskAndSaveSmart(CSmartReportDlg& dialog, const std::optional<ScanResults>& results) {
     if (!results) return;
     const QString name = QString::fromStdString(ExpandNameTemplate(kDefaultNameTemplate, *results));
-    const QString path =
-        m_services.AskSaveFileName(&dialog, {QStringLiteral("Save Results"), name + QStringLiteral(".csv"),
-                                             QStringLiteral("Dravix results (*.csv)")});
+    const QString path = m_services.AskSaveFileName(
+        &dialog, {QStringLiteral("Save Scan Results"), name + QStringLiteral(".csv"),
+                  QStringLiteral("Dravix results (*.csv)")});
     if (path.isEmpty()) return;
+    // Until this file is written the dialog names none: a save that fails claims nothing.
+    dialog.ShowSavedAs(QString());
+    QPointer<CSmartReportDlg> shownOn(&dialog);
     WriteOnWorker(
         [path, results = *results] {
-            // A Smart report's file is not the page's run: it is not named with the figures.
             AutosaveOutcome outcome;
-            outcome.error = QString::fromStdString(
-                SaveResultsFile(QFile::encodeName(path).toStdString(), results).ErrorText());
+            const Result<void> written = SaveResultsFile(QFile::encodeName(path).toStdString(), results);
+            if (written) {
+                outcome.path = QFileInfo(path).absoluteFilePath();
+            } else {
+                outcome.error = QString::fromStdString(written.Failure().text);
+            }
             return outcome;
         },
-        &dialog);
+        &dialog,
+        // A Smart report's file is not the page's run: the dialog names it, the figures do not.
+        [shownOn](const QString& written) {
+            if (shownOn != nullptr) shownOn->ShowSavedAs(written);
+        });
 }
 
 void KeptResults::Autosave(const std::optional<ScanResults>& results) {

@@ -81,7 +81,7 @@ class KeptResults final {
                                               const std::vector<uint8_t>& speedCodes,
                                               const std::vector<uint32_t>& speedKbps) const;
     // Saving and autosaving write on the page's worker; a failure is told on `owner` (the page
-    // when none), a file written is named in the figures' tip.
+    // when none), a file written is named in the figures' tip, a Smart report's in its dialog.
     void AskAndSaveSmart(CSmartReportDlg& dialog, const std::optional<ScanResults>& results);
     void Autosave(const std::optional<ScanResults>& results);
     // Show in Results Window: the last run in a window of its own, beside the main window (it
@@ -98,8 +98,9 @@ class KeptResults final {
     // Writes the last run's labelled chart picture. Empty when written.
     QString SavePicture(const QString& path) const;
     // Runs `write` on the page's worker; back on the page, the message it gives is shown, or the
-    // path it wrote is named with the figures.
-    void WriteOnWorker(std::function<AutosaveOutcome()> write, QPointer<QWidget> owner = {});
+    // path it wrote is given to `written`, or without it named with the figures.
+    void WriteOnWorker(std::function<AutosaveOutcome()> write, QPointer<QWidget> owner = {},
+                       std::function<void(const QString& path)> written = {});
 
     QWidget& m_page;
     const AppServices& m_services;

@@ -554,7 +554,7 @@ void CReadTestWindow::ShowRetryText() {
 void CReadTestWindow::AskSaveResults() {
     if (!m_record) return;
     const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Results"),
+        this, QStringLiteral("Save Scan Results"),
         QString::fromStdString(ReadTestShortName(*m_record)) + QStringLiteral(".csv"),
         QString::fromLatin1(kResultsFilter));
     if (!path.isEmpty()) SaveResults(path);

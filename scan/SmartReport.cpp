@@ -1,10 +1,13 @@
 #include "scan/SmartReport.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 
 #include "probix/DiscReport.h"
@@ -16,6 +19,7 @@
 #include "ui/DialogUnits.h"
 #include "ui/DriveSequence.h"
 #include "ui/GuidePage.h"
+#include "ui/ProgramText.h"
 #include "ui/PropertyPage.h"
 #include "ui/Services.h"
 
@@ -30,9 +34,65 @@ void ColourRow(QTableWidgetItem& item) {
     item.setForeground(QColor(Qt::black));
 }
 
+// Draws the rows in their own colours and the selected row in the theme's highlight, framed as a
+// whole row: the blue of every row does not hide which one is selected.
+class ResultRowDelegate final : public QStyledItemDelegate {
+    static constexpr int kFrameRoom = 2;
+
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem cell(option);
+        initStyleOption(&cell, index);
+        const bool selected = (cell.state & QStyle::State_Selected) != 0;
+        QPalette::ColorGroup group = QPalette::Disabled;
+        if (cell.state & QStyle::State_Enabled)
+            group = (cell.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
+        const QWidget* widget = cell.widget;
+        const QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+
+        painter->save();
+        painter->fillRect(cell.rect,
+                          selected ? cell.palette.brush(group, QPalette::Highlight) : cell.backgroundBrush);
+        // A little room between a selected row's frame and its text.
+        const QRect textRect =
+            style->subElementRect(QStyle::SE_ItemViewItemText, &cell, widget).adjusted(kFrameRoom, 0, 0, 0);
+        painter->setFont(cell.font);
+        painter->setPen(cell.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(textRect, static_cast<int>(cell.displayAlignment),
+                          cell.fontMetrics.elidedText(cell.text, cell.textElideMode, textRect.width()));
+        if (selected)
+            DrawRowFrame(*painter, cell, index, cell.palette.color(group, QPalette::HighlightedText));
+        painter->restore();
+    }
+
+  private:
+    // The focus frame around the whole row, of which each cell draws its own part.
+    static void DrawRowFrame(QPainter& painter, const QStyleOptionViewItem& cell, const QModelIndex& index,
+                             const QColor& colour) {
+        QRect row = cell.rect;
+        if (const auto* view = qobject_cast<const QAbstractItemView*>(cell.widget)) {
+            const QAbstractItemModel* model = index.model();
+            const QRect first = view->visualRect(model->index(index.row(), 0));
+            const QRect last = view->visualRect(model->index(index.row(), model->columnCount() - 1));
+            // The cells end before the grid line at their right.
+            const int grid = cell.rect.right() < view->visualRect(index).right() ? 1 : 0;
+            row.setLeft(first.left());
+            row.setRight(last.right() - grid);
+        }
+        painter.setClipRect(cell.rect);
+        painter.setPen(QPen(colour, 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(row.adjusted(1, 1, -2, -2));
+    }
+};
+
 constexpr int kDialogWidth = 230;
-// 12 dialog units below the note hold the report's outcome line.
-constexpr int kDialogHeight = 252;
+// 24 dialog units below the note hold the report's outcome line and the file it was saved as.
+constexpr int kDialogHeight = 264;
+constexpr int kButtonsY = 243;
 
 QLabel* SunkenField(QWidget* parent, int id, const DialogUnits& units, int x, int y) {
     auto* field = new QLabel(QString::fromLatin1(scan_texts::kNotAvailable), parent);
@@ -105,6 +165,7 @@ void CSmartReportDlg::BuildControls() {
     m_list->setShowGrid(true);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setItemDelegate(new ResultRowDelegate(m_list));
 
     m_progress = new QProgressBar(results);
     SetControlId(m_progress, kProgressId);
@@ -116,15 +177,19 @@ void CSmartReportDlg::BuildControls() {
     // line's and the results file's.
     m_outcome = Label(this, "", units, 7, 216, 216, 10);
     m_outcome->setObjectName(QString::fromLatin1(kOutcomeName));
+    m_savedAs = new QLabel(this);
+    m_savedAs->setObjectName(QString::fromLatin1(kSavedAsName));
+    m_savedAs->setTextFormat(Qt::PlainText);
+    PlaceDlu(m_savedAs, units, 7, 228, 216, 10);
 
     auto* exitButton = new QPushButton(QStringLiteral("Exit"), this);
     SetControlId(exitButton, kExitId);
-    PlaceDlu(exitButton, units, 90, 231, 50, 14);
+    PlaceDlu(exitButton, units, 90, kButtonsY, 50, 14);
     connect(exitButton, &QPushButton::clicked, this, &CSmartReportDlg::reject);
 
     m_save = new QPushButton(QStringLiteral("Save Results..."), this);
     m_save->setObjectName(QString::fromLatin1(kSaveName));
-    PlaceDlu(m_save, units, 150, 231, 70, 14);
+    PlaceDlu(m_save, units, 150, kButtonsY, 70, 14);
     m_save->setEnabled(false);
     m_save->hide();
     connect(m_save, &QPushButton::clicked, this, [this] {
@@ -143,7 +208,7 @@ void CSmartReportDlg::BuildControls() {
         m_list->resize(m_list->width(), needed);
         results->resize(results->width(), results->height() + extra);
         for (QWidget* below : {static_cast<QWidget*>(m_progress), static_cast<QWidget*>(note),
-                               static_cast<QWidget*>(m_outcome)})
+                               static_cast<QWidget*>(m_outcome), static_cast<QWidget*>(m_savedAs)})
             below->move(below->x(), below->y() + extra);
         for (QWidget* button : {static_cast<QWidget*>(exitButton), static_cast<QWidget*>(m_save)})
             button->move(button->x(), button->y() + extra);
@@ -154,6 +219,18 @@ void CSmartReportDlg::BuildControls() {
 void CSmartReportDlg::SetSaveHandler(std::function<void()> save) {
     m_saveHandler = std::move(save);
     m_save->setVisible(static_cast<bool>(m_saveHandler));
+}
+
+void CSmartReportDlg::ShowSavedAs(const QString& path) {
+    if (path.isEmpty()) {
+        m_savedAs->clear();
+        m_savedAs->setToolTip(QString());
+        return;
+    }
+    // A long path keeps its start and its file name; the tip gives it whole.
+    const QString text = ProgramText(scan_texts::kSavedAs) + path;
+    m_savedAs->setText(m_savedAs->fontMetrics().elidedText(text, Qt::ElideMiddle, m_savedAs->width()));
+    m_savedAs->setToolTip(text);
 }
 
 void CSmartReportDlg::OnInitDialog() {

@@ -80,6 +80,9 @@ class CSmartReportDlg final : public QDialog {
     // Shows "Save Results..." beside Exit, usable once every speed has its result; it calls `save`.
     void SetSaveHandler(std::function<void()> save);
     static constexpr const char* kSaveName = "saveSmartResults";
+    // Names the file the results were written to, under the outcome line; an empty path names none.
+    void ShowSavedAs(const QString& path);
+    static constexpr const char* kSavedAsName = "smartSavedAs";
 
   public slots:
     // Exit, the close box and Escape.
@@ -113,6 +116,7 @@ class CSmartReportDlg final : public QDialog {
     QTableWidget* m_list = nullptr;
     QProgressBar* m_progress = nullptr;
     QLabel* m_outcome = nullptr;
+    QLabel* m_savedAs = nullptr;
     QPushButton* m_save = nullptr;
     std::function<void()> m_saveHandler;
 };

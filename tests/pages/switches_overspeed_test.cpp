@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "pages/Lumard.h"
 #include "pages/OverSpeed.h"
 #include "pages/SettingScopeDialog.h"
 #include "res/Strings.h"
@@ -37,6 +38,49 @@ TEST_F(OverSpeedPage, ShowsTheDrivesStateOnEveryReadAndIgnoresOtherValues) {
     EXPECT_TRUE(Checked(&page, 1075));
     EXPECT_TRUE(prompter->asked.empty());
     EXPECT_FALSE(drive.State().vendorMode);
+}
+
+// The status icons of both pages that show a switch written until a restart or for good: each
+// tip from the drive's own byte for it; a value that says neither makes no claim.
+TEST_F(OverSpeedPage, StatusIconTipsTellWhetherTheDriveKeepsItsStateAfterARestart) {
+    struct Row {
+        uint8_t state;
+        const char* tip;
+    };
+    const Row rows[] = {{3, "on until the computer restarts"},
+                        {2, "on, kept after a restart"},
+                        {1, "off until the computer restarts"},
+                        {0, "off, kept after a restart"}};
+    auto tip = [](const QWidget* page, int id) {
+        return page->findChild<QLabel*>(ControlName(id))->toolTip();
+    };
+    COverSpeed overSpeed(services);
+    CSLWS lumard(services);
+    Init(overSpeed);
+    Init(lumard);
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        // Each of the three switches in another row, so that a byte read for another shows.
+        const Row& os = rows[i];
+        const Row& supported = rows[(i + 1) % std::size(rows)];
+        const Row& unknown = rows[(i + 2) % std::size(rows)];
+        SCOPED_TRACE(os.tip);
+        drive.SetOption(emu::OptionKind::OverSpeed, os.state);
+        drive.SetOption(emu::OptionKind::SupportedDisc, supported.state);
+        drive.SetOption(emu::OptionKind::UnknownDisc, unknown.state);
+        Notify(overSpeed);
+        Notify(lumard);
+        EXPECT_EQ(tip(&overSpeed, kIcon), os.tip);
+        EXPECT_EQ(tip(&lumard, CSLWS::kSupportedIconId), supported.tip);
+        EXPECT_EQ(tip(&lumard, CSLWS::kUnknownIconId), unknown.tip);
+    }
+
+    OptionReply({0x07, 0x05, 0x09});
+    Notify(overSpeed);
+    Notify(lumard);
+    EXPECT_EQ(tip(&overSpeed, kIcon), "");
+    EXPECT_EQ(tip(&lumard, CSLWS::kSupportedIconId), "");
+    EXPECT_EQ(tip(&lumard, CSLWS::kUnknownIconId), "");
+    EXPECT_TRUE(prompter->asked.empty());
 }
 
 TEST_F(OverSpeedPage, TemporaryWriteIsGoneAfterARestartPermanentOneStays) {

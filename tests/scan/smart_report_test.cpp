@@ -1,10 +1,12 @@
 // The Smart Mode Report opened from the page: disc information, one row per speed, results,
 // progress, and Exit while a command is at the drive.
 
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTableWidget>
+#include <QTemporaryDir>
 
 #include "probix/ScanTexts.h"
 #include "scan/SmartReport.h"
@@ -120,6 +122,79 @@ TEST_F(SmartReport, AGoodDvdPlusRIsFitUpTo12X) {
     EXPECT_EQ(StatusText(), Latin(scan_texts::kReady));
     EXPECT_EQ(services.State().scanIdle.load(), 1);
     EXPECT_TRUE(prompter->Asked().empty());
+}
+
+// Save Results... names the file it wrote as the page names its run's, and a save that fails
+// names none; the selected row stands out of the blue ones in the theme's highlight.
+TEST_F(SmartReport, SavingNamesTheFileWrittenAndTheSelectedRowIsHighlighted) {
+    OpenOn("dvd+r");
+    QTemporaryDir folder;
+    std::vector<QString> titles;
+    QString answer;
+    services.saveFileName = [&](QWidget*, const SaveQuestion& question) {
+        titles.push_back(question.title);
+        return answer;
+    };
+    QString afterSave, afterFailure;
+    size_t boxesAfterSave = 0;
+    std::vector<QColor> rowColours;
+    std::vector<int> framePixels;  // of each row, along the top inside its cells
+    QColor highlight;
+    Report([&](CSmartReportDlg& report) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return report.MeasurementDone(); }, 30000));
+        auto* savedAs = report.findChild<QLabel*>(Latin(CSmartReportDlg::kSavedAsName));
+        auto* save = report.findChild<QPushButton*>(Latin(CSmartReportDlg::kSaveName));
+        ASSERT_TRUE(savedAs && save);
+        answer = folder.filePath("smart.csv");
+        save->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !savedAs->text().isEmpty(); }, 20000));
+        afterSave = savedAs->text();
+        boxesAfterSave = prompter->Asked().size();
+        answer = folder.filePath("no such folder/smart.csv");
+        save->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return prompter->Asked().size() > boxesAfterSave; }, 20000));
+        afterFailure = savedAs->text();
+
+        report.show();
+        report.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&report));
+        QTableWidget* list = report.ResultList();
+        list->selectRow(1);
+        const QImage shot = list->viewport()->grab().toImage();
+        // The picture is in device pixels, the cells in the window's.
+        const qreal scale = shot.devicePixelRatio();
+        auto pixel = [&](qreal x, qreal y) { return shot.pixelColor(int(x * scale), int(y * scale)); };
+        const QColor frame = list->palette().color(QPalette::Active, QPalette::HighlightedText);
+        for (int row = 0; row < list->rowCount(); ++row) {
+            // Right of the result's text, inside the frame a selected row has.
+            const QRect cell = list->visualItemRect(list->item(row, 1));
+            rowColours.push_back(pixel(cell.left() + cell.width() * 9 / 10, cell.center().y()));
+            int pixels = 0;
+            const QRect whole = list->visualItemRect(list->item(row, 0)).united(cell);
+            for (int x = int(whole.left() * scale); x <= int(whole.right() * scale); ++x)
+                pixels += shot.pixelColor(x, int((whole.top() + 1) * scale)) == frame;
+            framePixels.push_back(pixels);
+        }
+        highlight = list->palette().color(QPalette::Active, QPalette::Highlight);
+    });
+    EXPECT_EQ(titles, (std::vector<QString>{"Save Scan Results", "Save Scan Results"}));
+    EXPECT_TRUE(QFileInfo::exists(folder.filePath("smart.csv")));
+    EXPECT_EQ(afterSave, Latin(scan_texts::kSavedAs) + folder.filePath("smart.csv"));
+    EXPECT_EQ(boxesAfterSave, 0u);
+    EXPECT_EQ(afterFailure, "");
+
+    ASSERT_EQ(rowColours.size(), 7u);
+    for (size_t row = 0; row < rowColours.size(); ++row) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(rowColours[row], row == 1 ? highlight : CSmartReportDlg::ListBackground());
+        // The selected row's focus frame runs across both cells.
+        if (row == 1) {
+            EXPECT_GT(framePixels[row], CSmartReportDlg::kSpeedColumnWidth / 2);
+        } else {
+            EXPECT_EQ(framePixels[row], 0);
+        }
+    }
+    EXPECT_NE(highlight, CSmartReportDlg::ListBackground());
 }
 
 TEST_F(SmartReport, ADualLayerDiscIsMeasuredAtFourPointsPerSpeed) {
