@@ -670,9 +670,16 @@ void Run::SpinTimes(BenchmarkFigures& figures) {
 }
 
 void Run::LoadEject(BenchmarkFigures& figures) {
+    // Once the eject is sent, the tray is closed again whatever comes: no stop is looked at until
+    // the close has been sent.
     int64_t started = m_clock();
-    RequestOutcome outcome =
-        Standard([](DriveTable& table) { return StartStopUnit(table, StartStop::OpenTray); });
+    if (m_lock.owns_lock()) m_lock.unlock();
+    const std::optional<RequestOutcome> ejected = m_drive.LockedUnlessStopped(
+        [this] { return Stopped(); },
+        [](DriveTable& table) { return OutcomeOf(table, StartStopUnit(table, StartStop::OpenTray)); });
+    if (m_handover) m_lock.lock();
+    if (!ejected) throw RunEnded{ReadTestEnd::Stopped, {}};
+    RequestOutcome outcome = *ejected;
     if (DriveGone(outcome.status, outcome.sense, outcome.osError)) EndIfFatal(outcome, m_result.range.first);
     if (!outcome.Good()) {
         constexpr uint8_t kAscRemovalPrevented = 0x53, kAscqRemovalPrevented = 0x02;
@@ -686,7 +693,14 @@ void Run::LoadEject(BenchmarkFigures& figures) {
     figures.ejectSeconds = Seconds(m_clock() - started);
 
     started = m_clock();
-    outcome = Standard([](DriveTable& table) { return StartStopUnit(table, StartStop::CloseTray); });
+    if (m_lock.owns_lock()) m_lock.unlock();
+    outcome = m_drive.Locked(
+        [](DriveTable& table) { return OutcomeOf(table, StartStopUnit(table, StartStop::CloseTray)); });
+    if (m_handover) {
+        m_lock.lock();
+        if (Access::HandedOver(*m_handover)) throw RunEnded{ReadTestEnd::Stopped, {}};
+    }
+    if (Stopped()) throw RunEnded{ReadTestEnd::Stopped, {}};
     if (DriveGone(outcome.status, outcome.sense, outcome.osError)) EndIfFatal(outcome, m_result.range.first);
     // A tray that cannot close by itself may be pushed in meanwhile: the wait below tells.
     const std::string closeFailure = outcome.Good() ? std::string() : FigureFailure(outcome);

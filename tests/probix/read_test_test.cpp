@@ -675,5 +675,20 @@ TEST(ReadTest, ABenchmarkNamesTheFiguresADriveCannotGive) {
     }
 }
 
+// A stop that comes while the tray is out ends the run, with the tray closed again.
+TEST(ReadTest, ABenchmarkStoppedWithTheTrayOutClosesIt) {
+    ReadBench bench("cd-r-recorded");
+    bench.drive.SetTraceHook([&bench](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
+        if (cdb[0] == 0x1B && cdb[4] == 0x02) bench.stop = true;
+    });
+    ReadTestSettings settings;
+    settings.kind = ReadTestKind::Benchmark;
+    settings.loadEject = true;
+    const ReadTestResult result = bench.Run(settings);
+    EXPECT_EQ(result.end, ReadTestEnd::Stopped);
+    EXPECT_EQ(bench.bus.CountOpcode(0x1B), 4u);  // stop, start, eject, load
+    EXPECT_FALSE(bench.drive.State().trayOpen);
+}
+
 }  // namespace
 }  // namespace dravix
