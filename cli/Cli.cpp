@@ -200,6 +200,10 @@ bool CliContext::Confirm(const std::string& question) {
     return !Interrupted() && (answer == "y" || answer == "yes");
 }
 
+bool CliContext::CanAsk() const {
+    return m_options.yes || (&m_in == &std::cin && StandardInputIsTerminal());
+}
+
 bool CliContext::ErrIsTerminal() const {
     return &m_err == &std::cerr && StandardErrorIsTerminal();
 }

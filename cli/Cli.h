@@ -134,6 +134,8 @@ class CliContext {
     // Progress lines go to standard error: on a terminal unless --quiet, or with --progress.
     bool ShowProgress() const;
     bool ErrIsTerminal() const;
+    // A question can be answered: --yes was given, or the input is the terminal.
+    bool CanAsk() const;
 
     // Makes text safe for a terminal: UTF-8 stays, control characters and invalid bytes become
     // \xNN (TerminalText).

@@ -84,9 +84,12 @@ constexpr Examples kSmartExamples = {"dravix-cli smart", "dravix-cli --json smar
 
 constexpr CommandOption kReadTestOptions[] = {
     {"--mode", "M",
-     "transfer (default: the speed curve and unreadable sectors), errors (unreadable sectors and "
-     "--verify) or seek (access times)",
-     "transfer errors seek"},
+     "transfer (default: the speed curve, its rotation and unreadable sectors), errors (unreadable "
+     "sectors and --verify), seek (access times) or benchmark (quick curve, burst rate, access times, "
+     "spin-down and spin-up in one table)",
+     "transfer errors seek benchmark"},
+    {"--load-eject", "",
+     "with --mode benchmark: also time eject and load (opens the tray: needs --yes or an answer)"},
     {"--speed", "S", "max (default: the drive's own) or a read speed in X (8X)", "max"},
     {"--quick", "", "read 100 zones of 4 MiB spread over the disc instead of every sector"},
     {"--start", "LBA", "the first LBA to read (default: the first of the data tracks)"},
@@ -100,7 +103,8 @@ constexpr CommandOption kReadTestOptions[] = {
 };
 constexpr Examples kReadTestExamples = {"dravix-cli readtest", "dravix-cli readtest --quick --speed 8X",
                                         "dravix-cli readtest --mode errors --verify disc.iso --csv read.csv",
-                                        "dravix-cli --json readtest --mode seek"};
+                                        "dravix-cli --json readtest --mode seek",
+                                        "dravix-cli --yes readtest --mode benchmark --load-eject"};
 
 constexpr CommandOption kCompareOptions[] = {
     {"A B", "", "two results files: of TE/FE scans, or of read tests", kCompleteFiles},
@@ -189,8 +193,8 @@ const std::array kCommands = {
                RunSmart},
     CliCommand{
         {.name = "readtest",
-         .synopsis = "[--mode transfer|errors|seek] [--speed max|NX] [--quick | --start LBA --end LBA] "
-                     "[--verify IMAGE] [--csv FILE] [--image FILE]",
+         .synopsis = "[--mode transfer|errors|seek|benchmark] [--load-eject] [--speed max|NX] "
+                     "[--quick | --start LBA --end LBA] [--verify IMAGE] [--csv FILE] [--image FILE]",
          .summary = "read a recorded disc back: speed curve, unreadable sectors, verify against an image "
                     "(any drive)",
          .options = kReadTestOptions,

@@ -45,6 +45,8 @@ ReadyWaitHooks InterruptibleWaitHooks();
 
 // Standard error is a terminal; its width in columns (80 when it cannot be told).
 bool StandardErrorIsTerminal();
+// Standard input is a terminal: a question can be answered there.
+bool StandardInputIsTerminal();
 int StandardErrorColumns();
 
 // The buffer of standard output: written to descriptor 1 and remembering the first write's

@@ -70,6 +70,10 @@ bool StandardErrorIsTerminal() {
     return isatty(STDERR_FILENO) != 0;
 }
 
+bool StandardInputIsTerminal() {
+    return isatty(STDIN_FILENO) != 0;
+}
+
 int StandardErrorColumns() {
     winsize size{};
     if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;

@@ -54,6 +54,10 @@ bool StandardErrorIsTerminal() {
     return _isatty(2) != 0;
 }
 
+bool StandardInputIsTerminal() {
+    return _isatty(0) != 0;
+}
+
 int StandardErrorColumns() {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))

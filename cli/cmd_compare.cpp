@@ -1,6 +1,7 @@
 // compare: two results files side by side: each zone's TE and FE maxima of two scans, or the
 // mean read speed of two read tests, and how the second differs from the first.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -90,9 +91,20 @@ int CompareReadTests(CliContext& context, const std::vector<std::string>& paths,
         schema::Json transfer = nullptr;
         if (r.result.transfer) {
             const TransferSummary& t = *r.result.transfer;
-            transfer = {{"start_x", t.startX},         {"end_x", t.endX},
-                        {"average_x", t.averageX},     {"minimum_x", t.minimumX},
-                        {"minimum_lba", t.minimumLba}, {"read_mode", ReadModeName(t.mode)}};
+            // The rotation as readtest gives it: at the first and last point, and the fastest.
+            const std::vector<SpeedPoint>& points = r.result.points;
+            double fastest = 0;
+            for (const SpeedPoint& p : points) fastest = std::max(fastest, p.rpm);
+            auto rpm = [](double value) { return std::round(value * 10) / 10; };
+            transfer = {{"start_x", t.startX},
+                        {"end_x", t.endX},
+                        {"average_x", t.averageX},
+                        {"minimum_x", t.minimumX},
+                        {"minimum_lba", t.minimumLba},
+                        {"read_mode", ReadModeName(t.mode)},
+                        {"start_rpm", rpm(points.empty() ? 0 : points.front().rpm)},
+                        {"end_rpm", rpm(points.empty() ? 0 : points.back().rpm)},
+                        {"max_rpm", rpm(fastest)}};
         }
         schema::Json described = {{"disc_type", schema::TextOrNull(r.discType)},
                                   {"last_lba", r.result.layout.lastLba},

@@ -85,10 +85,15 @@ int ParseArgs(CliContext& context, const CommandArgs& args, ReadTestArgs& parsed
             s.kind = ReadTestKind::Errors;
         } else if (*mode == "seek") {
             s.kind = ReadTestKind::Seek;
+        } else if (*mode == "benchmark") {
+            s.kind = ReadTestKind::Benchmark;
         } else {
-            return UsageError(context, "--mode is one of transfer, errors, seek");
+            return UsageError(context, "--mode is one of transfer, errors, seek, benchmark");
         }
     }
+    s.loadEject = args.Has("--load-eject");
+    if (s.loadEject && s.kind != ReadTestKind::Benchmark)
+        return UsageError(context, "--load-eject goes with --mode benchmark");
     if (const std::optional<std::string> speed = args.Value("--speed")) {
         if (!ParseSpeed(*speed, s.speed))
             return UsageError(context, "--speed is max or a speed in X up to 100X (8X, 2.4X)");
@@ -103,6 +108,8 @@ int ParseArgs(CliContext& context, const CommandArgs& args, ReadTestArgs& parsed
         (std::string(option) == "--start" ? s.startLba : s.endLba) = value;
     }
     s.quick = args.Has("--quick");
+    if (s.kind == ReadTestKind::Benchmark && (s.startLba || s.endLba))
+        return UsageError(context, "--mode benchmark reads the whole disc: no --start or --end");
     if (s.quick && (s.startLba || s.endLba))
         return UsageError(context, "--quick reads the whole disc: no --start or --end");
     if (s.startLba && s.endLba && *s.startLba > *s.endLba)
@@ -114,7 +121,7 @@ int ParseArgs(CliContext& context, const CommandArgs& args, ReadTestArgs& parsed
         if (args.Has(option) && path->empty())
             return UsageError(context, option + std::string(" takes a file name"));
     }
-    if (s.kind == ReadTestKind::Seek && !parsed.verifyPath.empty())
+    if ((s.kind == ReadTestKind::Seek || s.kind == ReadTestKind::Benchmark) && !parsed.verifyPath.empty())
         return UsageError(context, "--verify goes with --mode transfer or errors");
     if (s.quick && !parsed.verifyPath.empty())
         return UsageError(context, "--verify compares every sector: no --quick");
@@ -183,6 +190,103 @@ schema::Json LayoutJson(const ReadTestRecord& record) {
             {"notes", notes}};
 }
 
+// The rotation at the curve's first and last point, and the fastest.
+struct Rotation {
+    double start = 0;
+    double end = 0;
+    double top = 0;
+};
+
+Rotation RotationOf(const ReadTestResult& r) {
+    Rotation rotation;
+    if (r.points.empty()) return rotation;
+    rotation.start = r.points.front().rpm;
+    rotation.end = r.points.back().rpm;
+    for (const SpeedPoint& p : r.points) rotation.top = std::max(rotation.top, p.rpm);
+    return rotation;
+}
+
+// One line of the benchmark's table: the test, its figure and unit, or why it has none.
+struct BenchmarkRow {
+    const char* test;   // the JSON name
+    const char* label;  // the table's name
+    const char* unit;
+    std::optional<double> value;
+    std::string note;
+    int decimals;
+};
+
+std::vector<BenchmarkRow> BenchmarkRows(const ReadTestResult& r) {
+    const BenchmarkFigures& b = *r.benchmark;
+    std::vector<BenchmarkRow> rows;
+    auto figure = [&](const char* test, const char* label, const char* unit, const BenchmarkFigure& f,
+                      int decimals, std::string note = {}) {
+        rows.push_back({test, label, unit, f.value, f.value ? std::move(note) : f.note, decimals});
+    };
+    const std::optional<double> average =
+        r.transfer ? std::optional<double>(r.transfer->averageX) : std::nullopt;
+    rows.push_back({"transfer_rate", "transfer rate (average)", "X", average,
+                    average ? std::string("read mode ") + ReadModeName(r.transfer->mode) : kNotMeasured, 2});
+    const Rotation rotation = RotationOf(r);
+    rows.push_back({"rotation", "rotation (fastest)", "RPM",
+                    r.points.empty() ? std::nullopt : std::optional<double>(rotation.top),
+                    r.points.empty()
+                        ? kNotMeasured
+                        : "from " + Decimal(rotation.start, 0) + " to " + Decimal(rotation.end, 0) + " RPM",
+                    0});
+    figure("burst_rate", "burst rate", "MB/s", b.burstMBps, 1, BurstRateNote(b));
+    auto access = [&](const char* test, const char* label, AccessSeries AccessSummary::*series) {
+        const AccessSeries* measured = r.access ? &(*r.access.*series) : nullptr;
+        if (measured && measured->reads > 0) {
+            rows.push_back({test, label, "ms", measured->averageMs, {}, 1});
+        } else {
+            rows.push_back(
+                {test, label, "ms", std::nullopt, measured ? "no read succeeded" : kNotMeasured, 1});
+        }
+    };
+    access("access_random", "access time (random)", &AccessSummary::random);
+    access("access_one_third", "access time (one third)", &AccessSummary::oneThird);
+    access("access_full_stroke", "access time (full stroke)", &AccessSummary::fullStroke);
+    figure("spin_down", "spin-down time", "s", b.spinDownSeconds, 2);
+    figure("spin_up", "spin-up time", "s", b.spinUpSeconds, 2);
+    if (b.loadEjectRun) {
+        figure("eject", "eject time", "s", b.ejectSeconds, 2);
+        figure("load", "load time", "s", b.loadSeconds, 2);
+    }
+    return rows;
+}
+
+schema::Json BenchmarkJson(const ReadTestResult& r) {
+    schema::Json tests = schema::Json::array();
+    for (const BenchmarkRow& row : BenchmarkRows(r)) {
+        tests.push_back({{"test", row.test},
+                         {"value", row.value ? schema::Json(Rounded(*row.value)) : schema::Json(nullptr)},
+                         {"unit", row.unit},
+                         {"note", row.note.empty() ? schema::Json(nullptr) : schema::Json(row.note)}});
+    }
+    return tests;
+}
+
+void PrintBenchmark(CliContext& context, const ReadTestResult& r) {
+    std::ostream& out = context.Out();
+    const std::vector<BenchmarkRow> rows = BenchmarkRows(r);
+    size_t width = 0;
+    for (const BenchmarkRow& row : rows) width = std::max(width, std::string(row.label).size());
+    out << "benchmark:\n";
+    for (const BenchmarkRow& row : rows) {
+        std::string label = row.label;
+        label.resize(width + 2, ' ');
+        out << "  " << label;
+        if (row.value) {
+            out << Decimal(*row.value, row.decimals) << " " << row.unit;
+            if (!row.note.empty()) out << "  (" << row.note << ")";
+        } else {
+            out << row.note;
+        }
+        out << "\n";
+    }
+}
+
 schema::Json ResultJson(const ReadTestRecord& record, const ReadTestArgs& args) {
     const ReadTestResult& r = record.result;
     schema::Json json = schema::Json::object();
@@ -219,9 +323,16 @@ schema::Json ResultJson(const ReadTestRecord& record, const ReadTestArgs& args) 
     json["audio_tracks_skipped"] = audio;
     if (r.transfer) {
         const TransferSummary& t = *r.transfer;
-        json["transfer"] = {{"start_x", Rounded(t.startX)},     {"end_x", Rounded(t.endX)},
-                            {"average_x", Rounded(t.averageX)}, {"minimum_x", Rounded(t.minimumX)},
-                            {"minimum_lba", t.minimumLba},      {"read_mode", ReadModeName(t.mode)}};
+        const Rotation rotation = RotationOf(r);
+        json["transfer"] = {{"start_x", Rounded(t.startX)},
+                            {"end_x", Rounded(t.endX)},
+                            {"average_x", Rounded(t.averageX)},
+                            {"minimum_x", Rounded(t.minimumX)},
+                            {"minimum_lba", t.minimumLba},
+                            {"read_mode", ReadModeName(t.mode)},
+                            {"start_rpm", Rounded(rotation.start, 1)},
+                            {"end_rpm", Rounded(rotation.end, 1)},
+                            {"max_rpm", Rounded(rotation.top, 1)}};
     } else {
         json["transfer"] = nullptr;
     }
@@ -265,8 +376,10 @@ schema::Json ResultJson(const ReadTestRecord& record, const ReadTestArgs& args) 
     for (const SpeedPoint& p : r.points)
         points.push_back({{"lba", p.lba},
                           {"position_gb", Rounded(PositionGigabytes(p.lba), 1e6)},
-                          {"speed_x", Rounded(p.speedX)}});
+                          {"speed_x", Rounded(p.speedX)},
+                          {"rpm", Rounded(p.rpm, 1)}});
     json["points"] = points;
+    json["benchmark"] = r.benchmark ? BenchmarkJson(r) : schema::Json(nullptr);
     json["elapsed_seconds"] = Rounded(r.elapsedSeconds);
     json["end"] = ReadTestEndName(r.end);
     const bool endsAtLba = r.end == ReadTestEnd::DriveNotAnswering || r.end == ReadTestEnd::ConnectionFailed;
@@ -312,6 +425,9 @@ void PrintResult(CliContext& context, const ReadTestRecord& record) {
             << Decimal(t.averageX, 2) << "X, minimum " << Decimal(t.minimumX, 2) << "X at LBA "
             << t.minimumLba << "\n"
             << "read mode: " << ReadModeName(t.mode) << "\n";
+        const Rotation rotation = RotationOf(r);
+        out << "rotation: start " << Decimal(rotation.start, 0) << " RPM, end " << Decimal(rotation.end, 0)
+            << " RPM, fastest " << Decimal(rotation.top, 0) << " RPM\n";
     }
     for (const FailedRange& f : r.failures)
         out << "unreadable: " << RangeText(f.range) << " (" << f.range.Count() << "), " << SenseText(f)
@@ -339,6 +455,7 @@ void PrintResult(CliContext& context, const ReadTestRecord& record) {
             out << ", " << CountText(kReadCount, static_cast<unsigned long long>(a.failedReads)) << " failed";
         out << "\n";
     }
+    if (r.benchmark) PrintBenchmark(context, r);
     for (const std::string& line : VerdictLines(r)) out << line << "\n";
     out << std::flush;
 }
@@ -350,7 +467,8 @@ bool WriteFiles(CliContext& context, const ReadTestArgs& args, const ReadTestRec
     const bool written = WriteResultsFiles(
         context,
         {{"csv", args.csvPath, [&](const std::string& path) { return SaveReadTestFile(path, record); }},
-         {"image", args.imagePath, [&](const std::string& path) { return WriteReadTestPicture(path, record); }}},
+         {"image", args.imagePath,
+          [&](const std::string& path) { return WriteReadTestPicture(path, record); }}},
         measured, "read", files);
     context.Result()["files"] = files;
     return written;
@@ -388,9 +506,19 @@ int RunReadTest(CliContext& context, const CommandArgs& args) {
     if (!parsed.verifyPath.empty()) {
         Result<std::unique_ptr<VerifyImage>> opened = OpenImageFile(parsed.verifyPath);
         if (!opened)
-            return context.Fail(kExitFailed, "cannot read the image " + CliContext::Escaped(opened.Failure().text));
+            return context.Fail(kExitFailed,
+                                "cannot read the image " + CliContext::Escaped(opened.Failure().text));
         image = std::move(opened).Value();
         parsed.settings.image = image.get();
+    }
+
+    // The tray moves only when the user agreed: --yes, or an answer on the terminal.
+    if (parsed.settings.loadEject) {
+        if (!context.CanAsk())
+            return context.Usage(
+                "--load-eject opens and closes the tray: give --yes, or run it on a terminal "
+                "to be asked");
+        if (!context.Confirm(kLoadEjectQuestion)) return context.Fail(kExitFailed, "Cancelled.");
     }
 
     DriveTable* table = context.UseDrive(DriveNeeds{});
@@ -403,6 +531,7 @@ int RunReadTest(CliContext& context, const CommandArgs& args) {
 
     Progress progress(context.Err(), context.ShowProgress(), context.ErrIsTerminal());
     bool progressStarted = false;
+    bool progressOfSeeks = false;  // a benchmark goes from reading the zones to seeking
     ReadTestCallbacks observer;
     observer.onLayout = [&](const DiscLayout& layout, const SpeedSetting& speed) {
         record.discType = DiscTypeOfProfile(layout.profile).name;
@@ -413,6 +542,11 @@ int RunReadTest(CliContext& context, const CommandArgs& args) {
     };
     observer.onProgress = [&](const ReadTestProgress& p) {
         const bool seek = p.seeksPlanned > 0;
+        if (progressStarted && seek != progressOfSeeks) {
+            progress.End();
+            progressStarted = false;
+        }
+        progressOfSeeks = seek;
         if (!progressStarted) {
             progress.Start(
                 seek ? p.seeksPlanned : static_cast<int>(std::min<uint64_t>(p.plannedSectors, INT32_MAX)),
@@ -466,6 +600,10 @@ int RunReadTest(CliContext& context, const CommandArgs& args) {
                             "the image " + CliContext::Escaped(parsed.verifyPath) + " could not be read");
     if (!written) return context.FailedStatus();
     if (r.kind == ReadTestKind::Seek && !context.Json()) context.Out() << ReadTestOutcomeText(r) << std::endl;
+    // A benchmark's figure the drive could not give is no fault of the disc; a refused eject is
+    // told all the same.
+    if (r.benchmark && r.benchmark->loadEjectRun && r.benchmark->ejectSeconds.note == kEjectRefused)
+        context.Note(kEjectRefused);
     return std::string(ReadTestOutcomeName(r)) == "ok" ? kExitOk : kExitNotRecommended;
 }
 

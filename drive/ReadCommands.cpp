@@ -90,6 +90,18 @@ uint8_t ReadSectors(DriveTable& table, ReadCommand command, uint32_t lba, uint32
     return table.RequireReceived(status, static_cast<size_t>(bytes));
 }
 
+void BuildStartStopCdb(uint8_t (&cdb)[12], StartStop what) {
+    std::fill(std::begin(cdb), std::end(cdb), uint8_t{0});
+    cdb[0] = 0x1B;
+    cdb[4] = static_cast<uint8_t>(what);
+}
+
+uint8_t StartStopUnit(DriveTable& table, StartStop what, uint32_t timeoutSeconds) {
+    uint8_t cdb[12];
+    BuildStartStopCdb(cdb, what);
+    return table.SendCommand(cdb, kNoData, nullptr, 0, timeoutSeconds);
+}
+
 bool ReadWasRecovered(const DriveTable& table, uint32_t count) {
     constexpr uint8_t kRecoveredError = 0x01;
     const DriveTable::Failure failure = table.LastFailure();

@@ -49,6 +49,14 @@ uint8_t ReadSectors(DriveTable& table, ReadCommand command, uint32_t lba, uint32
 // of its own, and all `count` of them arrived with the sense. Such a read is good.
 bool ReadWasRecovered(const DriveTable& table, uint32_t count);
 
+// --- START STOP UNIT -------------------------------------------------------------------------
+
+// What START STOP UNIT is asked to do (its Start and LoEj bits), with Immed clear: the command
+// completes when the disc has stopped or is up to speed, or the tray has moved.
+enum class StartStop : uint8_t { StopDisc = 0x00, StartDisc = 0x01, OpenTray = 0x02, CloseTray = 0x03 };
+void BuildStartStopCdb(uint8_t (&cdb)[12], StartStop what);
+uint8_t StartStopUnit(DriveTable& table, StartStop what, uint32_t timeoutSeconds = kStartStopTimeoutSeconds);
+
 // --- READ TOC/PMA/ATIP format 0 (tracks) and 1 (sessions) --------------------------------------
 
 inline constexpr uint8_t kLeadOutTrackNumber = 0xAA;

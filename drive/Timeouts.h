@@ -22,6 +22,8 @@ inline constexpr uint32_t kInfoTimeoutSeconds = 15;
 inline constexpr uint32_t kLayoutTimeoutSeconds = 15;
 inline constexpr uint32_t kSpeedTimeoutSeconds = 15;
 inline constexpr uint32_t kReadSectorsTimeoutSeconds = 30;
+// The read test's START STOP UNIT: a disc stopping or coming up to speed, a tray moving.
+inline constexpr uint32_t kStartStopTimeoutSeconds = 60;
 
 // The vendor book type read (and the standard reads around it) and the book type set.
 inline constexpr uint32_t kBookTypeReadTimeoutSeconds = 200;

@@ -32,6 +32,10 @@ struct Command {
     // medium took for this command beyond the command's latency.
     uint32_t headLba = 0;
     uint64_t mediumMicroseconds = 0;
+    // The sectors the drive's cache holds, [cacheFirst, cacheEnd): a read within them needs no
+    // disc, only the interface.
+    uint32_t cacheFirst = 0;
+    uint32_t cacheEnd = 0;
 
     void Fail(SenseCode code) { failure = code; }
 };

@@ -9,8 +9,8 @@ namespace dravix::emu {
 namespace {
 
 constexpr std::array<std::string_view, 3> kKindNames{"maker", "other-maker", "old-firmware"};
-constexpr std::array<std::string_view, kLatencyClassCount> kLatencyNames{"command", "tray", "vendor", "tefe",
-                                                                         "spinup"};
+constexpr std::array<std::string_view, kLatencyClassCount> kLatencyNames{"command", "tray",   "vendor",
+                                                                         "tefe",    "spinup", "spindown"};
 constexpr std::array<std::string_view, 3> kRowNames{"dvd+rw", "dvd+r", "dvd+r-dl"};
 constexpr std::array<std::string_view, 3> kOptionNames{"unknown-disc", "supported-disc", "overspeed"};
 constexpr std::array<std::string_view, 4> kReadModelNames{"cav", "p-cav", "z-clv", "clv"};
@@ -154,6 +154,8 @@ std::string ValidateState(const DriveState& state) {
     for (const uint32_t latency : state.latencyMs) {
         if (latency > kMaxLatencyMs) return "a latency must be at most 120000 ms";
     }
+    if (state.interfaceKBps < kMinInterfaceKBps || state.interfaceKBps > kMaxInterfaceKBps)
+        return "the interface rate must be from 150 to 1000000 kB/s";
     if (state.disc && !FindMedia(state.disc->media)) return "unknown media \"" + state.disc->media + "\"";
     if (state.pendingAttention != kNoAttention && state.pendingAttention != kAttentionMediumChanged &&
         state.pendingAttention != kAttentionPowerOn) {

@@ -23,15 +23,17 @@ enum class BookTypeRow { PlusRw = 0, PlusR = 1, PlusRDl = 2 };
 
 enum class OptionKind { UnknownDisc = 0, SupportedDisc = 1, OverSpeed = 2 };
 
-// Command classes that can be given a latency; SpinUp is the time a loaded disc takes to become
-// ready (the drive answers "becoming ready" meanwhile), not a delay of one command.
-enum class LatencyClass { Command = 0, Tray = 1, Vendor = 2, TeFe = 3, SpinUp = 4 };
-inline constexpr size_t kLatencyClassCount = 5;
+// Command classes that can be given a latency; SpinUp is the time a disc takes to come up to
+// speed: after a load (the drive answers "becoming ready" meanwhile, from the moment the tray is
+// in), and when a stopped disc is started or read. SpinDown is the time a disc takes to stop.
+// Tray is the time the tray takes to open or close.
+enum class LatencyClass { Command = 0, Tray = 1, Vendor = 2, TeFe = 3, SpinUp = 4, SpinDown = 5 };
+inline constexpr size_t kLatencyClassCount = 6;
 
 std::string_view DriveKindName(DriveKind kind);  // "maker", "other-maker", "old-firmware"
 std::optional<DriveKind> DriveKindFromName(std::string_view name);
 std::string_view LatencyClassName(
-    LatencyClass latencyClass);  // "command", "tray", "vendor", "tefe", "spinup"
+    LatencyClass latencyClass);  // "command", "tray", "vendor", "tefe", "spinup", "spindown"
 std::optional<LatencyClass> LatencyClassFromName(std::string_view name);
 // How the drive spins a disc it reads: constant angular velocity (the speed grows with the
 // radius), partial CAV (CAV until the speed reaches the maximum, constant after), zoned CLV
@@ -125,6 +127,9 @@ struct DriveState {
     std::string revision;  // up to 4
     std::vector<uint8_t> featureCodes;
     uint16_t bufferKiB = 8192;
+    // How fast data goes from the drive's cache to the computer, in kB/s (1000 bytes): a read of
+    // sectors still in the cache takes this long and no more; no read is faster.
+    uint32_t interfaceKBps = 33000;
     uint8_t regionMask = 0xFE;
     bool writesDvdPlusRDl = true;
     ReadSpeedModel readModel = ReadSpeedModel::Cav;
@@ -140,6 +145,10 @@ struct DriveState {
     bool vendorMode = false;
     // The read speed set with SET CD SPEED or SET STREAMING, in kB/s; 0: the drive's maximum.
     uint32_t readSpeedLimitKBps = 0;
+    // A program holds the disc in (PREVENT ALLOW MEDIUM REMOVAL): the tray does not open.
+    bool mediumLocked = false;
+    // The disc was stopped (START STOP UNIT with Start clear): the next read spins it up.
+    bool discStopped = false;
 
     bool trayOpen = false;
     std::optional<Disc> disc;
@@ -161,6 +170,9 @@ inline constexpr size_t kMaxFeatureCodes = 64;
 // every caller's time-out ends such a command anyway.
 inline constexpr uint32_t kMaxLatencyMs = 120000;
 inline constexpr size_t kMaxDamagedSpots = 256;
+// The interface rates a drive may be given, in kB/s: from 1X CD to beyond any SATA link.
+inline constexpr uint32_t kMinInterfaceKBps = 150;
+inline constexpr uint32_t kMaxInterfaceKBps = 1000000;
 // The targets of the virtual host adapter (0..7), the ones that discovery scans on it.
 inline constexpr uint8_t kTargetCount = 8;
 // What a read over a damaged sector costs: the drive retries before it gives up.

@@ -51,11 +51,13 @@ static std::vector<DriveState> PresetStates(Preset preset) {
             // What a real drive takes: a tray movement, a disc spinning up, a vendor command, a sample.
             maker.latencyMs[static_cast<size_t>(LatencyClass::Tray)] = 800;
             maker.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)] = 1000;
+            maker.latencyMs[static_cast<size_t>(LatencyClass::SpinDown)] = 600;
             maker.latencyMs[static_cast<size_t>(LatencyClass::Vendor)] = 20;
             maker.latencyMs[static_cast<size_t>(LatencyClass::TeFe)] = 40;
             DriveState other = WithDisc(FactoryState(DriveKind::OtherMaker), "dvd-rom");
             other.latencyMs[static_cast<size_t>(LatencyClass::Tray)] = 800;
             other.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)] = 1000;
+            other.latencyMs[static_cast<size_t>(LatencyClass::SpinDown)] = 600;
             return {maker, other};
         }
         case Preset::Minimal:

@@ -45,6 +45,7 @@ inline constexpr SenseCode kInvalidFieldInParameterList{0x05, 0x26, 0x00};
 inline constexpr SenseCode kIncompatibleMedium{0x05, 0x30, 0x00};
 inline constexpr SenseCode kCannotReadIncompatibleFormat{0x05, 0x30, 0x02};
 inline constexpr SenseCode kSavingNotSupported{0x05, 0x39, 0x00};
+inline constexpr SenseCode kMediumRemovalPrevented{0x05, 0x53, 0x02};
 // Hardware error: the drive could not keep a change (the state file could not be written).
 inline constexpr SenseCode kInternalTargetFailure{0x04, 0x44, 0x00};
 

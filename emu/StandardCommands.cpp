@@ -74,13 +74,33 @@ void Inquiry(Command& c) {
 
 // --- START STOP UNIT -------------------------------------------------------------------------
 
+uint64_t LatencyUs(const DriveState& s, LatencyClass latencyClass) {
+    return uint64_t{s.latencyMs[static_cast<size_t>(latencyClass)]} * 1000;
+}
+
 void StartStopUnit(Command& c) {
     const bool loadEject = c.cdb[4] & 0x02;
     const bool start = c.cdb[4] & 0x01;
-    if (!loadEject) return;  // spinning up or down needs no change of state here
     DriveState& s = c.state;
+    if (!loadEject) {
+        // Stopping or starting the disc: the command completes once it has stopped or is up to
+        // speed. A stopped disc keeps nothing in the cache.
+        if (s.trayOpen || !s.disc) return;
+        if (!start && !s.discStopped) {
+            s.discStopped = true;
+            c.mediumMicroseconds = LatencyUs(s, LatencyClass::SpinDown);
+            c.cacheFirst = c.cacheEnd = 0;
+        } else if (start && s.discStopped) {
+            s.discStopped = false;
+            c.mediumMicroseconds = LatencyUs(s, LatencyClass::SpinUp);
+        }
+        return;
+    }
     if (!start) {
+        if (s.mediumLocked) return c.Fail(kMediumRemovalPrevented);
         s.trayOpen = true;
+        s.discStopped = false;
+        c.cacheFirst = c.cacheEnd = 0;
         if (s.pendingAttention == kAttentionMediumChanged) s.pendingAttention = kNoAttention;
         return;
     }
@@ -88,8 +108,16 @@ void StartStopUnit(Command& c) {
     s.trayOpen = false;
     if (s.disc) {
         s.pendingAttention = std::max(s.pendingAttention, kAttentionMediumChanged);
-        s.readyAtMs = c.nowMs + s.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)];
+        // The disc spins up once the tray is in.
+        s.readyAtMs = c.nowMs + s.latencyMs[static_cast<size_t>(LatencyClass::Tray)] +
+                      s.latencyMs[static_cast<size_t>(LatencyClass::SpinUp)];
     }
+}
+
+// --- PREVENT ALLOW MEDIUM REMOVAL ------------------------------------------------------------
+
+void PreventAllowMediumRemoval(Command& c) {
+    c.state.mediumLocked = (c.cdb[4] & 0x01) != 0;
 }
 
 // --- MODE SENSE(10), page 2Ah ----------------------------------------------------------------
@@ -454,23 +482,52 @@ uint64_t TransferMicroseconds(const DriveState& s, const MediaInfo& media, uint3
     return static_cast<uint64_t>(std::llround(bytes / (speedX * BytesPerSecondAt1X(media)) * 1e6));
 }
 
+// The time the sectors take through the interface.
+uint64_t InterfaceMicroseconds(const DriveState& s, uint32_t count) {
+    const double bytes = static_cast<double>(count) * kSectorBytes;
+    return static_cast<uint64_t>(std::llround(bytes / (s.interfaceKBps * 1000.0) * 1e6));
+}
+
 void ReadSectors(Command& c, uint32_t lba, uint32_t count) {
     const MediaInfo& media = *LoadedMedia(c.state);
+    DriveState& s = c.state;
     // A blank disc holds no sector a drive could read.
     if (!IsReadable(media)) return c.Fail(kLbaOutOfRange);
     if (count == 0) return;
     if (lba > media.endLba || count - 1 > media.endLba - lba) return c.Fail(kLbaOutOfRange);
 
-    const uint64_t seek = SeekMicroseconds(media, c.headLba, lba);
-    if (const DamagedSpot* damage = FirstDamage(c.state, lba, count)) {
-        const uint32_t bad = std::max(damage->firstLba, lba);
+    const uint64_t end = uint64_t{lba} + count;
+    if (lba >= c.cacheFirst && end <= c.cacheEnd) {
+        // All of it is in the cache: the disc is not needed.
+        c.mediumMicroseconds = InterfaceMicroseconds(s, count);
+    } else {
+        // A stopped disc spins up first.
+        uint64_t spinUp = 0;
+        if (s.discStopped) {
+            spinUp = LatencyUs(s, LatencyClass::SpinUp);
+            s.discStopped = false;
+        }
+        const uint64_t seek = SeekMicroseconds(media, c.headLba, lba);
+        if (const DamagedSpot* damage = FirstDamage(s, lba, count)) {
+            const uint32_t bad = std::max(damage->firstLba, lba);
+            c.mediumMicroseconds = spinUp + seek + TransferMicroseconds(s, media, lba, bad - lba) +
+                                   kDamagedReadRetryMs * 1000ull;
+            c.headLba = bad + 1;
+            c.cacheFirst = c.cacheEnd = 0;
+            return c.Fail(kUnrecoveredReadError);
+        }
         c.mediumMicroseconds =
-            seek + TransferMicroseconds(c.state, media, lba, bad - lba) + kDamagedReadRetryMs * 1000ull;
-        c.headLba = bad + 1;
-        return c.Fail(kUnrecoveredReadError);
+            spinUp + seek +
+            std::max(TransferMicroseconds(s, media, lba, count), InterfaceMicroseconds(s, count));
+        c.headLba = lba + count;
+        // The cache keeps what was read last, as much of it as the buffer holds; a read that goes
+        // on from the one before adds to it.
+        const uint64_t bufferSectors = std::max<uint64_t>(1, uint64_t{s.bufferKiB} * 1024 / kSectorBytes);
+        const uint64_t first = (lba == c.cacheEnd && c.cacheEnd > c.cacheFirst) ? c.cacheFirst : lba;
+        c.cacheEnd = static_cast<uint32_t>(std::min<uint64_t>(end, UINT32_MAX));
+        c.cacheFirst =
+            static_cast<uint32_t>(std::max<uint64_t>(first, end > bufferSectors ? end - bufferSectors : 0));
     }
-    c.mediumMicroseconds = seek + TransferMicroseconds(c.state, media, lba, count);
-    c.headLba = lba + count;
 
     // Only what the initiator can take is made.
     const uint64_t wanted = static_cast<uint64_t>(count) * kSectorBytes;
@@ -573,7 +630,9 @@ void ReadTrackInformation(Command& c) {
 
 // --- SET CD SPEED, SET STREAMING -------------------------------------------------------------
 
+// A new read speed starts the drive's reading afresh: what its cache held is let go.
 void SetCdSpeed(Command& c) {
+    c.cacheFirst = c.cacheEnd = 0;
     const uint16_t read = GetBe16(&c.cdb[2]);
     // FFFFh (and 0) ask for the drive's fastest.
     c.state.readSpeedLimitKBps = (read == 0xFFFF || read == 0) ? 0 : read;
@@ -586,6 +645,7 @@ void SetStreaming(Command& c) {
     if (listLength < kDescriptorLength || c.dataOut.size() < kDescriptorLength)
         return c.Fail(kParameterListLengthError);
     const uint8_t* d = c.dataOut.data();
+    c.cacheFirst = c.cacheEnd = 0;
     if (d[0] & 0x04) {  // RDD: back to the drive's defaults
         c.state.readSpeedLimitKBps = 0;
         return;
@@ -602,6 +662,7 @@ constexpr std::array<Entry, 256> BuildTable() {
     table[0x00] = {TestUnitReady, 0};  // orders its conditions itself
     table[0x12] = {Inquiry, 0};
     table[0x1B] = {StartStopUnit, kReportsAttention};
+    table[0x1E] = {PreventAllowMediumRemoval, kReportsAttention};
     table[0x25] = {ReadCapacity, kReportsAttention | kNeedsMedium};
     table[0x28] = {Read10, kReportsAttention | kNeedsMedium};
     table[0x43] = {ReadToc, kReportsAttention | kNeedsMedium};

@@ -105,6 +105,9 @@ json DriveToJson(const DriveState& s) {
     if (s.readModel != FactoryState(s.kind).readModel)
         out["readModel"] = std::string(ReadSpeedModelName(s.readModel));
     if (s.readSpeedLimitKBps != 0) out["readSpeedKBps"] = s.readSpeedLimitKBps;
+    if (s.interfaceKBps != FactoryState(s.kind).interfaceKBps) out["interfaceKBps"] = s.interfaceKBps;
+    if (s.mediumLocked) out["mediumLocked"] = true;
+    if (s.discStopped) out["discStopped"] = true;
     if (!s.damage.empty()) {
         json damage = json::array();
         for (const DamagedSpot& spot : s.damage)
@@ -324,6 +327,9 @@ DriveState DriveFromJson(const json& v, const std::string& where) {
     if (!model) ObjectReader::Fail(r.Where("readModel"), "expected cav, p-cav, z-clv or clv");
     s.readModel = *model;
     r.Number("readSpeedKBps", s.readSpeedLimitKBps, 0, UINT32_MAX);
+    r.Number("interfaceKBps", s.interfaceKBps, kMinInterfaceKBps, kMaxInterfaceKBps);
+    r.Bool("mediumLocked", s.mediumLocked);
+    r.Bool("discStopped", s.discStopped);
     if (const json* damage = r.Find("damage")) {
         if (!damage->is_array()) ObjectReader::Fail(r.Where("damage"), "expected a list");
         for (size_t i = 0; i < damage->size(); ++i) {

@@ -46,13 +46,17 @@ constexpr CommandOption kAddDriveOptions[] = {
 };
 constexpr CommandOption kSetOptions[] = {
     {"booktype ROW BYTE", "", "the book type the drive writes on ROW media (dvd+rw, dvd+r, dvd+r-dl)",
-     "booktype option testwrite wopc region buffer features learned read-model"},
+     "booktype option testwrite wopc region buffer interface lock features learned read-model"},
     {"option OPTION STATE", "",
      "unknown-disc, supported-disc or overspeed: 0 to 3 (bit 1 on, bit 0 temporary)"},
     {"testwrite on|off", "", "the Test Write switch"},
     {"wopc on|off", "", "the Walking OPC switch"},
     {"region MASK", "", "the region mask (a hexadecimal byte)"},
-    {"buffer KB", "", "the buffer size"},
+    {"buffer KB", "", "the buffer size (the cache that a repeated read is answered from)"},
+    {"interface KBPS", "",
+     "how fast the cache's data goes to the computer, in kB/s (150 to 1000000; a new drive: 33000)"},
+    {"lock on|off", "",
+     "hold the disc in as another program would (PREVENT ALLOW MEDIUM REMOVAL): the tray refuses to open"},
     {"features CODE...", "", "the feature codes the drive announces"},
     {"learned ID...", "", "the learned discs (at most 20, 12 characters each)"},
     {"read-model cav|p-cav|z-clv|clv", "", "how the drive's read speed grows across the disc"},
@@ -75,8 +79,10 @@ constexpr CommandOption kFaultOptions[] = {
 };
 constexpr CommandOption kLatencyOptions[] = {
     {"CLASS MS", "",
-     "how long commands of CLASS (command, tray, vendor, tefe, spinup) take, at most 120000 ms",
-     "command tray vendor tefe spinup"},
+     "how long commands of CLASS take, at most 120000 ms: command, tray (the tray opening or closing), "
+     "vendor, tefe, spinup (a disc coming up to speed after a load, a start or a read of a stopped "
+     "disc), spindown (a disc stopping)",
+     "command tray vendor tefe spinup spindown"},
 };
 
 constexpr Examples kInitExamples = {"dravix-vdrive init", "dravix-vdrive init --preset two-drives --force"};
@@ -90,12 +96,13 @@ constexpr Examples kLoadExamples = {"dravix-vdrive load"};
 constexpr Examples kRestartExamples = {"dravix-vdrive restart"};
 constexpr Examples kAddDriveExamples = {"dravix-vdrive add-drive other-maker"};
 constexpr Examples kRemoveDriveExamples = {"dravix-vdrive --drive 1 remove-drive"};
-constexpr Examples kSetExamples = {"dravix-vdrive set testwrite on",
-                                   "dravix-vdrive set features 1 2 3 5 6 7"};
+constexpr Examples kSetExamples = {"dravix-vdrive set testwrite on", "dravix-vdrive set features 1 2 3 5 6 7",
+                                   "dravix-vdrive set interface 66000", "dravix-vdrive set lock on"};
 constexpr Examples kFaultExamples = {
     "dravix-vdrive fault add --after 10 --once fd:fb:05 --byte 11=00 check 02/3A/00",
     "dravix-vdrive fault add becoming-ready 5", "dravix-vdrive fault clear"};
-constexpr Examples kLatencyExamples = {"dravix-vdrive latency tefe 150"};
+constexpr Examples kLatencyExamples = {"dravix-vdrive latency tefe 150",
+                                       "dravix-vdrive latency spindown 900"};
 constexpr CommandOption kDamageOptions[] = {
     {"LBA [COUNT]", "", "make COUNT sectors (default 1) from LBA unreadable (MEDIUM ERROR 03/11/00)",
      "clear"},
@@ -233,7 +240,10 @@ void Describe(std::ostream& out, size_t index, const DriveState& s) {
     }
     out << "  Test Write: " << (s.testWrite ? "on" : "off")
         << ", WOPC: " << (s.wopcDisabled ? "disabled" : "enabled") << "\n  region mask: " << Hex(s.regionMask)
-        << ", buffer: " << s.bufferKiB << " KB\n  learned discs (" << s.learnedDiscs.size() << "):";
+        << ", buffer: " << s.bufferKiB << " KB, interface: " << s.interfaceKBps
+        << " kB/s\n  medium lock: " << (s.mediumLocked ? "on" : "off")
+        << ", disc: " << (s.discStopped ? "stopped" : "spinning") << "\n  learned discs ("
+        << s.learnedDiscs.size() << "):";
     for (const std::string& id : s.learnedDiscs) out << " \"" << id << "\"";
     out << "\n  latency (ms):";
     for (size_t i = 0; i < s.latencyMs.size(); ++i) {
@@ -375,8 +385,8 @@ int RunMedia(ToolContext& context, const ParsedLine& line) {
     size_t width = 0;
     for (const MediaInfo& media : MediaCatalogue()) width = std::max(width, std::string(media.name).size());
     for (const MediaInfo& media : MediaCatalogue()) {
-        context.Out() << std::left << std::setw(static_cast<int>(width + 2)) << media.name << media.description
-                      << "\n";
+        context.Out() << std::left << std::setw(static_cast<int>(width + 2)) << media.name
+                      << media.description << "\n";
     }
     return kToolOk;
 }
@@ -505,6 +515,20 @@ Result<DriveChange> SettingChange(const std::vector<std::string>& args) {
         const Result<uint64_t> kib = Decimal(args[1], 65535, "the buffer size");
         if (!kib) return kib.Failure();
         return DriveChange([kib = static_cast<uint16_t>(*kib)](VirtualDrive& d) { d.SetBufferKiB(kib); });
+    }
+    if (what == "interface") {
+        if (const Result<void> counted = count(2, "set interface KBPS"); !counted) return counted.Failure();
+        const Result<uint64_t> kbps = Decimal(args[1], kMaxInterfaceKBps, "the interface rate in kB/s");
+        if (!kbps) return kbps.Failure();
+        if (*kbps < kMinInterfaceKBps) return Error{"the interface rate is at least 150 kB/s"};
+        return DriveChange(
+            [kbps = static_cast<uint32_t>(*kbps)](VirtualDrive& d) { d.SetInterfaceKBps(kbps); });
+    }
+    if (what == "lock") {
+        if (const Result<void> counted = count(2, "set lock on|off"); !counted) return counted.Failure();
+        const Result<bool> on = OnOff(args[1], "the medium lock");
+        if (!on) return on.Failure();
+        return DriveChange([on = *on](VirtualDrive& d) { d.SetMediumLocked(on); });
     }
     if (what == "read-model") {
         if (const Result<void> counted = count(2, "set read-model cav|p-cav|z-clv|clv"); !counted)
@@ -681,13 +705,14 @@ int RunFault(ToolContext& context, const ParsedLine& line) {
 
 int RunLatency(ToolContext& context, const ParsedLine& line) {
     const std::vector<std::string>& args = line.words;
-    if (const Result<void> counted = ExpectCount(args, 2, "latency command|tray|vendor|tefe|spinup MS");
+    if (const Result<void> counted =
+            ExpectCount(args, 2, "latency command|tray|vendor|tefe|spinup|spindown MS");
         !counted)
         return context.Usage(counted);
     const auto latencyClass = LatencyClassFromName(args[0]);
     if (!latencyClass)
         return context.Usage("unknown latency class \"" + args[0] +
-                             "\" (command, tray, vendor, tefe, spinup)");
+                             "\" (command, tray, vendor, tefe, spinup, spindown)");
     const Result<uint64_t> ms = Decimal(args[1], kMaxLatencyMs, "the latency in milliseconds");
     if (!ms) return context.Usage(ms);
     return context.ChangeDrive([latencyClass = *latencyClass, ms = static_cast<uint32_t>(*ms)](
@@ -815,8 +840,8 @@ constexpr ToolCommand kCommands[] = {
                  "FUNCTION byte 6 (\"*\" leaves SUB open)",
                  kFaultOptions, kFaultExamples},
                 RunFault},
-    ToolCommand{{"latency", "command|tray|vendor|tefe|spinup MS", "how long a class of commands takes",
-                 kLatencyOptions, kLatencyExamples},
+    ToolCommand{{"latency", "command|tray|vendor|tefe|spinup|spindown MS",
+                 "how long a class of commands takes", kLatencyOptions, kLatencyExamples},
                 RunLatency},
     ToolCommand{
         {"damage", "LBA [COUNT] | clear", "make sectors of the disc unreadable, or all readable again",

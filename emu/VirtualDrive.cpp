@@ -178,8 +178,12 @@ ScsiOutcome VirtualDrive::Answer(const Call& call, detail::Command& command, con
         return CheckConditionOutcome(kInvalidFieldInCdb);
     command.nowMs = Now();
     command.headLba = m_headLba;
+    command.cacheFirst = m_cacheFirst;
+    command.cacheEnd = m_cacheEnd;
     detail::RunCommand(command);
     m_headLba = command.headLba;
+    m_cacheFirst = command.cacheFirst;
+    m_cacheEnd = command.cacheEnd;
     pause.mediumUs = command.mediumMicroseconds;
     if (!m_microSleep) {
         // The medium's time in whole milliseconds; the rest is carried to the next command so that
@@ -285,6 +289,8 @@ bool VirtualDrive::Insert(std::string_view media) {
     if (!info) return false;
     Update([&](DriveState& s) {
         m_headLba = 0;
+        m_cacheFirst = m_cacheEnd = 0;
+        s.discStopped = false;
         s.disc = Disc{info->name, info->bookType};
         if (!s.trayOpen) LoadDisc(s, Now());  // the tray went out and in again
     });
@@ -292,14 +298,18 @@ bool VirtualDrive::Insert(std::string_view media) {
 }
 
 void VirtualDrive::RemoveDisc() {
-    Update([](DriveState& s) {
+    Update([&](DriveState& s) {
+        m_cacheFirst = m_cacheEnd = 0;
+        s.discStopped = false;
         s.disc.reset();
         if (s.pendingAttention == kAttentionMediumChanged) s.pendingAttention = kNoAttention;
     });
 }
 
 void VirtualDrive::Eject() {
-    Update([](DriveState& s) {
+    Update([&](DriveState& s) {
+        m_cacheFirst = m_cacheEnd = 0;
+        s.discStopped = false;
         s.trayOpen = true;
         if (s.pendingAttention == kAttentionMediumChanged) s.pendingAttention = kNoAttention;
     });
@@ -319,6 +329,9 @@ void VirtualDrive::Restart() {
         s.wopcDisabled = false;
         s.vendorMode = false;
         s.readSpeedLimitKBps = 0;
+        s.mediumLocked = false;
+        s.discStopped = false;
+        m_cacheFirst = m_cacheEnd = 0;
         s.becomingReadyCount = 0;
         s.pendingAttention = kAttentionPowerOn;
         s.readyAtMs =
@@ -388,6 +401,14 @@ void VirtualDrive::SetFeatureCodes(std::vector<uint8_t> codes) {
 
 void VirtualDrive::SetReadModel(ReadSpeedModel model) {
     Update([&](DriveState& s) { s.readModel = model; });
+}
+
+void VirtualDrive::SetInterfaceKBps(uint32_t kbps) {
+    Update([&](DriveState& s) { s.interfaceKBps = std::clamp(kbps, kMinInterfaceKBps, kMaxInterfaceKBps); });
+}
+
+void VirtualDrive::SetMediumLocked(bool locked) {
+    Update([&](DriveState& s) { s.mediumLocked = locked; });
 }
 
 void VirtualDrive::AddDamage(DamagedSpot spot) {

@@ -83,6 +83,9 @@ class VirtualDrive final {
     void SetFeatureCodes(std::vector<uint8_t> codes);
     void SetVendorMode(bool on);
     void SetReadModel(ReadSpeedModel model);
+    void SetInterfaceKBps(uint32_t kbps);  // clamped to kMinInterfaceKBps..kMaxInterfaceKBps
+    // As another program holding the drive would: the tray then refuses to open.
+    void SetMediumLocked(bool locked);
     // Damaged sectors of the disc in the drive (at most kMaxDamagedSpots spots).
     void AddDamage(DamagedSpot spot);
     void ClearDamage();
@@ -123,6 +126,9 @@ class VirtualDrive final {
     // firmware state, so neither goes into the state file.
     uint32_t m_headLba = 0;
     uint64_t m_mediumCarryUs = 0;
+    // What the drive's cache holds (sectors [first, end)); lost with the disc.
+    uint32_t m_cacheFirst = 0;
+    uint32_t m_cacheEnd = 0;
 };
 
 }  // namespace dravix::emu

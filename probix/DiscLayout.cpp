@@ -188,6 +188,7 @@ LayoutReading ReadDiscLayout(DriveTable& table) {
         LayerInfo layers;
         if (Send(table, changed, [&] { return ReadLayerInfo(table, layers); }) == kCommandCompleted) {
             layout.layers = layers.layers;
+            layout.parallelTrackPath = layers.layers >= 2 && !layers.oppositeTrackPath;
             if (layers.layerBreakLba && *layers.layerBreakLba <= layout.lastLba)
                 layout.layerBreakLba = layers.layerBreakLba;
         } else {

@@ -44,6 +44,9 @@ struct DiscLayout {
     TrackSource trackSource = TrackSource::Capacity;
     uint8_t layers = 1;
     std::optional<uint32_t> layerBreakLba;  // the first LBA of layer 1
+    // Layer 1 runs outward like layer 0 (some pressed discs) instead of back inward from the
+    // layer break (every recordable dual-layer disc): as the disc's physical format says.
+    bool parallelTrackPath = false;
     std::vector<PerformanceDescriptor> readPerformance;
     std::optional<CapabilitySpeeds> capabilitySpeeds;
     double maxReadSpeedX = 0;  // 0: the drive did not say

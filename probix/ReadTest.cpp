@@ -15,6 +15,7 @@
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "drive/Timeouts.h"
+#include "probix/Rotation.h"
 #include "turns/SharedDrive.h"
 
 namespace dravix {
@@ -197,6 +198,16 @@ class Run final {
     void FlushPoint();
     void Progress(uint32_t lba, bool retrying = false);
     void AccessTimes();
+    // The benchmark's own figures, after its transfer pass and access times.
+    void Benchmark();
+    BenchmarkFigure BurstRate();
+    void SpinTimes(BenchmarkFigures& figures);
+    void LoadEject(BenchmarkFigures& figures);
+    // One command at the drive with its turn; a stop ends the run.
+    template <typename Send>
+    RequestOutcome Standard(Send&& send);
+    // A pause between polls with the run's state free for a handover.
+    void PauseUnlocked(int64_t microseconds);
     void CheckSameDisc();
     ReadTestResult Finish(ReadTestEnd end);
 
@@ -333,8 +344,9 @@ void Run::Progress(uint32_t lba, bool retrying) {
 
 void Run::FlushPoint() {
     if (m_pointBytes > 0 && m_pointUs > 0) {
-        const SpeedPoint point{m_pointLba, static_cast<double>(m_pointBytes) / (m_pointUs / 1e6) /
-                                               m_result.layout.BytesPerSecondAt1X()};
+        const double speedX =
+            static_cast<double>(m_pointBytes) / (m_pointUs / 1e6) / m_result.layout.BytesPerSecondAt1X();
+        const SpeedPoint point{m_pointLba, speedX, RotationRpm(m_result.layout, m_pointLba, speedX)};
         m_result.points.push_back(point);
         m_observer.OnPoint(point);
     }
@@ -480,7 +492,7 @@ void Run::ReadPass(const std::vector<SectorRange>& extents) {
     m_pointSectors = std::max<uint64_t>(1, (perPoint + m_request - 1) / m_request) * m_request;
     m_data.resize(size_t{m_request} * kSectorSize);
     // Quick zones compare a tenth of the disc at most: no verify.
-    if (m_settings.image && !m_settings.quick) {
+    if (m_settings.image && !m_result.quick) {
         m_result.verify = VerifySummary{};
         m_result.verify->imageSectors = m_settings.image->SectorCount();
         m_image.resize(m_data.size());
@@ -576,6 +588,168 @@ void Run::AccessTimes() {
     m_result.access = access;
 }
 
+template <typename Send>
+RequestOutcome Run::Standard(Send&& send) {
+    const auto outcome = AtDrive([&](DriveTable& table) { return OutcomeOf(table, send(table)); });
+    if (!outcome || Stopped()) throw RunEnded{ReadTestEnd::Stopped, {}};
+    return *outcome;
+}
+
+void Run::PauseUnlocked(int64_t microseconds) {
+    if (m_lock.owns_lock()) m_lock.unlock();
+    Pause(microseconds);
+    if (m_handover) {
+        m_lock.lock();
+        if (Access::HandedOver(*m_handover)) throw RunEnded{ReadTestEnd::Stopped, {}};
+    }
+    if (Stopped()) throw RunEnded{ReadTestEnd::Stopped, {}};
+}
+
+// Why a command of a figure failed: a drive without it, or what it answered.
+std::string FigureFailure(const RequestOutcome& outcome) {
+    constexpr uint8_t kAscInvalidField = 0x24;
+    if (outcome.sense.key == kIllegalRequest &&
+        (outcome.sense.asc == kAscInvalidOpcode || outcome.sense.asc == kAscInvalidField))
+        return kNotSupportedByDrive;
+    if (outcome.status == kCommandTimedOut) return "the drive did not answer in time";
+    char text[64];
+    std::snprintf(text, sizeof text, "the drive failed the command (sense %02X/%02X/%02X)", outcome.sense.key,
+                  outcome.sense.asc, outcome.sense.ascq);
+    return text;
+}
+
+BenchmarkFigure Seconds(int64_t microseconds) {
+    return BenchmarkFigure{std::max<int64_t>(microseconds, 0) / 1e6, {}};
+}
+
+BenchmarkFigure Run::BurstRate() {
+    const uint32_t lba = m_result.range.first;
+    const auto count =
+        static_cast<uint32_t>(std::min<uint64_t>({kBurstRateSectors, m_result.range.Count(), m_request}));
+    m_data.resize(size_t{count} * kSectorSize);
+    // The first read brings the range into the cache; the repeated ones come from it.
+    RequestOutcome outcome = Request(lba, count, m_data.data());
+    if (!outcome.Good()) return {std::nullopt, FigureFailure(outcome)};
+    int64_t fastest = INT64_MAX;
+    for (int i = 0; i < kBurstRateReads; ++i) {
+        const int64_t started = m_clock();
+        outcome = Request(lba, count, m_data.data());
+        const int64_t took = m_clock() - started;
+        if (!outcome.Good()) return {std::nullopt, FigureFailure(outcome)};
+        fastest = std::min(fastest, took);
+    }
+    const double seconds = std::max<int64_t>(fastest, 1) / 1e6;
+    return {static_cast<double>(count) * kSectorSize / seconds / 1e6, {}};
+}
+
+void Run::SpinTimes(BenchmarkFigures& figures) {
+    int64_t started = m_clock();
+    RequestOutcome outcome =
+        Standard([](DriveTable& table) { return StartStopUnit(table, StartStop::StopDisc); });
+    EndIfFatal(outcome, m_result.range.first);
+    if (!outcome.Good()) {
+        figures.spinDownSeconds.note = FigureFailure(outcome);
+        figures.spinUpSeconds.note = kNotStopped;
+        return;
+    }
+    figures.spinDownSeconds = Seconds(m_clock() - started);
+
+    // Started again, the disc is up to speed when a read of a sector far from the last ones
+    // (which a cache might still hold) completes. A drive that refuses START spins up for the read.
+    const uint32_t far = m_result.range.first + static_cast<uint32_t>(m_result.range.Count() / 2);
+    started = m_clock();
+    outcome = Standard([](DriveTable& table) { return StartStopUnit(table, StartStop::StartDisc); });
+    EndIfFatal(outcome, far);
+    m_data.resize(kSectorSize);
+    const RequestOutcome read = Request(far, 1, m_data.data());
+    if (!read.Good()) {
+        figures.spinUpSeconds.note = FigureFailure(read);
+        return;
+    }
+    figures.spinUpSeconds = Seconds(m_clock() - started);
+}
+
+void Run::LoadEject(BenchmarkFigures& figures) {
+    // Once the eject is sent, the tray is closed again whatever comes: no stop is looked at until
+    // the close has been sent.
+    int64_t started = m_clock();
+    if (m_lock.owns_lock()) m_lock.unlock();
+    const std::optional<RequestOutcome> ejected = m_drive.LockedUnlessStopped(
+        [this] { return Stopped(); },
+        [](DriveTable& table) { return OutcomeOf(table, StartStopUnit(table, StartStop::OpenTray)); });
+    if (m_handover) m_lock.lock();
+    if (!ejected) throw RunEnded{ReadTestEnd::Stopped, {}};
+    RequestOutcome outcome = *ejected;
+    if (DriveGone(outcome.status, outcome.sense, outcome.osError)) EndIfFatal(outcome, m_result.range.first);
+    if (!outcome.Good()) {
+        constexpr uint8_t kAscRemovalPrevented = 0x53, kAscqRemovalPrevented = 0x02;
+        const bool locked = outcome.sense.key == kIllegalRequest &&
+                            outcome.sense.asc == kAscRemovalPrevented &&
+                            outcome.sense.ascq == kAscqRemovalPrevented;
+        figures.ejectSeconds.note = locked ? kEjectRefused : FigureFailure(outcome);
+        figures.loadSeconds.note = kTrayNotOpened;
+        return;
+    }
+    figures.ejectSeconds = Seconds(m_clock() - started);
+
+    started = m_clock();
+    if (m_lock.owns_lock()) m_lock.unlock();
+    outcome = m_drive.Locked(
+        [](DriveTable& table) { return OutcomeOf(table, StartStopUnit(table, StartStop::CloseTray)); });
+    if (m_handover) {
+        m_lock.lock();
+        if (Access::HandedOver(*m_handover)) throw RunEnded{ReadTestEnd::Stopped, {}};
+    }
+    if (Stopped()) throw RunEnded{ReadTestEnd::Stopped, {}};
+    if (DriveGone(outcome.status, outcome.sense, outcome.osError)) EndIfFatal(outcome, m_result.range.first);
+    // A tray that cannot close by itself may be pushed in meanwhile: the wait below tells.
+    const std::string closeFailure = outcome.Good() ? std::string() : FigureFailure(outcome);
+    for (;;) {
+        outcome = Standard([](DriveTable& table) { return TestUnitReady(table, kWrapperTimeoutSeconds); });
+        if (DriveGone(outcome.status, outcome.sense, outcome.osError))
+            EndIfFatal(outcome, m_result.range.first);
+        if (outcome.Good()) break;
+        if (m_clock() - started >= kLoadWaitMicroseconds) {
+            figures.loadSeconds.note = closeFailure.empty() ? kNotReadyInTime : closeFailure;
+            // The disc is not back: the run cannot judge it any further.
+            throw RunEnded{ReadTestEnd::DiscChanged, outcome, m_result.range.first};
+        }
+        // The unit attention of the loaded disc comes once it is ready: ask again at once.
+        if (outcome.sense.key != kUnitAttention) PauseUnlocked(kLoadPollMicroseconds);
+    }
+    // Recognised: the drive tells the disc's capacity, and it is the disc that was read.
+    const auto capacity = AtDrive([](DriveTable& table) {
+        Capacity c;
+        const uint8_t status = ReadCapacity(table, c);
+        return std::make_pair(OutcomeOf(table, status), c);
+    });
+    if (!capacity || Stopped()) throw RunEnded{ReadTestEnd::Stopped, {}};
+    EndIfFatal(capacity->first, m_result.range.first);
+    if (capacity->first.Good() && capacity->second.lastLba != m_result.layout.lastLba)
+        throw RunEnded{ReadTestEnd::DiscChanged, capacity->first};
+    figures.loadSeconds = Seconds(m_clock() - started);
+}
+
+void Run::Benchmark() {
+    BenchmarkFigures figures;
+    for (BenchmarkFigure* f : {&figures.burstMBps, &figures.spinDownSeconds, &figures.spinUpSeconds,
+                               &figures.ejectSeconds, &figures.loadSeconds})
+        f->note = kNotMeasured;
+    figures.loadEjectRun = m_settings.loadEject;
+    const double topX = m_result.layout.maxReadSpeedX;
+    double fastestPoint = 0;
+    for (const SpeedPoint& p : m_result.points) fastestPoint = std::max(fastestPoint, p.speedX);
+    figures.topReadMBps = (topX > 0 ? topX : fastestPoint) * m_result.layout.BytesPerSecondAt1X() / 1e6;
+    // Measured into the result itself, so that what a stopped run hands over has the figures
+    // measured until then.
+    m_result.benchmark = figures;
+    BenchmarkFigures& measured = *m_result.benchmark;
+    measured.burstMBps = BurstRate();
+    AccessTimes();
+    SpinTimes(measured);
+    if (m_settings.loadEject) LoadEject(measured);
+}
+
 void Run::CheckSameDisc() {
     // The sectors judge one disc only if the disc did not change under them.
     const auto outcome = AtDrive([](DriveTable& table) {
@@ -609,7 +783,8 @@ ReadTestResult Run::Execute() {
     }
     m_startedUs = m_clock();
     m_result.kind = m_settings.kind;
-    m_result.quick = m_settings.quick;
+    // A benchmark's transfer pass reads the quick zones.
+    m_result.quick = m_settings.quick || m_settings.kind == ReadTestKind::Benchmark;
     m_result.requestSectors = m_request;
     try {
         if (Stopped()) return Finish(ReadTestEnd::Stopped);
@@ -651,7 +826,7 @@ ReadTestResult Run::Execute() {
         m_result.range = ReadTestRange(m_result.layout, m_settings);
         const std::vector<SectorRange> extents =
             m_result.range.first <= m_result.range.last
-                ? ReadStretches(m_result.layout, m_result.range, m_settings.quick)
+                ? ReadStretches(m_result.layout, m_result.range, m_result.quick)
                 : std::vector<SectorRange>{};
         if (extents.empty()) {
             m_result.notReadable = NotReadableReason::EmptyRange;
@@ -660,11 +835,14 @@ ReadTestResult Run::Execute() {
 
         if (m_settings.kind == ReadTestKind::Seek) {
             AccessTimes();
+        } else if (m_settings.kind == ReadTestKind::Benchmark) {
+            ReadPass(extents);
+            Benchmark();
         } else {
             ReadPass(extents);
             // Over every sector of the data, the lengths of disc and image are known.
             VerifySummary* v = m_result.verify ? &*m_result.verify : nullptr;
-            const bool whole = !m_settings.quick && !m_settings.startLba && !m_settings.endLba;
+            const bool whole = !m_result.quick && !m_settings.startLba && !m_settings.endLba;
             if (v && whole && !v->imageReadFailed) {
                 const uint64_t discSectors = uint64_t{lastData} - m_imageBase + 1;
                 if (discSectors == v->imageSectors) {
@@ -731,6 +909,8 @@ const char* ReadTestKindName(ReadTestKind kind) {
             return "errors";
         case ReadTestKind::Seek:
             return "seek";
+        case ReadTestKind::Benchmark:
+            return "benchmark";
         case ReadTestKind::Transfer:
             break;
     }
@@ -958,6 +1138,13 @@ const char* NotReadableText(NotReadableReason reason) {
             break;
     }
     return "";
+}
+
+std::string BurstRateNote(const BenchmarkFigures& figures) {
+    if (figures.topReadMBps <= 0) return {};
+    char text[160];
+    std::snprintf(text, sizeof text, kBurstRateNote, figures.topReadMBps);
+    return text;
 }
 
 std::string CountText(const CountTexts& texts, unsigned long long count) {

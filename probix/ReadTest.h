@@ -114,8 +114,11 @@ enum class ReadTestKind {
     Transfer,  // read the range, time each request: the speed curve (and the read errors)
     Errors,    // the same reading, for its errors and the verify
     Seek,      // access times only
+    // All in one run: the quick zones' speed curve, the burst rate, the access times, spin-down
+    // and spin-up and, when asked, eject and load.
+    Benchmark,
 };
-const char* ReadTestKindName(ReadTestKind kind);  // "transfer", "errors", "seek"
+const char* ReadTestKindName(ReadTestKind kind);  // "transfer", "errors", "seek", "benchmark"
 
 struct ReadTestSettings {
     ReadTestKind kind = ReadTestKind::Transfer;
@@ -128,6 +131,8 @@ struct ReadTestSettings {
     uint32_t requestSectors = kDefaultRequestSectors;
     // Compared with every sector read; its sector 0 is the first data track's first sector.
     VerifyImage* image = nullptr;
+    // A benchmark also opens and closes the tray (the user agreed to it).
+    bool loadEject = false;
 };
 
 // --- the result ------------------------------------------------------------------------------
@@ -149,6 +154,7 @@ struct FailedRange {
 struct SpeedPoint {
     uint32_t lba = 0;  // the first sector the point covers
     double speedX = 0;
+    double rpm = 0;  // the disc's rotation there (RotationRpm)
 };
 // Gigabytes (10^9 bytes) before an LBA, for the chart's position axis.
 double PositionGigabytes(uint32_t lba);
@@ -207,6 +213,55 @@ struct AccessSummary {
     int failedReads = 0;
 };
 
+// The burst rate: the same small range read again and again from the drive's cache, the fastest
+// of the repeated reads timed.
+inline constexpr uint32_t kBurstRateSectors = 32;  // 64 KiB, within any drive's cache
+inline constexpr int kBurstRateReads = 5;
+// A load is over when the drive is ready with the disc recognised; it is given this long, and
+// asked this often meanwhile.
+inline constexpr int64_t kLoadWaitMicroseconds = 60'000'000;
+inline constexpr int64_t kLoadPollMicroseconds = 100'000;
+
+// Why a benchmark's figure has no value.
+inline constexpr const char* kNotSupportedByDrive = "not supported by this drive";
+inline constexpr const char* kEjectRefused =
+    "The drive refused to open its tray: another program may be using the drive.";
+inline constexpr const char* kNotMeasured = "not measured";  // the run ended before
+inline constexpr const char* kNotStopped = "not measured: the disc could not be stopped";
+inline constexpr const char* kTrayNotOpened = "not measured: the tray did not open";
+inline constexpr const char* kNotReadyInTime = "the drive was not ready with the disc within 60 seconds";
+// After the burst rate, with the top read speed in MB/s.
+inline constexpr const char* kBurstRateNote =
+    "The burst rate should exceed the drive's top read speed (%.1f MB/s).";
+
+// Asked before a benchmark opens the tray.
+inline constexpr const char* kLoadEjectQuestion =
+    "The tray will open and close again. A tray that cannot close by itself (most laptop drives) must be "
+    "pushed in. Continue?";
+
+// One figure of a benchmark: its value in its unit, or why there is none.
+struct BenchmarkFigure {
+    std::optional<double> value;
+    std::string note;  // empty with a value
+    friend bool operator==(const BenchmarkFigure&, const BenchmarkFigure&) = default;
+};
+
+struct BenchmarkFigures {
+    BenchmarkFigure burstMBps;  // MB/s of 10^6 bytes
+    // The drive's top read speed on the disc in MB/s, which the burst rate should exceed: what
+    // the drive states, else the fastest point of the curve; 0 when neither is known.
+    double topReadMBps = 0;
+    BenchmarkFigure spinDownSeconds;  // START STOP UNIT, Start clear, until it completes
+    BenchmarkFigure spinUpSeconds;    // START STOP UNIT, Start set, until the first read completes
+    bool loadEjectRun = false;        // asked for: the two figures below
+    BenchmarkFigure ejectSeconds;     // until the tray is open
+    BenchmarkFigure loadSeconds;      // until the drive is ready with the disc recognised
+    friend bool operator==(const BenchmarkFigures&, const BenchmarkFigures&) = default;
+};
+// The burst rate's note with the top read speed ("The burst rate should exceed ..."); empty when
+// the top read speed is not known.
+std::string BurstRateNote(const BenchmarkFigures& figures);
+
 enum class ReadTestEnd {
     Finished,     // a verdict
     Stopped,      // a stop request ended it: no verdict
@@ -252,6 +307,7 @@ struct ReadTestResult {
     std::optional<TransferSummary> transfer;  // when at least one point was measured
     std::optional<VerifySummary> verify;
     std::optional<AccessSummary> access;
+    std::optional<BenchmarkFigures> benchmark;
 
     // The command and sense that ended a run without verdict (disc change, drive gone).
     uint8_t endStatus = kCommandCompleted;

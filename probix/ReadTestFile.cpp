@@ -7,6 +7,7 @@
 
 #include "base/SafeFile.h"
 #include "probix/FileFields.h"
+#include "probix/Rotation.h"
 
 namespace dravix {
 
@@ -70,6 +71,12 @@ constexpr const char* kSeriesRead = "%d reads, %lf ms average, %lf ms worst%n";
 
 std::string SeriesText(const AccessSeries& s) {
     return Format(kSeriesWrite, s.reads, s.averageMs, s.worstMs);
+}
+
+// A benchmark figure: "12.345 UNIT", or "none: why".
+std::string FigureText(const BenchmarkFigure& figure, const char* unit) {
+    if (figure.value) return Fixed(*figure.value) + " " + unit;
+    return "none: " + EscapeField(figure.note);
 }
 
 bool EndedByFailure(ReadTestEnd end) {
@@ -155,6 +162,55 @@ class Reader {
         return std::nullopt;
     }
 
+    // "12.345 UNIT" or "none: why".
+    std::optional<FileFault> Figure(const char* key, const char* unit, BenchmarkFigure& figure) const {
+        HeaderLine h;
+        if (auto fault = One(key, h)) return fault;
+        const std::string none = "none: ";
+        if (h.value.rfind(none, 0) == 0) {
+            const std::optional<std::string> note = UnescapeField(h.value.substr(none.size()));
+            if (!note || note->empty()) return FileFault{h.line, std::string("the ") + key + " is damaged"};
+            figure = {std::nullopt, *note};
+            return std::nullopt;
+        }
+        double value = 0;
+        int used = 0;
+        if (std::sscanf(h.value.c_str(), "%lf %n", &value, &used) != 1 || value < 0 ||
+            h.value.substr(static_cast<size_t>(used)) != unit)
+            return FileFault{h.line, std::string("the ") + key + " is damaged"};
+        figure = {value, {}};
+        return std::nullopt;
+    }
+
+    // The benchmark's figures: all of them in a benchmark, none in another test.
+    std::optional<FileFault> Figures(ReadTestResult& r) const {
+        const char* keys[] = {"burst rate", "top read speed", "spin down", "spin up", "eject", "load"};
+        if (r.kind != ReadTestKind::Benchmark) {
+            for (const char* key : keys) {
+                if (!All(key).empty())
+                    return FileFault{All(key).front().line, "a benchmark figure in another test"};
+            }
+            return std::nullopt;
+        }
+        // A benchmark stopped early has the figures it measured until then: none at all before.
+        if (All("burst rate").empty() && r.end != ReadTestEnd::Finished) return std::nullopt;
+        BenchmarkFigures b;
+        if (auto fault = Figure("burst rate", "MB/s", b.burstMBps)) return fault;
+        BenchmarkFigure top;
+        if (auto fault = Figure("top read speed", "MB/s", top)) return fault;
+        if (!top.value) return FileFault{All("top read speed").front().line, "the top read speed is damaged"};
+        b.topReadMBps = *top.value;
+        if (auto fault = Figure("spin down", "seconds", b.spinDownSeconds)) return fault;
+        if (auto fault = Figure("spin up", "seconds", b.spinUpSeconds)) return fault;
+        b.loadEjectRun = !All("eject").empty() || !All("load").empty();
+        if (b.loadEjectRun) {
+            if (auto fault = Figure("eject", "seconds", b.ejectSeconds)) return fault;
+            if (auto fault = Figure("load", "seconds", b.loadSeconds)) return fault;
+        }
+        r.benchmark = b;
+        return std::nullopt;
+    }
+
     std::optional<FileFault> Parse(ReadTestRecord& record) {
         std::string line;
         if (!m_lines.Next(line))
@@ -164,7 +220,8 @@ class Reader {
             m_otherKind = true;
             return FileFault{1, "this is not a Dravix read test"};
         }
-        if (auto fault = m_header.Read(m_lines, line, {"track", "failed", "skipped", "difference", "verdict"}))
+        if (auto fault =
+                m_header.Read(m_lines, line, {"track", "failed", "skipped", "difference", "verdict"}))
             return fault;
         ReadTestResult& r = record.result;
         if (auto fault = Number("format version", record.formatVersion)) return fault;
@@ -190,6 +247,13 @@ class Reader {
             if (h.value != "none" && !ParseNumber(h.value, lba))
                 return FileFault{h.line, "the layer break is damaged"};
             if (h.value != "none") r.layout.layerBreakLba = lba;
+        }
+        if (!All("track path").empty()) {
+            std::string path;
+            if (auto fault = Text("track path", path)) return fault;
+            if ((path != "opposite" && path != "parallel") || r.layout.layers < 2)
+                return FileFault{All("track path").front().line, "the track path is damaged"};
+            r.layout.parallelTrackPath = path == "parallel";
         }
         {
             std::string source;
@@ -218,14 +282,18 @@ class Reader {
             std::string kind;
             if (auto fault = Text("test", kind)) return fault;
             bool known = false;
-            for (ReadTestKind k : {ReadTestKind::Transfer, ReadTestKind::Errors, ReadTestKind::Seek}) {
+            for (ReadTestKind k : {ReadTestKind::Transfer, ReadTestKind::Errors, ReadTestKind::Seek,
+                                   ReadTestKind::Benchmark}) {
                 if (kind == ReadTestKindName(k)) {
                     r.kind = k;
                     known = true;
                 }
             }
             if (!known)
-                return FileFault{All("test").front().line, "the test is none of transfer, errors, seek"};
+                return FileFault{All("test").front().line,
+                                 "the test is none of transfer, errors, seek, benchmark"};
+            if (r.kind == ReadTestKind::Benchmark && record.formatVersion < 4)
+                return FileFault{All("test").front().line, "a benchmark in a file older than format 4"};
             std::string quick;
             if (auto fault = Text("quick", quick)) return fault;
             if (quick != "yes" && quick != "no")
@@ -462,6 +530,7 @@ class Reader {
             if (!ok) return FileFault{h.line, "the access times are damaged"};
             r.access = a;
         }
+        if (auto fault = Figures(r)) return fault;
         {
             HeaderLine h;
             if (auto fault = One("elapsed", h)) return fault;
@@ -473,18 +542,26 @@ class Reader {
         uint64_t expectedPoints = 0;
         if (auto fault = Number("points", expectedPoints)) return fault;
 
-        if (line != kReadTestColumns)
-            return FileFault{m_lines.Number(),
-                             std::string("the table's columns are not ") + kReadTestColumns};
+        const bool withRotation = record.formatVersion >= 4;
+        const char* columns = withRotation ? kReadTestColumns : kReadTestColumnsVersion3;
+        if (line != columns)
+            return FileFault{m_lines.Number(), std::string("the table's columns are not ") + columns};
         while (m_lines.Next(line)) {
             if (r.points.size() >= kMaxPoints)
                 return FileFault{m_lines.Number(), "more points than a run measures"};
             const std::vector<std::string_view> f = SplitCommas(line);
             SpeedPoint p;
-            if (f.size() != 3 || !ParseNumber(f[0], p.lba) || !ParseNumber(f[2], p.speedX) || p.speedX < 0 ||
-                f[1] != Format("%.6f", PositionGigabytes(p.lba)))
+            if (f.size() != (withRotation ? 4u : 3u) || !ParseNumber(f[0], p.lba) ||
+                !ParseNumber(f[2], p.speedX) || p.speedX < 0 ||
+                f[1] != Format("%.6f", PositionGigabytes(p.lba)) ||
+                (withRotation && (!ParseNumber(f[3], p.rpm) || p.rpm < 0)))
                 return FileFault{m_lines.Number(),
-                                 "the point is damaged (LBA, its position in GB, the speed in X)"};
+                                 withRotation
+                                     ? "the point is damaged (LBA, its position in GB, the speed in X, "
+                                       "the rotation in RPM)"
+                                     : "the point is damaged (LBA, its position in GB, the speed in X)"};
+            // An older file's rotation follows from the position and the speed.
+            if (!withRotation) p.rpm = RotationRpm(r.layout, p.lba, p.speedX);
             if (!r.points.empty() && p.lba <= r.points.back().lba)
                 return FileFault{m_lines.Number(), "the points are not in the order of the disc"};
             if (p.lba > r.layout.lastLba)
@@ -614,8 +691,10 @@ void WriteReadTest(std::ostream& out, const ReadTestRecord& record) {
         << "# sessions: " << layout.sessions << "\n"
         << "# layers: " << static_cast<int>(layout.layers) << "\n"
         << "# layer break: " << (layout.layerBreakLba ? std::to_string(*layout.layerBreakLba) : "none")
-        << "\n"
-        << "# track source: " << TrackSourceName(layout.trackSource) << "\n";
+        << "\n";
+    if (layout.layers >= 2)
+        out << "# track path: " << (layout.parallelTrackPath ? "parallel" : "opposite") << "\n";
+    out << "# track source: " << TrackSourceName(layout.trackSource) << "\n";
     for (const LayoutTrack& t : layout.tracks) {
         out << "# track: " << t.number << ',' << t.session << ',' << t.firstLba << ',' << t.lastLba << ','
             << (t.data ? "data" : "audio") << "\n";
@@ -664,11 +743,23 @@ void WriteReadTest(std::ostream& out, const ReadTestRecord& record) {
             << "; full stroke " << SeriesText(a.fullStroke) << "; all " << Fixed(a.averageMs)
             << " ms average, " << Fixed(a.worstMs) << " ms worst; " << a.failedReads << " failed\n";
     }
+    if (r.benchmark) {
+        const BenchmarkFigures& b = *r.benchmark;
+        out << "# burst rate: " << FigureText(b.burstMBps, "MB/s") << "\n"
+            << "# top read speed: " << Fixed(b.topReadMBps) << " MB/s\n"
+            << "# spin down: " << FigureText(b.spinDownSeconds, "seconds") << "\n"
+            << "# spin up: " << FigureText(b.spinUpSeconds, "seconds") << "\n";
+        if (b.loadEjectRun) {
+            out << "# eject: " << FigureText(b.ejectSeconds, "seconds") << "\n"
+                << "# load: " << FigureText(b.loadSeconds, "seconds") << "\n";
+        }
+    }
     out << "# elapsed: " << Fixed(r.elapsedSeconds) << " seconds\n";
     for (const std::string& line : VerdictLines(r)) out << "# verdict: " << EscapeField(line) << "\n";
     out << "# points: " << r.points.size() << "\n" << kReadTestColumns << "\n";
     for (const SpeedPoint& p : r.points)
-        out << p.lba << ',' << Format("%.6f", PositionGigabytes(p.lba)) << ',' << Fixed(p.speedX) << '\n';
+        out << p.lba << ',' << Format("%.6f", PositionGigabytes(p.lba)) << ',' << Fixed(p.speedX) << ','
+            << Fixed(p.rpm) << '\n';
 }
 
 ReadTestRead ReadReadTest(std::istream& in, const std::string& name) {

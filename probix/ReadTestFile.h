@@ -18,11 +18,16 @@ namespace dravix {
 // Read tests raised the results format to version 2; only read-test files carry it, so scan and
 // Smart files stay readable by the releases that read version 1. Version 3 counts the reads the
 // drive recovered, ends a run that a failure of the drive or its connection ended as "failed",
-// and counts unread image sectors among the differing ones; version 2 files are still read.
+// and counts unread image sectors among the differing ones. Version 4 adds the disc's rotation to
+// every point, the track path of a disc of two layers, and the benchmark's figures (burst rate,
+// spin-down and spin-up, eject and load). Versions 2 and 3 are still read: their rotation is
+// worked out from the position and the speed.
 
-inline constexpr int kReadTestFormatVersion = 3;
+inline constexpr int kReadTestFormatVersion = 4;
 inline constexpr const char* kReadTestResultsTitle = "# Dravix read test";
-inline constexpr const char* kReadTestColumns = "lba,position_gb,speed_x";
+inline constexpr const char* kReadTestColumns = "lba,position_gb,speed_x,rpm";
+// The table of versions 2 and 3.
+inline constexpr const char* kReadTestColumnsVersion3 = "lba,position_gb,speed_x";
 
 // A read test as it is kept: the run's result and what tells it apart from other runs.
 struct ReadTestRecord {

@@ -137,6 +137,33 @@ TEST_F(ReadTestCli, ExitStatusesTellWhatTheReadFound) {
              return std::vector<std::string>{"readtest", "--speed", "fast"};
          },
          [](VirtualBus& b) { QuickDrive(b, "cd-rom"); }, 2, ""},
+        // A benchmark: one table of every figure; eject and load only when the user agreed.
+        {"a benchmark",
+         [] {
+             return std::vector<std::string>{"readtest", "--mode", "benchmark"};
+         },
+         [](VirtualBus& b) { QuickDrive(b, "cd-rom"); }, 0, "  burst rate"},
+        {"eject and load without --yes or a terminal",
+         [] {
+             return std::vector<std::string>{"readtest", "--mode", "benchmark", "--load-eject"};
+         },
+         [](VirtualBus& b) { QuickDrive(b, "cd-rom"); }, 2, ""},
+        {"eject and load with --yes",
+         [] {
+             return std::vector<std::string>{"--yes", "readtest", "--mode", "benchmark", "--load-eject"};
+         },
+         [](VirtualBus& b) { QuickDrive(b, "cd-rom"); }, 0, "  load time"},
+        {"a tray another program holds",
+         [] {
+             return std::vector<std::string>{"--yes", "readtest", "--mode", "benchmark", "--load-eject"};
+         },
+         [](VirtualBus& b) { QuickDrive(b, "cd-rom").SetMediumLocked(true); }, 0,
+         "The drive refused to open its tray: another program may be using the drive."},
+        {"eject and load in another test",
+         [] {
+             return std::vector<std::string>{"--yes", "readtest", "--load-eject"};
+         },
+         [](VirtualBus& b) { QuickDrive(b, "cd-rom"); }, 2, ""},
         {"an image that is missing",
          [&] {
              return with({"--verify", Path("missing.iso")});

@@ -40,7 +40,8 @@ TEST(Commands, UnknownOpcodesAndShortBlocksAreRefused) {
     VirtualDrive drive = DriveWith("dvd+r");
     EXPECT_TRUE(FailsWith(Send(drive, Cdb({0x2A})), kInvalidOpcode));
     const uint8_t shortInquiry[3] = {0x12, 0, 0};
-    EXPECT_TRUE(FailsWith(Answer{drive.Execute(shortInquiry, 3, kNoData, nullptr, 0, 15), {}}, kInvalidFieldInCdb));
+    EXPECT_TRUE(
+        FailsWith(Answer{drive.Execute(shortInquiry, 3, kNoData, nullptr, 0, 15), {}}, kInvalidFieldInCdb));
     EXPECT_TRUE(FailsWith(Answer{drive.Execute(nullptr, 0, kNoData, nullptr, 0, 15), {}}, kInvalidOpcode));
 }
 
@@ -309,6 +310,102 @@ TEST(ReadDiscInformation, DiscStatusInByte2) {
     EXPECT_EQ(Send(recorded, cdb, 255).data[2] & 0x03, 2);
     VirtualDrive pressed = DriveWith("dvd-rom");
     EXPECT_EQ(Send(pressed, cdb, 255).data[2], 0x0E);  // complete, last session complete, not erasable
+}
+
+}  // namespace
+}  // namespace dravix::emu::test
+
+namespace dravix::emu::test {
+namespace {
+
+// The times a benchmark measures, on the drive's simulated clock: what the drive sleeps is what
+// its model gives each command.
+struct TimedDrive {
+    TimedDrive() : drive(DriveWith("dvd-rom")) {
+        drive.SetClock([this] { return static_cast<int64_t>(nowUs / 1000); });
+        drive.SetMicrosecondSleeper([this](uint64_t us) { nowUs += us; });
+    }
+    // The command's answer, and how long it took in microseconds.
+    std::pair<Answer, uint64_t> Timed(const std::vector<uint8_t>& cdb, uint32_t length = 0) {
+        const uint64_t before = nowUs;
+        Answer answer = Send(drive, cdb, length);
+        return {answer, nowUs - before};
+    }
+    uint64_t nowUs = 7'000'000'000;
+    VirtualDrive drive;
+};
+
+std::vector<uint8_t> Read10(uint32_t lba, uint16_t count) {
+    return Cdb({0x28, 0, static_cast<uint8_t>(lba >> 24), static_cast<uint8_t>(lba >> 16),
+                static_cast<uint8_t>(lba >> 8), static_cast<uint8_t>(lba), 0,
+                static_cast<uint8_t>(count >> 8), static_cast<uint8_t>(count), 0});
+}
+
+const std::vector<uint8_t> kStopDisc = Cdb({0x1B, 0, 0, 0, 0x00, 0});
+const std::vector<uint8_t> kStartDisc = Cdb({0x1B, 0, 0, 0, 0x01, 0});
+
+TEST(DriveTimes, ARepeatedReadComesFromTheCacheAtTheInterfaceRate) {
+    TimedDrive t;
+    t.drive.SetInterfaceKBps(40000);
+    ASSERT_TRUE(t.Timed(kTestUnitReady).first.Good());
+    const auto [first, fromDisc] = t.Timed(Read10(500000, 32), 32 * 2048);
+    ASSERT_TRUE(first.Good());
+    const auto [again, fromCache] = t.Timed(Read10(500000, 32), 32 * 2048);
+    ASSERT_TRUE(again.Good());
+    EXPECT_EQ(again.data, first.data);
+    // 65536 bytes at 40,000,000 bytes a second; the first read sought and read the disc.
+    EXPECT_EQ(fromCache, 1638u);
+    EXPECT_GT(fromDisc, 40000u);
+    // Sectors beyond the cached ones need the disc again.
+    EXPECT_GT(t.Timed(Read10(500016, 32), 32 * 2048).second, fromCache);
+}
+
+TEST(DriveTimes, AStoppedDiscTakesTheSpinDownAndSpinsUpForTheNextRead) {
+    TimedDrive t;
+    t.drive.SetLatency(LatencyClass::SpinDown, 700);
+    t.drive.SetLatency(LatencyClass::SpinUp, 1200);
+    ASSERT_TRUE(t.Timed(kTestUnitReady).first.Good());
+    ASSERT_TRUE(t.Timed(Read10(1000, 1), 2048).first.Good());
+    const auto [stopped, spinDown] = t.Timed(kStopDisc);
+    ASSERT_TRUE(stopped.Good());
+    EXPECT_EQ(spinDown, 700'000u);
+    EXPECT_TRUE(t.drive.State().discStopped);
+    // Stopping again takes nothing; the cache went with the spinning disc.
+    EXPECT_EQ(t.Timed(kStopDisc).second, 0u);
+    const auto [read, spinUpAndRead] = t.Timed(Read10(1000, 1), 2048);
+    ASSERT_TRUE(read.Good());
+    EXPECT_GE(spinUpAndRead, 1'200'000u);
+    EXPECT_LT(spinUpAndRead, 1'200'000u + 200'000u);
+    EXPECT_FALSE(t.drive.State().discStopped);
+    // START on a stopped disc completes when it is up to speed, on a spinning one at once.
+    ASSERT_TRUE(t.Timed(kStopDisc).first.Good());
+    EXPECT_EQ(t.Timed(kStartDisc).second, 1'200'000u);
+    EXPECT_EQ(t.Timed(kStartDisc).second, 0u);
+}
+
+TEST(DriveTimes, TheTrayTakesItsTimeAndALockedDiscStaysIn) {
+    TimedDrive t;
+    t.drive.SetLatency(LatencyClass::Tray, 900);
+    t.drive.SetLatency(LatencyClass::SpinUp, 1200);
+    ASSERT_TRUE(t.Timed(kTestUnitReady).first.Good());
+    ASSERT_TRUE(t.Timed(Cdb({0x1E, 0, 0, 0, 0x01, 0})).first.Good());
+    EXPECT_TRUE(FailsWith(t.Timed(kEject).first, kMediumRemovalPrevented));
+    EXPECT_FALSE(t.drive.State().trayOpen);
+    ASSERT_TRUE(t.Timed(Cdb({0x1E, 0, 0, 0, 0x00, 0})).first.Good());
+
+    const auto [ejected, eject] = t.Timed(kEject);
+    ASSERT_TRUE(ejected.Good());
+    EXPECT_EQ(eject, 900'000u);
+    const uint64_t loadStarted = t.nowUs;
+    const auto [loaded, load] = t.Timed(kLoad);
+    ASSERT_TRUE(loaded.Good());
+    EXPECT_EQ(load, 900'000u);
+    // The disc spins up once the tray is in: ready 2.1 s after the load began.
+    t.nowUs = loadStarted + 2'099'000;
+    EXPECT_TRUE(FailsWith(t.Timed(kTestUnitReady).first, kBecomingReady));
+    t.nowUs = loadStarted + 2'100'000;
+    EXPECT_TRUE(FailsWith(t.Timed(kTestUnitReady).first, kMediumMayHaveChanged));
+    EXPECT_TRUE(t.Timed(kTestUnitReady).first.Good());
 }
 
 }  // namespace

@@ -154,7 +154,15 @@ TEST_F(ToolTest, CommandsWorkOnTheChosenDrive) {
     ASSERT_EQ(Run({"set", "wopc", "off"}).exit, 0);
     ASSERT_EQ(Run({"set", "region", "DE"}).exit, 0);
     ASSERT_EQ(Run({"latency", "tefe", "40"}).exit, 0);
+    // What a benchmark measures, kept in the state file like the rest.
+    ASSERT_EQ(Run({"latency", "spindown", "900"}).exit, 0);
+    ASSERT_EQ(Run({"set", "interface", "66000"}).exit, 0);
+    EXPECT_EQ(Run({"set", "interface", "100"}).exit, 2);
+    ASSERT_EQ(Run({"set", "lock", "on"}).exit, 0);
     DriveState first = State(0);
+    EXPECT_EQ(first.latencyMs[static_cast<size_t>(LatencyClass::SpinDown)], 900u);
+    EXPECT_EQ(first.interfaceKBps, 66000u);
+    EXPECT_TRUE(first.mediumLocked);
     EXPECT_EQ(first.options[2].Reported(), 3);
     EXPECT_EQ(first.bookTypes[2], 0x01);
     EXPECT_TRUE(first.wopcDisabled);
@@ -164,6 +172,7 @@ TEST_F(ToolTest, CommandsWorkOnTheChosenDrive) {
     ASSERT_EQ(Run({"restart"}).exit, 0);
     first = State(0);
     EXPECT_EQ(first.options[2].Reported(), 0);
+    EXPECT_FALSE(first.mediumLocked);  // a power cycle lets the disc go
     EXPECT_EQ(first.bookTypes[2], 0x01);
     ASSERT_EQ(Run({"remove"}).exit, 0);
     EXPECT_FALSE(State(0).disc);

@@ -63,6 +63,25 @@ ReadTestRead Read(const std::string& text) {
     return ReadReadTest(in, "read.csv");
 }
 
+// The same file as format 3 wrote it: no track path, no rotation column.
+std::string Version3(const std::string& text) {
+    std::istringstream in(text);
+    std::string out, line;
+    bool table = false;
+    while (std::getline(in, line)) {
+        if (line.rfind("# track path: ", 0) == 0) continue;
+        if (line == "# format version: 4") line = "# format version: 3";
+        if (line == kReadTestColumns) {
+            line = kReadTestColumnsVersion3;
+            table = true;
+        } else if (table) {
+            line.erase(line.rfind(','));
+        }
+        out += line + "\n";
+    }
+    return out;
+}
+
 TEST(ReadTestFile, ARecordComesBackAsItWasWritten) {
     const ReadTestRecord record = Record();
     const std::string text = Text(record);
@@ -84,7 +103,7 @@ TEST(ReadTestFile, ARecordComesBackAsItWasWritten) {
     EXPECT_EQ(Text(*read.record), text);
 
     // A file of format 2 (no recovered count, unread sectors counted apart) reads as the same run.
-    std::string older = text;
+    std::string older = Version3(text);
     for (const auto& [from, to] : {std::pair<std::string, std::string>{"version: 3", "version: 2"},
                                    {", recovered 0", ""},
                                    {"differing 2055", "differing 3"}})
@@ -129,7 +148,7 @@ TEST(ReadTestFile, AVerdictOrSummaryThatDisagreesWithTheRangesMakesTheFileDamage
          lineOf("# transfer: "), "the transfer summary does not agree"},
         {"a difference left out", replaced("# difference: 9000,9000\n", ""), lineOf("# verify: "),
          "the differing sectors do not add up"},
-        {"a newer format", replaced("# format version: 3", "# format version: 4"),
+        {"a newer format", replaced("# format version: 4", "# format version: 5"),
          lineOf("# format version: "), "this file was written by a newer version of Dravix"},
         // A finished run read what it planned, and compared what it read of the image.
         {"fewer sectors read", replaced("read 7948,", "read 10,"), lineOf("# sectors: "),
@@ -140,8 +159,9 @@ TEST(ReadTestFile, AVerdictOrSummaryThatDisagreesWithTheRangesMakesTheFileDamage
          "the sector counts are damaged"},
         {"fewer sectors compared", replaced("compared 7948,", "compared 5,"), lineOf("# verify: "),
          "the compared and unread sectors are not those the run read of the image"},
-        {"a point beyond the disc", replaced("# points: 32\n", "# points: 33\n") + "10000,0.020480,9.000\n",
-         lastLine + 1, "the point lies beyond the disc's last LBA"},
+        {"a point beyond the disc",
+         replaced("# points: 32\n", "# points: 33\n") + "10000,0.020480,9.000,100.000\n", lastLine + 1,
+         "the point lies beyond the disc's last LBA"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -151,6 +171,59 @@ TEST(ReadTestFile, AVerdictOrSummaryThatDisagreesWithTheRangesMakesTheFileDamage
                   std::string::npos)
             << read.error;
     }
+}
+
+// A benchmark's figures and the rotation of every point come back from a file; a file of format
+// 3, which had neither, reads with the rotation worked out from the position and the speed.
+TEST(ReadTestFile, RotationAndBenchmarkFiguresAreKeptAndOlderFilesStillOpen) {
+    ReadTestRecord transfer = Record();
+    for (SpeedPoint& p : transfer.result.points) p.rpm = 1000.0 + p.lba / 10.0;
+    const std::string text = Text(transfer);
+    const ReadTestRead read = Read(text);
+    ASSERT_TRUE(read.record) << read.error;
+    EXPECT_EQ(read.record->result.points[3].rpm, transfer.result.points[3].rpm);
+    EXPECT_FALSE(read.record->result.benchmark);
+
+    const ReadTestRead version3 = Read(Version3(text));
+    ASSERT_TRUE(version3.record) << version3.error;
+    EXPECT_EQ(version3.record->formatVersion, 3);
+    // LBA 0 of a dual-layer DVD lies at 24 mm: 4X (4 x 3.84 m/s) turns it 6112 times a minute.
+    EXPECT_NEAR(version3.record->result.points[0].rpm, 6112, 3);
+
+    ReadTestRecord benchmark = Record();
+    ReadTestResult& r = benchmark.result;
+    r.kind = ReadTestKind::Benchmark;
+    r.quick = true;
+    r.verify.reset();
+    benchmark.imageName.clear();
+    r.failures.clear();
+    r.skipped.clear();
+    r.failedSectors = r.skippedSectors = 0;
+    r.range = {0, 9999};
+    r.plannedSectors = r.readSectors = 10000;  // a disc this small is read whole
+    r.access = AccessSummary{{100, 80, 150}, {50, 90, 120}, {50, 110, 140}, 90, 150, 0};
+    BenchmarkFigures b;
+    b.burstMBps = {33.25, {}};
+    b.topReadMBps = 22.16;
+    b.spinDownSeconds = {std::nullopt, kNotSupportedByDrive};
+    b.spinUpSeconds = {std::nullopt, kNotStopped};
+    b.loadEjectRun = true;
+    b.ejectSeconds = {std::nullopt, kEjectRefused};
+    b.loadSeconds = {std::nullopt, kTrayNotOpened};
+    r.benchmark = b;
+    const std::string benchmarkText = Text(benchmark);
+    const ReadTestRead back = Read(benchmarkText);
+    ASSERT_TRUE(back.record) << back.error;
+    EXPECT_EQ(back.record->result.kind, ReadTestKind::Benchmark);
+    ASSERT_TRUE(back.record->result.benchmark);
+    EXPECT_EQ(*back.record->result.benchmark, b);
+    EXPECT_EQ(Text(*back.record), benchmarkText);
+
+    // Figures belong to a benchmark, and a benchmark to a file that knows them.
+    std::string stray = text;
+    stray.insert(stray.find("# elapsed: "), "# burst rate: 30.000 MB/s\n");
+    EXPECT_FALSE(Read(stray).record);
+    EXPECT_FALSE(Read(Version3(benchmarkText)).record);
 }
 
 }  // namespace

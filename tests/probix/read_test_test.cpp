@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <functional>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -583,6 +584,110 @@ TEST(ReadTest, DiscsWithoutDataEndBeforeAnyRead) {
         EXPECT_EQ(result.notReadable, c.reason);
         EXPECT_EQ(bench.bus.CountOpcode(0x28), 0u);
     }
+}
+
+// A benchmark on the drive's simulated clock: each figure is the time the drive's model gives.
+TEST(ReadTest, ABenchmarkMeasuresWhatTheDriveModels) {
+    ReadBench bench("dvd-rom", emu::ReadSpeedModel::Cav);
+    bench.drive.SetInterfaceKBps(40000);
+    bench.drive.SetLatency(emu::LatencyClass::SpinDown, 700);
+    bench.drive.SetLatency(emu::LatencyClass::SpinUp, 1200);
+    bench.drive.SetLatency(emu::LatencyClass::Tray, 900);
+    ReadTestSettings settings;
+    settings.kind = ReadTestKind::Benchmark;
+    settings.loadEject = true;
+    const ReadTestResult result = bench.Run(settings);
+    ASSERT_EQ(result.end, ReadTestEnd::Finished);
+    EXPECT_TRUE(result.quick);
+    ASSERT_TRUE(result.transfer && result.access && result.benchmark);
+    EXPECT_EQ(result.transfer->mode, ReadMode::Cav);
+    // A CAV read turns the disc at one rate while the speed grows 2.4 times.
+    double slowest = 1e9, fastest = 0;
+    for (const SpeedPoint& p : result.points) {
+        slowest = std::min(slowest, p.rpm);
+        fastest = std::max(fastest, p.rpm);
+    }
+    EXPECT_GT(slowest, 0.97 * fastest);
+    EXPECT_NEAR(fastest, 16 * 3490.0 * 60 / (2 * 3.14159265 * 58), 0.03 * fastest);
+
+    const BenchmarkFigures& b = *result.benchmark;
+    // 64 KiB from the cache at 40,000,000 bytes a second, above 16X (22.16 MB/s).
+    ASSERT_TRUE(b.burstMBps.value) << b.burstMBps.note;
+    EXPECT_NEAR(*b.burstMBps.value, 40.0, 0.05);
+    EXPECT_NEAR(b.topReadMBps, 22.16, 0.01);
+    EXPECT_EQ(BurstRateNote(b), "The burst rate should exceed the drive's top read speed (22.2 MB/s).");
+    ASSERT_TRUE(b.spinDownSeconds.value && b.spinUpSeconds.value);
+    EXPECT_DOUBLE_EQ(*b.spinDownSeconds.value, 0.7);
+    // Up to speed, then one seek and one sector.
+    EXPECT_GE(*b.spinUpSeconds.value, 1.2);
+    EXPECT_LT(*b.spinUpSeconds.value, 1.35);
+    ASSERT_TRUE(b.loadEjectRun && b.ejectSeconds.value && b.loadSeconds.value);
+    EXPECT_DOUBLE_EQ(*b.ejectSeconds.value, 0.9);
+    // The tray closes (0.9 s), the disc spins up (1.2 s); the drive is asked every 0.1 s.
+    EXPECT_GE(*b.loadSeconds.value, 2.1);
+    EXPECT_LE(*b.loadSeconds.value, 2.2);
+    EXPECT_FALSE(bench.drive.State().trayOpen);
+}
+
+TEST(ReadTest, ABenchmarkNamesTheFiguresADriveCannotGive) {
+    struct Case {
+        const char* name;
+        bool locked;
+        std::optional<emu::FaultRule> fault;
+        const char* spinDown;  // the note, or null for a figure
+        const char* spinUp;
+        const char* eject;
+        const char* load;
+    };
+    emu::FaultRule noStartStop;
+    noStartStop.opcode = 0x1B;
+    noStartStop.sense = emu::kInvalidOpcode;
+    const Case cases[] = {
+        {"another program holds the disc", true, std::nullopt, nullptr, nullptr, kEjectRefused,
+         kTrayNotOpened},
+        {"no START STOP UNIT", false, noStartStop, kNotSupportedByDrive, kNotStopped, kNotSupportedByDrive,
+         kTrayNotOpened},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReadBench bench("cd-r-recorded");
+        bench.drive.SetMediumLocked(c.locked);
+        if (c.fault) bench.drive.AddFault(*c.fault);
+        ReadTestSettings settings;
+        settings.kind = ReadTestKind::Benchmark;
+        settings.loadEject = true;
+        const ReadTestResult result = bench.Run(settings);
+        ASSERT_EQ(result.end, ReadTestEnd::Finished);
+        ASSERT_TRUE(result.benchmark);
+        const BenchmarkFigures& b = *result.benchmark;
+        EXPECT_TRUE(b.burstMBps.value);
+        const std::pair<const BenchmarkFigure*, const char*> expected[] = {{&b.spinDownSeconds, c.spinDown},
+                                                                           {&b.spinUpSeconds, c.spinUp},
+                                                                           {&b.ejectSeconds, c.eject},
+                                                                           {&b.loadSeconds, c.load}};
+        for (const auto& [figure, note] : expected) {
+            EXPECT_EQ(figure->value.has_value(), note == nullptr) << figure->note;
+            if (note) {
+                EXPECT_EQ(figure->note, note);
+            }
+        }
+        EXPECT_FALSE(bench.drive.State().trayOpen);
+    }
+}
+
+// A stop that comes while the tray is out ends the run, with the tray closed again.
+TEST(ReadTest, ABenchmarkStoppedWithTheTrayOutClosesIt) {
+    ReadBench bench("cd-r-recorded");
+    bench.drive.SetTraceHook([&bench](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
+        if (cdb[0] == 0x1B && cdb[4] == 0x02) bench.stop = true;
+    });
+    ReadTestSettings settings;
+    settings.kind = ReadTestKind::Benchmark;
+    settings.loadEject = true;
+    const ReadTestResult result = bench.Run(settings);
+    EXPECT_EQ(result.end, ReadTestEnd::Stopped);
+    EXPECT_EQ(bench.bus.CountOpcode(0x1B), 4u);  // stop, start, eject, load
+    EXPECT_FALSE(bench.drive.State().trayOpen);
 }
 
 }  // namespace

@@ -54,7 +54,8 @@ std::vector<std::string> RecordLines(const fs::path& path, Front front) {
         if (front == Front::ReadTest) {
             if (line.rfind("# transfer: ", 0) == 0) continue;
             if (line.rfind("lba,", 0) == 0) points = true;
-            if (points) line = line.substr(0, line.rfind(','));
+            // The speed and the rotation are timed: LBA and position stay.
+            if (points) line = line.substr(0, line.find(',', line.find(',') + 1));
         }
         lines.push_back(line);
     }
