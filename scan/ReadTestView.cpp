@@ -29,18 +29,14 @@ constexpr int kFigureLines = 5;
 // The verdict's colours: the ok verdict and the warnings of the Probix page.
 constexpr QRgb kOkColour = 0xFF008200;
 constexpr QRgb kWarningColour = 0xFFFF0000;
-// No drive turns a 120 mm disc much faster than about 10000 RPM: a running test's rotation axis
-// ends there even where the speed axis's top at the innermost track would turn faster, so that a
-// real curve does not sit low on an axis it never reaches. The finished result is drawn again to
-// its own fastest rotation.
-constexpr double kFastestDriveRpm = 10000.0;
-
 // The top of the rotation axis while a test over `first`..`last` of `layout`'s disc runs with its
 // speed axis up to `topX`: the fastest rotation that speed gives in that range, which is at its
 // innermost track, at one end of the range (layer 1 of an opposite track path runs back inward).
+// A drive that reads at constant angular velocity stays well below it; the finished result is
+// drawn again to its own fastest rotation.
 double LiveRotationTop(const DiscLayout& layout, double topX, uint32_t first, uint32_t last) {
-    const double fastest = std::max(RotationRpm(layout, first, topX), RotationRpm(layout, last, topX));
-    return read_chart::RotationAxisTop(std::min(fastest, kFastestDriveRpm));
+    return read_chart::RotationAxisTop(
+        std::max(RotationRpm(layout, first, topX), RotationRpm(layout, last, topX)));
 }
 
 QString RangesText(const std::vector<SectorRange>& ranges) {
