@@ -15,28 +15,61 @@ double SpeedAxisTop(double fastestX) {
     return std::ceil(fastestX * 1.02 / 16.0) * 16.0;
 }
 
-void SetUp(ScanChartCanvas& canvas, int firstLba, int lastLba, double topX, bool compare) {
+double RotationAxisTop(double fastestRpm) {
+    const double wanted = std::max(fastestRpm, 0.0) * 1.02;
+    if (wanted <= 4000.0) return std::max(std::ceil(wanted / 1000.0), 1.0) * 1000.0;
+    return std::ceil(wanted / 2000.0) * 2000.0;
+}
+
+void SetUp(ScanChartCanvas& canvas, int firstLba, int lastLba, const Axes& axes, bool compare) {
     canvas.AddSeries(kSpeedColour);
     canvas.AddSeries(kErrorColour);
     canvas.AddSeries(kSpeedColour);
     canvas.AddSeries(kErrorColour);
-    if (compare) canvas.AddSeries(kSpeedColour, true);
-    canvas.SetRange(0.0, topX > 0 ? topX : 1.0, firstLba, std::max(lastLba, firstLba + 1), 0);
+    canvas.AddSeries(kRotationColour);
+    if (compare) {
+        canvas.AddSeries(kSpeedColour, true);
+        canvas.AddSeries(kRotationColour, true);
+    }
+    canvas.SetRightAxis(0.0, axes.topRpm > 0 ? axes.topRpm : RotationAxisTop(0),
+                        QString::fromLatin1(kRotationAxisTitle));
+    canvas.SetRange(0.0, axes.topX > 0 ? axes.topX : 1.0, firstLba, std::max(lastLba, firstLba + 1), 0);
     canvas.DrawFrame();
 }
 
-void AppendSpeed(ScanChartCanvas& canvas, int series, const SpeedSample& sample, bool anew) {
+namespace {
+
+void Append(ScanChartCanvas& canvas, int series, double y, double lba, bool anew) {
     if (anew) {
         // A line leaves out its last pixel, so a stretch whose samples all fall in one pixel
         // column (a quick pass's zone) would show nothing: its line begins a column earlier.
+        // The point is put in the middle of that column: one column's width back from `lba`
+        // may round into the same column or two columns back.
         const ChartLayout layout = canvas.Layout();
-        const double column = layout.xFactor > 0 ? 1.0 / layout.xFactor : 0.0;
-        canvas.AppendPoint(series, sample.speedX, sample.lba - column);
+        double before = lba;
+        if (layout.xFactor > 0) {
+            const double xLower = canvas.XLower();
+            const double earlier = std::floor((lba - xLower) * layout.xFactor) - 1;
+            // Pixel columns truncate toward zero: left of the axis's start they run the other way.
+            before = xLower + (earlier + (earlier >= 0 ? 0.5 : -0.5)) / layout.xFactor;
+        }
+        canvas.AppendPoint(series, y, before);
         canvas.ForgetPrevious(series);
         canvas.UpdateCurves();
     }
-    canvas.AppendPoint(series, sample.speedX, sample.lba);
+    canvas.AppendPoint(series, y, lba);
     canvas.UpdateCurves();
+}
+
+}  // namespace
+
+void AppendSpeed(ScanChartCanvas& canvas, int series, const SpeedSample& sample, bool anew) {
+    Append(canvas, series, sample.speedX, sample.lba, anew);
+}
+
+void AppendRotation(ScanChartCanvas& canvas, int series, const SpeedSample& sample, bool anew) {
+    if (!(sample.rpm > 0)) return;
+    Append(canvas, series, canvas.FromRightAxis(sample.rpm), sample.lba, anew);
 }
 
 void PlotSpeed(ScanChartCanvas& canvas, int series, std::span<const SpeedSample> samples) {
@@ -44,6 +77,14 @@ void PlotSpeed(ScanChartCanvas& canvas, int series, std::span<const SpeedSample>
     for (const SpeedSample& s : samples) {
         AppendSpeed(canvas, series, s, first || s.startsLine);
         first = false;
+    }
+}
+
+void PlotRotation(ScanChartCanvas& canvas, int series, std::span<const SpeedSample> samples) {
+    bool gap = true;
+    for (const SpeedSample& s : samples) {
+        AppendRotation(canvas, series, s, gap || s.startsLine);
+        gap = !(s.rpm > 0);
     }
 }
 

@@ -103,8 +103,20 @@ void ScanChartCanvas::OnSizeLocked(int clientWidth, int clientHeight) {
     m_clientWidth = width;
     m_clientHeight = height;
     m_plotLeft = Device(kPlotLeft);
+    PlaceLocked();
+}
+
+void ScanChartCanvas::PlaceLocked() {
     m_plotTop = Device(kPlotTop);
     m_plotRight = m_clientWidth - Device(kPlotRightMargin);
+    if (m_rightAxis) {
+        // A row for the title above the labels, and the labels' width (sized by their digits as
+        // the left margin is) beside the frame.
+        m_plotTop += Device(kLabelCellHeight);
+        const int digits = std::max(MarginDigits(m_rightUpper), MarginDigits(m_rightLower));
+        const double margin = std::round(kMarginPerDigit * (digits + 3) * m_ratio) + Device(kLabelGap);
+        m_plotRight = m_clientWidth - static_cast<int>(std::clamp(margin, -kPixelLimit, kPixelLimit));
+    }
     m_plotBottom = m_clientHeight - Device(kPlotBottomMargin);
     m_plotHeight = m_plotBottom - m_plotTop;
     m_plotWidth = m_plotRight - m_plotLeft;
@@ -187,13 +199,30 @@ void ScanChartCanvas::DrawLabelsLocked(int mid, int quarter) {
                             {}});
     m_labels.push_back({QString::number(m_xUpper), {m_plotRight, xLabelY}, Align::Right, false, {}});
 
+    m_rightLabels.clear();
+    if (m_rightAxis) {
+        const double rightSpan = m_rightUpper - m_rightLower;
+        const int rightX = m_plotRight + 1 + Device(kLabelGap);
+        m_rightLabels.push_back({FormatY(m_rightUpper, 0), {rightX, m_plotTop}, Align::Left, false, {}});
+        m_rightLabels.push_back(
+            {FormatY(m_rightLower + 0.75 * rightSpan, 0), {rightX, mid - quarter}, Align::Left, true, {}});
+        m_rightLabels.push_back(
+            {FormatY(m_rightLower + 0.5 * rightSpan, 0), {rightX, mid}, Align::Left, true, {}});
+        m_rightLabels.push_back(
+            {FormatY(m_rightLower + 0.25 * rightSpan, 0), {rightX, mid + quarter}, Align::Left, true, {}});
+        m_rightLabels.push_back({FormatY(m_rightLower, 0), {rightX, m_plotBottom}, Align::Left, true, {}});
+        m_rightLabels.push_back(
+            {m_rightTitle, {rightX, m_plotTop - Device(kLabelGap)}, Align::Left, true, {}});
+    }
+
     if (m_grid.isNull()) return;
     const QFont font = LabelFont(Device(kLabelCellHeight));
     const QFontMetrics metrics(font);
     QPainter painter(&m_grid);
     painter.setFont(font);
     painter.setPen(QColor::fromRgb(m_gridColour));
-    for (ChartLabel& label : m_labels) {
+    for (std::vector<ChartLabel>* labels : {&m_labels, &m_rightLabels}) {
+        for (ChartLabel& label : *labels) {
         const int advance = metrics.horizontalAdvance(label.text);
         int left = label.anchor.x();
         if (label.align == Align::Right) left -= advance;
@@ -203,7 +232,30 @@ void ScanChartCanvas::DrawLabelsLocked(int mid, int quarter) {
         // Opaque text: the cell is painted in the background colour first.
         raster::FillRect(m_grid, left, top, left + advance, label.cell.bottom() + 1, m_backColour);
         painter.drawText(QPoint(left, top + metrics.ascent()), label.text);
+        }
     }
+}
+
+void ScanChartCanvas::SetRightAxis(double lower, double upper, const QString& title) {
+    const std::lock_guard lock(m_mutex);
+    m_rightAxis = true;
+    m_rightLower = lower;
+    m_rightUpper = upper;
+    m_rightTitle = title;
+    PlaceLocked();
+    DrawFrameLocked();
+}
+
+std::vector<ChartLabel> ScanChartCanvas::RightLabels() const {
+    const std::lock_guard lock(m_mutex);
+    return m_rightLabels;
+}
+
+double ScanChartCanvas::FromRightAxis(double value) const {
+    const std::lock_guard lock(m_mutex);
+    const double span = m_rightUpper - m_rightLower;
+    if (!m_rightAxis || span == 0.0) return m_yLower;
+    return m_yLower + (value - m_rightLower) / span * m_yRange;
 }
 
 int ScanChartCanvas::SetRange(double yLower, double yUpper, int xLower, int xUpper, int yDecimals) {

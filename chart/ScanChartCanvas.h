@@ -117,9 +117,19 @@ class ScanChartCanvas final {
     int XLower() const;
     int XUpper() const;
 
+    // A second scale on the right of the plot, from `lower` at its bottom to `upper` at its top,
+    // labelled at the same quarter lines as the left one, with `title` above its labels. The plot
+    // gives up room at its right and top for it. Without this call a chart has no right axis.
+    void SetRightAxis(double lower, double upper, const QString& title);
+    // The right axis's labels (its title last); empty on a chart without one.
+    std::vector<ChartLabel> RightLabels() const;
+    // A value of the right axis as the Y value at the same height, for a curve drawn to that scale.
+    double FromRightAxis(double value) const;
+
   private:
     void OnSizeLocked(int clientWidth, int clientHeight);
     void DrawFrameLocked();
+    void PlaceLocked();
     void DrawLabelsLocked(int mid, int quarter);
     void DrawSegmentsLocked();
     int Device(int clientPixels) const;
@@ -161,6 +171,11 @@ class ScanChartCanvas final {
     int m_startMarkerX = 0;
     int m_endMarkerX = 0;
     std::vector<ChartLabel> m_labels;
+    bool m_rightAxis = false;
+    double m_rightLower = 0.0;
+    double m_rightUpper = 1.0;
+    QString m_rightTitle;
+    std::vector<ChartLabel> m_rightLabels;
 
     // The composition the window shows, kept between paints; only what the layers changed since
     // the last paint is composed again. What a paint composed is not yet on the screen where the

@@ -18,7 +18,7 @@ std::vector<read_chart::SpeedSample> SamplesOf(const ReadTestResult& result) {
     samples.reserve(result.points.size());
     CurveBreaks breaks(result);
     for (const SpeedPoint& p : result.points)
-        samples.push_back({static_cast<double>(p.lba), p.speedX, breaks.StartsLine(p.lba)});
+        samples.push_back({static_cast<double>(p.lba), p.speedX, breaks.StartsLine(p.lba), p.rpm});
     return samples;
 }
 
@@ -28,7 +28,18 @@ double Fastest(const ReadTestResult& result) {
     return fastest;
 }
 
+double FastestRotation(const ReadTestResult& result) {
+    double fastest = 0;
+    for (const SpeedPoint& p : result.points) fastest = std::max(fastest, p.rpm);
+    return fastest;
+}
+
 }  // namespace
+
+double ReadTestRotationTop(const ReadTestResult& result, const ReadTestResult* compared) {
+    return read_chart::RotationAxisTop(
+        std::max(FastestRotation(result), compared ? FastestRotation(*compared) : 0.0));
+}
 
 double ReadTestAxisTop(const ReadTestResult& result, const ReadTestResult* compared) {
     return read_chart::SpeedAxisTop(std::max(Fastest(result), compared ? Fastest(*compared) : 0.0));
@@ -36,12 +47,20 @@ double ReadTestAxisTop(const ReadTestResult& result, const ReadTestResult* compa
 
 void DrawReadTest(ScanChartCanvas& canvas, const ReadTestResult& result, const ReadTestResult* compared) {
     const LbaSpan axis = ChartAxisLbas(result, compared);
-    read_chart::SetUp(canvas, axis.first, axis.last, ReadTestAxisTop(result, compared), compared != nullptr);
+    read_chart::SetUp(canvas, axis.first, axis.last,
+                      {ReadTestAxisTop(result, compared), ReadTestRotationTop(result, compared)},
+                      compared != nullptr);
     if (result.layout.layerBreakLba)
         read_chart::MarkLayerBreak(
             canvas, static_cast<int>(std::min<uint32_t>(*result.layout.layerBreakLba, INT32_MAX)));
-    if (compared) read_chart::PlotSpeed(canvas, read_chart::kCompareSpeedCurve, SamplesOf(*compared));
-    read_chart::PlotSpeed(canvas, read_chart::kSpeedCurve, SamplesOf(result));
+    if (compared) {
+        const std::vector<read_chart::SpeedSample> samples = SamplesOf(*compared);
+        read_chart::PlotRotation(canvas, read_chart::kCompareRotationCurve, samples);
+        read_chart::PlotSpeed(canvas, read_chart::kCompareSpeedCurve, samples);
+    }
+    const std::vector<read_chart::SpeedSample> samples = SamplesOf(result);
+    read_chart::PlotRotation(canvas, read_chart::kRotationCurve, samples);
+    read_chart::PlotSpeed(canvas, read_chart::kSpeedCurve, samples);
     for (const FailedRange& f : result.failures) read_chart::MarkRange(canvas, f.range.first, f.range.last);
     for (const SectorRange& s : result.skipped) read_chart::MarkRange(canvas, s.first, s.last);
 }
@@ -58,6 +77,12 @@ std::vector<LegendEntry> ReadTestLegend(const ReadTestResult& result, const Read
         legend.push_back(
             {read_chart::kSpeedColour,
              QStringLiteral("Read speed of ") + QString::fromStdString(ReadTestShortName(*compared)), true});
+    }
+    legend.push_back({read_chart::kRotationColour, QStringLiteral("Rotation (RPM)"), false});
+    if (compared) {
+        legend.push_back(
+            {read_chart::kRotationColour,
+             QStringLiteral("Rotation of ") + QString::fromStdString(ReadTestShortName(*compared)), true});
     }
     legend.push_back({read_chart::kErrorColour, QStringLiteral("Unread sectors"), false});
     if (result.layout.layerBreakLba && int64_t{*result.layout.layerBreakLba} >= axis.first &&

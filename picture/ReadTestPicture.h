@@ -16,9 +16,11 @@ class ScanChartCanvas;
 
 // The speed axis's top for a result (and a second one laid over it).
 double ReadTestAxisTop(const ReadTestResult& result, const ReadTestResult* compared = nullptr);
+// The rotation axis's top for a result (and a second one laid over it).
+double ReadTestRotationTop(const ReadTestResult& result, const ReadTestResult* compared = nullptr);
 // A read test on a chart canvas that has its size, over the LBAs measured: the speed curve, the
-// unread ranges in red, the layer break when it lies among them; a second result's curve laid
-// over it.
+// rotation on the right axis, the unread ranges in red, the layer break when it lies among them;
+// a second result's curves laid over it.
 void DrawReadTest(ScanChartCanvas& canvas, const ReadTestResult& result,
                   const ReadTestResult* compared = nullptr);
 

@@ -12,6 +12,7 @@
 #include "chart/ScanChart.h"
 #include "picture/ReadTestPicture.h"
 #include "probix/MeasuredRange.h"
+#include "probix/Rotation.h"
 #include "probix/ScanEngine.h"
 #include "ui/ProgramText.h"
 
@@ -28,6 +29,15 @@ constexpr int kFigureLines = 5;
 // The verdict's colours: the ok verdict and the warnings of the Probix page.
 constexpr QRgb kOkColour = 0xFF008200;
 constexpr QRgb kWarningColour = 0xFFFF0000;
+// The top of the rotation axis while a test over `first`..`last` of `layout`'s disc runs with its
+// speed axis up to `topX`: the fastest rotation that speed gives in that range, which is at its
+// innermost track, at one end of the range (layer 1 of an opposite track path runs back inward).
+// A drive that reads at constant angular velocity stays well below it; the finished result is
+// drawn again to its own fastest rotation.
+double LiveRotationTop(const DiscLayout& layout, double topX, uint32_t first, uint32_t last) {
+    return read_chart::RotationAxisTop(
+        std::max(RotationRpm(layout, first, topX), RotationRpm(layout, last, topX)));
+}
 
 QString RangesText(const std::vector<SectorRange>& ranges) {
     QStringList listed;
@@ -183,7 +193,10 @@ void ReadTestView::Begin(const DiscLayout& layout, double topX, std::optional<Se
         span = LbaSpan{static_cast<int32_t>(std::min<uint32_t>(planned->first, INT32_MAX)),
                        static_cast<int32_t>(std::min<uint32_t>(planned->last, INT32_MAX))};
     const LbaSpan axis = ChartAxisLbas(span, layout.lastLba);
-    read_chart::SetUp(canvas, axis.first, axis.last, topX);
+    const double topRpm = LiveRotationTop(layout, topX, static_cast<uint32_t>(std::max(axis.first, 0)),
+                                          static_cast<uint32_t>(std::max(axis.last, 0)));
+    read_chart::SetUp(canvas, axis.first, axis.last, {topX, topRpm});
+    m_rotationGap = true;
     if (layout.layerBreakLba)
         read_chart::MarkLayerBreak(canvas,
                                    static_cast<int>(std::min<uint32_t>(*layout.layerBreakLba, INT32_MAX)));
@@ -196,8 +209,11 @@ void ReadTestView::Begin(const DiscLayout& layout, double topX, std::optional<Se
 }
 
 void ReadTestView::AddPoint(const SpeedPoint& point, bool startsLine) {
-    read_chart::AppendSpeed(m_chart->Canvas(), read_chart::kSpeedCurve,
-                            {static_cast<double>(point.lba), point.speedX, startsLine}, startsLine);
+    const read_chart::SpeedSample sample{static_cast<double>(point.lba), point.speedX, startsLine, point.rpm};
+    read_chart::AppendRotation(m_chart->Canvas(), read_chart::kRotationCurve, sample,
+                               startsLine || m_rotationGap);
+    m_rotationGap = !(point.rpm > 0);
+    read_chart::AppendSpeed(m_chart->Canvas(), read_chart::kSpeedCurve, sample, startsLine);
     m_chart->ShowChanges();
 }
 

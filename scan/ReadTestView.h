@@ -48,6 +48,8 @@ class ReadTestView final : public QWidget {
     QLabel* m_legend = nullptr;
     QLabel* m_summary = nullptr;
     QLabel* m_verdict = nullptr;
+    // The running curve's last point had no rotation: the next one with a rotation starts anew.
+    bool m_rotationGap = true;
 };
 
 // The top of the speed axis of a run over `layout`'s disc at `speedX` (0: as fast as the drive

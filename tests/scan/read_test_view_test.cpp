@@ -19,6 +19,7 @@
 #include "picture/ReadTestPicture.h"
 #include "probix/ReadTest.h"
 #include "probix/ReadTestFile.h"
+#include "probix/Rotation.h"
 #include "scan/ResultsWindow.h"
 #include "tests/support/VirtualBus.h"
 #include "turns/SharedDrive.h"
@@ -107,6 +108,91 @@ TEST(ReadTestPicture, TheChartSpansTheSectorsReadAndMarksALayerBreakAmongThem) {
         }
         const double at = layout.plotLeft + (kLayerBreak - c.first) * layout.xFactor;
         EXPECT_NEAR(markerColumn, at, 1.0);
+    }
+}
+
+// A drive reading at constant angular velocity: the rotation curve lies flat on the right axis's
+// line for its RPM while the speed rises outward; points without a rotation draw none. The Probix
+// page's chart has no right axis.
+TEST(ReadTestPicture, ACavReadsRotationStaysOnOneRowWhileTheSpeedRises) {
+    constexpr double kRpm = 6000.0;
+    ReadTestResult result;
+    result.end = ReadTestEnd::Finished;
+    result.layout.dvd = true;
+    result.layout.lastLba = 2295103;
+    result.layout.tracks = {LayoutTrack{1, 1, 0, 2295103, true}};
+    result.range = {0, 2295103};
+    constexpr uint32_t kNoRotationFirst = 1000000, kNoRotationLast = 1300000;
+    for (uint32_t lba = 0; lba <= 2295103; lba += 4096) {
+        const double speedX = kRpm / RotationRpm(result.layout, lba, 1.0);
+        const bool known = lba < kNoRotationFirst || lba > kNoRotationLast;
+        result.points.push_back({lba, speedX, known ? kRpm : 0.0});
+    }
+
+    ScanChartCanvas canvas;
+    canvas.Create(800, 400);
+    DrawReadTest(canvas, result);
+    const ChartLayout layout = canvas.Layout();
+    const QImage plot = canvas.PlotLayer();
+    auto rowsOf = [&](QRgb colour, int x) {
+        std::vector<int> rows;
+        for (int y = 0; y < plot.height(); ++y) {
+            if (plot.pixel(x, y) == colour) rows.push_back(y);
+        }
+        return rows;
+    };
+    auto column = [&](double lba) { return layout.plotLeft + static_cast<int>(lba * layout.xFactor); };
+
+    std::vector<int> rotationRows;
+    int rotationColumns = 0;
+    for (int x = 0; x < plot.width(); ++x) {
+        const std::vector<int> rows = rowsOf(read_chart::kRotationColour, x);
+        rotationRows.insert(rotationRows.end(), rows.begin(), rows.end());
+        rotationColumns += rows.empty() ? 0 : 1;
+    }
+    ASSERT_FALSE(rotationRows.empty());
+    EXPECT_EQ(*std::min_element(rotationRows.begin(), rotationRows.end()),
+              *std::max_element(rotationRows.begin(), rotationRows.end()));
+    const int gapColumns = column(kNoRotationLast) - column(kNoRotationFirst);
+    EXPECT_GT(rotationColumns, layout.plotWidth - gapColumns - 30);
+    for (const double lba : {kNoRotationFirst + 20000.0, (kNoRotationFirst + kNoRotationLast) / 2.0,
+                             kNoRotationLast - 20000.0})
+        EXPECT_TRUE(rowsOf(read_chart::kRotationColour, column(lba)).empty()) << lba;
+
+    // The speed rises from the inside out: its curve stands higher (a smaller row) at the end.
+    const std::vector<int> inner = rowsOf(read_chart::kSpeedColour, column(100000));
+    const std::vector<int> outer = rowsOf(read_chart::kSpeedColour, column(2200000));
+    ASSERT_FALSE(inner.empty());
+    ASSERT_FALSE(outer.empty());
+    EXPECT_GT(inner.front(), outer.back() + layout.plotHeight / 4);
+
+    // The right axis reads the RPM scale, its title above it, and the flat curve lies on the line
+    // labelled with its rotation.
+    const std::vector<ChartLabel> right = canvas.RightLabels();
+    std::vector<QString> texts;
+    for (const ChartLabel& label : right) texts.push_back(label.text);
+    EXPECT_EQ(texts, (std::vector<QString>{"8000", "6000", "4000", "2000", "0", "RPM"}));
+    ASSERT_EQ(right.size(), 6u);
+    EXPECT_NEAR(rotationRows.front(), right[1].anchor.y(), 1);
+    for (const ChartLabel& label : right) EXPECT_GT(label.cell.left(), layout.plotRight + 1) << label.text.toStdString();
+    EXPECT_LT(right[5].cell.bottom(), right[0].cell.top());
+    const std::vector<LegendEntry> legend = ReadTestLegend(result);
+    EXPECT_EQ(std::count_if(legend.begin(), legend.end(),
+                            [](const LegendEntry& e) {
+                                return e.text == QStringLiteral("Rotation (RPM)") &&
+                                       e.colour == read_chart::kRotationColour;
+                            }),
+              1);
+
+    // The Probix page's chart: nothing right of its frame.
+    ScanChartCanvas page;
+    page.Create(800, 400);
+    chart_style::AddScanSeries(page);
+    page.SetRange(chart_style::kYLowerPercent, chart_style::kYUpperPercent, 0, 2295103, 0);
+    EXPECT_TRUE(page.RightLabels().empty());
+    const QImage grid = page.GridLayer();
+    for (int x = page.Layout().plotRight + 2; x < grid.width(); ++x) {
+        for (int y = 0; y < grid.height(); ++y) ASSERT_EQ(grid.pixel(x, y), 0xFF000000u) << x << "," << y;
     }
 }
 
