@@ -467,6 +467,8 @@ int RunReadTest(CliContext& context, const CommandArgs& args) {
         if (!context.Json()) PrintLayout(context, record);
     };
     observer.onProgress = [&](const ReadTestProgress& p) {
+        // A benchmark's step moves no count: the bars stay as the reads left them.
+        if (p.step != nullptr) return;
         const bool seek = p.seeksPlanned > 0;
         if (progressStarted && seek != progressOfSeeks) {
             progress.End();

@@ -430,9 +430,11 @@ void CReadTestWindow::Start() {
                 bool retrying = false;
                 observer.onProgress = [&](const ReadTestProgress& p) {
                     if (p.step != nullptr) {
+                        // A benchmark's step: the status line names it; the bar stays.
                         context.Post([this, text = QString::fromUtf8(p.step)] {
                             if (!m_stopShown) ShowStatus(text);
                         });
+                        return;
                     }
                     if (p.retrying || retrying) {
                         retrying = p.retrying;
