@@ -18,6 +18,7 @@
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "export/ImageType.h"
+#include "probix/BenchmarkTable.h"
 #include "probix/ReadTest.h"
 #include "probix/ReadTestFile.h"
 #include "probix/ResultsFile.h"
@@ -147,9 +148,7 @@ std::string SenseText(const FailedRange& f) {
 }
 
 std::string Decimal(double value, int decimals) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
+    return DecimalText(value, decimals);
 }
 
 // Rounded for JSON, so that a figure does not carry the noise of a timer's last digits.
@@ -190,72 +189,6 @@ schema::Json LayoutJson(const ReadTestRecord& record) {
             {"notes", notes}};
 }
 
-// The rotation at the curve's first and last point, and the fastest.
-struct Rotation {
-    double start = 0;
-    double end = 0;
-    double top = 0;
-};
-
-Rotation RotationOf(const ReadTestResult& r) {
-    Rotation rotation;
-    if (r.points.empty()) return rotation;
-    rotation.start = r.points.front().rpm;
-    rotation.end = r.points.back().rpm;
-    for (const SpeedPoint& p : r.points) rotation.top = std::max(rotation.top, p.rpm);
-    return rotation;
-}
-
-// One line of the benchmark's table: the test, its figure and unit, or why it has none.
-struct BenchmarkRow {
-    const char* test;   // the JSON name
-    const char* label;  // the table's name
-    const char* unit;
-    std::optional<double> value;
-    std::string note;
-    int decimals;
-};
-
-std::vector<BenchmarkRow> BenchmarkRows(const ReadTestResult& r) {
-    const BenchmarkFigures& b = *r.benchmark;
-    std::vector<BenchmarkRow> rows;
-    auto figure = [&](const char* test, const char* label, const char* unit, const BenchmarkFigure& f,
-                      int decimals, std::string note = {}) {
-        rows.push_back({test, label, unit, f.value, f.value ? std::move(note) : f.note, decimals});
-    };
-    const std::optional<double> average =
-        r.transfer ? std::optional<double>(r.transfer->averageX) : std::nullopt;
-    rows.push_back({"transfer_rate", "transfer rate (average)", "X", average,
-                    average ? std::string("read mode ") + ReadModeName(r.transfer->mode) : kNotMeasured, 2});
-    const Rotation rotation = RotationOf(r);
-    rows.push_back({"rotation", "rotation (fastest)", "RPM",
-                    r.points.empty() ? std::nullopt : std::optional<double>(rotation.top),
-                    r.points.empty()
-                        ? kNotMeasured
-                        : "from " + Decimal(rotation.start, 0) + " to " + Decimal(rotation.end, 0) + " RPM",
-                    0});
-    figure("burst_rate", "burst rate", "MB/s", b.burstMBps, 1, BurstRateNote(b));
-    auto access = [&](const char* test, const char* label, AccessSeries AccessSummary::*series) {
-        const AccessSeries* measured = r.access ? &(*r.access.*series) : nullptr;
-        if (measured && measured->reads > 0) {
-            rows.push_back({test, label, "ms", measured->averageMs, {}, 1});
-        } else {
-            rows.push_back(
-                {test, label, "ms", std::nullopt, measured ? "no read succeeded" : kNotMeasured, 1});
-        }
-    };
-    access("access_random", "access time (random)", &AccessSummary::random);
-    access("access_one_third", "access time (one third)", &AccessSummary::oneThird);
-    access("access_full_stroke", "access time (full stroke)", &AccessSummary::fullStroke);
-    figure("spin_down", "spin-down time", "s", b.spinDownSeconds, 2);
-    figure("spin_up", "spin-up time", "s", b.spinUpSeconds, 2);
-    if (b.loadEjectRun) {
-        figure("eject", "eject time", "s", b.ejectSeconds, 2);
-        figure("load", "load time", "s", b.loadSeconds, 2);
-    }
-    return rows;
-}
-
 schema::Json BenchmarkJson(const ReadTestResult& r) {
     schema::Json tests = schema::Json::array();
     for (const BenchmarkRow& row : BenchmarkRows(r)) {
@@ -276,14 +209,7 @@ void PrintBenchmark(CliContext& context, const ReadTestResult& r) {
     for (const BenchmarkRow& row : rows) {
         std::string label = row.label;
         label.resize(width + 2, ' ');
-        out << "  " << label;
-        if (row.value) {
-            out << Decimal(*row.value, row.decimals) << " " << row.unit;
-            if (!row.note.empty()) out << "  (" << row.note << ")";
-        } else {
-            out << row.note;
-        }
-        out << "\n";
+        out << "  " << label << BenchmarkFigureText(row) << "\n";
     }
 }
 
@@ -323,7 +249,7 @@ schema::Json ResultJson(const ReadTestRecord& record, const ReadTestArgs& args) 
     json["audio_tracks_skipped"] = audio;
     if (r.transfer) {
         const TransferSummary& t = *r.transfer;
-        const Rotation rotation = RotationOf(r);
+        const CurveRotation rotation = RotationOf(r);
         json["transfer"] = {{"start_x", Rounded(t.startX)},
                             {"end_x", Rounded(t.endX)},
                             {"average_x", Rounded(t.averageX)},
@@ -425,7 +351,7 @@ void PrintResult(CliContext& context, const ReadTestRecord& record) {
             << Decimal(t.averageX, 2) << "X, minimum " << Decimal(t.minimumX, 2) << "X at LBA "
             << t.minimumLba << "\n"
             << "read mode: " << ReadModeName(t.mode) << "\n";
-        const Rotation rotation = RotationOf(r);
+        const CurveRotation rotation = RotationOf(r);
         out << "rotation: start " << Decimal(rotation.start, 0) << " RPM, end " << Decimal(rotation.end, 0)
             << " RPM, fastest " << Decimal(rotation.top, 0) << " RPM\n";
     }
@@ -541,6 +467,8 @@ int RunReadTest(CliContext& context, const CommandArgs& args) {
         if (!context.Json()) PrintLayout(context, record);
     };
     observer.onProgress = [&](const ReadTestProgress& p) {
+        // A benchmark's step moves no count: the bars stay as the reads left them.
+        if (p.step != nullptr) return;
         const bool seek = p.seeksPlanned > 0;
         if (progressStarted && seek != progressOfSeeks) {
             progress.End();

@@ -200,6 +200,7 @@ class Run final {
     void AccessTimes();
     // The benchmark's own figures, after its transfer pass and access times.
     void Benchmark();
+    void Step(const char* text);
     BenchmarkFigure BurstRate();
     void SpinTimes(BenchmarkFigures& figures);
     void LoadEject(BenchmarkFigures& figures);
@@ -339,6 +340,17 @@ void Run::Progress(uint32_t lba, bool retrying) {
     progress.failedSectors = m_result.failedSectors;
     progress.skippedSectors = m_result.skippedSectors;
     progress.lastSpeedX = m_result.points.empty() ? 0 : m_result.points.back().speedX;
+    m_observer.OnProgress(progress);
+}
+
+void Run::Step(const char* text) {
+    ReadTestProgress progress;
+    progress.doneSectors = m_result.readSectors + m_result.failedSectors + m_result.skippedSectors;
+    progress.plannedSectors = m_result.plannedSectors;
+    progress.lba = m_result.range.first;
+    progress.failedSectors = m_result.failedSectors;
+    progress.skippedSectors = m_result.skippedSectors;
+    progress.step = text;
     m_observer.OnProgress(progress);
 }
 
@@ -653,6 +665,7 @@ void Run::SpinTimes(BenchmarkFigures& figures) {
         return;
     }
     figures.spinDownSeconds = Seconds(m_clock() - started);
+    Step(kStepSpinUp);
 
     // Started again, the disc is up to speed when a read of a sector far from the last ones
     // (which a cache might still hold) completes. A drive that refuses START spins up for the read.
@@ -672,6 +685,7 @@ void Run::SpinTimes(BenchmarkFigures& figures) {
 void Run::LoadEject(BenchmarkFigures& figures) {
     // Once the eject is sent, the tray is closed again whatever comes: no stop is looked at until
     // the close has been sent.
+    Step(kStepEject);
     int64_t started = m_clock();
     if (m_lock.owns_lock()) m_lock.unlock();
     const std::optional<RequestOutcome> ejected = m_drive.LockedUnlessStopped(
@@ -691,6 +705,7 @@ void Run::LoadEject(BenchmarkFigures& figures) {
         return;
     }
     figures.ejectSeconds = Seconds(m_clock() - started);
+    Step(kStepLoad);
 
     started = m_clock();
     if (m_lock.owns_lock()) m_lock.unlock();
@@ -744,8 +759,11 @@ void Run::Benchmark() {
     // measured until then.
     m_result.benchmark = figures;
     BenchmarkFigures& measured = *m_result.benchmark;
+    Step(kStepBurstRate);
     measured.burstMBps = BurstRate();
+    Step(kStepAccessTimes);
     AccessTimes();
+    Step(kStepSpinDown);
     SpinTimes(measured);
     if (m_settings.loadEject) LoadEject(measured);
 }

@@ -370,7 +370,17 @@ struct ReadTestProgress {
     double lastSpeedX = 0;  // of the last point, 0 before the first
     int seeksDone = 0;      // access-time run
     int seeksPlanned = 0;
+    // A benchmark's test that begins now ("Measuring the burst rate…"); null in every other call.
+    const char* step = nullptr;
 };
+
+// The steps a benchmark tells as it begins each.
+inline constexpr const char* kStepBurstRate = "Measuring the burst rate\u2026";
+inline constexpr const char* kStepAccessTimes = "Measuring the access times\u2026";
+inline constexpr const char* kStepSpinDown = "Spinning the disc down\u2026";
+inline constexpr const char* kStepSpinUp = "Spinning the disc up\u2026";
+inline constexpr const char* kStepEject = "Opening the tray\u2026";
+inline constexpr const char* kStepLoad = "Closing the tray and waiting for the disc\u2026";
 
 // What a run tells while it goes. All calls come from the thread that runs it.
 class ReadTestObserver {

@@ -11,6 +11,7 @@
 #include "chart/ReadTestChart.h"
 #include "chart/ScanChart.h"
 #include "picture/ReadTestPicture.h"
+#include "probix/BenchmarkTable.h"
 #include "probix/MeasuredRange.h"
 #include "probix/Rotation.h"
 #include "probix/ScanEngine.h"
@@ -104,6 +105,15 @@ std::vector<QString> ReadTestFigureLines(const ReadTestResult& r) {
                             .arg(a.averageMs, 0, 'f', 1)
                             .arg(a.worstMs, 0, 'f', 1));
     }
+    // A benchmark's other figures, as the command line's table gives them; the transfer rate and
+    // the access times have their lines above.
+    for (const BenchmarkRow& row : BenchmarkRows(r)) {
+        const std::string test = row.test;
+        if (test == "transfer_rate" || test.starts_with("access_")) continue;
+        QString label = QString::fromLatin1(row.label);
+        label[0] = label[0].toUpper();
+        lines.push_back(QStringLiteral("%1: %2").arg(label, ProgramText(BenchmarkFigureText(row))));
+    }
     std::vector<SectorRange> failed;
     for (const FailedRange& f : r.failures) failed.push_back(f.range);
     if (!failed.empty())
@@ -114,6 +124,47 @@ std::vector<QString> ReadTestFigureLines(const ReadTestResult& r) {
         lines.push_back(QStringLiteral("Differs from the image: ") + RangesText(r.verify->differences) +
                         QLatin1Char('.'));
     return lines;
+}
+
+std::vector<ReadTestFigureCell> ReadTestFigureCells(const ReadTestRecord& record) {
+    const ReadTestResult& r = record.result;
+    std::vector<ReadTestFigureCell> cells;
+    const auto add = [&](const char* name, const QString& value) {
+        cells.push_back({QString::fromLatin1(name), value});
+    };
+    const auto speed = [](double x) { return QStringLiteral("%1X").arg(x, 0, 'f', 2); };
+    add("Test", QString::fromLatin1(ReadTestKindName(r.kind)));
+    add("Speed setting", ProgramText(r.speed.text));
+    add("Date", ProgramText(record.date));
+    add("Result", ProgramText(ReadTestOutcomeText(r)));
+    if (r.kind != ReadTestKind::Seek && r.plannedSectors > 0) {
+        add("Sectors read", QStringLiteral("%1 of %2").arg(r.readSectors).arg(r.plannedSectors));
+        add("Unreadable sectors", QString::number(r.failedSectors));
+    }
+    if (r.transfer) {
+        add("Start speed", speed(r.transfer->startX));
+        add("End speed", speed(r.transfer->endX));
+        add("Average speed", speed(r.transfer->averageX));
+        add("Minimum speed",
+            QStringLiteral("%1 at LBA %2").arg(speed(r.transfer->minimumX)).arg(r.transfer->minimumLba));
+        add("Read mode", QString::fromLatin1(ReadModeName(r.transfer->mode)));
+    }
+    if (r.access) {
+        const auto ms = [](const AccessSeries& a) {
+            return a.reads > 0 ? QStringLiteral("%1 ms").arg(a.averageMs, 0, 'f', 1) : QStringLiteral("-");
+        };
+        add("Access time (random)", ms(r.access->random));
+        add("Access time (one third)", ms(r.access->oneThird));
+        add("Access time (full stroke)", ms(r.access->fullStroke));
+    }
+    for (const BenchmarkRow& row : BenchmarkRows(r)) {
+        const std::string test = row.test;
+        if (test == "transfer_rate" || test.starts_with("access_")) continue;
+        QString label = QString::fromLatin1(row.label);
+        label[0] = label[0].toUpper();
+        cells.push_back({label, ProgramText(BenchmarkFigureText(row))});
+    }
+    return cells;
 }
 
 double ReadTestAxisTop(const DiscLayout& layout, double speedX) {
@@ -222,11 +273,11 @@ void ReadTestView::AddUnread(const SectorRange& range) {
     m_chart->ShowChanges();
 }
 
-void ReadTestView::Show(const ReadTestRecord& record) {
+void ReadTestView::Show(const ReadTestRecord& record, const ReadTestRecord* compared) {
     NewChart();
-    DrawReadTest(m_chart->Canvas(), record.result);
+    DrawReadTest(m_chart->Canvas(), record.result, compared != nullptr ? &compared->result : nullptr);
     m_chart->ShowChanges();
-    m_legend->setText(LegendHtml(ReadTestLegend(record.result)));
+    m_legend->setText(LegendHtml(ReadTestLegend(record.result, compared)));
     QStringList figures;
     for (const QString& line : ReadTestFigureLines(record.result)) figures << line;
     m_summary->setText(figures.join(QLatin1Char('\n')));

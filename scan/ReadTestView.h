@@ -37,8 +37,9 @@ class ReadTestView final : public QWidget {
     void AddPoint(const SpeedPoint& point, bool startsLine);
     // Sectors the running test could not read.
     void AddUnread(const SectorRange& range);
-    // A whole result, drawn anew, with its figures and verdict.
-    void Show(const ReadTestRecord& record);
+    // A whole result, drawn anew, with its figures and verdict; `compared`, when given, laid over
+    // its chart dashed (its figures are the caller's to show).
+    void Show(const ReadTestRecord& record, const ReadTestRecord* compared = nullptr);
 
   private:
     void NewChart();
@@ -59,5 +60,13 @@ double ReadTestAxisTop(const DiscLayout& layout, double speedX);
 // The figures of a result, one line each: the sectors read, the speeds and read mode, the access
 // times, the unreadable, skipped and differing ranges (the first few of each).
 std::vector<QString> ReadTestFigureLines(const ReadTestResult& result);
+
+// A result's figures as named cells, for a table that sets two runs side by side: the test and its
+// outcome, the sectors, the speeds and read mode, the access times, the benchmark's figures.
+struct ReadTestFigureCell {
+    QString name;
+    QString value;
+};
+std::vector<ReadTestFigureCell> ReadTestFigureCells(const ReadTestRecord& record);
 
 }  // namespace dravix

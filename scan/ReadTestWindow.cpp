@@ -1,5 +1,6 @@
 #include "scan/ReadTestWindow.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
@@ -39,8 +40,9 @@ namespace dravix {
 namespace {
 
 // Entries of the test and range lists, in this order.
-constexpr ReadTestKind kKinds[] = {ReadTestKind::Transfer, ReadTestKind::Errors, ReadTestKind::Seek};
-const char* const kKindTexts[] = {"Transfer rate", "Read errors", "Access time"};
+constexpr ReadTestKind kKinds[] = {ReadTestKind::Transfer, ReadTestKind::Errors, ReadTestKind::Seek,
+                                   ReadTestKind::Benchmark};
+const char* const kKindTexts[] = {"Transfer rate", "Read errors", "Access time", "Benchmark"};
 enum RangeEntry { kWholeDisc, kQuick, kLbaRange };
 // Speeds offered up to the drive's fastest for the disc (all of them when it does not say).
 constexpr double kDvdSpeeds[] = {1, 2, 2.4, 4, 6, 8, 12, 16, 20, 24};
@@ -154,8 +156,11 @@ void CReadTestWindow::Build() {
     grid->addWidget(new QLabel(QStringLiteral("Verify against:"), m_settings), 2, 0);
     grid->addWidget(m_image, 2, 1, 1, 2);
     grid->addWidget(m_browse, 2, 3);
+    m_loadEject = new QCheckBox(QStringLiteral("Load and eject"), m_settings);
+    m_loadEject->setObjectName(QStringLiteral("readTestLoadEject"));
+    grid->addWidget(m_loadEject, 3, 0, 1, 4);
     m_driveStatus = NewDriveStatusLine(*m_settings, QStringLiteral("readTestDriveStatus"));
-    grid->addWidget(m_driveStatus, 3, 0, 1, 4);
+    grid->addWidget(m_driveStatus, 4, 0, 1, 4);
     layout->addWidget(m_settings);
 
     auto* run = new QHBoxLayout;
@@ -209,12 +214,17 @@ void CReadTestWindow::Build() {
 }
 
 void CReadTestWindow::OnRangeChosen() {
-    const bool lbas = m_range->currentIndex() == kLbaRange;
+    // The benchmark reads the quick zones of the whole disc and verifies nothing; only it opens
+    // the tray.
+    const bool benchmark = kKinds[std::max(0, m_kind->currentIndex())] == ReadTestKind::Benchmark;
+    m_range->setEnabled(!benchmark);
+    m_loadEject->setEnabled(benchmark);
+    const bool lbas = !benchmark && m_range->currentIndex() == kLbaRange;
     m_firstLba->setEnabled(lbas);
     m_lastLba->setEnabled(lbas);
     // Access times are measured over the range; only reads of every sector are verified.
     const bool seek = kKinds[std::max(0, m_kind->currentIndex())] == ReadTestKind::Seek;
-    const bool verifies = !seek && m_range->currentIndex() != kQuick;
+    const bool verifies = !seek && !benchmark && m_range->currentIndex() != kQuick;
     m_image->setEnabled(verifies);
     m_browse->setEnabled(verifies);
 }
@@ -326,8 +336,10 @@ void CReadTestWindow::Start() {
     ReadTestSettings settings;
     settings.kind = kKinds[std::max(0, m_kind->currentIndex())];
     settings.speed.x = m_speed->currentData().toDouble();
-    settings.quick = m_range->currentIndex() == kQuick;
-    if (m_range->currentIndex() == kLbaRange) {
+    const bool benchmark = settings.kind == ReadTestKind::Benchmark;
+    settings.quick = !benchmark && m_range->currentIndex() == kQuick;
+    settings.loadEject = benchmark && m_loadEject->isChecked();
+    if (!benchmark && m_range->currentIndex() == kLbaRange) {
         settings.startLba = Lba(*m_firstLba);
         settings.endLba = Lba(*m_lastLba);
         if (!settings.startLba || !settings.endLba || *settings.startLba > *settings.endLba) {
@@ -338,7 +350,7 @@ void CReadTestWindow::Start() {
     // The image is opened here, so that a wrong name is told before the drive is touched.
     std::shared_ptr<VerifyImage> image;
     const QString imagePath = m_image->text().trimmed();
-    if (settings.kind != ReadTestKind::Seek && !settings.quick && !imagePath.isEmpty()) {
+    if (settings.kind != ReadTestKind::Seek && !benchmark && !settings.quick && !imagePath.isEmpty()) {
         Result<std::unique_ptr<VerifyImage>> opened = OpenImageFile(QFile::encodeName(imagePath).toStdString());
         if (!opened) {
             m_services.Inform(this,
@@ -348,6 +360,12 @@ void CReadTestWindow::Start() {
         }
         image = std::move(opened).Value();
     }
+
+    // The tray opens only with the user's leave, asked before the drive is touched.
+    if (settings.loadEject &&
+        m_services.Ask(this, QString::fromLatin1(kReadTestTitle), QString::fromUtf8(kLoadEjectQuestion),
+                       PromptIcon::Question, PromptButtons::YesNo) != PromptAnswer::Yes)
+        return;
 
     m_stop = std::make_shared<std::atomic<bool>>(false);
     m_handover = std::make_shared<ReadTestHandover>();
@@ -411,6 +429,13 @@ void CReadTestWindow::Start() {
                 };
                 bool retrying = false;
                 observer.onProgress = [&](const ReadTestProgress& p) {
+                    if (p.step != nullptr) {
+                        // A benchmark's step: the status line names it; the bar stays.
+                        context.Post([this, text = QString::fromUtf8(p.step)] {
+                            if (!m_stopShown) ShowStatus(text);
+                        });
+                        return;
+                    }
                     if (p.retrying || retrying) {
                         retrying = p.retrying;
                         context.Post([this, lba = p.retrying ? std::optional<uint32_t>(p.lba) : std::nullopt,
@@ -462,7 +487,8 @@ void CReadTestWindow::ShowRun(const Ran& ran) {
     m_view->Show(ran.record);
     ShowStatus(ProgramText(ReadTestOutcomeText(r)));
     if (r.end == ReadTestEnd::Finished) m_progress->setValue(kProgressSteps);
-    const bool measured = !r.points.empty() || !r.failures.empty() || r.access.has_value();
+    const bool measured =
+        !r.points.empty() || !r.failures.empty() || r.access.has_value() || r.benchmark.has_value();
     m_record.reset();
     if (measured) m_record = ran.record;
     EnableSaving();

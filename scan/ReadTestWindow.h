@@ -10,6 +10,7 @@
 #include "probix/ReadTestFile.h"
 #include "turns/AppState.h"
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -38,7 +39,7 @@ class StoppableDrive;
 // drive returns (the drive stays held until then); closing the window stops it first.
 //
 // Object names: "readTestDisc", "readTestKind", "readTestSpeed", "readTestRange",
-// "readTestFirstLba", "readTestLastLba", "readTestImage", "readTestBrowse", "readTestStart",
+// "readTestFirstLba", "readTestLastLba", "readTestImage", "readTestBrowse", "readTestLoadEject", "readTestStart",
 // "readTestStop", "readTestProgress", "readTestStatus", "readTestSaveResults",
 // "readTestSavePicture"; the chart and figures are those of ReadTestView.
 class CReadTestWindow final : public QDialog {
@@ -118,6 +119,7 @@ class CReadTestWindow final : public QDialog {
     QLineEdit* m_firstLba = nullptr;
     QLineEdit* m_lastLba = nullptr;
     QLineEdit* m_image = nullptr;
+    QCheckBox* m_loadEject = nullptr;  // a benchmark's eject and load
     QPushButton* m_browse = nullptr;
     QPushButton* m_start = nullptr;
     QPushButton* m_stopButton = nullptr;

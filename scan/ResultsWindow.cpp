@@ -148,9 +148,9 @@ void CResultsWindow::Build() {
     m_comparedWith->hide();
     const bool scan = !m_readTest && m_results.kind == ScanResults::Kind::Scan;
     if (m_readTest) {
-        auto* view = new ReadTestView(this);
-        view->Show(*m_readTest);
-        layout->addWidget(view);
+        m_readTestView = new ReadTestView(this);
+        m_readTestView->Show(*m_readTest);
+        layout->addWidget(m_readTestView);
     }
     if (scan) {
         // The chart grows with the window; its layers are made anew at each new size.
@@ -170,7 +170,7 @@ void CResultsWindow::Build() {
         connect(&m_rebuildChart, &QTimer::timeout, this, &CResultsWindow::RebuildChart);
     }
 
-    if (!m_readTest) {
+    {
         m_figures = new QTableWidget(this);
         m_figures->setObjectName(QStringLiteral("resultsFigures"));
         m_figures->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -179,10 +179,12 @@ void CResultsWindow::Build() {
         m_figures->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         m_figures->setMinimumHeight(scan ? 150 : 120);
         layout->addWidget(m_figures, 2);
+        // A read test shows its figures under its chart; the table comes with a compared run.
+        if (m_readTest) m_figures->hide();
     }
 
     auto* buttons = new QHBoxLayout;
-    if (scan) {
+    if (scan || m_readTest) {
         m_compare = new QPushButton(QStringLiteral("Compare with..."), this);
         m_compare->setObjectName(QStringLiteral("compareWith"));
         connect(m_compare, &QPushButton::clicked, this, &CResultsWindow::AskAndCompare);
@@ -373,18 +375,69 @@ bool CResultsWindow::Compare(const ScanResults& other, const QString& path) {
     m_comparedPath = path;
     FillFigures();
     Redraw();
+    NameCompared(QStringLiteral("%1 (%2)").arg(ProgramText(ResultsShortName(other)), ProgramText(other.verdictText)),
+                 path);
+    return true;
+}
+
+void CResultsWindow::NameCompared(const QString& text, const QString& path) {
     // What it is in the header (as the picture names it), its file on a line of its own.
     QStringList lines = m_header->text().split(QLatin1Char('\n'));
     lines.erase(
         std::remove_if(lines.begin(), lines.end(),
                        [](const QString& l) { return l.startsWith(QStringLiteral("Compared with: ")); }),
         lines.end());
-    lines << QStringLiteral("Compared with: %1 (%2)")
-                 .arg(ProgramText(ResultsShortName(other)), ProgramText(other.verdictText));
+    lines << QStringLiteral("Compared with: ") + text;
     m_header->setText(lines.join(QLatin1Char('\n')));
     m_comparedWith->SetPath(QStringLiteral("Compared file: "), path);
     m_comparedWith->show();
+}
+
+bool CResultsWindow::CompareReadTest(const ReadTestRecord& other, const QString& path) {
+    if (!m_readTest || m_readTestView == nullptr) return false;
+    m_comparedReadTest = other;
+    m_comparedPath = path;
+    m_readTestView->Show(*m_readTest, &*m_comparedReadTest);
+    FillReadTestFigures();
+    NameCompared(QStringLiteral("%1 (%2)").arg(ProgramText(ReadTestShortName(other)),
+                                               ProgramText(ReadTestOutcomeText(other.result))),
+                 path);
     return true;
+}
+
+void CResultsWindow::FillReadTestFigures() {
+    // A row per figure either run has, in the order the runs give them; "-" where a run has none.
+    const std::vector<ReadTestFigureCell> a = ReadTestFigureCells(*m_readTest);
+    const std::vector<ReadTestFigureCell> b = ReadTestFigureCells(*m_comparedReadTest);
+    std::vector<QString> names;
+    for (const auto* cells : {&a, &b}) {
+        for (const ReadTestFigureCell& cell : *cells) {
+            if (std::find(names.begin(), names.end(), cell.name) == names.end()) names.push_back(cell.name);
+        }
+    }
+    const auto valueOf = [](const std::vector<ReadTestFigureCell>& cells, const QString& name) {
+        for (const ReadTestFigureCell& cell : cells) {
+            if (cell.name == name) return cell.value;
+        }
+        return QStringLiteral("-");
+    };
+    m_figures->clear();
+    m_figures->setColumnCount(3);
+    m_figures->setRowCount(static_cast<int>(names.size()));
+    m_figures->setHorizontalHeaderLabels(
+        {QStringLiteral("Figure"), QStringLiteral("This run"), QStringLiteral("Compared run")});
+    for (size_t row = 0; row < names.size(); ++row) {
+        const int r = static_cast<int>(row);
+        m_figures->setItem(r, 0, new QTableWidgetItem(names[row]));
+        m_figures->setItem(r, 1, new QTableWidgetItem(valueOf(a, names[row])));
+        m_figures->setItem(r, 2, new QTableWidgetItem(valueOf(b, names[row])));
+    }
+    QHeaderView* header = m_figures->horizontalHeader();
+    header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
+    header->setSectionResizeMode(2, QHeaderView::Stretch);
+    m_figures->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_figures->show();
 }
 
 void CResultsWindow::CompareFile(const QString& path, std::function<void(bool)> done) {
@@ -392,7 +445,13 @@ void CResultsWindow::CompareFile(const QString& path, std::function<void(bool)> 
     ReadAnyOnWorker(m_workers, path, [this, path, done = std::move(done)](AnyResults read) {
         if (m_compare != nullptr) m_compare->setEnabled(true);
         bool compared = false;
-        if (read.readTest) {
+        // Read tests compare with read tests, scans with scans.
+        if (m_readTest && read.readTest) {
+            compared = CompareReadTest(*read.readTest, path);
+        } else if (m_readTest && read.results) {
+            m_services.Inform(
+                this, QStringLiteral("%1: a read test compares only with another read test.").arg(path));
+        } else if (read.readTest) {
             m_services.Inform(this,
                               QStringLiteral("%1: a read test has no TE/FE curves to compare.").arg(path));
         } else if (!read.results) {
@@ -464,7 +523,7 @@ void CResultsWindow::SavePicture() {
     }
     const std::string file = QFile::encodeName(path).toStdString();
     const Result<void> written =
-        m_readTest ? SaveReadTestPicture(file, *m_readTest)
+        m_readTest ? SaveReadTestPicture(file, *m_readTest, m_comparedReadTest ? &*m_comparedReadTest : nullptr)
                    : SaveResultsPicture(file, m_results, m_compared ? &*m_compared : nullptr);
     if (!written) m_services.Inform(this, ProgramText(written.Failure().text), PromptIcon::Exclamation);
 }
@@ -476,6 +535,8 @@ void CResultsWindow::MakeReport() {
                                      m_readTest}};
     if (m_compared)
         shown.push_back({QFile::encodeName(m_comparedPath).toStdString(), m_compared, std::nullopt});
+    if (m_comparedReadTest)
+        shown.push_back({QFile::encodeName(m_comparedPath).toStdString(), std::nullopt, m_comparedReadTest});
     const QString name = BaseName();
     SaveReport(m_services, this, shown,
                (name.isEmpty() ? QStringLiteral("report") : name) + QStringLiteral(".html"));

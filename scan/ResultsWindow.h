@@ -26,7 +26,8 @@ class Workers;
 // It needs no drive and sends nothing to one. Results not yet in a file (an empty path: a run
 // whose drive went) can be saved from it. "Compare with…" lays a second TE/FE result over the
 // first, dashed in the same colours. A read test shows its speed curve, its unread ranges, its figures and
-// verdict. The chart and the table grow with the window. Files are read on a worker, so a big one
+// verdict; "Compare with…" lays another read test's curve over it, and the figures of both runs
+// stand side by side in a table. The chart and the table grow with the window. Files are read on a worker, so a big one
 // does not hold up the window.
 class CResultsWindow final : public QDialog {
     Q_OBJECT
@@ -56,9 +57,12 @@ class CResultsWindow final : public QDialog {
     // "Make Report…": the report of the results shown (and of those laid over them).
     void MakeReport();
     void CompareFile(const QString& path, std::function<void(bool)> done = {});
+    // Lays another read test over the read test shown.
+    bool CompareReadTest(const ReadTestRecord& other, const QString& path);
 
     const ScanResults& Results() const { return m_results; }
     const std::optional<ScanResults>& Compared() const { return m_compared; }
+    const std::optional<ReadTestRecord>& ComparedReadTest() const { return m_comparedReadTest; }
     CScanChart* Chart() const { return m_chart; }
     QLabel* Legend() const { return m_legend; }
     QLabel* Header() const { return m_header; }
@@ -74,6 +78,9 @@ class CResultsWindow final : public QDialog {
     void RebuildChart();
     void Redraw();
     void FillFigures();
+    void FillReadTestFigures();
+    // The header's "Compared with: " line for `text`, in place of any before.
+    void NameCompared(const QString& text, const QString& path);
     void UpdateLegend();
     void SavePicture();
     void AskAndSaveResults();
@@ -87,6 +94,8 @@ class CResultsWindow final : public QDialog {
     QString m_path;  // the file the results are in; empty while they are in none
     std::optional<ReadTestRecord> m_readTest;
     std::optional<ScanResults> m_compared;
+    std::optional<ReadTestRecord> m_comparedReadTest;
+    ReadTestView* m_readTestView = nullptr;
     QString m_comparedPath;
     Workers* m_workers;
 

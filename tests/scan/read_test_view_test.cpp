@@ -6,9 +6,11 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <optional>
 
 #include "chart/ChartStyle.h"
 #include "chart/ReadTestChart.h"
@@ -248,6 +250,95 @@ TEST(ReadTestResults, TheResultsWindowOpensAReadTestFile) {
     ASSERT_NE(chart, nullptr);
     EXPECT_GT(Pixels(*chart, read_chart::kSpeedColour), 20);
     EXPECT_GT(Pixels(*chart, read_chart::kErrorColour), 0);
+    delete window;
+}
+
+// A read test laid over another in the results window: the second run's curve dashed in the
+// first one's colour, both in the legend, and the figures of both side by side (the benchmark's
+// where the second run has them and the first has not).
+TEST(ReadTestResults, TheResultsWindowLaysASecondReadTestOverTheFirst) {
+    const auto run = [](ReadTestKind kind, double speedX, const char* date) {
+        ReadTestRecord record;
+        record.driveLabel = "ZARN DVD-RW";
+        record.discType = "DVD-R";
+        record.date = date;
+        ReadTestResult& r = record.result;
+        r.end = ReadTestEnd::Finished;
+        r.kind = kind;
+        r.layout.dvd = true;
+        r.layout.lastLba = 2295103;
+        r.layout.tracks = {LayoutTrack{1, 1, 0, 2295103, true}};
+        r.range = {0, 2295103};
+        r.plannedSectors = r.readSectors = r.range.Count();
+        for (uint32_t lba = 0; lba < 2295103; lba += 4096) r.points.push_back({lba, speedX, 1500});
+        r.transfer = TransferSummary{speedX, speedX, speedX, speedX, 0, ReadMode::Clv};
+        if (kind == ReadTestKind::Benchmark) {
+            BenchmarkFigures b;
+            b.burstMBps = {33.3, {}};
+            b.spinDownSeconds = {0.5, {}};
+            b.spinUpSeconds = {std::nullopt, kNotSupportedByDrive};
+            r.benchmark = b;
+        }
+        return record;
+    };
+    QTemporaryDir folder;
+    const QString pathA = folder.filePath(QStringLiteral("a.csv"));
+    const QString pathB = folder.filePath(QStringLiteral("b.csv"));
+    const ReadTestRecord b = run(ReadTestKind::Benchmark, 4.0, "2026-12-09T10:00:00Z");
+    ASSERT_EQ(SaveReadTestFile(pathA.toStdString(), run(ReadTestKind::Transfer, 12.0, "2026-12-08T10:00:00Z"))
+                  .ErrorText(),
+              "");
+    ASSERT_EQ(SaveReadTestFile(pathB.toStdString(), b).ErrorText(), "");
+
+    AppServices services;
+    QWidget parent;
+    CResultsWindow* window = nullptr;
+    CResultsWindow::Open(services, &parent, pathA, [&window](CResultsWindow* opened) { window = opened; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window != nullptr; }, 20000));
+    std::optional<bool> compared;
+    window->CompareFile(pathB, [&compared](bool done) { compared = done; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return compared.has_value(); }, 20000));
+    ASSERT_TRUE(*compared);
+
+    CScanChart* chart = window->findChild<CScanChart*>(QStringLiteral("readTestChart"));
+    ASSERT_NE(chart, nullptr);
+    const ScanChartCanvas& canvas = chart->Canvas();
+    ASSERT_GT(canvas.SeriesCount(), read_chart::kCompareSpeedCurve);
+    const ChartSeries second = canvas.Series(read_chart::kCompareSpeedCurve);
+    EXPECT_TRUE(second.dashed);
+    EXPECT_EQ(second.colour, read_chart::kSpeedColour);
+    // The second run's curve is on the plot at its own speed, below the first one's.
+    const ChartLayout layout = canvas.Layout();
+    const QImage plot = canvas.PlotLayer();
+    const auto row = [&](double x) { return layout.plotBottom - static_cast<int>(x * layout.yFactor); };
+    int atFour = 0;
+    for (int y = row(4.0) - 2; y <= row(4.0) + 2; ++y) {
+        for (int x = layout.plotLeft; x < layout.plotRight; ++x) atFour += plot.pixel(x, y) == read_chart::kSpeedColour;
+    }
+    EXPECT_GT(atFour, layout.plotWidth / 4);
+    EXPECT_LT(atFour, layout.plotWidth * 5);  // dashed: gaps along the line
+
+    const QString legend = window->findChild<QLabel*>(QStringLiteral("readTestLegend"))->text();
+    EXPECT_TRUE(legend.contains(QStringLiteral("Read&nbsp;speed&nbsp;(X)"))) << legend.toStdString();
+    EXPECT_TRUE(legend.contains(QStringLiteral("Read&nbsp;speed&nbsp;of&nbsp;") +
+                                QString::fromStdString(ReadTestShortName(b)).toHtmlEscaped().replace(
+                                    QLatin1Char(' '), QStringLiteral("&nbsp;"))))
+        << legend.toStdString();
+
+    QTableWidget* figures = window->Figures();
+    ASSERT_TRUE(figures != nullptr && figures->isVisibleTo(window));
+    const auto cells = [&](const QString& name) {
+        for (int r = 0; r < figures->rowCount(); ++r) {
+            if (figures->item(r, 0)->text() == name)
+                return std::make_pair(figures->item(r, 1)->text(), figures->item(r, 2)->text());
+        }
+        ADD_FAILURE() << "no row " << name.toStdString();
+        return std::make_pair(QString(), QString());
+    };
+    EXPECT_EQ(cells(QStringLiteral("Average speed")), std::make_pair(QStringLiteral("12.00X"), QStringLiteral("4.00X")));
+    EXPECT_EQ(cells(QStringLiteral("Burst rate")).first, QStringLiteral("-"));
+    EXPECT_TRUE(cells(QStringLiteral("Burst rate")).second.startsWith(QStringLiteral("33.3 MB/s")));
+    EXPECT_EQ(cells(QStringLiteral("Spin-up time")).second, QString::fromLatin1(kNotSupportedByDrive));
     delete window;
 }
 

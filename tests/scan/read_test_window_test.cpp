@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,7 +14,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <chrono>
+#include <cstring>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -22,6 +25,7 @@
 #include "chart/ReadTestChart.h"
 #include "chart/ScanChart.h"
 #include "chart/ScanChartCanvas.h"
+#include "probix/ReadTest.h"
 #include "probix/ReadTestFile.h"
 #include "scan/ReadTestWindow.h"
 #include "tests/support/MainWindowControls.h"
@@ -272,6 +276,55 @@ TEST_F(ReadTestWindowTest, TheDriveListIsLockedWhileARunHoldsTheDrive) {
     gate.Open();
     EXPECT_TRUE(QTest::qWaitFor([&] { return test::DriveListOf(main)->isEnabled(); }, 20000));
     EXPECT_EQ(services.State().scanIdle.load(), 1);
+}
+
+// A benchmark asks before it opens the tray: "No" starts nothing and opens no tray. Let go, the
+// run opens and closes it, and the figures show each test's time; the window learns of the disc
+// change the reload brings and reads the disc again.
+TEST_F(ReadTestWindowTest, ABenchmarkAsksBeforeTheTrayOpensAndShowsItsFigures) {
+    emu::VirtualDrive& drive = AddDrive(false);
+    std::atomic<int> ejects{0};
+    std::atomic<bool> loaded{false};
+    std::atomic<int> tocReadsAfterLoad{0};
+    drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) {
+        constexpr uint8_t kStartStopUnit = 0x1B, kReadToc = 0x43, kLoEjStart = 0x03, kEject = 0x02;
+        if (cdb[0] == kStartStopUnit && (cdb[4] & kLoEjStart) == kEject) ++ejects;
+        if (cdb[0] == kStartStopUnit && (cdb[4] & kLoEjStart) == kLoEjStart) loaded = true;
+        if (cdb[0] == kReadToc && loaded) ++tocReadsAfterLoad;
+    });
+    CReadTestWindow window(services);
+    ASSERT_TRUE(test::Settle(window));
+    auto* loadEject = Find<QCheckBox>(window, "readTestLoadEject");
+    EXPECT_FALSE(loadEject->isEnabled());
+    Find<QComboBox>(window, "readTestKind")->setCurrentText(QStringLiteral("Benchmark"));
+    ASSERT_TRUE(loadEject->isEnabled());
+    loadEject->setChecked(true);
+
+    prompter->answers = {PromptAnswer::No};
+    Find<QPushButton>(window, "readTestStart")->click();
+    EXPECT_FALSE(window.Running());
+    ASSERT_EQ(prompter->Texts(), std::vector<QString>{QString::fromUtf8(kLoadEjectQuestion)});
+    ASSERT_TRUE(test::Settle(window));
+    EXPECT_EQ(ejects.load(), 0);
+
+    Find<QPushButton>(window, "readTestStart")->click();
+    ASSERT_TRUE(window.Running());
+    ASSERT_TRUE(WaitEnded(window));
+    EXPECT_EQ(ejects.load(), 1);
+    const QString figures = Find<QLabel>(window, "readTestSummary")->text();
+    for (const char* figure : {"Burst rate: ", "Spin-down time: ", "Spin-up time: ", "Eject time: ",
+                               "Load time: "}) {
+        SCOPED_TRACE(figure);
+        const qsizetype at = figures.indexOf(QString::fromLatin1(figure));
+        ASSERT_GE(at, 0) << figures.toStdString();
+        // A figure, not the reason there is none.
+        EXPECT_TRUE(figures.at(at + qsizetype(std::strlen(figure))).isDigit()) << figures.toStdString();
+    }
+    EXPECT_TRUE(figures.contains(QStringLiteral("The burst rate should exceed"))) << figures.toStdString();
+    EXPECT_TRUE(Find<QPushButton>(window, "readTestSaveResults")->isEnabled());
+    // The reloaded disc is read again, as after any disc change (the run itself reads no TOC once
+    // the tray has closed).
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tocReadsAfterLoad.load() > 0; }, 20000));
 }
 
 }  // namespace
