@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -175,11 +176,12 @@ class Run {
     void WriteAll() {
         const uint32_t request = std::clamp<uint32_t>(m_settings.requestSectors, 1, 0xFFFF);
         const std::vector<uint8_t> pattern(size_t{request} * kSectorSize, 0x5A);
-        m_result.speedKBps = m_settings.speedKBps;
-        if (m_settings.speedKBps != 0) {
-            const auto kbps = static_cast<uint16_t>(std::min<uint32_t>(m_settings.speedKBps, 0xFFFE));
+        m_result.speedKBps =
+            m_settings.speedX > 0 ? static_cast<uint32_t>(std::lround(m_settings.speedX * m_result.layout.KBpsAt1X())) : 0;
+        if (m_result.speedKBps != 0) {
+            const auto kbps = static_cast<uint16_t>(std::min<uint32_t>(m_result.speedKBps, 0xFFFE));
             if (m_result.layout.dvd) {
-                SetStreaming(m_table, m_result.startLba, m_result.layout.lastLba, m_settings.speedKBps, false);
+                SetStreaming(m_table, m_result.startLba, m_result.layout.lastLba, m_result.speedKBps, false);
             } else {
                 SetCdSpeed(m_table, kMaxSpeedKBps, kbps);
             }

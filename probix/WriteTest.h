@@ -38,7 +38,7 @@ enum class SimulationMethod {
 SimulationMethod SimulationMethodOfProfile(uint16_t profile);
 
 struct WriteTestSettings {
-    uint32_t speedKBps = 0;               // 0: the disc's fastest
+    double speedX = 0;                      // 0: the disc's fastest
     std::optional<uint32_t> lengthSectors;  // none: the whole disc
     uint32_t requestSectors = kDefaultRequestSectors;
     // The marker file written before simulation is switched on and removed once it is put back;
