@@ -28,6 +28,10 @@ constexpr const char* kWriteTestQuestion =
     "The drive is asked to simulate every write; Dravix checks that simulation is on before writing and "
     "that the disc is still blank afterwards. The setting is put back as it was.";
 
+constexpr const char* kMarkerLeftBehind =
+    "An earlier write test did not end: Test Write may still be on. Check it (dravix-cli testwrite) before "
+    "burning.";
+
 bool ParseSpeedX(std::string text, double& x) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
     if (text == "max") {
@@ -98,6 +102,9 @@ int RunWriteTest(CliContext& context, const CommandArgs& args) {
     if (table == nullptr) return context.FailedStatus();
     SharedDrive drive(*table);
     settings.markerPath = MarkerPath();
+    // A marker left behind: a write test ended without putting the setting back (a crash, a kill).
+    if (std::error_code ignored; !settings.markerPath.empty() && std::filesystem::exists(settings.markerPath, ignored))
+        context.Note(kMarkerLeftBehind);
     settings.driveName = table->DriveLabel();
 
     Progress progress(context.Err(), context.ShowProgress(), context.ErrIsTerminal());

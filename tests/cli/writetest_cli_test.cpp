@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -63,6 +64,15 @@ TEST(WriteTestCli, RefusesWithoutAgreementOrABlankDiscAndRunsOtherwise) {
         EXPECT_FALSE(drive.State().testWrite);
         EXPECT_FALSE(drive.State().writeParameters.testWrite);
     }
+    // A marker that a write test left behind is told at the next one.
+    std::filesystem::create_directories(state / "dravix");
+    std::ofstream(state / "dravix" / "write-test-on") << "drive virtual\n";
+    VirtualBus bus;
+    bus.AddDrive().Insert("dvd+r");
+    const CliRun run = RunCliCapture(bus.Drives(), {"--yes", "writetest", "--length", "2"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("Test Write may still be on"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(state / "dravix" / "write-test-on"));  // put back, so removed
     std::filesystem::remove_all(state);
 }
 
