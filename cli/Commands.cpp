@@ -106,6 +106,13 @@ constexpr Examples kReadTestExamples = {"dravix-cli readtest", "dravix-cli readt
                                         "dravix-cli --json readtest --mode seek",
                                         "dravix-cli --yes readtest --mode benchmark --load-eject"};
 
+constexpr CommandOption kWriteTestOptions[] = {
+    {"--speed", "S", "max (default: the disc's fastest) or a write speed in X (8X)", "max"},
+    {"--length", "MB", "write only the first MB megabytes (default: the whole disc)"},
+};
+constexpr Examples kWriteTestExamples = {"dravix-cli --yes writetest --length 500",
+                                         "dravix-cli --yes --json writetest --speed 8X"};
+
 constexpr CommandOption kCompareOptions[] = {
     {"A B", "", "two results files: of TE/FE scans, or of read tests", kCompleteFiles},
     {"--image", "FILE", "also write the chart of A with B laid over it", kCompleteFiles},
@@ -201,6 +208,14 @@ const std::array kCommands = {
          .examples = kReadTestExamples},
         RunReadTest},
     CliCommand{
+        {.name = "writetest",
+         .synopsis = "[--speed max|NX] [--length MB]",
+         .summary = "write a blank disc in simulation (nothing recorded): write-speed curve, buffer and write "
+                    "mode; needs --yes or an answer",
+         .options = kWriteTestOptions,
+         .examples = kWriteTestExamples},
+        RunWriteTest},
+    CliCommand{
         {.name = "compare",
          .synopsis = "A.csv B.csv [--image FILE]",
          .summary = "show two scans' TE/FE maxima or two read tests' speeds per zone, and their difference",
@@ -241,11 +256,13 @@ constexpr CommandOption kGlobalOptions[] = {
 
 constexpr ExitStatusSpec kExitStatuses[] = {
     {kExitOk, "success"},
-    {kExitFailed, "failed (or stopped with Ctrl+C, SIGTERM or SIGHUP)"},
+    {kExitFailed,
+     "failed (or stopped with Ctrl+C, SIGTERM or SIGHUP); for writetest also: the disc was recorded, or "
+     "simulation was left on"},
     {kExitUsage, "usage error"},
     {kExitNoDrive,
      "no such drive, drive, feature or disc not supported (for readtest: no disc, a blank or unreadable "
-     "disc), or "
+     "disc; for writetest: no blank recordable disc, or a drive that cannot simulate on it), or "
      "drive not ready"},
     {kExitNotRecommended,
      "no speed recommended (scan, smart); unreadable sectors, a difference from the image, or the disc "

@@ -24,6 +24,7 @@ int RunSmart(CliContext& context, const CommandArgs& args);
 int RunCompare(CliContext& context, const CommandArgs& args);
 int RunReport(CliContext& context, const CommandArgs& args);
 int RunReadTest(CliContext& context, const CommandArgs& args);
+int RunWriteTest(CliContext& context, const CommandArgs& args);
 
 // "`dravix-cli --virtual --drive 1 testwrite`": the command line that reads again what `command`
 // (its name and arguments) reads, on the drive this one works on.

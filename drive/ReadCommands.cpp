@@ -169,6 +169,7 @@ std::optional<TrackInformation> DecodeTrackInformation(std::span<const uint8_t> 
     info.freeBlocks = GetBe32(&answer[16]);
     info.size = GetBe32(&answer[24]);
     if ((answer[7] & 0x02) && answer.size() >= 32) info.lastRecordedLba = GetBe32(&answer[28]);
+    if (answer[7] & 0x01) info.nextWritableLba = GetBe32(&answer[12]);
     if (answer.size() >= 34) {
         info.track = static_cast<uint16_t>(answer[32] << 8 | answer[2]);
         info.session = static_cast<uint16_t>(answer[33] << 8 | answer[3]);

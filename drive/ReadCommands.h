@@ -99,6 +99,7 @@ struct TrackInformation {
     uint32_t freeBlocks = 0;
     uint32_t size = 0;
     std::optional<uint32_t> lastRecordedLba;  // when the drive marks it valid and sent it
+    std::optional<uint32_t> nextWritableLba;  // the same: where the next write must start
     bool IsData() const { return (trackMode & 0x04) != 0; }
 };
 std::optional<TrackInformation> DecodeTrackInformation(std::span<const uint8_t> answer);

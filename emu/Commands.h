@@ -58,6 +58,26 @@ double ReadSpeedXAt(const DriveState& state, const MediaInfo& media, uint32_t lb
 // Time for the pick-up to move between two LBAs and find its track.
 uint64_t SeekMicroseconds(const MediaInfo& media, uint32_t fromLba, uint32_t toLba);
 
+// Writing a blank recordable disc (CD-R/RW, DVD-R/RW, DVD+R, DVD+R DL).
+// A disc that can take sequential writes: a blank or appendable one of those media.
+bool TakesSequentialWrites(const DriveState& state, const MediaInfo& media);
+// The disc was blank and nothing has been recorded on it.
+bool StillBlank(const DriveState& state, const MediaInfo& media);
+// Whether writes now go through without recording: the Write Parameters page's Test Write bit on
+// CD-R/RW and DVD-R/RW, the maker's Test Write switch on DVD+R and DVD+R DL.
+bool Simulating(const DriveState& state, const MediaInfo& media);
+// The speed in X at which the drive writes an LBA with the speed set now.
+double WriteSpeedXAt(const DriveState& state, const MediaInfo& media, uint32_t lba);
+void Write10(Command& command);
+void ReadBufferCapacity(Command& command);
+void SynchronizeCache(Command& command);
+void ModeSelect10(Command& command);
+// The Write Parameters page (05h) as MODE SENSE gives it: current values, or (pageControl 1)
+// the mask of what MODE SELECT can change.
+std::vector<uint8_t> WriteParametersPage(const DriveState& state, uint8_t pageControl);
+// Clears what a write run keeps (a new disc, a restart).
+void ForgetWriting(DriveState& state);
+
 // Handlers of the maker's commands (opcodes FDh, FEh, FFh).
 void VendorFrame(Command& command);
 void ReadBookType(Command& command);

@@ -56,6 +56,21 @@ std::optional<ReadSpeedModel> ReadSpeedModelFromName(std::string_view name) {
     return std::nullopt;
 }
 
+namespace {
+constexpr std::array<std::string_view, 6> kWriteStrategyNames = {"auto", "clv", "z-clv", "p-cav", "cav", "marginal"};
+}  // namespace
+
+std::string_view WriteStrategyName(WriteStrategy strategy) {
+    return kWriteStrategyNames[static_cast<size_t>(strategy)];
+}
+
+std::optional<WriteStrategy> WriteStrategyFromName(std::string_view name) {
+    for (size_t i = 0; i < kWriteStrategyNames.size(); ++i) {
+        if (kWriteStrategyNames[i] == name) return static_cast<WriteStrategy>(i);
+    }
+    return std::nullopt;
+}
+
 std::string_view BookTypeRowName(BookTypeRow row) {
     return kRowNames[static_cast<size_t>(row)];
 }

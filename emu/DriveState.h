@@ -42,6 +42,24 @@ enum class ReadSpeedModel { Cav = 0, PartialCav = 1, ZonedClv = 2, Clv = 3 };
 std::string_view ReadSpeedModelName(ReadSpeedModel model);  // "cav", "p-cav", "z-clv", "clv"
 std::optional<ReadSpeedModel> ReadSpeedModelFromName(std::string_view name);
 
+// How the drive writes a disc at the speed asked for: plain CLV, zoned CLV (four zones, a step up
+// at each), partial CAV (CAV until the speed is reached), CAV, or by the medium and the speed (CLV
+// up to 4X DVD / 16X CD, faster: zoned CLV on DVD+R DL, partial CAV on other DVDs, CAV on CDs).
+// "marginal" writes as partial CAV and slows to half speed on the outer 40 per cent of the disc,
+// as a drive does on a disc it finds poor.
+enum class WriteStrategy { Auto = 0, Clv = 1, ZonedClv = 2, PartialCav = 3, Cav = 4, Marginal = 5 };
+std::string_view WriteStrategyName(WriteStrategy strategy);  // "auto", "clv", "z-clv", "p-cav", "cav", "marginal"
+std::optional<WriteStrategy> WriteStrategyFromName(std::string_view name);
+
+// The Write Parameters mode page (05h) as far as the drive keeps it; lost at a power cycle.
+struct WriteParameters {
+    bool testWrite = false;     // simulate: writes go through without recording
+    uint8_t writeType = 1;      // 0 packet, 1 track at once, 2 session at once, 3 raw
+    uint8_t dataBlockType = 8;  // 8: mode 1, 2048 bytes
+
+    friend bool operator==(const WriteParameters&, const WriteParameters&) = default;
+};
+
 std::string_view BookTypeRowName(BookTypeRow row);  // "dvd+rw", "dvd+r", "dvd+r-dl"
 std::string_view OptionKindName(OptionKind kind);   // "unknown-disc", "supported-disc", "overspeed"
 
@@ -60,6 +78,9 @@ struct OptionSetting {
 struct Disc {
     std::string media;     // catalogue name
     uint8_t bookType = 0;  // first byte of its physical format information (changeable on DVD+RW)
+    // Sectors recorded from LBA 0 on a disc that was blank: more than 0 makes it appendable, with
+    // its next writable address here.
+    uint32_t recordedSectors = 0;
 
     friend bool operator==(const Disc&, const Disc&) = default;
 };
@@ -133,6 +154,9 @@ struct DriveState {
     uint8_t regionMask = 0xFE;
     bool writesDvdPlusRDl = true;
     ReadSpeedModel readModel = ReadSpeedModel::Cav;
+    WriteStrategy writeStrategy = WriteStrategy::Auto;
+    // A faulty drive that records although simulation is on.
+    bool ignoresSimulation = false;
 
     // Kept across power cycles.
     std::array<uint8_t, 3> bookTypes{0x92, 0xA1, 0xE1};  // by BookTypeRow
@@ -149,6 +173,13 @@ struct DriveState {
     bool mediumLocked = false;
     // The disc was stopped (START STOP UNIT with Start clear): the next read spins it up.
     bool discStopped = false;
+    WriteParameters writeParameters;
+    // The write speed set with SET CD SPEED or SET STREAMING, in kB/s; 0: the disc's fastest.
+    uint32_t writeSpeedLimitKBps = 0;
+    // While writing: the drive's clock in microseconds at which everything taken into its buffer
+    // has gone onto the disc, and the address the next write continues at.
+    int64_t writeDoneUs = 0;
+    uint32_t writeNextLba = 0;
 
     bool trayOpen = false;
     std::optional<Disc> disc;

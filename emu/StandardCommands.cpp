@@ -126,8 +126,29 @@ void ModeSense10(Command& c) {
     const uint8_t pageControl = c.cdb[2] >> 6;
     const uint8_t page = c.cdb[2] & 0x3F;
     c.allocation = GetBe16(&c.cdb[7]);
-    if (page != 0x2A && page != 0x3F) return c.Fail(kInvalidFieldInCdb);
+    if (page != 0x05 && page != 0x2A && page != 0x3F) return c.Fail(kInvalidFieldInCdb);
     if (pageControl == 3) return c.Fail(kSavingNotSupported);
+    if (page == 0x05) {
+        c.reply.assign(8, 0);
+        const std::vector<uint8_t> write = WriteParametersPage(c.state, pageControl);
+        c.reply.insert(c.reply.end(), write.begin(), write.end());
+        PutBe16(&c.reply[0], static_cast<uint16_t>(c.reply.size() - 2));
+        return;
+    }
+    // All pages: the Write Parameters page before the capabilities page.
+    if (page == 0x3F) {
+        c.allocation = GetBe16(&c.cdb[7]);
+        Command capabilities(c.state);
+        capabilities.cdb = c.cdb;
+        capabilities.cdb[2] = static_cast<uint8_t>((pageControl << 6) | 0x2A);
+        capabilities.nowMs = c.nowMs;
+        ModeSense10(capabilities);
+        c.reply = capabilities.reply;
+        const std::vector<uint8_t> write = WriteParametersPage(c.state, pageControl);
+        c.reply.insert(c.reply.begin() + 8, write.begin(), write.end());
+        PutBe16(&c.reply[0], static_cast<uint16_t>(c.reply.size() - 2));
+        return;
+    }
 
     const MediaInfo* media = MediumProblem(c.state, c.nowMs) ? nullptr : LoadedMedia(c.state);
     const std::vector<uint32_t> speeds = media ? media->writeSpeeds : std::vector<uint32_t>{};
@@ -438,8 +459,10 @@ void ReadDiscInformation(Command& c) {
     const MediaInfo& media = *LoadedMedia(c.state);
     c.reply.assign(34, 0);
     PutBe16(&c.reply[0], 32);
-    const uint8_t status = media.blank ? 0 : 2;       // empty / complete
-    const uint8_t lastSession = media.blank ? 0 : 3;  // empty / complete
+    // Empty, appendable (recorded on a blank disc without simulation) or complete.
+    const bool empty = StillBlank(c.state, media);
+    const uint8_t status = empty ? 0 : media.blank ? 1 : 2;
+    const uint8_t lastSession = empty ? 0 : media.blank ? 1 : 3;  // empty / incomplete / complete
     c.reply[2] = static_cast<uint8_t>((media.rewritable ? 0x10 : 0) | (lastSession << 2) | status);
     c.reply[3] = 1;
     c.reply[4] = 1;
@@ -600,6 +623,8 @@ void ReadTrackInformation(Command& c) {
     c.allocation = GetBe16(&c.cdb[7]);
     const MediaInfo& media = *LoadedMedia(c.state);
     const bool blank = !IsReadable(media);
+    // Sectors recorded on a blank disc (written without simulation): the track is partly written.
+    const uint32_t recorded = c.state.disc->recordedSectors;
     // The disc holds one track in one session; on a blank disc that is the invisible track.
     switch (addressType) {
         case 0:
@@ -619,13 +644,13 @@ void ReadTrackInformation(Command& c) {
     c.reply[2] = 1;                                                   // track number
     c.reply[3] = 1;                                                   // session number
     c.reply[5] = 0x04;                                                // data track, uninterrupted
-    c.reply[6] = static_cast<uint8_t>((blank ? 0x40 : 0x00) | 0x01);  // blank, data mode 1
-    c.reply[7] = blank ? 0x01 : 0x02;                                 // NWA valid / LRA valid
+    c.reply[6] = static_cast<uint8_t>((blank && recorded == 0 ? 0x40 : 0x00) | 0x01);  // blank, data mode 1
+    c.reply[7] = blank ? (recorded ? 0x03 : 0x01) : 0x02;  // NWA valid, LRA valid
     PutBe32(&c.reply[8], 0);
-    PutBe32(&c.reply[12], 0);
-    PutBe32(&c.reply[16], blank ? media.endLba + 1 : 0);
+    PutBe32(&c.reply[12], blank ? recorded : 0);
+    PutBe32(&c.reply[16], blank ? media.endLba + 1 - recorded : 0);
     PutBe32(&c.reply[24], media.endLba + 1);
-    PutBe32(&c.reply[28], blank ? 0 : media.endLba);
+    PutBe32(&c.reply[28], blank ? (recorded ? recorded - 1 : 0) : media.endLba);
 }
 
 // --- SET CD SPEED, SET STREAMING -------------------------------------------------------------
@@ -636,6 +661,8 @@ void SetCdSpeed(Command& c) {
     const uint16_t read = GetBe16(&c.cdb[2]);
     // FFFFh (and 0) ask for the drive's fastest.
     c.state.readSpeedLimitKBps = (read == 0xFFFF || read == 0) ? 0 : read;
+    const uint16_t write = GetBe16(&c.cdb[4]);
+    c.state.writeSpeedLimitKBps = (write == 0xFFFF || write == 0) ? 0 : write;
 }
 
 void SetStreaming(Command& c) {
@@ -648,6 +675,7 @@ void SetStreaming(Command& c) {
     c.cacheFirst = c.cacheEnd = 0;
     if (d[0] & 0x04) {  // RDD: back to the drive's defaults
         c.state.readSpeedLimitKBps = 0;
+        c.state.writeSpeedLimitKBps = 0;
         return;
     }
     const uint32_t readSize = GetBe32(&d[12]);  // kB
@@ -655,6 +683,13 @@ void SetStreaming(Command& c) {
     if (readTime == 0) return c.Fail(kInvalidFieldInParameterList);
     const uint64_t kbps = static_cast<uint64_t>(readSize) * 1000 / readTime;
     c.state.readSpeedLimitKBps = kbps == 0 ? 1 : static_cast<uint32_t>(std::min<uint64_t>(kbps, UINT32_MAX));
+    const uint32_t writeSize = GetBe32(&d[20]);  // kB
+    const uint32_t writeTime = GetBe32(&d[24]);  // ms
+    if (writeTime != 0) {
+        const uint64_t writeKbps = static_cast<uint64_t>(writeSize) * 1000 / writeTime;
+        c.state.writeSpeedLimitKBps =
+            writeKbps == 0 ? 1 : static_cast<uint32_t>(std::min<uint64_t>(writeKbps, UINT32_MAX));
+    }
 }
 
 constexpr std::array<Entry, 256> BuildTable() {
@@ -665,10 +700,14 @@ constexpr std::array<Entry, 256> BuildTable() {
     table[0x1E] = {PreventAllowMediumRemoval, kReportsAttention};
     table[0x25] = {ReadCapacity, kReportsAttention | kNeedsMedium};
     table[0x28] = {Read10, kReportsAttention | kNeedsMedium};
+    table[0x2A] = {Write10, kReportsAttention | kNeedsMedium};
+    table[0x35] = {SynchronizeCache, kReportsAttention | kNeedsMedium};
     table[0x43] = {ReadToc, kReportsAttention | kNeedsMedium};
     table[0x46] = {GetConfiguration, 0};
     table[0x51] = {ReadDiscInformation, kReportsAttention | kNeedsMedium};
     table[0x52] = {ReadTrackInformation, kReportsAttention | kNeedsMedium};
+    table[0x55] = {ModeSelect10, kReportsAttention};
+    table[0x5C] = {ReadBufferCapacity, kReportsAttention};
     table[0x5A] = {ModeSense10, kReportsAttention};
     table[0xA4] = {ReportKey, kReportsAttention};
     table[0xA8] = {Read12, kReportsAttention | kNeedsMedium};

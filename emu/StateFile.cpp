@@ -107,6 +107,16 @@ json DriveToJson(const DriveState& s) {
     if (s.readSpeedLimitKBps != 0) out["readSpeedKBps"] = s.readSpeedLimitKBps;
     if (s.interfaceKBps != FactoryState(s.kind).interfaceKBps) out["interfaceKBps"] = s.interfaceKBps;
     if (s.mediumLocked) out["mediumLocked"] = true;
+    if (s.disc && s.disc->recordedSectors != 0) out["disc"]["recordedSectors"] = s.disc->recordedSectors;
+    if (s.writeStrategy != WriteStrategy::Auto) out["writeStrategy"] = std::string(WriteStrategyName(s.writeStrategy));
+    if (s.ignoresSimulation) out["ignoresSimulation"] = true;
+    if (s.writeParameters != WriteParameters{})
+        out["writeParameters"] = json{{"testWrite", s.writeParameters.testWrite},
+                                      {"writeType", s.writeParameters.writeType},
+                                      {"dataBlockType", s.writeParameters.dataBlockType}};
+    if (s.writeSpeedLimitKBps != 0) out["writeSpeedKBps"] = s.writeSpeedLimitKBps;
+    if (s.writeDoneUs != 0) out["writeDoneUs"] = s.writeDoneUs;
+    if (s.writeNextLba != 0) out["writeNextLba"] = s.writeNextLba;
     if (s.discStopped) out["discStopped"] = true;
     if (!s.damage.empty()) {
         json damage = json::array();
@@ -300,6 +310,7 @@ DriveState DriveFromJson(const json& v, const std::string& where) {
         if (!media) ObjectReader::Fail(d.Where("media"), "unknown media \"" + loaded.media + "\"");
         loaded.bookType = media->bookType;
         d.Number("bookType", loaded.bookType, 0, 255);
+        d.Number("recordedSectors", loaded.recordedSectors, 0, media->endLba + 1);
         d.NoOtherKeys();
         s.disc = loaded;
     }
@@ -330,6 +341,22 @@ DriveState DriveFromJson(const json& v, const std::string& where) {
     r.Number("interfaceKBps", s.interfaceKBps, kMinInterfaceKBps, kMaxInterfaceKBps);
     r.Bool("mediumLocked", s.mediumLocked);
     r.Bool("discStopped", s.discStopped);
+    std::string strategyName(WriteStrategyName(s.writeStrategy));
+    r.String("writeStrategy", strategyName);
+    const auto strategy = WriteStrategyFromName(strategyName);
+    if (!strategy) ObjectReader::Fail(r.Where("writeStrategy"), "expected auto, clv, z-clv, p-cav, cav or marginal");
+    s.writeStrategy = *strategy;
+    r.Bool("ignoresSimulation", s.ignoresSimulation);
+    if (const json* page = r.Find("writeParameters")) {
+        ObjectReader w(*page, r.Where("writeParameters"));
+        w.Bool("testWrite", s.writeParameters.testWrite);
+        w.Number("writeType", s.writeParameters.writeType, 0, 3);
+        w.Number("dataBlockType", s.writeParameters.dataBlockType, 0, 15);
+        w.NoOtherKeys();
+    }
+    r.Number("writeSpeedKBps", s.writeSpeedLimitKBps, 0, UINT32_MAX);
+    r.Number("writeDoneUs", s.writeDoneUs, 0, INT64_MAX);
+    r.Number("writeNextLba", s.writeNextLba, 0, UINT32_MAX);
     if (const json* damage = r.Find("damage")) {
         if (!damage->is_array()) ObjectReader::Fail(r.Where("damage"), "expected a list");
         for (size_t i = 0; i < damage->size(); ++i) {

@@ -46,7 +46,8 @@ constexpr CommandOption kAddDriveOptions[] = {
 };
 constexpr CommandOption kSetOptions[] = {
     {"booktype ROW BYTE", "", "the book type the drive writes on ROW media (dvd+rw, dvd+r, dvd+r-dl)",
-     "booktype option testwrite wopc region buffer interface lock features learned read-model"},
+     "booktype option testwrite wopc region buffer interface lock features learned read-model "
+     "write-strategy ignores-simulation"},
     {"option OPTION STATE", "",
      "unknown-disc, supported-disc or overspeed: 0 to 3 (bit 1 on, bit 0 temporary)"},
     {"testwrite on|off", "", "the Test Write switch"},
@@ -60,6 +61,12 @@ constexpr CommandOption kSetOptions[] = {
     {"features CODE...", "", "the feature codes the drive announces"},
     {"learned ID...", "", "the learned discs (at most 20, 12 characters each)"},
     {"read-model cav|p-cav|z-clv|clv", "", "how the drive's read speed grows across the disc"},
+    {"write-strategy auto|clv|z-clv|p-cav|cav|marginal", "",
+     "how the drive writes a blank disc: auto by the medium and speed (CLV up to 4X DVD and 16X CD; faster "
+     "z-clv on DVD+R DL, p-cav on DVD, cav on CD); marginal writes p-cav and halves its speed on the outer "
+     "40 per cent"},
+    {"ignores-simulation on|off", "",
+     "a fault: the drive records although simulation (the Test Write bit or switch) is on"},
 };
 constexpr CommandOption kFaultOptions[] = {
     {"add OPCODE[:SUB[:FUNCTION]] ACTION", "",
@@ -249,6 +256,10 @@ void Describe(std::ostream& out, size_t index, const DriveState& s) {
     for (size_t i = 0; i < s.latencyMs.size(); ++i) {
         out << ' ' << LatencyClassName(static_cast<LatencyClass>(i)) << ' ' << s.latencyMs[i];
     }
+    out << "\n  write strategy: " << WriteStrategyName(s.writeStrategy)
+        << (s.ignoresSimulation ? " (ignores simulation)" : "")
+        << ", Test Write bit of the write parameters: " << (s.writeParameters.testWrite ? "on" : "off");
+    if (s.disc && s.disc->recordedSectors) out << "\n  recorded sectors: " << s.disc->recordedSectors;
     out << "\n  read model: " << ReadSpeedModelName(s.readModel) << ", read speed: ";
     if (s.readSpeedLimitKBps) {
         out << s.readSpeedLimitKBps << " kB/s";
@@ -536,6 +547,25 @@ Result<DriveChange> SettingChange(const std::vector<std::string>& args) {
         const auto model = ReadSpeedModelFromName(args[1]);
         if (!model) return Error{"the read model is cav, p-cav, z-clv or clv"};
         return DriveChange([model = *model](VirtualDrive& d) { d.SetReadModel(model); });
+    }
+    if (what == "write-strategy") {
+        if (const Result<void> counted = count(2, "set write-strategy auto|clv|z-clv|p-cav|cav|marginal");
+            !counted)
+            return counted.Failure();
+        const auto strategy = WriteStrategyFromName(args[1]);
+        if (!strategy) return Error{"the write strategy is auto, clv, z-clv, p-cav, cav or marginal"};
+        return DriveChange([strategy = *strategy](VirtualDrive& d) {
+            d.Update([strategy](DriveState& s) { s.writeStrategy = strategy; });
+        });
+    }
+    if (what == "ignores-simulation") {
+        if (const Result<void> counted = count(2, "set ignores-simulation on|off"); !counted)
+            return counted.Failure();
+        const Result<bool> on = OnOff(args[1], "the simulation fault");
+        if (!on) return on.Failure();
+        return DriveChange([on = *on](VirtualDrive& d) {
+            d.Update([on](DriveState& s) { s.ignoresSimulation = on; });
+        });
     }
     if (what == "features") {
         if (args.size() - 1 > kMaxFeatureCodes) return Error{"the drive announces at most 64 feature codes"};

@@ -292,6 +292,7 @@ bool VirtualDrive::Insert(std::string_view media) {
         m_cacheFirst = m_cacheEnd = 0;
         s.discStopped = false;
         s.disc = Disc{info->name, info->bookType};
+        detail::ForgetWriting(s);
         if (!s.trayOpen) LoadDisc(s, Now());  // the tray went out and in again
     });
     return true;
@@ -326,6 +327,9 @@ void VirtualDrive::Restart() {
         const int64_t now = Now();
         for (OptionSetting& option : s.options) option.temporary.reset();
         s.testWrite = false;
+        s.writeParameters = WriteParameters{};
+        s.writeSpeedLimitKBps = 0;
+        detail::ForgetWriting(s);
         s.wopcDisabled = false;
         s.vendorMode = false;
         s.readSpeedLimitKBps = 0;

@@ -38,7 +38,7 @@ TEST(Inquiry, IdentifiesACdDvdDriveWithPaddedNames) {
 
 TEST(Commands, UnknownOpcodesAndShortBlocksAreRefused) {
     VirtualDrive drive = DriveWith("dvd+r");
-    EXPECT_TRUE(FailsWith(Send(drive, Cdb({0x2A})), kInvalidOpcode));
+    EXPECT_TRUE(FailsWith(Send(drive, Cdb({0x3B})), kInvalidOpcode));
     const uint8_t shortInquiry[3] = {0x12, 0, 0};
     EXPECT_TRUE(
         FailsWith(Answer{drive.Execute(shortInquiry, 3, kNoData, nullptr, 0, 15), {}}, kInvalidFieldInCdb));
@@ -139,7 +139,7 @@ TEST(ModeSense, CapabilitiesPageCarriesTheBufferSizeAtBytes20And21) {
     EXPECT_TRUE(
         FailsWith(Send(maker, Cdb({0x5A, 0x08, 0xEA, 0, 0, 0, 0, 0, 0x1E, 0}), 30), kSavingNotSupported));
     EXPECT_TRUE(
-        FailsWith(Send(maker, Cdb({0x5A, 0x08, 0x05, 0, 0, 0, 0, 0, 0x1E, 0}), 30), kInvalidFieldInCdb));
+        FailsWith(Send(maker, Cdb({0x5A, 0x08, 0x01, 0, 0, 0, 0, 0, 0x1E, 0}), 30), kInvalidFieldInCdb));
 }
 
 TEST(ReportKey, RpcStateCarriesTheRegionMaskInByte5) {

@@ -45,7 +45,13 @@ DriveState BusyState() {
     s.testWrite = true;
     s.vendorMode = true;
     s.trayOpen = true;
-    s.disc = Disc{"dvd+rw-recorded", 0x01};
+    s.disc = Disc{"dvd-r", 0x25, 4096};
+    s.writeStrategy = WriteStrategy::Marginal;
+    s.ignoresSimulation = true;
+    s.writeParameters = WriteParameters{true, 2, 8};
+    s.writeSpeedLimitKBps = 5540;
+    s.writeDoneUs = 1'700'000'000'123'456;
+    s.writeNextLba = 8192;
     s.pendingAttention = 0x29;
     s.readyAtMs = 1'700'000'000'123;
     s.becomingReadyCount = 4;
