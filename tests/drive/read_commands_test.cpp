@@ -12,34 +12,14 @@
 #include "drive/InfoCommands.h"
 #include "drive/ReadCommands.h"
 #include "emu/Media.h"
-#include "tests/support/VirtualBus.h"
+#include "tests/support/DiscInDrive.h"
 
 namespace dravix {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Reader {
-    explicit Reader(const char* media) : drive(bus.AddDrive()) {
-        EXPECT_TRUE(drive.Insert(media));
-        EXPECT_TRUE(table.InitTransport());
-        EXPECT_EQ(table.EnumerateDrives(), 1);
-        TestUnitReady(table);  // takes the unit attention of the load
-    }
-    // The next command with this operation code answers `reply` (as much as was asked for).
-    void Reply(uint8_t opcode, Bytes reply) {
-        emu::FaultRule rule;
-        rule.opcode = opcode;
-        rule.once = true;
-        rule.action = emu::FaultRule::Action::Reply;
-        rule.reply = std::move(reply);
-        drive.AddFault(rule);
-    }
-
-    test::VirtualBus bus;
-    emu::VirtualDrive& drive;
-    DriveTable table{bus.Drives()};
-};
+using Reader = test::DiscInDrive;
 
 TEST(ReadCommands, LayoutOfARecordedDualLayerDisc) {
     Reader r("dvd+r-dl-recorded");

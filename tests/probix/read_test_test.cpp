@@ -18,7 +18,7 @@
 #include "drive/InfoCommands.h"
 #include "emu/Media.h"
 #include "probix/ReadTest.h"
-#include "tests/support/VirtualBus.h"
+#include "tests/support/DiscInDrive.h"
 #include "turns/SharedDrive.h"
 
 namespace dravix {
@@ -26,17 +26,12 @@ namespace {
 
 // A drive with a disc, its clock simulated: every command moves the clock on by the time the
 // drive's model gives it, to the microsecond, and the run reads the same clock.
-struct ReadBench {
+struct ReadBench : test::DiscInDrive {
     explicit ReadBench(const char* media, emu::ReadSpeedModel model = emu::ReadSpeedModel::Cav)
-        : drive(bus.AddDrive()) {
-        drive.SetReadModel(model);
-        drive.SetClock([this] { return nowUs.load() / 1000; });
-        drive.SetMicrosecondSleeper([this](uint64_t us) { nowUs += static_cast<int64_t>(us); });
-        EXPECT_TRUE(drive.Insert(media));
-        EXPECT_TRUE(table.InitTransport());
-        EXPECT_EQ(table.EnumerateDrives(), 1);
-        TestUnitReady(table);  // takes the unit attention of the load
-    }
+        : DiscInDrive(media, emu::DriveKind::Maker, [model](DiscInDrive& d) {
+              d.drive.SetReadModel(model);
+              d.SimulateClock();
+          }) {}
 
     ReadTestResult Run(const ReadTestSettings& settings, ReadTestObserver& observer) {
         ReadTestHooks hooks;
@@ -50,11 +45,7 @@ struct ReadBench {
         return Run(settings, quiet);
     }
 
-    std::atomic<int64_t> nowUs{1'000'000'000};
     std::atomic<bool> stop{false};
-    test::VirtualBus bus;
-    emu::VirtualDrive& drive;
-    DriveTable table{bus.Drives()};
     SharedDrive shared{table};
 };
 
