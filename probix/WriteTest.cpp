@@ -231,7 +231,8 @@ class Run {
                 // (likely empty, so it stays as read until the next write).
                 if (m_result.writtenSectors < m_result.plannedSectors) {
                     BufferCapacity buffer;
-                    if (ReadBufferCapacity(m_table, buffer) == kCommandCompleted) m_bufferUsedBytes = UsedBytes(buffer);
+                    if (ReadBufferCapacity(m_table, buffer) == kCommandCompleted)
+                        m_bufferUsedBytes = UsedBytes(buffer);
                     m_pointBeganUs = m_hooks.clock();
                     pointLba = lba;
                     pointBytes = 0;
