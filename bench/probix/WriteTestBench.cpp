@@ -7,13 +7,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include <time.h>
 
 #include <string>
 
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "probix/WriteTest.h"
+#include "bench/probix/ThreadSeconds.h"
 #include "tests/support/VirtualBus.h"
 #include "turns/SharedDrive.h"
 
@@ -21,11 +21,7 @@ namespace {
 
 using namespace dravix;
 
-double ThreadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
+using bench::ThreadSeconds;
 
 void BM_WriteTestWholeDvdPlusR(benchmark::State& state) {
     test::VirtualBus bus;
