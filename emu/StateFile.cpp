@@ -115,8 +115,9 @@ json DriveToJson(const DriveState& s) {
                                       {"writeType", s.writeParameters.writeType},
                                       {"dataBlockType", s.writeParameters.dataBlockType}};
     if (s.writeSpeedLimitKBps != 0) out["writeSpeedKBps"] = s.writeSpeedLimitKBps;
-    if (s.writeDoneUs != 0) out["writeDoneUs"] = s.writeDoneUs;
-    if (s.writeNextLba != 0) out["writeNextLba"] = s.writeNextLba;
+    // Where a run of writes stands (writeDoneUs, writeNextLba) changes with every WRITE and is
+    // no firmware setting: it stays out of the file, which would otherwise be rewritten (and
+    // synced) once per request and slow the host down to below the disc's speed.
     if (s.discStopped) out["discStopped"] = true;
     if (!s.damage.empty()) {
         json damage = json::array();
@@ -355,6 +356,7 @@ DriveState DriveFromJson(const json& v, const std::string& where) {
         w.NoOtherKeys();
     }
     r.Number("writeSpeedKBps", s.writeSpeedLimitKBps, 0, UINT32_MAX);
+    // Files written before the run's position stayed out of them may still carry it.
     r.Number("writeDoneUs", s.writeDoneUs, 0, INT64_MAX);
     r.Number("writeNextLba", s.writeNextLba, 0, UINT32_MAX);
     if (const json* damage = r.Find("damage")) {

@@ -457,7 +457,16 @@ void VirtualDrive::AttachStore(StateStore* store) {
 
 void VirtualDrive::ReplaceState(const DriveState& state) {
     std::lock_guard lock(m_mutex);
+    // The file does not carry where a run of writes stands: a change made by another process
+    // keeps it, unless the disc changed or the drive was restarted there.
+    const bool sameRun = state.disc == m_state.disc && state.pendingAttention == kNoAttention;
+    const int64_t writeDoneUs = m_state.writeDoneUs;
+    const uint32_t writeNextLba = m_state.writeNextLba;
     m_state = state;
+    if (sameRun && state.writeDoneUs == 0 && state.writeNextLba == 0) {
+        m_state.writeDoneUs = writeDoneUs;
+        m_state.writeNextLba = writeNextLba;
+    }
 }
 
 DriveState VirtualDrive::LocalState() const {

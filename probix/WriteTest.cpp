@@ -45,6 +45,10 @@ std::vector<uint32_t> WriteSpeedsOf(std::span<const uint8_t> answer) {
     return speeds;
 }
 
+double UsedBytes(const BufferCapacity& buffer) {
+    return static_cast<double>(buffer.lengthBytes - std::min(buffer.blankBytes, buffer.lengthBytes));
+}
+
 // The earlier simulation setting: the page as it was, or the switch's state.
 struct EarlierSetting {
     WriteParametersPage page;
@@ -190,9 +194,11 @@ class Run {
             std::max<uint64_t>(request, m_result.plannedSectors / kTargetPoints / request * request);
         uint32_t lba = m_result.startLba;
         uint64_t pointBytes = 0;
-        int64_t pointUs = 0;
         uint32_t pointLba = lba;
-        int64_t totalUs = 0;
+        // The disc goes on writing from the buffer while the host does anything else (reads the
+        // buffer, the disc, its own work): a point and the average are timed on the clock from
+        // the first write on, never as the sum of the write requests alone.
+        m_writesBeganUs = m_pointBeganUs = m_hooks.clock();
         m_result.end = WriteTestEnd::Finished;
         while (m_result.writtenSectors < m_result.plannedSectors) {
             if (m_hooks.stopRequested && m_hooks.stopRequested()) {
@@ -201,9 +207,7 @@ class Run {
             }
             const auto count = static_cast<uint16_t>(
                 std::min<uint64_t>(request, m_result.plannedSectors - m_result.writtenSectors));
-            const int64_t before = m_hooks.clock();
             const uint8_t status = WriteSectors(m_table, lba, count, pattern);
-            const int64_t took = m_hooks.clock() - before;
             if (status != kCommandCompleted) {
                 // A unit attention (a restart drops the switch), a time-out or a failed transport:
                 // nothing more is written.
@@ -216,33 +220,49 @@ class Run {
             m_result.writtenSectors += count;
             lba += count;
             pointBytes += uint64_t{count} * kSectorSize;
-            pointUs += took;
-            totalUs += took;
-            if (m_result.writeRequests == 1 && !DiscIsBlank()) {
-                m_result.end = WriteTestEnd::Recorded;
-                m_result.message = kWriteTestRecorded;
-                break;
+            if (m_result.writeRequests == 1) {
+                if (!DiscIsBlank()) {
+                    m_result.end = WriteTestEnd::Recorded;
+                    m_result.message = kWriteTestRecorded;
+                    break;
+                }
+                // While the disc was read the drive had only the first request to write, and may
+                // have stood still: the curve starts after the check, from the buffer as it is then
+                // (likely empty, so it stays as read until the next write).
+                if (m_result.writtenSectors < m_result.plannedSectors) {
+                    BufferCapacity buffer;
+                    if (ReadBufferCapacity(m_table, buffer) == kCommandCompleted)
+                        m_bufferUsedBytes = UsedBytes(buffer);
+                    m_pointBeganUs = m_hooks.clock();
+                    pointLba = lba;
+                    pointBytes = 0;
+                    continue;
+                }
             }
             if (lba - pointLba >= pointSectors || m_result.writtenSectors == m_result.plannedSectors) {
-                AddPoint(pointLba, pointBytes, pointUs);
+                AddPoint(pointLba, pointBytes);
                 pointLba = lba;
                 pointBytes = 0;
-                pointUs = 0;
             }
         }
-        m_writeUs = totalUs;
     }
 
-    void AddPoint(uint32_t lba, uint64_t bytes, int64_t us) {
-        if (us <= 0) return;
+    // A point from the buffer read at its end back to the one before: what went onto the disc
+    // in that time is what was sent, less what the buffer took of it.
+    void AddPoint(uint32_t lba, uint64_t bytes) {
         WritePoint point;
         point.lba = lba;
-        // What went onto the disc: what was sent, less what the buffer took of it.
         double discBytes = static_cast<double>(bytes);
+        // The drive tells its buffer as it was when the request came: the point ends then.
+        const int64_t now = m_hooks.clock();
         BufferCapacity buffer;
-        if (ReadBufferCapacity(m_table, buffer) == kCommandCompleted && buffer.lengthBytes > 0) {
+        const bool read = ReadBufferCapacity(m_table, buffer) == kCommandCompleted;
+        const int64_t us = now - m_pointBeganUs;
+        if (us <= 0) return;
+        m_pointBeganUs = now;
+        if (read && buffer.lengthBytes > 0) {
             point.bufferFill = buffer.Fill().value_or(0);
-            const double used = buffer.lengthBytes - std::min(buffer.blankBytes, buffer.lengthBytes);
+            const double used = UsedBytes(buffer);
             discBytes = std::max(0.0, discBytes - (used - m_bufferUsedBytes));
             m_bufferUsedBytes = used;
         }
@@ -293,7 +313,7 @@ class Run {
         const int64_t flushBegan = m_hooks.clock();
         const bool flushed = SynchronizeCache(m_table) == kCommandCompleted;
         // The average runs until the last sector is on the disc.
-        Summarise(m_writeUs + (flushed ? m_hooks.clock() - flushBegan : 0));
+        Summarise((flushed ? m_hooks.clock() : flushBegan) - m_writesBeganUs);
         if (!flushed) {
             m_result.simulationLeftOn = true;
             m_result.message = kWriteTestStillOn;
@@ -308,8 +328,11 @@ class Run {
         }
         m_result.blankAfter = DiscIsBlank();
         if (!m_result.blankAfter) {
-            if (m_result.end != WriteTestEnd::Recorded) m_result.end = WriteTestEnd::Recorded;
-            m_result.notes.push_back(m_result.message);
+            m_result.end = WriteTestEnd::Recorded;
+            // A warning of the end (the setting left on, or not put back) stays beside it; the
+            // recording itself is told once.
+            if (!m_result.message.empty() && m_result.message != kWriteTestRecorded)
+                m_result.notes.push_back(m_result.message);
             m_result.message = kWriteTestRecorded;
         }
     }
@@ -321,7 +344,8 @@ class Run {
     EarlierSetting m_earlier;
     bool m_setSent = false;
     bool m_markerWritten = false;
-    int64_t m_writeUs = 0;
+    int64_t m_writesBeganUs = 0;
+    int64_t m_pointBeganUs = 0;
     double m_bufferUsedBytes = 0;
 };
 

@@ -6,7 +6,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <time.h>
 
 #include <cstring>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "drive/ReadCommands.h"
 #include "emu/Media.h"
 #include "probix/ReadTest.h"
+#include "bench/probix/ThreadSeconds.h"
 #include "tests/support/VirtualBus.h"
 #include "turns/SharedDrive.h"
 
@@ -23,13 +23,7 @@ namespace {
 
 using namespace dravix;
 
-// Seconds of this thread's processor time: the figure for one core, whatever else the machine
-// runs (the virtual drive answers on the calling thread).
-double ThreadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
+using bench::ThreadSeconds;
 
 constexpr uint32_t kSectors = 131072;  // 256 MiB
 constexpr uint32_t kRequests = kSectors / kDefaultRequestSectors;

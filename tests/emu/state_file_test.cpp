@@ -11,6 +11,7 @@
 
 #include "EmuTestSupport.h"
 #include "TempDir.h"
+#include "emu/Media.h"
 #include "emu/Scenario.h"
 #include "emu/StateFile.h"
 #include "tests/support/FileSizeLimit.h"
@@ -50,8 +51,6 @@ DriveState BusyState() {
     s.ignoresSimulation = true;
     s.writeParameters = WriteParameters{true, 2, 8};
     s.writeSpeedLimitKBps = 5540;
-    s.writeDoneUs = 1'700'000'000'123'456;
-    s.writeNextLba = 8192;
     s.pendingAttention = 0x29;
     s.readyAtMs = 1'700'000'000'123;
     s.becomingReadyCount = 4;
@@ -333,6 +332,34 @@ TEST(ScenarioFile, AnotherProcessChangesTheDisc) {
     EXPECT_EQ(drive.State().disc->media, "dvd+r-bad");
     ASSERT_EQ(RunTool({"--file", path, "eject"}), 0);
     EXPECT_TRUE(FailsWith(Send(drive, Cdb({0x00})), kNoMedium));
+}
+
+// A write test sends tens of thousands of WRITEs: none of them may rewrite the file (that made the
+// host slower than the disc), and a change made elsewhere meanwhile does not break the run.
+TEST(ScenarioFile, SimulatedWritesLeaveTheFileAloneAndARunGoesOnAfterAChangeElsewhere) {
+    TempDir dir;
+    const std::string path = dir.File("vdrive.json");
+    Scenario scenario(Preset::Minimal);
+    ASSERT_EQ(scenario.BindToFile(path).ErrorText(), "");
+    VirtualDrive& drive = scenario.Drive(0);
+    drive.SetClock([] { return int64_t{1'000'000}; });
+    drive.SetSleeper([](uint32_t) {});
+    ASSERT_TRUE(drive.Insert("dvd+r"));
+    drive.SetTestWrite(true);
+    Send(drive, Cdb({0x00}));  // the new disc's unit attention
+    std::vector<uint8_t> data(32 * kSectorBytes, 0x5A);
+    auto write = [&](uint8_t lbaLow) {
+        const std::vector<uint8_t> cdb = Cdb({0x2A, 0, 0, 0, 0, lbaLow, 0, 0, 32, 0});
+        return drive.Execute(cdb.data(), 10, 1, data.data(), static_cast<uint32_t>(data.size()), 15).kind ==
+               ScsiOutcome::Kind::Good;
+    };
+    ASSERT_TRUE(write(0));
+    const std::string before = ReadFile(path);
+    ASSERT_TRUE(write(32));
+    ASSERT_TRUE(write(64));
+    EXPECT_EQ(ReadFile(path), before);
+    ASSERT_EQ(RunTool({"--file", path, "latency", "command", "1"}), 0);
+    EXPECT_TRUE(write(96));  // still where the run stands, not at the blank disc's start
 }
 
 TEST(ScenarioFile, ConcurrentProcessesLoseNoChange) {

@@ -85,6 +85,20 @@ read_step() {
     echo "[exit $status]"
 }
 
+# A write test as root with every command traced: what the program says, and how many of the
+# commands that record or switch simulation on were sent (none may be), beside the disc check that
+# shows the trace was taken.
+write_step() {
+    echo "\$ [root] dravix-cli --trace $*"
+    dravix-cli --trace "$@" >/tmp/out 2>&1
+    status=$?
+    grep -v '^\[[0-9]*\] CDB ' /tmp/out
+    sent() { grep -c "^\[[0-9]*\] CDB $1 " /tmp/out; }
+    echo "traced: GET CONFIGURATION $(sent 46), WRITE(10) $(sent 2A), MODE SELECT(10) $(sent 55)," \
+        "Test Write set $(sent 'FD FB 5A 41 52 4E 02')"
+    echo "[exit $status]"
+}
+
 # Changes one byte of a sector of an image file.
 change_sector() {
     printf 'X' | dd of="$1" bs=1 seek=$(($2 * 2048 + 5)) conv=notrunc 2>/dev/null
@@ -151,4 +165,7 @@ read_step 0 --drive 3 readtest --mode errors --verify /data.iso
 echo "## the benchmark on drive 1: every test gives a figure or says why not"
 member_of cdrom disk
 read_step 0 --drive 1 readtest --mode benchmark --load-eject --yes
+echo "## the write test on a read-only drive: refused, nothing written, simulation never asked"
+write_step writetest --yes
+write_step --drive 1 writetest --yes --length 1
 echo "## done"
