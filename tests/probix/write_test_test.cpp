@@ -14,7 +14,7 @@
 #include "emu/Commands.h"
 #include "emu/Media.h"
 #include "probix/WriteTest.h"
-#include "tests/support/VirtualBus.h"
+#include "tests/support/DiscInDrive.h"
 #include "turns/SharedDrive.h"
 
 namespace dravix {
@@ -26,14 +26,9 @@ struct Sent {
     bool good = false;
 };
 
-struct WriteBench {
-    explicit WriteBench(const char* media, emu::DriveKind kind = emu::DriveKind::Maker) : drive(bus.AddDrive(kind)) {
-        drive.SetClock([this] { return nowUs.load() / 1000; });
-        drive.SetMicrosecondSleeper([this](uint64_t us) { nowUs += static_cast<int64_t>(us); });
-        EXPECT_TRUE(drive.Insert(media));
-        EXPECT_TRUE(table.InitTransport());
-        EXPECT_EQ(table.EnumerateDrives(), 1);
-        TestUnitReady(table);
+struct WriteBench : test::DiscInDrive {
+    explicit WriteBench(const char* media, emu::DriveKind kind = emu::DriveKind::Maker)
+        : DiscInDrive(media, kind, [](DiscInDrive& d) { d.SimulateClock(); }) {
         drive.SetTraceHook([this](const uint8_t* cdb, size_t, const emu::ScsiOutcome& outcome) {
             sent.push_back({cdb[0], cdb[0] == 0xFD && cdb[1] == 0xFB && cdb[6] == 0x02,
                             outcome.kind == emu::ScsiOutcome::Kind::Good});
@@ -75,7 +70,6 @@ struct WriteBench {
     }
     bool Recorded() const { return drive.State().disc->recordedSectors != 0; }
 
-    std::atomic<int64_t> nowUs{1'000'000'000};
     size_t stopAfterWrites = 0;
     // The host's time for whatever it sends between two writes; the drive writes on from its
     // buffer meanwhile.
@@ -83,9 +77,6 @@ struct WriteBench {
     std::function<void(const uint8_t*)> onCommand;
     std::vector<Sent> sent;
     std::string marker;
-    test::VirtualBus bus;
-    emu::VirtualDrive& drive;
-    DriveTable table{bus.Drives()};
     SharedDrive shared{table};
 };
 
