@@ -353,6 +353,13 @@ WriteTestRead ReadWriteTestFile(const std::string& path) {
     return ReadWriteTest(in, path);
 }
 
+std::vector<std::optional<double>> SpeedZones(const WriteTestResult& result) {
+    ReadTestResult asRead;
+    asRead.layout = result.layout;
+    for (const WritePoint& p : result.points) asRead.points.push_back({p.lba, p.speedX, p.rpm});
+    return SpeedZones(asRead);
+}
+
 Result<void> SaveWriteTestFile(const std::string& path, const WriteTestRecord& record) {
     std::ostringstream text;
     WriteWriteTest(text, record);

@@ -51,6 +51,9 @@ WriteTestRead ReadWriteTest(std::istream& in, const std::string& name);
 // Only a regular file is read; a FIFO or a device is refused at once.
 WriteTestRead ReadWriteTestFile(const std::string& path);
 
+// The write speed in ten equal parts of the disc (inner to outer), as a read test's SpeedZones.
+std::vector<std::optional<double>> SpeedZones(const WriteTestResult& result);
+
 // Writes the whole file through base/SafeFile.h. Done, or why the file could not be written.
 Result<void> SaveWriteTestFile(const std::string& path, const WriteTestRecord& record);
 
