@@ -376,10 +376,16 @@ std::vector<std::string> WriteTestHeaderLines(const WriteTestRecord& record) {
     std::snprintf(text, sizeof text, "    Capacity: %.1f MB    Layers: %d",
                   (uint64_t{r.layout.lastLba} + 1) * 2048 / 1048576.0, static_cast<int>(r.layout.layers));
     lines.push_back("Disc: " + record.discType + text);
-    std::snprintf(text, sizeof text,
-                  "Write test in simulation (%s)    Speed asked: %.1fX    LBA %u, %llu sectors",
-                  MethodName(r.method), r.speedKBps / r.layout.KBpsAt1X(), r.startLba,
-                  static_cast<unsigned long long>(r.writtenSectors));
+    const char* how = r.method == SimulationMethod::MakerSwitch ? "Test Write switch"
+                      : r.method == SimulationMethod::ModePage  ? "Write Parameters page"
+                                                                : "no simulation";
+    std::string speed = "max";
+    if (r.speedKBps > 0) {
+        std::snprintf(text, sizeof text, "%.1fX", r.speedKBps / r.layout.KBpsAt1X());
+        speed = text;
+    }
+    std::snprintf(text, sizeof text, "Write test (%s)    Speed: %s    LBA %u, %llu sectors", how,
+                  speed.c_str(), r.startLba, static_cast<unsigned long long>(r.writtenSectors));
     lines.push_back(text + ("    Date: " + record.date));
     if (r.summary) {
         const TransferSummary& t = *r.summary;
