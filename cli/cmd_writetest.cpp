@@ -69,18 +69,6 @@ double Rounded(double value) {
     return std::round(value * 1000.0) / 1000.0;
 }
 
-const char* SimulationName(SimulationMethod method) {
-    switch (method) {
-        case SimulationMethod::ModePage:
-            return "write-parameters-page";
-        case SimulationMethod::MakerSwitch:
-            return "test-write-switch";
-        case SimulationMethod::None:
-            break;
-    }
-    return "none";
-}
-
 }  // namespace
 
 int RunWriteTest(CliContext& context, const CommandArgs& args) {
@@ -146,7 +134,7 @@ int RunWriteTest(CliContext& context, const CommandArgs& args) {
     schema::Json& json = context.Result();
     json["end"] = WriteTestEndName(r.end);
     json["profile"] = r.profile;
-    json["simulation"] = SimulationName(r.method);
+    json["simulation"] = SimulationMethodName(r.method);
     json["start_lba"] = r.startLba;
     json["planned_sectors"] = r.plannedSectors;
     json["written_sectors"] = r.writtenSectors;

@@ -98,9 +98,10 @@ bool Inside(const SectorRange& range, const SectorRange& within) {
     return range.first >= within.first && range.last <= within.last;
 }
 
-class Reader {
+class Reader final : DescriptionReader {
   public:
-    Reader(std::istream& in, std::string name) : m_lines(in, kMaxLineLength), m_name(std::move(name)) {}
+    Reader(std::istream& in, std::string name)
+        : DescriptionReader(in, kMaxLineLength), m_name(std::move(name)) {}
 
     ReadTestRead Read() {
         ReadTestRead read;
@@ -115,35 +116,6 @@ class Reader {
     }
 
   private:
-    // The one line of `key`; a fault when it is missing.
-    std::optional<FileFault> One(const char* key, HeaderLine& out) const {
-        const std::optional<HeaderLine> found = m_header.One(key);
-        if (!found)
-            return FileFault{m_lines.Number(), std::string("the description has no \"") + key + "\" line"};
-        out = *found;
-        return std::nullopt;
-    }
-
-    std::optional<FileFault> Text(const char* key, std::string& value) const {
-        HeaderLine h;
-        if (auto fault = One(key, h)) return fault;
-        const std::optional<std::string> text = UnescapeField(h.value);
-        if (!text) return FileFault{h.line, std::string("the \"") + key + "\" value is damaged"};
-        value = *text;
-        return std::nullopt;
-    }
-
-    template <typename T>
-    std::optional<FileFault> Number(const char* key, T& value) const {
-        HeaderLine h;
-        if (auto fault = One(key, h)) return fault;
-        if (!ParseNumber(h.value, value))
-            return FileFault{h.line, std::string("the \"") + key + "\" value is damaged"};
-        return std::nullopt;
-    }
-
-    std::vector<HeaderLine> All(const char* key) const { return m_header.All(key); }
-
     // "first,last" with first <= last, in position order after `previous`.
     static bool ParseRange(std::string_view text, SectorRange& range) {
         const std::vector<std::string_view> f = SplitCommas(text);
@@ -598,10 +570,8 @@ class Reader {
         return std::nullopt;
     }
 
-    FileLines m_lines;
     std::string m_name;
     bool m_otherKind = false;
-    FileHeader m_header;
 };
 
 }  // namespace

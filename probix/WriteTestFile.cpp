@@ -29,18 +29,6 @@ constexpr WriteTestEnd kEnds[] = {WriteTestEnd::Finished, WriteTestEnd::Stopped,
 constexpr SimulationMethod kMethods[] = {SimulationMethod::None, SimulationMethod::ModePage,
                                          SimulationMethod::MakerSwitch};
 
-const char* MethodName(SimulationMethod method) {
-    switch (method) {
-        case SimulationMethod::ModePage:
-            return "write-parameters-page";
-        case SimulationMethod::MakerSwitch:
-            return "test-write-switch";
-        case SimulationMethod::None:
-            break;
-    }
-    return "none";
-}
-
 const char* YesNo(bool value) {
     return value ? "yes" : "no";
 }
@@ -58,9 +46,10 @@ std::string BufferPercent(double fill) {
     return text;
 }
 
-class Reader {
+class Reader final : DescriptionReader {
   public:
-    Reader(std::istream& in, std::string name) : m_lines(in, kMaxLineLength), m_name(std::move(name)) {}
+    Reader(std::istream& in, std::string name)
+        : DescriptionReader(in, kMaxLineLength), m_name(std::move(name)) {}
 
     WriteTestRead Read() {
         WriteTestRead read;
@@ -75,40 +64,9 @@ class Reader {
     }
 
   private:
-    FileFault Missing(const char* key) const {
-        return FileFault{m_lines.Number(), std::string("the description has no \"") + key + "\" line"};
-    }
-    FileFault Damaged(const HeaderLine& h, const char* key) const {
-        return FileFault{h.line, std::string("the \"") + key + "\" value is damaged"};
-    }
-
-    std::optional<FileFault> Line(const char* key, HeaderLine& out) const {
-        const std::optional<HeaderLine> found = m_header.One(key);
-        if (!found) return Missing(key);
-        out = *found;
-        return std::nullopt;
-    }
-
-    std::optional<FileFault> Text(const char* key, std::string& value) const {
-        HeaderLine h;
-        if (auto fault = Line(key, h)) return fault;
-        const std::optional<std::string> text = UnescapeField(h.value);
-        if (!text) return Damaged(h, key);
-        value = *text;
-        return std::nullopt;
-    }
-
-    template <typename T>
-    std::optional<FileFault> Number(const char* key, T& value) const {
-        HeaderLine h;
-        if (auto fault = Line(key, h)) return fault;
-        if (!ParseNumber(h.value, value)) return Damaged(h, key);
-        return std::nullopt;
-    }
-
     std::optional<FileFault> Flag(const char* key, bool& value) const {
         HeaderLine h;
-        if (auto fault = Line(key, h)) return fault;
+        if (auto fault = One(key, h)) return fault;
         if (h.value != "yes" && h.value != "no") return Damaged(h, key);
         value = h.value == "yes";
         return std::nullopt;
@@ -117,7 +75,7 @@ class Reader {
     // "12.345 UNIT" at or above zero.
     std::optional<FileFault> Measure(const char* key, const char* unit, double& value) const {
         HeaderLine h;
-        if (auto fault = Line(key, h)) return fault;
+        if (auto fault = One(key, h)) return fault;
         int used = 0;
         const std::string form = std::string("%lf ") + unit + "%n";
         if (std::sscanf(h.value.c_str(), form.c_str(), &value, &used) != 1 ||
@@ -130,7 +88,7 @@ class Reader {
     std::optional<FileFault> Named(const char* key, const Enum (&values)[N], const char* (*name)(Enum),
                                    Enum& value) const {
         HeaderLine h;
-        if (auto fault = Line(key, h)) return fault;
+        if (auto fault = One(key, h)) return fault;
         for (const Enum v : values) {
             if (h.value == name(v)) {
                 value = v;
@@ -169,14 +127,14 @@ class Reader {
         if (auto fault = Number("layers", r.layout.layers)) return fault;
         {
             HeaderLine h;
-            if (auto fault = Line("layer break", h)) return fault;
+            if (auto fault = One("layer break", h)) return fault;
             uint32_t lba = 0;
             if (h.value != "none" && !ParseNumber(h.value, lba)) return Damaged(h, "layer break");
             if (h.value != "none") r.layout.layerBreakLba = lba;
         }
         if (auto fault = Text("date", record.date)) return fault;
         if (auto fault = Text("program version", record.programVersion)) return fault;
-        if (auto fault = Named("simulation", kMethods, MethodName, r.method)) return fault;
+        if (auto fault = Named("simulation", kMethods, SimulationMethodName, r.method)) return fault;
         if (auto fault = Number("speed asked kbps", r.speedKBps)) return fault;
         for (const HeaderLine& h : m_header.All("write speed")) {
             uint32_t kbps = 0;
@@ -195,7 +153,7 @@ class Reader {
             r.notes.push_back(*text);
         }
         HeaderLine sectors;
-        if (auto fault = Line("sectors", sectors)) return fault;
+        if (auto fault = One("sectors", sectors)) return fault;
         {
             int used = 0;
             if (std::sscanf(sectors.value.c_str(), kSectorsRead, &r.plannedSectors, &r.writtenSectors,
@@ -265,13 +223,23 @@ class Reader {
         return std::nullopt;
     }
 
-    FileLines m_lines;
     std::string m_name;
     bool m_otherKind = false;
-    FileHeader m_header;
 };
 
 }  // namespace
+
+const char* SimulationMethodName(SimulationMethod method) {
+    switch (method) {
+        case SimulationMethod::ModePage:
+            return "write-parameters-page";
+        case SimulationMethod::MakerSwitch:
+            return "test-write-switch";
+        case SimulationMethod::None:
+            break;
+    }
+    return "none";
+}
 
 WriteTestRecord WriteTestRecordOf(std::string driveLabel, std::string firmware, WriteTestResult result,
                                   std::string date) {
@@ -317,7 +285,7 @@ void WriteWriteTest(std::ostream& out, const WriteTestRecord& record) {
         << "\n"
         << "# date: " << EscapeField(record.date) << "\n"
         << "# program version: " << EscapeField(record.programVersion) << "\n"
-        << "# simulation: " << MethodName(r.method) << "\n"
+        << "# simulation: " << SimulationMethodName(r.method) << "\n"
         << "# speed asked kbps: " << r.speedKBps << "\n";
     for (const uint32_t kbps : r.writeSpeedsKBps) out << "# write speed: " << kbps << "\n";
     out << "# start lba: " << r.startLba << "\n"

@@ -18,6 +18,9 @@ inline constexpr int kWriteTestFormatVersion = 1;
 inline constexpr const char* kWriteTestResultsTitle = "# Dravix write test";
 inline constexpr const char* kWriteTestColumns = "lba,position_gb,speed_x,buffer_pct,rpm";
 
+// "write-parameters-page", "test-write-switch", "none": as the file and the JSON name them.
+const char* SimulationMethodName(SimulationMethod method);
+
 // A write test as it is kept: the run's result and what tells it apart from other runs.
 struct WriteTestRecord {
     int formatVersion = kWriteTestFormatVersion;  // of the file it was read from
