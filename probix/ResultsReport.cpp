@@ -146,26 +146,43 @@ void ReadTestSection(std::ostream& out, const std::string& path, const ReadTestR
 void WriteTestSection(std::ostream& out, const std::string& path, const WriteTestRecord& record,
                       const ReportPictures& pictures) {
     const WriteTestResult& r = record.result;
-    out << "<section>\n<h2>" << Html("Write test: " + WriteTestShortName(record)) << "</h2>\n<p class=\"file\">"
-        << FileLine(path) << "</p>\n<table class=\"info\">\n";
-    // One row for each header line, headed by its words before the colon.
-    for (const std::string& line : WriteTestHeaderLines(record)) {
-        const size_t colon = line.find(": ");
-        const bool keyed = colon != std::string::npos && colon < 24;
-        out << "<tr><th>" << Html(keyed ? line.substr(0, colon) : std::string()) << "</th><td>"
-            << Html(keyed ? line.substr(colon + 2) : line) << "</td></tr>\n";
+    out << "<section>\n<h2>" << Html("Write test: " + WriteTestShortName(record))
+        << "</h2>\n<p class=\"file\">" << FileLine(path) << "</p>\n<table class=\"info\">\n";
+    auto row = [&out](const char* key, const std::string& value) {
+        out << "<tr><th>" << key << "</th><td>" << Html(value) << "</td></tr>\n";
+    };
+    char text[200];
+    row("Drive", record.driveLabel);
+    row("Firmware", record.firmware);
+    row("Disc type", record.discType);
+    row("Simulation", SimulationMethodName(r.method));
+    std::snprintf(text, sizeof text, "%.1fX (%u kB/s)", r.speedKBps / r.layout.KBpsAt1X(), r.speedKBps);
+    row("Speed", r.speedKBps > 0 ? std::string(text) : std::string("max"));
+    std::snprintf(text, sizeof text, "%llu written of %llu planned, from LBA %u",
+                  static_cast<unsigned long long>(r.writtenSectors),
+                  static_cast<unsigned long long>(r.plannedSectors), r.startLba);
+    row("Sectors", text);
+    if (r.summary) {
+        std::snprintf(text, sizeof text, "start %.2fX, end %.2fX, average %.2fX, minimum %.2fX at LBA %u; %s",
+                      r.summary->startX, r.summary->endX, r.summary->averageX, r.summary->minimumX,
+                      r.summary->minimumLba, ReadModeName(r.summary->mode));
+        row("Write speed", text);
+        std::snprintf(text, sizeof text, "%.0f s", r.fullDiscSeconds);
+        row("Whole disc burned in", text);
     }
+    row("Date", record.date);
+    row("Outcome", WriteTestOutcomeText(r));
     if (!r.points.empty()) {
         double lowest = 1.0;
         for (const WritePoint& p : r.points) lowest = std::min(lowest, p.bufferFill);
-        char text[32];
         std::snprintf(text, sizeof text, "%.0f %%", lowest * 100.0);
-        out << "<tr><th>Lowest buffer level</th><td>" << text << "</td></tr>\n";
+        row("Lowest buffer level", text);
     }
     const std::string setting = r.simulationLeftOn  ? std::string(kWriteTestStillOn)
                                 : r.settingRestored ? std::string("put back as it was")
                                                     : std::string("not changed");
-    out << "<tr><th>Simulation setting</th><td>" << Html(setting) << "</td></tr>\n</table>\n";
+    row("Simulation setting", setting);
+    out << "</table>\n";
     const std::string png = pictures.writeTest ? pictures.writeTest(record) : std::string();
     if (!png.empty()) {
         out << "<p><img alt=\"Write speed chart of " << Html(WriteTestShortName(record)) << "\" src=\"" << png
