@@ -76,13 +76,15 @@ std::vector<LegendEntry> ReadTestLegend(const ReadTestResult& result, const Read
     if (compared) {
         legend.push_back(
             {read_chart::kSpeedColour,
-             QStringLiteral("Read speed of ") + QString::fromStdString(ReadTestShortName(*compared)), true});
+             QStringLiteral("Read speed of ") + QString::fromStdString(ReadTestShortName(*compared)), false,
+             true});
     }
     legend.push_back({read_chart::kRotationColour, QStringLiteral("Rotation (RPM)"), false});
     if (compared) {
         legend.push_back(
             {read_chart::kRotationColour,
-             QStringLiteral("Rotation of ") + QString::fromStdString(ReadTestShortName(*compared)), true});
+             QStringLiteral("Rotation of ") + QString::fromStdString(ReadTestShortName(*compared)), false,
+             true});
     }
     legend.push_back({read_chart::kErrorColour, QStringLiteral("Unread sectors"), false});
     if (result.layout.layerBreakLba && int64_t{*result.layout.layerBreakLba} >= axis.first &&

@@ -45,6 +45,18 @@ std::optional<LbaSpan> MeasuredLbas(const ReadTestResult& result) {
     return span;
 }
 
+std::optional<LbaSpan> MeasuredLbas(const WriteTestResult& result) {
+    if (result.points.empty()) return std::nullopt;
+    std::optional<LbaSpan> span;
+    for (const WritePoint& p : result.points) Take(span, p.lba, p.lba);
+    // The last point stands for the sectors written from it on.
+    if (result.writtenSectors > 0)
+        Take(span, result.points.front().lba,
+             int64_t{result.startLba} +
+                 static_cast<int64_t>(std::min<uint64_t>(result.writtenSectors, kTop)) - 1);
+    return span;
+}
+
 LbaSpan ChartAxisLbas(std::optional<LbaSpan> measured, int64_t discLast) {
     const int64_t disc = std::clamp<int64_t>(discLast, 1, kTop);
     if (!measured) return {0, static_cast<int32_t>(disc)};
@@ -63,24 +75,41 @@ LbaSpan ChartAxisLbas(std::optional<LbaSpan> measured, int64_t discLast) {
     return {Clamped(first), Clamped(last)};
 }
 
-LbaSpan ChartAxisLbas(const ScanResults& results, const ScanResults* compared) {
-    std::optional<LbaSpan> measured = MeasuredLbas(results);
-    int64_t disc = results.lastLba;
+namespace {
+
+int64_t DiscLast(const ScanResults& results) {
+    return results.lastLba;
+}
+int64_t DiscLast(const ReadTestResult& result) {
+    return result.layout.lastLba;
+}
+int64_t DiscLast(const WriteTestResult& result) {
+    return result.layout.lastLba;
+}
+
+template <typename Result>
+LbaSpan AxisOf(const Result& result, const Result* compared) {
+    std::optional<LbaSpan> measured = MeasuredLbas(result);
+    int64_t disc = DiscLast(result);
     if (compared != nullptr) {
         measured = UnionOf(measured, MeasuredLbas(*compared));
-        disc = std::max<int64_t>(disc, compared->lastLba);
+        disc = std::max<int64_t>(disc, DiscLast(*compared));
     }
     return ChartAxisLbas(measured, disc);
 }
 
+}  // namespace
+
+LbaSpan ChartAxisLbas(const ScanResults& results, const ScanResults* compared) {
+    return AxisOf(results, compared);
+}
+
 LbaSpan ChartAxisLbas(const ReadTestResult& result, const ReadTestResult* compared) {
-    std::optional<LbaSpan> measured = MeasuredLbas(result);
-    int64_t disc = result.layout.lastLba;
-    if (compared != nullptr) {
-        measured = UnionOf(measured, MeasuredLbas(*compared));
-        disc = std::max<int64_t>(disc, compared->layout.lastLba);
-    }
-    return ChartAxisLbas(measured, disc);
+    return AxisOf(result, compared);
+}
+
+LbaSpan ChartAxisLbas(const WriteTestResult& result, const WriteTestResult* compared) {
+    return AxisOf(result, compared);
 }
 
 }  // namespace dravix

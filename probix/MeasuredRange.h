@@ -5,6 +5,7 @@
 
 #include "probix/ReadTest.h"
 #include "probix/ResultsFile.h"
+#include "probix/WriteTest.h"
 
 // Which LBAs the chart of a result spans. The charts of our own windows, their pictures and those
 // of the command line show what was measured, not the whole disc; the Probix page's chart keeps
@@ -24,6 +25,8 @@ struct LbaSpan {
 // range is measured in full.
 std::optional<LbaSpan> MeasuredLbas(const ScanResults& results);
 std::optional<LbaSpan> MeasuredLbas(const ReadTestResult& result);
+// A write test measured the sectors it wrote, from its first point on.
+std::optional<LbaSpan> MeasuredLbas(const WriteTestResult& result);
 
 // Both spans and what lies between them; either alone when the other is none.
 std::optional<LbaSpan> UnionOf(std::optional<LbaSpan> a, std::optional<LbaSpan> b);
@@ -41,5 +44,6 @@ LbaSpan ChartAxisLbas(std::optional<LbaSpan> measured, int64_t discLast);
 // both runs' ranges, on the larger of the two discs.
 LbaSpan ChartAxisLbas(const ScanResults& results, const ScanResults* compared = nullptr);
 LbaSpan ChartAxisLbas(const ReadTestResult& result, const ReadTestResult* compared = nullptr);
+LbaSpan ChartAxisLbas(const WriteTestResult& result, const WriteTestResult* compared = nullptr);
 
 }  // namespace dravix

@@ -324,6 +324,8 @@ TEST(ReadTestResults, TheResultsWindowLaysASecondReadTestOverTheFirst) {
                                 QString::fromStdString(ReadTestShortName(b)).toHtmlEscaped().replace(
                                     QLatin1Char(' '), QStringLiteral("&nbsp;"))))
         << legend.toStdString();
+    // The compared curves stand dashed in the legend as on the chart, not dotted like a limit line.
+    EXPECT_FALSE(legend.contains(QStringLiteral("&middot;"))) << legend.toStdString();
 
     QTableWidget* figures = window->Figures();
     ASSERT_TRUE(figures != nullptr && figures->isVisibleTo(window));
