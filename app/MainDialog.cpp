@@ -33,6 +33,7 @@
 #include "res/Strings.h"
 #include "scan/MakeReport.h"
 #include "scan/ReadTestWindow.h"
+#include "scan/WriteTestWindow.h"
 #include "turns/AppState.h"
 #include "turns/StoppableDrive.h"
 #include "ui/DialogUnits.h"
@@ -182,6 +183,9 @@ void CMainDialog::BuildMenu() {
     QAction* readTest = tools->addAction(QStringLiteral("&Read Test\u2026"));
     readTest->setObjectName(QStringLiteral("readTest"));
     connect(readTest, &QAction::triggered, this, &CMainDialog::OpenReadTest);
+    QAction* writeTest = tools->addAction(QStringLiteral("&Write Test\u2026"));
+    writeTest->setObjectName(QStringLiteral("writeTest"));
+    connect(writeTest, &QAction::triggered, this, &CMainDialog::OpenWriteTest);
     QAction* makeReport = tools->addAction(QStringLiteral("&Make Report\u2026"));
     makeReport->setObjectName(QStringLiteral("makeReport"));
     connect(makeReport, &QAction::triggered, this, [this] { AskAndMakeReport(m_services, this); });
@@ -314,7 +318,9 @@ void CMainDialog::OnInitDialog() {
                     m_services.State().sheetPending = true;
                     return;
                 }
-                ShowDriveSheet();
+                // A write test that did not end (a crash) may have left the drive simulating:
+                // offered to be checked before the drive is probed.
+                CheckLeftWriteTestMarker(m_services, *this, *m_sequence, [this](bool) { ShowDriveSheet(); });
             });
     });
 }
@@ -566,6 +572,10 @@ void CMainDialog::OnDriveListChanged(int index) {
 
 void CMainDialog::OnTimer() {
     AppState& state = m_services.State();
+    // ScanIdle is 0 during a write test too (the test holds it as a scan does), so the Test Write
+    // page's Check and Set are locked while the test has the drive simulating: the timer locks
+    // them for a write test as well as for a scan, and gives them back when it ends, when the
+    // page's read shows the drive's state again.
     const bool idle = state.scanIdle.load() != 0;
     m_driveList->setEnabled(idle);
     PropertyPage* page = m_sheet->ActivePage();
@@ -599,6 +609,19 @@ void CMainDialog::OpenReadTest() {
     // (and so no timer) is there.
     connect(m_readTest, &CReadTestWindow::RunningChanged, this, &CMainDialog::OnTimer);
     m_readTest->show();
+}
+
+void CMainDialog::OpenWriteTest() {
+    if (m_writeTest != nullptr) {
+        m_writeTest->show();
+        m_writeTest->raise();
+        m_writeTest->activateWindow();
+        return;
+    }
+    m_writeTest = new CWriteTestWindow(m_services, this);
+    // The drive list and the pages' buttons follow the run at once, not at the next tick.
+    connect(m_writeTest, &CWriteTestWindow::RunningChanged, this, &CMainDialog::OnTimer);
+    m_writeTest->show();
 }
 
 void CMainDialog::OnSysCommand(int id) {

@@ -54,15 +54,6 @@ constexpr CountTexts kTrackCount{"%llu track", "%llu tracks"};
 const char* const kResultsFilter = "Dravix results (*.csv);;All files (*)";
 const char* const kPictureFilter = "Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)";
 
-// The transport and the drives of the window's table, and the drive chosen in the main window
-// selected (on the worker). False when that drive is not found: nothing may be sent.
-bool OpenChosenDrive(const AppState& state, DriveTable& table) {
-    if (!table.InitTransport()) return false;
-    if (table.EnumerateDrives() <= 0) return false;
-    table.SetListingGeneration(state.driveListGeneration.load());
-    return state.SelectChosenDrive(table);
-}
-
 std::optional<uint32_t> Lba(const QLineEdit& edit) {
     bool ok = false;
     const qulonglong value = edit.text().trimmed().toULongLong(&ok);
@@ -234,7 +225,7 @@ void CReadTestWindow::ReadDisc() {
         m_sequence->Step(
             [state = m_services.state](DriveTable& table, const WorkerContext&) {
                 DiscRead read;
-                read.driveFound = OpenChosenDrive(*state, table);
+                read.driveFound = state->OpenChosenDrive(table);
                 if (!read.driveFound) return read;
                 read.driveLabel = table.DriveLabel();
                 read.layout = ReadDiscLayout(table);
@@ -327,6 +318,12 @@ void CReadTestWindow::BrowseImage() {
 }
 
 void CReadTestWindow::Start() {
+    // A write test holds the drive from its first command to its last, in simulation (the disc
+    // read of a window opened meanwhile waits for it).
+    if (!m_running && m_services.State().writeTestRunning.load() != 0) {
+        ShowStatus(QString::fromLatin1(kReadTestWriteTestRunning));
+        return;
+    }
     if (m_running || m_sequence->Running()) return;
     // A Probix scan of this program holds the drive; the read test would hold it up.
     if (m_services.State().scanIdle.load() == 0) {
@@ -384,7 +381,7 @@ void CReadTestWindow::Start() {
             [this, drive = m_drive, state = m_services.state, settings, image, imageName, stop, handover](
                 DriveTable& table, const WorkerContext& context) {
                 Ran ran;
-                ran.driveFound = OpenChosenDrive(*state, table);
+                ran.driveFound = state->OpenChosenDrive(table);
                 if (!ran.driveFound) return ran;
                 const RecordDrive recordDrive{table.DriveLabel(), table.FirmwareRevision()};
                 // The run's header as the window shows it while the run reads.
