@@ -176,20 +176,23 @@ void CWriteTestWindow::Build() {
     m_speed = new QComboBox(m_settings);
     m_speed->setObjectName(QStringLiteral("writeTestSpeed"));
     m_speed->addItem(QStringLiteral("Max"), 0.0);
+    m_speed->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_length = new QComboBox(m_settings);
     m_length->setObjectName(QStringLiteral("writeTestLength"));
     m_length->addItems({QStringLiteral("Whole disc"), QStringLiteral("The first MB")});
     m_lengthMB = new QLineEdit(QString::number(kDefaultLengthMB), m_settings);
     m_lengthMB->setObjectName(QStringLiteral("writeTestLengthMB"));
     m_lengthMB->setEnabled(false);
+    m_lengthMB->setMaximumWidth(m_lengthMB->fontMetrics().horizontalAdvance(QStringLiteral("000000")) * 2);
     grid->addWidget(new QLabel(QStringLiteral("Write speed:"), m_settings), 0, 0);
     grid->addWidget(m_speed, 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Length:"), m_settings), 0, 2);
     grid->addWidget(m_length, 0, 3);
     grid->addWidget(m_lengthMB, 0, 4);
     grid->addWidget(new QLabel(QStringLiteral("MB"), m_settings), 0, 5);
+    grid->setColumnStretch(6, 1);
     m_driveStatus = NewDriveStatusLine(*m_settings, QStringLiteral("writeTestDriveStatus"));
-    grid->addWidget(m_driveStatus, 1, 0, 1, 6);
+    grid->addWidget(m_driveStatus, 1, 0, 1, 7);
     layout->addWidget(m_settings);
 
     auto* run = new QHBoxLayout;
