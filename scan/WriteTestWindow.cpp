@@ -2,14 +2,11 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFont>
-#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStringList>
@@ -40,8 +37,7 @@ namespace dravix {
 
 namespace {
 
-constexpr int kChartWidth = 640;
-constexpr int kChartHeight = 300;
+constexpr int kStatusWidth = 640;  // the chart's
 constexpr int kProgressSteps = 1000;
 constexpr int kDefaultLengthMB = 100;
 constexpr uint64_t kLargestLengthMB = 20000;  // beyond any disc
@@ -224,7 +220,7 @@ void CWriteTestWindow::Build() {
     m_status->setObjectName(QStringLiteral("writeTestStatus"));
     m_status->setTextFormat(Qt::PlainText);
     m_status->setWordWrap(true);
-    m_status->setMaximumWidth(kChartWidth);
+    m_status->setMaximumWidth(kStatusWidth);
     layout->addWidget(m_status);
     m_tick = new QTimer(this);
     m_tick->setInterval(1000);
@@ -233,12 +229,7 @@ void CWriteTestWindow::Build() {
     auto* chartBox = new QVBoxLayout;
     chartBox->setContentsMargins(0, 0, 0, 0);
     m_chartLayout = chartBox;
-    m_legend = new QLabel(this);
-    m_legend->setObjectName(QStringLiteral("writeTestLegend"));
-    m_legend->setTextFormat(Qt::RichText);
-    m_legend->setWordWrap(true);
-    m_legend->setMaximumWidth(kChartWidth);
-    m_legend->setStyleSheet(QStringLiteral("QLabel { background: black; padding: 4px; }"));
+    m_legend = NewLegendLabel(*this, QStringLiteral("writeTestLegend"));
     m_legend->setText(
         LegendHtml({{write_chart::kSpeedColour, QStringLiteral("Write speed (X)")},
                     {write_chart::kBufferColour, QString::fromLatin1(write_chart::kBufferLegend)},
@@ -249,24 +240,10 @@ void CWriteTestWindow::Build() {
     write_chart::Begin(m_chart->Canvas(), 0, static_cast<int>(kDefaultLastLba), {16.0, 0.0});
     m_chart->ShowChanges();
 
-    m_summary = new QLabel(this);
-    m_summary->setObjectName(QStringLiteral("writeTestSummary"));
-    m_summary->setTextFormat(Qt::PlainText);
-    m_summary->setWordWrap(true);
-    m_summary->setMaximumWidth(kChartWidth);
-    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_summary = NewFiguresLabel(*this, QStringLiteral("writeTestSummary"));
     m_summary->setMinimumHeight(m_summary->fontMetrics().lineSpacing() * 3);
-    m_summary->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     layout->addWidget(m_summary);
-    m_verdict = new QLabel(this);
-    m_verdict->setObjectName(QStringLiteral("writeTestVerdict"));
-    m_verdict->setTextFormat(Qt::PlainText);
-    m_verdict->setWordWrap(true);
-    m_verdict->setMaximumWidth(kChartWidth);
-    QFont bold = m_verdict->font();
-    bold.setBold(true);
-    m_verdict->setFont(bold);
-    m_verdict->setMinimumHeight(QFontMetrics(bold).lineSpacing());
+    m_verdict = NewVerdictLabel(*this, QStringLiteral("writeTestVerdict"));
     layout->addWidget(m_verdict);
 
     auto* buttons = new QHBoxLayout;
@@ -283,17 +260,7 @@ void CWriteTestWindow::Build() {
 }
 
 void CWriteTestWindow::NewChart() {
-    auto* chart = new CScanChart;
-    chart->setObjectName(QStringLiteral("writeTestChart"));
-    chart->Create(this, QRect(0, 0, kChartWidth, kChartHeight));
-    chart->setFixedSize(kChartWidth, kChartHeight);
-    if (m_chart != nullptr) {
-        delete m_chartLayout->replaceWidget(m_chart, chart);
-        delete m_chart;
-    } else {
-        m_chartLayout->addWidget(chart);
-    }
-    m_chart = chart;
+    m_chart = ReplaceTestChart(*this, *m_chartLayout, m_chart, QStringLiteral("writeTestChart"), 1);
 }
 
 void CWriteTestWindow::ReadDisc() {
@@ -482,11 +449,7 @@ void CWriteTestWindow::OnRunEnded(const Ran& ran) {
         if (r.end == WriteTestEnd::Stopped) verdict = QString::fromLatin1(kWriteTestStopped);
         if (r.end == WriteTestEnd::DriveFailed) verdict = QString::fromLatin1(kWriteTestDriveFailed);
     }
-    m_verdict->setText(verdict);
-    QPalette palette = m_verdict->palette();
-    const bool ok = r.end == WriteTestEnd::Finished && r.message.empty();
-    palette.setColor(QPalette::WindowText, ok ? QColor(0, 130, 0) : QColor(255, 0, 0));
-    m_verdict->setPalette(palette);
+    ShowVerdict(*m_verdict, verdict, r.end == WriteTestEnd::Finished && r.message.empty());
     ShowStatus(QStringLiteral("%1 (%2)").arg(QString::fromLatin1(WriteTestEndName(r.end)),
                                              QStringLiteral("elapsed %1").arg(Duration(r.elapsedSeconds))));
     if (r.end == WriteTestEnd::Finished) {

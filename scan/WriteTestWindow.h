@@ -11,6 +11,7 @@
 #include "probix/WriteTestSetup.h"
 #include "turns/AppState.h"
 
+class QBoxLayout;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -104,7 +105,7 @@ class CWriteTestWindow final : public QDialog {
     QLabel* m_buffer = nullptr;
     QLabel* m_status = nullptr;
     QTimer* m_tick = nullptr;
-    QLayout* m_chartLayout = nullptr;
+    QBoxLayout* m_chartLayout = nullptr;  // the legend, then the chart
     CScanChart* m_chart = nullptr;
     QLabel* m_legend = nullptr;
     QLabel* m_summary = nullptr;
