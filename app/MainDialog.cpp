@@ -69,6 +69,15 @@ constexpr const char* kDriveRefusedVendorMode =
     "The drive refused the maker's vendor mode: it is not one of the Zarn drives Dravix serves.";
 constexpr int kSysCommandAbout = 16;
 
+// A tool window already open comes to the front; false when there is none.
+bool ShowAgain(QWidget* window) {
+    if (window == nullptr) return false;
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return true;
+}
+
 void EnableControl(PropertyPage* page, int id, bool enabled) {
     if (QWidget* control = page->Control(id)) control->setEnabled(enabled);
 }
@@ -598,12 +607,7 @@ void CMainDialog::OnTimer() {
 void CMainDialog::OpenReadTest() {
     // One window at a time; it reads the disc of the drive chosen when it opened and at each
     // START. Standard commands only: any drive, without the maker's support check.
-    if (m_readTest != nullptr) {
-        m_readTest->show();
-        m_readTest->raise();
-        m_readTest->activateWindow();
-        return;
-    }
+    if (ShowAgain(m_readTest)) return;
     m_readTest = new CReadTestWindow(m_services, this);
     // A run holds the drive as a scan does: the drive list follows at once, also when no page
     // (and so no timer) is there.
@@ -612,12 +616,7 @@ void CMainDialog::OpenReadTest() {
 }
 
 void CMainDialog::OpenWriteTest() {
-    if (m_writeTest != nullptr) {
-        m_writeTest->show();
-        m_writeTest->raise();
-        m_writeTest->activateWindow();
-        return;
-    }
+    if (ShowAgain(m_writeTest)) return;
     m_writeTest = new CWriteTestWindow(m_services, this);
     // The drive list and the pages' buttons follow the run at once, not at the next tick.
     connect(m_writeTest, &CWriteTestWindow::RunningChanged, this, &CMainDialog::OnTimer);
