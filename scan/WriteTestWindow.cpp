@@ -99,8 +99,11 @@ void CheckLeftWriteTestMarker(const AppServices& services, QWidget& owner, Drive
     auto check = [&sequence, &services, &owner, path, marker = *marker, done] {
         sequence.Step(
             [state = services.state, marker](DriveTable& table, const WorkerContext&) -> std::optional<bool> {
-                if (!SelectMarkedDrive(*state, table, marker)) return std::nullopt;
-                return ReadMarkedSimulation(table, marker);
+                const std::optional<bool> on =
+                    SelectMarkedDrive(*state, table, marker) ? ReadMarkedSimulation(table, marker) : std::nullopt;
+                // The table addresses the chosen drive again, as the window's next commands expect.
+                state->SelectChosenDrive(table);
+                return on;
             },
             [&services, &owner, path, done](const std::optional<bool>& on) {
                 const bool off = on.has_value() && !*on;
@@ -348,7 +351,11 @@ void CWriteTestWindow::Start() {
     settings.driveName = m_driveLabel.toStdString();
     // A marker of a run that did not end: its setting would be read as the earlier one and put back.
     CheckLeftWriteTestMarker(m_services, *this, *m_sequence, [this, settings](bool cleared) {
-        if (cleared) Launch(settings);
+        if (cleared) {
+            Launch(settings);
+        } else {
+            ShowStatus(QString::fromLatin1(kWriteTestMarkerStands));
+        }
     });
 }
 

@@ -132,6 +132,8 @@ inline constexpr const char* kWriteTestStopped =
 inline constexpr const char* kWriteTestMarkerQuestion =
     "An earlier write test did not end: Test Write may still be on. Check the drive now?";
 inline constexpr const char* kWriteTestMarkerOff = "Test Write is off: the drive records its writes again.";
+inline constexpr const char* kWriteTestMarkerStands =
+    "Not started: an earlier write test did not end, and Test Write is not known to be off.";
 inline constexpr const char* kWriteTestMarkerUnknown =
     "The drive did not tell whether Test Write is on: check it on the Test Write page before burning.";
 
