@@ -24,8 +24,10 @@ void Begin(ScanChartCanvas& canvas, int firstLba, int lastLba, const Axes& axes,
 }
 
 double BufferY(const ScanChartCanvas& canvas, double fill) {
+    // A full buffer stands on the plot's highest row that keeps a curve: the canvas blanks a
+    // segment that reaches the top edge row, and the buffer is full most of the time.
     const ChartLayout layout = canvas.Layout();
-    const double top = layout.yFactor > 0 ? layout.plotHeight / layout.yFactor : 0.0;
+    const double top = layout.yFactor > 0 ? (layout.plotHeight - 0.5) / layout.yFactor : 0.0;
     return std::clamp(fill, 0.0, 1.0) * top;
 }
 

@@ -50,7 +50,8 @@ void Append(ScanChartCanvas& canvas, const WriteSample& sample, bool anew, bool 
 // A whole result's curves, from its first sample.
 void Plot(ScanChartCanvas& canvas, std::span<const WriteSample> samples, bool compared = false);
 
-// The buffer level as a Y value of the left axis: the plot's height scaled by the fill.
+// The buffer level as a Y value of the left axis: the plot's height scaled by the fill, a full
+// buffer on the highest row a curve shows on.
 double BufferY(const ScanChartCanvas& canvas, double fill);
 
 }  // namespace write_chart

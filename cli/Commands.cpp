@@ -109,12 +109,15 @@ constexpr Examples kReadTestExamples = {"dravix-cli readtest", "dravix-cli readt
 constexpr CommandOption kWriteTestOptions[] = {
     {"--speed", "S", "max (default: the disc's fastest) or a write speed in X (8X)", "max"},
     {"--length", "MB", "write only the first MB megabytes (default: the whole disc)"},
+    {"--csv", "FILE", "write the results file after the run (also after Ctrl+C)", kCompleteFiles},
+    {"--image", "FILE", "write the labelled write-speed chart after the run; the extension chooses the format",
+     kCompleteFiles},
 };
 constexpr Examples kWriteTestExamples = {"dravix-cli --yes writetest --length 500",
                                          "dravix-cli --yes --json writetest --speed 8X"};
 
 constexpr CommandOption kCompareOptions[] = {
-    {"A B", "", "two results files: of TE/FE scans, or of read tests", kCompleteFiles},
+    {"A B", "", "two results files: of TE/FE scans, of read tests, or of write tests", kCompleteFiles},
     {"--image", "FILE", "also write the chart of A with B laid over it", kCompleteFiles},
 };
 constexpr Examples kCompareExamples = {"dravix-cli compare brand-a.csv brand-b.csv",
@@ -209,7 +212,7 @@ const std::array kCommands = {
         RunReadTest},
     CliCommand{
         {.name = "writetest",
-         .synopsis = "[--speed max|NX] [--length MB]",
+         .synopsis = "[--speed max|NX] [--length MB] [--csv FILE] [--image FILE]",
          .summary = "write a blank disc in simulation (nothing recorded): write-speed curve, buffer and write "
                     "mode; needs --yes or an answer",
          .options = kWriteTestOptions,

@@ -9,6 +9,7 @@
 #include "drive/InfoCommands.h"
 #include "drive/OptionCommands.h"
 #include "probix/ScanStatistics.h"
+#include "probix/WriteTest.h"
 
 namespace dravix::cli::schema {
 
@@ -118,6 +119,14 @@ Json Statistics(const ScanStatistics& statistics) {
     Json json = Part(statistics.all);
     json["zones"] = zones;
     return json;
+}
+
+Json WriteSummary(const WriteTestResult& r) {
+    if (!r.summary) return nullptr;
+    const auto rounded = [](double value) { return std::round(value * 1000.0) / 1000.0; };
+    return {{"start_x", rounded(r.summary->startX)},     {"end_x", rounded(r.summary->endX)},
+            {"average_x", rounded(r.summary->averageX)}, {"minimum_x", rounded(r.summary->minimumX)},
+            {"mode", ReadModeName(r.summary->mode)},     {"full_disc_seconds", rounded(r.fullDiscSeconds)}};
 }
 
 }  // namespace dravix::cli::schema

@@ -12,6 +12,7 @@ namespace dravix {
 class DriveTable;
 struct ScanStatistics;
 struct PartStatistics;
+struct WriteTestResult;
 }  // namespace dravix
 
 // The shapes every command's JSON is built from, so that one value looks the same wherever it
@@ -69,5 +70,9 @@ Json Write(const WriteFacts& facts);
 // "average_percent"} (null figures for a part without samples).
 Json Statistics(const ScanStatistics& statistics);
 Json Part(const PartStatistics& part);
+
+// A write test's summary: {"start_x", "end_x", "average_x", "minimum_x", "mode",
+// "full_disc_seconds"}; null for a run without one.
+Json WriteSummary(const WriteTestResult& result);
 
 }  // namespace dravix::cli::schema

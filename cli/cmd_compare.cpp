@@ -14,6 +14,7 @@
 #include "probix/ResultsFile.h"
 #include "probix/ResultsFileReader.h"
 #include "probix/SpeedList.h"
+#include "probix/WriteTestFile.h"
 
 #include "picture/ResultsPictureFile.h"
 
@@ -78,6 +79,40 @@ std::string SpeedCell(const schema::Json& value, bool sign = false) {
     return text;
 }
 
+// The zones of two speed curves side by side, as JSON ("results" being `compared`) and as text.
+void PutSpeedZones(CliContext& context, const std::vector<std::string>& paths, const std::string (&names)[2],
+                   const schema::Json& compared, const std::vector<std::optional<double>>& zonesA,
+                   const std::vector<std::optional<double>>& zonesB, std::optional<double> averageA,
+                   std::optional<double> averageB) {
+    schema::Json zones = schema::Json::array();
+    for (size_t z = 0; z < zonesA.size(); ++z)
+        zones.push_back(SpeedZoneJson(static_cast<int>(z), zonesA[z], zonesB[z]));
+    const schema::Json all = SpeedZoneJson(nullptr, averageA, averageB);
+    context.Result()["results"] = compared;
+    context.Result()["zones"] = zones;
+    context.Result()["all"] = all;
+
+    if (!context.Json()) {
+        std::ostream& out = context.Out();
+        for (size_t i = 0; i < 2; ++i) {
+            out << (i == 0 ? "A: " : "B: ") << CliContext::Escaped(paths[i]) << "\n   "
+                << CliContext::Escaped(names[i]) << "\n";
+        }
+        char line[128];
+        std::snprintf(line, sizeof line, "%-6s %9s %9s %7s", "zone", "speed A", "speed B", "B-A");
+        out << line << "   (X; zone 0 is the start of the disc)\n";
+        auto row = [&](const std::string& name, const schema::Json& z) {
+            std::snprintf(line, sizeof line, "%-6s %9s %9s %7s", name.c_str(),
+                          SpeedCell(z["speed_x"][0]).c_str(), SpeedCell(z["speed_x"][1]).c_str(),
+                          SpeedCell(z["difference"], true).c_str());
+            out << line << "\n";
+        };
+        for (size_t z = 0; z < zones.size(); ++z) row(std::to_string(z), zones[z]);
+        row("all", all);
+        out << std::flush;
+    }
+}
+
 // Two read tests: their speed curves, zone by zone (tenths of the disc), and the picture of A with
 // B laid over it.
 int CompareReadTests(CliContext& context, const std::vector<std::string>& paths, const ReadTestRecord& a,
@@ -117,39 +152,50 @@ int CompareReadTests(CliContext& context, const std::vector<std::string>& paths,
         for (auto& [key, value] : described.items()) entry[key] = value;
         compared.push_back(entry);
     }
-    const std::vector<std::optional<double>> zonesA = SpeedZones(a.result);
-    const std::vector<std::optional<double>> zonesB = SpeedZones(b.result);
-    schema::Json zones = schema::Json::array();
-    for (size_t z = 0; z < zonesA.size(); ++z)
-        zones.push_back(SpeedZoneJson(static_cast<int>(z), zonesA[z], zonesB[z]));
-    const schema::Json all = SpeedZoneJson(nullptr, AverageX(a.result), AverageX(b.result));
-    context.Result()["results"] = compared;
-    context.Result()["zones"] = zones;
-    context.Result()["all"] = all;
-
-    if (!context.Json()) {
-        std::ostream& out = context.Out();
-        for (size_t i = 0; i < 2; ++i) {
-            out << (i == 0 ? "A: " : "B: ") << CliContext::Escaped(paths[i]) << "\n   "
-                << CliContext::Escaped(ReadTestShortName(*records[i])) << ", "
-                << records[i]->result.speed.text << ": "
-                << CliContext::Escaped(ReadTestOutcomeText(records[i]->result)) << "\n";
-        }
-        char line[128];
-        std::snprintf(line, sizeof line, "%-6s %9s %9s %7s", "zone", "speed A", "speed B", "B-A");
-        out << line << "   (X; zone 0 is the start of the disc)\n";
-        auto row = [&](const std::string& name, const schema::Json& z) {
-            std::snprintf(line, sizeof line, "%-6s %9s %9s %7s", name.c_str(),
-                          SpeedCell(z["speed_x"][0]).c_str(), SpeedCell(z["speed_x"][1]).c_str(),
-                          SpeedCell(z["difference"], true).c_str());
-            out << line << "\n";
-        };
-        for (size_t z = 0; z < zones.size(); ++z) row(std::to_string(z), zones[z]);
-        row("all", all);
-        out << std::flush;
-    }
+    const std::string names[] = {
+        ReadTestShortName(a) + ", " + a.result.speed.text + ": " + ReadTestOutcomeText(a.result),
+        ReadTestShortName(b) + ", " + b.result.speed.text + ": " + ReadTestOutcomeText(b.result)};
+    PutSpeedZones(context, paths, names, compared, SpeedZones(a.result), SpeedZones(b.result),
+                  AverageX(a.result), AverageX(b.result));
     if (!imagePath.empty()) {
         if (const Result<void> written = WriteReadTestPicture(imagePath, a, &b); !written)
+            return context.Fail(kExitFailed, written.Failure().text);
+    }
+    return kExitOk;
+}
+
+// Two write tests: their write speeds, zone by zone, and the picture of A with B laid over it.
+int CompareWriteTests(CliContext& context, const std::vector<std::string>& paths, const WriteTestRecord& a,
+                      const WriteTestRecord& b, const std::string& imagePath) {
+    const WriteTestRecord* records[] = {&a, &b};
+    schema::Json compared = schema::Json::array();
+    for (const WriteTestRecord* r : records) {
+        schema::Json entry = schema::Json::object();
+        PutName(entry, "file", paths[compared.size()]);
+        schema::Json lowest = nullptr;
+        for (const WritePoint& p : r->result.points)
+            lowest = std::min(lowest.is_null() ? 1.0 : lowest.get<double>(),
+                              std::round(p.bufferFill * 1000) / 1000);
+        schema::Json described = {{"disc_type", schema::TextOrNull(r->discType)},
+                                  {"last_lba", r->result.layout.lastLba},
+                                  {"speed_kbps", r->result.speedKBps},
+                                  {"date", r->date},
+                                  {"end", WriteTestEndName(r->result.end)},
+                                  {"written_sectors", r->result.writtenSectors},
+                                  {"lowest_buffer", lowest},
+                                  {"summary", schema::WriteSummary(r->result)}};
+        for (auto& [key, value] : described.items()) entry[key] = value;
+        compared.push_back(entry);
+    }
+    const auto average = [](const WriteTestResult& r) {
+        return r.summary ? std::optional<double>(r.summary->averageX) : std::nullopt;
+    };
+    const std::string names[] = {WriteTestShortName(a) + ": " + WriteTestOutcomeText(a.result),
+                                 WriteTestShortName(b) + ": " + WriteTestOutcomeText(b.result)};
+    PutSpeedZones(context, paths, names, compared, SpeedZones(a.result), SpeedZones(b.result),
+                  average(a.result), average(b.result));
+    if (!imagePath.empty()) {
+        if (const Result<void> written = WriteWriteTestPicture(imagePath, a, &b); !written)
             return context.Fail(kExitFailed, written.Failure().text);
     }
     return kExitOk;
@@ -170,7 +216,21 @@ int RunCompare(CliContext& context, const CommandArgs& args) {
         status != kExitOk)
         return status;
 
-    // Read tests compare with read tests, scans with scans.
+    // Write tests compare with write tests, read tests with read tests, scans with scans.
+    std::vector<WriteTestRead> writeTests;
+    for (const std::string& path : paths) writeTests.push_back(ReadWriteTestFile(path));
+    if (writeTests[0].record || writeTests[1].record) {
+        for (size_t i = 0; i < 2; ++i) {
+            if (writeTests[i].record) continue;
+            if (!writeTests[i].otherKind) return context.Fail(kExitFailed, writeTests[i].error);
+            return context.Fail(kExitFailed,
+                                paths[i] + ": a write test compares only with another write test");
+        }
+        return CompareWriteTests(context, paths, *writeTests[0].record, *writeTests[1].record, imagePath);
+    }
+    for (const WriteTestRead& read : writeTests) {
+        if (!read.otherKind) return context.Fail(kExitFailed, read.error);
+    }
     std::vector<ReadTestRead> readTests;
     for (const std::string& path : paths) readTests.push_back(ReadReadTestFile(path));
     if (readTests[0].record || readTests[1].record) {

@@ -10,11 +10,16 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/OutputFile.h"
 #include "cli/Progress.h"
 #include "cli/Terminal.h"
 #include "drive/DriveTable.h"
+#include "export/ImageType.h"
+#include "picture/ResultsPictureFile.h"
 #include "probix/BenchmarkTable.h"
+#include "probix/ResultsFile.h"
 #include "probix/WriteTest.h"
+#include "probix/WriteTestFile.h"
 #include "probix/WriteTestSetup.h"
 #include "turns/SharedDrive.h"
 
@@ -48,18 +53,6 @@ double Rounded(double value) {
     return std::round(value * 1000.0) / 1000.0;
 }
 
-const char* SimulationName(SimulationMethod method) {
-    switch (method) {
-        case SimulationMethod::ModePage:
-            return "write-parameters-page";
-        case SimulationMethod::MakerSwitch:
-            return "test-write-switch";
-        case SimulationMethod::None:
-            break;
-    }
-    return "none";
-}
-
 }  // namespace
 
 int RunWriteTest(CliContext& context, const CommandArgs& args) {
@@ -77,6 +70,19 @@ int RunWriteTest(CliContext& context, const CommandArgs& args) {
             return UsageError(context, "--length takes the megabytes to write (a number from 1)");
         settings.lengthSectors = static_cast<uint32_t>(mb * 1024 * 1024 / 2048);
     }
+    const std::string csvPath = args.Value("--csv").value_or("");
+    const std::string imagePath = args.Value("--image").value_or("");
+    for (const auto& [option, path] : {std::pair{"--csv", &csvPath}, std::pair{"--image", &imagePath}}) {
+        if (args.Has(option) && path->empty())
+            return UsageError(context, option + std::string(" takes a file name"));
+    }
+    if (!imagePath.empty() && ImageTypeFromExtension(GetFileExtension(imagePath)) == ImageType::kUnknown)
+        return UsageError(context, "--image: no picture format for the extension of '" + imagePath + "'");
+    // The files are checked before anything is asked or sent, not after the run.
+    if (const int status =
+            CheckCommandFiles(context, {{csvPath, FileRole::ResultsFile}, {imagePath, FileRole::Picture}});
+        status != kExitOk)
+        return status;
     // Writing needs the user's agreement: --yes, or an answer on the terminal.
     if (!context.CanAsk())
         return context.Usage("writetest writes to the disc in simulation: give --yes, or run it on a terminal to be asked");
@@ -112,7 +118,7 @@ int RunWriteTest(CliContext& context, const CommandArgs& args) {
     schema::Json& json = context.Result();
     json["end"] = WriteTestEndName(r.end);
     json["profile"] = r.profile;
-    json["simulation"] = SimulationName(r.method);
+    json["simulation"] = SimulationMethodName(r.method);
     json["start_lba"] = r.startLba;
     json["planned_sectors"] = r.plannedSectors;
     json["written_sectors"] = r.writtenSectors;
@@ -125,20 +131,22 @@ int RunWriteTest(CliContext& context, const CommandArgs& args) {
         points.push_back({{"lba", p.lba}, {"speed_x", Rounded(p.speedX)}, {"buffer", Rounded(p.bufferFill)},
                           {"rpm", std::lround(p.rpm)}});
     json["points"] = points;
-    if (r.summary) {
-        json["summary"] = {{"start_x", Rounded(r.summary->startX)},
-                           {"end_x", Rounded(r.summary->endX)},
-                           {"average_x", Rounded(r.summary->averageX)},
-                           {"minimum_x", Rounded(r.summary->minimumX)},
-                           {"mode", ReadModeName(r.summary->mode)},
-                           {"full_disc_seconds", Rounded(r.fullDiscSeconds)}};
-    } else {
-        json["summary"] = nullptr;
-    }
+    json["summary"] = schema::WriteSummary(r);
     json["setting_restored"] = r.settingRestored;
     json["simulation_left_on"] = r.simulationLeftOn;
     json["blank_after"] = r.end == WriteTestEnd::Refused ? schema::Json(nullptr) : schema::Json(r.blankAfter);
     json["message"] = r.message.empty() ? schema::Json(nullptr) : schema::Json(r.message);
+
+    // A run that wrote nothing measured nothing: no file is written over an older one.
+    const WriteTestRecord record =
+        WriteTestRecordOf(table->DriveLabel(), table->FirmwareRevision(), r, UtcTimestamp());
+    schema::Json files = schema::Json::object();
+    const bool written = WriteResultsFiles(
+        context,
+        {{"csv", csvPath, [&](const std::string& path) { return SaveWriteTestFile(path, record); }},
+         {"image", imagePath, [&](const std::string& path) { return WriteWriteTestPicture(path, record); }}},
+        !r.points.empty(), "written", files);
+    json["files"] = files;
 
     if (r.end == WriteTestEnd::Refused) return context.Fail(kExitNoDrive, r.message);
     if (!context.Json() && r.summary) {
@@ -155,6 +163,7 @@ int RunWriteTest(CliContext& context, const CommandArgs& args) {
     if (!r.message.empty()) return context.Fail(kExitFailed, r.message);
     if (r.end == WriteTestEnd::Stopped) return context.Fail(kExitFailed, "Stopped.");
     if (r.end == WriteTestEnd::DriveFailed) return context.Fail(kExitFailed, kWriteTestDriveFailed);
+    if (!written) return context.FailedStatus();
     return kExitOk;
 }
 

@@ -26,4 +26,12 @@ std::string ReadTestPictureDataUri(const ReadTestRecord&) {
     return {};
 }
 
+Result<void> WriteWriteTestPicture(const std::string&, const WriteTestRecord&, const WriteTestRecord*) {
+    return Error{kNoPictures};
+}
+
+std::string WriteTestPictureDataUri(const WriteTestRecord&) {
+    return {};
+}
+
 }  // namespace dravix

@@ -11,6 +11,7 @@
 
 #include "picture/ReadTestPicture.h"
 #include "picture/ResultsPicture.h"
+#include "picture/WriteTestPicture.h"
 
 namespace dravix {
 
@@ -69,6 +70,17 @@ Result<void> WriteReadTestPicture(const std::string& path, const ReadTestRecord&
 std::string ReadTestPictureDataUri(const ReadTestRecord& record) {
     const auto app = EnsureGuiApplication();
     return PngDataUri(RenderReadTestPicture(record));
+}
+
+Result<void> WriteWriteTestPicture(const std::string& path, const WriteTestRecord& record,
+                                   const WriteTestRecord* compared) {
+    const auto app = EnsureGuiApplication();
+    return SaveWriteTestPicture(path, record, compared);
+}
+
+std::string WriteTestPictureDataUri(const WriteTestRecord& record) {
+    const auto app = EnsureGuiApplication();
+    return PngDataUri(RenderWriteTestPicture(record));
 }
 
 }  // namespace dravix

@@ -5,6 +5,7 @@
 #include "base/Result.h"
 #include "probix/ReadTestFile.h"
 #include "probix/ResultsFile.h"
+#include "probix/WriteTestFile.h"
 
 // The labelled chart picture of a result, as the command line writes it: needs no window and no
 // display. A build without the chart writes none (NoPictures.cpp): the writers then refuse with a
@@ -24,5 +25,10 @@ std::string ResultsPictureDataUri(const ScanResults& results);
 Result<void> WriteReadTestPicture(const std::string& path, const ReadTestRecord& record,
                                   const ReadTestRecord* compared = nullptr);
 std::string ReadTestPictureDataUri(const ReadTestRecord& record);
+
+// The same for a write test: its write speed, buffer level and rotation (and a second run laid over it).
+Result<void> WriteWriteTestPicture(const std::string& path, const WriteTestRecord& record,
+                                   const WriteTestRecord* compared = nullptr);
+std::string WriteTestPictureDataUri(const WriteTestRecord& record);
 
 }  // namespace dravix

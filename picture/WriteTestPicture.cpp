@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/SafeFile.h"
 #include "chart/ScanChartCanvas.h"
 #include "chart/WriteTestChart.h"
+#include "picture/ResultsPicture.h"
 
 namespace dravix {
 
@@ -48,6 +50,46 @@ void DrawWriteTest(ScanChartCanvas& canvas, const WriteTestResult& result, const
                        compared != nullptr);
     if (compared) write_chart::Plot(canvas, SamplesOf(*compared), true);
     write_chart::Plot(canvas, SamplesOf(result));
+}
+
+std::vector<LegendEntry> WriteTestLegend(const WriteTestRecord* compared) {
+    const QString other = compared ? QString::fromStdString(WriteTestShortName(*compared)) : QString();
+    std::vector<LegendEntry> legend;
+    legend.push_back({write_chart::kSpeedColour, QStringLiteral("Write speed (X)"), false});
+    if (compared)
+        legend.push_back({write_chart::kSpeedColour, QStringLiteral("Write speed of ") + other, false, true});
+    legend.push_back({write_chart::kBufferColour, QString::fromLatin1(write_chart::kBufferLegend), false});
+    if (compared)
+        legend.push_back(
+            {write_chart::kBufferColour, QStringLiteral("Buffer level of ") + other, false, true});
+    legend.push_back({write_chart::kRotationColour, QStringLiteral("Rotation (RPM)"), false});
+    if (compared)
+        legend.push_back({write_chart::kRotationColour, QStringLiteral("Rotation of ") + other, false, true});
+    return legend;
+}
+
+QImage RenderWriteTestPicture(const WriteTestRecord& record, const WriteTestRecord* compared) {
+    LabelledChart picture;
+    for (const std::string& line : WriteTestHeaderLines(record))
+        picture.header << QString::fromStdString(line);
+    if (compared) {
+        picture.header << QStringLiteral("Compared with: %1 (%2)")
+                              .arg(QString::fromStdString(WriteTestShortName(*compared)),
+                                   QString::fromStdString(WriteTestOutcomeText(compared->result)));
+    }
+    picture.legend = WriteTestLegend(compared);
+    ScanChartCanvas canvas;
+    canvas.Create(kLabelledChartWidth, kLabelledChartHeight);
+    DrawWriteTest(canvas, record.result, compared ? &compared->result : nullptr);
+    picture.chart = canvas.Render();
+    return RenderLabelledChart(picture);
+}
+
+Result<void> SaveWriteTestPicture(const std::string& path, const WriteTestRecord& record,
+                                  const WriteTestRecord* compared) {
+    if (const FileResult writable = CheckWritableTarget(path); !writable.Ok())
+        return Error{writable.WriteMessage(path)};
+    return SavePictureFile(path, RenderWriteTestPicture(record, compared));
 }
 
 }  // namespace dravix

@@ -1,7 +1,14 @@
 #pragma once
 
+#include <QImage>
+
+#include <string>
+#include <vector>
+
+#include "base/Result.h"
+#include "chart/LabelledChart.h"
 #include "probix/MeasuredRange.h"
-#include "probix/WriteTest.h"
+#include "probix/WriteTestFile.h"
 
 namespace dravix {
 
@@ -17,5 +24,15 @@ double WriteTestRotationTop(const WriteTestResult& result, const WriteTestResult
 // buffer level, the rotation on the right axis; a second result's curves laid over it, dashed.
 void DrawWriteTest(ScanChartCanvas& canvas, const WriteTestResult& result,
                    const WriteTestResult* compared = nullptr);
+
+// What the chart's colours stand for: the write speed, the buffer level (and how it is read: the
+// plot's height is the full buffer), the rotation, and the compared run's curves.
+std::vector<LegendEntry> WriteTestLegend(const WriteTestRecord* compared = nullptr);
+
+// The labelled picture: header, chart, legend. Needs a QGuiApplication.
+QImage RenderWriteTestPicture(const WriteTestRecord& record, const WriteTestRecord* compared = nullptr);
+// Writes it in the format of the path's extension. Done, or why it could not be written.
+Result<void> SaveWriteTestPicture(const std::string& path, const WriteTestRecord& record,
+                                  const WriteTestRecord* compared = nullptr);
 
 }  // namespace dravix

@@ -115,4 +115,25 @@ std::vector<HeaderLine> FileHeader::All(const std::string& key) const {
     return lines;
 }
 
+std::optional<FileFault> DescriptionReader::One(const char* key, HeaderLine& out) const {
+    const std::optional<HeaderLine> found = m_header.One(key);
+    if (!found)
+        return FileFault{m_lines.Number(), std::string("the description has no \"") + key + "\" line"};
+    out = *found;
+    return std::nullopt;
+}
+
+std::optional<FileFault> DescriptionReader::Text(const char* key, std::string& value) const {
+    HeaderLine h;
+    if (auto fault = One(key, h)) return fault;
+    const std::optional<std::string> text = UnescapeField(h.value);
+    if (!text) return Damaged(h, key);
+    value = *text;
+    return std::nullopt;
+}
+
+FileFault DescriptionReader::Damaged(const HeaderLine& h, const char* key) {
+    return FileFault{h.line, std::string("the \"") + key + "\" value is damaged"};
+}
+
 }  // namespace dravix

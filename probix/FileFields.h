@@ -96,4 +96,28 @@ class FileHeader {
     std::multimap<std::string, HeaderLine> m_lines;
 };
 
+// What the readers of results files share: the file's lines and its description, and a key's
+// value taken from it, each with a fault naming the line when the key is missing or its value is
+// damaged ("the description has no \"KEY\" line", "the \"KEY\" value is damaged").
+class DescriptionReader {
+  protected:
+    DescriptionReader(std::istream& in, size_t maxLineLength) : m_lines(in, maxLineLength) {}
+
+    // The one line of `key`.
+    std::optional<FileFault> One(const char* key, HeaderLine& out) const;
+    std::optional<FileFault> Text(const char* key, std::string& value) const;
+    template <typename T>
+    std::optional<FileFault> Number(const char* key, T& value) const {
+        HeaderLine h;
+        if (auto fault = One(key, h)) return fault;
+        if (!ParseNumber(h.value, value)) return Damaged(h, key);
+        return std::nullopt;
+    }
+    std::vector<HeaderLine> All(const char* key) const { return m_header.All(key); }
+    static FileFault Damaged(const HeaderLine& h, const char* key);
+
+    FileLines m_lines;
+    FileHeader m_header;
+};
+
 }  // namespace dravix

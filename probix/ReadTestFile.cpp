@@ -98,9 +98,10 @@ bool Inside(const SectorRange& range, const SectorRange& within) {
     return range.first >= within.first && range.last <= within.last;
 }
 
-class Reader {
+class Reader final : DescriptionReader {
   public:
-    Reader(std::istream& in, std::string name) : m_lines(in, kMaxLineLength), m_name(std::move(name)) {}
+    Reader(std::istream& in, std::string name)
+        : DescriptionReader(in, kMaxLineLength), m_name(std::move(name)) {}
 
     ReadTestRead Read() {
         ReadTestRead read;
@@ -115,35 +116,6 @@ class Reader {
     }
 
   private:
-    // The one line of `key`; a fault when it is missing.
-    std::optional<FileFault> One(const char* key, HeaderLine& out) const {
-        const std::optional<HeaderLine> found = m_header.One(key);
-        if (!found)
-            return FileFault{m_lines.Number(), std::string("the description has no \"") + key + "\" line"};
-        out = *found;
-        return std::nullopt;
-    }
-
-    std::optional<FileFault> Text(const char* key, std::string& value) const {
-        HeaderLine h;
-        if (auto fault = One(key, h)) return fault;
-        const std::optional<std::string> text = UnescapeField(h.value);
-        if (!text) return FileFault{h.line, std::string("the \"") + key + "\" value is damaged"};
-        value = *text;
-        return std::nullopt;
-    }
-
-    template <typename T>
-    std::optional<FileFault> Number(const char* key, T& value) const {
-        HeaderLine h;
-        if (auto fault = One(key, h)) return fault;
-        if (!ParseNumber(h.value, value))
-            return FileFault{h.line, std::string("the \"") + key + "\" value is damaged"};
-        return std::nullopt;
-    }
-
-    std::vector<HeaderLine> All(const char* key) const { return m_header.All(key); }
-
     // "first,last" with first <= last, in position order after `previous`.
     static bool ParseRange(std::string_view text, SectorRange& range) {
         const std::vector<std::string_view> f = SplitCommas(text);
@@ -420,26 +392,9 @@ class Reader {
             HeaderLine h;
             if (auto fault = One("transfer", h)) return fault;
             transferLine = h.line;
-            TransferSummary t;
-            char mode[16] = {};
-            unsigned long minimumLba = 0;
-            int used = 0;
-            if (std::sscanf(h.value.c_str(),
-                            "start %lf X, end %lf X, average %lf X, minimum %lf X at LBA %lu, mode %15s%n",
-                            &t.startX, &t.endX, &t.averageX, &t.minimumX, &minimumLba, mode, &used) != 6 ||
-                static_cast<size_t>(used) != h.value.size() || minimumLba > UINT32_MAX)
-                return FileFault{h.line, "the transfer summary is damaged"};
-            t.minimumLba = static_cast<uint32_t>(minimumLba);
-            bool known = false;
-            for (ReadMode m : {ReadMode::Clv, ReadMode::Cav, ReadMode::PartialCav, ReadMode::ZonedClv,
-                               ReadMode::Unknown}) {
-                if (std::string(mode) == ReadModeName(m)) {
-                    t.mode = m;
-                    known = true;
-                }
-            }
-            if (!known) return FileFault{h.line, "the read mode is damaged"};
-            r.transfer = t;
+            const std::optional<TransferSummary> t = ParseTransferSummary(h.value);
+            if (!t) return FileFault{h.line, "the transfer summary is damaged"};
+            r.transfer = *t;
         }
         if (!All("verify").empty()) {
             HeaderLine h;
@@ -615,13 +570,42 @@ class Reader {
         return std::nullopt;
     }
 
-    FileLines m_lines;
     std::string m_name;
     bool m_otherKind = false;
-    FileHeader m_header;
 };
 
 }  // namespace
+
+std::string TransferSummaryText(const TransferSummary& t) {
+    return "start " + Fixed(t.startX) + " X, end " + Fixed(t.endX) + " X, average " + Fixed(t.averageX) +
+           " X, minimum " + Fixed(t.minimumX) + " X at LBA " + std::to_string(t.minimumLba) + ", mode " +
+           ReadModeName(t.mode);
+}
+
+std::optional<TransferSummary> ParseTransferSummary(const std::string& text) {
+    TransferSummary t;
+    char mode[16] = {};
+    unsigned long minimumLba = 0;
+    int used = 0;
+    if (std::sscanf(text.c_str(),
+                    "start %lf X, end %lf X, average %lf X, minimum %lf X at LBA %lu, mode %15s%n", &t.startX,
+                    &t.endX, &t.averageX, &t.minimumX, &minimumLba, mode, &used) != 6 ||
+        static_cast<size_t>(used) != text.size() || minimumLba > UINT32_MAX)
+        return std::nullopt;
+    t.minimumLba = static_cast<uint32_t>(minimumLba);
+    for (ReadMode m :
+         {ReadMode::Clv, ReadMode::Cav, ReadMode::PartialCav, ReadMode::ZonedClv, ReadMode::Unknown}) {
+        if (std::string(mode) == ReadModeName(m)) {
+            t.mode = m;
+            return t;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string FixedField(double value) {
+    return Fixed(value);
+}
 
 const char* ReadTestOutcomeName(const ReadTestResult& r) {
     switch (r.end) {
@@ -723,12 +707,7 @@ void WriteReadTest(std::ostream& out, const ReadTestRecord& record) {
             << static_cast<int>(f.sense.ascq) << "\n";
     }
     for (const SectorRange& s : r.skipped) out << "# skipped: " << RangeText(s) << "\n";
-    if (r.transfer) {
-        const TransferSummary& t = *r.transfer;
-        out << "# transfer: start " << Fixed(t.startX) << " X, end " << Fixed(t.endX) << " X, average "
-            << Fixed(t.averageX) << " X, minimum " << Fixed(t.minimumX) << " X at LBA " << t.minimumLba
-            << ", mode " << ReadModeName(t.mode) << "\n";
-    }
+    if (r.transfer) out << "# transfer: " << TransferSummaryText(*r.transfer) << "\n";
     if (r.verify) {
         const VerifySummary& v = *r.verify;
         out << "# verify: "

@@ -51,6 +51,13 @@ const char* ReadTestOutcomeName(const ReadTestResult& result);
 // What the run came to on one line: the verdict lines joined, or why there is none.
 std::string ReadTestOutcomeText(const ReadTestResult& result);
 
+// The "transfer" line's value ("start 1.000 X, end ..., mode CLV"), which the write test's file
+// shares; none for a damaged one (a mode unknown included).
+std::string TransferSummaryText(const TransferSummary& t);
+std::optional<TransferSummary> ParseTransferSummary(const std::string& text);
+// Speeds and times as these files hold them: three decimals, read back to the same value.
+std::string FixedField(double value);
+
 void WriteReadTest(std::ostream& out, const ReadTestRecord& record);
 
 struct ReadTestRead {

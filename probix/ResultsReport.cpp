@@ -1,5 +1,6 @@
 #include "probix/ResultsReport.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -142,6 +143,54 @@ void ReadTestSection(std::ostream& out, const std::string& path, const ReadTestR
     out << "</section>\n";
 }
 
+void WriteTestSection(std::ostream& out, const std::string& path, const WriteTestRecord& record,
+                      const ReportPictures& pictures) {
+    const WriteTestResult& r = record.result;
+    out << "<section>\n<h2>" << Html("Write test: " + WriteTestShortName(record))
+        << "</h2>\n<p class=\"file\">" << FileLine(path) << "</p>\n<table class=\"info\">\n";
+    auto row = [&out](const char* key, const std::string& value) {
+        out << "<tr><th>" << key << "</th><td>" << Html(value) << "</td></tr>\n";
+    };
+    char text[200];
+    row("Drive", record.driveLabel);
+    row("Firmware", record.firmware);
+    row("Disc type", record.discType);
+    row("Simulation", SimulationMethodName(r.method));
+    std::snprintf(text, sizeof text, "%.1fX (%u kB/s)", r.speedKBps / r.layout.KBpsAt1X(), r.speedKBps);
+    row("Speed", r.speedKBps > 0 ? std::string(text) : std::string("max"));
+    std::snprintf(text, sizeof text, "%llu written of %llu planned, from LBA %u",
+                  static_cast<unsigned long long>(r.writtenSectors),
+                  static_cast<unsigned long long>(r.plannedSectors), r.startLba);
+    row("Sectors", text);
+    if (r.summary) {
+        std::snprintf(text, sizeof text, "start %.2fX, end %.2fX, average %.2fX, minimum %.2fX at LBA %u; %s",
+                      r.summary->startX, r.summary->endX, r.summary->averageX, r.summary->minimumX,
+                      r.summary->minimumLba, ReadModeName(r.summary->mode));
+        row("Write speed", text);
+        std::snprintf(text, sizeof text, "%.0f s", r.fullDiscSeconds);
+        row("Whole disc burned in", text);
+    }
+    row("Date", record.date);
+    row("Outcome", WriteTestOutcomeText(r));
+    if (!r.points.empty()) {
+        double lowest = 1.0;
+        for (const WritePoint& p : r.points) lowest = std::min(lowest, p.bufferFill);
+        std::snprintf(text, sizeof text, "%.0f %%", lowest * 100.0);
+        row("Lowest buffer level", text);
+    }
+    const std::string setting = r.simulationLeftOn  ? std::string(kWriteTestStillOn)
+                                : r.settingRestored ? std::string("put back as it was")
+                                                    : std::string("not changed");
+    row("Simulation setting", setting);
+    out << "</table>\n";
+    const std::string png = pictures.writeTest ? pictures.writeTest(record) : std::string();
+    if (!png.empty()) {
+        out << "<p><img alt=\"Write speed chart of " << Html(WriteTestShortName(record)) << "\" src=\"" << png
+            << "\"></p>\n";
+    }
+    out << "</section>\n";
+}
+
 constexpr const char* kStyle =
     "body{font-family:sans-serif;margin:1.5em;color:#111}h1{font-size:1.4em}h2{font-size:1.15em;"
     "border-bottom:1px solid #999}table{border-collapse:collapse;margin:.5em 0}th,td{border:1px solid #bbb;"
@@ -154,6 +203,12 @@ constexpr const char* kStyle =
 Result<std::vector<ReportResult>> ReadReportResults(const std::vector<std::string>& paths) {
     std::vector<ReportResult> results;
     for (const std::string& path : paths) {
+        WriteTestRead writeTest = ReadWriteTestFile(path);
+        if (writeTest.record) {
+            results.push_back({path, std::nullopt, std::nullopt, std::move(writeTest.record)});
+            continue;
+        }
+        if (!writeTest.otherKind) return Error{writeTest.error};
         ReadTestRead readTest = ReadReadTestFile(path);
         if (readTest.record) {
             results.push_back({path, std::nullopt, std::move(readTest.record)});
@@ -178,7 +233,9 @@ std::string ResultsReportHtml(const std::vector<ReportResult>& results, const Re
          << results.size() << (results.size() == 1 ? " result" : " results") << ", made " << Html(madeAt)
          << " by Dravix " << kVersionText << ".</p>\n";
     for (const ReportResult& result : results) {
-        if (result.readTest) {
+        if (result.writeTest) {
+            WriteTestSection(html, result.path, *result.writeTest, pictures);
+        } else if (result.readTest) {
             ReadTestSection(html, result.path, *result.readTest, pictures);
         } else if (result.scan) {
             Section(html, result.path, *result.scan, pictures);

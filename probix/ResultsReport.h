@@ -8,6 +8,7 @@
 #include "base/Result.h"
 #include "probix/ReadTestFile.h"
 #include "probix/ResultsFile.h"
+#include "probix/WriteTestFile.h"
 
 // The report of results: one HTML page, readable offline in any browser, holding each result
 // given: the drive and disc, the labelled chart picture (embedded), the statistics per zone, a
@@ -18,11 +19,12 @@ namespace dravix {
 // One result of a report and the file it is in.
 struct ReportResult {
     std::string path;  // the results file (its name heads the section); empty for a run not saved
-    std::optional<ScanResults> scan;         // a scan's or Smart report's results,
-    std::optional<ReadTestRecord> readTest;  // or a read test
+    std::optional<ScanResults> scan;           // a scan's or Smart report's results,
+    std::optional<ReadTestRecord> readTest;    // or a read test,
+    std::optional<WriteTestRecord> writeTest = std::nullopt;  // or a write test
 };
 
-// Reads results files of any kind (read tests, scans, Smart reports), in order. The first that
+// Reads results files of any kind (write tests, read tests, scans, Smart reports), in order. The first that
 // cannot be read fails the whole, with its reader's message.
 Result<std::vector<ReportResult>> ReadReportResults(const std::vector<std::string>& paths);
 
@@ -31,6 +33,7 @@ Result<std::vector<ReportResult>> ReadReportResults(const std::vector<std::strin
 struct ReportPictures {
     std::function<std::string(const ScanResults&)> scan;
     std::function<std::string(const ReadTestRecord&)> readTest;
+    std::function<std::string(const WriteTestRecord&)> writeTest;
 };
 
 // The page, which says it was made at `madeAt` (UtcTimestamp's form).

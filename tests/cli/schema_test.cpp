@@ -197,6 +197,18 @@ const std::map<std::string, Shape>& Shapes() {
           {"failed_sectors", "int"},
           {"transfer", "transfer?"}}},
         {"speed_zone", {{"zone", "int?"}, {"speed_x", "number?[]"}, {"difference", "number?"}}},
+        {"write_compared",
+         {{"file", "string"},
+          {"disc_type", "string?"},
+          {"last_lba", "int"},
+          {"speed_kbps", "int"},
+          {"date", "string"},
+          {"end", "string"},
+          {"written_sectors", "int"},
+          {"lowest_buffer", "number?"},
+          {"summary", "write_summary?"}}},
+        // compare of two write tests.
+        {"compare_write", {{"results", "write_compared[]"}, {"zones", "speed_zone[]"}, {"all", "speed_zone"}}},
         // compare of two read tests.
         {"compare_read", {{"results", "read_compared[]"}, {"zones", "speed_zone[]"}, {"all", "speed_zone"}}},
         // The commands' results, after "schema", "command" and "error".
@@ -276,7 +288,8 @@ const std::map<std::string, Shape>& Shapes() {
           {"setting_restored", "bool"},
           {"simulation_left_on", "bool"},
           {"blank_after", "bool?"},
-          {"message", "string?"}}},
+          {"message", "string?"},
+          {"files", "files"}}},
         {"readtest",
          {{"drive", "drive"},
           {"disc", "read_disc"},
@@ -416,6 +429,9 @@ std::vector<std::string> Problems(const std::string& out, int status) {
     if (command == "compare" && result.contains("results") && !result["results"].empty() &&
         result["results"][0].contains("test"))
         command = "compare_read";
+    if (command == "compare" && result.contains("results") && !result["results"].empty() &&
+        result["results"][0].contains("written_sectors"))
+        command = "compare_write";
     const auto shape = Shapes().find(command);
     if (shape == Shapes().end()) return {"unknown command " + object["command"].dump()};
     CheckObject(result, shape->second, !failed, command, problems);
@@ -575,6 +591,13 @@ std::vector<Case> Cases() {
         {{"--yes", "writetest", "--length", "2"}, 0, Maker("dvd+r")},
         {{"--yes", "writetest"}, 3, Maker("dvd+r-recorded")},
         {{"compare", ReadTestFile("schema-a.csv", 4), ReadTestFile("schema-b.csv", 6)}, 0, {}},
+        // Two write tests' files, then their compare and report: the cases run in order.
+        {{"--yes", "writetest", "--length", "2", "--csv", ::testing::TempDir() + "/schema-wa.csv"}, 0, Maker("dvd+r")},
+        {{"--yes", "writetest", "--length", "2", "--csv", ::testing::TempDir() + "/schema-wb.csv"}, 0, Maker("dvd-r")},
+        {{"compare", ::testing::TempDir() + "/schema-wa.csv", ::testing::TempDir() + "/schema-wb.csv"}, 0, {}},
+        {{"report", ::testing::TempDir() + "/schema-wa.csv", "-o", ::testing::TempDir() + "/dravix-schema-w.html"},
+         0,
+         {}},
         {{"report", ReadTestFile("schema-a.csv", 4), "-o", ::testing::TempDir() + "/dravix-schema.html"},
          0,
          {}},
