@@ -30,6 +30,9 @@ QLabel* NewLegendLabel(QWidget& parent, const QString& name);
 QLabel* NewFiguresLabel(QWidget& parent, const QString& name);
 QLabel* NewVerdictLabel(QWidget& parent, const QString& name);
 void ShowVerdict(QLabel& verdict, const QString& text, bool ok);
+// The save dialogs' filters of a test's results file and of its picture.
+inline constexpr const char* kTestResultsFilter = "Dravix results (*.csv);;All files (*)";
+inline constexpr const char* kTestPictureFilter = "Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)";
 
 // The read test's chart with its legend, and what a run came to: its figures and its verdict. The
 // Read Test window shows a run in it while the run goes, the results window a saved one. Before

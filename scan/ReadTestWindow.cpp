@@ -51,8 +51,6 @@ constexpr double kCdSpeeds[] = {4, 8, 10, 16, 24, 32, 40, 48, 52};
 constexpr int kProgressSteps = 1000;
 constexpr CountTexts kLayerCount{"%llu layer", "%llu layers"};
 constexpr CountTexts kTrackCount{"%llu track", "%llu tracks"};
-const char* const kResultsFilter = "Dravix results (*.csv);;All files (*)";
-const char* const kPictureFilter = "Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)";
 
 std::optional<uint32_t> Lba(const QLineEdit& edit) {
     bool ok = false;
@@ -579,7 +577,7 @@ void CReadTestWindow::AskSaveResults() {
     const QString path = QFileDialog::getSaveFileName(
         this, QStringLiteral("Save Scan Results"),
         QString::fromStdString(ReadTestShortName(*m_record)) + QStringLiteral(".csv"),
-        QString::fromLatin1(kResultsFilter));
+        QString::fromLatin1(kTestResultsFilter));
     if (!path.isEmpty()) SaveResults(path);
 }
 
@@ -588,7 +586,7 @@ void CReadTestWindow::AskSaveChartPicture() {
     const QString path = QFileDialog::getSaveFileName(
         this, QStringLiteral("Save Chart Picture"),
         QString::fromStdString(ReadTestShortName(*m_record)) + QStringLiteral(".png"),
-        QString::fromLatin1(kPictureFilter));
+        QString::fromLatin1(kTestPictureFilter));
     if (!path.isEmpty()) SaveChartPicture(path);
 }
 

@@ -2,6 +2,8 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -23,6 +25,7 @@
 #include "picture/WriteTestPicture.h"
 #include "probix/DiscLayout.h"
 #include "probix/ReadTest.h"
+#include "probix/ResultsFile.h"
 #include "probix/ScanEngine.h"
 #include "scan/ReadTestView.h"
 #include "turns/SharedDrive.h"
@@ -133,6 +136,8 @@ struct CWriteTestWindow::DiscRead {
 };
 
 struct CWriteTestWindow::Ran {
+    std::string driveLabel;
+    std::string firmware;
     WriteTestResult result;
 };
 
@@ -234,10 +239,7 @@ void CWriteTestWindow::Build() {
     chartBox->setContentsMargins(0, 0, 0, 0);
     m_chartLayout = chartBox;
     m_legend = NewLegendLabel(*this, QStringLiteral("writeTestLegend"));
-    m_legend->setText(
-        LegendHtml({{write_chart::kSpeedColour, QStringLiteral("Write speed (X)")},
-                    {write_chart::kBufferColour, QString::fromLatin1(write_chart::kBufferLegend)},
-                    {write_chart::kRotationColour, QStringLiteral("Rotation (RPM)")}}));
+    m_legend->setText(LegendHtml(WriteTestLegend()));
     chartBox->addWidget(m_legend);
     layout->addLayout(chartBox);
     NewChart();
@@ -251,7 +253,15 @@ void CWriteTestWindow::Build() {
     layout->addWidget(m_verdict);
 
     auto* buttons = new QHBoxLayout;
+    m_saveResults = new QPushButton(QStringLiteral("Save Results\u2026"), this);
+    m_saveResults->setObjectName(QStringLiteral("writeTestSaveResults"));
+    m_savePicture = new QPushButton(QStringLiteral("Save Chart Picture\u2026"), this);
+    m_savePicture->setObjectName(QStringLiteral("writeTestSavePicture"));
+    m_saveResults->setEnabled(false);
+    m_savePicture->setEnabled(false);
     auto* close = new QPushButton(QStringLiteral("Close"), this);
+    buttons->addWidget(m_saveResults);
+    buttons->addWidget(m_savePicture);
     buttons->addStretch(1);
     buttons->addWidget(close);
     layout->addLayout(buttons);
@@ -260,6 +270,8 @@ void CWriteTestWindow::Build() {
             [this](int index) { m_lengthMB->setEnabled(index == kFirstMB); });
     connect(m_start, &QPushButton::clicked, this, &CWriteTestWindow::Start);
     connect(m_stopButton, &QPushButton::clicked, this, &CWriteTestWindow::Stop);
+    connect(m_saveResults, &QPushButton::clicked, this, &CWriteTestWindow::AskSaveResults);
+    connect(m_savePicture, &QPushButton::clicked, this, &CWriteTestWindow::AskSaveChartPicture);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
 }
 
@@ -368,6 +380,9 @@ void CWriteTestWindow::Launch(WriteTestSettings settings) {
     m_buffer->setText(QStringLiteral("Buffer: -"));
     m_summary->clear();
     m_verdict->clear();
+    m_record.reset();
+    m_saveResults->setEnabled(false);
+    m_savePicture->setEnabled(false);
     SetRunning(true);
     ShowStatus(QStringLiteral("Checking the disc and switching simulation on\u2026"));
     // Not a step of the window's sequence: a step's commands end when the window goes, and so would
@@ -383,6 +398,8 @@ void CWriteTestWindow::Launch(WriteTestSettings settings) {
             };
             const bool selected = drive.Locked([&](DriveTable& table) {
                 if (!state->SelectChosenDrive(table)) return false;
+                ran.driveLabel = table.DriveLabel();
+                ran.firmware = table.FirmwareRevision();
                 ran.result = RunWriteTest(drive, settings, hooks);
                 return true;
             });
@@ -428,7 +445,10 @@ void CWriteTestWindow::OnRunEnded(const Ran& ran) {
         NewChart();
         DrawWriteTest(m_chart->Canvas(), r);
         m_chart->ShowChanges();
+        m_record = WriteTestRecordOf(ran.driveLabel, ran.firmware, r, UtcTimestamp());
     }
+    m_saveResults->setEnabled(m_record.has_value());
+    m_savePicture->setEnabled(m_record.has_value());
     QStringList lines;
     if (r.end != WriteTestEnd::Refused) {
         lines << QStringLiteral("Written %1 of %2 sectors (%3 MB) from LBA %4 at %5.")
@@ -469,6 +489,44 @@ void CWriteTestWindow::OnRunEnded(const Ran& ran) {
     }
     // The disc as the run left it (a disc that was recorded is no longer offered).
     ReadDisc();
+}
+
+void CWriteTestWindow::AskSaveResults() {
+    if (!m_record) return;
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save Scan Results"),
+        QString::fromStdString(WriteTestShortName(*m_record)) + QStringLiteral(".csv"),
+        QString::fromLatin1(kTestResultsFilter));
+    if (!path.isEmpty()) SaveResults(path);
+}
+
+void CWriteTestWindow::AskSaveChartPicture() {
+    if (!m_record) return;
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save Chart Picture"),
+        QString::fromStdString(WriteTestShortName(*m_record)) + QStringLiteral(".png"),
+        QString::fromLatin1(kTestPictureFilter));
+    if (!path.isEmpty()) SaveChartPicture(path);
+}
+
+bool CWriteTestWindow::SaveResults(const QString& path) {
+    if (!m_record) {
+        m_services.Inform(this, QString::fromLatin1(kWriteTestNothingWritten));
+        return false;
+    }
+    const Result<void> written = SaveWriteTestFile(QFile::encodeName(path).toStdString(), *m_record);
+    if (!written) m_services.Inform(this, ProgramText(written.Failure().text), PromptIcon::Exclamation);
+    return written.Ok();
+}
+
+bool CWriteTestWindow::SaveChartPicture(const QString& path) {
+    if (!m_record) {
+        m_services.Inform(this, QString::fromLatin1(kWriteTestNothingWritten));
+        return false;
+    }
+    const Result<void> written = SaveWriteTestPicture(QFile::encodeName(path).toStdString(), *m_record);
+    if (!written) m_services.Inform(this, ProgramText(written.Failure().text), PromptIcon::Exclamation);
+    return written.Ok();
 }
 
 void CWriteTestWindow::Stop() {

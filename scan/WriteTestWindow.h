@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "probix/WriteTestFile.h"
 #include "probix/WriteTestSetup.h"
 #include "turns/AppState.h"
 
@@ -42,7 +43,8 @@ class StoppableDrive;
 //
 // Object names: "writeTestDisc", "writeTestSpeed", "writeTestLength", "writeTestLengthMB",
 // "writeTestStart", "writeTestStop", "writeTestProgress", "writeTestElapsed", "writeTestBuffer",
-// "writeTestStatus", "writeTestChart", "writeTestLegend", "writeTestSummary", "writeTestVerdict".
+// "writeTestStatus", "writeTestChart", "writeTestLegend", "writeTestSummary", "writeTestVerdict",
+// "writeTestSaveResults", "writeTestSavePicture".
 class CWriteTestWindow final : public QDialog {
     Q_OBJECT
   public:
@@ -55,6 +57,11 @@ class CWriteTestWindow final : public QDialog {
     void Start();
     void Stop();
     bool Running() const { return m_running; }
+
+    // What Save Results… and Save Chart Picture… write once the name is chosen; false after the
+    // message that says why nothing was written.
+    bool SaveResults(const QString& path);
+    bool SaveChartPicture(const QString& path);
 
   signals:
     // A run began or ended.
@@ -79,6 +86,8 @@ class CWriteTestWindow final : public QDialog {
     void ShowStatus(const QString& text);
     // A chart of its own for each run and each result (the chart keeps its series once added).
     void NewChart();
+    void AskSaveResults();
+    void AskSaveChartPicture();
 
     const AppServices& m_services;
     std::shared_ptr<StoppableDrive> m_drive;
@@ -88,6 +97,7 @@ class CWriteTestWindow final : public QDialog {
     bool m_closeWhenEnded = false;
     RunHold m_runHold;  // the run's part in ScanIdle
     std::optional<WriteTestDisc> m_disc;
+    std::optional<WriteTestRecord> m_record;  // the last run, once it wrote something
     QString m_driveLabel;
     bool m_chartBegun = false;  // the running chart has its axes
     QElapsedTimer m_elapsed;
@@ -110,6 +120,8 @@ class CWriteTestWindow final : public QDialog {
     QLabel* m_legend = nullptr;
     QLabel* m_summary = nullptr;
     QLabel* m_verdict = nullptr;
+    QPushButton* m_saveResults = nullptr;
+    QPushButton* m_savePicture = nullptr;
 };
 
 // A marker left by a write test that did not end (a crash, a kill): the user is warned that Test
@@ -124,6 +136,7 @@ void CheckLeftWriteTestMarker(const AppServices& services, QWidget& owner, Drive
 inline constexpr const char* kWriteTestTitle = "Write Test";
 inline constexpr const char* kWriteTestScanRunning =
     "A scan or a read test is running: start the write test when it has ended.";
+inline constexpr const char* kWriteTestNothingWritten = "Nothing was written: there is nothing to save.";
 inline constexpr const char* kWriteTestBadLength = "The length is the megabytes to write: a number from 1.";
 inline constexpr const char* kWriteTestFinished =
     "Finished: the disc is still blank and the drive's simulation setting is as it was.";

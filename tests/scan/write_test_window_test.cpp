@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +28,7 @@
 #include "chart/ScanChartCanvas.h"
 #include "chart/WriteTestChart.h"
 #include "pages/TestWrite.h"
+#include "probix/WriteTestFile.h"
 #include "probix/WriteTestSetup.h"
 #include "scan/ReadTestWindow.h"
 #include "scan/WriteTestWindow.h"
@@ -177,6 +179,13 @@ TEST_F(WriteTestWindowTest, ADvdPlusRRunEndsFinishedWithTheDiscBlankAndTheSwitch
     }
     EXPECT_GT(speed, 100);
     EXPECT_GT(buffer, 100);
+    // The run shown is the one saved.
+    const QString path = QDir(stateHome.path()).filePath(QStringLiteral("run.csv"));
+    ASSERT_TRUE(window.SaveResults(path));
+    const WriteTestRead read = ReadWriteTestFile(QFile::encodeName(path).toStdString());
+    ASSERT_TRUE(read.record.has_value()) << read.error;
+    EXPECT_EQ(read.record->result.end, WriteTestEnd::Finished);
+    EXPECT_EQ(read.record->result.writtenSectors, 24u * 512);
     EXPECT_EQ(services.State().scanIdle.load(), 1);
     EXPECT_EQ(services.State().writeTestRunning.load(), 0);
 }
