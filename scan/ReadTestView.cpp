@@ -1,6 +1,7 @@
 #include "scan/ReadTestView.h"
 
 #include <QColor>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QScrollArea>
@@ -16,6 +17,7 @@
 #include "probix/Rotation.h"
 #include "probix/ScanEngine.h"
 #include "ui/ProgramText.h"
+#include "ui/Services.h"
 
 namespace dravix {
 
@@ -125,6 +127,20 @@ void ShowVerdict(QLabel& verdict, const QString& text, bool ok) {
     QPalette palette = verdict.palette();
     palette.setColor(QPalette::WindowText, QColor::fromRgb(ok ? kOkColour : kWarningColour));
     verdict.setPalette(palette);
+}
+
+QString AskTestSaveName(QWidget& owner, TestSave what, const std::string& shortName) {
+    const bool results = what == TestSave::Results;
+    return QFileDialog::getSaveFileName(
+        &owner, results ? QStringLiteral("Save Scan Results") : QStringLiteral("Save Chart Picture"),
+        QString::fromStdString(shortName) + (results ? QStringLiteral(".csv") : QStringLiteral(".png")),
+        results ? QStringLiteral("Dravix results (*.csv);;All files (*)")
+                : QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
+}
+
+bool ToldSaved(const AppServices& services, QWidget* owner, const Result<void>& written) {
+    if (!written) services.Inform(owner, ProgramText(written.Failure().text), PromptIcon::Exclamation);
+    return written.Ok();
 }
 
 std::vector<QString> ReadTestFigureLines(const ReadTestResult& r) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/Result.h"
 #include "chart/LabelledChart.h"
 #include "probix/ReadTestFile.h"
 
@@ -14,6 +15,7 @@ class QVBoxLayout;
 
 namespace dravix {
 
+class AppServices;
 class CScanChart;
 
 // A legend as rich text on the chart's black, one "—— text" per entry in the entry's colour.
@@ -30,9 +32,13 @@ QLabel* NewLegendLabel(QWidget& parent, const QString& name);
 QLabel* NewFiguresLabel(QWidget& parent, const QString& name);
 QLabel* NewVerdictLabel(QWidget& parent, const QString& name);
 void ShowVerdict(QLabel& verdict, const QString& text, bool ok);
-// The save dialogs' filters of a test's results file and of its picture.
-inline constexpr const char* kTestResultsFilter = "Dravix results (*.csv);;All files (*)";
-inline constexpr const char* kTestPictureFilter = "Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)";
+// Saving from a test window: the results file ("Save Scan Results", `shortName`.csv offered) or the
+// chart's picture ("Save Chart Picture", `shortName`.png); the name chosen, empty when the user
+// cancels. Then what the save came to: true when written, else false after the message that says
+// why.
+enum class TestSave { Results, Picture };
+QString AskTestSaveName(QWidget& owner, TestSave what, const std::string& shortName);
+bool ToldSaved(const AppServices& services, QWidget* owner, const Result<void>& written);
 
 // The read test's chart with its legend, and what a run came to: its figures and its verdict. The
 // Read Test window shows a run in it while the run goes, the results window a saved one. Before

@@ -574,19 +574,13 @@ void CReadTestWindow::ShowRetryText() {
 
 void CReadTestWindow::AskSaveResults() {
     if (!m_record) return;
-    const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Scan Results"),
-        QString::fromStdString(ReadTestShortName(*m_record)) + QStringLiteral(".csv"),
-        QString::fromLatin1(kTestResultsFilter));
+    const QString path = AskTestSaveName(*this, TestSave::Results, ReadTestShortName(*m_record));
     if (!path.isEmpty()) SaveResults(path);
 }
 
 void CReadTestWindow::AskSaveChartPicture() {
     if (!m_record) return;
-    const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Chart Picture"),
-        QString::fromStdString(ReadTestShortName(*m_record)) + QStringLiteral(".png"),
-        QString::fromLatin1(kTestPictureFilter));
+    const QString path = AskTestSaveName(*this, TestSave::Picture, ReadTestShortName(*m_record));
     if (!path.isEmpty()) SaveChartPicture(path);
 }
 
@@ -611,9 +605,7 @@ bool CReadTestWindow::SaveResults(const QString& path) {
         return false;
     }
     if (SaveOverImageRefused(m_services, this, *m_record, path, FileRole::ResultsFile)) return false;
-    const Result<void> written = SaveReadTestFile(QFile::encodeName(path).toStdString(), *m_record);
-    if (!written) m_services.Inform(this, ProgramText(written.Failure().text), PromptIcon::Exclamation);
-    return written.Ok();
+    return ToldSaved(m_services, this, SaveReadTestFile(QFile::encodeName(path).toStdString(), *m_record));
 }
 
 bool CReadTestWindow::SaveChartPicture(const QString& path) {
@@ -622,9 +614,7 @@ bool CReadTestWindow::SaveChartPicture(const QString& path) {
         return false;
     }
     if (SaveOverImageRefused(m_services, this, *m_record, path, FileRole::Picture)) return false;
-    const Result<void> written = SaveReadTestPicture(QFile::encodeName(path).toStdString(), *m_record);
-    if (!written) m_services.Inform(this, ProgramText(written.Failure().text), PromptIcon::Exclamation);
-    return written.Ok();
+    return ToldSaved(m_services, this, SaveReadTestPicture(QFile::encodeName(path).toStdString(), *m_record));
 }
 
 }  // namespace dravix

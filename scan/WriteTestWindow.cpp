@@ -3,7 +3,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -493,19 +492,13 @@ void CWriteTestWindow::OnRunEnded(const Ran& ran) {
 
 void CWriteTestWindow::AskSaveResults() {
     if (!m_record) return;
-    const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Scan Results"),
-        QString::fromStdString(WriteTestShortName(*m_record)) + QStringLiteral(".csv"),
-        QString::fromLatin1(kTestResultsFilter));
+    const QString path = AskTestSaveName(*this, TestSave::Results, WriteTestShortName(*m_record));
     if (!path.isEmpty()) SaveResults(path);
 }
 
 void CWriteTestWindow::AskSaveChartPicture() {
     if (!m_record) return;
-    const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Chart Picture"),
-        QString::fromStdString(WriteTestShortName(*m_record)) + QStringLiteral(".png"),
-        QString::fromLatin1(kTestPictureFilter));
+    const QString path = AskTestSaveName(*this, TestSave::Picture, WriteTestShortName(*m_record));
     if (!path.isEmpty()) SaveChartPicture(path);
 }
 
@@ -514,9 +507,7 @@ bool CWriteTestWindow::SaveResults(const QString& path) {
         m_services.Inform(this, QString::fromLatin1(kWriteTestNothingWritten));
         return false;
     }
-    const Result<void> written = SaveWriteTestFile(QFile::encodeName(path).toStdString(), *m_record);
-    if (!written) m_services.Inform(this, ProgramText(written.Failure().text), PromptIcon::Exclamation);
-    return written.Ok();
+    return ToldSaved(m_services, this, SaveWriteTestFile(QFile::encodeName(path).toStdString(), *m_record));
 }
 
 bool CWriteTestWindow::SaveChartPicture(const QString& path) {
@@ -524,9 +515,7 @@ bool CWriteTestWindow::SaveChartPicture(const QString& path) {
         m_services.Inform(this, QString::fromLatin1(kWriteTestNothingWritten));
         return false;
     }
-    const Result<void> written = SaveWriteTestPicture(QFile::encodeName(path).toStdString(), *m_record);
-    if (!written) m_services.Inform(this, ProgramText(written.Failure().text), PromptIcon::Exclamation);
-    return written.Ok();
+    return ToldSaved(m_services, this, SaveWriteTestPicture(QFile::encodeName(path).toStdString(), *m_record));
 }
 
 void CWriteTestWindow::Stop() {
