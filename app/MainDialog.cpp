@@ -33,6 +33,7 @@
 #include "res/Strings.h"
 #include "scan/MakeReport.h"
 #include "scan/ReadTestWindow.h"
+#include "scan/WriteTestWindow.h"
 #include "turns/AppState.h"
 #include "turns/StoppableDrive.h"
 #include "ui/DialogUnits.h"
@@ -67,6 +68,15 @@ constexpr int kTimerPeriodMs = 600;
 constexpr const char* kDriveRefusedVendorMode =
     "The drive refused the maker's vendor mode: it is not one of the Zarn drives Dravix serves.";
 constexpr int kSysCommandAbout = 16;
+
+// A tool window already open comes to the front; false when there is none.
+bool ShowAgain(QWidget* window) {
+    if (window == nullptr) return false;
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return true;
+}
 
 void EnableControl(PropertyPage* page, int id, bool enabled) {
     if (QWidget* control = page->Control(id)) control->setEnabled(enabled);
@@ -182,6 +192,9 @@ void CMainDialog::BuildMenu() {
     QAction* readTest = tools->addAction(QStringLiteral("&Read Test\u2026"));
     readTest->setObjectName(QStringLiteral("readTest"));
     connect(readTest, &QAction::triggered, this, &CMainDialog::OpenReadTest);
+    QAction* writeTest = tools->addAction(QStringLiteral("&Write Test\u2026"));
+    writeTest->setObjectName(QStringLiteral("writeTest"));
+    connect(writeTest, &QAction::triggered, this, &CMainDialog::OpenWriteTest);
     QAction* makeReport = tools->addAction(QStringLiteral("&Make Report\u2026"));
     makeReport->setObjectName(QStringLiteral("makeReport"));
     connect(makeReport, &QAction::triggered, this, [this] { AskAndMakeReport(m_services, this); });
@@ -314,7 +327,9 @@ void CMainDialog::OnInitDialog() {
                     m_services.State().sheetPending = true;
                     return;
                 }
-                ShowDriveSheet();
+                // A write test that did not end (a crash) may have left the drive simulating:
+                // offered to be checked before the drive is probed.
+                CheckLeftWriteTestMarker(m_services, *this, *m_sequence, [this](bool) { ShowDriveSheet(); });
             });
     });
 }
@@ -566,6 +581,10 @@ void CMainDialog::OnDriveListChanged(int index) {
 
 void CMainDialog::OnTimer() {
     AppState& state = m_services.State();
+    // ScanIdle is 0 during a write test too (the test holds it as a scan does), so the Test Write
+    // page's Check and Set are locked while the test has the drive simulating: the timer locks
+    // them for a write test as well as for a scan, and gives them back when it ends, when the
+    // page's read shows the drive's state again.
     const bool idle = state.scanIdle.load() != 0;
     m_driveList->setEnabled(idle);
     PropertyPage* page = m_sheet->ActivePage();
@@ -588,17 +607,20 @@ void CMainDialog::OnTimer() {
 void CMainDialog::OpenReadTest() {
     // One window at a time; it reads the disc of the drive chosen when it opened and at each
     // START. Standard commands only: any drive, without the maker's support check.
-    if (m_readTest != nullptr) {
-        m_readTest->show();
-        m_readTest->raise();
-        m_readTest->activateWindow();
-        return;
-    }
+    if (ShowAgain(m_readTest)) return;
     m_readTest = new CReadTestWindow(m_services, this);
     // A run holds the drive as a scan does: the drive list follows at once, also when no page
     // (and so no timer) is there.
     connect(m_readTest, &CReadTestWindow::RunningChanged, this, &CMainDialog::OnTimer);
     m_readTest->show();
+}
+
+void CMainDialog::OpenWriteTest() {
+    if (ShowAgain(m_writeTest)) return;
+    m_writeTest = new CWriteTestWindow(m_services, this);
+    // The drive list and the pages' buttons follow the run at once, not at the next tick.
+    connect(m_writeTest, &CWriteTestWindow::RunningChanged, this, &CMainDialog::OnTimer);
+    m_writeTest->show();
 }
 
 void CMainDialog::OnSysCommand(int id) {

@@ -29,6 +29,7 @@ class HelpWindow;
 class PropertyPage;
 class PropertySheet;
 class CReadTestWindow;
+class CWriteTestWindow;
 class StoppableDrive;
 
 // The main window: the drive list, the property sheet with the drive's feature pages, the menu.
@@ -76,6 +77,8 @@ class CMainDialog final : public QDialog {
     void OnAbout();
     // Tools > "Read Test…": the read test window for the chosen drive (raised when it is open).
     void OpenReadTest();
+    // Tools > "Write Test…": the write test window for the chosen drive (raised when it is open).
+    void OpenWriteTest();
 
     // Lists the drives again (the menu's "Rescan Drives", a drive plugged in or removed, the
     // virtual drive's list changed). Waits until no scan and no command sequence of any window
@@ -167,6 +170,7 @@ class CMainDialog final : public QDialog {
     DriveWatcher* m_watcher = nullptr;     // plugged and removed drives, the virtual drive's changes
     DriveIdentity m_goneTold;              // a page has said that this drive is no longer there
     QPointer<CReadTestWindow> m_readTest;  // while open
+    QPointer<CWriteTestWindow> m_writeTest;
 };
 
 // The start-up warning, as the program shows it.

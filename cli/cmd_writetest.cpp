@@ -20,6 +20,7 @@
 #include "probix/ResultsFile.h"
 #include "probix/WriteTest.h"
 #include "probix/WriteTestFile.h"
+#include "probix/WriteTestSetup.h"
 #include "turns/SharedDrive.h"
 
 namespace dravix::cli {
@@ -28,10 +29,6 @@ namespace {
 
 constexpr double kFastestSpeedX = 100.0;
 constexpr uint64_t kLargestLengthMB = 20000;  // beyond any disc
-
-constexpr const char* kWriteTestQuestion =
-    "The drive is asked to simulate every write; Dravix checks that simulation is on before writing and "
-    "that the disc is still blank afterwards. The setting is put back as it was.";
 
 constexpr const char* kMarkerLeftBehind =
     "An earlier write test did not end: Test Write may still be on. Check it (dravix-cli testwrite) before "
@@ -50,19 +47,6 @@ bool ParseSpeedX(std::string text, double& x) {
         return false;
     x = std::stod(number);
     return x > 0 && x <= kFastestSpeedX;
-}
-
-// The user's state folder: $XDG_STATE_HOME, else ~/.local/state; the marker lies in its dravix folder.
-std::string MarkerPath() {
-    std::filesystem::path folder;
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/') {
-        folder = state;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-        folder = std::filesystem::path(home) / ".local" / "state";
-    } else {
-        return {};
-    }
-    return (folder / "dravix" / "write-test-on").string();
 }
 
 double Rounded(double value) {
@@ -107,7 +91,7 @@ int RunWriteTest(CliContext& context, const CommandArgs& args) {
     DriveTable* table = context.UseDrive(DriveNeeds{});
     if (table == nullptr) return context.FailedStatus();
     SharedDrive drive(*table);
-    settings.markerPath = MarkerPath();
+    settings.markerPath = WriteTestMarkerPath();
     // A marker left behind: a write test ended without putting the setting back (a crash, a kill).
     if (std::error_code ignored; !settings.markerPath.empty() && std::filesystem::exists(settings.markerPath, ignored))
         context.Note(kMarkerLeftBehind);
@@ -178,7 +162,7 @@ int RunWriteTest(CliContext& context, const CommandArgs& args) {
         if (!note.empty()) context.Note(note);
     if (!r.message.empty()) return context.Fail(kExitFailed, r.message);
     if (r.end == WriteTestEnd::Stopped) return context.Fail(kExitFailed, "Stopped.");
-    if (r.end == WriteTestEnd::DriveFailed) return context.Fail(kExitFailed, "The drive failed a write; the test was ended.");
+    if (r.end == WriteTestEnd::DriveFailed) return context.Fail(kExitFailed, kWriteTestDriveFailed);
     if (!written) return context.FailedStatus();
     return kExitOk;
 }

@@ -157,6 +157,17 @@ std::optional<int32_t> LastEndLbaOf(std::span<const uint8_t> answer) {
     return static_cast<int32_t>(GetBe32(last + 4));
 }
 
+std::vector<uint32_t> WriteSpeedsKBpsOf(std::span<const uint8_t> answer) {
+    std::vector<uint32_t> speeds;
+    if (answer.size() < kDescriptorOffset) return speeds;
+    const size_t claimed = std::min(answer.size(), size_t{GetBe32(answer.data())} + 4);
+    for (size_t at = kDescriptorOffset; at + kDescriptorLength <= claimed; at += kDescriptorLength) {
+        const uint32_t kbps = GetBe32(answer.data() + at + 12);
+        if (kbps != 0) speeds.push_back(kbps);
+    }
+    return speeds;
+}
+
 uint8_t RequireWholeAnswer(DriveTable& table, uint8_t status, std::span<const uint8_t> answer,
                            size_t lengthFieldBytes, size_t requested) {
     if (status != kCommandCompleted || table.LastTransferred() < lengthFieldBytes ||

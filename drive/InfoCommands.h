@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "drive/Timeouts.h"
 
@@ -82,6 +83,9 @@ DiscIdentifiers PhysicalFormatIdentifiers(std::span<const uint8_t> answer);
 // GET PERFORMANCE (write speed descriptors): the End LBA of the last descriptor the answer holds,
 // none when it holds no whole descriptor. The count is clamped to what the buffer carries.
 std::optional<int32_t> LastEndLbaOf(std::span<const uint8_t> answer);
+// The same answer's write speeds in kB/s, in answer order, the descriptors without a speed left
+// out; clamped as above.
+std::vector<uint32_t> WriteSpeedsKBpsOf(std::span<const uint8_t> answer);
 
 // --- commands (each zero-fills its buffer and returns the SendCommand status) ----------------
 // A command whose answer lacks a field its decoder reads is a failed command; decode only

@@ -1,6 +1,7 @@
 #include "scan/ReadTestView.h"
 
 #include <QColor>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QScrollArea>
@@ -16,6 +17,7 @@
 #include "probix/Rotation.h"
 #include "probix/ScanEngine.h"
 #include "ui/ProgramText.h"
+#include "ui/Services.h"
 
 namespace dravix {
 
@@ -69,6 +71,76 @@ QString LegendHtml(const std::vector<LegendEntry>& legend) {
                             entry.text.toHtmlEscaped().replace(QLatin1Char(' '), QStringLiteral("&nbsp;")));
     }
     return entries.join(QStringLiteral("&nbsp;&nbsp;&nbsp; "));
+}
+
+CScanChart* ReplaceTestChart(QWidget& parent, QBoxLayout& layout, CScanChart* old, const QString& name, int at) {
+    auto* chart = new CScanChart;
+    chart->setObjectName(name);
+    chart->Create(&parent, QRect(0, 0, kChartWidth, kChartHeight));
+    chart->setFixedSize(kChartWidth, kChartHeight);
+    if (old != nullptr) {
+        // The layout hands back the old chart's item, which is ours to delete.
+        delete layout.replaceWidget(old, chart);
+        delete old;
+    } else {
+        layout.insertWidget(at, chart);
+    }
+    return chart;
+}
+
+QLabel* NewLegendLabel(QWidget& parent, const QString& name) {
+    auto* legend = new QLabel(&parent);
+    legend->setObjectName(name);
+    legend->setTextFormat(Qt::RichText);
+    legend->setWordWrap(true);
+    legend->setMaximumWidth(kChartWidth);
+    legend->setStyleSheet(QStringLiteral("QLabel { background: black; padding: 4px; }"));
+    return legend;
+}
+
+QLabel* NewFiguresLabel(QWidget& parent, const QString& name) {
+    auto* figures = new QLabel(&parent);
+    figures->setObjectName(name);
+    figures->setTextFormat(Qt::PlainText);
+    figures->setWordWrap(true);
+    figures->setMaximumWidth(kChartWidth);
+    figures->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    figures->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    return figures;
+}
+
+QLabel* NewVerdictLabel(QWidget& parent, const QString& name) {
+    auto* verdict = new QLabel(&parent);
+    verdict->setObjectName(name);
+    verdict->setTextFormat(Qt::PlainText);
+    verdict->setWordWrap(true);
+    verdict->setMaximumWidth(kChartWidth);
+    QFont bold = verdict->font();
+    bold.setBold(true);
+    verdict->setFont(bold);
+    verdict->setMinimumHeight(QFontMetrics(bold).lineSpacing());
+    return verdict;
+}
+
+void ShowVerdict(QLabel& verdict, const QString& text, bool ok) {
+    verdict.setText(text);
+    QPalette palette = verdict.palette();
+    palette.setColor(QPalette::WindowText, QColor::fromRgb(ok ? kOkColour : kWarningColour));
+    verdict.setPalette(palette);
+}
+
+QString AskTestSaveName(QWidget& owner, TestSave what, const std::string& shortName) {
+    const bool results = what == TestSave::Results;
+    return QFileDialog::getSaveFileName(
+        &owner, results ? QStringLiteral("Save Scan Results") : QStringLiteral("Save Chart Picture"),
+        QString::fromStdString(shortName) + (results ? QStringLiteral(".csv") : QStringLiteral(".png")),
+        results ? QStringLiteral("Dravix results (*.csv);;All files (*)")
+                : QStringLiteral("Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)"));
+}
+
+bool ToldSaved(const AppServices& services, QWidget* owner, const Result<void>& written) {
+    if (!written) services.Inform(owner, ProgramText(written.Failure().text), PromptIcon::Exclamation);
+    return written.Ok();
 }
 
 std::vector<QString> ReadTestFigureLines(const ReadTestResult& r) {
@@ -176,20 +248,9 @@ double ReadTestAxisTop(const DiscLayout& layout, double speedX) {
 ReadTestView::ReadTestView(QWidget* parent) : QWidget(parent) {
     m_layout = new QVBoxLayout(this);
     m_layout->setContentsMargins(0, 0, 0, 0);
-    m_legend = new QLabel(this);
-    m_legend->setObjectName(QStringLiteral("readTestLegend"));
-    m_legend->setTextFormat(Qt::RichText);
-    m_legend->setWordWrap(true);
-    m_legend->setMaximumWidth(kChartWidth);
-    m_legend->setStyleSheet(QStringLiteral("QLabel { background: black; padding: 4px; }"));
+    m_legend = NewLegendLabel(*this, QStringLiteral("readTestLegend"));
     m_layout->addWidget(m_legend);
-    m_summary = new QLabel(this);
-    m_summary->setObjectName(QStringLiteral("readTestSummary"));
-    m_summary->setTextFormat(Qt::PlainText);
-    m_summary->setWordWrap(true);
-    m_summary->setMaximumWidth(kChartWidth);
-    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_summary->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    m_summary = NewFiguresLabel(*this, QStringLiteral("readTestSummary"));
     // The figures have room for their usual lines before there are any, and scroll when there are
     // more, so that a window does not change size when a run's figures come.
     auto* figures = new QScrollArea(this);
@@ -201,15 +262,7 @@ ReadTestView::ReadTestView(QWidget* parent) : QWidget(parent) {
     figures->setFixedHeight(m_summary->fontMetrics().lineSpacing() * kFigureLines + 2 * m_summary->margin() + 2);
     figures->setMaximumWidth(kChartWidth);
     m_layout->addWidget(figures);
-    m_verdict = new QLabel(this);
-    m_verdict->setObjectName(QStringLiteral("readTestVerdict"));
-    m_verdict->setTextFormat(Qt::PlainText);
-    m_verdict->setWordWrap(true);
-    m_verdict->setMaximumWidth(kChartWidth);
-    QFont bold = m_verdict->font();
-    bold.setBold(true);
-    m_verdict->setFont(bold);
-    m_verdict->setMinimumHeight(QFontMetrics(bold).lineSpacing());
+    m_verdict = NewVerdictLabel(*this, QStringLiteral("readTestVerdict"));
     m_layout->addWidget(m_verdict);
     DiscLayout unknown;
     unknown.dvd = true;
@@ -220,20 +273,7 @@ ReadTestView::ReadTestView(QWidget* parent) : QWidget(parent) {
 ReadTestView::~ReadTestView() = default;
 
 void ReadTestView::NewChart() {
-    // The chart keeps what it drew as its only record, and its series once added: a new run or
-    // result gets a chart of its own.
-    auto* chart = new CScanChart;
-    chart->setObjectName(QStringLiteral("readTestChart"));
-    chart->Create(this, QRect(0, 0, kChartWidth, kChartHeight));
-    chart->setFixedSize(kChartWidth, kChartHeight);
-    if (m_chart != nullptr) {
-        // The layout hands back the old chart's item, which is ours to delete.
-        delete m_layout->replaceWidget(m_chart, chart);
-        delete m_chart;
-    } else {
-        m_layout->insertWidget(0, chart);
-    }
-    m_chart = chart;
+    m_chart = ReplaceTestChart(*this, *m_layout, m_chart, QStringLiteral("readTestChart"));
 }
 
 void ReadTestView::Begin(const DiscLayout& layout, double topX, std::optional<SectorRange> planned) {
@@ -283,10 +323,7 @@ void ReadTestView::Show(const ReadTestRecord& record, const ReadTestRecord* comp
     m_summary->setText(figures.join(QLatin1Char('\n')));
     const std::string outcome = ReadTestOutcomeText(record.result);
     const bool ok = std::string(ReadTestOutcomeName(record.result)) == "ok";
-    m_verdict->setText(ProgramText(outcome));
-    QPalette palette = m_verdict->palette();
-    palette.setColor(QPalette::WindowText, QColor::fromRgb(ok ? kOkColour : kWarningColour));
-    m_verdict->setPalette(palette);
+    ShowVerdict(*m_verdict, ProgramText(outcome), ok);
 }
 
 }  // namespace dravix

@@ -5,18 +5,40 @@
 #include <optional>
 #include <vector>
 
+#include "base/Result.h"
 #include "chart/LabelledChart.h"
 #include "probix/ReadTestFile.h"
 
+class QBoxLayout;
 class QLabel;
 class QVBoxLayout;
 
 namespace dravix {
 
+class AppServices;
 class CScanChart;
 
 // A legend as rich text on the chart's black, one "—— text" per entry in the entry's colour.
 QString LegendHtml(const std::vector<LegendEntry>& legend);
+
+// What the read test's and the write test's views lay out alike. A chart of the views' size named
+// `name`, in `old`'s place in `layout` (the old one deleted), or at `at` when there is none: the
+// chart keeps what it drew as its only record, and its series once added, so a new run or result
+// gets a chart of its own. The legend's label on the chart's black; the figures' label, plain and
+// selectable; the end's message, bold, shown in the ok colour or the warning colour.
+CScanChart* ReplaceTestChart(QWidget& parent, QBoxLayout& layout, CScanChart* old, const QString& name,
+                             int at = 0);
+QLabel* NewLegendLabel(QWidget& parent, const QString& name);
+QLabel* NewFiguresLabel(QWidget& parent, const QString& name);
+QLabel* NewVerdictLabel(QWidget& parent, const QString& name);
+void ShowVerdict(QLabel& verdict, const QString& text, bool ok);
+// Saving from a test window: the results file ("Save Scan Results", `shortName`.csv offered) or the
+// chart's picture ("Save Chart Picture", `shortName`.png); the name chosen, empty when the user
+// cancels. Then what the save came to: true when written, else false after the message that says
+// why.
+enum class TestSave { Results, Picture };
+QString AskTestSaveName(QWidget& owner, TestSave what, const std::string& shortName);
+bool ToldSaved(const AppServices& services, QWidget* owner, const Result<void>& written);
 
 // The read test's chart with its legend, and what a run came to: its figures and its verdict. The
 // Read Test window shows a run in it while the run goes, the results window a saved one. Before

@@ -51,17 +51,6 @@ constexpr double kCdSpeeds[] = {4, 8, 10, 16, 24, 32, 40, 48, 52};
 constexpr int kProgressSteps = 1000;
 constexpr CountTexts kLayerCount{"%llu layer", "%llu layers"};
 constexpr CountTexts kTrackCount{"%llu track", "%llu tracks"};
-const char* const kResultsFilter = "Dravix results (*.csv);;All files (*)";
-const char* const kPictureFilter = "Pictures (*.png *.bmp *.jpg *.gif *.pcx *.tif)";
-
-// The transport and the drives of the window's table, and the drive chosen in the main window
-// selected (on the worker). False when that drive is not found: nothing may be sent.
-bool OpenChosenDrive(const AppState& state, DriveTable& table) {
-    if (!table.InitTransport()) return false;
-    if (table.EnumerateDrives() <= 0) return false;
-    table.SetListingGeneration(state.driveListGeneration.load());
-    return state.SelectChosenDrive(table);
-}
 
 std::optional<uint32_t> Lba(const QLineEdit& edit) {
     bool ok = false;
@@ -234,7 +223,7 @@ void CReadTestWindow::ReadDisc() {
         m_sequence->Step(
             [state = m_services.state](DriveTable& table, const WorkerContext&) {
                 DiscRead read;
-                read.driveFound = OpenChosenDrive(*state, table);
+                read.driveFound = state->OpenChosenDrive(table);
                 if (!read.driveFound) return read;
                 read.driveLabel = table.DriveLabel();
                 read.layout = ReadDiscLayout(table);
@@ -327,6 +316,12 @@ void CReadTestWindow::BrowseImage() {
 }
 
 void CReadTestWindow::Start() {
+    // A write test holds the drive from its first command to its last, in simulation (the disc
+    // read of a window opened meanwhile waits for it).
+    if (!m_running && m_services.State().writeTestRunning.load() != 0) {
+        ShowStatus(QString::fromLatin1(kReadTestWriteTestRunning));
+        return;
+    }
     if (m_running || m_sequence->Running()) return;
     // A Probix scan of this program holds the drive; the read test would hold it up.
     if (m_services.State().scanIdle.load() == 0) {
@@ -384,7 +379,7 @@ void CReadTestWindow::Start() {
             [this, drive = m_drive, state = m_services.state, settings, image, imageName, stop, handover](
                 DriveTable& table, const WorkerContext& context) {
                 Ran ran;
-                ran.driveFound = OpenChosenDrive(*state, table);
+                ran.driveFound = state->OpenChosenDrive(table);
                 if (!ran.driveFound) return ran;
                 const RecordDrive recordDrive{table.DriveLabel(), table.FirmwareRevision()};
                 // The run's header as the window shows it while the run reads.
@@ -579,19 +574,13 @@ void CReadTestWindow::ShowRetryText() {
 
 void CReadTestWindow::AskSaveResults() {
     if (!m_record) return;
-    const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Scan Results"),
-        QString::fromStdString(ReadTestShortName(*m_record)) + QStringLiteral(".csv"),
-        QString::fromLatin1(kResultsFilter));
+    const QString path = AskTestSaveName(*this, TestSave::Results, ReadTestShortName(*m_record));
     if (!path.isEmpty()) SaveResults(path);
 }
 
 void CReadTestWindow::AskSaveChartPicture() {
     if (!m_record) return;
-    const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Chart Picture"),
-        QString::fromStdString(ReadTestShortName(*m_record)) + QStringLiteral(".png"),
-        QString::fromLatin1(kPictureFilter));
+    const QString path = AskTestSaveName(*this, TestSave::Picture, ReadTestShortName(*m_record));
     if (!path.isEmpty()) SaveChartPicture(path);
 }
 
@@ -616,9 +605,7 @@ bool CReadTestWindow::SaveResults(const QString& path) {
         return false;
     }
     if (SaveOverImageRefused(m_services, this, *m_record, path, FileRole::ResultsFile)) return false;
-    const Result<void> written = SaveReadTestFile(QFile::encodeName(path).toStdString(), *m_record);
-    if (!written) m_services.Inform(this, ProgramText(written.Failure().text), PromptIcon::Exclamation);
-    return written.Ok();
+    return ToldSaved(m_services, this, SaveReadTestFile(QFile::encodeName(path).toStdString(), *m_record));
 }
 
 bool CReadTestWindow::SaveChartPicture(const QString& path) {
@@ -627,9 +614,7 @@ bool CReadTestWindow::SaveChartPicture(const QString& path) {
         return false;
     }
     if (SaveOverImageRefused(m_services, this, *m_record, path, FileRole::Picture)) return false;
-    const Result<void> written = SaveReadTestPicture(QFile::encodeName(path).toStdString(), *m_record);
-    if (!written) m_services.Inform(this, ProgramText(written.Failure().text), PromptIcon::Exclamation);
-    return written.Ok();
+    return ToldSaved(m_services, this, SaveReadTestPicture(QFile::encodeName(path).toStdString(), *m_record));
 }
 
 }  // namespace dravix

@@ -141,6 +141,8 @@ inline constexpr const char* kReadTestTitle = "Read Test";
 inline constexpr const char* kReadTestNoDrive = "No Device found!";
 inline constexpr const char* kReadTestScanRunning =
     "A scan is running: start the read test when it has ended.";
+inline constexpr const char* kReadTestWriteTestRunning =
+    "A write test is running: start the read test when it has ended.";
 inline constexpr const char* kReadTestBadRange =
     "The range needs a start and an end LBA, the start not after the end.";
 inline constexpr const char* kReadTestNothingMeasured = "Nothing was read: there is nothing to save.";

@@ -18,6 +18,13 @@ bool AppState::SelectChosenDrive(DriveTable& table) const {
     return SelectListedDrive(table, ChosenDrive());
 }
 
+bool AppState::OpenChosenDrive(DriveTable& table) const {
+    if (!table.InitTransport()) return false;
+    if (table.EnumerateDrives() <= 0) return false;
+    table.SetListingGeneration(driveListGeneration.load());
+    return SelectChosenDrive(table);
+}
+
 bool AppState::SelectListedDrive(DriveTable& table, const DriveIdentity& drive) const {
     const uint64_t generation = driveListGeneration.load();
     if (table.ListingGeneration() != generation) {

@@ -27,6 +27,9 @@ struct AppState {
     uint8_t featureFlags = 0;               // bit (code - 1) set: that feature's page was added
     bool bookTypeReenabled = false;         // the timer gave the Book type buttons back since the last scan
     std::atomic<uint8_t> scanIdle{1};       // 0 while a run holds the drive (RunHold)
+    // 1 while a write test runs (it holds ScanIdle at 0 too): the drive simulates its writes, and
+    // the Test Write page and the read test keep off it until the setting is back.
+    std::atomic<uint8_t> writeTestRunning{0};
     // Grows whenever the main window's rescan found another set of drives: a table listed under
     // an older number lists the drives again before it looks for the chosen one.
     std::atomic<uint64_t> driveListGeneration{0};
@@ -45,6 +48,9 @@ struct AppState {
     // fails), when the chosen drive is not in the table. Before the first listing the index of
     // the list is used.
     bool SelectChosenDrive(DriveTable& table) const;
+    // The transport and the drives of a window's own table, then the chosen drive selected. False
+    // when any of it fails: nothing may be sent.
+    bool OpenChosenDrive(DriveTable& table) const;
     // The same for a drive other than the chosen one (the drive whose disc a window watches).
     bool SelectListedDrive(DriveTable& table, const DriveIdentity& drive) const;
 

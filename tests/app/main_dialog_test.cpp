@@ -205,6 +205,7 @@ TEST_F(MainDialogTest, MenuCarriesItsTextsAndCommandIds) {
                          {"id32774", "E&xit       Ctrl+X"},
                          {"menu", "File(&F)"},
                          {"readTest", "&Read Test\u2026"},
+                         {"writeTest", "&Write Test\u2026"},
                          {"makeReport", "&Make Report\u2026"},
                          {"menu", "Tools(&T)"},
                          {"id32775", "Dravix Help    F1"},
