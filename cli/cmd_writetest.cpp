@@ -33,6 +33,8 @@ constexpr uint64_t kLargestLengthMB = 20000;  // beyond any disc
 constexpr const char* kMarkerLeftBehind =
     "An earlier write test did not end: Test Write may still be on. Check it (dravix-cli testwrite) before "
     "burning.";
+constexpr const char* kMarkerCleared =
+    "An earlier write test did not end; the drive's simulation is off, so its marker was removed.";
 
 bool ParseSpeedX(std::string text, double& x) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -92,10 +94,18 @@ int RunWriteTest(CliContext& context, const CommandArgs& args) {
     if (table == nullptr) return context.FailedStatus();
     SharedDrive drive(*table);
     settings.markerPath = WriteTestMarkerPath();
-    // A marker left behind: a write test ended without putting the setting back (a crash, a kill).
-    if (std::error_code ignored; !settings.markerPath.empty() && std::filesystem::exists(settings.markerPath, ignored))
-        context.Note(kMarkerLeftBehind);
     settings.driveName = table->DriveLabel();
+    // A marker left behind: a write test ended without putting the setting back (a crash, a kill).
+    // A new run would take the simulation left on for the drive's own setting and put it back on
+    // at its end, so it starts only once the marked drive is read with simulation off.
+    if (const std::optional<WriteTestMarker> marker = ReadWriteTestMarker(settings.markerPath)) {
+        std::optional<bool> on;
+        if (marker->driveName == settings.driveName) on = ReadMarkedSimulation(*table, *marker);
+        if (!on.has_value() || *on) return context.Fail(kExitNoDrive, kMarkerLeftBehind);
+        std::error_code ignored;
+        std::filesystem::remove(settings.markerPath, ignored);
+        context.Note(kMarkerCleared);
+    }
 
     Progress progress(context.Err(), context.ShowProgress(), context.ErrIsTerminal());
     bool started = false;

@@ -33,18 +33,6 @@ bool IsCdProfile(uint16_t profile) {
     return profile == 0x09 || profile == 0x0A;
 }
 
-// The write speeds of a GET PERFORMANCE type 03h answer, in kB/s.
-std::vector<uint32_t> WriteSpeedsOf(std::span<const uint8_t> answer) {
-    std::vector<uint32_t> speeds;
-    if (answer.size() < 8) return speeds;
-    const size_t claimed = std::min(answer.size(), size_t{GetBe32(answer.data())} + 4);
-    for (size_t at = 8; at + 16 <= claimed; at += 16) {
-        const uint32_t kbps = GetBe32(&answer[at + 12]);
-        if (kbps != 0) speeds.push_back(kbps);
-    }
-    return speeds;
-}
-
 double UsedBytes(const BufferCapacity& buffer) {
     return static_cast<double>(buffer.lengthBytes - std::min(buffer.blankBytes, buffer.lengthBytes));
 }
@@ -103,7 +91,7 @@ class Run {
         if (m_result.plannedSectors == 0) return Refuse(kWriteTestNeedsBlankDisc);
         std::array<uint8_t, kPerformanceLength> performance{};
         if (ReadWriteSpeedDescriptors(m_table, performance) == kCommandCompleted)
-            m_result.writeSpeedsKBps = WriteSpeedsOf(m_table.Received(performance));
+            m_result.writeSpeedsKBps = WriteSpeedsKBpsOf(m_table.Received(performance));
         return true;
     }
 

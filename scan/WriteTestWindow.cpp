@@ -150,7 +150,7 @@ CWriteTestWindow::CWriteTestWindow(const AppServices& services, QWidget* parent)
     setObjectName(QStringLiteral("writeTestWindow"));
     setWindowTitle(QString::fromLatin1(kWriteTestTitle));
     // The guide tells the write test with the Test Write switch it relies on.
-    SetGuidePage(*this, QStringLiteral("testwrite.html"));
+    SetGuidePage(*this, QStringLiteral("writetest.html"));
     Build();
     m_sequence = new DriveSequence(*m_settings, services, m_drive, m_driveStatus);
     ReadDisc();

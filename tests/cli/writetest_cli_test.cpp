@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "drive/DriveTable.h"
 #include "tests/support/CliRunner.h"
 #include "tests/support/VirtualBus.h"
 
@@ -64,15 +65,43 @@ TEST(WriteTestCli, RefusesWithoutAgreementOrABlankDiscAndRunsOtherwise) {
         EXPECT_FALSE(drive.State().testWrite);
         EXPECT_FALSE(drive.State().writeParameters.testWrite);
     }
-    // A marker that a write test left behind is told at the next one.
-    std::filesystem::create_directories(state / "dravix");
-    std::ofstream(state / "dravix" / "write-test-on") << "drive virtual\n";
-    VirtualBus bus;
-    bus.AddDrive().Insert("dvd+r");
-    const CliRun run = RunCliCapture(bus.Drives(), {"--yes", "writetest", "--length", "2"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find("Test Write may still be on"), std::string::npos) << run.err;
-    EXPECT_FALSE(std::filesystem::exists(state / "dravix" / "write-test-on"));  // put back, so removed
+    // A marker that a write test left behind: the next run starts only once the drive it names is
+    // read with simulation off, and removes it; left on, or another drive named, the run is refused.
+    struct MarkerCase {
+        const char* name;
+        bool namesThisDrive;
+        bool leftOn;
+        int status;
+    };
+    const MarkerCase markers[] = {{"this drive, simulation off", true, false, 0},
+                                  {"this drive, Test Write left on", true, true, 3},
+                                  {"another drive", false, false, 3}};
+    const std::filesystem::path marker = state / "dravix" / "write-test-on";
+    for (const MarkerCase& m : markers) {
+        SCOPED_TRACE(m.name);
+        VirtualBus bus;
+        emu::VirtualDrive& drive = bus.AddDrive();
+        drive.Insert("dvd+r");
+        drive.SetTestWrite(m.leftOn);
+        DriveTable table{bus.Drives()};
+        ASSERT_TRUE(table.InitTransport());
+        ASSERT_EQ(table.EnumerateDrives(), 1);
+        table.SelectDrive(0);
+        std::filesystem::create_directories(marker.parent_path());
+        std::ofstream(marker) << "drive " << (m.namesThisDrive ? table.DriveLabel() : std::string("another"))
+                              << "\nsimulation switch\nearlier off\n";
+        size_t writes = 0;
+        drive.SetTraceHook([&](const uint8_t* cdb, size_t, const emu::ScsiOutcome&) { writes += cdb[0] == 0x2A; });
+        const CliRun run = RunCliCapture(bus.Drives(), {"--yes", "writetest", "--length", "2"});
+        EXPECT_EQ(run.status, m.status) << run.err;
+        EXPECT_EQ(writes > 0, m.status == 0);
+        EXPECT_EQ(std::filesystem::exists(marker), m.status != 0);
+        if (m.status != 0) {
+            EXPECT_NE(run.err.find("Test Write may still be on"), std::string::npos) << run.err;
+        }
+        EXPECT_EQ(drive.State().testWrite, m.leftOn);
+        std::filesystem::remove(marker);
+    }
     std::filesystem::remove_all(state);
 }
 
