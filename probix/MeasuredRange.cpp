@@ -49,9 +49,10 @@ std::optional<LbaSpan> MeasuredLbas(const WriteTestResult& result) {
     if (result.points.empty()) return std::nullopt;
     std::optional<LbaSpan> span;
     for (const WritePoint& p : result.points) Take(span, p.lba, p.lba);
-    // The last point stands for the sectors written from it on.
+    // The written range: from the test's first request (timed into the average, not a point of
+    // the curve) to the last sector written.
     if (result.writtenSectors > 0)
-        Take(span, result.points.front().lba,
+        Take(span, result.startLba,
              int64_t{result.startLba} +
                  static_cast<int64_t>(std::min<uint64_t>(result.writtenSectors, kTop)) - 1);
     return span;

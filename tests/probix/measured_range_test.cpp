@@ -108,6 +108,16 @@ TEST(MeasuredRange, OurChartsSpanWhatWasMeasured) {
          },
          {89950, 90050}},
         {"a single sample on a disc of 40 sectors", [] { return ChartAxisLbas(Scan({20}, 39)); }, {0, 39}},
+        {"a write test: from its first request, which is no point, to its last sector",
+         [] {
+             WriteTestResult r;
+             r.layout.lastLba = 2295103;
+             r.startLba = 0;
+             r.writtenSectors = 256000;
+             for (uint32_t lba = 32; lba < 256000; lba += 32) r.points.push_back({lba, 8.0, 1.0, 9000});
+             return ChartAxisLbas(r);
+         },
+         {0, 255999}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
