@@ -275,7 +275,7 @@ void CWriteTestWindow::Build() {
 }
 
 void CWriteTestWindow::NewChart() {
-    m_chart = ReplaceTestChart(*this, *m_chartLayout, m_chart, QStringLiteral("writeTestChart"), 1);
+    m_chart = ReplaceTestChart(*this, *m_chartLayout, m_chart, QStringLiteral("writeTestChart"), 0);
 }
 
 void CWriteTestWindow::ReadDisc() {
