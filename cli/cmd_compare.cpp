@@ -224,7 +224,7 @@ int RunCompare(CliContext& context, const CommandArgs& args) {
             if (writeTests[i].record) continue;
             if (!writeTests[i].otherKind) return context.Fail(kExitFailed, writeTests[i].error);
             return context.Fail(kExitFailed,
-                                paths[i] + ": a write test compares only with another write test");
+                                paths[i] + ": " + kWriteTestComparesOnly);
         }
         return CompareWriteTests(context, paths, *writeTests[0].record, *writeTests[1].record, imagePath);
     }
