@@ -109,8 +109,8 @@ CResultsWindow::CResultsWindow(const AppServices& services, WriteTestRecord writ
     : CResultsWindow(services, ScanResults{}, std::nullopt, std::move(writeTest), std::move(path), parent) {}
 
 CResultsWindow::CResultsWindow(const AppServices& services, ScanResults results,
-                               std::optional<ReadTestRecord> readTest, std::optional<WriteTestRecord> writeTest,
-                               QString path, QWidget* parent)
+                               std::optional<ReadTestRecord> readTest,
+                               std::optional<WriteTestRecord> writeTest, QString path, QWidget* parent)
     : QDialog(parent),
       m_services(services),
       m_results(std::move(results)),
@@ -141,10 +141,9 @@ void CResultsWindow::Build() {
     const std::string imageLine =
         m_readTest && !m_readTest->imageName.empty() ? "Image: " + m_readTest->imageName : std::string();
     QStringList lines;
-    for (const std::string& line :
-         m_writeTest  ? WriteTestHeaderLines(*m_writeTest)
-         : m_readTest ? ReadTestHeaderLines(*m_readTest)
-                      : ResultsHeaderLines(m_results)) {
+    for (const std::string& line : m_writeTest  ? WriteTestHeaderLines(*m_writeTest)
+                                   : m_readTest ? ReadTestHeaderLines(*m_readTest)
+                                                : ResultsHeaderLines(m_results)) {
         if (imageLine.empty() || line != imageLine) lines << ProgramText(line);
     }
     m_header->setText(lines.join(QLatin1Char('\n')));
@@ -482,8 +481,8 @@ void CResultsWindow::CompareFile(const QString& path, std::function<void(bool)> 
         } else if (m_writeTest && read.writeTest) {
             compared = CompareWriteTest(*read.writeTest, path);
         } else if (m_writeTest || read.writeTest) {
-            m_services.Inform(this,
-                              QStringLiteral("%1: %2.").arg(path, QString::fromLatin1(kWriteTestComparesOnly)));
+            m_services.Inform(
+                this, QStringLiteral("%1: %2.").arg(path, QString::fromLatin1(kWriteTestComparesOnly)));
         } else if (m_readTest && read.readTest) {
             compared = CompareReadTest(*read.readTest, path);
         } else if (m_readTest && read.results) {
@@ -561,9 +560,11 @@ void CResultsWindow::SavePicture() {
     }
     const std::string file = QFile::encodeName(path).toStdString();
     const Result<void> written =
-        m_writeTest ? SaveWriteTestPicture(file, *m_writeTest, m_comparedWriteTest ? &*m_comparedWriteTest : nullptr)
-        : m_readTest ? SaveReadTestPicture(file, *m_readTest, m_comparedReadTest ? &*m_comparedReadTest : nullptr)
-                     : SaveResultsPicture(file, m_results, m_compared ? &*m_compared : nullptr);
+        m_writeTest
+            ? SaveWriteTestPicture(file, *m_writeTest, m_comparedWriteTest ? &*m_comparedWriteTest : nullptr)
+        : m_readTest
+            ? SaveReadTestPicture(file, *m_readTest, m_comparedReadTest ? &*m_comparedReadTest : nullptr)
+            : SaveResultsPicture(file, m_results, m_compared ? &*m_compared : nullptr);
     if (!written) m_services.Inform(this, ProgramText(written.Failure().text), PromptIcon::Exclamation);
 }
 
@@ -577,8 +578,8 @@ void CResultsWindow::MakeReport() {
     if (m_comparedReadTest)
         shown.push_back({QFile::encodeName(m_comparedPath).toStdString(), std::nullopt, m_comparedReadTest});
     if (m_comparedWriteTest)
-        shown.push_back(
-            {QFile::encodeName(m_comparedPath).toStdString(), std::nullopt, std::nullopt, m_comparedWriteTest});
+        shown.push_back({QFile::encodeName(m_comparedPath).toStdString(), std::nullopt, std::nullopt,
+                         m_comparedWriteTest});
     const QString name = BaseName();
     SaveReport(m_services, this, shown,
                (name.isEmpty() ? QStringLiteral("report") : name) + QStringLiteral(".html"));
@@ -595,9 +596,10 @@ void CResultsWindow::Open(const AppServices& services, QWidget* parent, const QS
                 services.Inform(parent, ProgramText(read.error), PromptIcon::Exclamation);
                 return;
             }
-            auto* window = read.writeTest ? new CResultsWindow(services, std::move(*read.writeTest), path, parent)
-                           : read.readTest ? new CResultsWindow(services, std::move(*read.readTest), path, parent)
-                                           : new CResultsWindow(services, std::move(*read.results), path, parent);
+            auto* window =
+                read.writeTest  ? new CResultsWindow(services, std::move(*read.writeTest), path, parent)
+                : read.readTest ? new CResultsWindow(services, std::move(*read.readTest), path, parent)
+                                : new CResultsWindow(services, std::move(*read.results), path, parent);
             window->setWindowFlag(Qt::Window);
             window->show();
             if (opened) opened(window);

@@ -30,8 +30,8 @@ class Workers;
 // first, dashed in the same colours. A read test shows its speed curve, its unread ranges, its figures and
 // verdict; "Compare with…" lays another read test's curve over it, and the figures of both runs
 // stand side by side in a table; a write test shows its write speed, buffer level and rotation, its
-// figures and its end's message, and compares with another write test alike. The chart and the table grow with the window. Files are read on a worker, so a big one
-// does not hold up the window.
+// figures and its end's message, and compares with another write test alike. The chart and the table grow
+// with the window. Files are read on a worker, so a big one does not hold up the window.
 class CResultsWindow final : public QDialog {
     Q_OBJECT
   public:

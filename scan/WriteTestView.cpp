@@ -26,13 +26,13 @@ QString MinutesText(double seconds) {
 std::vector<QString> WriteTestFigureLines(const WriteTestResult& r) {
     std::vector<QString> lines;
     if (r.end != WriteTestEnd::Refused) {
-        lines.push_back(QStringLiteral("Written %1 of %2 sectors (%3 MB) from LBA %4 at %5.")
-                            .arg(r.writtenSectors)
-                            .arg(r.plannedSectors)
-                            .arg(WrittenMB(r.writtenSectors), 0, 'f', 1)
-                            .arg(r.startLba)
-                            .arg(r.speedKBps > 0 ? QStringLiteral("%1 kB/s").arg(r.speedKBps)
-                                                 : QStringLiteral("Max")));
+        lines.push_back(
+            QStringLiteral("Written %1 of %2 sectors (%3 MB) from LBA %4 at %5.")
+                .arg(r.writtenSectors)
+                .arg(r.plannedSectors)
+                .arg(WrittenMB(r.writtenSectors), 0, 'f', 1)
+                .arg(r.startLba)
+                .arg(r.speedKBps > 0 ? QStringLiteral("%1 kB/s").arg(r.speedKBps) : QStringLiteral("Max")));
     }
     if (r.summary) {
         lines.push_back(QStringLiteral("Speed: start %1X, end %2X, average %3X. Write mode: %4.")
@@ -64,7 +64,6 @@ std::vector<ReadTestFigureCell> WriteTestFigureCells(const WriteTestRecord& reco
     const auto add = [&](const char* name, const QString& value) {
         cells.push_back({QString::fromLatin1(name), value});
     };
-    const auto speed = [](double x) { return QStringLiteral("%1X").arg(x, 0, 'f', 2); };
     add("Test", QStringLiteral("write test"));
     add("Speed setting",
         r.speedKBps > 0 ? QStringLiteral("%1 kB/s").arg(r.speedKBps) : QStringLiteral("Max"));
@@ -72,28 +71,20 @@ std::vector<ReadTestFigureCell> WriteTestFigureCells(const WriteTestRecord& reco
     add("Result", ProgramText(WriteTestOutcomeText(r)));
     add("Sectors written", QStringLiteral("%1 of %2").arg(r.writtenSectors).arg(r.plannedSectors));
     if (r.summary) {
-        add("Start speed", speed(r.summary->startX));
-        add("End speed", speed(r.summary->endX));
-        add("Average speed", speed(r.summary->averageX));
-        add("Minimum speed",
-            QStringLiteral("%1 at LBA %2").arg(speed(r.summary->minimumX)).arg(r.summary->minimumLba));
-        add("Write mode", QString::fromLatin1(ReadModeName(r.summary->mode)));
+        AddTransferCells(cells, *r.summary, "Write mode");
         add("A whole disc", MinutesText(r.fullDiscSeconds));
     }
     if (!r.points.empty()) {
-        const auto lowest = std::min_element(r.points.begin(), r.points.end(), [](const WritePoint& a, const WritePoint& b) {
-            return a.bufferFill < b.bufferFill;
-        });
-        add("Lowest buffer level", QStringLiteral("%1 % at LBA %2")
-                                       .arg(std::lround(lowest->bufferFill * 100))
-                                       .arg(lowest->lba));
+        const auto lowest = std::min_element(
+            r.points.begin(), r.points.end(),
+            [](const WritePoint& a, const WritePoint& b) { return a.bufferFill < b.bufferFill; });
+        add("Lowest buffer level",
+            QStringLiteral("%1 % at LBA %2").arg(std::lround(lowest->bufferFill * 100)).arg(lowest->lba));
     }
     return cells;
 }
 
-WriteTestView::WriteTestView(QWidget* parent) : QWidget(parent) {
-    m_layout = new QVBoxLayout(this);
-    m_layout->setContentsMargins(0, 0, 0, 0);
+WriteTestView::WriteTestView(QWidget* parent) : TestView(parent, QStringLiteral("writeTestChart"), 1) {
     m_legend = NewLegendLabel(*this, QStringLiteral("writeTestLegend"));
     m_legend->setText(LegendHtml(WriteTestLegend()));
     m_layout->addWidget(m_legend);
@@ -106,10 +97,6 @@ WriteTestView::WriteTestView(QWidget* parent) : QWidget(parent) {
 }
 
 WriteTestView::~WriteTestView() = default;
-
-void WriteTestView::NewChart() {
-    m_chart = ReplaceTestChart(*this, *m_layout, m_chart, QStringLiteral("writeTestChart"), 1);
-}
 
 void WriteTestView::Begin(int first, int last, const write_chart::Axes& axes) {
     NewChart();

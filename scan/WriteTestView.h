@@ -8,12 +8,7 @@
 #include "probix/WriteTestFile.h"
 #include "scan/ReadTestView.h"
 
-class QLabel;
-class QVBoxLayout;
-
 namespace dravix {
-
-class CScanChart;
 
 // The end's message of a run that ended without one of its own.
 inline constexpr const char* kWriteTestFinished =
@@ -24,7 +19,7 @@ inline constexpr const char* kWriteTestStopped =
 // The write test's chart with its legend, and what a run came to: its figures and the end's
 // message. The Write Test window shows a run in it while the run goes, the results window a saved
 // one. Object names: "writeTestChart", "writeTestLegend", "writeTestSummary", "writeTestVerdict".
-class WriteTestView final : public QWidget {
+class WriteTestView final : public TestView {
     Q_OBJECT
   public:
     explicit WriteTestView(QWidget* parent = nullptr);
@@ -39,15 +34,6 @@ class WriteTestView final : public QWidget {
     // is), with `compared`'s laid over them dashed, its figures and its end's message.
     void Show(const WriteTestResult& result, const WriteTestRecord* compared = nullptr);
     void ClearFigures();
-
-  private:
-    void NewChart();
-
-    QVBoxLayout* m_layout = nullptr;
-    CScanChart* m_chart = nullptr;
-    QLabel* m_legend = nullptr;
-    QLabel* m_summary = nullptr;
-    QLabel* m_verdict = nullptr;
 };
 
 // The figures of a result, one line each: what was written, the speeds and write mode, the time a

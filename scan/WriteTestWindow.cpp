@@ -414,8 +414,9 @@ void CWriteTestWindow::OnRunEnded(const Ran& ran) {
     if (!r.points.empty()) m_record = WriteTestRecordOf(ran.driveLabel, ran.firmware, r, UtcTimestamp());
     m_saveResults->setEnabled(m_record.has_value());
     m_savePicture->setEnabled(m_record.has_value());
-    ShowStatus(QStringLiteral("%1 (%2)").arg(QString::fromLatin1(WriteTestEndName(r.end)),
-                                             QStringLiteral("elapsed %1").arg(MinutesText(r.elapsedSeconds))));
+    ShowStatus(
+        QStringLiteral("%1 (%2)").arg(QString::fromLatin1(WriteTestEndName(r.end)),
+                                      QStringLiteral("elapsed %1").arg(MinutesText(r.elapsedSeconds))));
     if (r.end == WriteTestEnd::Finished) {
         m_progress->setValue(kProgressSteps);
     }

@@ -394,7 +394,8 @@ TEST(WriteTestResults, TheResultsWindowShowsAWriteTestAndComparesItOnlyWithAnoth
     CResultsWindow* window = nullptr;
     CResultsWindow::Open(services, &parent, pathA, [&window](CResultsWindow* opened) { window = opened; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return window != nullptr; }, 20000));
-    EXPECT_TRUE(window->windowTitle().startsWith(QStringLiteral("Write Test Results"))) << window->windowTitle().toStdString();
+    EXPECT_TRUE(window->windowTitle().startsWith(QStringLiteral("Write Test Results")))
+        << window->windowTitle().toStdString();
     EXPECT_TRUE(window->Header()->text().contains(QStringLiteral("Write test (Test Write switch)")))
         << window->Header()->text().toStdString();
     CScanChart* chart = window->findChild<CScanChart*>(QStringLiteral("writeTestChart"));
@@ -413,8 +414,9 @@ TEST(WriteTestResults, TheResultsWindowShowsAWriteTestAndComparesItOnlyWithAnoth
     ASSERT_TRUE(*compared);
     chart = window->findChild<CScanChart*>(QStringLiteral("writeTestChart"));
     ASSERT_GT(chart->Canvas().SeriesCount(), write_chart::kCompareRotationCurve);
-    for (const auto& [curve, colour] : {std::pair{write_chart::kCompareSpeedCurve, write_chart::kSpeedColour},
-                                        std::pair{write_chart::kCompareBufferCurve, write_chart::kBufferColour}}) {
+    for (const auto& [curve, colour] :
+         {std::pair{write_chart::kCompareSpeedCurve, write_chart::kSpeedColour},
+          std::pair{write_chart::kCompareBufferCurve, write_chart::kBufferColour}}) {
         const ChartSeries series = chart->Canvas().Series(curve);
         EXPECT_TRUE(series.dashed) << curve;
         EXPECT_EQ(series.colour, colour) << curve;
