@@ -223,8 +223,7 @@ int RunCompare(CliContext& context, const CommandArgs& args) {
         for (size_t i = 0; i < 2; ++i) {
             if (writeTests[i].record) continue;
             if (!writeTests[i].otherKind) return context.Fail(kExitFailed, writeTests[i].error);
-            return context.Fail(kExitFailed,
-                                paths[i] + ": a write test compares only with another write test");
+            return context.Fail(kExitFailed, paths[i] + ": " + kWriteTestComparesOnly);
         }
         return CompareWriteTests(context, paths, *writeTests[0].record, *writeTests[1].record, imagePath);
     }

@@ -18,6 +18,9 @@ inline constexpr int kWriteTestFormatVersion = 1;
 inline constexpr const char* kWriteTestResultsTitle = "# Dravix write test";
 inline constexpr const char* kWriteTestColumns = "lba,position_gb,speed_x,buffer_pct,rpm";
 
+// Why a write test is not laid over a read test or a scan, nor they over it.
+inline constexpr const char* kWriteTestComparesOnly = "a write test compares only with another write test";
+
 // "write-parameters-page", "test-write-switch", "none": as the file and the JSON name them.
 const char* SimulationMethodName(SimulationMethod method);
 

@@ -198,13 +198,23 @@ std::vector<QString> ReadTestFigureLines(const ReadTestResult& r) {
     return lines;
 }
 
+void AddTransferCells(std::vector<ReadTestFigureCell>& cells, const TransferSummary& t,
+                      const char* modeName) {
+    const auto speed = [](double x) { return QStringLiteral("%1X").arg(x, 0, 'f', 2); };
+    cells.push_back({QStringLiteral("Start speed"), speed(t.startX)});
+    cells.push_back({QStringLiteral("End speed"), speed(t.endX)});
+    cells.push_back({QStringLiteral("Average speed"), speed(t.averageX)});
+    cells.push_back({QStringLiteral("Minimum speed"),
+                     QStringLiteral("%1 at LBA %2").arg(speed(t.minimumX)).arg(t.minimumLba)});
+    cells.push_back({QString::fromLatin1(modeName), QString::fromLatin1(ReadModeName(t.mode))});
+}
+
 std::vector<ReadTestFigureCell> ReadTestFigureCells(const ReadTestRecord& record) {
     const ReadTestResult& r = record.result;
     std::vector<ReadTestFigureCell> cells;
     const auto add = [&](const char* name, const QString& value) {
         cells.push_back({QString::fromLatin1(name), value});
     };
-    const auto speed = [](double x) { return QStringLiteral("%1X").arg(x, 0, 'f', 2); };
     add("Test", QString::fromLatin1(ReadTestKindName(r.kind)));
     add("Speed setting", ProgramText(r.speed.text));
     add("Date", ProgramText(record.date));
@@ -213,14 +223,7 @@ std::vector<ReadTestFigureCell> ReadTestFigureCells(const ReadTestRecord& record
         add("Sectors read", QStringLiteral("%1 of %2").arg(r.readSectors).arg(r.plannedSectors));
         add("Unreadable sectors", QString::number(r.failedSectors));
     }
-    if (r.transfer) {
-        add("Start speed", speed(r.transfer->startX));
-        add("End speed", speed(r.transfer->endX));
-        add("Average speed", speed(r.transfer->averageX));
-        add("Minimum speed",
-            QStringLiteral("%1 at LBA %2").arg(speed(r.transfer->minimumX)).arg(r.transfer->minimumLba));
-        add("Read mode", QString::fromLatin1(ReadModeName(r.transfer->mode)));
-    }
+    if (r.transfer) AddTransferCells(cells, *r.transfer, "Read mode");
     if (r.access) {
         const auto ms = [](const AccessSeries& a) {
             return a.reads > 0 ? QStringLiteral("%1 ms").arg(a.averageMs, 0, 'f', 1) : QStringLiteral("-");
@@ -245,9 +248,19 @@ double ReadTestAxisTop(const DiscLayout& layout, double speedX) {
     return read_chart::SpeedAxisTop(fastest);
 }
 
-ReadTestView::ReadTestView(QWidget* parent) : QWidget(parent) {
+TestView::TestView(QWidget* parent, QString chartName, int chartAt)
+    : QWidget(parent), m_chartName(std::move(chartName)), m_chartAt(chartAt) {
     m_layout = new QVBoxLayout(this);
     m_layout->setContentsMargins(0, 0, 0, 0);
+}
+
+TestView::~TestView() = default;
+
+void TestView::NewChart() {
+    m_chart = ReplaceTestChart(*this, *m_layout, m_chart, m_chartName, m_chartAt);
+}
+
+ReadTestView::ReadTestView(QWidget* parent) : TestView(parent, QStringLiteral("readTestChart"), 0) {
     m_legend = NewLegendLabel(*this, QStringLiteral("readTestLegend"));
     m_layout->addWidget(m_legend);
     m_summary = NewFiguresLabel(*this, QStringLiteral("readTestSummary"));
@@ -271,10 +284,6 @@ ReadTestView::ReadTestView(QWidget* parent) : QWidget(parent) {
 }
 
 ReadTestView::~ReadTestView() = default;
-
-void ReadTestView::NewChart() {
-    m_chart = ReplaceTestChart(*this, *m_layout, m_chart, QStringLiteral("readTestChart"));
-}
 
 void ReadTestView::Begin(const DiscLayout& layout, double topX, std::optional<SectorRange> planned) {
     NewChart();

@@ -40,11 +40,35 @@ enum class TestSave { Results, Picture };
 QString AskTestSaveName(QWidget& owner, TestSave what, const std::string& shortName);
 bool ToldSaved(const AppServices& services, QWidget* owner, const Result<void>& written);
 
+// What the read test's and the write test's views hold alike: a layout (no margins) of the chart, its
+// legend, the figures and the end's message; a chart named `chartName`, made anew at `chartAt` in
+// the layout for each run and each result.
+class TestView : public QWidget {
+    Q_OBJECT
+  public:
+    ~TestView() override;
+    Q_DISABLE_COPY_MOVE(TestView)
+
+  protected:
+    TestView(QWidget* parent, QString chartName, int chartAt);
+    void NewChart();
+
+    QVBoxLayout* m_layout = nullptr;
+    CScanChart* m_chart = nullptr;
+    QLabel* m_legend = nullptr;
+    QLabel* m_summary = nullptr;
+    QLabel* m_verdict = nullptr;
+
+  private:
+    QString m_chartName;
+    int m_chartAt = 0;
+};
+
 // The read test's chart with its legend, and what a run came to: its figures and its verdict. The
 // Read Test window shows a run in it while the run goes, the results window a saved one. Before
 // either, the chart has the empty axes of a run over a single-layer DVD. Object names:
 // "readTestChart", "readTestLegend", "readTestSummary", "readTestVerdict".
-class ReadTestView final : public QWidget {
+class ReadTestView final : public TestView {
     Q_OBJECT
   public:
     explicit ReadTestView(QWidget* parent = nullptr);
@@ -64,13 +88,6 @@ class ReadTestView final : public QWidget {
     void Show(const ReadTestRecord& record, const ReadTestRecord* compared = nullptr);
 
   private:
-    void NewChart();
-
-    QVBoxLayout* m_layout = nullptr;
-    CScanChart* m_chart = nullptr;
-    QLabel* m_legend = nullptr;
-    QLabel* m_summary = nullptr;
-    QLabel* m_verdict = nullptr;
     // The running curve's last point had no rotation: the next one with a rotation starts anew.
     bool m_rotationGap = true;
 };
@@ -90,5 +107,8 @@ struct ReadTestFigureCell {
     QString value;
 };
 std::vector<ReadTestFigureCell> ReadTestFigureCells(const ReadTestRecord& record);
+// The cells of a speed summary: the start, end, average and minimum speed, and the mode as
+// `modeName` ("Read mode", "Write mode").
+void AddTransferCells(std::vector<ReadTestFigureCell>& cells, const TransferSummary& t, const char* modeName);
 
 }  // namespace dravix

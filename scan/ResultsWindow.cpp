@@ -16,12 +16,14 @@
 #include "chart/ScanChart.h"
 #include "picture/ReadTestPicture.h"
 #include "picture/ResultsPicture.h"
+#include "picture/WriteTestPicture.h"
 #include "probix/MeasuredRange.h"
 #include "probix/ResultsFileReader.h"
 #include "probix/SpeedList.h"
 #include "scan/MakeReport.h"
 #include "scan/ReadTestView.h"
 #include "scan/SaveClash.h"
+#include "scan/WriteTestView.h"
 #include "ui/GuidePage.h"
 #include "ui/PathLabel.h"
 #include "ui/ProgramText.h"
@@ -62,10 +64,11 @@ QString MaximumAt(const PartStatistics& part, const ChannelStatistics& c) {
     return QStringLiteral("%1 % at LBA %2").arg(c.maxPercent).arg(c.maxLba);
 }
 
-// What a results file held: a scan's or Smart report's results, or a read test.
+// What a results file held: a scan's or Smart report's results, a read test or a write test.
 struct AnyResults {
     std::optional<ScanResults> results;
     std::optional<ReadTestRecord> readTest;
+    std::optional<WriteTestRecord> writeTest;
     std::string error;
 };
 
@@ -75,8 +78,11 @@ void ReadAnyOnWorker(Workers* workers, const QString& path, std::function<void(A
     const std::string file = QFile::encodeName(path).toStdString();
     workers->StartUnjoined([file, done = std::move(done)](const WorkerContext& context) {
         AnyResults any;
-        ReadTestRead readTest = ReadReadTestFile(file);
-        if (!readTest.otherKind) {
+        WriteTestRead writeTest = ReadWriteTestFile(file);
+        if (!writeTest.otherKind) {
+            any.writeTest = std::move(writeTest.record);
+            any.error = std::move(writeTest.error);
+        } else if (ReadTestRead readTest = ReadReadTestFile(file); !readTest.otherKind) {
             any.readTest = std::move(readTest.record);
             any.error = std::move(readTest.error);
         } else {
@@ -92,23 +98,30 @@ void ReadAnyOnWorker(Workers* workers, const QString& path, std::function<void(A
 
 CResultsWindow::CResultsWindow(const AppServices& services, ScanResults results, QString path,
                                QWidget* parent)
-    : CResultsWindow(services, std::move(results), std::nullopt, std::move(path), parent) {}
+    : CResultsWindow(services, std::move(results), std::nullopt, std::nullopt, std::move(path), parent) {}
 
 CResultsWindow::CResultsWindow(const AppServices& services, ReadTestRecord readTest, QString path,
                                QWidget* parent)
-    : CResultsWindow(services, ScanResults{}, std::move(readTest), std::move(path), parent) {}
+    : CResultsWindow(services, ScanResults{}, std::move(readTest), std::nullopt, std::move(path), parent) {}
+
+CResultsWindow::CResultsWindow(const AppServices& services, WriteTestRecord writeTest, QString path,
+                               QWidget* parent)
+    : CResultsWindow(services, ScanResults{}, std::nullopt, std::move(writeTest), std::move(path), parent) {}
 
 CResultsWindow::CResultsWindow(const AppServices& services, ScanResults results,
-                               std::optional<ReadTestRecord> readTest, QString path, QWidget* parent)
+                               std::optional<ReadTestRecord> readTest,
+                               std::optional<WriteTestRecord> writeTest, QString path, QWidget* parent)
     : QDialog(parent),
       m_services(services),
       m_results(std::move(results)),
       m_path(std::move(path)),
       m_readTest(std::move(readTest)),
+      m_writeTest(std::move(writeTest)),
       m_workers(new Workers(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("resultsWindow"));
-    SetGuidePage(*this, m_readTest                                   ? QStringLiteral("readtest.html")
+    SetGuidePage(*this, m_writeTest                                  ? QStringLiteral("writetest.html")
+                        : m_readTest                                 ? QStringLiteral("readtest.html")
                         : m_results.kind == ScanResults::Kind::Smart ? QStringLiteral("smart-report.html")
                                                                      : QStringLiteral("results-file.html"));
     Build();
@@ -128,8 +141,9 @@ void CResultsWindow::Build() {
     const std::string imageLine =
         m_readTest && !m_readTest->imageName.empty() ? "Image: " + m_readTest->imageName : std::string();
     QStringList lines;
-    for (const std::string& line :
-         m_readTest ? ReadTestHeaderLines(*m_readTest) : ResultsHeaderLines(m_results)) {
+    for (const std::string& line : m_writeTest  ? WriteTestHeaderLines(*m_writeTest)
+                                   : m_readTest ? ReadTestHeaderLines(*m_readTest)
+                                                : ResultsHeaderLines(m_results)) {
         if (imageLine.empty() || line != imageLine) lines << ProgramText(line);
     }
     m_header->setText(lines.join(QLatin1Char('\n')));
@@ -146,11 +160,16 @@ void CResultsWindow::Build() {
     m_file = pathLine("resultsFile");  // NameFile
     m_comparedWith = pathLine("resultsComparedWith");
     m_comparedWith->hide();
-    const bool scan = !m_readTest && m_results.kind == ScanResults::Kind::Scan;
+    const bool scan = !IsTest() && m_results.kind == ScanResults::Kind::Scan;
     if (m_readTest) {
         m_readTestView = new ReadTestView(this);
         m_readTestView->Show(*m_readTest);
         layout->addWidget(m_readTestView);
+    }
+    if (m_writeTest) {
+        m_writeTestView = new WriteTestView(this);
+        m_writeTestView->Show(m_writeTest->result);
+        layout->addWidget(m_writeTestView);
     }
     if (scan) {
         // The chart grows with the window; its layers are made anew at each new size.
@@ -179,24 +198,24 @@ void CResultsWindow::Build() {
         m_figures->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         m_figures->setMinimumHeight(scan ? 150 : 120);
         layout->addWidget(m_figures, 2);
-        // A read test shows its figures under its chart; the table comes with a compared run.
-        if (m_readTest) m_figures->hide();
+        // A test shows its figures under its chart; the table comes with a compared run.
+        if (IsTest()) m_figures->hide();
     }
 
     auto* buttons = new QHBoxLayout;
-    if (scan || m_readTest) {
+    if (scan || IsTest()) {
         m_compare = new QPushButton(QStringLiteral("Compare with..."), this);
         m_compare->setObjectName(QStringLiteral("compareWith"));
         connect(m_compare, &QPushButton::clicked, this, &CResultsWindow::AskAndCompare);
         buttons->addWidget(m_compare);
     }
-    if (!m_readTest && m_path.isEmpty()) {
+    if (!IsTest() && m_path.isEmpty()) {
         auto* save = new QPushButton(QStringLiteral("Save Scan Results..."), this);
         save->setObjectName(QStringLiteral("saveScanResults"));
         connect(save, &QPushButton::clicked, this, &CResultsWindow::AskAndSaveResults);
         buttons->addWidget(save);
     }
-    if (scan || m_readTest) {
+    if (scan || IsTest()) {
         auto* picture = new QPushButton(QStringLiteral("Save Chart Picture..."), this);
         connect(picture, &QPushButton::clicked, this, &CResultsWindow::SavePicture);
         buttons->addWidget(picture);
@@ -211,11 +230,11 @@ void CResultsWindow::Build() {
     buttons->addWidget(close);
     layout->addLayout(buttons);
 
-    if (!m_readTest) FillFigures();
+    if (!IsTest()) FillFigures();
     if (scan) {
         RebuildChart();
         resize(kChartWidth + 2 * layout->contentsMargins().left(), 680);
-    } else if (!m_readTest) {
+    } else if (!IsTest()) {
         // A Smart report opens wide enough for its table and its header's longest line.
         int width = m_figures->verticalHeader()->width() + 2 * m_figures->frameWidth() + 24;
         for (int c = 0; c < m_figures->columnCount(); ++c) width += m_figures->columnWidth(c);
@@ -398,17 +417,28 @@ bool CResultsWindow::CompareReadTest(const ReadTestRecord& other, const QString&
     m_comparedReadTest = other;
     m_comparedPath = path;
     m_readTestView->Show(*m_readTest, &*m_comparedReadTest);
-    FillReadTestFigures();
+    FillTestFigures(ReadTestFigureCells(*m_readTest), ReadTestFigureCells(*m_comparedReadTest));
     NameCompared(QStringLiteral("%1 (%2)").arg(ProgramText(ReadTestShortName(other)),
                                                ProgramText(ReadTestOutcomeText(other.result))),
                  path);
     return true;
 }
 
-void CResultsWindow::FillReadTestFigures() {
+bool CResultsWindow::CompareWriteTest(const WriteTestRecord& other, const QString& path) {
+    if (!m_writeTest || m_writeTestView == nullptr) return false;
+    m_comparedWriteTest = other;
+    m_comparedPath = path;
+    m_writeTestView->Show(m_writeTest->result, &*m_comparedWriteTest);
+    FillTestFigures(WriteTestFigureCells(*m_writeTest), WriteTestFigureCells(*m_comparedWriteTest));
+    NameCompared(QStringLiteral("%1 (%2)").arg(ProgramText(WriteTestShortName(other)),
+                                               ProgramText(WriteTestOutcomeText(other.result))),
+                 path);
+    return true;
+}
+
+void CResultsWindow::FillTestFigures(const std::vector<ReadTestFigureCell>& a,
+                                     const std::vector<ReadTestFigureCell>& b) {
     // A row per figure either run has, in the order the runs give them; "-" where a run has none.
-    const std::vector<ReadTestFigureCell> a = ReadTestFigureCells(*m_readTest);
-    const std::vector<ReadTestFigureCell> b = ReadTestFigureCells(*m_comparedReadTest);
     std::vector<QString> names;
     for (const auto* cells : {&a, &b}) {
         for (const ReadTestFigureCell& cell : *cells) {
@@ -445,8 +475,15 @@ void CResultsWindow::CompareFile(const QString& path, std::function<void(bool)> 
     ReadAnyOnWorker(m_workers, path, [this, path, done = std::move(done)](AnyResults read) {
         if (m_compare != nullptr) m_compare->setEnabled(true);
         bool compared = false;
-        // Read tests compare with read tests, scans with scans.
-        if (m_readTest && read.readTest) {
+        // Write tests compare with write tests, read tests with read tests, scans with scans.
+        if (!read.writeTest && !read.readTest && !read.results) {
+            m_services.Inform(this, ProgramText(read.error), PromptIcon::Exclamation);
+        } else if (m_writeTest && read.writeTest) {
+            compared = CompareWriteTest(*read.writeTest, path);
+        } else if (m_writeTest || read.writeTest) {
+            m_services.Inform(
+                this, QStringLiteral("%1: %2.").arg(path, QString::fromLatin1(kWriteTestComparesOnly)));
+        } else if (m_readTest && read.readTest) {
             compared = CompareReadTest(*read.readTest, path);
         } else if (m_readTest && read.results) {
             m_services.Inform(
@@ -454,8 +491,6 @@ void CResultsWindow::CompareFile(const QString& path, std::function<void(bool)> 
         } else if (read.readTest) {
             m_services.Inform(this,
                               QStringLiteral("%1: a read test has no TE/FE curves to compare.").arg(path));
-        } else if (!read.results) {
-            m_services.Inform(this, ProgramText(read.error), PromptIcon::Exclamation);
         } else {
             compared = Compare(*read.results, path);
         }
@@ -472,11 +507,13 @@ void CResultsWindow::AskAndCompare() {
 
 void CResultsWindow::NameFile() {
     // A run not saved yet (shown from the Probix page) is named by its disc, speed and date.
-    const QString name =
-        !m_path.isEmpty() ? QFileInfo(m_path).fileName() : ProgramText(ResultsShortName(m_results));
-    setWindowTitle(
-        (m_readTest ? QStringLiteral("Read Test Results - %1") : QStringLiteral("Scan Results - %1"))
-            .arg(name));
+    const QString name = !m_path.isEmpty() ? QFileInfo(m_path).fileName()
+                         : m_writeTest     ? ProgramText(WriteTestShortName(*m_writeTest))
+                                           : ProgramText(ResultsShortName(m_results));
+    setWindowTitle((m_writeTest  ? QStringLiteral("Write Test Results - %1")
+                    : m_readTest ? QStringLiteral("Read Test Results - %1")
+                                 : QStringLiteral("Scan Results - %1"))
+                       .arg(name));
     if (m_path.isEmpty()) {
         m_file->SetPath(QStringLiteral("File: not saved"), QString());
     } else {
@@ -485,7 +522,7 @@ void CResultsWindow::NameFile() {
 }
 
 QString CResultsWindow::BaseName() const {
-    if (!m_path.isEmpty() || m_readTest) return QFileInfo(m_path).completeBaseName();
+    if (!m_path.isEmpty() || IsTest()) return QFileInfo(m_path).completeBaseName();
     return ProgramText(ExpandNameTemplate(kDefaultNameTemplate, m_results));
 }
 
@@ -523,20 +560,26 @@ void CResultsWindow::SavePicture() {
     }
     const std::string file = QFile::encodeName(path).toStdString();
     const Result<void> written =
-        m_readTest ? SaveReadTestPicture(file, *m_readTest, m_comparedReadTest ? &*m_comparedReadTest : nullptr)
-                   : SaveResultsPicture(file, m_results, m_compared ? &*m_compared : nullptr);
+        m_writeTest
+            ? SaveWriteTestPicture(file, *m_writeTest, m_comparedWriteTest ? &*m_comparedWriteTest : nullptr)
+        : m_readTest
+            ? SaveReadTestPicture(file, *m_readTest, m_comparedReadTest ? &*m_comparedReadTest : nullptr)
+            : SaveResultsPicture(file, m_results, m_compared ? &*m_compared : nullptr);
     if (!written) m_services.Inform(this, ProgramText(written.Failure().text), PromptIcon::Exclamation);
 }
 
 void CResultsWindow::MakeReport() {
     // The results shown, and the one laid over them.
     std::vector<ReportResult> shown{{QFile::encodeName(m_path).toStdString(),
-                                     m_readTest ? std::nullopt : std::optional<ScanResults>(m_results),
-                                     m_readTest}};
+                                     IsTest() ? std::nullopt : std::optional<ScanResults>(m_results),
+                                     m_readTest, m_writeTest}};
     if (m_compared)
         shown.push_back({QFile::encodeName(m_comparedPath).toStdString(), m_compared, std::nullopt});
     if (m_comparedReadTest)
         shown.push_back({QFile::encodeName(m_comparedPath).toStdString(), std::nullopt, m_comparedReadTest});
+    if (m_comparedWriteTest)
+        shown.push_back({QFile::encodeName(m_comparedPath).toStdString(), std::nullopt, std::nullopt,
+                         m_comparedWriteTest});
     const QString name = BaseName();
     SaveReport(m_services, this, shown,
                (name.isEmpty() ? QStringLiteral("report") : name) + QStringLiteral(".html"));
@@ -549,13 +592,14 @@ void CResultsWindow::Open(const AppServices& services, QWidget* parent, const QS
     ReadAnyOnWorker(
         workers, path, [&services, parent, path, workers, opened = std::move(opened)](AnyResults read) {
             workers->deleteLater();
-            if (!read.results && !read.readTest) {
+            if (!read.results && !read.readTest && !read.writeTest) {
                 services.Inform(parent, ProgramText(read.error), PromptIcon::Exclamation);
                 return;
             }
-            auto* window = read.readTest
-                               ? new CResultsWindow(services, std::move(*read.readTest), path, parent)
-                               : new CResultsWindow(services, std::move(*read.results), path, parent);
+            auto* window =
+                read.writeTest  ? new CResultsWindow(services, std::move(*read.writeTest), path, parent)
+                : read.readTest ? new CResultsWindow(services, std::move(*read.readTest), path, parent)
+                                : new CResultsWindow(services, std::move(*read.results), path, parent);
             window->setWindowFlag(Qt::Window);
             window->show();
             if (opened) opened(window);

@@ -7,6 +7,8 @@
 
 #include "probix/ReadTestFile.h"
 #include "probix/ResultsFile.h"
+#include "probix/WriteTestFile.h"
+#include "scan/ReadTestView.h"
 
 class QLabel;
 class QPushButton;
@@ -18,7 +20,7 @@ namespace dravix {
 class AppServices;
 class CScanChart;
 class PathLabel;
-class ReadTestView;
+class WriteTestView;
 class Workers;
 
 // A saved result in a window of its own: the run's header, the chart (as the page draws it, with
@@ -27,14 +29,17 @@ class Workers;
 // whose drive went) can be saved from it. "Compare with…" lays a second TE/FE result over the
 // first, dashed in the same colours. A read test shows its speed curve, its unread ranges, its figures and
 // verdict; "Compare with…" lays another read test's curve over it, and the figures of both runs
-// stand side by side in a table. The chart and the table grow with the window. Files are read on a worker, so a big one
-// does not hold up the window.
+// stand side by side in a table; a write test shows its write speed, buffer level and rotation, its
+// figures and its end's message, and compares with another write test alike. The chart and the table grow
+// with the window. Files are read on a worker, so a big one does not hold up the window.
 class CResultsWindow final : public QDialog {
     Q_OBJECT
   public:
     // `path`: the file the results were read from or saved as; empty for a run not saved yet.
     CResultsWindow(const AppServices& services, ScanResults results, QString path, QWidget* parent = nullptr);
     CResultsWindow(const AppServices& services, ReadTestRecord readTest, QString path,
+                   QWidget* parent = nullptr);
+    CResultsWindow(const AppServices& services, WriteTestRecord writeTest, QString path,
                    QWidget* parent = nullptr);
     ~CResultsWindow() override;
     Q_DISABLE_COPY_MOVE(CResultsWindow)
@@ -59,10 +64,13 @@ class CResultsWindow final : public QDialog {
     void CompareFile(const QString& path, std::function<void(bool)> done = {});
     // Lays another read test over the read test shown.
     bool CompareReadTest(const ReadTestRecord& other, const QString& path);
+    // Lays another write test over the write test shown.
+    bool CompareWriteTest(const WriteTestRecord& other, const QString& path);
 
     const ScanResults& Results() const { return m_results; }
     const std::optional<ScanResults>& Compared() const { return m_compared; }
     const std::optional<ReadTestRecord>& ComparedReadTest() const { return m_comparedReadTest; }
+    const std::optional<WriteTestRecord>& ComparedWriteTest() const { return m_comparedWriteTest; }
     CScanChart* Chart() const { return m_chart; }
     QLabel* Legend() const { return m_legend; }
     QLabel* Header() const { return m_header; }
@@ -73,12 +81,15 @@ class CResultsWindow final : public QDialog {
 
   private:
     CResultsWindow(const AppServices& services, ScanResults results, std::optional<ReadTestRecord> readTest,
-                   QString path, QWidget* parent);
+                   std::optional<WriteTestRecord> writeTest, QString path, QWidget* parent);
+    // A read test or a write test, whose view shows its chart and figures.
+    bool IsTest() const { return m_readTest || m_writeTest; }
     void Build();
     void RebuildChart();
     void Redraw();
     void FillFigures();
-    void FillReadTestFigures();
+    // The figures of the test shown and of the one laid over it, side by side.
+    void FillTestFigures(const std::vector<ReadTestFigureCell>& a, const std::vector<ReadTestFigureCell>& b);
     // The header's "Compared with: " line for `text`, in place of any before.
     void NameCompared(const QString& text, const QString& path);
     void UpdateLegend();
@@ -96,6 +107,9 @@ class CResultsWindow final : public QDialog {
     std::optional<ScanResults> m_compared;
     std::optional<ReadTestRecord> m_comparedReadTest;
     ReadTestView* m_readTestView = nullptr;
+    std::optional<WriteTestRecord> m_writeTest;
+    std::optional<WriteTestRecord> m_comparedWriteTest;
+    WriteTestView* m_writeTestView = nullptr;
     QString m_comparedPath;
     Workers* m_workers;
 

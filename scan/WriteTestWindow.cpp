@@ -27,6 +27,7 @@
 #include "probix/ResultsFile.h"
 #include "probix/ScanEngine.h"
 #include "scan/ReadTestView.h"
+#include "scan/WriteTestView.h"
 #include "turns/SharedDrive.h"
 #include "turns/StoppableDrive.h"
 #include "ui/DriveSequence.h"
@@ -45,10 +46,6 @@ constexpr int kDefaultLengthMB = 100;
 constexpr uint64_t kLargestLengthMB = 20000;  // beyond any disc
 enum LengthEntry { kWholeDisc, kFirstMB };
 
-double MB(uint64_t sectors) {
-    return static_cast<double>(sectors) * kSectorSize / 1048576.0;
-}
-
 double KBpsAt1X(uint16_t profile) {
     DiscLayout layout;
     layout.dvd = profile != 0x09 && profile != 0x0A;
@@ -65,11 +62,6 @@ const char* SimulationText(SimulationMethod method) {
             break;
     }
     return "";
-}
-
-QString Duration(double seconds) {
-    const long total = std::lround(std::max(0.0, seconds));
-    return QStringLiteral("%1:%2").arg(total / 60).arg(total % 60, 2, 10, QLatin1Char('0'));
 }
 
 // The drive a marker names, found by its label among the table's drives; the chosen drive when
@@ -234,22 +226,8 @@ void CWriteTestWindow::Build() {
     m_tick->setInterval(1000);
     connect(m_tick, &QTimer::timeout, this, &CWriteTestWindow::ShowElapsed);
 
-    auto* chartBox = new QVBoxLayout;
-    chartBox->setContentsMargins(0, 0, 0, 0);
-    m_chartLayout = chartBox;
-    m_legend = NewLegendLabel(*this, QStringLiteral("writeTestLegend"));
-    m_legend->setText(LegendHtml(WriteTestLegend()));
-    chartBox->addWidget(m_legend);
-    layout->addLayout(chartBox);
-    NewChart();
-    write_chart::Begin(m_chart->Canvas(), 0, static_cast<int>(kDefaultLastLba), {16.0, 0.0});
-    m_chart->ShowChanges();
-
-    m_summary = NewFiguresLabel(*this, QStringLiteral("writeTestSummary"));
-    m_summary->setMinimumHeight(m_summary->fontMetrics().lineSpacing() * 3);
-    layout->addWidget(m_summary);
-    m_verdict = NewVerdictLabel(*this, QStringLiteral("writeTestVerdict"));
-    layout->addWidget(m_verdict);
+    m_view = new WriteTestView(this);
+    layout->addWidget(m_view);
 
     auto* buttons = new QHBoxLayout;
     m_saveResults = new QPushButton(QStringLiteral("Save Results\u2026"), this);
@@ -272,10 +250,6 @@ void CWriteTestWindow::Build() {
     connect(m_saveResults, &QPushButton::clicked, this, &CWriteTestWindow::AskSaveResults);
     connect(m_savePicture, &QPushButton::clicked, this, &CWriteTestWindow::AskSaveChartPicture);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
-}
-
-void CWriteTestWindow::NewChart() {
-    m_chart = ReplaceTestChart(*this, *m_chartLayout, m_chart, QStringLiteral("writeTestChart"), 0);
 }
 
 void CWriteTestWindow::ReadDisc() {
@@ -377,8 +351,7 @@ void CWriteTestWindow::Launch(WriteTestSettings settings) {
     m_progress->setValue(0);
     m_progress->setFormat(QStringLiteral("0 MB"));
     m_buffer->setText(QStringLiteral("Buffer: -"));
-    m_summary->clear();
-    m_verdict->clear();
+    m_view->ClearFigures();
     m_record.reset();
     m_saveResults->setEnabled(false);
     m_savePicture->setEnabled(false);
@@ -413,7 +386,6 @@ void CWriteTestWindow::OnPoint(const WritePoint& point, uint64_t written, uint64
         // The first point lies at the start of the writing, where a given speed turns the disc
         // fastest: the rotation axis reaches what the speed axis allows there.
         m_chartBegun = true;
-        NewChart();
         double topX = std::max(point.speedX, m_speed->currentData().toDouble());
         if (m_disc && !m_disc->writeSpeedsKBps.empty())
             topX = std::max(topX, m_disc->writeSpeedsKBps.front() / KBpsAt1X(m_disc->profile));
@@ -423,16 +395,14 @@ void CWriteTestWindow::OnPoint(const WritePoint& point, uint64_t written, uint64
         const auto first = static_cast<int>(std::min<uint64_t>(point.lba, INT32_MAX));
         const auto last =
             static_cast<int>(std::min<uint64_t>(point.lba + std::max<uint64_t>(planned, 1), INT32_MAX));
-        write_chart::Begin(m_chart->Canvas(), first, last, {topX, topRpm});
+        m_view->Begin(first, last, {topX, topRpm});
         ShowStatus(QStringLiteral("Writing in simulation\u2026"));
     }
-    write_chart::Append(m_chart->Canvas(),
-                        {static_cast<double>(point.lba), point.speedX, point.bufferFill, point.rpm}, false);
-    m_chart->ShowChanges();
+    m_view->Append(point);
     const double part = planned > 0 ? static_cast<double>(written) / static_cast<double>(planned) : 0.0;
     m_progress->setValue(std::clamp(static_cast<int>(part * kProgressSteps), 0, kProgressSteps));
     m_progress->setFormat(
-        QStringLiteral("%1 of %2 MB").arg(MB(written), 0, 'f', 1).arg(MB(planned), 0, 'f', 1));
+        QStringLiteral("%1 of %2 MB").arg(WrittenMB(written), 0, 'f', 1).arg(WrittenMB(planned), 0, 'f', 1));
     m_buffer->setText(QStringLiteral("Buffer: %1 %").arg(std::lround(point.bufferFill * 100)));
     ShowElapsed();
 }
@@ -440,45 +410,13 @@ void CWriteTestWindow::OnPoint(const WritePoint& point, uint64_t written, uint64
 void CWriteTestWindow::OnRunEnded(const Ran& ran) {
     SetRunning(false);
     const WriteTestResult& r = ran.result;
-    if (!r.points.empty()) {
-        NewChart();
-        DrawWriteTest(m_chart->Canvas(), r);
-        m_chart->ShowChanges();
-        m_record = WriteTestRecordOf(ran.driveLabel, ran.firmware, r, UtcTimestamp());
-    }
+    m_view->Show(r);
+    if (!r.points.empty()) m_record = WriteTestRecordOf(ran.driveLabel, ran.firmware, r, UtcTimestamp());
     m_saveResults->setEnabled(m_record.has_value());
     m_savePicture->setEnabled(m_record.has_value());
-    QStringList lines;
-    if (r.end != WriteTestEnd::Refused) {
-        lines << QStringLiteral("Written %1 of %2 sectors (%3 MB) from LBA %4 at %5.")
-                     .arg(r.writtenSectors)
-                     .arg(r.plannedSectors)
-                     .arg(MB(r.writtenSectors), 0, 'f', 1)
-                     .arg(r.startLba)
-                     .arg(r.speedKBps > 0 ? QStringLiteral("%1 kB/s").arg(r.speedKBps)
-                                          : QStringLiteral("Max"));
-    }
-    if (r.summary) {
-        lines << QStringLiteral("Speed: start %1X, end %2X, average %3X. Write mode: %4.")
-                     .arg(r.summary->startX, 0, 'f', 2)
-                     .arg(r.summary->endX, 0, 'f', 2)
-                     .arg(r.summary->averageX, 0, 'f', 2)
-                     .arg(QString::fromLatin1(ReadModeName(r.summary->mode)));
-        lines << QStringLiteral("A real burn of the whole disc at this speed: %1.")
-                     .arg(Duration(r.fullDiscSeconds));
-    }
-    for (const std::string& note : r.notes)
-        if (!note.empty()) lines << ProgramText(note);
-    m_summary->setText(lines.join(QLatin1Char('\n')));
-    QString verdict = ProgramText(r.message);
-    if (verdict.isEmpty()) {
-        if (r.end == WriteTestEnd::Finished) verdict = QString::fromLatin1(kWriteTestFinished);
-        if (r.end == WriteTestEnd::Stopped) verdict = QString::fromLatin1(kWriteTestStopped);
-        if (r.end == WriteTestEnd::DriveFailed) verdict = QString::fromLatin1(kWriteTestDriveFailed);
-    }
-    ShowVerdict(*m_verdict, verdict, r.end == WriteTestEnd::Finished && r.message.empty());
-    ShowStatus(QStringLiteral("%1 (%2)").arg(QString::fromLatin1(WriteTestEndName(r.end)),
-                                             QStringLiteral("elapsed %1").arg(Duration(r.elapsedSeconds))));
+    ShowStatus(
+        QStringLiteral("%1 (%2)").arg(QString::fromLatin1(WriteTestEndName(r.end)),
+                                      QStringLiteral("elapsed %1").arg(MinutesText(r.elapsedSeconds))));
     if (r.end == WriteTestEnd::Finished) {
         m_progress->setValue(kProgressSteps);
     }
@@ -557,7 +495,7 @@ void CWriteTestWindow::SetRunning(bool running) {
 
 void CWriteTestWindow::ShowElapsed() {
     if (!m_elapsed.isValid()) return;
-    m_elapsedText->setText(QStringLiteral("Elapsed: %1").arg(Duration(m_elapsed.elapsed() / 1000.0)));
+    m_elapsedText->setText(QStringLiteral("Elapsed: %1").arg(MinutesText(m_elapsed.elapsed() / 1000.0)));
 }
 
 void CWriteTestWindow::ShowStatus(const QString& text) {

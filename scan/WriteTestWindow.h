@@ -10,6 +10,7 @@
 
 #include "probix/WriteTestFile.h"
 #include "probix/WriteTestSetup.h"
+#include "scan/WriteTestView.h"
 #include "turns/AppState.h"
 
 class QBoxLayout;
@@ -24,7 +25,6 @@ class QTimer;
 namespace dravix {
 
 class AppServices;
-class CScanChart;
 class DriveSequence;
 class StoppableDrive;
 
@@ -84,8 +84,6 @@ class CWriteTestWindow final : public QDialog {
     void SetRunning(bool running);
     void ShowElapsed();
     void ShowStatus(const QString& text);
-    // A chart of its own for each run and each result (the chart keeps its series once added).
-    void NewChart();
     void AskSaveResults();
     void AskSaveChartPicture();
 
@@ -115,11 +113,7 @@ class CWriteTestWindow final : public QDialog {
     QLabel* m_buffer = nullptr;
     QLabel* m_status = nullptr;
     QTimer* m_tick = nullptr;
-    QBoxLayout* m_chartLayout = nullptr;  // the legend, then the chart
-    CScanChart* m_chart = nullptr;
-    QLabel* m_legend = nullptr;
-    QLabel* m_summary = nullptr;
-    QLabel* m_verdict = nullptr;
+    WriteTestView* m_view = nullptr;  // the chart, its legend, the figures and the end's message
     QPushButton* m_saveResults = nullptr;
     QPushButton* m_savePicture = nullptr;
 };
@@ -138,10 +132,6 @@ inline constexpr const char* kWriteTestScanRunning =
     "A scan or a read test is running: start the write test when it has ended.";
 inline constexpr const char* kWriteTestNothingWritten = "Nothing was written: there is nothing to save.";
 inline constexpr const char* kWriteTestBadLength = "The length is the megabytes to write: a number from 1.";
-inline constexpr const char* kWriteTestFinished =
-    "Finished: the disc is still blank and the drive's simulation setting is as it was.";
-inline constexpr const char* kWriteTestStopped =
-    "Stopped: the disc is still blank and the drive's simulation setting is as it was.";
 inline constexpr const char* kWriteTestMarkerQuestion =
     "An earlier write test did not end: Test Write may still be on. Check the drive now?";
 inline constexpr const char* kWriteTestMarkerOff = "Test Write is off: the drive records its writes again.";

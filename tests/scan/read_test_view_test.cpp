@@ -1,6 +1,7 @@
 // The read test's chart, and a saved read test in the results window: a quick run's curve has a
 // line per zone and nothing across the sectors between, which were never read; the results
-// window shows a read-test file's curve, unread ranges and verdict.
+// window shows a read-test file's curve, unread ranges and verdict, and a write-test file's curves
+// and figures, laid over only by another write test.
 
 #include <gtest/gtest.h>
 
@@ -16,13 +17,17 @@
 #include "chart/ReadTestChart.h"
 #include "chart/ScanChart.h"
 #include "chart/ScanChartCanvas.h"
+#include "chart/WriteTestChart.h"
 #include "drive/DriveTable.h"
 #include "drive/InfoCommands.h"
 #include "picture/ReadTestPicture.h"
 #include "probix/ReadTest.h"
 #include "probix/ReadTestFile.h"
 #include "probix/Rotation.h"
+#include "probix/WriteTestFile.h"
 #include "scan/ResultsWindow.h"
+#include "scan/WriteTestView.h"
+#include "tests/support/ScriptedPrompter.h"
 #include "tests/support/VirtualBus.h"
 #include "turns/SharedDrive.h"
 #include "ui/Services.h"
@@ -341,6 +346,101 @@ TEST(ReadTestResults, TheResultsWindowLaysASecondReadTestOverTheFirst) {
     EXPECT_EQ(cells(QStringLiteral("Burst rate")).first, QStringLiteral("-"));
     EXPECT_TRUE(cells(QStringLiteral("Burst rate")).second.startsWith(QStringLiteral("33.3 MB/s")));
     EXPECT_EQ(cells(QStringLiteral("Spin-up time")).second, QString::fromLatin1(kNotSupportedByDrive));
+    delete window;
+}
+
+// A saved write test in the results window: its speed and buffer curves and its figures; a second
+// write test laid over it dashed, the figures of both side by side; a read test is not laid over it.
+TEST(WriteTestResults, TheResultsWindowShowsAWriteTestAndComparesItOnlyWithAnother) {
+    const auto run = [](double speedX, const char* date) {
+        WriteTestResult r;
+        r.end = WriteTestEnd::Finished;
+        r.profile = 0x1B;
+        r.method = SimulationMethod::MakerSwitch;
+        r.speedKBps = static_cast<uint32_t>(speedX * 1385);
+        r.layout.profile = 0x1B;
+        r.layout.dvd = true;
+        r.layout.lastLba = 2295103;
+        r.plannedSectors = r.writtenSectors = 2295104;
+        for (uint32_t lba = 0; lba < 2295104; lba += 16384) r.points.push_back({lba, speedX, 0.75, 1400.0});
+        r.summary = TransferSummary{speedX, speedX, speedX, speedX, 0, ReadMode::Clv};
+        r.fullDiscSeconds = 3600 / speedX;
+        r.settingRestored = r.blankAfter = true;
+        return WriteTestRecordOf("ZARN DVD-RW", "1.20", r, date);
+    };
+    QTemporaryDir folder;
+    const QString pathA = folder.filePath(QStringLiteral("a.csv"));
+    const QString pathB = folder.filePath(QStringLiteral("b.csv"));
+    const QString readPath = folder.filePath(QStringLiteral("read.csv"));
+    ASSERT_EQ(SaveWriteTestFile(pathA.toStdString(), run(8.0, "2026-12-08T10:00:00Z")).ErrorText(), "");
+    ASSERT_EQ(SaveWriteTestFile(pathB.toStdString(), run(4.0, "2026-12-09T10:00:00Z")).ErrorText(), "");
+    ReadTestRecord read;
+    read.discType = "DVD-R";
+    read.date = "2026-12-09T11:00:00Z";
+    read.result.end = ReadTestEnd::Finished;
+    read.result.layout.dvd = true;
+    read.result.layout.lastLba = 2295103;
+    read.result.layout.tracks = {LayoutTrack{1, 1, 0, 2295103, true}};
+    read.result.range = {0, 2295103};
+    read.result.plannedSectors = read.result.readSectors = read.result.range.Count();
+    for (uint32_t lba = 0; lba < 2295103; lba += 65536) read.result.points.push_back({lba, 8.0, 1500});
+    read.result.transfer = TransferSummary{8.0, 8.0, 8.0, 8.0, 0, ReadMode::Clv};
+    ASSERT_EQ(SaveReadTestFile(readPath.toStdString(), read).ErrorText(), "");
+
+    AppServices services;
+    auto boxes = std::make_shared<test::ScriptedPrompter>();
+    services.prompter = boxes;
+    QWidget parent;
+    CResultsWindow* window = nullptr;
+    CResultsWindow::Open(services, &parent, pathA, [&window](CResultsWindow* opened) { window = opened; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window != nullptr; }, 20000));
+    EXPECT_TRUE(window->windowTitle().startsWith(QStringLiteral("Write Test Results")))
+        << window->windowTitle().toStdString();
+    EXPECT_TRUE(window->Header()->text().contains(QStringLiteral("Write test (Test Write switch)")))
+        << window->Header()->text().toStdString();
+    CScanChart* chart = window->findChild<CScanChart*>(QStringLiteral("writeTestChart"));
+    ASSERT_NE(chart, nullptr);
+    EXPECT_GT(Pixels(*chart, write_chart::kSpeedColour), 20);
+    EXPECT_GT(Pixels(*chart, write_chart::kBufferColour), 20);
+    EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("writeTestSummary"))
+                    ->text()
+                    .contains(QStringLiteral("average 8.00X. Write mode: CLV.")));
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("writeTestVerdict"))->text(),
+              QString::fromLatin1(kWriteTestFinished));
+
+    std::optional<bool> compared;
+    window->CompareFile(pathB, [&compared](bool done) { compared = done; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return compared.has_value(); }, 20000));
+    ASSERT_TRUE(*compared);
+    chart = window->findChild<CScanChart*>(QStringLiteral("writeTestChart"));
+    ASSERT_GT(chart->Canvas().SeriesCount(), write_chart::kCompareRotationCurve);
+    for (const auto& [curve, colour] :
+         {std::pair{write_chart::kCompareSpeedCurve, write_chart::kSpeedColour},
+          std::pair{write_chart::kCompareBufferCurve, write_chart::kBufferColour}}) {
+        const ChartSeries series = chart->Canvas().Series(curve);
+        EXPECT_TRUE(series.dashed) << curve;
+        EXPECT_EQ(series.colour, colour) << curve;
+    }
+    QTableWidget* figures = window->Figures();
+    ASSERT_TRUE(figures->isVisibleTo(window));
+    ASSERT_EQ(figures->horizontalHeaderItem(2)->text(), QStringLiteral("Compared run"));
+    int averageRow = -1;
+    for (int r = 0; r < figures->rowCount(); ++r)
+        if (figures->item(r, 0)->text() == QStringLiteral("Average speed")) averageRow = r;
+    ASSERT_GE(averageRow, 0);
+    EXPECT_EQ(figures->item(averageRow, 1)->text(), QStringLiteral("8.00X"));
+    EXPECT_EQ(figures->item(averageRow, 2)->text(), QStringLiteral("4.00X"));
+
+    // A read test is refused with the command line's words, and the write test laid over stays.
+    compared.reset();
+    window->CompareFile(readPath, [&compared](bool done) { compared = done; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return compared.has_value(); }, 20000));
+    EXPECT_FALSE(*compared);
+    ASSERT_FALSE(boxes->asked.empty());
+    EXPECT_EQ(boxes->asked.back().text,
+              readPath + QStringLiteral(": a write test compares only with another write test."));
+    ASSERT_TRUE(window->ComparedWriteTest());
+    EXPECT_EQ(window->ComparedWriteTest()->date, "2026-12-09T10:00:00Z");
     delete window;
 }
 
