@@ -3,7 +3,9 @@
 #include <QColor>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QStringList>
 #include <QVBoxLayout>
@@ -107,6 +109,24 @@ QLabel* NewFiguresLabel(QWidget& parent, const QString& name) {
     figures->setTextInteractionFlags(Qt::TextSelectableByMouse);
     figures->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     return figures;
+}
+
+TestWindowButtons AddTestWindowButtons(QWidget& window, QBoxLayout& layout, const QString& prefix) {
+    TestWindowButtons b;
+    auto* row = new QHBoxLayout;
+    b.saveResults = new QPushButton(QStringLiteral("Save Results\u2026"), &window);
+    b.saveResults->setObjectName(prefix + QStringLiteral("SaveResults"));
+    b.savePicture = new QPushButton(QStringLiteral("Save Chart Picture\u2026"), &window);
+    b.savePicture->setObjectName(prefix + QStringLiteral("SavePicture"));
+    b.saveResults->setEnabled(false);
+    b.savePicture->setEnabled(false);
+    b.close = new QPushButton(QStringLiteral("Close"), &window);
+    row->addWidget(b.saveResults);
+    row->addWidget(b.savePicture);
+    row->addStretch(1);
+    row->addWidget(b.close);
+    layout.addLayout(row);
+    return b;
 }
 
 QLabel* NewVerdictLabel(QWidget& parent, const QString& name) {

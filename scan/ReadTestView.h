@@ -11,6 +11,7 @@
 
 class QBoxLayout;
 class QLabel;
+class QPushButton;
 class QVBoxLayout;
 
 namespace dravix {
@@ -37,6 +38,14 @@ void ShowVerdict(QLabel& verdict, const QString& text, bool ok);
 // cancels. Then what the save came to: true when written, else false after the message that says
 // why.
 enum class TestSave { Results, Picture };
+// A test window's bottom row: Save Results… and Save Chart Picture… (off until there is something
+// to save, named `prefix`SaveResults and `prefix`SavePicture), then Close at the right.
+struct TestWindowButtons {
+    QPushButton* saveResults = nullptr;
+    QPushButton* savePicture = nullptr;
+    QPushButton* close = nullptr;
+};
+TestWindowButtons AddTestWindowButtons(QWidget& window, QBoxLayout& layout, const QString& prefix);
 QString AskTestSaveName(QWidget& owner, TestSave what, const std::string& shortName);
 bool ToldSaved(const AppServices& services, QWidget* owner, const Result<void>& written);
 

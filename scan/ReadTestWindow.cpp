@@ -177,19 +177,10 @@ void CReadTestWindow::Build() {
     m_view = new ReadTestView(this);
     layout->addWidget(m_view);
 
-    auto* buttons = new QHBoxLayout;
-    m_saveResults = new QPushButton(QStringLiteral("Save Results\u2026"), this);
-    m_saveResults->setObjectName(QStringLiteral("readTestSaveResults"));
-    m_savePicture = new QPushButton(QStringLiteral("Save Chart Picture\u2026"), this);
-    m_savePicture->setObjectName(QStringLiteral("readTestSavePicture"));
-    m_saveResults->setEnabled(false);
-    m_savePicture->setEnabled(false);
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
-    buttons->addWidget(m_saveResults);
-    buttons->addWidget(m_savePicture);
-    buttons->addStretch(1);
-    buttons->addWidget(close);
-    layout->addLayout(buttons);
+    const TestWindowButtons buttons = AddTestWindowButtons(*this, *layout, QStringLiteral("readTest"));
+    m_saveResults = buttons.saveResults;
+    m_savePicture = buttons.savePicture;
+    QPushButton* close = buttons.close;
 
     connect(m_range, &QComboBox::currentIndexChanged, this, &CReadTestWindow::OnRangeChosen);
     connect(m_kind, &QComboBox::currentIndexChanged, this, &CReadTestWindow::OnRangeChosen);

@@ -229,19 +229,10 @@ void CWriteTestWindow::Build() {
     m_view = new WriteTestView(this);
     layout->addWidget(m_view);
 
-    auto* buttons = new QHBoxLayout;
-    m_saveResults = new QPushButton(QStringLiteral("Save Results\u2026"), this);
-    m_saveResults->setObjectName(QStringLiteral("writeTestSaveResults"));
-    m_savePicture = new QPushButton(QStringLiteral("Save Chart Picture\u2026"), this);
-    m_savePicture->setObjectName(QStringLiteral("writeTestSavePicture"));
-    m_saveResults->setEnabled(false);
-    m_savePicture->setEnabled(false);
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
-    buttons->addWidget(m_saveResults);
-    buttons->addWidget(m_savePicture);
-    buttons->addStretch(1);
-    buttons->addWidget(close);
-    layout->addLayout(buttons);
+    const TestWindowButtons buttons = AddTestWindowButtons(*this, *layout, QStringLiteral("writeTest"));
+    m_saveResults = buttons.saveResults;
+    m_savePicture = buttons.savePicture;
+    QPushButton* close = buttons.close;
 
     connect(m_length, &QComboBox::currentIndexChanged, this,
             [this](int index) { m_lengthMB->setEnabled(index == kFirstMB); });
