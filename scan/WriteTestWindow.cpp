@@ -141,7 +141,6 @@ CWriteTestWindow::CWriteTestWindow(const AppServices& services, QWidget* parent)
     setWindowFlag(Qt::Window);
     setObjectName(QStringLiteral("writeTestWindow"));
     setWindowTitle(QString::fromLatin1(kWriteTestTitle));
-    // The guide tells the write test with the Test Write switch it relies on.
     SetGuidePage(*this, QStringLiteral("writetest.html"));
     Build();
     m_sequence = new DriveSequence(*m_settings, services, m_drive, m_driveStatus);
