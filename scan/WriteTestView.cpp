@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "chart/ReadTestChart.h"
 #include "chart/ScanChart.h"
 #include "picture/WriteTestPicture.h"
+#include "probix/Rotation.h"
 #include "probix/ScanEngine.h"
 #include "probix/WriteTestSetup.h"
 #include "ui/ProgramText.h"
@@ -93,7 +95,12 @@ WriteTestView::WriteTestView(QWidget* parent) : TestView(parent, QStringLiteral(
     m_layout->addWidget(m_summary);
     m_verdict = NewVerdictLabel(*this, QStringLiteral("writeTestVerdict"));
     m_layout->addWidget(m_verdict);
-    Begin(0, static_cast<int>(kDefaultLastLba), {16.0, 0.0});
+    // Before a disc is read: a DVD's, its rotation axis up to what 16X turns at the innermost track.
+    DiscLayout unknown;
+    unknown.dvd = true;
+    unknown.lastLba = static_cast<uint32_t>(kDefaultLastLba);
+    constexpr double kTopX = 16.0;
+    Begin(0, static_cast<int>(kDefaultLastLba), {kTopX, read_chart::RotationAxisTop(RotationRpm(unknown, 0, kTopX))});
 }
 
 WriteTestView::~WriteTestView() = default;
